@@ -1,0 +1,85 @@
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "host/host_functions.h"
+#include "host/session.h"
+#include "sdk/ks_number.h"
+
+namespace annot {
+
+const char kInfoUsage[] =
+    "usage: annot info FILE.pdf\n"
+    "\n"
+    "Lists every page (size in points, rotation) and every annotation\n"
+    "(page, index, subtype, intent, rectangle, whether it has a normal\n"
+    "appearance).\n";
+
+namespace {
+
+std::string NameOf(KPD_Object obj) {
+  if (!obj || kshost::fn::ObjectGetType(obj) != KPD_OBJ_NAME) return "-";
+  KS_ByteString s = kshost::fn::ByteStringNew(nullptr, 0);
+  kshost::fn::NameGet(obj, s);
+  std::string out(kshost::fn::ByteStringData(s), kshost::fn::ByteStringLength(s));
+  kshost::fn::ByteStringDestroy(s);
+  return out;
+}
+
+std::string RectText(const KS_FloatRect& r) {
+  std::string s = "[";
+  for (double v : {r.left, r.bottom, r.right, r.top}) {
+    if (s.size() > 1) s += ' ';
+    ks::AppendFixed(s, v, 2);
+  }
+  return s + "]";
+}
+
+bool HasNormalAppearance(KPD_Dictionary annot) {
+  KPD_Object ap = kshost::fn::DictGet(annot, "/AP");
+  return ap && kshost::fn::ObjectGetType(ap) == KPD_OBJ_DICTIONARY && kshost::fn::DictGet(ap, "/N");
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fputs(kInfoUsage, stderr);
+    return kExitUsage;
+  }
+  kshost::Session session;
+  std::string error;
+  if (!session.Open(args[0], &error)) return Fail(kExitFailure, error);
+  KPD_Document doc = session.Document();
+  int pages = kshost::fn::DocPageCount(doc);
+  std::printf("%s: %d page%s\n", args[0].c_str(), pages, pages == 1 ? "" : "s");
+  for (int i = 0; i < pages; ++i) {
+    KPD_Page page = kshost::fn::DocGetPage(doc, i);
+    KS_FloatRect box{};
+    kshost::fn::PageGetBox(page, "MediaBox", &box);
+    int count = kshost::fn::PageAnnotCount(page);
+    std::printf("page %d: %s x %s pt, rotation %d, %d annotation%s\n", i + 1,
+                ks::FormatFixed(box.right - box.left, 2).c_str(), ks::FormatFixed(box.top - box.bottom, 2).c_str(),
+                kshost::fn::PageGetRotation(page), count, count == 1 ? "" : "s");
+    for (int k = 0; k < count; ++k) {
+      KPD_Dictionary annot = kshost::fn::PageGetAnnot(page, k);
+      if (!annot) {
+        std::printf("  %d.%d: (not a dictionary)\n", i + 1, k);
+        continue;
+      }
+      KS_FloatRect rect{};
+      bool hasRect = kshost::fn::RectFromObject(kshost::fn::DictGet(annot, "/Rect"), &rect);
+      std::printf("  %d.%d: %s intent %s rect %s appearance %s\n", i + 1, k,
+                  NameOf(kshost::fn::DictGet(annot, "/Subtype")).c_str(),
+                  NameOf(kshost::fn::DictGet(annot, "/IT")).c_str(), hasRect ? RectText(rect).c_str() : "-",
+                  HasNormalAppearance(annot) ? "yes" : "no");
+    }
+  }
+  return kExitOk;
+}
+
+int Fail(int status, const std::string& message) {
+  std::fprintf(stderr, "annot: %s\n", message.c_str());
+  return status;
+}
+
+}  // namespace annot

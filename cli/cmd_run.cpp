@@ -1,0 +1,50 @@
+#include <fstream>
+
+#include "cli/commands.h"
+#include "host/script_runner.h"
+#include "host/session.h"
+
+namespace annot {
+
+const char kRunUsage[] =
+    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf]\n"
+    "\n"
+    "Loads the plug-in, opens IN.pdf when given, replays the session script\n"
+    "and saves to OUT.pdf when given. A failing line stops the run, names\n"
+    "the line and saves nothing.\n"
+    "\n"
+    "Script commands, one a line ('#' starts a comment):\n"
+    "  open PATH | save [PATH] | language CODE\n"
+    "  answer dialog NAME ok|cancel|N [ELEMENT=VALUE ...] | answer file PATH...\n"
+    "  expect annots PAGE COUNT\n";
+
+int RunRun(const std::vector<std::string>& args) {
+  std::string script, in, out;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if ((args[i] == "-i" || args[i] == "-o") && i + 1 < args.size()) {
+      (args[i] == "-i" ? in : out) = args[i + 1];
+      ++i;
+    } else if (script.empty() && !args[i].empty() && args[i][0] != '-') {
+      script = args[i];
+    } else {
+      std::fputs(kRunUsage, stderr);
+      return kExitUsage;
+    }
+  }
+  if (script.empty()) {
+    std::fputs(kRunUsage, stderr);
+    return kExitUsage;
+  }
+  std::ifstream file(script);
+  if (!file) return Fail(kExitFailure, "cannot read script " + script);
+
+  kshost::Session session;
+  std::string error;
+  if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
+  if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
+  if (!kshost::RunScript(session, file, script, &error)) return Fail(kExitFailure, error);
+  if (!out.empty() && !session.Save(out, &error)) return Fail(kExitFailure, error);
+  return kExitOk;
+}
+
+}  // namespace annot

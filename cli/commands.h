@@ -1,0 +1,27 @@
+// The subcommands of annot. Each takes the arguments after its name and
+// returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace annot {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+extern const char kInfoUsage[];
+extern const char kRunUsage[];
+extern const char kPluginUsage[];
+extern const char kSampleUsage[];
+
+int RunInfo(const std::vector<std::string>& args);
+int RunRun(const std::vector<std::string>& args);
+int RunPlugin(const std::vector<std::string>& args);
+int RunSample(const std::vector<std::string>& args);
+
+// "annot: " + message on stderr; returns `status`.
+int Fail(int status, const std::string& message);
+
+}  // namespace annot

@@ -1,0 +1,23 @@
+#include "plugin/host_binding.h"
+
+namespace AnnotationPlugin::Host {
+namespace {
+
+KS_CoreHFT g_core = nullptr;
+KS_PluginID g_id = nullptr;
+
+}  // namespace
+
+void Bind(KS_CoreHFT core, KS_PluginID id) {
+  g_core = core;
+  g_id = id;
+}
+
+bool IsBound() { return g_core != nullptr; }
+
+void* Lookup(int selector, int index) {
+  if (!g_core || !g_core->GetEntry) return nullptr;
+  return g_core->GetEntry(g_core, selector, index, g_id);
+}
+
+}  // namespace AnnotationPlugin::Host

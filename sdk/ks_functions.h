@@ -1,0 +1,197 @@
+// Every host function, once: X(selector, index, name, return type, (parameters)).
+//
+// The host builds its tables from this list and the plug-in's binding calls
+// through it, so a row is the whole contract of a function. Conventions:
+// - booleans are int32_t 0 or 1; a failed call answers 0, null or false;
+// - text results are written into a KS_ByteString or KS_WideString that the
+//   caller created and passed in;
+// - PDF names are given with their leading slash ("/Annots"); dictionary keys
+//   likewise;
+// - handles from getters are borrowed, handles from "New", "Parse" and
+//   "Clone" functions are the caller's and go back through ObjectRelease.
+#pragma once
+
+#include "ks_records.h"
+#include "ks_types.h"
+
+// Selectors of the host's tables.
+#define KS_SEL_EXTHFT 0
+#define KS_SEL_MATRIX 1
+#define KS_SEL_WIDESTRINGARRAY 9
+#define KS_SEL_PDFTEXT 10
+#define KS_SEL_BYTESTRING 17
+#define KS_SEL_WIDESTRING 18
+#define KS_SEL_TOOL 19
+#define KS_SEL_APP 20
+#define KS_SEL_MODULERECORD 21
+#define KS_SEL_APPDOCUMENT 26
+#define KS_SEL_FRAME 31
+#define KS_SEL_PAGEVIEW 32
+#define KS_SEL_PDFDOCUMENT 34
+#define KS_SEL_PAGE 53
+#define KS_SEL_OBJECT 61
+#define KS_SEL_BOOLEAN 62
+#define KS_SEL_NAME 65
+#define KS_SEL_ARRAY 66
+#define KS_SEL_DICTIONARY 67
+#define KS_SEL_STREAM 68
+#define KS_SEL_REFERENCE 72
+#define KS_SEL_FILE 125
+#define KS_SEL_DATE 178
+#define KS_SEL_PREFERENCES 265
+#define KS_SEL_RECT 266
+
+// clang-format off
+#define KS_HOST_FUNCTIONS(X)                                                                       \
+  /* 0: extension function tables of plug-ins */                                                   \
+  X(0, 0, ExtHFTNew, KS_ExtHFT, (int32_t entryCount))                                              \
+  X(0, 1, ExtHFTSetEntry, int32_t, (KS_ExtHFT hft, int32_t index, void* fn))                       \
+  X(0, 2, ExtHFTPublish, int32_t, (const char* name, int32_t version, KS_ExtHFT hft))              \
+  X(0, 3, ExtHFTFind, KS_ExtHFT, (const char* name, int32_t version))                              \
+  X(0, 4, ExtHFTGetEntry, void*, (KS_ExtHFT hft, int32_t index))                                   \
+  X(0, 5, ExtHFTEntryCount, int32_t, (KS_ExtHFT hft))                                              \
+  /* 1: matrices */                                                                                \
+  X(1, 0, MatrixFromObject, int32_t, (KPD_Object array, KS_Matrix* out))                           \
+  X(1, 1, MatrixToObject, KPD_Object, (const KS_Matrix* m))                                        \
+  X(1, 2, MatrixConcat, void, (const KS_Matrix* first, const KS_Matrix* then, KS_Matrix* out))     \
+  X(1, 3, MatrixInvert, int32_t, (const KS_Matrix* m, KS_Matrix* out))                             \
+  X(1, 4, MatrixTransformPoint, void, (const KS_Matrix* m, KS_FloatPoint* pt))                     \
+  X(1, 5, MatrixTransformRect, void, (const KS_Matrix* m, KS_FloatRect* rect))                     \
+  /* 9: wide-string arrays */                                                                      \
+  X(9, 0, WideStringArrayNew, KS_WideStringArray, (void))                                          \
+  X(9, 1, WideStringArrayDestroy, void, (KS_WideStringArray arr))                                  \
+  X(9, 2, WideStringArrayCount, int32_t, (KS_WideStringArray arr))                                 \
+  X(9, 3, WideStringArrayGet, int32_t, (KS_WideStringArray arr, int32_t index, KS_WideString out)) \
+  X(9, 4, WideStringArrayAppend, int32_t, (KS_WideStringArray arr, KS_WideString str))             \
+  X(9, 5, WideStringArrayClear, void, (KS_WideStringArray arr))                                    \
+  /* 10: PDF text strings (PDFDocEncoding or UTF-16BE with BOM) */                                 \
+  X(10, 0, PdfTextToWide, int32_t, (const char* bytes, size_t length, KS_WideString out))          \
+  X(10, 1, WideToPdfText, int32_t, (const char16_t* text, size_t length, KS_ByteString out))       \
+  X(10, 2, StringObjectGetText, int32_t, (KPD_Object str, KS_WideString out))                      \
+  X(10, 3, StringObjectNewFromText, KPD_Object, (const char16_t* text, size_t length))             \
+  /* 17: 8-bit strings */                                                                          \
+  X(17, 0, ByteStringNew, KS_ByteString, (const char* bytes, size_t length))                       \
+  X(17, 1, ByteStringDestroy, void, (KS_ByteString str))                                           \
+  X(17, 2, ByteStringData, const char*, (KS_ByteString str))                                       \
+  X(17, 3, ByteStringLength, size_t, (KS_ByteString str))                                          \
+  X(17, 4, ByteStringSet, void, (KS_ByteString str, const char* bytes, size_t length))             \
+  /* 18: wide (UTF-16) strings */                                                                  \
+  X(18, 0, WideStringNew, KS_WideString, (const char16_t* text, size_t length))                    \
+  X(18, 1, WideStringDestroy, void, (KS_WideString str))                                           \
+  X(18, 2, WideStringData, const char16_t*, (KS_WideString str))                                   \
+  X(18, 3, WideStringLength, size_t, (KS_WideString str))                                          \
+  X(18, 4, WideStringSet, void, (KS_WideString str, const char16_t* text, size_t length))          \
+  /* 20: application */                                                                            \
+  X(20, 0, AppGetUILanguage, int32_t, (KS_WideString out))                                         \
+  X(20, 1, AppGetAppFolder, int32_t, (KS_WideString out))                                          \
+  X(20, 2, AppGetAppDataFolder, int32_t, (KS_WideString out))                                      \
+  X(20, 3, AppGetUserFolder, int32_t, (KS_WideString out))                                         \
+  X(20, 4, AppGetHostNumber, int32_t, (void))                                                      \
+  X(20, 5, AppGetUiFolder, int32_t, (KS_WideString out))                                           \
+  /* 21: module records of loaded libraries */                                                     \
+  X(21, 0, ModuleRecordGet, KA_ModuleRecord, (void* instance))                                     \
+  X(21, 1, ModuleRecordApplyNumber, void, (KA_ModuleRecord record, int32_t value))                 \
+  X(21, 2, ModuleRecordRelease, void, (KA_ModuleRecord record))                                    \
+  /* 34: PDF documents */                                                                          \
+  X(34, 0, DocOpenFile, KPD_Document, (const char* path, KS_ByteString error))                     \
+  X(34, 1, DocOpenMemory, KPD_Document, (const char* data, size_t length, KS_ByteString error))    \
+  X(34, 2, DocNew, KPD_Document, (void))                                                           \
+  X(34, 3, DocSave, int32_t, (KPD_Document doc, const char* path, KS_ByteString error))            \
+  X(34, 4, DocClose, void, (KPD_Document doc))                                                     \
+  X(34, 5, DocPageCount, int32_t, (KPD_Document doc))                                              \
+  X(34, 6, DocGetPage, KPD_Page, (KPD_Document doc, int32_t index))                                \
+  X(34, 7, DocGetPageIndex, int32_t, (KPD_Document doc, KPD_Page page))                            \
+  X(34, 8, DocGetRoot, KPD_Dictionary, (KPD_Document doc))                                         \
+  X(34, 9, DocGetTrailer, KPD_Dictionary, (KPD_Document doc))                                      \
+  X(34, 10, DocGetObject, KPD_Object, (KPD_Document doc, int32_t objNum, int32_t genNum))          \
+  X(34, 11, DocMakeIndirect, KPD_Object, (KPD_Document doc, KPD_Object obj))                       \
+  X(34, 12, DocGetPermissions, uint32_t, (KPD_Document doc))                                       \
+  X(34, 13, DocIsEncrypted, int32_t, (KPD_Document doc))                                           \
+  X(34, 14, DocWarningCount, int32_t, (KPD_Document doc))                                          \
+  X(34, 15, DocGetWarning, int32_t, (KPD_Document doc, int32_t index, KS_ByteString out))          \
+  X(34, 16, DocOfObject, KPD_Document, (KPD_Object obj))                                           \
+  X(34, 17, DocAddPage, KPD_Page, (KPD_Document doc, const KS_FloatRect* mediaBox))                \
+  X(34, 18, DocNewStream, KPD_Stream, (KPD_Document doc, const char* data, size_t length))         \
+  /* 53: pages */                                                                                  \
+  X(53, 0, PageGetRotation, int32_t, (KPD_Page page))                                              \
+  X(53, 1, PageGetBox, int32_t, (KPD_Page page, const char* boxName, KS_FloatRect* out))           \
+  X(53, 2, PageAnnotCount, int32_t, (KPD_Page page))                                               \
+  X(53, 3, PageGetAnnot, KPD_Dictionary, (KPD_Page page, int32_t index))                           \
+  X(53, 4, PageInsertAnnot, KPD_Dictionary, (KPD_Page page, int32_t index, KPD_Dictionary annot))  \
+  X(53, 5, PageRemoveAnnot, int32_t, (KPD_Page page, int32_t index))                               \
+  X(53, 6, PageFindAnnot, int32_t, (KPD_Page page, KPD_Dictionary annot))                          \
+  X(53, 7, PageSetRotation, int32_t, (KPD_Page page, int32_t degrees))                             \
+  X(53, 8, PageAppendContent, int32_t, (KPD_Page page, const char* content, size_t length))        \
+  /* 61: any PDF object */                                                                         \
+  X(61, 0, ObjectGetType, int32_t, (KPD_Object obj))                                               \
+  X(61, 1, ObjectRelease, void, (KPD_Object obj))                                                  \
+  X(61, 2, ObjectIsIdentical, int32_t, (KPD_Object a, KPD_Object b))                               \
+  X(61, 3, ObjectClone, KPD_Object, (KPD_Object obj))                                              \
+  X(61, 4, ObjectParse, KPD_Object, (const char* text, size_t length))                             \
+  X(61, 5, ObjectWrite, int32_t, (KPD_Object obj, KS_ByteString out))                              \
+  X(61, 6, ObjectGetNumber, double, (KPD_Object obj))                                              \
+  X(61, 7, ObjectGetInteger, int64_t, (KPD_Object obj))                                            \
+  X(61, 8, ObjectIsInteger, int32_t, (KPD_Object obj))                                             \
+  X(61, 9, NumberNew, KPD_Object, (double value))                                                  \
+  X(61, 10, IntegerNew, KPD_Object, (int64_t value))                                               \
+  X(61, 11, StringNew, KPD_Object, (const char* bytes, size_t length))                             \
+  X(61, 12, StringGetBytes, int32_t, (KPD_Object str, KS_ByteString out))                          \
+  X(61, 13, NullNew, KPD_Object, (void))                                                           \
+  X(61, 14, ObjectIsEqual, int32_t, (KPD_Object a, KPD_Object b))                                  \
+  /* 62: booleans */                                                                               \
+  X(62, 0, BooleanNew, KPD_Object, (int32_t value))                                                \
+  X(62, 1, BooleanGet, int32_t, (KPD_Object obj))                                                  \
+  /* 65: names */                                                                                  \
+  X(65, 0, NameNew, KPD_Object, (const char* name))                                                \
+  X(65, 1, NameGet, int32_t, (KPD_Object obj, KS_ByteString out))                                  \
+  X(65, 2, NameIs, int32_t, (KPD_Object obj, const char* name))                                    \
+  /* 66: arrays */                                                                                 \
+  X(66, 0, ArrayNew, KPD_Array, (void))                                                            \
+  X(66, 1, ArrayCount, int32_t, (KPD_Array arr))                                                   \
+  X(66, 2, ArrayGet, KPD_Object, (KPD_Array arr, int32_t index))                                   \
+  X(66, 3, ArrayInsert, int32_t, (KPD_Array arr, int32_t index, KPD_Object item))                  \
+  X(66, 4, ArrayAppend, int32_t, (KPD_Array arr, KPD_Object item))                                 \
+  X(66, 5, ArraySet, int32_t, (KPD_Array arr, int32_t index, KPD_Object item))                     \
+  X(66, 6, ArrayRemove, int32_t, (KPD_Array arr, int32_t index))                                   \
+  X(66, 7, ArrayGetNumbers, int32_t, (KPD_Array arr, float* out, int32_t capacity))                \
+  /* 67: dictionaries */                                                                           \
+  X(67, 0, DictNew, KPD_Dictionary, (void))                                                        \
+  X(67, 1, DictHasKey, int32_t, (KPD_Dictionary dict, const char* key))                            \
+  X(67, 2, DictGet, KPD_Object, (KPD_Dictionary dict, const char* key))                            \
+  X(67, 3, DictSet, int32_t, (KPD_Dictionary dict, const char* key, KPD_Object value))             \
+  X(67, 4, DictRemove, int32_t, (KPD_Dictionary dict, const char* key))                            \
+  X(67, 5, DictKeyCount, int32_t, (KPD_Dictionary dict))                                           \
+  X(67, 6, DictKeyAt, int32_t, (KPD_Dictionary dict, int32_t index, KS_ByteString out))            \
+  /* 68: streams */                                                                                \
+  X(68, 0, StreamGetDict, KPD_Dictionary, (KPD_Stream stream))                                     \
+  X(68, 1, StreamGetData, int32_t, (KPD_Stream stream, int32_t decoded, KS_ByteString out))        \
+  X(68, 2, StreamSetData, int32_t, (KPD_Stream stream, const char* data, size_t length))           \
+  /* 72: references */                                                                             \
+  X(72, 0, ObjectIsIndirect, int32_t, (KPD_Object obj))                                            \
+  X(72, 1, ObjectGetObjNum, int32_t, (KPD_Object obj))                                             \
+  X(72, 2, ObjectGetGenNum, int32_t, (KPD_Object obj))                                             \
+  /* 125: files */                                                                                 \
+  X(125, 0, FileExists, int32_t, (const char16_t* path))                                           \
+  X(125, 1, DirectoryExists, int32_t, (const char16_t* path))                                      \
+  X(125, 2, DirectoryList, int32_t, (const char16_t* path, int32_t folders, KS_WideStringArray out)) \
+  X(125, 3, FileRead, int32_t, (const char16_t* path, KS_ByteString out))                          \
+  X(125, 4, FileWrite, int32_t, (const char16_t* path, const char* data, size_t length))           \
+  X(125, 5, FileRemove, int32_t, (const char16_t* path))                                           \
+  X(125, 6, DirectoryCreate, int32_t, (const char16_t* path))                                      \
+  /* 178: date and time */                                                                         \
+  X(178, 0, DateNow, void, (KS_DateTime* out))                                                     \
+  X(178, 1, DateToPdfString, int32_t, (const KS_DateTime* dt, KS_ByteString out))                  \
+  X(178, 2, DateFromPdfString, int32_t, (const char* text, size_t length, KS_DateTime* out))       \
+  /* 265: preferences */                                                                           \
+  X(265, 0, PrefGetInt, int32_t, (const char16_t* section, const char16_t* key, int32_t fallback)) \
+  X(265, 1, PrefSetInt, int32_t, (const char16_t* section, const char16_t* key, int32_t value))    \
+  X(265, 2, PrefGetText, int32_t, (const char16_t* section, const char16_t* key, KS_WideString out)) \
+  X(265, 3, PrefSetText, int32_t, (const char16_t* section, const char16_t* key, const char16_t* value)) \
+  X(265, 4, PrefRemove, int32_t, (const char16_t* section, const char16_t* key))                   \
+  /* 266: rectangles */                                                                            \
+  X(266, 0, RectFromObject, int32_t, (KPD_Object array, KS_FloatRect* out))                        \
+  X(266, 1, RectToObject, KPD_Array, (const KS_FloatRect* rect))                                   \
+  X(266, 2, RectNormalize, void, (KS_FloatRect* rect))                                             \
+  X(266, 3, RectUnion, void, (const KS_FloatRect* a, const KS_FloatRect* b, KS_FloatRect* out))    \
+  X(266, 4, RectContainsPoint, int32_t, (const KS_FloatRect* rect, float x, float y))
+// clang-format on

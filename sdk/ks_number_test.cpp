@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+
+#include "sdk/ks_number.h"
+
+namespace {
+
+std::string Printf(double v, int precision) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.*f", precision, v);
+  return buf;
+}
+
+}  // namespace
+
+// The helper must agree with printf in the C locale digit for digit,
+// including rounding of halves, negative zero and large values.
+TEST(FormatFixed, MatchesCLocalePrintf) {
+  const double values[] = {0.0, -0.0, 0.5, 0.0005, 0.0015, 1.0 / 3, -2.675, 123456789.125, 1e20, -1e-7, 72.0};
+  for (int precision : {0, 2, 3, 6})
+    for (double v : values) EXPECT_EQ(ks::FormatFixed(v, precision), Printf(v, precision)) << v << " @" << precision;
+}
+
+// A host that switched to a locale with a decimal comma still writes points.
+TEST(FormatFixed, IgnoresProcessLocale) {
+  const char* applied = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "C.UTF-8"})
+    if ((applied = std::setlocale(LC_ALL, name))) break;
+  EXPECT_EQ(ks::FormatFixed(0.5, 3), "0.500");
+  std::string s;
+  ks::AppendInt(s, -1234567);
+  EXPECT_EQ(s, "-1234567");
+  std::setlocale(LC_ALL, "C");
+}

@@ -1,0 +1,158 @@
+// Records exchanged between the host and a plug-in. Each starts with a size
+// word; their sizes are part of the host ABI and are checked below.
+#pragma once
+
+#include "ks_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The core table manager: the one operation a plug-in uses is GetEntry, which
+// maps (selector, index, plug-in id) to a host function, or null.
+typedef void* (*KS_GetEntryProc)(KS_CoreHFT core, int32_t selector, int32_t index, KS_PluginID id);
+struct KS_CoreHFTRec {
+  uint32_t size;
+  KS_GetEntryProc GetEntry;
+};
+
+typedef int32_t (*KS_BoolProc)(void);
+
+// ---- start-up records ------------------------------------------------------
+
+typedef struct KS_HandshakeRecord KS_HandshakeRecord;
+typedef struct KS_RegistrationRecord KS_RegistrationRecord;
+typedef struct KS_FrameEventRecord KS_FrameEventRecord;
+
+typedef int32_t (*KS_HandshakeProc)(uint32_t version, KS_HandshakeRecord* record);
+typedef int32_t (*KS_RegistrationProc)(uint32_t version, KS_RegistrationRecord* record);
+
+// Operations are used by position; 0 and 1 are the size word and the host's
+// own data, 6 is reserved.
+struct KS_HandshakeRecord {
+  uint64_t size;
+  void* hostData;
+  void (*SetRegistrationProc)(KS_HandshakeRecord* self, KS_RegistrationProc proc);  // 2
+  KS_CoreHFT (*GetCoreHFT)(KS_HandshakeRecord* self);                              // 3
+  KS_PluginID (*GetPluginID)(KS_HandshakeRecord* self);                            // 4
+  void (*SetValue32)(KS_HandshakeRecord* self, uint32_t value);                     // 5
+  void* reserved6;                                                                  // 6
+  void (*SetVersionString)(KS_HandshakeRecord* self, const char* version);          // 7
+};
+
+struct KS_RegistrationRecord {
+  uint64_t size;
+  void* hostData;
+  void* reserved2;
+  void (*SetNames)(KS_RegistrationRecord* self, const char* internalName,
+                   const char16_t* displayName);                               // 3
+  void (*SetExportProc)(KS_RegistrationRecord* self, KS_BoolProc proc);         // 4
+  void (*SetImportProc)(KS_RegistrationRecord* self, KS_BoolProc proc);         // 5
+  void (*SetInitProc)(KS_RegistrationRecord* self, KS_BoolProc proc);           // 6
+  void (*SetFrameEvents)(KS_RegistrationRecord* self, const KS_FrameEventRecord* events);  // 7
+  void (*SetUnloadProc)(KS_RegistrationRecord* self, KS_BoolProc proc);         // 8
+};
+
+typedef void (*KS_FrameEventProc)(KA_Frame frame);
+
+// Positions 1 to 9 of the record are the nine callbacks; 5 is "main frame
+// created" and 8 "main frame closing". The host copies the record.
+struct KS_FrameEventRecord {
+  uint64_t size;
+  KS_FrameEventProc callbacks[9];
+};
+#define KS_FRAME_EVENT_CREATED 5
+#define KS_FRAME_EVENT_CLOSING 8
+
+// Exported by every plug-in: fills the interface version and the handshake
+// function, returns 1.
+typedef int32_t (*KS_PlugInMainProc)(uint32_t* version, KS_HandshakeProc* handshake);
+typedef const char* (*KS_SDKVersionProc)(void);
+
+// ---- tool callbacks ----------------------------------------------------------
+
+// Positions 2 to 31 after the size word and the client data; the host calls
+// each with the client data first. Position 19 is unused.
+typedef struct KS_ToolCallbacks {
+  uint64_t size;
+  void* clientData;
+  int32_t (*IsEnabled)(void* cd);                                                  // 2
+  int32_t (*Notify)(void* cd);                                                     // 3
+  void (*Activate)(void* cd, int32_t persistent);                                  // 4
+  void (*Deactivate)(void* cd);                                                    // 5
+  int32_t (*KeyDown)(void* cd, int32_t key, uint32_t flags);                       // 6
+  int32_t (*KeyUp)(void* cd, int32_t key, uint32_t flags);                         // 7
+  int32_t (*Char)(void* cd, int32_t key, uint32_t flags);                          // 8
+  int32_t (*Query9)(void* cd, intptr_t a, intptr_t b);                             // 9
+  int32_t (*IsUsable)(void* cd);                                                   // 10
+  int32_t (*LButtonDown)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);  // 11
+  int32_t (*LButtonUp)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);    // 12
+  int32_t (*LButtonDblClk)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);  // 13
+  int32_t (*MouseMove)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);    // 14
+  int32_t (*RButtonDown)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);  // 15
+  int32_t (*RButtonUp)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);    // 16
+  int32_t (*RButtonDblClk)(void* cd, KA_PageView view, uint32_t flags, KS_DevicePoint pt);  // 17
+  int32_t (*MouseWheel)(void* cd, KA_PageView view, uint32_t flags, int16_t delta,
+                        KS_DevicePoint pt);                                        // 18
+  void* unused19;                                                                  // 19
+  int32_t (*IsBusy)(void* cd);                                                     // 20
+  int32_t (*PointerEvent)(void* cd, intptr_t value, KS_DevicePoint pt);            // 21
+  int32_t (*Query22)(void* cd);                                                    // 22
+  void (*Paint)(void* cd, KA_PageView view, KA_Device device, intptr_t value,
+                uint32_t flags);                                                   // 23
+  int32_t (*Query24)(void* cd, intptr_t a, intptr_t b);                            // 24
+  int32_t (*Query25)(void* cd, intptr_t a, intptr_t b);                            // 25
+  int32_t (*Query26)(void* cd, intptr_t a, intptr_t b);                            // 26
+  void (*Notify27)(void* cd, intptr_t a, intptr_t b);                              // 27
+  void (*Notify28)(void* cd, intptr_t a, intptr_t b);                              // 28
+  int32_t (*Query29)(void* cd, intptr_t a, intptr_t b);                            // 29
+  int32_t (*Query30)(void* cd, intptr_t a, intptr_t b);                            // 30
+  int32_t (*GetAnchor)(void* cd, KS_DevicePoint* out);                             // 31
+} KS_ToolCallbacks;
+
+// Modifier flags of mouse and key events.
+#define KS_FLAG_SHIFT 0x4u
+#define KS_FLAG_CTRL 0x8u
+
+// ---- records whose callback positions later parts of the plug-in fill ------
+
+// Annotation handler: size word 560, client data, then 68 callback positions.
+typedef struct KS_AnnotHandlerCallbacks {
+  uint64_t size;
+  void* clientData;
+  void* positions[68];
+} KS_AnnotHandlerCallbacks;
+
+// Annotation behaviour object: size word 464, client data, 56 positions.
+typedef struct KS_AnnotObjectCallbacks {
+  uint64_t size;
+  void* clientData;
+  void* positions[56];
+} KS_AnnotObjectCallbacks;
+
+// Document events: size word 784, client data, 96 positions.
+typedef struct KS_DocEventCallbacks {
+  uint64_t size;
+  void* clientData;
+  void* positions[96];
+} KS_DocEventCallbacks;
+
+// Undo item handed to the host's undo stack of a document.
+typedef struct KS_UndoRecord {
+  uint64_t size;
+  void* clientData;
+  void (*Undo)(void* cd);
+  void (*Redo)(void* cd);
+  void (*Release)(void* cd);
+} KS_UndoRecord;
+
+#ifdef __cplusplus
+}  // extern "C"
+
+static_assert(sizeof(KS_FrameEventRecord) == 80, "frame event record is 80 bytes");
+static_assert(sizeof(KS_ToolCallbacks) == 256, "tool callback record is 256 bytes");
+static_assert(sizeof(KS_AnnotHandlerCallbacks) == 560, "annotation handler record is 560 bytes");
+static_assert(sizeof(KS_AnnotObjectCallbacks) == 464, "annotation object record is 464 bytes");
+static_assert(sizeof(KS_DocEventCallbacks) == 784, "document event record is 784 bytes");
+static_assert(sizeof(KS_UndoRecord) == 40, "undo record is 40 bytes");
+#endif

@@ -1,0 +1,112 @@
+// Types shared by the host and its plug-ins: opaque handles, geometry and
+// colour values. Plain C layout so that either side can be built by any
+// compiler that follows the platform ABI.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define KS_INTERFACE_VERSION 0x10000u
+
+#define KS_DECLARE_HANDLE(name) typedef struct name##__* name
+
+// Core table manager and the id the host gives a plug-in at handshake.
+typedef struct KS_CoreHFTRec* KS_CoreHFT;
+KS_DECLARE_HANDLE(KS_PluginID);
+
+// Host strings. A string the plug-in creates is destroyed by the plug-in.
+KS_DECLARE_HANDLE(KS_ByteString);
+KS_DECLARE_HANDLE(KS_WideString);
+KS_DECLARE_HANDLE(KS_WideStringArray);
+
+// Extension function tables published by plug-ins.
+KS_DECLARE_HANDLE(KS_ExtHFT);
+
+// PDF level. Every PDF object is a KPD_Object; the other names document which
+// kind a function expects. A handle returned by a getter is borrowed: it stays
+// valid, and is the same handle, for the life of its document. A handle from a
+// "New" function belongs to the caller, who releases it with ObjectRelease.
+KS_DECLARE_HANDLE(KPD_Document);
+KS_DECLARE_HANDLE(KPD_Object);
+typedef KPD_Object KPD_Dictionary;
+typedef KPD_Object KPD_Array;
+typedef KPD_Object KPD_Stream;
+typedef KPD_Object KPD_Page;
+
+// Application level.
+KS_DECLARE_HANDLE(KA_Document);
+KS_DECLARE_HANDLE(KA_Frame);
+KS_DECLARE_HANDLE(KA_PageView);
+KS_DECLARE_HANDLE(KA_Device);
+KS_DECLARE_HANDLE(KA_Tool);
+KS_DECLARE_HANDLE(KA_AnnotHandler);
+KS_DECLARE_HANDLE(KA_Annot);
+KS_DECLARE_HANDLE(KA_ModuleRecord);
+KS_DECLARE_HANDLE(KA_RibbonElement);
+
+// XML level.
+KS_DECLARE_HANDLE(KX_Document);
+KS_DECLARE_HANDLE(KX_Element);
+
+typedef struct KS_FloatPoint {
+  float x;
+  float y;
+} KS_FloatPoint;
+
+// left <= right and bottom <= top once normalised; PDF user space.
+typedef struct KS_FloatRect {
+  float left;
+  float bottom;
+  float right;
+  float top;
+} KS_FloatRect;
+
+// [a b c d e f] as a PDF /Matrix: x' = a*x + c*y + e, y' = b*x + d*y + f.
+typedef struct KS_Matrix {
+  float a, b, c, d, e, f;
+} KS_Matrix;
+
+typedef struct KS_DevicePoint {
+  int32_t x;
+  int32_t y;
+} KS_DevicePoint;
+
+enum KPD_ColorKind { KPD_COLOR_NONE = 0, KPD_COLOR_GRAY = 1, KPD_COLOR_RGB = 2, KPD_COLOR_CMYK = 3 };
+
+typedef struct KPD_ColorF {
+  int32_t kind;
+  float c[4];
+} KPD_ColorF;
+
+enum KPD_ObjectType {
+  KPD_OBJ_INVALID = 0,
+  KPD_OBJ_BOOLEAN = 1,
+  KPD_OBJ_NUMBER = 2,
+  KPD_OBJ_STRING = 3,
+  KPD_OBJ_NAME = 4,
+  KPD_OBJ_ARRAY = 5,
+  KPD_OBJ_DICTIONARY = 6,
+  KPD_OBJ_STREAM = 7,
+  KPD_OBJ_NULL = 8,
+  KPD_OBJ_REFERENCE = 9
+};
+
+// Broken-down time of a PDF date string; tzMinutes is the offset from UT.
+typedef struct KS_DateTime {
+  int32_t year, month, day, hour, minute, second;
+  int32_t tzMinutes;
+} KS_DateTime;
+
+// Document permission bits as in the PDF standard's /P value.
+#define KPD_PERM_MODIFY_ANNOTS 32u
+
+// Results of a document save or open.
+enum KS_FileError {
+  KS_FILE_OK = 0,
+  KS_FILE_NOT_FOUND = 1,
+  KS_FILE_ACCESS = 2,
+  KS_FILE_FORMAT = 3,
+  KS_FILE_PASSWORD = 4,
+  KS_FILE_WRITE = 5,
+  KS_FILE_BAD_ARGUMENT = 6
+};
