@@ -1,0 +1,104 @@
+// Application facts (selector 20) and module records (selector 21).
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "host/host_env.h"
+#include "host/host_functions.h"
+#include "host/module_records.h"
+#include "host/strings.h"
+#include "host/utf.h"
+
+// A plug-in's handle for one library instance. Get() counts references so a
+// plug-in that asks twice and releases twice leaves nothing behind.
+struct KA_ModuleRecord__ {
+  void* instance = nullptr;
+  std::optional<int32_t> number;
+  int references = 0;
+};
+
+namespace kshost {
+namespace {
+
+struct ModuleRecords {
+  std::mutex mutex;
+  std::map<void*, std::unique_ptr<KA_ModuleRecord__>> byInstance;
+
+  // The record behind `record` if it is one of ours; a stale or foreign
+  // pointer is ignored rather than dereferenced.
+  KA_ModuleRecord__* Find(KA_ModuleRecord record) {
+    if (!record) return nullptr;
+    for (auto& [instance, owned] : byInstance)
+      if (owned.get() == record) return owned.get();
+    return nullptr;
+  }
+};
+
+ModuleRecords& Records() {
+  static ModuleRecords records;
+  return records;
+}
+
+int32_t PutFolder(KS_WideString out, const std::string& folder) {
+  return SetText(out, ToUtf16(folder)) ? 1 : 0;
+}
+
+}  // namespace
+
+std::optional<int32_t> ModuleRecordNumberOf(void* instance) {
+  auto& records = Records();
+  std::lock_guard lock(records.mutex);
+  const auto it = records.byInstance.find(instance);
+  if (it == records.byInstance.end()) return std::nullopt;
+  return it->second->number;
+}
+
+int ModuleRecordCount() {
+  auto& records = Records();
+  std::lock_guard lock(records.mutex);
+  return static_cast<int>(records.byInstance.size());
+}
+
+}  // namespace kshost
+
+// ---- 20: application --------------------------------------------------------
+
+int32_t kshost::fn::AppGetUILanguage(KS_WideString out) { return SetText(out, ToUtf16(Env().uiLanguage())) ? 1 : 0; }
+
+int32_t kshost::fn::AppGetAppFolder(KS_WideString out) { return PutFolder(out, Env().appFolder()); }
+
+int32_t kshost::fn::AppGetAppDataFolder(KS_WideString out) { return PutFolder(out, Env().appDataFolder()); }
+
+int32_t kshost::fn::AppGetUserFolder(KS_WideString out) { return PutFolder(out, Env().userFolder()); }
+
+int32_t kshost::fn::AppGetHostNumber(void) { return Env().hostNumber(); }
+
+int32_t kshost::fn::AppGetUiFolder(KS_WideString out) { return PutFolder(out, Env().uiFolder()); }
+
+// ---- 21: module records -----------------------------------------------------
+
+KA_ModuleRecord kshost::fn::ModuleRecordGet(void* instance) {
+  if (!instance) return nullptr;
+  auto& records = Records();
+  std::lock_guard lock(records.mutex);
+  auto& slot = records.byInstance[instance];
+  if (!slot) {
+    slot = std::make_unique<KA_ModuleRecord__>();
+    slot->instance = instance;
+  }
+  ++slot->references;
+  return slot.get();
+}
+
+void kshost::fn::ModuleRecordApplyNumber(KA_ModuleRecord record, int32_t value) {
+  auto& records = Records();
+  std::lock_guard lock(records.mutex);
+  if (auto* found = records.Find(record)) found->number = value;
+}
+
+void kshost::fn::ModuleRecordRelease(KA_ModuleRecord record) {
+  auto& records = Records();
+  std::lock_guard lock(records.mutex);
+  auto* found = records.Find(record);
+  if (found && --found->references == 0) records.byInstance.erase(found->instance);
+}

@@ -1,0 +1,219 @@
+#include "host/host_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "host/host_functions.h"
+#include "host/module_records.h"
+#include "host/pref_file.h"
+#include "host/strings.h"
+#include "host/test_temp_dir.h"
+#include "host/utf.h"
+
+namespace fn = kshost::fn;
+namespace fs = std::filesystem;
+using kshost::Env;
+using kshost::testing::TempDir;
+
+namespace {
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) ::setenv(name, value->c_str(), 1);
+    else ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Spill(const std::string& path, const std::string& data) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+class HostEnvTest : public ::testing::Test {
+ protected:
+  HostEnvTest()
+      : home_("HOME", tmp_ / "home"),
+        config_("XDG_CONFIG_HOME", tmp_ / "config"),
+        data_("XDG_DATA_HOME", tmp_ / "data"),
+        user_("ANNOT_USER_DIR", std::nullopt),
+        app_("ANNOT_APP_DIR", std::nullopt) {
+    Env().Reset();
+  }
+  ~HostEnvTest() override { Env().Reset(); }
+
+  std::string prefFile() const { return tmp_ / "config/annot/preferences.ini"; }
+
+  TempDir tmp_;
+  ScopedEnv home_, config_, data_, user_, app_;
+};
+
+}  // namespace
+
+TEST_F(HostEnvTest, FoldersFollowTheEnvironment) {
+  EXPECT_EQ(Env().configFolder(), tmp_ / "config/annot");
+  EXPECT_EQ(Env().appDataFolder(), tmp_ / "data/annot");
+  EXPECT_EQ(Env().userFolder(), tmp_ / "home");
+  {
+    ScopedEnv user("ANNOT_USER_DIR", tmp_ / "docs");
+    ScopedEnv app("ANNOT_APP_DIR", tmp_ / "app");
+    ScopedEnv relative("XDG_CONFIG_HOME", std::string("relative/dir"));  // ignored: not absolute
+    Env().Reset();
+    EXPECT_EQ(Env().userFolder(), tmp_ / "docs");
+    EXPECT_EQ(Env().appFolder(), tmp_ / "app");
+    EXPECT_EQ(Env().uiFolder(), tmp_ / "app/ui");
+    EXPECT_EQ(Env().configFolder(), tmp_ / "home/.config/annot");
+  }
+  // Cached until Reset(): a folder does not move under a running session.
+  EXPECT_EQ(Env().userFolder(), tmp_ / "docs");
+  Env().Reset();
+  EXPECT_EQ(Env().userFolder(), tmp_ / "home");
+}
+
+TEST_F(HostEnvTest, DefaultAppFolderHasTheLanguageFiles) {
+  EXPECT_TRUE(fs::is_directory(Env().appFolder() + "/lang/en-US")) << Env().appFolder();
+}
+
+TEST_F(HostEnvTest, TableFunctionsReportFoldersAndLanguageInUtf16) {
+  ScopedEnv user("ANNOT_USER_DIR", tmp_ / "D\xC3\xA9j\xC3\xA0");  // "Déjà"
+  Env().Reset();
+  KS_WideString out = fn::WideStringNew(nullptr, 0);
+  EXPECT_EQ(fn::AppGetUserFolder(out), 1);
+  EXPECT_EQ(kshost::TextOf(out), kshost::ToUtf16(tmp_ / "D\xC3\xA9j\xC3\xA0"));
+  EXPECT_EQ(fn::AppGetUILanguage(out), 1);
+  EXPECT_EQ(kshost::TextOf(out), u"en-US");
+  Env().setUiLanguage("de-DE");
+  EXPECT_EQ(fn::AppGetUILanguage(out), 1);
+  EXPECT_EQ(kshost::TextOf(out), u"de-DE");
+  EXPECT_EQ(fn::AppGetUiFolder(nullptr), 0);
+  EXPECT_EQ(fn::AppGetHostNumber(), fn::AppGetHostNumber());
+  fn::WideStringDestroy(out);
+}
+
+TEST_F(HostEnvTest, PreferencesSurviveAReloadFromTheFile) {
+  const std::u16string section = u"Annotation\\Distance";
+  const std::u16string awkward = u"line1\nline2\r\n[x]=y; #z %41 \t\U0001F4D0 \u00e9";
+  const std::u16string lone = {u'a', 0xD800, u'b'};
+  ASSERT_EQ(fn::PrefSetText(section.c_str(), u"Text", awkward.c_str()), 1);
+  ASSERT_EQ(fn::PrefSetText(u"[odd=section]", u"key=with;equals", lone.c_str()), 1);
+  ASSERT_EQ(fn::PrefSetInt(section.c_str(), u"Ratio", -42), 1);
+  ASSERT_EQ(fn::PrefSetText(u"", u"", u""), 1);
+  ASSERT_TRUE(fs::exists(prefFile()));
+
+  Env().Reset();  // forget memory: everything must come back from the file
+  KS_WideString out = fn::WideStringNew(nullptr, 0);
+  ASSERT_EQ(fn::PrefGetText(section.c_str(), u"Text", out), 1);
+  EXPECT_EQ(kshost::TextOf(out), awkward);
+  ASSERT_EQ(fn::PrefGetText(u"[odd=section]", u"key=with;equals", out), 1);
+  EXPECT_EQ(kshost::TextOf(out), lone);
+  EXPECT_EQ(fn::PrefGetInt(section.c_str(), u"Ratio", 7), -42);
+  EXPECT_EQ(fn::PrefGetText(u"", u"", out), 1);
+  EXPECT_EQ(kshost::TextOf(out), u"");
+  fn::WideStringDestroy(out);
+
+  // No temporary files left next to the store.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(tmp_ / "config/annot")) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(HostEnvTest, MissingOrNonIntegerValuesGiveTheFallback) {
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"absent", 5), 5);
+  KS_WideString out = fn::WideStringNew(u"keep", 4);
+  EXPECT_EQ(fn::PrefGetText(u"S", u"absent", out), 0);
+  EXPECT_EQ(kshost::TextOf(out), u"keep");
+  fn::WideStringDestroy(out);
+
+  for (const char16_t* bad : {u"", u"12a", u" 12", u"1.5", u"+-3", u"2147483648", u"\uFF11"}) {
+    fn::PrefSetText(u"S", u"v", bad);
+    EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), 9) << kshost::ToUtf8(bad);
+  }
+  fn::PrefSetText(u"S", u"v", u"-2147483648");
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), INT32_MIN);
+  fn::PrefSetText(u"S", u"v", u"+17");
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), 17);
+}
+
+TEST_F(HostEnvTest, RemoveForgetsTheValueOnDisk) {
+  fn::PrefSetInt(u"S", u"a", 1);
+  fn::PrefSetInt(u"S", u"b", 2);
+  EXPECT_EQ(fn::PrefRemove(u"S", u"a"), 1);
+  EXPECT_EQ(fn::PrefRemove(u"S", u"never"), 1);
+  Env().Reset();
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"a", -1), -1);
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"b", -1), 2);
+}
+
+TEST_F(HostEnvTest, MalformedFileGivesAnEmptyStoreAndIsKeptAside) {
+  const std::string garbage = "[Good]\nk=1\nthis line has no equals sign\n";
+  Spill(prefFile(), garbage);
+  EXPECT_EQ(fn::PrefGetInt(u"Good", u"k", -1), -1);
+  EXPECT_EQ(fn::PrefSetInt(u"Good", u"k", 3), 1);
+  EXPECT_EQ(Slurp(prefFile() + ".bad"), garbage);
+  Env().Reset();
+  EXPECT_EQ(fn::PrefGetInt(u"Good", u"k", -1), 3);
+}
+
+TEST_F(HostEnvTest, UnwritableConfigFolderFailsButKeepsTheValue) {
+  Spill(tmp_ / "config/annot", "a file where the folder should be");
+  EXPECT_EQ(fn::PrefSetInt(u"S", u"k", 4), 0);
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"k", -1), 4);
+}
+
+TEST(PrefFile, RejectsBrokenLinesAndEscapes) {
+  EXPECT_FALSE(kshost::ParsePrefFile("[unterminated\n"));
+  EXPECT_FALSE(kshost::ParsePrefFile("[S]\nk=%4\n"));
+  EXPECT_FALSE(kshost::ParsePrefFile("[S]\nk=%u12G4\n"));
+  EXPECT_FALSE(kshost::ParsePrefFile("[S]\nk=\xFF\n"));
+  const auto parsed = kshost::ParsePrefFile("\xEF\xBB\xBF; comment\r\n# other\n\nk=v\r\n[S]\nx=a=b\n");
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->size(), 2u);
+  EXPECT_EQ(parsed->at({u"", u"k"}), u"v");
+  EXPECT_EQ(parsed->at({u"S", u"x"}), u"a=b");  // a hand-written '=' in a value is fine
+}
+
+TEST(ModuleRecords, SameRecordPerInstanceUntilReleased) {
+  int a = 0, b = 0;
+  const int before = kshost::ModuleRecordCount();
+  KA_ModuleRecord ra = fn::ModuleRecordGet(&a);
+  EXPECT_EQ(fn::ModuleRecordGet(&a), ra);
+  KA_ModuleRecord rb = fn::ModuleRecordGet(&b);
+  EXPECT_NE(ra, rb);
+  EXPECT_EQ(fn::ModuleRecordGet(nullptr), nullptr);
+
+  fn::ModuleRecordApplyNumber(ra, 1234);
+  EXPECT_EQ(kshost::ModuleRecordNumberOf(&a), 1234);
+  EXPECT_EQ(kshost::ModuleRecordNumberOf(&b), std::nullopt);
+
+  fn::ModuleRecordRelease(ra);
+  EXPECT_EQ(kshost::ModuleRecordNumberOf(&a), 1234);  // one reference left
+  fn::ModuleRecordRelease(ra);
+  fn::ModuleRecordRelease(rb);
+  EXPECT_EQ(kshost::ModuleRecordCount(), before);
+  // Stale and foreign handles are ignored.
+  fn::ModuleRecordRelease(ra);
+  fn::ModuleRecordApplyNumber(reinterpret_cast<KA_ModuleRecord>(&b), 1);
+  fn::ModuleRecordRelease(nullptr);
+}

@@ -1,0 +1,101 @@
+// Byte strings (selector 17), wide strings (18) and wide-string arrays (9).
+// Every function accepts null handles: getters answer 0 or empty, setters do
+// nothing.
+#include "host/strings.h"
+
+#include "host/host_functions.h"
+
+namespace kshost {
+
+bool SetText(KS_ByteString out, std::string_view text) {
+  if (!out) return false;
+  out->text.assign(text.data(), text.size());
+  return true;
+}
+
+bool SetText(KS_WideString out, std::u16string_view text) {
+  if (!out) return false;
+  out->text.assign(text.data(), text.size());
+  return true;
+}
+
+std::string_view TextOf(KS_ByteString str) { return str ? std::string_view(str->text) : std::string_view(); }
+
+std::u16string_view TextOf(KS_WideString str) {
+  return str ? std::u16string_view(str->text) : std::u16string_view();
+}
+
+}  // namespace kshost
+
+namespace {
+
+// A null pointer with a non-zero length is taken as empty text rather than
+// read from.
+std::string_view Bytes(const char* bytes, size_t length) {
+  return bytes ? std::string_view(bytes, length) : std::string_view();
+}
+
+std::u16string_view Units(const char16_t* text, size_t length) {
+  return text ? std::u16string_view(text, length) : std::u16string_view();
+}
+
+}  // namespace
+
+// ---- 17: byte strings -----------------------------------------------------
+
+KS_ByteString kshost::fn::ByteStringNew(const char* bytes, size_t length) {
+  return new KS_ByteString__{std::string(Bytes(bytes, length))};
+}
+
+void kshost::fn::ByteStringDestroy(KS_ByteString str) { delete str; }
+
+const char* kshost::fn::ByteStringData(KS_ByteString str) { return str ? str->text.c_str() : ""; }
+
+size_t kshost::fn::ByteStringLength(KS_ByteString str) { return str ? str->text.size() : 0; }
+
+void kshost::fn::ByteStringSet(KS_ByteString str, const char* bytes, size_t length) {
+  // assign() copes with `bytes` pointing into the string itself.
+  if (str) str->text.assign(Bytes(bytes, length));
+}
+
+// ---- 18: wide strings -----------------------------------------------------
+
+KS_WideString kshost::fn::WideStringNew(const char16_t* text, size_t length) {
+  return new KS_WideString__{std::u16string(Units(text, length))};
+}
+
+void kshost::fn::WideStringDestroy(KS_WideString str) { delete str; }
+
+const char16_t* kshost::fn::WideStringData(KS_WideString str) { return str ? str->text.c_str() : u""; }
+
+size_t kshost::fn::WideStringLength(KS_WideString str) { return str ? str->text.size() : 0; }
+
+void kshost::fn::WideStringSet(KS_WideString str, const char16_t* text, size_t length) {
+  if (str) str->text.assign(Units(text, length));
+}
+
+// ---- 9: wide-string arrays ------------------------------------------------
+
+KS_WideStringArray kshost::fn::WideStringArrayNew(void) { return new KS_WideStringArray__{}; }
+
+void kshost::fn::WideStringArrayDestroy(KS_WideStringArray arr) { delete arr; }
+
+int32_t kshost::fn::WideStringArrayCount(KS_WideStringArray arr) {
+  return arr ? static_cast<int32_t>(arr->items.size()) : 0;
+}
+
+int32_t kshost::fn::WideStringArrayGet(KS_WideStringArray arr, int32_t index, KS_WideString out) {
+  if (!arr || !out || index < 0 || static_cast<size_t>(index) >= arr->items.size()) return 0;
+  out->text = arr->items[static_cast<size_t>(index)];
+  return 1;
+}
+
+int32_t kshost::fn::WideStringArrayAppend(KS_WideStringArray arr, KS_WideString str) {
+  if (!arr || !str) return 0;
+  arr->items.push_back(str->text);
+  return 1;
+}
+
+void kshost::fn::WideStringArrayClear(KS_WideStringArray arr) {
+  if (arr) arr->items.clear();
+}
