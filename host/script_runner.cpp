@@ -1,16 +1,18 @@
 #include "host/script_runner.h"
 
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <vector>
 
+#include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/session.h"
 #include "host/utf.h"
 #include "tessel/dialog.h"
-#include "tessel/translator.h"
+#include "tessel/language.h"
 
 namespace kshost {
 namespace {
@@ -51,6 +53,11 @@ bool SplitLine(const std::string& line, Args* out, std::string* error) {
   return true;
 }
 
+bool ParseFloat(const std::string& s, float* out) {
+  auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(*out);
+}
+
 bool ParseInt(const std::string& s, int* out) {
   auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
@@ -63,7 +70,12 @@ class Runner {
   bool Run(const Args& a, std::string* why) {
     static const std::map<std::string, bool (Runner::*)(const Args&, std::string*)> commands = {
         {"open", &Runner::Open},         {"save", &Runner::Save},     {"language", &Runner::Language},
-        {"answer", &Runner::Answer},     {"expect", &Runner::Expect},
+        {"answer", &Runner::Answer},     {"expect", &Runner::Expect},     {"view", &Runner::View},
+        {"page", &Runner::Page},         {"tool", &Runner::Tool},         {"down", &Runner::Mouse},
+        {"up", &Runner::Mouse},          {"move", &Runner::Mouse},        {"dblclick", &Runner::Mouse},
+        {"click", &Runner::Mouse},       {"rdown", &Runner::Mouse},       {"rup", &Runner::Mouse},
+        {"rdblclick", &Runner::Mouse},   {"rclick", &Runner::Mouse},      {"key", &Runner::Key},
+        {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -125,7 +137,19 @@ class Runner {
       Tessel::Headless::QueueFileDialogAnswer(paths);
       return true;
     }
-    return Usage("answer dialog NAME RESULT [ELEMENT=VALUE ...] | answer file PATH...", why);
+    if (a.size() == 3 && a[1] == "message") {
+      static const std::map<std::string, int> named = {{"ok", 1}, {"cancel", 2}, {"yes", 6}, {"no", 7}};
+      int answer = 0;
+      if (auto it = named.find(a[2]); it != named.end()) {
+        answer = it->second;
+      } else if (!ParseInt(a[2], &answer)) {
+        *why = "message answer must be ok, cancel, yes, no or a number, not '" + a[2] + "'";
+        return false;
+      }
+      Editor::Get().QueueMessageAnswer(answer);
+      return true;
+    }
+    return Usage("answer dialog NAME RESULT [ELEMENT=VALUE ...] | answer file PATH... | answer message ANSWER", why);
   }
 
   bool Expect(const Args& a, std::string* why) {
@@ -149,12 +173,137 @@ class Runner {
     return true;
   }
 
+  // view PAGE [zoom Z] [rotate R]: events go through this page's view.
+  bool View(const Args& a, std::string* why) {
+    int page = 0;
+    if (a.size() < 2 || !ParseInt(a[1], &page) || a.size() % 2 != 0)
+      return Usage("view PAGE [zoom Z] [rotate 0|90|180|270]", why);
+    float zoom = 1;
+    int rotate = 0;
+    for (size_t i = 2; i + 1 < a.size(); i += 2) {
+      if (a[i] == "zoom" && ParseFloat(a[i + 1], &zoom) && zoom > 0.01f && zoom <= 64) continue;
+      if (a[i] == "rotate" && ParseInt(a[i + 1], &rotate) && rotate % 90 == 0) continue;
+      return Usage("view PAGE [zoom Z] [rotate 0|90|180|270]", why);
+    }
+    if (!Editor::Get().SetView(page - 1, zoom, rotate)) {
+      *why = session_.Document() ? "the document has no page " + a[1] : "no document is open";
+      return false;
+    }
+    page_ = page - 1;
+    return true;
+  }
+
+  bool Page(const Args& a, std::string* why) {
+    int page = 0;
+    if (a.size() != 2 || !ParseInt(a[1], &page)) return Usage("page N", why);
+    if (!Editor::Get().View(page - 1)) {
+      *why = session_.Document() ? "the document has no page " + a[1] : "no document is open";
+      return false;
+    }
+    page_ = page - 1;
+    return true;
+  }
+
+  bool Tool(const Args& a, std::string* why) {
+    if (a.size() != 2) return Usage("tool NAME", why);
+    KA_Tool tool = Editor::Get().FindTool(a[1]);
+    if (!tool) {
+      *why = "no tool named '" + a[1] + "' is registered";
+      return false;
+    }
+    Editor::Get().SetCurrentTool(tool, false);
+    return true;
+  }
+
+  // Trailing words "shift" and "ctrl" set the modifier flags.
+  static bool Modifiers(const Args& a, size_t from, uint32_t* flags, std::string* why) {
+    *flags = 0;
+    for (size_t i = from; i < a.size(); ++i) {
+      if (a[i] == "shift") {
+        *flags |= KS_FLAG_SHIFT;
+      } else if (a[i] == "ctrl") {
+        *flags |= KS_FLAG_CTRL;
+      } else {
+        *why = "expected shift or ctrl, not '" + a[i] + "'";
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // down|up|move|dblclick|click|rdown|rup|rdblclick|rclick X Y [shift] [ctrl],
+  // X and Y in page coordinates of the current page.
+  bool Mouse(const Args& a, std::string* why) {
+    KS_FloatPoint pt{};
+    uint32_t flags = 0;
+    if (a.size() < 3 || !ParseFloat(a[1], &pt.x) || !ParseFloat(a[2], &pt.y))
+      return Usage((a[0] + " X Y [shift] [ctrl]").c_str(), why);
+    if (!Modifiers(a, 3, &flags, why)) return false;
+    static const std::map<std::string, std::vector<MouseEvent>> kinds = {
+        {"down", {MouseEvent::LeftDown}},
+        {"up", {MouseEvent::LeftUp}},
+        {"move", {MouseEvent::Move}},
+        {"click", {MouseEvent::LeftDown, MouseEvent::LeftUp}},
+        {"dblclick", {MouseEvent::LeftDown, MouseEvent::LeftUp, MouseEvent::LeftDouble, MouseEvent::LeftUp}},
+        {"rdown", {MouseEvent::RightDown}},
+        {"rup", {MouseEvent::RightUp}},
+        {"rclick", {MouseEvent::RightDown, MouseEvent::RightUp}},
+        {"rdblclick", {MouseEvent::RightDown, MouseEvent::RightUp, MouseEvent::RightDouble, MouseEvent::RightUp}},
+    };
+    for (MouseEvent kind : kinds.at(a[0]))
+      if (!Editor::Get().Mouse(kind, page_, pt, flags, why)) return false;
+    return true;
+  }
+
+  // key CODE|NAME [shift] [ctrl]
+  bool Key(const Args& a, std::string* why) {
+    static const std::map<std::string, int> names = {
+        {"backspace", 8}, {"tab", 9},   {"enter", 13}, {"escape", 27}, {"space", 32}, {"left", 37},
+        {"up", 38},       {"right", 39}, {"down", 40},  {"delete", 46},
+    };
+    int code = 0;
+    uint32_t flags = 0;
+    if (a.size() < 2) return Usage("key CODE|NAME [shift] [ctrl]", why);
+    if (auto it = names.find(a[1]); it != names.end()) {
+      code = it->second;
+    } else if (!ParseInt(a[1], &code)) {
+      *why = "unknown key '" + a[1] + "'";
+      return false;
+    }
+    return Modifiers(a, 2, &flags, why) && Editor::Get().Key(code, flags, why);
+  }
+
+  // wheel DELTA X Y [shift] [ctrl]
+  bool Wheel(const Args& a, std::string* why) {
+    int delta = 0;
+    KS_FloatPoint pt{};
+    uint32_t flags = 0;
+    if (a.size() < 4 || !ParseInt(a[1], &delta) || !ParseFloat(a[2], &pt.x) || !ParseFloat(a[3], &pt.y))
+      return Usage("wheel DELTA X Y [shift] [ctrl]", why);
+    return Modifiers(a, 4, &flags, why) && Editor::Get().Wheel(page_, pt, delta, flags, why);
+  }
+
+  bool UndoRedo(const Args& a, std::string* why) {
+    if (a.size() != 1) return Usage(a[0].c_str(), why);
+    KA_Document doc = session_.AppDocument();
+    if (!doc) {
+      *why = "no document is open";
+      return false;
+    }
+    if (!(a[0] == "undo" ? Editor::Get().Undo(doc) : Editor::Get().Redo(doc))) {
+      *why = "nothing to " + a[0];
+      return false;
+    }
+    return true;
+  }
+
   static bool Usage(const char* form, std::string* why) {
     *why = std::string("usage: ") + form;
     return false;
   }
 
   Session& session_;
+  int page_ = 0;
 };
 
 }  // namespace

@@ -8,6 +8,20 @@
 //                                 with RESULT (ok, cancel or a number) after
 //                                 its elements took the values
 //   answer file PATH...           the next file dialog chooses these paths
+//   answer message ANSWER         the next message box answers ok, cancel, yes,
+//                                 no or a number (unanswered boxes take the first
+//                                 button)
+//   view PAGE [zoom Z] [rotate R] events go to page PAGE (1-based), seen at zoom
+//                                 Z (1 = 72 pixels an inch) turned R degrees
+//   page PAGE                     events go to page PAGE at its current view
+//   tool NAME                     make a registered tool current ("Hand", ...)
+//   down|up|move|click|dblclick X Y [shift] [ctrl]
+//   rdown|rup|rclick|rdblclick X Y [shift] [ctrl]
+//                                 mouse events at page point X Y, which the host
+//                                 turns into device pixels of the page view
+//   key CODE|NAME [shift] [ctrl]  key down and up: escape, enter, delete, ...
+//   wheel DELTA X Y               mouse wheel at page point X Y
+//   undo | redo                   the document's undo stack
 //   expect annots PAGE COUNT      fail unless page PAGE (1-based) has COUNT annotations
 //
 // Arguments with spaces go in double quotes. Any failure stops the script

@@ -5,10 +5,11 @@
 #include <climits>
 #include <cstdlib>
 
+#include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/utf.h"
-#include "tessel/translator.h"
+#include "tessel/language.h"
 
 namespace kshost {
 namespace {
@@ -32,9 +33,12 @@ Session::Session() {
   Tessel::SetCurrentLanguage(ToUtf16(Env().uiLanguage()), true);
 }
 
+// Documents close before the plug-ins unload: their undo items call back
+// into the plug-in's code.
 Session::~Session() {
   Close();
   loader_.ShutDown();
+  Editor::Get().Reset();
 }
 
 std::string Session::DefaultPluginPath() {
@@ -53,7 +57,7 @@ bool Session::LoadPlugin(const std::string& path, std::string* error) {
   return true;
 }
 
-bool Session::Open(const std::string& path, std::string* error) {
+bool Session::Open(const std::string& path, std::string* error, bool readOnly) {
   ErrorString why;
   KPD_Document doc = fn::DocOpenFile(path.c_str(), why.s);
   if (!doc) {
@@ -63,6 +67,7 @@ bool Session::Open(const std::string& path, std::string* error) {
   Close();
   doc_ = doc;
   docPath_ = path;
+  appDoc_ = Editor::Get().AddDocument(doc, readOnly);
   return true;
 }
 
@@ -80,6 +85,8 @@ bool Session::Save(const std::string& path, std::string* error) {
 }
 
 void Session::Close() {
+  if (appDoc_) Editor::Get().RemoveDocument(appDoc_);
+  appDoc_ = nullptr;
   if (doc_) fn::DocClose(doc_);
   doc_ = nullptr;
   docPath_.clear();

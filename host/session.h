@@ -28,18 +28,21 @@ class Session {
 
   // Opens a document, closing the one open before. On failure the open
   // document stays as it was.
-  bool Open(const std::string& path, std::string* error);
+  // A document opened read-only reports the mode that forbids changes.
+  bool Open(const std::string& path, std::string* error, bool readOnly = false);
   // Saves the open document to `path` without touching any file on failure.
   bool Save(const std::string& path, std::string* error);
   void Close();
 
   KPD_Document Document() const { return doc_; }
+  KA_Document AppDocument() const { return appDoc_; }
   const std::string& DocumentPath() const { return docPath_; }
   PluginLoader& Loader() { return loader_; }
 
  private:
   PluginLoader loader_;
   KPD_Document doc_ = nullptr;
+  KA_Document appDoc_ = nullptr;
   std::string docPath_;
 };
 

@@ -1,5 +1,7 @@
 #include "plugin/widget_binding.h"
 
+#include "tessel/language.h"
+#include "tessel/tr_string.h"
 #include "tessel/translator.h"
 
 namespace AnnotationPlugin::Widgets {

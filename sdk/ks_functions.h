@@ -36,6 +36,8 @@
 #define KS_SEL_DICTIONARY 67
 #define KS_SEL_STREAM 68
 #define KS_SEL_REFERENCE 72
+#define KS_SEL_MESSAGEBOX 30
+#define KS_SEL_APPSERVICES 149
 #define KS_SEL_FILE 125
 #define KS_SEL_DATE 178
 #define KS_SEL_PREFERENCES 265
@@ -81,6 +83,12 @@
   X(18, 2, WideStringData, const char16_t*, (KS_WideString str))                                   \
   X(18, 3, WideStringLength, size_t, (KS_WideString str))                                          \
   X(18, 4, WideStringSet, void, (KS_WideString str, const char16_t* text, size_t length))          \
+  /* 19: tools */                                                                                  \
+  X(19, 0, ToolNew, KA_Tool, (const char* name, const KS_ToolCallbacks* callbacks))                \
+  X(19, 1, ToolRelease, void, (KA_Tool tool))                                                      \
+  X(19, 2, ToolGetName, int32_t, (KA_Tool tool, KS_ByteString out))                                \
+  X(19, 3, ToolSetCategory, void, (KA_Tool tool, const char16_t* category))                        \
+  X(19, 4, ToolSetGroup, void, (KA_Tool tool, const char16_t* group))                              \
   /* 20: application */                                                                            \
   X(20, 0, AppGetUILanguage, int32_t, (KS_WideString out))                                         \
   X(20, 1, AppGetAppFolder, int32_t, (KS_WideString out))                                          \
@@ -88,10 +96,32 @@
   X(20, 3, AppGetUserFolder, int32_t, (KS_WideString out))                                         \
   X(20, 4, AppGetHostNumber, int32_t, (void))                                                      \
   X(20, 5, AppGetUiFolder, int32_t, (KS_WideString out))                                           \
+  X(20, 6, AppRegisterTool, int32_t, (KA_Tool tool))                                               \
+  X(20, 7, AppUnregisterTool, int32_t, (KA_Tool tool))                                             \
+  X(20, 8, AppGetToolByName, KA_Tool, (const char* name))                                          \
+  X(20, 9, AppGetCurrentTool, KA_Tool, (void))                                                     \
+  X(20, 10, AppSetCurrentTool, int32_t, (KA_Tool tool, int32_t persistent))                        \
+  X(20, 11, AppGetCurrentDocument, KA_Document, (void))                                            \
   /* 21: module records of loaded libraries */                                                     \
   X(21, 0, ModuleRecordGet, KA_ModuleRecord, (void* instance))                                     \
   X(21, 1, ModuleRecordApplyNumber, void, (KA_ModuleRecord record, int32_t value))                 \
   X(21, 2, ModuleRecordRelease, void, (KA_ModuleRecord record))                                    \
+  /* 26: documents open in the editor */                                                          \
+  X(26, 0, AppDocGetPdfDocument, KPD_Document, (KA_Document doc))                                  \
+  X(26, 1, AppDocIsReadOnly, int32_t, (KA_Document doc))                                           \
+  X(26, 2, AppDocGetPermissions, uint32_t, (KA_Document doc))                                      \
+  X(26, 3, AppDocUndoCount, int32_t, (KA_Document doc))                                            \
+  X(26, 4, AppDocRedoCount, int32_t, (KA_Document doc))                                            \
+  /* 30: message boxes */                                                                          \
+  X(30, 0, MessageBox, int32_t, (const char16_t* text, const char16_t* title, uint32_t buttons))   \
+  /* 32: page views */                                                                             \
+  X(32, 0, PageViewGetDocument, KA_Document, (KA_PageView view))                                   \
+  X(32, 1, PageViewGetPageIndex, int32_t, (KA_PageView view))                                      \
+  X(32, 2, PageViewGetPage, KPD_Page, (KA_PageView view))                                          \
+  X(32, 3, PageViewDeviceToPage, int32_t, (KA_PageView view, KS_DevicePoint device, KS_FloatPoint* out)) \
+  X(32, 4, PageViewPageToDevice, int32_t, (KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out)) \
+  X(32, 5, PageViewGetMatrix, int32_t, (KA_PageView view, KS_Matrix* pageToDevice))                \
+  X(32, 6, PageViewGetZoom, float, (KA_PageView view))                                             \
   /* 34: PDF documents */                                                                          \
   X(34, 0, DocOpenFile, KPD_Document, (const char* path, KS_ByteString error))                     \
   X(34, 1, DocOpenMemory, KPD_Document, (const char* data, size_t length, KS_ByteString error))    \
@@ -178,6 +208,8 @@
   X(125, 4, FileWrite, int32_t, (const char16_t* path, const char* data, size_t length))           \
   X(125, 5, FileRemove, int32_t, (const char16_t* path))                                           \
   X(125, 6, DirectoryCreate, int32_t, (const char16_t* path))                                      \
+  /* 149: application services */                                                                  \
+  X(149, 0, UndoAddItem, int32_t, (const char16_t* caption, KA_Document doc, int32_t flags, const KS_UndoRecord* record)) \
   /* 178: date and time */                                                                         \
   X(178, 0, DateNow, void, (KS_DateTime* out))                                                     \
   X(178, 1, DateToPdfString, int32_t, (const KS_DateTime* dt, KS_ByteString out))                  \

@@ -1,0 +1,353 @@
+#include "host/editor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "host/host_functions.h"
+#include "host/utf.h"
+
+namespace kshost {
+namespace {
+
+KS_Matrix Multiply(const KS_Matrix& m, const KS_Matrix& n) {  // m then n
+  return {m.a * n.a + m.b * n.c,         m.a * n.b + m.b * n.d,         m.c * n.a + m.d * n.c,
+          m.c * n.b + m.d * n.d,         m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f};
+}
+
+int32_t Round(double v) {
+  if (!std::isfinite(v)) return 0;
+  v = std::clamp(v, -1e9, 1e9);
+  return static_cast<int32_t>(std::lround(v));
+}
+
+// Built-in tools answer nothing and handle nothing.
+KS_ToolCallbacks InertCallbacks() {
+  KS_ToolCallbacks cb{};
+  cb.size = sizeof cb;
+  return cb;
+}
+
+}  // namespace
+
+Editor& Editor::Get() {
+  static Editor editor;
+  return editor;
+}
+
+Editor::Editor() { Reset(); }
+
+void Editor::Reset() {
+  while (!docs_.empty()) RemoveDocument(docs_.back().get());
+  tools_.clear();
+  currentTool_ = nullptr;
+  captured_ = nullptr;
+  messageAnswers_.clear();
+  messages_.clear();
+  KS_ToolCallbacks inert = InertCallbacks();
+  for (const char* name : {"Hand", "Annot"}) {
+    KA_Tool t = NewTool(name, &inert);
+    t->builtIn = true;
+    RegisterTool(t);
+  }
+  currentTool_ = FindTool("Hand");
+}
+
+KA_Document Editor::AddDocument(KPD_Document pdf, bool readOnly) {
+  auto d = std::make_unique<KA_Document__>();
+  d->pdf = pdf;
+  d->readOnly = readOnly;
+  docs_.push_back(std::move(d));
+  current_ = docs_.back().get();
+  return current_;
+}
+
+void Editor::RemoveDocument(KA_Document doc) {
+  auto it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
+  if (it == docs_.end()) return;
+  ReleaseItems(doc->undo);
+  ReleaseItems(doc->redo);
+  if (captured_ && captured_->doc == doc) captured_ = nullptr;
+  docs_.erase(it);
+  if (current_ == doc) current_ = docs_.empty() ? nullptr : docs_.back().get();
+}
+
+void Editor::RecomputeView(KA_PageView view) {
+  KPD_Page page = fn::DocGetPage(view->doc->pdf, view->pageIndex);
+  KS_FloatRect box{0, 0, 612, 792};
+  if (page) fn::PageGetBox(page, "CropBox", &box);
+  int rotation = (((page ? fn::PageGetRotation(page) : 0) + view->rotation) % 360 + 360) % 360;
+  const float z = view->zoom, w = box.right - box.left, h = box.top - box.bottom;
+  // The crop box's top-left corner is device (0, 0) at rotation 0; each
+  // quarter turn clockwise brings the next corner there.
+  KS_Matrix toOrigin{1, 0, 0, 1, -box.left, -box.bottom};
+  KS_Matrix turn;
+  switch (rotation) {
+    case 90: turn = {0, 1, 1, 0, 0, 0}; break;
+    case 180: turn = {-1, 0, 0, 1, w, 0}; break;
+    case 270: turn = {0, -1, -1, 0, h, w}; break;
+    default: turn = {1, 0, 0, -1, 0, h}; break;
+  }
+  KS_Matrix scale{z, 0, 0, z, 0, 0};
+  view->pageToDevice = Multiply(Multiply(toOrigin, turn), scale);
+}
+
+KA_PageView Editor::SetView(int pageIndex, float zoom, int rotation) {
+  KA_PageView view = View(pageIndex);
+  if (!view) return nullptr;
+  view->zoom = zoom;
+  view->rotation = rotation;
+  RecomputeView(view);
+  return view;
+}
+
+KA_PageView Editor::View(int pageIndex) {
+  if (!current_ || pageIndex < 0 || pageIndex >= fn::DocPageCount(current_->pdf)) return nullptr;
+  for (auto& v : current_->views)
+    if (v->pageIndex == pageIndex) return v.get();
+  auto v = std::make_unique<KA_PageView__>();
+  v->doc = current_;
+  v->pageIndex = pageIndex;
+  RecomputeView(v.get());
+  current_->views.push_back(std::move(v));
+  return current_->views.back().get();
+}
+
+KA_Tool Editor::NewTool(const std::string& name, const KS_ToolCallbacks* callbacks) {
+  if (name.empty() || !callbacks || callbacks->size < 2 * sizeof(void*)) return nullptr;
+  auto t = std::make_unique<KA_Tool__>();
+  t->name = name;
+  // Callers may hand a shorter record of an older layout; the rest stays null.
+  std::memcpy(&t->callbacks, callbacks, std::min<size_t>(callbacks->size, sizeof(KS_ToolCallbacks)));
+  tools_.push_back(std::move(t));
+  return tools_.back().get();
+}
+
+bool Editor::IsValidTool(KA_Tool tool) const {
+  return tool && std::any_of(tools_.begin(), tools_.end(), [&](const auto& t) { return t.get() == tool; });
+}
+
+void Editor::ReleaseTool(KA_Tool tool) {
+  if (!IsValidTool(tool)) return;
+  if (currentTool_ == tool) currentTool_ = FindTool("Hand");
+  tools_.erase(std::find_if(tools_.begin(), tools_.end(), [&](const auto& t) { return t.get() == tool; }));
+}
+
+// One registered tool per name: a second tool of the same name is refused.
+bool Editor::RegisterTool(KA_Tool tool) {
+  if (!IsValidTool(tool) || tool->registered) return false;
+  if (FindTool(tool->name)) return false;
+  tool->registered = true;
+  return true;
+}
+
+bool Editor::UnregisterTool(KA_Tool tool) {
+  if (!IsValidTool(tool) || !tool->registered) return false;
+  if (currentTool_ == tool) SetCurrentTool(FindTool("Hand"), false);
+  tool->registered = false;
+  return true;
+}
+
+KA_Tool Editor::FindTool(const std::string& name) const {
+  for (const auto& t : tools_)
+    if (t->registered && t->name == name) return t.get();
+  return nullptr;
+}
+
+std::vector<KA_Tool> Editor::RegisteredTools() const {
+  std::vector<KA_Tool> out;
+  for (const auto& t : tools_)
+    if (t->registered) out.push_back(t.get());
+  return out;
+}
+
+bool Editor::SetCurrentTool(KA_Tool tool, bool persistent) {
+  if (!tool || !IsValidTool(tool) || !tool->registered) return false;
+  KA_Tool old = currentTool_;
+  if (old == tool) return true;
+  captured_ = nullptr;
+  currentTool_ = tool;
+  if (old && old->callbacks.Deactivate) old->callbacks.Deactivate(old->callbacks.clientData);
+  if (tool->callbacks.Activate) tool->callbacks.Activate(tool->callbacks.clientData, persistent ? 1 : 0);
+  return true;
+}
+
+KA_PageView Editor::EventView(int pageIndex, std::string* error) {
+  if (!current_) {
+    *error = "no document is open";
+    return nullptr;
+  }
+  KA_PageView view = View(pageIndex);
+  if (!view) *error = "the document has no page " + std::to_string(pageIndex + 1);
+  return view;
+}
+
+bool Editor::Deliver(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags) {
+  KA_Tool t = currentTool_;
+  if (!t) return false;
+  const KS_ToolCallbacks& cb = t->callbacks;
+  using Proc = int32_t (*)(void*, KA_PageView, uint32_t, KS_DevicePoint);
+  Proc proc = nullptr;
+  switch (kind) {
+    case MouseEvent::LeftDown: proc = cb.LButtonDown; break;
+    case MouseEvent::LeftUp: proc = cb.LButtonUp; break;
+    case MouseEvent::LeftDouble: proc = cb.LButtonDblClk; break;
+    case MouseEvent::Move: proc = cb.MouseMove; break;
+    case MouseEvent::RightDown: proc = cb.RButtonDown; break;
+    case MouseEvent::RightUp: proc = cb.RButtonUp; break;
+    case MouseEvent::RightDouble: proc = cb.RButtonDblClk; break;
+  }
+  bool handled = proc && proc(cb.clientData, view, flags, pt) != 0;
+  bool busy = cb.IsBusy && currentTool_ == t && cb.IsBusy(cb.clientData) != 0;
+  captured_ = busy ? view : nullptr;
+  return handled;
+}
+
+bool Editor::Mouse(MouseEvent kind, int pageIndex, KS_FloatPoint pt, uint32_t flags, std::string* error) {
+  KA_PageView view = captured_ ? captured_ : EventView(pageIndex, error);
+  if (!view) return false;
+  KS_DevicePoint device{};
+  fn::PageViewPageToDevice(view, pt, &device);
+  Deliver(kind, view, device, flags);
+  return true;
+}
+
+bool Editor::Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, std::string* error) {
+  KA_PageView view = captured_ ? captured_ : EventView(pageIndex, error);
+  if (!view) return false;
+  KS_DevicePoint device{};
+  fn::PageViewPageToDevice(view, pt, &device);
+  if (currentTool_ && currentTool_->callbacks.MouseWheel)
+    currentTool_->callbacks.MouseWheel(currentTool_->callbacks.clientData, view, flags,
+                                       static_cast<int16_t>(std::clamp(delta, -32768, 32767)), device);
+  return true;
+}
+
+bool Editor::Key(int code, uint32_t flags, std::string* error) {
+  if (currentTool_ && currentTool_->callbacks.KeyDown)
+    currentTool_->callbacks.KeyDown(currentTool_->callbacks.clientData, code, flags);
+  if (currentTool_ && currentTool_->callbacks.KeyUp)
+    currentTool_->callbacks.KeyUp(currentTool_->callbacks.clientData, code, flags);
+  return true;
+}
+
+void Editor::ReleaseItems(std::vector<KS_UndoRecord>& items) {
+  // Newest first, as they would leave the stack.
+  while (!items.empty()) {
+    KS_UndoRecord r = items.back();
+    items.pop_back();
+    if (r.Release) r.Release(r.clientData);
+  }
+}
+
+bool Editor::AddUndo(KA_Document doc, const KS_UndoRecord& record) {
+  bool known = std::any_of(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
+  if (!known || record.size < sizeof(KS_UndoRecord)) {
+    // The giver has let go of the item: drop it here.
+    if (record.size >= sizeof(KS_UndoRecord) && record.Release) record.Release(record.clientData);
+    return false;
+  }
+  ReleaseItems(doc->redo);
+  doc->undo.push_back(record);
+  return true;
+}
+
+bool Editor::Undo(KA_Document doc) {
+  if (!doc || doc->undo.empty()) return false;
+  KS_UndoRecord r = doc->undo.back();
+  doc->undo.pop_back();
+  if (r.Undo) r.Undo(r.clientData);
+  doc->redo.push_back(r);
+  return true;
+}
+
+bool Editor::Redo(KA_Document doc) {
+  if (!doc || doc->redo.empty()) return false;
+  KS_UndoRecord r = doc->redo.back();
+  doc->redo.pop_back();
+  if (r.Redo) r.Redo(r.clientData);
+  doc->undo.push_back(r);
+  return true;
+}
+
+int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text) {
+  messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));
+  if (messageAnswers_.empty()) return 1;
+  int answer = messageAnswers_.front();
+  messageAnswers_.pop_front();
+  return answer;
+}
+
+namespace fn {
+
+KA_Tool ToolNew(const char* name, const KS_ToolCallbacks* callbacks) {
+  return name ? Editor::Get().NewTool(name, callbacks) : nullptr;
+}
+void ToolRelease(KA_Tool tool) {
+  if (Editor::Get().IsValidTool(tool) && !tool->builtIn) Editor::Get().ReleaseTool(tool);
+}
+int32_t ToolGetName(KA_Tool tool, KS_ByteString out) {
+  if (!Editor::Get().IsValidTool(tool)) return 0;
+  ByteStringSet(out, tool->name.data(), tool->name.size());
+  return 1;
+}
+void ToolSetCategory(KA_Tool tool, const char16_t* category) {
+  if (Editor::Get().IsValidTool(tool)) tool->category = category ? category : u"";
+}
+void ToolSetGroup(KA_Tool tool, const char16_t* group) {
+  if (Editor::Get().IsValidTool(tool)) tool->group = group ? group : u"";
+}
+
+int32_t AppRegisterTool(KA_Tool tool) { return Editor::Get().RegisterTool(tool); }
+int32_t AppUnregisterTool(KA_Tool tool) { return Editor::Get().UnregisterTool(tool); }
+KA_Tool AppGetToolByName(const char* name) { return name ? Editor::Get().FindTool(name) : nullptr; }
+KA_Tool AppGetCurrentTool() { return Editor::Get().CurrentTool(); }
+int32_t AppSetCurrentTool(KA_Tool tool, int32_t persistent) {
+  return Editor::Get().SetCurrentTool(tool, persistent != 0);
+}
+KA_Document AppGetCurrentDocument() { return Editor::Get().CurrentDocument(); }
+
+KPD_Document AppDocGetPdfDocument(KA_Document doc) { return doc ? doc->pdf : nullptr; }
+int32_t AppDocIsReadOnly(KA_Document doc) { return doc && doc->readOnly; }
+uint32_t AppDocGetPermissions(KA_Document doc) { return doc ? DocGetPermissions(doc->pdf) : 0; }
+int32_t AppDocUndoCount(KA_Document doc) { return doc ? static_cast<int32_t>(doc->undo.size()) : 0; }
+int32_t AppDocRedoCount(KA_Document doc) { return doc ? static_cast<int32_t>(doc->redo.size()) : 0; }
+
+int32_t MessageBox(const char16_t* text, const char16_t* title, uint32_t) {
+  return Editor::Get().AnswerMessage(title ? title : u"", text ? text : u"");
+}
+
+KA_Document PageViewGetDocument(KA_PageView view) { return view ? view->doc : nullptr; }
+int32_t PageViewGetPageIndex(KA_PageView view) { return view ? view->pageIndex : -1; }
+KPD_Page PageViewGetPage(KA_PageView view) { return view ? DocGetPage(view->doc->pdf, view->pageIndex) : nullptr; }
+float PageViewGetZoom(KA_PageView view) { return view ? view->zoom : 0; }
+
+int32_t PageViewGetMatrix(KA_PageView view, KS_Matrix* out) {
+  if (!view || !out) return 0;
+  *out = view->pageToDevice;
+  return 1;
+}
+
+int32_t PageViewPageToDevice(KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out) {
+  if (!view || !out) return 0;
+  const KS_Matrix& m = view->pageToDevice;
+  out->x = Round(double(m.a) * point.x + double(m.c) * point.y + m.e);
+  out->y = Round(double(m.b) * point.x + double(m.d) * point.y + m.f);
+  return 1;
+}
+
+int32_t PageViewDeviceToPage(KA_PageView view, KS_DevicePoint device, KS_FloatPoint* out) {
+  if (!view || !out) return 0;
+  KS_Matrix inv;
+  if (!MatrixInvert(&view->pageToDevice, &inv)) return 0;
+  out->x = static_cast<float>(double(inv.a) * device.x + double(inv.c) * device.y + inv.e);
+  out->y = static_cast<float>(double(inv.b) * device.x + double(inv.d) * device.y + inv.f);
+  return 1;
+}
+
+int32_t UndoAddItem(const char16_t*, KA_Document doc, int32_t, const KS_UndoRecord* record) {
+  return record && Editor::Get().AddUndo(doc, *record);
+}
+
+}  // namespace fn
+}  // namespace kshost
