@@ -19,28 +19,28 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, HelpAndUsageErrors) {
-  CommandResult r = Run(Annot("--help"));
+  CommandResult r = Shell(Annot("--help"));
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.output.find("info"), std::string::npos);
   for (const char* cmd : {"info", "run", "plugin", "sample"}) {
-    r = Run(Annot(std::string(cmd) + " --help"));
+    r = Shell(Annot(std::string(cmd) + " --help"));
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.output.find("usage: annot " + std::string(cmd)), std::string::npos) << r.output;
   }
-  EXPECT_EQ(Run(Annot("")).status, 2);
-  EXPECT_EQ(Run(Annot("frobnicate")).status, 2);
-  EXPECT_EQ(Run(Annot("info")).status, 2);
-  EXPECT_EQ(Run(Annot("run")).status, 2);
+  EXPECT_EQ(Shell(Annot("")).status, 2);
+  EXPECT_EQ(Shell(Annot("frobnicate")).status, 2);
+  EXPECT_EQ(Shell(Annot("info")).status, 2);
+  EXPECT_EQ(Shell(Annot("run")).status, 2);
 }
 
 TEST_F(CliTest, InfoListsAnnotationsOfRealFiles) {
   if (!Exists(SharedPdf("itext_annotation-with-popup_LineDimension.pdf"))) GTEST_SKIP() << "no shared samples";
-  CommandResult r = Run(Annot("info " + Quote(SharedPdf("itext_annotation-with-popup_LineDimension.pdf"))));
+  CommandResult r = Shell(Annot("info " + Quote(SharedPdf("itext_annotation-with-popup_LineDimension.pdf"))));
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("/Line intent /LineDimension"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("/Popup"), std::string::npos) << r.output;
   for (const char* name : {"pdfjs_bug1146106_VP_GEO.pdf", "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
-    r = Run(Annot("info " + Quote(SharedPdf(name))));
+    r = Shell(Annot("info " + Quote(SharedPdf(name))));
     EXPECT_EQ(r.status, 0) << name << r.output;
     EXPECT_NE(r.output.find("page 1:"), std::string::npos) << r.output;
   }
@@ -49,12 +49,12 @@ TEST_F(CliTest, InfoListsAnnotationsOfRealFiles) {
 TEST_F(CliTest, UnreadableInputNamesTheFileAndWritesNothing) {
   std::string notPdf = dir_.Write("notes.pdf", "this is not a PDF at all");
   for (const std::string& in : {dir_ / "missing.pdf", notPdf}) {
-    CommandResult r = Run(Annot("info " + Quote(in)));
+    CommandResult r = Shell(Annot("info " + Quote(in)));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find(in), std::string::npos) << r.output;
 
     std::string script = dir_.Write("s.session", "save\n");
-    r = Run(Annot("run " + Quote(script) + " -i " + Quote(in) + " -o " + Quote(dir_ / "out.pdf")));
+    r = Shell(Annot("run " + Quote(script) + " -i " + Quote(in) + " -o " + Quote(dir_ / "out.pdf")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find(in), std::string::npos) << r.output;
     EXPECT_FALSE(Exists(dir_ / "out.pdf"));
@@ -63,14 +63,14 @@ TEST_F(CliTest, UnreadableInputNamesTheFileAndWritesNothing) {
 
 TEST_F(CliTest, SampleThenSessionSavesACheckedFile) {
   std::string plan = dir_ / "plan.pdf";
-  CommandResult r = Run(Annot("sample floorplan -o " + Quote(plan)));
+  CommandResult r = Shell(Annot("sample floorplan -o " + Quote(plan)));
   ASSERT_EQ(r.status, 0) << r.output;
   std::string script = dir_.Write("demo.session", "# comment\n\nexpect annots 1 0\nlanguage de-DE\n");
-  r = Run(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(dir_ / "out.pdf")));
+  r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(dir_ / "out.pdf")));
   ASSERT_EQ(r.status, 0) << r.output;
-  r = Run("qpdf --check " + Quote(dir_ / "out.pdf"));
+  r = Shell("qpdf --check " + Quote(dir_ / "out.pdf"));
   EXPECT_EQ(r.status, 0) << r.output;
-  r = Run(Annot("info " + Quote(dir_ / "out.pdf")));
+  r = Shell(Annot("info " + Quote(dir_ / "out.pdf")));
   EXPECT_NE(r.output.find("842.00 x 595.00 pt, rotation 0, 0 annotations"), std::string::npos) << r.output;
 }
 
@@ -78,7 +78,7 @@ TEST_F(CliTest, SampleThenSessionSavesACheckedFile) {
 // saved, and the message names the script line.
 TEST_F(CliTest, BadScriptLineIsNamedAndNothingIsSaved) {
   std::string plan = dir_ / "plan.pdf";
-  ASSERT_EQ(Run(Annot("sample floorplan -o " + Quote(plan))).status, 0);
+  ASSERT_EQ(Shell(Annot("sample floorplan -o " + Quote(plan))).status, 0);
   const std::pair<const char*, const char*> cases[] = {
       {"expect annots 1 0\nfrobnicate 3\n", ":2: unknown command 'frobnicate'"},
       {"save \"unterminated\n", ":1: unterminated quote"},
@@ -88,7 +88,7 @@ TEST_F(CliTest, BadScriptLineIsNamedAndNothingIsSaved) {
   for (auto [text, message] : cases) {
     std::string script = dir_.Write("bad.session", text);
     std::string out = dir_ / "out.pdf";
-    CommandResult r = Run(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(out)));
+    CommandResult r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(out)));
     EXPECT_EQ(r.status, 1) << text;
     EXPECT_NE(r.output.find(script + message), std::string::npos) << r.output;
     EXPECT_FALSE(Exists(out)) << text;
@@ -96,7 +96,7 @@ TEST_F(CliTest, BadScriptLineIsNamedAndNothingIsSaved) {
 }
 
 TEST_F(CliTest, PluginReportsItsRegistration) {
-  CommandResult r = Run(Annot("plugin"));
+  CommandResult r = Shell(Annot("plugin"));
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("VenkoInnerPluginAnnotation (Annotation)"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("SDK 2026.2.0"), std::string::npos) << r.output;

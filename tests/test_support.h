@@ -36,7 +36,7 @@ struct CommandResult {
   std::string output;  // stdout and stderr together
 };
 
-inline CommandResult Run(const std::string& command) {
+inline CommandResult Shell(const std::string& command) {
   CommandResult r;
   FILE* p = popen((command + " 2>&1").c_str(), "r");
   if (!p) return r;
