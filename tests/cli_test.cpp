@@ -65,7 +65,10 @@ TEST_F(CliTest, SampleThenSessionSavesACheckedFile) {
   std::string plan = dir_ / "plan.pdf";
   CommandResult r = Shell(Annot("sample floorplan -o " + Quote(plan)));
   ASSERT_EQ(r.status, 0) << r.output;
-  std::string script = dir_.Write("demo.session", "# comment\n\nexpect annots 1 0\nlanguage de-DE\n");
+  std::string script = dir_.Write("demo.session",
+                                  "# comment\n\nexpect annots 1 0\nlanguage de-DE\nview 1 zoom 2 rotate 90\n"
+                                  "tool Annot\nclick 100 100 shift\ndblclick 120.5 80\nkey escape ctrl\n"
+                                  "wheel -120 10 10\nanswer message yes\ntool Hand\n");
   r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(dir_ / "out.pdf")));
   ASSERT_EQ(r.status, 0) << r.output;
   r = Shell("qpdf --check " + Quote(dir_ / "out.pdf"));
@@ -84,6 +87,11 @@ TEST_F(CliTest, BadScriptLineIsNamedAndNothingIsSaved) {
       {"save \"unterminated\n", ":1: unterminated quote"},
       {"expect annots 1 5\n", ":1: page 1 has 0 annotations, expected 5"},
       {"answer dialog x maybe\n", ":1: dialog result must be"},
+      {"tool DISTANCE\n", ":1: no tool named 'DISTANCE' is registered"},
+      {"undo\n", ":1: nothing to undo"},
+      {"view 2\n", ":1: the document has no page 2"},
+      {"click 1 nan\n", ":1: usage: click X Y"},
+      {"click 1 2 alt\n", ":1: expected shift or ctrl, not 'alt'"},
   };
   for (auto [text, message] : cases) {
     std::string script = dir_.Write("bad.session", text);

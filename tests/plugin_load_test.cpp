@@ -62,3 +62,15 @@ TEST(PluginLoad, MissingOrForeignLibraryIsRefusedWithAReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// Everything but the two entry points stays inside the library, so two
+// plug-ins built from different versions of the same code cannot collide.
+TEST(PluginLoad, ExportsOnlyItsEntryPoints) {
+  CommandResult r = Shell("nm -D --defined-only " + Quote(PluginPath()) + " | awk '{print $3}' | sort");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output, "PlugInMain\nVenkoGetPluginSDKVersion\n");
+}
+
+}  // namespace
