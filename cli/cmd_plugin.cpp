@@ -1,7 +1,9 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "host/editor.h"
 #include "host/ext_hft.h"
+#include "host/ribbon.h"
 #include "host/session.h"
 #include "host/utf.h"
 
@@ -12,6 +14,18 @@ const char kPluginUsage[] =
     "\n"
     "Loads the plug-in (by default the one installed beside annot), runs its\n"
     "start-up and prints what it registered with the host.\n";
+
+namespace {
+
+void PrintControls(const std::vector<std::unique_ptr<KA_RibbonElement__>>& controls, int indent) {
+  for (const auto& c : controls) {
+    std::printf("%*sbutton: %s \"%s\"%s\n", indent, "", c->name.c_str(), kshost::ToUtf8(c->title).c_str(),
+                c->enabled ? "" : " (disabled)");
+    PrintControls(c->children, indent + 2);
+  }
+}
+
+}  // namespace
 
 int RunPlugin(const std::vector<std::string>& args) {
   if (args.size() > 1) {
@@ -28,6 +42,15 @@ int RunPlugin(const std::vector<std::string>& args) {
     std::printf("  version: %s, SDK %s, interface 0x%X\n", p.versionString.c_str(), p.sdkVersion.c_str(),
                 p.interfaceVersion);
     std::printf("  initialised: %s\n", p.initialised ? "yes" : "no");
+  }
+  for (KA_Tool t : kshost::Editor::Get().RegisteredTools())
+    if (!t->builtIn) std::printf("tool: %s\n", t->name.c_str());
+  for (const auto& category : kshost::Ribbon::Get().Categories()) {
+    for (const auto& panel : category->children) {
+      std::printf("ribbon panel: %s / %s \"%s\"\n", category->name.c_str(), panel->name.c_str(),
+                  kshost::ToUtf8(panel->title).c_str());
+      PrintControls(panel->children, 2);
+    }
   }
   for (const kshost::PublishedTable& t : kshost::PublishedTables())
     std::printf("extension table: \"%s\" version %d, %d entries\n", t.name.c_str(), t.version, t.entryCount);

@@ -1,6 +1,8 @@
+#include <cstdio>
 #include <fstream>
 
 #include "cli/commands.h"
+#include "host/editor.h"
 #include "host/script_runner.h"
 #include "host/session.h"
 
@@ -16,7 +18,13 @@ const char kRunUsage[] =
     "Script commands, one a line ('#' starts a comment):\n"
     "  open PATH | save [PATH] | language CODE\n"
     "  answer dialog NAME ok|cancel|N [ELEMENT=VALUE ...] | answer file PATH...\n"
-    "  expect annots PAGE COUNT\n";
+    "  view PAGE [zoom Z] [rotate R] | page PAGE | tool NAME | press CONTROL_ID\n"
+    "  down|up|move|click|dblclick|rdown|rup|rclick|rdblclick X Y [shift] [ctrl]\n"
+    "  key CODE|NAME [shift] [ctrl] | wheel DELTA X Y | undo | redo\n"
+    "  answer message ok|cancel|yes|no|N\n"
+    "  expect annots PAGE COUNT\n"
+    "Points are in page coordinates; the host turns them into device pixels\n"
+    "of the page's view.\n";
 
 int RunRun(const std::vector<std::string>& args) {
   std::string script, in, out;
@@ -42,7 +50,10 @@ int RunRun(const std::vector<std::string>& args) {
   std::string error;
   if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
   if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
-  if (!kshost::RunScript(session, file, script, &error)) return Fail(kExitFailure, error);
+  bool ok = kshost::RunScript(session, file, script, &error);
+  // What the plug-in told the user stays visible.
+  for (const std::string& m : kshost::Editor::Get().Messages()) std::fprintf(stderr, "message: %s\n", m.c_str());
+  if (!ok) return Fail(kExitFailure, error);
   if (!out.empty() && !session.Save(out, &error)) return Fail(kExitFailure, error);
   return kExitOk;
 }

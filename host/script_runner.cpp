@@ -9,6 +9,7 @@
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/ribbon.h"
 #include "host/session.h"
 #include "host/utf.h"
 #include "tessel/dialog.h"
@@ -76,6 +77,7 @@ class Runner {
         {"click", &Runner::Mouse},       {"rdown", &Runner::Mouse},       {"rup", &Runner::Mouse},
         {"rdblclick", &Runner::Mouse},   {"rclick", &Runner::Mouse},      {"key", &Runner::Key},
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
+        {"press", &Runner::Press},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -281,6 +283,11 @@ class Runner {
     if (a.size() < 4 || !ParseInt(a[1], &delta) || !ParseFloat(a[2], &pt.x) || !ParseFloat(a[3], &pt.y))
       return Usage("wheel DELTA X Y [shift] [ctrl]", why);
     return Modifiers(a, 4, &flags, why) && Editor::Get().Wheel(page_, pt, delta, flags, why);
+  }
+
+  bool Press(const Args& a, std::string* why) {
+    if (a.size() != 2) return Usage("press CONTROL_ID", why);
+    return Ribbon::Get().Press(a[1], why);
   }
 
   bool UndoRedo(const Args& a, std::string* why) {

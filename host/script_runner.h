@@ -21,6 +21,7 @@
 //                                 turns into device pixels of the page view
 //   key CODE|NAME [shift] [ctrl]  key down and up: escape, enter, delete, ...
 //   wheel DELTA X Y               mouse wheel at page point X Y
+//   press CONTROL_ID              press a ribbon control, e.g. Button_Distance
 //   undo | redo                   the document's undo stack
 //   expect annots PAGE COUNT      fail unless page PAGE (1-based) has COUNT annotations
 //

@@ -8,6 +8,7 @@
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/ribbon.h"
 #include "host/utf.h"
 #include "tessel/language.h"
 
@@ -39,6 +40,7 @@ Session::~Session() {
   Close();
   loader_.ShutDown();
   Editor::Get().Reset();
+  Ribbon::Get().Reset();
 }
 
 std::string Session::DefaultPluginPath() {

@@ -39,6 +39,10 @@
 #define KS_SEL_MESSAGEBOX 30
 #define KS_SEL_APPSERVICES 149
 #define KS_SEL_FILE 125
+#define KS_SEL_RIBBONCATEGORY 151
+#define KS_SEL_RIBBONPANEL 152
+#define KS_SEL_RIBBONCONTROL 164
+#define KS_SEL_RIBBONELEMENT 167
 #define KS_SEL_DATE 178
 #define KS_SEL_PREFERENCES 265
 #define KS_SEL_RECT 266
@@ -210,6 +214,19 @@
   X(125, 6, DirectoryCreate, int32_t, (const char16_t* path))                                      \
   /* 149: application services */                                                                  \
   X(149, 0, UndoAddItem, int32_t, (const char16_t* caption, KA_Document doc, int32_t flags, const KS_UndoRecord* record)) \
+  /* 151, 152, 164, 167: the ribbon of a frame: categories, panels, controls */                    \
+  X(151, 0, RibbonGetCategory, KA_RibbonElement, (KA_Frame frame, const char* name))               \
+  X(152, 0, RibbonFindPanel, KA_RibbonElement, (KA_RibbonElement category, const char* name))      \
+  X(152, 1, RibbonAddPanel, KA_RibbonElement, (KA_RibbonElement category, const char* name, const char16_t* title, int32_t position)) \
+  X(164, 0, RibbonAddControl, KA_RibbonElement, (KA_RibbonElement parent, int32_t kind, const char* id, const char16_t* title, const char16_t* tooltip)) \
+  X(164, 1, RibbonSetIcons, int32_t, (KA_RibbonElement control, const char* icon32, const char* icon16)) \
+  X(164, 2, RibbonSetPressProc, int32_t, (KA_RibbonElement control, KS_RibbonPressProc proc, void* clientData)) \
+  X(164, 3, RibbonFindControl, KA_RibbonElement, (KA_Frame frame, const char* id))                 \
+  X(167, 0, RibbonSetEnabled, int32_t, (KA_RibbonElement element, int32_t enabled))                \
+  X(167, 1, RibbonSetChecked, int32_t, (KA_RibbonElement element, int32_t checked))                \
+  X(167, 2, RibbonIsEnabled, int32_t, (KA_RibbonElement element))                                  \
+  X(167, 3, RibbonIsChecked, int32_t, (KA_RibbonElement element))                                  \
+  X(167, 4, RibbonRemove, int32_t, (KA_RibbonElement element))                                     \
   /* 178: date and time */                                                                         \
   X(178, 0, DateNow, void, (KS_DateTime* out))                                                     \
   X(178, 1, DateToPdfString, int32_t, (const KS_DateTime* dt, KS_ByteString out))                  \

@@ -114,6 +114,17 @@ typedef struct KS_ToolCallbacks {
 #define KS_FLAG_SHIFT 0x4u
 #define KS_FLAG_CTRL 0x8u
 
+// ---- ribbon -------------------------------------------------------------------
+
+enum KS_RibbonControlKind {
+  KS_RIBBON_BUTTON = 0,         // presses run its procedure
+  KS_RIBBON_MENU_BUTTON = 1,    // holds item controls
+  KS_RIBBON_PARENT_BUTTON = 2,  // holds buttons shown under it
+  KS_RIBBON_CHECK_BUTTON = 3
+};
+
+typedef void (*KS_RibbonPressProc)(void* clientData, KA_RibbonElement control);
+
 // ---- records whose callback positions later parts of the plug-in fill ------
 
 // Annotation handler: size word 560, client data, then 68 callback positions.

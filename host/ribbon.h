@@ -1,0 +1,53 @@
+// The ribbon of the main frame as a tree: categories hold panels, panels
+// hold controls, menu and parent buttons hold further controls. Scripts
+// press controls by id.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sdk/ks_records.h"
+
+struct KA_RibbonElement__ {
+  enum class Level { Category, Panel, Control } level = Level::Control;
+  int kind = KS_RIBBON_BUTTON;
+  std::string name;
+  std::u16string title;
+  std::u16string tooltip;
+  std::string icon32, icon16;
+  int position = 0;
+  bool enabled = true;
+  bool checked = false;
+  KS_RibbonPressProc press = nullptr;
+  void* clientData = nullptr;
+  KA_RibbonElement__* parent = nullptr;
+  std::vector<std::unique_ptr<KA_RibbonElement__>> children;
+};
+
+namespace kshost {
+
+class Ribbon {
+ public:
+  static Ribbon& Get();
+
+  // Back to the editor's own categories with no panels.
+  void Reset();
+
+  KA_RibbonElement Category(const std::string& name);
+  KA_RibbonElement FindControl(const std::string& id);
+  bool IsValid(KA_RibbonElement e) const;
+
+  // Runs the control's procedure. False with the reason when there is no
+  // such control, it is disabled or it does nothing when pressed.
+  bool Press(const std::string& id, std::string* error);
+
+  // The categories in order, for listing.
+  const std::vector<std::unique_ptr<KA_RibbonElement__>>& Categories() const { return categories_; }
+
+ private:
+  Ribbon();
+  std::vector<std::unique_ptr<KA_RibbonElement__>> categories_;
+};
+
+}  // namespace kshost

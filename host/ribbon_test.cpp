@@ -1,0 +1,62 @@
+#include "host/ribbon.h"
+
+#include <gtest/gtest.h>
+
+#include "host/host_functions.h"
+
+namespace kshost {
+namespace {
+
+KA_Frame AnyFrame() { return reinterpret_cast<KA_Frame>(&Ribbon::Get()); }
+
+class RibbonTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Ribbon::Get().Reset(); }
+  void TearDown() override { Ribbon::Get().Reset(); }
+};
+
+TEST_F(RibbonTest, PanelsKeepPositionOrderAndUniqueNames) {
+  KA_RibbonElement review = fn::RibbonGetCategory(AnyFrame(), "Ribbon_Category_Review");
+  ASSERT_NE(review, nullptr);
+  EXPECT_EQ(fn::RibbonGetCategory(AnyFrame(), "Ribbon_Category_Nowhere"), nullptr);
+  KA_RibbonElement late = fn::RibbonAddPanel(review, "COMMENT_Panel_Drawing", u"Drawing", 9);
+  KA_RibbonElement early = fn::RibbonAddPanel(review, "COMMENT_Panel_MEATURE", u"Measure", 5);
+  ASSERT_TRUE(late && early);
+  EXPECT_EQ(fn::RibbonAddPanel(review, "COMMENT_Panel_MEATURE", u"again", 1), nullptr);
+  EXPECT_EQ(fn::RibbonFindPanel(review, "COMMENT_Panel_MEATURE"), early);
+  ASSERT_EQ(review->children.size(), 2u);
+  EXPECT_EQ(review->children[0].get(), early);
+  // Panels go into categories only, controls only under panels and menus.
+  EXPECT_EQ(fn::RibbonAddPanel(early, "Nested", u"", 0), nullptr);
+  EXPECT_EQ(fn::RibbonAddControl(review, KS_RIBBON_BUTTON, "Loose", u"", u""), nullptr);
+}
+
+TEST_F(RibbonTest, PressRunsTheProcedureUnlessAnythingAboveIsDisabled) {
+  KA_RibbonElement review = fn::RibbonGetCategory(AnyFrame(), "Ribbon_Category_Review");
+  KA_RibbonElement panel = fn::RibbonAddPanel(review, "COMMENT_Panel_MEATURE", u"Measure", 5);
+  KA_RibbonElement parent = fn::RibbonAddControl(panel, KS_RIBBON_PARENT_BUTTON, "Button_Measure_Parent", u"", u"");
+  KA_RibbonElement button = fn::RibbonAddControl(parent, KS_RIBBON_BUTTON, "Button_Distance", u"Distance", u"tip");
+  ASSERT_TRUE(parent && button);
+  EXPECT_EQ(fn::RibbonAddControl(panel, KS_RIBBON_BUTTON, "Button_Distance", u"", u""), nullptr);
+  EXPECT_EQ(fn::RibbonAddControl(button, KS_RIBBON_BUTTON, "Under_A_Plain_Button", u"", u""), nullptr);
+
+  int presses = 0;
+  ASSERT_TRUE(fn::RibbonSetPressProc(
+      button, [](void* cd, KA_RibbonElement) { ++*static_cast<int*>(cd); }, &presses));
+  std::string error;
+  EXPECT_TRUE(Ribbon::Get().Press("Button_Distance", &error)) << error;
+  fn::RibbonSetEnabled(parent, 0);
+  EXPECT_FALSE(Ribbon::Get().Press("Button_Distance", &error));
+  EXPECT_EQ(error, "ribbon control 'Button_Distance' is disabled");
+  EXPECT_FALSE(Ribbon::Get().Press("Button_Measure_Parent", &error));
+  EXPECT_FALSE(Ribbon::Get().Press("Button_Nothing", &error));
+  EXPECT_EQ(error, "no ribbon control 'Button_Nothing'");
+  EXPECT_EQ(presses, 1);
+
+  EXPECT_TRUE(fn::RibbonRemove(parent));
+  EXPECT_EQ(fn::RibbonFindControl(AnyFrame(), "Button_Distance"), nullptr);
+  EXPECT_FALSE(fn::RibbonRemove(review));
+}
+
+}  // namespace
+}  // namespace kshost
