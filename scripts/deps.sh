@@ -6,7 +6,7 @@ packages=(
   g++ make cmake ninja-build ccache pkg-config binutils
   libqpdf-dev qpdf libpugixml-dev zlib1g-dev libfreetype-dev fonts-urw-base35
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  poppler-utils mupdf-tools
+  poppler-utils mupdf-tools locales-all
 )
 [ "${1:-}" = "--bench" ] && packages+=(python3-fitz hyperfine)
 

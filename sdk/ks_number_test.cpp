@@ -2,6 +2,8 @@
 
 #include <clocale>
 #include <cstdio>
+#include <locale.h>
+#include <string>
 
 #include "sdk/ks_number.h"
 
@@ -25,9 +27,17 @@ TEST(FormatFixed, MatchesCLocalePrintf) {
 
 // A host that switched to a locale with a decimal comma still writes points.
 TEST(FormatFixed, IgnoresProcessLocale) {
-  const char* applied = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "C.UTF-8"})
-    if ((applied = std::setlocale(LC_ALL, name))) break;
+  bool comma = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+    if (std::setlocale(LC_ALL, name) && std::string(std::localeconv()->decimal_point) == ",") {
+      comma = true;
+      break;
+    }
+  if (!comma) {
+    std::setlocale(LC_ALL, "C");
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+  }
+  EXPECT_EQ(Printf(0.5, 3), "0,500");  // what a locale-following printf would write
   EXPECT_EQ(ks::FormatFixed(0.5, 3), "0.500");
   std::string s;
   ks::AppendInt(s, -1234567);
