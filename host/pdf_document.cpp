@@ -1,0 +1,376 @@
+// PDF documents over qpdf (selector 34).
+//
+// Files are read whole into memory and parsed from there. qpdf reads lazily,
+// so a document parsed from a file would keep reading that file for its whole
+// life; from memory, saving over the file it came from is safe and parsing is
+// faster.
+#include "host/pdf_document.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFLogger.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <unordered_map>
+
+#include "host/host_functions.h"
+
+namespace kshost::pdf {
+
+namespace {
+
+std::mutex registry_mutex;
+std::unordered_map<QPDF const*, Document*>& Registry() {
+  static std::unordered_map<QPDF const*, Document*> registry;
+  return registry;
+}
+
+// qpdf accepts a header anywhere in the first kilobyte; anything without one
+// is not worth handing to its recovery code, whose messages would confuse.
+bool HasPdfHeader(std::string const& bytes) {
+  std::string_view head(bytes.data(), std::min<size_t>(bytes.size(), 1024));
+  return head.find("%PDF-") != std::string_view::npos;
+}
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+// The mode for a new file: what open(2) with 0666 would give under the
+// current umask. Read from /proc because umask(2) can only be queried by
+// changing it, which would race with other threads creating files.
+mode_t NewFileMode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  return 0644;
+}
+
+bool ReadWholeFile(char const* path, std::string& bytes, std::string& reason) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = ErrnoText(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    reason = ErrnoText(S_ISDIR(st.st_mode) ? EISDIR : errno);
+    ::close(fd);
+    return false;
+  }
+  if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      reason = ErrnoText(errno);
+      ::close(fd);
+      return false;
+    }
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+std::string FolderOf(std::string const& path) {
+  auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+Document::Document() : qpdf_(std::make_unique<QPDF>()), arena_(std::make_unique<Arena>(this)) {
+  // Warnings are kept for DocGetWarning; nothing may reach stdout/stderr.
+  qpdf_->setSuppressWarnings(true);
+  auto logger = QPDFLogger::create();
+  logger->setInfo(logger->discard());
+  logger->setWarn(logger->discard());
+  logger->setError(logger->discard());
+  qpdf_->setLogger(logger);
+}
+
+Document::~Document() {
+  std::lock_guard lock(registry_mutex);
+  Registry().erase(qpdf_.get());
+}
+
+void Document::Register() {
+  std::lock_guard lock(registry_mutex);
+  Registry()[qpdf_.get()] = this;
+}
+
+Document* Document::Find(QPDF const* qpdf) {
+  if (!qpdf) return nullptr;
+  std::lock_guard lock(registry_mutex);
+  auto found = Registry().find(qpdf);
+  return found == Registry().end() ? nullptr : found->second;
+}
+
+std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string const& name, std::string& error) {
+  std::unique_ptr<Document> doc(new Document());
+  doc->bytes_ = std::move(bytes);
+  if (!HasPdfHeader(doc->bytes_)) {
+    error = "cannot open " + name + ": not a PDF file";
+    return nullptr;
+  }
+  try {
+    doc->qpdf_->processMemoryFile(name.c_str(), doc->bytes_.data(), doc->bytes_.size());
+    // qpdf parses lazily; walking the page tree now turns a hopeless file
+    // into an open error rather than a failure on some later call.
+    doc->qpdf_->getRoot();
+    doc->qpdf_->getAllPages();
+  } catch (QPDFExc const& e) {
+    std::string reason = e.getErrorCode() == qpdf_e_password ? "password required" : e.getMessageDetail();
+    error = "cannot open " + name + ": " + reason;
+    return nullptr;
+  } catch (std::exception const& e) {
+    error = "cannot open " + name + ": " + e.what();
+    return nullptr;
+  }
+  doc->Register();
+  return doc;
+}
+
+std::unique_ptr<Document> Document::Empty() {
+  std::unique_ptr<Document> doc(new Document());
+  doc->qpdf_->emptyPDF();
+  doc->Register();
+  return doc;
+}
+
+std::vector<std::string> const& Document::Warnings() {
+  for (auto const& warning : qpdf_->getWarnings()) warnings_.push_back(warning.what());
+  return warnings_;
+}
+
+// The temporary is made with mkstemp next to `path` so that the final rename
+// stays within one file system and is atomic. Until that rename nothing at
+// `path` changes; on any failure the temporary is removed.
+bool Document::Save(std::string const& path, std::string& error) {
+  std::string temp = path + ".tmp-XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    error = "cannot save " + path + ": " + ErrnoText(errno);
+    return false;
+  }
+  std::string reason;
+  FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    reason = ErrnoText(errno);
+    ::close(fd);
+  } else {
+    try {
+      QPDFWriter writer(*qpdf_);
+      writer.setOutputFile(temp.c_str(), file, false);
+      // A deterministic /ID makes equal documents save to equal bytes; qpdf
+      // cannot combine it with encryption, whose key depends on the /ID.
+      if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
+      writer.write();
+      if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) reason = ErrnoText(errno);
+    } catch (std::exception const& e) {
+      reason = e.what();
+      if (reason.empty()) reason = "write failed";
+    }
+    struct stat st {};
+    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+    ::fchmod(::fileno(file), mode);
+    if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+  }
+  if (reason.empty() && ::rename(temp.c_str(), path.c_str()) != 0) reason = ErrnoText(errno);
+  if (!reason.empty()) {
+    ::unlink(temp.c_str());
+    error = "cannot save " + path + ": " + reason;
+    return false;
+  }
+  // Make the rename itself durable; a failure here loses nothing written.
+  int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+}  // namespace kshost::pdf
+
+using kshost::pdf::Document;
+using kshost::pdf::FromKpd;
+using kshost::pdf::Guard;
+using kshost::pdf::SetBytes;
+using kshost::pdf::ToKpd;
+
+namespace {
+
+Document* Doc(KPD_Document doc) { return Document::FromKpd(doc); }
+
+KPD_Object Lend(Document* doc, QPDFObjectHandle const& object) { return ToKpd(doc->arena().Lend(object)); }
+
+}  // namespace
+
+KPD_Document kshost::fn::DocOpenFile(const char* path, KS_ByteString error) {
+  return Guard<KPD_Document>(nullptr, [&]() -> KPD_Document {
+    if (!path || !*path) {
+      SetBytes(error, "cannot open: no file name given");
+      return nullptr;
+    }
+    std::string bytes, reason;
+    if (!kshost::pdf::ReadWholeFile(path, bytes, reason)) {
+      SetBytes(error, "cannot open " + std::string(path) + ": " + reason);
+      return nullptr;
+    }
+    auto doc = Document::FromMemory(std::move(bytes), path, reason);
+    if (!doc) {
+      SetBytes(error, reason);
+      return nullptr;
+    }
+    return doc.release()->ToKpd();
+  });
+}
+
+KPD_Document kshost::fn::DocOpenMemory(const char* data, size_t length, KS_ByteString error) {
+  return Guard<KPD_Document>(nullptr, [&]() -> KPD_Document {
+    std::string reason;
+    auto doc = Document::FromMemory(data ? std::string(data, length) : std::string(), "PDF in memory", reason);
+    if (!doc) {
+      SetBytes(error, reason);
+      return nullptr;
+    }
+    return doc.release()->ToKpd();
+  });
+}
+
+KPD_Document kshost::fn::DocNew(void) {
+  return Guard<KPD_Document>(nullptr, [] { return Document::Empty().release()->ToKpd(); });
+}
+
+int32_t kshost::fn::DocSave(KPD_Document doc, const char* path, KS_ByteString error) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    if (!doc || !path || !*path) {
+      SetBytes(error, doc ? "cannot save: no file name given" : "cannot save: no document");
+      return 0;
+    }
+    std::string reason;
+    if (!Doc(doc)->Save(path, reason)) {
+      SetBytes(error, reason);
+      return 0;
+    }
+    return 1;
+  });
+}
+
+void kshost::fn::DocClose(KPD_Document doc) {
+  kshost::pdf::GuardVoid([&] { delete Doc(doc); });
+}
+
+int32_t kshost::fn::DocPageCount(KPD_Document doc) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    return doc ? static_cast<int32_t>(Doc(doc)->qpdf().getAllPages().size()) : 0;
+  });
+}
+
+KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
+  return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
+    if (!doc || index < 0) return nullptr;
+    auto const& pages = Doc(doc)->qpdf().getAllPages();
+    if (static_cast<size_t>(index) >= pages.size()) return nullptr;
+    return Lend(Doc(doc), pages[static_cast<size_t>(index)]);
+  });
+}
+
+int32_t kshost::fn::DocGetPageIndex(KPD_Document doc, KPD_Page page) {
+  return Guard<int32_t>(-1, [&]() -> int32_t {
+    if (!doc || !page || !FromKpd(page)->object.isIndirect()) return -1;
+    // findPage throws for an object that is not one of the pages.
+    return Doc(doc)->qpdf().findPage(FromKpd(page)->object);
+  });
+}
+
+KPD_Dictionary kshost::fn::DocGetRoot(KPD_Document doc) {
+  return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
+    return doc ? Lend(Doc(doc), Doc(doc)->qpdf().getRoot()) : nullptr;
+  });
+}
+
+KPD_Dictionary kshost::fn::DocGetTrailer(KPD_Document doc) {
+  return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
+    return doc ? Lend(Doc(doc), Doc(doc)->qpdf().getTrailer()) : nullptr;
+  });
+}
+
+KPD_Object kshost::fn::DocGetObject(KPD_Document doc, int32_t objNum, int32_t genNum) {
+  return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
+    if (!doc || objNum <= 0 || genNum < 0) return nullptr;
+    // A number the file does not use resolves to null: report it as absent.
+    QPDFObjectHandle object = Doc(doc)->qpdf().getObject(objNum, genNum);
+    if (object.isNull()) return nullptr;
+    return Lend(Doc(doc), object);
+  });
+}
+
+// An object of another document is refused rather than copied: copying
+// would hand back a handle that is not the object the plug-in passed.
+KPD_Object kshost::fn::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {
+  return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
+    if (!doc || !obj) return nullptr;
+    QPDF& qpdf = Doc(doc)->qpdf();
+    QPDFObjectHandle& object = FromKpd(obj)->object;
+    if (object.isIndirect()) return object.getOwningQPDF() == &qpdf ? Lend(Doc(doc), object) : nullptr;
+    if (!kshost::pdf::CanStore(object, &qpdf, QPDFObjectHandle())) return nullptr;
+    return Lend(Doc(doc), qpdf.makeIndirectObject(object));
+  });
+}
+
+uint32_t kshost::fn::DocGetPermissions(KPD_Document doc) {
+  return Guard<uint32_t>(0, [&]() -> uint32_t {
+    if (!doc) return 0;
+    int revision = 0, permissions = 0;
+    if (!Doc(doc)->qpdf().isEncrypted(revision, permissions)) return 0xFFFFFFFCu;
+    return static_cast<uint32_t>(permissions);
+  });
+}
+
+int32_t kshost::fn::DocIsEncrypted(KPD_Document doc) {
+  return Guard<int32_t>(0, [&]() -> int32_t { return doc && Doc(doc)->qpdf().isEncrypted() ? 1 : 0; });
+}
+
+int32_t kshost::fn::DocWarningCount(KPD_Document doc) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    return doc ? static_cast<int32_t>(Doc(doc)->Warnings().size()) : 0;
+  });
+}
+
+int32_t kshost::fn::DocGetWarning(KPD_Document doc, int32_t index, KS_ByteString out) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    if (!doc || index < 0) return 0;
+    auto const& warnings = Doc(doc)->Warnings();
+    if (static_cast<size_t>(index) >= warnings.size()) return 0;
+    return SetBytes(out, warnings[static_cast<size_t>(index)]) ? 1 : 0;
+  });
+}
+
+KPD_Document kshost::fn::DocOfObject(KPD_Object obj) {
+  return Guard<KPD_Document>(nullptr, [&]() -> KPD_Document {
+    if (!obj) return nullptr;
+    Document* doc = kshost::pdf::DocumentOfHandle(*FromKpd(obj));
+    return doc ? doc->ToKpd() : nullptr;
+  });
+}
+
+KPD_Stream kshost::fn::DocNewStream(KPD_Document doc, const char* data, size_t length) {
+  return Guard<KPD_Stream>(nullptr, [&]() -> KPD_Stream {
+    if (!doc || (!data && length > 0)) return nullptr;
+    return Lend(Doc(doc), Doc(doc)->qpdf().newStream(std::string(data ? data : "", length)));
+  });
+}

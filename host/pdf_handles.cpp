@@ -1,0 +1,122 @@
+// Arenas of borrowed handles and the shared helpers of the PDF tables.
+#include "host/pdf_handles.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "host/host_functions.h"
+#include "host/pdf_document.h"
+
+namespace kshost::pdf {
+
+Handle* Arena::Lend(QPDFObjectHandle const& object) {
+  if (!object.isInitialized()) return nullptr;
+  QPDFObjectHandle probe = object;
+  if (!object.isIndirect() && probe.isNull()) {
+    if (!null_) null_.reset(new Handle{QPDFObjectHandle::newNull(), document_, this, nullptr});
+    return null_.get();
+  }
+  auto& slot = handles_[object.getObjectPtr()];
+  if (!slot) slot.reset(new Handle{object, document_, this, nullptr});
+  return slot.get();
+}
+
+KPD_Object NewOwned(QPDFObjectHandle object) {
+  if (!object.isInitialized()) return nullptr;
+  auto* handle = new Handle{std::move(object), nullptr, nullptr, nullptr};
+  handle->children = std::make_unique<Arena>(nullptr);
+  return ToKpd(handle);
+}
+
+KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child) {
+  if (!child.isInitialized()) return nullptr;
+  if (child.isIndirect()) {
+    QPDFObjectHandle probe = child;
+    if (Document* doc = Document::Find(probe.getOwningQPDF())) return ToKpd(doc->arena().Lend(child));
+  }
+  Arena* arena = parent.lender ? parent.lender : parent.children.get();
+  return arena ? ToKpd(arena->Lend(child)) : nullptr;
+}
+
+Document* DocumentOfHandle(Handle const& handle) {
+  if (handle.object.isIndirect()) {
+    QPDFObjectHandle probe = handle.object;
+    return Document::Find(probe.getOwningQPDF());
+  }
+  return handle.document;
+}
+
+bool SameObject(QPDFObjectHandle const& a, QPDFObjectHandle const& b) {
+  if (!a.isInitialized() || !b.isInitialized()) return false;
+  if (a.getObjectPtr() == b.getObjectPtr()) return true;
+  if (!a.isIndirect() || !b.isIndirect() || a.getObjGen() != b.getObjGen()) return false;
+  QPDFObjectHandle pa = a, pb = b;
+  return pa.getOwningQPDF() == pb.getOwningQPDF();
+}
+
+namespace {
+
+// Direct structures that deep are not something a plug-in builds on purpose;
+// refusing them also keeps the walk's stack bounded.
+constexpr int kMaxDirectDepth = 256;
+
+bool CanStoreAt(QPDFObjectHandle value, QPDF* qpdf, QPDFObject const* container, int depth) {
+  if (depth > kMaxDirectDepth) return false;
+  if (value.isIndirect()) return !qpdf || value.getOwningQPDF() == qpdf;
+  if (container && value.getObjectPtr() == container) return false;
+  if (value.isArray()) {
+    for (auto& item : value.getArrayAsVector())
+      if (!CanStoreAt(item, qpdf, container, depth + 1)) return false;
+  } else if (value.isDictionary()) {
+    for (auto& [key, item] : value.getDictAsMap())
+      if (!CanStoreAt(item, qpdf, container, depth + 1)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CanStore(QPDFObjectHandle const& value, QPDF* qpdf, QPDFObjectHandle const& container) {
+  // Only a direct container can be caught in a direct cycle; through an
+  // indirect one a cycle is an ordinary reference.
+  QPDFObject const* direct = container.isIndirect() ? nullptr : container.getObjectPtr();
+  return CanStoreAt(value, qpdf, direct, 0);
+}
+
+QPDFObjectHandle NumberObject(double value, int significant) {
+  if (!std::isfinite(value)) return QPDFObjectHandle();
+  if (value == 0) return QPDFObjectHandle::newInteger(0);  // also turns -0 into 0
+  constexpr double kExactIntegers = 9007199254740992.0;  // 2^53
+  if (std::fabs(value) < kExactIntegers && value == std::trunc(value))
+    return QPDFObjectHandle::newInteger(static_cast<long long>(value));
+  int whole = static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1;
+  int decimals = std::clamp(significant - std::max(whole, 0), 0, significant);
+  QPDFObjectHandle real = QPDFObjectHandle::newReal(value, decimals, true);
+  // Rounded to nothing ("0" or "-0"): write a plain zero.
+  if (real.getNumericValue() == 0) return QPDFObjectHandle::newInteger(0);
+  return real;
+}
+
+bool ReadNumbers(QPDFObjectHandle array, double* out, int count) {
+  if (!array.isArray() || array.getArrayNItems() != count) return false;
+  for (int i = 0; i < count; ++i) {
+    QPDFObjectHandle item = array.getArrayItem(i);
+    if (!item.isNumber()) return false;
+    out[i] = item.getNumericValue();
+  }
+  return true;
+}
+
+bool SetBytes(KS_ByteString out, std::string_view bytes) {
+  if (!out) return false;
+  kshost::fn::ByteStringSet(out, bytes.data(), bytes.size());
+  return true;
+}
+
+bool SetWide(KS_WideString out, std::u16string_view text) {
+  if (!out) return false;
+  kshost::fn::WideStringSet(out, text.data(), text.size());
+  return true;
+}
+
+}  // namespace kshost::pdf

@@ -1,0 +1,125 @@
+// The host objects behind KPD_Object handles, and the helpers every PDF table
+// function uses to turn handles into qpdf objects and back. Internal to host/:
+// this header pulls in qpdf.
+//
+// Handle model. A Handle wraps one QPDFObjectHandle. Handles come in two kinds:
+// - lent (borrowed): owned by an Arena. The arena keeps one Handle per
+//   underlying qpdf object (keyed by QPDFObjectHandle::getObjectPtr(), which in
+//   qpdf 11 stays the same for an indirect object from first reference to
+//   QPDF destruction, and for a direct object as long as anything holds it),
+//   so asking twice gives the same pointer. ObjectRelease ignores them.
+// - owned: made by a "New"/"Parse"/"Clone" function; the plug-in releases it.
+//   It carries its own arena for the children fetched through it.
+// A document's arena lends its pages, its indirect objects (wherever they are
+// fetched from) and the direct objects fetched through its handles; it is
+// freed with the document.
+#pragma once
+
+#ifndef POINTERHOLDER_TRANSITION
+#define POINTERHOLDER_TRANSITION 4
+#endif
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+
+#include "sdk/ks_types.h"
+
+namespace kshost::pdf {
+
+class Document;
+class Arena;
+
+struct Handle {
+  QPDFObjectHandle object;  // always initialized
+  Document* document = nullptr;  // set when lent by a document's arena
+  Arena* lender = nullptr;       // null for a handle the plug-in owns
+  std::unique_ptr<Arena> children;  // owned handles only
+};
+
+class Arena {
+ public:
+  explicit Arena(Document* document) : document_(document) {}
+  Arena(Arena const&) = delete;
+  Arena& operator=(Arena const&) = delete;
+
+  // The one handle this arena lends for `object`. Direct nulls share a
+  // single handle: qpdf makes a fresh null for every read of a sparse array
+  // slot, and interning each would grow the arena without bound.
+  Handle* Lend(QPDFObjectHandle const& object);
+
+  Document* document() const { return document_; }
+
+ private:
+  Document* document_;
+  std::unordered_map<QPDFObject const*, std::unique_ptr<Handle>> handles_;
+  std::unique_ptr<Handle> null_;
+};
+
+inline Handle* FromKpd(KPD_Object obj) { return reinterpret_cast<Handle*>(obj); }
+inline KPD_Object ToKpd(Handle* handle) { return reinterpret_cast<KPD_Object>(handle); }
+
+// The qpdf object of a handle, or null for a null handle.
+inline QPDFObjectHandle* ObjectOf(KPD_Object obj) { return obj ? &FromKpd(obj)->object : nullptr; }
+
+// A new handle the plug-in owns.
+KPD_Object NewOwned(QPDFObjectHandle object);
+
+// The borrowed handle of `child`, fetched through `parent`. Indirect objects
+// of an open document go to that document's arena, so they keep one handle
+// however they are reached; everything else goes to the parent's arena.
+KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child);
+
+// The document an object belongs to: its owning QPDF for indirect objects,
+// else the document whose arena lent the handle. Null for the plug-in's own
+// direct objects.
+Document* DocumentOfHandle(Handle const& handle);
+
+// Identity of underlying objects: the same qpdf object, or the same indirect
+// object of the same file.
+bool SameObject(QPDFObjectHandle const& a, QPDFObjectHandle const& b);
+
+// True when `value` may be stored in a container of `qpdf` (null: a
+// container of no document): every indirect object reachable through its
+// direct parts belongs to that file, and it does not contain `container`
+// (which would make a direct cycle that qpdf would recurse on forever).
+bool CanStore(QPDFObjectHandle const& value, QPDF* qpdf, QPDFObjectHandle const& container);
+
+// A number object written without locale: integral values within 2^53 as
+// integers, others as reals rounded to `significant` digits (trailing zeros
+// dropped). Null for NaN and infinities.
+QPDFObjectHandle NumberObject(double value, int significant);
+
+// The numbers of an array of exactly `count` numbers.
+bool ReadNumbers(QPDFObjectHandle array, double* out, int count);
+
+// Fills a caller's string; false for a null string.
+bool SetBytes(KS_ByteString out, std::string_view bytes);
+bool SetWide(KS_WideString out, std::u16string_view text);
+
+// A PDF name or key as the table functions take it: non-null, with its
+// leading slash.
+inline bool IsNameText(const char* name) { return name && name[0] == '/'; }
+
+// Runs a table function body, turning any exception into the failure value.
+template <class R, class F>
+R Guard(R failure, F&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
+template <class F>
+void GuardVoid(F&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
+}  // namespace kshost::pdf

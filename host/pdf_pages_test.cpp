@@ -1,0 +1,144 @@
+// Page boxes, rotation, annotations and content.
+#include "host/pdf_test_support.h"
+
+namespace kshost::pdf::test {
+namespace {
+
+std::string BoxOf(KPD_Page page, const char* name) {
+  KS_FloatRect b{};
+  if (!fn::PageGetBox(page, name, &b)) return "none";
+  char text[80];
+  std::snprintf(text, sizeof text, "%g %g %g %g", b.left, b.bottom, b.right, b.top);
+  return text;
+}
+
+void Set(KPD_Dictionary dict, const char* key, const char* value) {
+  ASSERT_EQ(fn::DictSet(dict, key, Parse(value).get()), 1) << key << " " << value;
+}
+
+TEST(PdfPages, BoxesInheritAndDefault) {
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  KPD_Dictionary parent = fn::DictGet(page, "/Parent");
+  EXPECT_EQ(BoxOf(page, "/ArtBox"), "0 0 600 800");
+  fn::DictRemove(page, "/MediaBox");
+  Set(parent, "/MediaBox", "[0 0 300 400]");
+  Set(parent, "/CropBox", "[300 400 10 20]");
+  Set(page, "/TrimBox", "[50 60 40 30]");
+  Set(parent, "/BleedBox", "[1 1 2 2]");  // not inheritable
+  Set(page, "/ArtBox", "[1 2 3]");        // malformed: as if absent
+  EXPECT_EQ(BoxOf(page, "MediaBox"), "0 0 300 400");
+  EXPECT_EQ(BoxOf(page, "CropBox"), "10 20 300 400");
+  EXPECT_EQ(BoxOf(page, "TrimBox"), "40 30 50 60");
+  EXPECT_EQ(BoxOf(page, "BleedBox"), "10 20 300 400");
+  EXPECT_EQ(BoxOf(page, "ArtBox"), "10 20 300 400");
+  EXPECT_EQ(BoxOf(page, "PaperBox"), "none");
+  // With no MediaBox anywhere a page is US Letter.
+  fn::DictRemove(parent, "/MediaBox");
+  EXPECT_EQ(BoxOf(page, "MediaBox"), "0 0 612 792");
+  KS_FloatRect flat{0, 0, 100, 0};
+  EXPECT_EQ(fn::DocAddPage(doc.get(), &flat), nullptr);
+  EXPECT_EQ(fn::DocGetPageIndex(doc.get(), fn::DocAddPage(doc.get(), nullptr)), 1);
+}
+
+TEST(PdfPages, Rotation) {
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  KPD_Dictionary parent = fn::DictGet(page, "/Parent");
+  struct Case {
+    const char* parent;
+    const char* page;
+    int32_t want;
+  } cases[] = {{"450", nullptr, 90}, {"90", "-90", 270}, {"0", "180.0", 180},
+               {"0", "100", 90},     {"0", "/Bad", 0},    {"-720", nullptr, 0}};
+  for (auto const& c : cases) {
+    Set(parent, "/Rotate", c.parent);
+    if (c.page) Set(page, "/Rotate", c.page);
+    else fn::DictRemove(page, "/Rotate");
+    EXPECT_EQ(fn::PageGetRotation(page), c.want) << c.parent << " " << (c.page ? c.page : "-");
+  }
+  EXPECT_EQ(fn::PageSetRotation(page, 45), 0);
+  EXPECT_EQ(fn::PageSetRotation(page, -90), 1);
+  EXPECT_EQ(Write(fn::DictGet(page, "/Rotate")), "270");
+}
+
+std::string AnnotNames(KPD_Page page) {
+  std::string names;
+  for (int i = 0; i < fn::PageAnnotCount(page); ++i) {
+    Bytes nm;
+    fn::StringGetBytes(fn::DictGet(fn::PageGetAnnot(page, i), "/NM"), nm);
+    names += nm.text();
+  }
+  return names;
+}
+
+TEST(PdfPages, InsertAndRemoveAnnotations) {
+  TempDir dir;
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  std::tuple<int32_t, const char*, const char*> steps[] = {{-1, "a", "a"}, {0, "b", "ba"}, {99, "c", "bac"},
+                                                           {1, "d", "bdac"}};
+  for (auto const& [index, name, order] : steps) {
+    Owned annot = Parse(std::string("<< /Subtype /Square /NM (") + name + ") >>");
+    KPD_Dictionary inserted = fn::PageInsertAnnot(page, index, annot.get());
+    ASSERT_NE(inserted, nullptr);
+    EXPECT_EQ(fn::ObjectIsIndirect(inserted), 1);
+    EXPECT_EQ(fn::DictGet(inserted, "/P"), page);
+    EXPECT_EQ(AnnotNames(page), order);
+    EXPECT_EQ(fn::PageGetAnnot(page, fn::PageFindAnnot(page, annot.get())), inserted);
+  }
+  KPD_Dictionary c = fn::PageGetAnnot(page, 3);
+  EXPECT_EQ(fn::PageInsertAnnot(page, 0, c), nullptr);  // already there
+  EXPECT_EQ(fn::PageRemoveAnnot(page, 4), 0);
+  EXPECT_EQ(fn::PageRemoveAnnot(page, 1), 1);
+  EXPECT_EQ(AnnotNames(page), "bac");
+  EXPECT_EQ(fn::PageFindAnnot(page, c), 2);
+
+  Bytes error;
+  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "annots.pdf").c_str(), error), 1) << error.text();
+  Doc reopened(fn::DocOpenFile((dir / "annots.pdf").c_str(), error));
+  KPD_Page again = fn::DocGetPage(reopened.get(), 0);
+  EXPECT_EQ(AnnotNames(again), "bac");
+  EXPECT_EQ(fn::DictGet(fn::PageGetAnnot(again, 0), "/P"), again);
+  EXPECT_EQ(fn::PageInsertAnnot(page, 0, fn::PageGetAnnot(again, 0)), nullptr);  // foreign
+}
+
+TEST(PdfPages, AnnotationsOfARealFile) {
+  SAMPLE_PDF_OR_SKIP(sample, "itext_annotation-with-popup_LineDimension.pdf");
+  Bytes error;
+  Doc doc(fn::DocOpenFile(sample.c_str(), error));
+  ASSERT_NE(doc, nullptr) << error.text();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  ASSERT_GE(fn::PageAnnotCount(page), 2);
+  for (int i = 0; i < fn::PageAnnotCount(page); ++i) EXPECT_EQ(fn::PageFindAnnot(page, fn::PageGetAnnot(page, i)), i);
+  // The popup's parent, reached by reference, is the line on the page.
+  KPD_Dictionary line = fn::DictGet(fn::DictGet(fn::PageGetAnnot(page, 0), "/Popup"), "/Parent");
+  EXPECT_EQ(fn::NameIs(fn::DictGet(line, "/Subtype"), "/Line"), 1);
+  EXPECT_EQ(fn::PageGetAnnot(page, fn::PageFindAnnot(page, line)), line);
+  EXPECT_EQ(fn::DocGetPageIndex(doc.get(), line), -1);
+}
+
+std::string Contents(KPD_Page page) {
+  KPD_Object contents = fn::DictGet(page, "/Contents");
+  std::string all;
+  for (int i = 0; i < fn::ArrayCount(contents); ++i) {
+    Bytes data;
+    fn::StreamGetData(fn::ArrayGet(contents, i), 1, data);
+    all += data.text() + "|";
+  }
+  return all;
+}
+
+TEST(PdfPages, AppendedContentIsIsolated) {
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  ASSERT_EQ(fn::PageAppendContent(page, "0 0 m", 5), 1);
+  EXPECT_EQ(fn::ObjectGetType(fn::DictGet(page, "/Contents")), KPD_OBJ_STREAM);
+  fn::DictSet(page, "/Contents", fn::DocNewStream(doc.get(), "2 0 0 2 0 0 cm", 14));
+  ASSERT_EQ(fn::PageAppendContent(page, "A", 1), 1);
+  ASSERT_EQ(fn::PageAppendContent(page, "B", 1), 1);
+  EXPECT_EQ(Contents(page), "q\n|2 0 0 2 0 0 cm|\nQ\n|q\nA\nQ\n|q\nB\nQ\n|");
+}
+
+}  // namespace
+}  // namespace kshost::pdf::test

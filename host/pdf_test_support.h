@@ -1,0 +1,98 @@
+// Helpers shared by the PDF table tests: owning wrappers for host strings,
+// objects and documents, temporary folders and the sample PDFs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host_functions.h"
+
+namespace kshost::pdf::test {
+
+namespace fn = kshost::fn;
+
+struct Bytes {
+  KS_ByteString str = fn::ByteStringNew("", 0);
+  ~Bytes() { fn::ByteStringDestroy(str); }
+  operator KS_ByteString() const { return str; }
+  std::string text() const { return std::string(fn::ByteStringData(str), fn::ByteStringLength(str)); }
+};
+
+struct Wide {
+  KS_WideString str = fn::WideStringNew(u"", 0);
+  ~Wide() { fn::WideStringDestroy(str); }
+  operator KS_WideString() const { return str; }
+  std::u16string text() const { return std::u16string(fn::WideStringData(str), fn::WideStringLength(str)); }
+};
+
+struct ObjectDeleter {
+  void operator()(KPD_Object__* obj) const { fn::ObjectRelease(obj); }
+};
+using Owned = std::unique_ptr<KPD_Object__, ObjectDeleter>;
+
+struct DocDeleter {
+  void operator()(KPD_Document__* doc) const { fn::DocClose(doc); }
+};
+using Doc = std::unique_ptr<KPD_Document__, DocDeleter>;
+
+inline Owned Parse(std::string const& text) { return Owned(fn::ObjectParse(text.data(), text.size())); }
+
+inline std::string Write(KPD_Object obj) {
+  Bytes out;
+  return fn::ObjectWrite(obj, out) ? out.text() : "<write failed>";
+}
+
+// A fresh folder under /tmp, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    char name[] = "/tmp/pdf_test_XXXXXX";
+    path_ = ::mkdtemp(name) ? name : "/nonexistent";
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string operator/(std::string const& name) const { return path_ + "/" + name; }
+  std::vector<std::string> Names(std::string const& sub = "") const {
+    std::vector<std::string> names;
+    for (auto const& entry : std::filesystem::directory_iterator(path_ + "/" + sub))
+      names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+inline std::string ReadFile(std::string const& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(std::string const& path, std::string const& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A sample PDF from the shared read-only folder; the test is skipped when
+// the folder is not there.
+#define SAMPLE_PDF_OR_SKIP(var, name)                                                    \
+  std::string var = ANNOT_SOURCE_DIR "/../shared/anchors/pdfs/" name;                    \
+  if (!std::filesystem::exists(var)) GTEST_SKIP() << "sample PDF missing: " << var
+
+inline Doc OnePageDoc(KS_FloatRect box = {0, 0, 600, 800}) {
+  Doc doc(fn::DocNew());
+  fn::DocAddPage(doc.get(), &box);
+  return doc;
+}
+
+}  // namespace kshost::pdf::test
