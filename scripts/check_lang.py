@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""Checks the translation tables under lang/.
+
+Every lang/<code>/<Table>_strings_<code>.xml.kw must be well-formed UTF-8
+XML with root <strings> and <string id="..."> entries, without duplicate ids.
+On top of that:
+
+  * the four unit lists of the "Annotation" table (real-world length, paper
+    length, area, volume) split on the two characters backslash and n into
+    exactly 12, 5, 11 and 8 non-empty, distinct names in every language; the
+    English names are the unit keys themselves, and a translated name never
+    equals the key of another unit of the same list (it would be read back as
+    that unit);
+  * every key of another language exists in the en-US file of the same table,
+    and keeps the same printf placeholders (%ls, %d, ...) as the English text;
+  * every id occurs once as the literal text id="KEY" in its file, and every
+    entry is plain text, because the plug-in also finds unit lists by scanning
+    the raw file text.
+
+Usage: check_lang.py [LANG_DIR]     (default: lang/ next to this script's folder)
+       check_lang.py --self-test    (proves that each check catches its fault)
+Prints "N passed, M failed" and exits non-zero when anything failed.
+"""
+
+import os
+import re
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+ENGLISH = "en-US"
+FILE_RE = re.compile(r"^(?P<table>[A-Za-z0-9]+)_strings_(?P<code>[A-Za-z]{2,3}(?:-[A-Za-z0-9]+)*)\.xml\.kw$")
+SEPARATOR = "\\n"  # backslash + n, two characters
+
+UNIT_LISTS = {
+    "IDS_STRINGUNITI": ["in", "ft", "ft'in\"", "in\"", "yd", "mi", "mm", "cm", "m", "km", "pt", "p"],
+    "IDS_STRINGUNITII": ["pt", "in", "mm", "cm", "p"],
+    "IDS_MA_AREA_UNIT": ["sq in", "sq ft", "sq yd", "sq mi", "sq mm", "sq cm", "sq m", "sq km", "acre", "ha", "tsubo"],
+    "IDS_MA_VOLUME_UNIT": ["cu in", "cu ft", "cu yd", "cu mi", "cu mm", "cu cm", "cu m", "cu km"],
+}
+
+# A printf conversion: %%, or % flags width precision length conversion.
+PLACEHOLDER_RE = re.compile(r"%(?:%|[-+ #0]*(?:\d+|\*)?(?:\.(?:\d+|\*))?(?:hh|h|ll|l|L|z|j|t)?[diouxXeEfFgGaAcspn])")
+
+
+class Results:
+    def __init__(self):
+        self.passed = 0
+        self.failures = []
+
+    def check(self, ok, name, problems=()):
+        """One test case: `ok` true passes; otherwise `problems` explain it."""
+        if ok:
+            self.passed += 1
+        else:
+            self.failures.append((name, list(problems) or ["failed"]))
+
+
+def placeholders(text):
+    return sorted(p for p in PLACEHOLDER_RE.findall(text) if p != "%%")
+
+
+def load_file(path, name, results):
+    """Parses one table file; returns {id: text} or None when it is unusable."""
+    problems = []
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+        text = raw.decode("utf-8-sig")
+    except (OSError, UnicodeDecodeError) as e:
+        results.check(False, "parse " + name, [str(e)])
+        return None
+    if not text.lstrip().startswith("<?xml"):
+        problems.append("no XML declaration")
+    try:
+        root = ET.fromstring(raw)
+    except ET.ParseError as e:
+        results.check(False, "parse " + name, ["malformed XML: %s" % e])
+        return None
+    if root.tag != "strings":
+        problems.append("root element is <%s>, not <strings>" % root.tag)
+    entries = {}
+    for element in root:
+        if element.tag != "string":
+            problems.append("unexpected element <%s>" % element.tag)
+            continue
+        key = element.get("id", "")
+        if not key:
+            problems.append("<string> without id")
+            continue
+        if key in entries:
+            problems.append("duplicate id %s" % key)
+            continue
+        if len(element):
+            problems.append("%s contains markup, not plain text" % key)
+        entries[key] = element.text or ""
+    for key in entries:
+        count = text.count('id="%s"' % key)
+        if count != 1:
+            problems.append('id="%s" occurs %d times in the raw text' % (key, count))
+    results.check(not problems, "parse " + name, problems)
+    return entries if root.tag == "strings" else None
+
+
+def check_unit_lists(code, entries, results):
+    for key, units in UNIT_LISTS.items():
+        name = "unit list %s %s" % (code, key)
+        if key not in entries:
+            results.check(False, name, ["missing"])
+            continue
+        text = entries[key]
+        problems = []
+        if "\n" in text or "\r" in text:
+            problems.append("contains a real line break; names are separated by a literal backslash-n")
+        pieces = [p.strip() for p in text.split(SEPARATOR)]
+        if len(pieces) != len(units):
+            problems.append("%d names, expected %d" % (len(pieces), len(units)))
+        if any(not p for p in pieces):
+            problems.append("empty name")
+        folded = [p.casefold() for p in pieces]
+        if len(set(folded)) != len(folded):
+            problems.append("names are not distinct: %s" % pieces)
+        if code == ENGLISH:
+            if pieces != units:
+                problems.append("English names must be the unit keys %s, got %s" % (units, pieces))
+        elif len(pieces) == len(units):
+            for i, piece in enumerate(pieces):
+                for j, unit in enumerate(units):
+                    if i != j and piece == unit:
+                        problems.append("name %r of unit %r is the key of unit %r" % (piece, units[i], unit))
+        results.check(not problems, name, problems)
+
+
+def check_tree(lang_dir):
+    results = Results()
+    tables = {}  # (table, code) -> entries
+    codes = sorted(d for d in os.listdir(lang_dir) if os.path.isdir(os.path.join(lang_dir, d)))
+    for code in codes:
+        folder = os.path.join(lang_dir, code)
+        for file_name in sorted(os.listdir(folder)):
+            if not file_name.endswith(".xml.kw"):
+                continue
+            match = FILE_RE.match(file_name)
+            ok = bool(match) and match.group("code") == code
+            results.check(ok, "file name %s/%s" % (code, file_name),
+                          ["expected <Table>_strings_%s.xml.kw" % code])
+            entries = load_file(os.path.join(folder, file_name), "%s/%s" % (code, file_name), results)
+            if match and entries is not None:
+                tables[(match.group("table"), code)] = entries
+
+    results.check((("Annotation", ENGLISH) in tables), "English Annotation table present", ["missing"])
+    for (table, code), entries in sorted(tables.items()):
+        if table == "Annotation":
+            check_unit_lists(code, entries, results)
+        if code == ENGLISH:
+            continue
+        english = tables.get((table, ENGLISH))
+        if english is None:
+            results.check(False, "keys %s %s" % (table, code), ["no en-US file for this table"])
+            continue
+        missing = sorted(k for k in entries if k not in english)
+        results.check(not missing, "keys %s %s exist in en-US" % (table, code),
+                      ["not in en-US: " + ", ".join(missing)])
+        mismatched = ["%s: %s vs en-US %s" % (k, placeholders(v), placeholders(english[k]))
+                      for k, v in sorted(entries.items())
+                      if k in english and placeholders(v) != placeholders(english[k])]
+        results.check(not mismatched, "placeholders %s %s" % (table, code), mismatched)
+    return results
+
+
+def report(results, out=sys.stdout):
+    for name, problems in results.failures:
+        print("FAIL %s" % name, file=out)
+        for problem in problems:
+            print("     %s" % problem, file=out)
+    print("%d passed, %d failed" % (results.passed, len(results.failures)), file=out)
+
+
+# --- self-test ---------------------------------------------------------------
+
+GOOD_EN = {
+    "IDS_STRINGUNITI": "in\\nft\\nft&apos;in&quot;\\nin\"\\nyd\\nmi\\nmm\\ncm\\nm\\nkm\\npt\\np",
+    "IDS_STRINGUNITII": "pt\\nin\\nmm\\ncm\\np",
+    "IDS_MA_AREA_UNIT": "sq in\\nsq ft\\nsq yd\\nsq mi\\nsq mm\\nsq cm\\nsq m\\nsq km\\nacre\\nha\\ntsubo",
+    "IDS_MA_VOLUME_UNIT": "cu in\\ncu ft\\ncu yd\\ncu mi\\ncu mm\\ncu cm\\ncu m\\ncu km",
+    "IDS_MSG": "File &quot;%ls&quot; &amp; more",
+}
+GOOD_DE = dict(GOOD_EN, IDS_STRINGUNITII="Punkt\\nZoll\\nmm\\ncm\\nPica", IDS_MSG="Datei „%ls“")
+
+
+def _xml(entries, declaration=True):
+    body = "".join('  <string id="%s">%s</string>\n' % kv for kv in entries.items())
+    head = '<?xml version="1.0" encoding="UTF-8"?>\n' if declaration else ""
+    return head + "<strings>\n" + body + "</strings>\n"
+
+
+def _run_case(files):
+    with tempfile.TemporaryDirectory() as tmp:
+        for rel, content in files.items():
+            path = os.path.join(tmp, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(content)
+        return check_tree(tmp)
+
+
+def self_test():
+    en = "en-US/Annotation_strings_en-US.xml.kw"
+    de = "de-DE/Annotation_strings_de-DE.xml.kw"
+    good = {en: _xml(GOOD_EN), de: _xml(GOOD_DE)}
+
+    def plus(extra):
+        case = dict(good)
+        case.update(extra)
+        return case
+
+    # fault -> (files, text expected in the name of a failing check)
+    bad_cases = {
+        "malformed XML": (plus({de: _xml(GOOD_DE).replace("</strings>", "")}), "parse de-DE"),
+        "unescaped ampersand": (plus({en: _xml(dict(GOOD_EN, IDS_X="R&D"))}), "parse en-US"),
+        "duplicate id": (plus({en: _xml(GOOD_EN).replace("<strings>", '<strings><string id="IDS_MSG">x</string>')}),
+                         "parse en-US"),
+        "missing declaration": (plus({en: _xml(GOOD_EN, declaration=False)}), "parse en-US"),
+        "wrong root": (plus({en: _xml(GOOD_EN).replace("strings>", "texts>")}), "parse en-US"),
+        "markup inside an entry": (plus({en: _xml(dict(GOOD_EN, IDS_X="a<b>c</b>"))}), "parse en-US"),
+        "id text repeated in the raw file": (
+            plus({en: _xml(GOOD_EN).replace("</strings>", '<!-- id="IDS_MSG" --></strings>')}), "parse en-US"),
+        "unit list too short": (plus({de: _xml(dict(GOOD_DE, IDS_MA_VOLUME_UNIT="a\\nb"))}),
+                                "unit list de-DE IDS_MA_VOLUME_UNIT"),
+        "unit list with a real line feed": (plus({de: _xml(dict(GOOD_DE, IDS_STRINGUNITII="Punkt\nZoll\nmm\ncm\nPica"))}),
+                                            "unit list de-DE IDS_STRINGUNITII"),
+        "empty unit name": (plus({de: _xml(dict(GOOD_DE, IDS_STRINGUNITII="Punkt\\n \\nmm\\ncm\\nPica"))}),
+                            "unit list de-DE IDS_STRINGUNITII"),
+        "repeated unit name": (plus({de: _xml(dict(GOOD_DE, IDS_STRINGUNITII="Zoll\\nzoll\\nmm\\ncm\\nPica"))}),
+                               "unit list de-DE IDS_STRINGUNITII"),
+        "translated name is another unit's key": (
+            plus({de: _xml(dict(GOOD_DE, IDS_STRINGUNITII="Punkt\\nZoll\\nmm\\ncm\\nin"))}),
+            "unit list de-DE IDS_STRINGUNITII"),
+        "English unit list out of order": (plus({en: _xml(dict(GOOD_EN, IDS_STRINGUNITII="in\\npt\\nmm\\ncm\\np"))}),
+                                           "unit list en-US IDS_STRINGUNITII"),
+        "unit list missing": (plus({de: _xml({k: v for k, v in GOOD_DE.items() if k != "IDS_MA_AREA_UNIT"})}),
+                              "unit list de-DE IDS_MA_AREA_UNIT"),
+        "key not in English": (plus({de: _xml(dict(GOOD_DE, IDS_ONLY_GERMAN="nur"))}), "keys Annotation de-DE"),
+        "table without English file": (plus({"de-DE/PageOrganizer_strings_de-DE.xml.kw": _xml({"IDS_A": "a"})}),
+                                       "keys PageOrganizer de-DE"),
+        "placeholder lost": (plus({de: _xml(dict(GOOD_DE, IDS_MSG="Datei"))}), "placeholders Annotation de-DE"),
+        "placeholder changed": (plus({de: _xml(dict(GOOD_DE, IDS_MSG="Datei %s"))}), "placeholders Annotation de-DE"),
+        "file in the wrong language folder": (plus({"de-DE/Annotation_strings_fr-FR.xml.kw": _xml(GOOD_DE)}),
+                                              "file name de-DE"),
+        "no English Annotation table": ({de: _xml(GOOD_DE)}, "English Annotation table"),
+    }
+
+    failures = []
+    good_result = _run_case(good)
+    if good_result.failures:
+        failures.append("a correct tree fails: %s" % good_result.failures)
+    for name, (files, expected) in bad_cases.items():
+        failed_checks = [check for check, _ in _run_case(files).failures]
+        if not any(expected in check for check in failed_checks):
+            failures.append("fault not caught: %s (failed checks: %s)" % (name, failed_checks))
+    total = len(bad_cases) + 1
+    for failure in failures:
+        print("FAIL %s" % failure)
+    print("%d passed, %d failed" % (total - len(failures), len(failures)))
+    return 1 if failures else 0
+
+
+def main(argv):
+    if len(argv) > 1 and argv[1] == "--self-test":
+        return self_test()
+    lang_dir = argv[1] if len(argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lang")
+    if not os.path.isdir(lang_dir):
+        print("no such folder: %s" % lang_dir)
+        print("0 passed, 1 failed")
+        return 1
+    results = check_tree(lang_dir)
+    report(results)
+    return 1 if results.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
