@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake ninja-build ccache pkg-config binutils
+  g++ make cmake ninja-build ccache pkg-config binutils python3
   libqpdf-dev qpdf libpugixml-dev zlib1g-dev libfreetype-dev fonts-urw-base35
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   poppler-utils mupdf-tools locales-all
