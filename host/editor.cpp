@@ -252,23 +252,19 @@ bool Editor::AddUndo(KA_Document doc, const KS_UndoRecord& record) {
   return true;
 }
 
-bool Editor::Undo(KA_Document doc) {
-  if (!doc || doc->undo.empty()) return false;
-  KS_UndoRecord r = doc->undo.back();
-  doc->undo.pop_back();
-  if (r.Undo) r.Undo(r.clientData);
-  doc->redo.push_back(r);
+// Moves the newest item of `from` to `to`, running its undo or redo step.
+bool Editor::Step(std::vector<KS_UndoRecord>& from, std::vector<KS_UndoRecord>& to, bool undo) {
+  if (from.empty()) return false;
+  KS_UndoRecord r = from.back();
+  from.pop_back();
+  if (auto proc = undo ? r.Undo : r.Redo) proc(r.clientData);
+  to.push_back(r);
   return true;
 }
 
-bool Editor::Redo(KA_Document doc) {
-  if (!doc || doc->redo.empty()) return false;
-  KS_UndoRecord r = doc->redo.back();
-  doc->redo.pop_back();
-  if (r.Redo) r.Redo(r.clientData);
-  doc->undo.push_back(r);
-  return true;
-}
+bool Editor::Undo(KA_Document doc) { return doc && Step(doc->undo, doc->redo, true); }
+
+bool Editor::Redo(KA_Document doc) { return doc && Step(doc->redo, doc->undo, false); }
 
 int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text) {
   messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));

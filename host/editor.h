@@ -90,6 +90,7 @@ class Editor {
   bool Deliver(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags);
   KA_PageView EventView(int pageIndex, std::string* error);
   static void ReleaseItems(std::vector<KS_UndoRecord>& items);
+  static bool Step(std::vector<KS_UndoRecord>& from, std::vector<KS_UndoRecord>& to, bool undo);
 
   std::vector<std::unique_ptr<KA_Document__>> docs_;
   KA_Document current_ = nullptr;
