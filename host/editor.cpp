@@ -44,6 +44,9 @@ void Editor::Reset() {
   captured_ = nullptr;
   messageAnswers_.clear();
   messages_.clear();
+  modules_.clear();
+  handlers_.clear();
+  docEvents_.clear();
   KS_ToolCallbacks inert = InertCallbacks();
   for (const char* name : {"Hand", "Annot"}) {
     KA_Tool t = NewTool(name, &inert);
@@ -51,6 +54,52 @@ void Editor::Reset() {
     RegisterTool(t);
   }
   currentTool_ = FindTool("Hand");
+}
+
+KA_AnnotHandler Editor::RegisterAnnotHandler(const std::string& type, const KS_AnnotHandlerCallbacks& record) {
+  for (const auto& h : handlers_)
+    if (h->type == type) return nullptr;  // one handler per annotation type
+  auto handler = std::make_unique<KA_AnnotHandler__>();
+  handler->type = type;
+  handler->callbacks = record;
+  handlers_.push_back(std::move(handler));
+  return handlers_.back().get();
+}
+
+bool Editor::UnregisterAnnotHandler(KA_AnnotHandler handler) {
+  for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
+    if (it->get() == handler) {
+      handlers_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> Editor::AnnotHandlerTypes() const {
+  std::vector<std::string> types;
+  for (const auto& h : handlers_) types.push_back(h->type);
+  return types;
+}
+
+bool Editor::RegisterDocEvents(const KS_DocEventCallbacks* record) {
+  if (!record || record->size != sizeof(KS_DocEventCallbacks)) return false;
+  if (std::find(docEvents_.begin(), docEvents_.end(), record) != docEvents_.end()) return false;
+  docEvents_.push_back(record);
+  return true;
+}
+
+bool Editor::UnregisterDocEvents(const KS_DocEventCallbacks* record) {
+  const auto it = std::find(docEvents_.begin(), docEvents_.end(), record);
+  if (it == docEvents_.end()) return false;
+  docEvents_.erase(it);
+  return true;
+}
+
+KA_Document Editor::FindDocument(KPD_Document pdf) const {
+  for (const auto& d : docs_)
+    if (pdf && d->pdf == pdf) return d.get();
+  return nullptr;
 }
 
 KA_Document Editor::AddDocument(KPD_Document pdf, bool readOnly) {
@@ -306,6 +355,25 @@ KA_Document AppGetCurrentDocument() { return Editor::Get().CurrentDocument(); }
 KPD_Document AppDocGetPdfDocument(KA_Document doc) { return doc ? doc->pdf : nullptr; }
 int32_t AppDocIsReadOnly(KA_Document doc) { return doc && doc->readOnly; }
 uint32_t AppDocGetPermissions(KA_Document doc) { return doc ? DocGetPermissions(doc->pdf) : 0; }
+int32_t AppDocRegisterEvents(const KS_DocEventCallbacks* record) {
+  return Editor::Get().RegisterDocEvents(record) ? 1 : 0;
+}
+int32_t AppDocUnregisterEvents(const KS_DocEventCallbacks* record) {
+  return Editor::Get().UnregisterDocEvents(record) ? 1 : 0;
+}
+KA_Document AppDocFromPdfDocument(KPD_Document pdf) { return Editor::Get().FindDocument(pdf); }
+int32_t AppAnnounceModule(const char* name, int32_t enabled) {
+  if (!name || !*name) return 0;
+  Editor::Get().AnnounceModule(name, enabled != 0);
+  return 1;
+}
+KA_AnnotHandler AnnotHandlerRegister(const char* type, const KS_AnnotHandlerCallbacks* record) {
+  if (!type || !*type || !record || record->size != sizeof(KS_AnnotHandlerCallbacks)) return nullptr;
+  return Editor::Get().RegisterAnnotHandler(type, *record);
+}
+int32_t AnnotHandlerUnregister(KA_AnnotHandler handler) {
+  return Editor::Get().UnregisterAnnotHandler(handler) ? 1 : 0;
+}
 int32_t AppDocUndoCount(KA_Document doc) { return doc ? static_cast<int32_t>(doc->undo.size()) : 0; }
 int32_t AppDocRedoCount(KA_Document doc) { return doc ? static_cast<int32_t>(doc->redo.size()) : 0; }
 

@@ -35,6 +35,11 @@ struct KA_Document__ {
   std::vector<std::unique_ptr<KA_PageView__>> views;
 };
 
+struct KA_AnnotHandler__ {
+  std::string type;
+  KS_AnnotHandlerCallbacks callbacks{};
+};
+
 namespace kshost {
 
 enum class MouseEvent { LeftDown, LeftUp, LeftDouble, Move, RightDown, RightUp, RightDouble };
@@ -80,6 +85,19 @@ class Editor {
   bool Undo(KA_Document doc);
   bool Redo(KA_Document doc);
 
+  // What plug-ins announced besides tools: feature modules (name, enabled),
+  // annotation handlers by type, and document event receivers. The records
+  // are copied; a receiver is known by the address it registered with.
+  void AnnounceModule(const std::string& name, bool enabled) { modules_.emplace_back(name, enabled); }
+  const std::vector<std::pair<std::string, bool>>& Modules() const { return modules_; }
+  KA_AnnotHandler RegisterAnnotHandler(const std::string& type, const KS_AnnotHandlerCallbacks& record);
+  bool UnregisterAnnotHandler(KA_AnnotHandler handler);
+  std::vector<std::string> AnnotHandlerTypes() const;
+  bool RegisterDocEvents(const KS_DocEventCallbacks* record);
+  bool UnregisterDocEvents(const KS_DocEventCallbacks* record);
+  int DocEventReceiverCount() const { return static_cast<int>(docEvents_.size()); }
+  KA_Document FindDocument(KPD_Document pdf) const;
+
   // Message boxes: answers queued by a script; without one, the first button.
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }
   int AnswerMessage(const std::u16string& title, const std::u16string& text);
@@ -99,6 +117,9 @@ class Editor {
   KA_PageView captured_ = nullptr;
   std::deque<int> messageAnswers_;
   std::vector<std::string> messages_;
+  std::vector<std::pair<std::string, bool>> modules_;
+  std::vector<std::unique_ptr<KA_AnnotHandler__>> handlers_;
+  std::vector<const KS_DocEventCallbacks*> docEvents_;
 };
 
 }  // namespace kshost

@@ -74,6 +74,26 @@ void kshost::fn::WideStringSet(KS_WideString str, const char16_t* text, size_t l
   if (str) str->text.assign(Units(text, length));
 }
 
+// Text as the editor shows it: CR LF and lone CR become LF, other control
+// characters except tab are dropped.
+int32_t kshost::fn::WideStringForDisplay(const char16_t* text, size_t length, KS_WideString out) {
+  if (!out) return 0;
+  const std::u16string_view in = Units(text, length);
+  std::u16string shown;
+  shown.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    const char16_t c = in[i];
+    if (c == u'\r') {
+      shown += u'\n';
+      if (i + 1 < in.size() && in[i + 1] == u'\n') ++i;
+    } else if (c == u'\n' || c == u'\t' || c >= 0x20) {
+      shown += c;
+    }
+  }
+  out->text = std::move(shown);
+  return 1;
+}
+
 // ---- 9: wide-string arrays ------------------------------------------------
 
 KS_WideStringArray kshost::fn::WideStringArrayNew(void) { return new KS_WideStringArray__{}; }

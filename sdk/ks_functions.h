@@ -46,6 +46,12 @@
 #define KS_SEL_DATE 178
 #define KS_SEL_PREFERENCES 265
 #define KS_SEL_RECT 266
+#define KS_SEL_ANNOTHANDLER 268
+#define KS_SEL_FONTSERVICE 331
+#define KS_SEL_CONTENT 436
+#define KS_SEL_INTERFORM 56
+#define KS_SEL_FONTMAP 584
+#define KS_SEL_XML 740
 
 // clang-format off
 #define KS_HOST_FUNCTIONS(X)                                                                       \
@@ -87,6 +93,8 @@
   X(18, 2, WideStringData, const char16_t*, (KS_WideString str))                                   \
   X(18, 3, WideStringLength, size_t, (KS_WideString str))                                          \
   X(18, 4, WideStringSet, void, (KS_WideString str, const char16_t* text, size_t length))          \
+  /* the host's text service: line breaks to LF, control characters dropped */                    \
+  X(18, 5, WideStringForDisplay, int32_t, (const char16_t* text, size_t length, KS_WideString out)) \
   /* 19: tools */                                                                                  \
   X(19, 0, ToolNew, KA_Tool, (const char* name, const KS_ToolCallbacks* callbacks))                \
   X(19, 1, ToolRelease, void, (KA_Tool tool))                                                      \
@@ -106,6 +114,7 @@
   X(20, 9, AppGetCurrentTool, KA_Tool, (void))                                                     \
   X(20, 10, AppSetCurrentTool, int32_t, (KA_Tool tool, int32_t persistent))                        \
   X(20, 11, AppGetCurrentDocument, KA_Document, (void))                                            \
+  X(20, 12, AppAnnounceModule, int32_t, (const char* name, int32_t enabled))                       \
   /* 21: module records of loaded libraries */                                                     \
   X(21, 0, ModuleRecordGet, KA_ModuleRecord, (void* instance))                                     \
   X(21, 1, ModuleRecordApplyNumber, void, (KA_ModuleRecord record, int32_t value))                 \
@@ -116,6 +125,14 @@
   X(26, 2, AppDocGetPermissions, uint32_t, (KA_Document doc))                                      \
   X(26, 3, AppDocUndoCount, int32_t, (KA_Document doc))                                            \
   X(26, 4, AppDocRedoCount, int32_t, (KA_Document doc))                                            \
+  X(26, 5, AppDocRegisterEvents, int32_t, (const KS_DocEventCallbacks* record))                    \
+  X(26, 6, AppDocUnregisterEvents, int32_t, (const KS_DocEventCallbacks* record))                  \
+  X(26, 7, AppDocFromPdfDocument, KA_Document, (KPD_Document pdf))                                 \
+  /* 56: interactive forms (borrowed from the document, or new and released) */                    \
+  X(56, 0, DocGetInterForm, KPD_InterForm, (KPD_Document doc))                                     \
+  X(56, 1, InterFormNew, KPD_InterForm, (KPD_Document doc))                                        \
+  X(56, 2, InterFormRelease, void, (KPD_InterForm form))                                           \
+  X(56, 3, InterFormGetDict, KPD_Dictionary, (KPD_InterForm form))                                 \
   /* 30: message boxes */                                                                          \
   X(30, 0, MessageBox, int32_t, (const char16_t* text, const char16_t* title, uint32_t buttons))   \
   /* 32: page views */                                                                             \
@@ -231,6 +248,58 @@
   X(178, 0, DateNow, void, (KS_DateTime* out))                                                     \
   X(178, 1, DateToPdfString, int32_t, (const KS_DateTime* dt, KS_ByteString out))                  \
   X(178, 2, DateFromPdfString, int32_t, (const char* text, size_t length, KS_DateTime* out))       \
+  /* 268: annotation handlers registered by plug-ins */                                             \
+  X(268, 0, AnnotHandlerRegister, KA_AnnotHandler, (const char* type, const KS_AnnotHandlerCallbacks* record)) \
+  X(268, 1, AnnotHandlerUnregister, int32_t, (KA_AnnotHandler handler))                           \
+  /* 331: the application's font service (standard 14 fonts, metrics in 1/1000 em) */               \
+  X(331, 0, AppGetFontService, KA_FontService, (void))                                             \
+  X(331, 1, FontIsStandard14, int32_t, (KA_FontService svc, const char* baseFont))                 \
+  X(331, 2, FontStandardName, int32_t, (KA_FontService svc, const char* family, int32_t bold, int32_t italic, KS_ByteString out)) \
+  X(331, 3, FontGetMetrics, int32_t, (KA_FontService svc, const char* baseFont, KS_FontMetrics* out)) \
+  X(331, 4, FontCharWidth, float, (KA_FontService svc, const char* baseFont, uint32_t unicode))    \
+  X(331, 5, FontTextWidth, float, (KA_FontService svc, const char* baseFont, const char16_t* text, size_t length, float size)) \
+  X(331, 6, FontHasGlyph, int32_t, (KA_FontService svc, const char* baseFont, uint32_t unicode))   \
+  X(331, 7, FontFindSystemFont, int32_t, (KA_FontService svc, const char16_t* name, int32_t charset, KS_ByteString out)) \
+  X(331, 8, FontAddToResources, int32_t, (KA_FontService svc, KPD_Document doc, KPD_Dictionary fontDict, const char* resName, const char* baseFont)) \
+  X(331, 9, FontEncodeText, int32_t, (KA_FontService svc, const char* baseFont, const char16_t* text, size_t length, KS_ByteString out)) \
+  /* 436: content tokenizer over a fragment of content-stream text */                               \
+  X(436, 0, ContentParse, KPD_Content, (const char* data, size_t length))                          \
+  X(436, 1, ContentRelease, void, (KPD_Content content))                                           \
+  X(436, 2, ContentCount, int32_t, (KPD_Content content))                                          \
+  X(436, 3, ContentGetOperator, int32_t, (KPD_Content content, int32_t index, KS_ByteString out))  \
+  X(436, 4, ContentOperandCount, int32_t, (KPD_Content content, int32_t index))                    \
+  X(436, 5, ContentGetOperand, KPD_Object, (KPD_Content content, int32_t index, int32_t operand))  \
+  X(436, 6, ContentFindLast, int32_t, (KPD_Content content, const char* op, int32_t operandCount)) \
+  X(436, 7, ContentGetSpan, int32_t, (KPD_Content content, int32_t index, size_t* start, size_t* end)) \
+  /* 584: editing font maps of documents */                                                        \
+  X(584, 0, DocGetFontMap, KPD_FontMap, (KPD_Document doc))                                        \
+  X(584, 1, FontMapNew, KPD_FontMap, (KPD_Document doc))                                           \
+  X(584, 2, FontMapRelease, void, (KPD_FontMap map))                                               \
+  X(584, 3, FontMapGetResourceName, int32_t, (KPD_FontMap map, const char* baseFont, KS_ByteString out)) \
+  /* 740: XML documents and elements (UTF-8 text) */                                               \
+  X(740, 0, XmlNew, KX_Document, (const char* rootName))                                           \
+  X(740, 1, XmlParse, KX_Document, (const char* data, size_t length, KS_ByteString error))         \
+  X(740, 2, XmlParseFile, KX_Document, (const char16_t* path, KS_ByteString error))                \
+  X(740, 3, XmlRelease, void, (KX_Document doc))                                                   \
+  X(740, 4, XmlSaveFile, int32_t, (KX_Document doc, const char16_t* path))                         \
+  X(740, 5, XmlSerialize, int32_t, (KX_Element element, int32_t declaration, int32_t indent, KS_ByteString out)) \
+  X(740, 6, XmlGetRoot, KX_Element, (KX_Document doc))                                             \
+  X(740, 7, XmlElementName, int32_t, (KX_Element element, KS_ByteString out))                      \
+  X(740, 8, XmlFirstChild, KX_Element, (KX_Element element, const char* name))                     \
+  X(740, 9, XmlNextSibling, KX_Element, (KX_Element element, const char* name))                    \
+  X(740, 10, XmlParent, KX_Element, (KX_Element element))                                          \
+  X(740, 11, XmlAppendChild, KX_Element, (KX_Element parent, const char* name))                    \
+  X(740, 12, XmlAppendCopy, KX_Element, (KX_Element parent, KX_Element source))                    \
+  X(740, 13, XmlRemoveChild, int32_t, (KX_Element parent, KX_Element child))                       \
+  X(740, 14, XmlGetAttribute, int32_t, (KX_Element element, const char* name, KS_ByteString out))  \
+  X(740, 15, XmlSetAttribute, int32_t, (KX_Element element, const char* name, const char* value))  \
+  X(740, 16, XmlRemoveAttribute, int32_t, (KX_Element element, const char* name))                  \
+  X(740, 17, XmlAttributeCount, int32_t, (KX_Element element))                                     \
+  X(740, 18, XmlAttributeAt, int32_t, (KX_Element element, int32_t index, KS_ByteString name, KS_ByteString value)) \
+  X(740, 19, XmlGetText, int32_t, (KX_Element element, KS_ByteString out))                         \
+  X(740, 20, XmlSetText, int32_t, (KX_Element element, const char* text))                          \
+  X(740, 21, XmlAppendText, int32_t, (KX_Element parent, const char* text))                        \
+  X(740, 22, XmlChildCount, int32_t, (KX_Element element))                                         \
   /* 265: preferences */                                                                           \
   X(265, 0, PrefGetInt, int32_t, (const char16_t* section, const char16_t* key, int32_t fallback)) \
   X(265, 1, PrefSetInt, int32_t, (const char16_t* section, const char16_t* key, int32_t value))    \

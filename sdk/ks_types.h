@@ -32,6 +32,14 @@ typedef KPD_Object KPD_Dictionary;
 typedef KPD_Object KPD_Array;
 typedef KPD_Object KPD_Stream;
 typedef KPD_Object KPD_Page;
+// An annotation is reached through its dictionary.
+typedef KPD_Object KPD_Annot;
+
+// A parsed content-stream fragment: instructions of operands and an operator.
+KS_DECLARE_HANDLE(KPD_Content);
+// Per-document helpers of the editor: interactive form, editing font map.
+KS_DECLARE_HANDLE(KPD_InterForm);
+KS_DECLARE_HANDLE(KPD_FontMap);
 
 // Application level.
 KS_DECLARE_HANDLE(KA_Document);
@@ -43,6 +51,7 @@ KS_DECLARE_HANDLE(KA_AnnotHandler);
 KS_DECLARE_HANDLE(KA_Annot);
 KS_DECLARE_HANDLE(KA_ModuleRecord);
 KS_DECLARE_HANDLE(KA_RibbonElement);
+KS_DECLARE_HANDLE(KA_FontService);
 
 // XML level.
 KS_DECLARE_HANDLE(KX_Document);
@@ -96,6 +105,23 @@ typedef struct KS_DateTime {
   int32_t year, month, day, hour, minute, second;
   int32_t tzMinutes;
 } KS_DateTime;
+
+// Metrics of a font in text space units (1000 per em).
+typedef struct KS_FontMetrics {
+  float ascent;
+  float descent;  // negative below the baseline
+  float capHeight;
+  float xHeight;
+  float italicAngle;
+  KS_FloatRect bbox;
+  int32_t flags;  // the PDF font descriptor's /Flags
+} KS_FontMetrics;
+
+// Kinds of content tokens and operands.
+enum KPD_ContentTokenKind {
+  KPD_TOKEN_OPERATOR = 0,
+  KPD_TOKEN_OPERAND = 1
+};
 
 // Document permission bits as in the PDF standard's /P value.
 #define KPD_PERM_MODIFY_ANNOTS 32u

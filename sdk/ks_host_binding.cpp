@@ -1,6 +1,6 @@
-#include "plugin/host_binding.h"
+#include "sdk/ks_host_binding.h"
 
-namespace AnnotationPlugin::Host {
+namespace ks::host {
 namespace {
 
 KS_CoreHFT g_core = nullptr;
@@ -20,4 +20,4 @@ void* Lookup(int selector, int index) {
   return g_core->GetEntry(g_core, selector, index, g_id);
 }
 
-}  // namespace AnnotationPlugin::Host
+}  // namespace ks::host
