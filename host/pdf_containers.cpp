@@ -113,7 +113,7 @@ int32_t kshost::fn::ArrayGetNumbers(KPD_Array arr, float* out, int32_t capacity)
     for (int i = 0; i < count; ++i)
       if (!array->getArrayItem(i).isNumber()) return -1;
     for (int i = 0; out && i < count && i < capacity; ++i)
-      out[i] = static_cast<float>(array->getArrayItem(i).getNumericValue());
+      out[i] = static_cast<float>(kshost::pdf::NumericValue(array->getArrayItem(i)));
     return count;
   });
 }

@@ -2,6 +2,7 @@
 #include "host/pdf_handles.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "host/host_functions.h"
@@ -93,8 +94,24 @@ QPDFObjectHandle NumberObject(double value, int significant) {
   int decimals = std::clamp(significant - std::max(whole, 0), 0, significant);
   QPDFObjectHandle real = QPDFObjectHandle::newReal(value, decimals, true);
   // Rounded to nothing ("0" or "-0"): write a plain zero.
-  if (real.getNumericValue() == 0) return QPDFObjectHandle::newInteger(0);
+  if (NumericValue(real) == 0) return QPDFObjectHandle::newInteger(0);
   return real;
+}
+
+double NumericValue(QPDFObjectHandle number) {
+  if (number.isInteger()) return static_cast<double>(number.getIntValue());
+  if (!number.isReal()) return 0;
+  std::string text = number.getRealValue();
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  double value = 0;
+  auto r = std::from_chars(begin, end, value);
+  if (r.ec == std::errc::result_out_of_range) {
+    bool negative = begin != end && *begin == '-';
+    return negative ? -HUGE_VAL : HUGE_VAL;
+  }
+  return r.ec == std::errc() ? value : 0;
 }
 
 bool ReadNumbers(QPDFObjectHandle array, double* out, int count) {
@@ -102,7 +119,7 @@ bool ReadNumbers(QPDFObjectHandle array, double* out, int count) {
   for (int i = 0; i < count; ++i) {
     QPDFObjectHandle item = array.getArrayItem(i);
     if (!item.isNumber()) return false;
-    out[i] = item.getNumericValue();
+    out[i] = NumericValue(item);
   }
   return true;
 }

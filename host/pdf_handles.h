@@ -93,6 +93,11 @@ bool CanStore(QPDFObjectHandle const& value, QPDF* qpdf, QPDFObjectHandle const&
 // dropped). Null for NaN and infinities.
 QPDFObjectHandle NumberObject(double value, int significant);
 
+// The value of a number object, read without the process locale: qpdf
+// turns real text into a double with atof, which under a decimal-comma
+// locale reads "0.5" as 0. Integers are exact; other objects give 0.
+double NumericValue(QPDFObjectHandle number);
+
 // The numbers of an array of exactly `count` numbers.
 bool ReadNumbers(QPDFObjectHandle array, double* out, int count);
 

@@ -60,7 +60,7 @@ bool Equal(QPDFObjectHandle a, QPDFObjectHandle b, Assumed& assumed, int depth) 
   if (a.isIndirect() && b.isIndirect() && !assumed.insert({a.getObjGen(), b.getObjGen()}).second) return true;
   if (a.isNumber() && b.isNumber()) {
     if (a.isInteger() && b.isInteger()) return a.getIntValue() == b.getIntValue();
-    return a.getNumericValue() == b.getNumericValue();
+    return kshost::pdf::NumericValue(a) == kshost::pdf::NumericValue(b);
   }
   if (a.getTypeCode() != b.getTypeCode()) return false;
   switch (a.getTypeCode()) {
@@ -169,7 +169,7 @@ int32_t kshost::fn::ObjectWrite(KPD_Object obj, KS_ByteString out) {
 double kshost::fn::ObjectGetNumber(KPD_Object obj) {
   return Guard<double>(0, [&]() -> double {
     QPDFObjectHandle* object = ObjectOf(obj);
-    return object && object->isNumber() ? object->getNumericValue() : 0;
+    return object && object->isNumber() ? kshost::pdf::NumericValue(*object) : 0;
   });
 }
 
@@ -179,7 +179,7 @@ int64_t kshost::fn::ObjectGetInteger(KPD_Object obj) {
     QPDFObjectHandle* object = ObjectOf(obj);
     if (!object || !object->isNumber()) return 0;
     if (object->isInteger()) return object->getIntValue();
-    double value = std::round(object->getNumericValue());
+    double value = std::round(kshost::pdf::NumericValue(*object));
     if (std::isnan(value)) return 0;
     if (value >= 9.2e18) return std::numeric_limits<int64_t>::max();
     if (value <= -9.2e18) return std::numeric_limits<int64_t>::min();

@@ -117,7 +117,7 @@ int32_t kshost::fn::PageGetRotation(KPD_Page page) {
     if (!object) return 0;
     QPDFObjectHandle rotate = Inherited(*object, "/Rotate");
     if (!rotate.isInitialized() || !rotate.isNumber()) return 0;
-    double degrees = rotate.getNumericValue();
+    double degrees = kshost::pdf::NumericValue(rotate);
     if (!std::isfinite(degrees) || std::fabs(degrees) > 1e9) return 0;
     // Off-grid values are rounded to the nearest quarter turn.
     long quarter = std::lround(degrees / 90.0);
