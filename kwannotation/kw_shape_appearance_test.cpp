@@ -1,0 +1,366 @@
+// The shape generators against the real host: exact content, the box and
+// /Rect, the transparency state, and bad input left alone.
+#include "kwannotation/kw_shape_appearance.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kwannotation/kw_ap_common.h"
+#include "kwannotation/kw_ap_test_support.h"
+
+namespace kwannotation {
+namespace {
+
+using test::AppearanceTest;
+
+std::vector<double> Numbers(const std::string& content) {
+  std::vector<double> out;
+  std::istringstream in(content);
+  std::string token;
+  while (in >> token)
+    if (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '-') out.push_back(std::stod(token));
+  return out;
+}
+namespace host = ks::host;
+
+class ShapeAppearance : public AppearanceTest {
+ protected:
+  // Runs `fn` and expects success.
+  void Reset(ShapeAppearanceFn fn, KPD_Dictionary annot) {
+    std::string reason;
+    ASSERT_TRUE(fn(annot, &reason)) << reason;
+  }
+};
+
+TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
+  struct Case {
+    const char* dict;
+    const char* content;
+  } cases[] = {
+      {"<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /BS << /W 3 >> >>",
+       "1.000 0.000 0.000 RG\n3.00 w\n0 J\n0 j\n102.000 102.000 96.000 46.000 re\nS\n"},
+      {"<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [0 0 1] /BS << /W 3 >> >>",
+       "1.000 0.000 0.000 RG\n0.000 0.000 1.000 rg\n3.00 w\n0 J\n0 j\n102.000 102.000 96.000 46.000 re\nB\n"},
+      // No border: only the interior is painted.
+      {"<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [0 0 1] /Border [0 0 0] >>",
+       "1.000 0.000 0.000 RG\n0.000 0.000 1.000 rg\n100.000 100.000 100.000 50.000 re\nf\n"},
+      // Neither colour: laid out only.
+      {"<< /Subtype /Square /Rect [100 100 200 150] >>",
+       "1.00 w\n0 J\n0 j\n100.667 100.667 98.667 48.667 re\nn\n"},
+      // Dashed, with /RD insets.
+      {"<< /Subtype /Square /Rect [100 100 200 150] /RD [10 5 10 5] /C [0] /BS << /W 1.5 /S /D /D [4.9 2] >> >>",
+       "0.000 0.000 0.000 RG\n1.50 w\n0 J\n0 j\n[4 2]0 d\n111.000 106.000 78.000 38.000 re\nS\n"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(c.dict);
+    Reset(&ResetSquareAppearance, annot);
+    EXPECT_EQ(Content(annot), c.content) << c.dict;
+    EXPECT_EQ(Value(StreamDict(annot), "/BBox"), "[ 100 100 200 150 ]") << c.dict;
+    EXPECT_EQ(Value(annot, "/Rect"), "[ 100 100 200 150 ]") << c.dict;
+    EXPECT_EQ(Value(StreamDict(annot), "/Matrix"), "[ 1 0 0 1 0 0 ]");
+    EXPECT_EQ(Value(StreamDict(annot), "/Subtype"), "/Form");
+    EXPECT_EQ(Value(Resources(annot), "/ProcSet"), "[ /PDF ]");
+    EXPECT_EQ(Value(Resources(annot), "/ExtGState"), "<absent>");
+  }
+}
+
+TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
+  struct Case {
+    const char* extra;
+    bool gs;
+    const char* state;
+  } cases[] = {
+      {"", false, ""},
+      {"/CA 1.0 /ca 1", false, ""},
+      {"/CA 0.5", true, "<< /AIS false /CA 0.5 /Type /ExtGState /ca 1 >>"},
+      {"/ca 0.25", true, "<< /AIS false /CA 1 /Type /ExtGState /ca 0.25 >>"},
+      {"/BM /Multiply", true, "<< /AIS false /BM /Multiply /CA 1 /Type /ExtGState /ca 1 >>"},
+      {"/CA -1", false, ""},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot =
+        Add(std::string("<< /Subtype /Circle /Rect [0 0 30 30] /C [0 1 0] /IC [1 1 0] ") + c.extra + " >>");
+    Reset(&ResetCircleAppearance, annot);
+    std::string content = Content(annot);
+    EXPECT_EQ(content.find("/TransGs gs\n") != std::string::npos, c.gs) << c.extra << "\n" << content;
+    KPD_Object egs = host::DictGet(Resources(annot), "/ExtGState");
+    if (c.gs)
+      EXPECT_EQ(Value(egs, "/TransGs"), c.state) << c.extra;
+    else
+      EXPECT_EQ(egs, nullptr) << c.extra;
+  }
+}
+
+TEST_F(ShapeAppearance, CircleFillOnlyAndNoColour) {
+  KPD_Dictionary filled = Add("<< /Subtype /Circle /Rect [0 0 100 50] /IC [0 0 1] /BS << /W 0 >> >>");
+  Reset(&ResetCircleAppearance, filled);
+  EXPECT_EQ(Content(filled),
+            "0.000 0.000 1.000 rg\n100.000 25.000 m\n100.000 38.807 77.614 50.000 50.000 50.000 c\n"
+            "22.386 50.000 0.000 38.807 0.000 25.000 c\n0.000 11.193 22.386 0.000 50.000 0.000 c\n"
+            "77.614 0.000 100.000 11.193 100.000 25.000 c\nf\n");
+  KPD_Dictionary bare = Add("<< /Subtype /Circle /Rect [0 0 100 50] >>");
+  Reset(&ResetCircleAppearance, bare);
+  std::string content = Content(bare);
+  EXPECT_EQ(content.substr(0, 31), "1.00 w\n0 J\n2 j\n99.333 25.000 m\n");
+  EXPECT_EQ(content.substr(content.size() - 2), "n\n");
+}
+
+TEST_F(ShapeAppearance, RotatedEllipseGrowsTheBox) {
+  KPD_Dictionary annot = Add("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Border [0 0 0] /Rotation 90 >>");
+  Reset(&ResetCircleAppearance, annot);
+  // Turned a quarter about (50, 25): the first point (100, 25) goes to
+  // (50, 75); nothing is stroked without a border.
+  EXPECT_EQ(Content(annot),
+            "1.000 0.000 0.000 RG\n50.000 75.000 m\n36.193 75.000 25.000 52.614 25.000 25.000 c\n"
+            "25.000 -2.614 36.193 -25.000 50.000 -25.000 c\n63.807 -25.000 75.000 -2.614 75.000 25.000 c\n"
+            "75.000 52.614 63.807 75.000 50.000 75.000 c\nn\n");
+  EXPECT_EQ(Value(annot, "/Rect"), "[ 0 -25 100 75 ]");
+  EXPECT_EQ(Value(StreamDict(annot), "/BBox"), "[ 0 -25 100 75 ]");
+}
+
+TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
+  KPD_Dictionary annot =
+      Add("<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [1 1 1] /BE << /S /C /I 1 >> >>");
+  Reset(&ResetSquareAppearance, annot);
+  std::string first = Content(annot);
+  EXPECT_EQ(first.substr(0, 57), "1.000 0.000 0.000 RG\n1.000 1.000 1.000 rg\n1.00 w\n0 J\n2 j\n");
+  EXPECT_EQ(first.substr(first.size() - 4), "h\nB\n");
+  EXPECT_EQ(first.find(" re\n"), std::string::npos);
+  EXPECT_EQ(first.find(" l\n"), std::string::npos);
+  // The bumps stick out of the rectangle; /Rect grows and /RD keeps the
+  // drawing rectangle where it was.
+  std::string rect = Value(annot, "/Rect");
+  EXPECT_NE(rect, "[ 100 100 200 150 ]");
+  EXPECT_EQ(Value(StreamDict(annot), "/BBox"), rect);
+  ASSERT_NE(Value(annot, "/RD"), "<absent>");
+  // A second rebuild draws the same cloud (up to the rounding of the
+  // stored rectangle) in the same box.
+  Reset(&ResetSquareAppearance, annot);
+  std::vector<double> a = Numbers(first), b = Numbers(Content(annot));
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 0.0015) << i;
+  EXPECT_EQ(Value(annot, "/Rect"), rect);
+}
+
+TEST_F(ShapeAppearance, PolygonWithCurvesAndPolyLineWithEndings) {
+  KPD_Dictionary polygon = Add(
+      "<< /Subtype /Polygon /Rect [0 0 100 100] /C [0 0 1] /BS << /W 2 >> /Vertices [10 10 90 10 50 90]"
+      " /Curves [1 100 30 80 70] >>");
+  Reset(&ResetPolygonAppearance, polygon);
+  EXPECT_EQ(Content(polygon),
+            "0.000 0.000 1.000 RG\n2.00 w\n0 J\n0 j\n10.000 10.000 m\n90.000 10.000 l\n"
+            "100.000 30.000 80.000 70.000 50.000 90.000 c\nh\nS\n");
+  EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 101 100 ]");  // the control point at x 100 plus half the width
+
+  KPD_Dictionary polyline = Add(
+      "<< /Subtype /PolyLine /Rect [0 0 100 100] /C [1 0 0] /IC [0 1 0] /Vertices [10 50 50 50 50 90]"
+      " /LE [/Square /ClosedArrow] >>");
+  Reset(&ResetPolyLineAppearance, polyline);
+  EXPECT_EQ(Content(polyline),
+            "1.000 0.000 0.000 RG\n0.000 1.000 0.000 rg\n1.00 w\n0 J\n0 j\n10.000 50.000 m\n50.000 50.000 l\n"
+            "50.000 90.000 l\nS\n"
+            "13.000 53.000 m\n7.000 53.000 l\n7.000 47.000 l\n13.000 47.000 l\nh\nB\n"
+            "53.000 83.804 m\n50.000 89.000 l\n47.000 83.804 l\n53.000 83.804 l\nh\nB\n");
+}
+
+TEST_F(ShapeAppearance, LineWithArrowAndLeaders) {
+  struct Case {
+    const char* dict;
+    const char* content;
+    const char* rect;
+  } cases[] = {
+      {"<< /Subtype /Line /Rect [0 0 1 1] /L [100 100 200 100] /C [0 0 1] /LE [/None /OpenArrow] >>",
+       "0.000 0.000 1.000 RG\n1.000 w\n0 J\n0 j\n100.000 100.000 m\n200.000 100.000 l\nS\n"
+       "193.804 97.000 m\n199.000 100.000 l\n193.804 103.000 l\nS\n",
+       "[ 96 93 204 107 ]"},
+      // "LineArrow" without /LE ends in an open arrow.
+      {"<< /Subtype /Line /IT /LineArrow /L [100 100 200 100] /C [0 0 1] /BS << /W 2 >> >>",
+       "0.000 0.000 1.000 RG\n2.000 w\n0 J\n0 j\n100.000 100.000 m\n200.000 100.000 l\nS\n"
+       "188.608 94.000 m\n199.000 100.000 l\n188.608 106.000 l\nS\n",
+       "[ 95 89 205 111 ]"},
+      // A negative leader length puts the line below its end points.
+      {"<< /Subtype /Line /L [100 100 200 100] /C [0 0 0] /LL -10 /LLE 5 /LLO 2 >>",
+       "0.000 0.000 0.000 RG\n1.000 w\n0 J\n0 j\n100.000 88.000 m\n200.000 88.000 l\n"
+       "100.000 98.000 m\n100.000 83.000 l\n200.000 98.000 m\n200.000 83.000 l\nS\n",
+       "[ 96 79 204 102 ]"},
+      {"<< /Subtype /Line /L [100 100 100 200] /C [0 0 0] /LL 10 >>",
+       "0.000 0.000 0.000 RG\n1.000 w\n0 J\n0 j\n90.000 100.000 m\n90.000 200.000 l\n"
+       "100.000 100.000 m\n90.000 100.000 l\n100.000 200.000 m\n90.000 200.000 l\nS\n",
+       "[ 86 96 104 204 ]"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(c.dict);
+    Reset(&ResetLineAppearance, annot);
+    EXPECT_EQ(Content(annot), c.content) << c.dict;
+    EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
+    EXPECT_EQ(Value(StreamDict(annot), "/BBox"), c.rect) << c.dict;
+  }
+}
+
+TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
+  KPD_Dictionary annot = Add(
+      "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /Cap true /CP /Top /Contents (12.5 mm) >>");
+  Reset(&ResetLineAppearance, annot);
+  std::string content = Content(annot);
+  // 1 - (255 ^ 165) / 255 and 1 - (0 ^ 165) / 255.
+  EXPECT_NE(content.find("q BT\n0.647 0.353 0.353 rg\n/Helv 9.000 Tf\n1.000 0.000 -0.000 1.000 "),
+            std::string::npos)
+      << content;
+  EXPECT_NE(content.find("(12.5 mm) Tj\nET Q\n"), std::string::npos);
+  KPD_Object fonts = host::DictGet(Resources(annot), "/Font");
+  EXPECT_EQ(Value(fonts, "/Helv"), "<< /BaseFont /Helvetica /Encoding /WinAnsiEncoding /Subtype /Type1 /Type /Font >>");
+  // /CC wins over the derived colour.
+  KPD_Dictionary cc = Add(
+      "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /CC [0 0 1] /Cap true /Contents (a\\(b\\)) >>");
+  Reset(&ResetLineAppearance, cc);
+  content = Content(cc);
+  EXPECT_NE(content.find("q BT\n0.000 0.000 1.000 rg\n"), std::string::npos) << content;
+  EXPECT_NE(content.find("(a\\(b\\)) Tj"), std::string::npos) << content;
+}
+
+TEST_F(ShapeAppearance, InkSmoothedPointToPointAndHighlight) {
+  KPD_Dictionary smooth = Add("<< /Subtype /Ink /C [1 0 0] /InkList [[100 100 110 100 120 100]] >>");
+  Reset(&ResetInkAppearance, smooth);
+  const std::string smoothText =
+      "1.000 0.000 0.000 RG\n1.00 w\n1 J\n1 j\n2.000 M\n100.000 100.000 m\n"
+      "104.000 100.000 106.000 100.000 110.000 100.000 c\n114.000 100.000 116.000 100.000 120.000 100.000 c\nS\n";
+  EXPECT_EQ(Content(smooth), smoothText);
+  EXPECT_EQ(Value(smooth, "/Rect"), "[ 99.5 92 120.5 108 ]");
+
+  KPD_Dictionary typeOne = Add("<< /Subtype /Ink /C [1 0 0] /KwLineType 1 /InkList [[100 100 110 100 120 100]] >>");
+  Reset(&ResetInkAppearance, typeOne);
+  EXPECT_EQ(Content(typeOne), smoothText);
+
+  KPD_Dictionary straight = Add(
+      "<< /Subtype /Ink /C [1 0 0] /KwLineType 0 /BS << /W 3 >> /InkList [[100 100 110 120] [5 5]] >>");
+  Reset(&ResetInkAppearance, straight);
+  EXPECT_EQ(Content(straight),
+            "1.000 0.000 0.000 RG\n3.00 w\n1 J\n1 j\n6.000 M\n100.000 100.000 m\n110.000 120.000 l\nS\n"
+            "5.000 5.000 m\n5.001 5.001 l\nS\n");
+  EXPECT_EQ(Value(straight, "/Rect"), "[ 3.5 3.5 111.5 121.5 ]");
+
+  KPD_Dictionary dot = Add("<< /Subtype /Ink /C [0 0 0] /InkList [[50 60]] >>");
+  Reset(&ResetInkAppearance, dot);
+  EXPECT_EQ(Value(dot, "/Rect"), "[ 42 52 58 68 ]");
+
+  KPD_Dictionary highlight = Add("<< /Subtype /Ink /IT /InkHighlight /C [1 1 0] /InkList [[0 0 50 50]] >>");
+  Reset(&ResetInkAppearance, highlight);
+  EXPECT_NE(Content(highlight).find("/TransGs gs\n"), std::string::npos);
+  EXPECT_EQ(Value(host::DictGet(Resources(highlight), "/ExtGState"), "/TransGs"),
+            "<< /AIS false /BM /Multiply /CA 1 /Type /ExtGState /ca 1 >>");
+}
+
+TEST_F(ShapeAppearance, GermanLocaleStillWritesPoints) {
+  const char* before = std::setlocale(LC_ALL, nullptr);
+  std::string saved = before ? before : "C";
+  KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 10.5 10] /C [0.5] /BS << /W 0.75 >> >>");
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
+  std::string reason;
+  bool ok = ResetSquareAppearance(annot, &reason);
+  std::string content = Content(annot);
+  std::setlocale(LC_ALL, saved.c_str());
+  ASSERT_TRUE(ok) << reason;
+  EXPECT_EQ(content, "0.500 0.500 0.500 RG\n0.75 w\n0 J\n0 j\n0.500 0.500 9.500 9.000 re\nS\n");
+}
+
+TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
+  std::string longDash = "[";
+  for (int i = 0; i < 10000; ++i) longDash += "3 ";
+  longDash += "]";
+  struct Case {
+    ShapeAppearanceFn fn;
+    std::string dict;
+    const char* reason;
+  } cases[] = {
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty or inverted /Rect"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [50 10 10 50]", "empty or inverted /Rect"},
+      {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]", "/Rect out of range"},
+      {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 100000000000 50]", "/Rect out of range"},
+      {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 10 10] /C [1 0]", "malformed /C"},
+      {&ResetPolygonAppearance, "/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 3 4 5]", "/Vertices of odd length"},
+      {&ResetPolygonAppearance, "/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 (x) 4]",
+       "missing or malformed /Vertices"},
+      {&ResetPolyLineAppearance, "/Subtype /PolyLine /Rect [0 0 10 10] /Vertices [1 2]", "fewer than two vertices"},
+      {&ResetInkAppearance, "/Subtype /Ink /InkList [1 2 3 4]", "/InkList holds a non-array"},
+      {&ResetInkAppearance, "/Subtype /Ink /InkList [[1 2] /Foo]", "/InkList holds a non-array"},
+      {&ResetInkAppearance, "/Subtype /Ink /InkList []", "/InkList has no strokes"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [0 0 10 10] /BE << /S /C /I 1000000000 >>",
+       "cloud intensity out of range"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + longDash + " >>",
+       "dash array too long"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /W 1000000000000 >>", "border width out of range"},
+      {&ResetLineAppearance, "/Subtype /Line /L [0 0 10]", "missing or malformed /L"},
+      {&ResetLineAppearance, "/Subtype /Line /L [0 0 10 10] /LL -100000000000000000000.0", "leader out of range"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add("<< " + c.dict + " /AP << >> >>");
+    KPD_Stream old = host::DocNewStream(doc_, "0 g", 3);
+    host::DictSet(host::DictGet(annot, "/AP"), "/N", old);
+    std::string before = Value(annot, "/AP") + Value(annot, "/Rect");
+    std::string reason;
+    EXPECT_FALSE(c.fn(annot, &reason)) << c.dict.substr(0, 80);
+    EXPECT_EQ(reason, c.reason) << c.dict.substr(0, 80);
+    EXPECT_EQ(Value(annot, "/AP") + Value(annot, "/Rect"), before);
+    EXPECT_TRUE(host::ObjectIsIdentical(Normal(annot), old));
+  }
+}
+
+TEST_F(ShapeAppearance, ReplacingKeepsFontsAndOtherAppearances) {
+  KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 10 10] /C [0 0 0] /AP << >> >>");
+  KPD_Dictionary ap = host::DictGet(annot, "/AP");
+  KPD_Stream oldStream = host::DocNewStream(doc_, "BT /F1 9 Tf ET", 14);
+  KPD_Object res = host::ObjectParse("<< /Font << >> >>", 17);
+  host::DictSet(host::StreamGetDict(oldStream), "/Resources", res);
+  host::ObjectRelease(res);
+  KPD_Object font = host::ObjectParse("<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>", 52);
+  KPD_Object fontRef = host::DocMakeIndirect(doc_, font);
+  host::ObjectRelease(font);
+  host::DictSet(host::DictGet(host::DictGet(host::StreamGetDict(oldStream), "/Resources"), "/Font"), "/F1", fontRef);
+  host::DictSet(ap, "/N", oldStream);
+  KPD_Stream down = host::DocNewStream(doc_, "", 0);
+  host::DictSet(ap, "/D", down);
+
+  Reset(&ResetSquareAppearance, annot);
+  EXPECT_FALSE(host::ObjectIsIdentical(Normal(annot), oldStream));
+  ASSERT_TRUE(fontRef);
+  EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(host::DictGet(Resources(annot), "/Font"), "/F1"), fontRef));
+  EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(ap, "/D"), down));
+}
+
+TEST_F(ShapeAppearance, TransparencyStateRenamesXjcAndClearsWhenOpaque) {
+  KPD_Stream stream = host::DocNewStream(doc_, "", 0);
+  std::string res = "<< /ExtGState << /XJC << /Type /ExtGState /CA 0.3 >> >> >>";
+  KPD_Object r = host::ObjectParse(res.data(), res.size());
+  host::DictSet(host::StreamGetDict(stream), "/Resources", r);
+  host::ObjectRelease(r);
+  ASSERT_TRUE(SetTransparencyGState(stream, "TransGs", 0.5f, 0.75f, doc_, true, ""));
+  KPD_Object egs = host::DictGet(host::DictGet(host::StreamGetDict(stream), "/Resources"), "/ExtGState");
+  EXPECT_EQ(Value(egs, "/XJC"), "<absent>");
+  EXPECT_EQ(Value(egs, "/TransGs"), "<< /AIS false /CA 1 /Type /ExtGState /ca 0.75 >>");
+  ASSERT_TRUE(SetTransparencyGState(stream, "TransGs", 1.0f, -1.0f, doc_, false, ""));
+  EXPECT_EQ(Value(host::DictGet(host::StreamGetDict(stream), "/Resources"), "/ExtGState"), "<absent>");
+}
+
+TEST_F(ShapeAppearance, DispatchByKind) {
+  struct Case {
+    const char* subtype;
+    ShapeAppearanceFn fn;
+    const char* kind;
+  } cases[] = {{"/Square", &ResetSquareAppearance, "Square"},    {"/Circle", &ResetCircleAppearance, "Circle"},
+               {"/Polygon", &ResetPolygonAppearance, "Polygon"}, {"/PolyLine", &ResetPolyLineAppearance, "PolyLine"},
+               {"/Line", &ResetLineAppearance, "Line"},          {"/Ink", &ResetInkAppearance, "Ink"},
+               {"/Text", nullptr, "Text"},                       {"(Square)", nullptr, ""}};
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(std::string("<< /Subtype ") + c.subtype + " >>");
+    std::string kind = "x";
+    EXPECT_EQ(ShapeAppearanceFor(annot, &kind), c.fn) << c.subtype;
+    EXPECT_EQ(kind, c.kind);
+  }
+}
+
+}  // namespace
+}  // namespace kwannotation
