@@ -20,11 +20,12 @@ const Command kCommands[] = {
     {"run", "replay a session script through the plug-in", annot::kRunUsage, &annot::RunRun},
     {"plugin", "show what the plug-in registered", annot::kPluginUsage, &annot::RunPlugin},
     {"sample", "write a sample input PDF", annot::kSampleUsage, &annot::RunSample},
+    {"regenerate", "rebuild the appearances of shape annotations", annot::kRegenerateUsage, &annot::RunRegenerate},
 };
 
 void PrintHelp(FILE* out) {
   std::fprintf(out, "usage: annot COMMAND [ARGS]\n\ncommands:\n");
-  for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+  for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
   std::fprintf(out, "\n'annot COMMAND --help' describes a command.\nexit status: 0 success, 1 failure, 2 usage\n");
 }
 

@@ -488,7 +488,7 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason) {
   // The caption reads left to right whichever way the line runs.
   Pt t = len >= 0.0001 ? u : Pt{1, 0};
   if (t.x < 0 || (t.x == 0 && t.y < 0)) t = {-t.x, -t.y};
-  Pt up{-t.y, t.x};
+  Pt up{0.0 - t.y, t.x};  // 0 - y: no "-0.000" for a level line
   Pt mid{(a1.x + a2.x) / 2 + caption.offsetAlong * t.x, (a1.y + a2.y) / 2 + caption.offsetAlong * t.y};
   const double gap = caption.width / 2 + 2;
   const bool inlineGap = caption.present && !caption.top &&

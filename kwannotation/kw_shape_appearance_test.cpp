@@ -207,7 +207,7 @@ TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
   Reset(&ResetLineAppearance, annot);
   std::string content = Content(annot);
   // 1 - (255 ^ 165) / 255 and 1 - (0 ^ 165) / 255.
-  EXPECT_NE(content.find("q BT\n0.647 0.353 0.353 rg\n/Helv 9.000 Tf\n1.000 0.000 -0.000 1.000 "),
+  EXPECT_NE(content.find("q BT\n0.647 0.353 0.353 rg\n/Helv 9.000 Tf\n1.000 0.000 0.000 1.000 "),
             std::string::npos)
       << content;
   EXPECT_NE(content.find("(12.5 mm) Tj\nET Q\n"), std::string::npos);
