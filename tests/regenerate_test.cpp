@@ -1,0 +1,147 @@
+// annot regenerate end to end: counts, reasons, old appearances kept for
+// bad input, nothing left behind, and files qpdf accepts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/shape_pdf_support.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// What a saved file holds, read back through the host.
+class Saved {
+ public:
+  explicit Saved(const std::string& path) {
+    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+    doc_ = fn::DocOpenFile(path.c_str(), err);
+    fn::ByteStringDestroy(err);
+  }
+  ~Saved() { fn::DocClose(doc_); }
+  bool ok() const { return doc_ != nullptr; }
+  KPD_Dictionary Annot(int index) { return fn::PageGetAnnot(fn::DocGetPage(doc_, 0), index); }
+  int ObjectCount() { return static_cast<int>(fn::ObjectGetInteger(fn::DictGet(fn::DocGetTrailer(doc_), "/Size"))); }
+  // The decoded normal appearance, or "<none>".
+  std::string Appearance(int index) {
+    KPD_Object ap = fn::DictGet(Annot(index), "/AP");
+    KPD_Object n = ap ? fn::DictGet(ap, "/N") : nullptr;
+    KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+    std::string text = "<none>";
+    if (n && fn::StreamGetData(n, 1, out)) text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
+    fn::ByteStringDestroy(out);
+    return text;
+  }
+
+ private:
+  KPD_Document doc_ = nullptr;
+};
+
+class RegenerateTest : public ::testing::Test {
+ protected:
+  CommandResult Regenerate(const std::string& args) { return Shell(Quote(AnnotPath()) + " regenerate " + args); }
+  TempDir dir_;
+};
+
+TEST_F(RegenerateTest, UsageErrors) {
+  std::string in = dir_ / "in.pdf";
+  ASSERT_EQ(WriteShapePdf(in, 100, 100, {}), "");
+  for (const std::string& args : {std::string(""), Quote(in), Quote(in) + " -o", Quote(in) + " --fast -o x.pdf",
+                                  "-o " + Quote(dir_ / "o.pdf")}) {
+    CommandResult r = Regenerate(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.output.find("usage: annot regenerate"), std::string::npos) << r.output;
+  }
+  CommandResult r = Regenerate(Quote(dir_ / "missing.pdf") + " -o " + Quote(dir_ / "o.pdf"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("annot: "), std::string::npos);
+  EXPECT_FALSE(Exists(dir_ / "o.pdf"));
+}
+
+TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
+  std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
+  std::string dashes = "[";
+  for (int i = 0; i < 10000; ++i) dashes += "2 ";
+  dashes += "]";
+  ASSERT_EQ(WriteShapePdf(in, 300, 300,
+                          {
+                              "<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] >>",
+                              "<< /Type /Annot /Subtype /Square /Rect [50 10 10 50] /C [1 0 0] /AP << >> >>",
+                              "<< /Type /Annot /Subtype /Circle /Rect [60 10 90 40] /IC [0 1 0] >>",
+                              "<< /Type /Annot /Subtype /Polygon /Rect [0 0 100 100] /Vertices [1 2 3 4 5] >>",
+                              "<< /Type /Annot /Subtype /PolyLine /Rect [0 0 100 100] /Vertices [1 2 30 40] >>",
+                              "<< /Type /Annot /Subtype /Line /L [10 100 90 100] /LE [/None /OpenArrow] >>",
+                              "<< /Type /Annot /Subtype /Ink /InkList [1 2 3 4] >>",
+                              "<< /Type /Annot /Subtype /Ink /InkList [[10 200 20 210 30 200]] /C [0 0 1] >>",
+                              "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /BE << /S /C /I 1000000000 >> >>",
+                              "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + dashes + " >> >>",
+                              "<< /Type /Annot /Subtype /Circle /Rect [0 0 100000000000000000000.0 10] >>",
+                              "<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] >>",
+                          }),
+            "");
+  CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Square            1        3\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Circle            1        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Polygon           0        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("PolyLine          1        0\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Line              1        0\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Ink               1        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("1 other annotation left as they were"), std::string::npos) << r.output;
+  for (const char* reason :
+       {"skipped page 1, annotation 2 (Square): empty or inverted /Rect",
+        "skipped page 1, annotation 4 (Polygon): /Vertices of odd length",
+        "skipped page 1, annotation 7 (Ink): /InkList holds a non-array",
+        "skipped page 1, annotation 9 (Square): cloud intensity out of range",
+        "skipped page 1, annotation 10 (Square): dash array too long",
+        "skipped page 1, annotation 11 (Circle): /Rect out of range"})
+    EXPECT_NE(r.output.find(reason), std::string::npos) << reason << "\n" << r.output;
+
+  CommandResult check = Shell("qpdf --check " + Quote(out));
+  EXPECT_EQ(check.status, 0) << check.output;
+  Saved saved(out);
+  ASSERT_TRUE(saved.ok());
+  // The skipped square keeps its old appearance; the others got one.
+  EXPECT_EQ(saved.Appearance(1), OldAppearance());
+  EXPECT_EQ(saved.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
+  for (int i = 0; i < 12; ++i) {
+    std::string content = saved.Appearance(i);
+    EXPECT_EQ(content.find("nan"), std::string::npos) << i;
+    EXPECT_EQ(content.find("inf"), std::string::npos) << i;
+  }
+}
+
+TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting) {
+  std::string in = dir_ / "in.pdf", once = dir_ / "once.pdf", twice = dir_ / "twice.pdf", kept = dir_ / "kept.pdf";
+  ASSERT_EQ(WriteShapePdf(in, 200, 200,
+                          {"<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] /CA 0.5 >>",
+                           "<< /Type /Annot /Subtype /Circle /Rect [60 10 90 40] /IC [0 1 0] >>"}),
+            "");
+  ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(once)).status, 0);
+  ASSERT_EQ(Regenerate(Quote(once) + " -o " + Quote(twice)).status, 0);
+  Saved first(once), second(twice);
+  ASSERT_TRUE(first.ok() && second.ok());
+  EXPECT_EQ(first.ObjectCount(), second.ObjectCount());
+  EXPECT_EQ(first.Appearance(0), second.Appearance(0));
+
+  CommandResult r = Regenerate(Quote(once) + " -o " + Quote(kept) + " --missing-only");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Square            0        0        1\n"), std::string::npos) << r.output;
+  Saved third(kept);
+  EXPECT_EQ(third.ObjectCount(), first.ObjectCount());
+}
+
+TEST_F(RegenerateTest, SampleFilesStayValid) {
+  for (const char* name : {"itext_annotation-with-popup_LineDimension.pdf", "pdfjs_bug1146106_VP_GEO.pdf",
+                           "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
+    if (!Exists(SharedPdf(name))) GTEST_SKIP() << "no shared samples";
+    std::string out = dir_ / "out.pdf";
+    CommandResult r = Regenerate(Quote(SharedPdf(name)) + " -o " + Quote(out));
+    ASSERT_EQ(r.status, 0) << name << r.output;
+    CommandResult check = Shell("qpdf --check " + Quote(out));
+    EXPECT_EQ(check.status, 0) << name << check.output;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// Our appearances really draw: a page of shape annotations is rebuilt with
+// annot regenerate and rendered by poppler (pdftoppm) and MuPDF (mutool
+// draw); each renderer must show the colour we meant inside strokes and
+// fills and the page colour outside.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/shape_pdf_support.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr int kPage = 300;
+
+struct Rgb {
+  int r, g, b;
+};
+
+// A binary PPM (P6, maxval 255) as rows of RGB bytes.
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> data;
+
+  bool Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) return false;
+    in.get();
+    data.resize(size_t(width) * size_t(height) * 3);
+    return bool(in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size())));
+  }
+  // The pixel that holds the page point (x, y) at 72 dpi.
+  Rgb At(double x, double y) const {
+    int col = int(x), row = int(kPage - y);
+    size_t i = (size_t(row) * size_t(width) + size_t(col)) * 3;
+    return {data[i], data[i + 1], data[i + 2]};
+  }
+};
+
+bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
+
+struct Probe {
+  const char* what;
+  double x, y;
+  Rgb expected;
+};
+
+// Where the page below must show which colour.
+const Probe kProbes[] = {
+    {"page outside everything", 5, 5, {255, 255, 255}},
+    {"square stroke", 24, 60, {255, 0, 0}},
+    {"square fill", 70, 60, {0, 0, 255}},
+    {"between square and circle", 135, 60, {255, 255, 255}},
+    {"circle fill", 200, 60, {0, 255, 0}},
+    {"circle corner outside the ellipse", 153, 23, {255, 255, 255}},
+    {"cloudy square fill", 70, 150, {255, 255, 0}},
+    {"line stroke", 100, 200, {0, 0, 0}},
+    {"above the line", 100, 210, {255, 255, 255}},
+    {"line arrow fill", 240, 202.5, {255, 0, 255}},
+    {"ink stroke at its top", 80, 278.5, {0, 128, 0}},
+    {"below the ink arch", 80, 262, {255, 255, 255}},
+    {"half-transparent polygon", 210, 150, {255, 128, 128}},
+    {"polyline stroke", 160, 245, {0, 0, 255}},
+};
+
+const std::vector<std::string> kAnnotations = {
+    "<< /Type /Annot /Subtype /Square /Rect [20 20 120 100] /C [1 0 0] /IC [0 0 1] /BS << /W 6 >> >>",
+    "<< /Type /Annot /Subtype /Circle /Rect [150 20 250 100] /IC [0 1 0] /Border [0 0 0] >>",
+    "<< /Type /Annot /Subtype /Square /Rect [30 125 110 175] /C [0 0 1] /IC [1 1 0] /BE << /S /C /I 1 >> >>",
+    "<< /Type /Annot /Subtype /Line /L [20 200 250 200] /C [0 0 0] /IC [1 0 1] /BS << /W 2 >>"
+    " /LE [/None /ClosedArrow] >>",
+    "<< /Type /Annot /Subtype /Ink /C [0 0.5 0] /BS << /W 6 >> /InkList [[30 240 80 280 130 240]] >>",
+    "<< /Type /Annot /Subtype /Polygon /Rect [150 110 270 190] /IC [1 0 0] /Border [0 0 0] /CA 0.5 /ca 0.5"
+    " /Vertices [160 120 260 120 210 180] >>",
+    "<< /Type /Annot /Subtype /PolyLine /Rect [140 230 290 290] /C [0 0 1] /BS << /W 4 >>"
+    " /Vertices [160 235 160 280 280 280] >>",
+};
+
+bool Near(const Rgb& a, const Rgb& b) {
+  return std::abs(a.r - b.r) <= 40 && std::abs(a.g - b.g) <= 40 && std::abs(a.b - b.b) <= 40;
+}
+
+class RenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    in_ = dir_ / "in.pdf";
+    out_ = dir_ / "out.pdf";
+    ASSERT_EQ(WriteShapePdf(in_, kPage, kPage, kAnnotations), "");
+    CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(in_) + " -o " + Quote(out_));
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
+  }
+
+  void Check(const std::string& renderer, const std::string& ppm) {
+    Image image;
+    ASSERT_TRUE(image.Read(ppm)) << renderer;
+    ASSERT_EQ(image.width, kPage) << renderer;
+    ASSERT_EQ(image.height, kPage) << renderer;
+    for (const Probe& p : kProbes) {
+      Rgb got = image.At(p.x, p.y);
+      EXPECT_TRUE(Near(got, p.expected)) << renderer << ": " << p.what << " at (" << p.x << ", " << p.y << ") is "
+                                         << got.r << "," << got.g << "," << got.b << ", expected " << p.expected.r
+                                         << "," << p.expected.g << "," << p.expected.b;
+    }
+  }
+
+  TempDir dir_;
+  std::string in_, out_;
+};
+
+// pdftoppm writes PPM by default (this version has no -ppm switch).
+TEST_F(RenderTest, PopplerDrawsWhatWeMeant) {
+  if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  Check("pdftoppm", dir_ / "poppler.ppm");
+}
+
+TEST_F(RenderTest, MuPdfDrawsWhatWeMeant) {
+  if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
+  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+  ASSERT_EQ(r.status, 0) << r.output;
+  Check("mutool draw", dir_ / "mupdf.ppm");
+}
+
+}  // namespace
