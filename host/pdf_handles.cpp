@@ -92,10 +92,21 @@ QPDFObjectHandle NumberObject(double value, int significant) {
     return QPDFObjectHandle::newInteger(static_cast<long long>(value));
   int whole = static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1;
   int decimals = std::clamp(significant - std::max(whole, 0), 0, significant);
-  QPDFObjectHandle real = QPDFObjectHandle::newReal(value, decimals, true);
+  // The text is made here rather than by qpdf, whose formatting goes
+  // through a string stream per number: slow, and a number is written for
+  // every rectangle and opacity an appearance sets.
+  char text[400];
+  auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) return QPDFObjectHandle();
+  char* end = r.ptr;
+  if (std::find(text, end, '.') != end) {
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
+  }
+  std::string_view digits(text, static_cast<size_t>(end - text));
   // Rounded to nothing ("0" or "-0"): write a plain zero.
-  if (NumericValue(real) == 0) return QPDFObjectHandle::newInteger(0);
-  return real;
+  if (digits == "0" || digits == "-0") return QPDFObjectHandle::newInteger(0);
+  return QPDFObjectHandle::newReal(std::string(digits));
 }
 
 double NumericValue(QPDFObjectHandle number) {
