@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/commands.h"
@@ -43,9 +44,10 @@ int KindIndex(const std::string& kind) {
   return -1;
 }
 
-bool HasNormalAppearance(KPD_Dictionary annot) {
+// The normal appearance entry of an annotation, or null.
+KPD_Object NormalAppearance(KPD_Dictionary annot) {
   KPD_Object ap = host::DictGet(annot, "/AP");
-  return ap && host::ObjectGetType(ap) == KPD_OBJ_DICTIONARY && host::DictGet(ap, "/N");
+  return ap && host::ObjectGetType(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
 }
 
 class Progress {
@@ -98,9 +100,21 @@ int RunRegenerate(const std::vector<std::string>& args) {
   KPD_Document doc = host::DocOpenFile(in.c_str(), error.get());
   if (!doc) return Fail(kExitFailure, error.str());
 
+  // A stream that only one annotation shows is rewritten in place: no new
+  // object, nothing left behind. Handles of indirect objects are unique per
+  // object, so they count the users of each stream.
   const int pages = host::DocPageCount(doc);
   int total = 0;
-  for (int p = 0; p < pages; ++p) total += host::PageAnnotCount(host::DocGetPage(doc, p));
+  std::unordered_map<KPD_Object, int> users;
+  for (int p = 0; p < pages; ++p) {
+    KPD_Page page = host::DocGetPage(doc, p);
+    const int count = host::PageAnnotCount(page);
+    total += count;
+    for (int k = 0; k < count; ++k) {
+      KPD_Object normal = NormalAppearance(host::PageGetAnnot(page, k));
+      if (normal && host::ObjectIsIndirect(normal)) ++users[normal];
+    }
+  }
   Progress progress(total, total > kProgressThreshold && ::isatty(2));
 
   Tally tally[kKindCount];
@@ -118,12 +132,16 @@ int RunRegenerate(const std::vector<std::string>& args) {
         ++others;
         continue;
       }
-      if (missingOnly && HasNormalAppearance(annot)) {
+      KPD_Object normal = NormalAppearance(annot);
+      if (missingOnly && normal) {
         ++tally[index].kept;
         continue;
       }
+      kwannotation::ShapeAppearanceOptions options;
+      auto found = normal ? users.find(normal) : users.end();
+      options.reuseStream = found != users.end() && found->second == 1;
       std::string reason;
-      if (fn(annot, &reason)) {
+      if (fn(annot, &reason, options)) {
         ++tally[index].rebuilt;
       } else {
         ++tally[index].skipped;

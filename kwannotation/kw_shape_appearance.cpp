@@ -98,12 +98,14 @@ void SetRectKey(KPD_Dictionary dict, const char* key, const KS_FloatRect& r) {
 
 // Writes the stream and its transparency state; `box` becomes /BBox and,
 // when it differs from the old one, /Rect.
-bool Finish(const CAPCommon& state, const std::string& content, const KS_FloatRect& box, const KS_FloatRect& oldRect,
-            const std::string& blendMode, std::string* reason, KPD_Stream* written = nullptr) {
+bool Finish(const CAPCommon& state, const ShapeAppearanceOptions& options, const std::string& content,
+            const KS_FloatRect& box, const KS_FloatRect& oldRect, const std::string& blendMode, std::string* reason,
+            KPD_Stream* written = nullptr) {
   if (HasBadNumber(content)) return Fail(reason, "geometry is not finite");
   const KS_Matrix identity{1, 0, 0, 1, 0, 0};
   KPD_Stream stream =
-      WriteAppearanceStream(state.document, state.dict, "N", box, identity, content, {"PDF"}, std::string(), true);
+      WriteAppearanceStream(state.document, state.dict, "N", box, identity, content, {"PDF"}, std::string(),
+                            !options.reuseStream);
   if (!stream) return Fail(reason, "cannot write the appearance stream");
   SetTransparencyGState(stream, kStateName, state.strokeOpacity, state.fillOpacity, state.document, false,
                         blendMode);
@@ -168,7 +170,7 @@ double Rotation(KPD_Dictionary dict) {
 
 // ---- square and circle --------------------------------------------------------
 
-bool ResetBox(KPD_Dictionary annot, std::string* reason, bool ellipse) {
+bool ResetBox(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options, bool ellipse) {
   CAPCommon s;
   if (!s.Init(annot)) return Fail(reason, s.Problem());
   KS_FloatRect rect;
@@ -206,7 +208,7 @@ bool ResetBox(KPD_Dictionary annot, std::string* reason, bool ellipse) {
   ApBounds box = BoundsOf(rect);
   box.Add(drawn);
   KS_FloatRect boxRect = box.Rect();
-  if (!Finish(s, content, boxRect, rect, s.blendMode, reason)) return false;
+  if (!Finish(s, options, content, boxRect, rect, s.blendMode, reason)) return false;
   KeepDrawingRect(annot, boxRect, rect, drawing);
   return true;
 }
@@ -239,7 +241,8 @@ bool ReadCurves(KPD_Dictionary dict, size_t vertexCount, std::vector<CurveSegmen
   return true;
 }
 
-bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, bool closed) {
+bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options,
+                      bool closed) {
   CAPCommon s;
   if (!s.Init(annot)) return Fail(reason, s.Problem());
   KS_FloatRect rect;
@@ -312,7 +315,7 @@ bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, bool closed) {
   }
   ApBounds box = BoundsOf(rect);
   box.Add(drawn);
-  return Finish(s, content, box.Rect(), rect, s.blendMode, reason);
+  return Finish(s, options, content, box.Rect(), rect, s.blendMode, reason);
 }
 
 // ---- line -------------------------------------------------------------------------
@@ -431,7 +434,7 @@ void AddFont(KPD_Stream stream) {
   host::ObjectRelease(font);
 }
 
-bool ResetLine(KPD_Dictionary annot, std::string* reason) {
+bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
   CAPCommon s;
   if (!s.Init(annot)) return Fail(reason, s.Problem());
   std::vector<float> l;
@@ -546,7 +549,7 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason) {
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);
   KPD_Stream stream = nullptr;
-  if (!Finish(s, content, drawn.Rect(), oldRect, s.blendMode, reason, &stream)) return false;
+  if (!Finish(s, options, content, drawn.Rect(), oldRect, s.blendMode, reason, &stream)) return false;
   if (caption.present) AddFont(stream);
   return true;
 }
@@ -581,7 +584,7 @@ void SmoothStroke(std::string& out, const std::vector<Pt>& p) {
   }
 }
 
-bool ResetInk(KPD_Dictionary annot, std::string* reason) {
+bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
   CAPCommon s;
   if (!s.Init(annot)) return Fail(reason, s.Problem());
   KPD_Object list = host::DictGet(annot, "/InkList");
@@ -646,38 +649,41 @@ bool ResetInk(KPD_Dictionary annot, std::string* reason) {
   KS_FloatRect oldRect{};
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);
-  return Finish(s, content, drawn.Rect(), oldRect, blend, reason);
+  return Finish(s, options, content, drawn.Rect(), oldRect, blend, reason);
+}
+
+bool Square(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  return ResetBox(annot, reason, options, false);
+}
+bool Circle(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  return ResetBox(annot, reason, options, true);
+}
+bool Polygon(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  return ResetVertexShape(annot, reason, options, true);
+}
+bool PolyLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  return ResetVertexShape(annot, reason, options, false);
 }
 
 }  // namespace
 
-bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason) {
-  return ResetBox(annot, skipReason, false);
-}
-
-bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason) {
-  return ResetBox(annot, skipReason, true);
-}
-
+bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason) { return Square(annot, skipReason, {}); }
+bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason) { return Circle(annot, skipReason, {}); }
 bool ResetPolygonAppearance(KPD_Dictionary annot, std::string* skipReason) {
-  return ResetVertexShape(annot, skipReason, true);
+  return Polygon(annot, skipReason, {});
 }
-
 bool ResetPolyLineAppearance(KPD_Dictionary annot, std::string* skipReason) {
-  return ResetVertexShape(annot, skipReason, false);
+  return PolyLine(annot, skipReason, {});
 }
-
-bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason) { return ResetLine(annot, skipReason); }
-
-bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason) { return ResetInk(annot, skipReason); }
+bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason) { return ResetLine(annot, skipReason, {}); }
+bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason) { return ResetInk(annot, skipReason, {}); }
 
 ShapeAppearanceFn ShapeAppearanceFor(KPD_Dictionary annot, std::string* kind) {
   static const struct {
     const char* name;
     ShapeAppearanceFn fn;
-  } kKinds[] = {{"/Square", &ResetSquareAppearance},   {"/Circle", &ResetCircleAppearance},
-                {"/Polygon", &ResetPolygonAppearance}, {"/PolyLine", &ResetPolyLineAppearance},
-                {"/Line", &ResetLineAppearance},       {"/Ink", &ResetInkAppearance}};
+  } kKinds[] = {{"/Square", &Square}, {"/Circle", &Circle}, {"/Polygon", &Polygon},
+                {"/PolyLine", &PolyLine}, {"/Line", &ResetLine}, {"/Ink", &ResetInk}};
   KPD_Object subtype = annot ? host::DictGet(annot, "/Subtype") : nullptr;
   if (kind) kind->clear();
   if (!subtype || host::ObjectGetType(subtype) != KPD_OBJ_NAME) return nullptr;

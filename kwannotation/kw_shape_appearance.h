@@ -23,7 +23,15 @@ bool ResetPolyLineAppearance(KPD_Dictionary annot, std::string* skipReason);
 bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason);
 bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason);
 
-using ShapeAppearanceFn = bool (*)(KPD_Dictionary annot, std::string* skipReason);
+struct ShapeAppearanceOptions {
+  // Rewrite the existing normal appearance stream in place (keeping its
+  // object, its other resources and its fonts) instead of making a new
+  // one. Only for a stream that no other annotation uses.
+  bool reuseStream = false;
+};
+
+using ShapeAppearanceFn = bool (*)(KPD_Dictionary annot, std::string* skipReason,
+                                   const ShapeAppearanceOptions& options);
 
 // The generator for the annotation's /Subtype ("Square", "Circle",
 // "Polygon", "PolyLine", "Line", "Ink"), or null for any other kind. When

@@ -16,6 +16,7 @@ namespace kwannotation {
 namespace {
 
 using test::AppearanceTest;
+using Generator = bool (*)(KPD_Dictionary, std::string*);
 
 std::vector<double> Numbers(const std::string& content) {
   std::vector<double> out;
@@ -30,7 +31,7 @@ namespace host = ks::host;
 class ShapeAppearance : public AppearanceTest {
  protected:
   // Runs `fn` and expects success.
-  void Reset(ShapeAppearanceFn fn, KPD_Dictionary annot) {
+  void Reset(Generator fn, KPD_Dictionary annot) {
     std::string reason;
     ASSERT_TRUE(fn(annot, &reason)) << reason;
   }
@@ -272,7 +273,7 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
   for (int i = 0; i < 10000; ++i) longDash += "3 ";
   longDash += "]";
   struct Case {
-    ShapeAppearanceFn fn;
+    Generator fn;
     std::string dict;
     const char* reason;
   } cases[] = {
@@ -345,20 +346,33 @@ TEST_F(ShapeAppearance, TransparencyStateRenamesXjcAndClearsWhenOpaque) {
   EXPECT_EQ(Value(host::DictGet(host::StreamGetDict(stream), "/Resources"), "/ExtGState"), "<absent>");
 }
 
-TEST_F(ShapeAppearance, DispatchByKind) {
+TEST_F(ShapeAppearance, DispatchByKindAndReuseInPlace) {
   struct Case {
     const char* subtype;
-    ShapeAppearanceFn fn;
+    bool drawn;
     const char* kind;
-  } cases[] = {{"/Square", &ResetSquareAppearance, "Square"},    {"/Circle", &ResetCircleAppearance, "Circle"},
-               {"/Polygon", &ResetPolygonAppearance, "Polygon"}, {"/PolyLine", &ResetPolyLineAppearance, "PolyLine"},
-               {"/Line", &ResetLineAppearance, "Line"},          {"/Ink", &ResetInkAppearance, "Ink"},
-               {"/Text", nullptr, "Text"},                       {"(Square)", nullptr, ""}};
+  } cases[] = {{"/Square", true, "Square"}, {"/Circle", true, "Circle"}, {"/Polygon", true, "Polygon"},
+               {"/PolyLine", true, "PolyLine"}, {"/Line", true, "Line"}, {"/Ink", true, "Ink"},
+               {"/Text", false, "Text"}, {"(Square)", false, ""}};
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype ") + c.subtype + " >>");
+    KPD_Dictionary annot = Add(std::string("<< /Subtype ") + c.subtype + " /Rect [0 0 50 50] /C [1 0 0]"
+                               " /Vertices [0 0 50 50] /L [0 0 50 50] /InkList [[0 0 50 50]] >>");
     std::string kind = "x";
-    EXPECT_EQ(ShapeAppearanceFor(annot, &kind), c.fn) << c.subtype;
+    ShapeAppearanceFn fn = ShapeAppearanceFor(annot, &kind);
+    EXPECT_EQ(fn != nullptr, c.drawn) << c.subtype;
     EXPECT_EQ(kind, c.kind);
+    if (!fn) continue;
+    std::string reason;
+    ASSERT_TRUE(fn(annot, &reason, {})) << reason;
+    KPD_Stream first = Normal(annot);
+    std::string content = Content(annot);
+    // In place: the same stream object, the same drawing.
+    ASSERT_TRUE(fn(annot, &reason, {true})) << reason;
+    EXPECT_TRUE(host::ObjectIsIdentical(Normal(annot), first)) << c.subtype;
+    EXPECT_EQ(Content(annot), content);
+    // Replaced: a new stream.
+    ASSERT_TRUE(fn(annot, &reason, {})) << reason;
+    EXPECT_FALSE(host::ObjectIsIdentical(Normal(annot), first)) << c.subtype;
   }
 }
 
