@@ -3,10 +3,6 @@
 #include "host/host_functions.h"
 
 namespace kshost::fn {
-KPD_InterForm DocGetInterForm(KPD_Document doc) { return KPD_InterForm(); }
-KPD_InterForm InterFormNew(KPD_Document doc) { return KPD_InterForm(); }
-void InterFormRelease(KPD_InterForm form) {}
-KPD_Dictionary InterFormGetDict(KPD_InterForm form) { return KPD_Dictionary(); }
 KPD_Content ContentParse(const char* data, size_t length) { return KPD_Content(); }
 void ContentRelease(KPD_Content content) {}
 int32_t ContentCount(KPD_Content content) { return int32_t(); }
@@ -15,7 +11,4 @@ int32_t ContentOperandCount(KPD_Content content, int32_t index) { return int32_t
 KPD_Object ContentGetOperand(KPD_Content content, int32_t index, int32_t operand) { return KPD_Object(); }
 int32_t ContentFindLast(KPD_Content content, const char* op, int32_t operandCount) { return int32_t(); }
 int32_t ContentGetSpan(KPD_Content content, int32_t index, size_t* start, size_t* end) { return int32_t(); }
-KPD_FontMap DocGetFontMap(KPD_Document doc) { return KPD_FontMap(); }
-KPD_FontMap FontMapNew(KPD_Document doc) { return KPD_FontMap(); }
-void FontMapRelease(KPD_FontMap map) {}
 }  // namespace kshost::fn
