@@ -356,15 +356,22 @@ double CaptionFontSize(KPD_Dictionary dict) {
   return size;
 }
 
-// The caption as a PDF string of WinAnsi bytes; characters outside Latin-1
-// become '?'.
-std::string CaptionString(const std::u16string& text) {
+// The caption as a PDF string in the font's encoding (the host's font
+// service; Latin-1 when it cannot say), unprintable characters as '?'.
+std::string CaptionString(KA_FontService svc, const std::u16string& text) {
+  std::string bytes;
+  host::ByteString encoded;
+  if (host::FontEncodeText(svc, "Helvetica", text.data(), text.size(), encoded.get())) {
+    bytes = encoded.str();
+  } else {
+    for (char16_t c : text) bytes += c > 0xFF ? '?' : static_cast<char>(c);
+  }
   std::string s = "(";
-  for (char16_t c : text) {
-    if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c > 0xFF) c = u'?';
-    if (c == u'(' || c == u')' || c == u'\\') s += '\\';
-    s += static_cast<char>(c);
+  for (char c : bytes) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20) c = u == '\r' || u == '\n' || u == '\t' ? ' ' : '?';
+    if (c == '(' || c == ')' || c == '\\') s += '\\';
+    s += c;
   }
   return s + ")";
 }
@@ -375,6 +382,7 @@ struct Caption {
   double size = 9.0;
   double width = 0;
   double ascent = 0, descent = 0;  // user units; descent negative
+  KA_FontService service = nullptr;
   bool top = false;
   double offsetAlong = 0, offsetUp = 0;
 };
@@ -397,6 +405,7 @@ bool ReadCaption(const CAPCommon& s, Caption* c, std::string* reason) {
     c->offsetUp = co[1];
   }
   KA_FontService svc = host::AppGetFontService();
+  c->service = svc;
   c->width = host::FontTextWidth(svc, "Helvetica", c->text.data(), c->text.size(), float(c->size));
   if (!std::isfinite(c->width) || c->width < 0) c->width = 0;
   KS_FontMetrics m{};
@@ -411,7 +420,9 @@ bool ReadCaption(const CAPCommon& s, Caption* c, std::string* reason) {
   return true;
 }
 
-void AddFont(KPD_Stream stream) {
+// "Helv" in the stream's fonts: the host's standard font, or a plain
+// Type 1 Helvetica dictionary when the host has no font service.
+void AddFont(KPD_Document doc, KPD_Stream stream, KA_FontService svc) {
   KPD_Dictionary sd = host::StreamGetDict(stream);
   KPD_Object res = host::DictGet(sd, "/Resources");
   if (!res) return;
@@ -422,6 +433,7 @@ void AddFont(KPD_Stream stream) {
     host::ObjectRelease(d);
     fonts = host::DictGet(res, "/Font");
   }
+  if (host::FontAddToResources(svc, doc, fonts, "/Helv", "Helvetica")) return;
   KPD_Object font = host::DictNew();
   const char* const entries[][2] = {
       {"/Type", "/Font"}, {"/Subtype", "/Type1"}, {"/BaseFont", "/Helvetica"}, {"/Encoding", "/WinAnsiEncoding"}};
@@ -538,7 +550,7 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
     content += " Tf\n";
     AppendTextMatrix(content, KS_Matrix{float(t.x), float(t.y), float(up.x), float(up.y), float(origin.x),
                                         float(origin.y)});
-    content += CaptionString(caption.text);
+    content += CaptionString(caption.service, caption.text);
     content += " Tj\nET Q\n";
     for (double along : {0.0, caption.width})
       for (double height : {caption.descent, caption.ascent})
@@ -550,7 +562,7 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
   ReadRect(annot, &oldRect, &ignored);
   KPD_Stream stream = nullptr;
   if (!Finish(s, options, content, drawn.Rect(), oldRect, s.blendMode, reason, &stream)) return false;
-  if (caption.present) AddFont(stream);
+  if (caption.present) AddFont(s.document, stream, caption.service);
   return true;
 }
 

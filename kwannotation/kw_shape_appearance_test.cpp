@@ -207,13 +207,24 @@ TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
       "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /Cap true /CP /Top /Contents (12.5 mm) >>");
   Reset(&ResetLineAppearance, annot);
   std::string content = Content(annot);
-  // 1 - (255 ^ 165) / 255 and 1 - (0 ^ 165) / 255.
-  EXPECT_NE(content.find("q BT\n0.647 0.353 0.353 rg\n/Helv 9.000 Tf\n1.000 0.000 0.000 1.000 "),
+  // The colour is 1 - (255 ^ 165) / 255 and 1 - (0 ^ 165) / 255. "12.5 mm"
+  // is 3890/1000 em of Helvetica, 35.01 at 9 points, centred on x 200; its
+  // baseline sits the half width, 2 and the descent (218/1000 em) above.
+  EXPECT_NE(content.find("q BT\n0.647 0.353 0.353 rg\n/Helv 9.000 Tf\n1.000 0.000 0.000 1.000 182.495 104.462 Tm\n"),
             std::string::npos)
       << content;
+  // The box reaches the caption's ascent (729/1000 em).
+  EXPECT_EQ(Value(annot, "/Rect"), "[ 96 96 304 111.023 ]");
   EXPECT_NE(content.find("(12.5 mm) Tj\nET Q\n"), std::string::npos);
   KPD_Object fonts = host::DictGet(Resources(annot), "/Font");
   EXPECT_EQ(Value(fonts, "/Helv"), "<< /BaseFont /Helvetica /Encoding /WinAnsiEncoding /Subtype /Type1 /Type /Font >>");
+  // Inline, the line is broken around the caption.
+  KPD_Dictionary inlined = Add("<< /Subtype /Line /L [100 100 300 100] /C [0 0 0] /Cap true /Contents (12.5 mm) >>");
+  Reset(&ResetLineAppearance, inlined);
+  const std::string head =
+      "0.000 0.000 0.000 RG\n1.000 w\n0 J\n0 j\n100.000 100.000 m\n180.495 100.000 l\n219.505 100.000 m\n"
+      "300.000 100.000 l\nS\n";
+  EXPECT_EQ(Content(inlined).substr(0, head.size()), head);
   // /CC wins over the derived colour.
   KPD_Dictionary cc = Add(
       "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /CC [0 0 1] /Cap true /Contents (a\\(b\\)) >>");
