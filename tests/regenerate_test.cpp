@@ -132,6 +132,40 @@ TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting
   EXPECT_EQ(third.ObjectCount(), first.ObjectCount());
 }
 
+// Two annotations showing one stream: each gets a stream of its own and the
+// shared one, no longer used, is not written.
+TEST_F(RegenerateTest, SharedStreamIsReplacedNotOverwritten) {
+  std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
+  ASSERT_EQ(WriteShapePdf(in, 200, 200,
+                          {"<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] /AP << >> >>",
+                           "<< /Type /Annot /Subtype /Circle /Rect [60 10 90 40] /C [0 0 1] >>"}),
+            "");
+  {
+    // Point the circle at the square's old stream.
+    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+    KPD_Document doc = fn::DocOpenFile(in.c_str(), err);
+    ASSERT_TRUE(doc);
+    KPD_Page page = fn::DocGetPage(doc, 0);
+    KPD_Object shared = fn::DictGet(fn::DictGet(fn::PageGetAnnot(page, 0), "/AP"), "/N");
+    KPD_Object ap = fn::DictNew();
+    fn::DictSet(ap, "/N", shared);
+    fn::DictSet(fn::PageGetAnnot(page, 1), "/AP", ap);
+    fn::ObjectRelease(ap);
+    ASSERT_TRUE(fn::DocSave(doc, in.c_str(), err));
+    fn::DocClose(doc);
+    fn::ByteStringDestroy(err);
+  }
+  Saved before(in);
+  const int objects = before.ObjectCount();
+  ASSERT_EQ(before.Appearance(1), OldAppearance());
+  ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(out)).status, 0);
+  Saved after(out);
+  EXPECT_EQ(after.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
+  EXPECT_EQ(after.Appearance(1).substr(0, 21), "0.000 0.000 1.000 RG\n");
+  // One stream in, two new ones out, the old one gone.
+  EXPECT_EQ(after.ObjectCount(), objects + 1);
+}
+
 TEST_F(RegenerateTest, SampleFilesStayValid) {
   for (const char* name : {"itext_annotation-with-popup_LineDimension.pdf", "pdfjs_bug1146106_VP_GEO.pdf",
                            "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
