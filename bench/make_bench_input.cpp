@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
   }
   KS_ByteString error = fn::ByteStringNew(nullptr, 0);
   int ok = fn::DocSave(doc, argv[1], error);
-  if (!ok) std::fprintf(stderr, "make_bench_input: %.*s\n", int(fn::ByteStringLength(error)), fn::ByteStringData(error));
+  if (!ok)
+    std::fprintf(stderr, "make_bench_input: %.*s\n", int(fn::ByteStringLength(error)), fn::ByteStringData(error));
   fn::ByteStringDestroy(error);
   fn::DocClose(doc);
   return ok ? 0 : 1;

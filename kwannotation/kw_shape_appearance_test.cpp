@@ -290,7 +290,8 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
   } cases[] = {
       {&ResetSquareAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty or inverted /Rect"},
       {&ResetSquareAppearance, "/Subtype /Square /Rect [50 10 10 50]", "empty or inverted /Rect"},
-      {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]", "/Rect out of range"},
+      {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]",
+       "/Rect out of range"},
       {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 100000000000 50]", "/Rect out of range"},
       {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 10 10] /C [1 0]", "malformed /C"},
       {&ResetPolygonAppearance, "/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 3 4 5]", "/Vertices of odd length"},
@@ -304,7 +305,8 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
        "cloud intensity out of range"},
       {&ResetSquareAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + longDash + " >>",
        "dash array too long"},
-      {&ResetSquareAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /W 1000000000000 >>", "border width out of range"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /W 1000000000000 >>",
+       "border width out of range"},
       {&ResetLineAppearance, "/Subtype /Line /L [0 0 10]", "missing or malformed /L"},
       {&ResetLineAppearance, "/Subtype /Line /L [0 0 10 10] /LL -100000000000000000000.0", "leader out of range"},
   };
