@@ -20,6 +20,10 @@ namespace host = ks::host;
 
 namespace {
 
+// |(dx, dy)|. Coordinates are bounded well below overflow, so the plain
+// square root does; std::hypot's care costs several times as much.
+inline double Length(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
+
 constexpr double kPi = 3.14159265358979323846;
 // Vertex and ink point lists beyond this are not drawings but damage.
 constexpr int kMaxCoordinates = 2000000;
@@ -487,7 +491,7 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
   const double w = s.borderWidth;
   const bool stroke = s.hasStroke && w > 0;
   Pt d{p2.x - p1.x, p2.y - p1.y};
-  double len = std::hypot(d.x, d.y);
+  double len = Length(d.x, d.y);
   Pt u = len >= 0.0001 ? Pt{d.x / len, d.y / len} : d;
   Pt n = ll >= 0 ? Pt{-u.y, u.x} : Pt{u.y, -u.x};
   double off = std::fabs(ll) + llo, ext = off + lle;
@@ -580,9 +584,9 @@ void SmoothStroke(std::string& out, const std::vector<Pt>& p) {
     Pt m1{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2};
     Pt m2{(p1.x + p2.x) / 2, (p1.y + p2.y) / 2};
     Pt m3{(p2.x + p3.x) / 2, (p2.y + p3.y) / 2};
-    double l1 = std::hypot(p1.x - p0.x, p1.y - p0.y);
-    double l2 = std::hypot(p2.x - p1.x, p2.y - p1.y);
-    double l3 = std::hypot(p3.x - p2.x, p3.y - p2.y);
+    double l1 = Length(p1.x - p0.x, p1.y - p0.y);
+    double l2 = Length(p2.x - p1.x, p2.y - p1.y);
+    double l3 = Length(p3.x - p2.x, p3.y - p2.y);
     double k1 = 0.5, k2 = 0.5;
     if (l1 + l2 > 0.0001 && l2 + l3 > 0.0001) {
       k1 = l1 / (l1 + l2);

@@ -27,21 +27,25 @@ inline void AppendFixed(std::string& out, double value, int precision) {
         char digits[24];
         char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
         int count = static_cast<int>(end - digits);
-        if (std::signbit(value)) out += '-';
+        // Sign, integer part, point and decimals into one buffer, appended once.
+        char text[40];
+        char* p = text;
+        if (std::signbit(value)) *p++ = '-';
         if (count <= precision) {
-          out += '0';
+          *p++ = '0';
           if (precision > 0) {
-            out += '.';
-            out.append(static_cast<size_t>(precision - count), '0');
+            *p++ = '.';
+            for (int i = count; i < precision; ++i) *p++ = '0';
+            for (char* d = digits; d != end; ++d) *p++ = *d;
           }
-          out.append(digits, end);
         } else {
-          out.append(digits, end - precision);
+          for (char* d = digits; d != end - precision; ++d) *p++ = *d;
           if (precision > 0) {
-            out += '.';
-            out.append(end - precision, end);
+            *p++ = '.';
+            for (char* d = end - precision; d != end; ++d) *p++ = *d;
           }
         }
+        out.append(text, p);
         return;
       }
     }
