@@ -1,0 +1,81 @@
+#include "plugin/kw_provider_impl.h"
+
+#include <gtest/gtest.h>
+
+#include "host/core_hft.h"
+#include "host/host_functions.h"
+#include "plugin/host_binding.h"
+
+namespace AnnotationPlugin {
+namespace {
+
+class ProviderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Host::Bind(kshost::CoreHFT(), nullptr);
+    doc_ = kshost::fn::DocNew();
+    KS_FloatRect box{0, 0, 300, 300};
+    kshost::fn::DocAddPage(doc_, &box);
+  }
+  void TearDown() override {
+    ReleaseProvider();
+    kwannotation::CKW_ProviderManager::Get()->SetProvider(nullptr);
+    kwannotation::CKW_ProviderManager::Get()->SetIconProvider(nullptr);
+    kshost::fn::DocClose(doc_);
+  }
+
+  KPD_Dictionary NewAnnot(const char* subtype) {
+    KPD_Dictionary d = kshost::fn::DictNew();
+    KPD_Object name = kshost::fn::NameNew(subtype);
+    kshost::fn::DictSet(d, "/Subtype", name);
+    kshost::fn::ObjectRelease(name);
+    return d;
+  }
+
+  KPD_Document doc_ = nullptr;
+};
+
+// One object serves both roles, and the manager shares ownership of it.
+TEST_F(ProviderTest, RegisteredAsBothProvidersOfTheManager) {
+  RegisterProvider();
+  auto manager = kwannotation::CKW_ProviderManager::Get();
+  ASSERT_NE(TheProvider(), nullptr);
+  EXPECT_EQ(manager->GetProvider().get(), static_cast<kwannotation::IKW_Provider*>(TheProvider().get()));
+  EXPECT_EQ(manager->GetIconProvider().get(), static_cast<kwannotation::IKW_IconProvider*>(TheProvider().get()));
+  EXPECT_EQ(manager->GetIconProvider()->GetProviderName(), "venko");
+  EXPECT_EQ(manager->GetIconProvider()->GetProviderVersion().size(), 1u);
+  kwannotation::CKW_SystemHandler* handler = manager->GetProvider()->GetSystemHandler();
+  ASSERT_NE(handler, nullptr);
+  EXPECT_EQ(manager->GetProvider()->GetSystemHandler(), handler);  // made once
+  EXPECT_FALSE(handler->IsReady());
+  ReleaseProvider();
+  EXPECT_EQ(TheProvider(), nullptr);
+  EXPECT_NE(manager->GetProvider(), nullptr);  // the manager still holds it
+}
+
+TEST_F(ProviderTest, CreationAndRemovalHooksWorkOnTheGivenPage) {
+  CKW_Provider provider;
+  KPD_Page page = kshost::fn::DocGetPage(doc_, 0);
+  KPD_Dictionary square = NewAnnot("/Square"), circle = NewAnnot("/Circle");
+  KPD_Annot first = provider.CreateAnnot(doc_, 0, square, -1);
+  KPD_Annot second = provider.CreateAnnot(doc_, 0, circle, 0);  // before the square
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(kshost::fn::PageFindAnnot(page, second), 0);
+  EXPECT_EQ(kshost::fn::PageFindAnnot(page, first), 1);
+  EXPECT_EQ(provider.CreateAnnot(doc_, 5, square, -1), nullptr);  // no such page
+  EXPECT_TRUE(provider.RemoveAnnot(doc_, 0, second));
+  EXPECT_FALSE(provider.RemoveAnnot(doc_, 0, second));
+  EXPECT_EQ(kshost::fn::PageAnnotCount(page), 1);
+  kshost::fn::ObjectRelease(square);
+  kshost::fn::ObjectRelease(circle);
+}
+
+TEST_F(ProviderTest, DisplayTextGoesThroughTheHostAndEmptyStaysEmpty) {
+  CKW_Provider provider;
+  EXPECT_EQ(provider.GetDisplayText(u""), u"");
+  EXPECT_EQ(provider.GetDisplayText(u"a\r\nb\rc\x01"), u"a\nb\nc");
+}
+
+}  // namespace
+}  // namespace AnnotationPlugin
