@@ -17,14 +17,6 @@ int32_t FontHasGlyph(KA_FontService svc, const char* baseFont, uint32_t unicode)
 int32_t FontFindSystemFont(KA_FontService svc, const char16_t* name, int32_t charset, KS_ByteString out) { return int32_t(); }
 int32_t FontAddToResources(KA_FontService svc, KPD_Document doc, KPD_Dictionary fontDict, const char* resName, const char* baseFont) { return int32_t(); }
 int32_t FontEncodeText(KA_FontService svc, const char* baseFont, const char16_t* text, size_t length, KS_ByteString out) { return int32_t(); }
-KPD_Content ContentParse(const char* data, size_t length) { return KPD_Content(); }
-void ContentRelease(KPD_Content content) {}
-int32_t ContentCount(KPD_Content content) { return int32_t(); }
-int32_t ContentGetOperator(KPD_Content content, int32_t index, KS_ByteString out) { return int32_t(); }
-int32_t ContentOperandCount(KPD_Content content, int32_t index) { return int32_t(); }
-KPD_Object ContentGetOperand(KPD_Content content, int32_t index, int32_t operand) { return KPD_Object(); }
-int32_t ContentFindLast(KPD_Content content, const char* op, int32_t operandCount) { return int32_t(); }
-int32_t ContentGetSpan(KPD_Content content, int32_t index, size_t* start, size_t* end) { return int32_t(); }
 KPD_FontMap DocGetFontMap(KPD_Document doc) { return KPD_FontMap(); }
 KPD_FontMap FontMapNew(KPD_Document doc) { return KPD_FontMap(); }
 void FontMapRelease(KPD_FontMap map) {}
