@@ -9,6 +9,8 @@
 // for the instruction so far; the next operator still ends an instruction,
 // with whatever operands came after the damage. Every token is read once, so
 // any input ends in time linear in its length.
+#include "host/pdf_handles.h"  // first: it settles qpdf's PointerHolder mode
+
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
@@ -19,7 +21,6 @@
 #include <vector>
 
 #include "host/host_functions.h"
-#include "host/pdf_handles.h"
 
 namespace {
 
