@@ -1,6 +1,7 @@
 #include "plugin/kw_provider_impl.h"
 
 #include "plugin/host_binding.h"
+#include "plugin/unit_labels.h"
 
 namespace AnnotationPlugin {
 namespace {
@@ -190,7 +191,9 @@ std::u16string CKW_Provider::GetDisplayText(const std::u16string& text) {
   return Host::WideStringForDisplay(text.data(), text.size(), out.get()) == 1 ? out.str() : text;
 }
 
-std::u16string CKW_Provider::NormalizeUnitLabel(const std::u16string& label) { return label; }
+std::u16string CKW_Provider::NormalizeUnitLabel(const std::u16string& label) {
+  return AnnotationPlugin::NormalizeUnitLabel(label);
+}
 
 KPD_Annot CKW_Provider::CreateAnnot(KPD_Document doc, int pageIndex, KPD_Dictionary dict, int index) {
   KPD_Page page = doc ? Host::DocGetPage(doc, pageIndex) : nullptr;
