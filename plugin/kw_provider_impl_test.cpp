@@ -71,6 +71,32 @@ TEST_F(ProviderTest, CreationAndRemovalHooksWorkOnTheGivenPage) {
   kshost::fn::ObjectRelease(circle);
 }
 
+// The handler answers from the host's font service: real Helvetica metrics,
+// the family names given as wide text, fonts added to the form resources.
+TEST_F(ProviderTest, SystemHandlerForwardsToTheFontService) {
+  CKW_Provider provider;
+  kwannotation::CKW_SystemHandler* fonts = provider.GetSystemHandler();
+  const float hello = fonts->GetTextWidth("Helvetica", u"Hello", 10);
+  EXPECT_NEAR(hello, 10 * (722 + 556 + 222 + 222 + 556) / 1000.0f, 0.2f);
+  EXPECT_GT(fonts->GetCharWidth("Helvetica", u'W'), fonts->GetCharWidth("Helvetica", u'i'));
+  EXPECT_TRUE(fonts->IsStandard14("Times-Bold"));
+  EXPECT_FALSE(fonts->IsStandard14("Arial"));
+  EXPECT_EQ(fonts->GetStandardFontName("Courier New", true, false), "Courier-Bold");
+  EXPECT_EQ(fonts->GetBaseFontName(u"Helvetica"), "Helvetica");
+  EXPECT_GT(fonts->GetAscent("Helvetica", 12), 8.0f);
+  EXPECT_LT(fonts->GetDescent("Helvetica", 12), 0.0f);
+  // A document without a form has nowhere to put the font; with one, it
+  // lands in the form's default resources.
+  EXPECT_FALSE(fonts->AddFontToFormResources(doc_, "/Helv", "Helvetica"));
+  KPD_Dictionary form = kshost::fn::DictNew();
+  kshost::fn::DictSet(kshost::fn::DocGetRoot(doc_), "/AcroForm", form);
+  kshost::fn::ObjectRelease(form);
+  ASSERT_TRUE(fonts->AddFontToFormResources(doc_, "/Helv", "Helvetica"));
+  KPD_Dictionary acroForm = kshost::fn::DictGet(kshost::fn::DocGetRoot(doc_), "/AcroForm");
+  KPD_Dictionary helv = kshost::fn::DictGet(kshost::fn::DictGet(kshost::fn::DictGet(acroForm, "/DR"), "/Font"), "/Helv");
+  EXPECT_EQ(kshost::fn::NameIs(kshost::fn::DictGet(helv, "/BaseFont"), "/Helvetica"), 1);
+}
+
 TEST_F(ProviderTest, DisplayTextGoesThroughTheHostAndEmptyStaysEmpty) {
   CKW_Provider provider;
   EXPECT_EQ(provider.GetDisplayText(u""), u"");
