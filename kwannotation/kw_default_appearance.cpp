@@ -86,12 +86,12 @@ int32_t FindColor(const ParsedDA& da, const ColorOperators& ops) {
   return index;
 }
 
-// The one-operand instruction `op`. Leading is written "Tl" by this
-// library; other writers use the standard "TL", which is read when there is
-// no "Tl".
+// The one-operand instruction `op`. Leading is the content operator "TL";
+// a "Tl", which no viewer knows, is read as leading too and rewritten as
+// "TL".
 int32_t FindSingle(const ParsedDA& da, const char* op) {
   int32_t index = da.FindLast(op, 1);
-  if (index < 0 && std::string_view(op) == "Tl") index = da.FindLast("TL", 1);
+  if (std::string_view(op) == "TL") index = std::max(index, da.FindLast("Tl", 1));
   return index;
 }
 
@@ -261,7 +261,7 @@ DefaultAppearanceInfo CDA_DefaultAppearance::GetInfo() const {
     const char* op;
     uint32_t flag;
     float* value;
-  } singles[] = {{"Tl", kDA_Leading, &info.leading},
+  } singles[] = {{"TL", kDA_Leading, &info.leading},
                  {"Tc", kDA_CharSpacing, &info.charSpacing},
                  {"Tz", kDA_HorzScaling, &info.horzScaling}};
   for (const auto& s : singles) {
@@ -300,16 +300,13 @@ void CDA_DefaultAppearance::SetInfo(const DefaultAppearanceInfo& info) {
     const char* op;
     uint32_t flag;
     float value;
-  } singles[] = {{"Tl", kDA_Leading, info.leading},
+  } singles[] = {{"TL", kDA_Leading, info.leading},
                  {"Tc", kDA_CharSpacing, info.charSpacing},
                  {"Tz", kDA_HorzScaling, info.horzScaling}};
   for (const auto& s : singles) {
     if (!(info.flags & s.flag)) continue;
     ParsedDA da(da_);
-    int32_t index = FindSingle(da, s.op);
-    // A standard "TL" is rewritten as "TL"; everything else keeps our own name.
-    const char* op = index >= 0 && da.FindLast("Tl", 1) < 0 && std::string_view(s.op) == "Tl" ? "TL" : s.op;
-    Replace(da_, da, index, NumbersInstruction(&s.value, 1, op));
+    Replace(da_, da, FindSingle(da, s.op), NumbersInstruction(&s.value, 1, s.op));
   }
 }
 

@@ -44,7 +44,11 @@ TEST_F(DefaultAppearance, ReadsFontAndColoursWithTheirFlags) {
   EXPECT_EQ(info.horzScaling, 80);
   EXPECT_EQ(info.fillColor.kind, KPD_COLOR_CMYK);
   EXPECT_EQ(info.fillColor.c[3], 1);
-  EXPECT_EQ(CDA_DefaultAppearance("12 TL").GetInfo().leading, 12);  // the standard operator too
+  EXPECT_EQ(CDA_DefaultAppearance("12 TL").GetInfo().leading, 12);  // the standard operator
+  // An odd "Tl" is leading too, and is written back as "TL".
+  CDA_DefaultAppearance odd("9 Tl");
+  odd.SetInfo(odd.GetInfo());
+  EXPECT_EQ(odd.GetText(), "9 TL");
 }
 
 TEST_F(DefaultAppearance, MissingOrMalformedPartsStayClear) {
@@ -80,7 +84,7 @@ TEST_F(DefaultAppearance, RewritesInPlaceAndAppendsWhatIsMissing) {
   info.fillColor = KPD_ColorF{KPD_COLOR_CMYK, {0, 0, 0, std::numeric_limits<float>::quiet_NaN()}};
   info.leading = 11;
   empty.SetInfo(info);
-  EXPECT_EQ(empty.GetText(), "/He#20Bo 9 Tf 0 0 0 0 k 11 Tl");
+  EXPECT_EQ(empty.GetText(), "/He#20Bo 9 Tf 0 0 0 0 k 11 TL");
   std::string name;
   float size = 0;
   ASSERT_TRUE(empty.GetFont(&name, &size));
