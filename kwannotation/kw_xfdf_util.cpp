@@ -49,12 +49,12 @@ std::string FormatF(double value) { return ks::FormatFixed(std::isfinite(value) 
 
 std::string Format2(double value) { return ks::FormatFixed(std::isfinite(value) ? value : 0.0, 2); }
 
-std::string FormatCompact(double value) {
-  std::string s = FormatF(value);
-  if (s.find('.') != std::string::npos) {
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-  }
+std::string FormatCompact(float value) {
+  if (!std::isfinite(value)) value = 0;
+  // The shortest fixed text that reads back as the same float.
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+  std::string s = r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0");
   if (s == "-0") s = "0";
   return s;
 }

@@ -24,8 +24,9 @@ std::string ElementText(KX_Element element);  // the element's own text
 std::string FormatF(double value);
 // "%.2f".
 std::string Format2(double value);
-// The shortest of "%f" with trailing zeros (and a bare point) dropped.
-std::string FormatCompact(double value);
+// The shortest plain decimal text that reads back as the same float
+// ("694.661", "28").
+std::string FormatCompact(float value);
 
 // A whole text as one finite number; blanks around it are allowed.
 bool ParseFloat(std::string_view text, float* out);
