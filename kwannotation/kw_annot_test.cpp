@@ -252,7 +252,9 @@ TEST_F(AnnotModel, BorderWidthRules) {
     auto annot = Make(std::string("<< /Subtype /Square ") + r.keys + " >>");
     float width = -7;
     EXPECT_EQ(annot->GetBorderWidth(&width), r.ok) << r.keys;
-    if (r.ok) EXPECT_EQ(width, r.width) << r.keys;
+    if (r.ok) {
+      EXPECT_EQ(width, r.width) << r.keys;
+    }
   }
 }
 
@@ -383,7 +385,9 @@ TEST_F(AnnotModel, RotationLivesWhereEachKindKeepsIt) {
   for (const Row& r : rows) {
     int32_t degrees = 0;
     EXPECT_EQ(Make(std::string("<< ") + r.keys + " >>")->GetRotation(&degrees), r.ok) << r.keys;
-    if (r.ok) EXPECT_EQ(degrees, r.degrees) << r.keys;
+    if (r.ok) {
+      EXPECT_EQ(degrees, r.degrees) << r.keys;
+    }
   }
 }
 

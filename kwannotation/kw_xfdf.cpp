@@ -25,11 +25,14 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// Form fields travel in an XFDF's "fields", not among its annotations.
+bool IsExchanged(int32_t code) { return code != KW_ANNOT_UNKNOWN && code != KW_ANNOT_WIDGET; }
+
 // The subtype code of an element name ("freetext" -> FreeText); 0 when the
-// name is no subtype.
+// name is no subtype the exchange carries.
 int32_t SubtypeOfElement(const std::string& element) {
   for (int32_t code = 1; code <= kKwLastSubtypeCode; ++code)
-    if (Lower(KW_SubtypeNameFromCode(code)) == element) return code;
+    if (IsExchanged(code) && Lower(KW_SubtypeNameFromCode(code)) == element) return code;
   return KW_ANNOT_UNKNOWN;
 }
 
@@ -300,7 +303,7 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) 
       auto annot = list->GetAnnotAt(i);
       if (!annot || !annot->GetDict()) continue;
       std::string subtype = annot->GetSubtype();
-      if (subtype.empty() || IsOwnedPopup(*annot)) continue;
+      if (subtype.empty() || !IsExchanged(annot->GetSubtypeCode()) || IsOwnedPopup(*annot)) continue;
       KX_Element element = host::XmlAppendChild(annots, Lower(subtype).c_str());
       if (!element) continue;
       annot->ExportToXFDF(element);

@@ -36,7 +36,9 @@ TEST(XfdfText, NumbersPointsAndColours) {
   for (const Parse& p : parse) {
     float v = 0;
     EXPECT_EQ(xfdf::ParseFloat(p.text, &v), p.ok) << p.text;
-    if (p.ok) EXPECT_EQ(v, p.value) << p.text;
+    if (p.ok) {
+      EXPECT_EQ(v, p.value) << p.text;
+    }
   }
 
   std::vector<KS_FloatPoint> points;
