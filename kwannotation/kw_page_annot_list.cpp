@@ -27,7 +27,7 @@ std::shared_ptr<CKW_Annot> CKW_PageAnnotListImpl::GetAnnot(KPD_Annot annot) {
   std::string intent = dict::GetName(annot, "/IT");
   int32_t code = KW_SubtypeCodeFromName(subtype);
   int32_t kind = KW_MeasureKindFromIntent(intent);
-  auto wrapper = KW_NewAnnotWrapper(code, kind, annot, shared_from_this());
+  auto wrapper = KW_NewAnnotWrapper(code, kind, annot, weak_from_this().lock());
   if (wrapper) cache_[annot] = wrapper;
   return wrapper;
 }

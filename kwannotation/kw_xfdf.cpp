@@ -225,7 +225,7 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
         std::vector<KS_FloatPoint> stroke;
         if (xfdf::ParsePoints(xfdf::ElementText(g), &stroke) && !stroke.empty()) strokes.push_back(std::move(stroke));
       }
-      static_cast<CKW_Ink&>(annot).SetInkList(strokes);
+      if (!strokes.empty()) static_cast<CKW_Ink&>(annot).SetInkList(strokes);
       break;
     }
     case KW_ANNOT_HIGHLIGHT:

@@ -194,3 +194,49 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
 
 }  // namespace
 }  // namespace kwannotation
+
+namespace kwannotation {
+namespace {
+
+TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots>"
+                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3,4;5,6\" rect=\"0,0,9,9\"/>"
+                            "<line page=\"0\" name=\"l\" start=\"1,2\" end=\"3,4\"/>"
+                            "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;3,4</gesture></inklist></ink>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  std::string before;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &before, &error));
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots>"
+                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" rect=\"1,2,3\" color=\"#12\" "
+                            "opacity=\"nan\" width=\"1e999\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
+                            "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
+                            "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
+                            "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;x</gesture></inklist></ink>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  std::string after;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &after, &error));
+  // Words that name no flag give no flags at all.
+  EXPECT_EQ(after.find("flags="), std::string::npos) << after;
+  EXPECT_NE(after.find("vertices=\"1,2;3,4;5,6\""), std::string::npos) << after;
+  EXPECT_NE(after.find("start=\"1,2\" end=\"3,4\""), std::string::npos) << after;
+  EXPECT_NE(after.find("<gesture>1,2;3,4</gesture>"), std::string::npos) << after;
+  EXPECT_EQ(after.find("fringe"), std::string::npos) << after;
+
+  std::string deep = "<xfdf><annots><text page=\"0\"><contents-richtext><body>";
+  for (int i = 0; i < 20000; ++i) deep += "<span>";
+  deep += "x";
+  for (int i = 0; i < 20000; ++i) deep += "</span>";
+  deep += "</body></contents-richtext></text></annots></xfdf>";
+  EXPECT_TRUE(KW_ImportXFDF(doc_, deep, &error)) << error;
+  EXPECT_TRUE(KW_ExportXFDF(doc_, &after, &error)) << error;
+}
+
+}  // namespace
+}  // namespace kwannotation
