@@ -355,6 +355,17 @@ TEST_F(AnnotModel, ColoursReadAndWrite) {
   EXPECT_FALSE(annot->SetColor(KPD_ColorF{KPD_COLOR_RGB, {NAN, 0, 0, 0}}));
 }
 
+// A new colour also rewrites the colour of the default style, keeping the
+// other declarations in their order.
+TEST_F(AnnotModel, SetColorRewritesTheDefaultStyleColour) {
+  auto annot = Make("<< /Subtype /FreeText /DS (font: bold 10pt Helvetica; color:#000000) >>");
+  ASSERT_TRUE(annot->SetColor(KPD_ColorF{KPD_COLOR_RGB, {1, 0.5f, 0, 0}}));
+  host::WideString ds;
+  ASSERT_EQ(host::StringObjectGetText(host::DictGet(annot->GetDict(), "/DS"), ds.get()), 1);
+  EXPECT_NE(ds.str().find(u"color:#FF8000"), std::u16string::npos);
+  EXPECT_LT(ds.str().find(u"font:"), ds.str().find(u"color:"));
+}
+
 TEST_F(AnnotModel, ContentsAndTexts) {
   auto annot = static_cast<CKW_MarkupAnnot*>(Make("<< /Subtype /Text /Contents (old) /RC (<body/>) >>").get());
   std::u16string text;
