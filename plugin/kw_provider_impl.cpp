@@ -20,6 +20,18 @@ bool Metrics(const std::string& baseFont, KS_FontMetrics* out) {
   return WithFonts(false, [&](KA_FontService svc) { return Host::FontGetMetrics(svc, baseFont.c_str(), out) == 1; });
 }
 
+// The dictionary under `key` of `parent`, made (or made again in place of
+// another kind of object) when missing. Null without a parent.
+KPD_Dictionary ChildDict(KPD_Dictionary parent, const char* key) {
+  if (!parent) return nullptr;
+  KPD_Dictionary child = Host::DictGet(parent, key);
+  if (child && Host::ObjectGetType(child) == KPD_OBJ_DICTIONARY) return child;
+  KPD_Dictionary made = Host::DictNew();
+  Host::DictSet(parent, key, made);
+  Host::ObjectRelease(made);
+  return Host::DictGet(parent, key);
+}
+
 std::string Narrow(std::u16string_view text) {
   std::string out;
   for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
@@ -136,20 +148,7 @@ bool CKW_pluignannotSystemHandler::AddFontToFormResources(KPD_Document doc, cons
     KPD_InterForm form = Host::DocGetInterForm(doc);
     KPD_Dictionary acroForm = form ? Host::InterFormGetDict(form) : nullptr;
     if (!acroForm) return false;
-    KPD_Dictionary dr = Host::DictGet(acroForm, "/DR");
-    if (!dr || Host::ObjectGetType(dr) != KPD_OBJ_DICTIONARY) {
-      KPD_Dictionary made = Host::DictNew();
-      Host::DictSet(acroForm, "/DR", made);
-      Host::ObjectRelease(made);
-      dr = Host::DictGet(acroForm, "/DR");
-    }
-    KPD_Dictionary fonts = Host::DictGet(dr, "/Font");
-    if (!fonts || Host::ObjectGetType(fonts) != KPD_OBJ_DICTIONARY) {
-      KPD_Dictionary made = Host::DictNew();
-      Host::DictSet(dr, "/Font", made);
-      Host::ObjectRelease(made);
-      fonts = Host::DictGet(dr, "/Font");
-    }
+    KPD_Dictionary fonts = ChildDict(ChildDict(acroForm, "/DR"), "/Font");
     return fonts && Host::FontAddToResources(svc, doc, fonts, resName.c_str(), baseFont.c_str()) == 1;
   });
 }
@@ -163,13 +162,7 @@ bool CKW_pluignannotSystemHandler::AddFontToPageResources(KPD_Document doc, cons
     if (!page) return false;
     KPD_Dictionary res = Host::DictGet(page, "/Resources");
     if (!res || Host::ObjectGetType(res) != KPD_OBJ_DICTIONARY) return false;
-    KPD_Dictionary fonts = Host::DictGet(res, "/Font");
-    if (!fonts || Host::ObjectGetType(fonts) != KPD_OBJ_DICTIONARY) {
-      KPD_Dictionary made = Host::DictNew();
-      Host::DictSet(res, "/Font", made);
-      Host::ObjectRelease(made);
-      fonts = Host::DictGet(res, "/Font");
-    }
+    KPD_Dictionary fonts = ChildDict(res, "/Font");
     return fonts && Host::FontAddToResources(svc, doc, fonts, resName.c_str(), baseFont.c_str()) == 1;
   });
 }
