@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/host_functions.h"
+#include "host/pdf_test_support.h"
+#include "host/utf.h"
+
+namespace fn = kshost::fn;
+using kshost::pdf::test::Bytes;
+using kshost::pdf::test::ReadFile;
+using kshost::pdf::test::TempDir;
+using kshost::pdf::test::WriteFile;
+
+namespace {
+
+struct XmlDeleter {
+  void operator()(KX_Document__* doc) const { fn::XmlRelease(doc); }
+};
+using Xml = std::unique_ptr<KX_Document__, XmlDeleter>;
+
+Xml Parse(std::string const& text, std::string* error = nullptr) {
+  Bytes err;
+  Xml doc(fn::XmlParse(text.data(), text.size(), err));
+  if (error) *error = err.text();
+  return doc;
+}
+
+std::string Serialize(KX_Element element, bool declaration = false, bool indent = false) {
+  Bytes out;
+  return fn::XmlSerialize(element, declaration, indent, out) ? out.text() : "<failed>";
+}
+
+std::string TextOf(KX_Element element) {
+  Bytes out;
+  return fn::XmlGetText(element, out) ? out.text() : "<failed>";
+}
+
+std::string Attribute(KX_Element element, const char* name) {
+  Bytes out;
+  return fn::XmlGetAttribute(element, name, out) ? out.text() : "<absent>";
+}
+
+}  // namespace
+
+TEST(XmlFunctions, RoundTripKeepsEntitiesNonAsciiAndMixedContent) {
+  const std::string source =
+      "<body a=\"x &amp; &quot;y&quot; &lt;z&gt;\"><p>caf\xC3\xA9 &#x20AC; &lt;5&gt; &amp; \xE6\x97\xA5</p>"
+      "<p><span>one</span> <span>two</span></p><![CDATA[raw <text>]]></body>";
+  Xml doc = Parse(source);
+  ASSERT_TRUE(doc);
+  KX_Element body = fn::XmlGetRoot(doc.get());
+  EXPECT_EQ(Attribute(body, "a"), "x & \"y\" <z>");
+  KX_Element p = fn::XmlFirstChild(body, "p");
+  EXPECT_EQ(TextOf(p), "caf\xC3\xA9 \xE2\x82\xAC <5> & \xE6\x97\xA5");
+  EXPECT_EQ(TextOf(body), "raw <text>");  // CDATA counts as text, element children do not
+
+  const std::string raw = Serialize(body);
+  // Serialize, parse again and serialize: the second pass changes nothing, and
+  // the single space between the two runs survives both passes.
+  Xml again = Parse(raw);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(Serialize(fn::XmlGetRoot(again.get())), raw);
+  EXPECT_NE(raw.find("<span>one</span> <span>two</span>"), std::string::npos) << raw;
+  EXPECT_NE(raw.find("&lt;5&gt; &amp;"), std::string::npos) << raw;
+}
+
+TEST(XmlFunctions, SerializeDeclarationAndIndent) {
+  Xml doc(fn::XmlNew("Root"));
+  KX_Element root = fn::XmlGetRoot(doc.get());
+  fn::XmlSetAttribute(root, "Version", "1");
+  fn::XmlSetText(fn::XmlAppendChild(root, "Title"), "A");
+  EXPECT_EQ(Serialize(root), "<Root Version=\"1\"><Title>A</Title></Root>");
+  EXPECT_EQ(Serialize(root, true, true),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root Version=\"1\">\n  <Title>A</Title>\n</Root>\n");
+
+  // Indentation read back is layout, not text: the tree is the same as before.
+  Xml reread = Parse(Serialize(root, true, true));
+  ASSERT_TRUE(reread);
+  KX_Element again = fn::XmlGetRoot(reread.get());
+  EXPECT_EQ(TextOf(again), "");
+  EXPECT_EQ(Serialize(again), Serialize(root));
+}
+
+TEST(XmlFunctions, ParseErrorsNameLineAndColumn) {
+  struct Case {
+    std::string text;
+    std::string prefix;
+  } cases[] = {
+      {"<a>\n  <b>text\n", "line 2, column 10: "},           // truncated: ends inside <b>
+      {"<a>\n<b></c>\n</a>", "line 2, column "},               // mismatched end tag
+      {"<a x=1/>", "line 1, column "},                         // unquoted attribute
+      {"", "line 1, column 1: "},                              // no root element
+      {"<?xml version=\"1.0\"?>\n  ", "line 2, column 3: "},  // only a declaration
+  };
+  for (auto const& c : cases) {
+    std::string error;
+    EXPECT_FALSE(Parse(c.text, &error)) << c.text;
+    EXPECT_EQ(error.rfind(c.prefix, 0), 0u) << c.text << " -> " << error;
+    EXPECT_GT(error.size(), c.prefix.size()) << "no description: " << error;
+  }
+  Bytes error;
+  EXPECT_EQ(fn::XmlParse(nullptr, 5, error), nullptr);
+  EXPECT_EQ(fn::XmlParse("<a", 2, nullptr), nullptr);  // no error string wanted
+}
+
+TEST(XmlFunctions, NavigationSkipsTextAndFiltersByName) {
+  Xml doc = Parse("<r>t1<a/>t2<b/><a id=\"2\"/>t3</r>");
+  KX_Element r = fn::XmlGetRoot(doc.get());
+  EXPECT_EQ(fn::XmlChildCount(r), 3);
+  KX_Element first = fn::XmlFirstChild(r, nullptr);
+  Bytes name;
+  ASSERT_TRUE(fn::XmlElementName(first, name));
+  EXPECT_EQ(name.text(), "a");
+  KX_Element second = fn::XmlNextSibling(first, nullptr);
+  ASSERT_TRUE(fn::XmlElementName(second, name));
+  EXPECT_EQ(name.text(), "b");
+  EXPECT_EQ(Attribute(fn::XmlNextSibling(first, "a"), "id"), "2");
+  EXPECT_EQ(fn::XmlNextSibling(fn::XmlNextSibling(second, nullptr), nullptr), nullptr);
+  EXPECT_EQ(fn::XmlParent(first), r);
+  EXPECT_EQ(fn::XmlParent(r), nullptr);
+  EXPECT_EQ(fn::XmlFirstChild(r, "a"), first);  // same element, same handle
+  EXPECT_EQ(TextOf(r), "t1t2t3");
+}
+
+TEST(XmlFunctions, TextAndAttributeEditing) {
+  Xml doc = Parse("<r k=\"1\">old<c/>tail</r>");
+  KX_Element r = fn::XmlGetRoot(doc.get());
+  ASSERT_TRUE(fn::XmlSetText(r, "new"));
+  EXPECT_EQ(Serialize(r), "<r k=\"1\">new<c/></r>");
+  ASSERT_TRUE(fn::XmlAppendText(r, " & more"));
+  EXPECT_EQ(TextOf(r), "new & more");
+  ASSERT_TRUE(fn::XmlSetText(r, ""));
+  EXPECT_EQ(Serialize(r), "<r k=\"1\"><c/></r>");
+
+  EXPECT_TRUE(fn::XmlSetAttribute(r, "a", "x"));
+  EXPECT_TRUE(fn::XmlSetAttribute(r, "k", "2"));  // replaced in place, order kept
+  EXPECT_EQ(fn::XmlAttributeCount(r), 2);
+  Bytes name, value;
+  ASSERT_TRUE(fn::XmlAttributeAt(r, 0, name, value));
+  EXPECT_EQ(name.text() + "=" + value.text(), "k=2");
+  EXPECT_FALSE(fn::XmlAttributeAt(r, 2, name, value));
+  EXPECT_FALSE(fn::XmlAttributeAt(r, -1, name, value));
+  EXPECT_TRUE(fn::XmlRemoveAttribute(r, "k"));
+  EXPECT_FALSE(fn::XmlRemoveAttribute(r, "k"));
+  EXPECT_EQ(Attribute(r, "k"), "<absent>");
+
+  // Names that would make the output unreadable are refused.
+  for (const char* bad : {"", "a b", "1x", "a<b", "x=\"y\"", static_cast<const char*>(nullptr)}) {
+    EXPECT_FALSE(fn::XmlSetAttribute(r, bad, "v")) << (bad ? bad : "null");
+    EXPECT_EQ(fn::XmlAppendChild(r, bad), nullptr) << (bad ? bad : "null");
+  }
+  EXPECT_EQ(fn::XmlNew("no good"), nullptr);
+}
+
+TEST(XmlFunctions, CopyBetweenDocumentsOutlivesTheSource) {
+  Xml target(fn::XmlNew("Tools"));
+  KX_Element copy;
+  {
+    Xml source = Parse("<Tool n=\"1\"><Name>Pen \xE2\x9C\x8E</Name><Dict>&lt;&lt;/A 1&gt;&gt;</Dict></Tool>");
+    copy = fn::XmlAppendCopy(fn::XmlGetRoot(target.get()), fn::XmlGetRoot(source.get()));
+    ASSERT_NE(copy, nullptr);
+  }  // the source document is gone; the copy must not point into it
+  EXPECT_EQ(Serialize(copy), "<Tool n=\"1\"><Name>Pen \xE2\x9C\x8E</Name><Dict>&lt;&lt;/A 1&gt;&gt;</Dict></Tool>");
+  EXPECT_EQ(fn::XmlParent(copy), fn::XmlGetRoot(target.get()));
+
+  // Copying an element into its own child ends (the copy is not copied again).
+  KX_Element name = fn::XmlFirstChild(copy, "Name");
+  ASSERT_NE(fn::XmlAppendCopy(name, copy), nullptr);
+  EXPECT_EQ(fn::XmlChildCount(name), 1);
+
+  EXPECT_FALSE(fn::XmlRemoveChild(fn::XmlGetRoot(target.get()), name));  // not a direct child
+  EXPECT_TRUE(fn::XmlRemoveChild(copy, name));
+  EXPECT_EQ(fn::XmlChildCount(copy), 1);
+}
+
+TEST(XmlFunctions, SaveFileIsAtomicAndReadsBack) {
+  TempDir dir;
+  const std::string path = dir / "t\xC3\xBC.toolset.xml";
+  const std::u16string wide = kshost::ToUtf16(path);
+  WriteFile(path, "old content");
+
+  Xml doc(fn::XmlNew("Toolset"));
+  fn::XmlSetText(fn::XmlAppendChild(fn::XmlGetRoot(doc.get()), "Title"), "\xC3\x9C");
+  ASSERT_TRUE(fn::XmlSaveFile(doc.get(), wide.c_str()));
+  EXPECT_EQ(ReadFile(path),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Toolset>\n  <Title>\xC3\x9C</Title>\n</Toolset>\n");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"t\xC3\xBC.toolset.xml"});  // no temporary left
+
+  Bytes error;
+  Xml loaded(fn::XmlParseFile(wide.c_str(), error));
+  ASSERT_TRUE(loaded) << error.text();
+  EXPECT_EQ(TextOf(fn::XmlFirstChild(fn::XmlGetRoot(loaded.get()), "Title")), "\xC3\x9C");
+
+  // A folder that does not exist: the save fails and creates nothing.
+  const std::u16string missing = kshost::ToUtf16(dir / "no/such.xml");
+  EXPECT_FALSE(fn::XmlSaveFile(doc.get(), missing.c_str()));
+  EXPECT_FALSE(fn::XmlSaveFile(doc.get(), u"relative.xml"));
+  EXPECT_EQ(fn::XmlParseFile(missing.c_str(), error), nullptr);
+  EXPECT_FALSE(error.text().empty());
+}
+
+TEST(XmlFunctions, NullHandlesAndHostileInputFailSoftly) {
+  Bytes out;
+  EXPECT_EQ(fn::XmlGetRoot(nullptr), nullptr);
+  EXPECT_EQ(fn::XmlFirstChild(nullptr, nullptr), nullptr);
+  EXPECT_EQ(fn::XmlNextSibling(nullptr, "a"), nullptr);
+  EXPECT_EQ(fn::XmlParent(nullptr), nullptr);
+  EXPECT_EQ(fn::XmlAppendChild(nullptr, "a"), nullptr);
+  EXPECT_EQ(fn::XmlAppendCopy(nullptr, nullptr), nullptr);
+  EXPECT_EQ(fn::XmlChildCount(nullptr), 0);
+  EXPECT_EQ(fn::XmlAttributeCount(nullptr), 0);
+  EXPECT_EQ(fn::XmlSerialize(nullptr, 1, 1, out), 0);
+  EXPECT_EQ(fn::XmlGetText(nullptr, out), 0);
+  EXPECT_EQ(fn::XmlSetText(nullptr, "x"), 0);
+  EXPECT_EQ(fn::XmlSaveFile(nullptr, u"/tmp/x.xml"), 0);
+  fn::XmlRelease(nullptr);
+
+  // Nesting far deeper than any real file: parse, walk, copy and print without
+  // exhausting the stack.
+  const int depth = 200000;
+  std::string deep;
+  for (int i = 0; i < depth; ++i) deep += "<d>\n";
+  for (int i = 0; i < depth; ++i) deep += "</d>\n";
+  Xml doc = Parse(deep);
+  ASSERT_TRUE(doc);
+  Xml other(fn::XmlNew("r"));
+  ASSERT_NE(fn::XmlAppendCopy(fn::XmlGetRoot(other.get()), fn::XmlGetRoot(doc.get())), nullptr);
+  ASSERT_TRUE(fn::XmlSerialize(fn::XmlGetRoot(other.get()), 0, 1, out));
+  // Printed raw despite the indent request: indentation would be quadratic.
+  EXPECT_EQ(fn::ByteStringLength(out), size_t(depth) * 7 + 4);  // <r>, the <d>...</d> pairs, the innermost <d/>, </r>
+
+  std::string error;
+  EXPECT_FALSE(Parse(std::string("<a>\0</a>", 8), &error));
+  EXPECT_FALSE(Parse("<!DOCTYPE a [" + std::string(100000, '<') + "]><a/>", &error));
+}
