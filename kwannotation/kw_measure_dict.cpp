@@ -197,6 +197,15 @@ std::string CKW_MeasureDictImpl::InvalidReason() const {
   return {};
 }
 
+std::string CKW_MeasureDictImpl::RatioProblem() const {
+  const std::u16string r = GetRatioText();
+  if (r.empty()) return {};
+  const RatioParts parts = SplitRatio(r);
+  if (!parts.x || !ParseRatioText(*parts.x)) return "the X ratio of R does not read as a scale ratio";
+  if (parts.y && !ParseRatioText(*parts.y)) return "the Y ratio of R does not read as a scale ratio";
+  return {};
+}
+
 std::u16string CKW_MeasureDictImpl::GetRatioText() const { return pdf::GetText(dict_, "/R").value_or(u""); }
 
 bool CKW_MeasureDictImpl::SetRatioText(std::u16string_view text) {

@@ -60,6 +60,12 @@ class CKW_MeasureDictImpl {
   // has no unit label"); empty when it is valid.
   std::string InvalidReason() const;
 
+  // Why "R" gives no scale although it is not empty: its X part (or its Y
+  // part, when it has one) is not "<number> <unit> = <number> <unit>" with
+  // positive numbers, so normalising reads that ratio as 1. Empty when the
+  // ratio text reads, or when there is none (InvalidReason says so).
+  std::string RatioProblem() const;
+
   std::u16string GetRatioText() const;
   bool SetRatioText(std::u16string_view text);
 

@@ -76,6 +76,27 @@ TEST_F(MeasureDictTest, ValidityFollowsEveryArrayAndItsLastDenominator) {
   EXPECT_EQ(CKW_MeasureDictImpl(nullptr).InvalidReason(), "no measure dictionary");
 }
 
+TEST_F(MeasureDictTest, RatioProblemNamesTheSideThatDoesNotRead) {
+  const struct {
+    const char* r;
+    std::string problem;
+  } cases[] = {
+      {"1 in = 10 ft", ""},
+      {"in X 1 in = 10 ft, in Y 1 in = 20 m", ""},
+      {"", ""},  // no ratio at all is InvalidReason's to report
+      {"=", "the X ratio of R does not read as a scale ratio"},
+      {"1 in = 0 ft", "the X ratio of R does not read as a scale ratio"},
+      {"1e400 in = 1 ft", "the X ratio of R does not read as a scale ratio"},
+      {"-3 in = 2 ft", "the X ratio of R does not read as a scale ratio"},
+      {"in X 1 in = 10 ft, in Y 1 in = -2 ft", "the Y ratio of R does not read as a scale ratio"},
+      {"1 in = 10 ft, 2", "the X ratio of R does not read as a scale ratio"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.r);
+    EXPECT_EQ(Make(std::string("<< /R (") + c.r + ") >>")->RatioProblem(), c.problem);
+  }
+}
+
 TEST_F(MeasureDictTest, ReadsNumberFormatsWithDefaultsForMissingAndMistypedKeys) {
   CKW_MeasureDict m = Make(
       "<< /X [<< /U (ft) /F /f /O /p /D 8 /FD true /RT (') /PS () >>"
