@@ -262,8 +262,10 @@ std::optional<KS_FloatPoint> CKW_MeasureDictImpl::GetOrigin() const {
 std::optional<double> CKW_MeasureDictImpl::GetCYX() const { return pdf::GetNumber(dict_, "/CYX"); }
 
 int CKW_MeasureDictImpl::GetPrecision() const {
-  if (GetFormatCount(kX) == 0) return 0;
-  return PrecisionOf(GetFormat(kX, 0));
+  // The display mode and denominator sit on the last element: for a
+  // one-element array that is the first, for feet and inches the inches.
+  const int count = GetFormatCount(kX);
+  return count == 0 ? 0 : PrecisionOf(GetFormat(kX, count - 1));
 }
 
 std::optional<std::u16string> CKW_MeasureDictImpl::FormatValue(int arrayIndex, double value) const {

@@ -86,7 +86,9 @@ class CKW_MeasureDictImpl {
   std::optional<KS_FloatPoint> GetOrigin() const;
   std::optional<double> GetCYX() const;
 
-  // Precision index of the first "X" element (0 when there is none).
+  // Precision index of the "X" array (0 when there is none), read from its
+  // last element, which carries the display mode: a feet-and-inches "X"
+  // at 1/16 inch gives 4.
   int GetPrecision() const;
 
   // `value` shown with the array (FormatValue); empty when it cannot be.

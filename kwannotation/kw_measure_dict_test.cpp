@@ -126,7 +126,13 @@ TEST_F(MeasureDictTest, ReadsNumberFormatsWithDefaultsForMissingAndMistypedKeys)
   EXPECT_EQ(m->GetFormatCount(kY), 0);
   EXPECT_EQ(m->GetFormatCount(-1), 0);
   EXPECT_EQ(m->GetFormats(kX).size(), 4u);
-  EXPECT_EQ(m->GetPrecision(), 3);  // log2 of the fraction denominator 8
+  EXPECT_EQ(m->GetPrecision(), 2);  // the last element is not a dictionary: defaults
+  // Feet and inches carry the precision on the inches.
+  CKW_MeasureDict feet = Make("<< >>");
+  ASSERT_TRUE(feet->SetFormats(kX, ScaleFormatsFor(u"ft'in\"", 4)));
+  EXPECT_EQ(feet->GetPrecision(), 4);
+  ASSERT_TRUE(feet->SetFormats(kX, ScaleFormatsFor(u"mm", 3)));
+  EXPECT_EQ(feet->GetPrecision(), 3);
 }
 
 TEST_F(MeasureDictTest, SetFormatsFollowsTheWriteRule) {
