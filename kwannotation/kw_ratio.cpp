@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_units.h"

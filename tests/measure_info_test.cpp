@@ -1,7 +1,7 @@
 // annot measure info on files made by other programs and on damaged scales.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
 #include <string>
 
 #include "host/host_functions.h"
@@ -59,6 +59,21 @@ class MeasureInfoTest : public ::testing::Test {
   TempDir home_;
   TempDir dir_;
 };
+
+// Whether `text` holds `word` (lower case) as a whole run of letters, in
+// any case.
+bool HasWord(const std::string& text, const std::string& word) {
+  std::string run;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
+      run += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+      continue;
+    }
+    if (run == word) return true;
+    run.clear();
+  }
+  return false;
+}
 
 // Number formats as this system writes them.
 std::string Format(const std::string& unit, const std::string& c, const std::string& extra = "",
@@ -157,7 +172,8 @@ TEST_F(MeasureInfoTest, BadScalesAreReportedWithTheirReason) {
   ExpectLine(r.output, "1.11: LineDimension ratio \"1 in = 1 in\" valid; value: (no line points)");
   ExpectLine(r.output, "1.12: LineDimension ratio (none) invalid: no measure dictionary; "
                        "value: (no measure dictionary); contents (none)\n");
-  EXPECT_FALSE(std::regex_search(r.output, std::regex("\\b(inf|nan)\\b", std::regex::icase)));
+  EXPECT_FALSE(HasWord(r.output, "inf"));
+  EXPECT_FALSE(HasWord(r.output, "nan"));
 }
 
 TEST_F(MeasureInfoTest, UsageAndOpenErrors) {
