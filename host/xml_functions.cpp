@@ -186,12 +186,10 @@ namespace kshost::fn {
 
 KX_Document XmlNew(const char* rootName) {
   return Guard<KX_Document>(nullptr, [&]() -> KX_Document {
+    // A document without a root could never get one through these functions.
+    if (!IsXmlName(rootName)) return nullptr;
     auto doc = std::make_unique<KX_Document__>();
-    // Without a name the document starts empty; its root comes later.
-    if (rootName && *rootName) {
-      if (!IsXmlName(rootName) || !doc->xml.append_child(rootName)) return nullptr;
-    }
-    return doc.release();
+    return doc->xml.append_child(rootName) ? doc.release() : nullptr;
   });
 }
 

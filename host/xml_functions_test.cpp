@@ -152,7 +152,7 @@ TEST(XmlFunctions, TextAndAttributeEditing) {
     EXPECT_FALSE(fn::XmlSetAttribute(r, bad, "v")) << (bad ? bad : "null");
     EXPECT_EQ(fn::XmlAppendChild(r, bad), nullptr) << (bad ? bad : "null");
   }
-  EXPECT_EQ(fn::XmlNew("no good"), nullptr);
+  for (const char* bad : {"no good", "", static_cast<const char*>(nullptr)}) EXPECT_EQ(fn::XmlNew(bad), nullptr);
 }
 
 TEST(XmlFunctions, CopyBetweenDocumentsOutlivesTheSource) {

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "host/host_functions.h"
+#include "host/pdf_test_support.h"
+
+namespace fn = kshost::fn;
+using namespace kshost::pdf::test;
+
+namespace {
+
+std::string ResourceName(KPD_FontMap map, const char* baseFont) {
+  Bytes out;
+  return fn::FontMapGetResourceName(map, baseFont, out) ? out.text() : "<failed>";
+}
+
+KPD_Dictionary DrFonts(KPD_Document doc) {
+  return fn::DictGet(fn::DictGet(fn::DictGet(fn::DocGetRoot(doc), "/AcroForm"), "/DR"), "/Font");
+}
+
+std::string BaseFontOf(KPD_Document doc, const char* name) {
+  return Write(fn::DictGet(fn::DictGet(DrFonts(doc), name), "/BaseFont"));
+}
+
+}  // namespace
+
+TEST(InterForm, BorrowedOnlyWithAnAcroFormOwnedOneCreatesIt) {
+  Doc doc = OnePageDoc();
+  EXPECT_EQ(fn::DocGetInterForm(doc.get()), nullptr);
+  EXPECT_EQ(fn::DocGetInterForm(nullptr), nullptr);
+
+  KPD_InterForm owned = fn::InterFormNew(doc.get());
+  ASSERT_NE(owned, nullptr);
+  EXPECT_FALSE(fn::DictHasKey(fn::DocGetRoot(doc.get()), "/AcroForm"));  // not before it is asked for
+  KPD_Dictionary dict = fn::InterFormGetDict(owned);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_TRUE(fn::ObjectIsIndirect(dict));
+  EXPECT_EQ(Write(fn::DictGet(dict, "/Fields")), "[ ]");
+  EXPECT_EQ(fn::DictGet(fn::DocGetRoot(doc.get()), "/AcroForm"), dict);
+
+  KPD_InterForm borrowed = fn::DocGetInterForm(doc.get());
+  ASSERT_NE(borrowed, nullptr);
+  EXPECT_EQ(fn::DocGetInterForm(doc.get()), borrowed);  // one per document
+  fn::InterFormRelease(borrowed);                        // ignored: it is the document's
+  EXPECT_EQ(fn::InterFormGetDict(borrowed), dict);
+  EXPECT_EQ(fn::InterFormGetDict(owned), dict);  // the same dictionary, not a second one
+
+  Doc other = OnePageDoc();
+  KPD_InterForm otherForm = fn::InterFormNew(other.get());
+  EXPECT_NE(fn::InterFormGetDict(otherForm), dict);
+  EXPECT_NE(fn::DocGetInterForm(other.get()), borrowed);
+  fn::InterFormRelease(otherForm);
+
+  // An owned form outlives its document: it then answers null.
+  doc.reset();
+  EXPECT_EQ(fn::InterFormGetDict(owned), nullptr);
+  fn::InterFormRelease(owned);
+  fn::InterFormRelease(nullptr);
+  EXPECT_EQ(fn::InterFormGetDict(nullptr), nullptr);
+}
+
+TEST(InterForm, ReplacesAnAcroFormEntryThatIsNotADictionary) {
+  Doc doc = OnePageDoc();
+  Owned junk(fn::IntegerNew(3));
+  ASSERT_TRUE(fn::DictSet(fn::DocGetRoot(doc.get()), "/AcroForm", junk.get()));
+  EXPECT_EQ(fn::DocGetInterForm(doc.get()), nullptr);
+  KPD_InterForm form = fn::InterFormNew(doc.get());
+  KPD_Dictionary dict = fn::InterFormGetDict(form);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_TRUE(fn::DictHasKey(dict, "/Fields"));
+  fn::InterFormRelease(form);
+}
+
+TEST(FontMap, ResourceNamesAreFoundOrAddedOnce) {
+  Doc doc = OnePageDoc();
+  KPD_FontMap map = fn::DocGetFontMap(doc.get());
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(fn::DocGetFontMap(doc.get()), map);
+
+  struct Case {
+    const char* baseFont;
+    const char* name;
+    const char* stored;
+  } cases[] = {
+      {"Helvetica", "/Helv", "/Helvetica"},
+      {"Times-Roman", "/TiRo", "/Times-Roman"},
+      {"ZapfDingbats", "/ZaDb", "/ZapfDingbats"},
+      {"Helvetica-Bold", "/HeBo", "/Helvetica-Bold"},
+      {"Helvetica-BoldOblique", "/HeBoOb", "/Helvetica-BoldOblique"},
+      {"/Courier", "/Cour", "/Courier"},
+      // A font without metrics of its own is stored as its stand-in, and the
+      // stand-in already in the resources is found for it.
+      {"Arial", "/Helv", "/Helvetica"},
+      {"ArialMT,Bold", "/HeBo", "/Helvetica-Bold"},
+  };
+  for (auto const& c : cases) {
+    EXPECT_EQ(ResourceName(map, c.baseFont), c.name) << c.baseFont;
+    EXPECT_EQ(BaseFontOf(doc.get(), c.name), c.stored) << c.baseFont;
+  }
+  EXPECT_EQ(fn::DictKeyCount(DrFonts(doc.get())), 6);
+  // An owned map reads the same resources.
+  KPD_FontMap owned = fn::FontMapNew(doc.get());
+  EXPECT_EQ(ResourceName(owned, "Times-Roman"), "/TiRo");
+  EXPECT_EQ(fn::DictKeyCount(DrFonts(doc.get())), 6);
+  doc.reset();
+  EXPECT_EQ(ResourceName(owned, "Times-Roman"), "<failed>");
+  fn::FontMapRelease(owned);
+}
+
+TEST(FontMap, ExistingResourcesAreReusedAndNamesMadeUnique) {
+  Doc doc = OnePageDoc();
+  // A form whose resources already use "Helv" for another font, hold the
+  // wanted font under an unusual name, and have junk beside them.
+  Owned form = Parse(
+      "<< /Fields [] /DR << /Font << /Helv << /Type /Font /Subtype /TrueType /BaseFont /Arial >>"
+      " /F9 << /Type /Font /Subtype /Type1 /BaseFont /Courier >> /Bad 5 /Bad2 << /BaseFont 7 >> >> >> >>");
+  ASSERT_TRUE(fn::DictSet(fn::DocGetRoot(doc.get()), "/AcroForm", form.get()));
+  KPD_FontMap map = fn::DocGetFontMap(doc.get());
+
+  EXPECT_EQ(ResourceName(map, "Courier"), "/F9");
+  EXPECT_EQ(ResourceName(map, "Arial"), "/Helv");  // exact base font found first
+  // Arial is not Helvetica, though it stands in for it: a new name.
+  EXPECT_EQ(ResourceName(map, "Helvetica"), "/Helv1");
+  EXPECT_EQ(BaseFontOf(doc.get(), "/Helv1"), "/Helvetica");
+  EXPECT_EQ(ResourceName(map, "Times-Roman"), "/TiRo");
+  EXPECT_EQ(ResourceName(map, "Symbol"), "/Symb");
+  EXPECT_EQ(ResourceName(map, ""), "<failed>");
+  EXPECT_EQ(ResourceName(nullptr, "Helvetica"), "<failed>");
+  Bytes out;
+  EXPECT_FALSE(fn::FontMapGetResourceName(map, nullptr, out));
+}
+
+TEST(FontMap, ClashingNamesGetANumber) {
+  Doc doc = OnePageDoc();
+  Owned form = Parse("<< /DR << /Font << /Helv << /BaseFont /Verdana >> /Helv1 << /BaseFont /Verdana >> >> >> >>");
+  ASSERT_TRUE(fn::DictSet(fn::DocGetRoot(doc.get()), "/AcroForm", form.get()));
+  KPD_FontMap map = fn::FontMapNew(doc.get());
+  // Verdana's stand-in is Helvetica, which is not there yet.
+  EXPECT_EQ(ResourceName(map, "Verdana"), "/Helv");
+  EXPECT_EQ(ResourceName(map, "Helvetica"), "/Helv2");
+  EXPECT_EQ(BaseFontOf(doc.get(), "/Helv2"), "/Helvetica");
+  fn::FontMapRelease(map);
+}
