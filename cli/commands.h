@@ -16,12 +16,14 @@ extern const char kRunUsage[];
 extern const char kPluginUsage[];
 extern const char kSampleUsage[];
 extern const char kXfdfUsage[];
+extern const char kMeasureUsage[];
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRun(const std::vector<std::string>& args);
 int RunPlugin(const std::vector<std::string>& args);
 int RunSample(const std::vector<std::string>& args);
 int RunXfdf(const std::vector<std::string>& args);
+int RunMeasure(const std::vector<std::string>& args);
 
 // "annot: " + message on stderr; returns `status`.
 int Fail(int status, const std::string& message);

@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"plugin", "show what the plug-in registered", annot::kPluginUsage, &annot::RunPlugin},
     {"sample", "write a sample input PDF", annot::kSampleUsage, &annot::RunSample},
     {"xfdf", "export or import annotations as XFDF", annot::kXfdfUsage, &annot::RunXfdf},
+    {"measure", "check the scales and values of measurements", annot::kMeasureUsage, &annot::RunMeasure},
 };
 
 void PrintHelp(FILE* out) {
