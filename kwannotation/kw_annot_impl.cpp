@@ -6,6 +6,7 @@
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_measure_xfdf.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
@@ -534,6 +535,14 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     if (popupDict && xfdf::GetAttr(popup, "flags", &value))
       dict::SetInteger(popupDict, "/F", KW_ParseAnnotFlags(value));
   }
+
+  // A measurement's scale and number formats.
+  if (KX_Element measure = xfdf::FirstChild(element, "measure")) {
+    if (KPD_Dictionary made = ImportMeasureFromXFDF(host::DocOfObject(d), measure)) {
+      host::DictSet(d, "/Measure", made);
+      host::ObjectRelease(made);
+    }
+  }
   return true;
 }
 
@@ -579,6 +588,8 @@ bool CKW_MarkupAnnotImpl::ExportToXFDF(KX_Element element) {
     if (contents) host::XmlSetText(contents, utf8.c_str());
   }
   if (GetRichContents(&text) && !text.empty()) ExportRichText(text, element);
+  if (KPD_Dictionary measure = host::DictGet(d, "/Measure"); measure && host::ObjectGetType(measure) == KPD_OBJ_DICTIONARY)
+    ExportMeasureToXFDF(measure, element);
 
   if (KPD_Dictionary popup = GetPopup()) {
     KX_Element child = host::XmlAppendChild(element, "popup");

@@ -139,7 +139,9 @@ TEST_F(XfdfTest, SharedSamplesSurviveARoundTrip) {
        {"<line name=\"4d4d1922-1839-464b-b120-d32a15e97e4d\" page=\"0\"", "intent=\"LineDimension\"",
         "start=\"140.556,694.661\"", "end=\"272.822,694.661\"", "head=\"ClosedArrow\"", "tail=\"ClosedArrow\"",
         "interior-color=\"#FF0000\"", "flags=\"print\"", "<contents>132.27 pt</contents>", "<contents-richtext>",
-        "<popup open=\"no\" page=\"0\""})
+        "<popup open=\"no\" page=\"0\"",
+        // its scale and number formats
+        "<measure ratio=\"1 pt = 1 pt\"", "<number-format type=\"D\" unit=\"pt\""})
     EXPECT_NE(xfdf.find(expected), std::string::npos) << expected << "\n" << xfdf;
   EXPECT_EQ(CountOccurrences(xfdf, "<popup"), 1);
 
