@@ -43,8 +43,14 @@ int RunPlugin(const std::vector<std::string>& args) {
                 p.interfaceVersion);
     std::printf("  initialised: %s\n", p.initialised ? "yes" : "no");
   }
-  for (KA_Tool t : kshost::Editor::Get().RegisteredTools())
+  const kshost::Editor& editor = kshost::Editor::Get();
+  for (const auto& [name, enabled] : editor.Modules())
+    std::printf("module: %s (%s)\n", name.c_str(), enabled ? "enabled" : "disabled");
+  for (KA_Tool t : editor.RegisteredTools())
     if (!t->builtIn) std::printf("tool: %s\n", t->name.c_str());
+  for (const std::string& type : editor.AnnotHandlerTypes()) std::printf("annotation handler: %s\n", type.c_str());
+  if (const int receivers = editor.DocEventReceiverCount())
+    std::printf("document event receivers: %d\n", receivers);
   for (const auto& category : kshost::Ribbon::Get().Categories()) {
     for (const auto& panel : category->children) {
       std::printf("ribbon panel: %s / %s \"%s\"\n", category->name.c_str(), panel->name.c_str(),

@@ -15,12 +15,16 @@ extern const char kInfoUsage[];
 extern const char kRunUsage[];
 extern const char kPluginUsage[];
 extern const char kSampleUsage[];
+extern const char kXfdfUsage[];
+extern const char kMeasureUsage[];
 extern const char kRegenerateUsage[];
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRun(const std::vector<std::string>& args);
 int RunPlugin(const std::vector<std::string>& args);
 int RunSample(const std::vector<std::string>& args);
+int RunXfdf(const std::vector<std::string>& args);
+int RunMeasure(const std::vector<std::string>& args);
 int RunRegenerate(const std::vector<std::string>& args);
 
 // "annot: " + message on stderr; returns `status`.

@@ -20,6 +20,8 @@ const Command kCommands[] = {
     {"run", "replay a session script through the plug-in", annot::kRunUsage, &annot::RunRun},
     {"plugin", "show what the plug-in registered", annot::kPluginUsage, &annot::RunPlugin},
     {"sample", "write a sample input PDF", annot::kSampleUsage, &annot::RunSample},
+    {"xfdf", "export or import annotations as XFDF", annot::kXfdfUsage, &annot::RunXfdf},
+    {"measure", "check the scales and values of measurements", annot::kMeasureUsage, &annot::RunMeasure},
     {"regenerate", "rebuild the appearances of shape annotations", annot::kRegenerateUsage, &annot::RunRegenerate},
 };
 

@@ -108,17 +108,32 @@ KA_Document Editor::AddDocument(KPD_Document pdf, bool readOnly) {
   d->readOnly = readOnly;
   docs_.push_back(std::move(d));
   current_ = docs_.back().get();
+  FireDocEvent(KS_DOCEVENT_OPENED, current_);
+  FireDocEvent(KS_DOCEVENT_ACTIVATED, current_);
   return current_;
+}
+
+void Editor::FireDocEvent(int position, KA_Document doc) {
+  // A receiver may unregister itself while being told; walk a copy.
+  const std::vector<const KS_DocEventCallbacks*> receivers = docEvents_;
+  for (const KS_DocEventCallbacks* r : receivers) {
+    if (std::find(docEvents_.begin(), docEvents_.end(), r) == docEvents_.end()) continue;
+    if (auto fn = reinterpret_cast<KS_DocEventProc>(r->positions[position - 2])) fn(r->clientData, doc);
+  }
 }
 
 void Editor::RemoveDocument(KA_Document doc) {
   auto it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
+  if (it == docs_.end()) return;
+  FireDocEvent(KS_DOCEVENT_WILL_CLOSE, doc);
+  it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
   if (it == docs_.end()) return;
   ReleaseItems(doc->undo);
   ReleaseItems(doc->redo);
   if (captured_ && captured_->doc == doc) captured_ = nullptr;
   docs_.erase(it);
   if (current_ == doc) current_ = docs_.empty() ? nullptr : docs_.back().get();
+  FireDocEvent(KS_DOCEVENT_CLOSED, doc);
 }
 
 void Editor::RecomputeView(KA_PageView view) {

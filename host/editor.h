@@ -97,6 +97,8 @@ class Editor {
   bool UnregisterDocEvents(const KS_DocEventCallbacks* record);
   int DocEventReceiverCount() const { return static_cast<int>(docEvents_.size()); }
   KA_Document FindDocument(KPD_Document pdf) const;
+  // Tells every document event receiver of an event with only a document.
+  void FireDocEvent(int position, KA_Document doc);
 
   // Message boxes: answers queued by a script; without one, the first button.
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }

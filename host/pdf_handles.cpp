@@ -91,7 +91,10 @@ QPDFObjectHandle NumberObject(double value, int significant) {
   if (std::fabs(value) < kExactIntegers && value == std::trunc(value))
     return QPDFObjectHandle::newInteger(static_cast<long long>(value));
   int whole = static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1;
-  int decimals = std::clamp(significant - std::max(whole, 0), 0, significant);
+  // Below 1 the leading zeros after the point come on top of the
+  // significant digits, so that tiny factors (square millimetres per square
+  // mile) keep their value; PDF numbers have no exponent form.
+  int decimals = std::clamp(significant - whole, 0, significant + 30);
   // The text is made here rather than by qpdf, whose formatting goes
   // through a string stream per number: slow, and a number is written for
   // every rectangle and opacity an appearance sets.

@@ -79,10 +79,12 @@ bool Session::Save(const std::string& path, std::string* error) {
     return false;
   }
   ErrorString why;
+  Editor::Get().FireDocEvent(KS_DOCEVENT_WILL_SAVE, appDoc_);
   if (!fn::DocSave(doc_, path.c_str(), why.s)) {
     if (error) *error = why.str();
     return false;
   }
+  Editor::Get().FireDocEvent(KS_DOCEVENT_SAVED, appDoc_);
   return true;
 }
 

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_units.h"
@@ -15,86 +14,90 @@ namespace kwannotation {
 
 namespace {
 
-// The ratio pattern (\d*\.?\d+)\s*(\w+)\s*=\s*(\d*\.?\d+)\s*(\w+), searched
-// for as a regular-expression engine would, but with a table of which
-// (element, position) pairs can still lead to a match. Walking that table
-// in the engine's order of preference gives the engine's captures without
-// its backtracking, in time linear in the text. Classes are ASCII, as in
-// the "C" locale, so the result does not depend on the process locale.
-enum class Cls : uint8_t { Digit, Dot, Space, Word, Equals };
-enum class Rep : uint8_t { One, Opt, Star };
-struct Elem {
-  Cls cls;
-  Rep rep;
-};
-
-constexpr Elem kPattern[] = {
-    {Cls::Digit, Rep::Star}, {Cls::Dot, Rep::Opt},    {Cls::Digit, Rep::One},   {Cls::Digit, Rep::Star},
-    {Cls::Space, Rep::Star}, {Cls::Word, Rep::One},   {Cls::Word, Rep::Star},   {Cls::Space, Rep::Star},
-    {Cls::Equals, Rep::One}, {Cls::Space, Rep::Star}, {Cls::Digit, Rep::Star},  {Cls::Dot, Rep::Opt},
-    {Cls::Digit, Rep::One},  {Cls::Digit, Rep::Star}, {Cls::Space, Rep::Star}, {Cls::Word, Rep::One},
-    {Cls::Word, Rep::Star},
-};
-constexpr size_t kElems = std::size(kPattern);
-// Where each capture begins and ends, as element indexes (kElems = the end).
-constexpr size_t kGroups[4][2] = {{0, 4}, {5, 7}, {10, 14}, {15, kElems}};
-
-bool InClass(Cls cls, char16_t c) {
-  switch (cls) {
-    case Cls::Digit: return c >= u'0' && c <= u'9';
-    case Cls::Dot: return c == u'.';
-    case Cls::Space: return c == u' ' || (c >= u'\t' && c <= u'\r');
-    case Cls::Word:
-      return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
-    case Cls::Equals: return c == u'=';
-  }
-  return false;
-}
-
+// A ratio text is the whole of: number, unit, "=", number, unit, with blanks
+// allowed between the pieces and around them. A number is ASCII digits with
+// at most one point and at least one digit after it (\d*\.?\d+); no sign
+// and no exponent, so "-3 in = 2 ft" and "1e400 in = 1 ft" are refused
+// instead of being read as "3 in = 2 ft" and "400 in = 1 ft". A unit is a
+// run of ASCII letters, digits, underscores, apostrophes and double quotes,
+// so the feet-and-inches and inch-fraction keys the ratio composer writes
+// (ft'in", in") read back; ft' in" with its blank is read too.
 struct RatioMatch {
   std::u16string_view groups[4];
 };
 
-std::optional<RatioMatch> MatchRatio(std::u16string_view s) {
-  if (s.find(u'=') == std::u16string_view::npos) return std::nullopt;
-  const size_t n = s.size();
-  const size_t stride = n + 1;
-  // ok[e * stride + p]: the pattern from element e on matches at position p.
-  std::vector<uint8_t> ok((kElems + 1) * stride, 0);
-  auto at = [&](size_t e, size_t p) -> uint8_t& { return ok[e * stride + p]; };
-  for (size_t p = 0; p <= n; ++p) at(kElems, p) = 1;
-  for (size_t p = n + 1; p-- > 0;) {
-    for (size_t e = kElems; e-- > 0;) {
-      const bool takes = p < n && InClass(kPattern[e].cls, s[p]);
-      switch (kPattern[e].rep) {
-        case Rep::One: at(e, p) = takes && at(e + 1, p + 1); break;
-        case Rep::Opt: at(e, p) = (takes && at(e + 1, p + 1)) || at(e + 1, p); break;
-        case Rep::Star: at(e, p) = (takes && at(e, p + 1)) || at(e + 1, p); break;
-      }
-    }
-  }
-  size_t start = 0;
-  while (start <= n && !at(0, start)) ++start;
-  if (start > n) return std::nullopt;
+bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsUnitChar(char16_t c) {
+  return IsDigit(c) || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c == u'\'' ||
+         c == u'"';
+}
 
-  size_t entry[kElems + 1];
-  size_t p = start;
-  for (size_t e = 0; e < kElems; ++e) {
-    entry[e] = p;
-    auto takes = [&](size_t next) { return p < n && InClass(kPattern[e].cls, s[p]) && at(next, p + 1); };
-    switch (kPattern[e].rep) {
-      case Rep::One: ++p; break;
-      case Rep::Opt: if (takes(e + 1)) ++p; break;
-      case Rep::Star: while (takes(e)) ++p; break;
+class RatioScanner {
+ public:
+  explicit RatioScanner(std::u16string_view s) : s_(s) {}
+
+  void SkipBlanks() {
+    while (p_ < s_.size() && IsBlank(s_[p_])) ++p_;
+  }
+  bool AtEnd() const { return p_ == s_.size(); }
+  bool Take(char16_t c) {
+    if (p_ < s_.size() && s_[p_] == c) {
+      ++p_;
+      return true;
     }
+    return false;
   }
-  entry[kElems] = p;
+  std::u16string_view Number() {
+    const size_t begin = p_;
+    while (p_ < s_.size() && IsDigit(s_[p_])) ++p_;
+    if (p_ < s_.size() && s_[p_] == u'.') {
+      const size_t afterDot = ++p_;
+      while (p_ < s_.size() && IsDigit(s_[p_])) ++p_;
+      if (p_ == afterDot) return {};  // "12." has no digit after the point
+    }
+    return s_.substr(begin, p_ - begin);
+  }
+  std::u16string_view Unit() {
+    const size_t begin = p_;
+    while (p_ < s_.size() && IsUnitChar(s_[p_])) ++p_;
+    // ft' in" is one unit with a blank inside.
+    if (s_.substr(begin, p_ - begin) == u"ft'") {
+      size_t q = p_;
+      while (q < s_.size() && IsBlank(s_[q])) ++q;
+      if (s_.substr(q, 3) == u"in\"" && (q + 3 == s_.size() || !IsUnitChar(s_[q + 3]))) p_ = q + 3;
+    }
+    return s_.substr(begin, p_ - begin);
+  }
+
+ private:
+  std::u16string_view s_;
+  size_t p_ = 0;
+};
+
+std::optional<RatioMatch> MatchRatio(std::u16string_view s) {
+  RatioScanner scan(s);
   RatioMatch m;
-  for (int g = 0; g < 4; ++g) {
-    size_t b = entry[kGroups[g][0]], e = entry[kGroups[g][1]];
-    m.groups[g] = s.substr(b, e - b);
+  for (int side = 0; side < 2; ++side) {
+    scan.SkipBlanks();
+    m.groups[2 * side] = scan.Number();
+    if (m.groups[2 * side].empty()) return std::nullopt;
+    scan.SkipBlanks();
+    m.groups[2 * side + 1] = scan.Unit();
+    if (m.groups[2 * side + 1].empty()) return std::nullopt;
+    scan.SkipBlanks();
+    if (side == 0 && !scan.Take(u'=')) return std::nullopt;
   }
+  if (!scan.AtEnd()) return std::nullopt;
   return m;
+}
+
+// The quoted and apostrophe forms of feet and inches name plain feet and
+// inches in a ratio.
+std::u16string NarrowRatioUnit(std::u16string_view unit) {
+  if (unit == u"in\"" || unit == u"\"") return u"in";
+  if (unit == u"ft'" || unit == u"ft' in\"" || unit == u"ft'in\"" || unit == u"'" || unit == u"'\"") return u"ft";
+  return std::u16string(unit);
 }
 
 // A captured number: ASCII digits with at most one point.
@@ -134,11 +137,9 @@ std::optional<ParsedRatio> ParseRatioText(std::u16string_view text) {
   std::optional<double> paper = ParseDigits(m->groups[0]);
   std::optional<double> real = ParseDigits(m->groups[2]);
   if (!paper || !real || !IsPositive(*paper) || !IsPositive(*real)) return std::nullopt;
-  // The units are word characters only, so the quoted alias forms (in", ft')
-  // cannot occur here and need no narrowing.
   ParsedRatio out;
-  out.paperUnit = std::u16string(m->groups[1]);
-  out.realUnit = std::u16string(m->groups[3]);
+  out.paperUnit = NarrowRatioUnit(m->groups[1]);
+  out.realUnit = NarrowRatioUnit(m->groups[3]);
   out.ratio = LengthFactor(out.realUnit, out.paperUnit) * *real / *paper;
   if (!IsPositive(out.ratio)) return std::nullopt;
   return out;

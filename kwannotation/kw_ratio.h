@@ -38,12 +38,14 @@ struct ParsedRatio {
   double ratio = 1.0;
 };
 
-// Finds the first "<number> <unit> = <number> <unit>" in `text` (numbers
-// are digits with at most one point, units letters, digits and underscores)
-// and turns it into a ratio: "1 in = 10 ft" gives 120. Text before and after
-// the match is ignored, so a leading "-" or "in X " does not matter. Empty
-// when nothing matches, when a number does not fit a double, or when the
-// ratio is not a positive finite number.
+// Reads a whole ratio text "<number> <unit> = <number> <unit>" (blanks
+// optional) and turns it into a ratio: "1 in = 10 ft" gives 120. Numbers are
+// digits with at most one point, without sign or exponent; units are ASCII
+// letters, digits, underscores, apostrophes and double quotes, and the
+// feet-and-inches and inch-fraction forms (ft'in", in", ft') come back as
+// "ft" and "in". Empty when the text is anything else (other text around
+// the ratio included), when a number is 0 or does not fit a double, or when
+// the ratio is not a positive finite number.
 std::optional<ParsedRatio> ParseRatioText(std::u16string_view text);
 
 // A ratio number as written in a measure dictionary: six decimals with

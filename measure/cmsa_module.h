@@ -2,26 +2,32 @@
 // the measure ribbon panel.
 #pragma once
 
+#include <map>
 #include <memory>
-#include <set>
 
 #include "plugin/annot_module.h"
 
 namespace AnnotationPlugin {
 
+// What the module keeps for one main frame.
+struct MeasureFrameRecord {
+  KA_RibbonElement panel = nullptr;  // "COMMENT_Panel_MEATURE"
+};
+
 class CMSA_Module final : public IAnnot_Module {
  public:
   std::string GetName() const override { return "MeasureAnnot"; }
-  void OnMainFrameCreated(KA_Frame frame) override { frames_.insert(frame); }
+  // Adds the measure panel to the frame's review category when missing.
+  void OnMainFrameCreated(KA_Frame frame) override;
   void OnMainFrameClosing(KA_Frame frame) override { frames_.erase(frame); }
   void Init() override {}
   void Exit() override { frames_.clear(); }
 
   // Frames announced and not yet closed.
-  const std::set<KA_Frame>& Frames() const { return frames_; }
+  const std::map<KA_Frame, MeasureFrameRecord>& Frames() const { return frames_; }
 
  private:
-  std::set<KA_Frame> frames_;
+  std::map<KA_Frame, MeasureFrameRecord> frames_;
 };
 
 std::unique_ptr<IAnnot_Module> MakeMeasureModule();

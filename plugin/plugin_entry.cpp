@@ -5,6 +5,7 @@
 
 #include "plugin/annotation_app.h"
 #include "plugin/host_binding.h"
+#include "plugin/kw_provider_impl.h"
 #include "plugin/widget_binding.h"
 
 namespace AnnotationPlugin {
@@ -87,11 +88,15 @@ int32_t OnInit() {
     if (auto module = make()) app.Modules().push_back(std::move(module));
   for (auto& m : app.Modules())
     if (m->IsEnabled()) m->Init();
+  RegisterProvider();
+  // Support tools list what is installed; the host keeps the module names.
+  for (auto& m : app.Modules()) Host::AppAnnounceModule(m->GetName().c_str(), m->IsEnabled() ? 1 : 0);
   return 1;
 }
 
 int32_t OnUnload() {
   CAnnotationApp& app = TheApp();
+  ReleaseProvider();
   for (auto& m : app.Modules())
     if (m->IsEnabled()) m->Exit();
   // Destroy in list order, not the vector's.

@@ -15,7 +15,12 @@ On top of that:
     and keeps the same printf placeholders (%ls, %d, ...) as the English text;
   * every id occurs once as the literal text id="KEY" in its file, and every
     entry is plain text, because the plug-in also finds unit lists by scanning
-    the raw file text.
+    the raw file text;
+  * every key the plug-in's code asks for has a non-empty en-US text: keys
+    given to Translate("KEY") and TrString("Table", "KEY") (the "Annotation"
+    table unless named), and every complete "IDS_..." string literal, in the
+    non-test sources of plugin/, measure/, drawing/, toolset/ and
+    kwannotation/ beside LANG_DIR. Comments are not looked at.
 
 Usage: check_lang.py [LANG_DIR]     (default: lang/ next to this script's folder)
        check_lang.py --self-test    (proves that each check catches its fault)
@@ -38,6 +43,18 @@ UNIT_LISTS = {
     "IDS_MA_AREA_UNIT": ["sq in", "sq ft", "sq yd", "sq mi", "sq mm", "sq cm", "sq m", "sq km", "acre", "ha", "tsubo"],
     "IDS_MA_VOLUME_UNIT": ["cu in", "cu ft", "cu yd", "cu mi", "cu mm", "cu cm", "cu m", "cu km"],
 }
+
+# Folders of plug-in side code whose translation keys must have English text.
+CODE_FOLDERS = ("plugin", "measure", "drawing", "toolset", "kwannotation")
+CODE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc")
+LITERAL = r'(?:u8|u|U|L)?"((?:[^"\\\n]|\\.)*)"'
+# Translate("KEY") with one argument: the plug-in's own table.
+TRANSLATE_ONE_RE = re.compile(r'\bTranslate\s*\(\s*' + LITERAL + r'\s*\)')
+# Translate("Table", "KEY", ...) and TrString("Table", "KEY", ...), also as
+# TrString name("Table", "KEY") or with braces.
+TABLE_KEY_RE = re.compile(r'\b(?:Translate|TrString(?:\s+[A-Za-z_]\w*)?)\s*[({]\s*' + LITERAL + r'\s*,\s*' + LITERAL)
+# A whole string literal that is a key; prefixes ending in "_" are not keys.
+KEY_LITERAL_RE = re.compile(r'(?:u8|u|U|L)?"(IDS_[A-Za-z0-9_]*[A-Za-z0-9])"')
 
 # A printf conversion: %%, or % flags width precision length conversion.
 PLACEHOLDER_RE = re.compile(r"%(?:%|[-+ #0]*(?:\d+|\*)?(?:\.(?:\d+|\*))?(?:hh|h|ll|l|L|z|j|t)?[diouxXeEfFgGaAcspn])")
@@ -131,7 +148,70 @@ def check_unit_lists(code, entries, results):
         results.check(not problems, name, problems)
 
 
-def check_tree(lang_dir):
+def strip_comments(text):
+    """C++ text with comments blanked out (line breaks kept), literals intact."""
+    out = []
+    i, n = 0, len(text)
+    while i < n:
+        c = text[i]
+        if c in "\"'":
+            j = i + 1
+            while j < n and text[j] != c and text[j] != "\n":
+                j += 2 if text[j] == "\\" else 1
+            out.append(text[i:j + 1])
+            i = j + 1
+        elif text.startswith("//", i):
+            j = text.find("\n", i)
+            i = n if j < 0 else j
+        elif text.startswith("/*", i):
+            j = text.find("*/", i + 2)
+            j = n if j < 0 else j + 2
+            out.append("\n" * text.count("\n", i, j))
+            i = j
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def code_keys(source_root):
+    """[(table or None, key, "file:line")] used by the plug-in's code. A None
+    table means any table may hold the key (a bare literal)."""
+    found = []
+    for folder in CODE_FOLDERS:
+        top = os.path.join(source_root, folder)
+        for dirpath, dirnames, filenames in os.walk(top):
+            dirnames.sort()
+            for file_name in sorted(filenames):
+                if not file_name.endswith(CODE_SUFFIXES) or "_test." in file_name:
+                    continue
+                path = os.path.join(dirpath, file_name)
+                try:
+                    with open(path, encoding="utf-8", errors="replace") as f:
+                        text = strip_comments(f.read())
+                except OSError:
+                    continue
+                where = lambda m: "%s:%d" % (os.path.relpath(path, source_root), text.count("\n", 0, m.start()) + 1)
+                for m in TRANSLATE_ONE_RE.finditer(text):
+                    found.append(("Annotation", m.group(1), where(m)))
+                for m in TABLE_KEY_RE.finditer(text):
+                    found.append((m.group(1), m.group(2), where(m)))
+                for m in KEY_LITERAL_RE.finditer(text):
+                    found.append((None, m.group(1), where(m)))
+    return found
+
+
+def check_code_keys(source_root, tables, results):
+    english = {table: entries for (table, code), entries in tables.items() if code == ENGLISH}
+    problems = []
+    for table, key, where in code_keys(source_root):
+        candidates = [english.get(table, {})] if table else list(english.values())
+        if not any((entries.get(key) or "").strip() for entries in candidates):
+            problems.append("%s: %s%s has no English text" % (where, "%s/" % table if table else "", key))
+    results.check(not problems, "keys used in code have English text", sorted(set(problems)))
+
+
+def check_tree(lang_dir, source_root=None):
     results = Results()
     tables = {}  # (table, code) -> entries
     codes = sorted(d for d in os.listdir(lang_dir) if os.path.isdir(os.path.join(lang_dir, d)))
@@ -165,6 +245,8 @@ def check_tree(lang_dir):
                       for k, v in sorted(entries.items())
                       if k in english and placeholders(v) != placeholders(english[k])]
         results.check(not mismatched, "placeholders %s %s" % (table, code), mismatched)
+    if source_root is not None:
+        check_code_keys(source_root, tables, results)
     return results
 
 
@@ -195,19 +277,41 @@ def _xml(entries, declaration=True):
 
 
 def _run_case(files):
+    """Translation files go under lang/, files of the code folders beside it."""
     with tempfile.TemporaryDirectory() as tmp:
         for rel, content in files.items():
-            path = os.path.join(tmp, rel)
+            under_lang = rel.split("/")[0] not in CODE_FOLDERS
+            path = os.path.join(tmp, "lang", rel) if under_lang else os.path.join(tmp, rel)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(content)
-        return check_tree(tmp)
+        return check_tree(os.path.join(tmp, "lang"), tmp)
+
+
+# Code that uses keys every way the checker knows, all of them present in
+# GOOD_EN or GOOD_PAGES; keys in comments and tests do not count.
+GOOD_CODE = {
+    "plugin/frame.cpp": (
+        '#include "x.h"\n'
+        'auto a = Widgets::Translate("IDS_MSG");\n'
+        'auto b = Tessel::TrString("Annotation",\n    "IDS_STRINGUNITII", u"").ToString();\n'
+        'Tessel::TrString title{"PageOrganizer", "IDS_PAGES"};\n'
+        'const char* kUnits[] = {"IDS_MA_AREA_UNIT", "IDS_MA_VOLUME_UNIT"};\n'
+        'std::string prefix = "IDS_MA_";  // only a prefix\n'
+        '// Translate("IDS_IN_A_COMMENT") and "IDS_ALSO_IN_A_COMMENT"\n'
+        '/* TrString("Annotation", "IDS_IN_A_BLOCK") */\n'
+        'const char* url = "http://example/IDS_NOT_A_KEY"; // "IDS_AFTER_A_URL"\n'),
+    "measure/tool_test.cpp": 'auto t = Translate("IDS_ONLY_IN_A_TEST");\n',
+}
+GOOD_PAGES = {"IDS_PAGES": "Pages"}
 
 
 def self_test():
     en = "en-US/Annotation_strings_en-US.xml.kw"
     de = "de-DE/Annotation_strings_de-DE.xml.kw"
-    good = {en: _xml(GOOD_EN), de: _xml(GOOD_DE)}
+    pages = "en-US/PageOrganizer_strings_en-US.xml.kw"
+    good = dict(GOOD_CODE)
+    good.update({en: _xml(GOOD_EN), de: _xml(GOOD_DE), pages: _xml(GOOD_PAGES)})
 
     def plus(extra):
         case = dict(good)
@@ -248,6 +352,20 @@ def self_test():
         "file in the wrong language folder": (plus({"de-DE/Annotation_strings_fr-FR.xml.kw": _xml(GOOD_DE)}),
                                               "file name de-DE"),
         "no English Annotation table": ({de: _xml(GOOD_DE)}, "English Annotation table"),
+        "Translate of a key without English text": (
+            plus({"drawing/undo.cpp": 'caption = Translate("IDS_NO_SUCH_KEY");\n'}), "keys used in code"),
+        "TrString of a key without English text": (
+            plus({"toolset/panel.h": 'Tessel::TrString t("Annotation", "IDS_NO_SUCH_KEY");\n'}), "keys used in code"),
+        "key of the wrong table": (
+            plus({"toolset/panel.cpp": 'TrString("PageOrganizer", "IDS_MSG").ToString();\n'}), "keys used in code"),
+        "key literal without English text": (
+            plus({"measure/tools.cpp": 'const char* keys[] = {"IDS_MSG", "IDS_NO_SUCH_KEY"};\n'}),
+            "keys used in code"),
+        "key with empty English text": (
+            plus({en: _xml(dict(GOOD_EN, IDS_EMPTY="")), "plugin/app.cpp": 'Translate("IDS_EMPTY");\n'}),
+            "keys used in code"),
+        "key in a nested folder": (
+            plus({"measure/osnap/snap.cpp": 'Translate("IDS_NO_SUCH_KEY");\n'}), "keys used in code"),
     }
 
     failures = []
@@ -273,7 +391,7 @@ def main(argv):
         print("no such folder: %s" % lang_dir)
         print("0 passed, 1 failed")
         return 1
-    results = check_tree(lang_dir)
+    results = check_tree(lang_dir, os.path.dirname(os.path.abspath(lang_dir)))
     report(results)
     return 1 if results.failures else 0
 

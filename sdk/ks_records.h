@@ -141,7 +141,19 @@ typedef struct KS_AnnotObjectCallbacks {
   void* positions[56];
 } KS_AnnotObjectCallbacks;
 
-// Document events: size word 784, client data, 96 positions.
+// Document events: size word 784, client data, 96 positions; positions[i]
+// is position i + 2. The host calls the positions below; the rest are null.
+#define KS_DOCEVENT_OPENED 2        // void (*)(void* cd, KA_Document doc)
+#define KS_DOCEVENT_WILL_CLOSE 3    // void (*)(void* cd, KA_Document doc)
+#define KS_DOCEVENT_CLOSED 4        // void (*)(void* cd, KA_Document doc), doc no longer valid
+#define KS_DOCEVENT_WILL_SAVE 5     // void (*)(void* cd, KA_Document doc)
+#define KS_DOCEVENT_SAVED 6         // void (*)(void* cd, KA_Document doc)
+#define KS_DOCEVENT_ACTIVATED 7     // void (*)(void* cd, KA_Document doc)
+#define KS_DOCEVENT_PAGE_CHANGED 8  // void (*)(void* cd, KA_Document doc, int32_t page)
+#define KS_DOCEVENT_CAN_CLOSE 9     // int32_t (*)(void* cd, KA_Document doc)
+typedef void (*KS_DocEventProc)(void* cd, KA_Document doc);
+typedef void (*KS_DocPageEventProc)(void* cd, KA_Document doc, int32_t page);
+typedef int32_t (*KS_DocQueryProc)(void* cd, KA_Document doc);
 typedef struct KS_DocEventCallbacks {
   uint64_t size;
   void* clientData;

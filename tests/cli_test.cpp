@@ -109,6 +109,17 @@ TEST_F(CliTest, PluginReportsItsRegistration) {
   EXPECT_NE(r.output.find("VenkoInnerPluginAnnotation (Annotation)"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("SDK 2026.2.0"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("\"VenkoAnnot extension HFT\" version 1, 2 entries"), std::string::npos) << r.output;
+  // The three feature modules in creation order, and the measure panel the
+  // measuring module adds to the review category.
+  const size_t measure = r.output.find("module: MeasureAnnot (enabled)");
+  const size_t drawing = r.output.find("module: DrawingAnnot (enabled)");
+  const size_t toolset = r.output.find("module: TOOLSET (enabled)");
+  ASSERT_NE(measure, std::string::npos) << r.output;
+  EXPECT_LT(measure, drawing) << r.output;
+  EXPECT_LT(drawing, toolset) << r.output;
+  EXPECT_NE(toolset, std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Ribbon_Category_Review / COMMENT_Panel_MEATURE \"Measure\""), std::string::npos)
+      << r.output;
 }
 
 }  // namespace

@@ -1,0 +1,246 @@
+// annot measure info: the scales of a PDF's viewports and measurements, and
+// each measurement's value recomputed from its geometry next to the text it
+// stores, so that files made by different programs can be checked.
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "host/core_hft.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_text.h"
+#include "kwannotation/kw_viewport.h"
+#include "sdk/ks_host_binding.h"
+#include "sdk/ks_number.h"
+
+namespace annot {
+
+const char kMeasureUsage[] =
+    "usage: annot measure info FILE.pdf\n"
+    "\n"
+    "For every page, lists the viewports (name, box, scale ratio, whether\n"
+    "the scale can be measured with and why not), and for every measurement\n"
+    "annotation its intent and scale ratio, the value recomputed from its\n"
+    "geometry and shown with its own number formats, and its stored\n"
+    "Contents.\n";
+
+namespace {
+
+namespace host = ks::host;
+using kwannotation::CKW_MeasureDict;
+using kwannotation::CKW_MeasureDictImpl;
+
+constexpr int kX = 0, kY = 1, kD = 2, kA = 3;
+
+std::string Utf8(std::u16string_view s) { return kwannotation::text::ToUtf8(s); }
+
+// Text in double quotes; quotes, backslashes and control characters
+// escaped, so that every item stays on one line.
+std::string Quoted(std::u16string_view s) {
+  std::string out = "\"";
+  for (char c : Utf8(s)) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      const char* hex = "0123456789abcdef";
+      out += "\\x";
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string NameOf(KPD_Object obj) {
+  if (!obj || host::ObjectGetType(obj) != KPD_OBJ_NAME) return {};
+  host::ByteString s;
+  host::NameGet(obj, s.get());
+  std::string name = s.str();
+  if (!name.empty() && name[0] == '/') name.erase(0, 1);
+  return name;
+}
+
+std::optional<std::u16string> TextOf(KPD_Dictionary dict, const char* key) {
+  KPD_Object obj = host::DictGet(dict, key);
+  if (!obj || host::ObjectGetType(obj) != KPD_OBJ_STRING) return std::nullopt;
+  host::WideString out;
+  if (!host::StringObjectGetText(obj, out.get())) return std::nullopt;
+  return out.str();
+}
+
+std::string BoxText(const KS_FloatRect& r) {
+  std::string s = "[";
+  for (double v : {r.left, r.bottom, r.right, r.top}) {
+    if (s.size() > 1) s += ' ';
+    ks::AppendFixed(s, v, 2);
+  }
+  return s + "]";
+}
+
+std::string Validity(const CKW_MeasureDict& m) {
+  if (!m) return "invalid: no measure dictionary";
+  std::string reason = m->InvalidReason();
+  if (!reason.empty()) return "invalid: " + reason;
+  // Valid for measuring, but the scale falls back to 1:1.
+  reason = m->RatioProblem();
+  return reason.empty() ? "valid" : "invalid: " + reason;
+}
+
+// The numbers of an array, or empty when it holds anything else.
+std::vector<double> Numbers(KPD_Object array) {
+  std::vector<double> out;
+  if (!array || host::ObjectGetType(array) != KPD_OBJ_ARRAY) return out;
+  const int count = host::ArrayCount(array);
+  out.reserve(static_cast<size_t>(std::max(count, 0)));
+  for (int i = 0; i < count; ++i) {
+    KPD_Object item = host::ArrayGet(array, i);
+    if (!item || host::ObjectGetType(item) != KPD_OBJ_NUMBER) return {};
+    out.push_back(host::ObjectGetNumber(item));
+  }
+  return out;
+}
+
+// Converts page distances into the largest unit of "X": the first "X"
+// factor along x, and along y the first "Y" factor brought into X units by
+// "CYX" when the scale has a separate Y ratio.
+struct Scale {
+  double x = 1.0;
+  double y = 1.0;
+  bool ok = false;
+};
+
+Scale ScaleOf(const CKW_MeasureDictImpl& m) {
+  Scale s;
+  if (m.GetFormatCount(kX) == 0) return s;
+  s.x = s.y = m.GetFormat(kX, 0).factor;
+  if (m.GetFormatCount(kY) > 0) s.y = m.GetFormat(kY, 0).factor * m.GetCYX().value_or(1.0);
+  s.ok = std::isfinite(s.x) && std::isfinite(s.y) && s.x > 0 && s.y > 0;
+  return s;
+}
+
+std::string Shown(const CKW_MeasureDictImpl& m, int array, double value) {
+  std::optional<std::u16string> text = m.FormatValue(array, value);
+  return text ? Quoted(*text) : std::string("(cannot be shown with this measure dictionary)");
+}
+
+// A distance in X units shown with "D", or with "X" when there is no "D".
+std::string ShownDistance(const CKW_MeasureDictImpl& m, const Scale& s, double xUnits) {
+  if (m.GetFormatCount(kD) > 0) return Shown(m, kD, xUnits);
+  return Shown(m, kX, xUnits / s.x);
+}
+
+double SegmentLength(const Scale& s, double x0, double y0, double x1, double y1) {
+  return std::hypot((x1 - x0) * s.x, (y1 - y0) * s.y);
+}
+
+std::string Values(KPD_Dictionary annot, const std::string& intent, const CKW_MeasureDictImpl& m) {
+  const Scale s = ScaleOf(m);
+  if (!s.ok) return "value: (no usable X scale)";
+  if (intent == "LineDimension") {
+    std::vector<double> l = Numbers(host::DictGet(annot, "/L"));
+    if (l.size() != 4) return "value: (no line points)";
+    return "length " + ShownDistance(m, s, SegmentLength(s, l[0], l[1], l[2], l[3]));
+  }
+  if (intent == "PolyLineDimension" || intent == "PolygonDimension") {
+    std::vector<double> v = Numbers(host::DictGet(annot, "/Vertices"));
+    if (v.size() < 4 || v.size() % 2 != 0) return "value: (no vertices)";
+    const size_t n = v.size() / 2;
+    double length = 0;
+    for (size_t i = 0; i + 1 < n; ++i) length += SegmentLength(s, v[2 * i], v[2 * i + 1], v[2 * i + 2], v[2 * i + 3]);
+    if (intent == "PolyLineDimension") return "length " + ShownDistance(m, s, length);
+    length += SegmentLength(s, v[2 * n - 2], v[2 * n - 1], v[0], v[1]);
+    double twice = 0;  // shoelace
+    for (size_t i = 0; i < n; ++i) {
+      const size_t j = (i + 1) % n;
+      twice += v[2 * i] * v[2 * j + 1] - v[2 * j] * v[2 * i + 1];
+    }
+    const double area = std::fabs(twice) / 2 * s.x * s.y;
+    return "area " + Shown(m, kA, area) + "; perimeter " + ShownDistance(m, s, length);
+  }
+  return "value: (not recomputed for this intent)";
+}
+
+bool IsMeasurementIntent(const std::string& intent) {
+  for (const char* known : {"LineDimension", "PolyLineDimension", "PolyLineAngle", "PolygonDimension",
+                            "CircleDimension", "PolygonRadius", "PolygonVolume"})
+    if (intent == known) return true;
+  return false;
+}
+
+void PrintViewports(KPD_Document doc, KPD_Page page, int pageNumber) {
+  kwannotation::CKW_PageViewportListImpl list(page, doc);
+  if (list.HasMalformedVP()) {
+    std::printf("page %d: viewports: none (\"VP\" is not an array)\n", pageNumber);
+    return;
+  }
+  const int count = list.GetCount();
+  if (count == 0) {
+    std::printf("page %d: viewports: none\n", pageNumber);
+    return;
+  }
+  std::printf("page %d: %d viewport%s\n", pageNumber, count, count == 1 ? "" : "s");
+  for (int i = 0; i < count; ++i) {
+    kwannotation::CKW_Viewport vp = list.GetViewport(i);
+    if (!vp) {
+      std::printf("  viewport %d: (not a dictionary)\n", i);
+      continue;
+    }
+    std::optional<KS_FloatRect> box = vp->GetBBox();
+    CKW_MeasureDict m = vp->GetMeasureDict();
+    std::printf("  viewport %d: name %s box %s ratio %s %s\n", i, Quoted(vp->GetName()).c_str(),
+                box ? BoxText(*box).c_str() : "(none)", m ? Quoted(m->GetRatioText()).c_str() : "(none)",
+                Validity(m).c_str());
+  }
+}
+
+void PrintMeasurements(KPD_Document doc, KPD_Page page, int pageNumber) {
+  const int count = host::PageAnnotCount(page);
+  for (int k = 0; k < count; ++k) {
+    KPD_Dictionary annot = host::PageGetAnnot(page, k);
+    if (!annot) continue;
+    const std::string intent = NameOf(host::DictGet(annot, "/IT"));
+    KPD_Dictionary measure = CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, doc, false);
+    if (!IsMeasurementIntent(intent) && !measure) continue;
+    CKW_MeasureDict m = CKW_MeasureDict::Borrow(measure);
+    std::printf("  %d.%d: %s ratio %s %s; ", pageNumber, k, intent.empty() ? "(no intent)" : intent.c_str(),
+                m ? Quoted(m->GetRatioText()).c_str() : "(none)", Validity(m).c_str());
+    std::printf("%s; ", m ? Values(annot, intent, *m.GetImpl()).c_str() : "value: (no measure dictionary)");
+    std::optional<std::u16string> contents = TextOf(annot, "/Contents");
+    std::printf("contents %s\n", contents ? Quoted(*contents).c_str() : "(none)");
+  }
+}
+
+int RunInfo(const std::string& path) {
+  host::Bind(kshost::CoreHFT(), nullptr);
+  host::ByteString error;
+  KPD_Document doc = host::DocOpenFile(path.c_str(), error.get());
+  if (!doc) return Fail(kExitFailure, path + ": " + error.str());
+  const int pages = host::DocPageCount(doc);
+  std::printf("%s: %d page%s\n", path.c_str(), pages, pages == 1 ? "" : "s");
+  for (int i = 0; i < pages; ++i) {
+    KPD_Page page = host::DocGetPage(doc, i);
+    if (!page) continue;
+    PrintViewports(doc, page, i + 1);
+    PrintMeasurements(doc, page, i + 1);
+  }
+  host::DocClose(doc);
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunMeasure(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[0] != "info") {
+    std::fputs(kMeasureUsage, stderr);
+    return kExitUsage;
+  }
+  return RunInfo(args[1]);
+}
+
+}  // namespace annot

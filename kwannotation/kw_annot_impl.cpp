@@ -1,0 +1,849 @@
+#include "kwannotation/kw_annot_impl.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_measure_xfdf.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_xfdf_util.h"
+#include "sdk/ks_host_binding.h"
+
+namespace kwannotation {
+
+namespace host = ks::host;
+using dict::Owned;
+
+namespace {
+
+// Float slack of the opacity range and of "differs from 1.0".
+constexpr float kFloatSlack = 1.1920929e-7f;
+
+float Clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
+
+KPD_Array ColorArray(const KPD_ColorF& color) {
+  int count = color.kind == KPD_COLOR_GRAY ? 1 : color.kind == KPD_COLOR_RGB ? 3 : 4;
+  float values[4];
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(color.c[i])) return nullptr;
+    values[i] = Clamp01(color.c[i]);
+  }
+  return dict::NewNumberArray(values, static_cast<size_t>(count));
+}
+
+std::vector<KS_FloatPoint> PointsOf(const std::vector<float>& values) {
+  std::vector<KS_FloatPoint> points;
+  points.reserve(values.size() / 2);
+  for (size_t i = 0; i + 1 < values.size(); i += 2) points.push_back({values[i], values[i + 1]});
+  return points;
+}
+
+std::vector<float> ValuesOf(const std::vector<KS_FloatPoint>& points) {
+  std::vector<float> values;
+  values.reserve(points.size() * 2);
+  for (const KS_FloatPoint& p : points) {
+    values.push_back(p.x);
+    values.push_back(p.y);
+  }
+  return values;
+}
+
+bool ReadLineEndings(KPD_Dictionary annot, int32_t* start, int32_t* end) {
+  KPD_Object le = annot ? host::DictGet(annot, "/LE") : nullptr;
+  if (dict::TypeOf(le) != KPD_OBJ_ARRAY) return false;
+  if (start) *start = KW_LineEndingFromName(dict::NameOf(host::ArrayGet(le, 0)));
+  if (end) *end = KW_LineEndingFromName(dict::NameOf(host::ArrayGet(le, 1)));
+  return true;
+}
+
+bool WriteLineEndings(KPD_Dictionary annot, int32_t start, int32_t end) {
+  if (!annot) return false;
+  Owned le(host::ArrayNew());
+  for (int32_t code : {start, end}) {
+    Owned name(host::NameNew(("/" + KW_LineEndingName(code)).c_str()));
+    if (!le || !name || !host::ArrayAppend(le.get(), name.get())) return false;
+  }
+  return host::DictSet(annot, "/LE", le.get()) != 0;
+}
+
+bool SetOrRemoveText(KPD_Dictionary annot, const char* key, const std::u16string& text) {
+  if (!annot) return false;
+  if (text.empty()) {
+    dict::Remove(annot, key);
+    return true;
+  }
+  return dict::SetText(annot, key, text);
+}
+
+// Text attribute -> text key, when the attribute is present.
+void ImportText(KX_Element element, const char* attr, KPD_Dictionary annot, const char* key) {
+  std::string value;
+  if (xfdf::GetAttr(element, attr, &value)) SetOrRemoveText(annot, key, dict::FromUtf8(value));
+}
+
+void ExportText(KPD_Dictionary annot, const char* key, KX_Element element, const char* attr) {
+  std::u16string text;
+  if (dict::GetText(annot, key, &text)) xfdf::SetAttr(element, attr, dict::ToUtf8(text));
+}
+
+// Text of the "span" elements below `element`, in document order.
+void CollectSpanText(KX_Element element, std::string* out, int depth) {
+  if (depth > 64) return;
+  for (KX_Element child = xfdf::FirstChild(element, nullptr); child; child = xfdf::NextSibling(child, nullptr)) {
+    if (xfdf::ElementName(child) == "span") *out += xfdf::ElementText(child);
+    CollectSpanText(child, out, depth + 1);
+  }
+}
+
+// Rich text: /RC as an XHTML "body" under a "contents-richtext" child.
+void ExportRichText(const std::u16string& rc, KX_Element element) {
+  std::string utf8 = dict::ToUtf8(rc);
+  host::ByteString error;
+  KX_Document parsed = host::XmlParse(utf8.data(), utf8.size(), error.get());
+  if (!parsed) return;
+  KX_Element body = host::XmlGetRoot(parsed);
+  if (body) {
+    KX_Element holder = host::XmlAppendChild(element, "contents-richtext");
+    if (holder) host::XmlAppendCopy(holder, body);
+  }
+  host::XmlRelease(parsed);
+}
+
+}  // namespace
+
+bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) {
+  KPD_ColorF result{KPD_COLOR_NONE, {0, 0, 0, 0}};
+  std::vector<float> values;
+  bool ok = dict::GetNumbers(array, &values);
+  if (ok) {
+    switch (values.size()) {
+      case 0: result.kind = KPD_COLOR_NONE; break;
+      case 1: result.kind = KPD_COLOR_GRAY; break;
+      case 3: result.kind = KPD_COLOR_RGB; break;
+      case 4: result.kind = KPD_COLOR_CMYK; break;
+      default: ok = false; break;
+    }
+  }
+  if (ok)
+    for (size_t i = 0; i < values.size(); ++i) result.c[i] = Clamp01(values[i]);
+  else
+    result = KPD_ColorF{KPD_COLOR_NONE, {0, 0, 0, 0}};
+  if (color) *color = result;
+  return ok;
+}
+
+// ---- CKW_AnnotImpl -----------------------------------------------------------
+
+CKW_AnnotImpl::CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode,
+                             const std::shared_ptr<CKW_PageAnnotListImpl>& list)
+    : annot_(annot), subtype_(subtypeCode), list_(list) {
+  if (annot_ && list && (!list->GetPage() || host::PageFindAnnot(list->GetPage(), annot_) < 0)) annot_ = nullptr;
+}
+
+CKW_AnnotImpl::~CKW_AnnotImpl() = default;
+
+KPD_Dictionary CKW_AnnotImpl::GetDict() const { return dict::IsDict(annot_) ? annot_ : nullptr; }
+
+bool CKW_AnnotImpl::SetRect(const KS_FloatRect& rect) {
+  KS_FloatRect r = rect;
+  host::RectNormalize(&r);
+  float values[4] = {r.left, r.bottom, r.right, r.top};
+  return dict::SetNumbers(GetDict(), "/Rect", values, 4);
+}
+
+bool CKW_AnnotImpl::ReadColorKey(const char* key, KPD_ColorF* color) const {
+  KPD_Dictionary d = GetDict();
+  KPD_Object array = d ? host::DictGet(d, key) : nullptr;
+  if (!array) {
+    if (color) *color = KPD_ColorF{KPD_COLOR_NONE, {0, 0, 0, 0}};
+    return false;
+  }
+  return KW_ColorFromArray(array, color);
+}
+
+bool CKW_AnnotImpl::WriteColorKey(const char* key, const KPD_ColorF& color) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  if (color.kind == KPD_COLOR_NONE) {
+    dict::Remove(d, key);
+    return true;
+  }
+  if (color.kind < KPD_COLOR_GRAY || color.kind > KPD_COLOR_CMYK) return false;
+  Owned array(ColorArray(color));
+  return array && host::DictSet(d, key, array.get()) != 0;
+}
+
+bool CKW_AnnotImpl::GetColor(KPD_ColorF* color) const { return ReadColorKey("/C", color); }
+
+bool CKW_AnnotImpl::GetBorderColor(KPD_ColorF* color) const { return CKW_AnnotImpl::GetColor(color); }
+
+bool CKW_AnnotImpl::SetColor(const KPD_ColorF& color) {
+  if (!WriteColorKey("/C", color)) return false;
+  std::u16string ds;
+  if (color.kind != KPD_COLOR_NONE && GetDefaultStyle(&ds)) {
+    CDS_DefaultAppearance style(ds);
+    style.SetColor(color);
+    std::u16string text = style.GetText();
+    if (!text.empty()) SetDefaultStyle(text);
+  }
+  return true;
+}
+
+bool CKW_AnnotImpl::SetBorderColor(const KPD_ColorF& color) { return CKW_AnnotImpl::SetColor(color); }
+
+bool CKW_AnnotImpl::ResetAppearance() { return false; }
+
+bool CKW_AnnotImpl::ImportFromXFDF(KX_Element element) {
+  KPD_Dictionary d = GetDict();
+  if (!d || !element) return false;
+  std::string value;
+  ImportText(element, "name", d, "/NM");
+  if (xfdf::GetAttr(element, "color", &value)) {
+    KPD_ColorF color{};
+    if (xfdf::ParseColor(value, &color)) SetColor(color);
+    else if (value.empty()) SetColor(KPD_ColorF{KPD_COLOR_NONE, {0, 0, 0, 0}});
+  }
+  ImportText(element, "date", d, "/M");
+  if (xfdf::GetAttr(element, "flags", &value)) SetFlags(KW_ParseAnnotFlags(value));
+  std::vector<float> rect;
+  if (xfdf::GetAttr(element, "rect", &value) && xfdf::ParseFloatList(value, &rect) && rect.size() == 4)
+    SetRect(KS_FloatRect{rect[0], rect[1], rect[2], rect[3]});
+  ImportText(element, "title", d, "/T");
+  return true;
+}
+
+bool CKW_AnnotImpl::ExportToXFDF(KX_Element element) {
+  KPD_Dictionary d = GetDict();
+  if (!d || !element) return false;
+  ExportText(d, "/NM", element, "name");
+  int32_t page = GetPageIndex();
+  if (page >= 0) xfdf::SetAttr(element, "page", std::to_string(page));
+  KPD_ColorF color{};
+  if (GetColor(&color) && color.kind != KPD_COLOR_NONE) xfdf::SetAttr(element, "color", xfdf::FormatColor(color));
+  ExportText(d, "/M", element, "date");
+  uint32_t flags = 0;
+  if (GetFlags(&flags) && flags != 0) xfdf::SetAttr(element, "flags", KW_FormatAnnotFlags(flags));
+  KS_FloatRect r{};
+  if (GetRect(&r))
+    xfdf::SetAttr(element, "rect",
+                  xfdf::FormatF(r.left) + "," + xfdf::FormatF(r.bottom) + "," + xfdf::FormatF(r.right) + "," +
+                      xfdf::FormatF(r.top));
+  ExportText(d, "/T", element, "title");
+  return true;
+}
+
+KPD_Dictionary CKW_AnnotImpl::GetAPFontDict(bool create) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return nullptr;
+  KPD_Object ap = host::DictGet(d, "/AP");
+  if (dict::TypeOf(ap) != KPD_OBJ_DICTIONARY) {
+    if (!create) return nullptr;
+    Owned fresh(host::DictNew());
+    if (!fresh || !host::DictSet(d, "/AP", fresh.get())) return nullptr;
+    ap = host::DictGet(d, "/AP");
+  }
+  KPD_Object normal = host::DictGet(ap, "/N");
+  if (dict::TypeOf(normal) != KPD_OBJ_STREAM) {
+    if (!create) return nullptr;
+    KPD_Stream stream = host::DocNewStream(GetDocument(), "", 0);
+    if (!stream) return nullptr;
+    bool stored = host::DictSet(ap, "/N", stream) != 0;
+    host::ObjectRelease(stream);
+    if (!stored) return nullptr;
+    normal = host::DictGet(ap, "/N");
+    dict::SetName(normal, "/Type", "XObject");
+    dict::SetName(normal, "/Subtype", "Form");
+  }
+  const char* keys[] = {"/Resources", "/Font"};
+  KPD_Object container = normal;
+  for (const char* key : keys) {
+    KPD_Object child = host::DictGet(container, key);
+    if (dict::TypeOf(child) != KPD_OBJ_DICTIONARY) {
+      if (!create) return nullptr;
+      Owned fresh(host::DictNew());
+      if (!fresh || !host::DictSet(container, key, fresh.get())) return nullptr;
+      child = host::DictGet(container, key);
+    }
+    container = child;
+  }
+  return container;
+}
+
+bool CKW_AnnotImpl::ResetAppearanceAndState() {
+  if (!ResetAppearance()) return false;
+  KPD_Dictionary d = GetDict();
+  KPD_Object ap = host::DictGet(d, "/AP");
+  KPD_Object normal = dict::TypeOf(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
+  if (dict::TypeOf(normal) != KPD_OBJ_DICTIONARY) {
+    // A single appearance has no states to choose between.
+    dict::Remove(d, "/AS");
+    return true;
+  }
+  std::string state = dict::GetName(d, "/AS");
+  if (!state.empty() && dict::Has(normal, ("/" + state).c_str())) return true;
+  std::string on;
+  int32_t count = host::DictKeyCount(normal);
+  for (int32_t i = 0; i < count && on.empty(); ++i) {
+    host::ByteString key;
+    if (host::DictKeyAt(normal, i, key.get()) && key.str() != "/Off") on = key.str().substr(1);
+  }
+  return dict::SetName(d, "/AS", on.empty() ? "Off" : on);
+}
+
+bool CKW_AnnotImpl::GetOpacityState() const {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  auto differs = [&](const char* key) {
+    double v = 1.0;
+    return dict::GetNumber(d, key, &v) && v >= 0 && std::fabs(v - 1.0) >= kFloatSlack;
+  };
+  return differs("/CA") || differs("/ca") || !dict::GetName(d, "/BM").empty();
+}
+
+bool CKW_AnnotImpl::Unused13() { return false; }
+
+bool CKW_AnnotImpl::GetBorderWidth(float* width) const {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  double w = 1.0;
+  KPD_Object bs = host::DictGet(d, "/BS");
+  KPD_Object border = host::DictGet(d, "/Border");
+  if (bs) {
+    if (!dict::IsDict(bs) || !dict::Has(bs, "/W")) return false;
+    dict::GetNumber(bs, "/W", &w);
+  } else if (border) {
+    KPD_Object item = dict::TypeOf(border) == KPD_OBJ_ARRAY ? host::ArrayGet(border, 2) : nullptr;
+    if (dict::TypeOf(item) == KPD_OBJ_NUMBER) w = host::ObjectGetNumber(item);
+  } else {
+    return false;
+  }
+  if (!std::isfinite(w)) w = 1.0;
+  if (width) *width = w < 0 ? 0.0f : static_cast<float>(w);
+  return true;
+}
+
+KPD_Document CKW_AnnotImpl::GetDocument() const {
+  if (auto list = GetPageList()) return list->GetDocument();
+  return annot_ ? host::DocOfObject(annot_) : nullptr;
+}
+
+int32_t CKW_AnnotImpl::GetPageIndex() const {
+  auto list = GetPageList();
+  return list ? list->GetPageIndex() : -1;
+}
+
+std::string CKW_AnnotImpl::GetSubtype() const { return dict::GetName(GetDict(), "/Subtype"); }
+
+std::string CKW_AnnotImpl::GetIntent() const { return dict::GetName(GetDict(), "/IT"); }
+
+bool CKW_AnnotImpl::GetRect(KS_FloatRect* rect) const {
+  std::vector<float> v;
+  if (!dict::GetNumbers(GetDict(), "/Rect", &v) || v.size() != 4) return false;
+  KS_FloatRect r{v[0], v[1], v[2], v[3]};
+  host::RectNormalize(&r);
+  if (rect) *rect = r;
+  return true;
+}
+
+bool CKW_AnnotImpl::GetContents(std::u16string* text) const { return dict::GetText(GetDict(), "/Contents", text); }
+
+bool CKW_AnnotImpl::SetContents(const std::u16string& text) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  if (text.empty()) {
+    dict::Remove(d, "/Contents");
+    dict::Remove(d, "/RC");
+    return true;
+  }
+  return dict::SetText(d, "/Contents", text);
+}
+
+bool CKW_AnnotImpl::GetRichContents(std::u16string* xhtml) const {
+  KPD_Dictionary d = GetDict();
+  KPD_Object rc = d ? host::DictGet(d, "/RC") : nullptr;
+  if (dict::TypeOf(rc) == KPD_OBJ_STREAM) {
+    host::ByteString data;
+    if (!host::StreamGetData(rc, 1, data.get())) return false;
+    std::string bytes = data.str();
+    host::WideString text;
+    if (!host::PdfTextToWide(bytes.data(), bytes.size(), text.get())) return false;
+    *xhtml = text.str();
+    return true;
+  }
+  return dict::GetText(d, "/RC", xhtml);
+}
+
+bool CKW_AnnotImpl::SetRichContents(const std::u16string& xhtml) { return SetOrRemoveText(GetDict(), "/RC", xhtml); }
+
+bool CKW_AnnotImpl::GetDefaultStyle(std::u16string* ds) const { return dict::GetText(GetDict(), "/DS", ds); }
+
+bool CKW_AnnotImpl::SetDefaultStyle(const std::u16string& ds) { return SetOrRemoveText(GetDict(), "/DS", ds); }
+
+bool CKW_AnnotImpl::GetDefaultAppearance(std::string* da) const {
+  KPD_Dictionary d = GetDict();
+  KPD_Object value = d ? host::DictGet(d, "/DA") : nullptr;
+  if (dict::TypeOf(value) != KPD_OBJ_STRING) return false;
+  host::ByteString bytes;
+  if (!host::StringGetBytes(value, bytes.get())) return false;
+  *da = bytes.str();
+  return true;
+}
+
+bool CKW_AnnotImpl::SetDefaultAppearance(const std::string& da) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  if (da.empty()) {
+    dict::Remove(d, "/DA");
+    return true;
+  }
+  Owned value(host::StringNew(da.data(), da.size()));
+  return value && host::DictSet(d, "/DA", value.get()) != 0;
+}
+
+bool CKW_AnnotImpl::GetName(std::u16string* name) const { return dict::GetText(GetDict(), "/NM", name); }
+
+bool CKW_AnnotImpl::SetName(const std::u16string& name) { return SetOrRemoveText(GetDict(), "/NM", name); }
+
+bool CKW_AnnotImpl::GetModifiedDate(std::u16string* date) const { return dict::GetText(GetDict(), "/M", date); }
+
+bool CKW_AnnotImpl::SetModifiedDate(const std::u16string& date) { return SetOrRemoveText(GetDict(), "/M", date); }
+
+bool CKW_AnnotImpl::GetFlags(uint32_t* flags) const {
+  double v = 0;
+  if (!dict::GetNumber(GetDict(), "/F", &v) || v < 0 || v > 4294967295.0) return false;
+  if (flags) *flags = static_cast<uint32_t>(v);
+  return true;
+}
+
+bool CKW_AnnotImpl::SetFlags(uint32_t flags) { return dict::SetInteger(GetDict(), "/F", flags); }
+
+float CKW_AnnotImpl::GetOpacity() const {
+  double v = 1.0;
+  return dict::GetNumber(GetDict(), "/CA", &v) ? static_cast<float>(v) : 1.0f;
+}
+
+bool CKW_AnnotImpl::SetOpacity(float opacity) {
+  if (!std::isfinite(opacity) || opacity < -kFloatSlack || opacity > 1.0000001f) return false;
+  return dict::SetNumber(GetDict(), "/CA", Clamp01(opacity));
+}
+
+bool CKW_AnnotImpl::GetRectDifferences(float insets[4]) const {
+  std::vector<float> v;
+  if (!dict::GetNumbers(GetDict(), "/RD", &v) || v.size() != 4) return false;
+  std::copy(v.begin(), v.end(), insets);
+  return true;
+}
+
+bool CKW_AnnotImpl::SetRectDifferences(const float insets[4]) {
+  for (int i = 0; i < 4; ++i)
+    if (!std::isfinite(insets[i]) || insets[i] < 0) return false;
+  return dict::SetNumbers(GetDict(), "/RD", insets, 4);
+}
+
+bool CKW_AnnotImpl::GetRotate(int32_t* degrees) const {
+  double v = 0;
+  if (!dict::GetNumber(GetDict(), "/Rotate", &v) || std::fabs(v) > 1e9) return false;
+  if (degrees) *degrees = static_cast<int32_t>(std::lround(v));
+  return true;
+}
+
+bool CKW_AnnotImpl::SetRotate(int32_t degrees) { return dict::SetInteger(GetDict(), "/Rotate", degrees); }
+
+bool CKW_AnnotImpl::GetRotation(int32_t* degrees) const {
+  double v = 0;
+  if (!dict::GetNumber(GetDict(), "/Rotation", &v) || std::fabs(v) > 1e9) return false;
+  if (degrees) *degrees = static_cast<int32_t>(std::lround(v));
+  return true;
+}
+
+bool CKW_AnnotImpl::SetRotation(int32_t degrees) { return dict::SetInteger(GetDict(), "/Rotation", degrees); }
+
+// ---- CKW_MarkupAnnotImpl ---------------------------------------------------------
+
+bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
+  if (!CKW_AnnotImpl::ImportFromXFDF(element)) return false;
+  KPD_Dictionary d = GetDict();
+  std::string value;
+  ImportText(element, "creationdate", d, "/CreationDate");
+  float number = 0;
+  if (xfdf::GetAttr(element, "opacity", &value) && xfdf::ParseFloat(value, &number)) SetOpacity(number);
+  ImportText(element, "subject", d, "/Subj");
+  if (xfdf::GetAttr(element, "intent", &value)) SetIntent(value);
+  ImportText(element, "state", d, "/State");
+  ImportText(element, "statemodel", d, "/StateModel");
+
+  // Plain contents win over the text of the rich contents.
+  KX_Element plain = xfdf::FirstChild(element, "contents");
+  KX_Element rich = xfdf::FirstChild(element, "contents-richtext");
+  KX_Element body = xfdf::FirstChild(rich, "body");
+  if (body) {
+    host::ByteString xhtml;
+    if (host::XmlSerialize(body, 0, 0, xhtml.get())) SetRichContents(dict::FromUtf8(xhtml.str()));
+    std::string spans;
+    CollectSpanText(body, &spans, 0);
+    if (!plain && !spans.empty()) dict::SetText(d, "/Contents", dict::FromUtf8(spans));
+  }
+  if (plain) {
+    std::u16string text = dict::FromUtf8(xfdf::ElementText(plain));
+    if (text.empty()) dict::Remove(d, "/Contents");
+    else dict::SetText(d, "/Contents", text);
+  }
+
+  if (xfdf::GetAttr(element, "inreplyto", &value)) {
+    auto list = GetPageList();
+    KPD_Annot target = list && !value.empty() ? list->FindAnnotByName(dict::FromUtf8(value)) : nullptr;
+    SetInReplyTo(target);
+  }
+  if (xfdf::GetAttr(element, "replyType", &value)) {
+    if (value == "group") SetReplyType("Group");
+    else if (value == "reply") SetReplyType("R");
+  }
+
+  // Border attributes change only what they name.
+  KwBorderInfo border;
+  KW_ReadBorderInfo(d, &border);
+  bool changed = false;
+  if (xfdf::GetAttr(element, "width", &value) && xfdf::ParseFloat(value, &number)) {
+    border.width = number;
+    changed = true;
+  }
+  if (xfdf::GetAttr(element, "style", &value) && KW_BorderStyleFromName(value) >= 0) {
+    border.style = KW_BorderStyleFromName(value);
+    changed = true;
+  }
+  std::vector<float> dashes;
+  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes)) {
+    border.dashes = dashes;
+    changed = true;
+  }
+  if (xfdf::GetAttr(element, "intensity", &value) && xfdf::ParseFloat(value, &number)) {
+    border.intensity = number;
+    changed = true;
+  }
+  if (changed) KW_WriteBorderInfo(d, border);
+
+  KX_Element popup = xfdf::FirstChild(element, "popup");
+  if (popup) {
+    std::vector<float> rect;
+    KS_FloatRect r{0, 0, 0, 0};
+    if (xfdf::GetAttr(popup, "rect", &value) && xfdf::ParseFloatList(value, &rect) && rect.size() == 4)
+      r = KS_FloatRect{rect[0], rect[1], rect[2], rect[3]};
+    bool open = xfdf::GetAttr(popup, "open", &value) && value == "yes";
+    KPD_Dictionary popupDict = SetPopup(r, open);
+    if (popupDict && xfdf::GetAttr(popup, "flags", &value))
+      dict::SetInteger(popupDict, "/F", KW_ParseAnnotFlags(value));
+  }
+
+  // A measurement's scale and number formats.
+  if (KX_Element measure = xfdf::FirstChild(element, "measure")) {
+    if (KPD_Dictionary made = ImportMeasureFromXFDF(host::DocOfObject(d), measure)) {
+      host::DictSet(d, "/Measure", made);
+      host::ObjectRelease(made);
+    }
+  }
+  return true;
+}
+
+bool CKW_MarkupAnnotImpl::ExportToXFDF(KX_Element element) {
+  if (!CKW_AnnotImpl::ExportToXFDF(element)) return false;
+  KPD_Dictionary d = GetDict();
+  ExportText(d, "/CreationDate", element, "creationdate");
+  double opacity = 1.0;
+  if (dict::GetNumber(d, "/CA", &opacity))
+    xfdf::SetAttr(element, "opacity", xfdf::FormatCompact(static_cast<float>(opacity)));
+  ExportText(d, "/Subj", element, "subject");
+  std::string intent = GetIntent();
+  if (!intent.empty()) xfdf::SetAttr(element, "intent", intent);
+  ExportText(d, "/State", element, "state");
+  ExportText(d, "/StateModel", element, "statemodel");
+
+  std::u16string irtName;
+  if (KPD_Dictionary irt = GetInReplyTo(); irt && dict::GetText(irt, "/NM", &irtName))
+    xfdf::SetAttr(element, "inreplyto", dict::ToUtf8(irtName));
+  std::string replyType = GetReplyType();
+  if (replyType == "Group") xfdf::SetAttr(element, "replyType", "group");
+  else if (replyType == "R") xfdf::SetAttr(element, "replyType", "reply");
+
+  KwBorderInfo border;
+  if (KW_ReadBorderInfo(d, &border)) {
+    xfdf::SetAttr(element, "width", xfdf::Format2(border.width));
+    xfdf::SetAttr(element, "style", KW_BorderStyleName(border.style));
+    if (border.style == KW_BORDER_DASH && !border.dashes.empty()) {
+      std::string dashes;
+      for (float v : border.dashes) {
+        if (!dashes.empty()) dashes += ',';
+        dashes += std::to_string(static_cast<long long>(std::isfinite(v) ? std::lround(v) : 0));
+      }
+      xfdf::SetAttr(element, "dashes", dashes);
+    }
+    if (border.style == KW_BORDER_CLOUDY) xfdf::SetAttr(element, "intensity", xfdf::Format2(border.intensity));
+  }
+
+  std::u16string text;
+  if (GetContents(&text)) {
+    KX_Element contents = host::XmlAppendChild(element, "contents");
+    std::string utf8 = dict::ToUtf8(text);
+    if (contents) host::XmlSetText(contents, utf8.c_str());
+  }
+  if (GetRichContents(&text) && !text.empty()) ExportRichText(text, element);
+  if (KPD_Dictionary measure = host::DictGet(d, "/Measure"); measure && host::ObjectGetType(measure) == KPD_OBJ_DICTIONARY)
+    ExportMeasureToXFDF(measure, element);
+
+  if (KPD_Dictionary popup = GetPopup()) {
+    KX_Element child = host::XmlAppendChild(element, "popup");
+    if (child) {
+      bool open = false;
+      GetPopupOpen(&open);
+      xfdf::SetAttr(child, "open", open ? "yes" : "no");
+      int32_t page = GetPageIndex();
+      if (page >= 0) xfdf::SetAttr(child, "page", std::to_string(page));
+      double f = 0;
+      if (dict::GetNumber(popup, "/F", &f) && f > 0 && f <= 4294967295.0)
+        xfdf::SetAttr(child, "flags", KW_FormatAnnotFlags(static_cast<uint32_t>(f)));
+      std::vector<float> r;
+      if (dict::GetNumbers(popup, "/Rect", &r) && r.size() == 4) {
+        KS_FloatRect rect{r[0], r[1], r[2], r[3]};
+        host::RectNormalize(&rect);
+        xfdf::SetAttr(child, "rect",
+                      xfdf::FormatF(rect.left) + "," + xfdf::FormatF(rect.bottom) + "," + xfdf::FormatF(rect.right) +
+                          "," + xfdf::FormatF(rect.top));
+      }
+    }
+  }
+  return true;
+}
+
+bool CKW_MarkupAnnotImpl::SetIntent(const std::string& intent) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  if (intent.empty()) {
+    dict::Remove(d, "/IT");
+    return true;
+  }
+  return dict::SetName(d, "/IT", intent);
+}
+
+std::vector<KS_FloatPoint> CKW_MarkupAnnotImpl::GetVertices() const { return {}; }
+
+bool CKW_MarkupAnnotImpl::SetVertices(const std::vector<KS_FloatPoint>&) { return false; }
+
+bool CKW_MarkupAnnotImpl::GetTitle(std::u16string* title) const { return dict::GetText(GetDict(), "/T", title); }
+
+bool CKW_MarkupAnnotImpl::SetTitle(const std::u16string& title) { return SetOrRemoveText(GetDict(), "/T", title); }
+
+bool CKW_MarkupAnnotImpl::GetSubject(std::u16string* subject) const {
+  return dict::GetText(GetDict(), "/Subj", subject);
+}
+
+bool CKW_MarkupAnnotImpl::SetSubject(const std::u16string& subject) {
+  return SetOrRemoveText(GetDict(), "/Subj", subject);
+}
+
+bool CKW_MarkupAnnotImpl::GetCreationDate(std::u16string* date) const {
+  return dict::GetText(GetDict(), "/CreationDate", date);
+}
+
+bool CKW_MarkupAnnotImpl::SetCreationDate(const std::u16string& date) {
+  return SetOrRemoveText(GetDict(), "/CreationDate", date);
+}
+
+KPD_Dictionary CKW_MarkupAnnotImpl::GetInReplyTo() const {
+  KPD_Dictionary d = GetDict();
+  KPD_Object irt = d ? host::DictGet(d, "/IRT") : nullptr;
+  return dict::TypeOf(irt) == KPD_OBJ_DICTIONARY ? irt : nullptr;
+}
+
+bool CKW_MarkupAnnotImpl::SetInReplyTo(KPD_Dictionary annot) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  if (!annot) {
+    dict::Remove(d, "/IRT");
+    return true;
+  }
+  // Only an indirect annotation can be referred to; a direct one would be
+  // copied into this dictionary.
+  if (!host::ObjectIsIndirect(annot) || host::ObjectIsIdentical(annot, d)) return false;
+  return host::DictSet(d, "/IRT", annot) != 0;
+}
+
+std::string CKW_MarkupAnnotImpl::GetReplyType() const { return dict::GetName(GetDict(), "/RT"); }
+
+bool CKW_MarkupAnnotImpl::SetReplyType(const std::string& type) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  if (type.empty()) {
+    dict::Remove(d, "/RT");
+    return true;
+  }
+  return dict::SetName(d, "/RT", type);
+}
+
+bool CKW_MarkupAnnotImpl::GetState(std::u16string* state) const { return dict::GetText(GetDict(), "/State", state); }
+
+bool CKW_MarkupAnnotImpl::SetState(const std::u16string& state) { return SetOrRemoveText(GetDict(), "/State", state); }
+
+bool CKW_MarkupAnnotImpl::GetStateModel(std::u16string* model) const {
+  return dict::GetText(GetDict(), "/StateModel", model);
+}
+
+bool CKW_MarkupAnnotImpl::SetStateModel(const std::u16string& model) {
+  return SetOrRemoveText(GetDict(), "/StateModel", model);
+}
+
+KPD_Dictionary CKW_MarkupAnnotImpl::GetPopup() const {
+  KPD_Dictionary d = GetDict();
+  KPD_Object popup = d ? host::DictGet(d, "/Popup") : nullptr;
+  return dict::TypeOf(popup) == KPD_OBJ_DICTIONARY && dict::GetName(popup, "/Subtype") == "Popup" ? popup : nullptr;
+}
+
+bool CKW_MarkupAnnotImpl::GetPopupOpen(bool* open) const {
+  KPD_Dictionary popup = GetPopup();
+  bool value = false;
+  if (!popup || !dict::GetBool(popup, "/Open", &value)) return false;
+  if (open) *open = value;
+  return true;
+}
+
+KPD_Dictionary CKW_MarkupAnnotImpl::SetPopup(const KS_FloatRect& rect, bool open) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return nullptr;
+  KS_FloatRect r = rect;
+  host::RectNormalize(&r);
+  float values[4] = {r.left, r.bottom, r.right, r.top};
+  KPD_Dictionary popup = GetPopup();
+  if (!popup) {
+    auto list = GetPageList();
+    if (!list || !host::ObjectIsIndirect(d)) return nullptr;
+    Owned fresh(host::DictNew());
+    if (!fresh || !host::DictSet(fresh.get(), "/Parent", d)) return nullptr;
+    auto wrapper = list->CreateAnnot("Popup", fresh.get(), {});
+    popup = wrapper ? wrapper->GetDict() : nullptr;
+    if (!popup || !host::DictSet(d, "/Popup", popup)) return nullptr;
+  }
+  dict::SetNumbers(popup, "/Rect", values, 4);
+  dict::SetBool(popup, "/Open", open);
+  return popup;
+}
+
+bool CKW_MarkupAnnotImpl::GetInteriorColor(KPD_ColorF* color) const { return ReadColorKey("/IC", color); }
+
+bool CKW_MarkupAnnotImpl::SetInteriorColor(const KPD_ColorF& color) { return WriteColorKey("/IC", color); }
+
+// ---- kinds ---------------------------------------------------------------------
+
+KPD_Dictionary CKW_PopupAnnotImpl::GetParent() const {
+  KPD_Dictionary d = GetDict();
+  KPD_Object parent = d ? host::DictGet(d, "/Parent") : nullptr;
+  return dict::TypeOf(parent) == KPD_OBJ_DICTIONARY ? parent : nullptr;
+}
+
+bool CKW_PopupAnnotImpl::GetOpen(bool* open) const { return dict::GetBool(GetDict(), "/Open", open); }
+
+bool CKW_PopupAnnotImpl::SetOpen(bool open) { return dict::SetBool(GetDict(), "/Open", open); }
+
+std::string CKW_NoteAnnotImpl::GetIconName() const { return dict::GetName(GetDict(), "/Name"); }
+
+bool CKW_NoteAnnotImpl::SetIconName(const std::string& name) { return dict::SetName(GetDict(), "/Name", name); }
+
+bool CKW_TextMarkupAnnotImpl::GetQuadPoints(std::vector<float>* values) const {
+  return dict::GetNumbers(GetDict(), "/QuadPoints", values);
+}
+
+bool CKW_TextMarkupAnnotImpl::SetQuadPoints(const std::vector<float>& values) {
+  return dict::SetNumbers(GetDict(), "/QuadPoints", values.data(), values.size());
+}
+
+bool CKW_LineImpl::SetIntent(const std::string& intent) {
+  if (!CKW_MarkupAnnotImpl::SetIntent(intent)) return false;
+  if (intent == "LineArrow") return SetLineEndings(0, 4);
+  return true;
+}
+
+bool CKW_LineImpl::GetLinePoints(KS_FloatPoint* start, KS_FloatPoint* end) const {
+  std::vector<float> v;
+  if (!dict::GetNumbers(GetDict(), "/L", &v) || v.size() != 4) return false;
+  if (start) *start = {v[0], v[1]};
+  if (end) *end = {v[2], v[3]};
+  return true;
+}
+
+bool CKW_LineImpl::SetLinePoints(const KS_FloatPoint& start, const KS_FloatPoint& end) {
+  float values[4] = {start.x, start.y, end.x, end.y};
+  return dict::SetNumbers(GetDict(), "/L", values, 4);
+}
+
+bool CKW_LineImpl::GetLineEndings(int32_t* start, int32_t* end) const {
+  return ReadLineEndings(GetDict(), start, end);
+}
+
+bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(GetDict(), start, end); }
+
+bool CKW_PolygonImpl::SetIntent(const std::string& intent) {
+  if (!CKW_MarkupAnnotImpl::SetIntent(intent)) return false;
+  if (intent != "PolygonCloud") return true;
+  KwBorderInfo border;
+  KW_ReadBorderInfo(GetDict(), &border);
+  border.style = KW_BORDER_CLOUDY;
+  border.intensity = 2.0f;
+  return KW_WriteBorderInfo(GetDict(), border);
+}
+
+std::vector<KS_FloatPoint> CKW_PolygonImpl::GetVertices() const {
+  std::vector<float> v;
+  if (!dict::GetNumbers(GetDict(), "/Vertices", &v) || v.size() % 2 != 0) return {};
+  return PointsOf(v);
+}
+
+bool CKW_PolygonImpl::SetVertices(const std::vector<KS_FloatPoint>& points) {
+  std::vector<float> v = ValuesOf(points);
+  return dict::SetNumbers(GetDict(), "/Vertices", v.data(), v.size());
+}
+
+std::vector<KS_FloatPoint> CKW_PolyLineImpl::GetVertices() const {
+  std::vector<float> v;
+  if (!dict::GetNumbers(GetDict(), "/Vertices", &v) || v.size() % 2 != 0) return {};
+  return PointsOf(v);
+}
+
+bool CKW_PolyLineImpl::SetVertices(const std::vector<KS_FloatPoint>& points) {
+  std::vector<float> v = ValuesOf(points);
+  return dict::SetNumbers(GetDict(), "/Vertices", v.data(), v.size());
+}
+
+bool CKW_PolyLineImpl::GetLineEndings(int32_t* start, int32_t* end) const {
+  return ReadLineEndings(GetDict(), start, end);
+}
+
+bool CKW_PolyLineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(GetDict(), start, end); }
+
+std::vector<std::vector<KS_FloatPoint>> CKW_InkImpl::GetInkList() const {
+  std::vector<std::vector<KS_FloatPoint>> strokes;
+  KPD_Dictionary d = GetDict();
+  KPD_Object list = d ? host::DictGet(d, "/InkList") : nullptr;
+  if (dict::TypeOf(list) != KPD_OBJ_ARRAY) return strokes;
+  int32_t count = host::ArrayCount(list);
+  for (int32_t i = 0; i < count; ++i) {
+    std::vector<float> v;
+    if (dict::GetNumbers(host::ArrayGet(list, i), &v)) strokes.push_back(PointsOf(v));
+  }
+  return strokes;
+}
+
+bool CKW_InkImpl::SetInkList(const std::vector<std::vector<KS_FloatPoint>>& strokes) {
+  KPD_Dictionary d = GetDict();
+  if (!d) return false;
+  Owned list(host::ArrayNew());
+  if (!list) return false;
+  for (const auto& stroke : strokes) {
+    std::vector<float> v = ValuesOf(stroke);
+    for (float f : v)
+      if (!std::isfinite(f)) return false;
+    Owned array(dict::NewNumberArray(v.data(), v.size()));
+    if (!array || !host::ArrayAppend(list.get(), array.get())) return false;
+  }
+  return host::DictSet(d, "/InkList", list.get()) != 0;
+}
+
+}  // namespace kwannotation

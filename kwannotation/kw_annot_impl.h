@@ -1,0 +1,299 @@
+// The implementation tree of the annotation model: one class per wrapper
+// class, each reading and writing the annotation dictionary through the host
+// on every request. The dictionary is the only state; nothing is cached.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kwannotation/kw_annot_types.h"
+#include "sdk/ks_types.h"
+
+namespace kwannotation {
+
+class CKW_PageAnnotListImpl;
+
+class CKW_AnnotImpl {
+ public:
+  // `annot` is kept only when it lies on the page of `list` (or when there
+  // is no list to check against); otherwise every operation fails softly.
+  CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode, const std::shared_ptr<CKW_PageAnnotListImpl>& list);
+  CKW_AnnotImpl(const CKW_AnnotImpl&) = delete;
+  CKW_AnnotImpl& operator=(const CKW_AnnotImpl&) = delete;
+
+  virtual ~CKW_AnnotImpl();                                    // 0
+  // The annotation dictionary; null when the handle is null.
+  virtual KPD_Dictionary GetDict() const;                      // 1
+  virtual bool SetRect(const KS_FloatRect& rect);              // 2
+  // /C as a colour; false and kind 0 when absent or malformed.
+  virtual bool GetColor(KPD_ColorF* color) const;              // 3
+  virtual bool GetBorderColor(KPD_ColorF* color) const;        // 4
+  // Kind 0 removes /C. A /DS default style gets the same colour.
+  virtual bool SetColor(const KPD_ColorF& color);              // 5
+  virtual bool SetBorderColor(const KPD_ColorF& color);        // 6
+  // Rebuilds the normal appearance; false when this kind draws nothing.
+  virtual bool ResetAppearance();                              // 7
+  // The common XFDF-style attributes of an element, read or written.
+  virtual bool ImportFromXFDF(KX_Element element);             // 8
+  virtual bool ExportToXFDF(KX_Element element);               // 9
+  // /Font of /Resources of the normal appearance; with `create` the stream,
+  // /Resources and /Font are made where missing.
+  virtual KPD_Dictionary GetAPFontDict(bool create);           // 10
+  // ResetAppearance, then /AS made to name a state of /AP /N ("Off" when
+  // there is no other).
+  virtual bool ResetAppearanceAndState();                      // 11
+  // Whether the appearance needs a transparency state (/CA, /ca, /BM).
+  virtual bool GetOpacityState() const;                        // 12
+  virtual bool Unused13();                                     // 13
+  // /BS /W, else element 2 of /Border. False without either, and false
+  // when /BS exists without /W.
+  virtual bool GetBorderWidth(float* width) const;             // 14
+
+  KPD_Annot GetAnnot() const { return annot_; }
+  int32_t GetSubtypeCode() const { return subtype_; }
+  std::shared_ptr<CKW_PageAnnotListImpl> GetPageList() const { return list_.lock(); }
+  KPD_Document GetDocument() const;
+  int32_t GetPageIndex() const;  // -1 without a list
+
+  std::string GetSubtype() const;  // /Subtype without the slash
+  std::string GetIntent() const;   // /IT without the slash
+  bool GetRect(KS_FloatRect* rect) const;  // normalised; false unless four numbers
+
+  bool GetContents(std::u16string* text) const;
+  // An empty text removes /Contents and /RC.
+  bool SetContents(const std::u16string& text);
+  bool GetRichContents(std::u16string* xhtml) const;
+  bool SetRichContents(const std::u16string& xhtml);  // empty removes /RC
+  bool GetDefaultStyle(std::u16string* ds) const;
+  bool SetDefaultStyle(const std::u16string& ds);
+  bool GetDefaultAppearance(std::string* da) const;
+  bool SetDefaultAppearance(const std::string& da);
+
+  bool GetName(std::u16string* name) const;  // /NM
+  bool SetName(const std::u16string& name);
+  bool GetModifiedDate(std::u16string* date) const;  // /M
+  bool SetModifiedDate(const std::u16string& date);
+
+  bool GetFlags(uint32_t* flags) const;
+  bool SetFlags(uint32_t flags);
+
+  // /CA: 1.0 when absent or malformed. A value outside [0, 1] (with float
+  // slack) leaves /CA unchanged and answers false.
+  float GetOpacity() const;
+  bool SetOpacity(float opacity);
+
+  // /RD as left, top, right, bottom insets; negative ones are refused.
+  bool GetRectDifferences(float insets[4]) const;
+  bool SetRectDifferences(const float insets[4]);
+
+  bool GetRotate(int32_t* degrees) const;  // /Rotate
+  bool SetRotate(int32_t degrees);
+  bool GetRotation(int32_t* degrees) const;  // /Rotation
+  bool SetRotation(int32_t degrees);
+
+ protected:
+  // Base bodies of slots 3 and 5, for overrides that fall back to them.
+  bool ReadColorKey(const char* key, KPD_ColorF* color) const;
+  bool WriteColorKey(const char* key, const KPD_ColorF& color);
+
+ private:
+  KPD_Annot annot_;
+  int32_t subtype_;
+  std::weak_ptr<CKW_PageAnnotListImpl> list_;
+  // Data that other parts of the library attach to one annotation.
+  std::map<std::string, std::shared_ptr<void>> attachments_;
+};
+
+class CKW_MarkupAnnotImpl : public CKW_AnnotImpl {
+ public:
+  using CKW_AnnotImpl::CKW_AnnotImpl;
+
+  bool ImportFromXFDF(KX_Element element) override;
+  bool ExportToXFDF(KX_Element element) override;
+
+  // Empty removes /IT.
+  virtual bool SetIntent(const std::string& intent);                 // 15
+  virtual std::vector<KS_FloatPoint> GetVertices() const;            // 16
+  virtual bool SetVertices(const std::vector<KS_FloatPoint>& points);  // 17
+
+  bool GetTitle(std::u16string* title) const;  // /T
+  bool SetTitle(const std::u16string& title);
+  bool GetSubject(std::u16string* subject) const;  // /Subj
+  bool SetSubject(const std::u16string& subject);
+  bool GetCreationDate(std::u16string* date) const;
+  bool SetCreationDate(const std::u16string& date);
+
+  // The annotation replied to (/IRT), and the reply type: "Group" for a
+  // grouped annotation, "R" for a plain reply, empty when /RT is absent.
+  KPD_Dictionary GetInReplyTo() const;
+  bool SetInReplyTo(KPD_Dictionary annot);  // null removes /IRT
+  std::string GetReplyType() const;
+  bool SetReplyType(const std::string& type);  // empty removes /RT
+  bool GetState(std::u16string* state) const;
+  bool SetState(const std::u16string& state);
+  bool GetStateModel(std::u16string* model) const;
+  bool SetStateModel(const std::u16string& model);
+
+  // /Popup, a "Popup" annotation whose /Parent refers back here.
+  KPD_Dictionary GetPopup() const;
+  bool GetPopupOpen(bool* open) const;
+  // The existing popup gets `rect` and `open`; without one a new popup is
+  // made, inserted into the page after this annotation and linked both ways.
+  KPD_Dictionary SetPopup(const KS_FloatRect& rect, bool open);
+
+  // /IC, same rules as /C.
+  bool GetInteriorColor(KPD_ColorF* color) const;
+  bool SetInteriorColor(const KPD_ColorF& color);
+
+ private:
+  void* reserved_ = nullptr;
+};
+
+// Marks the measurement implementations; their own behaviour lives with the
+// measure dictionaries.
+class CKW_MeasureAnnotImpl {
+ public:
+  virtual ~CKW_MeasureAnnotImpl() = default;
+};
+
+// Direct children of the root.
+class CKW_LinkAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_MovieAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_WidgetImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_ScreenAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_PrinterMarkAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_TrapNetAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_WatermarkAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_3dAnnotImpl : public CKW_AnnotImpl { public: using CKW_AnnotImpl::CKW_AnnotImpl; };
+class CKW_PopupAnnotImpl : public CKW_AnnotImpl {
+ public:
+  using CKW_AnnotImpl::CKW_AnnotImpl;
+  KPD_Dictionary GetParent() const;
+  bool GetOpen(bool* open) const;
+  bool SetOpen(bool open);
+};
+
+// Markup kinds.
+class CKW_NoteAnnotImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  std::string GetIconName() const;  // /Name
+  bool SetIconName(const std::string& name);
+};
+class CKW_FreeTextImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_TextMarkupAnnotImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  bool GetQuadPoints(std::vector<float>* values) const;
+  bool SetQuadPoints(const std::vector<float>& values);
+};
+class CKW_StampAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_CaretAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_SoundAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_RedactImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_ProjectionAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+
+// Shapes. Each keeps one narrow text beside the dictionary: the name of the
+// custom line style it was last drawn with.
+class CKW_SquareImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+ protected:
+  std::string lineStyle_;
+};
+
+class CKW_CircleImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+ protected:
+  std::string lineStyle_;
+};
+
+class CKW_LineImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // "LineArrow" also sets the endings to "None" and "OpenArrow".
+  bool SetIntent(const std::string& intent) override;
+
+  // /L as start and end points.
+  bool GetLinePoints(KS_FloatPoint* start, KS_FloatPoint* end) const;
+  bool SetLinePoints(const KS_FloatPoint& start, const KS_FloatPoint& end);
+  // /LE codes; "None" for missing entries.
+  bool GetLineEndings(int32_t* start, int32_t* end) const;
+  bool SetLineEndings(int32_t start, int32_t end);
+
+ protected:
+  std::string lineStyle_;
+};
+
+class CKW_PolygonImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // "PolygonCloud" also makes the border cloudy with intensity 2.
+  bool SetIntent(const std::string& intent) override;
+  std::vector<KS_FloatPoint> GetVertices() const override;
+  bool SetVertices(const std::vector<KS_FloatPoint>& points) override;
+
+ protected:
+  std::string lineStyle_;
+};
+
+class CKW_PolyLineImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  std::vector<KS_FloatPoint> GetVertices() const override;
+  bool SetVertices(const std::vector<KS_FloatPoint>& points) override;
+  bool GetLineEndings(int32_t* start, int32_t* end) const;
+  bool SetLineEndings(int32_t start, int32_t end);
+
+ protected:
+  std::string lineStyle_;
+};
+
+class CKW_InkImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // /InkList: one point list per stroke; a stroke of odd length drops its
+  // last number, a stroke that is not numbers is skipped.
+  std::vector<std::vector<KS_FloatPoint>> GetInkList() const;
+  bool SetInkList(const std::vector<std::vector<KS_FloatPoint>>& strokes);
+
+ protected:
+  std::string lineStyle_;
+};
+
+// Measurement implementations.
+class CKW_MeasureLineImpl : public CKW_LineImpl, public CKW_MeasureAnnotImpl {
+ public:
+  using CKW_LineImpl::CKW_LineImpl;
+};
+class CKW_MeasureCircleImpl : public CKW_CircleImpl, public CKW_MeasureAnnotImpl {
+ public:
+  using CKW_CircleImpl::CKW_CircleImpl;
+};
+class CKW_MeasurePolygonImpl : public CKW_PolygonImpl, public CKW_MeasureAnnotImpl {
+ public:
+  using CKW_PolygonImpl::CKW_PolygonImpl;
+};
+class CKW_MeasurePolygonRadiusImpl : public CKW_PolygonImpl, public CKW_MeasureAnnotImpl {
+ public:
+  using CKW_PolygonImpl::CKW_PolygonImpl;
+};
+class CKW_MeasurePolyLineImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnotImpl {
+ public:
+  using CKW_PolyLineImpl::CKW_PolyLineImpl;
+};
+class CKW_MeasurePolyLineAngleImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnotImpl {
+ public:
+  using CKW_PolyLineImpl::CKW_PolyLineImpl;
+};
+
+// Reads a colour array (0, 1, 3 or 4 numbers) into `color`; false and kind 0
+// for anything else. Components are clamped to [0, 1].
+bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color);
+
+}  // namespace kwannotation

@@ -1,0 +1,193 @@
+#include "kwannotation/kw_annot_types.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/core_hft.h"
+#include "sdk/ks_host_binding.h"
+
+namespace kwannotation {
+namespace {
+
+TEST(AnnotTypes, SubtypeNamesAndCodesMatchBothWays) {
+  const char* names[] = {"Text", "Link", "FreeText", "Line", "Square", "Circle", "Polygon", "PolyLine",
+                         "Highlight", "Underline", "Squiggly", "StrikeOut", "Stamp", "Caret", "Ink",
+                         "FileAttachment", "Sound", "Movie", "Widget", "Screen", "PrinterMark", "TrapNet",
+                         "Watermark", "3D", "Popup", "Redact", "Projection"};
+  for (int32_t code = 1; code <= kKwLastSubtypeCode; ++code) {
+    EXPECT_EQ(KW_SubtypeCodeFromName(names[code - 1]), code) << names[code - 1];
+    EXPECT_EQ(KW_SubtypeNameFromCode(code), names[code - 1]);
+  }
+  for (const char* other : {"", "line", "Lines", " Line", "PSInk", "/Line"}) EXPECT_EQ(KW_SubtypeCodeFromName(other), 0) << other;
+  EXPECT_EQ(KW_SubtypeNameFromCode(0), "");
+  EXPECT_EQ(KW_SubtypeNameFromCode(28), "");
+  EXPECT_EQ(KW_SubtypeNameFromCode(-1), "");
+}
+
+TEST(AnnotTypes, MeasureKindsFromIntentsAndTheirSubtypes) {
+  struct Row {
+    const char* intent;
+    int32_t kind;
+    int32_t subtype;
+  } rows[] = {
+      {"LineDimension", 1, KW_ANNOT_LINE},       {"PolyLineDimension", 2, KW_ANNOT_POLYLINE},
+      {"PolygonDimension", 3, KW_ANNOT_POLYGON}, {"PolygonVolume", 4, KW_ANNOT_POLYGON},
+      {"CircleDimension", 5, KW_ANNOT_CIRCLE},   {"PolygonRadius", 6, KW_ANNOT_POLYGON},
+      {"PolyLineAngle", 7, KW_ANNOT_POLYLINE},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(KW_MeasureKindFromIntent(r.intent), r.kind) << r.intent;
+    EXPECT_EQ(KW_IntentFromMeasureKind(r.kind), r.intent);
+    EXPECT_EQ(KW_SubtypeCodeFromMeasureKind(r.kind), r.subtype) << r.intent;
+  }
+  for (const char* other : {"", "LineArrow", "PolygonCloud", "linedimension", "LineDimension "})
+    EXPECT_EQ(KW_MeasureKindFromIntent(other), 0) << other;
+  EXPECT_EQ(KW_SubtypeCodeFromMeasureKind(0), 0);
+  EXPECT_EQ(KW_SubtypeCodeFromMeasureKind(8), 0);
+  EXPECT_EQ(KW_IntentFromMeasureKind(9), "");
+}
+
+TEST(AnnotTypes, HandledSubtypesMatchWholeNamesOnly) {
+  int handled = 0;
+  for (int32_t code = 0; code <= kKwLastSubtypeCode; ++code) handled += KW_IsHandledSubtype(KW_SubtypeNameFromCode(code));
+  EXPECT_EQ(handled + 1, 22);  // PSInk has no subtype code
+  EXPECT_TRUE(KW_IsHandledSubtype("PSInk"));
+  EXPECT_TRUE(KW_IsHandledSubtype("Watermark"));
+  for (const char* no : {"Sound", "Movie", "3D", "text", "Tex", "", "Projection"}) EXPECT_FALSE(KW_IsHandledSubtype(no)) << no;
+}
+
+TEST(AnnotTypes, LineEndingNames) {
+  const char* names[] = {"None", "Square", "Circle", "Diamond", "OpenArrow", "ClosedArrow", "Butt",
+                         "ROpenArrow", "RClosedArrow", "Slash"};
+  for (int32_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(KW_LineEndingFromName(names[i]), i);
+    EXPECT_EQ(KW_LineEndingName(i), names[i]);
+  }
+  EXPECT_EQ(KW_LineEndingFromName("openarrow"), 0);
+  EXPECT_EQ(KW_LineEndingFromName("Arrow"), 0);
+  EXPECT_EQ(KW_LineEndingName(10), "None");
+  EXPECT_EQ(KW_LineEndingName(-3), "None");
+}
+
+TEST(AnnotTypes, FlagsFormatInTableOrderWithoutLeadingComma) {
+  struct Row {
+    uint32_t flags;
+    const char* text;
+  } rows[] = {
+      {6, "hidden,print"},
+      {1, "invisible"},
+      {3, "invisible,hidden"},
+      {4, "print"},
+      {0, ""},
+      {128 | 64, "readonly,locked"},
+      {511, "invisible,hidden,print,nozoom,norotate,noview,readonly,locked,togglenoview"},
+      {512 | 4, "print"},  // bits without a name are not written
+  };
+  for (const Row& r : rows) EXPECT_EQ(KW_FormatAnnotFlags(r.flags), r.text) << r.flags;
+}
+
+TEST(AnnotTypes, FlagsParseKnownTokensOnly) {
+  struct Row {
+    const char* text;
+    uint32_t flags;
+  } rows[] = {
+      {"print,bogus,hidden", 6},
+      {"", 4},
+      {"bogus", 0},
+      {" print", 0},
+      {"print,", 4},
+      {",,locked,,", 128},
+      {"invisible,hidden,print,nozoom,norotate,noview,readonly,locked,togglenoview", 511},
+      {"PRINT", 0},
+  };
+  for (const Row& r : rows) EXPECT_EQ(KW_ParseAnnotFlags(r.text), r.flags) << r.text;
+}
+
+class BorderRecord : public ::testing::Test {
+ protected:
+  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
+  KPD_Dictionary Parse(const std::string& text) {
+    KPD_Object obj = ks::host::ObjectParse(text.data(), text.size());
+    owned_.push_back(obj);
+    return obj;
+  }
+  void TearDown() override {
+    for (KPD_Object o : owned_) ks::host::ObjectRelease(o);
+  }
+  std::vector<KPD_Object> owned_;
+};
+
+TEST_F(BorderRecord, ReadsBorderStyleAndCloudFromEveryPlace) {
+  struct Row {
+    const char* dict;
+    bool found;
+    float width;
+    int32_t style;
+    float intensity;
+    std::vector<float> dashes;
+  } rows[] = {
+      {"<< >>", false, 1, 0, 0, {}},
+      {"<< /BS << /W 2 /S /D /D [3 1] >> >>", true, 2, 1, 0, {3, 1}},
+      {"<< /BS << /S /B >> >>", true, 1, 2, 0, {}},
+      {"<< /BS << /W 1 /S /I >> >>", true, 1, 3, 0, {}},
+      {"<< /BS << /W 1 /S /U >> >>", true, 1, 4, 0, {}},
+      {"<< /BS << /W -4 >> >>", true, 0, 0, 0, {}},
+      {"<< /BS << /W (wide) /S /Q >> >>", true, 1, 0, 0, {}},
+      {"<< /Border [0 0 3 [2 2]] >>", true, 3, 1, 0, {2, 2}},
+      {"<< /Border [0 0 2.5] >>", true, 2.5f, 0, 0, {}},
+      {"<< /Border (no) >>", false, 1, 0, 0, {}},
+      {"<< /BS (no) /Border [0 0 2] >>", true, 2, 0, 0, {}},
+      {"<< /BS << /W 1.5 >> /BE << /S /C /I 1.5 >> >>", true, 1.5f, 5, 1.5f, {}},
+      {"<< /BE << /S /S /I 1 >> >>", true, 1, 0, 0, {}},
+      {"<< /BS << /W 2 /D [1 (x)] >> >>", true, 2, 0, 0, {}},
+  };
+  for (const Row& r : rows) {
+    KwBorderInfo info;
+    info.width = 99;
+    EXPECT_EQ(KW_ReadBorderInfo(Parse(r.dict), &info), r.found) << r.dict;
+    EXPECT_FLOAT_EQ(info.width, r.width) << r.dict;
+    EXPECT_EQ(info.style, r.style) << r.dict;
+    EXPECT_FLOAT_EQ(info.intensity, r.intensity) << r.dict;
+    EXPECT_EQ(info.dashes, r.dashes) << r.dict;
+  }
+  EXPECT_FALSE(KW_ReadBorderInfo(nullptr, nullptr));
+}
+
+TEST_F(BorderRecord, WritesANewBorderAndKeepsTheCloudOnlyWhenCloudy) {
+  KPD_Dictionary annot = Parse("<< /BS << /W 9 /Extra 1 >> /BE << /S /C /I 1 >> >>");
+  KwBorderInfo cloudy{2.5f, KW_BORDER_CLOUDY, 2.0f, 0, {}};
+  ASSERT_TRUE(KW_WriteBorderInfo(annot, cloudy));
+  KwBorderInfo back;
+  ASSERT_TRUE(KW_ReadBorderInfo(annot, &back));
+  EXPECT_FLOAT_EQ(back.width, 2.5f);
+  EXPECT_EQ(back.style, KW_BORDER_CLOUDY);
+  EXPECT_FLOAT_EQ(back.intensity, 2.0f);
+  KPD_Object bs = ks::host::DictGet(annot, "/BS");
+  EXPECT_FALSE(ks::host::DictHasKey(bs, "/Extra"));
+  EXPECT_TRUE(ks::host::NameIs(ks::host::DictGet(bs, "/Type"), "/Border"));
+
+  KwBorderInfo dashed{-1.0f, KW_BORDER_DASH, 0, 0, {4, 2}};
+  ASSERT_TRUE(KW_WriteBorderInfo(annot, dashed));
+  EXPECT_FALSE(ks::host::DictHasKey(annot, "/BE"));
+  ASSERT_TRUE(KW_ReadBorderInfo(annot, &back));
+  EXPECT_FLOAT_EQ(back.width, 0.0f);
+  EXPECT_EQ(back.style, KW_BORDER_DASH);
+  EXPECT_EQ(back.dashes, (std::vector<float>{4, 2}));
+
+  EXPECT_FALSE(KW_WriteBorderInfo(nullptr, dashed));
+  EXPECT_FALSE(KW_WriteBorderInfo(Parse("[1 2]"), dashed));
+}
+
+TEST(AnnotTypes, BorderStyleNames) {
+  const char* names[] = {"solid", "dash", "bevelled", "inset", "underline", "cloudy"};
+  for (int32_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(KW_BorderStyleName(i), names[i]);
+    EXPECT_EQ(KW_BorderStyleFromName(names[i]), i);
+  }
+  EXPECT_EQ(KW_BorderStyleFromName("dashed"), -1);
+  EXPECT_EQ(KW_BorderStyleName(6), "solid");
+}
+
+}  // namespace
+}  // namespace kwannotation

@@ -1,0 +1,395 @@
+#include "kwannotation/kw_xfdf.h"
+
+#include <cctype>
+#include <charconv>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_xfdf_util.h"
+#include "sdk/ks_host_binding.h"
+
+namespace kwannotation {
+
+namespace host = ks::host;
+
+namespace {
+
+constexpr const char* kXfdfNamespace = "http://ns.adobe.com/xfdf/";
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Form fields travel in an XFDF's "fields", not among its annotations.
+bool IsExchanged(int32_t code) { return code != KW_ANNOT_UNKNOWN && code != KW_ANNOT_WIDGET; }
+
+// The subtype code of an element name ("freetext" -> FreeText); 0 when the
+// name is no subtype the exchange carries.
+int32_t SubtypeOfElement(const std::string& element) {
+  for (int32_t code = 1; code <= kKwLastSubtypeCode; ++code)
+    if (IsExchanged(code) && Lower(KW_SubtypeNameFromCode(code)) == element) return code;
+  return KW_ANNOT_UNKNOWN;
+}
+
+std::string FormatRectDifferences(const float rd[4]) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) {
+    if (i) s += ',';
+    s += xfdf::FormatCompact(rd[i]);
+  }
+  return s;
+}
+
+// Releases a host XML document at the end of a scope.
+class XmlDoc {
+ public:
+  explicit XmlDoc(KX_Document doc) : doc_(doc) {}
+  ~XmlDoc() {
+    if (doc_) host::XmlRelease(doc_);
+  }
+  XmlDoc(const XmlDoc&) = delete;
+  XmlDoc& operator=(const XmlDoc&) = delete;
+  KX_Document get() const { return doc_; }
+
+ private:
+  KX_Document doc_;
+};
+
+void ExportNumberKey(KPD_Dictionary d, const char* key, KX_Element element, const char* attr) {
+  double v = 0;
+  if (dict::GetNumber(d, key, &v)) xfdf::SetAttr(element, attr, xfdf::FormatCompact(static_cast<float>(v)));
+}
+
+void ImportNumberKey(KX_Element element, const char* attr, KPD_Dictionary d, const char* key) {
+  std::string value;
+  float v = 0;
+  if (xfdf::GetAttr(element, attr, &value) && xfdf::ParseFloat(value, &v)) dict::SetNumber(d, key, v);
+}
+
+void ExportStringChild(KPD_Dictionary d, const char* key, KX_Element element, const char* child) {
+  std::u16string text;
+  if (!dict::GetText(d, key, &text)) return;
+  KX_Element node = host::XmlAppendChild(element, child);
+  std::string utf8 = dict::ToUtf8(text);
+  if (node) host::XmlSetText(node, utf8.c_str());
+}
+
+void ExportLineEndings(int32_t start, int32_t end, KX_Element element) {
+  xfdf::SetAttr(element, "head", KW_LineEndingName(start));
+  xfdf::SetAttr(element, "tail", KW_LineEndingName(end));
+}
+
+bool ImportLineEndings(KX_Element element, int32_t* start, int32_t* end) {
+  std::string head, tail;
+  bool hasHead = xfdf::GetAttr(element, "head", &head);
+  bool hasTail = xfdf::GetAttr(element, "tail", &tail);
+  if (hasHead) *start = KW_LineEndingFromName(head);
+  if (hasTail) *end = KW_LineEndingFromName(tail);
+  return hasHead || hasTail;
+}
+
+// What a standard XFDF carries beyond the common and markup attributes.
+void ExportGeometry(CKW_Annot& annot, KX_Element element) {
+  KPD_Dictionary d = annot.GetDict();
+  if (!d) return;
+  int32_t code = annot.GetSubtypeCode();
+  auto* markup = dynamic_cast<CKW_MarkupAnnot*>(&annot);
+  int32_t start = 0, end = 0;
+  switch (code) {
+    case KW_ANNOT_LINE: {
+      auto& line = static_cast<CKW_Line&>(annot);
+      KS_FloatPoint a{}, b{};
+      if (line.GetLinePoints(&a, &b)) {
+        xfdf::SetAttr(element, "start", xfdf::FormatPoints({a}));
+        xfdf::SetAttr(element, "end", xfdf::FormatPoints({b}));
+      }
+      if (line.GetLineEndings(&start, &end)) ExportLineEndings(start, end, element);
+      ExportNumberKey(d, "/LL", element, "leaderLength");
+      ExportNumberKey(d, "/LLE", element, "leaderExtend");
+      ExportNumberKey(d, "/LLO", element, "leaderOffset");
+      bool caption = false;
+      if (dict::GetBool(d, "/Cap", &caption)) xfdf::SetAttr(element, "caption", caption ? "yes" : "no");
+      break;
+    }
+    case KW_ANNOT_POLYGON:
+    case KW_ANNOT_POLYLINE: {
+      std::vector<KS_FloatPoint> vertices = markup->GetVertices();
+      if (!vertices.empty()) xfdf::SetAttr(element, "vertices", xfdf::FormatPoints(vertices));
+      if (code == KW_ANNOT_POLYLINE && static_cast<CKW_PolyLine&>(annot).GetLineEndings(&start, &end))
+        ExportLineEndings(start, end, element);
+      break;
+    }
+    case KW_ANNOT_INK: {
+      auto strokes = static_cast<CKW_Ink&>(annot).GetInkList();
+      if (strokes.empty()) break;
+      KX_Element list = host::XmlAppendChild(element, "inklist");
+      for (const auto& stroke : strokes) {
+        KX_Element gesture = host::XmlAppendChild(list, "gesture");
+        std::string text = xfdf::FormatPoints(stroke);
+        if (gesture) host::XmlSetText(gesture, text.c_str());
+      }
+      break;
+    }
+    case KW_ANNOT_HIGHLIGHT:
+    case KW_ANNOT_UNDERLINE:
+    case KW_ANNOT_SQUIGGLY:
+    case KW_ANNOT_STRIKEOUT: {
+      std::vector<float> quads;
+      if (static_cast<CKW_TextMarkupAnnot&>(annot).GetQuadPoints(&quads) && !quads.empty()) {
+        std::string coords;
+        for (float v : quads) {
+          if (!coords.empty()) coords += ',';
+          coords += xfdf::FormatCompact(v);
+        }
+        xfdf::SetAttr(element, "coords", coords);
+      }
+      break;
+    }
+    case KW_ANNOT_TEXT:
+    case KW_ANNOT_STAMP:
+    case KW_ANNOT_FILEATTACHMENT: {
+      std::string icon = dict::GetName(d, "/Name");
+      if (!icon.empty()) xfdf::SetAttr(element, "icon", icon);
+      break;
+    }
+    case KW_ANNOT_FREETEXT: {
+      double q = 0;
+      if (dict::GetNumber(d, "/Q", &q)) {
+        static const char* kJustification[] = {"left", "centered", "right"};
+        if (q >= 0 && q <= 2) xfdf::SetAttr(element, "justification", kJustification[static_cast<int>(q)]);
+      }
+      std::string da;
+      if (annot.GetDefaultAppearance(&da)) {
+        KX_Element node = host::XmlAppendChild(element, "defaultappearance");
+        if (node) host::XmlSetText(node, dict::ToUtf8(dict::FromUtf8(da)).c_str());
+      }
+      ExportStringChild(d, "/DS", element, "defaultstyle");
+      break;
+    }
+    default:
+      break;
+  }
+  KPD_ColorF interior{};
+  if (markup && markup->GetInteriorColor(&interior) && interior.kind != KPD_COLOR_NONE)
+    xfdf::SetAttr(element, "interior-color", xfdf::FormatColor(interior));
+  float rd[4];
+  if (annot.GetRectDifferences(rd)) xfdf::SetAttr(element, "fringe", FormatRectDifferences(rd));
+}
+
+void ImportGeometry(CKW_Annot& annot, KX_Element element) {
+  KPD_Dictionary d = annot.GetDict();
+  if (!d) return;
+  int32_t code = annot.GetSubtypeCode();
+  auto* markup = dynamic_cast<CKW_MarkupAnnot*>(&annot);
+  std::string value;
+  switch (code) {
+    case KW_ANNOT_LINE: {
+      auto& line = static_cast<CKW_Line&>(annot);
+      std::string a, b;
+      std::vector<KS_FloatPoint> pa, pb;
+      if (xfdf::GetAttr(element, "start", &a) && xfdf::GetAttr(element, "end", &b) && xfdf::ParsePoints(a, &pa) &&
+          xfdf::ParsePoints(b, &pb) && pa.size() == 1 && pb.size() == 1)
+        line.SetLinePoints(pa[0], pb[0]);
+      int32_t start = 0, end = 0;
+      line.GetLineEndings(&start, &end);
+      if (ImportLineEndings(element, &start, &end)) line.SetLineEndings(start, end);
+      ImportNumberKey(element, "leaderLength", d, "/LL");
+      ImportNumberKey(element, "leaderExtend", d, "/LLE");
+      ImportNumberKey(element, "leaderOffset", d, "/LLO");
+      if (xfdf::GetAttr(element, "caption", &value)) dict::SetBool(d, "/Cap", value == "yes");
+      break;
+    }
+    case KW_ANNOT_POLYGON:
+    case KW_ANNOT_POLYLINE: {
+      std::vector<KS_FloatPoint> vertices;
+      if (xfdf::GetAttr(element, "vertices", &value) && xfdf::ParsePoints(value, &vertices))
+        markup->SetVertices(vertices);
+      if (code == KW_ANNOT_POLYLINE) {
+        auto& polyline = static_cast<CKW_PolyLine&>(annot);
+        int32_t start = 0, end = 0;
+        polyline.GetLineEndings(&start, &end);
+        if (ImportLineEndings(element, &start, &end)) polyline.SetLineEndings(start, end);
+      }
+      break;
+    }
+    case KW_ANNOT_INK: {
+      KX_Element list = xfdf::FirstChild(element, "inklist");
+      if (!list) break;
+      std::vector<std::vector<KS_FloatPoint>> strokes;
+      for (KX_Element g = xfdf::FirstChild(list, "gesture"); g; g = xfdf::NextSibling(g, "gesture")) {
+        std::vector<KS_FloatPoint> stroke;
+        if (xfdf::ParsePoints(xfdf::ElementText(g), &stroke) && !stroke.empty()) strokes.push_back(std::move(stroke));
+      }
+      if (!strokes.empty()) static_cast<CKW_Ink&>(annot).SetInkList(strokes);
+      break;
+    }
+    case KW_ANNOT_HIGHLIGHT:
+    case KW_ANNOT_UNDERLINE:
+    case KW_ANNOT_SQUIGGLY:
+    case KW_ANNOT_STRIKEOUT: {
+      std::vector<float> quads;
+      if (xfdf::GetAttr(element, "coords", &value) && xfdf::ParseFloatList(value, &quads) && quads.size() % 8 == 0)
+        static_cast<CKW_TextMarkupAnnot&>(annot).SetQuadPoints(quads);
+      break;
+    }
+    case KW_ANNOT_TEXT:
+    case KW_ANNOT_STAMP:
+    case KW_ANNOT_FILEATTACHMENT:
+      if (xfdf::GetAttr(element, "icon", &value) && !value.empty()) dict::SetName(d, "/Name", value);
+      break;
+    case KW_ANNOT_FREETEXT: {
+      if (xfdf::GetAttr(element, "justification", &value)) {
+        int q = value == "centered" ? 1 : value == "right" ? 2 : 0;
+        dict::SetInteger(d, "/Q", q);
+      }
+      if (KX_Element da = xfdf::FirstChild(element, "defaultappearance"))
+        annot.SetDefaultAppearance(xfdf::ElementText(da));
+      if (KX_Element ds = xfdf::FirstChild(element, "defaultstyle"))
+        annot.SetDefaultStyle(dict::FromUtf8(xfdf::ElementText(ds)));
+      break;
+    }
+    default:
+      break;
+  }
+  KPD_ColorF interior{};
+  if (markup && xfdf::GetAttr(element, "interior-color", &value) && xfdf::ParseColor(value, &interior))
+    markup->SetInteriorColor(interior);
+  std::vector<float> rd;
+  if (xfdf::GetAttr(element, "fringe", &value) && xfdf::ParseFloatList(value, &rd) && rd.size() == 4)
+    annot.SetRectDifferences(rd.data());
+}
+
+bool ParsePageIndex(const std::string& text, int32_t* page) {
+  int32_t value = -1;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return false;
+  *page = value;
+  return true;
+}
+
+// A popup that belongs to a markup annotation travels inside it.
+bool IsOwnedPopup(CKW_Annot& annot) {
+  if (annot.GetSubtypeCode() != KW_ANNOT_POPUP) return false;
+  return dict::TypeOf(ks::host::DictGet(annot.GetDict(), "/Parent")) == KPD_OBJ_DICTIONARY;
+}
+
+}  // namespace
+
+bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) {
+  if (!doc) {
+    if (error) *error = "no document";
+    return false;
+  }
+  XmlDoc xml(host::XmlNew("xfdf"));
+  KX_Element root = xml.get() ? host::XmlGetRoot(xml.get()) : nullptr;
+  if (!root) {
+    if (error) *error = "the host cannot build XML";
+    return false;
+  }
+  xfdf::SetAttr(root, "xmlns", kXfdfNamespace);
+  xfdf::SetAttr(root, "xml:space", "preserve");
+  KX_Element annots = host::XmlAppendChild(root, "annots");
+  int32_t pages = host::DocPageCount(doc);
+  for (int32_t p = 0; p < pages; ++p) {
+    auto list = CKW_PageAnnotList::Create(doc, p);
+    if (!list) continue;
+    int32_t count = list->CountAnnots();
+    for (int32_t i = 0; i < count; ++i) {
+      auto annot = list->GetAnnotAt(i);
+      if (!annot || !annot->GetDict()) continue;
+      std::string subtype = annot->GetSubtype();
+      if (subtype.empty() || !IsExchanged(annot->GetSubtypeCode()) || IsOwnedPopup(*annot)) continue;
+      KX_Element element = host::XmlAppendChild(annots, Lower(subtype).c_str());
+      if (!element) continue;
+      annot->ExportToXFDF(element);
+      ExportGeometry(*annot, element);
+    }
+  }
+  host::ByteString out;
+  if (!host::XmlSerialize(root, 1, 1, out.get())) {
+    if (error) *error = "the host cannot write XML";
+    return false;
+  }
+  *xfdfText = out.str();
+  return true;
+}
+
+bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* error, int* imported) {
+  auto fail = [&](const std::string& message) {
+    if (error) *error = message;
+    return false;
+  };
+  if (imported) *imported = 0;
+  if (!doc) return fail("no document");
+  host::ByteString parseError;
+  XmlDoc xml(host::XmlParse(xfdfText.data(), xfdfText.size(), parseError.get()));
+  if (!xml.get()) {
+    std::string reason = parseError.str();
+    return fail(reason.empty() ? "not readable as XML" : reason);
+  }
+  KX_Element root = host::XmlGetRoot(xml.get());
+  if (xfdf::ElementName(root) != "xfdf") return fail("the root element is not \"xfdf\"");
+
+  // Check every annotation first so that a bad one changes nothing.
+  struct Item {
+    KX_Element element;
+    int32_t code;
+    int32_t page;
+  };
+  std::vector<Item> items;
+  int32_t pages = host::DocPageCount(doc);
+  KX_Element annots = xfdf::FirstChild(root, "annots");
+  int position = 0;
+  for (KX_Element e = xfdf::FirstChild(annots, nullptr); e; e = xfdf::NextSibling(e, nullptr)) {
+    ++position;
+    std::string name = xfdf::ElementName(e);
+    int32_t code = SubtypeOfElement(name);
+    if (code == KW_ANNOT_UNKNOWN) continue;  // not an annotation this model knows
+    std::string pageText;
+    int32_t page = -1;
+    if (!xfdf::GetAttr(e, "page", &pageText) || !ParsePageIndex(pageText, &page) || page < 0 || page >= pages)
+      return fail("annotation " + std::to_string(position) + " (" + name + "): page \"" + pageText +
+                  "\" is not a page of the document");
+    items.push_back({e, code, page});
+  }
+
+  std::map<int32_t, std::shared_ptr<CKW_PageAnnotList>> lists;
+  auto listOf = [&](int32_t page) {
+    auto& list = lists[page];
+    if (!list) list = CKW_PageAnnotList::Create(doc, page);
+    return list;
+  };
+  std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
+  for (const Item& item : items) {
+    auto list = listOf(item.page);
+    if (!list) continue;
+    std::string name;
+    std::shared_ptr<CKW_Annot> annot;
+    if (xfdf::GetAttr(item.element, "name", &name) && !name.empty())
+      if (KPD_Annot existing = list->FindAnnotByName(dict::FromUtf8(name))) annot = list->GetAnnot(existing);
+    if (!annot) annot = list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
+    if (!annot) continue;
+    annot->ImportFromXFDF(item.element);
+    ImportGeometry(*annot, item.element);
+    annot->ResetAppearance();
+    done.emplace_back(annot, item.element);
+  }
+  // A reply may come before the annotation it answers.
+  for (auto& [annot, element] : done) {
+    std::string target;
+    auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get());
+    if (!markup || !xfdf::GetAttr(element, "inreplyto", &target) || target.empty() || markup->GetInReplyTo()) continue;
+    auto list = listOf(annot->GetPageIndex());
+    if (KPD_Annot replied = list ? list->FindAnnotByName(dict::FromUtf8(target)) : nullptr)
+      markup->SetInReplyTo(replied);
+  }
+  if (imported) *imported = static_cast<int>(done.size());
+  return true;
+}
+
+}  // namespace kwannotation

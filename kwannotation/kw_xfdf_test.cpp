@@ -1,0 +1,242 @@
+// XFDF-style attributes: the texts of numbers, points and colours, and the
+// import and export slots against the real host's XML.
+#include "kwannotation/kw_xfdf.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/core_hft.h"
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_xfdf_util.h"
+#include "sdk/ks_host_binding.h"
+
+namespace kwannotation {
+namespace {
+
+namespace host = ks::host;
+
+TEST(XfdfText, NumbersPointsAndColours) {
+  EXPECT_EQ(xfdf::FormatF(140.556f), "140.556000");
+  EXPECT_EQ(xfdf::Format2(1.005), "1.00");
+  struct Compact {
+    float value;
+    const char* text;
+  } compact[] = {{694.661f, "694.661"}, {28, "28"}, {-0.0f, "0"}, {0.1f, "0.1"}, {-12.5f, "-12.5"}, {1e-5f, "0.00001"}};
+  for (const Compact& c : compact) EXPECT_EQ(xfdf::FormatCompact(c.value), c.text) << c.value;
+
+  struct Parse {
+    const char* text;
+    bool ok;
+    float value;
+  } parse[] = {{"1.5", true, 1.5f}, {" -2 ", true, -2}, {"+3", true, 3}, {"", false, 0}, {"1,5", false, 0},
+               {"nan", false, 0},   {"inf", false, 0},  {"1e400", false, 0}, {"abc", false, 0}, {"2e1", true, 20}};
+  for (const Parse& p : parse) {
+    float v = 0;
+    EXPECT_EQ(xfdf::ParseFloat(p.text, &v), p.ok) << p.text;
+    if (p.ok) {
+      EXPECT_EQ(v, p.value) << p.text;
+    }
+  }
+
+  std::vector<KS_FloatPoint> points;
+  ASSERT_TRUE(xfdf::ParsePoints("1,2;3.5,4", &points));
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points[1].x, 3.5f);
+  EXPECT_EQ(xfdf::FormatPoints(points), "1,2;3.5,4");
+  for (const char* bad : {"1,2;3", "1;;2", "a,b", "1,2;"}) EXPECT_FALSE(xfdf::ParsePoints(bad, &points)) << bad;
+
+  KPD_ColorF color{};
+  ASSERT_TRUE(xfdf::ParseColor("#FF8000", &color));
+  EXPECT_EQ(color.kind, KPD_COLOR_RGB);
+  EXPECT_EQ(xfdf::FormatColor(color), "#FF8000");
+  EXPECT_TRUE(xfdf::ParseColor("#ff8000", &color));
+  for (const char* bad : {"FF8000", "#FF80", "#GG8000", "#FF8000 0", ""}) EXPECT_FALSE(xfdf::ParseColor(bad, &color)) << bad;
+  EXPECT_EQ(xfdf::FormatColor(KPD_ColorF{KPD_COLOR_GRAY, {0.5f}}), "#808080");
+  EXPECT_EQ(xfdf::FormatColor(KPD_ColorF{KPD_COLOR_CMYK, {1, 0, 0, 0}}), "#00FFFF");
+  EXPECT_EQ(xfdf::FormatColor(KPD_ColorF{KPD_COLOR_NONE, {}}), "");
+}
+
+class XfdfSlots : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::Bind(kshost::CoreHFT(), nullptr);
+    doc_ = host::DocNew();
+    KS_FloatRect box{0, 0, 612, 792};
+    host::DocAddPage(doc_, &box);
+    list_ = CKW_PageAnnotList::Create(doc_, 0);
+  }
+  void TearDown() override {
+    list_.reset();
+    if (xml_) host::XmlRelease(xml_);
+    host::DocClose(doc_);
+  }
+  KX_Element Element(const std::string& text) {
+    if (xml_) host::XmlRelease(xml_);
+    host::ByteString error;
+    xml_ = host::XmlParse(text.data(), text.size(), error.get());
+    return xml_ ? host::XmlGetRoot(xml_) : nullptr;
+  }
+  std::string Attr(KX_Element e, const char* name) {
+    std::string value = "(absent)";
+    xfdf::GetAttr(e, name, &value);
+    return value;
+  }
+
+  KPD_Document doc_ = nullptr;
+  KX_Document xml_ = nullptr;
+  std::shared_ptr<CKW_PageAnnotList> list_;
+};
+
+TEST_F(XfdfSlots, ImportReadsCommonMarkupAndBorderAttributes) {
+  auto annot = std::static_pointer_cast<CKW_MarkupAnnot>(list_->CreateAnnot("Square"));
+  ASSERT_TRUE(annot);
+  KX_Element e = Element(
+      "<square name=\"n1\" color=\"#FF0000\" flags=\"hidden,bogus\" rect=\"10,20,5,8\" title=\"T\" "
+      "opacity=\"0.25\" subject=\"S\" intent=\"Box\" state=\"Done\" statemodel=\"Review\" replyType=\"group\" "
+      "width=\"2.5\" style=\"dash\" dashes=\"3,1\">"
+      "<contents-richtext><body><p><span>Hello </span><span>world</span></p></body></contents-richtext>"
+      "<popup open=\"yes\" rect=\"1,2,3,4\"/></square>");
+  ASSERT_TRUE(e);
+  ASSERT_TRUE(annot->ImportFromXFDF(e));
+  std::u16string text;
+  ASSERT_TRUE(annot->GetName(&text));
+  EXPECT_EQ(text, u"n1");
+  uint32_t flags = 0;
+  ASSERT_TRUE(annot->GetFlags(&flags));
+  EXPECT_EQ(flags, 2u);
+  KS_FloatRect rect{};
+  ASSERT_TRUE(annot->GetRect(&rect));
+  EXPECT_EQ(rect.left, 5.0f);
+  EXPECT_EQ(rect.top, 20.0f);
+  EXPECT_FLOAT_EQ(annot->GetOpacity(), 0.25f);
+  EXPECT_EQ(annot->GetIntent(), "Box");
+  EXPECT_EQ(annot->GetReplyType(), "Group");
+  ASSERT_TRUE(annot->GetContents(&text));
+  EXPECT_EQ(text, u"Hello world");
+  ASSERT_TRUE(annot->GetRichContents(&text));
+  EXPECT_EQ(text, u"<body><p><span>Hello </span><span>world</span></p></body>");
+  KwBorderInfo border;
+  ASSERT_TRUE(KW_ReadBorderInfo(annot->GetDict(), &border));
+  EXPECT_EQ(border.style, KW_BORDER_DASH);
+  EXPECT_FLOAT_EQ(border.width, 2.5f);
+  EXPECT_EQ(border.dashes, (std::vector<float>{3, 1}));
+  bool open = false;
+  ASSERT_TRUE(annot->GetPopupOpen(&open));
+  EXPECT_TRUE(open);
+
+  // A second import changes only what it names; a bad value changes nothing.
+  ASSERT_TRUE(annot->ImportFromXFDF(Element("<square width=\"4\" opacity=\"7\" color=\"red\" flags=\"\"/>")));
+  ASSERT_TRUE(KW_ReadBorderInfo(annot->GetDict(), &border));
+  EXPECT_EQ(border.style, KW_BORDER_DASH);
+  EXPECT_FLOAT_EQ(border.width, 4.0f);
+  EXPECT_FLOAT_EQ(annot->GetOpacity(), 0.25f);
+  KPD_ColorF color{};
+  ASSERT_TRUE(annot->GetColor(&color));
+  EXPECT_EQ(color.c[0], 1.0f);
+  ASSERT_TRUE(annot->GetFlags(&flags));
+  EXPECT_EQ(flags, 4u);
+  EXPECT_EQ(list_->CountAnnots(), 2);  // the square and its one popup
+}
+
+TEST_F(XfdfSlots, ExportWritesOnlyWhatTheDictionaryHas) {
+  auto annot = std::static_pointer_cast<CKW_MarkupAnnot>(list_->CreateAnnot("Circle"));
+  KX_Element e = Element("<circle/>");
+  ASSERT_TRUE(annot->ExportToXFDF(e));
+  EXPECT_EQ(Attr(e, "page"), "0");
+  for (const char* absent : {"name", "color", "flags", "rect", "title", "opacity", "intent", "width", "style"})
+    EXPECT_EQ(Attr(e, absent), "(absent)") << absent;
+
+  annot->SetRect(KS_FloatRect{1, 2, 3, 4.5f});
+  annot->SetFlags(6);
+  annot->SetColor(KPD_ColorF{KPD_COLOR_GRAY, {1}});
+  annot->SetOpacity(0.5f);
+  annot->SetIntent("CircleDimension");
+  KW_WriteBorderInfo(annot->GetDict(), KwBorderInfo{1.25f, KW_BORDER_CLOUDY, 1.0f, 0, {}});
+  e = Element("<circle/>");
+  ASSERT_TRUE(annot->ExportToXFDF(e));
+  EXPECT_EQ(Attr(e, "rect"), "1.000000,2.000000,3.000000,4.500000");
+  EXPECT_EQ(Attr(e, "flags"), "hidden,print");
+  EXPECT_EQ(Attr(e, "color"), "#FFFFFF");
+  EXPECT_EQ(Attr(e, "opacity"), "0.5");
+  EXPECT_EQ(Attr(e, "intent"), "CircleDimension");
+  EXPECT_EQ(Attr(e, "width"), "1.25");
+  EXPECT_EQ(Attr(e, "style"), "cloudy");
+  EXPECT_EQ(Attr(e, "intensity"), "1.00");
+  EXPECT_EQ(Attr(e, "dashes"), "(absent)");
+}
+
+TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
+  std::string error;
+  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\">", &error));
+  EXPECT_NE(error.find("line 2, column"), std::string::npos) << error;
+  EXPECT_FALSE(KW_ImportXFDF(doc_,
+                             "<xfdf><annots><square page=\"0\" rect=\"0,0,1,1\"/>"
+                             "<circle page=\"1\" rect=\"0,0,1,1\"/></annots></xfdf>",
+                             &error));
+  EXPECT_NE(error.find("annotation 2 (circle)"), std::string::npos) << error;
+  EXPECT_EQ(list_->CountAnnots(), 0);
+
+  int imported = 0;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><text page=\"0\" name=\"r\" inreplyto=\"p\"/>"
+                            "<square page=\"0\" name=\"p\"/><mystery page=\"9\"/></annots></xfdf>",
+                            &error, &imported));
+  EXPECT_EQ(imported, 2);
+  auto reply = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
+  EXPECT_TRUE(host::ObjectIsIdentical(reply->GetInReplyTo(), list_->GetAnnotAt(1)->GetDict()));
+  std::string text;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
+  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" inreplyto=\"p\" />"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace kwannotation
+
+namespace kwannotation {
+namespace {
+
+TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots>"
+                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3,4;5,6\" rect=\"0,0,9,9\"/>"
+                            "<line page=\"0\" name=\"l\" start=\"1,2\" end=\"3,4\"/>"
+                            "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;3,4</gesture></inklist></ink>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  std::string before;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &before, &error));
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots>"
+                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" rect=\"1,2,3\" color=\"#12\" "
+                            "opacity=\"nan\" width=\"1e999\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
+                            "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
+                            "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
+                            "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;x</gesture></inklist></ink>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  std::string after;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &after, &error));
+  // Words that name no flag give no flags at all.
+  EXPECT_EQ(after.find("flags="), std::string::npos) << after;
+  EXPECT_NE(after.find("vertices=\"1,2;3,4;5,6\""), std::string::npos) << after;
+  EXPECT_NE(after.find("start=\"1,2\" end=\"3,4\""), std::string::npos) << after;
+  EXPECT_NE(after.find("<gesture>1,2;3,4</gesture>"), std::string::npos) << after;
+  EXPECT_EQ(after.find("fringe"), std::string::npos) << after;
+
+  std::string deep = "<xfdf><annots><text page=\"0\"><contents-richtext><body>";
+  for (int i = 0; i < 20000; ++i) deep += "<span>";
+  deep += "x";
+  for (int i = 0; i < 20000; ++i) deep += "</span>";
+  deep += "</body></contents-richtext></text></annots></xfdf>";
+  EXPECT_TRUE(KW_ImportXFDF(doc_, deep, &error)) << error;
+  EXPECT_TRUE(KW_ExportXFDF(doc_, &after, &error)) << error;
+}
+
+}  // namespace
+}  // namespace kwannotation

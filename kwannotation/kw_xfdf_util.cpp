@@ -1,0 +1,159 @@
+#include "kwannotation/kw_xfdf_util.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "sdk/ks_host_binding.h"
+#include "sdk/ks_number.h"
+
+namespace kwannotation::xfdf {
+
+namespace host = ks::host;
+
+bool GetAttr(KX_Element element, const char* name, std::string* value) {
+  if (!element) return false;
+  host::ByteString out;
+  if (!host::XmlGetAttribute(element, name, out.get())) return false;
+  *value = out.str();
+  return true;
+}
+
+bool SetAttr(KX_Element element, const char* name, std::string_view value) {
+  if (!element) return false;
+  std::string text(value);
+  return host::XmlSetAttribute(element, name, text.c_str()) != 0;
+}
+
+KX_Element FirstChild(KX_Element element, const char* name) {
+  return element ? host::XmlFirstChild(element, name) : nullptr;
+}
+
+KX_Element NextSibling(KX_Element element, const char* name) {
+  return element ? host::XmlNextSibling(element, name) : nullptr;
+}
+
+std::string ElementName(KX_Element element) {
+  if (!element) return {};
+  host::ByteString out;
+  return host::XmlElementName(element, out.get()) ? out.str() : std::string();
+}
+
+std::string ElementText(KX_Element element) {
+  if (!element) return {};
+  host::ByteString out;
+  return host::XmlGetText(element, out.get()) ? out.str() : std::string();
+}
+
+std::string FormatF(double value) { return ks::FormatFixed(std::isfinite(value) ? value : 0.0, 6); }
+
+std::string Format2(double value) { return ks::FormatFixed(std::isfinite(value) ? value : 0.0, 2); }
+
+std::string FormatCompact(float value) {
+  if (!std::isfinite(value)) value = 0;
+  // The shortest fixed text that reads back as the same float.
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+  std::string s = r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0");
+  if (s == "-0") s = "0";
+  return s;
+}
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+bool ParseFloat(std::string_view text, float* out) {
+  text = TrimBlanks(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  float value = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value)) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseFloatList(std::string_view text, std::vector<float>* out, bool semicolons) {
+  std::vector<float> values;
+  if (TrimBlanks(text).empty()) {
+    out->clear();
+    return true;
+  }
+  size_t start = 0;
+  while (true) {
+    size_t end = start;
+    while (end < text.size() && text[end] != ',' && !(semicolons && text[end] == ';')) ++end;
+    float v = 0;
+    if (!ParseFloat(text.substr(start, end - start), &v)) return false;
+    values.push_back(v);
+    if (end >= text.size()) break;
+    start = end + 1;
+  }
+  *out = std::move(values);
+  return true;
+}
+
+std::string FormatPoints(const std::vector<KS_FloatPoint>& points) {
+  std::string s;
+  for (const KS_FloatPoint& p : points) {
+    if (!s.empty()) s += ';';
+    s += FormatCompact(p.x);
+    s += ',';
+    s += FormatCompact(p.y);
+  }
+  return s;
+}
+
+bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out) {
+  std::vector<float> values;
+  if (!ParseFloatList(text, &values, true) || values.size() % 2 != 0) return false;
+  out->clear();
+  for (size_t i = 0; i + 1 < values.size(); i += 2) out->push_back({values[i], values[i + 1]});
+  return true;
+}
+
+std::string FormatColor(const KPD_ColorF& color) {
+  float rgb[3];
+  auto clamp = [](float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; };
+  switch (color.kind) {
+    case KPD_COLOR_GRAY:
+      rgb[0] = rgb[1] = rgb[2] = clamp(color.c[0]);
+      break;
+    case KPD_COLOR_RGB:
+      for (int i = 0; i < 3; ++i) rgb[i] = clamp(color.c[i]);
+      break;
+    case KPD_COLOR_CMYK:
+      for (int i = 0; i < 3; ++i) rgb[i] = 1.0f - std::min(1.0f, clamp(color.c[i]) + clamp(color.c[3]));
+      break;
+    default:
+      return {};
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string s = "#";
+  for (float v : rgb) {
+    int byte = static_cast<int>(std::lround(v * 255.0f));
+    s += kHex[(byte >> 4) & 15];
+    s += kHex[byte & 15];
+  }
+  return s;
+}
+
+bool ParseColor(std::string_view text, KPD_ColorF* out) {
+  text = TrimBlanks(text);
+  if (text.size() != 7 || text[0] != '#') return false;
+  unsigned value = 0;
+  auto r = std::from_chars(text.data() + 1, text.data() + 7, value, 16);
+  if (r.ec != std::errc() || r.ptr != text.data() + 7) return false;
+  *out = KPD_ColorF{KPD_COLOR_RGB, {((value >> 16) & 255) / 255.0f, ((value >> 8) & 255) / 255.0f, (value & 255) / 255.0f, 0}};
+  return true;
+}
+
+}  // namespace kwannotation::xfdf

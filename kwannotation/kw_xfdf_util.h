@@ -1,0 +1,45 @@
+// Attribute helpers shared by the XFDF-style import and export: element
+// access through the host's XML rows and the number, point and colour texts
+// of the attributes. Private to the library.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace kwannotation::xfdf {
+
+// True when the element has the attribute; `value` gets its UTF-8 text.
+bool GetAttr(KX_Element element, const char* name, std::string* value);
+bool SetAttr(KX_Element element, const char* name, std::string_view value);
+// The first child element of that name (any name when null), or null.
+KX_Element FirstChild(KX_Element element, const char* name);
+KX_Element NextSibling(KX_Element element, const char* name);
+std::string ElementName(KX_Element element);
+std::string ElementText(KX_Element element);  // the element's own text
+
+// "%f" as C's printf writes it, whatever the locale.
+std::string FormatF(double value);
+// "%.2f".
+std::string Format2(double value);
+// The shortest plain decimal text that reads back as the same float
+// ("694.661", "28").
+std::string FormatCompact(float value);
+
+// A whole text as one finite number; blanks around it are allowed.
+bool ParseFloat(std::string_view text, float* out);
+// Numbers separated by commas (and, where `semicolons`, semicolons); false
+// when any item is not a number.
+bool ParseFloatList(std::string_view text, std::vector<float>* out, bool semicolons = false);
+
+// "x,y;x,y" point lists.
+std::string FormatPoints(const std::vector<KS_FloatPoint>& points);
+bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out);
+
+// "#RRGGBB" of a colour converted to RGB; empty for kind 0.
+std::string FormatColor(const KPD_ColorF& color);
+bool ParseColor(std::string_view text, KPD_ColorF* out);
+
+}  // namespace kwannotation::xfdf

@@ -1,0 +1,192 @@
+// annot measure info on files made by other programs and on damaged scales.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+#include "host/host_functions.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+namespace fn = kshost::fn;
+
+class MeasureInfoTest : public ::testing::Test {
+ protected:
+  CommandResult Info(const std::string& pdf) {
+    return Shell("XDG_CONFIG_HOME=" + Quote(home_ / "config") + " " + Quote(AnnotPath()) + " measure info " +
+                 Quote(pdf));
+  }
+
+  // A one-page file with one annotation per dictionary text.
+  std::string MakePdf(const std::vector<std::string>& annots, const std::string& vp = "") {
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = fn::DocAddPage(doc, &letter);
+    for (size_t i = 0; i < annots.size(); ++i) {
+      KPD_Object a = fn::ObjectParse(annots[i].data(), annots[i].size());
+      EXPECT_NE(a, nullptr) << annots[i].substr(0, 200);
+      EXPECT_NE(fn::PageInsertAnnot(page, static_cast<int32_t>(i), a), nullptr);
+      fn::ObjectRelease(a);
+    }
+    if (!vp.empty()) {
+      KPD_Object v = fn::ObjectParse(vp.data(), vp.size());
+      fn::DictSet(page, "/VP", v);
+      fn::ObjectRelease(v);
+    }
+    std::string path = dir_ / "made.pdf";
+    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+    EXPECT_EQ(fn::DocSave(doc, path.c_str(), error), 1);
+    fn::ByteStringDestroy(error);
+    fn::DocClose(doc);
+    return path;
+  }
+
+  // Long lines are cut short in the failure message.
+  static void ExpectLine(const std::string& output, const std::string& text) {
+    if (output.find(text) != std::string::npos) return;
+    std::string shown;
+    for (size_t at = 0; at < output.size();) {
+      size_t end = std::min(output.find('\n', at), output.size());
+      shown += output.substr(at, std::min<size_t>(end - at, 200)) + "\n";
+      at = end + 1;
+    }
+    ADD_FAILURE() << "missing: " << text.substr(0, 200) << "\nin:\n" << shown;
+  }
+
+  TempDir home_;
+  TempDir dir_;
+};
+
+// Whether `text` holds `word` (lower case) as a whole run of letters, in
+// any case.
+bool HasWord(const std::string& text, const std::string& word) {
+  std::string run;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
+      run += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+      continue;
+    }
+    if (run == word) return true;
+    run.clear();
+  }
+  return false;
+}
+
+// Number formats as this system writes them.
+std::string Format(const std::string& unit, const std::string& c, const std::string& extra = "",
+                   const std::string& ps = " ", const std::string& ss = "") {
+  return "<< /U (" + unit + ") /C " + c + " /RT (,) /RD (.) /PS (" + ps + ") /SS (" + ss + ") " + extra + " >>";
+}
+
+std::string Measure(const std::string& r, const std::string& d = Format("ft", "1"),
+                    const std::string& x = Format("ft", "0.138888888889")) {
+  return "<< /Type /Measure /R (" + r + ") /X [" + x + "] /D [" + d + "] /A [" + Format("sq ft", "1") + "] >>";
+}
+
+std::string Line(const std::string& measure, const std::string& contents = "") {
+  return "<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [0 0 72 10] /L [0 0 72 0] /Contents (" +
+         contents + ") /Measure " + measure + " >>";
+}
+
+TEST_F(MeasureInfoTest, RecomputesTheValueOfAnotherProgramsLine) {
+  std::string pdf = SharedPdf("itext_annotation-with-popup_LineDimension.pdf");
+  if (!Exists(pdf)) GTEST_SKIP() << "no shared samples";
+  CommandResult r = Info(pdf);
+  ASSERT_EQ(r.status, 0) << r.output;
+  ExpectLine(r.output, "page 1: viewports: none\n");
+  ExpectLine(r.output,
+             "1.0: LineDimension ratio \"1 pt = 1 pt\" valid; length \"132.27 pt\"; contents \"132.27 pt\"\n");
+}
+
+TEST_F(MeasureInfoTest, ReportsMalformedAndGeospatialViewports) {
+  std::string geo = SharedPdf("pdfjs_bug1146106_VP_GEO.pdf");
+  std::string notArray = SharedPdf("poppler-test_imageretrieve+attachment_VP_RL.pdf");
+  if (!Exists(geo) || !Exists(notArray)) GTEST_SKIP() << "no shared samples";
+  CommandResult r = Info(geo);
+  ASSERT_EQ(r.status, 0) << r.output;
+  // The box is stored upside down; it is read normalised.
+  ExpectLine(r.output, "viewport 0: name \"Layers\\x00\" box [0.00 0.00 715.15 522.00] ratio \"\" "
+                       "invalid: geospatial (GEO) measure dictionary\n");
+  r = Info(notArray);
+  ASSERT_EQ(r.status, 0) << r.output;
+  ExpectLine(r.output, "page 1: viewports: none (\"VP\" is not an array)\n");
+}
+
+TEST_F(MeasureInfoTest, RecomputesLengthsAndAreasWithTheirOwnFormats) {
+  const std::string polygon =
+      "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 72 72]"
+      " /Vertices [0 0 72 0 72 72 0 72] /Contents (100 sq ft) /Measure " +
+      Measure("1 in = 10 ft") + " >>";
+  const std::string polyline =
+      "<< /Type /Annot /Subtype /PolyLine /IT /PolyLineDimension /Rect [0 0 72 72]"
+      " /Vertices [0 0 72 0 72 72] /Measure " +
+      Measure("1 in = 10 ft", Format("'", "1", "", "", "-") + " " + Format("\"", "12", "/F /F /D 16", "", "")) +
+      " >>";
+  const std::string viewport = "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Plan) /Measure " +
+                               Measure("1 in = 10 ft") + " >>]";
+  CommandResult r = Info(MakePdf({polygon, polyline, Line(Measure("1 in = 10 ft"), "10 ft")}, viewport));
+  ASSERT_EQ(r.status, 0) << r.output;
+  ExpectLine(r.output, "viewport 0: name \"Plan\" box [0.00 0.00 300.00 300.00] ratio \"1 in = 10 ft\" valid\n");
+  ExpectLine(r.output, "1.0: PolygonDimension ratio \"1 in = 10 ft\" valid; area \"100.00 sq ft\"; "
+                       "perimeter \"40.00 ft\"; contents \"100 sq ft\"\n");
+  ExpectLine(r.output, "1.1: PolyLineDimension ratio \"1 in = 10 ft\" valid; length \"20'-0\\\"\"; contents (none)\n");
+  ExpectLine(r.output, "1.2: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 ft\"; contents \"10 ft\"\n");
+}
+
+TEST_F(MeasureInfoTest, BadScalesAreReportedWithTheirReason) {
+  const std::string longLabel(10000, 'u');
+  std::string hugeArray;
+  for (int i = 0; i < 100000; ++i) hugeArray += "<< /U (u) /C 1 >> ";
+  const std::vector<std::string> annots = {
+      Line(Measure("")),
+      Line(Measure("=")),
+      Line(Measure("1 in = 0 ft")),
+      Line(Measure("1e400 in = 1 ft")),
+      Line(Measure("-3 in = 2 ft")),
+      Line(Measure("1 in = 10 ft", Format("ft", "1", "/D 0"))),
+      Line(Measure("1 in = 10 ft", Format("ft", "1", "/F /F /D -5"))),
+      Line(Measure("1 in = 10 ft", Format("ft", "-2"))),
+      Line(Measure("1 in = 10 ft", Format(longLabel, "1"))),
+      Line(Measure("1 in = 10 ft", hugeArray)),
+      Line(Measure("1 in = 10 ft", Format("ft", "1"), Format("ft", "1" + std::string(30, '0') + ".0"))),
+      "<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 (x) 1] /Measure " + Measure("1 in = 1 in") + " >>",
+      "<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 72 0] /Measure 5 >>",
+  };
+  CommandResult r = Info(MakePdf(annots));
+  ASSERT_EQ(r.status, 0) << r.output.substr(0, 4000);
+  ExpectLine(r.output, "1.0: LineDimension ratio \"\" invalid: no R text;");
+  for (int i : {1, 2, 3, 4})
+    ExpectLine(r.output, "1." + std::to_string(i) + ": LineDimension ratio \"" +
+                             std::vector<std::string>{"", "=", "1 in = 0 ft", "1e400 in = 1 ft", "-3 in = 2 ft"}[i] +
+                             "\" invalid: the X ratio of R does not read as a scale ratio;");
+  ExpectLine(r.output, "1.5: LineDimension ratio \"1 in = 10 ft\" invalid: D element 1 has no usable denominator; "
+                       "length (cannot be shown with this measure dictionary)");
+  ExpectLine(r.output, "1.6: LineDimension ratio \"1 in = 10 ft\" invalid: D element 1 has no usable denominator;");
+  ExpectLine(r.output, "1.7: LineDimension ratio \"1 in = 10 ft\" invalid: D element 1 has a factor that is not > 0;");
+  ExpectLine(r.output, "1.8: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 " + longLabel + "\"");
+  ExpectLine(r.output, "1.9: LineDimension ratio \"1 in = 10 ft\" valid; length \"10 u 0 u 0 u ");
+  ExpectLine(r.output, "1.10: LineDimension ratio \"1 in = 10 ft\" valid; length (cannot be shown");
+  ExpectLine(r.output, "1.11: LineDimension ratio \"1 in = 1 in\" valid; value: (no line points)");
+  ExpectLine(r.output, "1.12: LineDimension ratio (none) invalid: no measure dictionary; "
+                       "value: (no measure dictionary); contents (none)\n");
+  EXPECT_FALSE(HasWord(r.output, "inf"));
+  EXPECT_FALSE(HasWord(r.output, "nan"));
+}
+
+TEST_F(MeasureInfoTest, UsageAndOpenErrors) {
+  EXPECT_EQ(Shell(Quote(AnnotPath()) + " measure").status, 2);
+  EXPECT_EQ(Shell(Quote(AnnotPath()) + " measure frob x.pdf").status, 2);
+  CommandResult r = Shell(Quote(AnnotPath()) + " measure --help");
+  EXPECT_EQ(r.status, 0);
+  ExpectLine(r.output, "usage: annot measure info FILE.pdf");
+  r = Info(dir_ / "missing.pdf");
+  EXPECT_EQ(r.status, 1);
+  ExpectLine(r.output, "annot: ");
+  r = Info(dir_.Write("junk.pdf", "not a pdf at all"));
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// annot xfdf end to end: export, import into a copy without annotations,
+// export again, on the shared samples and on a file with every kind the
+// exchange carries.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/host_functions.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+namespace fn = kshost::fn;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int CountOccurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A copy of `in` with every annotation taken off its page.
+bool SaveWithoutAnnotations(const std::string& in, const std::string& out) {
+  KPD_Document doc = fn::DocOpenFile(in.c_str(), nullptr);
+  if (!doc) return false;
+  for (int p = 0; p < fn::DocPageCount(doc); ++p) {
+    KPD_Page page = fn::DocGetPage(doc, p);
+    while (fn::PageAnnotCount(page) > 0) fn::PageRemoveAnnot(page, 0);
+  }
+  bool ok = fn::DocSave(doc, out.c_str(), nullptr) != 0;
+  fn::DocClose(doc);
+  return ok;
+}
+
+int AnnotCount(const std::string& path) {
+  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  if (!doc) return -1;
+  int n = 0;
+  for (int p = 0; p < fn::DocPageCount(doc); ++p) n += fn::PageAnnotCount(fn::DocGetPage(doc, p));
+  fn::DocClose(doc);
+  return n;
+}
+
+KPD_Dictionary Insert(KPD_Document doc, int page, const std::string& text) {
+  KPD_Object parsed = fn::ObjectParse(text.data(), text.size());
+  KPD_Dictionary annot = fn::PageInsertAnnot(fn::DocGetPage(doc, page), -1, parsed);
+  fn::ObjectRelease(parsed);
+  return annot;
+}
+
+// Two pages holding each kind the exchange carries geometry for, with
+// borders, colours, replies and texts outside ASCII.
+bool WriteRichPdf(const std::string& path) {
+  KPD_Document doc = fn::DocNew();
+  KS_FloatRect box{0, 0, 612, 792};
+  fn::DocAddPage(doc, &box);
+  fn::DocAddPage(doc, &box);
+  KPD_Dictionary note = Insert(doc, 0,
+      "<< /Type /Annot /Subtype /Text /Rect [20 700 40 720] /NM (note-1) /Name /Comment /State (Accepted)"
+      " /StateModel (Review) /Contents (Looks good) /T <FEFF00E9006C00E8006E0065> /F 28 >>");
+  KPD_Dictionary square = Insert(doc, 0,
+      "<< /Type /Annot /Subtype /Square /Rect [100 100 200 180.25] /NM (sq-1) /C [0 0 1] /IC [1 1 0]"
+      " /CA 0.5 /F 4 /T (Ann) /Subj (Box) /BS << /W 2 /S /D /D [3 2] >> /RD [1 1 1.5 1]"
+      " /M (D:20240101120000Z) /CreationDate (D:20240101110000Z) >>");
+  fn::DictSet(note, "/IRT", square);
+  Insert(doc, 0,
+      "<< /Type /Annot /Subtype /Circle /Rect [300 300 400 380] /NM (ci-1) /C [1 0 0] /F 6"
+      " /BS << /W 1.5 /S /S >> /BE << /S /C /I 2 >> >>");
+  Insert(doc, 0,
+      "<< /Type /Annot /Subtype /Polygon /Rect [10 10 60 50] /Vertices [10 10 50 10 30.125 40]"
+      " /IT /PolygonDimension /C [0.2] >>");
+  Insert(doc, 0,
+      "<< /Type /Annot /Subtype /PolyLine /Rect [10 10 60 50] /Vertices [10 10 50 10 30 40]"
+      " /LE [/Circle /OpenArrow] /C [0 1 0 0] >>");
+  Insert(doc, 0,
+      "<< /Type /Annot /Subtype /Ink /Rect [0 0 20 20] /InkList [[1 2 3 4] [5 6 7 8 9 10.5]]"
+      " /Border [0 0 3] >>");
+  Insert(doc, 0,
+      "<< /Type /Annot /Subtype /Highlight /Rect [0 0 100 20] /QuadPoints [0 20 100 20 0 0 100 0]"
+      " /C [1 1 0] /RT /Group >>");
+  Insert(doc, 1,
+      "<< /Type /Annot /Subtype /FreeText /Rect [50 50 250 100] /NM (ft-1) /DA (/Helv 12 Tf 0 g) /Q 1"
+      " /DS (font: Helvetica 12pt; color:#FF0000) /Contents (Caf\\351) >>");
+  Insert(doc, 1,
+      "<< /Type /Annot /Subtype /Line /Rect [0 0 100 100] /L [10 10 90 90] /IT /LineArrow"
+      " /LE [/None /OpenArrow] /LL -12 /Cap false >>");
+  Insert(doc, 1, "<< /Type /Annot /Subtype /Stamp /Rect [300 300 400 350] /Name /Approved >>");
+  // Neither a form field nor a kind the model does not know is carried.
+  Insert(doc, 1, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (field) /Rect [0 0 10 10] >>");
+  Insert(doc, 1, "<< /Type /Annot /Subtype /RichMedia /Rect [0 0 10 10] >>");
+  bool ok = fn::DocSave(doc, path.c_str(), nullptr) != 0;
+  fn::DocClose(doc);
+  return ok;
+}
+
+class XfdfTest : public ::testing::Test {
+ protected:
+  std::string Annot(const std::string& args) { return Quote(AnnotPath()) + " " + args; }
+
+  // Export, import into a copy without annotations, export again.
+  void ExpectRoundTrip(const std::string& pdf, std::string* first = nullptr, int notCarried = 0) {
+    CommandResult exported = Shell(Annot("xfdf export " + Quote(pdf)));
+    ASSERT_EQ(exported.status, 0) << exported.output;
+    ASSERT_NE(exported.output.find("<xfdf xmlns=\"http://ns.adobe.com/xfdf/\" xml:space=\"preserve\">"),
+              std::string::npos)
+        << exported.output;
+    std::string xfdf = dir_.Write("first.xfdf", exported.output);
+    ASSERT_TRUE(SaveWithoutAnnotations(pdf, dir_ / "bare.pdf"));
+    CommandResult imported =
+        Shell(Annot("xfdf import " + Quote(dir_ / "bare.pdf") + " " + Quote(xfdf) + " -o " + Quote(dir_ / "again.pdf")));
+    ASSERT_EQ(imported.status, 0) << imported.output;
+    CommandResult again = Shell(Annot("xfdf export " + Quote(dir_ / "again.pdf") + " -o " + Quote(dir_ / "second.xfdf")));
+    ASSERT_EQ(again.status, 0) << again.output;
+    EXPECT_EQ(ReadFile(dir_ / "second.xfdf"), exported.output) << pdf;
+    EXPECT_EQ(AnnotCount(dir_ / "again.pdf") + notCarried, AnnotCount(pdf)) << pdf;
+    if (first) *first = exported.output;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(XfdfTest, SharedSamplesSurviveARoundTrip) {
+  if (!Exists(SharedPdf("itext_annotation-with-popup_LineDimension.pdf"))) GTEST_SKIP() << "no shared samples";
+  std::string xfdf;
+  ExpectRoundTrip(SharedPdf("itext_annotation-with-popup_LineDimension.pdf"), &xfdf);
+  // The line carries its geometry and its popup; the popup is no element
+  // of its own.
+  for (const char* expected :
+       {"<line name=\"4d4d1922-1839-464b-b120-d32a15e97e4d\" page=\"0\"", "intent=\"LineDimension\"",
+        "start=\"140.556,694.661\"", "end=\"272.822,694.661\"", "head=\"ClosedArrow\"", "tail=\"ClosedArrow\"",
+        "interior-color=\"#FF0000\"", "flags=\"print\"", "<contents>132.27 pt</contents>", "<contents-richtext>",
+        "<popup open=\"no\" page=\"0\"",
+        // its scale and number formats
+        "<measure ratio=\"1 pt = 1 pt\"", "<number-format type=\"D\" unit=\"pt\""})
+    EXPECT_NE(xfdf.find(expected), std::string::npos) << expected << "\n" << xfdf;
+  EXPECT_EQ(CountOccurrences(xfdf, "<popup"), 1);
+
+  for (const char* name : {"pdfjs_bug1146106_VP_GEO.pdf", "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
+    std::string empty;
+    ExpectRoundTrip(SharedPdf(name), &empty);
+    EXPECT_NE(empty.find("<annots />"), std::string::npos) << empty;
+  }
+}
+
+TEST_F(XfdfTest, EveryCarriedKindSurvivesARoundTrip) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  std::string xfdf;
+  ExpectRoundTrip(dir_ / "rich.pdf", &xfdf, 2);
+  EXPECT_EQ(xfdf.find("<widget"), std::string::npos);
+  EXPECT_EQ(xfdf.find("<richmedia"), std::string::npos);
+  for (const char* expected :
+       {"<text name=\"note-1\" page=\"0\"", "flags=\"print,nozoom,norotate\"", "title=\"\xC3\xA9l\xC3\xA8ne\"",
+        "state=\"Accepted\"", "statemodel=\"Review\"", "inreplyto=\"sq-1\"", "icon=\"Comment\"",
+        "<square name=\"sq-1\"", "color=\"#0000FF\"", "rect=\"100.000000,100.000000,200.000000,180.250000\"",
+        "opacity=\"0.5\"", "subject=\"Box\"", "width=\"2.00\"", "style=\"dash\"", "dashes=\"3,2\"",
+        "interior-color=\"#FFFF00\"", "fringe=\"1,1,1.5,1\"", "date=\"D:20240101120000Z\"",
+        "creationdate=\"D:20240101110000Z\"", "<circle", "flags=\"hidden,print\"", "style=\"cloudy\"",
+        "intensity=\"2.00\"", "width=\"1.50\"", "<polygon", "vertices=\"10,10;50,10;30.125,40\"",
+        "intent=\"PolygonDimension\"", "color=\"#333333\"", "<polyline", "head=\"Circle\"", "tail=\"OpenArrow\"",
+        "color=\"#FF00FF\"", "<gesture>1,2;3,4</gesture>", "<gesture>5,6;7,8;9,10.5</gesture>", "width=\"3.00\"",
+        "<highlight", "coords=\"0,20,100,20,0,0,100,0\"", "replyType=\"group\"",
+        "<freetext name=\"ft-1\" page=\"1\"", "justification=\"centered\"",
+        "<defaultappearance>/Helv 12 Tf 0 g</defaultappearance>", "<contents>Caf\xC3\xA9</contents>",
+        "<line page=\"1\"", "start=\"10,10\"", "end=\"90,90\"", "intent=\"LineArrow\"", "leaderLength=\"-12\"",
+        "caption=\"no\"", "<stamp page=\"1\"", "icon=\"Approved\""})
+    EXPECT_NE(xfdf.find(expected), std::string::npos) << expected << "\n" << xfdf;
+}
+
+TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  std::string xfdf = dir_.Write("edit.xfdf",
+      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+      "<square name=\"sq-1\" page=\"0\" color=\"#00FF00\" rect=\"1,2,3,4\"/>\n"
+      "<circle name=\"new-1\" page=\"1\" rect=\"5,5,50,50\" flags=\"\"/>\n"
+      "<unknownthing page=\"0\"/>\n"
+      "</annots></xfdf>\n");
+  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
+                                Quote(dir_ / "edited.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AnnotCount(dir_ / "edited.pdf"), AnnotCount(dir_ / "rich.pdf") + 1);
+  r = Shell(Annot("xfdf export " + Quote(dir_ / "edited.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(CountOccurrences(r.output, "name=\"sq-1\""), 1) << r.output;
+  EXPECT_NE(r.output.find("color=\"#00FF00\" date=\"D:20240101120000Z\" flags=\"print\" "
+                          "rect=\"1.000000,2.000000,3.000000,4.000000\""),
+            std::string::npos)
+      << r.output;
+  // An empty flags attribute means print only.
+  EXPECT_NE(r.output.find("<circle name=\"new-1\" page=\"1\" flags=\"print\""), std::string::npos) << r.output;
+}
+
+TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  struct Case {
+    const char* xfdf;
+    const char* message;
+  } cases[] = {
+      {"<xfdf>\n<annots>\n<square page=\"0\" rect=\"1,2,3,4\">\n</annots></xfdf>", "line 4, column"},
+      {"<xfdf><annots><square page=\"7\" rect=\"1,2,3,4\"/></annots></xfdf>", "page \"7\""},
+      {"<xfdf><annots><square rect=\"1,2,3,4\"/></annots></xfdf>", "(square)"},
+      {"<fdf/>", "\"xfdf\""},
+  };
+  for (const Case& c : cases) {
+    std::string xfdf = dir_.Write("bad.xfdf", c.xfdf);
+    CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
+                                  Quote(dir_ / "out.pdf")));
+    EXPECT_EQ(r.status, 1) << c.xfdf;
+    EXPECT_NE(r.output.find("annot: " + (dir_ / "bad.xfdf") + ": "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_FALSE(Exists(dir_ / "out.pdf")) << c.xfdf;
+  }
+  CommandResult r = Shell(Annot("xfdf export " + Quote(dir_ / "missing.pdf") + " -o " + Quote(dir_ / "x.xfdf")));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find(dir_ / "missing.pdf"), std::string::npos) << r.output;
+  EXPECT_FALSE(Exists(dir_ / "x.xfdf"));
+}
+
+TEST_F(XfdfTest, UsageErrors) {
+  for (const char* args : {"xfdf", "xfdf frob a.pdf", "xfdf export", "xfdf export a.pdf -o", "xfdf import a.pdf b.xfdf",
+                           "xfdf import a.pdf -o out.pdf", "xfdf export a.pdf b.pdf"}) {
+    CommandResult r = Shell(Annot(args));
+    EXPECT_EQ(r.status, 2) << args << r.output;
+    EXPECT_NE(r.output.find("usage: annot xfdf"), std::string::npos) << r.output;
+  }
+  CommandResult r = Shell(Annot("xfdf --help"));
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
