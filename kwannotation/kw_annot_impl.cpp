@@ -7,6 +7,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_measure_xfdf.h"
+#include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
@@ -845,5 +846,14 @@ bool CKW_InkImpl::SetInkList(const std::vector<std::vector<KS_FloatPoint>>& stro
   }
   return host::DictSet(d, "/InkList", list.get()) != 0;
 }
+
+// ---- shape appearances ------------------------------------------------------------
+
+bool CKW_SquareImpl::ResetAppearance() { return ResetSquareAppearance(GetDict(), nullptr); }
+bool CKW_CircleImpl::ResetAppearance() { return ResetCircleAppearance(GetDict(), nullptr); }
+bool CKW_LineImpl::ResetAppearance() { return ResetLineAppearance(GetDict(), nullptr); }
+bool CKW_PolygonImpl::ResetAppearance() { return ResetPolygonAppearance(GetDict(), nullptr); }
+bool CKW_PolyLineImpl::ResetAppearance() { return ResetPolyLineAppearance(GetDict(), nullptr); }
+bool CKW_InkImpl::ResetAppearance() { return ResetInkAppearance(GetDict(), nullptr); }
 
 }  // namespace kwannotation

@@ -202,6 +202,8 @@ class CKW_ProjectionAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_M
 class CKW_SquareImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Rebuilds the normal appearance from the dictionary.
+  bool ResetAppearance() override;
  protected:
   std::string lineStyle_;
 };
@@ -209,6 +211,8 @@ class CKW_SquareImpl : public CKW_MarkupAnnotImpl {
 class CKW_CircleImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Rebuilds the normal appearance from the dictionary.
+  bool ResetAppearance() override;
  protected:
   std::string lineStyle_;
 };
@@ -216,6 +220,8 @@ class CKW_CircleImpl : public CKW_MarkupAnnotImpl {
 class CKW_LineImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Rebuilds the normal appearance from the dictionary.
+  bool ResetAppearance() override;
   // "LineArrow" also sets the endings to "None" and "OpenArrow".
   bool SetIntent(const std::string& intent) override;
 
@@ -233,6 +239,8 @@ class CKW_LineImpl : public CKW_MarkupAnnotImpl {
 class CKW_PolygonImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Rebuilds the normal appearance from the dictionary.
+  bool ResetAppearance() override;
   // "PolygonCloud" also makes the border cloudy with intensity 2.
   bool SetIntent(const std::string& intent) override;
   std::vector<KS_FloatPoint> GetVertices() const override;
@@ -245,6 +253,8 @@ class CKW_PolygonImpl : public CKW_MarkupAnnotImpl {
 class CKW_PolyLineImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Rebuilds the normal appearance from the dictionary.
+  bool ResetAppearance() override;
   std::vector<KS_FloatPoint> GetVertices() const override;
   bool SetVertices(const std::vector<KS_FloatPoint>& points) override;
   bool GetLineEndings(int32_t* start, int32_t* end) const;
@@ -257,6 +267,8 @@ class CKW_PolyLineImpl : public CKW_MarkupAnnotImpl {
 class CKW_InkImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Rebuilds the normal appearance from the dictionary.
+  bool ResetAppearance() override;
   // /InkList: one point list per stroke; a stroke of odd length drops its
   // last number, a stroke that is not numbers is skipped.
   std::vector<std::vector<KS_FloatPoint>> GetInkList() const;

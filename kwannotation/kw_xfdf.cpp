@@ -264,6 +264,49 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
     annot.SetRectDifferences(rd.data());
 }
 
+// After an imported annotation got its appearance: the rectangle the file
+// carries wins when it holds the drawing. The appearance box grows to it, so
+// the drawing stays in place, and the rectangle comes back as it was
+// exported. A smaller carried rectangle would cut the drawing and is not
+// taken; neither is one whose appearance is not drawn in page space.
+void KeepCarriedRect(CKW_Annot& annot, KX_Element element) {
+  std::string text;
+  std::vector<float> carried, drawn, box, matrix;
+  KPD_Dictionary d = annot.GetDict();
+  if (!xfdf::GetAttr(element, "rect", &text) || !xfdf::ParseFloatList(text, &carried) || carried.size() != 4) return;
+  if (!dict::GetNumbers(d, "/Rect", &drawn) || drawn.size() != 4) return;
+  KS_FloatRect want{carried[0], carried[1], carried[2], carried[3]}, have{drawn[0], drawn[1], drawn[2], drawn[3]};
+  host::RectNormalize(&want);
+  host::RectNormalize(&have);
+  constexpr float kSlack = 0.001f;
+  if (want.left > have.left + kSlack || want.bottom > have.bottom + kSlack || want.right < have.right - kSlack ||
+      want.top < have.top - kSlack)
+    return;
+  KPD_Dictionary ap = host::DictGet(d, "/AP");
+  KPD_Stream normal = ap ? host::DictGet(ap, "/N") : nullptr;
+  KPD_Dictionary stream = normal && host::ObjectGetType(normal) == KPD_OBJ_STREAM ? host::StreamGetDict(normal) : nullptr;
+  if (stream) {
+    const bool identity = !dict::Has(stream, "/Matrix") ||
+                          (dict::GetNumbers(stream, "/Matrix", &matrix) && matrix.size() == 6 && matrix[0] == 1 &&
+                           matrix[1] == 0 && matrix[2] == 0 && matrix[3] == 1 && matrix[4] == 0 && matrix[5] == 0);
+    if (!identity || !dict::GetNumbers(stream, "/BBox", &box) || box.size() != 4) return;
+    const float grown[4] = {want.left, want.bottom, want.right, want.top};
+    dict::SetNumbers(stream, "/BBox", grown, 4);
+  }
+  const float rect[4] = {want.left, want.bottom, want.right, want.top};
+  dict::SetNumbers(d, "/Rect", rect, 4);
+  // The insets keep the drawn figure where it is inside the grown
+  // rectangle: the carried ones when the file has them, else grown alike.
+  std::vector<float> rd;
+  if (xfdf::GetAttr(element, "fringe", &text) && xfdf::ParseFloatList(text, &rd) && rd.size() == 4) {
+    dict::SetNumbers(d, "/RD", rd.data(), 4);
+  } else if (dict::GetNumbers(d, "/RD", &rd) && rd.size() == 4) {
+    const float insets[4] = {rd[0] + (have.left - want.left), rd[1] + (have.bottom - want.bottom),
+                             rd[2] + (want.right - have.right), rd[3] + (want.top - have.top)};
+    dict::SetNumbers(d, "/RD", insets, 4);
+  }
+}
+
 bool ParsePageIndex(const std::string& text, int32_t* page) {
   int32_t value = -1;
   auto r = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -376,7 +419,7 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (!annot) continue;
     annot->ImportFromXFDF(item.element);
     ImportGeometry(*annot, item.element);
-    annot->ResetAppearance();
+    if (annot->ResetAppearance()) KeepCarriedRect(*annot, item.element);
     done.emplace_back(annot, item.element);
   }
   // A reply may come before the annotation it answers.
