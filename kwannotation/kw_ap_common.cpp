@@ -82,8 +82,8 @@ int apread::Numbers(KPD_Object array, std::vector<float>& out, int maxCount) {
   out.clear();
   if (!array) return -1;
   // One call answers arrays of up to 128 numbers (rectangles, colours, a
-  // 50-point ink stroke); it also
-  // tells a non-array (-1) and the real count of a longer one.
+  // 50-point ink stroke); it also tells a non-array (-1) and the real count
+  // of a longer one.
   float first[128];
   int count = host::ArrayGetNumbers(array, first, 128);
   if (count < 0) return -1;
