@@ -53,6 +53,11 @@ void ReadOpacities(KPD_Dictionary dict, double* stroke, double* fill) {
   apread::Number(dict, "/ca", fill);
 }
 
+bool OpacityStateOf(double strokeOpacity, double fillOpacity, const std::string& blendMode) {
+  auto differs = [](double v) { return v >= 0 && std::fabs(v - 1.0) >= kOpacityEpsilon; };
+  return differs(strokeOpacity) || differs(fillOpacity) || !blendMode.empty();
+}
+
 std::string BlendModeOf(KPD_Dictionary dict) {
   KPD_Object bm = host::DictGet(dict, "/BM");
   if (!IsType(bm, KPD_OBJ_NAME)) return {};
@@ -75,12 +80,20 @@ bool apread::Number(KPD_Dictionary dict, const char* key, double* out) {
 
 int apread::Numbers(KPD_Object array, std::vector<float>& out, int maxCount) {
   out.clear();
-  if (!IsType(array, KPD_OBJ_ARRAY)) return -1;
-  int count = host::ArrayGetNumbers(array, nullptr, 0);
+  if (!array) return -1;
+  // One call answers arrays of up to 128 numbers (rectangles, colours, a
+  // 50-point ink stroke); it also tells a non-array (-1) and the real count
+  // of a longer one.
+  float first[128];
+  int count = host::ArrayGetNumbers(array, first, 128);
   if (count < 0) return -1;
   if (count > maxCount) return -2;
-  out.resize(static_cast<size_t>(count));
-  if (count > 0) host::ArrayGetNumbers(array, out.data(), count);
+  if (count <= 128) {
+    out.assign(first, first + count);
+  } else {
+    out.resize(static_cast<size_t>(count));
+    host::ArrayGetNumbers(array, out.data(), count);
+  }
   return count;
 }
 
@@ -154,8 +167,14 @@ bool CAPCommon::Init(KPD_Dictionary annot) {
     double w;
     if (apread::Number(bs, "/W", &w)) borderWidth = static_cast<float>(w);
     static const char* const kStyles[] = {"/S", "/D", "/B", "/I", "/U"};
-    for (int i = 0; i < 5; ++i)
-      if (apread::NameIs(bs, "/S", kStyles[i])) borderStyle = i;
+    if (KPD_Object style = host::DictGet(bs, "/S")) {
+      for (int i = 0; i < 5; ++i) {
+        if (host::NameIs(style, kStyles[i])) {
+          borderStyle = i;
+          break;
+        }
+      }
+    }
     dashArray = host::DictGet(bs, "/D");
   } else {
     KPD_Object border = host::DictGet(dict, "/Border");
@@ -226,7 +245,7 @@ bool CAPCommon::Init(KPD_Dictionary annot) {
   strokeOpacity = static_cast<float>(ca);
   fillOpacity = static_cast<float>(fa);
   blendMode = BlendModeOf(dict);
-  needsTransparency = GetOpacityState(dict);
+  needsTransparency = OpacityStateOf(ca, fa, blendMode);
   return true;
 }
 
@@ -242,8 +261,7 @@ void CAPCommon::WriteGraphicsState(std::string& out) const {
 bool GetOpacityState(KPD_Dictionary annot) {
   double ca, fa;
   ReadOpacities(annot, &ca, &fa);
-  auto differs = [](double v) { return v >= 0 && std::fabs(v - 1.0) >= kOpacityEpsilon; };
-  return differs(ca) || differs(fa) || !BlendModeOf(annot).empty();
+  return OpacityStateOf(ca, fa, BlendModeOf(annot));
 }
 
 // ---- writers ---------------------------------------------------------------------

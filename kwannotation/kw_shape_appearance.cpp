@@ -628,7 +628,7 @@ bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOp
   const bool smooth = !apread::Number(annot, "/KwLineType", &type) || type == 1;
 
   std::string content;
-  content.reserve(64 + total * (smooth ? 48 : 20));
+  content.reserve(96 + total * (smooth ? 64 : 24));
   if (s.hasStroke) AppendStrokeColor(content, s.strokeColor);
   ks::AppendFixed(content, w, 2);
   content += " w\n1 J\n1 j\n";
