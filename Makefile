@@ -29,7 +29,9 @@ demo: build
 	@mkdir -p out
 	build/bin/annot sample floorplan -o out/floorplan.pdf
 	build/bin/annot run examples/demo.session -i out/floorplan.pdf -o out/demo.pdf
-	@echo "demo: wrote out/demo.pdf"
+	build/bin/annot xfdf import out/floorplan.pdf examples/markup.xfdf -o out/markup.pdf
+	build/bin/annot measure info out/markup.pdf
+	@echo "demo: wrote out/demo.pdf and out/markup.pdf"
 
 bench: build
 	@scripts/deps.sh --bench

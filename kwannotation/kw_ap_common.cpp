@@ -46,12 +46,19 @@ float Effective(float opacity) {
   return opacity > 1.0f ? 1.0f : opacity;
 }
 
+// /CA alone is the opacity of the whole annotation, as files made before
+// the separate fill opacity /ca existed mean it; /ca, when present, rules
+// the fills.
 void ReadOpacities(KPD_Dictionary dict, double* stroke, double* fill) {
   *stroke = 1.0;
-  *fill = 1.0;
   apread::Number(dict, "/CA", stroke);
+  *fill = *stroke;
   apread::Number(dict, "/ca", fill);
 }
+
+// An opacity held as a float, written without the float's binary tail
+// (0.35, not 0.34999999404).
+double OpacityText(float opacity) { return std::round(static_cast<double>(opacity) * 1e6) / 1e6; }
 
 bool OpacityStateOf(double strokeOpacity, double fillOpacity, const std::string& blendMode) {
   auto differs = [](double v) { return v >= 0 && std::fabs(v - 1.0) >= kOpacityEpsilon; };
@@ -291,8 +298,8 @@ bool SetTransparencyGState(KPD_Stream stream, const char* stateName, float strok
   }
   if (!gs) return false;
   SetName(gs, "/Type", "/ExtGState");
-  SetOwned(gs, "/CA", host::NumberNew(forceOpaqueStroke ? 1.0 : Effective(strokeOpacity)));
-  SetOwned(gs, "/ca", host::NumberNew(Effective(fillOpacity)));
+  SetOwned(gs, "/CA", host::NumberNew(forceOpaqueStroke ? 1.0 : OpacityText(Effective(strokeOpacity))));
+  SetOwned(gs, "/ca", host::NumberNew(OpacityText(Effective(fillOpacity))));
   SetOwned(gs, "/AIS", host::BooleanNew(0));
   if (blendMode.empty())
     host::DictRemove(gs, "/BM");

@@ -77,7 +77,9 @@ TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
   } cases[] = {
       {"", false, ""},
       {"/CA 1.0 /ca 1", false, ""},
-      {"/CA 0.5", true, "<< /AIS false /CA 0.5 /Type /ExtGState /ca 1 >>"},
+      // /CA alone covers the fills too; an explicit /ca rules them.
+      {"/CA 0.35", true, "<< /AIS false /CA 0.35 /Type /ExtGState /ca 0.35 >>"},
+      {"/CA 0.5 /ca 1", true, "<< /AIS false /CA 0.5 /Type /ExtGState /ca 1 >>"},
       {"/ca 0.25", true, "<< /AIS false /CA 1 /Type /ExtGState /ca 0.25 >>"},
       {"/BM /Multiply", true, "<< /AIS false /BM /Multiply /CA 1 /Type /ExtGState /ca 1 >>"},
       {"/CA -1", false, ""},
