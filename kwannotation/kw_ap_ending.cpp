@@ -2,15 +2,13 @@
 
 #include <cmath>
 
+#include "kwannotation/kw_annot_types.h"
 #include "kwannotation/kw_ap_content.h"
 
 namespace kwannotation {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-const char* const kNames[] = {"None",        "Square",       "Circle",         "Diamond",        "OpenArrow",
-                              "ClosedArrow", "Butt",         "ROpenArrow",     "RClosedArrow",   "Slash"};
 
 struct Vec {
   double x, y;
@@ -61,13 +59,10 @@ void Stroke(std::string& out, ApBounds& bounds, Vec p, double size, double a1, d
 
 }  // namespace
 
-int LineEndingFromName(const std::string& name) {
-  for (int i = 0; i < 10; ++i)
-    if (name == kNames[i]) return i;
-  return kEndNone;
-}
+// The names live with the annotation types; the codes are the same.
+int LineEndingFromName(const std::string& name) { return KW_LineEndingFromName(name); }
 
-const char* LineEndingName(int style) { return style >= 0 && style < 10 ? kNames[style] : kNames[0]; }
+std::string LineEndingName(int style) { return KW_LineEndingName(style); }
 
 bool LineEndingIsClosed(int style) {
   return style == kEndSquare || style == kEndCircle || style == kEndDiamond || style == kEndClosedArrow ||

@@ -23,7 +23,7 @@ enum KwLineEnding {
 
 // "None", "Square", ... without a slash; any other name is kEndNone.
 int LineEndingFromName(const std::string& name);
-const char* LineEndingName(int style);
+std::string LineEndingName(int style);
 
 // Whether the ending encloses an area (and so takes the closed painting
 // operator): Square, Circle, Diamond, ClosedArrow, RClosedArrow.
