@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "kwannotation/kw_text.h"
 #include "sdk/ks_host_binding.h"
 
 namespace kwannotation::dict {
@@ -132,76 +133,8 @@ bool Remove(KPD_Dictionary dict, const char* key) { return dict && host::DictRem
 
 bool Has(KPD_Dictionary dict, const char* key) { return dict && host::DictHasKey(dict, key) != 0; }
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string ToUtf8(std::u16string_view text) { return text::ToUtf8(text); }
 
-std::u16string FromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char b = static_cast<unsigned char>(text[i]);
-    uint32_t c = 0;
-    size_t len = 0;
-    uint32_t min = 0;
-    if (b < 0x80) {
-      c = b, len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F, len = 2, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F, len = 3, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07, len = 4, min = 0x10000;
-    }
-    bool ok = len > 0 && i + len <= text.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      unsigned char cb = static_cast<unsigned char>(text[i + k]);
-      if ((cb & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (cb & 0x3F);
-    }
-    if (ok && len > 1 && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
-    if (!ok) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += len;
-  }
-  return out;
-}
+std::u16string FromUtf8(std::string_view text) { return text::FromUtf8(text); }
 
 }  // namespace kwannotation::dict
