@@ -1,5 +1,5 @@
-// UTF-8 <-> UTF-16 conversion inside the widget library. Not part of its
-// interface; the host has its own copy so neither depends on the other.
+// UTF-8 <-> UTF-16 conversion inside the widget library (over the shared
+// header-only codec) and file reading. Not part of its interface.
 #pragma once
 
 #include <string>
