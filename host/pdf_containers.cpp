@@ -214,6 +214,7 @@ int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t le
                               QPDFObjectHandle::newNull());
     // The decoded-length hint would now be wrong.
     object->getDict().removeKey("/DL");
+    if (auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(stream))) doc->NoteUnfilteredData(*object);
     return 1;
   });
 }
