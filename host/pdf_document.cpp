@@ -261,6 +261,44 @@ class CompressedForSave {
   std::shared_ptr<CompressionJobs> jobs_;
 };
 
+// The writer's output file. qpdf hands over the file in many small pieces;
+// they are gathered here into large writes.
+class FileOutput : public Pipeline {
+ public:
+  explicit FileOutput(int fd) : Pipeline("output file", nullptr), fd_(fd) { buffer_.reserve(kBufferSize); }
+  void write(unsigned char const* data, size_t length) override {
+    if (buffer_.size() + length > kBufferSize) Flush();
+    if (length >= kBufferSize) {
+      WriteAll(reinterpret_cast<char const*>(data), length);
+    } else {
+      buffer_.append(reinterpret_cast<char const*>(data), length);
+    }
+  }
+  void finish() override { Flush(); }
+
+ private:
+  static constexpr size_t kBufferSize = 1 << 20;
+
+  void Flush() {
+    WriteAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  void WriteAll(char const* data, size_t length) {
+    while (length > 0) {
+      ssize_t n = ::write(fd_, data, length);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw std::runtime_error(ErrnoText(errno));
+      }
+      data += n;
+      length -= static_cast<size_t>(n);
+    }
+  }
+
+  int fd_;
+  std::string buffer_;
+};
+
 std::string FolderOf(std::string const& path) {
   auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -344,46 +382,42 @@ bool Document::Save(std::string const& path, std::string& error) {
     return false;
   }
   std::string reason;
-  FILE* file = ::fdopen(fd, "wb");
-  if (!file) {
-    reason = ErrnoText(errno);
-    ::close(fd);
-  } else {
-    try {
-      // Streams qpdf compresses on the way out (new and changed ones: it
-      // copies already compressed data) are mostly small appearance
-      // streams; zlib's fastest level costs a few percent in size and saves
-      // most of the time the default level spends on them. The same level
-      // serves the streams compressed here.
-      Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
-      // Encrypted output is left wholly to qpdf.
-      std::optional<CompressedForSave> compressed;
-      if (!qpdf_->isEncrypted()) {
-        // A stream set again and again is listed once; every save
-        // compresses the list again, as each save restores the data.
-        std::sort(unfiltered_.begin(), unfiltered_.end(),
-                  [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
-        unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
-                                      [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
-                          unfiltered_.end());
-        compressed.emplace(unfiltered_);
-      }
-      QPDFWriter writer(*qpdf_);
-      writer.setOutputFile(temp.c_str(), file, false);
-      // A deterministic /ID makes equal documents save to equal bytes; qpdf
-      // cannot combine it with encryption, whose key depends on the /ID.
-      if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
-      writer.write();
-      if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) reason = ErrnoText(errno);
-    } catch (std::exception const& e) {
-      reason = e.what();
-      if (reason.empty()) reason = "write failed";
+  try {
+    // Streams qpdf compresses on the way out (new and changed ones: it
+    // copies already compressed data) are mostly small appearance
+    // streams; zlib's fastest level costs a few percent in size and saves
+    // most of the time the default level spends on them. The same level
+    // serves the streams compressed here.
+    Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
+    // Encrypted output is left wholly to qpdf.
+    std::optional<CompressedForSave> compressed;
+    if (!qpdf_->isEncrypted()) {
+      // A stream set again and again is listed once; every save
+      // compresses the list again, as each save restores the data.
+      std::sort(unfiltered_.begin(), unfiltered_.end(),
+                [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
+      unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
+                                    [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
+                        unfiltered_.end());
+      compressed.emplace(unfiltered_);
     }
-    struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
-    ::fchmod(::fileno(file), mode);
-    if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+    FileOutput output(fd);
+    QPDFWriter writer(*qpdf_);
+    writer.setOutputPipeline(&output);
+    // A deterministic /ID makes equal documents save to equal bytes; qpdf
+    // cannot combine it with encryption, whose key depends on the /ID.
+    if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
+    writer.write();
+    output.finish();
+    if (::fsync(fd) != 0) reason = ErrnoText(errno);
+  } catch (std::exception const& e) {
+    reason = e.what();
+    if (reason.empty()) reason = "write failed";
   }
+  struct stat st {};
+  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+  ::fchmod(fd, mode);
+  if (::close(fd) != 0 && reason.empty()) reason = ErrnoText(errno);
   if (reason.empty() && ::rename(temp.c_str(), path.c_str()) != 0) reason = ErrnoText(errno);
   if (!reason.empty()) {
     ::unlink(temp.c_str());
