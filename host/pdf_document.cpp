@@ -239,15 +239,17 @@ class CompressedForSave {
     jobs_ = std::make_shared<CompressionJobs>(std::move(plain));
     for (size_t i = 0; i < held_.size(); ++i) {
       QPDFObjectHandle& stream = held_[i].first;
+      // There is no /DecodeParms to clear: an uninitialized handle leaves
+      // the key as it is, which saves a search of each dictionary.
       stream.replaceStreamData(std::make_shared<CompressedData>(jobs_, i), QPDFObjectHandle::newName("/FlateDecode"),
-                               QPDFObjectHandle::newNull());
+                               QPDFObjectHandle());
       stream.setFilterOnWrite(false);
     }
   }
   ~CompressedForSave() {
     for (auto& [stream, plain] : held_) {
       try {
-        stream.replaceStreamData(plain, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+        stream.replaceStreamData(plain, QPDFObjectHandle::newNull(), QPDFObjectHandle());
         stream.setFilterOnWrite(true);
       } catch (...) {
       }
