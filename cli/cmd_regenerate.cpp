@@ -2,9 +2,9 @@
 // annotations of a PDF with the annotation library, in process.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "cli/commands.h"
@@ -105,16 +105,21 @@ int RunRegenerate(const std::vector<std::string>& args) {
   // object, so they count the users of each stream.
   const int pages = host::DocPageCount(doc);
   int total = 0;
-  std::unordered_map<KPD_Object, int> users;
+  std::vector<KPD_Object> shown;  // each indirect normal appearance once per user, sorted
   for (int p = 0; p < pages; ++p) {
     KPD_Page page = host::DocGetPage(doc, p);
     const int count = host::PageAnnotCount(page);
     total += count;
     for (int k = 0; k < count; ++k) {
       KPD_Object normal = NormalAppearance(host::PageGetAnnot(page, k));
-      if (normal && host::ObjectIsIndirect(normal)) ++users[normal];
+      if (normal && host::ObjectIsIndirect(normal)) shown.push_back(normal);
     }
   }
+  std::sort(shown.begin(), shown.end());
+  auto onlyUser = [&](KPD_Object normal) {
+    auto [first, last] = std::equal_range(shown.begin(), shown.end(), normal);
+    return last - first == 1;
+  };
   Progress progress(total, total > kProgressThreshold && ::isatty(2));
 
   Tally tally[kKindCount];
@@ -138,8 +143,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
         continue;
       }
       kwannotation::ShapeAppearanceOptions options;
-      auto found = normal ? users.find(normal) : users.end();
-      options.reuseStream = found != users.end() && found->second == 1;
+      options.reuseStream = normal && onlyUser(normal);
       std::string reason;
       if (fn(annot, &reason, options)) {
         ++tally[index].rebuilt;

@@ -2,7 +2,9 @@
 // are checked before qpdf sees them: qpdf answers a bad index or a wrong type
 // with a warning or an exception, neither of which a table function may let
 // out.
+#include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
@@ -109,11 +111,20 @@ int32_t kshost::fn::ArrayGetNumbers(KPD_Array arr, float* out, int32_t capacity)
   return Guard<int32_t>(-1, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array) return -1;
-    int count = array->getArrayNItems();
-    for (int i = 0; i < count; ++i)
-      if (!array->getArrayItem(i).isNumber()) return -1;
-    for (int i = 0; out && i < count && i < capacity; ++i)
-      out[i] = static_cast<float>(kshost::pdf::NumericValue(array->getArrayItem(i)));
+    const int count = array->getArrayNItems();
+    const int wanted = out ? std::max(0, std::min(count, capacity)) : 0;
+    // Each item is read once; the values wait here until every item has
+    // proved to be a number, as `out` is left alone otherwise.
+    constexpr int kOnStack = 256;
+    float buffer[kOnStack];
+    std::vector<float> large(static_cast<size_t>(wanted > kOnStack ? wanted : 0));
+    float* values = wanted > kOnStack ? large.data() : buffer;
+    for (int i = 0; i < count; ++i) {
+      QPDFObjectHandle item = array->getArrayItem(i);
+      if (!item.isNumber()) return -1;
+      if (i < wanted) values[i] = static_cast<float>(kshost::pdf::NumericValue(item));
+    }
+    std::copy(values, values + wanted, out);
     return count;
   });
 }
@@ -137,8 +148,11 @@ int32_t kshost::fn::DictHasKey(KPD_Dictionary dict, const char* key) {
 KPD_Object kshost::fn::DictGet(KPD_Dictionary dict, const char* key) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     QPDFObjectHandle d = DictOf(dict);
-    if (!d.isInitialized() || !IsNameText(key) || !d.hasKey(key)) return nullptr;
-    return kshost::pdf::LendChild(*FromKpd(dict), d.getKey(key));
+    if (!d.isInitialized() || !IsNameText(key)) return nullptr;
+    // One lookup: hasKey and getKey would each search the keys again.
+    QPDFObjectHandle value = d.getKey(key);
+    if (value.isNull()) return nullptr;
+    return kshost::pdf::LendChild(*FromKpd(dict), value);
   });
 }
 
@@ -214,6 +228,7 @@ int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t le
                               QPDFObjectHandle::newNull());
     // The decoded-length hint would now be wrong.
     object->getDict().removeKey("/DL");
+    if (auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(stream))) doc->NoteUnfilteredData(*object);
     return 1;
   });
 }

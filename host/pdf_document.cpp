@@ -9,16 +9,26 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <atomic>
+#include <condition_variable>
 #include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <optional>
 #include <unordered_map>
 
 #include "host/host_functions.h"
@@ -26,6 +36,8 @@
 namespace kshost::pdf {
 
 namespace {
+
+constexpr int kSaveCompressionLevel = 1;
 
 std::mutex registry_mutex;
 std::unordered_map<QPDF const*, Document*>& Registry() {
@@ -82,6 +94,212 @@ bool ReadWholeFile(char const* path, std::string& bytes, std::string& reason) {
   ::close(fd);
   return true;
 }
+
+// One zlib compressor reused for every stream of a save. Its window and
+// hash table are sized for appearance streams, which are mostly a few
+// kilobytes; a stream larger than the window only compresses less well.
+class Deflater {
+ public:
+  Deflater() {
+    ok_ = deflateInit2(&z_, kSaveCompressionLevel, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY) == Z_OK;
+  }
+  ~Deflater() {
+    if (ok_) deflateEnd(&z_);
+  }
+  Deflater(Deflater const&) = delete;
+  Deflater& operator=(Deflater const&) = delete;
+
+  // The zlib stream of `size` bytes at `data`; false when zlib fails.
+  bool Compress(unsigned char const* data, size_t size, std::string& out) {
+    if (!ok_ || size > kMaxInput || deflateReset(&z_) != Z_OK) return false;
+    out.resize(deflateBound(&z_, static_cast<uLong>(size)));
+    z_.next_in = const_cast<unsigned char*>(data);
+    z_.avail_in = static_cast<uInt>(size);
+    z_.next_out = reinterpret_cast<unsigned char*>(out.data());
+    z_.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
+    out.resize(z_.total_out);
+    return true;
+  }
+
+ private:
+  static constexpr int kWindowBits = 13;
+  static constexpr int kMemLevel = 6;
+  // One deflate call takes at most this much; larger streams are left to qpdf.
+  static constexpr size_t kMaxInput = 1u << 30;
+  z_stream z_{};
+  bool ok_ = false;
+};
+
+// The compressed data of the streams of one save. A second thread, when
+// there are enough streams to pay for one, compresses them in the order they
+// were listed, which is about the order qpdf writes them in, while qpdf
+// writes everything else; qpdf asks for each stream's data when it gets to
+// it, and the stream is compressed then if the thread has not yet done it.
+class CompressionJobs {
+ public:
+  explicit CompressionJobs(std::vector<std::shared_ptr<Buffer>> plain) : jobs_(plain.size()) {
+    for (size_t i = 0; i < plain.size(); ++i) jobs_[i].plain = std::move(plain[i]);
+    if (jobs_.size() >= kThreadFrom) {
+      try {
+        worker_ = std::thread([this] { Work(); });
+      } catch (std::exception const&) {
+        // No thread: every stream is compressed when qpdf asks for it.
+      }
+    }
+  }
+  ~CompressionJobs() {
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
+  }
+  CompressionJobs(CompressionJobs const&) = delete;
+  CompressionJobs& operator=(CompressionJobs const&) = delete;
+
+  // Writes the compressed data of job `index`; throws when zlib fails.
+  void Write(size_t index, Pipeline* pipeline) {
+    Job& job = jobs_[index];
+    int expected = kWaiting;
+    if (job.state.compare_exchange_strong(expected, kTaken)) {
+      Run(job, deflater_);
+    } else {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, [&] { return job.state.load() == kDone; });
+    }
+    if (!job.ok) throw std::runtime_error("cannot compress a stream");
+    pipeline->write(reinterpret_cast<unsigned char const*>(job.packed.data()), job.packed.size());
+    pipeline->finish();
+  }
+
+ private:
+  enum { kWaiting, kTaken, kDone };
+  // Below this many streams a thread costs about what it saves.
+  static constexpr size_t kThreadFrom = 64;
+
+  struct Job {
+    std::shared_ptr<Buffer> plain;
+    std::string packed;
+    bool ok = false;
+    std::atomic<int> state{kWaiting};
+  };
+
+  void Run(Job& job, Deflater& deflater) {
+    job.ok = deflater.Compress(job.plain->getBuffer(), job.plain->getSize(), job.packed);
+    {
+      std::lock_guard lock(mutex_);
+      job.state = kDone;
+    }
+    done_.notify_all();
+  }
+
+  void Work() {
+    Deflater deflater;
+    for (Job& job : jobs_) {
+      if (stop_) return;
+      int expected = kWaiting;
+      if (job.state.compare_exchange_strong(expected, kTaken)) Run(job, deflater);
+    }
+  }
+
+  std::vector<Job> jobs_;
+  Deflater deflater_;  // the writing thread's
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::atomic<bool> stop_{false};
+  std::thread worker_;
+};
+
+class CompressedData : public QPDFObjectHandle::StreamDataProvider {
+ public:
+  CompressedData(std::shared_ptr<CompressionJobs> jobs, size_t index) : jobs_(std::move(jobs)), index_(index) {}
+  void provideStreamData(QPDFObjGen const&, Pipeline* pipeline) override { jobs_->Write(index_, pipeline); }
+
+ private:
+  std::shared_ptr<CompressionJobs> jobs_;
+  size_t index_;
+};
+
+// For the length of a save, the streams whose data the plug-in set
+// unfiltered hold that data compressed, marked so that qpdf copies it as it
+// is; afterwards they hold their own data again, so that saving changes
+// nothing the plug-in can see.
+class CompressedForSave {
+ public:
+  explicit CompressedForSave(std::vector<QPDFObjectHandle>& streams) {
+    std::vector<std::shared_ptr<Buffer>> plain;
+    for (QPDFObjectHandle& stream : streams) {
+      QPDFObjectHandle dict = stream.getDict();
+      // A filter the plug-in set itself says what the data already is.
+      if (!stream.getFilterOnWrite() || dict.hasKey("/Filter") || dict.hasKey("/DecodeParms")) continue;
+      std::shared_ptr<Buffer> data = stream.getRawStreamData();
+      if (!data) continue;
+      held_.emplace_back(stream, data);
+      plain.push_back(std::move(data));
+    }
+    if (held_.empty()) return;
+    jobs_ = std::make_shared<CompressionJobs>(std::move(plain));
+    for (size_t i = 0; i < held_.size(); ++i) {
+      QPDFObjectHandle& stream = held_[i].first;
+      // There is no /DecodeParms to clear: an uninitialized handle leaves
+      // the key as it is, which saves a search of each dictionary.
+      stream.replaceStreamData(std::make_shared<CompressedData>(jobs_, i), QPDFObjectHandle::newName("/FlateDecode"),
+                               QPDFObjectHandle());
+      stream.setFilterOnWrite(false);
+    }
+  }
+  ~CompressedForSave() {
+    for (auto& [stream, plain] : held_) {
+      try {
+        stream.replaceStreamData(plain, QPDFObjectHandle::newNull(), QPDFObjectHandle());
+        stream.setFilterOnWrite(true);
+      } catch (...) {
+      }
+    }
+  }
+  CompressedForSave(CompressedForSave const&) = delete;
+  CompressedForSave& operator=(CompressedForSave const&) = delete;
+
+ private:
+  std::vector<std::pair<QPDFObjectHandle, std::shared_ptr<Buffer>>> held_;
+  std::shared_ptr<CompressionJobs> jobs_;
+};
+
+// The writer's output file. qpdf hands over the file in many small pieces;
+// they are gathered here into large writes.
+class FileOutput : public Pipeline {
+ public:
+  explicit FileOutput(int fd) : Pipeline("output file", nullptr), fd_(fd) { buffer_.reserve(kBufferSize); }
+  void write(unsigned char const* data, size_t length) override {
+    if (buffer_.size() + length > kBufferSize) Flush();
+    if (length >= kBufferSize) {
+      WriteAll(reinterpret_cast<char const*>(data), length);
+    } else {
+      buffer_.append(reinterpret_cast<char const*>(data), length);
+    }
+  }
+  void finish() override { Flush(); }
+
+ private:
+  static constexpr size_t kBufferSize = 1 << 20;
+
+  void Flush() {
+    WriteAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  void WriteAll(char const* data, size_t length) {
+    while (length > 0) {
+      ssize_t n = ::write(fd_, data, length);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw std::runtime_error(ErrnoText(errno));
+      }
+      data += n;
+      length -= static_cast<size_t>(n);
+    }
+  }
+
+  int fd_;
+  std::string buffer_;
+};
 
 std::string FolderOf(std::string const& path) {
   auto slash = path.rfind('/');
@@ -166,28 +384,42 @@ bool Document::Save(std::string const& path, std::string& error) {
     return false;
   }
   std::string reason;
-  FILE* file = ::fdopen(fd, "wb");
-  if (!file) {
-    reason = ErrnoText(errno);
-    ::close(fd);
-  } else {
-    try {
-      QPDFWriter writer(*qpdf_);
-      writer.setOutputFile(temp.c_str(), file, false);
-      // A deterministic /ID makes equal documents save to equal bytes; qpdf
-      // cannot combine it with encryption, whose key depends on the /ID.
-      if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
-      writer.write();
-      if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) reason = ErrnoText(errno);
-    } catch (std::exception const& e) {
-      reason = e.what();
-      if (reason.empty()) reason = "write failed";
+  try {
+    // Streams qpdf compresses on the way out (new and changed ones: it
+    // copies already compressed data) are mostly small appearance
+    // streams; zlib's fastest level costs a few percent in size and saves
+    // most of the time the default level spends on them. The same level
+    // serves the streams compressed here.
+    Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
+    // Encrypted output is left wholly to qpdf.
+    std::optional<CompressedForSave> compressed;
+    if (!qpdf_->isEncrypted()) {
+      // A stream set again and again is listed once; every save
+      // compresses the list again, as each save restores the data.
+      std::sort(unfiltered_.begin(), unfiltered_.end(),
+                [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
+      unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
+                                    [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
+                        unfiltered_.end());
+      compressed.emplace(unfiltered_);
     }
-    struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
-    ::fchmod(::fileno(file), mode);
-    if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+    FileOutput output(fd);
+    QPDFWriter writer(*qpdf_);
+    writer.setOutputPipeline(&output);
+    // A deterministic /ID makes equal documents save to equal bytes; qpdf
+    // cannot combine it with encryption, whose key depends on the /ID.
+    if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
+    writer.write();
+    output.finish();
+    if (::fsync(fd) != 0) reason = ErrnoText(errno);
+  } catch (std::exception const& e) {
+    reason = e.what();
+    if (reason.empty()) reason = "write failed";
   }
+  struct stat st {};
+  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
+  ::fchmod(fd, mode);
+  if (::close(fd) != 0 && reason.empty()) reason = ErrnoText(errno);
   if (reason.empty() && ::rename(temp.c_str(), path.c_str()) != 0) reason = ErrnoText(errno);
   if (!reason.empty()) {
     ::unlink(temp.c_str());
@@ -371,6 +603,8 @@ KPD_Document kshost::fn::DocOfObject(KPD_Object obj) {
 KPD_Stream kshost::fn::DocNewStream(KPD_Document doc, const char* data, size_t length) {
   return Guard<KPD_Stream>(nullptr, [&]() -> KPD_Stream {
     if (!doc || (!data && length > 0)) return nullptr;
-    return Lend(Doc(doc), Doc(doc)->qpdf().newStream(std::string(data ? data : "", length)));
+    QPDFObjectHandle stream = Doc(doc)->qpdf().newStream(std::string(data ? data : "", length));
+    Doc(doc)->NoteUnfilteredData(stream);
+    return Lend(Doc(doc), stream);
   });
 }

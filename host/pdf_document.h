@@ -33,6 +33,12 @@ class Document {
   // folder that replaces `path` only once it is complete and synced.
   bool Save(std::string const& path, std::string& error);
 
+  // Records a stream whose data was just set unfiltered through the host.
+  // Save compresses such streams itself: qpdf would set up a compressor for
+  // each of them, which for thousands of small appearance streams costs
+  // more than the compressing.
+  void NoteUnfilteredData(QPDFObjectHandle const& stream) { unfiltered_.push_back(stream); }
+
   // Warnings qpdf has collected so far, oldest first.
   std::vector<std::string> const& Warnings();
 
@@ -49,6 +55,7 @@ class Document {
   std::unique_ptr<QPDF> qpdf_;
   std::unique_ptr<Arena> arena_;
   std::vector<std::string> warnings_;
+  std::vector<QPDFObjectHandle> unfiltered_;
 };
 
 }  // namespace kshost::pdf

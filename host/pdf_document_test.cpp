@@ -102,6 +102,65 @@ TEST(PdfDocument, EditSaveOverSourceAndReopen) {
   EXPECT_EQ(foo.text(), "Edited");
 }
 
+// Streams whose data the plug-in set are written compressed; one whose
+// filter the plug-in named itself is written as given. Saving leaves the
+// open document as it was, so a second save gives the same file. Enough
+// streams for the compressing thread, one made of data zlib cannot shrink.
+TEST(PdfDocument, SavedStreamsAreCompressedAndTheDocumentKeepsItsData) {
+  constexpr int kStreams = 200;
+  TempDir dir;
+  Bytes error;
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  Owned list(fn::ArrayNew());
+  auto dataOf = [](int i) {
+    std::string data;
+    for (int k = 0; k < 20 + i * 7; ++k) data += std::to_string(i * k % 997) + (k % 3 ? " " : " l\n");
+    if (i % 50 == 7)
+      for (int k = 0; k < 5000; ++k) data += static_cast<char>((k * 2654435761u) >> 24);
+    return data;
+  };
+  std::vector<KPD_Stream> streams;
+  for (int i = 0; i < kStreams; ++i) {
+    std::string first = dataOf(i + 1), data = dataOf(i);
+    KPD_Stream stream = fn::DocNewStream(doc.get(), first.data(), first.size());
+    // Set again: listed twice, written once.
+    for (int times = 1 + i % 2; times > 0; --times)
+      ASSERT_EQ(fn::StreamSetData(stream, data.data(), data.size()), 1);
+    ASSERT_EQ(fn::ArrayAppend(list.get(), stream), 1);
+    streams.push_back(stream);
+  }
+  // Already compressed by the plug-in, as its /Filter says.
+  const std::string packed("x\x9c+J,\x07\x00\x02\x92\x01K", 11);  // "raw"
+  KPD_Stream own = fn::DocNewStream(doc.get(), packed.data(), packed.size());
+  ASSERT_EQ(fn::DictSet(fn::StreamGetDict(own), "/Filter", Owned(fn::NameNew("/FlateDecode")).get()), 1);
+  ASSERT_EQ(fn::ArrayAppend(list.get(), own), 1);
+  ASSERT_EQ(fn::DictSet(page, "/Streams", list.get()), 1);
+
+  for (const char* name : {"a.pdf", "b.pdf"})
+    ASSERT_EQ(fn::DocSave(doc.get(), (dir / name).c_str(), error), 1) << error.text();
+  EXPECT_EQ(ReadFile(dir / "a.pdf"), ReadFile(dir / "b.pdf"));
+  Bytes raw;
+  for (int i = 0; i < kStreams; ++i) {
+    EXPECT_EQ(fn::DictHasKey(fn::StreamGetDict(streams[size_t(i)]), "/Filter"), 0) << i;
+    ASSERT_EQ(fn::StreamGetData(streams[size_t(i)], 0, raw), 1);
+    EXPECT_EQ(raw.text(), dataOf(i)) << i;
+  }
+  ExpectSound(dir / "a.pdf");
+
+  Doc reopened(fn::DocOpenFile((dir / "a.pdf").c_str(), error));
+  ASSERT_NE(reopened, nullptr) << error.text();
+  KPD_Array saved = fn::DictGet(fn::DocGetPage(reopened.get(), 0), "/Streams");
+  ASSERT_EQ(fn::ArrayCount(saved), kStreams + 1);
+  Bytes data;
+  for (int i = 0; i <= kStreams; ++i) {
+    KPD_Stream stream = fn::ArrayGet(saved, i);
+    EXPECT_EQ(fn::NameIs(fn::DictGet(fn::StreamGetDict(stream), "/Filter"), "/FlateDecode"), 1) << i;
+    ASSERT_EQ(fn::StreamGetData(stream, 1, data), 1) << i;
+    EXPECT_EQ(data.text(), i < kStreams ? dataOf(i) : std::string("raw")) << i;
+  }
+}
+
 TEST(PdfDocument, FailedSaveKeepsOldFileAndLeavesNoTemporary) {
   TempDir dir;
   Doc doc = OnePageDoc();

@@ -2,13 +2,33 @@
 #include "host/pdf_handles.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
 
 namespace kshost::pdf {
+
+namespace {
+
+// Objects are allocated on at least 8-byte boundaries; the multiplier spreads
+// the remaining bits over the top of the word, which picks the slot.
+size_t SlotOf(QPDFObject const* key, size_t mask, int shift) {
+  auto bits = reinterpret_cast<uintptr_t>(key) >> 3;
+  return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift) & mask;
+}
+
+// The slot count is a power of two: the top log2(size) bits pick the slot.
+int ShiftFor(size_t size) { return 64 - std::countr_zero(size); }
+
+constexpr size_t kFirstSlots = 16;
+constexpr size_t kFirstBlock = 8;
+constexpr size_t kLargestBlock = 512;
+
+}  // namespace
 
 Handle* Arena::Lend(QPDFObjectHandle const& object) {
   if (!object.isInitialized()) return nullptr;
@@ -17,16 +37,51 @@ Handle* Arena::Lend(QPDFObjectHandle const& object) {
     if (!null_) null_.reset(new Handle{QPDFObjectHandle::newNull(), document_, this, nullptr});
     return null_.get();
   }
-  auto& slot = handles_[object.getObjectPtr()];
-  if (!slot) slot.reset(new Handle{object, document_, this, nullptr});
-  return slot.get();
+  QPDFObject const* key = object.getObjectPtr();
+  // At most half full, so a probe always ends at an empty slot.
+  if ((used_ + 1) * 2 > slots_.size()) Grow();
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = SlotOf(key, mask, ShiftFor(slots_.size()));; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (slot.key == key) return slot.handle;
+    if (!slot.key) {
+      slot.key = key;
+      slot.handle = Make(object);
+      ++used_;
+      return slot.handle;
+    }
+  }
+}
+
+Handle* Arena::Make(QPDFObjectHandle const& object) {
+  if (blockUsed_ == blockSize_) {
+    blockSize_ = blockSize_ ? std::min(blockSize_ * 2, kLargestBlock) : kFirstBlock;
+    blocks_.emplace_back(new Handle[blockSize_]);
+    blockUsed_ = 0;
+  }
+  Handle* handle = &blocks_.back()[blockUsed_++];
+  handle->object = object;
+  handle->document = document_;
+  handle->lender = this;
+  return handle;
+}
+
+void Arena::Grow() {
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(old.empty() ? kFirstSlots : old.size() * 2, Slot{});
+  const size_t mask = slots_.size() - 1;
+  const int shift = ShiftFor(slots_.size());
+  for (Slot const& s : old) {
+    if (!s.key) continue;
+    size_t i = SlotOf(s.key, mask, shift);
+    while (slots_[i].key) i = (i + 1) & mask;
+    slots_[i] = s;
+  }
 }
 
 KPD_Object NewOwned(QPDFObjectHandle object) {
   if (!object.isInitialized()) return nullptr;
-  auto* handle = new Handle{std::move(object), nullptr, nullptr, nullptr};
-  handle->children = std::make_unique<Arena>(nullptr);
-  return ToKpd(handle);
+  return ToKpd(new Handle{std::move(object), nullptr, nullptr, nullptr});
 }
 
 KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child) {
@@ -35,8 +90,9 @@ KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child) {
     QPDFObjectHandle probe = child;
     if (Document* doc = Document::Find(probe.getOwningQPDF())) return ToKpd(doc->arena().Lend(child));
   }
-  Arena* arena = parent.lender ? parent.lender : parent.children.get();
-  return arena ? ToKpd(arena->Lend(child)) : nullptr;
+  if (parent.lender) return ToKpd(parent.lender->Lend(child));
+  if (!parent.children) parent.children = std::make_unique<Arena>(nullptr);
+  return ToKpd(parent.children->Lend(child));
 }
 
 Document* DocumentOfHandle(Handle const& handle) {

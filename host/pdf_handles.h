@@ -24,7 +24,7 @@
 
 #include <memory>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "sdk/ks_types.h"
 
@@ -37,7 +37,8 @@ struct Handle {
   QPDFObjectHandle object;  // always initialized
   Document* document = nullptr;  // set when lent by a document's arena
   Arena* lender = nullptr;       // null for a handle the plug-in owns
-  std::unique_ptr<Arena> children;  // owned handles only
+  // Owned handles only, made when the first child is fetched.
+  mutable std::unique_ptr<Arena> children;
 };
 
 class Arena {
@@ -54,8 +55,23 @@ class Arena {
   Document* document() const { return document_; }
 
  private:
+  Handle* Make(QPDFObjectHandle const& object);
+  void Grow();
+
   Document* document_;
-  std::unordered_map<QPDFObject const*, std::unique_ptr<Handle>> handles_;
+  // A document lends a handle for nearly every value the plug-in reads, so
+  // the lookup is an open-addressed table (linear probing, a power of two
+  // long, an empty slot has a null key) and the handles live in blocks
+  // rather than one allocation each; both keep their addresses.
+  struct Slot {
+    QPDFObject const* key = nullptr;
+    Handle* handle = nullptr;
+  };
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  std::vector<std::unique_ptr<Handle[]>> blocks_;
+  size_t blockSize_ = 0;
+  size_t blockUsed_ = 0;
   std::unique_ptr<Handle> null_;
 };
 

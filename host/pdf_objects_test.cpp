@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <locale>
+#include <set>
+#include <vector>
 
 namespace kshost::pdf::test {
 namespace {
@@ -21,6 +23,37 @@ TEST(PdfHandles, BorrowedHandlesAreStablePerObject) {
   EXPECT_EQ(fn::DictGet(page, "/MediaBox"), box);
   fn::ObjectRelease(box);  // borrowed: no effect
   EXPECT_EQ(fn::ArrayCount(box), 4);
+}
+
+// Enough values to make the lending table and the handle blocks grow many
+// times: every handle keeps its address and its object through the growth.
+TEST(PdfHandles, ManyBorrowedHandlesStayDistinctAndStable) {
+  constexpr int kCount = 3000;
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  Owned list(fn::ArrayNew());
+  for (int i = 0; i < kCount; ++i) {
+    Owned item(fn::ArrayNew());
+    Owned number(fn::IntegerNew(i));
+    ASSERT_EQ(fn::ArrayAppend(item.get(), number.get()), 1);
+    ASSERT_EQ(fn::ArrayAppend(list.get(), item.get()), 1);
+  }
+  // Through the plug-in's own array, then through the document.
+  std::vector<KPD_Object> mine;
+  for (int i = 0; i < kCount; ++i) mine.push_back(fn::ArrayGet(list.get(), i));
+  ASSERT_EQ(fn::DictSet(page, "/Many", list.get()), 1);
+  KPD_Array stored = fn::DictGet(page, "/Many");
+  std::vector<KPD_Object> lent;
+  for (int i = 0; i < kCount; ++i) lent.push_back(fn::ArrayGet(stored, i));
+  std::set<KPD_Object> distinct(lent.begin(), lent.end());
+  distinct.insert(mine.begin(), mine.end());
+  EXPECT_EQ(distinct.size(), size_t{2 * kCount});
+  for (int i = 0; i < kCount; ++i) {
+    ASSERT_EQ(fn::ArrayGet(stored, i), lent[size_t(i)]) << i;
+    ASSERT_EQ(fn::ArrayGet(list.get(), i), mine[size_t(i)]) << i;
+    ASSERT_EQ(fn::ObjectGetInteger(fn::ArrayGet(lent[size_t(i)], 0)), i);
+    ASSERT_EQ(fn::ObjectIsIdentical(mine[size_t(i)], lent[size_t(i)]), 1);
+  }
 }
 
 TEST(PdfHandles, CreatedObjectsAreSharedWhenStored) {

@@ -8,9 +8,12 @@ KS_PluginID g_id = nullptr;
 
 }  // namespace
 
+std::atomic<void*> detail::g_found[detail::kSlotCount];
+
 void Bind(KS_CoreHFT core, KS_PluginID id) {
   g_core = core;
   g_id = id;
+  for (auto& slot : detail::g_found) slot.store(nullptr, std::memory_order_relaxed);
 }
 
 bool IsBound() { return g_core != nullptr; }
