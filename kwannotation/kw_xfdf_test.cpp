@@ -192,6 +192,35 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   EXPECT_NE(text.find("<text name=\"r\" page=\"0\" inreplyto=\"p\" />"), std::string::npos) << text;
 }
 
+// Import draws the shapes. A carried rectangle that holds the drawing is
+// kept, with the appearance box grown to it; one that would cut the drawing
+// gives way to the drawn box.
+TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots>"
+                            "<line page=\"0\" color=\"#FF0000\" rect=\"0,0,200,200\" start=\"50,50\" end=\"150,50\"/>"
+                            "<line page=\"0\" color=\"#FF0000\" rect=\"60,45,70,55\" start=\"50,50\" end=\"150,50\"/>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  auto rectOf = [&](int index, const char* key) {
+    KPD_Dictionary d = list_->GetAnnotAt(index)->GetDict();
+    if (std::string(key) == "/BBox") d = host::StreamGetDict(host::DictGet(host::DictGet(d, "/AP"), "/N"));
+    KS_FloatRect r{};
+    host::RectFromObject(host::DictGet(d, key), &r);
+    return r;
+  };
+  KS_FloatRect kept = rectOf(0, "/Rect"), box = rectOf(0, "/BBox");
+  EXPECT_FLOAT_EQ(kept.left, 0);
+  EXPECT_FLOAT_EQ(kept.top, 200);
+  EXPECT_FLOAT_EQ(box.left, 0);
+  EXPECT_FLOAT_EQ(box.top, 200);
+  KS_FloatRect drawn = rectOf(1, "/Rect");
+  EXPECT_LT(drawn.left, 50);  // the line's ends lie inside its rectangle
+  EXPECT_GT(drawn.right, 150);
+}
+
 }  // namespace
 }  // namespace kwannotation
 
