@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/guard.h"
 #include "sdk/ks_types.h"
 
 namespace kshost::pdf {
@@ -125,22 +126,7 @@ bool SetWide(KS_WideString out, std::u16string_view text);
 // leading slash.
 inline bool IsNameText(const char* name) { return name && name[0] == '/'; }
 
-// Runs a table function body, turning any exception into the failure value.
-template <class R, class F>
-R Guard(R failure, F&& body) noexcept {
-  try {
-    return body();
-  } catch (...) {
-    return failure;
-  }
-}
-
-template <class F>
-void GuardVoid(F&& body) noexcept {
-  try {
-    body();
-  } catch (...) {
-  }
-}
+using kshost::Guard;
+using kshost::GuardVoid;
 
 }  // namespace kshost::pdf

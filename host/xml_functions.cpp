@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "host/file_util.h"
+#include "host/guard.h"
 #include "host/host_functions.h"
 #include "host/strings.h"
 #include "host/utf.h"
@@ -32,14 +33,7 @@ namespace {
 constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata;
 
-template <class R, class F>
-R Guard(R failure, F&& body) noexcept {
-  try {
-    return body();
-  } catch (...) {
-    return failure;
-  }
-}
+using kshost::Guard;
 
 pugi::xml_node NodeOf(KX_Element element) {
   return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(element));
