@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -80,6 +81,28 @@ int RunInfo(const std::vector<std::string>& args) {
 int Fail(int status, const std::string& message) {
   std::fprintf(stderr, "annot: %s\n", message.c_str());
   return status;
+}
+
+bool CommandArgs::Has(const std::string& flag) const {
+  return std::find(flags.begin(), flags.end(), flag) != flags.end();
+}
+
+bool SplitArgs(const std::vector<std::string>& args, size_t from, size_t positionals,
+               const std::vector<std::string>& knownFlags, CommandArgs* out) {
+  *out = CommandArgs{};
+  for (size_t i = from; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-o") {
+      if (++i >= args.size() || !out->out.empty()) return false;
+      out->out = args[i];
+    } else if (!a.empty() && a[0] == '-') {
+      if (std::find(knownFlags.begin(), knownFlags.end(), a) == knownFlags.end()) return false;
+      out->flags.push_back(a);
+    } else {
+      out->positional.push_back(a);
+    }
+  }
+  return out->positional.size() == positionals;
 }
 
 }  // namespace annot

@@ -75,25 +75,14 @@ class Progress {
 }  // namespace
 
 int RunRegenerate(const std::vector<std::string>& args) {
-  std::string in, out;
-  bool missingOnly = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "-o" && i + 1 < args.size()) {
-      out = args[++i];
-    } else if (a == "--missing-only") {
-      missingOnly = true;
-    } else if (!a.empty() && a[0] != '-' && in.empty()) {
-      in = a;
-    } else {
-      std::fputs(kRegenerateUsage, stderr);
-      return kExitUsage;
-    }
-  }
-  if (in.empty() || out.empty()) {
+  CommandArgs a;
+  if (!SplitArgs(args, 0, 1, {"--missing-only"}, &a) || a.out.empty()) {
     std::fputs(kRegenerateUsage, stderr);
     return kExitUsage;
   }
+  const std::string& in = a.positional[0];
+  const std::string& out = a.out;
+  const bool missingOnly = a.Has("--missing-only");
 
   host::Bind(kshost::CoreHFT(), nullptr);
   host::ByteString error;

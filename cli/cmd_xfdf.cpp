@@ -1,12 +1,11 @@
 // annot xfdf: annotations of a PDF out to XFDF and back in.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "host/core_hft.h"
+#include "host/file_util.h"
 #include "kwannotation/kw_xfdf.h"
 #include "sdk/ks_host_binding.h"
 
@@ -49,48 +48,16 @@ class OpenDocument {
   std::string error_;
 };
 
-// Writes beside the target, then renames, so a failed write leaves no
-// partial file.
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string* error) {
-  std::string temp = path + ".tmp-xfdf";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-    if (!out.good()) {
-      *error = path + ": cannot write";
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    *error = path + ": " + ec.message();
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
-}
-
 int Usage() {
   std::fputs(kXfdfUsage, stderr);
   return kExitUsage;
 }
 
 int Export(const std::vector<std::string>& args) {
-  std::string in, out;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "-o") {
-      if (++i >= args.size()) return Usage();
-      out = args[i];
-    } else if (in.empty()) {
-      in = args[i];
-    } else {
-      return Usage();
-    }
-  }
-  if (in.empty()) return Usage();
+  CommandArgs a;
+  if (!SplitArgs(args, 1, 1, {}, &a)) return Usage();
+  const std::string& in = a.positional[0];
+  const std::string& out = a.out;
   OpenDocument doc(in);
   if (!doc.get()) return Fail(kExitFailure, doc.error());
   std::string text, error;
@@ -99,33 +66,22 @@ int Export(const std::vector<std::string>& args) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
   }
-  if (!WriteFileAtomically(out, text, &error)) return Fail(kExitFailure, error);
+  if (!kshost::WriteFileAtomically(out, text, false)) return Fail(kExitFailure, out + ": cannot write");
   return kExitOk;
 }
 
 int Import(const std::vector<std::string>& args) {
-  std::string in, xfdfPath, out;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "-o") {
-      if (++i >= args.size()) return Usage();
-      out = args[i];
-    } else if (in.empty()) {
-      in = args[i];
-    } else if (xfdfPath.empty()) {
-      xfdfPath = args[i];
-    } else {
-      return Usage();
-    }
-  }
-  if (in.empty() || xfdfPath.empty() || out.empty()) return Usage();
-  std::ifstream file(xfdfPath, std::ios::binary);
-  if (!file) return Fail(kExitFailure, xfdfPath + ": cannot read");
-  std::ostringstream text;
-  text << file.rdbuf();
+  CommandArgs a;
+  if (!SplitArgs(args, 1, 2, {}, &a) || a.out.empty()) return Usage();
+  const std::string& in = a.positional[0];
+  const std::string& xfdfPath = a.positional[1];
+  const std::string& out = a.out;
+  const std::optional<std::string> text = kshost::ReadWholeFile(xfdfPath);
+  if (!text) return Fail(kExitFailure, xfdfPath + ": cannot read");
   OpenDocument doc(in);
   if (!doc.get()) return Fail(kExitFailure, doc.error());
   std::string error;
-  if (!kwannotation::KW_ImportXFDF(doc.get(), text.str(), &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
+  if (!kwannotation::KW_ImportXFDF(doc.get(), *text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
   host::ByteString saveError;
   if (!host::DocSave(doc.get(), out.c_str(), saveError.get()))
     return Fail(kExitFailure, out + ": " + (saveError.str().empty() ? "cannot save" : saveError.str()));

@@ -27,6 +27,18 @@ int RunXfdf(const std::vector<std::string>& args);
 int RunMeasure(const std::vector<std::string>& args);
 int RunRegenerate(const std::vector<std::string>& args);
 
+// Arguments split into positionals, "-o FILE" and flags. False when -o
+// lacks its file, an argument starting with '-' is no known flag, or the
+// number of positionals is not `positionals`.
+struct CommandArgs {
+  std::vector<std::string> positional;
+  std::string out;                  // the file after -o, or empty
+  std::vector<std::string> flags;   // the flags given, in order
+  bool Has(const std::string& flag) const;
+};
+bool SplitArgs(const std::vector<std::string>& args, size_t from, size_t positionals,
+               const std::vector<std::string>& knownFlags, CommandArgs* out);
+
 // "annot: " + message on stderr; returns `status`.
 int Fail(int status, const std::string& message);
 
