@@ -11,10 +11,6 @@ namespace kshost::pdf {
 
 namespace {
 
-// Floats hold about seven significant digits; writing more would only put
-// binary noise such as 0.100000001 into the file.
-constexpr int kFloatDigits = 7;
-
 void Normalize(KS_FloatRect& r) {
   if (r.left > r.right) std::swap(r.left, r.right);
   if (r.bottom > r.top) std::swap(r.bottom, r.top);

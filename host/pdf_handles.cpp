@@ -155,7 +155,13 @@ QPDFObjectHandle NumberObject(double value, int significant) {
   // through a string stream per number: slow, and a number is written for
   // every rectangle and opacity an appearance sets.
   char text[400];
-  auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  // A value that came from a float (a colour, an opacity, a coordinate of
+  // the plug-in) is written as that float's shortest text: 0.35, not
+  // 0.349999994040.
+  const float narrow = static_cast<float>(value);
+  const bool fromFloat = significant > kFloatDigits && std::isfinite(narrow) && static_cast<double>(narrow) == value;
+  auto r = fromFloat ? std::to_chars(text, text + sizeof text, narrow, std::chars_format::fixed)
+                     : std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
   if (r.ec != std::errc()) return QPDFObjectHandle();
   char* end = r.ptr;
   if (std::find(text, end, '.') != end) {

@@ -105,9 +105,15 @@ bool SameObject(QPDFObjectHandle const& a, QPDFObjectHandle const& b);
 // (which would make a direct cycle that qpdf would recurse on forever).
 bool CanStore(QPDFObjectHandle const& value, QPDF* qpdf, QPDFObjectHandle const& container);
 
+// Floats hold about seven significant digits; writing more would only put
+// binary noise such as 0.100000001 into the file.
+constexpr int kFloatDigits = 7;
+
 // A number object written without locale: integral values within 2^53 as
 // integers, others as reals rounded to `significant` digits (trailing zeros
-// dropped). Null for NaN and infinities.
+// dropped); with more digits than a float holds, a value that is exactly a
+// float is written as that float's shortest text. Null for NaN and
+// infinities.
 QPDFObjectHandle NumberObject(double value, int significant);
 
 // The value of a number object, read without the process locale: qpdf

@@ -133,7 +133,9 @@ TEST(PdfObjects, NumbersIgnoreTheLocale) {
   std::tuple<double, const char*, int32_t> cases[] = {
       {0.5, "0.5", 0}, {3.0, "3", 1}, {-0.0, "0", 1}, {-1234.25, "-1234.25", 0}, {1.0 / 3, "0.333333333333", 0},
       // Tiny factors keep their significant digits instead of becoming 0.
-      {3.9e-13, "0.00000000000039", 0}, {-0.0012, "-0.0012", 0}};
+      {3.9e-13, "0.00000000000039", 0}, {-0.0012, "-0.0012", 0},
+      // A value that came from a float is written as that float's text.
+      {static_cast<double>(0.35f), "0.35", 0}, {static_cast<double>(135.056f), "135.056", 0}};
   for (auto const& [value, written, integer] : cases) {
     Owned n(fn::NumberNew(value));
     EXPECT_EQ(Write(n.get()), written);
