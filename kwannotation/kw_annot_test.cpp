@@ -8,41 +8,32 @@
 #include <typeinfo>
 #include <vector>
 
-#include "host/core_hft.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_provider.h"
-#include "sdk/ks_host_binding.h"
+#include "kwannotation/kw_test_support.h"
 
 namespace kwannotation {
 namespace {
 
 namespace host = ks::host;
 
-class AnnotModel : public ::testing::Test {
+class AnnotModel : public test::HostDocTest {
  protected:
   void SetUp() override {
-    host::Bind(kshost::CoreHFT(), nullptr);
-    doc_ = host::DocNew();
+    HostDocTest::SetUp();
     KS_FloatRect box{0, 0, 612, 792};
-    host::DocAddPage(doc_, &box);
     host::DocAddPage(doc_, &box);
     list_ = CKW_PageAnnotList::Create(doc_, 0);
   }
   void TearDown() override {
     list_.reset();
-    host::DocClose(doc_);
+    HostDocTest::TearDown();
   }
 
   // An annotation from PDF object text, inserted at the end of a page.
-  KPD_Annot Insert(const std::string& text, int page = 0) {
-    KPD_Object parsed = host::ObjectParse(text.data(), text.size());
-    KPD_Annot annot = host::PageInsertAnnot(host::DocGetPage(doc_, page), -1, parsed);
-    host::ObjectRelease(parsed);
-    return annot;
-  }
+  KPD_Annot Insert(const std::string& text, int page = 0) { return Add(text, host::DocGetPage(doc_, page)); }
   std::shared_ptr<CKW_Annot> Make(const std::string& text) { return list_->GetAnnot(Insert(text)); }
 
-  KPD_Document doc_ = nullptr;
   std::shared_ptr<CKW_PageAnnotList> list_;
 };
 

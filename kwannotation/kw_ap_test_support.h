@@ -1,39 +1,19 @@
-// A real host in-process for the appearance tests: a one-page document to
-// put annotations on, and readers of what the generators wrote.
+// Readers of what the appearance generators wrote, over the one-page test
+// document.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "host/core_hft.h"
-#include "sdk/ks_host_binding.h"
+#include "kwannotation/kw_test_support.h"
 
 namespace kwannotation::test {
 
 namespace host = ks::host;
 
-class AppearanceTest : public ::testing::Test {
+class AppearanceTest : public HostDocTest {
  protected:
-  void SetUp() override {
-    host::Bind(kshost::CoreHFT(), nullptr);
-    doc_ = host::DocNew();
-    KS_FloatRect box{0, 0, 612, 792};
-    page_ = host::DocAddPage(doc_, &box);
-    ASSERT_TRUE(page_);
-  }
-  void TearDown() override { host::DocClose(doc_); }
-
-  // The annotation parsed from `text` and put on the page.
-  KPD_Dictionary Add(const std::string& text) {
-    KPD_Object parsed = host::ObjectParse(text.data(), text.size());
-    EXPECT_TRUE(parsed) << text;
-    KPD_Dictionary annot = host::PageInsertAnnot(page_, -1, parsed);
-    host::ObjectRelease(parsed);
-    EXPECT_TRUE(annot) << text;
-    return annot;
-  }
-
   static KPD_Stream Normal(KPD_Dictionary annot) {
     KPD_Object ap = host::DictGet(annot, "/AP");
     return ap ? host::DictGet(ap, "/N") : nullptr;
@@ -60,8 +40,6 @@ class AppearanceTest : public ::testing::Test {
 
   static KPD_Object Resources(KPD_Dictionary annot) { return host::DictGet(StreamDict(annot), "/Resources"); }
 
-  KPD_Document doc_ = nullptr;
-  KPD_Page page_ = nullptr;
 };
 
 }  // namespace kwannotation::test

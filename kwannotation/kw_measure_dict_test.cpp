@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "kwannotation/kw_measure_test_support.h"
+#include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_units.h"
 
 namespace kwannotation {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "kwannotation/kw_measure_dict.h"
-#include "kwannotation/kw_measure_test_support.h"
+#include "kwannotation/kw_test_support.h"
 
 namespace kwannotation {
 namespace {

@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/core_hft.h"
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_xfdf_util.h"
-#include "sdk/ks_host_binding.h"
 
 namespace kwannotation {
 namespace {
@@ -59,19 +58,16 @@ TEST(XfdfText, NumbersPointsAndColours) {
   EXPECT_EQ(xfdf::FormatColor(KPD_ColorF{KPD_COLOR_NONE, {}}), "");
 }
 
-class XfdfSlots : public ::testing::Test {
+class XfdfSlots : public test::HostDocTest {
  protected:
   void SetUp() override {
-    host::Bind(kshost::CoreHFT(), nullptr);
-    doc_ = host::DocNew();
-    KS_FloatRect box{0, 0, 612, 792};
-    host::DocAddPage(doc_, &box);
+    HostDocTest::SetUp();
     list_ = CKW_PageAnnotList::Create(doc_, 0);
   }
   void TearDown() override {
     list_.reset();
     if (xml_) host::XmlRelease(xml_);
-    host::DocClose(doc_);
+    HostDocTest::TearDown();
   }
   KX_Element Element(const std::string& text) {
     if (xml_) host::XmlRelease(xml_);
@@ -85,7 +81,6 @@ class XfdfSlots : public ::testing::Test {
     return value;
   }
 
-  KPD_Document doc_ = nullptr;
   KX_Document xml_ = nullptr;
   std::shared_ptr<CKW_PageAnnotList> list_;
 };

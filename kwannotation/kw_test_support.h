@@ -1,5 +1,5 @@
-// Test helpers for the measure dictionary and viewport code: the real host
-// bound in-process, a one-page document, and PDF objects written as text.
+// Test helpers for the annotation library: the real host bound in-process,
+// a one-page document, and PDF objects parsed from and written as text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -43,6 +43,15 @@ class HostDocTest : public ::testing::Test {
   KPD_Dictionary Indirect(std::string_view text) {
     Owned parsed = Parse(text);
     return ks::host::DocMakeIndirect(doc_, parsed.get());
+  }
+
+  // The annotation parsed from `text` and put at the end of `page`.
+  KPD_Dictionary Add(std::string_view text, KPD_Page page = nullptr) {
+    Owned parsed = Parse(text);
+    EXPECT_TRUE(parsed) << text;
+    KPD_Dictionary annot = ks::host::PageInsertAnnot(page ? page : page_, -1, parsed.get());
+    EXPECT_TRUE(annot) << text;
+    return annot;
   }
 
   KPD_Document doc_ = nullptr;
