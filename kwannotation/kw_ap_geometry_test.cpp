@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -178,6 +179,40 @@ TEST(ApCloud, PolygonCloudIsTheSameWhicheverWayTheVerticesTurn) {
   EXPECT_NEAR(ba.top, bb.top, 1e-6);
   EXPECT_LT(ba.left, 0);  // bumps outside, not inside
   EXPECT_GT(ba.top, 60);
+}
+
+// FNV-1a of a content string: a short, exact fingerprint of a long ring.
+uint64_t Fingerprint(const std::string& text) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+// Polygons whose every edge holds a bump draw exactly the ring they always
+// have: files rebuilt again must not change.
+TEST(ApCloud, PolygonsWithLongEdgesKeepTheirRing) {
+  struct Case {
+    const char* what;
+    std::vector<KS_FloatPoint> vertices;
+    double intensity;
+    size_t length;
+    uint64_t fingerprint;
+  } cases[] = {
+      {"triangle", {{0, 0}, {60, 0}, {30, 40}}, 2, 1346, 9939161674731214781ull},
+      {"hexagon", {{123, 53}, {98, 81}, {48, 81}, {23, 53}, {48, 25}, {98, 25}}, 1, 3163, 12478011468627732504ull},
+      {"clockwise quadrilateral", {{10, 10}, {15, 90}, {95, 80}, {90, 5}}, 2, 2492, 13341742852685113107ull},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    ASSERT_FALSE(AppendPolygonCloud(out, c.vertices, c.intensity).empty) << c.what;
+    EXPECT_EQ(out.size(), c.length) << c.what;
+    EXPECT_EQ(Fingerprint(out), c.fingerprint) << c.what << "\n" << out;
+  }
+  // A rectangle given as a polygon is the rectangle's own cloud.
+  std::string polygon, rectangle;
+  AppendPolygonCloud(polygon, {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, 1);
+  AppendRectangleCloud(rectangle, {0, 0, 100, 50}, 1);
+  EXPECT_EQ(polygon, rectangle);
 }
 
 }  // namespace
