@@ -1,5 +1,7 @@
 #include "kwannotation/kw_ap_content.h"
 
+#include <algorithm>
+
 #include "sdk/ks_number.h"
 
 namespace kwannotation {
@@ -60,6 +62,10 @@ void AppendLineState(std::string& out, double width, int precision, bool roundJo
 }
 
 void AppendDash(std::string& out, const std::vector<float>& dashes, float phase) {
+  // A pattern of nothing but zero lengths is no dash pattern at all (and
+  // not valid PDF): the line is drawn solid.
+  if (!dashes.empty() && std::all_of(dashes.begin(), dashes.end(), [](float v) { return Truncate(v) == 0; }))
+    return;
   out += '[';
   if (dashes.empty()) {
     out += '3';

@@ -30,7 +30,8 @@ void AppendFillColor(std::string& out, const KPD_ColorF& color);
 void AppendLineState(std::string& out, double width, int precision, bool roundJoin);
 
 // "[2 1]0 d\n": values and phase truncated to integers; an empty array is
-// written as the single value 3.
+// written as the single value 3. Values that all truncate to 0 write
+// nothing: the line stays solid.
 void AppendDash(std::string& out, const std::vector<float>& dashes, float phase);
 
 // The painting operator of a figure. A closed figure with both colours is

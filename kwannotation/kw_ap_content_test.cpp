@@ -23,6 +23,10 @@ TEST(ApContent, DashValuesAndPhaseAreTruncatedAndAnEmptyArrayIsThree) {
       {{}, 0, "[3]0 d\n"},
       {{4, 2, 1}, 3.5f, "[4 2 1]3 d\n"},
       {{1e12f}, 0, "[2147483647]0 d\n"},
+      {{0, 3}, 0, "[0 3]0 d\n"},
+      // Nothing but zero lengths (also after truncation) is no pattern: solid.
+      {{0, 0}, 2, ""},
+      {{0.4f, 0.9f, 0}, 0, ""},
   };
   for (const Case& c : cases) {
     std::string out;
