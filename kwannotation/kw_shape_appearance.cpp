@@ -51,22 +51,40 @@ bool ReadRect(KPD_Dictionary dict, KS_FloatRect* rect, std::string* reason) {
   return true;
 }
 
-// The drawing rectangle: /Rect less the /RD insets. Insets that are
-// negative, malformed or larger than the rectangle are ignored.
+// The drawing rectangle: /Rect less the /RD insets, read leniently as files
+// carry insets no writer should. A negative inset counts as 0; insets that
+// meet or cross on an axis are scaled down until they just meet, so the
+// figure keeps to /Rect on that axis (as a line or a point). A malformed or
+// non-finite /RD counts as none.
 KS_FloatRect DrawingRect(KPD_Dictionary dict, const KS_FloatRect& rect) {
   std::vector<float> rd;
   if (apread::Numbers(host::DictGet(dict, "/RD"), rd, 4) != 4) return rect;
-  for (float v : rd)
-    if (!std::isfinite(v) || v < 0) return rect;
-  KS_FloatRect r{rect.left + rd[0], rect.bottom + rd[1], rect.right - rd[2], rect.top - rd[3]};
-  if (!(r.left < r.right) || !(r.bottom < r.top)) return rect;
+  for (float& v : rd) {
+    if (!std::isfinite(v)) return rect;
+    if (v < 0) v = 0;
+  }
+  auto inset = [](float lo, float hi, double a, double b, float* outLo, float* outHi) {
+    const double extent = double(hi) - lo;
+    if (a + b > extent) {
+      *outLo = *outHi = float(lo + extent * (a / (a + b)));
+    } else {
+      *outLo = lo + float(a);
+      *outHi = hi - float(b);
+    }
+  };
+  KS_FloatRect r;
+  inset(rect.left, rect.right, rd[0], rd[2], &r.left, &r.right);
+  inset(rect.bottom, rect.top, rd[1], rd[3], &r.bottom, &r.top);
   return r;
 }
 
+// `r` moved in by `by` on every side. When the insets cross (a border
+// thicker than the figure is wide) the sides change places about the
+// centre instead of collapsing, so the stroke still fills the box.
 KS_FloatRect Deflate(const KS_FloatRect& r, double by) {
   double cx = (double(r.left) + r.right) / 2, cy = (double(r.bottom) + r.top) / 2;
-  double hx = std::max(0.0, (double(r.right) - r.left) / 2 - by);
-  double hy = std::max(0.0, (double(r.top) - r.bottom) / 2 - by);
+  double hx = std::fabs((double(r.right) - r.left) / 2 - by);
+  double hy = std::fabs((double(r.top) - r.bottom) / 2 - by);
   return {float(cx - hx), float(cy - hy), float(cx + hx), float(cy + hy)};
 }
 

@@ -69,6 +69,65 @@ TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
   }
 }
 
+// A border thicker than a third of the side: the inset sides cross and
+// swap over, so the stroke covers the box instead of vanishing.
+TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
+  struct Case {
+    Generator fn;
+    const char* dict;
+    const char* path;
+    const char* rect;  // grown to hold the whole stroke
+  } cases[] = {
+      {&ResetSquareAppearance, "<< /Subtype /Square /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
+       "104.000 104.000 2.000 2.000 re\nS\n", "[ 99.5 99.5 110.5 110.5 ]"},
+      {&ResetCircleAppearance, "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
+       "106.000 105.000 m\n106.000 105.552 105.552 106.000 105.000 106.000 c\n", "[ 99.5 99.5 110.5 110.5 ]"},
+      // Wide but flat: only the height's sides cross.
+      {&ResetSquareAppearance, "<< /Subtype /Square /Rect [0 0 100 10] /C [1 0 0] /BS << /W 12 >> >>",
+       "8.000 2.000 84.000 6.000 re\nS\n", "[ 0 -4 100 14 ]"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(c.dict);
+    Reset(c.fn, annot);
+    EXPECT_NE(Content(annot).find(c.path), std::string::npos) << c.dict << "\n" << Content(annot);
+    EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
+  }
+}
+
+// /RD from a file: negative insets count as 0, insets that cross are
+// scaled until they meet, and the figure stays inside /Rect.
+TEST_F(ShapeAppearance, RectDifferencesAreReadLeniently) {
+  struct Case {
+    const char* rd;
+    const char* path;
+  } cases[] = {
+      {"[10 5 10 5]", "110.000 105.000 80.000 40.000 re\n"},
+      {"[-5 10 5 10]", "100.000 110.000 95.000 30.000 re\n"},
+      // 80 and 40 on a width of 100 meet two thirds of the way across.
+      {"[80 0 40 0]", "166.667 100.000 0.000 50.000 re\n"},
+      {"[0 60 0 0]", "100.000 150.000 100.000 0.000 re\n"},
+      {"[-1 -1 -1 -1]", "100.000 100.000 100.000 50.000 re\n"},
+      {"[1 2 3]", "100.000 100.000 100.000 50.000 re\n"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(std::string("<< /Subtype /Square /Rect [100 100 200 150] /IC [0 0 1] /Border [0 0 0]"
+                                           " /RD ") + c.rd + " >>");
+    Reset(&ResetSquareAppearance, annot);
+    EXPECT_EQ(Content(annot), std::string("0.000 0.000 1.000 rg\n") + c.path + "f\n") << c.rd;
+    EXPECT_EQ(Value(annot, "/Rect"), "[ 100 100 200 150 ]") << c.rd;
+  }
+}
+
+// An all-zero dash array is no pattern: the border is drawn solid.
+TEST_F(ShapeAppearance, AllZeroDashesDrawSolid) {
+  for (const char* dashes : {"[0 0]", "[0]", "[0.5 0.25]"}) {
+    KPD_Dictionary annot =
+        Add(std::string("<< /Subtype /Square /Rect [0 0 30 30] /C [0 0 0] /BS << /W 3 /S /D /D ") + dashes + " >> >>");
+    Reset(&ResetSquareAppearance, annot);
+    EXPECT_EQ(Content(annot), "0.000 0.000 0.000 RG\n3.00 w\n0 J\n0 j\n2.000 2.000 26.000 26.000 re\nS\n") << dashes;
+  }
+}
+
 TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
   struct Case {
     const char* extra;
