@@ -263,6 +263,23 @@ bool ReadCurves(KPD_Dictionary dict, size_t vertexCount, std::vector<CurveSegmen
   return true;
 }
 
+// Where the path comes from into an end point of an open figure: the
+// nearest control point of a curved end segment that differs from the end
+// point (the curve's tangent there), else the neighbouring vertex.
+Pt EndTangentFrom(const std::vector<Pt>& v, const std::vector<CurveSegment>& curves, bool start) {
+  const size_t last = v.size() - 1;
+  const Pt& at = start ? v[0] : v[last];
+  const CurveSegment& c = curves[start ? 0 : last - 1];
+  if (c.present) {
+    auto differs = [&at](const Pt& p) { return p.x != at.x || p.y != at.y; };
+    const Pt& nearer = start ? c.c1 : c.c2;
+    const Pt& farther = start ? c.c2 : c.c1;
+    if (differs(nearer)) return nearer;
+    if (differs(farther)) return farther;
+  }
+  return start ? v[1] : v[last - 1];
+}
+
 bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options,
                       bool closed) {
   CAPCommon s;
@@ -328,7 +345,7 @@ bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, const ShapeAppe
     for (int e = 0; e < 2; ++e) {
       if (endings[e] == kEndNone) continue;
       Pt at = e == 0 ? v[0] : v[last];
-      Pt from = e == 0 ? v[1] : v[last - 1];
+      Pt from = EndTangentFrom(v, curves, e == 0);
       ApBounds b = Ending(s, content, endings[e], at, {at.x - from.x, at.y - from.y},
                           LineEndingSize(endings[e], w, nullptr));
       b.Inflate(w / 2);
@@ -590,7 +607,9 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
 
 // ---- ink --------------------------------------------------------------------------
 
-void SmoothStroke(std::string& out, const std::vector<Pt>& p) {
+// Writes a stroke as smoothed curves. The curves bulge past the stroke's
+// points, so their control points (which hold each curve) go into `hull`.
+void SmoothStroke(std::string& out, const std::vector<Pt>& p, ApBounds& hull) {
   const size_t n = p.size();
   const bool closed = p.front().x == p.back().x && p.front().y == p.back().y && n > 2;
   AppendMoveTo(out, p[0].x, p[0].y);
@@ -615,6 +634,8 @@ void SmoothStroke(std::string& out, const std::vector<Pt>& p) {
     Pt c1{p1.x + (m2.x - b1.x) * 0.8, p1.y + (m2.y - b1.y) * 0.8};
     Pt c2{p2.x + (m2.x - b2.x) * 0.8, p2.y + (m2.y - b2.y) * 0.8};
     AppendCurveTo(out, c1.x, c1.y, c2.x, c2.y, p2.x, p2.y);
+    hull.Add(c1.x, c1.y);
+    hull.Add(c2.x, c2.y);
   }
 }
 
@@ -661,7 +682,7 @@ bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOp
       AppendMoveTo(content, pts[0].x, pts[0].y);
       AppendLineTo(content, pts[0].x + 0.001, pts[0].y + 0.001);
     } else if (smooth) {
-      SmoothStroke(content, pts);
+      SmoothStroke(content, pts, drawn);
     } else {
       AppendMoveTo(content, pts[0].x, pts[0].y);
       for (size_t i = 1; i < pts.size(); ++i) AppendLineTo(content, pts[i].x, pts[i].y);

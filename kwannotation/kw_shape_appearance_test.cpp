@@ -327,6 +327,61 @@ TEST_F(ShapeAppearance, InkSmoothedPointToPointAndHighlight) {
             "<< /AIS false /BM /Multiply /CA 1 /Type /ExtGState /ca 1 >>");
 }
 
+// Smoothed curves bulge past the stroke's points; the box holds their
+// control points plus half the width, so no renderer clips them.
+TEST_F(ShapeAppearance, InkBoxHoldsTheSmoothedCurves) {
+  for (const char* list : {"[[100 100 200 100 200 200 100 200 100 100]]", "[[100 100 150 180 200 100]]"}) {
+    KPD_Dictionary annot = Add(std::string("<< /Subtype /Ink /C [0 0 1] /BS << /W 4 >> /InkList ") + list + " >>");
+    Reset(&ResetInkAppearance, annot);
+    std::vector<double> box = Numbers(Value(annot, "/Rect"));
+    ASSERT_EQ(box.size(), 4u) << list;
+    std::istringstream in(Content(annot));
+    std::vector<double> operands;
+    std::string token;
+    while (in >> token) {
+      if (token != "c" && token != "m") {
+        if (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '-') operands.push_back(std::stod(token));
+        else operands.clear();
+        continue;
+      }
+      for (size_t i = 0; i + 1 < operands.size(); i += 2) {
+        EXPECT_GE(operands[i] - 2, box[0] - 1e-3) << list;
+        EXPECT_GE(operands[i + 1] - 2, box[1] - 1e-3) << list;
+        EXPECT_LE(operands[i] + 2, box[2] + 1e-3) << list;
+        EXPECT_LE(operands[i + 1] + 2, box[3] + 1e-3) << list;
+      }
+      operands.clear();
+    }
+  }
+}
+
+// A line ending on a curved polyline segment follows the curve's tangent at
+// the end point, not the chord.
+TEST_F(ShapeAppearance, PolyLineEndingsFollowTheCurve) {
+  struct Case {
+    const char* curves;
+    const char* endings;
+  } cases[] = {
+      // An arch from (10, 50) up and over to (50, 50): both ends meet the
+      // base going straight down.
+      {"[0 10 90 50 90]", "13.000 50.000 m\n7.000 50.000 l\nS\n47.000 56.196 m\n50.000 51.000 l\n53.000 56.196 l\nS\n"},
+      // A control point on the end point itself gives no direction; the
+      // other one does: the start is met from the upper right.
+      {"[0 10 50 50 90]", "12.121 47.879 m\n7.879 52.121 l\nS\n47.000 56.196 m\n50.000 51.000 l\n53.000 56.196 l\nS\n"},
+      // Straight: along the chord.
+      {"[]", "10.000 47.000 m\n10.000 53.000 l\nS\n43.804 47.000 m\n49.000 50.000 l\n43.804 53.000 l\nS\n"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0] /Vertices [10 50 50 50]"
+                                           " /LE [/Butt /OpenArrow] /Curves ") + c.curves + " >>");
+    Reset(&ResetPolyLineAppearance, annot);
+    std::string content = Content(annot);
+    size_t path = content.find("S\n");
+    ASSERT_NE(path, std::string::npos);
+    EXPECT_EQ(content.substr(path + 2), c.endings) << c.curves;
+  }
+}
+
 TEST_F(ShapeAppearance, GermanLocaleStillWritesPoints) {
   const char* before = std::setlocale(LC_ALL, nullptr);
   std::string saved = before ? before : "C";
