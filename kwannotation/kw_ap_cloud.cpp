@@ -114,9 +114,10 @@ ApBounds AppendRectangleCloud(std::string& out, const KS_FloatRect& rect, double
   return AppendCloud(out, RectangleCloudPoints(rect, intensity));
 }
 
-ApBounds AppendPolygonCloud(std::string& out, const std::vector<KS_FloatPoint>& vertices, double intensity) {
+std::vector<KS_FloatPoint> PolygonCloudPoints(const std::vector<KS_FloatPoint>& vertices, double intensity) {
+  std::vector<KS_FloatPoint> points;
   const size_t n = vertices.size();
-  if (n < 2) return {};
+  if (n < 2) return points;
   // Bumps go on the outside only when the points run counter-clockwise.
   double area = 0, perimeter = 0;
   for (size_t i = 0; i < n; ++i) {
@@ -125,19 +126,46 @@ ApBounds AppendPolygonCloud(std::string& out, const std::vector<KS_FloatPoint>& 
     area += double(a.x) * b.y - double(b.x) * a.y;
     perimeter += Length(double(b.x) - a.x, double(b.y) - a.y);
   }
-  if (!(perimeter > 0)) return {};
+  if (!(perimeter > 0)) return points;
   std::vector<KS_FloatPoint> ordered(vertices);
   if (area < 0) std::reverse(ordered.begin(), ordered.end());
   // The polygon gets the spacing a rectangle of the same perimeter would.
-  int bumps = CloudBumpCount(perimeter / 2, 0, intensity);
-  double step = perimeter / bumps;
-  std::vector<KS_FloatPoint> points;
+  const int bumps = CloudBumpCount(perimeter / 2, 0, intensity);
+  const double step = perimeter / bumps;
+  std::vector<double> lengths(n);
+  bool everyEdgeHolds = true;
   for (size_t i = 0; i < n; ++i) {
     const KS_FloatPoint& a = ordered[i];
     const KS_FloatPoint& b = ordered[(i + 1) % n];
-    Spread(points, a, b, EdgeCount(Length(double(b.x) - a.x, double(b.y) - a.y), step));
+    lengths[i] = Length(double(b.x) - a.x, double(b.y) - a.y);
+    if (lengths[i] > 0 && EdgeCount(lengths[i], step) == 0) everyEdgeHolds = false;
   }
-  return AppendCloud(out, points);
+  points.reserve(size_t(bumps) + 8);
+  if (everyEdgeHolds) {
+    // Each edge gets its own share of points, the first on its corner.
+    for (size_t i = 0; i < n; ++i) Spread(points, ordered[i], ordered[(i + 1) % n], EdgeCount(lengths[i], step));
+    return points;
+  }
+  // Some edge is too short for a point of its own (a finely drawn curve, a
+  // sliver): the points go every `step` along the whole outline instead,
+  // each short edge handing its length on to the next.
+  double start = 0;
+  int k = 0;
+  for (size_t i = 0; i < n && k < bumps; ++i) {
+    const double end = start + lengths[i];
+    const KS_FloatPoint& a = ordered[i];
+    const KS_FloatPoint& b = ordered[(i + 1) % n];
+    for (double at = k * step; k < bumps && at < end; at = ++k * step) {
+      double t = (at - start) / lengths[i];
+      points.push_back({float(a.x + (b.x - a.x) * t), float(a.y + (b.y - a.y) * t)});
+    }
+    start = end;
+  }
+  return points;
+}
+
+ApBounds AppendPolygonCloud(std::string& out, const std::vector<KS_FloatPoint>& vertices, double intensity) {
+  return AppendCloud(out, PolygonCloudPoints(vertices, intensity));
 }
 
 }  // namespace kwannotation

@@ -29,4 +29,10 @@ ApBounds AppendPolygonCloud(std::string& out, const std::vector<KS_FloatPoint>& 
 // The points a rectangle cloud places on `rect` (exposed for tests).
 std::vector<KS_FloatPoint> RectangleCloudPoints(const KS_FloatRect& rect, double intensity);
 
+// The points a polygon cloud places on the outline, counter-clockwise.
+// When every edge is long enough for a point (at least half the spacing),
+// each edge gets its own evenly spread share starting at its corner;
+// otherwise the points run at equal steps along the whole outline.
+std::vector<KS_FloatPoint> PolygonCloudPoints(const std::vector<KS_FloatPoint>& vertices, double intensity);
+
 }  // namespace kwannotation

@@ -2,6 +2,7 @@
 // coordinates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
@@ -213,6 +214,47 @@ TEST(ApCloud, PolygonsWithLongEdgesKeepTheirRing) {
   AppendPolygonCloud(polygon, {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, 1);
   AppendRectangleCloud(rectangle, {0, 0, 100, 50}, 1);
   EXPECT_EQ(polygon, rectangle);
+}
+
+// Edges shorter than half the bump spacing still carry bumps: the ring
+// runs evenly around the whole outline.
+TEST(ApCloud, EveryPolygonGetsEvenBumpsAroundItsWholeOutline) {
+  std::vector<KS_FloatPoint> circle;
+  for (int i = 0; i < 200; ++i)
+    circle.push_back({float(100 + 50 * std::cos(i * 2 * M_PI / 200)), float(100 + 50 * std::sin(i * 2 * M_PI / 200))});
+  // A square whose top is drawn as 60 tiny steps, clockwise.
+  std::vector<KS_FloatPoint> stepped = {{0, 0}, {0, 60}};
+  for (int i = 1; i <= 60; ++i) stepped.push_back({float(i), 60});
+  stepped.push_back({60, 0});
+  struct Case {
+    const char* what;
+    std::vector<KS_FloatPoint> vertices;
+    double intensity;
+    size_t bumps;
+  } cases[] = {
+      {"200-vertex circle", circle, 1, 40},
+      {"sliver triangle", {{0, 0}, {100, 0}, {100, 3}}, 1, 26},
+      {"stepped square", stepped, 2, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<KS_FloatPoint> points = PolygonCloudPoints(c.vertices, c.intensity);
+    ASSERT_EQ(points.size(), c.bumps);
+    double shortest = 1e9, longest = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+      const KS_FloatPoint& a = points[i];
+      const KS_FloatPoint& b = points[(i + 1) % points.size()];
+      double d = std::hypot(double(b.x) - a.x, double(b.y) - a.y);
+      shortest = std::min(shortest, d);
+      longest = std::max(longest, d);
+    }
+    // Spacing cut short only where the outline turns a corner.
+    EXPECT_LT(longest / shortest, 1.5) << shortest << " " << longest;
+    std::string out;
+    ApBounds b = AppendPolygonCloud(out, c.vertices, c.intensity);
+    EXPECT_FALSE(b.empty);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 'm'), 1);
+  }
 }
 
 }  // namespace
