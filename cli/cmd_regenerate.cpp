@@ -2,9 +2,11 @@
 // annotations of a PDF with the annotation library, in process.
 #include <unistd.h>
 
-#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/commands.h"
@@ -50,6 +52,104 @@ KPD_Object NormalAppearance(KPD_Dictionary annot) {
   return ap && host::ObjectGetType(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
 }
 
+bool IsDelimiter(char c) {
+  switch (c) {
+    case ' ': case '\t': case '\r': case '\n': case '\f': case '\0':
+    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/': case '%':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Calls found(number, generation) for every "n g R" in the PDF text of an
+// object, passing over strings, names and comments, whose bytes may look
+// like references.
+template <class Found>
+void ForEachReference(std::string_view t, Found&& found) {
+  const size_t n = t.size();
+  long long before[2] = {-1, -1};  // the two tokens before, when they are plain integers
+  auto forget = [&] { before[0] = before[1] = -1; };
+  size_t i = 0;
+  while (i < n) {
+    const char c = t[i];
+    if (c == '(') {
+      int depth = 0;
+      for (; i < n; ++i) {
+        if (t[i] == '\\') {
+          ++i;
+        } else if (t[i] == '(') {
+          ++depth;
+        } else if (t[i] == ')' && --depth == 0) {
+          ++i;
+          break;
+        }
+      }
+      forget();
+    } else if (c == '<' && i + 1 < n && t[i + 1] == '<') {
+      i += 2;
+      forget();
+    } else if (c == '<') {
+      while (i < n && t[i] != '>') ++i;
+      ++i;
+      forget();
+    } else if (c == '%') {
+      while (i < n && t[i] != '\n' && t[i] != '\r') ++i;
+    } else if (c == '/' || !IsDelimiter(c)) {
+      const size_t start = i++;
+      while (i < n && !IsDelimiter(t[i])) ++i;
+      std::string_view token = t.substr(start, i - start);
+      if (token == "R") {
+        if (before[0] >= 0 && before[1] >= 0) found(before[0], before[1]);
+        forget();
+      } else if (token.size() <= 10 && token.find_first_not_of("0123456789") == std::string_view::npos) {
+        before[0] = before[1];
+        before[1] = std::stoll(std::string(token));
+      } else {
+        forget();
+      }
+    } else {
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\f' && c != '\0') forget();
+      ++i;
+    }
+  }
+}
+
+// How often each indirect object is referred to from anywhere in the
+// document: the trailer and every object reached from it, each read once.
+class References {
+ public:
+  explicit References(KPD_Document doc) {
+    std::vector<KPD_Object> pending;
+    auto visit = [&](KPD_Object obj) {
+      host::ByteString text;
+      if (!obj || !host::ObjectWrite(obj, text.get())) return;
+      ForEachReference(text.str(), [&](long long num, long long gen) {
+        if (num <= 0 || num > INT32_MAX || gen > INT32_MAX) return;
+        if (++counts_[Key(int32_t(num), int32_t(gen))] == 1)
+          pending.push_back(host::DocGetObject(doc, int32_t(num), int32_t(gen)));
+      });
+    };
+    visit(host::DocGetTrailer(doc));
+    while (!pending.empty()) {
+      KPD_Object obj = pending.back();
+      pending.pop_back();
+      visit(obj);
+    }
+  }
+
+  // References to `obj`; 0 for a direct object.
+  int Of(KPD_Object obj) const {
+    if (!obj || !host::ObjectIsIndirect(obj)) return 0;
+    auto it = counts_.find(Key(host::ObjectGetObjNum(obj), host::ObjectGetGenNum(obj)));
+    return it == counts_.end() ? 0 : it->second;
+  }
+
+ private:
+  static uint64_t Key(int32_t num, int32_t gen) { return uint64_t(uint32_t(num)) << 32 | uint32_t(gen); }
+  std::unordered_map<uint64_t, int> counts_;
+};
+
 class Progress {
  public:
   Progress(int total, bool shown) : total_(total), shown_(shown) {}
@@ -89,26 +189,20 @@ int RunRegenerate(const std::vector<std::string>& args) {
   KPD_Document doc = host::DocOpenFile(in.c_str(), error.get());
   if (!doc) return Fail(kExitFailure, error.str());
 
-  // A stream that only one annotation shows is rewritten in place: no new
-  // object, nothing left behind. Handles of indirect objects are unique per
-  // object, so they count the users of each stream.
+  // A stream that nothing but this annotation's /N refers to is rewritten
+  // in place: no new object, nothing left behind. When anything else uses
+  // it too (another annotation's /N, /D or /R, its own /D or /R, a page's
+  // or a form's XObject), or the /AP dictionary holding it is itself
+  // shared, the stream is left as it is and the annotation gets a new one.
+  const References references(doc);
+  auto onlyUser = [&](KPD_Dictionary annot, KPD_Object normal) {
+    if (!host::ObjectIsIndirect(normal) || references.Of(normal) != 1) return false;
+    KPD_Object ap = host::DictGet(annot, "/AP");
+    return !host::ObjectIsIndirect(ap) || references.Of(ap) == 1;
+  };
   const int pages = host::DocPageCount(doc);
   int total = 0;
-  std::vector<KPD_Object> shown;  // each indirect normal appearance once per user, sorted
-  for (int p = 0; p < pages; ++p) {
-    KPD_Page page = host::DocGetPage(doc, p);
-    const int count = host::PageAnnotCount(page);
-    total += count;
-    for (int k = 0; k < count; ++k) {
-      KPD_Object normal = NormalAppearance(host::PageGetAnnot(page, k));
-      if (normal && host::ObjectIsIndirect(normal)) shown.push_back(normal);
-    }
-  }
-  std::sort(shown.begin(), shown.end());
-  auto onlyUser = [&](KPD_Object normal) {
-    auto [first, last] = std::equal_range(shown.begin(), shown.end(), normal);
-    return last - first == 1;
-  };
+  for (int p = 0; p < pages; ++p) total += host::PageAnnotCount(host::DocGetPage(doc, p));
   Progress progress(total, total > kProgressThreshold && ::isatty(2));
 
   Tally tally[kKindCount];
@@ -132,7 +226,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
         continue;
       }
       kwannotation::ShapeAppearanceOptions options;
-      options.reuseStream = normal && onlyUser(normal);
+      options.reuseStream = normal && onlyUser(annot, normal);
       std::string reason;
       if (fn(annot, &reason, options)) {
         ++tally[index].rebuilt;

@@ -26,7 +26,8 @@ bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason);
 struct ShapeAppearanceOptions {
   // Rewrite the existing normal appearance stream in place (keeping its
   // object, its other resources and its fonts) instead of making a new
-  // one. Only for a stream that no other annotation uses.
+  // one. Only for a stream that nothing else in the document refers to:
+  // every other user would change with it.
   bool reuseStream = false;
 };
 

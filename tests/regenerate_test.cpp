@@ -166,6 +166,55 @@ TEST_F(RegenerateTest, SharedStreamIsReplacedNotOverwritten) {
   EXPECT_EQ(after.ObjectCount(), objects + 1);
 }
 
+// A stream that one annotation shows as /N and something else also uses
+// (another annotation's /D, its own /R, the page's XObject) keeps its
+// content; the annotation gets a new stream.
+TEST_F(RegenerateTest, StreamUsedElsewhereIsNeverRewrittenInPlace) {
+  enum Use { kDownAppearance, kRolloverOfItself, kPageXObject };
+  for (Use use : {kDownAppearance, kRolloverOfItself, kPageXObject}) {
+    SCOPED_TRACE(use);
+    std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
+    ASSERT_EQ(WriteShapePdf(in, 200, 200,
+                            {"<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] /AP << >> >>",
+                             "<< /Type /Annot /Subtype /Text /Rect [60 60 80 80] /AP << >> >>"}),
+              "");
+    {
+      KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+      KPD_Document doc = fn::DocOpenFile(in.c_str(), err);
+      ASSERT_TRUE(doc);
+      KPD_Page page = fn::DocGetPage(doc, 0);
+      KPD_Dictionary square = fn::PageGetAnnot(page, 0);
+      KPD_Object stream = fn::DictGet(fn::DictGet(square, "/AP"), "/N");
+      if (use == kDownAppearance) fn::DictSet(fn::DictGet(fn::PageGetAnnot(page, 1), "/AP"), "/D", stream);
+      if (use == kRolloverOfItself) fn::DictSet(fn::DictGet(square, "/AP"), "/R", stream);
+      if (use == kPageXObject) {
+        std::string text = "<< /XObject << >> >>";
+        KPD_Object res = fn::ObjectParse(text.data(), text.size());
+        fn::DictSet(fn::DictGet(res, "/XObject"), "/Fm0", stream);
+        fn::DictSet(page, "/Resources", res);
+        fn::ObjectRelease(res);
+      }
+      ASSERT_TRUE(fn::DocSave(doc, in.c_str(), err));
+      fn::DocClose(doc);
+      fn::ByteStringDestroy(err);
+    }
+    ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(out)).status, 0);
+    Saved after(out);
+    ASSERT_TRUE(after.ok());
+    EXPECT_EQ(after.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
+    KPD_Dictionary square = after.Annot(0);
+    KPD_Object page = fn::DocGetPage(fn::DocOfObject(square), 0);
+    KPD_Object other = use == kDownAppearance     ? fn::DictGet(fn::DictGet(after.Annot(1), "/AP"), "/D")
+                       : use == kRolloverOfItself ? fn::DictGet(fn::DictGet(square, "/AP"), "/R")
+                                                  : fn::DictGet(fn::DictGet(fn::DictGet(page, "/Resources"), "/XObject"), "/Fm0");
+    ASSERT_TRUE(other);
+    KS_ByteString data = fn::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(fn::StreamGetData(other, 1, data));
+    EXPECT_EQ(std::string(fn::ByteStringData(data), fn::ByteStringLength(data)), OldAppearance());
+    fn::ByteStringDestroy(data);
+  }
+}
+
 TEST_F(RegenerateTest, SampleFilesStayValid) {
   for (const char* name : {"itext_annotation-with-popup_LineDimension.pdf", "pdfjs_bug1146106_VP_GEO.pdf",
                            "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
