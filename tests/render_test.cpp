@@ -4,6 +4,7 @@
 // fills and the page colour outside.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -16,7 +17,7 @@ using namespace testing_support;
 
 namespace {
 
-constexpr int kPage = 300;
+constexpr int kPage = 400;
 
 struct Rgb {
   int r, g, b;
@@ -68,7 +69,27 @@ const Probe kProbes[] = {
     {"below the ink arch", 80, 262, {255, 255, 255}},
     {"half-transparent polygon", 210, 150, {255, 128, 128}},
     {"polyline stroke", 160, 245, {0, 0, 255}},
+    // A border thicker than a third of the side fills the square.
+    {"thick-bordered square's middle", 206, 336, {0, 128, 128}},
+    {"thick-bordered square's corner", 202, 332, {0, 128, 128}},
+    {"right of the thick-bordered square", 215, 336, {255, 255, 255}},
+    // A circle drawn as 200 short edges still gets its cloud: the bumps
+    // reach past the vertices, filled and stroked.
+    {"cloudy circle's middle", 100, 350, {255, 128, 0}},
+    {"cloud bump beyond a vertex", 136.5, 350.5, {255, 128, 0}},
+    {"cloud bump's stroke", 139, 350.5, {0, 0, 255}},
+    {"outside the cloud", 145, 350.5, {255, 255, 255}},
 };
+
+// A circle of 200 vertices about (100, 350), radius 35, counter-clockwise.
+std::string CircleVertices() {
+  std::string s = "[";
+  for (int i = 0; i < 200; ++i) {
+    double a = i * 2 * 3.14159265358979 / 200;
+    s += std::to_string(100 + 35 * std::cos(a)) + " " + std::to_string(350 + 35 * std::sin(a)) + " ";
+  }
+  return s + "]";
+}
 
 const std::vector<std::string> kAnnotations = {
     "<< /Type /Annot /Subtype /Square /Rect [20 20 120 100] /C [1 0 0] /IC [0 0 1] /BS << /W 6 >> >>",
@@ -81,6 +102,9 @@ const std::vector<std::string> kAnnotations = {
     " /Vertices [160 120 260 120 210 180] >>",
     "<< /Type /Annot /Subtype /PolyLine /Rect [140 230 290 290] /C [0 0 1] /BS << /W 4 >>"
     " /Vertices [160 235 160 280 280 280] >>",
+    "<< /Type /Annot /Subtype /Square /Rect [200 330 212 342] /C [0 0.5 0.5] /BS << /W 10 >> >>",
+    "<< /Type /Annot /Subtype /Polygon /Rect [60 310 140 390] /C [0 0 1] /IC [1 0.5 0] /BS << /W 3 >>"
+    " /BE << /S /C /I 1 >> /Vertices " + CircleVertices() + " >>",
 };
 
 bool Near(const Rgb& a, const Rgb& b) {
