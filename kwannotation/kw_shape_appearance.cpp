@@ -701,6 +701,13 @@ bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOp
     drawn.bottom = c - 8;
     drawn.top = c + 8;
   }
+  // Curve control points give the box arbitrary fractions; outwards to
+  // thousandths (the content's own precision) /Rect reads back as the same
+  // numbers, and a rebuild of an unchanged stroke writes nothing new.
+  drawn.left = std::floor(drawn.left * 1000) / 1000;
+  drawn.bottom = std::floor(drawn.bottom * 1000) / 1000;
+  drawn.right = std::ceil(drawn.right * 1000) / 1000;
+  drawn.top = std::ceil(drawn.top * 1000) / 1000;
   KS_FloatRect oldRect{};
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);

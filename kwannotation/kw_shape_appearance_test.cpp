@@ -330,7 +330,8 @@ TEST_F(ShapeAppearance, InkSmoothedPointToPointAndHighlight) {
 // Smoothed curves bulge past the stroke's points; the box holds their
 // control points plus half the width, so no renderer clips them.
 TEST_F(ShapeAppearance, InkBoxHoldsTheSmoothedCurves) {
-  for (const char* list : {"[[100 100 200 100 200 200 100 200 100 100]]", "[[100 100 150 180 200 100]]"}) {
+  for (const char* list : {"[[100 100 200 100 200 200 100 200 100 100]]", "[[100 100 150 180 200 100]]",
+                           "[[24 100 26 137 28 144 30 121 32 128]]"}) {
     KPD_Dictionary annot = Add(std::string("<< /Subtype /Ink /C [0 0 1] /BS << /W 4 >> /InkList ") + list + " >>");
     Reset(&ResetInkAppearance, annot);
     std::vector<double> box = Numbers(Value(annot, "/Rect"));
@@ -352,6 +353,11 @@ TEST_F(ShapeAppearance, InkBoxHoldsTheSmoothedCurves) {
       }
       operands.clear();
     }
+    // The box reads back as itself: rebuilding the same stroke leaves /Rect alone.
+    KPD_Object rect = host::DictGet(annot, "/Rect");
+    std::string reason;
+    ASSERT_TRUE(ShapeAppearanceFor(annot, nullptr)(annot, &reason, {true})) << reason;
+    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot, "/Rect"), rect)) << list;
   }
 }
 
