@@ -184,7 +184,7 @@ TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
   std::string xfdf = dir_.Write("edit.xfdf",
       "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
-      "<square name=\"sq-1\" page=\"0\" color=\"#00FF00\" rect=\"1,2,3,4\"/>\n"
+      "<square name=\"sq-1\" page=\"0\" color=\"#00FF00\" rect=\"10,20,40,50\"/>\n"
       "<circle name=\"new-1\" page=\"1\" rect=\"5,5,50,50\" flags=\"\"/>\n"
       "<unknownthing page=\"0\"/>\n"
       "</annots></xfdf>\n");
@@ -196,7 +196,7 @@ TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(CountOccurrences(r.output, "name=\"sq-1\""), 1) << r.output;
   EXPECT_NE(r.output.find("color=\"#00FF00\" date=\"D:20240101120000Z\" flags=\"print\" "
-                          "rect=\"1.000000,2.000000,3.000000,4.000000\""),
+                          "rect=\"10.000000,20.000000,40.000000,50.000000\""),
             std::string::npos)
       << r.output;
   // An empty flags attribute means print only.
