@@ -2,8 +2,10 @@
 // annotations of a PDF with the annotation library, in process.
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -52,15 +54,8 @@ KPD_Object NormalAppearance(KPD_Dictionary annot) {
   return ap && host::ObjectGetType(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
 }
 
-bool IsDelimiter(char c) {
-  switch (c) {
-    case ' ': case '\t': case '\r': case '\n': case '\f': case '\0':
-    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/': case '%':
-      return true;
-    default:
-      return false;
-  }
-}
+// White space and the delimiters of PDF syntax.
+bool IsDelimiter(char c) { return c == '\0' || std::strchr(" \t\r\n\f()<>[]{}/%", c) != nullptr; }
 
 // Calls found(number, generation) for every "n g R" in the PDF text of an
 // object, passing over strings, names and comments, whose bytes may look
@@ -109,7 +104,7 @@ void ForEachReference(std::string_view t, Found&& found) {
         forget();
       }
     } else {
-      if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\f' && c != '\0') forget();
+      if (!std::isspace(static_cast<unsigned char>(c)) && c != '\0') forget();
       ++i;
     }
   }

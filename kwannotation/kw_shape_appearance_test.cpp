@@ -378,8 +378,9 @@ TEST_F(ShapeAppearance, PolyLineEndingsFollowTheCurve) {
       {"[]", "10.000 47.000 m\n10.000 53.000 l\nS\n43.804 47.000 m\n49.000 50.000 l\n43.804 53.000 l\nS\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0] /Vertices [10 50 50 50]"
-                                           " /LE [/Butt /OpenArrow] /Curves ") + c.curves + " >>");
+    KPD_Dictionary annot = Add(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0]"
+                                           " /Vertices [10 50 50 50] /LE [/Butt /OpenArrow] /Curves ") +
+                               c.curves + " >>");
     Reset(&ResetPolyLineAppearance, annot);
     std::string content = Content(annot);
     size_t path = content.find("S\n");

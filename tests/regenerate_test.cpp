@@ -203,10 +203,10 @@ TEST_F(RegenerateTest, StreamUsedElsewhereIsNeverRewrittenInPlace) {
     ASSERT_TRUE(after.ok());
     EXPECT_EQ(after.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
     KPD_Dictionary square = after.Annot(0);
-    KPD_Object page = fn::DocGetPage(fn::DocOfObject(square), 0);
+    KPD_Object resources = fn::DictGet(fn::DocGetPage(fn::DocOfObject(square), 0), "/Resources");
     KPD_Object other = use == kDownAppearance     ? fn::DictGet(fn::DictGet(after.Annot(1), "/AP"), "/D")
                        : use == kRolloverOfItself ? fn::DictGet(fn::DictGet(square, "/AP"), "/R")
-                                                  : fn::DictGet(fn::DictGet(fn::DictGet(page, "/Resources"), "/XObject"), "/Fm0");
+                                                  : fn::DictGet(fn::DictGet(resources, "/XObject"), "/Fm0");
     ASSERT_TRUE(other);
     KS_ByteString data = fn::ByteStringNew(nullptr, 0);
     ASSERT_TRUE(fn::StreamGetData(other, 1, data));
