@@ -137,10 +137,23 @@ bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) {
 
 // ---- CKW_AnnotImpl -----------------------------------------------------------
 
+namespace {
+
+// A new annotation is the page's last one; looking there first keeps adding
+// thousands of annotations (an XFDF import) from walking the page each time.
+bool LiesOnPage(KPD_Page page, KPD_Annot annot) {
+  if (!page) return false;
+  const int32_t count = host::PageAnnotCount(page);
+  if (count > 0 && host::ObjectIsIdentical(host::PageGetAnnot(page, count - 1), annot)) return true;
+  return host::PageFindAnnot(page, annot) >= 0;
+}
+
+}  // namespace
+
 CKW_AnnotImpl::CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode,
                              const std::shared_ptr<CKW_PageAnnotListImpl>& list)
     : annot_(annot), subtype_(subtypeCode), list_(list) {
-  if (annot_ && list && (!list->GetPage() || host::PageFindAnnot(list->GetPage(), annot_) < 0)) annot_ = nullptr;
+  if (annot_ && list && !LiesOnPage(list->GetPage(), annot_)) annot_ = nullptr;
 }
 
 CKW_AnnotImpl::~CKW_AnnotImpl() = default;

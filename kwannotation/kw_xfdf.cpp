@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <vector>
 
@@ -401,25 +402,57 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     items.push_back({e, code, page});
   }
 
-  std::map<int32_t, std::shared_ptr<CKW_PageAnnotList>> lists;
-  auto listOf = [&](int32_t page) {
-    auto& list = lists[page];
-    if (!list) list = CKW_PageAnnotList::Create(doc, page);
-    return list;
+  // Each page's annotations by /NM, gathered once: a file of thousands of
+  // named annotations is matched in time proportional to its size. The
+  // first annotation of a name wins, as a walk of the page would find it.
+  struct Page {
+    std::shared_ptr<CKW_PageAnnotList> list;
+    std::unordered_map<std::u16string, KPD_Annot> byName;
   };
+  std::map<int32_t, Page> pageIndex;
+  auto pageOf = [&](int32_t index) -> Page& {
+    Page& page = pageIndex[index];
+    if (page.list) return page;
+    page.list = CKW_PageAnnotList::Create(doc, index);
+    KPD_Page hostPage = page.list ? page.list->GetPage() : nullptr;
+    int32_t count = hostPage ? host::PageAnnotCount(hostPage) : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      KPD_Annot annot = host::PageGetAnnot(hostPage, i);
+      std::u16string nm;
+      if (annot && dict::GetText(annot, "/NM", &nm) && !nm.empty()) page.byName.emplace(std::move(nm), annot);
+    }
+    return page;
+  };
+  auto findByName = [](const Page& page, const std::string& name) -> KPD_Annot {
+    if (name.empty()) return nullptr;
+    auto found = page.byName.find(dict::FromUtf8(name));
+    return found == page.byName.end() ? nullptr : found->second;
+  };
+
   std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
   for (const Item& item : items) {
-    auto list = listOf(item.page);
-    if (!list) continue;
+    Page& page = pageOf(item.page);
+    if (!page.list) continue;
     std::string name;
     std::shared_ptr<CKW_Annot> annot;
-    if (xfdf::GetAttr(item.element, "name", &name) && !name.empty())
-      if (KPD_Annot existing = list->FindAnnotByName(dict::FromUtf8(name))) annot = list->GetAnnot(existing);
-    if (!annot) annot = list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
+    if (xfdf::GetAttr(item.element, "name", &name))
+      if (KPD_Annot existing = findByName(page, name)) annot = page.list->GetAnnot(existing);
+    if (!annot) annot = page.list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
     if (!annot) continue;
+    // The reply is resolved here, through the index, rather than by the
+    // annotation's own import, which would walk the page for each reply.
+    std::string target;
+    const bool replies = xfdf::GetAttr(item.element, "inreplyto", &target);
+    if (replies) host::XmlRemoveAttribute(item.element, "inreplyto");
     annot->ImportFromXFDF(item.element);
+    if (replies) {
+      host::XmlSetAttribute(item.element, "inreplyto", target.c_str());
+      if (auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get())) markup->SetInReplyTo(findByName(page, target));
+    }
     ImportGeometry(*annot, item.element);
     if (annot->ResetAppearance()) KeepCarriedRect(*annot, item.element);
+    std::u16string nm;
+    if (annot->GetName(&nm) && !nm.empty()) page.byName.emplace(std::move(nm), annot->GetDict());
     done.emplace_back(annot, item.element);
   }
   // A reply may come before the annotation it answers.
@@ -427,9 +460,7 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     std::string target;
     auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get());
     if (!markup || !xfdf::GetAttr(element, "inreplyto", &target) || target.empty() || markup->GetInReplyTo()) continue;
-    auto list = listOf(annot->GetPageIndex());
-    if (KPD_Annot replied = list ? list->FindAnnotByName(dict::FromUtf8(target)) : nullptr)
-      markup->SetInReplyTo(replied);
+    if (KPD_Annot replied = findByName(pageOf(annot->GetPageIndex()), target)) markup->SetInReplyTo(replied);
   }
   if (imported) *imported = static_cast<int>(done.size());
   return true;
