@@ -120,7 +120,11 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_POLYGON:
     case KW_ANNOT_POLYLINE: {
       std::vector<KS_FloatPoint> vertices = markup->GetVertices();
-      if (!vertices.empty()) xfdf::SetAttr(element, "vertices", xfdf::FormatPoints(vertices));
+      if (!vertices.empty()) {
+        KX_Element node = host::XmlAppendChild(element, "vertices");
+        std::string text = xfdf::FormatPoints(vertices);
+        if (node) host::XmlSetText(node, text.c_str());
+      }
       if (code == KW_ANNOT_POLYLINE && static_cast<CKW_PolyLine&>(annot).GetLineEndings(&start, &end))
         ExportLineEndings(start, end, element);
       break;
@@ -207,8 +211,12 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
     }
     case KW_ANNOT_POLYGON:
     case KW_ANNOT_POLYLINE: {
+      // Standard XFDF has the points as the text of a "vertices" child; an
+      // attribute of that name is read as well.
       std::vector<KS_FloatPoint> vertices;
-      if (xfdf::GetAttr(element, "vertices", &value) && xfdf::ParsePoints(value, &vertices))
+      KX_Element child = xfdf::FirstChild(element, "vertices");
+      if (child ? xfdf::ParsePoints(xfdf::ElementText(child), &vertices)
+                : xfdf::GetAttr(element, "vertices", &value) && xfdf::ParsePoints(value, &vertices))
         markup->SetVertices(vertices);
       if (code == KW_ANNOT_POLYLINE) {
         auto& polyline = static_cast<CKW_PolyLine&>(annot);

@@ -17,6 +17,12 @@ namespace {
 
 namespace host = ks::host;
 
+int CountOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 TEST(XfdfText, NumbersPointsAndColours) {
   EXPECT_EQ(xfdf::FormatF(140.556f), "140.556000");
   EXPECT_EQ(xfdf::Format2(1.005), "1.00");
@@ -45,7 +51,7 @@ TEST(XfdfText, NumbersPointsAndColours) {
   ASSERT_EQ(points.size(), 2u);
   EXPECT_EQ(points[1].x, 3.5f);
   EXPECT_EQ(xfdf::FormatPoints(points), "1,2;3.5,4");
-  for (const char* bad : {"1,2;3", "1;;2", "a,b", "1,2;"}) EXPECT_FALSE(xfdf::ParsePoints(bad, &points)) << bad;
+  for (const char* bad : {"1,2;3", "1;;2", "a,b", ";1,2", "1,2;;"}) EXPECT_FALSE(xfdf::ParsePoints(bad, &points)) << bad;
 
   KPD_ColorF color{};
   ASSERT_TRUE(xfdf::ParseColor("#FF8000", &color));
@@ -216,6 +222,36 @@ TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
   EXPECT_GT(drawn.right, 150);
 }
 
+// Other programs write polygon and polyline points as the text of a
+// "vertices" child, with semicolons or commas only, with blanks and line
+// breaks; the project's own older files have an attribute.
+TEST_F(XfdfSlots, VerticesAreReadFromTheChildElementInEveryFormAndWrittenAsOne) {
+  const std::vector<KS_FloatPoint> want = {{10, 20}, {30.5f, 40}, {50, 60}};
+  const char* forms[] = {
+      "<polygon page=\"0\"><vertices>10,20;30.5,40;50,60</vertices></polygon>",
+      "<polygon page=\"0\"><vertices>10,20,30.5,40,50,60</vertices></polygon>",
+      "<polyline page=\"0\"><vertices>10, 20; 30.5, 40;\n  50, 60\n</vertices></polyline>",
+      "<polyline page=\"0\"><vertices>\n10 20\n30.5 40\n50 60\n</vertices></polyline>",
+      "<polygon page=\"0\"><vertices>10,20;30.5,40;50,60;</vertices></polygon>",
+      "<polygon page=\"0\" vertices=\"10,20;30.5,40;50,60\"/>",
+  };
+  for (const char* form : forms) {
+    std::string error;
+    ASSERT_TRUE(KW_ImportXFDF(doc_, std::string("<xfdf><annots>") + form + "</annots></xfdf>", &error)) << error;
+    auto annot = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(list_->CountAnnots() - 1));
+    std::vector<KS_FloatPoint> got = annot->GetVertices();
+    ASSERT_EQ(got.size(), want.size()) << form;
+    for (size_t i = 0; i < want.size(); ++i) {
+      EXPECT_EQ(got[i].x, want[i].x) << form;
+      EXPECT_EQ(got[i].y, want[i].y) << form;
+    }
+  }
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
+  EXPECT_EQ(CountOf(text, "<vertices>10,20;30.5,40;50,60</vertices>"), 6) << text;
+  EXPECT_EQ(text.find("vertices=\""), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace kwannotation
 
@@ -248,7 +284,7 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
   ASSERT_TRUE(KW_ExportXFDF(doc_, &after, &error));
   // Words that name no flag give no flags at all.
   EXPECT_EQ(after.find("flags="), std::string::npos) << after;
-  EXPECT_NE(after.find("vertices=\"1,2;3,4;5,6\""), std::string::npos) << after;
+  EXPECT_NE(after.find("<vertices>1,2;3,4;5,6</vertices>"), std::string::npos) << after;
   EXPECT_NE(after.find("start=\"1,2\" end=\"3,4\""), std::string::npos) << after;
   EXPECT_NE(after.find("<gesture>1,2;3,4</gesture>"), std::string::npos) << after;
   EXPECT_EQ(after.find("fringe"), std::string::npos) << after;

@@ -113,10 +113,30 @@ std::string FormatPoints(const std::vector<KS_FloatPoint>& points) {
 }
 
 bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out) {
+  // Writers differ: "x,y;x,y", commas only, blanks around the separators or
+  // instead of them, line breaks between points, and a separator after the
+  // last point ("%f,%f;" per vertex). An empty item ("1;;2") is an error.
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  auto separator = [](char c) { return c == ',' || c == ';'; };
   std::vector<float> values;
-  if (!ParseFloatList(text, &values, true) || values.size() % 2 != 0) return false;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && blank(text[i])) ++i;
+  while (i < n) {
+    const size_t start = i;
+    while (i < n && !blank(text[i]) && !separator(text[i])) ++i;
+    float v = 0;
+    if (start == i || !ParseFloat(text.substr(start, i - start), &v)) return false;
+    values.push_back(v);
+    while (i < n && blank(text[i])) ++i;
+    if (i < n && separator(text[i])) {
+      ++i;
+      while (i < n && blank(text[i])) ++i;
+    }
+  }
+  if (values.size() % 2 != 0) return false;
   out->clear();
-  for (size_t i = 0; i + 1 < values.size(); i += 2) out->push_back({values[i], values[i + 1]});
+  for (size_t k = 0; k + 1 < values.size(); k += 2) out->push_back({values[k], values[k + 1]});
   return true;
 }
 

@@ -34,7 +34,8 @@ bool ParseFloat(std::string_view text, float* out);
 // when any item is not a number.
 bool ParseFloatList(std::string_view text, std::vector<float>* out, bool semicolons = false);
 
-// "x,y;x,y" point lists.
+// "x,y;x,y" point lists. Reading also takes commas only, blanks or line
+// breaks around or instead of the separators, and one separator at the end.
 std::string FormatPoints(const std::vector<KS_FloatPoint>& points);
 bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out);
 

@@ -169,7 +169,7 @@ TEST_F(XfdfTest, EveryCarriedKindSurvivesARoundTrip) {
         "opacity=\"0.5\"", "subject=\"Box\"", "width=\"2.00\"", "style=\"dash\"", "dashes=\"3,2\"",
         "interior-color=\"#FFFF00\"", "fringe=\"1,1,1.5,1\"", "date=\"D:20240101120000Z\"",
         "creationdate=\"D:20240101110000Z\"", "<circle", "flags=\"hidden,print\"", "style=\"cloudy\"",
-        "intensity=\"2.00\"", "width=\"1.50\"", "<polygon", "vertices=\"10,10;50,10;30.125,40\"",
+        "intensity=\"2.00\"", "width=\"1.50\"", "<polygon", "<vertices>10,10;50,10;30.125,40</vertices>",
         "intent=\"PolygonDimension\"", "color=\"#333333\"", "<polyline", "head=\"Circle\"", "tail=\"OpenArrow\"",
         "color=\"#FF00FF\"", "<gesture>1,2;3,4</gesture>", "<gesture>5,6;7,8;9,10.5</gesture>", "width=\"3.00\"",
         "<highlight", "coords=\"0,20,100,20,0,0,100,0\"", "replyType=\"group\"",
