@@ -528,7 +528,10 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     changed = true;
   }
   std::vector<float> dashes;
-  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes)) {
+  // A negative dash length has no meaning in a dash array; such a list is
+  // refused whole.
+  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes) &&
+      std::none_of(dashes.begin(), dashes.end(), [](float v) { return v < 0; })) {
     border.dashes = dashes;
     changed = true;
   }

@@ -1,5 +1,6 @@
 #include "kwannotation/kw_xfdf.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
@@ -324,6 +325,95 @@ bool ParsePageIndex(const std::string& text, int32_t* page) {
   return true;
 }
 
+// Attributes whose numbers become coordinates, lengths or widths.
+constexpr const char* kNumberAttributes[] = {
+    "rect",         "start",         "end",            "vertices",     "width",
+    "fringe",       "coords",        "dashes",         "leaderLength", "leader-length",
+    "leaderExtend", "leaderExtended", "leader-extend", "leaderOffset", "leader-offset",
+    "leaderoffset", "caption-offset-h", "caption-offset-v"};
+
+// Why an annotation element cannot be imported: a number that cannot be a
+// PDF value (NaN, an infinity, or beyond 1e7, which no page has), or a
+// negative dash length. Empty when there is none.
+std::string ElementFault(KX_Element e) {
+  std::string value, fault;
+  for (const char* attr : kNumberAttributes)
+    if (xfdf::GetAttr(e, attr, &value) && !(fault = xfdf::NumberFault(value)).empty())
+      return std::string(attr) + " " + fault;
+  std::vector<float> dashes;
+  if (xfdf::GetAttr(e, "dashes", &value) && xfdf::ParseFloatList(value, &dashes))
+    for (float v : dashes)
+      if (v < 0) return "dashes \"" + value + "\" holds a negative length";
+  if (KX_Element vertices = xfdf::FirstChild(e, "vertices"))
+    if (!(fault = xfdf::NumberFault(xfdf::ElementText(vertices))).empty()) return "vertices " + fault;
+  for (KX_Element g = xfdf::FirstChild(xfdf::FirstChild(e, "inklist"), "gesture"); g; g = xfdf::NextSibling(g, "gesture"))
+    if (!(fault = xfdf::NumberFault(xfdf::ElementText(g))).empty()) return "gesture " + fault;
+  if (KX_Element popup = xfdf::FirstChild(e, "popup"))
+    if (xfdf::GetAttr(popup, "rect", &value) && !(fault = xfdf::NumberFault(value)).empty())
+      return "popup rect " + fault;
+  return {};
+}
+
+// The line of the text on which `target` starts: its place among all
+// elements in document order, found in the tree, is matched with the start
+// tags of the text (comments, declarations, processing instructions and
+// character data hold no element).
+int LineOfElement(std::string_view text, KX_Element root, KX_Element target) {
+  size_t wanted = 0;
+  bool found = false;
+  for (KX_Element e = root; e;) {
+    if (e == target) {
+      found = true;
+      break;
+    }
+    ++wanted;
+    if (KX_Element child = xfdf::FirstChild(e, nullptr)) {
+      e = child;
+      continue;
+    }
+    while (e && e != root && !xfdf::NextSibling(e, nullptr)) e = host::XmlParent(e);
+    e = e && e != root ? xfdf::NextSibling(e, nullptr) : nullptr;
+  }
+  if (!found) return 0;
+  auto skipPast = [&](size_t from, std::string_view end) {
+    size_t at = text.find(end, from);
+    return at == std::string_view::npos ? text.size() : at + end.size();
+  };
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] != '<') {
+      ++i;
+      continue;
+    }
+    std::string_view rest = text.substr(i);
+    if (rest.starts_with("<!--")) i = skipPast(i, "-->");
+    else if (rest.starts_with("<![CDATA[")) i = skipPast(i, "]]>");
+    else if (rest.starts_with("<?")) i = skipPast(i, "?>");
+    else if (rest.starts_with("<!")) {
+      int depth = 0;  // a document type may hold "[...]" with markup of its own
+      for (++i; i < text.size() && !(text[i] == '>' && depth == 0); ++i) depth += text[i] == '[' ? 1 : text[i] == ']' ? -1 : 0;
+      ++i;
+    } else if (rest.starts_with("</")) i = skipPast(i, ">");
+    else {
+      if (seen++ == wanted) {
+        return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(i), '\n'));
+      }
+      char quote = 0;  // a quoted attribute value may hold ">"
+      for (++i; i < text.size(); ++i) {
+        if (quote) {
+          if (text[i] == quote) quote = 0;
+        } else if (text[i] == '"' || text[i] == '\'') {
+          quote = text[i];
+        } else if (text[i] == '>') {
+          break;
+        }
+      }
+      ++i;
+    }
+  }
+  return 0;
+}
+
 // A popup that belongs to a markup annotation travels inside it.
 bool IsOwnedPopup(CKW_Annot& annot) {
   if (annot.GetSubtypeCode() != KW_ANNOT_POPUP) return false;
@@ -407,6 +497,11 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (!xfdf::GetAttr(e, "page", &pageText) || !ParsePageIndex(pageText, &page) || page < 0 || page >= pages)
       return fail("annotation " + std::to_string(position) + " (" + name + "): page \"" + pageText +
                   "\" is not a page of the document");
+    if (std::string fault = ElementFault(e); !fault.empty()) {
+      int line = LineOfElement(xfdfText, root, e);
+      return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
+                  std::to_string(position) + " (" + name + "): " + fault);
+    }
     items.push_back({e, code, page});
   }
 

@@ -37,7 +37,8 @@ TEST(XfdfText, NumbersPointsAndColours) {
     bool ok;
     float value;
   } parse[] = {{"1.5", true, 1.5f}, {" -2 ", true, -2}, {"+3", true, 3}, {"", false, 0}, {"1,5", false, 0},
-               {"nan", false, 0},   {"inf", false, 0},  {"1e400", false, 0}, {"abc", false, 0}, {"2e1", true, 20}};
+               {"nan", false, 0},   {"inf", false, 0},  {"1e400", false, 0}, {"abc", false, 0}, {"2e1", true, 20},
+               {"1e7", true, 1e7f}, {"-1.5e7", false, 0}};
   for (const Parse& p : parse) {
     float v = 0;
     EXPECT_EQ(xfdf::ParseFloat(p.text, &v), p.ok) << p.text;
@@ -222,6 +223,53 @@ TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
   EXPECT_GT(drawn.right, 150);
 }
 
+// A number that cannot be a PDF value, or a negative dash, fails the whole
+// import with the element's line and the reason; nothing is created.
+TEST_F(XfdfSlots, NumbersThatCannotBePdfValuesFailTheirElement) {
+  struct Case {
+    const char* element;
+    const char* reason;
+  } cases[] = {
+      {"<square page=\"0\" rect=\"0,0,nan,10\"/>", "rect \"nan\" is not a finite number"},
+      {"<square page=\"0\" rect=\"0,0,1e8,10\"/>", "rect \"1e8\" is beyond 1e7"},
+      {"<square page=\"0\" rect=\"0,0,1e999,10\"/>", "rect \"1e999\" is beyond 1e7"},
+      {"<polygon page=\"0\" vertices=\"1,2;inf,4;5,6\"/>", "vertices \"inf\" is not a finite number"},
+      {"<polygon page=\"0\"><vertices>1,2;3,4;5,-2e7</vertices></polygon>", "vertices \"-2e7\" is beyond 1e7"},
+      {"<line page=\"0\" start=\"NaN,1\" end=\"3,4\"/>", "start \"NaN\" is not a finite number"},
+      {"<ink page=\"0\"><inklist><gesture>1,2;3,4</gesture><gesture>1,2;3,infinity</gesture></inklist></ink>",
+       "gesture \"infinity\" is not a finite number"},
+      {"<circle page=\"0\" rect=\"0,0,9,9\" width=\"-inf\"/>", "width \"-inf\" is not a finite number"},
+      {"<circle page=\"0\" rect=\"0,0,9,9\" width=\"1e30\"/>", "width \"1e30\" is beyond 1e7"},
+      {"<square page=\"0\" rect=\"0,0,9,9\" style=\"dash\" dashes=\"3,-1\"/>",
+       "dashes \"3,-1\" holds a negative length"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    // Comments, a declaration and quoted ">" ahead of the element do not
+    // shift its line.
+    std::string text = std::string("<?xml version=\"1.0\"?>\n<!-- <square> -->\n<xfdf>\n<annots>\n") +
+                       "<text page=\"0\" title=\"a > b\"><contents>x</contents></text>\n" + c.element +
+                       "\n</annots></xfdf>";
+    EXPECT_FALSE(KW_ImportXFDF(doc_, text, &error)) << c.element;
+    EXPECT_NE(error.find("line 6: annotation 2 ("), std::string::npos) << error;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(list_->CountAnnots(), 0) << c.element;
+  }
+  // Small numbers and exponents within range are numbers like any other.
+  std::string error;
+  EXPECT_TRUE(KW_ImportXFDF(doc_, "<xfdf><annots><square page=\"0\" rect=\"0,1e-999,1e2,-0\"/></annots></xfdf>",
+                            &error))
+      << error;
+
+  // The annotation's own import leaves a dash list with a negative length out.
+  auto square = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
+  ASSERT_TRUE(square->ImportFromXFDF(Element("<square style=\"dash\" dashes=\"4,2\"/>")));
+  ASSERT_TRUE(square->ImportFromXFDF(Element("<square dashes=\"3,-1\"/>")));
+  KwBorderInfo border;
+  ASSERT_TRUE(KW_ReadBorderInfo(square->GetDict(), &border));
+  EXPECT_EQ(border.dashes, (std::vector<float>{4, 2}));
+}
+
 // Other programs write polygon and polyline points as the text of a
 // "vertices" child, with semicolons or commas only, with blanks and line
 // breaks; the project's own older files have an attribute.
@@ -273,7 +321,7 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
   ASSERT_TRUE(KW_ImportXFDF(doc_,
                             "<xfdf><annots>"
                             "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" rect=\"1,2,3\" color=\"#12\" "
-                            "opacity=\"nan\" width=\"1e999\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
+                            "opacity=\"nan\" width=\"wide\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
                             "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
                             "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
                             "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;x</gesture></inklist></ink>"

@@ -76,9 +76,39 @@ bool ParseFloat(std::string_view text, float* out) {
   if (text.empty()) return false;
   float value = 0;
   auto r = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value)) return false;
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value) ||
+      std::fabs(value) > kMaxMagnitude)
+    return false;
   *out = value;
   return true;
+}
+
+std::string NumberFault(std::string_view text) {
+  auto cut = [](char c) { return c == ',' || c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && cut(text[i])) ++i;
+    const size_t start = i;
+    while (i < text.size() && !cut(text[i])) ++i;
+    std::string_view item = text.substr(start, i - start);
+    std::string_view digits = item;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    if (digits.empty()) continue;
+    double value = 0;
+    auto r = std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
+    if (r.ptr != digits.data() + digits.size()) continue;  // not a number: not this check's business
+    const std::string quoted = "\"" + std::string(item) + "\"";
+    if (r.ec == std::errc::result_out_of_range) {
+      // Out of range below (1e-999) is a zero; above it is too large.
+      const size_t e = digits.find_first_of("eE");
+      if (e != std::string_view::npos && e + 1 < digits.size() && digits[e + 1] == '-') continue;
+      return quoted + " is beyond 1e7";
+    }
+    if (r.ec != std::errc()) continue;
+    if (!std::isfinite(value)) return quoted + " is not a finite number";
+    if (std::fabs(value) > kMaxMagnitude) return quoted + " is beyond 1e7";
+  }
+  return {};
 }
 
 bool ParseFloatList(std::string_view text, std::vector<float>* out, bool semicolons) {
