@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <initializer_list>
 #include <map>
 #include <unordered_map>
 #include <memory>
@@ -67,10 +68,56 @@ void ExportNumberKey(KPD_Dictionary d, const char* key, KX_Element element, cons
   if (dict::GetNumber(d, key, &v)) xfdf::SetAttr(element, attr, xfdf::FormatCompact(static_cast<float>(v)));
 }
 
-void ImportNumberKey(KX_Element element, const char* attr, KPD_Dictionary d, const char* key) {
+// The first of `attrs` that the element has, read as a number into `key`.
+void ImportNumberKey(KX_Element element, std::initializer_list<const char*> attrs, KPD_Dictionary d,
+                     const char* key) {
   std::string value;
   float v = 0;
-  if (xfdf::GetAttr(element, attr, &value) && xfdf::ParseFloat(value, &v)) dict::SetNumber(d, key, v);
+  for (const char* attr : attrs)
+    if (xfdf::GetAttr(element, attr, &value)) {
+      if (xfdf::ParseFloat(value, &v)) dict::SetNumber(d, key, v);
+      return;
+    }
+}
+
+// Leader lines are spelled several ways by the programs that write XFDF;
+// the first name of each list is the one written.
+constexpr std::initializer_list<const char*> kLeaderLength = {"leaderLength", "leader-length"};
+constexpr std::initializer_list<const char*> kLeaderExtend = {"leaderExtend", "leaderExtended", "leader-extend"};
+constexpr std::initializer_list<const char*> kLeaderOffset = {"leader-offset", "leaderOffset", "leaderoffset"};
+
+// Caption position (/CP) and offset (/CO, horizontal then vertical).
+void ExportCaptionPlacement(KPD_Dictionary d, KX_Element element) {
+  std::string position = dict::GetName(d, "/CP");
+  if (position == "Inline" || position == "Top") xfdf::SetAttr(element, "caption-style", position);
+  std::vector<float> offset;
+  if (dict::GetNumbers(d, "/CO", &offset) && offset.size() == 2) {
+    xfdf::SetAttr(element, "caption-offset-h", xfdf::FormatCompact(offset[0]));
+    xfdf::SetAttr(element, "caption-offset-v", xfdf::FormatCompact(offset[1]));
+  }
+}
+
+void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d) {
+  std::string value;
+  if (xfdf::GetAttr(element, "caption-style", &value)) {
+    std::string lower;
+    for (char c : value) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "inline") dict::SetName(d, "/CP", "Inline");
+    else if (lower == "top") dict::SetName(d, "/CP", "Top");
+  }
+  std::vector<float> offset;
+  if (!dict::GetNumbers(d, "/CO", &offset) || offset.size() != 2) offset = {0, 0};
+  bool changed = false;
+  float v = 0;
+  if (xfdf::GetAttr(element, "caption-offset-h", &value) && xfdf::ParseFloat(value, &v)) {
+    offset[0] = v;
+    changed = true;
+  }
+  if (xfdf::GetAttr(element, "caption-offset-v", &value) && xfdf::ParseFloat(value, &v)) {
+    offset[1] = v;
+    changed = true;
+  }
+  if (changed) dict::SetNumbers(d, "/CO", offset.data(), 2);
 }
 
 void ExportStringChild(KPD_Dictionary d, const char* key, KX_Element element, const char* child) {
@@ -111,11 +158,12 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
         xfdf::SetAttr(element, "end", xfdf::FormatPoints({b}));
       }
       if (line.GetLineEndings(&start, &end)) ExportLineEndings(start, end, element);
-      ExportNumberKey(d, "/LL", element, "leaderLength");
-      ExportNumberKey(d, "/LLE", element, "leaderExtend");
-      ExportNumberKey(d, "/LLO", element, "leaderOffset");
+      ExportNumberKey(d, "/LL", element, *kLeaderLength.begin());
+      ExportNumberKey(d, "/LLE", element, *kLeaderExtend.begin());
+      ExportNumberKey(d, "/LLO", element, *kLeaderOffset.begin());
       bool caption = false;
       if (dict::GetBool(d, "/Cap", &caption)) xfdf::SetAttr(element, "caption", caption ? "yes" : "no");
+      ExportCaptionPlacement(d, element);
       break;
     }
     case KW_ANNOT_POLYGON:
@@ -204,10 +252,11 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
       int32_t start = 0, end = 0;
       line.GetLineEndings(&start, &end);
       if (ImportLineEndings(element, &start, &end)) line.SetLineEndings(start, end);
-      ImportNumberKey(element, "leaderLength", d, "/LL");
-      ImportNumberKey(element, "leaderExtend", d, "/LLE");
-      ImportNumberKey(element, "leaderOffset", d, "/LLO");
+      ImportNumberKey(element, kLeaderLength, d, "/LL");
+      ImportNumberKey(element, kLeaderExtend, d, "/LLE");
+      ImportNumberKey(element, kLeaderOffset, d, "/LLO");
       if (xfdf::GetAttr(element, "caption", &value)) dict::SetBool(d, "/Cap", value == "yes");
+      ImportCaptionPlacement(element, d);
       break;
     }
     case KW_ANNOT_POLYGON:

@@ -223,6 +223,50 @@ TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
   EXPECT_GT(drawn.right, 150);
 }
 
+// A line from another program carries its caption placement, its leader
+// lines under several spellings, and flags up to 1024; all of it comes back
+// out of an export.
+TEST_F(XfdfSlots, LinesCarryCaptionPlacementLeadersAndEveryFlag) {
+  struct Spelling {
+    const char* attrs;
+    const char* key;
+    float value;
+  } spellings[] = {
+      {"leader-offset=\"2\"", "/LLO", 2},       {"leaderOffset=\"3\"", "/LLO", 3},
+      {"leaderoffset=\"4\"", "/LLO", 4},        {"leaderExtended=\"5\"", "/LLE", 5},
+      {"leaderExtend=\"6\"", "/LLE", 6},        {"leader-extend=\"7\"", "/LLE", 7},
+      {"leader-length=\"-8\"", "/LL", -8},      {"leaderLength=\"9\"", "/LL", 9},
+  };
+  for (const Spelling& sp : spellings) {
+    std::string error;
+    ASSERT_TRUE(KW_ImportXFDF(doc_,
+                              std::string("<xfdf><annots><line page=\"0\" start=\"10,10\" end=\"90,10\" ") +
+                                  sp.attrs + "/></annots></xfdf>",
+                              &error))
+        << error;
+    KPD_Dictionary d = list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict();
+    EXPECT_FLOAT_EQ(static_cast<float>(host::ObjectGetNumber(host::DictGet(d, sp.key))), sp.value) << sp.attrs;
+  }
+
+  std::string error, text;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><line page=\"0\" name=\"cap\" start=\"10,10\" end=\"90,10\" "
+                            "caption=\"yes\" caption-style=\"Top\" caption-offset-h=\"3\" caption-offset-v=\"-4.5\" "
+                            "leader-offset=\"2\" flags=\"print,lockedcontents,flag1024\"/></annots></xfdf>",
+                            &error))
+      << error;
+  KPD_Dictionary d = list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict();
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(d, "/F")), 4 | 512 | 1024);
+  KPD_Object co = host::DictGet(d, "/CO");
+  ASSERT_EQ(host::ArrayCount(co), 2);
+  EXPECT_FLOAT_EQ(static_cast<float>(host::ObjectGetNumber(host::ArrayGet(co, 0))), 3);
+  EXPECT_FLOAT_EQ(static_cast<float>(host::ObjectGetNumber(host::ArrayGet(co, 1))), -4.5f);
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
+  for (const char* expected : {"caption-style=\"Top\"", "caption-offset-h=\"3\"", "caption-offset-v=\"-4.5\"",
+                               "leader-offset=\"2\"", "flags=\"print,lockedcontents,flag1024\""})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
 // A number that cannot be a PDF value, or a negative dash, fails the whole
 // import with the element's line and the reason; nothing is created.
 TEST_F(XfdfSlots, NumbersThatCannotBePdfValuesFailTheirElement) {
