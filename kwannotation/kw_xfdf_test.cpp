@@ -223,6 +223,29 @@ TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
   EXPECT_GT(drawn.right, 150);
 }
 
+// The plain contents of a note that has only rich text come from all of
+// its text, in order, whether in "span" elements or straight in "p".
+TEST_F(XfdfSlots, PlainContentsComeFromEveryTextOfTheRichText) {
+  struct Case {
+    const char* body;
+    const char16_t* contents;
+  } cases[] = {
+      {"<body><p>Only a paragraph</p></body>", u"Only a paragraph"},
+      {"<body><p>First</p><p>Second &amp; last</p></body>", u"First\nSecond & last"},
+      {"<body><p dir=\"ltr\">Mixed <span style=\"font-weight:bold\">bold</span> text</p></body>", u"Mixed bold text"},
+      {"<body><p><span>Hello </span><span>world</span></p></body>", u"Hello world"},
+      {"<body><p>Line<br/>break &#233;&#x20AC;</p></body>", u"Line\nbreak \u00e9\u20ac"},
+  };
+  for (const Case& c : cases) {
+    auto note = std::static_pointer_cast<CKW_MarkupAnnot>(list_->CreateAnnot("Text"));
+    ASSERT_TRUE(note->ImportFromXFDF(Element(std::string("<text><contents-richtext>") + c.body +
+                                             "</contents-richtext></text>")));
+    std::u16string text;
+    ASSERT_TRUE(note->GetContents(&text)) << c.body;
+    EXPECT_EQ(text, c.contents) << c.body;
+  }
+}
+
 // A line from another program carries its caption placement, its leader
 // lines under several spellings, and flags up to 1024; all of it comes back
 // out of an export.
