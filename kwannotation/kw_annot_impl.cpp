@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <unordered_map>
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
@@ -211,13 +212,28 @@ bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) {
 
 namespace {
 
-// A new annotation is the page's last one; looking there first keeps adding
-// thousands of annotations (an XFDF import) from walking the page each time.
+// Whether `annot` is one of the annotations of `page`. A new annotation is
+// the page's last one, and the wrappers of a page's annotations are made one
+// after another; so the last one is looked at first, and the places of all
+// of them are remembered from one walk of the page. A remembered place is
+// only believed when the page still has the annotation there, so a page
+// that changed costs one more walk, never a wrong answer.
 bool LiesOnPage(KPD_Page page, KPD_Annot annot) {
   if (!page) return false;
   const int32_t count = host::PageAnnotCount(page);
   if (count > 0 && host::ObjectIsIdentical(host::PageGetAnnot(page, count - 1), annot)) return true;
-  return host::PageFindAnnot(page, annot) >= 0;
+  static KPD_Page walked = nullptr;
+  static std::unordered_map<KPD_Annot, int32_t> places;
+  auto remembered = [&] {
+    auto found = walked == page ? places.find(annot) : places.end();
+    return found != places.end() && found->second < count &&
+           host::ObjectIsIdentical(host::PageGetAnnot(page, found->second), annot);
+  };
+  if (remembered()) return true;
+  walked = page;
+  places.clear();
+  for (int32_t i = 0; i < count; ++i) places.emplace(host::PageGetAnnot(page, i), i);
+  return remembered() || host::PageFindAnnot(page, annot) >= 0;
 }
 
 }  // namespace

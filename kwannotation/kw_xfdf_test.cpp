@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_xfdf_util.h"
@@ -221,6 +222,49 @@ TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
   KS_FloatRect drawn = rectOf(1, "/Rect");
   EXPECT_LT(drawn.left, 50);  // the line's ends lie inside its rectangle
   EXPECT_GT(drawn.right, 150);
+}
+
+// A generated file of 8,000 named annotations: every one is created once,
+// replies find their targets before and after them, and a second file
+// updates annotations by name instead of adding them.
+TEST_F(XfdfSlots, ThousandsOfNamedAnnotationsAreMatchedByName) {
+  constexpr int kCount = 8000;
+  std::string text = "<xfdf><annots>\n";
+  for (int i = 0; i < kCount; ++i) {
+    const std::string n = std::to_string(i);
+    if (i % 100 == 1)  // a reply to the annotation before it, and one to the annotation after it
+      text += "<text page=\"0\" name=\"a" + n + "\" rect=\"0,0,10,10\" inreplyto=\"a" + std::to_string(i - 1) + "\"/>\n";
+    else if (i % 100 == 2)
+      text += "<text page=\"0\" name=\"a" + n + "\" rect=\"0,0,10,10\" inreplyto=\"a" + std::to_string(i + 1) + "\"/>\n";
+    else
+      text += "<square page=\"0\" name=\"a" + n + "\" rect=\"" + std::to_string(i % 500) + ",10,600,700\"/>\n";
+  }
+  text += "</annots></xfdf>";
+  std::string error;
+  int imported = 0;
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error, &imported)) << error;
+  EXPECT_EQ(imported, kCount);
+  ASSERT_EQ(list_->CountAnnots(), kCount);
+  auto nameOf = [](KPD_Dictionary d) {
+    std::u16string nm;
+    return dict::GetText(d, "/NM", &nm) ? nm : std::u16string();
+  };
+  for (int i : {1, 2, 7901, 7902}) {
+    auto reply = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(i));
+    const int target = i % 100 == 1 ? i - 1 : i + 1;
+    EXPECT_EQ(nameOf(reply->GetInReplyTo()), u"a" + dict::FromUtf8(std::to_string(target))) << i;
+  }
+
+  std::string update = "<xfdf><annots>";
+  for (int i = 0; i < kCount; ++i)
+    if (i % 100 > 2) update += "<square page=\"0\" name=\"a" + std::to_string(i) + "\" color=\"#00FF00\"/>";
+  update += "<square page=\"0\" name=\"new\" rect=\"1,1,5,5\"/></annots></xfdf>";
+  ASSERT_TRUE(KW_ImportXFDF(doc_, update, &error, &imported)) << error;
+  EXPECT_EQ(list_->CountAnnots(), kCount + 1);
+  KPD_ColorF color{};
+  ASSERT_TRUE(list_->GetAnnotAt(40)->GetColor(&color));
+  EXPECT_EQ(color.c[1], 1.0f);
+  EXPECT_EQ(nameOf(list_->GetAnnotAt(kCount)->GetDict()), u"new");
 }
 
 // The plain contents of a note that has only rich text come from all of
