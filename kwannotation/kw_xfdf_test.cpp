@@ -256,7 +256,7 @@ TEST_F(XfdfSlots, ThousandsOfNamedAnnotationsAreMatchedByName) {
   }
 
   std::string update = "<xfdf><annots>";
-  for (int i = 0; i < kCount; ++i)
+  for (int i = 0; i < kCount; i += 4)
     if (i % 100 > 2) update += "<square page=\"0\" name=\"a" + std::to_string(i) + "\" color=\"#00FF00\"/>";
   update += "<square page=\"0\" name=\"new\" rect=\"1,1,5,5\"/></annots></xfdf>";
   ASSERT_TRUE(KW_ImportXFDF(doc_, update, &error, &imported)) << error;
