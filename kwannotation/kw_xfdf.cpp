@@ -7,6 +7,7 @@
 #include <map>
 #include <unordered_map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "kwannotation/kw_annot.h"
@@ -403,6 +404,37 @@ std::string ElementFault(KX_Element e) {
   return {};
 }
 
+// Whether a new annotation of `code` gets a rectangle from the element: a
+// "rect" of four numbers, or the points a line, polygon, polyline or ink is
+// drawn from (its drawing then sets the rectangle).
+bool HasOwnRect(KX_Element e, int32_t code) {
+  std::string value;
+  std::vector<float> rect;
+  if (xfdf::GetAttr(e, "rect", &value) && xfdf::ParseFloatList(value, &rect) && rect.size() == 4) return true;
+  std::vector<KS_FloatPoint> points, other;
+  switch (code) {
+    case KW_ANNOT_LINE: {
+      std::string a, b;
+      return xfdf::GetAttr(e, "start", &a) && xfdf::GetAttr(e, "end", &b) && xfdf::ParsePoints(a, &points) &&
+             xfdf::ParsePoints(b, &other) && points.size() == 1 && other.size() == 1;
+    }
+    case KW_ANNOT_POLYGON:
+    case KW_ANNOT_POLYLINE: {
+      KX_Element child = xfdf::FirstChild(e, "vertices");
+      bool read = child ? xfdf::ParsePoints(xfdf::ElementText(child), &points)
+                        : xfdf::GetAttr(e, "vertices", &value) && xfdf::ParsePoints(value, &points);
+      return read && !points.empty();
+    }
+    case KW_ANNOT_INK:
+      for (KX_Element g = xfdf::FirstChild(xfdf::FirstChild(e, "inklist"), "gesture"); g;
+           g = xfdf::NextSibling(g, "gesture"))
+        if (xfdf::ParsePoints(xfdf::ElementText(g), &points) && !points.empty()) return true;
+      return false;
+    default:
+      return false;
+  }
+}
+
 // The line of the text on which `target` starts: its place among all
 // elements in document order, found in the tree, is matched with the start
 // tags of the text (comments, declarations, processing instructions and
@@ -526,34 +558,6 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
   KX_Element root = host::XmlGetRoot(xml.get());
   if (xfdf::ElementName(root) != "xfdf") return fail("the root element is not \"xfdf\"");
 
-  // Check every annotation first so that a bad one changes nothing.
-  struct Item {
-    KX_Element element;
-    int32_t code;
-    int32_t page;
-  };
-  std::vector<Item> items;
-  int32_t pages = host::DocPageCount(doc);
-  KX_Element annots = xfdf::FirstChild(root, "annots");
-  int position = 0;
-  for (KX_Element e = xfdf::FirstChild(annots, nullptr); e; e = xfdf::NextSibling(e, nullptr)) {
-    ++position;
-    std::string name = xfdf::ElementName(e);
-    int32_t code = SubtypeOfElement(name);
-    if (code == KW_ANNOT_UNKNOWN) continue;  // not an annotation this model knows
-    std::string pageText;
-    int32_t page = -1;
-    if (!xfdf::GetAttr(e, "page", &pageText) || !ParsePageIndex(pageText, &page) || page < 0 || page >= pages)
-      return fail("annotation " + std::to_string(position) + " (" + name + "): page \"" + pageText +
-                  "\" is not a page of the document");
-    if (std::string fault = ElementFault(e); !fault.empty()) {
-      int line = LineOfElement(xfdfText, root, e);
-      return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
-                  std::to_string(position) + " (" + name + "): " + fault);
-    }
-    items.push_back({e, code, page});
-  }
-
   // Each page's annotations by /NM, gathered once: a file of thousands of
   // named annotations is matched in time proportional to its size. The
   // first annotation of a name wins, as a walk of the page would find it.
@@ -580,6 +584,43 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     auto found = page.byName.find(dict::FromUtf8(name));
     return found == page.byName.end() ? nullptr : found->second;
   };
+
+
+  // Check every annotation first so that a bad one changes nothing.
+  struct Item {
+    KX_Element element;
+    int32_t code;
+    int32_t page;
+  };
+  std::vector<Item> items;
+  int32_t pages = host::DocPageCount(doc);
+  KX_Element annots = xfdf::FirstChild(root, "annots");
+  int position = 0;
+  std::set<std::pair<int32_t, std::string>> namedInFile;
+  for (KX_Element e = xfdf::FirstChild(annots, nullptr); e; e = xfdf::NextSibling(e, nullptr)) {
+    ++position;
+    std::string name = xfdf::ElementName(e);
+    int32_t code = SubtypeOfElement(name);
+    if (code == KW_ANNOT_UNKNOWN) continue;  // not an annotation this model knows
+    std::string pageText;
+    int32_t page = -1;
+    if (!xfdf::GetAttr(e, "page", &pageText) || !ParsePageIndex(pageText, &page) || page < 0 || page >= pages)
+      return fail("annotation " + std::to_string(position) + " (" + name + "): page \"" + pageText +
+                  "\" is not a page of the document");
+    std::string fault = ElementFault(e);
+    // A new annotation needs a rectangle: its own, or one its points give
+    // it when drawn. An update keeps the rectangle it has.
+    std::string nm;
+    xfdf::GetAttr(e, "name", &nm);
+    const bool known = findByName(pageOf(page), nm) || (!nm.empty() && !namedInFile.emplace(page, nm).second);
+    if (fault.empty() && !known && !HasOwnRect(e, code)) fault = "no \"rect\" of four numbers";
+    if (!fault.empty()) {
+      int line = LineOfElement(xfdfText, root, e);
+      return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
+                  std::to_string(position) + " (" + name + "): " + fault);
+    }
+    items.push_back({e, code, page});
+  }
 
   std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
   for (const Item& item : items) {

@@ -39,7 +39,8 @@ TEST(XfdfText, NumbersPointsAndColours) {
     float value;
   } parse[] = {{"1.5", true, 1.5f}, {" -2 ", true, -2}, {"+3", true, 3}, {"", false, 0}, {"1,5", false, 0},
                {"nan", false, 0},   {"inf", false, 0},  {"1e400", false, 0}, {"abc", false, 0}, {"2e1", true, 20},
-               {"1e7", true, 1e7f}, {"-1.5e7", false, 0}};
+               {"1e7", true, 1e7f}, {"-1.5e7", false, 0},
+               {"1e-60", true, 0},  {"1e-999", true, 0}};
   for (const Parse& p : parse) {
     float v = 0;
     EXPECT_EQ(xfdf::ParseFloat(p.text, &v), p.ok) << p.text;
@@ -182,17 +183,28 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   EXPECT_NE(error.find("annotation 2 (circle)"), std::string::npos) << error;
   EXPECT_EQ(list_->CountAnnots(), 0);
 
+  // A new annotation without a rectangle, and without points that give it
+  // one, is refused.
+  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\" rect=\"1,2,3\"/></annots></xfdf>", &error));
+  EXPECT_NE(error.find("line 2: annotation 1 (square): no \"rect\" of four numbers"), std::string::npos) << error;
+  EXPECT_EQ(list_->CountAnnots(), 0);
+
   int imported = 0;
   ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots><text page=\"0\" name=\"r\" inreplyto=\"p\"/>"
-                            "<square page=\"0\" name=\"p\"/><mystery page=\"9\"/></annots></xfdf>",
-                            &error, &imported));
-  EXPECT_EQ(imported, 2);
+                            "<xfdf><annots><text page=\"0\" name=\"r\" rect=\"0,0,9,9\" inreplyto=\"p\"/>"
+                            "<square page=\"0\" name=\"p\" rect=\"0,0,9,9\"/><mystery page=\"9\"/>"
+                            "<square page=\"0\" name=\"p\" color=\"#FF0000\"/></annots></xfdf>",
+                            &error, &imported))
+      << error;
+  EXPECT_EQ(imported, 3);  // the second square updates the first
+  EXPECT_EQ(list_->CountAnnots(), 2);
   auto reply = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
   EXPECT_TRUE(host::ObjectIsIdentical(reply->GetInReplyTo(), list_->GetAnnotAt(1)->GetDict()));
   std::string text;
   ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
-  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" inreplyto=\"p\" />"), std::string::npos) << text;
+  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" rect=\"0.000000,0.000000,9.000000,9.000000\" inreplyto=\"p\" />"),
+            std::string::npos)
+      << text;
 }
 
 // Import draws the shapes. A carried rectangle that holds the drawing is
@@ -359,7 +371,7 @@ TEST_F(XfdfSlots, NumbersThatCannotBePdfValuesFailTheirElement) {
     // Comments, a declaration and quoted ">" ahead of the element do not
     // shift its line.
     std::string text = std::string("<?xml version=\"1.0\"?>\n<!-- <square> -->\n<xfdf>\n<annots>\n") +
-                       "<text page=\"0\" title=\"a > b\"><contents>x</contents></text>\n" + c.element +
+                       "<text page=\"0\" rect=\"0,0,9,9\" title=\"a > b\"><contents>x</contents></text>\n" + c.element +
                        "\n</annots></xfdf>";
     EXPECT_FALSE(KW_ImportXFDF(doc_, text, &error)) << c.element;
     EXPECT_NE(error.find("line 6: annotation 2 ("), std::string::npos) << error;
@@ -448,7 +460,7 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
   EXPECT_NE(after.find("<gesture>1,2;3,4</gesture>"), std::string::npos) << after;
   EXPECT_EQ(after.find("fringe"), std::string::npos) << after;
 
-  std::string deep = "<xfdf><annots><text page=\"0\"><contents-richtext><body>";
+  std::string deep = "<xfdf><annots><text page=\"0\" rect=\"0,0,9,9\"><contents-richtext><body>";
   for (int i = 0; i < 20000; ++i) deep += "<span>";
   deep += "x";
   for (int i = 0; i < 20000; ++i) deep += "</span>";

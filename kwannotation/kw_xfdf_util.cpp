@@ -74,12 +74,20 @@ bool ParseFloat(std::string_view text, float* out) {
   text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
-  float value = 0;
+  // Read as a double first: a number too small for a float (1e-60) is a
+  // zero, not an error.
+  double value = 0;
   auto r = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value) ||
-      std::fabs(value) > kMaxMagnitude)
+  if (r.ptr != text.data() + text.size()) return false;
+  if (r.ec == std::errc::result_out_of_range) {
+    const size_t e = text.find_first_of("eE");
+    if (e == std::string_view::npos || e + 1 >= text.size() || text[e + 1] != '-') return false;
+    value = 0;
+  } else if (r.ec != std::errc()) {
     return false;
-  *out = value;
+  }
+  if (!std::isfinite(value) || std::fabs(value) > kMaxMagnitude) return false;
+  *out = static_cast<float>(value);
   return true;
 }
 
