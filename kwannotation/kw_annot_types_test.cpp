@@ -108,7 +108,8 @@ TEST(AnnotTypes, FlagsParseKnownTokensOnly) {
   };
   for (const Row& r : rows) EXPECT_EQ(KW_ParseAnnotFlags(r.text), r.flags) << r.text;
   // Every named bit comes back from its text.
-  for (uint32_t flags : {512u, 1024u, 1536u | 4u, 2047u}) EXPECT_EQ(KW_ParseAnnotFlags(KW_FormatAnnotFlags(flags)), flags);
+  for (uint32_t flags : {512u, 1024u, 1536u | 4u, 2047u})
+    EXPECT_EQ(KW_ParseAnnotFlags(KW_FormatAnnotFlags(flags)), flags);
 }
 
 

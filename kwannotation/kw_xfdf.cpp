@@ -396,7 +396,8 @@ std::string ElementFault(KX_Element e) {
       if (v < 0) return "dashes \"" + value + "\" holds a negative length";
   if (KX_Element vertices = xfdf::FirstChild(e, "vertices"))
     if (!(fault = xfdf::NumberFault(xfdf::ElementText(vertices))).empty()) return "vertices " + fault;
-  for (KX_Element g = xfdf::FirstChild(xfdf::FirstChild(e, "inklist"), "gesture"); g; g = xfdf::NextSibling(g, "gesture"))
+  KX_Element inklist = xfdf::FirstChild(e, "inklist");
+  for (KX_Element g = xfdf::FirstChild(inklist, "gesture"); g; g = xfdf::NextSibling(g, "gesture"))
     if (!(fault = xfdf::NumberFault(xfdf::ElementText(g))).empty()) return "gesture " + fault;
   if (KX_Element popup = xfdf::FirstChild(e, "popup"))
     if (xfdf::GetAttr(popup, "rect", &value) && !(fault = xfdf::NumberFault(value)).empty())
@@ -472,7 +473,8 @@ int LineOfElement(std::string_view text, KX_Element root, KX_Element target) {
     else if (rest.starts_with("<?")) i = skipPast(i, "?>");
     else if (rest.starts_with("<!")) {
       int depth = 0;  // a document type may hold "[...]" with markup of its own
-      for (++i; i < text.size() && !(text[i] == '>' && depth == 0); ++i) depth += text[i] == '[' ? 1 : text[i] == ']' ? -1 : 0;
+      for (++i; i < text.size() && !(text[i] == '>' && depth == 0); ++i)
+        depth += text[i] == '[' ? 1 : text[i] == ']' ? -1 : 0;
       ++i;
     } else if (rest.starts_with("</")) i = skipPast(i, ">");
     else {

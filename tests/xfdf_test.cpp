@@ -138,7 +138,8 @@ TEST_F(XfdfTest, SharedSamplesSurviveARoundTrip) {
   for (const char* expected :
        {"<line name=\"4d4d1922-1839-464b-b120-d32a15e97e4d\" page=\"0\"", "intent=\"LineDimension\"",
         "start=\"140.556,694.661\"", "end=\"272.822,694.661\"", "head=\"ClosedArrow\"", "tail=\"ClosedArrow\"",
-        "interior-color=\"#FF0000\"", "flags=\"print,lockedcontents\"", "<contents>132.27 pt</contents>", "<contents-richtext>",
+        "interior-color=\"#FF0000\"", "flags=\"print,lockedcontents\"", "<contents>132.27 pt</contents>",
+        "<contents-richtext>",
         "<popup open=\"no\" page=\"0\"",
         // its scale and number formats
         "<measure ratio=\"1 pt = 1 pt\"", "<number-format type=\"D\" unit=\"pt\""})
