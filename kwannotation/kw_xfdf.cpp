@@ -587,7 +587,6 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     return found == page.byName.end() ? nullptr : found->second;
   };
 
-
   // Check every annotation first so that a bad one changes nothing.
   struct Item {
     KX_Element element;
