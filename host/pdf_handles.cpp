@@ -168,10 +168,15 @@ QPDFObjectHandle NumberObject(double value, int significant) {
     while (end[-1] == '0') --end;
     if (end[-1] == '.') --end;
   }
-  std::string_view digits(text, static_cast<size_t>(end - text));
+  std::string digits(text, static_cast<size_t>(end - text));
   // Rounded to nothing ("0" or "-0"): write a plain zero.
   if (digits == "0" || digits == "-0") return QPDFObjectHandle::newInteger(0);
-  return QPDFObjectHandle::newReal(std::string(digits));
+  // Digits without a point read back as an integer, and one beyond the
+  // 64-bit range is an integer no reader (qpdf included) can hold: such a
+  // value keeps a point.
+  constexpr double kIntegerLimit = 9223372036854775808.0;  // 2^63
+  if (std::fabs(value) >= kIntegerLimit && digits.find('.') == std::string::npos) digits += ".0";
+  return QPDFObjectHandle::newReal(digits);
 }
 
 double NumericValue(QPDFObjectHandle number) {

@@ -112,8 +112,9 @@ constexpr int kFloatDigits = 7;
 // A number object written without locale: integral values within 2^53 as
 // integers, others as reals rounded to `significant` digits (trailing zeros
 // dropped); with more digits than a float holds, a value that is exactly a
-// float is written as that float's shortest text. Null for NaN and
-// infinities.
+// float is written as that float's shortest text. A real beyond the 64-bit
+// integer range always has a point, so it never reads back as an integer.
+// Null for NaN and infinities.
 QPDFObjectHandle NumberObject(double value, int significant);
 
 // The value of a number object, read without the process locale: qpdf

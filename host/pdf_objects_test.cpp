@@ -135,7 +135,10 @@ TEST(PdfObjects, NumbersIgnoreTheLocale) {
       // Tiny factors keep their significant digits instead of becoming 0.
       {3.9e-13, "0.00000000000039", 0}, {-0.0012, "-0.0012", 0},
       // A value that came from a float is written as that float's text.
-      {static_cast<double>(0.35f), "0.35", 0}, {static_cast<double>(135.056f), "135.056", 0}};
+      {static_cast<double>(0.35f), "0.35", 0}, {static_cast<double>(135.056f), "135.056", 0},
+      // Beyond the 64-bit integer range a whole number keeps its point.
+      {1e19, "10000000000000000000.0", 0}, {-1e19, "-10000000000000000000.0", 0},
+      {static_cast<double>(1e19f), "9999999980506447872.0", 0}, {1e16, "10000000000000000", 0}};
   for (auto const& [value, written, integer] : cases) {
     Owned n(fn::NumberNew(value));
     EXPECT_EQ(Write(n.get()), written);

@@ -1,7 +1,9 @@
 #include "kwannotation/kw_annot_impl.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <unordered_map>
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
@@ -89,13 +91,84 @@ void ExportText(KPD_Dictionary annot, const char* key, KX_Element element, const
   if (dict::GetText(annot, key, &text)) xfdf::SetAttr(element, attr, dict::ToUtf8(text));
 }
 
-// Text of the "span" elements below `element`, in document order.
-void CollectSpanText(KX_Element element, std::string* out, int depth) {
-  if (depth > 64) return;
-  for (KX_Element child = xfdf::FirstChild(element, nullptr); child; child = xfdf::NextSibling(child, nullptr)) {
-    if (xfdf::ElementName(child) == "span") *out += xfdf::ElementText(child);
-    CollectSpanText(child, out, depth + 1);
+// Appends the code point `c` as UTF-8.
+void AppendUtf8(std::string* out, uint32_t c) {
+  if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return;
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (c >> 18));
+    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
   }
+}
+
+// The plain text of serialized XHTML: all character data in document order,
+// whatever element holds it ("p", "span", "b" or the body itself), with a
+// line feed between paragraphs and for each "br". Entities are decoded.
+std::string PlainTextOfXhtml(std::string_view xhtml) {
+  std::string text;
+  auto lineBreak = [&] {
+    if (!text.empty() && text.back() != '\n') text += '\n';
+  };
+  for (size_t i = 0; i < xhtml.size();) {
+    const char c = xhtml[i];
+    if (c == '<') {
+      std::string_view rest = xhtml.substr(i);
+      if (rest.starts_with("<![CDATA[")) {
+        size_t end = xhtml.find("]]>", i);
+        size_t stop = end == std::string_view::npos ? xhtml.size() : end;
+        text.append(xhtml.substr(i + 9, stop - (i + 9)));
+        i = end == std::string_view::npos ? xhtml.size() : end + 3;
+        continue;
+      }
+      const char* close = rest.starts_with("<!--") ? "-->" : ">";
+      size_t end = xhtml.find(close, i);
+      std::string_view tag = xhtml.substr(i + 1, (end == std::string_view::npos ? xhtml.size() : end) - i - 1);
+      i = end == std::string_view::npos ? xhtml.size() : end + std::char_traits<char>::length(close);
+      size_t nameEnd = tag.find_first_of(" \t\r\n/");
+      std::string_view name = tag.substr(0, nameEnd);
+      if (name == "p" || name == "div") lineBreak();
+      else if (name == "br") text += '\n';
+      continue;
+    }
+    if (c == '&') {
+      size_t semi = xhtml.find(';', i);
+      std::string_view entity = semi == std::string_view::npos ? std::string_view() : xhtml.substr(i + 1, semi - i - 1);
+      uint32_t code = 0;
+      bool known = true;
+      if (entity == "lt") code = '<';
+      else if (entity == "gt") code = '>';
+      else if (entity == "amp") code = '&';
+      else if (entity == "quot") code = '"';
+      else if (entity == "apos") code = '\'';
+      else if (entity.size() > 1 && entity[0] == '#') {
+        const bool hex = entity[1] == 'x' || entity[1] == 'X';
+        std::string_view digits = entity.substr(hex ? 2 : 1);
+        auto r = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+        known = r.ec == std::errc() && r.ptr == digits.data() + digits.size();
+      } else {
+        known = false;
+      }
+      if (known) {
+        AppendUtf8(&text, code);
+        i = semi + 1;
+        continue;
+      }
+    }
+    text += c;
+    ++i;
+  }
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
 }
 
 // Rich text: /RC as an XHTML "body" under a "contents-richtext" child.
@@ -137,10 +210,38 @@ bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) {
 
 // ---- CKW_AnnotImpl -----------------------------------------------------------
 
+namespace {
+
+// Whether `annot` is one of the annotations of `page`. A new annotation is
+// the page's last one, and the wrappers of a page's annotations are made one
+// after another; so the last one is looked at first, and the places of all
+// of them are remembered from one walk of the page. A remembered place is
+// only believed when the page still has the annotation there, so a page
+// that changed costs one more walk, never a wrong answer.
+bool LiesOnPage(KPD_Page page, KPD_Annot annot) {
+  if (!page) return false;
+  const int32_t count = host::PageAnnotCount(page);
+  if (count > 0 && host::ObjectIsIdentical(host::PageGetAnnot(page, count - 1), annot)) return true;
+  static KPD_Page walked = nullptr;
+  static std::unordered_map<KPD_Annot, int32_t> places;
+  auto remembered = [&] {
+    auto found = walked == page ? places.find(annot) : places.end();
+    return found != places.end() && found->second < count &&
+           host::ObjectIsIdentical(host::PageGetAnnot(page, found->second), annot);
+  };
+  if (remembered()) return true;
+  walked = page;
+  places.clear();
+  for (int32_t i = 0; i < count; ++i) places.emplace(host::PageGetAnnot(page, i), i);
+  return remembered() || host::PageFindAnnot(page, annot) >= 0;
+}
+
+}  // namespace
+
 CKW_AnnotImpl::CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode,
                              const std::shared_ptr<CKW_PageAnnotListImpl>& list)
     : annot_(annot), subtype_(subtypeCode), list_(list) {
-  if (annot_ && list && (!list->GetPage() || host::PageFindAnnot(list->GetPage(), annot_) < 0)) annot_ = nullptr;
+  if (annot_ && list && !LiesOnPage(list->GetPage(), annot_)) annot_ = nullptr;
 }
 
 CKW_AnnotImpl::~CKW_AnnotImpl() = default;
@@ -481,10 +582,11 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
   KX_Element body = xfdf::FirstChild(rich, "body");
   if (body) {
     host::ByteString xhtml;
-    if (host::XmlSerialize(body, 0, 0, xhtml.get())) SetRichContents(dict::FromUtf8(xhtml.str()));
-    std::string spans;
-    CollectSpanText(body, &spans, 0);
-    if (!plain && !spans.empty()) dict::SetText(d, "/Contents", dict::FromUtf8(spans));
+    if (host::XmlSerialize(body, 0, 0, xhtml.get())) {
+      SetRichContents(dict::FromUtf8(xhtml.str()));
+      std::string text = PlainTextOfXhtml(xhtml.str());
+      if (!plain && !text.empty()) dict::SetText(d, "/Contents", dict::FromUtf8(text));
+    }
   }
   if (plain) {
     std::u16string text = dict::FromUtf8(xfdf::ElementText(plain));
@@ -515,7 +617,10 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     changed = true;
   }
   std::vector<float> dashes;
-  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes)) {
+  // A negative dash length has no meaning in a dash array; such a list is
+  // refused whole.
+  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes) &&
+      std::none_of(dashes.begin(), dashes.end(), [](float v) { return v < 0; })) {
     border.dashes = dashes;
     changed = true;
   }

@@ -39,9 +39,13 @@ constexpr std::array<std::string_view, 10> kLineEndings = {
     "None", "Square", "Circle", "Diamond", "OpenArrow", "ClosedArrow", "Butt", "ROpenArrow", "RClosedArrow", "Slash",
 };
 
-// Bit i of /F is named kFlagNames[i].
-constexpr std::array<std::string_view, 9> kFlagNames = {
-    "invisible", "hidden", "print", "nozoom", "norotate", "noview", "readonly", "locked", "togglenoview",
+// Bit i of /F is named kFlagNames[i]. Bit 10 (512) is the PDF standard's
+// LockedContents, named as XFDF writers name it; bit 11 (1024) has no name
+// in the standard and gets one from its value, so that it too survives an
+// export and a new import.
+constexpr std::array<std::string_view, 11> kFlagNames = {
+    "invisible", "hidden", "print",        "nozoom",         "norotate", "noview",
+    "readonly",  "locked", "togglenoview", "lockedcontents", "flag1024",
 };
 
 constexpr std::array<std::string_view, 6> kBorderStyleNames = {

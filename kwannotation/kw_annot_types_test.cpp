@@ -82,7 +82,10 @@ TEST(AnnotTypes, FlagsFormatInTableOrderWithoutLeadingComma) {
       {0, ""},
       {128 | 64, "readonly,locked"},
       {511, "invisible,hidden,print,nozoom,norotate,noview,readonly,locked,togglenoview"},
-      {512 | 4, "print"},  // bits without a name are not written
+      {512 | 4, "print,lockedcontents"},
+      {1024 | 2, "hidden,flag1024"},
+      {2047, "invisible,hidden,print,nozoom,norotate,noview,readonly,locked,togglenoview,lockedcontents,flag1024"},
+      {4096 | 4, "print"},  // bits without a name are not written
   };
   for (const Row& r : rows) EXPECT_EQ(KW_FormatAnnotFlags(r.flags), r.text) << r.flags;
 }
@@ -100,9 +103,15 @@ TEST(AnnotTypes, FlagsParseKnownTokensOnly) {
       {",,locked,,", 128},
       {"invisible,hidden,print,nozoom,norotate,noview,readonly,locked,togglenoview", 511},
       {"PRINT", 0},
+      {"lockedcontents,print", 516},
+      {"flag1024", 1024},
   };
   for (const Row& r : rows) EXPECT_EQ(KW_ParseAnnotFlags(r.text), r.flags) << r.text;
+  // Every named bit comes back from its text.
+  for (uint32_t flags : {512u, 1024u, 1536u | 4u, 2047u})
+    EXPECT_EQ(KW_ParseAnnotFlags(KW_FormatAnnotFlags(flags)), flags);
 }
+
 
 class BorderRecord : public ::testing::Test {
  protected:

@@ -20,9 +20,11 @@ enum class LabelPosition { Suffix = 0, Prefix = 1 };
 // "F": how the last element of an array shows its value.
 enum class DisplayMode { Decimal = 0, Fraction = 1, Round = 2, Truncate = 3 };
 
-// One number-format dictionary. The four separators are optional because
-// the PDF standard gives an absent one a default ("," "." and one space) that
-// an explicitly empty one does not get; use the accessors to read them.
+// One number-format dictionary. The four texts are optional because the PDF
+// standard gives an absent one a default ("," "." and one space); use the
+// accessors to read them. An explicitly empty decimal separator also means
+// the default ".", while an empty thousands separator, prefix or suffix
+// means no text at all.
 struct NumberFormat {
   std::u16string unit;                         // "U"
   double factor = 1.0;                         // "C"
@@ -43,7 +45,7 @@ struct NumberFormat {
     return thousandsSep ? std::u16string_view(*thousandsSep) : std::u16string_view(u",");
   }
   std::u16string_view DecimalSeparator() const {
-    return decimalSep ? std::u16string_view(*decimalSep) : std::u16string_view(u".");
+    return decimalSep && !decimalSep->empty() ? std::u16string_view(*decimalSep) : std::u16string_view(u".");
   }
   std::u16string_view PrefixText() const {
     return prefix ? std::u16string_view(*prefix) : std::u16string_view(u" ");

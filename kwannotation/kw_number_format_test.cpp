@@ -75,7 +75,11 @@ TEST(FormatValue, ShowsValuesAsThePdfStandardDescribes) {
       {"NonDecimalDenominatorExact", {Dec(u"m", 1, 8)}, 0.4, u"0.375 m "},
       {"NonDecimalDenominatorCutOff", {Dec(u"m", 1, 3)}, 1.0 / 3, u"0.333333333333 m "},
       {"NonDecimalDenominatorWhole", {Dec(u"m", 1, 3)}, 2, u"2 m "},
-      {"ExplicitlyEmptySeparators", {WithSeparators(Dec(u"m"), u"", u"", u"", u"")}, 1234.5, u"123450m"},
+      // An empty decimal separator is the default point; an empty thousands
+      // separator, prefix or suffix is no text.
+      {"ExplicitlyEmptySeparators", {WithSeparators(Dec(u"m"), u"", u"", u"", u"")}, 1234.5, u"1234.50m"},
+      {"EmptyDecimalSeparatorKeepsGrouping", {WithSeparators(Dec(u"m"), u",", u"", u" ", u" ")}, 1234.5,
+       u"1,234.50 m "},
       {"EuropeanSeparators", {WithSeparators(Dec(u"m"), u".", u",", u" ", u"")}, 1234567.891, u"1.234.567,89 m"},
       {"PrefixLabel", {prefixed}, 5, u"USD 5.00"},
       {"FractionReduced", {Frac(u"in", 1, 16)}, 0.75, u"3/4 in "},

@@ -1,9 +1,13 @@
 #include "kwannotation/kw_xfdf.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <initializer_list>
 #include <map>
+#include <unordered_map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "kwannotation/kw_annot.h"
@@ -65,10 +69,56 @@ void ExportNumberKey(KPD_Dictionary d, const char* key, KX_Element element, cons
   if (dict::GetNumber(d, key, &v)) xfdf::SetAttr(element, attr, xfdf::FormatCompact(static_cast<float>(v)));
 }
 
-void ImportNumberKey(KX_Element element, const char* attr, KPD_Dictionary d, const char* key) {
+// The first of `attrs` that the element has, read as a number into `key`.
+void ImportNumberKey(KX_Element element, std::initializer_list<const char*> attrs, KPD_Dictionary d,
+                     const char* key) {
   std::string value;
   float v = 0;
-  if (xfdf::GetAttr(element, attr, &value) && xfdf::ParseFloat(value, &v)) dict::SetNumber(d, key, v);
+  for (const char* attr : attrs)
+    if (xfdf::GetAttr(element, attr, &value)) {
+      if (xfdf::ParseFloat(value, &v)) dict::SetNumber(d, key, v);
+      return;
+    }
+}
+
+// Leader lines are spelled several ways by the programs that write XFDF;
+// the first name of each list is the one written.
+constexpr std::initializer_list<const char*> kLeaderLength = {"leaderLength", "leader-length"};
+constexpr std::initializer_list<const char*> kLeaderExtend = {"leaderExtend", "leaderExtended", "leader-extend"};
+constexpr std::initializer_list<const char*> kLeaderOffset = {"leader-offset", "leaderOffset", "leaderoffset"};
+
+// Caption position (/CP) and offset (/CO, horizontal then vertical).
+void ExportCaptionPlacement(KPD_Dictionary d, KX_Element element) {
+  std::string position = dict::GetName(d, "/CP");
+  if (position == "Inline" || position == "Top") xfdf::SetAttr(element, "caption-style", position);
+  std::vector<float> offset;
+  if (dict::GetNumbers(d, "/CO", &offset) && offset.size() == 2) {
+    xfdf::SetAttr(element, "caption-offset-h", xfdf::FormatCompact(offset[0]));
+    xfdf::SetAttr(element, "caption-offset-v", xfdf::FormatCompact(offset[1]));
+  }
+}
+
+void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d) {
+  std::string value;
+  if (xfdf::GetAttr(element, "caption-style", &value)) {
+    std::string lower;
+    for (char c : value) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "inline") dict::SetName(d, "/CP", "Inline");
+    else if (lower == "top") dict::SetName(d, "/CP", "Top");
+  }
+  std::vector<float> offset;
+  if (!dict::GetNumbers(d, "/CO", &offset) || offset.size() != 2) offset = {0, 0};
+  bool changed = false;
+  float v = 0;
+  if (xfdf::GetAttr(element, "caption-offset-h", &value) && xfdf::ParseFloat(value, &v)) {
+    offset[0] = v;
+    changed = true;
+  }
+  if (xfdf::GetAttr(element, "caption-offset-v", &value) && xfdf::ParseFloat(value, &v)) {
+    offset[1] = v;
+    changed = true;
+  }
+  if (changed) dict::SetNumbers(d, "/CO", offset.data(), 2);
 }
 
 void ExportStringChild(KPD_Dictionary d, const char* key, KX_Element element, const char* child) {
@@ -109,17 +159,22 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
         xfdf::SetAttr(element, "end", xfdf::FormatPoints({b}));
       }
       if (line.GetLineEndings(&start, &end)) ExportLineEndings(start, end, element);
-      ExportNumberKey(d, "/LL", element, "leaderLength");
-      ExportNumberKey(d, "/LLE", element, "leaderExtend");
-      ExportNumberKey(d, "/LLO", element, "leaderOffset");
+      ExportNumberKey(d, "/LL", element, *kLeaderLength.begin());
+      ExportNumberKey(d, "/LLE", element, *kLeaderExtend.begin());
+      ExportNumberKey(d, "/LLO", element, *kLeaderOffset.begin());
       bool caption = false;
       if (dict::GetBool(d, "/Cap", &caption)) xfdf::SetAttr(element, "caption", caption ? "yes" : "no");
+      ExportCaptionPlacement(d, element);
       break;
     }
     case KW_ANNOT_POLYGON:
     case KW_ANNOT_POLYLINE: {
       std::vector<KS_FloatPoint> vertices = markup->GetVertices();
-      if (!vertices.empty()) xfdf::SetAttr(element, "vertices", xfdf::FormatPoints(vertices));
+      if (!vertices.empty()) {
+        KX_Element node = host::XmlAppendChild(element, "vertices");
+        std::string text = xfdf::FormatPoints(vertices);
+        if (node) host::XmlSetText(node, text.c_str());
+      }
       if (code == KW_ANNOT_POLYLINE && static_cast<CKW_PolyLine&>(annot).GetLineEndings(&start, &end))
         ExportLineEndings(start, end, element);
       break;
@@ -198,16 +253,21 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
       int32_t start = 0, end = 0;
       line.GetLineEndings(&start, &end);
       if (ImportLineEndings(element, &start, &end)) line.SetLineEndings(start, end);
-      ImportNumberKey(element, "leaderLength", d, "/LL");
-      ImportNumberKey(element, "leaderExtend", d, "/LLE");
-      ImportNumberKey(element, "leaderOffset", d, "/LLO");
+      ImportNumberKey(element, kLeaderLength, d, "/LL");
+      ImportNumberKey(element, kLeaderExtend, d, "/LLE");
+      ImportNumberKey(element, kLeaderOffset, d, "/LLO");
       if (xfdf::GetAttr(element, "caption", &value)) dict::SetBool(d, "/Cap", value == "yes");
+      ImportCaptionPlacement(element, d);
       break;
     }
     case KW_ANNOT_POLYGON:
     case KW_ANNOT_POLYLINE: {
+      // Standard XFDF has the points as the text of a "vertices" child; an
+      // attribute of that name is read as well.
       std::vector<KS_FloatPoint> vertices;
-      if (xfdf::GetAttr(element, "vertices", &value) && xfdf::ParsePoints(value, &vertices))
+      KX_Element child = xfdf::FirstChild(element, "vertices");
+      if (child ? xfdf::ParsePoints(xfdf::ElementText(child), &vertices)
+                : xfdf::GetAttr(element, "vertices", &value) && xfdf::ParsePoints(value, &vertices))
         markup->SetVertices(vertices);
       if (code == KW_ANNOT_POLYLINE) {
         auto& polyline = static_cast<CKW_PolyLine&>(annot);
@@ -315,6 +375,128 @@ bool ParsePageIndex(const std::string& text, int32_t* page) {
   return true;
 }
 
+// Attributes whose numbers become coordinates, lengths or widths.
+constexpr const char* kNumberAttributes[] = {
+    "rect",         "start",         "end",            "vertices",     "width",
+    "fringe",       "coords",        "dashes",         "leaderLength", "leader-length",
+    "leaderExtend", "leaderExtended", "leader-extend", "leaderOffset", "leader-offset",
+    "leaderoffset", "caption-offset-h", "caption-offset-v"};
+
+// Why an annotation element cannot be imported: a number that cannot be a
+// PDF value (NaN, an infinity, or beyond 1e7, which no page has), or a
+// negative dash length. Empty when there is none.
+std::string ElementFault(KX_Element e) {
+  std::string value, fault;
+  for (const char* attr : kNumberAttributes)
+    if (xfdf::GetAttr(e, attr, &value) && !(fault = xfdf::NumberFault(value)).empty())
+      return std::string(attr) + " " + fault;
+  std::vector<float> dashes;
+  if (xfdf::GetAttr(e, "dashes", &value) && xfdf::ParseFloatList(value, &dashes))
+    for (float v : dashes)
+      if (v < 0) return "dashes \"" + value + "\" holds a negative length";
+  if (KX_Element vertices = xfdf::FirstChild(e, "vertices"))
+    if (!(fault = xfdf::NumberFault(xfdf::ElementText(vertices))).empty()) return "vertices " + fault;
+  KX_Element inklist = xfdf::FirstChild(e, "inklist");
+  for (KX_Element g = xfdf::FirstChild(inklist, "gesture"); g; g = xfdf::NextSibling(g, "gesture"))
+    if (!(fault = xfdf::NumberFault(xfdf::ElementText(g))).empty()) return "gesture " + fault;
+  if (KX_Element popup = xfdf::FirstChild(e, "popup"))
+    if (xfdf::GetAttr(popup, "rect", &value) && !(fault = xfdf::NumberFault(value)).empty())
+      return "popup rect " + fault;
+  return {};
+}
+
+// Whether a new annotation of `code` gets a rectangle from the element: a
+// "rect" of four numbers, or the points a line, polygon, polyline or ink is
+// drawn from (its drawing then sets the rectangle).
+bool HasOwnRect(KX_Element e, int32_t code) {
+  std::string value;
+  std::vector<float> rect;
+  if (xfdf::GetAttr(e, "rect", &value) && xfdf::ParseFloatList(value, &rect) && rect.size() == 4) return true;
+  std::vector<KS_FloatPoint> points, other;
+  switch (code) {
+    case KW_ANNOT_LINE: {
+      std::string a, b;
+      return xfdf::GetAttr(e, "start", &a) && xfdf::GetAttr(e, "end", &b) && xfdf::ParsePoints(a, &points) &&
+             xfdf::ParsePoints(b, &other) && points.size() == 1 && other.size() == 1;
+    }
+    case KW_ANNOT_POLYGON:
+    case KW_ANNOT_POLYLINE: {
+      KX_Element child = xfdf::FirstChild(e, "vertices");
+      bool read = child ? xfdf::ParsePoints(xfdf::ElementText(child), &points)
+                        : xfdf::GetAttr(e, "vertices", &value) && xfdf::ParsePoints(value, &points);
+      return read && !points.empty();
+    }
+    case KW_ANNOT_INK:
+      for (KX_Element g = xfdf::FirstChild(xfdf::FirstChild(e, "inklist"), "gesture"); g;
+           g = xfdf::NextSibling(g, "gesture"))
+        if (xfdf::ParsePoints(xfdf::ElementText(g), &points) && !points.empty()) return true;
+      return false;
+    default:
+      return false;
+  }
+}
+
+// The line of the text on which `target` starts: its place among all
+// elements in document order, found in the tree, is matched with the start
+// tags of the text (comments, declarations, processing instructions and
+// character data hold no element).
+int LineOfElement(std::string_view text, KX_Element root, KX_Element target) {
+  size_t wanted = 0;
+  bool found = false;
+  for (KX_Element e = root; e;) {
+    if (e == target) {
+      found = true;
+      break;
+    }
+    ++wanted;
+    if (KX_Element child = xfdf::FirstChild(e, nullptr)) {
+      e = child;
+      continue;
+    }
+    while (e && e != root && !xfdf::NextSibling(e, nullptr)) e = host::XmlParent(e);
+    e = e && e != root ? xfdf::NextSibling(e, nullptr) : nullptr;
+  }
+  if (!found) return 0;
+  auto skipPast = [&](size_t from, std::string_view end) {
+    size_t at = text.find(end, from);
+    return at == std::string_view::npos ? text.size() : at + end.size();
+  };
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] != '<') {
+      ++i;
+      continue;
+    }
+    std::string_view rest = text.substr(i);
+    if (rest.starts_with("<!--")) i = skipPast(i, "-->");
+    else if (rest.starts_with("<![CDATA[")) i = skipPast(i, "]]>");
+    else if (rest.starts_with("<?")) i = skipPast(i, "?>");
+    else if (rest.starts_with("<!")) {
+      int depth = 0;  // a document type may hold "[...]" with markup of its own
+      for (++i; i < text.size() && !(text[i] == '>' && depth == 0); ++i)
+        depth += text[i] == '[' ? 1 : text[i] == ']' ? -1 : 0;
+      ++i;
+    } else if (rest.starts_with("</")) i = skipPast(i, ">");
+    else {
+      if (seen++ == wanted) {
+        return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(i), '\n'));
+      }
+      char quote = 0;  // a quoted attribute value may hold ">"
+      for (++i; i < text.size(); ++i) {
+        if (quote) {
+          if (text[i] == quote) quote = 0;
+        } else if (text[i] == '"' || text[i] == '\'') {
+          quote = text[i];
+        } else if (text[i] == '>') {
+          break;
+        }
+      }
+      ++i;
+    }
+  }
+  return 0;
+}
+
 // A popup that belongs to a markup annotation travels inside it.
 bool IsOwnedPopup(CKW_Annot& annot) {
   if (annot.GetSubtypeCode() != KW_ANNOT_POPUP) return false;
@@ -378,6 +560,33 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
   KX_Element root = host::XmlGetRoot(xml.get());
   if (xfdf::ElementName(root) != "xfdf") return fail("the root element is not \"xfdf\"");
 
+  // Each page's annotations by /NM, gathered once: a file of thousands of
+  // named annotations is matched in time proportional to its size. The
+  // first annotation of a name wins, as a walk of the page would find it.
+  struct Page {
+    std::shared_ptr<CKW_PageAnnotList> list;
+    std::unordered_map<std::u16string, KPD_Annot> byName;
+  };
+  std::map<int32_t, Page> pageIndex;
+  auto pageOf = [&](int32_t index) -> Page& {
+    Page& page = pageIndex[index];
+    if (page.list) return page;
+    page.list = CKW_PageAnnotList::Create(doc, index);
+    KPD_Page hostPage = page.list ? page.list->GetPage() : nullptr;
+    int32_t count = hostPage ? host::PageAnnotCount(hostPage) : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      KPD_Annot annot = host::PageGetAnnot(hostPage, i);
+      std::u16string nm;
+      if (annot && dict::GetText(annot, "/NM", &nm) && !nm.empty()) page.byName.emplace(std::move(nm), annot);
+    }
+    return page;
+  };
+  auto findByName = [](const Page& page, const std::string& name) -> KPD_Annot {
+    if (name.empty()) return nullptr;
+    auto found = page.byName.find(dict::FromUtf8(name));
+    return found == page.byName.end() ? nullptr : found->second;
+  };
+
   // Check every annotation first so that a bad one changes nothing.
   struct Item {
     KX_Element element;
@@ -388,6 +597,7 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
   int32_t pages = host::DocPageCount(doc);
   KX_Element annots = xfdf::FirstChild(root, "annots");
   int position = 0;
+  std::set<std::pair<int32_t, std::string>> namedInFile;
   for (KX_Element e = xfdf::FirstChild(annots, nullptr); e; e = xfdf::NextSibling(e, nullptr)) {
     ++position;
     std::string name = xfdf::ElementName(e);
@@ -398,28 +608,45 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (!xfdf::GetAttr(e, "page", &pageText) || !ParsePageIndex(pageText, &page) || page < 0 || page >= pages)
       return fail("annotation " + std::to_string(position) + " (" + name + "): page \"" + pageText +
                   "\" is not a page of the document");
+    std::string fault = ElementFault(e);
+    // A new annotation needs a rectangle: its own, or one its points give
+    // it when drawn. An update keeps the rectangle it has.
+    std::string nm;
+    xfdf::GetAttr(e, "name", &nm);
+    const bool known = findByName(pageOf(page), nm) || (!nm.empty() && !namedInFile.emplace(page, nm).second);
+    if (fault.empty() && !known && !HasOwnRect(e, code)) fault = "no \"rect\" of four numbers";
+    if (!fault.empty()) {
+      int line = LineOfElement(xfdfText, root, e);
+      return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
+                  std::to_string(position) + " (" + name + "): " + fault);
+    }
     items.push_back({e, code, page});
   }
 
-  std::map<int32_t, std::shared_ptr<CKW_PageAnnotList>> lists;
-  auto listOf = [&](int32_t page) {
-    auto& list = lists[page];
-    if (!list) list = CKW_PageAnnotList::Create(doc, page);
-    return list;
-  };
   std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
   for (const Item& item : items) {
-    auto list = listOf(item.page);
-    if (!list) continue;
+    Page& page = pageOf(item.page);
+    if (!page.list) continue;
     std::string name;
     std::shared_ptr<CKW_Annot> annot;
-    if (xfdf::GetAttr(item.element, "name", &name) && !name.empty())
-      if (KPD_Annot existing = list->FindAnnotByName(dict::FromUtf8(name))) annot = list->GetAnnot(existing);
-    if (!annot) annot = list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
+    if (xfdf::GetAttr(item.element, "name", &name))
+      if (KPD_Annot existing = findByName(page, name)) annot = page.list->GetAnnot(existing);
+    if (!annot) annot = page.list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
     if (!annot) continue;
+    // The reply is resolved here, through the index, rather than by the
+    // annotation's own import, which would walk the page for each reply.
+    std::string target;
+    const bool replies = xfdf::GetAttr(item.element, "inreplyto", &target);
+    if (replies) host::XmlRemoveAttribute(item.element, "inreplyto");
     annot->ImportFromXFDF(item.element);
+    if (replies) {
+      host::XmlSetAttribute(item.element, "inreplyto", target.c_str());
+      if (auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get())) markup->SetInReplyTo(findByName(page, target));
+    }
     ImportGeometry(*annot, item.element);
     if (annot->ResetAppearance()) KeepCarriedRect(*annot, item.element);
+    std::u16string nm;
+    if (annot->GetName(&nm) && !nm.empty()) page.byName.emplace(std::move(nm), annot->GetDict());
     done.emplace_back(annot, item.element);
   }
   // A reply may come before the annotation it answers.
@@ -427,9 +654,7 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     std::string target;
     auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get());
     if (!markup || !xfdf::GetAttr(element, "inreplyto", &target) || target.empty() || markup->GetInReplyTo()) continue;
-    auto list = listOf(annot->GetPageIndex());
-    if (KPD_Annot replied = list ? list->FindAnnotByName(dict::FromUtf8(target)) : nullptr)
-      markup->SetInReplyTo(replied);
+    if (KPD_Annot replied = findByName(pageOf(annot->GetPageIndex()), target)) markup->SetInReplyTo(replied);
   }
   if (imported) *imported = static_cast<int>(done.size());
   return true;

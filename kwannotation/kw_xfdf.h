@@ -19,8 +19,11 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdf, std::string* error);
 
 // Adds the annotations of an XFDF text to `doc`, or updates the one with the
 // same "name" on that page. The text is checked whole before anything
-// changes: malformed XML (the error names line and column) or an annotation
-// for a page the document lacks leaves the document untouched. `imported`,
+// changes: malformed XML (the error names line and column), an annotation
+// for a page the document lacks, or one whose geometry or border holds a
+// number that cannot be a PDF value (NaN, an infinity, beyond 1e7) or a
+// negative dash (the error names the element's line and the reason) leaves
+// the document untouched. `imported`,
 // when given, receives the number of annotations added or updated.
 bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdf, std::string* error, int* imported = nullptr);
 

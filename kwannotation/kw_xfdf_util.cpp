@@ -74,11 +74,49 @@ bool ParseFloat(std::string_view text, float* out) {
   text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
-  float value = 0;
+  // Read as a double first: a number too small for a float (1e-60) is a
+  // zero, not an error.
+  double value = 0;
   auto r = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(value)) return false;
-  *out = value;
+  if (r.ptr != text.data() + text.size()) return false;
+  if (r.ec == std::errc::result_out_of_range) {
+    const size_t e = text.find_first_of("eE");
+    if (e == std::string_view::npos || e + 1 >= text.size() || text[e + 1] != '-') return false;
+    value = 0;
+  } else if (r.ec != std::errc()) {
+    return false;
+  }
+  if (!std::isfinite(value) || std::fabs(value) > kMaxMagnitude) return false;
+  *out = static_cast<float>(value);
   return true;
+}
+
+std::string NumberFault(std::string_view text) {
+  auto cut = [](char c) { return c == ',' || c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && cut(text[i])) ++i;
+    const size_t start = i;
+    while (i < text.size() && !cut(text[i])) ++i;
+    std::string_view item = text.substr(start, i - start);
+    std::string_view digits = item;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    if (digits.empty()) continue;
+    double value = 0;
+    auto r = std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::general);
+    if (r.ptr != digits.data() + digits.size()) continue;  // not a number: not this check's business
+    const std::string quoted = "\"" + std::string(item) + "\"";
+    if (r.ec == std::errc::result_out_of_range) {
+      // Out of range below (1e-999) is a zero; above it is too large.
+      const size_t e = digits.find_first_of("eE");
+      if (e != std::string_view::npos && e + 1 < digits.size() && digits[e + 1] == '-') continue;
+      return quoted + " is beyond 1e7";
+    }
+    if (r.ec != std::errc()) continue;
+    if (!std::isfinite(value)) return quoted + " is not a finite number";
+    if (std::fabs(value) > kMaxMagnitude) return quoted + " is beyond 1e7";
+  }
+  return {};
 }
 
 bool ParseFloatList(std::string_view text, std::vector<float>* out, bool semicolons) {
@@ -113,10 +151,30 @@ std::string FormatPoints(const std::vector<KS_FloatPoint>& points) {
 }
 
 bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out) {
+  // Writers differ: "x,y;x,y", commas only, blanks around the separators or
+  // instead of them, line breaks between points, and a separator after the
+  // last point ("%f,%f;" per vertex). An empty item ("1;;2") is an error.
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  auto separator = [](char c) { return c == ',' || c == ';'; };
   std::vector<float> values;
-  if (!ParseFloatList(text, &values, true) || values.size() % 2 != 0) return false;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && blank(text[i])) ++i;
+  while (i < n) {
+    const size_t start = i;
+    while (i < n && !blank(text[i]) && !separator(text[i])) ++i;
+    float v = 0;
+    if (start == i || !ParseFloat(text.substr(start, i - start), &v)) return false;
+    values.push_back(v);
+    while (i < n && blank(text[i])) ++i;
+    if (i < n && separator(text[i])) {
+      ++i;
+      while (i < n && blank(text[i])) ++i;
+    }
+  }
+  if (values.size() % 2 != 0) return false;
   out->clear();
-  for (size_t i = 0; i + 1 < values.size(); i += 2) out->push_back({values[i], values[i + 1]});
+  for (size_t k = 0; k + 1 < values.size(); k += 2) out->push_back({values[k], values[k + 1]});
   return true;
 }
 

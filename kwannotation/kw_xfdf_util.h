@@ -28,13 +28,24 @@ std::string Format2(double value);
 // ("694.661", "28").
 std::string FormatCompact(float value);
 
-// A whole text as one finite number; blanks around it are allowed.
+// No coordinate, length or width the import takes is larger than this in
+// magnitude: beyond it a number is a fault of the file, not a place on a page.
+inline constexpr double kMaxMagnitude = 1e7;
+
+// A whole text as one finite number within kMaxMagnitude; blanks around it
+// are allowed.
 bool ParseFloat(std::string_view text, float* out);
+// Why a list of numbers (separated by commas, semicolons or blanks) cannot
+// become PDF numbers: names the first item that reads as NaN, an infinity or
+// a number beyond kMaxMagnitude. Empty when there is none; items that are
+// no number at all are left to the reader of the list.
+std::string NumberFault(std::string_view text);
 // Numbers separated by commas (and, where `semicolons`, semicolons); false
 // when any item is not a number.
 bool ParseFloatList(std::string_view text, std::vector<float>* out, bool semicolons = false);
 
-// "x,y;x,y" point lists.
+// "x,y;x,y" point lists. Reading also takes commas only, blanks or line
+// breaks around or instead of the separators, and one separator at the end.
 std::string FormatPoints(const std::vector<KS_FloatPoint>& points);
 bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out);
 

@@ -138,7 +138,8 @@ TEST_F(XfdfTest, SharedSamplesSurviveARoundTrip) {
   for (const char* expected :
        {"<line name=\"4d4d1922-1839-464b-b120-d32a15e97e4d\" page=\"0\"", "intent=\"LineDimension\"",
         "start=\"140.556,694.661\"", "end=\"272.822,694.661\"", "head=\"ClosedArrow\"", "tail=\"ClosedArrow\"",
-        "interior-color=\"#FF0000\"", "flags=\"print\"", "<contents>132.27 pt</contents>", "<contents-richtext>",
+        "interior-color=\"#FF0000\"", "flags=\"print,lockedcontents\"", "<contents>132.27 pt</contents>",
+        "<contents-richtext>",
         "<popup open=\"no\" page=\"0\"",
         // its scale and number formats
         "<measure ratio=\"1 pt = 1 pt\"", "<number-format type=\"D\" unit=\"pt\""})
@@ -169,7 +170,7 @@ TEST_F(XfdfTest, EveryCarriedKindSurvivesARoundTrip) {
         "opacity=\"0.5\"", "subject=\"Box\"", "width=\"2.00\"", "style=\"dash\"", "dashes=\"3,2\"",
         "interior-color=\"#FFFF00\"", "fringe=\"1,1,1.5,1\"", "date=\"D:20240101120000Z\"",
         "creationdate=\"D:20240101110000Z\"", "<circle", "flags=\"hidden,print\"", "style=\"cloudy\"",
-        "intensity=\"2.00\"", "width=\"1.50\"", "<polygon", "vertices=\"10,10;50,10;30.125,40\"",
+        "intensity=\"2.00\"", "width=\"1.50\"", "<polygon", "<vertices>10,10;50,10;30.125,40</vertices>",
         "intent=\"PolygonDimension\"", "color=\"#333333\"", "<polyline", "head=\"Circle\"", "tail=\"OpenArrow\"",
         "color=\"#FF00FF\"", "<gesture>1,2;3,4</gesture>", "<gesture>5,6;7,8;9,10.5</gesture>", "width=\"3.00\"",
         "<highlight", "coords=\"0,20,100,20,0,0,100,0\"", "replyType=\"group\"",
@@ -213,6 +214,8 @@ TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
       {"<xfdf><annots><square page=\"7\" rect=\"1,2,3,4\"/></annots></xfdf>", "page \"7\""},
       {"<xfdf><annots><square rect=\"1,2,3,4\"/></annots></xfdf>", "(square)"},
       {"<fdf/>", "\"xfdf\""},
+      {"<xfdf>\n<annots>\n<square page=\"0\" rect=\"1,2,nan,4\"/>\n</annots></xfdf>",
+       "line 3: annotation 1 (square): rect \"nan\" is not a finite number"},
   };
   for (const Case& c : cases) {
     std::string xfdf = dir_.Write("bad.xfdf", c.xfdf);
@@ -227,6 +230,38 @@ TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find(dir_ / "missing.pdf"), std::string::npos) << r.output;
   EXPECT_FALSE(Exists(dir_ / "x.xfdf"));
+}
+
+// XFDF as other programs write it: polygon points in a "vertices" child,
+// a note with paragraph-only rich text, a line with caption placement and
+// the flag for locked contents, and a scale factor too large for a 64-bit
+// integer. All of it is in the PDF written and comes back out of it.
+TEST_F(XfdfTest, XfdfWrittenByOtherProgramsSurvivesTheFile) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  std::string xfdf = dir_.Write("other.xfdf",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\" xml:space=\"preserve\">\n"
+      "<annots>\n"
+      "<polygon page=\"0\" name=\"poly-x\" color=\"#FF0000\" rect=\"90,90,210,210\" flags=\"print\">\n"
+      "  <vertices>100,100;200,100;\n150,200</vertices>\n</polygon>\n"
+      "<text page=\"1\" name=\"note-x\" rect=\"10,10,30,30\"><contents-richtext><body "
+      "xmlns=\"http://www.w3.org/1999/xhtml\"><p>Check the door</p><p>width</p></body></contents-richtext></text>\n"
+      "<line page=\"1\" name=\"line-x\" start=\"10,400\" end=\"200,400\" caption=\"yes\" caption-style=\"Top\" "
+      "caption-offset-h=\"0\" caption-offset-v=\"6\" leaderOffset=\"4\" flags=\"print,lockedcontents\" "
+      "intent=\"LineDimension\"><measure ratio=\"1 pt = 1 pt\"><number-format type=\"X\" unit=\"pt\" "
+      "scale-factor=\"1e19\"/><number-format type=\"D\" unit=\"pt\" scale-factor=\"1\"/>"
+      "<number-format type=\"A\" unit=\"sq pt\" scale-factor=\"1\"/></measure></line>\n"
+      "</annots></xfdf>\n");
+  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
+                                Quote(dir_ / "out.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AnnotCount(dir_ / "out.pdf"), AnnotCount(dir_ / "rich.pdf") + 3);
+  r = Shell(Annot("xfdf export " + Quote(dir_ / "out.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* expected :
+       {"<vertices>100,100;200,100;150,200</vertices>", "<contents>Check the door\nwidth</contents>",
+        "<line name=\"line-x\"", "caption-style=\"Top\"", "caption-offset-v=\"6\"", "leader-offset=\"4\"",
+        "flags=\"print,lockedcontents\"", "scale-factor=\"1e+19\""})
+    EXPECT_NE(r.output.find(expected), std::string::npos) << expected << "\n" << r.output;
 }
 
 TEST_F(XfdfTest, UsageErrors) {
