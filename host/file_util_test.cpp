@@ -1,5 +1,4 @@
-// Reading only regular files, and replacing files without ever leaving a
-// part or a temporary behind.
+// Replacing files without ever leaving a part or a temporary behind.
 #include "host/file_util.h"
 
 #include <sys/stat.h>
@@ -15,26 +14,6 @@ namespace {
 mode_t ModeOf(std::string const& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
-TEST(FileUtil, ReadsOnlyRegularFilesAndSaysWhy) {
-  TempDir dir;
-  WriteFile(dir / "plain", "text");
-  ::mkfifo((dir / "fifo").c_str(), 0600);  // no writer: opening it plainly would wait
-  std::filesystem::create_directory(dir / "folder");
-  std::pair<std::string, std::string> const cases[] = {
-      {dir / "plain", ""},
-      {dir / "fifo", "not a regular file"},
-      {"/dev/zero", "not a regular file"},  // would never end
-      {dir / "folder", "Is a directory"},
-      {dir / "missing", "No such file or directory"},
-  };
-  for (auto const& [path, reason] : cases) {
-    std::string bytes, why;
-    EXPECT_EQ(kshost::ReadRegularFile(path, &bytes, &why), reason.empty()) << path;
-    EXPECT_EQ(why, reason) << path;
-    EXPECT_EQ(bytes, reason.empty() ? "text" : "") << path;
-  }
 }
 
 // The file behind a link is replaced and the link stays; the mode of the
