@@ -1,5 +1,9 @@
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/commands.h"
 #include "host/host_functions.h"
@@ -79,8 +83,34 @@ int RunInfo(const std::vector<std::string>& args) {
 }
 
 int Fail(int status, const std::string& message) {
-  std::fprintf(stderr, "annot: %s\n", message.c_str());
+  std::string text = message.empty() ? "failed for an unknown reason" : message;
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, ": ") == 0) text += "unknown reason";
+  std::fprintf(stderr, "annot: %s\n", text.c_str());
   return status;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::string OutputReplacesInput(const std::string& out, const std::string& in, const char* inputKind) {
+  if (!SameFile(out, in)) return {};
+  return "cannot write " + out + ": it is the input " + inputKind + " " + in +
+         ", which the output would replace; choose another output file";
+}
+
+int FinishOutput(int status) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int err = errno;
+  if (flushed && !std::ferror(stdout)) return status;
+  if (status != kExitOk) return status;
+  // A failed write earlier (qpdf flushes standard output when a document
+  // closes) leaves the error flag but not its errno.
+  return Fail(kExitFailure, std::string("cannot write to standard output: ") +
+                                (err ? std::strerror(err) : "write error"));
 }
 
 bool CommandArgs::Has(const std::string& flag) const {

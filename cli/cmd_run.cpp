@@ -1,8 +1,9 @@
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 #include "cli/commands.h"
 #include "host/editor.h"
+#include "host/file_util.h"
 #include "host/script_runner.h"
 #include "host/session.h"
 
@@ -43,8 +44,12 @@ int RunRun(const std::vector<std::string>& args) {
     std::fputs(kRunUsage, stderr);
     return kExitUsage;
   }
-  std::ifstream file(script);
-  if (!file) return Fail(kExitFailure, "cannot read script " + script);
+  if (std::string clash = OutputReplacesInput(out, script, "script"); !clash.empty())
+    return Fail(kExitFailure, clash);
+  std::string text, why;
+  if (!kshost::ReadRegularFile(script, &text, &why))
+    return Fail(kExitFailure, "cannot read script " + script + ": " + why);
+  std::istringstream file(text);
 
   kshost::Session session;
   std::string error;

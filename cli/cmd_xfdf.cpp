@@ -1,6 +1,5 @@
 // annot xfdf: annotations of a PDF out to XFDF and back in.
 #include <cstdio>
-#include <optional>
 #include <string>
 
 #include "cli/commands.h"
@@ -58,15 +57,16 @@ int Export(const std::vector<std::string>& args) {
   if (!SplitArgs(args, 1, 1, {}, &a)) return Usage();
   const std::string& in = a.positional[0];
   const std::string& out = a.out;
+  if (std::string clash = OutputReplacesInput(out, in, "PDF"); !clash.empty()) return Fail(kExitFailure, clash);
   OpenDocument doc(in);
   if (!doc.get()) return Fail(kExitFailure, doc.error());
   std::string text, error;
   if (!kwannotation::KW_ExportXFDF(doc.get(), &text, &error)) return Fail(kExitFailure, error);
   if (out.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+    return kExitOk;  // the caller checks that standard output took it
   }
-  if (!kshost::WriteFileAtomically(out, text, false)) return Fail(kExitFailure, out + ": cannot write");
+  if (!kshost::WriteFileAtomically(out, text, false, &error)) return Fail(kExitFailure, out + ": " + error);
   return kExitOk;
 }
 
@@ -76,12 +76,13 @@ int Import(const std::vector<std::string>& args) {
   const std::string& in = a.positional[0];
   const std::string& xfdfPath = a.positional[1];
   const std::string& out = a.out;
-  const std::optional<std::string> text = kshost::ReadWholeFile(xfdfPath);
-  if (!text) return Fail(kExitFailure, xfdfPath + ": cannot read");
+  if (std::string clash = OutputReplacesInput(out, xfdfPath, "XFDF file"); !clash.empty())
+    return Fail(kExitFailure, clash);
+  std::string text, error;
+  if (!kshost::ReadRegularFile(xfdfPath, &text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
   OpenDocument doc(in);
   if (!doc.get()) return Fail(kExitFailure, doc.error());
-  std::string error;
-  if (!kwannotation::KW_ImportXFDF(doc.get(), *text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
+  if (!kwannotation::KW_ImportXFDF(doc.get(), text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
   host::ByteString saveError;
   if (!host::DocSave(doc.get(), out.c_str(), saveError.get()))
     return Fail(kExitFailure, out + ": " + (saveError.str().empty() ? "cannot save" : saveError.str()));

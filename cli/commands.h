@@ -39,7 +39,22 @@ struct CommandArgs {
 bool SplitArgs(const std::vector<std::string>& args, size_t from, size_t positionals,
                const std::vector<std::string>& knownFlags, CommandArgs* out);
 
-// "annot: " + message on stderr; returns `status`.
+// "annot: " + message on stderr; returns `status`. A message that is empty
+// or ends in an empty reason is completed, so the user always reads why.
 int Fail(int status, const std::string& message);
+
+// True when `a` and `b` name one existing file, through links or spelled
+// differently.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Refuses an output `out` that is the input `in` of another format, which
+// the output would destroy. Empty when `out` may be written, else the
+// message for Fail.
+std::string OutputReplacesInput(const std::string& out, const std::string& in, const char* inputKind);
+
+// Flushes standard output. A write to it that failed (a full disk, a
+// closed pipe) makes a successful `status` a failure, with the system's
+// reason on stderr when it is still known.
+int FinishOutput(int status);
 
 }  // namespace annot

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintHelp(stdout);
-    return annot::kExitOk;
+    return annot::FinishOutput(annot::kExitOk);
   }
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
@@ -49,10 +49,12 @@ int main(int argc, char** argv) {
     for (const std::string& a : args) {
       if (a == "--help" || a == "-h") {
         std::fputs(c.usage, stdout);
-        return annot::kExitOk;
+        return annot::FinishOutput(annot::kExitOk);
       }
     }
-    return c.run(args);
+    // Output is checked once here for every command: data lost on the way
+    // to a full disk is a failure, not a success.
+    return annot::FinishOutput(c.run(args));
   }
   std::fprintf(stderr, "annot: unknown command '%s'\n", name.c_str());
   PrintHelp(stderr);

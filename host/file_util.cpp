@@ -1,77 +1,339 @@
 #include "host/file_util.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
 
 namespace fs = std::filesystem;
 
 namespace kshost {
 namespace {
 
-bool WriteAll(int fd, const std::string& data) {
+constexpr char kNotRegular[] = "not a regular file";
+// The most symbolic links followed to reach a target, as the kernel does.
+constexpr int kMaxLinks = 40;
+
+std::string ErrorText(int err) { return std::strerror(err); }
+
+bool WriteAll(int fd, const std::string& data, std::string* reason) {
   size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) {
+      *reason = ErrorText(errno);
+      return false;
+    }
     done += static_cast<size_t>(n);
   }
   return true;
 }
 
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The mode for a new file: what open(2) with 0666 would give under the
+// current umask. Read from /proc because umask(2) can only be queried by
+// changing it, which would race with other threads creating files.
+mode_t NewFileMode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) != 0) continue;
+    try {
+      return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    } catch (const std::exception&) {
+      break;
+    }
+  }
+  return 0644;
+}
+
+// The name that a write to `path` finally replaces: the symbolic links of
+// the last component followed (the folders' links need no following, the
+// rename goes through them). A link to nowhere names the file it would
+// create.
+bool FinalName(const std::string& path, std::string* out, std::string* reason) {
+  std::string current = path;
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *out = current;
+      return true;
+    }
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(current.c_str(), link, sizeof link);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof link) {
+      *reason = ErrorText(n < 0 ? errno : ENAMETOOLONG);
+      return false;
+    }
+    const std::string to(link, static_cast<size_t>(n));
+    current = to[0] == '/' ? to : FolderOf(current) + "/" + to;
+  }
+  *reason = ErrorText(ELOOP);
+  return false;
+}
+
+// Named temporaries that SIGINT and SIGTERM must not leave behind. A signal
+// handler may only make async-signal-safe calls, so the names live in fixed
+// slots that it reads without locks.
+struct PendingSlot {
+  std::atomic<int> state{0};
+  char path[PATH_MAX];
+};
+enum { kFree, kFilling, kArmed };
+constexpr int kSlots = 16;
+PendingSlot pending[kSlots];
+
+void RemovePendingAndDie(int sig) {
+  for (PendingSlot& slot : pending)
+    if (slot.state.load() == kArmed) ::unlink(slot.path);
+  // SA_RESETHAND has put back the default action: end as the signal would
+  // have ended the process.
+  ::raise(sig);
+}
+
+// Installed only over the default action: a program that ignores or
+// handles these signals keeps doing so.
+void InstallCleanupHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int sig : {SIGINT, SIGTERM}) {
+      struct sigaction old {};
+      if (::sigaction(sig, nullptr, &old) != 0) continue;
+      if ((old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+      struct sigaction action {};
+      action.sa_handler = RemovePendingAndDie;
+      sigemptyset(&action.sa_mask);
+      action.sa_flags = SA_RESETHAND;
+      ::sigaction(sig, &action, nullptr);
+    }
+  });
+}
+
+// The slot now holding `path`, or -1 when all are taken or it is too long
+// (the temporary is then removed on failure but not on a signal).
+int Arm(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (!pending[i].state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(pending[i].path, path.c_str(), path.size() + 1);
+    pending[i].state.store(kArmed);
+    return i;
+  }
+  return -1;
+}
+
+void Disarm(int slot) {
+  if (slot >= 0) pending[slot].state.store(kFree);
+}
+
+// Blocks SIGINT and SIGTERM for its scope, so that a file is never named
+// on disk without being armed for removal.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// A fresh name beside `target` for one attempt; pid and counter keep
+// writers apart, EEXIST makes the caller try the next.
+std::string TemporaryName(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  return target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+}
+
+constexpr int kNameAttempts = 100;
+
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string data;
+bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* reason) {
+  bytes->clear();
+  // O_NONBLOCK: opening a FIFO that has no writer would wait for one.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *reason = ErrorText(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *reason = S_ISDIR(st.st_mode) ? ErrorText(EISDIR) : st.st_mode ? kNotRegular : ErrorText(errno);
+    ::close(fd);
+    return false;
+  }
+  if (st.st_size > 0) bytes->reserve(static_cast<size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      *reason = ErrorText(errno);
+      bytes->clear();
       ::close(fd);
-      return std::nullopt;  // e.g. EISDIR for a folder
+      return false;
     }
     if (n == 0) break;
-    data.append(buffer, static_cast<size_t>(n));
+    bytes->append(buffer, static_cast<size_t>(n));
   }
   ::close(fd);
-  return data;
+  return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, bool createFolders) {
-  static std::atomic<unsigned> counter{0};
-  const fs::path target(path);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (createFolders) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-  }
-  // Beside the target, so rename() stays on one file system; pid and counter
-  // keep concurrent writers apart.
-  const std::string temp =
-      path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::string bytes, reason;
+  if (!ReadRegularFile(path, &bytes, &reason)) return std::nullopt;
+  return bytes;
+}
+
+bool FileReplacement::Begin(const std::string& path, std::string* reason, bool allowUnnamed) {
+  Discard();
+  if (!FinalName(path, &target_, reason)) return false;
+  struct stat st {};
+  if (::stat(target_.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      *reason = ErrorText(EISDIR);
+      return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      *reason = kNotRegular;
+      return false;
+    }
+    // access() says yes to root for any file; the bits say what its owner
+    // meant.
+    if ((st.st_mode & 0222) == 0 || ::access(target_.c_str(), W_OK) != 0) {
+      *reason = ErrorText(EACCES) + " (the file is read-only)";
+      return false;
+    }
+    replacing_ = true;
+    old_ = st;
+  } else if (errno != ENOENT) {
+    *reason = ErrorText(errno);
     return false;
   }
-  // Sync the folder too, so that the rename survives a power cut.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  InstallCleanupHandlers();
+  const std::string folder = FolderOf(target_);
+  // Linking an unnamed file needs its /proc name; without /proc the
+  // temporary is named from the start.
+  if (allowUnnamed && ::access("/proc/self/fd", X_OK) == 0) {
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) return true;
+    // Unsupported here, or the folder is unusable: the named path below
+    // finds out which and says why.
+  }
+  SignalsHeld held;
+  std::string name = target_ + ".tmp-XXXXXX";
+  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    *reason = ErrorText(errno);
+    return false;
+  }
+  temp_ = name;
+  slot_ = Arm(temp_);
+  return true;
+}
+
+bool FileReplacement::NameUnnamedFile(std::string* reason) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    SignalsHeld held;
+    const std::string name = TemporaryName(target_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp_ = name;
+      slot_ = Arm(temp_);
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  *reason = ErrorText(errno);
+  return false;
+}
+
+bool FileReplacement::Commit(std::string* reason) {
+  if (fd_ < 0) {
+    *reason = ErrorText(EBADF);
+    return false;
+  }
+  if (::fsync(fd_) != 0) {
+    *reason = ErrorText(errno);
+    Discard();
+    return false;
+  }
+  // The owner can only be kept by a process allowed to give files away;
+  // for others the new file is theirs, as any file they write.
+  if (replacing_ && (old_.st_uid != ::geteuid() || old_.st_gid != ::getegid()))
+    (void)::fchown(fd_, old_.st_uid, old_.st_gid);
+  // After the chown, which clears set-id bits.
+  (void)::fchmod(fd_, replacing_ ? (old_.st_mode & 07777) : NewFileMode());
+  if (temp_.empty() && !NameUnnamedFile(reason)) {
+    Discard();
+    return false;
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  // Some file systems report a failed write only at close.
+  if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    *reason = ErrorText(errno);
+    Discard();
+    return false;
+  }
+  Forget();
+  // Make the rename itself durable; a failure here loses nothing written.
+  const int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);
   }
   return true;
+}
+
+void FileReplacement::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  Forget();
+}
+
+void FileReplacement::Forget() {
+  Disarm(slot_);
+  slot_ = -1;
+  temp_.clear();
+  replacing_ = false;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool createFolders, std::string* reason) {
+  std::string why;
+  if (createFolders) {
+    const fs::path target(path);
+    std::error_code ec;
+    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+  }
+  FileReplacement file;
+  bool ok = file.Begin(path, &why) && WriteAll(file.fd(), data, &why) && file.Commit(&why);
+  if (!ok && reason) *reason = why.empty() ? "cannot write" : why;
+  return ok;
 }
 
 }  // namespace kshost

@@ -1,20 +1,76 @@
 // Whole-file reads and crash-safe writes for host code.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
 namespace kshost {
 
-// The bytes of the file at `path` (UTF-8); nothing when it cannot be opened
-// or read.
+// Reads the whole file at `path` (UTF-8) into `bytes`. Only regular files
+// are read: a folder, a FIFO or a device such as /dev/zero is refused
+// without reading, since reading it could block or never end. On failure
+// returns false with the reason (the system's error text, or "not a
+// regular file") and leaves `bytes` empty.
+bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* reason);
+
+// The bytes of the regular file at `path`; nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Replaces the file at `path` with `data` so that a reader sees either the
-// old or the new content, never a part: writes a temporary file in the same
-// folder, syncs it and renames it over the target. With `createFolders`,
-// missing parent folders are made first. Returns false, leaving the target
-// untouched, on any failure.
-bool WriteFileAtomically(const std::string& path, const std::string& data, bool createFolders);
+// A new file that takes the place of the file at `path` in one step.
+//
+// The content is written to a file in the target's folder that has no name
+// (O_TMPFILE) where the system supports it, else a temporary name beside
+// the target. Commit() gives it the target's mode and owner and renames it
+// over the target, so a reader sees the old or the new file, never a part.
+// Until then nothing at `path` changes; a failure, Discard(), destruction,
+// or the process ending by SIGINT or SIGTERM leaves no temporary behind.
+//
+// `path` may be a symbolic link: the file it points to is replaced and the
+// link stays. An existing target that is not a regular file, or that its
+// permission bits make read-only (even to root, who may write anything),
+// is refused.
+class FileReplacement {
+ public:
+  FileReplacement() = default;
+  ~FileReplacement() { Discard(); }
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Checks the target and opens the new file. False with the reason when
+  // the target may not be replaced or the file cannot be made.
+  // `allowUnnamed` false always uses a named temporary, as file systems
+  // without O_TMPFILE do.
+  bool Begin(const std::string& path, std::string* reason, bool allowUnnamed = true);
+
+  // The new file, open for writing; -1 before Begin() or after the end.
+  int fd() const { return fd_; }
+
+  // Syncs the new file and puts it in place of the target. False with the
+  // reason on failure, leaving the target as it was and no temporary.
+  bool Commit(std::string* reason);
+
+  // Drops the new file. Nothing to do after Commit().
+  void Discard();
+
+ private:
+  bool NameUnnamedFile(std::string* reason);
+  void Forget();
+
+  std::string target_;  // after symbolic links
+  std::string temp_;    // the temporary's name, empty while it has none
+  int fd_ = -1;
+  int slot_ = -1;       // the cleanup slot of `temp_`, or -1
+  bool replacing_ = false;
+  struct stat old_ {};
+};
+
+// Replaces the file at `path` with `data` through a FileReplacement. With
+// `createFolders`, missing parent folders are made first. Returns false,
+// leaving the target untouched, on any failure, with the reason in
+// `reason` when it is given.
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool createFolders,
+                         std::string* reason = nullptr);
 
 }  // namespace kshost

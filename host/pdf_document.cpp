@@ -6,8 +6,6 @@
 // faster.
 #include "host/pdf_document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -22,7 +20,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -31,6 +28,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "host/file_util.h"
 #include "host/host_functions.h"
 
 namespace kshost::pdf {
@@ -54,45 +52,13 @@ bool HasPdfHeader(std::string const& bytes) {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-// The mode for a new file: what open(2) with 0666 would give under the
-// current umask. Read from /proc because umask(2) can only be queried by
-// changing it, which would race with other threads creating files.
-mode_t NewFileMode() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-  }
-  return 0644;
+// qpdf's messages can be empty; the user still learns what went wrong.
+std::string OpenError(std::string const& name, std::string const& reason) {
+  return "cannot open " + name + ": " + (reason.empty() ? "damaged file that cannot be read" : reason);
 }
 
 bool ReadWholeFile(char const* path, std::string& bytes, std::string& reason) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = ErrnoText(errno);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    reason = ErrnoText(S_ISDIR(st.st_mode) ? EISDIR : errno);
-    ::close(fd);
-    return false;
-  }
-  if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      reason = ErrnoText(errno);
-      ::close(fd);
-      return false;
-    }
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
+  return kshost::ReadRegularFile(path, &bytes, &reason);
 }
 
 // One zlib compressor reused for every stream of a save. Its window and
@@ -264,11 +230,15 @@ class CompressedForSave {
 };
 
 // The writer's output file. qpdf hands over the file in many small pieces;
-// they are gathered here into large writes.
+// they are gathered here into large writes. A failed write is remembered,
+// not thrown: qpdf finishes its pipelines from destructors too, where an
+// exception would end the process. Later writes are dropped, and Save
+// reports the first error once qpdf is done.
 class FileOutput : public Pipeline {
  public:
   explicit FileOutput(int fd) : Pipeline("output file", nullptr), fd_(fd) { buffer_.reserve(kBufferSize); }
   void write(unsigned char const* data, size_t length) override {
+    if (error_) return;
     if (buffer_.size() + length > kBufferSize) Flush();
     if (length >= kBufferSize) {
       WriteAll(reinterpret_cast<char const*>(data), length);
@@ -278,6 +248,9 @@ class FileOutput : public Pipeline {
   }
   void finish() override { Flush(); }
 
+  // The errno of the first failed write, or 0.
+  int error() const { return error_; }
+
  private:
   static constexpr size_t kBufferSize = 1 << 20;
 
@@ -286,11 +259,11 @@ class FileOutput : public Pipeline {
     buffer_.clear();
   }
   void WriteAll(char const* data, size_t length) {
-    while (length > 0) {
+    while (length > 0 && !error_) {
       ssize_t n = ::write(fd_, data, length);
       if (n < 0) {
-        if (errno == EINTR) continue;
-        throw std::runtime_error(ErrnoText(errno));
+        if (errno != EINTR) error_ = errno;
+        continue;
       }
       data += n;
       length -= static_cast<size_t>(n);
@@ -298,14 +271,9 @@ class FileOutput : public Pipeline {
   }
 
   int fd_;
+  int error_ = 0;
   std::string buffer_;
 };
-
-std::string FolderOf(std::string const& path) {
-  auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -351,10 +319,10 @@ std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string co
     doc->qpdf_->getAllPages();
   } catch (QPDFExc const& e) {
     std::string reason = e.getErrorCode() == qpdf_e_password ? "password required" : e.getMessageDetail();
-    error = "cannot open " + name + ": " + reason;
+    error = OpenError(name, reason);
     return nullptr;
   } catch (std::exception const& e) {
-    error = "cannot open " + name + ": " + e.what();
+    error = OpenError(name, e.what());
     return nullptr;
   }
   doc->Register();
@@ -373,17 +341,16 @@ std::vector<std::string> const& Document::Warnings() {
   return warnings_;
 }
 
-// The temporary is made with mkstemp next to `path` so that the final rename
-// stays within one file system and is atomic. Until that rename nothing at
-// `path` changes; on any failure the temporary is removed.
+// The new file replaces `path` only once it is complete and synced; on any
+// failure `path` is as it was and no temporary is left.
 bool Document::Save(std::string const& path, std::string& error) {
-  std::string temp = path + ".tmp-XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    error = "cannot save " + path + ": " + ErrnoText(errno);
+  kshost::FileReplacement file;
+  std::string reason;
+  if (!file.Begin(path, &reason)) {
+    error = "cannot save " + path + ": " + reason;
     return false;
   }
-  std::string reason;
+  bool written = false;
   try {
     // Streams qpdf compresses on the way out (new and changed ones: it
     // copies already compressed data) are mostly small appearance
@@ -403,7 +370,7 @@ bool Document::Save(std::string const& path, std::string& error) {
                         unfiltered_.end());
       compressed.emplace(unfiltered_);
     }
-    FileOutput output(fd);
+    FileOutput output(file.fd());
     QPDFWriter writer(*qpdf_);
     writer.setOutputPipeline(&output);
     // A deterministic /ID makes equal documents save to equal bytes; qpdf
@@ -411,26 +378,18 @@ bool Document::Save(std::string const& path, std::string& error) {
     if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
     writer.write();
     output.finish();
-    if (::fsync(fd) != 0) reason = ErrnoText(errno);
+    if (output.error()) reason = ErrnoText(output.error());
+    written = !output.error();
   } catch (std::exception const& e) {
     reason = e.what();
-    if (reason.empty()) reason = "write failed";
+  } catch (...) {
   }
-  struct stat st {};
-  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
-  ::fchmod(fd, mode);
-  if (::close(fd) != 0 && reason.empty()) reason = ErrnoText(errno);
-  if (reason.empty() && ::rename(temp.c_str(), path.c_str()) != 0) reason = ErrnoText(errno);
-  if (!reason.empty()) {
-    ::unlink(temp.c_str());
+  if (!written || !file.Commit(&reason)) {
+    // An exception without text still gives a reason.
+    if (reason.empty()) reason = "write failed";
+    file.Discard();
     error = "cannot save " + path + ": " + reason;
     return false;
-  }
-  // Make the rename itself durable; a failure here loses nothing written.
-  int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
   }
   return true;
 }

@@ -29,8 +29,11 @@ class Document {
   QPDF& qpdf() { return *qpdf_; }
   Arena& arena() { return *arena_; }
 
-  // Writes the document to `path` through a temporary file in the same
-  // folder that replaces `path` only once it is complete and synced.
+  // Writes the document to `path` through a new file that replaces `path`
+  // only once it is complete and synced (see FileReplacement: links are
+  // followed, the mode kept, read-only and non-regular targets refused). On
+  // failure returns false with "cannot save PATH: " and the reason, and
+  // `path` is as it was.
   bool Save(std::string const& path, std::string& error);
 
   // Records a stream whose data was just set unfiltered through the host.

@@ -49,11 +49,13 @@ TEST(PdfDocument, OpenFailuresExplainAndCreateNothing) {
   WriteFile(dir / "locked.pdf", QpdfMadePdf("secret"));
   WriteFile(dir / "unreadable.pdf", QpdfMadePdf());
   ::chmod((dir / "unreadable.pdf").c_str(), 0);
+  ::mkfifo((dir / "fifo.pdf").c_str(), 0600);  // no writer: a plain open would wait
   std::filesystem::create_directory(dir / "folder");
   std::pair<std::string, std::string> cases[] = {
       {"missing.pdf", "No such file or directory"}, {"folder", "Is a directory"},
       {"text.pdf", "not a PDF file"},               {"broken.pdf", ""},
       {"locked.pdf", "password required"},          {"unreadable.pdf", "Permission denied"},
+      {"fifo.pdf", "not a regular file"},
   };
   auto before = dir.Names();
   for (auto const& [name, reason] : cases) {
@@ -65,6 +67,10 @@ TEST(PdfDocument, OpenFailuresExplainAndCreateNothing) {
     EXPECT_NE(error.text().find(reason), std::string::npos) << error.text();
   }
   EXPECT_EQ(dir.Names(), before);
+  // A device that never ends is refused before reading.
+  Bytes error;
+  EXPECT_EQ(Doc(fn::DocOpenFile("/dev/zero", error)), nullptr);
+  EXPECT_EQ(error.text(), "cannot open /dev/zero: not a regular file");
 }
 
 TEST(PdfDocument, EncryptedWithEmptyPasswordOpensWithItsPermissions) {
@@ -181,6 +187,52 @@ TEST(PdfDocument, FailedSaveKeepsOldFileAndLeavesNoTemporary) {
   ::chmod((dir / "taken").c_str(), 0755);
   EXPECT_EQ(ReadFile(dir / "taken/old.pdf"), "old contents");
   EXPECT_EQ(dir.Names("taken"), std::vector<std::string>{"old.pdf"});
+}
+
+// qpdf's writer meets the write error; the save reports it instead of
+// ending the process, and the file it was to replace stays as it was.
+TEST(PdfDocument, SaveOntoAFullDiskReportsTheReasonAndKeepsTheOldFile) {
+  TempDir dir;
+  WriteFile(dir / "old.pdf", "old contents");
+  Doc doc = OnePageDoc();
+  std::string noise(1 << 16, '\0');
+  for (size_t i = 0, x = 1; i < noise.size(); ++i) noise[i] = char((x = x * 1103515245 + 12345) >> 16);
+  KPD_Stream stream = fn::DocNewStream(doc.get(), noise.data(), noise.size());
+  ASSERT_EQ(fn::DictSet(fn::DocGetPage(doc.get(), 0), "/Noise", stream), 1);
+  ChildResult r = InChild(
+      [&] {
+        Bytes error;
+        return fn::DocSave(doc.get(), (dir / "old.pdf").c_str(), error) ? std::string("saved") : error.text();
+      },
+      4096);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.text, "cannot save " + (dir / "old.pdf") + ": File too large");
+  EXPECT_EQ(ReadFile(dir / "old.pdf"), "old contents");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"old.pdf"});
+}
+
+// Saving through a link replaces the file it points to, with that file's
+// mode; a read-only file is refused even where the bits would not stop the
+// write (root).
+TEST(PdfDocument, SaveFollowsLinksKeepsTheModeAndRefusesReadOnlyFiles) {
+  TempDir dir;
+  WriteFile(dir / "a.pdf", "old");
+  ::chmod((dir / "a.pdf").c_str(), 0604);
+  std::filesystem::create_symlink("a.pdf", dir / "link.pdf");
+  WriteFile(dir / "ro.pdf", "old");
+  ::chmod((dir / "ro.pdf").c_str(), 0444);
+  Doc doc = OnePageDoc();
+  Bytes error;
+  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "link.pdf").c_str(), error), 1) << error.text();
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.pdf"));
+  EXPECT_EQ(ReadFile(dir / "a.pdf").rfind("%PDF-", 0), 0u);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "a.pdf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(fn::DocSave(doc.get(), (dir / "ro.pdf").c_str(), error), 0);
+  EXPECT_EQ(error.text(), "cannot save " + (dir / "ro.pdf") + ": Permission denied (the file is read-only)");
+  EXPECT_EQ(ReadFile(dir / "ro.pdf"), "old");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.pdf", "link.pdf", "ro.pdf"}));
 }
 
 TEST(PdfDocument, RemovingKeysLeavesSavableDocument) {

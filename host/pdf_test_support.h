@@ -3,6 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,6 +91,40 @@ inline void WriteFile(std::string const& path, std::string const& bytes) {
 #define SAMPLE_PDF_OR_SKIP(var, name)                                                    \
   std::string var = ANNOT_SOURCE_DIR "/../shared/anchors/pdfs/" name;                    \
   if (!std::filesystem::exists(var)) GTEST_SKIP() << "sample PDF missing: " << var
+
+// What a forked child reported: the signal that ended it (0 when it exited)
+// and the text its body returned.
+struct ChildResult {
+  int signal = -1;
+  std::string text;
+};
+
+// Runs `body` (returning a string) in a forked child, so that it may be
+// killed by a signal or have its writes limited: with `fileLimit`, writes
+// past that many bytes fail with EFBIG as on a full disk.
+template <class Body>
+ChildResult InChild(Body body, rlim_t fileLimit = RLIM_INFINITY) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {};
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{fileLimit, fileLimit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::string text = body();
+    (void)!::write(fds[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  ChildResult result;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) result.text.append(buffer, size_t(n));
+  ::close(fds[0]);
+  int status = 0;
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid) result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return result;
+}
 
 inline Doc OnePageDoc(KS_FloatRect box = {0, 0, 600, 800}) {
   Doc doc(fn::DocNew());

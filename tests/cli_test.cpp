@@ -1,5 +1,10 @@
 // The annot command end to end: real plug-in, real files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 #include "tests/test_support.h"
 
@@ -7,12 +12,33 @@ using namespace testing_support;
 
 namespace {
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class CliTest : public ::testing::Test {
  protected:
   // Preferences and folders of the host go to a fresh place per test.
   std::string Annot(const std::string& args) {
     return "XDG_CONFIG_HOME=" + Quote(home_ / "config") + " XDG_DATA_HOME=" + Quote(home_ / "data") + " " +
            Quote(AnnotPath()) + " " + args;
+  }
+  // A one-page plan to work on, in the test's folder.
+  std::string Plan() {
+    std::string plan = dir_ / "plan.pdf";
+    CommandResult r = Shell(Annot("sample floorplan -o " + Quote(plan)));
+    EXPECT_EQ(r.status, 0) << r.output;
+    return plan;
   }
   TempDir home_;
   TempDir dir_;
@@ -120,6 +146,79 @@ TEST_F(CliTest, PluginReportsItsRegistration) {
   EXPECT_NE(toolset, std::string::npos) << r.output;
   EXPECT_NE(r.output.find("Ribbon_Category_Review / COMMENT_Panel_MEATURE \"Measure\""), std::string::npos)
       << r.output;
+}
+
+// Saving onto a full disk (here: past the file size limit) fails with the
+// system's reason; the file it was to replace is as it was and nothing is
+// left beside it.
+TEST_F(CliTest, FullDiskFailsAndLeavesTheFileAsItWas) {
+  const std::string plan = Plan(), xfdf = dir_.Write("a.xfdf", "");
+  ASSERT_EQ(Shell(Annot("xfdf export " + Quote(plan) + " -o " + Quote(xfdf))).status, 0);
+  const std::string before = ReadFile(plan);
+  ASSERT_GT(before.size(), 1024u);
+  for (const std::string& args : {"regenerate " + Quote(plan) + " -o " + Quote(plan),
+                                  "xfdf import " + Quote(plan) + " " + Quote(xfdf) + " -o " + Quote(plan)}) {
+    // dash counts the limit in blocks of 512 bytes.
+    CommandResult r = Shell("trap '' XFSZ; ulimit -f 1; " + Annot(args));
+    EXPECT_EQ(r.status, 1) << args << r.output;
+    EXPECT_NE(r.output.find("cannot save " + plan + ": File too large"), std::string::npos) << r.output;
+    EXPECT_EQ(ReadFile(plan), before);
+    EXPECT_EQ(Names(dir_.path()), (std::vector<std::string>{"a.xfdf", "plan.pdf"}));
+  }
+}
+
+TEST_F(CliTest, FullStandardOutputIsAFailure) {
+  const std::string plan = Plan();
+  for (const std::string& args : {"info " + Quote(plan), "xfdf export " + Quote(plan), "measure info " + Quote(plan),
+                                  std::string("info --help")}) {
+    CommandResult r = Shell("{ " + Annot(args) + " >/dev/full; }");
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.output.find("annot: cannot write to standard output: "), std::string::npos) << args << r.output;
+  }
+}
+
+// An output that is an input of another format would destroy it: refused,
+// however the name is spelled.
+TEST_F(CliTest, OutputThatIsAnInputOfAnotherFormatIsRefused) {
+  const std::string plan = Plan(), xfdf = dir_.Write("a.xfdf", ""), script = dir_.Write("s.session", "\n");
+  ASSERT_EQ(Shell(Annot("xfdf export " + Quote(plan) + " -o " + Quote(xfdf))).status, 0);
+  std::filesystem::create_symlink("plan.pdf", dir_ / "same.pdf");
+  const std::pair<std::string, std::string> cases[] = {
+      {"xfdf export " + Quote(plan) + " -o " + Quote(plan), plan},
+      {"xfdf export " + Quote(plan) + " -o " + Quote(dir_.path() + "/./same.pdf"), plan},
+      {"xfdf import " + Quote(plan) + " " + Quote(xfdf) + " -o " + Quote(xfdf), xfdf},
+      {"run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(script), script},
+  };
+  for (const auto& [args, input] : cases) {
+    const std::string before = ReadFile(input);
+    CommandResult r = Shell(Annot(args));
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.output.find("which the output would replace"), std::string::npos) << args << r.output;
+    EXPECT_EQ(ReadFile(input), before) << args;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "same.pdf"));
+  }
+}
+
+// A device or a FIFO given as input is refused at once with a reason; it
+// would otherwise be read forever or wait for a writer.
+TEST_F(CliTest, InputsThatAreNotRegularFilesAreRefused) {
+  const std::string plan = Plan(), fifo = dir_ / "fifo", out = dir_ / "out.pdf";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {"info /dev/zero", "/dev/zero"},
+      {"info " + Quote(fifo), fifo},
+      {"measure info " + Quote(fifo), fifo},
+      {"xfdf export " + Quote(fifo), fifo},
+      {"xfdf import " + Quote(plan) + " " + Quote(fifo) + " -o " + Quote(out), fifo},
+      {"regenerate /dev/zero -o " + Quote(out), "/dev/zero"},
+      {"run " + Quote(fifo), fifo},
+  };
+  for (const auto& [args, input] : cases) {
+    CommandResult r = Shell("timeout 30 env " + Annot(args));
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.output.find(input + ": not a regular file"), std::string::npos) << args << r.output;
+    EXPECT_FALSE(Exists(out)) << args;
+  }
 }
 
 }  // namespace
