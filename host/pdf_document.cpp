@@ -361,10 +361,8 @@ std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string co
     return nullptr;
   }
   int revision = 0, permissions = 0;
-  if (doc->qpdf_->isEncrypted(revision, permissions) && !doc->qpdf_->ownerPasswordMatched()) {
+  if (doc->qpdf_->isEncrypted(revision, permissions) && !doc->qpdf_->ownerPasswordMatched())
     doc->permissions_ = static_cast<uint32_t>(permissions);
-    doc->writable_ = (doc->permissions_ & KPD_PERM_MODIFY_ANNOTS) != 0;
-  }
   doc->Register();
   return doc;
 }

@@ -51,7 +51,7 @@ class Document {
   // False when the permissions forbid changing annotations. Every host
   // function that would change such a document, its annotations or their
   // appearances fails instead, so no plug-in can get around the limit.
-  bool Writable() const { return writable_; }
+  bool Writable() const { return (permissions_ & KPD_PERM_MODIFY_ANNOTS) != 0; }
 
   // The pages in document order, found by one walk of the page tree on
   // first use: only indirect page dictionaries count, each once; anything
@@ -82,7 +82,6 @@ class Document {
   std::vector<std::string> warnings_;
   std::vector<QPDFObjectHandle> unfiltered_;
   uint32_t permissions_ = kAllPermissions;
-  bool writable_ = true;
   bool pagesLoaded_ = false;
   std::vector<QPDFObjectHandle> pages_;
   std::map<QPDFObjGen, int> pageIndex_;
