@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
-#include <map>
 #include <vector>
 
 #include "host/pdf_handles.h"
@@ -14,6 +14,10 @@ namespace kshost::pdf {
 
 class Document {
  public:
+  // What a document that is not encrypted allows: the high bits set and the
+  // two lowest clear, as an encryption dictionary's /P has them.
+  static constexpr uint32_t kAllPermissions = 0xFFFFFFFCu;
+
   ~Document();
   Document(Document const&) = delete;
   Document& operator=(Document const&) = delete;
@@ -85,11 +89,6 @@ class Document {
   bool pagesLoaded_ = false;
   std::vector<QPDFObjectHandle> pages_;
   std::map<QPDFObjGen, int> pageIndex_;
-
- public:
-  // What a document that is not encrypted allows: the high bits set and the
-  // two lowest clear, as an encryption dictionary's /P has them.
-  static constexpr uint32_t kAllPermissions = 0xFFFFFFFCu;
 };
 
 // Opens the PDF file at `path` with `password` (empty: none) as
