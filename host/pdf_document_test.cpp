@@ -119,6 +119,9 @@ TEST(PdfDocument, PasswordsOpenFilesAndTheOwnersLiftsTheirLimits) {
   }
 }
 
+Owned One() { return Parse("1"); }
+KPD_Array Box(KPD_Page page) { return fn::DictGet(page, "/MediaBox"); }
+
 // A document whose permissions forbid changing annotations takes no change
 // through any host function; given the owner password, it takes them all.
 TEST(PdfDocument, LockedDocumentRefusesEveryChange) {
@@ -129,17 +132,15 @@ TEST(PdfDocument, LockedDocumentRefusesEveryChange) {
     bool (*apply)(KPD_Document doc, KPD_Page page);
   };
   static const Change changes[] = {
-      {"DictSet", [](KPD_Document, KPD_Page page) { return fn::DictSet(page, "/X", Parse("1").get()) == 1; }},
+      {"DictSet", [](KPD_Document, KPD_Page page) { return fn::DictSet(page, "/X", One().get()) == 1; }},
       {"DictRemove", [](KPD_Document, KPD_Page page) { return fn::DictRemove(page, "/MediaBox") == 1; }},
       {"DictSet on an annotation",
-       [](KPD_Document, KPD_Page page) { return fn::DictSet(fn::PageGetAnnot(page, 0), "/C", Parse("[1]").get()) == 1; }},
-      {"ArrayAppend",
-       [](KPD_Document, KPD_Page page) { return fn::ArrayAppend(fn::DictGet(page, "/MediaBox"), Parse("1").get()) == 1; }},
-      {"ArrayInsert",
-       [](KPD_Document, KPD_Page page) { return fn::ArrayInsert(fn::DictGet(page, "/MediaBox"), 0, Parse("1").get()) == 1; }},
-      {"ArraySet",
-       [](KPD_Document, KPD_Page page) { return fn::ArraySet(fn::DictGet(page, "/MediaBox"), 0, Parse("1").get()) == 1; }},
-      {"ArrayRemove", [](KPD_Document, KPD_Page page) { return fn::ArrayRemove(fn::DictGet(page, "/Annots"), 0) == 1; }},
+       [](KPD_Document, KPD_Page page) { return fn::DictSet(fn::PageGetAnnot(page, 0), "/C", One().get()) == 1; }},
+      {"ArrayAppend", [](KPD_Document, KPD_Page page) { return fn::ArrayAppend(Box(page), One().get()) == 1; }},
+      {"ArrayInsert", [](KPD_Document, KPD_Page page) { return fn::ArrayInsert(Box(page), 0, One().get()) == 1; }},
+      {"ArraySet", [](KPD_Document, KPD_Page page) { return fn::ArraySet(Box(page), 0, One().get()) == 1; }},
+      {"ArrayRemove",
+       [](KPD_Document, KPD_Page page) { return fn::ArrayRemove(fn::DictGet(page, "/Annots"), 0) == 1; }},
       {"StreamSetData",
        [](KPD_Document, KPD_Page page) { return fn::StreamSetData(fn::DictGet(page, "/Contents"), "x", 1) == 1; }},
       {"PageInsertAnnot",
