@@ -53,8 +53,10 @@ class Document {
   uint32_t Permissions() const { return permissions_; }
 
   // False when the permissions forbid changing annotations. Every host
-  // function that would change such a document, its annotations or their
-  // appearances fails instead, so no plug-in can get around the limit.
+  // function that would change an object of such a document (a page, an
+  // annotation, an appearance stream) or add one fails instead, so no
+  // plug-in can get around the limit. Only the form's default resources,
+  // which no annotation needs changed, can still take a font.
   bool Writable() const { return (permissions_ & KPD_PERM_MODIFY_ANNOTS) != 0; }
 
   // The pages in document order, found by one walk of the page tree on
