@@ -13,11 +13,11 @@
 namespace annot {
 
 const char kInfoUsage[] =
-    "usage: annot info FILE.pdf\n"
+    "usage: annot info FILE.pdf [--password PW]\n"
     "\n"
     "Lists every page (size in points, rotation) and every annotation\n"
     "(page, index, subtype, intent, rectangle, whether it has a normal\n"
-    "appearance).\n";
+    "appearance). PW opens a file that needs a password.\n";
 
 namespace {
 
@@ -47,16 +47,19 @@ bool HasNormalAppearance(KPD_Dictionary annot) {
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
+  CommandArgs a;
+  if (!SplitArgs(args, 0, 1, {}, &a) || !a.out.empty()) {
     std::fputs(kInfoUsage, stderr);
     return kExitUsage;
   }
+  const std::string& path = a.positional[0];
   kshost::Session session;
+  session.SetPassword(a.password);
   std::string error;
-  if (!session.Open(args[0], &error)) return Fail(kExitFailure, error);
+  if (!session.Open(path, &error, true)) return Fail(kExitFailure, error);
   KPD_Document doc = session.Document();
   int pages = kshost::fn::DocPageCount(doc);
-  std::printf("%s: %d page%s\n", args[0].c_str(), pages, pages == 1 ? "" : "s");
+  std::printf("%s: %d page%s\n", path.c_str(), pages, pages == 1 ? "" : "s");
   for (int i = 0; i < pages; ++i) {
     KPD_Page page = kshost::fn::DocGetPage(doc, i);
     KS_FloatRect box{};
@@ -122,9 +125,10 @@ bool SplitArgs(const std::vector<std::string>& args, size_t from, size_t positio
   *out = CommandArgs{};
   for (size_t i = from; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "-o") {
-      if (++i >= args.size() || !out->out.empty()) return false;
-      out->out = args[i];
+    if (a == "-o" || a == "--password") {
+      std::string& value = a == "-o" ? out->out : out->password;
+      if (++i >= args.size() || !value.empty() || args[i].empty()) return false;
+      value = args[i];
     } else if (!a.empty() && a[0] == '-') {
       if (std::find(knownFlags.begin(), knownFlags.end(), a) == knownFlags.end()) return false;
       out->flags.push_back(a);

@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "host/core_hft.h"
+#include "host/session.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_viewport.h"
@@ -18,13 +19,13 @@
 namespace annot {
 
 const char kMeasureUsage[] =
-    "usage: annot measure info FILE.pdf\n"
+    "usage: annot measure info FILE.pdf [--password PW]\n"
     "\n"
     "For every page, lists the viewports (name, box, scale ratio, whether\n"
     "the scale can be measured with and why not), and for every measurement\n"
     "annotation its intent and scale ratio, the value recomputed from its\n"
     "geometry and shown with its own number formats, and its stored\n"
-    "Contents.\n";
+    "Contents. PW opens a file that needs a password.\n";
 
 namespace {
 
@@ -216,11 +217,11 @@ void PrintMeasurements(KPD_Document doc, KPD_Page page, int pageNumber) {
   }
 }
 
-int RunInfo(const std::string& path) {
+int RunInfo(const std::string& path, const std::string& password) {
   host::Bind(kshost::CoreHFT(), nullptr);
-  host::ByteString error;
-  KPD_Document doc = host::DocOpenFile(path.c_str(), error.get());
-  if (!doc) return Fail(kExitFailure, path + ": " + error.str());
+  std::string error;
+  KPD_Document doc = kshost::OpenPdfFile(path, password, &error);
+  if (!doc) return Fail(kExitFailure, path + ": " + error);
   const int pages = host::DocPageCount(doc);
   std::printf("%s: %d page%s\n", path.c_str(), pages, pages == 1 ? "" : "s");
   for (int i = 0; i < pages; ++i) {
@@ -236,11 +237,12 @@ int RunInfo(const std::string& path) {
 }  // namespace
 
 int RunMeasure(const std::vector<std::string>& args) {
-  if (args.size() != 2 || args[0] != "info") {
+  CommandArgs a;
+  if (args.empty() || args[0] != "info" || !SplitArgs(args, 1, 1, {}, &a) || !a.out.empty()) {
     std::fputs(kMeasureUsage, stderr);
     return kExitUsage;
   }
-  return RunInfo(args[1]);
+  return RunInfo(a.positional[0], a.password);
 }
 
 }  // namespace annot

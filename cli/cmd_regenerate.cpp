@@ -13,19 +13,22 @@
 
 #include "cli/commands.h"
 #include "host/core_hft.h"
+#include "host/session.h"
 #include "kwannotation/kw_shape_appearance.h"
 #include "sdk/ks_host_binding.h"
 
 namespace annot {
 
 const char kRegenerateUsage[] =
-    "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only]\n"
+    "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only] [--password PW]\n"
     "\n"
     "Rebuilds the normal appearance of every square, circle, polygon,\n"
     "polyline, line and ink annotation and saves the result as OUT.pdf.\n"
     "With --missing-only only annotations without a normal appearance are\n"
     "rebuilt. Reports per kind how many were rebuilt and skipped; a skipped\n"
-    "annotation keeps its old appearance and is listed with the reason.\n";
+    "annotation keeps its old appearance and is listed with the reason.\n"
+    "PW opens a file that needs a password; a file whose permissions do\n"
+    "not allow changing annotations needs its owner password.\n";
 
 namespace {
 
@@ -181,8 +184,13 @@ int RunRegenerate(const std::vector<std::string>& args) {
 
   host::Bind(kshost::CoreHFT(), nullptr);
   host::ByteString error;
-  KPD_Document doc = host::DocOpenFile(in.c_str(), error.get());
-  if (!doc) return Fail(kExitFailure, error.str());
+  std::string openError;
+  KPD_Document doc = kshost::OpenPdfFile(in, a.password, &openError);
+  if (!doc) return Fail(kExitFailure, openError);
+  if (!kshost::MayChangeAnnotations(doc)) {
+    host::DocClose(doc);
+    return Fail(kExitFailure, kshost::ChangeRefusedMessage(in));
+  }
 
   // A stream that nothing but this annotation's /N refers to is rewritten
   // in place: no new object, nothing left behind. When anything else uses

@@ -10,14 +10,19 @@
 namespace annot {
 
 const char kRunUsage[] =
-    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf]\n"
+    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW]\n"
     "\n"
     "Loads the plug-in, opens IN.pdf when given, replays the session script\n"
-    "and saves to OUT.pdf when given. A failing line stops the run, names\n"
-    "the line and saves nothing.\n"
+    "and saves to OUT.pdf when given. A failing line stops the run and is\n"
+    "named by its number. What the save lines that ran before it wrote\n"
+    "stays written; nothing else is: OUT.pdf is not written.\n"
+    "\n"
+    "PW is the password of IN.pdf and of the files the script opens. A file\n"
+    "whose permissions do not allow changing annotations is refused unless\n"
+    "PW is its owner password.\n"
     "\n"
     "Script commands, one a line ('#' starts a comment):\n"
-    "  open PATH | save [PATH] | language CODE\n"
+    "  open PATH | save [PATH] | language CODE (of an installed translation)\n"
     "  answer dialog NAME ok|cancel|N [ELEMENT=VALUE ...] | answer file PATH...\n"
     "  view PAGE [zoom Z] [rotate R] | page PAGE | tool NAME | press CONTROL_ID\n"
     "  down|up|move|click|dblclick|rdown|rup|rclick|rdblclick X Y [shift] [ctrl]\n"
@@ -28,10 +33,10 @@ const char kRunUsage[] =
     "of the page's view.\n";
 
 int RunRun(const std::vector<std::string>& args) {
-  std::string script, in, out;
+  std::string script, in, out, password;
   for (size_t i = 0; i < args.size(); ++i) {
-    if ((args[i] == "-i" || args[i] == "-o") && i + 1 < args.size()) {
-      (args[i] == "-i" ? in : out) = args[i + 1];
+    if ((args[i] == "-i" || args[i] == "-o" || args[i] == "--password") && i + 1 < args.size()) {
+      (args[i] == "-i" ? in : args[i] == "-o" ? out : password) = args[i + 1];
       ++i;
     } else if (script.empty() && !args[i].empty() && args[i][0] != '-') {
       script = args[i];
@@ -46,13 +51,12 @@ int RunRun(const std::vector<std::string>& args) {
   }
   if (std::string clash = OutputReplacesInput(out, script, "script"); !clash.empty())
     return Fail(kExitFailure, clash);
-  std::string text, why;
-  if (!kshost::ReadRegularFile(script, &text, &why))
-    return Fail(kExitFailure, "cannot read script " + script + ": " + why);
+  std::string text, error;
+  if (!kshost::ReadScript(script, &text, &error)) return Fail(kExitFailure, error);
   std::istringstream file(text);
 
   kshost::Session session;
-  std::string error;
+  session.SetPassword(password);
   if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
   if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
   bool ok = kshost::RunScript(session, file, script, &error);

@@ -5,20 +5,23 @@
 #include "cli/commands.h"
 #include "host/core_hft.h"
 #include "host/file_util.h"
+#include "host/session.h"
 #include "kwannotation/kw_xfdf.h"
 #include "sdk/ks_host_binding.h"
 
 namespace annot {
 
 const char kXfdfUsage[] =
-    "usage: annot xfdf export IN.pdf [-o OUT.xfdf]\n"
-    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf\n"
+    "usage: annot xfdf export IN.pdf [-o OUT.xfdf] [--password PW]\n"
+    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW]\n"
     "\n"
     "export writes every annotation of IN.pdf as XFDF (to standard output\n"
     "without -o). import adds the annotations of FILE.xfdf to IN.pdf, or\n"
     "updates the one with the same name on the same page, and saves the\n"
     "result as OUT.pdf. Appearance streams are not carried: import draws\n"
-    "the appearances of the shapes it brings in anew.\n";
+    "the appearances of the shapes it brings in anew. PW opens a file that\n"
+    "needs a password; import needs the owner password of a file whose\n"
+    "permissions do not allow changing annotations.\n";
 
 namespace {
 
@@ -27,11 +30,11 @@ namespace host = ks::host;
 // The document of one run, closed at the end of the scope.
 class OpenDocument {
  public:
-  explicit OpenDocument(const std::string& path) {
+  OpenDocument(const std::string& path, const std::string& password) {
     host::Bind(kshost::CoreHFT(), nullptr);
-    host::ByteString error;
-    doc_ = host::DocOpenFile(path.c_str(), error.get());
-    if (!doc_) error_ = path + ": " + (error.str().empty() ? "cannot open" : error.str());
+    std::string error;
+    doc_ = kshost::OpenPdfFile(path, password, &error);
+    if (!doc_) error_ = path + ": " + (error.empty() ? "cannot open" : error);
   }
   ~OpenDocument() {
     if (doc_) host::DocClose(doc_);
@@ -58,7 +61,7 @@ int Export(const std::vector<std::string>& args) {
   const std::string& in = a.positional[0];
   const std::string& out = a.out;
   if (std::string clash = OutputReplacesInput(out, in, "PDF"); !clash.empty()) return Fail(kExitFailure, clash);
-  OpenDocument doc(in);
+  OpenDocument doc(in, a.password);
   if (!doc.get()) return Fail(kExitFailure, doc.error());
   std::string text, error;
   if (!kwannotation::KW_ExportXFDF(doc.get(), &text, &error)) return Fail(kExitFailure, error);
@@ -80,8 +83,9 @@ int Import(const std::vector<std::string>& args) {
     return Fail(kExitFailure, clash);
   std::string text, error;
   if (!kshost::ReadRegularFile(xfdfPath, &text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
-  OpenDocument doc(in);
+  OpenDocument doc(in, a.password);
   if (!doc.get()) return Fail(kExitFailure, doc.error());
+  if (!kshost::MayChangeAnnotations(doc.get())) return Fail(kExitFailure, kshost::ChangeRefusedMessage(in));
   if (!kwannotation::KW_ImportXFDF(doc.get(), text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
   host::ByteString saveError;
   if (!host::DocSave(doc.get(), out.c_str(), saveError.get()))

@@ -27,12 +27,14 @@ int RunXfdf(const std::vector<std::string>& args);
 int RunMeasure(const std::vector<std::string>& args);
 int RunRegenerate(const std::vector<std::string>& args);
 
-// Arguments split into positionals, "-o FILE" and flags. False when -o
-// lacks its file, an argument starting with '-' is no known flag, or the
-// number of positionals is not `positionals`.
+// Arguments split into positionals, "-o FILE", "--password PW" and flags.
+// False when -o or --password lacks its value or comes twice, an argument
+// starting with '-' is no known flag, or the number of positionals is not
+// `positionals`.
 struct CommandArgs {
   std::vector<std::string> positional;
   std::string out;                  // the file after -o, or empty
+  std::string password;             // the password after --password, or empty
   std::vector<std::string> flags;   // the flags given, in order
   bool Has(const std::string& flag) const;
 };

@@ -123,6 +123,7 @@ int32_t FontAddToResources(KA_FontService svc, KPD_Document doc, KPD_Dictionary 
     pdf::Document* owner = pdf::DocumentOfHandle(*pdf::FromKpd(fontDict));
     if (owner && owner != target) return 0;
     if (IsFontDict(fonts.getKey(resName))) return 1;
+    if (!target->Writable()) return 0;
 
     const std::string name = FontService::Resolve(baseFont);
     QPDFObjectHandle font = QPDFObjectHandle::newDictionary();

@@ -32,11 +32,11 @@ QPDFObjectHandle DictOf(KPD_Dictionary dict) {
 }
 
 // Whether `item` may go into `container`: a real handle, holding no indirect
-// object of another document, and not making a direct cycle. A container of
-// no document takes indirect objects of any one; they are checked again when
-// it is stored into a document.
+// object of another document, and not making a direct cycle, in a container
+// that may be changed. A container of no document takes indirect objects of
+// any one; they are checked again when it is stored into a document.
 bool Storable(KPD_Object container, QPDFObjectHandle const& target, KPD_Object item) {
-  if (!item) return false;
+  if (!item || !kshost::pdf::MayChange(*FromKpd(container))) return false;
   QPDF* qpdf = nullptr;
   if (auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(container))) qpdf = &doc->qpdf();
   return kshost::pdf::CanStore(FromKpd(item)->object, qpdf, target);
@@ -98,7 +98,7 @@ int32_t kshost::fn::ArraySet(KPD_Array arr, int32_t index, KPD_Object item) {
 int32_t kshost::fn::ArrayRemove(KPD_Array arr, int32_t index) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
-    if (!array || !InRange(index, array->getArrayNItems())) return 0;
+    if (!array || !InRange(index, array->getArrayNItems()) || !kshost::pdf::MayChange(*FromKpd(arr))) return 0;
     array->eraseItem(index);
     return 1;
   });
@@ -172,7 +172,7 @@ int32_t kshost::fn::DictSet(KPD_Dictionary dict, const char* key, KPD_Object val
 int32_t kshost::fn::DictRemove(KPD_Dictionary dict, const char* key) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle d = DictOf(dict);
-    if (!d.isInitialized() || !IsNameText(key) || !d.hasKey(key)) return 0;
+    if (!d.isInitialized() || !IsNameText(key) || !d.hasKey(key) || !kshost::pdf::MayChange(*FromKpd(dict))) return 0;
     d.removeKey(key);
     return 1;
   });
@@ -223,7 +223,7 @@ int32_t kshost::fn::StreamGetData(KPD_Stream stream, int32_t decoded, KS_ByteStr
 int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t length) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(stream);
-    if (!object || !object->isStream() || (!data && length > 0)) return 0;
+    if (!object || !object->isStream() || (!data && length > 0) || !kshost::pdf::MayChange(*FromKpd(stream))) return 0;
     object->replaceStreamData(std::string(data ? data : "", length), QPDFObjectHandle::newNull(),
                               QPDFObjectHandle::newNull());
     // The decoded-length hint would now be wrong.

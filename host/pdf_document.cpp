@@ -304,7 +304,8 @@ Document* Document::Find(QPDF const* qpdf) {
   return found == Registry().end() ? nullptr : found->second;
 }
 
-std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string const& name, std::string& error) {
+std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string const& name, std::string& error,
+                                               std::string const& password) {
   std::unique_ptr<Document> doc(new Document());
   doc->bytes_ = std::move(bytes);
   if (!HasPdfHeader(doc->bytes_)) {
@@ -312,19 +313,24 @@ std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string co
     return nullptr;
   }
   try {
-    doc->qpdf_->processMemoryFile(name.c_str(), doc->bytes_.data(), doc->bytes_.size());
+    doc->qpdf_->processMemoryFile(name.c_str(), doc->bytes_.data(), doc->bytes_.size(),
+                                  password.empty() ? nullptr : password.c_str());
     // qpdf parses lazily; walking the page tree now turns a hopeless file
     // into an open error rather than a failure on some later call.
     doc->qpdf_->getRoot();
-    doc->qpdf_->getAllPages();
+    doc->Pages();
   } catch (QPDFExc const& e) {
-    std::string reason = e.getErrorCode() == qpdf_e_password ? "password required" : e.getMessageDetail();
+    std::string reason = e.getMessageDetail();
+    if (e.getErrorCode() == qpdf_e_password) reason = password.empty() ? "password required" : "incorrect password";
     error = OpenError(name, reason);
     return nullptr;
   } catch (std::exception const& e) {
     error = OpenError(name, e.what());
     return nullptr;
   }
+  int revision = 0, permissions = 0;
+  if (doc->qpdf_->isEncrypted(revision, permissions) && !doc->qpdf_->ownerPasswordMatched())
+    doc->permissions_ = static_cast<uint32_t>(permissions);
   doc->Register();
   return doc;
 }
@@ -334,6 +340,11 @@ std::unique_ptr<Document> Document::Empty() {
   doc->qpdf_->emptyPDF();
   doc->Register();
   return doc;
+}
+
+bool MayChange(Handle const& handle) {
+  Document* doc = DocumentOfHandle(handle);
+  return !doc || doc->Writable();
 }
 
 std::vector<std::string> const& Document::Warnings() {
@@ -410,7 +421,7 @@ KPD_Object Lend(Document* doc, QPDFObjectHandle const& object) { return ToKpd(do
 
 }  // namespace
 
-KPD_Document kshost::fn::DocOpenFile(const char* path, KS_ByteString error) {
+KPD_Document kshost::pdf::OpenFile(const char* path, std::string const& password, KS_ByteString error) {
   return Guard<KPD_Document>(nullptr, [&]() -> KPD_Document {
     if (!path || !*path) {
       SetBytes(error, "cannot open: no file name given");
@@ -421,13 +432,17 @@ KPD_Document kshost::fn::DocOpenFile(const char* path, KS_ByteString error) {
       SetBytes(error, "cannot open " + std::string(path) + ": " + reason);
       return nullptr;
     }
-    auto doc = Document::FromMemory(std::move(bytes), path, reason);
+    auto doc = Document::FromMemory(std::move(bytes), path, reason, password);
     if (!doc) {
       SetBytes(error, reason);
       return nullptr;
     }
     return doc.release()->ToKpd();
   });
+}
+
+KPD_Document kshost::fn::DocOpenFile(const char* path, KS_ByteString error) {
+  return kshost::pdf::OpenFile(path, std::string(), error);
 }
 
 KPD_Document kshost::fn::DocOpenMemory(const char* data, size_t length, KS_ByteString error) {
@@ -467,14 +482,14 @@ void kshost::fn::DocClose(KPD_Document doc) {
 
 int32_t kshost::fn::DocPageCount(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    return doc ? static_cast<int32_t>(Doc(doc)->qpdf().getAllPages().size()) : 0;
+    return doc ? static_cast<int32_t>(Doc(doc)->Pages().size()) : 0;
   });
 }
 
 KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
     if (!doc || index < 0) return nullptr;
-    auto const& pages = Doc(doc)->qpdf().getAllPages();
+    auto const& pages = Doc(doc)->Pages();
     if (static_cast<size_t>(index) >= pages.size()) return nullptr;
     return Lend(Doc(doc), pages[static_cast<size_t>(index)]);
   });
@@ -482,9 +497,8 @@ KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
 
 int32_t kshost::fn::DocGetPageIndex(KPD_Document doc, KPD_Page page) {
   return Guard<int32_t>(-1, [&]() -> int32_t {
-    if (!doc || !page || !FromKpd(page)->object.isIndirect()) return -1;
-    // findPage throws for an object that is not one of the pages.
-    return Doc(doc)->qpdf().findPage(FromKpd(page)->object);
+    if (!doc || !page) return -1;
+    return Doc(doc)->PageIndex(FromKpd(page)->object);
   });
 }
 
@@ -514,7 +528,7 @@ KPD_Object kshost::fn::DocGetObject(KPD_Document doc, int32_t objNum, int32_t ge
 // would hand back a handle that is not the object the plug-in passed.
 KPD_Object kshost::fn::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
-    if (!doc || !obj) return nullptr;
+    if (!doc || !obj || !Doc(doc)->Writable()) return nullptr;
     QPDF& qpdf = Doc(doc)->qpdf();
     QPDFObjectHandle& object = FromKpd(obj)->object;
     if (object.isIndirect()) return object.getOwningQPDF() == &qpdf ? Lend(Doc(doc), object) : nullptr;
@@ -525,10 +539,7 @@ KPD_Object kshost::fn::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {
 
 uint32_t kshost::fn::DocGetPermissions(KPD_Document doc) {
   return Guard<uint32_t>(0, [&]() -> uint32_t {
-    if (!doc) return 0;
-    int revision = 0, permissions = 0;
-    if (!Doc(doc)->qpdf().isEncrypted(revision, permissions)) return 0xFFFFFFFCu;
-    return static_cast<uint32_t>(permissions);
+    return doc ? Doc(doc)->Permissions() : 0;
   });
 }
 
@@ -561,7 +572,7 @@ KPD_Document kshost::fn::DocOfObject(KPD_Object obj) {
 
 KPD_Stream kshost::fn::DocNewStream(KPD_Document doc, const char* data, size_t length) {
   return Guard<KPD_Stream>(nullptr, [&]() -> KPD_Stream {
-    if (!doc || (!data && length > 0)) return nullptr;
+    if (!doc || (!data && length > 0) || !Doc(doc)->Writable()) return nullptr;
     QPDFObjectHandle stream = Doc(doc)->qpdf().newStream(std::string(data ? data : "", length));
     Doc(doc)->NoteUnfilteredData(stream);
     return Lend(Doc(doc), stream);

@@ -2,6 +2,8 @@
 // borrowed handles and the warnings qpdf collected. Internal to host/.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,13 +14,20 @@ namespace kshost::pdf {
 
 class Document {
  public:
+  // What a document that is not encrypted allows: the high bits set and the
+  // two lowest clear, as an encryption dictionary's /P has them.
+  static constexpr uint32_t kAllPermissions = 0xFFFFFFFCu;
+
   ~Document();
   Document(Document const&) = delete;
   Document& operator=(Document const&) = delete;
 
-  // Reads the whole PDF from `bytes`, which the document keeps. On failure
-  // returns null and a reason that starts with `name`.
-  static std::unique_ptr<Document> FromMemory(std::string bytes, std::string const& name, std::string& error);
+  // Reads the whole PDF from `bytes`, which the document keeps. `password`
+  // opens a file that needs its user password; with the owner password the
+  // file's permission limits do not apply. On failure returns null and a
+  // reason that starts with "cannot open " and `name`.
+  static std::unique_ptr<Document> FromMemory(std::string bytes, std::string const& name, std::string& error,
+                                              std::string const& password = std::string());
 
   // A new PDF with an empty page tree.
   static std::unique_ptr<Document> Empty();
@@ -42,6 +51,28 @@ class Document {
   // more than the compressing.
   void NoteUnfilteredData(QPDFObjectHandle const& stream) { unfiltered_.push_back(stream); }
 
+  // The permission flags that apply: every permission for a file that is not
+  // encrypted or was opened with its owner password, else the file's /P.
+  uint32_t Permissions() const { return permissions_; }
+
+  // False when the permissions forbid changing annotations. Every host
+  // function that would change an object of such a document (a page, an
+  // annotation, an appearance stream) or add one fails instead, so no
+  // plug-in can get around the limit. Only the form's default resources,
+  // which no annotation needs changed, can still take a font.
+  bool Writable() const { return (permissions_ & KPD_PERM_MODIFY_ANNOTS) != 0; }
+
+  // The pages in document order, found by one walk of the page tree on
+  // first use: only indirect page dictionaries count, each once; anything
+  // else in a /Kids array is skipped. A cycle or a node reached twice is
+  // walked once, so the walk ends and there are never more pages than
+  // objects in the file.
+  std::vector<QPDFObjectHandle> const& Pages();
+  // The index of an indirect page object among Pages(), or -1.
+  int PageIndex(QPDFObjectHandle const& page);
+  // Adds an indirect page dictionary at the end of the root page node.
+  void AppendPage(QPDFObjectHandle page);
+
   // Warnings qpdf has collected so far, oldest first.
   std::vector<std::string> const& Warnings();
 
@@ -59,6 +90,17 @@ class Document {
   std::unique_ptr<Arena> arena_;
   std::vector<std::string> warnings_;
   std::vector<QPDFObjectHandle> unfiltered_;
+  uint32_t permissions_ = kAllPermissions;
+  bool pagesLoaded_ = false;
+  std::vector<QPDFObjectHandle> pages_;
+  std::map<QPDFObjGen, int> pageIndex_;
 };
+
+// Opens the PDF file at `path` with `password` (empty: none) as
+// DocOpenFile does.
+KPD_Document OpenFile(const char* path, std::string const& password, KS_ByteString error);
+
+// False when `handle` is an object of a document that may not be changed.
+bool MayChange(Handle const& handle);
 
 }  // namespace kshost::pdf

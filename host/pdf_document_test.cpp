@@ -1,6 +1,8 @@
 // Opening, saving and the document-level functions.
 #include "host/pdf_test_support.h"
 
+#include "host/pdf_document.h"
+
 #include <sys/stat.h>
 
 #define POINTERHOLDER_TRANSITION 4
@@ -10,12 +12,16 @@
 namespace kshost::pdf::test {
 namespace {
 
-// A one-page PDF written by qpdf itself, optionally encrypted, so that these
-// tests do not depend on the host's own writer.
+// A one-page PDF with one annotation written by qpdf itself, optionally
+// encrypted, so that these tests do not depend on the host's own writer.
 std::string QpdfMadePdf(char const* userPassword = nullptr, bool allowAnnotations = true) {
   QPDF qpdf;
   qpdf.emptyPDF();
-  qpdf.addPage(qpdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 200 100] >>")), false);
+  QPDFObjectHandle page = qpdf.makeIndirectObject(QPDFObjectHandle::parse(
+      "<< /Type /Page /MediaBox [0 0 200 100] /Annots [<< /Type /Annot /Subtype /Square /Rect [0 0 9 9] >>] >>"));
+  page.getKey("/Annots").setArrayItem(0, qpdf.makeIndirectObject(page.getKey("/Annots").getArrayItem(0)));
+  page.replaceKey("/Contents", qpdf.newStream("0 0 m"));
+  qpdf.addPage(page, false);
   QPDFWriter writer(qpdf);
   writer.setOutputMemory();
   if (userPassword)
@@ -82,6 +88,95 @@ TEST(PdfDocument, EncryptedWithEmptyPasswordOpensWithItsPermissions) {
   EXPECT_EQ(fn::DocIsEncrypted(locked.get()), 1);
   EXPECT_EQ(fn::DocGetPermissions(locked.get()) & KPD_PERM_MODIFY_ANNOTS, 0u);
   EXPECT_EQ(fn::DocPageCount(locked.get()), 1);
+}
+
+// The password opens a file that needs one; the owner password gives every
+// permission, a user password the file's own.
+TEST(PdfDocument, PasswordsOpenFilesAndTheOwnersLiftsTheirLimits) {
+  TempDir dir;
+  WriteFile(dir / "user.pdf", QpdfMadePdf("secret", false));
+  WriteFile(dir / "open.pdf", QpdfMadePdf("", false));
+  struct Case {
+    const char* file;
+    const char* password;
+    const char* error;  // null: opens
+    bool annotations;
+  };
+  const Case cases[] = {
+      {"user.pdf", "", "password required", false},   {"user.pdf", "wrong", "incorrect password", false},
+      {"user.pdf", "secret", nullptr, false},         {"user.pdf", "owner", nullptr, true},
+      {"open.pdf", "", nullptr, false},               {"open.pdf", "owner", nullptr, true},
+      {"open.pdf", "wrong", "incorrect password", false},
+  };
+  for (auto const& c : cases) {
+    std::string what = std::string(c.file) + " with '" + c.password + "'";
+    Bytes error;
+    Doc doc(OpenFile((dir / c.file).c_str(), c.password, error));
+    if (c.error) {
+      EXPECT_EQ(doc, nullptr) << what;
+      EXPECT_EQ(error.text(), "cannot open " + (dir / c.file) + ": " + c.error) << what;
+      continue;
+    }
+    ASSERT_NE(doc, nullptr) << what << ": " << error.text();
+    uint32_t permissions = fn::DocGetPermissions(doc.get());
+    EXPECT_EQ((permissions & KPD_PERM_MODIFY_ANNOTS) != 0, c.annotations) << what;
+    if (c.annotations) EXPECT_EQ(permissions, 0xFFFFFFFCu) << what;
+    EXPECT_EQ(fn::DocIsEncrypted(doc.get()), 1) << what;
+  }
+}
+
+Owned One() { return Parse("1"); }
+KPD_Array Box(KPD_Page page) { return fn::DictGet(page, "/MediaBox"); }
+
+// A document whose permissions forbid changing annotations takes no change
+// through any host function; given the owner password, it takes them all.
+TEST(PdfDocument, LockedDocumentRefusesEveryChange) {
+  TempDir dir;
+  WriteFile(dir / "locked.pdf", QpdfMadePdf("", false));
+  struct Change {
+    const char* what;
+    bool (*apply)(KPD_Document doc, KPD_Page page);
+  };
+  static const Change changes[] = {
+      {"DictSet", [](KPD_Document, KPD_Page page) { return fn::DictSet(page, "/X", One().get()) == 1; }},
+      {"DictRemove", [](KPD_Document, KPD_Page page) { return fn::DictRemove(page, "/MediaBox") == 1; }},
+      {"DictSet on an annotation",
+       [](KPD_Document, KPD_Page page) { return fn::DictSet(fn::PageGetAnnot(page, 0), "/C", One().get()) == 1; }},
+      {"ArrayAppend", [](KPD_Document, KPD_Page page) { return fn::ArrayAppend(Box(page), One().get()) == 1; }},
+      {"ArrayInsert", [](KPD_Document, KPD_Page page) { return fn::ArrayInsert(Box(page), 0, One().get()) == 1; }},
+      {"ArraySet", [](KPD_Document, KPD_Page page) { return fn::ArraySet(Box(page), 0, One().get()) == 1; }},
+      {"ArrayRemove",
+       [](KPD_Document, KPD_Page page) { return fn::ArrayRemove(fn::DictGet(page, "/Annots"), 0) == 1; }},
+      {"StreamSetData",
+       [](KPD_Document, KPD_Page page) { return fn::StreamSetData(fn::DictGet(page, "/Contents"), "x", 1) == 1; }},
+      {"PageInsertAnnot",
+       [](KPD_Document, KPD_Page page) {
+         return fn::PageInsertAnnot(page, 0, Parse("<< /Type /Annot /Subtype /Circle >>").get()) != nullptr;
+       }},
+      {"PageRemoveAnnot", [](KPD_Document, KPD_Page page) { return fn::PageRemoveAnnot(page, 0) == 1; }},
+      {"PageSetRotation", [](KPD_Document, KPD_Page page) { return fn::PageSetRotation(page, 90) == 1; }},
+      {"PageAppendContent", [](KPD_Document, KPD_Page page) { return fn::PageAppendContent(page, "Q", 1) == 1; }},
+      {"DocAddPage", [](KPD_Document doc, KPD_Page) { return fn::DocAddPage(doc, nullptr) != nullptr; }},
+      {"DocNewStream", [](KPD_Document doc, KPD_Page) { return fn::DocNewStream(doc, "x", 1) != nullptr; }},
+      {"DocMakeIndirect", [](KPD_Document doc, KPD_Page) {
+         Owned dict(fn::DictNew());
+         return fn::DocMakeIndirect(doc, dict.get()) != nullptr;
+       }},
+  };
+  for (const char* password : {"", "owner"}) {
+    for (auto const& change : changes) {
+      Bytes error;
+      Doc doc(OpenFile((dir / "locked.pdf").c_str(), password, error));
+      ASSERT_NE(doc, nullptr) << error.text();
+      KPD_Page page = fn::DocGetPage(doc.get(), 0);
+      std::string before = Write(page) + Write(fn::PageGetAnnot(page, 0));
+      EXPECT_EQ(change.apply(doc.get(), page), *password != 0) << change.what << " with '" << password << "'";
+      if (!*password) {
+        EXPECT_EQ(Write(page) + Write(fn::PageGetAnnot(page, 0)), before) << change.what;
+        EXPECT_EQ(fn::DocPageCount(doc.get()), 1) << change.what;
+      }
+    }
+  }
 }
 
 TEST(PdfDocument, EditSaveOverSourceAndReopen) {

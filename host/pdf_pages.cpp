@@ -3,6 +3,8 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
@@ -11,6 +13,7 @@
 using kshost::pdf::Document;
 using kshost::pdf::FromKpd;
 using kshost::pdf::Guard;
+using kshost::pdf::MayChange;
 
 namespace {
 
@@ -90,11 +93,111 @@ bool IsOpener(QPDFObjectHandle stream) {
   return data && data->getSize() == 2 && std::string(reinterpret_cast<char*>(data->getBuffer()), 2) == "q\n";
 }
 
+// What a /Kids entry is. Only indirect dictionaries are nodes or pages:
+// one page object has one place in the tree. A dictionary typed as neither
+// (an annotation, a font) is not a page; one without /Type is a node when it
+// has /Kids and a page otherwise, as careless writers leave /Type out.
+enum class Kind { kOther, kNode, kPage };
+
+Kind KindOf(QPDFObjectHandle item) {
+  if (!item.isIndirect() || !item.isDictionary()) return Kind::kOther;
+  QPDFObjectHandle type = item.getKey("/Type");
+  bool hasKids = item.getKey("/Kids").isArray();
+  if (type.isName()) {
+    std::string name = type.getName();
+    if (name == "/Page") return Kind::kPage;
+    if (name == "/Pages") return Kind::kNode;
+    return Kind::kOther;
+  }
+  return hasKids ? Kind::kNode : Kind::kPage;
+}
+
 }  // namespace
+
+namespace kshost::pdf {
+
+// Depth first with an explicit stack, so a deep tree cannot exhaust the
+// call stack. Every indirect object is visited at most once: a /Kids entry
+// that points back up the tree, or at a node or page seen before, is
+// skipped. Entries that are not indirect dictionaries (numbers, nulls,
+// direct dictionaries) cost one type test each.
+std::vector<QPDFObjectHandle> const& Document::Pages() {
+  if (pagesLoaded_) return pages_;
+  pagesLoaded_ = true;
+  pages_.clear();
+  pageIndex_.clear();
+  QPDFObjectHandle root = qpdf_->getRoot().getKey("/Pages");
+  if (!root.isDictionary()) return pages_;
+  std::set<QPDFObjGen> seen;
+  std::vector<std::pair<QPDFObjectHandle, int>> stack;
+  // A /Kids array that is an indirect object could be shared by many
+  // nodes; it is walked for the first only.
+  auto enter = [&](QPDFObjectHandle node) {
+    if (node.isIndirect()) seen.insert(node.getObjGen());
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (kids.isArray() && (!kids.isIndirect() || seen.insert(kids.getObjGen()).second)) stack.emplace_back(kids, 0);
+  };
+  enter(root);
+  size_t skipped = 0;
+  while (!stack.empty()) {
+    auto& [kids, next] = stack.back();
+    if (next >= kids.getArrayNItems()) {
+      stack.pop_back();
+      continue;
+    }
+    QPDFObjectHandle item = kids.getArrayItem(next++);
+    Kind kind = KindOf(item);
+    if (kind == Kind::kOther || seen.count(item.getObjGen()) != 0) {
+      ++skipped;
+    } else if (kind == Kind::kPage) {
+      seen.insert(item.getObjGen());
+      pageIndex_[item.getObjGen()] = static_cast<int>(pages_.size());
+      pages_.push_back(item);
+    } else {
+      enter(item);
+    }
+  }
+  if (skipped > 0) {
+    Warnings();  // qpdf's warnings so far come first
+    warnings_.push_back("page tree: skipped " + std::to_string(skipped) +
+                        (skipped == 1 ? " entry that is not a page" : " entries that are not pages"));
+  }
+  return pages_;
+}
+
+int Document::PageIndex(QPDFObjectHandle const& page) {
+  if (!page.isIndirect() || page.getOwningQPDF() != qpdf_.get()) return -1;
+  Pages();
+  auto found = pageIndex_.find(page.getObjGen());
+  return found == pageIndex_.end() ? -1 : found->second;
+}
+
+// The page goes at the end of the root node's /Kids; /Count is corrected
+// only on the root, which is the only node whose page count changes.
+void Document::AppendPage(QPDFObjectHandle page) {
+  Pages();
+  QPDFObjectHandle root = qpdf_->getRoot().getKey("/Pages");
+  if (!root.isDictionary()) {
+    root = qpdf_->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Kids [] /Count 0 >>"));
+    qpdf_->getRoot().replaceKey("/Pages", root);
+  }
+  QPDFObjectHandle kids = root.getKey("/Kids");
+  if (!kids.isArray()) {
+    kids = QPDFObjectHandle::newArray();
+    root.replaceKey("/Kids", kids);
+  }
+  kids.appendItem(page);
+  page.replaceKey("/Parent", root);
+  pageIndex_[page.getObjGen()] = static_cast<int>(pages_.size());
+  pages_.push_back(page);
+  root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages_.size())));
+}
+
+}  // namespace kshost::pdf
 
 KPD_Page kshost::fn::DocAddPage(KPD_Document doc, const KS_FloatRect* mediaBox) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
-    if (!doc) return nullptr;
+    if (!doc || !Document::FromKpd(doc)->Writable()) return nullptr;
     KS_FloatRect box = mediaBox ? *mediaBox : kLetter;
     kshost::fn::RectNormalize(&box);
     QPDFObjectHandle array = kshost::pdf::RectArray(box);
@@ -106,7 +209,7 @@ KPD_Page kshost::fn::DocAddPage(KPD_Document doc, const KS_FloatRect* mediaBox) 
     page.replaceKey("/MediaBox", array);
     page.replaceKey("/Resources", QPDFObjectHandle::newDictionary());
     page = document->qpdf().makeIndirectObject(page);
-    document->qpdf().addPage(page, false);
+    document->AppendPage(page);
     return kshost::pdf::ToKpd(document->arena().Lend(page));
   });
 }
@@ -128,7 +231,7 @@ int32_t kshost::fn::PageGetRotation(KPD_Page page) {
 int32_t kshost::fn::PageSetRotation(KPD_Page page, int32_t degrees) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
-    if (!object || degrees % 90 != 0) return 0;
+    if (!object || degrees % 90 != 0 || !MayChange(*FromKpd(page))) return 0;
     object->replaceKey("/Rotate", QPDFObjectHandle::newInteger(((degrees % 360) + 360) % 360));
     return 1;
   });
@@ -171,7 +274,7 @@ KPD_Dictionary kshost::fn::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dic
   return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
     Document* doc = DocumentOfPage(page);
     QPDFObjectHandle* given = kshost::pdf::ObjectOf(annot);
-    if (!doc || !given || !given->isDictionary()) return nullptr;
+    if (!doc || !doc->Writable() || !given || !given->isDictionary()) return nullptr;
     QPDFObjectHandle pageObject = *PageOf(page);
     QPDF& qpdf = doc->qpdf();
     QPDFObjectHandle annots = AnnotsOf(pageObject);
@@ -200,7 +303,7 @@ KPD_Dictionary kshost::fn::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dic
 int32_t kshost::fn::PageRemoveAnnot(KPD_Page page, int32_t index) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
-    if (!object) return 0;
+    if (!object || !MayChange(*FromKpd(page))) return 0;
     QPDFObjectHandle annots = AnnotsOf(*object);
     if (!annots.isInitialized() || index < 0 || index >= annots.getArrayNItems()) return 0;
     annots.eraseItem(index);
@@ -229,7 +332,7 @@ int32_t kshost::fn::PageFindAnnot(KPD_Page page, KPD_Dictionary annot) {
 int32_t kshost::fn::PageAppendContent(KPD_Page page, const char* content, size_t length) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     Document* doc = DocumentOfPage(page);
-    if (!doc || (!content && length > 0)) return 0;
+    if (!doc || !doc->Writable() || (!content && length > 0)) return 0;
     QPDF& qpdf = doc->qpdf();
     QPDFObjectHandle pageObject = *PageOf(page);
     QPDFObjectHandle added = qpdf.newStream("q\n" + std::string(content ? content : "", length) + "\nQ\n");

@@ -1,5 +1,7 @@
-// Page boxes, rotation, annotations and content.
+// Page boxes, rotation, annotations and content; the page tree.
 #include "host/pdf_test_support.h"
+
+#include <chrono>
 
 namespace kshost::pdf::test {
 namespace {
@@ -138,6 +140,132 @@ TEST(PdfPages, AppendedContentIsIsolated) {
   ASSERT_EQ(fn::PageAppendContent(page, "A", 1), 1);
   ASSERT_EQ(fn::PageAppendContent(page, "B", 1), 1);
   EXPECT_EQ(Contents(page), "q\n|2 0 0 2 0 0 cm|\nQ\n|q\nA\nQ\n|q\nB\nQ\n|");
+}
+
+// A PDF whose object n is objects[n - 1]; object 1 must be the catalog.
+std::string PdfOf(std::vector<std::string> const& objects) {
+  std::string pdf = "%PDF-1.7\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  size_t xref = pdf.size();
+  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  char entry[32];
+  for (size_t offset : offsets) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+    pdf += entry;
+  }
+  return pdf + "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+}
+
+std::string Repeat(std::string const& item, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += item;
+  return out;
+}
+
+// The pages of a document as the numbers of their objects, "3 5".
+std::string PageObjects(KPD_Document doc) {
+  std::string out;
+  for (int i = 0; i < fn::DocPageCount(doc); ++i) {
+    KPD_Page page = fn::DocGetPage(doc, i);
+    out += (out.empty() ? "" : " ") + std::to_string(fn::ObjectGetObjNum(page));
+    EXPECT_EQ(fn::DocGetPageIndex(doc, page), i);
+  }
+  return out;
+}
+
+// Objects 1 and 2 are the catalog and the root node; 3 and 4 are pages.
+TEST(PdfPages, TreeHoldsOnlyPageDictionariesEachOnce) {
+  const std::string catalog = "<< /Type /Catalog /Pages 2 0 R >>", page = "<< /Type /Page /Parent 2 0 R >>";
+  struct Case {
+    const char* what;
+    std::vector<std::string> objects;
+    std::string pages;
+  };
+  const Case cases[] = {
+      {"plain", {catalog, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>", page, page}, "3 4"},
+      {"numbers, names, nulls and missing objects",
+       {catalog, "<< /Type /Pages /Kids [1 3 0 R /Page null 4 0 R 99 0 R] /Count 6 >>", page, page},
+       "3 4"},
+      {"direct and non-page dictionaries",
+       {catalog, "<< /Type /Pages /Kids [<< /Type /Page >> 3 0 R 4 0 R] >>", "<< /Type /Annot >>", page},
+       "4"},
+      {"untyped page and untyped node",
+       {catalog, "<< /Kids [3 0 R 4 0 R] >>", "<< /MediaBox [0 0 9 9] >>", "<< /Kids [5 0 R] >>", page},
+       "3 5"},
+      {"the same page twice", {catalog, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] >>", page, page}, "3 4"},
+      {"cycles back to the root and to the node itself",
+       {catalog, "<< /Type /Pages /Kids [3 0 R 2 0 R 4 0 R] >>", page, "<< /Type /Pages /Kids [4 0 R 5 0 R] >>",
+        page},
+       "3 5"},
+      {"a node reached twice", {catalog, "<< /Type /Pages /Kids [3 0 R 3 0 R] >>", "<< /Kids [4 0 R] >>", page},
+       "4"},
+      {"no page tree", {"<< /Type /Catalog >>"}, ""},
+  };
+  for (auto const& c : cases) {
+    std::string bytes = PdfOf(c.objects);
+    Bytes error;
+    Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+    ASSERT_NE(doc, nullptr) << c.what << ": " << error.text();
+    EXPECT_EQ(PageObjects(doc.get()), c.pages) << c.what;
+    EXPECT_EQ(fn::DocGetPageIndex(doc.get(), fn::DocGetRoot(doc.get())), -1) << c.what;
+  }
+}
+
+// Each of these once took qpdf seconds and made a page of every entry, or
+// would take a naive walk minutes: a /Kids array of 200,000 numbers, the
+// same page 200,000 times, and 2,000 nodes that all share one indirect
+// /Kids array listing every one of them.
+TEST(PdfPages, HugeMalformedTreesOpenQuickly) {
+  const std::string catalog = "<< /Type /Catalog /Pages 2 0 R >>", page = "<< /Type /Page >>";
+  std::string nodes = "4 0 R";
+  std::vector<std::string> shared{catalog, "<< /Type /Pages /Kids [3 0 R 4 0 R] >>", page, ""};
+  for (int i = 0; i < 2000; ++i) {
+    shared.push_back("<< /Type /Pages /Kids 4 0 R >>");
+    nodes += " " + std::to_string(shared.size()) + " 0 R";
+  }
+  shared[3] = "[" + nodes + "]";
+  std::vector<std::string> trees[] = {
+      {catalog, "<< /Type /Pages /Kids [" + Repeat("7 ", 200000) + "3 0 R] /Count 200001 >>", page},
+      {catalog, "<< /Type /Pages /Kids [" + Repeat("3 0 R ", 200000) + "] /Count 200000 >>", page},
+      shared,
+  };
+  for (auto const& objects : trees) {
+    std::string bytes = PdfOf(objects);
+    auto start = std::chrono::steady_clock::now();
+    Bytes error;
+    Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+    ASSERT_NE(doc, nullptr) << error.text();
+    EXPECT_EQ(fn::DocPageCount(doc.get()), 1);
+    EXPECT_EQ(fn::ObjectGetObjNum(fn::DocGetPage(doc.get(), 0)), 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    // The skipped entries are summed up in one warning.
+    Bytes warning;
+    int count = fn::DocWarningCount(doc.get());
+    ASSERT_GT(count, 0);
+    EXPECT_EQ(fn::DocGetWarning(doc.get(), count - 1, warning), 1);
+    EXPECT_EQ(warning.text().rfind("page tree: skipped ", 0), 0u) << warning.text();
+  }
+}
+
+TEST(PdfPages, AddedPageGoesToTheEndOfAMalformedTree) {
+  std::string bytes = PdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 3 0 R] /Count 9 >>",
+                             "<< /Type /Page >>"});
+  Bytes error;
+  Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+  ASSERT_NE(doc, nullptr) << error.text();
+  KPD_Page added = fn::DocAddPage(doc.get(), nullptr);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(fn::DocPageCount(doc.get()), 2);
+  EXPECT_EQ(fn::DocGetPage(doc.get(), 1), added);
+  EXPECT_EQ(fn::DocGetPageIndex(doc.get(), added), 1);
+  KPD_Dictionary root = fn::DictGet(fn::DocGetRoot(doc.get()), "/Pages");
+  EXPECT_EQ(fn::DictGet(added, "/Parent"), root);
+  EXPECT_EQ(Write(fn::DictGet(root, "/Count")), "2");
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include "host/script_runner.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <system_error>
 #include <vector>
 
 #include "host/editor.h"
+#include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/ribbon.h"
@@ -19,6 +23,49 @@ namespace kshost {
 namespace {
 
 using Args = std::vector<std::string>;
+
+// An error message quotes at most this many characters of a script line.
+constexpr size_t kMaxQuoted = 200;
+
+// The first kMaxQuoted characters (UTF-8 code points) of `text`, and "..."
+// when there was more.
+std::string Shortened(const std::string& text) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // continues a character
+    if (++characters > kMaxQuoted) return text.substr(0, i) + "...";
+  }
+  return text;
+}
+
+// `why` with every word of the line that is too long to quote cut short,
+// longest first, so that a word containing another is cut as a whole.
+std::string WithWordsShortened(std::string why, Args words) {
+  std::sort(words.begin(), words.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  for (const std::string& word : words) {
+    if (word.size() <= kMaxQuoted) break;
+    const std::string shorter = Shortened(word);
+    if (shorter == word) continue;
+    for (size_t at = why.find(word); at != std::string::npos; at = why.find(word, at + shorter.size()))
+      why.replace(at, word.size(), shorter);
+  }
+  return why;
+}
+
+// The translations that are installed: folders of <app>/lang that hold the
+// plug-in's translation file.
+std::vector<std::string> InstalledLanguages() {
+  namespace fs = std::filesystem;
+  std::vector<std::string> codes;
+  std::error_code ec;
+  const fs::path folder = fs::path(Env().appFolder()) / "lang";
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string code = it->path().filename().string();
+    if (fs::is_regular_file(it->path() / ("Annotation_strings_" + code + ".xml.kw"), ec)) codes.push_back(code);
+  }
+  std::sort(codes.begin(), codes.end());
+  return codes;
+}
 
 // Splits a line into words; double quotes group, backslash escapes a quote.
 bool SplitLine(const std::string& line, Args* out, std::string* error) {
@@ -105,6 +152,13 @@ class Runner {
 
   bool Language(const Args& a, std::string* why) {
     if (a.size() != 2) return Usage("language CODE", why);
+    const std::vector<std::string> installed = InstalledLanguages();
+    if (std::find(installed.begin(), installed.end(), a[1]) == installed.end()) {
+      *why = "no translation for language '" + a[1] + "' is installed (installed:";
+      for (const std::string& code : installed) *why += " " + code;
+      *why += ")";
+      return false;
+    }
     Env().setUiLanguage(a[1]);
     Tessel::SetCurrentLanguage(ToUtf16(a[1]), true);
     return true;
@@ -322,9 +376,23 @@ bool RunScript(Session& session, std::istream& script, const std::string& name, 
   for (int number = 1; std::getline(script, line); ++number) {
     bool ok = SplitLine(line, &args, &why) && (args.empty() || runner.Run(args, &why));
     if (!ok) {
-      if (error) *error = name + ":" + std::to_string(number) + ": " + why;
+      if (error) *error = name + ":" + std::to_string(number) + ": " + WithWordsShortened(why, args);
       return false;
     }
+  }
+  return true;
+}
+
+bool ReadScript(const std::string& path, std::string* text, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *error = "cannot read script " + path + ": it is a folder";
+    return false;
+  }
+  std::string why;
+  if (!ReadRegularFile(path, text, &why)) {
+    *error = "cannot read script " + path + ": " + why;
+    return false;
   }
   return true;
 }

@@ -2,7 +2,8 @@
 //
 //   open PATH                     open a document
 //   save [PATH]                   save it (to PATH, or over the file it came from)
-//   language CODE                 user-interface language, e.g. de-DE
+//   language CODE                 user-interface language of an installed
+//                                 translation, e.g. de-DE
 //   answer dialog NAME RESULT [ELEMENT=VALUE ...]
 //                                 the next modal dialog NAME ("*" for any) closes
 //                                 with RESULT (ok, cancel or a number) after
@@ -26,7 +27,8 @@
 //   expect annots PAGE COUNT      fail unless page PAGE (1-based) has COUNT annotations
 //
 // Arguments with spaces go in double quotes. Any failure stops the script
-// with the line's number; the caller then saves nothing.
+// with the line's number. What earlier save lines wrote stays written; the
+// caller then saves nothing more.
 #pragma once
 
 #include <istream>
@@ -36,7 +38,12 @@ namespace kshost {
 
 class Session;
 
-// Runs the script against the session. Returns false with "NAME:LINE: why".
+// Reads the script file at `path` whole. False with "cannot read script
+// PATH: why" when it is missing, unreadable or a folder.
+bool ReadScript(const std::string& path, std::string* text, std::string* error);
+
+// Runs the script against the session. Returns false with "NAME:LINE: why";
+// a why that quotes the line quotes at most its first 200 characters.
 bool RunScript(Session& session, std::istream& script, const std::string& name, std::string* error);
 
 }  // namespace kshost

@@ -8,6 +8,7 @@
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/pdf_document.h"
 #include "host/ribbon.h"
 #include "host/utf.h"
 #include "tessel/language.h"
@@ -59,11 +60,28 @@ bool Session::LoadPlugin(const std::string& path, std::string* error) {
   return true;
 }
 
-bool Session::Open(const std::string& path, std::string* error, bool readOnly) {
+KPD_Document OpenPdfFile(const std::string& path, const std::string& password, std::string* error) {
   ErrorString why;
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), why.s);
-  if (!doc) {
-    if (error) *error = why.str();
+  KPD_Document doc = pdf::OpenFile(path.c_str(), password, why.s);
+  if (!doc && error) *error = why.str();
+  return doc;
+}
+
+bool MayChangeAnnotations(KPD_Document doc) {
+  return doc && (fn::DocGetPermissions(doc) & KPD_PERM_MODIFY_ANNOTS) != 0;
+}
+
+std::string ChangeRefusedMessage(const std::string& path) {
+  return path + ": the document's permissions do not allow changing annotations"
+                " (give the owner password with --password)";
+}
+
+bool Session::Open(const std::string& path, std::string* error, bool readOnly) {
+  KPD_Document doc = OpenPdfFile(path, password_, error);
+  if (!doc) return false;
+  if (!readOnly && !MayChangeAnnotations(doc)) {
+    fn::DocClose(doc);
+    if (error) *error = ChangeRefusedMessage(path);
     return false;
   }
   Close();

@@ -26,9 +26,15 @@ class Session {
   // Loads a plug-in and runs its start-up; false with the reason on failure.
   bool LoadPlugin(const std::string& path, std::string* error);
 
+  // The password for documents opened from now on; empty for none. It
+  // opens a file that needs its user password; the owner password lifts a
+  // file's permission limits.
+  void SetPassword(const std::string& password) { password_ = password; }
+
   // Opens a document, closing the one open before. On failure the open
-  // document stays as it was.
-  // A document opened read-only reports the mode that forbids changes.
+  // document stays as it was. A document opened read-only reports the mode
+  // that forbids changes. One opened to be changed is refused when its
+  // permissions do not allow changing annotations.
   bool Open(const std::string& path, std::string* error, bool readOnly = false);
   // Saves the open document to `path` without touching any file on failure.
   bool Save(const std::string& path, std::string* error);
@@ -44,6 +50,18 @@ class Session {
   KPD_Document doc_ = nullptr;
   KA_Document appDoc_ = nullptr;
   std::string docPath_;
+  std::string password_;
 };
+
+// Opens the PDF file at `path` with `password` (empty: none), as DocOpenFile
+// does; null with the reason on failure. The caller closes the document.
+KPD_Document OpenPdfFile(const std::string& path, const std::string& password, std::string* error);
+
+// Whether the permissions of `doc` allow changing its annotations. When they
+// do not, every host function that would change the document fails.
+bool MayChangeAnnotations(KPD_Document doc);
+
+// What a command says when it will not change the annotations of `path`.
+std::string ChangeRefusedMessage(const std::string& path);
 
 }  // namespace kshost

@@ -221,4 +221,97 @@ TEST_F(CliTest, InputsThatAreNotRegularFilesAreRefused) {
   }
 }
 
+// A file whose permissions forbid changing annotations is refused by every
+// command that would change it, and nothing is written; its owner password
+// lifts the limit. A file with a user password opens only with it.
+TEST_F(CliTest, EncryptedFilesNeedTheOwnerPasswordToChange) {
+  std::string plan = dir_ / "plan.pdf", xfdf = dir_ / "plan.xfdf";
+  ASSERT_EQ(Shell(Annot("sample floorplan -o " + Quote(plan))).status, 0);
+  ASSERT_EQ(Shell(Annot("xfdf export " + Quote(plan) + " -o " + Quote(xfdf))).status, 0);
+  std::string script = dir_.Write("s.session", "expect annots 1 0\n");
+  const std::pair<const char*, const char*> locks[] = {
+      {"annotate.pdf", "--annotate=n"}, {"modify.pdf", "--modify=none"}};
+  for (auto [name, option] : locks) {
+    std::string locked = dir_ / name;
+    CommandResult r = Shell("qpdf --encrypt '' owner 256 " + std::string(option) + " -- " + Quote(plan) + " " +
+                            Quote(locked));
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string commands[] = {
+        "run " + Quote(script) + " -i " + Quote(locked) + " -o OUT",
+        "xfdf import " + Quote(locked) + " " + Quote(xfdf) + " -o OUT",
+        "regenerate " + Quote(locked) + " -o OUT",
+    };
+    for (std::string command : commands) {
+      std::string out = dir_ / "out.pdf";
+      command.replace(command.find("OUT"), 3, Quote(out));
+      r = Shell(Annot(command));
+      EXPECT_EQ(r.status, 1) << command;
+      EXPECT_NE(r.output.find(locked + ": the document's permissions do not allow changing annotations (give the "
+                                        "owner password with --password)"),
+                std::string::npos)
+          << r.output;
+      EXPECT_FALSE(Exists(out)) << command;
+      r = Shell(Annot(command + " --password owner"));
+      EXPECT_EQ(r.status, 0) << command << "\n" << r.output;
+      EXPECT_TRUE(Exists(out)) << command;
+      std::filesystem::remove(out);
+    }
+    // Reading is allowed without the owner password.
+    EXPECT_EQ(Shell(Annot("info " + Quote(locked))).status, 0);
+  }
+  std::string user = dir_ / "user.pdf";
+  ASSERT_EQ(Shell("qpdf --encrypt user owner 256 -- " + Quote(plan) + " " + Quote(user)).status, 0);
+  CommandResult r = Shell(Annot("info " + Quote(user)));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("cannot open " + user + ": password required"), std::string::npos) << r.output;
+  r = Shell(Annot("measure info " + Quote(user) + " --password user"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  r = Shell(Annot("xfdf export " + Quote(user) + " --password wrong"));
+  EXPECT_NE(r.output.find("incorrect password"), std::string::npos) << r.output;
+}
+
+TEST_F(CliTest, ScriptsThatCannotRunSayWhy) {
+  std::string plan = dir_ / "plan.pdf";
+  ASSERT_EQ(Shell(Annot("sample floorplan -o " + Quote(plan))).status, 0);
+  std::string folder = dir_ / "folder.session";
+  std::filesystem::create_directory(folder);
+  CommandResult r = Shell(Annot("run " + Quote(folder) + " -i " + Quote(plan)));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("cannot read script " + folder + ": it is a folder"), std::string::npos) << r.output;
+
+  const std::string longWord(5000, 'w');
+  const std::pair<std::string, std::string> cases[] = {
+      {"language de-DE\nlanguage xx-YY\n",
+       ":2: no translation for language 'xx-YY' is installed (installed: de-DE en-US fr-FR)"},
+      {"language ../en-US\n", ":1: no translation for language '../en-US' is installed"},
+      {longWord + "\n", ":1: unknown command '" + longWord.substr(0, 200) + "...'"},
+      {"tool \"" + std::string(100, 'x') + std::string(500, '\xC3') + "\"\n", ""},
+  };
+  for (auto const& [text, message] : cases) {
+    std::string script = dir_.Write("bad.session", text);
+    r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan)));
+    EXPECT_EQ(r.status, 1) << text.substr(0, 40);
+    EXPECT_NE(r.output.find(script + message), std::string::npos) << r.output;
+    EXPECT_LT(r.output.size(), 600u) << r.output;
+  }
+}
+
+// Save lines that ran before the failing line have written their files;
+// -o is not written. The help says so.
+TEST_F(CliTest, FailedRunKeepsWhatEarlierSaveLinesWrote) {
+  std::string plan = dir_ / "plan.pdf";
+  ASSERT_EQ(Shell(Annot("sample floorplan -o " + Quote(plan))).status, 0);
+  std::string early = dir_ / "early.pdf", out = dir_ / "out.pdf";
+  std::string script = dir_.Write("s.session", "save \"" + early + "\"\nfrobnicate\nsave\n");
+  CommandResult r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(out)));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Exists(early));
+  EXPECT_FALSE(Exists(out));
+  r = Shell(Annot("run --help"));
+  EXPECT_NE(r.output.find("What the save lines that ran before it wrote\nstays written; nothing else is: OUT.pdf is "
+                          "not written."),
+            std::string::npos)
+      << r.output;
+}
+
 }  // namespace
