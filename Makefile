@@ -3,7 +3,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build test test-fast test-asan demo bench clean
+.PHONY: all deps build test test-fast test-asan demo bench fuzz fuzz-build clean
 
 all: build
 
@@ -37,5 +37,28 @@ bench: build
 	@scripts/deps.sh --bench
 	bench/run.sh
 
+# libFuzzer on every parser: a clang build in build-fuzz, then each target for
+# FUZZ_SECONDS with its seed corpus. New inputs and crashes go to
+# $(FUZZ_OUT)/<target>/, never into the seed corpus; FUZZ_TARGETS picks some.
+FUZZ_SECONDS ?= 60
+FUZZ_OUT ?= fuzz-out
+FUZZ_TARGETS ?= $(notdir $(wildcard fuzz/corpus/*))
+
+fuzz-build:
+	@scripts/deps.sh --fuzz
+	@CC=clang-19 CXX=clang++-19 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANNOT_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	@failed=; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_OUT)/$$t/corpus; \
+	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	  build-fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_OUT)/$$t/ $(FUZZ_OUT)/$$t/corpus fuzz/corpus/$$t \
+	    2>$(FUZZ_OUT)/$$t/log || failed="$$failed $$t"; \
+	  grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" $(FUZZ_OUT)/$$t/log | sed "s/^/  /"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: findings in:$$failed (see $(FUZZ_OUT)/<target>/log)"; exit 1; fi
+
 clean:
-	rm -rf build build-asan out
+	rm -rf build build-asan build-fuzz out $(FUZZ_OUT)

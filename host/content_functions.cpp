@@ -100,7 +100,14 @@ class Parser {
         Add(QPDFObjectHandle::newReal(token.getValue()), start);
         break;
       case QPDFTokenizer::tt_name:
-        Add(QPDFObjectHandle::newName(token.getValue()), start);
+        // A name cannot hold a NUL byte, but a stray "#" ("/#e") comes out
+        // of qpdf's tokenizer as one; such a name could never be written
+        // back, so it is damage.
+        if (token.getValue().find('\0') != std::string::npos) {
+          Drop();
+        } else {
+          Add(QPDFObjectHandle::newName(token.getValue()), start);
+        }
         break;
       case QPDFTokenizer::tt_string:
         Add(QPDFObjectHandle::newString(token.getValue()), start);

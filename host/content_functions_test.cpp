@@ -124,6 +124,8 @@ TEST(ContentTokenizer, DamageDropsTheInstructionBeingRead) {
       {deep + " 4 w", "w/1"},                 // nesting beyond any real use
       {"[[[1]]] 2 d", "d/2"},
       {"99999999999999999999999 w", "w/1"},   // beyond 64 bits stays a number
+      {"/#e 9 Tf 1 g", "Tf/1 g/1"},           // a stray "#" that would make a NUL
+      {"/F#e1#0 9 Tf", "Tf/1"},
       {std::string("q BI /W 1 /H 1 ID \x01\xff\0 EI Q", 26), "q/0 BI/0 ID/4 EI/0 Q/0"},
   };
   for (auto const& c : cases) {

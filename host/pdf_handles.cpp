@@ -22,7 +22,9 @@ size_t SlotOf(QPDFObject const* key, size_t mask, int shift) {
 }
 
 // The slot count is a power of two: the top log2(size) bits pick the slot.
-int ShiftFor(size_t size) { return 64 - std::countr_zero(size); }
+// (A builtin rather than std::countr_zero: the clang fuzz build compiles the
+// host as C++17, because clang cannot read qpdf 11's headers as C++20.)
+int ShiftFor(size_t size) { return 64 - __builtin_ctzll(size); }
 
 constexpr size_t kFirstSlots = 16;
 constexpr size_t kFirstBlock = 8;

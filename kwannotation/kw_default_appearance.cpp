@@ -147,13 +147,22 @@ std::string ColorInstruction(const KPD_ColorF& color, const ColorOperators& ops)
   }
 }
 
+// Neither PDF white space nor a delimiter: a character that continues the
+// token before it.
+bool IsRegularChar(char c) {
+  return std::string_view(" \t\r\n\f\0()<>[]{}/%", 17).find(c) == std::string_view::npos;
+}
+
 // Puts `instruction` in place of the one at `index`, or appends it when
 // `index` is -1.
 void Replace(std::string& da, const ParsedDA& parsed, int32_t index, const std::string& instruction) {
   if (instruction.empty()) return;
   size_t start = 0, end = 0;
   if (index >= 0 && parsed.Span(index, &start, &end) && start <= end && end <= da.size()) {
-    da.replace(start, end - start, instruction);
+    // An instruction may follow a name or operator with no blank between
+    // ("T/F1 12 Tf"); its new first operand, a number, must not join them.
+    const bool joins = start > 0 && IsRegularChar(da[start - 1]) && IsRegularChar(instruction.front());
+    da.replace(start, end - start, joins ? " " + instruction : instruction);
     return;
   }
   if (!da.empty() && da.back() != ' ') da += ' ';

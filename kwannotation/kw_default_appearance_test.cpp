@@ -100,6 +100,29 @@ TEST_F(DefaultAppearance, RewritesInPlaceAndAppendsWhatIsMissing) {
   EXPECT_EQ(two.GetText(), "/A 1 Tf 5 TL /C 4 Tf");
 }
 
+// A rewritten instruction whose first operand followed a name or an operator
+// with no blank between must still be a separate token, so that it reads
+// back; after a delimiter nothing is added.
+TEST_F(DefaultAppearance, RewrittenInstructionDoesNotJoinTheTokenBefore) {
+  struct Case {
+    const char* da;
+    const char* written;
+  } const cases[] = {
+      {"/Co 0 5 20 T/N TL", "/Co 0 5 20 T 0 TL"},
+      {"BT/Z Tc", "BT 0 Tc"},
+      {"1 RG/G g 9 Tz", "1 RG 0 g 9 Tz"},
+      {"BT/Helv 12 Tf", "BT/Helv 12 Tf"},
+      {"1 RG]/N TL", "1 RG]0 TL"},
+  };
+  for (const Case& c : cases) {
+    CDA_DefaultAppearance da(c.da);
+    const DefaultAppearanceInfo info = da.GetInfo();
+    da.SetInfo(info);
+    EXPECT_EQ(da.GetText(), c.written) << c.da;
+    EXPECT_EQ(da.GetInfo().flags, info.flags) << c.da;
+  }
+}
+
 TEST_F(DefaultAppearance, FontResourceNamesAndSubstituteFamilies) {
   const std::pair<const char*, const char*> names[] = {
       {"Helvetica-Bold", "HeBo"},       {"Times-BoldItalic", "TiBI"},   {"Helvetica-BoldOblique", "HeBO"},

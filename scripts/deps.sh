@@ -9,6 +9,8 @@ packages=(
   poppler-utils mupdf-tools locales-all
 )
 [ "${1:-}" = "--bench" ] && packages+=(python3-fitz hyperfine)
+# Debian's clang 19 (the newest Debian ships) and the compiler-rt package that carries its libFuzzer.
+[ "${1:-}" = "--fuzz" ] && packages+=(clang-19 libclang-rt-19-dev)
 
 missing=()
 for p in "${packages[@]}"; do

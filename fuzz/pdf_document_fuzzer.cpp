@@ -1,0 +1,48 @@
+// A whole PDF opened from memory: every page and annotation walked, the
+// annotations' objects read through the annotation library, shape
+// appearances rebuilt and the annotations exported as XFDF.
+#include <algorithm>
+
+#include "fuzz/fuzz_support.h"
+#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_xfdf.h"
+
+namespace host = ks::host;
+
+namespace {
+
+// Enough to reach every code path of a damaged file without letting one
+// input with a huge page tree or annotation list take seconds.
+constexpr int kMaxPages = 64;
+constexpr int kMaxAnnotsPerPage = 256;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > annot_fuzz::kMaxPdfInput) return 0;
+  annot_fuzz::BindHost();
+  host::ByteString error;
+  KPD_Document doc = host::DocOpenMemory(reinterpret_cast<const char*>(data), size, error.get());
+  if (!doc) return 0;
+  const int pages = std::min(host::DocPageCount(doc), kMaxPages);
+  for (int p = 0; p < pages; ++p) {
+    KPD_Page page = host::DocGetPage(doc, p);
+    if (!page) continue;
+    KS_FloatRect box{};
+    host::PageGetBox(page, "/MediaBox", &box);
+    host::PageGetRotation(page);
+    const int count = std::min(host::PageAnnotCount(page), kMaxAnnotsPerPage);
+    for (int k = 0; k < count; ++k) {
+      KPD_Dictionary annot = host::PageGetAnnot(page, k);
+      if (!annot) continue;
+      std::string kind, reason;
+      if (auto fn = kwannotation::ShapeAppearanceFor(annot, &kind)) fn(annot, &reason, {});
+    }
+  }
+  if (host::DocPageCount(doc) <= kMaxPages) {
+    std::string xfdf, reason;
+    kwannotation::KW_ExportXFDF(doc, &xfdf, &reason);
+  }
+  host::DocClose(doc);
+  return 0;
+}
