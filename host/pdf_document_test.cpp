@@ -120,7 +120,9 @@ TEST(PdfDocument, PasswordsOpenFilesAndTheOwnersLiftsTheirLimits) {
     ASSERT_NE(doc, nullptr) << what << ": " << error.text();
     uint32_t permissions = fn::DocGetPermissions(doc.get());
     EXPECT_EQ((permissions & KPD_PERM_MODIFY_ANNOTS) != 0, c.annotations) << what;
-    if (c.annotations) EXPECT_EQ(permissions, 0xFFFFFFFCu) << what;
+    if (c.annotations) {
+      EXPECT_EQ(permissions, 0xFFFFFFFCu) << what;
+    }
     EXPECT_EQ(fn::DocIsEncrypted(doc.get()), 1) << what;
   }
 }
