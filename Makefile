@@ -3,7 +3,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps build test test-fast test-asan demo bench fuzz fuzz-build clean
+.PHONY: all deps build test test-fast test-asan test-fuzz demo bench fuzz fuzz-build clean
 
 all: build
 
@@ -14,10 +14,12 @@ build: deps
 	@cmake -S . -B build $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 
-# Every test in the normal build, then again under AddressSanitizer and UBSan.
+# Every test in the normal build, then again under AddressSanitizer and UBSan,
+# then the libFuzzer builds of the fuzz targets replay their seed corpora.
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-fuzz
 
 test-asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DANNOT_SANITIZE=ON >/dev/null
@@ -48,6 +50,13 @@ fuzz-build:
 	@scripts/deps.sh --fuzz
 	@CC=clang-19 CXX=clang++-19 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANNOT_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+
+test-fuzz: fuzz-build
+	@passed=0; failed=0; for t in $(FUZZ_TARGETS); do \
+	  if build-fuzz/bin/$${t}_fuzzer -runs=0 fuzz/corpus/$$t >build-fuzz/replay-$$t.log 2>&1; \
+	  then passed=$$((passed + 1)); else failed=$$((failed + 1)); echo "fuzz: $$t failed its seed corpus:"; \
+	    tail -n 30 build-fuzz/replay-$$t.log; fi; \
+	done; echo "fuzz: $$passed passed, $$failed failed"; [ $$failed -eq 0 ]
 
 fuzz: fuzz-build
 	@failed=; for t in $(FUZZ_TARGETS); do \

@@ -2,12 +2,9 @@
 // annotations of a PDF with the annotation library, in process.
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -57,96 +54,29 @@ KPD_Object NormalAppearance(KPD_Dictionary annot) {
   return ap && host::ObjectGetType(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
 }
 
-// White space and the delimiters of PDF syntax.
-bool IsDelimiter(char c) { return c == '\0' || std::strchr(" \t\r\n\f()<>[]{}/%", c) != nullptr; }
-
-// Calls found(number, generation) for every "n g R" in the PDF text of an
-// object, passing over strings, names and comments, whose bytes may look
-// like references.
-template <class Found>
-void ForEachReference(std::string_view t, Found&& found) {
-  const size_t n = t.size();
-  long long before[2] = {-1, -1};  // the two tokens before, when they are plain integers
-  auto forget = [&] { before[0] = before[1] = -1; };
-  size_t i = 0;
-  while (i < n) {
-    const char c = t[i];
-    if (c == '(') {
-      int depth = 0;
-      for (; i < n; ++i) {
-        if (t[i] == '\\') {
-          ++i;
-        } else if (t[i] == '(') {
-          ++depth;
-        } else if (t[i] == ')' && --depth == 0) {
-          ++i;
-          break;
-        }
-      }
-      forget();
-    } else if (c == '<' && i + 1 < n && t[i + 1] == '<') {
-      i += 2;
-      forget();
-    } else if (c == '<') {
-      while (i < n && t[i] != '>') ++i;
-      ++i;
-      forget();
-    } else if (c == '%') {
-      while (i < n && t[i] != '\n' && t[i] != '\r') ++i;
-    } else if (c == '/' || !IsDelimiter(c)) {
-      const size_t start = i++;
-      while (i < n && !IsDelimiter(t[i])) ++i;
-      std::string_view token = t.substr(start, i - start);
-      if (token == "R") {
-        if (before[0] >= 0 && before[1] >= 0) found(before[0], before[1]);
-        forget();
-      } else if (token.size() <= 10 && token.find_first_not_of("0123456789") == std::string_view::npos) {
-        before[0] = before[1];
-        before[1] = std::stoll(std::string(token));
-      } else {
-        forget();
-      }
-    } else {
-      if (!std::isspace(static_cast<unsigned char>(c)) && c != '\0') forget();
-      ++i;
+// How often each annotation's indirect normal appearance and /AP
+// dictionary are referred to from anywhere in the document, counted once
+// up front; also the number of annotations. Empty when counting failed,
+// which makes every annotation get a new stream.
+std::unordered_map<KPD_Object, int32_t> CountUsers(KPD_Document doc, int pages, int* total) {
+  std::vector<KPD_Object> objects;
+  *total = 0;
+  for (int p = 0; p < pages; ++p) {
+    KPD_Page page = host::DocGetPage(doc, p);
+    const int count = host::PageAnnotCount(page);
+    *total += count;
+    for (int k = 0; k < count; ++k) {
+      KPD_Dictionary annot = host::PageGetAnnot(page, k);
+      for (KPD_Object obj : {NormalAppearance(annot), host::DictGet(annot, "/AP")})
+        if (obj && host::ObjectIsIndirect(obj)) objects.push_back(obj);
     }
   }
+  std::vector<int32_t> counts(objects.size());
+  std::unordered_map<KPD_Object, int32_t> users;
+  if (!host::DocCountReferences(doc, objects.data(), int32_t(objects.size()), counts.data())) return users;
+  for (size_t i = 0; i < objects.size(); ++i) users[objects[i]] = counts[i];
+  return users;
 }
-
-// How often each indirect object is referred to from anywhere in the
-// document: the trailer and every object reached from it, each read once.
-class References {
- public:
-  explicit References(KPD_Document doc) {
-    std::vector<KPD_Object> pending;
-    auto visit = [&](KPD_Object obj) {
-      host::ByteString text;
-      if (!obj || !host::ObjectWrite(obj, text.get())) return;
-      ForEachReference(text.str(), [&](long long num, long long gen) {
-        if (num <= 0 || num > INT32_MAX || gen > INT32_MAX) return;
-        if (++counts_[Key(int32_t(num), int32_t(gen))] == 1)
-          pending.push_back(host::DocGetObject(doc, int32_t(num), int32_t(gen)));
-      });
-    };
-    visit(host::DocGetTrailer(doc));
-    while (!pending.empty()) {
-      KPD_Object obj = pending.back();
-      pending.pop_back();
-      visit(obj);
-    }
-  }
-
-  // References to `obj`; 0 for a direct object.
-  int Of(KPD_Object obj) const {
-    if (!obj || !host::ObjectIsIndirect(obj)) return 0;
-    auto it = counts_.find(Key(host::ObjectGetObjNum(obj), host::ObjectGetGenNum(obj)));
-    return it == counts_.end() ? 0 : it->second;
-  }
-
- private:
-  static uint64_t Key(int32_t num, int32_t gen) { return uint64_t(uint32_t(num)) << 32 | uint32_t(gen); }
-  std::unordered_map<uint64_t, int> counts_;
-};
 
 class Progress {
  public:
@@ -197,15 +127,18 @@ int RunRegenerate(const std::vector<std::string>& args) {
   // it too (another annotation's /N, /D or /R, its own /D or /R, a page's
   // or a form's XObject), or the /AP dictionary holding it is itself
   // shared, the stream is left as it is and the annotation gets a new one.
-  const References references(doc);
-  auto onlyUser = [&](KPD_Dictionary annot, KPD_Object normal) {
-    if (!host::ObjectIsIndirect(normal) || references.Of(normal) != 1) return false;
-    KPD_Object ap = host::DictGet(annot, "/AP");
-    return !host::ObjectIsIndirect(ap) || references.Of(ap) == 1;
-  };
   const int pages = host::DocPageCount(doc);
   int total = 0;
-  for (int p = 0; p < pages; ++p) total += host::PageAnnotCount(host::DocGetPage(doc, p));
+  const std::unordered_map<KPD_Object, int32_t> users = CountUsers(doc, pages, &total);
+  auto onlyUser = [&](KPD_Dictionary annot, KPD_Object normal) {
+    auto usersOf = [&](KPD_Object obj) {
+      auto it = users.find(obj);
+      return it == users.end() ? 0 : it->second;
+    };
+    if (!host::ObjectIsIndirect(normal) || usersOf(normal) != 1) return false;
+    KPD_Object ap = host::DictGet(annot, "/AP");
+    return !host::ObjectIsIndirect(ap) || usersOf(ap) == 1;
+  };
   Progress progress(total, total > kProgressThreshold && ::isatty(2));
 
   Tally tally[kKindCount];

@@ -524,6 +524,44 @@ KPD_Object kshost::fn::DocGetObject(KPD_Document doc, int32_t objNum, int32_t ge
   });
 }
 
+// Every object reachable from the trailer is read once; each time an
+// indirect object is named inside another (or in the trailer) counts as one
+// reference to it. Direct arrays and dictionaries are walked where they sit.
+int32_t kshost::fn::DocCountReferences(KPD_Document doc, const KPD_Object* objects, int32_t count, int32_t* counts) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    if (!doc || count < 0 || (count > 0 && (!objects || !counts))) return 0;
+    std::unordered_map<uint64_t, int32_t> references;
+    auto key = [](QPDFObjGen og) { return uint64_t(uint32_t(og.getObj())) << 32 | uint32_t(og.getGen()); };
+    std::vector<QPDFObjectHandle> pending{Doc(doc)->qpdf().getTrailer()};
+    auto note = [&](QPDFObjectHandle item) {
+      if (item.isIndirect()) {
+        if (++references[key(item.getObjGen())] == 1) pending.push_back(item);
+      } else if (item.isArray() || item.isDictionary()) {
+        pending.push_back(item);
+      }
+    };
+    while (!pending.empty()) {
+      QPDFObjectHandle object = pending.back();
+      pending.pop_back();
+      if (object.isStream()) object = object.getDict();
+      if (object.isArray()) {
+        for (auto const& item : object.aitems()) note(item);
+      } else if (object.isDictionary()) {
+        for (auto const& [name, item] : object.ditems()) note(item);
+      }
+    }
+    for (int32_t i = 0; i < count; ++i) {
+      counts[i] = 0;
+      if (!objects[i]) continue;
+      QPDFObjectHandle object = FromKpd(objects[i])->object;
+      if (!object.isIndirect()) continue;
+      auto it = references.find(key(object.getObjGen()));
+      if (it != references.end()) counts[i] = it->second;
+    }
+    return 1;
+  });
+}
+
 // An object of another document is refused rather than copied: copying
 // would hand back a handle that is not the object the plug-in passed.
 KPD_Object kshost::fn::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {

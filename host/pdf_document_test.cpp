@@ -374,6 +374,34 @@ TEST(PdfDocument, WarningsAreCollectedNotPrinted) {
   EXPECT_EQ(fn::DocGetWarning(doc.get(), count, warning), 0);
 }
 
+// References are counted wherever they stand: in direct arrays and
+// dictionaries, in a stream's dictionary, twice in one array; an object
+// nothing reachable names counts none, and a direct object never counts.
+TEST(PdfDocument, CountReferencesCountsEveryPlaceThatNamesAnObject) {
+  Doc doc = OnePageDoc();
+  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  KPD_Object shared = fn::DocNewStream(doc.get(), "x", 1);
+  KPD_Object loose = fn::DocNewStream(doc.get(), "y", 1);
+  Owned nested(fn::ArrayNew());
+  fn::ArrayAppend(nested.get(), shared);
+  fn::ArrayAppend(nested.get(), shared);
+  Owned holder(fn::DictNew());
+  fn::DictSet(holder.get(), "/Deep", nested.get());
+  fn::DictSet(page, "/Holder", holder.get());
+  KPD_Object other = fn::DocNewStream(doc.get(), "z", 1);
+  fn::DictSet(other, "/Uses", shared);
+  fn::DictSet(page, "/Other", other);
+  Owned direct(fn::DictNew());
+  const KPD_Object objects[] = {shared, loose, other, direct.get(), nullptr};
+  int32_t counts[5] = {-1, -1, -1, -1, -1};
+  ASSERT_EQ(fn::DocCountReferences(doc.get(), objects, 5, counts), 1);
+  EXPECT_EQ(counts[0], 3);
+  EXPECT_EQ(counts[1], 0);
+  EXPECT_EQ(counts[2], 1);
+  EXPECT_EQ(counts[3], 0);
+  EXPECT_EQ(counts[4], 0);
+}
+
 TEST(PdfDocument, IndirectObjects) {
   Doc doc = OnePageDoc(), other = OnePageDoc();
   KPD_Dictionary root = fn::DocGetRoot(doc.get());

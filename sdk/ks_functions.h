@@ -163,6 +163,7 @@
   X(34, 16, DocOfObject, KPD_Document, (KPD_Object obj))                                           \
   X(34, 17, DocAddPage, KPD_Page, (KPD_Document doc, const KS_FloatRect* mediaBox))                \
   X(34, 18, DocNewStream, KPD_Stream, (KPD_Document doc, const char* data, size_t length))         \
+  X(34, 19, DocCountReferences, int32_t, (KPD_Document doc, const KPD_Object* objects, int32_t count, int32_t* counts)) \
   /* 53: pages */                                                                                  \
   X(53, 0, PageGetRotation, int32_t, (KPD_Page page))                                              \
   X(53, 1, PageGetBox, int32_t, (KPD_Page page, const char* boxName, KS_FloatRect* out))           \
