@@ -36,10 +36,12 @@ QPDFObjectHandle DictOf(KPD_Dictionary dict) {
 // that may be changed. A container of no document takes indirect objects of
 // any one; they are checked again when it is stored into a document.
 bool Storable(KPD_Object container, QPDFObjectHandle const& target, KPD_Object item) {
-  if (!item || !kshost::pdf::MayChange(*FromKpd(container))) return false;
-  QPDF* qpdf = nullptr;
-  if (auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(container))) qpdf = &doc->qpdf();
-  return kshost::pdf::CanStore(FromKpd(item)->object, qpdf, target);
+  if (!item) return false;
+  // One registry lookup answers both whether the document may change and
+  // which document the item must belong to.
+  auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(container));
+  if (doc && !doc->Writable()) return false;
+  return kshost::pdf::CanStore(FromKpd(item)->object, doc ? &doc->qpdf() : nullptr, target);
 }
 
 bool InRange(int32_t index, int count) { return index >= 0 && index < count; }
