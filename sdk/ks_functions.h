@@ -17,6 +17,7 @@
 // Selectors of the host's tables.
 #define KS_SEL_EXTHFT 0
 #define KS_SEL_MATRIX 1
+#define KS_SEL_DRAWING 2
 #define KS_SEL_WIDESTRINGARRAY 9
 #define KS_SEL_PDFTEXT 10
 #define KS_SEL_BYTESTRING 17
@@ -47,6 +48,11 @@
 #define KS_SEL_PREFERENCES 265
 #define KS_SEL_RECT 266
 #define KS_SEL_ANNOTHANDLER 268
+#define KS_SEL_ANNOTOBJECT 296
+#define KS_SEL_PAGEANNOT 303
+#define KS_SEL_PROPERTYPANEL 339
+#define KS_SEL_COLOR 445
+#define KS_SEL_SNAP 732
 #define KS_SEL_FONTSERVICE 331
 #define KS_SEL_CONTENT 436
 #define KS_SEL_INTERFORM 56
@@ -69,6 +75,17 @@
   X(1, 3, MatrixInvert, int32_t, (const KS_Matrix* m, KS_Matrix* out))                             \
   X(1, 4, MatrixTransformPoint, void, (const KS_Matrix* m, KS_FloatPoint* pt))                     \
   X(1, 5, MatrixTransformRect, void, (const KS_Matrix* m, KS_FloatRect* rect))                     \
+  /* 2: drawing on a device; pens and brushes are the caller's */                                  \
+  X(2, 0, PenNew, KA_Pen, (KS_ColorRef color, int32_t width, int32_t style))                       \
+  X(2, 1, PenRelease, void, (KA_Pen pen))                                                          \
+  X(2, 2, BrushNew, KA_Brush, (KS_ColorRef color, int32_t hollow))                                 \
+  X(2, 3, BrushRelease, void, (KA_Brush brush))                                                    \
+  /* select answers the device's previous pen or brush */                                          \
+  X(2, 4, DeviceSelectPen, KA_Pen, (KA_Device device, KA_Pen pen))                                 \
+  X(2, 5, DeviceSelectBrush, KA_Brush, (KA_Device device, KA_Brush brush))                         \
+  X(2, 6, DeviceRectangle, int32_t, (KA_Device device, const KS_DeviceRect* rect))                 \
+  X(2, 7, DeviceLine, int32_t, (KA_Device device, KS_DevicePoint from, KS_DevicePoint to))         \
+  X(2, 8, DevicePolyline, int32_t, (KA_Device device, const KS_DevicePoint* points, int32_t count, int32_t closed))\
   /* 9: wide-string arrays */                                                                      \
   X(9, 0, WideStringArrayNew, KS_WideStringArray, (void))                                          \
   X(9, 1, WideStringArrayDestroy, void, (KS_WideStringArray arr))                                  \
@@ -128,6 +145,15 @@
   X(26, 5, AppDocRegisterEvents, int32_t, (const KS_DocEventCallbacks* record))                    \
   X(26, 6, AppDocUnregisterEvents, int32_t, (const KS_DocEventCallbacks* record))                  \
   X(26, 7, AppDocFromPdfDocument, KA_Document, (KPD_Document pdf))                                 \
+  /* selection and focus: the focused annotation is one of the selected */                         \
+  X(26, 8, AppDocSelectionCount, int32_t, (KA_Document doc))                                       \
+  X(26, 9, AppDocGetSelected, KA_Annot, (KA_Document doc, int32_t index))                          \
+  X(26, 10, AppDocIsSelected, int32_t, (KA_Document doc, KA_Annot annot))                          \
+  X(26, 11, AppDocSelect, int32_t, (KA_Document doc, KA_Annot annot, int32_t add))                 \
+  X(26, 12, AppDocDeselectAll, int32_t, (KA_Document doc))                                         \
+  X(26, 13, AppDocGetFocusedAnnot, KA_Annot, (KA_Document doc))                                    \
+  X(26, 14, AppDocSetFocusedAnnot, int32_t, (KA_Document doc, KA_Annot annot))                     \
+  X(26, 15, AppDocInvalidateRect, int32_t, (KA_Document doc, int32_t pageIndex, const KS_FloatRect* pageRect))\
   /* 56: interactive forms (borrowed from the document, or new and released) */                    \
   X(56, 0, DocGetInterForm, KPD_InterForm, (KPD_Document doc))                                     \
   X(56, 1, InterFormNew, KPD_InterForm, (KPD_Document doc))                                        \
@@ -143,6 +169,8 @@
   X(32, 4, PageViewPageToDevice, int32_t, (KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out)) \
   X(32, 5, PageViewGetMatrix, int32_t, (KA_PageView view, KS_Matrix* pageToDevice))                \
   X(32, 6, PageViewGetZoom, float, (KA_PageView view))                                             \
+  X(32, 7, PageViewPageRectToDevice, int32_t, (KA_PageView view, const KS_FloatRect* rect, KS_DeviceRect* out))\
+  X(32, 8, PageViewDeviceRectToPage, int32_t, (KA_PageView view, const KS_DeviceRect* rect, KS_FloatRect* out))\
   /* 34: PDF documents */                                                                          \
   X(34, 0, DocOpenFile, KPD_Document, (const char* path, KS_ByteString error))                     \
   X(34, 1, DocOpenMemory, KPD_Document, (const char* data, size_t length, KS_ByteString error))    \
@@ -232,6 +260,9 @@
   X(125, 6, DirectoryCreate, int32_t, (const char16_t* path))                                      \
   /* 149: application services */                                                                  \
   X(149, 0, UndoAddItem, int32_t, (const char16_t* caption, KA_Document doc, int32_t flags, const KS_UndoRecord* record)) \
+  /* items added between begin and end undo and redo as one step */                                \
+  X(149, 1, UndoBeginGroup, int32_t, (KA_Document doc, const char16_t* caption))                   \
+  X(149, 2, UndoEndGroup, int32_t, (KA_Document doc))                                              \
   /* 151, 152, 164, 167: the ribbon of a frame: categories, panels, controls */                    \
   X(151, 0, RibbonGetCategory, KA_RibbonElement, (KA_Frame frame, const char* name))               \
   X(152, 0, RibbonFindPanel, KA_RibbonElement, (KA_RibbonElement category, const char* name))      \
@@ -252,6 +283,31 @@
   /* 268: annotation handlers registered by plug-ins */                                             \
   X(268, 0, AnnotHandlerRegister, KA_AnnotHandler, (const char* type, const KS_AnnotHandlerCallbacks* record)) \
   X(268, 1, AnnotHandlerUnregister, int32_t, (KA_AnnotHandler handler))                           \
+  /* the editor's own handling of an annotation, by index (KS_AHD_*) */                            \
+  X(268, 2, AnnotHandlerDefault, intptr_t, (KA_AnnotHandler handler, int32_t index, const KS_AnnotCallArgs* args))\
+  /* 296: behaviour objects of annotations */                                                      \
+  X(296, 0, AnnotObjectNew, KA_AnnotObject, (KA_AnnotHandler handler, const KS_AnnotObjectCallbacks* record, KA_Annot annot, intptr_t value))\
+  X(296, 1, AnnotObjectGetAnnot, KA_Annot, (KA_AnnotObject obj))                                   \
+  X(296, 2, AnnotObjectAppearanceChanged, int32_t, (KA_AnnotObject obj))                           \
+  X(296, 3, AnnotObjectForward, intptr_t, (KA_AnnotObject obj, intptr_t a, intptr_t b))            \
+  /* 303: annotations on pages of open documents; a handle stays valid while */                    \
+  /* its document is open and answers -1 / null once the annotation is gone */                     \
+  X(303, 0, AnnotFromDict, KA_Annot, (KA_Document doc, KPD_Dictionary dict))                       \
+  X(303, 1, AnnotGetDict, KPD_Dictionary, (KA_Annot annot))                                        \
+  X(303, 2, AnnotGetDocument, KA_Document, (KA_Annot annot))                                       \
+  X(303, 3, AnnotGetPageIndex, int32_t, (KA_Annot annot))                                          \
+  X(303, 4, AnnotGetRect, int32_t, (KA_Annot annot, KS_FloatRect* out))                            \
+  X(303, 5, AnnotGetFlags, uint32_t, (KA_Annot annot))                                             \
+  X(303, 6, AnnotGetObject, KA_AnnotObject, (KA_Annot annot))                                      \
+  X(303, 7, AnnotGetTypeName, int32_t, (KA_Annot annot, KS_ByteString out))                        \
+  X(303, 8, AnnotDrawAppearance, int32_t, (KA_Annot annot, KA_PageView view, KA_Device device))    \
+  /* 339: the property panel of the current selection */                                           \
+  X(339, 0, PropertyPanelRefresh, int32_t, (void))                                                 \
+  /* 445: colours: a Windows colour with alpha as 0xAARRGGBB, and its parts */                     \
+  X(445, 0, ColorFromRef, uint32_t, (KS_ColorRef color, int32_t alpha))                            \
+  X(445, 1, ColorSplit, int32_t, (uint32_t argb, int32_t* a, int32_t* r, int32_t* g, int32_t* b))  \
+  /* 732: object snapping */                                                                       \
+  X(732, 0, SnapIsEnabled, int32_t, (void))                                                        \
   /* 331: the application's font service (standard 14 fonts, metrics in 1/1000 em) */               \
   X(331, 0, AppGetFontService, KA_FontService, (void))                                             \
   X(331, 1, FontIsStandard14, int32_t, (KA_FontService svc, const char* baseFont))                 \

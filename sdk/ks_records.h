@@ -127,19 +127,109 @@ typedef void (*KS_RibbonPressProc)(void* clientData, KA_RibbonElement control);
 
 // ---- records whose callback positions later parts of the plug-in fill ------
 
-// Annotation handler: size word 560, client data, then 68 callback positions.
+// Annotation handler: size word 560, client data, then 68 callback positions;
+// position N (counted in 8-byte words from the start) is positions[N - 2].
+// The editor asks the handler registered for an annotation's type about that
+// annotation through the positions below, always with the client data first;
+// a null position means the editor's own default.
 typedef struct KS_AnnotHandlerCallbacks {
   uint64_t size;
   void* clientData;
   void* positions[68];
 } KS_AnnotHandlerCallbacks;
+#define KS_RECORD_POSITION(record, n) ((record).positions[(n) - 2])
 
-// Annotation behaviour object: size word 464, client data, 56 positions.
+#define KS_AH_CREATE_OBJECT 10    // KS_AHCreateObjectProc
+#define KS_AH_BBOX 12             // KS_AHBBoxProc
+#define KS_AH_HIT_TEST 13         // KS_AHHitTestProc
+#define KS_AH_DRAW 14             // KS_AHDrawProc
+#define KS_AH_MOVE 37             // KS_AHRectsProc: whole annotation dragged
+#define KS_AH_HANDLE_AT 39        // KS_AHHandleAtProc
+#define KS_AH_RESIZE 40           // KS_AHRectsProc: a frame handle dragged
+#define KS_AH_MOVE_POINT 41       // KS_AHMovePointProc: a vertex handle dragged
+#define KS_AH_ROTATE 43           // KS_AHRotateProc
+#define KS_AH_COMMAND_ENABLED 44  // KS_AHCommandProc
+#define KS_AH_SET_POINT 69        // KS_AHSetPointProc
+
+// Makes the behaviour object of an annotation the editor meets for the first
+// time (null: the editor manages the annotation itself).
+typedef KA_AnnotObject (*KS_AHCreateObjectProc)(void* cd, KA_Annot annot, intptr_t value);
+// The annotation's box in device pixels of the view; 0 when there is none.
+typedef int32_t (*KS_AHBBoxProc)(void* cd, KA_PageView view, KA_AnnotObject obj, KS_DeviceRect* out);
+typedef int32_t (*KS_AHHitTestProc)(void* cd, KA_PageView view, KA_AnnotObject obj, KS_DevicePoint pt);
+typedef void (*KS_AHDrawProc)(void* cd, KA_PageView view, KA_Device device, KA_AnnotObject obj, intptr_t flags);
+// A drag from the old to the new device rectangle; 1 when the annotation changed.
+typedef int32_t (*KS_AHRectsProc)(void* cd, KA_PageView view, KA_AnnotObject obj, const KS_DeviceRect* oldRect,
+                                  const KS_DeviceRect* newRect);
+// Which handle of the selected annotation lies under the device point (see
+// KS_HANDLE_*), given the annotation's device rectangle.
+typedef int32_t (*KS_AHHandleAtProc)(void* cd, KA_PageView view, KA_AnnotObject obj, const KS_DeviceRect* rect,
+                                     KS_DevicePoint pt, int32_t flags);
+// Vertex `index` (end points of a line: 0 and 1) dragged to a device point.
+typedef int32_t (*KS_AHMovePointProc)(void* cd, KA_PageView view, KA_AnnotObject obj, int32_t index,
+                                      KS_DevicePoint pt);
+// Turns the annotation by `degrees` (counter-clockwise on the page) about the
+// centre of its rectangle.
+typedef int32_t (*KS_AHRotateProc)(void* cd, KA_PageView view, KA_AnnotObject obj, int32_t degrees);
+typedef int32_t (*KS_AHCommandProc)(void* cd, KA_Document doc, int32_t command);
+// Moves the geometry point nearest to a page point onto it.
+typedef int32_t (*KS_AHSetPointProc)(void* cd, KA_AnnotObject obj, KS_FloatPoint pt);
+
+// Answers of KS_AH_HANDLE_AT and the handle argument of the default editing.
+#define KS_HANDLE_NONE (-1)  // outside the annotation
+#define KS_HANDLE_BODY 0     // inside: the drag moves the whole annotation
+// 1 to 8: frame handles, clockwise from the top-left corner (1 top-left,
+// 2 top, 3 top-right, 4 right, 5 bottom-right, 6 bottom, 7 bottom-left,
+// 8 left); the drag resizes.
+#define KS_HANDLE_VERTEX 100  // 100 + i: vertex i; the drag moves that point
+
+// Host commands on the selection, asked of KS_AH_COMMAND_ENABLED first.
+#define KS_COMMAND_DELETE 1
+#define KS_COMMAND_ROTATE_LEFT 4   // 90 degrees counter-clockwise
+#define KS_COMMAND_ROTATE_RIGHT 5  // 90 degrees clockwise
+#define KS_COMMAND_SET_DEFAULT 8   // make the properties the kind's default
+#define KS_COMMAND_FLATTEN 10      // draw into the page content and remove
+
+// Arguments of the editor's default annotation handling
+// (AnnotHandlerDefault); which fields an index reads is given beside it.
+typedef struct KS_AnnotCallArgs {
+  uint64_t size;  // sizeof(KS_AnnotCallArgs)
+  KA_PageView view;
+  KA_Device device;
+  KA_AnnotObject object;
+  KA_Document document;
+  KS_DeviceRect rect1;
+  KS_DeviceRect rect2;
+  KS_DevicePoint point;
+  KS_FloatPoint pagePoint;
+  intptr_t values[4];
+  KS_DeviceRect* outRect;
+} KS_AnnotCallArgs;
+
+#define KS_AHD_MOVE 23        // view, object, rect1 old, rect2 new
+#define KS_AHD_MOVE_POINT 25  // view, object, values[0] vertex index, point
+#define KS_AHD_ROTATE 26      // view, object, values[0] degrees
+#define KS_AHD_HANDLE_AT 27   // view, object, rect1, point, values[0] flags
+#define KS_AHD_RESIZE 28      // view, object, rect1 old, rect2 new, values[0] handle
+
+// Annotation behaviour object: size word 464, client data, 56 positions
+// (position N is positions[N - 2]). The editor calls them with the client
+// data first.
 typedef struct KS_AnnotObjectCallbacks {
   uint64_t size;
   void* clientData;
   void* positions[56];
 } KS_AnnotObjectCallbacks;
+
+#define KS_AO_RELEASE 4        // void (*)(void* cd): the editor drops the object
+#define KS_AO_TYPE_NAME 6      // void (*)(void* cd, KS_ByteString out)
+#define KS_AO_TYPE_NAME2 7     // void (*)(void* cd, KS_ByteString out)
+#define KS_AO_CENTER 16        // void (*)(void* cd, KS_FloatPoint* out)
+#define KS_AO_RECT 19          // int32_t (*)(void* cd, int32_t rotatedFrame, KS_FloatRect* out)
+#define KS_AO_REGENERATE 34    // int32_t (*)(void* cd): rebuild the appearance
+#define KS_AO_ANCHOR 38        // int32_t (*)(void* cd, KS_FloatPoint* out)
+#define KS_AO_SET_INTERIOR 53  // void (*)(void* cd, KS_ColorRef color, int32_t none)
+#define KS_AO_SET_COLOR 57     // void (*)(void* cd, KS_ColorRef color)
 
 // Document events: size word 784, client data, 96 positions; positions[i]
 // is position i + 2. The host calls the positions below; the rest are null.

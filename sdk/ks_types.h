@@ -49,6 +49,13 @@ KS_DECLARE_HANDLE(KA_Device);
 KS_DECLARE_HANDLE(KA_Tool);
 KS_DECLARE_HANDLE(KA_AnnotHandler);
 KS_DECLARE_HANDLE(KA_Annot);
+// The editor's behaviour object of an annotation, made from a plug-in's
+// annotation object record.
+KS_DECLARE_HANDLE(KA_AnnotObject);
+// Drawing tools of a device: pens and brushes are made by the caller,
+// selected into a device and released by the caller.
+KS_DECLARE_HANDLE(KA_Pen);
+KS_DECLARE_HANDLE(KA_Brush);
 KS_DECLARE_HANDLE(KA_ModuleRecord);
 KS_DECLARE_HANDLE(KA_RibbonElement);
 KS_DECLARE_HANDLE(KA_FontService);
@@ -79,6 +86,17 @@ typedef struct KS_DevicePoint {
   int32_t x;
   int32_t y;
 } KS_DevicePoint;
+
+// Device pixels of a page view, y downwards: left <= right, top <= bottom.
+typedef struct KS_DeviceRect {
+  int32_t left;
+  int32_t top;
+  int32_t right;
+  int32_t bottom;
+} KS_DeviceRect;
+
+// Windows colour values are 0x00BBGGRR.
+typedef uint32_t KS_ColorRef;
 
 enum KPD_ColorKind { KPD_COLOR_NONE = 0, KPD_COLOR_GRAY = 1, KPD_COLOR_RGB = 2, KPD_COLOR_CMYK = 3 };
 
