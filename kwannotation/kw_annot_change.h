@@ -1,0 +1,87 @@
+// A recorded change of one annotation: its dictionary and the appearance
+// streams it refers to, before and after an edit. Whoever edits an
+// annotation takes a snapshot first, edits, then calls Finish; Apply puts
+// either state back, so the dictionary and its appearance streams equal the
+// recorded ones object for object (an appearance made by another program
+// comes back as it was, not regenerated).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace kwannotation {
+
+class CKW_AnnotChange {
+ public:
+  // Snapshots every top-level key of `annot` and every appearance stream
+  // that /AP /N, /D and /R refer to (also through appearance states). A
+  // null dictionary records nothing.
+  explicit CKW_AnnotChange(KPD_Dictionary annot);
+  ~CKW_AnnotChange();
+  CKW_AnnotChange(const CKW_AnnotChange&) = delete;
+  CKW_AnnotChange& operator=(const CKW_AnnotChange&) = delete;
+
+  // Compares the snapshot with the annotation as it is now and keeps only
+  // what differs. True when anything changed. Call once, after the edit.
+  bool Finish();
+  bool HasChanges() const { return !keys_.empty() || !streams_.empty() || !containers_.empty(); }
+
+  // Writes the state before (`after` false) or after the edit back into the
+  // annotation and its streams. False when Finish was not called, when the
+  // document refuses a write (read-only), or when the dictionary is gone.
+  bool Apply(bool after);
+
+  KPD_Dictionary GetDict() const { return dict_; }
+
+ private:
+  // A value of a key: an owned clone of a direct value, or the borrowed
+  // handle of an indirect object (kept by identity).
+  struct Value {
+    KPD_Object object = nullptr;
+    bool indirect = false;
+  };
+  struct KeyChange {
+    Value before, after;  // null object: the key was absent
+  };
+  // Data and dictionary of one appearance stream (borrowed, indirect).
+  struct StreamState {
+    bool present = false;
+    std::string data;  // raw, as stored
+    KPD_Object dict = nullptr;  // owned clone
+  };
+  struct StreamChange {
+    KPD_Stream stream = nullptr;
+    StreamState before, after;
+  };
+  // An indirect dictionary of the appearance tree (/AP itself or a state
+  // dictionary) whose keys are restored in place.
+  struct ContainerChange {
+    KPD_Dictionary dict = nullptr;
+    KPD_Object before = nullptr, after = nullptr;  // owned clones; null: not recorded
+  };
+
+  struct Snapshot {
+    std::map<std::string, Value> keys;
+    std::vector<std::pair<KPD_Stream, StreamState>> streams;
+    std::vector<std::pair<KPD_Dictionary, KPD_Object>> containers;
+  };
+
+  void Take(Snapshot* out) const;
+  static void Release(Value* v);
+  static void Release(StreamState* s);
+  static bool SameValue(const Value& a, const Value& b);
+  static bool SameStream(const StreamState& a, const StreamState& b);
+  static bool ReplaceKeys(KPD_Dictionary target, KPD_Object source);
+
+  KPD_Dictionary dict_ = nullptr;
+  bool finished_ = false;
+  Snapshot before_;
+  std::map<std::string, KeyChange> keys_;
+  std::vector<StreamChange> streams_;
+  std::vector<ContainerChange> containers_;
+};
+
+}  // namespace kwannotation
