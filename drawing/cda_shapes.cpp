@@ -1,0 +1,240 @@
+#include "drawing/cda_shapes.h"
+
+#include <cmath>
+
+#include "plugin/host_binding.h"
+
+namespace AnnotationPlugin {
+
+namespace {
+
+std::string IntentText(KPD_Dictionary dict) {
+  KPD_Object intent = dict ? Host::DictGet(dict, "/IT") : nullptr;
+  if (!intent) return {};
+  Host::ByteString name;
+  if (!Host::NameGet(intent, name.get())) return {};
+  std::string text = name.str();
+  return !text.empty() && text[0] == '/' ? text.substr(1) : text;
+}
+
+KS_ColorRef ToColorRef(const KPD_ColorF& c) {
+  // Gray and CMYK reach the panel as their RGB look.
+  float r = c.c[0], g = c.c[0], b = c.c[0];
+  if (c.kind == KPD_COLOR_RGB) {
+    g = c.c[1];
+    b = c.c[2];
+  } else if (c.kind == KPD_COLOR_CMYK) {
+    r = (1 - c.c[0]) * (1 - c.c[3]);
+    g = (1 - c.c[1]) * (1 - c.c[3]);
+    b = (1 - c.c[2]) * (1 - c.c[3]);
+  }
+  auto byte = [](float v) { return static_cast<uint32_t>(std::lround(std::fmin(1.0f, std::fmax(0.0f, v)) * 255)); };
+  return byte(r) | (byte(g) << 8) | (byte(b) << 16);
+}
+
+}  // namespace
+
+int32_t DA_NearestPoint(const std::vector<KS_FloatPoint>& points, const KS_FloatPoint& pt) {
+  int32_t best = -1;
+  double bestDistance = 0;
+  for (size_t i = 0; i < points.size(); ++i) {
+    double dx = points[i].x - pt.x, dy = points[i].y - pt.y, d = dx * dx + dy * dy;
+    if (best < 0 || d < bestDistance) {
+      best = static_cast<int32_t>(i);
+      bestDistance = d;
+    }
+  }
+  return best;
+}
+
+// ---- CDA_ShapeAnnot ----------------------------------------------------------------
+
+CDA_ShapeAnnot::CDA_ShapeAnnot(KA_Annot annot) : CMarkup_Annot(annot) {
+  dict_ = Host::AnnotGetDict(annot);
+  KA_Document doc = Host::AnnotGetDocument(annot);
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  int32_t page = Host::AnnotGetPageIndex(annot);
+  if (!dict_ || !pdf || page < 0) return;
+  list_ = kwannotation::CKW_PageAnnotList::Create(pdf, page);
+  if (list_) kw_ = list_->GetAnnot(dict_);
+}
+
+kwannotation::CKW_MarkupAnnotImpl* CDA_ShapeAnnot::Markup() const {
+  return kw_ ? dynamic_cast<kwannotation::CKW_MarkupAnnotImpl*>(kw_->GetImpl().get()) : nullptr;
+}
+
+void CDA_ShapeAnnot::Regenerate() {
+  if (!kw_) return;
+  kw_->ResetAppearance();
+  if (GetObject()) Host::AnnotObjectAppearanceChanged(GetObject());
+}
+
+void CDA_ShapeAnnot::SetInteriorColor(KS_ColorRef color, bool none) {
+  auto* markup = Markup();
+  if (!markup) return;
+  if (none) {
+    Host::DictRemove(dict_, "/IC");
+    return;
+  }
+  // Through the host's colour service, so that each part is an exact
+  // integer before it is divided by 255.
+  int32_t a = 0, r = 0, g = 0, b = 0;
+  if (!Host::ColorSplit(Host::ColorFromRef(color, 255), &a, &r, &g, &b)) return;
+  KPD_ColorF ic{KPD_COLOR_RGB, {r / 255.0f, g / 255.0f, b / 255.0f, 0}};
+  markup->SetInteriorColor(ic);
+}
+
+bool CDA_ShapeAnnot::GetInteriorColor(KS_ColorRef* color, bool* none) const {
+  auto* markup = Markup();
+  if (!markup || !color || !none) return false;
+  KPD_ColorF ic{};
+  *none = !markup->GetInteriorColor(&ic) || ic.kind == KPD_COLOR_NONE;
+  *color = *none ? 0 : ToColorRef(ic);
+  return true;
+}
+
+bool CDA_ShapeAnnot::GetOpacity(float* opacity) const {
+  if (!kw_ || !opacity) return false;
+  *opacity = kw_->GetImpl()->GetOpacity();
+  return true;
+}
+
+bool CDA_ShapeAnnot::SetOpacity(float opacity) { return kw_ && kw_->GetImpl()->SetOpacity(opacity); }
+
+std::u16string CDA_ShapeAnnot::GetPrefSection() {
+  section_ = SectionForIntent(IntentText(dict_));
+  return section_;
+}
+
+bool CDA_ShapeAnnot::RefreshFromPrefs() {
+  std::u16string section = GetPrefSection();
+  opacity_ = Host::PrefGetInt(section.c_str(), u"Opacity", 100) / 100.0f;
+  textInLine_ = Host::PrefGetInt(section.c_str(), u"ShowTextInLine", 0) != 0;
+  return true;
+}
+
+// ---- CDA_Line -----------------------------------------------------------------------
+
+kwannotation::CKW_Line* CDA_Line::Line() const { return dynamic_cast<kwannotation::CKW_Line*>(kw_.get()); }
+
+std::u16string CDA_Line::SectionForIntent(const std::string& intent) const {
+  if (intent == "LineArrow") return u"Annotation\\Arrow";
+  if (intent == "LineDimension") return u"Annotation\\Distance";
+  return u"Annotation\\Line";
+}
+
+bool CDA_Line::GetAnchor(KS_FloatPoint* out) const {
+  KS_FloatPoint start, end;
+  auto* line = Line();
+  if (!out || !line || !line->GetLinePoints(&start, &end)) return false;
+  *out = end.x > start.x ? end : start;
+  return true;
+}
+
+void CDA_Line::SetBoolProperty(bool value) {
+  if (!kw_ || !dict_) return;
+  KPD_Object flag = Host::BooleanNew(value);
+  Host::DictSet(dict_, "/Cap", flag);
+  Host::ObjectRelease(flag);
+  Host::PropertyPanelRefresh();
+}
+
+bool CDA_Line::GetBoolProperty(bool* value) const {
+  if (value) {
+    KPD_Object flag = dict_ ? Host::DictGet(dict_, "/Cap") : nullptr;
+    *value = flag && Host::BooleanGet(flag);
+  }
+  return true;
+}
+
+bool CDA_Line::GetLineEndings(int32_t* start, int32_t* end) const {
+  auto* line = Line();
+  return line && line->GetLineEndings(start, end);
+}
+
+bool CDA_Line::SetLineEndings(int32_t start, int32_t end) {
+  auto* line = Line();
+  return line && line->SetLineEndings(start, end);
+}
+
+bool CDA_Line::ShowsTextInLine() const {
+  std::u16string section = const_cast<CDA_Line*>(this)->GetPrefSection();
+  return Host::PrefGetInt(section.c_str(), u"ShowTextInLine", 0) != 0;
+}
+
+bool CDA_Line::ShowsTextAboveLine() const { return !ShowsTextInLine(); }
+
+bool CDA_Line::SetPoint(const KS_FloatPoint& pt) {
+  auto* line = Line();
+  KS_FloatPoint start, end;
+  if (!line || !line->GetLinePoints(&start, &end)) return false;
+  if (DA_NearestPoint({start, end}, pt) == 0) {
+    start = pt;
+  } else {
+    end = pt;
+  }
+  if (!line->SetLinePoints(start, end)) return false;
+  Regenerate();
+  return true;
+}
+
+// ---- CDA_PolyLine and CDA_Polygon ---------------------------------------------------
+
+std::u16string CDA_PolyLine::SectionForIntent(const std::string& intent) const {
+  if (intent == "PolyLineDimension")
+    return Host::DictHasKey(dict_, "/RiseDrop") ? u"Annotation\\Polylength" : u"Annotation\\Perimeter";
+  if (intent == "PolyLineAngle") return u"Annotation\\Angle";
+  return u"Annotation\\Polyline";
+}
+
+std::u16string CDA_Polygon::SectionForIntent(const std::string& intent) const {
+  if (intent == "PolygonDimension") return u"Annotation\\Area";
+  if (intent == "PolygonVolume") return u"Annotation\\Volume";
+  if (intent == "PolygonRadius") return u"Annotation\\Radius";
+  return u"Annotation\\Polygon";
+}
+
+bool CDA_PolyLine::GetAnchor(KS_FloatPoint* out) const {
+  auto* markup = Markup();
+  if (!out || !markup) return false;
+  std::vector<KS_FloatPoint> vertices = markup->GetVertices();
+  if (vertices.empty()) return false;
+  KS_FloatPoint best = vertices[0];
+  for (const KS_FloatPoint& v : vertices)
+    if (v.x >= best.x) best = v;
+  *out = best;
+  return true;
+}
+
+bool CDA_PolyLine::GetLineEndings(int32_t* start, int32_t* end) const {
+  auto* poly = kw_ ? dynamic_cast<kwannotation::CKW_PolyLine*>(kw_.get()) : nullptr;
+  return poly && poly->GetLineEndings(start, end);
+}
+
+bool CDA_PolyLine::SetLineEndings(int32_t start, int32_t end) {
+  auto* poly = kw_ ? dynamic_cast<kwannotation::CKW_PolyLine*>(kw_.get()) : nullptr;
+  return poly && poly->SetLineEndings(start, end);
+}
+
+bool CDA_PolyLine::SetPoint(const KS_FloatPoint& pt) {
+  auto* markup = Markup();
+  if (!markup) return false;
+  vertices_ = markup->GetVertices();
+  int32_t index = DA_NearestPoint(vertices_, pt);
+  if (index < 0) return false;
+  vertices_[index] = pt;
+  if (!markup->SetVertices(vertices_)) return false;
+  Regenerate();
+  return true;
+}
+
+// ---- CDA_Circle -----------------------------------------------------------------------
+
+std::u16string CDA_Circle::SectionForIntent(const std::string& intent) const {
+  if (intent == "CircleDimension")
+    return Host::DictHasKey(dict_, "/MeasurementTypes") ? u"Annotation\\CircleDiameter"
+                                                         : u"Annotation\\CircleArea";
+  return u"Annotation\\Circle";
+}
+
+}  // namespace AnnotationPlugin

@@ -1,0 +1,168 @@
+#include "drawing/cda_undo.h"
+
+#include "drawing/markup_annot_handler.h"
+#include "plugin/host_binding.h"
+
+namespace AnnotationPlugin {
+
+namespace {
+
+std::vector<KS_FloatPoint> PointsOf(KPD_Object array) {
+  std::vector<KS_FloatPoint> points;
+  int32_t count = array ? Host::ArrayCount(array) : 0;
+  if (count < 2) return points;
+  std::vector<float> numbers(count);
+  int32_t got = Host::ArrayGetNumbers(array, numbers.data(), count);
+  for (int32_t i = 0; i + 1 < got; i += 2) points.push_back({numbers[i], numbers[i + 1]});
+  return points;
+}
+
+float NumberOf(KPD_Dictionary dict, const char* key) {
+  KPD_Object value = Host::DictGet(dict, key);
+  return value ? static_cast<float>(Host::ObjectGetNumber(value)) : 0.0f;
+}
+
+std::u16string TextOf(KPD_Dictionary dict, const char* key) {
+  KPD_Object value = dict ? Host::DictGet(dict, key) : nullptr;
+  Host::WideString out;
+  if (!value || !Host::StringObjectGetText(value, out.get())) return {};
+  return out.str();
+}
+
+}  // namespace
+
+std::vector<KS_FloatPoint> DA_ReadGeometry(KA_Annot annot) {
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  if (!dict) return {};
+  if (KPD_Object line = Host::DictGet(dict, "/L")) return PointsOf(line);
+  if (KPD_Object vertices = Host::DictGet(dict, "/Vertices")) return PointsOf(vertices);
+  KS_FloatRect r;
+  if (!Host::AnnotGetRect(annot, &r)) return {};
+  return {{r.left, r.bottom}, {r.right, r.bottom}, {r.right, r.top}, {r.left, r.top}};
+}
+
+bool DA_AnnotIsThere(KA_Annot annot) { return annot && Host::AnnotGetPageIndex(annot) >= 0; }
+
+void DA_AppearanceChanged(KA_Annot annot) {
+  if (KA_AnnotObject object = Host::AnnotGetObject(annot)) Host::AnnotObjectAppearanceChanged(object);
+}
+
+// ---- CDA_UndoResize -------------------------------------------------------------
+
+CDA_UndoResize::CDA_UndoResize(KA_Document doc, KA_Annot annot, KW_ChangePtr change,
+                               std::vector<KS_FloatPoint> before, std::u16string caption)
+    : doc_(doc), annot_(annot), before_(std::move(before)), change_(std::move(change)) {
+  caption_ = std::move(caption);
+  after_ = DA_ReadGeometry(annot);
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  if (!dict) return;
+  leaderAfter_[0] = NumberOf(dict, "/LL");
+  leaderAfter_[1] = NumberOf(dict, "/LLE");
+  riseDropAfter_ = Host::DictHasKey(dict, "/RiseDrop") != 0;
+  // The state before is what the recorded change brings back.
+  leaderBefore_[0] = leaderAfter_[0];
+  leaderBefore_[1] = leaderAfter_[1];
+  riseDropBefore_ = riseDropAfter_;
+}
+
+void CDA_UndoResize::Apply(bool after) {
+  if (!doc_ || !DA_AnnotIsThere(annot_) || !change_) return;
+  if (change_->Apply(after)) DA_AppearanceChanged(annot_);
+}
+
+// ---- CDA_UndoMoveToPage -------------------------------------------------------------
+
+CDA_UndoMoveToPage::CDA_UndoMoveToPage(KA_Document doc, KA_Annot annot, KW_ChangePtr change,
+                                       std::vector<KS_FloatPoint> before, std::vector<KS_FloatPoint> after,
+                                       KPD_Object stateBefore, KPD_Object stateAfter, std::u16string caption)
+    : doc_(doc),
+      annot_(annot),
+      before_(std::move(before)),
+      after_(std::move(after)),
+      stateBefore_(stateBefore),
+      stateAfter_(stateAfter),
+      change_(std::move(change)) {
+  caption_ = std::move(caption);
+  textBefore_ = TextOf(stateBefore_, "/Contents");
+  textAfter_ = TextOf(stateAfter_, "/Contents");
+}
+
+CDA_UndoMoveToPage::~CDA_UndoMoveToPage() {
+  if (stateBefore_) Host::ObjectRelease(stateBefore_);
+  if (stateAfter_) Host::ObjectRelease(stateAfter_);
+}
+
+void CDA_UndoMoveToPage::Apply(bool after) {
+  if (!doc_ || !DA_AnnotIsThere(annot_) || !change_) return;
+  if (change_->Apply(after)) DA_AppearanceChanged(annot_);
+}
+
+// ---- CDA_UndoRotate -------------------------------------------------------------------
+
+CDA_UndoRotate::CDA_UndoRotate(KA_Annot annot, KW_ChangePtr change, int32_t degreesBefore, int32_t degreesAfter,
+                               std::u16string caption)
+    : annot_(annot),
+      stateBefore_(Host::IntegerNew(degreesBefore)),
+      stateAfter_(Host::IntegerNew(degreesAfter)),
+      change_(std::move(change)) {
+  caption_ = std::move(caption);
+}
+
+CDA_UndoRotate::~CDA_UndoRotate() {
+  if (stateBefore_) Host::ObjectRelease(stateBefore_);
+  if (stateAfter_) Host::ObjectRelease(stateAfter_);
+}
+
+void CDA_UndoRotate::Apply(bool after) {
+  if (!DA_AnnotIsThere(annot_) || !change_) return;
+  if (change_->Apply(after)) DA_AppearanceChanged(annot_);
+}
+
+// ---- CDA_MoveCaptionUndoItem --------------------------------------------------------
+
+CDA_MoveCaptionUndoItem::CDA_MoveCaptionUndoItem(KA_Document doc, KA_Annot annot, KW_ChangePtr change,
+                                                 const int32_t before[2], const int32_t after[2], bool hadOffset,
+                                                 std::u16string caption)
+    : doc_(doc), annot_(annot), before_{before[0], before[1]}, after_{after[0], after[1]}, hadOffset_(hadOffset),
+      change_(std::move(change)) {
+  caption_ = std::move(caption);
+}
+
+void CDA_MoveCaptionUndoItem::InvalidateAround() {
+  KS_FloatRect r;
+  if (!Host::AnnotGetRect(annot_, &r)) return;
+  r = {r.left - 11, r.bottom - 11, r.right + 11, r.top + 11};
+  Host::AppDocInvalidateRect(doc_, Host::AnnotGetPageIndex(annot_), &r);
+}
+
+void CDA_MoveCaptionUndoItem::Apply(bool after) {
+  if (!doc_ || !DA_AnnotIsThere(annot_)) return;
+  Host::ByteString type;
+  if (!Host::AnnotGetTypeName(annot_, type.get()) || type.str() != "Line") return;
+  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
+  InvalidateAround();
+  if (change_) {
+    change_->Apply(after);
+    DA_AppearanceChanged(annot_);
+  } else {
+    // Without a recorded change the offset is written and the appearance
+    // rebuilt by the annotation's own object.
+    if (!after && !hadOffset_) {
+      Host::DictRemove(dict, "/CO");
+    } else {
+      const int32_t* offset = after ? after_ : before_;
+      KPD_Array array = Host::ArrayNew();
+      for (int i = 0; i < 2; ++i) {
+        KPD_Object n = Host::IntegerNew(offset[i]);
+        Host::ArrayAppend(array, n);
+        Host::ObjectRelease(n);
+      }
+      Host::DictSet(dict, "/CO", array);
+      Host::ObjectRelease(array);
+    }
+    if (CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(Host::AnnotGetObject(annot_))) obj->Regenerate();
+  }
+  InvalidateAround();
+}
+
+}  // namespace AnnotationPlugin

@@ -1,0 +1,117 @@
+// Undo items of moving, reshaping and rotating annotations. Each keeps the
+// recorded change of the annotation (its dictionary and appearance streams
+// before and after), so undo and redo give back exactly the state that was,
+// appearance included, and then tell the host that the appearance changed.
+// An item keeps only host handles and its own copies, never plug-in objects.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kwannotation/kw_annot_change.h"
+#include "plugin/annot_undo.h"
+#include "sdk/ks_types.h"
+
+namespace AnnotationPlugin {
+
+using KW_ChangePtr = std::unique_ptr<kwannotation::CKW_AnnotChange>;
+
+// The geometry points of an annotation as the host has it: /L of a line,
+// /Vertices of a polygon or polyline, the rectangle's corners otherwise.
+std::vector<KS_FloatPoint> DA_ReadGeometry(KA_Annot annot);
+
+// Whether the host still finds the annotation on a page of its document.
+bool DA_AnnotIsThere(KA_Annot annot);
+
+// Tells the host, through the annotation's behaviour object, that its
+// appearance changed.
+void DA_AppearanceChanged(KA_Annot annot);
+
+class CDA_UndoResize : public CAnnot_BaseUndo {
+ public:
+  // Built after the edit: `change` is finished, `before` is the geometry
+  // read before it; the geometry after is read now.
+  CDA_UndoResize(KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
+                 std::u16string caption);
+  void Undo() override { Apply(false); }
+  void Redo() override { Apply(true); }
+
+  const std::vector<KS_FloatPoint>& GetPoints(bool after) const { return after ? after_ : before_; }
+
+ private:
+  void Apply(bool after);
+
+  KA_Document doc_;
+  KA_Annot annot_;
+  std::vector<KS_FloatPoint> before_, after_;
+  // Per-vertex values of measuring annotations, before and after.
+  std::map<int32_t, float> valuesBefore_, valuesAfter_;
+  KS_Matrix matrix_{1, 0, 0, 1, 0, 0};
+  // Leader lengths ("LL", "LLE") and the "RiseDrop" flag, before and after.
+  float leaderBefore_[2] = {0, 0}, leaderAfter_[2] = {0, 0};
+  bool riseDropBefore_ = false, riseDropAfter_ = false;
+  KW_ChangePtr change_;
+};
+
+class CDA_UndoMoveToPage : public CAnnot_BaseUndo {
+ public:
+  // `stateBefore` and `stateAfter` are host objects the item owns (released
+  // through the host with the item); either may be null.
+  CDA_UndoMoveToPage(KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
+                     std::vector<KS_FloatPoint> after, KPD_Object stateBefore, KPD_Object stateAfter,
+                     std::u16string caption);
+  ~CDA_UndoMoveToPage() override;
+  void Undo() override { Apply(false); }
+  void Redo() override { Apply(true); }
+
+ private:
+  void Apply(bool after);
+
+  KA_Document doc_;
+  KA_Annot annot_;
+  std::vector<KS_FloatPoint> before_, after_;
+  KPD_Object stateBefore_, stateAfter_;
+  std::u16string textBefore_, textAfter_;
+  KW_ChangePtr change_;
+};
+
+class CDA_UndoRotate : public CAnnot_BaseUndo {
+ public:
+  // Records the rotation key before and after as host objects of its own.
+  CDA_UndoRotate(KA_Annot annot, KW_ChangePtr change, int32_t degreesBefore, int32_t degreesAfter,
+                 std::u16string caption);
+  ~CDA_UndoRotate() override;
+  void Undo() override { Apply(false); }
+  void Redo() override { Apply(true); }
+
+ private:
+  void Apply(bool after);
+
+  KA_Annot annot_;
+  KPD_Object stateBefore_, stateAfter_;
+  std::u16string textBefore_, textAfter_;
+  KW_ChangePtr change_;
+};
+
+// Moving the caption of a measuring line ("CO", the caption offset).
+class CDA_MoveCaptionUndoItem : public CAnnot_BaseUndo {
+ public:
+  CDA_MoveCaptionUndoItem(KA_Document doc, KA_Annot annot, KW_ChangePtr change, const int32_t before[2],
+                          const int32_t after[2], bool hadOffset, std::u16string caption);
+  void Undo() override { Apply(false); }
+  void Redo() override { Apply(true); }
+
+ private:
+  void Apply(bool after);
+  void InvalidateAround();
+
+  KA_Document doc_;
+  KA_Annot annot_;
+  int32_t before_[2], after_[2];
+  bool hadOffset_;
+  KW_ChangePtr change_;
+};
+
+}  // namespace AnnotationPlugin

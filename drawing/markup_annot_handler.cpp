@@ -1,0 +1,666 @@
+#include "drawing/markup_annot_handler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "drawing/cda_undo.h"
+#include "kwannotation/kw_annot_change.h"
+#include "plugin/host_binding.h"
+#include "plugin/widget_binding.h"
+
+namespace AnnotationPlugin {
+
+namespace {
+
+constexpr int32_t kBoxInflation = 11;
+constexpr uint32_t kRed = 0x000000FFu;  // 0x00BBGGRR
+constexpr uint32_t kBlack = 0;
+
+const char* const kRotatedFrameTypes[] = {"Square", "Circle", "Polygon", "Cloudy", "PolyLine",
+                                          "Ink",    "FreeText", "Stamp", "Line",   "Arrow"};
+
+const char* const kMeasuringIntents[] = {"LineDimension",    "PolyLineDimension", "PolyLineAngle",
+                                         "PolygonDimension", "CircleDimension",   "PolygonRadius",
+                                         "PolygonVolume"};
+
+int32_t Normalise(int32_t degrees) {
+  if (degrees < -180) degrees += 360;
+  if (degrees > 180) degrees -= 360;
+  return degrees;
+}
+
+std::string NameText(KPD_Object name) {
+  if (!name) return {};
+  Host::ByteString out;
+  if (!Host::NameGet(name, out.get())) return {};
+  std::string text = out.str();
+  return !text.empty() && text[0] == '/' ? text.substr(1) : text;
+}
+
+std::string IntentOf(KA_Annot annot) {
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  return dict ? NameText(Host::DictGet(dict, "/IT")) : std::string();
+}
+
+CMarkup_Annot* Lookup(KA_AnnotObject object) { return CMarkup_AnnotRegistry::Get().Find(object); }
+
+void SetByteText(KS_ByteString out, const std::string& text) {
+  if (!out) return;
+  Host::ByteStringSet(out, "", 0);
+  Host::ByteStringSet(out, text.data(), text.size());
+}
+
+std::string ByteText(KS_ByteString in) {
+  const char* data = in ? Host::ByteStringData(in) : nullptr;
+  return data ? std::string(data, Host::ByteStringLength(in)) : std::string();
+}
+
+}  // namespace
+
+bool IsMeasuringIntent(const std::string& intent) {
+  return std::any_of(std::begin(kMeasuringIntents), std::end(kMeasuringIntents),
+                     [&](const char* it) { return intent == it; });
+}
+
+// ---- CMarkup_Annot ------------------------------------------------------------
+
+KA_Document CMarkup_Annot::GetDocument() const { return annot_ ? Host::AnnotGetDocument(annot_) : nullptr; }
+
+intptr_t CMarkup_Annot::Forward(intptr_t a, intptr_t b) { return Host::AnnotObjectForward(object_, a, b); }
+
+bool CMarkup_Annot::GetAnchor(KS_FloatPoint* out) const {
+  KS_FloatRect r;
+  if (!out || !Host::AnnotGetRect(annot_, &r)) return false;
+  *out = {(r.left + r.right) / 2, (r.bottom + r.top) / 2};
+  return true;
+}
+
+bool CMarkup_Annot::GetCenter(KS_FloatPoint* out) const {
+  KS_FloatRect r;
+  if (!out || !Host::AnnotGetRect(annot_, &r)) return false;
+  float width = r.right - r.left, height = r.top - r.bottom;
+  *out = {r.left + width / 2, r.bottom + height / 2};
+  return true;
+}
+
+uint32_t CMarkup_Annot::GetFlags() const { return annot_ ? Host::AnnotGetFlags(annot_) : 0; }
+
+int32_t CMarkup_Annot::GetRotation() const {
+  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
+  if (!dict) return 0;
+  bool stamp = GetTypeName() == "Stamp";
+  const char* key = stamp ? "/Rotate" : "/Rotation";
+  KPD_Object value = Host::DictGet(dict, key);
+  int32_t stored = value && Host::ObjectGetType(value) == KPD_OBJ_NUMBER
+                       ? Normalise(static_cast<int32_t>(Host::ObjectGetInteger(value)))
+                       : 0;
+  if (stamp) return stored;
+  // An appearance drawn turned the other way round carries the turn in its
+  // matrix; that one wins when it is exactly the opposite of the stored one.
+  KPD_Object ap = Host::DictGet(dict, "/AP");
+  KPD_Object normal = ap ? Host::DictGet(ap, "/N") : nullptr;
+  if (!normal || Host::ObjectGetType(normal) != KPD_OBJ_STREAM) return stored;
+  KS_Matrix m;
+  KPD_Object matrix = Host::DictGet(Host::StreamGetDict(normal), "/Matrix");
+  if (!matrix || !Host::MatrixFromObject(matrix, &m)) return stored;
+  double angle = std::atan2(double(m.b), double(m.a)) * 180.0 / 3.14159265358979323846;
+  int32_t fromMatrix = Normalise(static_cast<int32_t>(std::lround(angle)));
+  return fromMatrix == -stored ? fromMatrix : stored;
+}
+
+bool CMarkup_Annot::SetRotation(int32_t degrees) {
+  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
+  if (!dict) return false;
+  KPD_Object value = Host::IntegerNew(degrees);
+  bool ok = Host::DictSet(dict, GetTypeName() == "Stamp" ? "/Rotate" : "/Rotation", value) != 0;
+  Host::ObjectRelease(value);
+  return ok;
+}
+
+bool CMarkup_Annot::GetRotatedFrame(KS_FloatPoint corners[4]) const {
+  KS_FloatRect r;
+  if (!Host::AnnotGetRect(annot_, &r)) return false;
+  double cx = (r.left + r.right) / 2.0, cy = (r.bottom + r.top) / 2.0;
+  double rad = GetRotation() * 3.14159265358979323846 / 180.0;
+  double c = std::cos(rad), s = std::sin(rad);
+  const double xs[4] = {r.left, r.right, r.right, r.left}, ys[4] = {r.bottom, r.bottom, r.top, r.top};
+  for (int i = 0; i < 4; ++i) {
+    double dx = xs[i] - cx, dy = ys[i] - cy;
+    corners[i] = {static_cast<float>(cx + dx * c - dy * s), static_cast<float>(cy + dx * s + dy * c)};
+  }
+  return true;
+}
+
+bool CMarkup_Annot::GetRect(bool rotatedFrame, KS_FloatRect* out) const {
+  if (!out || !Host::AnnotGetRect(annot_, out)) return false;
+  KS_FloatPoint corners[4];
+  if (rotatedFrame && GetRotatedFrame(corners)) {
+    for (const KS_FloatPoint& p : corners) {
+      out->left = std::min(out->left, p.x);
+      out->right = std::max(out->right, p.x);
+      out->bottom = std::min(out->bottom, p.y);
+      out->top = std::max(out->top, p.y);
+    }
+  }
+  return true;
+}
+
+// ---- registry ---------------------------------------------------------------------
+
+CMarkup_AnnotRegistry& CMarkup_AnnotRegistry::Get() {
+  static CMarkup_AnnotRegistry registry;
+  return registry;
+}
+
+void CMarkup_AnnotRegistry::Insert(KA_AnnotObject object, CMarkup_Annot* annot) {
+  if (object && annot) map_[object] = annot;
+}
+
+void CMarkup_AnnotRegistry::Remove(KA_AnnotObject object) { map_.erase(object); }
+
+CMarkup_Annot* CMarkup_AnnotRegistry::Find(KA_AnnotObject object) const {
+  auto it = object ? map_.find(object) : map_.end();
+  return it == map_.end() ? nullptr : it->second;
+}
+
+KA_AnnotObject CMarkup_AnnotRegistry::FindObject(const CMarkup_Annot* annot) const {
+  if (!annot) return nullptr;
+  if (annot->GetObject()) return annot->GetObject();
+  for (const auto& [object, entry] : map_)
+    if (entry->GetAnnot() == annot->GetAnnot()) return object;
+  return nullptr;
+}
+
+// ---- the behaviour object record ------------------------------------------------
+
+namespace {
+
+CMarkup_Annot* Obj(void* cd) { return static_cast<CMarkup_Annot*>(cd); }
+
+void AoRelease(void* cd) {
+  CMarkup_Annot* obj = Obj(cd);
+  if (!obj) return;
+  CMarkup_AnnotRegistry::Get().Remove(obj->GetObject());
+  delete obj;
+}
+void AoTypeName(void* cd, KS_ByteString out) { SetByteText(out, Obj(cd)->GetTypeName()); }
+void AoTypeName2(void* cd, KS_ByteString out) { SetByteText(out, Obj(cd)->GetTypeName2()); }
+void AoCenter(void* cd, KS_FloatPoint* out) { Obj(cd)->GetCenter(out); }
+int32_t AoQuery9(void* cd) { return Obj(cd)->Query9(); }
+int32_t AoRect(void* cd, int32_t rotatedFrame, KS_FloatRect* out) { return Obj(cd)->GetRect(rotatedFrame != 0, out); }
+int32_t AoRegenerate(void* cd) {
+  Obj(cd)->Regenerate();
+  return 1;
+}
+int32_t AoShapeId(void* cd) { return Obj(cd)->GetShapeId(); }
+int32_t AoShapeGroup(void* cd) { return Obj(cd)->GetShapeGroup(); }
+int32_t AoQuery23(void* cd) { return Obj(cd)->Query23(); }
+int32_t AoAnchor(void* cd, KS_FloatPoint* out) { return Obj(cd)->GetAnchor(out); }
+void AoNotify6(void* cd) { Obj(cd)->OnNotify6(); }
+int32_t AoQuery7(void* cd) { return Obj(cd)->Query7(); }
+int32_t AoPrefSection(void* cd, KS_WideString out) {
+  std::u16string section = Obj(cd)->GetPrefSection();
+  if (out) Host::WideStringSet(out, section.data(), section.size());
+  return !section.empty();
+}
+int32_t AoSetLineEndings(void* cd, int32_t start, int32_t end) { return Obj(cd)->SetLineEndings(start, end); }
+int32_t AoSetOpacity(void* cd, float opacity) { return Obj(cd)->SetOpacity(opacity); }
+void AoSetInterior(void* cd, KS_ColorRef color, int32_t none) { Obj(cd)->SetInteriorColor(color, none != 0); }
+void AoSetBool(void* cd, int32_t value) { Obj(cd)->SetBoolProperty(value != 0); }
+int32_t AoGetBool(void* cd, int32_t* out) {
+  bool value = false;
+  bool ok = Obj(cd)->GetBoolProperty(&value);
+  if (out) *out = value;
+  return ok;
+}
+
+// The annotation's colour from a Windows colour value, as DeviceRGB.
+void AoSetColor(void* cd, KS_ColorRef color) {
+  KPD_Dictionary dict = Host::AnnotGetDict(Obj(cd)->GetAnnot());
+  if (!dict) return;
+  KPD_Array array = Host::ArrayNew();
+  for (int shift : {0, 8, 16}) {
+    KPD_Object part = Host::NumberNew(((color >> shift) & 0xFFu) / 255.0);
+    Host::ArrayAppend(array, part);
+    Host::ObjectRelease(part);
+  }
+  Host::DictSet(dict, "/C", array);
+  Host::ObjectRelease(array);
+}
+
+void FillObjectRecord(KS_AnnotObjectCallbacks& r, CMarkup_Annot* obj) {
+  std::memset(&r, 0, sizeof r);
+  r.size = sizeof r;
+  r.clientData = obj;
+  auto set = [&](int position, auto fn) { KS_RECORD_POSITION(r, position) = reinterpret_cast<void*>(fn); };
+  set(KS_AO_RELEASE, &AoRelease);
+  set(KS_AO_TYPE_NAME, &AoTypeName);
+  set(KS_AO_TYPE_NAME2, &AoTypeName2);
+  set(KS_AO_CENTER, &AoCenter);
+  set(17, &AoQuery9);
+  set(18, &AoCenter);
+  set(KS_AO_RECT, &AoRect);
+  set(KS_AO_REGENERATE, &AoRegenerate);
+  set(35, &AoShapeId);
+  set(36, &AoShapeGroup);
+  set(37, &AoQuery23);
+  set(KS_AO_ANCHOR, &AoAnchor);
+  set(39, &AoNotify6);
+  set(40, &AoQuery7);
+  set(41, &AoPrefSection);
+  set(42, &AoSetLineEndings);
+  set(43, &AoSetOpacity);
+  set(KS_AO_SET_INTERIOR, &AoSetInterior);
+  set(54, &AoSetBool);
+  set(55, &AoGetBool);
+  set(KS_AO_SET_COLOR, &AoSetColor);
+}
+
+}  // namespace
+
+// ---- CMarkup_AnnotHandler -----------------------------------------------------
+
+CMarkup_AnnotHandler::~CMarkup_AnnotHandler() {
+  if (handle_) Host::AnnotHandlerUnregister(handle_);
+}
+
+intptr_t CMarkup_AnnotHandler::CallDefault(int32_t index, KS_AnnotCallArgs& args) {
+  if (!handle_) return 0;
+  args.size = sizeof args;
+  return Host::AnnotHandlerDefault(handle_, index, &args);
+}
+
+bool CMarkup_AnnotHandler::IsSelectable(CMarkup_Annot* obj) {
+  KS_AnnotCallArgs args{};
+  args.object = obj ? obj->GetObject() : nullptr;
+  return CallDefault(8, args) != 0;
+}
+
+KA_AnnotObject CMarkup_AnnotHandler::CreateAnnotObject(KA_Annot annot, intptr_t value) {
+  if (!handle_ || !annot) return nullptr;
+  std::unique_ptr<CMarkup_Annot> obj = MakeAnnot(annot);
+  if (!obj) return nullptr;
+  KS_AnnotObjectCallbacks record;
+  FillObjectRecord(record, obj.get());
+  KA_AnnotObject object = Host::AnnotObjectNew(handle_, &record, annot, value);
+  if (!object) return nullptr;
+  obj->SetObject(object);
+  CMarkup_AnnotRegistry::Get().Insert(object, obj.release());
+  return object;
+}
+
+bool CMarkup_AnnotHandler::GetBBox(KA_PageView view, CMarkup_Annot* obj, KS_DeviceRect* out) {
+  if (!out) return false;
+  *out = {0, 0, 0, 0};
+  if (!view || !obj || !obj->GetAnnot()) return false;
+  KA_Document doc = Host::PageViewGetDocument(view);
+  bool focused = doc && Host::AppDocGetFocusedAnnot(doc) == obj->GetAnnot();
+  std::string type = obj->GetTypeName();
+  bool framed = focused && std::any_of(std::begin(kRotatedFrameTypes), std::end(kRotatedFrameTypes),
+                                       [&](const char* t) { return type == t; });
+  KS_FloatRect rect;
+  if (!obj->GetRect(framed, &rect)) return false;
+  KS_DeviceRect device;
+  if (!Host::PageViewPageRectToDevice(view, &rect, &device)) return false;
+  *out = {device.left - kBoxInflation, device.top - kBoxInflation, device.right + kBoxInflation,
+          device.bottom + kBoxInflation};
+  return true;
+}
+
+bool CMarkup_AnnotHandler::HitTest(KA_PageView view, CMarkup_Annot* obj, KS_DevicePoint pt) {
+  KS_DeviceRect box;
+  if (!view || !obj || !GetBBox(view, obj, &box)) return false;
+  return box.left <= pt.x && pt.x <= box.right && box.top <= pt.y && pt.y <= box.bottom;
+}
+
+void CMarkup_AnnotHandler::Draw(KA_PageView view, KA_Device device, CMarkup_Annot* obj, intptr_t) {
+  if (!view || !obj) return;
+  KA_Annot annot = obj->GetAnnot();
+  Host::AnnotDrawAppearance(annot, view, device);
+  KA_Document doc = Host::PageViewGetDocument(view);
+  if (!device || !doc || !Host::AppDocIsSelected(doc, annot)) return;
+  KS_FloatRect rect;
+  KS_DeviceRect box;
+  if (!Host::AnnotGetRect(annot, &rect) || !Host::PageViewPageRectToDevice(view, &rect, &box)) return;
+  bool focused = Host::AppDocGetFocusedAnnot(doc) == annot;
+  KA_Pen pen = Host::PenNew(focused ? kRed : kBlack, 1, 0);
+  KA_Brush brush = Host::BrushNew(0, 1);
+  KA_Pen oldPen = Host::DeviceSelectPen(device, pen);
+  KA_Brush oldBrush = Host::DeviceSelectBrush(device, brush);
+  Host::DeviceRectangle(device, &box);
+  Host::DeviceSelectPen(device, oldPen);
+  Host::DeviceSelectBrush(device, oldBrush);
+  Host::PenRelease(pen);
+  Host::BrushRelease(brush);
+}
+
+// Slots that pass through: a fixed answer, or the host default of the slot.
+intptr_t CMarkup_AnnotHandler::CallSlot(int slot, CMarkup_Annot* obj, KS_AnnotCallArgs& args) {
+  struct Row {
+    int slot;
+    int32_t hostDefault;  // -1: fixed answer
+    intptr_t answer;
+  };
+  static const Row rows[] = {
+      {8, 4, 0},   {12, 9, 0},   {13, 39, 0},  {14, 40, 0},  {15, -1, 1},  {16, 13, 0}, {17, 15, 0},
+      {18, 14, 0}, {19, -1, 0},  {20, 41, 0},  {21, -1, 1},  {22, -1, 1},  {23, -1, 0}, {24, 16, 0},
+      {25, 17, 0}, {26, 31, 0},  {27, 32, 0},  {28, -1, 0},  {30, 22, 0},  {33, -1, 0}, {37, -1, 0},
+      {41, -1, 0}, {42, -1, 0},  {44, 38, 0},
+  };
+  if (slot == 11) return CallSlot(12, obj, args);
+  for (const Row& row : rows) {
+    if (row.slot != slot) continue;
+    if (row.hostDefault < 0) return row.answer;
+    if (obj) args.object = obj->GetObject();
+    return CallDefault(row.hostDefault, args);
+  }
+  return 0;
+}
+
+int32_t CMarkup_AnnotHandler::HandleAt(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& rect,
+                                       KS_DevicePoint pt, int32_t flags) {
+  KS_AnnotCallArgs args{};
+  args.view = view;
+  args.object = obj->GetObject();
+  args.rect1 = rect;
+  args.point = pt;
+  args.values[0] = flags;
+  return static_cast<int32_t>(CallDefault(KS_AHD_HANDLE_AT, args));
+}
+
+namespace {
+
+std::u16string Caption(const char* key) { return Widgets::Translate(key); }
+
+// Runs the host's own edit of `obj` and hands over what it changed as one
+// undo item made by `make`; nothing is recorded when nothing changed.
+template <typename Make>
+bool RecordEdit(CMarkup_Annot* obj, intptr_t (*edit)(void*), void* data, Make&& make) {
+  KA_Annot annot = obj->GetAnnot();
+  KA_Document doc = obj->GetDocument();
+  auto change = std::make_unique<kwannotation::CKW_AnnotChange>(Host::AnnotGetDict(annot));
+  std::vector<KS_FloatPoint> before = DA_ReadGeometry(annot);
+  int32_t rotationBefore = obj->GetRotation();
+  bool done = edit(data) != 0;
+  if (change->Finish()) AnnotUndo_HandOver(make(doc, annot, std::move(change), std::move(before), rotationBefore), doc);
+  return done;
+}
+
+}  // namespace
+
+bool CMarkup_AnnotHandler::Move(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& oldRect,
+                                const KS_DeviceRect& newRect) {
+  KS_AnnotCallArgs args{};
+  args.view = view;
+  args.object = obj->GetObject();
+  args.document = obj->GetDocument();
+  args.rect1 = oldRect;
+  args.rect2 = newRect;
+  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
+  return RecordEdit(
+      obj, [](void* d) -> intptr_t {
+        auto* c = static_cast<decltype(call)*>(d);
+        return c->first->CallDefault(KS_AHD_MOVE, *c->second);
+      },
+      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before, int32_t) {
+        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before),
+                                                Caption("IDS_STR_UNDOMOVE"));
+      });
+}
+
+bool CMarkup_AnnotHandler::Resize(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& oldRect,
+                                  const KS_DeviceRect& newRect) {
+  KS_AnnotCallArgs args{};
+  args.view = view;
+  args.object = obj->GetObject();
+  args.document = obj->GetDocument();
+  args.rect1 = oldRect;
+  args.rect2 = newRect;
+  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
+  return RecordEdit(
+      obj, [](void* d) -> intptr_t {
+        auto* c = static_cast<decltype(call)*>(d);
+        return c->first->CallDefault(KS_AHD_RESIZE, *c->second);
+      },
+      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before, int32_t) {
+        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before),
+                                                Caption("IDS_STR_UNDORESIZE"));
+      });
+}
+
+bool CMarkup_AnnotHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
+  KS_AnnotCallArgs args{};
+  args.view = view;
+  args.object = obj->GetObject();
+  args.document = obj->GetDocument();
+  args.values[0] = index;
+  args.point = pt;
+  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
+  return RecordEdit(
+      obj, [](void* d) -> intptr_t {
+        auto* c = static_cast<decltype(call)*>(d);
+        return c->first->CallDefault(KS_AHD_MOVE_POINT, *c->second);
+      },
+      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before, int32_t) {
+        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before),
+                                                Caption("IDS_STR_UNDOEDITPOINT"));
+      });
+}
+
+bool CMarkup_AnnotHandler::Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t degrees) {
+  KS_AnnotCallArgs args{};
+  args.view = view;
+  args.object = obj->GetObject();
+  args.document = obj->GetDocument();
+  args.values[0] = degrees;
+  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
+  return RecordEdit(
+      obj, [](void* d) -> intptr_t {
+        auto* c = static_cast<decltype(call)*>(d);
+        return c->first->CallDefault(KS_AHD_ROTATE, *c->second);
+      },
+      &call, [obj](KA_Document, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint>, int32_t before) {
+        return std::make_unique<CDA_UndoRotate>(annot, std::move(change), before, obj->GetRotation(),
+                                                Caption("IDS_STR_UNDOROTATE"));
+      });
+}
+
+bool CMarkup_AnnotHandler::IsCommandEnabled(KA_Document doc, int32_t command) {
+  if (command == KS_COMMAND_SET_DEFAULT) return false;
+  if (command != KS_COMMAND_FLATTEN) return true;
+  if (!doc) doc = Host::AppGetCurrentDocument();
+  int32_t count = doc ? Host::AppDocSelectionCount(doc) : 0;
+  if (count <= 0) return false;
+  for (int32_t i = 0; i < count; ++i)
+    if (IsMeasuringIntent(IntentOf(Host::AppDocGetSelected(doc, i)))) return false;
+  return true;
+}
+
+bool CMarkup_AnnotHandler::SetPoint(CMarkup_Annot* obj, const KS_FloatPoint& pt) {
+  return obj && obj->SetPoint(pt);
+}
+
+template <typename F>
+bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, const KS_DeviceRect* oldRect,
+                                         const KS_DeviceRect* newRect, F&& call) {
+  KA_Document doc = view ? Host::PageViewGetDocument(view) : nullptr;
+  if (!doc || !Host::SnapIsEnabled()) return call();
+  Host::UndoBeginGroup(doc, u"");
+  dragDisplacement_ = {0, 0};
+  KS_FloatRect from, to;
+  if (oldRect && newRect && Host::PageViewDeviceRectToPage(view, oldRect, &from) &&
+      Host::PageViewDeviceRectToPage(view, newRect, &to)) {
+    // New centre minus old centre; the snapping engine corrects it once it
+    // is there.
+    dragDisplacement_ = {(to.left + to.right) / 2 - (from.left + from.right) / 2,
+                         (to.bottom + to.top) / 2 - (from.bottom + from.top) / 2};
+  }
+  bool done = call();
+  Host::UndoEndGroup(doc);
+  return done;
+}
+
+// ---- the handler record ---------------------------------------------------------
+
+struct MarkupHandlerRecord {
+  static CMarkup_AnnotHandler* H(void* cd) { return static_cast<CMarkup_AnnotHandler*>(cd); }
+
+  // Positions whose first value is the behaviour object.
+  template <int Slot>
+  static intptr_t ObjectSlot(void* cd, KA_AnnotObject object, intptr_t a, intptr_t b, intptr_t c) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj) return 0;
+    if (Slot == 1) return H(cd)->IsSelectable(obj);
+    KS_AnnotCallArgs args{};
+    args.values[0] = a;
+    args.values[1] = b;
+    args.values[2] = c;
+    return H(cd)->CallSlot(Slot, obj, args);
+  }
+  // Positions with a host value before the object.
+  template <int Slot>
+  static intptr_t ValueObjectSlot(void* cd, intptr_t value, KA_AnnotObject object) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj) return 0;
+    KS_AnnotCallArgs args{};
+    args.values[0] = value;
+    return H(cd)->CallSlot(Slot, obj, args);
+  }
+  template <int Slot>
+  static int32_t TextIn(void* cd, KS_ByteString text) {
+    std::string t = ByteText(text);
+    return Slot == 2 ? H(cd)->AcceptsText2(t) : Slot == 3 ? H(cd)->AcceptsText3(t) : H(cd)->AcceptsText4(t);
+  }
+  template <int Slot>
+  static void TextOut(void* cd, KS_ByteString out) {
+    SetByteText(out, Slot == 5 ? H(cd)->GetText5() : H(cd)->GetText6());
+  }
+  static KA_AnnotObject Create(void* cd, KA_Annot annot, intptr_t value) {
+    return H(cd)->CreateAnnotObject(annot, value);
+  }
+  static int32_t BBox(void* cd, KA_PageView view, KA_AnnotObject object, KS_DeviceRect* out) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (out) *out = {0, 0, 0, 0};
+    return obj ? H(cd)->GetBBox(view, obj, out) : 0;
+  }
+  static int32_t Hit(void* cd, KA_PageView view, KA_AnnotObject object, KS_DevicePoint pt) {
+    CMarkup_Annot* obj = Lookup(object);
+    return obj ? H(cd)->HitTest(view, obj, pt) : 0;
+  }
+  static void Draw(void* cd, KA_PageView view, KA_Device device, KA_AnnotObject object, intptr_t flags) {
+    if (CMarkup_Annot* obj = Lookup(object)) H(cd)->Draw(view, device, obj, flags);
+  }
+  static int32_t Move(void* cd, KA_PageView view, KA_AnnotObject object, const KS_DeviceRect* from,
+                      const KS_DeviceRect* to) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj || !from || !to || !Host::PageViewGetPage(view)) return 0;
+    return H(cd)->InDragBracket(view, from, to, [&] { return H(cd)->Move(view, obj, *from, *to); });
+  }
+  static int32_t HandleAt(void* cd, KA_PageView view, KA_AnnotObject object, const KS_DeviceRect* rect,
+                          KS_DevicePoint pt, int32_t flags) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj || !rect) return obj ? KS_HANDLE_NONE : 0;
+    return H(cd)->HandleAt(view, obj, *rect, pt, flags);
+  }
+  static int32_t Resize(void* cd, KA_PageView view, KA_AnnotObject object, const KS_DeviceRect* from,
+                        const KS_DeviceRect* to) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj || !from || !to || !Host::PageViewGetPage(view)) return 0;
+    return H(cd)->InDragBracket(view, from, to, [&] { return H(cd)->Resize(view, obj, *from, *to); });
+  }
+  static int32_t MovePoint(void* cd, KA_PageView view, KA_AnnotObject object, int32_t index, KS_DevicePoint pt) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj || !Host::PageViewGetPage(view)) return 0;
+    return H(cd)->InDragBracket(view, nullptr, nullptr, [&] { return H(cd)->MovePoint(view, obj, index, pt); });
+  }
+  static int32_t Rotate(void* cd, KA_PageView view, KA_AnnotObject object, int32_t degrees) {
+    CMarkup_Annot* obj = Lookup(object);
+    if (!obj || !Host::PageViewGetPage(view)) return 0;
+    return H(cd)->InDragBracket(view, nullptr, nullptr, [&] { return H(cd)->Rotate(view, obj, degrees); });
+  }
+  static int32_t Nothing(void*, KA_AnnotObject) { return 0; }
+  static int32_t Command(void* cd, KA_Document doc, int32_t command) { return H(cd)->IsCommandEnabled(doc, command); }
+  static intptr_t Default38(void* cd, intptr_t a, intptr_t b, const KS_FloatRect* rect) {
+    KS_AnnotCallArgs args{};
+    args.values[0] = a;
+    args.values[1] = b;
+    args.values[2] = reinterpret_cast<intptr_t>(rect);
+    return H(cd)->CallSlot(44, nullptr, args);
+  }
+  static int32_t Text38(void* cd, KS_WideString out) {
+    std::u16string text = H(cd)->GetText38();
+    if (out) Host::WideStringSet(out, text.data(), text.size());
+    return !text.empty();
+  }
+  static int32_t Values62(void*, intptr_t, intptr_t) { return 0; }
+  static int32_t EmptyRect(void*, KS_FloatRect* out) {
+    if (out) *out = {0, 0, 0, 0};
+    return 0;
+  }
+  static int32_t SetPoint(void* cd, KA_AnnotObject object, KS_FloatPoint pt) {
+    CMarkup_Annot* obj = Lookup(object);
+    return obj ? H(cd)->SetPoint(obj, pt) : 0;
+  }
+
+  static void Fill(KS_AnnotHandlerCallbacks& r, CMarkup_AnnotHandler* handler) {
+    std::memset(&r, 0, sizeof r);
+    r.size = sizeof r;
+    r.clientData = handler;
+    auto set = [&](int position, auto fn) { KS_RECORD_POSITION(r, position) = reinterpret_cast<void*>(fn); };
+    set(4, &ObjectSlot<1>);
+    set(5, &TextIn<2>);
+    set(6, &TextIn<3>);
+    set(7, &TextIn<4>);
+    set(8, &TextOut<5>);
+    set(9, &TextOut<6>);
+    set(KS_AH_CREATE_OBJECT, &Create);
+    set(11, &ObjectSlot<8>);
+    set(KS_AH_BBOX, &BBox);
+    set(KS_AH_HIT_TEST, &Hit);
+    set(KS_AH_DRAW, &Draw);
+    set(16, &ObjectSlot<11>);
+    set(17, &ObjectSlot<12>);
+    set(20, &ValueObjectSlot<13>);
+    set(21, &ValueObjectSlot<14>);
+    set(22, &ObjectSlot<15>);
+    set(23, &ObjectSlot<16>);
+    set(24, &ObjectSlot<17>);
+    set(25, &ObjectSlot<18>);
+    set(26, &ObjectSlot<19>);
+    set(27, &ObjectSlot<20>);
+    set(28, &ObjectSlot<21>);
+    set(29, &ObjectSlot<22>);
+    set(30, &ObjectSlot<23>);
+    set(31, &ObjectSlot<24>);
+    set(32, &ObjectSlot<25>);
+    set(33, &ObjectSlot<26>);
+    set(34, &ObjectSlot<27>);
+    set(35, &ObjectSlot<28>);
+    set(36, &ObjectSlot<30>);
+    set(KS_AH_MOVE, &Move);
+    set(KS_AH_HANDLE_AT, &HandleAt);
+    set(KS_AH_RESIZE, &Resize);
+    set(KS_AH_MOVE_POINT, &MovePoint);
+    set(42, &Nothing);
+    set(KS_AH_ROTATE, &Rotate);
+    set(KS_AH_COMMAND_ENABLED, &Command);
+    set(51, &Default38);
+    set(53, &Text38);
+    set(60, &Nothing);
+    set(62, &Values62);
+    set(63, &Values62);
+    set(65, &EmptyRect);
+    set(KS_AH_SET_POINT, &SetPoint);
+  }
+};
+
+KA_AnnotHandler CMarkup_AnnotHandler::Register(const char* type) {
+  if (handle_) return handle_;
+  if (!type) return nullptr;
+  MarkupHandlerRecord::Fill(record_, this);
+  handle_ = Host::AnnotHandlerRegister(type, &record_);
+  return handle_;
+}
+
+}  // namespace AnnotationPlugin

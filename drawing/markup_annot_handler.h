@@ -1,0 +1,175 @@
+// The editing base of the annotation types the plug-in owns: one handler per
+// type, registered with the host, and one behaviour object per annotation,
+// made when the host first asks about it. A process-wide registry maps the
+// host's behaviour objects to the plug-in's objects.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "sdk/ks_records.h"
+#include "sdk/ks_types.h"
+
+namespace AnnotationPlugin {
+
+// The handler's two auxiliary objects; nothing lives in them yet.
+struct MarkupAux {};
+
+class CMarkup_Annot {
+ public:
+  explicit CMarkup_Annot(KA_Annot annot) : annot_(annot) {}
+  CMarkup_Annot(const CMarkup_Annot&) = delete;
+  CMarkup_Annot& operator=(const CMarkup_Annot&) = delete;
+
+  virtual ~CMarkup_Annot() = default;                                   // 0
+  virtual std::string GetTypeName() const { return {}; }               // 1
+  virtual std::string GetTypeName2() const { return {}; }              // 2
+  // Rebuilds the appearance after an edit.
+  virtual void Regenerate() {}                                          // 3
+  virtual intptr_t Forward(intptr_t a, intptr_t b);                     // 4
+  // Where captions and pop-ups anchor; the base takes the rectangle's centre.
+  virtual bool GetAnchor(KS_FloatPoint* out) const;                     // 5
+  virtual void OnNotify6() {}                                           // 6
+  virtual bool Query7() const { return false; }                        // 7
+  virtual bool GetCenter(KS_FloatPoint* out) const;                     // 8
+  virtual bool Query9() const { return false; }                        // 9
+  virtual void SetBoolProperty(bool value) {}                           // 10
+  virtual bool GetBoolProperty(bool* value) const { return false; }    // 11
+  virtual bool Query12() const { return false; }                       // 12
+  virtual uint32_t GetFlags() const;                                    // 13
+  virtual bool IsReadOnly() const { return (GetFlags() & 64u) != 0; }  // 14
+  // Interior colour as a Windows colour value; `none` removes it.
+  virtual void SetInteriorColor(KS_ColorRef color, bool none) {}        // 15
+  virtual bool GetInteriorColor(KS_ColorRef* color, bool* none) const { return false; }  // 16
+  virtual bool GetLineEndings(int32_t* start, int32_t* end) const { return false; }      // 17
+  virtual bool SetLineEndings(int32_t start, int32_t end) { return false; }              // 18
+  virtual bool GetOpacity(float* opacity) const { return false; }                        // 19
+  virtual bool SetOpacity(float opacity) { return false; }                               // 20
+  virtual int32_t GetShapeId() const { return 0; }                      // 21
+  virtual int32_t GetShapeGroup() const { return 0; }                   // 22
+  virtual int32_t Query23() const { return 0; }                         // 23
+  virtual bool ShowsTextInLine() const { return false; }               // 24
+  virtual bool Query25() const { return false; }                       // 25
+  virtual bool ShowsTextAboveLine() const { return false; }            // 26
+  virtual bool Query27() const { return false; }                       // 27
+  // The preference section that holds the defaults of the annotation's kind.
+  virtual std::u16string GetPrefSection() { return {}; }               // 28
+  virtual bool RefreshFromPrefs() { return false; }                    // 29
+  virtual bool Query30() const { return false; }                       // 30
+  // Moves the geometry point nearest to `pt` (page space) onto it.
+  virtual bool SetPoint(const KS_FloatPoint& pt) { return false; }      // 31
+
+  KA_AnnotObject GetObject() const { return object_; }   // field 1
+  void SetObject(KA_AnnotObject object) { object_ = object; }
+  KA_Annot GetAnnot() const { return annot_; }           // field 2
+  KA_Document GetDocument() const;
+
+  // The annotation's turn in degrees, -180 to 180: "Rotate" for stamps,
+  // "Rotation" otherwise, 0 when missing.
+  int32_t GetRotation() const;
+  bool SetRotation(int32_t degrees);
+  // The four corners of the rectangle turned by the rotation about its
+  // centre; false without a rectangle.
+  bool GetRotatedFrame(KS_FloatPoint corners[4]) const;
+  // The annotation rectangle, grown to hold the rotated frame when asked.
+  bool GetRect(bool rotatedFrame, KS_FloatRect* out) const;
+
+ private:
+  KA_AnnotObject object_ = nullptr;
+  KA_Annot annot_ = nullptr;
+};
+
+// Behaviour object -> plug-in object, for the whole process.
+class CMarkup_AnnotRegistry {
+ public:
+  static CMarkup_AnnotRegistry& Get();
+  void Insert(KA_AnnotObject object, CMarkup_Annot* annot);
+  void Remove(KA_AnnotObject object);
+  // The plug-in object registered for `object`, or null.
+  CMarkup_Annot* Find(KA_AnnotObject object) const;
+  // The behaviour object of `annot`: its own when set, else that of the
+  // first entry wrapping the same host annotation, else null.
+  KA_AnnotObject FindObject(const CMarkup_Annot* annot) const;
+  size_t Count() const { return map_.size(); }
+
+ private:
+  std::unordered_map<KA_AnnotObject, CMarkup_Annot*> map_;
+};
+
+class CMarkup_AnnotHandler {
+ public:
+  CMarkup_AnnotHandler() = default;
+  CMarkup_AnnotHandler(const CMarkup_AnnotHandler&) = delete;
+  CMarkup_AnnotHandler& operator=(const CMarkup_AnnotHandler&) = delete;
+  // Unregisters the host handler.
+  virtual ~CMarkup_AnnotHandler();
+
+  // Registers the handler for annotations of `type` ("Line"); the handle
+  // already held when there is one. Null when the host refuses.
+  KA_AnnotHandler Register(const char* type);
+  KA_AnnotHandler GetHandle() const { return handle_; }
+  const KS_AnnotHandlerCallbacks& GetRecord() const { return record_; }
+
+  // Handler slots. A base slot either answers a fixed value or passes the
+  // call to the host's own handling (AnnotHandlerDefault).
+  virtual bool IsSelectable(CMarkup_Annot* obj);                                   // 1
+  virtual bool AcceptsText2(const std::string&) { return false; }                  // 2
+  virtual bool AcceptsText3(const std::string&) { return false; }                  // 3
+  virtual bool AcceptsText4(const std::string&) { return false; }                  // 4
+  virtual std::string GetText5() { return {}; }                                    // 5
+  virtual std::string GetText6() { return {}; }                                    // 6
+  // Makes and registers the behaviour object of `annot`; null when this
+  // handler has no object for it.
+  virtual KA_AnnotObject CreateAnnotObject(KA_Annot annot, intptr_t value);        // 7
+  // The bounding box in device pixels: the rectangle (with the rotated frame
+  // when focused) grown by 11 pixels on every side.
+  virtual bool GetBBox(KA_PageView view, CMarkup_Annot* obj, KS_DeviceRect* out);  // 9
+  // Draws the appearance, then a 1-pixel outline when selected: red for
+  // the focused annotation, black for the others.
+  virtual void Draw(KA_PageView view, KA_Device device, CMarkup_Annot* obj, intptr_t flags);  // 10
+  // Pass-through slots whose meaning is the host's (8, 11-28, 30, 33, 37,
+  // 41, 42, 44): the fixed answer or host default of the slot.
+  virtual intptr_t CallSlot(int slot, CMarkup_Annot* obj, KS_AnnotCallArgs& args);
+  virtual int32_t HandleAt(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& rect,
+                           KS_DevicePoint pt, int32_t flags);                       // 29
+  // Dragging: each records what changed as one undo item.
+  virtual bool Resize(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& oldRect,
+                      const KS_DeviceRect& newRect);                                 // 31
+  virtual bool Move(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& oldRect,
+                    const KS_DeviceRect& newRect);                                   // 32
+  virtual bool MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt);  // 35
+  virtual bool HitTest(KA_PageView view, CMarkup_Annot* obj, KS_DevicePoint pt);  // 36
+  virtual std::u16string GetText38() { return {}; }                                // 38
+  virtual bool Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t degrees);       // 39
+  virtual bool IsCommandEnabled(KA_Document doc, int32_t command);                  // 40
+  virtual bool SetPoint(CMarkup_Annot* obj, const KS_FloatPoint& pt);               // 43
+
+  // The displacement of the last drag between the centres of its old and
+  // new rectangles, in page space (set only while snapping is on).
+  KS_FloatPoint GetDragDisplacement() const { return dragDisplacement_; }
+
+ protected:
+  // The plug-in object for a host annotation this handler edits; null by
+  // default.
+  virtual std::unique_ptr<CMarkup_Annot> MakeAnnot(KA_Annot annot) { return nullptr; }
+  intptr_t CallDefault(int32_t index, KS_AnnotCallArgs& args);
+
+ private:
+  friend struct MarkupHandlerRecord;
+  // The drag bracket around the operations that move or reshape: one undo
+  // group while snapping is on, so the snap and the edit undo together.
+  template <typename F>
+  bool InDragBracket(KA_PageView view, const KS_DeviceRect* oldRect, const KS_DeviceRect* newRect, F&& call);
+
+  KA_AnnotHandler handle_ = nullptr;
+  KS_AnnotHandlerCallbacks record_{};
+  std::unique_ptr<MarkupAux> aux1_, aux2_;
+  KS_FloatPoint dragDisplacement_{0, 0};
+};
+
+// Measuring intents (/IT): annotations that carry one are measurements.
+bool IsMeasuringIntent(const std::string& intent);
+
+}  // namespace AnnotationPlugin
