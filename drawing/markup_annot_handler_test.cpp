@@ -1,0 +1,453 @@
+// The markup handler, the shape objects and their undo items, driven through
+// the records the editor calls, with a stand-in for the editor's selection,
+// views and device.
+#include "drawing/markup_annot_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "drawing/cda_module.h"
+#include "drawing/cda_shapes.h"
+#include "drawing/cda_undo.h"
+#include "drawing/fake_editor.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "plugin/annot_undo.h"
+#include "plugin/host_binding.h"
+
+namespace AnnotationPlugin {
+namespace {
+
+using edittest::DrawOp;
+using edittest::FakeDevice;
+using edittest::State;
+using kshost::Editor;
+
+template <typename F>
+F At(const KS_AnnotHandlerCallbacks& r, int position) {
+  return reinterpret_cast<F>(KS_RECORD_POSITION(r, position));
+}
+
+std::string Written(KPD_Object object) {
+  Host::ByteString out;
+  Host::ObjectWrite(object, out.get());
+  return out.str();
+}
+
+std::vector<float> Numbers(KPD_Dictionary dict, const char* key) {
+  KPD_Object array = Host::DictGet(dict, key);
+  int32_t n = array ? Host::ArrayCount(array) : 0;
+  std::vector<float> v(n);
+  if (n) Host::ArrayGetNumbers(array, v.data(), n);
+  return v;
+}
+
+class MarkupEditing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    edittest::BindFakeHost();
+    Editor::Get().Reset();
+    pdf_ = Host::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    Host::DocAddPage(pdf_, &letter);
+    doc_ = Editor::Get().AddDocument(pdf_, false);
+    view_ = Editor::Get().SetView(0, 2.0f, 0);
+    list_ = kwannotation::CKW_PageAnnotList::Create(pdf_, 0);
+    handler_.Register("Line");
+  }
+  void TearDown() override {
+    // The editor drops every behaviour object before the document goes.
+    for (auto& object : State().objects) {
+      auto release = reinterpret_cast<void (*)(void*)>(KS_RECORD_POSITION(object->record, KS_AO_RELEASE));
+      release(object->record.clientData);
+    }
+    EXPECT_EQ(CMarkup_AnnotRegistry::Get().Count(), 0u);
+    list_.reset();
+    Editor::Get().Reset();
+    Host::DocClose(pdf_);
+  }
+
+  // A line annotation with a generated appearance and the given /Rect.
+  KA_Annot Line(KS_FloatPoint a, KS_FloatPoint b, const std::string& intent = {}, const char* rect = nullptr) {
+    auto kw = list_->CreateAnnot("Line", nullptr, intent);
+    auto* line = dynamic_cast<kwannotation::CKW_Line*>(kw.get());
+    EXPECT_TRUE(line);
+    line->SetLinePoints(a, b);
+    kw->ResetAppearance();
+    if (rect) SetKey(kw->GetDict(), "/Rect", rect);
+    return edittest::NewAnnot(doc_, kw->GetDict(), 0);
+  }
+  KA_Annot Parsed(const std::string& text) {
+    auto parsed = Host::ObjectParse(text.data(), text.size());
+    KPD_Dictionary dict = Host::PageInsertAnnot(Host::DocGetPage(pdf_, 0), -1, parsed);
+    Host::ObjectRelease(parsed);
+    return edittest::NewAnnot(doc_, dict, 0);
+  }
+  static void SetKey(KPD_Dictionary dict, const char* key, const std::string& text) {
+    KPD_Object value = Host::ObjectParse(text.data(), text.size());
+    Host::DictSet(dict, key, value);
+    Host::ObjectRelease(value);
+  }
+  KA_AnnotObject ObjectOf(KA_Annot annot) {
+    return At<KS_AHCreateObjectProc>(handler_.GetRecord(), KS_AH_CREATE_OBJECT)(&handler_, annot, 0);
+  }
+  KS_DeviceRect Device(KS_FloatRect page) {
+    KS_DeviceRect out;
+    Host::PageViewPageRectToDevice(view_, &page, &out);
+    return out;
+  }
+  KS_DeviceRect BBox(KA_AnnotObject object) {
+    KS_DeviceRect box{};
+    At<KS_AHBBoxProc>(handler_.GetRecord(), KS_AH_BBOX)(&handler_, view_, object, &box);
+    return box;
+  }
+  static KS_DeviceRect Inflated(KS_DeviceRect r) { return {r.left - 11, r.top - 11, r.right + 11, r.bottom + 11}; }
+  // Dictionary and normal appearance, as the undo must give them back.
+  static std::string StateOf(KA_Annot annot) {
+    KPD_Dictionary dict = Host::AnnotGetDict(annot);
+    KPD_Object n = Host::DictGet(Host::DictGet(dict, "/AP"), "/N");
+    Host::ByteString data;
+    Host::StreamGetData(n, 0, data.get());
+    return Written(dict) + " | " + Written(n) + " | " + data.str();
+  }
+
+  KPD_Document pdf_ = nullptr;
+  KA_Document doc_ = nullptr;
+  KA_PageView view_ = nullptr;
+  std::shared_ptr<kwannotation::CKW_PageAnnotList> list_;
+  CDA_ShapeHandler<CDA_Line> handler_;
+};
+
+TEST_F(MarkupEditing, FocusedBoxCoversTheRotatedFramePlusElevenPixels) {
+  struct Row {
+    int rotation;
+    bool focused;
+    KS_FloatRect page;  // what the box covers before the 11 pixels
+  } rows[] = {
+      {90, true, {100, 70, 200, 170}},    // the frame turned upright about (150, 120)
+      {270, true, {100, 70, 200, 170}},   // stored 270 reads as -90
+      {90, false, {100, 100, 200, 140}},  // unfocused: the rectangle only
+      {0, true, {100, 100, 200, 140}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.rotation) + (row.focused ? " focused" : ""));
+    KA_Annot annot = Line({100, 120}, {200, 120}, {}, "[100 100 200 140]");
+    SetKey(Host::AnnotGetDict(annot), "/Rotation", std::to_string(row.rotation));
+    KA_AnnotObject object = ObjectOf(annot);
+    State().focus[doc_] = row.focused ? annot : nullptr;
+    KS_DeviceRect want = Inflated(Device(row.page)), got = BBox(object);
+    EXPECT_EQ(got.left, want.left);
+    EXPECT_EQ(got.top, want.top);
+    EXPECT_EQ(got.right, want.right);
+    EXPECT_EQ(got.bottom, want.bottom);
+  }
+}
+
+TEST_F(MarkupEditing, HitTestIncludesTheInflatedEdges) {
+  KA_AnnotObject object = ObjectOf(Line({100, 120}, {200, 120}, {}, "[100 100 200 140]"));
+  KS_DeviceRect box = BBox(object);
+  auto hit = [&](int x, int y) {
+    return At<KS_AHHitTestProc>(handler_.GetRecord(), KS_AH_HIT_TEST)(&handler_, view_, object, {x, y});
+  };
+  EXPECT_TRUE(hit(box.left, box.top));
+  EXPECT_TRUE(hit(box.right, box.bottom));
+  EXPECT_FALSE(hit(box.left - 1, box.top));
+  EXPECT_FALSE(hit(box.right, box.bottom + 1));
+  // Without a view or a known object nothing hits.
+  EXPECT_FALSE(At<KS_AHHitTestProc>(handler_.GetRecord(), KS_AH_HIT_TEST)(&handler_, nullptr, object, {box.left, box.top}));
+  EXPECT_FALSE(At<KS_AHHitTestProc>(handler_.GetRecord(), KS_AH_HIT_TEST)(&handler_, view_, nullptr, {box.left, box.top}));
+}
+
+TEST_F(MarkupEditing, SelectedOutlinesAreRedWhenFocusedAndBlackOtherwise) {
+  KA_Annot first = Line({100, 120}, {200, 120}, {}, "[100 100 200 140]");
+  KA_Annot second = Line({300, 320}, {400, 320}, {}, "[300 300 400 340]");
+  KA_Annot third = Line({10, 20}, {50, 20}, {}, "[10 10 50 30]");
+  State().selection[doc_] = {first, second};
+  State().focus[doc_] = second;
+  FakeDevice device;
+  for (KA_Annot annot : {first, second, third})
+    At<KS_AHDrawProc>(handler_.GetRecord(), KS_AH_DRAW)(&handler_, view_, edittest::AsDevice(&device),
+                                                        ObjectOf(annot), 0);
+  ASSERT_EQ(device.ops.size(), 5u);
+  struct Want {
+    const char* what;
+    KS_ColorRef pen;
+    KS_FloatRect page;
+  } want[] = {{"appearance", 0, {}},
+              {"rect", 0x000000, {100, 100, 200, 140}},
+              {"appearance", 0, {}},
+              {"rect", 0x0000FF, {300, 300, 400, 340}},
+              {"appearance", 0, {}}};
+  for (size_t i = 0; i < device.ops.size(); ++i) {
+    SCOPED_TRACE(i);
+    const DrawOp& op = device.ops[i];
+    EXPECT_EQ(op.what, want[i].what);
+    if (op.what != "rect") continue;
+    EXPECT_EQ(op.pen, want[i].pen);
+    EXPECT_EQ(op.penWidth, 1);
+    EXPECT_TRUE(op.hollowBrush);
+    KS_DeviceRect r = Device(want[i].page);  // the rectangle itself, not inflated
+    EXPECT_EQ(op.rect.left, r.left);
+    EXPECT_EQ(op.rect.bottom, r.bottom);
+  }
+  // Pens and brushes are made for each outline, put back and released.
+  EXPECT_EQ(State().pensMade, 2);
+  EXPECT_EQ(State().pensReleased, 2);
+  EXPECT_EQ(State().brushesReleased, State().brushesMade);
+  EXPECT_EQ(device.pen, nullptr);
+  EXPECT_EQ(device.brush, nullptr);
+}
+
+TEST_F(MarkupEditing, CommandEnabling) {
+  KA_Annot distance = Line({0, 0}, {100, 0}, "LineDimension");
+  KA_Annot ink = Parsed("<< /Type /Annot /Subtype /Ink /Rect [0 0 10 10] /InkList [[0 0 5 5]] >>");
+  KA_Annot area = Parsed("<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 10 10] >>");
+  struct Row {
+    std::vector<KA_Annot> selected;
+    int32_t command;
+    bool enabled;
+  } rows[] = {
+      {{ink, distance}, KS_COMMAND_FLATTEN, false},
+      {{area}, KS_COMMAND_FLATTEN, false},
+      {{ink}, KS_COMMAND_FLATTEN, true},
+      {{}, KS_COMMAND_FLATTEN, false},
+      {{ink}, KS_COMMAND_SET_DEFAULT, false},
+      {{distance}, KS_COMMAND_ROTATE_LEFT, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.command);
+    State().selection[doc_] = row.selected;
+    EXPECT_EQ(At<KS_AHCommandProc>(handler_.GetRecord(), KS_AH_COMMAND_ENABLED)(&handler_, doc_, row.command) != 0,
+              row.enabled);
+  }
+}
+
+TEST_F(MarkupEditing, PreferenceSectionFollowsTheIntent) {
+  struct Row {
+    const char* keys;
+    char kind;  // L line, P polyline, C circle
+    std::u16string section;
+  } rows[] = {
+      {"/Subtype /Line /IT /LineArrow", 'L', u"Annotation\\Arrow"},
+      {"/Subtype /Line /IT /LineDimension", 'L', u"Annotation\\Distance"},
+      {"/Subtype /Line", 'L', u"Annotation\\Line"},
+      {"/Subtype /PolyLine /IT /PolyLineDimension /RiseDrop true", 'P', u"Annotation\\Polylength"},
+      {"/Subtype /PolyLine /IT /PolyLineDimension", 'P', u"Annotation\\Perimeter"},
+      {"/Subtype /PolyLine /IT /PolyLineAngle", 'P', u"Annotation\\Angle"},
+      {"/Subtype /PolyLine /IT /Other", 'P', u"Annotation\\Polyline"},
+      {"/Subtype /Circle /IT /CircleDimension /MeasurementTypes 1", 'C', u"Annotation\\CircleDiameter"},
+      {"/Subtype /Circle /IT /CircleDimension", 'C', u"Annotation\\CircleArea"},
+      {"/Subtype /Circle", 'C', u"Annotation\\Circle"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.keys);
+    KA_Annot annot = Parsed(std::string("<< /Type /Annot /Rect [0 0 10 10] ") + row.keys + " >>");
+    std::unique_ptr<CMarkup_Annot> obj;
+    if (row.kind == 'L') obj = std::make_unique<CDA_Line>(annot);
+    if (row.kind == 'P') obj = std::make_unique<CDA_PolyLine>(annot);
+    if (row.kind == 'C') obj = std::make_unique<CDA_Circle>(annot);
+    EXPECT_EQ(obj->GetPrefSection(), row.section);
+  }
+}
+
+TEST_F(MarkupEditing, AnchorPoints) {
+  struct Row {
+    std::string keys;
+    bool line;
+    KS_FloatPoint anchor;
+  } rows[] = {
+      {"/Subtype /Line /L [10 0 10 5]", true, {10, 0}},  // equal x: the start
+      {"/Subtype /Line /L [0 0 10 5]", true, {10, 5}},
+      {"/Subtype /Line /L [10 5 0 0]", true, {10, 5}},
+      {"/Subtype /PolyLine /Vertices [0 0 8 1 8 2 3 3]", false, {8, 2}},  // the last of equal ones
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.keys);
+    KA_Annot annot = Parsed("<< /Type /Annot /Rect [0 0 10 10] " + row.keys + " >>");
+    KA_AnnotObject object = ObjectOf(annot);  // the handler makes lines; the record does not care
+    std::unique_ptr<CMarkup_Annot> own;
+    if (!row.line) own = std::make_unique<CDA_PolyLine>(annot);
+    KS_FloatPoint got{-1, -1};
+    if (row.line) {
+      auto* obj = static_cast<edittest::FakeObject*>(static_cast<void*>(object));
+      reinterpret_cast<int32_t (*)(void*, KS_FloatPoint*)>(KS_RECORD_POSITION(obj->record, KS_AO_ANCHOR))(
+          obj->record.clientData, &got);
+    } else {
+      own->GetAnchor(&got);
+    }
+    EXPECT_EQ(got.x, row.anchor.x);
+    EXPECT_EQ(got.y, row.anchor.y);
+  }
+}
+
+TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
+  KA_Annot annot = Line({0, 0}, {100, 0});
+  auto* obj = reinterpret_cast<edittest::FakeObject*>(ObjectOf(annot));
+  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(obj->record, KS_AO_SET_INTERIOR));
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+
+  set(obj->record.clientData, 0x000000FF, 0);  // pure red, 0x00BBGGRR
+  EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{1, 0, 0}));
+  set(obj->record.clientData, 0x00FF8000, 0);
+  EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{0, 128 / 255.0f, 1}));
+  KS_ColorRef back = 0;
+  bool none = true;
+  EXPECT_TRUE(static_cast<CMarkup_Annot*>(obj->record.clientData)->GetInteriorColor(&back, &none));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(back, 0x00FF8000u);
+  set(obj->record.clientData, 0x000000FF, 1);
+  EXPECT_FALSE(Host::DictHasKey(dict, "/IC"));
+}
+
+TEST_F(MarkupEditing, RotationIsNormalisedAndFollowsAnOppositeAppearanceMatrix) {
+  struct Row {
+    std::string keys;
+    int32_t rotation;
+  } rows[] = {
+      {"/Subtype /Line", 0},
+      {"/Subtype /Line /Rotation 270", -90},
+      {"/Subtype /Line /Rotation -200", 160},
+      {"/Subtype /Line /Rotation 30 /AP << /N 5 0 R >>", -30},  // matrix turned by -30
+      {"/Subtype /Line /Rotation 45 /AP << /N 5 0 R >>", 45},   // not the opposite: the stored one
+      {"/Subtype /Stamp /Rotate 90 /Rotation 10", 90},
+  };
+  KPD_Stream turned = Host::DocNewStream(pdf_, "", 0);
+  SetKey(Host::StreamGetDict(turned), "/Matrix", "[0.866025 -0.5 0.5 0.866025 0 0]");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.keys);
+    std::string keys = row.keys;
+    bool ap = keys.find("/AP") != std::string::npos;
+    if (ap) keys = keys.substr(0, keys.find("/AP"));
+    KA_Annot annot = Parsed("<< /Type /Annot /Rect [0 0 10 10] " + keys + " >>");
+    if (ap) {
+      SetKey(Host::AnnotGetDict(annot), "/AP", "<< >>");
+      Host::DictSet(Host::DictGet(Host::AnnotGetDict(annot), "/AP"), "/N", turned);
+    }
+    struct Stamp : CMarkup_Annot {
+      using CMarkup_Annot::CMarkup_Annot;
+      std::string GetTypeName() const override { return "Stamp"; }
+    };
+    std::unique_ptr<CMarkup_Annot> obj;
+    if (keys.find("Stamp") != std::string::npos) {
+      obj = std::make_unique<Stamp>(annot);
+    } else {
+      obj = std::make_unique<CDA_Line>(annot);
+    }
+    EXPECT_EQ(obj->GetRotation(), row.rotation);
+  }
+  // Written back under the kind's own key.
+  KA_Annot line = Parsed("<< /Type /Annot /Subtype /Line /Rect [0 0 10 10] >>");
+  CDA_Line obj(line);
+  ASSERT_TRUE(obj.SetRotation(-45));
+  EXPECT_EQ(Written(Host::DictGet(Host::AnnotGetDict(line), "/Rotation")), "-45");
+}
+
+TEST_F(MarkupEditing, MoveRecordsOneUndoItemThatRestoresTheExactState) {
+  KA_Annot annot = Line({100, 120}, {200, 120});
+  KA_AnnotObject object = ObjectOf(annot);
+  std::string before = StateOf(annot);
+  auto move = At<KS_AHRectsProc>(handler_.GetRecord(), KS_AH_MOVE);
+
+  KS_DeviceRect from{100, 100, 200, 200}, same = from, to{200, 100, 300, 200};
+  EXPECT_FALSE(move(&handler_, view_, object, &from, &same));
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 0) << "no item for a change that did not happen";
+
+  EXPECT_TRUE(move(&handler_, view_, object, &from, &to));
+  std::string after = StateOf(annot);
+  ASSERT_NE(after, before);
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 1);
+  EXPECT_EQ(Numbers(Host::AnnotGetDict(annot), "/L"), (std::vector<float>{150, 120, 250, 120}));
+  EXPECT_TRUE(State().groups.empty()) << "no undo group while snapping is off";
+
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(Editor::Get().Undo(doc_));
+    EXPECT_EQ(StateOf(annot), before);
+    ASSERT_TRUE(Editor::Get().Redo(doc_));
+    EXPECT_EQ(StateOf(annot), after);
+  }
+  // Once the annotation is gone, undo leaves everything alone.
+  edittest::FakeAnnot* fake = reinterpret_cast<edittest::FakeAnnot*>(annot);
+  fake->gone = true;
+  ASSERT_TRUE(Editor::Get().Undo(doc_));
+  fake->gone = false;
+  EXPECT_EQ(StateOf(annot), after);
+}
+
+TEST_F(MarkupEditing, DragWithSnappingIsBracketedByAnUntitledUndoGroup) {
+  KA_Annot annot = Line({100, 120}, {200, 120});
+  KA_AnnotObject object = ObjectOf(annot);
+  State().snap = true;
+  KS_DeviceRect from{100, 100, 200, 200}, to{140, 80, 240, 180};
+  EXPECT_TRUE(At<KS_AHRectsProc>(handler_.GetRecord(), KS_AH_MOVE)(&handler_, view_, object, &from, &to));
+  EXPECT_EQ(State().groups, (std::vector<std::string>{"begin ", "end"}));
+  // Device y grows downwards and the view is at zoom 2.
+  EXPECT_FLOAT_EQ(handler_.GetDragDisplacement().x, 20);
+  EXPECT_FLOAT_EQ(handler_.GetDragDisplacement().y, 10);
+  // A callback for an object the plug-in does not know does nothing.
+  State().groups.clear();
+  EXPECT_FALSE(At<KS_AHRectsProc>(handler_.GetRecord(), KS_AH_MOVE)(&handler_, view_, nullptr, &from, &to));
+  EXPECT_TRUE(State().groups.empty());
+}
+
+TEST_F(MarkupEditing, SetPointMovesTheNearestEndAndRegenerates) {
+  KA_Annot annot = Line({100, 120}, {200, 120});
+  KA_AnnotObject object = ObjectOf(annot);
+  std::string before = StateOf(annot);
+  EXPECT_TRUE(At<KS_AHSetPointProc>(handler_.GetRecord(), KS_AH_SET_POINT)(&handler_, object, {190, 150}));
+  EXPECT_EQ(Numbers(Host::AnnotGetDict(annot), "/L"), (std::vector<float>{100, 120, 190, 150}));
+  std::string after = StateOf(annot);
+  EXPECT_NE(after.substr(after.find(" | ")), before.substr(before.find(" | "))) << "appearance rebuilt";
+  EXPECT_EQ(reinterpret_cast<edittest::FakeObject*>(object)->appearanceChanged, 1);
+}
+
+TEST_F(MarkupEditing, RegistryFindsObjectsBothWays) {
+  KA_Annot annot = Line({0, 0}, {10, 0});
+  KA_AnnotObject object = ObjectOf(annot);
+  auto& registry = CMarkup_AnnotRegistry::Get();
+  CMarkup_Annot* obj = registry.Find(object);
+  ASSERT_NE(obj, nullptr);
+  EXPECT_EQ(registry.FindObject(obj), object);
+  // An unregistered object for the same annotation finds the registered one.
+  CDA_Line other(annot);
+  EXPECT_EQ(registry.FindObject(&other), object);
+  EXPECT_EQ(registry.Find(nullptr), nullptr);
+  // A handler without a host handle makes nothing.
+  CDA_ShapeHandler<CDA_Line> unregistered;
+  EXPECT_EQ(unregistered.CreateAnnotObject(annot, 0), nullptr);
+}
+
+TEST_F(MarkupEditing, DrawingModuleRegistersItsFourKindsAndReleasesThem) {
+  CDA_Module module;
+  module.Init();
+  auto types = Editor::Get().AnnotHandlerTypes();
+  for (const char* type : {"Line", "PolyLine", "Polygon", "Circle"})
+    EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
+  module.Exit();
+  types = Editor::Get().AnnotHandlerTypes();
+  for (const char* type : {"PolyLine", "Polygon", "Circle"})
+    EXPECT_EQ(std::find(types.begin(), types.end(), type), types.end()) << type;
+}
+
+struct CountingUndo : CAnnot_BaseUndo {
+  explicit CountingUndo(int* deaths) : deaths_(deaths) {}
+  ~CountingUndo() override { ++*deaths_; }
+  void Undo() override {}
+  void Redo() override {}
+  int* deaths_;
+};
+
+TEST_F(MarkupEditing, HandOverGivesTheItemAwayEvenWhenRefused) {
+  int deaths = 0;
+  EXPECT_TRUE(AnnotUndo_HandOver(std::make_unique<CountingUndo>(&deaths), doc_));
+  EXPECT_EQ(deaths, 0);
+  // An unknown document: the host refuses and releases the item once.
+  EXPECT_FALSE(AnnotUndo_HandOver(std::make_unique<CountingUndo>(&deaths), nullptr));
+  EXPECT_EQ(deaths, 1);
+  Editor::Get().Reset();  // closing releases the kept one
+  EXPECT_EQ(deaths, 2);
+}
+
+}  // namespace
+}  // namespace AnnotationPlugin
