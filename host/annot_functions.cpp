@@ -1,54 +1,154 @@
-// Annotation behaviour, selection, drawing devices and undo groups of the
-// editor. Placeholders until the interactive editor lands: every function
-// answers "nothing there".
+// Annotations of open documents, their handlers' default service, behaviour
+// objects, selection and page-view rectangles, as the plug-in reaches them.
+// Every handle the plug-in passes in is checked before use: a stale or
+// foreign one answers nothing.
+#include <algorithm>
+#include <cstring>
+
+#include "host/annot_edit.h"
+#include "host/editor.h"
 #include "host/host_functions.h"
 
 namespace kshost::fn {
+namespace {
 
-KA_Pen PenNew(KS_ColorRef, int32_t, int32_t) { return nullptr; }
-void PenRelease(KA_Pen) {}
-KA_Brush BrushNew(KS_ColorRef, int32_t) { return nullptr; }
-void BrushRelease(KA_Brush) {}
-KA_Pen DeviceSelectPen(KA_Device, KA_Pen) { return nullptr; }
-KA_Brush DeviceSelectBrush(KA_Device, KA_Brush) { return nullptr; }
-int32_t DeviceRectangle(KA_Device, const KS_DeviceRect*) { return 0; }
-int32_t DeviceLine(KA_Device, KS_DevicePoint, KS_DevicePoint) { return 0; }
-int32_t DevicePolyline(KA_Device, const KS_DevicePoint*, int32_t, int32_t) { return 0; }
+Editor& Ed() { return Editor::Get(); }
 
-int32_t AppDocSelectionCount(KA_Document) { return 0; }
-KA_Annot AppDocGetSelected(KA_Document, int32_t) { return nullptr; }
-int32_t AppDocIsSelected(KA_Document, KA_Annot) { return 0; }
-int32_t AppDocSelect(KA_Document, KA_Annot, int32_t) { return 0; }
-int32_t AppDocDeselectAll(KA_Document) { return 0; }
-KA_Annot AppDocGetFocusedAnnot(KA_Document) { return nullptr; }
-int32_t AppDocSetFocusedAnnot(KA_Document, KA_Annot) { return 0; }
-int32_t AppDocInvalidateRect(KA_Document, int32_t, const KS_FloatRect*) { return 0; }
+bool LiveOnPage(KA_Annot annot) { return Ed().IsLiveAnnot(annot) && Ed().PageIndexOf(annot) >= 0; }
 
-int32_t PageViewPageRectToDevice(KA_PageView, const KS_FloatRect*, KS_DeviceRect*) { return 0; }
-int32_t PageViewDeviceRectToPage(KA_PageView, const KS_DeviceRect*, KS_FloatRect*) { return 0; }
+}  // namespace
 
-int32_t UndoBeginGroup(KA_Document, const char16_t*) { return 0; }
-int32_t UndoEndGroup(KA_Document) { return 0; }
+// ---- 26: selection and focus ----------------------------------------------------
 
-intptr_t AnnotHandlerDefault(KA_AnnotHandler, int32_t, const KS_AnnotCallArgs*) { return 0; }
-KA_AnnotObject AnnotObjectNew(KA_AnnotHandler, const KS_AnnotObjectCallbacks*, KA_Annot, intptr_t) {
-  return nullptr;
+int32_t AppDocSelectionCount(KA_Document doc) { return static_cast<int32_t>(Ed().Selection(doc).size()); }
+
+KA_Annot AppDocGetSelected(KA_Document doc, int32_t index) {
+  const std::vector<KA_Annot> sel = Ed().Selection(doc);
+  return index >= 0 && size_t(index) < sel.size() ? sel[size_t(index)] : nullptr;
 }
-KA_Annot AnnotObjectGetAnnot(KA_AnnotObject) { return nullptr; }
-int32_t AnnotObjectAppearanceChanged(KA_AnnotObject) { return 0; }
+
+int32_t AppDocIsSelected(KA_Document doc, KA_Annot annot) {
+  const std::vector<KA_Annot> sel = Ed().Selection(doc);
+  return annot && std::find(sel.begin(), sel.end(), annot) != sel.end();
+}
+
+int32_t AppDocSelect(KA_Document doc, KA_Annot annot, int32_t add) { return Ed().Select(doc, annot, add != 0); }
+
+int32_t AppDocDeselectAll(KA_Document doc) { return Ed().DeselectAll(doc); }
+
+KA_Annot AppDocGetFocusedAnnot(KA_Document doc) { return Ed().Focused(doc); }
+
+int32_t AppDocSetFocusedAnnot(KA_Document doc, KA_Annot annot) {
+  if (annot && !Ed().IsLiveAnnot(annot)) return 0;
+  return Ed().SetFocused(doc, annot);
+}
+
+int32_t AppDocInvalidateRect(KA_Document doc, int32_t pageIndex, const KS_FloatRect*) {
+  if (!Ed().IsLiveDocument(doc) || pageIndex < 0 || pageIndex >= DocPageCount(doc->pdf)) return 0;
+  Ed().Invalidate(doc, pageIndex);
+  return 1;
+}
+
+// ---- 32: page-view rectangles ------------------------------------------------------
+
+int32_t PageViewPageRectToDevice(KA_PageView view, const KS_FloatRect* rect, KS_DeviceRect* out) {
+  return view && rect && out && edit::PageRectToDevice(view, *rect, out);
+}
+
+int32_t PageViewDeviceRectToPage(KA_PageView view, const KS_DeviceRect* rect, KS_FloatRect* out) {
+  return view && rect && out && edit::DeviceRectToPage(view, *rect, out);
+}
+
+// ---- 268: the editor's default handling ----------------------------------------------
+
+intptr_t AnnotHandlerDefault(KA_AnnotHandler, int32_t index, const KS_AnnotCallArgs* args) {
+  if (!args || args->size < sizeof(KS_AnnotCallArgs)) return 0;
+  if (index == 8) {
+    KA_Tool tool = Ed().CurrentTool();
+    return tool && (tool->name == "Hand" || tool->name == "Annot");
+  }
+  if (!Ed().IsLiveObject(args->object)) return 0;
+  KA_Annot annot = args->object->annot;
+  if (!args->view || !LiveOnPage(annot)) return index == KS_AHD_HANDLE_AT ? KS_HANDLE_NONE : 0;
+  switch (index) {
+    case KS_AHD_MOVE: return edit::Move(annot, args->view, args->rect1, args->rect2);
+    case KS_AHD_RESIZE: return edit::Resize(annot, args->view, args->rect1, args->rect2);
+    case KS_AHD_MOVE_POINT:
+      return edit::MovePoint(annot, args->view, static_cast<int>(args->values[0]), args->point);
+    case KS_AHD_ROTATE: return edit::Rotate(annot, static_cast<int>(args->values[0]));
+    case KS_AHD_HANDLE_AT: return edit::HandleAt(annot, args->view, args->rect1, args->point);
+    default: return 0;
+  }
+}
+
+// ---- 296: behaviour objects ------------------------------------------------------------
+
+KA_AnnotObject AnnotObjectNew(KA_AnnotHandler handler, const KS_AnnotObjectCallbacks* record, KA_Annot annot,
+                              intptr_t value) {
+  return record ? Ed().NewObject(handler, *record, annot, value) : nullptr;
+}
+
+KA_Annot AnnotObjectGetAnnot(KA_AnnotObject obj) { return Ed().IsLiveObject(obj) ? obj->annot : nullptr; }
+
+int32_t AnnotObjectAppearanceChanged(KA_AnnotObject obj) {
+  if (!Ed().IsLiveObject(obj) || !LiveOnPage(obj->annot)) return 0;
+  Ed().InvalidateAnnot(obj->annot);
+  return 1;
+}
+
+// The editor has no private operations to forward to.
 intptr_t AnnotObjectForward(KA_AnnotObject, intptr_t, intptr_t) { return 0; }
 
-KA_Annot AnnotFromDict(KA_Document, KPD_Dictionary) { return nullptr; }
-KPD_Dictionary AnnotGetDict(KA_Annot) { return nullptr; }
-KA_Document AnnotGetDocument(KA_Annot) { return nullptr; }
-int32_t AnnotGetPageIndex(KA_Annot) { return -1; }
-int32_t AnnotGetRect(KA_Annot, KS_FloatRect*) { return 0; }
-uint32_t AnnotGetFlags(KA_Annot) { return 0; }
-KA_AnnotObject AnnotGetObject(KA_Annot) { return nullptr; }
-int32_t AnnotGetTypeName(KA_Annot, KS_ByteString) { return 0; }
-int32_t AnnotDrawAppearance(KA_Annot, KA_PageView, KA_Device) { return 0; }
+// ---- 303: annotations on pages ----------------------------------------------------------
 
-int32_t PropertyPanelRefresh() { return 0; }
+KA_Annot AnnotFromDict(KA_Document doc, KPD_Dictionary dict) { return Ed().AnnotFor(doc, dict); }
+
+KPD_Dictionary AnnotGetDict(KA_Annot annot) { return Ed().IsLiveAnnot(annot) ? annot->dict : nullptr; }
+
+KA_Document AnnotGetDocument(KA_Annot annot) { return Ed().IsLiveAnnot(annot) ? annot->doc : nullptr; }
+
+int32_t AnnotGetPageIndex(KA_Annot annot) { return Ed().PageIndexOf(annot); }
+
+int32_t AnnotGetRect(KA_Annot annot, KS_FloatRect* out) {
+  if (!Ed().IsLiveAnnot(annot) || !out) return 0;
+  KS_FloatRect r{};
+  if (!RectFromObject(DictGet(annot->dict, "/Rect"), &r)) return 0;
+  RectNormalize(&r);
+  *out = r;
+  return 1;
+}
+
+uint32_t AnnotGetFlags(KA_Annot annot) {
+  if (!Ed().IsLiveAnnot(annot)) return 0;
+  return static_cast<uint32_t>(ObjectGetInteger(DictGet(annot->dict, "/F")));
+}
+
+KA_AnnotObject AnnotGetObject(KA_Annot annot) { return Ed().ObjectFor(annot); }
+
+int32_t AnnotGetTypeName(KA_Annot annot, KS_ByteString out) {
+  if (!Ed().IsLiveAnnot(annot) || !out) return 0;
+  KPD_Object subtype = DictGet(annot->dict, "/Subtype");
+  if (!NameGet(subtype, out)) return 0;
+  const char* data = ByteStringData(out);
+  const size_t length = ByteStringLength(out);
+  if (length > 0 && data[0] == '/') {
+    const std::string name(data + 1, length - 1);
+    ByteStringSet(out, name.data(), name.size());
+  }
+  return 1;
+}
+
+int32_t AnnotDrawAppearance(KA_Annot annot, KA_PageView view, KA_Device device) {
+  KS_FloatRect rect{};
+  KS_DeviceRect box{};
+  if (!LiveOnPage(annot) || !view || !AnnotGetRect(annot, &rect) || !edit::PageRectToDevice(view, rect, &box))
+    return 0;
+  return RecordAppearance(device, annot, box);
+}
+
+// ---- 339, 445, 732 -----------------------------------------------------------------------
+
+int32_t PropertyPanelRefresh() { return 1; }
 
 uint32_t ColorFromRef(KS_ColorRef color, int32_t alpha) {
   uint32_t r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;

@@ -47,6 +47,8 @@ void Editor::Reset() {
   modules_.clear();
   handlers_.clear();
   docEvents_.clear();
+  trace_ = nullptr;
+  drag_ = Drag{};
   KS_ToolCallbacks inert = InertCallbacks();
   for (const char* name : {"Hand", "Annot"}) {
     KA_Tool t = NewTool(name, &inert);
@@ -69,6 +71,8 @@ KA_AnnotHandler Editor::RegisterAnnotHandler(const std::string& type, const KS_A
 bool Editor::UnregisterAnnotHandler(KA_AnnotHandler handler) {
   for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
     if (it->get() == handler) {
+      // The handler's objects go with it.
+      for (const auto& d : docs_) ReleaseObjects(d.get(), handler);
       handlers_.erase(it);
       return true;
     }
@@ -128,9 +132,13 @@ void Editor::RemoveDocument(KA_Document doc) {
   FireDocEvent(KS_DOCEVENT_WILL_CLOSE, doc);
   it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
   if (it == docs_.end()) return;
-  ReleaseItems(doc->undo);
-  ReleaseItems(doc->redo);
+  ReleaseItems(doc->groupItems);
+  ReleaseSteps(doc->undo);
+  ReleaseSteps(doc->redo);
+  ReleaseObjects(doc, nullptr);
+  for (const auto& a : doc->annots) liveAnnots_.erase(a.get());
   if (captured_ && captured_->doc == doc) captured_ = nullptr;
+  if (drag_.annot && drag_.annot->doc == doc) drag_ = Drag{};
   docs_.erase(it);
   if (current_ == doc) current_ = docs_.empty() ? nullptr : docs_.back().get();
   FireDocEvent(KS_DOCEVENT_CLOSED, doc);
@@ -161,6 +169,7 @@ KA_PageView Editor::SetView(int pageIndex, float zoom, int rotation) {
   if (!view) return nullptr;
   view->zoom = zoom;
   view->rotation = rotation;
+  view->doc->activePage = pageIndex;
   RecomputeView(view);
   return view;
 }
@@ -243,6 +252,7 @@ KA_PageView Editor::EventView(int pageIndex, std::string* error) {
   }
   KA_PageView view = View(pageIndex);
   if (!view) *error = "the document has no page " + std::to_string(pageIndex + 1);
+  else current_->activePage = pageIndex;
   return view;
 }
 
@@ -261,7 +271,7 @@ bool Editor::Deliver(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint3
     case MouseEvent::RightUp: proc = cb.RButtonUp; break;
     case MouseEvent::RightDouble: proc = cb.RButtonDblClk; break;
   }
-  bool handled = proc && proc(cb.clientData, view, flags, pt) != 0;
+  bool handled = t->builtIn ? HandMouse(kind, view, pt, flags) : proc && proc(cb.clientData, view, flags, pt) != 0;
   bool busy = cb.IsBusy && currentTool_ == t && cb.IsBusy(cb.clientData) != 0;
   captured_ = busy ? view : nullptr;
   return handled;
@@ -273,6 +283,7 @@ bool Editor::Mouse(MouseEvent kind, int pageIndex, KS_FloatPoint pt, uint32_t fl
   KS_DevicePoint device{};
   fn::PageViewPageToDevice(view, pt, &device);
   Deliver(kind, view, device, flags);
+  PaintIfNeeded();
   return true;
 }
 
@@ -284,6 +295,7 @@ bool Editor::Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, s
   if (currentTool_ && currentTool_->callbacks.MouseWheel)
     currentTool_->callbacks.MouseWheel(currentTool_->callbacks.clientData, view, flags,
                                        static_cast<int16_t>(std::clamp(delta, -32768, 32767)), device);
+  PaintIfNeeded();
   return true;
 }
 
@@ -292,6 +304,7 @@ bool Editor::Key(int code, uint32_t flags, std::string* error) {
     currentTool_->callbacks.KeyDown(currentTool_->callbacks.clientData, code, flags);
   if (currentTool_ && currentTool_->callbacks.KeyUp)
     currentTool_->callbacks.KeyUp(currentTool_->callbacks.clientData, code, flags);
+  PaintIfNeeded();
   return true;
 }
 
@@ -304,34 +317,87 @@ void Editor::ReleaseItems(std::vector<KS_UndoRecord>& items) {
   }
 }
 
-bool Editor::AddUndo(KA_Document doc, const KS_UndoRecord& record) {
-  bool known = std::any_of(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
-  if (!known || record.size < sizeof(KS_UndoRecord)) {
+void Editor::ReleaseSteps(std::vector<UndoStep>& steps) {
+  while (!steps.empty()) {
+    UndoStep step = std::move(steps.back());
+    steps.pop_back();
+    ReleaseItems(step.items);
+  }
+}
+
+bool Editor::IsLiveDocument(KA_Document doc) const {
+  return doc && std::any_of(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
+}
+
+void Editor::PushStep(KA_Document doc, UndoStep step) {
+  ReleaseSteps(doc->redo);
+  Trace("undo: push \"" + ToUtf8(step.caption) + "\"");
+  doc->undo.push_back(std::move(step));
+}
+
+bool Editor::AddUndo(KA_Document doc, const std::u16string& caption, const KS_UndoRecord& record) {
+  if (!IsLiveDocument(doc) || record.size < sizeof(KS_UndoRecord)) {
     // The giver has let go of the item: drop it here.
     if (record.size >= sizeof(KS_UndoRecord) && record.Release) record.Release(record.clientData);
     return false;
   }
-  ReleaseItems(doc->redo);
-  doc->undo.push_back(record);
+  if (doc->groupDepth > 0) {
+    if (doc->groupItems.empty() && doc->groupCaption.empty()) doc->groupCaption = caption;
+    doc->groupItems.push_back(record);
+    return true;
+  }
+  PushStep(doc, UndoStep{caption, {record}});
   return true;
 }
 
-// Moves the newest item of `from` to `to`, running its undo or redo step.
-bool Editor::Step(std::vector<KS_UndoRecord>& from, std::vector<KS_UndoRecord>& to, bool undo) {
+bool Editor::BeginUndoGroup(KA_Document doc, const std::u16string& caption) {
+  if (!IsLiveDocument(doc)) return false;
+  // The outermost group's caption names the step.
+  if (doc->groupDepth++ == 0) {
+    doc->groupCaption = caption;
+    doc->groupItems.clear();
+  }
+  return true;
+}
+
+bool Editor::EndUndoGroup(KA_Document doc) {
+  if (!IsLiveDocument(doc) || doc->groupDepth == 0) return false;
+  if (--doc->groupDepth > 0 || doc->groupItems.empty()) return true;
+  UndoStep step{doc->groupCaption, std::move(doc->groupItems)};
+  doc->groupItems.clear();
+  doc->groupCaption.clear();
+  PushStep(doc, std::move(step));
+  return true;
+}
+
+// Moves the newest step of one stack to the other, running its items.
+bool Editor::Step(KA_Document doc, bool undo) {
+  if (!IsLiveDocument(doc)) return false;
+  auto& from = undo ? doc->undo : doc->redo;
+  auto& to = undo ? doc->redo : doc->undo;
   if (from.empty()) return false;
-  KS_UndoRecord r = from.back();
+  UndoStep step = std::move(from.back());
   from.pop_back();
-  if (auto proc = undo ? r.Undo : r.Redo) proc(r.clientData);
-  to.push_back(r);
+  Trace(std::string(undo ? "undo: undo \"" : "undo: redo \"") + ToUtf8(step.caption) + "\"");
+  if (undo) {
+    for (auto it = step.items.rbegin(); it != step.items.rend(); ++it)
+      if (it->Undo) it->Undo(it->clientData);
+  } else {
+    for (const KS_UndoRecord& r : step.items)
+      if (r.Redo) r.Redo(r.clientData);
+  }
+  to.push_back(std::move(step));
+  PaintIfNeeded();
   return true;
 }
 
-bool Editor::Undo(KA_Document doc) { return doc && Step(doc->undo, doc->redo, true); }
+bool Editor::Undo(KA_Document doc) { return Step(doc, true); }
 
-bool Editor::Redo(KA_Document doc) { return doc && Step(doc->redo, doc->undo, false); }
+bool Editor::Redo(KA_Document doc) { return Step(doc, false); }
 
 int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text) {
   messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));
+  Trace("message: " + messages_.back());
   if (messageAnswers_.empty()) return 1;
   int answer = messageAnswers_.front();
   messageAnswers_.pop_front();
@@ -389,8 +455,12 @@ KA_AnnotHandler AnnotHandlerRegister(const char* type, const KS_AnnotHandlerCall
 int32_t AnnotHandlerUnregister(KA_AnnotHandler handler) {
   return Editor::Get().UnregisterAnnotHandler(handler) ? 1 : 0;
 }
-int32_t AppDocUndoCount(KA_Document doc) { return doc ? static_cast<int32_t>(doc->undo.size()) : 0; }
-int32_t AppDocRedoCount(KA_Document doc) { return doc ? static_cast<int32_t>(doc->redo.size()) : 0; }
+int32_t AppDocUndoCount(KA_Document doc) {
+  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->undo.size()) : 0;
+}
+int32_t AppDocRedoCount(KA_Document doc) {
+  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->redo.size()) : 0;
+}
 
 int32_t MessageBox(const char16_t* text, const char16_t* title, uint32_t) {
   return Editor::Get().AnswerMessage(title ? title : u"", text ? text : u"");
@@ -424,9 +494,13 @@ int32_t PageViewDeviceToPage(KA_PageView view, KS_DevicePoint device, KS_FloatPo
   return 1;
 }
 
-int32_t UndoAddItem(const char16_t*, KA_Document doc, int32_t, const KS_UndoRecord* record) {
-  return record && Editor::Get().AddUndo(doc, *record);
+int32_t UndoAddItem(const char16_t* caption, KA_Document doc, int32_t, const KS_UndoRecord* record) {
+  return record && Editor::Get().AddUndo(doc, caption ? caption : u"", *record);
 }
+int32_t UndoBeginGroup(KA_Document doc, const char16_t* caption) {
+  return Editor::Get().BeginUndoGroup(doc, caption ? caption : u"");
+}
+int32_t UndoEndGroup(KA_Document doc) { return Editor::Get().EndUndoGroup(doc); }
 
 }  // namespace fn
 }  // namespace kshost

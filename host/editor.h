@@ -4,10 +4,13 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "host/device.h"
 #include "sdk/ks_records.h"
 
 struct KA_Tool__ {
@@ -27,12 +30,50 @@ struct KA_PageView__ {
   KS_Matrix pageToDevice{};  // device pixels, y downwards
 };
 
+// The behaviour object a handler made for one annotation; the editor keeps
+// it until the document closes.
+struct KA_AnnotObject__ {
+  KA_AnnotHandler handler = nullptr;
+  KS_AnnotObjectCallbacks record{};
+  KA_Annot annot = nullptr;
+  intptr_t value = 0;
+};
+
+// One annotation dictionary of an open document. The handle lives as long as
+// the document; the annotation's page is looked up afresh, so a removed
+// annotation answers -1 and one put back is found again.
+struct KA_Annot__ {
+  KA_Document doc = nullptr;
+  KPD_Dictionary dict = nullptr;  // lent by the document
+  int pageHint = 0;
+  std::unique_ptr<KA_AnnotObject__> object;
+  bool creatingObject = false;
+};
+
+namespace kshost {
+// One step of the undo stack: the items of one group (or one item), undone
+// newest first and redone oldest first.
+struct UndoStep {
+  std::u16string caption;
+  std::vector<KS_UndoRecord> items;
+};
+}  // namespace kshost
+
 struct KA_Document__ {
   KPD_Document pdf = nullptr;
   bool readOnly = false;
-  std::vector<KS_UndoRecord> undo;
-  std::vector<KS_UndoRecord> redo;
+  std::vector<kshost::UndoStep> undo;
+  std::vector<kshost::UndoStep> redo;
+  // An open undo group: its depth, caption and the items added so far.
+  int groupDepth = 0;
+  std::u16string groupCaption;
+  std::vector<KS_UndoRecord> groupItems;
   std::vector<std::unique_ptr<KA_PageView__>> views;
+  std::vector<std::unique_ptr<KA_Annot__>> annots;
+  std::vector<KA_Annot> selection;  // in the order selected
+  KA_Annot focused = nullptr;       // one of the selection, or null
+  int activePage = 0;               // the page events go to; painted when invalid
+  std::vector<int> invalidPages;
 };
 
 struct KA_AnnotHandler__ {
@@ -80,10 +121,63 @@ class Editor {
   bool Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, std::string* error);
   bool Key(int code, uint32_t flags, std::string* error);
 
-  // Undo stack of a document. The editor owns the items it was handed.
-  bool AddUndo(KA_Document doc, const KS_UndoRecord& record);
+  // Undo stack of a document. The editor owns the items it was handed and
+  // releases each exactly once: when a new step drops the redo branch, when
+  // the document closes, or at once when the item is refused. Items added
+  // inside a group (groups nest) become one step when the outermost group
+  // ends, captioned with the group's caption or else the first item's; an
+  // empty group adds nothing.
+  bool AddUndo(KA_Document doc, const std::u16string& caption, const KS_UndoRecord& record);
+  bool BeginUndoGroup(KA_Document doc, const std::u16string& caption);
+  bool EndUndoGroup(KA_Document doc);
   bool Undo(KA_Document doc);
   bool Redo(KA_Document doc);
+
+  bool IsLiveDocument(KA_Document doc) const;
+
+  // Annotations of open documents, one handle per dictionary. AnnotFor makes
+  // it on first use (null for a dictionary that is not an annotation of the
+  // document); PageIndexOf is -1 once the annotation left its page.
+  KA_Annot AnnotFor(KA_Document doc, KPD_Dictionary dict);
+  bool IsLiveAnnot(KA_Annot annot) const;
+  bool IsLiveObject(KA_AnnotObject obj) const;
+  int PageIndexOf(KA_Annot annot);
+  std::vector<KA_Annot> PageAnnots(KA_Document doc, int pageIndex);
+  // The handler of "Subtype/IT" if registered, else of the Subtype, else null.
+  KA_AnnotHandler HandlerFor(KA_Annot annot) const;
+  // The behaviour object, made by the handler on first use; null when the
+  // editor handles the annotation alone.
+  KA_AnnotObject ObjectFor(KA_Annot annot);
+  KA_AnnotObject NewObject(KA_AnnotHandler handler, const KS_AnnotObjectCallbacks& record, KA_Annot annot,
+                           intptr_t value);
+
+  // Selection and focus of a document. Removed annotations drop out.
+  std::vector<KA_Annot> Selection(KA_Document doc);
+  bool Select(KA_Document doc, KA_Annot annot, bool add);
+  bool Deselect(KA_Document doc, KA_Annot annot);
+  bool DeselectAll(KA_Document doc);
+  KA_Annot Focused(KA_Document doc);
+  bool SetFocused(KA_Document doc, KA_Annot annot);
+
+  // Marks a page (or an annotation's page) for repainting; the editor paints
+  // the page events go to after each event that invalidated it.
+  void Invalidate(KA_Document doc, int pageIndex);
+  void InvalidateAnnot(KA_Annot annot);
+  void PaintIfNeeded();
+  // Paints a view: every annotation of the page through its handler's draw,
+  // else its appearance and, when selected, an outline (red when focused,
+  // black otherwise). Returns the display list.
+  std::vector<DrawItem> Paint(KA_PageView view);
+
+  // Host commands on the selection (KS_COMMAND_*). False with the reason
+  // when nothing happened.
+  bool Command(KA_Document doc, int command, std::string* error);
+  // Turns the focused annotation through its handler.
+  bool RotateFocused(KA_Document doc, int degrees, std::string* error);
+
+  // One line for each step pushed, undone and redone, each message box and
+  // each drawn item of a paint; null for none.
+  void SetTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
 
   // What plug-ins announced besides tools: feature modules (name, enabled),
   // annotation handlers by type, and document event receivers. The records
@@ -110,7 +204,26 @@ class Editor {
   bool Deliver(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags);
   KA_PageView EventView(int pageIndex, std::string* error);
   static void ReleaseItems(std::vector<KS_UndoRecord>& items);
-  static bool Step(std::vector<KS_UndoRecord>& from, std::vector<KS_UndoRecord>& to, bool undo);
+  static void ReleaseSteps(std::vector<UndoStep>& steps);
+  void PushStep(KA_Document doc, UndoStep step);
+  bool Step(KA_Document doc, bool undo);
+  void Trace(const std::string& line) const {
+    if (trace_) trace_(line);
+  }
+  void ReleaseObjects(KA_Document doc, KA_AnnotHandler handler);
+
+  // The built-in "Hand" and "Annot" tools: select, move, resize and reshape.
+  struct Drag {
+    KA_Annot annot = nullptr;
+    KA_PageView view = nullptr;
+    int handle = KS_HANDLE_NONE;
+    KS_DevicePoint start{};
+    KS_DeviceRect rect{};
+  };
+  bool HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags);
+  KA_Annot HitTest(KA_PageView view, KS_DevicePoint pt);
+  bool EndDrag(KS_DevicePoint pt);
+  bool Rotate(KA_Annot annot, int degrees);
 
   std::vector<std::unique_ptr<KA_Document__>> docs_;
   KA_Document current_ = nullptr;
@@ -122,6 +235,10 @@ class Editor {
   std::vector<std::pair<std::string, bool>> modules_;
   std::vector<std::unique_ptr<KA_AnnotHandler__>> handlers_;
   std::vector<const KS_DocEventCallbacks*> docEvents_;
+  std::unordered_set<const KA_Annot__*> liveAnnots_;
+  std::unordered_set<const KA_AnnotObject__*> liveObjects_;
+  std::function<void(const std::string&)> trace_;
+  Drag drag_;
 };
 
 }  // namespace kshost

@@ -1,0 +1,48 @@
+// The editor's own editing of an annotation's geometry: what the default
+// handler service does for move, resize, vertex moves, rotation and handle
+// finding. A change writes the geometry keys of the dictionary, then asks
+// the annotation's behaviour object to rebuild the appearance when it has
+// one; without one the appearance follows /Rect.
+#pragma once
+
+#include "host/editor.h"
+
+namespace kshost::edit {
+
+// The device rectangle of a page rectangle: the bounding box of its four
+// transformed corners, rounded to whole pixels; and back.
+bool PageRectToDevice(KA_PageView view, const KS_FloatRect& rect, KS_DeviceRect* out);
+bool DeviceRectToPage(KA_PageView view, const KS_DeviceRect& rect, KS_FloatRect* out);
+
+// True when the annotation is on a page of a document that may be changed.
+bool MayEdit(KA_Annot annot);
+
+// Asks the behaviour object to rebuild the appearance; false when it has no
+// such operation or the rebuild failed.
+bool Regenerate(KA_Annot annot);
+bool CanRegenerate(KA_Annot annot);
+
+// Each returns false and changes nothing when the annotation may not be
+// edited or the arguments make no sense.
+// Moves every geometry key by the displacement between the centres of the
+// two device rectangles, taken in page space.
+bool Move(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_DeviceRect& to);
+// Maps the old rectangle onto the new one (scale, then translate).
+bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_DeviceRect& to);
+// Puts vertex `index` (end points of /L, pairs of /Vertices) at a device
+// point; refused when the appearance cannot be rebuilt.
+bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt);
+// Turns the annotation `degrees` counter-clockwise about the centre of its
+// /Rect and adds the angle to the stored rotation.
+bool Rotate(KA_Annot annot, int degrees);
+// The handle (KS_HANDLE_*) of the annotation at a device point, given the
+// annotation's device rectangle.
+int HandleAt(KA_Annot annot, KA_PageView view, const KS_DeviceRect& rect, KS_DevicePoint pt);
+
+// The rectangle a drag of `handle` by (dx, dy) makes of `rect`.
+KS_DeviceRect DraggedRect(const KS_DeviceRect& rect, int handle, int dx, int dy);
+
+// An angle brought into -180..180.
+int NormalizeAngle(int degrees);
+
+}  // namespace kshost::edit

@@ -1,0 +1,526 @@
+// The editor's annotations: handles per dictionary, handlers and behaviour
+// objects, selection, painting, the built-in selection tools and the
+// commands on the selection.
+#include <algorithm>
+#include <functional>
+
+#include "host/annot_edit.h"
+#include "host/editor.h"
+#include "host/host_functions.h"
+#include "host/session.h"
+#include "host/utf.h"
+
+namespace kshost {
+namespace {
+
+template <class Proc>
+Proc Position(KA_AnnotHandler handler, int n) {
+  return handler ? reinterpret_cast<Proc>(KS_RECORD_POSITION(handler->callbacks, n)) : nullptr;
+}
+
+using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
+
+std::string NameOf(KPD_Object name) {
+  KS_ByteString out = fn::ByteStringNew("", 0);
+  std::string text;
+  if (fn::NameGet(name, out)) text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
+  fn::ByteStringDestroy(out);
+  if (!text.empty() && text[0] == '/') text.erase(0, 1);
+  return text;
+}
+
+bool Writable(KA_Document doc) { return !doc->readOnly && MayChangeAnnotations(doc->pdf); }
+
+// Undo item of an edit the editor made on its own: the dictionary before and
+// after, as owned copies; applying one puts its keys back and rebuilds the
+// appearance where the annotation's object can.
+struct SnapshotUndo {
+  KA_Annot annot;
+  KPD_Object before;
+  KPD_Object after;
+
+  static void Apply(KA_Annot annot, KPD_Object state) {
+    if (!Editor::Get().IsLiveAnnot(annot) || Editor::Get().PageIndexOf(annot) < 0) return;
+    Editor::Get().InvalidateAnnot(annot);
+    KS_ByteString key = fn::ByteStringNew("", 0);
+    std::vector<std::string> keys;
+    for (int i = 0, n = fn::DictKeyCount(annot->dict); i < n; ++i)
+      if (fn::DictKeyAt(annot->dict, i, key)) keys.emplace_back(fn::ByteStringData(key), fn::ByteStringLength(key));
+    for (const std::string& k : keys)
+      if (!fn::DictHasKey(state, k.c_str())) fn::DictRemove(annot->dict, k.c_str());
+    for (int i = 0, n = fn::DictKeyCount(state); i < n; ++i) {
+      if (!fn::DictKeyAt(state, i, key)) continue;
+      const std::string k(fn::ByteStringData(key), fn::ByteStringLength(key));
+      fn::DictSet(annot->dict, k.c_str(), fn::DictGet(state, k.c_str()));
+    }
+    fn::ByteStringDestroy(key);
+    if (edit::CanRegenerate(annot)) edit::Regenerate(annot);
+    Editor::Get().InvalidateAnnot(annot);
+  }
+
+  static KS_UndoRecord Record(SnapshotUndo* item) {
+    KS_UndoRecord r{};
+    r.size = sizeof r;
+    r.clientData = item;
+    r.Undo = [](void* cd) { Apply(static_cast<SnapshotUndo*>(cd)->annot, static_cast<SnapshotUndo*>(cd)->before); };
+    r.Redo = [](void* cd) { Apply(static_cast<SnapshotUndo*>(cd)->annot, static_cast<SnapshotUndo*>(cd)->after); };
+    r.Release = [](void* cd) {
+      auto* item = static_cast<SnapshotUndo*>(cd);
+      fn::ObjectRelease(item->before);
+      fn::ObjectRelease(item->after);
+      delete item;
+    };
+    return r;
+  }
+};
+
+// Runs an edit the editor makes itself and records it for undo when it
+// changed the annotation.
+bool EditAlone(KA_Annot annot, const char16_t* caption, const std::function<bool()>& change) {
+  KPD_Object before = fn::ObjectClone(annot->dict);
+  if (!before || !change()) {
+    fn::ObjectRelease(before);
+    return false;
+  }
+  auto* item = new SnapshotUndo{annot, before, fn::ObjectClone(annot->dict)};
+  Editor::Get().AddUndo(annot->doc, caption, SnapshotUndo::Record(item));
+  return true;
+}
+
+// Undo item of deleted annotations: where each was, so that undo puts it
+// back at its index and redo takes it out again.
+struct DeleteUndo {
+  struct Place {
+    KA_Annot annot;
+    int page;
+    int index;
+  };
+  std::vector<Place> places;  // in the order removed: last index first
+
+  static void Undo(void* cd) {
+    auto* item = static_cast<DeleteUndo*>(cd);
+    for (auto it = item->places.rbegin(); it != item->places.rend(); ++it) {
+      if (!Editor::Get().IsLiveAnnot(it->annot) || Editor::Get().PageIndexOf(it->annot) >= 0) continue;
+      KPD_Page page = fn::DocGetPage(it->annot->doc->pdf, it->page);
+      if (page && fn::PageInsertAnnot(page, it->index, it->annot->dict)) Editor::Get().InvalidateAnnot(it->annot);
+    }
+  }
+  static void Redo(void* cd) {
+    for (const Place& p : static_cast<DeleteUndo*>(cd)->places) {
+      if (!Editor::Get().IsLiveAnnot(p.annot) || Editor::Get().PageIndexOf(p.annot) != p.page) continue;
+      KPD_Page page = fn::DocGetPage(p.annot->doc->pdf, p.page);
+      Editor::Get().InvalidateAnnot(p.annot);
+      fn::PageRemoveAnnot(page, fn::PageFindAnnot(page, p.annot->dict));
+    }
+  }
+};
+
+}  // namespace
+
+// ---- annotations -------------------------------------------------------------
+
+bool Editor::IsLiveAnnot(KA_Annot annot) const { return annot && liveAnnots_.count(annot); }
+
+bool Editor::IsLiveObject(KA_AnnotObject obj) const { return obj && liveObjects_.count(obj); }
+
+KA_Annot Editor::AnnotFor(KA_Document doc, KPD_Dictionary dict) {
+  if (!IsLiveDocument(doc) || fn::ObjectGetType(dict) != KPD_OBJ_DICTIONARY) return nullptr;
+  for (const auto& a : doc->annots)
+    if (a->dict == dict) return a.get();
+  for (const auto& a : doc->annots)
+    if (fn::ObjectIsIdentical(a->dict, dict)) return a.get();
+  // Keep the document's own handle of the dictionary, which lives as long as
+  // the document, never a handle the caller may release.
+  KPD_Dictionary lent = nullptr;
+  int pageIndex = 0;
+  for (int p = 0, pages = fn::DocPageCount(doc->pdf); p < pages && !lent; ++p) {
+    KPD_Page page = fn::DocGetPage(doc->pdf, p);
+    const int i = fn::PageFindAnnot(page, dict);
+    if (i >= 0) {
+      lent = fn::PageGetAnnot(page, i);
+      pageIndex = p;
+    }
+  }
+  if (!lent && fn::ObjectIsIndirect(dict)) {
+    KPD_Object o = fn::DocGetObject(doc->pdf, fn::ObjectGetObjNum(dict), fn::ObjectGetGenNum(dict));
+    if (fn::ObjectIsIdentical(o, dict)) lent = o;
+  }
+  if (!lent) return nullptr;
+  auto annot = std::make_unique<KA_Annot__>();
+  annot->doc = doc;
+  annot->dict = lent;
+  annot->pageHint = pageIndex;
+  liveAnnots_.insert(annot.get());
+  doc->annots.push_back(std::move(annot));
+  return doc->annots.back().get();
+}
+
+int Editor::PageIndexOf(KA_Annot annot) {
+  if (!IsLiveAnnot(annot)) return -1;
+  KPD_Document pdf = annot->doc->pdf;
+  if (fn::PageFindAnnot(fn::DocGetPage(pdf, annot->pageHint), annot->dict) >= 0) return annot->pageHint;
+  for (int p = 0, pages = fn::DocPageCount(pdf); p < pages; ++p) {
+    if (fn::PageFindAnnot(fn::DocGetPage(pdf, p), annot->dict) >= 0) {
+      annot->pageHint = p;
+      return p;
+    }
+  }
+  return -1;
+}
+
+std::vector<KA_Annot> Editor::PageAnnots(KA_Document doc, int pageIndex) {
+  std::vector<KA_Annot> out;
+  if (!IsLiveDocument(doc)) return out;
+  KPD_Page page = fn::DocGetPage(doc->pdf, pageIndex);
+  for (int i = 0, n = fn::PageAnnotCount(page); i < n; ++i)
+    if (KA_Annot a = AnnotFor(doc, fn::PageGetAnnot(page, i))) {
+      a->pageHint = pageIndex;
+      out.push_back(a);
+    }
+  return out;
+}
+
+KA_AnnotHandler Editor::HandlerFor(KA_Annot annot) const {
+  if (!IsLiveAnnot(annot) || handlers_.empty()) return nullptr;
+  const std::string subtype = NameOf(fn::DictGet(annot->dict, "/Subtype"));
+  const std::string intent = NameOf(fn::DictGet(annot->dict, "/IT"));
+  if (subtype.empty()) return nullptr;
+  for (const std::string& type : {intent.empty() ? std::string() : subtype + "/" + intent, subtype}) {
+    if (type.empty()) continue;
+    for (const auto& h : handlers_)
+      if (h->type == type) return h.get();
+  }
+  return nullptr;
+}
+
+KA_AnnotObject Editor::ObjectFor(KA_Annot annot) {
+  if (!IsLiveAnnot(annot)) return nullptr;
+  if (annot->object || annot->creatingObject) return annot->object.get();
+  KA_AnnotHandler handler = HandlerFor(annot);
+  auto create = Position<KS_AHCreateObjectProc>(handler, KS_AH_CREATE_OBJECT);
+  if (!create) return nullptr;
+  annot->creatingObject = true;
+  create(handler->callbacks.clientData, annot, 0);
+  annot->creatingObject = false;
+  return annot->object.get();
+}
+
+KA_AnnotObject Editor::NewObject(KA_AnnotHandler handler, const KS_AnnotObjectCallbacks& record, KA_Annot annot,
+                                 intptr_t value) {
+  const bool known = std::any_of(handlers_.begin(), handlers_.end(), [&](const auto& h) { return h.get() == handler; });
+  if (!known || !IsLiveAnnot(annot) || annot->object || record.size != sizeof(KS_AnnotObjectCallbacks)) return nullptr;
+  annot->object = std::make_unique<KA_AnnotObject__>(KA_AnnotObject__{handler, record, annot, value});
+  liveObjects_.insert(annot->object.get());
+  return annot->object.get();
+}
+
+// Tells the objects' owners that the editor drops them: every object of the
+// document, or only those of one handler.
+void Editor::ReleaseObjects(KA_Document doc, KA_AnnotHandler handler) {
+  for (const auto& a : doc->annots) {
+    if (!a->object || (handler && a->object->handler != handler)) continue;
+    std::unique_ptr<KA_AnnotObject__> object = std::move(a->object);
+    liveObjects_.erase(object.get());
+    if (auto release = reinterpret_cast<void (*)(void*)>(KS_RECORD_POSITION(object->record, KS_AO_RELEASE)))
+      release(object->record.clientData);
+  }
+}
+
+// ---- selection ----------------------------------------------------------------
+
+std::vector<KA_Annot> Editor::Selection(KA_Document doc) {
+  if (!IsLiveDocument(doc)) return {};
+  auto& sel = doc->selection;
+  sel.erase(std::remove_if(sel.begin(), sel.end(), [&](KA_Annot a) { return PageIndexOf(a) < 0; }), sel.end());
+  if (std::find(sel.begin(), sel.end(), doc->focused) == sel.end()) doc->focused = nullptr;
+  return sel;
+}
+
+bool Editor::Select(KA_Document doc, KA_Annot annot, bool add) {
+  if (!IsLiveDocument(doc) || !IsLiveAnnot(annot) || annot->doc != doc || PageIndexOf(annot) < 0) return false;
+  if (!add) {
+    for (KA_Annot a : Selection(doc)) InvalidateAnnot(a);
+    doc->selection.clear();
+  }
+  if (std::find(doc->selection.begin(), doc->selection.end(), annot) == doc->selection.end())
+    doc->selection.push_back(annot);
+  if (doc->focused) InvalidateAnnot(doc->focused);
+  doc->focused = annot;
+  InvalidateAnnot(annot);
+  return true;
+}
+
+bool Editor::Deselect(KA_Document doc, KA_Annot annot) {
+  if (!IsLiveDocument(doc)) return false;
+  auto& sel = doc->selection;
+  const auto it = std::find(sel.begin(), sel.end(), annot);
+  if (it == sel.end()) return false;
+  sel.erase(it);
+  InvalidateAnnot(annot);
+  if (doc->focused == annot) {
+    doc->focused = sel.empty() ? nullptr : sel.back();
+    if (doc->focused) InvalidateAnnot(doc->focused);
+  }
+  return true;
+}
+
+bool Editor::DeselectAll(KA_Document doc) {
+  if (!IsLiveDocument(doc)) return false;
+  for (KA_Annot a : Selection(doc)) InvalidateAnnot(a);
+  doc->selection.clear();
+  doc->focused = nullptr;
+  return true;
+}
+
+KA_Annot Editor::Focused(KA_Document doc) {
+  Selection(doc);
+  return IsLiveDocument(doc) ? doc->focused : nullptr;
+}
+
+bool Editor::SetFocused(KA_Document doc, KA_Annot annot) {
+  if (!IsLiveDocument(doc)) return false;
+  if (!annot) {
+    if (doc->focused) InvalidateAnnot(doc->focused);
+    doc->focused = nullptr;
+    return true;
+  }
+  return Select(doc, annot, true);
+}
+
+// ---- painting -----------------------------------------------------------------
+
+void Editor::Invalidate(KA_Document doc, int pageIndex) {
+  if (!IsLiveDocument(doc) || pageIndex < 0) return;
+  if (std::find(doc->invalidPages.begin(), doc->invalidPages.end(), pageIndex) == doc->invalidPages.end())
+    doc->invalidPages.push_back(pageIndex);
+}
+
+void Editor::InvalidateAnnot(KA_Annot annot) {
+  if (IsLiveAnnot(annot)) Invalidate(annot->doc, PageIndexOf(annot));
+}
+
+void Editor::PaintIfNeeded() {
+  KA_Document doc = current_;
+  if (!doc) return;
+  const bool dirty = std::find(doc->invalidPages.begin(), doc->invalidPages.end(), doc->activePage) !=
+                     doc->invalidPages.end();
+  if (dirty)
+    if (KA_PageView view = View(doc->activePage)) Paint(view);
+  // Pages out of view are painted when they come into view.
+  doc->invalidPages.clear();
+}
+
+std::vector<DrawItem> Editor::Paint(KA_PageView view) {
+  if (!view || !IsLiveDocument(view->doc)) return {};
+  KA_Document doc = view->doc;
+  KA_Device device = NewDevice();
+  const std::vector<KA_Annot> selected = Selection(doc);
+  for (KA_Annot annot : PageAnnots(doc, view->pageIndex)) {
+    KA_AnnotHandler handler = HandlerFor(annot);
+    if (auto draw = Position<KS_AHDrawProc>(handler, KS_AH_DRAW)) {
+      draw(handler->callbacks.clientData, view, device, ObjectFor(annot), 0);
+      continue;
+    }
+    fn::AnnotDrawAppearance(annot, view, device);
+    if (std::find(selected.begin(), selected.end(), annot) == selected.end()) continue;
+    KS_FloatRect rect{};
+    KS_DeviceRect box{};
+    if (!fn::AnnotGetRect(annot, &rect) || !edit::PageRectToDevice(view, rect, &box)) continue;
+    KA_Pen pen = fn::PenNew(annot == doc->focused ? 0x0000FFu : 0x000000u, 1, 0);
+    KA_Brush brush = fn::BrushNew(0, 1);
+    KA_Pen oldPen = fn::DeviceSelectPen(device, pen);
+    KA_Brush oldBrush = fn::DeviceSelectBrush(device, brush);
+    fn::DeviceRectangle(device, &box);
+    fn::DeviceSelectPen(device, oldPen);
+    fn::DeviceSelectBrush(device, oldBrush);
+    fn::PenRelease(pen);
+    fn::BrushRelease(brush);
+  }
+  std::vector<DrawItem> items = device->items;
+  ReleaseDevice(device);
+  for (const DrawItem& item : items)
+    if (std::string line = TraceLine(item); !line.empty()) Trace(line);
+  return items;
+}
+
+// ---- the selection tools --------------------------------------------------------
+
+KA_Annot Editor::HitTest(KA_PageView view, KS_DevicePoint pt) {
+  const std::vector<KA_Annot> annots = PageAnnots(view->doc, view->pageIndex);
+  const bool toolSelects = currentTool_ && (currentTool_->name == "Hand" || currentTool_->name == "Annot");
+  for (auto it = annots.rbegin(); it != annots.rend(); ++it) {
+    KA_Annot annot = *it;
+    if (fn::AnnotGetFlags(annot) & 2u) continue;  // hidden
+    KA_AnnotHandler handler = HandlerFor(annot);
+    KA_AnnotObject obj = ObjectFor(annot);
+    auto selectable = Position<SelectableProc>(handler, 4);
+    if (!(selectable && obj ? selectable(handler->callbacks.clientData, obj) != 0 : toolSelects)) continue;
+    bool hit = false;
+    if (auto test = Position<KS_AHHitTestProc>(handler, KS_AH_HIT_TEST); test && obj) {
+      hit = test(handler->callbacks.clientData, view, obj, pt) != 0;
+    } else {
+      KS_FloatRect rect{};
+      KS_DeviceRect box{};
+      hit = fn::AnnotGetRect(annot, &rect) && edit::PageRectToDevice(view, rect, &box) && pt.x >= box.left &&
+            pt.x <= box.right && pt.y >= box.top && pt.y <= box.bottom;
+    }
+    if (hit) return annot;
+  }
+  return nullptr;
+}
+
+bool Editor::HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags) {
+  if (kind == MouseEvent::LeftUp) {
+    const bool changed = drag_.annot && EndDrag(pt);
+    drag_ = Drag{};
+    return changed;
+  }
+  if (kind != MouseEvent::LeftDown) return drag_.annot != nullptr;
+  drag_ = Drag{};
+  KA_Document doc = view->doc;
+  KA_Annot target = HitTest(view, pt);
+  if (!target) {
+    DeselectAll(doc);
+    return false;
+  }
+  const bool selected = std::find(doc->selection.begin(), doc->selection.end(), target) != doc->selection.end();
+  if (flags & (KS_FLAG_SHIFT | KS_FLAG_CTRL)) {
+    if (selected) return Deselect(doc, target);
+    Select(doc, target, true);
+  } else if (!selected) {
+    Select(doc, target, false);
+  } else {
+    SetFocused(doc, target);
+  }
+  KS_FloatRect rect{};
+  if (!fn::AnnotGetRect(target, &rect) || !edit::PageRectToDevice(view, rect, &drag_.rect)) return true;
+  drag_.annot = target;
+  drag_.view = view;
+  drag_.start = pt;
+  KA_AnnotHandler handler = HandlerFor(target);
+  KA_AnnotObject obj = ObjectFor(target);
+  if (auto handleAt = Position<KS_AHHandleAtProc>(handler, KS_AH_HANDLE_AT); handleAt && obj)
+    drag_.handle = handleAt(handler->callbacks.clientData, view, obj, &drag_.rect, pt, int32_t(flags));
+  else
+    drag_.handle = edit::HandleAt(target, view, drag_.rect, pt);
+  // A press inside the hit area but off the rectangle still moves it.
+  if (drag_.handle == KS_HANDLE_NONE) drag_.handle = KS_HANDLE_BODY;
+  return true;
+}
+
+bool Editor::EndDrag(KS_DevicePoint pt) {
+  const Drag d = drag_;
+  if ((pt.x == d.start.x && pt.y == d.start.y) || PageIndexOf(d.annot) < 0 || !Writable(d.annot->doc)) return false;
+  KA_AnnotHandler handler = HandlerFor(d.annot);
+  KA_AnnotObject obj = ObjectFor(d.annot);
+  void* cd = handler ? handler->callbacks.clientData : nullptr;
+  if (d.handle >= KS_HANDLE_VERTEX) {
+    const int index = d.handle - KS_HANDLE_VERTEX;
+    if (auto movePoint = Position<KS_AHMovePointProc>(handler, KS_AH_MOVE_POINT); movePoint && obj)
+      return movePoint(cd, d.view, obj, index, pt) != 0;
+    return EditAlone(d.annot, u"Move point", [&] { return edit::MovePoint(d.annot, d.view, index, pt); });
+  }
+  const KS_DeviceRect to = edit::DraggedRect(d.rect, d.handle, pt.x - d.start.x, pt.y - d.start.y);
+  const bool body = d.handle == KS_HANDLE_BODY;
+  if (auto rects = Position<KS_AHRectsProc>(handler, body ? KS_AH_MOVE : KS_AH_RESIZE); rects && obj)
+    return rects(cd, d.view, obj, &d.rect, &to) != 0;
+  if (body) return EditAlone(d.annot, u"Move", [&] { return edit::Move(d.annot, d.view, d.rect, to); });
+  return EditAlone(d.annot, u"Resize", [&] { return edit::Resize(d.annot, d.view, d.rect, to); });
+}
+
+// ---- commands ---------------------------------------------------------------------
+
+bool Editor::Rotate(KA_Annot annot, int degrees) {
+  const int page = PageIndexOf(annot);
+  if (page < 0 || !Writable(annot->doc)) return false;
+  KA_PageView view = annot->doc == current_ ? View(page) : nullptr;
+  KA_AnnotHandler handler = HandlerFor(annot);
+  KA_AnnotObject obj = ObjectFor(annot);
+  if (auto rotate = Position<KS_AHRotateProc>(handler, KS_AH_ROTATE); rotate && obj)
+    return rotate(handler->callbacks.clientData, view, obj, degrees) != 0;
+  return EditAlone(annot, u"Rotate", [&] { return edit::Rotate(annot, degrees); });
+}
+
+bool Editor::RotateFocused(KA_Document doc, int degrees, std::string* error) {
+  KA_Annot annot = Focused(doc);
+  if (!annot) {
+    *error = IsLiveDocument(doc) ? "no annotation is focused" : "no document is open";
+    return false;
+  }
+  if (!Writable(doc)) {
+    *error = "the document is read-only";
+    return false;
+  }
+  const bool ok = Rotate(annot, degrees);
+  PaintIfNeeded();
+  if (!ok) *error = "the focused annotation was not rotated";
+  return ok;
+}
+
+bool Editor::Command(KA_Document doc, int command, std::string* error) {
+  const std::string number = std::to_string(command);
+  if (!IsLiveDocument(doc)) {
+    *error = "no document is open";
+    return false;
+  }
+  const std::vector<KA_Annot> selection = Selection(doc);
+  if (selection.empty()) {
+    *error = "nothing is selected";
+    return false;
+  }
+  for (KA_Annot annot : selection) {
+    KA_AnnotHandler handler = HandlerFor(annot);
+    auto enabled = Position<KS_AHCommandProc>(handler, KS_AH_COMMAND_ENABLED);
+    if (enabled && !enabled(handler->callbacks.clientData, doc, command)) {
+      *error = "command " + number + " is not available for the selection";
+      return false;
+    }
+  }
+  if (command != KS_COMMAND_DELETE && command != KS_COMMAND_ROTATE_LEFT && command != KS_COMMAND_ROTATE_RIGHT) {
+    *error = "unknown command " + number;
+    return false;
+  }
+  if (!Writable(doc)) {
+    *error = "the document is read-only";
+    return false;
+  }
+  bool changed = false;
+  if (command == KS_COMMAND_DELETE) {
+    std::vector<DeleteUndo::Place> places;
+    for (KA_Annot annot : selection) {
+      const int page = PageIndexOf(annot);
+      places.push_back({annot, page, fn::PageFindAnnot(fn::DocGetPage(doc->pdf, page), annot->dict)});
+    }
+    // Last index first, so that the indices of the others stay right.
+    std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) {
+      return a.page != b.page ? a.page > b.page : a.index > b.index;
+    });
+    auto* item = new DeleteUndo;
+    for (const DeleteUndo::Place& p : places) {
+      InvalidateAnnot(p.annot);
+      if (fn::PageRemoveAnnot(fn::DocGetPage(doc->pdf, p.page), p.index)) item->places.push_back(p);
+    }
+    changed = !item->places.empty();
+    KS_UndoRecord r{};
+    r.size = sizeof r;
+    r.clientData = item;
+    r.Undo = &DeleteUndo::Undo;
+    r.Redo = &DeleteUndo::Redo;
+    r.Release = [](void* cd) { delete static_cast<DeleteUndo*>(cd); };
+    if (changed)
+      AddUndo(doc, u"Delete", r);
+    else
+      delete item;
+    Selection(doc);
+  } else {
+    const int degrees = command == KS_COMMAND_ROTATE_LEFT ? 90 : -90;
+    BeginUndoGroup(doc, u"Rotate");
+    for (KA_Annot annot : selection) changed = Rotate(annot, degrees) || changed;
+    EndUndoGroup(doc);
+  }
+  PaintIfNeeded();
+  if (!changed) *error = "command " + number + " changed nothing";
+  return changed;
+}
+
+}  // namespace kshost
