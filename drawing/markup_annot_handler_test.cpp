@@ -1,6 +1,5 @@
 // The markup handler, the shape objects and their undo items, driven through
-// the records the editor calls, with a stand-in for the editor's selection,
-// views and device.
+// the records the editor calls, against the real editor in-process.
 #include "drawing/markup_annot_handler.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +11,9 @@
 #include "drawing/cda_module.h"
 #include "drawing/cda_shapes.h"
 #include "drawing/cda_undo.h"
-#include "drawing/fake_editor.h"
+#include "host/core_hft.h"
+#include "host/device.h"
+#include "host/editor.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "plugin/annot_undo.h"
 #include "plugin/host_binding.h"
@@ -20,10 +21,17 @@
 namespace AnnotationPlugin {
 namespace {
 
-using edittest::DrawOp;
-using edittest::FakeDevice;
-using edittest::State;
+using kshost::DrawItem;
 using kshost::Editor;
+
+// The editor has no snapping engine yet; tests switch its answer here.
+bool g_snap = false;
+int32_t SnapAnswer() { return g_snap; }
+void* GetEntry(KS_CoreHFT, int32_t selector, int32_t index, KS_PluginID id) {
+  if (selector == KS_SEL_SNAP && index == 0) return reinterpret_cast<void*>(&SnapAnswer);
+  KS_CoreHFT real = kshost::CoreHFT();
+  return real->GetEntry(real, selector, index, id);
+}
 
 template <typename F>
 F At(const KS_AnnotHandlerCallbacks& r, int position) {
@@ -44,10 +52,20 @@ std::vector<float> Numbers(KPD_Dictionary dict, const char* key) {
   return v;
 }
 
+struct CountingUndo : CAnnot_BaseUndo {
+  explicit CountingUndo(int* deaths) : deaths_(deaths) {}
+  ~CountingUndo() override { ++*deaths_; }
+  void Undo() override {}
+  void Redo() override {}
+  int* deaths_;
+};
+
 class MarkupEditing : public ::testing::Test {
  protected:
   void SetUp() override {
-    edittest::BindFakeHost();
+    static KS_CoreHFTRec core{sizeof(KS_CoreHFTRec), &GetEntry};
+    Host::Bind(&core, nullptr);
+    g_snap = false;
     Editor::Get().Reset();
     pdf_ = Host::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
@@ -58,14 +76,10 @@ class MarkupEditing : public ::testing::Test {
     handler_.Register("Line");
   }
   void TearDown() override {
-    // The editor drops every behaviour object before the document goes.
-    for (auto& object : State().objects) {
-      auto release = reinterpret_cast<void (*)(void*)>(KS_RECORD_POSITION(object->record, KS_AO_RELEASE));
-      release(object->record.clientData);
-    }
+    // Closing the document releases every behaviour object.
+    Editor::Get().Reset();
     EXPECT_EQ(CMarkup_AnnotRegistry::Get().Count(), 0u);
     list_.reset();
-    Editor::Get().Reset();
     Host::DocClose(pdf_);
   }
 
@@ -77,21 +91,25 @@ class MarkupEditing : public ::testing::Test {
     line->SetLinePoints(a, b);
     kw->ResetAppearance();
     if (rect) SetKey(kw->GetDict(), "/Rect", rect);
-    return edittest::NewAnnot(doc_, kw->GetDict(), 0);
+    return Host::AnnotFromDict(doc_, kw->GetDict());
   }
   KA_Annot Parsed(const std::string& text) {
     auto parsed = Host::ObjectParse(text.data(), text.size());
     KPD_Dictionary dict = Host::PageInsertAnnot(Host::DocGetPage(pdf_, 0), -1, parsed);
     Host::ObjectRelease(parsed);
-    return edittest::NewAnnot(doc_, dict, 0);
+    return Host::AnnotFromDict(doc_, dict);
   }
   static void SetKey(KPD_Dictionary dict, const char* key, const std::string& text) {
     KPD_Object value = Host::ObjectParse(text.data(), text.size());
     Host::DictSet(dict, key, value);
     Host::ObjectRelease(value);
   }
-  KA_AnnotObject ObjectOf(KA_Annot annot) {
-    return At<KS_AHCreateObjectProc>(handler_.GetRecord(), KS_AH_CREATE_OBJECT)(&handler_, annot, 0);
+  // The behaviour object the editor has the handler make on first use.
+  KA_AnnotObject ObjectOf(KA_Annot annot) { return Editor::Get().ObjectFor(annot); }
+  void Select(std::vector<KA_Annot> annots, KA_Annot focused = nullptr) {
+    Host::AppDocDeselectAll(doc_);
+    for (KA_Annot a : annots) Host::AppDocSelect(doc_, a, 1);
+    Host::AppDocSetFocusedAnnot(doc_, focused);
   }
   KS_DeviceRect Device(KS_FloatRect page) {
     KS_DeviceRect out;
@@ -136,7 +154,8 @@ TEST_F(MarkupEditing, FocusedBoxCoversTheRotatedFramePlusElevenPixels) {
     KA_Annot annot = Line({100, 120}, {200, 120}, {}, "[100 100 200 140]");
     SetKey(Host::AnnotGetDict(annot), "/Rotation", std::to_string(row.rotation));
     KA_AnnotObject object = ObjectOf(annot);
-    State().focus[doc_] = row.focused ? annot : nullptr;
+    ASSERT_NE(object, nullptr);
+    Select({annot}, row.focused ? annot : nullptr);
     KS_DeviceRect want = Inflated(Device(row.page)), got = BBox(object);
     EXPECT_EQ(got.left, want.left);
     EXPECT_EQ(got.top, want.top);
@@ -163,41 +182,34 @@ TEST_F(MarkupEditing, HitTestIncludesTheInflatedEdges) {
 TEST_F(MarkupEditing, SelectedOutlinesAreRedWhenFocusedAndBlackOtherwise) {
   KA_Annot first = Line({100, 120}, {200, 120}, {}, "[100 100 200 140]");
   KA_Annot second = Line({300, 320}, {400, 320}, {}, "[300 300 400 340]");
-  KA_Annot third = Line({10, 20}, {50, 20}, {}, "[10 10 50 30]");
-  State().selection[doc_] = {first, second};
-  State().focus[doc_] = second;
-  FakeDevice device;
-  for (KA_Annot annot : {first, second, third})
-    At<KS_AHDrawProc>(handler_.GetRecord(), KS_AH_DRAW)(&handler_, view_, edittest::AsDevice(&device),
-                                                        ObjectOf(annot), 0);
-  ASSERT_EQ(device.ops.size(), 5u);
-  struct Want {
-    const char* what;
-    KS_ColorRef pen;
-    KS_FloatRect page;
-  } want[] = {{"appearance", 0, {}},
-              {"rect", 0x000000, {100, 100, 200, 140}},
-              {"appearance", 0, {}},
-              {"rect", 0x0000FF, {300, 300, 400, 340}},
-              {"appearance", 0, {}}};
-  for (size_t i = 0; i < device.ops.size(); ++i) {
-    SCOPED_TRACE(i);
-    const DrawOp& op = device.ops[i];
-    EXPECT_EQ(op.what, want[i].what);
-    if (op.what != "rect") continue;
-    EXPECT_EQ(op.pen, want[i].pen);
-    EXPECT_EQ(op.penWidth, 1);
-    EXPECT_TRUE(op.hollowBrush);
-    KS_DeviceRect r = Device(want[i].page);  // the rectangle itself, not inflated
-    EXPECT_EQ(op.rect.left, r.left);
-    EXPECT_EQ(op.rect.bottom, r.bottom);
+  Line({10, 20}, {50, 20}, {}, "[10 10 50 30]");  // not selected: no outline
+  Select({first, second}, second);
+  std::vector<DrawItem> items = Editor::Get().Paint(view_);
+  std::vector<DrawItem> rects;
+  int appearances = 0;
+  for (const DrawItem& item : items) {
+    if (item.kind == DrawItem::Kind::Rect) rects.push_back(item);
+    if (item.kind == DrawItem::Kind::Appearance) ++appearances;
   }
-  // Pens and brushes are made for each outline, put back and released.
-  EXPECT_EQ(State().pensMade, 2);
-  EXPECT_EQ(State().pensReleased, 2);
-  EXPECT_EQ(State().brushesReleased, State().brushesMade);
-  EXPECT_EQ(device.pen, nullptr);
-  EXPECT_EQ(device.brush, nullptr);
+  EXPECT_EQ(appearances, 3);
+  ASSERT_EQ(rects.size(), 2u);
+  struct Want {
+    KS_ColorRef pen;
+    KS_FloatRect page;  // the rectangle itself, not inflated
+  } want[] = {{0x000000, {100, 100, 200, 140}}, {0x0000FF, {300, 300, 400, 340}}};
+  for (size_t i = 0; i < rects.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rects[i].pen.color, want[i].pen);
+    EXPECT_EQ(rects[i].pen.width, 1);
+    EXPECT_EQ(rects[i].pen.style, 0);
+    EXPECT_TRUE(rects[i].brush.hollow);
+    KS_DeviceRect r = Device(want[i].page);
+    ASSERT_EQ(rects[i].points.size(), 2u);
+    EXPECT_EQ(rects[i].points[0].x, r.left);
+    EXPECT_EQ(rects[i].points[0].y, r.top);
+    EXPECT_EQ(rects[i].points[1].x, r.right);
+    EXPECT_EQ(rects[i].points[1].y, r.bottom);
+  }
 }
 
 TEST_F(MarkupEditing, CommandEnabling) {
@@ -218,7 +230,7 @@ TEST_F(MarkupEditing, CommandEnabling) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.command);
-    State().selection[doc_] = row.selected;
+    Select(row.selected);
     EXPECT_EQ(At<KS_AHCommandProc>(handler_.GetRecord(), KS_AH_COMMAND_ENABLED)(&handler_, doc_, row.command) != 0,
               row.enabled);
   }
@@ -266,17 +278,14 @@ TEST_F(MarkupEditing, AnchorPoints) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.keys);
     KA_Annot annot = Parsed("<< /Type /Annot /Rect [0 0 10 10] " + row.keys + " >>");
-    KA_AnnotObject object = ObjectOf(annot);  // the handler makes lines; the record does not care
-    std::unique_ptr<CMarkup_Annot> own;
-    if (!row.line) own = std::make_unique<CDA_PolyLine>(annot);
-    KS_FloatPoint got{-1, -1};
+    std::unique_ptr<CMarkup_Annot> obj;
     if (row.line) {
-      auto* obj = static_cast<edittest::FakeObject*>(static_cast<void*>(object));
-      reinterpret_cast<int32_t (*)(void*, KS_FloatPoint*)>(KS_RECORD_POSITION(obj->record, KS_AO_ANCHOR))(
-          obj->record.clientData, &got);
+      obj = std::make_unique<CDA_Line>(annot);
     } else {
-      own->GetAnchor(&got);
+      obj = std::make_unique<CDA_PolyLine>(annot);
     }
+    KS_FloatPoint got{-1, -1};
+    EXPECT_TRUE(obj->GetAnchor(&got));
     EXPECT_EQ(got.x, row.anchor.x);
     EXPECT_EQ(got.y, row.anchor.y);
   }
@@ -284,20 +293,24 @@ TEST_F(MarkupEditing, AnchorPoints) {
 
 TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
   KA_Annot annot = Line({0, 0}, {100, 0});
-  auto* obj = reinterpret_cast<edittest::FakeObject*>(ObjectOf(annot));
-  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(obj->record, KS_AO_SET_INTERIOR));
+  KA_AnnotObject object = ObjectOf(annot);
+  CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(object);
+  ASSERT_NE(obj, nullptr);
+  // The editor reaches the object through the record it was made from.
+  KS_AnnotObjectCallbacks record = object->record;
+  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(record, KS_AO_SET_INTERIOR));
   KPD_Dictionary dict = Host::AnnotGetDict(annot);
 
-  set(obj->record.clientData, 0x000000FF, 0);  // pure red, 0x00BBGGRR
+  set(record.clientData, 0x000000FF, 0);  // pure red, 0x00BBGGRR
   EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{1, 0, 0}));
-  set(obj->record.clientData, 0x00FF8000, 0);
+  set(record.clientData, 0x00FF8000, 0);
   EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{0, 128 / 255.0f, 1}));
   KS_ColorRef back = 0;
   bool none = true;
-  EXPECT_TRUE(static_cast<CMarkup_Annot*>(obj->record.clientData)->GetInteriorColor(&back, &none));
+  EXPECT_TRUE(obj->GetInteriorColor(&back, &none));
   EXPECT_FALSE(none);
   EXPECT_EQ(back, 0x00FF8000u);
-  set(obj->record.clientData, 0x000000FF, 1);
+  set(record.clientData, 0x000000FF, 1);
   EXPECT_FALSE(Host::DictHasKey(dict, "/IC"));
 }
 
@@ -359,7 +372,6 @@ TEST_F(MarkupEditing, MoveRecordsOneUndoItemThatRestoresTheExactState) {
   ASSERT_NE(after, before);
   EXPECT_EQ(Host::AppDocUndoCount(doc_), 1);
   EXPECT_EQ(Numbers(Host::AnnotGetDict(annot), "/L"), (std::vector<float>{150, 120, 250, 120}));
-  EXPECT_TRUE(State().groups.empty()) << "no undo group while snapping is off";
 
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(Editor::Get().Undo(doc_));
@@ -368,27 +380,45 @@ TEST_F(MarkupEditing, MoveRecordsOneUndoItemThatRestoresTheExactState) {
     EXPECT_EQ(StateOf(annot), after);
   }
   // Once the annotation is gone, undo leaves everything alone.
-  edittest::FakeAnnot* fake = reinterpret_cast<edittest::FakeAnnot*>(annot);
-  fake->gone = true;
+  KPD_Page page = Host::DocGetPage(pdf_, 0);
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  ASSERT_TRUE(Host::PageRemoveAnnot(page, Host::PageFindAnnot(page, dict)));
   ASSERT_TRUE(Editor::Get().Undo(doc_));
-  fake->gone = false;
+  Host::PageInsertAnnot(page, -1, dict);
+  ASSERT_EQ(Host::AnnotGetPageIndex(annot), 0);
   EXPECT_EQ(StateOf(annot), after);
 }
 
 TEST_F(MarkupEditing, DragWithSnappingIsBracketedByAnUntitledUndoGroup) {
-  KA_Annot annot = Line({100, 120}, {200, 120});
-  KA_AnnotObject object = ObjectOf(annot);
-  State().snap = true;
+  // A handler whose move records two items: inside the bracket's group they
+  // make one undo step.
+  struct TwoItems : CDA_ShapeHandler<CDA_Line> {
+    bool Move(KA_PageView, CMarkup_Annot* obj, const KS_DeviceRect&, const KS_DeviceRect&) override {
+      for (int i = 0; i < 2; ++i) AnnotUndo_HandOver(std::make_unique<CountingUndo>(&deaths), obj->GetDocument());
+      return true;
+    }
+    int deaths = 0;
+  };
+  Editor::Get().UnregisterAnnotHandler(handler_.GetHandle());
+  TwoItems handler;
+  handler.Register("Line");
+  KA_AnnotObject object = ObjectOf(Line({100, 120}, {200, 120}));
+  auto move = At<KS_AHRectsProc>(handler.GetRecord(), KS_AH_MOVE);
   KS_DeviceRect from{100, 100, 200, 200}, to{140, 80, 240, 180};
-  EXPECT_TRUE(At<KS_AHRectsProc>(handler_.GetRecord(), KS_AH_MOVE)(&handler_, view_, object, &from, &to));
-  EXPECT_EQ(State().groups, (std::vector<std::string>{"begin ", "end"}));
+
+  EXPECT_TRUE(move(&handler, view_, object, &from, &to));
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 2) << "snapping off: no group";
+  g_snap = true;
+  EXPECT_TRUE(move(&handler, view_, object, &from, &to));
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 3);
   // Device y grows downwards and the view is at zoom 2.
-  EXPECT_FLOAT_EQ(handler_.GetDragDisplacement().x, 20);
-  EXPECT_FLOAT_EQ(handler_.GetDragDisplacement().y, 10);
+  EXPECT_FLOAT_EQ(handler.GetDragDisplacement().x, 20);
+  EXPECT_FLOAT_EQ(handler.GetDragDisplacement().y, 10);
   // A callback for an object the plug-in does not know does nothing.
-  State().groups.clear();
-  EXPECT_FALSE(At<KS_AHRectsProc>(handler_.GetRecord(), KS_AH_MOVE)(&handler_, view_, nullptr, &from, &to));
-  EXPECT_TRUE(State().groups.empty());
+  EXPECT_FALSE(move(&handler, view_, nullptr, &from, &to));
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 3);
+  Editor::Get().Reset();
+  EXPECT_EQ(handler.deaths, 4);
 }
 
 TEST_F(MarkupEditing, SetPointMovesTheNearestEndAndRegenerates) {
@@ -399,7 +429,6 @@ TEST_F(MarkupEditing, SetPointMovesTheNearestEndAndRegenerates) {
   EXPECT_EQ(Numbers(Host::AnnotGetDict(annot), "/L"), (std::vector<float>{100, 120, 190, 150}));
   std::string after = StateOf(annot);
   EXPECT_NE(after.substr(after.find(" | ")), before.substr(before.find(" | "))) << "appearance rebuilt";
-  EXPECT_EQ(reinterpret_cast<edittest::FakeObject*>(object)->appearanceChanged, 1);
 }
 
 TEST_F(MarkupEditing, RegistryFindsObjectsBothWays) {
@@ -429,14 +458,6 @@ TEST_F(MarkupEditing, DrawingModuleRegistersItsFourKindsAndReleasesThem) {
   for (const char* type : {"PolyLine", "Polygon", "Circle"})
     EXPECT_EQ(std::find(types.begin(), types.end(), type), types.end()) << type;
 }
-
-struct CountingUndo : CAnnot_BaseUndo {
-  explicit CountingUndo(int* deaths) : deaths_(deaths) {}
-  ~CountingUndo() override { ++*deaths_; }
-  void Undo() override {}
-  void Redo() override {}
-  int* deaths_;
-};
 
 TEST_F(MarkupEditing, HandOverGivesTheItemAwayEvenWhenRefused) {
   int deaths = 0;
