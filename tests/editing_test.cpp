@@ -1,0 +1,95 @@
+// Editing a line in a session: the Hand tool selects it by a click and drags
+// it through the plug-in's line handler; undo gives the file's annotation
+// back as it was.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/shape_pdf_support.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// The first annotation of a saved file: some keys and its normal appearance.
+struct SavedLine {
+  std::vector<float> rect, line;
+  std::string appearance = "<none>";
+};
+
+std::vector<float> Numbers(KPD_Dictionary dict, const char* key) {
+  KPD_Object array = fn::DictGet(dict, key);
+  int32_t n = array ? fn::ArrayCount(array) : 0;
+  std::vector<float> v(n);
+  if (n) fn::ArrayGetNumbers(array, v.data(), n);
+  return v;
+}
+
+SavedLine ReadLine(const std::string& path) {
+  SavedLine saved;
+  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+  KPD_Document doc = fn::DocOpenFile(path.c_str(), err);
+  fn::ByteStringDestroy(err);
+  if (!doc) return saved;
+  KPD_Dictionary annot = fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0);
+  saved.rect = Numbers(annot, "/Rect");
+  saved.line = Numbers(annot, "/L");
+  KPD_Object ap = annot ? fn::DictGet(annot, "/AP") : nullptr;
+  KPD_Object n = ap ? fn::DictGet(ap, "/N") : nullptr;
+  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+  if (n && fn::StreamGetData(n, 1, out)) saved.appearance.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
+  fn::ByteStringDestroy(out);
+  fn::DocClose(doc);
+  return saved;
+}
+
+class EditingSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A red line whose rectangle is the one its appearance would get, with
+    // an appearance of another program's.
+    ASSERT_EQ(WriteShapePdf(in_, 612, 792,
+                            {"<< /Type /Annot /Subtype /Line /Rect [106 116 194 124] /L [110 120 190 120] "
+                             "/C [1 0 0] /NM (line1) /AP << >> >>"}),
+              "");
+  }
+  CommandResult Run(const std::string& script) {
+    std::string path = dir_.Write("session.txt", script);
+    return Shell(Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_));
+  }
+
+  TempDir dir_;
+  std::string in_ = dir_ / "in.pdf", out_ = dir_ / "out.pdf";
+};
+
+// Grabbed left of the middle: the line's rectangle is thin, and its top and
+// bottom frame handles sit at the middle.
+const char* const kDragRight =
+    "tool Hand\n"
+    "click 130 120\n"
+    "down 130 120\n"
+    "move 155 120\n"
+    "up 180 120\n";
+
+TEST_F(EditingSession, DraggingALineMovesItFiftyPointsAndRegeneratesItsAppearance) {
+  CommandResult r = Run(std::string(kDragRight) + "save\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  SavedLine saved = ReadLine(out_);
+  EXPECT_EQ(saved.line, (std::vector<float>{160, 120, 240, 120}));
+  EXPECT_EQ(saved.rect, (std::vector<float>{156, 116, 244, 124}));
+  EXPECT_NE(saved.appearance, OldAppearance());
+  EXPECT_NE(saved.appearance.find("160.000 120.000 m"), std::string::npos) << saved.appearance;
+}
+
+TEST_F(EditingSession, UndoOfTheDragLeavesTheAnnotationAsItWas) {
+  CommandResult r = Run(std::string(kDragRight) + "undo\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  SavedLine saved = ReadLine(out_), original = ReadLine(in_);
+  EXPECT_EQ(saved.line, original.line);
+  EXPECT_EQ(saved.rect, original.rect);
+  EXPECT_EQ(saved.appearance, OldAppearance());
+}
+
+}  // namespace
