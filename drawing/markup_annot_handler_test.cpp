@@ -472,3 +472,39 @@ TEST_F(MarkupEditing, HandOverGivesTheItemAwayEvenWhenRefused) {
 
 }  // namespace
 }  // namespace AnnotationPlugin
+
+namespace AnnotationPlugin {
+namespace {
+
+TEST_F(MarkupEditing, CaptionMoveUndoPutsTheOffsetBackOrRemovesIt) {
+  for (bool hadOffset : {true, false}) {
+    for (bool recorded : {true, false}) {
+      SCOPED_TRACE(std::string(hadOffset ? "had /CO" : "no /CO") + (recorded ? ", recorded" : ", offsets only"));
+      KA_Annot annot = Line({100, 120}, {200, 120}, "LineDimension");
+      KPD_Dictionary dict = Host::AnnotGetDict(annot);
+      if (hadOffset) SetKey(dict, "/CO", "[0 5]");
+      std::string before = Written(dict);
+      auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict);
+      SetKey(dict, "/CO", "[3 9]");
+      ASSERT_TRUE(change->Finish());
+      const int32_t from[2] = {0, 5}, to[2] = {3, 9};
+      CDA_MoveCaptionUndoItem item(doc_, annot, recorded ? std::move(change) : nullptr, from, to, hadOffset,
+                                   u"Move Caption");
+      item.Undo();
+      EXPECT_EQ(Host::DictHasKey(dict, "/CO") != 0, hadOffset);
+      if (recorded) EXPECT_EQ(Written(dict), before);
+      if (hadOffset) EXPECT_EQ(Numbers(dict, "/CO"), (std::vector<float>{0, 5}));
+      item.Redo();
+      EXPECT_EQ(Numbers(dict, "/CO"), (std::vector<float>{3, 9}));
+    }
+  }
+  // Only lines have a caption to move.
+  KA_Annot circle = Parsed("<< /Type /Annot /Subtype /Circle /Rect [0 0 10 10] /CO [1 1] >>");
+  const int32_t from[2] = {0, 0}, to[2] = {1, 1};
+  CDA_MoveCaptionUndoItem item(doc_, circle, nullptr, from, to, false, u"Move Caption");
+  item.Undo();
+  EXPECT_TRUE(Host::DictHasKey(Host::AnnotGetDict(circle), "/CO"));
+}
+
+}  // namespace
+}  // namespace AnnotationPlugin
