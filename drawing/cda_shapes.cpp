@@ -1,5 +1,6 @@
 #include "drawing/cda_shapes.h"
 
+#include <climits>
 #include <cmath>
 
 #include "plugin/host_binding.h"
@@ -30,6 +31,35 @@ KS_ColorRef ToColorRef(const KPD_ColorF& c) {
   }
   auto byte = [](float v) { return static_cast<uint32_t>(std::lround(std::fmin(1.0f, std::fmax(0.0f, v)) * 255)); };
   return byte(r) | (byte(g) << 8) | (byte(b) << 16);
+}
+
+// Border styles by code (0 solid to 4 underline) as /BS /S names.
+const char* const kBorderStyles[] = {"/S", "/D", "/B", "/I", "/U"};
+
+constexpr int32_t kAbsent = INT32_MIN;
+constexpr int32_t kNoColor = -1;
+
+KS_ColorRef ColorRefOf(const KPD_ColorF& c) { return ToColorRef(c); }
+
+KPD_ColorF ColorOfRef(KS_ColorRef ref) {
+  int32_t a = 0, r = 0, g = 0, b = 0;
+  Host::ColorSplit(Host::ColorFromRef(ref, 255), &a, &r, &g, &b);
+  return {KPD_COLOR_RGB, {r / 255.0f, g / 255.0f, b / 255.0f, 0}};
+}
+
+// /BS, made when missing.
+KPD_Dictionary BorderStyleDict(KPD_Dictionary dict) {
+  KPD_Object bs = Host::DictGet(dict, "/BS");
+  if (bs && Host::ObjectGetType(bs) == KPD_OBJ_DICTIONARY) return bs;
+  KPD_Dictionary fresh = Host::DictNew();
+  Host::DictSet(dict, "/BS", fresh);
+  Host::ObjectRelease(fresh);
+  return Host::DictGet(dict, "/BS");
+}
+
+void SetKey(KPD_Dictionary dict, const char* key, KPD_Object value) {
+  Host::DictSet(dict, key, value);
+  Host::ObjectRelease(value);
 }
 
 }  // namespace
@@ -110,6 +140,60 @@ bool CDA_ShapeAnnot::RefreshFromPrefs() {
   std::u16string section = GetPrefSection();
   opacity_ = Host::PrefGetInt(section.c_str(), u"Opacity", 100) / 100.0f;
   textInLine_ = Host::PrefGetInt(section.c_str(), u"ShowTextInLine", 0) != 0;
+  return true;
+}
+
+bool CDA_ShapeAnnot::WriteDefaultProperties() {
+  auto* markup = Markup();
+  if (!markup) return false;
+  std::u16string section = GetPrefSection();
+  const char16_t* sec = section.c_str();
+  KPD_ColorF c{};
+  Host::PrefSetInt(sec, u"Color", kw_->GetColor(&c) && c.kind ? int32_t(ColorRefOf(c)) : kNoColor);
+  KPD_ColorF fill{};
+  Host::PrefSetInt(sec, u"FillColor",
+                   markup->GetInteriorColor(&fill) && fill.kind ? int32_t(ColorRefOf(fill)) : kNoColor);
+  float width = 1;
+  kw_->GetBorderWidth(&width);
+  Host::PrefSetInt(sec, u"Thickness", static_cast<int32_t>(std::lround(width * 100)));  // hundredths of a point
+  KPD_Object bs = Host::DictGet(dict_, "/BS");
+  KPD_Object style = bs ? Host::DictGet(bs, "/S") : nullptr;
+  int32_t code = 0;
+  for (int32_t i = 0; i < 5; ++i)
+    if (style && Host::NameIs(style, kBorderStyles[i])) code = i;
+  Host::PrefSetInt(sec, u"BorderStyle", code);
+  int32_t start = 0, end = 0;
+  if (GetLineEndings(&start, &end)) {
+    Host::PrefSetInt(sec, u"LineStart", start);
+    Host::PrefSetInt(sec, u"LineEnd", end);
+  }
+  Host::PrefSetInt(sec, u"Opacity", static_cast<int32_t>(std::lround(markup->GetOpacity() * 100)));
+  std::u16string text;
+  if (markup->GetTitle(&text)) Host::PrefSetText(sec, u"Author", text.c_str());
+  if (markup->GetSubject(&text)) Host::PrefSetText(sec, u"Subject", text.c_str());
+  return true;
+}
+
+bool CDA_ShapeAnnot::ReadDefaultProperties() {
+  auto* markup = Markup();
+  if (!markup) return false;
+  std::u16string section = GetPrefSection();
+  const char16_t* sec = section.c_str();
+  if (int32_t v = Host::PrefGetInt(sec, u"Color", kAbsent); v != kAbsent)
+    kw_->SetColor(v == kNoColor ? KPD_ColorF{} : ColorOfRef(static_cast<KS_ColorRef>(v)));
+  if (int32_t v = Host::PrefGetInt(sec, u"FillColor", kAbsent); v != kAbsent)
+    SetInteriorColor(static_cast<KS_ColorRef>(v), v == kNoColor);
+  if (int32_t v = Host::PrefGetInt(sec, u"Thickness", kAbsent); v != kAbsent && v >= 0)
+    SetKey(BorderStyleDict(dict_), "/W", Host::NumberNew(v / 100.0));
+  if (int32_t v = Host::PrefGetInt(sec, u"BorderStyle", kAbsent); v >= 0 && v < 5)
+    SetKey(BorderStyleDict(dict_), "/S", Host::NameNew(kBorderStyles[v]));
+  int32_t start = Host::PrefGetInt(sec, u"LineStart", kAbsent), end = Host::PrefGetInt(sec, u"LineEnd", kAbsent);
+  if (start != kAbsent && end != kAbsent) SetLineEndings(start, end);
+  if (int32_t v = Host::PrefGetInt(sec, u"Opacity", kAbsent); v >= 0 && v <= 100) markup->SetOpacity(v / 100.0f);
+  Host::WideString text;
+  if (Host::PrefGetText(sec, u"Author", text.get())) markup->SetTitle(text.str());
+  if (Host::PrefGetText(sec, u"Subject", text.get())) markup->SetSubject(text.str());
+  Regenerate();
   return true;
 }
 

@@ -28,6 +28,12 @@ class CDA_ShapeAnnot : public CMarkup_Annot {
   // Cached after the first request.
   std::u16string GetPrefSection() override;
   bool RefreshFromPrefs() override;
+  // Colour and fill ("Color", "FillColor": Windows colour values, -1 for
+  // none), "Thickness" (hundredths of a point), "BorderStyle" (0 solid to 4
+  // underline), "LineStart" and "LineEnd", "Opacity" (percent), "Author"
+  // and "Subject".
+  bool WriteDefaultProperties() override;
+  bool ReadDefaultProperties() override;
 
   KPD_Dictionary GetDict() const { return dict_; }
   const std::shared_ptr<kwannotation::CKW_Annot>& GetKwAnnot() const { return kw_; }

@@ -206,6 +206,8 @@ int32_t AoPrefSection(void* cd, KS_WideString out) {
 }
 int32_t AoSetLineEndings(void* cd, int32_t start, int32_t end) { return Obj(cd)->SetLineEndings(start, end); }
 int32_t AoSetOpacity(void* cd, float opacity) { return Obj(cd)->SetOpacity(opacity); }
+int32_t AoWriteDefaults(void* cd) { return Obj(cd)->WriteDefaultProperties(); }
+int32_t AoReadDefaults(void* cd) { return Obj(cd)->ReadDefaultProperties(); }
 void AoSetInterior(void* cd, KS_ColorRef color, int32_t none) { Obj(cd)->SetInteriorColor(color, none != 0); }
 void AoSetBool(void* cd, int32_t value) { Obj(cd)->SetBoolProperty(value != 0); }
 int32_t AoGetBool(void* cd, int32_t* out) {
@@ -251,6 +253,8 @@ void FillObjectRecord(KS_AnnotObjectCallbacks& r, CMarkup_Annot* obj) {
   set(41, &AoPrefSection);
   set(42, &AoSetLineEndings);
   set(43, &AoSetOpacity);
+  set(44, &AoWriteDefaults);
+  set(45, &AoReadDefaults);
   set(KS_AO_SET_INTERIOR, &AoSetInterior);
   set(54, &AoSetBool);
   set(55, &AoGetBool);

@@ -60,6 +60,10 @@ class CMarkup_Annot {
   virtual bool Query30() const { return false; }                       // 30
   // Moves the geometry point nearest to `pt` (page space) onto it.
   virtual bool SetPoint(const KS_FloatPoint& pt) { return false; }      // 31
+  // The kind's default properties in the section of slot 28: written from
+  // this annotation, or read and given to it.
+  virtual bool WriteDefaultProperties() { return false; }
+  virtual bool ReadDefaultProperties() { return false; }
 
   KA_AnnotObject GetObject() const { return object_; }   // field 1
   void SetObject(KA_AnnotObject object) { object_ = object; }

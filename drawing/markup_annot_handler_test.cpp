@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@
 #include "host/core_hft.h"
 #include "host/device.h"
 #include "host/editor.h"
+#include "host/host_env.h"
+#include "host/test_temp_dir.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "plugin/annot_undo.h"
 #include "plugin/host_binding.h"
@@ -23,6 +27,20 @@ namespace {
 
 using kshost::DrawItem;
 using kshost::Editor;
+
+// Preferences go to a fresh folder for the whole program.
+class PrefsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    kshost::Env().Reset();
+  }
+  void TearDown() override { kshost::Env().Reset(); }
+
+ private:
+  kshost::testing::TempDir config_;
+};
+const auto* const kPrefsEnvironment = ::testing::AddGlobalTestEnvironment(new PrefsEnvironment);
 
 // The editor has no snapping engine yet; tests switch its answer here.
 bool g_snap = false;
@@ -504,6 +522,41 @@ TEST_F(MarkupEditing, CaptionMoveUndoPutsTheOffsetBackOrRemovesIt) {
   CDA_MoveCaptionUndoItem item(doc_, circle, nullptr, from, to, false, u"Move Caption");
   item.Undo();
   EXPECT_TRUE(Host::DictHasKey(Host::AnnotGetDict(circle), "/CO"));
+}
+
+}  // namespace
+}  // namespace AnnotationPlugin
+
+namespace AnnotationPlugin {
+namespace {
+
+TEST_F(MarkupEditing, DefaultPropertiesGoFromOneLineToTheNextThroughTheKindsSection) {
+  KA_Annot styled = Line({100, 120}, {200, 120}, "LineArrow");
+  KPD_Dictionary from = Host::AnnotGetDict(styled);
+  SetKey(from, "/C", "[0 0 1]");
+  SetKey(from, "/IC", "[1 1 0]");
+  SetKey(from, "/BS", "<< /W 2.5 /S /D >>");
+  SetKey(from, "/LE", "[/Circle /OpenArrow]");
+  SetKey(from, "/CA", "0.5");
+  SetKey(from, "/T", "(Ann)");
+  SetKey(from, "/Subj", "(Arrow)");
+  KA_Annot plain = Line({10, 20}, {50, 20}, "LineArrow");
+  KA_Annot other = Line({10, 50}, {50, 50});  // another kind: "Annotation\Line"
+
+  auto call = [&](KA_Annot annot, int position) {
+    KS_AnnotObjectCallbacks record = ObjectOf(annot)->record;
+    return reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(record, position))(record.clientData);
+  };
+  ASSERT_TRUE(call(styled, 44));
+  ASSERT_TRUE(call(plain, 45));
+  KPD_Dictionary to = Host::AnnotGetDict(plain);
+  for (const char* key : {"/C", "/IC", "/LE", "/CA", "/T", "/Subj"})
+    EXPECT_EQ(Written(Host::DictGet(to, key)), Written(Host::DictGet(from, key))) << key;
+  EXPECT_EQ(Written(Host::DictGet(Host::DictGet(to, "/BS"), "/W")), "2.5");
+  EXPECT_EQ(Written(Host::DictGet(Host::DictGet(to, "/BS"), "/S")), "/D");
+
+  ASSERT_TRUE(call(other, 45));
+  EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(other), "/T")) << "the arrow's defaults stay with arrows";
 }
 
 }  // namespace
