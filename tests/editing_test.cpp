@@ -57,7 +57,8 @@ class EditingSession : public ::testing::Test {
   }
   CommandResult Run(const std::string& script) {
     std::string path = dir_.Write("session.txt", script);
-    return Shell(Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_));
+    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
+                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_));
   }
 
   TempDir dir_;
