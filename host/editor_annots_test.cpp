@@ -2,6 +2,8 @@
 // driven with a small handler written here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -296,6 +298,147 @@ TEST_F(EditorAnnotsTest, UndoOfAnAnnotationRemovedMeanwhileDoesNothing) {
   EXPECT_EQ(fn::AnnotGetPageIndex(low), -1);
   EXPECT_EQ(Key(low, "/Rect"), "[ 150 100 250 200 ]");
   EXPECT_EQ(fn::PageAnnotCount(page_), 0);
+}
+
+}  // namespace
+}  // namespace kshost
+
+namespace kshost {
+namespace {
+
+// Objects of the shape kinds that rebuild their appearance from the geometry
+// the way a generator does: /Rect around the points, the stream from the
+// numbers.
+int32_t RegenerateShape(void* cd) {
+  auto annot = static_cast<KA_Annot>(cd);
+  KPD_Dictionary dict = fn::AnnotGetDict(annot);
+  KPD_Object points = fn::DictHasKey(dict, "/L") ? fn::DictGet(dict, "/L") : fn::DictGet(dict, "/Vertices");
+  if (points) {
+    float n[64];
+    const int count = fn::ArrayGetNumbers(points, n, 64);
+    KS_FloatRect box{n[0], n[1], n[0], n[1]};
+    for (int i = 0; i + 1 < count; i += 2) {
+      box.left = std::min(box.left, n[i]);
+      box.right = std::max(box.right, n[i]);
+      box.bottom = std::min(box.bottom, n[i + 1]);
+      box.top = std::max(box.top, n[i + 1]);
+    }
+    box = {box.left - 5, box.bottom - 5, box.right + 5, box.top + 5};
+    Owned rect(fn::RectToObject(&box));
+    fn::DictSet(dict, "/Rect", rect.get());
+  }
+  const std::string content = Write(fn::DictGet(dict, "/Rect")) + Write(points) + Write(fn::DictGet(dict, "/Rotation"));
+  KPD_Object ap = fn::DictGet(fn::DictGet(dict, "/AP"), "/N");
+  return fn::StreamSetData(ap, content.data(), content.size());
+}
+
+KS_AnnotHandlerCallbacks ShapeHandler() {
+  KS_AnnotHandlerCallbacks r{};
+  r.size = sizeof r;
+  KS_RECORD_POSITION(r, KS_AH_CREATE_OBJECT) =
+      reinterpret_cast<void*>(+[](void*, KA_Annot annot, intptr_t value) -> KA_AnnotObject {
+        KS_AnnotObjectCallbacks rec{};
+        rec.size = sizeof rec;
+        rec.clientData = annot;
+        KS_RECORD_POSITION(rec, KS_AO_REGENERATE) = reinterpret_cast<void*>(&RegenerateShape);
+        return fn::AnnotObjectNew(Editor::Get().HandlerFor(annot), &rec, annot, value);
+      });
+  return r;
+}
+
+std::string StreamText(KPD_Object stream) {
+  pdf::test::Bytes data;
+  return fn::StreamGetData(stream, 1, data) ? data.text() : "<no data>";
+}
+
+// Random moves, resizes, vertex drags and rotations of a line, a polyline, a
+// polygon and a circle, each on its own page; undoing every step gives back
+// each dictionary and appearance stream exactly, redoing every step the
+// state after the edits.
+TEST_F(EditorAnnotsTest, RandomEditsUndoAndRedoExactly) {
+  KS_AnnotHandlerCallbacks records[4];
+  const char* types[] = {"Line", "PolyLine", "Polygon", "Circle"};
+  const char* dicts[] = {
+      "<< /Subtype /Line /Rect [0 0 1 1] /L [200 300 350 360] >>",
+      "<< /Subtype /PolyLine /Rect [0 0 1 1] /Vertices [150 200 250 260 320 210 400 300] >>",
+      "<< /Subtype /Polygon /Rect [0 0 1 1] /Vertices [200 200 380 220 300 380] >>",
+      "<< /Subtype /Circle /Rect [200 300 330 400] >>",
+  };
+  KS_FloatRect letter{0, 0, 612, 792};
+  for (int i = 1; i < 4; ++i) fn::DocAddPage(pdf_, &letter);
+  std::vector<KA_Annot> annots;
+  for (int i = 0; i < 4; ++i) {
+    records[i] = ShapeHandler();
+    ASSERT_NE(fn::AnnotHandlerRegister(types[i], &records[i]), nullptr);
+    Owned dict = Parse(dicts[i]);
+    Owned ap = Parse("<< >>");
+    KPD_Object stream = fn::DocNewStream(pdf_, "", 0);
+    fn::DictSet(ap.get(), "/N", stream);
+    fn::DictSet(dict.get(), "/AP", ap.get());
+    KA_Annot annot = fn::AnnotFromDict(doc_, fn::PageInsertAnnot(fn::DocGetPage(pdf_, i), -1, dict.get()));
+    ASSERT_NE(fn::AnnotGetObject(annot), nullptr);
+    ASSERT_TRUE(RegenerateShape(annot));
+    annots.push_back(annot);
+  }
+  auto state = [&] {
+    std::vector<std::string> out;
+    for (KA_Annot a : annots) {
+      out.push_back(Write(fn::AnnotGetDict(a)));
+      out.push_back(StreamText(fn::DictGet(fn::DictGet(fn::AnnotGetDict(a), "/AP"), "/N")));
+    }
+    return out;
+  };
+  const std::vector<std::string> original = state();
+
+  for (unsigned seed = 1; seed <= 5; ++seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % unsigned(n)); };
+    int steps = 0, vertexMoves = 0;
+    for (int edit = 0; edit < 25; ++edit) {
+      const int which = pick(4);
+      KA_Annot annot = annots[size_t(which)];
+      KA_PageView view = Editor::Get().SetView(which, 1, 0);
+      Editor::Get().Select(doc_, annot, false);
+      KS_FloatRect rect{};
+      ASSERT_TRUE(fn::AnnotGetRect(annot, &rect));
+      KS_FloatPoint from{(rect.left + rect.right) / 2, (rect.bottom + rect.top) / 2};
+      const int kind = pick(4);
+      if (kind == 1) from = {rect.right, rect.bottom};  // a frame handle
+      if (kind == 2 && which < 3) {                     // a vertex
+        float n[8];
+        const int count = fn::ArrayGetNumbers(
+            fn::DictGet(fn::AnnotGetDict(annot), which == 0 ? "/L" : "/Vertices"), n, 8);
+        const int v = pick(count / 2);
+        from = {n[2 * v], n[2 * v + 1]};
+      }
+      const int before = fn::AppDocUndoCount(doc_);
+      if (kind == 3) {
+        std::string error;
+        const int angles[] = {90, -90, 30, 180};
+        ASSERT_TRUE(Editor::Get().RotateFocused(doc_, angles[pick(4)], &error)) << error;
+      } else {
+        KS_DevicePoint d{};
+        fn::PageViewPageToDevice(view, from, &d);
+        fn::PageViewDeviceToPage(view, d, &from);  // on a whole pixel
+        const KS_FloatPoint to{from.x + float(pick(41) - 20), from.y + float(pick(41) - 20)};
+        std::string error;
+        ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::LeftDown, which, from, 0, &error));
+        ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::LeftUp, which, to, 0, &error));
+      }
+      steps += fn::AppDocUndoCount(doc_) - before;
+      vertexMoves += kind == 2 && which < 3 && fn::AppDocUndoCount(doc_) > before;
+    }
+    ASSERT_GT(steps, 15) << seed;
+    ASSERT_GT(vertexMoves, 0) << seed;
+    const std::vector<std::string> edited = state();
+    EXPECT_NE(edited, original);
+    for (int i = 0; i < steps; ++i) ASSERT_TRUE(Editor::Get().Undo(doc_)) << seed;
+    EXPECT_FALSE(Editor::Get().Undo(doc_));
+    EXPECT_EQ(state(), original) << seed;
+    for (int i = 0; i < steps; ++i) ASSERT_TRUE(Editor::Get().Redo(doc_)) << seed;
+    EXPECT_EQ(state(), edited) << seed;
+    for (int i = 0; i < steps; ++i) ASSERT_TRUE(Editor::Get().Undo(doc_)) << seed;
+  }
 }
 
 }  // namespace
