@@ -10,7 +10,7 @@
 namespace annot {
 
 const char kRunUsage[] =
-    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW]\n"
+    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW] [--trace]\n"
     "\n"
     "Loads the plug-in, opens IN.pdf when given, replays the session script\n"
     "and saves to OUT.pdf when given. A failing line stops the run and is\n"
@@ -28,14 +28,33 @@ const char kRunUsage[] =
     "  down|up|move|click|dblclick|rdown|rup|rclick|rdblclick X Y [shift] [ctrl]\n"
     "  key CODE|NAME [shift] [ctrl] | wheel DELTA X Y | undo | redo\n"
     "  answer message ok|cancel|yes|no|N\n"
-    "  expect annots PAGE COUNT\n"
+    "  drag X1 Y1 X2 Y2 [shift] [ctrl]   (down, three moves, up)\n"
+    "  select NAME (the annotation whose /NM is NAME) | rotate DEGREES (the\n"
+    "  focused annotation, counter-clockwise) | command N (on the selection:\n"
+    "  1 delete, 4 rotate left, 5 rotate right)\n"
+    "  expect annots PAGE COUNT | expect selected COUNT | expect focused NAME\n"
     "Points are in page coordinates; the host turns them into device pixels\n"
-    "of the page's view.\n";
+    "of the page's view. The \"Hand\" tool selects what a click hits (shift\n"
+    "or ctrl adds or takes away), and a drag moves the selected annotation,\n"
+    "or resizes it by a frame handle, or moves the vertex under the press.\n"
+    "\n"
+    "--trace prints to standard output, one line each, what a user would see:\n"
+    "  undo: push \"CAPTION\" | undo: undo \"CAPTION\" | undo: redo \"CAPTION\"\n"
+    "  message: TEXT                      (a message box)\n"
+    "  draw: rect X0 Y0 X1 Y1 pen #RRGGBB W\n"
+    "  draw: line X0 Y0 X1 Y1 pen #RRGGBB W\n"
+    "  draw: path X Y X Y ... [closed] pen #RRGGBB W\n"
+    "The draw lines list, after each repaint of the page, what the annotation\n"
+    "handlers drew and the outlines of selected annotations (red for the\n"
+    "focused one, black for the others), in device pixels.\n";
 
 int RunRun(const std::vector<std::string>& args) {
   std::string script, in, out, password;
+  bool trace = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if ((args[i] == "-i" || args[i] == "-o" || args[i] == "--password") && i + 1 < args.size()) {
+    if (args[i] == "--trace") {
+      trace = true;
+    } else if ((args[i] == "-i" || args[i] == "-o" || args[i] == "--password") && i + 1 < args.size()) {
       (args[i] == "-i" ? in : args[i] == "-o" ? out : password) = args[i + 1];
       ++i;
     } else if (script.empty() && !args[i].empty() && args[i][0] != '-') {
@@ -57,11 +76,17 @@ int RunRun(const std::vector<std::string>& args) {
 
   kshost::Session session;
   session.SetPassword(password);
+  if (trace) kshost::Editor::Get().SetTrace([](const std::string& line) {
+      std::printf("%s\n", line.c_str());
+      std::fflush(stdout);
+    });
   if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
   if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
   bool ok = kshost::RunScript(session, file, script, &error);
-  // What the plug-in told the user stays visible.
-  for (const std::string& m : kshost::Editor::Get().Messages()) std::fprintf(stderr, "message: %s\n", m.c_str());
+  // What the plug-in told the user stays visible (the trace showed it already).
+  if (!trace)
+    for (const std::string& m : kshost::Editor::Get().Messages()) std::fprintf(stderr, "message: %s\n", m.c_str());
+  kshost::Editor::Get().SetTrace(nullptr);
   if (!ok) return Fail(kExitFailure, error);
   if (!out.empty() && !session.Save(out, &error)) return Fail(kExitFailure, error);
   return kExitOk;

@@ -487,9 +487,16 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
   bool changed = false;
   if (command == KS_COMMAND_DELETE) {
     std::vector<DeleteUndo::Place> places;
-    for (KA_Annot annot : selection) {
+    auto take = [&](KA_Annot annot) {
       const int page = PageIndexOf(annot);
+      if (page < 0 || std::any_of(places.begin(), places.end(), [&](const auto& p) { return p.annot == annot; }))
+        return;
       places.push_back({annot, page, fn::PageFindAnnot(fn::DocGetPage(doc->pdf, page), annot->dict)});
+    };
+    // A pop-up note goes with the annotation it belongs to.
+    for (KA_Annot annot : selection) {
+      take(annot);
+      if (KA_Annot popup = AnnotFor(doc, fn::DictGet(annot->dict, "/Popup"))) take(popup);
     }
     // Last index first, so that the indices of the others stay right.
     std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) {

@@ -124,7 +124,8 @@ class Runner {
         {"click", &Runner::Mouse},       {"rdown", &Runner::Mouse},       {"rup", &Runner::Mouse},
         {"rdblclick", &Runner::Mouse},   {"rclick", &Runner::Mouse},      {"key", &Runner::Key},
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
-        {"press", &Runner::Press},
+        {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
+        {"rotate", &Runner::Rotate},     {"select", &Runner::Select},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -209,9 +210,10 @@ class Runner {
   }
 
   bool Expect(const Args& a, std::string* why) {
+    if (a.size() >= 2 && (a[1] == "selected" || a[1] == "focused")) return ExpectSelection(a, why);
     int page = 0, count = 0;
     if (a.size() != 4 || a[1] != "annots" || !ParseInt(a[2], &page) || !ParseInt(a[3], &count))
-      return Usage("expect annots PAGE COUNT", why);
+      return Usage("expect annots PAGE COUNT | expect selected COUNT | expect focused NAME", why);
     if (!session_.Document()) {
       *why = "no document is open";
       return false;
@@ -257,7 +259,112 @@ class Runner {
       return false;
     }
     page_ = page - 1;
+    session_.AppDocument()->activePage = page_;
     return true;
+  }
+
+  // drag X1 Y1 X2 Y2 [shift] [ctrl]: down, three moves on the way, up.
+  bool DragLine(const Args& a, std::string* why) {
+    KS_FloatPoint from{}, to{};
+    uint32_t flags = 0;
+    if (a.size() < 5 || !ParseFloat(a[1], &from.x) || !ParseFloat(a[2], &from.y) || !ParseFloat(a[3], &to.x) ||
+        !ParseFloat(a[4], &to.y))
+      return Usage("drag X1 Y1 X2 Y2 [shift] [ctrl]", why);
+    if (!Modifiers(a, 5, &flags, why)) return false;
+    Editor& editor = Editor::Get();
+    if (!editor.Mouse(MouseEvent::LeftDown, page_, from, flags, why)) return false;
+    for (int step = 1; step <= 3; ++step) {
+      const float t = step / 3.0f;
+      const KS_FloatPoint at{from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t};
+      if (!editor.Mouse(MouseEvent::Move, page_, at, flags, why)) return false;
+    }
+    return editor.Mouse(MouseEvent::LeftUp, page_, to, flags, why);
+  }
+
+  // command N: a host command on the selection.
+  bool Command(const Args& a, std::string* why) {
+    int number = 0;
+    if (a.size() != 2 || !ParseInt(a[1], &number)) return Usage("command N", why);
+    return Editor::Get().Command(session_.AppDocument(), number, why);
+  }
+
+  // rotate DEGREES: turns the focused annotation counter-clockwise.
+  bool Rotate(const Args& a, std::string* why) {
+    int degrees = 0;
+    if (a.size() != 2 || !ParseInt(a[1], &degrees)) return Usage("rotate DEGREES", why);
+    return Editor::Get().RotateFocused(session_.AppDocument(), degrees, why);
+  }
+
+  // The annotation whose /NM is `name`, on any page; null when none.
+  KA_Annot Named(const std::string& name) {
+    KA_Document doc = session_.AppDocument();
+    const int pages = fn::DocPageCount(session_.Document());
+    KS_WideString text = fn::WideStringNew(u"", 0);
+    KA_Annot found = nullptr;
+    for (int p = 0; p < pages && !found; ++p) {
+      for (KA_Annot annot : Editor::Get().PageAnnots(doc, p)) {
+        if (fn::StringObjectGetText(fn::DictGet(fn::AnnotGetDict(annot), "/NM"), text) &&
+            ToUtf8({fn::WideStringData(text), fn::WideStringLength(text)}) == name) {
+          found = annot;
+          break;
+        }
+      }
+    }
+    fn::WideStringDestroy(text);
+    return found;
+  }
+
+  std::string NameOf(KA_Annot annot) {
+    KS_WideString text = fn::WideStringNew(u"", 0);
+    std::string name;
+    if (fn::StringObjectGetText(fn::DictGet(fn::AnnotGetDict(annot), "/NM"), text))
+      name = ToUtf8({fn::WideStringData(text), fn::WideStringLength(text)});
+    fn::WideStringDestroy(text);
+    return name;
+  }
+
+  // select NAME: selects (only) the annotation whose /NM is NAME.
+  bool Select(const Args& a, std::string* why) {
+    if (a.size() != 2) return Usage("select NAME", why);
+    if (!session_.AppDocument()) {
+      *why = "no document is open";
+      return false;
+    }
+    KA_Annot annot = Named(a[1]);
+    if (!annot) {
+      *why = "no annotation is named '" + a[1] + "'";
+      return false;
+    }
+    Editor::Get().Select(session_.AppDocument(), annot, false);
+    Editor::Get().PaintIfNeeded();
+    return true;
+  }
+
+  // expect selected COUNT | expect focused NAME
+  bool ExpectSelection(const Args& a, std::string* why) {
+    KA_Document doc = session_.AppDocument();
+    if (a.size() != 3) return Usage("expect selected COUNT | expect focused NAME", why);
+    if (!doc) {
+      *why = "no document is open";
+      return false;
+    }
+    if (a[1] == "selected") {
+      int count = 0;
+      if (!ParseInt(a[2], &count)) return Usage("expect selected COUNT", why);
+      const int actual = static_cast<int>(Editor::Get().Selection(doc).size());
+      if (actual == count) return true;
+      *why = std::to_string(actual) + " annotations are selected, expected " + a[2];
+      return false;
+    }
+    KA_Annot focused = Editor::Get().Focused(doc);
+    if (!focused) {
+      *why = "no annotation is focused, expected '" + a[2] + "'";
+      return false;
+    }
+    const std::string name = NameOf(focused);
+    if (name == a[2]) return true;
+    *why = "the focused annotation is '" + name + "', expected '" + a[2] + "'";
+    return false;
   }
 
   bool Tool(const Args& a, std::string* why) {

@@ -24,7 +24,18 @@
 //   wheel DELTA X Y               mouse wheel at page point X Y
 //   press CONTROL_ID              press a ribbon control, e.g. Button_Distance
 //   undo | redo                   the document's undo stack
+//   drag X1 Y1 X2 Y2 [shift] [ctrl]
+//                                 left button down at X1 Y1, three moves on the
+//                                 way, up at X2 Y2 (page points)
+//   select NAME                   select only the annotation whose /NM is NAME
+//   rotate DEGREES                turn the focused annotation counter-clockwise
+//                                 through its handler
+//   command N                     a host command on the selected annotations:
+//                                 1 delete, 4 rotate left, 5 rotate right; refused
+//                                 when nothing is selected or a handler says no
 //   expect annots PAGE COUNT      fail unless page PAGE (1-based) has COUNT annotations
+//   expect selected COUNT         fail unless COUNT annotations are selected
+//   expect focused NAME           fail unless the focused annotation's /NM is NAME
 //
 // Arguments with spaces go in double quotes. Any failure stops the script
 // with the line's number. What earlier save lines wrote stays written; the
