@@ -58,7 +58,8 @@ class EditingSession : public ::testing::Test {
   CommandResult Run(const std::string& script) {
     std::string path = dir_.Write("session.txt", script);
     return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
-                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_));
+                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) +
+                 " --trace");
   }
 
   TempDir dir_;
@@ -70,9 +71,9 @@ class EditingSession : public ::testing::Test {
 const char* const kDragRight =
     "tool Hand\n"
     "click 130 120\n"
-    "down 130 120\n"
-    "move 155 120\n"
-    "up 180 120\n";
+    "expect selected 1\n"
+    "expect focused line1\n"
+    "drag 130 120 180 120\n";
 
 TEST_F(EditingSession, DraggingALineMovesItFiftyPointsAndRegeneratesItsAppearance) {
   CommandResult r = Run(std::string(kDragRight) + "save\n");
@@ -82,6 +83,9 @@ TEST_F(EditingSession, DraggingALineMovesItFiftyPointsAndRegeneratesItsAppearanc
   EXPECT_EQ(saved.rect, (std::vector<float>{156, 116, 244, 124}));
   EXPECT_NE(saved.appearance, OldAppearance());
   EXPECT_NE(saved.appearance.find("160.000 120.000 m"), std::string::npos) << saved.appearance;
+  // One undo step, and the focused line outlined in red by its handler.
+  EXPECT_NE(r.output.find("undo: push \"Move\"\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("draw: rect 156 668 244 676 pen #FF0000 1\n"), std::string::npos) << r.output;
 }
 
 TEST_F(EditingSession, UndoOfTheDragLeavesTheAnnotationAsItWas) {
@@ -91,6 +95,7 @@ TEST_F(EditingSession, UndoOfTheDragLeavesTheAnnotationAsItWas) {
   EXPECT_EQ(saved.line, original.line);
   EXPECT_EQ(saved.rect, original.rect);
   EXPECT_EQ(saved.appearance, OldAppearance());
+  EXPECT_NE(r.output.find("undo: undo \"Move\"\n"), std::string::npos) << r.output;
 }
 
 }  // namespace
