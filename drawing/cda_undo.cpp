@@ -41,6 +41,16 @@ std::vector<KS_FloatPoint> DA_ReadGeometry(KA_Annot annot) {
   return {{r.left, r.bottom}, {r.right, r.bottom}, {r.right, r.top}, {r.left, r.top}};
 }
 
+DA_Scalars DA_ReadScalars(KA_Annot annot) {
+  DA_Scalars s;
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  if (!dict) return s;
+  s.leader[0] = NumberOf(dict, "/LL");
+  s.leader[1] = NumberOf(dict, "/LLE");
+  s.riseDrop = Host::DictHasKey(dict, "/RiseDrop") != 0;
+  return s;
+}
+
 bool DA_AnnotIsThere(KA_Annot annot) { return annot && Host::AnnotGetPageIndex(annot) >= 0; }
 
 void DA_AppearanceChanged(KA_Annot annot) {
@@ -50,19 +60,16 @@ void DA_AppearanceChanged(KA_Annot annot) {
 // ---- CDA_UndoResize -------------------------------------------------------------
 
 CDA_UndoResize::CDA_UndoResize(KA_Document doc, KA_Annot annot, KW_ChangePtr change,
-                               std::vector<KS_FloatPoint> before, std::u16string caption)
-    : doc_(doc), annot_(annot), before_(std::move(before)), change_(std::move(change)) {
+                               std::vector<KS_FloatPoint> before, const DA_Scalars& scalars,
+                               std::u16string caption)
+    : doc_(doc),
+      annot_(annot),
+      before_(std::move(before)),
+      after_(DA_ReadGeometry(annot)),
+      scalarsBefore_(scalars),
+      scalarsAfter_(DA_ReadScalars(annot)),
+      change_(std::move(change)) {
   caption_ = std::move(caption);
-  after_ = DA_ReadGeometry(annot);
-  KPD_Dictionary dict = Host::AnnotGetDict(annot);
-  if (!dict) return;
-  leaderAfter_[0] = NumberOf(dict, "/LL");
-  leaderAfter_[1] = NumberOf(dict, "/LLE");
-  riseDropAfter_ = Host::DictHasKey(dict, "/RiseDrop") != 0;
-  // The state before is what the recorded change brings back.
-  leaderBefore_[0] = leaderAfter_[0];
-  leaderBefore_[1] = leaderAfter_[1];
-  riseDropBefore_ = riseDropAfter_;
 }
 
 void CDA_UndoResize::Apply(bool after) {

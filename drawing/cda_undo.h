@@ -22,6 +22,14 @@ using KW_ChangePtr = std::unique_ptr<kwannotation::CKW_AnnotChange>;
 // /Vertices of a polygon or polyline, the rectangle's corners otherwise.
 std::vector<KS_FloatPoint> DA_ReadGeometry(KA_Annot annot);
 
+// The scalar state of measuring annotations an edit may change: leader
+// lengths ("LL", "LLE") and whether "RiseDrop" is there.
+struct DA_Scalars {
+  float leader[2] = {0, 0};
+  bool riseDrop = false;
+};
+DA_Scalars DA_ReadScalars(KA_Annot annot);
+
 // Whether the host still finds the annotation on a page of its document.
 bool DA_AnnotIsThere(KA_Annot annot);
 
@@ -31,10 +39,10 @@ void DA_AppearanceChanged(KA_Annot annot);
 
 class CDA_UndoResize : public CAnnot_BaseUndo {
  public:
-  // Built after the edit: `change` is finished, `before` is the geometry
-  // read before it; the geometry after is read now.
+  // Built after the edit: `change` is finished, `before` and `scalars` were
+  // read before it; the state after is read now.
   CDA_UndoResize(KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
-                 std::u16string caption);
+                 const DA_Scalars& scalars, std::u16string caption);
   void Undo() override { Apply(false); }
   void Redo() override { Apply(true); }
 
@@ -49,9 +57,7 @@ class CDA_UndoResize : public CAnnot_BaseUndo {
   // Per-vertex values of measuring annotations, before and after.
   std::map<int32_t, float> valuesBefore_, valuesAfter_;
   KS_Matrix matrix_{1, 0, 0, 1, 0, 0};
-  // Leader lengths ("LL", "LLE") and the "RiseDrop" flag, before and after.
-  float leaderBefore_[2] = {0, 0}, leaderAfter_[2] = {0, 0};
-  bool riseDropBefore_ = false, riseDropAfter_ = false;
+  DA_Scalars scalarsBefore_, scalarsAfter_;
   KW_ChangePtr change_;
 };
 

@@ -385,9 +385,11 @@ bool RecordEdit(CMarkup_Annot* obj, intptr_t (*edit)(void*), void* data, Make&& 
   KA_Document doc = obj->GetDocument();
   auto change = std::make_unique<kwannotation::CKW_AnnotChange>(Host::AnnotGetDict(annot));
   std::vector<KS_FloatPoint> before = DA_ReadGeometry(annot);
+  DA_Scalars scalars = DA_ReadScalars(annot);
   int32_t rotationBefore = obj->GetRotation();
   bool done = edit(data) != 0;
-  if (change->Finish()) AnnotUndo_HandOver(make(doc, annot, std::move(change), std::move(before), rotationBefore), doc);
+  if (change->Finish())
+    AnnotUndo_HandOver(make(doc, annot, std::move(change), std::move(before), scalars, rotationBefore), doc);
   return done;
 }
 
@@ -407,8 +409,9 @@ bool CMarkup_AnnotHandler::Move(KA_PageView view, CMarkup_Annot* obj, const KS_D
         auto* c = static_cast<decltype(call)*>(d);
         return c->first->CallDefault(KS_AHD_MOVE, *c->second);
       },
-      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before, int32_t) {
-        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before),
+      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
+                       const DA_Scalars& scalars, int32_t) {
+        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
                                                 Caption("IDS_STR_UNDOMOVE"));
       });
 }
@@ -427,8 +430,9 @@ bool CMarkup_AnnotHandler::Resize(KA_PageView view, CMarkup_Annot* obj, const KS
         auto* c = static_cast<decltype(call)*>(d);
         return c->first->CallDefault(KS_AHD_RESIZE, *c->second);
       },
-      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before, int32_t) {
-        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before),
+      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
+                       const DA_Scalars& scalars, int32_t) {
+        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
                                                 Caption("IDS_STR_UNDORESIZE"));
       });
 }
@@ -446,8 +450,9 @@ bool CMarkup_AnnotHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32
         auto* c = static_cast<decltype(call)*>(d);
         return c->first->CallDefault(KS_AHD_MOVE_POINT, *c->second);
       },
-      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before, int32_t) {
-        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before),
+      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
+                       const DA_Scalars& scalars, int32_t) {
+        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
                                                 Caption("IDS_STR_UNDOEDITPOINT"));
       });
 }
@@ -464,7 +469,8 @@ bool CMarkup_AnnotHandler::Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t 
         auto* c = static_cast<decltype(call)*>(d);
         return c->first->CallDefault(KS_AHD_ROTATE, *c->second);
       },
-      &call, [obj](KA_Document, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint>, int32_t before) {
+      &call, [obj](KA_Document, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint>, const DA_Scalars&,
+            int32_t before) {
         return std::make_unique<CDA_UndoRotate>(annot, std::move(change), before, obj->GetRotation(),
                                                 Caption("IDS_STR_UNDOROTATE"));
       });
