@@ -133,6 +133,9 @@ bool Vertices(KA_Annot annot, std::string* key, std::vector<double>* numbers) {
   return false;
 }
 
+// The smallest side, in device pixels, of a box that gets frame handles.
+constexpr int kMinFramedSide = 30;
+
 bool Near(KS_DevicePoint a, KS_DevicePoint b) { return std::abs(a.x - b.x) <= 5 && std::abs(a.y - b.y) <= 5; }
 
 }  // namespace
@@ -290,9 +293,14 @@ int HandleAt(KA_Annot annot, KA_PageView view, const KS_DeviceRect& rect, KS_Dev
   const int l = std::min(rect.left, rect.right), r = std::max(rect.left, rect.right);
   const int t = std::min(rect.top, rect.bottom), b = std::max(rect.top, rect.bottom);
   const int mx = (l + r) / 2, my = (t + b) / 2;
-  const KS_DevicePoint frame[8] = {{l, t}, {mx, t}, {r, t}, {r, my}, {r, b}, {mx, b}, {l, b}, {l, my}};
-  for (int i = 0; i < 8; ++i)
-    if (Near(frame[i], pt)) return i + 1;
+  // A box too thin for its handles to stay clear of each other (a
+  // horizontal line, a short stroke) has none: a press anywhere on it moves
+  // it, instead of grabbing a side and squashing it.
+  if (r - l >= kMinFramedSide && b - t >= kMinFramedSide) {
+    const KS_DevicePoint frame[8] = {{l, t}, {mx, t}, {r, t}, {r, my}, {r, b}, {mx, b}, {l, b}, {l, my}};
+    for (int i = 0; i < 8; ++i)
+      if (Near(frame[i], pt)) return i + 1;
+  }
   if (pt.x >= l && pt.x <= r && pt.y >= t && pt.y <= b) return KS_HANDLE_BODY;
   return KS_HANDLE_NONE;
 }

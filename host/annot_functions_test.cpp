@@ -400,6 +400,12 @@ TEST_F(AnnotFunctionsTest, DefaultHandleAtPrefersVerticesThenFrameThenBody) {
     a.point = c.pt;
     EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), c.handle) << c.pt.x << "," << c.pt.y;
   }
+  // A thin box (a horizontal line) has no frame handles: its middle moves it.
+  a.rect1 = {90, 660, 210, 672};
+  for (KS_DevicePoint pt : {KS_DevicePoint{150, 666}, KS_DevicePoint{150, 660}, KS_DevicePoint{92, 672}}) {
+    a.point = pt;
+    EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), KS_HANDLE_BODY) << pt.x << "," << pt.y;
+  }
 }
 
 TEST_F(AnnotFunctionsTest, DefaultsDoNothingOnReadOnlyRemovedOrMissingInput) {
