@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kwannotation/kw_annot_types.h"
@@ -84,6 +85,20 @@ class CKW_AnnotImpl {
   // slack) leaves /CA unchanged and answers false.
   float GetOpacity() const;
   bool SetOpacity(float opacity);
+  // /ca, the opacity of fills; without it /CA rules the fills too, as files
+  // made before /ca existed mean it.
+  float GetFillOpacity() const;
+  // /BM without the slash; empty when absent.
+  std::string GetBlendMode() const;
+
+  // The border record (/BS, /Border, /BE), read by the one reader of it.
+  // False when the annotation has none; `info` then holds the defaults.
+  bool GetBorderInfo(KwBorderInfo* info) const;
+  // Writes /BS, and /BE for a cloudy border (removing it otherwise).
+  bool SetBorderInfo(const KwBorderInfo& info);
+
+  // Whether the dictionary has `key` (with its slash), of any type.
+  bool HasKey(const char* key) const;
 
   // /RD as left, top, right, bottom insets; negative ones are refused.
   bool GetRectDifferences(float insets[4]) const;
@@ -99,7 +114,26 @@ class CKW_AnnotImpl {
   bool ReadColorKey(const char* key, KPD_ColorF* color) const;
   bool WriteColorKey(const char* key, const KPD_ColorF& color);
 
+  // The one write path: every change the model makes to its dictionary
+  // passes through WriteKey (store `value`, which the caller still owns, or
+  // remove `key` when it is null). A value that reads back as exactly what
+  // is stored is not written again. The typed writers below build the
+  // value and hand it to WriteKey.
+  bool WriteKey(const char* key, KPD_Object value);
+  bool RemoveKey(const char* key) { return WriteKey(key, nullptr); }
+  bool WriteOwned(const char* key, KPD_Object owned);
+  bool WriteName(const char* key, std::string_view name);  // empty refused
+  bool WriteText(const char* key, std::u16string_view text);
+  bool WriteTextOrRemove(const char* key, const std::u16string& text);  // empty removes
+  bool WriteInteger(const char* key, int64_t value);
+  bool WriteBool(const char* key, bool value);
+  bool WriteNumbers(const char* key, const float* values, size_t count);  // finite only
+  bool WriteLineEndings(int32_t start, int32_t end);
+  // Text attribute -> text key, when the attribute is present.
+  void ImportText(KX_Element element, const char* attr, const char* key);
+
  private:
+  friend class CKW_AppearanceWriter;
   KPD_Annot annot_;
   int32_t subtype_;
   std::weak_ptr<CKW_PageAnnotListImpl> list_;
@@ -231,6 +265,8 @@ class CKW_LineImpl : public CKW_MarkupAnnotImpl {
   // /LE codes; "None" for missing entries.
   bool GetLineEndings(int32_t* start, int32_t* end) const;
   bool SetLineEndings(int32_t start, int32_t end);
+  // /CC, the caption colour; same rules as /C.
+  bool GetCaptionColor(KPD_ColorF* color) const;
 
  protected:
   std::string lineStyle_;
