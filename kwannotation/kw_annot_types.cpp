@@ -175,13 +175,11 @@ bool KW_ReadBorderInfo(KPD_Dictionary annot, KwBorderInfo* out) {
   raw.dashArray = dict::TypeOf(dashes) == KPD_OBJ_ARRAY;
   raw.dashCount = dict::ReadNumbers(dashes, raw.dashes, std::numeric_limits<int>::max());
   if (raw.dashCount >= 0 && std::all_of(raw.dashes.begin(), raw.dashes.end(), [](float v) { return std::isfinite(v); })) {
-    if (raw.bs) {
-      info.dashes = raw.dashes;
-    } else if (!raw.dashes.empty()) {
-      info.dashes = raw.dashes;
-      info.style = KW_BORDER_DASH;
-    }
+    info.dashes = raw.dashes;
   }
+  // A dash array in /Border makes the border dashed, as it is drawn, even
+  // when it is empty.
+  if (!raw.bs && raw.dashArray) info.style = KW_BORDER_DASH;
   if (dict::TypeOf(be) == KPD_OBJ_DICTIONARY) {
     if (dict::GetName(be, "/S") == "C") {
       raw.cloudy = true;

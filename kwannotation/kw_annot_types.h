@@ -65,6 +65,10 @@ std::string KW_SubtypeNameFromCode(int32_t code);
 
 // Intent names without the slash. Anything but the seven names gives 0.
 int32_t KW_MeasureKindFromIntent(std::string_view intent);
+// Whether `intent` is one of the seven intents of a measurement.
+inline bool KW_IsMeasurementIntent(std::string_view intent) {
+  return KW_MeasureKindFromIntent(intent) != KW_MEASURE_NONE;
+}
 std::string KW_IntentFromMeasureKind(int32_t kind);
 // The subtype a measurement of `kind` is made as; 0 for kind 0 or unknown.
 int32_t KW_SubtypeCodeFromMeasureKind(int32_t kind);

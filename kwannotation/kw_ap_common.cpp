@@ -71,42 +71,31 @@ bool CAPCommon::Init(const CKW_MarkupAnnotImpl& annot) {
   KwBorderInfo border;
   annot.GetBorderInfo(&border);
   const KwBorderInfo::Stored& raw = border.stored;
-  borderWidth = raw.hasWidth ? static_cast<float>(raw.width) : 1.0f;
-  if (raw.cloudy)
-    borderStyle = KW_BORDER_CLOUDY;
-  else if (raw.bs)
-    borderStyle = raw.bsStyle;
-  else
-    borderStyle = raw.dashArray ? KW_BORDER_DASH : KW_BORDER_SOLID;
-  intensity = 0.0f;
-  dashPhase = 0.0f;
-  dashes.clear();
-  invert = raw.invert;
-  if (!std::isfinite(borderWidth) || borderWidth > kMaxBorderWidth) {
+  const float storedWidth = static_cast<float>(raw.width);
+  if (raw.hasWidth && !(std::isfinite(storedWidth) && storedWidth <= kMaxBorderWidth)) {
     problem_ = "border width out of range";
     return false;
   }
-  if (borderWidth < 0) borderWidth = 0;
   if (raw.dashCount > kMaxDashes) {
     problem_ = "dash array too long";
     return false;
   }
-  if (raw.dashCount >= 0) {
-    for (float v : raw.dashes) {
-      if (!std::isfinite(v) || v < 0 || v > kMaxCoordinate) {
-        problem_ = "dash value out of range";
-        return false;
-      }
-    }
-    dashes = raw.dashes;
-  }
-  if (raw.cloudy) {
-    if (!std::isfinite(raw.intensity) || raw.intensity < 0 || raw.intensity > kMaxIntensity) {
-      problem_ = "cloud intensity out of range";
+  for (float v : raw.dashes) {
+    if (!std::isfinite(v) || v < 0 || v > kMaxCoordinate) {
+      problem_ = "dash value out of range";
       return false;
     }
-    intensity = static_cast<float>(raw.intensity);
   }
+  if (raw.cloudy && !(std::isfinite(raw.intensity) && raw.intensity >= 0 && raw.intensity <= kMaxIntensity)) {
+    problem_ = "cloud intensity out of range";
+    return false;
+  }
+  borderWidth = border.width;
+  borderStyle = border.style;
+  intensity = border.style == KW_BORDER_CLOUDY ? border.intensity : 0.0f;
+  dashPhase = 0.0f;
+  dashes = border.dashes;
+  invert = raw.invert;
 
   KPD_ColorF c;
   if (!annot.GetColor(&c) && annot.HasKey("/C")) {

@@ -741,18 +741,17 @@ bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason) { return
 bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason) { return Ink(annot, skipReason, {}); }
 
 ShapeAppearanceFn ShapeAppearanceFor(KPD_Dictionary annot, std::string* kind) {
-  static const struct {
-    const char* name;
-    ShapeAppearanceFn fn;
-  } kKinds[] = {{"/Square", Square}, {"/Circle", Circle}, {"/Polygon", Polygon},
-                {"/PolyLine", PolyLine}, {"/Line", Line}, {"/Ink", Ink}};
+  // In the order of kShapeAppearanceKinds, with the slash.
+  static const char* const kNames[] = {"/Square", "/Circle", "/Polygon", "/PolyLine", "/Line", "/Ink"};
+  static const ShapeAppearanceFn kGenerators[] = {Square, Circle, Polygon, PolyLine, Line, Ink};
+  static_assert(std::size(kNames) == kShapeAppearanceKinds.size());
   KPD_Object subtype = annot ? host::DictGet(annot, "/Subtype") : nullptr;
   if (kind) kind->clear();
   if (!subtype || host::ObjectGetType(subtype) != KPD_OBJ_NAME) return nullptr;
-  for (const auto& k : kKinds) {
-    if (host::NameIs(subtype, k.name)) {
-      if (kind) *kind = k.name + 1;
-      return k.fn;
+  for (size_t i = 0; i < kShapeAppearanceKinds.size(); ++i) {
+    if (host::NameIs(subtype, kNames[i])) {
+      if (kind) *kind = kShapeAppearanceKinds[i];
+      return kGenerators[i];
     }
   }
   if (kind) {

@@ -10,6 +10,7 @@
 // ink highlight intent call for it.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,11 @@ class CKW_AppearanceWriter {
   static bool Apply(CKW_AnnotImpl& annot, const ShapeAppearance& result, const ShapeAppearanceOptions& options,
                     std::string* reason);
 };
+
+// The subtype names that have a shape appearance, in the order reports
+// list them.
+inline constexpr std::array<const char*, 6> kShapeAppearanceKinds = {"Square", "Circle", "Polygon",
+                                                                     "PolyLine", "Line", "Ink"};
 
 using ShapeAppearanceFn = bool (*)(KPD_Dictionary annot, std::string* skipReason,
                                    const ShapeAppearanceOptions& options);
