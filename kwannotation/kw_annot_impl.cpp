@@ -499,6 +499,10 @@ bool CKW_AnnotImpl::SetBorderInfo(const KwBorderInfo& info) {
 
 bool CKW_AnnotImpl::HasKey(const char* key) const { return dict::Has(GetDict(), key); }
 
+bool CKW_AnnotWriter::SetNumber(const char* key, double value) {
+  return std::isfinite(value) && annot_.WriteOwned(key, host::NumberNew(value));
+}
+
 // ---- the write path ----------------------------------------------------------------
 
 namespace {
@@ -685,7 +689,7 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     bool open = xfdf::GetAttr(popup, "open", &value) && value == "yes";
     KPD_Dictionary popupDict = SetPopup(r, open);
     if (popupDict && xfdf::GetAttr(popup, "flags", &value))
-      dict::SetInteger(popupDict, "/F", KW_ParseAnnotFlags(value));
+      CKW_PopupAnnotImpl(popupDict, KW_ANNOT_POPUP, nullptr).SetFlags(KW_ParseAnnotFlags(value));
   }
 
   // A measurement's scale and number formats.
@@ -874,8 +878,11 @@ KPD_Dictionary CKW_MarkupAnnotImpl::SetPopup(const KS_FloatRect& rect, bool open
     popup = wrapper ? wrapper->GetDict() : nullptr;
     if (!popup || !WriteKey("/Popup", popup)) return nullptr;
   }
-  dict::SetNumbers(popup, "/Rect", values, 4);
-  dict::SetBool(popup, "/Open", open);
+  // The popup is an annotation of its own and changes through its own
+  // write path.
+  CKW_PopupAnnotImpl view(popup, KW_ANNOT_POPUP, nullptr);
+  view.SetRect(r);
+  view.SetOpen(open);
   return popup;
 }
 

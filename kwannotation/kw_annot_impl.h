@@ -133,7 +133,7 @@ class CKW_AnnotImpl {
   void ImportText(KX_Element element, const char* attr, const char* key);
 
  private:
-  friend class CKW_AppearanceWriter;
+  friend class CKW_AnnotWriter;
   KPD_Annot annot_;
   int32_t subtype_;
   std::weak_ptr<CKW_PageAnnotListImpl> list_;
@@ -338,6 +338,29 @@ class CKW_MeasurePolyLineImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnot
 class CKW_MeasurePolyLineAngleImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnotImpl {
  public:
   using CKW_PolyLineImpl::CKW_PolyLineImpl;
+};
+
+// The write path of one annotation, for the library's own modules that set
+// keys the model has no setter for (the appearance applier, XFDF import).
+// Every write lands in the annotation's one write path.
+class CKW_AnnotWriter {
+ public:
+  explicit CKW_AnnotWriter(CKW_AnnotImpl& annot) : annot_(annot) {}
+  // `value` stays the caller's; null removes `key`.
+  bool Set(const char* key, KPD_Object value) { return annot_.WriteKey(key, value); }
+  // Takes over `owned`, a value made by a "New" function.
+  bool SetOwned(const char* key, KPD_Object owned) { return annot_.WriteOwned(key, owned); }
+  bool Remove(const char* key) { return annot_.RemoveKey(key); }
+  bool SetName(const char* key, std::string_view name) { return annot_.WriteName(key, name); }
+  bool SetNumber(const char* key, double value);  // finite only
+  bool SetInteger(const char* key, int64_t value) { return annot_.WriteInteger(key, value); }
+  bool SetBool(const char* key, bool value) { return annot_.WriteBool(key, value); }
+  bool SetNumbers(const char* key, const float* values, size_t count) {
+    return annot_.WriteNumbers(key, values, count);
+  }
+
+ private:
+  CKW_AnnotImpl& annot_;
 };
 
 // Reads a colour array (0, 1, 3 or 4 numbers) into `color`; false and kind 0

@@ -717,14 +717,15 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearance& re
   KPD_Document doc = d ? host::DocOfObject(d) : nullptr;
   if (!d || !doc) return Fail(reason, "not in a document");
   if (HasBadNumber(result.content)) return Fail(reason, "geometry is not finite");
-  if (!dict::IsType(host::DictGet(d, "/AP"), KPD_OBJ_DICTIONARY) && !annot.WriteOwned("/AP", host::DictNew()))
+  CKW_AnnotWriter writer(annot);
+  if (!dict::IsType(host::DictGet(d, "/AP"), KPD_OBJ_DICTIONARY) && !writer.SetOwned("/AP", host::DictNew()))
     return Fail(reason, "cannot write the appearance stream");
   KPD_Stream stream = WriteAppearanceStream(doc, d, "N", result.bbox, result.matrix, result.content,
                                             result.procSets, std::string(), !options.reuseStream);
   if (!stream) return Fail(reason, "cannot write the appearance stream");
   SetTransparencyGState(stream, kStateName, result.strokeOpacity, result.fillOpacity, doc, false, result.blendMode);
-  if (result.setRect) annot.WriteOwned("/Rect", host::RectToObject(&result.rect));
-  if (result.setInsets) annot.WriteOwned("/RD", host::RectToObject(&result.insets));
+  if (result.setRect) writer.SetOwned("/Rect", host::RectToObject(&result.rect));
+  if (result.setInsets) writer.SetOwned("/RD", host::RectToObject(&result.insets));
   if (result.captionFont) AddFont(doc, stream, result.fontService);
   return true;
 }
