@@ -1014,7 +1014,7 @@ namespace {
 // Computes the normal appearance from the object's own getters and writes
 // it through the one applier.
 bool Regenerate(CKW_MarkupAnnotImpl& annot) {
-  ShapeAppearance result;
+  ShapeAppearanceResult result;
   return ComputeShapeAppearance(annot, &result, nullptr) &&
          CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, nullptr);
 }

@@ -76,7 +76,7 @@ const char* ShapeOperator(bool fill, bool stroke) {
 // The result of a generator: the content with its box, the new /Rect when
 // the figure outgrew the old one, and the transparency state.
 void Finish(const CAPCommon& state, std::string&& content, const KS_FloatRect& box, const KS_FloatRect& oldRect,
-            const std::string& blendMode, ShapeAppearance* out) {
+            const std::string& blendMode, ShapeAppearanceResult* out) {
   out->content = std::move(content);
   out->bbox = box;
   out->setRect = !SameRect(box, oldRect);
@@ -89,7 +89,7 @@ void Finish(const CAPCommon& state, std::string&& content, const KS_FloatRect& b
 // When a figure grows /Rect, /RD grows with it so that the next rebuild
 // finds the same drawing rectangle.
 void KeepDrawingRect(const KS_FloatRect& box, const KS_FloatRect& rect, const KS_FloatRect& drawing,
-                     ShapeAppearance* out) {
+                     ShapeAppearanceResult* out) {
   if (SameRect(box, rect)) return;
   out->setInsets = true;
   out->insets = geom::InsetsBetween(box, drawing);
@@ -144,7 +144,7 @@ double Rotation(const CKW_AnnotImpl& annot) {
 
 // ---- square and circle --------------------------------------------------------
 
-bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearance* out, std::string* reason) {
+bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(annot)) return Fail(reason, s.Problem());
   KS_FloatRect rect;
@@ -232,7 +232,7 @@ Pt EndTangentFrom(const std::vector<Pt>& v, const std::vector<CurveSegment>& cur
   return start ? v[1] : v[last - 1];
 }
 
-bool VertexAppearance(const CKW_MarkupAnnotImpl& view, bool closed, ShapeAppearance* out, std::string* reason) {
+bool VertexAppearance(const CKW_MarkupAnnotImpl& view, bool closed, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(view)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -433,7 +433,7 @@ void AddFont(KPD_Document doc, KPD_Stream stream, KA_FontService svc) {
   host::ObjectRelease(font);
 }
 
-bool LineAppearance(const CKW_LineImpl& line, ShapeAppearance* out, std::string* reason) {
+bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(line)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -588,7 +588,7 @@ void SmoothStroke(std::string& out, const std::vector<Pt>& p, ApBounds& hull) {
   }
 }
 
-bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearance* out, std::string* reason) {
+bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(ink)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -666,24 +666,24 @@ bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearance* out, std::st
 }
 
 // A generator over the model object of its kind.
-template <class Impl, bool (*Compute)(const Impl&, ShapeAppearance*, std::string*)>
+template <class Impl, bool (*Compute)(const Impl&, ShapeAppearanceResult*, std::string*)>
 bool Regenerate(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
   Impl view(annot, KW_ANNOT_UNKNOWN, nullptr);
-  ShapeAppearance result;
+  ShapeAppearanceResult result;
   if (!Compute(view, &result, reason)) return false;
   return CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
 
-bool SquareAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearance* out, std::string* reason) {
+bool SquareAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
   return BoxAppearance(a, false, out, reason);
 }
-bool CircleAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearance* out, std::string* reason) {
+bool CircleAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
   return BoxAppearance(a, true, out, reason);
 }
-bool PolygonAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearance* out, std::string* reason) {
+bool PolygonAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
   return VertexAppearance(a, true, out, reason);
 }
-bool PolyLineAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearance* out, std::string* reason) {
+bool PolyLineAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
   return VertexAppearance(a, false, out, reason);
 }
 
@@ -696,7 +696,7 @@ constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearanc
 
 }  // namespace
 
-bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearance* out, std::string* skipReason) {
+bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason) {
   switch (KW_SubtypeCodeFromName(annot.GetSubtype())) {
     case KW_ANNOT_SQUARE: return SquareAppearance(annot, out, skipReason);
     case KW_ANNOT_CIRCLE: return CircleAppearance(annot, out, skipReason);
@@ -711,7 +711,7 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearance* o
   }
 }
 
-bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearance& result,
+bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result,
                                  const ShapeAppearanceOptions& options, std::string* reason) {
   KPD_Dictionary d = annot.GetDict();
   KPD_Document doc = d ? host::DocOfObject(d) : nullptr;

@@ -39,7 +39,7 @@ struct ShapeAppearanceOptions {
 // What a generator drew, before anything is written: the content and its
 // box, the /Rect and /RD the annotation needs for it, and the transparency
 // state of the stream.
-struct ShapeAppearance {
+struct ShapeAppearanceResult {
   std::string content;
   KS_FloatRect bbox{};
   KS_Matrix matrix{1, 0, 0, 1, 0, 0};
@@ -61,7 +61,7 @@ struct ShapeAppearance {
 // Computes the appearance of a shape annotation from the model's getters;
 // writes nothing. False, with the reason, when this kind has no shape
 // appearance or its values cannot be drawn.
-bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearance* out, std::string* skipReason);
+bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason);
 
 // The one writer of a computed appearance: the /AP /N stream (a new one, or
 // with `options.reuseStream` the old one rewritten in place), its
@@ -69,7 +69,7 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearance* o
 // write path. False, with the reason, when nothing could be written.
 class CKW_AppearanceWriter {
  public:
-  static bool Apply(CKW_AnnotImpl& annot, const ShapeAppearance& result, const ShapeAppearanceOptions& options,
+  static bool Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result, const ShapeAppearanceOptions& options,
                     std::string* reason);
 };
 
