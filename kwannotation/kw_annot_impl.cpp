@@ -349,15 +349,30 @@ bool CKW_AnnotImpl::ResetAppearanceAndState() {
   return WriteName("/AS", on.empty() ? "Off" : on);
 }
 
-bool CKW_AnnotImpl::GetOpacityState() const {
+CKW_AnnotImpl::StoredTransparency CKW_AnnotImpl::ReadTransparency() const {
+  StoredTransparency t;
   KPD_Dictionary d = GetDict();
-  if (!d) return false;
-  auto differs = [&](const char* key) {
-    double v = 1.0;
-    return dict::GetNumber(d, key, &v) && v >= 0 && std::fabs(v - 1.0) >= kFloatSlack;
-  };
-  return differs("/CA") || differs("/ca") || !dict::GetName(d, "/BM").empty();
+  if (!d) return t;
+  t.hasStroke = dict::GetNumber(d, "/CA", &t.stroke);
+  t.hasFill = dict::GetNumber(d, "/ca", &t.fill);
+  t.blendMode = dict::GetName(d, "/BM");
+  return t;
 }
+
+CKW_AnnotImpl::Transparency CKW_AnnotImpl::GetTransparency() const {
+  StoredTransparency t = ReadTransparency();
+  auto differs = [](bool has, double v) { return has && v >= 0 && std::fabs(v - 1.0) >= kFloatSlack; };
+  Transparency out;
+  out.stroke = t.hasStroke ? static_cast<float>(t.stroke) : 1.0f;
+  // Without /ca, /CA rules the fills too, as files made before /ca existed
+  // mean it.
+  out.fill = t.hasFill ? static_cast<float>(t.fill) : out.stroke;
+  out.needsState = differs(t.hasStroke, t.stroke) || differs(t.hasFill, t.fill) || !t.blendMode.empty();
+  out.blendMode = std::move(t.blendMode);
+  return out;
+}
+
+bool CKW_AnnotImpl::GetOpacityState() const { return GetDict() && GetTransparency().needsState; }
 
 bool CKW_AnnotImpl::Unused13() { return false; }
 
@@ -468,22 +483,16 @@ bool CKW_AnnotImpl::GetFlags(uint32_t* flags) const {
 
 bool CKW_AnnotImpl::SetFlags(uint32_t flags) { return WriteInteger("/F", flags); }
 
-float CKW_AnnotImpl::GetOpacity() const {
-  double v = 1.0;
-  return dict::GetNumber(GetDict(), "/CA", &v) ? static_cast<float>(v) : 1.0f;
-}
+float CKW_AnnotImpl::GetOpacity() const { return GetTransparency().stroke; }
 
 bool CKW_AnnotImpl::SetOpacity(float opacity) {
   if (!std::isfinite(opacity) || opacity < -kFloatSlack || opacity > 1.0000001f) return false;
   return WriteOwned("/CA", host::NumberNew(Clamp01(opacity)));
 }
 
-float CKW_AnnotImpl::GetFillOpacity() const {
-  double v = 1.0;
-  return dict::GetNumber(GetDict(), "/ca", &v) ? static_cast<float>(v) : GetOpacity();
-}
+float CKW_AnnotImpl::GetFillOpacity() const { return GetTransparency().fill; }
 
-std::string CKW_AnnotImpl::GetBlendMode() const { return dict::GetName(GetDict(), "/BM"); }
+std::string CKW_AnnotImpl::GetBlendMode() const { return GetTransparency().blendMode; }
 
 bool CKW_AnnotImpl::GetBorderInfo(KwBorderInfo* info) const { return KW_ReadBorderInfo(GetDict(), info); }
 

@@ -90,6 +90,15 @@ class CKW_AnnotImpl {
   float GetFillOpacity() const;
   // /BM without the slash; empty when absent.
   std::string GetBlendMode() const;
+  // The three transparency keys read at once, as the getters above and
+  // GetOpacityState read them.
+  struct Transparency {
+    float stroke = 1.0f;  // GetOpacity
+    float fill = 1.0f;    // GetFillOpacity
+    std::string blendMode;
+    bool needsState = false;  // GetOpacityState
+  };
+  Transparency GetTransparency() const;
 
   // The border record (/BS, /Border, /BE), read by the one reader of it.
   // False when the annotation has none; `info` then holds the defaults.
@@ -134,6 +143,15 @@ class CKW_AnnotImpl {
 
  private:
   friend class CKW_AnnotWriter;
+  // The one reading of /CA, /ca and /BM: each number as stored (absent
+  // when missing or not a finite number).
+  struct StoredTransparency {
+    bool hasStroke = false, hasFill = false;
+    double stroke = 1.0, fill = 1.0;
+    std::string blendMode;
+  };
+  StoredTransparency ReadTransparency() const;
+
   KPD_Annot annot_;
   int32_t subtype_;
   std::weak_ptr<CKW_PageAnnotListImpl> list_;

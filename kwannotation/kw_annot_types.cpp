@@ -148,7 +148,8 @@ bool KW_ReadBorderInfo(KPD_Dictionary annot, KwBorderInfo* out) {
   KwBorderInfo info;
   KwBorderInfo::Stored& raw = info.stored;
   KPD_Object bs = annot ? ks::host::DictGet(annot, "/BS") : nullptr;
-  KPD_Object border = annot ? ks::host::DictGet(annot, "/Border") : nullptr;
+  // /Border only counts without a /BS dictionary.
+  KPD_Object border = annot && dict::TypeOf(bs) != KPD_OBJ_DICTIONARY ? ks::host::DictGet(annot, "/Border") : nullptr;
   KPD_Object be = annot ? ks::host::DictGet(annot, "/BE") : nullptr;
   raw.bsKey = bs != nullptr;
   raw.borderKey = border != nullptr;
@@ -156,8 +157,8 @@ bool KW_ReadBorderInfo(KPD_Dictionary annot, KwBorderInfo* out) {
   KPD_Object dashes = nullptr;
   if (dict::TypeOf(bs) == KPD_OBJ_DICTIONARY) {
     raw.bs = true;
-    raw.bsWidthKey = dict::Has(bs, "/W");
     width = ks::host::DictGet(bs, "/W");
+    raw.bsWidthKey = width != nullptr;
     std::string s = dict::GetName(bs, "/S");
     for (size_t i = 0; i < 5; ++i)
       if (s == kBorderStyleKeys[i]) raw.bsStyle = static_cast<int32_t>(i);

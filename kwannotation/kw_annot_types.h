@@ -113,7 +113,7 @@ struct KwBorderInfo {
     bool bsKey = false;         // /BS is present, of any type
     bool bs = false;            // /BS is a dictionary
     bool bsWidthKey = false;    // that dictionary has /W, of any type
-    bool borderKey = false;     // /Border is present, of any type
+    bool borderKey = false;     // without a /BS dictionary: /Border is present, of any type
     bool hasWidth = false;      // the width entry in use is a number
     double width = 1.0;         // that number
     int32_t bsStyle = KW_BORDER_SOLID;  // /BS /S

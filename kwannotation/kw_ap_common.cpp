@@ -112,10 +112,11 @@ bool CAPCommon::Init(const CKW_MarkupAnnotImpl& annot) {
   fillColor = ToRGB(c);
   hasPattern = annot.HasKey("/Pattern");
 
-  strokeOpacity = annot.GetOpacity();
-  fillOpacity = annot.GetFillOpacity();
-  blendMode = annot.GetBlendMode();
-  needsTransparency = annot.GetOpacityState();
+  CKW_AnnotImpl::Transparency transparency = annot.GetTransparency();
+  strokeOpacity = transparency.stroke;
+  fillOpacity = transparency.fill;
+  blendMode = std::move(transparency.blendMode);
+  needsTransparency = transparency.needsState;
   return true;
 }
 
@@ -170,8 +171,15 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, const c
                                  const std::vector<std::string>& procSets, const std::string& stateName,
                                  bool replace) {
   if (!annot || !doc || !kind) return nullptr;
-  KPD_Dictionary ap = GetOrCreateDict(annot, "/AP");
-  if (!ap) return nullptr;
+  return WriteAppearanceStream(doc, annot, GetOrCreateDict(annot, "/AP"), kind, bbox, matrix, content, procSets,
+                               stateName, replace);
+}
+
+KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
+                                 const KS_FloatRect& bbox, const KS_Matrix& matrix, const std::string& content,
+                                 const std::vector<std::string>& procSets, const std::string& stateName,
+                                 bool replace) {
+  if (!annot || !doc || !kind || !ap) return nullptr;
 
   std::string key = std::string("/") + kind;
   KPD_Dictionary container = ap;

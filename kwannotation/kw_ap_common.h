@@ -69,5 +69,11 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, const c
                                  const KS_Matrix& matrix, const std::string& content,
                                  const std::vector<std::string>& procSets, const std::string& stateName,
                                  bool replace);
+// The same into `ap`, the annotation's /AP dictionary, which the caller
+// has found or made.
+KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
+                                 const KS_FloatRect& bbox, const KS_Matrix& matrix, const std::string& content,
+                                 const std::vector<std::string>& procSets, const std::string& stateName,
+                                 bool replace);
 
 }  // namespace kwannotation

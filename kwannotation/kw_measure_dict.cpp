@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_units.h"
 #include "sdk/ks_host_binding.h"
@@ -165,7 +166,9 @@ KPD_Dictionary CKW_MeasureDictImpl::GetOrCreateForAnnot(KPD_Dictionary annot, KP
   dict::SetName(fresh, "/Type", "Measure");
   KPD_Dictionary indirect = host::DocMakeIndirect(doc, fresh);
   host::ObjectRelease(fresh);
-  if (!indirect || !host::DictSet(annot, "/Measure", indirect)) return nullptr;
+  // The reference is stored through the annotation's own write path.
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  if (!indirect || !CKW_AnnotWriter(view).Set("/Measure", indirect)) return nullptr;
   return indirect;
 }
 

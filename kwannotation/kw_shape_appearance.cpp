@@ -718,9 +718,10 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
   if (!d || !doc) return Fail(reason, "not in a document");
   if (HasBadNumber(result.content)) return Fail(reason, "geometry is not finite");
   CKW_AnnotWriter writer(annot);
-  if (!dict::IsType(host::DictGet(d, "/AP"), KPD_OBJ_DICTIONARY) && !writer.SetOwned("/AP", host::DictNew()))
-    return Fail(reason, "cannot write the appearance stream");
-  KPD_Stream stream = WriteAppearanceStream(doc, d, "N", result.bbox, result.matrix, result.content,
+  KPD_Dictionary ap = dict::GetDict(d, "/AP");
+  if (!ap && writer.SetOwned("/AP", host::DictNew())) ap = dict::GetDict(d, "/AP");
+  if (!ap) return Fail(reason, "cannot write the appearance stream");
+  KPD_Stream stream = WriteAppearanceStream(doc, d, ap, "N", result.bbox, result.matrix, result.content,
                                             result.procSets, std::string(), !options.reuseStream);
   if (!stream) return Fail(reason, "cannot write the appearance stream");
   SetTransparencyGState(stream, kStateName, result.strokeOpacity, result.fillOpacity, doc, false, result.blendMode);
