@@ -876,7 +876,6 @@ KPD_Dictionary CKW_MarkupAnnotImpl::SetPopup(const KS_FloatRect& rect, bool open
   if (!d) return nullptr;
   KS_FloatRect r = rect;
   host::RectNormalize(&r);
-  float values[4] = {r.left, r.bottom, r.right, r.top};
   KPD_Dictionary popup = GetPopup();
   if (!popup) {
     auto list = GetPageList();

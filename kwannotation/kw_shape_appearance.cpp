@@ -442,6 +442,7 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
   if (!geom::InRange(l)) return Fail(reason, "/L out of range");
   const Pt p1{l[0], l[1]}, p2{l[2], l[3]};
 
+  const std::string intent = line.GetIntent();
   int endings[2] = {kEndNone, kEndNone};
   KPD_Object le = host::DictGet(annot, "/LE");
   if (le && host::ObjectGetType(le) == KPD_OBJ_ARRAY) {
@@ -449,7 +450,7 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
       host::ByteString name;
       if (host::NameGet(host::ArrayGet(le, i), name.get())) endings[i] = LineEndingFromName(name.str().substr(1));
     }
-  } else if (line.GetIntent() == "LineArrow") {
+  } else if (intent == "LineArrow") {
     endings[1] = kEndOpenArrow;
   }
 
@@ -461,7 +462,7 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
 
   double les[2] = {1.0, 1.0};
   bool hasLes = false;
-  if (line.GetIntent() == "LineDimension") {
+  if (intent == "LineDimension") {
     std::vector<float> f;
     if (dict::ReadNumbers(host::DictGet(annot, "/LES"), f, 2) == 2 && geom::InRange(f)) {
       les[0] = f[0];
