@@ -5,6 +5,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_content.h"
+#include "kwannotation/kw_geometry.h"
 #include "sdk/ks_host_binding.h"
 
 namespace kwannotation {
@@ -16,7 +17,7 @@ namespace {
 constexpr float kOpacityEpsilon = 1.1920929e-7f;
 // Beyond these the input is not a drawing any renderer could show; such
 // annotations keep their old appearance.
-constexpr double kMaxCoordinate = 1.0e7;
+using geom::kMaxCoordinate;
 constexpr float kMaxBorderWidth = 1000.0f;
 constexpr float kMaxIntensity = 10.0f;
 constexpr int kMaxDashes = 64;

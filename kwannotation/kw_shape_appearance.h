@@ -1,8 +1,11 @@
 // Normal appearances of the shape annotations: square, circle, polygon,
-// polyline, line and ink, rebuilt from the annotation dictionary alone.
+// polyline, line and ink, rebuilt from what the object model reads in the
+// annotation dictionary.
 //
-// Each generator reads and checks everything it needs first and writes only
-// when the whole appearance could be built: on failure it returns false,
+// Each generator reads and checks everything it needs and computes the
+// whole appearance without writing; one writer then puts the result into
+// the annotation, so nothing is written unless the whole appearance could
+// be built: on failure it returns false,
 // puts a short reason into *skipReason (when given) and leaves the
 // annotation as it was. On success the annotation's /AP /N is a new stream
 // (the old one is no longer referenced), /Rect covers everything drawn, and
