@@ -198,11 +198,14 @@ CKW_AnnotImpl::CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode,
                              const std::shared_ptr<CKW_PageAnnotListImpl>& list)
     : annot_(annot), subtype_(subtypeCode), list_(list) {
   if (annot_ && list && !LiesOnPage(list->GetPage(), annot_)) annot_ = nullptr;
+  // A handle keeps its kind for its whole life; only what the dictionary
+  // holds changes, and that is always read afresh.
+  dict_ = dict::IsDict(annot_) ? annot_ : nullptr;
 }
 
 CKW_AnnotImpl::~CKW_AnnotImpl() = default;
 
-KPD_Dictionary CKW_AnnotImpl::GetDict() const { return dict::IsDict(annot_) ? annot_ : nullptr; }
+KPD_Dictionary CKW_AnnotImpl::GetDict() const { return dict_; }
 
 bool CKW_AnnotImpl::SetRect(const KS_FloatRect& rect) {
   KS_FloatRect r = rect;

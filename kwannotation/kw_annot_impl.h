@@ -153,6 +153,7 @@ class CKW_AnnotImpl {
   StoredTransparency ReadTransparency() const;
 
   KPD_Annot annot_;
+  KPD_Dictionary dict_ = nullptr;  // annot_ when it is a dictionary
   int32_t subtype_;
   std::weak_ptr<CKW_PageAnnotListImpl> list_;
   // Data that other parts of the library attach to one annotation.
