@@ -157,7 +157,7 @@ int ReadNumbers(KPD_Object array, std::vector<float>& out, int maxCount) {
 }
 
 bool GetNumbers(KPD_Object array, std::vector<float>* out) {
-  if (TypeOf(array) != KPD_OBJ_ARRAY) return false;
+  // ReadNumbers answers -1 for anything but an array of numbers.
   std::vector<float> values;
   if (ReadNumbers(array, values, std::numeric_limits<int>::max()) < 0) return false;
   for (float v : values)
