@@ -7,7 +7,6 @@
 
 #include "cli/commands.h"
 #include "host/host_functions.h"
-#include "host/session.h"
 #include "sdk/ks_number.h"
 
 namespace annot {
@@ -53,11 +52,10 @@ int RunInfo(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const std::string& path = a.positional[0];
-  kshost::Session session;
-  session.SetPassword(a.password);
+  CommandDocument document;
   std::string error;
-  if (!session.Open(path, &error, true)) return Fail(kExitFailure, error);
-  KPD_Document doc = session.Document();
+  if (!document.Open(path, a.password, false, &error)) return Fail(kExitFailure, error);
+  KPD_Document doc = document.Get();
   int pages = kshost::fn::DocPageCount(doc);
   std::printf("%s: %d page%s\n", path.c_str(), pages, pages == 1 ? "" : "s");
   for (int i = 0; i < pages; ++i) {

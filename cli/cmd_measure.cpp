@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "host/core_hft.h"
-#include "host/session.h"
+#include "kwannotation/kw_annot_types.h"
 #include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_measure_values.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_viewport.h"
 #include "sdk/ks_host_binding.h"
@@ -32,8 +32,11 @@ namespace {
 namespace host = ks::host;
 using kwannotation::CKW_MeasureDict;
 using kwannotation::CKW_MeasureDictImpl;
-
-constexpr int kX = 0, kY = 1, kD = 2, kA = 3;
+using kwannotation::kMeasureArrayA;
+using kwannotation::kMeasureArrayD;
+using kwannotation::kMeasureArrayX;
+using kwannotation::KwMeasuredGeometry;
+using kwannotation::KwMeasureScale;
 
 std::string Utf8(std::u16string_view s) { return kwannotation::text::ToUtf8(s); }
 
@@ -93,85 +96,33 @@ std::string Validity(const CKW_MeasureDict& m) {
   return reason.empty() ? "valid" : "invalid: " + reason;
 }
 
-// The numbers of an array, or empty when it holds anything else.
-std::vector<double> Numbers(KPD_Object array) {
-  std::vector<double> out;
-  if (!array || host::ObjectGetType(array) != KPD_OBJ_ARRAY) return out;
-  const int count = host::ArrayCount(array);
-  out.reserve(static_cast<size_t>(std::max(count, 0)));
-  for (int i = 0; i < count; ++i) {
-    KPD_Object item = host::ArrayGet(array, i);
-    if (!item || host::ObjectGetType(item) != KPD_OBJ_NUMBER) return {};
-    out.push_back(host::ObjectGetNumber(item));
-  }
-  return out;
-}
-
-// Converts page distances into the largest unit of "X": the first "X"
-// factor along x, and along y the first "Y" factor brought into X units by
-// "CYX" when the scale has a separate Y ratio.
-struct Scale {
-  double x = 1.0;
-  double y = 1.0;
-  bool ok = false;
-};
-
-Scale ScaleOf(const CKW_MeasureDictImpl& m) {
-  Scale s;
-  if (m.GetFormatCount(kX) == 0) return s;
-  s.x = s.y = m.GetFormat(kX, 0).factor;
-  if (m.GetFormatCount(kY) > 0) s.y = m.GetFormat(kY, 0).factor * m.GetCYX().value_or(1.0);
-  s.ok = std::isfinite(s.x) && std::isfinite(s.y) && s.x > 0 && s.y > 0;
-  return s;
-}
-
 std::string Shown(const CKW_MeasureDictImpl& m, int array, double value) {
   std::optional<std::u16string> text = m.FormatValue(array, value);
   return text ? Quoted(*text) : std::string("(cannot be shown with this measure dictionary)");
 }
 
 // A distance in X units shown with "D", or with "X" when there is no "D".
-std::string ShownDistance(const CKW_MeasureDictImpl& m, const Scale& s, double xUnits) {
-  if (m.GetFormatCount(kD) > 0) return Shown(m, kD, xUnits);
-  return Shown(m, kX, xUnits / s.x);
-}
-
-double SegmentLength(const Scale& s, double x0, double y0, double x1, double y1) {
-  return std::hypot((x1 - x0) * s.x, (y1 - y0) * s.y);
+std::string ShownDistance(const CKW_MeasureDictImpl& m, const KwMeasureScale& s, double xUnits) {
+  if (m.GetFormatCount(kMeasureArrayD) > 0) return Shown(m, kMeasureArrayD, xUnits);
+  return Shown(m, kMeasureArrayX, xUnits / s.x);
 }
 
 std::string Values(KPD_Dictionary annot, const std::string& intent, const CKW_MeasureDictImpl& m) {
-  const Scale s = ScaleOf(m);
-  if (!s.ok) return "value: (no usable X scale)";
-  if (intent == "LineDimension") {
-    std::vector<double> l = Numbers(host::DictGet(annot, "/L"));
-    if (l.size() != 4) return "value: (no line points)";
-    return "length " + ShownDistance(m, s, SegmentLength(s, l[0], l[1], l[2], l[3]));
-  }
-  if (intent == "PolyLineDimension" || intent == "PolygonDimension") {
-    std::vector<double> v = Numbers(host::DictGet(annot, "/Vertices"));
-    if (v.size() < 4 || v.size() % 2 != 0) return "value: (no vertices)";
-    const size_t n = v.size() / 2;
-    double length = 0;
-    for (size_t i = 0; i + 1 < n; ++i) length += SegmentLength(s, v[2 * i], v[2 * i + 1], v[2 * i + 2], v[2 * i + 3]);
-    if (intent == "PolyLineDimension") return "length " + ShownDistance(m, s, length);
-    length += SegmentLength(s, v[2 * n - 2], v[2 * n - 1], v[0], v[1]);
-    double twice = 0;  // shoelace
-    for (size_t i = 0; i < n; ++i) {
-      const size_t j = (i + 1) % n;
-      twice += v[2 * i] * v[2 * j + 1] - v[2 * j] * v[2 * i + 1];
-    }
-    const double area = std::fabs(twice) / 2 * s.x * s.y;
-    return "area " + Shown(m, kA, area) + "; perimeter " + ShownDistance(m, s, length);
+  const KwMeasureScale s = kwannotation::KW_MeasureScaleOf(m);
+  if (!s.usable) return "value: (no usable X scale)";
+  const int32_t kind = kwannotation::KW_MeasureKindFromIntent(intent);
+  const KwMeasuredGeometry g = kwannotation::KW_MeasureGeometry(annot, kind, s);
+  switch (g.status) {
+    case KwMeasuredGeometry::kMeasured:
+      if (g.isArea)
+        return "area " + Shown(m, kMeasureArrayA, g.area) + "; perimeter " + ShownDistance(m, s, g.length);
+      return "length " + ShownDistance(m, s, g.length);
+    case KwMeasuredGeometry::kNoGeometry:
+      return kind == kwannotation::KW_MEASURE_LINE ? "value: (no line points)" : "value: (no vertices)";
+    case KwMeasuredGeometry::kNotMeasured:
+      break;
   }
   return "value: (not recomputed for this intent)";
-}
-
-bool IsMeasurementIntent(const std::string& intent) {
-  for (const char* known : {"LineDimension", "PolyLineDimension", "PolyLineAngle", "PolygonDimension",
-                            "CircleDimension", "PolygonRadius", "PolygonVolume"})
-    if (intent == known) return true;
-  return false;
 }
 
 void PrintViewports(KPD_Document doc, KPD_Page page, int pageNumber) {
@@ -207,7 +158,7 @@ void PrintMeasurements(KPD_Document doc, KPD_Page page, int pageNumber) {
     if (!annot) continue;
     const std::string intent = NameOf(host::DictGet(annot, "/IT"));
     KPD_Dictionary measure = CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, doc, false);
-    if (!IsMeasurementIntent(intent) && !measure) continue;
+    if (!kwannotation::KW_IsMeasurementIntent(intent) && !measure) continue;
     CKW_MeasureDict m = CKW_MeasureDict::Borrow(measure);
     std::printf("  %d.%d: %s ratio %s %s; ", pageNumber, k, intent.empty() ? "(no intent)" : intent.c_str(),
                 m ? Quoted(m->GetRatioText()).c_str() : "(none)", Validity(m).c_str());
@@ -218,10 +169,10 @@ void PrintMeasurements(KPD_Document doc, KPD_Page page, int pageNumber) {
 }
 
 int RunInfo(const std::string& path, const std::string& password) {
-  host::Bind(kshost::CoreHFT(), nullptr);
+  CommandDocument document;
   std::string error;
-  KPD_Document doc = kshost::OpenPdfFile(path, password, &error);
-  if (!doc) return Fail(kExitFailure, path + ": " + error);
+  if (!document.Open(path, password, false, &error)) return Fail(kExitFailure, error);
+  KPD_Document doc = document.Get();
   const int pages = host::DocPageCount(doc);
   std::printf("%s: %d page%s\n", path.c_str(), pages, pages == 1 ? "" : "s");
   for (int i = 0; i < pages; ++i) {
@@ -230,7 +181,6 @@ int RunInfo(const std::string& path, const std::string& password) {
     PrintViewports(doc, page, i + 1);
     PrintMeasurements(doc, page, i + 1);
   }
-  host::DocClose(doc);
   return kExitOk;
 }
 

@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "host/core_hft.h"
-#include "host/session.h"
 #include "kwannotation/kw_shape_appearance.h"
 #include "sdk/ks_host_binding.h"
 
@@ -31,8 +29,8 @@ namespace {
 
 namespace host = ks::host;
 
-const char* const kKinds[] = {"Square", "Circle", "Polygon", "PolyLine", "Line", "Ink"};
-constexpr int kKindCount = 6;
+using kwannotation::kShapeAppearanceKinds;
+constexpr int kKindCount = static_cast<int>(kShapeAppearanceKinds.size());
 // Below this many annotations the work is over before a bar is worth it.
 constexpr int kProgressThreshold = 300;
 
@@ -44,7 +42,7 @@ struct Tally {
 
 int KindIndex(const std::string& kind) {
   for (int i = 0; i < kKindCount; ++i)
-    if (kind == kKinds[i]) return i;
+    if (kind == kShapeAppearanceKinds[i]) return i;
   return -1;
 }
 
@@ -112,15 +110,10 @@ int RunRegenerate(const std::vector<std::string>& args) {
   const std::string& out = a.out;
   const bool missingOnly = a.Has("--missing-only");
 
-  host::Bind(kshost::CoreHFT(), nullptr);
-  host::ByteString error;
-  std::string openError;
-  KPD_Document doc = kshost::OpenPdfFile(in, a.password, &openError);
-  if (!doc) return Fail(kExitFailure, openError);
-  if (!kshost::MayChangeAnnotations(doc)) {
-    host::DocClose(doc);
-    return Fail(kExitFailure, kshost::ChangeRefusedMessage(in));
-  }
+  CommandDocument document;
+  std::string error;
+  if (!document.Open(in, a.password, true, &error)) return Fail(kExitFailure, error);
+  KPD_Document doc = document.Get();
 
   // A stream that nothing but this annotation's /N refers to is rewritten
   // in place: no new object, nothing left behind. When anything else uses
@@ -174,20 +167,17 @@ int RunRegenerate(const std::vector<std::string>& args) {
     }
   }
 
-  if (!host::DocSave(doc, out.c_str(), error.get())) {
-    host::DocClose(doc);
-    return Fail(kExitFailure, error.str());
-  }
+  if (!document.Save(out, &error)) return Fail(kExitFailure, error);
   // Freeing a large document object by object takes a quarter of the whole
   // run; the command ends here and the system takes the memory back at
   // once. Sanitizer builds close it so that leak checks stay meaningful.
-#if defined(__SANITIZE_ADDRESS__)
-  host::DocClose(doc);
+#if !defined(__SANITIZE_ADDRESS__)
+  document.Abandon();
 #endif
 
   std::printf("%-10s %8s %8s%s\n", "kind", "rebuilt", "skipped", missingOnly ? "     kept" : "");
   for (int i = 0; i < kKindCount; ++i) {
-    std::printf("%-10s %8d %8d", kKinds[i], tally[i].rebuilt, tally[i].skipped);
+    std::printf("%-10s %8d %8d", kShapeAppearanceKinds[i], tally[i].rebuilt, tally[i].skipped);
     if (missingOnly) std::printf(" %8d", tally[i].kept);
     std::printf("\n");
   }

@@ -3,9 +3,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "host/core_hft.h"
 #include "host/file_util.h"
-#include "host/session.h"
 #include "kwannotation/kw_xfdf.h"
 #include "sdk/ks_host_binding.h"
 
@@ -27,29 +25,6 @@ namespace {
 
 namespace host = ks::host;
 
-// The document of one run, closed at the end of the scope.
-class OpenDocument {
- public:
-  OpenDocument(const std::string& path, const std::string& password) {
-    host::Bind(kshost::CoreHFT(), nullptr);
-    std::string error;
-    doc_ = kshost::OpenPdfFile(path, password, &error);
-    if (!doc_) error_ = path + ": " + (error.empty() ? "cannot open" : error);
-  }
-  ~OpenDocument() {
-    if (doc_) host::DocClose(doc_);
-  }
-  OpenDocument(const OpenDocument&) = delete;
-  OpenDocument& operator=(const OpenDocument&) = delete;
-
-  KPD_Document get() const { return doc_; }
-  const std::string& error() const { return error_; }
-
- private:
-  KPD_Document doc_ = nullptr;
-  std::string error_;
-};
-
 int Usage() {
   std::fputs(kXfdfUsage, stderr);
   return kExitUsage;
@@ -61,10 +36,10 @@ int Export(const std::vector<std::string>& args) {
   const std::string& in = a.positional[0];
   const std::string& out = a.out;
   if (std::string clash = OutputReplacesInput(out, in, "PDF"); !clash.empty()) return Fail(kExitFailure, clash);
-  OpenDocument doc(in, a.password);
-  if (!doc.get()) return Fail(kExitFailure, doc.error());
+  CommandDocument doc;
   std::string text, error;
-  if (!kwannotation::KW_ExportXFDF(doc.get(), &text, &error)) return Fail(kExitFailure, error);
+  if (!doc.Open(in, a.password, false, &error)) return Fail(kExitFailure, error);
+  if (!kwannotation::KW_ExportXFDF(doc.Get(), &text, &error)) return Fail(kExitFailure, error);
   if (out.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return kExitOk;  // the caller checks that standard output took it
@@ -83,13 +58,12 @@ int Import(const std::vector<std::string>& args) {
     return Fail(kExitFailure, clash);
   std::string text, error;
   if (!kshost::ReadRegularFile(xfdfPath, &text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
-  OpenDocument doc(in, a.password);
-  if (!doc.get()) return Fail(kExitFailure, doc.error());
-  if (!kshost::MayChangeAnnotations(doc.get())) return Fail(kExitFailure, kshost::ChangeRefusedMessage(in));
-  if (!kwannotation::KW_ImportXFDF(doc.get(), text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
-  host::ByteString saveError;
-  if (!host::DocSave(doc.get(), out.c_str(), saveError.get()))
-    return Fail(kExitFailure, out + ": " + (saveError.str().empty() ? "cannot save" : saveError.str()));
+  CommandDocument doc;
+  if (!doc.Open(in, a.password, true, &error)) return Fail(kExitFailure, error);
+  if (!kwannotation::KW_ImportXFDF(doc.Get(), text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
+  std::string saveError;
+  if (!doc.Save(out, &saveError))
+    return Fail(kExitFailure, out + ": " + (saveError.empty() ? "cannot save" : saveError));
   return kExitOk;
 }
 

@@ -2,8 +2,15 @@
 // returns the exit status.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace kshost {
+class Session;
+}
 
 namespace annot {
 
@@ -58,5 +65,33 @@ std::string OutputReplacesInput(const std::string& out, const std::string& in, c
 // closed pipe) makes a successful `status` a failure, with the system's
 // reason on stderr when it is still known.
 int FinishOutput(int status);
+
+// The one way a command opens a document: the annotation library is bound
+// to the host's functions, and the file is opened in a host session, so
+// that every command sees the document, its fonts and its annotations
+// through the same host.
+class CommandDocument {
+ public:
+  CommandDocument();
+  ~CommandDocument();  // closes the document
+  CommandDocument(const CommandDocument&) = delete;
+  CommandDocument& operator=(const CommandDocument&) = delete;
+
+  // Opens `path` with `password` (empty: none). With `forChange` a file
+  // whose permissions forbid changing annotations is refused. False with
+  // the message for Fail, which names the file.
+  bool Open(const std::string& path, const std::string& password, bool forChange, std::string* error);
+  KPD_Document Get() const;
+  // Saves to `path`, leaving it untouched on failure; false with the host's
+  // reason (possibly empty).
+  bool Save(const std::string& path, std::string* error);
+  // Gives the document up without closing it, for a command about to end:
+  // freeing a large document object by object costs more than the rest of
+  // the run, and the system takes the memory back at once.
+  void Abandon();
+
+ private:
+  std::unique_ptr<kshost::Session> session_;
+};
 
 }  // namespace annot

@@ -61,31 +61,6 @@ bool ReadLineEndings(KPD_Dictionary annot, int32_t* start, int32_t* end) {
   return true;
 }
 
-bool WriteLineEndings(KPD_Dictionary annot, int32_t start, int32_t end) {
-  if (!annot) return false;
-  Owned le(host::ArrayNew());
-  for (int32_t code : {start, end}) {
-    Owned name(host::NameNew(("/" + KW_LineEndingName(code)).c_str()));
-    if (!le || !name || !host::ArrayAppend(le.get(), name.get())) return false;
-  }
-  return host::DictSet(annot, "/LE", le.get()) != 0;
-}
-
-bool SetOrRemoveText(KPD_Dictionary annot, const char* key, const std::u16string& text) {
-  if (!annot) return false;
-  if (text.empty()) {
-    dict::Remove(annot, key);
-    return true;
-  }
-  return dict::SetText(annot, key, text);
-}
-
-// Text attribute -> text key, when the attribute is present.
-void ImportText(KX_Element element, const char* attr, KPD_Dictionary annot, const char* key) {
-  std::string value;
-  if (xfdf::GetAttr(element, attr, &value)) SetOrRemoveText(annot, key, dict::FromUtf8(value));
-}
-
 void ExportText(KPD_Dictionary annot, const char* key, KX_Element element, const char* attr) {
   std::u16string text;
   if (dict::GetText(annot, key, &text)) xfdf::SetAttr(element, attr, dict::ToUtf8(text));
@@ -187,26 +162,7 @@ void ExportRichText(const std::u16string& rc, KX_Element element) {
 
 }  // namespace
 
-bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) {
-  KPD_ColorF result{KPD_COLOR_NONE, {0, 0, 0, 0}};
-  std::vector<float> values;
-  bool ok = dict::GetNumbers(array, &values);
-  if (ok) {
-    switch (values.size()) {
-      case 0: result.kind = KPD_COLOR_NONE; break;
-      case 1: result.kind = KPD_COLOR_GRAY; break;
-      case 3: result.kind = KPD_COLOR_RGB; break;
-      case 4: result.kind = KPD_COLOR_CMYK; break;
-      default: ok = false; break;
-    }
-  }
-  if (ok)
-    for (size_t i = 0; i < values.size(); ++i) result.c[i] = Clamp01(values[i]);
-  else
-    result = KPD_ColorF{KPD_COLOR_NONE, {0, 0, 0, 0}};
-  if (color) *color = result;
-  return ok;
-}
+bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) { return dict::ColorFromArray(array, color); }
 
 // ---- CKW_AnnotImpl -----------------------------------------------------------
 
@@ -242,17 +198,20 @@ CKW_AnnotImpl::CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode,
                              const std::shared_ptr<CKW_PageAnnotListImpl>& list)
     : annot_(annot), subtype_(subtypeCode), list_(list) {
   if (annot_ && list && !LiesOnPage(list->GetPage(), annot_)) annot_ = nullptr;
+  // A handle keeps its kind for its whole life; only what the dictionary
+  // holds changes, and that is always read afresh.
+  dict_ = dict::IsDict(annot_) ? annot_ : nullptr;
 }
 
 CKW_AnnotImpl::~CKW_AnnotImpl() = default;
 
-KPD_Dictionary CKW_AnnotImpl::GetDict() const { return dict::IsDict(annot_) ? annot_ : nullptr; }
+KPD_Dictionary CKW_AnnotImpl::GetDict() const { return dict_; }
 
 bool CKW_AnnotImpl::SetRect(const KS_FloatRect& rect) {
   KS_FloatRect r = rect;
   host::RectNormalize(&r);
   float values[4] = {r.left, r.bottom, r.right, r.top};
-  return dict::SetNumbers(GetDict(), "/Rect", values, 4);
+  return WriteNumbers("/Rect", values, 4);
 }
 
 bool CKW_AnnotImpl::ReadColorKey(const char* key, KPD_ColorF* color) const {
@@ -269,12 +228,11 @@ bool CKW_AnnotImpl::WriteColorKey(const char* key, const KPD_ColorF& color) {
   KPD_Dictionary d = GetDict();
   if (!d) return false;
   if (color.kind == KPD_COLOR_NONE) {
-    dict::Remove(d, key);
+    RemoveKey(key);
     return true;
   }
   if (color.kind < KPD_COLOR_GRAY || color.kind > KPD_COLOR_CMYK) return false;
-  Owned array(ColorArray(color));
-  return array && host::DictSet(d, key, array.get()) != 0;
+  return WriteOwned(key, ColorArray(color));
 }
 
 bool CKW_AnnotImpl::GetColor(KPD_ColorF* color) const { return ReadColorKey("/C", color); }
@@ -301,18 +259,18 @@ bool CKW_AnnotImpl::ImportFromXFDF(KX_Element element) {
   KPD_Dictionary d = GetDict();
   if (!d || !element) return false;
   std::string value;
-  ImportText(element, "name", d, "/NM");
+  ImportText(element, "name", "/NM");
   if (xfdf::GetAttr(element, "color", &value)) {
     KPD_ColorF color{};
     if (xfdf::ParseColor(value, &color)) SetColor(color);
     else if (value.empty()) SetColor(KPD_ColorF{KPD_COLOR_NONE, {0, 0, 0, 0}});
   }
-  ImportText(element, "date", d, "/M");
+  ImportText(element, "date", "/M");
   if (xfdf::GetAttr(element, "flags", &value)) SetFlags(KW_ParseAnnotFlags(value));
   std::vector<float> rect;
   if (xfdf::GetAttr(element, "rect", &value) && xfdf::ParseFloatList(value, &rect) && rect.size() == 4)
     SetRect(KS_FloatRect{rect[0], rect[1], rect[2], rect[3]});
-  ImportText(element, "title", d, "/T");
+  ImportText(element, "title", "/T");
   return true;
 }
 
@@ -343,7 +301,7 @@ KPD_Dictionary CKW_AnnotImpl::GetAPFontDict(bool create) {
   if (dict::TypeOf(ap) != KPD_OBJ_DICTIONARY) {
     if (!create) return nullptr;
     Owned fresh(host::DictNew());
-    if (!fresh || !host::DictSet(d, "/AP", fresh.get())) return nullptr;
+    if (!fresh || !WriteKey("/AP", fresh.get())) return nullptr;
     ap = host::DictGet(d, "/AP");
   }
   KPD_Object normal = host::DictGet(ap, "/N");
@@ -380,7 +338,7 @@ bool CKW_AnnotImpl::ResetAppearanceAndState() {
   KPD_Object normal = dict::TypeOf(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
   if (dict::TypeOf(normal) != KPD_OBJ_DICTIONARY) {
     // A single appearance has no states to choose between.
-    dict::Remove(d, "/AS");
+    RemoveKey("/AS");
     return true;
   }
   std::string state = dict::GetName(d, "/AS");
@@ -391,36 +349,43 @@ bool CKW_AnnotImpl::ResetAppearanceAndState() {
     host::ByteString key;
     if (host::DictKeyAt(normal, i, key.get()) && key.str() != "/Off") on = key.str().substr(1);
   }
-  return dict::SetName(d, "/AS", on.empty() ? "Off" : on);
+  return WriteName("/AS", on.empty() ? "Off" : on);
 }
 
-bool CKW_AnnotImpl::GetOpacityState() const {
+CKW_AnnotImpl::StoredTransparency CKW_AnnotImpl::ReadTransparency() const {
+  StoredTransparency t;
   KPD_Dictionary d = GetDict();
-  if (!d) return false;
-  auto differs = [&](const char* key) {
-    double v = 1.0;
-    return dict::GetNumber(d, key, &v) && v >= 0 && std::fabs(v - 1.0) >= kFloatSlack;
-  };
-  return differs("/CA") || differs("/ca") || !dict::GetName(d, "/BM").empty();
+  if (!d) return t;
+  t.hasStroke = dict::GetNumber(d, "/CA", &t.stroke);
+  t.hasFill = dict::GetNumber(d, "/ca", &t.fill);
+  t.blendMode = dict::GetName(d, "/BM");
+  return t;
 }
+
+CKW_AnnotImpl::Transparency CKW_AnnotImpl::GetTransparency() const {
+  StoredTransparency t = ReadTransparency();
+  auto differs = [](bool has, double v) { return has && v >= 0 && std::fabs(v - 1.0) >= kFloatSlack; };
+  Transparency out;
+  out.stroke = t.hasStroke ? static_cast<float>(t.stroke) : 1.0f;
+  // Without /ca, /CA rules the fills too, as files made before /ca existed
+  // mean it.
+  out.fill = t.hasFill ? static_cast<float>(t.fill) : out.stroke;
+  out.needsState = differs(t.hasStroke, t.stroke) || differs(t.hasFill, t.fill) || !t.blendMode.empty();
+  out.blendMode = std::move(t.blendMode);
+  return out;
+}
+
+bool CKW_AnnotImpl::GetOpacityState() const { return GetDict() && GetTransparency().needsState; }
 
 bool CKW_AnnotImpl::Unused13() { return false; }
 
 bool CKW_AnnotImpl::GetBorderWidth(float* width) const {
-  KPD_Dictionary d = GetDict();
-  if (!d) return false;
-  double w = 1.0;
-  KPD_Object bs = host::DictGet(d, "/BS");
-  KPD_Object border = host::DictGet(d, "/Border");
-  if (bs) {
-    if (!dict::IsDict(bs) || !dict::Has(bs, "/W")) return false;
-    dict::GetNumber(bs, "/W", &w);
-  } else if (border) {
-    KPD_Object item = dict::TypeOf(border) == KPD_OBJ_ARRAY ? host::ArrayGet(border, 2) : nullptr;
-    if (dict::TypeOf(item) == KPD_OBJ_NUMBER) w = host::ObjectGetNumber(item);
-  } else {
-    return false;
-  }
+  if (!GetDict()) return false;
+  KwBorderInfo border;
+  GetBorderInfo(&border);
+  const KwBorderInfo::Stored& raw = border.stored;
+  if (raw.bsKey ? !raw.bs || !raw.bsWidthKey : !raw.borderKey) return false;
+  double w = raw.hasWidth ? raw.width : 1.0;
   if (!std::isfinite(w)) w = 1.0;
   if (width) *width = w < 0 ? 0.0f : static_cast<float>(w);
   return true;
@@ -455,11 +420,11 @@ bool CKW_AnnotImpl::SetContents(const std::u16string& text) {
   KPD_Dictionary d = GetDict();
   if (!d) return false;
   if (text.empty()) {
-    dict::Remove(d, "/Contents");
-    dict::Remove(d, "/RC");
+    RemoveKey("/Contents");
+    RemoveKey("/RC");
     return true;
   }
-  return dict::SetText(d, "/Contents", text);
+  return WriteText("/Contents", text);
 }
 
 bool CKW_AnnotImpl::GetRichContents(std::u16string* xhtml) const {
@@ -477,11 +442,11 @@ bool CKW_AnnotImpl::GetRichContents(std::u16string* xhtml) const {
   return dict::GetText(d, "/RC", xhtml);
 }
 
-bool CKW_AnnotImpl::SetRichContents(const std::u16string& xhtml) { return SetOrRemoveText(GetDict(), "/RC", xhtml); }
+bool CKW_AnnotImpl::SetRichContents(const std::u16string& xhtml) { return WriteTextOrRemove("/RC", xhtml); }
 
 bool CKW_AnnotImpl::GetDefaultStyle(std::u16string* ds) const { return dict::GetText(GetDict(), "/DS", ds); }
 
-bool CKW_AnnotImpl::SetDefaultStyle(const std::u16string& ds) { return SetOrRemoveText(GetDict(), "/DS", ds); }
+bool CKW_AnnotImpl::SetDefaultStyle(const std::u16string& ds) { return WriteTextOrRemove("/DS", ds); }
 
 bool CKW_AnnotImpl::GetDefaultAppearance(std::string* da) const {
   KPD_Dictionary d = GetDict();
@@ -497,20 +462,20 @@ bool CKW_AnnotImpl::SetDefaultAppearance(const std::string& da) {
   KPD_Dictionary d = GetDict();
   if (!d) return false;
   if (da.empty()) {
-    dict::Remove(d, "/DA");
+    RemoveKey("/DA");
     return true;
   }
   Owned value(host::StringNew(da.data(), da.size()));
-  return value && host::DictSet(d, "/DA", value.get()) != 0;
+  return value && WriteKey("/DA", value.get()) != 0;
 }
 
 bool CKW_AnnotImpl::GetName(std::u16string* name) const { return dict::GetText(GetDict(), "/NM", name); }
 
-bool CKW_AnnotImpl::SetName(const std::u16string& name) { return SetOrRemoveText(GetDict(), "/NM", name); }
+bool CKW_AnnotImpl::SetName(const std::u16string& name) { return WriteTextOrRemove("/NM", name); }
 
 bool CKW_AnnotImpl::GetModifiedDate(std::u16string* date) const { return dict::GetText(GetDict(), "/M", date); }
 
-bool CKW_AnnotImpl::SetModifiedDate(const std::u16string& date) { return SetOrRemoveText(GetDict(), "/M", date); }
+bool CKW_AnnotImpl::SetModifiedDate(const std::u16string& date) { return WriteTextOrRemove("/M", date); }
 
 bool CKW_AnnotImpl::GetFlags(uint32_t* flags) const {
   double v = 0;
@@ -519,16 +484,113 @@ bool CKW_AnnotImpl::GetFlags(uint32_t* flags) const {
   return true;
 }
 
-bool CKW_AnnotImpl::SetFlags(uint32_t flags) { return dict::SetInteger(GetDict(), "/F", flags); }
+bool CKW_AnnotImpl::SetFlags(uint32_t flags) { return WriteInteger("/F", flags); }
 
-float CKW_AnnotImpl::GetOpacity() const {
-  double v = 1.0;
-  return dict::GetNumber(GetDict(), "/CA", &v) ? static_cast<float>(v) : 1.0f;
-}
+float CKW_AnnotImpl::GetOpacity() const { return GetTransparency().stroke; }
 
 bool CKW_AnnotImpl::SetOpacity(float opacity) {
   if (!std::isfinite(opacity) || opacity < -kFloatSlack || opacity > 1.0000001f) return false;
-  return dict::SetNumber(GetDict(), "/CA", Clamp01(opacity));
+  return WriteOwned("/CA", host::NumberNew(Clamp01(opacity)));
+}
+
+float CKW_AnnotImpl::GetFillOpacity() const { return GetTransparency().fill; }
+
+std::string CKW_AnnotImpl::GetBlendMode() const { return GetTransparency().blendMode; }
+
+bool CKW_AnnotImpl::GetBorderInfo(KwBorderInfo* info) const { return KW_ReadBorderInfo(GetDict(), info); }
+
+bool CKW_AnnotImpl::SetBorderInfo(const KwBorderInfo& info) {
+  if (!GetDict()) return false;
+  KPD_Object bs = nullptr;
+  KPD_Object be = nullptr;
+  if (!KW_MakeBorderObjects(info, &bs, &be)) return false;
+  Owned ownedBs(bs), ownedBe(be);
+  if (!WriteKey("/BS", bs)) return false;
+  return be ? WriteKey("/BE", be) : RemoveKey("/BE");
+}
+
+bool CKW_AnnotImpl::HasKey(const char* key) const { return dict::Has(GetDict(), key); }
+
+bool CKW_AnnotWriter::SetNumber(const char* key, double value) {
+  return std::isfinite(value) && annot_.WriteOwned(key, host::NumberNew(value));
+}
+
+// ---- the write path ----------------------------------------------------------------
+
+namespace {
+
+// Whether `a` and `b` are written alike: the same value, or the same
+// indirect object. Streams are never taken as equal.
+bool SameValue(KPD_Object a, KPD_Object b) {
+  if (!a || !b) return false;
+  if (host::ObjectIsIdentical(a, b)) return true;
+  // An indirect value stays a reference, a direct one a copy: they write
+  // differently even when their contents agree.
+  if (host::ObjectIsIndirect(a) || host::ObjectIsIndirect(b)) return false;
+  const int32_t type = dict::TypeOf(a);
+  if (type != dict::TypeOf(b) || type == KPD_OBJ_STREAM) return false;
+  host::ByteString ta, tb;
+  if (!host::ObjectWrite(a, ta.get()) || !host::ObjectWrite(b, tb.get())) return false;
+  return ta.str() == tb.str();
+}
+
+}  // namespace
+
+bool CKW_AnnotImpl::WriteKey(const char* key, KPD_Object value) {
+  KPD_Dictionary d = GetDict();
+  if (!d || !key) return false;
+  if (!value) {
+    if (host::DictHasKey(d, key)) host::DictRemove(d, key);
+    return true;
+  }
+  if (SameValue(host::DictGet(d, key), value)) return true;
+  return host::DictSet(d, key, value) != 0;
+}
+
+bool CKW_AnnotImpl::WriteOwned(const char* key, KPD_Object owned) {
+  if (!owned) return false;
+  Owned value(owned);
+  return WriteKey(key, owned);
+}
+
+bool CKW_AnnotImpl::WriteName(const char* key, std::string_view name) {
+  if (name.empty()) return false;
+  std::string withSlash = "/";
+  withSlash += name;
+  return WriteOwned(key, host::NameNew(withSlash.c_str()));
+}
+
+bool CKW_AnnotImpl::WriteText(const char* key, std::u16string_view text) {
+  return WriteOwned(key, host::StringObjectNewFromText(text.data(), text.size()));
+}
+
+bool CKW_AnnotImpl::WriteTextOrRemove(const char* key, const std::u16string& text) {
+  if (!GetDict()) return false;
+  return text.empty() ? RemoveKey(key) : WriteText(key, text);
+}
+
+bool CKW_AnnotImpl::WriteInteger(const char* key, int64_t value) { return WriteOwned(key, host::IntegerNew(value)); }
+
+bool CKW_AnnotImpl::WriteBool(const char* key, bool value) { return WriteOwned(key, host::BooleanNew(value ? 1 : 0)); }
+
+bool CKW_AnnotImpl::WriteNumbers(const char* key, const float* values, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (!std::isfinite(values[i])) return false;
+  return WriteOwned(key, dict::NewNumberArray(values, count));
+}
+
+bool CKW_AnnotImpl::WriteLineEndings(int32_t start, int32_t end) {
+  if (!GetDict()) return false;
+  Owned le(host::ArrayNew());
+  for (int32_t code : {start, end}) {
+    if (!le || !dict::AppendOwned(le.get(), host::NameNew(("/" + KW_LineEndingName(code)).c_str()))) return false;
+  }
+  return WriteKey("/LE", le.get());
+}
+
+void CKW_AnnotImpl::ImportText(KX_Element element, const char* attr, const char* key) {
+  std::string value;
+  if (xfdf::GetAttr(element, attr, &value)) WriteTextOrRemove(key, dict::FromUtf8(value));
 }
 
 bool CKW_AnnotImpl::GetRectDifferences(float insets[4]) const {
@@ -541,7 +603,7 @@ bool CKW_AnnotImpl::GetRectDifferences(float insets[4]) const {
 bool CKW_AnnotImpl::SetRectDifferences(const float insets[4]) {
   for (int i = 0; i < 4; ++i)
     if (!std::isfinite(insets[i]) || insets[i] < 0) return false;
-  return dict::SetNumbers(GetDict(), "/RD", insets, 4);
+  return WriteNumbers("/RD", insets, 4);
 }
 
 bool CKW_AnnotImpl::GetRotate(int32_t* degrees) const {
@@ -551,7 +613,7 @@ bool CKW_AnnotImpl::GetRotate(int32_t* degrees) const {
   return true;
 }
 
-bool CKW_AnnotImpl::SetRotate(int32_t degrees) { return dict::SetInteger(GetDict(), "/Rotate", degrees); }
+bool CKW_AnnotImpl::SetRotate(int32_t degrees) { return WriteInteger("/Rotate", degrees); }
 
 bool CKW_AnnotImpl::GetRotation(int32_t* degrees) const {
   double v = 0;
@@ -560,7 +622,7 @@ bool CKW_AnnotImpl::GetRotation(int32_t* degrees) const {
   return true;
 }
 
-bool CKW_AnnotImpl::SetRotation(int32_t degrees) { return dict::SetInteger(GetDict(), "/Rotation", degrees); }
+bool CKW_AnnotImpl::SetRotation(int32_t degrees) { return WriteInteger("/Rotation", degrees); }
 
 // ---- CKW_MarkupAnnotImpl ---------------------------------------------------------
 
@@ -568,13 +630,13 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
   if (!CKW_AnnotImpl::ImportFromXFDF(element)) return false;
   KPD_Dictionary d = GetDict();
   std::string value;
-  ImportText(element, "creationdate", d, "/CreationDate");
+  ImportText(element, "creationdate", "/CreationDate");
   float number = 0;
   if (xfdf::GetAttr(element, "opacity", &value) && xfdf::ParseFloat(value, &number)) SetOpacity(number);
-  ImportText(element, "subject", d, "/Subj");
+  ImportText(element, "subject", "/Subj");
   if (xfdf::GetAttr(element, "intent", &value)) SetIntent(value);
-  ImportText(element, "state", d, "/State");
-  ImportText(element, "statemodel", d, "/StateModel");
+  ImportText(element, "state", "/State");
+  ImportText(element, "statemodel", "/StateModel");
 
   // Plain contents win over the text of the rich contents.
   KX_Element plain = xfdf::FirstChild(element, "contents");
@@ -585,13 +647,13 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     if (host::XmlSerialize(body, 0, 0, xhtml.get())) {
       SetRichContents(dict::FromUtf8(xhtml.str()));
       std::string text = PlainTextOfXhtml(xhtml.str());
-      if (!plain && !text.empty()) dict::SetText(d, "/Contents", dict::FromUtf8(text));
+      if (!plain && !text.empty()) WriteText("/Contents", dict::FromUtf8(text));
     }
   }
   if (plain) {
     std::u16string text = dict::FromUtf8(xfdf::ElementText(plain));
-    if (text.empty()) dict::Remove(d, "/Contents");
-    else dict::SetText(d, "/Contents", text);
+    if (text.empty()) RemoveKey("/Contents");
+    else WriteText("/Contents", text);
   }
 
   if (xfdf::GetAttr(element, "inreplyto", &value)) {
@@ -628,7 +690,7 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     border.intensity = number;
     changed = true;
   }
-  if (changed) KW_WriteBorderInfo(d, border);
+  if (changed) SetBorderInfo(border);
 
   KX_Element popup = xfdf::FirstChild(element, "popup");
   if (popup) {
@@ -639,13 +701,13 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     bool open = xfdf::GetAttr(popup, "open", &value) && value == "yes";
     KPD_Dictionary popupDict = SetPopup(r, open);
     if (popupDict && xfdf::GetAttr(popup, "flags", &value))
-      dict::SetInteger(popupDict, "/F", KW_ParseAnnotFlags(value));
+      CKW_PopupAnnotImpl(popupDict, KW_ANNOT_POPUP, nullptr).SetFlags(KW_ParseAnnotFlags(value));
   }
 
   // A measurement's scale and number formats.
   if (KX_Element measure = xfdf::FirstChild(element, "measure")) {
     if (KPD_Dictionary made = ImportMeasureFromXFDF(host::DocOfObject(d), measure)) {
-      host::DictSet(d, "/Measure", made);
+      WriteKey("/Measure", made);
       host::ObjectRelease(made);
     }
   }
@@ -725,10 +787,10 @@ bool CKW_MarkupAnnotImpl::SetIntent(const std::string& intent) {
   KPD_Dictionary d = GetDict();
   if (!d) return false;
   if (intent.empty()) {
-    dict::Remove(d, "/IT");
+    RemoveKey("/IT");
     return true;
   }
-  return dict::SetName(d, "/IT", intent);
+  return WriteName("/IT", intent);
 }
 
 std::vector<KS_FloatPoint> CKW_MarkupAnnotImpl::GetVertices() const { return {}; }
@@ -737,14 +799,14 @@ bool CKW_MarkupAnnotImpl::SetVertices(const std::vector<KS_FloatPoint>&) { retur
 
 bool CKW_MarkupAnnotImpl::GetTitle(std::u16string* title) const { return dict::GetText(GetDict(), "/T", title); }
 
-bool CKW_MarkupAnnotImpl::SetTitle(const std::u16string& title) { return SetOrRemoveText(GetDict(), "/T", title); }
+bool CKW_MarkupAnnotImpl::SetTitle(const std::u16string& title) { return WriteTextOrRemove("/T", title); }
 
 bool CKW_MarkupAnnotImpl::GetSubject(std::u16string* subject) const {
   return dict::GetText(GetDict(), "/Subj", subject);
 }
 
 bool CKW_MarkupAnnotImpl::SetSubject(const std::u16string& subject) {
-  return SetOrRemoveText(GetDict(), "/Subj", subject);
+  return WriteTextOrRemove("/Subj", subject);
 }
 
 bool CKW_MarkupAnnotImpl::GetCreationDate(std::u16string* date) const {
@@ -752,7 +814,7 @@ bool CKW_MarkupAnnotImpl::GetCreationDate(std::u16string* date) const {
 }
 
 bool CKW_MarkupAnnotImpl::SetCreationDate(const std::u16string& date) {
-  return SetOrRemoveText(GetDict(), "/CreationDate", date);
+  return WriteTextOrRemove("/CreationDate", date);
 }
 
 KPD_Dictionary CKW_MarkupAnnotImpl::GetInReplyTo() const {
@@ -765,13 +827,13 @@ bool CKW_MarkupAnnotImpl::SetInReplyTo(KPD_Dictionary annot) {
   KPD_Dictionary d = GetDict();
   if (!d) return false;
   if (!annot) {
-    dict::Remove(d, "/IRT");
+    RemoveKey("/IRT");
     return true;
   }
   // Only an indirect annotation can be referred to; a direct one would be
   // copied into this dictionary.
   if (!host::ObjectIsIndirect(annot) || host::ObjectIsIdentical(annot, d)) return false;
-  return host::DictSet(d, "/IRT", annot) != 0;
+  return WriteKey("/IRT", annot) != 0;
 }
 
 std::string CKW_MarkupAnnotImpl::GetReplyType() const { return dict::GetName(GetDict(), "/RT"); }
@@ -780,22 +842,22 @@ bool CKW_MarkupAnnotImpl::SetReplyType(const std::string& type) {
   KPD_Dictionary d = GetDict();
   if (!d) return false;
   if (type.empty()) {
-    dict::Remove(d, "/RT");
+    RemoveKey("/RT");
     return true;
   }
-  return dict::SetName(d, "/RT", type);
+  return WriteName("/RT", type);
 }
 
 bool CKW_MarkupAnnotImpl::GetState(std::u16string* state) const { return dict::GetText(GetDict(), "/State", state); }
 
-bool CKW_MarkupAnnotImpl::SetState(const std::u16string& state) { return SetOrRemoveText(GetDict(), "/State", state); }
+bool CKW_MarkupAnnotImpl::SetState(const std::u16string& state) { return WriteTextOrRemove("/State", state); }
 
 bool CKW_MarkupAnnotImpl::GetStateModel(std::u16string* model) const {
   return dict::GetText(GetDict(), "/StateModel", model);
 }
 
 bool CKW_MarkupAnnotImpl::SetStateModel(const std::u16string& model) {
-  return SetOrRemoveText(GetDict(), "/StateModel", model);
+  return WriteTextOrRemove("/StateModel", model);
 }
 
 KPD_Dictionary CKW_MarkupAnnotImpl::GetPopup() const {
@@ -817,7 +879,6 @@ KPD_Dictionary CKW_MarkupAnnotImpl::SetPopup(const KS_FloatRect& rect, bool open
   if (!d) return nullptr;
   KS_FloatRect r = rect;
   host::RectNormalize(&r);
-  float values[4] = {r.left, r.bottom, r.right, r.top};
   KPD_Dictionary popup = GetPopup();
   if (!popup) {
     auto list = GetPageList();
@@ -826,10 +887,13 @@ KPD_Dictionary CKW_MarkupAnnotImpl::SetPopup(const KS_FloatRect& rect, bool open
     if (!fresh || !host::DictSet(fresh.get(), "/Parent", d)) return nullptr;
     auto wrapper = list->CreateAnnot("Popup", fresh.get(), {});
     popup = wrapper ? wrapper->GetDict() : nullptr;
-    if (!popup || !host::DictSet(d, "/Popup", popup)) return nullptr;
+    if (!popup || !WriteKey("/Popup", popup)) return nullptr;
   }
-  dict::SetNumbers(popup, "/Rect", values, 4);
-  dict::SetBool(popup, "/Open", open);
+  // The popup is an annotation of its own and changes through its own
+  // write path.
+  CKW_PopupAnnotImpl view(popup, KW_ANNOT_POPUP, nullptr);
+  view.SetRect(r);
+  view.SetOpen(open);
   return popup;
 }
 
@@ -847,18 +911,18 @@ KPD_Dictionary CKW_PopupAnnotImpl::GetParent() const {
 
 bool CKW_PopupAnnotImpl::GetOpen(bool* open) const { return dict::GetBool(GetDict(), "/Open", open); }
 
-bool CKW_PopupAnnotImpl::SetOpen(bool open) { return dict::SetBool(GetDict(), "/Open", open); }
+bool CKW_PopupAnnotImpl::SetOpen(bool open) { return WriteBool("/Open", open); }
 
 std::string CKW_NoteAnnotImpl::GetIconName() const { return dict::GetName(GetDict(), "/Name"); }
 
-bool CKW_NoteAnnotImpl::SetIconName(const std::string& name) { return dict::SetName(GetDict(), "/Name", name); }
+bool CKW_NoteAnnotImpl::SetIconName(const std::string& name) { return WriteName("/Name", name); }
 
 bool CKW_TextMarkupAnnotImpl::GetQuadPoints(std::vector<float>* values) const {
   return dict::GetNumbers(GetDict(), "/QuadPoints", values);
 }
 
 bool CKW_TextMarkupAnnotImpl::SetQuadPoints(const std::vector<float>& values) {
-  return dict::SetNumbers(GetDict(), "/QuadPoints", values.data(), values.size());
+  return WriteNumbers("/QuadPoints", values.data(), values.size());
 }
 
 bool CKW_LineImpl::SetIntent(const std::string& intent) {
@@ -877,14 +941,16 @@ bool CKW_LineImpl::GetLinePoints(KS_FloatPoint* start, KS_FloatPoint* end) const
 
 bool CKW_LineImpl::SetLinePoints(const KS_FloatPoint& start, const KS_FloatPoint& end) {
   float values[4] = {start.x, start.y, end.x, end.y};
-  return dict::SetNumbers(GetDict(), "/L", values, 4);
+  return WriteNumbers("/L", values, 4);
 }
 
 bool CKW_LineImpl::GetLineEndings(int32_t* start, int32_t* end) const {
   return ReadLineEndings(GetDict(), start, end);
 }
 
-bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(GetDict(), start, end); }
+bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(start, end); }
+
+bool CKW_LineImpl::GetCaptionColor(KPD_ColorF* color) const { return ReadColorKey("/CC", color); }
 
 bool CKW_PolygonImpl::SetIntent(const std::string& intent) {
   if (!CKW_MarkupAnnotImpl::SetIntent(intent)) return false;
@@ -893,7 +959,7 @@ bool CKW_PolygonImpl::SetIntent(const std::string& intent) {
   KW_ReadBorderInfo(GetDict(), &border);
   border.style = KW_BORDER_CLOUDY;
   border.intensity = 2.0f;
-  return KW_WriteBorderInfo(GetDict(), border);
+  return SetBorderInfo(border);
 }
 
 std::vector<KS_FloatPoint> CKW_PolygonImpl::GetVertices() const {
@@ -904,7 +970,7 @@ std::vector<KS_FloatPoint> CKW_PolygonImpl::GetVertices() const {
 
 bool CKW_PolygonImpl::SetVertices(const std::vector<KS_FloatPoint>& points) {
   std::vector<float> v = ValuesOf(points);
-  return dict::SetNumbers(GetDict(), "/Vertices", v.data(), v.size());
+  return WriteNumbers("/Vertices", v.data(), v.size());
 }
 
 std::vector<KS_FloatPoint> CKW_PolyLineImpl::GetVertices() const {
@@ -915,14 +981,14 @@ std::vector<KS_FloatPoint> CKW_PolyLineImpl::GetVertices() const {
 
 bool CKW_PolyLineImpl::SetVertices(const std::vector<KS_FloatPoint>& points) {
   std::vector<float> v = ValuesOf(points);
-  return dict::SetNumbers(GetDict(), "/Vertices", v.data(), v.size());
+  return WriteNumbers("/Vertices", v.data(), v.size());
 }
 
 bool CKW_PolyLineImpl::GetLineEndings(int32_t* start, int32_t* end) const {
   return ReadLineEndings(GetDict(), start, end);
 }
 
-bool CKW_PolyLineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(GetDict(), start, end); }
+bool CKW_PolyLineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(start, end); }
 
 std::vector<std::vector<KS_FloatPoint>> CKW_InkImpl::GetInkList() const {
   std::vector<std::vector<KS_FloatPoint>> strokes;
@@ -949,16 +1015,28 @@ bool CKW_InkImpl::SetInkList(const std::vector<std::vector<KS_FloatPoint>>& stro
     Owned array(dict::NewNumberArray(v.data(), v.size()));
     if (!array || !host::ArrayAppend(list.get(), array.get())) return false;
   }
-  return host::DictSet(d, "/InkList", list.get()) != 0;
+  return WriteKey("/InkList", list.get()) != 0;
 }
 
 // ---- shape appearances ------------------------------------------------------------
 
-bool CKW_SquareImpl::ResetAppearance() { return ResetSquareAppearance(GetDict(), nullptr); }
-bool CKW_CircleImpl::ResetAppearance() { return ResetCircleAppearance(GetDict(), nullptr); }
-bool CKW_LineImpl::ResetAppearance() { return ResetLineAppearance(GetDict(), nullptr); }
-bool CKW_PolygonImpl::ResetAppearance() { return ResetPolygonAppearance(GetDict(), nullptr); }
-bool CKW_PolyLineImpl::ResetAppearance() { return ResetPolyLineAppearance(GetDict(), nullptr); }
-bool CKW_InkImpl::ResetAppearance() { return ResetInkAppearance(GetDict(), nullptr); }
+namespace {
+
+// Computes the normal appearance from the object's own getters and writes
+// it through the one applier.
+bool Regenerate(CKW_MarkupAnnotImpl& annot) {
+  ShapeAppearanceResult result;
+  return ComputeShapeAppearance(annot, &result, nullptr) &&
+         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, nullptr);
+}
+
+}  // namespace
+
+bool CKW_SquareImpl::ResetAppearance() { return Regenerate(*this); }
+bool CKW_CircleImpl::ResetAppearance() { return Regenerate(*this); }
+bool CKW_LineImpl::ResetAppearance() { return Regenerate(*this); }
+bool CKW_PolygonImpl::ResetAppearance() { return Regenerate(*this); }
+bool CKW_PolyLineImpl::ResetAppearance() { return Regenerate(*this); }
+bool CKW_InkImpl::ResetAppearance() { return Regenerate(*this); }
 
 }  // namespace kwannotation

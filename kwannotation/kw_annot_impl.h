@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kwannotation/kw_annot_types.h"
@@ -84,6 +85,29 @@ class CKW_AnnotImpl {
   // slack) leaves /CA unchanged and answers false.
   float GetOpacity() const;
   bool SetOpacity(float opacity);
+  // /ca, the opacity of fills; without it /CA rules the fills too, as files
+  // made before /ca existed mean it.
+  float GetFillOpacity() const;
+  // /BM without the slash; empty when absent.
+  std::string GetBlendMode() const;
+  // The three transparency keys read at once, as the getters above and
+  // GetOpacityState read them.
+  struct Transparency {
+    float stroke = 1.0f;  // GetOpacity
+    float fill = 1.0f;    // GetFillOpacity
+    std::string blendMode;
+    bool needsState = false;  // GetOpacityState
+  };
+  Transparency GetTransparency() const;
+
+  // The border record (/BS, /Border, /BE), read by the one reader of it.
+  // False when the annotation has none; `info` then holds the defaults.
+  bool GetBorderInfo(KwBorderInfo* info) const;
+  // Writes /BS, and /BE for a cloudy border (removing it otherwise).
+  bool SetBorderInfo(const KwBorderInfo& info);
+
+  // Whether the dictionary has `key` (with its slash), of any type.
+  bool HasKey(const char* key) const;
 
   // /RD as left, top, right, bottom insets; negative ones are refused.
   bool GetRectDifferences(float insets[4]) const;
@@ -99,8 +123,37 @@ class CKW_AnnotImpl {
   bool ReadColorKey(const char* key, KPD_ColorF* color) const;
   bool WriteColorKey(const char* key, const KPD_ColorF& color);
 
+  // The one write path: every change the model makes to its dictionary
+  // passes through WriteKey (store `value`, which the caller still owns, or
+  // remove `key` when it is null). A value that reads back as exactly what
+  // is stored is not written again. The typed writers below build the
+  // value and hand it to WriteKey.
+  bool WriteKey(const char* key, KPD_Object value);
+  bool RemoveKey(const char* key) { return WriteKey(key, nullptr); }
+  bool WriteOwned(const char* key, KPD_Object owned);
+  bool WriteName(const char* key, std::string_view name);  // empty refused
+  bool WriteText(const char* key, std::u16string_view text);
+  bool WriteTextOrRemove(const char* key, const std::u16string& text);  // empty removes
+  bool WriteInteger(const char* key, int64_t value);
+  bool WriteBool(const char* key, bool value);
+  bool WriteNumbers(const char* key, const float* values, size_t count);  // finite only
+  bool WriteLineEndings(int32_t start, int32_t end);
+  // Text attribute -> text key, when the attribute is present.
+  void ImportText(KX_Element element, const char* attr, const char* key);
+
  private:
+  friend class CKW_AnnotWriter;
+  // The one reading of /CA, /ca and /BM: each number as stored (absent
+  // when missing or not a finite number).
+  struct StoredTransparency {
+    bool hasStroke = false, hasFill = false;
+    double stroke = 1.0, fill = 1.0;
+    std::string blendMode;
+  };
+  StoredTransparency ReadTransparency() const;
+
   KPD_Annot annot_;
+  KPD_Dictionary dict_ = nullptr;  // annot_ when it is a dictionary
   int32_t subtype_;
   std::weak_ptr<CKW_PageAnnotListImpl> list_;
   // Data that other parts of the library attach to one annotation.
@@ -231,6 +284,8 @@ class CKW_LineImpl : public CKW_MarkupAnnotImpl {
   // /LE codes; "None" for missing entries.
   bool GetLineEndings(int32_t* start, int32_t* end) const;
   bool SetLineEndings(int32_t start, int32_t end);
+  // /CC, the caption colour; same rules as /C.
+  bool GetCaptionColor(KPD_ColorF* color) const;
 
  protected:
   std::string lineStyle_;
@@ -302,6 +357,29 @@ class CKW_MeasurePolyLineImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnot
 class CKW_MeasurePolyLineAngleImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnotImpl {
  public:
   using CKW_PolyLineImpl::CKW_PolyLineImpl;
+};
+
+// The write path of one annotation, for the library's own modules that set
+// keys the model has no setter for (the appearance applier, XFDF import).
+// Every write lands in the annotation's one write path.
+class CKW_AnnotWriter {
+ public:
+  explicit CKW_AnnotWriter(CKW_AnnotImpl& annot) : annot_(annot) {}
+  // `value` stays the caller's; null removes `key`.
+  bool Set(const char* key, KPD_Object value) { return annot_.WriteKey(key, value); }
+  // Takes over `owned`, a value made by a "New" function.
+  bool SetOwned(const char* key, KPD_Object owned) { return annot_.WriteOwned(key, owned); }
+  bool Remove(const char* key) { return annot_.RemoveKey(key); }
+  bool SetName(const char* key, std::string_view name) { return annot_.WriteName(key, name); }
+  bool SetNumber(const char* key, double value);  // finite only
+  bool SetInteger(const char* key, int64_t value) { return annot_.WriteInteger(key, value); }
+  bool SetBool(const char* key, bool value) { return annot_.WriteBool(key, value); }
+  bool SetNumbers(const char* key, const float* values, size_t count) {
+    return annot_.WriteNumbers(key, values, count);
+  }
+
+ private:
+  CKW_AnnotImpl& annot_;
 };
 
 // Reads a colour array (0, 1, 3 or 4 numbers) into `color`; false and kind 0

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_provider.h"
 #include "kwannotation/kw_test_support.h"
@@ -425,6 +427,42 @@ TEST_F(AnnotModel, AppearanceFontDictionaryIsMadeOnRequest) {
   EXPECT_TRUE(host::NameIs(host::DictGet(normal, "/Subtype"), "/Form"));
   // Nothing here draws yet, so the state is left alone.
   EXPECT_FALSE(annot->ResetAppearanceAndState());
+}
+
+// Setting the value a key already holds leaves the stored object alone, so
+// nothing is rewritten needlessly; another value replaces it.
+TEST_F(AnnotModel, SettingTheStoredValueAgainKeepsTheStoredObject) {
+  struct Row {
+    const char* key;
+    std::function<bool(CKW_MarkupAnnotImpl&, bool other)> set;
+  } rows[] = {
+      {"/Rect", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetRect({10, 20, o ? 31.f : 30.f, 40}); }},
+      {"/C", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetColor({KPD_COLOR_RGB, {1, o ? 0.5f : 0, 0, 0}}); }},
+      {"/IC", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetInteriorColor({KPD_COLOR_GRAY, {o ? 0.2f : 0.7f}}); }},
+      {"/CA", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetOpacity(o ? 0.25f : 0.5f); }},
+      {"/Rotation", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetRotation(o ? 180 : 90); }},
+      {"/NM", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetName(o ? u"b" : u"a"); }},
+      {"/IT", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetIntent(o ? "PolygonCloud" : "PolygonDimension"); }},
+      {"/Vertices",
+       [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetVertices({{1, 2}, {3, o ? 5.f : 4.f}, {5, 0}}); }},
+      {"/BS", [](CKW_MarkupAnnotImpl& a, bool o) {
+         KwBorderInfo border;
+         border.width = o ? 3.0f : 2.0f;
+         return a.SetBorderInfo(border);
+       }},
+  };
+  for (const Row& row : rows) {
+    CKW_PolygonImpl annot(Insert("<< /Subtype /Polygon /Rect [0 0 50 50] >>"), KW_ANNOT_POLYGON, nullptr);
+    KPD_Dictionary d = annot.GetDict();
+    ASSERT_TRUE(row.set(annot, false)) << row.key;
+    KPD_Object stored = host::DictGet(d, row.key);
+    const std::string text = test::Write(d);
+    ASSERT_TRUE(row.set(annot, false)) << row.key;
+    EXPECT_TRUE(host::ObjectIsIdentical(stored, host::DictGet(d, row.key))) << row.key;
+    EXPECT_EQ(test::Write(d), text) << row.key;
+    ASSERT_TRUE(row.set(annot, true)) << row.key;
+    EXPECT_NE(test::Write(d), text) << row.key;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "kwannotation/kw_annot_types.h"
 
 #include <array>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "kwannotation/kw_annot_dict.h"
 #include "sdk/ks_host_binding.h"
@@ -144,59 +146,89 @@ int32_t KW_BorderStyleFromName(std::string_view name) {
 
 bool KW_ReadBorderInfo(KPD_Dictionary annot, KwBorderInfo* out) {
   KwBorderInfo info;
-  bool found = false;
+  KwBorderInfo::Stored& raw = info.stored;
   KPD_Object bs = annot ? ks::host::DictGet(annot, "/BS") : nullptr;
-  KPD_Object border = annot ? ks::host::DictGet(annot, "/Border") : nullptr;
+  // /Border only counts without a /BS dictionary.
+  KPD_Object border = annot && dict::TypeOf(bs) != KPD_OBJ_DICTIONARY ? ks::host::DictGet(annot, "/Border") : nullptr;
   KPD_Object be = annot ? ks::host::DictGet(annot, "/BE") : nullptr;
+  raw.bsKey = bs != nullptr;
+  raw.borderKey = border != nullptr;
+  KPD_Object width = nullptr;
+  KPD_Object dashes = nullptr;
   if (dict::TypeOf(bs) == KPD_OBJ_DICTIONARY) {
-    found = true;
-    double w = 1.0;
-    if (dict::GetNumber(bs, "/W", &w)) info.width = NonNegative(w);
+    raw.bs = true;
+    width = ks::host::DictGet(bs, "/W");
+    raw.bsWidthKey = width != nullptr;
     std::string s = dict::GetName(bs, "/S");
     for (size_t i = 0; i < 5; ++i)
-      if (s == kBorderStyleKeys[i]) info.style = static_cast<int32_t>(i);
-    std::vector<float> dashes;
-    if (dict::GetNumbers(bs, "/D", &dashes)) info.dashes = std::move(dashes);
+      if (s == kBorderStyleKeys[i]) raw.bsStyle = static_cast<int32_t>(i);
+    info.style = raw.bsStyle;
+    dashes = ks::host::DictGet(bs, "/D");
   } else if (dict::TypeOf(border) == KPD_OBJ_ARRAY) {
-    found = true;
-    KPD_Object w = ks::host::ArrayGet(border, 2);
-    if (dict::TypeOf(w) == KPD_OBJ_NUMBER) info.width = NonNegative(ks::host::ObjectGetNumber(w));
-    std::vector<float> dashes;
-    if (dict::GetNumbers(ks::host::ArrayGet(border, 3), &dashes) && !dashes.empty()) {
-      info.dashes = std::move(dashes);
-      info.style = KW_BORDER_DASH;
-    }
+    width = ks::host::ArrayGet(border, 2);
+    dashes = ks::host::ArrayGet(border, 3);
   }
+  if (dict::TypeOf(width) == KPD_OBJ_NUMBER) {
+    raw.hasWidth = true;
+    raw.width = ks::host::ObjectGetNumber(width);
+    info.width = NonNegative(raw.width);
+  }
+  raw.dashArray = dict::TypeOf(dashes) == KPD_OBJ_ARRAY;
+  raw.dashCount = dict::ReadNumbers(dashes, raw.dashes, std::numeric_limits<int>::max());
+  if (raw.dashCount >= 0 && std::all_of(raw.dashes.begin(), raw.dashes.end(), [](float v) { return std::isfinite(v); })) {
+    info.dashes = raw.dashes;
+  }
+  // A dash array in /Border makes the border dashed, as it is drawn, even
+  // when it is empty.
+  if (!raw.bs && raw.dashArray) info.style = KW_BORDER_DASH;
   if (dict::TypeOf(be) == KPD_OBJ_DICTIONARY) {
-    found = true;
     if (dict::GetName(be, "/S") == "C") {
+      raw.cloudy = true;
       info.style = KW_BORDER_CLOUDY;
-      double intensity = 0;
-      if (dict::GetNumber(be, "/I", &intensity)) info.intensity = NonNegative(intensity);
+      KPD_Object intensity = ks::host::DictGet(be, "/I");
+      if (dict::TypeOf(intensity) == KPD_OBJ_NUMBER) {
+        raw.intensity = ks::host::ObjectGetNumber(intensity);
+        info.intensity = NonNegative(raw.intensity);
+      }
     }
+    dict::GetBool(be, "/Invert", &raw.invert);
   }
+  const bool found = raw.bs || dict::TypeOf(border) == KPD_OBJ_ARRAY || dict::TypeOf(be) == KPD_OBJ_DICTIONARY;
   if (out) *out = std::move(info);
   return found;
 }
 
+bool KW_MakeBorderObjects(const KwBorderInfo& info, KPD_Object* bsOut, KPD_Object* beOut) {
+  *bsOut = *beOut = nullptr;
+  int32_t style = info.style >= 0 && info.style <= KW_BORDER_CLOUDY ? info.style : KW_BORDER_SOLID;
+  KPD_Object bs = ks::host::DictNew();
+  if (!bs) return false;
+  dict::SetName(bs, "/Type", "Border");
+  dict::SetNumber(bs, "/W", NonNegative(info.width));
+  dict::SetName(bs, "/S", kBorderStyleKeys[static_cast<size_t>(style)]);
+  if (style == KW_BORDER_DASH && !info.dashes.empty()) dict::SetNumbers(bs, "/D", info.dashes.data(), info.dashes.size());
+  if (style == KW_BORDER_CLOUDY) {
+    KPD_Object be = ks::host::DictNew();
+    if (!be) {
+      ks::host::ObjectRelease(bs);
+      return false;
+    }
+    dict::SetName(be, "/S", "C");
+    dict::SetNumber(be, "/I", NonNegative(info.intensity));
+    *beOut = be;
+  }
+  *bsOut = bs;
+  return true;
+}
+
 bool KW_WriteBorderInfo(KPD_Dictionary annot, const KwBorderInfo& info) {
   if (!dict::IsDict(annot)) return false;
-  int32_t style = info.style >= 0 && info.style <= KW_BORDER_CLOUDY ? info.style : KW_BORDER_SOLID;
-  dict::Owned bs(ks::host::DictNew());
-  if (!bs) return false;
-  dict::SetName(bs.get(), "/Type", "Border");
-  dict::SetNumber(bs.get(), "/W", NonNegative(info.width));
-  dict::SetName(bs.get(), "/S", kBorderStyleKeys[static_cast<size_t>(style)]);
-  if (style == KW_BORDER_DASH && !info.dashes.empty())
-    dict::SetNumbers(bs.get(), "/D", info.dashes.data(), info.dashes.size());
-  if (!ks::host::DictSet(annot, "/BS", bs.get())) return false;
-  if (style == KW_BORDER_CLOUDY) {
-    dict::Owned be(ks::host::DictNew());
-    if (!be) return false;
-    dict::SetName(be.get(), "/S", "C");
-    dict::SetNumber(be.get(), "/I", NonNegative(info.intensity));
-    return ks::host::DictSet(annot, "/BE", be.get()) != 0;
-  }
+  KPD_Object bs = nullptr;
+  KPD_Object be = nullptr;
+  if (!KW_MakeBorderObjects(info, &bs, &be)) return false;
+  dict::Owned ownedBs(bs), ownedBe(be);
+  if (!ks::host::DictSet(annot, "/BS", bs)) return false;
+  if (be) return ks::host::DictSet(annot, "/BE", be) != 0;
   dict::Remove(annot, "/BE");
   return true;
 }

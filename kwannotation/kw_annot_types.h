@@ -65,6 +65,10 @@ std::string KW_SubtypeNameFromCode(int32_t code);
 
 // Intent names without the slash. Anything but the seven names gives 0.
 int32_t KW_MeasureKindFromIntent(std::string_view intent);
+// Whether `intent` is one of the seven intents of a measurement.
+inline bool KW_IsMeasurementIntent(std::string_view intent) {
+  return KW_MeasureKindFromIntent(intent) != KW_MEASURE_NONE;
+}
 std::string KW_IntentFromMeasureKind(int32_t kind);
 // The subtype a measurement of `kind` is made as; 0 for kind 0 or unknown.
 int32_t KW_SubtypeCodeFromMeasureKind(int32_t kind);
@@ -101,12 +105,37 @@ struct KwBorderInfo {
   float intensity = 0.0f;  // cloudy only
   float dashPhase = 0.0f;
   std::vector<float> dashes;
+
+  // The record as the file holds it, before the repairs above: the
+  // appearance generators refuse a value no drawing can use (a huge width,
+  // a negative dash) instead of repairing it.
+  struct Stored {
+    bool bsKey = false;         // /BS is present, of any type
+    bool bs = false;            // /BS is a dictionary
+    bool bsWidthKey = false;    // that dictionary has /W, of any type
+    bool borderKey = false;     // without a /BS dictionary: /Border is present, of any type
+    bool hasWidth = false;      // the width entry in use is a number
+    double width = 1.0;         // that number
+    int32_t bsStyle = KW_BORDER_SOLID;  // /BS /S
+    bool dashArray = false;     // the dash entry in use is an array
+    int32_t dashCount = -1;     // its length; -1 when it is not all numbers
+    std::vector<float> dashes;  // its numbers, unchecked
+    bool cloudy = false;        // /BE /S /C
+    double intensity = 0.0;     // /BE /I
+    bool invert = false;        // /BE /Invert
+  } stored;
 };
 
-// Reads /BS (/W, /S, /D), else /Border, and /BE (/S /C makes it cloudy,
-// /I the intensity). False when the annotation has none of them; `out` then
-// holds the defaults (width 1, solid).
+// The one reader of the border record: /BS (/W, /S, /D), else /Border, and
+// /BE (/S /C makes it cloudy, /I the intensity). False when the annotation
+// has none of them; `out` then holds the defaults (width 1, solid). Widths
+// and intensities read as at least 0 and dashes as finite numbers; `stored`
+// keeps what the file says.
 bool KW_ReadBorderInfo(KPD_Dictionary annot, KwBorderInfo* out);
+// The /BS (/Type /Border) and, for a cloudy border, /BE dictionaries of
+// `info`, owned by the caller; `be` is null for any other style. Negative or
+// non-finite widths are written as 0.
+bool KW_MakeBorderObjects(const KwBorderInfo& info, KPD_Object* bs, KPD_Object* be);
 // Writes a new /BS (/Type /Border); a cloudy border also gets a new /BE, any
 // other style removes /BE. Negative or non-finite widths are written as 0.
 bool KW_WriteBorderInfo(KPD_Dictionary annot, const KwBorderInfo& info);

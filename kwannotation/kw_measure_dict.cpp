@@ -4,7 +4,8 @@
 #include <climits>
 #include <cmath>
 
-#include "kwannotation/kw_measure_pdf.h"
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_units.h"
 #include "sdk/ks_host_binding.h"
@@ -27,27 +28,27 @@ int32_t ClampToInt32(int64_t v) {
 
 NumberFormat ReadFormat(KPD_Object element) {
   NumberFormat f;
-  if (!pdf::IsType(element, KPD_OBJ_DICTIONARY)) {
+  if (!dict::IsType(element, KPD_OBJ_DICTIONARY)) {
     f.readable = false;
     return f;
   }
-  f.unit = pdf::GetText(element, "/U").value_or(u"");
+  f.unit = dict::GetText(element, "/U").value_or(u"");
   // A "C" that is not a number is not a factor; 0 makes the element
   // unusable rather than silently unscaled.
-  if (host::DictHasKey(element, "/C")) f.factor = pdf::GetNumber(element, "/C").value_or(0.0);
-  f.thousandsSep = pdf::GetText(element, "/RT");
-  f.decimalSep = pdf::GetText(element, "/RD");
-  f.prefix = pdf::GetText(element, "/PS");
-  f.suffix = pdf::GetText(element, "/SS");
-  f.position = LabelPositionFromName(pdf::GetName(element, "/O").value_or("S"));
-  f.mode = DisplayModeFromName(pdf::GetName(element, "/F").value_or("D"));
-  if (std::optional<int64_t> d = pdf::GetInteger(element, "/D")) {
+  if (host::DictHasKey(element, "/C")) f.factor = dict::GetNumber(element, "/C").value_or(0.0);
+  f.thousandsSep = dict::GetText(element, "/RT");
+  f.decimalSep = dict::GetText(element, "/RD");
+  f.prefix = dict::GetText(element, "/PS");
+  f.suffix = dict::GetText(element, "/SS");
+  f.position = LabelPositionFromName(dict::FindName(element, "/O").value_or("S"));
+  f.mode = DisplayModeFromName(dict::FindName(element, "/F").value_or("D"));
+  if (std::optional<int64_t> d = dict::GetInteger(element, "/D")) {
     if (f.mode == DisplayMode::Fraction)
       f.fractionDenominator = ClampToInt32(*d);
     else
       f.decimalDenominator = ClampToInt32(*d);
   }
-  f.noReduce = pdf::GetBoolean(element, "/FD").value_or(false);
+  f.noReduce = dict::GetBool(element, "/FD").value_or(false);
   return f;
 }
 
@@ -57,18 +58,18 @@ NumberFormat ReadFormat(KPD_Object element) {
 KPD_Dictionary WriteFormat(const NumberFormat& f, bool last) {
   KPD_Dictionary d = host::DictNew();
   if (!d) return nullptr;
-  pdf::SetText(d, "/U", f.unit);
-  pdf::SetText(d, "/RT", f.ThousandsSeparator());
-  pdf::SetText(d, "/RD", f.DecimalSeparator());
-  pdf::SetText(d, "/PS", f.PrefixText());
-  pdf::SetText(d, "/SS", f.SuffixText());
-  pdf::SetName(d, "/O", f.position == LabelPosition::Prefix ? "P" : "S");
-  pdf::SetNumber(d, "/C", f.factor);
+  dict::SetText(d, "/U", f.unit);
+  dict::SetText(d, "/RT", f.ThousandsSeparator());
+  dict::SetText(d, "/RD", f.DecimalSeparator());
+  dict::SetText(d, "/PS", f.PrefixText());
+  dict::SetText(d, "/SS", f.SuffixText());
+  dict::SetName(d, "/O", f.position == LabelPosition::Prefix ? "P" : "S");
+  dict::SetNumber(d, "/C", f.factor);
   if (!last) return d;
-  pdf::SetName(d, "/F", DisplayModeName(f.mode));
+  dict::SetName(d, "/F", DisplayModeName(f.mode));
   if (f.mode == DisplayMode::Decimal || f.mode == DisplayMode::Fraction) {
-    pdf::SetInteger(d, "/D", f.mode == DisplayMode::Fraction ? f.fractionDenominator : f.decimalDenominator);
-    pdf::SetBoolean(d, "/FD", f.noReduce);
+    dict::SetInteger(d, "/D", f.mode == DisplayMode::Fraction ? f.fractionDenominator : f.decimalDenominator);
+    dict::SetBool(d, "/FD", f.noReduce);
   }
   return d;
 }
@@ -112,15 +113,15 @@ void SetChainFactors(KPD_Array array, std::optional<double> first, FactorFn fact
   std::u16string previous;
   for (int i = 0; i < count; ++i) {
     KPD_Object element = host::ArrayGet(array, i);
-    if (!pdf::IsType(element, KPD_OBJ_DICTIONARY)) {
+    if (!dict::IsType(element, KPD_OBJ_DICTIONARY)) {
       previous.clear();
       continue;
     }
-    std::u16string unit = pdf::GetText(element, "/U").value_or(u"");
+    std::u16string unit = dict::GetText(element, "/U").value_or(u"");
     if (i == 0) {
-      if (first) pdf::SetNumber(element, "/C", *first);
+      if (first) dict::SetNumber(element, "/C", *first);
     } else {
-      pdf::SetNumber(element, "/C", factor(previous, unit));
+      dict::SetNumber(element, "/C", factor(previous, unit));
     }
     previous = std::move(unit);
   }
@@ -128,8 +129,8 @@ void SetChainFactors(KPD_Array array, std::optional<double> first, FactorFn fact
 
 std::u16string FirstUnit(KPD_Array array) {
   KPD_Object element = host::ArrayGet(array, 0);
-  if (!pdf::IsType(element, KPD_OBJ_DICTIONARY)) return {};
-  return pdf::GetText(element, "/U").value_or(u"");
+  if (!dict::IsType(element, KPD_OBJ_DICTIONARY)) return {};
+  return dict::GetText(element, "/U").value_or(u"");
 }
 
 NumberFormat ScaleElement(std::u16string_view label, double factor, std::u16string_view prefix,
@@ -158,25 +159,27 @@ CKW_MeasureDictImpl::~CKW_MeasureDictImpl() {
 
 KPD_Dictionary CKW_MeasureDictImpl::GetOrCreateForAnnot(KPD_Dictionary annot, KPD_Document doc, bool create) {
   if (!annot) return nullptr;
-  if (KPD_Dictionary existing = pdf::GetDict(annot, "/Measure")) return existing;
+  if (KPD_Dictionary existing = dict::GetDict(annot, "/Measure")) return existing;
   if (!create || !doc) return nullptr;
   KPD_Dictionary fresh = host::DictNew();
   if (!fresh) return nullptr;
-  pdf::SetName(fresh, "/Type", "Measure");
+  dict::SetName(fresh, "/Type", "Measure");
   KPD_Dictionary indirect = host::DocMakeIndirect(doc, fresh);
   host::ObjectRelease(fresh);
-  if (!indirect || !host::DictSet(annot, "/Measure", indirect)) return nullptr;
+  // The reference is stored through the annotation's own write path.
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  if (!indirect || !CKW_AnnotWriter(view).Set("/Measure", indirect)) return nullptr;
   return indirect;
 }
 
 bool CKW_MeasureDictImpl::IsGeospatial() const {
-  std::optional<std::string> sub = pdf::GetName(dict_, "/SubType");
-  if (!sub) sub = pdf::GetName(dict_, "/Subtype");
+  std::optional<std::string> sub = dict::FindName(dict_, "/SubType");
+  if (!sub) sub = dict::FindName(dict_, "/Subtype");
   return sub && *sub == "GEO";
 }
 
 std::string CKW_MeasureDictImpl::InvalidReason() const {
-  if (!pdf::IsType(dict_, KPD_OBJ_DICTIONARY)) return "no measure dictionary";
+  if (!dict::IsType(dict_, KPD_OBJ_DICTIONARY)) return "no measure dictionary";
   if (IsGeospatial()) return "geospatial (GEO) measure dictionary";
   if (GetRatioText().empty()) return "no R text";
   for (int a = 0; a < kArrayCount; ++a) {
@@ -186,7 +189,7 @@ std::string CKW_MeasureDictImpl::InvalidReason() const {
       if (required) return std::string("no ") + kArrayLetters[a] + " array";
       continue;
     }
-    if (!pdf::IsType(value, KPD_OBJ_ARRAY)) return std::string(kArrayLetters[a]) + " is not an array";
+    if (!dict::IsType(value, KPD_OBJ_ARRAY)) return std::string(kArrayLetters[a]) + " is not an array";
     const int count = host::ArrayCount(value);
     if (count == 0 && required) return std::string(kArrayLetters[a]) + " array is empty";
     for (int i = 0; i < count; ++i) {
@@ -206,28 +209,28 @@ std::string CKW_MeasureDictImpl::RatioProblem() const {
   return {};
 }
 
-std::u16string CKW_MeasureDictImpl::GetRatioText() const { return pdf::GetText(dict_, "/R").value_or(u""); }
+std::u16string CKW_MeasureDictImpl::GetRatioText() const { return dict::GetText(dict_, "/R").value_or(u""); }
 
 bool CKW_MeasureDictImpl::SetRatioText(std::u16string_view text) {
-  return dict_ && pdf::SetText(dict_, "/R", text);
+  return dict_ && dict::SetText(dict_, "/R", text);
 }
 
 int CKW_MeasureDictImpl::GetFormatCount(int arrayIndex) const {
   const char* key = FormatArrayKey(arrayIndex);
-  KPD_Array array = key ? pdf::GetArray(dict_, key) : nullptr;
+  KPD_Array array = key ? dict::GetArray(dict_, key) : nullptr;
   return array ? host::ArrayCount(array) : 0;
 }
 
 NumberFormat CKW_MeasureDictImpl::GetFormat(int arrayIndex, int elementIndex) const {
   const char* key = FormatArrayKey(arrayIndex);
-  KPD_Array array = key ? pdf::GetArray(dict_, key) : nullptr;
+  KPD_Array array = key ? dict::GetArray(dict_, key) : nullptr;
   return ReadFormat(array ? host::ArrayGet(array, elementIndex) : nullptr);
 }
 
 std::vector<NumberFormat> CKW_MeasureDictImpl::GetFormats(int arrayIndex) const {
   std::vector<NumberFormat> out;
   const char* key = FormatArrayKey(arrayIndex);
-  KPD_Array array = key ? pdf::GetArray(dict_, key) : nullptr;
+  KPD_Array array = key ? dict::GetArray(dict_, key) : nullptr;
   if (!array) return out;
   const int count = host::ArrayCount(array);
   out.reserve(static_cast<size_t>(std::max(count, 0)));
@@ -244,22 +247,22 @@ bool CKW_MeasureDictImpl::SetFormats(int arrayIndex, std::span<const NumberForma
   }
   KPD_Array array = host::ArrayNew();
   if (!array) return false;
-  for (size_t i = 0; i < formats.size(); ++i) pdf::AppendOwned(array, WriteFormat(formats[i], i + 1 == formats.size()));
-  if (host::ArrayCount(array) > 0) return pdf::SetOwned(dict_, key, array);
+  for (size_t i = 0; i < formats.size(); ++i) dict::AppendOwned(array, WriteFormat(formats[i], i + 1 == formats.size()));
+  if (host::ArrayCount(array) > 0) return dict::SetOwned(dict_, key, array);
   host::ObjectRelease(array);
   host::DictRemove(dict_, key);
   return false;
 }
 
 std::optional<KS_FloatPoint> CKW_MeasureDictImpl::GetOrigin() const {
-  KPD_Array o = pdf::GetArray(dict_, "/O");
+  KPD_Array o = dict::GetArray(dict_, "/O");
   if (!o || host::ArrayCount(o) < 2) return std::nullopt;
   KPD_Object x = host::ArrayGet(o, 0), y = host::ArrayGet(o, 1);
-  if (!pdf::IsType(x, KPD_OBJ_NUMBER) || !pdf::IsType(y, KPD_OBJ_NUMBER)) return std::nullopt;
+  if (!dict::IsType(x, KPD_OBJ_NUMBER) || !dict::IsType(y, KPD_OBJ_NUMBER)) return std::nullopt;
   return KS_FloatPoint{static_cast<float>(host::ObjectGetNumber(x)), static_cast<float>(host::ObjectGetNumber(y))};
 }
 
-std::optional<double> CKW_MeasureDictImpl::GetCYX() const { return pdf::GetNumber(dict_, "/CYX"); }
+std::optional<double> CKW_MeasureDictImpl::GetCYX() const { return dict::GetNumber(dict_, "/CYX"); }
 
 int CKW_MeasureDictImpl::GetPrecision() const {
   // The display mode and denominator sit on the last element: for a
@@ -280,19 +283,19 @@ bool CKW_MeasureDictImpl::WriteToAnnot(KPD_Dictionary annot, KPD_Document doc) c
   if (!target) return false;
   if (host::ObjectIsIdentical(target, dict_)) return true;
   CKW_MeasureDictImpl out(target);
-  pdf::SetName(target, "/Type", "Measure");
-  pdf::SetName(target, "/SubType", IsGeospatial() ? "GEO" : "RL");
+  dict::SetName(target, "/Type", "Measure");
+  dict::SetName(target, "/SubType", IsGeospatial() ? "GEO" : "RL");
   out.SetRatioText(GetRatioText());
   if (std::optional<KS_FloatPoint> origin = GetOrigin()) {
     KPD_Array o = host::ArrayNew();
-    pdf::AppendOwned(o, host::NumberNew(origin->x));
-    pdf::AppendOwned(o, host::NumberNew(origin->y));
-    pdf::SetOwned(target, "/O", o);
+    dict::AppendOwned(o, host::NumberNew(origin->x));
+    dict::AppendOwned(o, host::NumberNew(origin->y));
+    dict::SetOwned(target, "/O", o);
   } else {
     host::DictRemove(target, "/O");
   }
   if (std::optional<double> cyx = GetCYX())
-    pdf::SetNumber(target, "/CYX", *cyx);
+    dict::SetNumber(target, "/CYX", *cyx);
   else
     host::DictRemove(target, "/CYX");
   for (int a = 0; a < kArrayCount; ++a) out.SetFormats(a, GetFormats(a));
@@ -300,16 +303,16 @@ bool CKW_MeasureDictImpl::WriteToAnnot(KPD_Dictionary annot, KPD_Document doc) c
 }
 
 bool CKW_MeasureDictImpl::Normalize() {
-  if (!pdf::IsType(dict_, KPD_OBJ_DICTIONARY)) return false;
+  if (!dict::IsType(dict_, KPD_OBJ_DICTIONARY)) return false;
   const std::u16string r = GetRatioText();
   const RatioParts parts = SplitRatio(r);
   std::optional<ParsedRatio> xRatio = parts.x ? ParseRatioText(*parts.x) : std::nullopt;
   std::optional<ParsedRatio> yRatio = parts.y ? ParseRatioText(*parts.y) : std::nullopt;
 
-  KPD_Array x = pdf::GetArray(dict_, "/X");
+  KPD_Array x = dict::GetArray(dict_, "/X");
   const std::u16string base = x ? NormalizeUnit(FirstUnit(x)) : std::u16string();
   if (x) SetChainFactors(x, LengthFactor(u"pt", base) * (xRatio ? xRatio->ratio : 1.0), &LengthFactor);
-  if (KPD_Array y = pdf::GetArray(dict_, "/Y"))
+  if (KPD_Array y = dict::GetArray(dict_, "/Y"))
     SetChainFactors(y, LengthFactor(u"pt", FirstUnit(y)) * (yRatio ? yRatio->ratio : 1.0), &LengthFactor);
 
   // "CYX" turns a y distance in the Y real unit into the X real unit. It
@@ -317,22 +320,22 @@ bool CKW_MeasureDictImpl::Normalize() {
   if (yRatio) {
     const std::u16string xReal = xRatio ? xRatio->realUnit : std::u16string();
     double cyx = xReal == yRatio->realUnit ? 1.0 : LengthFactor(yRatio->realUnit, xReal);
-    if (cyx > 0 && std::isfinite(cyx)) pdf::SetNumber(dict_, "/CYX", cyx);
+    if (cyx > 0 && std::isfinite(cyx)) dict::SetNumber(dict_, "/CYX", cyx);
   } else {
     host::DictRemove(dict_, "/CYX");
   }
 
-  if (KPD_Array d = pdf::GetArray(dict_, "/D")) SetChainFactors(d, LengthFactor(base, FirstUnit(d)), &LengthFactor);
-  if (KPD_Array a = pdf::GetArray(dict_, "/A"))
+  if (KPD_Array d = dict::GetArray(dict_, "/D")) SetChainFactors(d, LengthFactor(base, FirstUnit(d)), &LengthFactor);
+  if (KPD_Array a = dict::GetArray(dict_, "/A"))
     SetChainFactors(a, AreaFactor(AreaKeyOfLength(base), FirstUnit(a)), &AreaFactor);
-  if (KPD_Array v = pdf::GetArray(dict_, "/V"))
+  if (KPD_Array v = dict::GetArray(dict_, "/V"))
     SetChainFactors(v, VolumeFactor(VolumeKeyOfLength(base), FirstUnit(v)), &VolumeFactor);
-  if (KPD_Array t = pdf::GetArray(dict_, "/T")) {
+  if (KPD_Array t = dict::GetArray(dict_, "/T")) {
     const int count = host::ArrayCount(t);
     for (int i = 0; i < count; ++i) {
       KPD_Object element = host::ArrayGet(t, i);
-      if (pdf::IsType(element, KPD_OBJ_DICTIONARY) && pdf::GetText(element, "/U").value_or(u"").empty())
-        pdf::SetText(element, "/U", kDegree);
+      if (dict::IsType(element, KPD_OBJ_DICTIONARY) && dict::GetText(element, "/U").value_or(u"").empty())
+        dict::SetText(element, "/U", kDegree);
     }
   }
   return true;
@@ -367,9 +370,9 @@ std::vector<NumberFormat> ScaleFormatsFor(std::u16string_view unit, int precisio
 
 bool CKW_MeasureDictImpl::WriteScale(const PageScale& scale, std::u16string_view ratioText,
                                      const MeasureUnits& units) {
-  if (!pdf::IsType(dict_, KPD_OBJ_DICTIONARY)) return false;
-  pdf::SetName(dict_, "/Type", "Measure");
-  pdf::SetName(dict_, "/SubType", "RL");
+  if (!dict::IsType(dict_, KPD_OBJ_DICTIONARY)) return false;
+  dict::SetName(dict_, "/Type", "Measure");
+  dict::SetName(dict_, "/SubType", "RL");
   SetRatioText(ratioText);
   for (int a : {kX, kY, kD, kA, kT, kV}) SetFormats(a, {});
   SetFormats(kX, ScaleFormatsFor(scale.x.realUnit, scale.precision));

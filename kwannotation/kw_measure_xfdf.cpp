@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kwannotation/kw_measure_dict.h"
-#include "kwannotation/kw_measure_pdf.h"
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_text.h"
 #include "sdk/ks_host_binding.h"
 
@@ -73,7 +73,7 @@ void ExportFormat(KX_Element measure, char letter, const NumberFormat& f) {
 }
 
 void ImportTextKey(KPD_Dictionary d, KX_Element e, const char* attr, const char* key) {
-  if (std::optional<std::string> v = GetAttr(e, attr)) pdf::SetText(d, key, text::FromUtf8(*v));
+  if (std::optional<std::string> v = GetAttr(e, attr)) dict::SetText(d, key, text::FromUtf8(*v));
 }
 
 KPD_Dictionary ImportFormat(KX_Element e) {
@@ -81,26 +81,26 @@ KPD_Dictionary ImportFormat(KX_Element e) {
   if (!d) return nullptr;
   ImportTextKey(d, e, "unit", "/U");
   if (std::optional<std::string> v = GetAttr(e, "scale-factor"))
-    if (std::optional<double> c = ParseNumber(*v)) pdf::SetNumber(d, "/C", *c);
+    if (std::optional<double> c = ParseNumber(*v)) dict::SetNumber(d, "/C", *c);
   ImportTextKey(d, e, "thousands-sep", "/RT");
   ImportTextKey(d, e, "decimal-sep", "/RD");
   ImportTextKey(d, e, "prefix", "/PS");
   ImportTextKey(d, e, "suffix", "/SS");
   if (std::optional<std::string> v = GetAttr(e, "placement"))
-    pdf::SetName(d, "/O", LabelPositionFromName(*v) == LabelPosition::Prefix ? "P" : "S");
+    dict::SetName(d, "/O", LabelPositionFromName(*v) == LabelPosition::Prefix ? "P" : "S");
   if (std::optional<std::string> v = GetAttr(e, "display-format"))
-    pdf::SetName(d, "/F", DisplayModeName(DisplayModeFromName(*v)));
+    dict::SetName(d, "/F", DisplayModeName(DisplayModeFromName(*v)));
   if (std::optional<std::string> v = GetAttr(e, "precision"))
     if (std::optional<double> p = ParseNumber(*v))
-      if (*p >= INT32_MIN && *p <= INT32_MAX) pdf::SetInteger(d, "/D", static_cast<int64_t>(std::llround(*p)));
-  if (std::optional<std::string> v = GetAttr(e, "preserve-format")) pdf::SetBoolean(d, "/FD", *v == "yes");
+      if (*p >= INT32_MIN && *p <= INT32_MAX) dict::SetInteger(d, "/D", static_cast<int64_t>(std::llround(*p)));
+  if (std::optional<std::string> v = GetAttr(e, "preserve-format")) dict::SetBool(d, "/FD", *v == "yes");
   return d;
 }
 
 }  // namespace
 
 bool ExportMeasureToXFDF(KPD_Dictionary measure, KX_Element parent) {
-  if (!pdf::IsType(measure, KPD_OBJ_DICTIONARY) || !parent) return false;
+  if (!dict::IsType(measure, KPD_OBJ_DICTIONARY) || !parent) return false;
   KX_Element e = host::XmlAppendChild(parent, "measure");
   if (!e) return false;
   CKW_MeasureDictImpl dict(measure);
@@ -122,20 +122,20 @@ KPD_Dictionary ImportMeasureFromXFDF(KPD_Document /*doc*/, KX_Element element) {
   if (!host::XmlElementName(element, name.get()) || name.str() != "measure") return nullptr;
   KPD_Dictionary measure = host::DictNew();
   if (!measure) return nullptr;
-  pdf::SetName(measure, "/Type", "Measure");
+  dict::SetName(measure, "/Type", "Measure");
   std::optional<std::string> coords = GetAttr(element, "coord-system");
-  pdf::SetName(measure, "/SubType", coords && *coords == "GEO" ? "GEO" : "RL");
+  dict::SetName(measure, "/SubType", coords && *coords == "GEO" ? "GEO" : "RL");
   ImportTextKey(measure, element, "ratio", "/R");
   std::optional<std::string> ox = GetAttr(element, "origin-x"), oy = GetAttr(element, "origin-y");
   std::optional<double> x = ox ? ParseNumber(*ox) : std::nullopt, y = oy ? ParseNumber(*oy) : std::nullopt;
   if (x && y) {
     KPD_Array o = host::ArrayNew();
-    pdf::AppendOwned(o, host::NumberNew(*x));
-    pdf::AppendOwned(o, host::NumberNew(*y));
-    pdf::SetOwned(measure, "/O", o);
+    dict::AppendOwned(o, host::NumberNew(*x));
+    dict::AppendOwned(o, host::NumberNew(*y));
+    dict::SetOwned(measure, "/O", o);
   }
   if (std::optional<std::string> v = GetAttr(element, "cyx"))
-    if (std::optional<double> cyx = ParseNumber(*v)) pdf::SetNumber(measure, "/CYX", *cyx);
+    if (std::optional<double> cyx = ParseNumber(*v)) dict::SetNumber(measure, "/CYX", *cyx);
 
   KPD_Array arrays[kArrayCount] = {};
   for (KX_Element f = host::XmlFirstChild(element, "number-format"); f; f = host::XmlNextSibling(f, "number-format")) {
@@ -145,10 +145,10 @@ KPD_Dictionary ImportMeasureFromXFDF(KPD_Document /*doc*/, KX_Element element) {
     if (!at) continue;
     KPD_Array& array = arrays[at - kLetters];
     if (!array) array = host::ArrayNew();
-    pdf::AppendOwned(array, ImportFormat(f));
+    dict::AppendOwned(array, ImportFormat(f));
   }
   for (int a = 0; a < kArrayCount; ++a)
-    if (arrays[a]) pdf::SetOwned(measure, FormatArrayKey(a), arrays[a]);
+    if (arrays[a]) dict::SetOwned(measure, FormatArrayKey(a), arrays[a]);
   return measure;
 }
 

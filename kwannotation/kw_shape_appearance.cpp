@@ -6,11 +6,14 @@
 #include <cstring>
 #include <vector>
 
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_cloud.h"
 #include "kwannotation/kw_ap_common.h"
 #include "kwannotation/kw_ap_content.h"
 #include "kwannotation/kw_ap_ending.h"
 #include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_geometry.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 
@@ -20,11 +23,11 @@ namespace host = ks::host;
 
 namespace {
 
-// |(dx, dy)|. Coordinates are bounded well below overflow, so the plain
-// square root does; std::hypot's care costs several times as much.
-inline double Length(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
+using geom::Length;
+using Pt = geom::Point;
+using geom::Deflate;
+using geom::SameRect;
 
-constexpr double kPi = 3.14159265358979323846;
 // Vertex and ink point lists beyond this are not drawings but damage.
 constexpr int kMaxCoordinates = 2000000;
 const char* const kStateName = "TransGs";
@@ -34,58 +37,25 @@ bool Fail(std::string* reason, const std::string& text) {
   return false;
 }
 
-struct Pt {
-  double x, y;
-};
-
-KS_FloatPoint F(Pt p) { return {float(p.x), float(p.y)}; }
+KS_FloatPoint F(Pt p) { return geom::ToFloat(p); }
 
 // /Rect as it is stored: four finite numbers, left below right and bottom
 // below top. An inverted or empty rectangle is refused, not repaired.
 bool ReadRect(KPD_Dictionary dict, KS_FloatRect* rect, std::string* reason) {
   std::vector<float> v;
-  if (apread::Numbers(host::DictGet(dict, "/Rect"), v, 4) != 4) return Fail(reason, "missing or malformed /Rect");
-  if (!apread::Finite(v)) return Fail(reason, "/Rect out of range");
+  if (dict::ReadNumbers(host::DictGet(dict, "/Rect"), v, 4) != 4) return Fail(reason, "missing or malformed /Rect");
+  if (!geom::InRange(v)) return Fail(reason, "/Rect out of range");
   if (!(v[0] < v[2]) || !(v[1] < v[3])) return Fail(reason, "empty or inverted /Rect");
   *rect = {v[0], v[1], v[2], v[3]};
   return true;
 }
 
-// The drawing rectangle: /Rect less the /RD insets, read leniently as files
-// carry insets no writer should. A negative inset counts as 0; insets that
-// meet or cross on an axis are scaled down until they just meet, so the
-// figure keeps to /Rect on that axis (as a line or a point). A malformed or
-// non-finite /RD counts as none.
-KS_FloatRect DrawingRect(KPD_Dictionary dict, const KS_FloatRect& rect) {
-  std::vector<float> rd;
-  if (apread::Numbers(host::DictGet(dict, "/RD"), rd, 4) != 4) return rect;
-  for (float& v : rd) {
-    if (!std::isfinite(v)) return rect;
-    if (v < 0) v = 0;
-  }
-  auto inset = [](float lo, float hi, double a, double b, float* outLo, float* outHi) {
-    const double extent = double(hi) - lo;
-    if (a + b > extent) {
-      *outLo = *outHi = float(lo + extent * (a / (a + b)));
-    } else {
-      *outLo = lo + float(a);
-      *outHi = hi - float(b);
-    }
-  };
-  KS_FloatRect r;
-  inset(rect.left, rect.right, rd[0], rd[2], &r.left, &r.right);
-  inset(rect.bottom, rect.top, rd[1], rd[3], &r.bottom, &r.top);
-  return r;
-}
-
-// `r` moved in by `by` on every side. When the insets cross (a border
-// thicker than the figure is wide) the sides change places about the
-// centre instead of collapsing, so the stroke still fills the box.
-KS_FloatRect Deflate(const KS_FloatRect& r, double by) {
-  double cx = (double(r.left) + r.right) / 2, cy = (double(r.bottom) + r.top) / 2;
-  double hx = std::fabs((double(r.right) - r.left) / 2 - by);
-  double hy = std::fabs((double(r.top) - r.bottom) / 2 - by);
-  return {float(cx - hx), float(cy - hy), float(cx + hx), float(cy + hy)};
+// The drawing rectangle: /Rect less the /RD insets of the object model; a
+// malformed /RD counts as none.
+KS_FloatRect DrawingRect(const CKW_AnnotImpl& annot, const KS_FloatRect& rect) {
+  float rd[4];
+  if (!annot.GetRectDifferences(rd)) return rect;
+  return geom::Inset(rect, rd);
 }
 
 ApBounds BoundsOf(const KS_FloatRect& r) {
@@ -93,10 +63,6 @@ ApBounds BoundsOf(const KS_FloatRect& r) {
   b.Add(r.left, r.bottom);
   b.Add(r.right, r.top);
   return b;
-}
-
-bool SameRect(const KS_FloatRect& a, const KS_FloatRect& b) {
-  return a.left == b.left && a.bottom == b.bottom && a.right == b.right && a.top == b.top;
 }
 
 // The shapes' painting operator: both "B", border "S", interior "f".
@@ -107,43 +73,26 @@ const char* ShapeOperator(bool fill, bool stroke) {
   return "n\n";
 }
 
-bool HasBadNumber(const std::string& content) {
-  return content.find("nan") != std::string::npos || content.find("inf") != std::string::npos;
-}
-
-void SetRectKey(KPD_Dictionary dict, const char* key, const KS_FloatRect& r) {
-  KPD_Object obj = host::RectToObject(&r);
-  if (!obj) return;
-  host::DictSet(dict, key, obj);
-  host::ObjectRelease(obj);
-}
-
-// Writes the stream and its transparency state; `box` becomes /BBox and,
-// when it differs from the old one, /Rect.
-bool Finish(const CAPCommon& state, const ShapeAppearanceOptions& options, const std::string& content,
-            const KS_FloatRect& box, const KS_FloatRect& oldRect, const std::string& blendMode, std::string* reason,
-            KPD_Stream* written = nullptr) {
-  if (HasBadNumber(content)) return Fail(reason, "geometry is not finite");
-  const KS_Matrix identity{1, 0, 0, 1, 0, 0};
-  KPD_Stream stream =
-      WriteAppearanceStream(state.document, state.dict, "N", box, identity, content, {"PDF"}, std::string(),
-                            !options.reuseStream);
-  if (!stream) return Fail(reason, "cannot write the appearance stream");
-  SetTransparencyGState(stream, kStateName, state.strokeOpacity, state.fillOpacity, state.document, false,
-                        blendMode);
-  if (!SameRect(box, oldRect)) SetRectKey(state.dict, "/Rect", box);
-  if (written) *written = stream;
-  return true;
+// The result of a generator: the content with its box, the new /Rect when
+// the figure outgrew the old one, and the transparency state.
+void Finish(const CAPCommon& state, std::string&& content, const KS_FloatRect& box, const KS_FloatRect& oldRect,
+            const std::string& blendMode, ShapeAppearanceResult* out) {
+  out->content = std::move(content);
+  out->bbox = box;
+  out->setRect = !SameRect(box, oldRect);
+  out->rect = box;
+  out->strokeOpacity = state.strokeOpacity;
+  out->fillOpacity = state.fillOpacity;
+  out->blendMode = blendMode;
 }
 
 // When a figure grows /Rect, /RD grows with it so that the next rebuild
 // finds the same drawing rectangle.
-void KeepDrawingRect(KPD_Dictionary dict, const KS_FloatRect& box, const KS_FloatRect& rect,
-                     const KS_FloatRect& drawing) {
+void KeepDrawingRect(const KS_FloatRect& box, const KS_FloatRect& rect, const KS_FloatRect& drawing,
+                     ShapeAppearanceResult* out) {
   if (SameRect(box, rect)) return;
-  KS_FloatRect rd{drawing.left - box.left, drawing.bottom - box.bottom, box.right - drawing.right,
-                  box.top - drawing.top};
-  SetRectKey(dict, "/RD", rd);
+  out->setInsets = true;
+  out->insets = geom::InsetsBetween(box, drawing);
 }
 
 // Opening of every closed shape: colours, transparency, line state.
@@ -153,24 +102,28 @@ void ShapeHead(const CAPCommon& s, std::string& out, bool roundJoin, bool writeF
   if (s.needsTransparency) out += "/TransGs gs\n";
   if (s.borderWidth != 0) {
     AppendLineState(out, s.borderWidth, 2, roundJoin);
-    if (s.borderStyle == kBorderDash) AppendDash(out, s.dashes, s.dashPhase);
+    if (s.borderStyle == KW_BORDER_DASH) AppendDash(out, s.dashes, s.dashPhase);
   }
 }
 
-bool Cloudy(const CAPCommon& s) { return s.borderStyle == kBorderCloudy && s.intensity > 0; }
+bool Cloudy(const CAPCommon& s) { return s.borderStyle == KW_BORDER_CLOUDY && s.intensity > 0; }
 
 // Reads a flat list of coordinate pairs.
 bool ReadPoints(KPD_Object array, std::vector<Pt>& points, const char* what, std::string* reason) {
   std::vector<float> v;
-  int n = apread::Numbers(array, v, kMaxCoordinates);
+  int n = dict::ReadNumbers(array, v, kMaxCoordinates);
   if (n == -2) return Fail(reason, std::string(what) + " too long");
   if (n < 0) return Fail(reason, std::string("missing or malformed ") + what);
   if (n % 2) return Fail(reason, std::string(what) + " of odd length");
-  if (!apread::Finite(v)) return Fail(reason, std::string(what) + " out of range");
+  if (!geom::InRange(v)) return Fail(reason, std::string(what) + " out of range");
   points.clear();
   points.reserve(static_cast<size_t>(n / 2));
   for (int i = 0; i + 1 < n; i += 2) points.push_back({v[size_t(i)], v[size_t(i + 1)]});
   return true;
+}
+
+bool HasBadNumber(const std::string& content) {
+  return content.find("nan") != std::string::npos || content.find("inf") != std::string::npos;
 }
 
 // Appends a line ending with its own painting operator.
@@ -184,19 +137,18 @@ ApBounds Ending(const CAPCommon& s, std::string& out, int style, Pt at, Pt direc
   return b;
 }
 
-double Rotation(KPD_Dictionary dict) {
-  double degrees = 0;
-  if (!apread::Number(dict, "/Rotation", &degrees) || !std::isfinite(degrees)) return 0;
-  return std::fmod(degrees, 360.0) * kPi / 180.0;
+double Rotation(const CKW_AnnotImpl& annot) {
+  int32_t degrees = 0;
+  return annot.GetRotation(&degrees) ? geom::Radians(degrees) : 0;
 }
 
 // ---- square and circle --------------------------------------------------------
 
-bool ResetBox(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options, bool ellipse) {
+bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(annot)) return Fail(reason, s.Problem());
   KS_FloatRect rect;
-  if (!ReadRect(annot, &rect, reason)) return false;
+  if (!ReadRect(s.dict, &rect, reason)) return false;
   KS_FloatRect drawing = DrawingRect(annot, rect);
   const double w = s.borderWidth;
   const bool cloudy = Cloudy(s);
@@ -230,8 +182,8 @@ bool ResetBox(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOp
   ApBounds box = BoundsOf(rect);
   box.Add(drawn);
   KS_FloatRect boxRect = box.Rect();
-  if (!Finish(s, options, content, boxRect, rect, s.blendMode, reason)) return false;
-  KeepDrawingRect(annot, boxRect, rect, drawing);
+  Finish(s, std::move(content), boxRect, rect, s.blendMode, out);
+  KeepDrawingRect(boxRect, rect, drawing, out);
   return true;
 }
 
@@ -249,9 +201,9 @@ bool ReadCurves(KPD_Dictionary dict, size_t vertexCount, std::vector<CurveSegmen
   KPD_Object obj = host::DictGet(dict, "/Curves");
   if (!obj) return true;
   std::vector<float> v;
-  int n = apread::Numbers(obj, v, kMaxCoordinates);
+  int n = dict::ReadNumbers(obj, v, kMaxCoordinates);
   if (n < 0 || n % 5) return Fail(reason, "malformed /Curves");
-  if (!apread::Finite(v)) return Fail(reason, "/Curves out of range");
+  if (!geom::InRange(v)) return Fail(reason, "/Curves out of range");
   for (int i = 0; i + 4 < n; i += 5) {
     double index = v[size_t(i)];
     if (index < 0 || index >= double(vertexCount) || index != std::floor(index)) continue;
@@ -280,10 +232,10 @@ Pt EndTangentFrom(const std::vector<Pt>& v, const std::vector<CurveSegment>& cur
   return start ? v[1] : v[last - 1];
 }
 
-bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options,
-                      bool closed) {
+bool VertexAppearance(const CKW_MarkupAnnotImpl& view, bool closed, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
-  if (!s.Init(annot)) return Fail(reason, s.Problem());
+  if (!s.Init(view)) return Fail(reason, s.Problem());
+  KPD_Dictionary annot = s.dict;
   KS_FloatRect rect;
   if (!ReadRect(annot, &rect, reason)) return false;
   std::vector<Pt> v;
@@ -354,16 +306,17 @@ bool ResetVertexShape(KPD_Dictionary annot, std::string* reason, const ShapeAppe
   }
   ApBounds box = BoundsOf(rect);
   box.Add(drawn);
-  return Finish(s, options, content, box.Rect(), rect, s.blendMode, reason);
+  Finish(s, std::move(content), box.Rect(), rect, s.blendMode, out);
+  return true;
 }
 
 // ---- line -------------------------------------------------------------------------
 
 // The caption colour: /CC, else each component c of the line colour turned
 // into 1 - (trunc(c * 255) XOR 0xA5) / 255.
-bool CaptionColor(const CAPCommon& s, KPD_ColorF* out) {
+bool CaptionColor(const CKW_LineImpl& line, const CAPCommon& s, KPD_ColorF* out) {
   KPD_ColorF cc;
-  if (!apread::Color(s.dict, "/CC", &cc)) return false;
+  if (!line.GetCaptionColor(&cc) && line.HasKey("/CC")) return false;
   if (cc.kind != KPD_COLOR_NONE) {
     *out = ToRGB(cc);
     return true;
@@ -378,11 +331,9 @@ bool CaptionColor(const CAPCommon& s, KPD_ColorF* out) {
 }
 
 // The font size of /DA ("... 9 Tf ..."), else 9.
-double CaptionFontSize(KPD_Dictionary dict) {
-  KPD_Object obj = host::DictGet(dict, "/DA");
-  host::ByteString da;
-  if (!obj || !host::StringGetBytes(obj, da.get())) return 9.0;
-  std::string text = da.str();
+double CaptionFontSize(const CKW_AnnotImpl& annot) {
+  std::string text;
+  if (!annot.GetDefaultAppearance(&text)) return 9.0;
   size_t tf = text.rfind("Tf");
   if (tf == std::string::npos || tf == 0) return 9.0;
   size_t end = text.find_last_not_of(" \t\r\n", tf - 1);
@@ -426,20 +377,17 @@ struct Caption {
   double offsetAlong = 0, offsetUp = 0;
 };
 
-bool ReadCaption(const CAPCommon& s, Caption* c, std::string* reason) {
-  KPD_Object cap = host::DictGet(s.dict, "/Cap");
-  if (!cap || host::ObjectGetType(cap) != KPD_OBJ_BOOLEAN || !host::BooleanGet(cap)) return true;
-  KPD_Object contents = host::DictGet(s.dict, "/Contents");
-  host::WideString text;
-  if (!contents || !host::StringObjectGetText(contents, text.get())) return true;
-  c->text = text.str();
-  if (c->text.empty()) return true;
+bool ReadCaption(const CKW_LineImpl& line, Caption* c, std::string* reason) {
+  KPD_Dictionary d = line.GetDict();
+  bool cap = false;
+  if (!dict::GetBool(d, "/Cap", &cap) || !cap) return true;
+  if (!line.GetContents(&c->text) || c->text.empty()) return true;
   c->present = true;
-  c->size = CaptionFontSize(s.dict);
-  c->top = apread::NameIs(s.dict, "/CP", "/Top");
+  c->size = CaptionFontSize(line);
+  c->top = dict::NameIs(d, "/CP", "Top");
   std::vector<float> co;
-  if (apread::Numbers(host::DictGet(s.dict, "/CO"), co, 2) == 2) {
-    if (!apread::Finite(co)) return Fail(reason, "/CO out of range");
+  if (dict::ReadNumbers(host::DictGet(d, "/CO"), co, 2) == 2) {
+    if (!geom::InRange(co)) return Fail(reason, "/CO out of range");
     c->offsetAlong = co[0];
     c->offsetUp = co[1];
   }
@@ -485,14 +433,16 @@ void AddFont(KPD_Document doc, KPD_Stream stream, KA_FontService svc) {
   host::ObjectRelease(font);
 }
 
-bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
-  if (!s.Init(annot)) return Fail(reason, s.Problem());
+  if (!s.Init(line)) return Fail(reason, s.Problem());
+  KPD_Dictionary annot = s.dict;
   std::vector<float> l;
-  if (apread::Numbers(host::DictGet(annot, "/L"), l, 4) != 4) return Fail(reason, "missing or malformed /L");
-  if (!apread::Finite(l)) return Fail(reason, "/L out of range");
+  if (dict::ReadNumbers(host::DictGet(annot, "/L"), l, 4) != 4) return Fail(reason, "missing or malformed /L");
+  if (!geom::InRange(l)) return Fail(reason, "/L out of range");
   const Pt p1{l[0], l[1]}, p2{l[2], l[3]};
 
+  const std::string intent = line.GetIntent();
   int endings[2] = {kEndNone, kEndNone};
   KPD_Object le = host::DictGet(annot, "/LE");
   if (le && host::ObjectGetType(le) == KPD_OBJ_ARRAY) {
@@ -500,28 +450,28 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
       host::ByteString name;
       if (host::NameGet(host::ArrayGet(le, i), name.get())) endings[i] = LineEndingFromName(name.str().substr(1));
     }
-  } else if (apread::NameIs(annot, "/IT", "/LineArrow")) {
+  } else if (intent == "LineArrow") {
     endings[1] = kEndOpenArrow;
   }
 
   double ll = 0, lle = 0, llo = 0;
-  apread::Number(annot, "/LL", &ll);
-  apread::Number(annot, "/LLE", &lle);
-  apread::Number(annot, "/LLO", &llo);
-  if (!apread::Finite(ll) || !apread::Finite(lle) || !apread::Finite(llo)) return Fail(reason, "leader out of range");
+  dict::GetNumber(annot, "/LL", &ll);
+  dict::GetNumber(annot, "/LLE", &lle);
+  dict::GetNumber(annot, "/LLO", &llo);
+  if (!geom::InRange(ll) || !geom::InRange(lle) || !geom::InRange(llo)) return Fail(reason, "leader out of range");
 
   double les[2] = {1.0, 1.0};
   bool hasLes = false;
-  if (apread::NameIs(annot, "/IT", "/LineDimension")) {
+  if (intent == "LineDimension") {
     std::vector<float> f;
-    if (apread::Numbers(host::DictGet(annot, "/LES"), f, 2) == 2 && apread::Finite(f)) {
+    if (dict::ReadNumbers(host::DictGet(annot, "/LES"), f, 2) == 2 && geom::InRange(f)) {
       les[0] = f[0];
       les[1] = f[1];
       hasLes = true;
     }
   }
   Caption caption;
-  if (!ReadCaption(s, &caption, reason)) return false;
+  if (!ReadCaption(line, &caption, reason)) return false;
 
   const double w = s.borderWidth;
   const bool stroke = s.hasStroke && w > 0;
@@ -581,7 +531,7 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
     lift += caption.offsetUp;
     Pt origin{mid.x - caption.width / 2 * t.x + lift * up.x, mid.y - caption.width / 2 * t.y + lift * up.y};
     KPD_ColorF color;
-    if (!CaptionColor(s, &color)) return Fail(reason, "malformed /CC");
+    if (!CaptionColor(line, s, &color)) return Fail(reason, "malformed /CC");
     content += "q BT\n";
     AppendFillColor(content, color);
     content += "/Helv ";
@@ -599,9 +549,9 @@ bool ResetLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceO
   KS_FloatRect oldRect{};
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);
-  KPD_Stream stream = nullptr;
-  if (!Finish(s, options, content, drawn.Rect(), oldRect, s.blendMode, reason, &stream)) return false;
-  if (caption.present) AddFont(s.document, stream, caption.service);
+  Finish(s, std::move(content), drawn.Rect(), oldRect, s.blendMode, out);
+  out->captionFont = caption.present;
+  out->fontService = caption.service;
   return true;
 }
 
@@ -639,9 +589,10 @@ void SmoothStroke(std::string& out, const std::vector<Pt>& p, ApBounds& hull) {
   }
 }
 
-bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
-  if (!s.Init(annot)) return Fail(reason, s.Problem());
+  if (!s.Init(ink)) return Fail(reason, s.Problem());
+  KPD_Dictionary annot = s.dict;
   KPD_Object list = host::DictGet(annot, "/InkList");
   if (!list || host::ObjectGetType(list) != KPD_OBJ_ARRAY) return Fail(reason, "missing or malformed /InkList");
   int count = host::ArrayCount(list);
@@ -661,10 +612,10 @@ bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOp
   if (strokes.empty()) return Fail(reason, "/InkList has no points");
 
   const double w = s.borderWidth;
-  const bool highlight = apread::NameIs(annot, "/IT", "/InkHighlight");
+  const bool highlight = ink.GetIntent() == "InkHighlight";
   const std::string blend = highlight ? std::string("Multiply") : s.blendMode;
   double type = 1;
-  const bool smooth = !apread::Number(annot, "/KwLineType", &type) || type == 1;
+  const bool smooth = !dict::GetNumber(annot, "/KwLineType", &type) || type == 1;
 
   std::string content;
   content.reserve(96 + total * (smooth ? 64 : 24));
@@ -711,23 +662,75 @@ bool ResetInk(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOp
   KS_FloatRect oldRect{};
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);
-  return Finish(s, options, content, drawn.Rect(), oldRect, blend, reason);
+  Finish(s, std::move(content), drawn.Rect(), oldRect, blend, out);
+  return true;
 }
 
-bool Square(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
-  return ResetBox(annot, reason, options, false);
+// A generator over the model object of its kind.
+template <class Impl, bool (*Compute)(const Impl&, ShapeAppearanceResult*, std::string*)>
+bool Regenerate(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  Impl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  ShapeAppearanceResult result;
+  if (!Compute(view, &result, reason)) return false;
+  return CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
-bool Circle(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
-  return ResetBox(annot, reason, options, true);
+
+bool SquareAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
+  return BoxAppearance(a, false, out, reason);
 }
-bool Polygon(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
-  return ResetVertexShape(annot, reason, options, true);
+bool CircleAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
+  return BoxAppearance(a, true, out, reason);
 }
-bool PolyLine(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
-  return ResetVertexShape(annot, reason, options, false);
+bool PolygonAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
+  return VertexAppearance(a, true, out, reason);
 }
+bool PolyLineAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
+  return VertexAppearance(a, false, out, reason);
+}
+
+constexpr ShapeAppearanceFn Square = &Regenerate<CKW_MarkupAnnotImpl, &SquareAppearance>;
+constexpr ShapeAppearanceFn Circle = &Regenerate<CKW_MarkupAnnotImpl, &CircleAppearance>;
+constexpr ShapeAppearanceFn Polygon = &Regenerate<CKW_MarkupAnnotImpl, &PolygonAppearance>;
+constexpr ShapeAppearanceFn PolyLine = &Regenerate<CKW_MarkupAnnotImpl, &PolyLineAppearance>;
+constexpr ShapeAppearanceFn Line = &Regenerate<CKW_LineImpl, &LineAppearance>;
+constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearance>;
 
 }  // namespace
+
+bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason) {
+  switch (KW_SubtypeCodeFromName(annot.GetSubtype())) {
+    case KW_ANNOT_SQUARE: return SquareAppearance(annot, out, skipReason);
+    case KW_ANNOT_CIRCLE: return CircleAppearance(annot, out, skipReason);
+    case KW_ANNOT_POLYGON: return PolygonAppearance(annot, out, skipReason);
+    case KW_ANNOT_POLYLINE: return PolyLineAppearance(annot, out, skipReason);
+    case KW_ANNOT_INK: return InkAppearance(annot, out, skipReason);
+    case KW_ANNOT_LINE: {
+      CKW_LineImpl line(annot.GetDict(), KW_ANNOT_LINE, nullptr);
+      return LineAppearance(line, out, skipReason);
+    }
+    default: return Fail(skipReason, "no shape appearance for this kind");
+  }
+}
+
+bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result,
+                                 const ShapeAppearanceOptions& options, std::string* reason) {
+  KPD_Dictionary d = annot.GetDict();
+  KPD_Document doc = d ? host::DocOfObject(d) : nullptr;
+  if (!d || !doc) return Fail(reason, "not in a document");
+  if (HasBadNumber(result.content)) return Fail(reason, "geometry is not finite");
+  CKW_AnnotWriter writer(annot);
+  KPD_Dictionary ap = dict::GetDict(d, "/AP");
+  if (!ap && writer.SetOwned("/AP", host::DictNew())) ap = dict::GetDict(d, "/AP");
+  if (!ap) return Fail(reason, "cannot write the appearance stream");
+  KPD_Stream stream = WriteAppearanceStream(doc, d, ap, "N", result.bbox, result.matrix, result.content,
+                                            result.procSets, std::string(), !options.reuseStream);
+  if (!stream) return Fail(reason, "cannot write the appearance stream");
+  SetTransparencyGState(stream, kStateName, result.strokeOpacity, result.fillOpacity, doc, false, result.blendMode);
+  if (result.setRect) writer.SetOwned("/Rect", host::RectToObject(&result.rect));
+  if (result.setInsets) writer.SetOwned("/RD", host::RectToObject(&result.insets));
+  if (result.captionFont) AddFont(doc, stream, result.fontService);
+  return true;
+}
 
 bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason) { return Square(annot, skipReason, {}); }
 bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason) { return Circle(annot, skipReason, {}); }
@@ -737,22 +740,21 @@ bool ResetPolygonAppearance(KPD_Dictionary annot, std::string* skipReason) {
 bool ResetPolyLineAppearance(KPD_Dictionary annot, std::string* skipReason) {
   return PolyLine(annot, skipReason, {});
 }
-bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason) { return ResetLine(annot, skipReason, {}); }
-bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason) { return ResetInk(annot, skipReason, {}); }
+bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason) { return Line(annot, skipReason, {}); }
+bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason) { return Ink(annot, skipReason, {}); }
 
 ShapeAppearanceFn ShapeAppearanceFor(KPD_Dictionary annot, std::string* kind) {
-  static const struct {
-    const char* name;
-    ShapeAppearanceFn fn;
-  } kKinds[] = {{"/Square", &Square}, {"/Circle", &Circle}, {"/Polygon", &Polygon},
-                {"/PolyLine", &PolyLine}, {"/Line", &ResetLine}, {"/Ink", &ResetInk}};
+  // In the order of kShapeAppearanceKinds, with the slash.
+  static const char* const kNames[] = {"/Square", "/Circle", "/Polygon", "/PolyLine", "/Line", "/Ink"};
+  static const ShapeAppearanceFn kGenerators[] = {Square, Circle, Polygon, PolyLine, Line, Ink};
+  static_assert(std::size(kNames) == kShapeAppearanceKinds.size());
   KPD_Object subtype = annot ? host::DictGet(annot, "/Subtype") : nullptr;
   if (kind) kind->clear();
   if (!subtype || host::ObjectGetType(subtype) != KPD_OBJ_NAME) return nullptr;
-  for (const auto& k : kKinds) {
-    if (host::NameIs(subtype, k.name)) {
-      if (kind) *kind = k.name + 1;
-      return k.fn;
+  for (size_t i = 0; i < kShapeAppearanceKinds.size(); ++i) {
+    if (host::NameIs(subtype, kNames[i])) {
+      if (kind) *kind = kShapeAppearanceKinds[i];
+      return kGenerators[i];
     }
   }
   if (kind) {

@@ -1,8 +1,11 @@
 // Normal appearances of the shape annotations: square, circle, polygon,
-// polyline, line and ink, rebuilt from the annotation dictionary alone.
+// polyline, line and ink, rebuilt from what the object model reads in the
+// annotation dictionary.
 //
-// Each generator reads and checks everything it needs first and writes only
-// when the whole appearance could be built: on failure it returns false,
+// Each generator reads and checks everything it needs and computes the
+// whole appearance without writing; one writer then puts the result into
+// the annotation, so nothing is written unless the whole appearance could
+// be built: on failure it returns false,
 // puts a short reason into *skipReason (when given) and leaves the
 // annotation as it was. On success the annotation's /AP /N is a new stream
 // (the old one is no longer referenced), /Rect covers everything drawn, and
@@ -10,11 +13,16 @@
 // ink highlight intent call for it.
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "sdk/ks_types.h"
 
 namespace kwannotation {
+
+class CKW_AnnotImpl;
+class CKW_MarkupAnnotImpl;
 
 bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason);
 bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason);
@@ -30,6 +38,48 @@ struct ShapeAppearanceOptions {
   // every other user would change with it.
   bool reuseStream = false;
 };
+
+// What a generator drew, before anything is written: the content and its
+// box, the /Rect and /RD the annotation needs for it, and the transparency
+// state of the stream.
+struct ShapeAppearanceResult {
+  std::string content;
+  KS_FloatRect bbox{};
+  KS_Matrix matrix{1, 0, 0, 1, 0, 0};
+  std::vector<std::string> procSets{"PDF"};
+  bool setRect = false;  // /Rect becomes `rect`
+  KS_FloatRect rect{};
+  bool setInsets = false;  // /RD becomes `insets` (left, bottom, right, top)
+  KS_FloatRect insets{};
+  // The "TransGs" graphics state; it is left out when both opacities are 1
+  // and there is no blend mode.
+  float strokeOpacity = 1.0f;
+  float fillOpacity = 1.0f;
+  std::string blendMode;
+  // The caption's font "Helv" from this font service.
+  bool captionFont = false;
+  KA_FontService fontService = nullptr;
+};
+
+// Computes the appearance of a shape annotation from the model's getters;
+// writes nothing. False, with the reason, when this kind has no shape
+// appearance or its values cannot be drawn.
+bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason);
+
+// The one writer of a computed appearance: the /AP /N stream (a new one, or
+// with `options.reuseStream` the old one rewritten in place), its
+// transparency state and font, then /Rect and /RD through the annotation's
+// write path. False, with the reason, when nothing could be written.
+class CKW_AppearanceWriter {
+ public:
+  static bool Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result, const ShapeAppearanceOptions& options,
+                    std::string* reason);
+};
+
+// The subtype names that have a shape appearance, in the order reports
+// list them.
+inline constexpr std::array<const char*, 6> kShapeAppearanceKinds = {"Square", "Circle", "Polygon",
+                                                                     "PolyLine", "Line", "Ink"};
 
 using ShapeAppearanceFn = bool (*)(KPD_Dictionary annot, std::string* skipReason,
                                    const ShapeAppearanceOptions& options);

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_common.h"
 #include "kwannotation/kw_ap_test_support.h"
+#include "sdk/ks_number.h"
 
 namespace kwannotation {
 namespace {
@@ -510,6 +512,95 @@ TEST_F(ShapeAppearance, DispatchByKindAndReuseInPlace) {
     ASSERT_TRUE(fn(annot, &reason, {})) << reason;
     EXPECT_FALSE(host::ObjectIsIdentical(Normal(annot), first)) << c.subtype;
   }
+}
+
+}  // namespace
+}  // namespace kwannotation
+
+namespace kwannotation {
+namespace {
+
+class ShapeModel : public test::AppearanceTest {};
+
+TEST_F(ShapeModel, ComputingWritesNothingAndTheApplierWritesWhatWasComputed) {
+  // A border wider than the box: the figure grows /Rect and /RD.
+  const char* text = "<< /Subtype /Square /Rect [0 0 20 10] /C [1 0 0] /BS << /W 30 >> /CA 0.5 /RD [1 1 1 1] >>";
+  KPD_Dictionary annot = Add(text);
+  KPD_Dictionary twin = Add(text);
+  const std::string before = test::Write(annot);
+
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_SQUARE, nullptr);
+  ShapeAppearanceResult result;
+  std::string reason;
+  ASSERT_TRUE(ComputeShapeAppearance(view, &result, &reason)) << reason;
+  EXPECT_EQ(test::Write(annot), before);
+  EXPECT_TRUE(result.setRect);
+  EXPECT_TRUE(result.setInsets);
+
+  ASSERT_TRUE(CKW_AppearanceWriter::Apply(view, result, {}, &reason)) << reason;
+  ASSERT_TRUE(ResetSquareAppearance(twin, &reason)) << reason;
+  EXPECT_EQ(Content(annot), result.content);
+  EXPECT_EQ(Content(annot), Content(twin));
+  for (const char* key : {"/Rect", "/RD"}) EXPECT_EQ(Value(annot, key), Value(twin, key)) << key;
+  EXPECT_EQ(Value(StreamDict(annot), "/BBox"), Value(StreamDict(twin), "/BBox"));
+  EXPECT_EQ(Value(Resources(annot), "/ExtGState"), Value(Resources(twin), "/ExtGState"));
+
+  // What no generator can draw is refused before anything is written.
+  KPD_Dictionary bad = Add("<< /Subtype /Square /Rect [0 0 10 10] /C [1 0] >>");
+  CKW_MarkupAnnotImpl badView(bad, KW_ANNOT_SQUARE, nullptr);
+  EXPECT_FALSE(ComputeShapeAppearance(badView, &result, &reason));
+  EXPECT_EQ(reason, "malformed /C");
+  CKW_MarkupAnnotImpl note(Add("<< /Subtype /Text /Rect [0 0 10 10] >>"), KW_ANNOT_TEXT, nullptr);
+  EXPECT_FALSE(ComputeShapeAppearance(note, &result, &reason));
+}
+
+// The drawing takes every value from the object model, so the two cannot
+// read one key differently.
+TEST_F(ShapeModel, TheDrawingShowsWhatTheModelReads) {
+  struct Case {
+    const char* keys;
+  } cases[] = {
+      {"/Border [0 0 2 []]"},              // an empty dash array still dashes
+      {"/Border [0 0 3 [4 2]]"},
+      {"/Border [0 0 1.5]"},
+      {"/BS << /W 2 /S /D >>"},            // dashed without its own pattern
+      {"/BS << /W 2 /S /D /D [5] >> /Border [0 0 7 [1 1]]"},  // /BS wins
+      {"/BS << /W -4 >>"},                 // a negative width draws nothing
+      {"/BS << /S /U >> /BE << /S /S >>"},
+  };
+  for (const Case& c : cases) {
+    KPD_Dictionary annot = Add(std::string("<< /Subtype /Square /Rect [0 0 40 40] /C [0 0 1] ") + c.keys + " >>");
+    CKW_MarkupAnnotImpl view(annot, KW_ANNOT_SQUARE, nullptr);
+    KwBorderInfo border;
+    view.GetBorderInfo(&border);
+    std::string reason;
+    ASSERT_TRUE(ResetSquareAppearance(annot, &reason)) << c.keys << ": " << reason;
+    const std::string content = Content(annot);
+    EXPECT_EQ(border.style == KW_BORDER_DASH, content.find(" d\n") != std::string::npos) << c.keys << "\n" << content;
+    if (border.width > 0) {
+      EXPECT_NE(content.find(ks::FormatFixed(border.width, 2) + " w\n"), std::string::npos) << c.keys << "\n" << content;
+    } else {
+      EXPECT_EQ(content.find(" w\n"), std::string::npos) << c.keys << "\n" << content;
+    }
+  }
+
+  // /Rotation is read in whole degrees, by the model and by the drawing.
+  KPD_Dictionary fractional = Add("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Rotation 45.4 >>");
+  KPD_Dictionary whole = Add("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Rotation 45 >>");
+  int32_t degrees = 0;
+  ASSERT_TRUE(CKW_MarkupAnnotImpl(fractional, KW_ANNOT_CIRCLE, nullptr).GetRotation(&degrees));
+  EXPECT_EQ(degrees, 45);
+  ASSERT_TRUE(ResetCircleAppearance(fractional, nullptr));
+  ASSERT_TRUE(ResetCircleAppearance(whole, nullptr));
+  EXPECT_EQ(Content(fractional), Content(whole));
+
+  // Fill opacity falls back to /CA, as the model reads it.
+  KPD_Dictionary onlyCA = Add("<< /Subtype /Square /Rect [0 0 10 10] /IC [1 0 0] /CA 0.25 >>");
+  CKW_MarkupAnnotImpl onlyCAView(onlyCA, KW_ANNOT_SQUARE, nullptr);
+  EXPECT_FLOAT_EQ(onlyCAView.GetFillOpacity(), 0.25f);
+  ASSERT_TRUE(ResetSquareAppearance(onlyCA, nullptr));
+  EXPECT_NE(Value(Resources(onlyCA), "/ExtGState").find("/ca 0.25"), std::string::npos)
+      << Value(Resources(onlyCA), "/ExtGState");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "kwannotation/kw_viewport.h"
 
-#include "kwannotation/kw_measure_pdf.h"
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_text.h"
 #include "sdk/ks_host_binding.h"
 
@@ -25,29 +25,29 @@ std::u16string NowStamp() {
 
 }  // namespace
 
-std::optional<KS_FloatRect> CKW_ViewportImpl::GetBBox() const { return pdf::GetRect(dict_, "/BBox"); }
+std::optional<KS_FloatRect> CKW_ViewportImpl::GetBBox() const { return dict::GetRect(dict_, "/BBox"); }
 
-std::u16string CKW_ViewportImpl::GetName() const { return pdf::GetText(dict_, "/Name").value_or(u""); }
+std::u16string CKW_ViewportImpl::GetName() const { return dict::GetText(dict_, "/Name").value_or(u""); }
 
 CKW_MeasureDict CKW_ViewportImpl::GetMeasureDict() const {
-  return CKW_MeasureDict::Borrow(pdf::GetDict(dict_, "/Measure"));
+  return CKW_MeasureDict::Borrow(dict::GetDict(dict_, "/Measure"));
 }
 
 bool CKW_PageViewportListImpl::HasMalformedVP() const {
   KPD_Object vp = page_ ? host::DictGet(page_, "/VP") : nullptr;
-  return vp && !pdf::IsType(vp, KPD_OBJ_ARRAY);
+  return vp && !dict::IsType(vp, KPD_OBJ_ARRAY);
 }
 
 int CKW_PageViewportListImpl::GetCount() const {
-  KPD_Array vp = pdf::GetArray(page_, "/VP");
+  KPD_Array vp = dict::GetArray(page_, "/VP");
   return vp ? host::ArrayCount(vp) : 0;
 }
 
 CKW_Viewport CKW_PageViewportListImpl::GetViewport(int index) const {
-  KPD_Array vp = pdf::GetArray(page_, "/VP");
+  KPD_Array vp = dict::GetArray(page_, "/VP");
   if (!vp) return {};
   KPD_Object item = host::ArrayGet(vp, index);
-  return pdf::IsType(item, KPD_OBJ_DICTIONARY) ? CKW_Viewport(item) : CKW_Viewport();
+  return dict::IsType(item, KPD_OBJ_DICTIONARY) ? CKW_Viewport(item) : CKW_Viewport();
 }
 
 CKW_Viewport CKW_PageViewportListImpl::AddViewport(const KS_FloatRect& rect, const CKW_MeasureDict& measure,
@@ -67,10 +67,10 @@ CKW_Viewport CKW_PageViewportListImpl::AddViewport(const KS_FloatRect& rect, con
     }
   }
   KPD_Dictionary fresh = host::DictNew();
-  pdf::SetName(fresh, "/Type", "Viewport");
-  pdf::SetOwned(fresh, "/BBox", boxObject);
-  if (!name.empty()) pdf::SetText(fresh, "/Name", name);
-  pdf::SetText(fresh, "/NM", NowStamp());
+  dict::SetName(fresh, "/Type", "Viewport");
+  dict::SetOwned(fresh, "/BBox", boxObject);
+  if (!name.empty()) dict::SetText(fresh, "/Name", name);
+  dict::SetText(fresh, "/NM", NowStamp());
   host::DictSet(fresh, "/Measure", measureRef);
   KPD_Dictionary viewport = fresh;
   if (doc_) {
@@ -79,7 +79,7 @@ CKW_Viewport CKW_PageViewportListImpl::AddViewport(const KS_FloatRect& rect, con
     if (!viewport) return {};
   }
 
-  KPD_Array vp = pdf::GetArray(page_, "/VP");
+  KPD_Array vp = dict::GetArray(page_, "/VP");
   if (!vp) {
     KPD_Array created = host::ArrayNew();
     if (!host::DictSet(page_, "/VP", created)) {
@@ -88,7 +88,7 @@ CKW_Viewport CKW_PageViewportListImpl::AddViewport(const KS_FloatRect& rect, con
       return {};
     }
     host::ObjectRelease(created);
-    vp = pdf::GetArray(page_, "/VP");
+    vp = dict::GetArray(page_, "/VP");
   }
   bool added = host::ArrayCount(vp) > 0 ? host::ArrayInsert(vp, 0, viewport) : host::ArrayAppend(vp, viewport);
   if (!doc_) {
@@ -101,16 +101,16 @@ CKW_Viewport CKW_PageViewportListImpl::AddViewport(const KS_FloatRect& rect, con
 }
 
 void CKW_PageViewportListImpl::RemoveEmptyVP() {
-  KPD_Array vp = pdf::GetArray(page_, "/VP");
+  KPD_Array vp = dict::GetArray(page_, "/VP");
   if (vp && host::ArrayCount(vp) == 0) host::DictRemove(page_, "/VP");
 }
 
 int CKW_PageViewportListImpl::FindViewportAt(KS_FloatPoint point) const {
-  KPD_Array vp = pdf::GetArray(page_, "/VP");
+  KPD_Array vp = dict::GetArray(page_, "/VP");
   if (!vp) return -1;
   for (int i = host::ArrayCount(vp) - 1; i >= 0; --i) {
     KPD_Object item = host::ArrayGet(vp, i);
-    if (!pdf::IsType(item, KPD_OBJ_DICTIONARY)) continue;
+    if (!dict::IsType(item, KPD_OBJ_DICTIONARY)) continue;
     CKW_ViewportImpl viewport(item);
     std::optional<KS_FloatRect> box = viewport.GetBBox();
     if (!box || !Contains(*box, point)) continue;

@@ -70,13 +70,13 @@ void ExportNumberKey(KPD_Dictionary d, const char* key, KX_Element element, cons
 }
 
 // The first of `attrs` that the element has, read as a number into `key`.
-void ImportNumberKey(KX_Element element, std::initializer_list<const char*> attrs, KPD_Dictionary d,
+void ImportNumberKey(KX_Element element, std::initializer_list<const char*> attrs, CKW_AnnotWriter& w,
                      const char* key) {
   std::string value;
   float v = 0;
   for (const char* attr : attrs)
     if (xfdf::GetAttr(element, attr, &value)) {
-      if (xfdf::ParseFloat(value, &v)) dict::SetNumber(d, key, v);
+      if (xfdf::ParseFloat(value, &v)) w.SetNumber(key, v);
       return;
     }
 }
@@ -98,13 +98,13 @@ void ExportCaptionPlacement(KPD_Dictionary d, KX_Element element) {
   }
 }
 
-void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d) {
+void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d, CKW_AnnotWriter& w) {
   std::string value;
   if (xfdf::GetAttr(element, "caption-style", &value)) {
     std::string lower;
     for (char c : value) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "inline") dict::SetName(d, "/CP", "Inline");
-    else if (lower == "top") dict::SetName(d, "/CP", "Top");
+    if (lower == "inline") w.SetName("/CP", "Inline");
+    else if (lower == "top") w.SetName("/CP", "Top");
   }
   std::vector<float> offset;
   if (!dict::GetNumbers(d, "/CO", &offset) || offset.size() != 2) offset = {0, 0};
@@ -118,7 +118,7 @@ void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d) {
     offset[1] = v;
     changed = true;
   }
-  if (changed) dict::SetNumbers(d, "/CO", offset.data(), 2);
+  if (changed) w.SetNumbers("/CO", offset.data(), 2);
 }
 
 void ExportStringChild(KPD_Dictionary d, const char* key, KX_Element element, const char* child) {
@@ -238,6 +238,7 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
 
 void ImportGeometry(CKW_Annot& annot, KX_Element element) {
   KPD_Dictionary d = annot.GetDict();
+  CKW_AnnotWriter w(*annot.GetImpl());
   if (!d) return;
   int32_t code = annot.GetSubtypeCode();
   auto* markup = dynamic_cast<CKW_MarkupAnnot*>(&annot);
@@ -253,11 +254,11 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
       int32_t start = 0, end = 0;
       line.GetLineEndings(&start, &end);
       if (ImportLineEndings(element, &start, &end)) line.SetLineEndings(start, end);
-      ImportNumberKey(element, kLeaderLength, d, "/LL");
-      ImportNumberKey(element, kLeaderExtend, d, "/LLE");
-      ImportNumberKey(element, kLeaderOffset, d, "/LLO");
-      if (xfdf::GetAttr(element, "caption", &value)) dict::SetBool(d, "/Cap", value == "yes");
-      ImportCaptionPlacement(element, d);
+      ImportNumberKey(element, kLeaderLength, w, "/LL");
+      ImportNumberKey(element, kLeaderExtend, w, "/LLE");
+      ImportNumberKey(element, kLeaderOffset, w, "/LLO");
+      if (xfdf::GetAttr(element, "caption", &value)) w.SetBool("/Cap", value == "yes");
+      ImportCaptionPlacement(element, d, w);
       break;
     }
     case KW_ANNOT_POLYGON:
@@ -300,12 +301,12 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_TEXT:
     case KW_ANNOT_STAMP:
     case KW_ANNOT_FILEATTACHMENT:
-      if (xfdf::GetAttr(element, "icon", &value) && !value.empty()) dict::SetName(d, "/Name", value);
+      if (xfdf::GetAttr(element, "icon", &value) && !value.empty()) w.SetName("/Name", value);
       break;
     case KW_ANNOT_FREETEXT: {
       if (xfdf::GetAttr(element, "justification", &value)) {
         int q = value == "centered" ? 1 : value == "right" ? 2 : 0;
-        dict::SetInteger(d, "/Q", q);
+        w.SetInteger("/Q", q);
       }
       if (KX_Element da = xfdf::FirstChild(element, "defaultappearance"))
         annot.SetDefaultAppearance(xfdf::ElementText(da));
@@ -354,16 +355,17 @@ void KeepCarriedRect(CKW_Annot& annot, KX_Element element) {
     dict::SetNumbers(stream, "/BBox", grown, 4);
   }
   const float rect[4] = {want.left, want.bottom, want.right, want.top};
-  dict::SetNumbers(d, "/Rect", rect, 4);
+  CKW_AnnotWriter w(*annot.GetImpl());
+  w.SetNumbers("/Rect", rect, 4);
   // The insets keep the drawn figure where it is inside the grown
   // rectangle: the carried ones when the file has them, else grown alike.
   std::vector<float> rd;
   if (xfdf::GetAttr(element, "fringe", &text) && xfdf::ParseFloatList(text, &rd) && rd.size() == 4) {
-    dict::SetNumbers(d, "/RD", rd.data(), 4);
+    w.SetNumbers("/RD", rd.data(), 4);
   } else if (dict::GetNumbers(d, "/RD", &rd) && rd.size() == 4) {
     const float insets[4] = {rd[0] + (have.left - want.left), rd[1] + (have.bottom - want.bottom),
                              rd[2] + (want.right - have.right), rd[3] + (want.top - have.top)};
-    dict::SetNumbers(d, "/RD", insets, 4);
+    w.SetNumbers("/RD", insets, 4);
   }
 }
 

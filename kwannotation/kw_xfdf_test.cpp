@@ -159,7 +159,7 @@ TEST_F(XfdfSlots, ExportWritesOnlyWhatTheDictionaryHas) {
   annot->SetColor(KPD_ColorF{KPD_COLOR_GRAY, {1}});
   annot->SetOpacity(0.5f);
   annot->SetIntent("CircleDimension");
-  KW_WriteBorderInfo(annot->GetDict(), KwBorderInfo{1.25f, KW_BORDER_CLOUDY, 1.0f, 0, {}});
+  KW_WriteBorderInfo(annot->GetDict(), KwBorderInfo{1.25f, KW_BORDER_CLOUDY, 1.0f, 0, {}, {}});
   e = Element("<circle/>");
   ASSERT_TRUE(annot->ExportToXFDF(e));
   EXPECT_EQ(Attr(e, "rect"), "1.000000,2.000000,3.000000,4.500000");

@@ -189,4 +189,23 @@ TEST_F(MeasureInfoTest, UsageAndOpenErrors) {
   EXPECT_EQ(r.status, 1);
 }
 
+// The commands that read a document open it the same way, so a file that
+// cannot be opened is reported alike, naming it once.
+TEST_F(MeasureInfoTest, EveryReadingCommandReportsAnUnopenableFileAlike) {
+  const std::string junk = dir_.Write("junk.pdf", "not a pdf at all");
+  const std::string out = dir_ / "out.pdf";
+  const char* const commands[] = {"info", "measure info", "xfdf export", "regenerate"};
+  std::string first;
+  for (const char* command : commands) {
+    std::string line = Quote(AnnotPath()) + " " + command + " " + Quote(junk);
+    if (std::string(command) == "regenerate") line += " -o " + Quote(out);
+    CommandResult r = Shell(line);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_EQ(r.output.find(junk), r.output.rfind(junk)) << command << ": " << r.output;
+    if (first.empty()) first = r.output;
+    EXPECT_EQ(r.output, first) << command;
+  }
+  EXPECT_FALSE(Exists(out));
+}
+
 }  // namespace

@@ -1,0 +1,31 @@
+#include "cli/commands.h"
+#include "host/core_hft.h"
+#include "host/session.h"
+#include "sdk/ks_host_binding.h"
+
+namespace annot {
+
+CommandDocument::CommandDocument() : session_(std::make_unique<kshost::Session>()) {}
+
+CommandDocument::~CommandDocument() = default;
+
+bool CommandDocument::Open(const std::string& path, const std::string& password, bool forChange,
+                           std::string* error) {
+  if (!session_) return false;
+  ks::host::Bind(kshost::CoreHFT(), nullptr);
+  session_->SetPassword(password);
+  return session_->Open(path, error, !forChange);
+}
+
+KPD_Document CommandDocument::Get() const { return session_ ? session_->Document() : nullptr; }
+
+bool CommandDocument::Save(const std::string& path, std::string* error) {
+  return session_ && session_->Save(path, error);
+}
+
+void CommandDocument::Abandon() {
+  // Deliberately never freed; see the declaration.
+  static_cast<void>(session_.release());
+}
+
+}  // namespace annot
