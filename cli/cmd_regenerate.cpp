@@ -17,7 +17,7 @@
 namespace annot {
 
 const char kRegenerateUsage[] =
-    "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only] [--password PW]\n"
+    "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only] [--password PW] [--full]\n"
     "\n"
     "Rebuilds the normal appearance of every square, circle, polygon,\n"
     "polyline, line and ink annotation and saves the result as OUT.pdf.\n"
@@ -25,7 +25,8 @@ const char kRegenerateUsage[] =
     "rebuilt. Reports per kind how many were rebuilt and skipped; a skipped\n"
     "annotation keeps its old appearance and is listed with the reason.\n"
     "PW opens a file that needs a password; a file whose permissions do\n"
-    "not allow changing annotations needs its owner password.\n";
+    "not allow changing annotations needs its owner password.\n"
+    ANNOT_SAVE_HELP;
 
 namespace {
 
@@ -104,7 +105,7 @@ class Progress {
 
 int RunRegenerate(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 0, 1, {"--missing-only"}, &a) || a.out.empty()) {
+  if (!SplitArgs(args, 0, 1, {"--missing-only", "--full"}, &a) || a.out.empty()) {
     std::fputs(kRegenerateUsage, stderr);
     return kExitUsage;
   }
@@ -174,10 +175,12 @@ int RunRegenerate(const std::vector<std::string>& args) {
     }
   }
 
-  if (!host::DocSave(doc, out.c_str(), error.get())) {
+  std::string saveError, notice;
+  if (!kshost::SaveDocument(doc, out, a.Has("--full"), &notice, &saveError)) {
     host::DocClose(doc);
-    return Fail(kExitFailure, error.str());
+    return Fail(kExitFailure, saveError);
   }
+  if (!notice.empty()) std::fprintf(stderr, "annot: %s\n", notice.c_str());
   // Freeing a large document object by object takes a quarter of the whole
   // run; the command ends here and the system takes the memory back at
   // once. Sanitizer builds close it so that leak checks stay meaningful.

@@ -10,12 +10,13 @@
 namespace annot {
 
 const char kRunUsage[] =
-    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW]\n"
+    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW] [--full]\n"
     "\n"
     "Loads the plug-in, opens IN.pdf when given, replays the session script\n"
     "and saves to OUT.pdf when given. A failing line stops the run and is\n"
     "named by its number. What the save lines that ran before it wrote\n"
     "stays written; nothing else is: OUT.pdf is not written.\n"
+    ANNOT_SAVE_HELP
     "\n"
     "PW is the password of IN.pdf and of the files the script opens. A file\n"
     "whose permissions do not allow changing annotations is refused unless\n"
@@ -34,10 +35,13 @@ const char kRunUsage[] =
 
 int RunRun(const std::vector<std::string>& args) {
   std::string script, in, out, password;
+  bool full = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if ((args[i] == "-i" || args[i] == "-o" || args[i] == "--password") && i + 1 < args.size()) {
       (args[i] == "-i" ? in : args[i] == "-o" ? out : password) = args[i + 1];
       ++i;
+    } else if (args[i] == "--full") {
+      full = true;
     } else if (script.empty() && !args[i].empty() && args[i][0] != '-') {
       script = args[i];
     } else {
@@ -57,13 +61,15 @@ int RunRun(const std::vector<std::string>& args) {
 
   kshost::Session session;
   session.SetPassword(password);
+  session.SetFullSave(full);
   if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
   if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
   bool ok = kshost::RunScript(session, file, script, &error);
   // What the plug-in told the user stays visible.
   for (const std::string& m : kshost::Editor::Get().Messages()) std::fprintf(stderr, "message: %s\n", m.c_str());
-  if (!ok) return Fail(kExitFailure, error);
-  if (!out.empty() && !session.Save(out, &error)) return Fail(kExitFailure, error);
+  bool saved = ok && (out.empty() || session.Save(out, &error));
+  for (const std::string& n : session.SaveNotices()) std::fprintf(stderr, "annot: %s\n", n.c_str());
+  if (!saved) return Fail(kExitFailure, error);
   return kExitOk;
 }
 

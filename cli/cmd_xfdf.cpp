@@ -13,7 +13,7 @@ namespace annot {
 
 const char kXfdfUsage[] =
     "usage: annot xfdf export IN.pdf [-o OUT.xfdf] [--password PW]\n"
-    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW]\n"
+    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW] [--full]\n"
     "\n"
     "export writes every annotation of IN.pdf as XFDF (to standard output\n"
     "without -o). import adds the annotations of FILE.xfdf to IN.pdf, or\n"
@@ -21,7 +21,8 @@ const char kXfdfUsage[] =
     "result as OUT.pdf. Appearance streams are not carried: import draws\n"
     "the appearances of the shapes it brings in anew. PW opens a file that\n"
     "needs a password; import needs the owner password of a file whose\n"
-    "permissions do not allow changing annotations.\n";
+    "permissions do not allow changing annotations.\n"
+    ANNOT_SAVE_HELP;
 
 namespace {
 
@@ -75,7 +76,7 @@ int Export(const std::vector<std::string>& args) {
 
 int Import(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 1, 2, {}, &a) || a.out.empty()) return Usage();
+  if (!SplitArgs(args, 1, 2, {"--full"}, &a) || a.out.empty()) return Usage();
   const std::string& in = a.positional[0];
   const std::string& xfdfPath = a.positional[1];
   const std::string& out = a.out;
@@ -87,9 +88,10 @@ int Import(const std::vector<std::string>& args) {
   if (!doc.get()) return Fail(kExitFailure, doc.error());
   if (!kshost::MayChangeAnnotations(doc.get())) return Fail(kExitFailure, kshost::ChangeRefusedMessage(in));
   if (!kwannotation::KW_ImportXFDF(doc.get(), text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
-  host::ByteString saveError;
-  if (!host::DocSave(doc.get(), out.c_str(), saveError.get()))
-    return Fail(kExitFailure, out + ": " + (saveError.str().empty() ? "cannot save" : saveError.str()));
+  std::string saveError, notice;
+  if (!kshost::SaveDocument(doc.get(), out, a.Has("--full"), &notice, &saveError))
+    return Fail(kExitFailure, saveError);
+  if (!notice.empty()) std::fprintf(stderr, "annot: %s\n", notice.c_str());
   return kExitOk;
 }
 

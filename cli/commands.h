@@ -11,6 +11,12 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
+// How the commands that save write their output, for their usage texts.
+#define ANNOT_SAVE_HELP                                                       \
+  "The output is the input file with an update appended when it is that\n"    \
+  "file or the input is signed, which keeps earlier signatures valid; it is\n" \
+  "rewritten whole otherwise, or with --full.\n"
+
 extern const char kInfoUsage[];
 extern const char kRunUsage[];
 extern const char kPluginUsage[];

@@ -26,7 +26,7 @@ std::string ErrorText(int err) { return std::strerror(err); }
 bool WriteAll(int fd, const std::string& data, std::string* reason) {
   size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    const ssize_t n = WriteToFile(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *reason = ErrorText(errno);
@@ -170,6 +170,30 @@ constexpr int kNameAttempts = 100;
 
 }  // namespace
 
+namespace {
+
+FileFaults injected;
+
+// True, with errno set, when an injected fault fires here.
+bool Fires(bool& armed) {
+  if (!armed) return false;
+  armed = false;
+  errno = injected.error;
+  return true;
+}
+
+}  // namespace
+
+void InjectFileFaults(const FileFaults& faults) { injected = faults; }
+
+ssize_t WriteToFile(int fd, const void* data, size_t length) {
+  if (injected.writes > 0 && --injected.writes == 0) {
+    errno = injected.error;
+    return -1;
+  }
+  return ::write(fd, data, length);
+}
+
 bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* reason) {
   bytes->clear();
   // O_NONBLOCK: opening a FIFO that has no writer would wait for one.
@@ -276,7 +300,7 @@ bool FileReplacement::Commit(std::string* reason) {
     *reason = ErrorText(EBADF);
     return false;
   }
-  if (::fsync(fd_) != 0) {
+  if (Fires(injected.sync) || ::fsync(fd_) != 0) {
     *reason = ErrorText(errno);
     Discard();
     return false;
@@ -294,7 +318,7 @@ bool FileReplacement::Commit(std::string* reason) {
   const int fd = fd_;
   fd_ = -1;
   // Some file systems report a failed write only at close.
-  if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (::close(fd) != 0 || Fires(injected.rename) || ::rename(temp_.c_str(), target_.c_str()) != 0) {
     *reason = ErrorText(errno);
     Discard();
     return false;

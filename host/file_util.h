@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <optional>
 #include <string>
@@ -72,5 +73,21 @@ class FileReplacement {
 // `reason` when it is given.
 bool WriteFileAtomically(const std::string& path, const std::string& data, bool createFolders,
                          std::string* reason = nullptr);
+
+// One write(2) of a file being saved; what write(2) returns, errno set on
+// failure. Saves write through it so that tests can make them fail.
+ssize_t WriteToFile(int fd, const void* data, size_t length);
+
+// For tests: where a save can be made to fail, and with which errno.
+// `writes` > 0 fails the write that many calls of WriteToFile from now;
+// `sync` and `rename` fail those steps of FileReplacement::Commit. A
+// failure fires once and is then forgotten.
+struct FileFaults {
+  int writes = 0;
+  bool sync = false;
+  bool rename = false;
+  int error = 0;
+};
+void InjectFileFaults(const FileFaults& faults);
 
 }  // namespace kshost

@@ -6,6 +6,7 @@
 // faster.
 #include "host/pdf_document.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <atomic>
 #include <condition_variable>
@@ -29,6 +31,7 @@
 #include <unordered_map>
 
 #include "host/file_util.h"
+#include "host/pdf_update.h"
 #include "host/host_functions.h"
 
 namespace kshost::pdf {
@@ -260,7 +263,7 @@ class FileOutput : public Pipeline {
   }
   void WriteAll(char const* data, size_t length) {
     while (length > 0 && !error_) {
-      ssize_t n = ::write(fd_, data, length);
+      ssize_t n = kshost::WriteToFile(fd_, data, length);
       if (n < 0) {
         if (errno != EINTR) error_ = errno;
         continue;
@@ -352,9 +355,83 @@ std::vector<std::string> const& Document::Warnings() {
   return warnings_;
 }
 
+void Document::MarkChanged(QPDFObjectHandle const& object) {
+  if (!object.isInitialized() || !object.isIndirect()) return;
+  QPDFObjectHandle probe = object;
+  if (probe.getOwningQPDF() == qpdf_.get()) changed_.insert(probe.getObjGen());
+}
+
+// Fields form a tree through /Kids; the field type is inherited. A loop or
+// a shared node is walked once, and the walk has a bound, since a file can
+// hold any number of fields.
+bool Document::HasSignedSignature() {
+  QPDFObjectHandle form = qpdf_->getRoot().getKey("/AcroForm");
+  if (!form.isDictionary()) return false;
+  constexpr size_t kMostFields = 1'000'000;
+  std::set<QPDFObjGen> seen;
+  std::vector<std::pair<QPDFObjectHandle, bool>> pending;  // field, inherits /FT /Sig
+  QPDFObjectHandle fields = form.getKey("/Fields");
+  if (fields.isArray())
+    for (auto const& field : fields.aitems()) pending.emplace_back(field, false);
+  for (size_t visited = 0; !pending.empty() && visited < kMostFields; ++visited) {
+    auto [field, inheritedSig] = pending.back();
+    pending.pop_back();
+    if (!field.isDictionary()) continue;
+    if (field.isIndirect() && !seen.insert(field.getObjGen()).second) continue;
+    QPDFObjectHandle type = field.getKey("/FT");
+    const bool isSig = type.isName() ? type.getName() == "/Sig" : inheritedSig;
+    if (isSig && field.getKey("/V").isDictionary()) return true;
+    QPDFObjectHandle kids = field.getKey("/Kids");
+    if (kids.isArray())
+      for (auto const& kid : kids.aitems()) pending.emplace_back(kid, isSig);
+  }
+  return false;
+}
+
+std::string Document::WhyNotIncremental() {
+  if (bytes_.empty()) return "the document was not read from a file";
+  if (qpdf_->isEncrypted()) return "the file is encrypted, and encrypted objects cannot be appended to it";
+  for (std::string const& warning : Warnings())
+    if (warning.find("reconstruct") != std::string::npos || warning.find("file is damaged") != std::string::npos)
+      return "the file is damaged, and its cross-reference data had to be reconstructed";
+  if (FindXrefTail(bytes_).offset < 0) return "the file's cross-reference data cannot be found";
+  return std::string();
+}
+
+namespace {
+
+// Whether `path` names the file at `source` (already followed through
+// links): the same file on disk, however spelled.
+bool IsSourceFile(std::string const& path, std::string const& source) {
+  if (source.empty()) return false;
+  struct stat a {}, b {};
+  if (::stat(path.c_str(), &a) != 0 || ::stat(source.c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 // The new file replaces `path` only once it is complete and synced; on any
 // failure `path` is as it was and no temporary is left.
-bool Document::Save(std::string const& path, std::string& error) {
+bool Document::Save(std::string const& path, std::string& error, SaveMode mode, std::string* notice) {
+  if (notice) notice->clear();
+  bool incremental = false;
+  const bool isSigned = HasSignedSignature();
+  if (mode == SaveMode::kAuto && (isSigned || IsSourceFile(path, sourcePath_))) {
+    std::string why = WhyNotIncremental();
+    if (why.empty()) {
+      incremental = true;
+    } else if (isSigned) {
+      error = "cannot save " + path + ": the document is signed, and an update cannot be appended because " + why +
+              "; a full rewrite would invalidate its signatures";
+      return false;
+    } else if (notice) {
+      *notice = path + ": written in full because " + why;
+    }
+  } else if (isSigned && notice) {
+    *notice = path + ": warning: the document was rewritten in full, so its signatures are no longer valid";
+  }
+
   kshost::FileReplacement file;
   std::string reason;
   if (!file.Begin(path, &reason)) {
@@ -363,34 +440,7 @@ bool Document::Save(std::string const& path, std::string& error) {
   }
   bool written = false;
   try {
-    // Streams qpdf compresses on the way out (new and changed ones: it
-    // copies already compressed data) are mostly small appearance
-    // streams; zlib's fastest level costs a few percent in size and saves
-    // most of the time the default level spends on them. The same level
-    // serves the streams compressed here.
-    Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
-    // Encrypted output is left wholly to qpdf.
-    std::optional<CompressedForSave> compressed;
-    if (!qpdf_->isEncrypted()) {
-      // A stream set again and again is listed once; every save
-      // compresses the list again, as each save restores the data.
-      std::sort(unfiltered_.begin(), unfiltered_.end(),
-                [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
-      unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
-                                    [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
-                        unfiltered_.end());
-      compressed.emplace(unfiltered_);
-    }
-    FileOutput output(file.fd());
-    QPDFWriter writer(*qpdf_);
-    writer.setOutputPipeline(&output);
-    // A deterministic /ID makes equal documents save to equal bytes; qpdf
-    // cannot combine it with encryption, whose key depends on the /ID.
-    if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
-    writer.write();
-    output.finish();
-    if (output.error()) reason = ErrnoText(output.error());
-    written = !output.error();
+    written = incremental ? SaveIncremental(file.fd(), reason) : SaveFull(file.fd(), reason);
   } catch (std::exception const& e) {
     reason = e.what();
   } catch (...) {
@@ -403,6 +453,59 @@ bool Document::Save(std::string const& path, std::string& error) {
     return false;
   }
   return true;
+}
+
+// The file as read, unchanged, then the update. Nothing of the file is
+// parsed beyond what was changed.
+bool Document::SaveIncremental(int fd, std::string& reason) {
+  UpdateInput input;
+  input.original = bytes_;
+  input.tail = FindXrefTail(bytes_);
+  input.changed = changed_;
+  for (auto const& [og, entry] : qpdf_->getXRefTable())
+    input.originalMaxObject = std::max(input.originalMaxObject, og.getObj());
+  std::set<QPDFObjGen> unfiltered;
+  for (auto const& stream : unfiltered_) unfiltered.insert(stream.getObjGen());
+  input.compress = [&](QPDFObjGen og) { return unfiltered.count(og) > 0; };
+  std::string update;
+  if (!BuildIncrementalUpdate(*qpdf_, input, update, reason)) return false;
+  FileOutput output(fd);
+  output.write(reinterpret_cast<unsigned char const*>(bytes_.data()), bytes_.size());
+  output.write(reinterpret_cast<unsigned char const*>(update.data()), update.size());
+  output.finish();
+  if (output.error()) reason = ErrnoText(output.error());
+  return !output.error();
+}
+
+bool Document::SaveFull(int fd, std::string& reason) {
+  // Streams qpdf compresses on the way out (new and changed ones: it
+  // copies already compressed data) are mostly small appearance
+  // streams; zlib's fastest level costs a few percent in size and saves
+  // most of the time the default level spends on them. The same level
+  // serves the streams compressed here.
+  Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
+  // Encrypted output is left wholly to qpdf.
+  std::optional<CompressedForSave> compressed;
+  if (!qpdf_->isEncrypted()) {
+    // A stream set again and again is listed once; every save
+    // compresses the list again, as each save restores the data.
+    std::sort(unfiltered_.begin(), unfiltered_.end(),
+              [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
+    unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
+                                  [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
+                      unfiltered_.end());
+    compressed.emplace(unfiltered_);
+  }
+  FileOutput output(fd);
+  QPDFWriter writer(*qpdf_);
+  writer.setOutputPipeline(&output);
+  // A deterministic /ID makes equal documents save to equal bytes; qpdf
+  // cannot combine it with encryption, whose key depends on the /ID.
+  if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
+  writer.write();
+  output.finish();
+  if (output.error()) reason = ErrnoText(output.error());
+  return !output.error();
 }
 
 }  // namespace kshost::pdf
@@ -436,6 +539,10 @@ KPD_Document kshost::pdf::OpenFile(const char* path, std::string const& password
     if (!doc) {
       SetBytes(error, reason);
       return nullptr;
+    }
+    if (char* real = ::realpath(path, nullptr)) {
+      doc->SetSourcePath(real);
+      std::free(real);
     }
     return doc.release()->ToKpd();
   });

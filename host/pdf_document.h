@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,12 +39,43 @@ class Document {
   QPDF& qpdf() { return *qpdf_; }
   Arena& arena() { return *arena_; }
 
+  // How a save writes the file. kAuto appends an incremental update (the
+  // file's bytes as read, then what changed) when the output is the file
+  // the document was read from or the document holds a signed signature
+  // field, and rewrites the whole file otherwise. kFull always rewrites.
+  enum class SaveMode { kAuto, kFull };
+
   // Writes the document to `path` through a new file that replaces `path`
   // only once it is complete and synced (see FileReplacement: links are
   // followed, the mode kept, read-only and non-regular targets refused). On
   // failure returns false with "cannot save PATH: " and the reason, and
   // `path` is as it was.
-  bool Save(std::string const& path, std::string& error);
+  //
+  // An update that cannot be appended (the file was damaged and had to be
+  // reconstructed, or is encrypted) makes kAuto rewrite the file and say
+  // why in `notice`; for a signed document it fails instead, since a
+  // rewrite invalidates the signatures. kFull on a signed document warns
+  // in `notice` that it does. `notice` is left empty otherwise.
+  bool Save(std::string const& path, std::string& error, SaveMode mode = SaveMode::kAuto,
+            std::string* notice = nullptr);
+
+  // The file the document was read from, followed through links; empty for
+  // a document made in memory.
+  void SetSourcePath(std::string path) { sourcePath_ = std::move(path); }
+
+  // Marks an object of this document as changed since it was read, so that
+  // an incremental save writes it again. Direct objects and objects of
+  // other documents are ignored.
+  void MarkChanged(QPDFObjGen og) { changed_.insert(og); }
+  void MarkChanged(QPDFObjectHandle const& object);
+  std::set<QPDFObjGen> const& Changed() const { return changed_; }
+
+  // True when a signature field of the document holds a signature value.
+  bool HasSignedSignature();
+
+  // Why an incremental update cannot be appended to this document's file,
+  // or empty when it can.
+  std::string WhyNotIncremental();
 
   // Records a stream whose data was just set unfiltered through the host.
   // Save compresses such streams itself: qpdf would set up a compressor for
@@ -82,6 +114,8 @@ class Document {
  private:
   Document();
   void Register();
+  bool SaveFull(int fd, std::string& reason);
+  bool SaveIncremental(int fd, std::string& reason);
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
@@ -90,6 +124,8 @@ class Document {
   std::unique_ptr<Arena> arena_;
   std::vector<std::string> warnings_;
   std::vector<QPDFObjectHandle> unfiltered_;
+  std::set<QPDFObjGen> changed_;
+  std::string sourcePath_;
   uint32_t permissions_ = kAllPermissions;
   bool pagesLoaded_ = false;
   std::vector<QPDFObjectHandle> pages_;

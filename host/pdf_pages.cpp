@@ -188,6 +188,10 @@ void Document::AppendPage(QPDFObjectHandle page) {
   }
   kids.appendItem(page);
   page.replaceKey("/Parent", root);
+  MarkChanged(qpdf_->getRoot());
+  MarkChanged(root);
+  MarkChanged(kids);
+  MarkChanged(page);
   pageIndex_[page.getObjGen()] = static_cast<int>(pages_.size());
   pages_.push_back(page);
   root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages_.size())));
@@ -233,6 +237,7 @@ int32_t kshost::fn::PageSetRotation(KPD_Page page, int32_t degrees) {
     QPDFObjectHandle* object = PageOf(page);
     if (!object || degrees % 90 != 0 || !MayChange(*FromKpd(page))) return 0;
     object->replaceKey("/Rotate", QPDFObjectHandle::newInteger(((degrees % 360) + 360) % 360));
+    kshost::pdf::NoteChange(*FromKpd(page));
     return 1;
   });
 }
@@ -296,6 +301,9 @@ KPD_Dictionary kshost::fn::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dic
     if (index < 0 || index > count) index = count;
     item.replaceKey("/P", pageObject);
     annots.insertItem(index, item);
+    // An indirect /Annots array changes alone; a direct one changes its page.
+    doc->MarkChanged(annots.isIndirect() ? annots : pageObject);
+    doc->MarkChanged(item);
     return kshost::pdf::ToKpd(doc->arena().Lend(item));
   });
 }
@@ -307,6 +315,7 @@ int32_t kshost::fn::PageRemoveAnnot(KPD_Page page, int32_t index) {
     QPDFObjectHandle annots = AnnotsOf(*object);
     if (!annots.isInitialized() || index < 0 || index >= annots.getArrayNItems()) return 0;
     annots.eraseItem(index);
+    if (Document* doc = DocumentOfPage(page)) doc->MarkChanged(annots.isIndirect() ? annots : *object);
     return 1;
   });
 }
@@ -341,6 +350,7 @@ int32_t kshost::fn::PageAppendContent(KPD_Page page, const char* content, size_t
     QPDFObjectHandle contents = pageObject.getKey("/Contents");
     if (contents.isStream()) existing.push_back(contents);
     if (contents.isArray()) existing = contents.getArrayAsVector();
+    doc->MarkChanged(pageObject);
     if (existing.empty()) {
       pageObject.replaceKey("/Contents", added);
       return 1;
