@@ -457,7 +457,7 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
 
 // The file as read, unchanged, then the update. Nothing of the file is
 // parsed beyond what was changed.
-bool Document::SaveIncremental(int fd, std::string& reason) {
+bool Document::BuildUpdate(std::string& update, std::string& reason) {
   UpdateInput input;
   input.original = bytes_;
   input.tail = FindXrefTail(bytes_);
@@ -467,8 +467,12 @@ bool Document::SaveIncremental(int fd, std::string& reason) {
   std::set<QPDFObjGen> unfiltered;
   for (auto const& stream : unfiltered_) unfiltered.insert(stream.getObjGen());
   input.compress = [&](QPDFObjGen og) { return unfiltered.count(og) > 0; };
+  return BuildIncrementalUpdate(*qpdf_, input, update, reason);
+}
+
+bool Document::SaveIncremental(int fd, std::string& reason) {
   std::string update;
-  if (!BuildIncrementalUpdate(*qpdf_, input, update, reason)) return false;
+  if (!BuildUpdate(update, reason)) return false;
   FileOutput output(fd);
   output.write(reinterpret_cast<unsigned char const*>(bytes_.data()), bytes_.size());
   output.write(reinterpret_cast<unsigned char const*>(update.data()), update.size());

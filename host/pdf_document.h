@@ -77,6 +77,10 @@ class Document {
   // or empty when it can.
   std::string WhyNotIncremental();
 
+  // The update an incremental save appends to the file's bytes (see
+  // BuildIncrementalUpdate); only when WhyNotIncremental() is empty.
+  bool BuildUpdate(std::string& update, std::string& reason);
+
   // Records a stream whose data was just set unfiltered through the host.
   // Save compresses such streams itself: qpdf would set up a compressor for
   // each of them, which for thousands of small appearance streams costs

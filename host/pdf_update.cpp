@@ -179,6 +179,12 @@ bool BuildIncrementalUpdate(QPDF& qpdf, UpdateInput const& input, std::string& u
       if (ref.getObj() > input.originalMaxObject && !written.count(ref)) pending.push_back(ref);
   }
 
+  // Nothing changed: the file as it is says it all.
+  if (entries.empty()) {
+    update.clear();
+    return true;
+  }
+
   long long size = 0;
   if (QPDFObjectHandle s = qpdf.getTrailer().getKey("/Size"); s.isInteger()) size = s.getIntValue();
   size = std::max<long long>(size, input.originalMaxObject + 1);

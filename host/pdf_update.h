@@ -40,8 +40,8 @@ struct UpdateInput {
 // given one at the start of the result): every changed object, every new
 // object (numbered above `originalMaxObject`) that a written object refers
 // to, directly or through other new ones, then the cross-reference section
-// and trailer. New objects that nothing written refers to are left out. On
-// failure returns false with the reason.
+// and trailer. New objects that nothing written refers to are left out.
+// Empty when nothing changed. On failure returns false with the reason.
 bool BuildIncrementalUpdate(QPDF& qpdf, UpdateInput const& input, std::string& update, std::string& reason);
 
 }  // namespace kshost::pdf
