@@ -82,6 +82,18 @@ bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::str
   return ok;
 }
 
+bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error) {
+  std::string why;
+  bool ok = Guard<bool>(false, [&] {
+    if (!doc) return false;
+    pdf::Document* document = pdf::Document::FromKpd(doc);
+    why = document->WhyNotIncremental();
+    return why.empty() && document->BuildUpdate(*update, why);
+  });
+  if (!ok && error) *error = why;
+  return ok;
+}
+
 bool MayChangeAnnotations(KPD_Document doc) {
   return doc && (fn::DocGetPermissions(doc) & KPD_PERM_MODIFY_ANNOTS) != 0;
 }

@@ -72,6 +72,11 @@ KPD_Document OpenPdfFile(const std::string& path, const std::string& password, s
 // empty otherwise. False with the reason on failure, `path` untouched.
 bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::string* notice, std::string* error);
 
+// The bytes an incremental save of `doc` would append to the file it was
+// read from (empty when nothing changed); false with the reason when no
+// update can be appended to it.
+bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error);
+
 // Whether the permissions of `doc` allow changing its annotations. When they
 // do not, every host function that would change the document fails.
 bool MayChangeAnnotations(KPD_Document doc);
