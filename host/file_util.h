@@ -78,6 +78,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, bool 
 // failure. Saves write through it so that tests can make them fail.
 ssize_t WriteToFile(int fd, const void* data, size_t length);
 
+// Copies the first `length` bytes of the file open as `from` to the
+// current position of `to`, within the system (copy_file_range), and
+// counts as one write for injected faults. False with `*error` 0 when the
+// system cannot copy between these files, so that the caller writes the
+// bytes itself; false with the errno when the copy failed.
+bool CopyFileBytes(int from, int to, size_t length, int* error);
+
 // For tests: where a save can be made to fail, and with which errno.
 // `writes` > 0 fails the write that many calls of WriteToFile from now;
 // `sync` and `rename` fail those steps of FileReplacement::Commit. A

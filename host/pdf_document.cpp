@@ -6,6 +6,8 @@
 // faster.
 #include "host/pdf_document.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -48,7 +50,7 @@ std::unordered_map<QPDF const*, Document*>& Registry() {
 
 // qpdf accepts a header anywhere in the first kilobyte; anything without one
 // is not worth handing to its recovery code, whose messages would confuse.
-bool HasPdfHeader(std::string const& bytes) {
+bool HasPdfHeader(std::string_view bytes) {
   std::string_view head(bytes.data(), std::min<size_t>(bytes.size(), 1024));
   return head.find("%PDF-") != std::string_view::npos;
 }
@@ -311,31 +313,70 @@ std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string co
                                                std::string const& password) {
   std::unique_ptr<Document> doc(new Document());
   doc->bytes_ = std::move(bytes);
-  if (!HasPdfHeader(doc->bytes_)) {
-    error = "cannot open " + name + ": not a PDF file";
+  doc->data_ = doc->bytes_;
+  if (!doc->Process(name, error, password)) return nullptr;
+  return doc;
+}
+
+Document::Mapping::~Mapping() {
+  if (data) ::munmap(data, size);
+  if (fd >= 0) ::close(fd);
+}
+
+std::unique_ptr<Document> Document::FromFile(std::string const& path, std::string& error,
+                                             std::string const& password) {
+  std::unique_ptr<Document> doc(new Document());
+  // O_NONBLOCK: opening a FIFO that has no writer would wait for one.
+  doc->mapping_.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat st {};
+  if (doc->mapping_.fd >= 0 && ::fstat(doc->mapping_.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    void* data = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, doc->mapping_.fd, 0);
+    if (data != MAP_FAILED) {
+      // qpdf jumps from object to object; reading ahead around each one
+      // would read most of a large file for a few objects.
+      ::madvise(data, static_cast<size_t>(st.st_size), MADV_RANDOM);
+      doc->mapping_.data = data;
+      doc->mapping_.size = static_cast<size_t>(st.st_size);
+      doc->data_ = std::string_view(static_cast<char const*>(data), doc->mapping_.size);
+      if (!doc->Process(path, error, password)) return nullptr;
+      return doc;
+    }
+  }
+  // Whatever could not be mapped is read, which also gives the reason a
+  // file cannot be opened at all.
+  std::string bytes, reason;
+  if (!ReadWholeFile(path.c_str(), bytes, reason)) {
+    error = "cannot open " + path + ": " + reason;
     return nullptr;
   }
+  return FromMemory(std::move(bytes), path, error, password);
+}
+
+bool Document::Process(std::string const& name, std::string& error, std::string const& password) {
+  if (!HasPdfHeader(data_)) {
+    error = "cannot open " + name + ": not a PDF file";
+    return false;
+  }
   try {
-    doc->qpdf_->processMemoryFile(name.c_str(), doc->bytes_.data(), doc->bytes_.size(),
-                                  password.empty() ? nullptr : password.c_str());
+    qpdf_->processMemoryFile(name.c_str(), data_.data(), data_.size(), password.empty() ? nullptr : password.c_str());
     // qpdf parses lazily; walking the page tree now turns a hopeless file
     // into an open error rather than a failure on some later call.
-    doc->qpdf_->getRoot();
-    doc->Pages();
+    qpdf_->getRoot();
+    Pages();
   } catch (QPDFExc const& e) {
     std::string reason = e.getMessageDetail();
     if (e.getErrorCode() == qpdf_e_password) reason = password.empty() ? "password required" : "incorrect password";
     error = OpenError(name, reason);
-    return nullptr;
+    return false;
   } catch (std::exception const& e) {
     error = OpenError(name, e.what());
-    return nullptr;
+    return false;
   }
   int revision = 0, permissions = 0;
-  if (doc->qpdf_->isEncrypted(revision, permissions) && !doc->qpdf_->ownerPasswordMatched())
-    doc->permissions_ = static_cast<uint32_t>(permissions);
-  doc->Register();
-  return doc;
+  if (qpdf_->isEncrypted(revision, permissions) && !qpdf_->ownerPasswordMatched())
+    permissions_ = static_cast<uint32_t>(permissions);
+  Register();
+  return true;
 }
 
 std::unique_ptr<Document> Document::Empty() {
@@ -389,12 +430,12 @@ bool Document::HasSignedSignature() {
 }
 
 std::string Document::WhyNotIncremental() {
-  if (bytes_.empty()) return "the document was not read from a file";
+  if (data_.empty()) return "the document was not read from a file";
   if (qpdf_->isEncrypted()) return "the file is encrypted, and encrypted objects cannot be appended to it";
   for (std::string const& warning : Warnings())
     if (warning.find("reconstruct") != std::string::npos || warning.find("file is damaged") != std::string::npos)
       return "the file is damaged, and its cross-reference data had to be reconstructed";
-  if (FindXrefTail(bytes_).offset < 0) return "the file's cross-reference data cannot be found";
+  if (FindXrefTail(data_).offset < 0) return "the file's cross-reference data cannot be found";
   return std::string();
 }
 
@@ -459,8 +500,8 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
 // parsed beyond what was changed.
 bool Document::BuildUpdate(std::string& update, std::string& reason) {
   UpdateInput input;
-  input.original = bytes_;
-  input.tail = FindXrefTail(bytes_);
+  input.original = data_;
+  input.tail = FindXrefTail(data_);
   input.changed = changed_;
   for (auto const& [og, entry] : qpdf_->getXRefTable())
     input.originalMaxObject = std::max(input.originalMaxObject, og.getObj());
@@ -474,7 +515,15 @@ bool Document::SaveIncremental(int fd, std::string& reason) {
   std::string update;
   if (!BuildUpdate(update, reason)) return false;
   FileOutput output(fd);
-  output.write(reinterpret_cast<unsigned char const*>(bytes_.data()), bytes_.size());
+  // The file's bytes are copied by the system from the file kept open,
+  // without passing through this process, where it can; else written.
+  int copyError = 0;
+  const bool copied = mapping_.fd >= 0 && kshost::CopyFileBytes(mapping_.fd, fd, data_.size(), &copyError);
+  if (copyError) {
+    reason = ErrnoText(copyError);
+    return false;
+  }
+  if (!copied) output.write(reinterpret_cast<unsigned char const*>(data_.data()), data_.size());
   output.write(reinterpret_cast<unsigned char const*>(update.data()), update.size());
   output.finish();
   if (output.error()) reason = ErrnoText(output.error());
@@ -534,12 +583,8 @@ KPD_Document kshost::pdf::OpenFile(const char* path, std::string const& password
       SetBytes(error, "cannot open: no file name given");
       return nullptr;
     }
-    std::string bytes, reason;
-    if (!kshost::pdf::ReadWholeFile(path, bytes, reason)) {
-      SetBytes(error, "cannot open " + std::string(path) + ": " + reason);
-      return nullptr;
-    }
-    auto doc = Document::FromMemory(std::move(bytes), path, reason, password);
+    std::string reason;
+    auto doc = Document::FromFile(path, reason, password);
     if (!doc) {
       SetBytes(error, reason);
       return nullptr;

@@ -7,6 +7,7 @@
 #include <set>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/pdf_handles.h"
@@ -29,6 +30,14 @@ class Document {
   // reason that starts with "cannot open " and `name`.
   static std::unique_ptr<Document> FromMemory(std::string bytes, std::string const& name, std::string& error,
                                               std::string const& password = std::string());
+
+  // Opens the PDF file at `path` as FromMemory does, but reads it in place:
+  // the file is mapped, so only what is parsed is read, and it is kept
+  // open, so that its bytes are still there after a save puts a new file
+  // in its place. Falls back to reading the whole file where it cannot be
+  // mapped. Errors as FromMemory, or the system's reason.
+  static std::unique_ptr<Document> FromFile(std::string const& path, std::string& error,
+                                            std::string const& password = std::string());
 
   // A new PDF with an empty page tree.
   static std::unique_ptr<Document> Empty();
@@ -118,12 +127,24 @@ class Document {
  private:
   Document();
   void Register();
+  bool Process(std::string const& name, std::string& error, std::string const& password);
   bool SaveFull(int fd, std::string& reason);
   bool SaveIncremental(int fd, std::string& reason);
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
   std::string bytes_;
+  struct Mapping {
+    int fd = -1;
+    void* data = nullptr;
+    size_t size = 0;
+    Mapping() = default;
+    Mapping(Mapping const&) = delete;
+    Mapping& operator=(Mapping const&) = delete;
+    ~Mapping();
+  };
+  Mapping mapping_;
+  std::string_view data_;  // the file's bytes: bytes_ or the mapping
   std::unique_ptr<QPDF> qpdf_;
   std::unique_ptr<Arena> arena_;
   std::vector<std::string> warnings_;
