@@ -1,6 +1,8 @@
 // Incremental saves: what an update holds, that the file before it stays
 // byte for byte, that readers accept it, and how saves that cannot append
 // fail or fall back.
+#include "host/pdf_update.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
@@ -12,7 +14,6 @@
 
 #include "host/file_util.h"
 #include "host/pdf_test_support.h"
-#include "host/pdf_update.h"
 #include "host/session.h"
 
 namespace kshost::pdf::test {
@@ -369,6 +370,24 @@ TEST(IncrementalSave, ChoosesBetweenAppendingAndRewriting) {
   }
 }
 
+// A signed document read from memory has no file to copy from: its bytes
+// are written from memory, and the update follows them.
+TEST(IncrementalSave, SignedDocumentFromMemoryAppendsToItsBytes) {
+  const std::string file = MadePdf(true, 1 << 20,
+                                   "<< /AcroForm << /Fields [ << /FT /Sig /T (S) /V << /Type /Sig >> >> ] >> >>");
+  TempDir dir;
+  Bytes error;
+  Doc doc(fn::DocOpenMemory(file.data(), file.size(), error));
+  ASSERT_NE(doc, nullptr) << error.text();
+  Owned one(fn::NumberNew(1));
+  fn::DictSet(FirstAnnot(doc.get()), "/Edited", one.get());
+  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "out.pdf").c_str(), error), 1) << error.text();
+  const std::string saved = ReadFile(dir / "out.pdf");
+  ASSERT_GT(saved.size(), file.size());
+  EXPECT_EQ(saved.compare(0, file.size(), file), 0);
+  ExpectReadersAccept(dir / "out.pdf");
+}
+
 // A /Prev chain that loops or points past the end neither hangs nor
 // crashes the open or the save.
 TEST(IncrementalSave, BrokenPrevChainsOpenAndSave) {
@@ -427,7 +446,9 @@ TEST(IncrementalSave, FindsTheLastCrossReferenceSection) {
   for (Case const& c : cases) {
     XrefTail tail = FindXrefTail(c.file);
     EXPECT_EQ(tail.offset, c.offset) << c.file;
-    if (c.offset >= 0) EXPECT_EQ(tail.isStream, c.isStream) << c.file;
+    if (c.offset >= 0) {
+      EXPECT_EQ(tail.isStream, c.isStream) << c.file;
+    }
   }
 }
 
