@@ -359,10 +359,12 @@ bool Document::Process(std::string const& name, std::string& error, std::string 
   }
   try {
     qpdf_->processMemoryFile(name.c_str(), data_.data(), data_.size(), password.empty() ? nullptr : password.c_str());
-    // qpdf parses lazily; walking the page tree now turns a hopeless file
-    // into an open error rather than a failure on some later call.
+    // qpdf parses lazily; reading the page count now turns a hopeless file
+    // into an open error rather than a failure on some later call. Only
+    // the top of the page tree is read: a command that needs one page of a
+    // large file reads that page.
     qpdf_->getRoot();
-    Pages();
+    PageCount();
   } catch (QPDFExc const& e) {
     std::string reason = e.getMessageDetail();
     if (e.getErrorCode() == qpdf_e_password) reason = password.empty() ? "password required" : "incorrect password";
@@ -638,16 +640,15 @@ void kshost::fn::DocClose(KPD_Document doc) {
 
 int32_t kshost::fn::DocPageCount(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    return doc ? static_cast<int32_t>(Doc(doc)->Pages().size()) : 0;
+    return doc ? static_cast<int32_t>(Doc(doc)->PageCount()) : 0;
   });
 }
 
 KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
     if (!doc || index < 0) return nullptr;
-    auto const& pages = Doc(doc)->Pages();
-    if (static_cast<size_t>(index) >= pages.size()) return nullptr;
-    return Lend(Doc(doc), pages[static_cast<size_t>(index)]);
+    QPDFObjectHandle page = Doc(doc)->PageAt(index);
+    return page.isInitialized() ? Lend(Doc(doc), page) : nullptr;
   });
 }
 

@@ -113,6 +113,13 @@ class Document {
   // walked once, so the walk ends and there are never more pages than
   // objects in the file.
   std::vector<QPDFObjectHandle> const& Pages();
+  // The number of pages and the page at an index, as Pages() has them, but
+  // read from the counts the page tree keeps wherever they hold up: only
+  // the root's kids are checked for the count, and only the nodes on the
+  // way to a page for the page. Anything that does not add up falls back
+  // to the walk of Pages(). Null for an index out of range.
+  int PageCount();
+  QPDFObjectHandle PageAt(int index);
   // The index of an indirect page object among Pages(), or -1.
   int PageIndex(QPDFObjectHandle const& page);
   // Adds an indirect page dictionary at the end of the root page node.
@@ -153,6 +160,7 @@ class Document {
   std::string sourcePath_;
   uint32_t permissions_ = kAllPermissions;
   bool pagesLoaded_ = false;
+  int claimedPages_ = -1;  // -1 not yet read, -2 not to be trusted
   std::vector<QPDFObjectHandle> pages_;
   std::map<QPDFObjGen, int> pageIndex_;
 };

@@ -165,8 +165,113 @@ std::vector<QPDFObjectHandle> const& Document::Pages() {
   return pages_;
 }
 
+namespace {
+
+// A /Count that a tree of this file could hold.
+int CountOf(QPDFObjectHandle node, size_t objects) {
+  QPDFObjectHandle count = node.getKey("/Count");
+  if (!count.isInteger()) return -1;
+  long long n = count.getIntValue();
+  return n >= 0 && static_cast<unsigned long long>(n) <= objects ? static_cast<int>(n) : -1;
+}
+
+constexpr int kMaxTreeDepth = 64;
+
+}  // namespace
+
+// The root's /Count, when its kids agree with it: as many distinct indirect
+// kids as pages (a flat tree; each kid is checked when it is asked for), or
+// kids whose own counts (one for a page) add up to it.
+int Document::PageCount() {
+  if (pagesLoaded_) return static_cast<int>(pages_.size());
+  if (claimedPages_ == -1) {
+    claimedPages_ = -2;
+    const size_t objects = qpdf_->getXRefTable().size();
+    QPDFObjectHandle root = qpdf_->getRoot().getKey("/Pages");
+    QPDFObjectHandle kids = root.isDictionary() ? root.getKey("/Kids") : QPDFObjectHandle();
+    const int claimed = root.isIndirect() ? CountOf(root, objects) : -1;
+    if (claimed >= 0 && kids.isArray()) {
+      std::set<QPDFObjGen> seen{root.getObjGen()};
+      bool distinct = true;
+      for (auto const& kid : kids.aitems()) distinct = distinct && kid.isIndirect() && seen.insert(kid.getObjGen()).second;
+      const int n = kids.getArrayNItems();
+      if (distinct && n == claimed) {
+        claimedPages_ = claimed;
+      } else if (distinct) {
+        long long sum = 0;
+        for (auto const& kid : kids.aitems()) {
+          Kind kind = KindOf(kid);
+          int count = kind == Kind::kPage ? 1 : kind == Kind::kNode ? CountOf(kid, objects) : -1;
+          if (count < 0) {
+            sum = -1;
+            break;
+          }
+          sum += count;
+        }
+        if (sum == claimed) claimedPages_ = claimed;
+      }
+    }
+  }
+  return claimedPages_ >= 0 ? claimedPages_ : static_cast<int>(Pages().size());
+}
+
+QPDFObjectHandle Document::PageAt(int index) {
+  if (index < 0) return QPDFObjectHandle();
+  if (!pagesLoaded_ && index < PageCount() && !pagesLoaded_) {
+    const size_t objects = qpdf_->getXRefTable().size();
+    QPDFObjectHandle node = qpdf_->getRoot().getKey("/Pages");
+    std::set<QPDFObjGen> path{node.getObjGen()};
+    int remaining = index;
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+      QPDFObjectHandle kids = node.getKey("/Kids");
+      if (!kids.isArray()) break;
+      const int n = kids.getArrayNItems();
+      QPDFObjectHandle next;
+      if (n == CountOf(node, objects)) {
+        // As many kids as pages: each kid is a page.
+        if (remaining >= n) break;
+        QPDFObjectHandle kid = kids.getArrayItem(remaining);
+        if (KindOf(kid) != Kind::kPage) break;
+        pageIndex_.emplace(kid.getObjGen(), index);
+        return kid;
+      }
+      for (int k = 0; k < n && !next.isInitialized(); ++k) {
+        QPDFObjectHandle kid = kids.getArrayItem(k);
+        Kind kind = KindOf(kid);
+        if (kind == Kind::kPage) {
+          if (remaining == 0) {
+            pageIndex_.emplace(kid.getObjGen(), index);
+            return kid;
+          }
+          --remaining;
+        } else if (kind == Kind::kNode) {
+          int count = CountOf(kid, objects);
+          if (count < 0) break;
+          if (remaining < count) {
+            next = kid;
+          } else {
+            remaining -= count;
+          }
+        } else {
+          break;
+        }
+      }
+      if (!next.isInitialized() || !path.insert(next.getObjGen()).second) break;
+      node = next;
+    }
+  }
+  // The counts did not lead to a page: the walk decides.
+  auto const& pages = Pages();
+  return static_cast<size_t>(index) < pages.size() ? pages[static_cast<size_t>(index)] : QPDFObjectHandle();
+}
+
 int Document::PageIndex(QPDFObjectHandle const& page) {
   if (!page.isIndirect() || page.getOwningQPDF() != qpdf_.get()) return -1;
+  // A page found through the counts knows its index; others need the walk.
+  if (!pagesLoaded_) {
+    auto found = pageIndex_.find(page.getObjGen());
+    if (found != pageIndex_.end()) return found->second;
+  }
   Pages();
   auto found = pageIndex_.find(page.getObjGen());
   return found == pageIndex_.end() ? -1 : found->second;
