@@ -1,9 +1,11 @@
 // PDF documents over qpdf (selector 34).
 //
-// Files are read whole into memory and parsed from there. qpdf reads lazily,
-// so a document parsed from a file would keep reading that file for its whole
-// life; from memory, saving over the file it came from is safe and parsing is
-// faster.
+// Files are mapped and parsed from the mapping, which qpdf reads lazily, so
+// only the objects a command touches are read. The file stays open and
+// mapped for the document's life: a save never writes into it but puts a
+// new file in its place, so the bytes the document reads stay those of the
+// file it opened, even when it is saved over that file. (A file another
+// program truncates in place while it is open cannot be read further.)
 #include "host/pdf_document.h"
 
 #include <fcntl.h>
