@@ -236,4 +236,27 @@ TEST(SaveMode, CommandsAppendOverTheirInputAndSayWhenTheyCannot) {
   }
 }
 
+// Real files from other programs (one of them linearized, one with an
+// object stream) take an annotation as an update over themselves.
+TEST(SaveMode, FilesFromOtherProgramsTakeAnUpdate) {
+  TempDir dir;
+  dir.Write("square.xfdf", kSquare);
+  for (const char* name : {"itext_annotation-with-popup_LineDimension.pdf", "pdfjs_bug1146106_VP_GEO.pdf",
+                           "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
+    SCOPED_TRACE(name);
+    const std::string source = SharedPdf(name);
+    if (!Exists(source)) GTEST_SKIP() << "sample PDF missing: " << source;
+    const std::string original = ReadFile(source);
+    const std::string in = dir / "in.pdf";
+    WriteBytes(in, original);
+    CommandResult r = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(in) + " " + Quote(dir / "square.xfdf") +
+                            " -o " + Quote(in));
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string saved = ReadFile(in);
+    EXPECT_GT(saved.size(), original.size());
+    EXPECT_EQ(saved.compare(0, original.size(), original), 0);
+    ExpectReadersAccept(in);
+  }
+}
+
 }  // namespace
