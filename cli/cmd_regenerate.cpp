@@ -15,7 +15,7 @@
 namespace annot {
 
 const char kRegenerateUsage[] =
-    "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only] [--password PW]\n"
+    "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only] [--password PW] [--full]\n"
     "\n"
     "Rebuilds the normal appearance of every square, circle, polygon,\n"
     "polyline, line and ink annotation and saves the result as OUT.pdf.\n"
@@ -23,7 +23,8 @@ const char kRegenerateUsage[] =
     "rebuilt. Reports per kind how many were rebuilt and skipped; a skipped\n"
     "annotation keeps its old appearance and is listed with the reason.\n"
     "PW opens a file that needs a password; a file whose permissions do\n"
-    "not allow changing annotations needs its owner password.\n";
+    "not allow changing annotations needs its owner password.\n"
+    ANNOT_SAVE_HELP;
 
 namespace {
 
@@ -102,7 +103,7 @@ class Progress {
 
 int RunRegenerate(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 0, 1, {"--missing-only"}, &a) || a.out.empty()) {
+  if (!SplitArgs(args, 0, 1, {"--missing-only", "--full"}, &a) || a.out.empty()) {
     std::fputs(kRegenerateUsage, stderr);
     return kExitUsage;
   }
@@ -167,7 +168,8 @@ int RunRegenerate(const std::vector<std::string>& args) {
     }
   }
 
-  if (!document.Save(out, &error)) return Fail(kExitFailure, error);
+  if (!document.Save(out, a.Has("--full"), &error)) return Fail(kExitFailure, error);
+  for (const std::string& n : document.SaveNotices()) std::fprintf(stderr, "annot: %s\n", n.c_str());
   // Freeing a large document object by object takes a quarter of the whole
   // run; the command ends here and the system takes the memory back at
   // once. Sanitizer builds close it so that leak checks stay meaningful.

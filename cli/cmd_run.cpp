@@ -10,12 +10,13 @@
 namespace annot {
 
 const char kRunUsage[] =
-    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW] [--trace]\n"
+    "usage: annot run SCRIPT [-i IN.pdf] [-o OUT.pdf] [--password PW] [--full] [--trace]\n"
     "\n"
     "Loads the plug-in, opens IN.pdf when given, replays the session script\n"
     "and saves to OUT.pdf when given. A failing line stops the run and is\n"
     "named by its number. What the save lines that ran before it wrote\n"
     "stays written; nothing else is: OUT.pdf is not written.\n"
+    ANNOT_SAVE_HELP
     "\n"
     "PW is the password of IN.pdf and of the files the script opens. A file\n"
     "whose permissions do not allow changing annotations is refused unless\n"
@@ -51,12 +52,15 @@ const char kRunUsage[] =
 int RunRun(const std::vector<std::string>& args) {
   std::string script, in, out, password;
   bool trace = false;
+  bool full = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--trace") {
       trace = true;
     } else if ((args[i] == "-i" || args[i] == "-o" || args[i] == "--password") && i + 1 < args.size()) {
       (args[i] == "-i" ? in : args[i] == "-o" ? out : password) = args[i + 1];
       ++i;
+    } else if (args[i] == "--full") {
+      full = true;
     } else if (script.empty() && !args[i].empty() && args[i][0] != '-') {
       script = args[i];
     } else {
@@ -76,6 +80,7 @@ int RunRun(const std::vector<std::string>& args) {
 
   kshost::Session session;
   session.SetPassword(password);
+  session.SetFullSave(full);
   if (trace) kshost::Editor::Get().SetTrace([](const std::string& line) {
       std::printf("%s\n", line.c_str());
       std::fflush(stdout);
@@ -87,8 +92,9 @@ int RunRun(const std::vector<std::string>& args) {
   if (!trace)
     for (const std::string& m : kshost::Editor::Get().Messages()) std::fprintf(stderr, "message: %s\n", m.c_str());
   kshost::Editor::Get().SetTrace(nullptr);
-  if (!ok) return Fail(kExitFailure, error);
-  if (!out.empty() && !session.Save(out, &error)) return Fail(kExitFailure, error);
+  bool saved = ok && (out.empty() || session.Save(out, &error));
+  for (const std::string& n : session.SaveNotices()) std::fprintf(stderr, "annot: %s\n", n.c_str());
+  if (!saved) return Fail(kExitFailure, error);
   return kExitOk;
 }
 

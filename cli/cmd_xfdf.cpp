@@ -11,7 +11,7 @@ namespace annot {
 
 const char kXfdfUsage[] =
     "usage: annot xfdf export IN.pdf [-o OUT.xfdf] [--password PW]\n"
-    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW]\n"
+    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW] [--full]\n"
     "\n"
     "export writes every annotation of IN.pdf as XFDF (to standard output\n"
     "without -o). import adds the annotations of FILE.xfdf to IN.pdf, or\n"
@@ -19,7 +19,8 @@ const char kXfdfUsage[] =
     "result as OUT.pdf. Appearance streams are not carried: import draws\n"
     "the appearances of the shapes it brings in anew. PW opens a file that\n"
     "needs a password; import needs the owner password of a file whose\n"
-    "permissions do not allow changing annotations.\n";
+    "permissions do not allow changing annotations.\n"
+    ANNOT_SAVE_HELP;
 
 namespace {
 
@@ -50,7 +51,7 @@ int Export(const std::vector<std::string>& args) {
 
 int Import(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 1, 2, {}, &a) || a.out.empty()) return Usage();
+  if (!SplitArgs(args, 1, 2, {"--full"}, &a) || a.out.empty()) return Usage();
   const std::string& in = a.positional[0];
   const std::string& xfdfPath = a.positional[1];
   const std::string& out = a.out;
@@ -62,8 +63,9 @@ int Import(const std::vector<std::string>& args) {
   if (!doc.Open(in, a.password, true, &error)) return Fail(kExitFailure, error);
   if (!kwannotation::KW_ImportXFDF(doc.Get(), text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
   std::string saveError;
-  if (!doc.Save(out, &saveError))
-    return Fail(kExitFailure, out + ": " + (saveError.empty() ? "cannot save" : saveError));
+  if (!doc.Save(out, a.Has("--full"), &saveError))
+    return Fail(kExitFailure, saveError.empty() ? out + ": cannot save" : saveError);
+  for (const std::string& n : doc.SaveNotices()) std::fprintf(stderr, "annot: %s\n", n.c_str());
   return kExitOk;
 }
 

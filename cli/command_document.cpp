@@ -19,8 +19,15 @@ bool CommandDocument::Open(const std::string& path, const std::string& password,
 
 KPD_Document CommandDocument::Get() const { return session_ ? session_->Document() : nullptr; }
 
-bool CommandDocument::Save(const std::string& path, std::string* error) {
-  return session_ && session_->Save(path, error);
+bool CommandDocument::Save(const std::string& path, bool full, std::string* error) {
+  if (!session_) return false;
+  session_->SetFullSave(full);
+  return session_->Save(path, error);
+}
+
+const std::vector<std::string>& CommandDocument::SaveNotices() const {
+  static const std::vector<std::string> kNone;
+  return session_ ? session_->SaveNotices() : kNone;
 }
 
 void CommandDocument::Abandon() {

@@ -18,6 +18,12 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
+// How the commands that save write their output, for their usage texts.
+#define ANNOT_SAVE_HELP                                                       \
+  "The output is the input file with an update appended when it is that\n"    \
+  "file or the input is signed, which keeps earlier signatures valid; it is\n" \
+  "rewritten whole otherwise, or with --full.\n"
+
 extern const char kInfoUsage[];
 extern const char kRunUsage[];
 extern const char kPluginUsage[];
@@ -83,8 +89,11 @@ class CommandDocument {
   bool Open(const std::string& path, const std::string& password, bool forChange, std::string* error);
   KPD_Document Get() const;
   // Saves to `path`, leaving it untouched on failure; false with the host's
-  // reason (possibly empty).
-  bool Save(const std::string& path, std::string* error);
+  // reason (possibly empty). `full` asks for a whole new file instead of an
+  // update appended to the original.
+  bool Save(const std::string& path, bool full, std::string* error);
+  // What the saves said about how they wrote the file.
+  const std::vector<std::string>& SaveNotices() const;
   // Gives the document up without closing it, for a command about to end:
   // freeing a large document object by object costs more than the rest of
   // the run, and the system takes the memory back at once.

@@ -1,9 +1,12 @@
 // A whole PDF opened from memory: every page and annotation walked, the
 // annotations' objects read through the annotation library, shape
-// appearances rebuilt and the annotations exported as XFDF.
+// appearances rebuilt and the annotations exported as XFDF; then the
+// incremental update of those changes is built, appended, and the result
+// opened again.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
+#include "host/session.h"
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_xfdf.h"
 
@@ -42,6 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (host::DocPageCount(doc) <= kMaxPages) {
     std::string xfdf, reason;
     kwannotation::KW_ExportXFDF(doc, &xfdf, &reason);
+  }
+  std::string update, reason;
+  if (kshost::IncrementalUpdateOf(doc, &update, &reason) && !update.empty()) {
+    std::string updated(reinterpret_cast<const char*>(data), size);
+    updated += update;
+    host::ByteString reopenError;
+    KPD_Document reopened = host::DocOpenMemory(updated.data(), updated.size(), reopenError.get());
+    // What was read once must read again with the update after it.
+    if (!reopened) __builtin_trap();
+    host::DocClose(reopened);
   }
   host::DocClose(doc);
   return 0;

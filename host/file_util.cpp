@@ -26,7 +26,7 @@ std::string ErrorText(int err) { return std::strerror(err); }
 bool WriteAll(int fd, const std::string& data, std::string* reason) {
   size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    const ssize_t n = WriteToFile(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *reason = ErrorText(errno);
@@ -170,6 +170,55 @@ constexpr int kNameAttempts = 100;
 
 }  // namespace
 
+namespace {
+
+FileFaults injected;
+
+// True, with errno set, when an injected fault fires here.
+bool Fires(bool& armed) {
+  if (!armed) return false;
+  armed = false;
+  errno = injected.error;
+  return true;
+}
+
+}  // namespace
+
+void InjectFileFaults(const FileFaults& faults) { injected = faults; }
+
+ssize_t WriteToFile(int fd, const void* data, size_t length) {
+  if (injected.writes > 0 && --injected.writes == 0) {
+    errno = injected.error;
+    return -1;
+  }
+  return ::write(fd, data, length);
+}
+
+bool CopyFileBytes(int from, int to, size_t length, int* error) {
+  *error = 0;
+  if (injected.writes > 0 && --injected.writes == 0) {
+    *error = injected.error;
+    return false;
+  }
+  loff_t offset = 0;
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t n = ::copy_file_range(from, &offset, to, nullptr, length - done, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // Nothing copied yet and the system cannot: the caller writes.
+      const bool unsupported = n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                         errno == EOPNOTSUPP || errno == EBADF);
+      if (done == 0 && unsupported) return false;
+      // A file shorter than it was when read is not the file read.
+      *error = n < 0 ? errno : EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* reason) {
   bytes->clear();
   // O_NONBLOCK: opening a FIFO that has no writer would wait for one.
@@ -184,10 +233,13 @@ bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* r
     ::close(fd);
     return false;
   }
-  if (st.st_size > 0) bytes->reserve(static_cast<size_t>(st.st_size));
-  char buffer[65536];
+  // Read straight into the string, sized for the file as it is now; a
+  // file that grows meanwhile makes it grow in steps.
+  size_t used = 0;
+  bytes->resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536);
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (used == bytes->size()) bytes->resize(bytes->size() * 2);
+    const ssize_t n = ::read(fd, bytes->data() + used, bytes->size() - used);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *reason = ErrorText(errno);
@@ -196,8 +248,9 @@ bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* r
       return false;
     }
     if (n == 0) break;
-    bytes->append(buffer, static_cast<size_t>(n));
+    used += static_cast<size_t>(n);
   }
+  bytes->resize(used);
   ::close(fd);
   return true;
 }
@@ -276,7 +329,7 @@ bool FileReplacement::Commit(std::string* reason) {
     *reason = ErrorText(EBADF);
     return false;
   }
-  if (::fsync(fd_) != 0) {
+  if (Fires(injected.sync) || ::fsync(fd_) != 0) {
     *reason = ErrorText(errno);
     Discard();
     return false;
@@ -294,7 +347,7 @@ bool FileReplacement::Commit(std::string* reason) {
   const int fd = fd_;
   fd_ = -1;
   // Some file systems report a failed write only at close.
-  if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (::close(fd) != 0 || Fires(injected.rename) || ::rename(temp_.c_str(), target_.c_str()) != 0) {
     *reason = ErrorText(errno);
     Discard();
     return false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <optional>
 #include <string>
@@ -72,5 +73,28 @@ class FileReplacement {
 // `reason` when it is given.
 bool WriteFileAtomically(const std::string& path, const std::string& data, bool createFolders,
                          std::string* reason = nullptr);
+
+// One write(2) of a file being saved; what write(2) returns, errno set on
+// failure. Saves write through it so that tests can make them fail.
+ssize_t WriteToFile(int fd, const void* data, size_t length);
+
+// Copies the first `length` bytes of the file open as `from` to the
+// current position of `to`, within the system (copy_file_range), and
+// counts as one write for injected faults. False with `*error` 0 when the
+// system cannot copy between these files, so that the caller writes the
+// bytes itself; false with the errno when the copy failed.
+bool CopyFileBytes(int from, int to, size_t length, int* error);
+
+// For tests: where a save can be made to fail, and with which errno.
+// `writes` > 0 fails the write that many calls of WriteToFile from now;
+// `sync` and `rename` fail those steps of FileReplacement::Commit. A
+// failure fires once and is then forgotten.
+struct FileFaults {
+  int writes = 0;
+  bool sync = false;
+  bool rename = false;
+  int error = 0;
+};
+void InjectFileFaults(const FileFaults& faults);
 
 }  // namespace kshost

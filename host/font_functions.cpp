@@ -134,6 +134,8 @@ int32_t FontAddToResources(KA_FontService svc, KPD_Document doc, KPD_Dictionary 
     if (name != "Symbol" && name != "ZapfDingbats")
       font.replaceKey("/Encoding", QPDFObjectHandle::newName("/WinAnsiEncoding"));
     fonts.replaceKey(resName, target->qpdf().makeIndirectObject(font));
+    pdf::NoteChange(*pdf::FromKpd(fontDict));
+    target->MarkChanged(fonts);
     return 1;
   });
 }

@@ -87,6 +87,7 @@ QPDFObjectHandle AcroForm(Document& doc, bool create) {
   fresh.replaceKey("/Fields", QPDFObjectHandle::newArray());
   form = doc.qpdf().makeIndirectObject(fresh);
   root.replaceKey("/AcroForm", form);
+  doc.MarkChanged(root);
   return form;
 }
 
@@ -203,7 +204,11 @@ int32_t FontMapGetResourceName(KPD_FontMap map, const char* baseFont, KS_ByteStr
     const std::string standIn = "/" + FontService::Resolve(wanted);
     const std::string exact = "/" + std::string(wanted);
 
-    QPDFObjectHandle fonts = SubDictionary(SubDictionary(AcroForm(*doc, true), "/DR"), "/Font");
+    QPDFObjectHandle form = AcroForm(*doc, true);
+    QPDFObjectHandle resources = SubDictionary(form, "/DR");
+    QPDFObjectHandle fonts = SubDictionary(resources, "/Font");
+    // A resource dictionary made just now is a change to what holds it.
+    for (auto const& holder : {form, resources, fonts}) doc->MarkChanged(holder);
     for (auto const& key : fonts.getKeys()) {  // sorted, so the answer is stable
       QPDFObjectHandle font = fonts.getKey(key);
       QPDFObjectHandle base = font.isDictionary() ? font.getKey("/BaseFont") : QPDFObjectHandle();

@@ -75,6 +75,7 @@ int32_t kshost::fn::ArrayInsert(KPD_Array arr, int32_t index, KPD_Object item) {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || index < 0 || index > array->getArrayNItems() || !Storable(arr, *array, item)) return 0;
     array->insertItem(index, FromKpd(item)->object);
+    kshost::pdf::NoteStored(*FromKpd(arr), *FromKpd(item));
     return 1;
   });
 }
@@ -84,6 +85,7 @@ int32_t kshost::fn::ArrayAppend(KPD_Array arr, KPD_Object item) {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !Storable(arr, *array, item)) return 0;
     array->appendItem(FromKpd(item)->object);
+    kshost::pdf::NoteStored(*FromKpd(arr), *FromKpd(item));
     return 1;
   });
 }
@@ -93,6 +95,7 @@ int32_t kshost::fn::ArraySet(KPD_Array arr, int32_t index, KPD_Object item) {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !InRange(index, array->getArrayNItems()) || !Storable(arr, *array, item)) return 0;
     array->setArrayItem(index, FromKpd(item)->object);
+    kshost::pdf::NoteStored(*FromKpd(arr), *FromKpd(item));
     return 1;
   });
 }
@@ -102,6 +105,7 @@ int32_t kshost::fn::ArrayRemove(KPD_Array arr, int32_t index) {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !InRange(index, array->getArrayNItems()) || !kshost::pdf::MayChange(*FromKpd(arr))) return 0;
     array->eraseItem(index);
+    kshost::pdf::NoteChange(*FromKpd(arr));
     return 1;
   });
 }
@@ -166,6 +170,7 @@ int32_t kshost::fn::DictSet(KPD_Dictionary dict, const char* key, KPD_Object val
     QPDFObjectHandle d = DictOf(dict);
     if (!d.isInitialized() || !IsNameText(key) || !Storable(dict, d, value)) return 0;
     d.replaceKey(key, FromKpd(value)->object);
+    kshost::pdf::NoteStored(*FromKpd(dict), *FromKpd(value));
     return 1;
   });
 }
@@ -176,6 +181,7 @@ int32_t kshost::fn::DictRemove(KPD_Dictionary dict, const char* key) {
     QPDFObjectHandle d = DictOf(dict);
     if (!d.isInitialized() || !IsNameText(key) || !d.hasKey(key) || !kshost::pdf::MayChange(*FromKpd(dict))) return 0;
     d.removeKey(key);
+    kshost::pdf::NoteChange(*FromKpd(dict));
     return 1;
   });
 }
@@ -230,6 +236,7 @@ int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t le
                               QPDFObjectHandle::newNull());
     // The decoded-length hint would now be wrong.
     object->getDict().removeKey("/DL");
+    kshost::pdf::NoteChange(*FromKpd(stream));
     if (auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(stream))) doc->NoteUnfilteredData(*object);
     return 1;
   });

@@ -1,11 +1,16 @@
 // PDF documents over qpdf (selector 34).
 //
-// Files are read whole into memory and parsed from there. qpdf reads lazily,
-// so a document parsed from a file would keep reading that file for its whole
-// life; from memory, saving over the file it came from is safe and parsing is
-// faster.
+// Files are mapped and parsed from the mapping, which qpdf reads lazily, so
+// only the objects a command touches are read. The file stays open and
+// mapped for the document's life: a save never writes into it but puts a
+// new file in its place, so the bytes the document reads stay those of the
+// file it opened, even when it is saved over that file. (A file another
+// program truncates in place while it is open cannot be read further.)
 #include "host/pdf_document.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -19,6 +24,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <atomic>
 #include <condition_variable>
@@ -29,6 +35,7 @@
 #include <unordered_map>
 
 #include "host/file_util.h"
+#include "host/pdf_update.h"
 #include "host/host_functions.h"
 
 namespace kshost::pdf {
@@ -45,7 +52,7 @@ std::unordered_map<QPDF const*, Document*>& Registry() {
 
 // qpdf accepts a header anywhere in the first kilobyte; anything without one
 // is not worth handing to its recovery code, whose messages would confuse.
-bool HasPdfHeader(std::string const& bytes) {
+bool HasPdfHeader(std::string_view bytes) {
   std::string_view head(bytes.data(), std::min<size_t>(bytes.size(), 1024));
   return head.find("%PDF-") != std::string_view::npos;
 }
@@ -260,7 +267,7 @@ class FileOutput : public Pipeline {
   }
   void WriteAll(char const* data, size_t length) {
     while (length > 0 && !error_) {
-      ssize_t n = ::write(fd_, data, length);
+      ssize_t n = kshost::WriteToFile(fd_, data, length);
       if (n < 0) {
         if (errno != EINTR) error_ = errno;
         continue;
@@ -308,31 +315,72 @@ std::unique_ptr<Document> Document::FromMemory(std::string bytes, std::string co
                                                std::string const& password) {
   std::unique_ptr<Document> doc(new Document());
   doc->bytes_ = std::move(bytes);
-  if (!HasPdfHeader(doc->bytes_)) {
-    error = "cannot open " + name + ": not a PDF file";
+  doc->data_ = doc->bytes_;
+  if (!doc->Process(name, error, password)) return nullptr;
+  return doc;
+}
+
+Document::Mapping::~Mapping() {
+  if (data) ::munmap(data, size);
+  if (fd >= 0) ::close(fd);
+}
+
+std::unique_ptr<Document> Document::FromFile(std::string const& path, std::string& error,
+                                             std::string const& password) {
+  std::unique_ptr<Document> doc(new Document());
+  // O_NONBLOCK: opening a FIFO that has no writer would wait for one.
+  doc->mapping_.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat st {};
+  if (doc->mapping_.fd >= 0 && ::fstat(doc->mapping_.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    void* data = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, doc->mapping_.fd, 0);
+    if (data != MAP_FAILED) {
+      // qpdf jumps from object to object; reading ahead around each one
+      // would read most of a large file for a few objects.
+      ::madvise(data, static_cast<size_t>(st.st_size), MADV_RANDOM);
+      doc->mapping_.data = data;
+      doc->mapping_.size = static_cast<size_t>(st.st_size);
+      doc->data_ = std::string_view(static_cast<char const*>(data), doc->mapping_.size);
+      if (!doc->Process(path, error, password)) return nullptr;
+      return doc;
+    }
+  }
+  // Whatever could not be mapped is read, which also gives the reason a
+  // file cannot be opened at all.
+  std::string bytes, reason;
+  if (!ReadWholeFile(path.c_str(), bytes, reason)) {
+    error = "cannot open " + path + ": " + reason;
     return nullptr;
   }
+  return FromMemory(std::move(bytes), path, error, password);
+}
+
+bool Document::Process(std::string const& name, std::string& error, std::string const& password) {
+  if (!HasPdfHeader(data_)) {
+    error = "cannot open " + name + ": not a PDF file";
+    return false;
+  }
   try {
-    doc->qpdf_->processMemoryFile(name.c_str(), doc->bytes_.data(), doc->bytes_.size(),
-                                  password.empty() ? nullptr : password.c_str());
-    // qpdf parses lazily; walking the page tree now turns a hopeless file
-    // into an open error rather than a failure on some later call.
-    doc->qpdf_->getRoot();
-    doc->Pages();
+    qpdf_->processMemoryFile(name.c_str(), data_.data(), data_.size(), password.empty() ? nullptr : password.c_str());
+    // qpdf parses lazily; reading the page count now turns a hopeless file
+    // into an open error rather than a failure on some later call. Only
+    // the top of the page tree is read: a command that needs one page of a
+    // large file reads that page.
+    qpdf_->getRoot();
+    PageCount();
   } catch (QPDFExc const& e) {
     std::string reason = e.getMessageDetail();
     if (e.getErrorCode() == qpdf_e_password) reason = password.empty() ? "password required" : "incorrect password";
     error = OpenError(name, reason);
-    return nullptr;
+    return false;
   } catch (std::exception const& e) {
     error = OpenError(name, e.what());
-    return nullptr;
+    return false;
   }
   int revision = 0, permissions = 0;
-  if (doc->qpdf_->isEncrypted(revision, permissions) && !doc->qpdf_->ownerPasswordMatched())
-    doc->permissions_ = static_cast<uint32_t>(permissions);
-  doc->Register();
-  return doc;
+  if (qpdf_->isEncrypted(revision, permissions) && !qpdf_->ownerPasswordMatched())
+    permissions_ = static_cast<uint32_t>(permissions);
+  Register();
+  return true;
 }
 
 std::unique_ptr<Document> Document::Empty() {
@@ -352,9 +400,83 @@ std::vector<std::string> const& Document::Warnings() {
   return warnings_;
 }
 
+void Document::MarkChanged(QPDFObjectHandle const& object) {
+  if (!object.isInitialized() || !object.isIndirect()) return;
+  QPDFObjectHandle probe = object;
+  if (probe.getOwningQPDF() == qpdf_.get()) changed_.insert(probe.getObjGen());
+}
+
+// Fields form a tree through /Kids; the field type is inherited. A loop or
+// a shared node is walked once, and the walk has a bound, since a file can
+// hold any number of fields.
+bool Document::HasSignedSignature() {
+  QPDFObjectHandle form = qpdf_->getRoot().getKey("/AcroForm");
+  if (!form.isDictionary()) return false;
+  constexpr size_t kMostFields = 1'000'000;
+  std::set<QPDFObjGen> seen;
+  std::vector<std::pair<QPDFObjectHandle, bool>> pending;  // field, inherits /FT /Sig
+  QPDFObjectHandle fields = form.getKey("/Fields");
+  if (fields.isArray())
+    for (auto const& field : fields.aitems()) pending.emplace_back(field, false);
+  for (size_t visited = 0; !pending.empty() && visited < kMostFields; ++visited) {
+    auto [field, inheritedSig] = pending.back();
+    pending.pop_back();
+    if (!field.isDictionary()) continue;
+    if (field.isIndirect() && !seen.insert(field.getObjGen()).second) continue;
+    QPDFObjectHandle type = field.getKey("/FT");
+    const bool isSig = type.isName() ? type.getName() == "/Sig" : inheritedSig;
+    if (isSig && field.getKey("/V").isDictionary()) return true;
+    QPDFObjectHandle kids = field.getKey("/Kids");
+    if (kids.isArray())
+      for (auto const& kid : kids.aitems()) pending.emplace_back(kid, isSig);
+  }
+  return false;
+}
+
+std::string Document::WhyNotIncremental() {
+  if (data_.empty()) return "the document was not read from a file";
+  if (qpdf_->isEncrypted()) return "the file is encrypted, and encrypted objects cannot be appended to it";
+  for (std::string const& warning : Warnings())
+    if (warning.find("reconstruct") != std::string::npos || warning.find("file is damaged") != std::string::npos)
+      return "the file is damaged, and its cross-reference data had to be reconstructed";
+  if (FindXrefTail(data_).offset < 0) return "the file's cross-reference data cannot be found";
+  return std::string();
+}
+
+namespace {
+
+// Whether `path` names the file at `source` (already followed through
+// links): the same file on disk, however spelled.
+bool IsSourceFile(std::string const& path, std::string const& source) {
+  if (source.empty()) return false;
+  struct stat a {}, b {};
+  if (::stat(path.c_str(), &a) != 0 || ::stat(source.c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 // The new file replaces `path` only once it is complete and synced; on any
 // failure `path` is as it was and no temporary is left.
-bool Document::Save(std::string const& path, std::string& error) {
+bool Document::Save(std::string const& path, std::string& error, SaveMode mode, std::string* notice) {
+  if (notice) notice->clear();
+  bool incremental = false;
+  const bool isSigned = HasSignedSignature();
+  if (mode == SaveMode::kAuto && (isSigned || IsSourceFile(path, sourcePath_))) {
+    std::string why = WhyNotIncremental();
+    if (why.empty()) {
+      incremental = true;
+    } else if (isSigned) {
+      error = "cannot save " + path + ": the document is signed, and an update cannot be appended because " + why +
+              "; a full rewrite would invalidate its signatures";
+      return false;
+    } else if (notice) {
+      *notice = path + ": written in full because " + why;
+    }
+  } else if (isSigned && notice) {
+    *notice = path + ": warning: the document was rewritten in full, so its signatures are no longer valid";
+  }
+
   kshost::FileReplacement file;
   std::string reason;
   if (!file.Begin(path, &reason)) {
@@ -363,34 +485,7 @@ bool Document::Save(std::string const& path, std::string& error) {
   }
   bool written = false;
   try {
-    // Streams qpdf compresses on the way out (new and changed ones: it
-    // copies already compressed data) are mostly small appearance
-    // streams; zlib's fastest level costs a few percent in size and saves
-    // most of the time the default level spends on them. The same level
-    // serves the streams compressed here.
-    Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
-    // Encrypted output is left wholly to qpdf.
-    std::optional<CompressedForSave> compressed;
-    if (!qpdf_->isEncrypted()) {
-      // A stream set again and again is listed once; every save
-      // compresses the list again, as each save restores the data.
-      std::sort(unfiltered_.begin(), unfiltered_.end(),
-                [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
-      unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
-                                    [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
-                        unfiltered_.end());
-      compressed.emplace(unfiltered_);
-    }
-    FileOutput output(file.fd());
-    QPDFWriter writer(*qpdf_);
-    writer.setOutputPipeline(&output);
-    // A deterministic /ID makes equal documents save to equal bytes; qpdf
-    // cannot combine it with encryption, whose key depends on the /ID.
-    if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
-    writer.write();
-    output.finish();
-    if (output.error()) reason = ErrnoText(output.error());
-    written = !output.error();
+    written = incremental ? SaveIncremental(file.fd(), reason) : SaveFull(file.fd(), reason);
   } catch (std::exception const& e) {
     reason = e.what();
   } catch (...) {
@@ -403,6 +498,71 @@ bool Document::Save(std::string const& path, std::string& error) {
     return false;
   }
   return true;
+}
+
+// The file as read, unchanged, then the update. Nothing of the file is
+// parsed beyond what was changed.
+bool Document::BuildUpdate(std::string& update, std::string& reason) {
+  UpdateInput input;
+  input.original = data_;
+  input.tail = FindXrefTail(data_);
+  input.changed = changed_;
+  for (auto const& [og, entry] : qpdf_->getXRefTable())
+    input.originalMaxObject = std::max(input.originalMaxObject, og.getObj());
+  std::set<QPDFObjGen> unfiltered;
+  for (auto const& stream : unfiltered_) unfiltered.insert(stream.getObjGen());
+  input.compress = [&](QPDFObjGen og) { return unfiltered.count(og) > 0; };
+  return BuildIncrementalUpdate(*qpdf_, input, update, reason);
+}
+
+bool Document::SaveIncremental(int fd, std::string& reason) {
+  std::string update;
+  if (!BuildUpdate(update, reason)) return false;
+  FileOutput output(fd);
+  // The file's bytes are copied by the system from the file kept open,
+  // without passing through this process, where it can; else written.
+  int copyError = 0;
+  const bool copied = mapping_.fd >= 0 && kshost::CopyFileBytes(mapping_.fd, fd, data_.size(), &copyError);
+  if (copyError) {
+    reason = ErrnoText(copyError);
+    return false;
+  }
+  if (!copied) output.write(reinterpret_cast<unsigned char const*>(data_.data()), data_.size());
+  output.write(reinterpret_cast<unsigned char const*>(update.data()), update.size());
+  output.finish();
+  if (output.error()) reason = ErrnoText(output.error());
+  return !output.error();
+}
+
+bool Document::SaveFull(int fd, std::string& reason) {
+  // Streams qpdf compresses on the way out (new and changed ones: it
+  // copies already compressed data) are mostly small appearance
+  // streams; zlib's fastest level costs a few percent in size and saves
+  // most of the time the default level spends on them. The same level
+  // serves the streams compressed here.
+  Pl_Flate::setCompressionLevel(kSaveCompressionLevel);
+  // Encrypted output is left wholly to qpdf.
+  std::optional<CompressedForSave> compressed;
+  if (!qpdf_->isEncrypted()) {
+    // A stream set again and again is listed once; every save
+    // compresses the list again, as each save restores the data.
+    std::sort(unfiltered_.begin(), unfiltered_.end(),
+              [](auto& a, auto& b) { return a.getObjGen() < b.getObjGen(); });
+    unfiltered_.erase(std::unique(unfiltered_.begin(), unfiltered_.end(),
+                                  [](auto& a, auto& b) { return a.getObjGen() == b.getObjGen(); }),
+                      unfiltered_.end());
+    compressed.emplace(unfiltered_);
+  }
+  FileOutput output(fd);
+  QPDFWriter writer(*qpdf_);
+  writer.setOutputPipeline(&output);
+  // A deterministic /ID makes equal documents save to equal bytes; qpdf
+  // cannot combine it with encryption, whose key depends on the /ID.
+  if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
+  writer.write();
+  output.finish();
+  if (output.error()) reason = ErrnoText(output.error());
+  return !output.error();
 }
 
 }  // namespace kshost::pdf
@@ -427,15 +587,15 @@ KPD_Document kshost::pdf::OpenFile(const char* path, std::string const& password
       SetBytes(error, "cannot open: no file name given");
       return nullptr;
     }
-    std::string bytes, reason;
-    if (!kshost::pdf::ReadWholeFile(path, bytes, reason)) {
-      SetBytes(error, "cannot open " + std::string(path) + ": " + reason);
-      return nullptr;
-    }
-    auto doc = Document::FromMemory(std::move(bytes), path, reason, password);
+    std::string reason;
+    auto doc = Document::FromFile(path, reason, password);
     if (!doc) {
       SetBytes(error, reason);
       return nullptr;
+    }
+    if (char* real = ::realpath(path, nullptr)) {
+      doc->SetSourcePath(real);
+      std::free(real);
     }
     return doc.release()->ToKpd();
   });
@@ -482,16 +642,15 @@ void kshost::fn::DocClose(KPD_Document doc) {
 
 int32_t kshost::fn::DocPageCount(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    return doc ? static_cast<int32_t>(Doc(doc)->Pages().size()) : 0;
+    return doc ? static_cast<int32_t>(Doc(doc)->PageCount()) : 0;
   });
 }
 
 KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
     if (!doc || index < 0) return nullptr;
-    auto const& pages = Doc(doc)->Pages();
-    if (static_cast<size_t>(index) >= pages.size()) return nullptr;
-    return Lend(Doc(doc), pages[static_cast<size_t>(index)]);
+    QPDFObjectHandle page = Doc(doc)->PageAt(index);
+    return page.isInitialized() ? Lend(Doc(doc), page) : nullptr;
   });
 }
 

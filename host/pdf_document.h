@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/pdf_handles.h"
@@ -29,6 +31,14 @@ class Document {
   static std::unique_ptr<Document> FromMemory(std::string bytes, std::string const& name, std::string& error,
                                               std::string const& password = std::string());
 
+  // Opens the PDF file at `path` as FromMemory does, but reads it in place:
+  // the file is mapped, so only what is parsed is read, and it is kept
+  // open, so that its bytes are still there after a save puts a new file
+  // in its place. Falls back to reading the whole file where it cannot be
+  // mapped. Errors as FromMemory, or the system's reason.
+  static std::unique_ptr<Document> FromFile(std::string const& path, std::string& error,
+                                            std::string const& password = std::string());
+
   // A new PDF with an empty page tree.
   static std::unique_ptr<Document> Empty();
 
@@ -38,12 +48,47 @@ class Document {
   QPDF& qpdf() { return *qpdf_; }
   Arena& arena() { return *arena_; }
 
+  // How a save writes the file. kAuto appends an incremental update (the
+  // file's bytes as read, then what changed) when the output is the file
+  // the document was read from or the document holds a signed signature
+  // field, and rewrites the whole file otherwise. kFull always rewrites.
+  enum class SaveMode { kAuto, kFull };
+
   // Writes the document to `path` through a new file that replaces `path`
   // only once it is complete and synced (see FileReplacement: links are
   // followed, the mode kept, read-only and non-regular targets refused). On
   // failure returns false with "cannot save PATH: " and the reason, and
   // `path` is as it was.
-  bool Save(std::string const& path, std::string& error);
+  //
+  // An update that cannot be appended (the file was damaged and had to be
+  // reconstructed, or is encrypted) makes kAuto rewrite the file and say
+  // why in `notice`; for a signed document it fails instead, since a
+  // rewrite invalidates the signatures. kFull on a signed document warns
+  // in `notice` that it does. `notice` is left empty otherwise.
+  bool Save(std::string const& path, std::string& error, SaveMode mode = SaveMode::kAuto,
+            std::string* notice = nullptr);
+
+  // The file the document was read from, followed through links; empty for
+  // a document made in memory.
+  void SetSourcePath(std::string path) { sourcePath_ = std::move(path); }
+
+  // Marks an object of this document as changed since it was read, so that
+  // an incremental save writes it again. Direct objects and objects of
+  // other documents are ignored.
+  void MarkChanged(QPDFObjGen og) { changed_.insert(og); }
+  void MarkChanged(QPDFObjectHandle const& object);
+  std::set<QPDFObjGen> const& Changed() const { return changed_; }
+
+  // True when a signature field of the document holds a signature value.
+  bool HasSignedSignature();
+
+  // Why an incremental update cannot be appended to this document's file,
+  // or empty when it can.
+  std::string WhyNotIncremental();
+
+  // The update an incremental save appends to the file's bytes (see
+  // BuildIncrementalUpdate); only when WhyNotIncremental() is empty.
+  bool BuildUpdate(std::string& update, std::string& reason);
 
   // Records a stream whose data was just set unfiltered through the host.
   // Save compresses such streams itself: qpdf would set up a compressor for
@@ -68,6 +113,13 @@ class Document {
   // walked once, so the walk ends and there are never more pages than
   // objects in the file.
   std::vector<QPDFObjectHandle> const& Pages();
+  // The number of pages and the page at an index, as Pages() has them, but
+  // read from the counts the page tree keeps wherever they hold up: only
+  // the root's kids are checked for the count, and only the nodes on the
+  // way to a page for the page. Anything that does not add up falls back
+  // to the walk of Pages(). Null for an index out of range.
+  int PageCount();
+  QPDFObjectHandle PageAt(int index);
   // The index of an indirect page object among Pages(), or -1.
   int PageIndex(QPDFObjectHandle const& page);
   // Adds an indirect page dictionary at the end of the root page node.
@@ -82,16 +134,33 @@ class Document {
  private:
   Document();
   void Register();
+  bool Process(std::string const& name, std::string& error, std::string const& password);
+  bool SaveFull(int fd, std::string& reason);
+  bool SaveIncremental(int fd, std::string& reason);
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
   std::string bytes_;
+  struct Mapping {
+    int fd = -1;
+    void* data = nullptr;
+    size_t size = 0;
+    Mapping() = default;
+    Mapping(Mapping const&) = delete;
+    Mapping& operator=(Mapping const&) = delete;
+    ~Mapping();
+  };
+  Mapping mapping_;
+  std::string_view data_;  // the file's bytes: bytes_ or the mapping
   std::unique_ptr<QPDF> qpdf_;
   std::unique_ptr<Arena> arena_;
   std::vector<std::string> warnings_;
   std::vector<QPDFObjectHandle> unfiltered_;
+  std::set<QPDFObjGen> changed_;
+  std::string sourcePath_;
   uint32_t permissions_ = kAllPermissions;
   bool pagesLoaded_ = false;
+  int claimedPages_ = -1;  // -1 not yet read, -2 not to be trusted
   std::vector<QPDFObjectHandle> pages_;
   std::map<QPDFObjGen, int> pageIndex_;
 };

@@ -36,7 +36,7 @@ Handle* Arena::Lend(QPDFObjectHandle const& object) {
   if (!object.isInitialized()) return nullptr;
   QPDFObjectHandle probe = object;
   if (!object.isIndirect() && probe.isNull()) {
-    if (!null_) null_.reset(new Handle{QPDFObjectHandle::newNull(), document_, this, nullptr});
+    if (!null_) null_.reset(new Handle{QPDFObjectHandle::newNull(), document_, this, nullptr, nullptr, nullptr, QPDFObjGen()});
     return null_.get();
   }
   QPDFObject const* key = object.getObjectPtr();
@@ -83,7 +83,7 @@ void Arena::Grow() {
 
 KPD_Object NewOwned(QPDFObjectHandle object) {
   if (!object.isInitialized()) return nullptr;
-  return ToKpd(new Handle{std::move(object), nullptr, nullptr, nullptr});
+  return ToKpd(new Handle{std::move(object), nullptr, nullptr, nullptr, nullptr, nullptr, QPDFObjGen()});
 }
 
 KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child) {
@@ -92,9 +92,56 @@ KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child) {
     QPDFObjectHandle probe = child;
     if (Document* doc = Document::Find(probe.getOwningQPDF())) return ToKpd(doc->arena().Lend(child));
   }
-  if (parent.lender) return ToKpd(parent.lender->Lend(child));
-  if (!parent.children) parent.children = std::make_unique<Arena>(nullptr);
-  return ToKpd(parent.children->Lend(child));
+  Arena* arena = parent.lender;
+  if (!arena) {
+    if (!parent.children) parent.children = std::make_unique<Arena>(nullptr);
+    arena = parent.children.get();
+  }
+  Handle* handle = arena->Lend(child);
+  // The shared null handle and indirect objects have no single parent.
+  if (handle && !handle->parent && handle != &parent && !handle->object.isIndirect() &&
+      !handle->object.isNull())
+    handle->parent = &parent;
+  return ToKpd(handle);
+}
+
+namespace {
+
+// The document and indirect object that hold the object of `handle`.
+Document* HolderOf(Handle const& handle, QPDFObjGen& holder) {
+  Handle const* at = &handle;
+  // Direct nesting is bounded where values are stored; the bound here only
+  // guards against a link loop.
+  for (int depth = 0; at && depth < 1024; ++depth, at = at->parent) {
+    if (at->object.isIndirect()) {
+      QPDFObjectHandle probe = at->object;
+      holder = probe.getObjGen();
+      return Document::Find(probe.getOwningQPDF());
+    }
+    if (at->storedIn) {
+      holder = at->storedUnder;
+      return Document::Find(at->storedIn);
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void NoteChange(Handle const& changed) {
+  QPDFObjGen holder;
+  if (Document* doc = HolderOf(changed, holder)) doc->MarkChanged(holder);
+}
+
+void NoteStored(Handle const& container, Handle const& value) {
+  QPDFObjGen holder;
+  Document* doc = HolderOf(container, holder);
+  if (!doc) return;
+  doc->MarkChanged(holder);
+  if (!value.object.isIndirect() && !value.lender) {
+    value.storedIn = &doc->qpdf();
+    value.storedUnder = holder;
+  }
 }
 
 Document* DocumentOfHandle(Handle const& handle) {

@@ -40,6 +40,15 @@ struct Handle {
   Arena* lender = nullptr;       // null for a handle the plug-in owns
   // Owned handles only, made when the first child is fetched.
   mutable std::unique_ptr<Arena> children;
+  // For a direct object: the handle it was first fetched through, which
+  // lives at least as long as this one (it owns the arena, or shares it).
+  // A change to a direct object is a change to the indirect object that
+  // holds it, found by following these links.
+  Handle const* parent = nullptr;
+  // For a direct object the plug-in made and then stored into a document:
+  // the indirect object that holds it there.
+  mutable QPDF const* storedIn = nullptr;
+  mutable QPDFObjGen storedUnder;
 };
 
 class Arena {
@@ -89,6 +98,18 @@ KPD_Object NewOwned(QPDFObjectHandle object);
 // of an open document go to that document's arena, so they keep one handle
 // however they are reached; everything else goes to the parent's arena.
 KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child);
+
+// Records that the object of `changed` has just been changed: the indirect
+// object that holds it (itself, when indirect) is marked changed in its
+// document, so that an incremental save writes it again. A direct object
+// that belongs to no document marks nothing.
+void NoteChange(Handle const& changed);
+
+// Records that `value` was just stored into `container`, which is marked
+// changed; a direct value the plug-in made is from then on part of the
+// container's indirect object, and later changes through its handle mark
+// that object too.
+void NoteStored(Handle const& container, Handle const& value);
 
 // The document an object belongs to: its owning QPDF for indirect objects,
 // else the document whose arena lent the handle. Null for the plug-in's own

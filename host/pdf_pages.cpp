@@ -165,8 +165,113 @@ std::vector<QPDFObjectHandle> const& Document::Pages() {
   return pages_;
 }
 
+namespace {
+
+// A /Count that a tree of this file could hold.
+int CountOf(QPDFObjectHandle node, size_t objects) {
+  QPDFObjectHandle count = node.getKey("/Count");
+  if (!count.isInteger()) return -1;
+  long long n = count.getIntValue();
+  return n >= 0 && static_cast<unsigned long long>(n) <= objects ? static_cast<int>(n) : -1;
+}
+
+constexpr int kMaxTreeDepth = 64;
+
+}  // namespace
+
+// The root's /Count, when its kids agree with it: as many distinct indirect
+// kids as pages (a flat tree; each kid is checked when it is asked for), or
+// kids whose own counts (one for a page) add up to it.
+int Document::PageCount() {
+  if (pagesLoaded_) return static_cast<int>(pages_.size());
+  if (claimedPages_ == -1) {
+    claimedPages_ = -2;
+    const size_t objects = qpdf_->getXRefTable().size();
+    QPDFObjectHandle root = qpdf_->getRoot().getKey("/Pages");
+    QPDFObjectHandle kids = root.isDictionary() ? root.getKey("/Kids") : QPDFObjectHandle();
+    const int claimed = root.isIndirect() ? CountOf(root, objects) : -1;
+    if (claimed >= 0 && kids.isArray()) {
+      std::set<QPDFObjGen> seen{root.getObjGen()};
+      bool distinct = true;
+      for (auto const& kid : kids.aitems()) distinct = distinct && kid.isIndirect() && seen.insert(kid.getObjGen()).second;
+      const int n = kids.getArrayNItems();
+      if (distinct && n == claimed) {
+        claimedPages_ = claimed;
+      } else if (distinct) {
+        long long sum = 0;
+        for (auto const& kid : kids.aitems()) {
+          Kind kind = KindOf(kid);
+          int count = kind == Kind::kPage ? 1 : kind == Kind::kNode ? CountOf(kid, objects) : -1;
+          if (count < 0) {
+            sum = -1;
+            break;
+          }
+          sum += count;
+        }
+        if (sum == claimed) claimedPages_ = claimed;
+      }
+    }
+  }
+  return claimedPages_ >= 0 ? claimedPages_ : static_cast<int>(Pages().size());
+}
+
+QPDFObjectHandle Document::PageAt(int index) {
+  if (index < 0) return QPDFObjectHandle();
+  if (!pagesLoaded_ && index < PageCount() && !pagesLoaded_) {
+    const size_t objects = qpdf_->getXRefTable().size();
+    QPDFObjectHandle node = qpdf_->getRoot().getKey("/Pages");
+    std::set<QPDFObjGen> path{node.getObjGen()};
+    int remaining = index;
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+      QPDFObjectHandle kids = node.getKey("/Kids");
+      if (!kids.isArray()) break;
+      const int n = kids.getArrayNItems();
+      QPDFObjectHandle next;
+      if (n == CountOf(node, objects)) {
+        // As many kids as pages: each kid is a page.
+        if (remaining >= n) break;
+        QPDFObjectHandle kid = kids.getArrayItem(remaining);
+        if (KindOf(kid) != Kind::kPage) break;
+        pageIndex_.emplace(kid.getObjGen(), index);
+        return kid;
+      }
+      for (int k = 0; k < n && !next.isInitialized(); ++k) {
+        QPDFObjectHandle kid = kids.getArrayItem(k);
+        Kind kind = KindOf(kid);
+        if (kind == Kind::kPage) {
+          if (remaining == 0) {
+            pageIndex_.emplace(kid.getObjGen(), index);
+            return kid;
+          }
+          --remaining;
+        } else if (kind == Kind::kNode) {
+          int count = CountOf(kid, objects);
+          if (count < 0) break;
+          if (remaining < count) {
+            next = kid;
+          } else {
+            remaining -= count;
+          }
+        } else {
+          break;
+        }
+      }
+      if (!next.isInitialized() || !path.insert(next.getObjGen()).second) break;
+      node = next;
+    }
+  }
+  // The counts did not lead to a page: the walk decides.
+  auto const& pages = Pages();
+  return static_cast<size_t>(index) < pages.size() ? pages[static_cast<size_t>(index)] : QPDFObjectHandle();
+}
+
 int Document::PageIndex(QPDFObjectHandle const& page) {
   if (!page.isIndirect() || page.getOwningQPDF() != qpdf_.get()) return -1;
+  // A page found through the counts knows its index; others need the walk.
+  if (!pagesLoaded_) {
+    auto found = pageIndex_.find(page.getObjGen());
+    if (found != pageIndex_.end()) return found->second;
+  }
   Pages();
   auto found = pageIndex_.find(page.getObjGen());
   return found == pageIndex_.end() ? -1 : found->second;
@@ -188,6 +293,10 @@ void Document::AppendPage(QPDFObjectHandle page) {
   }
   kids.appendItem(page);
   page.replaceKey("/Parent", root);
+  MarkChanged(qpdf_->getRoot());
+  MarkChanged(root);
+  MarkChanged(kids);
+  MarkChanged(page);
   pageIndex_[page.getObjGen()] = static_cast<int>(pages_.size());
   pages_.push_back(page);
   root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages_.size())));
@@ -233,6 +342,7 @@ int32_t kshost::fn::PageSetRotation(KPD_Page page, int32_t degrees) {
     QPDFObjectHandle* object = PageOf(page);
     if (!object || degrees % 90 != 0 || !MayChange(*FromKpd(page))) return 0;
     object->replaceKey("/Rotate", QPDFObjectHandle::newInteger(((degrees % 360) + 360) % 360));
+    kshost::pdf::NoteChange(*FromKpd(page));
     return 1;
   });
 }
@@ -296,6 +406,9 @@ KPD_Dictionary kshost::fn::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dic
     if (index < 0 || index > count) index = count;
     item.replaceKey("/P", pageObject);
     annots.insertItem(index, item);
+    // An indirect /Annots array changes alone; a direct one changes its page.
+    doc->MarkChanged(annots.isIndirect() ? annots : pageObject);
+    doc->MarkChanged(item);
     return kshost::pdf::ToKpd(doc->arena().Lend(item));
   });
 }
@@ -307,6 +420,7 @@ int32_t kshost::fn::PageRemoveAnnot(KPD_Page page, int32_t index) {
     QPDFObjectHandle annots = AnnotsOf(*object);
     if (!annots.isInitialized() || index < 0 || index >= annots.getArrayNItems()) return 0;
     annots.eraseItem(index);
+    if (Document* doc = DocumentOfPage(page)) doc->MarkChanged(annots.isIndirect() ? annots : *object);
     return 1;
   });
 }
@@ -341,6 +455,7 @@ int32_t kshost::fn::PageAppendContent(KPD_Page page, const char* content, size_t
     QPDFObjectHandle contents = pageObject.getKey("/Contents");
     if (contents.isStream()) existing.push_back(contents);
     if (contents.isArray()) existing = contents.getArrayAsVector();
+    doc->MarkChanged(pageObject);
     if (existing.empty()) {
       pageObject.replaceKey("/Contents", added);
       return 1;

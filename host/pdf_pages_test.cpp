@@ -268,5 +268,48 @@ TEST(PdfPages, AddedPageGoesToTheEndOfAMalformedTree) {
   EXPECT_EQ(Write(fn::DictGet(root, "/Count")), "2");
 }
 
+// Opening a document and asking for some of its pages reads those pages
+// and the nodes above them, not the rest of the tree: a damaged page that
+// is never asked for gives no warning. Asking for it then does, so the
+// test can tell.
+TEST(PdfPages, OnlyThePagesAskedForAreRead) {
+  const std::string catalog = "<< /Type /Catalog /Pages 2 0 R >>", page = "<< /Type /Page /Parent 2 0 R >>";
+  const std::string broken = "<< /Type /Page /MediaBox [0 0 9 (";
+  struct Case {
+    const char* what;
+    std::vector<std::string> objects;
+    std::vector<int> numbers;  // of the pages in order; the last one is broken
+  };
+  const Case cases[] = {
+      {"flat", {catalog, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>", page, page, broken}, {3, 4, 5}},
+      {"two levels",
+       {catalog, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 >>",
+        "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 >>",
+        "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 8 0 R] /Count 2 >>", page, page, page, broken},
+       {5, 6, 7, 8}},
+      {"mixed levels",
+       {catalog, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 >>", page,
+        "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 >>", page, broken},
+       {3, 5, 6}},
+  };
+  for (Case const& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = PdfOf(c.objects);
+    Bytes error;
+    Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+    ASSERT_NE(doc, nullptr) << error.text();
+    const int count = static_cast<int>(c.numbers.size());
+    EXPECT_EQ(fn::DocPageCount(doc.get()), count);
+    for (int i = 0; i + 1 < count; ++i) {
+      KPD_Page page = fn::DocGetPage(doc.get(), i);
+      EXPECT_EQ(fn::ObjectGetObjNum(page), c.numbers[i]);
+      EXPECT_EQ(fn::DocGetPageIndex(doc.get(), page), i);
+    }
+    EXPECT_EQ(fn::DocWarningCount(doc.get()), 0);
+    fn::DocGetPage(doc.get(), count - 1);
+    EXPECT_GT(fn::DocWarningCount(doc.get()), 0);
+  }
+}
+
 }  // namespace
 }  // namespace kshost::pdf::test

@@ -67,6 +67,33 @@ KPD_Document OpenPdfFile(const std::string& path, const std::string& password, s
   return doc;
 }
 
+bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::string* notice, std::string* error) {
+  std::string why, told;
+  bool ok = Guard<bool>(false, [&] {
+    if (!doc) {
+      why = "cannot save: no document";
+      return false;
+    }
+    auto mode = full ? pdf::Document::SaveMode::kFull : pdf::Document::SaveMode::kAuto;
+    return pdf::Document::FromKpd(doc)->Save(path, why, mode, &told);
+  });
+  if (notice) *notice = told;
+  if (!ok && error) *error = why.empty() ? "cannot save " + path : why;
+  return ok;
+}
+
+bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error) {
+  std::string why;
+  bool ok = Guard<bool>(false, [&] {
+    if (!doc) return false;
+    pdf::Document* document = pdf::Document::FromKpd(doc);
+    why = document->WhyNotIncremental();
+    return why.empty() && document->BuildUpdate(*update, why);
+  });
+  if (!ok && error) *error = why;
+  return ok;
+}
+
 bool MayChangeAnnotations(KPD_Document doc) {
   return doc && (fn::DocGetPermissions(doc) & KPD_PERM_MODIFY_ANNOTS) != 0;
 }
@@ -96,12 +123,10 @@ bool Session::Save(const std::string& path, std::string* error) {
     if (error) *error = "no document is open";
     return false;
   }
-  ErrorString why;
   Editor::Get().FireDocEvent(KS_DOCEVENT_WILL_SAVE, appDoc_);
-  if (!fn::DocSave(doc_, path.c_str(), why.s)) {
-    if (error) *error = why.str();
-    return false;
-  }
+  std::string notice;
+  if (!SaveDocument(doc_, path, fullSave_, &notice, error)) return false;
+  if (!notice.empty()) saveNotices_.push_back(notice);
   Editor::Get().FireDocEvent(KS_DOCEVENT_SAVED, appDoc_);
   return true;
 }

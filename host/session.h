@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/plugin_loader.h"
 #include "sdk/ks_types.h"
@@ -36,8 +37,12 @@ class Session {
   // that forbids changes. One opened to be changed is refused when its
   // permissions do not allow changing annotations.
   bool Open(const std::string& path, std::string* error, bool readOnly = false);
-  // Saves the open document to `path` without touching any file on failure.
+  // Saves the open document to `path` without touching any file on failure,
+  // as SaveDocument does; a full rewrite when SetFullSave(true) was called.
   bool Save(const std::string& path, std::string* error);
+  void SetFullSave(bool full) { fullSave_ = full; }
+  // What the saves so far told the user about how they wrote the file.
+  const std::vector<std::string>& SaveNotices() const { return saveNotices_; }
   void Close();
 
   KPD_Document Document() const { return doc_; }
@@ -51,11 +56,26 @@ class Session {
   KA_Document appDoc_ = nullptr;
   std::string docPath_;
   std::string password_;
+  bool fullSave_ = false;
+  std::vector<std::string> saveNotices_;
 };
 
 // Opens the PDF file at `path` with `password` (empty: none), as DocOpenFile
 // does; null with the reason on failure. The caller closes the document.
 KPD_Document OpenPdfFile(const std::string& path, const std::string& password, std::string* error);
+
+// Saves `doc` to `path`. By default an update is appended to the file the
+// document was read from when `path` is that file or the document is
+// signed, and the file is rewritten otherwise; `full` always rewrites.
+// What the user should know about how the file was written (rewritten in
+// full and why, signatures no longer valid) goes to `notice`, which is
+// empty otherwise. False with the reason on failure, `path` untouched.
+bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::string* notice, std::string* error);
+
+// The bytes an incremental save of `doc` would append to the file it was
+// read from (empty when nothing changed); false with the reason when no
+// update can be appended to it.
+bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error);
 
 // Whether the permissions of `doc` allow changing its annotations. When they
 // do not, every host function that would change the document fails.

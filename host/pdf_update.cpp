@@ -1,0 +1,237 @@
+// Incremental updates over qpdf's object text. qpdf writes whole files only;
+// here each object that changed is written with qpdf's own text for it
+// (unparseResolved), and its stream data as qpdf holds it (raw, that is,
+// still filtered as it was read or as the plug-in set it).
+#include "host/pdf_update.h"
+
+#include <zlib.h>
+
+#include <qpdf/Buffer.hh>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace kshost::pdf {
+
+namespace {
+
+constexpr int kCompressionLevel = 1;
+
+// How far from the end the final "startxref" may sit: writers leave a few
+// bytes of white space or garbage after %%EOF, rarely more.
+constexpr size_t kTailWindow = 4096;
+
+bool IsWhite(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
+
+std::string Decimal(int64_t value) { return std::to_string(value); }
+
+std::string Padded(int64_t value, int width) {
+  std::string text = Decimal(value);
+  return text.size() >= static_cast<size_t>(width) ? text : std::string(width - text.size(), '0') + text;
+}
+
+bool Compress(std::string_view data, std::string& out) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  out.resize(size);
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<Bytef const*>(data.data()),
+                static_cast<uLong>(data.size()), kCompressionLevel) != Z_OK)
+    return false;
+  out.resize(size);
+  return true;
+}
+
+// The indirect objects named inside the direct parts of `object`.
+void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, int depth = 0) {
+  if (depth > 512) return;
+  if (object.isIndirect() && depth > 0) {
+    out.push_back(object.getObjGen());
+    return;
+  }
+  if (object.isStream()) {
+    CollectReferences(object.getDict(), out, depth + 1);
+  } else if (object.isArray()) {
+    for (auto const& item : object.aitems()) CollectReferences(item, out, depth + 1);
+  } else if (object.isDictionary()) {
+    for (auto const& [key, item] : object.ditems()) CollectReferences(item, out, depth + 1);
+  }
+}
+
+// The text of one indirect object, "N G obj" to "endobj".
+bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::string& reason) {
+  QPDFObjGen og = object.getObjGen();
+  out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";
+  if (!object.isStream()) {
+    out += object.unparseResolved();
+    out += "\nendobj\n";
+    return true;
+  }
+  std::shared_ptr<Buffer> raw = object.getRawStreamData();
+  if (!raw) {
+    reason = "cannot read the data of object " + Decimal(og.getObj());
+    return false;
+  }
+  std::string_view data(reinterpret_cast<char const*>(raw->getBuffer()), raw->getSize());
+  QPDFObjectHandle dict = object.getDict().shallowCopy();
+  std::string packed;
+  if (compress && !dict.hasKey("/Filter")) {
+    if (!Compress(data, packed)) {
+      reason = "cannot compress the data of object " + Decimal(og.getObj());
+      return false;
+    }
+    data = packed;
+    dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+    dict.removeKey("/DecodeParms");
+  }
+  dict.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data.size())));
+  out += dict.unparseResolved();
+  out += "\nstream\n";
+  out.append(data);
+  out += "\nendstream\nendobj\n";
+  return true;
+}
+
+// Trailer entries carried over: which document this is, its catalog and
+// information dictionary. Everything else describes the previous section.
+std::string CarriedTrailerEntries(QPDF& qpdf) {
+  QPDFObjectHandle trailer = qpdf.getTrailer();
+  std::string text;
+  for (char const* key : {"/Root", "/Info", "/ID"}) {
+    QPDFObjectHandle value = trailer.getKey(key);
+    if (value.isNull()) continue;
+    text += std::string(" ") + key + " " + value.unparse();
+  }
+  return text;
+}
+
+// Runs of consecutive object numbers, as "first count" pairs.
+std::vector<std::pair<int, int>> Runs(std::map<int, std::pair<int, int64_t>> const& entries) {
+  std::vector<std::pair<int, int>> runs;
+  for (auto const& [number, entry] : entries) {
+    if (!runs.empty() && runs.back().first + runs.back().second == number) {
+      ++runs.back().second;
+    } else {
+      runs.emplace_back(number, 1);
+    }
+  }
+  return runs;
+}
+
+}  // namespace
+
+XrefTail FindXrefTail(std::string_view file) {
+  XrefTail tail;
+  size_t from = file.size() > kTailWindow ? file.size() - kTailWindow : 0;
+  size_t at = file.rfind("startxref");
+  if (at == std::string_view::npos || at < from) return tail;
+  size_t p = at + 9;
+  while (p < file.size() && IsWhite(file[p])) ++p;
+  int64_t offset = -1;
+  auto [end, ec] = std::from_chars(file.data() + p, file.data() + file.size(), offset);
+  if (ec != std::errc() || end == file.data() + p || offset < 0 || static_cast<uint64_t>(offset) >= file.size())
+    return tail;
+  size_t q = static_cast<size_t>(offset);
+  while (q < file.size() && IsWhite(file[q])) ++q;
+  if (file.substr(q, 4) == "xref") {
+    tail.offset = offset;
+  } else if (q < file.size() && std::isdigit(static_cast<unsigned char>(file[q]))) {
+    tail.offset = offset;
+    tail.isStream = true;
+  }
+  return tail;
+}
+
+bool BuildIncrementalUpdate(QPDF& qpdf, UpdateInput const& input, std::string& update, std::string& reason) {
+  if (input.tail.offset < 0) {
+    reason = "the file's cross-reference data cannot be found";
+    return false;
+  }
+  update.clear();
+  if (input.original.empty() || (input.original.back() != '\n' && input.original.back() != '\r')) update += "\n";
+  const int64_t base = static_cast<int64_t>(input.original.size());
+
+  // What to write: the changed objects, then new objects reached from them.
+  std::set<QPDFObjGen> written;
+  std::vector<QPDFObjGen> pending(input.changed.begin(), input.changed.end());
+  for (auto const& [key, value] : qpdf.getTrailer().ditems())
+    if (value.isIndirect()) pending.push_back(value.getObjGen());
+  std::map<int, std::pair<int, int64_t>> entries;  // number -> generation, offset
+  std::string text;
+  while (!pending.empty()) {
+    QPDFObjGen og = pending.back();
+    pending.pop_back();
+    const bool isNew = og.getObj() > input.originalMaxObject;
+    if (!isNew && !input.changed.count(og)) continue;
+    if (!written.insert(og).second) continue;
+    QPDFObjectHandle object = qpdf.getObject(og);
+    // A new number that no longer resolves was never made an object; a
+    // changed one that does not is written as the null it now is.
+    if (isNew && object.isNull()) continue;
+    if (!ObjectText(object, input.compress && input.compress(og), text, reason)) return false;
+    entries[og.getObj()] = {og.getGen(), base + static_cast<int64_t>(update.size())};
+    update += text;
+    std::vector<QPDFObjGen> refs;
+    CollectReferences(object, refs);
+    for (QPDFObjGen ref : refs)
+      if (ref.getObj() > input.originalMaxObject && !written.count(ref)) pending.push_back(ref);
+  }
+
+  // Nothing changed: the file as it is says it all.
+  if (entries.empty()) {
+    update.clear();
+    return true;
+  }
+
+  long long size = 0;
+  if (QPDFObjectHandle s = qpdf.getTrailer().getKey("/Size"); s.isInteger()) size = s.getIntValue();
+  size = std::max<long long>(size, input.originalMaxObject + 1);
+  if (!entries.empty()) size = std::max<long long>(size, entries.rbegin()->first + 1);
+  const std::string carried = CarriedTrailerEntries(qpdf);
+  const std::string prev = " /Prev " + Decimal(input.tail.offset);
+
+  if (!input.tail.isStream) {
+    const int64_t xref = base + static_cast<int64_t>(update.size());
+    update += "xref\n";
+    for (auto [first, count] : Runs(entries)) {
+      update += Decimal(first) + " " + Decimal(count) + "\n";
+      for (int n = first; n < first + count; ++n) {
+        auto const& [gen, offset] = entries[n];
+        update += Padded(offset, 10) + " " + Padded(gen, 5) + " n\r\n";
+      }
+    }
+    update += "trailer\n<< /Size " + Decimal(size) + carried + prev + " >>\nstartxref\n" + Decimal(xref) + "\n%%EOF\n";
+    return true;
+  }
+
+  // The cross-reference stream takes the next free number and lists itself.
+  const int self = static_cast<int>(size);
+  const int64_t xref = base + static_cast<int64_t>(update.size());
+  entries[self] = {0, xref};
+  int width = 1;
+  while (width < 8 && (xref >> (8 * width)) != 0) ++width;
+  std::string rows;
+  for (auto const& [number, entry] : entries) {
+    rows += '\x01';
+    for (int i = width - 1; i >= 0; --i) rows += static_cast<char>((entry.second >> (8 * i)) & 0xFF);
+    rows += static_cast<char>((entry.first >> 8) & 0xFF);
+    rows += static_cast<char>(entry.first & 0xFF);
+  }
+  std::string packed;
+  if (!Compress(rows, packed)) {
+    reason = "cannot compress the cross-reference stream";
+    return false;
+  }
+  std::string index;
+  for (auto [first, count] : Runs(entries)) index += (index.empty() ? "" : " ") + Decimal(first) + " " + Decimal(count);
+  update += Decimal(self) + " 0 obj\n<< /Type /XRef /Size " + Decimal(self + 1) + " /Index [" + index + "] /W [1 " +
+            Decimal(width) + " 2]" + carried + prev + " /Filter /FlateDecode /Length " + Decimal(packed.size()) +
+            " >>\nstream\n";
+  update += packed;
+  update += "\nendstream\nendobj\nstartxref\n" + Decimal(xref) + "\n%%EOF\n";
+  return true;
+}
+
+}  // namespace kshost::pdf

@@ -1,0 +1,47 @@
+// The incremental update of a PDF file: the objects that changed since the
+// file was read, appended after its unchanged bytes with a cross-reference
+// section of the file's own kind and a trailer that points back to the
+// previous one. Internal to host/.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "host/pdf_handles.h"
+
+namespace kshost::pdf {
+
+// Where the last cross-reference section of a file starts and what kind it
+// is, read from the file's final "startxref".
+struct XrefTail {
+  int64_t offset = -1;    // of "xref" or of the stream object; -1 when unknown
+  bool isStream = false;  // a cross-reference stream rather than a table
+};
+
+// The last cross-reference section of `file`; offset -1 when the file has
+// no "startxref" near its end, or it points past the end or at neither a
+// table nor an object.
+XrefTail FindXrefTail(std::string_view file);
+
+struct UpdateInput {
+  std::string_view original;        // the file's bytes as read
+  XrefTail tail;                    // of `original`
+  std::set<QPDFObjGen> changed;     // objects of the file changed since
+  int originalMaxObject = 0;        // highest object number the file uses
+  // True for a stream whose data the plug-in set unfiltered; it is
+  // compressed on the way out.
+  std::function<bool(QPDFObjGen)> compress;
+};
+
+// The bytes to append to `original` (which ends with an end-of-line or is
+// given one at the start of the result): every changed object, every new
+// object (numbered above `originalMaxObject`) that a written object refers
+// to, directly or through other new ones, then the cross-reference section
+// and trailer. New objects that nothing written refers to are left out.
+// Empty when nothing changed. On failure returns false with the reason.
+bool BuildIncrementalUpdate(QPDF& qpdf, UpdateInput const& input, std::string& update, std::string& reason);
+
+}  // namespace kshost::pdf

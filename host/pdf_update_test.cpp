@@ -1,0 +1,456 @@
+// Incremental saves: what an update holds, that the file before it stays
+// byte for byte, that readers accept it, and how saves that cannot append
+// fail or fall back.
+#include "host/pdf_update.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <regex>
+#include <set>
+
+#include "host/file_util.h"
+#include "host/pdf_test_support.h"
+#include "host/session.h"
+
+namespace kshost::pdf::test {
+namespace {
+
+// One page with an indirect /Annots array holding one square whose border
+// is a direct dictionary, a content stream, and `noise` bytes of data that
+// does not compress (to make the file span several writes). With
+// `xrefStream` the objects sit in object streams and the file ends in a
+// cross-reference stream, else in a table.
+std::string MadePdf(bool xrefStream, size_t noise = 0, std::string const& extraRoot = std::string()) {
+  QPDF qpdf;
+  qpdf.emptyPDF();
+  QPDFObjectHandle page = qpdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 200 100] >>"));
+  QPDFObjectHandle annot = qpdf.makeIndirectObject(
+      QPDFObjectHandle::parse("<< /Type /Annot /Subtype /Square /Rect [10 10 90 90] /BS << /W 1 >> /C [1 0 0] >>"));
+  QPDFObjectHandle annots = qpdf.makeIndirectObject(QPDFObjectHandle::newArray());
+  annots.appendItem(annot);
+  page.replaceKey("/Annots", annots);
+  page.replaceKey("/Contents", qpdf.newStream("0 0 m 50 50 l S"));
+  if (noise) {
+    std::string data(noise, '\0');
+    uint64_t state = 88172645463325252ull;
+    for (char& c : data) {
+      state ^= state << 13;
+      state ^= state >> 7;
+      state ^= state << 17;
+      c = static_cast<char>(state >> 56);
+    }
+    page.replaceKey("/Noise", qpdf.newStream(data));
+  }
+  qpdf.addPage(page, false);
+  if (!extraRoot.empty())
+    for (auto [key, value] : QPDFObjectHandle::parse(extraRoot).ditems())
+      qpdf.getRoot().replaceKey(key, value.isDictionary() ? qpdf.makeIndirectObject(value) : value);
+  QPDFWriter writer(qpdf);
+  writer.setOutputMemory();
+  writer.setDeterministicID(true);
+  if (xrefStream) writer.setObjectStreamMode(qpdf_o_generate);
+  writer.write();
+  auto buffer = writer.getBufferSharedPointer();
+  return std::string(reinterpret_cast<char const*>(buffer->getBuffer()), buffer->getSize());
+}
+
+// The object numbers written in an update, in the order written.
+std::set<int> ObjectsIn(std::string const& update) {
+  std::set<int> numbers;
+  static const std::regex header("(^|\n)(\\d+) (\\d+) obj\n");
+  for (std::sregex_iterator it(update.begin(), update.end(), header), end; it != end; ++it)
+    numbers.insert(std::stoi((*it)[2]));
+  return numbers;
+}
+
+struct Shell {
+  int status;
+  std::string output;
+};
+
+Shell Run(std::string const& command) {
+  Shell result{-1, {}};
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
+  int status = ::pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// qpdf reads the file without a warning, poppler and MuPDF render it.
+void ExpectReadersAccept(std::string const& path) {
+  Shell check = Run("qpdf --check '" + path + "'");
+  EXPECT_EQ(check.status, 0) << check.output;
+  EXPECT_EQ(check.output.find("WARNING"), std::string::npos) << check.output;
+  Shell poppler = Run("pdftoppm -r 10 -singlefile '" + path + "' '" + path + ".p'");
+  EXPECT_EQ(poppler.status, 0) << poppler.output;
+  Shell mupdf = Run("mutool draw -r 10 -o '" + path + ".m.png' '" + path + "'");
+  EXPECT_EQ(mupdf.status, 0) << mupdf.output;
+  EXPECT_EQ(mupdf.output.find("error"), std::string::npos) << mupdf.output;
+  std::filesystem::remove(path + ".p.ppm");
+  std::filesystem::remove(path + ".m.png");
+}
+
+KPD_Dictionary FirstAnnot(KPD_Document doc) { return fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0); }
+
+double NumberAt(KPD_Dictionary dict, char const* key) { return fn::ObjectGetNumber(fn::DictGet(dict, key)); }
+
+struct Edit {
+  char const* name;
+  // Changes the document; returns the numbers of the objects the update
+  // must hold, exactly.
+  std::function<std::set<int>(KPD_Document)> apply;
+  // Checks the saved file, reopened.
+  std::function<void(KPD_Document)> check;
+};
+
+// Every case saves over its source, for a file ending in a table and one
+// ending in a cross-reference stream.
+TEST(IncrementalSave, UpdateHoldsWhatChangedAfterTheUnchangedFile) {
+  const Edit edits[] = {
+      {"a direct dictionary inside the annotation",
+       [](KPD_Document doc) {
+         KPD_Dictionary annot = FirstAnnot(doc);
+         Owned width(fn::NumberNew(3));
+         fn::DictSet(fn::DictGet(annot, "/BS"), "/W", width.get());
+         return std::set<int>{fn::ObjectGetObjNum(annot)};
+       },
+       [](KPD_Document doc) { EXPECT_EQ(NumberAt(fn::DictGet(FirstAnnot(doc), "/BS"), "/W"), 3); }},
+      {"a dictionary of the plug-in changed after it was stored",
+       [](KPD_Document doc) {
+         KPD_Dictionary annot = FirstAnnot(doc);
+         Owned mk(fn::DictNew());
+         fn::DictSet(annot, "/MK", mk.get());
+         Owned angle(fn::NumberNew(90));
+         fn::DictSet(mk.get(), "/R", angle.get());
+         return std::set<int>{fn::ObjectGetObjNum(annot)};
+       },
+       [](KPD_Document doc) { EXPECT_EQ(NumberAt(fn::DictGet(FirstAnnot(doc), "/MK"), "/R"), 90); }},
+      {"a removed key",
+       [](KPD_Document doc) {
+         fn::DictRemove(FirstAnnot(doc), "/C");
+         return std::set<int>{fn::ObjectGetObjNum(FirstAnnot(doc))};
+       },
+       [](KPD_Document doc) { EXPECT_EQ(fn::DictHasKey(FirstAnnot(doc), "/C"), 0); }},
+      {"stream data, compressed on the way out",
+       [](KPD_Document doc) {
+         KPD_Stream contents = fn::DictGet(fn::DocGetPage(doc, 0), "/Contents");
+         std::string data(4000, ' ');
+         data.replace(0, 9, "1 1 m 2 2");
+         fn::StreamSetData(contents, data.data(), data.size());
+         return std::set<int>{fn::ObjectGetObjNum(contents)};
+       },
+       [](KPD_Document doc) {
+         KPD_Stream contents = fn::DictGet(fn::DocGetPage(doc, 0), "/Contents");
+         Bytes data;
+         ASSERT_EQ(fn::StreamGetData(contents, 1, data), 1);
+         EXPECT_EQ(data.text().substr(0, 9), "1 1 m 2 2");
+         Bytes filter;
+         fn::NameGet(fn::DictGet(fn::StreamGetDict(contents), "/Filter"), filter);
+         EXPECT_EQ(filter.text(), "/FlateDecode");
+       }},
+      {"a new annotation with an appearance; an unused new stream is left out",
+       [](KPD_Document doc) {
+         KPD_Page page = fn::DocGetPage(doc, 0);
+         Owned square = Parse("<< /Type /Annot /Subtype /Square /Rect [5 5 20 20] >>");
+         KPD_Dictionary added = fn::PageInsertAnnot(page, -1, square.get());
+         KPD_Stream normal = fn::DocNewStream(doc, "0 0 m", 5);
+         Owned ap(fn::DictNew());
+         fn::DictSet(ap.get(), "/N", normal);
+         fn::DictSet(added, "/AP", ap.get());
+         fn::DocNewStream(doc, "unused", 6);
+         KPD_Object annots = fn::DictGet(page, "/Annots");
+         return std::set<int>{fn::ObjectGetObjNum(annots), fn::ObjectGetObjNum(added), fn::ObjectGetObjNum(normal)};
+       },
+       [](KPD_Document doc) {
+         KPD_Page page = fn::DocGetPage(doc, 0);
+         ASSERT_EQ(fn::PageAnnotCount(page), 2);
+         KPD_Dictionary ap = fn::DictGet(fn::PageGetAnnot(page, 1), "/AP");
+         Bytes data;
+         EXPECT_EQ(fn::StreamGetData(fn::DictGet(ap, "/N"), 1, data), 1);
+         EXPECT_EQ(data.text(), "0 0 m");
+       }},
+      {"a removed annotation",
+       [](KPD_Document doc) {
+         KPD_Page page = fn::DocGetPage(doc, 0);
+         fn::PageRemoveAnnot(page, 0);
+         return std::set<int>{fn::ObjectGetObjNum(fn::DictGet(page, "/Annots"))};
+       },
+       [](KPD_Document doc) { EXPECT_EQ(fn::PageAnnotCount(fn::DocGetPage(doc, 0)), 0); }},
+  };
+  for (bool xrefStream : {false, true}) {
+    for (Edit const& edit : edits) {
+      SCOPED_TRACE(std::string(edit.name) + (xrefStream ? ", cross-reference stream" : ", table"));
+      TempDir dir;
+      const std::string path = dir / "a.pdf";
+      const std::string original = MadePdf(xrefStream);
+      WriteFile(path, original);
+      std::set<int> expected;
+      {
+        Bytes error;
+        Doc doc(fn::DocOpenFile(path.c_str(), error));
+        ASSERT_NE(doc, nullptr) << error.text();
+        expected = edit.apply(doc.get());
+        ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+      }
+      const std::string saved = ReadFile(path);
+      ASSERT_GT(saved.size(), original.size());
+      ASSERT_EQ(saved.compare(0, original.size(), original), 0) << "the file before the update changed";
+      const std::string update = saved.substr(original.size());
+      std::set<int> written = ObjectsIn(update);
+      if (xrefStream) {
+        // The cross-reference stream is the last object and lists itself.
+        ASSERT_FALSE(written.empty());
+        written.erase(std::prev(written.end()));
+        EXPECT_NE(update.find("/Type /XRef"), std::string::npos);
+      } else {
+        EXPECT_NE(update.find("\nxref\n"), std::string::npos);
+      }
+      EXPECT_EQ(written, expected);
+      EXPECT_NE(update.find("/Prev " + std::to_string(FindXrefTail(original).offset)), std::string::npos);
+      EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
+      ExpectReadersAccept(path);
+      Bytes error;
+      Doc reopened(fn::DocOpenFile(path.c_str(), error));
+      ASSERT_NE(reopened, nullptr) << error.text();
+      EXPECT_EQ(fn::DocWarningCount(reopened.get()), 0);
+      edit.check(reopened.get());
+    }
+  }
+}
+
+// A second save appends to the file as first read: every change so far,
+// and the file reads back with all of them.
+TEST(IncrementalSave, SavingTwiceKeepsEveryChange) {
+  TempDir dir;
+  const std::string path = dir / "a.pdf";
+  const std::string original = MadePdf(false);
+  WriteFile(path, original);
+  Bytes error;
+  {
+    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    ASSERT_NE(doc, nullptr) << error.text();
+    Owned one(fn::NumberNew(1)), two(fn::NumberNew(2));
+    fn::DictSet(FirstAnnot(doc.get()), "/First", one.get());
+    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    fn::DictSet(fn::DocGetPage(doc.get(), 0), "/Second", two.get());
+    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+  }
+  EXPECT_EQ(ReadFile(path).compare(0, original.size(), original), 0);
+  ExpectReadersAccept(path);
+  Doc reopened(fn::DocOpenFile(path.c_str(), error));
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/First"), 1);
+  EXPECT_EQ(NumberAt(fn::DocGetPage(reopened.get(), 0), "/Second"), 2);
+}
+
+// A write that fails anywhere leaves the file as it was, no temporary
+// beside it, and says what the system said.
+TEST(IncrementalSave, FailedWritesLeaveTheFileAsItWas) {
+  struct Fault {
+    char const* name;
+    FileFaults faults;
+  };
+  const Fault faults[] = {
+      {"copying the file", {1, false, false, ENOSPC}},
+      {"appending the update", {2, false, false, ENOSPC}},
+      {"syncing", {0, true, false, EIO}},
+      {"renaming", {0, false, true, EROFS}},
+  };
+  // Larger than the output buffer, so the copy and the update are written
+  // apart.
+  const std::string original = MadePdf(false, 3 << 20);
+  for (Fault const& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    TempDir dir;
+    const std::string path = dir / "a.pdf";
+    WriteFile(path, original);
+    Bytes error;
+    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    ASSERT_NE(doc, nullptr) << error.text();
+    Owned width(fn::NumberNew(5));
+    fn::DictSet(FirstAnnot(doc.get()), "/W", width.get());
+    InjectFileFaults(fault.faults);
+    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0);
+    InjectFileFaults({});
+    EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
+    EXPECT_TRUE(ReadFile(path) == original);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
+    // The same save then succeeds.
+    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+  }
+}
+
+struct SaveCase {
+  char const* name;
+  std::string file;
+  bool full;
+  bool toSource;
+  // Expected: saved or not, appended or rewritten, words in the notice or
+  // the error.
+  bool saves;
+  bool appends;
+  char const* says;
+};
+
+// Damaged xref data: startxref points into the middle of the header line.
+std::string Damaged(std::string file) {
+  size_t at = file.rfind("startxref\n");
+  size_t end = file.find('\n', at + 10);
+  return file.substr(0, at + 10) + "3" + file.substr(end);
+}
+
+std::string Encrypted() {
+  QPDF qpdf;
+  qpdf.emptyPDF();
+  qpdf.addPage(qpdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 99 99] >>")), false);
+  QPDFWriter writer(qpdf);
+  writer.setOutputMemory();
+  writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_full, false);
+  writer.write();
+  auto buffer = writer.getBufferSharedPointer();
+  return std::string(reinterpret_cast<char const*>(buffer->getBuffer()), buffer->getSize());
+}
+
+// When a save appends and when it rewrites, and what it says.
+TEST(IncrementalSave, ChoosesBetweenAppendingAndRewriting) {
+  const std::string signedRoot =
+      "<< /AcroForm << /SigFlags 3 /Fields [ << /FT /Sig /T (S) /Kids [ << /T (K) /V << /Type /Sig "
+      "/Contents <00> >> >> ] >> ] >> >>";
+  const std::string emptySignature = "<< /AcroForm << /Fields [ << /FT /Sig /T (S) >> ] >> >>";
+  const std::string plain = MadePdf(false);
+  const SaveCase cases[] = {
+      {"elsewhere: rewritten", plain, false, false, true, false, ""},
+      {"over the source: appended", plain, false, true, true, true, ""},
+      {"over the source with --full: rewritten", plain, true, true, true, false, ""},
+      {"signed, elsewhere: appended", MadePdf(false, 0, signedRoot), false, false, true, true, ""},
+      {"signature field without a value: rewritten", MadePdf(false, 0, emptySignature), false, false, true, false,
+       ""},
+      {"signed with --full: rewritten, with a warning", MadePdf(true, 0, signedRoot), true, false, true, false,
+       "signatures are no longer valid"},
+      {"damaged: rewritten, and said why", Damaged(plain), false, true, true, false, "reconstructed"},
+      {"encrypted: rewritten, and said why", Encrypted(), false, true, true, false, "encrypted"},
+      {"damaged and signed: refused", Damaged(MadePdf(false, 0, signedRoot)), false, false, false, false,
+       "would invalidate its signatures"},
+      {"damaged and signed with --full: rewritten", Damaged(MadePdf(false, 0, signedRoot)), true, false, true, false,
+       "no longer valid"},
+  };
+  for (SaveCase const& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string source = dir / "in.pdf";
+    const std::string out = c.toSource ? source : dir / "out.pdf";
+    WriteFile(source, c.file);
+    std::string error, notice;
+    KPD_Document doc = kshost::OpenPdfFile(source, "", &error);
+    ASSERT_NE(doc, nullptr) << error;
+    Owned one(fn::NumberNew(1));
+    fn::DictSet(fn::DocGetPage(doc, 0), "/Edited", one.get());
+    EXPECT_EQ(kshost::SaveDocument(doc, out, c.full, &notice, &error), c.saves) << error;
+    fn::DocClose(doc);
+    std::string said = c.saves ? notice : error;
+    if (*c.says) {
+      EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    } else {
+      EXPECT_EQ(notice, "");
+    }
+    if (!c.saves) {
+      EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.pdf"});
+      continue;
+    }
+    const std::string saved = ReadFile(out);
+    EXPECT_EQ(saved.size() > c.file.size() && saved.compare(0, c.file.size(), c.file) == 0, c.appends);
+    ExpectReadersAccept(out);
+  }
+}
+
+// A signed document read from memory has no file to copy from: its bytes
+// are written from memory, and the update follows them.
+TEST(IncrementalSave, SignedDocumentFromMemoryAppendsToItsBytes) {
+  const std::string file = MadePdf(true, 1 << 20,
+                                   "<< /AcroForm << /Fields [ << /FT /Sig /T (S) /V << /Type /Sig >> >> ] >> >>");
+  TempDir dir;
+  Bytes error;
+  Doc doc(fn::DocOpenMemory(file.data(), file.size(), error));
+  ASSERT_NE(doc, nullptr) << error.text();
+  Owned one(fn::NumberNew(1));
+  fn::DictSet(FirstAnnot(doc.get()), "/Edited", one.get());
+  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "out.pdf").c_str(), error), 1) << error.text();
+  const std::string saved = ReadFile(dir / "out.pdf");
+  ASSERT_GT(saved.size(), file.size());
+  EXPECT_EQ(saved.compare(0, file.size(), file), 0);
+  ExpectReadersAccept(dir / "out.pdf");
+}
+
+// A /Prev chain that loops or points past the end neither hangs nor
+// crashes the open or the save.
+TEST(IncrementalSave, BrokenPrevChainsOpenAndSave) {
+  const std::string plain = MadePdf(false);
+  const size_t trailer = plain.rfind("trailer");
+  const int64_t xref = FindXrefTail(plain).offset;
+  auto withPrev = [&](int64_t prev) {
+    std::string file = plain;
+    file.insert(file.find("<<", trailer) + 2, " /Prev " + std::to_string(prev));
+    return file;
+  };
+  const std::pair<char const*, std::string> files[] = {
+      {"loop", withPrev(xref)},
+      {"past the end", withPrev(static_cast<int64_t>(plain.size()) * 10)},
+  };
+  for (auto const& [name, file] : files) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    const std::string path = dir / "a.pdf";
+    WriteFile(path, file);
+    ChildResult result = InChild([&] {
+      ::alarm(20);
+      std::string error, notice;
+      KPD_Document doc = kshost::OpenPdfFile(path, "", &error);
+      if (!doc) return "open: " + error;
+      Owned one(fn::NumberNew(1));
+      fn::DictSet(fn::DocGetPage(doc, 0), "/Edited", one.get());
+      bool saved = kshost::SaveDocument(doc, path, false, &notice, &error);
+      fn::DocClose(doc);
+      return saved ? std::string("saved") : "save: " + error;
+    });
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.text, "saved");
+    ExpectReadersAccept(path);
+  }
+}
+
+TEST(IncrementalSave, FindsTheLastCrossReferenceSection) {
+  struct Case {
+    std::string file;
+    int64_t offset;
+    bool isStream;
+  };
+  const Case cases[] = {
+      {"%PDF-1.4\nxref\n0 1\ntrailer<<>>\nstartxref\n9\n%%EOF\n", 9, false},
+      {"%PDF-1.4\n\n  xref\nstartxref\r\n9\r\n%%EOF", 9, false},
+      {"%PDF-1.5\n7 0 obj<</Type/XRef>>stream\nendstream\nstartxref\n9\n%%EOF\n", 9, true},
+      // The last startxref counts; garbage after %%EOF is allowed.
+      {"%PDF-1.4\nxref\nstartxref\n1\n%%EOF\nxref\nstartxref\n32\n%%EOF\n\n\x01", 32, false},
+      {"%PDF-1.4\nstartxref\n9999\n%%EOF\n", -1, false},
+      {"%PDF-1.4\nstartxref\n-4\n%%EOF\n", -1, false},
+      {"%PDF-1.4\nstartxref\n%%EOF\n", -1, false},
+      {"%PDF-1.4\nhello\nstartxref\n9\n%%EOF\n", -1, false},
+      {"%PDF-1.4\n", -1, false},
+  };
+  for (Case const& c : cases) {
+    XrefTail tail = FindXrefTail(c.file);
+    EXPECT_EQ(tail.offset, c.offset) << c.file;
+    if (c.offset >= 0) {
+      EXPECT_EQ(tail.isStream, c.isStream) << c.file;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kshost::pdf::test
