@@ -130,12 +130,4 @@ TEST_F(EditSessionTest, EditingLinesThatCannotRunSayWhy) {
   EXPECT_NE(r.output.find(":2: unknown command 7"), std::string::npos) << r.output;
 }
 
-TEST_F(EditSessionTest, HelpNamesTheEditingCommandsAndTheTrace) {
-  CommandResult r = Shell(Annot("run --help"));
-  for (const char* text : {"drag X1 Y1 X2 Y2 [shift] [ctrl]", "command N", "expect selected COUNT",
-                           "expect focused NAME", "--trace", "undo: push \"CAPTION\"", "message: TEXT",
-                           "draw: rect X0 Y0 X1 Y1 pen #RRGGBB W"})
-    EXPECT_NE(r.output.find(text), std::string::npos) << text;
-}
-
 }  // namespace
