@@ -379,101 +379,72 @@ std::u16string Caption(const char* key) { return Widgets::Translate(key); }
 
 // Runs the host's own edit of `obj` and hands over what it changed as one
 // undo item made by `make`; nothing is recorded when nothing changed.
-template <typename Make>
-bool RecordEdit(CMarkup_Annot* obj, intptr_t (*edit)(void*), void* data, Make&& make) {
+template <typename Edit, typename Make>
+bool RecordEdit(CMarkup_Annot* obj, Edit&& edit, Make&& make) {
   KA_Annot annot = obj->GetAnnot();
   KA_Document doc = obj->GetDocument();
   auto change = std::make_unique<kwannotation::CKW_AnnotChange>(Host::AnnotGetDict(annot));
   std::vector<KS_FloatPoint> before = DA_ReadGeometry(annot);
   DA_Scalars scalars = DA_ReadScalars(annot);
   int32_t rotationBefore = obj->GetRotation();
-  bool done = edit(data) != 0;
+  bool done = edit() != 0;
   if (change->Finish())
     AnnotUndo_HandOver(make(doc, annot, std::move(change), std::move(before), scalars, rotationBefore), doc);
   return done;
+}
+
+// Makes the undo item of a change of geometry, under the caption of `key`.
+auto ResizeItem(const char* key) {
+  return [key](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
+               const DA_Scalars& scalars, int32_t) {
+    return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
+                                            Caption(key));
+  };
+}
+
+KS_AnnotCallArgs EditArgs(KA_PageView view, CMarkup_Annot* obj) {
+  KS_AnnotCallArgs args{};
+  args.view = view;
+  args.object = obj->GetObject();
+  args.document = obj->GetDocument();
+  return args;
 }
 
 }  // namespace
 
 bool CMarkup_AnnotHandler::Move(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& oldRect,
                                 const KS_DeviceRect& newRect) {
-  KS_AnnotCallArgs args{};
-  args.view = view;
-  args.object = obj->GetObject();
-  args.document = obj->GetDocument();
+  KS_AnnotCallArgs args = EditArgs(view, obj);
   args.rect1 = oldRect;
   args.rect2 = newRect;
-  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
-  return RecordEdit(
-      obj, [](void* d) -> intptr_t {
-        auto* c = static_cast<decltype(call)*>(d);
-        return c->first->CallDefault(KS_AHD_MOVE, *c->second);
-      },
-      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
-                       const DA_Scalars& scalars, int32_t) {
-        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
-                                                Caption("IDS_STR_UNDOMOVE"));
-      });
+  return RecordEdit(obj, [&] { return CallDefault(KS_AHD_MOVE, args); }, ResizeItem("IDS_STR_UNDOMOVE"));
 }
 
 bool CMarkup_AnnotHandler::Resize(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& oldRect,
                                   const KS_DeviceRect& newRect) {
-  KS_AnnotCallArgs args{};
-  args.view = view;
-  args.object = obj->GetObject();
-  args.document = obj->GetDocument();
+  KS_AnnotCallArgs args = EditArgs(view, obj);
   args.rect1 = oldRect;
   args.rect2 = newRect;
-  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
-  return RecordEdit(
-      obj, [](void* d) -> intptr_t {
-        auto* c = static_cast<decltype(call)*>(d);
-        return c->first->CallDefault(KS_AHD_RESIZE, *c->second);
-      },
-      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
-                       const DA_Scalars& scalars, int32_t) {
-        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
-                                                Caption("IDS_STR_UNDORESIZE"));
-      });
+  return RecordEdit(obj, [&] { return CallDefault(KS_AHD_RESIZE, args); }, ResizeItem("IDS_STR_UNDORESIZE"));
 }
 
 bool CMarkup_AnnotHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
-  KS_AnnotCallArgs args{};
-  args.view = view;
-  args.object = obj->GetObject();
-  args.document = obj->GetDocument();
+  KS_AnnotCallArgs args = EditArgs(view, obj);
   args.values[0] = index;
   args.point = pt;
-  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
-  return RecordEdit(
-      obj, [](void* d) -> intptr_t {
-        auto* c = static_cast<decltype(call)*>(d);
-        return c->first->CallDefault(KS_AHD_MOVE_POINT, *c->second);
-      },
-      &call, [](KA_Document doc, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint> before,
-                       const DA_Scalars& scalars, int32_t) {
-        return std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
-                                                Caption("IDS_STR_UNDOEDITPOINT"));
-      });
+  return RecordEdit(obj, [&] { return CallDefault(KS_AHD_MOVE_POINT, args); },
+                    ResizeItem("IDS_STR_UNDOEDITPOINT"));
 }
 
 bool CMarkup_AnnotHandler::Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t degrees) {
-  KS_AnnotCallArgs args{};
-  args.view = view;
-  args.object = obj->GetObject();
-  args.document = obj->GetDocument();
+  KS_AnnotCallArgs args = EditArgs(view, obj);
   args.values[0] = degrees;
-  std::pair<CMarkup_AnnotHandler*, KS_AnnotCallArgs*> call{this, &args};
-  return RecordEdit(
-      obj, [](void* d) -> intptr_t {
-        auto* c = static_cast<decltype(call)*>(d);
-        return c->first->CallDefault(KS_AHD_ROTATE, *c->second);
-      },
-      &call, [obj](KA_Document, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint>, const DA_Scalars&,
-            int32_t before) {
-        return std::make_unique<CDA_UndoRotate>(annot, std::move(change), before, obj->GetRotation(),
-                                                Caption("IDS_STR_UNDOROTATE"));
-      });
+  return RecordEdit(obj, [&] { return CallDefault(KS_AHD_ROTATE, args); },
+                    [obj](KA_Document, KA_Annot annot, KW_ChangePtr change, std::vector<KS_FloatPoint>,
+                          const DA_Scalars&, int32_t before) {
+                      return std::make_unique<CDA_UndoRotate>(annot, std::move(change), before, obj->GetRotation(),
+                                                              Caption("IDS_STR_UNDOROTATE"));
+                    });
 }
 
 bool CMarkup_AnnotHandler::IsCommandEnabled(KA_Document doc, int32_t command) {
