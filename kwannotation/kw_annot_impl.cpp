@@ -9,7 +9,10 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_measure_xfdf.h"
+#include "kwannotation/kw_icon_appearance.h"
+#include "kwannotation/kw_markup_appearance.h"
 #include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_tagged_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
@@ -1038,5 +1041,58 @@ bool CKW_LineImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_PolygonImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_PolyLineImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_InkImpl::ResetAppearance() { return Regenerate(*this); }
+
+// ---- text markup, caret, icons and stamps ------------------------------------------
+
+namespace {
+
+template <class Impl>
+bool Apply(Impl& annot, bool (*compute)(const Impl&, ShapeAppearanceResult*, std::string*)) {
+  ShapeAppearanceResult result;
+  return compute(annot, &result, nullptr) &&
+         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, nullptr);
+}
+
+}  // namespace
+
+bool CKW_TextMarkupAnnotImpl::ResetAppearance() {
+  return Apply<CKW_TextMarkupAnnotImpl>(*this, &ComputeTextMarkupAppearance);
+}
+bool CKW_CaretAnnotImpl::ResetAppearance() { return Apply<CKW_CaretAnnotImpl>(*this, &ComputeCaretAppearance); }
+bool CKW_NoteAnnotImpl::ResetAppearance() { return Apply<CKW_MarkupAnnotImpl>(*this, &ComputeIconAppearance); }
+bool CKW_FileAttachmentAnnotImpl::ResetAppearance() {
+  return Apply<CKW_MarkupAnnotImpl>(*this, &ComputeIconAppearance);
+}
+
+bool CKW_StampAnnotImpl::ResetAppearance() {
+  ShapeAppearanceResult result;
+  bool unchanged = false;
+  if (!ComputeStampAppearance(*this, &result, &unchanged, nullptr)) return false;
+  return unchanged || CKW_AppearanceWriter::Apply(*this, result, ShapeAppearanceOptions{}, nullptr);
+}
+
+bool CKW_StampAnnotImpl::ExportToXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
+  KPD_Dictionary ap = dict::GetDict(GetDict(), "/AP");
+  if (!ap) return true;
+  std::string text = KW_WriteTaggedAppearance(ap);
+  KX_Element child = host::XmlAppendChild(element, "appearance");
+  return child && host::XmlSetText(child, KW_EncodeTaggedText(text).c_str());
+}
+
+bool CKW_StampAnnotImpl::ImportFromXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ImportFromXFDF(element)) return false;
+  KX_Element child = host::XmlFirstChild(element, "appearance");
+  KPD_Document doc = GetDocument();
+  if (!child || !doc || !GetDict()) return true;
+  host::ByteString encoded;
+  host::XmlGetText(child, encoded.get());
+  std::string text;
+  if (!KW_DecodeTaggedText(encoded.str(), &text)) return true;
+  std::string reason;
+  dict::Owned ap(KW_ReadTaggedAppearance(doc, text, &reason));
+  if (!ap) return true;  // unreadable: the old appearance stays
+  return CKW_AnnotWriter(*this).Set("/AP", ap.get());
+}
 
 }  // namespace kwannotation
