@@ -263,3 +263,86 @@ TEST_F(MarkupRenderTest, MuPdfDrawsMarkupIconsAndStamps) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stamp whose picture holds a nested form drawing an image (red) and a
+// pattern fill (blue) travels through XFDF into another file and draws the
+// same there.
+TEST(StampExchangeRender, PictureSurvivesXfdfAndDrawsTheSame) {
+  if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  TempDir dir;
+  const std::string a = dir / "a.pdf", blank = dir / "blank.pdf", b = dir / "b.pdf", x = dir / "a.xfdf";
+  {
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect box{0, 0, kPage, kPage};
+    KPD_Page page = fn::DocAddPage(doc, &box);
+    auto stream = [&](const std::string& data, const std::string& dict) {
+      KPD_Stream s = fn::DocNewStream(doc, data.data(), data.size());
+      KPD_Object d = fn::ObjectParse(dict.data(), dict.size());
+      for (int32_t i = 0; i < fn::DictKeyCount(d); ++i) {
+        KS_ByteString key = fn::ByteStringNew(nullptr, 0);
+        fn::DictKeyAt(d, i, key);
+        std::string k(fn::ByteStringData(key), fn::ByteStringLength(key));
+        fn::DictSet(fn::StreamGetDict(s), k.c_str(), fn::DictGet(d, k.c_str()));
+        fn::ByteStringDestroy(key);
+      }
+      fn::ObjectRelease(d);
+      return s;
+    };
+    auto set = [](KPD_Object dict, const char* path1, const char* key, KPD_Object value) {
+      KPD_Object inner = fn::DictGet(dict, path1);
+      fn::DictSet(inner, key, value);
+    };
+    std::string pixels;
+    for (int i = 0; i < 4; ++i) pixels += std::string("\xff\x00\x00", 3);
+    KPD_Stream image = stream(pixels, "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                                      "/BitsPerComponent 8 >>");
+    KPD_Stream pattern = stream("0 0 1 rg 0 0 10 10 re f", "<< /PatternType 1 /PaintType 1 /TilingType 1 "
+                                                           "/BBox [0 0 10 10] /XStep 10 /YStep 10 /Resources << >> >>");
+    KPD_Stream inner = stream("q 50 0 0 50 0 0 cm /Im Do Q /Pattern cs /P scn 50 0 50 50 re f",
+                              "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] "
+                              "/Resources << /XObject << >> /Pattern << >> >> >>");
+    KPD_Object innerRes = fn::DictGet(fn::StreamGetDict(inner), "/Resources");
+    set(innerRes, "/XObject", "/Im", image);
+    set(innerRes, "/Pattern", "/P", pattern);
+    KPD_Stream outer = stream("/Inner Do", "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] "
+                                           "/Resources << /XObject << >> >> >>");
+    set(fn::DictGet(fn::StreamGetDict(outer), "/Resources"), "/XObject", "/Inner", inner);
+    std::string text = "<< /Type /Annot /Subtype /Stamp /NM (s1) /Rect [100 100 200 150] /Name /Custom /AP << >> >>";
+    KPD_Object dict = fn::ObjectParse(text.data(), text.size());
+    KPD_Dictionary annot = fn::PageInsertAnnot(page, -1, dict);
+    fn::ObjectRelease(dict);
+    ASSERT_TRUE(annot);
+    fn::DictSet(fn::DictGet(annot, "/AP"), "/N", outer);
+    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(fn::DocSave(doc, a.c_str(), err));
+    fn::ByteStringDestroy(err);
+    fn::DocClose(doc);
+  }
+  ASSERT_EQ(WriteMarkupPdf(blank, "", {}), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " xfdf export " + Quote(a) + " -o " + Quote(x));
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(blank) + " " + Quote(x) + " -o " + Quote(b));
+  ASSERT_EQ(r.status, 0) << r.output;
+  Image images[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string& pdf = i ? b : a;
+    r = Shell("pdftoppm -r 72 -singlefile " + Quote(pdf) + " " + Quote(dir / ("r" + std::to_string(i))));
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_TRUE(images[i].Read(dir / ("r" + std::to_string(i) + ".ppm")));
+  }
+  const struct {
+    double x, y;
+    Rgb expected;
+  } probes[] = {{125, 125, {255, 0, 0}}, {175, 125, {0, 0, 255}}, {150, 170, {255, 255, 255}}};
+  for (const auto& p : probes) {
+    for (int i = 0; i < 2; ++i) {
+      Rgb got = images[i].At(p.x, p.y);
+      EXPECT_TRUE(Near(got, p.expected)) << (i ? "imported" : "original") << " at " << p.x << "," << p.y << ": "
+                                         << got.r << "," << got.g << "," << got.b;
+    }
+  }
+}
+
+}  // namespace
