@@ -179,9 +179,9 @@ int RunRegenerate(const std::vector<std::string>& args) {
   document.Abandon();
 #endif
 
-  std::printf("%-10s %8s %8s%s\n", "kind", "rebuilt", "skipped", missingOnly ? "     kept" : "");
+  std::printf("%-14s %8s %8s%s\n", "kind", "rebuilt", "skipped", missingOnly ? "     kept" : "");
   for (int i = 0; i < kKindCount; ++i) {
-    std::printf("%-10s %8d %8d", kAppearanceKinds[i], tally[i].rebuilt, tally[i].skipped);
+    std::printf("%-14s %8d %8d", kAppearanceKinds[i], tally[i].rebuilt, tally[i].skipped);
     if (missingOnly) std::printf(" %8d", tally[i].kept);
     std::printf("\n");
   }

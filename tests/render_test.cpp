@@ -219,8 +219,8 @@ class MarkupRenderTest : public ::testing::Test {
     CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(in_) + " -o " + Quote(out_));
     ASSERT_EQ(r.status, 0) << r.output;
     ASSERT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
-    for (const char* row : {"Highlight         1        0", "Text             14        0",
-                            "Stamp             1        0", "Caret             1        0"})
+    for (const char* row : {"Highlight             1        0", "Text                 14        0",
+                            "Stamp                 1        0", "Caret                 1        0"})
       EXPECT_NE(r.output.find(row), std::string::npos) << row << "\n" << r.output;
   }
 
