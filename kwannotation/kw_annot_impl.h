@@ -262,12 +262,23 @@ class CKW_CaretAnnotImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
   bool ResetAppearance() override;
+  // "symbol": "paragraph" for /Sy /P; on import anything else is "None".
+  bool ImportFromXFDF(KX_Element element) override;
+  bool ExportToXFDF(KX_Element element) override;
 };
 class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
   // The icon of /Name ("PushPin" for a name this library does not draw).
   bool ResetAppearance() override;
+  // "file" carries the file's name. The file itself goes along as a child
+  // "data" (base64 of its bytes, with "mimetype", "length", "encoding",
+  // "MODE" and the parameters "size", "creation", "modification",
+  // "checksum") only for files of at most the limit set here, in both
+  // directions; the limit is 0, carrying no file, until it is set.
+  bool ImportFromXFDF(KX_Element element) override;
+  bool ExportToXFDF(KX_Element element) override;
+  static void SetXFDFFileLimit(size_t bytes);
 };
 class CKW_SoundAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 class CKW_RedactImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };

@@ -14,6 +14,7 @@
 #include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_icon_appearance.h"
+#include "kwannotation/kw_xfdf.h"
 
 namespace kwannotation {
 namespace {
@@ -265,6 +266,67 @@ TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
   host::DictSet(opaque, "/AP", ap2.get());
   ASSERT_TRUE(Reset(opaque));
   EXPECT_TRUE(host::ObjectIsIdentical(Normal(opaque), picture));
+}
+
+}  // namespace
+}  // namespace kwannotation
+
+namespace kwannotation {
+namespace {
+
+class AttachmentExchange : public test::HostDocTest {
+ protected:
+  void TearDown() override {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(0);
+    test::HostDocTest::TearDown();
+  }
+};
+
+// A file attachment names its file always and carries it only when asked
+// and small enough; a caret's paragraph symbol survives, anything else
+// becomes "None".
+TEST_F(AttachmentExchange, FileGoesAlongOnlyWhenAskedAndCaretSymbolSurvives) {
+  KPD_Dictionary a = Add("<< /Type /Annot /Subtype /FileAttachment /NM (f) /Rect [10 10 30 30] /Name /Graph >>");
+  KPD_Stream file = host::DocNewStream(doc_, "plan\x01text", 9);
+  test::Owned fs = test::Parse(
+      "<< /Type /Filespec /F (plan.txt) /EF << >> >>");
+  host::DictSet(host::DictGet(fs.get(), "/EF"), "/F", file);
+  host::DictSet(host::StreamGetDict(file), "/Subtype", test::Parse("/text#2Fplain").get());
+  host::DictSet(a, "/FS", fs.get());
+  Add("<< /Type /Annot /Subtype /Caret /NM (c) /Rect [40 40 60 60] /Sy /P >>");
+
+  struct Case {
+    size_t limit;
+    bool carried;
+  } cases[] = {{0, false}, {4, false}, {1024, true}};
+  for (const Case& c : cases) {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(c.limit);
+    std::string xfdf, error;
+    ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
+    EXPECT_NE(xfdf.find("file=\"plan.txt\""), std::string::npos) << xfdf;
+    EXPECT_NE(xfdf.find("symbol=\"paragraph\""), std::string::npos) << xfdf;
+    EXPECT_EQ(xfdf.find("<data") != std::string::npos, c.carried) << c.limit << xfdf;
+
+    KPD_Document other = host::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = host::DocAddPage(other, &letter);
+    ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
+    KPD_Dictionary att = host::PageGetAnnot(page, 0);
+    KPD_Dictionary caret = host::PageGetAnnot(page, 1);
+    EXPECT_EQ(test::Write(host::DictGet(caret, "/Sy")), "/P");
+    KPD_Object gotFs = host::DictGet(att, "/FS");
+    ASSERT_TRUE(gotFs) << c.limit;
+    EXPECT_EQ(test::Write(host::DictGet(gotFs, "/F")), "(plan.txt)");
+    KPD_Object ef = host::DictGet(gotFs, "/EF");
+    EXPECT_EQ(ef != nullptr, c.carried) << c.limit;
+    if (ef) {
+      host::ByteString data;
+      ASSERT_TRUE(host::StreamGetData(host::DictGet(ef, "/F"), 1, data.get()));
+      EXPECT_EQ(data.str(), "plan\x01text");
+      EXPECT_EQ(test::Write(host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Subtype")), "/text#2fplain");
+    }
+    host::DocClose(other);
+  }
 }
 
 }  // namespace
