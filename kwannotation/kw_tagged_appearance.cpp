@@ -51,7 +51,13 @@ class Writer {
   std::string out;
 
   void Object(KPD_Object obj, const std::string& key) {
-    if (!obj) return;
+    // Deeper than the reader takes is damage; it is left out.
+    if (!obj || depth_ >= kMaxDepth - 1) return;
+    struct Level {
+      int& depth;
+      explicit Level(int& d) : depth(++d) {}
+      ~Level() { --depth; }
+    } level(depth_);
     std::string define;
     if (host::ObjectIsIndirect(obj)) {
       int32_t number = host::ObjectGetObjNum(obj);
@@ -142,6 +148,7 @@ class Writer {
   }
 
   std::set<int32_t> visited_;
+  int depth_ = 1;  // the root element
 };
 
 // ---- reading ----------------------------------------------------------------------

@@ -167,6 +167,17 @@ TEST_F(TaggedAppearance, BadTextIsRefusedWithAReason) {
   }
 }
 
+TEST_F(TaggedAppearance, TooDeepObjectsAreCutSoTheTextStaysReadable) {
+  std::string deep;
+  for (int i = 0; i < 400; ++i) deep += "[";
+  for (int i = 0; i < 400; ++i) deep += "]";
+  KPD_Dictionary ap = Indirect("<< >>");
+  host::DictSet(ap, "/D", test::Parse(deep).get());
+  std::string reason;
+  test::Owned back(KW_ReadTaggedAppearance(doc_, KW_WriteTaggedAppearance(ap), &reason));
+  EXPECT_TRUE(back) << reason;
+}
+
 TEST_F(TaggedAppearance, HugeDataIsRefused) {
   std::string text = "<DICT KEY=\"AP\"><STREAM KEY=\"N\" DEFINE=\"\"><DATA MODE=\"RAW\" ENCODING=\"HEX\">";
   text.append(100u << 20, 'A');
