@@ -62,8 +62,11 @@ class Writer {
     if (host::ObjectIsIndirect(obj)) {
       int32_t number = host::ObjectGetObjNum(obj);
       if (number <= 0) return;  // a reference that leads nowhere
-      std::string marker = std::string(kRefPrefix) + std::to_string(number);
-      if (!visited_.insert(number).second) {
+      // Markers count objects in the order they are met, so that the same
+      // picture gives the same text in any document.
+      auto [it, first] = visited_.emplace(number, int(visited_.size()) + 1);
+      std::string marker = std::string(kRefPrefix) + std::to_string(it->second);
+      if (!first) {
         out += "<NAME KEY=\"" + KW_TaggedEscape(key) + "\" VAL=\"" + marker + "\"/>\n";
         return;
       }
@@ -147,7 +150,7 @@ class Writer {
     out += "</STREAM>\n";
   }
 
-  std::set<int32_t> visited_;
+  std::map<int32_t, int> visited_;  // object number -> marker number
   int depth_ = 1;  // the root element
 };
 

@@ -4,7 +4,7 @@
 // Stamps carry their pictures through the XFDF exchange this way.
 //
 //   <DICT KEY="AP">
-//   <STREAM KEY="N" DEFINE="XFDFINDIRECTREF_12">
+//   <STREAM KEY="N" DEFINE="XFDFINDIRECTREF_1">
 //   <NAME KEY="Subtype" VAL="Form"/>
 //   <ARRAY KEY="BBox">
 //   <FIXED KEY="" VAL="0"/> ...
@@ -30,7 +30,9 @@ std::string KW_TaggedHex(std::string_view bytes);
 std::string KW_TaggedEscape(std::string_view text);
 
 // The tagged text of `ap`. An object reached through a reference is written
-// in place, marked DEFINE="XFDFINDIRECTREF_<number>"; a later reference to
+// in place, marked DEFINE="XFDFINDIRECTREF_<n>" (n counting such objects
+// in the order they are met, so one picture gives one text in any
+// document); a later reference to
 // the same object (a shared font, a form that draws itself) is written as a
 // NAME whose value is that marker, so cycles end and sharing survives. A
 // reference that leads nowhere writes nothing. Stream data whose decoded
