@@ -90,8 +90,8 @@ const IconShape* ShapeOf(const std::string& subtype, const std::string& icon) {
   return IsAttachment(subtype) ? Find(kAttachmentIcons, icon) : Find(kNoteIcons, icon);
 }
 
-// Writes a path of the little language above; false at a malformed one
-// (the tables are the library's own, so that is a fault here).
+// Writes a path of the little language above. The tables are the
+// library's own; an operator it does not know is passed over.
 void AppendPath(std::string& out, const char* path) {
   std::istringstream in(path);
   std::string op;
