@@ -387,7 +387,12 @@ bool ComputeStampAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceRes
   if (!d || !annot.GetDocument()) return Fail(reason, "not in a document");
   KPD_Dictionary ap = dict::GetDict(d, "/AP");
   KPD_Object normal = ap ? host::DictGet(ap, "/N") : nullptr;
-  if (!dict::IsType(normal, KPD_OBJ_STREAM)) return BuiltInStamp(annot, out, reason);
+  if (!normal) return BuiltInStamp(annot, out, reason);
+  if (!dict::IsType(normal, KPD_OBJ_STREAM)) {
+    // Pictures by appearance state are the stamp's own; they stay as they are.
+    *unchanged = true;
+    return true;
+  }
 
   KPD_Dictionary sd = host::StreamGetDict(normal);
   KPD_Dictionary resources = dict::GetDict(sd, "/Resources");

@@ -259,6 +259,11 @@ TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
   EXPECT_TRUE(host::ObjectIsIdentical(inner, picture));
   EXPECT_EQ(Value(State(custom, "/GS0"), "/CA"), "0.25");
 
+  // Pictures by appearance state are left alone.
+  KPD_Dictionary states = Add("<< /Subtype /Stamp /Rect [0 0 50 50] /CA 0.5 /AP << /N << /On 1 >> >> >>");
+  ASSERT_TRUE(Reset(states));
+  EXPECT_EQ(Value(states, "/AP"), "<< /N << /On 1 >> >>");
+
   // Opaque and unwrapped: nothing changes.
   KPD_Dictionary opaque = Add("<< /Subtype /Stamp /Rect [0 0 50 50] >>");
   test::Owned ap2 = test::Parse("<< >>");
