@@ -39,8 +39,8 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
 // turned by /Rotate. With a picture of its own the picture stays: when the
 // stamp has an opacity it is wrapped in a form that draws it through the
 // graphics state "GS0" as the XObject "MWFOForm"; a wrapper made before is
-// rebuilt around the same picture. `*unchanged` is set when the picture
-// needs nothing (no opacity, no wrapper).
+// rebuilt around the same picture. A normal appearance made of states is
+// left as it is. `*unchanged` is set when the picture needs nothing.
 bool ComputeStampAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, bool* unchanged,
                             std::string* reason);
 
