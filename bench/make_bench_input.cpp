@@ -1,6 +1,8 @@
-// Writes the benchmark input: 200 pages of 50 shape annotations each
-// (lines with arrows, squares, circles, six-vertex polygons, polylines and
-// 50-point ink strokes, all at opacity 0.5), without appearances.
+// Writes the benchmark input: 200 pages of 50 annotations each, without
+// appearances, all at opacity 0.5: the shapes (lines with arrows, squares,
+// circles, six-vertex polygons, polylines and 50-point ink strokes), text
+// markup over three lines of text each (highlight, underline, squiggly,
+// strike-out), carets, notes, file attachments and stamps, in turn.
 //
 //   make_bench_input OUT.pdf [PAGES]
 #include <cmath>
@@ -14,6 +16,8 @@
 namespace fn = kshost::fn;
 
 namespace {
+
+constexpr int kKinds = 14;
 
 void Num(std::string& s, double v) {
   ks::AppendFixed(s, v, 2);
@@ -67,7 +71,39 @@ std::string Annotation(int kind, double x, double y, double w, double h) {
       s += "] ";
       rect();
       break;
-    default:
+    case 6:
+    case 7:
+    case 8:
+    case 9: {
+      static const char* const kMarkup[] = {"Highlight", "Underline", "Squiggly", "StrikeOut"};
+      s += std::string("/Subtype /") + kMarkup[kind - 6] + " /QuadPoints [";
+      for (int line = 0; line < 3; ++line) {
+        double top = y + h - 4 - line * 20, bottom = top - 16;
+        for (double v : {x + 4, top, x + w - 4, top, x + 4, bottom, x + w - 4, bottom}) Num(s, v);
+      }
+      s += "] ";
+      rect();
+      break;
+    }
+    case 10:
+      s += "/Subtype /Caret /Sy /P ";
+      rect();
+      break;
+    case 11: {
+      static const char* const kIcons[] = {"Note", "Comment", "Help", "Star", "Check", "Paragraph"};
+      s += std::string("/Subtype /Text /Name /") + kIcons[int(x + y) % 6] + " ";
+      rect();
+      break;
+    }
+    case 12:
+      s += "/Subtype /FileAttachment /Name /Paperclip /FS << /Type /Filespec /F (plan.txt) >> ";
+      rect();
+      break;
+    case 13:
+      s += "/Subtype /Stamp /Name /Approved ";
+      rect();
+      break;
+    case 5:
       s += "/Subtype /Ink /InkList [[";
       for (int i = 0; i < 50; ++i) {
         Num(s, x + 4 + i * (w - 8) / 49);
@@ -95,7 +131,7 @@ int main(int argc, char** argv) {
     KPD_Page page = fn::DocAddPage(doc, &box);
     for (int i = 0; i < 50; ++i) {
       double x = 20 + (i % 5) * 116, y = 20 + (i / 5) * 76;
-      std::string text = Annotation(kind++ % 6, x, y, 106, 66);
+      std::string text = Annotation(kind++ % kKinds, x, y, 106, 66);
       KPD_Object dict = fn::ObjectParse(text.data(), text.size());
       if (!dict || !fn::PageInsertAnnot(page, -1, dict)) {
         std::fprintf(stderr, "make_bench_input: cannot add %s\n", text.c_str());

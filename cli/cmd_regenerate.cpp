@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "sdk/ks_host_binding.h"
 
 namespace annot {
@@ -18,7 +18,9 @@ const char kRegenerateUsage[] =
     "usage: annot regenerate IN.pdf -o OUT.pdf [--missing-only] [--password PW] [--full]\n"
     "\n"
     "Rebuilds the normal appearance of every square, circle, polygon,\n"
-    "polyline, line and ink annotation and saves the result as OUT.pdf.\n"
+    "polyline, line, ink, highlight, underline, squiggly, strike-out, caret,\n"
+    "note, file attachment and stamp annotation and saves the result as\n"
+    "OUT.pdf. A stamp keeps a picture of its own, wrapped for its opacity.\n"
     "With --missing-only only annotations without a normal appearance are\n"
     "rebuilt. Reports per kind how many were rebuilt and skipped; a skipped\n"
     "annotation keeps its old appearance and is listed with the reason.\n"
@@ -30,8 +32,8 @@ namespace {
 
 namespace host = ks::host;
 
-using kwannotation::kShapeAppearanceKinds;
-constexpr int kKindCount = static_cast<int>(kShapeAppearanceKinds.size());
+using kwannotation::kAppearanceKinds;
+constexpr int kKindCount = static_cast<int>(kAppearanceKinds.size());
 // Below this many annotations the work is over before a bar is worth it.
 constexpr int kProgressThreshold = 300;
 
@@ -43,7 +45,7 @@ struct Tally {
 
 int KindIndex(const std::string& kind) {
   for (int i = 0; i < kKindCount; ++i)
-    if (kind == kShapeAppearanceKinds[i]) return i;
+    if (kind == kAppearanceKinds[i]) return i;
   return -1;
 }
 
@@ -144,7 +146,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
     for (int k = 0; k < count; ++k, progress.Step(++done)) {
       KPD_Dictionary annot = host::PageGetAnnot(page, k);
       std::string kind;
-      kwannotation::ShapeAppearanceFn fn = kwannotation::ShapeAppearanceFor(annot, &kind);
+      kwannotation::ShapeAppearanceFn fn = kwannotation::AppearanceFor(annot, &kind);
       int index = KindIndex(kind);
       if (!fn || index < 0) {
         ++others;
@@ -177,9 +179,9 @@ int RunRegenerate(const std::vector<std::string>& args) {
   document.Abandon();
 #endif
 
-  std::printf("%-10s %8s %8s%s\n", "kind", "rebuilt", "skipped", missingOnly ? "     kept" : "");
+  std::printf("%-14s %8s %8s%s\n", "kind", "rebuilt", "skipped", missingOnly ? "     kept" : "");
   for (int i = 0; i < kKindCount; ++i) {
-    std::printf("%-10s %8d %8d", kShapeAppearanceKinds[i], tally[i].rebuilt, tally[i].skipped);
+    std::printf("%-14s %8d %8d", kAppearanceKinds[i], tally[i].rebuilt, tally[i].skipped);
     if (missingOnly) std::printf(" %8d", tally[i].kept);
     std::printf("\n");
   }

@@ -4,20 +4,23 @@
 
 #include "cli/commands.h"
 #include "host/file_util.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_xfdf.h"
 #include "sdk/ks_host_binding.h"
 
 namespace annot {
 
 const char kXfdfUsage[] =
-    "usage: annot xfdf export IN.pdf [-o OUT.xfdf] [--password PW]\n"
-    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW] [--full]\n"
+    "usage: annot xfdf export IN.pdf [-o OUT.xfdf] [--password PW] [--files]\n"
+    "       annot xfdf import IN.pdf FILE.xfdf -o OUT.pdf [--password PW] [--full] [--files]\n"
     "\n"
     "export writes every annotation of IN.pdf as XFDF (to standard output\n"
     "without -o). import adds the annotations of FILE.xfdf to IN.pdf, or\n"
     "updates the one with the same name on the same page, and saves the\n"
-    "result as OUT.pdf. Appearance streams are not carried: import draws\n"
-    "the appearances of the shapes it brings in anew. PW opens a file that\n"
+    "result as OUT.pdf. Appearance streams are not carried, except a\n"
+    "stamp's picture: import draws the other appearances anew. The files\n"
+    "of file attachments go along only with --files, each up to 16 MB.\n"
+    "PW opens a file that\n"
     "needs a password; import needs the owner password of a file whose\n"
     "permissions do not allow changing annotations.\n"
     ANNOT_SAVE_HELP;
@@ -26,6 +29,9 @@ namespace {
 
 namespace host = ks::host;
 
+// The largest attached file --files carries.
+constexpr size_t kMaxCarriedFile = 16u << 20;
+
 int Usage() {
   std::fputs(kXfdfUsage, stderr);
   return kExitUsage;
@@ -33,7 +39,8 @@ int Usage() {
 
 int Export(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 1, 1, {}, &a)) return Usage();
+  if (!SplitArgs(args, 1, 1, {"--files"}, &a)) return Usage();
+  if (a.Has("--files")) kwannotation::CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(kMaxCarriedFile);
   const std::string& in = a.positional[0];
   const std::string& out = a.out;
   if (std::string clash = OutputReplacesInput(out, in, "PDF"); !clash.empty()) return Fail(kExitFailure, clash);
@@ -51,7 +58,8 @@ int Export(const std::vector<std::string>& args) {
 
 int Import(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 1, 2, {"--full"}, &a) || a.out.empty()) return Usage();
+  if (!SplitArgs(args, 1, 2, {"--full", "--files"}, &a) || a.out.empty()) return Usage();
+  if (a.Has("--files")) kwannotation::CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(kMaxCarriedFile);
   const std::string& in = a.positional[0];
   const std::string& xfdfPath = a.positional[1];
   const std::string& out = a.out;

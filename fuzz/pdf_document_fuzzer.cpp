@@ -7,7 +7,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "host/session.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_xfdf.h"
 
 namespace host = ks::host;
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       KPD_Dictionary annot = host::PageGetAnnot(page, k);
       if (!annot) continue;
       std::string kind, reason;
-      if (auto fn = kwannotation::ShapeAppearanceFor(annot, &kind)) fn(annot, &reason, {});
+      if (auto fn = kwannotation::AppearanceFor(annot, &kind)) fn(annot, &reason, {});
     }
   }
   if (host::DocPageCount(doc) <= kMaxPages) {

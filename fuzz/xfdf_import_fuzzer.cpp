@@ -2,7 +2,7 @@
 // imported and a second import of that export, with the shape appearances
 // rebuilt.
 #include "fuzz/fuzz_support.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_xfdf.h"
 
 namespace host = ks::host;
@@ -14,7 +14,7 @@ void RebuildAppearances(KPD_Document doc) {
     KPD_Page page = host::DocGetPage(doc, p);
     for (int k = 0; k < host::PageAnnotCount(page); ++k) {
       KPD_Dictionary annot = host::PageGetAnnot(page, k);
-      if (auto fn = kwannotation::ShapeAppearanceFor(annot, nullptr)) fn(annot, nullptr, {});
+      if (auto fn = kwannotation::AppearanceFor(annot, nullptr)) fn(annot, nullptr, {});
     }
   }
 }

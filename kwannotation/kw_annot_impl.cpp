@@ -9,7 +9,10 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_measure_xfdf.h"
+#include "kwannotation/kw_icon_appearance.h"
+#include "kwannotation/kw_markup_appearance.h"
 #include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_tagged_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
@@ -1038,5 +1041,157 @@ bool CKW_LineImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_PolygonImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_PolyLineImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_InkImpl::ResetAppearance() { return Regenerate(*this); }
+
+// ---- text markup, caret, icons and stamps ------------------------------------------
+
+namespace {
+
+template <class Impl>
+bool Apply(Impl& annot, bool (*compute)(const Impl&, ShapeAppearanceResult*, std::string*)) {
+  ShapeAppearanceResult result;
+  return compute(annot, &result, nullptr) &&
+         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, nullptr);
+}
+
+}  // namespace
+
+bool CKW_TextMarkupAnnotImpl::ResetAppearance() {
+  return Apply<CKW_TextMarkupAnnotImpl>(*this, &ComputeTextMarkupAppearance);
+}
+bool CKW_CaretAnnotImpl::ResetAppearance() { return Apply<CKW_CaretAnnotImpl>(*this, &ComputeCaretAppearance); }
+bool CKW_NoteAnnotImpl::ResetAppearance() { return Apply<CKW_MarkupAnnotImpl>(*this, &ComputeIconAppearance); }
+bool CKW_FileAttachmentAnnotImpl::ResetAppearance() {
+  return Apply<CKW_MarkupAnnotImpl>(*this, &ComputeIconAppearance);
+}
+
+bool CKW_StampAnnotImpl::ResetAppearance() {
+  ShapeAppearanceResult result;
+  bool unchanged = false;
+  if (!ComputeStampAppearance(*this, &result, &unchanged, nullptr)) return false;
+  return unchanged || CKW_AppearanceWriter::Apply(*this, result, ShapeAppearanceOptions{}, nullptr);
+}
+
+bool CKW_StampAnnotImpl::ExportToXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
+  KPD_Dictionary ap = dict::GetDict(GetDict(), "/AP");
+  if (!ap) return true;
+  std::string text = KW_WriteTaggedAppearance(ap);
+  KX_Element child = host::XmlAppendChild(element, "appearance");
+  return child && host::XmlSetText(child, KW_EncodeTaggedText(text).c_str());
+}
+
+bool CKW_StampAnnotImpl::ImportFromXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ImportFromXFDF(element)) return false;
+  KX_Element child = host::XmlFirstChild(element, "appearance");
+  KPD_Document doc = GetDocument();
+  if (!child || !doc || !GetDict()) return true;
+  host::ByteString encoded;
+  host::XmlGetText(child, encoded.get());
+  std::string text;
+  if (!KW_DecodeTaggedText(encoded.str(), &text)) return true;
+  std::string reason;
+  dict::Owned ap(KW_ReadTaggedAppearance(doc, text, &reason));
+  if (!ap) return true;  // unreadable: the old appearance stays
+  return CKW_AnnotWriter(*this).Set("/AP", ap.get());
+}
+
+bool CKW_CaretAnnotImpl::ExportToXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
+  xfdf::SetAttr(element, "symbol", dict::NameIs(GetDict(), "/Sy", "P") ? "paragraph" : "None");
+  return true;
+}
+
+bool CKW_CaretAnnotImpl::ImportFromXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ImportFromXFDF(element)) return false;
+  std::string value;
+  if (xfdf::GetAttr(element, "symbol", &value)) WriteName("/Sy", value == "paragraph" ? "P" : "None");
+  return true;
+}
+
+namespace {
+
+size_t g_xfdfFileLimit = 0;
+
+// The text of a /Params entry of the embedded file, as an attribute.
+void ExportParam(KPD_Dictionary params, const char* key, KX_Element element, const char* attr) {
+  KPD_Object v = params ? host::DictGet(params, key) : nullptr;
+  if (!v) return;
+  if (dict::IsType(v, KPD_OBJ_NUMBER)) {
+    xfdf::SetAttr(element, attr, std::to_string(host::ObjectGetInteger(v)));
+  } else if (dict::IsType(v, KPD_OBJ_STRING)) {
+    host::ByteString bytes;
+    host::StringGetBytes(v, bytes.get());
+    // A checksum is 16 bytes of binary: it goes as hexadecimal.
+    std::string s = bytes.str();
+    xfdf::SetAttr(element, attr, KW_TaggedNeedsHex(s) ? KW_TaggedHex(s) : s);
+  }
+}
+
+}  // namespace
+
+void CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(size_t bytes) { g_xfdfFileLimit = bytes; }
+
+bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
+  KPD_Dictionary fs = dict::GetDict(GetDict(), "/FS");
+  if (!fs) return true;
+  std::u16string name;
+  if (dict::GetText(fs, "/UF", &name) || dict::GetText(fs, "/F", &name)) xfdf::SetAttr(element, "file", dict::ToUtf8(name));
+  KPD_Dictionary ef = dict::GetDict(fs, "/EF");
+  KPD_Object file = ef ? host::DictGet(ef, "/F") : nullptr;
+  if (!g_xfdfFileLimit || !dict::IsType(file, KPD_OBJ_STREAM)) return true;
+  host::ByteString bytes;
+  if (!host::StreamGetData(file, 1, bytes.get()) || bytes.str().size() > g_xfdfFileLimit) return true;
+  KX_Element data = host::XmlAppendChild(element, "data");
+  if (!data) return true;
+  KPD_Dictionary sd = host::StreamGetDict(file);
+  std::string mime = dict::GetName(sd, "/Subtype");
+  if (!mime.empty()) xfdf::SetAttr(data, "mimetype", mime);
+  xfdf::SetAttr(data, "length", std::to_string(bytes.str().size()));
+  xfdf::SetAttr(data, "encoding", "base64");
+  xfdf::SetAttr(data, "MODE", "FILTERED");
+  KPD_Dictionary params = dict::GetDict(sd, "/Params");
+  ExportParam(params, "/Size", data, "size");
+  ExportParam(params, "/CreationDate", data, "creation");
+  ExportParam(params, "/ModDate", data, "modification");
+  ExportParam(params, "/CheckSum", data, "checksum");
+  host::XmlSetText(data, KW_EncodeTaggedText(bytes.str()).c_str());
+  return true;
+}
+
+bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
+  if (!CKW_MarkupAnnotImpl::ImportFromXFDF(element)) return false;
+  KPD_Document doc = GetDocument();
+  std::string name;
+  if (!doc || !xfdf::GetAttr(element, "file", &name) || name.empty()) return true;
+  Owned fs(host::DictNew());
+  if (!fs) return true;
+  dict::SetName(fs.get(), "/Type", "Filespec");
+  dict::SetText(fs.get(), "/F", dict::FromUtf8(name));
+  dict::SetText(fs.get(), "/UF", dict::FromUtf8(name));
+  KX_Element data = xfdf::FirstChild(element, "data");
+  std::string bytes, value;
+  // A file beyond the limit, or one that is not base64, stays behind; the
+  // annotation still names it.
+  if (data && g_xfdfFileLimit && xfdf::ElementText(data).size() / 4 * 3 <= g_xfdfFileLimit + 3 &&
+      KW_DecodeTaggedText(xfdf::ElementText(data), &bytes) && bytes.size() <= g_xfdfFileLimit) {
+    KPD_Stream file = host::DocNewStream(doc, bytes.data(), bytes.size());
+    KPD_Dictionary sd = file ? host::StreamGetDict(file) : nullptr;
+    if (sd) {
+      dict::SetName(sd, "/Type", "EmbeddedFile");
+      if (xfdf::GetAttr(data, "mimetype", &value) && !value.empty()) dict::SetName(sd, "/Subtype", value);
+      Owned params(host::DictNew());
+      dict::SetInteger(params.get(), "/Size", int64_t(bytes.size()));
+      if (xfdf::GetAttr(data, "creation", &value)) dict::SetText(params.get(), "/CreationDate", dict::FromUtf8(value));
+      if (xfdf::GetAttr(data, "modification", &value)) dict::SetText(params.get(), "/ModDate", dict::FromUtf8(value));
+      host::DictSet(sd, "/Params", params.get());
+      Owned ef(host::DictNew());
+      host::DictSet(ef.get(), "/F", file);
+      host::DictSet(fs.get(), "/EF", ef.get());
+    }
+  }
+  WriteKey("/FS", fs.get());
+  return true;
+}
 
 }  // namespace kwannotation

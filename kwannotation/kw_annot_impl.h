@@ -235,6 +235,8 @@ class CKW_NoteAnnotImpl : public CKW_MarkupAnnotImpl {
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
   std::string GetIconName() const;  // /Name
   bool SetIconName(const std::string& name);
+  // The icon of /Name ("Note" for a name this library does not draw).
+  bool ResetAppearance() override;
 };
 class CKW_FreeTextImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 class CKW_TextMarkupAnnotImpl : public CKW_MarkupAnnotImpl {
@@ -242,10 +244,42 @@ class CKW_TextMarkupAnnotImpl : public CKW_MarkupAnnotImpl {
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
   bool GetQuadPoints(std::vector<float>* values) const;
   bool SetQuadPoints(const std::vector<float>& values);
+  // Highlight, underline, squiggly or strike-out over the quadrilaterals.
+  bool ResetAppearance() override;
 };
-class CKW_StampAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
-class CKW_CaretAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
-class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_StampAnnotImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // The standard stamp of /Name without a picture of its own; with one,
+  // the picture wrapped for the stamp's opacity.
+  bool ResetAppearance() override;
+  // The whole /AP travels as a child "appearance" holding its tagged text.
+  // An appearance that cannot be read is skipped and the old one stays.
+  bool ImportFromXFDF(KX_Element element) override;
+  bool ExportToXFDF(KX_Element element) override;
+};
+class CKW_CaretAnnotImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  bool ResetAppearance() override;
+  // "symbol": "paragraph" for /Sy /P; on import anything else is "None".
+  bool ImportFromXFDF(KX_Element element) override;
+  bool ExportToXFDF(KX_Element element) override;
+};
+class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // The icon of /Name ("PushPin" for a name this library does not draw).
+  bool ResetAppearance() override;
+  // "file" carries the file's name. The file itself goes along as a child
+  // "data" (base64 of its bytes, with "mimetype", "length", "encoding",
+  // "MODE" and the parameters "size", "creation", "modification",
+  // "checksum") only for files of at most the limit set here, in both
+  // directions; the limit is 0, carrying no file, until it is set.
+  bool ImportFromXFDF(KX_Element element) override;
+  bool ExportToXFDF(KX_Element element) override;
+  static void SetXFDFFileLimit(size_t bytes);
+};
 class CKW_SoundAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 class CKW_RedactImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 class CKW_ProjectionAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };

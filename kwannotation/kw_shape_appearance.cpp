@@ -725,7 +725,33 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
   KPD_Stream stream = WriteAppearanceStream(doc, d, ap, "N", result.bbox, result.matrix, result.content,
                                             result.procSets, std::string(), !options.reuseStream);
   if (!stream) return Fail(reason, "cannot write the appearance stream");
-  SetTransparencyGState(stream, kStateName, result.strokeOpacity, result.fillOpacity, doc, false, result.blendMode);
+  const char* stateName = result.stateName.empty() ? kStateName : result.stateName.c_str();
+  SetTransparencyGState(stream, stateName, result.strokeOpacity, result.fillOpacity, doc, false, result.blendMode);
+  if (result.strokeAdjust || !result.xobjects.empty() || result.transparencyGroup) {
+    KPD_Dictionary sd = host::StreamGetDict(stream);
+    auto child = [](KPD_Dictionary parent, const char* key) -> KPD_Dictionary {
+      KPD_Dictionary d = dict::GetDict(parent, key);
+      if (!d && dict::SetOwned(parent, key, host::DictNew())) d = dict::GetDict(parent, key);
+      return d;
+    };
+    KPD_Dictionary res = child(sd, "/Resources");
+    if (result.strokeAdjust) {
+      KPD_Dictionary gs = child(child(res, "/ExtGState"), ("/" + std::string(stateName)).c_str());
+      if (!gs) return Fail(reason, "cannot write the graphics state");
+      dict::SetName(gs, "/Type", "ExtGState");
+      dict::SetBool(gs, "/SA", true);
+    }
+    if (!result.xobjects.empty()) {
+      KPD_Dictionary xobjects = child(res, "/XObject");
+      if (!xobjects) return Fail(reason, "cannot write the appearance resources");
+      for (const auto& [name, form] : result.xobjects) host::DictSet(xobjects, ("/" + name).c_str(), form);
+    }
+    if (result.transparencyGroup) {
+      KPD_Dictionary group = child(sd, "/Group");
+      dict::SetName(group, "/Type", "Group");
+      dict::SetName(group, "/S", "Transparency");
+    }
+  }
   if (result.setRect) writer.SetOwned("/Rect", host::RectToObject(&result.rect));
   if (result.setInsets) writer.SetOwned("/RD", host::RectToObject(&result.insets));
   if (result.captionFont) AddFont(doc, stream, result.fontService);

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sdk/ks_types.h"
@@ -56,6 +57,15 @@ struct ShapeAppearanceResult {
   float strokeOpacity = 1.0f;
   float fillOpacity = 1.0f;
   std::string blendMode;
+  // The name of that state in /ExtGState.
+  std::string stateName = "TransGs";
+  // Stroke adjustment (/SA true) in that state, which is then written even
+  // at full opacity.
+  bool strokeAdjust = false;
+  // Forms the content draws by name ("/Name Do"), put under /XObject.
+  std::vector<std::pair<std::string, KPD_Object>> xobjects;
+  // The stream is a transparency group (/Group /S /Transparency).
+  bool transparencyGroup = false;
   // The caption's font "Helv" from this font service.
   bool captionFont = false;
   KA_FontService fontService = nullptr;

@@ -646,7 +646,10 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
       if (auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get())) markup->SetInReplyTo(findByName(page, target));
     }
     ImportGeometry(*annot, item.element);
-    if (annot->ResetAppearance()) KeepCarriedRect(*annot, item.element);
+    // Stamps and carets draw in their form's own coordinates, so their box
+    // is not the page rectangle that the carried rect may grow.
+    const bool ownSpace = item.code == KW_ANNOT_STAMP || item.code == KW_ANNOT_CARET;
+    if (annot->ResetAppearance() && !ownSpace) KeepCarriedRect(*annot, item.element);
     std::u16string nm;
     if (annot->GetName(&nm) && !nm.empty()) page.byName.emplace(std::move(nm), annot->GetDict());
     done.emplace_back(annot, item.element);

@@ -1,7 +1,8 @@
 // XFDF exchange of a whole document's annotations: the common and markup
 // attributes of each annotation (its implementation's import and export)
 // plus the geometry a standard XFDF carries, so that an annotation can be
-// rebuilt from the file. Appearance streams are not carried.
+// rebuilt from the file. Appearance streams are not carried, except a
+// stamp's picture, which travels as tagged text.
 #pragma once
 
 #include <string>

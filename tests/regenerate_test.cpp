@@ -77,17 +77,17 @@ TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
                               "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /BE << /S /C /I 1000000000 >> >>",
                               "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + dashes + " >> >>",
                               "<< /Type /Annot /Subtype /Circle /Rect [0 0 100000000000000000000.0 10] >>",
-                              "<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] >>",
+                              "<< /Type /Annot /Subtype /Link /Rect [0 0 10 10] >>",
                           }),
             "");
   CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("Square            1        3\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Circle            1        1\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Polygon           0        1\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("PolyLine          1        0\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Line              1        0\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Ink               1        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Square                1        3\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Circle                1        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Polygon               0        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("PolyLine              1        0\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Line                  1        0\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Ink                   1        1\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("1 other annotation left as they were"), std::string::npos) << r.output;
   for (const char* reason :
        {"skipped page 1, annotation 2 (Square): empty or inverted /Rect",
@@ -112,6 +112,45 @@ TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
   }
 }
 
+TEST_F(RegenerateTest, MarkupNotesAndStampsWithoutAppearancesAreBuiltAndBadOnesKept) {
+  std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
+  ASSERT_EQ(WriteShapePdf(in, 300, 300,
+                          {
+                              "<< /Type /Annot /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0]"
+                              " /QuadPoints [10 30 50 30 10 20 50 20] >>",
+                              "<< /Type /Annot /Subtype /Underline /Rect [0 0 1 1] /QuadPoints [1 2 3] /AP << >> >>",
+                              "<< /Type /Annot /Subtype /StrikeOut /Rect [0 0 1 1] /AP << >>"
+                              " /QuadPoints [10 30 50 30 10 20 50 100000000000000000000.0] >>",
+                              "<< /Type /Annot /Subtype /Squiggly /Rect [0 0 1 1] /QuadPoints [5 5 5 5 5 5 5 5] >>",
+                              "<< /Type /Annot /Subtype /Text /Rect [100 100 120 120] /Name /NoSuchIcon >>",
+                              "<< /Type /Annot /Subtype /Caret /Rect [10 100 30 130] /C [0 0 1] >>",
+                              "<< /Type /Annot /Subtype /FileAttachment /Rect [200 100 220 120] >>",
+                              "<< /Type /Annot /Subtype /Stamp /Rect [10 200 210 250] /Name /Draft >>",
+                          }),
+            "");
+  CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* row : {"Highlight             1        0\n", "Underline             0        1\n",
+                          "StrikeOut             0        1\n", "Squiggly              0        1\n",
+                          "Text                  1        0\n", "Caret                 1        0\n",
+                          "FileAttachment        1        0\n", "Stamp                 1        0\n"})
+    EXPECT_NE(r.output.find(row), std::string::npos) << row << r.output;
+  for (const char* reason :
+       {"skipped page 1, annotation 2 (Underline): /QuadPoints holds no complete quadrilateral",
+        "skipped page 1, annotation 3 (StrikeOut): /QuadPoints holds a number that is not finite or out of range",
+        "skipped page 1, annotation 4 (Squiggly): /QuadPoints holds no quadrilateral with an area"})
+    EXPECT_NE(r.output.find(reason), std::string::npos) << reason << "\n" << r.output;
+  CommandResult check = Shell("qpdf --check " + Quote(out));
+  EXPECT_EQ(check.status, 0) << check.output;
+  Saved saved(out);
+  ASSERT_TRUE(saved.ok());
+  EXPECT_EQ(saved.Appearance(1), OldAppearance());
+  EXPECT_EQ(saved.Appearance(2), OldAppearance());
+  EXPECT_NE(saved.Appearance(0).find(" h f\n"), std::string::npos);
+  EXPECT_NE(saved.Appearance(4).find(" B*\n"), std::string::npos);  // the unknown icon draws the note
+  EXPECT_NE(saved.Appearance(7).find("(DRAFT) Tj"), std::string::npos);
+}
+
 TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting) {
   std::string in = dir_ / "in.pdf", once = dir_ / "once.pdf", twice = dir_ / "twice.pdf", kept = dir_ / "kept.pdf";
   ASSERT_EQ(WriteShapePdf(in, 200, 200,
@@ -127,7 +166,7 @@ TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting
 
   CommandResult r = Regenerate(Quote(once) + " -o " + Quote(kept) + " --missing-only");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("Square            0        0        1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Square                0        0        1\n"), std::string::npos) << r.output;
   Saved third(kept);
   EXPECT_EQ(third.ObjectCount(), first.ObjectCount());
 }

@@ -155,3 +155,194 @@ TEST_F(RenderTest, MuPdfDrawsWhatWeMeant) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- text markup, caret, icons and stamps -------------------------------------------
+
+// Whether any pixel of the page box (x0, y0)-(x1, y1) is near `colour`.
+bool AnyNear(const Image& image, double x0, double y0, double x1, double y1, const Rgb& colour) {
+  for (double y = y0; y <= y1; y += 0.5)
+    for (double x = x0; x <= x1; x += 0.5)
+      if (Near(image.At(x, y), colour)) return true;
+  return false;
+}
+
+// A page with "text" (black bars) and annotations given as PDF text, an
+// annotation's stream keys given separately, saved without appearances.
+std::string WriteMarkupPdf(const std::string& path, const std::string& pageContent,
+                           const std::vector<std::string>& annots) {
+  KPD_Document doc = fn::DocNew();
+  KS_FloatRect box{0, 0, kPage, kPage};
+  KPD_Page page = fn::DocAddPage(doc, &box);
+  std::string error;
+  if (!fn::PageAppendContent(page, pageContent.data(), pageContent.size())) error = "cannot write the page";
+  for (const std::string& text : annots) {
+    KPD_Object dict = fn::ObjectParse(text.data(), text.size());
+    if (!dict || !fn::PageInsertAnnot(page, -1, dict)) error = "cannot add " + text;
+    fn::ObjectRelease(dict);
+  }
+  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+  if (error.empty() && !fn::DocSave(doc, path.c_str(), err))
+    error = std::string(fn::ByteStringData(err), fn::ByteStringLength(err));
+  fn::ByteStringDestroy(err);
+  fn::DocClose(doc);
+  return error;
+}
+
+const char* const kNoteIcons[] = {"Check",     "Circle",     "Comment",      "Cross", "Help",    "Insert",
+                                  "NewParagraph", "Note",    "Paragraph",    "RightArrow", "RightPointer",
+                                  "Star",      "UpArrow",    "UpLeftArrow"};
+
+std::vector<std::string> MarkupAnnotations() {
+  std::vector<std::string> a = {
+      // Over the black bar at 20..120 x 300..312.
+      "<< /Type /Annot /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0] /QuadPoints [10 315 130 315 10 297 130 297] >>",
+      "<< /Type /Annot /Subtype /Underline /Rect [0 0 1 1] /C [0 0 1] /QuadPoints [150 316 250 316 150 300 250 300] >>",
+      "<< /Type /Annot /Subtype /StrikeOut /Rect [0 0 1 1] /C [1 0 0] /QuadPoints [150 296 250 296 150 280 250 280] >>",
+      "<< /Type /Annot /Subtype /Squiggly /Rect [0 0 1 1] /C [0 0.6 0] /QuadPoints [150 276 250 276 150 260 250 260] >>",
+      "<< /Type /Annot /Subtype /Caret /Rect [280 280 300 310] /C [1 0 1] >>",
+      "<< /Type /Annot /Subtype /Stamp /Rect [20 200 220 250] /Name /Approved /C [1 0 0] >>",
+  };
+  for (int i = 0; i < 14; ++i)
+    a.push_back("<< /Type /Annot /Subtype /Text /C [0 0 1] /Name /" + std::string(kNoteIcons[i]) + " /Rect [" +
+                std::to_string(10 + 26 * i) + " 150 " + std::to_string(30 + 26 * i) + " 170] >>");
+  return a;
+}
+
+class MarkupRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    in_ = dir_ / "in.pdf";
+    out_ = dir_ / "out.pdf";
+    ASSERT_EQ(WriteMarkupPdf(in_, "0 g 20 300 100 12 re f\n", MarkupAnnotations()), "");
+    CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(in_) + " -o " + Quote(out_));
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
+    for (const char* row : {"Highlight             1        0", "Text                 14        0",
+                            "Stamp                 1        0", "Caret                 1        0"})
+      EXPECT_NE(r.output.find(row), std::string::npos) << row << "\n" << r.output;
+  }
+
+  void Check(const std::string& renderer, const std::string& ppm) {
+    Image image;
+    ASSERT_TRUE(image.Read(ppm)) << renderer;
+    const Rgb black{0, 0, 0}, white{255, 255, 255}, yellow{255, 255, 0};
+    // Multiply keeps the text under the highlight black.
+    EXPECT_TRUE(Near(image.At(60, 306), black)) << renderer << ": text under the highlight";
+    EXPECT_TRUE(Near(image.At(15, 306), yellow)) << renderer << ": highlight beside the text";
+    EXPECT_TRUE(Near(image.At(200, 300.2), {0, 0, 255})) << renderer << ": underline";
+    EXPECT_TRUE(Near(image.At(200, 310), white)) << renderer << ": above the underline";
+    EXPECT_TRUE(Near(image.At(200, 288.2), {255, 0, 0})) << renderer << ": strike-out";
+    EXPECT_TRUE(AnyNear(image, 160, 259, 240, 263, {0, 153, 0})) << renderer << ": squiggle";
+    EXPECT_TRUE(Near(image.At(200, 268), white)) << renderer << ": above the squiggle";
+    EXPECT_TRUE(AnyNear(image, 280, 280, 300, 310, {255, 0, 255})) << renderer << ": caret";
+    EXPECT_TRUE(AnyNear(image, 20, 200, 220, 250, {255, 0, 0})) << renderer << ": stamp";
+    EXPECT_TRUE(Near(image.At(120, 240), white)) << renderer << ": inside the stamp's frame";
+    for (int i = 0; i < 14; ++i)
+      EXPECT_TRUE(AnyNear(image, 10 + 26 * i, 150, 30 + 26 * i, 170, {0, 0, 255})) << renderer << ": " << kNoteIcons[i];
+    EXPECT_TRUE(Near(image.At(5, 5), white)) << renderer;
+  }
+
+  TempDir dir_;
+  std::string in_, out_;
+};
+
+TEST_F(MarkupRenderTest, PopplerDrawsMarkupIconsAndStamps) {
+  if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  Check("pdftoppm", dir_ / "poppler.ppm");
+}
+
+TEST_F(MarkupRenderTest, MuPdfDrawsMarkupIconsAndStamps) {
+  if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
+  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+  ASSERT_EQ(r.status, 0) << r.output;
+  Check("mutool draw", dir_ / "mupdf.ppm");
+}
+
+}  // namespace
+
+namespace {
+
+// A stamp whose picture holds a nested form drawing an image (red) and a
+// pattern fill (blue) travels through XFDF into another file and draws the
+// same there.
+TEST(StampExchangeRender, PictureSurvivesXfdfAndDrawsTheSame) {
+  if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  TempDir dir;
+  const std::string a = dir / "a.pdf", blank = dir / "blank.pdf", b = dir / "b.pdf", x = dir / "a.xfdf";
+  {
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect box{0, 0, kPage, kPage};
+    KPD_Page page = fn::DocAddPage(doc, &box);
+    auto stream = [&](const std::string& data, const std::string& dict) {
+      KPD_Stream s = fn::DocNewStream(doc, data.data(), data.size());
+      KPD_Object d = fn::ObjectParse(dict.data(), dict.size());
+      for (int32_t i = 0; i < fn::DictKeyCount(d); ++i) {
+        KS_ByteString key = fn::ByteStringNew(nullptr, 0);
+        fn::DictKeyAt(d, i, key);
+        std::string k(fn::ByteStringData(key), fn::ByteStringLength(key));
+        fn::DictSet(fn::StreamGetDict(s), k.c_str(), fn::DictGet(d, k.c_str()));
+        fn::ByteStringDestroy(key);
+      }
+      fn::ObjectRelease(d);
+      return s;
+    };
+    auto set = [](KPD_Object dict, const char* path1, const char* key, KPD_Object value) {
+      KPD_Object inner = fn::DictGet(dict, path1);
+      fn::DictSet(inner, key, value);
+    };
+    std::string pixels;
+    for (int i = 0; i < 4; ++i) pixels += std::string("\xff\x00\x00", 3);
+    KPD_Stream image = stream(pixels, "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                                      "/BitsPerComponent 8 >>");
+    KPD_Stream pattern = stream("0 0 1 rg 0 0 10 10 re f", "<< /PatternType 1 /PaintType 1 /TilingType 1 "
+                                                           "/BBox [0 0 10 10] /XStep 10 /YStep 10 /Resources << >> >>");
+    KPD_Stream inner = stream("q 50 0 0 50 0 0 cm /Im Do Q /Pattern cs /P scn 50 0 50 50 re f",
+                              "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] "
+                              "/Resources << /XObject << >> /Pattern << >> >> >>");
+    KPD_Object innerRes = fn::DictGet(fn::StreamGetDict(inner), "/Resources");
+    set(innerRes, "/XObject", "/Im", image);
+    set(innerRes, "/Pattern", "/P", pattern);
+    KPD_Stream outer = stream("/Inner Do", "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] "
+                                           "/Resources << /XObject << >> >> >>");
+    set(fn::DictGet(fn::StreamGetDict(outer), "/Resources"), "/XObject", "/Inner", inner);
+    std::string text = "<< /Type /Annot /Subtype /Stamp /NM (s1) /Rect [100 100 200 150] /Name /Custom /AP << >> >>";
+    KPD_Object dict = fn::ObjectParse(text.data(), text.size());
+    KPD_Dictionary annot = fn::PageInsertAnnot(page, -1, dict);
+    fn::ObjectRelease(dict);
+    ASSERT_TRUE(annot);
+    fn::DictSet(fn::DictGet(annot, "/AP"), "/N", outer);
+    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(fn::DocSave(doc, a.c_str(), err));
+    fn::ByteStringDestroy(err);
+    fn::DocClose(doc);
+  }
+  ASSERT_EQ(WriteMarkupPdf(blank, "", {}), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " xfdf export " + Quote(a) + " -o " + Quote(x));
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(blank) + " " + Quote(x) + " -o " + Quote(b));
+  ASSERT_EQ(r.status, 0) << r.output;
+  Image images[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string& pdf = i ? b : a;
+    r = Shell("pdftoppm -r 72 -singlefile " + Quote(pdf) + " " + Quote(dir / ("r" + std::to_string(i))));
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_TRUE(images[i].Read(dir / ("r" + std::to_string(i) + ".ppm")));
+  }
+  const struct {
+    double x, y;
+    Rgb expected;
+  } probes[] = {{125, 125, {255, 0, 0}}, {175, 125, {0, 0, 255}}, {150, 170, {255, 255, 255}}};
+  for (const auto& p : probes) {
+    for (int i = 0; i < 2; ++i) {
+      Rgb got = images[i].At(p.x, p.y);
+      EXPECT_TRUE(Near(got, p.expected)) << (i ? "imported" : "original") << " at " << p.x << "," << p.y << ": "
+                                         << got.r << "," << got.g << "," << got.b;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,429 @@
+#include "kwannotation/kw_icon_appearance.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_ap_content.h"
+#include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_geometry.h"
+#include "kwannotation/kw_provider.h"
+#include "sdk/ks_host_binding.h"
+#include "sdk/ks_number.h"
+
+namespace kwannotation {
+
+namespace host = ks::host;
+
+namespace {
+
+bool Fail(std::string* reason, const std::string& text) {
+  if (reason) *reason = text;
+  return false;
+}
+
+constexpr double kIconSize = 20;
+
+// An icon in a 20 by 20 box, y upwards. `body` is filled with the
+// annotation's colour and outlined; `marks` are drawn over it with lines
+// only. Paths: "M x y", "L x y", "C x1 y1 x2 y2 x y", "Z", and "O cx cy r"
+// for a whole circle. A `marks` of a kind with no body is drawn in the
+// annotation's colour at `markWidth`.
+struct IconShape {
+  const char* name;
+  const char* body;
+  const char* marks;
+  double markWidth;
+};
+
+const IconShape kNoteIcons[] = {
+    {"Check", "M 1.5 10 L 4.5 13 L 8 9.5 L 16 18 L 19 15 L 8 3.5 Z", "", 0.6},
+    {"Circle", "O 10 10 8.5 O 10 10 5", "", 0.6},
+    {"Comment", "M 2 6 L 2 18 L 18 18 L 18 6 L 9 6 L 5 2 L 6 6 Z", "M 5 14 L 15 14 M 5 10 L 15 10", 0.6},
+    {"Cross",
+     "M 4 1.5 L 10 7.5 L 16 1.5 L 18.5 4 L 12.5 10 L 18.5 16 L 16 18.5 L 10 12.5 L 4 18.5 L 1.5 16 L 7.5 10 "
+     "L 1.5 4 Z",
+     "", 0.6},
+    {"Help", "O 10 10 9", "M 7 13 C 7 17 13 17 13 13 C 13 10.5 10 11 10 8 L 10 7 M 10 5 L 10 3.8", 1.6},
+    {"Insert", "M 2 2 L 10 18 L 18 2 L 15 2 L 10 12 L 5 2 Z", "", 0.6},
+    {"NewParagraph", "M 10 19 L 16 11 L 4 11 Z",
+     "M 4 2 L 4 8 L 8 2 L 8 8 M 11 2 L 11 8 L 14.5 8 C 16.5 8 16.5 5 14.5 5 L 11 5", 0.9},
+    {"Note", "M 3 1 L 17 1 L 17 14 L 12 19 L 3 19 Z",
+     "M 12 19 L 12 14 L 17 14 M 5.5 11 L 14.5 11 M 5.5 8 L 14.5 8 M 5.5 5 L 14.5 5 M 5.5 14 L 10 14", 0.6},
+    {"Paragraph",
+     "M 9 18 L 17 18 L 17 16 L 15.5 16 L 15.5 2 L 13.5 2 L 13.5 16 L 11.5 16 L 11.5 2 L 9.5 2 L 9.5 10 "
+     "C 3 10 3 18 9 18 Z",
+     "", 0.6},
+    {"RightArrow", "M 2 7.5 L 11 7.5 L 11 3 L 18.5 10 L 11 17 L 11 12.5 L 2 12.5 Z", "", 0.6},
+    {"RightPointer", "M 3 3 L 18 10 L 3 17 L 7 10 Z", "", 0.6},
+    {"Star",
+     "M 10 19 L 12.23 13.07 L 18.56 12.78 L 13.61 8.83 L 15.29 2.72 L 10 6.2 L 4.71 2.72 L 6.39 8.83 "
+     "L 1.44 12.78 L 7.77 13.07 Z",
+     "", 0.6},
+    {"UpArrow", "M 7.5 2 L 12.5 2 L 12.5 11 L 17 11 L 10 18.5 L 3 11 L 7.5 11 Z", "", 0.6},
+    {"UpLeftArrow", "M 2 18 L 2 8 L 5.5 11.5 L 15 2 L 18 5 L 8.5 14.5 L 12 18 Z", "", 0.6},
+};
+
+const IconShape kAttachmentIcons[] = {
+    {"Graph", "M 1.5 1.5 L 18.5 1.5 L 18.5 18.5 L 1.5 18.5 Z",
+     "M 5 4 L 5 10 M 8.5 4 L 8.5 15 M 12 4 L 12 8 M 15.5 4 L 15.5 13", 2.0},
+    {"Paperclip", "",
+     "M 13 5 L 13 15 C 13 19 7 19 7 15 L 7 4 C 7 1 11 1 11 4 L 11 14 C 11 16 9 16 9 14 L 9 6", 1.5},
+    {"PushPin", "M 7 19 L 13 19 L 12 14 L 15 10 L 5 10 L 8 14 Z", "M 10 10 L 10 1", 1.0},
+    {"VenkoFlag", "M 5 18 L 18 15 L 5 11 Z", "M 4 1 L 4 19", 1.2},
+};
+
+template <size_t N>
+const IconShape* Find(const IconShape (&icons)[N], const std::string& name) {
+  for (const IconShape& icon : icons)
+    if (name == icon.name) return &icon;
+  return nullptr;
+}
+
+bool IsAttachment(const std::string& subtype) { return subtype == "FileAttachment"; }
+
+const IconShape* ShapeOf(const std::string& subtype, const std::string& icon) {
+  return IsAttachment(subtype) ? Find(kAttachmentIcons, icon) : Find(kNoteIcons, icon);
+}
+
+// Writes a path of the little language above. The tables are the
+// library's own; an operator it does not know is passed over.
+void AppendPath(std::string& out, const char* path) {
+  std::istringstream in(path);
+  std::string op;
+  while (in >> op) {
+    double v[6] = {0, 0, 0, 0, 0, 0};
+    if (op == "M" || op == "L") {
+      in >> v[0] >> v[1];
+      if (op == "M")
+        AppendMoveTo(out, v[0], v[1]);
+      else
+        AppendLineTo(out, v[0], v[1]);
+    } else if (op == "C") {
+      for (double& x : v) in >> x;
+      AppendCurveTo(out, v[0], v[1], v[2], v[3], v[4], v[5]);
+    } else if (op == "O") {
+      in >> v[0] >> v[1] >> v[2];
+      KS_FloatRect r{float(v[0] - v[2]), float(v[1] - v[2]), float(v[0] + v[2]), float(v[1] + v[2])};
+      CMKA_Path::AppendEllipse(out, r, 0);
+    } else if (op == "Z") {
+      out += "h\n";
+    }
+  }
+}
+
+void AppendRGB(std::string& out, const KPD_ColorF& rgb, const char* op) {
+  for (int i = 0; i < 3; ++i) {
+    ks::AppendFixed(out, rgb.c[i], 3);
+    out += ' ';
+  }
+  out += op;
+}
+
+uint32_t Packed(const KPD_ColorF& color) {
+  KPD_ColorF rgb = ToRGB(color);
+  uint32_t v = 0xFF000000u;
+  if (color.kind == KPD_COLOR_NONE) return v;
+  for (int i = 0; i < 3; ++i) {
+    double c = std::clamp(double(rgb.c[i]), 0.0, 1.0);
+    v |= uint32_t(std::lround(c * 255)) << (16 - 8 * i);
+  }
+  return v;
+}
+
+// The matrix that turns a box of `w` by `h` at the origin by `degrees`
+// about its centre and puts that centre at (cx, cy); `bounds` gets where
+// the turned box lands.
+KS_Matrix Place(double w, double h, double scale, int32_t degrees, double cx, double cy, KS_FloatRect* bounds) {
+  double a = geom::Radians(degrees);
+  double c = std::cos(a) * scale, s = std::sin(a) * scale;
+  // Quarter turns are exact.
+  if (degrees % 90 == 0) {
+    c = std::round(c / scale) * scale;
+    s = std::round(s / scale) * scale;
+  }
+  KS_Matrix m{float(c), float(s), float(-s), float(c), 0, 0};
+  double hx = w / 2, hy = h / 2;
+  m.e = float(cx - (c * hx - s * hy));
+  m.f = float(cy - (s * hx + c * hy));
+  double ex = std::fabs(c) * hx + std::fabs(s) * hy, ey = std::fabs(s) * hx + std::fabs(c) * hy;
+  *bounds = {float(cx - ex), float(cy - ey), float(cx + ex), float(cy + ey)};
+  return m;
+}
+
+int32_t RotationOf(const CKW_AnnotImpl& annot) {
+  int32_t degrees = 0;
+  if (!annot.GetRotate(&degrees)) return 0;
+  degrees %= 360;
+  return degrees < 0 ? degrees + 360 : degrees;
+}
+
+// ---- stamps -----------------------------------------------------------------------
+
+struct StandardStamp {
+  const char* name;
+  const char* caption;
+  float rgb[3];
+};
+
+const StandardStamp kStamps[] = {
+    {"Approved", "APPROVED", {0.1f, 0.5f, 0.1f}},
+    {"Experimental", "EXPERIMENTAL", {0.15f, 0.3f, 0.7f}},
+    {"NotApproved", "NOT APPROVED", {0.75f, 0.1f, 0.1f}},
+    {"AsIs", "AS IS", {0.15f, 0.3f, 0.7f}},
+    {"Expired", "EXPIRED", {0.75f, 0.1f, 0.1f}},
+    {"NotForPublicRelease", "NOT FOR PUBLIC RELEASE", {0.75f, 0.1f, 0.1f}},
+    {"Confidential", "CONFIDENTIAL", {0.75f, 0.1f, 0.1f}},
+    {"Final", "FINAL", {0.1f, 0.5f, 0.1f}},
+    {"Sold", "SOLD", {0.15f, 0.3f, 0.7f}},
+    {"Departmental", "DEPARTMENTAL", {0.15f, 0.3f, 0.7f}},
+    {"ForComment", "FOR COMMENT", {0.15f, 0.3f, 0.7f}},
+    {"TopSecret", "TOP SECRET", {0.75f, 0.1f, 0.1f}},
+    {"Draft", "DRAFT", {0.15f, 0.3f, 0.7f}},
+    {"ForPublicRelease", "FOR PUBLIC RELEASE", {0.1f, 0.5f, 0.1f}},
+};
+
+// A stamp name that is none of the standard ones is shown as it is, upper
+// case, in plain ASCII.
+std::string CaptionOf(const std::string& name, const StandardStamp** standard) {
+  for (const StandardStamp& s : kStamps)
+    if (name == s.name) {
+      *standard = &s;
+      return s.caption;
+    }
+  *standard = nullptr;
+  std::string caption;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7F) continue;
+    caption += static_cast<char>(std::toupper(u));
+  }
+  return caption.substr(0, 64);
+}
+
+std::string PdfLiteral(const std::string& text) {
+  std::string s = "(";
+  for (char c : text) {
+    if (c == '(' || c == ')' || c == '\\') s += '\\';
+    s += c;
+  }
+  return s + ")";
+}
+
+bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  KS_FloatRect rect;
+  if (!annot.GetRect(&rect)) return Fail(reason, "missing or malformed /Rect");
+  std::vector<float> check{rect.left, rect.bottom, rect.right, rect.top};
+  if (!geom::InRange(check)) return Fail(reason, "/Rect out of range");
+  std::string name = dict::GetName(annot.GetDict(), "/Name");
+  if (name.empty()) name = "Approved";
+  const StandardStamp* standard = nullptr;
+  const std::string caption = CaptionOf(name, &standard);
+
+  KPD_ColorF color;
+  if (!annot.GetColor(&color) && annot.HasKey("/C")) return Fail(reason, "malformed /C");
+  KPD_ColorF rgb = ToRGB(color);
+  if (color.kind == KPD_COLOR_NONE) {
+    rgb.kind = KPD_COLOR_RGB;
+    const float* c = standard ? standard->rgb : kStamps[2].rgb;
+    for (int i = 0; i < 3; ++i) rgb.c[i] = c[i];
+  }
+  const int32_t degrees = RotationOf(annot);
+  const bool sideways = degrees == 90 || degrees == 270;
+  const double rw = double(rect.right) - rect.left, rh = double(rect.top) - rect.bottom;
+  const double w = sideways ? rh : rw, h = sideways ? rw : rh;
+  if (!(w > 2) || !(h > 2)) return Fail(reason, "/Rect too small for a stamp");
+
+  const double line = std::max(1.0, std::min(w, h) / 16);
+  const double radius = std::min(w, h) / 6;
+  std::string content;
+  const CKW_AnnotImpl::Transparency t = annot.GetTransparency();
+  if (t.needsState) content += "/TransGs gs\n";
+  AppendRGB(content, rgb, "RG\n");
+  AppendRGB(content, rgb, "rg\n");
+  ks::AppendFixed(content, line, 3);
+  content += " w\n";
+  // A frame with rounded corners inside the box.
+  const double l = line, b = line, r = w - line, tp = h - line, k = radius * 0.4477152;
+  AppendMoveTo(content, l + radius, b);
+  AppendLineTo(content, r - radius, b);
+  AppendCurveTo(content, r - k, b, r, b + k, r, b + radius);
+  AppendLineTo(content, r, tp - radius);
+  AppendCurveTo(content, r, tp - k, r - k, tp, r - radius, tp);
+  AppendLineTo(content, l + radius, tp);
+  AppendCurveTo(content, l + k, tp, l, tp - k, l, tp - radius);
+  AppendLineTo(content, l, b + radius);
+  AppendCurveTo(content, l, b + k, l + k, b, l + radius, b);
+  content += "h\nS\n";
+  // The caption fills the frame's width, bold by a stroke of its own colour.
+  KA_FontService svc = host::AppGetFontService();
+  std::u16string wide(caption.begin(), caption.end());
+  double unit = host::FontTextWidth(svc, "Helvetica", wide.data(), wide.size(), 1.0f);
+  if (!std::isfinite(unit) || unit <= 0) unit = 0.6 * double(caption.size());
+  double size = std::min((w - 4 * line - 2 * radius * 0.5) / std::max(unit, 0.01), (h - 4 * line) * 0.7);
+  size = std::max(size, 1.0);
+  const double textWidth = unit * size;
+  content += "BT\n/Helv ";
+  ks::AppendFixed(content, size, 3);
+  content += " Tf\n2 Tr\n";
+  ks::AppendFixed(content, size / 30, 3);
+  content += " w\n";
+  AppendTextMatrix(content, {1, 0, 0, 1, float((w - textWidth) / 2), float((h - size * 0.7) / 2)});
+  content += PdfLiteral(caption) + " Tj\nET\n";
+
+  KS_FloatRect placed;
+  out->content = std::move(content);
+  out->bbox = {0, 0, float(w), float(h)};
+  out->matrix = Place(w, h, 1.0, degrees, (double(rect.left) + rect.right) / 2, (double(rect.bottom) + rect.top) / 2,
+                      &placed);
+  out->procSets = {"PDF", "Text"};
+  out->setRect = !geom::SameRect(placed, rect);
+  out->rect = placed;
+  out->strokeOpacity = t.stroke;
+  out->fillOpacity = t.fill;
+  out->blendMode = t.blendMode;
+  out->captionFont = true;
+  out->fontService = svc;
+  return true;
+}
+
+// The four corners of `box` through `m`, as bounds.
+KS_FloatRect Transformed(const KS_FloatRect& box, const KS_Matrix& m) {
+  ApBounds b;
+  for (double x : {box.left, box.right})
+    for (double y : {box.bottom, box.top}) b.Add(m.a * x + m.c * y + m.e, m.b * x + m.d * y + m.f);
+  return b.Rect();
+}
+
+}  // namespace
+
+std::string KW_IconToDraw(const std::string& subtype, const std::string& name) {
+  if (ShapeOf(subtype, name)) return name;
+  return IsAttachment(subtype) ? "PushPin" : "Note";
+}
+
+std::string KW_IconCacheKey(const std::string& subtype, const std::string& icon, const KPD_ColorF& stroke,
+                            const KPD_ColorF& fill, const std::string& provider, const std::string& version) {
+  char colors[32];
+  std::snprintf(colors, sizeof colors, "%08X+%08X", Packed(stroke), Packed(fill));
+  return "Icon+" + subtype + "+" + icon + "+" + colors + "-Venko-" + (provider.empty() ? "RDK" : provider) + "-" +
+         (version.empty() ? "0" : version);
+}
+
+bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  if (!annot.GetDict() || !annot.GetDocument()) return Fail(reason, "not in a document");
+  const std::string subtype = annot.GetSubtype();
+  if (subtype != "Text" && !IsAttachment(subtype)) return Fail(reason, "not a note or file attachment");
+  KS_FloatRect rect;
+  if (!annot.GetRect(&rect)) return Fail(reason, "missing or malformed /Rect");
+  std::vector<float> check{rect.left, rect.bottom, rect.right, rect.top};
+  if (!geom::InRange(check)) return Fail(reason, "/Rect out of range");
+  const std::string icon = KW_IconToDraw(subtype, dict::GetName(annot.GetDict(), "/Name"));
+  const IconShape* shape = ShapeOf(subtype, icon);
+
+  KPD_ColorF fill, stroke;
+  if (!annot.GetColor(&fill) && annot.HasKey("/C")) return Fail(reason, "malformed /C");
+  if (!annot.GetInteriorColor(&stroke) && annot.HasKey("/IC")) return Fail(reason, "malformed /IC");
+  KPD_ColorF fillRGB = ToRGB(fill), strokeRGB = ToRGB(stroke);
+  if (fill.kind == KPD_COLOR_NONE) fillRGB = {KPD_COLOR_RGB, {1, 1, 0, 0}};
+  if (stroke.kind == KPD_COLOR_NONE) strokeRGB = {KPD_COLOR_RGB, {0, 0, 0, 0}};
+
+  const CKW_AnnotImpl::Transparency t = annot.GetTransparency();
+  std::string content;
+  if (t.needsState) content += "/TransGs gs\n";
+  content += "0.600 w\n";
+  AppendRGB(content, strokeRGB, "RG\n");
+  AppendRGB(content, fillRGB, "rg\n");
+  // An icon the application draws itself replaces the built-in drawing.
+  std::string provided;
+  if (auto provider = CKW_ProviderManager::Get()->GetIconProvider())
+    if (provider->HasIcon(subtype, icon)) provided = provider->GetIconContent(subtype, icon);
+  if (!provided.empty()) {
+    content += provided;
+    if (content.back() != '\n') content += '\n';
+  } else if (*shape->body) {
+    AppendPath(content, shape->body);
+    content += " B*\n";
+    if (*shape->marks) {
+      ks::AppendFixed(content, shape->markWidth, 3);
+      content += " w\n1 J\n1 j\n";
+      AppendPath(content, shape->marks);
+      content += "S\n";
+    }
+  } else {
+    // A kind drawn with lines alone draws them in its colour.
+    AppendRGB(content, fillRGB, "RG\n");
+    ks::AppendFixed(content, shape->markWidth, 3);
+    content += " w\n1 J\n1 j\n";
+    AppendPath(content, shape->marks);
+    content += "S\n";
+  }
+
+  const double w = double(rect.right) - rect.left, h = double(rect.top) - rect.bottom;
+  double scale = 1.0;
+  if (w > 0 && h > 0 && std::min(w, h) < kIconSize) scale = std::min(w, h) / kIconSize;
+  const double side = kIconSize * scale;
+  KS_FloatRect placed;
+  out->content = std::move(content);
+  out->bbox = {0, 0, float(kIconSize), float(kIconSize)};
+  out->matrix = Place(kIconSize, kIconSize, scale, RotationOf(annot), rect.left + side / 2, rect.top - side / 2,
+                      &placed);
+  out->setRect = !geom::SameRect(placed, rect);
+  out->rect = placed;
+  out->strokeOpacity = t.stroke;
+  out->fillOpacity = t.fill;
+  out->blendMode = t.blendMode;
+  return true;
+}
+
+bool ComputeStampAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, bool* unchanged,
+                            std::string* reason) {
+  *unchanged = false;
+  KPD_Dictionary d = annot.GetDict();
+  if (!d || !annot.GetDocument()) return Fail(reason, "not in a document");
+  KPD_Dictionary ap = dict::GetDict(d, "/AP");
+  KPD_Object normal = ap ? host::DictGet(ap, "/N") : nullptr;
+  if (!normal) return BuiltInStamp(annot, out, reason);
+  if (!dict::IsType(normal, KPD_OBJ_STREAM)) {
+    // Pictures by appearance state are the stamp's own; they stay as they are.
+    *unchanged = true;
+    return true;
+  }
+
+  KPD_Dictionary sd = host::StreamGetDict(normal);
+  KPD_Dictionary resources = dict::GetDict(sd, "/Resources");
+  KPD_Dictionary xobjects = dict::GetDict(resources, "/XObject");
+  KPD_Object inner = xobjects ? host::DictGet(xobjects, "/MWFOForm") : nullptr;
+  const bool wrapped = dict::IsType(inner, KPD_OBJ_STREAM);
+  const CKW_AnnotImpl::Transparency t = annot.GetTransparency();
+  if (!wrapped && !t.needsState) {
+    *unchanged = true;
+    return true;
+  }
+  KPD_Stream picture = wrapped ? inner : normal;
+  KPD_Dictionary pd = host::StreamGetDict(picture);
+  auto box = dict::GetRect(pd, "/BBox");
+  if (!box) return Fail(reason, "the stamp's picture has no /BBox");
+  KS_Matrix m{1, 0, 0, 1, 0, 0};
+  std::vector<float> mv;
+  if (dict::ReadNumbers(host::DictGet(pd, "/Matrix"), mv, 6) == 6 && geom::InRange(mv))
+    m = {mv[0], mv[1], mv[2], mv[3], mv[4], mv[5]};
+  // The picture draws itself through its own matrix; the wrapper's box is
+  // where that puts it, and the wrapper adds no matrix of its own.
+  out->bbox = Transformed(*box, m);
+  out->matrix = {1, 0, 0, 1, 0, 0};
+  out->content = t.needsState ? "/GS0 gs\n/MWFOForm Do\n" : "/MWFOForm Do\n";
+  out->stateName = "GS0";
+  out->xobjects = {{"MWFOForm", picture}};
+  out->transparencyGroup = true;
+  out->strokeOpacity = t.stroke;
+  out->fillOpacity = t.fill;
+  out->blendMode = t.blendMode;
+  return true;
+}
+
+}  // namespace kwannotation

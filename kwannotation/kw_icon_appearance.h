@@ -1,0 +1,47 @@
+// Normal appearances of the kinds that show a picture rather than a drawn
+// shape: note icons ("Text"), file attachment icons and stamps.
+//
+// The generators compute the appearance from the object model's getters
+// and write nothing; CKW_AppearanceWriter applies the result.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kwannotation/kw_shape_appearance.h"
+#include "sdk/ks_types.h"
+
+namespace kwannotation {
+
+class CKW_MarkupAnnotImpl;
+
+// The icon drawn for a /Name: the name itself when this library draws it
+// for that subtype ("Text" or "FileAttachment"), else the default ("Note",
+// "PushPin"). An empty name also gives the default.
+std::string KW_IconToDraw(const std::string& subtype, const std::string& name);
+
+// The key under which an icon appearance made for one look is found again:
+// "Icon+<subtype>+<icon>+<stroke>+<fill>-Venko-<provider>-<version>", the
+// colours as 8 upper-case hex digits with alpha 0xFF on top; an empty
+// provider name or version reads "RDK" and "0".
+std::string KW_IconCacheKey(const std::string& subtype, const std::string& icon, const KPD_ColorF& stroke,
+                            const KPD_ColorF& fill, const std::string& provider, const std::string& version);
+
+// A note or file attachment: the icon in a 20 by 20 box at the upper-left
+// corner of /Rect (scaled down when /Rect is smaller), turned by /Rotate
+// about its centre, filled with /C (yellow without it) and outlined with
+// /IC (black without it), in the annotation's opacity. /Rect becomes the
+// box of the icon.
+bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
+
+// A stamp. Without a normal appearance of its own the standard stamp of its
+// /Name ("Approved" by default) is drawn as a framed caption filling /Rect,
+// turned by /Rotate. With a picture of its own the picture stays: when the
+// stamp has an opacity it is wrapped in a form that draws it through the
+// graphics state "GS0" as the XObject "MWFOForm"; a wrapper made before is
+// rebuilt around the same picture. A normal appearance made of states is
+// left as it is. `*unchanged` is set when the picture needs nothing.
+bool ComputeStampAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, bool* unchanged,
+                            std::string* reason);
+
+}  // namespace kwannotation

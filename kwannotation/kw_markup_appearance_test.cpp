@@ -1,0 +1,338 @@
+// Text markup, caret, icon and stamp appearances against the real host:
+// quadrilateral orders, exact content where it matters, the graphics
+// states, and bad input that keeps the old appearance.
+#include "kwannotation/kw_markup_appearance.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_ap_test_support.h"
+#include "kwannotation/kw_appearance_kinds.h"
+#include "kwannotation/kw_icon_appearance.h"
+#include "kwannotation/kw_xfdf.h"
+
+namespace kwannotation {
+namespace {
+
+using test::AppearanceTest;
+namespace host = ks::host;
+
+bool Same(KS_FloatPoint a, KS_FloatPoint b) { return a.x == b.x && a.y == b.y; }
+
+TEST(MarkupQuads, EveryCornerOrderGivesTheSameQuad) {
+  // Upper-left (10,30), upper-right (50,30), lower-left (10,20), lower-right (50,20).
+  const std::vector<std::vector<float>> orders = {
+      {10, 30, 50, 30, 10, 20, 50, 20},  // upper edge, then baseline
+      {10, 20, 50, 20, 10, 30, 50, 30},  // baseline, then upper edge
+      {10, 20, 50, 20, 50, 30, 10, 30},  // round from the baseline, counter-clockwise
+      {10, 30, 50, 30, 50, 20, 10, 20},  // round from the upper edge, clockwise
+  };
+  for (const auto& values : orders) {
+    std::vector<MarkupQuad> quads;
+    std::string reason;
+    ASSERT_TRUE(MarkupQuadsFromPoints(values, &quads, &reason)) << reason;
+    ASSERT_EQ(quads.size(), 1u);
+    EXPECT_TRUE(Same(quads[0].ul, {10, 30}) && Same(quads[0].ur, {50, 30}) && Same(quads[0].ll, {10, 20}) &&
+                Same(quads[0].lr, {50, 20}))
+        << values[0] << "," << values[1] << " first";
+  }
+  // Text turned a quarter: the baseline runs upwards on the right.
+  std::vector<MarkupQuad> quads;
+  ASSERT_TRUE(MarkupQuadsFromPoints({20, 10, 20, 50, 30, 10, 30, 50}, &quads, nullptr));
+  EXPECT_TRUE(Same(quads[0].ll, {30, 10}) && Same(quads[0].lr, {30, 50}));
+}
+
+TEST(MarkupQuads, BadQuadPoints) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    std::vector<float> values;
+    size_t quads;  // 0: refused
+  } cases[] = {
+      {{10, 30, 50, 30, 10, 20, 50, 20, 99}, 1},                           // odd: the tail is ignored
+      {{10, 30, 50, 30, 10, 20, 50, 20, 1, 2, 3, 4, 5, 6}, 1},             // not a multiple of 8
+      {{10, 30, 50, 30, 10, 20, 50, 20, 5, 5, 5, 5, 5, 5, 5, 5}, 1},       // a degenerate quad is skipped
+      {{5, 5, 5, 5, 5, 5, 5, 5}, 0},                                       // nothing with an area
+      {{10, 30, 50, 30, 10, 20, 50, nan}, 0},                              // NaN
+      {{10, 30, 50, 30, 10, 20, 50, 1e30f}, 0},                            // beyond any page
+      {{1, 2, 3}, 0},                                                      // no complete quad
+  };
+  for (const Case& c : cases) {
+    std::vector<MarkupQuad> quads;
+    std::string reason;
+    bool ok = MarkupQuadsFromPoints(c.values, &quads, &reason);
+    EXPECT_EQ(ok, c.quads > 0) << c.values.size() << " numbers";
+    if (ok) EXPECT_EQ(quads.size(), c.quads);
+    if (!ok) EXPECT_FALSE(reason.empty());
+  }
+}
+
+class MarkupAppearance : public AppearanceTest {
+ protected:
+  bool Reset(KPD_Dictionary annot, std::string* reason = nullptr) {
+    std::string kind, ignored;
+    ShapeAppearanceFn fn = AppearanceFor(annot, &kind);
+    EXPECT_NE(fn, nullptr) << kind;
+    return fn && fn(annot, reason ? reason : &ignored, {});
+  }
+  KPD_Object State(KPD_Dictionary annot, const char* name) {
+    KPD_Object egs = host::DictGet(Resources(annot), "/ExtGState");
+    return egs ? host::DictGet(egs, name) : nullptr;
+  }
+};
+
+TEST_F(MarkupAppearance, HighlightFillsEachQuadAndMultiplies) {
+  KPD_Dictionary a = Add(
+      "<< /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0] /QuadPoints [10 30 50 30 10 20 50 20 60 30 90 30 60 20 90 "
+      "20] >>");
+  std::string reason;
+  ASSERT_TRUE(Reset(a, &reason)) << reason;
+  EXPECT_EQ(Content(a),
+            "/TransGs gs 1.000000 1.000000 0.000000 rg \n"
+            "10.000 30.000 m 50.000 30.000 l 50.000 20.000 l 10.000 20.000 l h f\n"
+            "60.000 30.000 m 90.000 30.000 l 90.000 20.000 l 60.000 20.000 l h f\n");
+  EXPECT_EQ(Value(a, "/Rect"), "[ 10 20 90 30 ]");
+  EXPECT_EQ(Value(State(a, "/TransGs"), "/BM"), "/Multiply");
+
+  // Without a colour nothing is painted, but the box is still set.
+  KPD_Dictionary bare = Add("<< /Subtype /Highlight /Rect [0 0 1 1] /QuadPoints [10 30 50 30 10 20 50 20] >>");
+  ASSERT_TRUE(Reset(bare));
+  EXPECT_NE(Content(bare).find("h n\n"), std::string::npos) << Content(bare);
+  EXPECT_EQ(Value(bare, "/Rect"), "[ 10 20 50 30 ]");
+}
+
+TEST_F(MarkupAppearance, LineKindsDrawWhereTheyBelong) {
+  // A 16 high piece of text: line width 2.
+  const char* quads = "/QuadPoints [10 36 50 36 10 20 50 20]";
+  KPD_Dictionary under = Add(std::string("<< /Subtype /Underline /Rect [0 0 1 1] /C [0 0 1] ") + quads + " >>");
+  KPD_Dictionary strike = Add(std::string("<< /Subtype /StrikeOut /Rect [0 0 1 1] /C [1 0 0] ") + quads + " >>");
+  KPD_Dictionary squiggly = Add(std::string("<< /Subtype /Squiggly /Rect [0 0 1 1] /C [0 1 0] ") + quads + " >>");
+  for (KPD_Dictionary a : {under, strike, squiggly}) ASSERT_TRUE(Reset(a));
+  EXPECT_EQ(Content(under), "/TransGs gs 0.000000 0.000000 1.000000 RG\n2.000 w 10.000 20.000 m 50.000 20.000 l S\n");
+  EXPECT_EQ(Value(State(under, "/TransGs"), "/SA"), "true");
+  EXPECT_EQ(Content(strike), "1.000000 0.000000 0.000000 RG\n2.000 w 10.000 28.000 m 50.000 28.000 l S\n");
+  EXPECT_EQ(Value(under, "/Rect"), "[ 9 19 51 37 ]");
+  // The squiggle stays on the baseline, rising by an eighth of the height.
+  std::string wave = Content(squiggly);
+  EXPECT_EQ(wave.rfind("0.000000 1.000000 0.000000 RG\n2.000 w 10.000 20.000 m ", 0), 0u) << wave;
+  EXPECT_NE(wave.find(" 22.000 l "), std::string::npos) << wave;
+  EXPECT_NE(wave.find("50.000 2"), std::string::npos) << wave;
+  size_t points = 0;
+  for (size_t at = wave.find(" l "); at != std::string::npos; at = wave.find(" l ", at + 1), ++points) {
+    std::string y = wave.substr(at - 6, 6);
+    EXPECT_TRUE(y == "20.000" || y == "22.000") << y;
+  }
+  EXPECT_GT(points, 10u);
+}
+
+TEST_F(MarkupAppearance, BadQuadPointsKeepTheOldAppearance) {
+  const char* dicts[] = {
+      "<< /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0] /AP << /X 1 >> >>",
+      "<< /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0] /QuadPoints [1 1 1 1 1 1 1 1] >>",
+      "<< /Subtype /Underline /Rect [0 0 1 1] /C [1 1 0] /QuadPoints [1 2 3] >>",
+      "<< /Subtype /StrikeOut /Rect [0 0 1 1] /C [1 1 0] /QuadPoints (text) >>",
+  };
+  for (const char* d : dicts) {
+    KPD_Dictionary a = Add(d);
+    std::string before = Value(a, "/AP"), reason;
+    EXPECT_FALSE(Reset(a, &reason)) << d;
+    EXPECT_FALSE(reason.empty()) << d;
+    EXPECT_EQ(Value(a, "/AP"), before) << d;
+    EXPECT_EQ(Value(a, "/Rect"), "[ 0 0 1 1 ]") << d;
+  }
+}
+
+TEST_F(MarkupAppearance, CaretDrawsAWedgeInItsOwnState) {
+  KPD_Dictionary a = Add("<< /Subtype /Caret /Rect [100 100 112 120] /C [0 0 1] /CA 0.5 /Sy /None >>");
+  ASSERT_TRUE(Reset(a));
+  const std::string c = Content(a);
+  EXPECT_EQ(c.rfind("/XTTrans gs \n0.000 0.000 1.000 RG ", 0), 0u) << c;
+  // Feet on the bottom edge, the apex in the middle.
+  EXPECT_NE(c.find(" 0 m\n6.0000 "), std::string::npos) << c;
+  EXPECT_NE(c.find(" 0 l\nS\n"), std::string::npos) << c;
+  EXPECT_EQ(c.find(" f\n"), std::string::npos) << c;  // no paragraph mark
+  KPD_Object gs = State(a, "/XTTrans");
+  EXPECT_EQ(Value(gs, "/BM"), "/Multiply");
+  EXPECT_EQ(Value(gs, "/CA"), "0.5");
+  EXPECT_EQ(Value(StreamDict(a), "/BBox"), "[ 0 0 12 20 ]");
+  EXPECT_EQ(Value(a, "/Rect"), "[ 100 100 112 120 ]");
+
+  KPD_Dictionary p = Add("<< /Subtype /Caret /Rect [100 100 130 120] /C [0 0 1] /Sy /P >>");
+  ASSERT_TRUE(Reset(p));
+  EXPECT_NE(Content(p).find(" c\nf\n"), std::string::npos) << Content(p);
+  KPD_Dictionary none = Add("<< /Subtype /Caret /Rect [100 100 100 120] >>");
+  EXPECT_FALSE(Reset(none));
+}
+
+TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
+  const char* names[] = {"Check",        "Circle",    "Comment",    "Cross",        "Help",
+                         "Insert",       "NewParagraph", "Note",    "Paragraph",    "RightArrow",
+                         "RightPointer", "Star",      "UpArrow",    "UpLeftArrow"};
+  std::vector<std::string> seen;
+  for (const char* name : names) {
+    KPD_Dictionary a =
+        Add(std::string("<< /Subtype /Text /Rect [100 700 120 720] /C [0 0 1] /Name /") + name + " >>");
+    ASSERT_TRUE(Reset(a)) << name;
+    std::string c = Content(a);
+    EXPECT_EQ(c.rfind("0.600 w\n0.000 0.000 0.000 RG\n0.000 0.000 1.000 rg\n", 0), 0u) << name << c;
+    EXPECT_NE(c.find(" B*\n"), std::string::npos) << name;
+    for (const std::string& other : seen) EXPECT_NE(c, other) << name << " draws like another icon";
+    seen.push_back(c);
+    EXPECT_EQ(Value(a, "/Rect"), "[ 100 700 120 720 ]") << name;
+  }
+  KPD_Dictionary unknown = Add("<< /Subtype /Text /Rect [100 700 120 720] /C [0 0 1] /Name /NoSuchIcon >>");
+  KPD_Dictionary unnamed = Add("<< /Subtype /Text /Rect [100 700 120 720] /C [0 0 1] >>");
+  ASSERT_TRUE(Reset(unknown));
+  ASSERT_TRUE(Reset(unnamed));
+  EXPECT_EQ(Content(unknown), seen[7]);
+  EXPECT_EQ(Content(unnamed), seen[7]);
+
+  // A larger /Rect keeps the icon at its size in the upper-left corner.
+  KPD_Dictionary big = Add("<< /Subtype /Text /Rect [100 600 200 700] /Name /Star /CA 0.4 >>");
+  ASSERT_TRUE(Reset(big));
+  EXPECT_EQ(Value(big, "/Rect"), "[ 100 680 120 700 ]");
+  EXPECT_EQ(Value(State(big, "/TransGs"), "/CA"), "0.4");
+  EXPECT_EQ(Content(big).rfind("/TransGs gs\n", 0), 0u);
+}
+
+TEST_F(MarkupAppearance, FileAttachmentIcons) {
+  std::vector<std::string> seen;
+  for (const char* name : {"Graph", "Paperclip", "PushPin", "VenkoFlag"}) {
+    KPD_Dictionary a = Add(std::string("<< /Subtype /FileAttachment /Rect [10 10 30 30] /Name /") + name + " >>");
+    ASSERT_TRUE(Reset(a)) << name;
+    for (const std::string& other : seen) EXPECT_NE(Content(a), other) << name;
+    seen.push_back(Content(a));
+  }
+  KPD_Dictionary unnamed = Add("<< /Subtype /FileAttachment /Rect [10 10 30 30] >>");
+  ASSERT_TRUE(Reset(unnamed));
+  EXPECT_EQ(Content(unnamed), seen[2]);
+  EXPECT_EQ(KW_IconToDraw("FileAttachment", "Graph"), "Graph");
+  EXPECT_EQ(KW_IconToDraw("Text", "Graph"), "Note");
+}
+
+TEST(IconCacheKey, SameLookSameKey) {
+  KPD_ColorF black{KPD_COLOR_RGB, {0, 0, 0, 0}}, yellow{KPD_COLOR_RGB, {1, 1, 0, 0}};
+  KPD_ColorF gray{KPD_COLOR_GRAY, {1, 0, 0, 0}};
+  EXPECT_EQ(KW_IconCacheKey("Text", "Note", black, yellow, "", ""), "Icon+Text+Note+FF000000+FFFFFF00-Venko-RDK-0");
+  EXPECT_EQ(KW_IconCacheKey("Text", "Note", black, gray, "P", "2"), "Icon+Text+Note+FF000000+FFFFFFFF-Venko-P-2");
+  EXPECT_EQ(KW_IconCacheKey("Text", "Note", black, yellow, "", ""),
+            KW_IconCacheKey("Text", "Note", black, yellow, "", ""));
+}
+
+TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
+  KPD_Dictionary plain = Add("<< /Subtype /Stamp /Rect [100 100 300 160] /Name /Draft >>");
+  ASSERT_TRUE(Reset(plain));
+  EXPECT_NE(Content(plain).find("(DRAFT) Tj"), std::string::npos) << Content(plain);
+  EXPECT_NE(host::DictGet(host::DictGet(Resources(plain), "/Font"), "/Helv"), nullptr);
+
+  // Turned a quarter: the unturned box is 60 by 200 and lands on /Rect.
+  KPD_Dictionary turned = Add("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 >>");
+  ASSERT_TRUE(Reset(turned));
+  EXPECT_NE(Content(turned).find("(APPROVED) Tj"), std::string::npos);
+  EXPECT_EQ(Value(StreamDict(turned), "/BBox"), "[ 0 0 200 60 ]");
+  EXPECT_EQ(Value(StreamDict(turned), "/Matrix"), "[ 0 1 -1 0 160 100 ]");
+  EXPECT_EQ(Value(turned, "/Rect"), "[ 100 100 160 300 ]");
+
+  // A picture of its own stays; with an opacity it is wrapped once.
+  KPD_Dictionary custom = Add("<< /Subtype /Stamp /Rect [0 0 50 50] /CA 0.5 >>");
+  KPD_Stream picture = host::DocNewStream(doc_, "0 0 1 rg 0 0 50 50 re f", 23);
+  test::Owned pd = test::Parse("<< /Type /XObject /Subtype /Form /BBox [0 0 50 50] >>");
+  for (const char* key : {"/Type", "/Subtype", "/BBox"}) host::DictSet(host::StreamGetDict(picture), key,
+                                                                      host::DictGet(pd.get(), key));
+  test::Owned ap = test::Parse("<< >>");
+  host::DictSet(ap.get(), "/N", picture);
+  host::DictSet(custom, "/AP", ap.get());
+  ASSERT_TRUE(Reset(custom));
+  EXPECT_EQ(Content(custom), "/GS0 gs\n/MWFOForm Do\n");
+  KPD_Object inner = host::DictGet(host::DictGet(Resources(custom), "/XObject"), "/MWFOForm");
+  EXPECT_TRUE(host::ObjectIsIdentical(inner, picture));
+  EXPECT_EQ(Value(State(custom, "/GS0"), "/CA"), "0.5");
+  EXPECT_EQ(Value(StreamDict(custom), "/Group"), "<< /S /Transparency /Type /Group >>");
+  // Again, with a new opacity: still one wrapper around the same picture.
+  host::DictSet(custom, "/CA", test::Parse("0.25").get());
+  ASSERT_TRUE(Reset(custom));
+  inner = host::DictGet(host::DictGet(Resources(custom), "/XObject"), "/MWFOForm");
+  EXPECT_TRUE(host::ObjectIsIdentical(inner, picture));
+  EXPECT_EQ(Value(State(custom, "/GS0"), "/CA"), "0.25");
+
+  // Pictures by appearance state are left alone.
+  KPD_Dictionary states = Add("<< /Subtype /Stamp /Rect [0 0 50 50] /CA 0.5 /AP << /N << /On 1 >> >> >>");
+  ASSERT_TRUE(Reset(states));
+  EXPECT_EQ(Value(states, "/AP"), "<< /N << /On 1 >> >>");
+
+  // Opaque and unwrapped: nothing changes.
+  KPD_Dictionary opaque = Add("<< /Subtype /Stamp /Rect [0 0 50 50] >>");
+  test::Owned ap2 = test::Parse("<< >>");
+  host::DictSet(ap2.get(), "/N", picture);
+  host::DictSet(opaque, "/AP", ap2.get());
+  ASSERT_TRUE(Reset(opaque));
+  EXPECT_TRUE(host::ObjectIsIdentical(Normal(opaque), picture));
+}
+
+}  // namespace
+}  // namespace kwannotation
+
+namespace kwannotation {
+namespace {
+
+class AttachmentExchange : public test::HostDocTest {
+ protected:
+  void TearDown() override {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(0);
+    test::HostDocTest::TearDown();
+  }
+};
+
+// A file attachment names its file always and carries it only when asked
+// and small enough; a caret's paragraph symbol survives, anything else
+// becomes "None".
+TEST_F(AttachmentExchange, FileGoesAlongOnlyWhenAskedAndCaretSymbolSurvives) {
+  KPD_Dictionary a = Add("<< /Type /Annot /Subtype /FileAttachment /NM (f) /Rect [10 10 30 30] /Name /Graph >>");
+  KPD_Stream file = host::DocNewStream(doc_, "plan\x01text", 9);
+  test::Owned fs = test::Parse(
+      "<< /Type /Filespec /F (plan.txt) /EF << >> >>");
+  host::DictSet(host::DictGet(fs.get(), "/EF"), "/F", file);
+  host::DictSet(host::StreamGetDict(file), "/Subtype", test::Parse("/text#2Fplain").get());
+  host::DictSet(a, "/FS", fs.get());
+  Add("<< /Type /Annot /Subtype /Caret /NM (c) /Rect [40 40 60 60] /Sy /P >>");
+
+  struct Case {
+    size_t limit;
+    bool carried;
+  } cases[] = {{0, false}, {4, false}, {1024, true}};
+  for (const Case& c : cases) {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(c.limit);
+    std::string xfdf, error;
+    ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
+    EXPECT_NE(xfdf.find("file=\"plan.txt\""), std::string::npos) << xfdf;
+    EXPECT_NE(xfdf.find("symbol=\"paragraph\""), std::string::npos) << xfdf;
+    EXPECT_EQ(xfdf.find("<data") != std::string::npos, c.carried) << c.limit << xfdf;
+
+    KPD_Document other = host::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = host::DocAddPage(other, &letter);
+    ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
+    KPD_Dictionary att = host::PageGetAnnot(page, 0);
+    KPD_Dictionary caret = host::PageGetAnnot(page, 1);
+    EXPECT_EQ(test::Write(host::DictGet(caret, "/Sy")), "/P");
+    KPD_Object gotFs = host::DictGet(att, "/FS");
+    ASSERT_TRUE(gotFs) << c.limit;
+    EXPECT_EQ(test::Write(host::DictGet(gotFs, "/F")), "(plan.txt)");
+    KPD_Object ef = host::DictGet(gotFs, "/EF");
+    EXPECT_EQ(ef != nullptr, c.carried) << c.limit;
+    if (ef) {
+      host::ByteString data;
+      ASSERT_TRUE(host::StreamGetData(host::DictGet(ef, "/F"), 1, data.get()));
+      EXPECT_EQ(data.str(), "plan\x01text");
+      EXPECT_EQ(test::Write(host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Subtype")), "/text#2fplain");
+    }
+    host::DocClose(other);
+  }
+}
+
+}  // namespace
+}  // namespace kwannotation
