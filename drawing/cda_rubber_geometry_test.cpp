@@ -202,6 +202,20 @@ TEST(RubberGeometry, EmptyTrailAndStrokesThatCannotBeErased) {
   EXPECT_EQ(r.skippedStrokes, 1);
 }
 
+// A million points: the grid cuts where the plain rule does, and every run
+// left has two points or more.
+TEST(RubberGeometry, AMillionPointsAreCutWhereThePlainRuleCuts) {
+  DA_InkStrokes strokes(10);
+  for (int s = 0; s < 10; ++s)
+    for (int i = 0; i < 100000; ++i)
+      strokes[size_t(s)].points.push_back({50.0f + float(i) * 0.005f, 100.0f + float(s) * 20});
+  CDA_RubberTrail trail = Trail(8, {{300, 90}, {300, 300}, {400, 300}, {400, 90}});
+  DA_EraseResult r = CDA_StrokeIndex(strokes).ErasePart(trail);
+  EXPECT_EQ(r.strokes.size(), 30u);
+  EXPECT_TRUE(SameStrokes(r.strokes, RubberReferencePart(strokes, trail).strokes));
+  for (const auto& s : r.strokes) EXPECT_GE(s.points.size(), 2u);
+}
+
 // The grid gives the same runs and the same preview as the plain rule on
 // random inks and trails.
 TEST(RubberGeometry, IndexAgreesWithThePlainRule) {
