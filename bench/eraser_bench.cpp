@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   using clock = std::chrono::steady_clock;
   const DA_InkStrokes strokes = MakeInk();
 
-  double build = 1e9, worstMove = 1e9, meanMove = 1e9, apply = 1e9, regen = 1e9;
+  double build = 1e9, worstMove = 1e9, meanMove = 1e9, runs = 1e9, apply = 1e9, regen = 1e9;
   size_t erasedTo = 0;
   for (int rep = 0; rep < repeats; ++rep) {
     KPD_Document doc = Host::DocNew();
@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
 
     auto u0 = clock::now();
     DA_EraseResult r = index.ErasePart(trail);
+    runs = std::min(runs, Ms(u0, clock::now()));
     DA_InkData after = read;
     after.strokes = std::move(r.strokes);
     DA_WriteInk(ink, after);
@@ -115,7 +116,8 @@ int main(int argc, char** argv) {
   std::printf("index build:          %8.3f\n", build);
   std::printf("preview, worst move:  %8.3f\n", worstMove);
   std::printf("preview, mean move:   %8.3f\n", meanMove);
-  std::printf("erase at button up:   %8.3f  (%zu strokes left)\n", apply, erasedTo);
+  std::printf("erase: runs computed: %8.3f\n", runs);
+  std::printf("erase at button up:   %8.3f  (%zu strokes left; runs and strokes written)\n", apply, erasedTo);
   std::printf("regenerate appearance:%8.3f\n", regen);
   std::printf("regen_ms=%f\n", regen);
   return 0;
