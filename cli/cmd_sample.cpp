@@ -4,16 +4,19 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "kwannotation/kw_shape_appearance.h"
+#include "host/core_hft.h"
 #include "host/host_functions.h"
+#include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 
 namespace annot {
 
 const char kSampleUsage[] =
-    "usage: annot sample floorplan -o OUT.pdf\n"
+    "usage: annot sample floorplan [--ink] -o OUT.pdf\n"
     "\n"
     "Writes a one-page vector floor plan (12 m by 8 m at 1:50 on A4\n"
-    "landscape) to measure on.\n";
+    "landscape) to measure on; --ink adds one red ink stroke below it.\n";
 
 namespace {
 
@@ -95,7 +98,9 @@ std::string FloorPlan() {
 }  // namespace
 
 int RunSample(const std::vector<std::string>& args) {
-  if (args.size() != 3 || args[0] != "floorplan" || args[1] != "-o") {
+  const bool withInk = args.size() == 4 && args[1] == "--ink";
+  const size_t o = withInk ? 2 : 1;
+  if (args.size() != o + 2 || args[0] != "floorplan" || args[o] != "-o") {
     std::fputs(kSampleUsage, stderr);
     return kExitUsage;
   }
@@ -110,12 +115,22 @@ int RunSample(const std::vector<std::string>& args) {
   bool ok = page && res && fn::DictSet(page, "/Resources", res) &&
             fn::PageAppendContent(page, content.data(), content.size());
   fn::ObjectRelease(res);
+  // With --ink, a red pen mark below the plan: one ink stroke from (120, 50) to (360, 50).
+  const char ink[] =
+      "<< /Type /Annot /Subtype /Ink /NM (ink-1) /F 4 /C [1 0 0] /BS << /W 2 >> /Rect [110 40 370 60]"
+      " /InkList [[120 50 150 54 180 50 210 46 240 50 270 54 300 50 330 46 360 50]] >>";
+  KPD_Object inkDict = fn::ObjectParse(ink, sizeof ink - 1);
+  if (withInk) {
+    ks::host::Bind(kshost::CoreHFT(), nullptr);  // the appearance is made through the host's functions
+    ok = ok && inkDict && kwannotation::ResetInkAppearance(fn::PageInsertAnnot(page, -1, inkDict), nullptr);
+  }
+  if (inkDict) fn::ObjectRelease(inkDict);
   KS_ByteString why = fn::ByteStringNew(nullptr, 0);
-  ok = ok && fn::DocSave(doc, args[2].c_str(), why);
+  ok = ok && fn::DocSave(doc, args[o + 1].c_str(), why);
   std::string error = ok ? "" : std::string(fn::ByteStringData(why), fn::ByteStringLength(why));
   fn::ByteStringDestroy(why);
   fn::DocClose(doc);
-  if (!ok) return Fail(kExitFailure, error.empty() ? "cannot write " + args[2] : error);
+  if (!ok) return Fail(kExitFailure, error.empty() ? "cannot write " + args[o + 1] : error);
   return kExitOk;
 }
 

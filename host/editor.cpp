@@ -49,6 +49,10 @@ void Editor::Reset() {
   docEvents_.clear();
   trace_ = nullptr;
   drag_ = Drag{};
+  cursor_.clear();
+  tips_.clear();
+  if (window_) ReleaseDevice(window_);
+  window_ = nullptr;
   KS_ToolCallbacks inert = InertCallbacks();
   for (const char* name : {"Hand", "Annot"}) {
     KA_Tool t = NewTool(name, &inert);
@@ -272,6 +276,7 @@ bool Editor::Deliver(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint3
     case MouseEvent::RightDouble: proc = cb.RButtonDblClk; break;
   }
   bool handled = t->builtIn ? HandMouse(kind, view, pt, flags) : proc && proc(cb.clientData, view, flags, pt) != 0;
+  FlushWindow();
   bool busy = cb.IsBusy && currentTool_ == t && cb.IsBusy(cb.clientData) != 0;
   captured_ = busy ? view : nullptr;
   return handled;
@@ -503,4 +508,33 @@ int32_t UndoBeginGroup(KA_Document doc, const char16_t* caption) {
 int32_t UndoEndGroup(KA_Document doc) { return Editor::Get().EndUndoGroup(doc); }
 
 }  // namespace fn
+void Editor::SetCursor(const std::string& name, int size) {
+  std::string line = name + " " + std::to_string(size);
+  if (line == cursor_) return;
+  cursor_ = line;
+  Trace("cursor: " + line);
+}
+
+KA_Device Editor::WindowDevice(KA_PageView view) {
+  if (!view || !IsLiveDocument(view->doc)) return nullptr;
+  if (!window_) window_ = NewDevice();
+  return window_;
+}
+
+void Editor::FlushWindow() {
+  if (!window_) return;
+  for (const DrawItem& item : window_->items) {
+    std::string line = TraceLine(item);
+    if (!line.empty()) Trace(line);
+  }
+  ReleaseDevice(window_);
+  window_ = nullptr;
+}
+
+void Editor::ShowMessageTip(const std::u16string& text) {
+  if (text.empty()) return;
+  tips_.push_back(ToUtf8(text));
+  Trace("tip: " + tips_.back());
+}
+
 }  // namespace kshost

@@ -194,6 +194,16 @@ class Editor {
   // Tells every document event receiver of an event with only a document.
   void FireDocEvent(int position, KA_Document doc);
 
+  // The cursor over page views ("cursor: NAME SIZE" in the trace when it
+  // changes), the device a tool draws on straight onto a view's window
+  // (its items go to the trace as "draw:" lines after the event and are
+  // then dropped) and the self-hiding message tip ("tip: TEXT").
+  void SetCursor(const std::string& name, int size);
+  const std::string& Cursor() const { return cursor_; }
+  KA_Device WindowDevice(KA_PageView view);
+  void ShowMessageTip(const std::u16string& text);
+  const std::vector<std::string>& Tips() const { return tips_; }
+
   // Message boxes: answers queued by a script; without one, the first button.
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }
   int AnswerMessage(const std::u16string& title, const std::u16string& text);
@@ -239,6 +249,10 @@ class Editor {
   std::unordered_set<const KA_AnnotObject__*> liveObjects_;
   std::function<void(const std::string&)> trace_;
   Drag drag_;
+  std::string cursor_;
+  KA_Device window_ = nullptr;
+  std::vector<std::string> tips_;
+  void FlushWindow();
 };
 
 }  // namespace kshost

@@ -368,5 +368,20 @@
   X(266, 1, RectToObject, KPD_Array, (const KS_FloatRect* rect))                                   \
   X(266, 2, RectNormalize, void, (KS_FloatRect* rect))                                             \
   X(266, 3, RectUnion, void, (const KS_FloatRect* a, const KS_FloatRect* b, KS_FloatRect* out))    \
-  X(266, 4, RectContainsPoint, int32_t, (const KS_FloatRect* rect, float x, float y))
+  X(266, 4, RectContainsPoint, int32_t, (const KS_FloatRect* rect, float x, float y))            \
+  /* 812: what the ink eraser asks of the editor */                                               \
+  /* the cursor shown over page views: a name ("circle", "resource:4948") and a size in pixels */ \
+  X(812, 0, AppSetCursor, int32_t, (const char* name, int32_t size))                              \
+  /* a device that draws straight onto the page view's window, over what was painted; the */       \
+  /* next paint of the page wipes it. Borrowed, valid until the event returns */                   \
+  X(812, 1, PageViewGetWindowDevice, KA_Device, (KA_PageView view))                               \
+  /* a short message over the main window that hides itself; empty text hides it at once */       \
+  X(812, 2, AppShowMessageTip, int32_t, (const char16_t* text))                                   \
+  /* the topmost annotation of a subtype under a device point of the view, or null */            \
+  X(812, 3, PageViewHitTestAnnot, KA_Annot, (KA_PageView view, KS_DevicePoint pt, const char* subtype)) \
+  /* whether the annotation is locked (/F bit 8) and whether its document is read only */         \
+  X(812, 4, AnnotIsLocked, int32_t, (KA_Annot annot))                                             \
+  X(812, 5, AnnotIsReadOnly, int32_t, (KA_Annot annot))                                           \
+  /* whether the document's permissions allow changing the annotation (flags 0: content) */      \
+  X(812, 6, AnnotIsModifiable, int32_t, (KA_Annot annot, int32_t flags))
 // clang-format on
