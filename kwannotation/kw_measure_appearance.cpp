@@ -566,7 +566,9 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
         while (dd <= -kPi) dd += 2 * kPi;
         while (dd > kPi) dd -= 2 * kPi;
         double mid = a0 + dd / 2;
-        double r = std::clamp(std::min(Dist(p[0], p[1]), Dist(p[2], p[1])) * 0.33, 0.0, 30.0) + gap;
+        // Far enough out that the caption's box clears the arc.
+        double r = std::clamp(std::min(Dist(p[0], p[1]), Dist(p[2], p[1])) * 0.33, 0.0, 30.0) + gap +
+                   parts.font.size * 1.5;
         AddCaption(parts, texts.captionLines, {p[1].x + r * std::cos(mid), p[1].y + r * std::sin(mid)}, 0,
                    CaptionAnchor::kCentre, 0);
       } else if (closed) {
@@ -604,10 +606,12 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
       break;
     case KW_MEASURE_CIRCLE:
       if (centre) CentreMark(parts, in.circle);
+      // Above the centre mark when there is one, else at the centre.
       if (cap)
         AddCaption(parts, texts.captionLines,
                    {(double(in.circle.left) + in.circle.right) / 2, (double(in.circle.bottom) + in.circle.top) / 2},
-                   0, CaptionAnchor::kCentre, 0);
+                   0, centre ? CaptionAnchor::kAbove : CaptionAnchor::kCentre,
+                   centre ? KW_CentreMarkHalfSize(in.circle) + 1 : 0);
       break;
     default: break;
   }
