@@ -499,9 +499,26 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
   parts.font = CaptionFontOf(annot);
   parts.color = KW_MeasureCaptionColor(annot);
   parts.angle = CaptionAngle(annot);
-  const KwMeasureTexts texts = measured ? KW_MeasureTextsOf(d) : KwMeasureTexts{};
-  bool cap = true;
+  KwMeasureTexts texts = measured ? KW_MeasureTextsOf(d) : KwMeasureTexts{};
+  // A line shows its caption only when /Cap says so, as the standard has
+  // it; the other kinds unless /Cap is false.
+  bool cap = subtype != KW_ANNOT_LINE;
   dict::GetBool(d, "/Cap", &cap);
+  if (texts.contents.empty()) {
+    // Without values to show (no usable scale) the stored text stands in,
+    // as another program wrote it.
+    std::u16string stored;
+    if (annot.GetContents(&stored) && !stored.empty()) {
+      texts.captionLines.clear();
+      size_t at = 0;
+      while (at <= stored.size()) {
+        size_t end = stored.find_first_of(u"\r\n", at);
+        if (end == std::u16string::npos) end = stored.size();
+        if (end > at) texts.captionLines.push_back(stored.substr(at, end - at));
+        at = end + 1;
+      }
+    }
+  }
   const bool segments = Flag(d, "/Segments");
   const bool centroid = Flag(d, "/Centroid");
   const bool centre = Flag(d, "/CenterPoint");

@@ -200,6 +200,19 @@ TEST_F(MeasureAppearance, CoincidentLineEndsKeepThePreviousAppearance) {
   EXPECT_EQ(ApContent(d), before);
 }
 
+TEST_F(MeasureAppearance, WithoutAUsableScaleTheStoredTextIsTheCaption) {
+  KPD_Dictionary d = Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 200 130] "
+                         "/L [100 100 172 100] /Cap true /Contents (12 m) /Measure << /Type /Measure >> >>");
+  ASSERT_TRUE(Wrap(d)->ResetAppearance());
+  EXPECT_NE(ApContent(d).find("(12 m) Tj"), std::string::npos) << ApContent(d);
+  // A line without /Cap shows no caption.
+  KPD_Dictionary quiet = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 200 130] "
+                                         "/L [100 100 172 100] ") +
+                             kFeet + " >>");
+  ASSERT_TRUE(Wrap(quiet)->ResetAppearance());
+  EXPECT_EQ(ApContent(quiet).find(" Tj"), std::string::npos) << ApContent(quiet);
+}
+
 TEST_F(MeasureAppearance, CaptionColourAndBoxStayInsideTheRect) {
   KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 1 1] "
                                      "/Vertices [100 100 172 100 172 172 100 172] /C [0 0 1] /CC [0 0.5 0] "
