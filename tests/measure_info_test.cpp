@@ -136,6 +136,38 @@ TEST_F(MeasureInfoTest, RecomputesLengthsAndAreasWithTheirOwnFormats) {
   ExpectLine(r.output, "1.2: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 ft\"; contents \"10 ft\"\n");
 }
 
+TEST_F(MeasureInfoTest, RecomputesCirclesVolumesRadiiAndAngles) {
+  const std::string withVolume = "<< /Type /Measure /R (1 in = 10 ft) /X [" + Format("ft", "0.138888888889") +
+                                 "] /D [" + Format("ft", "1") + "] /A [" + Format("sq ft", "1") + "] /V [" +
+                                 Format("cu ft", "1") + "] >>";
+  auto annot = [](const std::string& subtype, const std::string& intent, const std::string& geometry,
+                  const std::string& measure) {
+    return "<< /Type /Annot /Subtype /" + subtype + " /IT /" + intent + " /Rect [0 0 72 72] " + geometry +
+           " /Measure " + measure + " >>";
+  };
+  CommandResult r = Info(MakePdf({
+      annot("Circle", "CircleDimension", "", Measure("1 in = 10 ft")),
+      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", withVolume),
+      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72]", withVolume),
+      annot("Polygon", "PolygonRadius", "/Vertices [0 0 36 0]", Measure("1 in = 10 ft")),
+      annot("PolyLine", "PolyLineAngle", "/Vertices [72 0 0 0 0 72]", Measure("1 in = 10 ft")),
+      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", Measure("1 in = 10 ft")),
+  }));
+  ASSERT_EQ(r.status, 0) << r.output;
+  ExpectLine(r.output, "1.0: CircleDimension ratio \"1 in = 10 ft\" valid; area \"78.54 sq ft\"; "
+                       "diameter \"10.00 ft\"; circumference \"31.42 ft\"; contents (none)\n");
+  ExpectLine(r.output, "1.1: PolygonVolume ratio \"1 in = 10 ft\" valid; volume \"300.00 cu ft\"; "
+                       "area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n");
+  ExpectLine(r.output, "1.2: PolygonVolume ratio \"1 in = 10 ft\" valid; value: (no depth); contents (none)\n");
+  ExpectLine(r.output, "1.3: PolygonRadius ratio \"1 in = 10 ft\" valid; radius \"5.00 ft\"; contents (none)\n");
+  ExpectLine(r.output, "1.4: PolyLineAngle ratio \"1 in = 10 ft\" valid; angle \"90.00\u00B0\"; contents (none)\n");
+  // Without a "V" array the volume cannot be shown, and says so.
+  ExpectLine(r.output, "1.5: PolygonVolume ratio \"1 in = 10 ft\" valid; volume (cannot be shown with this measure "
+                       "dictionary); area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n");
+  EXPECT_FALSE(HasWord(r.output, "nan"));
+  EXPECT_FALSE(HasWord(r.output, "inf"));
+}
+
 TEST_F(MeasureInfoTest, BadScalesAreReportedWithTheirReason) {
   const std::string longLabel(10000, 'u');
   std::string hugeArray;
