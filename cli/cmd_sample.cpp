@@ -4,7 +4,11 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "host/core_hft.h"
 #include "host/host_functions.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_viewport.h"
+#include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 
 namespace annot {
@@ -13,7 +17,8 @@ const char kSampleUsage[] =
     "usage: annot sample floorplan -o OUT.pdf\n"
     "\n"
     "Writes a one-page vector floor plan (12 m by 8 m at 1:50 on A4\n"
-    "landscape) to measure on.\n";
+    "landscape) to measure on. Its scale is the page's viewport 0\n"
+    "(10 cm = 5 m), as a calibrated drawing stores it.\n";
 
 namespace {
 
@@ -92,6 +97,20 @@ std::string FloorPlan() {
   return c.str();
 }
 
+// Stores the plan's scale as viewport 0 over the whole page: 10 cm on paper
+// are 5 m, lengths in metres, areas in square metres.
+bool AddPlanScale(KPD_Document doc, KPD_Page page, const KS_FloatRect& box) {
+  ks::host::Bind(kshost::CoreHFT(), nullptr);  // the annotation library reaches the host through it
+  kwannotation::CKW_MeasureDict measure = kwannotation::CKW_MeasureDict::Own(kshost::fn::DictNew());
+  if (!measure) return false;
+  kwannotation::PageScale scale;
+  scale.x = {10, u"cm", 5, u"m"};
+  scale.precision = 2;
+  if (!measure->WriteScale(scale, u"10 cm = 5 m", {u"m", u"sq m", u"cu m"})) return false;
+  kwannotation::CKW_PageViewportListImpl viewports(page, doc);
+  return static_cast<bool>(viewports.AddViewport(box, measure, u"Floor plan 1:50"));
+}
+
 }  // namespace
 
 int RunSample(const std::vector<std::string>& args) {
@@ -110,6 +129,7 @@ int RunSample(const std::vector<std::string>& args) {
   bool ok = page && res && fn::DictSet(page, "/Resources", res) &&
             fn::PageAppendContent(page, content.data(), content.size());
   fn::ObjectRelease(res);
+  ok = ok && AddPlanScale(doc, page, a4Landscape);
   KS_ByteString why = fn::ByteStringNew(nullptr, 0);
   ok = ok && fn::DocSave(doc, args[2].c_str(), why);
   std::string error = ok ? "" : std::string(fn::ByteStringData(why), fn::ByteStringLength(why));
