@@ -528,11 +528,20 @@ bool CMA_MeasureToolBase::Create() {
     annot->SetRect(figure.rect);
   } else {
     markup->SetVertices(figure.points);
+    // A first /Rect around the vertices (never empty); the appearance grows
+    // it to what it draws.
+    KS_FloatRect box{figure.points[0].x, figure.points[0].y, figure.points[0].x, figure.points[0].y};
+    for (const KS_FloatPoint& p : figure.points) {
+      box.left = std::min(box.left, p.x), box.right = std::max(box.right, p.x);
+      box.bottom = std::min(box.bottom, p.y), box.top = std::max(box.top, p.y);
+    }
+    annot->SetRect({box.left - 1, box.bottom - 1, box.right + 1, box.top + 1});
   }
 
-  // Style and subject.
+  // Style and subject: without settings of its own a measurement takes the
+  // host's default colour (red) and full opacity.
+  annot->SetColor(ColorOf(style_.color));
   if (style_.hasSetting) {
-    annot->SetColor(ColorOf(style_.color));
     if (style_.fillColor) markup->SetInteriorColor(ColorOf(*style_.fillColor));
     annot->SetOpacity(style_.opacity / 100.0f);
     if (type_ == kMeasureDistance) writer.SetName("/CP", style_.textInLine ? "Inline" : "Top");

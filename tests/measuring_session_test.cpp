@@ -312,7 +312,7 @@ TEST_F(MeasuringSession, StyleSettingsApplyOnlyWithHasSetting) {
     ASSERT_EQ(r.status, 0) << r.output;
     std::vector<Saved> saved = ReadSaved(out_);
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(saved[0].color == "[ 0 1 0 ]", green) << saved[0].color;
+    EXPECT_EQ(saved[0].color, green ? "[ 0 1 0 ]" : "[ 1 0 0 ]");
   }
 }
 
