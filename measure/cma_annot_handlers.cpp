@@ -105,8 +105,7 @@ bool RederiveContents(KPD_Dictionary annot, KPD_Document doc) {
   return ok;
 }
 
-template <typename Shape>
-KPD_Document CMA_MeasureShape<Shape>::MeasureDocOf(KA_Annot annot) {
+KPD_Document MeasureDocOf(KA_Annot annot) {
   KA_Document doc = annot ? Host::AnnotGetDocument(annot) : nullptr;
   return doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
 }

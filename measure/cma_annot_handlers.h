@@ -29,6 +29,9 @@ std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document
 // Writes DerivedContents into /Contents; false when there is none.
 bool RederiveContents(KPD_Dictionary annot, KPD_Document doc);
 
+// The PDF document of an editor annotation; null when there is none.
+KPD_Document MeasureDocOf(KA_Annot annot);
+
 // The measurement objects: the shape object that also keeps its value.
 template <typename Shape>
 class CMA_MeasureShape : public Shape {
@@ -38,9 +41,6 @@ class CMA_MeasureShape : public Shape {
     if (this->GetDict()) RederiveContents(this->GetDict(), MeasureDocOf(this->GetAnnot()));
     Shape::Regenerate();
   }
-
- private:
-  static KPD_Document MeasureDocOf(KA_Annot annot);
 };
 using CMA_Distance = CMA_MeasureShape<CDA_Line>;
 using CMA_Perimeter = CMA_MeasureShape<CDA_PolyLine>;

@@ -100,5 +100,28 @@ TEST_F(FigureValuesTest, ContentsFollowTheGeometryAndKeepTheLabel) {
             kMeasurePolylength);
 }
 
+TEST_F(FigureValuesTest, HandlersAnswerToTheirOwnToolNamesOnly) {
+  KPD_Dictionary perimeter = Add("<< /Subtype /PolyLine /IT /PolyLineDimension >>");
+  KPD_Dictionary polylength = Add("<< /Subtype /PolyLine /IT /PolyLineDimension /RiseDrop true >>");
+  CMA_MeasureHandler<CMA_Perimeter> paths({"Perimeter", "POLYLENGTH"});
+  CMA_MeasureHandler<CMA_Diameter> circles({"DIAMETER", "CircleArea", "Ellipse"});
+  struct Case {
+    CMeasure_AnnotHandler* handler;
+    const char* tool;
+    KPD_Dictionary annot;
+    bool own;
+  } cases[] = {
+      {&paths, "Perimeter", perimeter, true},    {&paths, "POLYLENGTH", perimeter, false},
+      {&paths, "POLYLENGTH", polylength, true},  {&paths, "Perimeter", polylength, false},
+      {&paths, "perimeter", perimeter, false},   {&paths, "DISTANCE", perimeter, false},
+      {&circles, "Ellipse", perimeter, true},    {&circles, "CIRCLEAREA", perimeter, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.handler->IsOwnTool(c.tool, c.annot), c.own) << c.tool;
+  // Slot 2 takes the names as text, both path tools alike.
+  EXPECT_TRUE(paths.AcceptsText2("POLYLENGTH"));
+  EXPECT_TRUE(paths.AcceptsText2("Perimeter"));
+  EXPECT_FALSE(paths.AcceptsText2("Area"));
+}
+
 }  // namespace
 }  // namespace AnnotationPlugin

@@ -316,6 +316,19 @@ TEST_F(MeasuringSession, StyleSettingsApplyOnlyWithHasSetting) {
   }
 }
 
+TEST_F(MeasuringSession, KeepToolSelectedDecidesWhetherTheNextClickMeasuresOrSelects) {
+  // The Hand tool takes over only when the tool's key says 0; a click on
+  // the new line then selects it instead of starting another distance.
+  for (auto [prefs, selected] : {std::pair{"", 0}, std::pair{"[KeepToolSelected]\nDistance=0\n", 1}}) {
+    SCOPED_TRACE(prefs);
+    Prefs(prefs);
+    MakePage(Metric());
+    CommandResult r = Run("tool DISTANCE\nclick 100 100\nclick 200 100\nclick 150 100\nexpect selected " +
+                          std::to_string(selected) + "\n");
+    EXPECT_EQ(r.status, 0) << r.output;
+  }
+}
+
 TEST_F(MeasuringSession, UndoRemovesTheMeasurementAndRedoBringsItBackIdentical) {
   MakePage(Imperial());
   const std::string first = dir_ / "first.pdf";
