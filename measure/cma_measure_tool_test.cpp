@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "host/editor.h"
 #include "kwannotation/kw_test_support.h"
 #include "measure/cma_annot_handlers.h"
 #include "measure/cma_figure_values.h"
@@ -121,6 +122,32 @@ TEST_F(FigureValuesTest, HandlersAnswerToTheirOwnToolNamesOnly) {
   EXPECT_TRUE(paths.AcceptsText2("POLYLENGTH"));
   EXPECT_TRUE(paths.AcceptsText2("Perimeter"));
   EXPECT_FALSE(paths.AcceptsText2("Area"));
+}
+
+// Two clicks of the distance tool through the editor: a measurement on a
+// document that takes changes, nothing on a read-only one.
+TEST_F(FigureValuesTest, ReadOnlyDocumentsGetNoMeasurement) {
+  for (bool readOnly : {false, true}) {
+    SCOPED_TRACE(readOnly);
+    const int before = ks::host::PageAnnotCount(page_);
+    kshost::Editor& editor = kshost::Editor::Get();
+    editor.Reset();
+    editor.AddDocument(doc_, readOnly);
+    ASSERT_TRUE(editor.SetView(0, 1, 0));
+    {
+      CMA_MeasureToolBase tool(kMeasureDistance);
+      ASSERT_TRUE(tool.Register());
+      ASSERT_TRUE(editor.SetCurrentTool(tool.HostTool(), false));
+      std::string why;
+      for (KS_FloatPoint at : {KS_FloatPoint{100, 100}, KS_FloatPoint{200, 100}}) {
+        ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
+        ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftUp, 0, at, 0, &why)) << why;
+      }
+      EXPECT_FALSE(tool.IsBusy());
+    }
+    EXPECT_EQ(ks::host::PageAnnotCount(page_) - before, readOnly ? 0 : 1);
+    editor.Reset();
+  }
 }
 
 }  // namespace
