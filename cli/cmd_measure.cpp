@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "kwannotation/kw_annot_types.h"
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_measure_values.h"
 #include "kwannotation/kw_text.h"
@@ -107,6 +108,44 @@ std::string ShownDistance(const CKW_MeasureDictImpl& m, const KwMeasureScale& s,
   return Shown(m, kMeasureArrayX, xUnits / s.x);
 }
 
+// The quantities of circles, volumes, radii and angles, as the library
+// computes them for the caption.
+std::string OtherValues(KPD_Dictionary annot, int32_t kind) {
+  namespace kw = kwannotation;
+  struct Shown {
+    uint32_t bit;
+    const char* name;
+  };
+  std::vector<Shown> wanted;
+  switch (kind) {
+    case kw::KW_MEASURE_CIRCLE:
+      wanted = {{kw::kMeasureTypeArea, "area"}, {kw::kMeasureTypeDiameter, "diameter"},
+                {kw::kMeasureTypeCircumference, "circumference"}};
+      break;
+    case kw::KW_MEASURE_VOLUME:
+      wanted = {{kw::kMeasureTypeVolume, "volume"}, {kw::kMeasureTypeArea, "area"}, {kw::kMeasureTypeDepth, "depth"}};
+      break;
+    case kw::KW_MEASURE_RADIUS: wanted = {{kw::kMeasureTypeLength, "radius"}}; break;
+    case kw::KW_MEASURE_ANGLE: wanted = {{kw::kMeasureTypeAngle, "angle"}}; break;
+    default: return "value: (not recomputed for this intent)";
+  }
+  kw::KwMeasureInput in;
+  if (!kw::KW_ReadMeasureInput(annot, &in)) return "value: (no usable geometry)";
+  if (kind == kw::KW_MEASURE_VOLUME && !in.hasDepth) return "value: (no depth)";
+  const kw::KwMeasureTexts t = kw::KW_MeasureTextsOf(annot);
+  if (t.quantities.empty()) return "value: (" + (t.problem.empty() ? std::string("no usable geometry") : t.problem) + ")";
+  std::string out;
+  for (const Shown& w : wanted) {
+    const kw::KwMeasureQuantity* q = t.Find(w.bit);
+    if (!q) continue;
+    if (!out.empty()) out += "; ";
+    out += w.name;
+    out += ' ';
+    out += q->text.empty() ? std::string("(cannot be shown with this measure dictionary)") : Quoted(q->text);
+  }
+  return out.empty() ? std::string("value: (no usable geometry)") : out;
+}
+
 std::string Values(KPD_Dictionary annot, const std::string& intent, const CKW_MeasureDictImpl& m) {
   const KwMeasureScale s = kwannotation::KW_MeasureScaleOf(m);
   if (!s.usable) return "value: (no usable X scale)";
@@ -122,7 +161,7 @@ std::string Values(KPD_Dictionary annot, const std::string& intent, const CKW_Me
     case KwMeasuredGeometry::kNotMeasured:
       break;
   }
-  return "value: (not recomputed for this intent)";
+  return OtherValues(annot, kind);
 }
 
 void PrintViewports(KPD_Document doc, KPD_Page page, int pageNumber) {

@@ -1,3 +1,8 @@
+#include "kwannotation/kw_measure_appearance.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_measure_xfdf.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_viewport.h"
 #include "kwannotation/kw_annot_impl.h"
 
 #include <algorithm>
@@ -1038,5 +1043,50 @@ bool CKW_LineImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_PolygonImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_PolyLineImpl::ResetAppearance() { return Regenerate(*this); }
 bool CKW_InkImpl::ResetAppearance() { return Regenerate(*this); }
+
+}  // namespace kwannotation
+
+// ---- measurements -----------------------------------------------------------------
+
+namespace kwannotation {
+
+CKW_Viewport CKW_MeasureAnnotImpl::GetViewportAt() const {
+  const CKW_MarkupAnnotImpl& annot = MeasuredAnnot();
+  auto list = annot.GetPageList();
+  if (!list || !list->GetPage()) return {};
+  KwMeasureInput in;
+  if (!KW_ReadMeasureInput(annot.GetDict(), &in)) return {};
+  KS_FloatPoint at = in.points.empty()
+                         ? KS_FloatPoint{(in.circle.left + in.circle.right) / 2, (in.circle.bottom + in.circle.top) / 2}
+                         : in.points.front();
+  return CKW_PageViewportListImpl(list->GetPage(), annot.GetDocument()).FindViewportObjectAt(at);
+}
+
+CKW_MeasureDict CKW_MeasureAnnotImpl::GetMeasureDict() const {
+  KPD_Dictionary d = MeasuredAnnot().GetDict();
+  return CKW_MeasureDict::Borrow(d ? CKW_MeasureDictImpl::GetOrCreateForAnnot(d, nullptr, false) : nullptr);
+}
+
+KwMeasureTexts CKW_MeasureAnnotImpl::GetMeasureTexts() const { return KW_MeasureTextsOf(MeasuredAnnot().GetDict()); }
+
+#define KW_MEASURE_IMPL_BODIES(Name, Base)                                        \
+  bool Name::ResetAppearance() { return ResetMeasureAppearance(*this, nullptr); } \
+  bool Name::ImportFromXFDF(KX_Element element) {                                 \
+    if (!Base::ImportFromXFDF(element)) return false;                             \
+    ImportMeasureAttributes(*this, element);                                      \
+    return true;                                                                  \
+  }                                                                               \
+  bool Name::ExportToXFDF(KX_Element element) {                                   \
+    if (!Base::ExportToXFDF(element)) return false;                               \
+    ExportMeasureAttributes(GetDict(), element);                                  \
+    return true;                                                                  \
+  }
+KW_MEASURE_IMPL_BODIES(CKW_MeasureLineImpl, CKW_LineImpl)
+KW_MEASURE_IMPL_BODIES(CKW_MeasureCircleImpl, CKW_CircleImpl)
+KW_MEASURE_IMPL_BODIES(CKW_MeasurePolygonImpl, CKW_PolygonImpl)
+KW_MEASURE_IMPL_BODIES(CKW_MeasurePolygonRadiusImpl, CKW_PolygonImpl)
+KW_MEASURE_IMPL_BODIES(CKW_MeasurePolyLineImpl, CKW_PolyLineImpl)
+KW_MEASURE_IMPL_BODIES(CKW_MeasurePolyLineAngleImpl, CKW_PolyLineImpl)
+#undef KW_MEASURE_IMPL_BODIES
 
 }  // namespace kwannotation

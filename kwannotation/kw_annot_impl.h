@@ -205,11 +205,25 @@ class CKW_MarkupAnnotImpl : public CKW_AnnotImpl {
   void* reserved_ = nullptr;
 };
 
-// Marks the measurement implementations; their own behaviour lives with the
-// measure dictionaries.
+class CKW_Viewport;
+class CKW_MeasureDict;
+struct KwMeasureTexts;
+
+// The second base of the measurement implementations: the annotation's
+// measure dictionary, the viewport of its page at it, and its value texts.
 class CKW_MeasureAnnotImpl {
  public:
-  virtual ~CKW_MeasureAnnotImpl() = default;
+  virtual ~CKW_MeasureAnnotImpl() = default;                        // 0
+  // The last viewport of the annotation's page that holds its first point
+  // (the centre of a circle); empty without a page or such a viewport.
+  virtual CKW_Viewport GetViewportAt() const;                        // 1
+  // The dictionary under "Measure"; empty when there is none.
+  virtual CKW_MeasureDict GetMeasureDict() const;                    // 2
+  // The quantities and caption texts (see kw_measure_appearance.h).
+  virtual KwMeasureTexts GetMeasureTexts() const;                    // 3
+
+ protected:
+  virtual const CKW_MarkupAnnotImpl& MeasuredAnnot() const = 0;
 };
 
 // Direct children of the root.
@@ -333,31 +347,26 @@ class CKW_InkImpl : public CKW_MarkupAnnotImpl {
   std::string lineStyle_;
 };
 
-// Measurement implementations.
-class CKW_MeasureLineImpl : public CKW_LineImpl, public CKW_MeasureAnnotImpl {
- public:
-  using CKW_LineImpl::CKW_LineImpl;
-};
-class CKW_MeasureCircleImpl : public CKW_CircleImpl, public CKW_MeasureAnnotImpl {
- public:
-  using CKW_CircleImpl::CKW_CircleImpl;
-};
-class CKW_MeasurePolygonImpl : public CKW_PolygonImpl, public CKW_MeasureAnnotImpl {
- public:
-  using CKW_PolygonImpl::CKW_PolygonImpl;
-};
-class CKW_MeasurePolygonRadiusImpl : public CKW_PolygonImpl, public CKW_MeasureAnnotImpl {
- public:
-  using CKW_PolygonImpl::CKW_PolygonImpl;
-};
-class CKW_MeasurePolyLineImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnotImpl {
- public:
-  using CKW_PolyLineImpl::CKW_PolyLineImpl;
-};
-class CKW_MeasurePolyLineAngleImpl : public CKW_PolyLineImpl, public CKW_MeasureAnnotImpl {
- public:
-  using CKW_PolyLineImpl::CKW_PolyLineImpl;
-};
+// Measurement implementations: the shape's appearance with the
+// measurement's parts, and the measurement keys in the exchange form.
+#define KW_MEASURE_IMPL(Name, Base)                                         \
+  class Name : public Base, public CKW_MeasureAnnotImpl {                   \
+   public:                                                                  \
+    using Base::Base;                                                       \
+    bool ResetAppearance() override;                                        \
+    bool ImportFromXFDF(KX_Element element) override;                       \
+    bool ExportToXFDF(KX_Element element) override;                         \
+                                                                            \
+   protected:                                                               \
+    const CKW_MarkupAnnotImpl& MeasuredAnnot() const override { return *this; } \
+  };
+KW_MEASURE_IMPL(CKW_MeasureLineImpl, CKW_LineImpl)
+KW_MEASURE_IMPL(CKW_MeasureCircleImpl, CKW_CircleImpl)
+KW_MEASURE_IMPL(CKW_MeasurePolygonImpl, CKW_PolygonImpl)
+KW_MEASURE_IMPL(CKW_MeasurePolygonRadiusImpl, CKW_PolygonImpl)
+KW_MEASURE_IMPL(CKW_MeasurePolyLineImpl, CKW_PolyLineImpl)
+KW_MEASURE_IMPL(CKW_MeasurePolyLineAngleImpl, CKW_PolyLineImpl)
+#undef KW_MEASURE_IMPL
 
 // The write path of one annotation, for the library's own modules that set
 // keys the model has no setter for (the appearance applier, XFDF import).

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_xfdf_util.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_text.h"
 #include "sdk/ks_host_binding.h"
@@ -150,6 +152,126 @@ KPD_Dictionary ImportMeasureFromXFDF(KPD_Document /*doc*/, KX_Element element) {
   for (int a = 0; a < kArrayCount; ++a)
     if (arrays[a]) dict::SetOwned(measure, FormatArrayKey(a), arrays[a]);
   return measure;
+}
+
+}  // namespace kwannotation
+
+// ---- measurement keys as attributes ---------------------------------------------------
+
+namespace kwannotation {
+
+namespace {
+
+// A flag stored as a boolean, or as a number (non-zero is on).
+std::optional<bool> FlagOf(KPD_Dictionary d, const char* key) {
+  if (auto b = dict::GetBool(d, key)) return b;
+  if (auto n = dict::GetNumber(d, key)) return *n != 0;
+  return std::nullopt;
+}
+
+void ExportFlag(KPD_Dictionary d, const char* key, KX_Element e, const char* attr) {
+  if (auto f = FlagOf(d, key)) xfdf::SetAttr(e, attr, *f ? "yes" : "no");
+}
+
+void ExportNumber(KPD_Dictionary d, const char* key, KX_Element e, const char* attr) {
+  if (auto n = dict::GetNumber(d, key)) xfdf::SetAttr(e, attr, NumberText(*n));
+}
+
+std::optional<bool> ParseFlag(std::string_view v) {
+  if (v == "yes" || v == "true" || v == "1") return true;
+  if (v == "no" || v == "false" || v == "0") return false;
+  return std::nullopt;
+}
+
+}  // namespace
+
+void ExportMeasureAttributes(KPD_Dictionary d, KX_Element e) {
+  if (!d || !e) return;
+  ExportFlag(d, "/Cap", e, "caption");
+  KPD_ColorF cc{};
+  if (dict::ColorFromArray(host::DictGet(d, "/CC"), &cc) && cc.kind != KPD_COLOR_NONE)
+    xfdf::SetAttr(e, "caption-color", xfdf::FormatColor(cc));
+  if (auto t = dict::GetInteger(d, "/MeasurementTypes")) xfdf::SetAttr(e, "measurement-types", std::to_string(*t));
+  ExportNumber(d, "/Depth", e, "depth");
+  if (KPD_Object du = host::DictGet(d, "/DepthUnit")) {
+    std::u16string unit;
+    if (host::ObjectGetType(du) == KPD_OBJ_ARRAY && host::ArrayCount(du) > 0) {
+      KPD_Object first = host::ArrayGet(du, 0);
+      if (first && host::ObjectGetType(first) == KPD_OBJ_DICTIONARY) dict::GetText(first, "/U", &unit);
+    } else {
+      dict::GetText(d, "/DepthUnit", &unit);
+    }
+    if (!unit.empty()) xfdf::SetAttr(e, "depth-unit", text::ToUtf8(unit));
+  }
+  std::u16string label;
+  if (dict::GetText(d, "/Label", &label)) xfdf::SetAttr(e, "label", text::ToUtf8(label));
+  ExportFlag(d, "/CenterPoint", e, "centerpoint");
+  ExportFlag(d, "/Segments", e, "segments");
+  ExportFlag(d, "/AlignOnSegment", e, "align-on-segment");
+  ExportNumber(d, "/SlopeType", e, "slope-type");
+  ExportNumber(d, "/Slope", e, "slope");
+  ExportNumber(d, "/PitchRun", e, "pitch-run");
+  if (dict::Has(d, "/RiseDrop")) xfdf::SetAttr(e, "rise-drop", "yes");
+  ExportFlag(d, "/FlipText", e, "flip-text");
+}
+
+void ImportMeasureAttributes(CKW_AnnotImpl& annot, KX_Element e) {
+  KPD_Dictionary d = annot.GetDict();
+  if (!d || !e) return;
+  CKW_AnnotWriter w(annot);
+  std::string v;
+  auto flag = [&](const char* attr, const char* key) {
+    if (!xfdf::GetAttr(e, attr, &v)) return;
+    if (auto f = ParseFlag(v)) w.SetBool(key, *f);
+  };
+  auto number = [&](const char* attr, const char* key) {
+    if (!xfdf::GetAttr(e, attr, &v)) return;
+    if (auto n = ParseNumber(v)) w.SetNumber(key, *n);
+  };
+  flag("caption", "/Cap");
+  if (xfdf::GetAttr(e, "caption-color", &v)) {
+    KPD_ColorF c{};
+    if (xfdf::ParseColor(v, &c) && c.kind == KPD_COLOR_RGB) w.SetNumbers("/CC", c.c, 3);
+  }
+  if (xfdf::GetAttr(e, "measurement-types", &v)) {
+    auto n = ParseNumber(v);
+    if (n && *n >= 0 && *n < 16777216 && *n == std::floor(*n)) w.SetInteger("/MeasurementTypes", int64_t(*n));
+  }
+  number("depth", "/Depth");
+  if (xfdf::GetAttr(e, "depth-unit", &v) && !v.empty()) {
+    std::u16string unit = text::FromUtf8(v);
+    dict::Owned array(host::ArrayNew());
+    dict::Owned element(host::DictNew());
+    dict::Owned type(host::NameNew("/NumberFormat"));
+    dict::Owned label(host::StringObjectNewFromText(unit.data(), unit.size()));
+    dict::Owned one(host::IntegerNew(1));
+    if (array.get() && element.get() && type.get() && label.get() && one.get()) {
+      host::DictSet(element.get(), "/Type", type.get());
+      host::DictSet(element.get(), "/U", label.get());
+      host::DictSet(element.get(), "/C", one.get());
+      host::ArrayAppend(array.get(), element.get());
+      w.Set("/DepthUnit", array.get());
+    }
+  }
+  if (xfdf::GetAttr(e, "label", &v)) {
+    std::u16string label = text::FromUtf8(v);
+    dict::Owned s(host::StringObjectNewFromText(label.data(), label.size()));
+    if (s.get()) w.Set("/Label", s.get());
+  }
+  flag("centerpoint", "/CenterPoint");
+  flag("segments", "/Segments");
+  flag("align-on-segment", "/AlignOnSegment");
+  if (xfdf::GetAttr(e, "slope-type", &v)) {
+    auto n = ParseNumber(v);
+    if (n && (*n == 0 || *n == 1 || *n == 2)) w.SetInteger("/SlopeType", int64_t(*n));
+  }
+  number("slope", "/Slope");
+  number("pitch-run", "/PitchRun");
+  if (xfdf::GetAttr(e, "rise-drop", &v)) {
+    if (v == "no") w.Remove("/RiseDrop");
+    else w.SetBool("/RiseDrop", true);
+  }
+  flag("flip-text", "/FlipText");
 }
 
 }  // namespace kwannotation

@@ -19,3 +19,19 @@ bool ExportMeasureToXFDF(KPD_Dictionary measure, KX_Element parent);
 KPD_Dictionary ImportMeasureFromXFDF(KPD_Document doc, KX_Element element);
 
 }  // namespace kwannotation
+
+namespace kwannotation {
+
+class CKW_AnnotImpl;
+
+// The measurement keys of an annotation as attributes: "caption",
+// "caption-color", "measurement-types", "depth", "depth-unit", "label",
+// "centerpoint", "segments", "align-on-segment", "slope-type", "slope",
+// "pitch-run", "rise-drop", "flip-text"; each only when its key is present.
+void ExportMeasureAttributes(KPD_Dictionary annot, KX_Element element);
+
+// Reads those attributes back into their keys through the annotation's
+// write path. An attribute that does not parse leaves its key alone.
+void ImportMeasureAttributes(CKW_AnnotImpl& annot, KX_Element element);
+
+}  // namespace kwannotation

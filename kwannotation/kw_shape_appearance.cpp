@@ -13,6 +13,8 @@
 #include "kwannotation/kw_ap_content.h"
 #include "kwannotation/kw_ap_ending.h"
 #include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_caption_text.h"
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_geometry.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
@@ -433,7 +435,7 @@ void AddFont(KPD_Document doc, KPD_Stream stream, KA_FontService svc) {
   host::ObjectRelease(font);
 }
 
-bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason) {
+bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason, bool withCaption) {
   CAPCommon s;
   if (!s.Init(line)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -471,7 +473,7 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
     }
   }
   Caption caption;
-  if (!ReadCaption(line, &caption, reason)) return false;
+  if (withCaption && !ReadCaption(line, &caption, reason)) return false;
 
   const double w = s.borderWidth;
   const bool stroke = s.hasStroke && w > 0;
@@ -553,6 +555,10 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
   out->captionFont = caption.present;
   out->fontService = caption.service;
   return true;
+}
+
+bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason) {
+  return LineFigure(line, out, reason, true);
 }
 
 // ---- ink --------------------------------------------------------------------------
@@ -712,6 +718,10 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceRes
   }
 }
 
+bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason) {
+  return LineFigure(line, out, skipReason, false);
+}
+
 bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result,
                                  const ShapeAppearanceOptions& options, std::string* reason) {
   KPD_Dictionary d = annot.GetDict();
@@ -729,6 +739,18 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
   if (result.setRect) writer.SetOwned("/Rect", host::RectToObject(&result.rect));
   if (result.setInsets) writer.SetOwned("/RD", host::RectToObject(&result.insets));
   if (result.captionFont) AddFont(doc, stream, result.fontService);
+  if (result.captionFonts) {
+    KPD_Dictionary sd = host::StreamGetDict(stream);
+    KPD_Object res = host::DictGet(sd, "/Resources");
+    KPD_Object fonts = res ? host::DictGet(res, "/Font") : nullptr;
+    if (res && (!fonts || host::ObjectGetType(fonts) != KPD_OBJ_DICTIONARY)) {
+      KPD_Object made = host::DictNew();
+      host::DictSet(res, "/Font", made);
+      host::ObjectRelease(made);
+      fonts = host::DictGet(res, "/Font");
+    }
+    if (!fonts || !result.captionFonts->AddTo(doc, fonts)) return Fail(reason, "cannot add the caption's fonts");
+  }
   return true;
 }
 
@@ -754,6 +776,14 @@ ShapeAppearanceFn ShapeAppearanceFor(KPD_Dictionary annot, std::string* kind) {
   for (size_t i = 0; i < kShapeAppearanceKinds.size(); ++i) {
     if (host::NameIs(subtype, kNames[i])) {
       if (kind) *kind = kShapeAppearanceKinds[i];
+      // A measurement of this subtype draws its caption and marks too.
+      host::ByteString intent;
+      KPD_Object it = host::DictGet(annot, "/IT");
+      if (it && host::NameGet(it, intent.get()) && intent.str().size() > 1) {
+        const int32_t measure = KW_MeasureKindFromIntent(intent.str().substr(1));
+        if (measure != KW_MEASURE_NONE && KW_SubtypeCodeFromMeasureKind(measure) == KW_SubtypeCodeFromName(kShapeAppearanceKinds[i]))
+          return &RegenerateMeasureAppearance;
+      }
       return kGenerators[i];
     }
   }

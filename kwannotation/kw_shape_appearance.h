@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ namespace kwannotation {
 
 class CKW_AnnotImpl;
 class CKW_MarkupAnnotImpl;
+class CKW_LineImpl;
+class CaptionFonts;
 
 bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason);
 bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason);
@@ -59,12 +62,19 @@ struct ShapeAppearanceResult {
   // The caption's font "Helv" from this font service.
   bool captionFont = false;
   KA_FontService fontService = nullptr;
+  // Fonts of captions laid out by the host's text layout, added to the
+  // stream's /Font resources.
+  std::shared_ptr<CaptionFonts> captionFonts;
 };
 
 // Computes the appearance of a shape annotation from the model's getters;
 // writes nothing. False, with the reason, when this kind has no shape
 // appearance or its values cannot be drawn.
 bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason);
+
+// The line's figure (path, leaders, endings) without the /Contents caption,
+// for line kinds that draw a caption of their own.
+bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason);
 
 // The one writer of a computed appearance: the /AP /N stream (a new one, or
 // with `options.reuseStream` the old one rewritten in place), its

@@ -54,6 +54,7 @@
 #define KS_SEL_COLOR 445
 #define KS_SEL_SNAP 732
 #define KS_SEL_FONTSERVICE 331
+#define KS_SEL_TEXTLAYOUT 653
 #define KS_SEL_CONTENT 436
 #define KS_SEL_INTERFORM 56
 #define KS_SEL_FONTMAP 584
@@ -321,6 +322,16 @@
   X(331, 7, FontFindSystemFont, int32_t, (KA_FontService svc, const char16_t* name, int32_t charset, KS_ByteString out)) \
   X(331, 8, FontAddToResources, int32_t, (KA_FontService svc, KPD_Document doc, KPD_Dictionary fontDict, const char* resName, const char* baseFont)) \
   X(331, 9, FontEncodeText, int32_t, (KA_FontService svc, const char* baseFont, const char16_t* text, size_t length, KS_ByteString out)) \
+  /* 653: text layout: runs of text with font family, size, bold, italic; lines broken within a  \
+     width at spaces (and inside too long words), aligned 0 left, 1 centre, 2 right; the box has \
+     its top left at (0, 0); content is text operators for inside BT ... ET */                     \
+  X(653, 0, TextLayoutNew, KA_TextLayout, (void))                                                  \
+  X(653, 1, TextLayoutRelease, void, (KA_TextLayout layout))                                       \
+  X(653, 2, TextLayoutAddRun, int32_t, (KA_TextLayout layout, const char* family, int32_t bold, int32_t italic, float size, const char16_t* text, size_t length)) \
+  X(653, 3, TextLayoutArrange, int32_t, (KA_TextLayout layout, float maxWidth, int32_t align, float spacing)) \
+  X(653, 4, TextLayoutGetBox, int32_t, (KA_TextLayout layout, KS_FloatRect* out))                  \
+  X(653, 5, TextLayoutGetContent, int32_t, (KA_TextLayout layout, KS_ByteString out))              \
+  X(653, 6, TextLayoutAddResources, int32_t, (KA_TextLayout layout, KPD_Document doc, KPD_Dictionary fontDict)) \
   /* 436: content tokenizer over a fragment of content-stream text */                               \
   X(436, 0, ContentParse, KPD_Content, (const char* data, size_t length))                          \
   X(436, 1, ContentRelease, void, (KPD_Content content))                                           \

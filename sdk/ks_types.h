@@ -59,6 +59,9 @@ KS_DECLARE_HANDLE(KA_Brush);
 KS_DECLARE_HANDLE(KA_ModuleRecord);
 KS_DECLARE_HANDLE(KA_RibbonElement);
 KS_DECLARE_HANDLE(KA_FontService);
+// A text layout of the host's layout engine: made, filled, arranged and
+// written by the caller, then released by it.
+KS_DECLARE_HANDLE(KA_TextLayout);
 
 // XML level.
 KS_DECLARE_HANDLE(KX_Document);

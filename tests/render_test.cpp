@@ -155,3 +155,84 @@ TEST_F(RenderTest, MuPdfDrawsWhatWeMeant) {
 }
 
 }  // namespace
+
+// Measurements: the caption is drawn in its colour inside the annotation's
+// box, and a label in Greek and Cyrillic draws and extracts as itself.
+namespace {
+
+const std::string kFeet =
+    "/Measure << /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0.138889 /D 100 >>] "
+    "/D [<< /U (ft) /C 1 /D 100 >>] /A [<< /U (sq ft) /C 1 /D 100 >>] >>";
+
+// "Δ-Шаг" as a UTF-16 text string.
+const std::vector<std::string> kMeasurements = {
+    "<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [100 100 172 110] /L [100 100 172 100] /C [0 0 1]"
+    " /CC [1 0 0] /Cap true /DS (font: Helvetica 14pt) /Label <FEFF0394002D0428043004330020> /MeasurementTypes 130 " +
+        kFeet + " >>",
+    "<< /Type /Annot /Subtype /Circle /IT /CircleDimension /Rect [100 200 300 380] /C [0 0 0] /CC [1 0 0]"
+    " /CenterPoint true /MeasurementTypes 384 " + kFeet + " >>",
+};
+
+class MeasureRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    in_ = dir_ / "in.pdf";
+    out_ = dir_ / "out.pdf";
+    ASSERT_EQ(WriteShapePdf(in_, kPage, kPage, kMeasurements), "");
+    CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(in_) + " -o " + Quote(out_));
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+
+  // Red is only the captions: some inside each measurement's region, none
+  // elsewhere.
+  void Check(const std::string& renderer, const std::string& ppm) {
+    Image image;
+    ASSERT_TRUE(image.Read(ppm)) << renderer;
+    int inLine = 0, inCircle = 0, outside = 0;
+    for (int row = 0; row < image.height; ++row) {
+      for (int col = 0; col < image.width; ++col) {
+        const double x = col + 0.5, y = kPage - row - 0.5;
+        Rgb p = image.At(x, y);
+        if (!(p.r > 200 && p.g < 80 && p.b < 80)) continue;
+        if (x > 60 && x < 212 && y > 100 && y < 150) ++inLine;
+        else if (x > 100 && x < 300 && y > 200 && y < 380) ++inCircle;
+        else ++outside;
+      }
+    }
+    EXPECT_GT(inLine, 20) << renderer;
+    EXPECT_GT(inCircle, 20) << renderer;
+    EXPECT_EQ(outside, 0) << renderer;
+  }
+
+  TempDir dir_;
+  std::string in_, out_;
+};
+
+TEST_F(MeasureRenderTest, PopplerAndMuPdfDrawTheCaptionsInTheirColour) {
+  if (HaveProgram("pdftoppm")) {
+    CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    Check("pdftoppm", dir_ / "poppler.ppm");
+  }
+  if (HaveProgram("mutool")) {
+    CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+    ASSERT_EQ(r.status, 0) << r.output;
+    Check("mutool draw", dir_ / "mupdf.ppm");
+  }
+}
+
+TEST_F(MeasureRenderTest, LabelsInOtherScriptsExtractAsThemselves) {
+  std::vector<std::string> extractors;
+  if (HaveProgram("pdftotext")) extractors.push_back("pdftotext " + Quote(out_) + " -");
+  if (HaveProgram("mutool")) extractors.push_back("mutool draw -q -F txt " + Quote(out_) + " 1");
+  if (extractors.empty()) GTEST_SKIP() << "no text extractor";
+  for (const std::string& command : extractors) {
+    CommandResult r = Shell(command);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("\xCE\x94-\xD0\xA8\xD0\xB0\xD0\xB3"), std::string::npos) << command << ":\n" << r.output;
+    EXPECT_NE(r.output.find("10.00 ft"), std::string::npos) << command << ":\n" << r.output;
+    EXPECT_EQ(r.output.find('?'), std::string::npos) << command << ":\n" << r.output;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#include "kwannotation/kw_caption_text.h"
+
+#include <cmath>
+
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_ap_content.h"
+#include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_text.h"
+#include "sdk/ks_host_binding.h"
+
+namespace kwannotation {
+
+namespace host = ks::host;
+
+namespace {
+
+// The layouts of the captions of one appearance; their fonts go into the
+// stream's resources.
+class LayoutFonts : public CaptionFonts {
+ public:
+  ~LayoutFonts() override {
+    for (KA_TextLayout l : layouts_) host::TextLayoutRelease(l);
+  }
+  void Keep(KA_TextLayout layout) { layouts_.push_back(layout); }
+  bool AddTo(KPD_Document doc, KPD_Dictionary fontDict) const override {
+    bool ok = true;
+    for (KA_TextLayout l : layouts_) ok = host::TextLayoutAddResources(l, doc, fontDict) != 0 && ok;
+    return ok;
+  }
+
+ private:
+  std::vector<KA_TextLayout> layouts_;
+};
+
+}  // namespace
+
+CaptionFontSpec CaptionFontOf(const CKW_AnnotImpl& annot) {
+  CaptionFontSpec spec;
+  std::u16string ds;
+  if (!annot.GetDefaultStyle(&ds) || ds.empty()) return spec;
+  DefaultStyleFont f;
+  if (!CDS_DefaultAppearance(ds).GetFont(&f)) return spec;
+  if (!f.family.empty()) spec.family = text::ToUtf8(f.family);
+  if (std::isfinite(f.size) && f.size > 0 && f.size <= 500) spec.size = f.size;
+  spec.bold = f.bold;
+  spec.italic = f.italic;
+  return spec;
+}
+
+bool AppendCaption(std::string& content, const CaptionFontSpec& font, const KPD_ColorF& color,
+                   const CaptionPlacement& placement, ApBounds* box, std::shared_ptr<CaptionFonts>* fonts) {
+  if (placement.lines.empty() || !std::isfinite(placement.x) || !std::isfinite(placement.y) ||
+      !std::isfinite(placement.angle))
+    return false;
+  std::u16string joined;
+  for (const auto& line : placement.lines) {
+    if (!joined.empty()) joined += u'\n';
+    joined += line;
+  }
+  KA_TextLayout layout = host::TextLayoutNew();
+  if (!layout) return false;
+  KS_FloatRect r{};
+  host::ByteString text;
+  if (!host::TextLayoutAddRun(layout, font.family.c_str(), font.bold, font.italic, font.size, joined.data(),
+                              joined.size()) ||
+      host::TextLayoutArrange(layout, 0, 1, 1) <= 0 || !host::TextLayoutGetBox(layout, &r) ||
+      !host::TextLayoutGetContent(layout, text.get()) || text.str().empty()) {
+    host::TextLayoutRelease(layout);
+    return false;
+  }
+  const double w = r.right - r.left, h = r.top - r.bottom;
+  // The box's top left in the caption's own frame, the anchor at 0, 0.
+  double lx = -w / 2, ly = h / 2;
+  if (placement.anchor == CaptionAnchor::kAbove) ly = placement.gap + h;
+  const double c = std::cos(placement.angle), s = std::sin(placement.angle);
+  auto at = [&](double x, double y, double* ox, double* oy) {
+    *ox = placement.x + x * c - y * s;
+    *oy = placement.y + x * s + y * c;
+  };
+  double tx, ty;
+  at(lx, ly, &tx, &ty);
+  content += "q BT\n";
+  AppendFillColor(content, color);
+  AppendTextMatrix(content, KS_Matrix{float(c), float(s), float(-s), float(c), float(tx), float(ty)});
+  content += text.str();
+  content += "ET Q\n";
+  for (double x : {lx, lx + w})
+    for (double y : {ly, ly - h}) {
+      double ox, oy;
+      at(x, y, &ox, &oy);
+      box->Add(ox, oy);
+    }
+  if (!*fonts) *fonts = std::make_shared<LayoutFonts>();
+  static_cast<LayoutFonts*>(fonts->get())->Keep(layout);
+  return true;
+}
+
+}  // namespace kwannotation

@@ -1,0 +1,56 @@
+// Captions of measurement appearances: a few lines of text laid out by the
+// host's text-layout service and placed at a point of the figure, turned
+// by an angle, in the caption colour.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace kwannotation {
+
+class CKW_AnnotImpl;
+struct ApBounds;
+
+// The caption's font from "DS" (family, size, bold, italic); Helvetica 9
+// without one.
+struct CaptionFontSpec {
+  std::string family = "Helvetica";
+  float size = 9.0f;
+  bool bold = false;
+  bool italic = false;
+};
+CaptionFontSpec CaptionFontOf(const CKW_AnnotImpl& annot);
+
+enum class CaptionAnchor {
+  kCentre,  // the box's centre at the point
+  kAbove,   // the box's bottom middle `gap` above the point
+};
+
+struct CaptionPlacement {
+  std::vector<std::u16string> lines;
+  double x = 0, y = 0;
+  double angle = 0;  // radians, counter-clockwise
+  CaptionAnchor anchor = CaptionAnchor::kCentre;
+  double gap = 0;
+};
+
+// The fonts a set of captions draws with, kept until the appearance
+// writer has put them into the stream's resources.
+class CaptionFonts {
+ public:
+  virtual ~CaptionFonts() = default;
+  // Adds the fonts to the /Font dictionary of a stream of `doc`.
+  virtual bool AddTo(KPD_Document doc, KPD_Dictionary fontDict) const = 0;
+};
+
+// Lays out one caption and appends it ("q BT\n", colour, the text with its
+// matrix, "ET Q\n"); `box` grows over the caption's turned box. The fonts
+// it needs are remembered in `fonts` (made when null). False when there
+// is nothing to draw or the host cannot lay text out.
+bool AppendCaption(std::string& content, const CaptionFontSpec& font, const KPD_ColorF& color,
+                   const CaptionPlacement& placement, ApBounds* box, std::shared_ptr<CaptionFonts>* fonts);
+
+}  // namespace kwannotation

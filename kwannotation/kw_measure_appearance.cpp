@@ -1,0 +1,665 @@
+#include "kwannotation/kw_measure_appearance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_annot_types.h"
+#include "kwannotation/kw_ap_content.h"
+#include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_caption_text.h"
+#include "kwannotation/kw_geometry.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_measure_values.h"
+#include "kwannotation/kw_number_format.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_units.h"
+#include "sdk/ks_host_binding.h"
+#include "sdk/ks_number.h"
+
+namespace kwannotation {
+
+namespace host = ks::host;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+bool Fail(std::string* reason, const char* text) {
+  if (reason) *reason = text;
+  return false;
+}
+
+struct Pt {
+  double x = 0, y = 0;
+};
+
+double Dist(Pt a, Pt b) { return std::hypot(b.x - a.x, b.y - a.y); }
+
+std::vector<double> Flat(const std::vector<KS_FloatPoint>& p) {
+  std::vector<double> xy;
+  xy.reserve(p.size() * 2);
+  for (const auto& q : p) {
+    xy.push_back(q.x);
+    xy.push_back(q.y);
+  }
+  return xy;
+}
+
+// The area centroid of a simple polygon; the mean of its points when the
+// area is (nearly) zero.
+Pt Centroid(const std::vector<KS_FloatPoint>& p) {
+  double a = 0, cx = 0, cy = 0;
+  const size_t n = p.size();
+  for (size_t i = 0; i < n; ++i) {
+    const KS_FloatPoint& u = p[i];
+    const KS_FloatPoint& v = p[(i + 1) % n];
+    double c = double(u.x) * v.y - double(v.x) * u.y;
+    a += c;
+    cx += (double(u.x) + v.x) * c;
+    cy += (double(u.y) + v.y) * c;
+  }
+  if (std::fabs(a) > 1e-9) return {cx / (3 * a), cy / (3 * a)};
+  Pt m;
+  for (const auto& q : p) {
+    m.x += q.x / double(n);
+    m.y += q.y / double(n);
+  }
+  return m;
+}
+
+// The angle at p[1] between the arms to p[0] and p[2], in degrees (0 to 180).
+double ArmAngle(const std::vector<KS_FloatPoint>& p, const KwMeasureScale& s) {
+  double ax = (p[0].x - p[1].x) * s.x, ay = (p[0].y - p[1].y) * s.y;
+  double bx = (p[2].x - p[1].x) * s.x, by = (p[2].y - p[1].y) * s.y;
+  if ((ax == 0 && ay == 0) || (bx == 0 && by == 0)) return 0;
+  double d = std::atan2(ax * by - ay * bx, ax * bx + ay * by);
+  return std::fabs(d) * 180.0 / kPi;
+}
+
+// The name a caption line carries in front of its value; null for none.
+const char16_t* LineName(uint32_t bit) {
+  switch (bit) {
+    case kMeasureTypeLength: return u"L";
+    case kMeasureTypeDepth: return u"D";
+    case kMeasureTypeWallArea: return u"WA";
+    case kMeasureTypeSlope: return u"Slope";
+    default: return nullptr;
+  }
+}
+
+std::u16string FixedAngle(double degrees) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f", degrees);
+  std::u16string s;
+  for (const char* c = buf; *c; ++c) s += char16_t(*c);
+  return s + u"\u00B0";
+}
+
+class Formatter {
+ public:
+  Formatter(const CKW_MeasureDictImpl& m, const KwMeasureScale& s) : m_(m), s_(s) {}
+  // A distance in X units with "D", else with "X".
+  std::u16string Distance(double xUnits) const {
+    if (m_.GetFormatCount(kMeasureArrayD) > 0) return Or(m_.FormatValue(kMeasureArrayD, xUnits));
+    return Or(m_.FormatValue(kMeasureArrayX, xUnits / s_.x));
+  }
+  std::u16string Area(double v) const { return Or(m_.FormatValue(kMeasureArrayA, v)); }
+  std::u16string Volume(double v) const { return Or(m_.FormatValue(int(FormatArray::V), v)); }
+  std::u16string Angle(double degrees) const {
+    if (m_.GetFormatCount(int(FormatArray::T)) > 0) return Or(m_.FormatValue(int(FormatArray::T), degrees));
+    return std::isfinite(degrees) ? FixedAngle(degrees) : std::u16string();
+  }
+
+ private:
+  static std::u16string Or(const std::optional<std::u16string>& t) { return t ? *t : std::u16string(); }
+  const CKW_MeasureDictImpl& m_;
+  KwMeasureScale s_;
+};
+
+// The unit the X array measures in: the normalised label of its first
+// element.
+std::u16string XUnit(const CKW_MeasureDictImpl& m) {
+  if (m.GetFormatCount(kMeasureArrayX) == 0) return {};
+  return NormalizeUnit(m.GetFormat(kMeasureArrayX, 0).unit);
+}
+
+bool Finite(double v) { return std::isfinite(v) && std::fabs(v) < 1e15; }
+
+// A flag stored as a boolean, or as a number (non-zero is on).
+bool Flag(KPD_Dictionary d, const char* key) {
+  if (auto b = dict::GetBool(d, key)) return *b;
+  if (auto n = dict::GetNumber(d, key)) return *n != 0;
+  return false;
+}
+
+}  // namespace
+
+const KwMeasureQuantity* KwMeasureTexts::Find(uint32_t bit) const {
+  for (const auto& q : quantities)
+    if (q.bit == bit) return &q;
+  return nullptr;
+}
+
+uint32_t KW_DefaultMeasurementTypes(int32_t kind) {
+  switch (kind) {
+    case KW_MEASURE_LINE:
+    case KW_MEASURE_POLYLINE:
+    case KW_MEASURE_RADIUS: return kMeasureTypeLabel | kMeasureTypeLength;
+    case KW_MEASURE_POLYGON:
+    case KW_MEASURE_CIRCLE: return kMeasureTypeLabel | kMeasureTypeArea;
+    case KW_MEASURE_VOLUME: return kMeasureTypeLabel | kMeasureTypeVolume;
+    case KW_MEASURE_ANGLE: return kMeasureTypeLabel | kMeasureTypeAngle;
+    default: return kMeasureTypeLabel;
+  }
+}
+
+KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in) {
+  KwMeasureTexts t;
+  t.kind = in.kind;
+  t.types = in.types ? in.types : KW_DefaultMeasurementTypes(in.kind);
+  if (!measure || !measure->GetDict()) {
+    t.problem = "no measure dictionary";
+    return t;
+  }
+  std::string invalid = measure->InvalidReason();
+  if (!invalid.empty()) {
+    t.problem = "invalid measure dictionary: " + invalid;
+    return t;
+  }
+  const KwMeasureScale s = KW_MeasureScaleOf(*measure);
+  if (!s.usable) {
+    t.problem = "no usable X scale";
+    return t;
+  }
+  const Formatter f(*measure, s);
+  const std::vector<KS_FloatPoint>& p = in.points;
+  auto add = [&](uint32_t bit, double value, std::u16string text) {
+    if (!Finite(value)) text.clear();
+    t.quantities.push_back({bit, value, std::move(text)});
+  };
+  // The depth in X units.
+  double depth = in.depth;
+  if (in.hasDepth && !in.depthUnit.empty()) {
+    std::u16string x = XUnit(*measure);
+    if (!x.empty()) depth *= LengthFactor(in.depthUnit, x);
+  }
+
+  switch (in.kind) {
+    case KW_MEASURE_LINE: {
+      if (p.size() < 2) break;
+      double len = KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y);
+      add(kMeasureTypeLength, len, f.Distance(len));
+      if (in.hasDepth) {
+        add(kMeasureTypeDepth, depth, f.Distance(depth));
+        add(kMeasureTypeWallArea, len * depth, f.Area(len * depth));
+      }
+      double run = std::fabs((p[1].x - p[0].x) * s.x), rise = std::fabs((p[1].y - p[0].y) * s.y);
+      double slope = 0;
+      if (in.slopeType == 1) slope = std::atan2(rise, run) * 180.0 / kPi;
+      else if (run > 0) slope = in.slopeType == 2 ? 100.0 * rise / run : in.pitchRun * rise / run;
+      add(kMeasureTypeSlope, slope,
+          SlopeDisplayText(slope, in.slopeType, in.pitchRun, u"grade", u"pitch"));
+      break;
+    }
+    case KW_MEASURE_POLYLINE: {
+      if (p.size() < 2) break;
+      double len = KW_PathLength(s, Flat(p), false);
+      add(kMeasureTypeLength, len, f.Distance(len));
+      break;
+    }
+    case KW_MEASURE_POLYGON:
+    case KW_MEASURE_VOLUME: {
+      if (p.size() < 3) break;
+      std::vector<double> xy = Flat(p);
+      double area = KW_PolygonArea(s, xy), per = KW_PathLength(s, xy, true);
+      add(kMeasureTypeArea, area, f.Area(area));
+      if (in.kind == KW_MEASURE_VOLUME || in.hasDepth) {
+        add(kMeasureTypeVolume, area * depth, f.Volume(area * depth));
+        add(kMeasureTypeDepth, depth, f.Distance(depth));
+      }
+      add(kMeasureTypePerimeter, per, f.Distance(per));
+      break;
+    }
+    case KW_MEASURE_CIRCLE: {
+      double w = std::fabs(double(in.circle.right) - in.circle.left) * s.x;
+      double h = std::fabs(double(in.circle.top) - in.circle.bottom) * s.y;
+      if (!(w > 0) || !(h > 0)) break;
+      double a = w / 2, b = h / 2;
+      // Ramanujan's perimeter of the ellipse; exact for a circle.
+      double circ = kPi * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
+      add(kMeasureTypeArea, kPi * a * b, f.Area(kPi * a * b));
+      add(kMeasureTypeDiameter, w, f.Distance(w));
+      add(kMeasureTypeCircumference, circ, f.Distance(circ));
+      break;
+    }
+    case KW_MEASURE_RADIUS: {
+      if (p.size() < 2) break;
+      double r = KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y);
+      add(kMeasureTypeArea, kPi * r * r, f.Area(kPi * r * r));
+      add(kMeasureTypeLength, r, f.Distance(r));
+      add(kMeasureTypeDiameter, 2 * r, f.Distance(2 * r));
+      add(kMeasureTypeCircumference, 2 * kPi * r, f.Distance(2 * kPi * r));
+      break;
+    }
+    case KW_MEASURE_ANGLE: {
+      if (p.size() < 3) break;
+      double deg = ArmAngle(p, s);
+      add(kMeasureTypeAngle, deg, f.Angle(deg));
+      break;
+    }
+    default: break;
+  }
+
+  const uint32_t selected = t.types & ~uint32_t(kMeasureTypeLabel);
+  if ((t.types & kMeasureTypeLabel) && !in.label.empty()) t.captionLines.push_back(in.label);
+  for (const auto& q : t.quantities) {
+    if (!(selected & q.bit) || q.text.empty()) continue;
+    std::u16string line = q.text;
+    const char16_t* name = LineName(q.bit);
+    if (name && selected != kMeasureTypeLength) {
+      std::u16string prefix = std::u16string(name) + u" = ";
+      if (line.compare(0, prefix.size(), prefix) != 0) line = prefix + line;
+    }
+    if (t.primary.empty()) t.primary = q.text;
+    if (!t.contents.empty()) t.contents += u'\n';
+    t.contents += line;
+    t.captionLines.push_back(std::move(line));
+  }
+  if (t.contents.empty() && t.problem.empty())
+    t.problem = t.quantities.empty() ? "no usable geometry" : "the values cannot be shown with this measure dictionary";
+  return t;
+}
+
+bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
+  if (!annot) return false;
+  host::ByteString it;
+  KPD_Object itObj = host::DictGet(annot, "/IT");
+  if (!itObj || !host::NameGet(itObj, it.get())) return false;
+  std::string intent = it.str();
+  if (!intent.empty() && intent[0] == '/') intent.erase(0, 1);
+  in->kind = KW_MeasureKindFromIntent(intent);
+  if (in->kind == KW_MEASURE_NONE) return false;
+  in->points.clear();
+  std::vector<double> v;
+  if (in->kind == KW_MEASURE_LINE) v = dict::GetDoubles(host::DictGet(annot, "/L"));
+  else if (in->kind != KW_MEASURE_CIRCLE) v = dict::GetDoubles(host::DictGet(annot, "/Vertices"));
+  for (size_t i = 0; i + 1 < v.size(); i += 2) {
+    if (!geom::InRange(v[i]) || !geom::InRange(v[i + 1])) return false;
+    in->points.push_back({float(v[i]), float(v[i + 1])});
+  }
+  if (in->kind == KW_MEASURE_CIRCLE) {
+    std::vector<double> r = dict::GetDoubles(host::DictGet(annot, "/Rect"));
+    if (r.size() != 4) return false;
+    KS_FloatRect rect{float(std::min(r[0], r[2])), float(std::min(r[1], r[3])), float(std::max(r[0], r[2])),
+                      float(std::max(r[1], r[3]))};
+    float rd[4];
+    std::vector<double> d = dict::GetDoubles(host::DictGet(annot, "/RD"));
+    if (d.size() == 4) {
+      for (int i = 0; i < 4; ++i) rd[i] = float(d[i]);
+      KS_FloatRect inner = geom::Inset(rect, rd);
+      if (inner.left < inner.right && inner.bottom < inner.top) rect = inner;
+    }
+    in->circle = rect;
+  } else if (in->points.empty()) {
+    return false;
+  }
+  std::optional<int64_t> types = dict::GetInteger(annot, "/MeasurementTypes");
+  in->types = types && *types > 0 && *types < (1 << 24) ? uint32_t(*types) : 0;
+  std::u16string text;
+  in->label = dict::GetText(annot, "/Label", &text) ? text : std::u16string();
+  double depth = 0;
+  in->hasDepth = dict::GetNumber(annot, "/Depth", &depth) && Finite(depth);
+  in->depth = in->hasDepth ? depth : 0;
+  in->depthUnit.clear();
+  if (KPD_Object du = host::DictGet(annot, "/DepthUnit")) {
+    // A number-format array whose first element names the unit; a plain
+    // text is read as the unit too.
+    if (host::ObjectGetType(du) == KPD_OBJ_ARRAY && host::ArrayCount(du) > 0) {
+      KPD_Object first = host::ArrayGet(du, 0);
+      if (first && host::ObjectGetType(first) == KPD_OBJ_DICTIONARY && dict::GetText(first, "/U", &text))
+        in->depthUnit = NormalizeUnit(text);
+    } else if (dict::GetText(annot, "/DepthUnit", &text)) {
+      in->depthUnit = NormalizeUnit(text);
+    }
+  }
+  std::optional<int64_t> st = dict::GetInteger(annot, "/SlopeType");
+  in->slopeType = st && *st >= 0 && *st <= 2 ? int(*st) : 1;
+  double run = 12;
+  in->pitchRun = dict::GetNumber(annot, "/PitchRun", &run) && Finite(run) && run > 0 ? run : 12;
+  return true;
+}
+
+KwMeasureTexts KW_MeasureTextsOf(KPD_Dictionary annot) {
+  KwMeasureInput in;
+  if (!KW_ReadMeasureInput(annot, &in)) {
+    KwMeasureTexts t;
+    t.problem = "not a measurement with usable geometry";
+    return t;
+  }
+  KPD_Object m = host::DictGet(annot, "/Measure");
+  if (!m || host::ObjectGetType(m) != KPD_OBJ_DICTIONARY) return KW_ComputeMeasureTexts(nullptr, in);
+  CKW_MeasureDictImpl measure(m);
+  return KW_ComputeMeasureTexts(&measure, in);
+}
+
+KPD_ColorF KW_MeasureCaptionColor(const CKW_MarkupAnnotImpl& annot) {
+  KPD_ColorF cc{};
+  if (KW_ColorFromArray(host::DictGet(annot.GetDict(), "/CC"), &cc) && cc.kind != KPD_COLOR_NONE) return ToRGB(cc);
+  KPD_ColorF c{};
+  KPD_ColorF out{};
+  out.kind = KPD_COLOR_RGB;
+  if (!annot.GetColor(&c) || c.kind == KPD_COLOR_NONE) return out;
+  c = ToRGB(c);
+  for (int i = 0; i < 3; ++i) {
+    int v = static_cast<int>(c.c[i] * 255.0f);
+    out.c[i] = 1.0f - static_cast<float>(v ^ 165) / 255.0f;
+  }
+  return out;
+}
+
+double KW_CentreMarkHalfSize(const KS_FloatRect& r) {
+  double w = std::fabs(double(r.right) - r.left), h = std::fabs(double(r.top) - r.bottom);
+  return std::max(2.0, 0.03 * std::min(w, h));
+}
+
+namespace {
+
+// Everything a measurement adds to its shape, and the box over it.
+struct Parts {
+  std::string content;
+  ApBounds box;
+  CaptionFontSpec font;
+  KPD_ColorF color{};
+  double angle = 0;  // extra caption turn in radians
+  std::vector<CaptionPlacement> captions;
+};
+
+void Stroke(Parts& parts, const std::vector<Pt>& line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (i == 0) AppendMoveTo(parts.content, line[i].x, line[i].y);
+    else AppendLineTo(parts.content, line[i].x, line[i].y);
+    parts.box.Add(line[i].x, line[i].y);
+  }
+}
+
+// The caption's turn: -"CaptionRotation" degrees, plus (4 - q) quarter
+// turns for a page turned by q quarters.
+double CaptionAngle(const CKW_MarkupAnnotImpl& annot) {
+  double a = 0;
+  double rot = 0;
+  if (dict::GetNumber(annot.GetDict(), "/CaptionRotation", &rot) && std::isfinite(rot))
+    a -= std::fmod(rot, 360.0) * 0.017453292;
+  KPD_Page page = nullptr;
+  if (auto list = annot.GetPageList()) page = list->GetPage();
+  if (page) {
+    int q = (host::PageGetRotation(page) / 90) & 3;
+    if (q) a += (4 - q) * 90.0 * (3.1415925 / 180.0);
+  }
+  return a;
+}
+
+// Draws the centre cross and grows the box over it.
+void CentreMark(Parts& parts, const KS_FloatRect& r) {
+  double s = KW_CentreMarkHalfSize(r);
+  double cx = (double(r.left) + r.right) / 2, cy = (double(r.bottom) + r.top) / 2;
+  Stroke(parts, {{cx - s, cy}, {cx + s, cy}});
+  parts.content += "S\n";
+  Stroke(parts, {{cx, cy - s}, {cx, cy + s}});
+  parts.content += "S\n";
+}
+
+// The arc between the two arms at p1, on the smaller side.
+void AngleArc(Parts& parts, Pt p0, Pt p1, Pt p2) {
+  double r = std::min(Dist(p0, p1), Dist(p2, p1)) * 0.33;
+  r = std::clamp(r, 0.0, 30.0);
+  if (!(r > 0)) return;
+  double a1 = std::atan2(p0.y - p1.y, p0.x - p1.x);
+  double d = std::atan2(p2.y - p1.y, p2.x - p1.x) - a1;
+  while (d <= -kPi) d += 2 * kPi;
+  while (d > kPi) d -= 2 * kPi;
+  if (d >= 0) CMKA_Path::AppendArc(parts.content, p1.x, p1.y, r, a1, a1 + d, true);
+  else CMKA_Path::AppendArc(parts.content, p1.x, p1.y, r, a1 + d, a1, true);
+  parts.content += "S\n";
+  parts.box.Add(p1.x - r, p1.y - r);
+  parts.box.Add(p1.x + r, p1.y + r);
+}
+
+// The radius: a line from the centre to the rim and the circle through the
+// rim point.
+void RadiusFigure(Parts& parts, Pt c, Pt rim) {
+  double r = Dist(c, rim);
+  if (!(r > 0)) return;
+  Stroke(parts, {c, rim});
+  parts.content += "S\n";
+  double a = std::atan2(rim.y - c.y, rim.x - c.x);
+  CMKA_Path::AppendArc(parts.content, c.x, c.y, r, a, a + 2 * kPi, true);
+  parts.content += "S\n";
+  parts.box.Add(c.x - r, c.y - r);
+  parts.box.Add(c.x + r, c.y + r);
+}
+
+void AddCaption(Parts& parts, std::vector<std::u16string> lines, Pt anchor, double angle, CaptionAnchor how,
+                double gap) {
+  if (lines.empty()) return;
+  CaptionPlacement c;
+  c.lines = std::move(lines);
+  c.x = anchor.x;
+  c.y = anchor.y;
+  c.angle = angle + parts.angle;
+  c.anchor = how;
+  c.gap = gap;
+  parts.captions.push_back(std::move(c));
+}
+
+// Direction of a segment that reads left to right.
+double ReadingAngle(Pt a, Pt b) {
+  double dx = b.x - a.x, dy = b.y - a.y;
+  if (dx < 0 || (dx == 0 && dy < 0)) {
+    dx = -dx;
+    dy = -dy;
+  }
+  return std::atan2(dy, dx);
+}
+
+}  // namespace
+
+bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  KPD_Dictionary d = annot.GetDict();
+  if (!d) return Fail(reason, "no annotation dictionary");
+  KwMeasureInput in;
+  const bool measured = KW_ReadMeasureInput(d, &in);
+  const int32_t subtype = KW_SubtypeCodeFromName(annot.GetSubtype());
+
+  // The old /Rect and the drawing rectangle inside it, before the shape may
+  // grow them.
+  std::vector<double> oldR = dict::GetDoubles(host::DictGet(d, "/Rect"));
+  KS_FloatRect oldRect{};
+  if (oldR.size() == 4)
+    oldRect = {float(std::min(oldR[0], oldR[2])), float(std::min(oldR[1], oldR[3])), float(std::max(oldR[0], oldR[2])),
+               float(std::max(oldR[1], oldR[3]))};
+  KS_FloatRect drawing = oldRect;
+  float rd[4];
+  if (annot.GetRectDifferences(rd)) drawing = geom::Inset(oldRect, rd);
+
+  ShapeAppearanceResult base;
+  if (subtype == KW_ANNOT_LINE) {
+    std::vector<double> l = dict::GetDoubles(host::DictGet(d, "/L"));
+    if (l.size() == 4 && l[0] == l[2] && l[1] == l[3]) return Fail(reason, "the line's ends coincide");
+    CKW_LineImpl line(d, KW_ANNOT_LINE, nullptr);
+    if (!ComputeLineFigure(line, &base, reason)) return false;
+  } else if (!ComputeShapeAppearance(annot, &base, reason)) {
+    return false;
+  }
+
+  Parts parts;
+  parts.font = CaptionFontOf(annot);
+  parts.color = KW_MeasureCaptionColor(annot);
+  parts.angle = CaptionAngle(annot);
+  const KwMeasureTexts texts = measured ? KW_MeasureTextsOf(d) : KwMeasureTexts{};
+  bool cap = true;
+  dict::GetBool(d, "/Cap", &cap);
+  const bool segments = Flag(d, "/Segments");
+  const bool centroid = Flag(d, "/Centroid");
+  const bool centre = Flag(d, "/CenterPoint");
+  const bool alignOnSegment = !dict::Has(d, "/AlignOnSegment") || Flag(d, "/AlignOnSegment");
+  if (Flag(d, "/FlipText")) parts.angle += kPi;
+  std::vector<Pt> p;
+  for (const auto& q : in.points) p.push_back({q.x, q.y});
+  double bw = 1;
+  float width = 1;
+  if (annot.GetBorderWidth(&width) && std::isfinite(width)) bw = width;
+  const double gap = bw / 2 + 2;
+
+  // Strokes of the measurement parts use the shape's stroke colour, which
+  // the base content left set.
+  parts.content += "q\n";
+  switch (in.kind) {
+    case KW_MEASURE_LINE:
+      if (cap && p.size() >= 2) {
+        double a = ReadingAngle(p[0], p[1]);
+        Pt mid{(p[0].x + p[1].x) / 2, (p[0].y + p[1].y) / 2};
+        double ll = 0, llo = 0;
+        dict::GetNumber(d, "/LL", &ll);
+        dict::GetNumber(d, "/LLO", &llo);
+        if (std::isfinite(ll) && std::isfinite(llo) && Dist(p[0], p[1]) > 0) {
+          double len = Dist(p[0], p[1]);
+          Pt u{(p[1].x - p[0].x) / len, (p[1].y - p[0].y) / len};
+          Pt n = ll >= 0 ? Pt{-u.y, u.x} : Pt{u.y, -u.x};
+          double off = std::fabs(ll) + llo;
+          mid = {mid.x + off * n.x, mid.y + off * n.y};
+        }
+        AddCaption(parts, texts.captionLines, mid, a, CaptionAnchor::kAbove, gap);
+      }
+      break;
+    case KW_MEASURE_POLYLINE:
+    case KW_MEASURE_ANGLE:
+    case KW_MEASURE_POLYGON:
+    case KW_MEASURE_VOLUME: {
+      const bool closed = in.kind == KW_MEASURE_POLYGON || in.kind == KW_MEASURE_VOLUME;
+      if (in.kind == KW_MEASURE_ANGLE && p.size() >= 3) AngleArc(parts, p[0], p[1], p[2]);
+      if (segments && p.size() >= 2 && measured) {
+        KPD_Object m = host::DictGet(d, "/Measure");
+        if (m && host::ObjectGetType(m) == KPD_OBJ_DICTIONARY) {
+          CKW_MeasureDictImpl measure(m);
+          for (size_t i = 0; i + 1 < p.size() + (closed ? 1 : 0); ++i) {
+            Pt a = p[i], b = p[(i + 1) % p.size()];
+            KwMeasureInput seg;
+            seg.kind = KW_MEASURE_LINE;
+            seg.points = {{float(a.x), float(a.y)}, {float(b.x), float(b.y)}};
+            seg.types = kMeasureTypeLength;
+            KwMeasureTexts st = KW_ComputeMeasureTexts(&measure, seg);
+            if (!st.primary.empty() && Dist(a, b) > 0)
+              AddCaption(parts, {st.primary}, {(a.x + b.x) / 2, (a.y + b.y) / 2}, alignOnSegment ? ReadingAngle(a, b) : 0,
+                         CaptionAnchor::kAbove, gap);
+          }
+        }
+      }
+      if (!cap || p.empty()) break;
+      if (in.kind == KW_MEASURE_ANGLE && p.size() >= 3) {
+        // Beyond the arc, on the bisector of the two arms.
+        double a0 = std::atan2(p[0].y - p[1].y, p[0].x - p[1].x);
+        double dd = std::atan2(p[2].y - p[1].y, p[2].x - p[1].x) - a0;
+        while (dd <= -kPi) dd += 2 * kPi;
+        while (dd > kPi) dd -= 2 * kPi;
+        double mid = a0 + dd / 2;
+        double r = std::clamp(std::min(Dist(p[0], p[1]), Dist(p[2], p[1])) * 0.33, 0.0, 30.0) + gap;
+        AddCaption(parts, texts.captionLines, {p[1].x + r * std::cos(mid), p[1].y + r * std::sin(mid)}, 0,
+                   CaptionAnchor::kCentre, 0);
+      } else if (closed) {
+        Pt c;
+        if (centroid) {
+          c = Centroid(in.points);
+        } else {
+          ApBounds b;
+          for (const Pt& q : p) b.Add(q.x, q.y);
+          c = {(b.left + b.right) / 2, (b.bottom + b.top) / 2};
+        }
+        AddCaption(parts, texts.captionLines, c, 0, CaptionAnchor::kCentre, 0);
+      } else if (p.size() >= 2) {
+        // Above the middle of the longest segment.
+        size_t best = 0;
+        for (size_t i = 0; i + 1 < p.size(); ++i)
+          if (Dist(p[i], p[i + 1]) > Dist(p[best], p[best + 1])) best = i;
+        Pt a = p[best], b = p[best + 1];
+        AddCaption(parts, texts.captionLines, {(a.x + b.x) / 2, (a.y + b.y) / 2}, 0, CaptionAnchor::kAbove,
+                   gap + (segments ? parts.font.size * 1.2 : 0));
+      }
+      break;
+    }
+    case KW_MEASURE_RADIUS:
+      if (p.size() >= 2) {
+        RadiusFigure(parts, p[0], p[1]);
+        if (centre) {
+          double r = Dist(p[0], p[1]);
+          CentreMark(parts, {float(p[0].x - r), float(p[0].y - r), float(p[0].x + r), float(p[0].y + r)});
+        }
+        if (cap)
+          AddCaption(parts, texts.captionLines, {(p[0].x + p[1].x) / 2, (p[0].y + p[1].y) / 2},
+                     ReadingAngle(p[0], p[1]), CaptionAnchor::kAbove, gap);
+      }
+      break;
+    case KW_MEASURE_CIRCLE:
+      if (centre) CentreMark(parts, in.circle);
+      if (cap)
+        AddCaption(parts, texts.captionLines,
+                   {(double(in.circle.left) + in.circle.right) / 2, (double(in.circle.bottom) + in.circle.top) / 2},
+                   0, CaptionAnchor::kCentre, 0);
+      break;
+    default: break;
+  }
+  parts.content += "Q\n";
+  if (parts.content == "q\nQ\n") parts.content.clear();
+
+  std::string captionContent;
+  ApBounds captionBox;
+  std::shared_ptr<CaptionFonts> fonts;
+  for (const CaptionPlacement& c : parts.captions)
+    AppendCaption(captionContent, parts.font, parts.color, c, &captionBox, &fonts);
+
+  *out = std::move(base);
+  out->content += parts.content;
+  out->content += captionContent;
+  ApBounds all;
+  all.Add(out->bbox.left, out->bbox.bottom);
+  all.Add(out->bbox.right, out->bbox.top);
+  if (!parts.box.empty) {
+    parts.box.Inflate(bw / 2 + 1);
+    all.Add(parts.box);
+  }
+  if (!captionBox.empty) all.Add(captionBox);
+  // Out to thousandths so that /Rect reads back as the same numbers.
+  all.left = std::floor(all.left * 1000) / 1000;
+  all.bottom = std::floor(all.bottom * 1000) / 1000;
+  all.right = std::ceil(all.right * 1000) / 1000;
+  all.top = std::ceil(all.top * 1000) / 1000;
+  const KS_FloatRect box = all.Rect();
+  out->bbox = box;
+  out->rect = box;
+  out->setRect = !geom::SameRect(box, oldRect);
+  if (out->setRect && (subtype == KW_ANNOT_CIRCLE || subtype == KW_ANNOT_SQUARE || out->setInsets)) {
+    // The figure's own rectangle stays where it was inside the grown box.
+    out->setInsets = true;
+    out->insets = geom::InsetsBetween(box, drawing);
+  }
+  out->captionFonts = std::move(fonts);
+  return true;
+}
+
+bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason) {
+  ShapeAppearanceResult result;
+  return ComputeMeasureAppearance(annot, &result, reason) &&
+         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, reason);
+}
+
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  ShapeAppearanceResult result;
+  return ComputeMeasureAppearance(view, &result, reason) &&
+         CKW_AppearanceWriter::Apply(view, result, options, reason);
+}
+
+}  // namespace kwannotation

@@ -1,0 +1,122 @@
+// What a measurement annotation shows: its quantities, each formatted with
+// the annotation's measure dictionary, the caption lines built from them,
+// and the normal appearance that draws the shape with its caption, centre
+// mark, angle arc, radius figure and per-segment values.
+//
+// The texts are computed from the dictionary alone, so that the tools can
+// fill /Contents and their panels with the same words the page shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace kwannotation {
+
+class CKW_MarkupAnnotImpl;
+class CKW_MeasureDictImpl;
+struct ShapeAppearanceResult;
+
+// The bits of "MeasurementTypes": which quantities the caption lists.
+// Bit 128 shows the "Label" above the values.
+enum KW_MeasureTypeBit : uint32_t {
+  kMeasureTypeArea = 1,
+  kMeasureTypeLength = 2,  // the distance, the path length, or the radius
+  kMeasureTypeVolume = 4,
+  kMeasureTypeDepth = 8,      // "D"
+  kMeasureTypeWallArea = 16,  // "WA": length times depth
+  kMeasureTypePerimeter = 32,
+  kMeasureTypeLabel = 128,
+  kMeasureTypeDiameter = 256,
+  kMeasureTypeCircumference = 512,
+  kMeasureTypeAngle = 1024,
+  kMeasureTypeSlope = 2048,
+};
+
+// "MeasurementTypes" of a measure kind when the annotation has none: the
+// defaults of the measuring tools (130 distance, 129 area, 132 volume, 1152
+// angle ...). The diameter tool writes 384 itself.
+uint32_t KW_DefaultMeasurementTypes(int32_t measureKind);
+
+// The geometry and settings a measurement is computed from, in page units.
+struct KwMeasureInput {
+  int32_t kind = 0;                 // KW_MeasureKind
+  std::vector<KS_FloatPoint> points;  // /L (two points) or /Vertices
+  KS_FloatRect circle{};            // the ellipse's rectangle (circle kind)
+  uint32_t types = 0;               // 0: the kind's default
+  std::u16string label;
+  bool hasDepth = false;
+  double depth = 0;                 // "Depth", in "DepthUnit"
+  std::u16string depthUnit;         // empty: the unit of the distances
+  int slopeType = 1;                // "SlopeType": 0 pitch, 1 degree, 2 grade
+  double pitchRun = 12;             // "PitchRun"
+};
+
+struct KwMeasureQuantity {
+  uint32_t bit = 0;     // its KW_MeasureTypeBit
+  double value = 0;     // in real units (degrees for angles)
+  std::u16string text;  // formatted; empty when it cannot be shown
+};
+
+struct KwMeasureTexts {
+  int32_t kind = 0;
+  uint32_t types = 0;  // as used
+  // Every quantity the kind has, selected or not, in bit order.
+  std::vector<KwMeasureQuantity> quantities;
+  // The label line (when bit 128 and a label) and one line per selected
+  // quantity that could be formatted: "L = 10'-6"", or the value alone when
+  // the length is the only selection.
+  std::vector<std::u16string> captionLines;
+  // The text for /Contents: the value lines (without the label) joined by
+  // a line feed. Empty when nothing could be formatted.
+  std::u16string contents;
+  // The first selected quantity's text (the main value), for read-outs.
+  std::u16string primary;
+  // Why nothing could be formatted ("no measure dictionary", "invalid
+  // measure dictionary: ..."); empty otherwise.
+  std::string problem;
+
+  const KwMeasureQuantity* Find(uint32_t bit) const;
+};
+
+// Computes every quantity of `in` with `measure` and the texts of them.
+// Nothing in the result is "nan", "inf" or an empty value line: what cannot
+// be formatted is left out (and `problem` says why when nothing could).
+KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in);
+
+// Reads the input of a measurement annotation (intent, /L, /Vertices, /Rect
+// less /RD, "MeasurementTypes", "Label", "Depth", "DepthUnit", "SlopeType",
+// "PitchRun"). False when it has no measurement intent or no geometry.
+bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in);
+
+// The texts of a measurement annotation with its own "Measure" dictionary.
+// `problem` is set when the annotation is not a measurement or has no
+// usable geometry.
+KwMeasureTexts KW_MeasureTextsOf(KPD_Dictionary annot);
+
+// The caption colour of a measurement: /CC, else each of the first three
+// components c of /C turned into 1 - (trunc(c * 255) XOR 0xA5) / 255.
+// Black when the annotation has neither. RGB.
+KPD_ColorF KW_MeasureCaptionColor(const CKW_MarkupAnnotImpl& annot);
+
+// The half size of the centre mark of a circle in `rect`.
+double KW_CentreMarkHalfSize(const KS_FloatRect& rect);
+
+// Computes the appearance of a measurement annotation: the shape's own
+// appearance with the measurement's parts added, /Rect grown over all of
+// them. Writes nothing. False, with the reason, when the shape cannot be
+// drawn (a line whose ends coincide among them).
+bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
+
+// ComputeMeasureAppearance written through the one appearance writer.
+bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason);
+
+// The same for a bare annotation dictionary, with the writer's options: the
+// generator the shape regeneration uses for an annotation whose intent is a
+// measurement.
+struct ShapeAppearanceOptions;
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options);
+
+}  // namespace kwannotation

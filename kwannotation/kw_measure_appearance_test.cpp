@@ -1,0 +1,249 @@
+// Measurement texts and appearances: the captions of every intent on a
+// feet-and-inches and a metric scale, malformed scales, the centre mark,
+// coincident line ends and the measurement keys in the exchange form.
+#include "kwannotation/kw_measure_appearance.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_test_support.h"
+#include "kwannotation/kw_text.h"
+#include "kwannotation/kw_xfdf.h"
+
+namespace kwannotation {
+namespace {
+
+using test::Parse;
+
+std::string Utf8(const std::u16string& s) { return text::ToUtf8(s); }
+
+std::string Joined(const std::vector<std::u16string>& lines) {
+  std::string s;
+  for (const auto& l : lines) s += (s.empty() ? "" : "|") + Utf8(l);
+  return s;
+}
+
+// The normal appearance stream's content of an annotation.
+std::string ApContent(KPD_Dictionary annot) {
+  KPD_Object ap = ks::host::DictGet(annot, "/AP");
+  KPD_Object n = ap ? ks::host::DictGet(ap, "/N") : nullptr;
+  if (!n) return {};
+  ks::host::ByteString data;
+  if (!ks::host::StreamGetData(n, 1, data.get())) return {};
+  return data.str();
+}
+
+class MeasureTexts : public test::HostDocTest {
+ protected:
+  // 1 in = 10 ft shown in feet and inches at 1/8 inch.
+  CKW_MeasureDict Feet() {
+    PageScale scale;
+    scale.x = {1, u"in", 10, u"ft'in\""};
+    scale.precision = 3;
+    CKW_MeasureDict m = CKW_MeasureDict::Own(Parse("<< /Type /Measure >>").release());
+    EXPECT_TRUE(m->WriteScale(scale, u"1 in = 10 ft", {u"ft'in\"", u"sq ft", u"cu ft"}));
+    return m;
+  }
+  // 1:100 in metres: 1 cm on paper is 1 m.
+  CKW_MeasureDict Metres() {
+    PageScale scale;
+    scale.x = {1, u"cm", 1, u"m"};
+    scale.precision = 2;
+    CKW_MeasureDict m = CKW_MeasureDict::Own(Parse("<< /Type /Measure >>").release());
+    EXPECT_TRUE(m->WriteScale(scale, u"1 cm = 1 m", {u"m", u"sq m", u"cu m"}));
+    return m;
+  }
+};
+
+// 72 points are a paper inch: 10 ft on the first scale. 28.3465 points are
+// a paper centimetre: 1 m on the second.
+TEST_F(MeasureTexts, CaptionOfEveryIntentOnBothScales) {
+  constexpr float cm = 28.346457f;
+  struct Case {
+    const char* name;
+    bool feet;
+    KwMeasureInput in;
+    const char* caption;
+    const char* contents;
+  } cases[] = {
+      {"distance", true, {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}}, "10'-6\"", "10'-6\""},
+      {"distance with label", true,
+       {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 130, u"Wall"}, "Wall|10'-6\"", "10'-6\""},
+      {"label not asked for", true,
+       {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 2, u"Wall"}, "10'-6\"", "10'-6\""},
+      {"length and depth are named", true,
+       {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 2 | 8, {}, true, 2}, "L = 10'-6\"|D = 2'-0\"",
+       "L = 10'-6\"\nD = 2'-0\""},
+      {"polylength", true, {KW_MEASURE_POLYLINE, {{0, 0}, {72, 0}, {72, 36}}}, "15'-0\"", "15'-0\""},
+      {"area", true, {KW_MEASURE_POLYGON, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}}, "100.000 sq ft", "100.000 sq ft"},
+      {"perimeter", true, {KW_MEASURE_POLYGON, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 128 | 32}, "40'-0\"",
+       "40'-0\""},
+      {"volume", true,
+       {KW_MEASURE_VOLUME, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 0, {}, true, 3}, "300.000 cu ft",
+       "300.000 cu ft"},
+      {"volume with depth in inches", true,
+       {KW_MEASURE_VOLUME, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 0, {}, true, 36, u"in"}, "300.000 cu ft",
+       "300.000 cu ft"},
+      {"circle area", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}}, "78.540 sq ft", "78.540 sq ft"},
+      {"diameter", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}, 384}, "10'-0\"", "10'-0\""},
+      {"circumference", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}, 512}, "31'-5\"", "31'-5\""},
+      {"radius", true, {KW_MEASURE_RADIUS, {{100, 100}, {136, 100}}}, "5'-0\"", "5'-0\""},
+      {"angle", true, {KW_MEASURE_ANGLE, {{200, 100}, {100, 100}, {100, 250}}}, "90.000 \u00B0", "90.000 \u00B0"},
+      {"metric distance", false, {KW_MEASURE_LINE, {{0, 0}, {3 * cm, 4 * cm}}}, "5.00 m", "5.00 m"},
+      {"metric area", false, {KW_MEASURE_POLYGON, {{0, 0}, {2 * cm, 0}, {2 * cm, 3 * cm}, {0, 3 * cm}}},
+       "6.00 sq m", "6.00 sq m"},
+      {"metric volume", false,
+       {KW_MEASURE_VOLUME, {{0, 0}, {2 * cm, 0}, {2 * cm, 3 * cm}, {0, 3 * cm}}, {}, 0, {}, true, 0.5},
+       "3.00 cu m", "3.00 cu m"},
+      {"metric diameter", false, {KW_MEASURE_CIRCLE, {}, {0, 0, 4 * cm, 4 * cm}, 384}, "4.00 m", "4.00 m"},
+      {"metric radius", false, {KW_MEASURE_RADIUS, {{0, 0}, {0, 2 * cm}}}, "2.00 m", "2.00 m"},
+      {"metric angle", false, {KW_MEASURE_ANGLE, {{10, 0}, {0, 0}, {10, 10}}}, "45.00 \u00B0", "45.00 \u00B0"},
+  };
+  CKW_MeasureDict feet = Feet(), metres = Metres();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KwMeasureTexts t = KW_ComputeMeasureTexts((c.feet ? feet : metres).GetImpl(), c.in);
+    EXPECT_EQ(t.problem, "");
+    EXPECT_EQ(Joined(t.captionLines), c.caption);
+    EXPECT_EQ(Utf8(t.contents), c.contents);
+  }
+}
+
+TEST_F(MeasureTexts, MalformedScalesGiveNoValueTextRatherThanNanOrEmptyLines) {
+  const char* measures[] = {
+      "<< /Type /Measure >>",
+      "<< /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0 >>] /D [<< /U (ft) /C 1 >>] /A [<< /U (sq ft) /C 1 >>] >>",
+      "<< /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 1e300 >>] /D [<< /U (ft) /C 1e300 >>] "
+      "/A [<< /U (sq ft) /C 1e300 >>] >>",
+      "<< /Type /Measure /R (1 in = 10 ft) /X (not an array) /D [1 2] /A [] >>",
+  };
+  const KwMeasureInput inputs[] = {
+      {KW_MEASURE_LINE, {{0, 0}, {72, 0}}},
+      {KW_MEASURE_POLYGON, {{0, 0}, {72, 0}, {72, 72}}},
+      {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}},
+      {KW_MEASURE_ANGLE, {{1, 0}, {0, 0}, {0, 1}}},
+  };
+  for (const char* text : measures) {
+    test::Owned dict = Parse(text);
+    CKW_MeasureDictImpl m(dict.get());
+    for (const KwMeasureInput& in : inputs) {
+      KwMeasureTexts t = KW_ComputeMeasureTexts(&m, in);
+      SCOPED_TRACE(std::string(text) + " kind " + std::to_string(in.kind));
+      for (const auto& line : t.captionLines) {
+        std::string s = Utf8(line);
+        EXPECT_FALSE(s.empty());
+        EXPECT_EQ(s.find("nan"), std::string::npos) << s;
+        EXPECT_EQ(s.find("inf"), std::string::npos) << s;
+      }
+      EXPECT_TRUE(t.contents.empty() || t.problem.empty());
+      if (t.contents.empty()) {
+        EXPECT_FALSE(t.problem.empty());
+      }
+    }
+  }
+  EXPECT_FALSE(KW_ComputeMeasureTexts(nullptr, inputs[0]).problem.empty());
+}
+
+class MeasureAppearance : public test::HostDocTest {
+ protected:
+  void SetUp() override {
+    HostDocTest::SetUp();
+    list_ = CKW_PageAnnotList::Create(doc_, page_);
+  }
+  std::shared_ptr<CKW_Annot> Wrap(KPD_Dictionary annot) { return list_->GetAnnot(annot); }
+  static constexpr const char* kFeet =
+      "/Measure << /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0.138889 /D 100 >>] "
+      "/D [<< /U (ft) /C 1 /D 100 >>] /A [<< /U (sq ft) /C 1 /D 100 >>] >>";
+  std::shared_ptr<CKW_PageAnnotList> list_;
+};
+
+TEST_F(MeasureAppearance, CentreMarkHalfSizeHasAMinimumOfTwo) {
+  struct Case {
+    KS_FloatRect rect;
+    const char* cross;
+  } cases[] = {
+      // 0.03 x 40 = 1.2, below the minimum.
+      {{100, 100, 200, 140}, "148.000 120.000 m\n152.000 120.000 l\nS\n150.000 118.000 m\n150.000 122.000 l\nS\n"},
+      {{100, 100, 400, 400}, "241.000 250.000 m\n259.000 250.000 l\nS\n250.000 241.000 m\n250.000 259.000 l\nS\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(KW_CentreMarkHalfSize(c.rect), c.rect.top - c.rect.bottom > 100 ? 9.0 : 2.0);
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "<< /Type /Annot /Subtype /Circle /IT /CircleDimension /Rect [%g %g %g %g] /C [1 0 0] "
+                  "/CenterPoint true %s >>",
+                  c.rect.left, c.rect.bottom, c.rect.right, c.rect.top, kFeet);
+    KPD_Dictionary d = Add(text);
+    auto annot = Wrap(d);
+    ASSERT_TRUE(annot);
+    ASSERT_TRUE(annot->ResetAppearance());
+    EXPECT_NE(ApContent(d).find(c.cross), std::string::npos) << ApContent(d);
+  }
+}
+
+TEST_F(MeasureAppearance, CoincidentLineEndsKeepThePreviousAppearance) {
+  KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 200 130] "
+                                     "/L [100 100 172 100] /C [0 0 1] /Cap true ") +
+                         kFeet + " >>");
+  auto annot = Wrap(d);
+  ASSERT_TRUE(annot->ResetAppearance());
+  const std::string before = ApContent(d);
+  EXPECT_NE(before.find("(10.00 ft) Tj"), std::string::npos) << before;
+  test::Owned l = Parse("[150 150 150 150]");
+  ks::host::DictSet(d, "/L", l.get());
+  EXPECT_FALSE(annot->ResetAppearance());
+  EXPECT_EQ(ApContent(d), before);
+}
+
+TEST_F(MeasureAppearance, CaptionColourAndBoxStayInsideTheRect) {
+  KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 1 1] "
+                                     "/Vertices [100 100 172 100 172 172 100 172] /C [0 0 1] /CC [0 0.5 0] "
+                                     "/Label (Room) ") +
+                         kFeet + " >>");
+  auto annot = Wrap(d);
+  ASSERT_TRUE(annot->ResetAppearance());
+  const std::string ap = ApContent(d);
+  EXPECT_NE(ap.find("q BT\n0.000 0.500 0.000 rg\n"), std::string::npos) << ap;
+  EXPECT_NE(ap.find("(Room) Tj"), std::string::npos) << ap;
+  EXPECT_NE(ap.find("(100.00 sq ft) Tj"), std::string::npos) << ap;
+  KS_FloatRect rect{};
+  ASSERT_TRUE(annot->GetRect(&rect));
+  EXPECT_LE(rect.left, 100);
+  EXPECT_GE(rect.right, 172);
+
+  // Without /CC the caption takes the annotation colour turned by 0xA5.
+  ks::host::DictRemove(d, "/CC");
+  ASSERT_TRUE(annot->ResetAppearance());
+  EXPECT_NE(ApContent(d).find("q BT\n0.353 0.353 0.647 rg\n"), std::string::npos) << ApContent(d);
+}
+
+TEST_F(MeasureAppearance, ExportWritesOnlyTheMeasurementKeysPresentAndImportReadsThemBack) {
+  Add(std::string("<< /Type /Annot /Subtype /Polygon /IT /PolygonVolume /NM (v1) /Rect [90 90 200 200] "
+                  "/Vertices [100 100 172 100 172 172] /Cap true /MeasurementTypes 132 ") +
+      kFeet + " >>");
+  std::string xfdf, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
+  EXPECT_EQ(xfdf.find("depth"), std::string::npos) << xfdf;
+  EXPECT_NE(xfdf.find("measurement-types=\"132\""), std::string::npos) << xfdf;
+  EXPECT_NE(xfdf.find("caption=\"yes\""), std::string::npos) << xfdf;
+
+  std::string changed = xfdf;
+  const std::string key = "measurement-types=\"132\"";
+  changed.replace(changed.find(key), key.size(),
+                  key + " depth=\"2.5\" depth-unit=\"ft\" label=\"Slab \xCE\xB1\" caption-color=\"#00FF00\" "
+                        "centerpoint=\"yes\" segments=\"no\" rise-drop=\"yes\" flip-text=\"yes\" slope-type=\"2\"");
+  ASSERT_TRUE(KW_ImportXFDF(doc_, changed, &error)) << error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
+  for (const char* attr : {"depth=\"2.5\"", "depth-unit=\"ft\"", "label=\"Slab \xCE\xB1\"", "caption-color=\"#00FF00\"",
+                           "centerpoint=\"yes\"", "segments=\"no\"", "rise-drop=\"yes\"", "flip-text=\"yes\"",
+                           "slope-type=\"2\""})
+    EXPECT_NE(xfdf.find(attr), std::string::npos) << attr << "\n" << xfdf;
+}
+
+}  // namespace
+}  // namespace kwannotation
