@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "measure/cma_figure_values.h"
 #include "plugin/host_binding.h"
@@ -60,35 +61,11 @@ int MeasureTypeOfAnnot(KPD_Dictionary annot) {
   return kMeasureNone;
 }
 
-std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document doc) {
-  const int type = MeasureTypeOfAnnot(annot);
-  if (type == kMeasureNone) return std::nullopt;
-  KPD_Dictionary measureDict = kwannotation::CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, doc, false);
-  if (!measureDict) return std::nullopt;
-  kwannotation::CKW_MeasureDictImpl measure(measureDict);
-  MeasureFigure figure;
-  if (type == kMeasureDistance) {
-    figure.points = Points(Numbers(annot, "/L"));
-    if (figure.points.size() != 2) return std::nullopt;
-  } else if (type == kMeasureCircleArea || type == kMeasureDiameter) {
-    std::vector<float> r = Numbers(annot, "/Rect"), rd = Numbers(annot, "/RD");
-    if (r.size() != 4) return std::nullopt;
-    if (rd.size() != 4) rd = {0, 0, 0, 0};
-    figure.rect = {std::min(r[0], r[2]) + rd[0], std::min(r[1], r[3]) + rd[1], std::max(r[0], r[2]) - rd[2],
-                   std::max(r[1], r[3]) - rd[3]};
-  } else {
-    figure.points = Points(Numbers(annot, "/Vertices"));
-  }
-  if (KPD_Object depth = Host::DictGet(annot, "/Depth"); depth && Host::ObjectGetType(depth) == KPD_OBJ_NUMBER)
-    figure.depth = Host::ObjectGetNumber(depth);
-  const FigureValues values = MeasureFigureValues(type, figure, measure);
-  if (values.main.empty()) return std::nullopt;
-  std::u16string text = values.main;
-  if (KPD_Object label = Host::DictGet(annot, "/Label")) {
-    Host::WideString out;
-    if (Host::StringObjectGetText(label, out.get()) && !out.str().empty()) text = out.str() + u" " + text;
-  }
-  return text;
+std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document) {
+  if (MeasureTypeOfAnnot(annot) == kMeasureNone) return std::nullopt;
+  const kwannotation::KwMeasureTexts texts = kwannotation::KW_MeasureTextsOf(annot);
+  if (!ShowableValue(texts.contents)) return std::nullopt;
+  return texts.contents;
 }
 
 bool RederiveContents(KPD_Dictionary annot, KPD_Document doc) {

@@ -22,8 +22,8 @@ namespace AnnotationPlugin {
 int MeasureTypeOfAnnot(KPD_Dictionary annot);
 
 // The contents a measurement should hold for its geometry and its own
-// measure dictionary ("Label" first when it has one); nothing when the value
-// cannot be shown.
+// measure dictionary (the value lines of its caption); nothing when the
+// value cannot be shown.
 std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document doc);
 
 // Writes DerivedContents into /Contents; false when there is none.

@@ -5,6 +5,7 @@
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_types.h"
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_values.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_units.h"
@@ -567,9 +568,15 @@ bool CMA_MeasureToolBase::Create() {
   if (type_ == kMeasureDiameter || type_ == kMeasureCenterRadius || type_ == kMeasure3PointRadius)
     writer.SetBool("/CenterPoint", true);
 
-  std::u16string contents = values.main;
-  if (!settings_.label.empty()) contents = settings_.label + u" " + contents;
-  annot->SetContents(contents);
+  // The contents are the value lines the caption shows, from the
+  // annotation's own keys, so that the page, the file and `annot measure
+  // info` say the same.
+  const kwannotation::KwMeasureTexts texts = kwannotation::KW_MeasureTextsOf(dict);
+  if (texts.contents.empty() || !ShowableValue(texts.contents)) {
+    list->RemoveAnnot(annot->GetAnnot());
+    return false;
+  }
+  annot->SetContents(texts.contents);
   annot->ResetAppearance();
 
   // One undo step; the annotation stays where the page put it.

@@ -91,8 +91,8 @@ TEST_F(FigureValuesTest, ContentsFollowTheGeometryAndKeepTheLabel) {
       "in) /C 1 /D 100 >> ] >> >>");
   std::optional<std::u16string> text = DerivedContents(annot, doc_);
   ASSERT_TRUE(text);
-  // The label, a space, then the length as the dictionary formats it.
-  EXPECT_EQ(text->rfind(u"Wall 1.00 in", 0), 0u);
+  // The length as the dictionary formats it; the label stays in the caption.
+  EXPECT_EQ(text->rfind(u"1.00 in", 0), 0u);
   // A diameter is told from a circle area by its caption bits.
   EXPECT_EQ(MeasureTypeOfAnnot(Add("<< /Subtype /Circle /IT /CircleDimension /MeasurementTypes 384 >>")),
             kMeasureDiameter);
