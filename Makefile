@@ -31,9 +31,11 @@ demo: build
 	@mkdir -p out
 	build/bin/annot sample floorplan -o out/floorplan.pdf
 	build/bin/annot run examples/demo.session -i out/floorplan.pdf -o out/demo.pdf
+	build/bin/annot measure info out/demo.pdf
+	pdftoppm -png -r 100 -singlefile out/demo.pdf out/demo
 	build/bin/annot xfdf import out/floorplan.pdf examples/markup.xfdf -o out/markup.pdf
 	build/bin/annot measure info out/markup.pdf
-	@echo "demo: wrote out/demo.pdf and out/markup.pdf"
+	@echo "demo: wrote out/demo.pdf, out/demo.png and out/markup.pdf"
 
 bench: build
 	@scripts/deps.sh --bench

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "kwannotation/kw_shape_appearance.h"
 #include "host/core_hft.h"
 #include "host/host_functions.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_viewport.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 
@@ -16,7 +18,9 @@ const char kSampleUsage[] =
     "usage: annot sample floorplan [--ink] -o OUT.pdf\n"
     "\n"
     "Writes a one-page vector floor plan (12 m by 8 m at 1:50 on A4\n"
-    "landscape) to measure on; --ink adds one red ink stroke below it.\n";
+    "landscape) to measure on. Its scale is the page's viewport 0\n"
+    "(10 cm = 5 m), as a calibrated drawing stores it; --ink adds one red\n"
+    "ink stroke below the plan.\n";
 
 namespace {
 
@@ -95,6 +99,20 @@ std::string FloorPlan() {
   return c.str();
 }
 
+// Stores the plan's scale as viewport 0 over the whole page: 10 cm on paper
+// are 5 m, lengths in metres, areas in square metres.
+bool AddPlanScale(KPD_Document doc, KPD_Page page, const KS_FloatRect& box) {
+  ks::host::Bind(kshost::CoreHFT(), nullptr);  // the annotation library reaches the host through it
+  kwannotation::CKW_MeasureDict measure = kwannotation::CKW_MeasureDict::Own(kshost::fn::DictNew());
+  if (!measure) return false;
+  kwannotation::PageScale scale;
+  scale.x = {10, u"cm", 5, u"m"};
+  scale.precision = 2;
+  if (!measure->WriteScale(scale, u"10 cm = 5 m", {u"m", u"sq m", u"cu m"})) return false;
+  kwannotation::CKW_PageViewportListImpl viewports(page, doc);
+  return static_cast<bool>(viewports.AddViewport(box, measure, u"Floor plan 1:50"));
+}
+
 }  // namespace
 
 int RunSample(const std::vector<std::string>& args) {
@@ -115,6 +133,7 @@ int RunSample(const std::vector<std::string>& args) {
   bool ok = page && res && fn::DictSet(page, "/Resources", res) &&
             fn::PageAppendContent(page, content.data(), content.size());
   fn::ObjectRelease(res);
+  ok = ok && AddPlanScale(doc, page, a4Landscape);
   // With --ink, a red pen mark below the plan: one ink stroke from (120, 50) to (360, 50).
   const char ink[] =
       "<< /Type /Annot /Subtype /Ink /NM (ink-1) /F 4 /C [1 0 0] /BS << /W 2 >> /Rect [110 40 370 60]"

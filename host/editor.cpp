@@ -6,6 +6,7 @@
 
 #include "host/host_functions.h"
 #include "host/utf.h"
+#include "tessel/dialog.h"
 
 namespace kshost {
 namespace {
@@ -400,6 +401,17 @@ bool Editor::Undo(KA_Document doc) { return Step(doc, true); }
 
 bool Editor::Redo(KA_Document doc) { return Step(doc, false); }
 
+void Editor::SetTrace(std::function<void(const std::string&)> trace) {
+  trace_ = std::move(trace);
+  if (!trace_) {
+    Tessel::Dialog::SetValueTraceSink(nullptr);
+    return;
+  }
+  Tessel::Dialog::SetValueTraceSink([this](const std::u16string& element, const std::u16string& text) {
+    Trace("panel " + ToUtf8(element) + " = " + ToUtf8(text));
+  });
+}
+
 int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text) {
   messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));
   Trace("message: " + messages_.back());
@@ -469,6 +481,16 @@ int32_t AppDocRedoCount(KA_Document doc) {
 
 int32_t MessageBox(const char16_t* text, const char16_t* title, uint32_t) {
   return Editor::Get().AnswerMessage(title ? title : u"", text ? text : u"");
+}
+
+// A headless menu is answered like a message box: a queued answer picks the
+// item, none picks the first.
+int32_t PopupMenu(const char16_t* const* items, int32_t count) {
+  if (!items || count <= 0) return 0;
+  std::u16string text;
+  for (int32_t i = 0; i < count; ++i) text += (i ? u" | " : u"") + std::u16string(items[i] ? items[i] : u"");
+  const int answer = Editor::Get().AnswerMessage(u"menu", text);
+  return answer >= 1 && answer <= count ? answer : 0;
 }
 
 KA_Document PageViewGetDocument(KA_PageView view) { return view ? view->doc : nullptr; }

@@ -177,7 +177,8 @@ class Editor {
 
   // One line for each step pushed, undone and redone, each message box and
   // each drawn item of a paint; null for none.
-  void SetTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+  // Value changes of the plug-in's panels come as "panel ELEMENT = TEXT".
+  void SetTrace(std::function<void(const std::string&)> trace);
 
   // What plug-ins announced besides tools: feature modules (name, enabled),
   // annotation handlers by type, and document event receivers. The records

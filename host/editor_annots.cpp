@@ -336,6 +336,9 @@ std::vector<DrawItem> Editor::Paint(KA_PageView view) {
     fn::PenRelease(pen);
     fn::BrushRelease(brush);
   }
+  // The current tool's feedback (a rubber band) on top of the annotations.
+  if (currentTool_ && !currentTool_->builtIn && currentTool_->callbacks.Paint)
+    currentTool_->callbacks.Paint(currentTool_->callbacks.clientData, view, device, 0, 0);
   std::vector<DrawItem> items = device->items;
   ReleaseDevice(device);
   for (const DrawItem& item : items)

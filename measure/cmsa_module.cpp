@@ -1,5 +1,6 @@
 #include "measure/cmsa_module.h"
 
+#include "measure/cma_right_panel.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -21,6 +22,58 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
     panel = Host::RibbonAddPanel(category, kMeasurePanel, title.c_str(), kMeasurePanelPosition);
   }
   record.panel = panel;
+  if (!panel) return;
+  // The measure button holds the ten tools; a press makes a tool current.
+  KA_RibbonElement parent = Host::RibbonAddControl(panel, KS_RIBBON_PARENT_BUTTON, "Button_Measure_Parent",
+                                                   Widgets::Translate("IDS_MEASURE").c_str(),
+                                                   Widgets::Translate("IDS_MEASURE_TOOLTIP").c_str());
+  if (!parent) return;
+  int count = 0;
+  const MeasureType* order = RibbonOrder(&count);
+  for (int i = 0; i < count; ++i) {
+    const MeasureTypeInfo* row = MeasureTypeRow(order[i]);
+    KA_RibbonElement button =
+        Host::RibbonAddControl(parent, KS_RIBBON_BUTTON, row->button, Widgets::Translate(row->labelKey).c_str(),
+                               Widgets::Translate(std::string(row->labelKey) + "_TOOLTIP").c_str());
+    if (!button) continue;
+    Host::RibbonSetIcons(button, row->icon32, row->icon16);
+    CMA_MeasureToolBase* tool = FindTool(order[i]);
+    if (!tool) continue;
+    Host::RibbonSetPressProc(
+        button,
+        [](void* data, KA_RibbonElement) {
+          auto* t = static_cast<CMA_MeasureToolBase*>(data);
+          if (KA_Tool host = t->HostTool()) Host::AppSetCurrentTool(host, 0);
+        },
+        tool);
+  }
+}
+
+void CMSA_Module::Init() {
+  if (!tools_.empty()) return;
+  for (int type = kMeasureDistance; type <= kMeasureAngle; ++type) {
+    auto tool = std::make_unique<CMA_MeasureToolBase>(static_cast<MeasureType>(type));
+    tool->Register();
+    tools_.push_back(std::move(tool));
+  }
+  handlers_ = MakeMeasureAnnotHandlers();
+}
+
+void CMSA_Module::Exit() {
+  frames_.clear();
+  tools_.clear();
+  handlers_.clear();
+  MeasureRightPanel().HideAll();
+}
+
+CMA_MeasureToolBase* CMSA_Module::FindTool(int type) const {
+  for (const auto& tool : tools_)
+    if (tool->Type() == type) return tool.get();
+  return nullptr;
+}
+
+CMA_MeasureToolBase* CMSA_Module::FindTool(const std::string& toolName) const {
+  return FindTool(MeasureTypeFromToolName(toolName));
 }
 
 std::unique_ptr<IAnnot_Module> MakeMeasureModule() { return std::make_unique<CMSA_Module>(); }

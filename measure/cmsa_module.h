@@ -4,7 +4,11 @@
 
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "measure/cma_annot_handlers.h"
+#include "measure/cma_measure_tool.h"
 #include "plugin/annot_module.h"
 
 namespace AnnotationPlugin {
@@ -20,14 +24,22 @@ class CMSA_Module final : public IAnnot_Module {
   // Adds the measure panel to the frame's review category when missing.
   void OnMainFrameCreated(KA_Frame frame) override;
   void OnMainFrameClosing(KA_Frame frame) override { frames_.erase(frame); }
-  void Init() override {}
-  void Exit() override { frames_.clear(); }
+  // Registers the ten measuring tools and the measurement handlers with
+  // the host.
+  void Init() override;
+  void Exit() override;
+
+  // The tool of a type, or of a host tool name; null when there is none.
+  CMA_MeasureToolBase* FindTool(int type) const;
+  CMA_MeasureToolBase* FindTool(const std::string& toolName) const;
 
   // Frames announced and not yet closed.
   const std::map<KA_Frame, MeasureFrameRecord>& Frames() const { return frames_; }
 
  private:
   std::map<KA_Frame, MeasureFrameRecord> frames_;
+  std::vector<std::unique_ptr<CMA_MeasureToolBase>> tools_;
+  std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers_;
 };
 
 std::unique_ptr<IAnnot_Module> MakeMeasureModule();

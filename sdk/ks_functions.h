@@ -162,6 +162,8 @@
   X(56, 3, InterFormGetDict, KPD_Dictionary, (KPD_InterForm form))                                 \
   /* 30: message boxes */                                                                          \
   X(30, 0, MessageBox, int32_t, (const char16_t* text, const char16_t* title, uint32_t buttons))   \
+  /* a popup menu of `count` item texts: the 1-based item chosen, 0 for none */                    \
+  X(30, 1, PopupMenu, int32_t, (const char16_t* const* items, int32_t count))                       \
   /* 32: page views */                                                                             \
   X(32, 0, PageViewGetDocument, KA_Document, (KA_PageView view))                                   \
   X(32, 1, PageViewGetPageIndex, int32_t, (KA_PageView view))                                      \

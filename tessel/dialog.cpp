@@ -277,4 +277,19 @@ void Dialog::CreateTabWindowEx(const std::u16string& name, const std::vector<std
 }
 const std::vector<TabWindow>& Dialog::GetTabWindows() const { return state_->tabs; }
 
+namespace {
+std::function<void(const std::u16string&, const std::u16string&)>& ValueTraceSink() {
+  static std::function<void(const std::u16string&, const std::u16string&)> sink;
+  return sink;
+}
+}  // namespace
+
+void Dialog::SetValueTraceSink(std::function<void(const std::u16string&, const std::u16string&)> sink) {
+  ValueTraceSink() = std::move(sink);
+}
+
+void Dialog::TraceValue(const std::u16string& element, const std::u16string& text) {
+  if (ValueTraceSink()) ValueTraceSink()(element, text);
+}
+
 }  // namespace Tessel

@@ -131,6 +131,12 @@ class TESSEL_API Dialog {
   void CreateTabWindowEx(const std::u16string& name, const std::vector<std::u16string>& pages, int selected);
   const std::vector<TabWindow>& GetTabWindows() const;
 
+  // A panel that shows live values reports each change of one through
+  // TraceValue; the host's session trace installs the sink (none by
+  // default, process-wide).
+  static void SetValueTraceSink(std::function<void(const std::u16string& element, const std::u16string& text)> sink);
+  static void TraceValue(const std::u16string& element, const std::u16string& text);
+
  protected:
   // Override points; the defaults run the hooks.
   virtual void OnInitDialog();

@@ -113,7 +113,7 @@ TEST_F(CliTest, BadScriptLineIsNamedAndNothingIsSaved) {
       {"save \"unterminated\n", ":1: unterminated quote"},
       {"expect annots 1 5\n", ":1: page 1 has 0 annotations, expected 5"},
       {"answer dialog x maybe\n", ":1: dialog result must be"},
-      {"tool DISTANCE\n", ":1: no tool named 'DISTANCE' is registered"},
+      {"tool distance\n", ":1: no tool named 'distance' is registered"},
       {"undo\n", ":1: nothing to undo"},
       {"view 2\n", ":1: the document has no page 2"},
       {"click 1 nan\n", ":1: usage: click X Y"},

@@ -1,0 +1,83 @@
+// Editing existing measurements: handlers registered by "Subtype/Intent"
+// (the host prefers them to the plain shape handlers) whose objects
+// re-derive the measured value and the caption each time the figure is
+// moved or reshaped. The shape editing and its undo items are the drawing
+// module's.
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drawing/cda_shapes.h"
+#include "measure/cma_measure_types.h"
+
+namespace AnnotationPlugin {
+
+// The measurement type of an annotation dictionary, from its intent and
+// keys: "RiseDrop" tells polylength from perimeter, "MeasurementTypes" a
+// diameter from a circle area. kMeasureNone for anything else.
+int MeasureTypeOfAnnot(KPD_Dictionary annot);
+
+// The contents a measurement should hold for its geometry and its own
+// measure dictionary (the value lines of its caption); nothing when the
+// value cannot be shown.
+std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document doc);
+
+// Writes DerivedContents into /Contents; false when there is none.
+bool RederiveContents(KPD_Dictionary annot, KPD_Document doc);
+
+// The PDF document of an editor annotation; null when there is none.
+KPD_Document MeasureDocOf(KA_Annot annot);
+
+// The measurement objects: the shape object that also keeps its value.
+template <typename Shape>
+class CMA_MeasureShape : public Shape {
+ public:
+  using Shape::Shape;
+  void Regenerate() override {
+    if (this->GetDict()) RederiveContents(this->GetDict(), MeasureDocOf(this->GetAnnot()));
+    Shape::Regenerate();
+  }
+};
+using CMA_Distance = CMA_MeasureShape<CDA_Line>;
+using CMA_Perimeter = CMA_MeasureShape<CDA_PolyLine>;
+using CMA_Angle = CMA_MeasureShape<CDA_PolyLine>;
+using CMA_Area = CMA_MeasureShape<CDA_Polygon>;
+using CMA_Radius = CMA_MeasureShape<CDA_Polygon>;
+using CMA_Diameter = CMA_MeasureShape<CDA_Circle>;
+
+// The base of the measurement handlers: selectable only while the current
+// host tool is "Annot", "Hand" or one of the handler's own tools.
+class CMeasure_AnnotHandler : public CMarkup_AnnotHandler {
+ public:
+  bool IsSelectable(CMarkup_Annot* obj) override;
+  // Whether `toolName` is one of this handler's tools for `annot`.
+  virtual bool IsOwnTool(const std::string& toolName, KPD_Dictionary annot) const = 0;
+};
+
+template <typename Object>
+class CMA_MeasureHandler : public CMeasure_AnnotHandler {
+ public:
+  // `tools`: the tool names of the handler; for perimeters the list is
+  // narrowed by the annotation's "RiseDrop" key.
+  explicit CMA_MeasureHandler(std::vector<std::string> tools) : tools_(std::move(tools)) {}
+  bool IsOwnTool(const std::string& toolName, KPD_Dictionary annot) const override;
+  // Slot 2: a tool name given as text.
+  bool AcceptsText2(const std::string& toolName) override {
+    return std::find(tools_.begin(), tools_.end(), toolName) != tools_.end();
+  }
+
+ protected:
+  std::unique_ptr<CMarkup_Annot> MakeAnnot(KA_Annot annot) override { return std::make_unique<Object>(annot); }
+
+ private:
+  std::vector<std::string> tools_;
+};
+
+// The registered handlers of the measuring module.
+std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers();
+
+}  // namespace AnnotationPlugin

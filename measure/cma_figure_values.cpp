@@ -1,0 +1,188 @@
+#include "measure/cma_figure_values.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "kwannotation/kw_measure_values.h"
+
+namespace AnnotationPlugin {
+namespace {
+
+using kwannotation::CKW_MeasureDictImpl;
+using kwannotation::KwMeasureScale;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kArrayT = 4;
+constexpr int kArrayV = 6;
+
+std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+
+std::optional<std::u16string> Length(const CKW_MeasureDictImpl& m, const KwMeasureScale& s, double xUnits) {
+  if (!std::isfinite(xUnits)) return std::nullopt;
+  if (m.GetFormatCount(kwannotation::kMeasureArrayD) > 0) return m.FormatValue(kwannotation::kMeasureArrayD, xUnits);
+  return m.FormatValue(kwannotation::kMeasureArrayX, xUnits / s.x);
+}
+
+std::optional<std::u16string> Formatted(const CKW_MeasureDictImpl& m, int array, double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  return m.FormatValue(array, value);
+}
+
+// Angles are shown as a plain number with two decimals and a degree sign.
+std::u16string Degrees(double degrees) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.2f", std::isfinite(degrees) ? degrees : 0.0);
+  return Ascii(buf) + u"\u00B0";
+}
+
+double Hypot(KS_FloatPoint a, KS_FloatPoint b) { return std::hypot(double(b.x) - a.x, double(b.y) - a.y); }
+
+// The direction of a -> b in degrees [0, 360).
+double Direction(KS_FloatPoint a, KS_FloatPoint b) {
+  if (Hypot(a, b) == 0) return 0;
+  return std::fmod(std::atan2(double(b.y) - a.y, double(b.x) - a.x) * 180.0 / kPi + 360.0, 360.0);
+}
+
+// The angle at `b` between the arms to `a` and `c`, in degrees [0, 180].
+double AngleAt(KS_FloatPoint a, KS_FloatPoint b, KS_FloatPoint c) {
+  double d = std::fabs(Direction(b, c) - Direction(b, a));
+  return d > 180.0 ? 360.0 - d : d;
+}
+
+std::vector<double> Flat(const std::vector<KS_FloatPoint>& points) {
+  std::vector<double> xy;
+  for (const KS_FloatPoint& p : points) {
+    xy.push_back(p.x);
+    xy.push_back(p.y);
+  }
+  return xy;
+}
+
+void Put(FigureValues& v, const char16_t* element, const std::optional<std::u16string>& text) {
+  v.panel[element] = ShowableValue(text) ? *text : std::u16string(u"-");
+}
+
+// Width and height of the points' bounding box, scaled.
+void PutBox(FigureValues& v, const CKW_MeasureDictImpl& m, const KwMeasureScale& s,
+            const std::vector<KS_FloatPoint>& points) {
+  if (points.empty()) return;
+  float l = points[0].x, r = l, b = points[0].y, t = b;
+  for (const KS_FloatPoint& p : points) {
+    l = std::min(l, p.x), r = std::max(r, p.x), b = std::min(b, p.y), t = std::max(t, p.y);
+  }
+  Put(v, u"label_width", Length(m, s, (double(r) - l) * s.x));
+  Put(v, u"label_height", Length(m, s, (double(t) - b) * s.y));
+}
+
+}  // namespace
+
+bool ShowableValue(const std::optional<std::u16string>& text) {
+  if (!text || text->empty()) return false;
+  std::string lower;
+  for (char16_t c : *text) lower += c < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?';
+  return lower.find("nan") == std::string::npos && lower.find("inf") == std::string::npos;
+}
+
+std::vector<std::u16string> PanelValueLabels(int type) {
+  switch (type) {
+    case kMeasureDistance: return {u"label_length", u"label_angle"};
+    case kMeasureArea: return {u"label_area", u"label_perimeter", u"label_cur_segment", u"label_width", u"label_height"};
+    case kMeasureCircleArea: return {u"label_area", u"label_width", u"label_height"};
+    case kMeasurePerimeter: return {u"label_perimeter", u"label_cur_segment", u"label_width", u"label_height"};
+    case kMeasurePolylength: return {u"label_total_length", u"label_cur_segment"};
+    case kMeasureCenterRadius:
+    case kMeasure3PointRadius: return {u"label_radius"};
+    case kMeasureDiameter: return {u"label_area", u"label_circumference", u"label_diameter"};
+    case kMeasureAngle: return {u"label_angle"};
+    case kMeasureVolume: return {u"label_volume", u"label_area", u"label_depth", u"label_width", u"label_height"};
+    default: return {};
+  }
+}
+
+FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_MeasureDictImpl& m) {
+  FigureValues v;
+  const KwMeasureScale s = kwannotation::KW_MeasureScaleOf(m);
+  if (!s.usable) return v;
+  const std::vector<KS_FloatPoint>& p = f.points;
+  std::optional<std::u16string> main;
+  switch (type) {
+    case kMeasureDistance: {
+      if (p.size() < 2) break;
+      main = Length(m, s, kwannotation::KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y));
+      Put(v, u"label_length", main);
+      v.panel[u"label_angle"] = Degrees(Direction(p[0], p[1]));
+      break;
+    }
+    case kMeasurePerimeter:
+    case kMeasurePolylength: {
+      if (p.size() < 2) break;
+      main = Length(m, s, kwannotation::KW_PathLength(s, Flat(p), false));
+      const KS_FloatPoint a = p[p.size() - 2], b = p.back();
+      std::optional<std::u16string> segment = Length(m, s, kwannotation::KW_ScaledLength(s, a.x, a.y, b.x, b.y));
+      Put(v, type == kMeasurePerimeter ? u"label_perimeter" : u"label_total_length", main);
+      Put(v, u"label_cur_segment", segment);
+      if (type == kMeasurePerimeter) PutBox(v, m, s, p);
+      break;
+    }
+    case kMeasureArea:
+    case kMeasureVolume: {
+      if (p.size() < 2) break;
+      const double area = kwannotation::KW_PolygonArea(s, Flat(p));
+      std::optional<std::u16string> areaText = Formatted(m, kwannotation::kMeasureArrayA, area);
+      Put(v, u"label_area", areaText);
+      PutBox(v, m, s, p);
+      if (type == kMeasureArea) {
+        main = areaText;
+        Put(v, u"label_perimeter", Length(m, s, kwannotation::KW_PathLength(s, Flat(p), true)));
+        const KS_FloatPoint a = p[p.size() - 2], b = p.back();
+        Put(v, u"label_cur_segment", Length(m, s, kwannotation::KW_ScaledLength(s, a.x, a.y, b.x, b.y)));
+      } else {
+        main = Formatted(m, kArrayV, area * f.depth);
+        Put(v, u"label_volume", main);
+        Put(v, u"label_depth", Length(m, s, f.depth));
+      }
+      break;
+    }
+    case kMeasureAngle: {
+      if (p.size() < 3) break;
+      const double degrees = AngleAt(p[0], p[1], p[2]);
+      main = m.GetFormatCount(kArrayT) > 0 ? Formatted(m, kArrayT, degrees) : std::optional(Degrees(degrees));
+      v.panel[u"label_angle"] = Degrees(degrees);
+      break;
+    }
+    case kMeasureCenterRadius:
+    case kMeasure3PointRadius: {
+      if (p.size() < 2) break;
+      main = Length(m, s, kwannotation::KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y));
+      Put(v, u"label_radius", main);
+      break;
+    }
+    case kMeasureCircleArea:
+    case kMeasureDiameter: {
+      const double a = (double(f.rect.right) - f.rect.left) / 2.0 * s.x;
+      const double b = (double(f.rect.top) - f.rect.bottom) / 2.0 * s.y;
+      std::optional<std::u16string> area = Formatted(m, kwannotation::kMeasureArrayA, kPi * a * b);
+      Put(v, u"label_area", area);
+      if (type == kMeasureCircleArea) {
+        main = area;
+        Put(v, u"label_width", Length(m, s, 2 * a));
+        Put(v, u"label_height", Length(m, s, 2 * b));
+      } else {
+        // Ramanujan's approximation; exact for a circle.
+        const double h = (a + b) > 0 ? (a - b) * (a - b) / ((a + b) * (a + b)) : 0;
+        const double circumference = kPi * (a + b) * (1 + 3 * h / (10 + std::sqrt(4 - 3 * h)));
+        main = Length(m, s, 2 * a);
+        Put(v, u"label_diameter", main);
+        Put(v, u"label_circumference", Length(m, s, circumference));
+      }
+      break;
+    }
+    default: break;
+  }
+  if (ShowableValue(main)) v.main = *main;
+  return v;
+}
+
+}  // namespace AnnotationPlugin

@@ -1,0 +1,599 @@
+#include "measure/cma_measure_tool.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_annot_types.h"
+#include "kwannotation/kw_measure_appearance.h"
+#include "kwannotation/kw_measure_values.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_units.h"
+#include "kwannotation/kw_viewport.h"
+#include "measure/cma_right_panel.h"
+#include "measure/cma_units.h"
+#include "plugin/host_binding.h"
+#include "plugin/widget_binding.h"
+
+namespace AnnotationPlugin {
+namespace {
+
+using kwannotation::CKW_MeasureDict;
+
+constexpr double kMinSize = 2.0;          // page units: the smallest distance, radius or arm
+constexpr double kMinClickDevice = 2.0;   // device units between the clicks of a 3-point radius
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kEscape = 27;
+
+double Distance(KS_FloatPoint a, KS_FloatPoint b) { return std::hypot(double(b.x) - a.x, double(b.y) - a.y); }
+
+std::u16string TextPref(const char16_t* section, const char16_t* key, std::u16string fallback) {
+  Host::WideString out;
+  if (!Host::PrefGetText(section, key, out.get())) return fallback;
+  std::u16string text = out.str();
+  return text.empty() ? fallback : text;
+}
+
+KPD_ColorF ColorOf(int rgb) {
+  // Host colour values keep red in the low byte.
+  KPD_ColorF c{KPD_COLOR_RGB, {(rgb & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f, ((rgb >> 16) & 0xFF) / 255.0f, 0}};
+  return c;
+}
+
+// A PDF text string: plain bytes for ASCII, else UTF-16BE with its mark.
+KPD_Object TextObject(std::u16string_view text) {
+  std::string bytes;
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x20 && c < 0x7F; });
+  if (ascii) {
+    for (char16_t c : text) bytes += static_cast<char>(c);
+  } else {
+    bytes = "\xFE\xFF";
+    for (char16_t c : text) {
+      bytes += static_cast<char>(c >> 8);
+      bytes += static_cast<char>(c & 0xFF);
+    }
+  }
+  return Host::StringNew(bytes.data(), bytes.size());
+}
+
+std::vector<double> Flat(const std::vector<KS_FloatPoint>& points) {
+  std::vector<double> xy;
+  for (const KS_FloatPoint& p : points) {
+    xy.push_back(p.x);
+    xy.push_back(p.y);
+  }
+  return xy;
+}
+
+// The points of a clicked figure with repeated clicks (closer than half a
+// unit to the one before) taken out.
+std::vector<KS_FloatPoint> WithoutRepeats(const std::vector<KS_FloatPoint>& points) {
+  std::vector<KS_FloatPoint> out;
+  for (const KS_FloatPoint& p : points)
+    if (out.empty() || Distance(out.back(), p) >= 0.5) out.push_back(p);
+  return out;
+}
+
+// The scale source of a gesture: the viewport under the first point, else
+// the page's scale (its viewport 0), else a measure dictionary of its own
+// written from the default ratio of the preferences.
+CKW_MeasureDict ScaleSource(KPD_Page page, KPD_Document pdf, KS_FloatPoint first) {
+  kwannotation::CKW_PageViewportListImpl list(page, pdf);
+  if (kwannotation::CKW_Viewport vp = list.FindViewportObjectAt(first)) return vp->GetMeasureDict();
+  if (kwannotation::CKW_Viewport vp0 = list.GetViewport(0)) {
+    CKW_MeasureDict m = vp0->GetMeasureDict();
+    if (m.IsValid() && m->RatioProblem().empty()) return m;
+  }
+  return {};
+}
+
+CKW_MeasureDict DefaultScale(const MeasureToolSettings& settings, const PageScale& scale) {
+  CKW_MeasureDict own = CKW_MeasureDict::Own(Host::DictNew());
+  if (!own) return own;
+  PageScale withKeys = scale;
+  withKeys.x.realUnit = UnitKeyFromText(scale.x.realUnit, UnitList::Real);
+  withKeys.y.realUnit = UnitKeyFromText(scale.y.realUnit, UnitList::Real);
+  const kwannotation::MeasureUnits units{UnitKeyFromText(settings.lengthUnit, UnitList::Real),
+                                         UnitKeyFromText(settings.areaUnit, UnitList::Area),
+                                         UnitKeyFromText(settings.volumeUnit, UnitList::Volume)};
+  if (!own->WriteScale(withKeys, RatioText(scale), units)) return {};
+  return own;
+}
+
+}  // namespace
+
+// ---- settings ---------------------------------------------------------------------
+
+MeasureToolSettings ReadMeasureToolSettings(int type, const std::u16string& defaultUnit) {
+  MeasureToolSettings s;
+  const MeasureTypeInfo* row = MeasureTypeRow(type);
+  if (!row) return s;
+  const char16_t* section = row->settingsSection;
+  const int caps = MeasureCapabilities(type);
+  s.label = TextPref(section, u"Label", u"");
+  s.lengthUnit = TextPref(section, u"LengthUnit", defaultUnit);
+  s.areaUnit = TextPref(section, u"AreaUnit", u"sq m");
+  if (type == kMeasureVolume) {
+    s.depthUnit = TextPref(section, u"DepthUnit", defaultUnit);
+    // The depth is kept as text so that "2.5" reads the same in every locale.
+    const std::u16string depth = TextPref(section, u"Depth", u"1");
+    std::string ascii(depth.begin(), depth.end());
+    char* end = nullptr;
+    const double d = std::strtod(ascii.c_str(), &end);
+    if (end && *end == 0 && std::isfinite(d) && d > 0) s.depth = d;
+  }
+  if (caps & kCapSlope) s.slopeType = Host::PrefGetInt(section, u"SlopeType", 1);
+  if (caps & kCapVolumeUnit) s.volumeUnit = TextPref(section, u"VolumeUnit", u"cu m");
+  if (caps & kCapSegments) s.showSegment = Host::PrefGetInt(section, u"ShowSegment", type == kMeasurePolylength);
+  s.showCaption = Host::PrefGetInt(section, u"ShowCaption", DefaultShowCaption(type));
+  return s;
+}
+
+MeasureToolStyle ReadMeasureToolStyle(int type) {
+  MeasureToolStyle style;
+  const MeasureTypeInfo* row = MeasureTypeRow(type);
+  if (!row) return style;
+  const char16_t* section = row->styleSection;
+  style.hasSetting = Host::PrefGetInt(section, u"HasSetting", 0) != 0;
+  if (!style.hasSetting) return style;
+  style.color = Host::PrefGetInt(section, u"Color", 255);
+  const int noFill = -1;
+  const int fill = Host::PrefGetInt(section, u"FillColor", noFill);
+  if (fill != noFill) style.fillColor = fill;
+  style.opacity = std::clamp(Host::PrefGetInt(section, u"Opacity", 100), 0, 100);
+  if (type == kMeasureDistance) style.textInLine = Host::PrefGetInt(section, u"ShowTextInLine", 0) != 0;
+  return style;
+}
+
+// ---- geometry ---------------------------------------------------------------------
+
+bool CircleThrough(KS_FloatPoint p1, KS_FloatPoint p2, KS_FloatPoint p3, KS_FloatPoint* centre, double* radius) {
+  const double x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y, x3 = p3.x, y3 = p3.y;
+  const double a = 2 * (x2 - x1), b = 2 * (y2 - y1), c = x2 * x2 + y2 * y2 - x1 * x1 - y1 * y1;
+  const double d = 2 * (x3 - x2), e = 2 * (y3 - y2), f = x3 * x3 + y3 * y3 - x2 * x2 - y2 * y2;
+  const double det = e * a - d * b;
+  if (std::fabs(det) < 1e-6) return false;
+  const double cx = (e * c - f * b) / det, cy = (f * a - d * c) / det;
+  const double r = std::hypot(x1 - cx, y1 - cy);
+  if (!std::isfinite(r) || r < kMinSize) return false;
+  *centre = KS_FloatPoint{static_cast<float>(cx), static_cast<float>(cy)};
+  *radius = r;
+  return true;
+}
+
+KS_FloatPoint ConstrainTo45(KS_FloatPoint from, KS_FloatPoint p) {
+  const double dx = double(p.x) - from.x, dy = double(p.y) - from.y;
+  const double length = std::hypot(dx, dy);
+  if (length <= 1.0) return p;
+  const double angle = std::atan2(dy, dx);
+  const double rounded = std::floor(angle * 4 / kPi + 0.5) * kPi / 4;
+  return KS_FloatPoint{static_cast<float>(from.x + length * std::cos(rounded)),
+                       static_cast<float>(from.y + length * std::sin(rounded))};
+}
+
+// ---- undo -------------------------------------------------------------------------
+
+CMSA_UndoCreate::CMSA_UndoCreate(KA_Document doc, int pageIndex, KPD_Dictionary dict, int index)
+    : doc_(doc), pageIndex_(pageIndex), dict_(dict), index_(index) {}
+
+KPD_Page CMSA_UndoCreate::Page() const {
+  KPD_Document pdf = Host::AppDocGetPdfDocument(doc_);
+  return pdf ? Host::DocGetPage(pdf, pageIndex_) : nullptr;
+}
+
+void CMSA_UndoCreate::Undo() {
+  KPD_Page page = Page();
+  if (!page) return;
+  const int at = Host::PageFindAnnot(page, dict_);
+  if (at < 0) return;
+  Host::PageRemoveAnnot(page, at);
+  Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
+}
+
+void CMSA_UndoCreate::Redo() {
+  KPD_Page page = Page();
+  if (!page || Host::PageFindAnnot(page, dict_) >= 0) return;
+  const int count = Host::PageAnnotCount(page);
+  Host::PageInsertAnnot(page, std::clamp(index_, 0, count), dict_);
+  Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
+}
+
+// ---- the tool ---------------------------------------------------------------------
+
+std::string CMA_MeasureToolBase::GetName() const {
+  const MeasureTypeInfo* row = MeasureTypeRow(type_);
+  return row ? row->toolName : "";
+}
+
+bool CMA_MeasureToolBase::ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const {
+  if (!view || !Host::PageViewDeviceToPage(view, pt, out)) return false;
+  KPD_Page page = Host::PageViewGetPage(view);
+  KS_FloatRect box{};
+  if (!page || (!Host::PageGetBox(page, "/CropBox", &box) && !Host::PageGetBox(page, "/MediaBox", &box)))
+    return false;
+  const float left = std::min(box.left, box.right), right = std::max(box.left, box.right);
+  const float bottom = std::min(box.bottom, box.top), top = std::max(box.bottom, box.top);
+  return out->x >= left && out->x <= right && out->y >= bottom && out->y <= top;
+}
+
+KS_FloatPoint CMA_MeasureToolBase::Constrained(uint32_t flags, KS_FloatPoint p) const {
+  if (!(flags & KS_FLAG_SHIFT) || points_.size() < 2) return p;
+  if (type_ == kMeasureCircleArea || type_ == kMeasureDiameter) return p;
+  return ConstrainTo45(points_[points_.size() - 2], p);
+}
+
+// Repaints the page of the gesture (the rubber band) and brings the panel up
+// to date.
+void CMA_MeasureToolBase::Invalidate() {
+  if (!view_) return;
+  Host::AppDocInvalidateRect(Host::PageViewGetDocument(view_), Host::PageViewGetPageIndex(view_), nullptr);
+  UpdatePanel();
+}
+
+bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
+  KA_Document doc = Host::PageViewGetDocument(view);
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  KPD_Page page = Host::PageViewGetPage(view);
+  if (!pdf || !page) return false;
+  liveMeasure_ = ScaleSource(page, pdf, p);
+  const PageScale fallback = liveMeasure_ ? PageScale{} : LoadDefaultRatio(kwannotation::DefaultUnitKey(0));
+  settings_ = ReadMeasureToolSettings(type_, liveMeasure_ ? std::u16string(u"m") : fallback.x.realUnit);
+  style_ = ReadMeasureToolStyle(type_);
+  if (!liveMeasure_) liveMeasure_ = DefaultScale(settings_, fallback);
+  if (!liveMeasure_) return false;
+  view_ = view;
+  points_ = {p, p};
+  started_ = true;
+  finishing_ = false;
+  leaderPhase_ = false;
+  Invalidate();
+  return true;
+}
+
+void CMA_MeasureToolBase::Drop() {
+  if (!started_) return;
+  Invalidate();
+  started_ = false;
+  finishing_ = false;
+  leaderPhase_ = false;
+  points_.clear();
+  view_ = nullptr;
+  liveMeasure_ = {};
+}
+
+bool CMA_MeasureToolBase::OnKeyDown(int32_t key, uint32_t) {
+  if (key != kEscape || !started_ || finishing_) return false;
+  Drop();
+  return true;
+}
+
+bool CMA_MeasureToolBase::OnLButtonDown(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
+  if (!IsUsableNow()) return false;
+  KS_FloatPoint p{};
+  if (!started_) {
+    if (!ToPage(view, pt, &p) || !Start(view, p)) return false;
+    pressDevice_ = pt;
+    return true;
+  }
+  if (view != view_ || !ToPage(view, pt, &p)) return true;
+  p = Constrained(flags, p);
+  const KS_FloatPoint previous = points_[points_.size() - 2];
+  switch (type_) {
+    case kMeasureDistance:
+      points_.back() = p;
+      if (leaderPhase_) return Complete(), true;
+      if (Host::PrefGetInt(u"Preferences\\Measuring", u"bLeader", 0) != 0) {
+        if (Distance(points_[0], p) < kMinSize) {
+          Drop();
+          return true;
+        }
+        leaderPhase_ = true;
+        points_.push_back(p);
+        Invalidate();
+        return true;
+      }
+      Complete();
+      return true;
+    case kMeasureAngle:
+      if (Distance(previous, p) < kMinSize) return true;
+      points_.back() = p;
+      if (points_.size() == 3) return Complete(), true;
+      points_.push_back(p);
+      Invalidate();
+      return true;
+    case kMeasure3PointRadius: {
+      KS_DevicePoint prevDevice{};
+      Host::PageViewPageToDevice(view, previous, &prevDevice);
+      if (std::hypot(double(pt.x) - prevDevice.x, double(pt.y) - prevDevice.y) < kMinClickDevice) return true;
+      points_.back() = p;
+      if (points_.size() == 3) return Complete(), true;
+      points_.push_back(p);
+      Invalidate();
+      return true;
+    }
+    case kMeasureCenterRadius:
+      points_.back() = p;
+      Complete();
+      return true;
+    case kMeasureCircleArea:
+    case kMeasureDiameter:
+      return true;
+    default:  // perimeter, polylength, area, volume: a vertex more
+      points_.back() = p;
+      points_.push_back(p);
+      Invalidate();
+      return true;
+  }
+}
+
+bool CMA_MeasureToolBase::OnLButtonUp(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
+  if (!started_) return false;
+  if (type_ != kMeasureCircleArea && type_ != kMeasureDiameter) return true;
+  if (view != view_) {
+    Drop();
+    return true;
+  }
+  // The release is clamped to the view's device rectangle (the page's).
+  KS_DevicePoint end = pt;
+  KPD_Page page = Host::PageViewGetPage(view);
+  KS_FloatRect box{};
+  KS_DeviceRect device{};
+  if (page && Host::PageGetBox(page, "/MediaBox", &box) && Host::PageViewPageRectToDevice(view, &box, &device)) {
+    end.x = std::clamp(end.x, std::min(device.left, device.right), std::max(device.left, device.right));
+    end.y = std::clamp(end.y, std::min(device.top, device.bottom), std::max(device.top, device.bottom));
+  }
+  if ((flags & KS_FLAG_SHIFT) || type_ == kMeasureDiameter) {
+    const int dx = end.x - pressDevice_.x, dy = end.y - pressDevice_.y;
+    const int side = std::min(std::abs(dx), std::abs(dy));
+    end.x = pressDevice_.x + (dx < 0 ? -side : side);
+    end.y = pressDevice_.y + (dy < 0 ? -side : side);
+  }
+  KS_FloatPoint p{};
+  if (!Host::PageViewDeviceToPage(view, end, &p)) {
+    Drop();
+    return true;
+  }
+  points_.back() = p;
+  Complete();
+  return true;
+}
+
+bool CMA_MeasureToolBase::OnLButtonDblClk(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
+  if (!started_) return false;
+  switch (type_) {
+    case kMeasurePerimeter:
+    case kMeasurePolylength:
+    case kMeasureArea:
+    case kMeasureVolume: Complete(); return true;
+    default: return true;
+  }
+}
+
+bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
+  if (!started_ || view != view_) return false;
+  KS_FloatPoint p{};
+  if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
+  points_.back() = Constrained(flags, p);
+  Invalidate();
+  return true;
+}
+
+bool CMA_MeasureToolBase::OnRButtonUp(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
+  if (!started_) return false;
+  const std::u16string complete = Widgets::Translate("ID_MEASURE_COMPLETE");
+  const std::u16string cancel = Widgets::Translate("ID_MEASURE_CANCEL");
+  const char16_t* items[] = {complete.c_str(), cancel.c_str()};
+  const int chosen = Host::PopupMenu(items, 2);
+  if (chosen == 1) {
+    // Complete ends the figure at the last fixed point.
+    if (points_.size() > 1 && type_ != kMeasureCircleArea && type_ != kMeasureDiameter) points_.pop_back();
+    points_.push_back(points_.back());
+    Complete();
+  } else if (chosen == 2) {
+    Drop();
+  }
+  return true;
+}
+
+void CMA_MeasureToolBase::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
+  if (!started_ || view != view_ || points_.empty()) return;
+  const MeasureToolStyle style = ReadMeasureToolStyle(type_);
+  KA_Pen pen = Host::PenNew(static_cast<KS_ColorRef>(style.color), 1, 0);
+  KA_Pen old = Host::DeviceSelectPen(device, pen);
+  std::vector<KS_DevicePoint> dev;
+  for (const KS_FloatPoint& p : points_) {
+    KS_DevicePoint d{};
+    Host::PageViewPageToDevice(view, p, &d);
+    dev.push_back(d);
+  }
+  if (type_ == kMeasureCircleArea || type_ == kMeasureDiameter) {
+    KS_DeviceRect r{std::min(dev.front().x, dev.back().x), std::min(dev.front().y, dev.back().y),
+                    std::max(dev.front().x, dev.back().x), std::max(dev.front().y, dev.back().y)};
+    Host::DeviceRectangle(device, &r);
+  } else {
+    const bool closed = type_ == kMeasureArea || type_ == kMeasureVolume;
+    Host::DevicePolyline(device, dev.data(), static_cast<int32_t>(dev.size()), closed && dev.size() > 2);
+  }
+  Host::DeviceSelectPen(device, old);
+  Host::PenRelease(pen);
+}
+
+bool CMA_MeasureToolBase::Complete() {
+  if (!started_) return false;
+  finishing_ = true;
+  const bool made = Create();
+  Drop();
+  return made;
+}
+
+bool CMA_MeasureToolBase::CurrentFigure(bool final, MeasureFigure* out) const {
+  *out = MeasureFigure{};
+  out->depth = settings_.depth;
+  if (points_.empty()) return false;
+  switch (type_) {
+    case kMeasureDistance:
+      if (points_.size() < 2) return false;
+      out->points = {points_[0], points_[1]};
+      return Distance(points_[0], points_[1]) >= kMinSize;
+    case kMeasurePerimeter:
+    case kMeasurePolylength:
+      out->points = WithoutRepeats(final ? std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1) : points_);
+      return out->points.size() >= 2 && kwannotation::KW_PathLength({1, 1, true}, Flat(out->points), false) >= kMinSize;
+    case kMeasureArea:
+    case kMeasureVolume:
+      out->points = WithoutRepeats(final ? std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1) : points_);
+      if (out->points.size() >= 2 && Distance(out->points.front(), out->points.back()) < 0.5) out->points.pop_back();
+      return out->points.size() >= 3 && kwannotation::KW_PolygonArea({1, 1, true}, Flat(out->points)) >= kMinSize;
+    case kMeasureAngle:
+      out->points = points_;
+      return points_.size() == 3;
+    case kMeasureCenterRadius:
+      if (points_.size() < 2) return false;
+      out->points = {points_[0], points_.back()};
+      return Distance(points_[0], points_.back()) >= kMinSize;
+    case kMeasure3PointRadius: {
+      KS_FloatPoint centre{};
+      double radius = 0;
+      if (points_.size() < 3 || !CircleThrough(points_[0], points_[1], points_[2], &centre, &radius)) {
+        // Before the third click the panel shows the first chord.
+        out->points = {points_[0], points_.back()};
+        return false;
+      }
+      out->points = {centre, points_[0]};
+      return true;
+    }
+    case kMeasureCircleArea:
+    case kMeasureDiameter: {
+      const KS_FloatPoint a = points_.front(), b = points_.back();
+      out->rect = {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+      return out->rect.right - out->rect.left >= kMinSize && out->rect.top - out->rect.bottom >= kMinSize;
+    }
+    default: return false;
+  }
+}
+
+void CMA_MeasureToolBase::UpdatePanel() {
+  if (!started_ || !liveMeasure_ || Host::PrefGetInt(u"Measurement", u"Show Dialog", 1) == 0) return;
+  MeasureFigure figure;
+  CurrentFigure(false, &figure);
+  MeasureRightPanel().Show(type_, MeasureFigureValues(type_, figure, *liveMeasure_.GetImpl()).panel);
+}
+
+bool CMA_MeasureToolBase::Create() {
+  const MeasureTypeInfo* row = MeasureTypeRow(type_);
+  KA_PageView view = view_;
+  if (!row || !view || !liveMeasure_ || !IsUsableNow()) return false;
+  KA_Document doc = Host::PageViewGetDocument(view);
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  KPD_Page page = Host::PageViewGetPage(view);
+  const int pageIndex = Host::PageViewGetPageIndex(view);
+  if (!pdf || !page) return false;
+
+  // The figure, checked against its minimum, and its value with the scale
+  // the annotation will carry.
+  MeasureFigure figure;
+  if (!CurrentFigure(true, &figure)) return false;
+  if (type_ == kMeasure3PointRadius) {
+    // The radius line runs from the centre along the x axis.
+    const double r = Distance(figure.points[0], figure.points[1]);
+    figure.points[1] = KS_FloatPoint{static_cast<float>(figure.points[0].x + r), figure.points[0].y};
+  }
+  const FigureValues values = MeasureFigureValues(type_, figure, *liveMeasure_.GetImpl());
+  if (values.main.empty()) return false;
+  if (Host::PrefGetInt(u"Measurement", u"Markup", 1) == 0) return false;
+
+  auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
+  if (!list) return false;
+  std::shared_ptr<kwannotation::CKW_Annot> annot = list->CreateAnnot(row->subtype, nullptr, row->intent);
+  auto* markup = dynamic_cast<kwannotation::CKW_MarkupAnnot*>(annot.get());
+  if (!markup) {
+    if (annot) list->RemoveAnnot(annot->GetAnnot());
+    return false;
+  }
+  KPD_Dictionary dict = annot->GetDict();
+  kwannotation::CKW_AnnotWriter writer(*annot->GetImpl());
+
+  // Geometry.
+  if (auto* line = dynamic_cast<kwannotation::CKW_Line*>(annot.get())) {
+    line->SetLinePoints(figure.points[0], figure.points[1]);
+    if (leaderPhase_ && points_.size() > 2) {
+      // The leader length: how far the leader point lies off the line, on
+      // the left of its direction when positive.
+      const KS_FloatPoint a = figure.points[0], b = figure.points[1], l = points_[2];
+      const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+      const double ll = ((double(l.y) - a.y) * dx - (double(l.x) - a.x) * dy) / std::hypot(dx, dy);
+      writer.SetNumber("/LL", ll);
+      writer.SetNumber("/LLE", 0);
+    }
+  } else if (type_ == kMeasureCircleArea || type_ == kMeasureDiameter) {
+    annot->SetRect(figure.rect);
+  } else {
+    markup->SetVertices(figure.points);
+    // A first /Rect around the vertices (never empty); the appearance grows
+    // it to what it draws.
+    KS_FloatRect box{figure.points[0].x, figure.points[0].y, figure.points[0].x, figure.points[0].y};
+    for (const KS_FloatPoint& p : figure.points) {
+      box.left = std::min(box.left, p.x), box.right = std::max(box.right, p.x);
+      box.bottom = std::min(box.bottom, p.y), box.top = std::max(box.top, p.y);
+    }
+    annot->SetRect({box.left - 1, box.bottom - 1, box.right + 1, box.top + 1});
+  }
+
+  // Style and subject: without settings of its own a measurement takes the
+  // host's default colour (red) and full opacity.
+  annot->SetColor(ColorOf(style_.color));
+  if (style_.hasSetting) {
+    if (style_.fillColor) markup->SetInteriorColor(ColorOf(*style_.fillColor));
+    annot->SetOpacity(style_.opacity / 100.0f);
+    if (type_ == kMeasureDistance) writer.SetName("/CP", style_.textInLine ? "Inline" : "Top");
+  }
+  markup->SetSubject(Widgets::Translate(row->subjectKey));
+
+  // The measure dictionary and the settings kept on the annotation.
+  if (!liveMeasure_->WriteToAnnot(dict, pdf)) {
+    list->RemoveAnnot(annot->GetAnnot());
+    return false;
+  }
+  if (!settings_.label.empty()) writer.SetOwned("/Label", TextObject(settings_.label));
+  const int caps = MeasureCapabilities(type_);
+  if (caps & kCapSlope) {
+    writer.SetInteger("/SlopeType", settings_.slopeType);
+    writer.SetNumber("/PitchRun", 12);
+  }
+  // A circle area is told from a diameter by having no caption bits.
+  if (type_ != kMeasureCircleArea) writer.SetInteger("/MeasurementTypes", settings_.showCaption);
+  if (caps & kCapSegments) writer.SetBool("/Segments", settings_.showSegment != 0);
+  if (type_ == kMeasurePolylength) writer.SetBool("/RiseDrop", true);
+  if (type_ == kMeasureVolume) writer.SetNumber("/Depth", settings_.depth);
+  if (type_ == kMeasureDiameter || type_ == kMeasureCenterRadius || type_ == kMeasure3PointRadius)
+    writer.SetBool("/CenterPoint", true);
+
+  // The contents are the value lines the caption shows, from the
+  // annotation's own keys, so that the page, the file and `annot measure
+  // info` say the same.
+  const kwannotation::KwMeasureTexts texts = kwannotation::KW_MeasureTextsOf(dict);
+  if (texts.contents.empty() || !ShowableValue(texts.contents)) {
+    list->RemoveAnnot(annot->GetAnnot());
+    return false;
+  }
+  annot->SetContents(texts.contents);
+  annot->ResetAppearance();
+
+  // One undo step; the annotation stays where the page put it.
+  const int index = Host::PageFindAnnot(page, dict);
+  auto undo = std::make_unique<CMSA_UndoCreate>(doc, pageIndex, dict, index);
+  undo->SetCaption(Widgets::Translate("IDS_STR_UNDOCREATE") + Widgets::Translate(row->labelKey));
+  AnnotUndo_HandOver(std::move(undo), doc);
+  Host::AppDocInvalidateRect(doc, pageIndex, nullptr);
+
+  // Unless the tool is kept, the Hand tool takes over with the annotation
+  // that was current before.
+  if (Host::PrefGetInt(u"KeepToolSelected", row->keepSelectedKey, 1) == 0) {
+    KA_Annot focused = Host::AppDocGetFocusedAnnot(doc);
+    if (KA_Tool hand = Host::AppGetToolByName("Hand")) Host::AppSetCurrentTool(hand, 0);
+    if (focused) Host::AppDocSetFocusedAnnot(doc, focused);
+  }
+  return true;
+}
+
+}  // namespace AnnotationPlugin

@@ -1,0 +1,128 @@
+// The measuring tools: clicks on a page become a measurement annotation
+// (a line, polyline, polygon or circle with a measurement intent, a measure
+// dictionary and the measured value as its contents). One base carries the
+// gesture; each type differs in its click rules and in the figure it makes.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kwannotation/kw_measure_dict.h"
+#include "measure/cma_figure_values.h"
+#include "measure/cma_measure_types.h"
+#include "plugin/annot_tool_handler.h"
+#include "plugin/annot_undo.h"
+
+namespace AnnotationPlugin {
+
+// The settings a tool reads from its settings section when a gesture starts.
+struct MeasureToolSettings {
+  std::u16string label;
+  std::u16string lengthUnit;
+  std::u16string areaUnit = u"sq m";
+  std::u16string volumeUnit = u"cu m";
+  std::u16string depthUnit;
+  double depth = 1.0;
+  int slopeType = 1;
+  int showSegment = 0;
+  int showCaption = 128;
+};
+MeasureToolSettings ReadMeasureToolSettings(int type, const std::u16string& defaultUnit);
+
+// The style a tool gives its annotations: host defaults unless the style
+// section's "HasSetting" is set.
+struct MeasureToolStyle {
+  bool hasSetting = false;
+  int color = 255;  // a host colour value: red in the low byte
+  std::optional<int> fillColor;
+  int opacity = 100;
+  bool textInLine = false;
+};
+MeasureToolStyle ReadMeasureToolStyle(int type);
+
+// The undo item of a created measurement: undo takes the annotation off its
+// page, redo puts the same dictionary back at the same place.
+class CMSA_UndoCreate final : public CAnnot_BaseUndo {
+ public:
+  CMSA_UndoCreate(KA_Document doc, int pageIndex, KPD_Dictionary dict, int index);
+  void Undo() override;
+  void Redo() override;
+
+ private:
+  KPD_Page Page() const;
+  KA_Document doc_;
+  int pageIndex_;
+  KPD_Dictionary dict_;
+  int index_;
+};
+
+class CMA_MeasureToolBase : public CAnnot_ToolHandler {
+ public:
+  explicit CMA_MeasureToolBase(MeasureType type) : type_(type) {}
+  ~CMA_MeasureToolBase() override = default;
+
+  MeasureType Type() const { return type_; }
+  std::string GetName() const override;
+  void OnActivate(bool persistent) override {}
+  void OnDeactivate() override { Drop(); }
+  bool OnKeyDown(int32_t key, uint32_t flags) override;
+  bool IsUsableNow() override { return CurrentDocumentAllowsAnnotEdits(); }
+  bool IsBusy() override { return started_; }
+  bool OnLButtonDown(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override;
+  bool OnLButtonUp(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override;
+  bool OnLButtonDblClk(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override;
+  bool OnMouseMove(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override;
+  bool OnRButtonDown(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override { return started_; }
+  bool OnRButtonUp(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override;
+  bool OnRButtonDblClk(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) override { return started_; }
+  bool OnMouseWheel(KA_PageView view, uint32_t flags, int16_t delta, const KS_DevicePoint& pt) override {
+    return false;
+  }
+  void OnPaint(KA_PageView view, KA_Device device, intptr_t value, uint32_t flags) override;
+
+  // Ends the figure as a double click does; false when no annotation came
+  // of it.
+  bool Complete();
+  // Drops the gesture without an annotation.
+  void Drop();
+
+  // The points of the figure so far, in page space.
+  const std::vector<KS_FloatPoint>& Points() const { return points_; }
+  bool InLeaderPhase() const { return leaderPhase_; }
+
+ private:
+  bool ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const;
+  KS_FloatPoint Constrained(uint32_t flags, KS_FloatPoint p) const;
+  bool Start(KA_PageView view, KS_FloatPoint p);
+  void Invalidate();
+  // The figure so far (`final`: without the point that follows the
+  // pointer); false when it is under its type's minimum.
+  bool CurrentFigure(bool final, MeasureFigure* out) const;
+  void UpdatePanel();
+  // Makes the measurement of the finished figure; false when none was made.
+  bool Create();
+
+  MeasureType type_;
+  KA_PageView view_ = nullptr;
+  std::vector<KS_FloatPoint> points_;  // the last one follows the pointer
+  bool started_ = false;
+  bool finishing_ = false;
+  bool leaderPhase_ = false;
+  KS_DevicePoint pressDevice_{};
+  MeasureToolSettings settings_;
+  MeasureToolStyle style_;
+  // The scale of the gesture: a viewport's measure dictionary, or one made
+  // from the default ratio.
+  kwannotation::CKW_MeasureDict liveMeasure_;
+};
+
+// Whether three points give a circle of radius at least 2.0, and which.
+bool CircleThrough(KS_FloatPoint p1, KS_FloatPoint p2, KS_FloatPoint p3, KS_FloatPoint* centre, double* radius);
+
+// The point `p` put on the nearest multiple of 45 degrees around `from`,
+// at the same distance; `p` itself when it is at most 1.0 away.
+KS_FloatPoint ConstrainTo45(KS_FloatPoint from, KS_FloatPoint p);
+
+}  // namespace AnnotationPlugin

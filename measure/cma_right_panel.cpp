@@ -1,0 +1,54 @@
+#include "measure/cma_right_panel.h"
+
+#include "measure/cma_measure_types.h"
+#include "plugin/widget_binding.h"
+
+namespace AnnotationPlugin {
+namespace {
+
+std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+
+// Sets a label's text; a change is traced.
+void SetLabel(Tessel::Dialog& dialog, const std::u16string& name, const std::u16string& text) {
+  std::shared_ptr<Tessel::Label> label = dialog.GetElement<Tessel::Label>(name);
+  if (!label || label->GetText() == text) return;
+  label->SetText(text);
+  Tessel::Dialog::TraceValue(name, text);
+}
+
+}  // namespace
+
+void CMA_RightPanelMgr::Show(int type, const std::map<std::u16string, std::u16string>& values) {
+  const MeasureTypeInfo* row = MeasureTypeRow(type);
+  if (!row) return;
+  std::unique_ptr<Tessel::Dialog>& dialog = dialogs_[type];
+  if (!dialog) {
+    dialog = std::make_unique<Tessel::Dialog>(Ascii(row->layout), nullptr);
+    if (auto name = dialog->GetElement<Tessel::Label>(u"label_tool_name"))
+      name->SetText(Widgets::Translate(row->labelKey));
+  }
+  if (shown_ != type) {
+    if (Tessel::Dialog* other = Dialog(shown_)) other->DoModeless(false);
+    dialog->DoModeless(true);
+    shown_ = type;
+  }
+  for (const auto& [name, text] : values) SetLabel(*dialog, name, text);
+}
+
+void CMA_RightPanelMgr::HideAll() {
+  for (auto& [type, dialog] : dialogs_)
+    if (dialog) dialog->DoModeless(false);
+  shown_ = 0;
+}
+
+Tessel::Dialog* CMA_RightPanelMgr::Dialog(int type) const {
+  auto it = dialogs_.find(type);
+  return it == dialogs_.end() ? nullptr : it->second.get();
+}
+
+CMA_RightPanelMgr& MeasureRightPanel() {
+  static CMA_RightPanelMgr panel;
+  return panel;
+}
+
+}  // namespace AnnotationPlugin

@@ -1,0 +1,379 @@
+// The ten measuring tools driven through sessions on calibrated pages: what
+// each one stores, what `annot measure info` recomputes from it, and the
+// gestures that must not leave a measurement behind.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/core_hft.h"
+#include "host/host_functions.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_viewport.h"
+#include "sdk/ks_host_binding.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+namespace fn = kshost::fn;
+
+// A page scale stored as the page's viewport over the whole page.
+struct Scale {
+  kwannotation::PageScale scale;
+  std::u16string ratio;
+  kwannotation::MeasureUnits units;
+};
+
+Scale Imperial() {  // 1 in = 10 ft, feet and inches to 1/8 inch
+  Scale s;
+  s.scale.x = {1, u"in", 10, u"ft'in\""};
+  s.scale.precision = 3;
+  s.ratio = u"1 in = 10 ft";
+  s.units = {u"ft'in\"", u"sq ft", u"cu ft"};
+  return s;
+}
+
+Scale Metric() {  // 1:100, metres to 2 decimals
+  Scale s;
+  s.scale.x = {1, u"cm", 1, u"m"};
+  s.scale.precision = 2;
+  s.ratio = u"1 cm = 1 m";
+  s.units = {u"m", u"sq m", u"cu m"};
+  return s;
+}
+
+// What a saved measurement holds.
+struct Saved {
+  std::string subtype, intent, contents;
+  std::optional<int> types;
+  bool hasMeasure = false;
+  std::string color;  // "/C" as PDF text, empty when absent
+  std::string text;   // the whole dictionary, for identity checks
+};
+
+std::string NameText(KPD_Object obj) {
+  if (!obj) return {};
+  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+  fn::NameGet(obj, out);
+  std::string s(fn::ByteStringData(out), fn::ByteStringLength(out));
+  fn::ByteStringDestroy(out);
+  return s.empty() ? s : s.substr(1);
+}
+
+std::string Written(KPD_Object obj) {
+  if (!obj) return {};
+  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+  fn::ObjectWrite(obj, out);
+  std::string s(fn::ByteStringData(out), fn::ByteStringLength(out));
+  fn::ByteStringDestroy(out);
+  return s;
+}
+
+std::vector<Saved> ReadSaved(const std::string& path) {
+  std::vector<Saved> all;
+  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+  KPD_Document doc = fn::DocOpenFile(path.c_str(), err);
+  fn::ByteStringDestroy(err);
+  if (!doc) return all;
+  KPD_Page page = fn::DocGetPage(doc, 0);
+  for (int i = 0; i < fn::PageAnnotCount(page); ++i) {
+    KPD_Dictionary a = fn::PageGetAnnot(page, i);
+    Saved s;
+    s.subtype = NameText(fn::DictGet(a, "/Subtype"));
+    s.intent = NameText(fn::DictGet(a, "/IT"));
+    if (KPD_Object t = fn::DictGet(a, "/MeasurementTypes")) s.types = static_cast<int>(fn::ObjectGetInteger(t));
+    s.hasMeasure = fn::DictGet(a, "/Measure") != nullptr;
+    s.color = Written(fn::DictGet(a, "/C"));
+    KS_WideString text = fn::WideStringNew(u"", 0);
+    if (fn::StringObjectGetText(fn::DictGet(a, "/Contents"), text)) {
+      std::u16string w(fn::WideStringData(text), fn::WideStringLength(text));
+      for (char16_t c : w) {
+        // UTF-8 of the few characters a value holds.
+        if (c < 0x80) {
+          s.contents += static_cast<char>(c);
+        } else if (c < 0x800) {
+          s.contents += static_cast<char>(0xC0 | (c >> 6));
+          s.contents += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+          s.contents += static_cast<char>(0xE0 | (c >> 12));
+          s.contents += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+          s.contents += static_cast<char>(0x80 | (c & 0x3F));
+        }
+      }
+    }
+    fn::WideStringDestroy(text);
+    s.text = Written(a);
+    all.push_back(s);
+  }
+  fn::DocClose(doc);
+  return all;
+}
+
+class MeasuringSession : public ::testing::Test {
+ protected:
+  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
+
+  // A letter page whose viewport 0 holds `scale`; `vp` replaces "VP" by
+  // PDF text when given.
+  void MakePage(const std::optional<Scale>& scale, const std::string& vp = "") {
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = fn::DocAddPage(doc, &letter);
+    if (scale) {
+      auto measure = kwannotation::CKW_MeasureDict::Own(fn::DictNew());
+      ASSERT_TRUE(measure->WriteScale(scale->scale, scale->ratio, scale->units));
+      kwannotation::CKW_PageViewportListImpl list(page, doc);
+      ASSERT_TRUE(list.AddViewport(letter, measure, u"plan"));
+    }
+    if (!vp.empty()) {
+      KPD_Object v = fn::ObjectParse(vp.data(), vp.size());
+      fn::DictSet(page, "/VP", v);
+      fn::ObjectRelease(v);
+    }
+    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
+    fn::ByteStringDestroy(error);
+    fn::DocClose(doc);
+  }
+
+  void Prefs(const std::string& text) {
+    std::filesystem::create_directories(dir_ / "config/annot");
+    std::ofstream(dir_ / "config/annot/preferences.ini") << text;
+  }
+
+  CommandResult Run(const std::string& script) {
+    std::string path = dir_.Write("session.txt", script);
+    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
+                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) +
+                 " --trace");
+  }
+
+  CommandResult Info() {
+    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " " + Quote(AnnotPath()) + " measure info " +
+                 Quote(out_));
+  }
+
+  TempDir dir_;
+  std::string in_ = dir_ / "in.pdf", out_ = dir_ / "out.pdf";
+};
+
+// One gesture of each tool on a 72-point figure: an inch of paper.
+struct ToolCase {
+  const char* name;
+  const char* script;
+  const char* subtype;
+  const char* intent;
+  std::optional<int> types;
+  // The contents at 1 in = 10 ft (feet and inches to 1/8, other units and
+  // angles to three decimals) and at 1:100 (two decimals).
+  const char* imperial;
+  const char* metric;
+};
+
+const ToolCase kTools[] = {
+    {"distance", "tool DISTANCE\nclick 100 100\nclick 181 100\n", "Line", "LineDimension", 130, "11'-3\"", "2.86 m"},
+    {"perimeter", "tool Perimeter\nclick 100 100\nclick 172 100\ndblclick 172 172\n", "PolyLine",
+     "PolyLineDimension", 130, "20'-0\"", "5.08 m"},
+    {"polylength", "tool POLYLENGTH\nclick 100 100\nclick 172 100\ndblclick 172 172\n", "PolyLine",
+     "PolyLineDimension", 130, "20'-0\"", "5.08 m"},
+    {"area", "tool Area\nclick 100 100\nclick 172 100\nclick 172 172\ndblclick 100 172\n", "Polygon",
+     "PolygonDimension", 129, "100.000 sq ft", "6.45 sq m"},
+    {"volume", "tool VOLUME\nclick 100 100\nclick 172 100\nclick 172 172\ndblclick 100 172\n", "Polygon",
+     "PolygonVolume", 132, "100.000 cu ft", "6.45 cu m"},
+    {"circle area", "tool CircleArea\ndrag 100 100 172 172\n", "Circle", "CircleDimension", std::nullopt,
+     "78.540 sq ft", "5.07 sq m"},
+    {"diameter", "tool DIAMETER\ndrag 100 100 172 172\n", "Circle", "CircleDimension", 384, "10'-0\"", "2.54 m"},
+    {"centre radius", "tool CENTERRADIUS\nclick 100 100\nclick 136 100\n", "Polygon", "PolygonRadius", 130,
+     "5'-0\"", "1.27 m"},
+    {"3-point radius", "tool 3POINTRADIUS\nclick 100 136\nclick 136 172\nclick 172 136\n", "Polygon",
+     "PolygonRadius", 130, "5'-0\"", "1.27 m"},
+    {"angle", "tool ANGLE\nclick 200 100\nclick 100 100\nclick 100 200\n", "PolyLine", "PolyLineAngle", 1152,
+     "90.000 \xC2\xB0", "90.00 \xC2\xB0"},
+};
+
+TEST_F(MeasuringSession, EachToolStoresItsKindScaleCaptionBitsAndValueOnBothScales) {
+  for (bool imperial : {true, false}) {
+    for (const ToolCase& c : kTools) {
+      SCOPED_TRACE(std::string(c.name) + (imperial ? " at 1 in = 10 ft" : " at 1:100"));
+      MakePage(imperial ? Imperial() : Metric());
+      CommandResult r = Run(std::string(c.script) + "expect annots 1 1\nsave\n");
+      ASSERT_EQ(r.status, 0) << r.output;
+      std::vector<Saved> saved = ReadSaved(out_);
+      ASSERT_EQ(saved.size(), 1u);
+      EXPECT_EQ(saved[0].subtype, c.subtype);
+      EXPECT_EQ(saved[0].intent, c.intent);
+      EXPECT_TRUE(saved[0].hasMeasure);
+      EXPECT_EQ(saved[0].types, c.types);
+      EXPECT_EQ(saved[0].contents, imperial ? c.imperial : c.metric);
+      // Created as one undo step named after the tool.
+      EXPECT_NE(r.output.find("undo: push \"Create "), std::string::npos) << r.output;
+    }
+  }
+}
+
+TEST_F(MeasuringSession, MeasureInfoRecomputesWhatTheToolsStored) {
+  MakePage(Imperial());
+  std::string script;
+  for (const ToolCase& c : kTools) script += c.script;
+  CommandResult r = Run(script + "expect annots 1 10\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  CommandResult info = Info();
+  ASSERT_EQ(info.status, 0) << info.output;
+  // Lines, paths and areas are recomputed from their geometry: the value
+  // and the stored contents are one text.
+  for (const char* value : {"length \"11'-3\\\"\"", "length \"20'-0\\\"\"", "area \"100.000 sq ft\""}) {
+    EXPECT_NE(info.output.find(value), std::string::npos) << value << "\n" << info.output;
+  }
+  for (const Saved& s : ReadSaved(out_)) {
+    if (s.intent != "LineDimension" && s.intent != "PolyLineDimension" && s.intent != "PolygonDimension") continue;
+    std::string quoted;
+    for (char ch : s.contents) quoted += ch == '"' ? std::string("\\\"") : std::string(1, ch);
+    const size_t at = info.output.find("contents \"" + quoted + "\"");
+    ASSERT_NE(at, std::string::npos) << s.intent << "\n" << info.output;
+    const size_t start = info.output.rfind('\n', at) + 1;
+    const std::string line = info.output.substr(start, at - start);
+    const std::string value = s.intent == "PolygonDimension" ? "area \"" : "length \"";
+    EXPECT_NE(line.find(value + quoted + "\""), std::string::npos) << line;
+  }
+}
+
+TEST_F(MeasuringSession, TheRubberBandAndThePanelFollowThePointer) {
+  MakePage(Imperial());
+  CommandResult r = Run("tool DISTANCE\nclick 100 100\nmove 172 100\nkey escape\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // The figure so far in the default red, in device pixels (y downwards).
+  EXPECT_NE(r.output.find("draw: path 100 692 172 692 pen #FF0000 1\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("panel label_length = 10'-0\"\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("panel label_angle = 0.00\xC2\xB0\n"), std::string::npos) << r.output;
+}
+
+TEST_F(MeasuringSession, DistancesUnderTwoPointsAreDropped) {
+  // At zoom 10 a tenth of a point is a pixel.
+  for (auto [end, count] : {std::pair{"101.9", 0}, std::pair{"102", 1}}) {
+    SCOPED_TRACE(end);
+    MakePage(Metric());
+    CommandResult r = Run(std::string("view 1 zoom 10\ntool DISTANCE\nclick 100 100\nclick ") + end +
+                          " 100\nexpect annots 1 " + std::to_string(count) + "\n");
+    EXPECT_EQ(r.status, 0) << r.output;
+  }
+}
+
+TEST_F(MeasuringSession, GesturesThatEndWithoutAMeasurement) {
+  struct Case {
+    const char* name;
+    const char* prefs;
+    const char* script;
+  };
+  const Case cases[] = {
+      {"escape in the leader phase", "[Preferences\\Measuring]\nbLeader=1\n",
+       "tool DISTANCE\nclick 100 100\nclick 200 100\nmove 150 130\nkey escape\nclick 300 300\n"},
+      {"cancel from the context menu", "", "tool Area\nclick 100 100\nclick 200 100\nclick 200 200\nanswer message 2\nrclick 200 200\n"},
+      {"a click outside the page", "", "tool DISTANCE\nclick -50 -50\nclick 100 100\n"},
+      {"a polygon with no area", "", "tool Area\nclick 100 100\nclick 150 100\ndblclick 200 100\n"},
+      {"three points in a row", "", "tool 3POINTRADIUS\nclick 100 100\nclick 150 100\nclick 200 100\n"},
+      {"an angle arm under two points", "", "tool ANGLE\nclick 100 100\nclick 101 100\nclick 100 101\n"},
+      {"a circle dragged flat", "", "tool CircleArea\ndrag 100 100 200 101\n"},
+      {"the markup setting off", "[Measurement]\nMarkup=0\n", "tool DISTANCE\nclick 100 100\nclick 200 100\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Prefs(c.prefs);
+    MakePage(Metric());
+    CommandResult r = Run(std::string(c.script) + "expect annots 1 0\n");
+    EXPECT_EQ(r.status, 0) << r.output;
+  }
+}
+
+TEST_F(MeasuringSession, LeaderPhaseSetsTheLeaderLengthAndCompletesFromTheMenu) {
+  Prefs("[Preferences\\Measuring]\nbLeader=1\n");
+  MakePage(Metric());
+  CommandResult r = Run(
+      "tool DISTANCE\nclick 100 100\nclick 200 100\nclick 150 130\n"
+      "tool Perimeter\nclick 100 300\nclick 200 300\nclick 200 400\nanswer message 1\nrclick 200 400\n"
+      "expect annots 1 2\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_NE(saved[0].text.find("/LL 30"), std::string::npos) << saved[0].text;
+  EXPECT_NE(r.output.find("message: menu: Complete | Cancel"), std::string::npos) << r.output;
+  EXPECT_EQ(saved[1].contents, "7.06 m");  // the two segments clicked before the menu
+}
+
+TEST_F(MeasuringSession, StyleSettingsApplyOnlyWithHasSetting) {
+  for (auto [has, green] : {std::pair{0, false}, std::pair{1, true}}) {
+    SCOPED_TRACE(has);
+    Prefs("[Annotation\\Distance]\nHasSetting=" + std::to_string(has) + "\nColor=65280\n");
+    MakePage(Metric());
+    CommandResult r = Run("tool DISTANCE\nclick 100 100\nclick 200 100\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<Saved> saved = ReadSaved(out_);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].color, green ? "[ 0 1 0 ]" : "[ 1 0 0 ]");
+  }
+}
+
+TEST_F(MeasuringSession, KeepToolSelectedDecidesWhetherTheNextClickMeasuresOrSelects) {
+  // The Hand tool takes over only when the tool's key says 0; a click on
+  // the new line then selects it instead of starting another distance.
+  for (auto [prefs, selected] : {std::pair{"", 0}, std::pair{"[KeepToolSelected]\nDistance=0\n", 1}}) {
+    SCOPED_TRACE(prefs);
+    Prefs(prefs);
+    MakePage(Metric());
+    CommandResult r = Run("tool DISTANCE\nclick 100 100\nclick 200 100\nclick 150 100\nexpect selected " +
+                          std::to_string(selected) + "\n");
+    EXPECT_EQ(r.status, 0) << r.output;
+  }
+}
+
+TEST_F(MeasuringSession, UndoRemovesTheMeasurementAndRedoBringsItBackIdentical) {
+  MakePage(Imperial());
+  const std::string first = dir_ / "first.pdf";
+  CommandResult r = Run("tool Area\nclick 100 100\nclick 172 100\nclick 172 172\ndblclick 100 172\nsave " + first +
+                        "\nundo\nexpect annots 1 0\nredo\nexpect annots 1 1\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<Saved> before = ReadSaved(first), after = ReadSaved(out_);
+  ASSERT_EQ(before.size(), 1u);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].text, before[0].text);
+  EXPECT_NE(r.output.find("undo: undo \"Create Area\""), std::string::npos) << r.output;
+}
+
+TEST_F(MeasuringSession, PagesWithoutAUsableScaleMeasureWithTheDefaultRatio) {
+  const char* const viewports[] = {
+      "5",                                                                      // not an array
+      "[ << /Type /Viewport /BBox [0 0 612 792] /Measure << /R (1 in = 0 ft) >> >> ]",  // cannot format
+      "[ << /Type /Viewport /BBox [0 0 612 792] >> ]",                          // no measure dictionary
+  };
+  for (const char* vp : viewports) {
+    SCOPED_TRACE(vp);
+    MakePage(std::nullopt, vp);
+    std::string script;
+    for (const ToolCase& c : kTools) script += c.script;
+    CommandResult r = Run(script + "expect annots 1 10\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const Saved& s : ReadSaved(out_)) {
+      EXPECT_FALSE(s.contents.empty()) << s.intent;
+      EXPECT_EQ(s.contents.find("nan"), std::string::npos) << s.contents;
+      EXPECT_EQ(s.contents.find("inf"), std::string::npos) << s.contents;
+    }
+  }
+}
+
+TEST_F(MeasuringSession, MovingADistanceRederivesItsValueAndUndoRestoresIt) {
+  MakePage(Imperial());
+  CommandResult r = Run(
+      "tool DISTANCE\nclick 100 100\nclick 181 100\n"
+      "tool Hand\ndrag 181 100 172 100\nsave " + (dir_ / "moved.pdf") + "\nundo\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<Saved> moved = ReadSaved(dir_ / "moved.pdf"), undone = ReadSaved(out_);
+  ASSERT_EQ(moved.size(), 1u);
+  ASSERT_EQ(undone.size(), 1u);
+  EXPECT_EQ(moved[0].contents, "10'-0\"");
+  EXPECT_EQ(undone[0].contents, "11'-3\"");
+}
+
+}  // namespace
