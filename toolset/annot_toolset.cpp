@@ -412,6 +412,8 @@ bool CAnnot_ToolSetMgr::SavePreferences() {
       if (p->path.rfind(folder + u"/", 0) == 0) p->path = p->path.substr(folder.size() + 1);
     }
     if (p->title.empty()) p->title = p->toolset->title;
+    // A list entry must name a file, or the next load drops it.
+    if (!p->fullPath.empty() && !host::FileExists(p->fullPath.c_str())) SaveToolSetFile(*p->toolset, p->fullPath);
   }
   const std::u16string prefsPath = Join(folder, u"preferences.xml");
   Xml x;

@@ -457,6 +457,14 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
     *error = "no page " + std::to_string(pageIndex + 1);
     return false;
   }
+  KS_FloatRect pageBox{};
+  if (host::PageGetBox(page, "/CropBox", &pageBox) || host::PageGetBox(page, "/MediaBox", &pageBox)) {
+    host::RectNormalize(&pageBox);
+    if (x < pageBox.left || x > pageBox.right || y < pageBox.bottom || y > pageBox.top) {
+      *error = "the point lies outside page " + std::to_string(pageIndex + 1);
+      return false;
+    }
+  }
   if (!tool.Dictionary()) {
     *error = "the tool has no dictionary";
     return false;
