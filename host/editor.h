@@ -178,6 +178,8 @@ class Editor {
   // One line for each step pushed, undone and redone, each message box and
   // each drawn item of a paint; null for none.
   void SetTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+  // A line of a plug-in's panel for the trace.
+  void TracePanel(const std::string& line) const { Trace(line); }
 
   // What plug-ins announced besides tools: feature modules (name, enabled),
   // annotation handlers by type, and document event receivers. The records

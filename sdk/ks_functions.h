@@ -58,6 +58,7 @@
 #define KS_SEL_INTERFORM 56
 #define KS_SEL_FONTMAP 584
 #define KS_SEL_XML 740
+#define KS_SEL_PANEL 342
 
 // clang-format off
 #define KS_HOST_FUNCTIONS(X)                                                                       \
@@ -368,5 +369,9 @@
   X(266, 1, RectToObject, KPD_Array, (const KS_FloatRect* rect))                                   \
   X(266, 2, RectNormalize, void, (KS_FloatRect* rect))                                             \
   X(266, 3, RectUnion, void, (const KS_FloatRect* a, const KS_FloatRect* b, KS_FloatRect* out))    \
-  X(266, 4, RectContainsPoint, int32_t, (const KS_FloatRect* rect, float x, float y))
+  X(266, 4, RectContainsPoint, int32_t, (const KS_FloatRect* rect, float x, float y))                \
+  /* 342: side panels of plug-ins, by name; the record is copied */                               \
+  X(342, 0, PanelRegister, int32_t, (const char* name, const KS_PanelCallbacks* record))           \
+  X(342, 1, PanelUnregister, int32_t, (const char* name))                                          \
+  X(342, 2, PanelShow, int32_t, (const char* name))
 // clang-format on

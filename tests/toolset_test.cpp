@@ -254,4 +254,41 @@ TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
   EXPECT_EQ(now.str(), damaged);
 }
 
+// The tool chest in a session: a script picks a tool in the panel by name,
+// the preview follows the pointer, a click places the tool, undo takes it
+// away; the trace shows the panel's rows, the preview and the undo step.
+TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
+  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
+  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
+  WritePdf(target, 1);
+  Annot("toolset create Review");
+  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
+  ASSERT_EQ(last_, 0);
+  const std::string script = dir_ / "place.session";
+  std::ofstream(script) << "panel ToolShest click Review sq\n"
+                           "move 100 500\n"
+                           "click 100 500\n"
+                           "expect annots 1 1\n"
+                           "undo\n"
+                           "expect annots 1 0\n"
+                           "redo\n"
+                           "panel ToolShest zoomin\n"
+                           "panel ToolShest toggle Review\n";
+  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out.pdf") + " --trace");
+  ASSERT_EQ(last_, 0) << out;
+  EXPECT_NE(out.find("panel ToolShest: items 40 smallest"), std::string::npos) << out;
+  EXPECT_NE(out.find("panel ToolShest:   item sq [0 48 40 40] selected"), std::string::npos) << out;
+  EXPECT_NE(out.find("undo: push \"Place Tool\""), std::string::npos) << out;
+  EXPECT_NE(out.find("draw: rect 100 "), std::string::npos) << out;  // the preview under the pointer
+  EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
+  EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+  std::string info = Annot("info " + Quote(dir_ / "out.pdf"));
+  EXPECT_NE(info.find("1.0: /Square intent - rect [100.00 460.00 140.00 500.00]"), std::string::npos) << info;
+  // The panel's zoom and the collapsed group are kept for the next session.
+  std::ofstream(script) << "panel ToolShest show\n";
+  out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
+  EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
+  EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+}
+
 }  // namespace
