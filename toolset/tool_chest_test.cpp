@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "host/core_hft.h"
+#include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/test_temp_dir.h"
 #include "sdk/ks_host_binding.h"
@@ -117,6 +120,27 @@ TEST_F(ToolChestTest, ClicksArmThePlacingToolAndTheMenuEditsTheToolset) {
   EXPECT_FALSE(panel->ClickItem(u"Dimensions", u"D0"));
   EXPECT_TRUE(armed.empty());
   EXPECT_NE(panel->Describe()[7].find("disabled"), std::string::npos);
+}
+
+TEST_F(ToolChestTest, AFailedWriteOfTheToolsetListLeavesThePreviousOne) {
+  const std::string file = dir_ / "annot/toolset/preferences.xml";
+  auto read = [&] {
+    std::ifstream f(file, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  };
+  const std::string before = read();
+  ASSERT_NE(before.find("<Path>Review.ktz</Path>"), std::string::npos) << before;
+  mgr().Preferences()[1]->SetExpand(false);
+  kshost::FileFaults faults;
+  faults.rename = true;
+  faults.error = EIO;
+  kshost::InjectFileFaults(faults);
+  EXPECT_FALSE(mgr().SavePreferences());
+  EXPECT_EQ(read(), before);
+  EXPECT_TRUE(mgr().SavePreferences());
+  EXPECT_NE(read().find("<Expand>False</Expand>"), std::string::npos);
 }
 
 }  // namespace
