@@ -31,6 +31,7 @@ extern const char kSampleUsage[];
 extern const char kXfdfUsage[];
 extern const char kMeasureUsage[];
 extern const char kRegenerateUsage[];
+extern const char kToolsetUsage[];
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRun(const std::vector<std::string>& args);
@@ -39,6 +40,7 @@ int RunSample(const std::vector<std::string>& args);
 int RunXfdf(const std::vector<std::string>& args);
 int RunMeasure(const std::vector<std::string>& args);
 int RunRegenerate(const std::vector<std::string>& args);
+int RunToolset(const std::vector<std::string>& args);
 
 // Arguments split into positionals, "-o FILE", "--password PW" and flags.
 // False when -o or --password lacks its value or comes twice, an argument

@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"xfdf", "export or import annotations as XFDF", annot::kXfdfUsage, &annot::RunXfdf},
     {"measure", "check the scales and values of measurements", annot::kMeasureUsage, &annot::RunMeasure},
     {"regenerate", "rebuild the appearances of shape annotations", annot::kRegenerateUsage, &annot::RunRegenerate},
+    {"toolset", "list, fill, place and share toolsets", annot::kToolsetUsage, &annot::RunToolset},
 };
 
 void PrintHelp(FILE* out) {

@@ -179,6 +179,8 @@ class Editor {
   // each drawn item of a paint; null for none.
   // Value changes of the plug-in's panels come as "panel ELEMENT = TEXT".
   void SetTrace(std::function<void(const std::string&)> trace);
+  // A line of a plug-in's panel for the trace.
+  void TracePanel(const std::string& line) const { Trace(line); }
 
   // What plug-ins announced besides tools: feature modules (name, enabled),
   // annotation handlers by type, and document event receivers. The records

@@ -1,4 +1,5 @@
 #include "host/script_runner.h"
+#include "host/panels.h"
 
 #include <algorithm>
 #include <charconv>
@@ -125,7 +126,7 @@ class Runner {
         {"rdblclick", &Runner::Mouse},   {"rclick", &Runner::Mouse},      {"key", &Runner::Key},
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
         {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
-        {"rotate", &Runner::Rotate},     {"select", &Runner::Select},
+        {"rotate", &Runner::Rotate},     {"select", &Runner::Select},     {"panel", &Runner::Panel},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -136,6 +137,16 @@ class Runner {
   }
 
  private:
+  // panel NAME WORDS...: a command for a plug-in's side panel; the trace
+  // shows the panel's rows afterwards.
+  bool Panel(const Args& a, std::string* why) {
+    if (a.size() < 3) return Usage("panel NAME COMMAND [ARGS...]", why);
+    std::vector<std::string> rows;
+    bool ok = RunPanelCommand(a[1], std::vector<std::string>(a.begin() + 2, a.end()), why, &rows);
+    for (const std::string& row : rows) Editor::Get().TracePanel("panel " + a[1] + ": " + row);
+    return ok;
+  }
+
   bool Open(const Args& a, std::string* why) {
     if (a.size() != 2) return Usage("open PATH", why);
     return session_.Open(a[1], why);

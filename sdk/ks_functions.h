@@ -59,6 +59,7 @@
 #define KS_SEL_INTERFORM 56
 #define KS_SEL_FONTMAP 584
 #define KS_SEL_XML 740
+#define KS_SEL_PANEL 342
 
 // clang-format off
 #define KS_HOST_FUNCTIONS(X)                                                                       \
@@ -396,5 +397,9 @@
   X(812, 4, AnnotIsLocked, int32_t, (KA_Annot annot))                                             \
   X(812, 5, AnnotIsReadOnly, int32_t, (KA_Annot annot))                                           \
   /* whether the document's permissions allow changing the annotation (flags 0: content) */      \
-  X(812, 6, AnnotIsModifiable, int32_t, (KA_Annot annot, int32_t flags))
+  X(812, 6, AnnotIsModifiable, int32_t, (KA_Annot annot, int32_t flags))                           \
+  /* 342: side panels of plug-ins, by name; the record is copied */                               \
+  X(342, 0, PanelRegister, int32_t, (const char* name, const KS_PanelCallbacks* record))           \
+  X(342, 1, PanelUnregister, int32_t, (const char* name))                                          \
+  X(342, 2, PanelShow, int32_t, (const char* name))
 // clang-format on

@@ -259,6 +259,16 @@ typedef struct KS_UndoRecord {
   void (*Release)(void* cd);
 } KS_UndoRecord;
 
+// A side panel of the host that scripts drive by name: `Command` gets the
+// words after the panel's name, `Describe` writes one line a panel row
+// (lines separated by '\n') for traces. Both answer 1 on success.
+typedef struct KS_PanelCallbacks {
+  uint64_t size;
+  void* clientData;
+  int32_t (*Command)(void* cd, int32_t argc, const char* const* argv, KS_ByteString error);
+  int32_t (*Describe)(void* cd, KS_ByteString out);
+} KS_PanelCallbacks;
+
 #ifdef __cplusplus
 }  // extern "C"
 

@@ -1,19 +1,36 @@
-// The toolsets module: the toolset manager and the tool chest panel.
+// The toolsets module: the toolset manager, the placing tool and the tool
+// chest panel.
 #pragma once
 
 #include <memory>
 
 #include "plugin/annot_module.h"
+#include "sdk/ks_records.h"
 
 namespace AnnotationPlugin {
 
+class CToolChestPanel;
+class CAnnot_ToolsetToolHandler;
+
 class CToolset_Module final : public IAnnot_Module {
  public:
+  CToolset_Module();
+  ~CToolset_Module() override;
   std::string GetName() const override { return "TOOLSET"; }
   void OnMainFrameCreated(KA_Frame) override {}
   void OnMainFrameClosing(KA_Frame) override {}
-  void Init() override {}
-  void Exit() override {}
+  // Reads the toolsets, registers the "ANNOT_TOOLSET" tool and the
+  // "ToolShest" panel.
+  void Init() override;
+  // Writes the toolsets and the panel's item width; unregisters both.
+  void Exit() override;
+
+  CToolChestPanel* Panel() const { return panel_.get(); }
+
+ private:
+  std::shared_ptr<CToolChestPanel> panel_;
+  std::unique_ptr<CAnnot_ToolsetToolHandler> handler_;
+  KS_PanelCallbacks record_{};
 };
 
 std::unique_ptr<IAnnot_Module> MakeToolsetModule();

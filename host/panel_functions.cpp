@@ -1,0 +1,70 @@
+// Side panels (selector 342).
+#include <map>
+#include <sstream>
+
+#include "host/host_functions.h"
+#include "host/panels.h"
+
+namespace {
+
+struct Panel {
+  KS_PanelCallbacks record{};
+  bool shown = false;
+};
+
+std::map<std::string, Panel>& Panels() {
+  static std::map<std::string, Panel> panels;
+  return panels;
+}
+
+std::string Take(KS_ByteString s) {
+  std::string text(kshost::fn::ByteStringData(s) ? kshost::fn::ByteStringData(s) : "", kshost::fn::ByteStringLength(s));
+  kshost::fn::ByteStringDestroy(s);
+  return text;
+}
+
+}  // namespace
+
+int32_t kshost::fn::PanelRegister(const char* name, const KS_PanelCallbacks* record) {
+  if (!name || !*name || !record || record->size < sizeof(KS_PanelCallbacks)) return 0;
+  Panels()[name].record = *record;
+  return 1;
+}
+
+int32_t kshost::fn::PanelUnregister(const char* name) { return name && Panels().erase(name) ? 1 : 0; }
+
+int32_t kshost::fn::PanelShow(const char* name) {
+  auto it = name ? Panels().find(name) : Panels().end();
+  if (it == Panels().end()) return 0;
+  it->second.shown = true;
+  return 1;
+}
+
+bool kshost::PanelShown(const std::string& name) {
+  auto it = Panels().find(name);
+  return it != Panels().end() && it->second.shown;
+}
+
+bool kshost::RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
+                             std::vector<std::string>* rows) {
+  auto it = Panels().find(name);
+  if (it == Panels().end()) {
+    *why = "no panel named '" + name + "'";
+    return false;
+  }
+  const KS_PanelCallbacks& r = it->second.record;
+  it->second.shown = true;
+  std::vector<const char*> argv;
+  for (const std::string& w : words) argv.push_back(w.c_str());
+  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+  bool ok = r.Command && r.Command(r.clientData, static_cast<int32_t>(argv.size()), argv.data(), error);
+  std::string reason = Take(error);
+  if (!ok) *why = reason.empty() ? "the panel '" + name + "' refused the command" : reason;
+  if (rows && r.Describe) {
+    KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+    r.Describe(r.clientData, out);
+    std::istringstream lines(Take(out));
+    for (std::string line; std::getline(lines, line);) rows->push_back(line);
+  }
+  return ok;
+}

@@ -1,0 +1,15 @@
+// Side panels that plug-ins register by name, driven by session scripts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kshost {
+
+// Runs `words` on the panel `name`; false with the reason. `rows` gets
+// the panel's description afterwards.
+bool RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
+                     std::vector<std::string>* rows);
+bool PanelShown(const std::string& name);
+
+}  // namespace kshost

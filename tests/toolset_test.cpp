@@ -1,0 +1,294 @@
+// Toolsets through the annot command, each step in its own process: shapes
+// captured from one file, stored, read back and placed on the second page
+// of another file draw as their sources did (rendered by poppler), and an
+// exported toolset shows the same tools in the same order on a clean
+// profile.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+#include <vector>
+
+#include "host/core_hft.h"
+#include "host/host_functions.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::Quote;
+using testing_support::Shell;
+using testing_support::TempDir;
+
+namespace fn = kshost::fn;
+
+const char kDistanceFile[] = "itext_annotation-with-popup_LineDimension.pdf";
+
+struct Box {
+  double left = 0, bottom = 0, right = 0, top = 0;
+};
+
+// Writes a blank document of `pages` A4 pages, or with `annots` a
+// one-page document holding those annotation dictionaries (an "/IRT N"
+// entry becomes a reference to annotation N).
+void WritePdf(const std::string& path, int pages, const std::vector<std::string>& annots = {}) {
+  KPD_Document doc = fn::DocNew();
+  KS_FloatRect a4{0, 0, 595, 842};
+  KPD_Page page = nullptr;
+  for (int i = 0; i < pages; ++i) page = fn::DocAddPage(doc, &a4);
+  std::vector<KPD_Dictionary> made;
+  for (const std::string& text : annots) {
+    KPD_Object parsed = fn::ObjectParse(text.data(), text.size());
+    made.push_back(fn::PageInsertAnnot(page, -1, parsed));
+    fn::ObjectRelease(parsed);
+  }
+  for (size_t i = 0; i < annots.size(); ++i) {
+    std::smatch m;
+    if (std::regex_search(annots[i], m, std::regex("/IRT (\\d)")))
+      fn::DictSet(made[i], "/IRT", reinterpret_cast<KPD_Object>(made[std::stoi(m[1])]));
+  }
+  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+  ASSERT_TRUE(fn::DocSave(doc, path.c_str(), error));
+  fn::ByteStringDestroy(error);
+  fn::DocClose(doc);
+}
+
+// The union of the rectangles `annot info` lists for annotations `first`
+// to `last` of page 1.
+Box BoxOf(const std::string& info, int first, int last) {
+  Box box;
+  bool any = false;
+  std::regex line("  1\\.(\\d+): .* rect \\[([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+)\\]");
+  for (std::sregex_iterator it(info.begin(), info.end(), line), end; it != end; ++it) {
+    int i = std::stoi((*it)[1]);
+    if (i < first || i > last) continue;
+    Box r{std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4]), std::stod((*it)[5])};
+    if (!any) box = r;
+    box = {std::min(box.left, r.left), std::min(box.bottom, r.bottom), std::max(box.right, r.right),
+           std::max(box.top, r.top)};
+    any = true;
+  }
+  return box;
+}
+
+struct Gray {
+  int width = 0, height = 0;
+  std::string pixels;
+};
+
+Gray ReadPgm(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  Gray g;
+  f >> magic >> g.width >> g.height >> maxval;
+  f.get();
+  g.pixels.resize(static_cast<size_t>(g.width) * g.height);
+  f.read(g.pixels.data(), static_cast<std::streamsize>(g.pixels.size()));
+  return g;
+}
+
+// What the annotations of page `page` add to it: the pixels that differ
+// from the page drawn without annotations, white elsewhere.
+Gray AnnotationsOnly(const TempDir& dir, const std::string& pdf, int page, const std::string& name) {
+  std::string p = std::to_string(page);
+  std::string base = "pdftoppm -r 72 -gray -singlefile -f " + p + " -l " + p + " ";
+  EXPECT_EQ(Shell(base + Quote(pdf) + " " + Quote(dir / name)).status, 0);
+  EXPECT_EQ(Shell(base + "-hide-annotations " + Quote(pdf) + " " + Quote(dir / (name + "-bare"))).status, 0);
+  Gray with = ReadPgm(dir / (name + ".pgm")), bare = ReadPgm(dir / (name + "-bare.pgm"));
+  for (size_t i = 0; i < with.pixels.size() && i < bare.pixels.size(); ++i)
+    if (with.pixels[i] == bare.pixels[i]) with.pixels[i] = '\xff';
+  return with;
+}
+
+// The share of pixels that differ by more than a quarter of the range.
+double Differing(const Gray& a, const Gray& b) {
+  if (a.width != b.width || a.height != b.height || a.pixels.empty()) return 1;
+  size_t off = 0, inked = 0;
+  for (size_t i = 0; i < a.pixels.size(); ++i) {
+    int pa = static_cast<unsigned char>(a.pixels[i]), pb = static_cast<unsigned char>(b.pixels[i]);
+    if (std::abs(pa - pb) > 64) ++off;
+    if (pa < 192) ++inked;
+  }
+  EXPECT_GT(inked, 50u) << "nothing drawn";
+  return static_cast<double>(off) / static_cast<double>(inked ? inked : 1);
+}
+
+class ToolsetCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+  }
+  std::string Annot(const std::string& args, const std::string& data = "data") {
+    auto r = Shell("XDG_DATA_HOME=" + Quote(dir_ / data) + " XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " " +
+                   Quote(testing_support::AnnotPath()) + " " + args);
+    last_ = r.status;
+    return r.output;
+  }
+  TempDir dir_;
+  int last_ = -1;
+};
+
+TEST_F(ToolsetCommandTest, CapturedShapesPlacedInAnotherFileDrawAsTheirSources) {
+  if (Shell("command -v pdftoppm").status != 0) GTEST_SKIP() << "pdftoppm is not installed";
+  const std::string bare = dir_ / "shapes-bare.pdf", shapes = dir_ / "shapes.pdf";
+  WritePdf(bare, 1,
+           {"<</Type/Annot/Subtype/Square/Rect[100 600 220 700]/C[1 0 0]/BE<</S/C/I 1>>/BS<</W 2>>/NM(cloud)>>",
+            "<</Type/Annot/Subtype/PolyLine/Rect[290 590 460 710]/Vertices[300 600 360 700 450 620]"
+            "/LE[/OpenArrow/ClosedArrow]/C[0 0 1]/BS<</W 2>>/NM(poly)>>",
+            "<</Type/Annot/Subtype/Square/Rect[100 300 180 360]/C[0 0.5 0]/BS<</W 3>>/NM(group)>>",
+            "<</Type/Annot/Subtype/Circle/Rect[200 300 260 350]/C[0 0.5 0]/RT/Group/IRT 2/NM(group-1)>>",
+            "<</Type/Annot/Subtype/Circle/Rect[100 220 150 270]/C[0 0.5 0]/RT/Group/IRT 2/NM(group-2)>>"});
+  Annot("regenerate " + Quote(bare) + " -o " + Quote(shapes));
+  ASSERT_EQ(last_, 0);
+  const std::string distance = testing_support::SharedPdf(kDistanceFile);
+
+  Annot("toolset create Review");
+  ASSERT_EQ(last_, 0);
+  for (const std::string& capture : {Quote(shapes) + " 1 0", Quote(shapes) + " 1 1", Quote(shapes) + " 1 4",
+                                     Quote(distance) + " 1 0"}) {
+    std::string out = Annot("toolset capture " + capture + " --into Review");
+    ASSERT_EQ(last_, 0) << out;
+  }
+  std::string list = Annot("toolset list");
+  ASSERT_EQ(last_, 0) << list;
+  EXPECT_NE(list.find("Review\t4 tools"), std::string::npos) << list;
+  EXPECT_NE(list.find("  group\tSquare\t3 members"), std::string::npos) << list;
+  EXPECT_NE(list.find("  poly\tPolyLine\t1 member"), std::string::npos) << list;
+
+  // The distance tool is named by the file's /NM.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(list, m, std::regex("\n  ([^\t\n]+)\tLine\t")));
+  const std::string distanceName = m[1];
+
+  const std::string target = dir_ / "target.pdf", placed = dir_ / "placed.pdf";
+  WritePdf(target, 2);
+  const std::string info = Annot("info " + Quote(shapes));
+  std::string in = target;
+  struct Placing {
+    std::string tool;
+    int first, last;
+  } placings[] = {{"cloud", 0, 0}, {"poly", 1, 1}, {"group", 2, 4}};
+  for (const Placing& p : placings) {
+    Box b = BoxOf(info, p.first, p.last);
+    std::ostringstream args;
+    args << "toolset place Review " << p.tool << " " << Quote(in) << " 2 " << b.left << " " << b.top << " -o "
+         << Quote(placed);
+    std::string out = Annot(args.str());
+    ASSERT_EQ(last_, 0) << out;
+    in = placed;
+  }
+  EXPECT_LT(Differing(AnnotationsOnly(dir_, placed, 2, "placed"), AnnotationsOnly(dir_, shapes, 1, "source")), 0.02);
+
+  const std::string placedDistance = dir_ / "placed-distance.pdf";
+  Box d = BoxOf(Annot("info " + Quote(distance)), 0, 0);
+  std::ostringstream args;
+  args << "toolset place Review " << Quote(distanceName) << " " << Quote(target) << " 2 " << d.left << " " << d.top
+       << " -o " << Quote(placedDistance);
+  std::string out = Annot(args.str());
+  ASSERT_EQ(last_, 0) << out;
+  EXPECT_LT(Differing(AnnotationsOnly(dir_, placedDistance, 2, "pd"), AnnotationsOnly(dir_, distance, 1, "sd")),
+            0.02);
+}
+
+TEST_F(ToolsetCommandTest, AnExportedToolsetImportsWithTheSameToolsInOrder) {
+  const std::string shapes = dir_ / "shapes.pdf";
+  WritePdf(shapes, 1,
+           {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(b-square)>>",
+            "<</Type/Annot/Subtype/Line/Rect[10 60 90 70]/L[10 65 90 65]/C[0 0 1]/NM(a-line)>>",
+            "<</Type/Annot/Subtype/Ink/Rect[0 0 90 90]/InkList[[5 5 40 80 85 10]]/NM(c-ink)>>"});
+  Annot("toolset create Shared");
+  for (const char* index : {"2", "0", "1"}) {
+    std::string out = Annot("toolset capture " + Quote(shapes) + " 1 " + index + " --into Shared");
+    ASSERT_EQ(last_, 0) << out;
+  }
+  Annot("toolset export Shared -o " + Quote(dir_ / "shared.ktz"));
+  ASSERT_EQ(last_, 0);
+  std::string out = Annot("toolset import " + Quote(dir_ / "shared.ktz"), "clean");
+  ASSERT_EQ(last_, 0) << out;
+  auto tools = [](const std::string& list) {
+    std::string section = list.substr(list.find("Shared\t"));
+    std::vector<std::string> names;
+    std::regex line("\n  ([^\t]+)\t");
+    for (std::sregex_iterator it(section.begin(), section.end(), line), end; it != end; ++it) names.push_back((*it)[1]);
+    return names;
+  };
+  std::string before = Annot("toolset list"), after = Annot("toolset list", "clean");
+  EXPECT_EQ(tools(before), (std::vector<std::string>{"c-ink", "b-square", "a-line"})) << before;
+  EXPECT_EQ(tools(after), tools(before)) << after;
+  EXPECT_NE(after.find("My Tools"), std::string::npos);
+}
+
+TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
+  const std::string shapes = dir_ / "shapes.pdf";
+  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/NM(sq)>>"});
+  Annot("toolset create Review");
+  struct Case {
+    std::string args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"toolset capture " + Quote(shapes) + " 1 0", 2, "usage"},
+      {"toolset capture " + Quote(shapes) + " 1 5 --into Review", 1, "no annotation at that index"},
+      {"toolset capture " + Quote(shapes) + " 1 0 --into Nothing", 1, "no toolset titled 'Nothing'"},
+      {"toolset place Review nothing " + Quote(shapes) + " 1 5 5 -o " + Quote(dir_ / "o.pdf"), 1, "no tool named"},
+      {"toolset import " + Quote(dir_ / "missing.ktz"), 1, "cannot read"},
+      {"toolset create Review", 1, "exists"},
+      {"toolset frobnicate", 2, "usage"},
+  };
+  for (const Case& c : cases) {
+    std::string out = Annot(c.args);
+    EXPECT_EQ(last_, c.status) << c.args << "\n" << out;
+    EXPECT_NE(out.find(c.says), std::string::npos) << c.args << "\n" << out;
+  }
+  // A damaged toolset file is reported and not rewritten by later commands.
+  const std::string file = dir_ / "data/annot/toolset/Review.ktz";
+  const std::string damaged = "<?xml version=\"1.0\"?><VenkoToolSet><Title>Review</Title><ToolChestItem>";
+  std::ofstream(file, std::ios::binary) << damaged;
+  std::string out = Annot("toolset capture " + Quote(shapes) + " 1 0 --into 'My Tools'");
+  EXPECT_EQ(last_, 0) << out;
+  EXPECT_NE(out.find("Review.ktz: line 1"), std::string::npos) << out;
+  std::ifstream f(file, std::ios::binary);
+  std::stringstream now;
+  now << f.rdbuf();
+  EXPECT_EQ(now.str(), damaged);
+}
+
+// The tool chest in a session: a script picks a tool in the panel by name,
+// the preview follows the pointer, a click places the tool, undo takes it
+// away; the trace shows the panel's rows, the preview and the undo step.
+TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
+  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
+  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
+  WritePdf(target, 1);
+  Annot("toolset create Review");
+  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
+  ASSERT_EQ(last_, 0);
+  const std::string script = dir_ / "place.session";
+  std::ofstream(script) << "panel ToolShest click Review sq\n"
+                           "move 100 500\n"
+                           "click 100 500\n"
+                           "expect annots 1 1\n"
+                           "undo\n"
+                           "expect annots 1 0\n"
+                           "redo\n"
+                           "panel ToolShest zoomin\n"
+                           "panel ToolShest toggle Review\n";
+  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out.pdf") + " --trace");
+  ASSERT_EQ(last_, 0) << out;
+  EXPECT_NE(out.find("panel ToolShest: items 40 smallest"), std::string::npos) << out;
+  EXPECT_NE(out.find("panel ToolShest:   item sq [0 48 40 40] selected"), std::string::npos) << out;
+  EXPECT_NE(out.find("undo: push \"Place Tool\""), std::string::npos) << out;
+  EXPECT_NE(out.find("draw: rect 100 "), std::string::npos) << out;  // the preview under the pointer
+  EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
+  EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+  std::string info = Annot("info " + Quote(dir_ / "out.pdf"));
+  EXPECT_NE(info.find("1.0: /Square intent - rect [100.00 460.00 140.00 500.00]"), std::string::npos) << info;
+  // The panel's zoom and the collapsed group are kept for the next session.
+  std::ofstream(script) << "panel ToolShest show\n";
+  out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
+  EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
+  EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+}
+
+}  // namespace

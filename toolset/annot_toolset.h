@@ -1,0 +1,196 @@
+// Toolsets: named collections of pre-styled annotation tools. A tool is a
+// self-contained copy of an annotation dictionary (with its group members
+// and every appearance resource it needs, referred to by "REFID_" names)
+// that places an identical annotation on any page of any document.
+//
+// Toolset files, "preferences.xml" and the mirror's "toolsets.xml" live in
+// the "toolset" folder of the plug-in's application-data folder. Every file
+// is written to a temporary and renamed over the old one, so a failed write
+// leaves the previous file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace AnnotationPlugin {
+
+inline constexpr char kToolTypePrefix[] = "Venko.PDF.Annotations.Annotation";
+inline constexpr char kFavoriteToolsetFile[] = "favorite.toolset.xml";
+inline constexpr char kToolChestPanelName[] = "ToolShest";
+
+// One object a stored annotation refers to by name instead of by reference.
+struct CAnnot_ToolResource {
+  std::string id;    // "REFID_" and a UUID
+  std::string key;   // "XObject" or "Pattern"
+  std::string data;  // the stream in PDF object syntax
+};
+
+class CAnnot_Tool {
+ public:
+  CAnnot_Tool() = default;
+  ~CAnnot_Tool();
+  CAnnot_Tool(const CAnnot_Tool&) = delete;
+  CAnnot_Tool& operator=(const CAnnot_Tool&) = delete;
+
+  std::u16string name;  // the source's /NM at capture
+  std::string raw;      // the normalised dictionary in PDF syntax
+  std::string type;     // kToolTypePrefix + kind
+  float width = 0, height = 0;
+  float x = 0, y = 0;   // reference point of the source
+  int32_t index = 0;    // the source's position in its page's /Annots
+  int32_t mode = 1;     // 1 drawing, 0 properties
+  std::vector<std::shared_ptr<CAnnot_Tool>> children;
+  std::vector<std::shared_ptr<CAnnot_ToolResource>> resources;
+
+  // The parsed dictionary of `raw` (owned), or null when raw does not parse.
+  KPD_Dictionary Dictionary() const { return dict_; }
+  // Parses `raw` again; false when it is no dictionary.
+  bool ParseRaw();
+  // The resource of `id` in this tool, or null.
+  const CAnnot_ToolResource* FindResource(const std::string& id) const;
+
+ private:
+  KPD_Dictionary dict_ = nullptr;
+};
+
+class CAnnot_ToolSet;
+
+// Listener of toolset changes (the tool chest panel).
+class IAnnot_ToolSetEventHandler {
+ public:
+  virtual ~IAnnot_ToolSetEventHandler() = default;
+  virtual void OnToolAdded(CAnnot_ToolSet* toolset, CAnnot_Tool* tool) {}
+  virtual void OnToolDeleted(CAnnot_ToolSet* toolset, CAnnot_Tool* tool) {}
+  virtual void OnToolPositionChanged(CAnnot_ToolSet* toolset) {}
+  virtual void OnPreferenceChanged(const std::u16string& path) {}
+  virtual void OnToolSetPreferencesCommitted() {}
+};
+
+enum class AnnotToolPosOperation : int32_t { kMoveToTop = 0, kMoveUp = 1, kMoveDown = 2, kMoveToBottom = 3 };
+
+class CAnnot_ToolSet {
+ public:
+  std::u16string title;
+  std::u16string filePath;
+  std::vector<std::shared_ptr<CAnnot_Tool>> tools;
+  bool normalized = false;
+
+  // Captures the annotation `annotIndex` of `page` (and its group) as a new
+  // last tool. False, adding nothing, when it cannot be captured.
+  bool AddTool(KPD_Page page, int32_t annotIndex, std::string* error = nullptr);
+  bool DeleteTool(const CAnnot_Tool* tool);
+  bool ChangeToolPosition(const CAnnot_Tool* tool, AnnotToolPosOperation op);
+  // The tool whose name is `name`, or null.
+  std::shared_ptr<CAnnot_Tool> FindTool(const std::u16string& name) const;
+};
+
+class CAnnot_ToolSetPreference {
+ public:
+  std::u16string path;  // as written: a bare file name or an absolute path
+  std::u16string title;
+  std::u16string fullPath;
+  bool visible = true;
+  bool expand = true;
+  std::shared_ptr<CAnnot_ToolSet> toolset;  // when loaded
+
+  void SetVisible(bool value);
+  void SetExpand(bool value);
+};
+
+// What went wrong while reading a file: the rest of it still loaded.
+struct ToolsetProblem {
+  std::string file;
+  std::string where;  // "line 3, column 5" or "item 2"
+  std::string why;
+};
+
+// The type identifier of a captured annotation's kind, and whether a stored
+// identifier is one that loads.
+std::string ToolTypeOf(KPD_Dictionary annot);
+bool IsSupportedToolType(const std::string& type);
+
+// The toolset file format. Loading keeps every sound item and reports the
+// others; null (with a problem) when the file does not parse at all.
+std::shared_ptr<CAnnot_ToolSet> ReadToolSet(std::string_view xml, const std::u16string& path,
+                                            std::vector<ToolsetProblem>* problems);
+std::shared_ptr<CAnnot_ToolSet> LoadToolSetFile(const std::u16string& path, std::vector<ToolsetProblem>* problems);
+std::string WriteToolSet(const CAnnot_ToolSet& toolset);
+bool SaveToolSetFile(const CAnnot_ToolSet& toolset, const std::u16string& path);
+
+// Moves a tool of a "normalized" file so that its Rect starts at the origin.
+void MoveToolToOrigin(CAnnot_Tool& tool);
+
+// A file name for a toolset titled `title` ("" when none can be made).
+std::u16string ToolsetFileNameFromTitle(const std::u16string& title);
+
+// Places `tool` on `page` of `doc` with the upper-left corner of its
+// bounding box at (x, y) in page space. The new annotations (head first)
+// go to `placed`. False with `*error` when nothing could be placed.
+bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, float x, float y,
+               std::vector<KPD_Dictionary>* placed, std::string* error);
+
+class CAnnot_ToolSetMgr {
+ public:
+  static CAnnot_ToolSetMgr& Get();
+
+  // The toolset folder ("<app data>/toolset"), created when missing;
+  // empty when it cannot be.
+  std::u16string ToolsetFolder() const;
+  void SetMirrorSubfolder(const std::u16string& name) { mirrorName_ = name; }
+
+  std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> LoadToolSetPreferences();
+  bool CommitToolSetPreferences(std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> list);
+  bool SavePreferences();
+  bool SaveAll();
+  // Writes what is loaded, then reads the preference list and every visible
+  // toolset afresh.
+  bool Reload();
+  // Forgets everything (a new profile in tests).
+  void Reset();
+
+  const std::vector<std::shared_ptr<CAnnot_ToolSet>>& ToolSets() const { return toolsets_; }
+  const std::vector<std::shared_ptr<CAnnot_ToolSetPreference>>& Preferences() const { return preferences_; }
+  const std::vector<ToolsetProblem>& Problems() const { return problems_; }
+  // The loaded toolset titled `title`, or null.
+  std::shared_ptr<CAnnot_ToolSet> FindToolSet(const std::u16string& title) const;
+  // Makes a new empty toolset file in the folder and adds it to the list.
+  std::shared_ptr<CAnnot_ToolSet> CreateToolSet(const std::u16string& title, std::string* error);
+  // Copies a package into the folder and loads it; replaces a toolset of the
+  // same file. Null with `*error` when it is corrupted or holds no tool
+  // that loads.
+  std::shared_ptr<CAnnot_ToolSet> ImportToolSet(const std::u16string& file, std::string* error);
+  bool ExportToolSet(const CAnnot_ToolSet& toolset, const std::u16string& file, std::string* error);
+
+  void AddEventHandler(const std::shared_ptr<IAnnot_ToolSetEventHandler>& handler);
+  void RemoveEventHandler(const IAnnot_ToolSetEventHandler* handler);
+  template <typename F>
+  void Dispatch(F&& call);
+
+ private:
+  CAnnot_ToolSetMgr() = default;
+  std::vector<std::shared_ptr<CAnnot_ToolSet>> toolsets_;
+  std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> preferences_;
+  std::vector<std::weak_ptr<IAnnot_ToolSetEventHandler>> handlers_;
+  std::vector<ToolsetProblem> problems_;
+  std::u16string mirrorName_;
+  bool loaded_ = false;
+  bool saved_ = false;
+  bool dispatching_ = false;
+};
+
+template <typename F>
+void CAnnot_ToolSetMgr::Dispatch(F&& call) {
+  if (dispatching_) return;
+  dispatching_ = true;
+  auto handlers = handlers_;
+  for (auto& weak : handlers)
+    if (auto h = weak.lock()) call(*h);
+  dispatching_ = false;
+}
+
+}  // namespace AnnotationPlugin
