@@ -354,8 +354,10 @@ std::u16string ToolsetFileNameFromTitle(const std::u16string& title) {
 // ---- the manager ----------------------------------------------------------
 
 CAnnot_ToolSetMgr& CAnnot_ToolSetMgr::Get() {
-  static CAnnot_ToolSetMgr* mgr = new CAnnot_ToolSetMgr();  // lives until unload
-  return *mgr;
+  // Destroyed when the plug-in is unloaded, while the host is still there
+  // to take back the objects its tools hold.
+  static CAnnot_ToolSetMgr mgr;
+  return mgr;
 }
 
 std::u16string CAnnot_ToolSetMgr::ToolsetFolder() const {

@@ -154,12 +154,12 @@ TEST_F(ToolsetCaptureTest, AppearanceResourcesAreStoredOnceAndMadeAnew) {
   // A form, used twice, and a pattern in the appearance's resources.
   KPD_Stream form = host::DocNewStream(doc_, "0 0 m 5 5 l S", 13);
   KPD_Dictionary fd = host::StreamGetDict(form);
-  host::DictSet(fd, "/Subtype", host::NameNew("/Form"));
-  host::DictSet(fd, "/BBox", Parse("[0 0 5 5]").release());
+  host::DictSet(fd, "/Subtype", Owned(host::NameNew("/Form")).get());
+  host::DictSet(fd, "/BBox", Parse("[0 0 5 5]").get());
   KPD_Stream pattern = host::DocNewStream(doc_, "0 0 2 2 re f", 12);
   KPD_Dictionary pd = host::StreamGetDict(pattern);
-  host::DictSet(pd, "/PatternType", host::IntegerNew(1));
-  host::DictSet(pd, "/BBox", Parse("[0 0 2 2]").release());
+  host::DictSet(pd, "/PatternType", Owned(host::IntegerNew(1)).get());
+  host::DictSet(pd, "/BBox", Parse("[0 0 2 2]").get());
   KPD_Stream n = reinterpret_cast<KPD_Stream>(host::DictGet(reinterpret_cast<KPD_Dictionary>(host::DictGet(a, "/AP")), "/N"));
   Owned resources = Parse("<<>>");
   KPD_Dictionary rd = reinterpret_cast<KPD_Dictionary>(resources.get());
@@ -168,9 +168,9 @@ TEST_F(ToolsetCaptureTest, AppearanceResourcesAreStoredOnceAndMadeAnew) {
   host::DictSet(reinterpret_cast<KPD_Dictionary>(xo.get()), "/Fm2", reinterpret_cast<KPD_Object>(form));
   Owned pat = Parse("<<>>");
   host::DictSet(reinterpret_cast<KPD_Dictionary>(pat.get()), "/P1", reinterpret_cast<KPD_Object>(pattern));
-  host::DictSet(rd, "/XObject", xo.release());
-  host::DictSet(rd, "/Pattern", pat.release());
-  host::DictSet(host::StreamGetDict(n), "/Resources", resources.release());
+  host::DictSet(rd, "/XObject", xo.get());
+  host::DictSet(rd, "/Pattern", pat.get());
+  host::DictSet(host::StreamGetDict(n), "/Resources", resources.get());
 
   CAnnot_ToolSet set;
   ASSERT_TRUE(set.AddTool(page_, 0));

@@ -188,9 +188,20 @@ std::vector<float> Numbers(KPD_Object arr) {
   return out;
 }
 
+// Stores an object the caller made and gives its handle back.
+void Put(KPD_Dictionary dict, const char* key, KPD_Object made) {
+  host::DictSet(dict, key, made);
+  host::ObjectRelease(made);
+}
+
+void Append(KPD_Array arr, KPD_Object made) {
+  host::ArrayAppend(arr, made);
+  host::ObjectRelease(made);
+}
+
 KPD_Object NumberArray(const std::vector<float>& v) {
   KPD_Array arr = host::ArrayNew();
-  for (float f : v) host::ArrayAppend(arr, host::NumberNew(std::round(f * 1e4) / 1e4));
+  for (float f : v) Append(arr, host::NumberNew(std::round(f * 1e4) / 1e4));
   return reinterpret_cast<KPD_Object>(arr);
 }
 
@@ -224,7 +235,7 @@ KS_FloatRect TransformRect(const KS_FloatRect& r, const Affine& m) {
 }
 
 void SetRect(KPD_Dictionary dict, const KS_FloatRect& r) {
-  host::DictSet(dict, "/Rect", NumberArray({r.left, r.bottom, r.right, r.top}));
+  Put(dict, "/Rect", NumberArray({r.left, r.bottom, r.right, r.top}));
 }
 
 // Moves every coordinate of an annotation dictionary through `m`.
@@ -236,7 +247,7 @@ void TransformGeometry(KPD_Dictionary dict, const Affine& m) {
     if (host::ObjectGetType(o) != KPD_OBJ_ARRAY) continue;
     auto v = Numbers(o);
     TransformPoints(v, m);
-    host::DictSet(dict, key, NumberArray(v));
+    Put(dict, key, NumberArray(v));
   }
   for (const char* key : kNestedPointKeys) {
     KPD_Object o = host::DictGet(dict, key);
@@ -246,9 +257,9 @@ void TransformGeometry(KPD_Dictionary dict, const Affine& m) {
     for (int32_t i = 0; i < n; ++i) {
       auto v = Numbers(host::ArrayGet(AsArray(o), i));
       TransformPoints(v, m);
-      host::ArrayAppend(outer, NumberArray(v));
+      Append(outer, NumberArray(v));
     }
-    host::DictSet(dict, key, reinterpret_cast<KPD_Object>(outer));
+    Put(dict, key, reinterpret_cast<KPD_Object>(outer));
   }
 }
 
@@ -503,11 +514,11 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
     inst.Resolve(copy, 0);
     // /OC names an optional-content group of the target, when it has one.
     if (host::DictHasKey(dict, "/OC")) host::DictRemove(dict, "/OC");
-    host::DictSet(dict, "/Type", host::NameNew("/Annot"));
-    host::DictSet(dict, "/CreationDate", PdfDateNow());
-    host::DictSet(dict, "/M", PdfDateNow());
+    Put(dict, "/Type", host::NameNew("/Annot"));
+    Put(dict, "/CreationDate", PdfDateNow());
+    Put(dict, "/M", PdfDateNow());
     std::string nm = NewUuid();
-    host::DictSet(dict, "/NM", host::StringNew(nm.data(), nm.size()));
+    Put(dict, "/NM", host::StringNew(nm.data(), nm.size()));
     TransformGeometry(dict, place);
     if (rotation) {
       // The appearance turns with the page so that it looks upright.
@@ -521,7 +532,7 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
         Affine t = Then({old.a, old.b, old.c, old.d, old.e, old.f}, r);
         KS_Matrix nm2{static_cast<float>(t.a), static_cast<float>(t.b), static_cast<float>(t.c),
                       static_cast<float>(t.d), static_cast<float>(t.e), static_cast<float>(t.f)};
-        host::DictSet(sd, "/Matrix", host::MatrixToObject(&nm2));
+        Put(sd, "/Matrix", host::MatrixToObject(&nm2));
       }
     }
     KPD_Dictionary inserted = host::PageInsertAnnot(page, next, dict);
@@ -538,7 +549,7 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
   for (auto& [m, d] : made) {
     if (m == &tool) continue;
     host::DictSet(d, "/IRT", reinterpret_cast<KPD_Object>(headPlaced));
-    host::DictSet(d, "/RT", host::NameNew("/Group"));
+    Put(d, "/RT", host::NameNew("/Group"));
   }
   if (placed) {
     placed->clear();
