@@ -33,6 +33,8 @@ const char kRunUsage[] =
     "  select NAME (the annotation whose /NM is NAME) | rotate DEGREES (the\n"
     "  focused annotation, counter-clockwise) | command N (on the selection:\n"
     "  1 delete, 4 rotate left, 5 rotate right)\n"
+    "  panel NAME COMMAND [ARGS...] (a plug-in's side panel, e.g. panel\n"
+    "  ToolShest click TOOLSET TOOL arms a tool of the tool chest)\n"
     "  expect annots PAGE COUNT | expect selected COUNT | expect focused NAME\n"
     "Points are in page coordinates; the host turns them into device pixels\n"
     "of the page's view. The \"Hand\" tool selects what a click hits (shift\n"

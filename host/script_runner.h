@@ -33,6 +33,8 @@
 //   command N                     a host command on the selected annotations:
 //                                 1 delete, 4 rotate left, 5 rotate right; refused
 //                                 when nothing is selected or a handler says no
+//   panel NAME COMMAND [ARGS...]  drive a plug-in's side panel, e.g.
+//                                 panel ToolShest click TOOLSET TOOL
 //   expect annots PAGE COUNT      fail unless page PAGE (1-based) has COUNT annotations
 //   expect selected COUNT         fail unless COUNT annotations are selected
 //   expect focused NAME           fail unless the focused annotation's /NM is NAME
