@@ -6,6 +6,7 @@
 
 #include "drawing/cda_undo.h"
 #include "kwannotation/kw_annot_change.h"
+#include "plugin/device_outline.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -328,15 +329,7 @@ void CMarkup_AnnotHandler::Draw(KA_PageView view, KA_Device device, CMarkup_Anno
   KS_DeviceRect box;
   if (!Host::AnnotGetRect(annot, &rect) || !Host::PageViewPageRectToDevice(view, &rect, &box)) return;
   bool focused = Host::AppDocGetFocusedAnnot(doc) == annot;
-  KA_Pen pen = Host::PenNew(focused ? kRed : kBlack, 1, 0);
-  KA_Brush brush = Host::BrushNew(0, 1);
-  KA_Pen oldPen = Host::DeviceSelectPen(device, pen);
-  KA_Brush oldBrush = Host::DeviceSelectBrush(device, brush);
-  Host::DeviceRectangle(device, &box);
-  Host::DeviceSelectPen(device, oldPen);
-  Host::DeviceSelectBrush(device, oldBrush);
-  Host::PenRelease(pen);
-  Host::BrushRelease(brush);
+  DrawDeviceOutline(device, box, focused ? kRed : kBlack);
 }
 
 // Slots that pass through: a fixed answer, or the host default of the slot.

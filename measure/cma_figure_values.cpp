@@ -51,15 +51,6 @@ double AngleAt(KS_FloatPoint a, KS_FloatPoint b, KS_FloatPoint c) {
   return d > 180.0 ? 360.0 - d : d;
 }
 
-std::vector<double> Flat(const std::vector<KS_FloatPoint>& points) {
-  std::vector<double> xy;
-  for (const KS_FloatPoint& p : points) {
-    xy.push_back(p.x);
-    xy.push_back(p.y);
-  }
-  return xy;
-}
-
 void Put(FigureValues& v, const char16_t* element, const std::optional<std::u16string>& text) {
   v.panel[element] = ShowableValue(text) ? *text : std::u16string(u"-");
 }
@@ -118,7 +109,7 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
     case kMeasurePerimeter:
     case kMeasurePolylength: {
       if (p.size() < 2) break;
-      main = Length(m, s, kwannotation::KW_PathLength(s, Flat(p), false));
+      main = Length(m, s, kwannotation::KW_PathLength(s, FlatCoordinates(p), false));
       const KS_FloatPoint a = p[p.size() - 2], b = p.back();
       std::optional<std::u16string> segment = Length(m, s, kwannotation::KW_ScaledLength(s, a.x, a.y, b.x, b.y));
       Put(v, type == kMeasurePerimeter ? u"label_perimeter" : u"label_total_length", main);
@@ -129,13 +120,13 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
     case kMeasureArea:
     case kMeasureVolume: {
       if (p.size() < 2) break;
-      const double area = kwannotation::KW_PolygonArea(s, Flat(p));
+      const double area = kwannotation::KW_PolygonArea(s, FlatCoordinates(p));
       std::optional<std::u16string> areaText = Formatted(m, kwannotation::kMeasureArrayA, area);
       Put(v, u"label_area", areaText);
       PutBox(v, m, s, p);
       if (type == kMeasureArea) {
         main = areaText;
-        Put(v, u"label_perimeter", Length(m, s, kwannotation::KW_PathLength(s, Flat(p), true)));
+        Put(v, u"label_perimeter", Length(m, s, kwannotation::KW_PathLength(s, FlatCoordinates(p), true)));
         const KS_FloatPoint a = p[p.size() - 2], b = p.back();
         Put(v, u"label_cur_segment", Length(m, s, kwannotation::KW_ScaledLength(s, a.x, a.y, b.x, b.y)));
       } else {
@@ -183,6 +174,16 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
   }
   if (ShowableValue(main)) v.main = *main;
   return v;
+}
+
+std::vector<double> FlatCoordinates(const std::vector<KS_FloatPoint>& points) {
+  std::vector<double> xy;
+  xy.reserve(points.size() * 2);
+  for (const KS_FloatPoint& p : points) {
+    xy.push_back(p.x);
+    xy.push_back(p.y);
+  }
+  return xy;
 }
 
 }  // namespace AnnotationPlugin

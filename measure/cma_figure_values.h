@@ -41,4 +41,7 @@ std::vector<std::u16string> PanelValueLabels(int type);
 // without "nan" or "inf".
 bool ShowableValue(const std::optional<std::u16string>& text);
 
+// The points as x0 y0 x1 y1 ..., as the library's measurement values take them.
+std::vector<double> FlatCoordinates(const std::vector<KS_FloatPoint>& points);
+
 }  // namespace AnnotationPlugin

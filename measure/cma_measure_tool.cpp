@@ -10,6 +10,7 @@
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_units.h"
 #include "kwannotation/kw_viewport.h"
+#include "measure/cma_figure_values.h"
 #include "measure/cma_right_panel.h"
 #include "measure/cma_units.h"
 #include "plugin/host_binding.h"
@@ -54,15 +55,6 @@ KPD_Object TextObject(std::u16string_view text) {
     }
   }
   return Host::StringNew(bytes.data(), bytes.size());
-}
-
-std::vector<double> Flat(const std::vector<KS_FloatPoint>& points) {
-  std::vector<double> xy;
-  for (const KS_FloatPoint& p : points) {
-    xy.push_back(p.x);
-    xy.push_back(p.y);
-  }
-  return xy;
 }
 
 // The points of a clicked figure with repeated clicks (closer than half a
@@ -438,12 +430,14 @@ bool CMA_MeasureToolBase::CurrentFigure(bool final, MeasureFigure* out) const {
     case kMeasurePerimeter:
     case kMeasurePolylength:
       out->points = WithoutRepeats(final ? std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1) : points_);
-      return out->points.size() >= 2 && kwannotation::KW_PathLength({1, 1, true}, Flat(out->points), false) >= kMinSize;
+      return out->points.size() >= 2 &&
+             kwannotation::KW_PathLength({1, 1, true}, FlatCoordinates(out->points), false) >= kMinSize;
     case kMeasureArea:
     case kMeasureVolume:
       out->points = WithoutRepeats(final ? std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1) : points_);
       if (out->points.size() >= 2 && Distance(out->points.front(), out->points.back()) < 0.5) out->points.pop_back();
-      return out->points.size() >= 3 && kwannotation::KW_PolygonArea({1, 1, true}, Flat(out->points)) >= kMinSize;
+      return out->points.size() >= 3 &&
+             kwannotation::KW_PolygonArea({1, 1, true}, FlatCoordinates(out->points)) >= kMinSize;
     case kMeasureAngle:
       out->points = points_;
       return points_.size() == 3;

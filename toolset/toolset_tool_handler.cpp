@@ -1,6 +1,7 @@
 #include "toolset/toolset_tool_handler.h"
 
 #include "plugin/annot_undo.h"
+#include "plugin/device_outline.h"
 #include "sdk/ks_host_binding.h"
 
 namespace AnnotationPlugin {
@@ -97,15 +98,7 @@ void CAnnot_ToolsetToolHandler::OnPaint(KA_PageView view, KA_Device device, intp
   if (!tracking_ || view != previewView_ || tool_.expired()) return;
   KS_DeviceRect r{};
   if (!host::PageViewPageRectToDevice(view, &previewBox_, &r)) return;
-  KA_Pen pen = host::PenNew(kPreviewColor, 1, 0);
-  KA_Brush brush = host::BrushNew(0, 1);
-  KA_Pen oldPen = host::DeviceSelectPen(device, pen);
-  KA_Brush oldBrush = host::DeviceSelectBrush(device, brush);
-  host::DeviceRectangle(device, &r);
-  host::DeviceSelectPen(device, oldPen);
-  host::DeviceSelectBrush(device, oldBrush);
-  host::PenRelease(pen);
-  host::BrushRelease(brush);
+  DrawDeviceOutline(device, r, kPreviewColor);
 }
 
 bool CAnnot_ToolsetToolHandler::OnLButtonUp(KA_PageView view, uint32_t, const KS_DevicePoint& pt) {
