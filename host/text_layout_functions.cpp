@@ -36,6 +36,17 @@ int32_t TextLayoutAddRun(KA_TextLayout layout, const char* family, int32_t bold,
   });
 }
 
+int32_t TextLayoutAddStyledRun(KA_TextLayout layout, const KS_TextRunStyle* style, const char16_t* text,
+                               size_t length) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    if (!layout || !style || style->size < sizeof(KS_TextRunStyle) || (!text && length)) return 0;
+    // TODO(text layout): decorations, baseline shift, colour and spacing.
+    LayoutOf(layout)->AddRun(style->family ? style->family : "Helvetica", style->bold != 0, style->italic != 0,
+                             style->fontSize, std::u16string_view(text ? text : u"", length));
+    return 1;
+  });
+}
+
 int32_t TextLayoutArrange(KA_TextLayout layout, float maxWidth, int32_t align, float spacing) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!layout) return 0;

@@ -333,6 +333,9 @@
   X(653, 4, TextLayoutGetBox, int32_t, (KA_TextLayout layout, KS_FloatRect* out))                  \
   X(653, 5, TextLayoutGetContent, int32_t, (KA_TextLayout layout, KS_ByteString out))              \
   X(653, 6, TextLayoutAddResources, int32_t, (KA_TextLayout layout, KPD_Document doc, KPD_Dictionary fontDict)) \
+  /* a run with its full style (record copied; text UTF-16); TextLayoutArrange also takes align \
+     3, justify: every line but a paragraph's last is stretched to the width at its spaces */    \
+  X(653, 7, TextLayoutAddStyledRun, int32_t, (KA_TextLayout layout, const KS_TextRunStyle* style, const char16_t* text, size_t length)) \
   /* 436: content tokenizer over a fragment of content-stream text */                               \
   X(436, 0, ContentParse, KPD_Content, (const char* data, size_t length))                          \
   X(436, 1, ContentRelease, void, (KPD_Content content))                                           \

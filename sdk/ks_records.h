@@ -269,6 +269,26 @@ typedef struct KS_PanelCallbacks {
   int32_t (*Describe)(void* cd, KS_ByteString out);
 } KS_PanelCallbacks;
 
+// The style of one run of laid-out text. `family` is a font family
+// ("Helvetica", "Times", "Courier", "Arial", a system family name); a
+// character the family cannot draw is drawn with a font that can.
+// Decorations are drawn in the run's colour; `baselineShift` raises the
+// run (superscript > 0, subscript < 0) in points; `hasColor` 0 keeps the
+// fill colour the caller set before the text.
+typedef struct KS_TextRunStyle {
+  uint64_t size;
+  const char* family;
+  float fontSize;
+  int32_t bold;
+  int32_t italic;
+  int32_t underline;
+  int32_t strike;
+  float baselineShift;
+  int32_t hasColor;
+  float color[3];
+  float charSpacing;
+} KS_TextRunStyle;
+
 #ifdef __cplusplus
 }  // extern "C"
 
