@@ -26,6 +26,7 @@
 // Internal to host/; the table functions of selector 653 are a thin layer.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -145,7 +146,7 @@ class TextLayout {
     std::map<uint16_t, uint16_t> newIds;
     std::map<uint16_t, std::pair<float, char32_t>> glyphs;  // new id -> width, character
   };
-  float Advance(const Glyph& g, const Run& r) const { return g.width + r.style.charSpacing; }
+  float Advance(const Glyph& g, const Run& r) const { return std::max(0.0f, g.width + r.style.charSpacing); }
   void MakeSubsets() const;
 
   std::vector<Run> runs_;
