@@ -281,3 +281,17 @@ TEST(TextLayout, LayoutsSharingAFontDictionaryKeepTheirOwnSubsets) {
   // The same glyphs again reuse the font made for the first.
   EXPECT_EQ(contents[0], contents[2]);
 }
+
+// Character spacing counts in the measure: "aaaa" at 10 points with 2 more
+// per letter is 30.24 wide, so right aligned in 40 it starts at 9.76.
+TEST(TextLayout, CharacterSpacingIsMeasuredAndLinesStayInTheWidth) {
+  RunStyle spaced = Style(10);
+  spaced.charSpacing = 2;
+  TextLayout layout;
+  layout.AddStyledRun(spaced, u"aaaa aaaa");
+  ASSERT_EQ(layout.Arrange(40, TextAlign::kRight, 1), 2);
+  const std::string content = layout.Content();
+  EXPECT_NE(content.find("2.000 Tc\n"), std::string::npos) << content;
+  for (const auto& m : Matrices(content)) EXPECT_NEAR(m[4], 9.76, 0.001) << content;
+  EXPECT_EQ(content.substr(content.size() - 5), "0 Tc\n");
+}
