@@ -115,6 +115,24 @@ float UnicodeFont::Advance(uint16_t glyph) const {
 bool UnicodeFont::Subset(const std::set<uint16_t>& glyphs, std::string* bytes,
                          std::map<uint16_t, uint16_t>* newIds) const {
   if (!face_->hb) return false;
+  // Captions repeat the same few characters: the last subsets made are
+  // kept (planning a subset of a CJK face takes milliseconds).
+  struct Made {
+    std::string bytes;
+    std::map<uint16_t, uint16_t> newIds;
+  };
+  static std::mutex cacheMutex;
+  static std::map<std::pair<const Face*, std::set<uint16_t>>, Made> cache;
+  const auto key = std::make_pair(face_.get(), glyphs);
+  {
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    auto found = cache.find(key);
+    if (found != cache.end()) {
+      *bytes = found->second.bytes;
+      *newIds = found->second.newIds;
+      return true;
+    }
+  }
   hb_subset_input_t* input = hb_subset_input_create_or_fail();
   if (!input) return false;
   hb_set_t* keep = hb_subset_input_glyph_set(input);
@@ -148,6 +166,11 @@ bool UnicodeFont::Subset(const std::set<uint16_t>& glyphs, std::string* bytes,
     hb_subset_plan_destroy(plan);
   }
   hb_subset_input_destroy(input);
+  if (ok) {
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    if (cache.size() >= 64) cache.clear();
+    cache[key] = Made{*bytes, *newIds};
+  }
   return ok;
 }
 
