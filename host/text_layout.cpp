@@ -11,6 +11,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <tuple>
 #include <unordered_map>
 
 #include "host/font_service.h"
@@ -122,8 +123,9 @@ bool UnicodeFont::Subset(const std::set<uint16_t>& glyphs, std::string* bytes,
     std::map<uint16_t, uint16_t> newIds;
   };
   static std::mutex cacheMutex;
-  static std::map<std::pair<const Face*, std::set<uint16_t>>, Made> cache;
-  const auto key = std::make_pair(face_.get(), glyphs);
+  // By the face's name and size, not its address, which a later face may reuse.
+  static std::map<std::tuple<std::string, size_t, std::set<uint16_t>>, Made> cache;
+  const auto key = std::make_tuple(psName_, bytes_.size(), glyphs);
   {
     std::lock_guard<std::mutex> lock(cacheMutex);
     auto found = cache.find(key);
