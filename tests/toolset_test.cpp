@@ -237,6 +237,9 @@ TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
       {"toolset import " + Quote(dir_ / "missing.ktz"), 1, "cannot read"},
       {"toolset create Review", 1, "exists"},
       {"toolset frobnicate", 2, "usage"},
+      // help on a subcommand describes that subcommand only
+      {"toolset place --help", 0, "usage: annot toolset place NAME TOOL PDF PAGE X Y -o OUT"},
+      {"toolset frobnicate --help", 0, "usage: annot toolset list"},
   };
   for (const Case& c : cases) {
     std::string out = Annot(c.args);
