@@ -173,6 +173,45 @@ int Export(const std::vector<std::string>& args) {
 
 }  // namespace
 
+const char* ToolsetSubUsage(const std::string& sub) {
+  static const struct {
+    const char* name;
+    const char* text;
+  } kHelp[] = {
+      {"list",
+       "usage: annot toolset list\n\n"
+       "Shows every toolset of the tool chest, a line each (title, number of\n"
+       "tools, file), and under it its tools in order (name, kind, members).\n"},
+      {"create",
+       "usage: annot toolset create NAME\n\n"
+       "Makes an empty toolset titled NAME in the toolset folder, shows it in\n"
+       "the tool chest and prints its file. A title already in use fails.\n"},
+      {"capture",
+       "usage: annot toolset capture PDF PAGE INDEX --into NAME [--password PW]\n\n"
+       "Copies annotation INDEX (from 0, in the page's /Annots) of page PAGE\n"
+       "(from 1) of PDF, with its group and every appearance resource, as a new\n"
+       "last tool of the toolset titled NAME. PDF is only read.\n"},
+      {"place",
+       "usage: annot toolset place NAME TOOL PDF PAGE X Y -o OUT [--password PW] [--full]\n\n"
+       "Puts the tool named TOOL (its captured /NM) of toolset NAME on page PAGE\n"
+       "(from 1) of PDF with the upper-left corner of its box at X Y (points,\n"
+       "page space), with new resources and a new /NM, and saves OUT.\n" ANNOT_SAVE_HELP},
+      {"import",
+       "usage: annot toolset import FILE\n\n"
+       "Copies a toolset package (.ktz) into the toolset folder and shows it in\n"
+       "the tool chest. A package that does not read is refused; nothing is\n"
+       "copied.\n"},
+      {"export",
+       "usage: annot toolset export NAME -o FILE\n\n"
+       "Writes the toolset titled NAME as a package that `annot toolset import`\n"
+       "(or another tool chest) reads. An existing FILE is replaced only once\n"
+       "the package is complete.\n"},
+  };
+  for (const auto& h : kHelp)
+    if (sub == h.name) return h.text;
+  return nullptr;
+}
+
 int RunToolset(const std::vector<std::string>& args) {
   if (args.empty()) return Usage();
   const std::string& sub = args[0];

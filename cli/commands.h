@@ -40,6 +40,8 @@ int RunSample(const std::vector<std::string>& args);
 int RunXfdf(const std::vector<std::string>& args);
 int RunMeasure(const std::vector<std::string>& args);
 int RunRegenerate(const std::vector<std::string>& args);
+// The help of one `annot toolset` subcommand, or null for an unknown one.
+const char* ToolsetSubUsage(const std::string& sub);
 int RunToolset(const std::vector<std::string>& args);
 
 // Arguments split into positionals, "-o FILE", "--password PW" and flags.

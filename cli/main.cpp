@@ -13,6 +13,8 @@ struct Command {
   const char* summary;
   const char* usage;
   int (*run)(const std::vector<std::string>& args);
+  // The help of one subcommand ("annot toolset place --help"), or null.
+  const char* (*subUsage)(const std::string& sub) = nullptr;
 };
 
 const Command kCommands[] = {
@@ -23,7 +25,8 @@ const Command kCommands[] = {
     {"xfdf", "export or import annotations as XFDF", annot::kXfdfUsage, &annot::RunXfdf},
     {"measure", "check the scales and values of measurements", annot::kMeasureUsage, &annot::RunMeasure},
     {"regenerate", "rebuild the appearances of shape annotations", annot::kRegenerateUsage, &annot::RunRegenerate},
-    {"toolset", "list, fill, place and share toolsets", annot::kToolsetUsage, &annot::RunToolset},
+    {"toolset", "list, fill, place and share toolsets", annot::kToolsetUsage, &annot::RunToolset,
+     &annot::ToolsetSubUsage},
 };
 
 void PrintHelp(FILE* out) {
@@ -49,7 +52,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const std::string& a : args) {
       if (a == "--help" || a == "-h") {
-        std::fputs(c.usage, stdout);
+        const char* sub = c.subUsage && !args.empty() ? c.subUsage(args[0]) : nullptr;
+        std::fputs(sub ? sub : c.usage, stdout);
         return annot::FinishOutput(annot::kExitOk);
       }
     }

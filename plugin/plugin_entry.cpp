@@ -12,9 +12,11 @@ namespace AnnotationPlugin {
 namespace {
 
 // The names of the toolsets whose visible flag is set, in list order; the
-// positions of this list are the indexes extension entry 0 accepts. The
-// plug-in keeps no toolsets yet, so the list is empty.
-std::vector<std::u16string> VisibleToolsetTitles() { return {}; }
+// positions of this list are the indexes extension entry 0 accepts.
+std::vector<std::u16string> VisibleToolsetTitles() {
+  IAnnot_ToolsetAccess* access = TheApp().ToolsetAccess();
+  return access ? access->VisibleTitles() : std::vector<std::u16string>{};
+}
 
 void NoFrameEvent(KA_Frame) {}
 
@@ -110,14 +112,25 @@ void OnFrameCreated(KA_Frame frame) { ForEachEnabledModule<&IAnnot_Module::OnMai
 void OnFrameClosing(KA_Frame frame) { ForEachEnabledModule<&IAnnot_Module::OnMainFrameClosing>(frame); }
 
 int32_t ExtAddSelectionToToolset(int32_t index, KPD_Page page) {
-  std::vector<std::u16string> titles = VisibleToolsetTitles();
-  if (index < 0 || static_cast<size_t>(index) >= titles.size() || !page) return 0;
-  return 1;
+  IAnnot_ToolsetAccess* access = TheApp().ToolsetAccess();
+  if (!access || index < 0 || !page) return 0;
+  // Another plug-in calls this: nothing may escape the table boundary.
+  try {
+    return access->AddSelection(index, page) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
 }
 
 int32_t ExtListToolsets(KS_WideStringArray names) {
   if (!names) return 0;
-  for (const std::u16string& title : VisibleToolsetTitles()) {
+  std::vector<std::u16string> titles;
+  try {
+    titles = VisibleToolsetTitles();
+  } catch (...) {
+    return 0;
+  }
+  for (const std::u16string& title : titles) {
     KS_WideString s = Host::WideStringNew(title.data(), title.size());
     Host::WideStringArrayAppend(names, s);
     Host::WideStringDestroy(s);

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "host/core_hft.h"
+#include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/session.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -235,6 +237,9 @@ TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
       {"toolset import " + Quote(dir_ / "missing.ktz"), 1, "cannot read"},
       {"toolset create Review", 1, "exists"},
       {"toolset frobnicate", 2, "usage"},
+      // help on a subcommand describes that subcommand only
+      {"toolset place --help", 0, "usage: annot toolset place NAME TOOL PDF PAGE X Y -o OUT"},
+      {"toolset frobnicate --help", 0, "usage: annot toolset list"},
   };
   for (const Case& c : cases) {
     std::string out = Annot(c.args);
@@ -289,6 +294,67 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
   EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+}
+
+// Another plug-in reaches the toolsets through the published table: entry
+// 1 lists the visible toolsets, entry 0 captures the document's selection
+// (only what lies on the given page) into the toolset at that position.
+TEST_F(ToolsetCommandTest, TheExtensionTableCapturesTheSelectionIntoAToolset) {
+  const std::string shapes = dir_ / "shapes.pdf";
+  WritePdf(shapes, 1,
+           {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>",
+            "<</Type/Annot/Subtype/Circle/Rect[60 10 90 40]/C[0 0 1]/NM(ci)>>",
+            "<</Type/Annot/Subtype/Square/Rect[100 10 130 40]/C[0 1 0]/NM(left)>>"});
+  Annot("toolset create Review");
+  Annot("toolset create Other");
+  ASSERT_EQ(last_, 0);
+  const std::string data = dir_ / "data", config = dir_ / "config";
+  ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+  kshost::Env().Reset();  // the host keeps the folders it found first
+  {
+    kshost::Session session;
+    std::string error;
+    ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
+    ASSERT_TRUE(session.Open(shapes, &error)) << error;
+    KS_ExtHFT table = fn::ExtHFTFind("VenkoAnnot extension HFT", 1);
+    ASSERT_NE(table, nullptr);
+    auto addSelection = reinterpret_cast<int32_t (*)(int32_t, KPD_Page)>(fn::ExtHFTGetEntry(table, 0));
+    auto listNames = reinterpret_cast<int32_t (*)(KS_WideStringArray)>(fn::ExtHFTGetEntry(table, 1));
+    KS_WideStringArray names = fn::WideStringArrayNew();
+    ASSERT_EQ(listNames(names), 1);
+    std::vector<std::u16string> titles;
+    for (int i = 0; i < fn::WideStringArrayCount(names); ++i) {
+      KS_WideString s = fn::WideStringNew(nullptr, 0);
+      fn::WideStringArrayGet(names, i, s);
+      titles.emplace_back(fn::WideStringData(s), fn::WideStringLength(s));
+      fn::WideStringDestroy(s);
+    }
+    fn::WideStringArrayDestroy(names);
+    int review = -1;
+    for (size_t i = 0; i < titles.size(); ++i)
+      if (titles[i] == u"Review") review = static_cast<int>(i);
+    ASSERT_GE(review, 0) << titles.size() << " toolsets listed";
+
+    KPD_Page page = fn::DocGetPage(session.Document(), 0);
+    KA_Document doc = session.AppDocument();
+    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 1)), 0);
+    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 0)), 1);
+    EXPECT_EQ(addSelection(static_cast<int32_t>(titles.size()), page), 0);
+    EXPECT_EQ(addSelection(-1, page), 0);
+    EXPECT_EQ(addSelection(review, nullptr), 0);
+    EXPECT_EQ(addSelection(review, page), 1);
+  }
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  kshost::Env().Reset();
+  // Saved, in selection order; the unselected square stays out.
+  std::string list = Annot("toolset list");
+  const size_t at = list.find("Review\t2 tools");
+  ASSERT_NE(at, std::string::npos) << list;
+  const size_t ci = list.find("  ci\t", at), sq = list.find("  sq\t", at);
+  EXPECT_TRUE(ci != std::string::npos && sq != std::string::npos && ci < sq) << list;
+  EXPECT_EQ(list.find("  left\t"), std::string::npos) << list;
 }
 
 }  // namespace

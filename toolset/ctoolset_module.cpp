@@ -5,6 +5,7 @@
 
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_utf.h"
+#include "toolset/annot_toolset.h"
 #include "toolset/tool_chest.h"
 #include "toolset/toolset_tool_handler.h"
 
@@ -51,10 +52,48 @@ int32_t PanelDescribe(void* cd, KS_ByteString out) {
   return 1;
 }
 
+// The visible preferences in list order, read first when none are loaded.
+std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> VisiblePreferences() {
+  CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
+  if (mgr.Preferences().empty()) mgr.Reload();
+  std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> visible;
+  for (const auto& pref : mgr.Preferences())
+    if (pref && pref->visible) visible.push_back(pref);
+  return visible;
+}
+
 }  // namespace
 
+std::vector<std::u16string> CToolsetExtensionAccess::VisibleTitles() {
+  std::vector<std::u16string> titles;
+  for (const auto& pref : VisiblePreferences())
+    titles.push_back(!pref->title.empty() || !pref->toolset ? pref->title : pref->toolset->title);
+  return titles;
+}
+
+bool CToolsetExtensionAccess::AddSelection(int32_t index, KPD_Page page) {
+  auto visible = VisiblePreferences();
+  if (index < 0 || static_cast<size_t>(index) >= visible.size() || !page) return false;
+  const std::shared_ptr<CAnnot_ToolSet> set = visible[static_cast<size_t>(index)]->toolset;
+  if (!set) return false;  // the list names a file that did not load
+  KA_Document doc = host::AppDocFromPdfDocument(host::DocOfObject(reinterpret_cast<KPD_Object>(page)));
+  if (!doc) return false;
+  bool added = false;
+  const int32_t selected = host::AppDocSelectionCount(doc);
+  for (int32_t i = 0; i < selected; ++i) {
+    KA_Annot annot = host::AppDocGetSelected(doc, i);
+    const int32_t at = annot ? host::PageFindAnnot(page, host::AnnotGetDict(annot)) : -1;
+    // A selected annotation of another page is not captured "for this page".
+    if (at >= 0 && set->AddTool(page, at)) added = true;
+  }
+  if (added) SaveToolSetFile(*set, set->filePath);
+  return true;
+}
+
 CToolset_Module::CToolset_Module() = default;
-CToolset_Module::~CToolset_Module() = default;
+CToolset_Module::~CToolset_Module() {
+  if (TheApp().ToolsetAccess() == &access_) TheApp().SetToolsetAccess(nullptr);
+}
 
 void CToolset_Module::Init() {
   CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
@@ -73,9 +112,11 @@ void CToolset_Module::Init() {
   handler_->onDeselect = [panel] { panel->ClearSelection(); };
   record_ = {sizeof(KS_PanelCallbacks), panel_.get(), &PanelCommand, &PanelDescribe};
   host::PanelRegister(kToolChestPanelName, &record_);
+  TheApp().SetToolsetAccess(&access_);
 }
 
 void CToolset_Module::Exit() {
+  if (TheApp().ToolsetAccess() == &access_) TheApp().SetToolsetAccess(nullptr);
   if (!panel_) return;
   host::PanelUnregister(kToolChestPanelName);
   host::PrefSetInt(u"ToolChestPanel", u"ItemWidth", panel_->ItemWidth());

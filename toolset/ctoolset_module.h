@@ -3,14 +3,25 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "plugin/annot_module.h"
+#include "plugin/annotation_app.h"
 #include "sdk/ks_records.h"
 
 namespace AnnotationPlugin {
 
 class CToolChestPanel;
 class CAnnot_ToolsetToolHandler;
+
+// The extension table's view of the toolsets: the visible ones, in list
+// order, and capturing a document's selection into one of them.
+class CToolsetExtensionAccess final : public IAnnot_ToolsetAccess {
+ public:
+  std::vector<std::u16string> VisibleTitles() override;
+  bool AddSelection(int32_t index, KPD_Page page) override;
+};
 
 class CToolset_Module final : public IAnnot_Module {
  public:
@@ -31,6 +42,7 @@ class CToolset_Module final : public IAnnot_Module {
   std::shared_ptr<CToolChestPanel> panel_;
   std::unique_ptr<CAnnot_ToolsetToolHandler> handler_;
   KS_PanelCallbacks record_{};
+  CToolsetExtensionAccess access_;
 };
 
 std::unique_ptr<IAnnot_Module> MakeToolsetModule();
