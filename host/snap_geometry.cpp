@@ -393,7 +393,7 @@ KS_FloatPoint PagePoint(double x, double y) { return {static_cast<float>(x), sta
 
 struct Near {
   uint32_t id;
-  double distance;  // device pixels
+  double distance;  // squared, in device pixels
   double t;         // along the segment
 };
 
@@ -403,8 +403,9 @@ struct Near {
 bool Crossing(const Segment& s, const Segment& o, double* x, double* y) {
   const double dx = s.x2 - s.x1, dy = s.y2 - s.y1, ex = o.x2 - o.x1, ey = o.y2 - o.y1;
   const double den = dx * ey - dy * ex;
-  const double scale = std::hypot(dx, dy) * std::hypot(ex, ey);
-  if (!(scale > 0) || std::abs(den) <= 1e-12 * scale) return false;
+  // Parallel when the sine of the angle between them is below 1e-12.
+  const double scale2 = (dx * dx + dy * dy) * (ex * ex + ey * ey);
+  if (!(scale2 > 0) || den * den <= 1e-24 * scale2) return false;
   const double fx = o.x1 - s.x1, fy = o.y1 - s.y1;
   const double t = (fx * ey - fy * ex) / den, u = (fx * dy - fy * dx) / den;
   constexpr double eps = 1e-9;
@@ -451,32 +452,36 @@ Hit Index::Query(const KS_Matrix& toDevice, double px, double py, double radius,
   if (found.empty()) return none;
 
   const auto& segs = impl_->geometry.segments;
-  Hit best[5];  // by kind
-  const auto offer = [&](int kind, double x, double y, double distance) {
-    if (distance > radius) return;
-    Hit& h = best[kind];
-    if (h.kind == 0 || distance < h.distance) h = Hit{kind, PagePoint(x, y), distance};
+  const double reach = radius * radius;  // distances are compared squared
+  Hit best[5];                            // by kind
+  double bestSquared[5] = {INFINITY, INFINITY, INFINITY, INFINITY, INFINITY};
+  const auto offer = [&](int kind, double x, double y, double squared) {
+    if (squared > reach || squared >= bestSquared[kind]) return;
+    bestSquared[kind] = squared;
+    best[kind] = Hit{kind, PagePoint(x, y), std::sqrt(squared)};
   };
+  const auto squaredTo = [&](double x, double y) { return (x - px) * (x - px) + (y - py) * (y - py); };
   std::vector<Near> inReach;
   for (const Entry& e : found) {
     const Segment& s = segs[e.second];
     const Dev a = ToDevice(toDevice, s.x1, s.y1), b = ToDevice(toDevice, s.x2, s.y2);
     if (modes.end) {
-      if (s.flags & Segment::kStartVertex) offer(KS_SNAP_END, s.x1, s.y1, std::hypot(a.x - px, a.y - py));
-      if (s.flags & Segment::kEndVertex) offer(KS_SNAP_END, s.x2, s.y2, std::hypot(b.x - px, b.y - py));
+      if (s.flags & Segment::kStartVertex) offer(KS_SNAP_END, s.x1, s.y1, squaredTo(a.x, a.y));
+      if (s.flags & Segment::kEndVertex) offer(KS_SNAP_END, s.x2, s.y2, squaredTo(b.x, b.y));
     }
     if (modes.mid && (s.flags & Segment::kHasMidpoint))
-      offer(KS_SNAP_MID, (s.x1 + s.x2) / 2, (s.y1 + s.y2) / 2, std::hypot((a.x + b.x) / 2 - px, (a.y + b.y) / 2 - py));
+      offer(KS_SNAP_MID, (s.x1 + s.x2) / 2, (s.y1 + s.y2) / 2, squaredTo((a.x + b.x) / 2, (a.y + b.y) / 2));
     if (modes.nearest || modes.inter) {
       const double vx = b.x - a.x, vy = b.y - a.y, len2 = vx * vx + vy * vy;
       const double t = len2 > 0 ? std::clamp(((px - a.x) * vx + (py - a.y) * vy) / len2, 0.0, 1.0) : 0.0;
-      const double distance = std::hypot(a.x + t * vx - px, a.y + t * vy - py);
-      if (distance <= radius) inReach.push_back({e.second, distance, t});
+      const double squared = squaredTo(a.x + t * vx, a.y + t * vy);
+      if (squared > reach) continue;
+      inReach.push_back({e.second, squared, t});
       if (modes.nearest) {
         // The ends exactly, so that a point on a corner reads as the corner.
         const double x = t <= 0 ? s.x1 : t >= 1 ? s.x2 : s.x1 + t * (s.x2 - s.x1);
         const double y = t <= 0 ? s.y1 : t >= 1 ? s.y2 : s.y1 + t * (s.y2 - s.y1);
-        offer(KS_SNAP_NEAR, x, y, distance);
+        offer(KS_SNAP_NEAR, x, y, squared);
       }
     }
   }
@@ -491,7 +496,7 @@ Hit Index::Query(const KS_Matrix& toDevice, double px, double py, double radius,
         double x, y;
         if (!Crossing(segs[inReach[i].id], segs[inReach[j].id], &x, &y)) continue;
         const Dev d = ToDevice(toDevice, x, y);
-        offer(KS_SNAP_INTER, x, y, std::hypot(d.x - px, d.y - py));
+        offer(KS_SNAP_INTER, x, y, squaredTo(d.x, d.y));
       }
     }
   }

@@ -87,8 +87,8 @@ class Index {
   std::unique_ptr<Impl> impl_;
 };
 
-// Segments further apart than this many in one query's reach are not all
-// tested against each other for intersections: the nearest ones are.
-inline constexpr size_t kMaxIntersectionCandidates = 256;
+// Of more segments than this in one query's reach, only the nearest ones are
+// tested against each other for intersections (each pair is a test).
+inline constexpr size_t kMaxIntersectionCandidates = 64;
 
 }  // namespace kshost::snap
