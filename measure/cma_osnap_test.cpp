@@ -5,6 +5,15 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "host/core_hft.h"
+#include "host/host_env.h"
+#include "host/host_functions.h"
+#include "sdk/ks_host_binding.h"
+
 namespace AnnotationPlugin::osnap {
 namespace {
 
@@ -100,6 +109,46 @@ TEST(OsnapPolygon, EdgesAtAVertex) {
   EXPECT_TRUE(EdgesAtVertexIntersect(folded, 2));
   EXPECT_FALSE(EdgesAtVertexIntersect(onNeighbour, 2));
   EXPECT_FALSE(EdgesAtVertexIntersect(square, 7));
+}
+
+// Preferences of a fresh configuration folder, gone afterwards.
+class OsnapModes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/osnap_test_XXXXXX";
+    ASSERT_TRUE(::mkdtemp(name));
+    dir_ = name;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    if (old) oldConfig_ = old;
+    ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    kshost::Env().Reset();
+    ks::host::Bind(kshost::CoreHFT(), nullptr);
+  }
+  void TearDown() override {
+    if (oldConfig_) ::setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+    kshost::Env().Reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::string dir_;
+  std::optional<std::string> oldConfig_;
+};
+
+TEST_F(OsnapModes, ToggleTurnsTheHostStateOverAndStoresItUnderItsKey) {
+  const char16_t* keys[] = {u"end", u"mid", u"inter", u"near"};
+  for (int index = 0; index < 4; ++index) {
+    const bool before = kshost::fn::SnapGetMode(1, index) != 0;
+    EXPECT_EQ(ToggleSnapMode(index), !before) << index;
+    EXPECT_EQ(kshost::fn::SnapGetMode(1, index) != 0, !before) << index;
+    EXPECT_EQ(kshost::fn::PrefGetInt(u"snap", keys[index], -1), before ? 0 : 1) << index;
+    // Only this mode changed.
+    for (int other = 0; other < 4; ++other)
+      if (other != index) EXPECT_EQ(kshost::fn::PrefGetInt(u"snap", keys[other], 0), 0) << index << other;
+    EXPECT_EQ(ToggleSnapMode(index), before) << index;
+  }
+  EXPECT_FALSE(ToggleSnapMode(4));
+  EXPECT_FALSE(ToggleSnapMode(-1));
 }
 
 }  // namespace
