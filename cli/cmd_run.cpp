@@ -36,6 +36,9 @@ const char kRunUsage[] =
     "  panel NAME COMMAND [ARGS...] (a plug-in's side panel, e.g. panel\n"
     "  ToolShest click TOOLSET TOOL arms a tool of the tool chest)\n"
     "  expect annots PAGE COUNT | expect selected COUNT | expect focused NAME\n"
+    "  snap end|mid|inter|near on|off (the measuring tools' clicks and moves\n"
+    "  land on end points, midpoints, intersections or nearest points of the\n"
+    "  page's drawing within 8 device pixels)\n"
     "Points are in page coordinates; the host turns them into device pixels\n"
     "of the page's view. The \"Hand\" tool selects what a click hits (shift\n"
     "or ctrl adds or takes away), and a drag moves the selected annotation,\n"
@@ -47,6 +50,7 @@ const char kRunUsage[] =
     "  draw: rect X0 Y0 X1 Y1 pen #RRGGBB W\n"
     "  draw: line X0 Y0 X1 Y1 pen #RRGGBB W\n"
     "  draw: path X Y X Y ... [closed] pen #RRGGBB W\n"
+    "  snap: end|mid|inter|near X Y       (a snapped point, page coordinates)\n"
     "The draw lines list, after each repaint of the page, what the annotation\n"
     "handlers drew and the outlines of selected annotations (red for the\n"
     "focused one, black for the others), in device pixels.\n";

@@ -163,6 +163,5 @@ int32_t ColorSplit(uint32_t argb, int32_t* a, int32_t* r, int32_t* g, int32_t* b
   return 1;
 }
 
-int32_t SnapIsEnabled() { return 0; }
 
 }  // namespace kshost::fn

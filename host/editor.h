@@ -181,6 +181,8 @@ class Editor {
   void SetTrace(std::function<void(const std::string&)> trace);
   // A line of a plug-in's panel for the trace.
   void TracePanel(const std::string& line) const { Trace(line); }
+  // A line of a host service for the trace ("snap: end 72 72").
+  void TraceNote(const std::string& line) const { Trace(line); }
 
   // What plug-ins announced besides tools: feature modules (name, enabled),
   // annotation handlers by type, and document event receivers. The records

@@ -8,6 +8,7 @@
 
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
+#include "host/snap_service.h"
 
 using kshost::pdf::FromKpd;
 using kshost::pdf::Guard;
@@ -238,6 +239,7 @@ int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t le
     object->getDict().removeKey("/DL");
     kshost::pdf::NoteChange(*FromKpd(stream));
     if (auto* doc = kshost::pdf::DocumentOfHandle(*FromKpd(stream))) doc->NoteUnfilteredData(*object);
+    kshost::snap::NoteStreamChanged(*object);
     return 1;
   });
 }

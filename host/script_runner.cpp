@@ -16,6 +16,7 @@
 #include "host/host_functions.h"
 #include "host/ribbon.h"
 #include "host/session.h"
+#include "host/snap_service.h"
 #include "host/utf.h"
 #include "tessel/dialog.h"
 #include "tessel/language.h"
@@ -127,6 +128,7 @@ class Runner {
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
         {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
         {"rotate", &Runner::Rotate},     {"select", &Runner::Select},     {"panel", &Runner::Panel},
+        {"snap", &Runner::Snap},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -375,6 +377,22 @@ class Runner {
     const std::string name = NameOf(focused);
     if (name == a[2]) return true;
     *why = "the focused annotation is '" + name + "', expected '" + a[2] + "'";
+    return false;
+  }
+
+  // snap end|mid|inter|near on|off: switches a snap mode as its button
+  // does, in preference section "snap".
+  bool Snap(const Args& a, std::string* why) {
+    if (a.size() != 3 || (a[2] != "on" && a[2] != "off")) return Usage("snap end|mid|inter|near on|off", why);
+    for (int index = 0; index < 4; ++index) {
+      if (a[1] != snap::KindName(index + 1)) continue;
+      if (!snap::SetMode(index, a[2] == "on")) {
+        *why = "cannot store the snap mode '" + a[1] + "'";
+        return false;
+      }
+      return true;
+    }
+    *why = "unknown snap mode '" + a[1] + "' (end, mid, inter or near)";
     return false;
   }
 

@@ -35,6 +35,12 @@
 //                                 when nothing is selected or a handler says no
 //   panel NAME COMMAND [ARGS...]  drive a plug-in's side panel, e.g.
 //                                 panel ToolShest click TOOLSET TOOL
+//   snap end|mid|inter|near on|off
+//                                 switch a snap mode of the measuring tools: clicks
+//                                 and moves within a few pixels of the page's
+//                                 drawing land on its end points, midpoints,
+//                                 intersections or nearest points ("snap: KIND X Y"
+//                                 in the trace)
 //   expect annots PAGE COUNT      fail unless page PAGE (1-based) has COUNT annotations
 //   expect selected COUNT         fail unless COUNT annotations are selected
 //   expect focused NAME           fail unless the focused annotation's /NM is NAME

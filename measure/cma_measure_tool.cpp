@@ -11,6 +11,7 @@
 #include "kwannotation/kw_units.h"
 #include "kwannotation/kw_viewport.h"
 #include "measure/cma_figure_values.h"
+#include "measure/cma_osnap.h"
 #include "measure/cma_right_panel.h"
 #include "measure/cma_units.h"
 #include "plugin/host_binding.h"
@@ -199,6 +200,9 @@ std::string CMA_MeasureToolBase::GetName() const {
 
 bool CMA_MeasureToolBase::ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const {
   if (!view || !Host::PageViewDeviceToPage(view, pt, out)) return false;
+  // Every click of a tool lands on the drawing's features where snapping
+  // finds one.
+  SnapPoint(view, pt, started_, started_ ? points_.front() : KS_FloatPoint{}, out);
   KPD_Page page = Host::PageViewGetPage(view);
   KS_FloatRect box{};
   if (!page || (!Host::PageGetBox(page, "/CropBox", &box) && !Host::PageGetBox(page, "/MediaBox", &box)))
@@ -243,6 +247,8 @@ bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
 }
 
 void CMA_MeasureToolBase::Drop() {
+  Host::SnapClear();
+  markerShown_ = false;
   if (!started_) return;
   Invalidate();
   started_ = false;
@@ -311,6 +317,12 @@ bool CMA_MeasureToolBase::OnLButtonDown(KA_PageView view, uint32_t flags, const 
     case kMeasureDiameter:
       return true;
     default:  // perimeter, polylength, area, volume: a vertex more
+      if (type_ == kMeasureArea || type_ == kMeasureVolume) {
+        // A vertex whose edge would cross an earlier one is not taken.
+        std::vector<KS_FloatPoint> tried = points_;
+        tried.back() = p;
+        if (osnap::NewestEdgeIntersects(tried)) return true;
+      }
       points_.back() = p;
       points_.push_back(p);
       Invalidate();
@@ -362,9 +374,19 @@ bool CMA_MeasureToolBase::OnLButtonDblClk(KA_PageView view, uint32_t flags, cons
 }
 
 bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
-  if (!started_ || view != view_) return false;
+  if (!started_) {
+    // Before the first click the marker shows where it would land.
+    KS_FloatPoint p{};
+    const bool marked = view && Host::PageViewDeviceToPage(view, pt, &p) && SnapPoint(view, pt, false, {}, &p);
+    if (view && (marked || markerShown_))
+      Host::AppDocInvalidateRect(Host::PageViewGetDocument(view), Host::PageViewGetPageIndex(view), nullptr);
+    markerShown_ = marked;
+    return false;
+  }
+  if (view != view_) return false;
   KS_FloatPoint p{};
   if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
+  SnapPoint(view, pt, true, points_.front(), &p);
   points_.back() = Constrained(flags, p);
   Invalidate();
   return true;
@@ -388,6 +410,7 @@ bool CMA_MeasureToolBase::OnRButtonUp(KA_PageView view, uint32_t flags, const KS
 }
 
 void CMA_MeasureToolBase::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
+  Host::SnapDrawMarker(view, device);
   if (!started_ || view != view_ || points_.empty()) return;
   const MeasureToolStyle style = ReadMeasureToolStyle(type_);
   KA_Pen pen = Host::PenNew(static_cast<KS_ColorRef>(style.color), 1, 0);

@@ -111,6 +111,7 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   bool finishing_ = false;
   bool leaderPhase_ = false;
   KS_DevicePoint pressDevice_{};
+  bool markerShown_ = false;  // a snap marker is up before the first click
   MeasureToolSettings settings_;
   MeasureToolStyle style_;
   // The scale of the gesture: a viewport's measure dictionary, or one made

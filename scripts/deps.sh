@@ -6,7 +6,7 @@ packages=(
   g++ make cmake ninja-build ccache pkg-config binutils python3
   libqpdf-dev qpdf libpugixml-dev zlib1g-dev libfreetype-dev fonts-urw-base35 fonts-dejavu-core fonts-droid-fallback libharfbuzz-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  poppler-utils mupdf-tools locales-all openssl libmimalloc-dev
+  poppler-utils mupdf-tools locales-all openssl libmimalloc-dev libboost-dev
 )
 [ "${1:-}" = "--bench" ] && packages+=(python3-fitz hyperfine)
 # Debian's clang 19 (the newest Debian ships) and the compiler-rt package that carries its libFuzzer.

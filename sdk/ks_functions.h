@@ -53,6 +53,16 @@
 #define KS_SEL_PROPERTYPANEL 339
 #define KS_SEL_COLOR 445
 #define KS_SEL_SNAP 732
+// Snap modes by index, and the kinds of a snapped point.
+#define KS_SNAP_MODE_END 0
+#define KS_SNAP_MODE_MID 1
+#define KS_SNAP_MODE_INTER 2
+#define KS_SNAP_MODE_NEAR 3
+#define KS_SNAP_NONE 0
+#define KS_SNAP_END 1
+#define KS_SNAP_MID 2
+#define KS_SNAP_INTER 3
+#define KS_SNAP_NEAR 4
 #define KS_SEL_FONTSERVICE 331
 #define KS_SEL_TEXTLAYOUT 653
 #define KS_SEL_CONTENT 436
@@ -312,6 +322,18 @@
   X(445, 1, ColorSplit, int32_t, (uint32_t argb, int32_t* a, int32_t* r, int32_t* g, int32_t* b))  \
   /* 732: object snapping */                                                                       \
   X(732, 0, SnapIsEnabled, int32_t, (void))                                                        \
+  /* the snap modes of group 1 by index (KS_SNAP_MODE_*): kept in preference section "snap" */    \
+  X(732, 1, SnapGetMode, int32_t, (int32_t group, int32_t index))                                  \
+  X(732, 2, SnapSetMode, int32_t, (int32_t group, int32_t index, int32_t on))                      \
+  /* looks for page geometry near a device point of the view (the gesture's start point given */ \
+  /* once it started); 1 when the point snapped. The result stays until the next update */         \
+  X(732, 3, SnapUpdate, int32_t, (KA_PageView view, KS_DevicePoint pt, int32_t started, KS_FloatPoint start)) \
+  /* the last update's point in page space and its kind (KS_SNAP_*); 0 when it did not snap */     \
+  X(732, 4, SnapGetResult, int32_t, (KS_FloatPoint* pt, int32_t* kind))                            \
+  /* draws the marker of the last snapped point of the view onto the device; 0 when none */       \
+  X(732, 5, SnapDrawMarker, int32_t, (KA_PageView view, KA_Device device))                         \
+  /* forgets the last result, so no marker is drawn */                                             \
+  X(732, 6, SnapClear, void, (void))                                                               \
   /* 331: the application's font service (standard 14 fonts, metrics in 1/1000 em) */               \
   X(331, 0, AppGetFontService, KA_FontService, (void))                                             \
   X(331, 1, FontIsStandard14, int32_t, (KA_FontService svc, const char* baseFont))                 \

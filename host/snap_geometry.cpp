@@ -1,0 +1,508 @@
+#include "host/snap_geometry.h"
+
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include <algorithm>
+#include <charconv>
+#include <tuple>
+#include <cmath>
+
+#include <boost/geometry.hpp>
+#include <boost/geometry/index/rtree.hpp>
+
+#include "sdk/ks_functions.h"
+
+namespace kshost::snap {
+namespace {
+
+struct Matrix {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+};
+
+// `m` applied first, then `then`.
+Matrix Concat(const Matrix& m, const Matrix& then) {
+  return {m.a * then.a + m.b * then.c, m.a * then.b + m.b * then.d, m.c * then.a + m.d * then.c,
+          m.c * then.b + m.d * then.d, m.e * then.a + m.f * then.c + then.e, m.e * then.b + m.f * then.d + then.f};
+}
+
+struct Pt {
+  double x, y;
+};
+
+Pt Apply(const Matrix& m, double x, double y) { return {m.a * x + m.c * y + m.e, m.b * x + m.d * y + m.f}; }
+
+bool Finite(double v) { return std::isfinite(v); }
+
+// A number token as a double, without the process locale; qpdf hands over
+// the text as written ("+.5", "-3.", "12").
+bool ParseNumber(const std::string& text, double* out) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  auto r = std::from_chars(begin, end, *out);
+  return r.ec == std::errc() && Finite(*out);
+}
+
+// Reads content streams, one operator at a time, and keeps the segments of
+// every painted path.
+class Extractor {
+ public:
+  explicit Extractor(Geometry& out) : out_(out) {}
+
+  void Run(std::string const& content, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
+    try {
+      RunUnguarded(content, resources, ctm, depth);
+    } catch (...) {
+      // Damaged content: what was read before the damage stays.
+    }
+  }
+
+ private:
+  struct State {
+    Matrix ctm;
+  };
+
+  void RunUnguarded(std::string const& content, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
+    auto input = std::make_shared<BufferInputSource>("content", content);
+    QPDFTokenizer tokenizer;
+    tokenizer.allowEOF();
+    std::vector<State> stack;
+    State state{ctm};
+    std::vector<double> operands;
+    size_t operandCount = 0;  // every operand, numbers or not
+    std::string lastName;
+    int nesting = 0;  // inside an array or dictionary operand
+    ResetPath();
+    while (!out_.truncated) {
+      QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
+      const auto type = token.getType();
+      if (type == QPDFTokenizer::tt_eof) break;
+      switch (type) {
+        case QPDFTokenizer::tt_array_open:
+        case QPDFTokenizer::tt_dict_open: ++nesting; continue;
+        case QPDFTokenizer::tt_array_close:
+        case QPDFTokenizer::tt_dict_close:
+          if (nesting > 0 && --nesting == 0) ++operandCount;
+          continue;
+        default: break;
+      }
+      if (nesting > 0) continue;
+      if (type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real) {
+        double v = 0;
+        if (!ParseNumber(token.getValue(), &v)) v = std::nan("");
+        operands.push_back(v);
+        ++operandCount;
+        continue;
+      }
+      if (type == QPDFTokenizer::tt_name) {
+        lastName = token.getValue();
+        ++operandCount;
+        continue;
+      }
+      if (type != QPDFTokenizer::tt_word) {
+        ++operandCount;
+        continue;
+      }
+      const std::string& op = token.getValue();
+      if (op == "BI") {
+        SkipInlineImage(tokenizer, input);
+      } else if (op == "q") {
+        if (stack.size() < static_cast<size_t>(kMaxStateDepth)) stack.push_back(state);
+      } else if (op == "Q") {
+        if (!stack.empty()) {
+          state = stack.back();
+          stack.pop_back();
+        }
+      } else if (op == "cm") {
+        if (Take(operands, operandCount, 6)) {
+          const double* n = &operands[operands.size() - 6];
+          state.ctm = Concat(Matrix{n[0], n[1], n[2], n[3], n[4], n[5]}, state.ctm);
+        }
+      } else if (op == "Do") {
+        if (operandCount == 1 && !lastName.empty()) DrawForm(lastName, resources, state.ctm, depth);
+      } else {
+        PathOperator(op, operands, operandCount, state.ctm);
+      }
+      operands.clear();
+      operandCount = 0;
+      lastName.clear();
+    }
+  }
+
+  // True when the operator got exactly `count` operands, all numbers.
+  static bool Take(const std::vector<double>& operands, size_t operandCount, size_t count) {
+    return operandCount == count && operands.size() == count;
+  }
+
+  void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> const& input) {
+    // The image's dictionary runs to ID; its data to EI.
+    for (;;) {
+      QPDFTokenizer::Token t = tokenizer.readToken(input, "content", true);
+      if (t.getType() == QPDFTokenizer::tt_eof) return;
+      if (t.isWord("ID")) break;
+    }
+    char skipped;
+    input->read(&skipped, 1);  // the white space after ID
+    tokenizer.expectInlineImage(input);
+    QPDFTokenizer::Token data = tokenizer.readToken(input, "content", true);
+    if (data.getType() == QPDFTokenizer::tt_eof) return;
+    tokenizer.readToken(input, "content", true);  // EI
+  }
+
+  void DrawForm(const std::string& name, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
+    if (!resources.isDictionary()) return;
+    QPDFObjectHandle xobjects = resources.getKey("/XObject");
+    if (!xobjects.isDictionary()) return;
+    QPDFObjectHandle form = xobjects.getKey(name);
+    if (!form.isStream()) return;
+    QPDFObjectHandle dict = form.getDict();
+    if (!dict.getKey("/Subtype").isNameAndEquals("/Form")) return;
+    const QPDFObjGen og = form.getObjGen();
+    if (std::find(chain_.begin(), chain_.end(), og) != chain_.end()) return;  // draws itself
+    if (depth + 1 > kMaxFormDepth) {
+      out_.truncated = true;
+      return;
+    }
+    Matrix m;
+    double n[6];
+    if (pdf::ReadNumbers(dict.getKey("/Matrix"), n, 6)) m = {n[0], n[1], n[2], n[3], n[4], n[5]};
+    QPDFObjectHandle own = dict.getKey("/Resources");
+    std::string data;
+    try {
+      auto buffer = form.getStreamData(qpdf_dl_generalized);
+      data.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+    } catch (...) {
+      return;
+    }
+    NoteStream(og);
+    chain_.push_back(og);
+    // The form's path is its own; the caller's path resumes afterwards.
+    const auto saved = std::make_tuple(path_, start_, current_, hasCurrent_);
+    Run(data, own.isDictionary() ? own : resources, Concat(m, ctm), depth + 1);
+    std::tie(path_, start_, current_, hasCurrent_) = saved;
+    chain_.pop_back();
+  }
+
+ public:
+  void NoteStream(QPDFObjGen og) {
+    if (og.isIndirect() && std::find(out_.streams.begin(), out_.streams.end(), og) == out_.streams.end())
+      out_.streams.push_back(og);
+  }
+
+ private:
+  void ResetPath() {
+    path_.clear();
+    hasCurrent_ = false;
+  }
+
+  void Add(Pt a, Pt b, uint8_t flags) {
+    if (!Finite(a.x) || !Finite(a.y) || !Finite(b.x) || !Finite(b.y)) return;
+    path_.push_back(Segment{a.x, a.y, b.x, b.y, flags});
+  }
+
+  void ClosePath() {
+    if (hasCurrent_ && (current_.x != start_.x || current_.y != start_.y))
+      Add(current_, start_, Segment::kStartVertex | Segment::kEndVertex | Segment::kHasMidpoint);
+    current_ = start_;
+  }
+
+  void Curve(Pt p0, Pt p1, Pt p2, Pt p3) {
+    const double length = std::hypot(p1.x - p0.x, p1.y - p0.y) + std::hypot(p2.x - p1.x, p2.y - p1.y) +
+                          std::hypot(p3.x - p2.x, p3.y - p2.y);
+    // About one piece per six units of the control polygon, 2 to 24 pieces.
+    const int pieces = Finite(length) ? std::clamp(static_cast<int>(length / 6) + 2, 2, 24) : 2;
+    Pt previous = p0;
+    for (int i = 1; i <= pieces; ++i) {
+      const double t = double(i) / pieces, u = 1 - t;
+      const double w0 = u * u * u, w1 = 3 * u * u * t, w2 = 3 * u * t * t, w3 = t * t * t;
+      Pt next = i == pieces ? p3
+                            : Pt{w0 * p0.x + w1 * p1.x + w2 * p2.x + w3 * p3.x, w0 * p0.y + w1 * p1.y + w2 * p2.y + w3 * p3.y};
+      uint8_t flags = 0;
+      if (i == 1) flags |= Segment::kStartVertex;
+      if (i == pieces) flags |= Segment::kEndVertex;
+      Add(previous, next, flags);
+      previous = next;
+    }
+  }
+
+  void Paint(bool close, bool keep) {
+    if (close) ClosePath();
+    if (keep) {
+      const size_t room = kMaxSegments - out_.segments.size();
+      if (path_.size() > room) {
+        path_.resize(room);
+        out_.truncated = true;
+      }
+      out_.segments.insert(out_.segments.end(), path_.begin(), path_.end());
+    }
+    ResetPath();
+  }
+
+  void PathOperator(const std::string& op, const std::vector<double>& v, size_t count, const Matrix& ctm) {
+    const auto at = [&](size_t i) { return v[v.size() - count + i]; };
+    const uint8_t line = Segment::kStartVertex | Segment::kEndVertex | Segment::kHasMidpoint;
+    if (op == "m") {
+      if (!Take(v, count, 2)) return;
+      current_ = start_ = Apply(ctm, at(0), at(1));
+      hasCurrent_ = true;
+    } else if (op == "l") {
+      if (!Take(v, count, 2) || !hasCurrent_) return;
+      const Pt p = Apply(ctm, at(0), at(1));
+      Add(current_, p, line);
+      current_ = p;
+    } else if (op == "c" || op == "v" || op == "y") {
+      const size_t need = op == "c" ? 6 : 4;
+      if (!Take(v, count, need) || !hasCurrent_) return;
+      Pt p1, p2, p3;
+      if (op == "c") {
+        p1 = Apply(ctm, at(0), at(1)), p2 = Apply(ctm, at(2), at(3)), p3 = Apply(ctm, at(4), at(5));
+      } else if (op == "v") {
+        p1 = current_, p2 = Apply(ctm, at(0), at(1)), p3 = Apply(ctm, at(2), at(3));
+      } else {
+        p1 = Apply(ctm, at(0), at(1)), p2 = p3 = Apply(ctm, at(2), at(3));
+      }
+      Curve(current_, p1, p2, p3);
+      current_ = p3;
+    } else if (op == "re") {
+      if (!Take(v, count, 4)) return;
+      const double x = at(0), y = at(1), w = at(2), h = at(3);
+      const Pt c0 = Apply(ctm, x, y), c1 = Apply(ctm, x + w, y), c2 = Apply(ctm, x + w, y + h),
+               c3 = Apply(ctm, x, y + h);
+      Add(c0, c1, line), Add(c1, c2, line), Add(c2, c3, line), Add(c3, c0, line);
+      current_ = start_ = c0;
+      hasCurrent_ = true;
+    } else if (op == "h") {
+      ClosePath();
+    } else if (op == "S" || op == "f" || op == "F" || op == "f*" || op == "B" || op == "B*") {
+      Paint(false, true);
+    } else if (op == "s" || op == "b" || op == "b*") {
+      Paint(true, true);
+    } else if (op == "n") {
+      Paint(false, false);  // a clipping path only
+    }
+  }
+
+  Geometry& out_;
+  std::vector<QPDFObjGen> chain_;
+  std::vector<Segment> path_;
+  Pt start_{0, 0}, current_{0, 0};
+  bool hasCurrent_ = false;
+};
+
+// The decoded data of a page's /Contents, streams joined by a newline (an
+// operator may not be split between them, but white space may be missing at
+// the joint).
+std::string PageContent(QPDFObjectHandle contents, Extractor& extractor) {
+  std::vector<QPDFObjectHandle> streams;
+  if (contents.isStream()) {
+    streams.push_back(contents);
+  } else if (contents.isArray()) {
+    for (int i = 0; i < contents.getArrayNItems(); ++i) {
+      QPDFObjectHandle s = contents.getArrayItem(i);
+      if (s.isStream()) streams.push_back(s);
+    }
+  }
+  std::string all;
+  for (QPDFObjectHandle& s : streams) {
+    try {
+      auto buffer = s.getStreamData(qpdf_dl_generalized);
+      all.append(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+      all.push_back('\n');
+    } catch (...) {
+      continue;  // an undecodable stream draws nothing
+    }
+    extractor.NoteStream(s.getObjGen());
+  }
+  return all;
+}
+
+}  // namespace
+
+Geometry ExtractContent(std::string const& content, QPDFObjectHandle resources, const double ctm[6]) {
+  Geometry out;
+  Extractor extractor(out);
+  extractor.Run(content, resources, Matrix{ctm[0], ctm[1], ctm[2], ctm[3], ctm[4], ctm[5]}, 0);
+  return out;
+}
+
+Geometry ExtractPage(QPDFObjectHandle page) {
+  Geometry out;
+  try {
+    if (!page.isDictionary()) return out;
+    Extractor extractor(out);
+    const std::string content = PageContent(page.getKey("/Contents"), extractor);
+    // Resources are inherited through the page tree.
+    QPDFObjectHandle resources = page.getKey("/Resources");
+    QPDFObjectHandle node = page;
+    for (int up = 0; !resources.isDictionary() && up < 64; ++up) {
+      node = node.getKey("/Parent");
+      if (!node.isDictionary()) break;
+      resources = node.getKey("/Resources");
+    }
+    extractor.Run(content, resources, Matrix{}, 0);
+  } catch (...) {
+  }
+  return out;
+}
+
+// ---- the index ------------------------------------------------------------------
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using BBox = bg::model::box<BPoint>;
+using Entry = std::pair<BBox, uint32_t>;
+
+struct Index::Impl {
+  Geometry geometry;
+  bgi::rtree<Entry, bgi::rstar<16>> tree;
+};
+
+Index::Index(Geometry geometry) : impl_(std::make_unique<Impl>()) {
+  impl_->geometry = std::move(geometry);
+  std::vector<Entry> entries;
+  const auto& segs = impl_->geometry.segments;
+  entries.reserve(segs.size());
+  for (size_t i = 0; i < segs.size(); ++i) {
+    const Segment& s = segs[i];
+    entries.emplace_back(BBox(BPoint(std::min(s.x1, s.x2), std::min(s.y1, s.y2)),
+                              BPoint(std::max(s.x1, s.x2), std::max(s.y1, s.y2))),
+                         static_cast<uint32_t>(i));
+  }
+  // Built from the whole range at once, the tree is bulk loaded (packed).
+  impl_->tree = bgi::rtree<Entry, bgi::rstar<16>>(entries.begin(), entries.end());
+}
+
+Index::~Index() = default;
+
+size_t Index::SegmentCount() const { return impl_->geometry.segments.size(); }
+const Geometry& Index::geometry() const { return impl_->geometry; }
+
+namespace {
+
+struct Dev {
+  double x, y;
+};
+
+Dev ToDevice(const KS_Matrix& m, double x, double y) {
+  return {double(m.a) * x + double(m.c) * y + m.e, double(m.b) * x + double(m.d) * y + m.f};
+}
+
+KS_FloatPoint PagePoint(double x, double y) { return {static_cast<float>(x), static_cast<float>(y)}; }
+
+struct Near {
+  uint32_t id;
+  double distance;  // squared, in device pixels
+  double t;         // along the segment
+};
+
+// Where two segments cross, in page space; false for parallel ones and
+// when the crossing lies outside either. A crossing at a segment's end is
+// that end exactly.
+bool Crossing(const Segment& s, const Segment& o, double* x, double* y) {
+  const double dx = s.x2 - s.x1, dy = s.y2 - s.y1, ex = o.x2 - o.x1, ey = o.y2 - o.y1;
+  const double den = dx * ey - dy * ex;
+  // Parallel when the sine of the angle between them is below 1e-12.
+  const double scale2 = (dx * dx + dy * dy) * (ex * ex + ey * ey);
+  if (!(scale2 > 0) || den * den <= 1e-24 * scale2) return false;
+  const double fx = o.x1 - s.x1, fy = o.y1 - s.y1;
+  const double t = (fx * ey - fy * ex) / den, u = (fx * dy - fy * dx) / den;
+  constexpr double eps = 1e-9;
+  if (t < -eps || t > 1 + eps || u < -eps || u > 1 + eps) return false;
+  const bool sEnd = t <= eps || t >= 1 - eps, oEnd = u <= eps || u >= 1 - eps;
+  // Two pieces of one flattened curve meet at a joint that is no feature.
+  if (sEnd && oEnd) {
+    const bool sVertex = (t <= eps) ? (s.flags & Segment::kStartVertex) : (s.flags & Segment::kEndVertex);
+    const bool oVertex = (u <= eps) ? (o.flags & Segment::kStartVertex) : (o.flags & Segment::kEndVertex);
+    if (!sVertex && !oVertex) return false;
+  }
+  if (t <= eps) {
+    *x = s.x1, *y = s.y1;
+  } else if (t >= 1 - eps) {
+    *x = s.x2, *y = s.y2;
+  } else if (u <= eps) {
+    *x = o.x1, *y = o.y1;
+  } else if (u >= 1 - eps) {
+    *x = o.x2, *y = o.y2;
+  } else {
+    *x = s.x1 + t * dx, *y = s.y1 + t * dy;
+  }
+  return true;
+}
+
+}  // namespace
+
+Hit Index::Query(const KS_Matrix& toDevice, double px, double py, double radius, const Modes& modes) const {
+  Hit none;
+  if (!modes.Any() || !(radius > 0) || !Finite(px) || !Finite(py)) return none;
+  // The device square around the pointer, as a page box.
+  const double det = double(toDevice.a) * toDevice.d - double(toDevice.b) * toDevice.c;
+  if (!Finite(det) || std::abs(det) < 1e-12) return none;
+  const double ia = toDevice.d / det, ib = -toDevice.b / det, ic = -toDevice.c / det, id = toDevice.a / det;
+  const double ie = -(ia * toDevice.e + ic * toDevice.f), iff = -(ib * toDevice.e + id * toDevice.f);
+  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+  for (int corner = 0; corner < 4; ++corner) {
+    const double dx = px + (corner & 1 ? radius : -radius), dy = py + (corner & 2 ? radius : -radius);
+    const double x = ia * dx + ic * dy + ie, y = ib * dx + id * dy + iff;
+    minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+  }
+  std::vector<Entry> found;
+  impl_->tree.query(bgi::intersects(BBox(BPoint(minX, minY), BPoint(maxX, maxY))), std::back_inserter(found));
+  if (found.empty()) return none;
+
+  const auto& segs = impl_->geometry.segments;
+  const double reach = radius * radius;  // distances are compared squared
+  Hit best[5];                            // by kind
+  double bestSquared[5] = {INFINITY, INFINITY, INFINITY, INFINITY, INFINITY};
+  const auto offer = [&](int kind, double x, double y, double squared) {
+    if (squared > reach || squared >= bestSquared[kind]) return;
+    bestSquared[kind] = squared;
+    best[kind] = Hit{kind, PagePoint(x, y), std::sqrt(squared)};
+  };
+  const auto squaredTo = [&](double x, double y) { return (x - px) * (x - px) + (y - py) * (y - py); };
+  std::vector<Near> inReach;
+  for (const Entry& e : found) {
+    const Segment& s = segs[e.second];
+    const Dev a = ToDevice(toDevice, s.x1, s.y1), b = ToDevice(toDevice, s.x2, s.y2);
+    if (modes.end) {
+      if (s.flags & Segment::kStartVertex) offer(KS_SNAP_END, s.x1, s.y1, squaredTo(a.x, a.y));
+      if (s.flags & Segment::kEndVertex) offer(KS_SNAP_END, s.x2, s.y2, squaredTo(b.x, b.y));
+    }
+    if (modes.mid && (s.flags & Segment::kHasMidpoint))
+      offer(KS_SNAP_MID, (s.x1 + s.x2) / 2, (s.y1 + s.y2) / 2, squaredTo((a.x + b.x) / 2, (a.y + b.y) / 2));
+    if (modes.nearest || modes.inter) {
+      const double vx = b.x - a.x, vy = b.y - a.y, len2 = vx * vx + vy * vy;
+      const double t = len2 > 0 ? std::clamp(((px - a.x) * vx + (py - a.y) * vy) / len2, 0.0, 1.0) : 0.0;
+      const double squared = squaredTo(a.x + t * vx, a.y + t * vy);
+      if (squared > reach) continue;
+      inReach.push_back({e.second, squared, t});
+      if (modes.nearest) {
+        // The ends exactly, so that a point on a corner reads as the corner.
+        const double x = t <= 0 ? s.x1 : t >= 1 ? s.x2 : s.x1 + t * (s.x2 - s.x1);
+        const double y = t <= 0 ? s.y1 : t >= 1 ? s.y2 : s.y1 + t * (s.y2 - s.y1);
+        offer(KS_SNAP_NEAR, x, y, squared);
+      }
+    }
+  }
+  if (modes.inter && inReach.size() > 1) {
+    if (inReach.size() > kMaxIntersectionCandidates) {
+      std::nth_element(inReach.begin(), inReach.begin() + kMaxIntersectionCandidates, inReach.end(),
+                       [](const Near& l, const Near& r) { return l.distance < r.distance; });
+      inReach.resize(kMaxIntersectionCandidates);
+    }
+    for (size_t i = 0; i < inReach.size(); ++i) {
+      for (size_t j = i + 1; j < inReach.size(); ++j) {
+        double x, y;
+        if (!Crossing(segs[inReach[i].id], segs[inReach[j].id], &x, &y)) continue;
+        const Dev d = ToDevice(toDevice, x, y);
+        offer(KS_SNAP_INTER, x, y, squaredTo(d.x, d.y));
+      }
+    }
+  }
+  for (int kind : {KS_SNAP_END, KS_SNAP_INTER, KS_SNAP_MID, KS_SNAP_NEAR})
+    if (best[kind].kind != 0) return best[kind];
+  return none;
+}
+
+}  // namespace kshost::snap
