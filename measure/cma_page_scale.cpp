@@ -300,7 +300,12 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::u
     KPD_Dictionary annot = Host::PageGetAnnot(page, i);
     if (MeasureTypeOfAnnot(annot) == kMeasureNone) continue;
     auto change = changes ? std::make_unique<CKW_AnnotChange>(annot) : nullptr;
-    if (!measure->WriteToAnnot(annot, pdf)) continue;
+    // The viewport's dictionary was checked once; each measurement gets a
+    // copy of it.
+    KPD_Object copy = Host::ObjectClone(measure.GetDict());
+    const bool set = copy && Host::DictSet(annot, "/Measure", copy) != 0;
+    if (copy) Host::ObjectRelease(copy);
+    if (!set) continue;
     RederiveContents(annot, pdf);
     std::string reason;
     kwannotation::RegenerateMeasureAppearance(annot, &reason, kwannotation::ShapeAppearanceOptions{});
