@@ -306,7 +306,8 @@ int RunScale(const std::vector<std::string>& args) {
   if (!messages.empty()) return Fail(kExitFailure, messages.front() + " (nothing was changed)");
   if (!session.Save(out, &error)) return Fail(kExitFailure, error);
   for (const std::string& n : session.SaveNotices()) std::fprintf(stderr, "annot: %s\n", n.c_str());
-  std::printf("%s: scale %s on %s\n", out.c_str(), ratio.c_str(), pages.empty() ? "every page" : ("pages " + pages).c_str());
+  std::printf("%s: scale %s on %s\n", out.c_str(), ratio.c_str(),
+              pages.empty() ? "every page" : ("pages " + pages).c_str());
   return FinishOutput(kExitOk);
 }
 

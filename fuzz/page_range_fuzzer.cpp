@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(!r.ranges.empty());
     FUZZ_CHECK(kshost::PageRangeCount(r.ranges) <= pageCount);
-    for (const auto& range : r.ranges) FUZZ_CHECK(range.first >= 1 && range.first <= range.second && range.second <= pageCount);
+    for (const auto& range : r.ranges)
+      FUZZ_CHECK(range.first >= 1 && range.first <= range.second && range.second <= pageCount);
     const kshost::PageRanges again = kshost::ParsePageRanges(kshost::FormatPageRanges(r.ranges), pageCount);
     FUZZ_CHECK(again.error == kshost::PageRangeError::kNone && again.ranges == r.ranges);
   }

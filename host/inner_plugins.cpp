@@ -120,7 +120,8 @@ int32_t AppRegisterInnerPlugin(const char* name) {
 }
 
 int32_t AppDocGetActivePage(KA_Document doc) {
-  return Guard<int32_t>(-1, [&]() -> int32_t { return doc && Editor::Get().IsLiveDocument(doc) ? doc->activePage : -1; });
+  return Guard<int32_t>(-1,
+                        [&]() -> int32_t { return doc && Editor::Get().IsLiveDocument(doc) ? doc->activePage : -1; });
 }
 
 }  // namespace fn

@@ -157,7 +157,8 @@ PageScaleResult CPageScaleDlg::Run() {
     for (const std::u16string s : {u"", u"_Y"}) {
       auto combo = Get<Tessel::ComboBox>(d, u"comboBoxPreset" + s);
       const int keep = combo ? combo->GetCurSel() : -1;
-      Fill(combo.get(), presetNames, keep >= 0 && keep < static_cast<int>(presets.size()) ? keep : DefaultScalePresetIndex());
+      Fill(combo.get(), presetNames,
+           keep >= 0 && keep < static_cast<int>(presets.size()) ? keep : DefaultScalePresetIndex());
     }
   };
 
@@ -174,7 +175,8 @@ PageScaleResult CPageScaleDlg::Run() {
          static_cast<int>(PageScope::kCurrentPage));
     if (auto l = Get<Tessel::Label>(dlg, u"labelPageSummary"))
       l->SetText(Widgets::Translate("IDS_MA_PAGESCALE_PAGESUMMARY_CURRENT"));
-    if (auto l = Get<Tessel::Label>(dlg, u"labelInfo")) l->SetText(Widgets::Translate("IDS_PAGESCALE_LOGICALPAGE_INFO"));
+    if (auto l = Get<Tessel::Label>(dlg, u"labelInfo"))
+      l->SetText(Widgets::Translate("IDS_PAGESCALE_LOGICALPAGE_INFO"));
     if (auto l = Get<Tessel::Label>(dlg, u"labelXScale")) l->SetText(Widgets::Translate("IDS_MA_PAGESCALE_XSCALE"));
     if (auto l = Get<Tessel::Label>(dlg, u"labelYScale")) l->SetText(Widgets::Translate("IDS_MA_PAGESCALE_YSCALE"));
     std::vector<std::u16string> precision(kwannotation::PrecisionChoices().begin(),

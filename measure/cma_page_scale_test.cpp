@@ -167,7 +167,8 @@ TEST_F(PageScaleTest, APresetOnAPageWithoutScaleMakesViewportZeroAndUndoTakesItA
   EXPECT_EQ(kwannotation::ParseRatioText(PageRatio())->ratio, 50);
   // An inch of paper at 1:50 is 1.27 m; the measurement's own dictionary
   // carries the new scale.
-  EXPECT_EQ(Contents(distance_).rfind(u"1.27 m", 0), 0u) << std::string(Contents(distance_).begin(), Contents(distance_).end());
+  EXPECT_EQ(Contents(distance_).rfind(u"1.27 m", 0), 0u)
+      << std::string(Contents(distance_).begin(), Contents(distance_).end());
   kwannotation::CKW_MeasureDict own =
       kwannotation::CKW_MeasureDict::Borrow(host::DictGet(distance_, "/Measure"));
   EXPECT_EQ(own->GetRatioText(), u"10 cm = 5 m");
@@ -254,7 +255,8 @@ TEST_F(PageScaleTest, CalibratingTwoPointsSetsTheirRatioInOneUndoStep) {
   CMA_CalibrationTool tool;
   ASSERT_TRUE(tool.Register());
   ASSERT_TRUE(editor.SetCurrentTool(tool.HostTool(), false));
-  Tessel::Headless::QueueDialogAnswer({u"ma_dlg_page_scale.ui.kw", {{u"lineEditRightValue", u"5"}, {u"comboBoxRightUnit", u"m"}}, 1});
+  Tessel::Headless::QueueDialogAnswer(
+      {u"ma_dlg_page_scale.ui.kw", {{u"lineEditRightValue", u"5"}, {u"comboBoxRightUnit", u"m"}}, 1});
   std::string why;
   for (KS_FloatPoint at : {KS_FloatPoint{100, 300}, KS_FloatPoint{200, 300}}) {
     ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
