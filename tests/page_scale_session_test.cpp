@@ -202,4 +202,38 @@ TEST_F(PageScaleSession, TheScalePromptComesBeforeTheFirstMeasurementOfAnUnscale
   }
 }
 
+TEST_F(PageScaleSession, MeasureScaleSetsTheScaleOfTheListedPagesOrSaysWhyNot) {
+  MakeDoc(2);
+  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
+                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+                              " -o " + Quote(out_) + " --ratio \"1 in = 10 ft\"";
+  CommandResult r = Shell(command + " --pages 1");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::string info = Info();
+  EXPECT_TRUE(Has(info, "page 1: 1 viewport")) << info;
+  EXPECT_TRUE(Has(info, "ratio \"1 in = 10 ft\" valid; length \"10.00 ft")) << info;
+  EXPECT_TRUE(Has(info, "page 2: viewports: none")) << info;
+
+  std::filesystem::remove(out_);
+  r = Shell(command + " --pages 1,,2");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_TRUE(Has(r.output, "Invalid input")) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(out_));
+  r = Shell(Quote(AnnotPath()) + " measure scale " + Quote(in_) + " --ratio \"1 in to 10 ft\"");
+  EXPECT_EQ(r.status, 2) << r.output;
+}
+
+// The calibration tip comes with the tool while "ShowCalibrateTip" is 1;
+// its check box turns it off for later sessions.
+TEST_F(PageScaleSession, TheCalibrationTipIsOfferedUntilTheUserTurnsItOff) {
+  MakeDoc(1);
+  Prefs("[Measurement]\nShowCalibrateTip=1\n");
+  CommandResult r = Run("answer dialog ma_dlg_calibrate_tip.ui.kw ok checkBoxDontShow=1\ntool CALIBRATION\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Has(r.output, "tip: To calibrate, click two points")) << r.output;
+  r = Run("tool CALIBRATION\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(Has(r.output, "tip:")) << r.output;
+}
+
 }  // namespace
