@@ -4,10 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "host/editor.h"
+#include "host/script_runner.h"
+#include "host/session.h"
 #include "kwannotation/kw_annot_types.h"
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
@@ -21,12 +25,20 @@ namespace annot {
 
 const char kMeasureUsage[] =
     "usage: annot measure info FILE.pdf [--password PW]\n"
+    "       annot measure scale IN.pdf --ratio \"1 in = 10 ft\" [--pages 1,3-5] [--precision N]\n"
+    "                           [-o OUT.pdf] [--password PW]\n"
     "\n"
     "For every page, lists the viewports (name, box, scale ratio, whether\n"
     "the scale can be measured with and why not), and for every measurement\n"
     "annotation its intent and scale ratio, the value recomputed from its\n"
     "geometry and shown with its own number formats, and its stored\n"
-    "Contents. PW opens a file that needs a password.\n";
+    "Contents. PW opens a file that needs a password.\n"
+    "\n"
+    "scale sets the page scale of every page, or of the pages listed, as the\n"
+    "page-scale dialog does, and brings the measurements on those pages to\n"
+    "it. The ratio is \"PAPER UNIT = REAL UNIT\" (paper units pt, in, mm, cm,\n"
+    "p); N is the precision, 0 (whole units) to 5, default 2. Without -o the\n"
+    "input is updated. A signed document is left as it is.\n";
 
 namespace {
 
@@ -223,9 +235,86 @@ int RunInfo(const std::string& path, const std::string& password) {
   return kExitOk;
 }
 
+// "2.5 in" -> number text and unit text; false when it is not that.
+bool SplitRatioSide(std::string side, std::string* number, std::string* unit) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!side.empty() && blank(side.front())) side.erase(0, 1);
+  while (!side.empty() && blank(side.back())) side.pop_back();
+  size_t end = 0;
+  while (end < side.size() && ((side[end] >= '0' && side[end] <= '9') || side[end] == '.')) ++end;
+  *number = side.substr(0, end);
+  size_t unitStart = end;
+  while (unitStart < side.size() && blank(side[unitStart])) ++unitStart;
+  *unit = side.substr(unitStart);
+  if (number->empty() || unit->empty()) return false;
+  for (char c : *unit)
+    if (blank(c) || c == '"' || c == '=') return false;
+  return true;
+}
+
+// The page scale goes through the plug-in's page-scale dialog, answered
+// like a session script would answer it, so that the command and the
+// editor apply a scale the same way.
+int RunScale(const std::vector<std::string>& args) {
+  std::string in, out, password, ratio, pages, precision = "2";
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string* value = arg == "-o" ? &out : arg == "--password" ? &password : arg == "--ratio" ? &ratio
+                       : arg == "--pages" ? &pages : arg == "--precision" ? &precision : nullptr;
+    if (value && i + 1 < args.size()) {
+      *value = args[++i];
+    } else if (!value && in.empty() && !arg.empty() && arg[0] != '-') {
+      in = arg;
+    } else {
+      std::fputs(kMeasureUsage, stderr);
+      return kExitUsage;
+    }
+  }
+  std::string paperNumber, paperUnit, realNumber, realUnit;
+  const size_t eq = ratio.find('=');
+  if (in.empty() || eq == std::string::npos || ratio.find('=', eq + 1) != std::string::npos ||
+      !SplitRatioSide(ratio.substr(0, eq), &paperNumber, &paperUnit) ||
+      !SplitRatioSide(ratio.substr(eq + 1), &realNumber, &realUnit)) {
+    if (!in.empty()) return Fail(kExitUsage, "the ratio must read like \"1 in = 10 ft\", not \"" + ratio + "\"");
+    std::fputs(kMeasureUsage, stderr);
+    return kExitUsage;
+  }
+  if (precision.size() != 1 || precision[0] < '0' || precision[0] > '5')
+    return Fail(kExitUsage, "the precision must be 0 to 5, not \"" + precision + "\"");
+  for (char c : pages)
+    if (c == '"' || c == '\n') return Fail(kExitUsage, "the pages must be numbers and ranges such as 1,3-5");
+  if (out.empty()) out = in;
+
+  std::ostringstream script;
+  script << "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 radioButtonPreset=0"
+         << " lineEditLeftValue=" << paperNumber << " comboBoxLeftUnit=" << paperUnit
+         << " lineEditRightValue=" << realNumber << " comboBoxRightUnit=" << realUnit
+         << " comboBoxPrecision=" << precision;
+  if (pages.empty()) script << " comboBoxPages=0";
+  else script << " comboBoxPages=2 \"lineEditPageRangeMac=" << pages << "\"";
+  script << "\npress Measure_Group_PageScale\n";
+
+  kshost::Session session;
+  session.SetPassword(password);
+  std::string error;
+  if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
+  if (!session.Open(in, &error)) return Fail(kExitFailure, error);
+  std::istringstream text(script.str());
+  if (!kshost::RunScript(session, text, "scale", &error)) return Fail(kExitFailure, error);
+  // A message means the dialog refused the values or the document.
+  const std::vector<std::string>& messages = kshost::Editor::Get().Messages();
+  if (!messages.empty()) return Fail(kExitFailure, messages.front() + " (nothing was changed)");
+  if (!session.Save(out, &error)) return Fail(kExitFailure, error);
+  for (const std::string& n : session.SaveNotices()) std::fprintf(stderr, "annot: %s\n", n.c_str());
+  std::printf("%s: scale %s on %s\n", out.c_str(), ratio.c_str(),
+              pages.empty() ? "every page" : ("pages " + pages).c_str());
+  return FinishOutput(kExitOk);
+}
+
 }  // namespace
 
 int RunMeasure(const std::vector<std::string>& args) {
+  if (!args.empty() && args[0] == "scale") return RunScale(args);
   CommandArgs a;
   if (args.empty() || args[0] != "info" || !SplitArgs(args, 1, 1, {}, &a) || !a.out.empty()) {
     std::fputs(kMeasureUsage, stderr);

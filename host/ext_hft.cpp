@@ -42,6 +42,7 @@ std::vector<PublishedTable> PublishedTables() {
 }
 
 void SetTableOwner(const void* owner) { Reg().currentOwner = owner; }
+const void* TableOwner() { return Reg().currentOwner; }
 
 void WithdrawTables(const void* owner) {
   auto& tables = Reg().tables;

@@ -21,6 +21,7 @@ std::vector<PublishedTable> PublishedTables();
 // Tables created or published while `owner` is set belong to that plug-in and
 // are withdrawn by WithdrawTables(owner) before its library is unloaded.
 void SetTableOwner(const void* owner);
+const void* TableOwner();
 void WithdrawTables(const void* owner);
 
 }  // namespace kshost

@@ -10,6 +10,7 @@
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_units.h"
 #include "kwannotation/kw_viewport.h"
+#include "measure/cma_calibration_tool.h"
 #include "measure/cma_figure_values.h"
 #include "measure/cma_osnap.h"
 #include "measure/cma_right_panel.h"
@@ -232,6 +233,12 @@ bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
   KPD_Page page = Host::PageViewGetPage(view);
   if (!pdf || !page) return false;
   liveMeasure_ = ScaleSource(page, pdf, p);
+  // A page without a scale asks for one while the calibration tips are on;
+  // cancelling the prompt starts no measurement.
+  if (!liveMeasure_ && CalibrationTipEnabled()) {
+    if (!TryShowScaleDialog(doc, Host::PageViewGetPageIndex(view))) return false;
+    liveMeasure_ = ScaleSource(page, pdf, p);
+  }
   const PageScale fallback = liveMeasure_ ? PageScale{} : LoadDefaultRatio(kwannotation::DefaultUnitKey(0));
   settings_ = ReadMeasureToolSettings(type_, liveMeasure_ ? std::u16string(u"m") : fallback.x.realUnit);
   style_ = ReadMeasureToolStyle(type_);

@@ -92,8 +92,16 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   const std::vector<KS_FloatPoint>& Points() const { return points_; }
   bool InLeaderPhase() const { return leaderPhase_; }
 
- private:
+  // The scale prompt: when the page has no scale yet, the page-scale
+  // dialog; the ratio the user applied, or nothing when the user cancels.
+  static std::optional<kwannotation::MeasureRatioPair> TryShowScaleDialog(KA_Document doc, int pageIndex);
+
+ protected:
+  // The page point of a device point of `view`; false when it is off the
+  // page. The calibration tool takes its clicks through here too.
   bool ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const;
+
+ private:
   KS_FloatPoint Constrained(uint32_t flags, KS_FloatPoint p) const;
   bool Start(KA_PageView view, KS_FloatPoint p);
   void Invalidate();

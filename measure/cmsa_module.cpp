@@ -1,5 +1,8 @@
 #include "measure/cmsa_module.h"
 
+#include <algorithm>
+
+#include "measure/cma_page_scale_dlg.h"
 #include "measure/cma_right_panel.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
@@ -10,6 +13,32 @@ namespace {
 constexpr char kReviewCategory[] = "Ribbon_Category_Review";
 constexpr char kMeasurePanel[] = "COMMENT_Panel_MEATURE";
 constexpr int kMeasurePanelPosition = 5;
+// The page scale group: the page-scale dialog for the active page, and the
+// calibration tool.
+void AddPageScaleButtons(KA_RibbonElement panel, CMA_CalibrationTool* calibration) {
+  const std::u16string title = Widgets::Translate("IDS_MEASURE_GROUP_PAGE_SCALE");
+  KA_RibbonElement scale = Host::RibbonAddControl(panel, KS_RIBBON_BUTTON, "Measure_Group_PageScale", title.c_str(),
+                                                  Widgets::Translate("IDS_STR_SCALE_TITLE").c_str());
+  if (scale)
+    Host::RibbonSetPressProc(
+        scale,
+        [](void*, KA_RibbonElement) {
+          KA_Document doc = Host::AppGetCurrentDocument();
+          if (doc) CMA_MeasurePageScaleDlg(doc, std::max(0, Host::AppDocGetActivePage(doc)));
+        },
+        nullptr);
+  KA_RibbonElement calibrate = Host::RibbonAddControl(panel, KS_RIBBON_BUTTON, "Button_Calibration",
+                                                      Widgets::Translate("IDS_STR_CALIBRATE").c_str(),
+                                                      Widgets::Translate("IDS_STR_CALIBRATION_TOOLTIP").c_str());
+  if (calibrate && calibration)
+    Host::RibbonSetPressProc(
+        calibrate,
+        [](void* data, KA_RibbonElement) {
+          if (KA_Tool host = static_cast<CMA_CalibrationTool*>(data)->HostTool()) Host::AppSetCurrentTool(host, 0);
+        },
+        calibration);
+}
+
 }  // namespace
 
 void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
@@ -28,6 +57,7 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
                                                    Widgets::Translate("IDS_MEASURE").c_str(),
                                                    Widgets::Translate("IDS_MEASURE_TOOLTIP").c_str());
   if (!parent) return;
+  AddPageScaleButtons(panel, calibration_.get());
   int count = 0;
   const MeasureType* order = RibbonOrder(&count);
   for (int i = 0; i < count; ++i) {
@@ -57,12 +87,15 @@ void CMSA_Module::Init() {
     tools_.push_back(std::move(tool));
   }
   handlers_ = MakeMeasureAnnotHandlers();
+  calibration_ = std::make_unique<CMA_CalibrationTool>();
+  calibration_->Register();
 }
 
 void CMSA_Module::Exit() {
   frames_.clear();
   tools_.clear();
   handlers_.clear();
+  calibration_.reset();
   MeasureRightPanel().HideAll();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "measure/cma_annot_handlers.h"
+#include "measure/cma_calibration_tool.h"
 #include "measure/cma_measure_tool.h"
 #include "plugin/annot_module.h"
 
@@ -40,6 +41,7 @@ class CMSA_Module final : public IAnnot_Module {
   std::map<KA_Frame, MeasureFrameRecord> frames_;
   std::vector<std::unique_ptr<CMA_MeasureToolBase>> tools_;
   std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers_;
+  std::unique_ptr<CMA_CalibrationTool> calibration_;
 };
 
 std::unique_ptr<IAnnot_Module> MakeMeasureModule();

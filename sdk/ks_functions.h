@@ -70,6 +70,7 @@
 #define KS_SEL_FONTMAP 584
 #define KS_SEL_XML 740
 #define KS_SEL_PANEL 342
+#define KS_SEL_INNERPLUGIN 481
 
 // clang-format off
 #define KS_HOST_FUNCTIONS(X)                                                                       \
@@ -426,5 +427,11 @@
   /* 342: side panels of plug-ins, by name; the record is copied */                               \
   X(342, 0, PanelRegister, int32_t, (const char* name, const KS_PanelCallbacks* record))           \
   X(342, 1, PanelUnregister, int32_t, (const char* name))                                          \
-  X(342, 2, PanelShow, int32_t, (const char* name))
+  X(342, 2, PanelShow, int32_t, (const char* name))                                               \
+  /* 481: the host's own plug-ins ("VenkoInnerPluginDocProcess", "VenkoInnerPluginSignature"): */ \
+  /* registering one publishes its function table (ks_records.h) */                                \
+  X(481, 0, AppIsInnerPluginRegistered, int32_t, (const char* name))                               \
+  X(481, 1, AppRegisterInnerPlugin, int32_t, (const char* name))                                   \
+  /* the 0-based page the document's view shows; -1 without a document */                         \
+  X(481, 2, AppDocGetActivePage, int32_t, (KA_Document doc))
 // clang-format on

@@ -289,6 +289,39 @@ typedef struct KS_TextRunStyle {
   float charSpacing;
 } KS_TextRunStyle;
 
+// The document-processing table the host publishes once
+// "VenkoInnerPluginDocProcess" is registered (AppRegisterInnerPlugin):
+// page-range text such as "1,5-9,12" checked and read for a document.
+// Page numbers count from 1; blanks around numbers are allowed; a range is
+// "A-B" with A <= B; one trailing comma is allowed.
+#define KS_DOCPROCESS_HFT_NAME "VenkoDocProcess extension HFT"
+#define KS_DOCPROCESS_HFT_VERSION 1
+#define KS_DOCPROCESS_INNER_PLUGIN "VenkoInnerPluginDocProcess"
+// Page-range errors, as entry 8 answers them.
+#define KS_PAGERANGE_OK 0
+#define KS_PAGERANGE_EMPTY 1      /* nothing but blanks */
+#define KS_PAGERANGE_INPUT 2      /* not numbers and ranges separated by commas */
+#define KS_PAGERANGE_NOPAGE 3     /* a page below 1 or above the page count */
+#define KS_PAGERANGE_SAMEPAGE 4   /* a page named twice */
+// Entry 8: the error of `text` for a document of `pageCount` pages.
+typedef int32_t (*KS_DocProcessCheckRangeProc)(KA_Document doc, KS_WideString text, int32_t pageCount);
+// Entry 1: the translation key (table "Globalwnd" or "PageOrganizer") of
+// the message for an error; false for KS_PAGERANGE_OK or an unknown code.
+typedef int32_t (*KS_DocProcessRangeMessageProc)(KA_Document doc, int32_t error, KS_WideString out);
+// Entry 2: how many pages of `doc` the text names; -1 when it is not valid.
+typedef int32_t (*KS_DocProcessRangeCountProc)(KA_Document doc, KS_WideString text);
+// Entry 3: the 0-based index of the page at `position` (0-based, in the
+// order the text names them) of a valid text; -1 beyond the last.
+typedef int32_t (*KS_DocProcessRangePageProc)(KA_Document doc, KS_WideString text, int32_t position);
+
+// The signature table the host publishes once "VenkoInnerPluginSignature"
+// is registered. Entry 0: whether any signature field of the document
+// holds a signature value.
+#define KS_SIGNATURE_HFT_NAME "VenkoSignature extension HFT"
+#define KS_SIGNATURE_HFT_VERSION 1
+#define KS_SIGNATURE_INNER_PLUGIN "VenkoInnerPluginSignature"
+typedef int32_t (*KS_SignatureIsSignedProc)(KA_Document doc);
+
 #ifdef __cplusplus
 }  // extern "C"
 
