@@ -1,6 +1,7 @@
 #include "measure/cmsa_module.h"
 
 #include "measure/cma_right_panel.h"
+#include "measure/cma_tool_handlers.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -52,7 +53,7 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
 void CMSA_Module::Init() {
   if (!tools_.empty()) return;
   for (int type = kMeasureDistance; type <= kMeasureAngle; ++type) {
-    auto tool = std::make_unique<CMA_MeasureToolBase>(static_cast<MeasureType>(type));
+    std::unique_ptr<CMA_MeasureToolBase> tool = MakeMeasureTool(type);
     tool->Register();
     tools_.push_back(std::move(tool));
   }
