@@ -3,6 +3,7 @@
 // stores, so that files made by different programs can be checked.
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,19 +15,29 @@
 #include "kwannotation/kw_measure_values.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_viewport.h"
+#include "measure/cma_measure_export.h"
+#include "plugin/widget_binding.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 
 namespace annot {
 
 const char kMeasureUsage[] =
     "usage: annot measure info FILE.pdf [--password PW]\n"
+    "       annot measure export FILE.pdf [-o OUT.csv] [--password PW]\n"
     "\n"
     "For every page, lists the viewports (name, box, scale ratio, whether\n"
     "the scale can be measured with and why not), and for every measurement\n"
     "annotation its intent and scale ratio, the value recomputed from its\n"
     "geometry and shown with its own number formats, and its stored\n"
-    "Contents. PW opens a file that needs a password.\n";
+    "Contents. PW opens a file that needs a password.\n"
+    "\n"
+    "export writes every measurement to a CSV file (OUT.csv, default FILE\n"
+    "with .csv): UTF-8 with a byte order mark, one row per measurement with\n"
+    "its label, kind and shown value. A file already there is replaced only\n"
+    "when the export is complete; with no measurement to export it stays as\n"
+    "it was and the exit status is 1.\n";
 
 namespace {
 
@@ -223,14 +234,42 @@ int RunInfo(const std::string& path, const std::string& password) {
   return kExitOk;
 }
 
+// annot measure export: the plug-in's export, run on a file.
+int RunExport(const std::string& path, std::string out, const std::string& password) {
+  CommandDocument document;
+  std::string error;
+  if (!document.Open(path, password, false, &error)) return Fail(kExitFailure, error);
+  if (out.empty()) out = ks::ToUtf8(AnnotationPlugin::MeasureExportFileFor(ks::ToUtf16(path)));
+  if (std::string refused = OutputReplacesInput(out, path, "PDF"); !refused.empty())
+    return Fail(kExitFailure, refused);
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(out, ec);
+  // Messages and the header row in the user's language.
+  host::WideString language;
+  host::AppGetUILanguage(language.get());
+  AnnotationPlugin::Widgets::SetCurrentLanguage(language.str());
+  AnnotationPlugin::Widgets::LoadStrings("Annotation");
+  const AnnotationPlugin::MeasureExportResult result = AnnotationPlugin::ExportMeasurements(
+      document.Get(), ks::ToUtf16(ec ? out : absolute.lexically_normal().string()), nullptr);
+  if (const char* key = AnnotationPlugin::MeasureExportMessageKey(result.status)) {
+    std::string message = out + ": " + ks::ToUtf8(AnnotationPlugin::Widgets::Translate(key));
+    if (!result.reason.empty()) message += " (" + result.reason + ")";
+    return Fail(kExitFailure, message);
+  }
+  std::printf("%s: %d measurement%s\n", out.c_str(), result.rows, result.rows == 1 ? "" : "s");
+  return FinishOutput(kExitOk);
+}
+
 }  // namespace
 
 int RunMeasure(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (args.empty() || args[0] != "info" || !SplitArgs(args, 1, 1, {}, &a) || !a.out.empty()) {
+  const bool known = !args.empty() && (args[0] == "info" || args[0] == "export");
+  if (!known || !SplitArgs(args, 1, 1, {}, &a) || (args[0] == "info" && !a.out.empty())) {
     std::fputs(kMeasureUsage, stderr);
     return kExitUsage;
   }
+  if (args[0] == "export") return RunExport(a.positional[0], a.out, a.password);
   return RunInfo(a.positional[0], a.password);
 }
 

@@ -1,5 +1,6 @@
 #include "measure/cmsa_module.h"
 
+#include "measure/cma_measure_export.h"
 #include "measure/cma_right_panel.h"
 #include "measure/cma_tool_handlers.h"
 #include "plugin/host_binding.h"
@@ -24,6 +25,7 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
   }
   record.panel = panel;
   if (!panel) return;
+  AddMeasureExportButton(panel);
   // The measure button holds the ten tools; a press makes a tool current.
   KA_RibbonElement parent = Host::RibbonAddControl(panel, KS_RIBBON_PARENT_BUTTON, "Button_Measure_Parent",
                                                    Widgets::Translate("IDS_MEASURE").c_str(),
