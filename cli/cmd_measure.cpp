@@ -3,6 +3,7 @@
 // stores, so that files made by different programs can be checked.
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -18,8 +19,11 @@
 #include "kwannotation/kw_measure_values.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_viewport.h"
+#include "measure/cma_measure_export.h"
+#include "plugin/widget_binding.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 
 namespace annot {
 
@@ -27,6 +31,7 @@ const char kMeasureUsage[] =
     "usage: annot measure info FILE.pdf [--password PW]\n"
     "       annot measure scale IN.pdf --ratio \"1 in = 10 ft\" [--pages 1,3-5] [--precision N]\n"
     "                           [-o OUT.pdf] [--password PW]\n"
+    "       annot measure export FILE.pdf [-o OUT.csv] [--password PW]\n"
     "\n"
     "For every page, lists the viewports (name, box, scale ratio, whether\n"
     "the scale can be measured with and why not), and for every measurement\n"
@@ -38,7 +43,13 @@ const char kMeasureUsage[] =
     "page-scale dialog does, and brings the measurements on those pages to\n"
     "it. The ratio is \"PAPER UNIT = REAL UNIT\" (paper units pt, in, mm, cm,\n"
     "p); N is the precision, 0 (whole units) to 5, default 2. Without -o the\n"
-    "input is updated. A signed document is left as it is.\n";
+    "input is updated. A signed document is left as it is.\n"
+    "\n"
+    "export writes every measurement to a CSV file (OUT.csv, default FILE\n"
+    "with .csv): UTF-8 with a byte order mark, one row per measurement with\n"
+    "its label, kind and shown value. A file already there is replaced only\n"
+    "when the export is complete; with no measurement to export it stays as\n"
+    "it was and the exit status is 1.\n";
 
 namespace {
 
@@ -311,15 +322,43 @@ int RunScale(const std::vector<std::string>& args) {
   return FinishOutput(kExitOk);
 }
 
+// annot measure export: the plug-in's export, run on a file.
+int RunExport(const std::string& path, std::string out, const std::string& password) {
+  CommandDocument document;
+  std::string error;
+  if (!document.Open(path, password, false, &error)) return Fail(kExitFailure, error);
+  if (out.empty()) out = ks::ToUtf8(AnnotationPlugin::MeasureExportFileFor(ks::ToUtf16(path)));
+  if (std::string refused = OutputReplacesInput(out, path, "PDF"); !refused.empty())
+    return Fail(kExitFailure, refused);
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(out, ec);
+  // Messages and the header row in the user's language.
+  host::WideString language;
+  host::AppGetUILanguage(language.get());
+  AnnotationPlugin::Widgets::SetCurrentLanguage(language.str());
+  AnnotationPlugin::Widgets::LoadStrings("Annotation");
+  const AnnotationPlugin::MeasureExportResult result = AnnotationPlugin::ExportMeasurements(
+      document.Get(), ks::ToUtf16(ec ? out : absolute.lexically_normal().string()), nullptr);
+  if (const char* key = AnnotationPlugin::MeasureExportMessageKey(result.status)) {
+    std::string message = out + ": " + ks::ToUtf8(AnnotationPlugin::Widgets::Translate(key));
+    if (!result.reason.empty()) message += " (" + result.reason + ")";
+    return Fail(kExitFailure, message);
+  }
+  std::printf("%s: %d measurement%s\n", out.c_str(), result.rows, result.rows == 1 ? "" : "s");
+  return FinishOutput(kExitOk);
+}
+
 }  // namespace
 
 int RunMeasure(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "scale") return RunScale(args);
   CommandArgs a;
-  if (args.empty() || args[0] != "info" || !SplitArgs(args, 1, 1, {}, &a) || !a.out.empty()) {
+  const bool known = !args.empty() && (args[0] == "info" || args[0] == "export");
+  if (!known || !SplitArgs(args, 1, 1, {}, &a) || (args[0] == "info" && !a.out.empty())) {
     std::fputs(kMeasureUsage, stderr);
     return kExitUsage;
   }
+  if (args[0] == "export") return RunExport(a.positional[0], a.out, a.password);
   return RunInfo(a.positional[0], a.password);
 }
 

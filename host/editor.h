@@ -61,6 +61,7 @@ struct UndoStep {
 
 struct KA_Document__ {
   KPD_Document pdf = nullptr;
+  std::string path;  // the file it was opened from, absolute; empty for none
   bool readOnly = false;
   std::vector<kshost::UndoStep> undo;
   std::vector<kshost::UndoStep> redo;

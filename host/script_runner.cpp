@@ -14,6 +14,7 @@
 #include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/progress.h"
 #include "host/ribbon.h"
 #include "host/session.h"
 #include "host/snap_service.h"
@@ -219,7 +220,19 @@ class Runner {
       Editor::Get().QueueMessageAnswer(answer);
       return true;
     }
-    return Usage("answer dialog NAME RESULT [ELEMENT=VALUE ...] | answer file PATH... | answer message ANSWER", why);
+    if (a.size() == 4 && a[1] == "progress" && a[2] == "cancel") {
+      int at = 0;
+      if (!ParseInt(a[3], &at) || at < 0) {
+        *why = "the progress value to cancel at must be a number from 0, not '" + a[3] + "'";
+        return false;
+      }
+      Progress::Get().QueueCancel(at);
+      return true;
+    }
+    return Usage(
+        "answer dialog NAME RESULT [ELEMENT=VALUE ...] | answer file PATH... | answer message ANSWER | "
+        "answer progress cancel AT",
+        why);
   }
 
   bool Expect(const Args& a, std::string* why) {

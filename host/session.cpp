@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 #include "host/editor.h"
 #include "host/host_env.h"
@@ -115,6 +116,11 @@ bool Session::Open(const std::string& path, std::string* error, bool readOnly) {
   doc_ = doc;
   docPath_ = path;
   appDoc_ = Editor::Get().AddDocument(doc, readOnly);
+  if (appDoc_) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    appDoc_->path = ec ? path : absolute.lexically_normal().string();
+  }
   return true;
 }
 

@@ -588,6 +588,8 @@ bool CMA_MeasureToolBase::Create() {
   if (type_ != kMeasureCircleArea) writer.SetInteger("/MeasurementTypes", settings_.showCaption);
   if (caps & kCapSegments) writer.SetBool("/Segments", settings_.showSegment != 0);
   if (type_ == kMeasurePolylength) writer.SetBool("/RiseDrop", true);
+  // A line shows its caption only when asked to; a distance always is.
+  if (type_ == kMeasureDistance) writer.SetBool("/Cap", true);
   if (type_ == kMeasureVolume) writer.SetNumber("/Depth", settings_.depth);
   if (type_ == kMeasureDiameter || type_ == kMeasureCenterRadius || type_ == kMeasure3PointRadius)
     writer.SetBool("/CenterPoint", true);

@@ -1,12 +1,11 @@
 #include "measure/cma_right_panel.h"
 
 #include "measure/cma_measure_types.h"
+#include "measure/cma_tool_handlers.h"
 #include "plugin/widget_binding.h"
 
 namespace AnnotationPlugin {
 namespace {
-
-std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
 
 // Sets a label's text; a change is traced.
 void SetLabel(Tessel::Dialog& dialog, const std::u16string& name, const std::u16string& text) {
@@ -23,7 +22,7 @@ void CMA_RightPanelMgr::Show(int type, const std::map<std::u16string, std::u16st
   if (!row) return;
   std::unique_ptr<Tessel::Dialog>& dialog = dialogs_[type];
   if (!dialog) {
-    dialog = std::make_unique<Tessel::Dialog>(Ascii(row->layout), nullptr);
+    dialog = CMeasureDlgMgr::Make(type);
     if (auto name = dialog->GetElement<Tessel::Label>(u"label_tool_name"))
       name->SetText(Widgets::Translate(row->labelKey));
   }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "measure/cma_measure_export.h"
 #include "measure/cma_page_scale_dlg.h"
 #include "measure/cma_right_panel.h"
+#include "measure/cma_tool_handlers.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -52,6 +54,7 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
   }
   record.panel = panel;
   if (!panel) return;
+  AddMeasureExportButton(panel);
   // The measure button holds the ten tools; a press makes a tool current.
   KA_RibbonElement parent = Host::RibbonAddControl(panel, KS_RIBBON_PARENT_BUTTON, "Button_Measure_Parent",
                                                    Widgets::Translate("IDS_MEASURE").c_str(),
@@ -82,7 +85,7 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
 void CMSA_Module::Init() {
   if (!tools_.empty()) return;
   for (int type = kMeasureDistance; type <= kMeasureAngle; ++type) {
-    auto tool = std::make_unique<CMA_MeasureToolBase>(static_cast<MeasureType>(type));
+    std::unique_ptr<CMA_MeasureToolBase> tool = MakeMeasureTool(type);
     tool->Register();
     tools_.push_back(std::move(tool));
   }

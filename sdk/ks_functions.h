@@ -167,6 +167,8 @@
   X(26, 13, AppDocGetFocusedAnnot, KA_Annot, (KA_Document doc))                                    \
   X(26, 14, AppDocSetFocusedAnnot, int32_t, (KA_Document doc, KA_Annot annot))                     \
   X(26, 15, AppDocInvalidateRect, int32_t, (KA_Document doc, int32_t pageIndex, const KS_FloatRect* pageRect))\
+  /* the file the document was opened from (absolute); false for a document that has none */    \
+  X(26, 16, AppDocGetFilePath, int32_t, (KA_Document doc, KS_WideString out))                      \
   /* 56: interactive forms (borrowed from the document, or new and released) */                    \
   X(56, 0, DocGetInterForm, KPD_InterForm, (KPD_Document doc))                                     \
   X(56, 1, InterFormNew, KPD_InterForm, (KPD_Document doc))                                        \
@@ -176,6 +178,12 @@
   X(30, 0, MessageBox, int32_t, (const char16_t* text, const char16_t* title, uint32_t buttons))   \
   /* a popup menu of `count` item texts: the 1-based item chosen, 0 for none */                    \
   X(30, 1, PopupMenu, int32_t, (const char16_t* const* items, int32_t count))                       \
+  /* 31: a progress indicator over 0..range; one at a time. SetValue answers 0 once the user */  \
+  /* has cancelled, as IsCancelled does from then on; End takes it away */                        \
+  X(31, 0, ProgressBegin, KA_Progress, (const char16_t* title, int32_t range))                     \
+  X(31, 1, ProgressSetValue, int32_t, (KA_Progress progress, int32_t value))                       \
+  X(31, 2, ProgressIsCancelled, int32_t, (KA_Progress progress))                                   \
+  X(31, 3, ProgressEnd, void, (KA_Progress progress))                                              \
   /* 32: page views */                                                                             \
   X(32, 0, PageViewGetDocument, KA_Document, (KA_PageView view))                                   \
   X(32, 1, PageViewGetPageIndex, int32_t, (KA_PageView view))                                      \
@@ -273,6 +281,15 @@
   X(125, 4, FileWrite, int32_t, (const char16_t* path, const char* data, size_t length))           \
   X(125, 5, FileRemove, int32_t, (const char16_t* path))                                           \
   X(125, 6, DirectoryCreate, int32_t, (const char16_t* path))                                      \
+  /* a new file written beside `path` that takes its place only on commit; until then, and */   \
+  /* after a discard or a failure, the file at `path` stays as it was. Begin gives null with */    \
+  /* *status KS_FILE_IN_USE when `path` exists but cannot be written, KS_FILE_CANNOT_CREATE */     \
+  /* when nothing can be written beside it, and the system's reason. Commit and Discard end */     \
+  /* the handle */                                                                                 \
+  X(125, 7, FileReplaceBegin, KA_FileReplacement, (const char16_t* path, int32_t* status, KS_ByteString reason)) \
+  X(125, 8, FileReplaceWrite, int32_t, (KA_FileReplacement file, const char* data, size_t length)) \
+  X(125, 9, FileReplaceCommit, int32_t, (KA_FileReplacement file, KS_ByteString reason))         \
+  X(125, 10, FileReplaceDiscard, void, (KA_FileReplacement file))                                  \
   /* 149: application services */                                                                  \
   X(149, 0, UndoAddItem, int32_t, (const char16_t* caption, KA_Document doc, int32_t flags, const KS_UndoRecord* record)) \
   /* items added between begin and end undo and redo as one step */                                \

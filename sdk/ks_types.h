@@ -63,6 +63,14 @@ KS_DECLARE_HANDLE(KA_FontService);
 // written by the caller, then released by it.
 KS_DECLARE_HANDLE(KA_TextLayout);
 
+// A file being written in place of another (see FileReplaceBegin), and a
+// progress indicator; both ended by the caller.
+KS_DECLARE_HANDLE(KA_FileReplacement);
+KS_DECLARE_HANDLE(KA_Progress);
+// Why FileReplaceBegin gave no file.
+#define KS_FILE_IN_USE 1
+#define KS_FILE_CANNOT_CREATE 2
+
 // XML level.
 KS_DECLARE_HANDLE(KX_Document);
 KS_DECLARE_HANDLE(KX_Element);

@@ -3,6 +3,7 @@
 // gestures that must not leave a measurement behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ struct Saved {
   bool hasMeasure = false;
   std::string color;  // "/C" as PDF text, empty when absent
   std::string text;   // the whole dictionary, for identity checks
+  // The text lines the normal appearance draws, in UTF-8: each "Td" starts
+  // a line, each "Tj" adds its string (one byte a character, WinAnsi).
+  std::vector<std::string> drawnLines;
 };
 
 std::string NameText(KPD_Object obj) {
@@ -71,6 +75,51 @@ std::string Written(KPD_Object obj) {
   std::string s(fn::ByteStringData(out), fn::ByteStringLength(out));
   fn::ByteStringDestroy(out);
   return s;
+}
+
+std::string Bytes(KS_ByteString b) { return std::string(fn::ByteStringData(b), fn::ByteStringLength(b)); }
+
+std::vector<std::string> DrawnLines(KPD_Dictionary annot) {
+  std::vector<std::string> lines;
+  KPD_Object ap = fn::DictGet(annot, "/AP");
+  KPD_Object normal = ap ? fn::DictGet(ap, "/N") : nullptr;
+  if (!normal) return lines;
+  KS_ByteString data = fn::ByteStringNew(nullptr, 0);
+  KS_ByteString op = fn::ByteStringNew(nullptr, 0);
+  KS_ByteString text = fn::ByteStringNew(nullptr, 0);
+  if (fn::StreamGetData(normal, 1, data)) {
+    KPD_Content content = fn::ContentParse(fn::ByteStringData(data), fn::ByteStringLength(data));
+    for (int i = 0; i < fn::ContentCount(content); ++i) {
+      fn::ContentGetOperator(content, i, op);
+      const std::string name = Bytes(op);
+      if (name == "Td") lines.emplace_back();
+      if (name != "Tj" || lines.empty()) continue;
+      KPD_Object operand = fn::ContentGetOperand(content, i, 0);
+      if (!operand || !fn::StringGetBytes(operand, text)) continue;
+      for (char c : Bytes(text)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x80) {
+          lines.back() += c;
+        } else {  // the WinAnsi letters a value uses (degree, squared) are Latin-1's
+          lines.back() += static_cast<char>(0xC0 | (u >> 6));
+          lines.back() += static_cast<char>(0x80 | (u & 0x3F));
+        }
+      }
+    }
+    fn::ContentRelease(content);
+  }
+  fn::ByteStringDestroy(text);
+  fn::ByteStringDestroy(op);
+  fn::ByteStringDestroy(data);
+  return lines;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t at; (at = text.find('\n', start)) != std::string::npos; start = at + 1) out.push_back(text.substr(start, at - start));
+  out.push_back(text.substr(start));
+  return out;
 }
 
 std::vector<Saved> ReadSaved(const std::string& path) {
@@ -107,6 +156,7 @@ std::vector<Saved> ReadSaved(const std::string& path) {
     }
     fn::WideStringDestroy(text);
     s.text = Written(a);
+    s.drawnLines = DrawnLines(a);
     all.push_back(s);
   }
   fn::DocClose(doc);
@@ -209,6 +259,11 @@ TEST_F(MeasuringSession, EachToolStoresItsKindScaleCaptionBitsAndValueOnBothScal
       EXPECT_TRUE(saved[0].hasMeasure);
       EXPECT_EQ(saved[0].types, c.types);
       EXPECT_EQ(saved[0].contents, imperial ? c.imperial : c.metric);
+      // The caption on the page says what /Contents says, line for line.
+      for (const std::string& line : SplitLines(saved[0].contents)) {
+        EXPECT_NE(std::find(saved[0].drawnLines.begin(), saved[0].drawnLines.end(), line), saved[0].drawnLines.end())
+            << line << " is not drawn; drawn: " << ::testing::PrintToString(saved[0].drawnLines);
+      }
       // Created as one undo step named after the tool.
       EXPECT_NE(r.output.find("undo: push \"Create "), std::string::npos) << r.output;
     }
@@ -228,16 +283,26 @@ TEST_F(MeasuringSession, MeasureInfoRecomputesWhatTheToolsStored) {
   for (const char* value : {"length \"11'-3\\\"\"", "length \"20'-0\\\"\"", "area \"100.000 sq ft\""}) {
     EXPECT_NE(info.output.find(value), std::string::npos) << value << "\n" << info.output;
   }
-  for (const Saved& s : ReadSaved(out_)) {
-    if (s.intent != "LineDimension" && s.intent != "PolyLineDimension" && s.intent != "PolygonDimension") continue;
-    std::string quoted;
-    for (char ch : s.contents) quoted += ch == '"' ? std::string("\\\"") : std::string(1, ch);
-    const size_t at = info.output.find("contents \"" + quoted + "\"");
-    ASSERT_NE(at, std::string::npos) << s.intent << "\n" << info.output;
-    const size_t start = info.output.rfind('\n', at) + 1;
-    const std::string line = info.output.substr(start, at - start);
-    const std::string value = s.intent == "PolygonDimension" ? "area \"" : "length \"";
-    EXPECT_NE(line.find(value + quoted + "\""), std::string::npos) << line;
+  // Every measurement, whatever its intent: each value line of /Contents
+  // is a value that info recomputed, on the measurement's own line.
+  const std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 10u);
+  std::vector<std::string> infoLines = SplitLines(info.output);
+  for (size_t k = 0; k < saved.size(); ++k) {
+    const Saved& s = saved[k];
+    SCOPED_TRACE(s.intent + " " + s.contents);
+    const std::string prefix = "  1." + std::to_string(k) + ": " + s.intent + " ";
+    auto line = std::find_if(infoLines.begin(), infoLines.end(),
+                             [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    ASSERT_NE(line, infoLines.end()) << info.output;
+    const size_t contentsAt = line->find("; contents ");
+    ASSERT_NE(contentsAt, std::string::npos) << *line;
+    const std::string values = line->substr(0, contentsAt);
+    for (const std::string& value : SplitLines(s.contents)) {
+      std::string quoted;
+      for (char ch : value) quoted += ch == '"' ? std::string("\\\"") : std::string(1, ch);
+      EXPECT_NE(values.find(" \"" + quoted + "\""), std::string::npos) << *line;
+    }
   }
 }
 

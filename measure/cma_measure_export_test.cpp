@@ -1,0 +1,237 @@
+#include "measure/cma_measure_export.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/file_util.h"
+#include "host/test_temp_dir.h"
+#include "kwannotation/kw_test_support.h"
+#include "plugin/widget_binding.h"
+#include "sdk/ks_utf.h"
+
+namespace AnnotationPlugin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+std::string Tr(const char* key) { return ks::ToUtf8(Widgets::Translate(key)); }
+
+class MeasureExportTest : public kwannotation::test::HostDocTest {
+ protected:
+  // A distance, a plain line and an area on the first page.
+  void AddMeasurements() {
+    Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 72 0] /Label (Wall \"A\") /Contents (10'-6\") >>");
+    Add("<< /Type /Annot /Subtype /Line /L [0 0 72 0] /Contents (a plain line) >>");
+    Add("<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Contents (6.45 sq m) >>");
+  }
+  MeasureExportResult Export(const std::string& path, const MeasureExportProgress& progress = nullptr) {
+    return ExportMeasurements(doc_, ks::ToUtf16(path), progress);
+  }
+  // The folder holds nothing but `names`: no temporary was left behind.
+  void ExpectOnly(const std::string& folder, std::vector<std::string> names) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(folder)) found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(found, names);
+  }
+  kshost::testing::TempDir dir_;
+};
+
+TEST_F(MeasureExportTest, KindsFollowTheIntentAndTheKeysThatTellToolsApart) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<< /IT /LineDimension >>", "IDS_DISTANCE"},
+      {"<< /IT /PolyLineDimension /RiseDrop true >>", "IDS_POLYLENGTH"},
+      {"<< /IT /PolyLineDimension /RiseDrop false >>", "IDS_POLYLENGTH"},  // present is enough
+      {"<< /IT /PolyLineDimension >>", "IDS_PERIMETER"},
+      {"<< /IT /PolyLineAngle >>", "IDS_ANGLE"},
+      {"<< /IT /PolygonDimension >>", "IDS_STR_AREA"},
+      {"<< /IT /CircleDimension /MeasurementTypes 384 >>", "IDS_DIAMETER"},
+      {"<< /IT /CircleDimension >>", "IDS_STR_AREA"},
+      {"<< /IT /PolygonRadius >>", "IDS_RADIUS"},
+      {"<< /IT /PolygonVolume >>", "IDS_VOLUME"},
+      {"<< /Subtype /Line >>", nullptr},
+      {"<< /IT /LineArrow >>", nullptr},
+      {"<< /IT /linedimension >>", nullptr},
+      {"<< /IT (LineDimension) >>", nullptr},  // a string, not a name
+  };
+  for (auto [text, key] : cases) {
+    kwannotation::test::Owned dict = kwannotation::test::Parse(text);
+    const char* got = MeasureExportKindKey(dict.get());
+    EXPECT_STREQ(got, key) << text;
+  }
+}
+
+TEST_F(MeasureExportTest, FieldsAreQuotedWithInnerQuotesDoubledAndRowsEndInCrLf) {
+  EXPECT_EQ(MeasureCsvRow(u"Wall \"A\"", u"Distance", u"10'-6\""), "\"Wall \"\"A\"\"\",\"Distance\",\"10'-6\"\"\"\r\n");
+  EXPECT_EQ(MeasureCsvRow(u"", u"a,b", u"line 1\nline 2"), "\"\",\"a,b\",\"line 1\nline 2\"\r\n");
+  EXPECT_EQ(MeasureCsvRow(u"\u0394 \u00B2", u"", u""), "\"\xCE\x94 \xC2\xB2\",\"\",\"\"\r\n");
+}
+
+TEST_F(MeasureExportTest, TheProposedFileReplacesTheLastExtensionOfTheName) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"/plans/floor.pdf", u"/plans/floor.csv"},
+      {u"/plans/floor.v2.PDF", u"/plans/floor.v2.csv"},
+      {u"/plans.2024/floor", u"/plans.2024/floor.csv"},
+      {u"C:\\plans.old\\floor", u"C:\\plans.old\\floor.csv"},
+      {u"floor.pdf", u"floor.csv"},
+  };
+  for (const auto& [in, want] : cases) EXPECT_EQ(MeasureExportFileFor(in), want) << ks::ToUtf8(in);
+}
+
+TEST_F(MeasureExportTest, WritesTheMarkTheHeaderAndOneRowPerMeasurementInPageOrder) {
+  AddMeasurements();
+  KS_FloatRect letter{0, 0, 612, 792};
+  KPD_Page second = ks::host::DocAddPage(doc_, &letter);
+  Add("<< /Type /Annot /Subtype /Circle /IT /CircleDimension /MeasurementTypes 384 /Contents (2.54 m) >>", second);
+  const std::string path = dir_ / "out.csv";
+  const MeasureExportResult r = Export(path);
+  ASSERT_EQ(r.status, MeasureExportStatus::kWritten) << r.reason;
+  EXPECT_EQ(r.rows, 3);
+  const std::string want = "\xEF\xBB\xBF" + MeasureCsvRow(Widgets::Translate("IDS_STR_LABEL"), Widgets::Translate("IDS_STR_TYPE"),
+                                                          Widgets::Translate("IDS_STR_VALUE")) +
+                           "\"Wall \"\"A\"\"\",\"" + Tr("IDS_DISTANCE") + "\",\"10'-6\"\"\"\r\n" + "\"\",\"" +
+                           Tr("IDS_STR_AREA") + "\",\"6.45 sq m\"\r\n" + "\"\",\"" + Tr("IDS_DIAMETER") +
+                           "\",\"2.54 m\"\r\n";
+  EXPECT_EQ(ReadAll(path), want);
+  ExpectOnly(dir_.path(), {"out.csv"});
+}
+
+TEST_F(MeasureExportTest, ExportingTwiceReplacesTheContentWithTheSameBytes) {
+  AddMeasurements();
+  const std::string path = dir_ / "out.csv";
+  std::ofstream(path, std::ios::binary) << "an older, longer export that must not survive in part\r\n";
+  ASSERT_EQ(Export(path).status, MeasureExportStatus::kWritten);
+  const std::string first = ReadAll(path);
+  ASSERT_EQ(Export(path).status, MeasureExportStatus::kWritten);
+  EXPECT_EQ(ReadAll(path), first);
+  EXPECT_EQ(first.find("older"), std::string::npos);
+  EXPECT_EQ(first.compare(0, 3, "\xEF\xBB\xBF"), 0);
+  EXPECT_EQ(first.find("\xEF\xBB\xBF", 3), std::string::npos);  // the mark once only
+}
+
+TEST_F(MeasureExportTest, PlainLinesOnlyGiveNothingToExportAndKeepWhatWasThere) {
+  Add("<< /Type /Annot /Subtype /Line /L [0 0 72 0] >>");
+  Add("<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] >>");
+  const std::string none = dir_ / "none.csv";
+  MeasureExportResult r = Export(none);
+  EXPECT_EQ(r.status, MeasureExportStatus::kNothingToExport);
+  EXPECT_STREQ(MeasureExportMessageKey(r.status), "IDS_STR_MEASUREMENT_NO_EXIST");
+  EXPECT_FALSE(fs::exists(none));
+  const std::string old = dir_ / "old.csv";
+  std::ofstream(old, std::ios::binary) << "kept";
+  EXPECT_EQ(Export(old).status, MeasureExportStatus::kNothingToExport);
+  EXPECT_EQ(ReadAll(old), "kept");
+  ExpectOnly(dir_.path(), {"old.csv"});
+}
+
+// Every way the file cannot be written leaves the previous export byte for
+// byte, with the message the user is shown.
+TEST_F(MeasureExportTest, FailedExportsKeepThePreviousFile) {
+  AddMeasurements();
+  const std::string previous = "\xEF\xBB\xBF\"Label\",\"Type\",\"Value\"\r\n\"old\",\"Distance\",\"1 m\"\r\n";
+  struct Case {
+    const char* name;
+    std::function<std::string(const std::string& folder)> setUp;  // the path to export to
+    MeasureExportStatus want;
+    bool hasPrevious;
+  };
+  const Case cases[] = {
+      {"a folder that does not exist", [](const std::string& f) { return f + "/missing/out.csv"; },
+       MeasureExportStatus::kSaveError, false},
+      {"a read-only folder",
+       [&](const std::string& f) {
+         std::ofstream(f + "/out.csv", std::ios::binary) << previous;
+         ::chmod(f.c_str(), 0555);
+         return f + "/out.csv";
+       },
+       MeasureExportStatus::kSaveError, true},
+      {"a read-only file",
+       [&](const std::string& f) {
+         std::ofstream(f + "/out.csv", std::ios::binary) << previous;
+         ::chmod((f + "/out.csv").c_str(), 0444);
+         return f + "/out.csv";
+       },
+       MeasureExportStatus::kFileInUse, true},
+      {"a folder in the file's place",
+       [](const std::string& f) {
+         fs::create_directory(f + "/out.csv");
+         return f + "/out.csv";
+       },
+       MeasureExportStatus::kFileInUse, false},
+      {"a write that fails",
+       [&](const std::string& f) {
+         std::ofstream(f + "/out.csv", std::ios::binary) << previous;
+         kshost::FileFaults faults;
+         faults.writes = 2;
+         faults.error = ENOSPC;
+         kshost::InjectFileFaults(faults);
+         return f + "/out.csv";
+       },
+       MeasureExportStatus::kSaveError, true},
+      {"a rename that fails",
+       [&](const std::string& f) {
+         std::ofstream(f + "/out.csv", std::ios::binary) << previous;
+         kshost::FileFaults faults;
+         faults.rename = true;
+         faults.error = EIO;
+         kshost::InjectFileFaults(faults);
+         return f + "/out.csv";
+       },
+       MeasureExportStatus::kSaveError, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kshost::testing::TempDir dir;
+    const std::string path = c.setUp(dir.path());
+    const MeasureExportResult r = Export(path);
+    ::chmod(dir.path().c_str(), 0755);
+    kshost::InjectFileFaults({});
+    EXPECT_EQ(r.status, c.want);
+    EXPECT_NE(MeasureExportMessageKey(r.status), nullptr);
+    EXPECT_FALSE(r.reason.empty());
+    if (c.hasPrevious) {
+      EXPECT_EQ(ReadAll(path), previous);
+      ExpectOnly(dir.path(), {"out.csv"});
+    }
+  }
+}
+
+TEST_F(MeasureExportTest, ACancelHalfWayKeepsThePreviousFileAndLeavesNoTemporary) {
+  KS_FloatRect letter{0, 0, 612, 792};
+  for (int p = 0; p < 3; ++p) {
+    KPD_Page page = p == 0 ? page_ : ks::host::DocAddPage(doc_, &letter);
+    Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /Contents (1 m) >>", page);
+  }
+  const std::string path = dir_ / "out.csv";
+  std::ofstream(path, std::ios::binary) << "previous";
+  std::vector<int> seen;
+  const MeasureExportResult r = Export(path, [&](int percent) {
+    seen.push_back(percent);
+    return percent < 50;
+  });
+  EXPECT_EQ(r.status, MeasureExportStatus::kCancelled);
+  EXPECT_EQ(MeasureExportMessageKey(r.status), nullptr);
+  EXPECT_EQ(seen, (std::vector<int>{0, 33, 66}));
+  EXPECT_EQ(ReadAll(path), "previous");
+  ExpectOnly(dir_.path(), {"out.csv"});
+  // Not cancelled, the same export runs to 100 and writes the three rows.
+  seen.clear();
+  EXPECT_EQ(Export(path, [&](int percent) { return seen.push_back(percent), true; }).rows, 3);
+  EXPECT_EQ(seen, (std::vector<int>{0, 33, 66, 100}));
+}
+
+}  // namespace
+}  // namespace AnnotationPlugin

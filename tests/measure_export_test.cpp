@@ -1,0 +1,152 @@
+// Exporting measurements to CSV, as a batch command and from the measure
+// panel of a session: what the file holds, and that a failed or cancelled
+// export leaves an earlier file exactly as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "host/core_hft.h"
+#include "host/host_functions.h"
+#include "sdk/ks_host_binding.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+namespace fn = kshost::fn;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+class MeasureExport : public ::testing::Test {
+ protected:
+  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
+
+  // A document with one page per entry, each page holding the annotations
+  // given as PDF text.
+  void MakeDoc(const std::vector<std::vector<std::string>>& pages) {
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    for (const auto& annots : pages) {
+      KPD_Page page = fn::DocAddPage(doc, &letter);
+      for (const std::string& text : annots) {
+        KPD_Object a = fn::ObjectParse(text.data(), text.size());
+        fn::PageInsertAnnot(page, -1, a);
+        fn::ObjectRelease(a);
+      }
+    }
+    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
+    fn::ByteStringDestroy(error);
+    fn::DocClose(doc);
+  }
+
+  std::string Env() const {
+    return "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " ";
+  }
+  CommandResult Export(const std::string& extra = "") {
+    return Shell(Env() + Quote(AnnotPath()) + " measure export " + Quote(in_) + extra);
+  }
+  CommandResult Run(const std::string& script) {
+    const std::string path = dir_.Write("session.txt", script);
+    return Shell(Env() + Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " --trace");
+  }
+
+  TempDir dir_;
+  std::string in_ = dir_ / "plan.pdf";
+};
+
+const char kDistance[] =
+    "<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 72 0] /Rect [0 0 72 10] "
+    "/Label (Wall \"A\") /Contents (10'-6\") >>";
+const char kDiameter[] =
+    "<< /Type /Annot /Subtype /Circle /IT /CircleDimension /MeasurementTypes 384 /Rect [0 0 72 72] "
+    "/Contents (2.54 m) >>";
+const char kPlainLine[] = "<< /Type /Annot /Subtype /Line /L [0 0 72 0] /Rect [0 0 72 10] >>";
+
+TEST_F(MeasureExport, TheCommandWritesBesideTheDocumentAndTwiceGivesTheSameFile) {
+  MakeDoc({{kDistance, kPlainLine}, {kDiameter}});
+  CommandResult r = Export();
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string csv = dir_ / "plan.csv";
+  EXPECT_NE(r.output.find("2 measurements"), std::string::npos) << r.output;
+  const std::string first = ReadFile(csv);
+  EXPECT_EQ(first,
+            "\xEF\xBB\xBF\"Label\",\"Type\",\"Value\"\r\n"
+            "\"Wall \"\"A\"\"\",\"Distance\",\"10'-6\"\"\"\r\n"
+            "\"\",\"Diameter\",\"2.54 m\"\r\n");
+  r = Export(" -o " + Quote(csv));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadFile(csv), first);
+}
+
+TEST_F(MeasureExport, NothingToExportOrNowhereToWriteKeepsThePreviousFile) {
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::string>> pages;
+    const char* out;     // relative to the test folder
+    const char* folder;  // made first, read-only; null for none
+    const char* message;
+  };
+  const Case cases[] = {
+      {"only plain lines", {{kPlainLine, kPlainLine}}, "plan.csv", nullptr,
+       "This document contains no measurements to export."},
+      {"a folder that does not exist", {{kDistance}}, "missing/plan.csv", nullptr, "The file could not be saved."},
+      {"a read-only folder", {{kDistance}}, "locked/plan.csv", "locked", "The file could not be saved."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeDoc(c.pages);
+    const std::string out = dir_ / c.out;
+    const bool previous = std::string(c.out) == "plan.csv" || c.folder;
+    if (c.folder) std::filesystem::create_directories(dir_ / c.folder);
+    if (previous) dir_.Write(c.out, "previous export");
+    if (c.folder) ::chmod((dir_ / c.folder).c_str(), 0555);
+    CommandResult r = Export(" -o " + Quote(out));
+    if (c.folder) ::chmod((dir_ / c.folder).c_str(), 0755);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    if (previous) EXPECT_EQ(ReadFile(out), "previous export");
+    else EXPECT_FALSE(Exists(out));
+  }
+}
+
+// The panel's export in a session: the save dialog is answered with a
+// file, the progress bar shows, and a cancel half-way keeps the file
+// that was there.
+TEST_F(MeasureExport, ThePanelExportsTheOpenDocumentAndACancelKeepsTheOldFile) {
+  MakeDoc({{kDistance}, {kDiameter}, {kDistance}, {kDiameter}});
+  const std::string csv = dir_ / "out.csv";
+  dir_.Write("out.csv", "previous export");
+  CommandResult r = Run("answer file " + csv + "\nanswer progress cancel 50\npress Button_Measure_Export\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("progress: Exporting measurements...\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("progress: cancelled at 50\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("message: "), std::string::npos) << r.output;  // a cancel is no failure
+  EXPECT_EQ(ReadFile(csv), "previous export");
+
+  r = Run("answer file " + csv + "\npress Button_Measure_Export\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string written = ReadFile(csv);
+  EXPECT_EQ(written.rfind("\xEF\xBB\xBF\"Label\",\"Type\",\"Value\"\r\n", 0), 0u) << written;
+  size_t rows = 0;
+  for (size_t at = 0; (at = written.find("\r\n", at)) != std::string::npos; at += 2) ++rows;
+  EXPECT_EQ(rows, 5u);
+
+  MakeDoc({{kPlainLine}});
+  r = Run("answer file " + csv + "\npress Button_Measure_Export\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("message: Export Measurements: This document contains no measurements to export."),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(ReadFile(csv), written);
+}
+
+}  // namespace
