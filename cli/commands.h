@@ -32,6 +32,7 @@ extern const char kXfdfUsage[];
 extern const char kMeasureUsage[];
 extern const char kRegenerateUsage[];
 extern const char kToolsetUsage[];
+extern const char kServeUsage[];
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRun(const std::vector<std::string>& args);
@@ -41,6 +42,7 @@ int RunXfdf(const std::vector<std::string>& args);
 int RunMeasure(const std::vector<std::string>& args);
 int RunRegenerate(const std::vector<std::string>& args);
 int RunToolset(const std::vector<std::string>& args);
+int RunServe(const std::vector<std::string>& args);
 
 // Arguments split into positionals, "-o FILE", "--password PW" and flags.
 // False when -o or --password lacks its value or comes twice, an argument

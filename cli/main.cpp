@@ -24,6 +24,7 @@ const Command kCommands[] = {
     {"measure", "check the scales and values of measurements", annot::kMeasureUsage, &annot::RunMeasure},
     {"regenerate", "rebuild the appearances of shape annotations", annot::kRegenerateUsage, &annot::RunRegenerate},
     {"toolset", "list, fill, place and share toolsets", annot::kToolsetUsage, &annot::RunToolset},
+    {"serve", "edit a PDF in the browser", annot::kServeUsage, &annot::RunServe},
 };
 
 void PrintHelp(FILE* out) {

@@ -199,7 +199,9 @@ int Dialog::DoModal() {
     const size_t slash = state_->layoutFileName.rfind(u'/');
     if (slash != std::u16string::npos) names.push_back(state_->layoutFileName.substr(slash + 1));
     if (!state_->name.empty()) names.push_back(state_->name);
-    if (auto answer = Headless::TakeDialogAnswer(names)) {
+    std::optional<Headless::DialogAnswer> answer = Headless::TakeDialogAnswer(names);
+    if (!answer) answer = Headless::AskDialogProvider(*this);
+    if (answer) {
       for (const auto& [elementName, value] : answer->values)
         if (auto element = state_->Find(elementName)) element->SetValueText(value);
       result = answer->result;
