@@ -346,10 +346,10 @@ struct Server::Impl {
     return WaitForAnswer<int>(json, messageAnswer);
   }
 
-  std::optional<Tessel::Headless::DialogAnswer> AskDialog(Tessel::Dialog& dialog) {
-    std::string json = "\"type\":\"dialog\",\"name\":" + JsonString(Utf8(dialog.GetName())) +
-                       ",\"layout\":" + JsonString(Utf8(dialog.GetLayoutFileName())) +
-                       ",\"title\":" + JsonString(Utf8(dialog.GetWindowTitle())) + ",\"elements\":[";
+  // The elements of a dialog as the page draws them: kind, name, text,
+  // state, and the items of lists.
+  static std::string ElementsJson(Tessel::Dialog& dialog) {
+    std::string json = "[";
     bool first = true;
     for (const auto& e : dialog.GetElements()) {
       using Tessel::ElementType;
@@ -381,7 +381,14 @@ struct Server::Impl {
       }
       json += "}";
     }
-    json += "]";
+    return json + "]";
+  }
+
+  std::optional<Tessel::Headless::DialogAnswer> AskDialog(Tessel::Dialog& dialog) {
+    std::string json = "\"type\":\"dialog\",\"name\":" + JsonString(Utf8(dialog.GetName())) +
+                       ",\"layout\":" + JsonString(Utf8(dialog.GetLayoutFileName())) +
+                       ",\"title\":" + JsonString(Utf8(dialog.GetWindowTitle())) + ",\"elements\":";
+    json += ElementsJson(dialog);
     return WaitForAnswer<Tessel::Headless::DialogAnswer>(json, dialogAnswer);
   }
 
@@ -446,6 +453,13 @@ struct Server::Impl {
     s += "],\"panel\":[";
     for (size_t i = 0; i < panelValues.size(); ++i)
       s += (i ? "," : "") + std::string("[") + JsonString(panelValues[i].first) + "," + JsonString(panelValues[i].second) + "]";
+    s += "],\"sides\":[";
+    bool firstSide = true;
+    for (Tessel::Dialog* side : Tessel::Dialog::ShownModeless()) {
+      s += (firstSide ? "" : ",") + std::string("{\"name\":") + JsonString(Utf8(side->GetName())) +
+           ",\"title\":" + JsonString(Utf8(side->GetWindowTitle())) + ",\"elements\":" + ElementsJson(*side) + "}";
+      firstSide = false;
+    }
     s += "],\"chest\":{";
     bool firstPanel = true;
     for (const auto& [name, rows] : chestRows) {
@@ -773,7 +787,10 @@ bool Server::Start(std::string* error) {
 void Server::Stop() {
   Impl& d = *impl_;
   if (d.stopped.exchange(true)) return;
-  d.answered.notify_all();  // a dialog waiting for the user cancels
+  {
+    std::lock_guard lock(d.shared);  // a dialog waiting for the user sees `stopped` and cancels
+  }
+  d.answered.notify_all();
   d.http.stop();
   if (d.listener.joinable()) d.listener.join();
   d.queue.Stop();

@@ -117,7 +117,7 @@ async function renderPage(host) {
       const res = await fetch(`/api/document?t=${token}`, { headers: { "X-Annot-Token": token } });
       if (!res.ok) throw new Error(`the document did not load (HTTP ${res.status})`);
       const data = new Uint8Array(await res.arrayBuffer());
-      if (pdfDoc) pdfDoc.destroy();
+      if (pdfDoc) await pdfDoc.destroy();
       const pdfjs = await pdfjsLoaded;
       pdfDoc = await pdfjs.getDocument({ data, isEvalSupported: false }).promise;
       pdfDocVersion = host.doc;
@@ -313,17 +313,33 @@ function drawRibbon(host) {
   ribbon.append(panels);
 }
 
+// The side panels are the plug-in's modeless dialogs: a title label
+// ("..._title") and the value label after it make a row. Without one
+// shown, the values the panels reported are listed by element.
 function drawSide(host) {
   const table = $("values");
-  const rows = host.panel || [];
-  if (table.dataset.key === JSON.stringify(rows)) return;
-  table.dataset.key = JSON.stringify(rows);
+  const rows = [];
+  let title = "";
+  for (const side of host.sides || []) {
+    let pending = null;
+    for (const e of side.elements) {
+      if (!e.visible || e.type !== "label" || /_icon$/.test(e.name)) continue;
+      if (e.name === "label_tool_name") { title = e.text || title; continue; }
+      if (/_title$/.test(e.name)) { pending = e.text; continue; }
+      rows.push([pending !== null ? pending : e.name, e.text, e.name]);
+      pending = null;
+    }
+  }
+  if (!rows.length) for (const [name, value] of host.panel || []) rows.push([name, value, name]);
+  const key = JSON.stringify([title, rows]);
+  if (table.dataset.key === key) return;
+  table.dataset.key = key;
+  $("sideTitle").textContent = title;
   table.replaceChildren();
-  for (const [name, value] of rows) {
+  for (const [label, value, name] of rows) {
     const tr = document.createElement("tr");
     const th = document.createElement("th");
-    th.textContent = name.replace(/^(Edit|Label|Static|Text)_?/, "");
-    th.title = name;
+    th.textContent = label;
     const td = document.createElement("td");
     td.textContent = value;
     td.dataset.element = name;
