@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   if (!port) return 1;
   httplib::Client client("127.0.0.1", port);
   client.set_keep_alive(true);
+  client.set_tcp_nodelay(true);
   const httplib::Headers auth = {{"X-Annot-Token", token}};
   auto post = [&](const std::string& q) {
     auto r = client.Post(q.c_str(), auth, "", "application/x-www-form-urlencoded");
@@ -132,6 +133,8 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 4; ++c)
       senders.emplace_back([&, c] {
         httplib::Client mine("127.0.0.1", port);
+        mine.set_keep_alive(true);
+        mine.set_tcp_nodelay(true);
         for (int i = 0; Clock::now() < stop; ++i) {
           const auto due = Clock::now() + std::chrono::microseconds(4000);
           auto r = mine.Post(("/api/event?kind=move&page=0&x=" + std::to_string(100 + (i + c) % 600) + "&y=300").c_str(),

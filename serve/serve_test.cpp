@@ -258,6 +258,52 @@ TEST_F(ServeTest, SurvivesABrowserThatDisconnectsMidGesture) {
   EXPECT_NE(State(), "");
 }
 
+// The measuring tool's right-button menu waits for the person's answer
+// while the page keeps being served; a stale answer is refused, and Ctrl-C
+// during a waiting menu still stops the server.
+TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
+  ASSERT_EQ(Post("/api/press", "id=Button_Polylength")->status, 200);
+  for (const char* q : {"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488", "kind=down&page=0&x=97&y=222",
+                        "kind=up&page=0&x=97&y=222", "kind=move&page=0&x=477&y=488"})
+    ASSERT_EQ(Post("/api/event", q)->status, 200) << q;
+  ASSERT_EQ(Post("/api/event", "kind=rdown&page=0&x=477&y=488")->status, 200);
+  int upStatus = 0;
+  std::thread up([&] {
+    httplib::Client other("127.0.0.1", server_.port());
+    other.set_read_timeout(30, 0);
+    auto r = other.Post("/api/event?kind=rup&page=0&x=477&y=488", Auth(), "", "application/x-www-form-urlencoded");
+    upStatus = r ? r->status : -1;
+  });
+  std::string state;
+  for (int i = 0; i < 200 && state.find("\"type\":\"menu\"") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    state = State();
+  }
+  ASSERT_NE(state.find("\"type\":\"menu\",\"items\":[\"Complete\",\"Cancel\"]"), std::string::npos) << state;
+  const std::string id = Field(state.substr(state.find("\"modal\"")), "id");
+  EXPECT_EQ(Post("/api/answer", "id=" + std::to_string(std::stoi(id) + 1) + "&result=1")->status, 409);
+  ASSERT_EQ(Post("/api/answer", "id=" + id + "&result=1")->status, 200);
+  up.join();
+  EXPECT_EQ(upStatus, 200);
+  EXPECT_EQ(Field(State(), "undo"), "1") << "Complete ended the measurement";
+
+  // Another menu, left waiting: the server still stops at once.
+  ASSERT_EQ(Post("/api/event", "kind=down&page=0&x=97&y=300")->status, 200);
+  ASSERT_EQ(Post("/api/event", "kind=up&page=0&x=97&y=300")->status, 200);
+  ASSERT_EQ(Post("/api/event", "kind=rdown&page=0&x=200&y=300")->status, 200);
+  std::thread hanging([&] {
+    httplib::Client other("127.0.0.1", server_.port());
+    other.Post("/api/event?kind=rup&page=0&x=200&y=300", Auth(), "", "application/x-www-form-urlencoded");
+  });
+  for (int i = 0; i < 200 && State().find("\"type\":\"menu\"") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(server_.Stop(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  hanging.join();
+  EXPECT_EQ(ReadAll(pdf_), original_);
+}
+
 TEST(ServeRequestTest, PicksTheInstalledLanguageTheBrowserPrefers) {
   const std::vector<std::string> installed = {"de-DE", "en-US", "fr-FR"};
   struct Case {

@@ -340,9 +340,24 @@ struct Server::Impl {
     return value;
   }
 
+  // A message box, or a menu: the host asks a menu as a box titled "menu"
+  // whose text is the items joined by " | ", answered by the item's number.
   std::optional<int> AskMessage(const std::u16string& title, const std::u16string& text) {
-    const std::string json = "\"type\":\"message\",\"title\":" + JsonString(Utf8(title)) +
-                             ",\"text\":" + JsonString(Utf8(text));
+    std::string json;
+    if (title == u"menu") {
+      json = "\"type\":\"menu\",\"items\":[";
+      const std::string items = Utf8(text);
+      size_t start = 0;
+      for (bool first = true;; first = false) {
+        const size_t bar = items.find(" | ", start);
+        json += (first ? "" : ",") + JsonString(items.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 3;
+      }
+      json += "]";
+    } else {
+      json = "\"type\":\"message\",\"title\":" + JsonString(Utf8(title)) + ",\"text\":" + JsonString(Utf8(text));
+    }
     return WaitForAnswer<int>(json, messageAnswer);
   }
 
@@ -763,6 +778,8 @@ bool Server::Start(std::string* error) {
   d.http.new_task_queue = [] { return new BoundedPool(kServerThreads, kPendingConnections); };
   d.http.set_keep_alive_max_count(100000);
   d.http.set_keep_alive_timeout(2);
+  // Answers are small and a gesture waits for each: no Nagle delay.
+  d.http.set_tcp_nodelay(true);
   d.http.set_payload_max_length(64 * 1024);
   d.Routes();
   if (d.options.port > 0) {

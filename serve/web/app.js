@@ -417,7 +417,17 @@ function drawModal(modal) {
     b.addEventListener("click", () => answer(result));
     buttons.append(b);
   };
-  if (modal.type === "message") {
+  if (modal.type === "menu") {
+    form.classList.add("menu");
+    title.remove();
+    modal.items.forEach((item, i) => {
+      const b = document.createElement("button");
+      b.type = "button"; b.className = "item"; b.textContent = item; b.dataset.result = i + 1;
+      b.addEventListener("click", () => answer(i + 1));
+      buttons.append(b);
+    });
+    buttons.classList.add("items");
+  } else if (modal.type === "message") {
     const p = document.createElement("p");
     p.textContent = modal.text;
     form.append(p);

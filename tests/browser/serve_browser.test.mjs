@@ -23,21 +23,21 @@ test("measures a wall of the floor plan with Distance and saves it", async () =>
     assert.equal((await hostState(page)).tool, "DISTANCE");
     await shot("distance-armed");
 
-    // Two inner corners of the living room's north wall, 379.84 pt apart:
-    // 6.70 m at the plan's 1:50.
+    // Two inner corners of the living room, across it: 379.84 pt by
+    // 266.45 pt, 8.18 m at the plan's 1:50.
     await clickAt(page, 97.01, 107.01);
-    const half = await pagePoint(page, 300, 107.01);
+    const half = await pagePoint(page, 300, 250);
     await page.mouse.move(half.x, half.y);
     await settled(page);
     assert.ok((await hostState(page)).overlay.length > 0, "the rubber band is drawn on the overlay");
     await shot("rubber-band");
-    await clickAt(page, 476.85, 107.01);
+    await clickAt(page, 476.85, 373.46);
     await settled(page);
     // The panel's Length row; the clicks land on whole pixels, so within
     // a pixel (0.02 m) of the corners.
     const length = await page.locator('#values td[data-element="label_length"]').textContent();
     const metres = Number(length.replace(",", ".").replace(/\s*m$/, ""));
-    assert.ok(Math.abs(metres - 6.70) <= 0.02, `the panel shows about 6.70 m: ${length}`);
+    assert.ok(Math.abs(metres - 8.18) <= 0.02, `the panel shows about 8.18 m: ${length}`);
     assert.equal((await hostState(page)).undo, 1);
     await shot("measured");
 
