@@ -304,6 +304,22 @@ TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
   EXPECT_EQ(ReadAll(pdf_), original_);
 }
 
+// Without --lang the first page request's Accept-Language picks the
+// translation the ribbon is drawn in.
+TEST_F(ServeTest, TheRibbonSpeaksTheBrowsersLanguage) {
+  ServeProcess german;
+  ASSERT_TRUE(german.Start(pdf_));
+  httplib::Client client("127.0.0.1", german.port());
+  auto page = client.Get(("/?t=" + german.token()).c_str(), {{"Accept-Language", "de-CH,de;q=0.9,en;q=0.5"}});
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->status, 200);
+  auto state = client.Get("/api/state", {{"X-Annot-Token", german.token()}});
+  ASSERT_TRUE(state);
+  EXPECT_NE(state->body.find("\"lang\":\"de-DE\""), std::string::npos);
+  EXPECT_NE(state->body.find("\"name\":\"Button_Distance\",\"title\":\"Abstand\""), std::string::npos) << state->body;
+  EXPECT_EQ(german.Stop(), 0);
+}
+
 TEST(ServeRequestTest, PicksTheInstalledLanguageTheBrowserPrefers) {
   const std::vector<std::string> installed = {"de-DE", "en-US", "fr-FR"};
   struct Case {

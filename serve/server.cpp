@@ -232,7 +232,19 @@ struct Server::Impl {
       done->set_value(std::move(r));
     });
     if (!posted) return Refuse(res, 503, "the editor is busy; try again");
-    if (future.wait_for(kHostWait) != std::future_status::ready) return Refuse(res, 503, "the editor did not answer in time");
+    // A dialog or menu waiting for the person holds the host as long as
+    // it takes; otherwise the host answers in time or the request fails.
+    auto deadline = std::chrono::steady_clock::now() + kHostWait;
+    while (future.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+      if (stopped) return Refuse(res, 503, "the server is stopping");
+      bool waitingForPerson;
+      {
+        std::lock_guard lock(shared);
+        waitingForPerson = modalJson != "null";
+      }
+      if (waitingForPerson) deadline = std::chrono::steady_clock::now() + kHostWait;
+      else if (std::chrono::steady_clock::now() > deadline) return Refuse(res, 503, "the editor did not answer in time");
+    }
     res = future.get();
   }
 
