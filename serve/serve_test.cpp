@@ -38,9 +38,10 @@ std::string ReadAll(const fs::path& p) {
   return s.str();
 }
 
-// `annot ARGS...` to completion; its exit status.
+// `annot ARGS...` to completion (at most 60 s: a server that should have
+// refused to start fails the test instead of hanging it); its exit status.
 int RunAnnot(const std::vector<std::string>& args) {
-  std::string command = BuildDir() + "/bin/annot";
+  std::string command = "timeout 60 " + BuildDir() + "/bin/annot";
   for (const std::string& a : args) command += " '" + a + "'";
   return WEXITSTATUS(std::system((command + " >/dev/null 2>&1").c_str()));
 }
@@ -231,6 +232,25 @@ TEST_F(ServeTest, MeasuresSavesIncrementallyAndStopsWithoutWritingUnsavedChanges
   EXPECT_EQ(ReadAll(pdf_), saved);
 }
 
+// Events come in device pixels of the view as the page shows it: zoomed
+// and turned, the same two corners still measure the same wall.
+TEST_F(ServeTest, EventsFollowTheViewsZoomAndRotation) {
+  auto view = Post("/api/view", "zoom=2&rotation=90");
+  ASSERT_TRUE(view);
+  ASSERT_EQ(view->status, 200) << view->body;
+  EXPECT_NE(view->body.find("\"matrix\":[0,2,2,0,0,0]"), std::string::npos) << view->body;
+  for (const char* bad : {"zoom=0", "zoom=17", "rotation=45", "page=1", "zoom=abc"})
+    EXPECT_EQ(Post("/api/view", bad)->status, 400) << bad;
+  ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
+  // Page (97.01, 107.01) and (476.85, 107.01) turned a quarter at zoom 2.
+  for (const char* q : {"kind=down&page=0&x=214&y=194", "kind=up&page=0&x=214&y=194", "kind=down&page=0&x=214&y=954",
+                        "kind=up&page=0&x=214&y=954"})
+    ASSERT_EQ(Post("/api/event", q)->status, 200) << q;
+  const std::string state = State();
+  EXPECT_NE(state.find("6.70 m"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"rotation\":90"), std::string::npos);
+}
+
 // A client that sends half a gesture and hangs up, one that sends a request
 // and never reads the answer, and one that sends garbage: the server goes on.
 TEST_F(ServeTest, SurvivesABrowserThatDisconnectsMidGesture) {
@@ -318,6 +338,32 @@ TEST_F(ServeTest, TheRibbonSpeaksTheBrowsersLanguage) {
   EXPECT_NE(state->body.find("\"lang\":\"de-DE\""), std::string::npos);
   EXPECT_NE(state->body.find("\"name\":\"Button_Distance\",\"title\":\"Abstand\""), std::string::npos) << state->body;
   EXPECT_EQ(german.Stop(), 0);
+}
+
+// What the command refuses before it listens, with its exit status.
+TEST(ServeCommandTest, RefusesBadArgumentsBeforeListening) {
+  const fs::path dir = fs::temp_directory_path() / ("annot_serve_args_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string plan = (dir / "plan.pdf").string();
+  ASSERT_EQ(RunAnnot({"sample", "floorplan", "-o", plan}), 0);
+  std::ofstream(dir / "broken.pdf") << "%PDF-1.7 not really";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+  };
+  for (const Case& c : std::vector<Case>{{{"serve"}, 2},
+                                         {{"serve", plan, "--port", "0"}, 2},
+                                         {{"serve", plan, "--port", "70000"}, 2},
+                                         {{"serve", plan, "--port", "80x"}, 2},
+                                         {{"serve", plan, "--bogus"}, 2},
+                                         {{"serve", plan, "--lang", "xx-XX"}, 1},
+                                         {{"serve", (dir / "missing.pdf").string()}, 1},
+                                         {{"serve", (dir / "broken.pdf").string()}, 1}}) {
+    std::string joined;
+    for (const auto& a : c.args) joined += a + " ";
+    EXPECT_EQ(RunAnnot(c.args), c.status) << joined;
+  }
+  fs::remove_all(dir);
 }
 
 TEST(ServeRequestTest, PicksTheInstalledLanguageTheBrowserPrefers) {

@@ -46,6 +46,8 @@ namespace {
 constexpr auto kHostWait = std::chrono::seconds(60);
 // Messages and tips kept for the page.
 constexpr size_t kKeptLines = 20;
+// Window drawings kept for the overlay during one gesture at most.
+constexpr size_t kMaxWindowItems = 4000;
 // Connections waiting for a server thread at most; the listener waits
 // beyond that, so a flood cannot queue without bound.
 constexpr size_t kPendingConnections = 64;
@@ -211,6 +213,7 @@ struct Server::Impl {
   std::vector<std::pair<std::string, std::string>> panelValues;
   std::deque<std::string> messages, tips;
   std::vector<kshost::DrawItem> windowItems;
+  bool buttonHeld = false;
   uint64_t docVersion = 1;
   uint64_t bytesVersion = 0;
   std::string bytes;
@@ -733,7 +736,13 @@ struct Server::Impl {
     KS_FloatPoint pt{};
     const KS_DevicePoint device{static_cast<int32_t>(std::lround(e.x)), static_cast<int32_t>(std::lround(e.y))};
     if (!view || !kshost::fn::PageViewDeviceToPage(view, device, &pt)) return Refuse(r, 400, "the page has no view");
-    windowItems.clear();
+    // What a tool draws straight onto the window stays there until the
+    // page is painted again: while a button is held (an eraser's trail) the
+    // items add up, otherwise each event's replace the last (a snap marker).
+    if (!buttonHeld || e.kind == K::Down || e.kind == K::RightDown) windowItems.clear();
+    if (e.kind == K::Down || e.kind == K::RightDown) buttonHeld = true;
+    if (e.kind == K::Up || e.kind == K::RightUp) buttonHeld = false;
+    if (windowItems.size() > kMaxWindowItems) windowItems.erase(windowItems.begin(), windowItems.end() - kMaxWindowItems / 2);
     std::string why;
     bool ok = true;
     if (e.kind == K::Wheel) {

@@ -148,10 +148,22 @@ async function renderPage(host) {
   }
 }
 
+let mouseAt = null;
 function drawOverlay(host) {
   const canvas = $("overlay");
   const ctx = canvas.getContext("2d");
   ctx.clearRect(0, 0, canvas.width, canvas.height);
+  // A cursor the tool asked for by shape and size ("circle 8": the eraser).
+  const circle = /^circle (\d+)/.exec(host.cursor || "");
+  canvas.style.cursor = circle ? "none" : "crosshair";
+  if (circle && mouseAt) {
+    ctx.beginPath();
+    ctx.setLineDash([]);
+    ctx.lineWidth = 1;
+    ctx.strokeStyle = "#555";
+    ctx.arc(mouseAt.x + 0.5, mouseAt.y + 0.5, Number(circle[1]), 0, 2 * Math.PI);
+    ctx.stroke();
+  }
   for (const item of host.overlay || []) {
     const p = item.p;
     ctx.beginPath();
@@ -196,6 +208,7 @@ function wireInput() {
     pointer(e.button === 2 ? "rdown" : "down", e);
   });
   window.addEventListener("mousemove", (e) => {
+    mouseAt = at(e);
     if (dragging || e.target === overlay) pointer("move", e);
   });
   window.addEventListener("mouseup", (e) => {

@@ -99,6 +99,8 @@ test("draws an area, undoes and redoes it, erases half an ink stroke, places a t
     await page.mouse.down();
     for (let i = 1; i <= 12; i++) await page.mouse.move(from.x + ((to.x - from.x) * i) / 12, from.y + ((to.y - from.y) * i) / 12);
     await page.evaluate(() => window.annot.flush());
+    const trail = (await hostState(page)).overlay.filter((item) => item.k === "line");
+    assert.ok(trail.length >= 4, `the eraser's trail over the stroke is drawn: ${JSON.stringify(trail)}`);
     await shot("erasing");
     await page.mouse.up();
     await settled(page);
