@@ -64,6 +64,8 @@ int RunServe(const std::vector<std::string>& args) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A browser that hangs up while its answer is written is no reason to stop.
+  std::signal(SIGPIPE, SIG_IGN);
   annotserve::ServeOptions options;
   options.pdfPath = file;
   options.port = port;
