@@ -793,7 +793,7 @@ bool Server::Start(std::string* error) {
       *error = why;
       return false;
     }
-    delete kshost::pdf::Document::FromKpd(doc);
+    kshost::fn::DocClose(doc);
   }
   d.queue.Start(nullptr, [&d] { d.ShutHost(); });
   d.http.new_task_queue = [] { return new BoundedPool(kServerThreads, kPendingConnections); };
