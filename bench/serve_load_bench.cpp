@@ -54,8 +54,10 @@ int main(int argc, char** argv) {
   int events = 10000;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--minute") minute = true;
-    else if (a == "--events" && i + 1 < argc) events = std::max(1, std::atoi(argv[++i]));
+    if (a == "--minute")
+      minute = true;
+    else if (a == "--events" && i + 1 < argc)
+      events = std::max(1, std::atoi(argv[++i]));
     else {
       std::fprintf(stderr, "usage: serve_load_bench [--minute] [--events N]\n");
       return 2;
@@ -120,7 +122,8 @@ int main(int argc, char** argv) {
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
   const long rssAfter = RssKiB(pid);
-  std::printf("serve_load_bench: %d move events in %.2f s (%.0f/s), %d failed\n", events, seconds, events / seconds, failed);
+  std::printf("serve_load_bench: %d move events in %.2f s (%.0f/s), %d failed\n", events, seconds, events / seconds,
+              failed);
   std::printf("answer time: p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 20 ms)\n",
               Percentile(ms, 0.5), Percentile(ms, 0.9), Percentile(ms, 0.99), Percentile(ms, 1.0));
   std::printf("server memory: %ld KiB before, %ld KiB after\n", rssBefore, rssAfter);
@@ -137,16 +140,17 @@ int main(int argc, char** argv) {
         mine.set_tcp_nodelay(true);
         for (int i = 0; Clock::now() < stop; ++i) {
           const auto due = Clock::now() + std::chrono::microseconds(4000);
-          auto r = mine.Post(("/api/event?kind=move&page=0&x=" + std::to_string(100 + (i + c) % 600) + "&y=300").c_str(),
-                             auth, "", "application/x-www-form-urlencoded");
+          auto r =
+              mine.Post(("/api/event?kind=move&page=0&x=" + std::to_string(100 + (i + c) % 600) + "&y=300").c_str(),
+                        auth, "", "application/x-www-form-urlencoded");
           ++sent;
           if (!r || r->status != 200) ++refused;
           std::this_thread::sleep_until(due);
         }
       });
     for (auto& t : senders) t.join();
-    std::printf("one minute: %d events sent, %d refused as busy; server memory %ld KiB\n", sent.load(),
-                refused.load(), RssKiB(pid));
+    std::printf("one minute: %d events sent, %d refused as busy; server memory %ld KiB\n", sent.load(), refused.load(),
+                RssKiB(pid));
   }
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);

@@ -1,7 +1,8 @@
-#include <csignal>
-#include <cstdlib>
-#include <cstdio>
 #include <pthread.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "cli/commands.h"
 

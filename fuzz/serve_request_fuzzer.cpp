@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   annotserve::ViewRequest view;
   if (annotserve::ParseView(params, annotserve::ViewRequest{}, &view, &why))
-    FUZZ_CHECK(view.zoom >= 0.05f && view.zoom <= 16 && view.rotation % 90 == 0 && view.rotation >= 0 && view.rotation < 360);
+    FUZZ_CHECK(view.zoom >= 0.05f && view.zoom <= 16 && view.rotation % 90 == 0 && view.rotation >= 0 &&
+               view.rotation < 360);
   const std::string lang = annotserve::PickLanguage(text, {"de-DE", "en-US", "fr-FR"});
   FUZZ_CHECK(lang.empty() || lang == "de-DE" || lang == "en-US" || lang == "fr-FR");
   const std::string json = annotserve::JsonString(text);

@@ -212,9 +212,8 @@ class Editor {
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }
   // A front end that asks a person: called for a message box no queued
   // answer is left for; nothing from it takes the first button.
-  void SetMessageProvider(std::function<std::optional<int>(const std::u16string& title, const std::u16string& text)> ask) {
-    askMessage_ = std::move(ask);
-  }
+  using MessageProvider = std::function<std::optional<int>(const std::u16string& title, const std::u16string& text)>;
+  void SetMessageProvider(MessageProvider ask) { askMessage_ = std::move(ask); }
   // A front end that shows what tools draw straight onto the window gets
   // those items after each event, before they are dropped; null for none.
   void SetWindowSink(std::function<void(const std::vector<DrawItem>&)> sink) { windowSink_ = std::move(sink); }
@@ -264,7 +263,7 @@ class Editor {
   std::string cursor_;
   KA_Device window_ = nullptr;
   std::vector<std::string> tips_;
-  std::function<std::optional<int>(const std::u16string&, const std::u16string&)> askMessage_;
+  MessageProvider askMessage_;
   std::function<void(const std::vector<DrawItem>&)> windowSink_;
   void FlushWindow();
 };

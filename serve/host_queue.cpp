@@ -3,9 +3,8 @@
 namespace annotserve {
 
 void HostQueue::Start(std::function<void()> first, std::function<void()> last) {
-  thread_ = std::thread([this, first = std::move(first), last = std::move(last)]() mutable {
-    Loop(std::move(first), std::move(last));
-  });
+  thread_ = std::thread(
+      [this, first = std::move(first), last = std::move(last)]() mutable { Loop(std::move(first), std::move(last)); });
 }
 
 bool HostQueue::Post(std::function<void()> job) {

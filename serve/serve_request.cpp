@@ -58,10 +58,14 @@ bool FlagParam(const Params& params, const std::string& key, uint32_t bit, uint3
 
 bool ParseEvent(const Params& params, InputEvent* out, std::string* error) {
   static const std::map<std::string, InputEvent::Kind> kinds = {
-      {"down", InputEvent::Kind::Down},       {"up", InputEvent::Kind::Up},
-      {"move", InputEvent::Kind::Move},       {"dblclick", InputEvent::Kind::DoubleClick},
-      {"rdown", InputEvent::Kind::RightDown}, {"rup", InputEvent::Kind::RightUp},
-      {"rdblclick", InputEvent::Kind::RightDoubleClick}, {"wheel", InputEvent::Kind::Wheel},
+      {"down", InputEvent::Kind::Down},
+      {"up", InputEvent::Kind::Up},
+      {"move", InputEvent::Kind::Move},
+      {"dblclick", InputEvent::Kind::DoubleClick},
+      {"rdown", InputEvent::Kind::RightDown},
+      {"rup", InputEvent::Kind::RightUp},
+      {"rdblclick", InputEvent::Kind::RightDoubleClick},
+      {"wheel", InputEvent::Kind::Wheel},
       {"key", InputEvent::Kind::Key},
   };
   InputEvent e;

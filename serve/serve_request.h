@@ -15,11 +15,11 @@ using Params = std::multimap<std::string, std::string>;
 struct InputEvent {
   enum class Kind { Down, Up, Move, DoubleClick, RightDown, RightUp, RightDoubleClick, Wheel, Key };
   Kind kind = Kind::Move;
-  int page = 0;           // 0-based
-  double x = 0, y = 0;    // device pixels of the page's view
-  uint32_t flags = 0;     // KS_FLAG_SHIFT, KS_FLAG_CTRL
-  int delta = 0;          // wheel
-  int key = 0;            // virtual key code
+  int page = 0;         // 0-based
+  double x = 0, y = 0;  // device pixels of the page's view
+  uint32_t flags = 0;   // KS_FLAG_SHIFT, KS_FLAG_CTRL
+  int delta = 0;        // wheel
+  int key = 0;          // virtual key code
 };
 
 // Reads kind, page, x, y, shift, ctrl, delta and key. False with the reason

@@ -1,14 +1,13 @@
 // annot serve over HTTP: the real command in a child process, spoken to by
 // cpp-httplib's client as a browser would.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-
-#include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -154,8 +153,12 @@ TEST_F(ServeTest, RefusesRequestsWithoutTheTokenFromOtherOriginsOrForOtherHosts)
       {"a wrong token", {{"X-Annot-Token", std::string(32, 'a')}}, "/api/state"},
       {"a token one character short", {{"X-Annot-Token", server_.token().substr(1)}}, "/api/state"},
       {"another Origin", {{"X-Annot-Token", server_.token()}, {"Origin", "http://evil.example"}}, "/api/state"},
-      {"another port as Origin", {{"X-Annot-Token", server_.token()}, {"Origin", "http://127.0.0.1:1"}}, "/api/document"},
-      {"another Host (DNS rebinding)", {{"X-Annot-Token", server_.token()}, {"Host", "evil.example:" + std::to_string(server_.port())}}, "/api/document"},
+      {"another port as Origin",
+       {{"X-Annot-Token", server_.token()}, {"Origin", "http://127.0.0.1:1"}},
+       "/api/document"},
+      {"another Host (DNS rebinding)",
+       {{"X-Annot-Token", server_.token()}, {"Host", "evil.example:" + std::to_string(server_.port())}},
+       "/api/document"},
   };
   for (const Case& c : cases) {
     auto r = client_->Get(c.path, c.headers);
@@ -170,9 +173,9 @@ TEST_F(ServeTest, RefusesRequestsWithoutTheTokenFromOtherOriginsOrForOtherHosts)
 }
 
 TEST_F(ServeTest, PathsNeverReachFilesOutsideThePagesOwnAssets) {
-  for (const char* path : {"/app/../../../etc/passwd", "/app/..%2f..%2fetc%2fpasswd", "/etc/passwd", "/app/",
-                           "/app/index.html/..", "/app/CMakeLists.txt", "/app/app.js%00.png", "/plan.pdf",
-                           "/api/../../etc/passwd"}) {
+  for (const char* path :
+       {"/app/../../../etc/passwd", "/app/..%2f..%2fetc%2fpasswd", "/etc/passwd", "/app/", "/app/index.html/..",
+        "/app/CMakeLists.txt", "/app/app.js%00.png", "/plan.pdf", "/api/../../etc/passwd"}) {
     auto r = client_->Get(path, Auth());
     ASSERT_TRUE(r) << path;
     EXPECT_TRUE(r->status == 404 || r->status == 400) << path << " answered " << r->status;
@@ -191,8 +194,8 @@ TEST_F(ServeTest, AMalformedEventOrOneForAPageThatDoesNotExistChangesNothing) {
   const std::string before = State();
   for (const char* query : {"", "kind=jump&page=0&x=1&y=1", "kind=down&page=1&x=1&y=1", "kind=down&page=-1&x=1&y=1",
                             "kind=down&page=0&x=nan&y=1", "kind=down&page=0&x=1e300&y=1", "kind=down&page=0&x=1",
-                            "kind=down&page=0&x=1&y=1&x=2", "kind=wheel&page=0&x=1&y=1&delta=99999",
-                            "kind=key&key=0", "kind=down&page=0&x=1&y=1&shift=2", "kind=down&page=zero&x=1&y=1"}) {
+                            "kind=down&page=0&x=1&y=1&x=2", "kind=wheel&page=0&x=1&y=1&delta=99999", "kind=key&key=0",
+                            "kind=down&page=0&x=1&y=1&shift=2", "kind=down&page=zero&x=1&y=1"}) {
     auto r = Post("/api/event", query);
     ASSERT_TRUE(r) << query;
     EXPECT_EQ(r->status, 400) << query;
@@ -387,9 +390,9 @@ TEST(ServeRequestTest, PicksTheInstalledLanguageTheBrowserPrefers) {
 TEST(ServeRequestTest, JsonStringsEscapeControlsAndReplaceBrokenUtf8) {
   EXPECT_EQ(annotserve::JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000a\\u0001\"");
   EXPECT_EQ(annotserve::JsonString("m\xC2\xB2"), "\"m\xC2\xB2\"");
-  EXPECT_EQ(annotserve::JsonString("\xC3"), "\"\xEF\xBF\xBD\"");            // cut short
+  EXPECT_EQ(annotserve::JsonString("\xC3"), "\"\xEF\xBF\xBD\"");                                  // cut short
   EXPECT_EQ(annotserve::JsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // a surrogate
-  EXPECT_EQ(annotserve::JsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");  // overlong
+  EXPECT_EQ(annotserve::JsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");                  // overlong
 }
 
 // The host thread's queue refuses jobs beyond its limit instead of growing,

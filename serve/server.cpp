@@ -5,8 +5,6 @@
 #define POINTERHOLDER_TRANSITION 4
 #endif
 #include <httplib.h>
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFWriter.hh>
 #include <random>
 #include <sstream>
 
@@ -154,7 +154,9 @@ void AppendItems(std::string& out, const std::vector<kshost::DrawItem>& items, b
     out += first ? "" : ",";
     first = false;
     out += "{\"k\":";
-    out += item.kind == kshost::DrawItem::Kind::Rect ? "\"rect\"" : item.kind == kshost::DrawItem::Kind::Line ? "\"line\"" : "\"path\"";
+    out += item.kind == kshost::DrawItem::Kind::Rect   ? "\"rect\""
+           : item.kind == kshost::DrawItem::Kind::Line ? "\"line\""
+                                                       : "\"path\"";
     out += ",\"p\":[";
     for (size_t i = 0; i < item.points.size(); ++i)
       out += (i ? "," : "") + std::to_string(item.points[i].x) + "," + std::to_string(item.points[i].y);
@@ -196,8 +198,8 @@ struct Server::Impl {
 
   // ---- shared between the server threads and the host thread (mutex) ----
   std::mutex shared;
-  std::string hostJson = "null";  // the last snapshot of the host's models
-  uint64_t seq = 0;               // bumped with each snapshot or modal change
+  std::string hostJson = "null";   // the last snapshot of the host's models
+  uint64_t seq = 0;                // bumped with each snapshot or modal change
   std::string modalJson = "null";  // a dialog or message box waiting for the user
   uint64_t modalId = 0;
   std::optional<std::pair<uint64_t, Tessel::Headless::DialogAnswer>> dialogAnswer;
@@ -245,8 +247,10 @@ struct Server::Impl {
         std::lock_guard lock(shared);
         waitingForPerson = modalJson != "null";
       }
-      if (waitingForPerson) deadline = std::chrono::steady_clock::now() + kHostWait;
-      else if (std::chrono::steady_clock::now() > deadline) return Refuse(res, 503, "the editor did not answer in time");
+      if (waitingForPerson)
+        deadline = std::chrono::steady_clock::now() + kHostWait;
+      else if (std::chrono::steady_clock::now() > deadline)
+        return Refuse(res, 503, "the editor did not answer in time");
     }
     res = future.get();
   }
@@ -283,8 +287,7 @@ struct Server::Impl {
         [this](const std::u16string& title, const std::u16string& text) { return AskMessage(title, text); });
     Tessel::Headless::SetDialogProvider([this](Tessel::Dialog& d) { return AskDialog(d); });
     std::string why;
-    const std::string plugin =
-        options.pluginPath.empty() ? kshost::Session::DefaultPluginPath() : options.pluginPath;
+    const std::string plugin = options.pluginPath.empty() ? kshost::Session::DefaultPluginPath() : options.pluginPath;
     if (!session->LoadPlugin(plugin, &why) || !session->Open(options.pdfPath, &why)) {
       hostError = why.empty() ? "the editor could not start" : why;
       ShutHost();
@@ -322,8 +325,10 @@ struct Server::Impl {
       if (eq == std::string::npos) return;
       std::string element = line.substr(6, eq - 6), value = line.substr(eq + 3);
       auto it = std::find_if(panelValues.begin(), panelValues.end(), [&](auto& p) { return p.first == element; });
-      if (it != panelValues.end()) it->second = value;
-      else if (panelValues.size() < 200) panelValues.emplace_back(element, value);
+      if (it != panelValues.end())
+        it->second = value;
+      else if (panelValues.size() < 200)
+        panelValues.emplace_back(element, value);
     }
   }
 
@@ -365,7 +370,8 @@ struct Server::Impl {
       size_t start = 0;
       for (bool first = true;; first = false) {
         const size_t bar = items.find(" | ", start);
-        json += (first ? "" : ",") + JsonString(items.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        json += (first ? "" : ",") +
+                JsonString(items.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
         if (bar == std::string::npos) break;
         start = bar + 3;
       }
@@ -383,28 +389,34 @@ struct Server::Impl {
     bool first = true;
     for (const auto& e : dialog.GetElements()) {
       using Tessel::ElementType;
-      static const char* kTypes[] = {"generic", "edit", "label", "button", "buttonbox", "combobox", "listbox", "hyperlink", "checkbox"};
+      static const char* kTypes[] = {"generic",  "edit",    "label",     "button",  "buttonbox",
+                                     "combobox", "listbox", "hyperlink", "checkbox"};
       const int type = static_cast<int>(e->GetType());
       json += first ? "" : ",";
       first = false;
-      json += "{\"name\":" + JsonString(Utf8(e->GetName())) + ",\"type\":\"" + kTypes[type] + "\",\"text\":" +
-              JsonString(Utf8(e->GetText())) + ",\"visible\":" + (e->IsVisible() ? "true" : "false") +
-              ",\"enabled\":" + (e->IsEnabled() ? "true" : "false") + ",\"tooltip\":" + JsonString(Utf8(e->GetToolTip()));
+      json += "{\"name\":" + JsonString(Utf8(e->GetName())) + ",\"type\":\"" + kTypes[type] +
+              "\",\"text\":" + JsonString(Utf8(e->GetText())) + ",\"visible\":" + (e->IsVisible() ? "true" : "false") +
+              ",\"enabled\":" + (e->IsEnabled() ? "true" : "false") +
+              ",\"tooltip\":" + JsonString(Utf8(e->GetToolTip()));
       if (auto* combo = dynamic_cast<Tessel::ComboBox*>(e.get())) {
         json += ",\"items\":[";
-        for (size_t i = 0; i < combo->GetItems().size(); ++i) json += (i ? "," : "") + JsonString(Utf8(combo->GetItems()[i]));
-        json += "],\"selected\":" + std::to_string(combo->GetCurSel()) + ",\"editable\":" + (combo->IsEditable() ? "true" : "false");
+        for (size_t i = 0; i < combo->GetItems().size(); ++i)
+          json += (i ? "," : "") + JsonString(Utf8(combo->GetItems()[i]));
+        json += "],\"selected\":" + std::to_string(combo->GetCurSel()) +
+                ",\"editable\":" + (combo->IsEditable() ? "true" : "false");
       } else if (auto* check = dynamic_cast<Tessel::CheckBox*>(e.get())) {
         json += ",\"checked\":" + std::string(check->IsChecked() ? "true" : "false");
       } else if (auto* edit = dynamic_cast<Tessel::Edit*>(e.get())) {
         json += ",\"readonly\":" + std::string(edit->IsReadOnly() ? "true" : "false");
       } else if (auto* list = dynamic_cast<Tessel::ListBox*>(e.get())) {
         json += ",\"columns\":[";
-        for (int c = 0; c < list->GetColumnCount(); ++c) json += (c ? "," : "") + JsonString(Utf8(list->GetColumns()[c].title));
+        for (int c = 0; c < list->GetColumnCount(); ++c)
+          json += (c ? "," : "") + JsonString(Utf8(list->GetColumns()[c].title));
         json += "],\"rows\":[";
         for (int r = 0; r < list->GetRowCount() && r < 500; ++r) {
           json += r ? ",[" : "[";
-          for (int c = 0; c < list->GetColumnCount(); ++c) json += (c ? "," : "") + JsonString(Utf8(list->GetCellText(r, c)));
+          for (int c = 0; c < list->GetColumnCount(); ++c)
+            json += (c ? "," : "") + JsonString(Utf8(list->GetCellText(r, c)));
           json += "]";
         }
         json += "],\"selected\":" + std::to_string(list->GetCurSel());
@@ -482,7 +494,8 @@ struct Server::Impl {
     }
     s += "],\"panel\":[";
     for (size_t i = 0; i < panelValues.size(); ++i)
-      s += (i ? "," : "") + std::string("[") + JsonString(panelValues[i].first) + "," + JsonString(panelValues[i].second) + "]";
+      s += (i ? "," : "") + std::string("[") + JsonString(panelValues[i].first) + "," +
+           JsonString(panelValues[i].second) + "]";
     s += "],\"sides\":[";
     bool firstSide = true;
     for (Tessel::Dialog* side : Tessel::Dialog::ShownModeless()) {
@@ -573,152 +586,154 @@ struct Server::Impl {
       };
     };
     http.Get("/", guard([this](const httplib::Request& req, httplib::Response& res) {
-      if (options.language.empty()) {
-        std::lock_guard lock(shared);
-        if (wantedLanguage.empty())
-          wantedLanguage = PickLanguage(req.get_header_value("Accept-Language"), InstalledLanguages());
-      }
-      ServeAsset("index.html", res);
-    }));
-    http.Get(R"(/app/([a-z.]+))", guard([this](const httplib::Request& req, httplib::Response& res) {
-      ServeAsset(req.matches[1], res);
-    }));
+               if (options.language.empty()) {
+                 std::lock_guard lock(shared);
+                 if (wantedLanguage.empty())
+                   wantedLanguage = PickLanguage(req.get_header_value("Accept-Language"), InstalledLanguages());
+               }
+               ServeAsset("index.html", res);
+             }));
+    http.Get(R"(/app/([a-z.]+))",
+             guard([this](const httplib::Request& req, httplib::Response& res) { ServeAsset(req.matches[1], res); }));
     http.Get("/api/state", guard([this](const httplib::Request& req, httplib::Response& res) {
-      bool started;
-      {
-        std::lock_guard lock(shared);
-        started = hostJson != "null";
-      }
-      if (!started) return OnHost(res, [this](httplib::Response& r) { ReplyState(r); });
-      ReplyState(res);
-    }));
+               bool started;
+               {
+                 std::lock_guard lock(shared);
+                 started = hostJson != "null";
+               }
+               if (!started) return OnHost(res, [this](httplib::Response& r) { ReplyState(r); });
+               ReplyState(res);
+             }));
     http.Get("/api/document", guard([this](const httplib::Request&, httplib::Response& res) {
-      OnHost(res, [this](httplib::Response& r) {
-        std::string data, why;
-        if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
-        r.set_header("X-Annot-Doc", std::to_string(docVersion));
-        r.set_header("Cache-Control", "no-store");
-        r.set_content(std::move(data), "application/pdf");
-      });
-    }));
+               OnHost(res, [this](httplib::Response& r) {
+                 std::string data, why;
+                 if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
+                 r.set_header("X-Annot-Doc", std::to_string(docVersion));
+                 r.set_header("Cache-Control", "no-store");
+                 r.set_content(std::move(data), "application/pdf");
+               });
+             }));
     http.Get("/api/download", guard([this](const httplib::Request&, httplib::Response& res) {
-      OnHost(res, [this](httplib::Response& r) {
-        std::string data, why;
-        if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
-        std::string name = fs::path(options.pdfPath).filename().string();
-        std::string safe;
-        for (char c : name) safe += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
-        r.set_header("Content-Disposition", "attachment; filename=\"" + safe + "\"");
-        r.set_content(std::move(data), "application/pdf");
-      });
-    }));
+               OnHost(res, [this](httplib::Response& r) {
+                 std::string data, why;
+                 if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
+                 std::string name = fs::path(options.pdfPath).filename().string();
+                 std::string safe;
+                 for (char c : name)
+                   safe += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
+                 r.set_header("Content-Disposition", "attachment; filename=\"" + safe + "\"");
+                 r.set_content(std::move(data), "application/pdf");
+               });
+             }));
     http.Post("/api/event", guard([this](const httplib::Request& req, httplib::Response& res) {
-      InputEvent e;
-      std::string why;
-      if (!ParseEvent(ToParams(req), &e, &why)) return Refuse(res, 400, why);
-      OnHost(res, [this, e](httplib::Response& r) { Deliver(e, r); });
-    }));
+                InputEvent e;
+                std::string why;
+                if (!ParseEvent(ToParams(req), &e, &why)) return Refuse(res, 400, why);
+                OnHost(res, [this, e](httplib::Response& r) { Deliver(e, r); });
+              }));
     http.Post("/api/view", guard([this](const httplib::Request& req, httplib::Response& res) {
-      const Params params = ToParams(req);
-      OnHost(res, [this, params](httplib::Response& r) {
-        KA_Document doc = session->AppDocument();
-        KA_PageView current = Editor::Get().View(doc->activePage);
-        ViewRequest now{doc->activePage, current ? current->zoom : 1, current ? current->rotation : 0}, want;
-        std::string why;
-        if (!ParseView(params, now, &want, &why)) return Refuse(r, 400, why);
-        if (want.page >= kshost::fn::DocPageCount(session->Document()))
-          return Refuse(r, 400, "the document has no page " + std::to_string(want.page + 1));
-        Editor::Get().SetView(want.page, want.zoom, want.rotation);
-        Publish();
-        ReplyState(r);
-      });
-    }));
+                const Params params = ToParams(req);
+                OnHost(res, [this, params](httplib::Response& r) {
+                  KA_Document doc = session->AppDocument();
+                  KA_PageView current = Editor::Get().View(doc->activePage);
+                  ViewRequest now{doc->activePage, current ? current->zoom : 1, current ? current->rotation : 0}, want;
+                  std::string why;
+                  if (!ParseView(params, now, &want, &why)) return Refuse(r, 400, why);
+                  if (want.page >= kshost::fn::DocPageCount(session->Document()))
+                    return Refuse(r, 400, "the document has no page " + std::to_string(want.page + 1));
+                  Editor::Get().SetView(want.page, want.zoom, want.rotation);
+                  Publish();
+                  ReplyState(r);
+                });
+              }));
     http.Post("/api/press", guard([this](const httplib::Request& req, httplib::Response& res) {
-      const std::string id = req.get_param_value("id");
-      OnHost(res, [this, id](httplib::Response& r) {
-        std::string why;
-        windowItems.clear();
-        const bool ok = kshost::Ribbon::Get().Press(id, &why);
-        Editor::Get().PaintIfNeeded();
-        ++docVersion;
-        RefreshChest();
-        if (!ok) return Refuse(r, 400, why);
-        Publish();
-        ReplyState(r);
-      });
-    }));
+                const std::string id = req.get_param_value("id");
+                OnHost(res, [this, id](httplib::Response& r) {
+                  std::string why;
+                  windowItems.clear();
+                  const bool ok = kshost::Ribbon::Get().Press(id, &why);
+                  Editor::Get().PaintIfNeeded();
+                  ++docVersion;
+                  RefreshChest();
+                  if (!ok) return Refuse(r, 400, why);
+                  Publish();
+                  ReplyState(r);
+                });
+              }));
     http.Post("/api/tool", guard([this](const httplib::Request& req, httplib::Response& res) {
-      const std::string name = req.get_param_value("name");
-      OnHost(res, [this, name](httplib::Response& r) {
-        KA_Tool tool = Editor::Get().FindTool(name);
-        if (!tool) return Refuse(r, 400, "no tool named '" + name.substr(0, 60) + "' is registered");
-        Editor::Get().SetCurrentTool(tool, false);
-        RefreshChest();
-        Publish();
-        ReplyState(r);
-      });
-    }));
+                const std::string name = req.get_param_value("name");
+                OnHost(res, [this, name](httplib::Response& r) {
+                  KA_Tool tool = Editor::Get().FindTool(name);
+                  if (!tool) return Refuse(r, 400, "no tool named '" + name.substr(0, 60) + "' is registered");
+                  Editor::Get().SetCurrentTool(tool, false);
+                  RefreshChest();
+                  Publish();
+                  ReplyState(r);
+                });
+              }));
     http.Post("/api/panel", guard([this](const httplib::Request& req, httplib::Response& res) {
-      const std::string name = req.get_param_value("name");
-      std::vector<std::string> words;
-      for (size_t i = 0; i < req.get_param_value_count("w") && i < 16; ++i) words.push_back(req.get_param_value("w", i));
-      if (words.empty()) return Refuse(res, 400, "a panel command needs words");
-      OnHost(res, [this, name, words](httplib::Response& r) {
-        std::string why;
-        std::vector<std::string> rows;
-        const bool ok = kshost::RunPanelCommand(name, words, &why, &rows);
-        RefreshChest();
-        if (!ok) return Refuse(r, 400, why);
-        Publish();
-        ReplyState(r);
-      });
-    }));
+                const std::string name = req.get_param_value("name");
+                std::vector<std::string> words;
+                for (size_t i = 0; i < req.get_param_value_count("w") && i < 16; ++i)
+                  words.push_back(req.get_param_value("w", i));
+                if (words.empty()) return Refuse(res, 400, "a panel command needs words");
+                OnHost(res, [this, name, words](httplib::Response& r) {
+                  std::string why;
+                  std::vector<std::string> rows;
+                  const bool ok = kshost::RunPanelCommand(name, words, &why, &rows);
+                  RefreshChest();
+                  if (!ok) return Refuse(r, 400, why);
+                  Publish();
+                  ReplyState(r);
+                });
+              }));
     http.Post(R"(/api/(undo|redo))", guard([this](const httplib::Request& req, httplib::Response& res) {
-      const bool undo = req.matches[1] == "undo";
-      OnHost(res, [this, undo](httplib::Response& r) {
-        KA_Document doc = session->AppDocument();
-        if (!(undo ? Editor::Get().Undo(doc) : Editor::Get().Redo(doc)))
-          return Refuse(r, 409, undo ? "nothing to undo" : "nothing to redo");
-        Editor::Get().PaintIfNeeded();
-        Publish();
-        ReplyState(r);
-      });
-    }));
+                const bool undo = req.matches[1] == "undo";
+                OnHost(res, [this, undo](httplib::Response& r) {
+                  KA_Document doc = session->AppDocument();
+                  if (!(undo ? Editor::Get().Undo(doc) : Editor::Get().Redo(doc)))
+                    return Refuse(r, 409, undo ? "nothing to undo" : "nothing to redo");
+                  Editor::Get().PaintIfNeeded();
+                  Publish();
+                  ReplyState(r);
+                });
+              }));
     http.Post("/api/save", guard([this](const httplib::Request&, httplib::Response& res) {
-      OnHost(res, [this](httplib::Response& r) {
-        std::string why;
-        if (!session->Save(options.pdfPath, &why)) return Refuse(r, 500, why);
-        ++saves;
-        ++docVersion;
-        Publish();
-        ReplyState(r);
-      });
-    }));
+                OnHost(res, [this](httplib::Response& r) {
+                  std::string why;
+                  if (!session->Save(options.pdfPath, &why)) return Refuse(r, 500, why);
+                  ++saves;
+                  ++docVersion;
+                  Publish();
+                  ReplyState(r);
+                });
+              }));
     // Answers to a waiting dialog or message box go straight to the host
     // thread that waits for them, not through the queue behind it.
     http.Post("/api/answer", guard([this](const httplib::Request& req, httplib::Response& res) {
-      uint64_t id = 0;
-      int result = 0;
-      const std::string idText = req.get_param_value("id"), resultText = req.get_param_value("result");
-      if (std::from_chars(idText.data(), idText.data() + idText.size(), id).ec != std::errc() ||
-          std::from_chars(resultText.data(), resultText.data() + resultText.size(), result).ec != std::errc())
-        return Refuse(res, 400, "an answer needs 'id' and 'result'");
-      {
-        std::lock_guard lock(shared);
-        if (id != modalId || modalJson == "null") return Refuse(res, 409, "that dialog is no longer open");
-        if (modalJson.find("\"type\":\"dialog\"") != std::string::npos) {
-          Tessel::Headless::DialogAnswer answer;
-          answer.result = result;
-          for (const auto& [key, value] : req.params)
-            if (key.rfind("v.", 0) == 0 && key.size() > 2) answer.values[kshost::ToUtf16(key.substr(2))] = kshost::ToUtf16(value);
-          dialogAnswer.emplace(id, std::move(answer));
-        } else {
-          messageAnswer.emplace(id, result);
-        }
-      }
-      answered.notify_all();
-      ReplyState(res);
-    }));
+                uint64_t id = 0;
+                int result = 0;
+                const std::string idText = req.get_param_value("id"), resultText = req.get_param_value("result");
+                if (std::from_chars(idText.data(), idText.data() + idText.size(), id).ec != std::errc() ||
+                    std::from_chars(resultText.data(), resultText.data() + resultText.size(), result).ec != std::errc())
+                  return Refuse(res, 400, "an answer needs 'id' and 'result'");
+                {
+                  std::lock_guard lock(shared);
+                  if (id != modalId || modalJson == "null") return Refuse(res, 409, "that dialog is no longer open");
+                  if (modalJson.find("\"type\":\"dialog\"") != std::string::npos) {
+                    Tessel::Headless::DialogAnswer answer;
+                    answer.result = result;
+                    for (const auto& [key, value] : req.params)
+                      if (key.rfind("v.", 0) == 0 && key.size() > 2)
+                        answer.values[kshost::ToUtf16(key.substr(2))] = kshost::ToUtf16(value);
+                    dialogAnswer.emplace(id, std::move(answer));
+                  } else {
+                    messageAnswer.emplace(id, result);
+                  }
+                }
+                answered.notify_all();
+                ReplyState(res);
+              }));
   }
 
   void Deliver(const InputEvent& e, httplib::Response& r) {
@@ -742,16 +757,20 @@ struct Server::Impl {
     if (!buttonHeld || e.kind == K::Down || e.kind == K::RightDown) windowItems.clear();
     if (e.kind == K::Down || e.kind == K::RightDown) buttonHeld = true;
     if (e.kind == K::Up || e.kind == K::RightUp) buttonHeld = false;
-    if (windowItems.size() > kMaxWindowItems) windowItems.erase(windowItems.begin(), windowItems.end() - kMaxWindowItems / 2);
+    if (windowItems.size() > kMaxWindowItems)
+      windowItems.erase(windowItems.begin(), windowItems.end() - kMaxWindowItems / 2);
     std::string why;
     bool ok = true;
     if (e.kind == K::Wheel) {
       ok = Editor::Get().Wheel(e.page, pt, e.delta, e.flags, &why);
     } else {
       static const std::map<K, kshost::MouseEvent> kinds = {
-          {K::Down, kshost::MouseEvent::LeftDown},       {K::Up, kshost::MouseEvent::LeftUp},
-          {K::Move, kshost::MouseEvent::Move},           {K::DoubleClick, kshost::MouseEvent::LeftDouble},
-          {K::RightDown, kshost::MouseEvent::RightDown}, {K::RightUp, kshost::MouseEvent::RightUp},
+          {K::Down, kshost::MouseEvent::LeftDown},
+          {K::Up, kshost::MouseEvent::LeftUp},
+          {K::Move, kshost::MouseEvent::Move},
+          {K::DoubleClick, kshost::MouseEvent::LeftDouble},
+          {K::RightDown, kshost::MouseEvent::RightDown},
+          {K::RightUp, kshost::MouseEvent::RightUp},
           {K::RightDoubleClick, kshost::MouseEvent::RightDouble},
       };
       ok = Editor::Get().Mouse(kinds.at(e.kind), e.page, pt, e.flags, &why);
@@ -762,7 +781,6 @@ struct Server::Impl {
     ReplyState(r);
   }
 };
-
 
 Server::Server(ServeOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
@@ -832,9 +850,7 @@ void Server::Stop() {
   d.http.stop();
   if (d.listener.joinable()) d.listener.join();
   d.queue.Stop();
-  {
-    std::lock_guard lock(d.waitMutex);
-  }
+  { std::lock_guard lock(d.waitMutex); }
   d.waitDone.notify_all();
 }
 
@@ -845,7 +861,9 @@ void Server::Wait() {
 
 int Server::Port() const { return impl_->port; }
 const std::string& Server::Token() const { return impl_->options.token; }
-std::string Server::Url() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?t=" + impl_->options.token; }
+std::string Server::Url() const {
+  return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?t=" + impl_->options.token;
+}
 int Server::Saves() const { return impl_->saves.load(); }
 
 }  // namespace annotserve
