@@ -32,6 +32,7 @@ extern const char kXfdfUsage[];
 extern const char kMeasureUsage[];
 extern const char kRegenerateUsage[];
 extern const char kToolsetUsage[];
+extern const char kServeUsage[];
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRun(const std::vector<std::string>& args);
@@ -43,6 +44,7 @@ int RunRegenerate(const std::vector<std::string>& args);
 // The help of one `annot toolset` subcommand, or null for an unknown one.
 const char* ToolsetSubUsage(const std::string& sub);
 int RunToolset(const std::vector<std::string>& args);
+int RunServe(const std::vector<std::string>& args);
 
 // Arguments split into positionals, "-o FILE", "--password PW" and flags.
 // False when -o or --password lacks its value or comes twice, an argument

@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"regenerate", "rebuild the appearances of shape annotations", annot::kRegenerateUsage, &annot::RunRegenerate},
     {"toolset", "list, fill, place and share toolsets", annot::kToolsetUsage, &annot::RunToolset,
      &annot::ToolsetSubUsage},
+    {"serve", "edit a PDF in the browser", annot::kServeUsage, &annot::RunServe},
 };
 
 void PrintHelp(FILE* out) {

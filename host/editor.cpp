@@ -415,7 +415,11 @@ void Editor::SetTrace(std::function<void(const std::string&)> trace) {
 int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text) {
   messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));
   Trace("message: " + messages_.back());
-  if (messageAnswers_.empty()) return 1;
+  if (messageAnswers_.empty()) {
+    if (askMessage_)
+      if (std::optional<int> answer = askMessage_(title, text)) return *answer;
+    return 1;
+  }
   int answer = messageAnswers_.front();
   messageAnswers_.pop_front();
   return answer;
@@ -545,6 +549,7 @@ KA_Device Editor::WindowDevice(KA_PageView view) {
 
 void Editor::FlushWindow() {
   if (!window_) return;
+  if (windowSink_) windowSink_(window_->items);
   for (const DrawItem& item : window_->items) {
     std::string line = TraceLine(item);
     if (!line.empty()) Trace(line);

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -212,6 +213,13 @@ class Editor {
 
   // Message boxes: answers queued by a script; without one, the first button.
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }
+  // A front end that asks a person: called for a message box no queued
+  // answer is left for; nothing from it takes the first button.
+  using MessageProvider = std::function<std::optional<int>(const std::u16string& title, const std::u16string& text)>;
+  void SetMessageProvider(MessageProvider ask) { askMessage_ = std::move(ask); }
+  // A front end that shows what tools draw straight onto the window gets
+  // those items after each event, before they are dropped; null for none.
+  void SetWindowSink(std::function<void(const std::vector<DrawItem>&)> sink) { windowSink_ = std::move(sink); }
   int AnswerMessage(const std::u16string& title, const std::u16string& text);
   const std::vector<std::string>& Messages() const { return messages_; }
 
@@ -258,6 +266,8 @@ class Editor {
   std::string cursor_;
   KA_Device window_ = nullptr;
   std::vector<std::string> tips_;
+  MessageProvider askMessage_;
+  std::function<void(const std::vector<DrawItem>&)> windowSink_;
   void FlushWindow();
 };
 

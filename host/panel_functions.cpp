@@ -45,6 +45,11 @@ bool kshost::PanelShown(const std::string& name) {
   return it != Panels().end() && it->second.shown;
 }
 
+std::vector<std::string> kshost::PanelNames() {
+  std::vector<std::string> names;
+  for (const auto& [name, panel] : Panels()) names.push_back(name);
+  return names;
+}
 bool kshost::RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
                              std::vector<std::string>* rows) {
   auto it = Panels().find(name);

@@ -11,5 +11,7 @@ namespace kshost {
 bool RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
                      std::vector<std::string>* rows);
 bool PanelShown(const std::string& name);
+// The names of the registered panels, in order.
+std::vector<std::string> PanelNames();
 
 }  // namespace kshost

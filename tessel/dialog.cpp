@@ -2,7 +2,9 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
 #include "tessel/language.h"
@@ -151,13 +153,39 @@ struct Dialog::State {
   }
 };
 
+namespace {
+// Every dialog alive, in the order made, for a front end that draws the
+// modeless ones.
+std::mutex& LiveMutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<Dialog*>& Live() {
+  static std::vector<Dialog*> live;
+  return live;
+}
+}  // namespace
+
 Dialog::Dialog(const std::u16string& layoutFileName, void* parent) : state_(std::make_unique<State>()) {
   state_->layoutFileName = layoutFileName;
   state_->parent = parent;
   state_->Load();
+  std::lock_guard lock(LiveMutex());
+  Live().push_back(this);
 }
 
-Dialog::~Dialog() = default;
+Dialog::~Dialog() {
+  std::lock_guard lock(LiveMutex());
+  Live().erase(std::remove(Live().begin(), Live().end(), this), Live().end());
+}
+
+std::vector<Dialog*> Dialog::ShownModeless() {
+  std::lock_guard lock(LiveMutex());
+  std::vector<Dialog*> shown;
+  for (Dialog* d : Live())
+    if (d->state_->visible && !d->state_->inModal) shown.push_back(d);
+  return shown;
+}
 
 bool Dialog::IsLoaded() const { return state_->loaded; }
 const std::u16string& Dialog::GetLayoutFileName() const { return state_->layoutFileName; }
@@ -199,7 +227,9 @@ int Dialog::DoModal() {
     const size_t slash = state_->layoutFileName.rfind(u'/');
     if (slash != std::u16string::npos) names.push_back(state_->layoutFileName.substr(slash + 1));
     if (!state_->name.empty()) names.push_back(state_->name);
-    if (auto answer = Headless::TakeDialogAnswer(names)) {
+    std::optional<Headless::DialogAnswer> answer = Headless::TakeDialogAnswer(names);
+    if (!answer) answer = Headless::AskDialogProvider(*this);
+    if (answer) {
       for (const auto& [elementName, value] : answer->values)
         if (auto element = state_->Find(elementName)) element->SetValueText(value);
       result = answer->result;

@@ -137,6 +137,10 @@ class TESSEL_API Dialog {
   static void SetValueTraceSink(std::function<void(const std::u16string& element, const std::u16string& text)> sink);
   static void TraceValue(const std::u16string& element, const std::u16string& text);
 
+  // The modeless dialogs shown now (side panels), oldest first. For a front
+  // end that draws them; the pointers are valid until the dialogs change.
+  static std::vector<Dialog*> ShownModeless();
+
  protected:
   // Override points; the defaults run the hooks.
   virtual void OnInitDialog();

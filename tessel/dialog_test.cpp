@@ -203,3 +203,39 @@ TEST(FileDialog, ReturnsQueuedPathsInOrderAndCancelsWithout) {
   Headless::ClearAnswers();
   EXPECT_EQ(Headless::PendingAnswers(), 0);
 }
+
+// A front end that asks a person: it sees the dialog as its init hook left
+// it, only when no scripted answer fits, and its answer is applied as a
+// scripted one would be. The modeless dialogs shown are listed for it.
+TEST_F(DialogTest, AProviderAnswersWhatNoQueuedAnswerFitsAndSeesShownPanels) {
+  std::vector<std::u16string> asked;
+  Headless::SetDialogProvider([&](Dialog& d) -> std::optional<Headless::DialogAnswer> {
+    asked.push_back(d.GetElementByName(u"Edit_Ratio")->GetText());
+    return Headless::DialogAnswer{u"", {{u"Edit_Ratio", u"50"}}, kDialogOk};
+  });
+  Headless::QueueDialogAnswer({u"Scale", {{u"Edit_Ratio", u"queued"}}, 9});
+  Dialog first(u"scale.ui.kw", nullptr);
+  EXPECT_EQ(first.DoModal(), 9);
+  EXPECT_TRUE(asked.empty());
+
+  Dialog second(u"scale.ui.kw", nullptr);
+  second.SetInitHook([](Dialog& d) { d.GetElementByName(u"Edit_Ratio")->SetText(u"from init"); });
+  EXPECT_EQ(second.DoModal(), kDialogOk);
+  EXPECT_EQ(asked, std::vector<std::u16string>{u"from init"});
+  EXPECT_EQ(second.GetElementByName(u"Edit_Ratio")->GetText(), u"50");
+
+  Headless::SetDialogProvider([](Dialog&) { return std::nullopt; });
+  EXPECT_EQ(Dialog(u"scale.ui.kw", nullptr).DoModal(), kDialogCancel);
+  Headless::SetDialogProvider(nullptr);
+
+  {
+    Dialog panel(u"scale.ui.kw", nullptr);
+    EXPECT_TRUE(Dialog::ShownModeless().empty());
+    panel.DoModeless(true);
+    EXPECT_EQ(Dialog::ShownModeless(), std::vector<Dialog*>{&panel});
+    panel.DoModeless(false);
+    EXPECT_TRUE(Dialog::ShownModeless().empty());
+    panel.DoModeless(true);
+  }
+  EXPECT_TRUE(Dialog::ShownModeless().empty()) << "a destroyed panel is no longer listed";
+}

@@ -82,3 +82,20 @@ void NoteDialogShown(const std::u16string& layoutFileName) {
 }
 
 }  // namespace Tessel::Headless
+
+namespace Tessel::Headless {
+namespace {
+std::function<std::optional<DialogAnswer>(Dialog&)>& Provider() {
+  static std::function<std::optional<DialogAnswer>(Dialog&)> provider;
+  return provider;
+}
+}  // namespace
+
+void SetDialogProvider(std::function<std::optional<DialogAnswer>(Dialog&)> ask) { Provider() = std::move(ask); }
+
+std::optional<DialogAnswer> AskDialogProvider(Dialog& dialog) {
+  if (!Provider()) return std::nullopt;
+  return Provider()(dialog);
+}
+
+}  // namespace Tessel::Headless

@@ -3,12 +3,17 @@
 // a headless host never waits for a user. Process-wide and thread-safe.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tessel/tessel_export.h"
+
+namespace Tessel {
+class Dialog;
+}
 
 namespace Tessel::Headless {
 
@@ -38,6 +43,13 @@ TESSEL_API void ClearAnswers();
 // Removes and returns the first queued dialog answer whose name is empty or
 // equal to one of `names`; nothing when none fits.
 TESSEL_API std::optional<DialogAnswer> TakeDialogAnswer(const std::vector<std::u16string>& names);
+
+// A front end that asks a person: called by a modal dialog that found no
+// queued answer, after its init hook ran, on the thread that shows it; it
+// may block until the person answers. Nothing from it cancels. Null for
+// none (the default).
+TESSEL_API void SetDialogProvider(std::function<std::optional<DialogAnswer>(Dialog&)> ask);
+TESSEL_API std::optional<DialogAnswer> AskDialogProvider(Dialog& dialog);
 
 // Removes and returns the first queued file-dialog answer.
 TESSEL_API std::optional<std::vector<std::u16string>> TakeFileDialogAnswer();

@@ -1,0 +1,39 @@
+// What a browser sends annot serve: query parameters of input events and
+// view changes, and the Accept-Language header; and the JSON strings the
+// answers quote them in.
+#include <cmath>
+
+#include "fuzz/fuzz_support.h"
+#include "serve/serve_request.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > annot_fuzz::kMaxTextInput) return 0;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  annotserve::Params params;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t amp = text.find('&', start);
+    if (amp == std::string::npos) amp = text.size();
+    const std::string pair = text.substr(start, amp - start);
+    const size_t eq = pair.find('=');
+    params.emplace(pair.substr(0, eq), eq == std::string::npos ? std::string() : pair.substr(eq + 1));
+    start = amp + 1;
+  }
+  annotserve::InputEvent event;
+  std::string why;
+  if (annotserve::ParseEvent(params, &event, &why)) {
+    FUZZ_CHECK(std::isfinite(event.x) && std::isfinite(event.y) && std::fabs(event.x) <= 1e6 && event.page >= 0);
+  } else {
+    FUZZ_CHECK(!why.empty());
+  }
+  annotserve::ViewRequest view;
+  if (annotserve::ParseView(params, annotserve::ViewRequest{}, &view, &why))
+    FUZZ_CHECK(view.zoom >= 0.05f && view.zoom <= 16 && view.rotation % 90 == 0 && view.rotation >= 0 &&
+               view.rotation < 360);
+  const std::string lang = annotserve::PickLanguage(text, {"de-DE", "en-US", "fr-FR"});
+  FUZZ_CHECK(lang.empty() || lang == "de-DE" || lang == "en-US" || lang == "fr-FR");
+  const std::string json = annotserve::JsonString(text);
+  FUZZ_CHECK(json.size() >= 2 && json.front() == '"' && json.back() == '"');
+  for (char c : json) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
+  return 0;
+}

@@ -1,0 +1,218 @@
+#include "serve/serve_request.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "sdk/ks_records.h"
+
+namespace annotserve {
+namespace {
+
+// Device coordinates beyond this are no point of any view.
+constexpr double kMaxCoordinate = 1e6;
+
+// The single value of `key`; false when it is given more than once.
+bool Single(const Params& params, const std::string& key, const std::string** value, std::string* error) {
+  auto [begin, end] = params.equal_range(key);
+  *value = nullptr;
+  if (begin == end) return true;
+  if (std::next(begin) != end) {
+    *error = "'" + key + "' is given more than once";
+    return false;
+  }
+  *value = &begin->second;
+  return true;
+}
+
+bool ToInt(const std::string& s, int* out) {
+  auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
+  return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+bool ToDouble(const std::string& s, double* out) {
+  auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
+  return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(*out);
+}
+
+bool IntParam(const Params& params, const std::string& key, int lo, int hi, int* out, std::string* error) {
+  const std::string* value = nullptr;
+  if (!Single(params, key, &value, error)) return false;
+  if (!value) return true;
+  if (!ToInt(*value, out) || *out < lo || *out > hi) {
+    *error = "'" + key + "' must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
+    return false;
+  }
+  return true;
+}
+
+bool FlagParam(const Params& params, const std::string& key, uint32_t bit, uint32_t* flags, std::string* error) {
+  int on = 0;
+  if (!IntParam(params, key, 0, 1, &on, error)) return false;
+  if (on) *flags |= bit;
+  return true;
+}
+
+}  // namespace
+
+bool ParseEvent(const Params& params, InputEvent* out, std::string* error) {
+  static const std::map<std::string, InputEvent::Kind> kinds = {
+      {"down", InputEvent::Kind::Down},
+      {"up", InputEvent::Kind::Up},
+      {"move", InputEvent::Kind::Move},
+      {"dblclick", InputEvent::Kind::DoubleClick},
+      {"rdown", InputEvent::Kind::RightDown},
+      {"rup", InputEvent::Kind::RightUp},
+      {"rdblclick", InputEvent::Kind::RightDoubleClick},
+      {"wheel", InputEvent::Kind::Wheel},
+      {"key", InputEvent::Kind::Key},
+  };
+  InputEvent e;
+  const std::string* kind = nullptr;
+  if (!Single(params, "kind", &kind, error)) return false;
+  if (!kind) {
+    *error = "the event has no kind";
+    return false;
+  }
+  auto it = kinds.find(*kind);
+  if (it == kinds.end()) {
+    *error = "unknown event kind '" + kind->substr(0, 40) + "'";
+    return false;
+  }
+  e.kind = it->second;
+  if (!FlagParam(params, "shift", KS_FLAG_SHIFT, &e.flags, error) ||
+      !FlagParam(params, "ctrl", KS_FLAG_CTRL, &e.flags, error))
+    return false;
+  if (e.kind == InputEvent::Kind::Key) {
+    const std::string* key = nullptr;
+    if (!Single(params, "key", &key, error)) return false;
+    if (!key) {
+      *error = "a key event needs 'key'";
+      return false;
+    }
+    if (!IntParam(params, "key", 1, 255, &e.key, error)) return false;
+    *out = e;
+    return true;
+  }
+  const std::string *page = nullptr, *x = nullptr, *y = nullptr;
+  if (!Single(params, "page", &page, error) || !Single(params, "x", &x, error) || !Single(params, "y", &y, error))
+    return false;
+  if (!page || !x || !y) {
+    *error = "a pointer event needs 'page', 'x' and 'y'";
+    return false;
+  }
+  if (!IntParam(params, "page", 0, 1 << 24, &e.page, error)) return false;
+  if (!ToDouble(*x, &e.x) || !ToDouble(*y, &e.y) || std::fabs(e.x) > kMaxCoordinate ||
+      std::fabs(e.y) > kMaxCoordinate) {
+    *error = "'x' and 'y' must be numbers of device pixels";
+    return false;
+  }
+  if (e.kind == InputEvent::Kind::Wheel && !IntParam(params, "delta", -32768, 32767, &e.delta, error)) return false;
+  *out = e;
+  return true;
+}
+
+bool ParseView(const Params& params, const ViewRequest& current, ViewRequest* out, std::string* error) {
+  ViewRequest v = current;
+  if (!IntParam(params, "page", 0, 1 << 24, &v.page, error)) return false;
+  const std::string* zoom = nullptr;
+  if (!Single(params, "zoom", &zoom, error)) return false;
+  double z = v.zoom;
+  if (zoom && (!ToDouble(*zoom, &z) || z < 0.05 || z > 16)) {
+    *error = "'zoom' must be a number from 0.05 to 16";
+    return false;
+  }
+  v.zoom = static_cast<float>(z);
+  if (!IntParam(params, "rotation", -360, 720, &v.rotation, error)) return false;
+  if (v.rotation % 90 != 0) {
+    *error = "'rotation' must be a multiple of 90";
+    return false;
+  }
+  v.rotation = (v.rotation % 360 + 360) % 360;
+  *out = v;
+  return true;
+}
+
+std::string PickLanguage(const std::string& acceptLanguage, const std::vector<std::string>& installed) {
+  struct Wanted {
+    std::string tag;
+    double q;
+    size_t order;
+  };
+  std::vector<Wanted> wanted;
+  size_t start = 0;
+  while (start <= acceptLanguage.size() && wanted.size() < 32) {
+    size_t comma = acceptLanguage.find(',', start);
+    std::string part = acceptLanguage.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    start = comma == std::string::npos ? acceptLanguage.size() + 1 : comma + 1;
+    double q = 1;
+    if (size_t semi = part.find(';'); semi != std::string::npos) {
+      std::string rest = part.substr(semi + 1);
+      part.resize(semi);
+      rest.erase(std::remove(rest.begin(), rest.end(), ' '), rest.end());
+      if (rest.rfind("q=", 0) == 0 && !ToDouble(rest.substr(2), &q)) q = 0;
+    }
+    part.erase(std::remove(part.begin(), part.end(), ' '), part.end());
+    if (part.empty() || q <= 0) continue;
+    wanted.push_back({part, q, wanted.size()});
+  }
+  std::stable_sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) { return a.q > b.q; });
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  for (const Wanted& w : wanted) {
+    const std::string tag = lower(w.tag);
+    for (const std::string& code : installed)
+      if (lower(code) == tag) return code;
+    const std::string primary = tag.substr(0, tag.find('-'));
+    for (const std::string& code : installed)
+      if (lower(code.substr(0, code.find('-'))) == primary) return code;
+  }
+  return {};
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (c < 0x20 || c == 0x7F) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        out += buf;
+      } else {
+        out += static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    // A well-formed UTF-8 sequence is copied; anything else is U+FFFD.
+    int length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+    if (c >= 0xF5) length = 0;
+    bool ok = length > 0 && i + length <= text.size();
+    for (int k = 1; ok && k < length; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (ok && length == 3) {
+      const unsigned char d = static_cast<unsigned char>(text[i + 1]);
+      ok = !(c == 0xE0 && d < 0xA0) && !(c == 0xED && d >= 0xA0);
+    }
+    if (ok && length == 4) {
+      const unsigned char d = static_cast<unsigned char>(text[i + 1]);
+      ok = !(c == 0xF0 && d < 0x90) && !(c == 0xF4 && d >= 0x90);
+    }
+    if (ok) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace annotserve

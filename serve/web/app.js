@@ -1,0 +1,513 @@
+// The page of annot serve. Everything it shows comes from the editor on the
+// server: the page as pdf.js draws the document's current bytes, above it
+// the editor's display list, around it the ribbon, the measuring panel and
+// the tool chest. Input goes back as device pixels of the page's view.
+const token = new URL(import.meta.url).searchParams.get("t");
+// The worker starts loading while pdf.js itself loads.
+const pdfWorker = new Worker(`/app/pdf.worker.min.mjs?t=${token}`, { type: "module" });
+const pdfjsLoaded = import(`/app/pdf.min.mjs?t=${token}`).then((pdfjs) => {
+  pdfjs.GlobalWorkerOptions.workerPort = pdfWorker;
+  return pdfjs;
+});
+
+const $ = (id) => document.getElementById(id);
+const WORDS = {
+  "de-DE": { Undo: "Rückgängig", Redo: "Wiederholen", Save: "Speichern", Download: "Herunterladen", Select: "Auswählen",
+             Page: "Seite", OK: "OK", Cancel: "Abbrechen", Yes: "Ja", No: "Nein", Saved: "Gespeichert" },
+  "fr-FR": { Undo: "Annuler", Redo: "Rétablir", Save: "Enregistrer", Download: "Télécharger", Select: "Sélectionner",
+             Page: "Page", OK: "OK", Cancel: "Annuler", Yes: "Oui", No: "Non", Saved: "Enregistré" },
+};
+let lang = "en-US";
+const t = (w) => (WORDS[lang] && WORDS[lang][w]) || w;
+
+const app = { state: null, seq: -1, shownDoc: -1, shownView: "", rendering: null, busy: 0, errors: [] };
+window.annot = app;
+
+async function api(path, params = {}, method = "POST") {
+  const query = new URLSearchParams();
+  for (const [k, v] of Object.entries(params)) {
+    if (Array.isArray(v)) v.forEach((x) => query.append(k, x));
+    else query.append(k, String(v));
+  }
+  query.append("t", token);
+  const res = await fetch(`${path}?${query}`, { method, headers: { "X-Annot-Token": token } });
+  const type = res.headers.get("Content-Type") || "";
+  const body = type.startsWith("application/json") ? await res.json() : await res.arrayBuffer();
+  if (!res.ok) {
+    const why = body && body.error ? body.error : `HTTP ${res.status}`;
+    app.errors.push(why);
+    showStatus(why, true);
+    return null;
+  }
+  if (body && body.seq !== undefined) apply(body);
+  return body;
+}
+
+// Events keep their order; a move waiting to be sent is replaced by the next.
+let sending = Promise.resolve();
+let pendingMove = null;
+function send(params) {
+  if (params.kind === "move") {
+    if (pendingMove) { Object.assign(pendingMove, params); return sending; }
+    pendingMove = params;
+  }
+  app.busy++;
+  sending = sending.then(async () => {
+    if (params === pendingMove) pendingMove = null;
+    try { await api("/api/event", params); } finally { app.busy--; }
+  });
+  return sending;
+}
+app.flush = () => sending;
+
+function command(path, params) {
+  app.busy++;
+  sending = sending.then(async () => { try { return await api(path, params); } finally { app.busy--; } });
+  return sending;
+}
+
+// ---- state --------------------------------------------------------------
+
+function apply(state) {
+  if (state.seq <= app.seq) return;
+  app.seq = state.seq;
+  app.state = state;
+  const host = state.host;
+  if (host) {
+    if (host.lang && host.lang !== lang) { lang = host.lang; document.documentElement.lang = lang; labelToolbar(); }
+    drawRibbon(host);
+    drawSide(host);
+    drawChest(host);
+    drawOverlay(host);
+    renderPage(host);
+    $("undo").disabled = !host.undo;
+    $("redo").disabled = !host.redo;
+    $("pageNo").textContent = `${t("Page")} ${host.page + 1} / ${host.pages}`;
+    const tips = host.tips || [], messages = host.messages || [];
+    const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
+    if (last) showStatus(last);
+  }
+  drawModal(state.modal);
+}
+
+async function poll() {
+  try {
+    const res = await fetch(`/api/state?t=${token}`, { headers: { "X-Annot-Token": token } });
+    if (res.ok) apply(await res.json());
+  } catch (e) { /* the server went away; keep trying */ }
+  setTimeout(poll, app.state && app.state.modal ? 150 : 400);
+}
+
+function showStatus(text, error = false) {
+  $("status").textContent = text;
+  $("status").className = error ? "error" : "";
+}
+
+// ---- the page -----------------------------------------------------------
+
+let pdfDoc = null, pdfDocVersion = -1;
+
+async function renderPage(host) {
+  if (host.matrix === undefined) return;
+  const key = `${host.doc}/${host.page}/${host.zoom}/${host.rotation}`;
+  if (key === app.shownView || app.rendering === key) return;
+  app.rendering = key;
+  try {
+    if (pdfDocVersion !== host.doc) {
+      const res = await fetch(`/api/document?t=${token}`, { headers: { "X-Annot-Token": token } });
+      if (!res.ok) throw new Error(`the document did not load (HTTP ${res.status})`);
+      const data = new Uint8Array(await res.arrayBuffer());
+      if (pdfDoc) await pdfDoc.destroy();
+      const pdfjs = await pdfjsLoaded;
+      pdfDoc = await pdfjs.getDocument({ data, isEvalSupported: false }).promise;
+      pdfDocVersion = host.doc;
+    }
+    const page = await pdfDoc.getPage(host.page + 1);
+    const viewport = page.getViewport({ scale: host.zoom, rotation: (page.rotate + host.rotation) % 360 });
+    const canvas = document.createElement("canvas");
+    canvas.width = Math.round(viewport.width);
+    canvas.height = Math.round(viewport.height);
+    await page.render({ canvasContext: canvas.getContext("2d"), viewport }).promise;
+    if (app.rendering !== key) return;  // a newer render started
+    const shown = $("page");
+    shown.width = canvas.width;
+    shown.height = canvas.height;
+    shown.getContext("2d").drawImage(canvas, 0, 0);
+    const overlay = $("overlay");
+    if (overlay.width !== canvas.width || overlay.height !== canvas.height) {
+      overlay.width = canvas.width;
+      overlay.height = canvas.height;
+    }
+    app.shownView = key;
+    drawOverlay(app.state.host);
+    document.body.dataset.rendered = key;
+  } catch (e) {
+    showStatus(String(e.message || e), true);
+  } finally {
+    if (app.rendering === key) app.rendering = null;
+  }
+}
+
+let mouseAt = null;
+function drawOverlay(host) {
+  const canvas = $("overlay");
+  const ctx = canvas.getContext("2d");
+  ctx.clearRect(0, 0, canvas.width, canvas.height);
+  // A cursor the tool asked for by shape and size ("circle 8": the eraser).
+  const circle = /^circle (\d+)/.exec(host.cursor || "");
+  canvas.style.cursor = circle ? "none" : "crosshair";
+  if (circle && mouseAt) {
+    ctx.beginPath();
+    ctx.setLineDash([]);
+    ctx.lineWidth = 1;
+    ctx.strokeStyle = "#555";
+    ctx.arc(mouseAt.x + 0.5, mouseAt.y + 0.5, Number(circle[1]), 0, 2 * Math.PI);
+    ctx.stroke();
+  }
+  for (const item of host.overlay || []) {
+    const p = item.p;
+    ctx.beginPath();
+    ctx.lineWidth = Math.max(1, item.w);
+    ctx.strokeStyle = item.c;
+    ctx.setLineDash(item.dash ? [4, 3] : []);
+    if (item.k === "rect") {
+      ctx.rect(p[0] + 0.5, p[1] + 0.5, p[2] - p[0], p[3] - p[1]);
+    } else {
+      ctx.moveTo(p[0] + 0.5, p[1] + 0.5);
+      for (let i = 2; i + 1 < p.length; i += 2) ctx.lineTo(p[i] + 0.5, p[i + 1] + 0.5);
+      if (item.closed) ctx.closePath();
+    }
+    if (item.fill) { ctx.fillStyle = item.fill; ctx.fill(); }
+    ctx.stroke();
+  }
+}
+
+// ---- input --------------------------------------------------------------
+
+function at(e) {
+  const r = $("overlay").getBoundingClientRect();
+  return { x: Math.round(e.clientX - r.left), y: Math.round(e.clientY - r.top) };
+}
+function mods(e) { return { shift: e.shiftKey ? 1 : 0, ctrl: e.ctrlKey ? 1 : 0 }; }
+function pointer(kind, e) {
+  const host = app.state && app.state.host;
+  if (!host) return;
+  send({ kind, page: host.page, ...at(e), ...mods(e) });
+}
+
+function wireInput() {
+  const overlay = $("overlay");
+  // Mouse events carry the click count that tells the second press of a
+  // double click, which the dblclick event sends instead.
+  let dragging = false;
+  overlay.addEventListener("mousedown", (e) => {
+    overlay.focus();
+    e.preventDefault();
+    dragging = true;
+    if (e.button === 0 && e.detail === 2) return;
+    pointer(e.button === 2 ? "rdown" : "down", e);
+  });
+  window.addEventListener("mousemove", (e) => {
+    mouseAt = at(e);
+    if (dragging || e.target === overlay) pointer("move", e);
+  });
+  window.addEventListener("mouseup", (e) => {
+    if (!dragging) return;
+    dragging = false;
+    if (e.button === 0 && e.detail === 2) return;
+    pointer(e.button === 2 ? "rup" : "up", e);
+  });
+  overlay.addEventListener("dblclick", (e) => { pointer("dblclick", e); pointer("up", e); });
+  overlay.addEventListener("contextmenu", (e) => e.preventDefault());
+  overlay.addEventListener("wheel", (e) => {
+    e.preventDefault();
+    const host = app.state && app.state.host;
+    if (!host) return;
+    if (e.ctrlKey) return zoom(e.deltaY < 0 ? 1.25 : 0.8);
+    send({ kind: "wheel", page: host.page, ...at(e), delta: e.deltaY < 0 ? 120 : -120, ...mods(e) });
+  }, { passive: false });
+  const keys = { Escape: 27, Enter: 13, Delete: 46, Backspace: 8, Tab: 9, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, " ": 32 };
+  document.addEventListener("keydown", (e) => {
+    if (!$("modal").hidden || e.target.closest("input,select,textarea")) return;
+    if (e.ctrlKey && e.key === "z") { e.preventDefault(); return command("/api/undo"); }
+    if (e.ctrlKey && e.key === "y") { e.preventDefault(); return command("/api/redo"); }
+    if (e.ctrlKey && e.key === "s") { e.preventDefault(); return save(); }
+    const code = keys[e.key];
+    if (code) { e.preventDefault(); send({ kind: "key", key: code, ...mods(e) }); }
+  });
+}
+
+function zoom(factor) {
+  const host = app.state.host;
+  return command("/api/view", { zoom: Math.min(16, Math.max(0.05, host.zoom * factor)).toFixed(3) });
+}
+
+async function save() {
+  const done = await command("/api/save");
+  if (done) showStatus(t("Saved"));
+}
+
+// ---- furniture ----------------------------------------------------------
+
+function labelToolbar() {
+  for (const b of document.querySelectorAll("#toolbar [data-word]")) b.textContent = t(b.dataset.word);
+}
+
+function buildToolbar() {
+  const bar = document.createElement("div");
+  bar.id = "toolbar";
+  const add = (id, word, fn) => {
+    const b = document.createElement("button");
+    b.id = id; b.dataset.word = word; b.textContent = word;
+    b.addEventListener("click", fn);
+    bar.append(b);
+    return b;
+  };
+  add("hand", "Select", () => command("/api/tool", { name: "Hand" }));
+  add("undo", "Undo", () => command("/api/undo"));
+  add("redo", "Redo", () => command("/api/redo"));
+  add("save", "Save", save);
+  add("download", "Download", () => { window.location.href = `/api/download?t=${token}`; });
+  add("zoomOut", "−", () => zoom(0.8));
+  add("zoomIn", "+", () => zoom(1.25));
+  add("rotate", "⟳", () => command("/api/view", { rotation: (app.state.host.rotation + 90) % 360 }));
+  add("prev", "◀", () => command("/api/view", { page: Math.max(0, app.state.host.page - 1) }));
+  const no = document.createElement("span"); no.id = "pageNo"; bar.append(no);
+  add("next", "▶", () => command("/api/view", { page: Math.min(app.state.host.pages - 1, app.state.host.page + 1) }));
+  document.body.insertBefore(bar, $("main"));
+}
+
+let ribbonKey = "", category = 0;
+function drawRibbon(host) {
+  const key = JSON.stringify(host.ribbon) + category + host.tool;
+  if (key === ribbonKey) return;
+  ribbonKey = key;
+  const ribbon = $("ribbon");
+  ribbon.replaceChildren();
+  const tabs = document.createElement("div");
+  tabs.className = "tabs";
+  const withPanels = host.ribbon.filter((c) => c.children.length);
+  withPanels.forEach((c, i) => {
+    const tab = document.createElement("button");
+    tab.className = "tab" + (i === category ? " current" : "");
+    tab.textContent = c.title || c.name.replace(/^Ribbon_Category_/, "");
+    tab.addEventListener("click", () => { category = i; drawRibbon(host); });
+    tabs.append(tab);
+  });
+  ribbon.append(tabs);
+  const cat = withPanels[Math.min(category, withPanels.length - 1)];
+  if (!cat) return;
+  const panels = document.createElement("div");
+  panels.className = "panels";
+  for (const panel of cat.children) {
+    const box = document.createElement("div");
+    box.className = "panel";
+    const controls = document.createElement("div");
+    controls.className = "controls";
+    const addControl = (c, into) => {
+      const b = document.createElement("button");
+      b.className = "control" + (c.checked ? " pressed" : "");
+      b.dataset.id = c.name;
+      b.textContent = c.title || c.name;
+      b.title = c.tooltip || c.title;
+      b.disabled = !c.enabled || (!c.press && !c.children.length);
+      b.setAttribute("aria-pressed", c.checked ? "true" : "false");
+      b.addEventListener("click", () => command("/api/press", { id: c.name }));
+      into.append(b);
+      for (const child of c.children) addControl(child, into);
+    };
+    for (const c of panel.children) addControl(c, controls);
+    const caption = document.createElement("div");
+    caption.className = "caption";
+    caption.textContent = panel.title || panel.name;
+    box.append(controls, caption);
+    panels.append(box);
+  }
+  ribbon.append(panels);
+}
+
+// The side panels are the plug-in's modeless dialogs: a title label
+// ("..._title") and the value label after it make a row. Without one
+// shown, the values the panels reported are listed by element.
+function drawSide(host) {
+  const table = $("values");
+  const rows = [];
+  let title = "";
+  for (const side of host.sides || []) {
+    let pending = null;
+    for (const e of side.elements) {
+      if (!e.visible || e.type !== "label" || /_icon$/.test(e.name)) continue;
+      if (e.name === "label_tool_name") { title = e.text || title; continue; }
+      if (/_title$/.test(e.name)) { pending = e.text; continue; }
+      rows.push([pending !== null ? pending : e.name, e.text, e.name]);
+      pending = null;
+    }
+  }
+  if (!rows.length) for (const [name, value] of host.panel || []) rows.push([name, value, name]);
+  const key = JSON.stringify([title, rows]);
+  if (table.dataset.key === key) return;
+  table.dataset.key = key;
+  $("sideTitle").textContent = title;
+  table.replaceChildren();
+  for (const [label, value, name] of rows) {
+    const tr = document.createElement("tr");
+    const th = document.createElement("th");
+    th.textContent = label;
+    const td = document.createElement("td");
+    td.textContent = value;
+    td.dataset.element = name;
+    tr.append(th, td);
+    table.append(tr);
+  }
+}
+
+function drawChest(host) {
+  const chest = $("chest");
+  const key = JSON.stringify(host.chest);
+  if (chest.dataset.key === key) return;
+  chest.dataset.key = key;
+  chest.replaceChildren();
+  for (const [name, rows] of Object.entries(host.chest || {})) {
+    let group = null;
+    for (const row of rows) {
+      const g = row.match(/^group (.*) (expanded|collapsed)$/);
+      if (g) {
+        group = g[1];
+        const h = document.createElement("button");
+        h.className = "group";
+        h.textContent = (g[2] === "expanded" ? "▾ " : "▸ ") + group;
+        const set = group;
+        h.addEventListener("click", () => command("/api/panel", { name, w: ["toggle", set] }));
+        chest.append(h);
+        continue;
+      }
+      const it = row.match(/^\s+item (.*) \[(-?\d+) (-?\d+) (\d+) (\d+)\]( selected)?( disabled)?$/);
+      if (it && group) {
+        const b = document.createElement("button");
+        b.className = "tool" + (it[6] ? " pressed" : "");
+        b.textContent = it[1];
+        b.dataset.set = group;
+        b.dataset.tool = it[1];
+        b.disabled = !!it[7];
+        const set = group, tool = it[1];
+        b.addEventListener("click", () => command("/api/panel", { name, w: ["click", set, tool] }));
+        chest.append(b);
+      }
+    }
+  }
+}
+
+let modalId = 0;
+function drawModal(modal) {
+  const box = $("modal");
+  if (!modal) { box.hidden = true; modalId = 0; return; }
+  if (modal.id === modalId) return;
+  modalId = modal.id;
+  box.replaceChildren();
+  const form = document.createElement("form");
+  form.className = "dialog";
+  form.dataset.name = modal.name || "message";
+  const title = document.createElement("h3");
+  title.textContent = modal.title || modal.name || "";
+  form.append(title);
+  const answer = (result) => {
+    const params = { id: modal.id, result };
+    for (const el of form.querySelectorAll("[data-element]")) {
+      const name = "v." + el.dataset.element;
+      if (el.type === "checkbox") params[name] = el.checked ? "1" : "0";
+      else if (el.tagName === "TABLE") { const sel = el.querySelector("tr.selected"); if (sel) params[name] = sel.dataset.row; }
+      else params[name] = el.value;
+    }
+    box.hidden = true;
+    fetch(`/api/answer?${new URLSearchParams({ ...params, t: token })}`, { method: "POST", headers: { "X-Annot-Token": token } })
+      .then((r) => r.json()).then((s) => s.seq !== undefined && apply(s));
+  };
+  const buttons = document.createElement("div");
+  buttons.className = "buttons";
+  const button = (word, result) => {
+    const b = document.createElement("button");
+    b.type = "button"; b.textContent = t(word); b.dataset.result = result;
+    b.addEventListener("click", () => answer(result));
+    buttons.append(b);
+  };
+  if (modal.type === "menu") {
+    form.classList.add("menu");
+    title.remove();
+    modal.items.forEach((item, i) => {
+      const b = document.createElement("button");
+      b.type = "button"; b.className = "item"; b.textContent = item; b.dataset.result = i + 1;
+      b.addEventListener("click", () => answer(i + 1));
+      buttons.append(b);
+    });
+    buttons.classList.add("items");
+  } else if (modal.type === "message") {
+    const p = document.createElement("p");
+    p.textContent = modal.text;
+    form.append(p);
+    button("OK", 1); button("Cancel", 2); button("Yes", 6); button("No", 7);
+  } else {
+    for (const e of modal.elements) {
+      if (!e.visible) continue;
+      const row = document.createElement("label");
+      row.className = "row " + e.type;
+      let input = null;
+      if (e.type === "label" || e.type === "generic") {
+        row.textContent = e.text;
+      } else if (e.type === "edit") {
+        row.append(document.createTextNode(e.name.replace(/^Edit_?/, "") + " "));
+        input = document.createElement("input");
+        input.value = e.text; input.readOnly = e.readonly;
+      } else if (e.type === "combobox") {
+        row.append(document.createTextNode(e.name.replace(/^Combo(Box)?_?/, "") + " "));
+        input = document.createElement("select");
+        e.items.forEach((item) => { const o = document.createElement("option"); o.textContent = item; o.value = item; input.append(o); });
+        if (e.selected >= 0) input.selectedIndex = e.selected;
+      } else if (e.type === "checkbox") {
+        input = document.createElement("input");
+        input.type = "checkbox"; input.checked = e.checked;
+        row.append(input, document.createTextNode(" " + e.text));
+        input.dataset.element = e.name; input.disabled = !e.enabled;
+        form.append(row);
+        continue;
+      } else if (e.type === "listbox") {
+        input = document.createElement("table");
+        const head = document.createElement("tr");
+        e.columns.forEach((c) => { const th = document.createElement("th"); th.textContent = c; head.append(th); });
+        input.append(head);
+        e.rows.forEach((cells, i) => {
+          const tr = document.createElement("tr");
+          tr.dataset.row = i;
+          if (i === e.selected) tr.className = "selected";
+          cells.forEach((c) => { const td = document.createElement("td"); td.textContent = c; tr.append(td); });
+          tr.addEventListener("click", () => { input.querySelectorAll("tr").forEach((x) => x.classList.remove("selected")); tr.classList.add("selected"); });
+          input.append(tr);
+        });
+      } else if (e.type === "hyperlink") {
+        row.textContent = e.text;
+      } else if (e.type === "button") {
+        const b = document.createElement("button");
+        b.type = "button"; b.textContent = e.text || e.name; b.disabled = true; b.title = e.tooltip;
+        row.append(b);
+      } else {
+        continue;  // the button box: OK and Cancel below
+      }
+      if (input) {
+        input.dataset.element = e.name;
+        input.disabled = !e.enabled;
+        input.title = e.tooltip;
+        row.append(input);
+      }
+      form.append(row);
+    }
+    button("OK", 1); button("Cancel", 2);
+  }
+  form.append(buttons);
+  form.addEventListener("submit", (ev) => { ev.preventDefault(); answer(1); });
+  box.append(form);
+  box.hidden = false;
+}
+
+buildToolbar();
+labelToolbar();
+wireInput();
+poll();

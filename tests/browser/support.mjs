@@ -1,0 +1,87 @@
+// Shared by the browser tests: an `annot serve` child, headless Chromium
+// through playwright-core, and screenshots kept under the build folder.
+import { spawn, execFileSync } from "node:child_process";
+import { mkdirSync, mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import path from "node:path";
+import { chromium } from "playwright-core";
+
+export const buildDir = process.env.ANNOT_BUILD_DIR || path.resolve("build");
+export const annot = path.join(buildDir, "bin", "annot");
+export const chromiumPath = process.env.ANNOT_CHROMIUM || "/usr/bin/chromium";
+
+// A temporary folder with its own settings and toolsets.
+export function workFolder(name) {
+  const dir = mkdtempSync(path.join(tmpdir(), `annot-browser-${name}-`));
+  const env = { ...process.env, XDG_CONFIG_HOME: path.join(dir, "config"), XDG_DATA_HOME: path.join(dir, "data") };
+  return { dir, env, cleanup: () => rmSync(dir, { recursive: true, force: true }) };
+}
+
+export function run(args, env) {
+  return execFileSync(annot, args, { env, encoding: "utf8" });
+}
+
+// Starts `annot serve FILE` and resolves with its address once printed.
+export function serve(file, env, extra = []) {
+  const child = spawn(annot, ["serve", file, ...extra], { env, stdio: ["ignore", "pipe", "pipe"] });
+  let out = "", err = "";
+  child.stderr.on("data", (d) => (err += d));
+  const url = new Promise((resolve, reject) => {
+    child.stdout.on("data", (d) => {
+      out += d;
+      const m = out.match(/http:\/\/127\.0\.0\.1:\d+\/\?t=[0-9a-f]+/);
+      if (m) resolve(m[0]);
+    });
+    child.on("exit", (code) => reject(new Error(`annot serve exited ${code}: ${err}`)));
+  });
+  const stop = () => new Promise((resolve) => {
+    if (child.exitCode !== null) return resolve(child.exitCode);
+    child.on("exit", (code) => resolve(code));
+    child.kill("SIGINT");
+  });
+  return { child, url, stop, output: () => out };
+}
+
+export async function openBrowser() {
+  return chromium.launch({ executablePath: chromiumPath, args: ["--no-sandbox", "--disable-gpu"] });
+}
+
+// Screenshots of each step go to build/browser-artifacts/<test>/NN-step.png.
+export function shooter(page, test) {
+  const dir = path.join(buildDir, "browser-artifacts", test);
+  mkdirSync(dir, { recursive: true });
+  let n = 0;
+  return async (step) => {
+    n += 1;
+    const file = path.join(dir, `${String(n).padStart(2, "0")}-${step}.png`);
+    await page.screenshot({ path: file });
+    return file;
+  };
+}
+
+// The page finished drawing the document version the editor has now.
+export async function settled(page) {
+  await page.evaluate(() => window.annot.flush());
+  await page.waitForFunction(() => {
+    const a = window.annot;
+    const h = a.state && a.state.host;
+    return h && h.matrix && document.body.dataset.rendered === `${h.doc}/${h.page}/${h.zoom}/${h.rotation}` && !a.busy;
+  });
+}
+
+// Viewport position of a page point (PDF units) through the view's matrix.
+export async function pagePoint(page, x, y) {
+  const m = await page.evaluate(() => window.annot.state.host.matrix);
+  const box = await page.locator("#overlay").boundingBox();
+  return { x: box.x + m[0] * x + m[2] * y + m[4], y: box.y + m[1] * x + m[3] * y + m[5] };
+}
+
+export async function clickAt(page, x, y, options = {}) {
+  const p = await pagePoint(page, x, y);
+  await page.mouse.click(p.x, p.y, options);
+  await page.evaluate(() => window.annot.flush());
+}
+
+export async function hostState(page) {
+  return page.evaluate(() => window.annot.state.host);
+}
