@@ -275,6 +275,8 @@ std::optional<AfmFont> ParseAfm(std::string_view text) {
     else if (key == "Descender") descender = value();
     else if (key == "CapHeight") font.metrics.capHeight = value().value_or(0);
     else if (key == "XHeight") font.metrics.xHeight = value().value_or(0);
+    else if (key == "UnderlinePosition") font.underlinePosition = value().value_or(font.underlinePosition);
+    else if (key == "UnderlineThickness" && value().value_or(0) > 0) font.underlineThickness = *value();
     else if (key == "ItalicAngle") font.metrics.italicAngle = value().value_or(0);
     else if (key == "IsFixedPitch") font.fixedPitch = words.size() >= 2 && words[1] == "true";
     else if (key == "Weight") font.bold = words.size() >= 2 && Contains(std::string(words[1]), "Bold");

@@ -32,6 +32,8 @@ struct AfmFont {
   bool fixedPitch = false;
   bool bold = false;                  // Weight names a bold face
   bool symbolic = false;              // EncodingScheme FontSpecific
+  float underlinePosition = -100;     // centre of the underline below the baseline
+  float underlineThickness = 50;
   std::array<float, 256> widthByCode; // by the font's built-in code; -1 none
   std::unordered_map<std::string, float> widthByName;
   AfmFont() { widthByCode.fill(-1); }

@@ -1,20 +1,35 @@
 // The text-layout engine behind selector 653: runs of text, each with its
-// font family, size, bold and italic, laid out into lines within a width
-// (breaking at spaces, and inside a word too long for a line), aligned, and
-// written as content-stream text with the font resources a page can show.
+// own style (font family, size, bold, italic, underline, strike-through,
+// baseline shift, colour, character spacing), laid out into lines within a
+// width (breaking at spaces, and inside a word too long for a line),
+// aligned left, centred, right or justified, and written as content-stream
+// text with the font resources a page can show.
 //
-// Characters the standard fonts' WinAnsiEncoding holds are drawn with the
-// standard font of the family (measured with its AFM metrics). Any other
-// character (Greek, Cyrillic, ...) is drawn with DejaVu Sans, embedded as a
-// Type0 font with Identity-H encoding over glyph ids and a /ToUnicode map,
-// so it shows and extracts as itself. A character DejaVu Sans has no glyph
-// for is drawn as its missing-glyph box, never as a question mark.
+// Fonts. A character the standard fonts' WinAnsiEncoding holds is drawn with
+// the standard font of the family (measured with its AFM metrics). Any other
+// character is drawn with the first Unicode face that has a glyph for it:
+// DejaVu Sans (its bold face for bold runs), then Droid Sans Fallback for
+// Chinese, Japanese and Korean. Each face is embedded as a Type0 font with
+// Identity-H encoding over the glyph ids of a subset holding only the glyphs
+// the layout draws (named "ABCDEF+DejaVuSans"), with /W widths and a
+// /ToUnicode map, so the text shows and extracts as itself. A character no
+// face covers is drawn as the missing-glyph box, never as a question mark.
+// Italic runs drawn with a Unicode face (which has no italic here) are
+// slanted.
+//
+// Placement. Content() is written for inside BT ... ET and positions every
+// piece of text with an absolute Tm in the coordinates in force at BT; it
+// may also close and reopen the text object (ET ... BT) to draw underlines
+// and to restore the caller's colour. So the caller places the box with a
+// `cm` (or the form's /Matrix) before BT, never with a Tm of its own.
 //
 // Internal to host/; the table functions of selector 653 are a thin layer.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,21 +43,31 @@ namespace pdf {
 class Document;
 }
 
-// A TrueType face read with FreeType: glyph ids, advances (1/1000 em) and
-// the file's bytes for embedding.
+// The Unicode faces, in the order a character looks for a glyph.
+enum class UnicodeFace { kSans = 0, kSansBold = 1, kCjk = 2 };
+constexpr int kUnicodeFaceCount = 3;
+
+// A TrueType face read with FreeType: glyph ids, advances (1/1000 em), the
+// file's bytes, and subsets of it made with HarfBuzz.
 class UnicodeFont {
  public:
-  // DejaVu Sans (bold face for `bold`) from $ANNOT_UNICODE_FONT_DIR or the
-  // system's DejaVu folder; null when the file cannot be read.
-  static UnicodeFont* ForStyle(bool bold);
+  // The application's face: DejaVu Sans (bold) from $ANNOT_UNICODE_FONT_DIR
+  // or the system's DejaVu folder; the CJK face from $ANNOT_CJK_FONT or
+  // Debian's Droid Sans Fallback. Null when the file cannot be read.
+  static UnicodeFont* Get(UnicodeFace face);
   // A face from a TrueType file; null when it cannot be read.
   static std::unique_ptr<UnicodeFont> Load(const std::string& path, bool bold);
   ~UnicodeFont();
 
+  // 0 when the face has no glyph for `c`.
   uint16_t Glyph(char32_t c) const;
   float Advance(uint16_t glyph) const;
   const std::string& Bytes() const { return bytes_; }
   const std::string& PostScriptName() const { return psName_; }
+  // A font file holding only `glyphs` (and the missing glyph, and the parts
+  // of composite glyphs), and the new id of each old one. False when the
+  // subsetter fails.
+  bool Subset(const std::set<uint16_t>& glyphs, std::string* bytes, std::map<uint16_t, uint16_t>* newIds) const;
   float ascent = 0, descent = 0, capHeight = 0;  // 1/1000 em
   float bbox[4] = {0, 0, 0, 0};
   bool bold = false;
@@ -55,19 +80,34 @@ class UnicodeFont {
   std::string psName_;
 };
 
-enum class TextAlign { kLeft = 0, kCentre = 1, kRight = 2 };
+enum class TextAlign { kLeft = 0, kCentre = 1, kRight = 2, kJustify = 3 };
+
+// How a run looks. `rise` raises the run (superscript > 0, subscript < 0)
+// in points; without `hasColor` the run keeps the caller's fill colour.
+struct RunStyle {
+  std::string family = "Helvetica";
+  float size = 9;
+  bool bold = false, italic = false, underline = false, strike = false;
+  float rise = 0;
+  bool hasColor = false;
+  float color[3] = {0, 0, 0};
+  float charSpacing = 0;
+};
 
 class TextLayout {
  public:
-  // Appends a run; "\n" (and "\r\n", "\r") inside it ends a line.
+  // Appends a run; "\n" (and "\r\n", "\r") inside it ends a paragraph.
   void AddRun(std::string_view family, bool bold, bool italic, float size, std::u16string_view text);
-  // Breaks and aligns the lines; `maxWidth` <= 0 breaks only at line ends.
-  // `spacing` scales the gap between lines (1 normal). The number of lines.
+  void AddStyledRun(const RunStyle& style, std::u16string_view text);
+  // Breaks and aligns the lines; `maxWidth` <= 0 breaks only at paragraph
+  // ends. Justified lines reach `maxWidth` by widening their spaces; the last
+  // line of a paragraph is left aligned. `spacing` scales the line pitch
+  // (1 normal, 2 double). The number of lines.
   int Arrange(float maxWidth, TextAlign align, float spacing);
   // The laid-out box: its top left at (0, 0), reaching right and down.
   KS_FloatRect Box() const;
-  // Text operators for inside BT ... ET, after a matrix that puts the box's
-  // top left at the origin.
+  // Text operators for inside BT ... ET, in coordinates with the box's top
+  // left at the origin (see the placement note above).
   std::string Content() const;
   // Every font Content names, added to the /Font dictionary `fonts` of a
   // stream of `doc`.
@@ -76,33 +116,47 @@ class TextLayout {
  private:
   struct Glyph {
     char32_t c;
-    float width;  // user units
-    bool unicode;
-    uint16_t code;  // WinAnsi byte, or glyph id
+    float width;    // advance in user units, without character spacing
+    int8_t face;    // -1 the run's standard font, else a UnicodeFace
+    uint16_t code;  // WinAnsi byte, or glyph id in the face
   };
   struct Run {
+    RunStyle style;
     std::string baseFont;  // the standard font
-    bool bold = false;
-    float size = 9;
-    float ascent = 0, descent = 0;  // user units
+    float ascent = 0, descent = 0;  // user units, the rise included
+    float underlineY = 0, strikeY = 0, lineThickness = 0;  // from the baseline
     std::vector<Glyph> glyphs;
   };
   struct Piece {
     size_t run;
     size_t begin, end;  // glyph range in the run
+    float x = 0;        // from the line's start
+    float width = 0;    // with character spacing and justification
   };
   struct Line {
     std::vector<Piece> pieces;
     float width = 0, ascent = 0, descent = 0, x = 0, y = 0;
+    float spaceExtra = 0;  // added after each space when justified
+    bool paragraphEnd = true;
   };
+  // The subset of one Unicode face the laid-out lines draw.
+  struct Subset {
+    bool made = false;
+    std::string resource, baseFont, bytes;
+    std::map<uint16_t, uint16_t> newIds;
+    std::map<uint16_t, std::pair<float, char32_t>> glyphs;  // new id -> width, character
+  };
+  float Advance(const Glyph& g, const Run& r) const { return std::max(0.0f, g.width + r.style.charSpacing); }
+  void MakeSubsets() const;
+
   std::vector<Run> runs_;
   std::vector<Line> lines_;
   float boxWidth_ = 0, boxHeight_ = 0;
+  mutable bool subsetsMade_ = false;
+  mutable Subset subsets_[kUnicodeFaceCount];
 };
 
-// The resource name of a standard font ("Helv" for Helvetica) and of the
-// embedded Unicode face.
+// The resource name of a standard font ("Helv" for Helvetica).
 std::string StandardFontResource(const std::string& baseFont);
-std::string UnicodeFontResource(bool bold);
 
 }  // namespace kshost

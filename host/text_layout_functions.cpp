@@ -40,9 +40,18 @@ int32_t TextLayoutAddStyledRun(KA_TextLayout layout, const KS_TextRunStyle* styl
                                size_t length) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!layout || !style || style->size < sizeof(KS_TextRunStyle) || (!text && length)) return 0;
-    // TODO(text layout): decorations, baseline shift, colour and spacing.
-    LayoutOf(layout)->AddRun(style->family ? style->family : "Helvetica", style->bold != 0, style->italic != 0,
-                             style->fontSize, std::u16string_view(text ? text : u"", length));
+    kshost::RunStyle s;
+    if (style->family && *style->family) s.family = style->family;
+    s.size = style->fontSize;
+    s.bold = style->bold != 0;
+    s.italic = style->italic != 0;
+    s.underline = style->underline != 0;
+    s.strike = style->strike != 0;
+    s.rise = style->baselineShift;
+    s.hasColor = style->hasColor != 0;
+    for (int i = 0; i < 3; ++i) s.color[i] = style->color[i];
+    s.charSpacing = style->charSpacing;
+    LayoutOf(layout)->AddStyledRun(s, std::u16string_view(text ? text : u"", length));
     return 1;
   });
 }
@@ -50,7 +59,10 @@ int32_t TextLayoutAddStyledRun(KA_TextLayout layout, const KS_TextRunStyle* styl
 int32_t TextLayoutArrange(KA_TextLayout layout, float maxWidth, int32_t align, float spacing) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!layout) return 0;
-    const auto a = align == 1 ? TextAlign::kCentre : align == 2 ? TextAlign::kRight : TextAlign::kLeft;
+    const auto a = align == 1   ? TextAlign::kCentre
+                   : align == 2 ? TextAlign::kRight
+                   : align == 3 ? TextAlign::kJustify
+                                : TextAlign::kLeft;
     return LayoutOf(layout)->Arrange(maxWidth, a, spacing);
   });
 }

@@ -80,9 +80,12 @@ bool AppendCaption(std::string& content, const CaptionFontSpec& font, const KPD_
   };
   double tx, ty;
   at(lx, ly, &tx, &ty);
-  content += "q BT\n";
+  // The layout positions its text in the space in force at BT: the
+  // caption's turn and place go into the CTM.
+  content += "q\n";
   AppendFillColor(content, color);
-  AppendTextMatrix(content, KS_Matrix{float(c), float(s), float(-s), float(c), float(tx), float(ty)});
+  AppendTransform(content, KS_Matrix{float(c), float(s), float(-s), float(c), float(tx), float(ty)});
+  content += "BT\n";
   content += text.str();
   content += "ET Q\n";
   for (double x : {lx, lx + w})

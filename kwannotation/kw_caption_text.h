@@ -46,8 +46,8 @@ class CaptionFonts {
   virtual bool AddTo(KPD_Document doc, KPD_Dictionary fontDict) const = 0;
 };
 
-// Lays out one caption and appends it ("q BT\n", colour, the text with its
-// matrix, "ET Q\n"); `box` grows over the caption's turned box. The fonts
+// Lays out one caption and appends it ("q\n", colour, its matrix as "cm",
+// "BT\n", the text, "ET Q\n"); `box` grows over the caption's turned box. The fonts
 // it needs are remembered in `fonts` (made when null). False when there
 // is nothing to draw or the host cannot lay text out.
 bool AppendCaption(std::string& content, const CaptionFontSpec& font, const KPD_ColorF& color,
