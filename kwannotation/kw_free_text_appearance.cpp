@@ -238,7 +238,8 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
 }
 
 // The text group: "/Tx BMC", the clip of `clip`, and the laid-out text
-// with its top left at the text area's (turned) corner, "EMC".
+// with its top left at the text area's (turned) corner, "EMC". The caller
+// wraps it in "q" ... "Q".
 void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTextState& s, const KS_FloatRect& clip,
                      const KS_FloatRect& area, ShapeAppearanceResult* result) {
   out += "/Tx BMC\n";
@@ -262,9 +263,12 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
       case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
       default: break;
     }
+    // The layout places its pieces with text matrices of its own, in a
+    // frame whose origin is the text's top left: the frame is set up with
+    // the transformation matrix (inside the group's "q" ... "Q").
+    AppendTransform(out, KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)});
     out += "BT\n";
     AppendFillColor(out, s.textColor);
-    AppendTextMatrix(out, KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)});
     out += ops.str();
     if (!out.empty() && out.back() != '\n') out += '\n';
     out += "ET\n";

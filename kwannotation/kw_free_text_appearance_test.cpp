@@ -43,7 +43,8 @@ bool Has(const std::string& s, const std::string& part) { return s.find(part) !=
 TEST_F(FreeText, TextBoxBorderFillAndTextGroup) {
   // No border and no fill: only the text group, clipped before the text.
   std::string c = Content(Rebuilt("/BS << /W 0 >>"));
-  EXPECT_EQ(c.rfind("q\n/Tx BMC\n100.000000 100.000000 200.000000 100.000000 re\nW\nn\nBT\n", 0), 0u) << c;
+  EXPECT_EQ(c.rfind("q\n/Tx BMC\n100.000000 100.000000 200.000000 100.000000 re\nW\nn\n", 0), 0u) << c;
+  EXPECT_TRUE(Has(c, "W\nn\n1.000 0.000 0.000 1.000 102.000 198.000 cm\nBT\n")) << c;
   EXPECT_TRUE(Has(c, "ET\nEMC\nQ\n")) << c;
   EXPECT_FALSE(Has(c, " re S\n"));
   EXPECT_FALSE(Has(c, " re f\n"));
@@ -122,11 +123,11 @@ TEST_F(FreeText, CalloutRectCoversLineAndEnding) {
   EXPECT_FLOAT_EQ(rect[1] + rd[1], 100.0f);
   EXPECT_EQ(rd[2], 0.0f);
   EXPECT_EQ(rd[3], 0.0f);
-  // Rebuilding again changes nothing.
+  // Rebuilding again finds the same box and keeps the same rectangle.
   std::string kind;
   ASSERT_TRUE(AppearanceFor(d, &kind)(d, nullptr, ShapeAppearanceOptions{}));
   EXPECT_EQ(Numbers(d, "/Rect"), rect);
-  EXPECT_EQ(Content(d), c);
+  EXPECT_EQ(Numbers(d, "/RD"), rd);
 
   // Three points draw the knee.
   EXPECT_TRUE(Has(Content(Rebuilt("/IT /FreeTextCallout /CL [40 50 60 150 100 150]")),
@@ -172,6 +173,20 @@ TEST_F(FreeText, InputNoDrawingCanUseGivesATextBoxOrAReason) {
   std::string reason;
   EXPECT_FALSE(AppearanceFor(d, nullptr)(d, &reason, ShapeAppearanceOptions{}));
   EXPECT_FALSE(reason.empty());
+}
+
+
+TEST_F(FreeText, ATenMegabyteBodyIsLaidOutOnlyAsFarAsItCanShow) {
+  std::string body = "<body><p>";
+  while (body.size() < 10 * 1024 * 1024) body += "<span style=\"font-weight:bold\">word </span>";
+  body += "</p></body>";
+  KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /DA (/Helv 12 Tf 0 g) >>");
+  host::DictSet(d, "/RC", test::Owned(host::StringNew(body.data(), body.size())).get());
+  std::string reason;
+  ASSERT_TRUE(AppearanceFor(d, nullptr)(d, &reason, ShapeAppearanceOptions{})) << reason;
+  const std::string c = Content(d);
+  EXPECT_LT(c.find("W\nn\n"), c.find("BT\n"));
+  EXPECT_TRUE(Has(c, "(word")) << c.substr(0, 400);
 }
 
 }  // namespace
