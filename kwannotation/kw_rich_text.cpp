@@ -332,6 +332,9 @@ std::u16string CKW_RichTextXML::Serialize() const {
     if (printed[i] == u'\r' && i + 1 < printed.size() && printed[i + 1] == u'\n') {
       rc += u"&#x0D;&#x0A;";
       ++i;
+    } else if (printed[i] == u'\r') {
+      // A bare carriage return would read back as a line feed.
+      rc += u"&#x0D;";
     } else {
       rc += printed[i];
     }

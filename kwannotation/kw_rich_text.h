@@ -132,7 +132,8 @@ class CKW_RichTextXML {
   static std::unique_ptr<CKW_RichTextXML> Write(const std::vector<std::vector<RichTextWriteRun>>& paragraphs);
 
   // The /RC text: the declaration, then the body as printed by the host,
-  // with every CR LF pair written as "&#x0D;&#x0A;".
+  // with every CR LF pair written as "&#x0D;&#x0A;" (and a bare CR as
+  // "&#x0D;", which would otherwise read back as a line feed).
   std::u16string Serialize() const;
 
   CKW_RichTextXMLElement GetRoot() const { return CKW_RichTextXMLElement(root_); }

@@ -193,6 +193,13 @@ TEST_F(RichText, LineBreaksAreWrittenAsCharacterReferences) {
   ASSERT_TRUE(back->GetRichTextStyle(2, &s));
   EXPECT_EQ(s.textAlign, CKW_RichTextStyle::kCenter);
   EXPECT_EQ(back->Serialize(), rc);
+
+  // A bare carriage return keeps its place in the text when printed.
+  auto bare = CKW_RichTextXML::Parse(Body(u"<p>a<span>b</span>&#13;</p><p>c</p>"));
+  ASSERT_TRUE(bare);
+  const std::u16string printed = bare->Serialize();
+  EXPECT_NE(printed.find(u"</span>&#x0D;</p>"), std::u16string::npos);
+  EXPECT_EQ(CKW_RichTextXML::Parse(printed)->GetPlainText(), bare->GetPlainText());
 }
 
 TEST_F(RichText, HostileBodiesStayInert) {
