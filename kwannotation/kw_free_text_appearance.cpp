@@ -176,7 +176,7 @@ float LayoutSize(const CKW_RichTextStyle& style, float fallback) {
 std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s) {
   std::u16string rc;
   if (annot.GetRichContents(&rc) && !rc.empty()) {
-    if (auto xml = CKW_RichTextXML::Parse(rc)) return xml->GetRuns(s.base);
+    if (auto xml = CKW_RichTextXML::Parse(rc)) return xml->GetRuns(s.base, kMaxLaidOutChars);
   }
   std::u16string contents;
   annot.GetContents(&contents);

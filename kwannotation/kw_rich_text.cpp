@@ -410,7 +410,7 @@ bool CKW_RichTextXML::GetRichTextStyle(int32_t index, CKW_RichTextStyle* style) 
   return flag == kEnumHandled;
 }
 
-std::vector<RichTextRun> CKW_RichTextXML::GetRuns(const CKW_RichTextStyle& base) const {
+std::vector<RichTextRun> CKW_RichTextXML::GetRuns(const CKW_RichTextStyle& base, size_t maxChars) const {
   std::vector<RichTextRun> runs;
   if (!root_) return runs;
   struct Frame {
@@ -427,7 +427,8 @@ std::vector<RichTextRun> CKW_RichTextXML::GetRuns(const CKW_RichTextStyle& base)
   auto lineBreak = [&] {
     if (!runs.empty()) newLine = true;
   };
-  while (!stack.empty()) {
+  size_t chars = 0;
+  while (!stack.empty() && chars < maxChars) {
     Frame& top = stack.back();
     KX_Element node = top.next;
     if (!node) {
@@ -454,6 +455,7 @@ std::vector<RichTextRun> CKW_RichTextXML::GetRuns(const CKW_RichTextStyle& base)
           run.text += raw[i];
         }
       }
+      chars += run.text.size();
       runs.push_back(std::move(run));
       continue;
     }

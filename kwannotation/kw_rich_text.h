@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cfloat>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -158,8 +159,9 @@ class CKW_RichTextXML {
   bool GetRichTextStyle(int32_t index, CKW_RichTextStyle* style) const;
 
   // Every run with its effective style over `base`, marking where
-  // paragraphs ("p", "div") and line breaks ("br") start new lines.
-  std::vector<RichTextRun> GetRuns(const CKW_RichTextStyle& base) const;
+  // paragraphs ("p", "div") and line breaks ("br") start new lines. The
+  // walk stops once the runs hold `maxChars` characters.
+  std::vector<RichTextRun> GetRuns(const CKW_RichTextStyle& base, size_t maxChars = SIZE_MAX) const;
 
   // The plain text: the runs in order, a line feed between paragraphs and
   // for each "br"; CR LF and CR inside text become line feeds.

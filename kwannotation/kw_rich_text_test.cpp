@@ -171,6 +171,8 @@ TEST_F(RichText, RunsInheritStylesAndInnerElementsWin) {
   EXPECT_TRUE(runs[3].paragraphStart);
   EXPECT_TRUE(runs[3].style.italic);
   EXPECT_FALSE(runs[3].style.bold);
+  // A walk with a budget stops at the run that reaches it.
+  EXPECT_EQ(xml->GetRuns(CKW_RichTextStyle{}, 6).size(), 2u);
 }
 
 TEST_F(RichText, LineBreaksAreWrittenAsCharacterReferences) {
