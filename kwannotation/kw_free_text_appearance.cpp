@@ -174,9 +174,14 @@ float LayoutSize(const CKW_RichTextStyle& style, float fallback) {
 
 // The runs to draw: /RC when it reads, else /Contents in the defaults.
 std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s) {
+  // A body without any text (stale, or the bare template) gives way to
+  // /Contents too.
   std::u16string rc;
   if (annot.GetRichContents(&rc) && !rc.empty()) {
-    if (auto xml = CKW_RichTextXML::Parse(rc)) return xml->GetRuns(s.base, kMaxLaidOutChars);
+    if (auto xml = CKW_RichTextXML::Parse(rc)) {
+      auto runs = xml->GetRuns(s.base, kMaxLaidOutChars);
+      if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); })) return runs;
+    }
   }
   std::u16string contents;
   annot.GetContents(&contents);
@@ -522,6 +527,7 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
 bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason) {
   ShapeAppearanceResult result;
   if (!ComputeFreeTextAppearance(annot, &result, reason)) return false;
+  if (!CKW_AppearanceWriter::Apply(annot, result, options, reason)) return false;
   std::u16string ds;
   if (!annot.GetDefaultStyle(&ds) || ds.empty()) {
     std::string da;
@@ -534,7 +540,7 @@ bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions&
         font && std::isfinite(info.fontSize) && info.fontSize > 0 ? info.fontSize : kDefaultFontSize,
         (info.flags & kDA_FillColor) ? info.fillColor : black));
   }
-  return CKW_AppearanceWriter::Apply(annot, result, options, reason);
+  return true;
 }
 
 bool CKW_FreeTextImpl::ResetAppearance() { return ResetFreeTextAppearance(*this, ShapeAppearanceOptions{}, nullptr); }

@@ -34,8 +34,8 @@ std::string FamilyOfFontResource(const std::string& resource);
 // the annotation cannot be drawn (no dictionary, no usable /Rect).
 bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
 
-// Rebuilds the normal appearance: writes /DS from /DA when there is none,
-// then the computed appearance through the one appearance writer.
+// Rebuilds the normal appearance through the one appearance writer, then
+// writes /DS from /DA when there is none.
 bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason);
 
 }  // namespace kwannotation

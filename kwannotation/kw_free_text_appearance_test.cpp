@@ -143,6 +143,7 @@ TEST_F(FreeText, InputNoDrawingCanUseGivesATextBoxOrAReason) {
       {"/IT /FreeTextCallout /CL [1 2 3 4 5 6 7]", true},
       {"/IT /FreeTextCallout /CL [40 50 /NaN 150]", true},
       {"/RC (not xml at all)", true},  // falls back to /Contents
+      {"/RC (<body><p></p></body>)", true},  // so does a body without text
       {"/RC (<body><p style=\"font-size:1e40pt;color:#GGG\">big</p></body>)", true},
       {"/RC (<body><p style=\"font-size:-5pt\">negative</p></body>)", true},
       {"/DS (font: Helvetica 99999999999999999999999999999999999999999999pt)", true},
@@ -163,6 +164,10 @@ TEST_F(FreeText, InputNoDrawingCanUseGivesATextBoxOrAReason) {
       continue;
     }
     const std::string content = Content(d);
+    if (std::string(c.extra).rfind("/RC", 0) == 0 && std::string(c.extra).find("<p>") != std::string::npos)
+      EXPECT_NE(content.find("(Check this)"), std::string::npos) << c.extra << ": " << content;
+    if (std::string(c.extra) == "/RC (not xml at all)")
+      EXPECT_NE(content.find("(Check this)"), std::string::npos) << content;
     // Whatever is drawn as text is drawn inside the clip.
     const size_t bt = content.find("BT\n");
     if (bt != std::string::npos) EXPECT_LT(content.find("W\nn\n"), bt) << c.extra;
