@@ -60,6 +60,19 @@ TEST_F(FreeText, TextBoxBorderFillAndTextGroup) {
   EXPECT_TRUE(Has(c, "/Tx BMC\n102.000000 102.000000 196.000000 96.000000 re\nW\nn\n")) << c;
   EXPECT_LT(c.find("W\nn\n"), c.find("BT\n"));
 
+  // A turned text starts at the corner its top left turns to: a quarter
+  // turn counter-clockwise reads upwards from the bottom left.
+  struct Turn {
+    const char* rotate;
+    const char* frame;
+  } turns[] = {
+      {"/Rotate 90", "0.000 1.000 -1.000 0.000 102.000 102.000 cm\n"},
+      {"/Rotate 180", "-1.000 0.000 0.000 -1.000 298.000 102.000 cm\n"},
+      {"/Rotate -90", "0.000 -1.000 1.000 0.000 298.000 198.000 cm\n"},
+  };
+  for (const Turn& t : turns)
+    EXPECT_TRUE(Has(Content(Rebuilt(std::string("/BS << /W 0 >> ") + t.rotate)), t.frame)) << t.rotate;
+
   // A cloud of intensity 0 is a plain border.
   c = Content(Rebuilt("/BS << /W 1 /S /C >> /BE << /S /C /I 0 >>"));
   EXPECT_TRUE(Has(c, " re S\n")) << c;
