@@ -370,4 +370,32 @@ int32_t XmlChildCount(KX_Element element) {
   return count;
 }
 
+// Mixed content walks elements and text nodes alike; comments and
+// processing instructions are passed over.
+KX_Element XmlFirstNode(KX_Element element) {
+  pugi::xml_node node = ElementOf(element);
+  if (!node) return nullptr;
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element || IsText(child)) return HandleOf(child);
+  return nullptr;
+}
+
+KX_Element XmlNextNode(KX_Element node) {
+  pugi::xml_node current = NodeOf(node);
+  if (!current || !(current.type() == pugi::node_element || IsText(current))) return nullptr;
+  for (pugi::xml_node next = current.next_sibling(); next; next = next.next_sibling())
+    if (next.type() == pugi::node_element || IsText(next)) return HandleOf(next);
+  return nullptr;
+}
+
+int32_t XmlNodeText(KX_Element node, KS_ByteString out) {
+  return Guard<int32_t>(0, [&]() -> int32_t {
+    pugi::xml_node current = NodeOf(node);
+    if (current.type() == pugi::node_element) return 1;
+    if (!IsText(current)) return 0;
+    SetText(out, current.value());
+    return 2;
+  });
+}
+
 }  // namespace kshost::fn

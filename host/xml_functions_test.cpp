@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/host_functions.h"
 #include "host/pdf_test_support.h"
@@ -123,6 +124,26 @@ TEST(XmlFunctions, NavigationSkipsTextAndFiltersByName) {
   EXPECT_EQ(fn::XmlParent(r), nullptr);
   EXPECT_EQ(fn::XmlFirstChild(r, "a"), first);  // same element, same handle
   EXPECT_EQ(TextOf(r), "t1t2t3");
+}
+
+TEST(XmlFunctions, MixedContentWalksTextAndElementsInOrder) {
+  Xml doc = Parse("<r>t1<a>in</a><!--c-->t2<b/></r>");
+  KX_Element r = fn::XmlGetRoot(doc.get());
+  std::vector<std::string> seen;
+  for (KX_Element n = fn::XmlFirstNode(r); n; n = fn::XmlNextNode(n)) {
+    Bytes text;
+    const int32_t kind = fn::XmlNodeText(n, text);
+    Bytes name;
+    seen.push_back(kind == 2 ? "text:" + text.text() : fn::XmlElementName(n, name) ? "elem:" + name.text() : "?");
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"text:t1", "elem:a", "text:t2", "elem:b"}));
+  // A text node is no element: element functions refuse it.
+  KX_Element text = fn::XmlFirstNode(r);
+  Bytes name;
+  EXPECT_FALSE(fn::XmlElementName(text, name));
+  EXPECT_EQ(fn::XmlFirstNode(text), nullptr);
+  EXPECT_EQ(fn::XmlNodeText(nullptr, name), 0);
+  EXPECT_EQ(fn::XmlFirstNode(nullptr), nullptr);
 }
 
 TEST(XmlFunctions, TextAndAttributeEditing) {

@@ -252,7 +252,12 @@ class CKW_NoteAnnotImpl : public CKW_MarkupAnnotImpl {
   // The icon of /Name ("Note" for a name this library does not draw).
   bool ResetAppearance() override;
 };
-class CKW_FreeTextImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
+class CKW_FreeTextImpl : public CKW_MarkupAnnotImpl {
+ public:
+  using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
+  // Text box, typewriter or callout (kw_free_text_appearance.h).
+  bool ResetAppearance() override;
+};
 class CKW_TextMarkupAnnotImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;

@@ -2,6 +2,7 @@
 
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_free_text_appearance.h"
 #include "kwannotation/kw_icon_appearance.h"
 #include "kwannotation/kw_markup_appearance.h"
 
@@ -25,6 +26,11 @@ bool RebuildStamp(KPD_Dictionary annot, std::string* reason, const ShapeAppearan
   return unchanged || CKW_AppearanceWriter::Apply(view, result, ShapeAppearanceOptions{}, reason);
 }
 
+bool RebuildFreeText(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  CKW_FreeTextImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  return ResetFreeTextAppearance(view, options, reason);
+}
+
 }  // namespace
 
 ShapeAppearanceFn AppearanceFor(KPD_Dictionary annot, std::string* kind) {
@@ -43,6 +49,7 @@ ShapeAppearanceFn AppearanceFor(KPD_Dictionary annot, std::string* kind) {
     case KW_ANNOT_TEXT:
     case KW_ANNOT_FILEATTACHMENT: return &Rebuild<CKW_MarkupAnnotImpl, &ComputeIconAppearance>;
     case KW_ANNOT_STAMP: return &RebuildStamp;
+    case KW_ANNOT_FREETEXT: return &RebuildFreeText;
     default: return nullptr;
   }
 }

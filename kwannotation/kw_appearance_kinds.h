@@ -1,6 +1,6 @@
 // Every annotation kind whose normal appearance the library rebuilds, and
 // the rebuild of one annotation by its /Subtype: the shapes, text markup
-// and caret, notes, file attachments and stamps.
+// and caret, notes, file attachments, stamps and free text.
 #pragma once
 
 #include <array>
@@ -13,9 +13,9 @@ namespace kwannotation {
 
 // The subtype names with a generated appearance, in the order reports list
 // them: the shapes first.
-inline constexpr std::array<const char*, 14> kAppearanceKinds = {
-    "Square",    "Circle", "Polygon", "PolyLine", "Line", "Ink",       "Highlight",
-    "Underline", "Squiggly", "StrikeOut", "Caret", "Text", "FileAttachment", "Stamp"};
+inline constexpr std::array<const char*, 15> kAppearanceKinds = {
+    "Square",    "Circle",   "Polygon",   "PolyLine", "Line", "Ink",           "Highlight", "Underline",
+    "Squiggly", "StrikeOut", "Caret",     "Text",     "FileAttachment", "Stamp", "FreeText"};
 
 // The rebuild for the annotation's /Subtype, or null for a kind without
 // one; `kind` (when given) receives the subtype without its slash. A

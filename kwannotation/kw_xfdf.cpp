@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <initializer_list>
 #include <map>
 #include <unordered_map>
@@ -215,8 +216,24 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_FREETEXT: {
       double q = 0;
       if (dict::GetNumber(d, "/Q", &q)) {
-        static const char* kJustification[] = {"left", "centered", "right"};
-        if (q >= 0 && q <= 2) xfdf::SetAttr(element, "justification", kJustification[static_cast<int>(q)]);
+        static const char* kJustification[] = {"left", "centered", "right", "justify"};
+        if (q >= 0 && q <= 3) xfdf::SetAttr(element, "justification", kJustification[static_cast<int>(q)]);
+      }
+      int32_t rotation = 0;
+      if (annot.GetRotate(&rotation) && rotation != 0) xfdf::SetAttr(element, "rotation", std::to_string(rotation));
+      // The callout line: its points, and the ending at its start.
+      std::vector<float> callout;
+      if (dict::GetNumbers(d, "/CL", &callout) && (callout.size() == 4 || callout.size() == 6)) {
+        std::string points;
+        for (float v : callout) {
+          if (!points.empty()) points += ',';
+          points += xfdf::FormatCompact(v);
+        }
+        xfdf::SetAttr(element, "callout", points);
+        KPD_Object le = host::DictGet(d, "/LE");
+        if (dict::TypeOf(le) == KPD_OBJ_ARRAY) le = host::ArrayGet(le, 0);
+        std::string ending = dict::NameOf(le);
+        if (!ending.empty()) xfdf::SetAttr(element, "head", ending);
       }
       std::string da;
       if (annot.GetDefaultAppearance(&da)) {
@@ -305,9 +322,19 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
       break;
     case KW_ANNOT_FREETEXT: {
       if (xfdf::GetAttr(element, "justification", &value)) {
-        int q = value == "centered" ? 1 : value == "right" ? 2 : 0;
+        int q = value == "centered" ? 1 : value == "right" ? 2 : value == "justify" ? 3 : 0;
         w.SetInteger("/Q", q);
       }
+      float rotation = 0;
+      if (xfdf::GetAttr(element, "rotation", &value) && xfdf::ParseFloat(value, &rotation) &&
+          std::fabs(rotation) <= 360000)
+        annot.SetRotate(static_cast<int32_t>(std::lround(rotation)));
+      // Two or three points; any other count is not a callout line.
+      std::vector<float> callout;
+      if (xfdf::GetAttr(element, "callout", &value) && xfdf::ParseFloatList(value, &callout) &&
+          (callout.size() == 4 || callout.size() == 6))
+        w.SetNumbers("/CL", callout.data(), callout.size());
+      if (xfdf::GetAttr(element, "head", &value)) w.SetName("/LE", KW_LineEndingName(KW_LineEndingFromName(value)));
       if (KX_Element da = xfdf::FirstChild(element, "defaultappearance"))
         annot.SetDefaultAppearance(xfdf::ElementText(da));
       if (KX_Element ds = xfdf::FirstChild(element, "defaultstyle"))

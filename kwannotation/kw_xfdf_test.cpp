@@ -470,3 +470,54 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
 
 }  // namespace
 }  // namespace kwannotation
+
+namespace kwannotation {
+namespace {
+
+// A callout from another program: its styles, rich text, callout line,
+// rotation and fringe come in, it gets a drawn appearance, and all of it
+// goes back out.
+TEST_F(XfdfSlots, FreeTextCarriesStylesRichTextCalloutAndRotation) {
+  std::string error, text;
+  ASSERT_TRUE(KW_ImportXFDF(
+      doc_,
+      "<xfdf><annots><freetext page=\"0\" name=\"ft\" rect=\"100,100,300,200\" intent=\"FreeTextCallout\" "
+      "justification=\"justify\" rotation=\"90\" callout=\"40,50,100,150\" head=\"OpenArrow\" fringe=\"0,0,0,0\">"
+      "<contents-richtext><body xmlns=\"http://www.w3.org/1999/xhtml\"><p>Rich <span "
+      "style=\"font-weight:bold\">text</span></p></body></contents-richtext>"
+      "<defaultappearance>/Helv 12 Tf 1 0 0 rg</defaultappearance>"
+      "<defaultstyle>font: Helvetica 12pt; color:#FF0000</defaultstyle></freetext></annots></xfdf>",
+      &error))
+      << error;
+  KPD_Dictionary d = list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict();
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(d, "/Q")), 3);
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(d, "/Rotate")), 90);
+  EXPECT_EQ(host::ArrayCount(host::DictGet(d, "/CL")), 4);
+  std::u16string contents;
+  ASSERT_TRUE(dict::GetText(d, "/Contents", &contents));
+  EXPECT_EQ(contents, u"Rich text");
+  // The appearance was drawn, and the callout grew the rectangle to the
+  // line's start.
+  KPD_Object ap = host::DictGet(d, "/AP");
+  ASSERT_TRUE(ap && host::DictGet(ap, "/N"));
+  std::vector<float> rect;
+  ASSERT_TRUE(dict::GetNumbers(d, "/Rect", &rect));
+  EXPECT_LT(rect[0], 40.0f);
+
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  for (const char* expected : {"justification=\"justify\"", "rotation=\"90\"", "callout=\"40,50,100,150\"",
+                               "head=\"OpenArrow\"", "<defaultstyle>font: Helvetica 12pt; color:#FF0000",
+                               "<defaultappearance>/Helv 12 Tf 1 0 0 rg", "<contents-richtext>", "fringe=\""})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+  // A callout of one or seven numbers is no callout line.
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><freetext page=\"0\" rect=\"10,10,90,40\" callout=\"1,2,3,4,5,6,7\">"
+                            "<contents>x</contents></freetext></annots></xfdf>",
+                            &error))
+      << error;
+  EXPECT_FALSE(host::DictGet(list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict(), "/CL"));
+}
+
+}  // namespace
+}  // namespace kwannotation

@@ -414,6 +414,12 @@
   X(740, 20, XmlSetText, int32_t, (KX_Element element, const char* text))                          \
   X(740, 21, XmlAppendText, int32_t, (KX_Element parent, const char* text))                        \
   X(740, 22, XmlChildCount, int32_t, (KX_Element element))                                         \
+  /* mixed content: the element and text children of an element in document order. A text   \
+     node's handle is accepted only by XmlNextNode and XmlNodeText */                             \
+  X(740, 23, XmlFirstNode, KX_Element, (KX_Element element))                                       \
+  X(740, 24, XmlNextNode, KX_Element, (KX_Element node))                                           \
+  /* 1 for an element, 2 for a text node (its text into out), 0 for null */                      \
+  X(740, 25, XmlNodeText, int32_t, (KX_Element node, KS_ByteString out))                           \
   /* 265: preferences */                                                                           \
   X(265, 0, PrefGetInt, int32_t, (const char16_t* section, const char16_t* key, int32_t fallback)) \
   X(265, 1, PrefSetInt, int32_t, (const char16_t* section, const char16_t* key, int32_t value))    \

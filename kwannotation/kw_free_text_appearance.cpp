@@ -1,0 +1,548 @@
+#include "kwannotation/kw_free_text_appearance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_ap_cloud.h"
+#include "kwannotation/kw_ap_content.h"
+#include "kwannotation/kw_ap_ending.h"
+#include "kwannotation/kw_caption_text.h"
+#include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_geometry.h"
+#include "kwannotation/kw_rich_text.h"
+#include "kwannotation/kw_text.h"
+#include "sdk/ks_host_binding.h"
+#include "sdk/ks_number.h"
+
+namespace kwannotation {
+
+namespace host = ks::host;
+
+namespace {
+
+// The graphics state that carries a free text's opacity.
+constexpr const char* kStateName = "VistrelFreetext";
+// Space between the border and the text.
+constexpr double kPadding = 2.0;
+// Text beyond this many characters cannot show in any box a page holds;
+// it is not laid out.
+constexpr size_t kMaxLaidOutChars = 200000;
+constexpr float kDefaultFontSize = 12.0f;
+constexpr float kMaxFontSize = 1000.0f;
+
+bool Fail(std::string* reason, const std::string& text) {
+  if (reason) *reason = text;
+  return false;
+}
+
+// "%f" numbers, each followed by a space.
+void Num(std::string& out, double v) {
+  ks::AppendFixed(out, v, 6);
+  out += ' ';
+}
+
+void RectOperands(std::string& out, const KS_FloatRect& r) {
+  Num(out, r.left);
+  Num(out, r.bottom);
+  Num(out, r.right - r.left);
+  Num(out, r.top - r.bottom);
+}
+
+bool Empty(const KS_FloatRect& r) { return !(r.right > r.left) || !(r.top > r.bottom); }
+
+// A rectangle moved in by `by` on every side, never turned inside out: an
+// axis too short keeps its centre line.
+KS_FloatRect Shrink(const KS_FloatRect& r, double by) {
+  KS_FloatRect s = r;
+  if (r.right - r.left > 2 * by) {
+    s.left = float(r.left + by);
+    s.right = float(r.right - by);
+  } else {
+    s.left = s.right = float((r.left + r.right) / 2);
+  }
+  if (r.top - r.bottom > 2 * by) {
+    s.bottom = float(r.bottom + by);
+    s.top = float(r.top - by);
+  } else {
+    s.bottom = s.top = float((r.bottom + r.top) / 2);
+  }
+  return s;
+}
+
+// The fonts one layout used, until the appearance writer has put them into
+// the stream's resources.
+class FreeTextFonts : public CaptionFonts {
+ public:
+  explicit FreeTextFonts(KA_TextLayout layout) : layout_(layout) {}
+  ~FreeTextFonts() override { host::TextLayoutRelease(layout_); }
+  bool AddTo(KPD_Document doc, KPD_Dictionary fontDict) const override {
+    return host::TextLayoutAddResources(layout_, doc, fontDict) != 0;
+  }
+
+ private:
+  KA_TextLayout layout_;
+};
+
+// Everything a generator reads from the dictionary, checked once.
+struct FreeTextState {
+  FreeTextKind kind = FreeTextKind::kTextBox;
+  KS_FloatRect rect{};
+  KS_FloatRect box{};  // the text box: /Rect less /RD
+  KwBorderInfo border;
+  bool hasBorderRecord = false;
+  KPD_ColorF fill{};        // /C, RGB; kind 0 for none
+  KPD_ColorF borderColor{};  // RGB
+  KPD_ColorF textColor{};    // RGB
+  float opacity = 1.0f;
+  int rotation = 0;  // 0, 90, 180 or 270
+  DefaultAppearanceInfo da;
+  CKW_RichTextStyle base;  // /DA, then /DS over it
+  int align = 0;           // /Q
+};
+
+bool ReadState(const CKW_AnnotImpl& annot, FreeTextState* s, std::string* reason) {
+  KPD_Dictionary d = annot.GetDict();
+  if (!d) return Fail(reason, "no annotation dictionary");
+  std::vector<float> v;
+  if (dict::ReadNumbers(host::DictGet(d, "/Rect"), v, 4) != 4) return Fail(reason, "missing or malformed /Rect");
+  if (!geom::InRange(v)) return Fail(reason, "/Rect out of range");
+  s->rect = {std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]), std::max(v[1], v[3])};
+  float rd[4];
+  s->box = annot.GetRectDifferences(rd) && geom::InRange(std::vector<float>(rd, rd + 4)) ? geom::Inset(s->rect, rd)
+                                                                                        : s->rect;
+  s->kind = FreeTextKindOf(annot);
+
+  s->hasBorderRecord = annot.GetBorderInfo(&s->border);
+  if (!std::isfinite(s->border.width) || s->border.width > 1000) return Fail(reason, "unusable border width");
+  if (s->border.width < 0) s->border.width = 1.0f;
+  if (!std::isfinite(s->border.intensity)) s->border.intensity = 0;
+  s->border.dashes.erase(std::remove_if(s->border.dashes.begin(), s->border.dashes.end(),
+                                        [](float x) { return !std::isfinite(x) || x < 0; }),
+                         s->border.dashes.end());
+  if (s->border.dashes.size() > 64) s->border.dashes.resize(64);
+
+  KPD_ColorF c{};
+  if (annot.CKW_AnnotImpl::GetColor(&c) && c.kind != KPD_COLOR_NONE) s->fill = ColorToRGB(c);
+
+  std::string daText;
+  annot.GetDefaultAppearance(&daText);
+  s->da = CDA_DefaultAppearance(daText).GetInfo();
+  const KPD_ColorF black{KPD_COLOR_RGB, {0, 0, 0, 0}};
+  s->textColor = (s->da.flags & kDA_FillColor) ? ColorToRGB(s->da.fillColor) : black;
+  s->borderColor = (s->da.flags & kDA_StrokeColor) ? ColorToRGB(s->da.strokeColor) : s->textColor;
+  for (KPD_ColorF* col : {&s->textColor, &s->borderColor, &s->fill})
+    for (float& x : col->c) x = std::isfinite(x) ? std::clamp(x, 0.0f, 1.0f) : 0.0f;
+
+  const float opacity = annot.GetOpacity();
+  s->opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0f, 1.0f) : 1.0f;
+
+  int32_t degrees = 0;
+  if (annot.GetRotate(&degrees)) {
+    // Quarter turns only; anything else is taken to the nearest one.
+    int q = static_cast<int>(std::lround(static_cast<double>(degrees % 360) / 90.0));
+    s->rotation = ((q % 4) + 4) % 4 * 90;
+  }
+
+  double q = 0;
+  if (dict::GetNumber(d, "/Q", &q) && q >= 0 && q <= 3) s->align = static_cast<int>(q);
+
+  // The defaults of every run: the /DA font, then /DS over it.
+  const bool daFont = (s->da.flags & kDA_Font) != 0;
+  s->base.fontFamily = text::FromAscii(FamilyOfFontResource(daFont ? s->da.fontName : std::string()));
+  s->base.fontSize = daFont && std::isfinite(s->da.fontSize) && s->da.fontSize > 0 ? s->da.fontSize : kDefaultFontSize;
+  std::u16string ds;
+  if (annot.GetDefaultStyle(&ds) && !ds.empty()) ApplyRichTextStyle(ds, &s->base);
+  return true;
+}
+
+// The family name the host's layout is given.
+std::string LayoutFamily(const std::u16string& family) {
+  std::string name = text::ToUtf8(FirstFontFamily(family));
+  if (name.empty() || name.size() > 128) return "Helvetica";
+  return NormalizeFontFamily(name);
+}
+
+float LayoutSize(const CKW_RichTextStyle& style, float fallback) {
+  if (!style.HasFontSize() || !std::isfinite(style.fontSize) || style.fontSize <= 0) return fallback;
+  return std::min(style.fontSize, kMaxFontSize);
+}
+
+// The runs to draw: /RC when it reads, else /Contents in the defaults.
+std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s) {
+  // A body without any text (stale, or the bare template) gives way to
+  // /Contents too.
+  std::u16string rc;
+  if (annot.GetRichContents(&rc) && !rc.empty()) {
+    if (auto xml = CKW_RichTextXML::Parse(rc)) {
+      auto runs = xml->GetRuns(s.base, kMaxLaidOutChars);
+      if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); })) return runs;
+    }
+  }
+  std::u16string contents;
+  annot.GetContents(&contents);
+  std::vector<RichTextRun> runs;
+  if (!contents.empty()) runs.push_back(RichTextRun{contents, s.base, false});
+  return runs;
+}
+
+// Lays the runs out `width` wide. Null when there is nothing to draw.
+KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width, int* alignOut) {
+  int align = s.align;
+  for (const RichTextRun& run : runs)
+    if (!run.text.empty()) {
+      if (run.style.HasTextAlign()) align = run.style.textAlign;
+      break;
+    }
+  *alignOut = align;
+  KA_TextLayout layout = host::TextLayoutNew();
+  if (!layout) return nullptr;
+  size_t budget = kMaxLaidOutChars;
+  bool any = false;
+  const float fallback = LayoutSize(s.base, kDefaultFontSize);
+  for (const RichTextRun& run : runs) {
+    if (budget == 0) break;
+    std::u16string text;
+    if (run.paragraphStart) text += u'\n';
+    text.append(run.text, 0, std::min(run.text.size(), budget));
+    budget -= std::min(run.text.size(), budget);
+    if (text.empty()) continue;
+    const std::string family = LayoutFamily(run.style.fontFamily);
+    KS_TextRunStyle style{};
+    style.size = sizeof style;
+    style.family = family.c_str();
+    style.fontSize = LayoutSize(run.style, fallback);
+    style.bold = run.style.bold;
+    style.italic = run.style.italic;
+    style.underline = run.style.underline;
+    style.strike = run.style.strikeThrough;
+    style.baselineShift = run.style.verticalAlign == CKW_RichTextStyle::kSuperscript ? style.fontSize * 0.33f
+                          : run.style.verticalAlign == CKW_RichTextStyle::kSubscript ? style.fontSize * -0.2f
+                                                                                     : 0.0f;
+    KPD_ColorF color{};
+    if (!run.style.color.empty() && ParseCssColor(run.style.color, &color)) {
+      style.hasColor = 1;
+      for (int i = 0; i < 3; ++i) style.color[i] = color.c[i];
+    }
+    style.charSpacing = (s.da.flags & kDA_CharSpacing) && std::isfinite(s.da.charSpacing)
+                            ? std::clamp(s.da.charSpacing, -100.0f, 100.0f)
+                            : 0.0f;
+    if (host::TextLayoutAddStyledRun(layout, &style, text.data(), text.size())) any = true;
+  }
+  // A width too small for anything still breaks (one character a line); 0
+  // would mean "do not break".
+  if (!any || host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), align, 1.0f) <= 0) {
+    host::TextLayoutRelease(layout);
+    return nullptr;
+  }
+  return layout;
+}
+
+// The text group: "/Tx BMC", the clip of `clip`, and the laid-out text
+// with its top left at the text area's (turned) corner, "EMC". The caller
+// wraps it in "q" ... "Q".
+void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTextState& s, const KS_FloatRect& clip,
+                     const KS_FloatRect& area, ShapeAppearanceResult* result) {
+  out += "/Tx BMC\n";
+  RectOperands(out, clip);
+  out += "re\nW\nn\n";
+  const bool turned = s.rotation == 90 || s.rotation == 270;
+  const double width = turned ? area.top - area.bottom : area.right - area.left;
+  KA_TextLayout layout = nullptr;
+  int align = 0;
+  if (!Empty(clip)) {
+    const auto runs = RunsOf(annot, s);
+    if (!runs.empty()) layout = LayOut(runs, s, width, &align);
+  }
+  host::ByteString ops;
+  if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
+    // The corner the text's top left sits at, and the turn of its axes.
+    double x = area.left, y = area.top, c = 1, sn = 0;
+    switch (s.rotation) {
+      case 90: x = area.left, y = area.bottom, c = 0, sn = 1; break;
+      case 180: x = area.right, y = area.bottom, c = -1, sn = 0; break;
+      case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
+      default: break;
+    }
+    // The layout places its pieces with text matrices of its own, in a
+    // frame whose origin is the text's top left: the frame is set up with
+    // the transformation matrix (inside the group's "q" ... "Q").
+    AppendTransform(out, KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)});
+    out += "BT\n";
+    AppendFillColor(out, s.textColor);
+    out += ops.str();
+    if (!out.empty() && out.back() != '\n') out += '\n';
+    out += "ET\n";
+    result->captionFonts = std::make_shared<FreeTextFonts>(layout);
+  } else if (layout) {
+    host::TextLayoutRelease(layout);
+  }
+  out += "EMC\n";
+}
+
+// The area the text is laid out in: the box inside its border and padding.
+KS_FloatRect TextArea(const KS_FloatRect& box, double borderWidth) {
+  return Shrink(box, borderWidth + kPadding);
+}
+
+void AppendDashPattern(std::string& out, const std::vector<float>& dashes) {
+  out += '[';
+  if (dashes.size() == 1) {
+    Num(out, dashes[0]);
+    ks::AppendFixed(out, dashes[0], 6);
+  } else {
+    for (size_t i = 0; i < dashes.size(); ++i) {
+      if (i) out += ' ';
+      ks::AppendFixed(out, dashes[i], 6);
+    }
+  }
+  out += "] 0 d\n";
+}
+
+bool Cloudy(const FreeTextState& s) {
+  return s.border.style == KW_BORDER_CLOUDY && s.border.intensity > 0.0001f && s.border.width != 0;
+}
+
+// The text box: fill, border (cloudy or straight), text. `bounds` grows
+// over what is drawn.
+void AppendTextBox(std::string& out, const CKW_AnnotImpl& annot, const FreeTextState& s, ApBounds* bounds,
+                   ShapeAppearanceResult* result) {
+  const KS_FloatRect& box = s.box;
+  const double w = s.border.width;
+  if (Cloudy(s) && !Empty(box)) {
+    std::string path;
+    ApBounds cloud = AppendRectangleCloud(path, box, s.border.intensity);
+    if (!cloud.empty) {
+      bounds->Add(cloud.left - w / 2, cloud.bottom - w / 2);
+      bounds->Add(cloud.right + w / 2, cloud.top + w / 2);
+    }
+    if (s.fill.kind != KPD_COLOR_NONE) {
+      out += "q\n";
+      AppendFillColor(out, s.fill);
+      out += path;
+      out += "f\nQ\n";
+    }
+    out += "q\n";
+    AppendStrokeColor(out, s.borderColor);
+    Num(out, w);
+    out += "w\n";
+    out += path;
+    out += "S\nQ\n";
+  } else {
+    if (!Empty(box) && s.fill.kind != KPD_COLOR_NONE) {
+      AppendFillColor(out, s.fill);
+      RectOperands(out, box);
+      out += "re f\n";
+    }
+    if (w != 0 && !Empty(box)) {
+      out += "q\n";
+      AppendStrokeColor(out, s.borderColor);
+      Num(out, w);
+      out += "w\n";
+      if (s.border.style == KW_BORDER_DASH && !s.border.dashes.empty()) AppendDashPattern(out, s.border.dashes);
+      RectOperands(out, Shrink(box, w / 2));
+      out += "re S\nQ\n";
+    }
+  }
+  out += "q\n";
+  AppendTextGroup(out, annot, s, Shrink(box, w), TextArea(box, w), result);
+  out += "Q\n";
+}
+
+void AppendTypewriter(std::string& out, const CKW_AnnotImpl& annot, const FreeTextState& s,
+                      ShapeAppearanceResult* result) {
+  // A typewriter draws a border only when it has a border record that asks
+  // for one; a width below 1 is drawn 1 wide.
+  const bool border = s.hasBorderRecord && s.border.width != 0;
+  const double w = border ? std::max(1.0f, s.border.width) : 0.0;
+  out += "q\n";
+  if (border) {
+    out += "q\n";
+    AppendStrokeColor(out, s.borderColor);
+    Num(out, w);
+    out += "w\n";
+    if (s.border.style == KW_BORDER_DASH && !s.border.dashes.empty()) AppendDashPattern(out, s.border.dashes);
+    RectOperands(out, Shrink(s.box, w / 2));
+    out += "re S\nQ\n";
+  }
+  AppendTextGroup(out, annot, s, s.box, TextArea(s.box, w), result);
+  out += "Q\n";
+}
+
+// The callout line and its ending; false when /CL is not two or three
+// points of usable numbers.
+bool CalloutPoints(const CKW_AnnotImpl& annot, std::vector<KS_FloatPoint>* points) {
+  std::vector<float> v;
+  const int n = dict::ReadNumbers(host::DictGet(annot.GetDict(), "/CL"), v, 6);
+  if ((n != 4 && n != 6) || !geom::InRange(v)) return false;
+  for (int i = 0; i + 1 < n; i += 2) points->push_back({v[size_t(i)], v[size_t(i + 1)]});
+  return true;
+}
+
+int CalloutEnding(const CKW_AnnotImpl& annot) {
+  KPD_Dictionary d = annot.GetDict();
+  KPD_Object le = host::DictGet(d, "/LE");
+  if (dict::TypeOf(le) == KPD_OBJ_ARRAY) {
+    KPD_Object first = host::ArrayGet(le, 0);
+    return LineEndingFromName(dict::NameOf(first));
+  }
+  return LineEndingFromName(dict::NameOf(le));
+}
+
+void AppendCallout(std::string& out, const FreeTextState& s, const std::vector<KS_FloatPoint>& points, int ending,
+                   ApBounds* bounds) {
+  const double w = s.border.width;
+  out += "q\n";
+  AppendStrokeColor(out, s.borderColor);
+  if (s.fill.kind != KPD_COLOR_NONE) AppendFillColor(out, s.fill);
+  Num(out, w);
+  out += "w\n";
+  if (s.border.style == KW_BORDER_DASH && !s.border.dashes.empty()) AppendDashPattern(out, s.border.dashes);
+  for (size_t i = 0; i < points.size(); ++i) {
+    Num(out, points[i].x);
+    Num(out, points[i].y);
+    out += i == 0 ? "m\n" : "l\n";
+    bounds->Add(points[i].x - w / 2, points[i].y - w / 2);
+    bounds->Add(points[i].x + w / 2, points[i].y + w / 2);
+  }
+  out += "S\n";
+  if (ending != kEndNone) {
+    const KS_FloatPoint start = points[0], next = points[1];
+    const KS_FloatPoint direction{start.x - next.x, start.y - next.y};
+    std::string path;
+    bool closed = false;
+    ApBounds end = DrawLineEnding(path, ending, start, direction, LineEndingSize(ending, std::max(w, 1.0), nullptr),
+                                  &closed);
+    if (!end.empty) {
+      bounds->Add(end.left - w, end.bottom - w);
+      bounds->Add(end.right + w, end.top + w);
+      out += path;
+      // A closed ending is filled with the fill colour, or the line's when
+      // the box has none.
+      if (closed && s.fill.kind == KPD_COLOR_NONE) AppendFillColor(out, s.borderColor);
+      out += closed ? "h\nB\n" : "S\n";
+    }
+  }
+  out += "Q\n";
+}
+
+}  // namespace
+
+FreeTextKind FreeTextKindOf(const CKW_AnnotImpl& annot) {
+  const std::string intent = annot.GetIntent();
+  if (intent == "FreeTextTypewriter") return FreeTextKind::kTypewriter;
+  if (intent == "FreeTextCallout") return FreeTextKind::kCallout;
+  return FreeTextKind::kTextBox;
+}
+
+std::u16string DefaultStyleFromAppearance(const std::string& family, float size, const KPD_ColorF& color) {
+  const KPD_ColorF rgb = ColorToRGB(color);
+  auto byte = [&](int i) {
+    const float c = rgb.kind == KPD_COLOR_NONE || !std::isfinite(rgb.c[i]) ? 0.0f : std::clamp(rgb.c[i], 0.0f, 1.0f);
+    return static_cast<int>(std::lround(c * 255.0f));
+  };
+  std::string text = "font: '";
+  text += family.empty() ? "Helvetica" : family;
+  text += "',sans-serif ";
+  ks::AppendFixed(text, std::isfinite(size) ? size : 0.0, 2);
+  char hex[32];
+  std::snprintf(hex, sizeof hex, "pt;color:#%02X%02X%02X", byte(0), byte(1), byte(2));
+  text += hex;
+  return dict::FromUtf8(text);
+}
+
+std::string FamilyOfFontResource(const std::string& resource) {
+  std::string lower;
+  for (char c : resource) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.rfind("ti", 0) == 0 || lower.find("times") != std::string::npos) return "Times";
+  if (lower.rfind("co", 0) == 0 || lower.find("courier") != std::string::npos) return "Courier";
+  return "Helvetica";
+}
+
+bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  FreeTextState s;
+  if (!ReadState(annot, &s, reason)) return false;
+
+  std::string content;
+  if (s.opacity != 1.0f) {
+    content += "/";
+    content += kStateName;
+    content += " gs\n";
+  }
+  std::vector<KS_FloatPoint> callout;
+  const bool hasCallout = s.kind == FreeTextKind::kCallout && CalloutPoints(annot, &callout);
+  // A callout's /Rect is exactly what it draws; a text box's only grows
+  // when a cloud reaches outside it.
+  const KS_FloatRect& start = hasCallout ? s.box : s.rect;
+  ApBounds bounds;
+  bounds.Add(start.left, start.bottom);
+  bounds.Add(start.right, start.top);
+  ShapeAppearanceResult result;
+  switch (s.kind) {
+    case FreeTextKind::kTypewriter:
+      AppendTypewriter(content, annot, s, &result);
+      break;
+    case FreeTextKind::kTextBox:
+      AppendTextBox(content, annot, s, &bounds, &result);
+      break;
+    case FreeTextKind::kCallout: {
+      // The callout reaches outside the text box: /Rect becomes the union
+      // of the box (with its cloud), the line and its ending, and /RD the
+      // distances from it to the box, so that the next rebuild finds the
+      // same box. A /CL that is not two or three points draws no line.
+      std::string line;
+      if (hasCallout) AppendCallout(line, s, callout, CalloutEnding(annot), &bounds);
+      AppendTextBox(content, annot, s, &bounds, &result);
+      content += line;
+      break;
+    }
+  }
+  if (s.kind != FreeTextKind::kTypewriter) {
+    // A cloud or a callout that outgrew /Rect takes /Rect and /RD with it.
+    const KS_FloatRect grown = bounds.Rect();
+    if (!geom::SameRect(grown, s.rect)) {
+      result.setRect = true;
+      result.rect = grown;
+      result.setInsets = true;
+      KS_FloatRect rd = geom::InsetsBetween(grown, s.box);
+      for (float* x : {&rd.left, &rd.bottom, &rd.right, &rd.top})
+        if (std::fabs(*x) <= 0.0001f) *x = 0;
+      result.insets = rd;
+      s.rect = grown;
+    }
+  }
+  result.content = std::move(content);
+  result.bbox = s.rect;
+  result.strokeOpacity = s.opacity;
+  result.fillOpacity = s.opacity;
+  result.stateName = kStateName;
+  *out = std::move(result);
+  return true;
+}
+
+bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason) {
+  ShapeAppearanceResult result;
+  if (!ComputeFreeTextAppearance(annot, &result, reason)) return false;
+  if (!CKW_AppearanceWriter::Apply(annot, result, options, reason)) return false;
+  std::u16string ds;
+  if (!annot.GetDefaultStyle(&ds) || ds.empty()) {
+    std::string da;
+    annot.GetDefaultAppearance(&da);
+    const DefaultAppearanceInfo info = CDA_DefaultAppearance(da).GetInfo();
+    const bool font = (info.flags & kDA_Font) != 0;
+    const KPD_ColorF black{KPD_COLOR_RGB, {0, 0, 0, 0}};
+    annot.SetDefaultStyle(DefaultStyleFromAppearance(
+        FamilyOfFontResource(font ? info.fontName : std::string()),
+        font && std::isfinite(info.fontSize) && info.fontSize > 0 ? info.fontSize : kDefaultFontSize,
+        (info.flags & kDA_FillColor) ? info.fillColor : black));
+  }
+  return true;
+}
+
+bool CKW_FreeTextImpl::ResetAppearance() { return ResetFreeTextAppearance(*this, ShapeAppearanceOptions{}, nullptr); }
+
+}  // namespace kwannotation

@@ -1,0 +1,41 @@
+// Normal appearances of free text: text boxes, typewriter text and
+// callouts. The text (plain /Contents, or the rich text of /RC over the
+// defaults of /DS and /DA) is laid out by the host's text layout and
+// clipped to the text box; the generator wraps it in the fill, the border
+// (straight, dashed or cloudy) and, for a callout, the callout line /CL
+// with its ending /LE.
+#pragma once
+
+#include <string>
+
+#include "kwannotation/kw_shape_appearance.h"
+#include "sdk/ks_types.h"
+
+namespace kwannotation {
+
+class CKW_AnnotImpl;
+
+enum class FreeTextKind { kTextBox, kTypewriter, kCallout };
+
+// The kind from /IT: "FreeTextTypewriter", "FreeTextCallout", anything
+// else a text box.
+FreeTextKind FreeTextKindOf(const CKW_AnnotImpl& annot);
+
+// The /DS a free text without one gets from its /DA: the font family
+// ("Helvetica" when empty), the size and the colour as #RRGGBB.
+std::u16string DefaultStyleFromAppearance(const std::string& family, float size, const KPD_ColorF& color);
+
+// The standard family a /DA font resource stands for ("Helv", "HeBo" and
+// "Arial" are Helvetica, "TiRo" Times, "Cour" Courier); Helvetica for any
+// name it does not know.
+std::string FamilyOfFontResource(const std::string& resource);
+
+// Computes the appearance; writes nothing. False, with the reason, when
+// the annotation cannot be drawn (no dictionary, no usable /Rect).
+bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
+
+// Rebuilds the normal appearance through the one appearance writer, then
+// writes /DS from /DA when there is none.
+bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason);
+
+}  // namespace kwannotation

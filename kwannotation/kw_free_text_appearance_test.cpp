@@ -1,0 +1,211 @@
+// Free-text appearances against the real host: what each kind draws around
+// its text, the callout geometry, and input no drawing can use.
+#include "kwannotation/kw_free_text_appearance.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_ap_test_support.h"
+#include "kwannotation/kw_appearance_kinds.h"
+
+namespace kwannotation {
+namespace {
+
+namespace host = ks::host;
+
+class FreeText : public test::AppearanceTest {
+ protected:
+  // Adds a free text and rebuilds it through the appearance-kind table,
+  // as `annot regenerate` does.
+  KPD_Dictionary Rebuilt(const std::string& extra, std::string* reason = nullptr) {
+    KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /Contents (Check this) "
+                           "/DA (/Helv 12 Tf 0 0 1 rg) " + extra + " >>");
+    std::string kind, why;
+    ShapeAppearanceFn fn = AppearanceFor(d, &kind);
+    EXPECT_EQ(kind, "FreeText");
+    EXPECT_TRUE(fn && fn(d, &why, ShapeAppearanceOptions{})) << extra << ": " << why;
+    if (reason) *reason = why;
+    return d;
+  }
+  static std::vector<float> Numbers(KPD_Dictionary d, const char* key) {
+    std::vector<float> v;
+    dict::GetNumbers(d, key, &v);
+    return v;
+  }
+};
+
+bool Has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+TEST_F(FreeText, TextBoxBorderFillAndTextGroup) {
+  // No border and no fill: only the text group, clipped before the text.
+  std::string c = Content(Rebuilt("/BS << /W 0 >>"));
+  EXPECT_EQ(c.rfind("q\n/Tx BMC\n100.000000 100.000000 200.000000 100.000000 re\nW\nn\n", 0), 0u) << c;
+  EXPECT_TRUE(Has(c, "W\nn\n1.000 0.000 0.000 1.000 102.000 198.000 cm\nBT\n")) << c;
+  EXPECT_TRUE(Has(c, "ET\nEMC\nQ\n")) << c;
+  EXPECT_FALSE(Has(c, " re S\n"));
+  EXPECT_FALSE(Has(c, " re f\n"));
+
+  // A fill, and a border 2 wide: drawn half its width inside the box, in
+  // the /DA colour; a one-value dash array has its value twice.
+  c = Content(Rebuilt("/C [1 1 0] /BS << /W 2 /S /D /D [4] >>"));
+  EXPECT_TRUE(Has(c, "1.000 1.000 0.000 rg\n100.000000 100.000000 200.000000 100.000000 re f\n")) << c;
+  EXPECT_TRUE(Has(c, "2.000000 w\n[4.000000 4.000000] 0 d\n101.000000 101.000000 198.000000 98.000000 re S\n"))
+      << c;
+  EXPECT_TRUE(Has(c, "0.000 0.000 1.000 RG\n2.000000 w")) << c;
+  // The text is clipped to the inside of the border.
+  EXPECT_TRUE(Has(c, "/Tx BMC\n102.000000 102.000000 196.000000 96.000000 re\nW\nn\n")) << c;
+  EXPECT_LT(c.find("W\nn\n"), c.find("BT\n"));
+
+  // A turned text starts at the corner its top left turns to: a quarter
+  // turn counter-clockwise reads upwards from the bottom left.
+  struct Turn {
+    const char* rotate;
+    const char* frame;
+  } turns[] = {
+      {"/Rotate 90", "0.000 1.000 -1.000 0.000 102.000 102.000 cm\n"},
+      {"/Rotate 180", "-1.000 0.000 0.000 -1.000 298.000 102.000 cm\n"},
+      {"/Rotate -90", "0.000 -1.000 1.000 0.000 298.000 198.000 cm\n"},
+  };
+  for (const Turn& t : turns)
+    EXPECT_TRUE(Has(Content(Rebuilt(std::string("/BS << /W 0 >> ") + t.rotate)), t.frame)) << t.rotate;
+
+  // A cloud of intensity 0 is a plain border.
+  c = Content(Rebuilt("/BS << /W 1 /S /C >> /BE << /S /C /I 0 >>"));
+  EXPECT_TRUE(Has(c, " re S\n")) << c;
+  EXPECT_FALSE(Has(c, " c\n"));
+  // With an intensity the border is a ring of curves around the box.
+  KPD_Dictionary cloudy = Rebuilt("/BS << /W 1 /S /C >> /BE << /S /C /I 1 >>");
+  c = Content(cloudy);
+  EXPECT_TRUE(Has(c, " c\n")) << c;
+  EXPECT_TRUE(Has(c, "S\nQ\nq\n/Tx BMC\n")) << c;
+}
+
+TEST_F(FreeText, OpacityFontsAndTheDefaultStyle) {
+  KPD_Dictionary d = Rebuilt("/CA 0.5");
+  const std::string c = Content(d);
+  EXPECT_EQ(c.rfind("/VistrelFreetext gs\n", 0), 0u) << c;
+  EXPECT_NE(Value(Resources(d), "/ExtGState"), "<absent>");
+  EXPECT_TRUE(Has(Value(Resources(d), "/ExtGState"), "/VistrelFreetext")) << Value(Resources(d), "/ExtGState");
+  EXPECT_NE(Value(Resources(d), "/Font"), "<absent>");
+  // /DS is written from /DA when missing, in its fixed form.
+  EXPECT_EQ(Value(d, "/DS"), "(font: 'Helvetica',sans-serif 12.00pt;color:#0000FF)");
+  // An existing one is kept.
+  d = Rebuilt("/DS (font: Times 9pt)");
+  EXPECT_EQ(Value(d, "/DS"), "(font: Times 9pt)");
+  EXPECT_FALSE(Has(Content(Rebuilt("")), "gs\n"));
+
+  EXPECT_EQ(DefaultStyleFromAppearance("", 10.5f, KPD_ColorF{KPD_COLOR_GRAY, {0.5f, 0, 0, 0}}),
+            u"font: 'Helvetica',sans-serif 10.50pt;color:#808080");
+  EXPECT_EQ(FamilyOfFontResource("TiBo"), "Times");
+  EXPECT_EQ(FamilyOfFontResource("Cour"), "Courier");
+  EXPECT_EQ(FamilyOfFontResource("F1"), "Helvetica");
+}
+
+TEST_F(FreeText, TypewriterBorderIsAtLeastOneWide) {
+  std::string c = Content(Rebuilt("/IT /FreeTextTypewriter /BS << /W 0.5 >>"));
+  EXPECT_TRUE(Has(c, "1.000000 w\n")) << c;
+  EXPECT_TRUE(Has(c, "/Tx BMC\n100.000000 100.000000 200.000000 100.000000 re\nW\nn\n")) << c;
+  for (const char* none : {"/IT /FreeTextTypewriter /BS << /W 0 >>", "/IT /FreeTextTypewriter"}) {
+    c = Content(Rebuilt(none));
+    EXPECT_FALSE(Has(c, " re S")) << none << ": " << c;
+    EXPECT_FALSE(Has(c, " w\n")) << none;
+  }
+  // A typewriter never fills.
+  EXPECT_FALSE(Has(Content(Rebuilt("/IT /FreeTextTypewriter /C [1 0 0]")), "re f"));
+}
+
+TEST_F(FreeText, CalloutRectCoversLineAndEnding) {
+  KPD_Dictionary d = Rebuilt("/IT /FreeTextCallout /CL [40 50 100 150] /LE /OpenArrow /BS << /W 1 >>");
+  const std::string c = Content(d);
+  // Two points: a move and one line, no knee.
+  EXPECT_TRUE(Has(c, "40.000000 50.000000 m\n100.000000 150.000000 l\nS\n")) << c;
+  const auto rect = Numbers(d, "/Rect");
+  ASSERT_EQ(rect.size(), 4u);
+  EXPECT_LT(rect[0], 40.0f - 0.4f);  // the arrow reaches beyond the start point
+  EXPECT_LT(rect[1], 50.0f - 0.4f);
+  EXPECT_FLOAT_EQ(rect[2], 300.0f);
+  EXPECT_FLOAT_EQ(rect[3], 200.0f);
+  // /RD brings the new /Rect back to the same text box.
+  const auto rd = Numbers(d, "/RD");
+  ASSERT_EQ(rd.size(), 4u);
+  EXPECT_FLOAT_EQ(rect[0] + rd[0], 100.0f);
+  EXPECT_FLOAT_EQ(rect[1] + rd[1], 100.0f);
+  EXPECT_EQ(rd[2], 0.0f);
+  EXPECT_EQ(rd[3], 0.0f);
+  // Rebuilding again finds the same box and keeps the same rectangle.
+  std::string kind;
+  ASSERT_TRUE(AppearanceFor(d, &kind)(d, nullptr, ShapeAppearanceOptions{}));
+  EXPECT_EQ(Numbers(d, "/Rect"), rect);
+  EXPECT_EQ(Numbers(d, "/RD"), rd);
+
+  // Three points draw the knee.
+  EXPECT_TRUE(Has(Content(Rebuilt("/IT /FreeTextCallout /CL [40 50 60 150 100 150]")),
+                  "40.000000 50.000000 m\n60.000000 150.000000 l\n100.000000 150.000000 l\n"));
+}
+
+TEST_F(FreeText, InputNoDrawingCanUseGivesATextBoxOrAReason) {
+  struct Case {
+    const char* extra;
+    bool drawn;
+  } cases[] = {
+      {"/IT /FreeTextCallout /CL [40]", true},  // no callout line, still the box
+      {"/IT /FreeTextCallout /CL [1 2 3 4 5 6 7]", true},
+      {"/IT /FreeTextCallout /CL [40 50 /NaN 150]", true},
+      {"/RC (not xml at all)", true},  // falls back to /Contents
+      {"/RC (<body><p></p></body>)", true},  // so does a body without text
+      {"/RC (<body><p style=\"font-size:1e40pt;color:#GGG\">big</p></body>)", true},
+      {"/RC (<body><p style=\"font-size:-5pt\">negative</p></body>)", true},
+      {"/DS (font: Helvetica 99999999999999999999999999999999999999999999pt)", true},
+      {"/RD [99 40 99 40]", true},  // a box too small for one character
+      {"/Rotate 90", true},
+      {"/Rotate 45", true},
+      {"/BS << /W 1000000000000 >>", false},
+  };
+  for (const auto& c : cases) {
+    KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] "
+                                       "/Contents (Check this) /DA (/Helv 12 Tf 0 g) ") +
+                           c.extra + " >>");
+    std::string reason;
+    const bool ok = AppearanceFor(d, nullptr)(d, &reason, ShapeAppearanceOptions{});
+    EXPECT_EQ(ok, c.drawn) << c.extra << ": " << reason;
+    if (!ok) {
+      EXPECT_FALSE(reason.empty());
+      continue;
+    }
+    const std::string content = Content(d);
+    if (std::string(c.extra).rfind("/RC", 0) == 0 && std::string(c.extra).find("<p>") != std::string::npos)
+      EXPECT_NE(content.find("(Check this)"), std::string::npos) << c.extra << ": " << content;
+    if (std::string(c.extra) == "/RC (not xml at all)")
+      EXPECT_NE(content.find("(Check this)"), std::string::npos) << content;
+    // Whatever is drawn as text is drawn inside the clip.
+    const size_t bt = content.find("BT\n");
+    if (bt != std::string::npos) EXPECT_LT(content.find("W\nn\n"), bt) << c.extra;
+    EXPECT_EQ(content.find("nan"), std::string::npos) << c.extra;
+  }
+  // A /Rect that is no rectangle is a reason, not a drawing.
+  KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [0 1 (x) 4] /Contents (x) >>");
+  std::string reason;
+  EXPECT_FALSE(AppearanceFor(d, nullptr)(d, &reason, ShapeAppearanceOptions{}));
+  EXPECT_FALSE(reason.empty());
+}
+
+
+TEST_F(FreeText, ATenMegabyteBodyIsLaidOutOnlyAsFarAsItCanShow) {
+  std::string body = "<body><p>";
+  while (body.size() < 10 * 1024 * 1024) body += "<span style=\"font-weight:bold\">word </span>";
+  body += "</p></body>";
+  KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /DA (/Helv 12 Tf 0 g) >>");
+  host::DictSet(d, "/RC", test::Owned(host::StringNew(body.data(), body.size())).get());
+  std::string reason;
+  ASSERT_TRUE(AppearanceFor(d, nullptr)(d, &reason, ShapeAppearanceOptions{})) << reason;
+  const std::string c = Content(d);
+  EXPECT_LT(c.find("W\nn\n"), c.find("BT\n"));
+  EXPECT_TRUE(Has(c, "(word")) << c.substr(0, 400);
+}
+
+}  // namespace
+}  // namespace kwannotation

@@ -1,0 +1,251 @@
+// Free text rebuilt by `annot regenerate` really draws: poppler (pdftoppm)
+// and MuPDF (mutool draw) show a centred text box of two paragraphs with
+// bold, italic and coloured runs, a typewriter line, a callout whose arrow
+// ends at its point, and Greek and Chinese glyphs; pdftotext reads back the
+// text a box was given.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/shape_pdf_support.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr int kPage = 400;
+
+struct Rgb {
+  int r, g, b;
+};
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> data;
+  bool Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) return false;
+    in.get();
+    data.resize(size_t(width) * size_t(height) * 3);
+    return bool(in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size())));
+  }
+  // The pixel holding the page point (x, y) at 72 dpi.
+  Rgb At(double x, double y) const {
+    const int col = std::clamp(int(x), 0, width - 1), row = std::clamp(int(kPage - y), 0, height - 1);
+    const size_t i = (size_t(row) * size_t(width) + size_t(col)) * 3;
+    return {data[i], data[i + 1], data[i + 2]};
+  }
+};
+
+bool Dark(const Rgb& c) { return c.r + c.g + c.b < 250; }
+bool Red(const Rgb& c) { return c.r > 170 && c.g < 90 && c.b < 90; }
+bool Blue(const Rgb& c) { return c.b > 170 && c.r < 90 && c.g < 90; }
+bool White(const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }
+
+bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
+
+// The columns of the band y0..y1 that hold a pixel `test` accepts: the
+// leftmost and rightmost, or -1 when none does.
+template <class Test>
+std::pair<int, int> Columns(const Image& image, double x0, double x1, double y0, double y1, Test test) {
+  int left = -1, right = -1;
+  for (int x = int(x0); x <= int(x1); ++x)
+    for (double y = y0; y <= y1; y += 1)
+      if (test(image.At(x, y))) {
+        if (left < 0) left = x;
+        right = x;
+        break;
+      }
+  return {left, right};
+}
+
+// Rows of the column band x-1..x+1 between y0 and y1 with a dark pixel.
+int DarkRows(const Image& image, double x, double y0, double y1) {
+  int rows = 0;
+  for (double y = y0; y <= y1; y += 1) {
+    bool any = false;
+    for (double dx = -1; dx <= 1; dx += 1) any = any || Dark(image.At(x + dx, y));
+    rows += any;
+  }
+  return rows;
+}
+
+// UTF-16BE PDF text string of UTF-16 text.
+std::string PdfText(const std::u16string& text) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string s = "<FEFF";
+  for (char16_t c : text)
+    for (int shift : {12, 8, 4, 0}) s += hex[(c >> shift) & 15];
+  return s + ">";
+}
+
+const std::vector<std::string> kAnnotations = {
+    // Two centred paragraphs: "Plain " and a bold run, then an italic red run.
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 260 380 380] /DA (/Helv 20 Tf 0 g) /BS << /W 0 >>"
+    " /Contents (Plain HEAVY\nslanted)"
+    " /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+    "<p style=\"text-align:center;font-size:20pt\">Plain <span style=\"font-weight:bold\">HEAVY</span></p>"
+    "<p style=\"text-align:center;font-size:20pt\"><span style=\"font-style:italic;color:#FF0000\">slanted</span>"
+    "</p></body>) >>",
+    // A blue typewriter line.
+    "<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [20 200 380 230]"
+    " /DA (/Cour 16 Tf 0 0 1 rg) /Contents (Typewriter line) >>",
+    // A red callout from (40, 60) over a knee at (120, 100) to its box.
+    "<< /Type /Annot /Subtype /FreeText /IT /FreeTextCallout /Rect [220 40 380 120] /CL [40 60 120 100 220 80]"
+    " /LE /ClosedArrow /BS << /W 2 >> /DA (/Helv 14 Tf 1 0 0 rg) /Contents (See detail 4) >>",
+};
+
+class FreeTextRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    in_ = dir_ / "in.pdf";
+    out_ = dir_ / "out.pdf";
+    ASSERT_EQ(WriteShapePdf(in_, kPage, kPage, kAnnotations), "");
+    CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(in_) + " -o " + Quote(out_));
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_NE(r.output.find("FreeText              3        0"), std::string::npos) << r.output;
+  }
+
+  void Check(const std::string& renderer, const std::string& ppm) {
+    Image image;
+    ASSERT_TRUE(image.Read(ppm)) << renderer;
+    ASSERT_EQ(image.width, kPage) << renderer;
+
+    // The first paragraph is centred in the box (20..380): its ink starts
+    // and ends as far from each side.
+    const auto [l1, r1] = Columns(image, 20, 380, 345, 376, Dark);
+    ASSERT_GE(l1, 0) << renderer << ": first paragraph";
+    EXPECT_NEAR((l1 + r1) / 2.0, 200, 6) << renderer << ": first paragraph from " << l1 << " to " << r1;
+    EXPECT_GT(r1 - l1, 100) << renderer;
+    // The second paragraph is red, centred, below the first.
+    const auto [l2, r2] = Columns(image, 20, 380, 310, 345, Red);
+    ASSERT_GE(l2, 0) << renderer << ": second paragraph";
+    EXPECT_NEAR((l2 + r2) / 2.0, 200, 6) << renderer << ": second paragraph from " << l2 << " to " << r2;
+    EXPECT_LT(r2 - l2, r1 - l1);
+    EXPECT_TRUE(White(image.At(25, 300))) << renderer << ": below the text";
+
+    // The typewriter line: blue text from the box's left, nothing above it.
+    const auto [lt, rt] = Columns(image, 10, 390, 200, 230, Blue);
+    EXPECT_GE(lt, 20) << renderer << ": typewriter";
+    EXPECT_LT(lt, 30) << renderer << ": typewriter";
+    EXPECT_GT(rt, 120) << renderer << ": typewriter";
+    EXPECT_EQ(Columns(image, 10, 390, 231, 250, Blue).first, -1) << renderer << ": typewriter stays in its box";
+
+    // The callout: the arrow's tip is at (40, 60), nothing beyond it; the
+    // line runs on to the knee and the box.
+    bool tip = false;
+    for (double dx = 0; dx <= 2; dx += 1)
+      for (double dy = -1; dy <= 1; dy += 1) tip = tip || Red(image.At(40.5 + dx, 60 + dy));
+    EXPECT_TRUE(tip) << renderer << ": arrow tip";
+    EXPECT_TRUE(White(image.At(35, 57))) << renderer << ": beyond the tip";
+    EXPECT_TRUE(White(image.At(30, 60))) << renderer << ": beyond the tip";
+    EXPECT_TRUE(Red(image.At(80, 80)) || Red(image.At(80, 81)) || Red(image.At(80, 79))) << renderer << ": line";
+    EXPECT_TRUE(Red(image.At(170, 90)) || Red(image.At(170, 91)) || Red(image.At(170, 89)))
+        << renderer << ": knee to box";
+    EXPECT_TRUE(Red(image.At(221, 100))) << renderer << ": box border";
+    EXPECT_TRUE(Columns(image, 225, 375, 45, 115, Red).first > 0) << renderer << ": callout text";
+  }
+
+  TempDir dir_;
+  std::string in_, out_;
+};
+
+TEST_F(FreeTextRenderTest, PopplerDrawsTheBoxesTypewriterAndCallout) {
+  if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  Check("pdftoppm", dir_ / "poppler.ppm");
+}
+
+TEST_F(FreeTextRenderTest, MuPdfDrawsTheBoxesTypewriterAndCallout) {
+  if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
+  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+  ASSERT_EQ(r.status, 0) << r.output;
+  Check("mutool draw", dir_ / "mupdf.ppm");
+}
+
+TEST_F(FreeTextRenderTest, BoldAndItalicRunsUseTheirFaces) {
+  if (!HaveProgram("pdffonts")) GTEST_SKIP() << "pdffonts is not installed";
+  CommandResult fonts = Shell("pdffonts " + Quote(out_));
+  EXPECT_NE(fonts.output.find("Helvetica-Bold "), std::string::npos) << fonts.output;
+  EXPECT_NE(fonts.output.find("Helvetica-Oblique "), std::string::npos) << fonts.output;
+  EXPECT_NE(fonts.output.find("Courier "), std::string::npos) << fonts.output;
+}
+
+// Only whitespace differs: pdftotext ends pages with a form feed.
+std::string Squeezed(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n' || c == '\r' || c == '\f' || c == ' ') {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// The text of a regenerated free text copies back out as its /Contents,
+// Latin, Greek and Chinese alike; the Greek and Chinese letters are drawn
+// as glyphs (a stroke down their middle), not as hollow missing-glyph boxes.
+TEST(FreeTextRender, TextCopiesOutAsItsContentsAndForeignGlyphsDraw) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
+  struct Box {
+    const char* rect;
+    std::u16string contents;
+    const char* utf8;
+  } boxes[] = {
+      {"[20 20 380 120]", u"Verify this dimension\nbefore cutting", "Verify this dimension before cutting"},
+      {"[20 300 120 390]", u"\u03A6", "\xCE\xA6"},
+      {"[200 300 300 390]", u"\u4E2D", "\xE4\xB8\xAD"},
+  };
+  std::vector<std::string> annots;
+  for (const Box& b : boxes)
+    annots.push_back(std::string("<< /Type /Annot /Subtype /FreeText /Rect ") + b.rect +
+                     " /BS << /W 0 >> /DA (/Helv 60 Tf 0 g) /DS (font: Helvetica 60pt) /Contents " +
+                     PdfText(b.contents) + " >>");
+  annots[0] = "<< /Type /Annot /Subtype /FreeText /Rect [20 20 380 120] /DA (/Helv 14 Tf 0 g) /Contents " +
+              PdfText(boxes[0].contents) + " >>";
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, annots), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const Box& b : boxes) {
+    const std::string rect = std::string(b.rect).substr(1, std::string(b.rect).size() - 2);
+    std::vector<int> v;
+    for (size_t at = 0; at < rect.size();) {
+      size_t end = rect.find(' ', at);
+      v.push_back(std::stoi(rect.substr(at, end - at)));
+      at = end == std::string::npos ? rect.size() : end + 1;
+    }
+    CommandResult text = Shell("pdftotext -x " + std::to_string(v[0]) + " -y " + std::to_string(kPage - v[3]) +
+                               " -W " + std::to_string(v[2] - v[0]) + " -H " + std::to_string(v[3] - v[1]) + " " +
+                               Quote(dir / "out.pdf") + " -");
+    ASSERT_EQ(text.status, 0) << text.output;
+    EXPECT_EQ(Squeezed(text.output), b.utf8);
+  }
+  for (const std::string renderer : {"poppler", "mupdf"}) {
+    const std::string ppm = dir / (renderer + ".ppm");
+    CommandResult draw =
+        renderer == "poppler"
+            ? Shell("pdftoppm -r 72 -singlefile " + Quote(dir / "out.pdf") + " " + Quote(dir / "poppler"))
+            : Shell("mutool draw -q -r 72 -o " + Quote(ppm) + " " + Quote(dir / "out.pdf") + " 1");
+    if (renderer == "mupdf" && !HaveProgram("mutool")) continue;
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    Image image;
+    ASSERT_TRUE(image.Read(ppm)) << renderer;
+    // Text starts 2 points inside the box; Φ is 0.8 em wide, 中 1 em.
+    EXPECT_GT(DarkRows(image, 22 + 0.4 * 60, 300, 388), 30) << renderer << ": Greek";
+    EXPECT_GT(DarkRows(image, 202 + 30, 300, 388), 30) << renderer << ": Chinese";
+    EXPECT_TRUE(White(image.At(150, 340))) << renderer;
+  }
+}
+
+}  // namespace
