@@ -34,6 +34,11 @@ CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot) : dict_(annot) {
   if (dict_) Take(&before_);
 }
 
+CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys)
+    : dict_(annot), wholeKeys_(std::move(wholeKeys)) {
+  if (dict_) Take(&before_);
+}
+
 CKW_AnnotChange::~CKW_AnnotChange() {
   for (auto& [key, value] : before_.keys) Release(&value);
   for (auto& [stream, state] : before_.streams) Release(&state);
@@ -67,7 +72,8 @@ void CKW_AnnotChange::Take(Snapshot* out) const {
     KPD_Object value = host::DictGet(dict_, key.c_str());
     if (!value) continue;
     Value v;
-    v.indirect = IsIndirect(value);
+    // A value replaced whole is as good as a copy: held like an indirect one.
+    v.indirect = IsIndirect(value) || std::find(wholeKeys_.begin(), wholeKeys_.end(), key) != wholeKeys_.end();
     v.object = v.indirect ? value : host::ObjectClone(value);
     if (v.object) out->keys[key] = v;
   }
