@@ -86,7 +86,7 @@ void CKW_AnnotChange::Take(Snapshot* out) const {
     host::ByteString data;
     if (host::StreamGetData(stream, 0, data.get())) state.data = data.str();
     state.dict = host::ObjectClone(host::StreamGetDict(stream));
-    out->streams.emplace_back(stream, state);
+    out->streams.emplace_back(stream, std::move(state));
   };
   auto addContainer = [&](KPD_Dictionary dict) {
     if (!IsIndirect(dict)) return;  // a direct one is part of its parent's clone
@@ -156,12 +156,12 @@ bool CKW_AnnotChange::Finish() {
                            [&](const auto& entry) { return entry.first == stream; });
     StreamChange change;
     change.stream = stream;
-    change.after = state;
+    change.after = std::move(state);
     if (it != before_.streams.end()) {
-      change.before = it->second;
+      change.before = std::move(it->second);
       before_.streams.erase(it);
     }
-    streams_.push_back(change);
+    streams_.push_back(std::move(change));
   }
   for (auto& [stream, state] : before_.streams) {
     StreamChange change;
@@ -171,7 +171,7 @@ bool CKW_AnnotChange::Finish() {
     host::ByteString data;
     if (host::StreamGetData(stream, 0, data.get())) change.after.data = data.str();
     change.after.dict = host::ObjectClone(host::StreamGetDict(stream));
-    streams_.push_back(change);
+    streams_.push_back(std::move(change));
   }
   before_.streams.clear();
   streams_.erase(std::remove_if(streams_.begin(), streams_.end(),

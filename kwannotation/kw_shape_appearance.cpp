@@ -563,36 +563,38 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
 
 // ---- ink --------------------------------------------------------------------------
 
-// Content text written straight into a string that is grown ahead of the
-// writing: a dense ink has hundreds of thousands of numbers, and appending
-// them one by one costs more than formatting them.
+// Content text gathered in a small buffer and appended to the string a
+// block at a time: a dense ink has hundreds of thousands of numbers, and
+// appending them one by one costs more than formatting them.
 class InkContent {
  public:
-  explicit InkContent(std::string& out, size_t expected) : out_(out), used_(out.size()) {
-    out_.resize(used_ + expected + kRoom);
-  }
-  ~InkContent() { out_.resize(used_); }
+  InkContent(std::string& out, size_t expected) : out_(out) { out_.reserve(out_.size() + expected); }
+  ~InkContent() { Flush(); }
   // Makes room for the numbers and operator of one path segment.
   void Room() {
-    if (out_.size() - used_ < kRoom) out_.resize(std::max(out_.size() * 2, used_ + kRoom));
+    if (sizeof block_ - used_ < kRoom) Flush();
   }
   void Number(double v) {
-    char* at = &out_[used_];
-    char* end = ks::WriteFixed(at, v, 3);
+    char* end = ks::WriteFixed(block_ + used_, v, 3);
     *end++ = ' ';
-    used_ += size_t(end - at);
+    used_ = size_t(end - block_);
   }
   void Op(const char* text) {
     const size_t n = std::strlen(text);
-    std::memcpy(&out_[used_], text, n);
+    std::memcpy(block_ + used_, text, n);
     used_ += n;
   }
 
  private:
+  void Flush() {
+    out_.append(block_, used_);
+    used_ = 0;
+  }
   // Six numbers and an operator.
   static constexpr size_t kRoom = 7 * ks::kFixedTextMax;
   std::string& out_;
-  size_t used_;
+  char block_[16 * 1024];
+  size_t used_ = 0;
 };
 
 // Writes a stroke as smoothed curves. The curves bulge past the stroke's
