@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
     auto u0 = clock::now();
     DA_EraseResult r = index.ErasePart(trail);
     runs = std::min(runs, Ms(u0, clock::now()));
-    auto change = std::make_unique<kwannotation::CKW_AnnotChange>(ink, std::vector<std::string>{"/InkList", "/PSI"});
+    auto change =
+        std::make_unique<kwannotation::CKW_AnnotChange>(ink, std::vector<std::string>{"/InkList", "/PSI"}, true);
     DA_KeepRuns(ink, r.runs);
     auto u1 = clock::now();
     apply = std::min(apply, Ms(u0, u1));

@@ -246,9 +246,11 @@ bool CDA_CNRubberToolHandler::EraseOne(Candidate& c, KA_Document doc, std::vecto
     AnnotUndo_HandOver(std::move(item), doc);
     return true;
   }
-  // The strokes are replaced whole, never changed in place: the record
-  // keeps them as they are rather than copying every number.
-  auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict, std::vector<std::string>{"/InkList", "/PSI"});
+  // The strokes are replaced whole, never changed in place, and the new
+  // appearance goes into a new stream: the record keeps the old strokes and
+  // stream as they are rather than copying every number and byte.
+  auto change =
+      std::make_unique<kwannotation::CKW_AnnotChange>(dict, std::vector<std::string>{"/InkList", "/PSI"}, true);
   std::string why;
   if (!DA_KeepRuns(dict, r.runs) || !kwannotation::ResetInkAppearance(dict, &why)) {
     if (change->Finish()) change->Apply(false);

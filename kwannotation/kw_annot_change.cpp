@@ -34,8 +34,8 @@ CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot) : dict_(annot) {
   if (dict_) Take(&before_);
 }
 
-CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys)
-    : dict_(annot), wholeKeys_(std::move(wholeKeys)) {
+CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys, bool newStreams)
+    : dict_(annot), wholeKeys_(std::move(wholeKeys)), newStreams_(newStreams) {
   if (dict_) Take(&before_);
 }
 
@@ -79,6 +79,7 @@ void CKW_AnnotChange::Take(Snapshot* out) const {
   }
 
   auto addStream = [&](KPD_Stream stream) {
+    if (newStreams_) return;
     for (const auto& [known, state] : out->streams)
       if (known == stream) return;
     StreamState state;

@@ -23,7 +23,10 @@ class CKW_AnnotChange {
   // The same, with keys whose values are only ever replaced whole, never
   // changed in place (the strokes of an ink: hundreds of thousands of
   // numbers). Their values are kept and compared by identity, not copied.
-  CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys);
+  // With `newStreams` the edit puts its appearance into new streams and
+  // leaves the old ones as they are: only the references to streams are
+  // recorded, not their data.
+  CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys, bool newStreams = false);
   ~CKW_AnnotChange();
   CKW_AnnotChange(const CKW_AnnotChange&) = delete;
   CKW_AnnotChange& operator=(const CKW_AnnotChange&) = delete;
@@ -83,6 +86,7 @@ class CKW_AnnotChange {
   KPD_Dictionary dict_ = nullptr;
   bool finished_ = false;
   std::vector<std::string> wholeKeys_;
+  bool newStreams_ = false;
   Snapshot before_;
   std::map<std::string, KeyChange> keys_;
   std::vector<StreamChange> streams_;
