@@ -25,7 +25,7 @@ const char kRunUsage[] =
     "Script commands, one a line ('#' starts a comment):\n"
     "  open PATH | save [PATH] | language CODE (of an installed translation)\n"
     "  answer dialog NAME ok|cancel|N [ELEMENT=VALUE ...] | answer file PATH...\n"
-    "  view PAGE [zoom Z] [rotate R] | page PAGE | tool NAME | press CONTROL_ID\n"
+    "  view PAGE [zoom Z] [rotate R] | page PAGE | tool NAME | press CONTROL_ID [VALUE]\n"
     "  down|up|move|click|dblclick|rdown|rup|rclick|rdblclick X Y [shift] [ctrl]\n"
     "  key CODE|NAME [shift] [ctrl] | wheel DELTA X Y | undo | redo\n"
     "  answer message ok|cancel|yes|no|N | answer progress cancel N (the next\n"

@@ -25,6 +25,22 @@ void CDA_Module::Exit() {
   rubber_.reset();
 }
 
+// The eraser's size, 1 to 30, under "Button_CNRubberSize": it starts at the
+// stored size and moving it stores the new one.
+void CDA_Module::AddSizeSlider(KA_RibbonElement parent) {
+  KA_RibbonElement slider = Host::RibbonAddControl(parent, KS_RIBBON_SLIDER, "Button_CNRubberSilder", u"", u"");
+  if (!slider) return;
+  Host::RibbonSetSliderRange(slider, 1, 30);
+  Host::RibbonSetSliderValue(slider, rubber_->GetSize());
+  Host::RibbonSetPressProc(
+      slider,
+      [](void* data, KA_RibbonElement control) {
+        auto* module = static_cast<CDA_Module*>(data);
+        if (module->rubber_) module->rubber_->SetSize(Host::RibbonGetSliderValue(control));
+      },
+      this);
+}
+
 void CDA_Module::BuildEraserRibbon(KA_Frame frame) {
   if (!rubber_) return;
   using Widgets::Translate;
@@ -53,6 +69,7 @@ void CDA_Module::BuildEraserRibbon(KA_Frame frame) {
   for (const Item& item : kItems) {
     KA_RibbonElement control = Host::RibbonAddControl(menu, item.kind, item.id, Translate(item.title).c_str(),
                                                       Translate(item.tooltip).c_str());
+    if (control && item.kind == KS_RIBBON_PARENT_BUTTON) AddSizeSlider(control);
     if (!control || item.kind != KS_RIBBON_BUTTON) continue;
     controls_.push_back(std::make_unique<Control>(Control{this, item.id}));
     Host::RibbonSetPressProc(

@@ -31,6 +31,8 @@ class CDA_Module : public IAnnot_Module {
   const std::vector<std::unique_ptr<CMarkup_AnnotHandler>>& GetHandlers() const { return handlers_; }
 
  private:
+  void AddSizeSlider(KA_RibbonElement parent);
+
   std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers_;
   std::unique_ptr<CDA_CNRubberToolHandler> rubber_;
   // What each eraser control's press hands back: the module and the id.

@@ -63,21 +63,30 @@ bool CDA_CNRubberToolHandler::IsErasable(KA_Annot annot) {
          Host::AnnotIsModifiable(annot, 0) == 1;
 }
 
-void CDA_CNRubberToolHandler::OnActivate(bool) {
-  size_ = ReadSize();
-  if (KA_Document doc = CurrentDoc()) {
-    Host::AppDocDeselectAll(doc);
-    Host::AppDocSetFocusedAnnot(doc, nullptr);
+// Nothing stays selected or focused in any open document while the
+// eraser is the tool, nor after it.
+void CDA_CNRubberToolHandler::ClearEveryView() {
+  const int32_t count = Host::AppDocumentCount();
+  for (int32_t i = 0; i < count; ++i) {
+    if (KA_Document doc = Host::AppGetDocument(i)) {
+      Host::AppDocDeselectAll(doc);
+      Host::AppDocSetFocusedAnnot(doc, nullptr);
+    }
   }
 }
 
+void CDA_CNRubberToolHandler::OnActivate(bool) {
+  size_ = ReadSize();
+  ClearEveryView();
+  // The eraser stays the tool after each erase.
+  Host::PrefSetInt(u"KeepToolSelected", u"Rubber", 1);
+}
+
 void CDA_CNRubberToolHandler::OnDeactivate() {
-  if (KA_Document doc = CurrentDoc()) {
-    Host::AppDocDeselectAll(doc);
-    Host::AppDocSetFocusedAnnot(doc, nullptr);
-  }
+  ClearEveryView();
   busy_ = false;
   candidates_.clear();
+  prepared_.clear();
   trail_.Clear();
 }
 
@@ -97,9 +106,34 @@ bool CDA_CNRubberToolHandler::GetAnchor(KS_DevicePoint& out) {
 }
 
 void CDA_CNRubberToolHandler::AddCandidate(KA_Annot annot) {
-  if (!IsErasable(annot)) return;
+  if (!annot) return;
   for (const Candidate& c : candidates_)
     if (c.annot == annot) return;
+  for (auto it = prepared_.begin(); it != prepared_.end(); ++it) {
+    if (it->annot != annot) continue;
+    candidates_.push_back(std::move(*it));
+    prepared_.erase(it);
+    return;
+  }
+  if (!IsErasable(annot)) return;
+  candidates_.push_back(Prepare(annot));
+}
+
+// The erasable inks of the view's page, read and indexed before the first
+// move: a dense ink takes a while to index, and the preview of a move must
+// not wait for it.
+void CDA_CNRubberToolHandler::PrepareInks(KA_PageView view) {
+  prepared_.clear();
+  KA_Document doc = Host::PageViewGetDocument(view);
+  KPD_Page page = Host::PageViewGetPage(view);
+  const int32_t count = page && doc ? Host::PageAnnotCount(page) : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    KA_Annot annot = Host::AnnotFromDict(doc, Host::PageGetAnnot(page, i));
+    if (IsErasable(annot)) prepared_.push_back(Prepare(annot));
+  }
+}
+
+CDA_CNRubberToolHandler::Candidate CDA_CNRubberToolHandler::Prepare(KA_Annot annot) {
   Candidate c;
   c.annot = annot;
   KPD_Dictionary dict = Host::AnnotGetDict(annot);
@@ -109,7 +143,7 @@ void CDA_CNRubberToolHandler::AddCandidate(KA_Annot annot) {
     c.index = std::make_unique<CDA_StrokeIndex>(c.data.strokes);
     c.preview = std::make_unique<CDA_StrokeIndex::Preview>(*c.index, mode_ == kWhole);
   }
-  candidates_.push_back(std::move(c));
+  return c;
 }
 
 void CDA_CNRubberToolHandler::SetCursor(KA_PageView view) {
@@ -136,6 +170,7 @@ bool CDA_CNRubberToolHandler::OnLButtonDown(KA_PageView view, uint32_t, const KS
     return false;
   if (mode_ != kPart && mode_ != kWhole) return false;
   busy_ = true;
+  PrepareInks(view);
   AddCandidate(Host::PageViewHitTestAnnot(view, pt, "Ink"));
   trail_.Add(p);
   return true;
@@ -211,11 +246,13 @@ bool CDA_CNRubberToolHandler::EraseOne(Candidate& c, KA_Document doc, std::vecto
     AnnotUndo_HandOver(std::move(item), doc);
     return true;
   }
-  auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict);
-  DA_InkData after = c.data;
-  after.strokes = r.strokes;
+  // The strokes are replaced whole, never changed in place, and the new
+  // appearance goes into a new stream: the record keeps the old strokes and
+  // stream as they are rather than copying every number and byte.
+  auto change =
+      std::make_unique<kwannotation::CKW_AnnotChange>(dict, std::vector<std::string>{"/InkList", "/PSI"}, true);
   std::string why;
-  if (!DA_WriteInk(dict, after) || !kwannotation::ResetInkAppearance(dict, &why)) {
+  if (!DA_KeepRuns(dict, r.runs) || !kwannotation::ResetInkAppearance(dict, &why)) {
     if (change->Finish()) change->Apply(false);
     skipped->push_back(why.empty() ? std::string("the document refused the new strokes") : why);
     return false;
@@ -243,9 +280,12 @@ bool CDA_CNRubberToolHandler::OnLButtonUp(KA_PageView view, uint32_t, const KS_D
   if (doc && !trail_.Empty() && !candidates_.empty()) {
     const std::u16string caption = Widgets::Translate("IDS_STR_UNDORUBBER");
     Host::UndoBeginGroup(doc, caption.c_str());
-    for (Candidate& c : candidates_) EraseOne(c, doc, &skipped);
+    bool erased = false;
+    for (Candidate& c : candidates_) erased = EraseOne(c, doc, &skipped) || erased;
+    if (erased) Host::AppDocNotifyPageChanged(doc, Host::PageViewGetPageIndex(view_ ? view_ : view));
     Host::UndoEndGroup(doc);
   }
+  prepared_.clear();
   if (doc) Host::AppDocInvalidateRect(doc, Host::PageViewGetPageIndex(view_ ? view_ : view), nullptr);
   busy_ = false;
   ShowSkipped(skipped);

@@ -72,6 +72,9 @@ class CDA_CNRubberToolHandler : public CAnnot_ToolHandler {
   };
 
   void AddCandidate(KA_Annot annot);
+  Candidate Prepare(KA_Annot annot);
+  void PrepareInks(KA_PageView view);
+  static void ClearEveryView();
   void SetCursor(KA_PageView view);
   void PaintPreview(KA_PageView view, const Candidate& c, const std::vector<DA_SegmentRef>& segments);
   // Applies the erase of the mode to one candidate; true when it changed.
@@ -83,6 +86,8 @@ class CDA_CNRubberToolHandler : public CAnnot_ToolHandler {
   KA_PageView view_ = nullptr;
   CDA_RubberTrail trail_{RubberRadius(8)};
   std::vector<Candidate> candidates_;
+  // The erasable inks of the gesture's page not touched yet.
+  std::vector<Candidate> prepared_;
   int32_t mode_ = kNone;
   int32_t size_ = 8;
   int32_t nightMode_ = -1;

@@ -20,12 +20,17 @@ double Cross(KS_FloatPoint a, KS_FloatPoint b, KS_FloatPoint c) {
 
 // Appends the runs of a stroke between erased points; runs of one point are
 // counted and dropped.
-void KeepRuns(const DA_InkStroke& s, const std::vector<uint8_t>& erased, DA_EraseResult* out) {
+void KeepRuns(int32_t si, const DA_InkStroke& s, const std::vector<uint8_t>& erased, DA_EraseResult* out) {
   const bool pressure = s.pressure.size() == s.points.size();
   DA_InkStroke run;
+  size_t first = 0;
   auto flush = [&] {
-    if (run.points.size() >= 2) out->strokes.push_back(std::move(run));
-    else if (run.points.size() == 1) ++out->droppedSinglePoints;
+    if (run.points.size() >= 2) {
+      out->runs.push_back({si, int32_t(first), int32_t(run.points.size())});
+      out->strokes.push_back(std::move(run));
+    } else if (run.points.size() == 1) {
+      ++out->droppedSinglePoints;
+    }
     run = DA_InkStroke();
   };
   for (size_t i = 0; i < s.points.size(); ++i) {
@@ -33,15 +38,22 @@ void KeepRuns(const DA_InkStroke& s, const std::vector<uint8_t>& erased, DA_Eras
       flush();
       continue;
     }
+    if (run.points.empty()) first = i;
     run.points.push_back(s.points[i]);
     if (pressure) run.pressure.push_back(s.pressure[i]);
   }
   flush();
 }
 
+void KeepWhole(int32_t si, const DA_InkStroke& s, DA_EraseResult* out) {
+  out->runs.push_back({si, 0, int32_t(s.points.size())});
+  out->strokes.push_back(s);
+}
+
 // The partial erase of one stroke from per-point reach and per-segment touch
 // marks (segment i joins points i and i + 1).
-void ErasePartOfStroke(const DA_InkStroke& s, const uint8_t* reached, const uint8_t* touched, DA_EraseResult* out) {
+void ErasePartOfStroke(int32_t si, const DA_InkStroke& s, const uint8_t* reached, const uint8_t* touched,
+                       DA_EraseResult* out) {
   const size_t n = s.points.size();
   std::vector<uint8_t> erased(n, 0);
   bool any = false;
@@ -50,18 +62,18 @@ void ErasePartOfStroke(const DA_InkStroke& s, const uint8_t* reached, const uint
     any = any || erased[i];
   }
   if (!any) {
-    out->strokes.push_back(s);
+    KeepWhole(si, s, out);
     return;
   }
   out->changed = true;
-  KeepRuns(s, erased, out);
+  KeepRuns(si, s, erased, out);
 }
 
 // Strokes that are kept as they are, whatever the trail: not finite, or
 // too short to have a segment.
-bool SetAside(const DA_InkStroke& s, bool finite, DA_EraseResult* out) {
+bool SetAside(int32_t si, const DA_InkStroke& s, bool finite, DA_EraseResult* out) {
   if (!finite) {
-    out->strokes.push_back(s);
+    KeepWhole(si, s, out);
     ++out->skippedStrokes;
     return true;
   }
@@ -127,27 +139,29 @@ KS_FloatRect CDA_RubberTrail::PieceBox(size_t k) const {
 
 DA_EraseResult RubberReferencePart(const DA_InkStrokes& strokes, const CDA_RubberTrail& trail) {
   DA_EraseResult out;
-  for (const DA_InkStroke& s : strokes) {
-    if (SetAside(s, FiniteStroke(s), &out)) continue;
+  for (size_t si = 0; si < strokes.size(); ++si) {
+    const DA_InkStroke& s = strokes[si];
+    if (SetAside(int32_t(si), s, FiniteStroke(s), &out)) continue;
     const size_t n = s.points.size();
     std::vector<uint8_t> reached(n), touched(n);
     for (size_t i = 0; i < n; ++i) {
       reached[i] = trail.Reaches(s.points[i]);
       if (i + 1 < n) touched[i] = trail.Touches(s.points[i], s.points[i + 1]);
     }
-    ErasePartOfStroke(s, reached.data(), touched.data(), &out);
+    ErasePartOfStroke(int32_t(si), s, reached.data(), touched.data(), &out);
   }
   return out;
 }
 
 DA_EraseResult RubberReferenceWhole(const DA_InkStrokes& strokes, const CDA_RubberTrail& trail) {
   DA_EraseResult out;
-  for (const DA_InkStroke& s : strokes) {
-    if (SetAside(s, FiniteStroke(s), &out)) continue;
+  for (size_t si = 0; si < strokes.size(); ++si) {
+    const DA_InkStroke& s = strokes[si];
+    if (SetAside(int32_t(si), s, FiniteStroke(s), &out)) continue;
     bool hit = false;
     for (size_t i = 0; i + 1 < s.points.size() && !hit; ++i) hit = trail.Touches(s.points[i], s.points[i + 1]);
     if (hit) out.changed = true;
-    else out.strokes.push_back(s);
+    else KeepWhole(int32_t(si), s, &out);
   }
   return out;
 }
@@ -290,8 +304,8 @@ DA_EraseResult CDA_StrokeIndex::ErasePart(const CDA_RubberTrail& trail) const {
   Marks(trail, &reached, &touched);
   for (size_t si = 0; si < strokes_.size(); ++si) {
     const DA_InkStroke& s = strokes_[si];
-    if (SetAside(s, finite_[si], &out)) continue;
-    ErasePartOfStroke(s, reached.data() + strokeFirstPt_[si], touched.data() + strokeFirstSeg_[si], &out);
+    if (SetAside(int32_t(si), s, finite_[si], &out)) continue;
+    ErasePartOfStroke(int32_t(si), s, reached.data() + strokeFirstPt_[si], touched.data() + strokeFirstSeg_[si], &out);
   }
   return out;
 }
@@ -310,9 +324,9 @@ DA_EraseResult CDA_StrokeIndex::EraseWhole(const CDA_RubberTrail& trail) const {
   }
   for (size_t si = 0; si < strokes_.size(); ++si) {
     const DA_InkStroke& s = strokes_[si];
-    if (SetAside(s, finite_[si], &out)) continue;
+    if (SetAside(int32_t(si), s, finite_[si], &out)) continue;
     if (hit[si]) out.changed = true;
-    else out.strokes.push_back(s);
+    else KeepWhole(int32_t(si), s, &out);
   }
   return out;
 }

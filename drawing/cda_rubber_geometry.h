@@ -77,10 +77,19 @@ struct DA_SegmentRef {
   }
 };
 
+// A piece of a stroke: `points` points from `first` on.
+struct DA_InkRun {
+  int32_t stroke;
+  int32_t first;
+  int32_t points;
+  bool operator==(const DA_InkRun& o) const { return stroke == o.stroke && first == o.first && points == o.points; }
+};
+
 // What an erase did to one ink, and what it left alone.
 struct DA_EraseResult {
   bool changed = false;
   DA_InkStrokes strokes;  // the strokes left, in order
+  std::vector<DA_InkRun> runs;  // where each of them comes from
   int32_t droppedSinglePoints = 0;  // one-point strokes or runs not kept
   int32_t skippedStrokes = 0;       // strokes kept as they were (coordinates not finite)
 };

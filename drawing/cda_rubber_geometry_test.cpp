@@ -37,6 +37,19 @@ DA_EraseResult Whole(const DA_InkStrokes& strokes, const CDA_RubberTrail& trail)
   return indexed;
 }
 
+// The pieces of `strokes` that `runs` name, with their pressure.
+DA_InkStrokes Cut(const DA_InkStrokes& strokes, const std::vector<DA_InkRun>& runs) {
+  DA_InkStrokes out;
+  for (const DA_InkRun& r : runs) {
+    const DA_InkStroke& s = strokes.at(size_t(r.stroke));
+    DA_InkStroke piece;
+    piece.points.assign(s.points.begin() + r.first, s.points.begin() + r.first + r.points);
+    if (!s.pressure.empty()) piece.pressure.assign(s.pressure.begin() + r.first, s.pressure.begin() + r.first + r.points);
+    out.push_back(std::move(piece));
+  }
+  return out;
+}
+
 std::vector<float> Xs(const DA_InkStroke& s) {
   std::vector<float> xs;
   for (KS_FloatPoint p : s.points) xs.push_back(p.x);
@@ -250,8 +263,15 @@ TEST(RubberGeometry, IndexAgreesWithThePlainRule) {
       t = {t.x + step(rng) * 3, t.y + step(rng) * 3};
     }
     SCOPED_TRACE("round " + std::to_string(round));
-    EXPECT_TRUE(SameStrokes(index.ErasePart(trail).strokes, RubberReferencePart(strokes, trail).strokes));
-    EXPECT_TRUE(SameStrokes(index.EraseWhole(trail).strokes, RubberReferenceWhole(strokes, trail).strokes));
+    const DA_EraseResult partIndexed = index.ErasePart(trail), partPlain = RubberReferencePart(strokes, trail);
+    const DA_EraseResult wholeIndexed = index.EraseWhole(trail), wholePlain = RubberReferenceWhole(strokes, trail);
+    EXPECT_TRUE(SameStrokes(partIndexed.strokes, partPlain.strokes));
+    EXPECT_TRUE(SameStrokes(wholeIndexed.strokes, wholePlain.strokes));
+    // The pieces the host keeps are the strokes left, pressure and all.
+    EXPECT_EQ(partIndexed.runs, partPlain.runs);
+    EXPECT_EQ(wholeIndexed.runs, wholePlain.runs);
+    EXPECT_TRUE(SameStrokes(Cut(strokes, partIndexed.runs), partIndexed.strokes));
+    EXPECT_TRUE(SameStrokes(Cut(strokes, wholeIndexed.runs), wholeIndexed.strokes));
     EXPECT_EQ(part.All(), RubberReferencePreview(strokes, trail, false));
     EXPECT_EQ(whole.All(), RubberReferencePreview(strokes, trail, true));
   }

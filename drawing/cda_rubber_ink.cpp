@@ -3,124 +3,92 @@
 #include <cmath>
 
 #include "plugin/host_binding.h"
-#include "sdk/ks_number.h"
 
 namespace AnnotationPlugin {
 
 namespace {
 
-// The numbers of an array, or false when it is not an array of numbers.
-bool Numbers(KPD_Object array, std::vector<float>* out) {
-  if (!array || Host::ObjectGetType(array) != KPD_OBJ_ARRAY) return false;
-  int32_t count = Host::ArrayGetNumbers(array, nullptr, 0);
-  if (count < 0) return false;
-  out->assign(size_t(count), 0.0f);
-  return count == 0 || Host::ArrayGetNumbers(array, out->data(), count) == count;
-}
+std::string Nth(int32_t i) { return "stroke " + std::to_string(i + 1); }
 
-// Six decimals give every float of a page coordinate back exactly; the
-// zeros at the end are left off.
-void AppendNumber(std::string& out, float value) {
-  const size_t start = out.size();
-  ks::AppendFixed(out, value, 6);
-  if (out.find('.', start) == std::string::npos) return;
-  while (out.back() == '0') out.pop_back();
-  if (out.back() == '.') out.pop_back();
-  if (out.size() - start == 2 && out[start] == '-' && out[start + 1] == '0') out.erase(start, 1);
+std::string Describe(const KS_InkInfo& info) {
+  const int32_t i = info.problemStroke;
+  switch (info.problem) {
+    case KS_INK_NO_LIST: return "/InkList is missing or not an array";
+    case KS_INK_STROKE_NOT_ARRAY: return Nth(i) + " is not an array";
+    case KS_INK_NOT_A_NUMBER: return Nth(i) + " holds a value that is not a number";
+    case KS_INK_ODD_COUNT: return Nth(i) + " has an odd number of coordinates";
+    case KS_INK_NOT_FINITE: return Nth(i) + " has a coordinate that is not finite";
+    case KS_INK_PRESSURE_STROKES: return "the pressure data does not have one array per stroke";
+    case KS_INK_PRESSURE_POINTS: return "the pressure data of " + Nth(i) + " does not match its points";
+    case KS_INK_TOO_LONG: return "the ink is too long from " + Nth(i) + " on";
+    default: return "the strokes cannot be read";
+  }
 }
-
-bool SetOwned(KPD_Dictionary dict, const char* key, KPD_Object value) {
-  if (!value) return false;
-  bool ok = Host::DictSet(dict, key, value) != 0;
-  Host::ObjectRelease(value);
-  return ok;
-}
-
-std::string Nth(size_t i) { return "stroke " + std::to_string(i + 1); }
 
 }  // namespace
 
 DA_InkData DA_ReadInk(KPD_Dictionary ink) {
   DA_InkData data;
-  KPD_Object list = ink ? Host::DictGet(ink, "/InkList") : nullptr;
-  if (!list || Host::ObjectGetType(list) != KPD_OBJ_ARRAY) {
-    data.problem = "/InkList is missing or not an array";
+  KS_InkInfo info{};
+  info.size = sizeof info;
+  if (!ink || !Host::InkGetInfo(ink, &info)) {
+    if (info.problem == KS_INK_OK) info.problem = KS_INK_NO_LIST;
+    data.problem = Describe(info);
     return data;
   }
-  const int32_t count = Host::ArrayCount(list);
-  std::vector<float> v;
-  for (int32_t i = 0; i < count && data.problem.empty(); ++i) {
-    KPD_Object item = Host::ArrayGet(list, i);
-    if (!item || Host::ObjectGetType(item) != KPD_OBJ_ARRAY) data.problem = Nth(i) + " is not an array";
-    else if (!Numbers(item, &v)) data.problem = Nth(i) + " holds a value that is not a number";
-    else if (v.size() % 2 != 0) data.problem = Nth(i) + " has an odd number of coordinates";
-    if (!data.problem.empty()) break;
-    DA_InkStroke s;
-    s.points.reserve(v.size() / 2);
-    for (size_t k = 0; k + 1 < v.size(); k += 2) {
-      if (!std::isfinite(v[k]) || !std::isfinite(v[k + 1])) {
-        data.problem = Nth(i) + " has a coordinate that is not finite";
-        break;
-      }
-      s.points.push_back({v[k], v[k + 1]});
-    }
-    data.strokes.push_back(std::move(s));
-  }
-  if (!data.problem.empty()) return data;
-
-  KPD_Object psi = Host::DictGet(ink, "/PSI");
-  if (!psi) return data;
-  data.pressure = true;
-  if (Host::ObjectGetType(psi) != KPD_OBJ_ARRAY) return data;  // a flag only
-  data.perPoint = true;
-  if (Host::ArrayCount(psi) != count) {
-    data.problem = "the pressure data has " + std::to_string(Host::ArrayCount(psi)) + " strokes, /InkList " +
-                   std::to_string(count);
+  data.pressure = info.pressure != 0;
+  data.perPoint = info.pressure == 2;
+  std::vector<int32_t> counts(size_t(info.strokes));
+  std::vector<float> xy(size_t(info.coords));
+  std::vector<float> pressure(data.perPoint ? size_t(info.coords / 2) : 0);
+  if (!Host::InkGetStrokes(ink, counts.data(), info.strokes, xy.data(), info.coords,
+                           data.perPoint ? pressure.data() : nullptr)) {
+    data.problem = "the strokes cannot be read";
     return data;
   }
-  for (int32_t i = 0; i < count; ++i) {
-    DA_InkStroke& s = data.strokes[size_t(i)];
-    if (!Numbers(Host::ArrayGet(psi, i), &s.pressure) || s.pressure.size() != s.points.size()) {
-      data.problem = "the pressure data of " + Nth(size_t(i)) + " does not match its points";
-      return data;
-    }
+  data.strokes.resize(counts.size());
+  size_t at = 0;
+  for (size_t s = 0; s < counts.size(); ++s) {
+    DA_InkStroke& stroke = data.strokes[s];
+    const size_t points = size_t(counts[s]) / 2;
+    stroke.points.resize(points);
+    for (size_t k = 0; k < points; ++k) stroke.points[k] = {xy[2 * (at + k)], xy[2 * (at + k) + 1]};
+    if (data.perPoint) stroke.pressure.assign(pressure.begin() + long(at), pressure.begin() + long(at + points));
+    at += points;
   }
   return data;
 }
 
 bool DA_WriteInk(KPD_Dictionary ink, const DA_InkData& data) {
   if (!ink) return false;
-  // The arrays are written as text and parsed once: a dense ink has hundreds
-  // of thousands of numbers, and one host object each is far slower.
-  std::string list = "[", psi = "[";
+  std::vector<int32_t> counts;
+  std::vector<float> xy, pressure;
+  counts.reserve(data.strokes.size());
   size_t points = 0;
   for (const DA_InkStroke& s : data.strokes) points += s.points.size();
-  list.reserve(points * 18 + data.strokes.size() * 3 + 2);
+  xy.reserve(points * 2);
+  if (data.perPoint) pressure.reserve(points);
   for (const DA_InkStroke& s : data.strokes) {
-    list += '[';
+    // Pressure that does not go with the points would put the two out of
+    // step for good: nothing is written.
+    if (data.perPoint && s.pressure.size() != s.points.size()) return false;
+    counts.push_back(int32_t(s.points.size() * 2));
     for (KS_FloatPoint p : s.points) {
-      if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
-      AppendNumber(list, p.x);
-      list += ' ';
-      AppendNumber(list, p.y);
-      list += ' ';
+      xy.push_back(p.x);
+      xy.push_back(p.y);
     }
-    list += ']';
-    if (data.perPoint) {
-      psi += '[';
-      for (float v : s.pressure) {
-        if (!std::isfinite(v)) return false;
-        AppendNumber(psi, v);
-        psi += ' ';
-      }
-      psi += ']';
-    }
+    if (data.perPoint) pressure.insert(pressure.end(), s.pressure.begin(), s.pressure.end());
   }
-  list += ']';
-  psi += ']';
-  bool ok = SetOwned(ink, "/InkList", Host::ObjectParse(list.data(), list.size()));
-  if (ok && data.perPoint) ok = SetOwned(ink, "/PSI", Host::ObjectParse(psi.data(), psi.size()));
-  return ok;
+  return Host::InkSetStrokes(ink, counts.data(), int32_t(counts.size()), xy.data(),
+                             data.perPoint ? pressure.data() : nullptr) != 0;
+}
+
+bool DA_KeepRuns(KPD_Dictionary ink, const std::vector<DA_InkRun>& runs) {
+  if (!ink) return false;
+  std::vector<int32_t> flat;
+  flat.reserve(runs.size() * 3);
+  for (const DA_InkRun& r : runs) flat.insert(flat.end(), {r.stroke, r.first, r.points});
+  return Host::InkKeepRuns(ink, flat.data(), int32_t(runs.size())) != 0;
 }
 
 }  // namespace AnnotationPlugin

@@ -32,4 +32,9 @@ DA_InkData DA_ReadInk(KPD_Dictionary ink);
 // False when the document refuses the write.
 bool DA_WriteInk(KPD_Dictionary ink, const DA_InkData& data);
 
+// Leaves the ink with the given pieces of its present strokes (and of their
+// pressure), in order. The numbers kept are the ink's own: nothing is
+// written anew. False, changing nothing, when a piece does not fit.
+bool DA_KeepRuns(KPD_Dictionary ink, const std::vector<DA_InkRun>& runs);
+
 }  // namespace AnnotationPlugin

@@ -133,6 +133,46 @@ TEST_F(Eraser, PartialEraseSplitsTheStrokeAndUndoRestoresItExactly) {
   EXPECT_EQ(StateOf(ink), after);
 }
 
+// Switching to the eraser leaves nothing selected in any open document and
+// keeps the eraser armed; an erase tells listeners which page changed, a
+// gesture that erases nothing does not. Undo and redo alternate exactly
+// however often they are repeated.
+TEST_F(Eraser, ActivationClearsEveryDocumentAndAnEraseAnnouncesItsPage) {
+  KA_Annot ink = Ink(kStraight);
+  KPD_Document otherPdf = Host::DocNew();
+  KS_FloatRect letter{0, 0, 612, 792};
+  Host::DocAddPage(otherPdf, &letter);
+  std::string text = "<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] >>";
+  KPD_Object parsed = Host::ObjectParse(text.data(), text.size());
+  KPD_Dictionary square = Host::PageInsertAnnot(Host::DocGetPage(otherPdf, 0), -1, parsed);
+  Host::ObjectRelease(parsed);
+  KA_Document other = Editor::Get().AddDocument(otherPdf, false);
+  ASSERT_TRUE(Host::AppDocSelect(other, Host::AnnotFromDict(other, square), 0));
+  ASSERT_TRUE(Host::AppDocSelect(doc_, ink, 0));
+
+  rubber_->OnControl("Button_CNRubberPart");
+  EXPECT_EQ(Host::AppDocSelectionCount(doc_), 0);
+  EXPECT_EQ(Host::AppDocSelectionCount(other), 0);
+  EXPECT_EQ(Host::PrefGetInt(u"KeepToolSelected", u"Rubber", 0), 1);
+  // The first document is the current one again.
+  Editor::Get().RemoveDocument(other);
+  Host::DocClose(otherPdf);
+
+  const std::string before = StateOf(ink);
+  Drag({{200, 400}, {210, 400}});  // nowhere near the ink
+  EXPECT_FALSE(Traced("changed: page"));
+  Drag({{200, 130}, {200, 100}, {200, 70}});
+  EXPECT_TRUE(Traced("changed: page 1"));
+  const std::string after = StateOf(ink);
+  ASSERT_NE(after, before);
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(Editor::Get().Undo(doc_));
+    EXPECT_EQ(StateOf(ink), before) << round;
+    ASSERT_TRUE(Editor::Get().Redo(doc_));
+    EXPECT_EQ(StateOf(ink), after) << round;
+  }
+}
+
 TEST_F(Eraser, WholeEraseOfTheLastStrokeTakesTheInkOffItsPageAndUndoPutsItBackInPlace) {
   KA_Annot first = Ink("[[100 300 200 300]]");
   KA_Annot ink = Ink("[[100 100 300 100] [100 150 300 150]]");

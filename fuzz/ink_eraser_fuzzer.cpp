@@ -52,10 +52,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& s : ink.strokes)
           if (!s.points.empty() && trail.Points().size() < 3) trail.Add(s.points.front());
       CDA_StrokeIndex index(ink.strokes);
-      CheckResult(index.ErasePart(trail), ink.strokes, ink.perPoint);
+      const DA_EraseResult part = index.ErasePart(trail);
+      CheckResult(part, ink.strokes, ink.perPoint);
       CheckResult(index.EraseWhole(trail), ink.strokes, false);
       CDA_StrokeIndex::Preview preview(index, false);
       preview.Extend(trail);
+      // The pieces kept in the dictionary read back as the strokes left,
+      // pressure and all.
+      FUZZ_CHECK(DA_KeepRuns(dict, part.runs));
+      const DA_InkData kept = DA_ReadInk(dict);
+      FUZZ_CHECK(kept.problem.empty() && kept.strokes.size() == part.strokes.size());
+      for (size_t i = 0; i < kept.strokes.size(); ++i) {
+        FUZZ_CHECK(kept.strokes[i].points.size() == part.strokes[i].points.size());
+        for (size_t k = 0; k < kept.strokes[i].points.size(); ++k)
+          FUZZ_CHECK(kept.strokes[i].points[k].x == part.strokes[i].points[k].x &&
+                     kept.strokes[i].points[k].y == part.strokes[i].points[k].y);
+        if (ink.perPoint) FUZZ_CHECK(kept.strokes[i].pressure == part.strokes[i].pressure);
+      }
       // What was read writes back.
       DA_WriteInk(dict, ink);
     }

@@ -131,6 +131,22 @@ void Editor::FireDocEvent(int position, KA_Document doc) {
   }
 }
 
+void Editor::FirePageChanged(KA_Document doc, int pageIndex) {
+  Trace("changed: page " + std::to_string(pageIndex + 1));
+  const std::vector<const KS_DocEventCallbacks*> receivers = docEvents_;
+  for (const KS_DocEventCallbacks* r : receivers) {
+    if (std::find(docEvents_.begin(), docEvents_.end(), r) == docEvents_.end()) continue;
+    if (auto fn = reinterpret_cast<KS_DocPageEventProc>(r->positions[KS_DOCEVENT_PAGE_CHANGED - 2]))
+      fn(r->clientData, doc, pageIndex);
+  }
+}
+
+std::vector<KA_Document> Editor::Documents() const {
+  std::vector<KA_Document> out;
+  for (const auto& d : docs_) out.push_back(d.get());
+  return out;
+}
+
 void Editor::RemoveDocument(KA_Document doc) {
   auto it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
   if (it == docs_.end()) return;

@@ -200,6 +200,11 @@ class Editor {
   KA_Document FindDocument(KPD_Document pdf) const;
   // Tells every document event receiver of an event with only a document.
   void FireDocEvent(int position, KA_Document doc);
+  // Tells every receiver that a page of the document changed ("changed: page
+  // N" in the trace, counting from 1).
+  void FirePageChanged(KA_Document doc, int pageIndex);
+  // The open documents, in the order they were opened.
+  std::vector<KA_Document> Documents() const;
 
   // The cursor over page views ("cursor: NAME SIZE" in the trace when it
   // changes), the device a tool draws on straight onto a view's window

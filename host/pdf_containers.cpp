@@ -2,7 +2,10 @@
 // are checked before qpdf sees them: qpdf answers a bad index or a wrong type
 // with a warning or an exception, neither of which a table function may let
 // out.
+#include <qpdf/Buffer.hh>
+
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -233,8 +236,9 @@ int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t le
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(stream);
     if (!object || !object->isStream() || (!data && length > 0) || !kshost::pdf::MayChange(*FromKpd(stream))) return 0;
-    object->replaceStreamData(std::string(data ? data : "", length), QPDFObjectHandle::newNull(),
-                              QPDFObjectHandle::newNull());
+    auto buffer = std::make_shared<Buffer>(length);
+    if (length > 0) std::memcpy(buffer->getBuffer(), data, length);
+    object->replaceStreamData(buffer, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
     // The decoded-length hint would now be wrong.
     object->getDict().removeKey("/DL");
     kshost::pdf::NoteChange(*FromKpd(stream));

@@ -770,7 +770,11 @@ KPD_Document kshost::fn::DocOfObject(KPD_Object obj) {
 KPD_Stream kshost::fn::DocNewStream(KPD_Document doc, const char* data, size_t length) {
   return Guard<KPD_Stream>(nullptr, [&]() -> KPD_Stream {
     if (!doc || (!data && length > 0) || !Doc(doc)->Writable()) return nullptr;
-    QPDFObjectHandle stream = Doc(doc)->qpdf().newStream(std::string(data ? data : "", length));
+    // One copy, straight into the buffer the stream keeps: appearance
+    // streams of dense inks run to megabytes.
+    auto buffer = std::make_shared<Buffer>(length);
+    if (length > 0) std::memcpy(buffer->getBuffer(), data, length);
+    QPDFObjectHandle stream = Doc(doc)->qpdf().newStream(buffer);
     Doc(doc)->NoteUnfilteredData(stream);
     return Lend(Doc(doc), stream);
   });

@@ -128,12 +128,20 @@ Document* HolderOf(Handle const& handle, QPDFObjGen& holder) {
 
 }  // namespace
 
+namespace {
+uint64_t changeSerial = 0;
+}  // namespace
+
+uint64_t ChangeSerial() { return changeSerial; }
+
 void NoteChange(Handle const& changed) {
+  ++changeSerial;
   QPDFObjGen holder;
   if (Document* doc = HolderOf(changed, holder)) doc->MarkChanged(holder);
 }
 
 void NoteStored(Handle const& container, Handle const& value) {
+  ++changeSerial;
   QPDFObjGen holder;
   Document* doc = HolderOf(container, holder);
   if (!doc) return;

@@ -105,6 +105,11 @@ KPD_Object LendChild(Handle const& parent, QPDFObjectHandle const& child);
 // that belongs to no document marks nothing.
 void NoteChange(Handle const& changed);
 
+// A number that grows with every change noted through NoteChange or
+// NoteStored: what was read from objects while it stays the same still
+// holds.
+uint64_t ChangeSerial();
+
 // Records that `value` was just stored into `container`, which is marked
 // changed; a direct value the plug-in made is from then on part of the
 // container's indirect object, and later changes through its handle mark

@@ -71,6 +71,19 @@ bool Ribbon::Press(const std::string& id, std::string* error) {
   return true;
 }
 
+bool Ribbon::Slide(const std::string& id, int value, std::string* error) {
+  KA_RibbonElement c = FindControl(id);
+  if (c && c->kind != KS_RIBBON_SLIDER) {
+    *error = "ribbon control '" + id + "' is not a slider";
+    return false;
+  }
+  const int old = c ? c->sliderValue : 0;
+  if (c) c->sliderValue = std::clamp(value, c->sliderMin, c->sliderMax);
+  if (Press(id, error)) return true;
+  if (c) c->sliderValue = old;
+  return false;
+}
+
 namespace fn {
 
 KA_RibbonElement RibbonGetCategory(KA_Frame frame, const char* name) {
@@ -106,7 +119,7 @@ KA_RibbonElement RibbonAddControl(KA_RibbonElement parent, int32_t kind, const c
   if (parent->level == Element::Level::Control && parent->kind != KS_RIBBON_MENU_BUTTON &&
       parent->kind != KS_RIBBON_PARENT_BUTTON)
     return nullptr;
-  if (kind < KS_RIBBON_BUTTON || kind > KS_RIBBON_CHECK_BUTTON) return nullptr;
+  if (kind < KS_RIBBON_BUTTON || kind > KS_RIBBON_SLIDER) return nullptr;
   // Ids name one control across the whole ribbon.
   if (Ribbon::Get().FindControl(id)) return nullptr;
   auto c = std::make_unique<Element>();
@@ -152,6 +165,24 @@ int32_t RibbonSetChecked(KA_RibbonElement e, int32_t checked) {
 int32_t RibbonIsEnabled(KA_RibbonElement e) { return Ribbon::Get().IsValid(e) && e->enabled; }
 
 int32_t RibbonIsChecked(KA_RibbonElement e) { return Ribbon::Get().IsValid(e) && e->checked; }
+
+int32_t RibbonSetSliderRange(KA_RibbonElement slider, int32_t min, int32_t max) {
+  if (!Ribbon::Get().IsValid(slider) || slider->kind != KS_RIBBON_SLIDER || min > max) return 0;
+  slider->sliderMin = min;
+  slider->sliderMax = max;
+  slider->sliderValue = std::clamp(slider->sliderValue, min, max);
+  return 1;
+}
+
+int32_t RibbonSetSliderValue(KA_RibbonElement slider, int32_t value) {
+  if (!Ribbon::Get().IsValid(slider) || slider->kind != KS_RIBBON_SLIDER) return 0;
+  slider->sliderValue = std::clamp(value, slider->sliderMin, slider->sliderMax);
+  return 1;
+}
+
+int32_t RibbonGetSliderValue(KA_RibbonElement slider) {
+  return Ribbon::Get().IsValid(slider) && slider->kind == KS_RIBBON_SLIDER ? slider->sliderValue : 0;
+}
 
 // Categories belong to the editor and stay.
 int32_t RibbonRemove(KA_RibbonElement e) {

@@ -19,6 +19,7 @@ struct KA_RibbonElement__ {
   int position = 0;
   bool enabled = true;
   bool checked = false;
+  int sliderMin = 0, sliderMax = 100, sliderValue = 0;  // sliders only
   KS_RibbonPressProc press = nullptr;
   void* clientData = nullptr;
   KA_RibbonElement__* parent = nullptr;
@@ -41,6 +42,8 @@ class Ribbon {
   // Runs the control's procedure. False with the reason when there is no
   // such control, it is disabled or it does nothing when pressed.
   bool Press(const std::string& id, std::string* error);
+  // Moves a slider to `value` (kept to its range) and runs its procedure.
+  bool Slide(const std::string& id, int value, std::string* error);
 
   // The categories in order, for listing.
   const std::vector<std::unique_ptr<KA_RibbonElement__>>& Categories() const { return categories_; }

@@ -58,5 +58,42 @@ TEST_F(RibbonTest, PressRunsTheProcedureUnlessAnythingAboveIsDisabled) {
   EXPECT_FALSE(fn::RibbonRemove(review));
 }
 
+// A slider keeps its value inside its range, and moving it runs its
+// procedure with the new value; a failed move leaves the old value.
+TEST_F(RibbonTest, SliderMovesWithinItsRangeAndTellsItsProcedure) {
+  KA_RibbonElement review = fn::RibbonGetCategory(AnyFrame(), "Ribbon_Category_Review");
+  KA_RibbonElement panel = fn::RibbonAddPanel(review, "COMMENT_Panel_Drawing", u"Drawing", 5);
+  KA_RibbonElement parent = fn::RibbonAddControl(panel, KS_RIBBON_PARENT_BUTTON, "Button_Size", u"", u"");
+  KA_RibbonElement slider = fn::RibbonAddControl(parent, KS_RIBBON_SLIDER, "Slider_Size", u"", u"");
+  KA_RibbonElement button = fn::RibbonAddControl(panel, KS_RIBBON_BUTTON, "Button_Plain", u"", u"");
+  ASSERT_TRUE(slider && button);
+  EXPECT_EQ(fn::RibbonAddControl(panel, KS_RIBBON_SLIDER + 1, "Unknown_Kind", u"", u""), nullptr);
+  ASSERT_EQ(fn::RibbonSetSliderRange(slider, 1, 30), 1);
+  EXPECT_EQ(fn::RibbonSetSliderRange(slider, 5, 2), 0);
+  EXPECT_EQ(fn::RibbonSetSliderRange(button, 1, 2), 0);
+  ASSERT_EQ(fn::RibbonSetSliderValue(slider, 8), 1);
+  EXPECT_EQ(fn::RibbonGetSliderValue(slider), 8);
+  std::vector<int> told;
+  fn::RibbonSetPressProc(
+      slider, [](void* cd, KA_RibbonElement e) { static_cast<std::vector<int>*>(cd)->push_back(fn::RibbonGetSliderValue(e)); },
+      &told);
+  std::string error;
+  struct Case {
+    int value;
+    int expected;
+  } cases[] = {{12, 12}, {0, 1}, {45, 30}, {-3, 1}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Ribbon::Get().Slide("Slider_Size", c.value, &error)) << error;
+    EXPECT_EQ(fn::RibbonGetSliderValue(slider), c.expected);
+    EXPECT_EQ(told.back(), c.expected);
+  }
+  EXPECT_FALSE(Ribbon::Get().Slide("Button_Plain", 3, &error));
+  EXPECT_EQ(error, "ribbon control 'Button_Plain' is not a slider");
+  fn::RibbonSetEnabled(parent, 0);
+  EXPECT_FALSE(Ribbon::Get().Slide("Slider_Size", 20, &error));
+  EXPECT_EQ(fn::RibbonGetSliderValue(slider), 1);
+  EXPECT_EQ(told.size(), 4u);
+}
+
 }  // namespace
 }  // namespace kshost

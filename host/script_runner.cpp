@@ -489,7 +489,9 @@ class Runner {
   }
 
   bool Press(const Args& a, std::string* why) {
-    if (a.size() != 2) return Usage("press CONTROL_ID", why);
+    int value = 0;
+    if (a.size() == 3 && ParseInt(a[2], &value)) return Ribbon::Get().Slide(a[1], value, why);
+    if (a.size() != 2) return Usage("press CONTROL_ID [SLIDER_VALUE]", why);
     return Ribbon::Get().Press(a[1], why);
   }
 

@@ -23,6 +23,7 @@
 //   key CODE|NAME [shift] [ctrl]  key down and up: escape, enter, delete, ...
 //   wheel DELTA X Y               mouse wheel at page point X Y
 //   press CONTROL_ID              press a ribbon control, e.g. Button_Distance
+//   press SLIDER_ID VALUE         move a ribbon slider and run its procedure
 //   undo | redo                   the document's undo stack
 //   drag X1 Y1 X2 Y2 [shift] [ctrl]
 //                                 left button down at X1 Y1, three moves on the

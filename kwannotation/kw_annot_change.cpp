@@ -34,6 +34,11 @@ CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot) : dict_(annot) {
   if (dict_) Take(&before_);
 }
 
+CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys, bool newStreams)
+    : dict_(annot), wholeKeys_(std::move(wholeKeys)), newStreams_(newStreams) {
+  if (dict_) Take(&before_);
+}
+
 CKW_AnnotChange::~CKW_AnnotChange() {
   for (auto& [key, value] : before_.keys) Release(&value);
   for (auto& [stream, state] : before_.streams) Release(&state);
@@ -67,12 +72,14 @@ void CKW_AnnotChange::Take(Snapshot* out) const {
     KPD_Object value = host::DictGet(dict_, key.c_str());
     if (!value) continue;
     Value v;
-    v.indirect = IsIndirect(value);
+    // A value replaced whole is as good as a copy: held like an indirect one.
+    v.indirect = IsIndirect(value) || std::find(wholeKeys_.begin(), wholeKeys_.end(), key) != wholeKeys_.end();
     v.object = v.indirect ? value : host::ObjectClone(value);
     if (v.object) out->keys[key] = v;
   }
 
   auto addStream = [&](KPD_Stream stream) {
+    if (newStreams_) return;
     for (const auto& [known, state] : out->streams)
       if (known == stream) return;
     StreamState state;
@@ -80,7 +87,7 @@ void CKW_AnnotChange::Take(Snapshot* out) const {
     host::ByteString data;
     if (host::StreamGetData(stream, 0, data.get())) state.data = data.str();
     state.dict = host::ObjectClone(host::StreamGetDict(stream));
-    out->streams.emplace_back(stream, state);
+    out->streams.emplace_back(stream, std::move(state));
   };
   auto addContainer = [&](KPD_Dictionary dict) {
     if (!IsIndirect(dict)) return;  // a direct one is part of its parent's clone
@@ -150,12 +157,12 @@ bool CKW_AnnotChange::Finish() {
                            [&](const auto& entry) { return entry.first == stream; });
     StreamChange change;
     change.stream = stream;
-    change.after = state;
+    change.after = std::move(state);
     if (it != before_.streams.end()) {
-      change.before = it->second;
+      change.before = std::move(it->second);
       before_.streams.erase(it);
     }
-    streams_.push_back(change);
+    streams_.push_back(std::move(change));
   }
   for (auto& [stream, state] : before_.streams) {
     StreamChange change;
@@ -165,7 +172,7 @@ bool CKW_AnnotChange::Finish() {
     host::ByteString data;
     if (host::StreamGetData(stream, 0, data.get())) change.after.data = data.str();
     change.after.dict = host::ObjectClone(host::StreamGetDict(stream));
-    streams_.push_back(change);
+    streams_.push_back(std::move(change));
   }
   before_.streams.clear();
   streams_.erase(std::remove_if(streams_.begin(), streams_.end(),

@@ -20,6 +20,13 @@ class CKW_AnnotChange {
   // that /AP /N, /D and /R refer to (also through appearance states). A
   // null dictionary records nothing.
   explicit CKW_AnnotChange(KPD_Dictionary annot);
+  // The same, with keys whose values are only ever replaced whole, never
+  // changed in place (the strokes of an ink: hundreds of thousands of
+  // numbers). Their values are kept and compared by identity, not copied.
+  // With `newStreams` the edit puts its appearance into new streams and
+  // leaves the old ones as they are: only the references to streams are
+  // recorded, not their data.
+  CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys, bool newStreams = false);
   ~CKW_AnnotChange();
   CKW_AnnotChange(const CKW_AnnotChange&) = delete;
   CKW_AnnotChange& operator=(const CKW_AnnotChange&) = delete;
@@ -37,8 +44,8 @@ class CKW_AnnotChange {
   KPD_Dictionary GetDict() const { return dict_; }
 
  private:
-  // A value of a key: an owned clone of a direct value, or the borrowed
-  // handle of an indirect object (kept by identity).
+  // A value of a key: an owned clone of a direct value, or a borrowed handle
+  // kept by identity (an indirect object, or a value replaced whole).
   struct Value {
     KPD_Object object = nullptr;
     bool indirect = false;
@@ -78,6 +85,8 @@ class CKW_AnnotChange {
 
   KPD_Dictionary dict_ = nullptr;
   bool finished_ = false;
+  std::vector<std::string> wholeKeys_;
+  bool newStreams_ = false;
   Snapshot before_;
   std::map<std::string, KeyChange> keys_;
   std::vector<StreamChange> streams_;

@@ -563,12 +563,49 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
 
 // ---- ink --------------------------------------------------------------------------
 
+// Content text gathered in a small buffer and appended to the string a
+// block at a time: a dense ink has hundreds of thousands of numbers, and
+// appending them one by one costs more than formatting them.
+class InkContent {
+ public:
+  InkContent(std::string& out, size_t expected) : out_(out) { out_.reserve(out_.size() + expected); }
+  ~InkContent() { Flush(); }
+  // Makes room for the numbers and operator of one path segment.
+  void Room() {
+    if (sizeof block_ - used_ < kRoom) Flush();
+  }
+  void Number(double v) {
+    char* end = ks::WriteFixed(block_ + used_, v, 3);
+    *end++ = ' ';
+    used_ = size_t(end - block_);
+  }
+  void Op(const char* text) {
+    const size_t n = std::strlen(text);
+    std::memcpy(block_ + used_, text, n);
+    used_ += n;
+  }
+
+ private:
+  void Flush() {
+    out_.append(block_, used_);
+    used_ = 0;
+  }
+  // Six numbers and an operator.
+  static constexpr size_t kRoom = 7 * ks::kFixedTextMax;
+  std::string& out_;
+  char block_[16 * 1024];
+  size_t used_ = 0;
+};
+
 // Writes a stroke as smoothed curves. The curves bulge past the stroke's
 // points, so their control points (which hold each curve) go into `hull`.
-void SmoothStroke(std::string& out, const std::vector<Pt>& p, ApBounds& hull) {
+void SmoothStroke(InkContent& out, const std::vector<Pt>& p, ApBounds& hull) {
   const size_t n = p.size();
   const bool closed = p.front().x == p.back().x && p.front().y == p.back().y && n > 2;
-  AppendMoveTo(out, p[0].x, p[0].y);
+  out.Room();
+  out.Number(p[0].x);
+  out.Number(p[0].y);
+  out.Op("m\n");
   for (size_t i = 0; i + 1 < n; ++i) {
     const Pt& p1 = p[i];
     const Pt& p2 = p[i + 1];
@@ -589,31 +626,69 @@ void SmoothStroke(std::string& out, const std::vector<Pt>& p, ApBounds& hull) {
     Pt b2{m2.x + (m3.x - m2.x) * k2, m2.y + (m3.y - m2.y) * k2};
     Pt c1{p1.x + (m2.x - b1.x) * 0.8, p1.y + (m2.y - b1.y) * 0.8};
     Pt c2{p2.x + (m2.x - b2.x) * 0.8, p2.y + (m2.y - b2.y) * 0.8};
-    AppendCurveTo(out, c1.x, c1.y, c2.x, c2.y, p2.x, p2.y);
+    out.Room();
+    out.Number(c1.x);
+    out.Number(c1.y);
+    out.Number(c2.x);
+    out.Number(c2.y);
+    out.Number(p2.x);
+    out.Number(p2.y);
+    out.Op("c\n");
     hull.Add(c1.x, c1.y);
     hull.Add(c2.x, c2.y);
   }
+}
+
+// The strokes of an ink through the host's ink service, in one call. False
+// (reading nothing) for anything but a plain, readable ink in range: the
+// caller then reads object by object and says what is wrong.
+bool ReadInkFast(KPD_Dictionary annot, std::vector<std::vector<Pt>>& strokes, size_t* total) {
+  KS_InkInfo info{};
+  info.size = sizeof info;
+  if (!host::InkGetInfo(annot, &info) || info.strokes < 1 || info.coords / 2 > kMaxCoordinates) return false;
+  std::vector<int32_t> counts(size_t(info.strokes));
+  std::vector<float> xy(size_t(info.coords));
+  if (!host::InkGetStrokes(annot, counts.data(), info.strokes, xy.data(), info.coords, nullptr)) return false;
+  if (!geom::InRange(xy)) return false;
+  strokes.clear();
+  strokes.reserve(counts.size());
+  const float* v = xy.data();
+  for (int32_t count : counts) {
+    if (count == 0) continue;
+    std::vector<Pt> pts(size_t(count) / 2);
+    for (Pt& p : pts) {
+      p = {v[0], v[1]};
+      v += 2;
+    }
+    strokes.push_back(std::move(pts));
+  }
+  *total = size_t(info.coords / 2);
+  return true;
 }
 
 bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(ink)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
-  KPD_Object list = host::DictGet(annot, "/InkList");
-  if (!list || host::ObjectGetType(list) != KPD_OBJ_ARRAY) return Fail(reason, "missing or malformed /InkList");
-  int count = host::ArrayCount(list);
-  if (count < 1) return Fail(reason, "/InkList has no strokes");
   std::vector<std::vector<Pt>> strokes;
-  strokes.reserve(size_t(count));
   size_t total = 0;
-  for (int i = 0; i < count; ++i) {
-    KPD_Object item = host::ArrayGet(list, i);
-    if (!item || host::ObjectGetType(item) != KPD_OBJ_ARRAY) return Fail(reason, "/InkList holds a non-array");
-    std::vector<Pt> pts;
-    if (!ReadPoints(item, pts, "/InkList stroke", reason)) return false;
-    total += pts.size();
-    if (total > size_t(kMaxCoordinates)) return Fail(reason, "/InkList too long");
-    if (!pts.empty()) strokes.push_back(std::move(pts));
+  if (!ReadInkFast(annot, strokes, &total)) {
+    strokes.clear();
+    total = 0;
+    KPD_Object list = host::DictGet(annot, "/InkList");
+    if (!list || host::ObjectGetType(list) != KPD_OBJ_ARRAY) return Fail(reason, "missing or malformed /InkList");
+    int count = host::ArrayCount(list);
+    if (count < 1) return Fail(reason, "/InkList has no strokes");
+    strokes.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+      KPD_Object item = host::ArrayGet(list, i);
+      if (!item || host::ObjectGetType(item) != KPD_OBJ_ARRAY) return Fail(reason, "/InkList holds a non-array");
+      std::vector<Pt> pts;
+      if (!ReadPoints(item, pts, "/InkList stroke", reason)) return false;
+      total += pts.size();
+      if (total > size_t(kMaxCoordinates)) return Fail(reason, "/InkList too long");
+      if (!pts.empty()) strokes.push_back(std::move(pts));
+    }
   }
   if (strokes.empty()) return Fail(reason, "/InkList has no points");
 
@@ -624,7 +699,6 @@ bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, s
   const bool smooth = !dict::GetNumber(annot, "/KwLineType", &type) || type == 1;
 
   std::string content;
-  content.reserve(96 + total * (smooth ? 64 : 24));
   if (s.hasStroke) AppendStrokeColor(content, s.strokeColor);
   ks::AppendFixed(content, w, 2);
   content += " w\n1 J\n1 j\n";
@@ -633,18 +707,35 @@ bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, s
   if (s.needsTransparency || highlight) content += "/TransGs gs\n";
   ApBounds drawn;
   const char* paint = s.hasStroke ? "S\n" : "n\n";
-  for (const auto& pts : strokes) {
-    for (const Pt& p : pts) drawn.Add(p.x, p.y);
-    if (pts.size() == 1) {
-      AppendMoveTo(content, pts[0].x, pts[0].y);
-      AppendLineTo(content, pts[0].x + 0.001, pts[0].y + 0.001);
-    } else if (smooth) {
-      SmoothStroke(content, pts, drawn);
-    } else {
-      AppendMoveTo(content, pts[0].x, pts[0].y);
-      for (size_t i = 1; i < pts.size(); ++i) AppendLineTo(content, pts[i].x, pts[i].y);
+  {
+    InkContent text(content, 96 + total * (smooth ? 52 : 18));
+    for (const auto& pts : strokes) {
+      for (const Pt& p : pts) drawn.Add(p.x, p.y);
+      if (pts.size() == 1) {
+        text.Room();
+        text.Number(pts[0].x);
+        text.Number(pts[0].y);
+        text.Op("m\n");
+        text.Number(pts[0].x + 0.001);
+        text.Number(pts[0].y + 0.001);
+        text.Op("l\n");
+      } else if (smooth) {
+        SmoothStroke(text, pts, drawn);
+      } else {
+        text.Room();
+        text.Number(pts[0].x);
+        text.Number(pts[0].y);
+        text.Op("m\n");
+        for (size_t i = 1; i < pts.size(); ++i) {
+          text.Room();
+          text.Number(pts[i].x);
+          text.Number(pts[i].y);
+          text.Op("l\n");
+        }
+      }
+      text.Room();
+      text.Op(paint);
     }
-    content += paint;
   }
   drawn.Inflate(w / 2);
   // A box too small to see or hit grows to 16 about its centre.

@@ -308,6 +308,10 @@
   X(167, 2, RibbonIsEnabled, int32_t, (KA_RibbonElement element))                                  \
   X(167, 3, RibbonIsChecked, int32_t, (KA_RibbonElement element))                                  \
   X(167, 4, RibbonRemove, int32_t, (KA_RibbonElement element))                                     \
+  /* sliders: the range and the value; setting the value runs no procedure */                   \
+  X(167, 5, RibbonSetSliderRange, int32_t, (KA_RibbonElement slider, int32_t min, int32_t max))    \
+  X(167, 6, RibbonSetSliderValue, int32_t, (KA_RibbonElement slider, int32_t value))               \
+  X(167, 7, RibbonGetSliderValue, int32_t, (KA_RibbonElement slider))                              \
   /* 178: date and time */                                                                         \
   X(178, 0, DateNow, void, (KS_DateTime* out))                                                     \
   X(178, 1, DateToPdfString, int32_t, (const KS_DateTime* dt, KS_ByteString out))                  \
@@ -447,6 +451,26 @@
   X(812, 5, AnnotIsReadOnly, int32_t, (KA_Annot annot))                                           \
   /* whether the document's permissions allow changing the annotation (flags 0: content) */      \
   X(812, 6, AnnotIsModifiable, int32_t, (KA_Annot annot, int32_t flags))                           \
+  /* 813: the strokes of ink annotations as flat buffers, and the open documents */            \
+  /* what /InkList (and "PSI") hold: counts and the first problem found; 1 when readable */      \
+  X(813, 0, InkGetInfo, int32_t, (KPD_Dictionary ink, KS_InkInfo* out))                            \
+  /* the strokes: coordinates per stroke into `coordCounts` (strokes entries), x y pairs into */  \
+  /* `xy` (coordCount floats), the pressure of every point into `pressure` (coordCount / 2, */    \
+  /* may be null); sizes as InkGetInfo gave them. 1 on success, `out` untouched otherwise */      \
+  X(813, 1, InkGetStrokes, int32_t, (KPD_Dictionary ink, int32_t* coordCounts, int32_t strokes, float* xy, int64_t coordCount, float* pressure)) \
+  /* replaces /InkList with the strokes (and "PSI" with one pressure array per stroke when */    \
+  /* `pressure` is given). 0, writing nothing, for an odd or negative count, a number that is */ \
+  /* not finite, or a document that refuses the change */                                       \
+  X(813, 2, InkSetStrokes, int32_t, (KPD_Dictionary ink, const int32_t* coordCounts, int32_t strokes, const float* xy, const float* pressure)) \
+  X(813, 3, AppDocumentCount, int32_t, (void))                                                     \
+  X(813, 4, AppGetDocument, KA_Document, (int32_t index))                                          \
+  /* the plug-in changed a page's content or annotations: the document is modified and */       \
+  /* document listeners hear of the page */                                                      \
+  X(813, 5, AppDocNotifyPageChanged, int32_t, (KA_Document doc, int32_t pageIndex))               \
+  /* keeps pieces of the present strokes: `runs` holds triples (stroke, first point, points); */ \
+  /* /InkList (and a per-point "PSI") become those pieces in order, their numbers shared. 0, */  \
+  /* changing nothing, for a piece outside its stroke or of no points */                         \
+  X(813, 6, InkKeepRuns, int32_t, (KPD_Dictionary ink, const int32_t* runs, int32_t runCount))     \
   /* 342: side panels of plug-ins, by name; the record is copied */                               \
   X(342, 0, PanelRegister, int32_t, (const char* name, const KS_PanelCallbacks* record))           \
   X(342, 1, PanelUnregister, int32_t, (const char* name))                                          \

@@ -5,12 +5,18 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace ks {
 
-// Appends `value` as printf("%.<precision>f") would in the C locale.
-inline void AppendFixed(std::string& out, double value, int precision) {
+// Room WriteFixed may need for one number.
+constexpr size_t kFixedTextMax = 400;
+
+// Writes `value` as printf("%.<precision>f") would in the C locale at `out`,
+// which has room for kFixedTextMax characters; returns the end of the text
+// (`out` itself when the value cannot be written in that room).
+inline char* WriteFixed(char* out, double value, int precision) {
   // Fast path for the coordinates of content streams: scale to an integer
   // and write its digits. Taken only where the scaled value is small enough
   // for its rounding error (below 2e-5) not to matter and is not within
@@ -24,35 +30,46 @@ inline void AppendFixed(std::string& out, double value, int precision) {
       double frac = scaled - whole;
       if (std::fabs(frac - 0.5) > 1e-4) {
         unsigned long long n = static_cast<unsigned long long>(whole) + (frac > 0.5 ? 1 : 0);
+        // The digits, last first, into a small buffer: at most 12 of them.
         char digits[24];
-        char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-        int count = static_cast<int>(end - digits);
-        // Sign, integer part, point and decimals into one buffer, appended once.
-        char text[40];
-        char* p = text;
+        char* d = digits + sizeof digits;
+        do {
+          *--d = static_cast<char>('0' + n % 10);
+          n /= 10;
+        } while (n != 0);
+        const int count = static_cast<int>(digits + sizeof digits - d);
+        char* p = out;
         if (std::signbit(value)) *p++ = '-';
         if (count <= precision) {
           *p++ = '0';
           if (precision > 0) {
             *p++ = '.';
             for (int i = count; i < precision; ++i) *p++ = '0';
-            for (char* d = digits; d != end; ++d) *p++ = *d;
+            std::memcpy(p, d, size_t(count));
+            p += count;
           }
         } else {
-          for (char* d = digits; d != end - precision; ++d) *p++ = *d;
+          const int integral = count - precision;
+          std::memcpy(p, d, size_t(integral));
+          p += integral;
           if (precision > 0) {
             *p++ = '.';
-            for (char* d = end - precision; d != end; ++d) *p++ = *d;
+            std::memcpy(p, d + integral, size_t(precision));
+            p += precision;
           }
         }
-        out.append(text, p);
-        return;
+        return p;
       }
     }
   }
-  char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
-  if (r.ec == std::errc()) out.append(buf, r.ptr);
+  auto r = std::to_chars(out, out + kFixedTextMax, value, std::chars_format::fixed, precision);
+  return r.ec == std::errc() ? r.ptr : out;
+}
+
+// Appends `value` as printf("%.<precision>f") would in the C locale.
+inline void AppendFixed(std::string& out, double value, int precision) {
+  char buf[kFixedTextMax];
+  out.append(buf, WriteFixed(buf, value, precision));
 }
 
 inline std::string FormatFixed(double value, int precision) {

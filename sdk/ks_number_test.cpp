@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <random>
 #include <locale.h>
 #include <string>
 
@@ -43,4 +45,23 @@ TEST(FormatFixed, IgnoresProcessLocale) {
   ks::AppendInt(s, -1234567);
   EXPECT_EQ(s, "-1234567");
   std::setlocale(LC_ALL, "C");
+}
+
+// Coordinates of every size and precision, including values right at a
+// rounding tie and those the integer fast path leaves to the slow one, are
+// written exactly as printf writes them, by both writers.
+TEST(FormatFixed, MatchesPrintfOnRandomCoordinates) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  std::uniform_int_distribution<int> magnitude(-6, 12);
+  for (int i = 0; i < 200000; ++i) {
+    double v = unit(rng) * std::pow(10.0, magnitude(rng));
+    if (i % 7 == 0) v = std::round(v * 1000) / 1000 + 0.0005;  // a tie at three decimals
+    if (i % 11 == 0) v = double(float(v));                      // a float's value
+    const int precision = i % 8;
+    const std::string want = Printf(v, precision);
+    ASSERT_EQ(ks::FormatFixed(v, precision), want) << v << " @" << precision;
+    char buf[ks::kFixedTextMax];
+    ASSERT_EQ(std::string(buf, ks::WriteFixed(buf, v, precision)), want) << v << " @" << precision;
+  }
 }

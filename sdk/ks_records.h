@@ -120,7 +120,8 @@ enum KS_RibbonControlKind {
   KS_RIBBON_BUTTON = 0,         // presses run its procedure
   KS_RIBBON_MENU_BUTTON = 1,    // holds item controls
   KS_RIBBON_PARENT_BUTTON = 2,  // holds buttons shown under it
-  KS_RIBBON_CHECK_BUTTON = 3
+  KS_RIBBON_CHECK_BUTTON = 3,
+  KS_RIBBON_SLIDER = 4          // an integer in a range; presses run its procedure
 };
 
 typedef void (*KS_RibbonPressProc)(void* clientData, KA_RibbonElement control);
@@ -249,6 +250,28 @@ typedef struct KS_DocEventCallbacks {
   void* clientData;
   void* positions[96];
 } KS_DocEventCallbacks;
+
+// What the strokes of an ink annotation hold, and the first thing wrong
+// with them. `problemStroke` is the stroke at fault (-1 for none).
+enum KS_InkProblem {
+  KS_INK_OK = 0,
+  KS_INK_NO_LIST = 1,           // /InkList is missing or not an array
+  KS_INK_STROKE_NOT_ARRAY = 2,
+  KS_INK_NOT_A_NUMBER = 3,
+  KS_INK_ODD_COUNT = 4,
+  KS_INK_NOT_FINITE = 5,
+  KS_INK_PRESSURE_STROKES = 6,  // "PSI" has another number of strokes
+  KS_INK_PRESSURE_POINTS = 7,   // a "PSI" stroke does not match its points
+  KS_INK_TOO_LONG = 8           // more points than a buffer can hold
+};
+typedef struct KS_InkInfo {
+  uint64_t size;
+  int32_t strokes;
+  int32_t pressure;  // 0 no "PSI", 1 "PSI" but not per point, 2 a pressure per point
+  int64_t coords;    // numbers of all strokes together (two per point)
+  int32_t problem;   // a KS_InkProblem
+  int32_t problemStroke;
+} KS_InkInfo;
 
 // Undo item handed to the host's undo stack of a document.
 typedef struct KS_UndoRecord {

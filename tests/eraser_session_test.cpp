@@ -116,6 +116,21 @@ TEST_F(EraserSessionTest, ErasingTheMiddleOfAStrokeLeavesTwoStrokesThatRenderers
   }
 }
 
+// The size slider of the ribbon sets the eraser's size (kept to 1..30),
+// which the cursor shows; the erase announces its page.
+TEST_F(EraserSessionTest, TheSizeSliderSetsTheEraserSize) {
+  const std::string plan = dir_ / "plan.pdf", out = dir_ / "wide.pdf";
+  ASSERT_EQ(Shell(Annot("sample floorplan --ink -o " + Quote(plan))).status, 0);
+  const std::string script = dir_.Write("wide.session",
+                                        "view 1\npress Button_CNRubberSilder 45\npress Button_CNRubberPart\n"
+                                        "drag 240 60 240 40\n");
+  CommandResult r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(out) + " --trace"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("cursor: circle 30"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("changed: page 1"), std::string::npos) << r.output;
+  EXPECT_EQ(InkStrokes(out).size(), 2u);
+}
+
 // Whole-stroke erase takes the only stroke and with it the annotation; undo
 // in the same session brings it back; erase-all on a plan without ink says
 // so and changes nothing.
