@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/host_functions.h"
+#include "tests/render_support.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -31,26 +32,14 @@ std::vector<std::vector<float>> InkStrokes(const std::string& path) {
   return strokes;
 }
 
-struct Rgb {
-  int r, g, b;
-};
-
 // The colour a binary PPM rendered at 72 dpi shows at page point (x, y) of
 // a page `height` points high.
 bool PixelAt(const std::string& ppm, double x, double y, int height, Rgb* out) {
-  std::ifstream in(ppm, std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0, maxval = 0;
-  if (!(in >> magic >> w >> h >> maxval) || magic != "P6" || h != height) return false;
-  in.get();
-  std::vector<unsigned char> data(size_t(w) * size_t(h) * 3);
-  if (!in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size()))) return false;
-  size_t i = (size_t(int(height - y)) * size_t(w) + size_t(int(x))) * 3;
-  *out = {data[i], data[i + 1], data[i + 2]};
+  Image image;
+  if (!image.Read(ppm) || image.height != height) return false;
+  *out = image.At(x, y, height);
   return true;
 }
-
-bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
 
 class EraserSessionTest : public ::testing::Test {
  protected:

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/render_support.h"
 #include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
@@ -19,28 +20,9 @@ namespace {
 
 constexpr int kPage = 400;
 
-struct Rgb {
-  int r, g, b;
-};
-
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> data;
-  bool Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) return false;
-    in.get();
-    data.resize(size_t(width) * size_t(height) * 3);
-    return bool(in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size())));
-  }
-  // The pixel holding the page point (x, y) at 72 dpi.
-  Rgb At(double x, double y) const {
-    const int col = std::clamp(int(x), 0, width - 1), row = std::clamp(int(kPage - y), 0, height - 1);
-    const size_t i = (size_t(row) * size_t(width) + size_t(col)) * 3;
-    return {data[i], data[i + 1], data[i + 2]};
-  }
+// The image of a page `kPage` points high.
+struct PageImage : Image {
+  Rgb At(double x, double y) const { return Image::At(x, y, kPage); }
 };
 
 bool Dark(const Rgb& c) { return c.r + c.g + c.b < 250; }
@@ -48,12 +30,10 @@ bool Red(const Rgb& c) { return c.r > 170 && c.g < 90 && c.b < 90; }
 bool Blue(const Rgb& c) { return c.b > 170 && c.r < 90 && c.g < 90; }
 bool White(const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }
 
-bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
-
 // The columns of the band y0..y1 that hold a pixel `test` accepts: the
 // leftmost and rightmost, or -1 when none does.
 template <class Test>
-std::pair<int, int> Columns(const Image& image, double x0, double x1, double y0, double y1, Test test) {
+std::pair<int, int> Columns(const PageImage& image, double x0, double x1, double y0, double y1, Test test) {
   int left = -1, right = -1;
   for (int x = int(x0); x <= int(x1); ++x)
     for (double y = y0; y <= y1; y += 1)
@@ -66,7 +46,7 @@ std::pair<int, int> Columns(const Image& image, double x0, double x1, double y0,
 }
 
 // Rows of the column band x-1..x+1 between y0 and y1 with a dark pixel.
-int DarkRows(const Image& image, double x, double y0, double y1) {
+int DarkRows(const PageImage& image, double x, double y0, double y1) {
   int rows = 0;
   for (double y = y0; y <= y1; y += 1) {
     bool any = false;
@@ -113,7 +93,7 @@ class FreeTextRenderTest : public ::testing::Test {
   }
 
   void Check(const std::string& renderer, const std::string& ppm) {
-    Image image;
+    PageImage image;
     ASSERT_TRUE(image.Read(ppm)) << renderer;
     ASSERT_EQ(image.width, kPage) << renderer;
 
@@ -239,7 +219,7 @@ TEST(FreeTextRender, TextCopiesOutAsItsContentsAndForeignGlyphsDraw) {
             : Shell("mutool draw -q -r 72 -o " + Quote(ppm) + " " + Quote(dir / "out.pdf") + " 1");
     if (renderer == "mupdf" && !HaveProgram("mutool")) continue;
     ASSERT_EQ(draw.status, 0) << draw.output;
-    Image image;
+    PageImage image;
     ASSERT_TRUE(image.Read(ppm)) << renderer;
     // Text starts 2 points inside the box; Φ is 0.8 em wide, 中 1 em.
     EXPECT_GT(DarkRows(image, 22 + 0.4 * 60, 300, 388), 30) << renderer << ": Greek";

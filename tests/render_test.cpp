@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/render_support.h"
 #include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
@@ -19,33 +20,10 @@ namespace {
 
 constexpr int kPage = 400;
 
-struct Rgb {
-  int r, g, b;
+// The image of a page `kPage` points high.
+struct PageImage : Image {
+  Rgb At(double x, double y) const { return Image::At(x, y, kPage); }
 };
-
-// A binary PPM (P6, maxval 255) as rows of RGB bytes.
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> data;
-
-  bool Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) return false;
-    in.get();
-    data.resize(size_t(width) * size_t(height) * 3);
-    return bool(in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size())));
-  }
-  // The pixel that holds the page point (x, y) at 72 dpi.
-  Rgb At(double x, double y) const {
-    int col = int(x), row = int(kPage - y);
-    size_t i = (size_t(row) * size_t(width) + size_t(col)) * 3;
-    return {data[i], data[i + 1], data[i + 2]};
-  }
-};
-
-bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
 
 struct Probe {
   const char* what;
@@ -123,7 +101,7 @@ class RenderTest : public ::testing::Test {
   }
 
   void Check(const std::string& renderer, const std::string& ppm) {
-    Image image;
+    PageImage image;
     ASSERT_TRUE(image.Read(ppm)) << renderer;
     ASSERT_EQ(image.width, kPage) << renderer;
     ASSERT_EQ(image.height, kPage) << renderer;
@@ -161,7 +139,7 @@ namespace {
 // ---- text markup, caret, icons and stamps -------------------------------------------
 
 // Whether any pixel of the page box (x0, y0)-(x1, y1) is near `colour`.
-bool AnyNear(const Image& image, double x0, double y0, double x1, double y1, const Rgb& colour) {
+bool AnyNear(const PageImage& image, double x0, double y0, double x1, double y1, const Rgb& colour) {
   for (double y = y0; y <= y1; y += 0.5)
     for (double x = x0; x <= x1; x += 0.5)
       if (Near(image.At(x, y), colour)) return true;
@@ -225,7 +203,7 @@ class MarkupRenderTest : public ::testing::Test {
   }
 
   void Check(const std::string& renderer, const std::string& ppm) {
-    Image image;
+    PageImage image;
     ASSERT_TRUE(image.Read(ppm)) << renderer;
     const Rgb black{0, 0, 0}, white{255, 255, 255}, yellow{255, 255, 0};
     // Multiply keeps the text under the highlight black.
@@ -325,7 +303,7 @@ TEST(StampExchangeRender, PictureSurvivesXfdfAndDrawsTheSame) {
   ASSERT_EQ(r.status, 0) << r.output;
   r = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(blank) + " " + Quote(x) + " -o " + Quote(b));
   ASSERT_EQ(r.status, 0) << r.output;
-  Image images[2];
+  PageImage images[2];
   for (int i = 0; i < 2; ++i) {
     const std::string& pdf = i ? b : a;
     r = Shell("pdftoppm -r 72 -singlefile " + Quote(pdf) + " " + Quote(dir / ("r" + std::to_string(i))));
@@ -377,7 +355,7 @@ class MeasureRenderTest : public ::testing::Test {
   // Red is only the captions: some inside each measurement's region, none
   // elsewhere.
   void Check(const std::string& renderer, const std::string& ppm) {
-    Image image;
+    PageImage image;
     ASSERT_TRUE(image.Read(ppm)) << renderer;
     int inLine = 0, inCircle = 0, outside = 0;
     for (int row = 0; row < image.height; ++row) {

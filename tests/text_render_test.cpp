@@ -14,6 +14,7 @@
 
 #include "host/pdf_document.h"
 #include "host/pdf_handles.h"
+#include "tests/render_support.h"
 #include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
@@ -23,34 +24,13 @@ namespace {
 
 constexpr int kPage = 400;
 
-struct Rgb {
-  int r, g, b;
-};
-
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> data;
-  bool Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) return false;
-    in.get();
-    data.resize(size_t(width) * size_t(height) * 3);
-    return bool(in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size())));
-  }
-  // The pixel holding the page point (x, y) at 72 dpi.
-  Rgb At(double x, double y) const {
-    const int col = std::clamp(int(x), 0, width - 1), row = std::clamp(int(kPage - y), 0, height - 1);
-    const size_t i = (size_t(row) * size_t(width) + size_t(col)) * 3;
-    return {data[i], data[i + 1], data[i + 2]};
-  }
+// The image of a page `kPage` points high.
+struct PageImage : Image {
+  Rgb At(double x, double y) const { return Image::At(x, y, kPage); }
 };
 
 bool Dark(const Rgb& c) { return c.r + c.g + c.b < 200; }
 bool Red(const Rgb& c) { return c.r > 180 && c.g < 80 && c.b < 80; }
-
-bool HaveProgram(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
 
 // One block of text placed with its box's top left at (x, y).
 struct Block {
@@ -118,7 +98,7 @@ class TextRenderTest : public ::testing::Test {
 
   // The share of dark pixels down the middle of a glyph cell from 20% to
   // 70% of the size above the baseline.
-  static double MiddleStroke(const Image& image, double centreX, double baseline, float size) {
+  static double MiddleStroke(const PageImage& image, double centreX, double baseline, float size) {
     int dark = 0, all = 0;
     for (double y = baseline + 0.2 * size; y <= baseline + 0.7 * size; y += 1, ++all) {
       bool any = false;
@@ -129,7 +109,7 @@ class TextRenderTest : public ::testing::Test {
   }
 
   void Check(const std::string& renderer, const std::string& ppm) {
-    Image image;
+    PageImage image;
     ASSERT_TRUE(image.Read(ppm)) << renderer;
     ASSERT_EQ(image.width, kPage) << renderer;
     // Φ is 0.8 em wide in DejaVu Sans, 中 1 em in Droid Sans Fallback.
