@@ -54,8 +54,9 @@ struct Saved {
   bool hasMeasure = false;
   std::string color;  // "/C" as PDF text, empty when absent
   std::string text;   // the whole dictionary, for identity checks
-  // The text lines the normal appearance draws, in UTF-8: each "Td" starts
-  // a line, each "Tj" adds its string (one byte a character, WinAnsi).
+  // The text lines the normal appearance draws, in UTF-8: each placement
+  // ("Td" or "Tm") starts a line, each "Tj" adds its string (one byte a
+  // character, WinAnsi).
   std::vector<std::string> drawnLines;
 };
 
@@ -92,7 +93,9 @@ std::vector<std::string> DrawnLines(KPD_Dictionary annot) {
     for (int i = 0; i < fn::ContentCount(content); ++i) {
       fn::ContentGetOperator(content, i, op);
       const std::string name = Bytes(op);
-      if (name == "Td") lines.emplace_back();
+      // Every placement of the text ("Td", or "Tm" for a caption or a
+      // segment value placed on its own) starts a line.
+      if (name == "Td" || name == "Tm") lines.emplace_back();
       if (name != "Tj" || lines.empty()) continue;
       KPD_Object operand = fn::ContentGetOperand(content, i, 0);
       if (!operand || !fn::StringGetBytes(operand, text)) continue;
