@@ -156,13 +156,16 @@ struct Dialog::State {
 namespace {
 // Every dialog alive, in the order made, for a front end that draws the
 // modeless ones.
+// Never destroyed: dialogs kept in other libraries' static objects (the
+// plug-in's panels) unregister while the process exits, after this file's
+// own statics would already be gone.
 std::mutex& LiveMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::vector<Dialog*>& Live() {
-  static std::vector<Dialog*> live;
-  return live;
+  static auto* live = new std::vector<Dialog*>;
+  return *live;
 }
 }  // namespace
 
