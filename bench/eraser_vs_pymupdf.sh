@@ -6,19 +6,7 @@
 #   bench/eraser_vs_pymupdf.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
-runs=${2:-5}
-bench="$build/bin/eraser_bench"
-[ -x "$bench" ] || { echo "bench: $bench is missing; build the eraser_bench target" >&2; exit 1; }
-python=""
-for p in python3 /usr/bin/python3; do
-  if "$p" -c "import fitz" 2>/dev/null; then python=$p; break; fi
-done
-[ -n "$python" ] || { echo "bench: PyMuPDF is missing; run 'bash scripts/deps.sh --bench'" >&2; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/pymupdf_common.sh" eraser_bench "$@"
 out=$("$bench" "$work/ink.pdf" "$runs")
 echo "$out" | grep -v '^regen_ms='
 ours=$(echo "$out" | sed -n 's/^regen_ms=//p')

@@ -5,19 +5,7 @@
 #   bench/text_layout_vs_pymupdf.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
-runs=${2:-5}
-bench="$build/bin/text_layout_bench"
-[ -x "$bench" ] || { echo "bench: $bench is missing; build the text_layout_bench target" >&2; exit 1; }
-python=""
-for p in python3 /usr/bin/python3; do
-  if "$p" -c "import fitz" 2>/dev/null; then python=$p; break; fi
-done
-[ -n "$python" ] || { echo "bench: PyMuPDF is missing; run 'bash scripts/deps.sh --bench'" >&2; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/pymupdf_common.sh" text_layout_bench "$@"
 # Words of 2 to 11 letters, a paragraph end now and then: 10,000 characters.
 "$python" - "$work/text.txt" <<'PY'
 import random, sys

@@ -138,14 +138,14 @@ class FreeTextRenderTest : public ::testing::Test {
 
 TEST_F(FreeTextRenderTest, PopplerDrawsTheBoxesTypewriterAndCallout) {
   if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
-  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+  CommandResult r = RenderFirstPage(Renderer::kPoppler, out_, dir_ / "poppler");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("pdftoppm", dir_ / "poppler.ppm");
 }
 
 TEST_F(FreeTextRenderTest, MuPdfDrawsTheBoxesTypewriterAndCallout) {
   if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
-  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+  CommandResult r = RenderFirstPage(Renderer::kMuPdf, out_, dir_ / "mupdf");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("mutool draw", dir_ / "mupdf.ppm");
 }
@@ -215,8 +215,8 @@ TEST(FreeTextRender, TextCopiesOutAsItsContentsAndForeignGlyphsDraw) {
     const std::string ppm = dir / (renderer + ".ppm");
     CommandResult draw =
         renderer == "poppler"
-            ? Shell("pdftoppm -r 72 -singlefile " + Quote(dir / "out.pdf") + " " + Quote(dir / "poppler"))
-            : Shell("mutool draw -q -r 72 -o " + Quote(ppm) + " " + Quote(dir / "out.pdf") + " 1");
+            ? RenderFirstPage(Renderer::kPoppler, dir / "out.pdf", dir / "poppler")
+            : RenderFirstPage(Renderer::kMuPdf, dir / "out.pdf", dir / "mupdf");
     if (renderer == "mupdf" && !HaveProgram("mutool")) continue;
     ASSERT_EQ(draw.status, 0) << draw.output;
     PageImage image;

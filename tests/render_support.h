@@ -41,6 +41,15 @@ struct Image {
   }
 };
 
+enum class Renderer { kPoppler, kMuPdf };
+
+// Draws page 1 of `pdf` at 72 dpi with poppler (pdftoppm) or MuPDF (mutool
+// draw) into the binary PPM `base` + ".ppm".
+inline CommandResult RenderFirstPage(Renderer renderer, const std::string& pdf, const std::string& base) {
+  if (renderer == Renderer::kPoppler) return Shell("pdftoppm -r 72 -singlefile " + Quote(pdf) + " " + Quote(base));
+  return Shell("mutool draw -q -r 72 -o " + Quote(base + ".ppm") + " " + Quote(pdf) + " 1");
+}
+
 inline bool HaveProgram(const char* name) {
   return Shell(std::string("command -v ") + name + " >/dev/null").status == 0;
 }

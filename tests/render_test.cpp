@@ -120,14 +120,14 @@ class RenderTest : public ::testing::Test {
 // pdftoppm writes PPM by default (this version has no -ppm switch).
 TEST_F(RenderTest, PopplerDrawsWhatWeMeant) {
   if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
-  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+  CommandResult r = RenderFirstPage(Renderer::kPoppler, out_, dir_ / "poppler");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("pdftoppm", dir_ / "poppler.ppm");
 }
 
 TEST_F(RenderTest, MuPdfDrawsWhatWeMeant) {
   if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
-  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+  CommandResult r = RenderFirstPage(Renderer::kMuPdf, out_, dir_ / "mupdf");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("mutool draw", dir_ / "mupdf.ppm");
 }
@@ -228,14 +228,14 @@ class MarkupRenderTest : public ::testing::Test {
 
 TEST_F(MarkupRenderTest, PopplerDrawsMarkupIconsAndStamps) {
   if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
-  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+  CommandResult r = RenderFirstPage(Renderer::kPoppler, out_, dir_ / "poppler");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("pdftoppm", dir_ / "poppler.ppm");
 }
 
 TEST_F(MarkupRenderTest, MuPdfDrawsMarkupIconsAndStamps) {
   if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
-  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+  CommandResult r = RenderFirstPage(Renderer::kMuPdf, out_, dir_ / "mupdf");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("mutool draw", dir_ / "mupdf.ppm");
 }
@@ -379,12 +379,12 @@ class MeasureRenderTest : public ::testing::Test {
 
 TEST_F(MeasureRenderTest, PopplerAndMuPdfDrawTheCaptionsInTheirColour) {
   if (HaveProgram("pdftoppm")) {
-    CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(out_) + " " + Quote(dir_ / "poppler"));
+    CommandResult r = RenderFirstPage(Renderer::kPoppler, out_, dir_ / "poppler");
     ASSERT_EQ(r.status, 0) << r.output;
     Check("pdftoppm", dir_ / "poppler.ppm");
   }
   if (HaveProgram("mutool")) {
-    CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(out_) + " 1");
+    CommandResult r = RenderFirstPage(Renderer::kMuPdf, out_, dir_ / "mupdf");
     ASSERT_EQ(r.status, 0) << r.output;
     Check("mutool draw", dir_ / "mupdf.ppm");
   }

@@ -140,14 +140,14 @@ class TextRenderTest : public ::testing::Test {
 
 TEST_F(TextRenderTest, PopplerDrawsGreekAndChineseGlyphs) {
   if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
-  CommandResult r = Shell("pdftoppm -r 72 -singlefile " + Quote(pdf_) + " " + Quote(dir_ / "poppler"));
+  CommandResult r = RenderFirstPage(Renderer::kPoppler, pdf_, dir_ / "poppler");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("pdftoppm", dir_ / "poppler.ppm");
 }
 
 TEST_F(TextRenderTest, MuPdfDrawsGreekAndChineseGlyphs) {
   if (!HaveProgram("mutool")) GTEST_SKIP() << "mutool is not installed";
-  CommandResult r = Shell("mutool draw -q -r 72 -o " + Quote(dir_ / "mupdf.ppm") + " " + Quote(pdf_) + " 1");
+  CommandResult r = RenderFirstPage(Renderer::kMuPdf, pdf_, dir_ / "mupdf");
   ASSERT_EQ(r.status, 0) << r.output;
   Check("mutool draw", dir_ / "mupdf.ppm");
 }
