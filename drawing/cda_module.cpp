@@ -28,7 +28,12 @@ void CDA_Module::Exit() {
 // The eraser's size, 1 to 30, under "Button_CNRubberSize": it starts at the
 // stored size and moving it stores the new one.
 void CDA_Module::AddSizeSlider(KA_RibbonElement parent) {
-  KA_RibbonElement slider = Host::RibbonAddControl(parent, KS_RIBBON_SLIDER, "Button_CNRubberSilder", u"", u"");
+  // The slider repeats its button's title, so that a front end that lists
+  // controls by title can name it.
+  KA_RibbonElement slider =
+      Host::RibbonAddControl(parent, KS_RIBBON_SLIDER, "Button_CNRubberSilder",
+                             Widgets::Translate("IDS_RUBBER_SIZE_TITLE").c_str(),
+                             Widgets::Translate("IDS_RUBBER_SIZE_TOOLTIP").c_str());
   if (!slider) return;
   Host::RibbonSetSliderRange(slider, 1, 30);
   Host::RibbonSetSliderValue(slider, rubber_->GetSize());
