@@ -467,7 +467,11 @@ double ReadingAngle(Pt a, Pt b) {
 
 }  // namespace
 
-bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+namespace {
+
+// `known`: the annotation's texts when the caller has them already.
+bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeasureTexts* known,
+                                  ShapeAppearanceResult* out, std::string* reason) {
   KPD_Dictionary d = annot.GetDict();
   if (!d) return Fail(reason, "no annotation dictionary");
   KwMeasureInput in;
@@ -499,7 +503,7 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
   parts.font = CaptionFontOf(annot);
   parts.color = KW_MeasureCaptionColor(annot);
   parts.angle = CaptionAngle(annot);
-  KwMeasureTexts texts = measured ? KW_MeasureTextsOf(d) : KwMeasureTexts{};
+  KwMeasureTexts texts = !measured ? KwMeasureTexts{} : known ? *known : KW_MeasureTextsOf(d);
   // A line shows its caption only when /Cap says so, as the standard has
   // it; the other kinds unless /Cap is false.
   bool cap = subtype != KW_ANNOT_LINE;
@@ -670,6 +674,12 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
   return true;
 }
 
+}  // namespace
+
+bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  return ComputeMeasureAppearanceWith(annot, nullptr, out, reason);
+}
+
 bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason) {
   ShapeAppearanceResult result;
   return ComputeMeasureAppearance(annot, &result, reason) &&
@@ -680,6 +690,14 @@ bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, cons
   CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
   ShapeAppearanceResult result;
   return ComputeMeasureAppearance(view, &result, reason) &&
+         CKW_AppearanceWriter::Apply(view, result, options, reason);
+}
+
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, const KwMeasureTexts& texts, std::string* reason,
+                                 const ShapeAppearanceOptions& options) {
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  ShapeAppearanceResult result;
+  return ComputeMeasureAppearanceWith(view, &texts, &result, reason) &&
          CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
 

@@ -118,5 +118,10 @@ bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason);
 // measurement.
 struct ShapeAppearanceOptions;
 bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options);
+// The same with the annotation's texts computed already (KW_MeasureTextsOf,
+// or KW_ComputeMeasureTexts with a measure dictionary equal to its own), for
+// a caller that needs them too.
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, const KwMeasureTexts& texts, std::string* reason,
+                                 const ShapeAppearanceOptions& options);
 
 }  // namespace kwannotation

@@ -37,6 +37,8 @@ std::vector<KS_FloatPoint> Points(const std::vector<float>& v) {
   return points;
 }
 
+bool SetContentsText(KPD_Dictionary annot, const std::u16string& text);
+
 std::string CurrentToolName() {
   KA_Tool tool = Host::AppGetCurrentTool();
   if (!tool) return {};
@@ -70,9 +72,18 @@ std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document
 
 bool RederiveContents(KPD_Dictionary annot, KPD_Document doc) {
   std::optional<std::u16string> text = DerivedContents(annot, doc);
-  if (!text) return false;
+  return text && SetContentsText(annot, *text);
+}
+
+bool RederiveContents(KPD_Dictionary annot, const kwannotation::KwMeasureTexts& texts) {
+  return ShowableValue(texts.contents) && SetContentsText(annot, texts.contents);
+}
+
+namespace {
+
+bool SetContentsText(KPD_Dictionary annot, const std::u16string& text) {
   std::string bytes = "\xFE\xFF";
-  for (char16_t c : *text) {
+  for (char16_t c : text) {
     bytes += static_cast<char>(c >> 8);
     bytes += static_cast<char>(c & 0xFF);
   }
@@ -81,6 +92,8 @@ bool RederiveContents(KPD_Dictionary annot, KPD_Document doc) {
   Host::ObjectRelease(value);
   return ok;
 }
+
+}  // namespace
 
 KPD_Document MeasureDocOf(KA_Annot annot) {
   KA_Document doc = annot ? Host::AnnotGetDocument(annot) : nullptr;

@@ -14,6 +14,10 @@
 #include "drawing/cda_shapes.h"
 #include "measure/cma_measure_types.h"
 
+namespace kwannotation {
+struct KwMeasureTexts;
+}
+
 namespace AnnotationPlugin {
 
 // The measurement type of an annotation dictionary, from its intent and
@@ -28,6 +32,8 @@ std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document
 
 // Writes DerivedContents into /Contents; false when there is none.
 bool RederiveContents(KPD_Dictionary annot, KPD_Document doc);
+// The same from the annotation's texts computed already.
+bool RederiveContents(KPD_Dictionary annot, const kwannotation::KwMeasureTexts& texts);
 
 // The PDF document of an editor annotation; null when there is none.
 KPD_Document MeasureDocOf(KA_Annot annot);
