@@ -6,6 +6,7 @@
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "measure/cma_figure_values.h"
+#include "measure/cma_osnap.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationPlugin {
@@ -115,6 +116,23 @@ bool CMA_MeasureHandler<Object>::IsOwnTool(const std::string& toolName, KPD_Dict
   return true;
 }
 
+bool VertexMoveKeepsPolygonSimple(KPD_Dictionary annot, int index, KS_FloatPoint to) {
+  std::vector<KS_FloatPoint> vertices = Points(Numbers(annot, "/Vertices"));
+  if (index < 0 || static_cast<size_t>(index) >= vertices.size()) return true;
+  vertices[static_cast<size_t>(index)] = to;
+  return !osnap::EdgesAtVertexIntersect(vertices, static_cast<size_t>(index));
+}
+
+bool CMA_AreaHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
+  // The editing puts the vertex at this page point; it is checked there
+  // before anything is written or recorded.
+  KS_FloatPoint to{};
+  KPD_Dictionary dict = obj ? Host::AnnotGetDict(obj->GetAnnot()) : nullptr;
+  if (dict && Host::PageViewDeviceToPage(view, pt, &to) && !VertexMoveKeepsPolygonSimple(dict, index, to))
+    return false;
+  return CMA_MeasureHandler<CMA_Area>::MovePoint(view, obj, index, pt);
+}
+
 std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers() {
   std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers;
   auto add = [&](std::unique_ptr<CMarkup_AnnotHandler> handler, const char* type) {
@@ -124,8 +142,8 @@ std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers() {
   add(std::make_unique<CMA_MeasureHandler<CMA_Perimeter>>(std::vector<std::string>{"Perimeter", "POLYLENGTH"}),
       "PolyLine/PolyLineDimension");
   add(std::make_unique<CMA_MeasureHandler<CMA_Angle>>(std::vector<std::string>{"ANGLE"}), "PolyLine/PolyLineAngle");
-  add(std::make_unique<CMA_MeasureHandler<CMA_Area>>(std::vector<std::string>{"Area"}), "Polygon/PolygonDimension");
-  add(std::make_unique<CMA_MeasureHandler<CMA_Area>>(std::vector<std::string>{"VOLUME"}), "Polygon/PolygonVolume");
+  add(std::make_unique<CMA_AreaHandler>(std::vector<std::string>{"Area"}), "Polygon/PolygonDimension");
+  add(std::make_unique<CMA_AreaHandler>(std::vector<std::string>{"VOLUME"}), "Polygon/PolygonVolume");
   add(std::make_unique<CMA_MeasureHandler<CMA_Radius>>(std::vector<std::string>{"CENTERRADIUS", "3POINTRADIUS"}),
       "Polygon/PolygonRadius");
   add(std::make_unique<CMA_MeasureHandler<CMA_Diameter>>(

@@ -83,6 +83,20 @@ class CMA_MeasureHandler : public CMeasure_AnnotHandler {
   std::vector<std::string> tools_;
 };
 
+// Whether vertex `index` of the polygon of `annot` (its /Vertices) may move
+// to the page point `to`: false when an edge at it would then cross an edge
+// that shares no vertex with it. An index the polygon does not have is left
+// to the editing itself to refuse.
+bool VertexMoveKeepsPolygonSimple(KPD_Dictionary annot, int index, KS_FloatPoint to);
+
+// The handler of areas and volumes: a vertex dragged to where the polygon
+// would cross itself stays where it was (nothing changes, nothing to undo).
+class CMA_AreaHandler : public CMA_MeasureHandler<CMA_Area> {
+ public:
+  using CMA_MeasureHandler<CMA_Area>::CMA_MeasureHandler;
+  bool MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) override;
+};
+
 // The registered handlers of the measuring module.
 std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers();
 
