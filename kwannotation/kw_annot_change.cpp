@@ -135,7 +135,9 @@ bool CKW_AnnotChange::SameValue(const Value& a, const Value& b) {
   if (a.indirect || b.indirect) return a.indirect && b.indirect && host::ObjectIsIdentical(a.object, b.object);
   // The written text keeps references as "N G R", so a value that points at
   // another object differs even when that object's contents are equal.
-  return host::ObjectIsEqual(a.object, b.object) && Written(a.object) == Written(b.object);
+  // The text first: it tells most changes apart without reading the streams
+  // that the values refer to.
+  return Written(a.object) == Written(b.object) && host::ObjectIsEqual(a.object, b.object);
 }
 
 bool CKW_AnnotChange::SameStream(const StreamState& a, const StreamState& b) {

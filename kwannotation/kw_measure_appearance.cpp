@@ -157,7 +157,22 @@ uint32_t KW_DefaultMeasurementTypes(int32_t kind) {
   }
 }
 
+namespace {
+KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in, bool checked);
+}  // namespace
+
 KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in) {
+  return ComputeMeasureTexts(measure, in, false);
+}
+
+KwMeasureTexts KW_ComputeMeasureTextsOfValid(const CKW_MeasureDictImpl& measure, const KwMeasureInput& in) {
+  return ComputeMeasureTexts(&measure, in, true);
+}
+
+namespace {
+
+// `checked`: the dictionary is known to be valid.
+KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in, bool checked) {
   KwMeasureTexts t;
   t.kind = in.kind;
   t.types = in.types ? in.types : KW_DefaultMeasurementTypes(in.kind);
@@ -165,7 +180,7 @@ KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const 
     t.problem = "no measure dictionary";
     return t;
   }
-  std::string invalid = measure->InvalidReason();
+  std::string invalid = checked ? std::string() : measure->InvalidReason();
   if (!invalid.empty()) {
     t.problem = "invalid measure dictionary: " + invalid;
     return t;
@@ -273,6 +288,8 @@ KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const 
     t.problem = t.quantities.empty() ? "no usable geometry" : "the values cannot be shown with this measure dictionary";
   return t;
 }
+
+}  // namespace
 
 bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
   if (!annot) return false;

@@ -313,7 +313,7 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::u
     if (!set) continue;
     kwannotation::KwMeasureInput input;
     const kwannotation::KwMeasureTexts texts = kwannotation::KW_ReadMeasureInput(annot, &input)
-                                                   ? kwannotation::KW_ComputeMeasureTexts(&scale, input)
+                                                   ? kwannotation::KW_ComputeMeasureTextsOfValid(scale, input)
                                                    : kwannotation::KW_MeasureTextsOf(annot);
     RederiveContents(annot, texts);
     std::string reason;
