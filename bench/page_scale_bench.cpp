@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "host/core_hft.h"
@@ -44,6 +45,13 @@ void AddMeasurements(KPD_Page page) {
   }
 }
 
+// Processor time of this thread in milliseconds.
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,7 +64,7 @@ int main(int argc, char** argv) {
   using clock = std::chrono::steady_clock;
   PageScale scale;
   scale.x = scale.y = {10, u"cm", 5, u"m"};
-  double best = 1e9;
+  double best = 1e9, bestCpu = 1e9;
   int changed = 0;
   for (int rep = 0; rep < repeats; ++rep) {
     kshost::Editor::Get().Reset();
@@ -74,17 +82,22 @@ int main(int argc, char** argv) {
     KA_Document doc = kshost::Editor::Get().AddDocument(pdf, false);
     ScaleMessage error;
     const auto t0 = clock::now();
+    const double c0 = CpuMs();
     const bool ok = ApplyPageScale(doc, {0}, scale, &error, &changed);
+    const double c1 = CpuMs();
     const auto t1 = clock::now();
     if (!ok) {
       std::fprintf(stderr, "page_scale_bench: the scale was not applied: %s\n", error.key.c_str());
       return 1;
     }
     best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
+    bestCpu = std::min(bestCpu, c1 - c0);
     kshost::Editor::Get().Reset();
     Host::DocClose(pdf);
   }
   std::printf("measurements re-derived: %d\n", changed);
+  // On a busy machine the processor time says more than the clock.
+  std::printf("processor time of the best run (ms): %.3f\n", bestCpu);
   std::printf("rescale_ms=%f\n", best);
   return 0;
 }

@@ -39,6 +39,18 @@ CKW_AnnotChange::CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> 
   if (dict_) Take(&before_);
 }
 
+std::unique_ptr<CKW_AnnotChange> CKW_AnnotChange::ReplacingAllBut(KPD_Dictionary annot,
+                                                                  std::vector<std::string> inPlace) {
+  // Made empty first: the snapshot must see the inverted key set.
+  auto change = std::make_unique<CKW_AnnotChange>(nullptr);
+  change->dict_ = annot;
+  change->wholeKeys_ = std::move(inPlace);
+  change->allWhole_ = true;
+  change->newStreams_ = true;
+  if (annot) change->Take(&change->before_);
+  return change;
+}
+
 CKW_AnnotChange::~CKW_AnnotChange() {
   for (auto& [key, value] : before_.keys) Release(&value);
   for (auto& [stream, state] : before_.streams) Release(&state);
@@ -57,6 +69,10 @@ CKW_AnnotChange::~CKW_AnnotChange() {
   }
 }
 
+bool CKW_AnnotChange::IsWholeKey(const std::string& key) const {
+  return (std::find(wholeKeys_.begin(), wholeKeys_.end(), key) != wholeKeys_.end()) != allWhole_;
+}
+
 void CKW_AnnotChange::Release(Value* v) {
   if (v->object && !v->indirect) host::ObjectRelease(v->object);
   v->object = nullptr;
@@ -73,7 +89,7 @@ void CKW_AnnotChange::Take(Snapshot* out) const {
     if (!value) continue;
     Value v;
     // A value replaced whole is as good as a copy: held like an indirect one.
-    v.indirect = IsIndirect(value) || std::find(wholeKeys_.begin(), wholeKeys_.end(), key) != wholeKeys_.end();
+    v.indirect = IsIndirect(value) || IsWholeKey(key);
     v.object = v.indirect ? value : host::ObjectClone(value);
     if (v.object) out->keys[key] = v;
   }
@@ -119,7 +135,9 @@ bool CKW_AnnotChange::SameValue(const Value& a, const Value& b) {
   if (a.indirect || b.indirect) return a.indirect && b.indirect && host::ObjectIsIdentical(a.object, b.object);
   // The written text keeps references as "N G R", so a value that points at
   // another object differs even when that object's contents are equal.
-  return host::ObjectIsEqual(a.object, b.object) && Written(a.object) == Written(b.object);
+  // The text first: it tells most changes apart without reading the streams
+  // that the values refer to.
+  return Written(a.object) == Written(b.object) && host::ObjectIsEqual(a.object, b.object);
 }
 
 bool CKW_AnnotChange::SameStream(const StreamState& a, const StreamState& b) {
@@ -244,7 +262,17 @@ bool CKW_AnnotChange::Apply(bool after) {
     if (state) ok = ReplaceKeys(change.dict, state) && ok;
   }
   for (auto& [key, change] : keys_) {
-    const Value& v = after ? change.after : change.before;
+    Value& v = after ? change.after : change.before;
+    if (IsWholeKey(key)) {
+      // The value there now holds the other state (undo and redo take
+      // turns), and it leaves the dictionary here: it is kept in place of
+      // the recorded one, which goes back in. Whatever edits the value
+      // later while it is in the dictionary has been undone by the time
+      // it is taken out again, so neither state is ever copied.
+      Value& other = after ? change.before : change.after;
+      KPD_Object now = host::DictGet(dict_, key.c_str());
+      if (now && !(v.object && host::ObjectIsIdentical(now, v.object))) other = {now, true};
+    }
     if (!v.object) {
       host::DictRemove(dict_, key.c_str());
       ok = !host::DictHasKey(dict_, key.c_str()) && ok;

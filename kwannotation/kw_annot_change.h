@@ -7,6 +7,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,22 @@ class CKW_AnnotChange {
   // that /AP /N, /D and /R refer to (also through appearance states). A
   // null dictionary records nothing.
   explicit CKW_AnnotChange(KPD_Dictionary annot);
-  // The same, with keys whose values are only ever replaced whole, never
-  // changed in place (the strokes of an ink: hundreds of thousands of
-  // numbers). Their values are kept and compared by identity, not copied.
+  // The same, with keys whose values the edit replaces whole rather than
+  // changing them in place (the strokes of an ink: hundreds of thousands of
+  // numbers; a measurement's measure dictionary). Their values are kept and
+  // compared by identity, not copied; Apply swaps the recorded value with
+  // the one in the dictionary, so a later edit in place of the value that
+  // is there does not reach the record.
   // With `newStreams` the edit puts its appearance into new streams and
   // leaves the old ones as they are: only the references to streams are
   // recorded, not their data.
   CKW_AnnotChange(KPD_Dictionary annot, std::vector<std::string> wholeKeys, bool newStreams = false);
+  // For an edit that replaces whole every value it changes, but those of
+  // `inPlace`, and puts its appearance into new streams (re-deriving a
+  // measurement: new measure dictionary, contents and rectangle, the normal
+  // appearance a new stream in the same /AP). Only the values of `inPlace`
+  // are copied; every other one is kept by identity, as a whole key is.
+  static std::unique_ptr<CKW_AnnotChange> ReplacingAllBut(KPD_Dictionary annot, std::vector<std::string> inPlace);
   ~CKW_AnnotChange();
   CKW_AnnotChange(const CKW_AnnotChange&) = delete;
   CKW_AnnotChange& operator=(const CKW_AnnotChange&) = delete;
@@ -77,6 +87,7 @@ class CKW_AnnotChange {
   };
 
   void Take(Snapshot* out) const;
+  bool IsWholeKey(const std::string& key) const;
   static void Release(Value* v);
   static void Release(StreamState* s);
   static bool SameValue(const Value& a, const Value& b);
@@ -86,6 +97,7 @@ class CKW_AnnotChange {
   KPD_Dictionary dict_ = nullptr;
   bool finished_ = false;
   std::vector<std::string> wholeKeys_;
+  bool allWhole_ = false;  // every key is whole but those of wholeKeys_
   bool newStreams_ = false;
   Snapshot before_;
   std::map<std::string, KeyChange> keys_;

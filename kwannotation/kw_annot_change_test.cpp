@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "kwannotation/kw_test_support.h"
 
@@ -139,6 +141,57 @@ TEST_F(AnnotChange, AppearanceStatesAreRecorded) {
   EXPECT_EQ(Data(on), "1 g");
   ASSERT_TRUE(change.Apply(true));
   EXPECT_EQ(Data(on), "0 g");
+}
+
+// A value recorded by identity (a whole key, or any key but the in-place
+// ones) may be edited in place by a later change while it is back in the
+// dictionary; undoing that change and then this one must still bring back
+// this change's own state, not the later edit.
+TEST_F(AnnotChange, ValuesKeptByIdentityComeBackAsRecordedAfterLaterEditsInPlace) {
+  struct Row {
+    const char* name;
+    std::function<std::unique_ptr<CKW_AnnotChange>(KPD_Dictionary)> record;
+  } rows[] = {
+      {"whole key",
+       [](KPD_Dictionary a) {
+         return std::make_unique<CKW_AnnotChange>(a, std::vector<std::string>{"/Measure"}, true);
+       }},
+      {"all but /AP", [](KPD_Dictionary a) { return CKW_AnnotChange::ReplacingAllBut(a, {"/AP"}); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    KPD_Stream normal = NewStream("0 0 m 10 10 l S");
+    KPD_Dictionary annot = SquareWith(normal);
+    test::Owned old = test::Parse("<< /R (1 in = 1 in) /X [ << /U (in) /C 1 >> ] >>");
+    host::DictSet(annot, "/Measure", old.get());
+    const std::string before = State(annot);
+
+    // The edit: a new measure dictionary, contents and appearance stream.
+    std::unique_ptr<CKW_AnnotChange> change = row.record(annot);
+    test::Owned fresh = test::Parse("<< /R (1 cm = 1 m) /X [ << /U (m) /C 0.01 >> ] >>");
+    host::DictSet(annot, "/Measure", fresh.get());
+    test::Owned contents = test::Parse("(2.54 m)");
+    host::DictSet(annot, "/Contents", contents.get());
+    host::DictSet(host::DictGet(annot, "/AP"), "/N", NewStream("0 0 m 5 5 l S"));
+    ASSERT_TRUE(change->Finish());
+    const std::string after = State(annot);
+
+    for (int round = 0; round < 2; ++round) {
+      // A later edit changes the measure dictionary in place, and is undone.
+      CKW_AnnotChange later(annot);
+      test::Owned ratio = test::Parse("(1 cm = 2 m)");
+      host::DictSet(host::DictGet(annot, "/Measure"), "/R", ratio.get());
+      ASSERT_TRUE(later.Finish());
+      ASSERT_TRUE(later.Apply(false));
+      ASSERT_EQ(State(annot), after);
+
+      ASSERT_TRUE(change->Apply(false));
+      EXPECT_EQ(State(annot), before);
+      EXPECT_EQ(host::DictGet(host::DictGet(annot, "/AP"), "/N"), normal) << "the very stream object comes back";
+      ASSERT_TRUE(change->Apply(true));
+      EXPECT_EQ(State(annot), after);
+    }
+  }
 }
 
 }  // namespace

@@ -157,7 +157,22 @@ uint32_t KW_DefaultMeasurementTypes(int32_t kind) {
   }
 }
 
+namespace {
+KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in, bool checked);
+}  // namespace
+
 KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in) {
+  return ComputeMeasureTexts(measure, in, false);
+}
+
+KwMeasureTexts KW_ComputeMeasureTextsOfValid(const CKW_MeasureDictImpl& measure, const KwMeasureInput& in) {
+  return ComputeMeasureTexts(&measure, in, true);
+}
+
+namespace {
+
+// `checked`: the dictionary is known to be valid.
+KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in, bool checked) {
   KwMeasureTexts t;
   t.kind = in.kind;
   t.types = in.types ? in.types : KW_DefaultMeasurementTypes(in.kind);
@@ -165,7 +180,7 @@ KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const 
     t.problem = "no measure dictionary";
     return t;
   }
-  std::string invalid = measure->InvalidReason();
+  std::string invalid = checked ? std::string() : measure->InvalidReason();
   if (!invalid.empty()) {
     t.problem = "invalid measure dictionary: " + invalid;
     return t;
@@ -273,6 +288,8 @@ KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const 
     t.problem = t.quantities.empty() ? "no usable geometry" : "the values cannot be shown with this measure dictionary";
   return t;
 }
+
+}  // namespace
 
 bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
   if (!annot) return false;
@@ -467,7 +484,11 @@ double ReadingAngle(Pt a, Pt b) {
 
 }  // namespace
 
-bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+namespace {
+
+// `known`: the annotation's texts when the caller has them already.
+bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeasureTexts* known,
+                                  ShapeAppearanceResult* out, std::string* reason) {
   KPD_Dictionary d = annot.GetDict();
   if (!d) return Fail(reason, "no annotation dictionary");
   KwMeasureInput in;
@@ -499,7 +520,7 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
   parts.font = CaptionFontOf(annot);
   parts.color = KW_MeasureCaptionColor(annot);
   parts.angle = CaptionAngle(annot);
-  KwMeasureTexts texts = measured ? KW_MeasureTextsOf(d) : KwMeasureTexts{};
+  KwMeasureTexts texts = !measured ? KwMeasureTexts{} : known ? *known : KW_MeasureTextsOf(d);
   // A line shows its caption only when /Cap says so, as the standard has
   // it; the other kinds unless /Cap is false.
   bool cap = subtype != KW_ANNOT_LINE;
@@ -670,6 +691,12 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
   return true;
 }
 
+}  // namespace
+
+bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  return ComputeMeasureAppearanceWith(annot, nullptr, out, reason);
+}
+
 bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason) {
   ShapeAppearanceResult result;
   return ComputeMeasureAppearance(annot, &result, reason) &&
@@ -680,6 +707,14 @@ bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, cons
   CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
   ShapeAppearanceResult result;
   return ComputeMeasureAppearance(view, &result, reason) &&
+         CKW_AppearanceWriter::Apply(view, result, options, reason);
+}
+
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, const KwMeasureTexts& texts, std::string* reason,
+                                 const ShapeAppearanceOptions& options) {
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  ShapeAppearanceResult result;
+  return ComputeMeasureAppearanceWith(view, &texts, &result, reason) &&
          CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
 

@@ -85,6 +85,9 @@ struct KwMeasureTexts {
 // Nothing in the result is "nan", "inf" or an empty value line: what cannot
 // be formatted is left out (and `problem` says why when nothing could).
 KwMeasureTexts KW_ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwMeasureInput& in);
+// The same with a dictionary the caller has found valid (IsValid), for many
+// measurements with one dictionary: it is not checked again.
+KwMeasureTexts KW_ComputeMeasureTextsOfValid(const CKW_MeasureDictImpl& measure, const KwMeasureInput& in);
 
 // Reads the input of a measurement annotation (intent, /L, /Vertices, /Rect
 // less /RD, "MeasurementTypes", "Label", "Depth", "DepthUnit", "SlopeType",
@@ -118,5 +121,10 @@ bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason);
 // measurement.
 struct ShapeAppearanceOptions;
 bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options);
+// The same with the annotation's texts computed already (KW_MeasureTextsOf,
+// or KW_ComputeMeasureTexts with a measure dictionary equal to its own), for
+// a caller that needs them too.
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, const KwMeasureTexts& texts, std::string* reason,
+                                 const ShapeAppearanceOptions& options);
 
 }  // namespace kwannotation

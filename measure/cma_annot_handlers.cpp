@@ -6,6 +6,7 @@
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "measure/cma_figure_values.h"
+#include "measure/cma_osnap.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationPlugin {
@@ -36,6 +37,8 @@ std::vector<KS_FloatPoint> Points(const std::vector<float>& v) {
   for (size_t i = 0; i + 1 < v.size(); i += 2) points.push_back({v[i], v[i + 1]});
   return points;
 }
+
+bool SetContentsText(KPD_Dictionary annot, const std::u16string& text);
 
 std::string CurrentToolName() {
   KA_Tool tool = Host::AppGetCurrentTool();
@@ -70,9 +73,18 @@ std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document
 
 bool RederiveContents(KPD_Dictionary annot, KPD_Document doc) {
   std::optional<std::u16string> text = DerivedContents(annot, doc);
-  if (!text) return false;
+  return text && SetContentsText(annot, *text);
+}
+
+bool RederiveContents(KPD_Dictionary annot, const kwannotation::KwMeasureTexts& texts) {
+  return ShowableValue(texts.contents) && SetContentsText(annot, texts.contents);
+}
+
+namespace {
+
+bool SetContentsText(KPD_Dictionary annot, const std::u16string& text) {
   std::string bytes = "\xFE\xFF";
-  for (char16_t c : *text) {
+  for (char16_t c : text) {
     bytes += static_cast<char>(c >> 8);
     bytes += static_cast<char>(c & 0xFF);
   }
@@ -81,6 +93,8 @@ bool RederiveContents(KPD_Dictionary annot, KPD_Document doc) {
   Host::ObjectRelease(value);
   return ok;
 }
+
+}  // namespace
 
 KPD_Document MeasureDocOf(KA_Annot annot) {
   KA_Document doc = annot ? Host::AnnotGetDocument(annot) : nullptr;
@@ -102,6 +116,23 @@ bool CMA_MeasureHandler<Object>::IsOwnTool(const std::string& toolName, KPD_Dict
   return true;
 }
 
+bool VertexMoveKeepsPolygonSimple(KPD_Dictionary annot, int index, KS_FloatPoint to) {
+  std::vector<KS_FloatPoint> vertices = Points(Numbers(annot, "/Vertices"));
+  if (index < 0 || static_cast<size_t>(index) >= vertices.size()) return true;
+  vertices[static_cast<size_t>(index)] = to;
+  return !osnap::EdgesAtVertexIntersect(vertices, static_cast<size_t>(index));
+}
+
+bool CMA_AreaHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
+  // The editing puts the vertex at this page point; it is checked there
+  // before anything is written or recorded.
+  KS_FloatPoint to{};
+  KPD_Dictionary dict = obj ? Host::AnnotGetDict(obj->GetAnnot()) : nullptr;
+  if (dict && Host::PageViewDeviceToPage(view, pt, &to) && !VertexMoveKeepsPolygonSimple(dict, index, to))
+    return false;
+  return CMA_MeasureHandler<CMA_Area>::MovePoint(view, obj, index, pt);
+}
+
 std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers() {
   std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers;
   auto add = [&](std::unique_ptr<CMarkup_AnnotHandler> handler, const char* type) {
@@ -111,8 +142,8 @@ std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers() {
   add(std::make_unique<CMA_MeasureHandler<CMA_Perimeter>>(std::vector<std::string>{"Perimeter", "POLYLENGTH"}),
       "PolyLine/PolyLineDimension");
   add(std::make_unique<CMA_MeasureHandler<CMA_Angle>>(std::vector<std::string>{"ANGLE"}), "PolyLine/PolyLineAngle");
-  add(std::make_unique<CMA_MeasureHandler<CMA_Area>>(std::vector<std::string>{"Area"}), "Polygon/PolygonDimension");
-  add(std::make_unique<CMA_MeasureHandler<CMA_Area>>(std::vector<std::string>{"VOLUME"}), "Polygon/PolygonVolume");
+  add(std::make_unique<CMA_AreaHandler>(std::vector<std::string>{"Area"}), "Polygon/PolygonDimension");
+  add(std::make_unique<CMA_AreaHandler>(std::vector<std::string>{"VOLUME"}), "Polygon/PolygonVolume");
   add(std::make_unique<CMA_MeasureHandler<CMA_Radius>>(std::vector<std::string>{"CENTERRADIUS", "3POINTRADIUS"}),
       "Polygon/PolygonRadius");
   add(std::make_unique<CMA_MeasureHandler<CMA_Diameter>>(

@@ -14,6 +14,10 @@
 #include "drawing/cda_shapes.h"
 #include "measure/cma_measure_types.h"
 
+namespace kwannotation {
+struct KwMeasureTexts;
+}
+
 namespace AnnotationPlugin {
 
 // The measurement type of an annotation dictionary, from its intent and
@@ -28,6 +32,8 @@ std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document
 
 // Writes DerivedContents into /Contents; false when there is none.
 bool RederiveContents(KPD_Dictionary annot, KPD_Document doc);
+// The same from the annotation's texts computed already.
+bool RederiveContents(KPD_Dictionary annot, const kwannotation::KwMeasureTexts& texts);
 
 // The PDF document of an editor annotation; null when there is none.
 KPD_Document MeasureDocOf(KA_Annot annot);
@@ -75,6 +81,20 @@ class CMA_MeasureHandler : public CMeasure_AnnotHandler {
 
  private:
   std::vector<std::string> tools_;
+};
+
+// Whether vertex `index` of the polygon of `annot` (its /Vertices) may move
+// to the page point `to`: false when an edge at it would then cross an edge
+// that shares no vertex with it. An index the polygon does not have is left
+// to the editing itself to refuse.
+bool VertexMoveKeepsPolygonSimple(KPD_Dictionary annot, int index, KS_FloatPoint to);
+
+// The handler of areas and volumes: a vertex dragged to where the polygon
+// would cross itself stays where it was (nothing changes, nothing to undo).
+class CMA_AreaHandler : public CMA_MeasureHandler<CMA_Area> {
+ public:
+  using CMA_MeasureHandler<CMA_Area>::CMA_MeasureHandler;
+  bool MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) override;
 };
 
 // The registered handlers of the measuring module.

@@ -294,21 +294,30 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::u
   kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
   CKW_MeasureDict measure = vp0 ? vp0->GetMeasureDict() : CKW_MeasureDict();
   if (!measure.IsValid()) return 0;
+  // Every measurement gets a copy of this dictionary, so the values and
+  // captions are computed with it directly, once per measurement.
+  const kwannotation::CKW_MeasureDictImpl scale(measure.GetDict());
   int changed = 0;
   const int count = Host::PageAnnotCount(page);
   for (int i = 0; i < count; ++i) {
     KPD_Dictionary annot = Host::PageGetAnnot(page, i);
     if (MeasureTypeOfAnnot(annot) == kMeasureNone) continue;
-    auto change = changes ? std::make_unique<CKW_AnnotChange>(annot) : nullptr;
-    // The viewport's dictionary was checked once; each measurement gets a
-    // copy of it.
+    // The measure dictionary, the contents and the rectangle are replaced
+    // whole, and the appearance goes into a new stream (the writer's
+    // default) set in /AP: the record keeps the old values and stream by
+    // reference and copies /AP alone.
+    auto change = changes ? CKW_AnnotChange::ReplacingAllBut(annot, {"/AP"}) : nullptr;
     KPD_Object copy = Host::ObjectClone(measure.GetDict());
     const bool set = copy && Host::DictSet(annot, "/Measure", copy) != 0;
     if (copy) Host::ObjectRelease(copy);
     if (!set) continue;
-    RederiveContents(annot, pdf);
+    kwannotation::KwMeasureInput input;
+    const kwannotation::KwMeasureTexts texts = kwannotation::KW_ReadMeasureInput(annot, &input)
+                                                   ? kwannotation::KW_ComputeMeasureTextsOfValid(scale, input)
+                                                   : kwannotation::KW_MeasureTextsOf(annot);
+    RederiveContents(annot, texts);
     std::string reason;
-    kwannotation::RegenerateMeasureAppearance(annot, &reason, kwannotation::ShapeAppearanceOptions{});
+    kwannotation::RegenerateMeasureAppearance(annot, texts, &reason, kwannotation::ShapeAppearanceOptions{});
     ++changed;
     if (change && change->Finish()) changes->push_back(std::move(change));
   }

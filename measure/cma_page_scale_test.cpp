@@ -5,7 +5,9 @@
 #include <string>
 
 #include "host/editor.h"
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_viewport.h"
 #include "measure/cma_calibration_tool.h"
@@ -198,6 +200,47 @@ TEST_F(PageScaleTest, ANewScaleReplacesViewportZerosDictionaryAndUndoWritesTheOl
   EXPECT_EQ(RecordedPageScale(doc_view_, 0)->x.realUnit, u"ft");
   ASSERT_TRUE(kshost::Editor::Get().Redo(doc_view_));
   EXPECT_EQ(PageRatio(), u"1 cm = 1 m");
+}
+
+// What undo must bring back of a measurement: its dictionary as written
+// (references as "N G R") and its normal appearance's dictionary and bytes.
+std::string MeasurementState(KPD_Dictionary annot) {
+  std::string text = kwannotation::test::Write(annot);
+  KPD_Object ap = host::DictGet(annot, "/AP");
+  KPD_Object normal = ap ? host::DictGet(ap, "/N") : nullptr;
+  if (normal && host::ObjectGetType(normal) == KPD_OBJ_STREAM) {
+    host::ByteString data;
+    host::StreamGetData(normal, 0, data.get());
+    text += " | " + kwannotation::test::Write(host::StreamGetDict(normal)) + " | " + data.str();
+  }
+  return text;
+}
+
+TEST_F(PageScaleTest, UndoAndRedoOfANewScaleBringBackEveryMeasurementByteForByte) {
+  KPD_Dictionary area = Add(
+      "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [90 190 190 290] /Vertices [100 200 172 200 "
+      "172 272 100 272] /Segments true /MeasurementTypes 129 /Measure << /Type /Measure /R (1 in = 1 in) /X [ << "
+      "/U (in) /C 0.0138889 /D 100 >> ] /D [ << /U (in) /C 1 /D 100 >> ] /A [ << /U (sq in) /C 1 /D 100 >> ] >> >>");
+  std::string why;
+  for (KPD_Dictionary a : {distance_, area})
+    ASSERT_TRUE(kwannotation::RegenerateMeasureAppearance(a, &why, kwannotation::ShapeAppearanceOptions{})) << why;
+  const std::string before[] = {MeasurementState(distance_), MeasurementState(area)};
+
+  ScaleMessage error;
+  int changed = 0;
+  ASSERT_TRUE(ApplyPageScale(doc_view_, {0}, Preset(u"1:50"), &error, &changed)) << error.key;
+  ASSERT_EQ(changed, 2);
+  const std::string after[] = {MeasurementState(distance_), MeasurementState(area)};
+  ASSERT_NE(after[0], before[0]);
+  ASSERT_NE(after[1], before[1]);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(kshost::Editor::Get().Undo(doc_view_));
+    EXPECT_EQ(MeasurementState(distance_), before[0]);
+    EXPECT_EQ(MeasurementState(area), before[1]);
+    ASSERT_TRUE(kshost::Editor::Get().Redo(doc_view_));
+    EXPECT_EQ(MeasurementState(distance_), after[0]);
+    EXPECT_EQ(MeasurementState(area), after[1]);
+  }
 }
 
 TEST_F(PageScaleTest, ASignedDocumentKeepsItsPages) {

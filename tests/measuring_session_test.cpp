@@ -444,4 +444,43 @@ TEST_F(MeasuringSession, MovingADistanceRederivesItsValueAndUndoRestoresIt) {
   EXPECT_EQ(undone[0].contents, "11'-3\"");
 }
 
+// Dragging a vertex of an area or a volume: across the opposite edge the
+// polygon would cross itself, so the vertex stays, the file is unchanged and
+// there is nothing to undo (undo takes the measurement itself away); a
+// harmless drag re-derives the value and is one undo step.
+TEST_F(MeasuringSession, AVertexDraggedAcrossTheOppositeEdgeStaysWhereItWas) {
+  struct Case {
+    const char* tool;
+    const char* drag;
+    bool accepted;
+    const char* value;  // the contents after the drag
+  } cases[] = {
+      {"Area", "drag 172 172 60 136", false, "100.000 sq ft"},
+      {"VOLUME", "drag 172 172 60 136", false, "100.000 cu ft"},
+      {"Area", "drag 100 172 200 136", false, "100.000 sq ft"},
+      {"Area", "drag 172 172 208 172", true, "125.000 sq ft"},
+      {"VOLUME", "drag 172 172 208 172", true, "125.000 cu ft"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tool) + " " + c.drag);
+    MakePage(Imperial());
+    CommandResult r = Run(std::string("tool ") + c.tool +
+                          "\nclick 100 100\nclick 172 100\nclick 172 172\ndblclick 100 172\ntool Hand\nsave " +
+                          (dir_ / "drawn.pdf") + "\n" + c.drag + "\nsave " + (dir_ / "dragged.pdf") + "\nundo\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<Saved> drawn = ReadSaved(dir_ / "drawn.pdf"), dragged = ReadSaved(dir_ / "dragged.pdf"),
+                        undone = ReadSaved(out_);
+    ASSERT_EQ(drawn.size(), 1u);
+    ASSERT_EQ(dragged.size(), 1u);
+    EXPECT_EQ(dragged[0].contents, c.value);
+    EXPECT_EQ(dragged[0].text == drawn[0].text, !c.accepted);
+    if (c.accepted) {
+      ASSERT_EQ(undone.size(), 1u);
+      EXPECT_EQ(undone[0].text, drawn[0].text);
+    } else {
+      EXPECT_TRUE(undone.empty()) << "the refused drag left an undo step";
+    }
+  }
+}
+
 }  // namespace
