@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "measure/cma_annot_handlers.h"
 #include "measure/cma_calibration_tool.h"
@@ -10,6 +12,7 @@
 #include "measure/cma_measure_types.h"
 #include "measure/cma_osnap.h"
 #include "measure/cma_page_scale_dlg.h"
+#include "measure/cma_units.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -18,6 +21,11 @@ namespace AnnotationPlugin {
 namespace {
 
 constexpr char kPrecisionSlider[] = "Measure_Prop_Precision";
+// The unit menu: one item per real-world unit, "Measure_Prop_Unit_" and
+// the unit's place in that list ("Measure_Prop_Unit_8" is metres).
+constexpr char kUnitMenu[] = "Measure_Prop_Unit";
+
+std::string UnitItemId(size_t index) { return std::string(kUnitMenu) + "_" + std::to_string(index); }
 
 // The check buttons of the properties group and the property each turns.
 struct PropCheck {
@@ -103,6 +111,25 @@ void BuildPropertiesGroup(KA_RibbonElement group) {
       },
       nullptr);
   if (slider) Host::RibbonSetSliderRange(slider, 0, kMostPrecision);
+  KA_RibbonElement menu = Control(group, KS_RIBBON_MENU_BUTTON, kUnitMenu, "IDS_MEASURE_PROP_UNIT",
+                                  "IDS_MEASURE_GROUP_PROPERTIES_TITLE", nullptr, nullptr);
+  const auto keys = kwannotation::UnitKeys(kwannotation::UnitList::Real);
+  const std::vector<std::u16string>& names = UnitDisplayNames(kwannotation::UnitList::Real);
+  for (size_t i = 0; menu && i < keys.size(); ++i) {
+    const std::u16string title = i < names.size() && !names[i].empty() ? names[i] : std::u16string(keys[i]);
+    KA_RibbonElement item =
+        Host::RibbonAddControl(menu, KS_RIBBON_CHECK_BUTTON, UnitItemId(i).c_str(), title.c_str(), title.c_str());
+    if (!item) continue;
+    Host::RibbonSetPressProc(
+        item,
+        [](void* data, KA_RibbonElement) {
+          const std::u16string key(kwannotation::UnitKeys(kwannotation::UnitList::Real)[reinterpret_cast<size_t>(data)]);
+          ChangeSelectedMeasurements(Host::AppGetCurrentDocument(), kPropUnit,
+                                     [&key](MeasureAnnotProps* p) { p->lengthUnit = key; });
+          MeasureFormatTab().SelectionChanged();
+        },
+        reinterpret_cast<void*>(i));
+  }
   for (const PropCheck& check : kPropChecks) {
     Control(
         group, KS_RIBBON_CHECK_BUTTON, check.id, check.titleKey, "IDS_MEASURE_GROUP_PROPERTIES_TITLE",
@@ -227,6 +254,11 @@ void CMA_FormatTab::RefreshProperties() {
     Host::RibbonSetEnabled(slider, (available & kPropPrecision) ? 1 : 0);
     if (props) Host::RibbonSetSliderValue(slider, props->precision);
   }
+  if (KA_RibbonElement menu = Find(kUnitMenu)) Host::RibbonSetEnabled(menu, (available & kPropUnit) ? 1 : 0);
+  const auto keys = kwannotation::UnitKeys(kwannotation::UnitList::Real);
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (KA_RibbonElement item = Find(UnitItemId(i).c_str()))
+      Host::RibbonSetChecked(item, props && props->lengthUnit == keys[i] ? 1 : 0);
   for (const PropCheck& check : kPropChecks) {
     KA_RibbonElement c = Find(check.id);
     if (!c) continue;

@@ -6,6 +6,7 @@
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_units.h"
 #include "measure/cma_annot_handlers.h"
 #include "measure/cma_figure_values.h"
 #include "plugin/annot_tool_handler.h"
@@ -43,7 +44,7 @@ bool SetOwned(KPD_Dictionary annot, const char* key, KPD_Object value) {
 }
 
 unsigned AvailableFor(int type) {
-  unsigned bits = kPropPrecision | kPropCaption;
+  unsigned bits = kPropPrecision | kPropCaption | kPropUnit;
   // A circle area is told from a diameter by having no caption bits, so it
   // keeps none.
   if (type != kMeasureCircleArea) bits |= kPropShowLabel;
@@ -73,6 +74,35 @@ bool WritePrecision(CKW_MeasureDictImpl& measure, int p) {
   return wrote;
 }
 
+// Shows the lengths in `unit` with the same ratio: the number formats are
+// written afresh for the unit (feet and inches become two elements), areas
+// and volumes in the unit's square and cube, at precision `p`.
+bool WriteUnit(CKW_MeasureDictImpl& measure, const std::u16string& unit, int p) {
+  using kwannotation::UnitList;
+  if (kwannotation::UnitIndex(unit, UnitList::Real) < 0) return false;
+  // The ratio is kept as it is; one that does not read leaves the
+  // measurement unshowable, and the change is then refused.
+  const std::u16string ratio = measure.GetRatioText();
+  if (measure.IsGeospatial()) return false;
+  kwannotation::PageScale scale;
+  scale.x.realUnit = unit;
+  scale.separateY = measure.GetFormatCount(static_cast<int>(kwannotation::FormatArray::Y)) > 0;
+  scale.y.realUnit = unit;
+  scale.precision = p;
+  const kwannotation::MeasureUnits units{unit, kwannotation::AreaKeyOfLength(unit),
+                                         kwannotation::VolumeKeyOfLength(unit)};
+  return measure.WriteScale(scale, ratio, units);
+}
+
+// The canonical key of the unit the lengths are shown in.
+std::u16string LengthUnitOf(const CKW_MeasureDictImpl& measure) {
+  if (measure.GetFormatCount(0) == 0) return {};
+  std::u16string key = kwannotation::CanonicalUnitKey(measure.GetFormat(0, 0).unit);
+  // Feet and inches are two elements, feet first.
+  if (key == u"ft" && measure.GetFormatCount(0) > 1) key = u"ft'in\"";
+  return key;
+}
+
 }  // namespace
 
 std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary annot) const {
@@ -85,6 +115,7 @@ std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary an
     CKW_MeasureDictImpl measure(m);
     p.precision = measure.GetPrecision();
     p.ratio = measure.GetRatioText();
+    p.lengthUnit = LengthUnitOf(measure);
   }
   // A line draws its caption only when asked to, the other figures unless
   // told not to.
@@ -107,7 +138,7 @@ bool CMeasureAnnotPropApplier::Apply(KPD_Dictionary annot, KPD_Document doc, con
   KPD_Object copy = Host::ObjectClone(annot);
   if (!copy) return false;
   bool ok = true;
-  if (which & kPropPrecision) {
+  if (which & (kPropPrecision | kPropUnit)) {
     KPD_Dictionary m = CKW_MeasureDictImpl::GetOrCreateForAnnot(copy, doc, false);
     if (m) {
       // The measure dictionary may be shared with other annotations or a
@@ -117,7 +148,11 @@ bool CMeasureAnnotPropApplier::Apply(KPD_Dictionary annot, KPD_Document doc, con
       m = ok ? CKW_MeasureDictImpl::GetOrCreateForAnnot(copy, doc, false) : nullptr;
     }
     CKW_MeasureDictImpl measure(m);
-    ok = ok && m && WritePrecision(measure, std::clamp(props.precision, 0, kMostPrecision));
+    const int precision = (which & kPropPrecision) ? std::clamp(props.precision, 0, kMostPrecision)
+                                                   : measure.GetPrecision();
+    if (ok && m && (which & kPropUnit)) ok = WriteUnit(measure, props.lengthUnit, precision);
+    if (ok && m && (which & kPropPrecision)) ok = WritePrecision(measure, precision);
+    ok = ok && m;
   }
   if (ok && (which & kPropCaption)) ok = SetOwned(copy, "/Cap", Host::BooleanNew(props.caption ? 1 : 0));
   if (ok && (which & kPropShowLabel)) {

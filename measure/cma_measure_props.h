@@ -1,5 +1,6 @@
 // The properties of a measurement that the Format tab shows and changes:
-// how many digits (or how fine a fraction) its values are shown with,
+// the unit its lengths are shown in (areas and volumes follow it), how
+// many digits (or how fine a fraction) its values are shown with,
 // whether its caption is drawn, whether the caption starts with its label,
 // and whether a path shows the length of each segment. A reader gets them
 // from the annotation, an applier writes a change and brings /Contents and
@@ -28,6 +29,7 @@ enum MeasureProp : unsigned {
   kPropCaption = 2,     // "Cap": the caption is drawn
   kPropShowLabel = 4,   // bit 128 of "MeasurementTypes": the label line
   kPropSegments = 8,    // "Segments": the length of each segment
+  kPropUnit = 16,       // the real-world unit of the lengths; the scale ratio stays
 };
 
 inline constexpr int kMostPrecision = 5;
@@ -39,6 +41,7 @@ struct MeasureAnnotProps {
   bool caption = true;
   bool showLabel = true;
   bool segments = false;
+  std::u16string lengthUnit;  // a key of the real-world unit list
   std::u16string ratio;  // "R" of its scale, shown, not changed here
 };
 

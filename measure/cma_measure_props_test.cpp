@@ -44,13 +44,13 @@ TEST_F(MeasurePropsTest, EachKindReadsTheSwitchesItHas) {
     bool caption;
     bool showLabel;
   } cases[] = {
-      {"/Subtype /Line /IT /LineDimension /L [0 0 72 0]", kPropPrecision | kPropCaption | kPropShowLabel, false,
+      {"/Subtype /Line /IT /LineDimension /L [0 0 72 0]", kPropUnit | kPropPrecision | kPropCaption | kPropShowLabel, false,
        true},
       {"/Subtype /PolyLine /IT /PolyLineDimension /RiseDrop true /Vertices [0 0 72 0 72 72]",
-       kPropPrecision | kPropCaption | kPropShowLabel | kPropSegments, true, true},
-      {"/Subtype /Circle /IT /CircleDimension /Rect [0 0 72 72]", kPropPrecision | kPropCaption, true, true},
+       kPropUnit | kPropPrecision | kPropCaption | kPropShowLabel | kPropSegments, true, true},
+      {"/Subtype /Circle /IT /CircleDimension /Rect [0 0 72 72]", kPropUnit | kPropPrecision | kPropCaption, true, true},
       {"/Subtype /Polygon /IT /PolygonDimension /MeasurementTypes 1 /Vertices [0 0 72 0 72 72]",
-       kPropPrecision | kPropCaption | kPropShowLabel | kPropSegments, true, false},
+       kPropUnit | kPropPrecision | kPropCaption | kPropShowLabel | kPropSegments, true, false},
   };
   for (const Case& c : cases) {
     KPD_Dictionary annot = AddMeasurement(c.keys);
@@ -93,6 +93,38 @@ TEST_F(MeasurePropsTest, PrecisionChangeRewritesTheOwnDictionaryAndTheContents) 
   EXPECT_EQ(Written(Host::DictGet(annot, "/MeasurementTypes")), "2");
   // Asking a kind for nothing it has changes nothing.
   EXPECT_FALSE(MakeMeasurePropApplier(kMeasureDistance)->Apply(annot, doc_, props, kPropSegments));
+}
+
+
+// A unit change keeps the ratio and shows the value in the new unit, with
+// areas in its square; a unit that is not a real-world unit changes
+// nothing.
+TEST_F(MeasurePropsTest, UnitChangeKeepsTheRatioAndRefusesUnknownUnits) {
+  struct Case {
+    const char16_t* unit;
+    bool applied;
+    const char16_t* contents;  // how the value starts
+  } cases[] = {
+      {u"cm", true, u"2.54 cm"}, {u"mm", true, u"25.40 mm"}, {u"ft", true, u"0.08 ft"}, {u"furlong", false, u"1 in"}};
+  for (const Case& c : cases) {
+    KPD_Dictionary annot =
+        AddMeasurement("/Subtype /Line /IT /LineDimension /L [0 0 72 0] /Cap true /Contents (1 in)");
+    const std::string before = Written(annot);
+    MeasureAnnotProps props = *MakeMeasurePropReader(kMeasureDistance)->Read(annot);
+    EXPECT_EQ(props.lengthUnit, u"in");
+    props.lengthUnit = c.unit;
+    EXPECT_EQ(MakeMeasurePropApplier(kMeasureDistance)->Apply(annot, doc_, props, kPropUnit), c.applied);
+    EXPECT_EQ(Text(Host::DictGet(annot, "/Contents")).rfind(c.contents, 0), 0u) << Written(annot);
+    if (!c.applied) {
+      EXPECT_EQ(Written(annot), before);
+      continue;
+    }
+    KPD_Dictionary measure = Host::DictGet(annot, "/Measure");
+    EXPECT_EQ(Text(Host::DictGet(measure, "/R")), u"1 in = 1 in");
+    EXPECT_NE(Written(Host::DictGet(measure, "/A")).find(std::string("(sq ") + (c.unit[0] == 'f' ? "ft" : c.unit[0] == 'c' ? "cm" : "mm")),
+              std::string::npos);
+    EXPECT_EQ(MakeMeasurePropReader(kMeasureDistance)->Read(annot)->lengthUnit, c.unit);
+  }
 }
 
 }  // namespace
