@@ -519,6 +519,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
     std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) {
       return a.page != b.page ? a.page > b.page : a.index > b.index;
     });
+    const SelectionState before{doc->selection, doc->focused};
     auto* item = new DeleteUndo;
     for (const DeleteUndo::Place& p : places) {
       InvalidateAnnot(p.annot);
@@ -535,7 +536,9 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
       AddUndo(doc, u"Delete", r);
     else
       delete item;
+    // What was deleted leaves the selection, and receivers hear of it.
     Selection(doc);
+    SelectionChanged(doc, before);
   } else {
     const int degrees = command == KS_COMMAND_ROTATE_LEFT ? 90 : -90;
     BeginUndoGroup(doc, u"Rotate");

@@ -183,6 +183,12 @@ TEST_F(EditorAnnotsTest, SelectionChangesAreToldOnceEach) {
   EXPECT_TRUE(Editor::Get().Deselect(doc_, low));
   EXPECT_FALSE(Editor::Get().Deselect(doc_, high));
   EXPECT_EQ(told, 6);
+  // Deleting the selection empties it.
+  Click(175, 175);
+  std::string error;
+  ASSERT_TRUE(Editor::Get().Command(doc_, KS_COMMAND_DELETE, &error)) << error;
+  EXPECT_TRUE(Editor::Get().Selection(doc_).empty());
+  EXPECT_EQ(told, 8);
   Editor::Get().UnregisterDocEvents(&record);
 }
 
