@@ -240,6 +240,11 @@ class Editor {
     if (trace_) trace_(line);
   }
   void ReleaseObjects(KA_Document doc, KA_AnnotHandler handler);
+  struct SelectionState {
+    std::vector<KA_Annot> selection;
+    KA_Annot focused = nullptr;
+  };
+  void SelectionChanged(KA_Document doc, const SelectionState& before);
 
   // The built-in "Hand" and "Annot" tools: select, move, resize and reshape.
   struct Drag {

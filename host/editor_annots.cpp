@@ -228,6 +228,13 @@ void Editor::ReleaseObjects(KA_Document doc, KA_AnnotHandler handler) {
 
 // ---- selection ----------------------------------------------------------------
 
+// Receivers hear of a change of the selection or of its focus, not of a
+// select that changed nothing.
+void Editor::SelectionChanged(KA_Document doc, const SelectionState& before) {
+  if (before.selection != doc->selection || before.focused != doc->focused)
+    FireDocEvent(KS_DOCEVENT_SELECTION_CHANGED, doc);
+}
+
 std::vector<KA_Annot> Editor::Selection(KA_Document doc) {
   if (!IsLiveDocument(doc)) return {};
   auto& sel = doc->selection;
@@ -238,6 +245,7 @@ std::vector<KA_Annot> Editor::Selection(KA_Document doc) {
 
 bool Editor::Select(KA_Document doc, KA_Annot annot, bool add) {
   if (!IsLiveDocument(doc) || !IsLiveAnnot(annot) || annot->doc != doc || PageIndexOf(annot) < 0) return false;
+  const SelectionState before{doc->selection, doc->focused};
   if (!add) {
     for (KA_Annot a : Selection(doc)) InvalidateAnnot(a);
     doc->selection.clear();
@@ -247,6 +255,7 @@ bool Editor::Select(KA_Document doc, KA_Annot annot, bool add) {
   if (doc->focused) InvalidateAnnot(doc->focused);
   doc->focused = annot;
   InvalidateAnnot(annot);
+  SelectionChanged(doc, before);
   return true;
 }
 
@@ -261,14 +270,17 @@ bool Editor::Deselect(KA_Document doc, KA_Annot annot) {
     doc->focused = sel.empty() ? nullptr : sel.back();
     if (doc->focused) InvalidateAnnot(doc->focused);
   }
+  FireDocEvent(KS_DOCEVENT_SELECTION_CHANGED, doc);
   return true;
 }
 
 bool Editor::DeselectAll(KA_Document doc) {
   if (!IsLiveDocument(doc)) return false;
-  for (KA_Annot a : Selection(doc)) InvalidateAnnot(a);
+  const bool had = !Selection(doc).empty();
+  for (KA_Annot a : doc->selection) InvalidateAnnot(a);
   doc->selection.clear();
   doc->focused = nullptr;
+  if (had) FireDocEvent(KS_DOCEVENT_SELECTION_CHANGED, doc);
   return true;
 }
 
@@ -280,8 +292,10 @@ KA_Annot Editor::Focused(KA_Document doc) {
 bool Editor::SetFocused(KA_Document doc, KA_Annot annot) {
   if (!IsLiveDocument(doc)) return false;
   if (!annot) {
-    if (doc->focused) InvalidateAnnot(doc->focused);
+    if (!doc->focused) return true;
+    InvalidateAnnot(doc->focused);
     doc->focused = nullptr;
+    FireDocEvent(KS_DOCEVENT_SELECTION_CHANGED, doc);
     return true;
   }
   return Select(doc, annot, true);
@@ -505,6 +519,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
     std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) {
       return a.page != b.page ? a.page > b.page : a.index > b.index;
     });
+    const SelectionState before{doc->selection, doc->focused};
     auto* item = new DeleteUndo;
     for (const DeleteUndo::Place& p : places) {
       InvalidateAnnot(p.annot);
@@ -521,7 +536,9 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
       AddUndo(doc, u"Delete", r);
     else
       delete item;
+    // What was deleted leaves the selection, and receivers hear of it.
     Selection(doc);
+    SelectionChanged(doc, before);
   } else {
     const int degrees = command == KS_COMMAND_ROTATE_LEFT ? 90 : -90;
     BeginUndoGroup(doc, u"Rotate");

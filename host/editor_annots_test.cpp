@@ -151,6 +151,47 @@ TEST_F(EditorAnnotsTest, HandClicksSelectTheTopmostAndModifiersToggle) {
   EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
 }
 
+// Receivers hear of each change of the selection or its focus, and of
+// nothing when a click or a call leaves both as they were.
+TEST_F(EditorAnnotsTest, SelectionChangesAreToldOnceEach) {
+  KA_Annot low = Add(kLow);
+  KA_Annot high = Add(kHigh);
+  static int told = 0;
+  told = 0;
+  KS_DocEventCallbacks record{};
+  record.size = sizeof record;
+  record.positions[KS_DOCEVENT_SELECTION_CHANGED - 2] =
+      reinterpret_cast<void*>(+[](void*, KA_Document) { ++told; });
+  ASSERT_TRUE(Editor::Get().RegisterDocEvents(&record));
+  struct Step {
+    float x, y;
+    uint32_t flags;
+    int told;
+  } steps[] = {
+      {175, 175, 0, 1},               // selects the top one
+      {175, 175, 0, 1},               // the same again: no change
+      {110, 110, KS_FLAG_SHIFT, 2},   // adds the other, which takes the focus
+      {175, 175, 0, 3},               // focus back to the top one, both stay
+      {400, 400, 0, 4},               // nothing there: all deselected
+      {400, 400, 0, 4},               // and again: nothing to tell
+  };
+  for (const Step& step : steps) {
+    Click(step.x, step.y, step.flags);
+    EXPECT_EQ(told, step.told) << step.x << " " << step.y;
+  }
+  EXPECT_TRUE(Editor::Get().Select(doc_, low, false));
+  EXPECT_TRUE(Editor::Get().Deselect(doc_, low));
+  EXPECT_FALSE(Editor::Get().Deselect(doc_, high));
+  EXPECT_EQ(told, 6);
+  // Deleting the selection empties it.
+  Click(175, 175);
+  std::string error;
+  ASSERT_TRUE(Editor::Get().Command(doc_, KS_COMMAND_DELETE, &error)) << error;
+  EXPECT_TRUE(Editor::Get().Selection(doc_).empty());
+  EXPECT_EQ(told, 8);
+  Editor::Get().UnregisterDocEvents(&record);
+}
+
 TEST_F(EditorAnnotsTest, PaintOutlinesTheFocusedInRedAndOtherSelectedInBlack) {
   Add(kLow);
   Add(kHigh);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <functional>
 
+#include "host/editor.h"
 #include "host/host_functions.h"
+#include "host/strings.h"
 
 namespace kshost {
 namespace {
@@ -39,8 +41,40 @@ void Ribbon::Reset() {
 
 KA_RibbonElement Ribbon::Category(const std::string& name) {
   for (auto& c : categories_)
-    if (c->name == name) return c.get();
+    if (!c->contextual && c->name == name) return c.get();
   return nullptr;
+}
+
+KA_RibbonElement Ribbon::AddContextCategory(const std::string& name, const std::u16string& title) {
+  if (name.empty() || ContextCategory(name)) return nullptr;
+  auto c = std::make_unique<Element>();
+  c->level = Element::Level::Category;
+  c->contextual = true;
+  c->name = name;
+  c->title = title;
+  categories_.push_back(std::move(c));
+  return categories_.back().get();
+}
+
+void Ribbon::RemoveCategory(KA_RibbonElement category) {
+  categories_.erase(std::remove_if(categories_.begin(), categories_.end(),
+                                   [&](const auto& c) { return c.get() == category && c->contextual; }),
+                    categories_.end());
+}
+
+KA_RibbonElement Ribbon::ContextCategory(const std::string& name) {
+  for (auto& c : categories_)
+    if (c->contextual && c->name == name) return c.get();
+  return nullptr;
+}
+
+bool Ribbon::ShowContextCategory(KA_RibbonElement category, const std::string& context) {
+  if (!IsValid(category) || !category->contextual) return false;
+  if (category->context == context) return true;
+  category->context = context;
+  Editor::Get().TraceNote("ribbon: contextual " + category->name +
+                          (context.empty() ? std::string(" hidden") : " shown for " + context));
+  return true;
 }
 
 bool Ribbon::IsValid(KA_RibbonElement e) const {
@@ -184,9 +218,32 @@ int32_t RibbonGetSliderValue(KA_RibbonElement slider) {
   return Ribbon::Get().IsValid(slider) && slider->kind == KS_RIBBON_SLIDER ? slider->sliderValue : 0;
 }
 
-// Categories belong to the editor and stay.
+KA_RibbonElement RibbonAddContextCategory(KA_Frame frame, const char* name, const char16_t* title) {
+  return frame && name ? Ribbon::Get().AddContextCategory(name, title ? title : u"") : nullptr;
+}
+
+KA_RibbonElement RibbonFindContextCategory(KA_Frame frame, const char* name) {
+  return frame && name ? Ribbon::Get().ContextCategory(name) : nullptr;
+}
+
+int32_t RibbonShowContextCategory(KA_RibbonElement category, const char* context) {
+  return Ribbon::Get().ShowContextCategory(category, context ? context : "") ? 1 : 0;
+}
+
+int32_t RibbonGetContextCategoryShown(KA_RibbonElement category, KS_ByteString context) {
+  if (!Ribbon::Get().IsValid(category) || !category->contextual || category->context.empty()) return 0;
+  if (context) SetText(context, category->context);
+  return 1;
+}
+
+// The editor's categories stay; a contextual tab goes with all it holds.
 int32_t RibbonRemove(KA_RibbonElement e) {
-  if (!Ribbon::Get().IsValid(e) || e->level == Element::Level::Category) return 0;
+  if (!Ribbon::Get().IsValid(e) || (e->level == Element::Level::Category && !e->contextual)) return 0;
+  if (!e->parent) {
+    if (!e->context.empty()) Ribbon::Get().ShowContextCategory(e, "");
+    Ribbon::Get().RemoveCategory(e);
+    return 1;
+  }
   auto& siblings = e->parent->children;
   siblings.erase(std::find_if(siblings.begin(), siblings.end(), [&](const auto& x) { return x.get() == e; }));
   return 1;

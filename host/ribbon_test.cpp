@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "host/editor.h"
 #include "host/host_functions.h"
+#include "host/strings.h"
 
 namespace kshost {
 namespace {
@@ -93,6 +95,59 @@ TEST_F(RibbonTest, SliderMovesWithinItsRangeAndTellsItsProcedure) {
   EXPECT_FALSE(Ribbon::Get().Slide("Slider_Size", 20, &error));
   EXPECT_EQ(fn::RibbonGetSliderValue(slider), 1);
   EXPECT_EQ(told.size(), 4u);
+}
+
+
+// A contextual tab is made hidden, is shown for a named context and hidden
+// again, each change traced once; it is no editor category, its controls
+// press like any other, and it can be taken away with what it holds.
+TEST_F(RibbonTest, ContextualTabShowsForAContextAndGoesAway) {
+  std::vector<std::string> trace;
+  Editor::Get().SetTrace([&](const std::string& line) { trace.push_back(line); });
+  KA_RibbonElement tab = fn::RibbonAddContextCategory(AnyFrame(), "Format", u"Format");
+  ASSERT_NE(tab, nullptr);
+  EXPECT_EQ(fn::RibbonAddContextCategory(AnyFrame(), "Format", u"again"), nullptr);
+  EXPECT_EQ(fn::RibbonFindContextCategory(AnyFrame(), "Format"), tab);
+  EXPECT_EQ(fn::RibbonGetCategory(AnyFrame(), "Format"), nullptr);
+  KA_RibbonElement group = fn::RibbonAddPanel(tab, "Measure_Group_Snap", u"Snap", 0);
+  KA_RibbonElement check = fn::RibbonAddControl(group, KS_RIBBON_CHECK_BUTTON, "Snap_End", u"End", u"");
+  ASSERT_TRUE(group && check);
+  int presses = 0;
+  fn::RibbonSetPressProc(check, [](void* cd, KA_RibbonElement) { ++*static_cast<int*>(cd); }, &presses);
+
+  KS_ByteString__ context;
+  EXPECT_EQ(fn::RibbonGetContextCategoryShown(tab, &context), 0);
+  struct Step {
+    const char* context;
+    const char* shown;  // null: hidden
+    size_t traced;
+  } steps[] = {{"Format_Measure_Line", "Format_Measure_Line", 1},
+               {"Format_Measure_Line", "Format_Measure_Line", 1},
+               {"Format_Measure_Shape", "Format_Measure_Shape", 2},
+               {nullptr, nullptr, 3},
+               {"", nullptr, 3}};
+  for (const Step& step : steps) {
+    ASSERT_EQ(fn::RibbonShowContextCategory(tab, step.context), 1);
+    context.text.clear();
+    EXPECT_EQ(fn::RibbonGetContextCategoryShown(tab, &context), step.shown ? 1 : 0);
+    EXPECT_EQ(context.text, step.shown ? step.shown : "");
+    EXPECT_EQ(trace.size(), step.traced);
+  }
+  EXPECT_EQ(trace[0], "ribbon: contextual Format shown for Format_Measure_Line");
+  EXPECT_EQ(trace[1], "ribbon: contextual Format shown for Format_Measure_Shape");
+  EXPECT_EQ(trace[2], "ribbon: contextual Format hidden");
+  // Only contextual tabs are shown and hidden.
+  EXPECT_EQ(fn::RibbonShowContextCategory(fn::RibbonGetCategory(AnyFrame(), "Ribbon_Category_Review"), "X"), 0);
+
+  std::string error;
+  EXPECT_TRUE(Ribbon::Get().Press("Snap_End", &error)) << error;
+  EXPECT_EQ(presses, 1);
+  fn::RibbonShowContextCategory(tab, "Format_Measure_Line");
+  EXPECT_EQ(fn::RibbonRemove(tab), 1);
+  EXPECT_EQ(trace.back(), "ribbon: contextual Format hidden");
+  EXPECT_EQ(fn::RibbonFindContextCategory(AnyFrame(), "Format"), nullptr);
+  EXPECT_EQ(fn::RibbonFindControl(AnyFrame(), "Snap_End"), nullptr);
+  Editor::Get().SetTrace(nullptr);
 }
 
 }  // namespace

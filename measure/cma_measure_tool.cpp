@@ -12,6 +12,7 @@
 #include "kwannotation/kw_viewport.h"
 #include "measure/cma_calibration_tool.h"
 #include "measure/cma_figure_values.h"
+#include "measure/cma_format_tab.h"
 #include "measure/cma_osnap.h"
 #include "measure/cma_right_panel.h"
 #include "measure/cma_units.h"
@@ -620,6 +621,13 @@ bool CMA_MeasureToolBase::Create() {
     if (focused) Host::AppDocSetFocusedAnnot(doc, focused);
   }
   return true;
+}
+
+void CMA_MeasureToolBase::OnActivate(bool) { MeasureFormatTab().ToolChanged(); }
+
+void CMA_MeasureToolBase::OnDeactivate() {
+  Drop();
+  MeasureFormatTab().ToolChanged();
 }
 
 }  // namespace AnnotationPlugin

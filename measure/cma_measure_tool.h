@@ -65,8 +65,9 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
 
   MeasureType Type() const { return type_; }
   std::string GetName() const override;
-  void OnActivate(bool persistent) override {}
-  void OnDeactivate() override { Drop(); }
+  // The contextual "Format" tab follows the current measuring tool.
+  void OnActivate(bool persistent) override;
+  void OnDeactivate() override;
   bool OnKeyDown(int32_t key, uint32_t flags) override;
   bool IsUsableNow() override { return CurrentDocumentAllowsAnnotEdits(); }
   bool IsBusy() override { return started_; }

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "measure/cma_measure_export.h"
-#include "measure/cma_page_scale_dlg.h"
+#include "measure/cma_format_tab.h"
 #include "measure/cma_right_panel.h"
 #include "measure/cma_tool_handlers.h"
 #include "plugin/host_binding.h"
@@ -15,32 +14,6 @@ namespace {
 constexpr char kReviewCategory[] = "Ribbon_Category_Review";
 constexpr char kMeasurePanel[] = "COMMENT_Panel_MEATURE";
 constexpr int kMeasurePanelPosition = 5;
-// The page scale group: the page-scale dialog for the active page, and the
-// calibration tool.
-void AddPageScaleButtons(KA_RibbonElement panel, CMA_CalibrationTool* calibration) {
-  const std::u16string title = Widgets::Translate("IDS_MEASURE_GROUP_PAGE_SCALE");
-  KA_RibbonElement scale = Host::RibbonAddControl(panel, KS_RIBBON_BUTTON, "Measure_Group_PageScale", title.c_str(),
-                                                  Widgets::Translate("IDS_STR_SCALE_TITLE").c_str());
-  if (scale)
-    Host::RibbonSetPressProc(
-        scale,
-        [](void*, KA_RibbonElement) {
-          KA_Document doc = Host::AppGetCurrentDocument();
-          if (doc) CMA_MeasurePageScaleDlg(doc, std::max(0, Host::AppDocGetActivePage(doc)));
-        },
-        nullptr);
-  KA_RibbonElement calibrate = Host::RibbonAddControl(panel, KS_RIBBON_BUTTON, "Button_Calibration",
-                                                      Widgets::Translate("IDS_STR_CALIBRATE").c_str(),
-                                                      Widgets::Translate("IDS_STR_CALIBRATION_TOOLTIP").c_str());
-  if (calibrate && calibration)
-    Host::RibbonSetPressProc(
-        calibrate,
-        [](void* data, KA_RibbonElement) {
-          if (KA_Tool host = static_cast<CMA_CalibrationTool*>(data)->HostTool()) Host::AppSetCurrentTool(host, 0);
-        },
-        calibration);
-}
-
 }  // namespace
 
 void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
@@ -53,14 +26,15 @@ void CMSA_Module::OnMainFrameCreated(KA_Frame frame) {
     panel = Host::RibbonAddPanel(category, kMeasurePanel, title.c_str(), kMeasurePanelPosition);
   }
   record.panel = panel;
+  // The page scale, the calibration tool and the export sit on the
+  // contextual "Format" tab.
+  MeasureFormatTab().Build(frame, calibration_.get());
   if (!panel) return;
-  AddMeasureExportButton(panel);
   // The measure button holds the ten tools; a press makes a tool current.
   KA_RibbonElement parent = Host::RibbonAddControl(panel, KS_RIBBON_PARENT_BUTTON, "Button_Measure_Parent",
                                                    Widgets::Translate("IDS_MEASURE").c_str(),
                                                    Widgets::Translate("IDS_MEASURE_TOOLTIP").c_str());
   if (!parent) return;
-  AddPageScaleButtons(panel, calibration_.get());
   int count = 0;
   const MeasureType* order = RibbonOrder(&count);
   for (int i = 0; i < count; ++i) {
@@ -92,9 +66,19 @@ void CMSA_Module::Init() {
   handlers_ = MakeMeasureAnnotHandlers();
   calibration_ = std::make_unique<CMA_CalibrationTool>();
   calibration_->Register();
+  formatEventRecord_ = MakeDocEventRecord(&formatEvents_);
+  formatEventsRegistered_ = Host::AppDocRegisterEvents(&formatEventRecord_) != 0;
 }
 
+void CMSA_Module::FormatTabEvents::OnSelectionChanged(KA_Document) { MeasureFormatTab().SelectionChanged(); }
+void CMSA_Module::FormatTabEvents::OnPageChanged(KA_Document, int) { MeasureFormatTab().SelectionChanged(); }
+void CMSA_Module::FormatTabEvents::OnDocActivated(KA_Document) { MeasureFormatTab().SelectionChanged(); }
+void CMSA_Module::FormatTabEvents::OnDocClosed(KA_Document) { MeasureFormatTab().SelectionChanged(); }
+
 void CMSA_Module::Exit() {
+  if (formatEventsRegistered_) Host::AppDocUnregisterEvents(&formatEventRecord_);
+  formatEventsRegistered_ = false;
+  MeasureFormatTab().Remove();
   frames_.clear();
   tools_.clear();
   handlers_.clear();

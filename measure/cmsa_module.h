@@ -10,6 +10,7 @@
 #include "measure/cma_annot_handlers.h"
 #include "measure/cma_calibration_tool.h"
 #include "measure/cma_measure_tool.h"
+#include "plugin/annot_event_providers.h"
 #include "plugin/annot_module.h"
 
 namespace AnnotationPlugin {
@@ -42,6 +43,15 @@ class CMSA_Module final : public IAnnot_Module {
   std::vector<std::unique_ptr<CMA_MeasureToolBase>> tools_;
   std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers_;
   std::unique_ptr<CMA_CalibrationTool> calibration_;
+  // Keeps the contextual "Format" tab in step with the selection.
+  struct FormatTabEvents final : CAnnot_DoceventProvider {
+    void OnSelectionChanged(KA_Document) override;
+    void OnPageChanged(KA_Document, int) override;
+    void OnDocActivated(KA_Document) override;
+    void OnDocClosed(KA_Document) override;
+  } formatEvents_;
+  KS_DocEventCallbacks formatEventRecord_{};
+  bool formatEventsRegistered_ = false;
 };
 
 std::unique_ptr<IAnnot_Module> MakeMeasureModule();

@@ -24,6 +24,8 @@ KS_DocEventCallbacks MakeDocEventRecord(CAnnot_DoceventProvider* receiver) {
   Put(r, KS_DOCEVENT_WILL_SAVE, reinterpret_cast<void*>(&Forward<&CAnnot_DoceventProvider::OnDocWillSave>));
   Put(r, KS_DOCEVENT_SAVED, reinterpret_cast<void*>(&Forward<&CAnnot_DoceventProvider::OnDocSaved>));
   Put(r, KS_DOCEVENT_ACTIVATED, reinterpret_cast<void*>(&Forward<&CAnnot_DoceventProvider::OnDocActivated>));
+  Put(r, KS_DOCEVENT_SELECTION_CHANGED,
+      reinterpret_cast<void*>(&Forward<&CAnnot_DoceventProvider::OnSelectionChanged>));
   KS_DocPageEventProc page = [](void* cd, KA_Document doc, int32_t index) { Self(cd)->OnPageChanged(doc, index); };
   Put(r, KS_DOCEVENT_PAGE_CHANGED, reinterpret_cast<void*>(page));
   KS_DocQueryProc canClose = [](void* cd, KA_Document doc) -> int32_t { return Self(cd)->OnDocCanClose(doc) ? 1 : 0; };

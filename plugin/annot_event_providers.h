@@ -18,6 +18,8 @@ class CAnnot_DoceventProvider {
   virtual void OnDocSaved(KA_Document doc) {}
   virtual void OnDocActivated(KA_Document doc) {}
   virtual void OnPageChanged(KA_Document doc, int page) {}
+  // Annotations were selected or deselected, or the focus moved.
+  virtual void OnSelectionChanged(KA_Document doc) {}
   // Whether the document may close now.
   virtual bool OnDocCanClose(KA_Document doc) { return true; }
 };

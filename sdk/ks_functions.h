@@ -339,6 +339,15 @@
   X(303, 8, AnnotDrawAppearance, int32_t, (KA_Annot annot, KA_PageView view, KA_Device device))    \
   /* 339: the property panel of the current selection */                                           \
   X(339, 0, PropertyPanelRefresh, int32_t, (void))                                                 \
+  /* contextual tabs: a category of the frame's ribbon that a plug-in shows while something */  \
+  /* is active. Made hidden; its panels and controls are added as to any category. Showing */    \
+  /* names the context the tab is shown for ("Format_Measure_Line"); a null or empty context */  \
+  /* hides it. Names are unique among contextual tabs; RibbonRemove takes the tab away */        \
+  X(339, 1, RibbonAddContextCategory, KA_RibbonElement, (KA_Frame frame, const char* name, const char16_t* title)) \
+  X(339, 2, RibbonFindContextCategory, KA_RibbonElement, (KA_Frame frame, const char* name))       \
+  X(339, 3, RibbonShowContextCategory, int32_t, (KA_RibbonElement category, const char* context)) \
+  /* 1 and the context it is shown for, or 0 (and `context` untouched) while it is hidden */      \
+  X(339, 4, RibbonGetContextCategoryShown, int32_t, (KA_RibbonElement category, KS_ByteString context)) \
   /* 445: colours: a Windows colour with alpha as 0xAARRGGBB, and its parts */                     \
   X(445, 0, ColorFromRef, uint32_t, (KS_ColorRef color, int32_t alpha))                            \
   X(445, 1, ColorSplit, int32_t, (uint32_t argb, int32_t* a, int32_t* r, int32_t* g, int32_t* b))  \

@@ -345,6 +345,11 @@ typedef int32_t (*KS_DocProcessRangePageProc)(KA_Document doc, KS_WideString tex
 #define KS_SIGNATURE_INNER_PLUGIN "VenkoInnerPluginSignature"
 typedef int32_t (*KS_SignatureIsSignedProc)(KA_Document doc);
 
+// Document events of the contextual tabs: the selection of the document
+// changed (selected, deselected, or the focused annotation moved), at
+// position 10 of KS_DocEventCallbacks.
+#define KS_DOCEVENT_SELECTION_CHANGED 10  // void (*)(void* cd, KA_Document doc)
+
 #ifdef __cplusplus
 }  // extern "C"
 

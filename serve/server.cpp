@@ -487,10 +487,13 @@ struct Server::Impl {
     KA_Tool tool = editor.CurrentTool();
     s += ",\"tool\":" + JsonString(tool ? tool->name : "") + ",\"cursor\":" + JsonString(editor.Cursor());
     s += ",\"ribbon\":[";
-    const auto& categories = kshost::Ribbon::Get().Categories();
-    for (size_t i = 0; i < categories.size(); ++i) {
-      if (i) s += ",";
-      AppendRibbon(s, *categories[i]);
+    // A contextual tab is listed while it is shown, after the editor's own.
+    bool firstCategory = true;
+    for (const auto& category : kshost::Ribbon::Get().Categories()) {
+      if (category->contextual && category->context.empty()) continue;
+      if (!firstCategory) s += ",";
+      firstCategory = false;
+      AppendRibbon(s, *category);
     }
     s += "],\"panel\":[";
     for (size_t i = 0; i < panelValues.size(); ++i)

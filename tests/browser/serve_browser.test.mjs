@@ -21,6 +21,9 @@ test("measures a wall of the floor plan with Distance and saves it", async () =>
     await page.click('button.control[data-id="Button_Distance"]');
     await settled(page);
     assert.equal((await hostState(page)).tool, "DISTANCE");
+    // The measuring tool brings the contextual Format tab with it.
+    assert.ok((await hostState(page)).ribbon.some((c) => c.name === "Format"), "the Format tab is listed");
+    assert.equal(await page.locator(".tabs .tab", { hasText: "Format" }).count(), 1);
     await shot("distance-armed");
 
     // Two inner corners of the living room, across it: 379.84 pt by

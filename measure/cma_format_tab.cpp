@@ -1,0 +1,279 @@
+#include "measure/cma_format_tab.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "measure/cma_annot_handlers.h"
+#include "measure/cma_calibration_tool.h"
+#include "measure/cma_measure_export.h"
+#include "measure/cma_measure_props.h"
+#include "measure/cma_measure_types.h"
+#include "measure/cma_osnap.h"
+#include "measure/cma_page_scale_dlg.h"
+#include "measure/cma_units.h"
+#include "plugin/host_binding.h"
+#include "plugin/widget_binding.h"
+
+namespace AnnotationPlugin {
+
+namespace {
+
+constexpr char kPrecisionSlider[] = "Measure_Prop_Precision";
+// The unit menu: one item per real-world unit, "Measure_Prop_Unit_" and
+// the unit's place in that list ("Measure_Prop_Unit_8" is metres).
+constexpr char kUnitMenu[] = "Measure_Prop_Unit";
+
+std::string UnitItemId(size_t index) { return std::string(kUnitMenu) + "_" + std::to_string(index); }
+
+// The check buttons of the properties group and the property each turns.
+struct PropCheck {
+  const char* id;
+  const char* titleKey;
+  MeasureProp prop;
+};
+constexpr PropCheck kPropChecks[] = {
+    {"Measure_Prop_Caption", "IDS_MEASURE_PROP_CAPTION", kPropCaption},
+    {"Measure_Prop_Label", "IDS_MEASURE_PROP_LABEL", kPropShowLabel},
+    {"Measure_Prop_Segments", "IDS_MEASURE_PROP_SEGMENTS", kPropSegments},
+};
+
+// The snap modes by index, as the host numbers them.
+struct SnapCheck {
+  const char* id;
+  const char* titleKey;
+};
+constexpr SnapCheck kSnapChecks[] = {
+    {"Measure_Snap_End", "IDS_SNAP_ENDPOINT_DESC"},
+    {"Measure_Snap_Mid", "IDS_SNAP_MIDPOINT_DESC"},
+    {"Measure_Snap_Inter", "IDS_SNAP_INTERSECTION_TITLE"},
+    {"Measure_Snap_Near", "IDS_SNAP_NEAREST_DESC"},
+};
+
+// The settings group: preferences the measuring tools read, as check buttons.
+struct SettingCheck {
+  const char* id;
+  const char* titleKey;
+  const char16_t* section;
+  const char16_t* key;
+  int fallback;
+};
+constexpr SettingCheck kSettingChecks[] = {
+    {"Measure_Setting_Leader", "IDS_MEASURE_SETTING_LEADER", u"Preferences\\Measuring", u"bLeader", 0},
+    {"Measure_Setting_ShowPanel", "IDS_MEASURE_SETTING_SHOW_PANEL", u"Measurement", u"Show Dialog", 1},
+};
+
+KA_RibbonElement Group(KA_RibbonElement tab, const char* name, const char* titleKey, int position) {
+  KA_RibbonElement group = Host::RibbonFindPanel(tab, name);
+  return group ? group : Host::RibbonAddPanel(tab, name, Widgets::Translate(titleKey).c_str(), position);
+}
+
+KA_RibbonElement Control(KA_RibbonElement group, int kind, const char* id, const char* titleKey,
+                         const char* tooltipKey, KS_RibbonPressProc press, void* data) {
+  if (!group) return nullptr;
+  KA_RibbonElement c = Host::RibbonAddControl(group, kind, id, Widgets::Translate(titleKey).c_str(),
+                                              Widgets::Translate(tooltipKey ? tooltipKey : titleKey).c_str());
+  if (c) Host::RibbonSetPressProc(c, press, data);
+  return c;
+}
+
+KA_RibbonElement Find(const char* id) {
+  KA_Frame frame = MeasureFormatTab().Frame();
+  return frame ? Host::RibbonFindControl(frame, id) : nullptr;
+}
+
+void BuildPageScaleGroup(KA_RibbonElement group, CMA_CalibrationTool* calibration) {
+  Control(
+      group, KS_RIBBON_BUTTON, "Measure_Group_PageScale", "IDS_MEASURE_GROUP_PAGE_SCALE", "IDS_STR_SCALE_TITLE",
+      [](void*, KA_RibbonElement) {
+        KA_Document doc = Host::AppGetCurrentDocument();
+        if (doc) CMA_MeasurePageScaleDlg(doc, std::max(0, Host::AppDocGetActivePage(doc)));
+      },
+      nullptr);
+  if (!calibration) return;
+  Control(
+      group, KS_RIBBON_BUTTON, "Button_Calibration", "IDS_STR_CALIBRATE", "IDS_STR_CALIBRATION_TOOLTIP",
+      [](void* data, KA_RibbonElement) {
+        if (KA_Tool host = static_cast<CMA_CalibrationTool*>(data)->HostTool()) Host::AppSetCurrentTool(host, 0);
+      },
+      calibration);
+}
+
+void BuildPropertiesGroup(KA_RibbonElement group) {
+  KA_RibbonElement slider = Control(
+      group, KS_RIBBON_SLIDER, kPrecisionSlider, "IDS_MEASURE_PROP_PRECISION", "IDS_MEASURE_GROUP_PROPERTIES_TITLE",
+      [](void*, KA_RibbonElement self) {
+        const int precision = Host::RibbonGetSliderValue(self);
+        ChangeSelectedMeasurements(Host::AppGetCurrentDocument(), kPropPrecision,
+                                   [precision](MeasureAnnotProps* p) { p->precision = precision; });
+        MeasureFormatTab().SelectionChanged();
+      },
+      nullptr);
+  if (slider) Host::RibbonSetSliderRange(slider, 0, kMostPrecision);
+  KA_RibbonElement menu = Control(group, KS_RIBBON_MENU_BUTTON, kUnitMenu, "IDS_MEASURE_PROP_UNIT",
+                                  "IDS_MEASURE_GROUP_PROPERTIES_TITLE", nullptr, nullptr);
+  const auto keys = kwannotation::UnitKeys(kwannotation::UnitList::Real);
+  const std::vector<std::u16string>& names = UnitDisplayNames(kwannotation::UnitList::Real);
+  for (size_t i = 0; menu && i < keys.size(); ++i) {
+    const std::u16string title = i < names.size() && !names[i].empty() ? names[i] : std::u16string(keys[i]);
+    KA_RibbonElement item =
+        Host::RibbonAddControl(menu, KS_RIBBON_CHECK_BUTTON, UnitItemId(i).c_str(), title.c_str(), title.c_str());
+    if (!item) continue;
+    Host::RibbonSetPressProc(
+        item,
+        [](void* data, KA_RibbonElement) {
+          const std::u16string key(kwannotation::UnitKeys(kwannotation::UnitList::Real)[reinterpret_cast<size_t>(data)]);
+          ChangeSelectedMeasurements(Host::AppGetCurrentDocument(), kPropUnit,
+                                     [&key](MeasureAnnotProps* p) { p->lengthUnit = key; });
+          MeasureFormatTab().SelectionChanged();
+        },
+        reinterpret_cast<void*>(i));
+  }
+  for (const PropCheck& check : kPropChecks) {
+    Control(
+        group, KS_RIBBON_CHECK_BUTTON, check.id, check.titleKey, "IDS_MEASURE_GROUP_PROPERTIES_TITLE",
+        [](void* data, KA_RibbonElement self) {
+          const MeasureProp prop = static_cast<const PropCheck*>(data)->prop;
+          const bool on = Host::RibbonIsChecked(self) == 0;
+          ChangeSelectedMeasurements(Host::AppGetCurrentDocument(), prop, [prop, on](MeasureAnnotProps* p) {
+            if (prop == kPropCaption) p->caption = on;
+            if (prop == kPropShowLabel) p->showLabel = on;
+            if (prop == kPropSegments) p->segments = on;
+          });
+          MeasureFormatTab().SelectionChanged();
+        },
+        const_cast<PropCheck*>(&check));
+  }
+}
+
+void BuildSettingGroup(KA_RibbonElement group) {
+  for (const SettingCheck& s : kSettingChecks) {
+    KA_RibbonElement c = Control(
+        group, KS_RIBBON_CHECK_BUTTON, s.id, s.titleKey, nullptr,
+        [](void* data, KA_RibbonElement self) {
+          const auto* setting = static_cast<const SettingCheck*>(data);
+          const bool on = Host::PrefGetInt(setting->section, setting->key, setting->fallback) == 0;
+          Host::PrefSetInt(setting->section, setting->key, on ? 1 : 0);
+          Host::RibbonSetChecked(self, on ? 1 : 0);
+        },
+        const_cast<SettingCheck*>(&s));
+    if (c) Host::RibbonSetChecked(c, Host::PrefGetInt(s.section, s.key, s.fallback) != 0 ? 1 : 0);
+  }
+}
+
+// The selected measurement whose values the properties group shows.
+std::optional<MeasureAnnotProps> FocusedProps() {
+  KA_Document doc = Host::AppGetCurrentDocument();
+  for (KA_Annot annot : SelectedMeasurements(doc)) {
+    KPD_Dictionary dict = Host::AnnotGetDict(annot);
+    if (auto reader = MakeMeasurePropReader(MeasureTypeOfAnnot(dict)))
+      if (auto props = reader->Read(dict)) return props;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+const char* FormatContextFor(int type) {
+  if (!MeasureTypeRow(type)) return "";
+  return IsLineMeasure(type) ? kFormatLineContext : kFormatShapeContext;
+}
+
+void CMA_MeasureSnapDlg::Build(KA_RibbonElement group) {
+  for (int i = 0; i < 4; ++i) {
+    Control(
+        group, KS_RIBBON_CHECK_BUTTON, kSnapChecks[i].id, kSnapChecks[i].titleKey, nullptr,
+        [](void* data, KA_RibbonElement self) {
+          const bool on = osnap::ToggleSnapMode(static_cast<int>(reinterpret_cast<intptr_t>(data)));
+          Host::RibbonSetChecked(self, on ? 1 : 0);
+        },
+        reinterpret_cast<void*>(static_cast<intptr_t>(i)));
+  }
+  Refresh();
+}
+
+void CMA_MeasureSnapDlg::Refresh() {
+  for (int i = 0; i < 4; ++i)
+    if (KA_RibbonElement c = Find(kSnapChecks[i].id)) Host::RibbonSetChecked(c, Host::SnapGetMode(1, i) != 0 ? 1 : 0);
+}
+
+void CMA_FormatTab::Build(KA_Frame frame, CMA_CalibrationTool* calibration) {
+  if (!frame) return;
+  KA_RibbonElement tab = Host::RibbonFindContextCategory(frame, kFormatTab);
+  if (!tab) tab = Host::RibbonAddContextCategory(frame, kFormatTab, Widgets::Translate("IDS_RIBBON_CATEGORY_FORMAT").c_str());
+  if (!tab) return;
+  frame_ = frame;
+  tab_ = tab;
+  // Built once: a second frame shares the tab.
+  if (Host::RibbonFindPanel(tab, "Measure_Group_Export")) return Update();
+  BuildPageScaleGroup(Group(tab, "Measure_Group_PageScale", "IDS_MEASURE_GROUP_PAGE_SCALE", 0), calibration);
+  BuildPropertiesGroup(Group(tab, "Measure_Group_Properties", "IDS_MEASURE_GROUP_PROPERTIES", 1));
+  CMA_MeasureSnapDlg::Build(Group(tab, "Measure_Group_Snap", "IDS_RIBBON_PANEL_NAME_SNAP", 2));
+  BuildSettingGroup(Group(tab, "Measure_Group_Setting", "IDS_MEASURE_GROUP_SETTING", 3));
+  AddMeasureExportButton(Group(tab, "Measure_Group_Export", "IDS_TS_SELECTTOOLBOX_EXPORT", 4));
+  Update();
+}
+
+void CMA_FormatTab::Remove() {
+  if (tab_) Host::RibbonRemove(tab_);
+  tab_ = nullptr;
+  frame_ = nullptr;
+}
+
+void CMA_FormatTab::ToolChanged() { Update(); }
+
+void CMA_FormatTab::SelectionChanged() { Update(); }
+
+void CMA_FormatTab::Update() {
+  if (!tab_) return;
+  // The host's current tool decides (while tools change, the new one is
+  // already current); without a measuring tool, the measurement that is
+  // selected.
+  int type = kMeasureNone;
+  if (KA_Tool tool = Host::AppGetCurrentTool()) {
+    Host::ByteString name;
+    if (Host::ToolGetName(tool, name.get())) type = MeasureTypeFromToolName(name.str());
+  }
+  if (type == kMeasureNone) {
+    KA_Document doc = Host::AppGetCurrentDocument();
+    std::vector<KA_Annot> selected = SelectedMeasurements(doc);
+    if (!selected.empty()) type = MeasureTypeOfAnnot(Host::AnnotGetDict(selected.front()));
+  }
+  Host::RibbonShowContextCategory(tab_, FormatContextFor(type));
+  if (type != kMeasureNone) {
+    RefreshProperties();
+    CMA_MeasureSnapDlg::Refresh();
+  }
+}
+
+void CMA_FormatTab::RefreshProperties() {
+  const std::optional<MeasureAnnotProps> props = FocusedProps();
+  const unsigned available = props ? props->available : 0u;
+  if (KA_RibbonElement slider = Find(kPrecisionSlider)) {
+    Host::RibbonSetEnabled(slider, (available & kPropPrecision) ? 1 : 0);
+    if (props) Host::RibbonSetSliderValue(slider, props->precision);
+  }
+  if (KA_RibbonElement menu = Find(kUnitMenu)) Host::RibbonSetEnabled(menu, (available & kPropUnit) ? 1 : 0);
+  const auto keys = kwannotation::UnitKeys(kwannotation::UnitList::Real);
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (KA_RibbonElement item = Find(UnitItemId(i).c_str()))
+      Host::RibbonSetChecked(item, props && props->lengthUnit == keys[i] ? 1 : 0);
+  for (const PropCheck& check : kPropChecks) {
+    KA_RibbonElement c = Find(check.id);
+    if (!c) continue;
+    Host::RibbonSetEnabled(c, (available & check.prop) ? 1 : 0);
+    bool on = false;
+    if (props && check.prop == kPropCaption) on = props->caption;
+    if (props && check.prop == kPropShowLabel) on = props->showLabel;
+    if (props && check.prop == kPropSegments) on = props->segments;
+    Host::RibbonSetChecked(c, on ? 1 : 0);
+  }
+}
+
+CMA_FormatTab& MeasureFormatTab() {
+  static CMA_FormatTab tab;
+  return tab;
+}
+
+}  // namespace AnnotationPlugin
