@@ -144,13 +144,6 @@ TEST_F(DistanceEditing, FlipFromTheMenuSwapsTheEndsKeepsTheFigureAndUndoesByteFo
   }
 }
 
-TEST_F(DistanceEditing, MenuItemsTheAnnotationDoesNotHaveAreRefused) {
-  MakePage();
-  CommandResult r = Run(std::string(kMeasureWithLeader) + "click 150 130\nmenu NoSuchItem\n");
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.output.find("has no item NoSuchItem (items: FlipLineMenuItem)"), std::string::npos) << r.output;
-}
-
 // The distance another program wrote: its /Rect covers only the measured
 // points, while the dimension line runs 30 above them and the leaders
 // reach 40 further, up to y = 170.
