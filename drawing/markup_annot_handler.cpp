@@ -572,6 +572,13 @@ struct MarkupHandlerRecord {
     if (out) *out = {0, 0, 0, 0};
     return 0;
   }
+  static void MenuItems(void* cd, KA_PageView view, KA_AnnotObject object, KA_Menu menu) {
+    if (CMarkup_Annot* obj = Lookup(object)) H(cd)->AddMenuItems(view, obj, menu);
+  }
+  static int32_t MenuRun(void* cd, KA_PageView view, KA_AnnotObject object, const char* itemId) {
+    CMarkup_Annot* obj = Lookup(object);
+    return obj && itemId ? H(cd)->RunMenuItem(view, obj, itemId) : 0;
+  }
   static int32_t SetPoint(void* cd, KA_AnnotObject object, KS_FloatPoint pt) {
     CMarkup_Annot* obj = Lookup(object);
     return obj ? H(cd)->SetPoint(obj, pt) : 0;
@@ -619,6 +626,8 @@ struct MarkupHandlerRecord {
     set(42, &Nothing);
     set(KS_AH_ROTATE, &Rotate);
     set(KS_AH_COMMAND_ENABLED, &Command);
+    set(KS_AH_MENU_ITEMS, &MenuItems);
+    set(KS_AH_MENU_RUN, &MenuRun);
     set(51, &Default38);
     set(53, &Text38);
     set(60, &Nothing);

@@ -149,6 +149,10 @@ class CMarkup_AnnotHandler {
   virtual bool Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t degrees);       // 39
   virtual bool IsCommandEnabled(KA_Document doc, int32_t command);                  // 40
   virtual bool SetPoint(CMarkup_Annot* obj, const KS_FloatPoint& pt);               // 43
+  // The annotation's context menu: the handler adds its items
+  // (Host::MenuAddItem), then runs the one chosen. None by default.
+  virtual void AddMenuItems(KA_PageView view, CMarkup_Annot* obj, KA_Menu menu) {}
+  virtual bool RunMenuItem(KA_PageView view, CMarkup_Annot* obj, const std::string& itemId) { return false; }
 
   // The displacement of the last drag between the centres of its old and
   // new rectangles, in page space (set only while snapping is on).

@@ -78,6 +78,12 @@ struct KA_Document__ {
   std::vector<int> invalidPages;
 };
 
+// The context menu of an annotation while its handler fills it: item ids
+// and texts in the order added.
+struct KA_Menu__ {
+  std::vector<std::pair<std::string, std::u16string>> items;
+};
+
 struct KA_AnnotHandler__ {
   std::string type;
   KS_AnnotHandlerCallbacks callbacks{};
@@ -177,6 +183,18 @@ class Editor {
   // Turns the focused annotation through its handler.
   bool RotateFocused(KA_Document doc, int degrees, std::string* error);
 
+  // The context menu of an annotation: the items its handler adds (none
+  // when the handler adds none). "menu: ID TEXT | ..." goes to the trace.
+  std::vector<std::pair<std::string, std::u16string>> AnnotMenu(KA_PageView view, KA_Annot annot);
+  // Shows the menu of `annot` and runs the item chosen: answered like a
+  // message box (a queued answer picks the item by number, else the first;
+  // 0 or a number past the last item closes it). False when there was no
+  // menu, nothing was chosen or the item did nothing.
+  bool ShowAnnotMenu(KA_PageView view, KA_Annot annot);
+  // Runs item `itemId` of the focused annotation's menu. False with the
+  // reason when there is no such item or it did nothing.
+  bool RunAnnotMenuItem(KA_Document doc, const std::string& itemId, std::string* error);
+
   // One line for each step pushed, undone and redone, each message box and
   // each drawn item of a paint; null for none.
   // Value changes of the plug-in's panels come as "panel ELEMENT = TEXT".
@@ -256,6 +274,7 @@ class Editor {
   };
   bool HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags);
   KA_Annot HitTest(KA_PageView view, KS_DevicePoint pt);
+  bool HandContextMenu(KA_PageView view, KS_DevicePoint pt);
   bool EndDrag(KS_DevicePoint pt);
   bool Rotate(KA_Annot annot, int degrees);
 

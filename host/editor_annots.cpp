@@ -392,6 +392,7 @@ bool Editor::HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uin
     drag_ = Drag{};
     return changed;
   }
+  if (kind == MouseEvent::RightUp && !drag_.annot) return HandContextMenu(view, pt);
   if (kind != MouseEvent::LeftDown) return drag_.annot != nullptr;
   drag_ = Drag{};
   KA_Document doc = view->doc;
@@ -425,6 +426,21 @@ bool Editor::HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uin
   return true;
 }
 
+// The right button on an annotation selects it, as the left does, and
+// shows its menu.
+bool Editor::HandContextMenu(KA_PageView view, KS_DevicePoint pt) {
+  KA_Document doc = view->doc;
+  KA_Annot target = HitTest(view, pt);
+  if (!target) return false;
+  const auto& sel = doc->selection;
+  if (std::find(sel.begin(), sel.end(), target) == sel.end())
+    Select(doc, target, false);
+  else
+    SetFocused(doc, target);
+  ShowAnnotMenu(view, target);
+  return true;
+}
+
 bool Editor::EndDrag(KS_DevicePoint pt) {
   const Drag d = drag_;
   if ((pt.x == d.start.x && pt.y == d.start.y) || PageIndexOf(d.annot) < 0 || !Writable(d.annot->doc)) return false;
@@ -443,6 +459,63 @@ bool Editor::EndDrag(KS_DevicePoint pt) {
     return rects(cd, d.view, obj, &d.rect, &to) != 0;
   if (body) return EditAlone(d.annot, u"Move", [&] { return edit::Move(d.annot, d.view, d.rect, to); });
   return EditAlone(d.annot, u"Resize", [&] { return edit::Resize(d.annot, d.view, d.rect, to); });
+}
+
+// ---- context menus ------------------------------------------------------------------
+
+std::vector<std::pair<std::string, std::u16string>> Editor::AnnotMenu(KA_PageView view, KA_Annot annot) {
+  KA_AnnotHandler handler = HandlerFor(annot);
+  KA_AnnotObject obj = ObjectFor(annot);
+  auto items = Position<KS_AHMenuItemsProc>(handler, KS_AH_MENU_ITEMS);
+  if (!items || !obj) return {};
+  KA_Menu__ menu;
+  items(handler->callbacks.clientData, view, obj, &menu);
+  std::string line;
+  for (const auto& [id, text] : menu.items) line += (line.empty() ? "" : " | ") + id + " " + ToUtf8(text);
+  if (!line.empty()) Trace("menu: " + line);
+  return menu.items;
+}
+
+namespace {
+
+bool RunMenuItem(KA_AnnotHandler handler, KA_PageView view, KA_AnnotObject obj, const std::string& id) {
+  auto run = Position<KS_AHMenuRunProc>(handler, KS_AH_MENU_RUN);
+  return run && obj && run(handler->callbacks.clientData, view, obj, id.c_str()) != 0;
+}
+
+}  // namespace
+
+bool Editor::ShowAnnotMenu(KA_PageView view, KA_Annot annot) {
+  const auto items = AnnotMenu(view, annot);
+  if (items.empty()) return false;
+  std::u16string text;
+  for (size_t i = 0; i < items.size(); ++i) text += (i ? u" | " : u"") + items[i].second;
+  const int chosen = AnswerMessage(u"menu", text);
+  if (chosen < 1 || size_t(chosen) > items.size()) return false;
+  const bool ran = RunMenuItem(HandlerFor(annot), view, ObjectFor(annot), items[size_t(chosen) - 1].first);
+  PaintIfNeeded();
+  return ran;
+}
+
+bool Editor::RunAnnotMenuItem(KA_Document doc, const std::string& itemId, std::string* error) {
+  KA_Annot annot = Focused(doc);
+  if (!annot) {
+    *error = IsLiveDocument(doc) ? "no annotation is focused" : "no document is open";
+    return false;
+  }
+  const int page = PageIndexOf(annot);
+  KA_PageView view = doc == current_ && page >= 0 ? View(page) : nullptr;
+  const auto items = AnnotMenu(view, annot);
+  std::string names;
+  for (const auto& item : items) names += (names.empty() ? "" : ", ") + item.first;
+  if (std::none_of(items.begin(), items.end(), [&](const auto& item) { return item.first == itemId; })) {
+    *error = "the focused annotation's menu has no item " + itemId + (names.empty() ? " (it has none)" : " (items: " + names + ")");
+    return false;
+  }
+  const bool ran = RunMenuItem(HandlerFor(annot), view, ObjectFor(annot), itemId);
+  PaintIfNeeded();
+  if (!ran) *error = "menu item " + itemId + " changed nothing";
+  return ran;
 }
 
 // ---- commands ---------------------------------------------------------------------
@@ -549,5 +622,19 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
   if (!changed) *error = "command " + number + " changed nothing";
   return changed;
 }
+
+namespace fn {
+
+int32_t MenuAddItem(KA_Menu menu, const char* itemId, const char16_t* text) {
+  if (!menu || !itemId || !*itemId) return 0;
+  auto& items = menu->items;
+  if (std::any_of(items.begin(), items.end(), [&](const auto& item) { return item.first == itemId; })) return 0;
+  items.emplace_back(itemId, text ? text : u"");
+  return 1;
+}
+
+int32_t MenuItemCount(KA_Menu menu) { return menu ? static_cast<int32_t>(menu->items.size()) : 0; }
+
+}  // namespace fn
 
 }  // namespace kshost

@@ -482,5 +482,53 @@ TEST_F(EditorAnnotsTest, RandomEditsUndoAndRedoExactly) {
   }
 }
 
+// A handler's context menu: the items it adds (a repeated or empty id is
+// refused), shown by the right button of the Hand tool and answered like a
+// message box, or run by id for the focused annotation.
+TEST_F(EditorAnnotsTest, AHandlersMenuItemsAreShownAndTheChosenOneRuns) {
+  KS_AnnotHandlerCallbacks record = TestHandler();
+  KS_RECORD_POSITION(record, KS_AH_MENU_ITEMS) =
+      reinterpret_cast<void*>(+[](void*, KA_PageView, KA_AnnotObject, KA_Menu menu) {
+        std::string added = "add ";
+        added += std::to_string(fn::MenuAddItem(menu, "first", u"First"));
+        added += std::to_string(fn::MenuAddItem(menu, "second", u"Second"));
+        added += std::to_string(fn::MenuAddItem(menu, "first", u"Again"));
+        added += std::to_string(fn::MenuAddItem(menu, "", u"Nameless"));
+        added += std::to_string(fn::MenuItemCount(menu));
+        g_log->calls.push_back(added);
+      });
+  KS_RECORD_POSITION(record, KS_AH_MENU_RUN) =
+      reinterpret_cast<void*>(+[](void*, KA_PageView, KA_AnnotObject, const char* id) -> int32_t {
+        g_log->calls.push_back(std::string("run ") + id);
+        return 1;
+      });
+  g_handler = fn::AnnotHandlerRegister("Square/Test", &record);
+  KA_Annot tested = Add("<< /Subtype /Square /IT /Test /Rect [100 100 200 200] >>");
+  KA_Annot plain = Add("<< /Subtype /Square /Rect [300 300 400 400] >>");
+
+  Editor::Get().QueueMessageAnswer(2);
+  Mouse(MouseEvent::RightDown, 150, 150);
+  Mouse(MouseEvent::RightUp, 150, 150);
+  EXPECT_EQ(Editor::Get().Focused(doc_), tested);
+  EXPECT_EQ(log_.calls, (std::vector<std::string>{"add 11002", "run second"}));
+  EXPECT_NE(std::find(trace_.begin(), trace_.end(), "menu: first First | second Second"), trace_.end());
+
+  std::string error;
+  EXPECT_TRUE(Editor::Get().RunAnnotMenuItem(doc_, "first", &error)) << error;
+  EXPECT_EQ(log_.calls.back(), "run first");
+  EXPECT_FALSE(Editor::Get().RunAnnotMenuItem(doc_, "third", &error));
+  EXPECT_EQ(error, "the focused annotation's menu has no item third (items: first, second)");
+
+  // An annotation whose handler has no menu is selected and shows none.
+  log_.calls.clear();
+  trace_.clear();
+  Mouse(MouseEvent::RightUp, 350, 350);
+  EXPECT_EQ(Editor::Get().Focused(doc_), plain);
+  EXPECT_TRUE(log_.calls.empty());
+  EXPECT_TRUE(std::none_of(trace_.begin(), trace_.end(), [](const std::string& l) { return l.rfind("menu", 0) == 0; }));
+  EXPECT_FALSE(Editor::Get().RunAnnotMenuItem(doc_, "first", &error));
+  EXPECT_EQ(error, "the focused annotation's menu has no item first (it has none)");
+}
+
 }  // namespace
 }  // namespace kshost

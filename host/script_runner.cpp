@@ -129,7 +129,7 @@ class Runner {
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
         {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
         {"rotate", &Runner::Rotate},     {"select", &Runner::Select},     {"panel", &Runner::Panel},
-        {"snap", &Runner::Snap},
+        {"snap", &Runner::Snap},         {"menu", &Runner::Menu},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -319,6 +319,12 @@ class Runner {
     int degrees = 0;
     if (a.size() != 2 || !ParseInt(a[1], &degrees)) return Usage("rotate DEGREES", why);
     return Editor::Get().RotateFocused(session_.AppDocument(), degrees, why);
+  }
+
+  // menu ITEM_ID: runs an item of the focused annotation's context menu.
+  bool Menu(const Args& a, std::string* why) {
+    if (a.size() != 2) return Usage("menu ITEM_ID", why);
+    return Editor::Get().RunAnnotMenuItem(session_.AppDocument(), a[1], why);
   }
 
   // The annotation whose /NM is `name`, on any page; null when none.

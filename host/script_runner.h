@@ -34,6 +34,11 @@
 //   command N                     a host command on the selected annotations:
 //                                 1 delete, 4 rotate left, 5 rotate right; refused
 //                                 when nothing is selected or a handler says no
+//   menu ITEM_ID                  run an item of the focused annotation's context
+//                                 menu, e.g. FlipLineMenuItem ("menu: ID TEXT | ..."
+//                                 in the trace); rclick on an annotation with the
+//                                 Hand tool shows the menu, answered like a
+//                                 message box
 //   panel NAME COMMAND [ARGS...]  drive a plug-in's side panel, e.g.
 //                                 panel ToolShest click TOOLSET TOOL
 //   snap end|mid|inter|near on|off

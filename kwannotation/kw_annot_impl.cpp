@@ -385,7 +385,7 @@ CKW_AnnotImpl::Transparency CKW_AnnotImpl::GetTransparency() const {
 
 bool CKW_AnnotImpl::GetOpacityState() const { return GetDict() && GetTransparency().needsState; }
 
-bool CKW_AnnotImpl::Unused13() { return false; }
+bool CKW_AnnotImpl::InflateCloudRect(KS_FloatRect*) const { return false; }
 
 bool CKW_AnnotImpl::GetBorderWidth(float* width) const {
   if (!GetDict()) return false;
@@ -959,6 +959,32 @@ bool CKW_LineImpl::GetLineEndings(int32_t* start, int32_t* end) const {
 bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(start, end); }
 
 bool CKW_LineImpl::GetCaptionColor(KPD_ColorF* color) const { return ReadColorKey("/CC", color); }
+
+bool CKW_LineImpl::GetLeader(KwLineLeader* out) const {
+  KPD_Dictionary d = GetDict();
+  if (!d || !out) return false;
+  *out = {};
+  double* fields[] = {&out->length, &out->extension, &out->offset};
+  const char* keys[] = {"/LL", "/LLE", "/LLO"};
+  for (int i = 0; i < 3; ++i) {
+    if (!host::DictHasKey(d, keys[i])) continue;
+    if (!dict::GetNumber(d, keys[i], fields[i]) || !std::isfinite(*fields[i])) return false;
+  }
+  return true;
+}
+
+bool CKW_LineImpl::SetLeader(const KwLineLeader& leader) {
+  if (!std::isfinite(leader.length) || !std::isfinite(leader.extension) || !std::isfinite(leader.offset))
+    return false;
+  CKW_AnnotWriter writer(*this);
+  if (!writer.SetNumber("/LL", leader.length) || !writer.SetNumber("/LLE", leader.extension)) return false;
+  return leader.offset != 0 ? writer.SetNumber("/LLO", leader.offset) : (RemoveKey("/LLO"), true);
+}
+
+bool CKW_LineImpl::Flip() {
+  KS_FloatPoint start, end;
+  return GetLinePoints(&start, &end) && SetLinePoints(end, start);
+}
 
 bool CKW_PolygonImpl::SetIntent(const std::string& intent) {
   if (!CKW_MarkupAnnotImpl::SetIntent(intent)) return false;

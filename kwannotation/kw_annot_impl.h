@@ -48,7 +48,10 @@ class CKW_AnnotImpl {
   virtual bool ResetAppearanceAndState();                      // 11
   // Whether the appearance needs a transparency state (/CA, /ca, /BM).
   virtual bool GetOpacityState() const;                        // 12
-  virtual bool Unused13();                                     // 13
+  // The rectangle a cloudy border of an ellipse or rectangle is laid out
+  // on: a kind that draws its cloud around more than its figure grows
+  // `rect` and answers true; the base leaves it and answers false.
+  virtual bool InflateCloudRect(KS_FloatRect* rect) const;    // 13
   // /BS /W, else element 2 of /Border. False without either, and false
   // when /BS exists without /W.
   virtual bool GetBorderWidth(float* width) const;             // 14
@@ -323,6 +326,14 @@ class CKW_CircleImpl : public CKW_MarkupAnnotImpl {
   std::string lineStyle_;
 };
 
+// The leader lines of a line: length "LL" (its sign picks the side),
+// extension "LLE" beyond the line and offset "LLO" from the end points.
+struct KwLineLeader {
+  double length = 0;
+  double extension = 0;
+  double offset = 0;
+};
+
 class CKW_LineImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
@@ -339,6 +350,15 @@ class CKW_LineImpl : public CKW_MarkupAnnotImpl {
   bool SetLineEndings(int32_t start, int32_t end);
   // /CC, the caption colour; same rules as /C.
   bool GetCaptionColor(KPD_ColorF* color) const;
+
+  // "LL", "LLE" and "LLO", 0 where absent; false when one is there but not
+  // a finite number.
+  virtual bool GetLeader(KwLineLeader* out) const;             // 18
+  // Writes "LL" and "LLE"; "LLO" only when it is not 0 (removed then).
+  virtual bool SetLeader(const KwLineLeader& leader);          // 19
+  // Swaps the two ends of /L, so the line runs the other way; its
+  // leaders, which lie on one side of that direction, turn with it.
+  virtual bool Flip();                                         // 20
 
  protected:
   std::string lineStyle_;
@@ -388,19 +408,24 @@ class CKW_InkImpl : public CKW_MarkupAnnotImpl {
 
 // Measurement implementations: the shape's appearance with the
 // measurement's parts, and the measurement keys in the exchange form.
-#define KW_MEASURE_IMPL(Name, Base)                                         \
+#define KW_MEASURE_IMPL(Name, Base, ...)                                    \
   class Name : public Base, public CKW_MeasureAnnotImpl {                   \
    public:                                                                  \
     using Base::Base;                                                       \
     bool ResetAppearance() override;                                        \
     bool ImportFromXFDF(KX_Element element) override;                       \
     bool ExportToXFDF(KX_Element element) override;                         \
+    __VA_ARGS__                                                             \
                                                                             \
    protected:                                                               \
     const CKW_MarkupAnnotImpl& MeasuredAnnot() const override { return *this; } \
   };
-KW_MEASURE_IMPL(CKW_MeasureLineImpl, CKW_LineImpl)
-KW_MEASURE_IMPL(CKW_MeasureCircleImpl, CKW_CircleImpl)
+// A distance flips with "LL" negated: its dimension line, leaders and
+// caption stay where they are while its ends change places.
+KW_MEASURE_IMPL(CKW_MeasureLineImpl, CKW_LineImpl, bool Flip() override;)
+// A measured circle's cloud is laid out on its rectangle grown by 5
+// across and 4.5 up and down, clear of the caption and centre mark.
+KW_MEASURE_IMPL(CKW_MeasureCircleImpl, CKW_CircleImpl, bool InflateCloudRect(KS_FloatRect* rect) const override;)
 KW_MEASURE_IMPL(CKW_MeasurePolygonImpl, CKW_PolygonImpl)
 KW_MEASURE_IMPL(CKW_MeasurePolygonRadiusImpl, CKW_PolygonImpl)
 KW_MEASURE_IMPL(CKW_MeasurePolyLineImpl, CKW_PolyLineImpl)

@@ -482,13 +482,60 @@ double ReadingAngle(Pt a, Pt b) {
   return std::atan2(dy, dx);
 }
 
+// The dimension line of a distance: /L moved off the measured points by
+// the leader, and the caption's reading frame. False without two distinct,
+// finite ends.
+struct DistanceFrame {
+  Pt p[2], a[2];
+  Pt n, t, up;
+  double ll = 0, lle = 0, llo = 0;
+  double coAlong = 0, coUp = 0;
+};
+
+bool ReadDistanceFrame(KPD_Dictionary d, DistanceFrame* f) {
+  std::vector<double> l = dict::GetDoubles(host::DictGet(d, "/L"));
+  if (l.size() != 4 || !std::all_of(l.begin(), l.end(), [](double v) { return std::isfinite(v); })) return false;
+  f->p[0] = {l[0], l[1]};
+  f->p[1] = {l[2], l[3]};
+  const double len = Dist(f->p[0], f->p[1]);
+  if (!(len > 0)) return false;
+  auto number = [&](const char* key) {
+    double v = 0;
+    return dict::GetNumber(d, key, &v) && std::isfinite(v) ? v : 0.0;
+  };
+  f->ll = number("/LL");
+  f->lle = number("/LLE");
+  f->llo = number("/LLO");
+  const Pt u{(f->p[1].x - f->p[0].x) / len, (f->p[1].y - f->p[0].y) / len};
+  f->n = f->ll >= 0 ? Pt{-u.y, u.x} : Pt{u.y, -u.x};
+  const double off = std::fabs(f->ll) + f->llo;
+  for (int i = 0; i < 2; ++i) f->a[i] = {f->p[i].x + off * f->n.x, f->p[i].y + off * f->n.y};
+  const double angle = ReadingAngle(f->p[0], f->p[1]);
+  f->t = {std::cos(angle), std::sin(angle)};
+  f->up = {-f->t.y, f->t.x};
+  std::vector<double> co = dict::GetDoubles(host::DictGet(d, "/CO"));
+  if (co.size() == 2 && std::isfinite(co[0]) && std::isfinite(co[1])) {
+    f->coAlong = co[0];
+    f->coUp = co[1];
+  }
+  return true;
+}
+
+// The foot of the caption: the middle of the dimension line moved by "CO".
+Pt CaptionFoot(const DistanceFrame& f) {
+  return {(f.a[0].x + f.a[1].x) / 2 + f.coAlong * f.t.x + f.coUp * f.up.x,
+          (f.a[0].y + f.a[1].y) / 2 + f.coAlong * f.t.y + f.coUp * f.up.y};
+}
+
 }  // namespace
 
 namespace {
 
-// `known`: the annotation's texts when the caller has them already.
+// `known`: the annotation's texts when the caller has them already;
+// `captionBoxes`, when given, receives the box of every caption drawn.
 bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeasureTexts* known,
-                                  ShapeAppearanceResult* out, std::string* reason) {
+                                  ShapeAppearanceResult* out, std::string* reason,
+                                  std::vector<KS_FloatRect>* captionBoxes) {
   KPD_Dictionary d = annot.GetDict();
   if (!d) return Fail(reason, "no annotation dictionary");
   KwMeasureInput in;
@@ -557,21 +604,9 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   parts.content += "q\n";
   switch (in.kind) {
     case KW_MEASURE_LINE:
-      if (cap && p.size() >= 2) {
-        double a = ReadingAngle(p[0], p[1]);
-        Pt mid{(p[0].x + p[1].x) / 2, (p[0].y + p[1].y) / 2};
-        double ll = 0, llo = 0;
-        dict::GetNumber(d, "/LL", &ll);
-        dict::GetNumber(d, "/LLO", &llo);
-        if (std::isfinite(ll) && std::isfinite(llo) && Dist(p[0], p[1]) > 0) {
-          double len = Dist(p[0], p[1]);
-          Pt u{(p[1].x - p[0].x) / len, (p[1].y - p[0].y) / len};
-          Pt n = ll >= 0 ? Pt{-u.y, u.x} : Pt{u.y, -u.x};
-          double off = std::fabs(ll) + llo;
-          mid = {mid.x + off * n.x, mid.y + off * n.y};
-        }
-        AddCaption(parts, texts.captionLines, mid, a, CaptionAnchor::kAbove, gap);
-      }
+      if (DistanceFrame f; cap && ReadDistanceFrame(d, &f))
+        AddCaption(parts, texts.captionLines, CaptionFoot(f), ReadingAngle(f.p[0], f.p[1]), CaptionAnchor::kAbove,
+                   gap);
       break;
     case KW_MEASURE_POLYLINE:
     case KW_MEASURE_ANGLE:
@@ -659,8 +694,13 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   std::string captionContent;
   ApBounds captionBox;
   std::shared_ptr<CaptionFonts> fonts;
-  for (const CaptionPlacement& c : parts.captions)
-    AppendCaption(captionContent, parts.font, parts.color, c, &captionBox, &fonts);
+  for (const CaptionPlacement& c : parts.captions) {
+    ApBounds one;
+    AppendCaption(captionContent, parts.font, parts.color, c, &one, &fonts);
+    if (one.empty) continue;
+    captionBox.Add(one);
+    if (captionBoxes) captionBoxes->push_back(one.Rect());
+  }
 
   *out = std::move(base);
   out->content += parts.content;
@@ -694,7 +734,12 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
 }  // namespace
 
 bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
-  return ComputeMeasureAppearanceWith(annot, nullptr, out, reason);
+  return ComputeMeasureAppearanceWith(annot, nullptr, out, reason, nullptr);
+}
+
+bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason,
+                              std::vector<KS_FloatRect>* captionBoxes) {
+  return ComputeMeasureAppearanceWith(annot, nullptr, out, reason, captionBoxes);
 }
 
 bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason) {
@@ -703,19 +748,81 @@ bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason) {
          CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, reason);
 }
 
-bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
-  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+namespace {
+
+template <typename Impl>
+bool RegenerateAs(KPD_Dictionary annot, int32_t code, const KwMeasureTexts* known, std::string* reason,
+                  const ShapeAppearanceOptions& options) {
+  Impl view(annot, code, nullptr);
   ShapeAppearanceResult result;
-  return ComputeMeasureAppearance(view, &result, reason) &&
+  return ComputeMeasureAppearanceWith(view, known, &result, reason, nullptr) &&
          CKW_AppearanceWriter::Apply(view, result, options, reason);
+}
+
+// Through the measurement's own implementation, whose slots the shape
+// generators ask.
+bool Regenerate(KPD_Dictionary annot, const KwMeasureTexts* known, std::string* reason,
+                const ShapeAppearanceOptions& options) {
+  host::ByteString subtype;
+  KPD_Object name = host::DictGet(annot, "/Subtype");
+  if (name && host::NameGet(name, subtype.get()) && subtype.str() == "/Circle")
+    return RegenerateAs<CKW_MeasureCircleImpl>(annot, KW_ANNOT_CIRCLE, known, reason, options);
+  return RegenerateAs<CKW_MarkupAnnotImpl>(annot, KW_ANNOT_UNKNOWN, known, reason, options);
+}
+
+}  // namespace
+
+bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
+  return Regenerate(annot, nullptr, reason, options);
+}
+
+bool KW_DistanceParts(const CKW_MarkupAnnotImpl& annot, KwDistanceParts* out) {
+  KPD_Dictionary d = annot.GetDict();
+  DistanceFrame f;
+  if (!out || !d || !ReadDistanceFrame(d, &f)) return false;
+  *out = {};
+  auto fp = [](Pt p) { return KS_FloatPoint{float(p.x), float(p.y)}; };
+  for (int i = 0; i < 2; ++i) {
+    out->ends[i] = fp(f.p[i]);
+    out->lineEnds[i] = fp(f.a[i]);
+    const double ext = std::fabs(f.ll) + f.llo + f.lle;
+    out->leaderFrom[i] = fp({f.p[i].x + f.llo * f.n.x, f.p[i].y + f.llo * f.n.y});
+    out->leaderTo[i] = fp({f.p[i].x + ext * f.n.x, f.p[i].y + ext * f.n.y});
+  }
+  out->leaders = std::fabs(f.ll) >= 0.0001 || std::fabs(f.lle) >= 0.0001;
+  out->side = fp(f.n);
+  out->along = fp(f.t);
+  out->up = fp(f.up);
+  out->captionAnchor = fp(CaptionFoot(f));
+  // The caption box as the appearance lays it out: a line draws one
+  // caption at most.
+  ShapeAppearanceResult scratch;
+  std::vector<KS_FloatRect> boxes;
+  if (ComputeMeasureAppearance(annot, &scratch, nullptr, &boxes) && !boxes.empty()) {
+    out->hasCaption = true;
+    out->captionBox = boxes.front();
+  }
+  return true;
+}
+
+bool CKW_MeasureLineImpl::Flip() {
+  KwLineLeader leader;
+  if (!GetLeader(&leader) || !CKW_LineImpl::Flip()) return false;
+  return leader.length == 0 || CKW_AnnotWriter(*this).SetNumber("/LL", -leader.length);
+}
+
+bool CKW_MeasureCircleImpl::InflateCloudRect(KS_FloatRect* rect) const {
+  if (!rect) return false;
+  rect->left -= 5.0f;
+  rect->right += 5.0f;
+  rect->bottom -= 4.5f;
+  rect->top += 4.5f;
+  return true;
 }
 
 bool RegenerateMeasureAppearance(KPD_Dictionary annot, const KwMeasureTexts& texts, std::string* reason,
                                  const ShapeAppearanceOptions& options) {
-  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
-  ShapeAppearanceResult result;
-  return ComputeMeasureAppearanceWith(view, &texts, &result, reason) &&
-         CKW_AppearanceWriter::Apply(view, result, options, reason);
+  return Regenerate(annot, &texts, reason, options);
 }
 
 }  // namespace kwannotation

@@ -107,11 +107,33 @@ KPD_ColorF KW_MeasureCaptionColor(const CKW_MarkupAnnotImpl& annot);
 // The half size of the centre mark of a circle in `rect`.
 double KW_CentreMarkHalfSize(const KS_FloatRect& rect);
 
+// Where the parts of a distance measurement lie on the page, as its
+// appearance draws them: the measured points of /L, the dimension line
+// moved off them by the leader ("LL", "LLO"), the leader lines out to their
+// extension ("LLE"), and the caption's box (moved by "CO": along the line
+// as it reads, then up from it). False when the annotation is not a line
+// with two distinct, finite ends.
+struct KwDistanceParts {
+  KS_FloatPoint ends[2]{};       // /L
+  KS_FloatPoint lineEnds[2]{};   // the dimension line
+  bool leaders = false;          // leader lines are drawn
+  KS_FloatPoint leaderFrom[2]{}, leaderTo[2]{};  // at each end, out to the extension
+  KS_FloatPoint side{};          // unit vector from the measured points to the line
+  KS_FloatPoint along{}, up{};   // the caption's reading frame
+  KS_FloatPoint captionAnchor{};  // middle of the caption's foot, "CO" included
+  bool hasCaption = false;
+  KS_FloatRect captionBox{};     // the caption as drawn
+};
+bool KW_DistanceParts(const CKW_MarkupAnnotImpl& annot, KwDistanceParts* out);
+
 // Computes the appearance of a measurement annotation: the shape's own
 // appearance with the measurement's parts added, /Rect grown over all of
 // them. Writes nothing. False, with the reason, when the shape cannot be
 // drawn (a line whose ends coincide among them).
 bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
+// The same, also giving the box of each caption drawn, in drawing order.
+bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason,
+                              std::vector<KS_FloatRect>* captionBoxes);
 
 // ComputeMeasureAppearance written through the one appearance writer.
 bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason);

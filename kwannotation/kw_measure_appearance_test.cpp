@@ -9,8 +9,12 @@
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_ap_cloud.h"
+#include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_xfdf.h"
@@ -256,6 +260,100 @@ TEST_F(MeasureAppearance, ExportWritesOnlyTheMeasurementKeysPresentAndImportRead
                            "centerpoint=\"yes\"", "segments=\"no\"", "rise-drop=\"yes\"", "flip-text=\"yes\"",
                            "slope-type=\"2\""})
     EXPECT_NE(xfdf.find(attr), std::string::npos) << attr << "\n" << xfdf;
+}
+
+// A distance flips with its leader length negated, so that its dimension
+// line, leaders and caption stay where they were drawn while the ends
+// change places; a plain line only swaps its ends, its leaders turning
+// with the new direction.
+TEST_F(MeasureAppearance, FlipSwapsTheEndsAndADistanceKeepsItsFigureInPlace) {
+  struct Case {
+    const char* intent;
+    double llAfter;
+  } cases[] = {{"/LineDimension", -30}, {"/LineArrow", 30}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.intent);
+    KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT ") + c.intent +
+                           " /Rect [90 90 210 180] /L [100 100 200 100] /LL 30 /LLE 8 /Cap true /C [0 0 1] " +
+                           kFeet + " >>");
+    auto annot = Wrap(d);
+    auto* line = annot ? dynamic_cast<CKW_LineImpl*>(annot->GetImpl().get()) : nullptr;
+    ASSERT_TRUE(line);
+    KwDistanceParts before;
+    ASSERT_TRUE(KW_DistanceParts(*line, &before));
+    EXPECT_EQ(before.hasCaption, c.llAfter < 0);  // a plain line's caption is its /Contents
+
+    ASSERT_TRUE(line->Flip());
+    EXPECT_EQ(dict::GetDoubles(ks::host::DictGet(d, "/L")), (std::vector<double>{200, 100, 100, 100}));
+    KwLineLeader leader;
+    ASSERT_TRUE(line->GetLeader(&leader));
+    EXPECT_EQ(leader.length, c.llAfter);
+    EXPECT_EQ(leader.extension, 8);
+
+    KwDistanceParts after;
+    ASSERT_TRUE(KW_DistanceParts(*line, &after));
+    // The dimension line: 30 above the measured points, or mirrored below.
+    const float y = c.llAfter < 0 ? 130 : 70;
+    EXPECT_FLOAT_EQ(after.lineEnds[0].y, y);
+    EXPECT_FLOAT_EQ(after.lineEnds[1].y, y);
+    EXPECT_FLOAT_EQ(after.leaderTo[0].y, c.llAfter < 0 ? 138 : 62);
+    if (c.llAfter < 0) {
+      EXPECT_FLOAT_EQ(after.lineEnds[0].x, before.lineEnds[1].x);
+      EXPECT_FLOAT_EQ(after.captionBox.left, before.captionBox.left);
+      EXPECT_FLOAT_EQ(after.captionBox.bottom, before.captionBox.bottom);
+      EXPECT_FLOAT_EQ(after.captionBox.top, before.captionBox.top);
+    }
+  }
+  // A distance without a leader gets none from the flip.
+  KPD_Dictionary bare = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 210 110] "
+                                        "/L [100 100 200 100] ") + kFeet + " >>");
+  auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(bare)->GetImpl().get());
+  ASSERT_TRUE(line && line->Flip());
+  EXPECT_FALSE(ks::host::DictHasKey(bare, "/LL"));
+}
+
+TEST_F(MeasureAppearance, CaptionOffsetMovesADistanceCaptionAlongAndAcrossTheLine) {
+  KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 210 180] "
+                                     "/L [200 100 100 100] /LL -20 /Cap true ") + kFeet + " >>");
+  auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(d)->GetImpl().get());
+  ASSERT_TRUE(line);
+  KwDistanceParts plain, moved;
+  ASSERT_TRUE(KW_DistanceParts(*line, &plain));
+  test::Owned co = Parse("[10 5]");
+  ks::host::DictSet(d, "/CO", co.get());
+  ASSERT_TRUE(KW_DistanceParts(*line, &moved));
+  ASSERT_TRUE(plain.hasCaption && moved.hasCaption);
+  // The line runs right to left but reads left to right: "along" is +x.
+  EXPECT_NEAR(moved.captionBox.left - plain.captionBox.left, 10, 1e-3);
+  EXPECT_NEAR(moved.captionBox.bottom - plain.captionBox.bottom, 5, 1e-3);
+  EXPECT_NEAR(moved.captionAnchor.x, 160, 1e-4);
+  EXPECT_NEAR(moved.captionAnchor.y, 125, 1e-4);
+}
+
+// The cloud of a measured circle lies on the ellipse of its figure grown by
+// 5 across and 4.5 up and down; a plain circle's on the figure itself.
+TEST_F(MeasureAppearance, CloudyCircleMeasurementLaysItsCloudOnTheInflatedRectangle) {
+  // Width 1.5: the figure is the rectangle less 1 on every side.
+  const KS_FloatRect figure{101, 101, 199, 159}, inflated{96, 96.5f, 204, 163.5f};
+  auto cloudOf = [](const KS_FloatRect& r) {
+    std::string path;
+    AppendEllipseCloud(path, r, 0, 1);
+    return path;
+  };
+  struct Case {
+    const char* intent;
+    bool bare;  // through the regeneration of a bare dictionary
+    KS_FloatRect cloud;
+  } cases[] = {{"/CircleDimension", false, inflated}, {"/CircleDimension", true, inflated}, {"/Ellipse", false, figure}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.intent) + (c.bare ? " bare" : ""));
+    KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Circle /IT ") + c.intent +
+                           " /Rect [100 100 200 160] /C [1 0 0] /BS << /W 1.5 >> /BE << /S /C /I 1 >> >>");
+    std::string why;
+    ASSERT_TRUE(c.bare ? RegenerateMeasureAppearance(d, &why, {}) : Wrap(d)->ResetAppearance()) << why;
+    const std::string ap = ApContent(d);
+    EXPECT_NE(ap.find(cloudOf(c.cloud)), std::string::npos) << ap;
+  }
 }
 
 }  // namespace

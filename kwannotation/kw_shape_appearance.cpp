@@ -164,8 +164,10 @@ bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearan
   ApBounds drawn;
   bool cloudDrawn = false;
   if (cloudy) {
-    drawn = ellipse ? AppendEllipseCloud(content, figure, angle, s.intensity)
-                    : AppendRectangleCloud(content, figure, s.intensity);
+    KS_FloatRect cloudRect = figure;
+    annot.InflateCloudRect(&cloudRect);
+    drawn = ellipse ? AppendEllipseCloud(content, cloudRect, angle, s.intensity)
+                    : AppendRectangleCloud(content, cloudRect, s.intensity);
     cloudDrawn = !drawn.empty;
   }
   if (cloudDrawn) {

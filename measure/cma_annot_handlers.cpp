@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
+#include "drawing/cda_undo.h"
+#include "kwannotation/kw_annot_change.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "measure/cma_figure_values.h"
 #include "measure/cma_osnap.h"
 #include "plugin/host_binding.h"
+#include "plugin/widget_binding.h"
 
 namespace AnnotationPlugin {
 namespace {
@@ -133,12 +138,174 @@ bool CMA_AreaHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t in
   return CMA_MeasureHandler<CMA_Area>::MovePoint(view, obj, index, pt);
 }
 
+// ---- the distance handler -------------------------------------------------------------
+
+namespace {
+
+constexpr int32_t kPartTolerance = 4;  // device pixels either side of a drawn part
+
+kwannotation::CKW_LineImpl* LineImplOf(CMarkup_Annot* obj) {
+  auto* shape = dynamic_cast<CDA_ShapeAnnot*>(obj);
+  const auto& kw = shape ? shape->GetKwAnnot() : nullptr;
+  return kw ? dynamic_cast<kwannotation::CKW_LineImpl*>(kw->GetImpl().get()) : nullptr;
+}
+
+bool PartsOf(CMarkup_Annot* obj, kwannotation::KwDistanceParts* parts) {
+  auto* line = LineImplOf(obj);
+  return line && kwannotation::KW_DistanceParts(*line, parts);
+}
+
+bool ToDevice(KA_PageView view, const KS_FloatPoint& p, KS_DevicePoint* out) {
+  return Host::PageViewPageToDevice(view, p, out) != 0;
+}
+
+bool NearPoint(KA_PageView view, const KS_FloatPoint& p, KS_DevicePoint pt) {
+  KS_DevicePoint d{};
+  return ToDevice(view, p, &d) && std::abs(d.x - pt.x) <= 5 && std::abs(d.y - pt.y) <= 5;
+}
+
+// Whether `pt` lies within the tolerance of the segment a-b, in device pixels.
+bool NearSegment(KA_PageView view, const KS_FloatPoint& a, const KS_FloatPoint& b, KS_DevicePoint pt) {
+  KS_DevicePoint da{}, db{};
+  if (!ToDevice(view, a, &da) || !ToDevice(view, b, &db)) return false;
+  const double dx = double(db.x) - da.x, dy = double(db.y) - da.y, len2 = dx * dx + dy * dy;
+  double t = len2 > 0 ? ((pt.x - da.x) * dx + (pt.y - da.y) * dy) / len2 : 0;
+  t = std::clamp(t, 0.0, 1.0);
+  return std::hypot(da.x + t * dx - pt.x, da.y + t * dy - pt.y) <= kPartTolerance;
+}
+
+bool InCaption(KA_PageView view, const kwannotation::KwDistanceParts& parts, KS_DevicePoint pt) {
+  KS_DeviceRect box{};
+  return parts.hasCaption && Host::PageViewPageRectToDevice(view, &parts.captionBox, &box) &&
+         std::min(box.left, box.right) <= pt.x && pt.x <= std::max(box.left, box.right) &&
+         std::min(box.top, box.bottom) <= pt.y && pt.y <= std::max(box.top, box.bottom);
+}
+
+// Runs `edit` and hands what it changed to the document's undo stack as one
+// item under the caption of `key`; nothing is recorded when nothing changed.
+template <typename Edit>
+bool RecordedEdit(CMarkup_Annot* obj, const char* key, Edit&& edit) {
+  KA_Annot annot = obj->GetAnnot();
+  KA_Document doc = obj->GetDocument();
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  if (!dict || !doc || obj->IsReadOnly() || Host::AnnotIsReadOnly(annot) || Host::AnnotIsLocked(annot)) return false;
+  auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict);
+  std::vector<KS_FloatPoint> before = DA_ReadGeometry(annot);
+  DA_Scalars scalars = DA_ReadScalars(annot);
+  if (!edit()) {
+    // Whatever a refused edit wrote goes back.
+    if (change->Finish()) change->Apply(false);
+    return false;
+  }
+  obj->Regenerate();
+  if (!change->Finish()) return false;
+  AnnotUndo_HandOver(std::make_unique<CDA_UndoResize>(doc, annot, std::move(change), std::move(before), scalars,
+                                                      Widgets::Translate(key)),
+                     doc);
+  return true;
+}
+
+}  // namespace
+
+void CMA_DistanceHandler::AddMenuItems(KA_PageView, CMarkup_Annot* obj, KA_Menu menu) {
+  if (LineImplOf(obj)) Host::MenuAddItem(menu, kFlipItem, Widgets::Translate("IDS_STR_UNDOFLIP").c_str());
+}
+
+bool CMA_DistanceHandler::RunMenuItem(KA_PageView, CMarkup_Annot* obj, const std::string& itemId) {
+  return itemId == kFlipItem && Flip(obj);
+}
+
+bool CMA_DistanceHandler::Flip(CMarkup_Annot* obj) {
+  auto* line = LineImplOf(obj);
+  if (!line) return false;
+  return RecordedEdit(obj, "IDS_STR_UNDOFLIP", [&] { return line->Flip(); });
+}
+
+bool CMA_DistanceHandler::HitTest(KA_PageView view, CMarkup_Annot* obj, KS_DevicePoint pt) {
+  if (CMeasure_AnnotHandler::HitTest(view, obj, pt)) return true;
+  kwannotation::KwDistanceParts parts;
+  if (!view || !PartsOf(obj, &parts)) return false;
+  if (NearSegment(view, parts.lineEnds[0], parts.lineEnds[1], pt)) return true;
+  for (int i = 0; i < 2 && parts.leaders; ++i)
+    if (NearSegment(view, parts.leaderFrom[i], parts.leaderTo[i], pt)) return true;
+  return InCaption(view, parts, pt);
+}
+
+int32_t CMA_DistanceHandler::HandleAt(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& rect,
+                                      KS_DevicePoint pt, int32_t flags) {
+  kwannotation::KwDistanceParts parts;
+  if (view && PartsOf(obj, &parts)) {
+    // The measured points first, then what the leaders and the caption
+    // moved away from them.
+    for (int32_t i = 0; i < 2; ++i)
+      if (NearPoint(view, parts.ends[i], pt)) return KS_HANDLE_VERTEX + i;
+    if (parts.leaders) {
+      for (int32_t i = 0; i < 2; ++i)
+        if (NearPoint(view, parts.lineEnds[i], pt)) return KS_HANDLE_VERTEX + kLineEnd0 + i;
+      for (int32_t i = 0; i < 2; ++i)
+        if (NearPoint(view, parts.leaderTo[i], pt)) return KS_HANDLE_VERTEX + kExtension;
+      if (NearSegment(view, parts.lineEnds[0], parts.lineEnds[1], pt)) return KS_HANDLE_VERTEX + kDimensionLine;
+    }
+    if (InCaption(view, parts, pt) && Host::PageViewDeviceToPage(view, pt, &captionGrab_))
+      return KS_HANDLE_VERTEX + kCaption;
+  }
+  return CMeasure_AnnotHandler::HandleAt(view, obj, rect, pt, flags);
+}
+
+bool CMA_DistanceHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
+  if (index < kDimensionLine || index > kLineEnd1) return CMeasure_AnnotHandler::MovePoint(view, obj, index, pt);
+  auto* line = LineImplOf(obj);
+  kwannotation::KwDistanceParts parts;
+  kwannotation::KwLineLeader leader;
+  KS_FloatPoint p{};
+  if (!line || !PartsOf(obj, &parts) || !line->GetLeader(&leader) || !Host::PageViewDeviceToPage(view, pt, &p))
+    return false;
+  auto dot = [](double ax, double ay, const KS_FloatPoint& b) { return ax * b.x + ay * b.y; };
+  const KS_FloatPoint& p0 = parts.ends[0];
+  // How far `p` lies from the measured points, on the leaders' side.
+  const double across = dot(double(p.x) - p0.x, double(p.y) - p0.y, parts.side);
+  const double off = std::fabs(leader.length) + leader.offset;
+  switch (index) {
+    case kDimensionLine:
+      return RecordedEdit(obj, "IDS_STR_UNDOEDITPOINT", [&] {
+        // Across to the other side turns "LL" over; the offset stays.
+        const double length = std::max(std::fabs(across) - leader.offset, 0.0);
+        const bool sameSide = across >= 0;
+        leader.length = (leader.length >= 0) == sameSide ? length : -length;
+        return line->SetLeader(leader);
+      });
+    case kExtension:
+      return RecordedEdit(obj, "IDS_STR_UNDOEDITPOINT", [&] {
+        leader.extension = std::max(across - off, 0.0);
+        return line->SetLeader(leader);
+      });
+    case kCaption:
+      return RecordedEdit(obj, "IDS_STR_UNDOMOVE", [&] {
+        const double dx = double(p.x) - captionGrab_.x, dy = double(p.y) - captionGrab_.y;
+        std::vector<float> co = Numbers(line->GetDict(), "/CO");
+        if (co.size() != 2) co = {0, 0};
+        co[0] += float(dot(dx, dy, parts.along));
+        co[1] += float(dot(dx, dy, parts.up));
+        return kwannotation::CKW_AnnotWriter(*line).SetNumbers("/CO", co.data(), 2);
+      });
+    default: {
+      // An end of the dimension line: its measured point follows, the
+      // leader's length and side kept.
+      const int i = index - kLineEnd0;
+      KS_FloatPoint ends[2] = {parts.ends[0], parts.ends[1]};
+      ends[i] = {float(p.x - off * parts.side.x), float(p.y - off * parts.side.y)};
+      if (ends[0].x == ends[1].x && ends[0].y == ends[1].y) return false;
+      return RecordedEdit(obj, "IDS_STR_UNDOEDITPOINT", [&] { return line->SetLinePoints(ends[0], ends[1]); });
+    }
+  }
+}
+
 std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers() {
   std::vector<std::unique_ptr<CMarkup_AnnotHandler>> handlers;
   auto add = [&](std::unique_ptr<CMarkup_AnnotHandler> handler, const char* type) {
     if (handler->Register(type)) handlers.push_back(std::move(handler));
   };
-  add(std::make_unique<CMA_MeasureHandler<CMA_Distance>>(std::vector<std::string>{"DISTANCE"}), "Line/LineDimension");
+  add(std::make_unique<CMA_DistanceHandler>(), "Line/LineDimension");
   add(std::make_unique<CMA_MeasureHandler<CMA_Perimeter>>(std::vector<std::string>{"Perimeter", "POLYLENGTH"}),
       "PolyLine/PolyLineDimension");
   add(std::make_unique<CMA_MeasureHandler<CMA_Angle>>(std::vector<std::string>{"ANGLE"}), "PolyLine/PolyLineAngle");

@@ -97,6 +97,38 @@ class CMA_AreaHandler : public CMA_MeasureHandler<CMA_Area> {
   bool MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) override;
 };
 
+// The distance handler: the flip item of the context menu, and the parts of
+// a distance with leaders and a caption, each of which a drag takes on its
+// own (the dimension line sets "LL", a leader's outer end "LLE", the
+// caption "CO", an end of the dimension line moves its measured point).
+class CMA_DistanceHandler : public CMA_MeasureHandler<CMA_Distance> {
+ public:
+  // The item id of the flip, and the MovePoint indices of the parts
+  // beyond the two measured points 0 and 1.
+  static constexpr const char* kFlipItem = "FlipLineMenuItem";
+  enum Part : int32_t { kDimensionLine = 2, kExtension = 3, kCaption = 4, kLineEnd0 = 5, kLineEnd1 = 6 };
+
+  CMA_DistanceHandler() : CMA_MeasureHandler<CMA_Distance>({"DISTANCE"}) {}
+
+  void AddMenuItems(KA_PageView view, CMarkup_Annot* obj, KA_Menu menu) override;
+  bool RunMenuItem(KA_PageView view, CMarkup_Annot* obj, const std::string& itemId) override;
+  // Swaps the ends and negates "LL", so the line runs the other way where
+  // it was drawn; re-derives the value and records one undo item.
+  bool Flip(CMarkup_Annot* obj);
+
+  // The rectangle's box, or any drawn part: the dimension line, the leaders
+  // out to their extension and the caption.
+  bool HitTest(KA_PageView view, CMarkup_Annot* obj, KS_DevicePoint pt) override;
+  int32_t HandleAt(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect& rect, KS_DevicePoint pt,
+                   int32_t flags) override;
+  bool MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) override;
+
+ private:
+  // Where the caption was grabbed, so that a drag moves it by the pointer's
+  // way rather than onto the pointer.
+  KS_FloatPoint captionGrab_{0, 0};
+};
+
 // The registered handlers of the measuring module.
 std::vector<std::unique_ptr<CMarkup_AnnotHandler>> MakeMeasureAnnotHandlers();
 

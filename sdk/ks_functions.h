@@ -489,5 +489,10 @@
   X(481, 0, AppIsInnerPluginRegistered, int32_t, (const char* name))                               \
   X(481, 1, AppRegisterInnerPlugin, int32_t, (const char* name))                                   \
   /* the 0-based page the document's view shows; -1 without a document */                         \
-  X(481, 2, AppDocGetActivePage, int32_t, (KA_Document doc))
+  X(481, 2, AppDocGetActivePage, int32_t, (KA_Document doc))                                      \
+  /* 902: the context menu of a selected annotation, which its handler fills (KS_AH_MENU_ITEMS). */ \
+  /* Adds an item: `itemId` names it to the handler and scripts, `text` is what the user reads. */ \
+  /* 0, adding nothing, for a null menu, an empty id or an id the menu already has */             \
+  X(902, 0, MenuAddItem, int32_t, (KA_Menu menu, const char* itemId, const char16_t* text))         \
+  X(902, 1, MenuItemCount, int32_t, (KA_Menu menu))
 // clang-format on

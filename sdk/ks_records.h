@@ -350,6 +350,18 @@ typedef int32_t (*KS_SignatureIsSignedProc)(KA_Document doc);
 // position 10 of KS_DocEventCallbacks.
 #define KS_DOCEVENT_SELECTION_CHANGED 10  // void (*)(void* cd, KA_Document doc)
 
+// ---- context menus of annotations -------------------------------------------
+
+// The menu the editor shows for a selected annotation; the handler adds its
+// items to it (MenuAddItem) while the editor asks, and never keeps it.
+KS_DECLARE_HANDLE(KA_Menu);
+// Annotation handler positions of the menu: the handler adds its items for
+// the annotation, then runs the item the user chose (1 when it did).
+#define KS_AH_MENU_ITEMS 45  // KS_AHMenuItemsProc
+#define KS_AH_MENU_RUN 46    // KS_AHMenuRunProc
+typedef void (*KS_AHMenuItemsProc)(void* cd, KA_PageView view, KA_AnnotObject obj, KA_Menu menu);
+typedef int32_t (*KS_AHMenuRunProc)(void* cd, KA_PageView view, KA_AnnotObject obj, const char* itemId);
+
 #ifdef __cplusplus
 }  // extern "C"
 

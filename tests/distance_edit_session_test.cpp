@@ -1,0 +1,196 @@
+// Editing a distance with leaders through sessions: the flip of its context
+// menu, and the parts of the figure (dimension line, leader extension, ends
+// of the dimension line) that a press hits and a drag changes on their own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/core_hft.h"
+#include "host/host_functions.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_viewport.h"
+#include "sdk/ks_host_binding.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+namespace fn = kshost::fn;
+
+std::string Bytes(KS_ByteString b) { return std::string(fn::ByteStringData(b), fn::ByteStringLength(b)); }
+
+// The first annotation of page 1 as saved.
+struct Distance {
+  std::string dict;  // the dictionary written out
+  std::string ap;    // its normal appearance's content
+  std::vector<double> l, co;
+  double ll = 0, lle = 0;
+  // The caption's placement: the "cm" lines of the appearance.
+  std::vector<std::string> captionMatrices;
+};
+
+std::vector<double> Numbers(KPD_Object array) {
+  std::vector<double> v;
+  for (int i = 0, n = array ? fn::ArrayCount(array) : 0; i < n; ++i)
+    v.push_back(fn::ObjectGetNumber(fn::ArrayGet(array, i)));
+  return v;
+}
+
+Distance ReadDistance(const std::string& path) {
+  Distance out;
+  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+  KPD_Document doc = fn::DocOpenFile(path.c_str(), error);
+  fn::ByteStringDestroy(error);
+  EXPECT_TRUE(doc) << path;
+  if (!doc) return out;
+  KPD_Page page = fn::DocGetPage(doc, 0);
+  KPD_Dictionary a = fn::PageAnnotCount(page) > 0 ? fn::PageGetAnnot(page, 0) : nullptr;
+  if (a) {
+    KS_ByteString text = fn::ByteStringNew(nullptr, 0);
+    fn::ObjectWrite(a, text);
+    out.dict = Bytes(text);
+    KPD_Object ap = fn::DictGet(a, "/AP");
+    KPD_Object normal = ap ? fn::DictGet(ap, "/N") : nullptr;
+    if (normal && fn::StreamGetData(normal, 1, text)) out.ap = Bytes(text);
+    fn::ByteStringDestroy(text);
+    out.l = Numbers(fn::DictGet(a, "/L"));
+    out.co = Numbers(fn::DictGet(a, "/CO"));
+    out.ll = fn::ObjectGetNumber(fn::DictGet(a, "/LL"));
+    out.lle = fn::ObjectGetNumber(fn::DictGet(a, "/LLE"));
+    for (size_t at = 0, end; (end = out.ap.find('\n', at)) != std::string::npos; at = end + 1) {
+      const std::string line = out.ap.substr(at, end - at);
+      if (line.size() > 3 && line.compare(line.size() - 3, 3, " cm") == 0) out.captionMatrices.push_back(line);
+    }
+  }
+  fn::DocClose(doc);
+  return out;
+}
+
+class DistanceEditing : public ::testing::Test {
+ protected:
+  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
+
+  // A letter page at 1:100 (1 cm = 1 m) holding `annot` (PDF text) when given.
+  void MakePage(const std::string& annot = "") {
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = fn::DocAddPage(doc, &letter);
+    kwannotation::PageScale scale;
+    scale.x = {1, u"cm", 1, u"m"};
+    scale.precision = 2;
+    auto measure = kwannotation::CKW_MeasureDict::Own(fn::DictNew());
+    ASSERT_TRUE(measure->WriteScale(scale, u"1 cm = 1 m", {u"m", u"sq m", u"cu m"}));
+    kwannotation::CKW_PageViewportListImpl list(page, doc);
+    ASSERT_TRUE(list.AddViewport(letter, measure, u"plan"));
+    if (!annot.empty()) {
+      KPD_Object a = fn::ObjectParse(annot.data(), annot.size());
+      ASSERT_TRUE(a);
+      ASSERT_TRUE(fn::PageInsertAnnot(page, -1, a));
+      fn::ObjectRelease(a);
+    }
+    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
+    fn::ByteStringDestroy(error);
+    fn::DocClose(doc);
+  }
+
+  CommandResult Run(const std::string& script) {
+    std::filesystem::create_directories(dir_ / "config/annot");
+    std::ofstream(dir_ / "config/annot/preferences.ini") << "[Preferences\\Measuring]\nbLeader=1\n";
+    std::string path = dir_.Write("session.txt", script);
+    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
+                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) +
+                 " --trace");
+  }
+
+  TempDir dir_;
+  std::string in_ = dir_ / "in.pdf", out_ = dir_ / "out.pdf";
+};
+
+// A distance from (100, 100) to (200, 100) with its leader phase ended 30
+// above: the dimension line runs at y = 130.
+constexpr const char* kMeasureWithLeader = "tool DISTANCE\nclick 100 100\nclick 200 100\nclick 150 130\ntool Hand\n";
+
+TEST_F(DistanceEditing, FlipFromTheMenuSwapsTheEndsKeepsTheFigureAndUndoesByteForByte) {
+  // The item by its id, or by the right button on the line and the first
+  // item of the menu it shows.
+  for (const char* flip : {"click 150 130\nmenu FlipLineMenuItem\n", "answer message 1\nrclick 150 130\n"}) {
+    SCOPED_TRACE(flip);
+    MakePage();
+    const std::string before = dir_ / "before.pdf", flipped = dir_ / "flipped.pdf", undone = dir_ / "undone.pdf";
+    CommandResult r = Run(std::string(kMeasureWithLeader) + "save " + before + "\n" + flip + "save " + flipped +
+                          "\nundo\nsave " + undone + "\nredo\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("menu: FlipLineMenuItem Flip Line"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("undo: undo \"Flip Line\""), std::string::npos) << r.output;
+
+    const Distance b = ReadDistance(before), f = ReadDistance(flipped), u = ReadDistance(undone),
+                   redone = ReadDistance(out_);
+    EXPECT_EQ(b.l, (std::vector<double>{100, 100, 200, 100}));
+    EXPECT_EQ(b.ll, 30);
+    EXPECT_EQ(f.l, (std::vector<double>{200, 100, 100, 100}));
+    EXPECT_EQ(f.ll, -30);
+    // The caption stays on the dimension line, where it was.
+    ASSERT_FALSE(b.captionMatrices.empty()) << b.ap;
+    EXPECT_EQ(f.captionMatrices, b.captionMatrices);
+    EXPECT_EQ(u.dict, b.dict);
+    EXPECT_EQ(u.ap, b.ap);
+    EXPECT_EQ(redone.dict, f.dict);
+    EXPECT_EQ(redone.ap, f.ap);
+  }
+}
+
+// The distance another program wrote: its /Rect covers only the measured
+// points, while the dimension line runs 30 above them and the leaders
+// reach 40 further, up to y = 170.
+constexpr const char* kTightDistance =
+    "<< /Type /Annot /Subtype /Line /IT /LineDimension /NM (d1) /Rect [98 98 202 102] /L [100 100 200 100] "
+    "/LL 30 /LLE 40 /C [1 0 0] >>";
+
+TEST_F(DistanceEditing, EachPartOfADistanceWithLeadersIsHitAndDraggedOnItsOwn) {
+  struct Case {
+    const char* name;
+    const char* script;
+    std::vector<double> l;
+    double ll, lle;
+  } cases[] = {
+      {"a press on a leader's extension selects the line", "click 100 165\nexpect selected 1\n",
+       {100, 100, 200, 100}, 30, 40},
+      {"the extension's end sets LLE", "drag 100 170 100 190\n", {100, 100, 200, 100}, 30, 60},
+      {"the dimension line sets LL", "drag 150 130 150 150\n", {100, 100, 200, 100}, 50, 40},
+      {"across the measured points LL turns over", "drag 150 130 150 60\n", {100, 100, 200, 100}, -40, 40},
+      {"an end of the dimension line moves its measured point", "drag 200 130 210 125\n", {100, 100, 210, 95}, 30,
+       40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakePage(kTightDistance);
+    CommandResult r = Run(std::string("tool Hand\n") + c.script + "save\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Distance d = ReadDistance(out_);
+    EXPECT_EQ(d.l, c.l);
+    EXPECT_EQ(d.ll, c.ll);
+    EXPECT_EQ(d.lle, c.lle);
+  }
+}
+
+TEST_F(DistanceEditing, DraggingTheCaptionSetsItsOffsetAndUndoPutsTheDistanceBack) {
+  MakePage();
+  // The caption's foot sits a little above the middle of the dimension line.
+  CommandResult r = Run(std::string(kMeasureWithLeader) + "save " + (dir_ / "before.pdf") +
+                        "\ndrag 150 136 170 146\nsave " + (dir_ / "moved.pdf") + "\nundo\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const Distance b = ReadDistance(dir_ / "before.pdf"), m = ReadDistance(dir_ / "moved.pdf"), u = ReadDistance(out_);
+  EXPECT_TRUE(b.co.empty());
+  EXPECT_EQ(m.co, (std::vector<double>{20, 10}));
+  EXPECT_EQ(m.ll, 30);
+  EXPECT_NE(m.captionMatrices, b.captionMatrices);
+  EXPECT_EQ(u.dict, b.dict);
+  EXPECT_EQ(u.ap, b.ap);
+}
+
+}  // namespace
