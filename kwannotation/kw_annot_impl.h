@@ -420,8 +420,9 @@ class CKW_InkImpl : public CKW_MarkupAnnotImpl {
    protected:                                                               \
     const CKW_MarkupAnnotImpl& MeasuredAnnot() const override { return *this; } \
   };
-// A distance flips with "LL" negated: its dimension line, leaders and
-// caption stay where they are while its ends change places.
+// A distance flips by negating "LL": its dimension line, leaders and
+// caption go over to the other side of the measured points, which keep
+// their order. Without a leader it swaps its ends like any line.
 KW_MEASURE_IMPL(CKW_MeasureLineImpl, CKW_LineImpl, bool Flip() override;)
 // A measured circle's cloud is laid out on its rectangle grown by 5
 // across and 4.5 up and down, clear of the caption and centre mark.

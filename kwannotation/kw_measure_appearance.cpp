@@ -806,9 +806,12 @@ bool KW_DistanceParts(const CKW_MarkupAnnotImpl& annot, KwDistanceParts* out) {
 }
 
 bool CKW_MeasureLineImpl::Flip() {
+  // The dimension line goes over to the other side of the measured points,
+  // which keep their order; a distance without a leader swaps its ends.
   KwLineLeader leader;
-  if (!GetLeader(&leader) || !CKW_LineImpl::Flip()) return false;
-  return leader.length == 0 || CKW_AnnotWriter(*this).SetNumber("/LL", -leader.length);
+  if (!GetLeader(&leader)) return false;
+  if (leader.length == 0) return CKW_LineImpl::Flip();
+  return CKW_AnnotWriter(*this).SetNumber("/LL", -leader.length);
 }
 
 bool CKW_MeasureCircleImpl::InflateCloudRect(KS_FloatRect* rect) const {

@@ -266,11 +266,15 @@ TEST_F(MeasureAppearance, ExportWritesOnlyTheMeasurementKeysPresentAndImportRead
 // line, leaders and caption stay where they were drawn while the ends
 // change places; a plain line only swaps its ends, its leaders turning
 // with the new direction.
-TEST_F(MeasureAppearance, FlipSwapsTheEndsAndADistanceKeepsItsFigureInPlace) {
+TEST_F(MeasureAppearance, FlipTurnsTheDimensionLineOverToTheOtherSide) {
+  // A distance turns its leader over and keeps its measured points (their
+  // order is what the caption and the export read); a plain line with a
+  // leader swaps its ends, which turns the leader over just the same.
   struct Case {
     const char* intent;
+    std::vector<double> lAfter;
     double llAfter;
-  } cases[] = {{"/LineDimension", -30}, {"/LineArrow", 30}};
+  } cases[] = {{"/LineDimension", {100, 100, 200, 100}, -30}, {"/LineArrow", {200, 100, 100, 100}, 30}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.intent);
     KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT ") + c.intent +
@@ -281,34 +285,33 @@ TEST_F(MeasureAppearance, FlipSwapsTheEndsAndADistanceKeepsItsFigureInPlace) {
     ASSERT_TRUE(line);
     KwDistanceParts before;
     ASSERT_TRUE(KW_DistanceParts(*line, &before));
-    EXPECT_EQ(before.hasCaption, c.llAfter < 0);  // a plain line's caption is its /Contents
+    EXPECT_FLOAT_EQ(before.lineEnds[0].y, 130);
 
     ASSERT_TRUE(line->Flip());
-    EXPECT_EQ(dict::GetDoubles(ks::host::DictGet(d, "/L")), (std::vector<double>{200, 100, 100, 100}));
+    EXPECT_EQ(dict::GetDoubles(ks::host::DictGet(d, "/L")), c.lAfter);
     KwLineLeader leader;
     ASSERT_TRUE(line->GetLeader(&leader));
     EXPECT_EQ(leader.length, c.llAfter);
     EXPECT_EQ(leader.extension, 8);
 
+    // The dimension line was 30 above the measured points; now it is 30
+    // below, with the leaders' extension beyond it.
     KwDistanceParts after;
     ASSERT_TRUE(KW_DistanceParts(*line, &after));
-    // The dimension line: 30 above the measured points, or mirrored below.
-    const float y = c.llAfter < 0 ? 130 : 70;
-    EXPECT_FLOAT_EQ(after.lineEnds[0].y, y);
-    EXPECT_FLOAT_EQ(after.lineEnds[1].y, y);
-    EXPECT_FLOAT_EQ(after.leaderTo[0].y, c.llAfter < 0 ? 138 : 62);
-    if (c.llAfter < 0) {
-      EXPECT_FLOAT_EQ(after.lineEnds[0].x, before.lineEnds[1].x);
-      EXPECT_FLOAT_EQ(after.captionBox.left, before.captionBox.left);
-      EXPECT_FLOAT_EQ(after.captionBox.bottom, before.captionBox.bottom);
-      EXPECT_FLOAT_EQ(after.captionBox.top, before.captionBox.top);
+    EXPECT_FLOAT_EQ(after.lineEnds[0].y, 70);
+    EXPECT_FLOAT_EQ(after.lineEnds[1].y, 70);
+    EXPECT_FLOAT_EQ(after.leaderTo[0].y, 62);
+    if (before.hasCaption) {
+      ASSERT_TRUE(after.hasCaption);
+      EXPECT_LT(after.captionBox.top, before.captionBox.bottom);
     }
   }
-  // A distance without a leader gets none from the flip.
+  // A distance without a leader swaps its ends and gets no leader.
   KPD_Dictionary bare = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 210 110] "
                                         "/L [100 100 200 100] ") + kFeet + " >>");
   auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(bare)->GetImpl().get());
   ASSERT_TRUE(line && line->Flip());
+  EXPECT_EQ(dict::GetDoubles(ks::host::DictGet(bare, "/L")), (std::vector<double>{200, 100, 100, 100}));
   EXPECT_FALSE(ks::host::DictHasKey(bare, "/LL"));
 }
 

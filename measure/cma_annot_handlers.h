@@ -112,8 +112,8 @@ class CMA_DistanceHandler : public CMA_MeasureHandler<CMA_Distance> {
 
   void AddMenuItems(KA_PageView view, CMarkup_Annot* obj, KA_Menu menu) override;
   bool RunMenuItem(KA_PageView view, CMarkup_Annot* obj, const std::string& itemId) override;
-  // Swaps the ends and negates "LL", so the line runs the other way where
-  // it was drawn; re-derives the value and records one undo item.
+  // Turns the dimension line over to the other side of the measured points
+  // (the line's own flip); re-derives the value and records one undo item.
   bool Flip(CMarkup_Annot* obj);
 
   // The rectangle's box, or any drawn part: the dimension line, the leaders
