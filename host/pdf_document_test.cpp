@@ -160,6 +160,12 @@ TEST(PdfDocument, LockedDocumentRefusesEveryChange) {
       {"PageAppendContent", [](KPD_Document, KPD_Page page) { return fn::PageAppendContent(page, "Q", 1) == 1; }},
       {"DocAddPage", [](KPD_Document doc, KPD_Page) { return fn::DocAddPage(doc, nullptr) != nullptr; }},
       {"DocNewStream", [](KPD_Document doc, KPD_Page) { return fn::DocNewStream(doc, "x", 1) != nullptr; }},
+      {"DocNewStreamFromBuffer",
+       [](KPD_Document doc, KPD_Page) { return fn::DocNewStreamFromBuffer(doc, fn::StreamBufferNew(1), 0) != nullptr; }},
+      {"StreamSetDataFromBuffer",
+       [](KPD_Document, KPD_Page page) {
+         return fn::StreamSetDataFromBuffer(fn::DictGet(page, "/Contents"), fn::StreamBufferNew(1), 0) == 1;
+       }},
       {"DocMakeIndirect", [](KPD_Document doc, KPD_Page) {
          Owned dict(fn::DictNew());
          return fn::DocMakeIndirect(doc, dict.get()) != nullptr;

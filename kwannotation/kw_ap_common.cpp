@@ -5,6 +5,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_content.h"
+#include "kwannotation/kw_content_buffer.h"
 #include "kwannotation/kw_geometry.h"
 #include "sdk/ks_host_binding.h"
 
@@ -176,10 +177,51 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, const c
                                stateName, replace);
 }
 
+namespace {
+
+// The stream's data: text the caller keeps (copied), or a buffer whose text
+// the stream takes over.
+struct StreamContent {
+  const std::string* text = nullptr;
+  CKW_ContentBuffer* buffer = nullptr;
+  bool SetOn(KPD_Stream stream) const {
+    return buffer ? buffer->SetStreamData(stream) : host::StreamSetData(stream, text->data(), text->size()) != 0;
+  }
+  KPD_Stream NewIn(KPD_Document doc) const {
+    return buffer ? buffer->NewStream(doc) : host::DocNewStream(doc, text->data(), text->size());
+  }
+};
+
+KPD_Stream WriteStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
+                       const KS_FloatRect& bbox, const KS_Matrix& matrix, const StreamContent& content,
+                       const std::vector<std::string>& procSets, const std::string& stateName, bool replace);
+
+}  // namespace
+
 KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
                                  const KS_FloatRect& bbox, const KS_Matrix& matrix, const std::string& content,
                                  const std::vector<std::string>& procSets, const std::string& stateName,
                                  bool replace) {
+  return WriteStream(doc, annot, ap, kind, bbox, matrix, StreamContent{&content, nullptr}, procSets, stateName,
+                     replace);
+}
+
+KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
+                                 const KS_FloatRect& bbox, const KS_Matrix& matrix, CKW_ContentBuffer& content,
+                                 const std::vector<std::string>& procSets, const std::string& stateName,
+                                 bool replace) {
+  KPD_Stream stream = WriteStream(doc, annot, ap, kind, bbox, matrix, StreamContent{nullptr, &content}, procSets,
+                                  stateName, replace);
+  // Written or not, the text is spent.
+  content.Discard();
+  return stream;
+}
+
+namespace {
+
+KPD_Stream WriteStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
+                       const KS_FloatRect& bbox, const KS_Matrix& matrix, const StreamContent& content,
+                       const std::vector<std::string>& procSets, const std::string& stateName, bool replace) {
   if (!annot || !doc || !kind || !ap) return nullptr;
 
   std::string key = std::string("/") + kind;
@@ -196,7 +238,7 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dic
   std::vector<std::pair<std::string, KPD_Object>> fonts;
   if (existing && !replace) {
     stream = existing;
-    if (!host::StreamSetData(stream, content.data(), content.size())) return nullptr;
+    if (!content.SetOn(stream)) return nullptr;
   } else {
     if (existing) {
       KPD_Object res = host::DictGet(host::StreamGetDict(existing), "/Resources");
@@ -211,7 +253,7 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dic
         }
       }
     }
-    stream = host::DocNewStream(doc, content.data(), content.size());
+    stream = content.NewIn(doc);
     if (!stream || !host::DictSet(container, key.c_str(), stream)) return nullptr;
   }
 
@@ -243,5 +285,7 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dic
   }
   return stream;
 }
+
+}  // namespace
 
 }  // namespace kwannotation

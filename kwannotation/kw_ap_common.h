@@ -12,6 +12,7 @@
 namespace kwannotation {
 
 class CKW_MarkupAnnotImpl;
+class CKW_ContentBuffer;
 
 // The drawing state of one annotation, read once from its dictionary.
 class CAPCommon {
@@ -73,6 +74,12 @@ KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, const c
 // has found or made.
 KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
                                  const KS_FloatRect& bbox, const KS_Matrix& matrix, const std::string& content,
+                                 const std::vector<std::string>& procSets, const std::string& stateName,
+                                 bool replace);
+// The same with the content in `content`, whose text the stream takes over
+// (the buffer is empty afterwards, whatever the result).
+KPD_Stream WriteAppearanceStream(KPD_Document doc, KPD_Dictionary annot, KPD_Dictionary ap, const char* kind,
+                                 const KS_FloatRect& bbox, const KS_Matrix& matrix, CKW_ContentBuffer& content,
                                  const std::vector<std::string>& procSets, const std::string& stateName,
                                  bool replace);
 

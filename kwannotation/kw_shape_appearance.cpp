@@ -14,6 +14,7 @@
 #include "kwannotation/kw_ap_ending.h"
 #include "kwannotation/kw_ap_path.h"
 #include "kwannotation/kw_caption_text.h"
+#include "kwannotation/kw_content_buffer.h"
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_geometry.h"
 #include "sdk/ks_host_binding.h"
@@ -565,70 +566,96 @@ bool LineAppearance(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::s
 
 // ---- ink --------------------------------------------------------------------------
 
-// Content text gathered in a small buffer and appended to the string a
-// block at a time: a dense ink has hundreds of thousands of numbers, and
-// appending them one by one costs more than formatting them.
-class InkContent {
+// The strokes of an ink, empty ones left out: the points of all strokes as
+// one list of x y pairs, and where each stroke ends (in points).
+struct InkPoints {
+  std::vector<float> xy;
+  std::vector<size_t> ends;
+};
+
+// Bounds of what is drawn, in the order it is drawn: the same minima and
+// maxima as ApBounds, kept inline for hundreds of thousands of points.
+struct Hull {
+  double left = 0, bottom = 0, right = 0, top = 0;
+  bool empty = true;
+  void Add(double x, double y) {
+    if (empty) {
+      left = right = x;
+      bottom = top = y;
+      empty = false;
+      return;
+    }
+    left = std::min(left, x);
+    right = std::max(right, x);
+    bottom = std::min(bottom, y);
+    top = std::max(top, y);
+  }
+};
+
+// The ink's content, written straight into its buffer: a dense ink has
+// hundreds of thousands of numbers. Every number has three decimals and is
+// followed by a space.
+class InkText {
  public:
-  InkContent(std::string& out, size_t expected) : out_(out) { out_.reserve(out_.size() + expected); }
-  ~InkContent() { Flush(); }
-  // Makes room for the numbers and operator of one path segment.
-  void Room() {
-    if (sizeof block_ - used_ < kRoom) Flush();
+  explicit InkText(CKW_ContentBuffer& out) : out_(out) {}
+  // Makes room for the numbers and operator of one path segment; false
+  // when no memory can be had.
+  bool Room() {
+    at_ = out_.Room(kRoom);
+    return at_ != nullptr;
   }
   void Number(double v) {
-    char* end = ks::WriteFixed(block_ + used_, v, 3);
-    *end++ = ' ';
-    used_ = size_t(end - block_);
+    at_ = ks::WriteFixed(at_, v, 3);
+    *at_++ = ' ';
   }
-  void Op(const char* text) {
-    const size_t n = std::strlen(text);
-    std::memcpy(block_ + used_, text, n);
-    used_ += n;
+  // Ends a segment with its two-byte operator ("c\n", "l\n", "m\n", "S\n").
+  void Op(const char (&text)[3]) {
+    std::memcpy(at_, text, 2);
+    at_ += 2;
+    out_.SetEnd(at_);
   }
 
  private:
-  void Flush() {
-    out_.append(block_, used_);
-    used_ = 0;
-  }
   // Six numbers and an operator.
   static constexpr size_t kRoom = 7 * ks::kFixedTextMax;
-  std::string& out_;
-  char block_[16 * 1024];
-  size_t used_ = 0;
+  CKW_ContentBuffer& out_;
+  char* at_ = nullptr;
 };
 
 // Writes a stroke as smoothed curves. The curves bulge past the stroke's
 // points, so their control points (which hold each curve) go into `hull`.
-void SmoothStroke(InkContent& out, const std::vector<Pt>& p, ApBounds& hull) {
-  const size_t n = p.size();
-  const bool closed = p.front().x == p.back().x && p.front().y == p.back().y && n > 2;
-  out.Room();
-  out.Number(p[0].x);
-  out.Number(p[0].y);
+// A segment's first length and midpoint are the previous segment's second
+// ones, and its second ones the previous segment's third: each is worked
+// out once, from the same operands, so the numbers are the same.
+bool SmoothStroke(InkText& out, const float* xy, size_t n, Hull& hull) {
+  auto at = [xy](size_t i) { return Pt{xy[2 * i], xy[2 * i + 1]}; };
+  const Pt first = at(0), last = at(n - 1);
+  const bool closed = first.x == last.x && first.y == last.y && n > 2;
+  if (!out.Room()) return false;
+  out.Number(first.x);
+  out.Number(first.y);
   out.Op("m\n");
+  const Pt p0 = closed ? at(n - 2) : first;
+  Pt p1 = first;
+  Pt p2 = at(1);
+  Pt m1{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2};
+  Pt m2{(p1.x + p2.x) / 2, (p1.y + p2.y) / 2};
+  double l1 = Length(p1.x - p0.x, p1.y - p0.y);
+  double l2 = Length(p2.x - p1.x, p2.y - p1.y);
   for (size_t i = 0; i + 1 < n; ++i) {
-    const Pt& p1 = p[i];
-    const Pt& p2 = p[i + 1];
-    const Pt& p0 = i > 0 ? p[i - 1] : (closed ? p[n - 2] : p[0]);
-    const Pt& p3 = i + 2 < n ? p[i + 2] : (closed ? p[1] : p2);
-    Pt m1{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2};
-    Pt m2{(p1.x + p2.x) / 2, (p1.y + p2.y) / 2};
-    Pt m3{(p2.x + p3.x) / 2, (p2.y + p3.y) / 2};
-    double l1 = Length(p1.x - p0.x, p1.y - p0.y);
-    double l2 = Length(p2.x - p1.x, p2.y - p1.y);
-    double l3 = Length(p3.x - p2.x, p3.y - p2.y);
+    const Pt p3 = i + 2 < n ? at(i + 2) : (closed ? at(1) : p2);
+    const Pt m3{(p2.x + p3.x) / 2, (p2.y + p3.y) / 2};
+    const double l3 = Length(p3.x - p2.x, p3.y - p2.y);
     double k1 = 0.5, k2 = 0.5;
     if (l1 + l2 > 0.0001 && l2 + l3 > 0.0001) {
       k1 = l1 / (l1 + l2);
       k2 = l2 / (l2 + l3);
     }
-    Pt b1{m1.x + (m2.x - m1.x) * k1, m1.y + (m2.y - m1.y) * k1};
-    Pt b2{m2.x + (m3.x - m2.x) * k2, m2.y + (m3.y - m2.y) * k2};
-    Pt c1{p1.x + (m2.x - b1.x) * 0.8, p1.y + (m2.y - b1.y) * 0.8};
-    Pt c2{p2.x + (m2.x - b2.x) * 0.8, p2.y + (m2.y - b2.y) * 0.8};
-    out.Room();
+    const Pt b1{m1.x + (m2.x - m1.x) * k1, m1.y + (m2.y - m1.y) * k1};
+    const Pt b2{m2.x + (m3.x - m2.x) * k2, m2.y + (m3.y - m2.y) * k2};
+    const Pt c1{p1.x + (m2.x - b1.x) * 0.8, p1.y + (m2.y - b1.y) * 0.8};
+    const Pt c2{p2.x + (m2.x - b2.x) * 0.8, p2.y + (m2.y - b2.y) * 0.8};
+    if (!out.Room()) return false;
     out.Number(c1.x);
     out.Number(c1.y);
     out.Number(c2.x);
@@ -638,61 +665,108 @@ void SmoothStroke(InkContent& out, const std::vector<Pt>& p, ApBounds& hull) {
     out.Op("c\n");
     hull.Add(c1.x, c1.y);
     hull.Add(c2.x, c2.y);
+    p1 = p2;
+    p2 = p3;
+    m1 = m2;
+    m2 = m3;
+    l1 = l2;
+    l2 = l3;
   }
+  return true;
+}
+
+// Writes a stroke point to point.
+bool StraightStroke(InkText& out, const float* xy, size_t n) {
+  if (!out.Room()) return false;
+  out.Number(xy[0]);
+  out.Number(xy[1]);
+  out.Op("m\n");
+  for (size_t i = 1; i < n; ++i) {
+    if (!out.Room()) return false;
+    out.Number(xy[2 * i]);
+    out.Number(xy[2 * i + 1]);
+    out.Op("l\n");
+  }
+  return true;
 }
 
 // The strokes of an ink through the host's ink service, in one call. False
 // (reading nothing) for anything but a plain, readable ink in range: the
 // caller then reads object by object and says what is wrong.
-bool ReadInkFast(KPD_Dictionary annot, std::vector<std::vector<Pt>>& strokes, size_t* total) {
+bool ReadInkFast(KPD_Dictionary annot, InkPoints& ink) {
   KS_InkInfo info{};
   info.size = sizeof info;
   if (!host::InkGetInfo(annot, &info) || info.strokes < 1 || info.coords / 2 > kMaxCoordinates) return false;
   std::vector<int32_t> counts(size_t(info.strokes));
-  std::vector<float> xy(size_t(info.coords));
-  if (!host::InkGetStrokes(annot, counts.data(), info.strokes, xy.data(), info.coords, nullptr)) return false;
-  if (!geom::InRange(xy)) return false;
-  strokes.clear();
-  strokes.reserve(counts.size());
-  const float* v = xy.data();
+  ink.xy.resize(size_t(info.coords));
+  if (!host::InkGetStrokes(annot, counts.data(), info.strokes, ink.xy.data(), info.coords, nullptr) ||
+      !geom::InRange(ink.xy)) {
+    ink.xy.clear();
+    return false;
+  }
+  ink.ends.clear();
+  ink.ends.reserve(counts.size());
+  size_t end = 0;
   for (int32_t count : counts) {
     if (count == 0) continue;
-    std::vector<Pt> pts(size_t(count) / 2);
-    for (Pt& p : pts) {
-      p = {v[0], v[1]};
-      v += 2;
-    }
-    strokes.push_back(std::move(pts));
+    end += size_t(count) / 2;
+    ink.ends.push_back(end);
   }
-  *total = size_t(info.coords / 2);
   return true;
 }
 
-bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
+// The same object by object, with the reason for what cannot be drawn.
+bool ReadInkObjects(KPD_Dictionary annot, InkPoints& ink, std::string* reason) {
+  ink.xy.clear();
+  ink.ends.clear();
+  KPD_Object list = host::DictGet(annot, "/InkList");
+  if (!list || host::ObjectGetType(list) != KPD_OBJ_ARRAY) return Fail(reason, "missing or malformed /InkList");
+  int count = host::ArrayCount(list);
+  if (count < 1) return Fail(reason, "/InkList has no strokes");
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    KPD_Object item = host::ArrayGet(list, i);
+    if (!item || host::ObjectGetType(item) != KPD_OBJ_ARRAY) return Fail(reason, "/InkList holds a non-array");
+    std::vector<Pt> pts;
+    if (!ReadPoints(item, pts, "/InkList stroke", reason)) return false;
+    total += pts.size();
+    if (total > size_t(kMaxCoordinates)) return Fail(reason, "/InkList too long");
+    if (pts.empty()) continue;
+    for (const Pt& p : pts) {
+      ink.xy.push_back(float(p.x));
+      ink.xy.push_back(float(p.y));
+    }
+    ink.ends.push_back(ink.xy.size() / 2);
+  }
+  return true;
+}
+
+// An upper bound of the content's length, so that it is written into one
+// buffer sized once: every point taken as a curve segment of six numbers,
+// each number as wide as the farthest a control point can lie from the
+// origin allows (a control point stays within 0.8 times the stroke's extent
+// of its point, and the extent is at most twice the largest coordinate).
+size_t InkTextBound(const InkPoints& ink) {
+  float largest = 0;
+  for (float v : ink.xy) largest = std::max(largest, std::fabs(v));
+  double reach = 2.6 * double(largest) + 2;
+  size_t digits = 1;
+  for (double tens = 10; tens <= reach; tens *= 10) ++digits;
+  const size_t number = digits + 6;  // sign, point, three decimals, space
+  const size_t points = ink.xy.size() / 2;
+  return 256 + points * (6 * number + 2) + ink.ends.size() * (4 * number + 6);
+}
+
+// The ink's appearance. With `direct` the content stays in a buffer that the
+// writer hands to the stream whole; otherwise it is copied into
+// `out->content`.
+bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason, bool direct) {
   CAPCommon s;
   if (!s.Init(ink)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
-  std::vector<std::vector<Pt>> strokes;
-  size_t total = 0;
-  if (!ReadInkFast(annot, strokes, &total)) {
-    strokes.clear();
-    total = 0;
-    KPD_Object list = host::DictGet(annot, "/InkList");
-    if (!list || host::ObjectGetType(list) != KPD_OBJ_ARRAY) return Fail(reason, "missing or malformed /InkList");
-    int count = host::ArrayCount(list);
-    if (count < 1) return Fail(reason, "/InkList has no strokes");
-    strokes.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) {
-      KPD_Object item = host::ArrayGet(list, i);
-      if (!item || host::ObjectGetType(item) != KPD_OBJ_ARRAY) return Fail(reason, "/InkList holds a non-array");
-      std::vector<Pt> pts;
-      if (!ReadPoints(item, pts, "/InkList stroke", reason)) return false;
-      total += pts.size();
-      if (total > size_t(kMaxCoordinates)) return Fail(reason, "/InkList too long");
-      if (!pts.empty()) strokes.push_back(std::move(pts));
-    }
-  }
-  if (strokes.empty()) return Fail(reason, "/InkList has no points");
+  InkPoints points;
+  if (!ReadInkFast(annot, points) && !ReadInkObjects(annot, points, reason)) return false;
+  if (points.ends.empty()) return Fail(reason, "/InkList has no points");
 
   const double w = s.borderWidth;
   const bool highlight = ink.GetIntent() == "InkHighlight";
@@ -700,69 +774,87 @@ bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, s
   double type = 1;
   const bool smooth = !dict::GetNumber(annot, "/KwLineType", &type) || type == 1;
 
-  std::string content;
-  if (s.hasStroke) AppendStrokeColor(content, s.strokeColor);
-  ks::AppendFixed(content, w, 2);
-  content += " w\n1 J\n1 j\n";
-  ks::AppendFixed(content, std::max(1.0, w) / std::sin(0.5235988), 3);
-  content += " M\n";
-  if (s.needsTransparency || highlight) content += "/TransGs gs\n";
-  ApBounds drawn;
-  const char* paint = s.hasStroke ? "S\n" : "n\n";
-  {
-    InkContent text(content, 96 + total * (smooth ? 52 : 18));
-    for (const auto& pts : strokes) {
-      for (const Pt& p : pts) drawn.Add(p.x, p.y);
-      if (pts.size() == 1) {
-        text.Room();
-        text.Number(pts[0].x);
-        text.Number(pts[0].y);
+  std::string head;
+  if (s.hasStroke) AppendStrokeColor(head, s.strokeColor);
+  ks::AppendFixed(head, w, 2);
+  head += " w\n1 J\n1 j\n";
+  ks::AppendFixed(head, std::max(1.0, w) / std::sin(0.5235988), 3);
+  head += " M\n";
+  if (s.needsTransparency || highlight) head += "/TransGs gs\n";
+
+  // Coordinates are finite and in range (both readers check), and so is
+  // everything worked out from them: the text holds no "nan" or "inf".
+  auto content = std::make_shared<CKW_ContentBuffer>(head.size() + InkTextBound(points));
+  if (!content->Append(head)) return Fail(reason, "out of memory");
+  InkText text(*content);
+  Hull drawn;
+  const bool stroke = s.hasStroke;
+  size_t begin = 0;
+  for (size_t end : points.ends) {
+    const float* xy = points.xy.data() + 2 * begin;
+    const size_t n = end - begin;
+    begin = end;
+    for (size_t i = 0; i < n; ++i) drawn.Add(xy[2 * i], xy[2 * i + 1]);
+    bool written = true;
+    if (n == 1) {
+      written = text.Room();
+      if (written) {
+        text.Number(xy[0]);
+        text.Number(xy[1]);
         text.Op("m\n");
-        text.Number(pts[0].x + 0.001);
-        text.Number(pts[0].y + 0.001);
+        text.Number(xy[0] + 0.001);
+        text.Number(xy[1] + 0.001);
         text.Op("l\n");
-      } else if (smooth) {
-        SmoothStroke(text, pts, drawn);
-      } else {
-        text.Room();
-        text.Number(pts[0].x);
-        text.Number(pts[0].y);
-        text.Op("m\n");
-        for (size_t i = 1; i < pts.size(); ++i) {
-          text.Room();
-          text.Number(pts[i].x);
-          text.Number(pts[i].y);
-          text.Op("l\n");
-        }
       }
-      text.Room();
-      text.Op(paint);
+    } else if (smooth) {
+      written = SmoothStroke(text, xy, n, drawn);
+    } else {
+      written = StraightStroke(text, xy, n);
     }
+    if (!written || !text.Room()) return Fail(reason, "out of memory");
+    text.Op(stroke ? "S\n" : "n\n");
   }
-  drawn.Inflate(w / 2);
+  ApBounds box;
+  box.left = drawn.left;
+  box.bottom = drawn.bottom;
+  box.right = drawn.right;
+  box.top = drawn.top;
+  box.empty = drawn.empty;
+  box.Inflate(w / 2);
   // A box too small to see or hit grows to 16 about its centre.
-  if (drawn.right - drawn.left < 16) {
-    double c = (drawn.left + drawn.right) / 2;
-    drawn.left = c - 8;
-    drawn.right = c + 8;
+  if (box.right - box.left < 16) {
+    double c = (box.left + box.right) / 2;
+    box.left = c - 8;
+    box.right = c + 8;
   }
-  if (drawn.top - drawn.bottom < 16) {
-    double c = (drawn.bottom + drawn.top) / 2;
-    drawn.bottom = c - 8;
-    drawn.top = c + 8;
+  if (box.top - box.bottom < 16) {
+    double c = (box.bottom + box.top) / 2;
+    box.bottom = c - 8;
+    box.top = c + 8;
   }
   // Curve control points give the box arbitrary fractions; outwards to
   // thousandths (the content's own precision) /Rect reads back as the same
   // numbers, and a rebuild of an unchanged stroke writes nothing new.
-  drawn.left = std::floor(drawn.left * 1000) / 1000;
-  drawn.bottom = std::floor(drawn.bottom * 1000) / 1000;
-  drawn.right = std::ceil(drawn.right * 1000) / 1000;
-  drawn.top = std::ceil(drawn.top * 1000) / 1000;
+  box.left = std::floor(box.left * 1000) / 1000;
+  box.bottom = std::floor(box.bottom * 1000) / 1000;
+  box.right = std::ceil(box.right * 1000) / 1000;
+  box.top = std::ceil(box.top * 1000) / 1000;
   KS_FloatRect oldRect{};
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);
-  Finish(s, std::move(content), drawn.Rect(), oldRect, blend, out);
+  std::string copied;
+  if (!direct) {
+    copied.assign(content->View());
+    content.reset();
+  }
+  Finish(s, std::move(copied), box.Rect(), oldRect, blend, out);
+  out->contentBuffer = std::move(content);
   return true;
+}
+
+// The regeneration of an ink, its content handed to the stream as written.
+bool InkAppearanceDirect(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
+  return InkAppearance(ink, out, reason, true);
 }
 
 // A generator over the model object of its kind.
@@ -792,7 +884,7 @@ constexpr ShapeAppearanceFn Circle = &Regenerate<CKW_MarkupAnnotImpl, &CircleApp
 constexpr ShapeAppearanceFn Polygon = &Regenerate<CKW_MarkupAnnotImpl, &PolygonAppearance>;
 constexpr ShapeAppearanceFn PolyLine = &Regenerate<CKW_MarkupAnnotImpl, &PolyLineAppearance>;
 constexpr ShapeAppearanceFn Line = &Regenerate<CKW_LineImpl, &LineAppearance>;
-constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearance>;
+constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearanceDirect>;
 
 }  // namespace
 
@@ -802,7 +894,7 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceRes
     case KW_ANNOT_CIRCLE: return CircleAppearance(annot, out, skipReason);
     case KW_ANNOT_POLYGON: return PolygonAppearance(annot, out, skipReason);
     case KW_ANNOT_POLYLINE: return PolyLineAppearance(annot, out, skipReason);
-    case KW_ANNOT_INK: return InkAppearance(annot, out, skipReason);
+    case KW_ANNOT_INK: return InkAppearance(annot, out, skipReason, false);
     case KW_ANNOT_LINE: {
       CKW_LineImpl line(annot.GetDict(), KW_ANNOT_LINE, nullptr);
       return LineAppearance(line, out, skipReason);
@@ -825,8 +917,12 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
   KPD_Dictionary ap = dict::GetDict(d, "/AP");
   if (!ap && writer.SetOwned("/AP", host::DictNew())) ap = dict::GetDict(d, "/AP");
   if (!ap) return Fail(reason, "cannot write the appearance stream");
-  KPD_Stream stream = WriteAppearanceStream(doc, d, ap, "N", result.bbox, result.matrix, result.content,
-                                            result.procSets, std::string(), !options.reuseStream);
+  KPD_Stream stream =
+      result.contentBuffer
+          ? WriteAppearanceStream(doc, d, ap, "N", result.bbox, result.matrix, *result.contentBuffer,
+                                  result.procSets, std::string(), !options.reuseStream)
+          : WriteAppearanceStream(doc, d, ap, "N", result.bbox, result.matrix, result.content, result.procSets,
+                                  std::string(), !options.reuseStream);
   if (!stream) return Fail(reason, "cannot write the appearance stream");
   const char* stateName = result.stateName.empty() ? kStateName : result.stateName.c_str();
   SetTransparencyGState(stream, stateName, result.strokeOpacity, result.fillOpacity, doc, false, result.blendMode);

@@ -27,6 +27,7 @@ class CKW_AnnotImpl;
 class CKW_MarkupAnnotImpl;
 class CKW_LineImpl;
 class CaptionFonts;
+class CKW_ContentBuffer;
 
 bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason);
 bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason);
@@ -48,6 +49,9 @@ struct ShapeAppearanceOptions {
 // state of the stream.
 struct ShapeAppearanceResult {
   std::string content;
+  // When set, the content is this buffer's text instead (and `content` is
+  // empty): the writer hands it to the stream without a copy, once.
+  std::shared_ptr<CKW_ContentBuffer> contentBuffer;
   KS_FloatRect bbox{};
   KS_Matrix matrix{1, 0, 0, 1, 0, 0};
   std::vector<std::string> procSets{"PDF"};

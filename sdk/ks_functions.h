@@ -480,6 +480,21 @@
   /* /InkList (and a per-point "PSI") become those pieces in order, their numbers shared. 0, */  \
   /* changing nothing, for a piece outside its stroke or of no points */                         \
   X(813, 6, InkKeepRuns, int32_t, (KPD_Dictionary ink, const int32_t* runs, int32_t runCount))     \
+  /* 903: stream data written in place. A buffer is memory the host lends for the data of a */  \
+  /* stream: the caller writes into it and hands it over whole, so that megabytes of content */   \
+  /* are not copied again. `capacity` bytes, not initialised; null when they cannot be had */     \
+  X(903, 0, StreamBufferNew, char*, (size_t capacity))                                            \
+  /* the buffer at a new capacity, its first bytes kept (it may move); null, the old buffer */    \
+  /* still valid, when that cannot be or `buffer` is not one the host lent */                      \
+  X(903, 1, StreamBufferResize, char*, (char* buffer, size_t capacity))                           \
+  /* gives back a buffer that was not handed over */                                               \
+  X(903, 2, StreamBufferFree, void, (char* buffer))                                               \
+  /* a new stream of the document whose data are the first `length` bytes of `buffer`, taken */   \
+  /* over without a copy (unfiltered; compressed on save). The buffer is the host's from then */   \
+  /* on, also when the call fails */                                                               \
+  X(903, 3, DocNewStreamFromBuffer, KPD_Stream, (KPD_Document doc, char* buffer, size_t length))  \
+  /* the same as the new data of an existing stream; 1 on success */                              \
+  X(903, 4, StreamSetDataFromBuffer, int32_t, (KPD_Stream stream, char* buffer, size_t length))   \
   /* 342: side panels of plug-ins, by name; the record is copied */                               \
   X(342, 0, PanelRegister, int32_t, (const char* name, const KS_PanelCallbacks* record))           \
   X(342, 1, PanelUnregister, int32_t, (const char* name))                                          \
