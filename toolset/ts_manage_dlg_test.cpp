@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
 #include "host/core_hft.h"
 #include "host/editor.h"
+#include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/test_temp_dir.h"
 #include "plugin/widget_binding.h"
@@ -286,6 +288,43 @@ TEST_F(ManageToolsetsTest, ReplacingAFileOfTheSameNameIsAskedOnceForAll) {
   EXPECT_EQ(List(), (std::vector<std::string>{"My Tools visible favorite.toolset.xml", "Fresh visible Review.ktz",
                                               "Fresh visible Other.ktz"}));
   EXPECT_TRUE(NewMessages().empty());
+}
+
+TEST_F(ManageToolsetsTest, ACopyThatFailsLeavesTheFileInTheFolder) {
+  CAnnot_ToolSet set;
+  set.title = u"Fresh";
+  const std::string source = dir_ / "Review.ktz";
+  ASSERT_TRUE(SaveToolSetFile(set, ks::ToUtf16(source)));
+  const std::string target = Folder() + "/Review.ktz", review = Read(target);
+  struct Case {
+    const char* what;
+    std::function<void()> arrange, restore;
+    const char* says;
+  } cases[] = {
+      {"a write that fails", [] {
+         kshost::FileFaults faults;
+         faults.writes = 1;
+         faults.error = ENOSPC;
+         kshost::InjectFileFaults(faults);
+       }, [] {}, "](No space left on device):"},
+      {"a read-only file", [&] { fs::permissions(target, fs::perms::owner_read); },
+       [&] { fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write); },
+       "The file is in use by another program."},
+  };
+  for (const Case& c : cases) {
+    c.arrange();
+    Answer(kManage, 4);
+    QueueFileDialogAnswer({ks::ToUtf16(source)});
+    Answer(kReplace, kOk);
+    Answer(kManage, kOk);
+    EXPECT_EQ(CTS_ManageToolBoxDlg().DoModal(), kOk);
+    c.restore();
+    const std::vector<std::string> said = NewMessages();
+    ASSERT_EQ(said.size(), 1u) << c.what;
+    EXPECT_NE(said[0].find(c.says), std::string::npos) << said[0];
+    EXPECT_EQ(Read(target), review) << c.what;
+    EXPECT_EQ(List()[1], "Review visible Review.ktz") << c.what;
+  }
 }
 
 TEST(CreateToolsetDialog, ShowsThePathAndRefusesTakenOrEmptyTitles) {
