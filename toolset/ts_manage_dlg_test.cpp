@@ -290,6 +290,31 @@ TEST_F(ManageToolsetsTest, ReplacingAFileOfTheSameNameIsAskedOnceForAll) {
   EXPECT_TRUE(NewMessages().empty());
 }
 
+TEST_F(ManageToolsetsTest, ImportsWhatItCanAndLeavesAFileOfTheFolderWhereItIs) {
+  auto item = [](const char* name, const char* mode) {
+    return std::string("<ToolChestItem><Name>") + name +
+           "</Name><Type>Venko.PDF.Annotations.AnnotationSquare</Type>"
+           "<Raw>&lt;&lt;/Subtype/Square/Rect[0 0 10 10]&gt;&gt;</Raw><Mode>" + mode + "</Mode></ToolChestItem>";
+  };
+  const std::string mixed = dir_ / "mixed.ktz";
+  std::ofstream(mixed) << "<VenkoToolSet><Title>Mixed</Title>" + item("a", "properties") + item("b", "drawing") +
+                              "</VenkoToolSet>";
+  const std::string other = Read(Folder() + "/Other.ktz");
+  Answer(kManage, 4);
+  QueueFileDialogAnswer({ks::ToUtf16(mixed), Path("Other.ktz")});
+  Answer(kManage, kOk);
+  EXPECT_EQ(CTS_ManageToolBoxDlg().DoModal(), kOk);
+  EXPECT_EQ(NewMessages(), std::vector<std::string>{"Manage Toolsets: Some tools in \"" + mixed +
+                                                    "\" are not supported and were skipped."});
+  auto imported = mgr().FindToolSet(u"Mixed");
+  ASSERT_TRUE(imported);
+  ASSERT_EQ(imported->tools.size(), 1u);
+  EXPECT_EQ(imported->tools[0]->name, u"b");
+  EXPECT_EQ(Read(Folder() + "/Other.ktz"), other);  // not asked about, not copied
+  EXPECT_EQ(List(), (std::vector<std::string>{"My Tools visible favorite.toolset.xml", "Review visible Review.ktz",
+                                              "Other visible Other.ktz", "Mixed visible mixed.ktz"}));
+}
+
 TEST_F(ManageToolsetsTest, ACopyThatFailsLeavesTheFileInTheFolder) {
   CAnnot_ToolSet set;
   set.title = u"Fresh";
