@@ -43,22 +43,33 @@ CAuiDlgCreateToolBox::Check CAuiDlgCreateToolBox::Validate(const std::u16string&
 std::optional<std::u16string> CAuiDlgCreateToolBox::Run(const std::u16string& title) {
   Tessel::Dialog d(kLayout, parent_);
   std::u16string current = title;
+  // The path, the reason a title is refused and the OK button follow the
+  // title as it is typed.
+  auto show = [this](Tessel::Dialog& dlg, const std::u16string& text) {
+    const Check check = Validate(text);
+    SetText<Tessel::Label>(dlg, u"labelPathValue", check.path);
+    SetText<Tessel::Label>(dlg, u"labelInfo", check.info);
+    if (auto box = dlg.GetElement<Tessel::ButtonBox>(u"buttonBox"))
+      if (auto ok = box->GetButton(Tessel::StandardButton::Ok)) ok->Enable(check.ok);
+  };
   d.SetInitHook([&](Tessel::Dialog& dlg) {
     dlg.SetWindowTitle(Widgets::Translate("IDS_TS_CREATETOOLBOX_TITLE"));
     SetText<Tessel::Label>(dlg, u"labelTitle", Widgets::Translate("IDS_TS_CREATETOOLBOX_LABEL_TITLE"));
     SetText<Tessel::Label>(dlg, u"labelPath", Widgets::Translate("IDS_TS_CREATETOOLBOX_LABEL_PATH"));
-    SetText<Tessel::Edit>(dlg, u"lineEditTitle", current);
-    const Check check = Validate(current);
-    SetText<Tessel::Label>(dlg, u"labelPathValue", check.path);
-    SetText<Tessel::Label>(dlg, u"labelInfo", check.info);
     if (auto box = dlg.GetElement<Tessel::ButtonBox>(u"buttonBox")) {
-      if (auto ok = box->GetButton(Tessel::StandardButton::Ok)) {
-        ok->SetText(Widgets::Translate("IDS_TS_SELECTTOOLBOX_OK"));
-        ok->Enable(check.ok);
-      }
+      if (auto ok = box->GetButton(Tessel::StandardButton::Ok)) ok->SetText(Widgets::Translate("IDS_TS_SELECTTOOLBOX_OK"));
       if (auto cancel = box->GetButton(Tessel::StandardButton::Cancel))
         cancel->SetText(Widgets::Translate("IDS_TS_SELECTTOOLBOX_CANCEL"));
     }
+    if (auto edit = dlg.GetElement<Tessel::Edit>(u"lineEditTitle")) {
+      edit->SetText(current);
+      edit->SetEventProcedure([&dlg, show](Tessel::Element& e, const Tessel::Event& event) {
+        if (event.kind != Tessel::EventKind::Change) return false;
+        show(dlg, e.GetText());
+        return true;
+      });
+    }
+    show(dlg, current);
     dlg.SetFocusToCtrl(u"lineEditTitle");
   });
   for (int round = 0; round < kMostRounds; ++round) {

@@ -353,6 +353,7 @@ TEST_F(ManageToolsetsTest, ACopyThatFailsLeavesTheFileInTheFolder) {
 }
 
 TEST(CreateToolsetDialog, ShowsThePathAndRefusesTakenOrEmptyTitles) {
+  Widgets::LoadStrings("Annotation");
   CAuiDlgCreateToolBox dlg([](const std::u16string& t) { return ToolsetPathFromTitle(u"/f", t); },
                            [](const std::u16string& title, const std::u16string&) { return title == u"Taken"; });
   struct Case {
@@ -372,6 +373,24 @@ TEST(CreateToolsetDialog, ShowsThePathAndRefusesTakenOrEmptyTitles) {
   EXPECT_TRUE(dlg.Run().value_or(u"-") == u"Fine");
   Answer(kCreate, kOk, {{u"lineEditTitle", u"Taken"}});
   EXPECT_FALSE(dlg.Run().has_value());  // refused, then no answer: cancelled
+
+  // Typing updates the path, the reason and the OK button.
+  std::vector<std::u16string> shown;
+  Tessel::Headless::SetDialogProvider([&](Tessel::Dialog& d) -> std::optional<Tessel::Headless::DialogAnswer> {
+    auto edit = d.GetElement<Tessel::Edit>(u"lineEditTitle");
+    auto ok = d.GetElement<Tessel::ButtonBox>(u"buttonBox")->GetButton(Tessel::StandardButton::Ok);
+    for (const char16_t* typed : {u"Taken", u"Tak", u""}) {
+      edit->SetText(typed);
+      edit->Fire({Tessel::EventKind::Change});
+      shown.push_back(d.GetElement<Tessel::Label>(u"labelPathValue")->GetText() + u"|" +
+                      d.GetElement<Tessel::Label>(u"labelInfo")->GetText() + (ok->IsEnabled() ? u"|ok" : u"|-"));
+    }
+    return Tessel::Headless::DialogAnswer{u"", {}, kCancel};
+  });
+  EXPECT_FALSE(dlg.Run(u"Old").has_value());
+  Tessel::Headless::SetDialogProvider(nullptr);
+  EXPECT_EQ(shown, (std::vector<std::u16string>{u"/f/Taken.ktz|A toolset with this name already exists.|-",
+                                                u"/f/Tak.ktz||ok", u"||-"}));
 }
 
 }  // namespace
