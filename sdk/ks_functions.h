@@ -480,5 +480,9 @@
   X(481, 0, AppIsInnerPluginRegistered, int32_t, (const char* name))                               \
   X(481, 1, AppRegisterInnerPlugin, int32_t, (const char* name))                                   \
   /* the 0-based page the document's view shows; -1 without a document */                         \
-  X(481, 2, AppDocGetActivePage, int32_t, (KA_Document doc))
+  X(481, 2, AppDocGetActivePage, int32_t, (KA_Document doc))                                     \
+  /* 905: the system's shell. Shows the folder or file `path` in the system's file browser; */    \
+  /* a headless host opens nothing and notes "shell open: PATH" in the trace. 0 when nothing */  \
+  /* is at `path` */                                                                               \
+  X(905, 0, AppShellOpen, int32_t, (const char16_t* path))
 // clang-format on

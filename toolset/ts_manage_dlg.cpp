@@ -286,6 +286,7 @@ void CTS_ManageToolBoxDlg::OnExportClicked(const std::vector<int>& selected) {
     if (path.empty() || !set || !mgr.ExportToolSet(*set, path, &error)) failed = true;
   }
   if (failed) Tell(Tr("IDS_TS_SELECTTOOLBOX_EXPORT_PARTLY"));
+  host::AppShellOpen(folder.c_str());
 }
 
 void CTS_ManageToolBoxDlg::OnRenameClicked(const std::vector<int>& selected) {
@@ -354,8 +355,8 @@ bool CTS_ManageToolBoxDlg::OnOk() {
     // A title the dialog only filled in for display stays unwritten.
     const bool untouched = row->preference && row->preference->title.empty() && row->title == row->shownTitle;
     p->title = untouched ? std::u16string() : row->title;
-    p->toolset = row->toolset;
-    if (!p->toolset && p->visible) p->toolset = row->toolset = LoadToolSetFile(row->path, nullptr);
+    // A hidden toolset read here only to export it is not written back.
+    p->toolset = p->visible ? LoadedToolSet(*row) : row->preference ? row->preference->toolset : nullptr;
     list.push_back(std::move(p));
   }
   return CAnnot_ToolSetMgr::Get().CommitToolSetPreferences(std::move(list));

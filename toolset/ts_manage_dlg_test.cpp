@@ -214,8 +214,13 @@ TEST_F(ManageToolsetsTest, ExportsAndImportsPackages) {
   Answer(kManage, 4);
   QueueFileDialogAnswer({ks::ToUtf16(out + "/shared.ktz")});
   Answer(kManage, kOk);
+  std::vector<std::string> trace;
+  kshost::Editor::Get().SetTrace([&](const std::string& line) { trace.push_back(line); });
   CTS_ManageToolBoxDlg dlg;
   EXPECT_EQ(dlg.DoModal(), kOk);
+  kshost::Editor::Get().SetTrace(nullptr);
+  // The folder is shown even though one file could not be written.
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "shell open: " + out), trace.end());
   EXPECT_EQ(NewMessages(), (std::vector<std::string>{
                                "Manage Toolsets: Some toolsets could not be exported.",
                                "Manage Toolsets: Delete the selected toolsets? Their files are removed from the disk."}));
