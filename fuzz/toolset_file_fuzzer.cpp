@@ -1,5 +1,6 @@
 // Toolset files: whatever loads must write out to a file that loads to the
-// same tools, and a tool that has a dictionary must place on a page.
+// same tools, a tool that has a dictionary must place on a page, and the
+// import's check of a package agrees with the loader.
 #include "fuzz/fuzz_support.h"
 #include "toolset/annot_toolset.h"
 
@@ -9,6 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace AnnotationPlugin;
   std::vector<ToolsetProblem> problems;
   auto set = ReadToolSet(annot_fuzz::Bytes(data, size), u"/fuzz/input.ktz", &problems);
+  // A package the import's check lets through loads, with no more tools
+  // than it counted.
+  const ToolsetPackageScan scan = ScanToolsetPackage(annot_fuzz::Bytes(data, size));
+  FUZZ_CHECK(!scan.sound || (set && set->tools.size() <= static_cast<size_t>(scan.supported)));
+  FUZZ_CHECK(scan.supported <= scan.items);
   if (!set) {
     FUZZ_CHECK(!problems.empty());
     return 0;

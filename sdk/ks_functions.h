@@ -509,5 +509,9 @@
   /* Adds an item: `itemId` names it to the handler and scripts, `text` is what the user reads. */ \
   /* 0, adding nothing, for a null menu, an empty id or an id the menu already has */             \
   X(902, 0, MenuAddItem, int32_t, (KA_Menu menu, const char* itemId, const char16_t* text))         \
-  X(902, 1, MenuItemCount, int32_t, (KA_Menu menu))
+  X(902, 1, MenuItemCount, int32_t, (KA_Menu menu))                                                  \
+  /* 905: the system's shell. Shows the folder or file `path` in the system's file browser; */    \
+  /* a headless host opens nothing and notes "shell open: PATH" in the trace. 0 when nothing */  \
+  /* is at `path` */                                                                               \
+  X(905, 0, AppShellOpen, int32_t, (const char16_t* path))
 // clang-format on

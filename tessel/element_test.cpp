@@ -106,6 +106,13 @@ TEST(ListBox, SelectionFollowsRowsOnInsertAndDelete) {
   EXPECT_FALSE(list.SetValueText(u"7"));
   EXPECT_TRUE(list.SetValueText(u"0"));
   EXPECT_EQ(list.GetSelectedRows(), std::vector<int>{0});
+  EXPECT_TRUE(list.SetValueText(u"2,0"));
+  EXPECT_EQ(list.GetSelectedRows(), (std::vector<int>{0, 2}));
+  for (const char* refused : {"0,", ",1", "0,7", "1,,2", "1;2"}) {
+    EXPECT_FALSE(list.SetValueText(std::u16string(refused, refused + std::char_traits<char>::length(refused))))
+        << refused;
+    EXPECT_EQ(list.GetSelectedRows(), (std::vector<int>{0, 2})) << refused;
+  }
   list.DeleteAllRows();
   EXPECT_EQ(list.GetCurSel(), -1);
 }

@@ -75,13 +75,25 @@ bool ListBox::SelectRow(int row, bool selected) {
 }
 
 bool ListBox::SetValueText(const std::u16string& value) {
-  if (value.empty() || value.size() > 9) return false;
-  int row = 0;
-  for (char16_t c : value) {
-    if (c < u'0' || c > u'9') return false;
-    row = row * 10 + (c - u'0');
+  // One row index, or several joined by commas for a multiple selection;
+  // a value with any bad index changes nothing.
+  if (value.empty() || value.size() > 4096) return false;
+  std::set<int> rows;
+  int row = 0, digits = 0;
+  for (char16_t c : value + u",") {
+    if (c == u',') {
+      if (digits == 0 || row >= GetRowCount()) return false;
+      rows.insert(row);
+      row = digits = 0;
+    } else if (c >= u'0' && c <= u'9' && digits < 9) {
+      row = row * 10 + (c - u'0');
+      ++digits;
+    } else {
+      return false;
+    }
   }
-  return SetCurSel(row);
+  selection_ = std::move(rows);
+  return true;
 }
 
 }  // namespace Tessel

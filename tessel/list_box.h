@@ -58,7 +58,8 @@ class TESSEL_API ListBox : public Element {
   bool SelectRow(int row, bool selected);
   std::vector<int> GetSelectedRows() const { return {selection_.begin(), selection_.end()}; }
 
-  // Scripted answers select a row by its decimal index.
+  // Scripted answers select a row by its decimal index, or several rows
+  // by indices joined with commas ("0,2").
   bool SetValueText(const std::u16string& value) override;
 
  private:

@@ -539,37 +539,115 @@ std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::CreateToolSet(const std::u16s
 }
 
 std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::ImportToolSet(const std::u16string& file, std::string* error) {
+  ToolsetImport r = ImportToolSetFile(file, nullptr);
+  switch (r.status) {
+    case ToolsetImportStatus::kImported: return r.toolset;
+    case ToolsetImportStatus::kUnreadable: *error = U8(file) + ": cannot read the file"; break;
+    case ToolsetImportStatus::kCorrupted: *error = U8(file) + ": corrupted toolset: " + r.reason; break;
+    case ToolsetImportStatus::kNoSupportedTool: *error = U8(file) + ": no tool of a supported type"; break;
+    case ToolsetImportStatus::kNotLoaded: *error = U8(r.destination) + ": does not load as a toolset"; break;
+    default: *error = "cannot copy into " + U8(ToolsetFolder()) + (r.reason.empty() ? "" : ": " + r.reason); break;
+  }
+  return nullptr;
+}
+
+ToolsetPackageScan ScanToolsetPackage(std::string_view text) {
+  ToolsetPackageScan scan;
+  host::ByteString error;
+  Xml x;
+  x.doc = host::XmlParse(text.data(), text.size(), error.get());
+  KX_Element root = x.doc ? host::XmlGetRoot(x.doc) : nullptr;
+  host::ByteString rootName;
+  if (!root || !host::XmlElementName(root, rootName.get()) || rootName.str() != "VenkoToolSet") {
+    scan.why = x.doc ? "the root is not VenkoToolSet" : error.str();
+    return scan;
+  }
+  if (!Child(root, "Title")) {
+    scan.why = "it has no Title";
+    return scan;
+  }
+  scan.sound = true;
+  for (KX_Element item = Child(root, "ToolChestItem"); item; item = host::XmlNextSibling(item, "ToolChestItem")) {
+    ++scan.items;
+    if (IsSupportedToolType(Text(Child(item, "Type"))) && Text(Child(item, "Mode")) == "drawing") ++scan.supported;
+  }
+  return scan;
+}
+
+namespace {
+
+// Writes `data` over `path` through a replacement file, so that a failed
+// copy leaves what was there.
+ToolsetImportStatus CopyInto(const std::u16string& path, const std::string& data, std::string* reason) {
+  int32_t status = 0;
+  host::ByteString why;
+  KA_FileReplacement file = host::FileReplaceBegin(path.c_str(), &status, why.get());
+  if (!file) {
+    *reason = why.str();
+    return status == KS_FILE_IN_USE ? ToolsetImportStatus::kInUse : ToolsetImportStatus::kAccessDenied;
+  }
+  // A broken write makes the commit refuse, with the reason.
+  host::FileReplaceWrite(file, data.data(), data.size());
+  if (!host::FileReplaceCommit(file, why.get())) {
+    *reason = why.str();
+    return ToolsetImportStatus::kCopyFailed;
+  }
+  return ToolsetImportStatus::kImported;
+}
+
+}  // namespace
+
+ToolsetImport CAnnot_ToolSetMgr::ImportToolSetFile(
+    const std::u16string& file, const std::function<bool(const std::u16string& destination)>& replace) {
+  ToolsetImport r;
   host::ByteString data;
-  if (file.empty() || file[0] != u'/' || !host::FileRead(file.c_str(), data.get())) {
-    *error = U8(file) + ": cannot read the file";
-    return nullptr;
-  }
+  if (file.empty() || file[0] != u'/' || !host::FileRead(file.c_str(), data.get())) return r;
   const std::string text = data.str();
-  std::vector<ToolsetProblem> problems;
-  auto set = ReadToolSet(text, file, &problems);
-  if (!set) {
-    *error = U8(file) + ": corrupted toolset" + (problems.empty() ? "" : ": " + problems[0].why);
-    return nullptr;
+  const ToolsetPackageScan scan = ScanToolsetPackage(text);
+  if (!scan.sound) {
+    r.status = ToolsetImportStatus::kCorrupted;
+    r.reason = scan.why;
+    return r;
   }
-  if (set->tools.empty() && !problems.empty()) {
-    *error = U8(file) + ": no tool of a supported type";
-    return nullptr;
+  if (scan.items > 0 && scan.supported == 0) {
+    r.status = ToolsetImportStatus::kNoSupportedTool;
+    return r;
   }
+  r.skippedItems = scan.supported < scan.items;
   const std::u16string folder = ToolsetFolder();
-  const std::u16string dest = Join(folder, FileNameOf(file));
-  if (folder.empty() || (dest != file && !WriteFile(dest, text))) {
-    *error = "cannot copy into " + U8(folder);
-    return nullptr;
+  if (folder.empty()) {
+    r.status = ToolsetImportStatus::kAccessDenied;
+    r.reason = "the toolset folder cannot be made";
+    return r;
   }
-  set->filePath = dest;
+  // The list keeps only files of the two toolset endings.
+  std::u16string name = FileNameOf(file);
+  if (!EndsWith(name, u".ktz") && !EndsWith(name, u".toolset.xml")) name += u".ktz";
+  r.destination = Join(folder, name);
+  if (r.destination != file) {
+    if (host::FileExists(r.destination.c_str()) && replace && !replace(r.destination)) {
+      r.status = ToolsetImportStatus::kDeclined;
+      return r;
+    }
+    r.status = CopyInto(r.destination, text, &r.reason);
+    if (r.status != ToolsetImportStatus::kImported) return r;
+  }
+  std::vector<ToolsetProblem> problems;
+  auto set = LoadToolSetFile(r.destination, &problems);
+  if (!set) {
+    r.status = ToolsetImportStatus::kNotLoaded;
+    r.reason = problems.empty() ? std::string() : problems[0].why;
+    return r;
+  }
   problems_.insert(problems_.end(), problems.begin(), problems.end());
+  const std::u16string dest = r.destination;
   auto sameFile = [&](auto& t) { return t->filePath == dest; };
   toolsets_.erase(std::remove_if(toolsets_.begin(), toolsets_.end(), sameFile), toolsets_.end());
   toolsets_.push_back(set);
   auto pref = std::find_if(preferences_.begin(), preferences_.end(), [&](auto& p) { return p->fullPath == dest; });
   if (pref == preferences_.end()) {
     auto p = std::make_shared<CAnnot_ToolSetPreference>();
-    p->path = FileNameOf(dest);
+    p->path = name;
     p->fullPath = dest;
     preferences_.push_back(p);
     pref = preferences_.end() - 1;
@@ -577,7 +655,55 @@ std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::ImportToolSet(const std::u16s
   (*pref)->title = set->title;
   (*pref)->visible = true;
   (*pref)->toolset = set;
-  return set;
+  r.status = ToolsetImportStatus::kImported;
+  r.toolset = set;
+  return r;
+}
+
+bool CAnnot_ToolSetMgr::RenameToolSet(CAnnot_ToolSet& toolset, const std::u16string& title, std::string* error) {
+  const std::u16string before = toolset.title;
+  toolset.title = title;
+  if (toolset.filePath.empty() || !SaveToolSetFile(toolset, toolset.filePath)) {
+    toolset.title = before;
+    *error = "cannot write " + U8(toolset.filePath);
+    return false;
+  }
+  for (auto& p : preferences_)
+    if (p->fullPath == toolset.filePath) p->title = title;
+  return true;
+}
+
+bool CAnnot_ToolSetMgr::DeleteToolSet(const std::u16string& fullPath, std::string* error) {
+  if (fullPath.empty()) {
+    *error = "no file";
+    return false;
+  }
+  if (host::FileExists(fullPath.c_str()) && !host::FileRemove(fullPath.c_str())) {
+    *error = "cannot remove " + U8(fullPath);
+    return false;
+  }
+  auto sameFile = [&](auto& t) { return t->filePath == fullPath; };
+  toolsets_.erase(std::remove_if(toolsets_.begin(), toolsets_.end(), sameFile), toolsets_.end());
+  auto samePref = [&](auto& p) { return p->fullPath == fullPath || (p->toolset && p->toolset->filePath == fullPath); };
+  preferences_.erase(std::remove_if(preferences_.begin(), preferences_.end(), samePref), preferences_.end());
+  SavePreferences();
+  Dispatch([](IAnnot_ToolSetEventHandler& h) { h.OnToolSetPreferencesCommitted(); });
+  return true;
+}
+
+int CAnnot_ToolSetMgr::DropMissingPreferences() {
+  // A toolset held in memory (the favourites before their first save) is
+  // written with the list and stays.
+  auto gone = [](const std::u16string& path) { return path.empty() || !host::FileExists(path.c_str()); };
+  const size_t before = preferences_.size();
+  preferences_.erase(std::remove_if(preferences_.begin(), preferences_.end(),
+                                    [&](auto& p) {
+                                      return p->fullPath.empty() || (gone(p->fullPath) && !p->toolset);
+                                    }),
+                     preferences_.end());
+  toolsets_.erase(std::remove_if(toolsets_.begin(), toolsets_.end(), [](auto& t) { return t->filePath.empty(); }),
+                  toolsets_.end());
+  return static_cast<int>(before - preferences_.size());
 }
 
 bool CAnnot_ToolSetMgr::ExportToolSet(const CAnnot_ToolSet& toolset, const std::u16string& file, std::string* error) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -122,6 +123,16 @@ std::shared_ptr<CAnnot_ToolSet> LoadToolSetFile(const std::u16string& path, std:
 std::string WriteToolSet(const CAnnot_ToolSet& toolset);
 bool SaveToolSetFile(const CAnnot_ToolSet& toolset, const std::u16string& path);
 
+// What a package holds, looked at before it is imported: whether it is XML
+// with a "VenkoToolSet" root and a "Title" (else `why`), how many items it
+// has and how many of them are of a supported type and mode.
+struct ToolsetPackageScan {
+  bool sound = false;
+  std::string why;
+  int items = 0, supported = 0;
+};
+ToolsetPackageScan ScanToolsetPackage(std::string_view xml);
+
 // Moves a tool of a "normalized" file so that its Rect starts at the origin.
 void MoveToolToOrigin(CAnnot_Tool& tool);
 
@@ -133,6 +144,27 @@ std::u16string ToolsetFileNameFromTitle(const std::u16string& title);
 // go to `placed`. False with `*error` when nothing could be placed.
 bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, float x, float y,
                std::vector<KPD_Dictionary>* placed, std::string* error);
+
+// How bringing a package into the toolset folder ended.
+enum class ToolsetImportStatus {
+  kImported,
+  kUnreadable,       // the path is not absolute, or the file cannot be read
+  kCorrupted,        // no XML, no "VenkoToolSet" root, or no "Title"
+  kNoSupportedTool,  // it has items, and none of a supported type and mode
+  kDeclined,         // a file of that name is in the folder and may not be replaced
+  kAccessDenied,     // nothing can be written in the toolset folder
+  kInUse,            // the file of that name in the folder cannot be replaced
+  kCopyFailed,       // the copy broke off; `reason` says why
+  kNotLoaded,        // the copy does not load as a toolset
+};
+
+struct ToolsetImport {
+  ToolsetImportStatus status = ToolsetImportStatus::kUnreadable;
+  std::shared_ptr<CAnnot_ToolSet> toolset;  // when imported
+  std::u16string destination;               // the copy in the toolset folder
+  bool skippedItems = false;                // some items will not load
+  std::string reason;                       // the system's words, for a failed copy
+};
 
 class CAnnot_ToolSetMgr {
  public:
@@ -165,6 +197,24 @@ class CAnnot_ToolSetMgr {
   // that loads.
   std::shared_ptr<CAnnot_ToolSet> ImportToolSet(const std::u16string& file, std::string* error);
   bool ExportToolSet(const CAnnot_ToolSet& toolset, const std::u16string& file, std::string* error);
+  // Imports a package step by step: checks it, copies it into the folder
+  // under its own name (asking `replace` first when a different file of
+  // that name is there; null replaces), loads the copy and lists it as
+  // visible, replacing a toolset of the same file. Nothing in the folder
+  // or the lists changes unless the status is kImported, except that a
+  // copy that does not load stays in the folder.
+  ToolsetImport ImportToolSetFile(const std::u16string& file,
+                                  const std::function<bool(const std::u16string& destination)>& replace);
+  // Gives `toolset` a new title and writes its file; the list entry of its
+  // file takes the title too. On failure the title stays as it was.
+  bool RenameToolSet(CAnnot_ToolSet& toolset, const std::u16string& title, std::string* error);
+  // Removes the toolset file `fullPath` from the disk, forgets its toolset
+  // and list entry, writes the list and tells the listeners. A file that
+  // cannot be removed leaves everything as it was.
+  bool DeleteToolSet(const std::u16string& fullPath, std::string* error);
+  // Forgets the list entries (and toolsets) whose file is gone or unnamed;
+  // returns how many.
+  int DropMissingPreferences();
 
   void AddEventHandler(const std::shared_ptr<IAnnot_ToolSetEventHandler>& handler);
   void RemoveEventHandler(const IAnnot_ToolSetEventHandler* handler);

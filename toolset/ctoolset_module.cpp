@@ -8,6 +8,7 @@
 #include "toolset/annot_toolset.h"
 #include "toolset/tool_chest.h"
 #include "toolset/toolset_tool_handler.h"
+#include "toolset/ts_manage_dlg.h"
 
 namespace AnnotationPlugin {
 
@@ -20,7 +21,8 @@ constexpr int kPanelClientWidth = 200;
 void SetText(KS_ByteString out, const std::string& text) { host::ByteStringSet(out, text.data(), text.size()); }
 
 // Panel commands of scripts: "click SET TOOL", "toggle SET", "zoomin",
-// "zoomout", "delete SET TOOL", "top SET TOOL", "show".
+// "zoomout", "delete SET TOOL", "top SET TOOL", "show", and "manage" (the
+// header button that opens the manage-toolsets dialog).
 int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteString error) {
   auto* panel = static_cast<CToolChestPanel*>(cd);
   std::vector<std::string> a(argv, argv + argc);
@@ -31,6 +33,10 @@ int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteStr
   if (a.empty()) return fail("no panel command");
   const std::string& verb = a[0];
   if (verb == "show" && a.size() == 1) return 1;
+  if (verb == "manage" && a.size() == 1) {
+    CTS_ManageToolBoxDlg(nullptr).DoModal();
+    return 1;
+  }
   if (verb == "zoomin" && a.size() == 1) return panel->ZoomIn() ? 1 : fail("the items are as large as they get");
   if (verb == "zoomout" && a.size() == 1) return panel->ZoomOut() ? 1 : fail("the items are as small as they get");
   if (verb == "toggle" && a.size() == 2)
