@@ -86,8 +86,10 @@ bool CAnnot_ToolsetToolHandler::OnMouseMove(KA_PageView view, uint32_t, const KS
   if (!host::PageViewDeviceToPage(view, pt, &p)) return false;
   InvalidatePreview();
   KS_FloatRect box = ToolBox(*tool);
+  float width = box.right - box.left, height = box.top - box.bottom;
+  if (previews_) previews_->Size(tool, &width, &height);
   // The preview's upper-left corner is under the pointer.
-  previewBox_ = {p.x, p.y - (box.top - box.bottom), p.x + (box.right - box.left), p.y};
+  previewBox_ = {p.x, p.y - height, p.x + width, p.y};
   previewView_ = view;
   tracking_ = true;
   InvalidatePreview();
@@ -95,7 +97,12 @@ bool CAnnot_ToolsetToolHandler::OnMouseMove(KA_PageView view, uint32_t, const KS
 }
 
 void CAnnot_ToolsetToolHandler::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
-  if (!tracking_ || view != previewView_ || tool_.expired()) return;
+  auto tool = tool_.lock();
+  if (!tracking_ || view != previewView_ || !tool) return;
+  KS_Matrix pageToDevice{};
+  if (previews_ && host::PageViewGetMatrix(view, &pageToDevice) &&
+      previews_->DrawAt(device, tool, pageToDevice, {previewBox_.left, previewBox_.top}, kPreviewColor))
+    return;
   KS_DeviceRect r{};
   if (!host::PageViewPageRectToDevice(view, &previewBox_, &r)) return;
   DrawDeviceOutline(device, r, kPreviewColor);
