@@ -65,14 +65,6 @@ const CToolPreviews::Entry* CToolPreviews::Placed(const std::shared_ptr<CAnnot_T
   return &(entries_[tool.get()] = std::move(entry));
 }
 
-bool CToolPreviews::Size(const std::shared_ptr<CAnnot_Tool>& tool, float* width, float* height) {
-  const Entry* entry = Placed(tool);
-  if (!entry) return false;
-  *width = entry->box.right - entry->box.left;
-  *height = entry->box.top - entry->box.bottom;
-  return true;
-}
-
 void CToolPreviews::Draw(KA_Device device, const Entry& entry, const KS_Matrix& pageToDevice, KS_ColorRef outline) {
   for (KPD_Dictionary d : entry.placed) {
     if (host::DeviceDrawAppearance(device, d, &pageToDevice)) continue;
@@ -98,14 +90,47 @@ bool CToolPreviews::DrawInCell(KA_Device device, const std::shared_ptr<CAnnot_To
   return true;
 }
 
+KS_Matrix CToolPreviews::Placement(const Entry& entry, KS_FloatPoint at, int rotation) {
+  // As placing does: the box's upper-left corner to the origin, turned with
+  // the page (quarter turns exactly), then to the point.
+  rotation = ((rotation % 360) + 360) % 360;
+  const double r = rotation * M_PI / 180.0;
+  const float c = static_cast<float>(std::round(std::cos(r) * 1e9) / 1e9);
+  const float s = static_cast<float>(std::round(std::sin(r) * 1e9) / 1e9);
+  const KS_Matrix toOrigin{1, 0, 0, 1, -entry.box.left, -entry.box.top};
+  const KS_Matrix turn{c, s, -s, c, at.x, at.y};
+  KS_Matrix m{};
+  host::MatrixConcat(&toOrigin, &turn, &m);
+  return m;
+}
+
+bool CToolPreviews::BoundsAt(const std::shared_ptr<CAnnot_Tool>& tool, KS_FloatPoint at, int rotation,
+                             KS_FloatRect* bounds) {
+  const Entry* entry = Placed(tool);
+  if (!entry || !bounds) return false;
+  const KS_Matrix m = Placement(*entry, at, rotation);
+  const KS_FloatRect& b = entry->box;
+  bool first = true;
+  for (KS_FloatPoint p : {KS_FloatPoint{b.left, b.bottom}, KS_FloatPoint{b.right, b.bottom},
+                          KS_FloatPoint{b.right, b.top}, KS_FloatPoint{b.left, b.top}}) {
+    const float x = m.a * p.x + m.c * p.y + m.e, y = m.b * p.x + m.d * p.y + m.f;
+    if (first) *bounds = {x, y, x, y};
+    bounds->left = std::min(bounds->left, x), bounds->right = std::max(bounds->right, x);
+    bounds->bottom = std::min(bounds->bottom, y), bounds->top = std::max(bounds->top, y);
+    first = false;
+  }
+  return true;
+}
+
 bool CToolPreviews::DrawAt(KA_Device device, const std::shared_ptr<CAnnot_Tool>& tool, const KS_Matrix& pageToDevice,
-                           KS_FloatPoint at, KS_ColorRef outline) {
+                           KS_FloatPoint at, int rotation, KS_ColorRef outline, KS_FloatRect* bounds) {
   const Entry* entry = Placed(tool);
   if (!entry || !device) return false;
-  const KS_Matrix move{1, 0, 0, 1, at.x - entry->box.left, at.y - entry->box.top};
+  const KS_Matrix place = Placement(*entry, at, rotation);
   KS_Matrix m{};
-  host::MatrixConcat(&move, &pageToDevice, &m);
+  host::MatrixConcat(&place, &pageToDevice, &m);
   Draw(device, *entry, m, outline);
+  if (bounds) BoundsAt(tool, at, rotation, bounds);
   return true;
 }
 

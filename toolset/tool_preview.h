@@ -21,10 +21,6 @@ class CToolPreviews {
   CToolPreviews(const CToolPreviews&) = delete;
   CToolPreviews& operator=(const CToolPreviews&) = delete;
 
-  // The size of the tool's members together, in page units. False when the
-  // tool cannot be placed at all.
-  bool Size(const std::shared_ptr<CAnnot_Tool>& tool, float* width, float* height);
-
   // Draws the tool fitted into `cell` (device pixels), centred and keeping
   // its proportions. A member without a drawable appearance is drawn as the
   // outline of its rectangle in `outline`. False, drawing nothing, when the
@@ -32,11 +28,15 @@ class CToolPreviews {
   bool DrawInCell(KA_Device device, const std::shared_ptr<CAnnot_Tool>& tool, const KS_DeviceRect& cell,
                   KS_ColorRef outline);
 
-  // Draws the tool at page scale with the upper-left corner of its box at
-  // the page point `at`, through a view's page-to-device matrix: where a
-  // click at `at` places it.
+  // Draws the tool at page scale where a click at the page point `at`
+  // places it on a page turned by `rotation` degrees: the upper-left corner
+  // of its box at `at`, the box turned about it with the page, through a
+  // view's page-to-device matrix. `bounds` (may be null) gets the page
+  // rectangle it covers.
   bool DrawAt(KA_Device device, const std::shared_ptr<CAnnot_Tool>& tool, const KS_Matrix& pageToDevice,
-              KS_FloatPoint at, KS_ColorRef outline);
+              KS_FloatPoint at, int rotation, KS_ColorRef outline, KS_FloatRect* bounds = nullptr);
+  // The page rectangle DrawAt covers, without drawing.
+  bool BoundsAt(const std::shared_ptr<CAnnot_Tool>& tool, KS_FloatPoint at, int rotation, KS_FloatRect* bounds);
 
   // Forgets every placed copy and closes the scratch document.
   void Clear();
@@ -50,6 +50,8 @@ class CToolPreviews {
     KS_FloatRect box{};                  // their rectangles together
   };
   const Entry* Placed(const std::shared_ptr<CAnnot_Tool>& tool);
+  // Page space of the placed copy to page space at `at`.
+  static KS_Matrix Placement(const Entry& entry, KS_FloatPoint at, int rotation);
   void Draw(KA_Device device, const Entry& entry, const KS_Matrix& pageToDevice, KS_ColorRef outline);
 
   KPD_Document scratch_ = nullptr;

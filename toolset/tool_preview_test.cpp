@@ -125,13 +125,55 @@ TEST_F(ToolPreviewTest, AToolWithAnImageResourceDrawsTheImage) {
   // At page scale under the pointer: the box's upper-left corner at the
   // pointer, page y flipped on a page 792 high.
   const KS_Matrix view{1, 0, 0, -1, 0, 792};
-  ASSERT_TRUE(previews_.DrawAt(device_, tool, view, {100, 500}, kOutline));
+  ASSERT_TRUE(previews_.DrawAt(device_, tool, view, {100, 500}, 0, kOutline));
   const std::vector<DrawItem> images = Items(DrawItem::Kind::Image);
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(kshost::TraceLine(images[0]), "draw: image 100 322 140 322 140 292 100 292 pen #000000 1");
   const std::vector<DrawItem> paths = Items(DrawItem::Kind::Path);
   ASSERT_EQ(paths.size(), 1u);
   EXPECT_EQ(kshost::TraceLine(paths[0]), "draw: path 100 322 140 322 140 292 100 292 closed pen #0000FF 1");
+}
+
+// The preview under the pointer is what a click there places, on pages
+// turned every way: the placed annotation's appearance draws the same
+// display list as the preview (give or take a pixel of rounding).
+TEST_F(ToolPreviewTest, ThePointerPreviewDrawsWhereAClickPlacesTheTool) {
+  auto tool = CaptureShape("<</Subtype/PolyLine/Rect[290 290 430 390]/Vertices[300 300 350 380 420 310]"
+                           "/LE[/OpenArrow/ClosedArrow]/C[0 0 1]/IC[0 1 0]/BS<</W 2>>/NM(poly)>>");
+  ASSERT_TRUE(tool);
+  const KS_FloatPoint at{250, 400};
+  const KS_Matrix view{1, 0, 0, -1, 0, 842};
+  for (int rotation : {0, 90, 180, 270}) {
+    KS_FloatRect a4{0, 0, 595, 842};
+    KPD_Page page = host::DocAddPage(doc_, &a4);
+    host::PageSetRotation(page, rotation);
+    std::vector<KPD_Dictionary> placed;
+    std::string error;
+    ASSERT_TRUE(PlaceTool(doc_, host::DocGetPageIndex(doc_, page), *tool, at.x, at.y, &placed, &error)) << error;
+    KA_Device expected = kshost::NewDevice();
+    for (KPD_Dictionary d : placed) EXPECT_TRUE(host::DeviceDrawAppearance(expected, d, &view));
+    device_->items.clear();
+    KS_FloatRect bounds{};
+    ASSERT_TRUE(previews_.DrawAt(device_, tool, view, at, rotation, kOutline, &bounds));
+    ASSERT_EQ(device_->items.size(), expected->items.size()) << rotation;
+    for (size_t i = 0; i < expected->items.size(); ++i) {
+      const DrawItem &got = device_->items[i], &want = expected->items[i];
+      EXPECT_EQ(got.pen.color, want.pen.color);
+      ASSERT_EQ(got.points.size(), want.points.size()) << rotation << " item " << i;
+      for (size_t k = 0; k < want.points.size(); ++k) {
+        EXPECT_NEAR(got.points[k].x, want.points[k].x, 1) << rotation << " item " << i;
+        EXPECT_NEAR(got.points[k].y, want.points[k].y, 1) << rotation << " item " << i;
+      }
+    }
+    // What the preview covers is the placed rectangle.
+    KS_FloatRect rect{};
+    ASSERT_TRUE(host::RectFromObject(host::DictGet(placed[0], "/Rect"), &rect));
+    EXPECT_NEAR(bounds.left, rect.left, 0.01) << rotation;
+    EXPECT_NEAR(bounds.top, rect.top, 0.01) << rotation;
+    EXPECT_NEAR(bounds.right, rect.right, 0.01) << rotation;
+    EXPECT_NEAR(bounds.bottom, rect.bottom, 0.01) << rotation;
+    kshost::ReleaseDevice(expected);
+  }
 }
 
 // A tool whose stored appearance names a resource it does not hold: the

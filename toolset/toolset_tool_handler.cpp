@@ -85,11 +85,14 @@ bool CAnnot_ToolsetToolHandler::OnMouseMove(KA_PageView view, uint32_t, const KS
   KS_FloatPoint p{};
   if (!host::PageViewDeviceToPage(view, pt, &p)) return false;
   InvalidatePreview();
-  KS_FloatRect box = ToolBox(*tool);
-  float width = box.right - box.left, height = box.top - box.bottom;
-  if (previews_) previews_->Size(tool, &width, &height);
-  // The preview's upper-left corner is under the pointer.
-  previewBox_ = {p.x, p.y - height, p.x + width, p.y};
+  // The preview's upper-left corner is under the pointer, turned with the
+  // page about it, as a click there places the tool.
+  previewAt_ = p;
+  previewRotation_ = host::PageGetRotation(host::PageViewGetPage(view));
+  if (!previews_ || !previews_->BoundsAt(tool, p, previewRotation_, &previewBox_)) {
+    KS_FloatRect box = ToolBox(*tool);
+    previewBox_ = {p.x, p.y - (box.top - box.bottom), p.x + (box.right - box.left), p.y};
+  }
   previewView_ = view;
   tracking_ = true;
   InvalidatePreview();
@@ -101,7 +104,7 @@ void CAnnot_ToolsetToolHandler::OnPaint(KA_PageView view, KA_Device device, intp
   if (!tracking_ || view != previewView_ || !tool) return;
   KS_Matrix pageToDevice{};
   if (previews_ && host::PageViewGetMatrix(view, &pageToDevice) &&
-      previews_->DrawAt(device, tool, pageToDevice, {previewBox_.left, previewBox_.top}, kPreviewColor))
+      previews_->DrawAt(device, tool, pageToDevice, previewAt_, previewRotation_, kPreviewColor))
     return;
   KS_DeviceRect r{};
   if (!host::PageViewPageRectToDevice(view, &previewBox_, &r)) return;

@@ -49,7 +49,9 @@ class CAnnot_ToolsetToolHandler : public CAnnot_ToolHandler {
   bool tracking_ = false;
   bool busy_ = false;
   KA_PageView previewView_ = nullptr;
-  KS_FloatRect previewBox_{};  // page space; its upper-left corner is under the pointer
+  KS_FloatRect previewBox_{};  // page space, what the preview covers
+  KS_FloatPoint previewAt_{};  // the pointer on the page
+  int previewRotation_ = 0;    // of the page under the pointer
   std::shared_ptr<CToolPreviews> previews_;
 };
 
