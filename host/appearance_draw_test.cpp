@@ -55,6 +55,16 @@ TEST(AppearanceDraw, PathsKeepTheirColoursWidthsAndMatrices) {
   for (const Case& c : cases) EXPECT_EQ(Drawn(c.content), c.lines) << c.content;
 }
 
+TEST(AppearanceDraw, ADashPatternDashesThePenUntilItIsCleared) {
+  KA_Device device = NewDevice();
+  const double identity[6] = {1, 0, 0, 1, 0, 0};
+  appearance::DrawContent(device, "[3 2] 0 d 0 0 m 10 0 l S [] 0 d 0 5 m 10 5 l S", {}, identity);
+  ASSERT_EQ(device->items.size(), 2u);
+  EXPECT_NE(device->items[0].pen.style, 0);
+  EXPECT_EQ(device->items[1].pen.style, 0);
+  ReleaseDevice(device);
+}
+
 TEST(AppearanceDraw, CurvesBecomeStraightPiecesBetweenTheirEnds) {
   const std::vector<std::string> lines = Drawn("0 0 m 0 40 40 40 40 0 c S");
   ASSERT_EQ(lines.size(), 1u);

@@ -362,6 +362,9 @@ TEST_F(ToolsetCommandTest, TheChestAndThePointerPreviewDrawTheToolsAppearance) {
   EXPECT_NEAR(left, 300, 2) << out;
   EXPECT_NEAR(top, 342, 2) << out;
   EXPECT_EQ(out.find("\ndraw: rect 300 "), std::string::npos) << out;
+  // Previews leave the user's document and its undo stack alone.
+  EXPECT_EQ(out.find("undo: push"), std::string::npos) << out;
+  EXPECT_EQ(out.find("changed: page"), std::string::npos) << out;
 }
 
 // Another plug-in reaches the toolsets through the published table: entry
