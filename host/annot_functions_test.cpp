@@ -236,11 +236,11 @@ TEST_F(AnnotFunctionsTest, DeviceRecordsShapesWithTheSelectedPenAndBrush) {
   fn::BrushRelease(fill);
 
   ASSERT_EQ(device->items.size(), 3u);
-  EXPECT_EQ(TraceLine(device->items[0]), "draw: rect 10 20 30 40 pen #FF0000 2");
+  EXPECT_EQ(TraceLine(device->items[0]), "draw: rect 10 20 30 40 pen #FF0000 2 fill #00FF00");
   EXPECT_FALSE(device->items[0].brush.hollow);
   EXPECT_EQ(device->items[0].brush.color, 0x00FF00u);
   EXPECT_EQ(TraceLine(device->items[1]), "draw: line 1 2 3 4 pen #000000 1");
-  EXPECT_EQ(TraceLine(device->items[2]), "draw: path 0 0 5 0 5 5 closed pen #000000 1");
+  EXPECT_EQ(TraceLine(device->items[2]), "draw: path 0 0 5 0 5 5 closed pen #000000 1 fill #00FF00");
   ReleaseDevice(device);
   EXPECT_FALSE(fn::DeviceLine(device, {1, 2}, {3, 4}));
 }

@@ -70,6 +70,7 @@ std::string TraceLine(const DrawItem& item) {
     case DrawItem::Kind::Rect: text = "draw: rect"; break;
     case DrawItem::Kind::Line: text = "draw: line"; break;
     case DrawItem::Kind::Path: text = "draw: path"; break;
+    case DrawItem::Kind::Image: text = "draw: image"; break;
   }
   for (const KS_DevicePoint& p : item.points) text += " " + std::to_string(p.x) + " " + std::to_string(p.y);
   if (item.kind == DrawItem::Kind::Path && item.closed) text += " closed";
@@ -77,7 +78,11 @@ std::string TraceLine(const DrawItem& item) {
   char colour[8];
   std::snprintf(colour, sizeof colour, "#%02X%02X%02X", item.pen.color & 0xFF, (item.pen.color >> 8) & 0xFF,
                 (item.pen.color >> 16) & 0xFF);
-  return text + " pen " + colour + " " + std::to_string(item.pen.width);
+  text += " pen " + std::string(colour) + " " + std::to_string(item.pen.width);
+  if (item.brush.hollow || item.kind == DrawItem::Kind::Line) return text;
+  std::snprintf(colour, sizeof colour, "#%02X%02X%02X", item.brush.color & 0xFF, (item.brush.color >> 8) & 0xFF,
+                (item.brush.color >> 16) & 0xFF);
+  return text + " fill " + colour;
 }
 
 namespace fn {

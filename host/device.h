@@ -23,10 +23,11 @@ struct KA_Brush__ {
 namespace kshost {
 
 struct DrawItem {
-  enum class Kind { Rect, Line, Path, Appearance };
+  enum class Kind { Rect, Line, Path, Appearance, Image };
   Kind kind = Kind::Rect;
   // Rect: top-left and bottom-right corners; Line: the two ends; Path: the
-  // points in order; Appearance: the annotation's device rectangle.
+  // points in order; Appearance: the annotation's device rectangle; Image:
+  // the four corners of an image an appearance draws, in order.
   std::vector<KS_DevicePoint> points;
   bool closed = false;
   KA_Pen__ pen;
@@ -54,8 +55,9 @@ bool IsLiveDevice(KA_Device device);
 // Adds an appearance item for `annot` at `rect`; false for a dead device.
 bool RecordAppearance(KA_Device device, KA_Annot annot, const KS_DeviceRect& rect);
 
-// The trace line of a drawn item ("draw: rect 10 20 30 40 pen #FF0000 1"),
-// empty for appearance items.
+// The trace line of a drawn item ("draw: rect 10 20 30 40 pen #FF0000 1",
+// and " fill #00FF00" when the brush fills a shape), empty for appearance
+// items.
 std::string TraceLine(const DrawItem& item);
 
 }  // namespace kshost

@@ -10,6 +10,7 @@ namespace {
 struct Panel {
   KS_PanelCallbacks record{};
   bool shown = false;
+  KA_Device device = nullptr;  // made when the panel first asks for it
 };
 
 std::map<std::string, Panel>& Panels() {
@@ -31,7 +32,20 @@ int32_t kshost::fn::PanelRegister(const char* name, const KS_PanelCallbacks* rec
   return 1;
 }
 
-int32_t kshost::fn::PanelUnregister(const char* name) { return name && Panels().erase(name) ? 1 : 0; }
+int32_t kshost::fn::PanelUnregister(const char* name) {
+  auto it = name ? Panels().find(name) : Panels().end();
+  if (it == Panels().end()) return 0;
+  if (it->second.device) kshost::ReleaseDevice(it->second.device);
+  Panels().erase(it);
+  return 1;
+}
+
+KA_Device kshost::fn::PanelGetDevice(const char* name) {
+  auto it = name ? Panels().find(name) : Panels().end();
+  if (it == Panels().end()) return nullptr;
+  if (!it->second.device) it->second.device = kshost::NewDevice();
+  return it->second.device;
+}
 
 int32_t kshost::fn::PanelShow(const char* name) {
   auto it = name ? Panels().find(name) : Panels().end();
@@ -51,7 +65,7 @@ std::vector<std::string> kshost::PanelNames() {
   return names;
 }
 bool kshost::RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
-                             std::vector<std::string>* rows) {
+                             std::vector<std::string>* rows, std::vector<DrawItem>* drawn) {
   auto it = Panels().find(name);
   if (it == Panels().end()) {
     *why = "no panel named '" + name + "'";
@@ -70,6 +84,12 @@ bool kshost::RunPanelCommand(const std::string& name, const std::vector<std::str
     r.Describe(r.clientData, out);
     std::istringstream lines(Take(out));
     for (std::string line; std::getline(lines, line);) rows->push_back(line);
+  }
+  // The command may have unregistered the panel.
+  it = Panels().find(name);
+  if (it != Panels().end() && it->second.device) {
+    if (drawn) *drawn = it->second.device->items;
+    it->second.device->items.clear();
   }
   return ok;
 }

@@ -4,12 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "host/device.h"
+
 namespace kshost {
 
 // Runs `words` on the panel `name`; false with the reason. `rows` gets
-// the panel's description afterwards.
+// the panel's description afterwards, and `drawn` (may be null) what the
+// panel painted on its device meanwhile; the device is emptied either way.
 bool RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
-                     std::vector<std::string>* rows);
+                     std::vector<std::string>* rows, std::vector<DrawItem>* drawn = nullptr);
 bool PanelShown(const std::string& name);
 // The names of the registered panels, in order.
 std::vector<std::string> PanelNames();

@@ -141,12 +141,16 @@ class Runner {
 
  private:
   // panel NAME WORDS...: a command for a plug-in's side panel; the trace
-  // shows the panel's rows afterwards.
+  // shows the panel's rows afterwards, then what it painted ("panel NAME:
+  // draw: ...").
   bool Panel(const Args& a, std::string* why) {
     if (a.size() < 3) return Usage("panel NAME COMMAND [ARGS...]", why);
     std::vector<std::string> rows;
-    bool ok = RunPanelCommand(a[1], std::vector<std::string>(a.begin() + 2, a.end()), why, &rows);
+    std::vector<DrawItem> drawn;
+    bool ok = RunPanelCommand(a[1], std::vector<std::string>(a.begin() + 2, a.end()), why, &rows, &drawn);
     for (const std::string& row : rows) Editor::Get().TracePanel("panel " + a[1] + ": " + row);
+    for (const DrawItem& item : drawn)
+      if (std::string line = TraceLine(item); !line.empty()) Editor::Get().TracePanel("panel " + a[1] + ": " + line);
     return ok;
   }
 

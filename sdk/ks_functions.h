@@ -499,6 +499,17 @@
   X(342, 0, PanelRegister, int32_t, (const char* name, const KS_PanelCallbacks* record))           \
   X(342, 1, PanelUnregister, int32_t, (const char* name))                                          \
   X(342, 2, PanelShow, int32_t, (const char* name))                                               \
+  /* 904: an annotation's own appearance drawn anywhere, and what side panels paint */          \
+  /* draws the normal appearance of an annotation dictionary (the state /AS names when /N holds */ \
+  /* several) onto the device: its form fitted to /Rect as on a page, then `pageToDevice`; */   \
+  /* paths in their stroke and fill colours, images as their outline, text not at all. 1 when */ \
+  /* the form was drawn, 0 when there is none (no /AP, a name where the stream should be, no */  \
+  /* usable /BBox or /Rect) */                                                                   \
+  X(904, 0, DeviceDrawAppearance, int32_t, (KA_Device device, KPD_Dictionary annot, const KS_Matrix* pageToDevice)) \
+  /* the device a side panel paints itself on (panel pixels); its items go to the trace as */  \
+  /* the panel's "draw:" rows after the panel's command and are then dropped. Borrowed; null */ \
+  /* for a panel that is not registered */                                                      \
+  X(904, 1, PanelGetDevice, KA_Device, (const char* name))                                         \
   /* 481: the host's own plug-ins ("VenkoInnerPluginDocProcess", "VenkoInnerPluginSignature"): */ \
   /* registering one publishes its function table (ks_records.h) */                                \
   X(481, 0, AppIsInnerPluginRegistered, int32_t, (const char* name))                               \

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -294,6 +295,76 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
   EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+}
+
+// The device points of a "draw:" trace line, and its pen colour.
+struct Traced {
+  std::vector<std::pair<int, int>> points;
+  std::string pen;
+};
+std::vector<Traced> TracedPaths(const std::string& out, const std::string& prefix) {
+  std::vector<Traced> found;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix + "draw: path ", 0) != 0) continue;
+    std::istringstream words(line.substr(prefix.size() + 11));
+    Traced t;
+    for (std::string x, y; words >> x && x != "closed" && x != "pen" && words >> y;)
+      t.points.emplace_back(std::stoi(x), std::stoi(y));
+    const size_t pen = line.find(" pen ");
+    t.pen = pen == std::string::npos ? "" : line.substr(pen + 5, 7);
+    found.push_back(t);
+  }
+  return found;
+}
+
+// The chest shows a captured red cloudy square as its red arcs inside the
+// item's cell, and the pointer preview draws the same appearance at page
+// scale with its upper-left corner at the pointer (a box outline before).
+TEST_F(ToolsetCommandTest, TheChestAndThePointerPreviewDrawTheToolsAppearance) {
+  const std::string bare = dir_ / "bare.pdf", shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
+  WritePdf(bare, 1, {"<</Type/Annot/Subtype/Square/Rect[100 600 200 680]/C[1 0 0]/BE<</S/C/I 1>>/BS<</W 2>>/NM(cloud)>>"});
+  Annot("regenerate " + Quote(bare) + " -o " + Quote(shapes));
+  WritePdf(target, 1);
+  Annot("toolset create Review");
+  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
+  ASSERT_EQ(last_, 0);
+  const std::string script = dir_ / "preview.session";
+  std::ofstream(script) << "panel ToolShest show\n"
+                           "panel ToolShest click Review cloud\n"
+                           "move 300 500\n";
+  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " --trace");
+  ASSERT_EQ(last_, 0) << out;
+  ASSERT_NE(out.find("panel ToolShest:   item cloud [0 48 40 40]"), std::string::npos) << out;
+
+  const std::vector<Traced> chest = TracedPaths(out, "panel ToolShest: ");
+  ASSERT_FALSE(chest.empty()) << out;
+  size_t points = 0;
+  for (const Traced& t : chest) {
+    EXPECT_EQ(t.pen, "#FF0000");
+    for (auto [x, y] : t.points) {
+      // Inside the cell less its margin of 4.
+      EXPECT_TRUE(x >= 4 && x <= 36 && y >= 52 && y <= 84) << x << " " << y;
+      ++points;
+    }
+  }
+  EXPECT_GT(points, 40u) << out;  // arcs, not a box
+  EXPECT_EQ(out.find("pen #606060"), std::string::npos) << out;  // no outline in its place
+
+  const std::vector<Traced> pointer = TracedPaths(out, "");
+  ASSERT_FALSE(pointer.empty()) << out;
+  int left = 1 << 30, top = 1 << 30;
+  for (const Traced& t : pointer) {
+    EXPECT_EQ(t.pen, "#FF0000");
+    for (auto [x, y] : t.points) left = std::min(left, x), top = std::min(top, y);
+  }
+  // Page y 500 is device y 342 on an A4 page at 100 %.
+  EXPECT_NEAR(left, 300, 2) << out;
+  EXPECT_NEAR(top, 342, 2) << out;
+  EXPECT_EQ(out.find("\ndraw: rect 300 "), std::string::npos) << out;
+  // Previews leave the user's document and its undo stack alone.
+  EXPECT_EQ(out.find("undo: push"), std::string::npos) << out;
+  EXPECT_EQ(out.find("changed: page"), std::string::npos) << out;
 }
 
 // Another plug-in reaches the toolsets through the published table: entry

@@ -31,6 +31,11 @@ int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteStr
     return 0;
   };
   if (a.empty()) return fail("no panel command");
+  // The panel repaints after every command, whatever it did.
+  struct Repaint {
+    CToolChestPanel* panel;
+    ~Repaint() { panel->Paint(host::PanelGetDevice(kToolChestPanelName)); }
+  } repaint{panel};
   const std::string& verb = a[0];
   if (verb == "show" && a.size() == 1) return 1;
   if (verb == "manage" && a.size() == 1) {
@@ -116,6 +121,7 @@ void CToolset_Module::Init() {
     host::AppSetCurrentTool(handler->HostTool(), 1);
   };
   handler_->onDeselect = [panel] { panel->ClearSelection(); };
+  handler_->SetPreviews(panel_->Previews());
   record_ = {sizeof(KS_PanelCallbacks), panel_.get(), &PanelCommand, &PanelDescribe};
   host::PanelRegister(kToolChestPanelName, &record_);
   TheApp().SetToolsetAccess(&access_);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "plugin/device_outline.h"
 #include "sdk/ks_utf.h"
 
 namespace AnnotationPlugin {
@@ -16,6 +17,9 @@ CToolChestPanel::CToolChestPanel(int dpi, int savedWidth, int clientWidth)
 
 void CToolChestPanel::Rebuild() {
   groups_.clear();
+  // The toolsets changed: a tool's placed copy may be of a tool that is gone
+  // or has changed.
+  previews_->Clear();
   CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
   for (const auto& pref : mgr.Preferences()) {
     if (!pref->visible || !pref->toolset) continue;
@@ -137,6 +141,29 @@ void CToolChestPanel::ClearSelection() {
   selectedTool_.clear();
   for (auto& g : groups_)
     for (auto& item : g.items) item.selected = false;
+}
+
+void CToolChestPanel::Paint(KA_Device device) {
+  if (!device) return;
+  constexpr KS_ColorRef kOutline = 0x606060, kSelected = 0xD77800;
+  const int margin = itemWidth_ / 10;
+  for (const auto& g : groups_) {
+    if (!g.Expanded()) continue;
+    for (const auto& item : g.items) {
+      if (!item.tool->Dictionary()) continue;  // no icon
+      const KS_DeviceRect inner{item.rect.left + margin, item.rect.top + margin, item.rect.right - margin,
+                                item.rect.bottom - margin};
+      if (!previews_->DrawInCell(device, item.tool, inner, kOutline)) {
+        // Not placeable even in a scratch document: the stored size, outlined.
+        const float w = std::max(item.tool->width, 1.0f), h = std::max(item.tool->height, 1.0f);
+        const float scale = std::min((inner.right - inner.left) / w, (inner.bottom - inner.top) / h);
+        const int dw = static_cast<int>(w * scale), dh = static_cast<int>(h * scale);
+        const int left = inner.left + (inner.right - inner.left - dw) / 2, top = inner.top + (inner.bottom - inner.top - dh) / 2;
+        DrawDeviceOutline(device, {left, top, left + dw, top + dh}, kOutline);
+      }
+      if (item.selected) DrawDeviceOutline(device, item.rect, kSelected);
+    }
+  }
 }
 
 std::vector<std::string> CToolChestPanel::Describe() const {

@@ -11,6 +11,7 @@
 
 #include "sdk/ks_types.h"
 #include "toolset/annot_toolset.h"
+#include "toolset/tool_preview.h"
 
 namespace AnnotationPlugin {
 
@@ -65,6 +66,13 @@ class CToolChestPanel : public IAnnot_ToolSetEventHandler {
   // Called with the chosen toolset and tool when an item is clicked.
   std::function<void(const std::shared_ptr<CAnnot_ToolSet>&, const std::shared_ptr<CAnnot_Tool>&)> arm;
 
+  // Paints the panel: each visible item shows its tool drawn from the
+  // tool's own appearance inside the cell, less a margin of a tenth of the
+  // item width; the selected cell is framed.
+  void Paint(KA_Device device);
+  // The placed copies the previews draw from; the placing tool shares them.
+  const std::shared_ptr<CToolPreviews>& Previews() const { return previews_; }
+
   const std::vector<CToolChestGroup>& Groups() const { return groups_; }
   // One line a group and an item, for traces: "group Review expanded" and
   // "  item cloud [x y w h] selected".
@@ -87,6 +95,7 @@ class CToolChestPanel : public IAnnot_ToolSetEventHandler {
   bool enabled_ = true;
   std::vector<CToolChestGroup> groups_;
   std::u16string selectedSet_, selectedTool_;
+  std::shared_ptr<CToolPreviews> previews_ = std::make_shared<CToolPreviews>();
 };
 
 }  // namespace AnnotationPlugin

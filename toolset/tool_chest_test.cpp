@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "host/core_hft.h"
+#include "host/device.h"
 #include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/test_temp_dir.h"
@@ -120,6 +121,38 @@ TEST_F(ToolChestTest, ClicksArmThePlacingToolAndTheMenuEditsTheToolset) {
   EXPECT_FALSE(panel->ClickItem(u"Dimensions", u"D0"));
   EXPECT_TRUE(armed.empty());
   EXPECT_NE(panel->Describe()[7].find("disabled"), std::string::npos);
+}
+
+// Each item paints its tool inside its cell, less a tenth of the item
+// width; these tools have no appearance, so each shows its rectangle. A
+// collapsed group paints nothing, the selected cell is framed, and zooming
+// grows what the cells paint.
+TEST_F(ToolChestTest, ItemsPaintTheirToolsInsideTheirCells) {
+  CToolChestPanel panel(96, 0, 130);
+  auto paint = [&] {
+    KA_Device device = kshost::NewDevice();
+    panel.Paint(device);
+    std::vector<std::string> lines;
+    for (const kshost::DrawItem& item : device->items) lines.push_back(kshost::TraceLine(item));
+    kshost::ReleaseDevice(device);
+    return lines;
+  };
+  std::vector<std::string> lines = paint();
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[0], "draw: rect 4 52 36 84 pen #606060 1");     // R0 [0 48 40 40]
+  EXPECT_EQ(lines[9], "draw: rect 44 196 76 228 pen #606060 1");  // D4 [40 192 40 40]
+
+  ASSERT_TRUE(panel.ToggleGroup(u"Review"));
+  ASSERT_TRUE(panel.ClickItem(u"Dimensions", u"D0"));  // now [0 72 40 40]
+  lines = paint();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "draw: rect 4 76 36 108 pen #606060 1");
+  EXPECT_EQ(lines[1], "draw: rect 0 72 40 112 pen #0078D7 1");
+
+  ASSERT_TRUE(panel.ZoomIn());
+  lines = paint();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "draw: rect 5 77 45 117 pen #606060 1");
 }
 
 TEST_F(ToolChestTest, AFailedWriteOfTheToolsetListLeavesThePreviousOne) {

@@ -85,9 +85,14 @@ bool CAnnot_ToolsetToolHandler::OnMouseMove(KA_PageView view, uint32_t, const KS
   KS_FloatPoint p{};
   if (!host::PageViewDeviceToPage(view, pt, &p)) return false;
   InvalidatePreview();
-  KS_FloatRect box = ToolBox(*tool);
-  // The preview's upper-left corner is under the pointer.
-  previewBox_ = {p.x, p.y - (box.top - box.bottom), p.x + (box.right - box.left), p.y};
+  // The preview's upper-left corner is under the pointer, turned with the
+  // page about it, as a click there places the tool.
+  previewAt_ = p;
+  previewRotation_ = host::PageGetRotation(host::PageViewGetPage(view));
+  if (!previews_ || !previews_->BoundsAt(tool, p, previewRotation_, &previewBox_)) {
+    KS_FloatRect box = ToolBox(*tool);
+    previewBox_ = {p.x, p.y - (box.top - box.bottom), p.x + (box.right - box.left), p.y};
+  }
   previewView_ = view;
   tracking_ = true;
   InvalidatePreview();
@@ -95,7 +100,12 @@ bool CAnnot_ToolsetToolHandler::OnMouseMove(KA_PageView view, uint32_t, const KS
 }
 
 void CAnnot_ToolsetToolHandler::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
-  if (!tracking_ || view != previewView_ || tool_.expired()) return;
+  auto tool = tool_.lock();
+  if (!tracking_ || view != previewView_ || !tool) return;
+  KS_Matrix pageToDevice{};
+  if (previews_ && host::PageViewGetMatrix(view, &pageToDevice) &&
+      previews_->DrawAt(device, tool, pageToDevice, previewAt_, previewRotation_, kPreviewColor))
+    return;
   KS_DeviceRect r{};
   if (!host::PageViewPageRectToDevice(view, &previewBox_, &r)) return;
   DrawDeviceOutline(device, r, kPreviewColor);

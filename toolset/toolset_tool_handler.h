@@ -1,6 +1,7 @@
 // The page tool that places a stored tool: armed by the tool chest, it
-// follows the pointer with a preview of the tool's box and places an
-// identical annotation (with its group) where the left button is released.
+// follows the pointer with a preview of the tool drawn from its own
+// appearance at the page's scale and places an identical annotation (with
+// its group) where the left button is released.
 #pragma once
 
 #include <functional>
@@ -9,6 +10,7 @@
 
 #include "plugin/annot_tool_handler.h"
 #include "toolset/annot_toolset.h"
+#include "toolset/tool_preview.h"
 
 namespace AnnotationPlugin {
 
@@ -18,6 +20,9 @@ class CAnnot_ToolsetToolHandler : public CAnnot_ToolHandler {
   void SetTool(const std::shared_ptr<CAnnot_ToolSet>& toolset, const std::shared_ptr<CAnnot_Tool>& tool);
   void ClearTool();
   bool HasTool() const { return !tool_.expired(); }
+  // The placed copies the preview draws from (shared with the tool chest);
+  // without them the preview is the outline of the tool's box.
+  void SetPreviews(std::shared_ptr<CToolPreviews> previews) { previews_ = std::move(previews); }
 
   void OnActivate(bool persistent) override;
   void OnDeactivate() override;
@@ -44,7 +49,10 @@ class CAnnot_ToolsetToolHandler : public CAnnot_ToolHandler {
   bool tracking_ = false;
   bool busy_ = false;
   KA_PageView previewView_ = nullptr;
-  KS_FloatRect previewBox_{};  // page space
+  KS_FloatRect previewBox_{};  // page space, what the preview covers
+  KS_FloatPoint previewAt_{};  // the pointer on the page
+  int previewRotation_ = 0;    // of the page under the pointer
+  std::shared_ptr<CToolPreviews> previews_;
 };
 
 }  // namespace AnnotationPlugin
