@@ -4,47 +4,25 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <vector>
 
+#include "host/content_reading.h"
 #include "host/device.h"
 #include "host/host_functions.h"
 
 namespace kshost::appearance {
 namespace {
 
-struct Matrix {
-  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
-};
-
-// `m` applied first, then `then`.
-Matrix Concat(const Matrix& m, const Matrix& then) {
-  return {m.a * then.a + m.b * then.c, m.a * then.b + m.b * then.d, m.c * then.a + m.d * then.c,
-          m.c * then.b + m.d * then.d, m.e * then.a + m.f * then.c + then.e, m.e * then.b + m.f * then.d + then.f};
-}
-
-struct Pt {
-  double x = 0, y = 0;
-};
-
-Pt Apply(const Matrix& m, double x, double y) { return {m.a * x + m.c * y + m.e, m.b * x + m.d * y + m.f}; }
+using content::Apply;
+using content::Concat;
+using content::Finite;
+using content::Matrix;
+using content::ParseNumber;
+using content::Pt;
+using content::SkipInlineImage;
 
 Matrix FromArray(const double n[6]) { return {n[0], n[1], n[2], n[3], n[4], n[5]}; }
-
-bool Finite(const Matrix& m) {
-  return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
-         std::isfinite(m.e) && std::isfinite(m.f);
-}
-
-// A number token without the process locale ("+.5", "-3.", "12").
-bool ParseNumber(const std::string& text, double* out) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  auto r = std::from_chars(begin, end, *out);
-  return r.ec == std::errc() && std::isfinite(*out);
-}
 
 // Colour components from 0 to 1 as a colour reference (0x00BBGGRR).
 KS_ColorRef Rgb(double r, double g, double b) {
@@ -310,52 +288,23 @@ class Drawer {
     ++drawn_;
   }
 
-  void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> const& input) {
-    // The image's dictionary runs to ID; its data to EI.
-    for (;;) {
-      QPDFTokenizer::Token t = tokenizer.readToken(input, "appearance", true);
-      if (t.getType() == QPDFTokenizer::tt_eof) return;
-      if (t.isWord("ID")) break;
-    }
-    char skipped;
-    input->read(&skipped, 1);  // the white space after ID
-    tokenizer.expectInlineImage(input);
-    QPDFTokenizer::Token data = tokenizer.readToken(input, "appearance", true);
-    if (data.getType() == QPDFTokenizer::tt_eof) return;
-    tokenizer.readToken(input, "appearance", true);  // EI
-  }
-
   void DrawXObject(const std::string& name, QPDFObjectHandle resources, const State& state, int depth) {
-    if (!resources.isDictionary()) return;
-    QPDFObjectHandle xobjects = resources.getKey("/XObject");
-    if (!xobjects.isDictionary()) return;
-    QPDFObjectHandle object = xobjects.getKey(name);
+    QPDFObjectHandle object = content::XObject(resources, name);
     if (!object.isStream()) return;
-    QPDFObjectHandle dict = object.getDict();
-    if (dict.getKey("/Subtype").isNameAndEquals("/Image")) return DrawImage(state);
-    if (!dict.getKey("/Subtype").isNameAndEquals("/Form")) return;
+    if (object.getDict().getKey("/Subtype").isNameAndEquals("/Image")) return DrawImage(state);
     const QPDFObjGen og = object.getObjGen();
     if (std::find(chain_.begin(), chain_.end(), og) != chain_.end()) return;  // draws itself
     if (depth + 1 > kMaxFormDepth) return;
-    Matrix m;
-    double n[6];
-    if (pdf::ReadNumbers(dict.getKey("/Matrix"), n, 6)) m = FromArray(n);
-    const Matrix ctm = Concat(m, state.ctm);
+    content::Form form;
+    if (!content::ReadForm(object, resources, &form)) return;
+    const Matrix ctm = Concat(form.matrix, state.ctm);
     if (!Finite(ctm)) return;
-    std::string data;
-    try {
-      auto buffer = object.getStreamData(qpdf_dl_generalized);
-      data.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-    } catch (...) {
-      return;
-    }
-    QPDFObjectHandle own = dict.getKey("/Resources");
     // A form starts with the caller's colours and width, and a path of
     // its own.
     State inner = state;
     inner.ctm = ctm;
     chain_.push_back(og);
-    Run(data, own.isDictionary() ? own : resources, inner, depth + 1);
+    Run(form.data, form.resources, inner, depth + 1);
     chain_.pop_back();
   }
 

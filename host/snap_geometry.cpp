@@ -4,45 +4,26 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
-#include <charconv>
 #include <tuple>
 #include <cmath>
 
 #include <boost/geometry.hpp>
 #include <boost/geometry/index/rtree.hpp>
 
+#include "host/content_reading.h"
 #include "sdk/ks_functions.h"
 
 namespace kshost::snap {
 namespace {
 
-struct Matrix {
-  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
-};
-
-// `m` applied first, then `then`.
-Matrix Concat(const Matrix& m, const Matrix& then) {
-  return {m.a * then.a + m.b * then.c, m.a * then.b + m.b * then.d, m.c * then.a + m.d * then.c,
-          m.c * then.b + m.d * then.d, m.e * then.a + m.f * then.c + then.e, m.e * then.b + m.f * then.d + then.f};
-}
-
-struct Pt {
-  double x, y;
-};
-
-Pt Apply(const Matrix& m, double x, double y) { return {m.a * x + m.c * y + m.e, m.b * x + m.d * y + m.f}; }
+using content::Apply;
+using content::Concat;
+using content::Matrix;
+using content::ParseNumber;
+using content::Pt;
+using content::SkipInlineImage;
 
 bool Finite(double v) { return std::isfinite(v); }
-
-// A number token as a double, without the process locale; qpdf hands over
-// the text as written ("+.5", "-3.", "12").
-bool ParseNumber(const std::string& text, double* out) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  auto r = std::from_chars(begin, end, *out);
-  return r.ec == std::errc() && Finite(*out);
-}
 
 // Reads content streams, one operator at a time, and keeps the segments of
 // every painted path.
@@ -135,51 +116,22 @@ class Extractor {
     return operandCount == count && operands.size() == count;
   }
 
-  void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> const& input) {
-    // The image's dictionary runs to ID; its data to EI.
-    for (;;) {
-      QPDFTokenizer::Token t = tokenizer.readToken(input, "content", true);
-      if (t.getType() == QPDFTokenizer::tt_eof) return;
-      if (t.isWord("ID")) break;
-    }
-    char skipped;
-    input->read(&skipped, 1);  // the white space after ID
-    tokenizer.expectInlineImage(input);
-    QPDFTokenizer::Token data = tokenizer.readToken(input, "content", true);
-    if (data.getType() == QPDFTokenizer::tt_eof) return;
-    tokenizer.readToken(input, "content", true);  // EI
-  }
-
   void DrawForm(const std::string& name, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
-    if (!resources.isDictionary()) return;
-    QPDFObjectHandle xobjects = resources.getKey("/XObject");
-    if (!xobjects.isDictionary()) return;
-    QPDFObjectHandle form = xobjects.getKey(name);
-    if (!form.isStream()) return;
-    QPDFObjectHandle dict = form.getDict();
-    if (!dict.getKey("/Subtype").isNameAndEquals("/Form")) return;
-    const QPDFObjGen og = form.getObjGen();
+    QPDFObjectHandle stream = content::XObject(resources, name);
+    if (!stream.isStream() || !stream.getDict().getKey("/Subtype").isNameAndEquals("/Form")) return;
+    const QPDFObjGen og = stream.getObjGen();
     if (std::find(chain_.begin(), chain_.end(), og) != chain_.end()) return;  // draws itself
     if (depth + 1 > kMaxFormDepth) {
       out_.truncated = true;
       return;
     }
-    Matrix m;
-    double n[6];
-    if (pdf::ReadNumbers(dict.getKey("/Matrix"), n, 6)) m = {n[0], n[1], n[2], n[3], n[4], n[5]};
-    QPDFObjectHandle own = dict.getKey("/Resources");
-    std::string data;
-    try {
-      auto buffer = form.getStreamData(qpdf_dl_generalized);
-      data.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-    } catch (...) {
-      return;
-    }
+    content::Form form;
+    if (!content::ReadForm(stream, resources, &form)) return;
     NoteStream(og);
     chain_.push_back(og);
     // The form's path is its own; the caller's path resumes afterwards.
     const auto saved = std::make_tuple(path_, start_, current_, hasCurrent_);
-    Run(data, own.isDictionary() ? own : resources, Concat(m, ctm), depth + 1);
+    Run(form.data, form.resources, Concat(form.matrix, ctm), depth + 1);
     std::tie(path_, start_, current_, hasCurrent_) = saved;
     chain_.pop_back();
   }

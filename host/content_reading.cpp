@@ -1,0 +1,68 @@
+#include "host/content_reading.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kshost::content {
+
+Matrix Concat(const Matrix& m, const Matrix& then) {
+  return {m.a * then.a + m.b * then.c, m.a * then.b + m.b * then.d, m.c * then.a + m.d * then.c,
+          m.c * then.b + m.d * then.d, m.e * then.a + m.f * then.c + then.e, m.e * then.b + m.f * then.d + then.f};
+}
+
+Pt Apply(const Matrix& m, double x, double y) { return {m.a * x + m.c * y + m.e, m.b * x + m.d * y + m.f}; }
+
+bool Finite(const Matrix& m) {
+  return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
+         std::isfinite(m.e) && std::isfinite(m.f);
+}
+
+bool ParseNumber(const std::string& text, double* out) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  auto r = std::from_chars(begin, end, *out);
+  return r.ec == std::errc() && std::isfinite(*out);
+}
+
+void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> const& input) {
+  for (;;) {
+    QPDFTokenizer::Token t = tokenizer.readToken(input, "content", true);
+    if (t.getType() == QPDFTokenizer::tt_eof) return;
+    if (t.isWord("ID")) break;
+  }
+  char skipped;
+  input->read(&skipped, 1);  // the white space after ID
+  tokenizer.expectInlineImage(input);
+  QPDFTokenizer::Token data = tokenizer.readToken(input, "content", true);
+  if (data.getType() == QPDFTokenizer::tt_eof) return;
+  tokenizer.readToken(input, "content", true);  // EI
+}
+
+QPDFObjectHandle XObject(QPDFObjectHandle resources, const std::string& name) {
+  if (!resources.isDictionary()) return QPDFObjectHandle::newNull();
+  QPDFObjectHandle xobjects = resources.getKey("/XObject");
+  if (!xobjects.isDictionary()) return QPDFObjectHandle::newNull();
+  return xobjects.getKey(name);
+}
+
+bool ReadForm(QPDFObjectHandle stream, QPDFObjectHandle callerResources, Form* out) {
+  if (!stream.isStream()) return false;
+  QPDFObjectHandle dict = stream.getDict();
+  if (!dict.getKey("/Subtype").isNameAndEquals("/Form")) return false;
+  out->og = stream.getObjGen();
+  out->matrix = Matrix{};
+  double n[6];
+  if (pdf::ReadNumbers(dict.getKey("/Matrix"), n, 6)) out->matrix = {n[0], n[1], n[2], n[3], n[4], n[5]};
+  QPDFObjectHandle own = dict.getKey("/Resources");
+  out->resources = own.isDictionary() ? own : callerResources;
+  try {
+    auto buffer = stream.getStreamData(qpdf_dl_generalized);
+    out->data.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kshost::content
