@@ -40,18 +40,6 @@ std::string CKW_PathImpl::ToString() const {
   return s;
 }
 
-void ApBounds::Add(double x, double y) {
-  if (empty) {
-    left = right = x;
-    bottom = top = y;
-    empty = false;
-    return;
-  }
-  left = std::min(left, x);
-  right = std::max(right, x);
-  bottom = std::min(bottom, y);
-  top = std::max(top, y);
-}
 
 void ApBounds::Add(const ApBounds& other) {
   if (other.empty) return;

@@ -2,6 +2,7 @@
 // rectangle and circular arcs written as cubic Bezier curves.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,7 +66,19 @@ class CKW_PathImpl {
 struct ApBounds {
   double left = 0, bottom = 0, right = 0, top = 0;
   bool empty = true;
-  void Add(double x, double y);
+  // Inline: the ink generator adds hundreds of thousands of points.
+  void Add(double x, double y) {
+    if (empty) {
+      left = right = x;
+      bottom = top = y;
+      empty = false;
+      return;
+    }
+    left = std::min(left, x);
+    right = std::max(right, x);
+    bottom = std::min(bottom, y);
+    top = std::max(top, y);
+  }
   void Add(const ApBounds& other);
   void Inflate(double by);
   KS_FloatRect Rect() const;

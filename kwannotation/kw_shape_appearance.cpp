@@ -573,25 +573,6 @@ struct InkPoints {
   std::vector<size_t> ends;
 };
 
-// Bounds of what is drawn, in the order it is drawn: the same minima and
-// maxima as ApBounds, kept inline for hundreds of thousands of points.
-struct Hull {
-  double left = 0, bottom = 0, right = 0, top = 0;
-  bool empty = true;
-  void Add(double x, double y) {
-    if (empty) {
-      left = right = x;
-      bottom = top = y;
-      empty = false;
-      return;
-    }
-    left = std::min(left, x);
-    right = std::max(right, x);
-    bottom = std::min(bottom, y);
-    top = std::max(top, y);
-  }
-};
-
 // The ink's content, written straight into its buffer: a dense ink has
 // hundreds of thousands of numbers. Every number has three decimals and is
 // followed by a space.
@@ -627,7 +608,7 @@ class InkText {
 // A segment's first length and midpoint are the previous segment's second
 // ones, and its second ones the previous segment's third: each is worked
 // out once, from the same operands, so the numbers are the same.
-bool SmoothStroke(InkText& out, const float* xy, size_t n, Hull& hull) {
+bool SmoothStroke(InkText& out, const float* xy, size_t n, ApBounds& hull) {
   auto at = [xy](size_t i) { return Pt{xy[2 * i], xy[2 * i + 1]}; };
   const Pt first = at(0), last = at(n - 1);
   const bool closed = first.x == last.x && first.y == last.y && n > 2;
@@ -787,7 +768,7 @@ bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, s
   auto content = std::make_shared<CKW_ContentBuffer>(head.size() + InkTextBound(points));
   if (!content->Append(head)) return Fail(reason, "out of memory");
   InkText text(*content);
-  Hull drawn;
+  ApBounds drawn;
   const bool stroke = s.hasStroke;
   size_t begin = 0;
   for (size_t end : points.ends) {
