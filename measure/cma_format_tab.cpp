@@ -21,6 +21,7 @@ namespace AnnotationPlugin {
 namespace {
 
 constexpr char kPrecisionSlider[] = "Measure_Prop_Precision";
+constexpr char kSubjectLine[] = "Measure_Prop_Subject";
 // The unit menu: one item per real-world unit, "Measure_Prop_Unit_" and
 // the unit's place in that list ("Measure_Prop_Unit_8" is metres).
 constexpr char kUnitMenu[] = "Measure_Prop_Unit";
@@ -173,6 +174,18 @@ std::optional<MeasureAnnotProps> FocusedProps() {
   return std::nullopt;
 }
 
+// The figure a type draws: a line, a polyline, a polygon or an oval.
+const char* SubjectLineKey(int type) {
+  const MeasureTypeInfo* row = MeasureTypeRow(type);
+  if (!row || !row->subtype) return nullptr;
+  const std::string_view subtype = row->subtype;
+  if (subtype == "Line") return "IDS_LINE_SUBJECT";
+  if (subtype == "PolyLine") return "IDS_POLYLINE_SUBJECT";
+  if (subtype == "Polygon") return "IDS_POLYGON__SUBJECT";
+  if (subtype == "Circle") return "IDS_OVAL_SUBJECT";
+  return nullptr;
+}
+
 }  // namespace
 
 const char* FormatContextFor(int type) {
@@ -219,6 +232,7 @@ void CMA_FormatTab::Remove() {
   if (tab_) Host::RibbonRemove(tab_);
   tab_ = nullptr;
   frame_ = nullptr;
+  subjectKey_ = nullptr;
 }
 
 void CMA_FormatTab::ToolChanged() { Update(); }
@@ -242,6 +256,7 @@ void CMA_FormatTab::Update() {
   }
   Host::RibbonShowContextCategory(tab_, FormatContextFor(type));
   if (type != kMeasureNone) {
+    ShowSubject(type);
     RefreshProperties();
     CMA_MeasureSnapDlg::Refresh();
   }
@@ -269,6 +284,21 @@ void CMA_FormatTab::RefreshProperties() {
     if (props && check.prop == kPropSegments) on = props->segments;
     Host::RibbonSetChecked(c, on ? 1 : 0);
   }
+}
+
+// The subject line is a control that cannot be pressed, whose title is the
+// figure's name; a control's title is fixed, so a new figure replaces it.
+void CMA_FormatTab::ShowSubject(int type) {
+  const char* key = SubjectLineKey(type);
+  if (!key || (subjectKey_ && std::string_view(subjectKey_) == key)) return;
+  KA_RibbonElement group = Host::RibbonFindPanel(tab_, "Measure_Group_Properties");
+  if (!group) return;
+  if (KA_RibbonElement old = Find(kSubjectLine)) Host::RibbonRemove(old);
+  KA_RibbonElement line = Host::RibbonAddControl(group, KS_RIBBON_BUTTON, kSubjectLine,
+                                                 Widgets::Translate(key).c_str(),
+                                                 Widgets::Translate("IDS_MEASURE_GROUP_PROPERTIES_TITLE").c_str());
+  if (line) Host::RibbonSetEnabled(line, 0);
+  subjectKey_ = line ? key : nullptr;
 }
 
 CMA_FormatTab& MeasureFormatTab() {

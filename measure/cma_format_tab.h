@@ -52,9 +52,12 @@ class CMA_FormatTab {
   void Update();
   // The properties group shows the focused measurement's values.
   void RefreshProperties();
+  // The properties group's subject line names the figure of `type`.
+  void ShowSubject(int type);
 
   KA_Frame frame_ = nullptr;
   KA_RibbonElement tab_ = nullptr;
+  const char* subjectKey_ = nullptr;  // what the subject line reads now
 };
 
 // The tab the measuring module and its tools share.

@@ -24,6 +24,12 @@ test("measures a wall of the floor plan with Distance and saves it", async () =>
     // The measuring tool brings the contextual Format tab with it.
     assert.ok((await hostState(page)).ribbon.some((c) => c.name === "Format"), "the Format tab is listed");
     assert.equal(await page.locator(".tabs .tab", { hasText: "Format" }).count(), 1);
+    // Its properties group names the figure the tool draws.
+    const format = (await hostState(page)).ribbon.find((c) => c.name === "Format");
+    const properties = format.children.find((g) => g.name === "Measure_Group_Properties");
+    const subject = properties.children.find((c) => c.name === "Measure_Prop_Subject");
+    assert.equal(subject && subject.title, "Line");
+    assert.equal(subject.enabled, false);
     await shot("distance-armed");
 
     // Two inner corners of the living room, across it: 379.84 pt by
