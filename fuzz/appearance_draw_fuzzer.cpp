@@ -14,12 +14,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > annot_fuzz::kMaxPdfInput) return 0;
-  std::string content(reinterpret_cast<const char*>(data), size), formContent;
-  const size_t split = content.find("%%FORM");
-  if (split != std::string::npos) {
-    formContent = content.substr(split + 6);
-    content.resize(split);
-  }
+  std::string content(reinterpret_cast<const char*>(data), size);
+  const std::string formContent = annot_fuzz::SplitFormContent(content);
   QPDF qpdf;
   qpdf.emptyPDF();
   QPDFObjectHandle form = qpdf.newStream(formContent);

@@ -27,6 +27,17 @@ inline void BindHost() {
   (void)bound;
 }
 
+// The content targets read an input as a content stream, then "%%FORM" and
+// the content of the form XObject it may draw; the form's part is cut off
+// `content` and returned (empty without one).
+inline std::string SplitFormContent(std::string& content) {
+  const size_t split = content.find("%%FORM");
+  if (split == std::string::npos) return {};
+  std::string form = content.substr(split + 6);
+  content.resize(split);
+  return form;
+}
+
 inline std::string_view Bytes(const uint8_t* data, size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
