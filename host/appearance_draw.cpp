@@ -1,8 +1,5 @@
 #include "host/appearance_draw.h"
 
-#include <qpdf/BufferInputSource.hh>
-#include <qpdf/QPDFTokenizer.hh>
-
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -18,9 +15,7 @@ using content::Apply;
 using content::Concat;
 using content::Finite;
 using content::Matrix;
-using content::ParseNumber;
 using content::Pt;
-using content::SkipInlineImage;
 
 Matrix FromArray(const double n[6]) { return {n[0], n[1], n[2], n[3], n[4], n[5]}; }
 
@@ -90,59 +85,22 @@ class Drawer {
   bool Full() const { return drawn_ >= kMaxItems || operators_ >= kMaxOperators; }
 
   void RunUnguarded(std::string const& content, QPDFObjectHandle resources, const State& start, int depth) {
-    auto input = std::make_shared<BufferInputSource>("appearance", content);
-    QPDFTokenizer tokenizer;
-    tokenizer.allowEOF();
+    content::OperatorReader reader(content);
+    content::Operation o;
+    const std::string& op = o.op;
+    const std::vector<double>& operands = o.numbers;
+    const size_t& operandCount = o.operandCount;
+    const std::string& lastName = o.lastName;
+    const size_t& arrayNumbers = o.arrayNumbers;
     std::vector<State> stack;
     State state = start;
-    std::vector<double> operands;
-    size_t operandCount = 0;  // every operand, numbers or not
-    std::string lastName;
-    int nesting = 0;           // inside an array or dictionary operand
-    size_t arrayNumbers = 0;   // numbers inside the last array (a dash pattern)
     std::vector<Subpath> path;
     Pt current{}, first{};  // user space: the current point, the subpath's start
     bool hasCurrent = false;
-    while (!Full()) {
-      QPDFTokenizer::Token token = tokenizer.readToken(input, "appearance", true);
-      const auto type = token.getType();
-      if (type == QPDFTokenizer::tt_eof) break;
-      switch (type) {
-        case QPDFTokenizer::tt_array_open:
-        case QPDFTokenizer::tt_dict_open:
-          if (nesting++ == 0) arrayNumbers = 0;
-          continue;
-        case QPDFTokenizer::tt_array_close:
-        case QPDFTokenizer::tt_dict_close:
-          if (nesting > 0 && --nesting == 0) ++operandCount;
-          continue;
-        default: break;
-      }
-      const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
-      if (nesting > 0) {
-        if (number) ++arrayNumbers;
-        continue;
-      }
-      if (number) {
-        double v = 0;
-        if (!ParseNumber(token.getValue(), &v)) v = std::nan("");
-        operands.push_back(v);
-        ++operandCount;
-        continue;
-      }
-      if (type == QPDFTokenizer::tt_name) {
-        lastName = token.getValue();
-        ++operandCount;
-        continue;
-      }
-      if (type != QPDFTokenizer::tt_word) {
-        ++operandCount;
-        continue;
-      }
-      const std::string& op = token.getValue();
+    while (!Full() && reader.Next(&o)) {
       ++operators_;
-      auto take = [&](size_t count) { return operandCount == count && operands.size() == count; };
-      auto numbersOnly = [&] { return operandCount == operands.size(); };
+      auto take = [&](size_t count) { return o.Take(count); };
+      auto numbersOnly = [&] { return o.NumbersOnly(); };
       auto user = [&](size_t i, size_t j) { return Pt{operands[i], operands[j]}; };
       auto moveTo = [&](Pt p) {
         path.push_back({{Apply(state.ctm, p.x, p.y)}, false});
@@ -161,7 +119,6 @@ class Drawer {
       };
 
       if (op == "BI") {
-        SkipInlineImage(tokenizer, input);
         DrawImage(state);
       } else if (op == "q") {
         if (stack.size() < static_cast<size_t>(kMaxStateDepth)) stack.push_back(state);
@@ -223,9 +180,6 @@ class Drawer {
       } else if (op == "Do") {
         if (operandCount == 1 && !lastName.empty()) DrawXObject(lastName, resources, state, depth);
       }
-      operands.clear();
-      operandCount = 0;
-      lastName.clear();
     }
   }
 

@@ -1,5 +1,7 @@
 #include "host/content_reading.h"
 
+#include <qpdf/BufferInputSource.hh>
+
 #include <charconv>
 #include <cmath>
 
@@ -25,6 +27,10 @@ bool ParseNumber(const std::string& text, double* out) {
   return r.ec == std::errc() && std::isfinite(*out);
 }
 
+namespace {
+
+// Steps over an inline image whose BI the tokenizer has just read: its
+// dictionary runs to ID, its data to EI.
 void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> const& input) {
   for (;;) {
     QPDFTokenizer::Token t = tokenizer.readToken(input, "content", true);
@@ -37,6 +43,61 @@ void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> cons
   QPDFTokenizer::Token data = tokenizer.readToken(input, "content", true);
   if (data.getType() == QPDFTokenizer::tt_eof) return;
   tokenizer.readToken(input, "content", true);  // EI
+}
+
+}  // namespace
+
+OperatorReader::OperatorReader(std::string const& content)
+    : input_(std::make_shared<BufferInputSource>("content", content)) {
+  tokenizer_.allowEOF();
+}
+
+bool OperatorReader::Next(Operation* out) {
+  out->numbers.clear();
+  out->operandCount = 0;
+  out->lastName.clear();
+  out->arrayNumbers = 0;
+  int nesting = 0;  // inside an array or dictionary operand
+  for (;;) {
+    QPDFTokenizer::Token token = tokenizer_.readToken(input_, "content", true);
+    const auto type = token.getType();
+    switch (type) {
+      case QPDFTokenizer::tt_eof: return false;
+      case QPDFTokenizer::tt_array_open:
+      case QPDFTokenizer::tt_dict_open:
+        if (nesting++ == 0) out->arrayNumbers = 0;
+        continue;
+      case QPDFTokenizer::tt_array_close:
+      case QPDFTokenizer::tt_dict_close:
+        if (nesting > 0 && --nesting == 0) ++out->operandCount;
+        continue;
+      default: break;
+    }
+    const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
+    if (nesting > 0) {
+      if (number) ++out->arrayNumbers;
+      continue;
+    }
+    if (number) {
+      double v = 0;
+      if (!ParseNumber(token.getValue(), &v)) v = std::nan("");
+      out->numbers.push_back(v);
+      ++out->operandCount;
+      continue;
+    }
+    if (type == QPDFTokenizer::tt_name) {
+      out->lastName = token.getValue();
+      ++out->operandCount;
+      continue;
+    }
+    if (type != QPDFTokenizer::tt_word) {
+      ++out->operandCount;
+      continue;
+    }
+    out->op = token.getValue();
+    if (out->op == "BI") SkipInlineImage(tokenizer_, input_);
+    return true;
+  }
 }
 
 QPDFObjectHandle XObject(QPDFObjectHandle resources, const std::string& name) {

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kshost::content {
 
@@ -32,9 +33,36 @@ bool Finite(const Matrix& m);
 // "-3.", "12"). False for anything else and for a value that is not finite.
 bool ParseNumber(const std::string& text, double* out);
 
-// Steps over an inline image whose BI the tokenizer has just read: its
-// dictionary runs to ID, its data to EI.
-void SkipInlineImage(QPDFTokenizer& tokenizer, std::shared_ptr<InputSource> const& input);
+// One operator of a content stream with its operands: the numbers among
+// them (NaN for one that cannot be read), how many operands there were of
+// any kind (an array or dictionary counts as one), the last name, and how
+// many numbers the last array or dictionary held (a dash pattern).
+struct Operation {
+  std::string op;
+  std::vector<double> numbers;
+  size_t operandCount = 0;
+  std::string lastName;
+  size_t arrayNumbers = 0;
+
+  // Exactly `count` operands, all numbers.
+  bool Take(size_t count) const { return operandCount == count && numbers.size() == count; }
+  bool NumbersOnly() const { return operandCount == numbers.size(); }
+};
+
+// Reads a content stream one operator at a time. An inline image is stepped
+// over and reported as "BI". qpdf's tokenizer may throw on damaged content;
+// callers keep what they read before.
+class OperatorReader {
+ public:
+  // `content` must outlive the reader.
+  explicit OperatorReader(std::string const& content);
+  // The next operator into `out`; false at the end of the content.
+  bool Next(Operation* out);
+
+ private:
+  std::shared_ptr<InputSource> input_;
+  QPDFTokenizer tokenizer_;
+};
 
 // A form XObject ready to be read: its /Matrix (identity when missing or
 // malformed), the resources its content uses (its own, else the caller's)

@@ -1,8 +1,5 @@
 #include "host/snap_geometry.h"
 
-#include <qpdf/BufferInputSource.hh>
-#include <qpdf/QPDFTokenizer.hh>
-
 #include <algorithm>
 #include <tuple>
 #include <cmath>
@@ -19,9 +16,7 @@ namespace {
 using content::Apply;
 using content::Concat;
 using content::Matrix;
-using content::ParseNumber;
 using content::Pt;
-using content::SkipInlineImage;
 
 bool Finite(double v) { return std::isfinite(v); }
 
@@ -45,49 +40,18 @@ class Extractor {
   };
 
   void RunUnguarded(std::string const& content, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
-    auto input = std::make_shared<BufferInputSource>("content", content);
-    QPDFTokenizer tokenizer;
-    tokenizer.allowEOF();
+    content::OperatorReader reader(content);
+    content::Operation o;
+    const std::string& op = o.op;
+    const std::vector<double>& operands = o.numbers;
+    const size_t& operandCount = o.operandCount;
+    const std::string& lastName = o.lastName;
     std::vector<State> stack;
     State state{ctm};
-    std::vector<double> operands;
-    size_t operandCount = 0;  // every operand, numbers or not
-    std::string lastName;
-    int nesting = 0;  // inside an array or dictionary operand
     ResetPath();
-    while (!out_.truncated) {
-      QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
-      const auto type = token.getType();
-      if (type == QPDFTokenizer::tt_eof) break;
-      switch (type) {
-        case QPDFTokenizer::tt_array_open:
-        case QPDFTokenizer::tt_dict_open: ++nesting; continue;
-        case QPDFTokenizer::tt_array_close:
-        case QPDFTokenizer::tt_dict_close:
-          if (nesting > 0 && --nesting == 0) ++operandCount;
-          continue;
-        default: break;
-      }
-      if (nesting > 0) continue;
-      if (type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real) {
-        double v = 0;
-        if (!ParseNumber(token.getValue(), &v)) v = std::nan("");
-        operands.push_back(v);
-        ++operandCount;
-        continue;
-      }
-      if (type == QPDFTokenizer::tt_name) {
-        lastName = token.getValue();
-        ++operandCount;
-        continue;
-      }
-      if (type != QPDFTokenizer::tt_word) {
-        ++operandCount;
-        continue;
-      }
-      const std::string& op = token.getValue();
+    while (!out_.truncated && reader.Next(&o)) {
       if (op == "BI") {
-        SkipInlineImage(tokenizer, input);
+        // an inline image: nothing to snap to
       } else if (op == "q") {
         if (stack.size() < static_cast<size_t>(kMaxStateDepth)) stack.push_back(state);
       } else if (op == "Q") {
@@ -105,9 +69,6 @@ class Extractor {
       } else {
         PathOperator(op, operands, operandCount, state.ctm);
       }
-      operands.clear();
-      operandCount = 0;
-      lastName.clear();
     }
   }
 
