@@ -189,7 +189,9 @@ class Drawer {
     Pt d[4] = {Apply(ctm, p0.x, p0.y), Apply(ctm, p1.x, p1.y), Apply(ctm, p2.x, p2.y), Apply(ctm, p3.x, p3.y)};
     double length = 0;
     for (int i = 0; i < 3; ++i) length += std::hypot(d[i + 1].x - d[i].x, d[i + 1].y - d[i].y);
-    const int pieces = std::isfinite(length) ? std::clamp(static_cast<int>(length / 4), 1, 16) : 1;
+    // Clamped before the conversion: a finite length can still be far
+    // beyond what an int holds.
+    const int pieces = std::isfinite(length) ? static_cast<int>(std::clamp(length / 4, 1.0, 16.0)) : 1;
     for (int i = 1; i <= pieces; ++i) {
       const double t = static_cast<double>(i) / pieces, u = 1 - t;
       const double k0 = u * u * u, k1 = 3 * u * u * t, k2 = 3 * u * t * t, k3 = t * t * t;

@@ -1,6 +1,7 @@
 #include "host/snap_geometry.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <tuple>
 #include <cmath>
 
@@ -124,7 +125,9 @@ class Extractor {
     const double length = std::hypot(p1.x - p0.x, p1.y - p0.y) + std::hypot(p2.x - p1.x, p2.y - p1.y) +
                           std::hypot(p3.x - p2.x, p3.y - p2.y);
     // About one piece per six units of the control polygon, 2 to 24 pieces.
-    const int pieces = Finite(length) ? std::clamp(static_cast<int>(length / 6) + 2, 2, 24) : 2;
+    // Clamped before the conversion: a finite length can still be far
+    // beyond what an int holds.
+    const int pieces = Finite(length) ? static_cast<int>(std::clamp(length / 6 + 2, 2.0, 24.0)) : 2;
     Pt previous = p0;
     for (int i = 1; i <= pieces; ++i) {
       const double t = double(i) / pieces, u = 1 - t;
@@ -369,6 +372,9 @@ Hit Index::Query(const KS_Matrix& toDevice, double px, double py, double radius,
   Hit best[5];                            // by kind
   double bestSquared[5] = {INFINITY, INFINITY, INFINITY, INFINITY, INFINITY};
   const auto offer = [&](int kind, double x, double y, double squared) {
+    // A point the page's single-precision coordinates cannot hold (the
+    // middle or crossing of segments near the largest numbers) is no point.
+    if (!(std::abs(x) <= FLT_MAX) || !(std::abs(y) <= FLT_MAX)) return;
     if (squared > reach || squared >= bestSquared[kind]) return;
     bestSquared[kind] = squared;
     best[kind] = Hit{kind, PagePoint(x, y), std::sqrt(squared)};
