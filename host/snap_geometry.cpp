@@ -61,22 +61,18 @@ class Extractor {
           stack.pop_back();
         }
       } else if (op == "cm") {
-        if (Take(operands, operandCount, 6)) {
-          const double* n = &operands[operands.size() - 6];
+        if (o.Take(6)) {
+          const double* n = operands.data();
           state.ctm = Concat(Matrix{n[0], n[1], n[2], n[3], n[4], n[5]}, state.ctm);
         }
       } else if (op == "Do") {
         if (operandCount == 1 && !lastName.empty()) DrawForm(lastName, resources, state.ctm, depth);
       } else {
-        PathOperator(op, operands, operandCount, state.ctm);
+        PathOperator(o, state.ctm);
       }
     }
   }
 
-  // True when the operator got exactly `count` operands, all numbers.
-  static bool Take(const std::vector<double>& operands, size_t operandCount, size_t count) {
-    return operandCount == count && operands.size() == count;
-  }
 
   void DrawForm(const std::string& name, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
     QPDFObjectHandle stream = content::XObject(resources, name);
@@ -155,21 +151,23 @@ class Extractor {
     ResetPath();
   }
 
-  void PathOperator(const std::string& op, const std::vector<double>& v, size_t count, const Matrix& ctm) {
-    const auto at = [&](size_t i) { return v[v.size() - count + i]; };
+  // A path operator whose operands are all numbers (Take checks both).
+  void PathOperator(const content::Operation& o, const Matrix& ctm) {
+    const std::string& op = o.op;
+    const auto at = [&](size_t i) { return o.numbers[i]; };
     const uint8_t line = Segment::kStartVertex | Segment::kEndVertex | Segment::kHasMidpoint;
     if (op == "m") {
-      if (!Take(v, count, 2)) return;
+      if (!o.Take(2)) return;
       current_ = start_ = Apply(ctm, at(0), at(1));
       hasCurrent_ = true;
     } else if (op == "l") {
-      if (!Take(v, count, 2) || !hasCurrent_) return;
+      if (!o.Take(2) || !hasCurrent_) return;
       const Pt p = Apply(ctm, at(0), at(1));
       Add(current_, p, line);
       current_ = p;
     } else if (op == "c" || op == "v" || op == "y") {
       const size_t need = op == "c" ? 6 : 4;
-      if (!Take(v, count, need) || !hasCurrent_) return;
+      if (!o.Take(need) || !hasCurrent_) return;
       Pt p1, p2, p3;
       if (op == "c") {
         p1 = Apply(ctm, at(0), at(1)), p2 = Apply(ctm, at(2), at(3)), p3 = Apply(ctm, at(4), at(5));
@@ -181,7 +179,7 @@ class Extractor {
       Curve(current_, p1, p2, p3);
       current_ = p3;
     } else if (op == "re") {
-      if (!Take(v, count, 4)) return;
+      if (!o.Take(4)) return;
       const double x = at(0), y = at(1), w = at(2), h = at(3);
       const Pt c0 = Apply(ctm, x, y), c1 = Apply(ctm, x + w, y), c2 = Apply(ctm, x + w, y + h),
                c3 = Apply(ctm, x, y + h);
