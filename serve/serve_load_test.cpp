@@ -1,8 +1,10 @@
-// annot serve under clients that hold connections: slow headers, a flood
-// of connections at once, a save when the server is told to stop. All on
-// 127.0.0.1, every loop bounded in count and time.
+// annot serve under clients that hold connections or send what it cannot
+// take: slow headers, a flood of connections at once, oversized requests.
+// All on 127.0.0.1, every loop bounded in count and time.
 #include <poll.h>
 #include <sys/resource.h>
+
+#include <cstdio>
 
 #include "serve/serve_test_support.h"
 
@@ -90,6 +92,8 @@ TEST_F(ServeLoadTest, SlowHeadersDoNotStopTheServerAnswering) {
   const Probe probe = ProbeUntil(server_, Clock::now() + std::chrono::seconds(7), std::chrono::milliseconds(250));
   done = true;
   dripping.join();
+  std::printf("slow headers: %d answers, the slowest in %lld ms\n", probe.asked,
+              static_cast<long long>(probe.slowest.count()));
   EXPECT_EQ(probe.failed, 0) << "of " << probe.asked;
   EXPECT_LT(probe.slowest, std::chrono::seconds(1)) << probe.slowest.count() << " ms";
   // After 7 s each slow connection has been closed by the server: reading
@@ -130,6 +134,8 @@ TEST_F(ServeLoadTest, AThousandConnectionsAtOnceLeaveItAnswering) {
   for (size_t i = 0; i < flood.size(); i += 2) (void)send(flood[i], "GET / HT", 8, MSG_NOSIGNAL);
   prober.join();
   for (int fd : flood) close(fd);
+  std::printf("1,000 connections (%d refused): %d answers, the slowest in %lld ms\n", refused, probe.asked,
+              static_cast<long long>(probe.slowest.count()));
   EXPECT_EQ(probe.failed, 0) << "of " << probe.asked << "; " << refused << " connections refused";
   EXPECT_LT(probe.slowest, std::chrono::seconds(1)) << probe.slowest.count() << " ms";
   EXPECT_GE(probe.asked, 10);
