@@ -37,8 +37,9 @@ namespace {
 constexpr int kAcceptsPerTurn = 64;
 constexpr size_t kReadChunk = 16 * 1024;
 
+// Rounded up: a wait that ends before the deadline would only wake to wait again.
 int MillisecondsUntil(Clock::time_point t) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
   return static_cast<int>(std::clamp<long long>(ms, 0, 1000));
 }
 
