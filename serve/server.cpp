@@ -194,8 +194,10 @@ struct Server::Impl {
   std::map<std::string, std::vector<std::string>> chestRows;
 
   // Runs `job` on the host thread and waits for it. 503 when the queue is
-  // full or the host does not answer in time.
-  void OnHost(httplib::Response& res, std::function<void(httplib::Response&)> job) {
+  // full or the host does not answer in time. A job that writes the file
+  // (`untilDone`) is waited for however long it takes, so that its answer
+  // is what happened to the file.
+  void OnHost(httplib::Response& res, std::function<void(httplib::Response&)> job, bool untilDone = false) {
     auto done = std::make_shared<std::promise<httplib::Response>>();
     auto future = done->get_future();
     const bool posted = queue.Post([this, job = std::move(job), done] {
@@ -225,7 +227,7 @@ struct Server::Impl {
       }
       if (waitingForPerson)
         deadline = std::chrono::steady_clock::now() + kHostWait;
-      else if (std::chrono::steady_clock::now() > deadline)
+      else if (!untilDone && std::chrono::steady_clock::now() > deadline)
         return Refuse(res, 503, "the editor did not answer in time");
     }
     try {
@@ -734,7 +736,7 @@ struct Server::Impl {
                   savedMark = UndoMark();
                   Publish();
                   ReplyState(r);
-                });
+                }, true);
               }));
     // The document as it is, whole, into a new file beside it; the file it
     // was opened from is left alone.
@@ -751,7 +753,7 @@ struct Server::Impl {
                   r.set_content("{\"copy\":" + JsonString(fs::path(path).filename().string()) + ",\"state\":" +
                                     StateJson() + "}",
                                 "application/json");
-                });
+                }, true);
               }));
     // The file as it is on disk now, in place of the document being edited
     // and whatever it had not saved (the page asks the person first).
