@@ -240,9 +240,14 @@ void HttpFront::Loop() {
     ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, c->fd, nullptr);
     waiting.erase(c->place);
   };
+  // A connection dropped while a batch of events is handled may still have
+  // an event later in the batch: it is closed at once and freed after.
+  std::vector<Connection*> dropped;
   auto drop = [&](Connection* c) {
     unwatch(c);
-    CloseConnection(c);
+    ::close(c->fd);
+    c->fd = -1;
+    dropped.push_back(c);
   };
   // A whole request goes to a worker; one that cannot be taken is answered
   // here and the connection closed.
@@ -322,6 +327,7 @@ void HttpFront::Loop() {
         }
       } else {
         auto* c = static_cast<Connection*>(what);
+        if (c->fd < 0) continue;
         const size_t had = c->bytes.size();
         c->bytes.resize(had + kReadChunk);
         const ssize_t got = ::recv(c->fd, c->bytes.data() + had, kReadChunk, 0);
@@ -333,12 +339,15 @@ void HttpFront::Loop() {
         examine(c);
       }
     }
-    if (stop) break;
     const auto now = Clock::now();
     while (!waiting.empty() && waiting.front()->deadline <= now) drop(waiting.front());
     if (!listening && now >= listenAgain) setListening(true);
+    for (Connection* c : dropped) delete c;
+    dropped.clear();
+    if (stop) break;
   }
   while (!waiting.empty()) drop(waiting.front());
+  for (Connection* c : dropped) delete c;
 }
 
 void HttpFront::Work() {
