@@ -1,6 +1,6 @@
-// What a browser sends annot serve: query parameters of input events and
-// view changes, and the Accept-Language header; and the JSON strings the
-// answers quote them in.
+// What a browser sends annot serve: the bytes of a request as they arrive,
+// query parameters of input events and view changes, and the
+// Accept-Language header; and the JSON strings the answers quote them in.
 #include <cmath>
 
 #include "fuzz/fuzz_support.h"
@@ -9,6 +9,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > annot_fuzz::kMaxTextInput) return 0;
   const std::string text(reinterpret_cast<const char*>(data), size);
+  const auto extent = annotserve::MeasureRequest(text, 256, 64);
+  if (extent.state == annotserve::RequestExtent::State::Whole)
+    FUZZ_CHECK(extent.size > 0 && extent.size <= text.size() && extent.size <= 256 + 64);
+  if (extent.state == annotserve::RequestExtent::State::Refused)
+    FUZZ_CHECK(extent.status == 400 || extent.status == 411 || extent.status == 413 || extent.status == 431);
   annotserve::Params params;
   size_t start = 0;
   while (start <= text.size()) {

@@ -59,6 +59,49 @@ bool HasPdfHeader(std::string_view bytes) {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
+// How much of a file's end its stamp checks: an appended update or a
+// rewrite changes the last bytes, and reading them costs little.
+constexpr size_t kStampTail = 64 * 1024;
+
+uint32_t Checksum(std::string_view bytes) {
+  uLong crc = crc32(0L, Z_NULL, 0);
+  while (!bytes.empty()) {
+    const uInt n = static_cast<uInt>(std::min<size_t>(bytes.size(), 1u << 30));
+    crc = crc32(crc, reinterpret_cast<Bytef const*>(bytes.data()), n);
+    bytes.remove_prefix(n);
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+Document::FileStamp StampOf(struct stat const& st, std::string_view tail) {
+  Document::FileStamp stamp;
+  stamp.device = static_cast<uint64_t>(st.st_dev);
+  stamp.inode = static_cast<uint64_t>(st.st_ino);
+  stamp.size = static_cast<uint64_t>(st.st_size);
+  stamp.mtimeSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+  stamp.mtimeNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+  stamp.tailChecksum = Checksum(tail);
+  return stamp;
+}
+
+// The stamp of the regular file open as `fd`; none for anything else or
+// when its end cannot be read.
+std::optional<Document::FileStamp> StampOfOpenFile(int fd) {
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const size_t size = static_cast<size_t>(st.st_size);
+  const size_t want = std::min(size, kStampTail);
+  std::string tail(want, '\0');
+  size_t got = 0;
+  while (got < want) {
+    const ssize_t n = ::pread(fd, tail.data() + got, want - got, static_cast<off_t>(size - want + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    got += static_cast<size_t>(n);
+  }
+  return StampOf(st, tail);
+}
+
 // qpdf's messages can be empty; the user still learns what went wrong.
 std::string OpenError(std::string const& name, std::string const& reason) {
   return "cannot open " + name + ": " + (reason.empty() ? "damaged file that cannot be read" : reason);
@@ -236,6 +279,8 @@ class CompressedForSave {
   std::shared_ptr<CompressionJobs> jobs_;
 };
 
+}  // namespace
+
 // The writer's output file. qpdf hands over the file in many small pieces;
 // they are gathered here into large writes. A failed write is remembered,
 // not thrown: qpdf finishes its pipelines from destructors too, where an
@@ -245,6 +290,7 @@ class FileOutput : public Pipeline {
  public:
   explicit FileOutput(int fd) : Pipeline("output file", nullptr), fd_(fd) { buffer_.reserve(kBufferSize); }
   void write(unsigned char const* data, size_t length) override {
+    KeepTail(std::string_view(reinterpret_cast<char const*>(data), length));
     if (error_) return;
     if (buffer_.size() + length > kBufferSize) Flush();
     if (length >= kBufferSize) {
@@ -257,8 +303,27 @@ class FileOutput : public Pipeline {
 
   // The errno of the first failed write, or 0.
   int error() const { return error_; }
+  int fd() const { return fd_; }
+
+  // Bytes put into the file by other means (a copy within the system), for
+  // Tail() only.
+  void NoteWrittenElsewhere(std::string_view data) { KeepTail(data); }
+  // The last bytes of the file so far, as a stamp checks them.
+  std::string_view Tail() const {
+    std::string_view tail(tail_);
+    return tail.substr(tail.size() - std::min(tail.size(), kStampTail));
+  }
 
  private:
+  void KeepTail(std::string_view data) {
+    if (data.size() >= kStampTail) {
+      tail_.assign(data.substr(data.size() - kStampTail));
+      return;
+    }
+    tail_.append(data);
+    if (tail_.size() > 2 * kStampTail) tail_.erase(0, tail_.size() - kStampTail);
+  }
+
   static constexpr size_t kBufferSize = 1 << 20;
 
   void Flush() {
@@ -280,9 +345,8 @@ class FileOutput : public Pipeline {
   int fd_;
   int error_ = 0;
   std::string buffer_;
+  std::string tail_;
 };
-
-}  // namespace
 
 Document::Document() : qpdf_(std::make_unique<QPDF>()), arena_(std::make_unique<Arena>(this)) {
   // Warnings are kept for DocGetWarning; nothing may reach stdout/stderr.
@@ -331,6 +395,9 @@ std::unique_ptr<Document> Document::FromFile(std::string const& path, std::strin
   // O_NONBLOCK: opening a FIFO that has no writer would wait for one.
   doc->mapping_.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat st {};
+  // What the file is now, before any of it is read: a save over it later
+  // checks that nobody has written it since.
+  doc->sourceStamp_ = StampOfOpenFile(doc->mapping_.fd);
   if (doc->mapping_.fd >= 0 && ::fstat(doc->mapping_.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
     void* data = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, doc->mapping_.fd, 0);
     if (data != MAP_FAILED) {
@@ -351,7 +418,10 @@ std::unique_ptr<Document> Document::FromFile(std::string const& path, std::strin
     error = "cannot open " + path + ": " + reason;
     return nullptr;
   }
-  return FromMemory(std::move(bytes), path, error, password);
+  auto stamp = doc->sourceStamp_;
+  auto read = FromMemory(std::move(bytes), path, error, password);
+  if (read) read->sourceStamp_ = stamp;
+  return read;
 }
 
 bool Document::Process(std::string const& name, std::string& error, std::string const& password) {
@@ -454,12 +524,41 @@ bool IsSourceFile(std::string const& path, std::string const& source) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Whether a save to `path` goes where the document was read from: the same
+// name once links are followed, or the same file on disk.
+bool NamesSourceFile(std::string const& path, std::string const& source) {
+  if (source.empty()) return false;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    const bool same = source == real;
+    std::free(real);
+    if (same) return true;
+  }
+  return IsSourceFile(path, source);
+}
+
 }  // namespace
 
 // The new file replaces `path` only once it is complete and synced; on any
 // failure `path` is as it was and no temporary is left.
+bool Document::SourceChangedOnDisk() {
+  if (!sourceStamp_ || sourcePath_.empty()) return false;
+  const int fd = ::open(sourcePath_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // A file removed since loses nothing when it is written anew; one that
+  // cannot be opened fails the save on its own.
+  if (fd < 0) return false;
+  const std::optional<FileStamp> now = StampOfOpenFile(fd);
+  ::close(fd);
+  return !now || *now != *sourceStamp_;
+}
+
 bool Document::Save(std::string const& path, std::string& error, SaveMode mode, std::string* notice) {
   if (notice) notice->clear();
+  if (NamesSourceFile(path, sourcePath_) && SourceChangedOnDisk()) {
+    error = "cannot save " + path +
+            ": another program changed the file after it was opened here, and saving over it would throw away "
+            "what that program wrote; save a copy, or open the file again";
+    return false;
+  }
   bool incremental = false;
   const bool isSigned = HasSignedSignature();
   if (mode == SaveMode::kAuto && (isSigned || IsSourceFile(path, sourcePath_))) {
@@ -484,8 +583,12 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
     return false;
   }
   bool written = false;
+  std::optional<FileStamp> stamp;
   try {
-    written = incremental ? SaveIncremental(file.fd(), reason) : SaveFull(file.fd(), reason);
+    FileOutput output(file.fd());
+    written = incremental ? SaveIncremental(output, reason) : SaveFull(output, reason);
+    struct stat st {};
+    if (written && ::fstat(file.fd(), &st) == 0) stamp = StampOf(st, output.Tail());
   } catch (std::exception const& e) {
     reason = e.what();
   } catch (...) {
@@ -497,6 +600,9 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
     error = "cannot save " + path + ": " + reason;
     return false;
   }
+  // What is at the source's place now is this save's file, which later
+  // saves check against. (The rename keeps the time of change.)
+  if (NamesSourceFile(path, sourcePath_)) sourceStamp_ = stamp;
   return true;
 }
 
@@ -515,10 +621,10 @@ bool Document::BuildUpdate(std::string& update, std::string& reason) {
   return BuildIncrementalUpdate(*qpdf_, input, update, reason);
 }
 
-bool Document::SaveIncremental(int fd, std::string& reason) {
+bool Document::SaveIncremental(FileOutput& output, std::string& reason) {
   std::string update;
   if (!BuildUpdate(update, reason)) return false;
-  FileOutput output(fd);
+  const int fd = output.fd();
   // The file's bytes are copied by the system from the file kept open,
   // without passing through this process, where it can; else written.
   int copyError = 0;
@@ -527,14 +633,17 @@ bool Document::SaveIncremental(int fd, std::string& reason) {
     reason = ErrnoText(copyError);
     return false;
   }
-  if (!copied) output.write(reinterpret_cast<unsigned char const*>(data_.data()), data_.size());
+  if (copied)
+    output.NoteWrittenElsewhere(data_);
+  else
+    output.write(reinterpret_cast<unsigned char const*>(data_.data()), data_.size());
   output.write(reinterpret_cast<unsigned char const*>(update.data()), update.size());
   output.finish();
   if (output.error()) reason = ErrnoText(output.error());
   return !output.error();
 }
 
-bool Document::SaveFull(int fd, std::string& reason) {
+bool Document::SaveFull(FileOutput& output, std::string& reason) {
   // Streams qpdf compresses on the way out (new and changed ones: it
   // copies already compressed data) are mostly small appearance
   // streams; zlib's fastest level costs a few percent in size and saves
@@ -553,7 +662,6 @@ bool Document::SaveFull(int fd, std::string& reason) {
                       unfiltered_.end());
     compressed.emplace(unfiltered_);
   }
-  FileOutput output(fd);
   QPDFWriter writer(*qpdf_);
   writer.setOutputPipeline(&output);
   // A deterministic /ID makes equal documents save to equal bytes; qpdf

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "host/pdf_handles.h"
 
 namespace kshost::pdf {
+
+class FileOutput;
 
 class Document {
  public:
@@ -71,6 +74,27 @@ class Document {
   // The file the document was read from, followed through links; empty for
   // a document made in memory.
   void SetSourcePath(std::string path) { sourcePath_ = std::move(path); }
+
+  // How a file looked on disk when the document read it or last saved over
+  // it: which file it was, its size and time of change, and a checksum of
+  // its last bytes. A program that writes the file changes at least one.
+  struct FileStamp {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t mtimeSeconds = 0, mtimeNanoseconds = 0;
+    uint32_t tailChecksum = 0;
+    bool operator==(FileStamp const& o) const {
+      return device == o.device && inode == o.inode && size == o.size && mtimeSeconds == o.mtimeSeconds &&
+             mtimeNanoseconds == o.mtimeNanoseconds && tailChecksum == o.tailChecksum;
+    }
+    bool operator!=(FileStamp const& o) const { return !(*this == o); }
+  };
+
+  // True when the file the document was read from is no longer the bytes
+  // it read (or last saved there): another program wrote, replaced or
+  // removed it since. False for a document not read from a regular file.
+  // Save refuses to write over such a file, since what the other program
+  // wrote would be lost.
+  bool SourceChangedOnDisk();
 
   // Marks an object of this document as changed since it was read, so that
   // an incremental save writes it again. Direct objects and objects of
@@ -135,8 +159,8 @@ class Document {
   Document();
   void Register();
   bool Process(std::string const& name, std::string& error, std::string const& password);
-  bool SaveFull(int fd, std::string& reason);
-  bool SaveIncremental(int fd, std::string& reason);
+  bool SaveFull(FileOutput& output, std::string& reason);
+  bool SaveIncremental(FileOutput& output, std::string& reason);
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
@@ -158,6 +182,7 @@ class Document {
   std::vector<QPDFObjectHandle> unfiltered_;
   std::set<QPDFObjGen> changed_;
   std::string sourcePath_;
+  std::optional<FileStamp> sourceStamp_;  // none: not read from a regular file
   uint32_t permissions_ = kAllPermissions;
   bool pagesLoaded_ = false;
   int claimedPages_ = -1;  // -1 not yet read, -2 not to be trusted

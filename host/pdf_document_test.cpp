@@ -3,7 +3,12 @@
 
 #include "host/pdf_document.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
@@ -217,6 +222,78 @@ TEST(PdfDocument, EditSaveOverSourceAndReopen) {
   Bytes foo;
   EXPECT_EQ(fn::StringGetBytes(fn::DictGet(fn::DocGetPage(reopened.get(), 0), "/Foo"), foo), 1);
   EXPECT_EQ(foo.text(), "Edited");
+}
+
+// A save over the document's own file refuses when another program wrote
+// that file after it was opened: appended to it, replaced it, or changed
+// bytes in place while putting its time back. The other program's file
+// stays as it wrote it; a copy elsewhere can still be saved. The
+// document's own saves, one after another, are not mistaken for another
+// program's, and a file removed meanwhile is simply written again.
+TEST(PdfDocument, SaveOverAFileAnotherProgramChangedIsRefused) {
+  TempDir dir;
+  const std::string path = dir / "a.pdf";
+  const std::string original = QpdfMadePdf();
+  auto edit = [](KPD_Document doc, char const* text) {
+    Owned value(fn::StringNew(text, std::strlen(text)));
+    return fn::DictSet(fn::DocGetPage(doc, 0), "/Foo", value.get()) == 1;
+  };
+  struct Case {
+    char const* what;
+    std::function<void()> otherProgram;
+  };
+  const Case cases[] = {
+      {"appended to", [&] { std::ofstream(path, std::ios::app) << "% another update\n"; }},
+      {"replaced by a file of the same size",
+       [&] {
+         std::string other = original;
+         other[other.size() / 2] ^= 1;
+         WriteFile(dir / "other.pdf", other);
+         std::filesystem::rename(dir / "other.pdf", path);
+       }},
+      {"changed in place with its time put back",
+       [&] {
+         struct stat before {};
+         ::stat(path.c_str(), &before);
+         std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+         file.seekp(-3, std::ios::end);
+         file.put('#');
+         file.close();
+         const struct timespec times[2] = {before.st_atim, before.st_mtim};
+         ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+       }},
+  };
+  for (Case const& c : cases) {
+    WriteFile(path, original);
+    Bytes error;
+    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    ASSERT_NE(doc, nullptr) << error.text();
+    ASSERT_TRUE(edit(doc.get(), "mine"));
+    c.otherProgram();
+    const std::string theirs = ReadFile(path);
+    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0) << c.what;
+    EXPECT_NE(error.text().find("another program changed the file"), std::string::npos) << c.what << ": "
+                                                                                          << error.text();
+    EXPECT_EQ(ReadFile(path), theirs) << c.what;
+    EXPECT_EQ(fn::DocSave(doc.get(), (dir / "copy.pdf").c_str(), error), 1) << c.what << ": " << error.text();
+    std::filesystem::remove(dir / "copy.pdf");
+  }
+
+  // Its own saves, one after another, and over a file removed meanwhile.
+  WriteFile(path, original);
+  Bytes error;
+  Doc doc(fn::DocOpenFile(path.c_str(), error));
+  ASSERT_NE(doc, nullptr) << error.text();
+  for (char const* text : {"first", "second"}) {
+    ASSERT_TRUE(edit(doc.get(), text));
+    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << text << ": " << error.text();
+  }
+  std::filesystem::remove(path);
+  ASSERT_TRUE(edit(doc.get(), "third"));
+  EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+  ASSERT_TRUE(edit(doc.get(), "fourth"));
+  EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+  ExpectSound(path);
 }
 
 // Streams whose data the plug-in set are written compressed; one whose

@@ -95,6 +95,10 @@ bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* err
   return ok;
 }
 
+bool SourceChangedOnDisk(KPD_Document doc) {
+  return doc && Guard<bool>(false, [&] { return pdf::Document::FromKpd(doc)->SourceChangedOnDisk(); });
+}
+
 bool MayChangeAnnotations(KPD_Document doc) {
   return doc && (fn::DocGetPermissions(doc) & KPD_PERM_MODIFY_ANNOTS) != 0;
 }

@@ -77,6 +77,11 @@ bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::str
 // update can be appended to it.
 bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error);
 
+// True when another program wrote, replaced or truncated the file `doc`
+// was read from since it was read (or last saved there by `doc`): a save
+// over it is then refused, since it would throw away what was written.
+bool SourceChangedOnDisk(KPD_Document doc);
+
 // Whether the permissions of `doc` allow changing its annotations. When they
 // do not, every host function that would change the document fails.
 bool MayChangeAnnotations(KPD_Document doc);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cctype>
 #include <cstdio>
 
 #include "sdk/ks_records.h"
@@ -213,6 +214,77 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+namespace {
+
+bool SameWord(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bodyLimit) {
+  RequestExtent r;
+  auto refuse = [&](int status) {
+    r.state = RequestExtent::State::Refused;
+    r.status = status;
+    return r;
+  };
+  // The head ends at its first empty line; lines may end in a bare LF.
+  size_t headEnd = std::string_view::npos;
+  for (size_t nl = bytes.find('\n'); nl != std::string_view::npos; nl = bytes.find('\n', nl + 1)) {
+    if (nl + 1 < bytes.size() && bytes[nl + 1] == '\n') {
+      headEnd = nl + 2;
+      break;
+    }
+    if (nl + 2 < bytes.size() && bytes[nl + 1] == '\r' && bytes[nl + 2] == '\n') {
+      headEnd = nl + 3;
+      break;
+    }
+    if (nl > headLimit) break;
+  }
+  if (headEnd == std::string_view::npos) return bytes.size() > headLimit ? refuse(431) : r;
+  if (headEnd > headLimit) return refuse(431);
+  std::string_view head = bytes.substr(0, headEnd);
+  size_t length = 0;
+  bool haveLength = false, expectContinue = false;
+  // Header lines follow the request line.
+  for (size_t start = head.find('\n') + 1; start < head.size();) {
+    size_t end = head.find('\n', start);
+    if (end == std::string_view::npos) end = head.size();
+    const std::string_view line = head.substr(start, end - start);
+    start = end + 1;
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view name = Trimmed(line.substr(0, colon)), value = Trimmed(line.substr(colon + 1));
+    if (SameWord(name, "Transfer-Encoding")) return refuse(411);
+    if (SameWord(name, "Expect")) expectContinue = SameWord(value, "100-continue");
+    if (!SameWord(name, "Content-Length")) continue;
+    size_t n = 0;
+    const auto parsed = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (value.empty() || parsed.ec != std::errc() || parsed.ptr != value.data() + value.size() ||
+        (haveLength && n != length))
+      return refuse(400);
+    length = n;
+    haveLength = true;
+  }
+  if (length > bodyLimit) return refuse(413);
+  if (bytes.size() - headEnd >= length || expectContinue) {
+    r.state = RequestExtent::State::Whole;
+    r.size = headEnd + std::min(length, bytes.size() - headEnd);
+    r.headSize = headEnd;
+    r.lengthGiven = haveLength;
+  }
+  return r;
 }
 
 }  // namespace annotserve

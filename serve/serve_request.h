@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace annotserve {
@@ -41,6 +42,23 @@ bool ParseView(const Params& params, const ViewRequest& current, ViewRequest* ou
 // first tag by weight that is installed, else one installed with its
 // primary subtag ("de" picks "de-DE"); empty when none fits.
 std::string PickLanguage(const std::string& acceptLanguage, const std::vector<std::string>& installed);
+
+// How far the bytes a connection has sent make one request: the head up to
+// its empty line, then a body of the head's Content-Length. Requests that
+// cannot be taken are refused with a status: 431 for a head over
+// `headLimit` bytes, 413 for a body over `bodyLimit`, 411 for a body sent
+// without a length (Transfer-Encoding), 400 for a length that is not one
+// number. A request whose head asks "Expect: 100-continue" is whole with
+// its head: its body follows only once the server answers.
+struct RequestExtent {
+  enum class State { Incomplete, Whole, Refused };
+  State state = State::Incomplete;
+  size_t size = 0;      // Whole: the request's bytes, head and body
+  size_t headSize = 0;  // Whole: the head's bytes, its empty line included
+  bool lengthGiven = false;  // the head has a Content-Length
+  int status = 0;       // Refused: the answer's status
+};
+RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bodyLimit);
 
 // `text` as a JSON string literal, quotes included; bytes that are not
 // UTF-8 become U+FFFD.

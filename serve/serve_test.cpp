@@ -1,145 +1,13 @@
 // annot serve over HTTP: the real command in a child process, spoken to by
 // cpp-httplib's client as a browser would.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
-#include <thread>
+#include "serve/serve_test_support.h"
 
 #include "serve/host_queue.h"
 #include "serve/serve_request.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-std::string BuildDir() {
-  const char* dir = std::getenv("ANNOT_BUILD_DIR");
-  return dir && *dir ? dir : "build";
-}
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// `annot ARGS...` to completion (at most 60 s: a server that should have
-// refused to start fails the test instead of hanging it); its exit status.
-int RunAnnot(const std::vector<std::string>& args) {
-  std::string command = "timeout 60 " + BuildDir() + "/bin/annot";
-  for (const std::string& a : args) command += " '" + a + "'";
-  return WEXITSTATUS(std::system((command + " >/dev/null 2>&1").c_str()));
-}
-
-// One `annot serve` child with the address it printed.
-class ServeProcess {
- public:
-  bool Start(const std::string& pdf, const std::vector<std::string>& extra = {}) {
-    int out[2];
-    if (pipe(out) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      const std::string exe = BuildDir() + "/bin/annot";
-      std::vector<std::string> args = {exe, "serve", pdf};
-      args.insert(args.end(), extra.begin(), extra.end());
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    out_ = fdopen(out[0], "r");
-    char line[512];
-    while (fgets(line, sizeof line, out_)) {
-      std::smatch m;
-      std::string text = line;
-      if (std::regex_search(text, m, std::regex(R"(http://127\.0\.0\.1:(\d+)/\?t=([0-9a-f]+))"))) {
-        port_ = std::stoi(m[1]);
-        token_ = m[2];
-        return true;
-      }
-    }
-    return false;
-  }
-  // SIGTERM, then the exit status.
-  int Stop() {
-    if (pid_ <= 0) return -1;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    if (out_) fclose(out_);
-    out_ = nullptr;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  ~ServeProcess() { Stop(); }
-  int port() const { return port_; }
-  const std::string& token() const { return token_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
-  int port_ = 0;
-  std::string token_;
-};
-
-class ServeTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("annot_serve_" + std::to_string(getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_ / "config");
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
-    pdf_ = (dir_ / "plan.pdf").string();
-    ASSERT_EQ(RunAnnot({"sample", "floorplan", "--ink", "-o", pdf_}), 0);
-    original_ = ReadAll(pdf_);
-    ASSERT_TRUE(server_.Start(pdf_, {"--lang", "en-US"}));
-    client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
-    client_->set_read_timeout(30, 0);
-  }
-  void TearDown() override {
-    client_.reset();
-    server_.Stop();
-    fs::remove_all(dir_);
-  }
-  httplib::Headers Auth() const { return {{"X-Annot-Token", server_.token()}}; }
-  // POST path?query with the token; the response.
-  httplib::Result Post(const std::string& path, const std::string& query = "") {
-    return client_->Post((path + "?" + query).c_str(), Auth(), "", "application/x-www-form-urlencoded");
-  }
-  std::string State() {
-    auto r = client_->Get("/api/state", Auth());
-    return r && r->status == 200 ? r->body : std::string();
-  }
-  static std::string Field(const std::string& json, const std::string& key) {
-    std::smatch m;
-    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9]+)"))) return m[1];
-    return "";
-  }
-
-  fs::path dir_;
-  std::string pdf_, original_;
-  ServeProcess server_;
-  std::unique_ptr<httplib::Client> client_;
-};
+using namespace annotserve::testing;
 
 TEST_F(ServeTest, RefusesRequestsWithoutTheTokenFromOtherOriginsOrForOtherHosts) {
   const std::string good = "127.0.0.1:" + std::to_string(server_.port());
@@ -385,6 +253,48 @@ TEST(ServeRequestTest, PicksTheInstalledLanguageTheBrowserPrefers) {
                                          {"", ""},
                                          {";;,,;q=", ""}})
     EXPECT_EQ(annotserve::PickLanguage(c.header, installed), c.expected) << c.header;
+}
+
+// How much of what a connection sent makes one request, before any of it
+// reaches a worker.
+TEST(ServeRequestTest, MeasuresWholeRequestsAndRefusesThoseThatCannotBeTaken) {
+  using State = annotserve::RequestExtent::State;
+  const std::string head = "POST /api/event HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    State state;
+    size_t size;  // Whole: the request's bytes; Refused: the status
+  };
+  const std::vector<Case> cases = {
+      {"a head not yet ended", head, State::Incomplete, 0},
+      {"a head without a body", head + "\r\n", State::Whole, head.size() + 2},
+      {"lines ended by LF alone", "GET / HTTP/1.1\nHost: a\n\n", State::Whole, 24},
+      {"a body not all there", head + "Content-Length: 5\r\n\r\nabc", State::Incomplete, 0},
+      {"a body all there", head + "Content-Length: 5\r\n\r\nabcde", State::Whole, head.size() + 26},
+      {"the next request behind it", head + "content-length: 5\r\n\r\nabcdeGET", State::Whole, head.size() + 26},
+      {"the same length twice", head + "Content-Length: 1\r\nContent-Length:1\r\n\r\nx", State::Whole,
+       head.size() + 40},
+      {"a body that waits for 100 Continue", head + "Content-Length: 9\r\nExpect: 100-continue\r\n\r\n",
+       State::Whole, head.size() + 43},
+      {"two lengths", head + "Content-Length: 1\r\nContent-Length: 2\r\n\r\nab", State::Refused, 400},
+      {"a length that is no number", head + "Content-Length: 1e3\r\n\r\n", State::Refused, 400},
+      {"a negative length", head + "Content-Length: -1\r\n\r\n", State::Refused, 400},
+      {"a chunked body", head + "Transfer-Encoding: chunked\r\n\r\n", State::Refused, 411},
+      {"a body over the limit", head + "Content-Length: 65537\r\n\r\n", State::Refused, 413},
+      {"a head over the limit, unended", head + "X: " + std::string(20000, 'a'), State::Refused, 431},
+      {"a head over the limit, ended", head + "X: " + std::string(20000, 'a') + "\r\n\r\n", State::Refused, 431},
+  };
+  for (const Case& c : cases) {
+    const auto extent = annotserve::MeasureRequest(c.bytes, 16 * 1024, 64 * 1024);
+    EXPECT_EQ(extent.state, c.state) << c.what;
+    if (c.state == State::Whole) EXPECT_EQ(extent.size, c.size) << c.what;
+    if (c.state == State::Whole)
+      EXPECT_EQ(extent.lengthGiven, c.bytes.find("Content-Length") != std::string::npos ||
+                                        c.bytes.find("content-length") != std::string::npos)
+          << c.what;
+    if (c.state == State::Refused) EXPECT_EQ(extent.status, static_cast<int>(c.size)) << c.what;
+  }
 }
 
 TEST(ServeRequestTest, JsonStringsEscapeControlsAndReplaceBrokenUtf8) {

@@ -1,5 +1,8 @@
 #include "serve/server.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 // qpdf 11 without its PointerHolder compatibility, as the host has it.
 #ifndef POINTERHOLDER_TRANSITION
 #define POINTERHOLDER_TRANSITION 4
@@ -8,9 +11,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -29,6 +34,7 @@
 #include "host/session.h"
 #include "host/utf.h"
 #include "serve/host_queue.h"
+#include "serve/http_front.h"
 #include "serve/serve_request.h"
 #include "tessel/dialog.h"
 #include "tessel/headless.h"
@@ -48,57 +54,20 @@ constexpr auto kHostWait = std::chrono::seconds(60);
 constexpr size_t kKeptLines = 20;
 // Window drawings kept for the overlay during one gesture at most.
 constexpr size_t kMaxWindowItems = 4000;
-// Connections waiting for a server thread at most; the listener waits
-// beyond that, so a flood cannot queue without bound.
-constexpr size_t kPendingConnections = 64;
-// A thread serves one connection for as long as it is kept alive, and a
-// browser keeps up to six open; the rest serve tests and a second tab.
+// Threads that handle whole requests. A request that waits for the host
+// holds one; the connections themselves wait in HttpFront's reading
+// thread, so this many requests can wait for the host at once.
 constexpr size_t kServerThreads = 16;
 
-// httplib's pool with a bound: enqueue waits while the queue is full.
-class BoundedPool : public httplib::TaskQueue {
+// httplib's routing of a request read from a stream, without its own
+// accepting and reading of connections (HttpFront does that).
+class Router : public httplib::Server {
  public:
-  BoundedPool(size_t threads, size_t limit) : limit_(limit) {
-    for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+  // False when the connection is to be closed.
+  bool Handle(httplib::Stream& stream) {
+    bool closed = false;
+    return process_request(stream, false, closed, nullptr) && !closed;
   }
-  void enqueue(std::function<void()> fn) override {
-    std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return jobs_.size() < limit_ || shutdown_; });
-    jobs_.push_back(std::move(fn));
-    lock.unlock();
-    ready_.notify_one();
-  }
-  void shutdown() override {
-    {
-      std::lock_guard lock(mutex_);
-      shutdown_ = true;
-    }
-    ready_.notify_all();
-    room_.notify_all();
-    for (auto& t : threads_) t.join();
-  }
-
- private:
-  void Work() {
-    for (;;) {
-      std::function<void()> fn;
-      {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return shutdown_ || !jobs_.empty(); });
-        if (jobs_.empty()) return;
-        fn = std::move(jobs_.front());
-        jobs_.pop_front();
-      }
-      room_.notify_one();
-      fn();
-    }
-  }
-  const size_t limit_;
-  std::mutex mutex_;
-  std::condition_variable ready_, room_;
-  std::deque<std::function<void()>> jobs_;
-  std::vector<std::thread> threads_;
-  bool shutdown_ = false;
 };
 
 std::string RandomToken() {
@@ -188,8 +157,8 @@ struct Server::Impl {
   explicit Impl(ServeOptions o) : options(std::move(o)), queue(options.queueLimit) {}
 
   ServeOptions options;
-  httplib::Server http;
-  std::thread listener;
+  Router http;
+  std::unique_ptr<HttpFront> front;
   HostQueue queue;
   int port = 0;
   std::atomic<bool> stopped{false};
@@ -218,12 +187,17 @@ struct Server::Impl {
   bool buttonHeld = false;
   uint64_t docVersion = 1;
   uint64_t bytesVersion = 0;
+  // The top of the undo stack when the document was last saved or opened:
+  // the document has unsaved changes while the top is another.
+  std::pair<size_t, const void*> savedMark{0, nullptr};
   std::string bytes;
   std::map<std::string, std::vector<std::string>> chestRows;
 
   // Runs `job` on the host thread and waits for it. 503 when the queue is
-  // full or the host does not answer in time.
-  void OnHost(httplib::Response& res, std::function<void(httplib::Response&)> job) {
+  // full or the host does not answer in time. A job that writes the file
+  // (`untilDone`) is waited for however long it takes, so that its answer
+  // is what happened to the file.
+  void OnHost(httplib::Response& res, std::function<void(httplib::Response&)> job, bool untilDone = false) {
     auto done = std::make_shared<std::promise<httplib::Response>>();
     auto future = done->get_future();
     const bool posted = queue.Post([this, job = std::move(job), done] {
@@ -241,7 +215,11 @@ struct Server::Impl {
     // it takes; otherwise the host answers in time or the request fails.
     auto deadline = std::chrono::steady_clock::now() + kHostWait;
     while (future.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
-      if (stopped) return Refuse(res, 503, "the server is stopping");
+      // A job the host has taken runs before the host stops (HostQueue
+      // runs what is queued, and a dialog waiting for the person is
+      // cancelled), so the answer waits for what really happened: a save
+      // under way when the server is told to stop finishes, and says so.
+      if (stopped) break;
       bool waitingForPerson;
       {
         std::lock_guard lock(shared);
@@ -249,10 +227,14 @@ struct Server::Impl {
       }
       if (waitingForPerson)
         deadline = std::chrono::steady_clock::now() + kHostWait;
-      else if (std::chrono::steady_clock::now() > deadline)
+      else if (!untilDone && std::chrono::steady_clock::now() > deadline)
         return Refuse(res, 503, "the editor did not answer in time");
     }
-    res = future.get();
+    try {
+      res = future.get();
+    } catch (const std::future_error&) {
+      Refuse(res, 503, "the server stopped before it did this; nothing was changed");
+    }
   }
 
   static void Refuse(httplib::Response& res, int status, const std::string& why) {
@@ -295,9 +277,43 @@ struct Server::Impl {
       return false;
     }
     Editor::Get().SetView(0, 1, 0);
+    savedMark = UndoMark();
     RefreshChest();
     Publish();
     return true;
+  }
+
+  std::pair<size_t, const void*> UndoMark() const {
+    KA_Document doc = session ? session->AppDocument() : nullptr;
+    if (!doc || doc->undo.empty()) return {0, nullptr};
+    const auto& top = doc->undo.back();
+    return {doc->undo.size(), top.items.empty() ? nullptr : top.items.front().clientData};
+  }
+  bool Unsaved() const { return UndoMark() != savedMark; }
+
+  // A name beside the document for a copy, `plan-copy.pdf`, then
+  // `plan-copy-2.pdf` and on, made at once as an empty file so that no
+  // other file can take it before the copy is written over it.
+  bool ReserveCopyName(std::string* path, std::string* why) {
+    const fs::path original(options.pdfPath);
+    const std::string stem = original.stem().string();
+    const std::string ext = original.has_extension() ? original.extension().string() : ".pdf";
+    for (int n = 1; n <= 99; ++n) {
+      const fs::path candidate =
+          original.parent_path() / (stem + "-copy" + (n == 1 ? "" : "-" + std::to_string(n)) + ext);
+      const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        ::close(fd);
+        *path = candidate.string();
+        return true;
+      }
+      if (errno != EEXIST) {
+        *why = "cannot make a copy beside " + options.pdfPath + ": " + std::strerror(errno);
+        return false;
+      }
+    }
+    *why = "cannot make a copy beside " + options.pdfPath + ": too many copies are there already";
+    return false;
   }
 
   void ShutHost() {
@@ -484,6 +500,8 @@ struct Server::Impl {
       s += "]";
     }
     s += ",\"doc\":" + std::to_string(docVersion) + ",\"saves\":" + std::to_string(saves.load());
+    s += ",\"file\":" + JsonString(fs::path(options.pdfPath).filename().string());
+    s += ",\"unsaved\":" + std::string(Unsaved() ? "true" : "false");
     KA_Tool tool = editor.CurrentTool();
     s += ",\"tool\":" + JsonString(tool ? tool->name : "") + ",\"cursor\":" + JsonString(editor.Cursor());
     s += ",\"ribbon\":[";
@@ -701,12 +719,53 @@ struct Server::Impl {
                   ReplyState(r);
                 });
               }));
+    // A save over a file another program changed since it was opened is
+    // refused as a conflict (409, "changedOnDisk"), for the page to offer a
+    // copy or a reload instead.
     http.Post("/api/save", guard([this](const httplib::Request&, httplib::Response& res) {
                 OnHost(res, [this](httplib::Response& r) {
                   std::string why;
-                  if (!session->Save(options.pdfPath, &why)) return Refuse(r, 500, why);
+                  if (!session->Save(options.pdfPath, &why)) {
+                    if (!kshost::SourceChangedOnDisk(session->Document())) return Refuse(r, 500, why);
+                    r.status = 409;
+                    r.set_content("{\"error\":" + JsonString(why) + ",\"changedOnDisk\":true}", "application/json");
+                    return;
+                  }
                   ++saves;
                   ++docVersion;
+                  savedMark = UndoMark();
+                  Publish();
+                  ReplyState(r);
+                }, true);
+              }));
+    // The document as it is, whole, into a new file beside it; the file it
+    // was opened from is left alone.
+    http.Post("/api/save-copy", guard([this](const httplib::Request&, httplib::Response& res) {
+                OnHost(res, [this](httplib::Response& r) {
+                  std::string path, why;
+                  if (!ReserveCopyName(&path, &why)) return Refuse(r, 500, why);
+                  if (!session->Save(path, &why)) {
+                    ::unlink(path.c_str());
+                    return Refuse(r, 500, why);
+                  }
+                  ++saves;
+                  Publish();
+                  r.set_content("{\"copy\":" + JsonString(fs::path(path).filename().string()) + ",\"state\":" +
+                                    StateJson() + "}",
+                                "application/json");
+                }, true);
+              }));
+    // The file as it is on disk now, in place of the document being edited
+    // and whatever it had not saved (the page asks the person first).
+    http.Post("/api/reload", guard([this](const httplib::Request&, httplib::Response& res) {
+                OnHost(res, [this](httplib::Response& r) {
+                  std::string why;
+                  windowItems.clear();
+                  if (!session->Open(options.pdfPath, &why)) return Refuse(r, 500, why);
+                  Editor::Get().SetView(0, 1, 0);
+                  savedMark = UndoMark();
+                  ++docVersion;
+                  RefreshChest();
                   Publish();
                   ReplyState(r);
                 });
@@ -817,29 +876,25 @@ bool Server::Start(std::string* error) {
     kshost::fn::DocClose(doc);
   }
   d.queue.Start(nullptr, [&d] { d.ShutHost(); });
-  d.http.new_task_queue = [] { return new BoundedPool(kServerThreads, kPendingConnections); };
-  d.http.set_keep_alive_max_count(100000);
-  d.http.set_keep_alive_timeout(2);
-  // Answers are small and a gesture waits for each: no Nagle delay.
-  d.http.set_tcp_nodelay(true);
   d.http.set_payload_max_length(64 * 1024);
+  // What the answers' Keep-Alive header tells the browser: HttpFront
+  // closes a connection that brings no request within its deadline.
+  d.http.set_keep_alive_max_count(100000);
+  d.http.set_keep_alive_timeout(5);
   d.Routes();
-  if (d.options.port > 0) {
-    if (!d.http.bind_to_port("127.0.0.1", d.options.port)) {
-      *error = "cannot listen on 127.0.0.1:" + std::to_string(d.options.port) + " (is it in use?)";
-      d.queue.Stop();
-      return false;
-    }
-    d.port = d.options.port;
-  } else {
-    d.port = d.http.bind_to_any_port("127.0.0.1");
-    if (d.port <= 0) {
-      *error = "cannot listen on 127.0.0.1";
-      d.queue.Stop();
-      return false;
-    }
+  HttpFront::Limits limits;
+  limits.workers = kServerThreads;
+  d.front = std::make_unique<HttpFront>([&d](httplib::Stream& stream) { return d.http.Handle(stream); }, limits);
+  std::string why;
+  d.port = d.front->Listen("127.0.0.1", d.options.port, &why);
+  if (d.port <= 0) {
+    *error = d.options.port > 0 ? "cannot listen on 127.0.0.1:" + std::to_string(d.options.port) + " (" + why + ")"
+                                : "cannot listen on 127.0.0.1: " + why;
+    d.front.reset();
+    d.queue.Stop();
+    return false;
   }
-  d.listener = std::thread([&d] { d.http.listen_after_bind(); });
+  d.front->Start();
   return true;
 }
 
@@ -850,8 +905,7 @@ void Server::Stop() {
     std::lock_guard lock(d.shared);  // a dialog waiting for the user sees `stopped` and cancels
   }
   d.answered.notify_all();
-  d.http.stop();
-  if (d.listener.joinable()) d.listener.join();
+  if (d.front) d.front->Stop();
   d.queue.Stop();
   { std::lock_guard lock(d.waitMutex); }
   d.waitDone.notify_all();

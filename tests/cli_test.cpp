@@ -314,4 +314,30 @@ TEST_F(CliTest, FailedRunKeepsWhatEarlierSaveLinesWrote) {
       << r.output;
 }
 
+// A script's save over the file it opened, after something else wrote that
+// file (here the script's own export of the measurements, put where the
+// PDF was): the save is refused, names the line, and the file stays as
+// the other writer left it; -o over it is refused the same way.
+TEST_F(CliTest, ASaveOverAFileWrittenSinceItWasOpenedIsRefused) {
+  const std::string plan = Plan();
+  const std::string script = dir_.Write("s.session", "open \"" + plan +
+                                                         "\"\ntool DISTANCE\nclick 97.01 107.01\nclick 476.85 107.01\n"
+                                                         "answer file \"" + plan +
+                                                         "\"\npress Button_Measure_Export\nsave\n");
+  CommandResult r = Shell(Annot("run " + Quote(script)));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("s.session:7: cannot save"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("another program changed the file after it was opened"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(plan).rfind("\xEF\xBB\xBF\"Label\",\"Type\",\"Value\"", 0), 0u) << "the export is still there";
+
+  const std::string other = Plan();
+  const std::string exportOnly = dir_.Write(
+      "e.session", "tool DISTANCE\nclick 97.01 107.01\nclick 476.85 107.01\nanswer file \"" + other +
+                       "\"\npress Button_Measure_Export\n");
+  r = Shell(Annot("run " + Quote(exportOnly) + " -i " + Quote(other) + " -o " + Quote(other)));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("another program changed the file"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(other).rfind("\xEF\xBB\xBF\"Label\"", 0), 0u);
+}
+
 }  // namespace

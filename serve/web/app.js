@@ -13,27 +13,42 @@ const pdfjsLoaded = import(`/app/pdf.min.mjs?t=${token}`).then((pdfjs) => {
 const $ = (id) => document.getElementById(id);
 const WORDS = {
   "de-DE": { Undo: "Rückgängig", Redo: "Wiederholen", Save: "Speichern", Download: "Herunterladen", Select: "Auswählen",
-             Page: "Seite", OK: "OK", Cancel: "Abbrechen", Yes: "Ja", No: "Nein", Saved: "Gespeichert" },
+             Page: "Seite", OK: "OK", Cancel: "Abbrechen", Yes: "Ja", No: "Nein", Saved: "Gespeichert",
+             "Unsaved changes": "Ungespeicherte Änderungen", "Save as a copy": "Als Kopie speichern",
+             Reload: "Neu laden", "Saved as": "Gespeichert als" },
   "fr-FR": { Undo: "Annuler", Redo: "Rétablir", Save: "Enregistrer", Download: "Télécharger", Select: "Sélectionner",
-             Page: "Page", OK: "OK", Cancel: "Annuler", Yes: "Oui", No: "Non", Saved: "Enregistré" },
+             Page: "Page", OK: "OK", Cancel: "Annuler", Yes: "Oui", No: "Non", Saved: "Enregistré",
+             "Unsaved changes": "Modifications non enregistrées", "Save as a copy": "Enregistrer une copie",
+             Reload: "Recharger", "Saved as": "Enregistré sous" },
 };
 let lang = "en-US";
 const t = (w) => (WORDS[lang] && WORDS[lang][w]) || w;
 
-const app = { state: null, seq: -1, shownDoc: -1, shownView: "", rendering: null, busy: 0, errors: [] };
+const app = { state: null, seq: -1, shownDoc: -1, shownView: "", rendering: null, busy: 0, errors: [], offline: false };
 window.annot = app;
 
-async function api(path, params = {}, method = "POST") {
+// A request to the editor; null when it was refused (the reason goes to the
+// status line) or the editor cannot be reached (the page says so and keeps
+// what it shows). `onRefused` may take a refusal itself.
+async function api(path, params = {}, method = "POST", onRefused = null) {
   const query = new URLSearchParams();
   for (const [k, v] of Object.entries(params)) {
     if (Array.isArray(v)) v.forEach((x) => query.append(k, x));
     else query.append(k, String(v));
   }
   query.append("t", token);
-  const res = await fetch(`${path}?${query}`, { method, headers: { "X-Annot-Token": token } });
-  const type = res.headers.get("Content-Type") || "";
-  const body = type.startsWith("application/json") ? await res.json() : await res.arrayBuffer();
+  let res, body;
+  try {
+    res = await fetch(`${path}?${query}`, { method, headers: { "X-Annot-Token": token } });
+    const type = res.headers.get("Content-Type") || "";
+    body = type.startsWith("application/json") ? await res.json() : await res.arrayBuffer();
+  } catch (e) {
+    setOffline(true);
+    return null;
+  }
+  setOffline(false);
   if (!res.ok) {
+    if (onRefused && onRefused(res.status, body)) return null;
     const why = body && body.error ? body.error : `HTTP ${res.status}`;
     app.errors.push(why);
     showStatus(why, true);
@@ -41,6 +56,25 @@ async function api(path, params = {}, method = "POST") {
   }
   if (body && body.seq !== undefined) apply(body);
   return body;
+}
+
+// While the editor cannot be reached the page keeps the document, the
+// panel and the unsaved marker as they were, and says what that means.
+function setOffline(offline) {
+  if (offline === app.offline) return;
+  app.offline = offline;
+  document.body.classList.toggle("offline", offline);
+  const banner = $("banner");
+  if (offline) {
+    const host = app.state && app.state.host;
+    const file = (host && host.file) || "the file";
+    banner.textContent = host && host.unsaved
+      ? `The editor has stopped or cannot be reached. Your changes since the last save are shown here but were not saved to ${file}; the page keeps trying to reach the editor.`
+      : `The editor has stopped or cannot be reached; ${file} holds everything that was saved. The page keeps trying to reach the editor.`;
+    banner.hidden = false;
+  } else {
+    banner.hidden = true;
+  }
 }
 
 // Events keep their order; a move waiting to be sent is replaced by the next.
@@ -60,9 +94,9 @@ function send(params) {
 }
 app.flush = () => sending;
 
-function command(path, params) {
+function command(path, params, onRefused = null) {
   app.busy++;
-  sending = sending.then(async () => { try { return await api(path, params); } finally { app.busy--; } });
+  sending = sending.then(async () => { try { return await api(path, params, "POST", onRefused); } finally { app.busy--; } });
   return sending;
 }
 
@@ -82,6 +116,7 @@ function apply(state) {
     renderPage(host);
     $("undo").disabled = !host.undo;
     $("redo").disabled = !host.redo;
+    showUnsaved(host);
     $("pageNo").textContent = `${t("Page")} ${host.page + 1} / ${host.pages}`;
     const tips = host.tips || [], messages = host.messages || [];
     const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
@@ -93,10 +128,30 @@ function apply(state) {
 async function poll() {
   try {
     const res = await fetch(`/api/state?t=${token}`, { headers: { "X-Annot-Token": token } });
+    setOffline(false);
     if (res.ok) apply(await res.json());
-  } catch (e) { /* the server went away; keep trying */ }
-  setTimeout(poll, app.state && app.state.modal ? 150 : 400);
+  } catch (e) {
+    setOffline(true);  // the server went away; keep trying
+  }
+  setTimeout(poll, app.offline ? 1000 : app.state && app.state.modal ? 150 : 400);
 }
+
+// The marker of changes not yet saved: beside Save and in the title.
+function showUnsaved(host) {
+  const unsaved = !!host.unsaved;
+  $("save").classList.toggle("unsaved", unsaved);
+  $("unsaved").hidden = !unsaved;
+  document.title = `${unsaved ? "● " : ""}${host.file || ""} — annot`;
+}
+
+// Closing or leaving the page with unsaved changes asks first.
+window.addEventListener("beforeunload", (e) => {
+  const host = app.state && app.state.host;
+  if (host && host.unsaved) {
+    e.preventDefault();
+    e.returnValue = "";
+  }
+});
 
 function showStatus(text, error = false) {
   $("status").textContent = text;
@@ -228,7 +283,7 @@ function wireInput() {
   }, { passive: false });
   const keys = { Escape: 27, Enter: 13, Delete: 46, Backspace: 8, Tab: 9, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, " ": 32 };
   document.addEventListener("keydown", (e) => {
-    if (!$("modal").hidden || e.target.closest("input,select,textarea")) return;
+    if (!$("modal").hidden || !$("notice").hidden || e.target.closest("input,select,textarea")) return;
     if (e.ctrlKey && e.key === "z") { e.preventDefault(); return command("/api/undo"); }
     if (e.ctrlKey && e.key === "y") { e.preventDefault(); return command("/api/redo"); }
     if (e.ctrlKey && e.key === "s") { e.preventDefault(); return save(); }
@@ -243,8 +298,80 @@ function zoom(factor) {
 }
 
 async function save() {
-  const done = await command("/api/save");
+  const done = await command("/api/save", {}, (status, body) => {
+    if (status !== 409 || !body || !body.changedOnDisk) return false;
+    askAboutConflict(body.error);
+    return true;
+  });
   if (done) showStatus(t("Saved"));
+}
+
+// Another program wrote the file since it was opened here: saving over it
+// would lose what that program wrote. The page offers a copy beside the
+// file, or the file as it is now (after asking, since that drops the
+// changes made here).
+function askAboutConflict(why) {
+  const host = app.state && app.state.host;
+  const file = (host && host.file) || "the file";
+  const box = $("notice");
+  const form = document.createElement("form");
+  form.className = "dialog conflict";
+  const title = document.createElement("h3");
+  title.textContent = `${file} was changed by another program`;
+  const text = document.createElement("p");
+  text.textContent = `Another program wrote ${file} after it was opened here. Saving over it would throw away what that program wrote, so nothing was saved. Save what you see here as a new file beside it, or reload ${file} as it is now.`;
+  const detail = document.createElement("p");
+  detail.className = "detail";
+  detail.textContent = why;
+  const buttons = document.createElement("div");
+  buttons.className = "buttons";
+  const close = () => { box.hidden = true; box.replaceChildren(); };
+  const button = (word, name, fn) => {
+    const b = document.createElement("button");
+    b.type = "button"; b.textContent = t(word); b.dataset.action = name;
+    b.addEventListener("click", fn);
+    buttons.append(b);
+    return b;
+  };
+  button("Save as a copy", "copy", async () => {
+    close();
+    const done = await command("/api/save-copy");
+    if (done) {
+      if (done.state) apply(done.state);
+      showStatus(`${t("Saved as")} ${done.copy}`);
+    }
+  });
+  button("Reload", "reload", () => {
+    const steps = host && host.undo ? host.undo : 0;
+    text.textContent = `Reload ${file} as the other program left it? The changes made here (${steps} ${steps === 1 ? "step" : "steps"}) are dropped and cannot be undone.`;
+    buttons.replaceChildren();
+    button("Reload", "confirm-reload", async () => {
+      close();
+      const done = await command("/api/reload");
+      if (done) showStatus(`${file}: reloaded`);
+    });
+    button("Cancel", "cancel", close);
+  });
+  button("Cancel", "cancel", close);
+  form.append(title, text, detail, buttons);
+  form.addEventListener("submit", (ev) => ev.preventDefault());
+  box.replaceChildren(form);
+  box.hidden = false;
+}
+
+// The document as a file, fetched first so that an editor that cannot be
+// reached leaves the page as it is instead of an error page.
+async function download() {
+  const data = await api("/api/download", {}, "GET");
+  if (!data) return;
+  const host = app.state && app.state.host;
+  const a = document.createElement("a");
+  a.href = URL.createObjectURL(new Blob([data], { type: "application/pdf" }));
+  a.download = (host && host.file) || "document.pdf";
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
 }
 
 // ---- furniture ----------------------------------------------------------
@@ -267,7 +394,10 @@ function buildToolbar() {
   add("undo", "Undo", () => command("/api/undo"));
   add("redo", "Redo", () => command("/api/redo"));
   add("save", "Save", save);
-  add("download", "Download", () => { window.location.href = `/api/download?t=${token}`; });
+  add("download", "Download", download);
+  const unsaved = document.createElement("span");
+  unsaved.id = "unsaved"; unsaved.dataset.word = "Unsaved changes"; unsaved.hidden = true;
+  bar.append(unsaved);
   add("zoomOut", "−", () => zoom(0.8));
   add("zoomIn", "+", () => zoom(1.25));
   add("rotate", "⟳", () => command("/api/view", { rotation: (app.state.host.rotation + 90) % 360 }));
@@ -419,8 +549,7 @@ function drawModal(modal) {
       else params[name] = el.value;
     }
     box.hidden = true;
-    fetch(`/api/answer?${new URLSearchParams({ ...params, t: token })}`, { method: "POST", headers: { "X-Annot-Token": token } })
-      .then((r) => r.json()).then((s) => s.seq !== undefined && apply(s));
+    api("/api/answer", params);
   };
   const buttons = document.createElement("div");
   buttons.className = "buttons";
