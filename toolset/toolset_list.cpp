@@ -166,16 +166,22 @@ bool CAnnot_ToolSetMgr::LoadVisibleToolSets() {
       }
     }
     if (!p->toolset) {
-      const size_t reported = problems_.size();
-      p->toolset = LoadToolSetFile(p->fullPath, &problems_);
+      std::vector<ToolsetProblem> problems;
+      p->toolset = LoadToolSetFile(p->fullPath, &problems);
       if (!p->toolset && FileNameOf(p->fullPath) == U16(kFavoriteToolsetFile) &&
           !host::FileExists(p->fullPath.c_str())) {
         // The favourites file is made on first use.
         p->toolset = std::make_shared<CAnnot_ToolSet>();
         p->toolset->filePath = p->fullPath;
         p->toolset->title = u"My Tools";
-        problems_.resize(reported);
+        problems.clear();
       }
+      // A file that stays unreadable is tried again on each refresh and
+      // reported once.
+      const bool reported = !problems.empty() && std::any_of(problems_.begin(), problems_.end(), [&](auto& q) {
+        return q.file == problems[0].file;
+      });
+      if (!reported) problems_.insert(problems_.end(), problems.begin(), problems.end());
       changed = changed || p->toolset != nullptr;
     }
     if (p->toolset) sets.push_back(p->toolset);
