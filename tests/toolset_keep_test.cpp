@@ -150,7 +150,8 @@ TEST_F(ToolsetKeepTest, APackageThatInflatesBeyondTheCapIsRefused) {
   const std::string make =
       "import zlib,sys\n"
       "f=zlib.compress(b' '*(60<<20),1).hex()\n"
-      "r=''.join('<Resources><ID>REFID_%d</ID><Key>XObject</Key><Data>%s</Data></Resources>'%(i,f) for i in range(30))\n"
+      "r=''.join('<Resources><ID>REFID_%d</ID><Key>XObject</Key><Data>%s</Data></Resources>'%(i,f)\n"
+      "          for i in range(30))\n"
       "open(sys.argv[1],'w').write('<?xml version=\"1.0\" encoding=\"UTF-8\"?><VenkoToolSet Version=\"1\">"
       "<Title>Bomb</Title><ToolChestItem>'+r+'<Name>b</Name><Type>Venko.PDF.Annotations.AnnotationSquare</Type>"
       "<Raw>&lt;&lt;/Subtype/Square/Rect[0 0 9 9]&gt;&gt;</Raw><Mode>drawing</Mode></ToolChestItem></VenkoToolSet>')\n";

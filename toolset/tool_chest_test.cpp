@@ -194,7 +194,8 @@ TEST_F(ToolChestTest, AnotherProcessesToolsetsJoinTheListAndTheChest) {
   // Nothing changed here: saving leaves the list as the other wrote it.
   std::string prefs = read(folder + "/preferences.xml");
   ASSERT_NE(prefs.find("<Path>Dimensions.ktz</Path>"), std::string::npos) << prefs;
-  prefs.replace(prefs.find("</Preference>"), 0, "<Item><Visible>True</Visible><Path>Kit.ktz</Path><Expand>True</Expand></Item>");
+  prefs.replace(prefs.find("</Preference>"), 0,
+                "<Item><Visible>True</Visible><Path>Kit.ktz</Path><Expand>True</Expand></Item>");
   const size_t dims = prefs.find("<Path>Dimensions.ktz</Path>");
   prefs.replace(prefs.find("<Expand>True</Expand>", dims), 21, "<Expand>False</Expand>");
   prefs.replace(prefs.find("<Preferences>"), 13, "<Preferences><!-- written elsewhere -->");

@@ -115,7 +115,8 @@ bool CAnnot_ToolSetMgr::MergeStoredList(const std::u16string& folder) {
     auto base = findState(mine->fullPath);
     if (other == theirs.end()) {
       // Listed once and gone from the other's list with its file: removed there.
-      if (base != base_.end() && !host::FileExists(mine->fullPath.c_str()) && !(mine->toolset && mine->toolset->modified))
+      const bool changedHere = mine->toolset && mine->toolset->modified;
+      if (base != base_.end() && !host::FileExists(mine->fullPath.c_str()) && !changedHere)
         mine = nullptr, changed = true;
       continue;
     }
@@ -130,7 +131,8 @@ bool CAnnot_ToolSetMgr::MergeStoredList(const std::u16string& folder) {
   preferences_.erase(std::remove(preferences_.begin(), preferences_.end(), nullptr), preferences_.end());
   // Entries another process added; one this process removed stays removed.
   for (auto& other : theirs) {
-    if (find(preferences_, other->fullPath) != preferences_.end() || findState(other->fullPath) != base_.end()) continue;
+    if (find(preferences_, other->fullPath) != preferences_.end() || findState(other->fullPath) != base_.end())
+      continue;
     preferences_.push_back(other);
     changed = true;
   }
