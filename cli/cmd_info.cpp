@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -127,7 +128,9 @@ bool SplitArgs(const std::vector<std::string>& args, size_t from, size_t positio
       std::string& value = a == "-o" ? out->out : out->password;
       if (++i >= args.size() || !value.empty() || args[i].empty()) return false;
       value = args[i];
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (!a.empty() && a[0] == '-' &&
+               !(a.size() > 1 && (std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.'))) {
+      // "-12.5" is a number (a coordinate left of or below the origin).
       if (std::find(knownFlags.begin(), knownFlags.end(), a) == knownFlags.end()) return false;
       out->flags.push_back(a);
     } else {

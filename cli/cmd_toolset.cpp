@@ -19,7 +19,7 @@ const char kToolsetUsage[] =
     "       annot toolset create NAME\n"
     "       annot toolset capture PDF PAGE INDEX --into NAME [--password PW]\n"
     "       annot toolset place NAME TOOL PDF PAGE X Y -o OUT [--password PW] [--full]\n"
-    "       annot toolset import FILE\n"
+    "       annot toolset import FILE [--replace]\n"
     "       annot toolset export NAME -o FILE\n"
     "\n"
     "list shows every toolset of the tool chest with its tools in order.\n"
@@ -29,7 +29,8 @@ const char kToolsetUsage[] =
     "puts the tool named TOOL (its captured /NM) on page PAGE of PDF with\n"
     "the upper-left corner of its box at X Y (points) and saves OUT.\n"
     "import copies a toolset package (.ktz) into the toolset folder and shows\n"
-    "it in the chest; export writes one as a package.\n"
+    "it in the chest (--replace: over a toolset stored under the same file\n"
+    "name); export writes one as a package.\n"
     "\n"
     "Toolsets live in $XDG_DATA_HOME/annot/toolset (preferences.xml lists\n"
     "them); the host's settings in $XDG_CONFIG_HOME/annot. Parts of a\n"
@@ -117,7 +118,7 @@ int Capture(std::vector<std::string> args) {
   if (!p) return Fail(kExitFailure, a.positional[0] + ": no page " + a.positional[1]);
   if (!set->AddTool(p, static_cast<int32_t>(index), &error))
     return Fail(kExitFailure, a.positional[0] + ": page " + a.positional[1] + ", annotation " + a.positional[2] + ": " + error);
-  if (!AnnotationPlugin::SaveToolSetFile(*set, set->filePath) || !mgr.SavePreferences())
+  if (!AnnotationPlugin::SaveToolSetChanges(*set) || !mgr.SavePreferences())
     return Fail(kExitFailure, "cannot write " + ks::ToUtf8(set->filePath));
   std::printf("%s\n", ks::ToUtf8(set->tools.back()->name).c_str());
   return kExitOk;
@@ -150,10 +151,11 @@ int Place(const std::vector<std::string>& args) {
 
 int Import(const std::vector<std::string>& args) {
   CommandArgs a;
-  if (!SplitArgs(args, 1, 1, {}, &a) || !a.out.empty() || !a.password.empty()) return Usage();
+  if (!SplitArgs(args, 1, 1, {"--replace"}, &a) || !a.out.empty() || !a.password.empty()) return Usage();
   CAnnot_ToolSetMgr& mgr = Manager();
   std::string error;
-  auto set = mgr.ImportToolSet(Absolute(a.positional[0]), &error);
+  auto set = mgr.ImportToolSet(Absolute(a.positional[0]), a.Has("--replace"), &error);
+  if (!set && error.find("; it is kept") != std::string::npos) error += " (--replace replaces it)";
   if (!set) return Fail(kExitFailure, error);
   if (!mgr.SavePreferences()) return Fail(kExitFailure, "cannot write the toolset list");
   std::printf("%s\t%zu tool%s\n", ks::ToUtf8(set->title).c_str(), set->tools.size(), set->tools.size() == 1 ? "" : "s");
@@ -197,10 +199,12 @@ const char* ToolsetSubUsage(const std::string& sub) {
        "(from 1) of PDF with the upper-left corner of its box at X Y (points,\n"
        "page space), with new resources and a new /NM, and saves OUT.\n" ANNOT_SAVE_HELP},
       {"import",
-       "usage: annot toolset import FILE\n\n"
+       "usage: annot toolset import FILE [--replace]\n\n"
        "Copies a toolset package (.ktz) into the toolset folder and shows it in\n"
-       "the tool chest. A package that does not read is refused; nothing is\n"
-       "copied.\n"},
+       "the tool chest. A package that does not read, or whose fields inflate\n"
+       "to more than 256 MiB, is refused; nothing is copied. When the folder\n"
+       "already holds a toolset under the package's file name, the import is\n"
+       "refused unless --replace is given.\n"},
       {"export",
        "usage: annot toolset export NAME -o FILE\n\n"
        "Writes the toolset titled NAME as a package that `annot toolset import`\n"

@@ -1,5 +1,5 @@
 // Toolset files: whatever loads must write out to a file that loads to the
-// same tools, a tool that has a dictionary must place on a page, and the
+// same tools and keeps the items it could not read, a tool that has a dictionary must place on a page, and the
 // import's check of a package agrees with the loader.
 #include "fuzz/fuzz_support.h"
 #include "toolset/annot_toolset.h"
@@ -22,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<ToolsetProblem> again;
   auto back = ReadToolSet(WriteToolSet(*set), u"/fuzz/input.ktz", &again);
   FUZZ_CHECK(back && back->title == set->title && back->tools.size() <= set->tools.size());
+  // What the reader could not use travels through the write.
+  FUZZ_CHECK(back->unreadItems.size() == set->unreadItems.size());
   KPD_Document doc = ks::host::DocNew();
   KS_FloatRect box{0, 0, 200, 200};
   ks::host::DocAddPage(doc, &box);

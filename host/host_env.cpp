@@ -1,6 +1,8 @@
 #include "host/host_env.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -138,14 +140,51 @@ void HostEnv::loadLocked() {
   }
 }
 
+namespace {
+
+// An advisory lock on a folder, held for one read-merge-write of a file in
+// it; other processes of this host take the same lock.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
 bool HostEnv::saveLocked() {
   const std::string path = prefFileLocked();
-  if (fileWasMalformed_) {
+  FolderLock lock(configFolderLocked());
+  // What other processes wrote since this one read the file stays; only
+  // this process's own changes go on top of it.
+  const auto text = ReadWholeFile(path);
+  std::optional<PrefMap> stored = text ? ParsePrefFile(*text) : std::optional<PrefMap>(PrefMap{});
+  if (stored) {
+    for (const auto& [where, value] : changes_) {
+      if (value) (*stored)[where] = *value;
+      else stored->erase(where);
+    }
+    prefs_ = std::move(*stored);
+  } else {
     // Keep the unreadable file for the user instead of silently dropping it.
     ::rename(path.c_str(), (path + ".bad").c_str());
-    fileWasMalformed_ = false;
   }
-  return WriteFileAtomically(path, FormatPrefFile(prefs_), true);
+  fileWasMalformed_ = false;
+  if (!WriteFileAtomically(path, FormatPrefFile(prefs_), true)) return false;
+  changes_.clear();
+  return true;
 }
 
 std::optional<std::u16string> HostEnv::prefText(const std::u16string& section, const std::u16string& key) {
@@ -164,7 +203,10 @@ std::optional<int32_t> HostEnv::prefInt(const std::u16string& section, const std
 bool HostEnv::setPrefText(const std::u16string& section, const std::u16string& key, const std::u16string& value) {
   std::lock_guard lock(mutex_);
   loadLocked();
+  const auto it = prefs_.find({section, key});
+  if (it != prefs_.end() && it->second == value && !changes_.count({section, key})) return true;
   prefs_[{section, key}] = value;
+  changes_[{section, key}] = value;
   return saveLocked();
 }
 
@@ -177,6 +219,7 @@ bool HostEnv::removePref(const std::u16string& section, const std::u16string& ke
   std::lock_guard lock(mutex_);
   loadLocked();
   if (prefs_.erase({section, key}) == 0) return true;
+  changes_[{section, key}] = std::nullopt;
   return saveLocked();
 }
 
@@ -190,6 +233,7 @@ void HostEnv::Reset() {
   loaded_ = false;
   fileWasMalformed_ = false;
   prefs_.clear();
+  changes_.clear();
 }
 
 HostEnv& Env() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -54,7 +55,10 @@ class HostEnv {
 
   // Store a value and write the file at once (atomically). Return false when
   // the file could not be written; the in-memory value is kept either way, so
-  // the session goes on with what the user chose.
+  // the session goes on with what the user chose. The file is read again
+  // under a lock just before it is written and only the keys this process
+  // set or removed are changed in it, so two processes never undo each
+  // other's settings; a value equal to the stored one writes nothing.
   bool setPrefText(const std::u16string& section, const std::u16string& key, const std::u16string& value);
   bool setPrefInt(const std::u16string& section, const std::u16string& key, int32_t value);
 
@@ -83,6 +87,9 @@ class HostEnv {
   bool loaded_ = false;
   bool fileWasMalformed_ = false;
   PrefMap prefs_;
+  // What this process set (a value) or removed (nothing) and has not yet
+  // written.
+  std::map<std::pair<std::u16string, std::u16string>, std::optional<std::u16string>> changes_;
 };
 
 // The process-wide environment.

@@ -166,6 +166,30 @@ TEST_F(HostEnvTest, RemoveForgetsTheValueOnDisk) {
   EXPECT_EQ(fn::PrefGetInt(u"S", u"b", -1), 2);
 }
 
+// Two processes over one configuration folder: each writes only the keys it
+// changed, on top of what the other wrote since it read the file.
+TEST_F(HostEnvTest, TwoProcessesKeepEachOthersSettings) {
+  kshost::HostEnv first, second;
+  ASSERT_TRUE(first.setPrefInt(u"ToolChestPanel", u"ItemWidth", 60));
+  ASSERT_TRUE(first.setPrefText(u"Annotation\\Distance", u"Color", u"red"));
+  EXPECT_EQ(second.prefInt(u"ToolChestPanel", u"ItemWidth"), 60);  // second reads the file now
+  ASSERT_TRUE(first.setPrefText(u"Annotation\\Distance", u"Width", u"2"));
+  ASSERT_TRUE(first.removePref(u"Annotation\\Distance", u"Color"));
+  // The second process sets another key and writes back a value it only
+  // read: neither undoes what the first wrote after the second read.
+  ASSERT_TRUE(second.setPrefInt(u"Measurement", u"Precision", 3));
+  ASSERT_TRUE(second.setPrefInt(u"ToolChestPanel", u"ItemWidth", 60));
+  const auto stored = kshost::ParsePrefFile(Slurp(prefFile()));
+  ASSERT_TRUE(stored);
+  const kshost::PrefMap expected{{{u"Annotation\\Distance", u"Width"}, u"2"},
+                                 {{u"Measurement", u"Precision"}, u"3"},
+                                 {{u"ToolChestPanel", u"ItemWidth"}, u"60"}};
+  EXPECT_EQ(*stored, expected);
+  // A key both changed holds the later value.
+  ASSERT_TRUE(first.setPrefInt(u"Measurement", u"Precision", 5));
+  EXPECT_EQ(kshost::ParsePrefFile(Slurp(prefFile()))->at({u"Measurement", u"Precision"}), u"5");
+}
+
 TEST_F(HostEnvTest, MalformedFileGivesAnEmptyStoreAndIsKeptAside) {
   const std::string garbage = "[Good]\nk=1\nthis line has no equals sign\n";
   Spill(prefFile(), garbage);

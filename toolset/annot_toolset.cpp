@@ -9,14 +9,15 @@
 #include "sdk/ks_number.h"
 #include "sdk/ks_utf.h"
 #include "toolset/toolset_codec.h"
+#include "toolset/toolset_xml.h"
 
 namespace AnnotationPlugin {
 
 namespace host = ks::host;
+using namespace toolset_xml;
 
 namespace {
 
-constexpr char kXmlHeader[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // The identifiers that load, in the order they are offered. Polylines are
 // accepted in both spellings: older lists wrote "Polyline" while captures
 // write the Subtype's "PolyLine".
@@ -28,54 +29,6 @@ const char* const kSupportedTypes[] = {
     "Venko.PDF.Annotations.AnnotationPolygon",  "Venko.PDF.Annotations.AnnotationPolyline",
     "Venko.PDF.Annotations.AnnotationPolyLine", "Venko.PDF.Annotations.AnnotationLine",
     "Venko.PDF.Annotations.AnnotationInk"};
-
-// A document owned for this scope.
-struct Xml {
-  KX_Document doc = nullptr;
-  ~Xml() { host::XmlRelease(doc); }
-};
-
-std::string Text(KX_Element e) {
-  host::ByteString s;
-  return e && host::XmlGetText(e, s.get()) ? s.str() : std::string();
-}
-
-KX_Element Child(KX_Element e, const char* name) { return e ? host::XmlFirstChild(e, name) : nullptr; }
-
-void AppendText(KX_Element parent, const char* name, const std::string& text) {
-  KX_Element e = host::XmlAppendChild(parent, name);
-  if (e && !text.empty()) host::XmlSetText(e, text.c_str());
-}
-
-std::string Serialize(KX_Element root) {
-  host::ByteString s;
-  if (!host::XmlSerialize(root, 0, 0, s.get())) return {};
-  return kXmlHeader + s.str();
-}
-
-std::u16string U16(std::string_view s) { return ks::ToUtf16(s); }
-std::string U8(std::u16string_view s) { return ks::ToUtf8(s); }
-
-bool EndsWith(std::u16string_view s, std::u16string_view tail) {
-  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
-std::u16string Join(const std::u16string& folder, const std::u16string& name) {
-  if (folder.empty()) return {};
-  return folder.back() == u'/' ? folder + name : folder + u"/" + name;
-}
-
-std::u16string FileNameOf(const std::u16string& path) {
-  size_t slash = path.find_last_of(u"/\\");
-  return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Trim(std::string s) {
-  const char* ws = " \t\r\n";
-  size_t b = s.find_first_not_of(ws);
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_of(ws) == std::string::npos ? std::string::npos : s.find_last_not_of(ws) - b + 1);
-}
 
 float ParseFloat(const std::string& s) {
   // Locale-independent: the file writes "%f" in the C locale.
@@ -90,31 +43,80 @@ int32_t ParseInt(const std::string& s) {
   return v;
 }
 
-// Reads one item (a top-level tool or a child) into `tool`.
-void ReadItem(KX_Element item, CAnnot_Tool& tool, const std::string& file, const std::string& where,
-              std::vector<ToolsetProblem>* problems) {
-  auto field = [&](const std::string& text, const char* what) {
+// An element in XML syntax, and the same appended to `parent`: how parts of
+// a file that this version does not read travel through a save.
+std::string ElementXml(KX_Element e) {
+  host::ByteString s;
+  return e && host::XmlSerialize(e, 0, 0, s.get()) ? s.str() : std::string();
+}
+
+void AppendXml(KX_Element parent, const std::string& xml) {
+  host::ByteString error;
+  Xml x;
+  x.doc = host::XmlParse(xml.data(), xml.size(), error.get());
+  if (KX_Element root = x.doc ? host::XmlGetRoot(x.doc) : nullptr) host::XmlAppendCopy(parent, root);
+}
+
+std::string ElementName(KX_Element e) {
+  host::ByteString s;
+  return host::XmlElementName(e, s.get()) ? s.str() : std::string();
+}
+
+// Decodes one stored field within what is left of the file's budget.
+bool DecodeWithin(const std::string& text, ToolsetInflateBudget& budget, std::string* value, std::string* why) {
+  const size_t left = budget.limit - std::min(budget.used, budget.limit);
+  bool over = false;
+  if (!DecodeToolsetField(text, value, why, std::min(kMaxFieldBytes, left), &over)) {
+    if (over && left < kMaxFieldBytes && why) *why = "the toolset inflates beyond " + ToolsetSizeText(budget.limit);
+    return false;
+  }
+  budget.used += value->size();
+  return true;
+}
+
+// Reads one item (a top-level tool or a child) into `tool`. Elements it does
+// not use are kept in the tool as they were.
+void ReadItem(KX_Element item, CAnnot_Tool& tool, bool top, const std::shared_ptr<ToolsetInflateBudget>& budget,
+              const std::string& file, const std::string& where, std::vector<ToolsetProblem>* problems) {
+  auto field = [&](const std::string& text, const char* what, bool* ok = nullptr) {
     std::string value, why;
-    if (!DecodeToolsetField(text, &value, &why) && problems)
-      problems->push_back({file, where, std::string(what) + ": " + why});
+    const bool decoded = DecodeWithin(text, *budget, &value, &why);
+    if (!decoded && problems) problems->push_back({file, where, std::string(what) + ": " + why});
+    if (ok) *ok = decoded;
     return value;
   };
-  tool.name = U16(Text(Child(item, "Name")));
-  tool.type = Text(Child(item, "Type"));
-  tool.x = ParseFloat(Text(Child(item, "X")));
-  tool.y = ParseFloat(Text(Child(item, "Y")));
-  tool.raw = field(Text(Child(item, "Raw")), "Raw");
-  tool.index = ParseInt(Text(Child(item, "Index")));
-  for (KX_Element r = Child(item, "Resources"); r; r = host::XmlNextSibling(r, "Resources")) {
-    auto res = std::make_shared<CAnnot_ToolResource>();
-    res->id = field(Text(Child(r, "ID")), "resource ID");
-    res->key = field(Text(Child(r, "Key")), "resource Key");
-    res->data = field(Text(Child(r, "Data")), "resource Data");
-    if (res->id.rfind("REFID_", 0) != 0) {
-      if (problems) problems->push_back({file, where, "a resource without a REFID_ name is dropped"});
-      continue;
+  for (KX_Element e = Child(item, nullptr); e; e = host::XmlNextSibling(e, nullptr)) {
+    const std::string name = ElementName(e);
+    if (name == "Name") {
+      tool.name = U16(Text(e));
+    } else if (name == "Type") {
+      tool.type = Text(e);
+    } else if (name == "X") {
+      tool.x = ParseFloat(Text(e));
+    } else if (name == "Y") {
+      tool.y = ParseFloat(Text(e));
+    } else if (name == "Index") {
+      tool.index = ParseInt(Text(e));
+    } else if (name == "Raw") {
+      bool ok = true;
+      const std::string text = Text(e);
+      tool.raw = field(text, "Raw", &ok);
+      if (!ok) tool.unreadRaw = text;
+    } else if (name == "Resources") {
+      auto res = std::make_shared<CAnnot_ToolResource>();
+      bool idOk = true, keyOk = true;
+      res->id = field(Text(Child(e, "ID")), "resource ID", &idOk);
+      res->key = field(Text(Child(e, "Key")), "resource Key", &keyOk);
+      if (!idOk || !keyOk || res->id.rfind("REFID_", 0) != 0) {
+        if (problems && idOk) problems->push_back({file, where, "a resource without a REFID_ name is not used"});
+        tool.unreadElements.push_back(ElementXml(e));
+        continue;
+      }
+      res->SetStored(Text(Child(e, "Data")), budget);
+      tool.resources.push_back(std::move(res));
+    } else if (!(top && (name == "Mode" || name == "Child"))) {
+      tool.unreadElements.push_back(ElementXml(e));
     }
-    tool.resources.push_back(std::move(res));
   }
   if (!tool.raw.empty() && !tool.ParseRaw() && problems)
     problems->push_back({file, where, "Raw is no PDF dictionary; the tool cannot be placed"});
@@ -125,52 +127,24 @@ void WriteItem(KX_Element item, const CAnnot_Tool& tool, bool top) {
     KX_Element e = host::XmlAppendChild(item, "Resources");
     AppendText(e, "ID", EncodeToolsetField(r->id));
     AppendText(e, "Key", EncodeToolsetField(r->key));
-    AppendText(e, "Data", EncodeToolsetField(r->data));
+    AppendText(e, "Data", r->StoredText());
   }
   AppendText(item, "Name", U8(tool.name));
   AppendText(item, "Type", tool.type);
-  AppendText(item, "Raw", EncodeToolsetField(tool.raw));
+  AppendText(item, "Raw", tool.raw.empty() ? tool.unreadRaw : EncodeToolsetField(tool.raw));
   AppendText(item, "X", ks::FormatFixed(tool.x, 6));
   AppendText(item, "Y", ks::FormatFixed(tool.y, 6));
   AppendText(item, "Index", std::to_string(tool.index));
   if (top) AppendText(item, "Mode", tool.mode == 1 ? "drawing" : "properties");
   if (top)
     for (const auto& c : tool.children) WriteItem(host::XmlAppendChild(item, "Child"), *c, false);
+  for (const std::string& xml : tool.unreadElements) AppendXml(item, xml);
 }
 
-// The "Item" list of a preference list, as read.
-std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> ReadItems(KX_Element parent, const std::u16string& folder) {
-  std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> out;
-  for (KX_Element item = Child(parent, "Item"); item; item = host::XmlNextSibling(item, "Item")) {
-    KX_Element pathElement = Child(item, "Path");
-    if (!pathElement) continue;
-    auto p = std::make_shared<CAnnot_ToolSetPreference>();
-    p->path = U16(Text(pathElement));
-    if (!EndsWith(p->path, u".ktz") && !EndsWith(p->path, u".toolset.xml")) continue;
-    p->fullPath = !p->path.empty() && p->path[0] == u'/' ? p->path : Join(folder, p->path);
-    if (!host::FileExists(p->fullPath.c_str())) continue;
-    if (KX_Element v = Child(item, "Visible")) p->visible = Text(v) == "True";
-    if (KX_Element v = Child(item, "Expand")) p->expand = Text(v) == "True";
-    p->title = U16(Trim(Text(Child(item, "Title"))));
-    bool seen = std::any_of(out.begin(), out.end(), [&](auto& q) { return q->fullPath == p->fullPath; });
-    if (!seen) out.push_back(std::move(p));
-  }
-  return out;
-}
-
-void WriteItems(KX_Element parent, const std::vector<std::shared_ptr<CAnnot_ToolSetPreference>>& list) {
-  for (const auto& p : list) {
-    KX_Element item = host::XmlAppendChild(parent, "Item");
-    AppendText(item, "Visible", p->visible ? "True" : "False");
-    AppendText(item, "Path", U8(p->path));
-    if (!p->title.empty()) AppendText(item, "Title", U8(p->title));
-    AppendText(item, "Expand", p->expand ? "True" : "False");
-  }
-}
-
-bool WriteFile(const std::u16string& path, const std::string& data) {
-  // The host writes a temporary beside the file and renames it over.
-  return !path.empty() && host::FileWrite(path.c_str(), data.data(), data.size());
+std::vector<std::u16string> NamesOf(const CAnnot_ToolSet& set) {
+  std::vector<std::u16string> names;
+  for (const auto& t : set.tools) names.push_back(t->name);
+  return names;
 }
 
 }  // namespace
@@ -206,6 +180,33 @@ const CAnnot_ToolResource* CAnnot_Tool::FindResource(const std::string& id) cons
   return nullptr;
 }
 
+const std::string& CAnnot_ToolResource::Data() const {
+  if (pending_) {
+    pending_ = false;
+    std::string why;
+    ToolsetInflateBudget none;
+    if (!DecodeWithin(stored_, budget_ ? *budget_ : none, &data_, &why)) data_.clear();
+  }
+  return data_;
+}
+
+void CAnnot_ToolResource::SetData(std::string data) {
+  data_ = std::move(data);
+  stored_.clear();
+  pending_ = false;
+}
+
+void CAnnot_ToolResource::SetStored(std::string text, std::shared_ptr<ToolsetInflateBudget> budget) {
+  stored_ = std::move(text);
+  budget_ = std::move(budget);
+  data_.clear();
+  pending_ = true;
+}
+
+std::string CAnnot_ToolResource::StoredText() const {
+  return !stored_.empty() || data_.empty() ? stored_ : EncodeToolsetField(data_);
+}
+
 bool IsSupportedToolType(const std::string& type) {
   return std::any_of(std::begin(kSupportedTypes), std::end(kSupportedTypes), [&](const char* t) { return type == t; });
 }
@@ -217,6 +218,7 @@ bool CAnnot_ToolSet::DeleteTool(const CAnnot_Tool* tool) {
   if (it == tools.end()) return false;
   auto keep = *it;
   tools.erase(it);
+  modified = true;
   CAnnot_ToolSetMgr::Get().Dispatch([&](IAnnot_ToolSetEventHandler& h) { h.OnToolDeleted(this, keep.get()); });
   return true;
 }
@@ -235,6 +237,7 @@ bool CAnnot_ToolSet::ChangeToolPosition(const CAnnot_Tool* tool, AnnotToolPosOpe
   auto moved = *it;
   tools.erase(it);
   tools.insert(tools.begin() + static_cast<ptrdiff_t>(to), moved);
+  modified = true;
   CAnnot_ToolSetMgr::Get().Dispatch([&](IAnnot_ToolSetEventHandler& h) { h.OnToolPositionChanged(this); });
   return true;
 }
@@ -273,36 +276,70 @@ std::shared_ptr<CAnnot_ToolSet> ReadToolSet(std::string_view xml, const std::u16
   }
   auto set = std::make_shared<CAnnot_ToolSet>();
   set->filePath = path;
+  set->fileStamp = std::hash<std::string_view>()(xml);
   host::ByteString normalized;
   set->normalized = host::XmlGetAttribute(root, "normalized", normalized.get()) && normalized.str() == "True";
+  const int32_t attributes = host::XmlAttributeCount(root);
+  for (int32_t i = 0; i < attributes; ++i) {
+    host::ByteString name, value;
+    if (host::XmlAttributeAt(root, i, name.get(), value.get()) && name.str() != "Version" && name.str() != "normalized")
+      set->unreadAttributes.emplace_back(name.str(), value.str());
+  }
   std::string title, why;
-  if (!DecodeToolsetField(Text(Child(root, "Title")), &title, &why) && problems)
-    problems->push_back({file, "Title", why});
+  const std::string storedTitle = Text(Child(root, "Title"));
+  if (!DecodeWithin(storedTitle, *set->budget, &title, &why)) {
+    set->unreadTitle = storedTitle;
+    if (problems) problems->push_back({file, "Title", why});
+  }
   set->title = U16(title);
-  if (set->title.empty() && FileNameOf(path) == U16(kFavoriteToolsetFile)) set->title = u"My Tools";
+  if (set->title.empty() && set->unreadTitle.empty() && FileNameOf(path) == U16(kFavoriteToolsetFile))
+    set->title = u"My Tools";
   int n = 0;
   std::unordered_set<std::u16string> names;
-  for (KX_Element item = Child(root, "ToolChestItem"); item; item = host::XmlNextSibling(item, "ToolChestItem")) {
+  bool titled = false;
+  for (KX_Element item = Child(root, nullptr); item; item = host::XmlNextSibling(item, nullptr)) {
+    const std::string element = ElementName(item);
+    if (element == "Title" && !titled) {
+      titled = true;
+      continue;
+    }
+    // What this version does not load stays in the file, where it was.
+    auto keep = [&] {
+      CAnnot_UnreadItem unread;
+      if (set->tools.empty()) unread.first = true;
+      else unread.after = set->tools.back();
+      unread.xml = ElementXml(item);
+      set->unreadItems.push_back(std::move(unread));
+    };
+    if (element != "ToolChestItem") {
+      keep();
+      continue;
+    }
     const std::string where = "item " + std::to_string(++n);
     std::string type = Text(Child(item, "Type"));
     if (!IsSupportedToolType(type)) {
       if (problems) problems->push_back({file, where, "unsupported type \"" + type.substr(0, 80) + "\""});
+      keep();
       continue;
     }
     if (Text(Child(item, "Mode")) != "drawing") {
       if (problems) problems->push_back({file, where, "not a drawing tool"});
+      keep();
       continue;
     }
+    const std::u16string name = U16(Text(Child(item, "Name")));
+    if (!name.empty() && names.count(name)) {
+      if (problems) problems->push_back({file, where, "a second tool named \"" + U8(name) + "\" is skipped"});
+      keep();
+      continue;
+    }
+    names.insert(name);
     auto tool = std::make_shared<CAnnot_Tool>();
-    ReadItem(item, *tool, file, where, problems);
+    ReadItem(item, *tool, true, set->budget, file, where, problems);
     for (KX_Element c = Child(item, "Child"); c; c = host::XmlNextSibling(c, "Child")) {
       auto child = std::make_shared<CAnnot_Tool>();
-      ReadItem(c, *child, file, where + " child", problems);
+      ReadItem(c, *child, false, set->budget, file, where + " child", problems);
       tool->children.push_back(std::move(child));
-    }
-    if (!tool->name.empty() && !names.insert(tool->name).second) {
-      if (problems) problems->push_back({file, where, "a second tool named \"" + U8(tool->name) + "\" is skipped"});
-      continue;
     }
     if (set->normalized) {
       MoveToolToOrigin(*tool);
@@ -310,6 +347,7 @@ std::shared_ptr<CAnnot_ToolSet> ReadToolSet(std::string_view xml, const std::u16
     }
     set->tools.push_back(std::move(tool));
   }
+  set->storedNames = NamesOf(*set);
   return set;
 }
 
@@ -329,14 +367,76 @@ std::string WriteToolSet(const CAnnot_ToolSet& toolset) {
   KX_Element root = host::XmlGetRoot(x.doc);
   if (!root) return {};
   host::XmlSetAttribute(root, "Version", "1");
-  AppendText(root, "Title", EncodeToolsetField(U8(toolset.title)));
-  for (const auto& t : toolset.tools) WriteItem(host::XmlAppendChild(root, "ToolChestItem"), *t, true);
+  for (const auto& [name, value] : toolset.unreadAttributes) host::XmlSetAttribute(root, name.c_str(), value.c_str());
+  AppendText(root, "Title", toolset.title.empty() ? toolset.unreadTitle : EncodeToolsetField(U8(toolset.title)));
+  // Unread items go back behind the tool they followed, wherever it moved;
+  // those whose tool was deleted go last.
+  std::vector<bool> written(toolset.unreadItems.size(), false);
+  auto unreadAfter = [&](const CAnnot_Tool* tool) {
+    for (size_t i = 0; i < toolset.unreadItems.size(); ++i) {
+      const CAnnot_UnreadItem& u = toolset.unreadItems[i];
+      const auto anchor = u.after.lock();
+      if (written[i] || (tool ? anchor.get() != tool : !u.first)) continue;
+      AppendXml(root, u.xml);
+      written[i] = true;
+    }
+  };
+  unreadAfter(nullptr);
+  for (const auto& t : toolset.tools) {
+    WriteItem(host::XmlAppendChild(root, "ToolChestItem"), *t, true);
+    unreadAfter(t.get());
+  }
+  for (size_t i = 0; i < toolset.unreadItems.size(); ++i)
+    if (!written[i]) AppendXml(root, toolset.unreadItems[i].xml);
   return Serialize(root);
 }
 
 bool SaveToolSetFile(const CAnnot_ToolSet& toolset, const std::u16string& path) {
   std::string text = WriteToolSet(toolset);
   return !text.empty() && WriteFile(path, text);
+}
+
+namespace {
+
+// Takes in what another process did to the file since `set` read it: the
+// tools it added join at the end, the tools it deleted go (this process's
+// own deletions stay deleted), and its unread items are kept.
+void JoinStoredChanges(CAnnot_ToolSet& set, const CAnnot_ToolSet& stored) {
+  auto has = [](const std::vector<std::u16string>& names, const std::u16string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  const std::vector<std::u16string> theirs = NamesOf(stored);
+  set.tools.erase(std::remove_if(set.tools.begin(), set.tools.end(),
+                                 [&](const auto& t) {
+                                   return !t->name.empty() && has(set.storedNames, t->name) && !has(theirs, t->name);
+                                 }),
+                  set.tools.end());
+  const std::vector<std::u16string> mine = NamesOf(set);
+  for (const auto& t : stored.tools)
+    if (!t->name.empty() && !has(mine, t->name) && !has(set.storedNames, t->name)) set.tools.push_back(t);
+  for (const auto& u : stored.unreadItems) {
+    const bool known = std::any_of(set.unreadItems.begin(), set.unreadItems.end(),
+                                   [&](const CAnnot_UnreadItem& v) { return v.xml == u.xml; });
+    if (!known) set.unreadItems.push_back({{}, false, u.xml});
+  }
+}
+
+}  // namespace
+
+bool SaveToolSetChanges(CAnnot_ToolSet& toolset) {
+  if (!toolset.modified) return true;
+  host::ByteString data;
+  if (host::FileExists(toolset.filePath.c_str()) && host::FileRead(toolset.filePath.c_str(), data.get())) {
+    const std::string stored = data.str();
+    if (std::hash<std::string_view>()(stored) != toolset.fileStamp)
+      if (auto other = ReadToolSet(stored, toolset.filePath, nullptr)) JoinStoredChanges(toolset, *other);
+  }
+  const std::string text = WriteToolSet(toolset);
+  if (text.empty() || !WriteFile(toolset.filePath, text)) return false;
+  toolset.modified = false;
+  toolset.fileStamp = std::hash<std::string_view>()(text);
+  toolset.storedNames = NamesOf(toolset);
+  return true;
 }
 
 std::u16string ToolsetFileNameFromTitle(const std::u16string& title) {
@@ -371,133 +471,10 @@ std::u16string CAnnot_ToolSetMgr::ToolsetFolder() const {
   return folder;
 }
 
-std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> CAnnot_ToolSetMgr::LoadToolSetPreferences() {
-  const std::u16string folder = ToolsetFolder();
-  auto defaults = [&] {
-    auto p = std::make_shared<CAnnot_ToolSetPreference>();
-    p->path = U16(kFavoriteToolsetFile);
-    p->fullPath = Join(folder, p->path);
-    return std::vector<std::shared_ptr<CAnnot_ToolSetPreference>>{p};
-  };
-  if (folder.empty()) return defaults();
-  host::ByteString error;
-  if (!mirrorName_.empty()) {
-    std::u16string mirror = Join(Join(folder, mirrorName_), u"toolsets.xml");
-    if (host::FileExists(mirror.c_str())) {
-      Xml x;
-      x.doc = host::XmlParseFile(mirror.c_str(), error.get());
-      return x.doc ? ReadItems(host::XmlGetRoot(x.doc), folder) : defaults();
-    }
-  }
-  std::u16string prefs = Join(folder, u"preferences.xml");
-  if (host::FileExists(prefs.c_str())) {
-    Xml x;
-    x.doc = host::XmlParseFile(prefs.c_str(), error.get());
-    KX_Element root = x.doc ? host::XmlGetRoot(x.doc) : nullptr;
-    for (KX_Element p = Child(root, "Preference"); p; p = host::XmlNextSibling(p, "Preference")) {
-      host::ByteString key;
-      if (host::XmlGetAttribute(p, "Key", key.get()) && key.str() == "Toolsets") return ReadItems(p, folder);
-    }
-  }
-  return defaults();
-}
-
-bool CAnnot_ToolSetMgr::SavePreferences() {
-  if (!loaded_) return true;
-  const std::u16string folder = ToolsetFolder();
-  if (folder.empty()) return false;
-  for (auto& p : preferences_) {
-    if (!p->toolset) continue;
-    if (p->fullPath.empty()) p->fullPath = p->toolset->filePath;
-    if (p->path.empty()) {
-      p->path = p->toolset->filePath;
-      if (p->path.rfind(folder + u"/", 0) == 0) p->path = p->path.substr(folder.size() + 1);
-    }
-    if (p->title.empty()) p->title = p->toolset->title;
-    // A list entry must name a file, or the next load drops it.
-    if (!p->fullPath.empty() && !host::FileExists(p->fullPath.c_str())) SaveToolSetFile(*p->toolset, p->fullPath);
-  }
-  const std::u16string prefsPath = Join(folder, u"preferences.xml");
-  Xml x;
-  host::ByteString error;
-  if (host::FileExists(prefsPath.c_str())) {
-    x.doc = host::XmlParseFile(prefsPath.c_str(), error.get());
-    if (!x.doc) return saved_ = false;  // never overwrite a file we could not read
-  } else {
-    x.doc = host::XmlNew("Preferences");
-  }
-  KX_Element root = host::XmlGetRoot(x.doc);
-  KX_Element list = nullptr;
-  std::vector<KX_Element> extra;
-  for (KX_Element p = Child(root, "Preference"); p; p = host::XmlNextSibling(p, "Preference")) {
-    host::ByteString key;
-    if (!host::XmlGetAttribute(p, "Key", key.get()) || key.str() != "Toolsets") continue;
-    if (!list) list = p;
-    else extra.push_back(p);
-  }
-  for (auto it = extra.rbegin(); it != extra.rend(); ++it) host::XmlRemoveChild(root, *it);
-  if (!list) {
-    list = host::XmlAppendChild(root, "Preference");
-    host::XmlSetAttribute(list, "Key", "Toolsets");
-  }
-  while (KX_Element c = Child(list, nullptr)) host::XmlRemoveChild(list, c);
-  WriteItems(list, preferences_);
-  if (!mirrorName_.empty()) {
-    std::u16string mirror = Join(folder, mirrorName_);
-    if (!host::DirectoryExists(mirror.c_str()) && !host::DirectoryCreate(mirror.c_str())) return saved_ = false;
-    Xml m;
-    m.doc = host::XmlNew("Toolsets");
-    WriteItems(host::XmlGetRoot(m.doc), preferences_);
-    if (!WriteFile(Join(mirror, u"toolsets.xml"), Serialize(host::XmlGetRoot(m.doc)))) return saved_ = false;
-  }
-  return saved_ = WriteFile(prefsPath, Serialize(root));
-}
-
-bool CAnnot_ToolSetMgr::CommitToolSetPreferences(std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> list) {
-  preferences_ = std::move(list);
-  loaded_ = true;
-  for (auto& p : preferences_)
-    if (p->toolset && !p->toolset->filePath.empty()) SaveToolSetFile(*p->toolset, p->toolset->filePath);
-  bool ok = SavePreferences();
-  toolsets_.clear();
-  for (auto& p : preferences_)
-    if (p->visible && p->toolset) toolsets_.push_back(p->toolset);
-  Dispatch([](IAnnot_ToolSetEventHandler& h) { h.OnToolSetPreferencesCommitted(); });
-  return ok;
-}
-
-bool CAnnot_ToolSetMgr::SaveAll() {
-  for (auto& t : toolsets_)
-    if (!t->filePath.empty()) SaveToolSetFile(*t, t->filePath);
-  return SavePreferences();
-}
-
-bool CAnnot_ToolSetMgr::Reload() {
-  for (auto& t : toolsets_)
-    if (t->filePath.empty() || !SaveToolSetFile(*t, t->filePath)) return false;
-  toolsets_.clear();
-  problems_.clear();
-  preferences_ = LoadToolSetPreferences();
-  loaded_ = true;
-  for (auto& p : preferences_) {
-    if (!p->visible) continue;
-    p->toolset = LoadToolSetFile(p->fullPath, &problems_);
-    if (!p->toolset && FileNameOf(p->fullPath) == U16(kFavoriteToolsetFile) &&
-        !host::FileExists(p->fullPath.c_str())) {
-      // The favourites file is made on first use.
-      p->toolset = std::make_shared<CAnnot_ToolSet>();
-      p->toolset->filePath = p->fullPath;
-      p->toolset->title = u"My Tools";
-      problems_.clear();
-    }
-    if (p->toolset) toolsets_.push_back(p->toolset);
-  }
-  return true;
-}
-
 void CAnnot_ToolSetMgr::Reset() {
   toolsets_.clear();
   preferences_.clear();
+  base_.clear();
   problems_.clear();
   handlers_.clear();
   loaded_ = saved_ = false;
@@ -524,7 +501,8 @@ std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::CreateToolSet(const std::u16s
   auto set = std::make_shared<CAnnot_ToolSet>();
   set->title = title;
   set->filePath = path;
-  if (!SaveToolSetFile(*set, path)) {
+  set->modified = true;
+  if (!SaveToolSetChanges(*set)) {
     *error = "cannot write " + U8(path);
     return nullptr;
   }
@@ -538,20 +516,33 @@ std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::CreateToolSet(const std::u16s
   return set;
 }
 
-std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::ImportToolSet(const std::u16string& file, std::string* error) {
-  ToolsetImport r = ImportToolSetFile(file, nullptr);
+std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::ImportToolSet(const std::u16string& file, bool replace,
+                                                                 std::string* error) {
+  std::u16string stored;
+  ToolsetImport r = ImportToolSetFile(file, [&](const std::u16string& destination) {
+    stored = destination;
+    return replace;
+  });
   switch (r.status) {
     case ToolsetImportStatus::kImported: return r.toolset;
     case ToolsetImportStatus::kUnreadable: *error = U8(file) + ": cannot read the file"; break;
     case ToolsetImportStatus::kCorrupted: *error = U8(file) + ": corrupted toolset: " + r.reason; break;
+    case ToolsetImportStatus::kTooLarge: *error = U8(file) + ": refused: " + r.reason; break;
     case ToolsetImportStatus::kNoSupportedTool: *error = U8(file) + ": no tool of a supported type"; break;
     case ToolsetImportStatus::kNotLoaded: *error = U8(r.destination) + ": does not load as a toolset"; break;
+    case ToolsetImportStatus::kDeclined: {
+      auto held = LoadToolSetFile(stored, nullptr);
+      *error = U8(file) + ": the toolset folder already holds " +
+               (held ? "the toolset '" + U8(held->title) + "' as " : std::string("the file ")) + U8(stored) +
+               "; it is kept";
+      break;
+    }
     default: *error = "cannot copy into " + U8(ToolsetFolder()) + (r.reason.empty() ? "" : ": " + r.reason); break;
   }
   return nullptr;
 }
 
-ToolsetPackageScan ScanToolsetPackage(std::string_view text) {
+ToolsetPackageScan ScanToolsetPackage(std::string_view text, size_t limit) {
   ToolsetPackageScan scan;
   host::ByteString error;
   Xml x;
@@ -565,6 +556,25 @@ ToolsetPackageScan ScanToolsetPackage(std::string_view text) {
   if (!Child(root, "Title")) {
     scan.why = "it has no Title";
     return scan;
+  }
+  // Every stored field is inflated once, into nothing, to bound what the
+  // package would cost each time it loads.
+  std::vector<KX_Element> stack{root};
+  while (!stack.empty()) {
+    KX_Element e = stack.back();
+    stack.pop_back();
+    size_t size = 0;
+    std::string why;
+    bool over = false;
+    const size_t left = limit - std::min(scan.inflated, limit);
+    if (!MeasureToolsetField(Text(e), &size, &why, &over, std::min(kMaxFieldBytes, left)) && over &&
+        left < kMaxFieldBytes) {
+      scan.tooLarge = true;
+      scan.why = "it inflates to more than " + ToolsetSizeText(limit);
+      return scan;
+    }
+    scan.inflated += size;
+    for (KX_Element c = Child(e, nullptr); c; c = host::XmlNextSibling(c, nullptr)) stack.push_back(c);
   }
   scan.sound = true;
   for (KX_Element item = Child(root, "ToolChestItem"); item; item = host::XmlNextSibling(item, "ToolChestItem")) {
@@ -605,7 +615,7 @@ ToolsetImport CAnnot_ToolSetMgr::ImportToolSetFile(
   const std::string text = data.str();
   const ToolsetPackageScan scan = ScanToolsetPackage(text);
   if (!scan.sound) {
-    r.status = ToolsetImportStatus::kCorrupted;
+    r.status = scan.tooLarge ? ToolsetImportStatus::kTooLarge : ToolsetImportStatus::kCorrupted;
     r.reason = scan.why;
     return r;
   }
@@ -662,9 +672,12 @@ ToolsetImport CAnnot_ToolSetMgr::ImportToolSetFile(
 
 bool CAnnot_ToolSetMgr::RenameToolSet(CAnnot_ToolSet& toolset, const std::u16string& title, std::string* error) {
   const std::u16string before = toolset.title;
+  const bool wasModified = toolset.modified;
   toolset.title = title;
-  if (toolset.filePath.empty() || !SaveToolSetFile(toolset, toolset.filePath)) {
+  toolset.modified = true;
+  if (toolset.filePath.empty() || !SaveToolSetChanges(toolset)) {
     toolset.title = before;
+    toolset.modified = wasModified;
     *error = "cannot write " + U8(toolset.filePath);
     return false;
   }

@@ -9,14 +9,17 @@
 // leaves the previous file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sdk/ks_types.h"
+#include "toolset/toolset_codec.h"
 
 namespace AnnotationPlugin {
 
@@ -24,11 +27,39 @@ inline constexpr char kToolTypePrefix[] = "Venko.PDF.Annotations.Annotation";
 inline constexpr char kFavoriteToolsetFile[] = "favorite.toolset.xml";
 inline constexpr char kToolChestPanelName[] = "ToolShest";
 
+// How many bytes the fields of one toolset file have inflated to so far,
+// shared by its tools so that all of them together stay within a bound.
+struct ToolsetInflateBudget {
+  size_t used = 0;
+  size_t limit = kMaxToolsetBytes;
+};
+
 // One object a stored annotation refers to by name instead of by reference.
-struct CAnnot_ToolResource {
+// Its data is the largest part of a toolset and only placing or drawing the
+// tool needs it, so a resource read from a file keeps the stored field and
+// inflates it on first use.
+class CAnnot_ToolResource {
+ public:
   std::string id;    // "REFID_" and a UUID
   std::string key;   // "XObject" or "Pattern"
-  std::string data;  // the stream in PDF object syntax
+
+  // The stream in PDF object syntax; empty when the stored field is broken
+  // or does not fit the file's budget.
+  const std::string& Data() const;
+  void SetData(std::string data);
+  // The field as a file stores it, taken as it is; inflated by Data().
+  void SetStored(std::string text, std::shared_ptr<ToolsetInflateBudget> budget);
+  // The field to write: the stored text while Data() was never replaced,
+  // else the data encoded.
+  std::string StoredText() const;
+  // Whether Data() has been inflated (for tests of what loading costs).
+  bool Inflated() const { return !pending_; }
+
+ private:
+  mutable std::string data_;
+  std::string stored_;
+  mutable bool pending_ = false;
+  std::shared_ptr<ToolsetInflateBudget> budget_;
 };
 
 class CAnnot_Tool {
@@ -47,6 +78,12 @@ class CAnnot_Tool {
   int32_t mode = 1;     // 1 drawing, 0 properties
   std::vector<std::shared_ptr<CAnnot_Tool>> children;
   std::vector<std::shared_ptr<CAnnot_ToolResource>> resources;
+  // What a file held that this version does not read, written back as it
+  // was: the stored "Raw" when it did not decode (raw is then empty), and
+  // whole elements of the item (resources it could not use, elements it
+  // does not know) in XML syntax.
+  std::string unreadRaw;
+  std::vector<std::string> unreadElements;
 
   // The parsed dictionary of `raw` (owned), or null when raw does not parse.
   KPD_Dictionary Dictionary() const { return dict_; }
@@ -74,12 +111,34 @@ class IAnnot_ToolSetEventHandler {
 
 enum class AnnotToolPosOperation : int32_t { kMoveToTop = 0, kMoveUp = 1, kMoveDown = 2, kMoveToBottom = 3 };
 
+// An item of a toolset file that this version does not load (a tool type it
+// does not know, a properties tool, a second tool of one name), kept in XML
+// syntax with the loaded tool it followed (none: it came first).
+struct CAnnot_UnreadItem {
+  std::weak_ptr<CAnnot_Tool> after;
+  bool first = false;
+  std::string xml;
+};
+
 class CAnnot_ToolSet {
  public:
   std::u16string title;
   std::u16string filePath;
   std::vector<std::shared_ptr<CAnnot_Tool>> tools;
   bool normalized = false;
+  // Set by every change the user makes (tools added, deleted or moved, a
+  // new title); only a changed toolset is written back to its file.
+  bool modified = false;
+  std::vector<CAnnot_UnreadItem> unreadItems;
+  // The stored title when it did not decode (written back while the title
+  // stays empty), and root attributes this version does not use.
+  std::string unreadTitle;
+  std::vector<std::pair<std::string, std::string>> unreadAttributes;
+  // The file's text as last read or written here, to tell whether another
+  // process has changed it since, and the names of its tools then.
+  size_t fileStamp = 0;
+  std::vector<std::u16string> storedNames;
+  std::shared_ptr<ToolsetInflateBudget> budget = std::make_shared<ToolsetInflateBudget>();
 
   // Captures the annotation `annotIndex` of `page` (and its group) as a new
   // last tool. False, adding nothing, when it cannot be captured.
@@ -122,16 +181,25 @@ std::shared_ptr<CAnnot_ToolSet> ReadToolSet(std::string_view xml, const std::u16
 std::shared_ptr<CAnnot_ToolSet> LoadToolSetFile(const std::u16string& path, std::vector<ToolsetProblem>* problems);
 std::string WriteToolSet(const CAnnot_ToolSet& toolset);
 bool SaveToolSetFile(const CAnnot_ToolSet& toolset, const std::u16string& path);
+// Writes `toolset` to its own file when the user changed it (and clears
+// the mark); a toolset nobody changed is left as its file has it. When
+// another process rewrote the file since it was read, the tools and items
+// that process added join this toolset first, so neither loses its work.
+// False when the write failed.
+bool SaveToolSetChanges(CAnnot_ToolSet& toolset);
 
 // What a package holds, looked at before it is imported: whether it is XML
-// with a "VenkoToolSet" root and a "Title" (else `why`), how many items it
-// has and how many of them are of a supported type and mode.
+// with a "VenkoToolSet" root and a "Title" and inflates to no more than
+// `limit` bytes (else `why`), how many items it has and how many of them
+// are of a supported type and mode.
 struct ToolsetPackageScan {
   bool sound = false;
+  bool tooLarge = false;  // its fields inflate beyond kMaxToolsetBytes together
   std::string why;
   int items = 0, supported = 0;
+  size_t inflated = 0;  // the bytes its fields inflate to
 };
-ToolsetPackageScan ScanToolsetPackage(std::string_view xml);
+ToolsetPackageScan ScanToolsetPackage(std::string_view xml, size_t limit = kMaxToolsetBytes);
 
 // Moves a tool of a "normalized" file so that its Rect starts at the origin.
 void MoveToolToOrigin(CAnnot_Tool& tool);
@@ -150,6 +218,7 @@ enum class ToolsetImportStatus {
   kImported,
   kUnreadable,       // the path is not absolute, or the file cannot be read
   kCorrupted,        // no XML, no "VenkoToolSet" root, or no "Title"
+  kTooLarge,         // its fields inflate beyond kMaxToolsetBytes together
   kNoSupportedTool,  // it has items, and none of a supported type and mode
   kDeclined,         // a file of that name is in the folder and may not be replaced
   kAccessDenied,     // nothing can be written in the toolset folder
@@ -177,11 +246,20 @@ class CAnnot_ToolSetMgr {
 
   std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> LoadToolSetPreferences();
   bool CommitToolSetPreferences(std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> list);
+  // Writes the list when this process changed it, joined with what another
+  // process wrote since it was read: entries it added are kept, values this
+  // process did not touch take the other's, and an entry this process
+  // removed stays removed.
   bool SavePreferences();
+  // Writes the toolsets the user changed, then the list.
   bool SaveAll();
-  // Writes what is loaded, then reads the preference list and every visible
-  // toolset afresh.
+  // Writes the changed toolsets, then reads the preference list and every
+  // visible toolset afresh.
   bool Reload();
+  // Takes in what other processes wrote since: new list entries, their
+  // values, toolset files they rewrote (unless changed here too). True,
+  // with the listeners told, when anything changed.
+  bool Refresh();
   // Forgets everything (a new profile in tests).
   void Reset();
 
@@ -192,10 +270,12 @@ class CAnnot_ToolSetMgr {
   std::shared_ptr<CAnnot_ToolSet> FindToolSet(const std::u16string& title) const;
   // Makes a new empty toolset file in the folder and adds it to the list.
   std::shared_ptr<CAnnot_ToolSet> CreateToolSet(const std::u16string& title, std::string* error);
-  // Copies a package into the folder and loads it; replaces a toolset of the
-  // same file. Null with `*error` when it is corrupted or holds no tool
-  // that loads.
-  std::shared_ptr<CAnnot_ToolSet> ImportToolSet(const std::u16string& file, std::string* error);
+  // Copies a package into the folder and loads it. A different file of the
+  // same name in the folder is replaced only with `replace`; without it the
+  // import is refused and `*error` names the package and the toolset held.
+  // Null with `*error` too when it is corrupted, too large once inflated,
+  // or holds no tool that loads.
+  std::shared_ptr<CAnnot_ToolSet> ImportToolSet(const std::u16string& file, bool replace, std::string* error);
   bool ExportToolSet(const CAnnot_ToolSet& toolset, const std::u16string& file, std::string* error);
   // Imports a package step by step: checks it, copies it into the folder
   // under its own name (asking `replace` first when a different file of
@@ -222,9 +302,30 @@ class CAnnot_ToolSetMgr {
   void Dispatch(F&& call);
 
  private:
+  // The values of one list entry, to tell what changed since it was read.
+  struct EntryState {
+    std::u16string fullPath, title;
+    bool visible = true, expand = true;
+    bool operator==(const EntryState& o) const {
+      return fullPath == o.fullPath && title == o.title && visible == o.visible && expand == o.expand;
+    }
+  };
+  static std::vector<EntryState> StateOf(const std::vector<std::shared_ptr<CAnnot_ToolSetPreference>>& list);
+  // The list as stored now, with the entries whose file is gone when
+  // `keepMissing`; false when none is stored (or it does not parse).
+  bool ReadStoredList(const std::u16string& folder, std::vector<std::shared_ptr<CAnnot_ToolSetPreference>>* list,
+                      bool keepMissing = false) const;
+  // Joins the stored list into this one; true when this one changed.
+  bool MergeStoredList(const std::u16string& folder);
+  // Loads the visible toolsets not loaded yet and rereads unchanged ones
+  // whose files changed; true when the loaded toolsets changed.
+  bool LoadVisibleToolSets();
+
   CAnnot_ToolSetMgr() = default;
   std::vector<std::shared_ptr<CAnnot_ToolSet>> toolsets_;
   std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> preferences_;
+  // The list as last read or written, to merge with another process's.
+  std::vector<EntryState> base_;
   std::vector<std::weak_ptr<IAnnot_ToolSetEventHandler>> handlers_;
   std::vector<ToolsetProblem> problems_;
   std::u16string mirrorName_;

@@ -37,7 +37,11 @@ int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteStr
     ~Repaint() { panel->Paint(host::PanelGetDevice(kToolChestPanelName)); }
   } repaint{panel};
   const std::string& verb = a[0];
-  if (verb == "show" && a.size() == 1) return 1;
+  // The panel shows what other processes stored since, too.
+  if (verb == "show" && a.size() == 1) {
+    CAnnot_ToolSetMgr::Get().Refresh();
+    return 1;
+  }
   if (verb == "manage" && a.size() == 1) {
     CTS_ManageToolBoxDlg(nullptr).DoModal();
     return 1;
@@ -97,7 +101,7 @@ bool CToolsetExtensionAccess::AddSelection(int32_t index, KPD_Page page) {
     // A selected annotation of another page is not captured "for this page".
     if (at >= 0 && set->AddTool(page, at)) added = true;
   }
-  if (added) SaveToolSetFile(*set, set->filePath);
+  if (added) SaveToolSetChanges(*set);
   return true;
 }
 

@@ -3,6 +3,7 @@
 // context menu, and arming the placing tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -37,6 +38,7 @@ class ToolChestTest : public ::testing::Test {
         t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
         t->ParseRaw();
         set->tools.push_back(t);
+        set->modified = true;
       }
     }
     ASSERT_TRUE(mgr().SaveAll());
@@ -174,6 +176,105 @@ TEST_F(ToolChestTest, AFailedWriteOfTheToolsetListLeavesThePreviousOne) {
   EXPECT_EQ(read(), before);
   EXPECT_TRUE(mgr().SavePreferences());
   EXPECT_NE(read().find("<Expand>False</Expand>"), std::string::npos);
+}
+
+// Another process over the same profile, played by writing its files: what
+// it lists and stores joins this process's work instead of being wiped.
+TEST_F(ToolChestTest, AnotherProcessesToolsetsJoinTheListAndTheChest) {
+  const std::string folder = dir_ / "annot/toolset";
+  auto read = [](const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  };
+  auto write = [](const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
+  auto panel = std::make_shared<CToolChestPanel>(96, 0, 130);
+  mgr().AddEventHandler(panel);
+  // Nothing changed here: saving leaves the list as the other wrote it.
+  std::string prefs = read(folder + "/preferences.xml");
+  ASSERT_NE(prefs.find("<Path>Dimensions.ktz</Path>"), std::string::npos) << prefs;
+  prefs.replace(prefs.find("</Preference>"), 0,
+                "<Item><Visible>True</Visible><Path>Kit.ktz</Path><Expand>True</Expand></Item>");
+  const size_t dims = prefs.find("<Path>Dimensions.ktz</Path>");
+  prefs.replace(prefs.find("<Expand>True</Expand>", dims), 21, "<Expand>False</Expand>");
+  prefs.replace(prefs.find("<Preferences>"), 13, "<Preferences><!-- written elsewhere -->");
+  CAnnot_ToolSet kit;
+  kit.title = u"Kit";
+  auto t = std::make_shared<CAnnot_Tool>();
+  t->name = u"K0";
+  t->type = "Venko.PDF.Annotations.AnnotationSquare";
+  t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
+  kit.tools.push_back(t);
+  ASSERT_TRUE(SaveToolSetFile(kit, ks::ToUtf16(folder + "/Kit.ktz")));
+  write(folder + "/preferences.xml", prefs);
+  ASSERT_TRUE(mgr().SaveAll());
+  EXPECT_EQ(read(folder + "/preferences.xml"), prefs);
+
+  // A change here is written together with the other's.
+  mgr().Preferences()[1]->SetExpand(false);  // Review
+  ASSERT_TRUE(mgr().SaveAll());
+  prefs = read(folder + "/preferences.xml");
+  for (const char* item : {"<Path>Review.ktz</Path><Title>Review</Title><Expand>False</Expand>",
+                           "<Path>Dimensions.ktz</Path><Title>Dimensions</Title><Expand>False</Expand>",
+                           "<Path>Kit.ktz</Path><Title>Kit</Title><Expand>True</Expand>"})
+    EXPECT_NE(prefs.find(item), std::string::npos) << item << "\n" << prefs;
+  auto shows = [&](const std::string& line) {
+    const auto rows = panel->Describe();
+    return std::any_of(rows.begin(), rows.end(), [&](const std::string& r) { return r.rfind(line, 0) == 0; });
+  };
+  EXPECT_TRUE(shows("group Kit expanded"));
+  EXPECT_TRUE(shows("  item K0 "));
+  EXPECT_FALSE(shows("  item K1 "));
+
+  // A toolset the other rewrote is read again while unchanged here.
+  kit.tools.push_back(std::make_shared<CAnnot_Tool>());
+  kit.tools.back()->name = u"K1";
+  kit.tools.back()->type = t->type;
+  kit.tools.back()->raw = t->raw;
+  ASSERT_TRUE(SaveToolSetFile(kit, ks::ToUtf16(folder + "/Kit.ktz")));
+  EXPECT_TRUE(mgr().Refresh());
+  EXPECT_EQ(mgr().FindToolSet(u"Kit")->tools.size(), 2u);
+  EXPECT_TRUE(shows("  item K1 "));
+  EXPECT_FALSE(mgr().Refresh());
+}
+
+// Two copies of one toolset changed apart (two processes): each save keeps
+// the tools the other added, and a tool deleted in one stays deleted.
+TEST_F(ToolChestTest, TwoCopiesOfAToolsetKeepEachOthersTools) {
+  const std::u16string file = ks::ToUtf16(dir_ / "annot/toolset/Pair.ktz");
+  auto tool = [](const std::u16string& name) {
+    auto t = std::make_shared<CAnnot_Tool>();
+    t->name = name;
+    t->type = "Venko.PDF.Annotations.AnnotationSquare";
+    t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
+    return t;
+  };
+  CAnnot_ToolSet pair;
+  for (const char16_t* name : {u"R0", u"R1", u"R2", u"R3", u"R4"}) pair.tools.push_back(tool(name));
+  ASSERT_TRUE(SaveToolSetFile(pair, file));
+  auto first = LoadToolSetFile(file, nullptr), second = LoadToolSetFile(file, nullptr);
+  ASSERT_TRUE(first && second);
+  ASSERT_EQ(second->tools.size(), 5u);
+  first->tools.push_back(tool(u"first"));
+  first->modified = true;
+  ASSERT_TRUE(SaveToolSetChanges(*first));
+  ASSERT_TRUE(second->DeleteTool(second->tools[0].get()));  // R0
+  second->tools.push_back(tool(u"second"));
+  ASSERT_TRUE(SaveToolSetChanges(*second));
+  auto names = [&] {
+    std::vector<std::u16string> out;
+    auto stored = LoadToolSetFile(file, nullptr);
+    for (auto& t : stored->tools) out.push_back(t->name);
+    return out;
+  };
+  EXPECT_EQ(names(), (std::vector<std::u16string>{u"R1", u"R2", u"R3", u"R4", u"second", u"first"}));
+  // The first copy, saved again, keeps the second's work too: its tool
+  // stays and the tool it deleted stays deleted.
+  first->tools.erase(first->tools.begin() + 1);  // R1
+  first->modified = true;
+  ASSERT_TRUE(SaveToolSetChanges(*first));
+  EXPECT_EQ(names(), (std::vector<std::u16string>{u"R2", u"R3", u"R4", u"first", u"second"}));
 }
 
 }  // namespace

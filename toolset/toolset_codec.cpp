@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <string>
 #include <vector>
 
 namespace AnnotationPlugin {
@@ -16,6 +17,10 @@ int HexDigit(char c) {
 }
 
 }  // namespace
+
+std::string ToolsetSizeText(size_t bytes) {
+  return bytes >= (size_t{1} << 20) ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
+}
 
 std::string EncodeToolsetField(std::string_view value) {
   if (value.empty()) return {};
@@ -34,14 +39,13 @@ std::string EncodeToolsetField(std::string_view value) {
   return text;
 }
 
-bool DecodeToolsetField(std::string_view text, std::string* out, std::string* why, size_t limit) {
-  out->clear();
-  if (text.size() < 5 || text.substr(0, 2) != "78") {
-    out->assign(text);
-    return true;
-  }
-  auto fail = [&](const char* reason) {
-    out->clear();
+namespace {
+
+// Inflates the hex and zlib field `text` in 4096-byte steps, handing each
+// step to `sink`; fails beyond `limit` bytes.
+template <typename Sink>
+bool Inflate(std::string_view text, size_t limit, std::string* why, bool* overLimit, Sink&& sink) {
+  auto fail = [&](const std::string& reason) {
     if (why) *why = reason;
     return false;
   };
@@ -71,17 +75,51 @@ bool DecodeToolsetField(std::string_view text, std::string* out, std::string* wh
   z.next_in = packed.data();
   z.avail_in = static_cast<uInt>(packed.size());
   char step[4096];
+  size_t total = 0;
   int rc = Z_OK;
   while (rc == Z_OK) {
     z.next_out = reinterpret_cast<Bytef*>(step);
     z.avail_out = sizeof step;
     rc = inflate(&z, Z_NO_FLUSH);
     size_t got = sizeof step - z.avail_out;
-    if (out->size() + got > limit) return fail("the field inflates beyond 64 MiB");
-    out->append(step, got);
+    total += got;
+    if (total > limit) {
+      if (overLimit) *overLimit = true;
+      return fail("the field inflates beyond " + ToolsetSizeText(limit));
+    }
+    sink(step, got);
   }
   if (rc != Z_STREAM_END) return fail("the compressed data is broken or cut short");
   return true;
+}
+
+bool IsPacked(std::string_view text) { return text.size() >= 5 && text.substr(0, 2) == "78"; }
+
+}  // namespace
+
+bool DecodeToolsetField(std::string_view text, std::string* out, std::string* why, size_t limit, bool* overLimit) {
+  out->clear();
+  if (overLimit) *overLimit = false;
+  if (!IsPacked(text)) {
+    out->assign(text);
+    return true;
+  }
+  if (Inflate(text, limit, why, overLimit, [&](const char* bytes, size_t n) { out->append(bytes, n); })) return true;
+  out->clear();
+  return false;
+}
+
+bool MeasureToolsetField(std::string_view text, size_t* size, std::string* why, bool* overLimit, size_t limit) {
+  *size = 0;
+  if (overLimit) *overLimit = false;
+  if (!IsPacked(text)) {
+    *size = text.size();
+    if (*size <= limit) return true;
+    if (overLimit) *overLimit = true;
+    if (why) *why = "the field is larger than " + ToolsetSizeText(limit);
+    return false;
+  }
+  return Inflate(text, limit, why, overLimit, [&](const char*, size_t n) { *size += n; });
 }
 
 }  // namespace AnnotationPlugin

@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -187,7 +188,7 @@ TEST_F(ToolsetFileTest, WritesTheFormatAndReadsItBack) {
     auto r = std::make_shared<CAnnot_ToolResource>();
     r->id = "REFID_1";
     r->key = "XObject";
-    r->data = "<</Length 0>>\nstream\n\nendstream";
+    r->SetData("<</Length 0>>\nstream\n\nendstream");
     t->resources.push_back(r);
     set.tools.push_back(t);
   }
@@ -201,7 +202,7 @@ TEST_F(ToolsetFileTest, WritesTheFormatAndReadsItBack) {
   ASSERT_TRUE(back);
   EXPECT_EQ(back->title, set.title);
   EXPECT_EQ(Names(*back), (std::vector<std::string>{"b", "a", "c"}));
-  EXPECT_EQ(back->tools[1]->resources.at(0)->data, set.tools[1]->resources[0]->data);
+  EXPECT_EQ(back->tools[1]->resources.at(0)->Data(), set.tools[1]->resources[0]->Data());
   EXPECT_EQ(back->tools[1]->raw, kSquare);
   EXPECT_TRUE(problems.empty());
 }
@@ -236,6 +237,99 @@ TEST_F(ToolsetFileTest, AFailedWriteLeavesThePreviousFile) {
   after << f.rdbuf();
   EXPECT_EQ(after.str(), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+}
+
+// Parts of a file this version cannot use: a tool of an unknown type, a
+// properties tool, a Raw that does not decode, a resource without a REFID_
+// name, elements it does not know. A changed toolset writes them back.
+TEST_F(ToolsetFileTest, WhatCannotBeReadIsWrittenBackAsItWas) {
+  const std::string raw = EncodeToolsetField(kSquare);
+  const std::string corrupt = raw.substr(0, raw.size() - 1);
+  const std::string strangeResource = "<Resources><ID>NOREF</ID><Key>XObject</Key><Data>x</Data></Resources>";
+  const std::string future = "<Future a=\"1\">later</Future>";
+  const std::string unknown = Item("unknown", "Sound", raw);
+  const std::string properties = Item("props", "Square", raw, "properties");
+  const std::string text = File(Item("first", "Square", raw, "drawing", strangeResource) + unknown +
+                                Item("corrupt", "Square", corrupt) + properties +
+                                Item("last", "Square", raw, "drawing", future) + "<Extra>kept</Extra>");
+  std::vector<ToolsetProblem> problems;
+  auto set = ReadToolSet(text, u"/x/kit.ktz", &problems);
+  ASSERT_TRUE(set);
+  ASSERT_EQ(Names(*set), (std::vector<std::string>{"first", "corrupt", "last"}));
+  EXPECT_FALSE(set->tools[1]->Dictionary());
+  ASSERT_TRUE(set->ChangeToolPosition(set->tools[2].get(), AnnotToolPosOperation::kMoveToTop));
+  EXPECT_TRUE(set->modified);
+  const std::string written = WriteToolSet(*set);
+  for (const std::string& part : {strangeResource, future, unknown, properties, "<Raw>" + corrupt + "</Raw>",
+                                  std::string("<Extra>kept</Extra>")})
+    EXPECT_NE(written.find(part), std::string::npos) << part << "\n" << written;
+  // Unread items stay behind the tool they followed.
+  std::vector<size_t> at;
+  for (const char* name : {"last", "first", "unknown", "corrupt", "props"})
+    at.push_back(written.find("<Name>" + std::string(name) + "</Name>"));
+  EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << written;
+  // Read again, the file is the same toolset with the same unread parts.
+  auto again = ReadToolSet(written, u"/x/kit.ktz", &problems);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(Names(*again), (std::vector<std::string>{"last", "first", "corrupt"}));
+  EXPECT_EQ(WriteToolSet(*again), written);
+}
+
+TEST_F(ToolsetFileTest, ResourceDataIsInflatedOnFirstUseOnly) {
+  const std::string data = "<</Length 1>>\nstream\nQ\nendstream";
+  const std::string resource = "<Resources><ID>" + EncodeToolsetField("REFID_1") + "</ID><Key>" +
+                               EncodeToolsetField("XObject") + "</Key><Data>" + EncodeToolsetField(data) +
+                               "</Data></Resources>";
+  auto set = ReadToolSet(File(Item("t", "Square", EncodeToolsetField(kSquare), "drawing", resource)), u"/x/t.ktz",
+                         nullptr);
+  ASSERT_TRUE(set);
+  const auto& res = set->tools.at(0)->resources.at(0);
+  EXPECT_EQ(res->id, "REFID_1");
+  EXPECT_FALSE(res->Inflated());
+  EXPECT_EQ(set->budget->used, std::string(kSquare).size() + 7 + 7 + 6);  // Raw, ID, Key, Title
+  // Written back unread, the stored field is the same text.
+  EXPECT_NE(WriteToolSet(*set).find(EncodeToolsetField(data)), std::string::npos);
+  EXPECT_FALSE(res->Inflated());
+  EXPECT_EQ(res->Data(), data);
+  EXPECT_TRUE(res->Inflated());
+}
+
+// Fields that pack small and inflate large (the package that cost every
+// command 2 GB had thirty of 60 MiB), against a cap of 1 MiB here.
+TEST_F(ToolsetFileTest, APackageBeyondTheInflatedCapIsRefusedAndLoadsWithinIt) {
+  constexpr size_t kCap = 1 << 20, kField = 300 << 10;
+  const std::string big = Hex(Zlib(std::string(kField, ' ')));
+  std::string resources;
+  for (int i = 0; i < 6; ++i)
+    resources += "<Resources><ID>REFID_" + std::to_string(i) + "</ID><Key>XObject</Key><Data>" + big +
+                 "</Data></Resources>";
+  const std::string text = File(Item("t", "Square", EncodeToolsetField(kSquare), "drawing", resources));
+  const ToolsetPackageScan scan = ScanToolsetPackage(text, kCap);
+  EXPECT_FALSE(scan.sound);
+  EXPECT_TRUE(scan.tooLarge);
+  EXPECT_NE(scan.why.find("more than 1 MiB"), std::string::npos) << scan.why;
+  EXPECT_TRUE(ScanToolsetPackage(text).sound);  // the real cap lets its 1.8 MiB through
+  // Three fields fit, so that much of the package is sound.
+  const size_t three = text.find("<Resources><ID>REFID_3");
+  const ToolsetPackageScan small = ScanToolsetPackage(text.substr(0, three) + "</ToolChestItem></VenkoToolSet>", kCap);
+  EXPECT_TRUE(small.sound) << small.why;
+  EXPECT_GE(small.inflated, 3 * kField);
+  EXPECT_LT(small.inflated, 3 * kField + 1024);
+  // A file already stored loads without inflating its data, and what it
+  // inflates later stays within the cap: the fourth field does not fit.
+  auto set = ReadToolSet(text, u"/x/t.ktz", nullptr);
+  ASSERT_TRUE(set);
+  set->budget->limit = kCap;
+  auto& res = set->tools.at(0)->resources;
+  ASSERT_EQ(res.size(), 6u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(res[i]->Data(), std::string(kField, ' ')) << i;
+  for (int i = 3; i < 6; ++i) EXPECT_TRUE(res[i]->Data().empty()) << i;
+  EXPECT_LE(set->budget->used, kCap);
+  // The stored fields are written back as they were, inflated or not.
+  const std::string written = WriteToolSet(*set);
+  size_t count = 0;
+  for (size_t at = written.find(big); at != std::string::npos; at = written.find(big, at + 1)) ++count;
+  EXPECT_EQ(count, 6u);
 }
 
 TEST(ToolsetFileName, ComesFromTheTitle) {

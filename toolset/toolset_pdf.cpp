@@ -145,7 +145,7 @@ class Capturer {
     auto res = std::make_shared<CAnnot_ToolResource>();
     res->id = "REFID_" + NewUuid();
     res->key = category == "Pattern" ? "Pattern" : "XObject";
-    res->data = body + "\nstream\n" + bytes + "\nendstream";
+    res->SetData(body + "\nstream\n" + bytes + "\nendstream");
     tool_.resources.push_back(res);
     std::string name = "/" + res->id;
     if (id.first) {
@@ -349,7 +349,7 @@ class Instantiator {
     if (known != made_.end()) return known->second;
     const CAnnot_ToolResource* res = tool_.FindResource(id);
     if (!res || !building_.insert(id).second) return nullptr;  // unknown, or refers to itself
-    KPD_Object stream = Build(res->data, depth);
+    KPD_Object stream = Build(res->Data(), depth);
     building_.erase(id);
     if (stream) made_[id] = stream;
     return stream;
@@ -447,6 +447,7 @@ bool CAnnot_ToolSet::AddTool(KPD_Page page, int32_t annotIndex, std::string* err
     if (child) tool->children.push_back(std::move(child));
   }
   tools.push_back(tool);
+  modified = true;
   CAnnot_ToolSetMgr::Get().Dispatch([&](IAnnot_ToolSetEventHandler& h) { h.OnToolAdded(this, tool.get()); });
   return true;
 }

@@ -82,7 +82,9 @@ CTS_ManageToolBoxDlg::~CTS_ManageToolBoxDlg() = default;
 
 void CTS_ManageToolBoxDlg::InitializeControls() {
   CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
+  // The rows show what other processes stored since, too.
   if (mgr.Preferences().empty()) mgr.Reload();
+  else mgr.Refresh();
   rows_.clear();
   for (const auto& pref : mgr.Preferences()) {
     if (!pref) continue;
@@ -228,6 +230,7 @@ void CTS_ManageToolBoxDlg::OnImportClicked() {
     switch (r.status) {
       case ToolsetImportStatus::kUnreadable:
       case ToolsetImportStatus::kCorrupted: Tell("IDS_TS_SELECTTOOLBOX_IMPORT_CORRUPTED", file); continue;
+      case ToolsetImportStatus::kTooLarge: TellSystemError(0, r.reason, file); continue;
       case ToolsetImportStatus::kNoSupportedTool:
         Tell("IDS_TS_SELECTTOOLBOX_IMPORT_FULLY_UNSUPPORTED_TYPES", file);
         continue;

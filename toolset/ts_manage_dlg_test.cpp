@@ -72,6 +72,7 @@ class ManageToolsetsTest : public ::testing::Test {
       t->raw = kSquare;
       t->ParseRaw();
       set->tools.push_back(t);
+      set->modified = true;
     }
     ASSERT_TRUE(mgr().SaveAll());
     chest_ = std::make_shared<CToolChestPanel>(96, 0, 130);
