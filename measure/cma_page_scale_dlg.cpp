@@ -257,6 +257,10 @@ PageScaleResult CPageScaleDlg::Run() {
       ShowScaleMessage(rangeError);
       continue;
     }
+    if (const ScaleMessage unshowable = CheckScaleShowsValues(doc_, pages_, model_.scale); !unshowable.empty()) {
+      ShowScaleMessage(unshowable);
+      continue;
+    }
     return PageScaleResult::kConfirmed;
   }
   return PageScaleResult::kCancelled;
