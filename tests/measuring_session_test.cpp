@@ -319,6 +319,27 @@ TEST_F(MeasuringSession, TheRubberBandAndThePanelFollowThePointer) {
   EXPECT_NE(r.output.find("panel label_angle = 0.00\xC2\xB0\n"), std::string::npos) << r.output;
 }
 
+// A polyline's rubber band shows every click, also after the view is
+// zoomed in the middle of it, and the panel keeps the running total with a
+// repeated click left out. 72 points are 2.54 m at 1 cm = 1 m.
+TEST_F(MeasuringSession, ThePathsRubberBandAndTotalFollowEveryClickAtAnyZoom) {
+  MakePage(Metric());
+  CommandResult r = Run(
+      "tool POLYLENGTH\nclick 100 100\nclick 172 100\nclick 172 172\nclick 172.2 172\nmove 244 172\n"
+      "view 1 zoom 2\nmove 244 244\nkey escape\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Device pixels: x times the zoom, y down from the top of the 792-point page.
+  EXPECT_NE(r.output.find("draw: path 100 692 172 692 172 620 172 620 244 620 pen #FF0000 1\n"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("panel label_total_length = 7.62 m\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("draw: path 200 1384 344 1384 344 1240 344 1240 488 1096 pen #FF0000 1\n"),
+            std::string::npos)
+      << r.output;
+  // 2.54 m twice, then the diagonal of 72 by 72 points: 2.54 * sqrt(2) m.
+  EXPECT_NE(r.output.find("panel label_total_length = 8.67 m\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("panel label_cur_segment = 3.59 m\n"), std::string::npos) << r.output;
+}
+
 TEST_F(MeasuringSession, DistancesUnderTwoPointsAreDropped) {
   // At zoom 10 a tenth of a point is a pixel.
   for (auto [end, count] : {std::pair{"101.9", 0}, std::pair{"102", 1}}) {
