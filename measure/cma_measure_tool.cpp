@@ -83,6 +83,29 @@ CKW_MeasureDict ScaleSource(KPD_Page page, KPD_Document pdf, KS_FloatPoint first
   return {};
 }
 
+// A scale written by another program may have no "V" array. A volume is
+// then shown in the cube of the "X" array's first unit, with the scale's
+// precision, as an area is shown in its square; the page's own dictionary
+// is left as it is.
+CKW_MeasureDict WithVolumeFormats(const CKW_MeasureDict& m) {
+  constexpr int kArrayV = static_cast<int>(kwannotation::FormatArray::V);
+  if (!m || m->GetFormatCount(kArrayV) > 0) return m;
+  const std::vector<kwannotation::NumberFormat> x = m->GetFormats(kwannotation::kMeasureArrayX);
+  const std::u16string unit =
+      x.empty() ? std::u16string() : kwannotation::VolumeKeyOfLength(kwannotation::NormalizeUnit(x.front().unit));
+  if (unit.empty()) return m;
+  CKW_MeasureDict copy = CKW_MeasureDict::Own(Host::ObjectClone(m.GetDict()));
+  if (!copy || !copy->SetFormats(kArrayV, kwannotation::ScaleFormatsFor(unit, m->GetPrecision())))
+    return m;
+  return copy;
+}
+
+// Tells the user that the figure was measured but its value cannot be shown
+// with the scale it was measured against.
+void TellNotShown() {
+  Host::MessageBox(Widgets::Translate("IDS_MEASURE_NOT_SHOWN").c_str(), Widgets::Translate("IDS_MEASURE").c_str(), 0);
+}
+
 CKW_MeasureDict DefaultScale(const MeasureToolSettings& settings, const PageScale& scale) {
   CKW_MeasureDict own = CKW_MeasureDict::Own(Host::DictNew());
   if (!own) return own;
@@ -246,6 +269,7 @@ bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
   style_ = ReadMeasureToolStyle(type_);
   if (!liveMeasure_) liveMeasure_ = DefaultScale(settings_, fallback);
   if (!liveMeasure_) return false;
+  if (type_ == kMeasureVolume) liveMeasure_ = WithVolumeFormats(liveMeasure_);
   view_ = view;
   points_ = {p, p};
   fixed_ = PathSums(kwannotation::KW_MeasureScaleOf(*liveMeasure_.GetImpl()));
@@ -572,7 +596,10 @@ bool CMA_MeasureToolBase::Create() {
     figure.points[1] = KS_FloatPoint{static_cast<float>(figure.points[0].x + r), figure.points[0].y};
   }
   const FigureValues values = MeasureFigureValues(type_, figure, *liveMeasure_.GetImpl());
-  if (values.main.empty()) return false;
+  if (values.main.empty()) {
+    TellNotShown();
+    return false;
+  }
   if (Host::PrefGetInt(u"Measurement", u"Markup", 1) == 0) return false;
 
   auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
@@ -625,6 +652,7 @@ bool CMA_MeasureToolBase::Create() {
   // The measure dictionary and the settings kept on the annotation.
   if (!liveMeasure_->WriteToAnnot(dict, pdf)) {
     list->RemoveAnnot(annot->GetAnnot());
+    TellNotShown();
     return false;
   }
   if (!settings_.label.empty()) writer.SetOwned("/Label", TextObject(settings_.label));
@@ -649,6 +677,7 @@ bool CMA_MeasureToolBase::Create() {
   const kwannotation::KwMeasureTexts texts = kwannotation::KW_MeasureTextsOf(dict);
   if (texts.contents.empty() || !ShowableValue(texts.contents)) {
     list->RemoveAnnot(annot->GetAnnot());
+    TellNotShown();
     return false;
   }
   annot->SetContents(texts.contents);

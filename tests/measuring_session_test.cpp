@@ -452,6 +452,35 @@ TEST_F(MeasuringSession, PagesWithoutAUsableScaleMeasureWithTheDefaultRatio) {
   }
 }
 
+// Scales written by other programs often have no volume formats: a volume
+// is then shown in the cube of the X unit. One that cannot be shown at all
+// is told, not dropped in silence.
+TEST_F(MeasuringSession, AScaleWithoutVolumeFormatsShowsVolumesInTheCubeOfItsUnit) {
+  const std::string volume = "tool VOLUME\nclick 100 100\nclick 244 100\nclick 244 172\ndblclick 100 172\n";
+  const auto page = [](const char* unit, const char* area) {
+    return std::string("[ << /Type /Viewport /BBox [0 0 612 792] /Measure << /Type /Measure /R (1 in = 1 ft) /X [ << "
+                       "/U (") + unit + ") /C 0.0138889 /D 100 >> ] /D [ << /U (" + unit + ") /C 1 /D 100 >> ] /A [ << "
+                       "/U (" + area + ") /C 1 /D 100 >> ] >> >> ]";
+  };
+  MakePage(std::nullopt, page("ft", "sq ft"));
+  CommandResult r = Run(volume + "expect annots 1 1\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Two inches by one of paper are 2 sq ft; the depth is one X unit.
+  const std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].contents, "2.00 cu ft");
+  EXPECT_EQ(r.output.find("message:"), std::string::npos) << r.output;
+  // The page keeps its own dictionary as it was.
+  EXPECT_EQ(Shell("grep -c '/U (cu ft)' " + Quote(out_)).output.substr(0, 1), "1");
+
+  MakePage(std::nullopt, page("furlong", "sq furlong"));
+  r = Run(volume + "expect annots 1 0\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("message: Measure: The measurement cannot be shown with the scale of this page"),
+            std::string::npos)
+      << r.output;
+}
+
 TEST_F(MeasuringSession, MovingADistanceRederivesItsValueAndUndoRestoresIt) {
   MakePage(Imperial());
   CommandResult r = Run(
