@@ -279,6 +279,45 @@ TEST_F(PageScaleSession, TheLargestScaleAcceptedIsTheOneThatStillShowsThePagesAr
   }
 }
 
+// Ratios as architects and engineers write them, given to the command or
+// typed into the dialog's custom fields. The page's inch-long distance is
+// then 2.54 cm times 100 = 2.54 m at 1:100, and 8 ft at an eighth of an
+// inch to the foot.
+TEST_F(PageScaleSession, RatiosWithFractionsFeetAndInchesOrAColonAreAccepted) {
+  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
+                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+                              " -o " + Quote(out_) + " --ratio ";
+  struct Case {
+    const char* ratio;
+    const char* stored;
+    const char* contents;
+  } cases[] = {
+      {"'1:100'", "1 cm = 1 m", "2.54 m"},
+      {"'1 : 100'", "1 cm = 1 m", "2.54 m"},
+      {"'1:250'", "1 cm = 2.5 m", "6.35 m"},
+      {"'1/8 in = 1 ft'", "0.125 in = 1 ft", "8.00 ft"},
+      {"'1/8\" = 1'\\''-0\"'", "0.125 in = 1 ft'in\\\"", "8'-0\\\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ratio);
+    MakeDoc(1);
+    std::filesystem::remove(out_);
+    CommandResult r = Shell(command + c.ratio);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string info = Info();
+    EXPECT_TRUE(Has(info, std::string("ratio \"") + c.stored + "\" valid")) << info;
+    EXPECT_TRUE(Has(info, std::string("contents \"") + c.contents + "\"")) << info;
+  }
+  MakeDoc(1);
+  CommandResult r = Run(
+      "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 \"lineEditLeftValue=1/8\\\"\" "
+      "\"lineEditRightValue=1'-0\\\"\" comboBoxRightUnit=m\npress Measure_Group_PageScale\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string info = Info();
+  EXPECT_TRUE(Has(info, "ratio \"0.125 in = 1 ft'in\\\"\" valid")) << info;
+  EXPECT_TRUE(Has(info, "contents \"8'-0\\\"\"")) << info;
+}
+
 // The calibration tip comes with the tool while "ShowCalibrateTip" is 1;
 // its check box turns it off for later sessions.
 TEST_F(PageScaleSession, TheCalibrationTipIsOfferedUntilTheUserTurnsItOff) {
