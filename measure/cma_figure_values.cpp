@@ -31,9 +31,13 @@ std::optional<std::u16string> Formatted(const CKW_MeasureDictImpl& m, int array,
 }
 
 // Angles are shown as a plain number with two decimals and a degree sign.
+// A direction a hair below a full turn rounds to 360.00, which is 0.00.
 std::u16string Degrees(double degrees) {
+  double shown = std::isfinite(degrees) ? std::round(degrees * 100) / 100 : 0.0;
+  if (shown >= 360.0) shown -= 360.0;
+  if (shown == 0) shown = 0;  // no "-0.00"
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%.2f", std::isfinite(degrees) ? degrees : 0.0);
+  std::snprintf(buf, sizeof buf, "%.2f", shown);
   return Ascii(buf) + u"\u00B0";
 }
 

@@ -126,6 +126,25 @@ TEST_F(FigureValuesTest, PathsShowTheSameFromTheirSumsAsFromTheirPoints) {
   }
 }
 
+// A distance's direction reads from 0.00° up to 359.99°: one a hair below
+// a full turn rounds to 0.00°, never to 360.00°.
+TEST_F(FigureValuesTest, DirectionsAreShownFromZeroToBelowAFullTurn) {
+  kwannotation::test::Owned dict = kwannotation::test::Parse(
+      "<< /Type /Measure /R (1 cm = 1 m) /X [ << /U (m) /C 0.000352778 /D 100 >> ] /D [ << /U (m) /C 1 /D 100 >> ] "
+      "/A [ << /U (sq m) /C 1 /D 100 >> ] >>");
+  kwannotation::CKW_MeasureDictImpl measure(dict.get());
+  const std::pair<double, const char16_t*> cases[] = {
+      {-0.001, u"0.00\u00B0"},   {-0.004, u"0.00\u00B0"},     {-0.006, u"359.99\u00B0"}, {0.001, u"0.00\u00B0"},
+      {0.006, u"0.01\u00B0"},    {90, u"90.00\u00B0"},        {180, u"180.00\u00B0"},     {-90, u"270.00\u00B0"},
+  };
+  for (auto [degrees, want] : cases) {
+    const double a = degrees * 3.14159265358979323846 / 180;
+    MeasureFigure figure;
+    figure.points = {{0, 0}, {static_cast<float>(100 * std::cos(a)), static_cast<float>(100 * std::sin(a))}};
+    EXPECT_EQ(MeasureFigureValues(kMeasureDistance, figure, measure).panel.at(u"label_angle"), want) << degrees;
+  }
+}
+
 int g_toDevice = 0;
 int32_t CountedPageToDevice(KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out) {
   ++g_toDevice;
