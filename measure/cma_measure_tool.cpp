@@ -537,7 +537,8 @@ bool CMA_MeasureToolBase::CurrentFigure(bool final, MeasureFigure* out) const {
         return path.count >= 3 && path.PageArea() >= kMinSize;
       }
       out->points = WithoutRepeats(std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1));
-      if (out->points.size() >= 2 && Distance(out->points.front(), out->points.back()) < kRepeat) out->points.pop_back();
+      if (out->points.size() >= 2 && Distance(out->points.front(), out->points.back()) < kRepeat)
+        out->points.pop_back();
       return out->points.size() >= 3 &&
              kwannotation::KW_PolygonArea({1, 1, true}, FlatCoordinates(out->points)) >= kMinSize;
     }
