@@ -20,6 +20,7 @@
 #include "kwannotation/kw_text.h"
 #include "kwannotation/kw_viewport.h"
 #include "measure/cma_measure_export.h"
+#include "measure/cma_typed_ratio.h"
 #include "plugin/widget_binding.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
@@ -42,8 +43,11 @@ const char kMeasureUsage[] =
     "scale sets the page scale of every page, or of the pages listed, as the\n"
     "page-scale dialog does, and brings the measurements on those pages to\n"
     "it. The ratio is \"PAPER UNIT = REAL UNIT\" (paper units pt, in, mm, cm,\n"
-    "p); N is the precision, 0 (whole units) to 5, default 2. Without -o the\n"
-    "input is updated. A signed document is left as it is.\n"
+    "p); numbers may be fractions and feet and inches (1/8 in = 1 ft,\n"
+    "1/8\" = 1'-0\"), and \"1:100\" is the preset of that name (other A:B\n"
+    "ratios are A cm = B cm). N is the precision, 0 (whole units) to 5,\n"
+    "default 2. Without -o the input is updated. A signed document is left\n"
+    "as it is.\n"
     "\n"
     "export writes every measurement to a CSV file (OUT.csv, default FILE\n"
     "with .csv): UTF-8 with a byte order mark, one row per measurement with\n"
@@ -246,21 +250,15 @@ int RunInfo(const std::string& path, const std::string& password) {
   return kExitOk;
 }
 
-// "2.5 in" -> number text and unit text; false when it is not that.
-bool SplitRatioSide(std::string side, std::string* number, std::string* unit) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!side.empty() && blank(side.front())) side.erase(0, 1);
-  while (!side.empty() && blank(side.back())) side.pop_back();
-  size_t end = 0;
-  while (end < side.size() && ((side[end] >= '0' && side[end] <= '9') || side[end] == '.')) ++end;
-  *number = side.substr(0, end);
-  size_t unitStart = end;
-  while (unitStart < side.size() && blank(side[unitStart])) ++unitStart;
-  *unit = side.substr(unitStart);
-  if (number->empty() || unit->empty()) return false;
-  for (char c : *unit)
-    if (blank(c) || c == '"' || c == '=') return false;
-  return true;
+// A word of a session script: in double quotes, with its quotes and
+// backslashes escaped, so that units such as ft'in" stay whole.
+std::string ScriptWord(const std::u16string& text) {
+  std::string out = "\"";
+  for (char c : ks::ToUtf8(text)) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
 }
 
 // The page scale goes through the plug-in's page-scale dialog, answered
@@ -281,15 +279,14 @@ int RunScale(const std::vector<std::string>& args) {
       return kExitUsage;
     }
   }
-  std::string paperNumber, paperUnit, realNumber, realUnit;
-  const size_t eq = ratio.find('=');
-  if (in.empty() || eq == std::string::npos || ratio.find('=', eq + 1) != std::string::npos ||
-      !SplitRatioSide(ratio.substr(0, eq), &paperNumber, &paperUnit) ||
-      !SplitRatioSide(ratio.substr(eq + 1), &realNumber, &realUnit)) {
-    if (!in.empty()) return Fail(kExitUsage, "the ratio must read like \"1 in = 10 ft\", not \"" + ratio + "\"");
+  if (in.empty()) {
     std::fputs(kMeasureUsage, stderr);
     return kExitUsage;
   }
+  const std::optional<AnnotationPlugin::MeasureRatioPair> pair = AnnotationPlugin::ParseTypedRatio(ks::ToUtf16(ratio));
+  if (!pair)
+    return Fail(kExitUsage, "the ratio must read like \"1 in = 10 ft\", \"1/8 in = 1 ft\" or \"1:100\", not \"" +
+                                ratio + "\"");
   if (precision.size() != 1 || precision[0] < '0' || precision[0] > '5')
     return Fail(kExitUsage, "the precision must be 0 to 5, not \"" + precision + "\"");
   for (char c : pages)
@@ -297,10 +294,11 @@ int RunScale(const std::vector<std::string>& args) {
   if (out.empty()) out = in;
 
   std::ostringstream script;
-  script << "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 radioButtonPreset=0"
-         << " lineEditLeftValue=" << paperNumber << " comboBoxLeftUnit=" << paperUnit
-         << " lineEditRightValue=" << realNumber << " comboBoxRightUnit=" << realUnit
-         << " comboBoxPrecision=" << precision;
+  script << "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 radioButtonPreset=0 "
+         << ScriptWord(u"lineEditLeftValue=" + AnnotationPlugin::TypedNumberText(pair->paperNumber)) << " "
+         << ScriptWord(u"comboBoxLeftUnit=" + pair->paperUnit) << " "
+         << ScriptWord(u"lineEditRightValue=" + AnnotationPlugin::TypedNumberText(pair->realNumber)) << " "
+         << ScriptWord(u"comboBoxRightUnit=" + pair->realUnit) << " comboBoxPrecision=" << precision;
   if (pages.empty()) script << " comboBoxPages=0";
   else script << " comboBoxPages=2 \"lineEditPageRangeMac=" << pages << "\"";
   script << "\npress Measure_Group_PageScale\n";

@@ -240,7 +240,7 @@ class Drawer {
   }
 
   void Add(kshost::DrawItem item) {
-    device_->items.push_back(std::move(item));
+    if (device_->records) device_->items.push_back(std::move(item));
     ++drawn_;
   }
 

@@ -59,7 +59,7 @@ bool RecordAppearance(KA_Device device, KA_Annot annot, const KS_DeviceRect& rec
   DrawItem item = Styled(device, DrawItem::Kind::Appearance);
   item.points = {{rect.left, rect.top}, {rect.right, rect.bottom}};
   item.annot = annot;
-  device->items.push_back(item);
+  if (device->records) device->items.push_back(std::move(item));
   return true;
 }
 
@@ -125,7 +125,7 @@ int32_t DeviceRectangle(KA_Device device, const KS_DeviceRect* rect) {
   DrawItem item = Styled(device, DrawItem::Kind::Rect);
   item.points = {{std::min(rect->left, rect->right), std::min(rect->top, rect->bottom)},
                  {std::max(rect->left, rect->right), std::max(rect->top, rect->bottom)}};
-  device->items.push_back(item);
+  if (device->records) device->items.push_back(std::move(item));
   return 1;
 }
 
@@ -133,16 +133,17 @@ int32_t DeviceLine(KA_Device device, KS_DevicePoint from, KS_DevicePoint to) {
   if (!IsLiveDevice(device)) return 0;
   DrawItem item = Styled(device, DrawItem::Kind::Line);
   item.points = {from, to};
-  device->items.push_back(item);
+  if (device->records) device->items.push_back(std::move(item));
   return 1;
 }
 
 int32_t DevicePolyline(KA_Device device, const KS_DevicePoint* points, int32_t count, int32_t closed) {
   if (!IsLiveDevice(device) || !points || count < 2) return 0;
+  if (!device->records) return 1;
   DrawItem item = Styled(device, DrawItem::Kind::Path);
   item.points.assign(points, points + count);
   item.closed = closed != 0;
-  device->items.push_back(item);
+  device->items.push_back(std::move(item));
   return 1;
 }
 

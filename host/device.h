@@ -39,6 +39,9 @@ struct DrawItem {
 
 struct KA_Device__ {
   std::vector<kshost::DrawItem> items;
+  // False for a paint whose display list nobody reads: drawing calls are
+  // taken as usual, and nothing is kept.
+  bool records = true;
   KA_Pen__ stockPen;      // black, 1 pixel, solid
   KA_Brush__ stockBrush;  // hollow
   KA_Pen pen = &stockPen;

@@ -319,15 +319,18 @@ void Editor::PaintIfNeeded() {
   const bool dirty = std::find(doc->invalidPages.begin(), doc->invalidPages.end(), doc->activePage) !=
                      doc->invalidPages.end();
   if (dirty)
-    if (KA_PageView view = View(doc->activePage)) Paint(view);
+    if (KA_PageView view = View(doc->activePage)) Paint(view, false);
   // Pages out of view are painted when they come into view.
   doc->invalidPages.clear();
 }
 
-std::vector<DrawItem> Editor::Paint(KA_PageView view) {
+std::vector<DrawItem> Editor::Paint(KA_PageView view, bool keep) {
   if (!view || !IsLiveDocument(view->doc)) return {};
   KA_Document doc = view->doc;
   KA_Device device = NewDevice();
+  // A long rubber band is redrawn whole after every click; copying its
+  // points each time only pays when someone reads them.
+  device->records = keep || trace_;
   const std::vector<KA_Annot> selected = Selection(doc);
   for (KA_Annot annot : PageAnnots(doc, view->pageIndex)) {
     KA_AnnotHandler handler = HandlerFor(annot);
@@ -353,10 +356,11 @@ std::vector<DrawItem> Editor::Paint(KA_PageView view) {
   // The current tool's feedback (a rubber band) on top of the annotations.
   if (currentTool_ && !currentTool_->builtIn && currentTool_->callbacks.Paint)
     currentTool_->callbacks.Paint(currentTool_->callbacks.clientData, view, device, 0, 0);
-  std::vector<DrawItem> items = device->items;
+  std::vector<DrawItem> items = std::move(device->items);
   ReleaseDevice(device);
-  for (const DrawItem& item : items)
-    if (std::string line = TraceLine(item); !line.empty()) Trace(line);
+  if (trace_)
+    for (const DrawItem& item : items)
+      if (std::string line = TraceLine(item); !line.empty()) Trace(line);
   return items;
 }
 

@@ -42,12 +42,16 @@ KA_FileReplacement FileReplaceBegin(const char16_t* path, int32_t* status, KS_By
   const std::string utf8 = ToUtf8(view);
   struct stat st {};
   if (::stat(utf8.c_str(), &st) == 0) {
-    // The file is there but may not be written: another program holds it,
-    // it is read-only, or it is no file at all.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(utf8.c_str(), W_OK) != 0) {
+    // Something is there that may not be replaced; the reason says what,
+    // since no program holds a file against writing here.
+    const std::string why = S_ISDIR(st.st_mode)    ? std::string(std::strerror(EISDIR))
+                            : !S_ISREG(st.st_mode) ? std::string("not a regular file")
+                            : (st.st_mode & 0222) == 0 || ::access(utf8.c_str(), W_OK) != 0
+                                ? std::string(std::strerror(EACCES)) + " (the file is read-only)"
+                                : std::string();
+    if (!why.empty()) {
       *status = KS_FILE_IN_USE;
-      SetReason(reason, S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::string(std::strerror(EACCES)) +
-                                                                          " (the file is read-only)");
+      SetReason(reason, why);
       return nullptr;
     }
   }

@@ -30,6 +30,8 @@ using Args = std::vector<std::string>;
 // An error message quotes at most this many characters of a script line.
 constexpr size_t kMaxQuoted = 200;
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 // The first kMaxQuoted characters (UTF-8 code points) of `text`, and "..."
 // when there was more.
 std::string Shortened(const std::string& text) {
@@ -535,6 +537,9 @@ bool RunScript(Session& session, std::istream& script, const std::string& name, 
   std::string line, why;
   Args args;
   for (int number = 1; std::getline(script, line); ++number) {
+    // Editors that save UTF-8 with a byte order mark put it before the
+    // first command.
+    if (number == 1 && line.starts_with(kByteOrderMark)) line.erase(0, sizeof kByteOrderMark - 1);
     bool ok = SplitLine(line, &args, &why) && (args.empty() || runner.Run(args, &why));
     if (!ok) {
       if (error) *error = name + ":" + std::to_string(number) + ": " + WithWordsShortened(why, args);

@@ -51,6 +51,7 @@
 //   expect selected COUNT         fail unless COUNT annotations are selected
 //   expect focused NAME           fail unless the focused annotation's /NM is NAME
 //
+// A UTF-8 byte order mark at the start of the script is skipped.
 // Arguments with spaces go in double quotes. Any failure stops the script
 // with the line's number. What earlier save lines wrote stays written; the
 // caller then saves nothing more.

@@ -185,7 +185,7 @@ int32_t SnapDrawMarker(KA_PageView view, KA_Device device) {
     case KS_SNAP_INTER:
       item.kind = DrawItem::Kind::Line;
       item.points = {{c.x - r, c.y - r}, {c.x + r, c.y + r}};
-      device->items.push_back(item);
+      if (device->records) device->items.push_back(item);
       item.points = {{c.x - r, c.y + r}, {c.x + r, c.y - r}};
       break;
     default:
@@ -194,7 +194,7 @@ int32_t SnapDrawMarker(KA_PageView view, KA_Device device) {
       item.closed = true;
       break;
   }
-  device->items.push_back(item);
+  if (device->records) device->items.push_back(std::move(item));
   return 1;
 }
 

@@ -31,9 +31,13 @@ std::optional<std::u16string> Formatted(const CKW_MeasureDictImpl& m, int array,
 }
 
 // Angles are shown as a plain number with two decimals and a degree sign.
+// A direction a hair below a full turn rounds to 360.00, which is 0.00.
 std::u16string Degrees(double degrees) {
+  double shown = std::isfinite(degrees) ? std::round(degrees * 100) / 100 : 0.0;
+  if (shown >= 360.0) shown -= 360.0;
+  if (shown == 0) shown = 0;  // no "-0.00"
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%.2f", std::isfinite(degrees) ? degrees : 0.0);
+  std::snprintf(buf, sizeof buf, "%.2f", shown);
   return Ascii(buf) + u"\u00B0";
 }
 
@@ -55,19 +59,46 @@ void Put(FigureValues& v, const char16_t* element, const std::optional<std::u16s
   v.panel[element] = ShowableValue(text) ? *text : std::u16string(u"-");
 }
 
-// Width and height of the points' bounding box, scaled.
-void PutBox(FigureValues& v, const CKW_MeasureDictImpl& m, const KwMeasureScale& s,
-            const std::vector<KS_FloatPoint>& points) {
-  if (points.empty()) return;
-  float l = points[0].x, r = l, b = points[0].y, t = b;
-  for (const KS_FloatPoint& p : points) {
-    l = std::min(l, p.x), r = std::max(r, p.x), b = std::min(b, p.y), t = std::max(t, p.y);
-  }
-  Put(v, u"label_width", Length(m, s, (double(r) - l) * s.x));
-  Put(v, u"label_height", Length(m, s, (double(t) - b) * s.y));
+// Width and height of the vertices' bounding box, scaled.
+void PutBox(FigureValues& v, const CKW_MeasureDictImpl& m, const KwMeasureScale& s, const PathSums& path) {
+  if (path.count == 0) return;
+  Put(v, u"label_width", Length(m, s, (double(path.box.right) - path.box.left) * s.x));
+  Put(v, u"label_height", Length(m, s, (double(path.box.top) - path.box.bottom) * s.y));
 }
 
+// One shoelace term: twice the signed area under the edge a -> b.
+double Shoelace(KS_FloatPoint a, KS_FloatPoint b) { return double(a.x) * b.y - double(b.x) * a.y; }
+
 }  // namespace
+
+void PathSums::Add(KS_FloatPoint p) {
+  if (count == 0) {
+    first = p;
+    box = {p.x, p.y, p.x, p.y};
+  } else {
+    length += kwannotation::KW_ScaledLength(scale, last.x, last.y, p.x, p.y);
+    pageLength += kwannotation::KW_ScaledLength({1, 1, true}, last.x, last.y, p.x, p.y);
+    twiceArea += Shoelace(last, p);
+    box = {std::min(box.left, p.x), std::min(box.bottom, p.y), std::max(box.right, p.x), std::max(box.top, p.y)};
+  }
+  beforeLast = count == 0 ? p : last;
+  last = p;
+  ++count;
+}
+
+double PathSums::ClosedLength() const {
+  return count < 2 ? 0 : length + kwannotation::KW_ScaledLength(scale, last.x, last.y, first.x, first.y);
+}
+
+double PathSums::Area() const { return PageArea() * scale.x * scale.y; }
+
+double PathSums::PageArea() const { return count < 3 ? 0 : std::fabs(twiceArea + Shoelace(last, first)) / 2; }
+
+PathSums PathSumsOf(const std::vector<KS_FloatPoint>& points, const KwMeasureScale& scale) {
+  PathSums sums(scale);
+  for (const KS_FloatPoint& p : points) sums.Add(p);
+  return sums;
+}
 
 bool ShowableValue(const std::optional<std::u16string>& text) {
   if (!text || text->empty()) return false;
@@ -108,26 +139,28 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
     }
     case kMeasurePerimeter:
     case kMeasurePolylength: {
-      if (p.size() < 2) break;
-      main = Length(m, s, kwannotation::KW_PathLength(s, FlatCoordinates(p), false));
-      const KS_FloatPoint a = p[p.size() - 2], b = p.back();
+      const PathSums path = f.sums ? *f.sums : PathSumsOf(p, s);
+      if (path.count < 2) break;
+      main = Length(m, s, path.length);
+      const KS_FloatPoint a = path.beforeLast, b = path.last;
       std::optional<std::u16string> segment = Length(m, s, kwannotation::KW_ScaledLength(s, a.x, a.y, b.x, b.y));
       Put(v, type == kMeasurePerimeter ? u"label_perimeter" : u"label_total_length", main);
       Put(v, u"label_cur_segment", segment);
-      if (type == kMeasurePerimeter) PutBox(v, m, s, p);
+      if (type == kMeasurePerimeter) PutBox(v, m, s, path);
       break;
     }
     case kMeasureArea:
     case kMeasureVolume: {
-      if (p.size() < 2) break;
-      const double area = kwannotation::KW_PolygonArea(s, FlatCoordinates(p));
+      const PathSums path = f.sums ? *f.sums : PathSumsOf(p, s);
+      if (path.count < 2) break;
+      const double area = path.Area();
       std::optional<std::u16string> areaText = Formatted(m, kwannotation::kMeasureArrayA, area);
       Put(v, u"label_area", areaText);
-      PutBox(v, m, s, p);
+      PutBox(v, m, s, path);
       if (type == kMeasureArea) {
         main = areaText;
-        Put(v, u"label_perimeter", Length(m, s, kwannotation::KW_PathLength(s, FlatCoordinates(p), true)));
-        const KS_FloatPoint a = p[p.size() - 2], b = p.back();
+        Put(v, u"label_perimeter", Length(m, s, path.ClosedLength()));
+        const KS_FloatPoint a = path.beforeLast, b = path.last;
         Put(v, u"label_cur_segment", Length(m, s, kwannotation::KW_ScaledLength(s, a.x, a.y, b.x, b.y)));
       } else {
         main = Formatted(m, kArrayV, area * f.depth);

@@ -9,16 +9,46 @@
 #include <vector>
 
 #include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_measure_values.h"
 #include "measure/cma_measure_types.h"
 #include "sdk/ks_types.h"
 
 namespace AnnotationPlugin {
 
+// What the read-outs of a path or polygon need, summed over its vertices in
+// order: the length through them, the shoelace terms of its edges, its box
+// and its last two vertices. A tool adds the vertices as they are clicked,
+// so that the read-out after the thousandth click costs what it did after
+// the third; the sums are taken in the order the library's path length and
+// polygon area take them, so the values agree to the last bit.
+struct PathSums {
+  kwannotation::KwMeasureScale scale;  // of the scaled length
+  size_t count = 0;
+  KS_FloatPoint first{}, beforeLast{}, last{};
+  double length = 0;      // scaled
+  double pageLength = 0;  // in page units
+  double twiceArea = 0;   // shoelace terms of the edges so far, page units
+  KS_FloatRect box{};     // left, bottom, right, top
+
+  explicit PathSums(const kwannotation::KwMeasureScale& s = {}) : scale(s) {}
+  void Add(KS_FloatPoint p);
+  // The path closed back to its first vertex.
+  double ClosedLength() const;
+  // The polygon's area, scaled and in page units; 0 below three vertices.
+  double Area() const;
+  double PageArea() const;
+};
+
+// The sums of a whole list of vertices.
+PathSums PathSumsOf(const std::vector<KS_FloatPoint>& points, const kwannotation::KwMeasureScale& scale);
+
 // A figure in page space. Lines, paths and polygons use `points`; the
 // circle tools use `rect`; the radius tools use the centre and one point of
-// the circle.
+// the circle. Paths and polygons may bring their sums instead of their
+// points, made with the scale of the measure dictionary they are shown with.
 struct MeasureFigure {
   std::vector<KS_FloatPoint> points;
+  std::optional<PathSums> sums;
   KS_FloatRect rect{};
   double depth = 1.0;  // volume: in the X array's largest unit
 };

@@ -101,7 +101,7 @@ MeasureExportResult ExportMeasurements(KPD_Document doc, const std::u16string& p
   Replacement file;
   int32_t status = KS_FILE_CANNOT_CREATE;
   if (!file.Begin(path, &status, &result.reason)) {
-    result.status = status == KS_FILE_IN_USE ? MeasureExportStatus::kFileInUse : MeasureExportStatus::kSaveError;
+    result.status = status == KS_FILE_IN_USE ? MeasureExportStatus::kCannotReplace : MeasureExportStatus::kSaveError;
     return result;
   }
   const int pages = Host::DocPageCount(doc);
@@ -147,7 +147,8 @@ MeasureExportResult ExportMeasurements(KPD_Document doc, const std::u16string& p
 const char* MeasureExportMessageKey(MeasureExportStatus status) {
   switch (status) {
     case MeasureExportStatus::kNothingToExport: return "IDS_STR_MEASUREMENT_NO_EXIST";
-    case MeasureExportStatus::kFileInUse: return "IDS_TS_SELECTTOOLBOX_IMPORT_FILE_IN_USE";
+    // Told with the reason: a folder, not a regular file, read-only.
+    case MeasureExportStatus::kCannotReplace: return "IDS_STR_EXPORT_CANNOT_REPLACE";
     case MeasureExportStatus::kSaveError: return "IDS_STR_SAVE_ERROR";
     case MeasureExportStatus::kWritten:
     case MeasureExportStatus::kCancelled: return nullptr;

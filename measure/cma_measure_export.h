@@ -33,7 +33,7 @@ std::u16string MeasureExportFileFor(std::u16string_view documentPath);
 enum class MeasureExportStatus {
   kWritten,
   kNothingToExport,  // no measurement: nothing written, a file there kept
-  kFileInUse,        // the file exists and may not be written
+  kCannotReplace,    // what is there may not be replaced: a folder, a pipe, a read-only file
   kSaveError,        // nothing can be written there
   kCancelled,        // the user stopped it; a file there kept
 };

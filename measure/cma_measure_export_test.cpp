@@ -164,13 +164,13 @@ TEST_F(MeasureExportTest, FailedExportsKeepThePreviousFile) {
          ::chmod((f + "/out.csv").c_str(), 0444);
          return f + "/out.csv";
        },
-       MeasureExportStatus::kFileInUse, true},
+       MeasureExportStatus::kCannotReplace, true},
       {"a folder in the file's place",
        [](const std::string& f) {
          fs::create_directory(f + "/out.csv");
          return f + "/out.csv";
        },
-       MeasureExportStatus::kFileInUse, false},
+       MeasureExportStatus::kCannotReplace, false},
       {"a write that fails",
        [&](const std::string& f) {
          std::ofstream(f + "/out.csv", std::ios::binary) << previous;

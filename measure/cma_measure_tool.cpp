@@ -62,10 +62,11 @@ KPD_Object TextObject(std::u16string_view text) {
 
 // The points of a clicked figure with repeated clicks (closer than half a
 // unit to the one before) taken out.
+constexpr double kRepeat = 0.5;
 std::vector<KS_FloatPoint> WithoutRepeats(const std::vector<KS_FloatPoint>& points) {
   std::vector<KS_FloatPoint> out;
   for (const KS_FloatPoint& p : points)
-    if (out.empty() || Distance(out.back(), p) >= 0.5) out.push_back(p);
+    if (out.empty() || Distance(out.back(), p) >= kRepeat) out.push_back(p);
   return out;
 }
 
@@ -80,6 +81,29 @@ CKW_MeasureDict ScaleSource(KPD_Page page, KPD_Document pdf, KS_FloatPoint first
     if (m.IsValid() && m->RatioProblem().empty()) return m;
   }
   return {};
+}
+
+// A scale written by another program may have no "V" array. A volume is
+// then shown in the cube of the "X" array's first unit, with the scale's
+// precision, as an area is shown in its square; the page's own dictionary
+// is left as it is.
+CKW_MeasureDict WithVolumeFormats(const CKW_MeasureDict& m) {
+  constexpr int kArrayV = static_cast<int>(kwannotation::FormatArray::V);
+  if (!m || m->GetFormatCount(kArrayV) > 0) return m;
+  const std::vector<kwannotation::NumberFormat> x = m->GetFormats(kwannotation::kMeasureArrayX);
+  const std::u16string unit =
+      x.empty() ? std::u16string() : kwannotation::VolumeKeyOfLength(kwannotation::NormalizeUnit(x.front().unit));
+  if (unit.empty()) return m;
+  CKW_MeasureDict copy = CKW_MeasureDict::Own(Host::ObjectClone(m.GetDict()));
+  if (!copy || !copy->SetFormats(kArrayV, kwannotation::ScaleFormatsFor(unit, m->GetPrecision())))
+    return m;
+  return copy;
+}
+
+// Tells the user that the figure was measured but its value cannot be shown
+// with the scale it was measured against.
+void TellNotShown() {
+  Host::MessageBox(Widgets::Translate("IDS_MEASURE_NOT_SHOWN").c_str(), Widgets::Translate("IDS_MEASURE").c_str(), 0);
 }
 
 CKW_MeasureDict DefaultScale(const MeasureToolSettings& settings, const PageScale& scale) {
@@ -245,8 +269,13 @@ bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
   style_ = ReadMeasureToolStyle(type_);
   if (!liveMeasure_) liveMeasure_ = DefaultScale(settings_, fallback);
   if (!liveMeasure_) return false;
+  if (type_ == kMeasureVolume) liveMeasure_ = WithVolumeFormats(liveMeasure_);
   view_ = view;
   points_ = {p, p};
+  fixed_ = PathSums(kwannotation::KW_MeasureScaleOf(*liveMeasure_.GetImpl()));
+  fixedBefore_ = fixed_;
+  fixed_.Add(p);
+  device_.clear();
   started_ = true;
   finishing_ = false;
   leaderPhase_ = false;
@@ -263,8 +292,19 @@ void CMA_MeasureToolBase::Drop() {
   finishing_ = false;
   leaderPhase_ = false;
   points_.clear();
+  fixed_ = fixedBefore_ = PathSums();
+  device_.clear();
   view_ = nullptr;
   liveMeasure_ = {};
+}
+
+void CMA_MeasureToolBase::FixVertex(KS_FloatPoint p) {
+  points_.back() = p;
+  if (Distance(fixed_.last, p) >= kRepeat) {
+    fixedBefore_ = fixed_;
+    fixed_.Add(p);
+  }
+  points_.push_back(p);
 }
 
 bool CMA_MeasureToolBase::OnKeyDown(int32_t key, uint32_t) {
@@ -331,8 +371,7 @@ bool CMA_MeasureToolBase::OnLButtonDown(KA_PageView view, uint32_t flags, const 
         tried.back() = p;
         if (osnap::NewestEdgeIntersects(tried)) return true;
       }
-      points_.back() = p;
-      points_.push_back(p);
+      FixVertex(p);
       Invalidate();
       return true;
   }
@@ -420,23 +459,37 @@ bool CMA_MeasureToolBase::OnRButtonUp(KA_PageView view, uint32_t flags, const KS
 void CMA_MeasureToolBase::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
   Host::SnapDrawMarker(view, device);
   if (!started_ || view != view_ || points_.empty()) return;
-  const MeasureToolStyle style = ReadMeasureToolStyle(type_);
-  KA_Pen pen = Host::PenNew(static_cast<KS_ColorRef>(style.color), 1, 0);
+  KA_Pen pen = Host::PenNew(static_cast<KS_ColorRef>(style_.color), 1, 0);
   KA_Pen old = Host::DeviceSelectPen(device, pen);
-  std::vector<KS_DevicePoint> dev;
-  for (const KS_FloatPoint& p : points_) {
+  // The vertices that no longer move keep their device points until the
+  // view is zoomed, scrolled or turned; only the one at the pointer is
+  // turned into device space anew.
+  KS_Matrix matrix{};
+  Host::PageViewGetMatrix(view, &matrix);
+  const auto same = [](const KS_Matrix& a, const KS_Matrix& b) {
+    return a.a == b.a && a.b == b.b && a.c == b.c && a.d == b.d && a.e == b.e && a.f == b.f;
+  };
+  if (!same(matrix, deviceMatrix_)) device_.clear();
+  deviceMatrix_ = matrix;
+  const size_t fixedCount = points_.size() - 1;
+  if (device_.size() > fixedCount) device_.clear();
+  for (size_t i = device_.size(); i < fixedCount; ++i) {
     KS_DevicePoint d{};
-    Host::PageViewPageToDevice(view, p, &d);
-    dev.push_back(d);
+    Host::PageViewPageToDevice(view, points_[i], &d);
+    device_.push_back(d);
   }
+  KS_DevicePoint live{};
+  Host::PageViewPageToDevice(view, points_.back(), &live);
+  device_.push_back(live);
   if (type_ == kMeasureCircleArea || type_ == kMeasureDiameter) {
-    KS_DeviceRect r{std::min(dev.front().x, dev.back().x), std::min(dev.front().y, dev.back().y),
-                    std::max(dev.front().x, dev.back().x), std::max(dev.front().y, dev.back().y)};
+    KS_DeviceRect r{std::min(device_.front().x, device_.back().x), std::min(device_.front().y, device_.back().y),
+                    std::max(device_.front().x, device_.back().x), std::max(device_.front().y, device_.back().y)};
     Host::DeviceRectangle(device, &r);
   } else {
     const bool closed = type_ == kMeasureArea || type_ == kMeasureVolume;
-    Host::DevicePolyline(device, dev.data(), static_cast<int32_t>(dev.size()), closed && dev.size() > 2);
+    Host::DevicePolyline(device, device_.data(), static_cast<int32_t>(device_.size()), closed && device_.size() > 2);
   }
+  device_.pop_back();
   Host::DeviceSelectPen(device, old);
   Host::PenRelease(pen);
 }
@@ -460,15 +513,35 @@ bool CMA_MeasureToolBase::CurrentFigure(bool final, MeasureFigure* out) const {
       return Distance(points_[0], points_[1]) >= kMinSize;
     case kMeasurePerimeter:
     case kMeasurePolylength:
-      out->points = WithoutRepeats(final ? std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1) : points_);
+      if (!final) {
+        PathSums path = fixed_;
+        if (Distance(path.last, points_.back()) >= kRepeat) path.Add(points_.back());
+        out->sums = path;
+        return path.count >= 2 && path.pageLength >= kMinSize;
+      }
+      out->points = WithoutRepeats(std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1));
       return out->points.size() >= 2 &&
              kwannotation::KW_PathLength({1, 1, true}, FlatCoordinates(out->points), false) >= kMinSize;
     case kMeasureArea:
-    case kMeasureVolume:
-      out->points = WithoutRepeats(final ? std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1) : points_);
-      if (out->points.size() >= 2 && Distance(out->points.front(), out->points.back()) < 0.5) out->points.pop_back();
+    case kMeasureVolume: {
+      if (!final) {
+        // As the points below: repeats left out, and a last vertex back on
+        // the first one taken off.
+        PathSums path = fixed_, withoutLast = fixedBefore_;
+        if (Distance(path.last, points_.back()) >= kRepeat) {
+          withoutLast = path;
+          path.Add(points_.back());
+        }
+        if (path.count >= 2 && Distance(path.first, path.last) < kRepeat) path = withoutLast;
+        out->sums = path;
+        return path.count >= 3 && path.PageArea() >= kMinSize;
+      }
+      out->points = WithoutRepeats(std::vector<KS_FloatPoint>(points_.begin(), points_.end() - 1));
+      if (out->points.size() >= 2 && Distance(out->points.front(), out->points.back()) < kRepeat)
+        out->points.pop_back();
       return out->points.size() >= 3 &&
              kwannotation::KW_PolygonArea({1, 1, true}, FlatCoordinates(out->points)) >= kMinSize;
+    }
     case kMeasureAngle:
       out->points = points_;
       return points_.size() == 3;
@@ -524,7 +597,10 @@ bool CMA_MeasureToolBase::Create() {
     figure.points[1] = KS_FloatPoint{static_cast<float>(figure.points[0].x + r), figure.points[0].y};
   }
   const FigureValues values = MeasureFigureValues(type_, figure, *liveMeasure_.GetImpl());
-  if (values.main.empty()) return false;
+  if (values.main.empty()) {
+    TellNotShown();
+    return false;
+  }
   if (Host::PrefGetInt(u"Measurement", u"Markup", 1) == 0) return false;
 
   auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
@@ -577,6 +653,7 @@ bool CMA_MeasureToolBase::Create() {
   // The measure dictionary and the settings kept on the annotation.
   if (!liveMeasure_->WriteToAnnot(dict, pdf)) {
     list->RemoveAnnot(annot->GetAnnot());
+    TellNotShown();
     return false;
   }
   if (!settings_.label.empty()) writer.SetOwned("/Label", TextObject(settings_.label));
@@ -601,6 +678,7 @@ bool CMA_MeasureToolBase::Create() {
   const kwannotation::KwMeasureTexts texts = kwannotation::KW_MeasureTextsOf(dict);
   if (texts.contents.empty() || !ShowableValue(texts.contents)) {
     list->RemoveAnnot(annot->GetAnnot());
+    TellNotShown();
     return false;
   }
   annot->SetContents(texts.contents);

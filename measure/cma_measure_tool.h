@@ -107,8 +107,12 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   bool Start(KA_PageView view, KS_FloatPoint p);
   void Invalidate();
   // The figure so far (`final`: without the point that follows the
-  // pointer); false when it is under its type's minimum.
+  // pointer); false when it is under its type's minimum. Paths and
+  // polygons come as sums while they are drawn, as points when final.
   bool CurrentFigure(bool final, MeasureFigure* out) const;
+  // Fixes the point that followed the pointer as a vertex, and starts a
+  // new one there.
+  void FixVertex(KS_FloatPoint p);
   void UpdatePanel();
   // Makes the measurement of the finished figure; false when none was made.
   bool Create();
@@ -126,6 +130,15 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   // The scale of the gesture: a viewport's measure dictionary, or one made
   // from the default ratio.
   kwannotation::CKW_MeasureDict liveMeasure_;
+  // Paths and polygons: the sums of the clicked vertices but the one that
+  // follows the pointer, repeats left out, so that neither a click nor a
+  // move goes over the vertices before it.
+  PathSums fixed_;
+  PathSums fixedBefore_;  // the same without the last vertex
+  // The device points of the vertices before the one that follows the
+  // pointer, while the page view's matrix stays `deviceMatrix_`.
+  std::vector<KS_DevicePoint> device_;
+  KS_Matrix deviceMatrix_{};
 };
 
 // Whether three points give a circle of radius at least 2.0, and which.

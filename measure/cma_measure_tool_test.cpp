@@ -6,7 +6,10 @@
 #include <string>
 
 #include "host/editor.h"
+#include "host/host_functions.h"
+#include "kwannotation/kw_measure_values.h"
 #include "kwannotation/kw_test_support.h"
+#include "sdk/ks_host_binding.h"
 #include "measure/cma_annot_handlers.h"
 #include "measure/cma_figure_values.h"
 
@@ -67,7 +70,121 @@ TEST(MeasureTool, EscapeWhileIdleIsLeftToTheHost) {
   EXPECT_EQ(tool.GetName(), "DISTANCE");
 }
 
+// The sums a tool keeps click by click are the library's own length and
+// area of the whole list, to the last bit, at every length of the path.
+TEST(PathSums, KeptClickByClickTheyAreTheLengthAndAreaOfTheWholePath) {
+  // A hand-checked triangle first: sides 3 and 4 open, 12 closed, area 6.
+  PathSums triangle = PathSumsOf({{0, 0}, {3, 0}, {3, 4}}, {1, 1, true});
+  EXPECT_EQ(triangle.length, 7);
+  EXPECT_EQ(triangle.ClosedLength(), 12);
+  EXPECT_EQ(triangle.Area(), 6);
+  EXPECT_EQ(triangle.box.right, 3);
+  EXPECT_EQ(triangle.box.top, 4);
+
+  const kwannotation::KwMeasureScale scales[] = {{1, 1, true}, {1 / 72.0 * 2.54, 1 / 72.0 * 2.54, true}, {0.5, 3, true}};
+  for (const kwannotation::KwMeasureScale& scale : scales) {
+    SCOPED_TRACE(scale.y);
+    PathSums running(scale);
+    std::vector<KS_FloatPoint> points;
+    uint32_t seed = 12345;
+    const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) % 80000 / 100.0f; };
+    for (int i = 0; i < 600; ++i) {
+      const KS_FloatPoint p{next(), next()};
+      points.push_back(p);
+      running.Add(p);
+      const std::vector<double> xy = FlatCoordinates(points);
+      ASSERT_EQ(running.length, kwannotation::KW_PathLength(scale, xy, false)) << i;
+      ASSERT_EQ(running.ClosedLength(), kwannotation::KW_PathLength(scale, xy, true)) << i;
+      ASSERT_EQ(running.Area(), kwannotation::KW_PolygonArea(scale, xy)) << i;
+      ASSERT_EQ(running.pageLength, kwannotation::KW_PathLength({1, 1, true}, xy, false)) << i;
+    }
+  }
+}
+
 class FigureValuesTest : public kwannotation::test::HostDocTest {};
+
+// The read-outs of paths and polygons are the same from the sums a tool
+// keeps as from the points.
+TEST_F(FigureValuesTest, PathsShowTheSameFromTheirSumsAsFromTheirPoints) {
+  kwannotation::test::Owned dict = kwannotation::test::Parse(
+      "<< /Type /Measure /R (1 cm = 1 m) /X [ << /U (m) /C 0.000352778 /D 100 >> ] /D [ << /U (m) /C 1 /D 100 >> ] "
+      "/A [ << /U (sq m) /C 1 /D 100 >> ] /V [ << /U (cu m) /C 1 /D 100 >> ] >>");
+  kwannotation::CKW_MeasureDictImpl measure(dict.get());
+  MeasureFigure byPoints;
+  byPoints.points = {{100, 100}, {172, 100}, {172, 172}, {120, 190}};
+  byPoints.depth = 2.5;
+  MeasureFigure bySums = byPoints;
+  bySums.sums = PathSumsOf(byPoints.points, kwannotation::KW_MeasureScaleOf(measure));
+  bySums.points.clear();
+  for (int type : {kMeasurePerimeter, kMeasurePolylength, kMeasureArea, kMeasureVolume}) {
+    SCOPED_TRACE(type);
+    const FigureValues a = MeasureFigureValues(type, byPoints, measure);
+    const FigureValues b = MeasureFigureValues(type, bySums, measure);
+    EXPECT_FALSE(a.main.empty());
+    EXPECT_EQ(a.main, b.main);
+    EXPECT_EQ(a.panel, b.panel);
+  }
+}
+
+// A distance's direction reads from 0.00° up to 359.99°: one a hair below
+// a full turn rounds to 0.00°, never to 360.00°.
+TEST_F(FigureValuesTest, DirectionsAreShownFromZeroToBelowAFullTurn) {
+  kwannotation::test::Owned dict = kwannotation::test::Parse(
+      "<< /Type /Measure /R (1 cm = 1 m) /X [ << /U (m) /C 0.000352778 /D 100 >> ] /D [ << /U (m) /C 1 /D 100 >> ] "
+      "/A [ << /U (sq m) /C 1 /D 100 >> ] >>");
+  kwannotation::CKW_MeasureDictImpl measure(dict.get());
+  const std::pair<double, const char16_t*> cases[] = {
+      {-0.001, u"0.00\u00B0"},   {-0.004, u"0.00\u00B0"},     {-0.006, u"359.99\u00B0"}, {0.001, u"0.00\u00B0"},
+      {0.006, u"0.01\u00B0"},    {90, u"90.00\u00B0"},        {180, u"180.00\u00B0"},     {-90, u"270.00\u00B0"},
+  };
+  for (auto [degrees, want] : cases) {
+    const double a = degrees * 3.14159265358979323846 / 180;
+    MeasureFigure figure;
+    figure.points = {{0, 0}, {static_cast<float>(100 * std::cos(a)), static_cast<float>(100 * std::sin(a))}};
+    EXPECT_EQ(MeasureFigureValues(kMeasureDistance, figure, measure).panel.at(u"label_angle"), want) << degrees;
+  }
+}
+
+int g_toDevice = 0;
+int32_t CountedPageToDevice(KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out) {
+  ++g_toDevice;
+  return kshost::fn::PageViewPageToDevice(view, point, out);
+}
+
+// A click of a path tool costs the same however many came before: the
+// rubber band turns a vertex into device space once, when it is fixed,
+// and again only when the view changes.
+TEST_F(FigureValuesTest, EachClickOfAPathConvertsAFixedNumberOfPoints) {
+  kshost::Editor& editor = kshost::Editor::Get();
+  editor.Reset();
+  editor.AddDocument(doc_, false);
+  ASSERT_TRUE(editor.SetView(0, 1, 0));
+  CMA_MeasureToolBase tool(kMeasurePolylength);
+  ASSERT_TRUE(tool.Register());
+  ASSERT_TRUE(editor.SetCurrentTool(tool.HostTool(), false));
+  ks::host::detail::g_found[ks::host::detail::kSlotPageViewPageToDevice] =
+      reinterpret_cast<void*>(&CountedPageToDevice);
+  std::string why;
+  const auto clicks = [&](int from, int to) {
+    g_toDevice = 0;
+    for (int i = from; i < to; ++i) {
+      const KS_FloatPoint at{static_cast<float>(50 + i % 50 * 10), static_cast<float>(50 + i / 50 * 10)};
+      EXPECT_TRUE(editor.Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
+      EXPECT_TRUE(editor.Mouse(kshost::MouseEvent::LeftUp, 0, at, 0, &why)) << why;
+    }
+    return g_toDevice;
+  };
+  const int first = clicks(0, 100);
+  const int later = clicks(100, 200);
+  EXPECT_GT(first, 0);
+  EXPECT_EQ(later, first);
+  EXPECT_EQ(tool.Points().size(), 201u);
+  // A new zoom turns the fixed vertices into device space once more.
+  ASSERT_TRUE(editor.SetView(0, 2, 0));
+  EXPECT_EQ(clicks(200, 201), first / 100 + 200);
+  ks::host::Bind(kshost::CoreHFT(), nullptr);
+  editor.Reset();
+}
 
 TEST_F(FigureValuesTest, AScaleThatCannotFormatGivesNoValue) {
   const char* const dicts[] = {

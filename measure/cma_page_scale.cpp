@@ -9,6 +9,7 @@
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_viewport.h"
 #include "measure/cma_annot_handlers.h"
+#include "measure/cma_figure_values.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 #include "sdk/ks_number.h"
@@ -281,6 +282,43 @@ bool ResolveScopePages(KA_Document doc, const ScaleDataModel& model, std::vector
   return true;
 }
 
+ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& pages, const PageScale& scale) {
+  const ScaleMessage tooLarge{"Annotation", "IDS_PAGESCALE_VALUES_TOO_LARGE"};
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  CKW_MeasureDict measure = MeasureOf(scale);
+  if (!pdf || !measure) return {"Annotation", "IDS_PAGESCALE_INVALID_ERR"};
+  const kwannotation::CKW_MeasureDictImpl& m = *measure.GetImpl();
+  for (int pageIndex : pages) {
+    KPD_Page page = Host::DocGetPage(pdf, pageIndex);
+    if (!page) continue;
+    // An area drawn around the whole page: its area, perimeter, width and
+    // height are the largest values a measurement on the page usually has.
+    const KS_FloatRect box = PageBox(page);
+    MeasureFigure outline;
+    outline.points = {{box.left, box.bottom}, {box.right, box.bottom}, {box.right, box.top}, {box.left, box.top}};
+    const FigureValues whole = MeasureFigureValues(kMeasureArea, outline, m);
+    if (whole.main.empty()) return tooLarge;
+    for (const auto& [element, text] : whole.panel)
+      if (text == u"-") return tooLarge;
+    // What the measurements show now, they must show after.
+    const int count = Host::PageAnnotCount(page);
+    for (int i = 0; i < count; ++i) {
+      KPD_Dictionary annot = Host::PageGetAnnot(page, i);
+      kwannotation::KwMeasureInput input;
+      if (MeasureTypeOfAnnot(annot) == kMeasureNone || !kwannotation::KW_ReadMeasureInput(annot, &input)) continue;
+      const kwannotation::KwMeasureTexts now = kwannotation::KW_MeasureTextsOf(annot);
+      const kwannotation::KwMeasureTexts after = kwannotation::KW_ComputeMeasureTextsOfValid(m, input);
+      if (!now.contents.empty() && after.contents.empty()) return tooLarge;
+      for (const kwannotation::KwMeasureQuantity& q : now.quantities) {
+        if (!(now.types & q.bit) || q.text.empty()) continue;
+        const kwannotation::KwMeasureQuantity* then = after.Find(q.bit);
+        if (!then || then->text.empty()) return tooLarge;
+      }
+    }
+  }
+  return {};
+}
+
 bool DocumentIsSigned(KA_Document doc) {
   KS_ExtHFT hft = InnerTable(KS_SIGNATURE_INNER_PLUGIN, KS_SIGNATURE_HFT_NAME, KS_SIGNATURE_HFT_VERSION);
   auto isSigned = reinterpret_cast<KS_SignatureIsSignedProc>(hft ? Host::ExtHFTGetEntry(hft, 0) : nullptr);
@@ -429,6 +467,10 @@ bool ApplyPageScale(KA_Document doc, const std::vector<int>& pages, const PageSc
   if (changed) *changed = 0;
   if (DocumentIsSigned(doc)) {
     *error = {"Annotation", "IDS_STR_SCALE_SIGNED"};
+    return false;
+  }
+  if (ScaleMessage unshowable = CheckScaleShowsValues(doc, pages, scale); !unshowable.empty()) {
+    *error = unshowable;
     return false;
   }
   bool any = false;

@@ -88,6 +88,14 @@ struct ScaleDataModel {
 // "IDS_STR_WARNINGTIP_SAMEPAGE") when the range cannot be used.
 bool ResolveScopePages(KA_Document doc, const ScaleDataModel& model, std::vector<int>* pages, ScaleMessage* error);
 
+// Whether every value that measuring on `pages` of `doc` shows can be shown
+// under `scale` too: a figure the size of the page (its outline's length
+// and its area), and each value the page's measurements show now. Empty
+// when they can, else "IDS_PAGESCALE_VALUES_TOO_LARGE" (a ratio so large
+// that the numbers no longer fit), or "IDS_PAGESCALE_INVALID_ERR" when
+// the scale cannot be written at all.
+ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& pages, const PageScale& scale);
+
 // Whether the host's signature table says that `doc` is signed.
 bool DocumentIsSigned(KA_Document doc);
 
@@ -130,8 +138,9 @@ void ForgetPageScales(KA_Document doc);
 
 // Applies `scale` to `pages` of `doc`: one undo item per page, grouped by
 // the caller. A signed document is left alone: false with the message
-// "IDS_STR_SCALE_SIGNED". `changed` (optional) counts the measurements
-// brought to the new scale.
+// "IDS_STR_SCALE_SIGNED"; so is one where the scale would leave values
+// that cannot be shown (CheckScaleShowsValues). `changed` (optional)
+// counts the measurements brought to the new scale.
 bool ApplyPageScale(KA_Document doc, const std::vector<int>& pages, const PageScale& scale, ScaleMessage* error,
                     int* changed = nullptr);
 

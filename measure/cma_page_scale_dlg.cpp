@@ -4,6 +4,7 @@
 
 #include "kwannotation/kw_viewport.h"
 #include "measure/cma_measure_tool.h"
+#include "measure/cma_typed_ratio.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 #include "tessel/dialog.h"
@@ -29,8 +30,8 @@ std::u16string TranslateIn(const std::string& table, const std::string& key) {
   return text.empty() ? std::u16string(key.begin(), key.end()) : text;
 }
 
-// A number typed into a value field: digits with at most one point (a
-// comma is taken as the point), blanks around allowed.
+// An index typed into a combo box: digits with at most one point (a comma
+// is taken as the point), blanks around allowed.
 std::optional<double> TypedNumber(std::u16string text) {
   std::string ascii;
   for (char16_t c : text) {
@@ -118,10 +119,16 @@ MeasureRatioPair ReadSection(Tessel::Dialog& d, const std::u16string& s, const s
   MeasureRatioPair r;
   auto left = Get<Tessel::Edit>(d, u"lineEditLeftValue" + s);
   auto right = Get<Tessel::Edit>(d, u"lineEditRightValue" + s);
-  r.paperNumber = left ? TypedNumber(left->GetText()).value_or(0) : 0;
-  r.realNumber = right ? TypedNumber(right->GetText()).value_or(0) : 0;
+  const std::optional<TypedLength> paper = left ? ParseTypedLength(left->GetText()) : std::nullopt;
+  const std::optional<TypedLength> real = right ? ParseTypedLength(right->GetText()) : std::nullopt;
+  r.paperNumber = paper ? paper->value : 0;
+  r.realNumber = real ? real->value : 0;
   r.paperUnit = UnitOf(Get<Tessel::ComboBox>(d, u"comboBoxLeftUnit" + s).get(), UnitList::Paper);
   r.realUnit = UnitOf(Get<Tessel::ComboBox>(d, u"comboBoxRightUnit" + s).get(), UnitList::Real);
+  // A value written in feet and inches (1/8", 1'-0") brings its unit; on
+  // paper, inches are plain inches.
+  if (paper && !paper->unit.empty()) r.paperUnit = paper->unit == u"in\"" ? u"in" : paper->unit;
+  if (real && !real->unit.empty()) r.realUnit = real->unit;
   return r;
 }
 
@@ -255,6 +262,10 @@ PageScaleResult CPageScaleDlg::Run() {
     ScaleMessage rangeError;
     if (!ResolveScopePages(doc_, model_, &pages_, &rangeError)) {
       ShowScaleMessage(rangeError);
+      continue;
+    }
+    if (const ScaleMessage unshowable = CheckScaleShowsValues(doc_, pages_, model_.scale); !unshowable.empty()) {
+      ShowScaleMessage(unshowable);
       continue;
     }
     return PageScaleResult::kConfirmed;

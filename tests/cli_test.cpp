@@ -296,6 +296,23 @@ TEST_F(CliTest, ScriptsThatCannotRunSayWhy) {
   }
 }
 
+// Editors on some systems save UTF-8 with a byte order mark; the script
+// runs as if it were not there, and the line numbers stay the same.
+TEST_F(CliTest, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
+  std::string plan = Plan();
+  std::string out = dir_ / "out.pdf";
+  std::string script = dir_.Write("bom.session",
+                                  "\xEF\xBB\xBFtool DISTANCE\nclick 100 100\nclick 200 100\nexpect annots 1 1\n");
+  CommandResult r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan) + " -o " + Quote(out)));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(Exists(out));
+  // A mark alone makes the first line empty; the lines keep their numbers.
+  script = dir_.Write("bom.session", "\xEF\xBB\xBF\nfrobnicate\n");
+  r = Shell(Annot("run " + Quote(script) + " -i " + Quote(plan)));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find(script + ":2: unknown command 'frobnicate'"), std::string::npos) << r.output;
+}
+
 // Save lines that ran before the failing line have written their files;
 // -o is not written. The help says so.
 TEST_F(CliTest, FailedRunKeepsWhatEarlierSaveLinesWrote) {

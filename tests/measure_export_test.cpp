@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,41 @@ TEST_F(MeasureExport, NothingToExportOrNowhereToWriteKeepsThePreviousFile) {
     if (previous) EXPECT_EQ(ReadFile(out), "previous export");
     else EXPECT_FALSE(Exists(out));
   }
+}
+
+// A name that holds something the export may not replace is told as what
+// it is, never as a file in use by another program, and stays as it was.
+TEST_F(MeasureExport, WhatCannotBeReplacedIsNamed) {
+  MakeDoc({{kDistance}});
+  struct Case {
+    const char* file;
+    std::function<void(const std::string& path)> make;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"folder.csv", [](const std::string& path) { std::filesystem::create_directory(path); }, "(Is a directory)"},
+      {"pipe.csv", [](const std::string& path) { ::mkfifo(path.c_str(), 0644); }, "(not a regular file)"},
+      {"ro.csv",
+       [&](const std::string& path) {
+         dir_.Write("ro.csv", "previous export");
+         ::chmod(path.c_str(), 0444);
+       },
+       "(Permission denied (the file is read-only))"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = dir_ / c.file;
+    c.make(path);
+    CommandResult r = Export(" -o " + Quote(path));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(path + ": The export cannot replace what is at this path. Choose another file name. " +
+                            c.reason),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("in use"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(ReadFile(dir_ / "ro.csv"), "previous export");
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "folder.csv"));
 }
 
 // The panel's export in a session: the save dialog is answered with a

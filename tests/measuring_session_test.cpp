@@ -319,6 +319,37 @@ TEST_F(MeasuringSession, TheRubberBandAndThePanelFollowThePointer) {
   EXPECT_NE(r.output.find("panel label_angle = 0.00\xC2\xB0\n"), std::string::npos) << r.output;
 }
 
+// A polyline's rubber band shows every click, also after the view is
+// zoomed in the middle of it, and the panel keeps the running total with a
+// repeated click left out. 72 points are 2.54 m at 1 cm = 1 m.
+TEST_F(MeasuringSession, ThePathsRubberBandAndTotalFollowEveryClickAtAnyZoom) {
+  MakePage(Metric());
+  CommandResult r = Run(
+      "tool POLYLENGTH\nclick 100 100\nclick 172 100\nclick 172 172\nclick 172.2 172\nmove 244 172\n"
+      "view 1 zoom 2\nmove 244 244\nkey escape\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Device pixels: x times the zoom, y down from the top of the 792-point page.
+  EXPECT_NE(r.output.find("draw: path 100 692 172 692 172 620 172 620 244 620 pen #FF0000 1\n"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("panel label_total_length = 7.62 m\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("draw: path 200 1384 344 1384 344 1240 344 1240 488 1096 pen #FF0000 1\n"),
+            std::string::npos)
+      << r.output;
+  // 2.54 m twice, then the diagonal of 72 by 72 points: 2.54 * sqrt(2) m.
+  EXPECT_NE(r.output.find("panel label_total_length = 8.67 m\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("panel label_cur_segment = 3.59 m\n"), std::string::npos) << r.output;
+}
+
+// Drawn rightwards a fortieth of a point low over 590 points, a distance
+// points 0.0024 degrees below a full turn: the panel reads 0.00, not 360.00.
+TEST_F(MeasuringSession, ADistanceJustBelowAFullTurnReadsZeroDegrees) {
+  MakePage(Metric());
+  CommandResult r = Run("view 1 zoom 40\ntool DISTANCE\nclick 10 100\nmove 600 99.975\nkey escape\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("panel label_angle = 0.00\xC2\xB0\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("360.00"), std::string::npos) << r.output;
+}
+
 TEST_F(MeasuringSession, DistancesUnderTwoPointsAreDropped) {
   // At zoom 10 a tenth of a point is a pixel.
   for (auto [end, count] : {std::pair{"101.9", 0}, std::pair{"102", 1}}) {
@@ -429,6 +460,35 @@ TEST_F(MeasuringSession, PagesWithoutAUsableScaleMeasureWithTheDefaultRatio) {
       EXPECT_EQ(s.contents.find("inf"), std::string::npos) << s.contents;
     }
   }
+}
+
+// Scales written by other programs often have no volume formats: a volume
+// is then shown in the cube of the X unit. One that cannot be shown at all
+// is told, not dropped in silence.
+TEST_F(MeasuringSession, AScaleWithoutVolumeFormatsShowsVolumesInTheCubeOfItsUnit) {
+  const std::string volume = "tool VOLUME\nclick 100 100\nclick 244 100\nclick 244 172\ndblclick 100 172\n";
+  const auto page = [](const char* unit, const char* area) {
+    return std::string("[ << /Type /Viewport /BBox [0 0 612 792] /Measure << /Type /Measure /R (1 in = 1 ft) /X [ << "
+                       "/U (") + unit + ") /C 0.0138889 /D 100 >> ] /D [ << /U (" + unit + ") /C 1 /D 100 >> ] /A [ << "
+                       "/U (" + area + ") /C 1 /D 100 >> ] >> >> ]";
+  };
+  MakePage(std::nullopt, page("ft", "sq ft"));
+  CommandResult r = Run(volume + "expect annots 1 1\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Two inches by one of paper are 2 sq ft; the depth is one X unit.
+  const std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].contents, "2.00 cu ft");
+  EXPECT_EQ(r.output.find("message:"), std::string::npos) << r.output;
+  // The page keeps its own dictionary as it was.
+  EXPECT_EQ(Shell("grep -c '/U (cu ft)' " + Quote(out_)).output.substr(0, 1), "1");
+
+  MakePage(std::nullopt, page("furlong", "sq furlong"));
+  r = Run(volume + "expect annots 1 0\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("message: Measure: The measurement cannot be shown with the scale of this page"),
+            std::string::npos)
+      << r.output;
 }
 
 TEST_F(MeasuringSession, MovingADistanceRederivesItsValueAndUndoRestoresIt) {

@@ -3,6 +3,7 @@
 // viewport's ratio and the measurements brought to it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -221,6 +222,100 @@ TEST_F(PageScaleSession, MeasureScaleSetsTheScaleOfTheListedPagesOrSaysWhyNot) {
   EXPECT_FALSE(std::filesystem::exists(out_));
   r = Shell(Quote(AnnotPath()) + " measure scale " + Quote(in_) + " --ratio \"1 in to 10 ft\"");
   EXPECT_EQ(r.status, 2) << r.output;
+}
+
+// A ratio so large that the values on the page no longer fit the number
+// formats is refused wherever it is given, and nothing changes: the
+// command, the page-scale dialog and the calibration.
+TEST_F(PageScaleSession, AScaleUnderWhichValuesCannotBeShownIsRefusedAndChangesNothing) {
+  const std::string huge = "100000000000000";  // metres to the point
+  MakeDoc(1);
+  const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " ";
+  CommandResult r = Shell(env + Quote(AnnotPath()) + " measure scale " + Quote(in_) + " -o " + Quote(out_) +
+                          " --ratio \"1 pt = " + huge + " m\"");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_TRUE(Has(r.output, "too large to show")) << r.output;
+  EXPECT_TRUE(Has(r.output, "(nothing was changed)")) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(out_));
+
+  const std::string sessions[] = {
+      "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 lineEditLeftValue=1 "
+      "comboBoxLeftUnit=pt lineEditRightValue=" + huge + " comboBoxRightUnit=m\npress Measure_Group_PageScale\nsave\n",
+      "view 1\ntool CALIBRATION\nanswer dialog ma_dlg_page_scale.ui.kw ok lineEditRightValue=" + huge +
+          " comboBoxRightUnit=m\nclick 100 300\nclick 200 300\nsave\n",
+  };
+  for (const std::string& session : sessions) {
+    SCOPED_TRACE(session);
+    MakeDoc(1);
+    r = Run(session);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(Has(r.output, "message: Scale: At this scale the measurements would be too large to show.")) << r.output;
+    EXPECT_FALSE(Has(r.output, "undo: push")) << r.output;
+    const std::string info = Info();
+    EXPECT_TRUE(Has(info, "page 1: viewports: none")) << info;
+    EXPECT_TRUE(Has(info, "contents \"1.00 in\"")) << info;
+  }
+}
+
+// The limit is the page itself: its area, in the square of the real unit,
+// times the precision's denominator must stay below 2^53, the largest
+// whole number a value is shown exactly with.
+TEST_F(PageScaleSession, TheLargestScaleAcceptedIsTheOneThatStillShowsThePagesArea) {
+  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
+                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+                              " -o " + Quote(out_);
+  for (int precision : {0, 2}) {
+    const double limit = std::sqrt(9007199254740992.0 / (612.0 * 792.0 * std::pow(10.0, precision)));
+    for (double share : {0.99, 1.01}) {
+      SCOPED_TRACE(std::to_string(precision) + " " + std::to_string(share));
+      MakeDoc(1);
+      std::filesystem::remove(out_);
+      const long long metres = std::llround(limit * share);
+      CommandResult r = Shell(command + " --precision " + std::to_string(precision) + " --ratio \"1 pt = " +
+                              std::to_string(metres) + " m\"");
+      EXPECT_EQ(r.status, share < 1 ? 0 : 1) << r.output;
+      EXPECT_EQ(std::filesystem::exists(out_), share < 1);
+    }
+  }
+}
+
+// Ratios as architects and engineers write them, given to the command or
+// typed into the dialog's custom fields. The page's inch-long distance is
+// then 2.54 cm times 100 = 2.54 m at 1:100, and 8 ft at an eighth of an
+// inch to the foot.
+TEST_F(PageScaleSession, RatiosWithFractionsFeetAndInchesOrAColonAreAccepted) {
+  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
+                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+                              " -o " + Quote(out_) + " --ratio ";
+  struct Case {
+    const char* ratio;
+    const char* stored;
+    const char* contents;
+  } cases[] = {
+      {"'1:100'", "1 cm = 1 m", "2.54 m"},
+      {"'1 : 100'", "1 cm = 1 m", "2.54 m"},
+      {"'1:250'", "1 cm = 2.5 m", "6.35 m"},
+      {"'1/8 in = 1 ft'", "0.125 in = 1 ft", "8.00 ft"},
+      {"'1/8\" = 1'\\''-0\"'", "0.125 in = 1 ft'in\\\"", "8'-0\\\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ratio);
+    MakeDoc(1);
+    std::filesystem::remove(out_);
+    CommandResult r = Shell(command + c.ratio);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string info = Info();
+    EXPECT_TRUE(Has(info, std::string("ratio \"") + c.stored + "\" valid")) << info;
+    EXPECT_TRUE(Has(info, std::string("contents \"") + c.contents + "\"")) << info;
+  }
+  MakeDoc(1);
+  CommandResult r = Run(
+      "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 \"lineEditLeftValue=1/8\\\"\" "
+      "\"lineEditRightValue=1'-0\\\"\" comboBoxRightUnit=m\npress Measure_Group_PageScale\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string info = Info();
+  EXPECT_TRUE(Has(info, "ratio \"0.125 in = 1 ft'in\\\"\" valid")) << info;
+  EXPECT_TRUE(Has(info, "contents \"8'-0\\\"\"")) << info;
 }
 
 // The calibration tip comes with the tool while "ShowCalibrateTip" is 1;
