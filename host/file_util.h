@@ -27,6 +27,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // over the target, so a reader sees the old or the new file, never a part.
 // Until then nothing at `path` changes; a failure, Discard(), destruction,
 // or the process ending by SIGINT or SIGTERM leaves no temporary behind.
+// A named temporary carries the writer's process id
+// ("NAME.tmp-PID-N"); one that a process killed outright left behind is
+// removed by the next Begin() for the same target once that process no
+// longer runs.
 //
 // `path` may be a symbolic link: the file it points to is replaced and the
 // link stays. An existing target that is not a regular file, or that its
