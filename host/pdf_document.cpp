@@ -92,6 +92,9 @@ class Deflater {
     z_.avail_out = static_cast<uInt>(out.size());
     if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
     out.resize(z_.total_out);
+    // The bound is well above what small streams compress to, and the
+    // string is held until the writer takes it.
+    out.shrink_to_fit();
     return true;
   }
 
@@ -122,31 +125,55 @@ class CompressionJobs {
     }
   }
   ~CompressionJobs() {
-    stop_ = true;
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    room_.notify_all();
     if (worker_.joinable()) worker_.join();
   }
   CompressionJobs(CompressionJobs const&) = delete;
   CompressionJobs& operator=(CompressionJobs const&) = delete;
 
   // Writes the compressed data of job `index`; throws when zlib fails.
+  // The compressed bytes are dropped once written: a save holds those of
+  // the streams the thread has run ahead on, not those of the whole
+  // document. Should the writer ask for a stream twice, it is compressed
+  // again.
   void Write(size_t index, Pipeline* pipeline) {
     Job& job = jobs_[index];
     int expected = kWaiting;
     if (job.state.compare_exchange_strong(expected, kTaken)) {
       Run(job, deflater_);
+    } else if (expected == kWritten) {
+      std::string packed;
+      if (!deflater_.Compress(job.plain->getBuffer(), job.plain->getSize(), packed))
+        throw std::runtime_error("cannot compress a stream");
+      pipeline->write(reinterpret_cast<unsigned char const*>(packed.data()), packed.size());
+      pipeline->finish();
+      return;
     } else {
       std::unique_lock lock(mutex_);
       done_.wait(lock, [&] { return job.state.load() == kDone; });
     }
     if (!job.ok) throw std::runtime_error("cannot compress a stream");
     pipeline->write(reinterpret_cast<unsigned char const*>(job.packed.data()), job.packed.size());
+    std::string().swap(job.packed);
+    job.state = kWritten;
+    {
+      std::lock_guard lock(mutex_);
+      ++written_;
+    }
+    room_.notify_one();
     pipeline->finish();
   }
 
  private:
-  enum { kWaiting, kTaken, kDone };
+  enum { kWaiting, kTaken, kDone, kWritten };
   // Below this many streams a thread costs about what it saves.
   static constexpr size_t kThreadFrom = 64;
+  // How many streams the thread compresses ahead of the writer at most.
+  static constexpr size_t kAhead = 4096;
 
   struct Job {
     std::shared_ptr<Buffer> plain;
@@ -166,10 +193,14 @@ class CompressionJobs {
 
   void Work() {
     Deflater deflater;
-    for (Job& job : jobs_) {
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+      {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return stop_ || i < written_ + kAhead; });
+      }
       if (stop_) return;
       int expected = kWaiting;
-      if (job.state.compare_exchange_strong(expected, kTaken)) Run(job, deflater);
+      if (jobs_[i].state.compare_exchange_strong(expected, kTaken)) Run(jobs_[i], deflater);
     }
   }
 
@@ -177,6 +208,8 @@ class CompressionJobs {
   Deflater deflater_;  // the writing thread's
   std::mutex mutex_;
   std::condition_variable done_;
+  std::condition_variable room_;  // the writer has taken a stream's data
+  size_t written_ = 0;            // streams written, under mutex_
   std::atomic<bool> stop_{false};
   std::thread worker_;
 };
