@@ -137,6 +137,8 @@ class Document {
   bool Process(std::string const& name, std::string& error, std::string const& password);
   bool SaveFull(int fd, std::string& reason);
   bool SaveIncremental(int fd, std::string& reason);
+  // How many objects the file's cross-reference table lists.
+  size_t FileObjectCount();
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
@@ -161,6 +163,7 @@ class Document {
   uint32_t permissions_ = kAllPermissions;
   bool pagesLoaded_ = false;
   int claimedPages_ = -1;  // -1 not yet read, -2 not to be trusted
+  int64_t fileObjects_ = -1;  // entries of the file's cross-reference table; -1 not yet counted
   std::vector<QPDFObjectHandle> pages_;
   std::map<QPDFObjGen, int> pageIndex_;
 };
