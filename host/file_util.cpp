@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -262,6 +263,55 @@ bool CopyFileBytes(int from, int to, size_t length, int* error) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+int AppendToFile(const std::string& path, int expected, uint64_t length, const std::string& data,
+                 std::string* reason) {
+  struct stat want {};
+  if (expected < 0 || ::fstat(expected, &want) != 0) return 0;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return 0;
+  struct stat st {};
+  // Read-only bits are honoured as FileReplacement honours them, even for
+  // root, who could open the file anyway.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != want.st_dev || st.st_ino != want.st_ino ||
+      static_cast<uint64_t>(st.st_size) != length || (st.st_mode & 0222) == 0) {
+    ::close(fd);
+    return 0;
+  }
+  if (data.empty()) {
+    ::close(fd);
+    return 1;
+  }
+  const off_t end = static_cast<off_t>(length);
+  int err = 0;
+  if (::lseek(fd, end, SEEK_SET) != end) err = errno;
+  // Written in pieces so that a failure midway is a failure like any other.
+  constexpr size_t kPiece = 1 << 20;
+  for (size_t done = 0; !err && done < data.size();) {
+    const ssize_t n = WriteToFile(fd, data.data() + done, std::min(kPiece, data.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (!err && (Fires(injected.sync) || ::fdatasync(fd) != 0)) err = errno;
+  if (err) {
+    // Back to the file as it was: the old end is where the last complete
+    // update ends, and making that durable matters as much as the write.
+    (void)!::ftruncate(fd, end);
+    ::fsync(fd);
+    ::close(fd);
+    *reason = ErrorText(err);
+    return -1;
+  }
+  if (::close(fd) != 0) {
+    *reason = ErrorText(errno);
+    return -1;
+  }
+  return 1;
 }
 
 bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* reason) {

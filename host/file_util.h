@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -89,10 +90,22 @@ ssize_t WriteToFile(int fd, const void* data, size_t length);
 // bytes itself; false with the errno when the copy failed.
 bool CopyFileBytes(int from, int to, size_t length, int* error);
 
+// Appends `data` to the regular file at `path` in place, provided the file
+// is still the one open as `expected` (same inode) and still `length`
+// bytes long: the bytes before are never written, and only what was
+// appended is synced. Returns 1 when appended (or `data` is empty), 0 when
+// the file is not as expected or may not be written in place (read-only
+// bits, not a regular file), so that the caller replaces it instead,
+// and -1 with the reason when a write or the sync failed; the file is then
+// cut back to `length` and synced, so it reads as before, byte for byte.
+int AppendToFile(const std::string& path, int expected, uint64_t length, const std::string& data,
+                 std::string* reason);
+
 // For tests: where a save can be made to fail, and with which errno.
 // `writes` > 0 fails the write that many calls of WriteToFile from now;
-// `sync` and `rename` fail those steps of FileReplacement::Commit. A
-// failure fires once and is then forgotten.
+// `sync` and `rename` fail those steps of FileReplacement::Commit (`sync`
+// also the sync of AppendToFile). A failure fires once and is then
+// forgotten.
 struct FileFaults {
   int writes = 0;
   bool sync = false;

@@ -2,10 +2,11 @@
 //
 // Files are mapped and parsed from the mapping, which qpdf reads lazily, so
 // only the objects a command touches are read. The file stays open and
-// mapped for the document's life: a save never writes into it but puts a
+// mapped for the document's life. A save never writes into the bytes read:
+// an update saved over the file goes after them, and anything else puts a
 // new file in its place, so the bytes the document reads stay those of the
-// file it opened, even when it is saved over that file. (A file another
-// program truncates in place while it is open cannot be read further.)
+// file it opened. (A file another program truncates in place while it is
+// open cannot be read further.)
 #include "host/pdf_document.h"
 
 #include <fcntl.h>
@@ -373,6 +374,15 @@ std::unique_ptr<Document> Document::FromFile(std::string const& path, std::strin
       doc->mapping_.data = data;
       doc->mapping_.size = static_cast<size_t>(st.st_size);
       doc->data_ = std::string_view(static_cast<char const*>(data), doc->mapping_.size);
+      // A save killed while appending left the start of an update after
+      // the file's last complete one: the file is read without it, and a
+      // save over the file cuts it off.
+      if (size_t complete = CompleteLength(doc->data_); complete < doc->data_.size()) {
+        doc->tornBytes_ = doc->data_.size() - complete;
+        doc->data_ = doc->data_.substr(0, complete);
+        doc->warnings_.push_back(path + ": the file ends with " + std::to_string(doc->tornBytes_) +
+                                 " bytes of an unfinished update (an interrupted save), which are left out");
+      }
       if (!doc->Process(path, error, password)) return nullptr;
       return doc;
     }
@@ -489,8 +499,9 @@ bool IsSourceFile(std::string const& path, std::string const& source) {
 
 }  // namespace
 
-// The new file replaces `path` only once it is complete and synced; on any
-// failure `path` is as it was and no temporary is left.
+// An update over the file read is appended to it in place; otherwise the
+// new file replaces `path` only once it is complete and synced. On any
+// failure `path` is as it was, byte for byte, and no temporary is left.
 bool Document::Save(std::string const& path, std::string& error, SaveMode mode, std::string* notice) {
   if (notice) notice->clear();
   bool incremental = false;
@@ -510,8 +521,36 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
     *notice = path + ": warning: the document was rewritten in full, so its signatures are no longer valid";
   }
 
-  kshost::FileReplacement file;
   std::string reason;
+  // Over the file it was read from, an update goes after the file's bytes,
+  // which are neither copied nor touched; a file that changed since it was
+  // read (or that this document already appended to) is replaced below.
+  if (incremental && !sourcePath_.empty() && mapping_.fd >= 0 && IsSourceFile(path, sourcePath_)) {
+    std::string update;
+    int appended = 0;
+    try {
+      if (!BuildUpdate(update, reason)) {
+        error = "cannot save " + path + ": " + reason;
+        return false;
+      }
+      appended = kshost::AppendToFile(sourcePath_, mapping_.fd, data_.size(), update, &reason);
+    } catch (std::exception const& e) {
+      appended = -1;
+      reason = e.what();
+    }
+    if (appended > 0) return true;
+    // The file as read ends before the unfinished update; it is written
+    // anew below without those bytes.
+    if (appended == 0 && tornBytes_ > 0 && notice)
+      *notice = path + ": the unfinished update (" + std::to_string(tornBytes_) +
+                " bytes) that an interrupted save left at the end of the file was cut off";
+    if (appended < 0) {
+      error = "cannot save " + path + ": " + (reason.empty() ? std::string("write failed") : reason);
+      return false;
+    }
+  }
+
+  kshost::FileReplacement file;
   if (!file.Begin(path, &reason)) {
     error = "cannot save " + path + ": " + reason;
     return false;
