@@ -374,15 +374,6 @@ std::unique_ptr<Document> Document::FromFile(std::string const& path, std::strin
       doc->mapping_.data = data;
       doc->mapping_.size = static_cast<size_t>(st.st_size);
       doc->data_ = std::string_view(static_cast<char const*>(data), doc->mapping_.size);
-      // A save killed while appending left the start of an update after
-      // the file's last complete one: the file is read without it, and a
-      // save over the file cuts it off.
-      if (size_t complete = CompleteLength(doc->data_); complete < doc->data_.size()) {
-        doc->tornBytes_ = doc->data_.size() - complete;
-        doc->data_ = doc->data_.substr(0, complete);
-        doc->warnings_.push_back(path + ": the file ends with " + std::to_string(doc->tornBytes_) +
-                                 " bytes of an unfinished update (an interrupted save), which are left out");
-      }
       if (!doc->Process(path, error, password)) return nullptr;
       return doc;
     }
@@ -401,6 +392,15 @@ bool Document::Process(std::string const& name, std::string& error, std::string 
   if (!HasPdfHeader(data_)) {
     error = "cannot open " + name + ": not a PDF file";
     return false;
+  }
+  // A save killed while appending left the start of an update after the
+  // file's last complete one: the file is read without it, and a save over
+  // the file cuts it off.
+  if (size_t complete = CompleteLength(data_); complete < data_.size()) {
+    tornBytes_ = data_.size() - complete;
+    data_ = data_.substr(0, complete);
+    warnings_.push_back(name + ": the file ends with " + std::to_string(tornBytes_) +
+                        " bytes of an unfinished update (an interrupted save), which are left out");
   }
   try {
     qpdf_->processMemoryFile(name.c_str(), data_.data(), data_.size(), password.empty() ? nullptr : password.c_str());
