@@ -17,6 +17,7 @@ run() {
 }
 run "$here/regenerate_vs_peers.sh" "$build" "$runs"
 run "$here/incremental_vs_peers.sh" "$build" "$runs"
+run "$here/big_memory_vs_pymupdf.sh" "$build"
 run "$build/bin/shape_appearance_bench"
 run "$here/eraser_vs_pymupdf.sh" "$build" "$runs"
 run "$here/text_layout_vs_pymupdf.sh" "$build" "$runs"

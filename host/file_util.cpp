@@ -1,12 +1,17 @@
 #include "host/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -168,6 +173,47 @@ std::string TemporaryName(const std::string& target) {
 
 constexpr int kNameAttempts = 100;
 
+// The process id in a temporary's name made by TemporaryName for
+// `target`, or 0 when `name` (a name in the target's folder) is not one.
+pid_t TemporaryOwner(const std::string& name, const std::string& targetBase) {
+  const std::string prefix = targetBase + ".tmp-";
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const char* p = name.c_str() + prefix.size();
+  char* end = nullptr;
+  errno = 0;
+  const long pid = std::strtol(p, &end, 10);
+  if (errno || end == p || *end != '-' || pid <= 0 || pid > INT_MAX || !std::isdigit(static_cast<unsigned char>(p[0])))
+    return 0;
+  const char* count = end + 1;
+  if (!*count) return 0;
+  for (const char* c = count; *c; ++c)
+    if (!std::isdigit(static_cast<unsigned char>(*c))) return 0;
+  return static_cast<pid_t>(pid);
+}
+
+// Removes the temporaries beside `target` that a save killed between
+// writing and renaming (SIGKILL, a power cut) left behind: those whose
+// process no longer runs. A process that runs under another user still
+// counts as running (EPERM), and so does this one.
+void RemoveOrphanedTemporaries(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const auto slash = target.rfind('/');
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = TemporaryOwner(entry->d_name, base);
+    if (owner == 0 || owner == ::getpid()) continue;
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    // Only regular files: a folder or link of that name is someone else's.
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    ::unlinkat(dirFd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 namespace {
@@ -217,6 +263,55 @@ bool CopyFileBytes(int from, int to, size_t length, int* error) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+int AppendToFile(const std::string& path, int expected, uint64_t length, const std::string& data,
+                 std::string* reason) {
+  struct stat want {};
+  if (expected < 0 || ::fstat(expected, &want) != 0) return 0;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return 0;
+  struct stat st {};
+  // Read-only bits are honoured as FileReplacement honours them, even for
+  // root, who could open the file anyway.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != want.st_dev || st.st_ino != want.st_ino ||
+      static_cast<uint64_t>(st.st_size) != length || (st.st_mode & 0222) == 0) {
+    ::close(fd);
+    return 0;
+  }
+  if (data.empty()) {
+    ::close(fd);
+    return 1;
+  }
+  const off_t end = static_cast<off_t>(length);
+  int err = 0;
+  if (::lseek(fd, end, SEEK_SET) != end) err = errno;
+  // Written in pieces so that a failure midway is a failure like any other.
+  constexpr size_t kPiece = 1 << 20;
+  for (size_t done = 0; !err && done < data.size();) {
+    const ssize_t n = WriteToFile(fd, data.data() + done, std::min(kPiece, data.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (!err && (Fires(injected.sync) || ::fdatasync(fd) != 0)) err = errno;
+  if (err) {
+    // Back to the file as it was: the old end is where the last complete
+    // update ends, and making that durable matters as much as the write.
+    (void)!::ftruncate(fd, end);
+    ::fsync(fd);
+    ::close(fd);
+    *reason = ErrorText(err);
+    return -1;
+  }
+  if (::close(fd) != 0) {
+    *reason = ErrorText(errno);
+    return -1;
+  }
+  return 1;
 }
 
 bool ReadRegularFile(const std::string& path, std::string* bytes, std::string* reason) {
@@ -287,6 +382,7 @@ bool FileReplacement::Begin(const std::string& path, std::string* reason, bool a
     return false;
   }
   InstallCleanupHandlers();
+  RemoveOrphanedTemporaries(target_);
   const std::string folder = FolderOf(target_);
   // Linking an unnamed file needs its /proc name; without /proc the
   // temporary is named from the start.
@@ -296,16 +392,21 @@ bool FileReplacement::Begin(const std::string& path, std::string* reason, bool a
     // Unsupported here, or the folder is unusable: the named path below
     // finds out which and says why.
   }
-  SignalsHeld held;
-  std::string name = target_ + ".tmp-XXXXXX";
-  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    *reason = ErrorText(errno);
-    return false;
+  // Named by this process's id, so that a later save can tell whether
+  // the process that made it still runs.
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    SignalsHeld held;
+    const std::string name = TemporaryName(target_);
+    fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      temp_ = name;
+      slot_ = Arm(temp_);
+      return true;
+    }
+    if (errno != EEXIST) break;
   }
-  temp_ = name;
-  slot_ = Arm(temp_);
-  return true;
+  *reason = ErrorText(errno);
+  return false;
 }
 
 bool FileReplacement::NameUnnamedFile(std::string* reason) {

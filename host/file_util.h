@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // over the target, so a reader sees the old or the new file, never a part.
 // Until then nothing at `path` changes; a failure, Discard(), destruction,
 // or the process ending by SIGINT or SIGTERM leaves no temporary behind.
+// A named temporary carries the writer's process id
+// ("NAME.tmp-PID-N"); one that a process killed outright left behind is
+// removed by the next Begin() for the same target once that process no
+// longer runs.
 //
 // `path` may be a symbolic link: the file it points to is replaced and the
 // link stays. An existing target that is not a regular file, or that its
@@ -85,10 +90,22 @@ ssize_t WriteToFile(int fd, const void* data, size_t length);
 // bytes itself; false with the errno when the copy failed.
 bool CopyFileBytes(int from, int to, size_t length, int* error);
 
+// Appends `data` to the regular file at `path` in place, provided the file
+// is still the one open as `expected` (same inode) and still `length`
+// bytes long: the bytes before are never written, and only what was
+// appended is synced. Returns 1 when appended (or `data` is empty), 0 when
+// the file is not as expected or may not be written in place (read-only
+// bits, not a regular file), so that the caller replaces it instead,
+// and -1 with the reason when a write or the sync failed; the file is then
+// cut back to `length` and synced, so it reads as before, byte for byte.
+int AppendToFile(const std::string& path, int expected, uint64_t length, const std::string& data,
+                 std::string* reason);
+
 // For tests: where a save can be made to fail, and with which errno.
 // `writes` > 0 fails the write that many calls of WriteToFile from now;
-// `sync` and `rename` fail those steps of FileReplacement::Commit. A
-// failure fires once and is then forgotten.
+// `sync` and `rename` fail those steps of FileReplacement::Commit (`sync`
+// also the sync of AppendToFile). A failure fires once and is then
+// forgotten.
 struct FileFaults {
   int writes = 0;
   bool sync = false;

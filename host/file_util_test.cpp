@@ -3,8 +3,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <regex>
 
 #include "host/pdf_test_support.h"
 
@@ -98,6 +100,51 @@ TEST(FileUtil, InterruptWhileWritingRemovesTheTemporary) {
       EXPECT_EQ(dir.Names(), std::vector<std::string>{"target"}) << sig << unnamed;
     }
   }
+}
+
+// A save killed outright (SIGKILL, where no handler runs) leaves its named
+// temporary, a whole copy of the file, beside the target. The next save of
+// that target removes it, and only what is certainly such a leftover: other
+// targets' temporaries, names of another shape, folders and the
+// temporaries of processes that still run stay.
+TEST(FileUtil, NextSaveRemovesTemporariesOfProcessesThatNoLongerRun) {
+  TempDir dir;
+  WriteFile(dir / "target", "old");
+  ChildResult r = InChild([&] {
+    kshost::FileReplacement file;
+    std::string why;
+    if (!file.Begin(dir / "target", &why, false)) return why;
+    (void)!::write(file.fd(), "half", 4);
+    ::raise(SIGKILL);
+    return std::string("survived");
+  });
+  ASSERT_EQ(r.signal, SIGKILL);
+  std::vector<std::string> names = dir.Names();
+  ASSERT_EQ(names.size(), 2u);
+  const std::string left = names[0] == "target" ? names[1] : names[0];
+  // Named by the process that wrote it, so that a later save can tell.
+  ASSERT_TRUE(std::regex_match(left, std::regex(R"(target\.tmp-[1-9][0-9]*-[0-9]+)"))) << left;
+  // The child has been reaped: its id names no process now.
+  const std::string dead = left.substr(11, left.find('-', 11) - 11);
+  // What a save killed between naming its unnamed file and the rename
+  // leaves.
+  WriteFile(dir / ("target.tmp-" + dead + "-12"), "whole copy");
+  const std::string running = std::to_string(::getppid());
+  const std::string self = std::to_string(::getpid());
+  for (std::string const& name : {"target.tmp-" + running + "-0", "target.tmp-" + self + "-9",
+                                   "other.tmp-" + dead + "-0", "target.tmp-" + dead + "-x", "target.tmp-" + dead})
+    WriteFile(dir / name, "keep");
+  std::filesystem::create_directory(dir / ("target.tmp-" + dead + "-1"));
+
+  std::string why;
+  ASSERT_TRUE(kshost::WriteFileAtomically(dir / "target", "new", false, &why)) << why;
+  EXPECT_EQ(ReadFile(dir / "target"), "new");
+  std::vector<std::string> expected = {"other.tmp-" + dead + "-0",   "target",
+                                       "target.tmp-" + dead,         "target.tmp-" + dead + "-1",
+                                       "target.tmp-" + dead + "-x",  "target.tmp-" + running + "-0",
+                                       "target.tmp-" + self + "-9"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Names(), expected);
 }
 
 }  // namespace

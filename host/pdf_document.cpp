@@ -2,10 +2,11 @@
 //
 // Files are mapped and parsed from the mapping, which qpdf reads lazily, so
 // only the objects a command touches are read. The file stays open and
-// mapped for the document's life: a save never writes into it but puts a
+// mapped for the document's life. A save never writes into the bytes read:
+// an update saved over the file goes after them, and anything else puts a
 // new file in its place, so the bytes the document reads stay those of the
-// file it opened, even when it is saved over that file. (A file another
-// program truncates in place while it is open cannot be read further.)
+// file it opened. (A file another program truncates in place while it is
+// open cannot be read further.)
 #include "host/pdf_document.h"
 
 #include <fcntl.h>
@@ -135,6 +136,9 @@ class Deflater {
     z_.avail_out = static_cast<uInt>(out.size());
     if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
     out.resize(z_.total_out);
+    // The bound is well above what small streams compress to, and the
+    // string is held until the writer takes it.
+    out.shrink_to_fit();
     return true;
   }
 
@@ -165,31 +169,55 @@ class CompressionJobs {
     }
   }
   ~CompressionJobs() {
-    stop_ = true;
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    room_.notify_all();
     if (worker_.joinable()) worker_.join();
   }
   CompressionJobs(CompressionJobs const&) = delete;
   CompressionJobs& operator=(CompressionJobs const&) = delete;
 
   // Writes the compressed data of job `index`; throws when zlib fails.
+  // The compressed bytes are dropped once written: a save holds those of
+  // the streams the thread has run ahead on, not those of the whole
+  // document. Should the writer ask for a stream twice, it is compressed
+  // again.
   void Write(size_t index, Pipeline* pipeline) {
     Job& job = jobs_[index];
     int expected = kWaiting;
     if (job.state.compare_exchange_strong(expected, kTaken)) {
       Run(job, deflater_);
+    } else if (expected == kWritten) {
+      std::string packed;
+      if (!deflater_.Compress(job.plain->getBuffer(), job.plain->getSize(), packed))
+        throw std::runtime_error("cannot compress a stream");
+      pipeline->write(reinterpret_cast<unsigned char const*>(packed.data()), packed.size());
+      pipeline->finish();
+      return;
     } else {
       std::unique_lock lock(mutex_);
       done_.wait(lock, [&] { return job.state.load() == kDone; });
     }
     if (!job.ok) throw std::runtime_error("cannot compress a stream");
     pipeline->write(reinterpret_cast<unsigned char const*>(job.packed.data()), job.packed.size());
+    std::string().swap(job.packed);
+    job.state = kWritten;
+    {
+      std::lock_guard lock(mutex_);
+      ++written_;
+    }
+    room_.notify_one();
     pipeline->finish();
   }
 
  private:
-  enum { kWaiting, kTaken, kDone };
+  enum { kWaiting, kTaken, kDone, kWritten };
   // Below this many streams a thread costs about what it saves.
   static constexpr size_t kThreadFrom = 64;
+  // How many streams the thread compresses ahead of the writer at most.
+  static constexpr size_t kAhead = 4096;
 
   struct Job {
     std::shared_ptr<Buffer> plain;
@@ -209,10 +237,14 @@ class CompressionJobs {
 
   void Work() {
     Deflater deflater;
-    for (Job& job : jobs_) {
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+      {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return stop_ || i < written_ + kAhead; });
+      }
       if (stop_) return;
       int expected = kWaiting;
-      if (job.state.compare_exchange_strong(expected, kTaken)) Run(job, deflater);
+      if (jobs_[i].state.compare_exchange_strong(expected, kTaken)) Run(jobs_[i], deflater);
     }
   }
 
@@ -220,6 +252,8 @@ class CompressionJobs {
   Deflater deflater_;  // the writing thread's
   std::mutex mutex_;
   std::condition_variable done_;
+  std::condition_variable room_;  // the writer has taken a stream's data
+  size_t written_ = 0;            // streams written, under mutex_
   std::atomic<bool> stop_{false};
   std::thread worker_;
 };
@@ -429,6 +463,15 @@ bool Document::Process(std::string const& name, std::string& error, std::string 
     error = "cannot open " + name + ": not a PDF file";
     return false;
   }
+  // A save killed while appending left the start of an update after the
+  // file's last complete one: the file is read without it, and a save over
+  // the file cuts it off.
+  if (size_t complete = CompleteLength(data_); complete < data_.size()) {
+    tornBytes_ = data_.size() - complete;
+    data_ = data_.substr(0, complete);
+    warnings_.push_back(name + ": the file ends with " + std::to_string(tornBytes_) +
+                        " bytes of an unfinished update (an interrupted save), which are left out");
+  }
   try {
     qpdf_->processMemoryFile(name.c_str(), data_.data(), data_.size(), password.empty() ? nullptr : password.c_str());
     // qpdf parses lazily; reading the page count now turns a hopeless file
@@ -538,8 +581,6 @@ bool NamesSourceFile(std::string const& path, std::string const& source) {
 
 }  // namespace
 
-// The new file replaces `path` only once it is complete and synced; on any
-// failure `path` is as it was and no temporary is left.
 bool Document::SourceChangedOnDisk() {
   if (!sourceStamp_ || sourcePath_.empty()) return false;
   const int fd = ::open(sourcePath_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -551,6 +592,9 @@ bool Document::SourceChangedOnDisk() {
   return !now || *now != *sourceStamp_;
 }
 
+// An update over the file read is appended to it in place; otherwise the
+// new file replaces `path` only once it is complete and synced. On any
+// failure `path` is as it was, byte for byte, and no temporary is left.
 bool Document::Save(std::string const& path, std::string& error, SaveMode mode, std::string* notice) {
   if (notice) notice->clear();
   if (NamesSourceFile(path, sourcePath_) && SourceChangedOnDisk()) {
@@ -576,8 +620,40 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
     *notice = path + ": warning: the document was rewritten in full, so its signatures are no longer valid";
   }
 
-  kshost::FileReplacement file;
   std::string reason;
+  // Over the file it was read from, an update goes after the file's bytes,
+  // which are neither copied nor touched; a file that changed since it was
+  // read (or that this document already appended to) is replaced below.
+  if (incremental && !sourcePath_.empty() && mapping_.fd >= 0 && IsSourceFile(path, sourcePath_)) {
+    std::string update;
+    int appended = 0;
+    try {
+      if (!BuildUpdate(update, reason)) {
+        error = "cannot save " + path + ": " + reason;
+        return false;
+      }
+      appended = kshost::AppendToFile(sourcePath_, mapping_.fd, data_.size(), update, &reason);
+    } catch (std::exception const& e) {
+      appended = -1;
+      reason = e.what();
+    }
+    if (appended > 0) {
+      // Later saves check the file against what it is after this update.
+      sourceStamp_ = StampOfOpenFile(mapping_.fd);
+      return true;
+    }
+    // The file as read ends before the unfinished update; it is written
+    // anew below without those bytes.
+    if (appended == 0 && tornBytes_ > 0 && notice)
+      *notice = path + ": the unfinished update (" + std::to_string(tornBytes_) +
+                " bytes) that an interrupted save left at the end of the file was cut off";
+    if (appended < 0) {
+      error = "cannot save " + path + ": " + (reason.empty() ? std::string("write failed") : reason);
+      return false;
+    }
+  }
+
+  kshost::FileReplacement file;
   if (!file.Begin(path, &reason)) {
     error = "cannot save " + path + ": " + reason;
     return false;

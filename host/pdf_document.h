@@ -57,11 +57,14 @@ class Document {
   // field, and rewrites the whole file otherwise. kFull always rewrites.
   enum class SaveMode { kAuto, kFull };
 
-  // Writes the document to `path` through a new file that replaces `path`
-  // only once it is complete and synced (see FileReplacement: links are
-  // followed, the mode kept, read-only and non-regular targets refused). On
-  // failure returns false with "cannot save PATH: " and the reason, and
-  // `path` is as it was.
+  // Writes the document to `path`. An incremental update saved over the
+  // file the document was read from, while that file is still as read, is
+  // appended to it in place (see AppendToFile: only the update is written
+  // and synced). Otherwise a new file replaces `path` only once it is
+  // complete and synced (see FileReplacement: links are followed, the mode
+  // kept, read-only and non-regular targets refused). On failure returns
+  // false with "cannot save PATH: " and the reason, and `path` is as it
+  // was, byte for byte.
   //
   // An update that cannot be appended (the file was damaged and had to be
   // reconstructed, or is encrypted) makes kAuto rewrite the file and say
@@ -161,6 +164,8 @@ class Document {
   bool Process(std::string const& name, std::string& error, std::string const& password);
   bool SaveFull(FileOutput& output, std::string& reason);
   bool SaveIncremental(FileOutput& output, std::string& reason);
+  // How many objects the file's cross-reference table lists.
+  size_t FileObjectCount();
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
@@ -186,6 +191,8 @@ class Document {
   uint32_t permissions_ = kAllPermissions;
   bool pagesLoaded_ = false;
   int claimedPages_ = -1;  // -1 not yet read, -2 not to be trusted
+  size_t tornBytes_ = 0;  // of an unfinished update after the file's end, left out
+  int64_t fileObjects_ = -1;  // entries of the file's cross-reference table; -1 not yet counted
   std::vector<QPDFObjectHandle> pages_;
   std::map<QPDFObjGen, int> pageIndex_;
 };

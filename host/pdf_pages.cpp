@@ -179,6 +179,14 @@ constexpr int kMaxTreeDepth = 64;
 
 }  // namespace
 
+// qpdf hands out a copy of its cross-reference table, which for a large
+// file costs more than finding a page; the file's table stays as it was
+// read, so it is counted once.
+size_t Document::FileObjectCount() {
+  if (fileObjects_ < 0) fileObjects_ = static_cast<int64_t>(qpdf_->getXRefTable().size());
+  return static_cast<size_t>(fileObjects_);
+}
+
 // The root's /Count, when its kids agree with it: as many distinct indirect
 // kids as pages (a flat tree; each kid is checked when it is asked for), or
 // kids whose own counts (one for a page) add up to it.
@@ -186,7 +194,7 @@ int Document::PageCount() {
   if (pagesLoaded_) return static_cast<int>(pages_.size());
   if (claimedPages_ == -1) {
     claimedPages_ = -2;
-    const size_t objects = qpdf_->getXRefTable().size();
+    const size_t objects = FileObjectCount();
     QPDFObjectHandle root = qpdf_->getRoot().getKey("/Pages");
     QPDFObjectHandle kids = root.isDictionary() ? root.getKey("/Kids") : QPDFObjectHandle();
     const int claimed = root.isIndirect() ? CountOf(root, objects) : -1;
@@ -218,7 +226,7 @@ int Document::PageCount() {
 QPDFObjectHandle Document::PageAt(int index) {
   if (index < 0) return QPDFObjectHandle();
   if (!pagesLoaded_ && index < PageCount() && !pagesLoaded_) {
-    const size_t objects = qpdf_->getXRefTable().size();
+    const size_t objects = FileObjectCount();
     QPDFObjectHandle node = qpdf_->getRoot().getKey("/Pages");
     std::set<QPDFObjGen> path{node.getObjGen()};
     int remaining = index;

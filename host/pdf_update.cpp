@@ -144,6 +144,22 @@ XrefTail FindXrefTail(std::string_view file) {
   return tail;
 }
 
+size_t CompleteLength(std::string_view file) {
+  constexpr std::string_view kEof = "%%EOF";
+  size_t end = file.size();
+  while (end > 0 && IsWhite(file[end - 1])) --end;
+  if (file.substr(0, end).ends_with(kEof)) return file.size();
+  const size_t eof = file.rfind(kEof);
+  if (eof == std::string_view::npos) return file.size();
+  size_t complete = eof + kEof.size();
+  if (complete < file.size() && file[complete] == '\r') ++complete;
+  if (complete < file.size() && file[complete] == '\n') ++complete;
+  size_t p = complete;
+  while (p < file.size() && IsWhite(file[p])) ++p;
+  if (p == file.size() || !std::isdigit(static_cast<unsigned char>(file[p]))) return file.size();
+  return FindXrefTail(file.substr(0, complete)).offset >= 0 ? complete : file.size();
+}
+
 bool BuildIncrementalUpdate(QPDF& qpdf, UpdateInput const& input, std::string& update, std::string& reason) {
   if (input.tail.offset < 0) {
     reason = "the file's cross-reference data cannot be found";

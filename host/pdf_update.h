@@ -26,6 +26,14 @@ struct XrefTail {
 // table nor an object.
 XrefTail FindXrefTail(std::string_view file);
 
+// The length of `file` up to the end of its last complete section when
+// what follows is the start of an update that was never finished (a save
+// killed while appending): bytes after the last "%%EOF" that begin with an
+// object, where the file before them ends with a cross-reference section
+// that can be found. `file.size()` otherwise, also for a file that simply
+// has other bytes after its end.
+size_t CompleteLength(std::string_view file);
+
 struct UpdateInput {
   std::string_view original;        // the file's bytes as read
   XrefTail tail;                    // of `original`

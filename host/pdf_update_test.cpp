@@ -13,6 +13,7 @@
 #include <set>
 
 #include "host/file_util.h"
+#include "host/pdf_document.h"
 #include "host/pdf_test_support.h"
 #include "host/session.h"
 
@@ -250,9 +251,75 @@ TEST(IncrementalSave, SavingTwiceKeepsEveryChange) {
   EXPECT_EQ(NumberAt(fn::DocGetPage(reopened.get(), 0), "/Second"), 2);
 }
 
-// A write that fails anywhere leaves the file as it was, no temporary
-// beside it, and says what the system said.
-TEST(IncrementalSave, FailedWritesLeaveTheFileAsItWas) {
+ino_t InodeOf(std::string const& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A save over the file read appends the update to the file itself: the
+// same file (inode), its bytes before untouched. A failed write, a write
+// that fails midway (a full disk) or a failed sync cuts the file back to
+// what it was, byte for byte, and says what the system said; the same
+// save then succeeds.
+TEST(IncrementalSave, InPlaceAppendFailuresLeaveTheFileByteForByte) {
+  struct Fault {
+    char const* name;
+    FileFaults faults;
+    rlim_t fileLimit;  // extra bytes the file may grow by; 0 for no limit
+  };
+  const Fault faults[] = {
+      {"writing", {1, false, false, ENOSPC}, 0},
+      {"the disk filling midway", {}, 4096},
+      {"syncing", {0, true, false, EIO}, 0},
+  };
+  const std::string original = MadePdf(false);
+  std::string noise(1 << 16, '\0');
+  for (size_t i = 0, x = 1; i < noise.size(); ++i) noise[i] = char((x = x * 1103515245 + 12345) >> 16);
+  for (Fault const& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    TempDir dir;
+    const std::string path = dir / "a.pdf";
+    WriteFile(path, original);
+    const ino_t inode = InodeOf(path);
+    Bytes error;
+    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    ASSERT_NE(doc, nullptr) << error.text();
+    // Incompressible, so the update is larger than the limit.
+    KPD_Stream stream = fn::DocNewStream(doc.get(), noise.data(), noise.size());
+    ASSERT_EQ(fn::DictSet(FirstAnnot(doc.get()), "/Noise", stream), 1);
+    std::string said;
+    if (fault.fileLimit) {
+      ChildResult r = InChild(
+          [&] {
+            Bytes e;
+            return fn::DocSave(doc.get(), path.c_str(), e) ? std::string("saved") : e.text();
+          },
+          original.size() + fault.fileLimit);
+      said = r.text;
+      EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
+    } else {
+      InjectFileFaults(fault.faults);
+      EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0);
+      InjectFileFaults({});
+      EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
+    }
+    EXPECT_TRUE(ReadFile(path) == original);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
+    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    const std::string saved = ReadFile(path);
+    EXPECT_GT(saved.size(), original.size() + noise.size());
+    EXPECT_EQ(saved.compare(0, original.size(), original), 0);
+    EXPECT_EQ(InodeOf(path), inode);
+    ExpectReadersAccept(path);
+  }
+}
+
+// A file that is no longer as read (another program appended to it, or
+// this document already did) is not appended to in place but replaced
+// with the bytes as read and the update, as a save to another file is; a
+// write that fails anywhere on that way leaves the file as it was, no
+// temporary beside it, and says what the system said.
+TEST(IncrementalSave, FailedReplacementsLeaveTheFileAsItWas) {
   struct Fault {
     char const* name;
     FileFaults faults;
@@ -274,16 +341,26 @@ TEST(IncrementalSave, FailedWritesLeaveTheFileAsItWas) {
     Bytes error;
     Doc doc(fn::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
-    Owned width(fn::NumberNew(5));
+    Owned width(fn::NumberNew(5)), height(fn::NumberNew(6));
     fn::DictSet(FirstAnnot(doc.get()), "/W", width.get());
+    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    const std::string first = ReadFile(path);
+    const ino_t inode = InodeOf(path);
+    fn::DictSet(FirstAnnot(doc.get()), "/H", height.get());
     InjectFileFaults(fault.faults);
     EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0);
     InjectFileFaults({});
     EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
-    EXPECT_TRUE(ReadFile(path) == original);
+    EXPECT_TRUE(ReadFile(path) == first);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
-    // The same save then succeeds.
+    // The same save then succeeds, through a new file.
     EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    EXPECT_NE(InodeOf(path), inode);
+    EXPECT_EQ(ReadFile(path).compare(0, original.size(), original), 0);
+    Doc reopened(fn::DocOpenFile(path.c_str(), error));
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 5);
+    EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 6);
   }
 }
 
@@ -450,6 +527,72 @@ TEST(IncrementalSave, FindsTheLastCrossReferenceSection) {
       EXPECT_EQ(tail.isStream, c.isStream) << c.file;
     }
   }
+}
+
+// A save killed while appending leaves the start of an update after the
+// file's last complete one, cut anywhere. The file opens without it and
+// says so; the next save over it cuts it off (and says that too), and the
+// file is the one read, then the new update.
+TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
+  for (bool xrefStream : {false, true}) {
+    const std::string original = MadePdf(xrefStream);
+    std::string update;
+    {
+      TempDir dir;
+      WriteFile(dir / "a.pdf", original);
+      Bytes error;
+      Doc doc(fn::DocOpenFile((dir / "a.pdf").c_str(), error));
+      ASSERT_NE(doc, nullptr) << error.text();
+      Owned width(fn::NumberNew(7));
+      fn::DictSet(FirstAnnot(doc.get()), "/W", width.get());
+      ASSERT_EQ(fn::DocSave(doc.get(), (dir / "a.pdf").c_str(), error), 1) << error.text();
+      update = ReadFile(dir / "a.pdf").substr(original.size());
+    }
+    ASSERT_GT(update.size(), 40u);
+    EXPECT_EQ(CompleteLength(original + update), original.size() + update.size());
+    for (size_t cut : {size_t(1), size_t(12), update.size() / 2, update.find("startxref") + 4, update.size() - 3}) {
+      SCOPED_TRACE(std::to_string(xrefStream) + " cut at " + std::to_string(cut));
+      const std::string torn = original + update.substr(0, cut);
+      EXPECT_EQ(CompleteLength(torn), original.size());
+      TempDir dir;
+      const std::string path = dir / "a.pdf";
+      WriteFile(path, torn);
+      Bytes error;
+      Doc doc(fn::DocOpenFile(path.c_str(), error));
+      ASSERT_NE(doc, nullptr) << error.text();
+      Document* document = Document::FromKpd(doc.get());
+      const auto& warnings = document->Warnings();
+      ASSERT_FALSE(warnings.empty());
+      EXPECT_NE(warnings.back().find(std::to_string(cut) + " bytes of an unfinished update"), std::string::npos)
+          << warnings.back();
+      EXPECT_EQ(NumberAt(FirstAnnot(doc.get()), "/W"), 0);
+      Owned height(fn::NumberNew(9));
+      fn::DictSet(FirstAnnot(doc.get()), "/H", height.get());
+      std::string reason, notice;
+      ASSERT_TRUE(document->Save(path, reason, Document::SaveMode::kAuto, &notice)) << reason;
+      EXPECT_NE(notice.find("(" + std::to_string(cut) + " bytes)"), std::string::npos) << notice;
+      const std::string saved = ReadFile(path);
+      EXPECT_EQ(saved.compare(0, original.size(), original), 0);
+      // One complete update after the file read, nothing of the torn one.
+      auto eofs = [](std::string const& file) {
+        size_t n = 0;
+        for (size_t at = file.find("%%EOF"); at != std::string::npos; at = file.find("%%EOF", at + 1)) ++n;
+        return n;
+      };
+      EXPECT_EQ(eofs(saved), eofs(original) + 1);
+      ExpectReadersAccept(path);
+      Doc reopened(fn::DocOpenFile(path.c_str(), error));
+      ASSERT_NE(reopened, nullptr);
+      EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 9);
+      EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 0);
+      EXPECT_TRUE(Document::FromKpd(reopened.get())->Warnings().empty());
+    }
+  }
+  // Other bytes after the end are no unfinished update.
+  const std::string original = MadePdf(false);
+  EXPECT_EQ(CompleteLength(original + "garbage"), original.size() + 7);
+  EXPECT_EQ(CompleteLength(original + "\n\n"), original.size() + 2);
+  EXPECT_EQ(CompleteLength("%PDF-1.4\n12 0 obj"), 17u);
 }
 
 }  // namespace

@@ -149,10 +149,12 @@ TEST_F(CliTest, PluginReportsItsRegistration) {
 }
 
 // Saving onto a full disk (here: past the file size limit) fails with the
-// system's reason; the file it was to replace is as it was and nothing is
-// left beside it.
+// system's reason; the file it was to replace is as it was, byte for byte,
+// and nothing is left beside it. The plan carries an ink, so that both
+// commands have an update to write.
 TEST_F(CliTest, FullDiskFailsAndLeavesTheFileAsItWas) {
-  const std::string plan = Plan(), xfdf = dir_.Write("a.xfdf", "");
+  const std::string plan = dir_ / "plan.pdf", xfdf = dir_.Write("a.xfdf", "");
+  ASSERT_EQ(Shell(Annot("sample floorplan --ink -o " + Quote(plan))).status, 0);
   ASSERT_EQ(Shell(Annot("xfdf export " + Quote(plan) + " -o " + Quote(xfdf))).status, 0);
   const std::string before = ReadFile(plan);
   ASSERT_GT(before.size(), 1024u);
