@@ -648,6 +648,12 @@ bool Document::Save(std::string const& path, std::string& error, SaveMode mode, 
       *notice = path + ": the unfinished update (" + std::to_string(tornBytes_) +
                 " bytes) that an interrupted save left at the end of the file was cut off";
     if (appended < 0) {
+      // The failed append cut the file back to the bytes it had: its time
+      // of change moved, its bytes did not, and a later save may go over it.
+      const std::optional<FileStamp> now = StampOfOpenFile(mapping_.fd);
+      if (now && sourceStamp_ && now->device == sourceStamp_->device && now->inode == sourceStamp_->inode &&
+          now->size == sourceStamp_->size && now->tailChecksum == sourceStamp_->tailChecksum)
+        sourceStamp_ = now;
       error = "cannot save " + path + ": " + (reason.empty() ? std::string("write failed") : reason);
       return false;
     }
