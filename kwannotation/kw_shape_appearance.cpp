@@ -125,10 +125,6 @@ bool ReadPoints(KPD_Object array, std::vector<Pt>& points, const char* what, std
   return true;
 }
 
-bool HasBadNumber(const std::string& content) {
-  return content.find("nan") != std::string::npos || content.find("inf") != std::string::npos;
-}
-
 // Appends a line ending with its own painting operator.
 ApBounds Ending(const CAPCommon& s, std::string& out, int style, Pt at, Pt direction, double size) {
   std::string path;
@@ -893,7 +889,7 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
   KPD_Dictionary d = annot.GetDict();
   KPD_Document doc = d ? host::DocOfObject(d) : nullptr;
   if (!d || !doc) return Fail(reason, "not in a document");
-  if (HasBadNumber(result.content)) return Fail(reason, "geometry is not finite");
+  if (ks::NonFiniteWrites() != result.nonFiniteMark) return Fail(reason, "geometry is not finite");
   CKW_AnnotWriter writer(annot);
   KPD_Dictionary ap = dict::GetDict(d, "/AP");
   if (!ap && writer.SetOwned("/AP", host::DictNew())) ap = dict::GetDict(d, "/AP");

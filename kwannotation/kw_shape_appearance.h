@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "sdk/ks_number.h"
 #include "sdk/ks_types.h"
 
 namespace kwannotation {
@@ -79,6 +80,10 @@ struct ShapeAppearanceResult {
   // Fonts of captions laid out by the host's text layout, added to the
   // stream's /Font resources.
   std::shared_ptr<CaptionFonts> captionFonts;
+  // How many numbers that were not finite this thread had written when the
+  // result was begun; the writer refuses a result composed while more were
+  // (its content holds "nan" or "inf" where a number belongs).
+  unsigned long long nonFiniteMark = ks::NonFiniteWrites();
 };
 
 // Computes the appearance of a shape annotation from the model's getters;

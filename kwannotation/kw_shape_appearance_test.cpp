@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_common.h"
+#include "kwannotation/kw_ap_content.h"
 #include "kwannotation/kw_ap_test_support.h"
 #include "sdk/ks_number.h"
 
@@ -552,6 +554,31 @@ TEST_F(ShapeModel, ComputingWritesNothingAndTheApplierWritesWhatWasComputed) {
   EXPECT_EQ(reason, "malformed /C");
   CKW_MarkupAnnotImpl note(Add("<< /Subtype /Text /Rect [0 0 10 10] >>"), KW_ANNOT_TEXT, nullptr);
   EXPECT_FALSE(ComputeShapeAppearance(note, &result, &reason));
+}
+
+// The applier refuses content composed with a number that is not finite,
+// and only that: words holding "inf" or "nan" are text like any other, and
+// a number written before a result was begun does not count against it.
+TEST_F(ShapeModel, OnlyNumbersThatAreNotFiniteAreRefused) {
+  KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 20 10] >>");
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_SQUARE, nullptr);
+  std::string reason;
+
+  ShapeAppearanceResult bad;
+  bad.bbox = {0, 0, 20, 10};
+  AppendMoveTo(bad.content, 0, 0);
+  AppendLineTo(bad.content, std::nan(""), 5);
+  EXPECT_FALSE(CKW_AppearanceWriter::Apply(view, bad, {}, &reason));
+  EXPECT_EQ(reason, "geometry is not finite");
+  EXPECT_EQ(Value(annot, "/AP"), "<absent>");
+
+  ShapeAppearanceResult words;
+  words.bbox = {0, 0, 20, 10};
+  words.content = "BT\n/Helv 9 Tf\n";
+  AppendTextMatrix(words.content, {1, 0, 0, 1, 2, 2});
+  words.content += "(Financial information, Maintenance: nan and inf) Tj\nET\n";
+  ASSERT_TRUE(CKW_AppearanceWriter::Apply(view, words, {}, &reason)) << reason;
+  EXPECT_EQ(Content(annot), words.content);
 }
 
 // The drawing takes every value from the object model, so the two cannot

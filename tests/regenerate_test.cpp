@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/render_support.h"
 #include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
@@ -264,6 +265,41 @@ TEST_F(RegenerateTest, SampleFilesStayValid) {
     CommandResult check = Shell("qpdf --check " + Quote(out));
     EXPECT_EQ(check.status, 0) << name << check.output;
   }
+}
+
+// Words that hold "inf" or "nan" are text, not numbers: every kind that
+// draws text gets its appearance, and the words come out of the page.
+TEST_F(RegenerateTest, TextHoldingInfOrNanIsDrawn) {
+  const std::string feet =
+      "/Measure << /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0.138889 /D 100 >>] "
+      "/D [<< /U (ft) /C 1 /D 100 >>] /A [<< /U (sq ft) /C 1 /D 100 >>] >>";
+  std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
+  ASSERT_EQ(WriteShapePdf(in, 300, 400,
+                          {
+                              "<< /Type /Annot /Subtype /FreeText /Rect [20 340 280 380] /DA (/Helv 12 Tf 0 g)"
+                              " /Contents (Financial information) >>",
+                              "<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [20 290 280 320]"
+                              " /DA (/Helv 12 Tf 0 g) /Contents (Maintenance log) >>",
+                              "<< /Type /Annot /Subtype /Line /L [20 250 280 250] /C [0 0 0] /Cap true"
+                              " /Contents (infinite nanometre) >>",
+                              "<< /Type /Annot /Subtype /Line /IT /LineDimension /L [20 150 164 150] /C [0 0 1]"
+                              " /Cap true /Label (Maintenance bay) /MeasurementTypes 130 " + feet + " >>",
+                              "<< /Type /Annot /Subtype /Stamp /Rect [20 20 280 80] /Name /Information >>",
+                          }),
+            "");
+  CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
+  Saved saved(out);
+  ASSERT_TRUE(saved.ok());
+  for (int i = 0; i < 5; ++i) EXPECT_NE(saved.Appearance(i), "<none>") << i;
+
+  if (!HaveProgram("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+  CommandResult text = Shell("pdftotext " + Quote(out) + " -");
+  ASSERT_EQ(text.status, 0) << text.output;
+  for (const char* words :
+       {"Financial information", "Maintenance log", "infinite nanometre", "Maintenance bay", "20.00 ft", "INFORMATION"})
+    EXPECT_NE(text.output.find(words), std::string::npos) << words << "\n" << text.output;
 }
 
 }  // namespace
