@@ -167,8 +167,25 @@ bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearan
                     : AppendRectangleCloud(content, cloudRect, s.intensity);
     cloudDrawn = !drawn.empty;
   }
+  // A solid border wider than the ellipse's smaller half-axis covers the
+  // whole figure. Stroked, its inner edge turns inside out, which MuPDF
+  // fills as a hole in the middle and poppler does not; so the covered
+  // figure is drawn as what it looks like, a disc in the border's colour
+  // as wide as the stroke's outer edge (over the interior, when there is
+  // one, for a border that is not opaque).
+  const double halfX = (double(figure.right) - figure.left) / 2, halfY = (double(figure.top) - figure.bottom) / 2;
+  const bool disc =
+      ellipse && !cloudDrawn && stroke && s.borderStyle != KW_BORDER_DASH && std::min(halfX, halfY) <= w / 2;
   if (cloudDrawn) {
     content += PaintOperator(true, s.hasFill, stroke);
+  } else if (disc) {
+    if (s.hasFill) {
+      CMKA_Path::AppendEllipse(content, figure, angle);
+      content += "f\n";
+    }
+    AppendFillColor(content, s.strokeColor);
+    drawn = CMKA_Path::AppendEllipse(content, Deflate(figure, -w / 2), angle);
+    content += "f\n";
   } else {
     if (ellipse) {
       drawn = CMKA_Path::AppendEllipse(content, figure, angle);
@@ -179,11 +196,13 @@ bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearan
     }
     content += ShapeOperator(s.hasFill, stroke);
   }
-  drawn.Inflate(w / 2);
+  if (!disc) drawn.Inflate(w / 2);
   ApBounds box = BoundsOf(rect);
   box.Add(drawn);
   KS_FloatRect boxRect = box.Rect();
   Finish(s, std::move(content), boxRect, rect, s.blendMode, out);
+  // The disc stands for the border: it is painted as the border would be.
+  if (disc) out->fillOpacity = s.strokeOpacity;
   KeepDrawingRect(boxRect, rect, drawing, out);
   return true;
 }

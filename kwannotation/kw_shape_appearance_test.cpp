@@ -74,7 +74,10 @@ TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
 }
 
 // A border thicker than a third of the side: the inset sides cross and
-// swap over, so the stroke covers the box instead of vanishing.
+// swap over, so the stroke covers the box instead of vanishing. A circle
+// whose border is wider than its radius is a disc in the border's colour
+// reaching to the stroke's outer edge (5.5 = |5 - 2 * 9 / 3| + 9 / 2), with
+// no stroke whose inner edge would turn inside out.
 TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
   struct Case {
     Generator fn;
@@ -85,7 +88,8 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
       {&ResetSquareAppearance, "<< /Subtype /Square /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
        "104.000 104.000 2.000 2.000 re\nS\n", "[ 99.5 99.5 110.5 110.5 ]"},
       {&ResetCircleAppearance, "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
-       "106.000 105.000 m\n106.000 105.552 105.552 106.000 105.000 106.000 c\n", "[ 99.5 99.5 110.5 110.5 ]"},
+       "1.000 0.000 0.000 rg\n110.500 105.000 m\n110.500 108.038 108.038 110.500 105.000 110.500 c\n",
+       "[ 99.5 99.5 110.5 110.5 ]"},
       // Wide but flat: only the height's sides cross.
       {&ResetSquareAppearance, "<< /Subtype /Square /Rect [0 0 100 10] /C [1 0 0] /BS << /W 12 >> >>",
        "8.000 2.000 84.000 6.000 re\nS\n", "[ 0 -4 100 14 ]"},
@@ -95,7 +99,29 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
     Reset(c.fn, annot);
     EXPECT_NE(Content(annot).find(c.path), std::string::npos) << c.dict << "\n" << Content(annot);
     EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
+    if (c.fn == &ResetCircleAppearance) {
+      EXPECT_EQ(Content(annot).find("S\n"), std::string::npos) << Content(annot);
+      EXPECT_EQ(Content(annot).substr(Content(annot).size() - 2), "f\n");
+    }
   }
+
+  // With an interior it is painted first, and the disc goes over it with
+  // the border's opacity; a dashed border stays a stroke.
+  KPD_Dictionary filled = Add(
+      "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /IC [0 0 1] /CA 0.5 /ca 0.25 /BS << /W 9 >> >>");
+  Reset(&ResetCircleAppearance, filled);
+  const std::string content = Content(filled);
+  const size_t interior = content.find("106.000 105.000 m\n");
+  const size_t disc = content.find("1.000 0.000 0.000 rg\n110.500 105.000 m\n");
+  ASSERT_NE(interior, std::string::npos) << content;
+  ASSERT_NE(disc, std::string::npos) << content;
+  EXPECT_LT(interior, disc);
+  EXPECT_EQ(Value(host::DictGet(Resources(filled), "/ExtGState"), "/TransGs"),
+            "<< /AIS false /CA 0.5 /Type /ExtGState /ca 0.5 >>");
+  KPD_Dictionary dashed = Add("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
+  Reset(&ResetCircleAppearance, dashed);
+  EXPECT_NE(Content(dashed).find("106.000 105.000 m\n"), std::string::npos) << Content(dashed);
+  EXPECT_NE(Content(dashed).find("S\n"), std::string::npos) << Content(dashed);
 }
 
 // /RD from a file: negative insets count as 0, insets that cross are
