@@ -19,6 +19,7 @@
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_tagged_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_rich_text.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
 
@@ -659,9 +660,16 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     }
   }
   if (plain) {
-    std::u16string text = dict::FromUtf8(xfdf::ElementText(plain));
+    std::u16string text = dict::FromUtf8(xfdf::ElementText(plain)), before;
+    const bool changed = !GetContents(&before) || before != text;
     if (text.empty()) RemoveKey("/Contents");
     else WriteText("/Contents", text);
+    // Rich text left from before would go on showing the old words (a free
+    // text draws its /RC): new contents without rich text of their own get
+    // it rebuilt from them, in the style the old one had.
+    std::u16string rc;
+    if (changed && !body && GetRichContents(&rc) && !rc.empty())
+      SetRichContents(text.empty() ? std::u16string() : KW_RichTextForPlainText(rc, text));
   }
 
   if (xfdf::GetAttr(element, "inreplyto", &value)) {

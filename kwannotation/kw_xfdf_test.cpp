@@ -10,6 +10,7 @@
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_rich_text.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_xfdf_util.h"
 
@@ -517,6 +518,56 @@ TEST_F(XfdfSlots, FreeTextCarriesStylesRichTextCalloutAndRotation) {
                             &error))
       << error;
   EXPECT_FALSE(host::DictGet(list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict(), "/CL"));
+}
+
+// An update that brings new contents and no rich text rebuilds /RC from
+// them in the old style, so a free text stops drawing the old words; an
+// update that leaves the contents as they were leaves /RC alone.
+TEST_F(XfdfSlots, NewContentsWithoutRichTextReplaceTheStaleRichText) {
+  Add("<< /Type /Annot /Subtype /FreeText /NM (ft) /Rect [100 100 300 200] /DA (/Helv 12 Tf 0 g)"
+      " /Contents (Old words) /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+      "<p><span style=\"font-weight:bold;color:#0000FF\">Old words</span></p></body>) >>");
+  auto rcOf = [&] {
+    std::u16string rc;
+    dict::GetText(list_->GetAnnotAt(0)->GetDict(), "/RC", &rc);
+    return rc;
+  };
+  auto update = [&](const std::string& inner) {
+    std::string error;
+    EXPECT_TRUE(KW_ImportXFDF(doc_, "<xfdf><annots><freetext page=\"0\" name=\"ft\">" + inner +
+                                        "</freetext></annots></xfdf>",
+                              &error))
+        << error;
+  };
+
+  update("<contents>Old words</contents>");
+  const std::u16string unchanged = rcOf();
+  EXPECT_NE(unchanged.find(u"Old words"), std::u16string::npos);
+
+  update("<contents>Fresh text\nline two</contents>");
+  auto xml = CKW_RichTextXML::Parse(rcOf());
+  ASSERT_TRUE(xml);
+  EXPECT_EQ(xml->GetPlainText(), u"Fresh text\nline two");
+  CKW_RichTextStyle style;
+  ASSERT_TRUE(xml->GetRichTextStyle(0, &style));
+  EXPECT_TRUE(style.bold);
+  EXPECT_EQ(style.color, u"#0000FF");
+  // The appearance drawn on import shows the new words, not the old.
+  KPD_Object ap = host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/AP");
+  host::ByteString data;
+  ASSERT_TRUE(ap && host::StreamGetData(host::DictGet(ap, "/N"), 1, data.get()));
+  const std::string content = data.str();
+  EXPECT_EQ(content.find("Old"), std::string::npos) << content;
+  EXPECT_NE(content.find("Fresh"), std::string::npos) << content;
+
+  // Rich text that comes along is taken as it is; empty contents take the
+  // rich text away with them.
+  update("<contents>Plain</contents><contents-richtext><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+         "<p>Given</p></body></contents-richtext>");
+  EXPECT_NE(rcOf().find(u"Given"), std::u16string::npos);
+  update("<contents></contents>");
+  EXPECT_EQ(rcOf(), u"");
+  EXPECT_FALSE(host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/RC"));
 }
 
 }  // namespace
