@@ -1150,6 +1150,7 @@ bool CKW_CaretAnnotImpl::ImportFromXFDF(KX_Element element) {
 namespace {
 
 size_t g_xfdfFileLimit = 0;
+std::vector<std::pair<std::string, size_t>>* g_xfdfLeftOut = nullptr;
 
 // The text of a /Params entry of the embedded file, as an attribute.
 void ExportParam(KPD_Dictionary params, const char* key, KX_Element element, const char* attr) {
@@ -1166,9 +1167,35 @@ void ExportParam(KPD_Dictionary params, const char* key, KX_Element element, con
   }
 }
 
+// The checksum as export writes it: 32 hexadecimal digits for the 16 bytes
+// of an MD5 digest, or the 16 bytes themselves when they are plain text.
+// Anything else is no checksum.
+bool ParseChecksum(const std::string& text, std::string* bytes) {
+  if (text.size() == 16 && !KW_TaggedNeedsHex(text)) {
+    *bytes = text;
+    return true;
+  }
+  if (text.size() != 32) return false;
+  auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  std::string out;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int hi = digit(text[i]), lo = digit(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out += static_cast<char>(hi * 16 + lo);
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
 }  // namespace
 
 void CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(size_t bytes) { g_xfdfFileLimit = bytes; }
+size_t CKW_FileAttachmentAnnotImpl::GetXFDFFileLimit() { return g_xfdfFileLimit; }
+void CKW_FileAttachmentAnnotImpl::SetXFDFLeftOutList(std::vector<std::pair<std::string, size_t>>* list) {
+  g_xfdfLeftOut = list;
+}
 
 bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
@@ -1180,7 +1207,11 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   KPD_Object file = ef ? host::DictGet(ef, "/F") : nullptr;
   if (!g_xfdfFileLimit || !dict::IsType(file, KPD_OBJ_STREAM)) return true;
   host::ByteString bytes;
-  if (!host::StreamGetData(file, 1, bytes.get()) || bytes.str().size() > g_xfdfFileLimit) return true;
+  if (!host::StreamGetData(file, 1, bytes.get())) return true;
+  if (bytes.str().size() > g_xfdfFileLimit) {
+    if (g_xfdfLeftOut) g_xfdfLeftOut->emplace_back(dict::ToUtf8(name), bytes.str().size());
+    return true;
+  }
   KX_Element data = host::XmlAppendChild(element, "data");
   if (!data) return true;
   KPD_Dictionary sd = host::StreamGetDict(file);
@@ -1198,22 +1229,38 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   return true;
 }
 
+CKW_FileAttachmentAnnotImpl::Carried CKW_FileAttachmentAnnotImpl::CarriedFile(KX_Element element,
+                                                                             std::string* bytes, size_t* size) {
+  bytes->clear();
+  *size = 0;
+  KX_Element data = xfdf::FirstChild(element, "data");
+  if (!data || !g_xfdfFileLimit) return Carried::kNone;
+  // Decoded even when large: what a message says of its size is exact.
+  if (!KW_DecodeTaggedText(xfdf::ElementText(data), bytes)) return Carried::kNotBase64;
+  *size = bytes->size();
+  if (bytes->size() <= g_xfdfFileLimit) return Carried::kFile;
+  bytes->clear();
+  return Carried::kTooLarge;
+}
+
 bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
   if (!CKW_MarkupAnnotImpl::ImportFromXFDF(element)) return false;
   KPD_Document doc = GetDocument();
   std::string name;
   if (!doc || !xfdf::GetAttr(element, "file", &name) || name.empty()) return true;
+  std::string bytes, value;
+  size_t size = 0;
+  const bool carried = CarriedFile(element, &bytes, &size) == Carried::kFile;
+  // Without a file of its own the element changes no file: an export made
+  // without the files, brought back, must not take them away.
+  if (!carried && dict::GetDict(GetDict(), "/FS")) return true;
   Owned fs(host::DictNew());
   if (!fs) return true;
   dict::SetName(fs.get(), "/Type", "Filespec");
   dict::SetText(fs.get(), "/F", dict::FromUtf8(name));
   dict::SetText(fs.get(), "/UF", dict::FromUtf8(name));
   KX_Element data = xfdf::FirstChild(element, "data");
-  std::string bytes, value;
-  // A file beyond the limit, or one that is not base64, stays behind; the
-  // annotation still names it.
-  if (data && g_xfdfFileLimit && xfdf::ElementText(data).size() / 4 * 3 <= g_xfdfFileLimit + 3 &&
-      KW_DecodeTaggedText(xfdf::ElementText(data), &bytes) && bytes.size() <= g_xfdfFileLimit) {
+  if (carried) {
     KPD_Stream file = host::DocNewStream(doc, bytes.data(), bytes.size());
     KPD_Dictionary sd = file ? host::StreamGetDict(file) : nullptr;
     if (sd) {
@@ -1223,6 +1270,9 @@ bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
       dict::SetInteger(params.get(), "/Size", int64_t(bytes.size()));
       if (xfdf::GetAttr(data, "creation", &value)) dict::SetText(params.get(), "/CreationDate", dict::FromUtf8(value));
       if (xfdf::GetAttr(data, "modification", &value)) dict::SetText(params.get(), "/ModDate", dict::FromUtf8(value));
+      std::string checksum;
+      if (xfdf::GetAttr(data, "checksum", &value) && ParseChecksum(value, &checksum))
+        dict::SetOwned(params.get(), "/CheckSum", host::StringNew(checksum.data(), checksum.size()));
       host::DictSet(sd, "/Params", params.get());
       Owned ef(host::DictNew());
       host::DictSet(ef.get(), "/F", file);

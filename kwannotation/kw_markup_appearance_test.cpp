@@ -334,5 +334,110 @@ TEST_F(AttachmentExchange, FileGoesAlongOnlyWhenAskedAndCaretSymbolSurvives) {
   }
 }
 
+// An attachment holding "plan\x01text" with a binary checksum.
+class EmbeddedAttachment : public AttachmentExchange {
+ protected:
+  void SetUp() override {
+    AttachmentExchange::SetUp();
+    annot_ = Add("<< /Type /Annot /Subtype /FileAttachment /NM (f) /Rect [10 10 30 30] >>");
+    KPD_Stream file = host::DocNewStream(doc_, "plan\x01text", 9);
+    test::Owned fs = test::Parse("<< /Type /Filespec /F (plan.txt) /UF (plan.txt) /EF << >> >>");
+    host::DictSet(host::DictGet(fs.get(), "/EF"), "/F", file);
+    test::Owned params = test::Parse("<< /Size 9 /CheckSum <00FF10203040506070809AABBCCDDEEF> >>");
+    host::DictSet(host::StreamGetDict(file), "/Params", params.get());
+    host::DictSet(annot_, "/FS", fs.get());
+  }
+  std::string Export(size_t limit) {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(limit);
+    std::string xfdf, error;
+    EXPECT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
+    return xfdf;
+  }
+  // The embedded file's bytes, or "<none>".
+  static std::string FileOf(KPD_Dictionary annot) {
+    KPD_Object fs = host::DictGet(annot, "/FS");
+    KPD_Object ef = fs ? host::DictGet(fs, "/EF") : nullptr;
+    host::ByteString data;
+    if (!ef || !host::StreamGetData(host::DictGet(ef, "/F"), 1, data.get())) return "<none>";
+    return data.str();
+  }
+  KPD_Dictionary annot_ = nullptr;
+};
+
+// An export without the file, brought back by name with or without files
+// on import, changes nothing of the file; one with the file brings it back
+// whole, checksum included.
+TEST_F(EmbeddedAttachment, AnImportWithoutTheFileKeepsTheEmbeddedFile) {
+  struct Case {
+    size_t exportLimit, importLimit;
+  } cases[] = {{0, 0}, {0, 1024}, {1024, 0}, {4, 1024}};
+  const KPD_Object fs = host::DictGet(annot_, "/FS");
+  for (const Case& c : cases) {
+    const std::string xfdf = Export(c.exportLimit);
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(c.importLimit);
+    std::string error;
+    ASSERT_TRUE(KW_ImportXFDF(doc_, xfdf, &error)) << error;
+    ASSERT_EQ(host::PageAnnotCount(page_), 1);
+    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot_, "/FS"), fs)) << c.exportLimit << " " << c.importLimit;
+    EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
+  }
+
+  const std::string xfdf = Export(1024);
+  EXPECT_NE(xfdf.find("checksum=\"00FF10203040506070809AABBCCDDEEF\""), std::string::npos) << xfdf;
+  KPD_Document other = host::DocNew();
+  KS_FloatRect letter{0, 0, 612, 792};
+  KPD_Page page = host::DocAddPage(other, &letter);
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
+  KPD_Dictionary copy = host::PageGetAnnot(page, 0);
+  EXPECT_EQ(FileOf(copy), std::string("plan\x01text", 9));
+  KPD_Object ef = host::DictGet(host::DictGet(copy, "/FS"), "/EF");
+  KPD_Object params = host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Params");
+  EXPECT_EQ(test::Write(host::DictGet(params, "/CheckSum")), "<00ff10203040506070809aabbccddeef>");
+  host::DocClose(other);
+}
+
+// A file over the limit fails the exchange by name unless it may be left
+// out; then the list names it, and an import keeps the file already there.
+TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {
+  CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(4);
+  std::string xfdf, error;
+  KwXfdfFiles strict;
+  EXPECT_FALSE(KW_ExportXFDF(doc_, &xfdf, &error, &strict));
+  EXPECT_EQ(error, "attached file \"plan.txt\" on page 1 is 9 bytes, over the limit of 4 bytes");
+  EXPECT_TRUE(strict.refusedLarge);
+  KwXfdfFiles lenient{true, {}, false};
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error, &lenient)) << error;
+  EXPECT_EQ(lenient.leftOut, std::vector<std::string>{"attached file \"plan.txt\" on page 1 (9 bytes)"});
+  EXPECT_EQ(xfdf.find("<data"), std::string::npos);
+
+  // "bmV3IGJ5dGVz" is "new bytes", 9 of them.
+  const std::string carried =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
+      "<data encoding=\"base64\">bmV3IGJ5dGVz</data></fileattachment></annots></xfdf>";
+  KwXfdfFiles strictImport;
+  EXPECT_FALSE(KW_ImportXFDF(doc_, carried, &error, nullptr, &strictImport));
+  EXPECT_NE(error.find("attached file \"plan.txt\" on page 1 is 9 bytes, over the limit of 4 bytes"),
+            std::string::npos)
+      << error;
+  EXPECT_TRUE(strictImport.refusedLarge);
+  KwXfdfFiles lenientImport{true, {}, false};
+  ASSERT_TRUE(KW_ImportXFDF(doc_, carried, &error, nullptr, &lenientImport)) << error;
+  EXPECT_EQ(lenientImport.leftOut.size(), 1u);
+  EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
+
+  // Under the limit the carried file replaces the old one; data that is
+  // not base64 fails whatever the limit allows.
+  CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(1024);
+  ASSERT_TRUE(KW_ImportXFDF(doc_, carried, &error)) << error;
+  EXPECT_EQ(FileOf(annot_), "new bytes");
+  const std::string broken =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
+      "<data encoding=\"base64\">*not base64*</data></fileattachment></annots></xfdf>";
+  EXPECT_FALSE(KW_ImportXFDF(doc_, broken, &error));
+  EXPECT_NE(error.find("its data is not base64"), std::string::npos) << error;
+  EXPECT_EQ(FileOf(annot_), "new bytes");
+}
+
 }  // namespace
 }  // namespace kwannotation

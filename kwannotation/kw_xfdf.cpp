@@ -13,6 +13,7 @@
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
@@ -526,6 +527,15 @@ int LineOfElement(std::string_view text, KX_Element root, KX_Element target) {
   return 0;
 }
 
+// How messages about an attached file name it.
+std::string AttachedFile(const std::string& name, int32_t page) {
+  return "attached file \"" + name + "\" on page " + std::to_string(page + 1);
+}
+std::string OverTheLimit(size_t size) {
+  return " is " + std::to_string(size) + " bytes, over the limit of " +
+         std::to_string(CKW_FileAttachmentAnnotImpl::GetXFDFFileLimit()) + " bytes";
+}
+
 // A popup that belongs to a markup annotation travels inside it.
 bool IsOwnedPopup(CKW_Annot& annot) {
   if (annot.GetSubtypeCode() != KW_ANNOT_POPUP) return false;
@@ -534,7 +544,7 @@ bool IsOwnedPopup(CKW_Annot& annot) {
 
 }  // namespace
 
-bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) {
+bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error, KwXfdfFiles* files) {
   if (!doc) {
     if (error) *error = "no document";
     return false;
@@ -560,8 +570,20 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) 
       if (subtype.empty() || !IsExchanged(annot->GetSubtypeCode()) || IsOwnedPopup(*annot)) continue;
       KX_Element element = host::XmlAppendChild(annots, Lower(subtype).c_str());
       if (!element) continue;
+      std::vector<std::pair<std::string, size_t>> leftOut;
+      CKW_FileAttachmentAnnotImpl::SetXFDFLeftOutList(&leftOut);
       annot->ExportToXFDF(element);
+      CKW_FileAttachmentAnnotImpl::SetXFDFLeftOutList(nullptr);
       ExportGeometry(*annot, element);
+      for (const auto& [name, size] : leftOut) {
+        std::string file = AttachedFile(name, p);
+        if (files && !files->skipLarge) {
+          if (error) *error = file + OverTheLimit(size);
+          files->refusedLarge = true;
+          return false;
+        }
+        if (files) files->leftOut.push_back(file + " (" + std::to_string(size) + " bytes)");
+      }
     }
   }
   host::ByteString out;
@@ -573,7 +595,8 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) 
   return true;
 }
 
-bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* error, int* imported) {
+bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* error, int* imported,
+                   KwXfdfFiles* files) {
   auto fail = [&](const std::string& message) {
     if (error) *error = message;
     return false;
@@ -644,6 +667,23 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     xfdf::GetAttr(e, "name", &nm);
     const bool known = findByName(pageOf(page), nm) || (!nm.empty() && !namedInFile.emplace(page, nm).second);
     if (fault.empty() && !known && !HasOwnRect(e, code)) fault = "no \"rect\" of four numbers";
+    std::string bytes;
+    size_t size = 0;
+    using Carried = CKW_FileAttachmentAnnotImpl::Carried;
+    const Carried carried = fault.empty() && code == KW_ANNOT_FILEATTACHMENT
+                                ? CKW_FileAttachmentAnnotImpl::CarriedFile(e, &bytes, &size)
+                                : Carried::kNone;
+    if (carried == Carried::kNotBase64 || carried == Carried::kTooLarge) {
+      std::string name;
+      xfdf::GetAttr(e, "file", &name);
+      std::string file = AttachedFile(name, page);
+      if (carried == Carried::kNotBase64) fault = file + ": its data is not base64";
+      else if (files && !files->skipLarge) {
+        fault = file + OverTheLimit(size);
+        files->refusedLarge = true;
+      }
+      else if (files) files->leftOut.push_back(file + " (" + std::to_string(size) + " bytes)");
+    }
     if (!fault.empty()) {
       int line = LineOfElement(xfdfText, root, e);
       return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
