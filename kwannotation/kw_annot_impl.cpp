@@ -1177,7 +1177,9 @@ bool ParseChecksum(const std::string& text, std::string* bytes) {
   }
   if (text.size() != 32) return false;
   auto digit = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
   };
   std::string out;
   for (size_t i = 0; i < text.size(); i += 2) {

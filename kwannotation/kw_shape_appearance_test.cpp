@@ -118,7 +118,8 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
   EXPECT_LT(interior, disc);
   EXPECT_EQ(Value(host::DictGet(Resources(filled), "/ExtGState"), "/TransGs"),
             "<< /AIS false /CA 0.5 /Type /ExtGState /ca 0.5 >>");
-  KPD_Dictionary dashed = Add("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
+  KPD_Dictionary dashed =
+      Add("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
   Reset(&ResetCircleAppearance, dashed);
   EXPECT_NE(Content(dashed).find("106.000 105.000 m\n"), std::string::npos) << Content(dashed);
   EXPECT_NE(Content(dashed).find("S\n"), std::string::npos) << Content(dashed);
