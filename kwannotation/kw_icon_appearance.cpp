@@ -187,31 +187,39 @@ const StandardStamp kStamps[] = {
     {"ForPublicRelease", "FOR PUBLIC RELEASE", {0.1f, 0.5f, 0.1f}},
 };
 
+// The letters of a stamp name: UTF-8 when the bytes are that, else one
+// letter a byte (Latin-1), as writers of names do either.
+std::u16string NameLetters(const std::string& name) {
+  std::u16string utf16 = dict::FromUtf8(name);
+  if (utf16.find(u'\uFFFD') == std::u16string::npos) return utf16;
+  std::u16string latin1;
+  for (char c : name) latin1 += char16_t(static_cast<unsigned char>(c));
+  return latin1;
+}
+
+char16_t UpperCase(char16_t c) {
+  if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
+  // Latin-1 small letters but the division sign; sharp s and y with
+  // diaeresis have no capital there and stay.
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 0x20);
+  return c;
+}
+
 // A stamp name that is none of the standard ones is shown as it is, upper
-// case, in plain ASCII.
-std::string CaptionOf(const std::string& name, const StandardStamp** standard) {
+// case, without control characters.
+std::u16string CaptionOf(const std::string& name, const StandardStamp** standard) {
   for (const StandardStamp& s : kStamps)
     if (name == s.name) {
       *standard = &s;
-      return s.caption;
+      return std::u16string(s.caption, s.caption + std::char_traits<char>::length(s.caption));
     }
   *standard = nullptr;
-  std::string caption;
-  for (char c : name) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7F) continue;
-    caption += static_cast<char>(std::toupper(u));
+  std::u16string caption;
+  for (char16_t c : NameLetters(name)) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) continue;
+    caption += UpperCase(c);
   }
   return caption.substr(0, 64);
-}
-
-std::string PdfLiteral(const std::string& text) {
-  std::string s = "(";
-  for (char c : text) {
-    if (c == '(' || c == ')' || c == '\\') s += '\\';
-    s += c;
-  }
-  return s + ")";
 }
 
 bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
@@ -219,10 +227,12 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
   if (!annot.GetRect(&rect)) return Fail(reason, "missing or malformed /Rect");
   std::vector<float> check{rect.left, rect.bottom, rect.right, rect.top};
   if (!geom::InRange(check)) return Fail(reason, "/Rect out of range");
+  // A stamp without a name is a draft, as the PDF standard has it; stamps
+  // this library makes carry their name.
   std::string name = dict::GetName(annot.GetDict(), "/Name");
-  if (name.empty()) name = "Approved";
+  if (name.empty()) name = "Draft";
   const StandardStamp* standard = nullptr;
-  const std::string caption = CaptionOf(name, &standard);
+  const std::u16string caption = CaptionOf(name, &standard);
 
   KPD_ColorF color;
   if (!annot.GetColor(&color) && annot.HasKey("/C")) return Fail(reason, "malformed /C");
@@ -260,11 +270,16 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
   AppendCurveTo(content, l, b + k, l + k, b, l + radius, b);
   content += "h\nS\n";
   // The caption fills the frame's width, bold by a stroke of its own colour.
+  // A frame turned a quarter so that it stands taller than wide on the page
+  // (a wide /Rect) would leave the caption a few points high across its
+  // narrow side: there the caption runs along the frame's length instead,
+  // which reads level on the page.
   KA_FontService svc = host::AppGetFontService();
-  std::u16string wide(caption.begin(), caption.end());
-  double unit = host::FontTextWidth(svc, "Helvetica", wide.data(), wide.size(), 1.0f);
+  double unit = host::FontTextWidth(svc, "Helvetica", caption.data(), caption.size(), 1.0f);
   if (!std::isfinite(unit) || unit <= 0) unit = 0.6 * double(caption.size());
-  double size = std::min((w - 4 * line - 2 * radius * 0.5) / std::max(unit, 0.01), (h - 4 * line) * 0.7);
+  const bool along = sideways && h > w;
+  const double across = along ? h : w, high = along ? w : h;
+  double size = std::min((across - 4 * line - 2 * radius * 0.5) / std::max(unit, 0.01), (high - 4 * line) * 0.7);
   size = std::max(size, 1.0);
   const double textWidth = unit * size;
   content += "BT\n/Helv ";
@@ -272,8 +287,16 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
   content += " Tf\n2 Tr\n";
   ks::AppendFixed(content, size / 30, 3);
   content += " w\n";
-  AppendTextMatrix(content, {1, 0, 0, 1, float((w - textWidth) / 2), float((h - size * 0.7) / 2)});
-  content += PdfLiteral(caption) + " Tj\nET\n";
+  // The caption's start relative to the frame's centre, then turned so.
+  const double dx = -textWidth / 2, dy = -size * 0.35;
+  KS_Matrix tm{1, 0, 0, 1, float(w / 2 + dx), float(h / 2 + dy)};
+  if (along) {
+    // Back by the quarter the frame is turned: 90 turns the caption by -90.
+    const double s = degrees == 90 ? -1 : 1;
+    tm = {0, float(s), float(-s), 0, float(w / 2 - s * dy), float(h / 2 + s * dx)};
+  }
+  AppendTextMatrix(content, tm);
+  content += KW_CaptionPdfString(svc, caption) + " Tj\nET\n";
 
   KS_FloatRect placed;
   out->content = std::move(content);

@@ -224,13 +224,14 @@ TEST(IconCacheKey, SameLookSameKey) {
 }
 
 TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
-  KPD_Dictionary plain = Add("<< /Subtype /Stamp /Rect [100 100 300 160] /Name /Draft >>");
+  // Without a name a stamp is a draft.
+  KPD_Dictionary plain = Add("<< /Subtype /Stamp /Rect [100 100 300 160] >>");
   ASSERT_TRUE(Reset(plain));
   EXPECT_NE(Content(plain).find("(DRAFT) Tj"), std::string::npos) << Content(plain);
   EXPECT_NE(host::DictGet(host::DictGet(Resources(plain), "/Font"), "/Helv"), nullptr);
 
   // Turned a quarter: the unturned box is 60 by 200 and lands on /Rect.
-  KPD_Dictionary turned = Add("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 >>");
+  KPD_Dictionary turned = Add("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 /Name /Approved >>");
   ASSERT_TRUE(Reset(turned));
   EXPECT_NE(Content(turned).find("(APPROVED) Tj"), std::string::npos);
   EXPECT_EQ(Value(StreamDict(turned), "/BBox"), "[ 0 0 200 60 ]");

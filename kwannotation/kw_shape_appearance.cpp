@@ -884,6 +884,8 @@ constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearanc
 
 }  // namespace
 
+std::string KW_CaptionPdfString(KA_FontService svc, const std::u16string& text) { return CaptionString(svc, text); }
+
 bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason) {
   switch (KW_SubtypeCodeFromName(annot.GetSubtype())) {
     case KW_ANNOT_SQUARE: return SquareAppearance(annot, out, skipReason);

@@ -91,6 +91,11 @@ struct ShapeAppearanceResult {
 // appearance or its values cannot be drawn.
 bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason);
 
+// `text` as a PDF string for the caption font "/Helv" in the encoding the
+// font service gives it (Latin-1 when it cannot say); control characters
+// become spaces or '?'.
+std::string KW_CaptionPdfString(KA_FontService svc, const std::u16string& text);
+
 // The line's figure (path, leaders, endings) without the /Contents caption,
 // for line kinds that draw a caption of their own.
 bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason);

@@ -1,0 +1,110 @@
+// Files made by other programs keep what they showed: annotations written
+// without appearances the way other producers write them (a stamp without
+// a name, a narrow paperclip box, overlapping highlight quads) are rebuilt
+// with annot regenerate and drawn by poppler (pdftoppm) and MuPDF (mutool
+// draw), which must both show what the producer meant.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/render_support.h"
+#include "tests/shape_pdf_support.h"
+#include "tests/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr int kPage = 400;
+
+struct PageImage : Image {
+  Rgb At(double x, double y) const { return Image::At(x, y, kPage); }
+  // How many columns of the box (x0, y0)-(x1, y1) hold a pixel `match` says yes to.
+  template <typename Match>
+  int Columns(double x0, double y0, double x1, double y1, Match match) const {
+    int n = 0;
+    for (double x = x0; x <= x1; x += 1) {
+      bool hit = false;
+      for (double y = y0; y <= y1 && !hit; y += 0.5) hit = match(At(x, y));
+      n += hit;
+    }
+    return n;
+  }
+  template <typename Match>
+  bool Any(double x0, double y0, double x1, double y1, Match match) const {
+    return Columns(x0, y0, x1, y1, match) > 0;
+  }
+};
+
+bool White(const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }
+// The standard stamps' colours: blue (0.15 0.3 0.7) and green (0.1 0.5 0.1).
+bool StampBlue(const Rgb& c) { return c.b > 120 && c.r < 90 && c.g < 130; }
+bool StampGreen(const Rgb& c) { return c.g > 90 && c.r < 60 && c.b < 60; }
+
+// Writes the annotations on a 400 by 400 page, regenerates them with annot
+// and renders the result with both renderers.
+class ForeignRender : public ::testing::Test {
+ protected:
+  void Regenerate(const std::vector<std::string>& annots) {
+    in_ = dir_ / "in.pdf";
+    out_ = dir_ / "out.pdf";
+    ASSERT_EQ(WriteShapePdf(in_, kPage, kPage, annots), "");
+    CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(in_) + " -o " + Quote(out_));
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
+    ASSERT_EQ(r.output.find(": "), std::string::npos) << r.output;  // no annotation left without a reason
+  }
+  // The page drawn by each renderer that is installed, with its name.
+  std::vector<std::pair<std::string, PageImage>> Renders() {
+    std::vector<std::pair<std::string, PageImage>> images;
+    if (HaveProgram("pdftoppm")) {
+      EXPECT_EQ(RenderFirstPage(Renderer::kPoppler, out_, dir_ / "poppler").status, 0);
+      images.push_back({"pdftoppm", {}});
+      EXPECT_TRUE(images.back().second.Read(dir_ / "poppler.ppm"));
+    }
+    if (HaveProgram("mutool")) {
+      EXPECT_EQ(RenderFirstPage(Renderer::kMuPdf, out_, dir_ / "mupdf").status, 0);
+      images.push_back({"mutool draw", {}});
+      EXPECT_TRUE(images.back().second.Read(dir_ / "mupdf.ppm"));
+    }
+    return images;
+  }
+  std::string Text() {
+    CommandResult r = Shell("pdftotext -enc UTF-8 " + Quote(out_) + " -");
+    EXPECT_EQ(r.status, 0) << r.output;
+    return r.output;
+  }
+
+  TempDir dir_;
+  std::string in_, out_;
+};
+
+TEST_F(ForeignRender, StampsShowTheirNameAsOtherViewersDo) {
+  if (!HaveProgram("pdftoppm") || !HaveProgram("mutool")) GTEST_SKIP() << "poppler or MuPDF is missing";
+  Regenerate({
+      // No /Name: a draft, blue, as the PDF standard's default says.
+      "<< /Type /Annot /Subtype /Stamp /Rect [20 300 220 360] >>",
+      // A German name in UTF-8 keeps its umlaut.
+      "<< /Type /Annot /Subtype /Stamp /Rect [20 200 220 260] /Name /Gepr#C3#BCft >>",
+      // 360 wide, 60 high, turned a quarter: the caption runs along the box.
+      "<< /Type /Annot /Subtype /Stamp /Rect [20 40 380 100] /Rotate 90 /Name /Final >>",
+  });
+  const std::string text = Text();
+  EXPECT_NE(text.find("DRAFT"), std::string::npos) << text;
+  EXPECT_EQ(text.find("APPROVED"), std::string::npos) << text;
+  EXPECT_NE(text.find("GEPR\u00DCFT"), std::string::npos) << text;
+  for (const auto& [renderer, image] : Renders()) {
+    EXPECT_TRUE(image.Any(30, 310, 210, 350, StampBlue)) << renderer << ": the draft is blue";
+    EXPECT_FALSE(image.Any(20, 300, 220, 360, StampGreen)) << renderer << ": no green approval";
+    // FINAL at the frame's full height (0.7 of 45 points inside a 3.75 point
+    // frame) is about 2.83 x 31.5 = 89 points long, level across the middle;
+    // standing up across the 60-point side it would cover about 12 columns.
+    const int columns = image.Columns(40, 60, 360, 80, StampGreen);
+    EXPECT_GT(columns, 60) << renderer;
+    EXPECT_LT(columns, 120) << renderer;
+    EXPECT_TRUE(White(image.At(5, 5))) << renderer;
+  }
+}
+
+}  // namespace
