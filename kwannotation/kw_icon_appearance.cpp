@@ -50,6 +50,7 @@ const IconShape kNoteIcons[] = {
      "", 0.6},
     {"Help", "O 10 10 9", "M 7 13 C 7 17 13 17 13 13 C 13 10.5 10 11 10 8 L 10 7 M 10 5 L 10 3.8", 1.6},
     {"Insert", "M 2 2 L 10 18 L 18 2 L 15 2 L 10 12 L 5 2 Z", "", 0.6},
+    {"Key", "O 6.5 13.5 5 O 6.5 13.5 2", "M 10 10 L 18 2 M 15.5 4.5 L 17.5 6.5 M 13 7 L 15 9", 2.0},
     {"NewParagraph", "M 10 19 L 16 11 L 4 11 Z",
      "M 4 2 L 4 8 L 8 2 L 8 8 M 11 2 L 11 8 L 14.5 8 C 16.5 8 16.5 5 14.5 5 L 11 5", 0.9},
     {"Note", "M 3 1 L 17 1 L 17 14 L 12 19 L 3 19 Z",
@@ -74,6 +75,7 @@ const IconShape kAttachmentIcons[] = {
     {"Paperclip", "",
      "M 13 5 L 13 15 C 13 19 7 19 7 15 L 7 4 C 7 1 11 1 11 4 L 11 14 C 11 16 9 16 9 14 L 9 6", 1.5},
     {"PushPin", "M 7 19 L 13 19 L 12 14 L 15 10 L 5 10 L 8 14 Z", "M 10 10 L 10 1", 1.0},
+    {"Tag", "M 1.5 10 L 7 16 L 18.5 16 L 18.5 4 L 7 4 Z O 6 10 1.5", "M 10 12 L 16 12 M 10 8 L 16 8", 1.0},
     {"VenkoFlag", "M 5 18 L 18 15 L 5 11 Z", "M 4 1 L 4 19", 1.2},
 };
 
@@ -114,6 +116,37 @@ void AppendPath(std::string& out, const char* path) {
       out += "h\n";
     }
   }
+}
+
+// The width of the outline drawn under a kind made of lines alone, so that
+// a light colour shows on a light page.
+constexpr double kOutline = 1.2;
+
+// The box the icon's ink covers in its 20 by 20 design, strokes included.
+KS_FloatRect InkBox(const IconShape& icon) {
+  ApBounds box;
+  auto add = [&box](const char* path, double pad) {
+    std::istringstream in(path);
+    std::string op;
+    while (in >> op) {
+      int points = op == "M" || op == "L" ? 1 : op == "C" ? 3 : 0;
+      for (int i = 0; i < points; ++i) {
+        double x = 0, y = 0;
+        in >> x >> y;
+        box.Add(x - pad, y - pad);
+        box.Add(x + pad, y + pad);
+      }
+      if (op == "O") {
+        double x = 0, y = 0, r = 0;
+        in >> x >> y >> r;
+        box.Add(x - r - pad, y - r - pad);
+        box.Add(x + r + pad, y + r + pad);
+      }
+    }
+  };
+  add(icon.body, 0.3);
+  add(icon.marks, (icon.markWidth + (*icon.body ? 0 : kOutline)) / 2);
+  return box.Rect();
 }
 
 void AppendRGB(std::string& out, const KPD_ColorF& rgb, const char* op) {
@@ -378,25 +411,51 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
       content += "S\n";
     }
   } else {
-    // A kind drawn with lines alone draws them in its colour.
+    // A kind drawn with lines alone draws them in its colour over a wider
+    // stroke in the outline colour.
+    ks::AppendFixed(content, shape->markWidth + kOutline, 3);
+    content += " w\n1 J\n1 j\n";
+    AppendPath(content, shape->marks);
+    content += "S\n";
     AppendRGB(content, fillRGB, "RG\n");
     ks::AppendFixed(content, shape->markWidth, 3);
-    content += " w\n1 J\n1 j\n";
+    content += " w\n";
     AppendPath(content, shape->marks);
     content += "S\n";
   }
 
   const double w = double(rect.right) - rect.left, h = double(rect.top) - rect.bottom;
-  double scale = 1.0;
-  if (w > 0 && h > 0 && std::min(w, h) < kIconSize) scale = std::min(w, h) / kIconSize;
-  const double side = kIconSize * scale;
-  KS_FloatRect placed;
+  const int32_t degrees = RotationOf(annot);
   out->content = std::move(content);
-  out->bbox = {0, 0, float(kIconSize), float(kIconSize)};
-  out->matrix = Place(kIconSize, kIconSize, scale, RotationOf(annot), rect.left + side / 2, rect.top - side / 2,
-                      &placed);
-  out->setRect = !geom::SameRect(placed, rect);
-  out->rect = placed;
+  if (IsAttachment(subtype) && w > 0 && h > 0) {
+    // An attachment keeps the box its producer gave it (a paperclip is
+    // narrow and tall); the icon's ink, turned by /Rotate, is fitted into
+    // it whole and centred, keeping its proportions.
+    const KS_FloatRect ink = provided.empty() ? InkBox(*shape) : KS_FloatRect{0, 0, float(kIconSize), float(kIconSize)};
+    const double iw = double(ink.right) - ink.left, ih = double(ink.top) - ink.bottom;
+    const double a = geom::Radians(degrees), c = std::fabs(std::cos(a)), sn = std::fabs(std::sin(a));
+    const double scale = std::min(w / (c * iw + sn * ih), h / (sn * iw + c * ih));
+    KS_FloatRect placed;
+    KS_Matrix m = Place(iw, ih, scale, degrees, (double(rect.left) + rect.right) / 2,
+                        (double(rect.bottom) + rect.top) / 2, &placed);
+    m.e -= m.a * ink.left + m.c * ink.bottom;
+    m.f -= m.b * ink.left + m.d * ink.bottom;
+    out->bbox = ink;
+    out->matrix = m;
+    out->setRect = false;
+  } else {
+    // A note's icon keeps its size whatever its /Rect, as viewers draw
+    // notes: the turned icon's bounds hang from the upper-left corner of
+    // /Rect and become /Rect, so that drawing it again puts it in the
+    // same place.
+    const double a = geom::Radians(degrees), c = std::fabs(std::cos(a)), sn = std::fabs(std::sin(a));
+    const double hx = (c + sn) * kIconSize / 2, hy = hx;
+    KS_FloatRect placed;
+    out->bbox = {0, 0, float(kIconSize), float(kIconSize)};
+    out->matrix = Place(kIconSize, kIconSize, 1.0, degrees, rect.left + hx, rect.top - hy, &placed);
+    out->setRect = !geom::SameRect(placed, rect);
+    out->rect = placed;
+  }
   out->strokeOpacity = t.stroke;
   out->fillOpacity = t.fill;
   out->blendMode = t.blendMode;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_appearance_kinds.h"
@@ -197,6 +198,28 @@ TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
   EXPECT_EQ(Value(big, "/Rect"), "[ 100 680 120 700 ]");
   EXPECT_EQ(Value(State(big, "/TransGs"), "/CA"), "0.4");
   EXPECT_EQ(Content(big).rfind("/TransGs gs\n", 0), 0u);
+
+  // A tiny /Rect gets the same 20-point icon as a large one, not a dot.
+  KPD_Dictionary tiny = Add("<< /Subtype /Text /Rect [100 600 102.8 602.8] >>");
+  ASSERT_TRUE(Reset(tiny));
+  EXPECT_EQ(Value(tiny, "/Rect"), "[ 100 582.8 120 602.8 ]");
+  EXPECT_EQ(Value(StreamDict(tiny), "/Matrix"), "[ 1 0 0 1 100 582.8 ]");
+  // Turned 45 degrees the icon's bounds are 20 x sqrt 2 = 28.28 square and
+  // hang from the corner; drawing it again leaves everything in place.
+  KPD_Dictionary turned = Add("<< /Subtype /Text /Rect [100 600 120 620] /Rotate 45 >>");
+  ASSERT_TRUE(Reset(turned));
+  const std::string rect = Value(turned, "/Rect"), matrix = Value(StreamDict(turned), "/Matrix");
+  std::vector<float> r;
+  ASSERT_EQ(dict::ReadNumbers(host::DictGet(turned, "/Rect"), r, 4), 4u);
+  EXPECT_NEAR(r[0], 100, 1e-3);
+  EXPECT_NEAR(r[3], 620, 1e-3);
+  EXPECT_NEAR(r[2] - r[0], 20 * std::sqrt(2.0), 1e-3);
+  EXPECT_NEAR(r[3] - r[1], 20 * std::sqrt(2.0), 1e-3);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(Reset(turned));
+    EXPECT_EQ(Value(turned, "/Rect"), rect);
+    EXPECT_EQ(Value(StreamDict(turned), "/Matrix"), matrix);
+  }
 }
 
 TEST_F(MarkupAppearance, FileAttachmentIcons) {
@@ -212,6 +235,27 @@ TEST_F(MarkupAppearance, FileAttachmentIcons) {
   EXPECT_EQ(Content(unnamed), seen[2]);
   EXPECT_EQ(KW_IconToDraw("FileAttachment", "Graph"), "Graph");
   EXPECT_EQ(KW_IconToDraw("Text", "Graph"), "Note");
+  // The standard's "Key" note and "Tag" attachment have icons of their own.
+  EXPECT_EQ(KW_IconToDraw("Text", "Key"), "Key");
+  EXPECT_EQ(KW_IconToDraw("FileAttachment", "Tag"), "Tag");
+  EXPECT_EQ(KW_IconToDraw("Text", "Tag"), "Note");
+
+  // Acrobat's 7 by 17 paperclip keeps its box; the clip's ink (8.7 by 20.7
+  // in its 20-point design, with the outline) is scaled by 7 / 8.7 to fill
+  // the width and centred.
+  KPD_Dictionary clip = Add("<< /Subtype /FileAttachment /Rect [10 10 17 27] /Name /Paperclip /C [1 1 0] >>");
+  ASSERT_TRUE(Reset(clip));
+  EXPECT_EQ(Value(clip, "/Rect"), "[ 10 10 17 27 ]");
+  std::vector<float> m;
+  ASSERT_EQ(dict::ReadNumbers(host::DictGet(StreamDict(clip), "/Matrix"), m, 6), 6u);
+  EXPECT_NEAR(m[0], 7 / 8.7, 1e-3);
+  EXPECT_NEAR(m[3], 7 / 8.7, 1e-3);
+  // The clip's middle (x 10, y 10 in the design) lands on the box's.
+  EXPECT_NEAR(m[0] * 10 + m[4], 13.5, 1e-3);
+  EXPECT_NEAR(m[3] * 10 + m[5], 18.5, 1e-3);
+  // Yellow lines over a black outline.
+  const std::string c = Content(clip);
+  EXPECT_LT(c.find("2.700 w"), c.find("1.000 1.000 0.000 RG"));
 }
 
 TEST(IconCacheKey, SameLookSameKey) {

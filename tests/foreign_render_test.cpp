@@ -37,6 +37,9 @@ struct PageImage : Image {
   }
 };
 
+// Darker than white or yellow: where an outline or other ink shows.
+bool Ink(const Rgb& c) { return c.r < 200 || c.g < 200; }
+bool Yellow(const Rgb& c) { return c.r > 200 && c.g > 200 && c.b < 80; }
 bool White(const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }
 // The standard stamps' colours: blue (0.15 0.3 0.7) and green (0.1 0.5 0.1).
 bool StampBlue(const Rgb& c) { return c.b > 120 && c.r < 90 && c.g < 130; }
@@ -104,6 +107,25 @@ TEST_F(ForeignRender, StampsShowTheirNameAsOtherViewersDo) {
     EXPECT_GT(columns, 60) << renderer;
     EXPECT_LT(columns, 120) << renderer;
     EXPECT_TRUE(White(image.At(5, 5))) << renderer;
+  }
+}
+
+TEST_F(ForeignRender, APaperclipKeepsItsNarrowBoxAndShowsOnWhite) {
+  if (!HaveProgram("pdftoppm") || !HaveProgram("mutool")) GTEST_SKIP() << "poppler or MuPDF is missing";
+  // Acrobat's paperclip: 7 wide, 17 high, yellow (poppler shows no
+  // attachment without a file specification).
+  Regenerate({"<< /Type /Annot /Subtype /FileAttachment /Rect [100 100 107 117] /Name /Paperclip /C [1 1 0] "
+              "/FS << /Type /Filespec /F (a.txt) >> >>"});
+  for (const auto& [renderer, image] : Renders()) {
+    // The clip runs the box's height: ink in its lower and upper thirds...
+    EXPECT_TRUE(image.Any(100, 101, 107, 105, Ink)) << renderer << ": the clip's foot";
+    EXPECT_TRUE(image.Any(100, 112, 107, 116, Ink)) << renderer << ": the clip's head";
+    // ...outlined in black with its yellow inside the lines...
+    EXPECT_TRUE(image.Any(100, 100, 107, 117, Yellow)) << renderer;
+    // ...and nothing outside the box.
+    EXPECT_FALSE(image.Any(90, 90, 98, 127, Ink)) << renderer;
+    EXPECT_FALSE(image.Any(109, 90, 117, 127, Ink)) << renderer;
+    EXPECT_FALSE(image.Any(98, 119, 109, 127, Ink)) << renderer;
   }
 }
 
