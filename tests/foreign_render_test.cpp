@@ -129,4 +129,26 @@ TEST_F(ForeignRender, APaperclipKeepsItsNarrowBoxAndShowsOnWhite) {
   }
 }
 
+TEST_F(ForeignRender, OverlappingHighlightQuadsShowOneColour) {
+  if (!HaveProgram("pdftoppm") || !HaveProgram("mutool")) GTEST_SKIP() << "poppler or MuPDF is missing";
+  // Two quads over 100..200 and 150..250 (overlapping over 150..200), the
+  // second written with its corners in the other order; then a quad turned
+  // the other way round (its text running right to left).
+  Regenerate({"<< /Type /Annot /Subtype /Highlight /Rect [0 0 1 1] /C [0.5 0.5 1] "
+              "/QuadPoints [100 220 200 220 100 200 200 200 250 200 150 200 250 220 150 220 "
+              "250 210 120 210 250 190 120 190] >>"});
+  for (const auto& [renderer, image] : Renders()) {
+    const Rgb once = image.At(120, 215), both = image.At(175, 215), turned = image.At(240, 195),
+              crossing = image.At(240, 205);
+    // (0.5 0.5 1) multiplied once over white is (128 128 255); twice it
+    // would be (64 64 255).
+    for (const Rgb& c : {once, both, turned, crossing}) {
+      EXPECT_NEAR(c.r, 128, 6) << renderer;
+      EXPECT_NEAR(c.g, 128, 6) << renderer;
+      EXPECT_GT(c.b, 245) << renderer;
+    }
+    EXPECT_TRUE(White(image.At(175, 230))) << renderer;
+  }
+}
+
 }  // namespace
