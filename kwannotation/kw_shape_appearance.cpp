@@ -42,15 +42,25 @@ bool Fail(std::string* reason, const std::string& text) {
 
 KS_FloatPoint F(Pt p) { return geom::ToFloat(p); }
 
-// /Rect as it is stored: four finite numbers, left below right and bottom
-// below top. An inverted or empty rectangle is refused, not repaired.
+// /Rect: four finite numbers, read as the rectangle they span whichever
+// corners they name (other programs write some upside down). An empty
+// rectangle is refused.
 bool ReadRect(KPD_Dictionary dict, KS_FloatRect* rect, std::string* reason) {
   std::vector<float> v;
   if (dict::ReadNumbers(host::DictGet(dict, "/Rect"), v, 4) != 4) return Fail(reason, "missing or malformed /Rect");
   if (!geom::InRange(v)) return Fail(reason, "/Rect out of range");
-  if (!(v[0] < v[2]) || !(v[1] < v[3])) return Fail(reason, "empty or inverted /Rect");
+  if (v[0] > v[2]) std::swap(v[0], v[2]);
+  if (v[1] > v[3]) std::swap(v[1], v[3]);
+  if (!(v[0] < v[2]) || !(v[1] < v[3])) return Fail(reason, "empty /Rect");
   *rect = {v[0], v[1], v[2], v[3]};
   return true;
+}
+
+// Whether the stored /Rect names its corners the other way round; such a
+// rectangle is written back the right way up.
+bool StoredUpsideDown(KPD_Dictionary dict) {
+  std::vector<float> v;
+  return dict::ReadNumbers(host::DictGet(dict, "/Rect"), v, 4) == 4 && (v[0] > v[2] || v[1] > v[3]);
 }
 
 // The drawing rectangle: /Rect less the /RD insets of the object model; a
@@ -82,7 +92,7 @@ void Finish(const CAPCommon& state, std::string&& content, const KS_FloatRect& b
             const std::string& blendMode, ShapeAppearanceResult* out) {
   out->content = std::move(content);
   out->bbox = box;
-  out->setRect = !SameRect(box, oldRect);
+  out->setRect = !SameRect(box, oldRect) || StoredUpsideDown(state.dict);
   out->rect = box;
   out->strokeOpacity = state.strokeOpacity;
   out->fillOpacity = state.fillOpacity;

@@ -239,6 +239,21 @@ TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
   EXPECT_EQ(Value(annot, "/Rect"), rect);
 }
 
+// Other programs write some rectangles from the top right corner down; the
+// shape is drawn in the rectangle they span, written back the right way up.
+TEST_F(ShapeAppearance, UpsideDownRectanglesAreReadTheRightWayUp) {
+  KPD_Dictionary polygon =
+      Add("<< /Subtype /Polygon /Rect [100 100 0 0] /C [0 0 1] /Vertices [10 10 90 10 50 90] >>");
+  std::string reason;
+  ASSERT_TRUE(ResetPolygonAppearance(polygon, &reason)) << reason;
+  EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 100 100 ]");
+  KPD_Dictionary square = Add("<< /Subtype /Square /Rect [10 50 50 10] /C [1 0 0] /BS << /W 2 >> >>");
+  ASSERT_TRUE(ResetSquareAppearance(square, &reason)) << reason;
+  // The border inset by two thirds of its width on each side: 40 - 8/3 wide.
+  EXPECT_EQ(Value(square, "/Rect"), "[ 10 10 50 50 ]");
+  EXPECT_NE(Content(square).find("11.333 11.333 37.333 37.333 re"), std::string::npos) << Content(square);
+}
+
 TEST_F(ShapeAppearance, PolygonWithCurvesAndPolyLineWithEndings) {
   KPD_Dictionary polygon = Add(
       "<< /Subtype /Polygon /Rect [0 0 100 100] /C [0 0 1] /BS << /W 2 >> /Vertices [10 10 90 10 50 90]"
@@ -442,8 +457,8 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
     std::string dict;
     const char* reason;
   } cases[] = {
-      {&ResetSquareAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty or inverted /Rect"},
-      {&ResetSquareAppearance, "/Subtype /Square /Rect [50 10 10 50]", "empty or inverted /Rect"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty /Rect"},
+      {&ResetPolygonAppearance, "/Subtype /Polygon /Rect [10 50 50 50] /Vertices [10 50 30 50 50 50]", "empty /Rect"},
       {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]",
        "/Rect out of range"},
       {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 100000000000 50]", "/Rect out of range"},

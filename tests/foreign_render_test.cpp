@@ -151,4 +151,15 @@ TEST_F(ForeignRender, OverlappingHighlightQuadsShowOneColour) {
   }
 }
 
+TEST_F(ForeignRender, APolygonWithAnUpsideDownRectIsDrawn) {
+  if (!HaveProgram("pdftoppm") || !HaveProgram("mutool")) GTEST_SKIP() << "poppler or MuPDF is missing";
+  Regenerate({"<< /Type /Annot /Subtype /Polygon /Rect [300 300 100 100] /IC [0 0 1] /C [0 0 1] "
+              "/Vertices [110 110 290 110 200 290] >>"});
+  for (const auto& [renderer, image] : Renders()) {
+    const Rgb inside = image.At(200, 150);
+    EXPECT_TRUE(inside.b > 200 && inside.r < 60 && inside.g < 60) << renderer;
+    EXPECT_TRUE(White(image.At(120, 250))) << renderer;
+  }
+}
+
 }  // namespace
