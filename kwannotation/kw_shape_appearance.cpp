@@ -463,7 +463,8 @@ void AddFont(KPD_Document doc, KPD_Stream stream, KA_FontService svc) {
   host::ObjectRelease(font);
 }
 
-bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason, bool withCaption) {
+bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason, bool withCaption,
+                const LineGap* cut = nullptr) {
   CAPCommon s;
   if (!s.Init(line)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -524,15 +525,20 @@ bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::strin
   if (t.x < 0 || (t.x == 0 && t.y < 0)) t = {-t.x, -t.y};
   Pt up{0.0 - t.y, t.x};  // 0 - y: no "-0.000" for a level line
   Pt mid{(a1.x + a2.x) / 2 + caption.offsetAlong * t.x, (a1.y + a2.y) / 2 + caption.offsetAlong * t.y};
-  const double gap = caption.width / 2 + 2;
-  const bool inlineGap = caption.present && !caption.top &&
-                         std::fabs(caption.offsetUp) < (caption.ascent - caption.descent) / 2 &&
-                         len > 2 * gap;
+  double gap = caption.width / 2 + 2;
+  bool inlineGap = caption.present && !caption.top &&
+                   std::fabs(caption.offsetUp) < (caption.ascent - caption.descent) / 2 && len > 2 * gap;
+  Pt gapMid = mid;
+  if (cut) {
+    gap = cut->half;
+    gapMid = {(a1.x + a2.x) / 2 + cut->along * t.x, (a1.y + a2.y) / 2 + cut->along * t.y};
+    inlineGap = len > 2 * gap;
+  }
 
   AppendMoveTo(content, a1.x, a1.y);
   if (inlineGap) {
-    AppendLineTo(content, mid.x - gap * u.x, mid.y - gap * u.y);
-    AppendMoveTo(content, mid.x + gap * u.x, mid.y + gap * u.y);
+    AppendLineTo(content, gapMid.x - gap * u.x, gapMid.y - gap * u.y);
+    AppendMoveTo(content, gapMid.x + gap * u.x, gapMid.y + gap * u.y);
   }
   AppendLineTo(content, a2.x, a2.y);
   if (std::fabs(ll) >= 0.0001 || std::fabs(lle) >= 0.0001) {
@@ -911,8 +917,9 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceRes
   }
 }
 
-bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason) {
-  return LineFigure(line, out, skipReason, false);
+bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason,
+                       const LineGap* gap) {
+  return LineFigure(line, out, skipReason, false, gap);
 }
 
 bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result,

@@ -98,7 +98,14 @@ std::string KW_CaptionPdfString(KA_FontService svc, const std::u16string& text);
 
 // The line's figure (path, leaders, endings) without the /Contents caption,
 // for line kinds that draw a caption of their own.
-bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason);
+// With `gap`, the line is broken for a caption written in it: `half` on
+// each side of its middle moved `along` the reading direction.
+struct LineGap {
+  double along = 0;
+  double half = 0;
+};
+bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason,
+                       const LineGap* gap = nullptr);
 
 // The one writer of a computed appearance: the /AP /N stream (a new one, or
 // with `options.reuseStream` the old one rewritten in place), its

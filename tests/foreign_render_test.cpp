@@ -162,4 +162,28 @@ TEST_F(ForeignRender, APolygonWithAnUpsideDownRectIsDrawn) {
   }
 }
 
+TEST_F(ForeignRender, ADistanceWithoutCaptionPositionHasItsCaptionInTheLine) {
+  if (!HaveProgram("pdftoppm") || !HaveProgram("mutool")) GTEST_SKIP() << "poppler or MuPDF is missing";
+  // 280 points at 1 in = 10 ft: 38.89 ft, in red, on a blue line at y 200.
+  Regenerate({"<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [60 195 340 205] /L [60 200 340 200] "
+              "/C [0 0 1] /CC [1 0 0] /Cap true /DS (font: Helvetica 14pt) /MeasurementTypes 2 "
+              "/Measure << /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0.138889 /D 100 >>] "
+              "/D [<< /U (ft) /C 1 /D 100 >>] /A [<< /U (sq ft) /C 1 /D 100 >>] >> >>"});
+  CommandResult text = Shell("pdftotext " + Quote(out_) + " -");
+  EXPECT_NE(text.output.find("38.89 ft"), std::string::npos) << text.output;
+  auto red = [](const Rgb& c) { return c.r > 200 && c.g < 80 && c.b < 80; };
+  // A one-point line may fall across two pixel rows at half strength.
+  auto blue = [](const Rgb& c) { return c.b > 200 && c.r < 200 && c.g < 200; };
+  for (const auto& [renderer, image] : Renders()) {
+    // The caption straddles the line...
+    EXPECT_TRUE(image.Any(150, 192, 250, 198, red)) << renderer << ": below the line";
+    EXPECT_TRUE(image.Any(150, 202, 250, 208, red)) << renderer << ": above the line";
+    EXPECT_FALSE(image.Any(150, 212, 250, 230, red)) << renderer << ": not over it";
+    // ...in a break of the line, which runs on either side.
+    EXPECT_TRUE(image.Any(70, 199, 90, 201, blue)) << renderer;
+    EXPECT_TRUE(image.Any(310, 199, 330, 201, blue)) << renderer;
+    EXPECT_FALSE(image.Any(185, 199, 215, 201, blue)) << renderer;
+  }
+}
+
 }  // namespace

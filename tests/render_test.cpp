@@ -342,7 +342,7 @@ const std::string kFeet =
 // "Δ-Шаг" as a UTF-16 text string.
 const std::vector<std::string> kMeasurements = {
     "<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [100 100 172 110] /L [100 100 172 100] /C [0 0 1]"
-    " /CC [1 0 0] /Cap true /DS (font: Helvetica 14pt) /Label <FEFF0394002D0428043004330020> /MeasurementTypes 130 " +
+    " /CC [1 0 0] /Cap true /CP /Top /DS (font: Helvetica 14pt) /Label <FEFF0394002D0428043004330020> /MeasurementTypes 130 " +
         kFeet + " >>",
     "<< /Type /Annot /Subtype /Circle /IT /CircleDimension /Rect [100 200 300 380] /C [0 0 0] /CC [1 0 0]"
     " /CenterPoint true /MeasurementTypes 384 " + kFeet + " >>",
