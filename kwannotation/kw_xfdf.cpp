@@ -15,6 +15,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_xfdf_link.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
 
@@ -181,6 +182,9 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
         ExportLineEndings(start, end, element);
       break;
     }
+    case KW_ANNOT_LINK:
+      KW_ExportLinkToXFDF(annot.GetImpl()->GetDocument(), d, element);
+      break;
     case KW_ANNOT_INK: {
       auto strokes = static_cast<CKW_Ink&>(annot).GetInkList();
       if (strokes.empty()) break;
@@ -296,6 +300,9 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
       }
       break;
     }
+    case KW_ANNOT_LINK:
+      KW_ImportLinkFromXFDF(annot.GetImpl()->GetDocument(), *annot.GetImpl(), element);
+      break;
     case KW_ANNOT_INK: {
       KX_Element list = xfdf::FirstChild(element, "inklist");
       if (!list) break;

@@ -348,6 +348,68 @@ TEST_F(XfdfSlots, LinesCarryCaptionPlacementLeadersAndEveryFlag) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
+// A link keeps what it does through export and import: its URI, GoTo or
+// Named action, or its own destination, and its border.
+TEST_F(XfdfSlots, LinksKeepTheirActionDestinationAndBorder) {
+  KPD_Page page = host::DocGetPage(doc_, 0);
+  const std::string pageRef = "<< /Type /Annot /Subtype /Link /Rect [10 10 50 30] ";
+  const std::string links[] = {
+      pageRef + "/NM (uri) /Border [0 0 2] /A << /S /URI /URI (https://example.com/a?b=1) >> >>",
+      pageRef + "/NM (goto) /BS << /W 1 /S /D /D [3 2] >> /H /O >>",
+      pageRef + "/NM (named) /A << /S /Named /N /NextPage >> >>",
+      pageRef + "/NM (dest) /Dest (chapter1) >>",
+  };
+  for (const std::string& text : links) {
+    test::Owned d = test::Parse(text);
+    ASSERT_TRUE(list_->CreateAnnot("Link", d.get(), {})) << text;
+  }
+  // The GoTo action points at the page itself, which parsing cannot write.
+  {
+    KPD_Dictionary goTo = list_->GetAnnotAt(1)->GetDict();
+    test::Owned action = test::Parse("<< /S /GoTo /D [0 /XYZ 10 20 null] >>");
+    host::ArraySet(host::DictGet(action.get(), "/D"), 0, page);
+    host::DictSet(goTo, "/A", action.get());
+  }
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  for (const char* expected : {"<URI Name=\"https://example.com/a?b=1\"", "<XYZ Page=\"0\" Left=\"10\" Top=\"20\" />",
+                               "<Named Name=\"NextPage\"", "<Dest>", "<Named Name=\"chapter1\"", "width=\"2.00\"",
+                               "dashes=\"3,2\"", "Highlight=\"Outline\"", "<OnActivation>"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+  while (list_->CountAnnots() > 0) ASSERT_TRUE(list_->RemoveAnnot(list_->GetAnnotAt(0)->GetDict()));
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ASSERT_EQ(list_->CountAnnots(), 4);
+  auto byName = [&](const char16_t* name) { return list_->FindAnnotByName(name); };
+  KPD_Dictionary uri = dict::GetDict(byName(u"uri"), "/A");
+  EXPECT_EQ(dict::GetName(uri, "/S"), "URI");
+  EXPECT_EQ(dict::GetText(uri, "/URI").value_or(u""), u"https://example.com/a?b=1");
+  KwBorderInfo border;
+  ASSERT_TRUE(KW_ReadBorderInfo(byName(u"uri"), &border));
+  EXPECT_EQ(border.width, 2);
+  KPD_Dictionary goTo = dict::GetDict(byName(u"goto"), "/A");
+  EXPECT_EQ(dict::GetName(goTo, "/S"), "GoTo");
+  KPD_Object dest = host::DictGet(goTo, "/D");
+  ASSERT_EQ(host::ArrayCount(dest), 5);
+  EXPECT_TRUE(host::ObjectIsIdentical(host::ArrayGet(dest, 0), page));
+  EXPECT_EQ(host::ObjectGetNumber(host::ArrayGet(dest, 3)), 20);
+  EXPECT_EQ(host::ObjectGetType(host::ArrayGet(dest, 4)), KPD_OBJ_NULL);
+  ASSERT_TRUE(KW_ReadBorderInfo(byName(u"goto"), &border));
+  EXPECT_EQ(border.style, KW_BORDER_DASH);
+  EXPECT_EQ(border.dashes, (std::vector<float>{3, 2}));
+  EXPECT_EQ(dict::GetName(byName(u"goto"), "/H"), "O");
+  EXPECT_EQ(dict::GetName(dict::GetDict(byName(u"named"), "/A"), "/N"), "NextPage");
+  EXPECT_EQ(dict::GetText(byName(u"dest"), "/Dest").value_or(u""), u"chapter1");
+
+  // A destination on a page the document does not have is left out.
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><link page=\"0\" name=\"far\" rect=\"0,0,9,9\"><OnActivation><Action>"
+                            "<GoTo><Dest><Fit Page=\"7\"/></Dest></GoTo></Action></OnActivation></link></annots></xfdf>",
+                            &error))
+      << error;
+  EXPECT_FALSE(host::DictHasKey(byName(u"far"), "/A"));
+}
+
 // A number that cannot be a PDF value, or a negative dash, fails the whole
 // import with the element's line and the reason; nothing is created.
 TEST_F(XfdfSlots, NumbersThatCannotBePdfValuesFailTheirElement) {
