@@ -16,6 +16,7 @@
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf_link.h"
+#include "kwannotation/kw_xfdf_redact.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
 
@@ -185,6 +186,9 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_LINK:
       KW_ExportLinkToXFDF(annot.GetImpl()->GetDocument(), d, element);
       break;
+    case KW_ANNOT_REDACT:
+      KW_ExportRedactToXFDF(d, element);
+      break;
     case KW_ANNOT_INK: {
       auto strokes = static_cast<CKW_Ink&>(annot).GetInkList();
       if (strokes.empty()) break;
@@ -302,6 +306,9 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
     }
     case KW_ANNOT_LINK:
       KW_ImportLinkFromXFDF(annot.GetImpl()->GetDocument(), *annot.GetImpl(), element);
+      break;
+    case KW_ANNOT_REDACT:
+      KW_ImportRedactFromXFDF(annot.GetImpl()->GetDocument(), *annot.GetImpl(), element);
       break;
     case KW_ANNOT_INK: {
       KX_Element list = xfdf::FirstChild(element, "inklist");

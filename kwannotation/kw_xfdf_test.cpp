@@ -410,6 +410,47 @@ TEST_F(XfdfSlots, LinksKeepTheirActionDestinationAndBorder) {
   EXPECT_FALSE(host::DictHasKey(byName(u"far"), "/A"));
 }
 
+// A redaction keeps the pieces it covers, its overlay text and the overlay
+// form through export and import, instead of covering its whole /Rect.
+TEST_F(XfdfSlots, RedactionsKeepQuadsOverlayTextAndOverlayForm) {
+  test::Owned d = test::Parse(
+      "<< /Type /Annot /Subtype /Redact /NM (r1) /Rect [10 10 200 100] /IC [0 0 0] "
+      "/QuadPoints [10 100 200 100 10 80 200 80 10 40 120 40 10 20 120 20] /OverlayText (Removed \\(legal\\)) "
+      "/Repeat true /Q 1 /DA (/Helv 9 Tf 1 0 0 rg) >>");
+  auto made = list_->CreateAnnot("Redact", d.get(), {});
+  ASSERT_TRUE(made);
+  KPD_Stream ro = host::DocNewStream(doc_, "1 0 0 rg 0 0 10 10 re f", 23);
+  test::Owned form = test::Parse("<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] >>");
+  for (const char* key : {"/Type", "/Subtype", "/BBox"})
+    host::DictSet(host::StreamGetDict(ro), key, host::DictGet(form.get(), key));
+  host::DictSet(made->GetDict(), "/RO", ro);
+  host::ObjectRelease(ro);
+
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  for (const char* expected : {"coords=\"10,100,200,100,10,80,200,80,10,40,120,40,10,20,120,20\"",
+                               "overlay-text=\"Removed (legal)\"", "repeat=\"yes\"", "justification=\"centered\"",
+                               "<defaultappearance>/Helv 9 Tf 1 0 0 rg</defaultappearance>", "<overlay-appearance>"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+  while (list_->CountAnnots() > 0) ASSERT_TRUE(list_->RemoveAnnot(list_->GetAnnotAt(0)->GetDict()));
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ASSERT_EQ(list_->CountAnnots(), 1);
+  KPD_Dictionary r = list_->GetAnnotAt(0)->GetDict();
+  std::vector<float> quads;
+  ASSERT_TRUE(dict::GetNumbers(r, "/QuadPoints", &quads));
+  EXPECT_EQ(quads, (std::vector<float>{10, 100, 200, 100, 10, 80, 200, 80, 10, 40, 120, 40, 10, 20, 120, 20}));
+  EXPECT_EQ(dict::GetText(r, "/OverlayText").value_or(u""), u"Removed (legal)");
+  EXPECT_EQ(dict::GetBool(r, "/Repeat"), std::optional<bool>(true));
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(r, "/Q")), 1);
+  EXPECT_EQ(dict::GetText(r, "/DA").value_or(u""), u"/Helv 9 Tf 1 0 0 rg");
+  KPD_Object back = host::DictGet(r, "/RO");
+  ASSERT_EQ(host::ObjectGetType(back), KPD_OBJ_STREAM);
+  host::ByteString data;
+  ASSERT_TRUE(host::StreamGetData(back, 1, data.get()));
+  EXPECT_EQ(data.str(), "1 0 0 rg 0 0 10 10 re f");
+}
+
 // A number that cannot be a PDF value, or a negative dash, fails the whole
 // import with the element's line and the reason; nothing is created.
 TEST_F(XfdfSlots, NumbersThatCannotBePdfValuesFailTheirElement) {
