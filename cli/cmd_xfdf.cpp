@@ -95,6 +95,7 @@ int Import(const std::vector<std::string>& args) {
   if (!kwannotation::KW_ImportXFDF(doc.Get(), text, &error, nullptr, &files))
     return Fail(kExitFailure, xfdfPath + ": " + error + (files.refusedLarge ? kSkipHint : ""));
   ReportLeftOut(files);
+  for (const std::string& r : files.renamed) std::fprintf(stderr, "annot: %s\n", r.c_str());
   std::string saveError;
   if (!doc.Save(out, a.Has("--full"), &saveError))
     return Fail(kExitFailure, saveError.empty() ? out + ": cannot save" : saveError);

@@ -1222,6 +1222,9 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   xfdf::SetAttr(data, "length", std::to_string(bytes.str().size()));
   xfdf::SetAttr(data, "encoding", "base64");
   xfdf::SetAttr(data, "MODE", "FILTERED");
+  // The data goes decoded; the filter it was stored with goes beside it.
+  const std::string filter = dict::GetName(sd, "/Filter");
+  if (!filter.empty()) xfdf::SetAttr(data, "filter", filter);
   KPD_Dictionary params = dict::GetDict(sd, "/Params");
   ExportParam(params, "/Size", data, "size");
   ExportParam(params, "/CreationDate", data, "creation");
@@ -1263,8 +1266,23 @@ bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
   dict::SetText(fs.get(), "/UF", dict::FromUtf8(name));
   KX_Element data = xfdf::FirstChild(element, "data");
   if (carried) {
+    // RAW data is the stored bytes, still encoded with its "filter"; other
+    // data is the file itself, which saving compresses.
+    std::string mode, filter;
+    const bool raw = xfdf::GetAttr(data, "MODE", &mode) && mode == "RAW" && xfdf::GetAttr(data, "filter", &filter) &&
+                     !filter.empty();
     KPD_Stream file = host::DocNewStream(doc, bytes.data(), bytes.size());
     KPD_Dictionary sd = file ? host::StreamGetDict(file) : nullptr;
+    if (sd && raw) {
+      dict::SetName(sd, "/Filter", filter);
+      host::ByteString decoded;
+      if (!host::StreamGetData(file, 1, decoded.get())) {
+        // A filter the bytes do not decode with: the file goes in as it came.
+        host::DictRemove(sd, "/Filter");
+      } else {
+        bytes = decoded.str();
+      }
+    }
     if (sd) {
       dict::SetName(sd, "/Type", "EmbeddedFile");
       if (xfdf::GetAttr(data, "mimetype", &value) && !value.empty()) dict::SetName(sd, "/Subtype", value);

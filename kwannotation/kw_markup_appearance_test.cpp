@@ -442,6 +442,30 @@ TEST_F(EmbeddedAttachment, AnImportWithoutTheFileKeepsTheEmbeddedFile) {
   host::DocClose(other);
 }
 
+// The filter a file was stored with travels beside its decoded data; data
+// that comes RAW, still encoded, is decoded with the filter it names.
+TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
+  const std::string deflated("\x78\x9c\x2b\xc8\x49\xcc\x53\xc8\x4f\x53\x28\xc9\x48\x55\x48\x2f\xca\x2f\xcd\x4b\x51\x48\xcb\xc9\xcf\x2f\x02\x00\x6d\x93\x08\xf3", 32);  // "plan of the ground floor", deflated
+  KPD_Stream file = host::DictGet(host::DictGet(host::DictGet(annot_, "/FS"), "/EF"), "/F");
+  host::StreamSetData(file, deflated.data(), deflated.size());
+  test::Owned flate = test::Parse("/FlateDecode");
+  host::DictSet(host::StreamGetDict(file), "/Filter", flate.get());
+  const std::string xfdf = Export(1024);
+  EXPECT_NE(xfdf.find("filter=\"FlateDecode\""), std::string::npos) << xfdf;
+
+  const std::string rawXfdf =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"raw\" rect=\"40,10,60,30\" file=\"plan.txt\">"
+      "<data MODE=\"RAW\" encoding=\"base64\" filter=\"FlateDecode\">eJwryEnMU8hPUyjJSFVIL8ovzUtRSMvJzy8CAG2TCPM=</data>"
+      "</fileattachment></annots></xfdf>";
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(doc_, rawXfdf, &error)) << error;
+  KPD_Dictionary raw = host::PageGetAnnot(page_, 1);
+  EXPECT_EQ(FileOf(raw), "plan of the ground floor");
+  KPD_Object ef = host::DictGet(host::DictGet(raw, "/FS"), "/EF");
+  KPD_Object params = host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Params");
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(params, "/Size")), 24);
+}
+
 // A file over the limit fails the exchange by name unless it may be left
 // out; then the list names it, and an import keeps the file already there.
 TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {

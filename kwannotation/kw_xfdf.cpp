@@ -220,6 +220,9 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_FILEATTACHMENT: {
       std::string icon = dict::GetName(d, "/Name");
       if (!icon.empty()) xfdf::SetAttr(element, "icon", icon);
+      int32_t rotation = 0;
+      if (code == KW_ANNOT_TEXT && annot.GetRotate(&rotation) && rotation != 0)
+        xfdf::SetAttr(element, "rotation", std::to_string(rotation));
       break;
     }
     case KW_ANNOT_FREETEXT: {
@@ -334,6 +337,9 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_STAMP:
     case KW_ANNOT_FILEATTACHMENT:
       if (xfdf::GetAttr(element, "icon", &value) && !value.empty()) w.SetName("/Name", value);
+      if (float rotation = 0; code == KW_ANNOT_TEXT && xfdf::GetAttr(element, "rotation", &value) &&
+                              xfdf::ParseFloat(value, &rotation) && std::fabs(rotation) <= 360000)
+        annot.SetRotate(static_cast<int32_t>(std::lround(rotation)));
       break;
     case KW_ANNOT_FREETEXT: {
       if (xfdf::GetAttr(element, "justification", &value)) {
@@ -647,6 +653,18 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     }
     return page;
   };
+  // The annotation that is the k-th (from 0) of the page to have the name.
+  auto nthNamed = [](const Page& page, const std::string& name, int k) -> KPD_Annot {
+    KPD_Page hostPage = page.list ? page.list->GetPage() : nullptr;
+    const std::u16string wanted = dict::FromUtf8(name);
+    const int32_t count = hostPage ? host::PageAnnotCount(hostPage) : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      KPD_Annot annot = host::PageGetAnnot(hostPage, i);
+      std::u16string nm;
+      if (annot && dict::GetText(annot, "/NM", &nm) && nm == wanted && k-- == 0) return annot;
+    }
+    return nullptr;
+  };
   auto findByName = [](const Page& page, const std::string& name) -> KPD_Annot {
     if (name.empty()) return nullptr;
     auto found = page.byName.find(dict::FromUtf8(name));
@@ -658,12 +676,15 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     KX_Element element;
     int32_t code;
     int32_t page;
+    int position;
+    int occurrence;  // how many elements before it had its name
   };
   std::vector<Item> items;
   int32_t pages = host::DocPageCount(doc);
   KX_Element annots = xfdf::FirstChild(root, "annots");
   int position = 0;
   std::set<std::pair<int32_t, std::string>> namedInFile;
+  std::map<std::pair<int32_t, std::string>, int> timesNamed;
   for (KX_Element e = xfdf::FirstChild(annots, nullptr); e; e = xfdf::NextSibling(e, nullptr)) {
     ++position;
     std::string name = xfdf::ElementName(e);
@@ -679,7 +700,13 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     // it when drawn. An update keeps the rectangle it has.
     std::string nm;
     xfdf::GetAttr(e, "name", &nm);
-    const bool known = findByName(pageOf(page), nm) || (!nm.empty() && !namedInFile.emplace(page, nm).second);
+    // A name an earlier element of this file has already used stands for
+    // the next annotation of the page with that name, or, when there is
+    // none, for a new annotation renamed below.
+    const int occurrence = nm.empty() ? 0 : timesNamed[{page, nm}]++;
+    namedInFile.emplace(page, nm);
+    const bool repeated = occurrence > 0;
+    const bool known = (repeated ? nthNamed(pageOf(page), nm, occurrence) : findByName(pageOf(page), nm)) != nullptr;
     if (fault.empty() && !known && !HasOwnRect(e, code)) fault = "no \"rect\" of four numbers";
     std::string bytes;
     size_t size = 0;
@@ -703,7 +730,7 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
       return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
                   std::to_string(position) + " (" + name + "): " + fault);
     }
-    items.push_back({e, code, page});
+    items.push_back({e, code, page, position, occurrence});
   }
 
   std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
@@ -712,8 +739,12 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (!page.list) continue;
     std::string name;
     std::shared_ptr<CKW_Annot> annot;
-    if (xfdf::GetAttr(item.element, "name", &name))
-      if (KPD_Annot existing = findByName(page, name)) annot = page.list->GetAnnot(existing);
+    bool renaming = false;
+    if (xfdf::GetAttr(item.element, "name", &name)) {
+      KPD_Annot existing = item.occurrence > 0 ? nthNamed(page, name, item.occurrence) : findByName(page, name);
+      if (existing) annot = page.list->GetAnnot(existing);
+      renaming = !existing && item.occurrence > 0;
+    }
     if (!annot) annot = page.list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
     if (!annot) continue;
     // The reply is resolved here, through the index, rather than by the
@@ -727,6 +758,18 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
       if (auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get())) markup->SetInReplyTo(findByName(page, target));
     }
     ImportGeometry(*annot, item.element);
+    if (renaming) {
+      // The first free name of "<name>-2", "<name>-3", ... on the page and in the file.
+      std::string fresh;
+      for (int n = 2; fresh.empty() || findByName(page, fresh) || namedInFile.count({item.page, fresh}); ++n)
+        fresh = name + "-" + std::to_string(n);
+      namedInFile.emplace(item.page, fresh);
+      dict::SetText(annot->GetDict(), "/NM", dict::FromUtf8(fresh));
+      if (files)
+        files->renamed.push_back("annotation " + std::to_string(item.position) + " (" + xfdf::ElementName(item.element) +
+                                 ") on page " + std::to_string(item.page + 1) + ": the name \"" + name +
+                                 "\" is taken by an earlier one; imported as \"" + fresh + "\"");
+    }
     // Stamps and carets draw in their form's own coordinates, so their box
     // is not the page rectangle that the carried rect may grow.
     const bool ownSpace = item.code == KW_ANNOT_STAMP || item.code == KW_ANNOT_CARET;

@@ -24,6 +24,9 @@ struct KwXfdfFiles {
   std::vector<std::string> leftOut;
   // The exchange failed for a file over the limit.
   bool refusedLarge = false;
+  // Import: each annotation that had the name of an earlier one in the same
+  // XFDF and was kept under a new name, said in a sentence.
+  std::vector<std::string> renamed;
 };
 
 // The XFDF text of every annotation of `doc`: root "xfdf" with its
@@ -35,7 +38,9 @@ struct KwXfdfFiles {
 bool KW_ExportXFDF(KPD_Document doc, std::string* xfdf, std::string* error, KwXfdfFiles* files = nullptr);
 
 // Adds the annotations of an XFDF text to `doc`, or updates the one with the
-// same "name" on that page. The text is checked whole before anything
+// same "name" on that page; a later element with the name of an earlier one
+// of the same text is added under a new name ("<name>-2"), listed in
+// `files->renamed`. The text is checked whole before anything
 // changes: malformed XML (the error names line and column), an annotation
 // for a page the document lacks, one whose geometry or border holds a
 // number that cannot be a PDF value (NaN, an infinity, beyond 1e7) or a

@@ -192,14 +192,32 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   EXPECT_EQ(list_->CountAnnots(), 0);
 
   int imported = 0;
+  KwXfdfFiles files;
   ASSERT_TRUE(KW_ImportXFDF(doc_,
                             "<xfdf><annots><text page=\"0\" name=\"r\" rect=\"0,0,9,9\" inreplyto=\"p\"/>"
                             "<square page=\"0\" name=\"p\" rect=\"0,0,9,9\"/><mystery page=\"9\"/>"
-                            "<square page=\"0\" name=\"p\" color=\"#FF0000\"/></annots></xfdf>",
-                            &error, &imported))
+                            "<square page=\"0\" name=\"p\" rect=\"20,20,29,29\" color=\"#FF0000\"/></annots></xfdf>",
+                            &error, &imported, &files))
       << error;
-  EXPECT_EQ(imported, 3);  // the second square updates the first
-  EXPECT_EQ(list_->CountAnnots(), 2);
+  EXPECT_EQ(imported, 3);  // the second square is kept beside the first, renamed
+  EXPECT_EQ(list_->CountAnnots(), 3);
+  EXPECT_EQ(dict::GetText(list_->GetAnnotAt(2)->GetDict(), "/NM").value_or(u""), u"p-2");
+  ASSERT_EQ(files.renamed.size(), 1u);
+  // Brought back into the same file, two annotations sharing a name update
+  // the two of the page in turn; nothing is added.
+  std::string twice;
+  ASSERT_TRUE(dict::SetText(list_->GetAnnotAt(2)->GetDict(), "/NM", u"p"));
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><square page=\"0\" name=\"p\" color=\"#00FF00\"/>"
+                            "<square page=\"0\" name=\"p\" color=\"#0000FF\"/></annots></xfdf>",
+                            &error))
+      << error;
+  EXPECT_EQ(list_->CountAnnots(), 3);
+  EXPECT_EQ(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(1)->GetDict(), "/C")), (std::vector<double>{0, 1, 0}));
+  EXPECT_EQ(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(2)->GetDict(), "/C")), (std::vector<double>{0, 0, 1}));
+  ASSERT_TRUE(dict::SetText(list_->GetAnnotAt(2)->GetDict(), "/NM", u"p-2"));
+  EXPECT_EQ(files.renamed[0],
+            "annotation 4 (square) on page 1: the name \"p\" is taken by an earlier one; imported as \"p-2\"");
   auto reply = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
   EXPECT_TRUE(host::ObjectIsIdentical(reply->GetInReplyTo(), list_->GetAnnotAt(1)->GetDict()));
   std::string text;
@@ -449,6 +467,19 @@ TEST_F(XfdfSlots, RedactionsKeepQuadsOverlayTextAndOverlayForm) {
   host::ByteString data;
   ASSERT_TRUE(host::StreamGetData(back, 1, data.get()));
   EXPECT_EQ(data.str(), "1 0 0 rg 0 0 10 10 re f");
+}
+
+TEST_F(XfdfSlots, ANoteKeepsItsTurn) {
+  std::string error, text;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><text page=\"0\" name=\"n\" rect=\"10,10,30,30\" rotation=\"45\"/>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  KPD_Dictionary note = list_->FindAnnotByName(u"n");
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(note, "/Rotate")), 45);
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  EXPECT_NE(text.find("rotation=\"45\""), std::string::npos) << text;
 }
 
 // A number that cannot be a PDF value, or a negative dash, fails the whole

@@ -298,6 +298,25 @@ TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
   EXPECT_NE(r.output.find("<circle name=\"new-1\" page=\"1\" flags=\"print\""), std::string::npos) << r.output;
 }
 
+// Two annotations of one XFDF with the same name are both kept; the import
+// says which was renamed.
+TEST_F(XfdfTest, AnnotationsSharingANameAreAllKept) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  std::string xfdf = dir_.Write("twins.xfdf",
+      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+      "<circle name=\"twin\" page=\"1\" rect=\"5,5,50,50\"/>\n"
+      "<circle name=\"twin\" page=\"1\" rect=\"60,5,90,50\"/>\n"
+      "</annots></xfdf>\n");
+  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
+                                Quote(dir_ / "twins.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("annot: annotation 2 (circle) on page 2: the name \"twin\" is taken by an earlier one; "
+                          "imported as \"twin-2\""),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(AnnotCount(dir_ / "twins.pdf"), AnnotCount(dir_ / "rich.pdf") + 2);
+}
+
 TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
   struct Case {
