@@ -39,8 +39,8 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
 // A stamp. Without a normal appearance of its own the standard stamp of its
 // /Name ("Draft" without one; a name of its own in capitals) is drawn as a
 // framed caption filling /Rect, turned by /Rotate; when the turn stands the
-// frame taller than wide the caption runs along it, level on the page. With a picture of its own the picture stays: when the
-// stamp has an opacity it is wrapped in a form that draws it through the
+// frame taller than wide the caption runs along it, level on the page.
+// With a picture of its own the picture stays: when the stamp has an opacity it is wrapped in a form that draws it through the
 // graphics state "GS0" as the XObject "MWFOForm"; a wrapper made before is
 // rebuilt around the same picture. A normal appearance made of states is
 // left as it is. `*unchanged` is set when the picture needs nothing.

@@ -445,7 +445,10 @@ TEST_F(EmbeddedAttachment, AnImportWithoutTheFileKeepsTheEmbeddedFile) {
 // The filter a file was stored with travels beside its decoded data; data
 // that comes RAW, still encoded, is decoded with the filter it names.
 TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
-  const std::string deflated("\x78\x9c\x2b\xc8\x49\xcc\x53\xc8\x4f\x53\x28\xc9\x48\x55\x48\x2f\xca\x2f\xcd\x4b\x51\x48\xcb\xc9\xcf\x2f\x02\x00\x6d\x93\x08\xf3", 32);  // "plan of the ground floor", deflated
+  const std::string deflated(
+      "\x78\x9c\x2b\xc8\x49\xcc\x53\xc8\x4f\x53\x28\xc9\x48\x55\x48"
+      "\x2f\xca\x2f\xcd\x4b\x51\x48\xcb\xc9\xcf\x2f\x02\x00\x6d\x93\x08\xf3",
+      32);  // "plan of the ground floor", deflated
   KPD_Stream file = host::DictGet(host::DictGet(host::DictGet(annot_, "/FS"), "/EF"), "/F");
   host::StreamSetData(file, deflated.data(), deflated.size());
   test::Owned flate = test::Parse("/FlateDecode");
@@ -455,7 +458,8 @@ TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
 
   const std::string rawXfdf =
       "<xfdf><annots><fileattachment page=\"0\" name=\"raw\" rect=\"40,10,60,30\" file=\"plan.txt\">"
-      "<data MODE=\"RAW\" encoding=\"base64\" filter=\"FlateDecode\">eJwryEnMU8hPUyjJSFVIL8ovzUtRSMvJzy8CAG2TCPM=</data>"
+      "<data MODE=\"RAW\" encoding=\"base64\" filter=\"FlateDecode\">"
+      "eJwryEnMU8hPUyjJSFVIL8ovzUtRSMvJzy8CAG2TCPM=</data>"
       "</fileattachment></annots></xfdf>";
   std::string error;
   ASSERT_TRUE(KW_ImportXFDF(doc_, rawXfdf, &error)) << error;
