@@ -1,7 +1,9 @@
 // XFDF import into a fresh two-page document, then export of what was
 // imported and a second import of that export, with the shape appearances
-// rebuilt.
+// rebuilt. Attached files of up to 4 KB are carried; larger ones are left
+// out.
 #include "fuzz/fuzz_support.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_xfdf.h"
 
@@ -30,12 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KS_FloatRect rotatedBox{0, 0, 792, 612};
   host::DocAddPage(doc, &rotatedBox);
 
+  kwannotation::CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(4096);
+  kwannotation::KwXfdfFiles files;
+  files.skipLarge = true;
   std::string error;
   int imported = 0;
-  if (kwannotation::KW_ImportXFDF(doc, annot_fuzz::Bytes(data, size), &error, &imported) && imported > 0) {
+  if (kwannotation::KW_ImportXFDF(doc, annot_fuzz::Bytes(data, size), &error, &imported, &files) && imported > 0) {
     RebuildAppearances(doc);
     std::string xfdf;
-    FUZZ_CHECK(kwannotation::KW_ExportXFDF(doc, &xfdf, &error));
+    FUZZ_CHECK(kwannotation::KW_ExportXFDF(doc, &xfdf, &error, &files));
     // What the export wrote is well-formed XFDF for the same pages.
     KPD_Document copy = host::DocNew();
     host::DocAddPage(copy, &letter);

@@ -19,6 +19,7 @@
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_tagged_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_rich_text.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
 
@@ -659,9 +660,16 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
     }
   }
   if (plain) {
-    std::u16string text = dict::FromUtf8(xfdf::ElementText(plain));
+    std::u16string text = dict::FromUtf8(xfdf::ElementText(plain)), before;
+    const bool changed = !GetContents(&before) || before != text;
     if (text.empty()) RemoveKey("/Contents");
     else WriteText("/Contents", text);
+    // Rich text left from before would go on showing the old words (a free
+    // text draws its /RC): new contents without rich text of their own get
+    // it rebuilt from them, in the style the old one had.
+    std::u16string rc;
+    if (changed && !body && GetRichContents(&rc) && !rc.empty())
+      SetRichContents(text.empty() ? std::u16string() : KW_RichTextForPlainText(rc, text));
   }
 
   if (xfdf::GetAttr(element, "inreplyto", &value)) {
@@ -1142,6 +1150,7 @@ bool CKW_CaretAnnotImpl::ImportFromXFDF(KX_Element element) {
 namespace {
 
 size_t g_xfdfFileLimit = 0;
+std::vector<std::pair<std::string, size_t>>* g_xfdfLeftOut = nullptr;
 
 // The text of a /Params entry of the embedded file, as an attribute.
 void ExportParam(KPD_Dictionary params, const char* key, KX_Element element, const char* attr) {
@@ -1158,9 +1167,37 @@ void ExportParam(KPD_Dictionary params, const char* key, KX_Element element, con
   }
 }
 
+// The checksum as export writes it: 32 hexadecimal digits for the 16 bytes
+// of an MD5 digest, or the 16 bytes themselves when they are plain text.
+// Anything else is no checksum.
+bool ParseChecksum(const std::string& text, std::string* bytes) {
+  if (text.size() == 16 && !KW_TaggedNeedsHex(text)) {
+    *bytes = text;
+    return true;
+  }
+  if (text.size() != 32) return false;
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  std::string out;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int hi = digit(text[i]), lo = digit(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out += static_cast<char>(hi * 16 + lo);
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
 }  // namespace
 
 void CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(size_t bytes) { g_xfdfFileLimit = bytes; }
+size_t CKW_FileAttachmentAnnotImpl::GetXFDFFileLimit() { return g_xfdfFileLimit; }
+void CKW_FileAttachmentAnnotImpl::SetXFDFLeftOutList(std::vector<std::pair<std::string, size_t>>* list) {
+  g_xfdfLeftOut = list;
+}
 
 bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
@@ -1172,7 +1209,11 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   KPD_Object file = ef ? host::DictGet(ef, "/F") : nullptr;
   if (!g_xfdfFileLimit || !dict::IsType(file, KPD_OBJ_STREAM)) return true;
   host::ByteString bytes;
-  if (!host::StreamGetData(file, 1, bytes.get()) || bytes.str().size() > g_xfdfFileLimit) return true;
+  if (!host::StreamGetData(file, 1, bytes.get())) return true;
+  if (bytes.str().size() > g_xfdfFileLimit) {
+    if (g_xfdfLeftOut) g_xfdfLeftOut->emplace_back(dict::ToUtf8(name), bytes.str().size());
+    return true;
+  }
   KX_Element data = host::XmlAppendChild(element, "data");
   if (!data) return true;
   KPD_Dictionary sd = host::StreamGetDict(file);
@@ -1181,6 +1222,9 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   xfdf::SetAttr(data, "length", std::to_string(bytes.str().size()));
   xfdf::SetAttr(data, "encoding", "base64");
   xfdf::SetAttr(data, "MODE", "FILTERED");
+  // The data goes decoded; the filter it was stored with goes beside it.
+  const std::string filter = dict::GetName(sd, "/Filter");
+  if (!filter.empty()) xfdf::SetAttr(data, "filter", filter);
   KPD_Dictionary params = dict::GetDict(sd, "/Params");
   ExportParam(params, "/Size", data, "size");
   ExportParam(params, "/CreationDate", data, "creation");
@@ -1190,24 +1234,55 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   return true;
 }
 
+CKW_FileAttachmentAnnotImpl::Carried CKW_FileAttachmentAnnotImpl::CarriedFile(KX_Element element,
+                                                                             std::string* bytes, size_t* size) {
+  bytes->clear();
+  *size = 0;
+  KX_Element data = xfdf::FirstChild(element, "data");
+  if (!data || !g_xfdfFileLimit) return Carried::kNone;
+  // Decoded even when large: what a message says of its size is exact.
+  if (!KW_DecodeTaggedText(xfdf::ElementText(data), bytes)) return Carried::kNotBase64;
+  *size = bytes->size();
+  if (bytes->size() <= g_xfdfFileLimit) return Carried::kFile;
+  bytes->clear();
+  return Carried::kTooLarge;
+}
+
 bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
   if (!CKW_MarkupAnnotImpl::ImportFromXFDF(element)) return false;
   KPD_Document doc = GetDocument();
   std::string name;
   if (!doc || !xfdf::GetAttr(element, "file", &name) || name.empty()) return true;
+  std::string bytes, value;
+  size_t size = 0;
+  const bool carried = CarriedFile(element, &bytes, &size) == Carried::kFile;
+  // Without a file of its own the element changes no file: an export made
+  // without the files, brought back, must not take them away.
+  if (!carried && dict::GetDict(GetDict(), "/FS")) return true;
   Owned fs(host::DictNew());
   if (!fs) return true;
   dict::SetName(fs.get(), "/Type", "Filespec");
   dict::SetText(fs.get(), "/F", dict::FromUtf8(name));
   dict::SetText(fs.get(), "/UF", dict::FromUtf8(name));
   KX_Element data = xfdf::FirstChild(element, "data");
-  std::string bytes, value;
-  // A file beyond the limit, or one that is not base64, stays behind; the
-  // annotation still names it.
-  if (data && g_xfdfFileLimit && xfdf::ElementText(data).size() / 4 * 3 <= g_xfdfFileLimit + 3 &&
-      KW_DecodeTaggedText(xfdf::ElementText(data), &bytes) && bytes.size() <= g_xfdfFileLimit) {
+  if (carried) {
+    // RAW data is the stored bytes, still encoded with its "filter"; other
+    // data is the file itself, which saving compresses.
+    std::string mode, filter;
+    const bool raw = xfdf::GetAttr(data, "MODE", &mode) && mode == "RAW" && xfdf::GetAttr(data, "filter", &filter) &&
+                     !filter.empty();
     KPD_Stream file = host::DocNewStream(doc, bytes.data(), bytes.size());
     KPD_Dictionary sd = file ? host::StreamGetDict(file) : nullptr;
+    if (sd && raw) {
+      dict::SetName(sd, "/Filter", filter);
+      host::ByteString decoded;
+      if (!host::StreamGetData(file, 1, decoded.get())) {
+        // A filter the bytes do not decode with: the file goes in as it came.
+        host::DictRemove(sd, "/Filter");
+      } else {
+        bytes = decoded.str();
+      }
+    }
     if (sd) {
       dict::SetName(sd, "/Type", "EmbeddedFile");
       if (xfdf::GetAttr(data, "mimetype", &value) && !value.empty()) dict::SetName(sd, "/Subtype", value);
@@ -1215,6 +1290,9 @@ bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
       dict::SetInteger(params.get(), "/Size", int64_t(bytes.size()));
       if (xfdf::GetAttr(data, "creation", &value)) dict::SetText(params.get(), "/CreationDate", dict::FromUtf8(value));
       if (xfdf::GetAttr(data, "modification", &value)) dict::SetText(params.get(), "/ModDate", dict::FromUtf8(value));
+      std::string checksum;
+      if (xfdf::GetAttr(data, "checksum", &value) && ParseChecksum(value, &checksum))
+        dict::SetOwned(params.get(), "/CheckSum", host::StringNew(checksum.data(), checksum.size()));
       host::DictSet(sd, "/Params", params.get());
       Owned ef(host::DictNew());
       host::DictSet(ef.get(), "/F", file);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "kwannotation/kw_annot_types.h"
@@ -297,10 +298,22 @@ class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl {
   // "data" (base64 of its bytes, with "mimetype", "length", "encoding",
   // "MODE" and the parameters "size", "creation", "modification",
   // "checksum") only for files of at most the limit set here, in both
-  // directions; the limit is 0, carrying no file, until it is set.
+  // directions; the limit is 0, carrying no file, until it is set. An
+  // element that brings no file (none carried, or one over the limit)
+  // leaves the file specification the annotation has, and its embedded
+  // file, as they are; it names the file only for an annotation without one.
   bool ImportFromXFDF(KX_Element element) override;
   bool ExportToXFDF(KX_Element element) override;
   static void SetXFDFFileLimit(size_t bytes);
+  static size_t GetXFDFFileLimit();
+  // Where an export notes each file it left out for being over the limit,
+  // by name and size; null (the default) notes nothing.
+  static void SetXFDFLeftOutList(std::vector<std::pair<std::string, size_t>>* list);
+  // The file an element carries: none (no "data", or the limit is 0),
+  // carried (`bytes` gets it), data that is not base64, or a file over the
+  // limit (`size` gets its size).
+  enum class Carried { kNone, kFile, kNotBase64, kTooLarge };
+  static Carried CarriedFile(KX_Element element, std::string* bytes, size_t* size);
 };
 class CKW_SoundAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 class CKW_RedactImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };

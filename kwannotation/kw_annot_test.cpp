@@ -9,6 +9,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_provider.h"
@@ -129,6 +130,10 @@ TEST_F(AnnotModel, CreatesAnnotationsFromNamesAndFromMeasureKinds) {
   // A dictionary already on the page gives its cached wrapper back.
   EXPECT_EQ(list_->CreateAnnot("Square", square->GetDict(), {}), square);
   EXPECT_EQ(list_->CountAnnots(), 4);
+  // A new stamp is an approval by name; one made from a name alone (as an
+  // import makes it) is left to say what it is.
+  EXPECT_EQ(dict::GetName(list_->CreateAnnot(KW_ANNOT_STAMP, 0)->GetDict(), "/Name"), "Approved");
+  EXPECT_FALSE(host::DictHasKey(list_->CreateAnnot("Stamp")->GetDict(), "/Name"));
 }
 
 // A provider whose creation hook puts new annotations first on the page.

@@ -467,6 +467,7 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
   FreeTextState s;
   if (!ReadState(annot, &s, reason)) return false;
 
+  ShapeAppearanceResult result;
   std::string content;
   if (s.opacity != 1.0f) {
     content += "/";
@@ -481,7 +482,6 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
   ApBounds bounds;
   bounds.Add(start.left, start.bottom);
   bounds.Add(start.right, start.top);
-  ShapeAppearanceResult result;
   switch (s.kind) {
     case FreeTextKind::kTypewriter:
       AppendTypewriter(content, annot, s, &result);

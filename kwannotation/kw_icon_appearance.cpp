@@ -50,6 +50,7 @@ const IconShape kNoteIcons[] = {
      "", 0.6},
     {"Help", "O 10 10 9", "M 7 13 C 7 17 13 17 13 13 C 13 10.5 10 11 10 8 L 10 7 M 10 5 L 10 3.8", 1.6},
     {"Insert", "M 2 2 L 10 18 L 18 2 L 15 2 L 10 12 L 5 2 Z", "", 0.6},
+    {"Key", "O 6.5 13.5 5 O 6.5 13.5 2", "M 10 10 L 18 2 M 15.5 4.5 L 17.5 6.5 M 13 7 L 15 9", 2.0},
     {"NewParagraph", "M 10 19 L 16 11 L 4 11 Z",
      "M 4 2 L 4 8 L 8 2 L 8 8 M 11 2 L 11 8 L 14.5 8 C 16.5 8 16.5 5 14.5 5 L 11 5", 0.9},
     {"Note", "M 3 1 L 17 1 L 17 14 L 12 19 L 3 19 Z",
@@ -74,6 +75,7 @@ const IconShape kAttachmentIcons[] = {
     {"Paperclip", "",
      "M 13 5 L 13 15 C 13 19 7 19 7 15 L 7 4 C 7 1 11 1 11 4 L 11 14 C 11 16 9 16 9 14 L 9 6", 1.5},
     {"PushPin", "M 7 19 L 13 19 L 12 14 L 15 10 L 5 10 L 8 14 Z", "M 10 10 L 10 1", 1.0},
+    {"Tag", "M 1.5 10 L 7 16 L 18.5 16 L 18.5 4 L 7 4 Z O 6 10 1.5", "M 10 12 L 16 12 M 10 8 L 16 8", 1.0},
     {"VenkoFlag", "M 5 18 L 18 15 L 5 11 Z", "M 4 1 L 4 19", 1.2},
 };
 
@@ -114,6 +116,37 @@ void AppendPath(std::string& out, const char* path) {
       out += "h\n";
     }
   }
+}
+
+// The width of the outline drawn under a kind made of lines alone, so that
+// a light colour shows on a light page.
+constexpr double kOutline = 1.2;
+
+// The box the icon's ink covers in its 20 by 20 design, strokes included.
+KS_FloatRect InkBox(const IconShape& icon) {
+  ApBounds box;
+  auto add = [&box](const char* path, double pad) {
+    std::istringstream in(path);
+    std::string op;
+    while (in >> op) {
+      int points = op == "M" || op == "L" ? 1 : op == "C" ? 3 : 0;
+      for (int i = 0; i < points; ++i) {
+        double x = 0, y = 0;
+        in >> x >> y;
+        box.Add(x - pad, y - pad);
+        box.Add(x + pad, y + pad);
+      }
+      if (op == "O") {
+        double x = 0, y = 0, r = 0;
+        in >> x >> y >> r;
+        box.Add(x - r - pad, y - r - pad);
+        box.Add(x + r + pad, y + r + pad);
+      }
+    }
+  };
+  add(icon.body, 0.3);
+  add(icon.marks, (icon.markWidth + (*icon.body ? 0 : kOutline)) / 2);
+  return box.Rect();
 }
 
 void AppendRGB(std::string& out, const KPD_ColorF& rgb, const char* op) {
@@ -187,31 +220,39 @@ const StandardStamp kStamps[] = {
     {"ForPublicRelease", "FOR PUBLIC RELEASE", {0.1f, 0.5f, 0.1f}},
 };
 
+// The letters of a stamp name: UTF-8 when the bytes are that, else one
+// letter a byte (Latin-1), as writers of names do either.
+std::u16string NameLetters(const std::string& name) {
+  std::u16string utf16 = dict::FromUtf8(name);
+  if (utf16.find(u'\uFFFD') == std::u16string::npos) return utf16;
+  std::u16string latin1;
+  for (char c : name) latin1 += char16_t(static_cast<unsigned char>(c));
+  return latin1;
+}
+
+char16_t UpperCase(char16_t c) {
+  if (c >= u'a' && c <= u'z') return char16_t(c - 0x20);
+  // Latin-1 small letters but the division sign; sharp s and y with
+  // diaeresis have no capital there and stay.
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 0x20);
+  return c;
+}
+
 // A stamp name that is none of the standard ones is shown as it is, upper
-// case, in plain ASCII.
-std::string CaptionOf(const std::string& name, const StandardStamp** standard) {
+// case, without control characters.
+std::u16string CaptionOf(const std::string& name, const StandardStamp** standard) {
   for (const StandardStamp& s : kStamps)
     if (name == s.name) {
       *standard = &s;
-      return s.caption;
+      return std::u16string(s.caption, s.caption + std::char_traits<char>::length(s.caption));
     }
   *standard = nullptr;
-  std::string caption;
-  for (char c : name) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7F) continue;
-    caption += static_cast<char>(std::toupper(u));
+  std::u16string caption;
+  for (char16_t c : NameLetters(name)) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) continue;
+    caption += UpperCase(c);
   }
   return caption.substr(0, 64);
-}
-
-std::string PdfLiteral(const std::string& text) {
-  std::string s = "(";
-  for (char c : text) {
-    if (c == '(' || c == ')' || c == '\\') s += '\\';
-    s += c;
-  }
-  return s + ")";
 }
 
 bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
@@ -219,10 +260,12 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
   if (!annot.GetRect(&rect)) return Fail(reason, "missing or malformed /Rect");
   std::vector<float> check{rect.left, rect.bottom, rect.right, rect.top};
   if (!geom::InRange(check)) return Fail(reason, "/Rect out of range");
+  // A stamp without a name is a draft, as the PDF standard has it; stamps
+  // this library makes carry their name.
   std::string name = dict::GetName(annot.GetDict(), "/Name");
-  if (name.empty()) name = "Approved";
+  if (name.empty()) name = "Draft";
   const StandardStamp* standard = nullptr;
-  const std::string caption = CaptionOf(name, &standard);
+  const std::u16string caption = CaptionOf(name, &standard);
 
   KPD_ColorF color;
   if (!annot.GetColor(&color) && annot.HasKey("/C")) return Fail(reason, "malformed /C");
@@ -260,11 +303,16 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
   AppendCurveTo(content, l, b + k, l + k, b, l + radius, b);
   content += "h\nS\n";
   // The caption fills the frame's width, bold by a stroke of its own colour.
+  // A frame turned a quarter so that it stands taller than wide on the page
+  // (a wide /Rect) would leave the caption a few points high across its
+  // narrow side: there the caption runs along the frame's length instead,
+  // which reads level on the page.
   KA_FontService svc = host::AppGetFontService();
-  std::u16string wide(caption.begin(), caption.end());
-  double unit = host::FontTextWidth(svc, "Helvetica", wide.data(), wide.size(), 1.0f);
+  double unit = host::FontTextWidth(svc, "Helvetica", caption.data(), caption.size(), 1.0f);
   if (!std::isfinite(unit) || unit <= 0) unit = 0.6 * double(caption.size());
-  double size = std::min((w - 4 * line - 2 * radius * 0.5) / std::max(unit, 0.01), (h - 4 * line) * 0.7);
+  const bool along = sideways && h > w;
+  const double across = along ? h : w, high = along ? w : h;
+  double size = std::min((across - 4 * line - 2 * radius * 0.5) / std::max(unit, 0.01), (high - 4 * line) * 0.7);
   size = std::max(size, 1.0);
   const double textWidth = unit * size;
   content += "BT\n/Helv ";
@@ -272,8 +320,16 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
   content += " Tf\n2 Tr\n";
   ks::AppendFixed(content, size / 30, 3);
   content += " w\n";
-  AppendTextMatrix(content, {1, 0, 0, 1, float((w - textWidth) / 2), float((h - size * 0.7) / 2)});
-  content += PdfLiteral(caption) + " Tj\nET\n";
+  // The caption's start relative to the frame's centre, then turned so.
+  const double dx = -textWidth / 2, dy = -size * 0.35;
+  KS_Matrix tm{1, 0, 0, 1, float(w / 2 + dx), float(h / 2 + dy)};
+  if (along) {
+    // Back by the quarter the frame is turned: 90 turns the caption by -90.
+    const double s = degrees == 90 ? -1 : 1;
+    tm = {0, float(s), float(-s), 0, float(w / 2 - s * dy), float(h / 2 + s * dx)};
+  }
+  AppendTextMatrix(content, tm);
+  content += KW_CaptionPdfString(svc, caption) + " Tj\nET\n";
 
   KS_FloatRect placed;
   out->content = std::move(content);
@@ -355,25 +411,51 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
       content += "S\n";
     }
   } else {
-    // A kind drawn with lines alone draws them in its colour.
+    // A kind drawn with lines alone draws them in its colour over a wider
+    // stroke in the outline colour.
+    ks::AppendFixed(content, shape->markWidth + kOutline, 3);
+    content += " w\n1 J\n1 j\n";
+    AppendPath(content, shape->marks);
+    content += "S\n";
     AppendRGB(content, fillRGB, "RG\n");
     ks::AppendFixed(content, shape->markWidth, 3);
-    content += " w\n1 J\n1 j\n";
+    content += " w\n";
     AppendPath(content, shape->marks);
     content += "S\n";
   }
 
   const double w = double(rect.right) - rect.left, h = double(rect.top) - rect.bottom;
-  double scale = 1.0;
-  if (w > 0 && h > 0 && std::min(w, h) < kIconSize) scale = std::min(w, h) / kIconSize;
-  const double side = kIconSize * scale;
-  KS_FloatRect placed;
+  const int32_t degrees = RotationOf(annot);
   out->content = std::move(content);
-  out->bbox = {0, 0, float(kIconSize), float(kIconSize)};
-  out->matrix = Place(kIconSize, kIconSize, scale, RotationOf(annot), rect.left + side / 2, rect.top - side / 2,
-                      &placed);
-  out->setRect = !geom::SameRect(placed, rect);
-  out->rect = placed;
+  if (IsAttachment(subtype) && w > 0 && h > 0) {
+    // An attachment keeps the box its producer gave it (a paperclip is
+    // narrow and tall); the icon's ink, turned by /Rotate, is fitted into
+    // it whole and centred, keeping its proportions.
+    const KS_FloatRect ink = provided.empty() ? InkBox(*shape) : KS_FloatRect{0, 0, float(kIconSize), float(kIconSize)};
+    const double iw = double(ink.right) - ink.left, ih = double(ink.top) - ink.bottom;
+    const double a = geom::Radians(degrees), c = std::fabs(std::cos(a)), sn = std::fabs(std::sin(a));
+    const double scale = std::min(w / (c * iw + sn * ih), h / (sn * iw + c * ih));
+    KS_FloatRect placed;
+    KS_Matrix m = Place(iw, ih, scale, degrees, (double(rect.left) + rect.right) / 2,
+                        (double(rect.bottom) + rect.top) / 2, &placed);
+    m.e -= m.a * ink.left + m.c * ink.bottom;
+    m.f -= m.b * ink.left + m.d * ink.bottom;
+    out->bbox = ink;
+    out->matrix = m;
+    out->setRect = false;
+  } else {
+    // A note's icon keeps its size whatever its /Rect, as viewers draw
+    // notes: the turned icon's bounds hang from the upper-left corner of
+    // /Rect and become /Rect, so that drawing it again puts it in the
+    // same place.
+    const double a = geom::Radians(degrees), c = std::fabs(std::cos(a)), sn = std::fabs(std::sin(a));
+    const double hx = (c + sn) * kIconSize / 2, hy = hx;
+    KS_FloatRect placed;
+    out->bbox = {0, 0, float(kIconSize), float(kIconSize)};
+    out->matrix = Place(kIconSize, kIconSize, 1.0, degrees, rect.left + hx, rect.top - hy, &placed);
+    out->setRect = !geom::SameRect(placed, rect);
+    out->rect = placed;
+  }
   out->strokeOpacity = t.stroke;
   out->fillOpacity = t.fill;
   out->blendMode = t.blendMode;

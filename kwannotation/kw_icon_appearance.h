@@ -27,17 +27,20 @@ std::string KW_IconToDraw(const std::string& subtype, const std::string& name);
 std::string KW_IconCacheKey(const std::string& subtype, const std::string& icon, const KPD_ColorF& stroke,
                             const KPD_ColorF& fill, const std::string& provider, const std::string& version);
 
-// A note or file attachment: the icon in a 20 by 20 box at the upper-left
-// corner of /Rect (scaled down when /Rect is smaller), turned by /Rotate
-// about its centre, filled with /C (yellow without it) and outlined with
-// /IC (black without it), in the annotation's opacity. /Rect becomes the
-// box of the icon.
+// A note or file attachment, filled with /C (yellow without it) and
+// outlined with /IC (black without it), in the annotation's opacity; icons
+// made of lines alone are drawn over a wider outline. A note's icon is 20 by
+// 20, turned by /Rotate, its bounds hanging from the upper-left corner of
+// /Rect, and /Rect becomes those bounds. An attachment keeps its /Rect: the
+// icon's ink, turned, is fitted into it whole, centred, keeping its
+// proportions.
 bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
 
 // A stamp. Without a normal appearance of its own the standard stamp of its
-// /Name ("Approved" by default) is drawn as a framed caption filling /Rect,
-// turned by /Rotate. With a picture of its own the picture stays: when the
-// stamp has an opacity it is wrapped in a form that draws it through the
+// /Name ("Draft" without one; a name of its own in capitals) is drawn as a
+// framed caption filling /Rect, turned by /Rotate; when the turn stands the
+// frame taller than wide the caption runs along it, level on the page.
+// With a picture of its own the picture stays: when the stamp has an opacity it is wrapped in a form that draws it through the
 // graphics state "GS0" as the XObject "MWFOForm"; a wrapper made before is
 // rebuilt around the same picture. A normal appearance made of states is
 // left as it is. `*unchanged` is set when the picture needs nothing.

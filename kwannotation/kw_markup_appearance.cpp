@@ -184,8 +184,7 @@ bool ComputeTextMarkupAppearance(const CKW_TextMarkupAnnotImpl& annot, ShapeAppe
           Number(content, p.x, 3, " ");
           Number(content, p.y, 3, " l ");
         }
-        content += "h ";
-        content += painted ? "f\n" : "n\n";
+        content += "h\n";
         continue;
       case KW_ANNOT_UNDERLINE:
         MoveLine(content, width, P(q.ll), P(q.lr));
@@ -200,6 +199,11 @@ bool ComputeTextMarkupAppearance(const CKW_TextMarkupAnnotImpl& annot, ShapeAppe
     }
     content += painted ? "S\n" : "n\n";
   }
+  // A highlight's pieces are one path filled once: where pieces overlap the
+  // colour is laid down once, not darkened by Multiply over itself. Every
+  // piece runs clockwise (along its top, then back along its base), so the
+  // nonzero rule fills their union.
+  if (highlight) content += painted ? "f\n" : "n\n";
   // Lines reach half their width past the text.
   if (!highlight) drawn.Inflate(width / 2);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_appearance_kinds.h"
@@ -85,7 +86,7 @@ class MarkupAppearance : public AppearanceTest {
   }
 };
 
-TEST_F(MarkupAppearance, HighlightFillsEachQuadAndMultiplies) {
+TEST_F(MarkupAppearance, HighlightFillsItsQuadsAsOnePathAndMultiplies) {
   KPD_Dictionary a = Add(
       "<< /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0] /QuadPoints [10 30 50 30 10 20 50 20 60 30 90 30 60 20 90 "
       "20] >>");
@@ -93,15 +94,15 @@ TEST_F(MarkupAppearance, HighlightFillsEachQuadAndMultiplies) {
   ASSERT_TRUE(Reset(a, &reason)) << reason;
   EXPECT_EQ(Content(a),
             "/TransGs gs 1.000000 1.000000 0.000000 rg \n"
-            "10.000 30.000 m 50.000 30.000 l 50.000 20.000 l 10.000 20.000 l h f\n"
-            "60.000 30.000 m 90.000 30.000 l 90.000 20.000 l 60.000 20.000 l h f\n");
+            "10.000 30.000 m 50.000 30.000 l 50.000 20.000 l 10.000 20.000 l h\n"
+            "60.000 30.000 m 90.000 30.000 l 90.000 20.000 l 60.000 20.000 l h\nf\n");
   EXPECT_EQ(Value(a, "/Rect"), "[ 10 20 90 30 ]");
   EXPECT_EQ(Value(State(a, "/TransGs"), "/BM"), "/Multiply");
 
   // Without a colour nothing is painted, but the box is still set.
   KPD_Dictionary bare = Add("<< /Subtype /Highlight /Rect [0 0 1 1] /QuadPoints [10 30 50 30 10 20 50 20] >>");
   ASSERT_TRUE(Reset(bare));
-  EXPECT_NE(Content(bare).find("h n\n"), std::string::npos) << Content(bare);
+  EXPECT_NE(Content(bare).find("h\nn\n"), std::string::npos) << Content(bare);
   EXPECT_EQ(Value(bare, "/Rect"), "[ 10 20 50 30 ]");
 }
 
@@ -197,6 +198,28 @@ TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
   EXPECT_EQ(Value(big, "/Rect"), "[ 100 680 120 700 ]");
   EXPECT_EQ(Value(State(big, "/TransGs"), "/CA"), "0.4");
   EXPECT_EQ(Content(big).rfind("/TransGs gs\n", 0), 0u);
+
+  // A tiny /Rect gets the same 20-point icon as a large one, not a dot.
+  KPD_Dictionary tiny = Add("<< /Subtype /Text /Rect [100 600 102.8 602.8] >>");
+  ASSERT_TRUE(Reset(tiny));
+  EXPECT_EQ(Value(tiny, "/Rect"), "[ 100 582.8 120 602.8 ]");
+  EXPECT_EQ(Value(StreamDict(tiny), "/Matrix"), "[ 1 0 0 1 100 582.8 ]");
+  // Turned 45 degrees the icon's bounds are 20 x sqrt 2 = 28.28 square and
+  // hang from the corner; drawing it again leaves everything in place.
+  KPD_Dictionary turned = Add("<< /Subtype /Text /Rect [100 600 120 620] /Rotate 45 >>");
+  ASSERT_TRUE(Reset(turned));
+  const std::string rect = Value(turned, "/Rect"), matrix = Value(StreamDict(turned), "/Matrix");
+  std::vector<float> r;
+  ASSERT_EQ(dict::ReadNumbers(host::DictGet(turned, "/Rect"), r, 4), 4u);
+  EXPECT_NEAR(r[0], 100, 1e-3);
+  EXPECT_NEAR(r[3], 620, 1e-3);
+  EXPECT_NEAR(r[2] - r[0], 20 * std::sqrt(2.0), 1e-3);
+  EXPECT_NEAR(r[3] - r[1], 20 * std::sqrt(2.0), 1e-3);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(Reset(turned));
+    EXPECT_EQ(Value(turned, "/Rect"), rect);
+    EXPECT_EQ(Value(StreamDict(turned), "/Matrix"), matrix);
+  }
 }
 
 TEST_F(MarkupAppearance, FileAttachmentIcons) {
@@ -212,6 +235,27 @@ TEST_F(MarkupAppearance, FileAttachmentIcons) {
   EXPECT_EQ(Content(unnamed), seen[2]);
   EXPECT_EQ(KW_IconToDraw("FileAttachment", "Graph"), "Graph");
   EXPECT_EQ(KW_IconToDraw("Text", "Graph"), "Note");
+  // The standard's "Key" note and "Tag" attachment have icons of their own.
+  EXPECT_EQ(KW_IconToDraw("Text", "Key"), "Key");
+  EXPECT_EQ(KW_IconToDraw("FileAttachment", "Tag"), "Tag");
+  EXPECT_EQ(KW_IconToDraw("Text", "Tag"), "Note");
+
+  // Acrobat's 7 by 17 paperclip keeps its box; the clip's ink (8.7 by 20.7
+  // in its 20-point design, with the outline) is scaled by 7 / 8.7 to fill
+  // the width and centred.
+  KPD_Dictionary clip = Add("<< /Subtype /FileAttachment /Rect [10 10 17 27] /Name /Paperclip /C [1 1 0] >>");
+  ASSERT_TRUE(Reset(clip));
+  EXPECT_EQ(Value(clip, "/Rect"), "[ 10 10 17 27 ]");
+  std::vector<float> m;
+  ASSERT_EQ(dict::ReadNumbers(host::DictGet(StreamDict(clip), "/Matrix"), m, 6), 6u);
+  EXPECT_NEAR(m[0], 7 / 8.7, 1e-3);
+  EXPECT_NEAR(m[3], 7 / 8.7, 1e-3);
+  // The clip's middle (x 10, y 10 in the design) lands on the box's.
+  EXPECT_NEAR(m[0] * 10 + m[4], 13.5, 1e-3);
+  EXPECT_NEAR(m[3] * 10 + m[5], 18.5, 1e-3);
+  // Yellow lines over a black outline.
+  const std::string c = Content(clip);
+  EXPECT_LT(c.find("2.700 w"), c.find("1.000 1.000 0.000 RG"));
 }
 
 TEST(IconCacheKey, SameLookSameKey) {
@@ -224,13 +268,14 @@ TEST(IconCacheKey, SameLookSameKey) {
 }
 
 TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
-  KPD_Dictionary plain = Add("<< /Subtype /Stamp /Rect [100 100 300 160] /Name /Draft >>");
+  // Without a name a stamp is a draft.
+  KPD_Dictionary plain = Add("<< /Subtype /Stamp /Rect [100 100 300 160] >>");
   ASSERT_TRUE(Reset(plain));
   EXPECT_NE(Content(plain).find("(DRAFT) Tj"), std::string::npos) << Content(plain);
   EXPECT_NE(host::DictGet(host::DictGet(Resources(plain), "/Font"), "/Helv"), nullptr);
 
   // Turned a quarter: the unturned box is 60 by 200 and lands on /Rect.
-  KPD_Dictionary turned = Add("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 >>");
+  KPD_Dictionary turned = Add("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 /Name /Approved >>");
   ASSERT_TRUE(Reset(turned));
   EXPECT_NE(Content(turned).find("(APPROVED) Tj"), std::string::npos);
   EXPECT_EQ(Value(StreamDict(turned), "/BBox"), "[ 0 0 200 60 ]");
@@ -332,6 +377,139 @@ TEST_F(AttachmentExchange, FileGoesAlongOnlyWhenAskedAndCaretSymbolSurvives) {
     }
     host::DocClose(other);
   }
+}
+
+// An attachment holding "plan\x01text" with a binary checksum.
+class EmbeddedAttachment : public AttachmentExchange {
+ protected:
+  void SetUp() override {
+    AttachmentExchange::SetUp();
+    annot_ = Add("<< /Type /Annot /Subtype /FileAttachment /NM (f) /Rect [10 10 30 30] >>");
+    KPD_Stream file = host::DocNewStream(doc_, "plan\x01text", 9);
+    test::Owned fs = test::Parse("<< /Type /Filespec /F (plan.txt) /UF (plan.txt) /EF << >> >>");
+    host::DictSet(host::DictGet(fs.get(), "/EF"), "/F", file);
+    test::Owned params = test::Parse("<< /Size 9 /CheckSum <00FF10203040506070809AABBCCDDEEF> >>");
+    host::DictSet(host::StreamGetDict(file), "/Params", params.get());
+    host::DictSet(annot_, "/FS", fs.get());
+  }
+  std::string Export(size_t limit) {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(limit);
+    std::string xfdf, error;
+    EXPECT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
+    return xfdf;
+  }
+  // The embedded file's bytes, or "<none>".
+  static std::string FileOf(KPD_Dictionary annot) {
+    KPD_Object fs = host::DictGet(annot, "/FS");
+    KPD_Object ef = fs ? host::DictGet(fs, "/EF") : nullptr;
+    host::ByteString data;
+    if (!ef || !host::StreamGetData(host::DictGet(ef, "/F"), 1, data.get())) return "<none>";
+    return data.str();
+  }
+  KPD_Dictionary annot_ = nullptr;
+};
+
+// An export without the file, brought back by name with or without files
+// on import, changes nothing of the file; one with the file brings it back
+// whole, checksum included.
+TEST_F(EmbeddedAttachment, AnImportWithoutTheFileKeepsTheEmbeddedFile) {
+  struct Case {
+    size_t exportLimit, importLimit;
+  } cases[] = {{0, 0}, {0, 1024}, {1024, 0}, {4, 1024}};
+  const KPD_Object fs = host::DictGet(annot_, "/FS");
+  for (const Case& c : cases) {
+    const std::string xfdf = Export(c.exportLimit);
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(c.importLimit);
+    std::string error;
+    ASSERT_TRUE(KW_ImportXFDF(doc_, xfdf, &error)) << error;
+    ASSERT_EQ(host::PageAnnotCount(page_), 1);
+    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot_, "/FS"), fs)) << c.exportLimit << " " << c.importLimit;
+    EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
+  }
+
+  const std::string xfdf = Export(1024);
+  EXPECT_NE(xfdf.find("checksum=\"00FF10203040506070809AABBCCDDEEF\""), std::string::npos) << xfdf;
+  KPD_Document other = host::DocNew();
+  KS_FloatRect letter{0, 0, 612, 792};
+  KPD_Page page = host::DocAddPage(other, &letter);
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
+  KPD_Dictionary copy = host::PageGetAnnot(page, 0);
+  EXPECT_EQ(FileOf(copy), std::string("plan\x01text", 9));
+  KPD_Object ef = host::DictGet(host::DictGet(copy, "/FS"), "/EF");
+  KPD_Object params = host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Params");
+  EXPECT_EQ(test::Write(host::DictGet(params, "/CheckSum")), "<00ff10203040506070809aabbccddeef>");
+  host::DocClose(other);
+}
+
+// The filter a file was stored with travels beside its decoded data; data
+// that comes RAW, still encoded, is decoded with the filter it names.
+TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
+  const std::string deflated(
+      "\x78\x9c\x2b\xc8\x49\xcc\x53\xc8\x4f\x53\x28\xc9\x48\x55\x48"
+      "\x2f\xca\x2f\xcd\x4b\x51\x48\xcb\xc9\xcf\x2f\x02\x00\x6d\x93\x08\xf3",
+      32);  // "plan of the ground floor", deflated
+  KPD_Stream file = host::DictGet(host::DictGet(host::DictGet(annot_, "/FS"), "/EF"), "/F");
+  host::StreamSetData(file, deflated.data(), deflated.size());
+  test::Owned flate = test::Parse("/FlateDecode");
+  host::DictSet(host::StreamGetDict(file), "/Filter", flate.get());
+  const std::string xfdf = Export(1024);
+  EXPECT_NE(xfdf.find("filter=\"FlateDecode\""), std::string::npos) << xfdf;
+
+  const std::string rawXfdf =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"raw\" rect=\"40,10,60,30\" file=\"plan.txt\">"
+      "<data MODE=\"RAW\" encoding=\"base64\" filter=\"FlateDecode\">"
+      "eJwryEnMU8hPUyjJSFVIL8ovzUtRSMvJzy8CAG2TCPM=</data>"
+      "</fileattachment></annots></xfdf>";
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(doc_, rawXfdf, &error)) << error;
+  KPD_Dictionary raw = host::PageGetAnnot(page_, 1);
+  EXPECT_EQ(FileOf(raw), "plan of the ground floor");
+  KPD_Object ef = host::DictGet(host::DictGet(raw, "/FS"), "/EF");
+  KPD_Object params = host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Params");
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(params, "/Size")), 24);
+}
+
+// A file over the limit fails the exchange by name unless it may be left
+// out; then the list names it, and an import keeps the file already there.
+TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {
+  CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(4);
+  std::string xfdf, error;
+  KwXfdfFiles strict;
+  EXPECT_FALSE(KW_ExportXFDF(doc_, &xfdf, &error, &strict));
+  EXPECT_EQ(error, "attached file \"plan.txt\" on page 1 is 9 bytes, over the limit of 4 bytes");
+  EXPECT_TRUE(strict.refusedLarge);
+  KwXfdfFiles lenient{true, {}, false};
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error, &lenient)) << error;
+  EXPECT_EQ(lenient.leftOut, std::vector<std::string>{"attached file \"plan.txt\" on page 1 (9 bytes)"});
+  EXPECT_EQ(xfdf.find("<data"), std::string::npos);
+
+  // "bmV3IGJ5dGVz" is "new bytes", 9 of them.
+  const std::string carried =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
+      "<data encoding=\"base64\">bmV3IGJ5dGVz</data></fileattachment></annots></xfdf>";
+  KwXfdfFiles strictImport;
+  EXPECT_FALSE(KW_ImportXFDF(doc_, carried, &error, nullptr, &strictImport));
+  EXPECT_NE(error.find("attached file \"plan.txt\" on page 1 is 9 bytes, over the limit of 4 bytes"),
+            std::string::npos)
+      << error;
+  EXPECT_TRUE(strictImport.refusedLarge);
+  KwXfdfFiles lenientImport{true, {}, false};
+  ASSERT_TRUE(KW_ImportXFDF(doc_, carried, &error, nullptr, &lenientImport)) << error;
+  EXPECT_EQ(lenientImport.leftOut.size(), 1u);
+  EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
+
+  // Under the limit the carried file replaces the old one; data that is
+  // not base64 fails whatever the limit allows.
+  CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(1024);
+  ASSERT_TRUE(KW_ImportXFDF(doc_, carried, &error)) << error;
+  EXPECT_EQ(FileOf(annot_), "new bytes");
+  const std::string broken =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
+      "<data encoding=\"base64\">*not base64*</data></fileattachment></annots></xfdf>";
+  EXPECT_FALSE(KW_ImportXFDF(doc_, broken, &error));
+  EXPECT_NE(error.find("its data is not base64"), std::string::npos) << error;
+  EXPECT_EQ(FileOf(annot_), "new bytes");
 }
 
 }  // namespace

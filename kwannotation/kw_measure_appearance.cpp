@@ -604,9 +604,32 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   parts.content += "q\n";
   switch (in.kind) {
     case KW_MEASURE_LINE:
-      if (DistanceFrame f; cap && ReadDistanceFrame(d, &f))
-        AddCaption(parts, texts.captionLines, CaptionFoot(f), ReadingAngle(f.p[0], f.p[1]), CaptionAnchor::kAbove,
-                   gap);
+      if (DistanceFrame f; cap && ReadDistanceFrame(d, &f)) {
+        // "Top" puts the caption above the line; without /CP, or with
+        // "Inline", it is written in a break of the line, as the standard
+        // has it by default.
+        const bool top = dict::NameIs(d, "/CP", "Top");
+        AddCaption(parts, texts.captionLines, CaptionFoot(f), ReadingAngle(f.p[0], f.p[1]),
+                   top ? CaptionAnchor::kAbove : CaptionAnchor::kCentre, top ? gap : 0);
+        if (!top && subtype == KW_ANNOT_LINE && !parts.captions.empty()) {
+          // The caption's box laid out level, then its reach along the line.
+          CaptionPlacement level = parts.captions.back();
+          level.x = level.y = level.angle = 0;
+          std::string scratch;
+          ApBounds box;
+          std::shared_ptr<CaptionFonts> scratchFonts;
+          AppendCaption(scratch, parts.font, parts.color, level, &box, &scratchFonts);
+          const double w = double(box.right) - box.left, h = double(box.top) - box.bottom;
+          if (!box.empty && std::fabs(f.coUp) < h / 2) {
+            LineGap cut;
+            cut.along = f.coAlong;
+            cut.half = (std::fabs(w * std::cos(parts.angle)) + std::fabs(h * std::sin(parts.angle))) / 2 + 2;
+            CKW_LineImpl line(d, KW_ANNOT_LINE, nullptr);
+            ShapeAppearanceResult broken;
+            if (ComputeLineFigure(line, &broken, nullptr, &cut)) base = std::move(broken);
+          }
+        }
+      }
       break;
     case KW_MEASURE_POLYLINE:
     case KW_MEASURE_ANGLE:

@@ -181,7 +181,9 @@ bool CKW_MeasureDictImpl::IsGeospatial() const {
 std::string CKW_MeasureDictImpl::InvalidReason() const {
   if (!dict::IsType(dict_, KPD_OBJ_DICTIONARY)) return "no measure dictionary";
   if (IsGeospatial()) return "geospatial (GEO) measure dictionary";
-  if (GetRatioText().empty()) return "no R text";
+  // The ratio text is a label (the scale is X's factor): it must be there,
+  // but may be blank, as CAD programs write it.
+  if (!dict::GetText(dict_, "/R")) return "no R text";
   for (int a = 0; a < kArrayCount; ++a) {
     KPD_Object value = host::DictGet(dict_, kArrayKeys[a]);
     const bool required = a == kX || a == kD || a == kA;
@@ -202,7 +204,7 @@ std::string CKW_MeasureDictImpl::InvalidReason() const {
 
 std::string CKW_MeasureDictImpl::RatioProblem() const {
   const std::u16string r = GetRatioText();
-  if (r.empty()) return {};
+  if (text::Trim(r).empty()) return {};
   const RatioParts parts = SplitRatio(r);
   if (!parts.x || !ParseRatioText(*parts.x)) return "the X ratio of R does not read as a scale ratio";
   if (parts.y && !ParseRatioText(*parts.y)) return "the Y ratio of R does not read as a scale ratio";

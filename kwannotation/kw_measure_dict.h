@@ -51,8 +51,8 @@ class CKW_MeasureDictImpl {
   // "SubType" (or the standard's spelling "Subtype") is "GEO".
   bool IsGeospatial() const;
 
-  // Whether the dictionary can be measured with: not geospatial, a non-empty
-  // "R", arrays "X", "D" and "A" present, every element of every present
+  // Whether the dictionary can be measured with: not geospatial, an "R"
+  // text (blank is allowed: the scale is X's factor), arrays "X", "D" and "A" present, every element of every present
   // array with a label and a positive factor, and the last element of each
   // present array with a usable denominator.
   bool IsValid() const { return InvalidReason().empty(); }
@@ -63,7 +63,8 @@ class CKW_MeasureDictImpl {
   // Why "R" gives no scale although it is not empty: its X part (or its Y
   // part, when it has one) is not "<number> <unit> = <number> <unit>" with
   // positive numbers, so normalising reads that ratio as 1. Empty when the
-  // ratio text reads, or when there is none (InvalidReason says so).
+  // ratio text reads, when it is blank (a label left empty, the scale being
+  // X's factor), or when there is none (InvalidReason says so).
   std::string RatioProblem() const;
 
   std::u16string GetRatioText() const;

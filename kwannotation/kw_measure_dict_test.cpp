@@ -49,6 +49,7 @@ TEST_F(MeasureDictTest, ValidityFollowsEveryArrayAndItsLastDenominator) {
       {"Rectilinear", Valid("/Subtype /RL"), ""},
       {"NoRatio", "<< /X [<< /U (ft) >>] /D [<< /U (ft) >>] /A [<< /U (sq ft) >>] >>", "no R text"},
       {"RatioNotText", "<< /R 5 /X [<< /U (ft) >>] /D [<< /U (ft) >>] /A [<< /U (sq ft) >>] >>", "no R text"},
+      {"BlankRatio", "<< /R ( ) /X [<< /U (ft) >>] /D [<< /U (ft) >>] /A [<< /U (sq ft) >>] >>", ""},
       {"NoD", "<< /R (1 in = 1 in) /X [<< /U (in) >>] /A [<< /U (sq in) >>] >>", "no D array"},
       {"XNotArray", Valid("", "<< /U (ft) >>"), "X is not an array"},
       {"XEmpty", Valid("", "[]"), "X array is empty"},
@@ -84,6 +85,7 @@ TEST_F(MeasureDictTest, RatioProblemNamesTheSideThatDoesNotRead) {
       {"1 in = 10 ft", ""},
       {"in X 1 in = 10 ft, in Y 1 in = 20 m", ""},
       {"", ""},  // no ratio at all is InvalidReason's to report
+      {"   ", ""},  // a blank label: the scale is X's factor
       {"=", "the X ratio of R does not read as a scale ratio"},
       {"1 in = 0 ft", "the X ratio of R does not read as a scale ratio"},
       {"1e400 in = 1 ft", "the X ratio of R does not read as a scale ratio"},

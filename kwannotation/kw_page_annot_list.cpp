@@ -65,7 +65,11 @@ std::shared_ptr<CKW_Annot> CKW_PageAnnotListImpl::CreateAnnot(const std::string&
 
 std::shared_ptr<CKW_Annot> CKW_PageAnnotListImpl::CreateAnnot(int32_t subtypeCode, int32_t measureKind) {
   int32_t code = subtypeCode != KW_ANNOT_UNKNOWN ? subtypeCode : KW_SubtypeCodeFromMeasureKind(measureKind);
-  return CreateAnnot(KW_SubtypeNameFromCode(code), nullptr, KW_IntentFromMeasureKind(measureKind));
+  std::shared_ptr<CKW_Annot> annot = CreateAnnot(KW_SubtypeNameFromCode(code), nullptr, KW_IntentFromMeasureKind(measureKind));
+  // A new stamp is an approval; one read from a file without a name is a
+  // draft, so the name is written rather than left to the default.
+  if (annot && code == KW_ANNOT_STAMP) dict::SetName(annot->GetDict(), "/Name", "Approved");
+  return annot;
 }
 
 KPD_Annot CKW_PageAnnotListImpl::FindAnnotByName(const std::u16string& name) const {

@@ -35,7 +35,7 @@ class CKW_PageAnnotListImpl : public std::enable_shared_from_this<CKW_PageAnnotL
   std::shared_ptr<CKW_Annot> CreateAnnot(const std::string& subtype, KPD_Dictionary dict,
                                          const std::string& intent);
   // The same from a subtype code and a measure kind; a code of 0 takes the
-  // subtype the kind is made as.
+  // subtype the kind is made as. A stamp is named "Approved".
   std::shared_ptr<CKW_Annot> CreateAnnot(int32_t subtypeCode, int32_t measureKind);
 
   // The first annotation of the page whose /NM is `name`, or null.

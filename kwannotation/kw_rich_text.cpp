@@ -490,4 +490,32 @@ std::u16string CKW_RichTextXML::GetPlainText() const {
   return text;
 }
 
+std::u16string KW_RichTextForPlainText(std::u16string_view oldRc, std::u16string_view text) {
+  auto old = CKW_RichTextXML::Parse(oldRc);
+  if (!old) return {};
+  // A body printed with indentation starts with runs of white space
+  // between its elements; the style worth keeping is that of the text.
+  constexpr size_t kLookedAt = 4096;
+  const std::vector<RichTextRun> runs = old->GetRuns(CKW_RichTextStyle{}, kLookedAt);
+  auto visible = std::find_if(runs.begin(), runs.end(), [](const RichTextRun& run) {
+    return std::any_of(run.text.begin(), run.text.end(),
+                       [](char16_t c) { return c != u' ' && c != u'\t' && c != u'\n' && c != u'\r'; });
+  });
+  const CKW_RichTextStyle style =
+      visible != runs.end() ? visible->style : runs.empty() ? CKW_RichTextStyle{} : runs.front().style;
+  std::vector<std::vector<RichTextWriteRun>> paragraphs;
+  std::u16string line;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != u'\n' && text[i] != u'\r') {
+      line += text[i];
+      continue;
+    }
+    paragraphs.push_back({RichTextWriteRun{std::move(line), style}});
+    line.clear();
+    if (i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n') ++i;
+  }
+  auto written = CKW_RichTextXML::Write(paragraphs);
+  return written ? written->Serialize() : std::u16string();
+}
+
 }  // namespace kwannotation

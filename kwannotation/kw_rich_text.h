@@ -173,4 +173,11 @@ class CKW_RichTextXML {
   KX_Element root_ = nullptr;
 };
 
+// The /RC of a comment whose plain text became `text` while its rich text
+// `oldRc` stayed behind: one "p" per line of `text`, each a single "span"
+// in the effective style of the old body's first run that holds more than
+// white space (or its first run, or no style when it has none). Empty when
+// `oldRc` does not parse; there is no style to keep then.
+std::u16string KW_RichTextForPlainText(std::u16string_view oldRc, std::u16string_view text);
+
 }  // namespace kwannotation

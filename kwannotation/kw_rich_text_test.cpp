@@ -224,5 +224,35 @@ TEST_F(RichText, HostileBodiesStayInert) {
   EXPECT_TRUE(s.bold);
 }
 
+// New plain text in an old body's clothes: the first run's effective
+// style (its paragraph's and its own, past the white space of an indented
+// body) goes on every line.
+TEST_F(RichText, NewPlainTextTakesTheStyleOfTheOldFirstRun) {
+  const std::u16string old = Body(
+      u"\n  <p style=\"font-size:14pt;color:#FF0000\"><span style=\"font-weight:bold\">Old words</span>"
+      u"<span style=\"font-style:italic\"> more</span></p>\n");
+  const std::u16string rc = KW_RichTextForPlainText(old, u"New line\r\nSecond\rThird");
+  auto xml = CKW_RichTextXML::Parse(rc);
+  ASSERT_TRUE(xml) << std::string(rc.begin(), rc.end());
+  EXPECT_EQ(xml->GetPlainText(), u"New line\nSecond\nThird");
+  const std::vector<RichTextRun> runs = xml->GetRuns(CKW_RichTextStyle{});
+  ASSERT_EQ(runs.size(), 3u);
+  for (const RichTextRun& run : runs) {
+    EXPECT_TRUE(run.style.bold);
+    EXPECT_FALSE(run.style.italic);
+    EXPECT_EQ(run.style.fontSize, 14.0f);
+    EXPECT_EQ(run.style.color, u"#FF0000");
+  }
+  EXPECT_EQ(rc.find(u"Old"), std::u16string::npos);
+
+  // A body without runs gives the text unstyled; one that is no XML gives
+  // nothing to keep.
+  auto plain = CKW_RichTextXML::Parse(KW_RichTextForPlainText(Body(u""), u"Just this"));
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->GetPlainText(), u"Just this");
+  EXPECT_FALSE(plain->GetRuns(CKW_RichTextStyle{}).front().style.bold);
+  EXPECT_EQ(KW_RichTextForPlainText(u"<body><p>unclosed", u"x"), u"");
+}
+
 }  // namespace
 }  // namespace kwannotation

@@ -42,15 +42,25 @@ bool Fail(std::string* reason, const std::string& text) {
 
 KS_FloatPoint F(Pt p) { return geom::ToFloat(p); }
 
-// /Rect as it is stored: four finite numbers, left below right and bottom
-// below top. An inverted or empty rectangle is refused, not repaired.
+// /Rect: four finite numbers, read as the rectangle they span whichever
+// corners they name (other programs write some upside down). An empty
+// rectangle is refused.
 bool ReadRect(KPD_Dictionary dict, KS_FloatRect* rect, std::string* reason) {
   std::vector<float> v;
   if (dict::ReadNumbers(host::DictGet(dict, "/Rect"), v, 4) != 4) return Fail(reason, "missing or malformed /Rect");
   if (!geom::InRange(v)) return Fail(reason, "/Rect out of range");
-  if (!(v[0] < v[2]) || !(v[1] < v[3])) return Fail(reason, "empty or inverted /Rect");
+  if (v[0] > v[2]) std::swap(v[0], v[2]);
+  if (v[1] > v[3]) std::swap(v[1], v[3]);
+  if (!(v[0] < v[2]) || !(v[1] < v[3])) return Fail(reason, "empty /Rect");
   *rect = {v[0], v[1], v[2], v[3]};
   return true;
+}
+
+// Whether the stored /Rect names its corners the other way round; such a
+// rectangle is written back the right way up.
+bool StoredUpsideDown(KPD_Dictionary dict) {
+  std::vector<float> v;
+  return dict::ReadNumbers(host::DictGet(dict, "/Rect"), v, 4) == 4 && (v[0] > v[2] || v[1] > v[3]);
 }
 
 // The drawing rectangle: /Rect less the /RD insets of the object model; a
@@ -82,7 +92,7 @@ void Finish(const CAPCommon& state, std::string&& content, const KS_FloatRect& b
             const std::string& blendMode, ShapeAppearanceResult* out) {
   out->content = std::move(content);
   out->bbox = box;
-  out->setRect = !SameRect(box, oldRect);
+  out->setRect = !SameRect(box, oldRect) || StoredUpsideDown(state.dict);
   out->rect = box;
   out->strokeOpacity = state.strokeOpacity;
   out->fillOpacity = state.fillOpacity;
@@ -123,10 +133,6 @@ bool ReadPoints(KPD_Object array, std::vector<Pt>& points, const char* what, std
   points.reserve(static_cast<size_t>(n / 2));
   for (int i = 0; i + 1 < n; i += 2) points.push_back({v[size_t(i)], v[size_t(i + 1)]});
   return true;
-}
-
-bool HasBadNumber(const std::string& content) {
-  return content.find("nan") != std::string::npos || content.find("inf") != std::string::npos;
 }
 
 // Appends a line ending with its own painting operator.
@@ -171,8 +177,25 @@ bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearan
                     : AppendRectangleCloud(content, cloudRect, s.intensity);
     cloudDrawn = !drawn.empty;
   }
+  // A solid border wider than the ellipse's smaller half-axis covers the
+  // whole figure. Stroked, its inner edge turns inside out, which MuPDF
+  // fills as a hole in the middle and poppler does not; so the covered
+  // figure is drawn as what it looks like, a disc in the border's colour
+  // as wide as the stroke's outer edge (over the interior, when there is
+  // one, for a border that is not opaque).
+  const double halfX = (double(figure.right) - figure.left) / 2, halfY = (double(figure.top) - figure.bottom) / 2;
+  const bool disc =
+      ellipse && !cloudDrawn && stroke && s.borderStyle != KW_BORDER_DASH && std::min(halfX, halfY) <= w / 2;
   if (cloudDrawn) {
     content += PaintOperator(true, s.hasFill, stroke);
+  } else if (disc) {
+    if (s.hasFill) {
+      CMKA_Path::AppendEllipse(content, figure, angle);
+      content += "f\n";
+    }
+    AppendFillColor(content, s.strokeColor);
+    drawn = CMKA_Path::AppendEllipse(content, Deflate(figure, -w / 2), angle);
+    content += "f\n";
   } else {
     if (ellipse) {
       drawn = CMKA_Path::AppendEllipse(content, figure, angle);
@@ -183,11 +206,13 @@ bool BoxAppearance(const CKW_MarkupAnnotImpl& annot, bool ellipse, ShapeAppearan
     }
     content += ShapeOperator(s.hasFill, stroke);
   }
-  drawn.Inflate(w / 2);
+  if (!disc) drawn.Inflate(w / 2);
   ApBounds box = BoundsOf(rect);
   box.Add(drawn);
   KS_FloatRect boxRect = box.Rect();
   Finish(s, std::move(content), boxRect, rect, s.blendMode, out);
+  // The disc stands for the border: it is painted as the border would be.
+  if (disc) out->fillOpacity = s.strokeOpacity;
   KeepDrawingRect(boxRect, rect, drawing, out);
   return true;
 }
@@ -438,7 +463,8 @@ void AddFont(KPD_Document doc, KPD_Stream stream, KA_FontService svc) {
   host::ObjectRelease(font);
 }
 
-bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason, bool withCaption) {
+bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* reason, bool withCaption,
+                const LineGap* cut = nullptr) {
   CAPCommon s;
   if (!s.Init(line)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -499,15 +525,20 @@ bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::strin
   if (t.x < 0 || (t.x == 0 && t.y < 0)) t = {-t.x, -t.y};
   Pt up{0.0 - t.y, t.x};  // 0 - y: no "-0.000" for a level line
   Pt mid{(a1.x + a2.x) / 2 + caption.offsetAlong * t.x, (a1.y + a2.y) / 2 + caption.offsetAlong * t.y};
-  const double gap = caption.width / 2 + 2;
-  const bool inlineGap = caption.present && !caption.top &&
-                         std::fabs(caption.offsetUp) < (caption.ascent - caption.descent) / 2 &&
-                         len > 2 * gap;
+  double gap = caption.width / 2 + 2;
+  bool inlineGap = caption.present && !caption.top &&
+                   std::fabs(caption.offsetUp) < (caption.ascent - caption.descent) / 2 && len > 2 * gap;
+  Pt gapMid = mid;
+  if (cut) {
+    gap = cut->half;
+    gapMid = {(a1.x + a2.x) / 2 + cut->along * t.x, (a1.y + a2.y) / 2 + cut->along * t.y};
+    inlineGap = len > 2 * gap;
+  }
 
   AppendMoveTo(content, a1.x, a1.y);
   if (inlineGap) {
-    AppendLineTo(content, mid.x - gap * u.x, mid.y - gap * u.y);
-    AppendMoveTo(content, mid.x + gap * u.x, mid.y + gap * u.y);
+    AppendLineTo(content, gapMid.x - gap * u.x, gapMid.y - gap * u.y);
+    AppendMoveTo(content, gapMid.x + gap * u.x, gapMid.y + gap * u.y);
   }
   AppendLineTo(content, a2.x, a2.y);
   if (std::fabs(ll) >= 0.0001 || std::fabs(lle) >= 0.0001) {
@@ -869,6 +900,8 @@ constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearanc
 
 }  // namespace
 
+std::string KW_CaptionPdfString(KA_FontService svc, const std::u16string& text) { return CaptionString(svc, text); }
+
 bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason) {
   switch (KW_SubtypeCodeFromName(annot.GetSubtype())) {
     case KW_ANNOT_SQUARE: return SquareAppearance(annot, out, skipReason);
@@ -884,8 +917,9 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceRes
   }
 }
 
-bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason) {
-  return LineFigure(line, out, skipReason, false);
+bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason,
+                       const LineGap* gap) {
+  return LineFigure(line, out, skipReason, false, gap);
 }
 
 bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResult& result,
@@ -893,7 +927,7 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
   KPD_Dictionary d = annot.GetDict();
   KPD_Document doc = d ? host::DocOfObject(d) : nullptr;
   if (!d || !doc) return Fail(reason, "not in a document");
-  if (HasBadNumber(result.content)) return Fail(reason, "geometry is not finite");
+  if (ks::NonFiniteWrites() != result.nonFiniteMark) return Fail(reason, "geometry is not finite");
   CKW_AnnotWriter writer(annot);
   KPD_Dictionary ap = dict::GetDict(d, "/AP");
   if (!ap && writer.SetOwned("/AP", host::DictNew())) ap = dict::GetDict(d, "/AP");

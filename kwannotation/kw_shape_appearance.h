@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "sdk/ks_number.h"
 #include "sdk/ks_types.h"
 
 namespace kwannotation {
@@ -79,6 +80,10 @@ struct ShapeAppearanceResult {
   // Fonts of captions laid out by the host's text layout, added to the
   // stream's /Font resources.
   std::shared_ptr<CaptionFonts> captionFonts;
+  // How many numbers that were not finite this thread had written when the
+  // result was begun; the writer refuses a result composed while more were
+  // (its content holds "nan" or "inf" where a number belongs).
+  unsigned long long nonFiniteMark = ks::NonFiniteWrites();
 };
 
 // Computes the appearance of a shape annotation from the model's getters;
@@ -86,9 +91,21 @@ struct ShapeAppearanceResult {
 // appearance or its values cannot be drawn.
 bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* skipReason);
 
+// `text` as a PDF string for the caption font "/Helv" in the encoding the
+// font service gives it (Latin-1 when it cannot say); control characters
+// become spaces or '?'.
+std::string KW_CaptionPdfString(KA_FontService svc, const std::u16string& text);
+
 // The line's figure (path, leaders, endings) without the /Contents caption,
 // for line kinds that draw a caption of their own.
-bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason);
+// With `gap`, the line is broken for a caption written in it: `half` on
+// each side of its middle moved `along` the reading direction.
+struct LineGap {
+  double along = 0;
+  double half = 0;
+};
+bool ComputeLineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::string* skipReason,
+                       const LineGap* gap = nullptr);
 
 // The one writer of a computed appearance: the /AP /N stream (a new one, or
 // with `options.reuseStream` the old one rewritten in place), its

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_common.h"
+#include "kwannotation/kw_ap_content.h"
 #include "kwannotation/kw_ap_test_support.h"
 #include "sdk/ks_number.h"
 
@@ -72,7 +74,10 @@ TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
 }
 
 // A border thicker than a third of the side: the inset sides cross and
-// swap over, so the stroke covers the box instead of vanishing.
+// swap over, so the stroke covers the box instead of vanishing. A circle
+// whose border is wider than its radius is a disc in the border's colour
+// reaching to the stroke's outer edge (5.5 = |5 - 2 * 9 / 3| + 9 / 2), with
+// no stroke whose inner edge would turn inside out.
 TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
   struct Case {
     Generator fn;
@@ -83,7 +88,8 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
       {&ResetSquareAppearance, "<< /Subtype /Square /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
        "104.000 104.000 2.000 2.000 re\nS\n", "[ 99.5 99.5 110.5 110.5 ]"},
       {&ResetCircleAppearance, "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
-       "106.000 105.000 m\n106.000 105.552 105.552 106.000 105.000 106.000 c\n", "[ 99.5 99.5 110.5 110.5 ]"},
+       "1.000 0.000 0.000 rg\n110.500 105.000 m\n110.500 108.038 108.038 110.500 105.000 110.500 c\n",
+       "[ 99.5 99.5 110.5 110.5 ]"},
       // Wide but flat: only the height's sides cross.
       {&ResetSquareAppearance, "<< /Subtype /Square /Rect [0 0 100 10] /C [1 0 0] /BS << /W 12 >> >>",
        "8.000 2.000 84.000 6.000 re\nS\n", "[ 0 -4 100 14 ]"},
@@ -93,7 +99,30 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
     Reset(c.fn, annot);
     EXPECT_NE(Content(annot).find(c.path), std::string::npos) << c.dict << "\n" << Content(annot);
     EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
+    if (c.fn == &ResetCircleAppearance) {
+      EXPECT_EQ(Content(annot).find("S\n"), std::string::npos) << Content(annot);
+      EXPECT_EQ(Content(annot).substr(Content(annot).size() - 2), "f\n");
+    }
   }
+
+  // With an interior it is painted first, and the disc goes over it with
+  // the border's opacity; a dashed border stays a stroke.
+  KPD_Dictionary filled = Add(
+      "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /IC [0 0 1] /CA 0.5 /ca 0.25 /BS << /W 9 >> >>");
+  Reset(&ResetCircleAppearance, filled);
+  const std::string content = Content(filled);
+  const size_t interior = content.find("106.000 105.000 m\n");
+  const size_t disc = content.find("1.000 0.000 0.000 rg\n110.500 105.000 m\n");
+  ASSERT_NE(interior, std::string::npos) << content;
+  ASSERT_NE(disc, std::string::npos) << content;
+  EXPECT_LT(interior, disc);
+  EXPECT_EQ(Value(host::DictGet(Resources(filled), "/ExtGState"), "/TransGs"),
+            "<< /AIS false /CA 0.5 /Type /ExtGState /ca 0.5 >>");
+  KPD_Dictionary dashed =
+      Add("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
+  Reset(&ResetCircleAppearance, dashed);
+  EXPECT_NE(Content(dashed).find("106.000 105.000 m\n"), std::string::npos) << Content(dashed);
+  EXPECT_NE(Content(dashed).find("S\n"), std::string::npos) << Content(dashed);
 }
 
 // /RD from a file: negative insets count as 0, insets that cross are
@@ -208,6 +237,21 @@ TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
   ASSERT_EQ(a.size(), b.size());
   for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 0.0015) << i;
   EXPECT_EQ(Value(annot, "/Rect"), rect);
+}
+
+// Other programs write some rectangles from the top right corner down; the
+// shape is drawn in the rectangle they span, written back the right way up.
+TEST_F(ShapeAppearance, UpsideDownRectanglesAreReadTheRightWayUp) {
+  KPD_Dictionary polygon =
+      Add("<< /Subtype /Polygon /Rect [100 100 0 0] /C [0 0 1] /Vertices [10 10 90 10 50 90] >>");
+  std::string reason;
+  ASSERT_TRUE(ResetPolygonAppearance(polygon, &reason)) << reason;
+  EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 100 100 ]");
+  KPD_Dictionary square = Add("<< /Subtype /Square /Rect [10 50 50 10] /C [1 0 0] /BS << /W 2 >> >>");
+  ASSERT_TRUE(ResetSquareAppearance(square, &reason)) << reason;
+  // The border inset by two thirds of its width on each side: 40 - 8/3 wide.
+  EXPECT_EQ(Value(square, "/Rect"), "[ 10 10 50 50 ]");
+  EXPECT_NE(Content(square).find("11.333 11.333 37.333 37.333 re"), std::string::npos) << Content(square);
 }
 
 TEST_F(ShapeAppearance, PolygonWithCurvesAndPolyLineWithEndings) {
@@ -413,8 +457,8 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
     std::string dict;
     const char* reason;
   } cases[] = {
-      {&ResetSquareAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty or inverted /Rect"},
-      {&ResetSquareAppearance, "/Subtype /Square /Rect [50 10 10 50]", "empty or inverted /Rect"},
+      {&ResetSquareAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty /Rect"},
+      {&ResetPolygonAppearance, "/Subtype /Polygon /Rect [10 50 50 50] /Vertices [10 50 30 50 50 50]", "empty /Rect"},
       {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]",
        "/Rect out of range"},
       {&ResetCircleAppearance, "/Subtype /Circle /Rect [0 0 100000000000 50]", "/Rect out of range"},
@@ -552,6 +596,31 @@ TEST_F(ShapeModel, ComputingWritesNothingAndTheApplierWritesWhatWasComputed) {
   EXPECT_EQ(reason, "malformed /C");
   CKW_MarkupAnnotImpl note(Add("<< /Subtype /Text /Rect [0 0 10 10] >>"), KW_ANNOT_TEXT, nullptr);
   EXPECT_FALSE(ComputeShapeAppearance(note, &result, &reason));
+}
+
+// The applier refuses content composed with a number that is not finite,
+// and only that: words holding "inf" or "nan" are text like any other, and
+// a number written before a result was begun does not count against it.
+TEST_F(ShapeModel, OnlyNumbersThatAreNotFiniteAreRefused) {
+  KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 20 10] >>");
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_SQUARE, nullptr);
+  std::string reason;
+
+  ShapeAppearanceResult bad;
+  bad.bbox = {0, 0, 20, 10};
+  AppendMoveTo(bad.content, 0, 0);
+  AppendLineTo(bad.content, std::nan(""), 5);
+  EXPECT_FALSE(CKW_AppearanceWriter::Apply(view, bad, {}, &reason));
+  EXPECT_EQ(reason, "geometry is not finite");
+  EXPECT_EQ(Value(annot, "/AP"), "<absent>");
+
+  ShapeAppearanceResult words;
+  words.bbox = {0, 0, 20, 10};
+  words.content = "BT\n/Helv 9 Tf\n";
+  AppendTextMatrix(words.content, {1, 0, 0, 1, 2, 2});
+  words.content += "(Financial information, Maintenance: nan and inf) Tj\nET\n";
+  ASSERT_TRUE(CKW_AppearanceWriter::Apply(view, words, {}, &reason)) << reason;
+  EXPECT_EQ(Content(annot), words.content);
 }
 
 // The drawing takes every value from the object model, so the two cannot

@@ -52,7 +52,9 @@ CKW_Viewport CKW_PageViewportListImpl::GetViewport(int index) const {
 
 CKW_Viewport CKW_PageViewportListImpl::AddViewport(const KS_FloatRect& rect, const CKW_MeasureDict& measure,
                                                    std::u16string_view name) {
-  if (!page_ || !measure.IsValid()) return {};
+  // What this library writes names its ratio; reading takes X's factor
+  // whatever the ratio text says.
+  if (!page_ || !measure.IsValid() || text::Trim(measure->GetRatioText()).empty()) return {};
   KS_FloatRect box = rect;
   host::RectNormalize(&box);
   KPD_Array boxObject = host::RectToObject(&box);
@@ -115,7 +117,9 @@ int CKW_PageViewportListImpl::FindViewportAt(KS_FloatPoint point) const {
     std::optional<KS_FloatRect> box = viewport.GetBBox();
     if (!box || !Contains(*box, point)) continue;
     CKW_MeasureDict measure = viewport.GetMeasureDict();
-    if (!measure.IsValid() || text::Trim(measure->GetRatioText()).empty()) continue;
+    // The scale is X's factor; the ratio text is only its label, and CAD
+    // programs leave it blank.
+    if (!measure.IsValid()) continue;
     return i;
   }
   return -1;

@@ -13,7 +13,10 @@
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_xfdf_link.h"
+#include "kwannotation/kw_xfdf_redact.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
 
@@ -180,6 +183,12 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
         ExportLineEndings(start, end, element);
       break;
     }
+    case KW_ANNOT_LINK:
+      KW_ExportLinkToXFDF(annot.GetImpl()->GetDocument(), d, element);
+      break;
+    case KW_ANNOT_REDACT:
+      KW_ExportRedactToXFDF(d, element);
+      break;
     case KW_ANNOT_INK: {
       auto strokes = static_cast<CKW_Ink&>(annot).GetInkList();
       if (strokes.empty()) break;
@@ -211,6 +220,9 @@ void ExportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_FILEATTACHMENT: {
       std::string icon = dict::GetName(d, "/Name");
       if (!icon.empty()) xfdf::SetAttr(element, "icon", icon);
+      int32_t rotation = 0;
+      if (code == KW_ANNOT_TEXT && annot.GetRotate(&rotation) && rotation != 0)
+        xfdf::SetAttr(element, "rotation", std::to_string(rotation));
       break;
     }
     case KW_ANNOT_FREETEXT: {
@@ -295,6 +307,12 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
       }
       break;
     }
+    case KW_ANNOT_LINK:
+      KW_ImportLinkFromXFDF(annot.GetImpl()->GetDocument(), *annot.GetImpl(), element);
+      break;
+    case KW_ANNOT_REDACT:
+      KW_ImportRedactFromXFDF(annot.GetImpl()->GetDocument(), *annot.GetImpl(), element);
+      break;
     case KW_ANNOT_INK: {
       KX_Element list = xfdf::FirstChild(element, "inklist");
       if (!list) break;
@@ -319,6 +337,9 @@ void ImportGeometry(CKW_Annot& annot, KX_Element element) {
     case KW_ANNOT_STAMP:
     case KW_ANNOT_FILEATTACHMENT:
       if (xfdf::GetAttr(element, "icon", &value) && !value.empty()) w.SetName("/Name", value);
+      if (float rotation = 0; code == KW_ANNOT_TEXT && xfdf::GetAttr(element, "rotation", &value) &&
+                              xfdf::ParseFloat(value, &rotation) && std::fabs(rotation) <= 360000)
+        annot.SetRotate(static_cast<int32_t>(std::lround(rotation)));
       break;
     case KW_ANNOT_FREETEXT: {
       if (xfdf::GetAttr(element, "justification", &value)) {
@@ -526,6 +547,15 @@ int LineOfElement(std::string_view text, KX_Element root, KX_Element target) {
   return 0;
 }
 
+// How messages about an attached file name it.
+std::string AttachedFile(const std::string& name, int32_t page) {
+  return "attached file \"" + name + "\" on page " + std::to_string(page + 1);
+}
+std::string OverTheLimit(size_t size) {
+  return " is " + std::to_string(size) + " bytes, over the limit of " +
+         std::to_string(CKW_FileAttachmentAnnotImpl::GetXFDFFileLimit()) + " bytes";
+}
+
 // A popup that belongs to a markup annotation travels inside it.
 bool IsOwnedPopup(CKW_Annot& annot) {
   if (annot.GetSubtypeCode() != KW_ANNOT_POPUP) return false;
@@ -534,7 +564,7 @@ bool IsOwnedPopup(CKW_Annot& annot) {
 
 }  // namespace
 
-bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) {
+bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error, KwXfdfFiles* files) {
   if (!doc) {
     if (error) *error = "no document";
     return false;
@@ -560,8 +590,20 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) 
       if (subtype.empty() || !IsExchanged(annot->GetSubtypeCode()) || IsOwnedPopup(*annot)) continue;
       KX_Element element = host::XmlAppendChild(annots, Lower(subtype).c_str());
       if (!element) continue;
+      std::vector<std::pair<std::string, size_t>> leftOut;
+      CKW_FileAttachmentAnnotImpl::SetXFDFLeftOutList(&leftOut);
       annot->ExportToXFDF(element);
+      CKW_FileAttachmentAnnotImpl::SetXFDFLeftOutList(nullptr);
       ExportGeometry(*annot, element);
+      for (const auto& [name, size] : leftOut) {
+        std::string file = AttachedFile(name, p);
+        if (files && !files->skipLarge) {
+          if (error) *error = file + OverTheLimit(size);
+          files->refusedLarge = true;
+          return false;
+        }
+        if (files) files->leftOut.push_back(file + " (" + std::to_string(size) + " bytes)");
+      }
     }
   }
   host::ByteString out;
@@ -573,7 +615,8 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error) 
   return true;
 }
 
-bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* error, int* imported) {
+bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* error, int* imported,
+                   KwXfdfFiles* files) {
   auto fail = [&](const std::string& message) {
     if (error) *error = message;
     return false;
@@ -610,6 +653,18 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     }
     return page;
   };
+  // The annotation that is the k-th (from 0) of the page to have the name.
+  auto nthNamed = [](const Page& page, const std::string& name, int k) -> KPD_Annot {
+    KPD_Page hostPage = page.list ? page.list->GetPage() : nullptr;
+    const std::u16string wanted = dict::FromUtf8(name);
+    const int32_t count = hostPage ? host::PageAnnotCount(hostPage) : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      KPD_Annot annot = host::PageGetAnnot(hostPage, i);
+      std::u16string nm;
+      if (annot && dict::GetText(annot, "/NM", &nm) && nm == wanted && k-- == 0) return annot;
+    }
+    return nullptr;
+  };
   auto findByName = [](const Page& page, const std::string& name) -> KPD_Annot {
     if (name.empty()) return nullptr;
     auto found = page.byName.find(dict::FromUtf8(name));
@@ -621,12 +676,15 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     KX_Element element;
     int32_t code;
     int32_t page;
+    int position;
+    int occurrence;  // how many elements before it had its name
   };
   std::vector<Item> items;
   int32_t pages = host::DocPageCount(doc);
   KX_Element annots = xfdf::FirstChild(root, "annots");
   int position = 0;
   std::set<std::pair<int32_t, std::string>> namedInFile;
+  std::map<std::pair<int32_t, std::string>, int> timesNamed;
   for (KX_Element e = xfdf::FirstChild(annots, nullptr); e; e = xfdf::NextSibling(e, nullptr)) {
     ++position;
     std::string name = xfdf::ElementName(e);
@@ -642,14 +700,37 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     // it when drawn. An update keeps the rectangle it has.
     std::string nm;
     xfdf::GetAttr(e, "name", &nm);
-    const bool known = findByName(pageOf(page), nm) || (!nm.empty() && !namedInFile.emplace(page, nm).second);
+    // A name an earlier element of this file has already used stands for
+    // the next annotation of the page with that name, or, when there is
+    // none, for a new annotation renamed below.
+    const int occurrence = nm.empty() ? 0 : timesNamed[{page, nm}]++;
+    namedInFile.emplace(page, nm);
+    const bool repeated = occurrence > 0;
+    const bool known = (repeated ? nthNamed(pageOf(page), nm, occurrence) : findByName(pageOf(page), nm)) != nullptr;
     if (fault.empty() && !known && !HasOwnRect(e, code)) fault = "no \"rect\" of four numbers";
+    std::string bytes;
+    size_t size = 0;
+    using Carried = CKW_FileAttachmentAnnotImpl::Carried;
+    const Carried carried = fault.empty() && code == KW_ANNOT_FILEATTACHMENT
+                                ? CKW_FileAttachmentAnnotImpl::CarriedFile(e, &bytes, &size)
+                                : Carried::kNone;
+    if (carried == Carried::kNotBase64 || carried == Carried::kTooLarge) {
+      std::string name;
+      xfdf::GetAttr(e, "file", &name);
+      std::string file = AttachedFile(name, page);
+      if (carried == Carried::kNotBase64) fault = file + ": its data is not base64";
+      else if (files && !files->skipLarge) {
+        fault = file + OverTheLimit(size);
+        files->refusedLarge = true;
+      }
+      else if (files) files->leftOut.push_back(file + " (" + std::to_string(size) + " bytes)");
+    }
     if (!fault.empty()) {
       int line = LineOfElement(xfdfText, root, e);
       return fail((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) + "annotation " +
                   std::to_string(position) + " (" + name + "): " + fault);
     }
-    items.push_back({e, code, page});
+    items.push_back({e, code, page, position, occurrence});
   }
 
   std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
@@ -658,8 +739,12 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (!page.list) continue;
     std::string name;
     std::shared_ptr<CKW_Annot> annot;
-    if (xfdf::GetAttr(item.element, "name", &name))
-      if (KPD_Annot existing = findByName(page, name)) annot = page.list->GetAnnot(existing);
+    bool renaming = false;
+    if (xfdf::GetAttr(item.element, "name", &name)) {
+      KPD_Annot existing = item.occurrence > 0 ? nthNamed(page, name, item.occurrence) : findByName(page, name);
+      if (existing) annot = page.list->GetAnnot(existing);
+      renaming = !existing && item.occurrence > 0;
+    }
     if (!annot) annot = page.list->CreateAnnot(KW_SubtypeNameFromCode(item.code));
     if (!annot) continue;
     // The reply is resolved here, through the index, rather than by the
@@ -673,6 +758,18 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
       if (auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get())) markup->SetInReplyTo(findByName(page, target));
     }
     ImportGeometry(*annot, item.element);
+    if (renaming) {
+      // The first free name of "<name>-2", "<name>-3", ... on the page and in the file.
+      std::string fresh;
+      for (int n = 2; fresh.empty() || findByName(page, fresh) || namedInFile.count({item.page, fresh}); ++n)
+        fresh = name + "-" + std::to_string(n);
+      namedInFile.emplace(item.page, fresh);
+      dict::SetText(annot->GetDict(), "/NM", dict::FromUtf8(fresh));
+      if (files)
+        files->renamed.push_back("annotation " + std::to_string(item.position) + " (" + xfdf::ElementName(item.element) +
+                                 ") on page " + std::to_string(item.page + 1) + ": the name \"" + name +
+                                 "\" is taken by an earlier one; imported as \"" + fresh + "\"");
+    }
     // Stamps and carets draw in their form's own coordinates, so their box
     // is not the page rectangle that the carried rect may grow.
     const bool ownSpace = item.code == KW_ANNOT_STAMP || item.code == KW_ANNOT_CARET;

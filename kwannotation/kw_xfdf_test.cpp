@@ -10,6 +10,7 @@
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_rich_text.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_xfdf_util.h"
 
@@ -191,19 +192,38 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   EXPECT_EQ(list_->CountAnnots(), 0);
 
   int imported = 0;
+  KwXfdfFiles files;
   ASSERT_TRUE(KW_ImportXFDF(doc_,
                             "<xfdf><annots><text page=\"0\" name=\"r\" rect=\"0,0,9,9\" inreplyto=\"p\"/>"
                             "<square page=\"0\" name=\"p\" rect=\"0,0,9,9\"/><mystery page=\"9\"/>"
-                            "<square page=\"0\" name=\"p\" color=\"#FF0000\"/></annots></xfdf>",
-                            &error, &imported))
+                            "<square page=\"0\" name=\"p\" rect=\"20,20,29,29\" color=\"#FF0000\"/></annots></xfdf>",
+                            &error, &imported, &files))
       << error;
-  EXPECT_EQ(imported, 3);  // the second square updates the first
-  EXPECT_EQ(list_->CountAnnots(), 2);
+  EXPECT_EQ(imported, 3);  // the second square is kept beside the first, renamed
+  EXPECT_EQ(list_->CountAnnots(), 3);
+  EXPECT_EQ(dict::GetText(list_->GetAnnotAt(2)->GetDict(), "/NM").value_or(u""), u"p-2");
+  ASSERT_EQ(files.renamed.size(), 1u);
+  // Brought back into the same file, two annotations sharing a name update
+  // the two of the page in turn; nothing is added.
+  std::string twice;
+  ASSERT_TRUE(dict::SetText(list_->GetAnnotAt(2)->GetDict(), "/NM", u"p"));
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><square page=\"0\" name=\"p\" color=\"#00FF00\"/>"
+                            "<square page=\"0\" name=\"p\" color=\"#0000FF\"/></annots></xfdf>",
+                            &error))
+      << error;
+  EXPECT_EQ(list_->CountAnnots(), 3);
+  EXPECT_EQ(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(1)->GetDict(), "/C")), (std::vector<double>{0, 1, 0}));
+  EXPECT_EQ(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(2)->GetDict(), "/C")), (std::vector<double>{0, 0, 1}));
+  ASSERT_TRUE(dict::SetText(list_->GetAnnotAt(2)->GetDict(), "/NM", u"p-2"));
+  EXPECT_EQ(files.renamed[0],
+            "annotation 4 (square) on page 1: the name \"p\" is taken by an earlier one; imported as \"p-2\"");
   auto reply = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
   EXPECT_TRUE(host::ObjectIsIdentical(reply->GetInReplyTo(), list_->GetAnnotAt(1)->GetDict()));
   std::string text;
   ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
-  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" rect=\"0.000000,0.000000,9.000000,9.000000\" inreplyto=\"p\" />"),
+  // The note's icon keeps its 20 points, hanging from the upper-left corner.
+  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" rect=\"0.000000,-11.000000,20.000000,9.000000\" inreplyto=\"p\" />"),
             std::string::npos)
       << text;
 }
@@ -344,6 +364,122 @@ TEST_F(XfdfSlots, LinesCarryCaptionPlacementLeadersAndEveryFlag) {
   for (const char* expected : {"caption-style=\"Top\"", "caption-offset-h=\"3\"", "caption-offset-v=\"-4.5\"",
                                "leader-offset=\"2\"", "flags=\"print,lockedcontents,flag1024\""})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
+// A link keeps what it does through export and import: its URI, GoTo or
+// Named action, or its own destination, and its border.
+TEST_F(XfdfSlots, LinksKeepTheirActionDestinationAndBorder) {
+  KPD_Page page = host::DocGetPage(doc_, 0);
+  const std::string pageRef = "<< /Type /Annot /Subtype /Link /Rect [10 10 50 30] ";
+  const std::string links[] = {
+      pageRef + "/NM (uri) /Border [0 0 2] /A << /S /URI /URI (https://example.com/a?b=1) >> >>",
+      pageRef + "/NM (goto) /BS << /W 1 /S /D /D [3 2] >> /H /O >>",
+      pageRef + "/NM (named) /A << /S /Named /N /NextPage >> >>",
+      pageRef + "/NM (dest) /Dest (chapter1) >>",
+  };
+  for (const std::string& text : links) {
+    test::Owned d = test::Parse(text);
+    ASSERT_TRUE(list_->CreateAnnot("Link", d.get(), {})) << text;
+  }
+  // The GoTo action points at the page itself, which parsing cannot write.
+  {
+    KPD_Dictionary goTo = list_->GetAnnotAt(1)->GetDict();
+    test::Owned action = test::Parse("<< /S /GoTo /D [0 /XYZ 10 20 null] >>");
+    host::ArraySet(host::DictGet(action.get(), "/D"), 0, page);
+    host::DictSet(goTo, "/A", action.get());
+  }
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  for (const char* expected : {"<URI Name=\"https://example.com/a?b=1\"", "<XYZ Page=\"0\" Left=\"10\" Top=\"20\" />",
+                               "<Named Name=\"NextPage\"", "<Dest>", "<Named Name=\"chapter1\"", "width=\"2.00\"",
+                               "dashes=\"3,2\"", "Highlight=\"Outline\"", "<OnActivation>"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+  while (list_->CountAnnots() > 0) ASSERT_TRUE(list_->RemoveAnnot(list_->GetAnnotAt(0)->GetDict()));
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ASSERT_EQ(list_->CountAnnots(), 4);
+  auto byName = [&](const char16_t* name) { return list_->FindAnnotByName(name); };
+  KPD_Dictionary uri = dict::GetDict(byName(u"uri"), "/A");
+  EXPECT_EQ(dict::GetName(uri, "/S"), "URI");
+  EXPECT_EQ(dict::GetText(uri, "/URI").value_or(u""), u"https://example.com/a?b=1");
+  KwBorderInfo border;
+  ASSERT_TRUE(KW_ReadBorderInfo(byName(u"uri"), &border));
+  EXPECT_EQ(border.width, 2);
+  KPD_Dictionary goTo = dict::GetDict(byName(u"goto"), "/A");
+  EXPECT_EQ(dict::GetName(goTo, "/S"), "GoTo");
+  KPD_Object dest = host::DictGet(goTo, "/D");
+  ASSERT_EQ(host::ArrayCount(dest), 5);
+  EXPECT_TRUE(host::ObjectIsIdentical(host::ArrayGet(dest, 0), page));
+  EXPECT_EQ(host::ObjectGetNumber(host::ArrayGet(dest, 3)), 20);
+  EXPECT_EQ(host::ObjectGetType(host::ArrayGet(dest, 4)), KPD_OBJ_NULL);
+  ASSERT_TRUE(KW_ReadBorderInfo(byName(u"goto"), &border));
+  EXPECT_EQ(border.style, KW_BORDER_DASH);
+  EXPECT_EQ(border.dashes, (std::vector<float>{3, 2}));
+  EXPECT_EQ(dict::GetName(byName(u"goto"), "/H"), "O");
+  EXPECT_EQ(dict::GetName(dict::GetDict(byName(u"named"), "/A"), "/N"), "NextPage");
+  EXPECT_EQ(dict::GetText(byName(u"dest"), "/Dest").value_or(u""), u"chapter1");
+
+  // A destination on a page the document does not have is left out.
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><link page=\"0\" name=\"far\" rect=\"0,0,9,9\"><OnActivation><Action>"
+                            "<GoTo><Dest><Fit Page=\"7\"/></Dest></GoTo></Action></OnActivation></link></annots></xfdf>",
+                            &error))
+      << error;
+  EXPECT_FALSE(host::DictHasKey(byName(u"far"), "/A"));
+}
+
+// A redaction keeps the pieces it covers, its overlay text and the overlay
+// form through export and import, instead of covering its whole /Rect.
+TEST_F(XfdfSlots, RedactionsKeepQuadsOverlayTextAndOverlayForm) {
+  test::Owned d = test::Parse(
+      "<< /Type /Annot /Subtype /Redact /NM (r1) /Rect [10 10 200 100] /IC [0 0 0] "
+      "/QuadPoints [10 100 200 100 10 80 200 80 10 40 120 40 10 20 120 20] /OverlayText (Removed \\(legal\\)) "
+      "/Repeat true /Q 1 /DA (/Helv 9 Tf 1 0 0 rg) >>");
+  auto made = list_->CreateAnnot("Redact", d.get(), {});
+  ASSERT_TRUE(made);
+  KPD_Stream ro = host::DocNewStream(doc_, "1 0 0 rg 0 0 10 10 re f", 23);
+  test::Owned form = test::Parse("<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] >>");
+  for (const char* key : {"/Type", "/Subtype", "/BBox"})
+    host::DictSet(host::StreamGetDict(ro), key, host::DictGet(form.get(), key));
+  host::DictSet(made->GetDict(), "/RO", ro);
+  host::ObjectRelease(ro);
+
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  for (const char* expected : {"coords=\"10,100,200,100,10,80,200,80,10,40,120,40,10,20,120,20\"",
+                               "overlay-text=\"Removed (legal)\"", "repeat=\"yes\"", "justification=\"centered\"",
+                               "<defaultappearance>/Helv 9 Tf 1 0 0 rg</defaultappearance>", "<overlay-appearance>"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+  while (list_->CountAnnots() > 0) ASSERT_TRUE(list_->RemoveAnnot(list_->GetAnnotAt(0)->GetDict()));
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ASSERT_EQ(list_->CountAnnots(), 1);
+  KPD_Dictionary r = list_->GetAnnotAt(0)->GetDict();
+  std::vector<float> quads;
+  ASSERT_TRUE(dict::GetNumbers(r, "/QuadPoints", &quads));
+  EXPECT_EQ(quads, (std::vector<float>{10, 100, 200, 100, 10, 80, 200, 80, 10, 40, 120, 40, 10, 20, 120, 20}));
+  EXPECT_EQ(dict::GetText(r, "/OverlayText").value_or(u""), u"Removed (legal)");
+  EXPECT_EQ(dict::GetBool(r, "/Repeat"), std::optional<bool>(true));
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(r, "/Q")), 1);
+  EXPECT_EQ(dict::GetText(r, "/DA").value_or(u""), u"/Helv 9 Tf 1 0 0 rg");
+  KPD_Object back = host::DictGet(r, "/RO");
+  ASSERT_EQ(host::ObjectGetType(back), KPD_OBJ_STREAM);
+  host::ByteString data;
+  ASSERT_TRUE(host::StreamGetData(back, 1, data.get()));
+  EXPECT_EQ(data.str(), "1 0 0 rg 0 0 10 10 re f");
+}
+
+TEST_F(XfdfSlots, ANoteKeepsItsTurn) {
+  std::string error, text;
+  ASSERT_TRUE(KW_ImportXFDF(doc_,
+                            "<xfdf><annots><text page=\"0\" name=\"n\" rect=\"10,10,30,30\" rotation=\"45\"/>"
+                            "</annots></xfdf>",
+                            &error))
+      << error;
+  KPD_Dictionary note = list_->FindAnnotByName(u"n");
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(note, "/Rotate")), 45);
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  EXPECT_NE(text.find("rotation=\"45\""), std::string::npos) << text;
 }
 
 // A number that cannot be a PDF value, or a negative dash, fails the whole
@@ -517,6 +653,56 @@ TEST_F(XfdfSlots, FreeTextCarriesStylesRichTextCalloutAndRotation) {
                             &error))
       << error;
   EXPECT_FALSE(host::DictGet(list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict(), "/CL"));
+}
+
+// An update that brings new contents and no rich text rebuilds /RC from
+// them in the old style, so a free text stops drawing the old words; an
+// update that leaves the contents as they were leaves /RC alone.
+TEST_F(XfdfSlots, NewContentsWithoutRichTextReplaceTheStaleRichText) {
+  Add("<< /Type /Annot /Subtype /FreeText /NM (ft) /Rect [100 100 300 200] /DA (/Helv 12 Tf 0 g)"
+      " /Contents (Old words) /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+      "<p><span style=\"font-weight:bold;color:#0000FF\">Old words</span></p></body>) >>");
+  auto rcOf = [&] {
+    std::u16string rc;
+    dict::GetText(list_->GetAnnotAt(0)->GetDict(), "/RC", &rc);
+    return rc;
+  };
+  auto update = [&](const std::string& inner) {
+    std::string error;
+    EXPECT_TRUE(KW_ImportXFDF(doc_, "<xfdf><annots><freetext page=\"0\" name=\"ft\">" + inner +
+                                        "</freetext></annots></xfdf>",
+                              &error))
+        << error;
+  };
+
+  update("<contents>Old words</contents>");
+  const std::u16string unchanged = rcOf();
+  EXPECT_NE(unchanged.find(u"Old words"), std::u16string::npos);
+
+  update("<contents>Fresh text\nline two</contents>");
+  auto xml = CKW_RichTextXML::Parse(rcOf());
+  ASSERT_TRUE(xml);
+  EXPECT_EQ(xml->GetPlainText(), u"Fresh text\nline two");
+  CKW_RichTextStyle style;
+  ASSERT_TRUE(xml->GetRichTextStyle(0, &style));
+  EXPECT_TRUE(style.bold);
+  EXPECT_EQ(style.color, u"#0000FF");
+  // The appearance drawn on import shows the new words, not the old.
+  KPD_Object ap = host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/AP");
+  host::ByteString data;
+  ASSERT_TRUE(ap && host::StreamGetData(host::DictGet(ap, "/N"), 1, data.get()));
+  const std::string content = data.str();
+  EXPECT_EQ(content.find("Old"), std::string::npos) << content;
+  EXPECT_NE(content.find("Fresh"), std::string::npos) << content;
+
+  // Rich text that comes along is taken as it is; empty contents take the
+  // rich text away with them.
+  update("<contents>Plain</contents><contents-richtext><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+         "<p>Given</p></body></contents-richtext>");
+  EXPECT_NE(rcOf().find(u"Given"), std::u16string::npos);
+  update("<contents></contents>");
+  EXPECT_EQ(rcOf(), u"");
+  EXPECT_FALSE(host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/RC"));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "measure/cma_figure_values.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -101,10 +100,10 @@ PathSums PathSumsOf(const std::vector<KS_FloatPoint>& points, const KwMeasureSca
 }
 
 bool ShowableValue(const std::optional<std::u16string>& text) {
-  if (!text || text->empty()) return false;
-  std::string lower;
-  for (char16_t c : *text) lower += c < 0x80 ? static_cast<char>(std::tolower(static_cast<int>(c))) : '?';
-  return lower.find("nan") == std::string::npos && lower.find("inf") == std::string::npos;
+  // A value that is not finite is never formatted (the formatters answer
+  // nothing for it), so any text left is a real value: a unit such as
+  // "nanometres" or a label such as "Infill" stays.
+  return text && !text->empty();
 }
 
 std::vector<std::u16string> PanelValueLabels(int type) {

@@ -61,14 +61,14 @@ struct FigureValues {
 };
 
 // Formats the figure of a type with `measure`. `main` is empty when the
-// scale is not usable or the value would show as nothing, "nan" or "inf".
+// scale is not usable or the value is not finite or cannot be formatted.
 FigureValues MeasureFigureValues(int type, const MeasureFigure& figure, const kwannotation::CKW_MeasureDictImpl& measure);
 
 // The panel's value element names of a type, in layout order.
 std::vector<std::u16string> PanelValueLabels(int type);
 
-// Whether a formatted text can stand as a value: present, not empty, and
-// without "nan" or "inf".
+// Whether a formatted text can stand as a value: present and not empty.
+// Values that are not finite never reach a text.
 bool ShowableValue(const std::optional<std::u16string>& text);
 
 // The points as x0 y0 x1 y1 ..., as the library's measurement values take them.

@@ -646,8 +646,10 @@ bool CMA_MeasureToolBase::Create() {
   if (style_.hasSetting) {
     if (style_.fillColor) markup->SetInteriorColor(ColorOf(*style_.fillColor));
     annot->SetOpacity(style_.opacity / 100.0f);
-    if (type_ == kMeasureDistance) writer.SetName("/CP", style_.textInLine ? "Inline" : "Top");
   }
+  // A distance says where its caption goes: above the line unless the
+  // style puts it in the line (a line without /CP has it in the line).
+  if (type_ == kMeasureDistance) writer.SetName("/CP", style_.textInLine ? "Inline" : "Top");
   markup->SetSubject(Widgets::Translate(row->subjectKey));
 
   // The measure dictionary and the settings kept on the annotation.

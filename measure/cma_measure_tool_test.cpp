@@ -201,6 +201,22 @@ TEST_F(FigureValuesTest, AScaleThatCannotFormatGivesNoValue) {
   }
 }
 
+TEST_F(FigureValuesTest, UnitsSpellingNanOrInfAreShown) {
+  // 72 points at 1 in = 1 in is one inch: 25,400,000 nanometres.
+  MeasureFigure figure;
+  figure.points = {{0, 0}, {72, 0}};
+  kwannotation::test::Owned dict = kwannotation::test::Parse(
+      "<< /Type /Measure /R (1 in = 1 in) /X [ << /U (nanometres) /C 352777.78 /D 1 >> ] "
+      "/D [ << /U (nanometres) /C 1 /D 1 >> ] >>");
+  kwannotation::CKW_MeasureDictImpl measure(dict.get());
+  const FigureValues length = MeasureFigureValues(kMeasureDistance, figure, measure);
+  EXPECT_EQ(length.main.rfind(u"25,400,000 nanometres", 0), 0u);
+  EXPECT_EQ(length.panel.at(u"label_length"), length.main);
+  EXPECT_TRUE(ShowableValue(u"Infill 3 in"));
+  EXPECT_FALSE(ShowableValue(u""));
+  EXPECT_FALSE(ShowableValue(std::nullopt));
+}
+
 TEST_F(FigureValuesTest, ContentsFollowTheGeometryAndKeepTheLabel) {
   KPD_Dictionary annot = Add(
       "<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 72 0] /Label (Wall) /Measure << /Type /Measure "

@@ -90,7 +90,17 @@ inline char* WriteFixedScaled(char* out, double value) {
   }
 }
 
+// Numbers that are not finite this thread was asked to write.
+inline thread_local unsigned long long tl_nonFiniteWrites = 0;
+
 }  // namespace detail
+
+// How many numbers that are not finite (NaN, an infinity) this thread has
+// been asked to write so far. PDF has no text for them, so a writer of
+// content compares the count before and after composing it and refuses
+// content that took one; the words of the content itself ("information",
+// "Financial") are never looked at.
+inline unsigned long long NonFiniteWrites() { return detail::tl_nonFiniteWrites; }
 
 // Writes `value` as printf("%.<precision>f") would in the C locale at `out`,
 // which has room for kFixedTextMax characters; returns the end of the text
@@ -109,6 +119,7 @@ inline char* WriteFixed(char* out, double value, int precision) {
     default: break;
   }
   if (end) return end;
+  if (!std::isfinite(value)) ++detail::tl_nonFiniteWrites;
   auto r = std::to_chars(out, out + kFixedTextMax, value, std::chars_format::fixed, precision);
   return r.ec == std::errc() ? r.ptr : out;
 }

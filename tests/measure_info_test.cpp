@@ -115,6 +115,17 @@ TEST_F(MeasureInfoTest, ReportsMalformedAndGeospatialViewports) {
   ExpectLine(r.output, "page 1: viewports: none (\"VP\" is not an array)\n");
 }
 
+// CAD programs leave the ratio text blank and put the scale in X alone:
+// 72 points at 0.138889 ft a point are 10 ft.
+TEST_F(MeasureInfoTest, ABlankRatioTextMeasuresThroughX) {
+  const std::string viewport =
+      "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Model) /Measure " + Measure(" ") + " >>]";
+  CommandResult r = Info(MakePdf({Line(Measure(" "))}, viewport));
+  ASSERT_EQ(r.status, 0) << r.output;
+  ExpectLine(r.output, "viewport 0: name \"Model\" box [0.00 0.00 300.00 300.00] ratio \" \" valid\n");
+  ExpectLine(r.output, "1.0: LineDimension ratio \" \" valid; length \"10.00 ft\"");
+}
+
 TEST_F(MeasureInfoTest, RecomputesLengthsAndAreasWithTheirOwnFormats) {
   const std::string polygon =
       "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 72 72]"
@@ -189,7 +200,8 @@ TEST_F(MeasureInfoTest, BadScalesAreReportedWithTheirReason) {
   };
   CommandResult r = Info(MakePdf(annots));
   ASSERT_EQ(r.status, 0) << r.output.substr(0, 4000);
-  ExpectLine(r.output, "1.0: LineDimension ratio \"\" invalid: no R text;");
+  // An empty ratio text is only an unwritten label: X's factor measures.
+  ExpectLine(r.output, "1.0: LineDimension ratio \"\" valid; length \"10.00 ft\"");
   for (int i : {1, 2, 3, 4})
     ExpectLine(r.output, "1." + std::to_string(i) + ": LineDimension ratio \"" +
                              std::vector<std::string>{"", "=", "1 in = 0 ft", "1e400 in = 1 ft", "-3 in = 2 ft"}[i] +

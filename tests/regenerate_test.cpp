@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/render_support.h"
 #include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
@@ -67,7 +68,7 @@ TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
   ASSERT_EQ(WriteShapePdf(in, 300, 300,
                           {
                               "<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] >>",
-                              "<< /Type /Annot /Subtype /Square /Rect [50 10 10 50] /C [1 0 0] /AP << >> >>",
+                              "<< /Type /Annot /Subtype /Square /Rect [10 10 10 50] /C [1 0 0] /AP << >> >>",
                               "<< /Type /Annot /Subtype /Circle /Rect [60 10 90 40] /IC [0 1 0] >>",
                               "<< /Type /Annot /Subtype /Polygon /Rect [0 0 100 100] /Vertices [1 2 3 4 5] >>",
                               "<< /Type /Annot /Subtype /PolyLine /Rect [0 0 100 100] /Vertices [1 2 30 40] >>",
@@ -90,7 +91,7 @@ TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
   EXPECT_NE(r.output.find("Ink                   1        1\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("1 other annotation left as they were"), std::string::npos) << r.output;
   for (const char* reason :
-       {"skipped page 1, annotation 2 (Square): empty or inverted /Rect",
+       {"skipped page 1, annotation 2 (Square): empty /Rect",
         "skipped page 1, annotation 4 (Polygon): /Vertices of odd length",
         "skipped page 1, annotation 7 (Ink): /InkList holds a non-array",
         "skipped page 1, annotation 9 (Square): cloud intensity out of range",
@@ -146,7 +147,7 @@ TEST_F(RegenerateTest, MarkupNotesAndStampsWithoutAppearancesAreBuiltAndBadOnesK
   ASSERT_TRUE(saved.ok());
   EXPECT_EQ(saved.Appearance(1), OldAppearance());
   EXPECT_EQ(saved.Appearance(2), OldAppearance());
-  EXPECT_NE(saved.Appearance(0).find(" h f\n"), std::string::npos);
+  EXPECT_NE(saved.Appearance(0).find(" h\nf\n"), std::string::npos);
   EXPECT_NE(saved.Appearance(4).find(" B*\n"), std::string::npos);  // the unknown icon draws the note
   EXPECT_NE(saved.Appearance(7).find("(DRAFT) Tj"), std::string::npos);
 }
@@ -264,6 +265,41 @@ TEST_F(RegenerateTest, SampleFilesStayValid) {
     CommandResult check = Shell("qpdf --check " + Quote(out));
     EXPECT_EQ(check.status, 0) << name << check.output;
   }
+}
+
+// Words that hold "inf" or "nan" are text, not numbers: every kind that
+// draws text gets its appearance, and the words come out of the page.
+TEST_F(RegenerateTest, TextHoldingInfOrNanIsDrawn) {
+  const std::string feet =
+      "/Measure << /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0.138889 /D 100 >>] "
+      "/D [<< /U (ft) /C 1 /D 100 >>] /A [<< /U (sq ft) /C 1 /D 100 >>] >>";
+  std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
+  ASSERT_EQ(WriteShapePdf(in, 300, 400,
+                          {
+                              "<< /Type /Annot /Subtype /FreeText /Rect [20 340 280 380] /DA (/Helv 12 Tf 0 g)"
+                              " /Contents (Financial information) >>",
+                              "<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [20 290 280 320]"
+                              " /DA (/Helv 12 Tf 0 g) /Contents (Maintenance log) >>",
+                              "<< /Type /Annot /Subtype /Line /L [20 250 280 250] /C [0 0 0] /Cap true"
+                              " /Contents (infinite nanometre) >>",
+                              "<< /Type /Annot /Subtype /Line /IT /LineDimension /L [20 150 164 150] /C [0 0 1]"
+                              " /Cap true /Label (Maintenance bay) /MeasurementTypes 130 " + feet + " >>",
+                              "<< /Type /Annot /Subtype /Stamp /Rect [20 20 280 80] /Name /Information >>",
+                          }),
+            "");
+  CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
+  Saved saved(out);
+  ASSERT_TRUE(saved.ok());
+  for (int i = 0; i < 5; ++i) EXPECT_NE(saved.Appearance(i), "<none>") << i;
+
+  if (!HaveProgram("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+  CommandResult text = Shell("pdftotext " + Quote(out) + " -");
+  ASSERT_EQ(text.status, 0) << text.output;
+  for (const char* words :
+       {"Financial information", "Maintenance log", "infinite nanometre", "Maintenance bay", "20.00 ft", "INFORMATION"})
+    EXPECT_NE(text.output.find(words), std::string::npos) << words << "\n" << text.output;
 }
 
 }  // namespace

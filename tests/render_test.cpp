@@ -51,6 +51,11 @@ const Probe kProbes[] = {
     {"thick-bordered square's middle", 206, 336, {0, 128, 128}},
     {"thick-bordered square's corner", 202, 332, {0, 128, 128}},
     {"right of the thick-bordered square", 215, 336, {255, 255, 255}},
+    // So does a border wider than a circle's radius: a disc of radius 5.67
+    // about (246, 336), with no hole in the middle.
+    {"thick-bordered circle's middle", 246, 336, {128, 0, 128}},
+    {"thick-bordered circle near its edge", 249.5, 336, {128, 0, 128}},
+    {"outside the thick-bordered circle's corner", 241, 331, {255, 255, 255}},
     // A circle drawn as 200 short edges still gets its cloud: the bumps
     // reach past the vertices, filled and stroked.
     {"cloudy circle's middle", 100, 350, {255, 128, 0}},
@@ -81,6 +86,7 @@ const std::vector<std::string> kAnnotations = {
     "<< /Type /Annot /Subtype /PolyLine /Rect [140 230 290 290] /C [0 0 1] /BS << /W 4 >>"
     " /Vertices [160 235 160 280 280 280] >>",
     "<< /Type /Annot /Subtype /Square /Rect [200 330 212 342] /C [0 0.5 0.5] /BS << /W 10 >> >>",
+    "<< /Type /Annot /Subtype /Circle /Rect [240 330 252 342] /C [0.5 0 0.5] /BS << /W 10 >> >>",
     "<< /Type /Annot /Subtype /Polygon /Rect [60 310 140 390] /C [0 0 1] /IC [1 0.5 0] /BS << /W 3 >>"
     " /BE << /S /C /I 1 >> /Vertices " + CircleVertices() + " >>",
 };
@@ -336,7 +342,7 @@ const std::string kFeet =
 // "Δ-Шаг" as a UTF-16 text string.
 const std::vector<std::string> kMeasurements = {
     "<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [100 100 172 110] /L [100 100 172 100] /C [0 0 1]"
-    " /CC [1 0 0] /Cap true /DS (font: Helvetica 14pt) /Label <FEFF0394002D0428043004330020> /MeasurementTypes 130 " +
+    " /CC [1 0 0] /Cap true /CP /Top /DS (font: Helvetica 14pt) /Label <FEFF0394002D0428043004330020> /MeasurementTypes 130 " +
         kFeet + " >>",
     "<< /Type /Annot /Subtype /Circle /IT /CircleDimension /Rect [100 200 300 380] /C [0 0 0] /CC [1 0 0]"
     " /CenterPoint true /MeasurementTypes 384 " + kFeet + " >>",

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host_functions.h"
+#include "tests/render_support.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
@@ -181,6 +182,99 @@ TEST_F(XfdfTest, EveryCarriedKindSurvivesARoundTrip) {
     EXPECT_NE(xfdf.find(expected), std::string::npos) << expected << "\n" << xfdf;
 }
 
+// One page with a file attachment "notes.txt" holding `bytes` and a free
+// text "ft-1" whose rich text says "Old words".
+bool WriteAttachmentPdf(const std::string& path, const std::string& bytes) {
+  KPD_Document doc = fn::DocNew();
+  KS_FloatRect box{0, 0, 400, 400};
+  fn::DocAddPage(doc, &box);
+  KPD_Dictionary annot = Insert(doc, 0,
+      "<< /Type /Annot /Subtype /FileAttachment /Rect [20 20 40 40] /NM (att-1)"
+      " /FS << /Type /Filespec /F (notes.txt) /UF (notes.txt) /EF << >> >> >>");
+  KPD_Stream file = fn::DocNewStream(doc, bytes.data(), bytes.size());
+  fn::DictSet(fn::DictGet(fn::DictGet(annot, "/FS"), "/EF"), "/F", file);
+  Insert(doc, 0,
+      "<< /Type /Annot /Subtype /FreeText /Rect [50 300 350 350] /NM (ft-1) /DA (/Helv 14 Tf 0 g)"
+      " /Contents (Old words) /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+      "<p><span style=\"font-weight:bold\">Old words</span></p></body>) >>");
+  bool ok = fn::DocSave(doc, path.c_str(), nullptr) != 0;
+  fn::DocClose(doc);
+  return ok;
+}
+
+// The embedded file of the first annotation, or "<none>".
+std::string EmbeddedFile(const std::string& path) {
+  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  if (!doc) return "<unreadable>";
+  KPD_Object fs = fn::DictGet(fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0), "/FS");
+  KPD_Object ef = fs ? fn::DictGet(fs, "/EF") : nullptr;
+  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+  std::string text = "<none>";
+  if (ef && fn::StreamGetData(fn::DictGet(ef, "/F"), 1, out))
+    text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
+  fn::ByteStringDestroy(out);
+  fn::DocClose(doc);
+  return text;
+}
+
+// XFDF exported without the files and brought back, with or without
+// --files on import, leaves the attached file where it was.
+TEST_F(XfdfTest, AnAttachmentBroughtBackWithoutItsFileKeepsIt) {
+  const std::string pdf = dir_ / "att.pdf";
+  ASSERT_TRUE(WriteAttachmentPdf(pdf, "meeting notes\n"));
+  CommandResult r = Shell(Annot("xfdf export " + Quote(pdf) + " -o " + Quote(dir_ / "plain.xfdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(ReadFile(dir_ / "plain.xfdf").find("<data"), std::string::npos);
+  for (const char* files : {"", " --files"}) {
+    r = Shell(Annot("xfdf import " + Quote(pdf) + " " + Quote(dir_ / "plain.xfdf") + " -o " + Quote(dir_ / "back.pdf") +
+                    files));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(EmbeddedFile(dir_ / "back.pdf"), "meeting notes\n") << files;
+  }
+}
+
+// --files with an attachment over 16 MB names it and fails, writing
+// nothing; --skip-large-files leaves it out and says so.
+TEST_F(XfdfTest, AnAttachmentOverTheLimitIsNamed) {
+  const std::string pdf = dir_ / "big.pdf";
+  ASSERT_TRUE(WriteAttachmentPdf(pdf, std::string((16u << 20) + 1, 'x')));
+  const std::string xfdf = dir_ / "big.xfdf";
+  CommandResult r = Shell(Annot("xfdf export " + Quote(pdf) + " --files -o " + Quote(xfdf)));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("attached file \"notes.txt\" on page 1 is 16777217 bytes, over the limit of 16777216 bytes"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("--skip-large-files"), std::string::npos) << r.output;
+  EXPECT_FALSE(Exists(xfdf));
+
+  r = Shell(Annot("xfdf export " + Quote(pdf) + " --files --skip-large-files -o " + Quote(xfdf)));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("annot: left out attached file \"notes.txt\" on page 1 (16777217 bytes)"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(ReadFile(xfdf).find("<data"), std::string::npos);
+  EXPECT_NE(ReadFile(xfdf).find("file=\"notes.txt\""), std::string::npos);
+
+  r = Shell(Annot("xfdf export " + Quote(pdf) + " --skip-large-files"));
+  EXPECT_EQ(r.status, 2) << r.output;
+}
+
+// New contents without rich text: the free text draws the new words.
+TEST_F(XfdfTest, NewContentsReplaceTheWordsAFreeTextShows) {
+  if (!HaveProgram("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+  const std::string pdf = dir_ / "ft.pdf";
+  ASSERT_TRUE(WriteAttachmentPdf(pdf, "x"));
+  const std::string xfdf = dir_.Write("edit.xfdf",
+      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+      "<freetext name=\"ft-1\" page=\"0\"><contents>Brand new text</contents></freetext>\n"
+      "</annots></xfdf>\n");
+  CommandResult r = Shell(Annot("xfdf import " + Quote(pdf) + " " + Quote(xfdf) + " -o " + Quote(dir_ / "new.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  CommandResult text = Shell("pdftotext " + Quote(dir_ / "new.pdf") + " -");
+  ASSERT_EQ(text.status, 0) << text.output;
+  EXPECT_NE(text.output.find("Brand new text"), std::string::npos) << text.output;
+  EXPECT_EQ(text.output.find("Old words"), std::string::npos) << text.output;
+}
+
 TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
   std::string xfdf = dir_.Write("edit.xfdf",
@@ -202,6 +296,25 @@ TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
       << r.output;
   // An empty flags attribute means print only.
   EXPECT_NE(r.output.find("<circle name=\"new-1\" page=\"1\" flags=\"print\""), std::string::npos) << r.output;
+}
+
+// Two annotations of one XFDF with the same name are both kept; the import
+// says which was renamed.
+TEST_F(XfdfTest, AnnotationsSharingANameAreAllKept) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  std::string xfdf = dir_.Write("twins.xfdf",
+      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+      "<circle name=\"twin\" page=\"1\" rect=\"5,5,50,50\"/>\n"
+      "<circle name=\"twin\" page=\"1\" rect=\"60,5,90,50\"/>\n"
+      "</annots></xfdf>\n");
+  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
+                                Quote(dir_ / "twins.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("annot: annotation 2 (circle) on page 2: the name \"twin\" is taken by an earlier one; "
+                          "imported as \"twin-2\""),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(AnnotCount(dir_ / "twins.pdf"), AnnotCount(dir_ / "rich.pdf") + 2);
 }
 
 TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
