@@ -4,12 +4,15 @@
 // the annot command: page (from 1), index in /Annots, subtype, name, flags,
 // and its /Rect in rendered page space (points, origin at the top left of the
 // page as MuPDF and poppler draw it, rotation applied).
-// strip: writes IN.pdf without its markup annotations (links and form fields
-// stay), the page an XFDF import starts from.
+// strip: writes IN.pdf without the annotations that XFDF carries and their
+// popups (links, form fields, media stay), the page an XFDF import starts from.
 var mode = scriptArgs[0];
 var doc = new PDFDocument(scriptArgs[1]);
 if (doc.needsPassword()) doc.authenticatePassword("");
 var n = doc.countPages();
+var XFDF_KINDS = ["Text", "FreeText", "Line", "Square", "Circle", "Polygon", "PolyLine",
+  "Highlight", "Underline", "Squiggly", "StrikeOut", "Stamp", "Caret", "Ink",
+  "FileAttachment", "Sound", "Redact", "Popup"];
 if (mode === "strip") {
   for (var i = 0; i < n; i++) {
     var pobj = doc.findPage(i);
@@ -20,7 +23,7 @@ if (mode === "strip") {
       var a = annots.get(k);
       var st = a && a.isDictionary() ? a.get("Subtype") : null;
       var name = st && st.isName() ? st.asName() : "";
-      if (name === "Link" || name === "Widget") keep.push(annots.get(k));
+      if (XFDF_KINDS.indexOf(name) < 0) keep.push(annots.get(k));
     }
     pobj.put("Annots", keep);
   }
