@@ -21,9 +21,10 @@ if (mode === "strip") {
     var keep = doc.newArray();
     for (var k = 0; k < annots.length; k++) {
       var a = annots.get(k);
-      var st = a && a.isDictionary() ? a.get("Subtype") : null;
+      if (!a || !a.isDictionary()) continue;  // a null or broken entry draws nothing
+      var st = a.get("Subtype");
       var name = st && st.isName() ? st.asName() : "";
-      if (XFDF_KINDS.indexOf(name) < 0) keep.push(annots.get(k));
+      if (XFDF_KINDS.indexOf(name) < 0) keep.push(a);
     }
     pobj.put("Annots", keep);
   }

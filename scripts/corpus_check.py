@@ -13,6 +13,7 @@ the same name beside it, else blank pages), exports that again and compares
 the two XFDF documents attribute by attribute, and the renders of the two
 imports.  Only the Python standard library is used: renders are read as PGM.
 """
+import base64
 import hashlib
 import html
 import json
@@ -23,6 +24,7 @@ import sys
 import tempfile
 import unicodedata
 import xml.etree.ElementTree as ET
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LISTER = os.path.join(HERE, "corpus_annots.js")
@@ -304,7 +306,7 @@ def check_pdf(src, work, annot):
         results.append(outcome("xfdf", "skipped", "no markup annotations", kinds_=[]))
         return results
     xf = os.path.join(work, "export.xfdf")
-    st, err = run([annot, "xfdf", "export", src, "-o", xf])
+    st, err = run([annot, "xfdf", "export", src, "-o", xf, "--files"])
     if st != 0:
         results.append(outcome("xfdf", "failed", "export exit %s: %s" % (st, err), kinds_=sorted(markup)))
         return results
@@ -314,7 +316,7 @@ def check_pdf(src, work, annot):
         results.append(outcome("xfdf", "skipped", "cannot strip the annotations", kinds_=[]))
         return results
     out = os.path.join(work, "xfdf.pdf")
-    st, err = run([annot, "xfdf", "import", stripped, xf, "-o", out])
+    st, err = run([annot, "xfdf", "import", stripped, xf, "-o", out, "--files"])
     if st != 0:
         results.append(outcome("xfdf", "failed", "import exit %s: %s" % (st, err), kinds_=sorted(markup)))
         return results
@@ -385,9 +387,30 @@ def compare_xfdf_annot(a, b):
             # rich text may be rewritten in other markup; its words must stay
             if text_of(c) != text_of(bchildren[t][0]):
                 lost.append("<%s> words" % t)
+        elif t == "data":
+            # the file may come back in another encoding; its bytes must not change
+            x, y = data_bytes(c), data_bytes(bchildren[t][0])
+            if x is None or x != y:
+                lost.append("<data> bytes")
         elif not same_tree(c, bchildren[t][0]):
             lost.append("<%s> %s" % (t, " ".join((c.text or text_of(c)).split())[:40]))
     return lost
+
+
+def data_bytes(el):
+    """The bytes an XFDF <data> element holds, or None when it cannot be read."""
+    text = "".join((el.text or "").split())
+    enc = {local(k).lower(): v for k, v in el.attrib.items()}
+    try:
+        if enc.get("encoding", "").lower() == "base64":
+            raw = base64.b64decode(text)
+        else:
+            raw = bytes.fromhex(text)
+        if enc.get("filter", "") == "FlateDecode":
+            raw = zlib.decompress(raw)
+    except (ValueError, zlib.error):
+        return None
+    return raw
 
 
 def same_tree(a, b):
@@ -416,16 +439,25 @@ def blank_pdf(path, n):
         fh.write(data)
 
 
+def page_count(pdf):
+    try:
+        p = subprocess.run(["qpdf", "--show-npages", pdf], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, timeout=CMD_TIMEOUT)
+        return int(p.stdout.strip() or 0)
+    except (subprocess.TimeoutExpired, ValueError):
+        return 0
+
+
 def base_for(xfdf, root, work, pages_needed):
     d = os.path.dirname(xfdf)
     for el in root.iter():
         if local(el.tag) == "f" and el.get("href"):
             cand = os.path.join(d, os.path.basename(el.get("href")))
-            if os.path.isfile(cand):
+            if os.path.isfile(cand) and page_count(cand) >= pages_needed:
                 return cand
     stem = os.path.splitext(xfdf)[0]
     for ext in (".pdf", ".PDF"):
-        if os.path.isfile(stem + ext):
+        if os.path.isfile(stem + ext) and page_count(stem + ext) >= pages_needed:
             return stem + ext
     path = os.path.join(work, "blank.pdf")
     blank_pdf(path, max(1, pages_needed))
@@ -444,7 +476,7 @@ def check_xfdf(src, work, annot):
     base = base_for(src, root, work, pages_needed)
     res = {"check": "xfdf-file", "status": "ok", "reason": "", "kinds": kinds, "annots": []}
     first = os.path.join(work, "first.pdf")
-    st, err = run([annot, "xfdf", "import", base, src, "-o", first])
+    st, err = run([annot, "xfdf", "import", base, src, "-o", first, "--files"])
     if st != 0:
         res.update(status="failed", reason="import exit %s: %s" % (st, err))
         return [res]
@@ -453,7 +485,7 @@ def check_xfdf(src, work, annot):
         res.update(status="failed", reason=bad)
         return [res]
     again = os.path.join(work, "again.xfdf")
-    st, err = run([annot, "xfdf", "export", first, "-o", again])
+    st, err = run([annot, "xfdf", "export", first, "-o", again, "--files"])
     if st != 0:
         res.update(status="failed", reason="export exit %s: %s" % (st, err))
         return [res]
@@ -463,7 +495,7 @@ def check_xfdf(src, work, annot):
         res.update(status="failed", reason="export is not XML: %s" % e)
         return [res]
     second = os.path.join(work, "second.pdf")
-    st, err = run([annot, "xfdf", "import", base, again, "-o", second])
+    st, err = run([annot, "xfdf", "import", base, again, "-o", second, "--files"])
     if st != 0:
         res.update(status="failed", reason="re-import exit %s: %s" % (st, err))
         return [res]

@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
     -j) jobs="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
     --worst) worst="$2"; shift 2 ;;
-    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "corpus_check: unknown option $1" >&2; exit 2 ;;
     *) break ;;
   esac
