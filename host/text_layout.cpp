@@ -238,6 +238,7 @@ void TextLayout::AddStyledRun(const RunStyle& in, std::u16string_view text) {
   s.size = Finite(s.size, 1e-3f, 2000, 9.0f);
   s.rise = Finite(s.rise, -4 * s.size, 4 * s.size, 0);
   s.charSpacing = Finite(s.charSpacing, -s.size, 4 * s.size, 0);
+  if (s.align < -1 || s.align > int(TextAlign::kJustify)) s.align = -1;
   for (float& c : s.color) c = Finite(c, 0, 1, 0);
   run.baseFont = FontService::StandardName(s.family, s.bold, s.italic);
   AfmFont const* afm = FontService::Application().Font(run.baseFont);
@@ -307,11 +308,16 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
   std::vector<Item> line;
   float width = 0;
   size_t lastSpace = SIZE_MAX;
+  // The alignment of the paragraph being broken, from the run of its first
+  // character; kUnsetParagraph until one is seen.
+  constexpr int kUnsetParagraph = -2;
+  int paragraphAlign = kUnsetParagraph;
   auto widthOf = [&](const Item& it) { return Advance(runs_[it.run].glyphs[it.index], runs_[it.run]); };
   auto emit = [&](std::vector<Item>::const_iterator b, std::vector<Item>::const_iterator e, size_t lastRun,
                   bool paragraphEnd) {
     Line l;
     l.paragraphEnd = paragraphEnd;
+    l.align = paragraphAlign == kUnsetParagraph ? -1 : paragraphAlign;
     for (auto i = b; i != e; ++i) {
       const Glyph& g = runs_[i->run].glyphs[i->index];
       if (!l.pieces.empty() && l.pieces.back().run == i->run && l.pieces.back().end == i->index &&
@@ -351,8 +357,10 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
         line.clear();
         width = 0;
         lastSpace = SIZE_MAX;
+        paragraphAlign = kUnsetParagraph;
         continue;
       }
+      if (paragraphAlign == kUnsetParagraph) paragraphAlign = runs_[r].style.align;
       Item it{r, i};
       const float w = widthOf(it);
       if (wrap && width + w > maxWidth && !line.empty() && c != U' ') {
@@ -389,11 +397,12 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
     l.y = y;
     y += l.descent;
     const float room = boxWidth_ - l.width;
-    l.x = align == TextAlign::kCentre ? room / 2 : align == TextAlign::kRight ? room : 0;
+    const TextAlign own = l.align >= 0 && l.align <= int(TextAlign::kJustify) ? TextAlign(l.align) : align;
+    l.x = own == TextAlign::kCentre ? room / 2 : own == TextAlign::kRight ? room : 0;
     int spaces = 0;
     for (const Piece& p : l.pieces)
       for (size_t g = p.begin; g < p.end; ++g) spaces += runs_[p.run].glyphs[g].c == U' ';
-    if (align == TextAlign::kJustify && wrap && !l.paragraphEnd && spaces > 0 && room > 0) {
+    if (own == TextAlign::kJustify && wrap && !l.paragraphEnd && spaces > 0 && room > 0) {
       l.spaceExtra = room / float(spaces);
       l.width = boxWidth_;
     }

@@ -92,6 +92,9 @@ struct RunStyle {
   bool hasColor = false;
   float color[3] = {0, 0, 0};
   float charSpacing = 0;
+  // The alignment of a paragraph whose first character is in this run
+  // (a TextAlign); -1 leaves it to Arrange's.
+  int align = -1;
 };
 
 class TextLayout {
@@ -100,7 +103,8 @@ class TextLayout {
   void AddRun(std::string_view family, bool bold, bool italic, float size, std::u16string_view text);
   void AddStyledRun(const RunStyle& style, std::u16string_view text);
   // Breaks and aligns the lines; `maxWidth` <= 0 breaks only at paragraph
-  // ends. Justified lines reach `maxWidth` by widening their spaces; the last
+  // ends. A paragraph takes the alignment of the run its first character is
+  // in, `align` when that run has none. Justified lines reach `maxWidth` by widening their spaces; the last
   // line of a paragraph is left aligned. `spacing` scales the line pitch
   // (1 normal, 2 double). The number of lines.
   int Arrange(float maxWidth, TextAlign align, float spacing);
@@ -138,6 +142,7 @@ class TextLayout {
     float width = 0, ascent = 0, descent = 0, x = 0, y = 0;
     float spaceExtra = 0;  // added after each space when justified
     bool paragraphEnd = true;
+    int align = -1;  // the paragraph's own alignment, -1 the layout's
   };
   // The subset of one Unicode face the laid-out lines draw.
   struct Subset {
