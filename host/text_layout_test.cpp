@@ -112,6 +112,24 @@ TEST(TextLayout, EveryAlignmentPlacesLinesAndJustifiedLinesReachTheWidth) {
   EXPECT_EQ(unbounded.Content().find("TJ"), std::string::npos) << unbounded.Content();
 }
 
+// Helvetica 10: "aa" is 11.12 wide. Each paragraph takes the alignment of
+// the run its first character is in; a run without one leaves it to
+// Arrange's, and a run starting inside a paragraph does not change it.
+TEST(TextLayout, EachParagraphKeepsTheAlignmentOfItsFirstRun) {
+  TextLayout layout;
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kRight); }), u"aa");
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kCentre); }), u"\naa");
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kRight); }), u"aa");
+  layout.AddStyledRun(Style(10), u"\naa");
+  ASSERT_EQ(layout.Arrange(40, TextAlign::kLeft, 1), 3);
+  const auto m = Matrices(layout.Content());
+  ASSERT_GE(m.size(), 4u) << layout.Content();
+  EXPECT_NEAR(m[0][4], 40 - 11.12, 0.002);          // right
+  EXPECT_NEAR(m[1][4], (40 - 22.24) / 2, 0.002);    // centred, both runs
+  EXPECT_NEAR(m[2][4], (40 - 22.24) / 2 + 11.12, 0.002);
+  EXPECT_NEAR(m[3][4], 0, 0.002);                   // Arrange's left
+}
+
 TEST(TextLayout, LinesStackDownwardsAtTheirTallestRunAndSpacingScalesThePitch) {
   const float ascent = kshost::FontService::Application().Font("Helvetica")->metrics.ascent;
   TextLayout layout;

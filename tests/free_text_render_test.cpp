@@ -229,3 +229,66 @@ TEST(FreeTextRender, TextCopiesOutAsItsContentsAndForeignGlyphsDraw) {
 }
 
 }  // namespace
+
+namespace {
+
+// Free texts made by other programs keep what their producers showed:
+//  - a box sized to its text (Helvetica 12: the AFM widths of "Hello World
+//    from Acrobat" add up to 11169/1000 em, 134.028 pt; with the border 1
+//    and 2 pt of padding on each side 140.028, written rounded down to
+//    140.02) holds the text on one line;
+//  - each paragraph keeps its own text-align: a left one, then a right one;
+//  - a /C equal to the text colour (black on black) is not painted as a
+//    background that would hide the text.
+const std::vector<std::string> kProducerAnnotations = {
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 340 160.02 360] /BS << /W 1 >> /DA (/Helv 12 Tf 0 g)"
+    " /Contents (Hello World from Acrobat) >>",
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 200 380 300] /BS << /W 0 >> /DA (/Helv 20 Tf 0 g)"
+    " /Contents (Left\nRight)"
+    " /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+    "<p style=\"text-align:left\">Left</p><p style=\"text-align:right\">Right</p></body>) >>",
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 20 180 80] /C [0 0 0] /DA (/Helv 14 Tf 0 g)"
+    " /Contents (Black on C) >>",
+};
+
+TEST(FreeTextRender, ProducerBoxesKeepTheirLinesAlignmentAndVisibleText) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, kProducerAnnotations), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  // The sized box reads back as one line.
+  CommandResult text = Shell("pdftotext -layout -x 20 -y 40 -W 141 -H 20 " + Quote(dir / "out.pdf") + " -");
+  ASSERT_EQ(text.status, 0) << text.output;
+  EXPECT_EQ(Squeezed(text.output), "Hello World from Acrobat");
+  EXPECT_NE(text.output.find("from Acrobat"), std::string::npos) << text.output;
+
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+    // "Acrobat" ends its one line near the box's right side (23 + 134 pt),
+    // inside the border.
+    const auto [la, ra] = Columns(image, 22, 158, 343, 357, Dark);
+    EXPECT_GE(la, 22) << name;
+    EXPECT_LE(la, 26) << name;
+    EXPECT_GT(ra, 150) << name << ": the sized line ends at " << ra;
+    // "Left" starts at the left padding, "Right" ends at the right one.
+    const auto [l1, r1] = Columns(image, 20, 380, 281, 297, Dark);
+    EXPECT_GE(l1, 21) << name;
+    EXPECT_LE(l1, 26) << name << ": left paragraph";
+    EXPECT_LT(r1, 200) << name;
+    const auto [l2, r2] = Columns(image, 20, 380, 259, 276, Dark);
+    EXPECT_GT(l2, 200) << name << ": right paragraph from " << l2;
+    EXPECT_GE(r2, 370) << name << ": right paragraph to " << r2;
+    EXPECT_LE(r2, 380) << name;
+    // Black on a black /C: the box stays clear and its text shows.
+    EXPECT_TRUE(White(image.At(150, 30))) << name << ": a /C like the text's colour fills the box";
+    EXPECT_GT(DarkRows(image, 25, 60, 78), 5) << name << ": the text";
+  }
+}
+
+}  // namespace
