@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -239,7 +240,9 @@ namespace {
 //    140.02) holds the text on one line;
 //  - each paragraph keeps its own text-align: a left one, then a right one;
 //  - a /C equal to the text colour (black on black) is not painted as a
-//    background that would hide the text.
+//    background that would hide the text;
+//  - a /DS "font" shorthand with keywords and a line height gives its
+//    size and colour over those of /DA.
 const std::vector<std::string> kProducerAnnotations = {
     "<< /Type /Annot /Subtype /FreeText /Rect [20 340 160.02 360] /BS << /W 1 >> /DA (/Helv 12 Tf 0 g)"
     " /Contents (Hello World from Acrobat) >>",
@@ -249,7 +252,11 @@ const std::vector<std::string> kProducerAnnotations = {
     "<p style=\"text-align:left\">Left</p><p style=\"text-align:right\">Right</p></body>) >>",
     "<< /Type /Annot /Subtype /FreeText /Rect [20 20 180 80] /C [0 0 0] /DA (/Helv 14 Tf 0 g)"
     " /Contents (Black on C) >>",
+    "<< /Type /Annot /Subtype /FreeText /Rect [200 20 380 80] /BS << /W 0 >> /DA (/Helv 8 Tf 0 g)"
+    " /DS (font: normal normal normal 16pt/normal Helvetica;color:#800080) /Contents (HHHH) >>",
 };
+
+bool Purple(const Rgb& c) { return c.r > 90 && c.b > 90 && c.g < 60 && std::abs(c.r - c.b) < 40; }
 
 TEST(FreeTextRender, ProducerBoxesKeepTheirLinesAlignmentAndVisibleText) {
   if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
@@ -288,6 +295,12 @@ TEST(FreeTextRender, ProducerBoxesKeepTheirLinesAlignmentAndVisibleText) {
     // Black on a black /C: the box stays clear and its text shows.
     EXPECT_TRUE(White(image.At(150, 30))) << name << ": a /C like the text's colour fills the box";
     EXPECT_GT(DarkRows(image, 25, 60, 78), 5) << name << ": the text";
+    // "HHHH" in purple, its capitals 0.718 em = 11.5 pt high at 16 pt (8 pt
+    // would give 5.7).
+    int purpleRows = 0;
+    for (double y = 40; y <= 79; y += 1) purpleRows += Columns(image, 201, 260, y, y, Purple).first >= 0;
+    EXPECT_GE(purpleRows, 10) << name << ": 16 pt purple";
+    EXPECT_LE(purpleRows, 13) << name;
   }
 }
 
