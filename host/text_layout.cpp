@@ -1,7 +1,10 @@
 #include "host/text_layout.h"
 
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 #include <hb-subset.h>
 #include <hb.h>
 
@@ -69,6 +72,94 @@ UnicodeFont* UnicodeFont::Get(UnicodeFace face) {
     fonts[i] = Load(FontPath(face), face == UnicodeFace::kSansBold);
   }
   return fonts[i].get();
+}
+
+namespace {
+
+// The faces fontconfig found, by index from kUnicodeFaceCount on.
+struct FoundFaces {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<UnicodeFont>> fonts;
+  std::map<std::string, int> byFile;
+  std::map<std::pair<char32_t, bool>, int> byChar;  // -1 remembers none
+  bool initialised = false, usable = false;
+};
+
+FoundFaces& Found() {
+  static FoundFaces found;
+  return found;
+}
+
+}  // namespace
+
+UnicodeFont* UnicodeFont::At(int index) {
+  if (index >= 0 && index < kUnicodeFaceCount) return Get(UnicodeFace(index));
+  FoundFaces& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  const size_t i = size_t(index - kUnicodeFaceCount);
+  return index >= kUnicodeFaceCount && i < found.fonts.size() ? found.fonts[i].get() : nullptr;
+}
+
+int UnicodeFont::Find(char32_t c, bool bold) {
+  FoundFaces& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  const auto key = std::make_pair(c, bold);
+  if (auto known = found.byChar.find(key); known != found.byChar.end()) return known->second;
+  if (!found.initialised) {
+    found.initialised = true;
+    found.usable = FcInit() == FcTrue;
+  }
+  int result = -1;
+  if (found.usable && found.byChar.size() < 65536) {
+    FcPattern* pattern = FcPatternCreate();
+    FcCharSet* wanted = FcCharSetCreate();
+    FcCharSetAddChar(wanted, FcChar32(c));
+    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult res = FcResultNoMatch;
+    FcFontSet* set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &res);
+    for (int n = 0; set && n < set->nfont && result < 0; ++n) {
+      FcCharSet* has = nullptr;
+      FcChar8* file = nullptr;
+      int faceIndex = 0;
+      if (FcPatternGetCharSet(set->fonts[n], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, c))
+        continue;
+      if (FcPatternGetString(set->fonts[n], FC_FILE, 0, &file) != FcResultMatch || !file) continue;
+      if (FcPatternGetInteger(set->fonts[n], FC_INDEX, 0, &faceIndex) == FcResultMatch && faceIndex != 0) continue;
+      const std::string path(reinterpret_cast<const char*>(file));
+      if (auto seen = found.byFile.find(path); seen != found.byFile.end()) {
+        if (seen->second >= 0 && found.fonts[size_t(seen->second - kUnicodeFaceCount)]->Glyph(c)) result = seen->second;
+        continue;
+      }
+      if (kUnicodeFaceCount + int(found.fonts.size()) >= kMaxUnicodeFaces) break;
+      int weight = FC_WEIGHT_REGULAR;
+      FcPatternGetInteger(set->fonts[n], FC_WEIGHT, 0, &weight);
+      std::unique_ptr<UnicodeFont> font = Load(path, weight >= FC_WEIGHT_BOLD);
+      // Only TrueType outlines: the embedding is a TrueType font program.
+      if (!font || !font->IsTrueType() || !font->Glyph(c)) {
+        found.byFile[path] = -1;
+        continue;
+      }
+      result = kUnicodeFaceCount + int(found.fonts.size());
+      found.byFile[path] = result;
+      found.fonts.push_back(std::move(font));
+    }
+    if (set) FcFontSetDestroy(set);
+    FcCharSetDestroy(wanted);
+    FcPatternDestroy(pattern);
+  }
+  found.byChar[key] = result;
+  return result;
+}
+
+bool UnicodeFont::IsTrueType() const {
+  std::lock_guard<std::mutex> lock(face_->mutex);
+  FT_ULong length = 0;
+  return FT_Load_Sfnt_Table(face_->face, TTAG_glyf, 0, nullptr, &length) == 0 && length > 0;
 }
 
 std::unique_ptr<UnicodeFont> UnicodeFont::Load(const std::string& path, bool bold) {
@@ -278,6 +369,14 @@ void TextLayout::AddStyledRun(const RunStyle& in, std::u16string_view text) {
           break;
         }
       }
+      if (!font) {
+        const int found = UnicodeFont::Find(c, s.bold);
+        if (UnicodeFont* f = found >= 0 ? UnicodeFont::At(found) : nullptr) {
+          font = f;
+          g.face = int8_t(found);
+          g.code = f->Glyph(c);
+        }
+      }
       if (!font && sans) {  // the missing-glyph box
         font = sans;
         g.face = int8_t(s.bold ? UnicodeFace::kSansBold : UnicodeFace::kSans);
@@ -425,8 +524,8 @@ KS_FloatRect TextLayout::Box() const { return KS_FloatRect{0, -boxHeight_, boxWi
 void TextLayout::MakeSubsets() const {
   if (subsetsMade_) return;
   subsetsMade_ = true;
-  std::set<uint16_t> used[kUnicodeFaceCount];
-  std::map<uint16_t, char32_t> chars[kUnicodeFaceCount];
+  std::set<uint16_t> used[kMaxUnicodeFaces];
+  std::map<uint16_t, char32_t> chars[kMaxUnicodeFaces];
   for (const Line& l : lines_)
     for (const Piece& p : l.pieces)
       for (size_t i = p.begin; i < p.end; ++i) {
@@ -435,10 +534,10 @@ void TextLayout::MakeSubsets() const {
         used[g.face].insert(g.code);
         if (g.code != 0) chars[g.face].emplace(g.code, g.c);
       }
-  for (int f = 0; f < kUnicodeFaceCount; ++f) {
+  for (int f = 0; f < kMaxUnicodeFaces; ++f) {
     Subset& s = subsets_[f];
     s = Subset();
-    UnicodeFont* font = UnicodeFont::Get(UnicodeFace(f));
+    UnicodeFont* font = used[f].empty() ? nullptr : UnicodeFont::At(f);
     if (used[f].empty() || !font) continue;
     used[f].insert(0);
     if (!font->Subset(used[f], &s.bytes, &s.newIds)) {
@@ -597,7 +696,7 @@ bool TextLayout::AddResources(pdf::Document& doc, QPDFObjectHandle fonts) const 
   if (!fonts.isDictionary()) return false;
   MakeSubsets();
   std::map<std::string, std::string> standard;  // resource -> base font
-  bool unicode[kUnicodeFaceCount] = {};
+  bool unicode[kMaxUnicodeFaces] = {};
   for (const Line& l : lines_)
     for (const Piece& p : l.pieces) {
       const Run& run = runs_[p.run];
@@ -617,10 +716,11 @@ bool TextLayout::AddResources(pdf::Document& doc, QPDFObjectHandle fonts) const 
   // A subset made once per document is found again by its name.
   static std::mutex mutex;
   static std::unordered_map<const QPDF*, std::map<std::string, QPDFObjGen>> made;
-  for (int f = 0; f < kUnicodeFaceCount; ++f) {
+  for (int f = 0; f < kMaxUnicodeFaces; ++f) {
     if (!unicode[f]) continue;
     const Subset& s = subsets_[f];
-    UnicodeFont* font = UnicodeFont::Get(UnicodeFace(f));
+    UnicodeFont* font = UnicodeFont::At(f);
+    if (!font) continue;
     const std::string base = "/" + s.baseFont;
     {
       std::lock_guard<std::mutex> lock(mutex);

@@ -9,7 +9,9 @@
 // the standard font of the family (measured with its AFM metrics). Any other
 // character is drawn with the first Unicode face that has a glyph for it:
 // DejaVu Sans (its bold face for bold runs), then Droid Sans Fallback for
-// Chinese, Japanese and Korean. Each face is embedded as a Type0 font with
+// Chinese, Japanese and Korean, then the installed TrueType face
+// fontconfig ranks first among those that cover it (Noto for Devanagari,
+// Thai, Ol Chiki, ...). Each face is embedded as a Type0 font with
 // Identity-H encoding over the glyph ids of a subset holding only the glyphs
 // the layout draws (named "ABCDEF+DejaVuSans"), with /W widths and a
 // /ToUnicode map, so the text shows and extracts as itself. A character no
@@ -43,9 +45,12 @@ namespace pdf {
 class Document;
 }
 
-// The Unicode faces, in the order a character looks for a glyph.
+// The Unicode faces, in the order a character looks for a glyph; after
+// them, faces fontconfig finds for a character none of them covers.
 enum class UnicodeFace { kSans = 0, kSansBold = 1, kCjk = 2 };
 constexpr int kUnicodeFaceCount = 3;
+// The fixed faces and the faces found, together.
+constexpr int kMaxUnicodeFaces = 48;
 
 // A TrueType face read with FreeType: glyph ids, advances (1/1000 em), the
 // file's bytes, and subsets of it made with HarfBuzz.
@@ -55,12 +60,20 @@ class UnicodeFont {
   // or the system's DejaVu folder; the CJK face from $ANNOT_CJK_FONT or
   // Debian's Droid Sans Fallback. Null when the file cannot be read.
   static UnicodeFont* Get(UnicodeFace face);
+  // The face of an index: a UnicodeFace, or one Find found. Null for others.
+  static UnicodeFont* At(int index);
+  // The index of an installed TrueType face that has a glyph for `c`, a
+  // bold one preferred for `bold`, found through fontconfig by coverage;
+  // -1 when none has one (or every slot is taken).
+  static int Find(char32_t c, bool bold);
   // A face from a TrueType file; null when it cannot be read.
   static std::unique_ptr<UnicodeFont> Load(const std::string& path, bool bold);
   ~UnicodeFont();
 
   // 0 when the face has no glyph for `c`.
   uint16_t Glyph(char32_t c) const;
+  // True when the outlines are TrueType ("glyf"), not CFF.
+  bool IsTrueType() const;
   float Advance(uint16_t glyph) const;
   const std::string& Bytes() const { return bytes_; }
   const std::string& PostScriptName() const { return psName_; }
@@ -121,7 +134,7 @@ class TextLayout {
   struct Glyph {
     char32_t c;
     float width;    // advance in user units, without character spacing
-    int8_t face;    // -1 the run's standard font, else a UnicodeFace
+    int8_t face;    // -1 the run's standard font, else a UnicodeFont::At index
     uint16_t code;  // WinAnsi byte, or glyph id in the face
   };
   struct Run {
@@ -158,7 +171,7 @@ class TextLayout {
   std::vector<Line> lines_;
   float boxWidth_ = 0, boxHeight_ = 0;
   mutable bool subsetsMade_ = false;
-  mutable Subset subsets_[kUnicodeFaceCount];
+  mutable Subset subsets_[kMaxUnicodeFaces];
 };
 
 // The resource name of a standard font ("Helv" for Helvetica).

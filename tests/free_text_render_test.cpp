@@ -305,3 +305,67 @@ TEST(FreeTextRender, ProducerBoxesKeepTheirLinesAlignmentAndVisibleText) {
 }
 
 }  // namespace
+
+namespace {
+
+// Scripts neither DejaVu Sans nor Droid Sans Fallback covers draw with a
+// face fontconfig finds by coverage (Korean, Devanagari, Thai, Ol Chiki,
+// Meetei Mayek): each copies back out as itself, which a missing-glyph box
+// (glyph 0, mapped to nothing) would not, its face is embedded as a subset,
+// and both renderers draw it.
+TEST(FreeTextRender, ScriptsWithoutABuiltInFaceDrawWithAnInstalledOne) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm") || !HaveProgram("fc-list"))
+    GTEST_SKIP() << "poppler-utils or fontconfig are not installed";
+  struct Line {
+    std::u16string text;
+    const char* utf8;
+    const char* coverage;  // a character fontconfig must find a face for
+  } lines[] = {
+      {u"\uD55C\uAD6D\uC5B4", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4", "d55c"},
+      {u"\u0939\u093F\u0928\u094D\u0926\u0940", "\xE0\xA4\xB9\xE0\xA4\xBF\xE0\xA4\xA8\xE0\xA5\x8D\xE0\xA4\xA6\xE0\xA5\x80",
+       "939"},
+      {u"\u0E20\u0E32\u0E29\u0E32", "\xE0\xB8\xA0\xE0\xB8\xB2\xE0\xB8\xA9\xE0\xB8\xB2", "e20"},
+      {u"\u1C5A\u1C5B\u1C5C", "\xE1\xB1\x9A\xE1\xB1\x9B\xE1\xB1\x9C", "1c5a"},
+      {u"\uABC0\uABC1\uABC2", "\xEA\xAF\x80\xEA\xAF\x81\xEA\xAF\x82", "abc0"},
+  };
+  for (const Line& l : lines)
+    if (Shell(std::string("fc-list :charset=") + l.coverage + " file | grep -q .").status != 0)
+      GTEST_SKIP() << "no installed face covers U+" << l.coverage << " (make deps installs them)";
+  std::vector<std::string> annots;
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    const int top = 390 - int(i) * 70;
+    annots.push_back("<< /Type /Annot /Subtype /FreeText /Rect [20 " + std::to_string(top - 60) + " 380 " +
+                     std::to_string(top) + "] /BS << /W 0 >> /DA (/Helv 30 Tf 0 g) /Contents " +
+                     PdfText(lines[i].text) + " >>");
+  }
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, annots), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    const int top = 390 - int(i) * 70;
+    CommandResult text = Shell("pdftotext -x 20 -y " + std::to_string(kPage - top) + " -W 360 -H 60 " +
+                               Quote(dir / "out.pdf") + " -");
+    ASSERT_EQ(text.status, 0) << text.output;
+    EXPECT_EQ(Squeezed(text.output), lines[i].utf8) << "line " << i;
+  }
+  CommandResult fonts = Shell("pdffonts " + Quote(dir / "out.pdf"));
+  EXPECT_NE(fonts.output.find("+NotoSansDevanagari"), std::string::npos) << fonts.output;
+  EXPECT_NE(fonts.output.find("+NotoSansOlChiki"), std::string::npos) << fonts.output;
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+    for (size_t i = 0; i < std::size(lines); ++i) {
+      const int top = 390 - int(i) * 70;
+      const auto [left, right] = Columns(image, 20, 380, top - 58, top - 2, Dark);
+      EXPECT_GE(left, 20) << name << ": line " << i;
+      EXPECT_GT(right - left, 20) << name << ": line " << i;
+    }
+  }
+}
+
+}  // namespace
