@@ -458,10 +458,17 @@ void AppendCallout(std::string& out, const FreeTextState& s, const std::vector<K
   out += "Q\n";
 }
 
+// The base font a /DA resource name is drawn with when regular.
+std::string StandardBaseFont(const std::string& family) {
+  return family == "Times" ? "Times-Roman" : family;
+}
+
 // The fonts the normal appearance draws with, added to the annotation's
 // /DR /Font (kept beside what it already holds), so that an editor that
-// rebuilds the text from /DA finds them. True when there is nothing to add.
-bool AddFontsToDefaultResources(KPD_Dictionary d) {
+// rebuilds the text from /DA finds them; the /DA font's own name, when /DR
+// lacks it, stands for the appearance's font of its family. True when
+// there is nothing to add.
+bool AddFontsToDefaultResources(KPD_Dictionary d, const std::string& daFont) {
   KPD_Object ap = host::DictGet(d, "/AP");
   KPD_Object normal = ap && dict::TypeOf(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
   if (!normal || dict::TypeOf(normal) != KPD_OBJ_STREAM) return true;
@@ -493,6 +500,19 @@ bool AddFontsToDefaultResources(KPD_Dictionary d) {
     if (name.empty()) continue;
     if (name[0] != '/') name.insert(0, "/");
     if (!host::DictSet(drFonts, name.c_str(), host::DictGet(fonts, name.c_str()))) return false;
+  }
+  const std::string daKey = "/" + daFont;
+  if (daFont.empty() || daFont.size() > 127 || host::DictGet(drFonts, daKey.c_str())) return true;
+  const std::string base = StandardBaseFont(FamilyOfFontResource(daFont));
+  for (int32_t i = 0; i < n; ++i) {
+    host::ByteString key;
+    if (!host::DictKeyAt(fonts, i, key.get())) continue;
+    std::string name = key.str();
+    if (name.empty()) continue;
+    if (name[0] != '/') name.insert(0, "/");
+    KPD_Object font = host::DictGet(fonts, name.c_str());
+    if (font && dict::TypeOf(font) == KPD_OBJ_DICTIONARY && dict::NameOf(host::DictGet(font, "/BaseFont")) == base)
+      return host::DictSet(drFonts, daKey.c_str(), font) != 0;
   }
   return true;
 }
@@ -599,7 +619,11 @@ bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions&
   ShapeAppearanceResult result;
   if (!ComputeFreeTextAppearance(annot, &result, reason)) return false;
   if (!CKW_AppearanceWriter::Apply(annot, result, options, reason)) return false;
-  if (!AddFontsToDefaultResources(annot.GetDict())) return Fail(reason, "cannot add the fonts to /DR");
+  std::string daText;
+  annot.GetDefaultAppearance(&daText);
+  const DefaultAppearanceInfo daInfo = CDA_DefaultAppearance(daText).GetInfo();
+  if (!AddFontsToDefaultResources(annot.GetDict(), (daInfo.flags & kDA_Font) ? daInfo.fontName : std::string()))
+    return Fail(reason, "cannot add the fonts to /DR");
   std::u16string ds;
   if (!annot.GetDefaultStyle(&ds) || ds.empty()) {
     std::string da;

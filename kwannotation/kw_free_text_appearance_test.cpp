@@ -140,7 +140,10 @@ TEST_F(ProducerFreeText, SymbolFontsDrawTheirGlyphsAndEveryFontIsInTheDefaultRes
   EXPECT_TRUE(Has(c, "/KwZapfDingbats 12.000 Tf\n")) << c;
   EXPECT_TRUE(Has(c, "(n4) Tj")) << c;  // the built-in codes of the square and the check mark
   EXPECT_FALSE(Has(c, "/Helv")) << c;
-  EXPECT_TRUE(Has(Value(host::DictGet(d, "/DR"), "/Font"), "/KwZapfDingbats")) << Value(d, "/DR");
+  KPD_Object drFonts = host::DictGet(host::DictGet(d, "/DR"), "/Font");
+  EXPECT_TRUE(Has(Value(drFonts, "/KwZapfDingbats"), "/BaseFont /ZapfDingbats")) << Value(d, "/DR");
+  // The /DA name reaches the same font.
+  EXPECT_EQ(Value(drFonts, "/ZaDb"), Value(drFonts, "/KwZapfDingbats"));
   d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /DA (/Symb 12 Tf 0 g) "
                   "/DR << /Font << /F9 << /Type /Font /Subtype /Type1 /BaseFont /Courier >> >> >> /Contents (abg) >>");
   EXPECT_TRUE(Has(Content(d), "/KwSymbol 12.000 Tf\n")) << Content(d);
