@@ -156,6 +156,30 @@ int UnicodeFont::Find(char32_t c, bool bold) {
   return result;
 }
 
+std::vector<UnicodeFont::Shaped> UnicodeFont::Shape(std::u32string_view text, bool rightToLeft) const {
+  std::vector<Shaped> out;
+  if (!face_->hb || text.empty()) return out;
+  std::lock_guard<std::mutex> lock(face_->mutex);
+  hb_font_t* font = hb_font_create(face_->hb);
+  hb_buffer_t* buffer = hb_buffer_create();
+  for (size_t i = 0; i < text.size(); ++i) hb_buffer_add(buffer, hb_codepoint_t(text[i]), unsigned(i));
+  hb_buffer_set_content_type(buffer, HB_BUFFER_CONTENT_TYPE_UNICODE);
+  hb_buffer_guess_segment_properties(buffer);
+  hb_buffer_set_direction(buffer, rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+  hb_shape(font, buffer, nullptr, 0);
+  unsigned n = 0;
+  const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &n);
+  const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buffer, nullptr);
+  int xScale = 0, yScale = 0;
+  hb_font_get_scale(font, &xScale, &yScale);
+  const float k = xScale > 0 ? 1000.0f / float(xScale) : 1000.0f / face_->unitsPerEm;
+  for (unsigned i = 0; i < n; ++i)
+    if (info[i].codepoint <= 0xFFFF) out.push_back({uint16_t(info[i].codepoint), float(pos[i].x_advance) * k, info[i].cluster});
+  hb_buffer_destroy(buffer);
+  hb_font_destroy(font);
+  return out;
+}
+
 bool UnicodeFont::IsTrueType() const {
   std::lock_guard<std::mutex> lock(face_->mutex);
   FT_ULong length = 0;
@@ -484,6 +508,7 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
   }
   emit(line.begin(), line.end(), lastRun, true);
 
+  ReorderAndShape(align);
   boxWidth_ = wrap ? maxWidth : 0;
   for (const Line& l : lines_) boxWidth_ = std::max(boxWidth_, l.width);
   float y = 0;
@@ -510,8 +535,8 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
       p.x = x;
       p.width = 0;
       const Run& r = runs_[p.run];
-      for (size_t g = p.begin; g < p.end; ++g)
-        p.width += Advance(r.glyphs[g], r) + (r.glyphs[g].c == U' ' ? l.spaceExtra : 0);
+      for (const Glyph& g : GlyphsOf(p))
+        p.width += Advance(g, r) + (g.c == U' ' ? l.spaceExtra : 0);
       x += p.width;
     }
   }
@@ -528,8 +553,7 @@ void TextLayout::MakeSubsets() const {
   std::map<uint16_t, char32_t> chars[kMaxUnicodeFaces];
   for (const Line& l : lines_)
     for (const Piece& p : l.pieces)
-      for (size_t i = p.begin; i < p.end; ++i) {
-        const Glyph& g = runs_[p.run].glyphs[i];
+      for (const Glyph& g : GlyphsOf(p)) {
         if (g.face < 0) continue;
         used[g.face].insert(g.code);
         if (g.code != 0) chars[g.face].emplace(g.code, g.c);
@@ -581,7 +605,9 @@ std::string TextLayout::Content() const {
     for (const Piece& p : l.pieces) {
       const Run& run = runs_[p.run];
       const RunStyle& s = run.style;
-      const int face = run.glyphs[p.begin].face;
+      const std::vector<Glyph> drawn = GlyphsOf(p);
+      if (drawn.empty()) continue;
+      const int face = drawn.front().face;
       if (face >= 0 && !subsets_[face].made) continue;
       const std::string res = face < 0 ? StandardFontResource(run.baseFont) : subsets_[face].resource;
       const State saved = st;
@@ -609,25 +635,47 @@ std::string TextLayout::Content() const {
         AppendNumber(out, st.ts = s.rise);
         out += " Ts\n";
       }
+      if (p.actualText) {
+        out += "/Span << /ActualText <FEFF";
+        for (size_t i = p.begin; i < p.end; ++i) out += Utf16Hex(run.glyphs[i].c);
+        out += "> >> BDC\n";
+      }
       out += (s.italic && face >= 0) ? "1 0 0.213 1 " : "1 0 0 1 ";
       AppendNumber(out, l.x + p.x);
       out += ' ';
       AppendNumber(out, l.y);
       out += " Tm\n";
-      const bool stretched = l.spaceExtra > 0;
+      bool stretched = l.spaceExtra > 0;
       const char open = face < 0 ? '(' : '<', close = face < 0 ? ')' : '>';
       std::string text(1, open);
-      for (size_t i = p.begin; i < p.end; ++i) {
-        const Glyph& g = run.glyphs[i];
+      for (size_t i = 0; i < drawn.size(); ++i) {
+        const Glyph& g = drawn[i];
+        float shift = 0;  // thousandths of the size the next glyph moves left by
         if (face < 0) {
           const char c = static_cast<char>(g.code);
           if (c == '(' || c == ')' || c == '\\') text += '\\';
           text += c;
         } else {
           auto id = subsets_[face].newIds.find(g.code);
-          text += Hex4(id == subsets_[face].newIds.end() ? 0 : id->second);
+          const uint16_t now = id == subsets_[face].newIds.end() ? 0 : id->second;
+          text += Hex4(now);
+          if (p.shaped) {
+            // A shaped advance (kerning, a joined form) that differs from
+            // the glyph's own width moves the next glyph.
+            auto w = subsets_[face].glyphs.find(now);
+            const float nominal = w == subsets_[face].glyphs.end() ? 0 : w->second.first;
+            shift = nominal - g.width * 1000 / s.size;
+          }
         }
-        if (stretched && g.c == U' ' && i + 1 < p.end) {
+        if (std::fabs(shift) > 0.01f && i + 1 < drawn.size()) {
+          text += close;
+          text += ' ';
+          AppendNumber(text, shift);
+          text += ' ';
+          text += open;
+          stretched = true;
+        }
+        if (l.spaceExtra > 0 && g.c == U' ' && i + 1 < drawn.size()) {
           // Word spacing (Tw) reaches only single-byte spaces: widen each
           // space by moving the next glyph, in thousandths of the size.
           text += close;
@@ -639,6 +687,7 @@ std::string TextLayout::Content() const {
       }
       text += close;
       out += stretched ? "[" + text + "] TJ\n" : text + " Tj\n";
+      if (p.actualText) out += "EMC\n";
       if (s.hasColor) {
         out += "ET\nQ\nBT\n";
         st = saved;
@@ -700,7 +749,9 @@ bool TextLayout::AddResources(pdf::Document& doc, QPDFObjectHandle fonts) const 
   for (const Line& l : lines_)
     for (const Piece& p : l.pieces) {
       const Run& run = runs_[p.run];
-      const int face = run.glyphs[p.begin].face;
+      const std::vector<Glyph> drawn = GlyphsOf(p);
+      if (drawn.empty()) continue;
+      const int face = drawn.front().face;
       if (face < 0) standard[StandardFontResource(run.baseFont)] = run.baseFont;
       else unicode[face] = subsets_[face].made;
     }

@@ -19,6 +19,13 @@
 // Italic runs drawn with a Unicode face (which has no italic here) are
 // slanted.
 //
+// Scripts. Each line is put in visual order by the Unicode bidirectional
+// algorithm (FriBidi), in the direction of its paragraph's first strong
+// letter; text drawn with a Unicode face is shaped with HarfBuzz (joining,
+// marks, ligatures, kerning), and where its glyphs do not map one to one to
+// its characters it is marked with them as /ActualText. A right-to-left
+// paragraph without an alignment of its own aligns right.
+//
 // Placement. Content() is written for inside BT ... ET and positions every
 // piece of text with an absolute Tm in the coordinates in force at BT; it
 // may also close and reopen the text object (ET ... BT) to draw underlines
@@ -74,6 +81,15 @@ class UnicodeFont {
   uint16_t Glyph(char32_t c) const;
   // True when the outlines are TrueType ("glyf"), not CFF.
   bool IsTrueType() const;
+  // Text shaped with HarfBuzz (joining, marks, ligatures, kerning): the
+  // glyphs in drawing order, each with its advance (1/1000 em) and the
+  // index in `text` of the first character of its cluster.
+  struct Shaped {
+    uint16_t glyph;
+    float advance;
+    size_t cluster;
+  };
+  std::vector<Shaped> Shape(std::u32string_view text, bool rightToLeft) const;
   float Advance(uint16_t glyph) const;
   const std::string& Bytes() const { return bytes_; }
   const std::string& PostScriptName() const { return psName_; }
@@ -149,6 +165,14 @@ class TextLayout {
     size_t begin, end;  // glyph range in the run
     float x = 0;        // from the line's start
     float width = 0;    // with character spacing and justification
+    // Reordered or shaped text: the glyphs to draw, in drawing order, each
+    // with its shaped advance; begin..end then only name the characters.
+    bool shaped = false;
+    std::vector<Glyph> glyphs;
+    // The glyphs do not map one to one, in order, to the characters
+    // (joined forms, reordered vowel signs): the text is marked with the
+    // characters it stands for.
+    bool actualText = false;
   };
   struct Line {
     std::vector<Piece> pieces;
@@ -164,8 +188,17 @@ class TextLayout {
     std::map<uint16_t, uint16_t> newIds;
     std::map<uint16_t, std::pair<float, char32_t>> glyphs;  // new id -> width, character
   };
+  std::vector<Glyph> GlyphsOf(const Piece& p) const {
+    if (p.shaped) return p.glyphs;
+    return std::vector<Glyph>(runs_[p.run].glyphs.begin() + long(p.begin), runs_[p.run].glyphs.begin() + long(p.end));
+  }
   float Advance(const Glyph& g, const Run& r) const { return std::max(0.0f, g.width + r.style.charSpacing); }
   void MakeSubsets() const;
+  // Puts each line's pieces in visual order by the Unicode bidirectional
+  // algorithm and shapes the text of the Unicode faces; a right-to-left
+  // paragraph without an alignment of its own is aligned right where the
+  // layout's alignment is left. In text_bidi.cpp.
+  void ReorderAndShape(TextAlign align);
 
   std::vector<Run> runs_;
   std::vector<Line> lines_;

@@ -313,3 +313,28 @@ TEST(TextLayout, CharacterSpacingIsMeasuredAndLinesStayInTheWidth) {
   for (const auto& m : Matrices(content)) EXPECT_NEAR(m[4], 9.76, 0.001) << content;
   EXPECT_EQ(content.substr(content.size() - 5), "0 Tc\n");
 }
+
+// A paragraph whose first strong letter is right-to-left aligns right when
+// nothing else asks; its own left alignment, and a left-to-right paragraph,
+// stay left. Devanagari is shaped: its vowel sign before the consonant and
+// the half form make the glyphs differ from the characters, which the text
+// then carries as its actual text.
+TEST(TextLayout, RightToLeftParagraphsAlignRightAndShapedTextKeepsItsCharacters) {
+  TextLayout layout;
+  layout.AddStyledRun(Style(10), u"\u05E2\u05D1\u05E8\u05D9\u05EA\n");
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kLeft); }), u"\u05E2\u05D1\u05E8\u05D9\u05EA\n");
+  layout.AddStyledRun(Style(10), u"abc \u05E2\u05D1\u05E8\u05D9\u05EA");
+  ASSERT_EQ(layout.Arrange(200, TextAlign::kLeft, 1), 3);
+  const auto m = Matrices(layout.Content());
+  ASSERT_GE(m.size(), 3u) << layout.Content();
+  EXPECT_GT(m[0][4], 150) << layout.Content();
+  EXPECT_NEAR(m[1][4], 0, 0.002);
+  EXPECT_NEAR(m[2][4], 0, 0.002);
+  EXPECT_EQ(layout.Content().find("ActualText"), std::string::npos) << layout.Content();
+
+  TextLayout hindi;
+  hindi.AddStyledRun(Style(10), u"\u0939\u093F\u0928\u094D\u0926\u0940");
+  ASSERT_EQ(hindi.Arrange(200, TextAlign::kLeft, 1), 1);
+  EXPECT_NE(hindi.Content().find("/Span << /ActualText <FEFF0939093F0928094D09260940> >> BDC\n"), std::string::npos)
+      << hindi.Content();
+}

@@ -369,3 +369,63 @@ TEST(FreeTextRender, ScriptsWithoutABuiltInFaceDrawWithAnInstalledOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// Right-to-left text reads in its order: in "עברית" the ayin, the first
+// letter, is drawn at the right end (poppler copies the word out in its
+// order, MuPDF reads the letters left to right, tav first), the paragraph
+// aligns right, and Arabic letters join: "العربية" is drawn as the three
+// pieces its joining letters make (alef | lam-ain-reh | beh-yeh-teh
+// marbuta), where letters standing alone would leave six gaps.
+TEST(FreeTextRender, RightToLeftTextIsOrderedShapedAndAlignedRight) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
+  const std::vector<std::string> annots = {
+      "<< /Type /Annot /Subtype /FreeText /Rect [20 300 380 380] /BS << /W 0 >> /DA (/Helv 40 Tf 0 g)"
+      " /Contents " + PdfText(u"\u05E2\u05D1\u05E8\u05D9\u05EA") + " >>",
+      "<< /Type /Annot /Subtype /FreeText /Rect [20 200 380 280] /BS << /W 0 >> /DA (/Helv 40 Tf 0 g)"
+      " /Contents " + PdfText(u"\u0627\u0644\u0639\u0631\u0628\u064A\u0629") + " >>",
+  };
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, annots), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string hebrew = "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA";  // ayin ... tav
+  const std::string hebrewVisual = "\xD7\xAA\xD7\x99\xD7\xA8\xD7\x91\xD7\xA2";  // tav ... ayin
+  CommandResult text = Shell("pdftotext -x 20 -y 20 -W 360 -H 80 " + Quote(dir / "out.pdf") + " -");
+  EXPECT_NE(text.output.find(hebrew), std::string::npos) << text.output;
+  if (HaveProgram("mutool")) {
+    CommandResult visual = Shell("mutool draw -q -F txt " + Quote(dir / "out.pdf") + " 1");
+    EXPECT_NE(visual.output.find(hebrewVisual), std::string::npos) << visual.output;
+  }
+  CommandResult arabic = Shell("pdftotext -x 20 -y 120 -W 360 -H 80 " + Quote(dir / "out.pdf") + " -");
+  EXPECT_NE(arabic.output.find("\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9"), std::string::npos)
+      << arabic.output;
+
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+    // Aligned right: the ink ends at the right padding, starts past the middle.
+    const auto [lh, rh] = Columns(image, 20, 380, 330, 378, Dark);
+    EXPECT_GT(lh, 200) << name << ": Hebrew from " << lh;
+    EXPECT_GE(rh, 370) << name << ": Hebrew to " << rh;
+    const auto [la, ra] = Columns(image, 20, 380, 220, 278, Dark);
+    EXPECT_GT(la, 200) << name << ": Arabic from " << la;
+    EXPECT_GE(ra, 370) << name << ": Arabic to " << ra;
+    // Gaps between the Arabic word's pieces: runs of clear columns.
+    int gaps = 0;
+    bool inInk = false;
+    for (int x = la; x <= ra; ++x) {
+      const bool ink = Columns(image, x, x, 220, 278, Dark).first >= 0;
+      if (inInk && !ink) ++gaps;
+      inInk = ink;
+    }
+    EXPECT_LE(gaps, 3) << name << ": the letters of the Arabic word join";
+  }
+}
+
+}  // namespace
