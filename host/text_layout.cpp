@@ -83,6 +83,7 @@ struct FoundFaces {
   std::map<std::string, int> byFile;
   std::map<std::pair<char32_t, bool>, int> byChar;  // -1 remembers none
   bool initialised = false, usable = false;
+  FcCharSet* covered = nullptr;  // every scalable face's characters together
 };
 
 FoundFaces& Found() {
@@ -108,9 +109,23 @@ int UnicodeFont::Find(char32_t c, bool bold) {
   if (!found.initialised) {
     found.initialised = true;
     found.usable = FcInit() == FcTrue;
+    if (found.usable) {
+      // A character no face has is answered without a search.
+      found.covered = FcCharSetCreate();
+      FcPattern* scalable = FcPatternBuild(nullptr, FC_SCALABLE, FcTypeBool, FcTrue, nullptr);
+      FcObjectSet* objects = FcObjectSetBuild(FC_CHARSET, nullptr);
+      FcFontSet* all = scalable && objects ? FcFontList(nullptr, scalable, objects) : nullptr;
+      for (int n = 0; all && n < all->nfont; ++n) {
+        FcCharSet* has = nullptr;
+        if (FcPatternGetCharSet(all->fonts[n], FC_CHARSET, 0, &has) == FcResultMatch) FcCharSetMerge(found.covered, has, nullptr);
+      }
+      if (all) FcFontSetDestroy(all);
+      if (objects) FcObjectSetDestroy(objects);
+      if (scalable) FcPatternDestroy(scalable);
+    }
   }
   int result = -1;
-  if (found.usable && found.byChar.size() < 65536) {
+  if (found.usable && found.byChar.size() < 65536 && found.covered && FcCharSetHasChar(found.covered, FcChar32(c))) {
     FcPattern* pattern = FcPatternCreate();
     FcCharSet* wanted = FcCharSetCreate();
     FcCharSetAddChar(wanted, FcChar32(c));
