@@ -1,7 +1,8 @@
 // Text through the host's layout engine, in styled runs of mixed scripts:
 // the first byte picks the box width and the alignment (justify too), the
 // next three the styles of three runs (size, bold, italic, underline,
-// strike-through, raised or lowered, colour, character spacing), and the
+// strike-through, raised or lowered, colour, character spacing, the
+// alignment of a paragraph starting in the run), and the
 // rest is the text, cut into the three runs. Every piece of text starts
 // inside the box, the box is finite, the operators are balanced (the
 // layout closes and reopens the text object only in pairs), and the content
@@ -34,6 +35,7 @@ kshost::RunStyle StyleOf(uint8_t b) {
   s.hasColor = b & 2;
   s.color[0] = 1;
   s.charSpacing = (b & 64) ? 0.5f : 0;
+  s.align = int(b * 7u % 5u) - 1;  // a paragraph's own alignment, or none
   return s;
 }
 

@@ -1,7 +1,10 @@
 #include "host/text_layout.h"
 
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 #include <hb-subset.h>
 #include <hb.h>
 
@@ -69,6 +72,133 @@ UnicodeFont* UnicodeFont::Get(UnicodeFace face) {
     fonts[i] = Load(FontPath(face), face == UnicodeFace::kSansBold);
   }
   return fonts[i].get();
+}
+
+namespace {
+
+// The faces fontconfig found, by index from kUnicodeFaceCount on.
+struct FoundFaces {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<UnicodeFont>> fonts;
+  std::map<std::string, int> byFile;
+  std::map<std::pair<char32_t, bool>, int> byChar;  // -1 remembers none
+  bool initialised = false, usable = false;
+  FcCharSet* covered = nullptr;  // every scalable face's characters together
+};
+
+FoundFaces& Found() {
+  static FoundFaces found;
+  return found;
+}
+
+}  // namespace
+
+UnicodeFont* UnicodeFont::At(int index) {
+  if (index >= 0 && index < kUnicodeFaceCount) return Get(UnicodeFace(index));
+  FoundFaces& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  const size_t i = size_t(index - kUnicodeFaceCount);
+  return index >= kUnicodeFaceCount && i < found.fonts.size() ? found.fonts[i].get() : nullptr;
+}
+
+int UnicodeFont::Find(char32_t c, bool bold) {
+  FoundFaces& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  const auto key = std::make_pair(c, bold);
+  if (auto known = found.byChar.find(key); known != found.byChar.end()) return known->second;
+  if (!found.initialised) {
+    found.initialised = true;
+    found.usable = FcInit() == FcTrue;
+    if (found.usable) {
+      // A character no face has is answered without a search.
+      found.covered = FcCharSetCreate();
+      FcPattern* scalable = FcPatternBuild(nullptr, FC_SCALABLE, FcTypeBool, FcTrue, nullptr);
+      FcObjectSet* objects = FcObjectSetBuild(FC_CHARSET, nullptr);
+      FcFontSet* all = scalable && objects ? FcFontList(nullptr, scalable, objects) : nullptr;
+      for (int n = 0; all && n < all->nfont; ++n) {
+        FcCharSet* has = nullptr;
+        if (FcPatternGetCharSet(all->fonts[n], FC_CHARSET, 0, &has) == FcResultMatch) FcCharSetMerge(found.covered, has, nullptr);
+      }
+      if (all) FcFontSetDestroy(all);
+      if (objects) FcObjectSetDestroy(objects);
+      if (scalable) FcPatternDestroy(scalable);
+    }
+  }
+  int result = -1;
+  if (found.usable && found.byChar.size() < 65536 && found.covered && FcCharSetHasChar(found.covered, FcChar32(c))) {
+    FcPattern* pattern = FcPatternCreate();
+    FcCharSet* wanted = FcCharSetCreate();
+    FcCharSetAddChar(wanted, FcChar32(c));
+    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult res = FcResultNoMatch;
+    FcFontSet* set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &res);
+    for (int n = 0; set && n < set->nfont && result < 0; ++n) {
+      FcCharSet* has = nullptr;
+      FcChar8* file = nullptr;
+      int faceIndex = 0;
+      if (FcPatternGetCharSet(set->fonts[n], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, c))
+        continue;
+      if (FcPatternGetString(set->fonts[n], FC_FILE, 0, &file) != FcResultMatch || !file) continue;
+      if (FcPatternGetInteger(set->fonts[n], FC_INDEX, 0, &faceIndex) == FcResultMatch && faceIndex != 0) continue;
+      const std::string path(reinterpret_cast<const char*>(file));
+      if (auto seen = found.byFile.find(path); seen != found.byFile.end()) {
+        if (seen->second >= 0 && found.fonts[size_t(seen->second - kUnicodeFaceCount)]->Glyph(c)) result = seen->second;
+        continue;
+      }
+      if (kUnicodeFaceCount + int(found.fonts.size()) >= kMaxUnicodeFaces) break;
+      int weight = FC_WEIGHT_REGULAR;
+      FcPatternGetInteger(set->fonts[n], FC_WEIGHT, 0, &weight);
+      std::unique_ptr<UnicodeFont> font = Load(path, weight >= FC_WEIGHT_BOLD);
+      // Only TrueType outlines: the embedding is a TrueType font program.
+      if (!font || !font->IsTrueType() || !font->Glyph(c)) {
+        found.byFile[path] = -1;
+        continue;
+      }
+      result = kUnicodeFaceCount + int(found.fonts.size());
+      found.byFile[path] = result;
+      found.fonts.push_back(std::move(font));
+    }
+    if (set) FcFontSetDestroy(set);
+    FcCharSetDestroy(wanted);
+    FcPatternDestroy(pattern);
+  }
+  found.byChar[key] = result;
+  return result;
+}
+
+std::vector<UnicodeFont::Shaped> UnicodeFont::Shape(std::u32string_view text, bool rightToLeft) const {
+  std::vector<Shaped> out;
+  if (!face_->hb || text.empty()) return out;
+  std::lock_guard<std::mutex> lock(face_->mutex);
+  hb_font_t* font = hb_font_create(face_->hb);
+  hb_buffer_t* buffer = hb_buffer_create();
+  for (size_t i = 0; i < text.size(); ++i) hb_buffer_add(buffer, hb_codepoint_t(text[i]), unsigned(i));
+  hb_buffer_set_content_type(buffer, HB_BUFFER_CONTENT_TYPE_UNICODE);
+  hb_buffer_guess_segment_properties(buffer);
+  hb_buffer_set_direction(buffer, rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+  hb_shape(font, buffer, nullptr, 0);
+  unsigned n = 0;
+  const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &n);
+  const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buffer, nullptr);
+  int xScale = 0, yScale = 0;
+  hb_font_get_scale(font, &xScale, &yScale);
+  const float k = xScale > 0 ? 1000.0f / float(xScale) : 1000.0f / face_->unitsPerEm;
+  for (unsigned i = 0; i < n; ++i)
+    if (info[i].codepoint <= 0xFFFF) out.push_back({uint16_t(info[i].codepoint), float(pos[i].x_advance) * k, info[i].cluster});
+  hb_buffer_destroy(buffer);
+  hb_font_destroy(font);
+  return out;
+}
+
+bool UnicodeFont::IsTrueType() const {
+  std::lock_guard<std::mutex> lock(face_->mutex);
+  FT_ULong length = 0;
+  return FT_Load_Sfnt_Table(face_->face, TTAG_glyf, 0, nullptr, &length) == 0 && length > 0;
 }
 
 std::unique_ptr<UnicodeFont> UnicodeFont::Load(const std::string& path, bool bold) {
@@ -238,6 +368,7 @@ void TextLayout::AddStyledRun(const RunStyle& in, std::u16string_view text) {
   s.size = Finite(s.size, 1e-3f, 2000, 9.0f);
   s.rise = Finite(s.rise, -4 * s.size, 4 * s.size, 0);
   s.charSpacing = Finite(s.charSpacing, -s.size, 4 * s.size, 0);
+  if (s.align < -1 || s.align > int(TextAlign::kJustify)) s.align = -1;
   for (float& c : s.color) c = Finite(c, 0, 1, 0);
   run.baseFont = FontService::StandardName(s.family, s.bold, s.italic);
   AfmFont const* afm = FontService::Application().Font(run.baseFont);
@@ -277,6 +408,14 @@ void TextLayout::AddStyledRun(const RunStyle& in, std::u16string_view text) {
           break;
         }
       }
+      if (!font) {
+        const int found = UnicodeFont::Find(c, s.bold);
+        if (UnicodeFont* f = found >= 0 ? UnicodeFont::At(found) : nullptr) {
+          font = f;
+          g.face = int8_t(found);
+          g.code = f->Glyph(c);
+        }
+      }
       if (!font && sans) {  // the missing-glyph box
         font = sans;
         g.face = int8_t(s.bold ? UnicodeFace::kSansBold : UnicodeFace::kSans);
@@ -307,11 +446,16 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
   std::vector<Item> line;
   float width = 0;
   size_t lastSpace = SIZE_MAX;
+  // The alignment of the paragraph being broken, from the run of its first
+  // character; kUnsetParagraph until one is seen.
+  constexpr int kUnsetParagraph = -2;
+  int paragraphAlign = kUnsetParagraph;
   auto widthOf = [&](const Item& it) { return Advance(runs_[it.run].glyphs[it.index], runs_[it.run]); };
   auto emit = [&](std::vector<Item>::const_iterator b, std::vector<Item>::const_iterator e, size_t lastRun,
                   bool paragraphEnd) {
     Line l;
     l.paragraphEnd = paragraphEnd;
+    l.align = paragraphAlign == kUnsetParagraph ? -1 : paragraphAlign;
     for (auto i = b; i != e; ++i) {
       const Glyph& g = runs_[i->run].glyphs[i->index];
       if (!l.pieces.empty() && l.pieces.back().run == i->run && l.pieces.back().end == i->index &&
@@ -351,8 +495,10 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
         line.clear();
         width = 0;
         lastSpace = SIZE_MAX;
+        paragraphAlign = kUnsetParagraph;
         continue;
       }
+      if (paragraphAlign == kUnsetParagraph) paragraphAlign = runs_[r].style.align;
       Item it{r, i};
       const float w = widthOf(it);
       if (wrap && width + w > maxWidth && !line.empty() && c != U' ') {
@@ -377,6 +523,7 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
   }
   emit(line.begin(), line.end(), lastRun, true);
 
+  ReorderAndShape(align);
   boxWidth_ = wrap ? maxWidth : 0;
   for (const Line& l : lines_) boxWidth_ = std::max(boxWidth_, l.width);
   float y = 0;
@@ -389,11 +536,12 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
     l.y = y;
     y += l.descent;
     const float room = boxWidth_ - l.width;
-    l.x = align == TextAlign::kCentre ? room / 2 : align == TextAlign::kRight ? room : 0;
+    const TextAlign own = l.align >= 0 && l.align <= int(TextAlign::kJustify) ? TextAlign(l.align) : align;
+    l.x = own == TextAlign::kCentre ? room / 2 : own == TextAlign::kRight ? room : 0;
     int spaces = 0;
     for (const Piece& p : l.pieces)
       for (size_t g = p.begin; g < p.end; ++g) spaces += runs_[p.run].glyphs[g].c == U' ';
-    if (align == TextAlign::kJustify && wrap && !l.paragraphEnd && spaces > 0 && room > 0) {
+    if (own == TextAlign::kJustify && wrap && !l.paragraphEnd && spaces > 0 && room > 0) {
       l.spaceExtra = room / float(spaces);
       l.width = boxWidth_;
     }
@@ -402,8 +550,8 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
       p.x = x;
       p.width = 0;
       const Run& r = runs_[p.run];
-      for (size_t g = p.begin; g < p.end; ++g)
-        p.width += Advance(r.glyphs[g], r) + (r.glyphs[g].c == U' ' ? l.spaceExtra : 0);
+      for (const Glyph& g : GlyphsOf(p))
+        p.width += Advance(g, r) + (g.c == U' ' ? l.spaceExtra : 0);
       x += p.width;
     }
   }
@@ -416,20 +564,19 @@ KS_FloatRect TextLayout::Box() const { return KS_FloatRect{0, -boxHeight_, boxWi
 void TextLayout::MakeSubsets() const {
   if (subsetsMade_) return;
   subsetsMade_ = true;
-  std::set<uint16_t> used[kUnicodeFaceCount];
-  std::map<uint16_t, char32_t> chars[kUnicodeFaceCount];
+  std::set<uint16_t> used[kMaxUnicodeFaces];
+  std::map<uint16_t, char32_t> chars[kMaxUnicodeFaces];
   for (const Line& l : lines_)
     for (const Piece& p : l.pieces)
-      for (size_t i = p.begin; i < p.end; ++i) {
-        const Glyph& g = runs_[p.run].glyphs[i];
+      for (const Glyph& g : GlyphsOf(p)) {
         if (g.face < 0) continue;
         used[g.face].insert(g.code);
         if (g.code != 0) chars[g.face].emplace(g.code, g.c);
       }
-  for (int f = 0; f < kUnicodeFaceCount; ++f) {
+  for (int f = 0; f < kMaxUnicodeFaces; ++f) {
     Subset& s = subsets_[f];
     s = Subset();
-    UnicodeFont* font = UnicodeFont::Get(UnicodeFace(f));
+    UnicodeFont* font = used[f].empty() ? nullptr : UnicodeFont::At(f);
     if (used[f].empty() || !font) continue;
     used[f].insert(0);
     if (!font->Subset(used[f], &s.bytes, &s.newIds)) {
@@ -473,7 +620,9 @@ std::string TextLayout::Content() const {
     for (const Piece& p : l.pieces) {
       const Run& run = runs_[p.run];
       const RunStyle& s = run.style;
-      const int face = run.glyphs[p.begin].face;
+      const std::vector<Glyph> drawn = GlyphsOf(p);
+      if (drawn.empty()) continue;
+      const int face = drawn.front().face;
       if (face >= 0 && !subsets_[face].made) continue;
       const std::string res = face < 0 ? StandardFontResource(run.baseFont) : subsets_[face].resource;
       const State saved = st;
@@ -501,25 +650,47 @@ std::string TextLayout::Content() const {
         AppendNumber(out, st.ts = s.rise);
         out += " Ts\n";
       }
+      if (p.actualText) {
+        out += "/Span << /ActualText <FEFF";
+        for (size_t i = p.begin; i < p.end; ++i) out += Utf16Hex(run.glyphs[i].c);
+        out += "> >> BDC\n";
+      }
       out += (s.italic && face >= 0) ? "1 0 0.213 1 " : "1 0 0 1 ";
       AppendNumber(out, l.x + p.x);
       out += ' ';
       AppendNumber(out, l.y);
       out += " Tm\n";
-      const bool stretched = l.spaceExtra > 0;
+      bool stretched = l.spaceExtra > 0;
       const char open = face < 0 ? '(' : '<', close = face < 0 ? ')' : '>';
       std::string text(1, open);
-      for (size_t i = p.begin; i < p.end; ++i) {
-        const Glyph& g = run.glyphs[i];
+      for (size_t i = 0; i < drawn.size(); ++i) {
+        const Glyph& g = drawn[i];
+        float shift = 0;  // thousandths of the size the next glyph moves left by
         if (face < 0) {
           const char c = static_cast<char>(g.code);
           if (c == '(' || c == ')' || c == '\\') text += '\\';
           text += c;
         } else {
           auto id = subsets_[face].newIds.find(g.code);
-          text += Hex4(id == subsets_[face].newIds.end() ? 0 : id->second);
+          const uint16_t now = id == subsets_[face].newIds.end() ? 0 : id->second;
+          text += Hex4(now);
+          if (p.shaped) {
+            // A shaped advance (kerning, a joined form) that differs from
+            // the glyph's own width moves the next glyph.
+            auto w = subsets_[face].glyphs.find(now);
+            const float nominal = w == subsets_[face].glyphs.end() ? 0 : w->second.first;
+            shift = nominal - g.width * 1000 / s.size;
+          }
         }
-        if (stretched && g.c == U' ' && i + 1 < p.end) {
+        if (std::fabs(shift) > 0.01f && i + 1 < drawn.size()) {
+          text += close;
+          text += ' ';
+          AppendNumber(text, shift);
+          text += ' ';
+          text += open;
+          stretched = true;
+        }
+        if (l.spaceExtra > 0 && g.c == U' ' && i + 1 < drawn.size()) {
           // Word spacing (Tw) reaches only single-byte spaces: widen each
           // space by moving the next glyph, in thousandths of the size.
           text += close;
@@ -531,6 +702,7 @@ std::string TextLayout::Content() const {
       }
       text += close;
       out += stretched ? "[" + text + "] TJ\n" : text + " Tj\n";
+      if (p.actualText) out += "EMC\n";
       if (s.hasColor) {
         out += "ET\nQ\nBT\n";
         st = saved;
@@ -588,11 +760,13 @@ bool TextLayout::AddResources(pdf::Document& doc, QPDFObjectHandle fonts) const 
   if (!fonts.isDictionary()) return false;
   MakeSubsets();
   std::map<std::string, std::string> standard;  // resource -> base font
-  bool unicode[kUnicodeFaceCount] = {};
+  bool unicode[kMaxUnicodeFaces] = {};
   for (const Line& l : lines_)
     for (const Piece& p : l.pieces) {
       const Run& run = runs_[p.run];
-      const int face = run.glyphs[p.begin].face;
+      const std::vector<Glyph> drawn = GlyphsOf(p);
+      if (drawn.empty()) continue;
+      const int face = drawn.front().face;
       if (face < 0) standard[StandardFontResource(run.baseFont)] = run.baseFont;
       else unicode[face] = subsets_[face].made;
     }
@@ -608,10 +782,11 @@ bool TextLayout::AddResources(pdf::Document& doc, QPDFObjectHandle fonts) const 
   // A subset made once per document is found again by its name.
   static std::mutex mutex;
   static std::unordered_map<const QPDF*, std::map<std::string, QPDFObjGen>> made;
-  for (int f = 0; f < kUnicodeFaceCount; ++f) {
+  for (int f = 0; f < kMaxUnicodeFaces; ++f) {
     if (!unicode[f]) continue;
     const Subset& s = subsets_[f];
-    UnicodeFont* font = UnicodeFont::Get(UnicodeFace(f));
+    UnicodeFont* font = UnicodeFont::At(f);
+    if (!font) continue;
     const std::string base = "/" + s.baseFont;
     {
       std::lock_guard<std::mutex> lock(mutex);

@@ -1,5 +1,6 @@
 // The text-layout service (selector 653), over host/text_layout.
 #include <cmath>
+#include <cstddef>
 
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
@@ -39,7 +40,9 @@ int32_t TextLayoutAddRun(KA_TextLayout layout, const char* family, int32_t bold,
 int32_t TextLayoutAddStyledRun(KA_TextLayout layout, const KS_TextRunStyle* style, const char16_t* text,
                                size_t length) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    if (!layout || !style || style->size < sizeof(KS_TextRunStyle) || (!text && length)) return 0;
+    // A record from before the paragraph alignment ends at the spacing.
+    constexpr size_t kShortest = offsetof(KS_TextRunStyle, charSpacing) + sizeof(float);
+    if (!layout || !style || style->size < kShortest || (!text && length)) return 0;
     kshost::RunStyle s;
     if (style->family && *style->family) s.family = style->family;
     s.size = style->fontSize;
@@ -51,6 +54,7 @@ int32_t TextLayoutAddStyledRun(KA_TextLayout layout, const KS_TextRunStyle* styl
     s.hasColor = style->hasColor != 0;
     for (int i = 0; i < 3; ++i) s.color[i] = style->color[i];
     s.charSpacing = style->charSpacing;
+    if (style->size >= offsetof(KS_TextRunStyle, paragraphAlign) + sizeof(int32_t)) s.align = style->paragraphAlign - 1;
     LayoutOf(layout)->AddStyledRun(s, std::u16string_view(text ? text : u"", length));
     return 1;
   });

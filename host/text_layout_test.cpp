@@ -112,6 +112,24 @@ TEST(TextLayout, EveryAlignmentPlacesLinesAndJustifiedLinesReachTheWidth) {
   EXPECT_EQ(unbounded.Content().find("TJ"), std::string::npos) << unbounded.Content();
 }
 
+// Helvetica 10: "aa" is 11.12 wide. Each paragraph takes the alignment of
+// the run its first character is in; a run without one leaves it to
+// Arrange's, and a run starting inside a paragraph does not change it.
+TEST(TextLayout, EachParagraphKeepsTheAlignmentOfItsFirstRun) {
+  TextLayout layout;
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kRight); }), u"aa");
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kCentre); }), u"\naa");
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kRight); }), u"aa");
+  layout.AddStyledRun(Style(10), u"\naa");
+  ASSERT_EQ(layout.Arrange(40, TextAlign::kLeft, 1), 3);
+  const auto m = Matrices(layout.Content());
+  ASSERT_GE(m.size(), 4u) << layout.Content();
+  EXPECT_NEAR(m[0][4], 40 - 11.12, 0.002);          // right
+  EXPECT_NEAR(m[1][4], (40 - 22.24) / 2, 0.002);    // centred, both runs
+  EXPECT_NEAR(m[2][4], (40 - 22.24) / 2 + 11.12, 0.002);
+  EXPECT_NEAR(m[3][4], 0, 0.002);                   // Arrange's left
+}
+
 TEST(TextLayout, LinesStackDownwardsAtTheirTallestRunAndSpacingScalesThePitch) {
   const float ascent = kshost::FontService::Application().Font("Helvetica")->metrics.ascent;
   TextLayout layout;
@@ -294,4 +312,30 @@ TEST(TextLayout, CharacterSpacingIsMeasuredAndLinesStayInTheWidth) {
   EXPECT_NE(content.find("2.000 Tc\n"), std::string::npos) << content;
   for (const auto& m : Matrices(content)) EXPECT_NEAR(m[4], 9.76, 0.001) << content;
   EXPECT_EQ(content.substr(content.size() - 5), "0 Tc\n");
+}
+
+// A paragraph whose first strong letter is right-to-left aligns right when
+// nothing else asks; its own left alignment, and a left-to-right paragraph,
+// stay left. Devanagari is shaped: its vowel sign before the consonant and
+// the half form make the glyphs differ from the characters, which the text
+// then carries as its actual text.
+TEST(TextLayout, RightToLeftParagraphsAlignRightAndShapedTextKeepsItsCharacters) {
+  TextLayout layout;
+  layout.AddStyledRun(Style(10), u"\u05E2\u05D1\u05E8\u05D9\u05EA\n");
+  layout.AddStyledRun(Style(10, [](RunStyle& s) { s.align = int(TextAlign::kLeft); }), u"\u05E2\u05D1\u05E8\u05D9\u05EA\n");
+  layout.AddStyledRun(Style(10), u"abc \u05E2\u05D1\u05E8\u05D9\u05EA");
+  ASSERT_EQ(layout.Arrange(200, TextAlign::kLeft, 1), 3);
+  const auto m = Matrices(layout.Content());
+  ASSERT_GE(m.size(), 3u) << layout.Content();
+  EXPECT_GT(m[0][4], 150) << layout.Content();
+  EXPECT_NEAR(m[1][4], 0, 0.002);
+  EXPECT_NEAR(m[2][4], 0, 0.002);
+  EXPECT_EQ(layout.Content().find("ActualText"), std::string::npos) << layout.Content();
+
+  if (kshost::UnicodeFont::Find(U'\u0939', false) < 0) GTEST_SKIP() << "no installed face has Devanagari";
+  TextLayout hindi;
+  hindi.AddStyledRun(Style(10), u"\u0939\u093F\u0928\u094D\u0926\u0940");
+  ASSERT_EQ(hindi.Arrange(200, TextAlign::kLeft, 1), 1);
+  EXPECT_NE(hindi.Content().find("/Span << /ActualText <FEFF0939093F0928094D09260940> >> BDC\n"), std::string::npos)
+      << hindi.Content();
 }

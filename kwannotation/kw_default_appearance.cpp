@@ -185,8 +185,8 @@ bool EqualsAscii(std::u16string_view text, std::string_view ascii) {
          });
 }
 
-// The tokens of a "font" shorthand: a family in single quotes (quotes
-// dropped), or a run of non-blanks.
+// The tokens of a "font" shorthand: a family in single or double quotes
+// (quotes dropped), or a run of non-blanks.
 std::vector<std::u16string_view> FontTokens(std::u16string_view value) {
   std::vector<std::u16string_view> tokens;
   size_t i = 0;
@@ -195,8 +195,8 @@ std::vector<std::u16string_view> FontTokens(std::u16string_view value) {
       ++i;
       continue;
     }
-    if (value[i] == u'\'') {
-      size_t close = value.find(u'\'', i + 1);
+    if (value[i] == u'\'' || value[i] == u'"') {
+      size_t close = value.find(value[i], i + 1);
       if (close != std::u16string_view::npos) {
         tokens.push_back(value.substr(i + 1, close - i - 1));
         i = close + 1;
@@ -213,6 +213,9 @@ std::vector<std::u16string_view> FontTokens(std::u16string_view value) {
 
 // A size token: digits, optionally a point and digits, then "pt".
 bool ParsePointSize(std::u16string_view token, float* size) {
+  // "16pt/normal" and "16pt/1.2": the line height after the slash is not
+  // the size.
+  token = token.substr(0, token.find(u'/'));
   if (token.size() < 3 || token.substr(token.size() - 2) != u"pt") return false;
   std::u16string_view number = token.substr(0, token.size() - 2);
   size_t dot = number.find(u'.');
@@ -227,6 +230,14 @@ bool ParsePointSize(std::u16string_view token, float* size) {
   if (r.ec != std::errc()) return false;
   *size = static_cast<float>(value);
   return std::isfinite(*size);
+}
+
+// The words of a "font" shorthand that set neither the family nor the
+// size: "normal", small capitals, and weights other than bold.
+bool IsFontKeyword(std::u16string_view token) {
+  for (const char* word : {"normal", "small-caps", "lighter", "100", "200", "300", "400", "500", "600"})
+    if (EqualsAscii(token, word)) return true;
+  return false;
 }
 
 int HexDigit(char16_t c) {
@@ -474,10 +485,13 @@ bool CDS_DefaultAppearance::GetFont(DefaultStyleFont* font) const {
   DefaultStyleFont result;
   std::u16string family;
   for (std::u16string_view token : FontTokens(it->second)) {
-    if (EqualsAscii(token, "bold")) {
+    if (EqualsAscii(token, "bold") || EqualsAscii(token, "bolder") || EqualsAscii(token, "700") ||
+        EqualsAscii(token, "800") || EqualsAscii(token, "900")) {
       result.bold = true;
-    } else if (EqualsAscii(token, "italic")) {
+    } else if (EqualsAscii(token, "italic") || EqualsAscii(token, "oblique")) {
       result.italic = true;
+    } else if (IsFontKeyword(token)) {
+      continue;
     } else if (!ParsePointSize(token, &result.size)) {
       // Unquoted words of one family ("Times New Roman") join again.
       if (!family.empty()) family += u' ';

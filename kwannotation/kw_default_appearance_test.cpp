@@ -155,6 +155,11 @@ TEST_F(DefaultAppearance, StyleFontShorthand) {
       {u"font:Times New Roman 9pt", u"Times New Roman", 9, false, false},
       {u"font: Arial 12px", u"Arial 12px", 0, false, false},  // only points are a size
       {u"font: Arial .5pt", u"Arial .5pt", 0, false, false},
+      // As other producers write it: keywords, a line height after the
+      // size, a family in double quotes.
+      {u"font: normal normal normal 16pt/normal Helvetica;color:#800080", u"Helvetica", 16, false, false},
+      {u"font: oblique small-caps 700 14.5pt/1.2 \"Helvetica Neue\"", u"Helvetica Neue", 14.5f, true, true},
+      {u"font: 400 lighter 8pt Courier", u"Courier", 8, false, false},
   };
   for (const auto& c : cases) {
     DefaultStyleFont font;

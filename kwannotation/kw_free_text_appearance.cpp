@@ -29,6 +29,10 @@ namespace {
 constexpr const char* kStateName = "VistrelFreetext";
 // Space between the border and the text.
 constexpr double kPadding = 2.0;
+// How far a line may reach into the padding before it wraps. Producers size
+// a box to fit its text and write /Rect rounded (to hundredths, sometimes
+// to whole points); a box that lost that much still holds its lines.
+constexpr double kFitSlack = 1.0;
 // Text beyond this many characters cannot show in any box a page holds;
 // it is not laid out.
 constexpr size_t kMaxLaidOutChars = 200000;
@@ -54,6 +58,12 @@ void RectOperands(std::string& out, const KS_FloatRect& r) {
 }
 
 bool Empty(const KS_FloatRect& r) { return !(r.right > r.left) || !(r.top > r.bottom); }
+
+bool SameColor(const KPD_ColorF& a, const KPD_ColorF& b) {
+  for (int i = 0; i < 3; ++i)
+    if (std::fabs(a.c[i] - b.c[i]) > 1.0f / 255.0f) return false;
+  return true;
+}
 
 // A rectangle moved in by `by` on every side, never turned inside out: an
 // axis too short keeps its centre line.
@@ -99,7 +109,8 @@ struct FreeTextState {
   KPD_ColorF borderColor{};  // RGB
   KPD_ColorF textColor{};    // RGB
   float opacity = 1.0f;
-  int rotation = 0;  // 0, 90, 180 or 270
+  int rotation = 0;     // the quarter turn nearest to /Rotate: 0, 90, 180 or 270
+  double degrees = 0;   // /Rotate itself, 0 to 360
   DefaultAppearanceInfo da;
   CKW_RichTextStyle base;  // /DA, then /DS over it
   int align = 0;           // /Q
@@ -137,6 +148,10 @@ bool ReadState(const CKW_AnnotImpl& annot, FreeTextState* s, std::string* reason
   s->borderColor = (s->da.flags & kDA_StrokeColor) ? ColorToRGB(s->da.strokeColor) : s->textColor;
   for (KPD_ColorF* col : {&s->textColor, &s->borderColor, &s->fill})
     for (float& x : col->c) x = std::isfinite(x) ? std::clamp(x, 0.0f, 1.0f) : 0.0f;
+  // Some producers (Preview among them) write the text's colour as /C and
+  // draw no background. A fill in the text's own colour would only hide
+  // the text, so /C that equals the text colour is not a fill.
+  if (s->fill.kind != KPD_COLOR_NONE && SameColor(s->fill, s->textColor)) s->fill = KPD_ColorF{};
 
   const float opacity = annot.GetOpacity();
   s->opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0f, 1.0f) : 1.0f;
@@ -144,8 +159,9 @@ bool ReadState(const CKW_AnnotImpl& annot, FreeTextState* s, std::string* reason
   int32_t degrees = 0;
   if (annot.GetRotate(&degrees)) {
     // Quarter turns only; anything else is taken to the nearest one.
-    int q = static_cast<int>(std::lround(static_cast<double>(degrees % 360) / 90.0));
-    s->rotation = ((q % 4) + 4) % 4 * 90;
+    s->degrees = static_cast<double>(((degrees % 360) + 360) % 360);
+    int q = static_cast<int>(std::lround(s->degrees / 90.0));
+    s->rotation = q % 4 * 90;
   }
 
   double q = 0;
@@ -191,14 +207,8 @@ std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState&
 }
 
 // Lays the runs out `width` wide. Null when there is nothing to draw.
-KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width, int* alignOut) {
-  int align = s.align;
-  for (const RichTextRun& run : runs)
-    if (!run.text.empty()) {
-      if (run.style.HasTextAlign()) align = run.style.textAlign;
-      break;
-    }
-  *alignOut = align;
+// Each paragraph is aligned by its own style, /Q where it has none.
+KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width) {
   KA_TextLayout layout = host::TextLayoutNew();
   if (!layout) return nullptr;
   size_t budget = kMaxLaidOutChars;
@@ -228,6 +238,7 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
       style.hasColor = 1;
       for (int i = 0; i < 3; ++i) style.color[i] = color.c[i];
     }
+    style.paragraphAlign = run.style.HasTextAlign() ? run.style.textAlign + 1 : 0;
     style.charSpacing = (s.da.flags & kDA_CharSpacing) && std::isfinite(s.da.charSpacing)
                             ? std::clamp(s.da.charSpacing, -100.0f, 100.0f)
                             : 0.0f;
@@ -235,7 +246,7 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
   }
   // A width too small for anything still breaks (one character a line); 0
   // would mean "do not break".
-  if (!any || host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), align, 1.0f) <= 0) {
+  if (!any || host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), s.align, 1.0f) <= 0) {
     host::TextLayoutRelease(layout);
     return nullptr;
   }
@@ -251,27 +262,44 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
   RectOperands(out, clip);
   out += "re\nW\nn\n";
   const bool turned = s.rotation == 90 || s.rotation == 270;
-  const double width = turned ? area.top - area.bottom : area.right - area.left;
+  const double areaWidth = turned ? area.top - area.bottom : area.right - area.left;
+  // The lines may lean into the padding by the slack, never past the border.
+  const double width = areaWidth + std::min(kFitSlack, areaWidth > 0 ? kPadding : 0.0);
   KA_TextLayout layout = nullptr;
-  int align = 0;
   if (!Empty(clip)) {
     const auto runs = RunsOf(annot, s);
-    if (!runs.empty()) layout = LayOut(runs, s, width, &align);
+    if (!runs.empty()) layout = LayOut(runs, s, width);
   }
   host::ByteString ops;
   if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
-    // The corner the text's top left sits at, and the turn of its axes.
-    double x = area.left, y = area.top, c = 1, sn = 0;
-    switch (s.rotation) {
-      case 90: x = area.left, y = area.bottom, c = 0, sn = 1; break;
-      case 180: x = area.right, y = area.bottom, c = -1, sn = 0; break;
-      case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
-      default: break;
+    // Left aligned text starts at the area's edge; the slack only lets a
+    // line reach further. The text's frame has its origin at the text's
+    // top left and its axes turned with the box.
+    const double slack = width - areaWidth;
+    KS_Matrix frame{};
+    if (s.degrees != double(s.rotation)) {
+      // A turn between quarters: the text block turns about the area's
+      // centre by the exact angle, laid out as wide as the nearest
+      // quarter turn allows.
+      KS_FloatRect laid{};
+      host::TextLayoutGetBox(layout, &laid);
+      const double th = s.degrees * M_PI / 180.0, c = std::cos(th), sn = std::sin(th);
+      const double cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
+      const double w = width, h = laid.top - laid.bottom;
+      const double ox = -w / 2 + slack / 2, oy = h / 2;  // the text's top left from the centre, unturned
+      frame = KS_Matrix{float(c), float(sn), float(-sn), float(c), float(cx + c * ox - sn * oy),
+                        float(cy + sn * ox + c * oy)};
+    } else {
+      double x = area.left, y = area.top, c = 1, sn = 0;
+      switch (s.rotation) {
+        case 90: x = area.left, y = area.bottom, c = 0, sn = 1; break;
+        case 180: x = area.right, y = area.bottom, c = -1, sn = 0; break;
+        case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
+        default: break;
+      }
+      frame = KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)};
     }
-    // The layout places its pieces with text matrices of its own, in a
-    // frame whose origin is the text's top left: the frame is set up with
-    // the transformation matrix (inside the group's "q" ... "Q").
-    AppendTransform(out, KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)});
+    AppendTransform(out, frame);
     out += "BT\n";
     AppendFillColor(out, s.textColor);
     out += ops.str();
@@ -430,6 +458,65 @@ void AppendCallout(std::string& out, const FreeTextState& s, const std::vector<K
   out += "Q\n";
 }
 
+// The base font a /DA resource name is drawn with when regular.
+std::string StandardBaseFont(const std::string& family) {
+  return family == "Times" ? "Times-Roman" : family;
+}
+
+// The fonts the normal appearance draws with, added to the annotation's
+// /DR /Font (kept beside what it already holds), so that an editor that
+// rebuilds the text from /DA finds them; the /DA font's own name, when /DR
+// lacks it, stands for the appearance's font of its family. True when
+// there is nothing to add.
+bool AddFontsToDefaultResources(KPD_Dictionary d, const std::string& daFont) {
+  KPD_Object ap = host::DictGet(d, "/AP");
+  KPD_Object normal = ap && dict::TypeOf(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
+  if (!normal || dict::TypeOf(normal) != KPD_OBJ_STREAM) return true;
+  KPD_Object res = host::DictGet(host::StreamGetDict(normal), "/Resources");
+  KPD_Object fonts = res && dict::TypeOf(res) == KPD_OBJ_DICTIONARY ? host::DictGet(res, "/Font") : nullptr;
+  if (!fonts || dict::TypeOf(fonts) != KPD_OBJ_DICTIONARY || host::DictKeyCount(fonts) <= 0) return true;
+  KPD_Object dr = host::DictGet(d, "/DR");
+  if (!dr || dict::TypeOf(dr) != KPD_OBJ_DICTIONARY) {
+    KPD_Object made = host::DictNew();
+    const bool set = made && host::DictSet(d, "/DR", made);
+    host::ObjectRelease(made);
+    if (!set) return false;
+    dr = host::DictGet(d, "/DR");
+  }
+  KPD_Object drFonts = dr ? host::DictGet(dr, "/Font") : nullptr;
+  if (!drFonts || dict::TypeOf(drFonts) != KPD_OBJ_DICTIONARY) {
+    KPD_Object made = host::DictNew();
+    const bool set = made && host::DictSet(dr, "/Font", made);
+    host::ObjectRelease(made);
+    if (!set) return false;
+    drFonts = host::DictGet(dr, "/Font");
+  }
+  if (!drFonts) return false;
+  const int32_t n = host::DictKeyCount(fonts);
+  for (int32_t i = 0; i < n; ++i) {
+    host::ByteString key;
+    if (!host::DictKeyAt(fonts, i, key.get())) return false;
+    std::string name = key.str();
+    if (name.empty()) continue;
+    if (name[0] != '/') name.insert(0, "/");
+    if (!host::DictSet(drFonts, name.c_str(), host::DictGet(fonts, name.c_str()))) return false;
+  }
+  const std::string daKey = "/" + daFont;
+  if (daFont.empty() || daFont.size() > 127 || host::DictGet(drFonts, daKey.c_str())) return true;
+  const std::string base = StandardBaseFont(FamilyOfFontResource(daFont));
+  for (int32_t i = 0; i < n; ++i) {
+    host::ByteString key;
+    if (!host::DictKeyAt(fonts, i, key.get())) continue;
+    std::string name = key.str();
+    if (name.empty()) continue;
+    if (name[0] != '/') name.insert(0, "/");
+    KPD_Object font = host::DictGet(fonts, name.c_str());
+    if (font && dict::TypeOf(font) == KPD_OBJ_DICTIONARY && dict::NameOf(host::DictGet(font, "/BaseFont")) == base)
+      return host::DictSet(drFonts, daKey.c_str(), font) != 0;
+  }
+  return true;
+}
+
 }  // namespace
 
 FreeTextKind FreeTextKindOf(const CKW_AnnotImpl& annot) {
@@ -458,6 +545,10 @@ std::u16string DefaultStyleFromAppearance(const std::string& family, float size,
 std::string FamilyOfFontResource(const std::string& resource) {
   std::string lower;
   for (char c : resource) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // The symbol fonts draw their own glyphs: "ZaDb" and "Symb" are not
+  // Helvetica.
+  if (lower.rfind("zadb", 0) == 0 || lower.find("dingbat") != std::string::npos) return "ZapfDingbats";
+  if (lower.rfind("symb", 0) == 0) return "Symbol";
   if (lower.rfind("ti", 0) == 0 || lower.find("times") != std::string::npos) return "Times";
   if (lower.rfind("co", 0) == 0 || lower.find("courier") != std::string::npos) return "Courier";
   return "Helvetica";
@@ -528,6 +619,11 @@ bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions&
   ShapeAppearanceResult result;
   if (!ComputeFreeTextAppearance(annot, &result, reason)) return false;
   if (!CKW_AppearanceWriter::Apply(annot, result, options, reason)) return false;
+  std::string daText;
+  annot.GetDefaultAppearance(&daText);
+  const DefaultAppearanceInfo daInfo = CDA_DefaultAppearance(daText).GetInfo();
+  if (!AddFontsToDefaultResources(annot.GetDict(), (daInfo.flags & kDA_Font) ? daInfo.fontName : std::string()))
+    return Fail(reason, "cannot add the fonts to /DR");
   std::u16string ds;
   if (!annot.GetDefaultStyle(&ds) || ds.empty()) {
     std::string da;

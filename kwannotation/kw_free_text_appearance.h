@@ -26,8 +26,8 @@ FreeTextKind FreeTextKindOf(const CKW_AnnotImpl& annot);
 std::u16string DefaultStyleFromAppearance(const std::string& family, float size, const KPD_ColorF& color);
 
 // The standard family a /DA font resource stands for ("Helv", "HeBo" and
-// "Arial" are Helvetica, "TiRo" Times, "Cour" Courier); Helvetica for any
-// name it does not know.
+// "Arial" are Helvetica, "TiRo" Times, "Cour" Courier, "ZaDb"
+// ZapfDingbats, "Symb" Symbol); Helvetica for any name it does not know.
 std::string FamilyOfFontResource(const std::string& resource);
 
 // Computes the appearance; writes nothing. False, with the reason, when

@@ -105,6 +105,75 @@ TEST_F(FreeText, OpacityFontsAndTheDefaultStyle) {
   EXPECT_EQ(FamilyOfFontResource("F1"), "Helvetica");
 }
 
+// Free texts as other programs write them.
+class ProducerFreeText : public FreeText {
+ protected:
+  KPD_Dictionary RebuiltFrom(const std::string& text) {
+    KPD_Dictionary d = Add(text);
+    std::string kind, why;
+    ShapeAppearanceFn fn = AppearanceFor(d, &kind);
+    EXPECT_TRUE(fn && fn(d, &why, ShapeAppearanceOptions{})) << text << ": " << why;
+    return d;
+  }
+};
+
+// Helvetica's AFM widths of "Hello World from Acrobat" add up to 11169/1000
+// em: 134.028 pt at 12 pt. With the border 1 and 2 pt of padding on each
+// side the box is 140.028 wide; written to hundredths it lost 0.008.
+TEST_F(ProducerFreeText, ABoxSizedToItsTextKeepsItOnOneLine) {
+  std::string c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 240.02 120] "
+                                      "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  // A word that does not fit by more than the slack still wraps.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] "
+                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from) Tj")) << c;
+  EXPECT_TRUE(Has(c, "(Acrobat) Tj")) << c;
+}
+
+TEST_F(ProducerFreeText, SymbolFontsDrawTheirGlyphsAndEveryFontIsInTheDefaultResources) {
+  EXPECT_EQ(FamilyOfFontResource("ZaDb"), "ZapfDingbats");
+  EXPECT_EQ(FamilyOfFontResource("Symb"), "Symbol");
+  KPD_Dictionary d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] "
+                                 "/DA (/ZaDb 12 Tf 0 g) /Contents (n4) >>");
+  std::string c = Content(d);
+  EXPECT_TRUE(Has(c, "/KwZapfDingbats 12.000 Tf\n")) << c;
+  EXPECT_TRUE(Has(c, "(n4) Tj")) << c;  // the built-in codes of the square and the check mark
+  EXPECT_FALSE(Has(c, "/Helv")) << c;
+  KPD_Object drFonts = host::DictGet(host::DictGet(d, "/DR"), "/Font");
+  EXPECT_TRUE(Has(Value(drFonts, "/KwZapfDingbats"), "/BaseFont /ZapfDingbats")) << Value(d, "/DR");
+  // The /DA name reaches the same font.
+  EXPECT_EQ(Value(drFonts, "/ZaDb"), Value(drFonts, "/KwZapfDingbats"));
+  d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /DA (/Symb 12 Tf 0 g) "
+                  "/DR << /Font << /F9 << /Type /Font /Subtype /Type1 /BaseFont /Courier >> >> >> /Contents (abg) >>");
+  EXPECT_TRUE(Has(Content(d), "/KwSymbol 12.000 Tf\n")) << Content(d);
+  // What /DR held stays beside the fonts added.
+  const std::string fonts = Value(host::DictGet(d, "/DR"), "/Font");
+  EXPECT_TRUE(Has(fonts, "/KwSymbol")) << fonts;
+  EXPECT_TRUE(Has(fonts, "/F9")) << fonts;
+}
+
+TEST_F(ProducerFreeText, RotationBetweenQuartersIsDrawnAtItsAngle) {
+  const std::string box = "<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 300] /BS << /W 0 >> "
+                          "/DA (/Helv 12 Tf 0 g) /Contents (Turned) /Rotate ";
+  EXPECT_TRUE(Has(Content(RebuiltFrom(box + "45 >>")), "0.707 0.707 -0.707 0.707 ")) << Content(RebuiltFrom(box + "45 >>"));
+  EXPECT_TRUE(Has(Content(RebuiltFrom(box + "-30 >>")), "0.866 -0.500 0.500 0.866 "));
+  // Quarter turns keep their corner: 90 starts at the area's bottom left.
+  EXPECT_TRUE(Has(Content(RebuiltFrom(box + "90 >>")), "0.000 1.000 -1.000 0.000 102.000 102.000 cm"))
+      << Content(RebuiltFrom(box + "90 >>"));
+}
+
+// A /C the colour of the text is not a background: it would hide the text.
+TEST_F(ProducerFreeText, AFillInTheTextsColourIsNotDrawn) {
+  for (const char* c : {"[0 0 0]", "[0]", "[0 0 0 1]"})
+    EXPECT_FALSE(Has(Content(RebuiltFrom(std::string("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] "
+                                                     "/DA (/Helv 12 Tf 0 g) /Contents (Black) /C ") + c + " >>")),
+                     " re f\n")) << c;
+  EXPECT_TRUE(Has(Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] "
+                                      "/DA (/Helv 12 Tf 0 g) /Contents (Black) /C [1 1 0] >>")),
+                  "1.000 1.000 0.000 rg\n100.000000 100.000000 200.000000 100.000000 re f\n"));
+}
+
 TEST_F(FreeText, TypewriterBorderIsAtLeastOneWide) {
   std::string c = Content(Rebuilt("/IT /FreeTextTypewriter /BS << /W 0.5 >>"));
   EXPECT_TRUE(Has(c, "1.000000 w\n")) << c;

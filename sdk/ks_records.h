@@ -310,6 +310,10 @@ typedef struct KS_TextRunStyle {
   int32_t hasColor;
   float color[3];
   float charSpacing;
+  /* the alignment of a paragraph that starts in this run: 0 the one
+     TextLayoutArrange is given, 1 left, 2 centre, 3 right, 4 justify. Read
+     only when `size` reaches it. */
+  int32_t paragraphAlign;
 } KS_TextRunStyle;
 
 // The document-processing table the host publishes once

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -225,6 +226,205 @@ TEST(FreeTextRender, TextCopiesOutAsItsContentsAndForeignGlyphsDraw) {
     EXPECT_GT(DarkRows(image, 22 + 0.4 * 60, 300, 388), 30) << renderer << ": Greek";
     EXPECT_GT(DarkRows(image, 202 + 30, 300, 388), 30) << renderer << ": Chinese";
     EXPECT_TRUE(White(image.At(150, 340))) << renderer;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Free texts made by other programs keep what their producers showed:
+//  - a box sized to its text (Helvetica 12: the AFM widths of "Hello World
+//    from Acrobat" add up to 11169/1000 em, 134.028 pt; with the border 1
+//    and 2 pt of padding on each side 140.028, written rounded down to
+//    140.02) holds the text on one line;
+//  - each paragraph keeps its own text-align: a left one, then a right one;
+//  - a /C equal to the text colour (black on black) is not painted as a
+//    background that would hide the text;
+//  - a /DS "font" shorthand with keywords and a line height gives its
+//    size and colour over those of /DA.
+const std::vector<std::string> kProducerAnnotations = {
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 340 160.02 360] /BS << /W 1 >> /DA (/Helv 12 Tf 0 g)"
+    " /Contents (Hello World from Acrobat) >>",
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 200 380 300] /BS << /W 0 >> /DA (/Helv 20 Tf 0 g)"
+    " /Contents (Left\nRight)"
+    " /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
+    "<p style=\"text-align:left\">Left</p><p style=\"text-align:right\">Right</p></body>) >>",
+    "<< /Type /Annot /Subtype /FreeText /Rect [20 20 180 80] /C [0 0 0] /DA (/Helv 14 Tf 0 g)"
+    " /Contents (Black on C) >>",
+    "<< /Type /Annot /Subtype /FreeText /Rect [200 20 380 80] /BS << /W 0 >> /DA (/Helv 8 Tf 0 g)"
+    " /DS (font: normal normal normal 16pt/normal Helvetica;color:#800080) /Contents (HHHH) >>",
+};
+
+bool Purple(const Rgb& c) { return c.r > 90 && c.b > 90 && c.g < 60 && std::abs(c.r - c.b) < 40; }
+
+TEST(FreeTextRender, ProducerBoxesKeepTheirLinesAlignmentAndVisibleText) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, kProducerAnnotations), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  // The sized box reads back as one line.
+  CommandResult text = Shell("pdftotext -layout -x 20 -y 40 -W 141 -H 20 " + Quote(dir / "out.pdf") + " -");
+  ASSERT_EQ(text.status, 0) << text.output;
+  EXPECT_EQ(Squeezed(text.output), "Hello World from Acrobat");
+  EXPECT_NE(text.output.find("from Acrobat"), std::string::npos) << text.output;
+
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+    // "Acrobat" ends its one line near the box's right side (23 + 134 pt),
+    // inside the border.
+    const auto [la, ra] = Columns(image, 22, 158, 343, 357, Dark);
+    EXPECT_GE(la, 22) << name;
+    EXPECT_LE(la, 26) << name;
+    EXPECT_GT(ra, 150) << name << ": the sized line ends at " << ra;
+    // "Left" starts at the left padding, "Right" ends at the right one.
+    const auto [l1, r1] = Columns(image, 20, 380, 281, 297, Dark);
+    EXPECT_GE(l1, 21) << name;
+    EXPECT_LE(l1, 26) << name << ": left paragraph";
+    EXPECT_LT(r1, 200) << name;
+    const auto [l2, r2] = Columns(image, 20, 380, 259, 276, Dark);
+    EXPECT_GT(l2, 200) << name << ": right paragraph from " << l2;
+    EXPECT_GE(r2, 370) << name << ": right paragraph to " << r2;
+    EXPECT_LE(r2, 380) << name;
+    // Black on a black /C: the box stays clear and its text shows.
+    EXPECT_TRUE(White(image.At(150, 30))) << name << ": a /C like the text's colour fills the box";
+    EXPECT_GT(DarkRows(image, 25, 60, 78), 5) << name << ": the text";
+    // "HHHH" in purple, its capitals 0.718 em = 11.5 pt high at 16 pt (8 pt
+    // would give 5.7).
+    int purpleRows = 0;
+    for (double y = 40; y <= 79; y += 1) purpleRows += Columns(image, 201, 260, y, y, Purple).first >= 0;
+    EXPECT_GE(purpleRows, 10) << name << ": 16 pt purple";
+    EXPECT_LE(purpleRows, 13) << name;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Scripts neither DejaVu Sans nor Droid Sans Fallback covers draw with a
+// face fontconfig finds by coverage (Korean, Devanagari, Thai, Ol Chiki,
+// Meetei Mayek): each copies back out as itself, which a missing-glyph box
+// (glyph 0, mapped to nothing) would not, its face is embedded as a subset,
+// and both renderers draw it.
+TEST(FreeTextRender, ScriptsWithoutABuiltInFaceDrawWithAnInstalledOne) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm") || !HaveProgram("fc-list"))
+    GTEST_SKIP() << "poppler-utils or fontconfig are not installed";
+  struct Line {
+    std::u16string text;
+    const char* utf8;
+    const char* coverage;  // a character fontconfig must find a face for
+  } lines[] = {
+      {u"\uD55C\uAD6D\uC5B4", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4", "d55c"},
+      {u"\u0939\u093F\u0928\u094D\u0926\u0940", "\xE0\xA4\xB9\xE0\xA4\xBF\xE0\xA4\xA8\xE0\xA5\x8D\xE0\xA4\xA6\xE0\xA5\x80",
+       "939"},
+      {u"\u0E20\u0E32\u0E29\u0E32", "\xE0\xB8\xA0\xE0\xB8\xB2\xE0\xB8\xA9\xE0\xB8\xB2", "e20"},
+      {u"\u1C5A\u1C5B\u1C5C", "\xE1\xB1\x9A\xE1\xB1\x9B\xE1\xB1\x9C", "1c5a"},
+      {u"\uABC0\uABC1\uABC2", "\xEA\xAF\x80\xEA\xAF\x81\xEA\xAF\x82", "abc0"},
+  };
+  for (const Line& l : lines)
+    if (Shell(std::string("fc-list :charset=") + l.coverage + " file | grep -q .").status != 0)
+      GTEST_SKIP() << "no installed face covers U+" << l.coverage << " (make deps installs them)";
+  std::vector<std::string> annots;
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    const int top = 390 - int(i) * 70;
+    annots.push_back("<< /Type /Annot /Subtype /FreeText /Rect [20 " + std::to_string(top - 60) + " 380 " +
+                     std::to_string(top) + "] /BS << /W 0 >> /DA (/Helv 30 Tf 0 g) /Contents " +
+                     PdfText(lines[i].text) + " >>");
+  }
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, annots), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    const int top = 390 - int(i) * 70;
+    CommandResult text = Shell("pdftotext -x 20 -y " + std::to_string(kPage - top) + " -W 360 -H 60 " +
+                               Quote(dir / "out.pdf") + " -");
+    ASSERT_EQ(text.status, 0) << text.output;
+    EXPECT_EQ(Squeezed(text.output), lines[i].utf8) << "line " << i;
+  }
+  CommandResult fonts = Shell("pdffonts " + Quote(dir / "out.pdf"));
+  EXPECT_NE(fonts.output.find("+NotoSansDevanagari"), std::string::npos) << fonts.output;
+  EXPECT_NE(fonts.output.find("+NotoSansOlChiki"), std::string::npos) << fonts.output;
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+    for (size_t i = 0; i < std::size(lines); ++i) {
+      const int top = 390 - int(i) * 70;
+      const auto [left, right] = Columns(image, 20, 380, top - 58, top - 2, Dark);
+      EXPECT_GE(left, 20) << name << ": line " << i;
+      EXPECT_GT(right - left, 20) << name << ": line " << i;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Right-to-left text reads in its order: in "עברית" the ayin, the first
+// letter, is drawn at the right end (poppler copies the word out in its
+// order, MuPDF reads the letters left to right, tav first), the paragraph
+// aligns right, and Arabic letters join: "العربية" is drawn as the three
+// pieces its joining letters make (alef | lam-ain-reh | beh-yeh-teh
+// marbuta), where letters standing alone would leave six gaps.
+TEST(FreeTextRender, RightToLeftTextIsOrderedShapedAndAlignedRight) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
+  const std::vector<std::string> annots = {
+      "<< /Type /Annot /Subtype /FreeText /Rect [20 300 380 380] /BS << /W 0 >> /DA (/Helv 40 Tf 0 g)"
+      " /Contents " + PdfText(u"\u05E2\u05D1\u05E8\u05D9\u05EA") + " >>",
+      "<< /Type /Annot /Subtype /FreeText /Rect [20 200 380 280] /BS << /W 0 >> /DA (/Helv 40 Tf 0 g)"
+      " /Contents " + PdfText(u"\u0627\u0644\u0639\u0631\u0628\u064A\u0629") + " >>",
+  };
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage, annots), "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string hebrew = "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA";  // ayin ... tav
+  const std::string hebrewVisual = "\xD7\xAA\xD7\x99\xD7\xA8\xD7\x91\xD7\xA2";  // tav ... ayin
+  CommandResult text = Shell("pdftotext -x 20 -y 20 -W 360 -H 80 " + Quote(dir / "out.pdf") + " -");
+  EXPECT_NE(text.output.find(hebrew), std::string::npos) << text.output;
+  if (HaveProgram("mutool")) {
+    CommandResult visual = Shell("mutool draw -q -F txt " + Quote(dir / "out.pdf") + " 1");
+    EXPECT_NE(visual.output.find(hebrewVisual), std::string::npos) << visual.output;
+  }
+  CommandResult arabic = Shell("pdftotext -x 20 -y 120 -W 360 -H 80 " + Quote(dir / "out.pdf") + " -");
+  EXPECT_NE(arabic.output.find("\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9"), std::string::npos)
+      << arabic.output;
+
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
+    ASSERT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+    // Aligned right: the ink ends at the right padding, starts past the middle.
+    const auto [lh, rh] = Columns(image, 20, 380, 330, 378, Dark);
+    EXPECT_GT(lh, 200) << name << ": Hebrew from " << lh;
+    EXPECT_GE(rh, 370) << name << ": Hebrew to " << rh;
+    const auto [la, ra] = Columns(image, 20, 380, 220, 278, Dark);
+    EXPECT_GT(la, 200) << name << ": Arabic from " << la;
+    EXPECT_GE(ra, 370) << name << ": Arabic to " << ra;
+    // Gaps between the Arabic word's pieces: runs of clear columns.
+    int gaps = 0;
+    bool inInk = false;
+    for (int x = la; x <= ra; ++x) {
+      const bool ink = Columns(image, x, x, 220, 278, Dark).first >= 0;
+      if (inInk && !ink) ++gaps;
+      inInk = ink;
+    }
+    EXPECT_LE(gaps, 3) << name << ": the letters of the Arabic word join";
   }
 }
 
