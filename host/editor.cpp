@@ -261,6 +261,8 @@ bool Editor::SetCurrentTool(KA_Tool tool, bool persistent) {
   if (old == tool) return true;
   captured_ = nullptr;
   currentTool_ = tool;
+  // A cursor the old tool asked for (the eraser's circle) goes with it.
+  cursor_.clear();
   if (old && old->callbacks.Deactivate) old->callbacks.Deactivate(old->callbacks.clientData);
   if (tool->callbacks.Activate) tool->callbacks.Activate(tool->callbacks.clientData, persistent ? 1 : 0);
   return true;
@@ -322,6 +324,22 @@ bool Editor::Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, s
 }
 
 bool Editor::Key(int code, uint32_t flags, std::string* error) {
+  // The selection tools take Delete, Backspace and the arrows for the
+  // selection: arrows nudge by a point, by ten with Shift.
+  if (currentTool_ && currentTool_->builtIn && current_ && !Selection(current_).empty()) {
+    constexpr int kDelete = 46, kBackspace = 8, kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
+    const int step = (flags & KS_FLAG_SHIFT) ? 10 : 1;
+    std::string why;
+    switch (code) {
+      case kDelete:
+      case kBackspace: Command(current_, KS_COMMAND_DELETE, &why); return true;
+      case kLeft: NudgeSelection(current_, -step, 0, &why); return true;
+      case kRight: NudgeSelection(current_, step, 0, &why); return true;
+      case kUp: NudgeSelection(current_, 0, -step, &why); return true;
+      case kDown: NudgeSelection(current_, 0, step, &why); return true;
+      default: break;
+    }
+  }
   if (currentTool_ && currentTool_->callbacks.KeyDown)
     currentTool_->callbacks.KeyDown(currentTool_->callbacks.clientData, code, flags);
   if (currentTool_ && currentTool_->callbacks.KeyUp)
