@@ -118,6 +118,7 @@ function apply(state) {
     $("redo").disabled = !host.redo;
     showUnsaved(host);
     $("pageNo").textContent = `${t("Page")} ${host.page + 1} / ${host.pages}`;
+    showScale(host);
     const tips = host.tips || [], messages = host.messages || [];
     const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
     if (last) showStatus(last);
@@ -152,6 +153,15 @@ window.addEventListener("beforeunload", (e) => {
     e.returnValue = "";
   }
 });
+
+// The page's scale stays in the status bar; a page without one says so in
+// the warning colour, since measurements on it are in points.
+function showScale(host) {
+  const words = host.words || {};
+  const box = $("scale");
+  box.classList.toggle("none", !host.scale);
+  box.textContent = `${words.IDS_EDITOR_PAGE_SCALE || "Scale"}: ${host.scale || words.IDS_EDITOR_NO_SCALE || "no scale"}`;
+}
 
 function showStatus(text, error = false) {
   $("status").textContent = text;
@@ -194,6 +204,7 @@ async function renderPage(host) {
       overlay.height = canvas.height;
     }
     app.shownView = key;
+    keepZoomAnchor();
     drawOverlay(app.state.host);
     document.body.dataset.rendered = key;
   } catch (e) {
@@ -203,7 +214,7 @@ async function renderPage(host) {
   }
 }
 
-let mouseAt = null;
+let mouseAt = null, menuAt = null;
 function drawOverlay(host) {
   const canvas = $("overlay");
   const ctx = canvas.getContext("2d");
@@ -260,6 +271,7 @@ function wireInput() {
     e.preventDefault();
     dragging = true;
     if (e.button === 0 && e.detail === 2) return;
+    if (e.button === 2) menuAt = { x: e.clientX, y: e.clientY };
     pointer(e.button === 2 ? "rdown" : "down", e);
   });
   window.addEventListener("mousemove", (e) => {
@@ -274,15 +286,20 @@ function wireInput() {
   });
   overlay.addEventListener("dblclick", (e) => { pointer("dblclick", e); pointer("up", e); });
   overlay.addEventListener("contextmenu", (e) => e.preventDefault());
+  // Ctrl+wheel zooms about the pointer; the plain wheel scrolls the view
+  // (and the tool hears of it too).
   overlay.addEventListener("wheel", (e) => {
-    e.preventDefault();
     const host = app.state && app.state.host;
     if (!host) return;
-    if (e.ctrlKey) return zoom(e.deltaY < 0 ? 1.25 : 0.8);
+    if (e.ctrlKey) {
+      e.preventDefault();
+      return zoom(e.deltaY < 0 ? 1.25 : 0.8, { x: e.clientX, y: e.clientY });
+    }
     send({ kind: "wheel", page: host.page, ...at(e), delta: e.deltaY < 0 ? 120 : -120, ...mods(e) });
   }, { passive: false });
   const keys = { Escape: 27, Enter: 13, Delete: 46, Backspace: 8, Tab: 9, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, " ": 32 };
   document.addEventListener("keydown", (e) => {
+    if (!$("modal").hidden && e.key === "Escape" && app.dismissModal) { e.preventDefault(); return app.dismissModal(); }
     if (!$("modal").hidden || !$("notice").hidden || e.target.closest("input,select,textarea")) return;
     if (e.ctrlKey && e.key === "z") { e.preventDefault(); return command("/api/undo"); }
     if (e.ctrlKey && e.key === "y") { e.preventDefault(); return command("/api/redo"); }
@@ -292,9 +309,26 @@ function wireInput() {
   });
 }
 
-function zoom(factor) {
+// Zooms keeping the page point under `anchor` (a viewport point; the
+// middle of the view when none) where it is: once the page is drawn at the
+// new size, the view scrolls by what that point moved.
+let zoomAnchor = null;
+function zoom(factor, anchor = null) {
   const host = app.state.host;
-  return command("/api/view", { zoom: Math.min(16, Math.max(0.05, host.zoom * factor)).toFixed(3) });
+  const viewer = $("viewer"), box = $("overlay").getBoundingClientRect(), frame = viewer.getBoundingClientRect();
+  const at = anchor || { x: frame.left + frame.width / 2, y: frame.top + frame.height / 2 };
+  const target = Math.min(16, Math.max(0.05, host.zoom * factor));
+  zoomAnchor = { x: at.x, y: at.y, px: at.x - box.left, py: at.y - box.top, ratio: target / host.zoom };
+  return command("/api/view", { zoom: target.toFixed(3) });
+}
+
+function keepZoomAnchor() {
+  if (!zoomAnchor) return;
+  const a = zoomAnchor, viewer = $("viewer");
+  zoomAnchor = null;
+  const box = $("overlay").getBoundingClientRect();
+  viewer.scrollLeft += box.left + a.px * a.ratio - a.x;
+  viewer.scrollTop += box.top + a.py * a.ratio - a.y;
 }
 
 async function save() {
@@ -359,19 +393,33 @@ function askAboutConflict(why) {
   box.hidden = false;
 }
 
+// A ribbon button. What the plug-in saved meanwhile through a save dialog
+// (Export Measurements' CSV) comes back as a file to download.
+async function press(id) {
+  const done = await command("/api/press", { id });
+  if (!done || !done.file) return;
+  if (done.state) apply(done.state);
+  const data = await api("/api/file", { id: done.file.id }, "GET");
+  if (data) offerFile(data, done.file.name, "text/csv");
+}
+
+function offerFile(data, name, type) {
+  const a = document.createElement("a");
+  a.href = URL.createObjectURL(new Blob([data], { type }));
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+}
+
 // The document as a file, fetched first so that an editor that cannot be
 // reached leaves the page as it is instead of an error page.
 async function download() {
   const data = await api("/api/download", {}, "GET");
   if (!data) return;
   const host = app.state && app.state.host;
-  const a = document.createElement("a");
-  a.href = URL.createObjectURL(new Blob([data], { type: "application/pdf" }));
-  a.download = (host && host.file) || "document.pdf";
-  document.body.append(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+  offerFile(data, (host && host.file) || "document.pdf", "application/pdf");
 }
 
 // ---- furniture ----------------------------------------------------------
@@ -442,7 +490,7 @@ function drawRibbon(host) {
       b.title = c.tooltip || c.title;
       b.disabled = !c.enabled || (!c.press && !c.children.length);
       b.setAttribute("aria-pressed", c.checked ? "true" : "false");
-      b.addEventListener("click", () => command("/api/press", { id: c.name }));
+      b.addEventListener("click", () => press(c.name));
       into.append(b);
       for (const child of c.children) addControl(child, into);
     };
@@ -530,10 +578,11 @@ function drawChest(host) {
 let modalId = 0;
 function drawModal(modal) {
   const box = $("modal");
-  if (!modal) { box.hidden = true; modalId = 0; return; }
+  if (!modal) { box.hidden = true; box.className = ""; modalId = 0; app.dismissModal = null; return; }
   if (modal.id === modalId) return;
   modalId = modal.id;
   box.replaceChildren();
+  box.className = "";
   const form = document.createElement("form");
   form.className = "dialog";
   form.dataset.name = modal.name || "message";
@@ -559,8 +608,18 @@ function drawModal(modal) {
     b.addEventListener("click", () => answer(result));
     buttons.append(b);
   };
+  // Escape closes a menu choosing nothing, and a dialog or message box as
+  // its Cancel would.
+  app.dismissModal = () => answer(modal.type === "menu" ? 0 : 2);
   if (modal.type === "menu") {
+    // A menu stands where the right button was pressed, over no backdrop:
+    // a press anywhere else closes it and goes on to what it pressed.
     form.classList.add("menu");
+    box.className = "menu";
+    if (menuAt) {
+      form.style.left = `${Math.min(menuAt.x, window.innerWidth - 200)}px`;
+      form.style.top = `${Math.min(menuAt.y, window.innerHeight - 40 * modal.items.length)}px`;
+    }
     title.remove();
     modal.items.forEach((item, i) => {
       const b = document.createElement("button");
@@ -635,6 +694,13 @@ function drawModal(modal) {
   box.append(form);
   box.hidden = false;
 }
+
+// A press outside an open menu closes it before the press goes on.
+document.addEventListener("mousedown", (e) => {
+  const box = $("modal");
+  if (box.hidden || !box.classList.contains("menu") || e.target.closest("#modal form") || !app.dismissModal) return;
+  app.dismissModal();
+}, true);
 
 buildToolbar();
 labelToolbar();
