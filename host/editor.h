@@ -243,12 +243,15 @@ class Editor {
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }
   // A front end that asks a person: called for a message box no queued
   // answer is left for; nothing from it takes the first button.
-  using MessageProvider = std::function<std::optional<int>(const std::u16string& title, const std::u16string& text)>;
+  // `buttons` is the box's kind as the plug-in asked for it: 0 OK, 1 OK and
+  // Cancel, 3 Yes, No and Cancel, 4 Yes and No (menus: 0).
+  using MessageProvider = std::function<std::optional<int>(const std::u16string& title, const std::u16string& text,
+                                                           uint32_t buttons)>;
   void SetMessageProvider(MessageProvider ask) { askMessage_ = std::move(ask); }
   // A front end that shows what tools draw straight onto the window gets
   // those items after each event, before they are dropped; null for none.
   void SetWindowSink(std::function<void(const std::vector<DrawItem>&)> sink) { windowSink_ = std::move(sink); }
-  int AnswerMessage(const std::u16string& title, const std::u16string& text);
+  int AnswerMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons = 0);
   const std::vector<std::string>& Messages() const { return messages_; }
 
  private:

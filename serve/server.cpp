@@ -143,7 +143,11 @@ void AppendRibbon(std::string& out, const KA_RibbonElement__& e) {
   out += "{\"name\":" + JsonString(e.name) + ",\"title\":" + JsonString(Utf8(e.title)) +
          ",\"tooltip\":" + JsonString(Utf8(e.tooltip)) + ",\"kind\":" + std::to_string(e.kind) +
          ",\"enabled\":" + (e.enabled ? "true" : "false") + ",\"checked\":" + (e.checked ? "true" : "false") +
-         ",\"press\":" + (e.press ? "true" : "false") + ",\"children\":[";
+         ",\"press\":" + (e.press ? "true" : "false");
+  if (e.kind == KS_RIBBON_SLIDER)
+    out += ",\"min\":" + std::to_string(e.sliderMin) + ",\"max\":" + std::to_string(e.sliderMax) +
+           ",\"value\":" + std::to_string(e.sliderValue);
+  out += ",\"children\":[";
   std::vector<const KA_RibbonElement__*> children;
   for (const auto& c : e.children) children.push_back(c.get());
   std::stable_sort(children.begin(), children.end(), [](auto* a, auto* b) { return a->position < b->position; });
@@ -306,7 +310,9 @@ struct Server::Impl {
       windowItems.insert(windowItems.end(), items.begin(), items.end());
     });
     Editor::Get().SetMessageProvider(
-        [this](const std::u16string& title, const std::u16string& text) { return AskMessage(title, text); });
+        [this](const std::u16string& title, const std::u16string& text, uint32_t buttons) {
+          return AskMessage(title, text, buttons);
+        });
     Tessel::Headless::SetDialogProvider([this](Tessel::Dialog& d) { return AskDialog(d); });
     Tessel::Headless::SetFileDialogProvider(
         [this](bool open, const std::u16string&, const std::u16string& name) { return OfferSavePath(open, name); });
@@ -463,7 +469,8 @@ struct Server::Impl {
 
   // A message box, or a menu: the host asks a menu as a box titled "menu"
   // whose text is the items joined by " | ", answered by the item's number.
-  std::optional<int> AskMessage(const std::u16string& title, const std::u16string& text) {
+  // A message box offers the answers of its kind: 1 OK, 2 Cancel, 6 Yes, 7 No.
+  std::optional<int> AskMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons) {
     std::string json;
     if (title == u"menu") {
       json = "\"type\":\"menu\",\"items\":[";
@@ -478,7 +485,9 @@ struct Server::Impl {
       }
       json += "]";
     } else {
-      json = "\"type\":\"message\",\"title\":" + JsonString(Utf8(title)) + ",\"text\":" + JsonString(Utf8(text));
+      static const char* kAnswers[] = {"[1]", "[1,2]", "[1,2]", "[6,7,2]", "[6,7]", "[1,2]"};
+      json = "\"type\":\"message\",\"title\":" + JsonString(Utf8(title)) + ",\"text\":" + JsonString(Utf8(text)) +
+             ",\"buttons\":" + kAnswers[(buttons & 0xF) < 6 ? (buttons & 0xF) : 0];
     }
     return WaitForAnswer<int>(json, messageAnswer);
   }
@@ -773,12 +782,22 @@ struct Server::Impl {
                   ReplyState(r);
                 });
               }));
+    // A slider's press carries the value it was moved to.
     http.Post("/api/press", guard([this](const httplib::Request& req, httplib::Response& res) {
                 const std::string id = req.get_param_value("id");
-                OnHost(res, [this, id](httplib::Response& r) {
+                std::optional<int> value;
+                if (req.has_param("value")) {
+                  const std::string text = req.get_param_value("value");
+                  int v = 0;
+                  if (std::from_chars(text.data(), text.data() + text.size(), v).ec != std::errc())
+                    return Refuse(res, 400, "a slider's value is a whole number");
+                  value = v;
+                }
+                OnHost(res, [this, id, value](httplib::Response& r) {
                   std::string why;
                   windowItems.clear();
-                  const bool ok = kshost::Ribbon::Get().Press(id, &why);
+                  const bool ok =
+                      value ? kshost::Ribbon::Get().Slide(id, *value, &why) : kshost::Ribbon::Get().Press(id, &why);
                   Editor::Get().PaintIfNeeded();
                   ++docVersion;
                   RefreshChest();

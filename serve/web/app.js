@@ -456,6 +456,39 @@ function buildToolbar() {
 }
 
 let ribbonKey = "", category = 0;
+
+// A slider: a list of its values when they are few (a precision), else a
+// range with its value beside it (the eraser's size). Only a change is sent.
+function slider(c) {
+  const row = document.createElement("label");
+  row.className = "control slider";
+  row.title = c.tooltip || c.title;
+  row.append(document.createTextNode(`${c.title || c.name} `));
+  let input;
+  if (c.max - c.min <= 12) {
+    input = document.createElement("select");
+    for (let v = c.min; v <= c.max; v++) {
+      const o = document.createElement("option");
+      o.value = o.textContent = String(v);
+      input.append(o);
+    }
+  } else {
+    input = document.createElement("input");
+    input.type = "range"; input.min = c.min; input.max = c.max;
+  }
+  input.value = String(c.value);
+  input.dataset.id = c.name;
+  input.disabled = !c.enabled || !c.press;
+  const shown = document.createElement("output");
+  shown.textContent = String(c.value);
+  input.addEventListener("input", () => { shown.textContent = input.value; });
+  input.addEventListener("change", () => {
+    if (Number(input.value) !== c.value) command("/api/press", { id: c.name, value: input.value });
+  });
+  row.append(input);
+  if (input.type === "range") row.append(document.createTextNode(" "), shown);
+  return row;
+}
 function drawRibbon(host) {
   const key = JSON.stringify(host.ribbon) + category + host.tool;
   if (key === ribbonKey) return;
@@ -483,6 +516,10 @@ function drawRibbon(host) {
     const controls = document.createElement("div");
     controls.className = "controls";
     const addControl = (c, into) => {
+      if (c.kind === 4) return into.append(slider(c));
+      if ((c.kind === 1 || c.kind === 2) && !c.press && c.children.length === 1 && c.children[0].kind === 4)
+        return into.append(slider(c.children[0]));
+      if ((c.kind === 1 || c.kind === 2) && !c.press && c.children.length) return into.append(group(c));
       const b = document.createElement("button");
       b.className = "control" + (c.checked ? " pressed" : "");
       b.dataset.id = c.name;
@@ -493,6 +530,20 @@ function drawRibbon(host) {
       b.addEventListener("click", () => press(c.name));
       into.append(b);
       for (const child of c.children) addControl(child, into);
+    };
+    // A parent or menu button without a procedure of its own is no button:
+    // its title heads the buttons it holds.
+    const group = (c) => {
+      const wrap = document.createElement("span");
+      wrap.className = "group";
+      wrap.dataset.id = c.name;
+      const head = document.createElement("span");
+      head.className = "head";
+      head.textContent = c.title || c.name;
+      head.title = c.tooltip || c.title;
+      wrap.append(head);
+      for (const child of c.children) addControl(child, wrap);
+      return wrap;
     };
     for (const c of panel.children) addControl(c, controls);
     const caption = document.createElement("div");
@@ -610,7 +661,8 @@ function drawModal(modal) {
   };
   // Escape closes a menu choosing nothing, and a dialog or message box as
   // its Cancel would.
-  app.dismissModal = () => answer(modal.type === "menu" ? 0 : 2);
+  const offered = modal.buttons || [1, 2];
+  app.dismissModal = () => answer(modal.type === "menu" ? 0 : offered.includes(2) ? 2 : offered.includes(7) ? 7 : 1);
   if (modal.type === "menu") {
     // A menu stands where the right button was pressed, over no backdrop:
     // a press anywhere else closes it and goes on to what it pressed.
@@ -632,7 +684,8 @@ function drawModal(modal) {
     const p = document.createElement("p");
     p.textContent = modal.text;
     form.append(p);
-    button("OK", 1); button("Cancel", 2); button("Yes", 6); button("No", 7);
+    const words = { 1: "OK", 2: "Cancel", 6: "Yes", 7: "No" };
+    for (const result of modal.buttons || [1]) button(words[result] || "OK", result);
   } else {
     for (const e of modal.elements) {
       if (!e.visible) continue;

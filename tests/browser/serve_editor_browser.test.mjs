@@ -234,3 +234,79 @@ test("a page without a scale says so in the status bar, in the page's language",
     work.cleanup();
   }
 });
+
+test("ribbon parents head their buttons, the eraser's size is a slider, the precision a list that changes only on a new value", async () => {
+  const work = workFolder("ribbon");
+  const file = planWithDistance(work);
+  await withEditor("ribbon", file, work, async (page, shot) => {
+    // Parent buttons without a procedure are no buttons: their titles head
+    // the buttons they hold.
+    for (const [parent, child] of [["Button_Measure_Parent", "Button_Distance"], ["Button_CNRubber", "Button_CNRubberPart"]]) {
+      assert.equal(await page.locator(`button[data-id="${parent}"]`).count(), 0, `${parent} is no button`);
+      assert.ok(await page.locator(`.group[data-id="${parent}"] button.control[data-id="${child}"]`).isVisible());
+      await page.locator(`.group[data-id="${parent}"] .head`).click();
+      await settled(page);
+      assert.doesNotMatch(await page.locator("#status").textContent(), /does nothing/);
+    }
+    assert.equal(await page.locator('button[data-id="Button_CNRubberSize"]').count(), 0, "Eraser Size is a slider");
+    const size = page.locator('input[type="range"][data-id="Button_CNRubberSilder"]');
+    assert.equal(await size.inputValue(), "8");
+    await size.fill("12");
+    await settled(page);
+    const slider = (function find(list) {
+      for (const e of list) { if (e.name === "Button_CNRubberSilder") return e; const f = find(e.children); if (f) return f; }
+      return null;
+    })((await hostState(page)).ribbon);
+    assert.equal(slider.value, 12);
+    assert.equal((await hostState(page)).undo, 0);
+    await shot("groups");
+
+    // Three decimals for the selected distance: 200 pt at 10 cm = 5 m is
+    // 200 / 72 * 2.54 * 50 / 100 = 3.528 m.
+    await page.click("#hand");
+    await clickAt(page, 200, 100);
+    await settled(page);
+    await page.click('.tabs .tab:text("Format")');
+    const precision = page.locator('select[data-id="Measure_Prop_Precision"]');
+    await precision.selectOption(await precision.inputValue());
+    await settled(page);
+    assert.equal((await hostState(page)).undo, 0, "choosing the same precision adds no step");
+    await precision.selectOption("3");
+    await settled(page);
+    assert.equal((await hostState(page)).undo, 1);
+    await shot("precision");
+    await page.click("#save");
+    await page.waitForFunction(() => window.annot.state.host.saves === 1);
+    const metres = (200 / 72) * 2.54 * 50 / 100;
+    assert.match(run(["measure", "info", file], work.env), new RegExp(`length "${metres.toFixed(3)} m"`));
+  });
+});
+
+test("Escape clears the selection when nothing is being drawn; a message box shows only its own buttons", async () => {
+  const work = workFolder("escape");
+  const file = planWithDistance(work);
+  await withEditor("escape", file, work, async (page, shot) => {
+    await page.click("#hand");
+    await clickAt(page, 200, 100);
+    await settled(page);
+    assert.ok((await outlines(page)) > 0);
+    await page.keyboard.press("Escape");
+    await settled(page);
+    assert.equal(await outlines(page), 0, "Escape cleared the selection");
+
+    // Export with no measurement on the page: a message with OK alone.
+    await page.click("#hand");
+    await clickAt(page, 200, 100);
+    await page.keyboard.press("Delete");
+    await settled(page);
+    await page.click('button.control[data-id="Button_Distance"]');
+    await settled(page);
+    await page.click('.tabs .tab:text("Format")');
+    await page.click('button.control[data-id="Button_Measure_Export"]');
+    await page.waitForSelector('#modal form[data-name="message"]');
+    assert.deepEqual(await page.locator("#modal .buttons button").allTextContents(), ["OK"]);
+    await shot("message");
+    await page.keyboard.press("Escape");
+    await page.waitForSelector("#modal", { state: "hidden" });
+  });
+});
