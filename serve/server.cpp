@@ -610,6 +610,8 @@ struct Server::Impl {
       firstCategory = false;
       AppendRibbon(s, *category);
     }
+    // Values traced by a panel that is no longer shown are of a figure gone.
+    if (Tessel::Dialog::ShownModeless().empty()) panelValues.clear();
     s += "],\"panel\":[";
     for (size_t i = 0; i < panelValues.size(); ++i)
       s += (i ? "," : "") + std::string("[") + JsonString(panelValues[i].first) + "," +

@@ -282,17 +282,35 @@ test("ribbon parents head their buttons, the eraser's size is a slider, the prec
   });
 });
 
-test("Escape clears the selection when nothing is being drawn; a message box shows only its own buttons", async () => {
+test("the panel shows the selection's values, Escape clears a cancelled figure's and then the selection; a message box shows only its own buttons", async () => {
   const work = workFolder("escape");
   const file = planWithDistance(work);
+  const length = async (page) => page.locator('#values td[data-element="label_length"]').allTextContents();
   await withEditor("escape", file, work, async (page, shot) => {
     await page.click("#hand");
     await clickAt(page, 200, 100);
     await settled(page);
     assert.ok((await outlines(page)) > 0);
+    // 200 pt at 10 cm = 5 m.
+    const metres = (200 / 72) * 2.54 * 50 / 100;
+    assert.deepEqual(await length(page), [`${metres.toFixed(2)} m`], "the panel shows the selected distance");
+    await shot("selected");
     await page.keyboard.press("Escape");
     await settled(page);
     assert.equal(await outlines(page), 0, "Escape cleared the selection");
+    assert.deepEqual(await length(page), [], "and its values");
+
+    // A distance begun and given up leaves no values behind.
+    await page.click('button.control[data-id="Button_Distance"]');
+    await clickAt(page, 100, 300);
+    const to = await pagePoint(page, 400, 300);
+    await page.mouse.move(to.x, to.y);
+    await settled(page);
+    assert.equal((await length(page)).length, 1, "the panel follows the figure");
+    await page.keyboard.press("Escape");
+    await settled(page);
+    assert.deepEqual(await length(page), [], "the cancelled figure's values are gone");
+    await shot("cancelled");
 
     // Export with no measurement on the page: a message with OK alone.
     await page.click("#hand");
