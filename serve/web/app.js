@@ -626,6 +626,46 @@ function drawChest(host) {
   }
 }
 
+// What a dialog shows follows its choices as the person makes them: a
+// preset or a custom ratio (the other's fields are off), a preset fills the
+// custom fields with its ratio, the Y scale only with "Separate Y scale",
+// the page range only for a custom range.
+function followChoices(form) {
+  const el = (name) => form.querySelector(`[data-element="${name}"]`);
+  const row = (name) => form.querySelector(`[data-row="${name}"]`);
+  const update = () => {
+    for (const suffix of ["", "_Y"]) {
+      const preset = el(`radioButtonPreset${suffix}`), custom = el(`radioButtonCustom${suffix}`);
+      if (!preset || !custom) continue;
+      if (el(`comboBoxPreset${suffix}`)) el(`comboBoxPreset${suffix}`).disabled = custom.checked;
+      for (const f of ["lineEditLeftValue", "comboBoxLeftUnit", "lineEditRightValue", "comboBoxRightUnit"])
+        if (el(f + suffix)) el(f + suffix).disabled = preset.checked;
+    }
+    const separate = el("checkBoxSeparateYScale");
+    if (separate)
+      for (const r of form.querySelectorAll('[data-row$="_Y"], [data-row="labelYScale"]')) r.hidden = !separate.checked;
+    const pages = el("comboBoxPages");
+    if (pages)
+      for (const name of ["comboBoxPageRange", "lineEditPageRangeMac", "labelPageRangeSummary", "labelPageSample", "labelInfo"])
+        if (row(name)) row(name).hidden = pages.selectedIndex !== 2;
+  };
+  // A preset "1:50" is 1 of a paper unit to 50 of the same unit.
+  const fill = (suffix) => {
+    const m = /^\s*([\d.]+)\s*:\s*([\d.]+)\s*$/.exec((el(`comboBoxPreset${suffix}`) || {}).value || "");
+    if (!m) return;
+    el(`lineEditLeftValue${suffix}`).value = m[1];
+    el(`lineEditRightValue${suffix}`).value = m[2];
+    const left = el(`comboBoxLeftUnit${suffix}`), right = el(`comboBoxRightUnit${suffix}`);
+    if (left && right && [...right.options].some((o) => o.value === left.value)) right.value = left.value;
+  };
+  for (const suffix of ["", "_Y"]) {
+    const preset = el(`comboBoxPreset${suffix}`);
+    if (preset && el(`lineEditLeftValue${suffix}`)) preset.addEventListener("change", () => fill(suffix));
+  }
+  form.addEventListener("change", update);
+  update();
+}
+
 let modalId = 0;
 function drawModal(modal) {
   const box = $("modal");
@@ -644,7 +684,7 @@ function drawModal(modal) {
     const params = { id: modal.id, result };
     for (const el of form.querySelectorAll("[data-element]")) {
       const name = "v." + el.dataset.element;
-      if (el.type === "checkbox") params[name] = el.checked ? "1" : "0";
+      if (el.type === "checkbox" || el.type === "radio") params[name] = el.checked ? "1" : "0";
       else if (el.tagName === "TABLE") { const sel = el.querySelector("tr.selected"); if (sel) params[name] = sel.dataset.row; }
       else params[name] = el.value;
     }
@@ -689,23 +729,40 @@ function drawModal(modal) {
   } else {
     for (const e of modal.elements) {
       if (!e.visible) continue;
+      // The dialog's own OK and Cancel are the page's buttons below.
+      if (e.type === "button" && /^pushButton(OK|Cancel)$/.test(e.name)) continue;
       const row = document.createElement("label");
       row.className = "row " + e.type;
+      row.dataset.row = e.name;
+      if (e.type !== "label" || e.text.length > 24) row.classList.add("wide");
       let input = null;
+      // Fields are named by the dialog's labels beside them (translated);
+      // their tooltips say more.
       if (e.type === "label" || e.type === "generic") {
         row.textContent = e.text;
+        if (!e.text) continue;
+        row.classList.toggle("wide", e.text.length > 24);
       } else if (e.type === "edit") {
-        row.append(document.createTextNode(e.name.replace(/^Edit_?/, "") + " "));
+        row.classList.remove("wide");
         input = document.createElement("input");
         input.value = e.text; input.readOnly = e.readonly;
+        input.size = 8;
       } else if (e.type === "combobox") {
-        row.append(document.createTextNode(e.name.replace(/^Combo(Box)?_?/, "") + " "));
+        row.classList.remove("wide");
+        // A list no label heads is named by its tooltip.
+        const prev = form.lastElementChild;
+        if (e.tooltip && !(prev && prev.classList.contains("label") && !prev.classList.contains("wide")))
+          row.append(document.createTextNode(`${e.tooltip} `));
         input = document.createElement("select");
         e.items.forEach((item) => { const o = document.createElement("option"); o.textContent = item; o.value = item; input.append(o); });
         if (e.selected >= 0) input.selectedIndex = e.selected;
       } else if (e.type === "checkbox") {
+        // "radioButtonPreset" and "radioButtonCustom" (and their "_Y"
+        // twins) are one choice: one of each pair is on.
+        const radio = /^radioButton[A-Za-z]+(.*)$/.exec(e.name);
         input = document.createElement("input");
-        input.type = "checkbox"; input.checked = e.checked;
+        input.type = radio ? "radio" : "checkbox"; input.checked = e.checked;
+        if (radio) { input.name = `choice${radio[1]}`; row.classList.remove("wide"); }
         row.append(input, document.createTextNode(" " + e.text));
         input.dataset.element = e.name; input.disabled = !e.enabled;
         form.append(row);
@@ -740,6 +797,7 @@ function drawModal(modal) {
       }
       form.append(row);
     }
+    followChoices(form);
     button("OK", 1); button("Cancel", 2);
   }
   form.append(buttons);

@@ -328,3 +328,47 @@ test("the panel shows the selection's values, Escape clears a cancelled figure's
     await page.waitForSelector("#modal", { state: "hidden" });
   });
 });
+
+test("the Page Scale dialog opens on the page's scale, Preset and Custom are one choice, a preset fills the fields", async () => {
+  const work = workFolder("pagescale");
+  const plan = path.join(work.dir, "plan.pdf");
+  run(["sample", "floorplan", "-o", plan], work.env);
+  await withEditor("pagescale", plan, work, async (page, shot) => {
+    await page.click('button.control[data-id="Button_Distance"]');
+    await settled(page);
+    await page.click('.tabs .tab:text("Format")');
+    await page.click('button.control[data-id="Measure_Group_PageScale"]');
+    await page.waitForSelector('#modal form[data-name="PageScale"]');
+    const el = (name) => page.locator(`#modal [data-element="${name}"]`);
+    // The plan's 10 cm = 5 m is 1:50.
+    assert.equal(await el("radioButtonPreset").getAttribute("type"), "radio");
+    assert.ok(await el("radioButtonPreset").isChecked());
+    assert.equal(await el("comboBoxPreset").inputValue(), `1:${(5 * 100) / 10}`);
+    assert.equal(await page.locator("#modal button", { hasText: /^OK$/ }).count(), 1, "one OK");
+    assert.equal(await page.locator("#modal button", { hasText: /^Cancel$/ }).count(), 1, "one Cancel");
+    assert.ok(!(await el("comboBoxPreset_Y").isVisible()), "the Y scale waits for Separate Y scale");
+    assert.ok(!(await el("lineEditPageRangeMac").isVisible()), "the page range waits for Custom Range");
+    assert.ok(await el("lineEditLeftValue").isDisabled(), "custom fields are off for a preset");
+    const fits = await page.locator("#modal form").evaluate((f) => f.scrollHeight <= f.clientHeight && f.getBoundingClientRect().bottom <= window.innerHeight);
+    assert.ok(fits, "the dialog fits without scrolling");
+    await shot("opened");
+
+    await el("comboBoxPreset").selectOption("1:200");
+    assert.equal(await el("lineEditLeftValue").inputValue(), "1");
+    assert.equal(await el("lineEditRightValue").inputValue(), "200");
+    assert.equal(await el("comboBoxRightUnit").inputValue(), await el("comboBoxLeftUnit").inputValue());
+    await el("radioButtonCustom").check();
+    assert.ok(!(await el("radioButtonPreset").isChecked()), "Custom turns Preset off");
+    assert.ok(await el("comboBoxPreset").isDisabled());
+    assert.ok(!(await el("lineEditLeftValue").isDisabled()));
+    await el("checkBoxSeparateYScale").check();
+    assert.ok(await el("comboBoxPreset_Y").isVisible());
+    await el("checkBoxSeparateYScale").uncheck();
+    await shot("custom");
+    await page.locator("#modal .buttons button", { hasText: "OK" }).click();
+    await page.waitForSelector("#modal", { state: "hidden" });
+    await settled(page);
+    assert.equal((await hostState(page)).undo, 1, "the new scale is one undo step");
+    assert.equal(await page.locator("#scale").textContent(), "Scale: 1 cm = 200 cm");
+  });
+});
