@@ -232,7 +232,7 @@ PageScaleResult CPageScaleDlg::Run() {
       l->Show(current.has_value());
     }
     // A page with a scale opens on it: its preset when one gives the same
-    // ratio, else the custom fields.
+    // ratio, and the custom fields.
     const std::optional<MeasureRatioPair> parts = current ? PageRatioParts(doc_, model_.currentPage) : std::nullopt;
     if (!calibrated_ && parts) {
       int same = -1;
@@ -242,12 +242,10 @@ PageScaleResult CPageScaleDlg::Run() {
             Text(p.paperNumber) + u" " + p.paperUnit + u" = " + Text(p.realNumber) + u" " + p.realUnit);
         if (r && std::fabs(r->ratio - current->ratio) <= 1e-9 * std::fabs(current->ratio)) same = static_cast<int>(i);
       }
-      if (same >= 0) {
+      // The choice of preset or custom stays as it was: a script that
+      // answers with a preset alone still gets that preset.
+      if (same >= 0)
         if (auto combo = Get<Tessel::ComboBox>(dlg, u"comboBoxPreset")) combo->SetCurSel(same);
-      } else {
-        if (auto c = Get<Tessel::CheckBox>(dlg, u"radioButtonCustom")) c->SetCheck(true);
-        if (auto c = Get<Tessel::CheckBox>(dlg, u"radioButtonPreset")) c->SetCheck(false);
-      }
       if (auto e = Get<Tessel::Edit>(dlg, u"lineEditLeftValue")) e->SetText(Text(parts->paperNumber));
       if (auto e = Get<Tessel::Edit>(dlg, u"lineEditRightValue")) e->SetText(Text(parts->realNumber));
       SelectUnit(Get<Tessel::ComboBox>(dlg, u"comboBoxLeftUnit").get(),
