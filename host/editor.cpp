@@ -261,6 +261,8 @@ bool Editor::SetCurrentTool(KA_Tool tool, bool persistent) {
   if (old == tool) return true;
   captured_ = nullptr;
   currentTool_ = tool;
+  // A cursor the old tool asked for (the eraser's circle) goes with it.
+  cursor_.clear();
   if (old && old->callbacks.Deactivate) old->callbacks.Deactivate(old->callbacks.clientData);
   if (tool->callbacks.Activate) tool->callbacks.Activate(tool->callbacks.clientData, persistent ? 1 : 0);
   return true;
@@ -322,6 +324,29 @@ bool Editor::Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, s
 }
 
 bool Editor::Key(int code, uint32_t flags, std::string* error) {
+  // The selection tools take Delete, Backspace and the arrows for the
+  // selection: arrows nudge by a point, by ten with Shift.
+  constexpr int kEscape = 27;
+  if (currentTool_ && currentTool_->builtIn && current_ && !Selection(current_).empty()) {
+    constexpr int kDelete = 46, kBackspace = 8, kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
+    const int step = (flags & KS_FLAG_SHIFT) ? 10 : 1;
+    std::string why;
+    switch (code) {
+      case kDelete:
+      case kBackspace: Command(current_, KS_COMMAND_DELETE, &why); return true;
+      case kLeft: NudgeSelection(current_, -step, 0, &why); return true;
+      case kRight: NudgeSelection(current_, step, 0, &why); return true;
+      case kUp: NudgeSelection(current_, 0, -step, &why); return true;
+      case kDown: NudgeSelection(current_, 0, step, &why); return true;
+      case kEscape: DeselectAll(current_); PaintIfNeeded(); return true;
+      default: break;
+    }
+  }
+  // Escape ends a tool's gesture; with none under way it clears the
+  // selection instead.
+  const KS_ToolCallbacks* cb = currentTool_ ? &currentTool_->callbacks : nullptr;
+  const bool drawing = cb && cb->IsBusy && cb->IsBusy(cb->clientData) != 0;
+  if (code == kEscape && !drawing && current_) DeselectAll(current_);
   if (currentTool_ && currentTool_->callbacks.KeyDown)
     currentTool_->callbacks.KeyDown(currentTool_->callbacks.clientData, code, flags);
   if (currentTool_ && currentTool_->callbacks.KeyUp)
@@ -428,12 +453,12 @@ void Editor::SetTrace(std::function<void(const std::string&)> trace) {
   });
 }
 
-int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text) {
+int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons) {
   messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));
   Trace("message: " + messages_.back());
   if (messageAnswers_.empty()) {
     if (askMessage_)
-      if (std::optional<int> answer = askMessage_(title, text)) return *answer;
+      if (std::optional<int> answer = askMessage_(title, text, buttons)) return *answer;
     return 1;
   }
   int answer = messageAnswers_.front();
@@ -499,8 +524,8 @@ int32_t AppDocRedoCount(KA_Document doc) {
   return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->redo.size()) : 0;
 }
 
-int32_t MessageBox(const char16_t* text, const char16_t* title, uint32_t) {
-  return Editor::Get().AnswerMessage(title ? title : u"", text ? text : u"");
+int32_t MessageBox(const char16_t* text, const char16_t* title, uint32_t buttons) {
+  return Editor::Get().AnswerMessage(title ? title : u"", text ? text : u"", buttons);
 }
 
 // A headless menu is answered like a message box: a queued answer picks the

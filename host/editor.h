@@ -184,14 +184,19 @@ class Editor {
   bool Command(KA_Document doc, int command, std::string* error);
   // Turns the focused annotation through its handler.
   bool RotateFocused(KA_Document doc, int degrees, std::string* error);
+  // Moves the selection by (dx, dy) points of the screen's directions
+  // (x right, y down), each annotation through its handler, as one undo
+  // step. False with the reason when nothing moved.
+  bool NudgeSelection(KA_Document doc, int dx, int dy, std::string* error);
 
   // The context menu of an annotation: the items its handler adds (none
   // when the handler adds none). "menu: ID TEXT | ..." goes to the trace.
   std::vector<std::pair<std::string, std::u16string>> AnnotMenu(KA_PageView view, KA_Annot annot);
   // Shows the menu of `annot` and runs the item chosen: answered like a
   // message box (a queued answer picks the item by number, else the first;
-  // 0 or a number past the last item closes it). False when there was no
-  // menu, nothing was chosen or the item did nothing.
+  // 0 or a number past the last item closes it). The editor's Delete item
+  // follows the handler's items. False when there was no menu, nothing was
+  // chosen or the item did nothing.
   bool ShowAnnotMenu(KA_PageView view, KA_Annot annot);
   // Runs item `itemId` of the focused annotation's menu. False with the
   // reason when there is no such item or it did nothing.
@@ -240,12 +245,15 @@ class Editor {
   void QueueMessageAnswer(int answer) { messageAnswers_.push_back(answer); }
   // A front end that asks a person: called for a message box no queued
   // answer is left for; nothing from it takes the first button.
-  using MessageProvider = std::function<std::optional<int>(const std::u16string& title, const std::u16string& text)>;
+  // `buttons` is the box's kind as the plug-in asked for it: 0 OK, 1 OK and
+  // Cancel, 3 Yes, No and Cancel, 4 Yes and No (menus: 0).
+  using MessageProvider = std::function<std::optional<int>(const std::u16string& title, const std::u16string& text,
+                                                           uint32_t buttons)>;
   void SetMessageProvider(MessageProvider ask) { askMessage_ = std::move(ask); }
   // A front end that shows what tools draw straight onto the window gets
   // those items after each event, before they are dropped; null for none.
   void SetWindowSink(std::function<void(const std::vector<DrawItem>&)> sink) { windowSink_ = std::move(sink); }
-  int AnswerMessage(const std::u16string& title, const std::u16string& text);
+  int AnswerMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons = 0);
   const std::vector<std::string>& Messages() const { return messages_; }
 
  private:
@@ -301,5 +309,9 @@ class Editor {
   std::function<void(const std::vector<DrawItem>&)> windowSink_;
   void FlushWindow();
 };
+
+// A text of the editor's own ("Editor" string table) in the current
+// language, else `english`.
+std::u16string EditorText(const char* key, const std::u16string& english);
 
 }  // namespace kshost

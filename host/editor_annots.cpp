@@ -9,6 +9,7 @@
 #include "host/host_functions.h"
 #include "host/session.h"
 #include "host/utf.h"
+#include "tessel/translator.h"
 
 namespace kshost {
 namespace {
@@ -489,14 +490,24 @@ bool RunMenuItem(KA_AnnotHandler handler, KA_PageView view, KA_AnnotObject obj, 
 
 }  // namespace
 
+// The editor's own items follow the handler's: Delete takes the selection
+// away, as the Delete key does.
 bool Editor::ShowAnnotMenu(KA_PageView view, KA_Annot annot) {
   const auto items = AnnotMenu(view, annot);
-  if (items.empty()) return false;
+  // A script answers menus it expects; one that never showed before must
+  // not take the first item (Delete) unasked.
+  if (items.empty() && !askMessage_) return false;
   std::u16string text;
   for (size_t i = 0; i < items.size(); ++i) text += (i ? u" | " : u"") + items[i].second;
+  const bool canDelete = Writable(view->doc);
+  if (canDelete) text += (items.empty() ? u"" : u" | ") + EditorText("IDS_EDITOR_MENU_DELETE", u"Delete");
+  if (text.empty()) return false;
   const int chosen = AnswerMessage(u"menu", text);
-  if (chosen < 1 || size_t(chosen) > items.size()) return false;
-  const bool ran = RunMenuItem(HandlerFor(annot), view, ObjectFor(annot), items[size_t(chosen) - 1].first);
+  if (chosen < 1 || size_t(chosen) > items.size() + (canDelete ? 1 : 0)) return false;
+  std::string why;
+  const bool ran = size_t(chosen) > items.size()
+                       ? Command(view->doc, KS_COMMAND_DELETE, &why)
+                       : RunMenuItem(HandlerFor(annot), view, ObjectFor(annot), items[size_t(chosen) - 1].first);
   PaintIfNeeded();
   return ran;
 }
@@ -549,6 +560,53 @@ bool Editor::RotateFocused(KA_Document doc, int degrees, std::string* error) {
   PaintIfNeeded();
   if (!ok) *error = "the focused annotation was not rotated";
   return ok;
+}
+
+// Each selected annotation moves through its handler, as a drag of its
+// body would, on a view at zoom 1 so that a device pixel is one point.
+bool Editor::NudgeSelection(KA_Document doc, int dx, int dy, std::string* error) {
+  if (!IsLiveDocument(doc)) {
+    *error = "no document is open";
+    return false;
+  }
+  const std::vector<KA_Annot> selection = Selection(doc);
+  if (selection.empty()) {
+    *error = "nothing is selected";
+    return false;
+  }
+  if (!Writable(doc)) {
+    *error = "the document is read-only";
+    return false;
+  }
+  bool changed = false;
+  BeginUndoGroup(doc, u"Move");
+  for (KA_Annot annot : selection) {
+    const int page = PageIndexOf(annot);
+    KA_PageView view = doc == current_ && page >= 0 ? View(page) : nullptr;
+    if (!view) continue;
+    const float zoom = view->zoom;
+    view->zoom = 1;
+    RecomputeView(view);
+    KS_FloatRect rect{};
+    KS_DeviceRect from{};
+    if (fn::AnnotGetRect(annot, &rect) && edit::PageRectToDevice(view, rect, &from)) {
+      const KS_DeviceRect to{from.left + dx, from.top + dy, from.right + dx, from.bottom + dy};
+      KA_AnnotHandler handler = HandlerFor(annot);
+      KA_AnnotObject obj = ObjectFor(annot);
+      bool moved;
+      if (auto rects = Position<KS_AHRectsProc>(handler, KS_AH_MOVE); rects && obj)
+        moved = rects(handler->callbacks.clientData, view, obj, &from, &to) != 0;
+      else
+        moved = EditAlone(annot, u"Move", [&] { return edit::Move(annot, view, from, to); });
+      changed = moved || changed;
+    }
+    view->zoom = zoom;
+    RecomputeView(view);
+  }
+  EndUndoGroup(doc);
+  PaintIfNeeded();
+  if (!changed) *error = "the selection did not move";
+  return changed;
 }
 
 bool Editor::Command(KA_Document doc, int command, std::string* error) {
@@ -625,6 +683,12 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
   PaintIfNeeded();
   if (!changed) *error = "command " + number + " changed nothing";
   return changed;
+}
+
+std::u16string EditorText(const char* key, const std::u16string& english) {
+  Tessel::Translator& tr = Tessel::Translator::GetInstance();
+  if (!tr.HasTranslation("Editor", key)) tr.LoadStrings("Editor");
+  return tr.Translate("Editor", key, english);
 }
 
 namespace fn {

@@ -310,6 +310,8 @@ void CMA_MeasureToolBase::FixVertex(KS_FloatPoint p) {
 bool CMA_MeasureToolBase::OnKeyDown(int32_t key, uint32_t) {
   if (key != kEscape || !started_ || finishing_) return false;
   Drop();
+  // The values of the figure given up go with it.
+  MeasureRightPanel().HideAll();
   return true;
 }
 

@@ -107,6 +107,40 @@ std::optional<kwannotation::ParsedRatio> PageRatio(KA_Document doc, int pageInde
   return kwannotation::ParseRatioText(m->GetRatioText());
 }
 
+// The page's ratio text as its four parts ("10 cm = 5 m"); nothing when it
+// does not read as a ratio.
+std::optional<MeasureRatioPair> PageRatioParts(KA_Document doc, int pageIndex) {
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  KPD_Page page = pdf ? Host::DocGetPage(pdf, pageIndex) : nullptr;
+  if (!page) return std::nullopt;
+  kwannotation::CKW_PageViewportListImpl list(page, pdf);
+  kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
+  kwannotation::CKW_MeasureDict m = vp0 ? vp0->GetMeasureDict() : kwannotation::CKW_MeasureDict();
+  if (!m) return std::nullopt;
+  const std::u16string text = m->GetRatioText();
+  if (!kwannotation::ParseRatioText(text)) return std::nullopt;
+  // Each side is a number and a unit.
+  auto side = [](std::u16string_view part, double* number, std::u16string* unit) {
+    while (!part.empty() && part.front() == u' ') part.remove_prefix(1);
+    size_t digits = 0;
+    while (digits < part.size() && ((part[digits] >= u'0' && part[digits] <= u'9') || part[digits] == u'.')) ++digits;
+    const std::optional<double> n = TypedNumber(std::u16string(part.substr(0, digits)));
+    std::u16string_view rest = part.substr(digits);
+    while (!rest.empty() && rest.front() == u' ') rest.remove_prefix(1);
+    while (!rest.empty() && rest.back() == u' ') rest.remove_suffix(1);
+    if (!n || rest.empty()) return false;
+    *number = *n;
+    *unit = std::u16string(rest);
+    return true;
+  };
+  const size_t eq = text.find(u'=');
+  MeasureRatioPair pair;
+  if (eq == std::u16string::npos || !side(std::u16string_view(text).substr(0, eq), &pair.paperNumber, &pair.paperUnit) ||
+      !side(std::u16string_view(text).substr(eq + 1), &pair.realNumber, &pair.realUnit))
+    return std::nullopt;
+  return pair;
+}
+
 // The ratio of one section: a preset, or the four custom fields. Unusable
 // values come back as they are, for the validation to refuse.
 MeasureRatioPair ReadSection(Tessel::Dialog& d, const std::u16string& s, const std::vector<ScalePreset>& presets) {
@@ -189,6 +223,9 @@ PageScaleResult CPageScaleDlg::Run() {
     std::vector<std::u16string> precision(kwannotation::PrecisionChoices().begin(),
                                           kwannotation::PrecisionChoices().end());
     Fill(Get<Tessel::ComboBox>(dlg, u"comboBoxPrecision").get(), precision, model_.scale.precision);
+    // The precision has no label of its own in the layout: its tooltip names it.
+    if (auto c = Get<Tessel::ComboBox>(dlg, u"comboBoxPrecision"))
+      c->SetToolTip(Widgets::Translate("IDS_MEASURE_PROP_PRECISION"));
     for (const std::u16string s : {u"", u"_Y"}) {
       Fill(Get<Tessel::ComboBox>(dlg, u"comboBoxLeftUnit" + s).get(), UnitDisplayNames(UnitList::Paper), -1);
       Fill(Get<Tessel::ComboBox>(dlg, u"comboBoxRightUnit" + s).get(), UnitDisplayNames(UnitList::Real), -1);
@@ -200,6 +237,28 @@ PageScaleResult CPageScaleDlg::Run() {
     if (auto l = Get<Tessel::Label>(dlg, u"labelRecalibrate")) {
       l->SetText(Widgets::Translate("IDS_PAGE_SCALE_RECALIBRATE"));
       l->Show(current.has_value());
+    }
+    // A page with a scale opens on it: its preset when one gives the same
+    // ratio, and the custom fields.
+    const std::optional<MeasureRatioPair> parts = current ? PageRatioParts(doc_, model_.currentPage) : std::nullopt;
+    if (!calibrated_ && parts) {
+      int same = -1;
+      for (size_t i = 0; i < presets.size() && same < 0; ++i) {
+        const MeasureRatioPair& p = presets[i].ratio;
+        const std::optional<kwannotation::ParsedRatio> r = kwannotation::ParseRatioText(
+            Text(p.paperNumber) + u" " + p.paperUnit + u" = " + Text(p.realNumber) + u" " + p.realUnit);
+        if (r && std::fabs(r->ratio - current->ratio) <= 1e-9 * std::fabs(current->ratio)) same = static_cast<int>(i);
+      }
+      // The choice of preset or custom stays as it was: a script that
+      // answers with a preset alone still gets that preset.
+      if (same >= 0)
+        if (auto combo = Get<Tessel::ComboBox>(dlg, u"comboBoxPreset")) combo->SetCurSel(same);
+      if (auto e = Get<Tessel::Edit>(dlg, u"lineEditLeftValue")) e->SetText(Text(parts->paperNumber));
+      if (auto e = Get<Tessel::Edit>(dlg, u"lineEditRightValue")) e->SetText(Text(parts->realNumber));
+      SelectUnit(Get<Tessel::ComboBox>(dlg, u"comboBoxLeftUnit").get(),
+                 UnitKeyFromText(parts->paperUnit, UnitList::Paper), UnitList::Paper);
+      SelectUnit(Get<Tessel::ComboBox>(dlg, u"comboBoxRightUnit").get(),
+                 UnitKeyFromText(parts->realUnit, UnitList::Real), UnitList::Real);
     }
     if (calibrated_) {
       // The measured length is the paper side, in points so that it is

@@ -1,7 +1,13 @@
 #include "measure/cma_right_panel.h"
 
+#include "kwannotation/kw_measure_appearance.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "measure/cma_annot_handlers.h"
+#include "measure/cma_figure_values.h"
+#include "measure/cma_measure_props.h"
 #include "measure/cma_measure_types.h"
 #include "measure/cma_tool_handlers.h"
+#include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
 namespace AnnotationPlugin {
@@ -48,6 +54,28 @@ Tessel::Dialog* CMA_RightPanelMgr::Dialog(int type) const {
 CMA_RightPanelMgr& MeasureRightPanel() {
   static CMA_RightPanelMgr panel;
   return panel;
+}
+
+void ShowSelectedMeasurement(KA_Document doc) {
+  if (Host::PrefGetInt(u"Measurement", u"Show Dialog", 1) == 0) return;
+  const std::vector<KA_Annot> selected = doc ? SelectedMeasurements(doc) : std::vector<KA_Annot>{};
+  KPD_Dictionary dict = selected.size() == 1 ? Host::AnnotGetDict(selected.front()) : nullptr;
+  const int type = dict ? MeasureTypeOfAnnot(dict) : kMeasureNone;
+  KPD_Object measure = dict ? Host::DictGet(dict, "/Measure") : nullptr;
+  kwannotation::KwMeasureInput input;
+  if (type == kMeasureNone || !measure || Host::ObjectGetType(measure) != KPD_OBJ_DICTIONARY ||
+      !kwannotation::KW_ReadMeasureInput(dict, &input))
+    return MeasureRightPanel().HideAll();
+  // The figure as the tool that drew it saw it: its points (a radius: the
+  // centre and a point of the circle), or the circle's rectangle.
+  MeasureFigure figure;
+  figure.points = input.points;
+  figure.rect = input.circle;
+  if (input.hasDepth) figure.depth = input.depth;
+  const kwannotation::CKW_MeasureDictImpl scale(static_cast<KPD_Dictionary>(measure));
+  const FigureValues values = MeasureFigureValues(type, figure, scale);
+  if (values.panel.empty()) return MeasureRightPanel().HideAll();
+  MeasureRightPanel().Show(type, values.panel);
 }
 
 }  // namespace AnnotationPlugin

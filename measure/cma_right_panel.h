@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "sdk/ks_types.h"
 #include "tessel/dialog.h"
 
 namespace AnnotationPlugin {
@@ -29,5 +30,10 @@ class CMA_RightPanelMgr {
 
 // The panel the measuring tools share.
 CMA_RightPanelMgr& MeasureRightPanel();
+
+// Shows the values of the one measurement selected in `doc` in the panel;
+// with none or several selected the panel is hidden. Nothing when the
+// panel is turned off ("Show Dialog" of "Measurement").
+void ShowSelectedMeasurement(KA_Document doc);
 
 }  // namespace AnnotationPlugin

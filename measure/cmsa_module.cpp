@@ -70,7 +70,10 @@ void CMSA_Module::Init() {
   formatEventsRegistered_ = Host::AppDocRegisterEvents(&formatEventRecord_) != 0;
 }
 
-void CMSA_Module::FormatTabEvents::OnSelectionChanged(KA_Document) { MeasureFormatTab().SelectionChanged(); }
+void CMSA_Module::FormatTabEvents::OnSelectionChanged(KA_Document doc) {
+  MeasureFormatTab().SelectionChanged();
+  ShowSelectedMeasurement(doc);
+}
 void CMSA_Module::FormatTabEvents::OnPageChanged(KA_Document, int) { MeasureFormatTab().SelectionChanged(); }
 void CMSA_Module::FormatTabEvents::OnDocActivated(KA_Document) { MeasureFormatTab().SelectionChanged(); }
 void CMSA_Module::FormatTabEvents::OnDocClosed(KA_Document) { MeasureFormatTab().SelectionChanged(); }

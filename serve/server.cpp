@@ -11,15 +11,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <qpdf/Buffer.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <random>
 #include <sstream>
@@ -140,7 +143,11 @@ void AppendRibbon(std::string& out, const KA_RibbonElement__& e) {
   out += "{\"name\":" + JsonString(e.name) + ",\"title\":" + JsonString(Utf8(e.title)) +
          ",\"tooltip\":" + JsonString(Utf8(e.tooltip)) + ",\"kind\":" + std::to_string(e.kind) +
          ",\"enabled\":" + (e.enabled ? "true" : "false") + ",\"checked\":" + (e.checked ? "true" : "false") +
-         ",\"press\":" + (e.press ? "true" : "false") + ",\"children\":[";
+         ",\"press\":" + (e.press ? "true" : "false");
+  if (e.kind == KS_RIBBON_SLIDER)
+    out += ",\"min\":" + std::to_string(e.sliderMin) + ",\"max\":" + std::to_string(e.sliderMax) +
+           ",\"value\":" + std::to_string(e.sliderValue);
+  out += ",\"children\":[";
   std::vector<const KA_RibbonElement__*> children;
   for (const auto& c : e.children) children.push_back(c.get());
   std::stable_sort(children.begin(), children.end(), [](auto* a, auto* b) { return a->position < b->position; });
@@ -149,6 +156,33 @@ void AppendRibbon(std::string& out, const KA_RibbonElement__& e) {
     AppendRibbon(out, *children[i]);
   }
   out += "]}";
+}
+
+// The ratio text of a page's scale (its first viewport's measure, "1 in =
+// 10 ft"); empty when the page has none.
+std::string PageScaleText(QPDF& pdf, int pageIndex) {
+  try {
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return "";
+    QPDFObjectHandle vp = pages[size_t(pageIndex)].getObjectHandle().getKey("/VP");
+    if (!vp.isArray() || vp.getArrayNItems() < 1) return "";
+    QPDFObjectHandle ratio = vp.getArrayItem(0).getKey("/Measure").getKey("/R");
+    return ratio.isString() ? ratio.getUTF8Value() : "";
+  } catch (const std::exception&) {
+    return "";  // a damaged page shows as one without a scale
+  }
+}
+
+// The editor's own words the page shows, in the current language.
+std::string PageWordsJson() {
+  static const std::pair<const char*, const char16_t*> kWords[] = {
+      {"IDS_EDITOR_PAGE_SCALE", u"Scale"},
+      {"IDS_EDITOR_NO_SCALE", u"no scale"},
+  };
+  std::string json = "{";
+  for (const auto& [key, english] : kWords)
+    json += (json.size() > 1 ? "," : "") + JsonString(key) + ":" + JsonString(Utf8(kshost::EditorText(key, english)));
+  return json + "}";
 }
 
 }  // namespace
@@ -192,6 +226,16 @@ struct Server::Impl {
   std::pair<size_t, const void*> savedMark{0, nullptr};
   std::string bytes;
   std::map<std::string, std::vector<std::string>> chestRows;
+  // A file the plug-in saved through a save dialog (the measurement
+  // export) goes to the page as a download: the dialog is given a path in
+  // a folder of the server's own, and the file is taken from there.
+  std::string saveFolder;
+  std::string offeredPath;
+  struct Offered {
+    std::string name, data;
+  };
+  std::map<uint64_t, Offered> offered;  // shared (mutex): read by /api/file
+  uint64_t offeredId = 0;
 
   // Runs `job` on the host thread and waits for it. 503 when the queue is
   // full or the host does not answer in time. A job that writes the file
@@ -266,8 +310,12 @@ struct Server::Impl {
       windowItems.insert(windowItems.end(), items.begin(), items.end());
     });
     Editor::Get().SetMessageProvider(
-        [this](const std::u16string& title, const std::u16string& text) { return AskMessage(title, text); });
+        [this](const std::u16string& title, const std::u16string& text, uint32_t buttons) {
+          return AskMessage(title, text, buttons);
+        });
     Tessel::Headless::SetDialogProvider([this](Tessel::Dialog& d) { return AskDialog(d); });
+    Tessel::Headless::SetFileDialogProvider(
+        [this](bool open, const std::u16string&, const std::u16string& name) { return OfferSavePath(open, name); });
     std::string why;
     const std::string plugin = options.pluginPath.empty() ? kshost::Session::DefaultPluginPath() : options.pluginPath;
     if (!session->LoadPlugin(plugin, &why) || !session->Open(options.pdfPath, &why)) {
@@ -322,7 +370,50 @@ struct Server::Impl {
     Editor::Get().SetWindowSink(nullptr);
     Editor::Get().SetMessageProvider(nullptr);
     Tessel::Headless::SetDialogProvider(nullptr);
+    Tessel::Headless::SetFileDialogProvider(nullptr);
     session.reset();
+    if (!saveFolder.empty()) {
+      std::error_code ec;
+      fs::remove_all(saveFolder, ec);
+      saveFolder.clear();
+    }
+  }
+
+  // A save dialog gets a fresh path named as proposed in the server's
+  // folder; an open dialog is cancelled (the page has no files to give).
+  std::optional<std::vector<std::u16string>> OfferSavePath(bool open, const std::u16string& proposed) {
+    if (open) return std::nullopt;
+    if (saveFolder.empty()) {
+      std::string pattern = (fs::temp_directory_path() / "annot-serve-XXXXXX").string();
+      if (!::mkdtemp(pattern.data())) return std::nullopt;
+      saveFolder = pattern;
+    }
+    std::string name = fs::path(Utf8(proposed)).filename().string();
+    std::string safe;
+    for (char c : name)
+      safe += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
+    if (safe.empty() || safe == "." || safe == "..") safe = "export";
+    offeredPath = (fs::path(saveFolder) / safe).string();
+    std::error_code ec;
+    fs::remove(offeredPath, ec);
+    return std::vector<std::u16string>{kshost::ToUtf16(offeredPath)};
+  }
+
+  // The file written to the path last offered, for the page to download;
+  // 0 when nothing was written there.
+  uint64_t TakeOfferedFile() {
+    if (offeredPath.empty()) return 0;
+    const std::string path = std::exchange(offeredPath, std::string());
+    std::string data, why;
+    const bool read = kshost::ReadRegularFile(path, &data, &why);
+    std::error_code ec;
+    fs::remove(path, ec);
+    if (!read) return 0;
+    std::lock_guard lock(shared);
+    // Only the newest few are kept for the page to fetch.
+    while (offered.size() >= 4) offered.erase(offered.begin());
+    offered[++offeredId] = {fs::path(path).filename().string(), std::move(data)};
+    return offeredId;
   }
 
   void OnTrace(const std::string& line) {
@@ -378,7 +469,8 @@ struct Server::Impl {
 
   // A message box, or a menu: the host asks a menu as a box titled "menu"
   // whose text is the items joined by " | ", answered by the item's number.
-  std::optional<int> AskMessage(const std::u16string& title, const std::u16string& text) {
+  // A message box offers the answers of its kind: 1 OK, 2 Cancel, 6 Yes, 7 No.
+  std::optional<int> AskMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons) {
     std::string json;
     if (title == u"menu") {
       json = "\"type\":\"menu\",\"items\":[";
@@ -393,7 +485,9 @@ struct Server::Impl {
       }
       json += "]";
     } else {
-      json = "\"type\":\"message\",\"title\":" + JsonString(Utf8(title)) + ",\"text\":" + JsonString(Utf8(text));
+      static const char* kAnswers[] = {"[1]", "[1,2]", "[1,2]", "[6,7,2]", "[6,7]", "[1,2]"};
+      json = "\"type\":\"message\",\"title\":" + JsonString(Utf8(title)) + ",\"text\":" + JsonString(Utf8(text)) +
+             ",\"buttons\":" + kAnswers[(buttons & 0xF) < 6 ? (buttons & 0xF) : 0];
     }
     return WaitForAnswer<int>(json, messageAnswer);
   }
@@ -477,6 +571,7 @@ struct Server::Impl {
     KA_Document doc = session ? session->AppDocument() : nullptr;
     std::string s = "{";
     s += "\"lang\":" + JsonString(language);
+  s += ",\"words\":" + PageWordsJson();
     if (doc) {
       const int pages = kshost::fn::DocPageCount(session->Document());
       const int page = std::clamp(doc->activePage, 0, std::max(0, pages - 1));
@@ -490,6 +585,8 @@ struct Server::Impl {
         s += buf;
       }
       s += ",\"undo\":" + std::to_string(doc->undo.size()) + ",\"redo\":" + std::to_string(doc->redo.size());
+      s += ",\"scale\":" +
+           JsonString(PageScaleText(kshost::pdf::Document::FromKpd(session->Document())->qpdf(), page));
       s += ",\"overlay\":[";
       bool first = true;
       if (view) {
@@ -513,6 +610,8 @@ struct Server::Impl {
       firstCategory = false;
       AppendRibbon(s, *category);
     }
+    // Values traced by a panel that is no longer shown are of a figure gone.
+    if (Tessel::Dialog::ShownModeless().empty()) panelValues.clear();
     s += "],\"panel\":[";
     for (size_t i = 0; i < panelValues.size(); ++i)
       s += (i ? "," : "") + std::string("[") + JsonString(panelValues[i].first) + "," +
@@ -646,6 +745,24 @@ struct Server::Impl {
                  r.set_content(std::move(data), "application/pdf");
                });
              }));
+    // A file the plug-in saved for the page (see TakeOfferedFile), once.
+    http.Get("/api/file", guard([this](const httplib::Request& req, httplib::Response& res) {
+               uint64_t id = 0;
+               const std::string text = req.get_param_value("id");
+               std::from_chars(text.data(), text.data() + text.size(), id);
+               Offered file;
+               {
+                 std::lock_guard lock(shared);
+                 auto it = offered.find(id);
+                 if (it == offered.end()) return Refuse(res, 404, "no such file");
+                 file = std::move(it->second);
+                 offered.erase(it);
+               }
+               res.set_header("Content-Disposition", "attachment; filename=\"" + file.name + "\"");
+               res.set_header("Cache-Control", "no-store");
+               const bool csv = file.name.size() > 4 && file.name.compare(file.name.size() - 4, 4, ".csv") == 0;
+               res.set_content(std::move(file.data), csv ? "text/csv; charset=utf-8" : "application/octet-stream");
+             }));
     http.Post("/api/event", guard([this](const httplib::Request& req, httplib::Response& res) {
                 InputEvent e;
                 std::string why;
@@ -667,18 +784,37 @@ struct Server::Impl {
                   ReplyState(r);
                 });
               }));
+    // A slider's press carries the value it was moved to.
     http.Post("/api/press", guard([this](const httplib::Request& req, httplib::Response& res) {
                 const std::string id = req.get_param_value("id");
-                OnHost(res, [this, id](httplib::Response& r) {
+                std::optional<int> value;
+                if (req.has_param("value")) {
+                  const std::string text = req.get_param_value("value");
+                  int v = 0;
+                  if (std::from_chars(text.data(), text.data() + text.size(), v).ec != std::errc())
+                    return Refuse(res, 400, "a slider's value is a whole number");
+                  value = v;
+                }
+                OnHost(res, [this, id, value](httplib::Response& r) {
                   std::string why;
                   windowItems.clear();
-                  const bool ok = kshost::Ribbon::Get().Press(id, &why);
+                  const bool ok =
+                      value ? kshost::Ribbon::Get().Slide(id, *value, &why) : kshost::Ribbon::Get().Press(id, &why);
                   Editor::Get().PaintIfNeeded();
                   ++docVersion;
                   RefreshChest();
+                  const uint64_t file = TakeOfferedFile();
                   if (!ok) return Refuse(r, 400, why);
                   Publish();
-                  ReplyState(r);
+                  if (!file) return ReplyState(r);
+                  std::string name;
+                  {
+                    std::lock_guard lock(shared);
+                    name = offered[file].name;
+                  }
+                  r.set_content("{\"file\":{\"id\":" + std::to_string(file) + ",\"name\":" + JsonString(name) +
+                                    "},\"state\":" + StateJson() + "}",
+                                "application/json");
                 });
               }));
     http.Post("/api/tool", guard([this](const httplib::Request& req, httplib::Response& res) {
@@ -714,6 +850,9 @@ struct Server::Impl {
                   KA_Document doc = session->AppDocument();
                   if (!(undo ? Editor::Get().Undo(doc) : Editor::Get().Redo(doc)))
                     return Refuse(r, 409, undo ? "nothing to undo" : "nothing to redo");
+                  // What a tool drew onto the window (an eraser's trail) was
+                  // of the state undone.
+                  windowItems.clear();
                   Editor::Get().PaintIfNeeded();
                   Publish();
                   ReplyState(r);

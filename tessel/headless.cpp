@@ -98,4 +98,19 @@ std::optional<DialogAnswer> AskDialogProvider(Dialog& dialog) {
   return Provider()(dialog);
 }
 
+namespace {
+FileDialogProvider& FileProvider() {
+  static FileDialogProvider provider;
+  return provider;
+}
+}  // namespace
+
+void SetFileDialogProvider(FileDialogProvider choose) { FileProvider() = std::move(choose); }
+
+std::optional<std::vector<std::u16string>> AskFileDialogProvider(bool open, const std::u16string& title,
+                                                                 const std::u16string& defaultName) {
+  if (!FileProvider()) return std::nullopt;
+  return FileProvider()(open, title, defaultName);
+}
+
 }  // namespace Tessel::Headless

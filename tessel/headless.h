@@ -51,6 +51,15 @@ TESSEL_API std::optional<DialogAnswer> TakeDialogAnswer(const std::vector<std::u
 TESSEL_API void SetDialogProvider(std::function<std::optional<DialogAnswer>(Dialog&)> ask);
 TESSEL_API std::optional<DialogAnswer> AskDialogProvider(Dialog& dialog);
 
+// A front end that chooses files for a file dialog that found no queued
+// answer: called with whether it opens, the title and the proposed name;
+// nothing from it cancels. Null for none (the default).
+using FileDialogProvider = std::function<std::optional<std::vector<std::u16string>>(
+    bool open, const std::u16string& title, const std::u16string& defaultName)>;
+TESSEL_API void SetFileDialogProvider(FileDialogProvider choose);
+TESSEL_API std::optional<std::vector<std::u16string>> AskFileDialogProvider(bool open, const std::u16string& title,
+                                                                             const std::u16string& defaultName);
+
 // Removes and returns the first queued file-dialog answer.
 TESSEL_API std::optional<std::vector<std::u16string>> TakeFileDialogAnswer();
 

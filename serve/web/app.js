@@ -118,6 +118,7 @@ function apply(state) {
     $("redo").disabled = !host.redo;
     showUnsaved(host);
     $("pageNo").textContent = `${t("Page")} ${host.page + 1} / ${host.pages}`;
+    showScale(host);
     const tips = host.tips || [], messages = host.messages || [];
     const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
     if (last) showStatus(last);
@@ -152,6 +153,15 @@ window.addEventListener("beforeunload", (e) => {
     e.returnValue = "";
   }
 });
+
+// The page's scale stays in the status bar; a page without one says so in
+// the warning colour, since measurements on it are in points.
+function showScale(host) {
+  const words = host.words || {};
+  const box = $("scale");
+  box.classList.toggle("none", !host.scale);
+  box.textContent = `${words.IDS_EDITOR_PAGE_SCALE || "Scale"}: ${host.scale || words.IDS_EDITOR_NO_SCALE || "no scale"}`;
+}
 
 function showStatus(text, error = false) {
   $("status").textContent = text;
@@ -194,6 +204,7 @@ async function renderPage(host) {
       overlay.height = canvas.height;
     }
     app.shownView = key;
+    keepZoomAnchor();
     drawOverlay(app.state.host);
     document.body.dataset.rendered = key;
   } catch (e) {
@@ -203,7 +214,7 @@ async function renderPage(host) {
   }
 }
 
-let mouseAt = null;
+let mouseAt = null, menuAt = null;
 function drawOverlay(host) {
   const canvas = $("overlay");
   const ctx = canvas.getContext("2d");
@@ -260,6 +271,7 @@ function wireInput() {
     e.preventDefault();
     dragging = true;
     if (e.button === 0 && e.detail === 2) return;
+    if (e.button === 2) menuAt = { x: e.clientX, y: e.clientY };
     pointer(e.button === 2 ? "rdown" : "down", e);
   });
   window.addEventListener("mousemove", (e) => {
@@ -274,15 +286,20 @@ function wireInput() {
   });
   overlay.addEventListener("dblclick", (e) => { pointer("dblclick", e); pointer("up", e); });
   overlay.addEventListener("contextmenu", (e) => e.preventDefault());
+  // Ctrl+wheel zooms about the pointer; the plain wheel scrolls the view
+  // (and the tool hears of it too).
   overlay.addEventListener("wheel", (e) => {
-    e.preventDefault();
     const host = app.state && app.state.host;
     if (!host) return;
-    if (e.ctrlKey) return zoom(e.deltaY < 0 ? 1.25 : 0.8);
+    if (e.ctrlKey) {
+      e.preventDefault();
+      return zoom(e.deltaY < 0 ? 1.25 : 0.8, { x: e.clientX, y: e.clientY });
+    }
     send({ kind: "wheel", page: host.page, ...at(e), delta: e.deltaY < 0 ? 120 : -120, ...mods(e) });
   }, { passive: false });
   const keys = { Escape: 27, Enter: 13, Delete: 46, Backspace: 8, Tab: 9, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, " ": 32 };
   document.addEventListener("keydown", (e) => {
+    if (!$("modal").hidden && e.key === "Escape" && app.dismissModal) { e.preventDefault(); return app.dismissModal(); }
     if (!$("modal").hidden || !$("notice").hidden || e.target.closest("input,select,textarea")) return;
     if (e.ctrlKey && e.key === "z") { e.preventDefault(); return command("/api/undo"); }
     if (e.ctrlKey && e.key === "y") { e.preventDefault(); return command("/api/redo"); }
@@ -292,9 +309,26 @@ function wireInput() {
   });
 }
 
-function zoom(factor) {
+// Zooms keeping the page point under `anchor` (a viewport point; the
+// middle of the view when none) where it is: once the page is drawn at the
+// new size, the view scrolls by what that point moved.
+let zoomAnchor = null;
+function zoom(factor, anchor = null) {
   const host = app.state.host;
-  return command("/api/view", { zoom: Math.min(16, Math.max(0.05, host.zoom * factor)).toFixed(3) });
+  const viewer = $("viewer"), box = $("overlay").getBoundingClientRect(), frame = viewer.getBoundingClientRect();
+  const at = anchor || { x: frame.left + frame.width / 2, y: frame.top + frame.height / 2 };
+  const target = Math.min(16, Math.max(0.05, host.zoom * factor));
+  zoomAnchor = { x: at.x, y: at.y, px: at.x - box.left, py: at.y - box.top, ratio: target / host.zoom };
+  return command("/api/view", { zoom: target.toFixed(3) });
+}
+
+function keepZoomAnchor() {
+  if (!zoomAnchor) return;
+  const a = zoomAnchor, viewer = $("viewer");
+  zoomAnchor = null;
+  const box = $("overlay").getBoundingClientRect();
+  viewer.scrollLeft += box.left + a.px * a.ratio - a.x;
+  viewer.scrollTop += box.top + a.py * a.ratio - a.y;
 }
 
 async function save() {
@@ -359,19 +393,33 @@ function askAboutConflict(why) {
   box.hidden = false;
 }
 
+// A ribbon button. What the plug-in saved meanwhile through a save dialog
+// (Export Measurements' CSV) comes back as a file to download.
+async function press(id) {
+  const done = await command("/api/press", { id });
+  if (!done || !done.file) return;
+  if (done.state) apply(done.state);
+  const data = await api("/api/file", { id: done.file.id }, "GET");
+  if (data) offerFile(data, done.file.name, "text/csv");
+}
+
+function offerFile(data, name, type) {
+  const a = document.createElement("a");
+  a.href = URL.createObjectURL(new Blob([data], { type }));
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+}
+
 // The document as a file, fetched first so that an editor that cannot be
 // reached leaves the page as it is instead of an error page.
 async function download() {
   const data = await api("/api/download", {}, "GET");
   if (!data) return;
   const host = app.state && app.state.host;
-  const a = document.createElement("a");
-  a.href = URL.createObjectURL(new Blob([data], { type: "application/pdf" }));
-  a.download = (host && host.file) || "document.pdf";
-  document.body.append(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+  offerFile(data, (host && host.file) || "document.pdf", "application/pdf");
 }
 
 // ---- furniture ----------------------------------------------------------
@@ -408,6 +456,39 @@ function buildToolbar() {
 }
 
 let ribbonKey = "", category = 0;
+
+// A slider: a list of its values when they are few (a precision), else a
+// range with its value beside it (the eraser's size). Only a change is sent.
+function slider(c) {
+  const row = document.createElement("label");
+  row.className = "control slider";
+  row.title = c.tooltip || c.title;
+  row.append(document.createTextNode(`${c.title || c.name} `));
+  let input;
+  if (c.max - c.min <= 12) {
+    input = document.createElement("select");
+    for (let v = c.min; v <= c.max; v++) {
+      const o = document.createElement("option");
+      o.value = o.textContent = String(v);
+      input.append(o);
+    }
+  } else {
+    input = document.createElement("input");
+    input.type = "range"; input.min = c.min; input.max = c.max;
+  }
+  input.value = String(c.value);
+  input.dataset.id = c.name;
+  input.disabled = !c.enabled || !c.press;
+  const shown = document.createElement("output");
+  shown.textContent = String(c.value);
+  input.addEventListener("input", () => { shown.textContent = input.value; });
+  input.addEventListener("change", () => {
+    if (Number(input.value) !== c.value) command("/api/press", { id: c.name, value: input.value });
+  });
+  row.append(input);
+  if (input.type === "range") row.append(document.createTextNode(" "), shown);
+  return row;
+}
 function drawRibbon(host) {
   const key = JSON.stringify(host.ribbon) + category + host.tool;
   if (key === ribbonKey) return;
@@ -435,6 +516,10 @@ function drawRibbon(host) {
     const controls = document.createElement("div");
     controls.className = "controls";
     const addControl = (c, into) => {
+      if (c.kind === 4) return into.append(slider(c));
+      if ((c.kind === 1 || c.kind === 2) && !c.press && c.children.length === 1 && c.children[0].kind === 4)
+        return into.append(slider(c.children[0]));
+      if ((c.kind === 1 || c.kind === 2) && !c.press && c.children.length) return into.append(group(c));
       const b = document.createElement("button");
       b.className = "control" + (c.checked ? " pressed" : "");
       b.dataset.id = c.name;
@@ -442,9 +527,23 @@ function drawRibbon(host) {
       b.title = c.tooltip || c.title;
       b.disabled = !c.enabled || (!c.press && !c.children.length);
       b.setAttribute("aria-pressed", c.checked ? "true" : "false");
-      b.addEventListener("click", () => command("/api/press", { id: c.name }));
+      b.addEventListener("click", () => press(c.name));
       into.append(b);
       for (const child of c.children) addControl(child, into);
+    };
+    // A parent or menu button without a procedure of its own is no button:
+    // its title heads the buttons it holds.
+    const group = (c) => {
+      const wrap = document.createElement("span");
+      wrap.className = "group";
+      wrap.dataset.id = c.name;
+      const head = document.createElement("span");
+      head.className = "head";
+      head.textContent = c.title || c.name;
+      head.title = c.tooltip || c.title;
+      wrap.append(head);
+      for (const child of c.children) addControl(child, wrap);
+      return wrap;
     };
     for (const c of panel.children) addControl(c, controls);
     const caption = document.createElement("div");
@@ -527,13 +626,54 @@ function drawChest(host) {
   }
 }
 
+// What a dialog shows follows its choices as the person makes them: a
+// preset or a custom ratio (the other's fields are off), a preset fills the
+// custom fields with its ratio, the Y scale only with "Separate Y scale",
+// the page range only for a custom range.
+function followChoices(form) {
+  const el = (name) => form.querySelector(`[data-element="${name}"]`);
+  const row = (name) => form.querySelector(`[data-row="${name}"]`);
+  const update = () => {
+    for (const suffix of ["", "_Y"]) {
+      const preset = el(`radioButtonPreset${suffix}`), custom = el(`radioButtonCustom${suffix}`);
+      if (!preset || !custom) continue;
+      if (el(`comboBoxPreset${suffix}`)) el(`comboBoxPreset${suffix}`).disabled = custom.checked;
+      for (const f of ["lineEditLeftValue", "comboBoxLeftUnit", "lineEditRightValue", "comboBoxRightUnit"])
+        if (el(f + suffix)) el(f + suffix).disabled = preset.checked;
+    }
+    const separate = el("checkBoxSeparateYScale");
+    if (separate)
+      for (const r of form.querySelectorAll('[data-row$="_Y"], [data-row="labelYScale"]')) r.hidden = !separate.checked;
+    const pages = el("comboBoxPages");
+    if (pages)
+      for (const name of ["comboBoxPageRange", "lineEditPageRangeMac", "labelPageRangeSummary", "labelPageSample", "labelInfo"])
+        if (row(name)) row(name).hidden = pages.selectedIndex !== 2;
+  };
+  // A preset "1:50" is 1 of a paper unit to 50 of the same unit.
+  const fill = (suffix) => {
+    const m = /^\s*([\d.]+)\s*:\s*([\d.]+)\s*$/.exec((el(`comboBoxPreset${suffix}`) || {}).value || "");
+    if (!m) return;
+    el(`lineEditLeftValue${suffix}`).value = m[1];
+    el(`lineEditRightValue${suffix}`).value = m[2];
+    const left = el(`comboBoxLeftUnit${suffix}`), right = el(`comboBoxRightUnit${suffix}`);
+    if (left && right && [...right.options].some((o) => o.value === left.value)) right.value = left.value;
+  };
+  for (const suffix of ["", "_Y"]) {
+    const preset = el(`comboBoxPreset${suffix}`);
+    if (preset && el(`lineEditLeftValue${suffix}`)) preset.addEventListener("change", () => fill(suffix));
+  }
+  form.addEventListener("change", update);
+  update();
+}
+
 let modalId = 0;
 function drawModal(modal) {
   const box = $("modal");
-  if (!modal) { box.hidden = true; modalId = 0; return; }
+  if (!modal) { box.hidden = true; box.className = ""; modalId = 0; app.dismissModal = null; return; }
   if (modal.id === modalId) return;
   modalId = modal.id;
   box.replaceChildren();
+  box.className = "";
   const form = document.createElement("form");
   form.className = "dialog";
   form.dataset.name = modal.name || "message";
@@ -544,7 +684,7 @@ function drawModal(modal) {
     const params = { id: modal.id, result };
     for (const el of form.querySelectorAll("[data-element]")) {
       const name = "v." + el.dataset.element;
-      if (el.type === "checkbox") params[name] = el.checked ? "1" : "0";
+      if (el.type === "checkbox" || el.type === "radio") params[name] = el.checked ? "1" : "0";
       else if (el.tagName === "TABLE") { const sel = el.querySelector("tr.selected"); if (sel) params[name] = sel.dataset.row; }
       else params[name] = el.value;
     }
@@ -559,8 +699,19 @@ function drawModal(modal) {
     b.addEventListener("click", () => answer(result));
     buttons.append(b);
   };
+  // Escape closes a menu choosing nothing, and a dialog or message box as
+  // its Cancel would.
+  const offered = modal.buttons || [1, 2];
+  app.dismissModal = () => answer(modal.type === "menu" ? 0 : offered.includes(2) ? 2 : offered.includes(7) ? 7 : 1);
   if (modal.type === "menu") {
+    // A menu stands where the right button was pressed, over no backdrop:
+    // a press anywhere else closes it and goes on to what it pressed.
     form.classList.add("menu");
+    box.className = "menu";
+    if (menuAt) {
+      form.style.left = `${Math.min(menuAt.x, window.innerWidth - 200)}px`;
+      form.style.top = `${Math.min(menuAt.y, window.innerHeight - 40 * modal.items.length)}px`;
+    }
     title.remove();
     modal.items.forEach((item, i) => {
       const b = document.createElement("button");
@@ -573,27 +724,45 @@ function drawModal(modal) {
     const p = document.createElement("p");
     p.textContent = modal.text;
     form.append(p);
-    button("OK", 1); button("Cancel", 2); button("Yes", 6); button("No", 7);
+    const words = { 1: "OK", 2: "Cancel", 6: "Yes", 7: "No" };
+    for (const result of modal.buttons || [1]) button(words[result] || "OK", result);
   } else {
     for (const e of modal.elements) {
       if (!e.visible) continue;
+      // The dialog's own OK and Cancel are the page's buttons below.
+      if (e.type === "button" && /^pushButton(OK|Cancel)$/.test(e.name)) continue;
       const row = document.createElement("label");
       row.className = "row " + e.type;
+      row.dataset.row = e.name;
+      if (e.type !== "label" || e.text.length > 24) row.classList.add("wide");
       let input = null;
+      // Fields are named by the dialog's labels beside them (translated);
+      // their tooltips say more.
       if (e.type === "label" || e.type === "generic") {
         row.textContent = e.text;
+        if (!e.text) continue;
+        row.classList.toggle("wide", e.text.length > 24);
       } else if (e.type === "edit") {
-        row.append(document.createTextNode(e.name.replace(/^Edit_?/, "") + " "));
+        row.classList.remove("wide");
         input = document.createElement("input");
         input.value = e.text; input.readOnly = e.readonly;
+        input.size = 8;
       } else if (e.type === "combobox") {
-        row.append(document.createTextNode(e.name.replace(/^Combo(Box)?_?/, "") + " "));
+        row.classList.remove("wide");
+        // A list no label heads is named by its tooltip.
+        const prev = form.lastElementChild;
+        if (e.tooltip && !(prev && prev.classList.contains("label") && !prev.classList.contains("wide")))
+          row.append(document.createTextNode(`${e.tooltip} `));
         input = document.createElement("select");
         e.items.forEach((item) => { const o = document.createElement("option"); o.textContent = item; o.value = item; input.append(o); });
         if (e.selected >= 0) input.selectedIndex = e.selected;
       } else if (e.type === "checkbox") {
+        // "radioButtonPreset" and "radioButtonCustom" (and their "_Y"
+        // twins) are one choice: one of each pair is on.
+        const radio = /^radioButton[A-Za-z]+(.*)$/.exec(e.name);
         input = document.createElement("input");
-        input.type = "checkbox"; input.checked = e.checked;
+        input.type = radio ? "radio" : "checkbox"; input.checked = e.checked;
+        if (radio) { input.name = `choice${radio[1]}`; row.classList.remove("wide"); }
         row.append(input, document.createTextNode(" " + e.text));
         input.dataset.element = e.name; input.disabled = !e.enabled;
         form.append(row);
@@ -628,6 +797,7 @@ function drawModal(modal) {
       }
       form.append(row);
     }
+    followChoices(form);
     button("OK", 1); button("Cancel", 2);
   }
   form.append(buttons);
@@ -635,6 +805,13 @@ function drawModal(modal) {
   box.append(form);
   box.hidden = false;
 }
+
+// A press outside an open menu closes it before the press goes on.
+document.addEventListener("mousedown", (e) => {
+  const box = $("modal");
+  if (box.hidden || !box.classList.contains("menu") || e.target.closest("#modal form") || !app.dismissModal) return;
+  app.dismissModal();
+}, true);
 
 buildToolbar();
 labelToolbar();
