@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <random>
 #include <set>
 
+#include "plugin/annot_identity.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 #include "toolset/annot_toolset.h"
@@ -26,17 +26,6 @@ const char* const kDroppedKeys[] = {"/P", "/CreationDate", "/M", "/T", "/Type", 
 const char* const kCapturableKinds[] = {"Text", "FreeText", "Square", "Circle", "Polygon",
                                         "PolyLine", "Line", "Ink", "Stamp"};
 
-std::string NewUuid() {
-  static std::mt19937_64 rng{std::random_device{}()};
-  uint64_t a = rng(), b = rng();
-  a = (a & ~0xF000ull) | 0x4000ull;                     // version 4
-  b = (b & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // variant 1
-  char text[40];
-  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(a >> 32),
-                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFFF),
-                static_cast<unsigned>(b >> 48), static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFull));
-  return text;
-}
 
 std::string NameText(KPD_Object obj) {
   host::ByteString s;
@@ -143,7 +132,7 @@ class Capturer {
     const std::string bytes = data.str();
     body.insert(body.size() - 2, "/Length " + std::to_string(bytes.size()));
     auto res = std::make_shared<CAnnot_ToolResource>();
-    res->id = "REFID_" + NewUuid();
+    res->id = "REFID_" + NewUuidText();
     res->key = category == "Pattern" ? "Pattern" : "XObject";
     res->SetData(body + "\nstream\n" + bytes + "\nendstream");
     tool_.resources.push_back(res);
@@ -518,8 +507,8 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
     Put(dict, "/Type", host::NameNew("/Annot"));
     Put(dict, "/CreationDate", PdfDateNow());
     Put(dict, "/M", PdfDateNow());
-    std::string nm = NewUuid();
-    Put(dict, "/NM", host::StringNew(nm.data(), nm.size()));
+    // A fresh name and the user placing it as the author.
+    StampIdentity(dict);
     TransformGeometry(dict, place);
     if (rotation) {
       // The appearance turns with the page so that it looks upright.
