@@ -7,6 +7,7 @@
 #include "plugin/annot_identity.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 #include "toolset/annot_toolset.h"
 
 namespace AnnotationPlugin {
@@ -178,6 +179,36 @@ std::vector<float> Numbers(KPD_Object arr) {
 }
 
 // Stores an object the caller made and gives its handle back.
+// The text an object holds: a string's text or a name's without its slash.
+std::u16string LabelOf(KPD_Object obj) {
+  if (host::ObjectGetType(obj) == KPD_OBJ_NAME) {
+    host::ByteString name;
+    if (!host::NameGet(obj, name.get()) || name.str().size() < 2) return {};
+    return ks::ToUtf16(name.str().substr(1));
+  }
+  host::WideString text;
+  if (!obj || !host::StringObjectGetText(obj, text.get())) return {};
+  return text.str();
+}
+
+// The optional-content group of `doc` that a stored "OC" names (a
+// dictionary with only "Name", as capture keeps it, or a name); null when
+// the document has no group of that name.
+KPD_Object GroupInTarget(KPD_Document doc, KPD_Object stored) {
+  const std::u16string wanted =
+      host::ObjectGetType(stored) == KPD_OBJ_DICTIONARY ? LabelOf(host::DictGet(AsDict(stored), "/Name")) : LabelOf(stored);
+  KPD_Dictionary root = wanted.empty() ? nullptr : host::DocGetRoot(doc);
+  KPD_Object props = root ? host::DictGet(root, "/OCProperties") : nullptr;
+  KPD_Object groups = host::ObjectGetType(props) == KPD_OBJ_DICTIONARY ? host::DictGet(AsDict(props), "/OCGs") : nullptr;
+  if (host::ObjectGetType(groups) != KPD_OBJ_ARRAY) return nullptr;
+  for (int32_t i = 0, n = host::ArrayCount(AsArray(groups)); i < n; ++i) {
+    KPD_Object group = host::ArrayGet(AsArray(groups), i);
+    if (host::ObjectGetType(group) == KPD_OBJ_DICTIONARY && LabelOf(host::DictGet(AsDict(group), "/Name")) == wanted)
+      return group;
+  }
+  return nullptr;
+}
+
 void Put(KPD_Dictionary dict, const char* key, KPD_Object made) {
   host::DictSet(dict, key, made);
   host::ObjectRelease(made);
@@ -502,8 +533,12 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
     KPD_Dictionary dict = AsDict(copy);
     Instantiator inst(doc, *m);
     inst.Resolve(copy, 0);
-    // /OC names an optional-content group of the target, when it has one.
-    if (host::DictHasKey(dict, "/OC")) host::DictRemove(dict, "/OC");
+    // /OC names an optional-content group: the target's group of that name,
+    // when it has one, else none.
+    if (KPD_Object oc = host::DictGet(dict, "/OC")) {
+      if (KPD_Object group = GroupInTarget(doc, oc)) host::DictSet(dict, "/OC", group);
+      else host::DictRemove(dict, "/OC");
+    }
     Put(dict, "/Type", host::NameNew("/Annot"));
     Put(dict, "/CreationDate", PdfDateNow());
     Put(dict, "/M", PdfDateNow());
