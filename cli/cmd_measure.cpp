@@ -32,7 +32,7 @@ const char kMeasureUsage[] =
     "usage: annot measure info FILE.pdf [--password PW]\n"
     "       annot measure scale IN.pdf --ratio \"1 in = 10 ft\" [--pages 1,3-5] [--precision N]\n"
     "                           [-o OUT.pdf] [--password PW]\n"
-    "       annot measure export FILE.pdf [-o OUT.csv] [--password PW]\n"
+    "       annot measure export FILE.pdf [-o OUT.csv] [--totals] [--password PW]\n"
     "\n"
     "For every page, lists the viewports (name, box, scale ratio, whether\n"
     "the scale can be measured with and why not), and for every measurement\n"
@@ -53,7 +53,9 @@ const char kMeasureUsage[] =
     "with .csv): UTF-8 with a byte order mark, one row per measurement with\n"
     "its label, kind and shown value. A file already there is replaced only\n"
     "when the export is complete; with no measurement to export it stays as\n"
-    "it was and the exit status is 1.\n";
+    "it was and the exit status is 1. --totals adds, after a blank row, a\n"
+    "header and one row per label, kind and unit with the total of the\n"
+    "values shown and how many there are; angles and radii are only counted.\n";
 
 namespace {
 
@@ -321,7 +323,7 @@ int RunScale(const std::vector<std::string>& args) {
 }
 
 // annot measure export: the plug-in's export, run on a file.
-int RunExport(const std::string& path, std::string out, const std::string& password) {
+int RunExport(const std::string& path, std::string out, const std::string& password, bool totals) {
   CommandDocument document;
   std::string error;
   if (!document.Open(path, password, false, &error)) return Fail(kExitFailure, error);
@@ -336,7 +338,8 @@ int RunExport(const std::string& path, std::string out, const std::string& passw
   AnnotationPlugin::Widgets::SetCurrentLanguage(language.str());
   AnnotationPlugin::Widgets::LoadStrings("Annotation");
   const AnnotationPlugin::MeasureExportResult result = AnnotationPlugin::ExportMeasurements(
-      document.Get(), ks::ToUtf16(ec ? out : absolute.lexically_normal().string()), nullptr);
+      document.Get(), ks::ToUtf16(ec ? out : absolute.lexically_normal().string()), nullptr,
+      AnnotationPlugin::MeasureExportOptions{totals});
   if (const char* key = AnnotationPlugin::MeasureExportMessageKey(result.status)) {
     std::string message = out + ": " + ks::ToUtf8(AnnotationPlugin::Widgets::Translate(key));
     if (!result.reason.empty()) message += " (" + result.reason + ")";
@@ -352,11 +355,12 @@ int RunMeasure(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "scale") return RunScale(args);
   CommandArgs a;
   const bool known = !args.empty() && (args[0] == "info" || args[0] == "export");
-  if (!known || !SplitArgs(args, 1, 1, {}, &a) || (args[0] == "info" && !a.out.empty())) {
+  if (!known || !SplitArgs(args, 1, 1, {"--totals"}, &a) ||
+      (args[0] == "info" && (!a.out.empty() || a.Has("--totals")))) {
     std::fputs(kMeasureUsage, stderr);
     return kExitUsage;
   }
-  if (args[0] == "export") return RunExport(a.positional[0], a.out, a.password);
+  if (args[0] == "export") return RunExport(a.positional[0], a.out, a.password, a.Has("--totals"));
   return RunInfo(a.positional[0], a.password);
 }
 

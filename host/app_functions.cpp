@@ -1,7 +1,11 @@
 // Application facts (selector 20) and module records (selector 21).
+#include <pwd.h>
+#include <unistd.h>
+
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "host/host_env.h"
 #include "host/host_functions.h"
@@ -74,6 +78,20 @@ int32_t kshost::fn::AppGetUserFolder(KS_WideString out) { return PutFolder(out, 
 int32_t kshost::fn::AppGetHostNumber(void) { return Env().hostNumber(); }
 
 int32_t kshost::fn::AppGetUiFolder(KS_WideString out) { return PutFolder(out, Env().uiFolder()); }
+
+int32_t kshost::fn::AppGetUserName(KS_WideString out) {
+  if (auto name = Env().prefText(u"Identity", u"Name");
+      name && name->find_first_not_of(u" \t") != std::u16string::npos)
+    return SetText(out, *name) ? 1 : 0;
+  // The account's name, not $USER, which any caller can set to anything.
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name &&
+      *found->pw_name)
+    return SetText(out, ToUtf16(found->pw_name)) ? 1 : 0;
+  return 0;
+}
 
 // ---- 21: module records -----------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,30 @@ TEST_F(HostEnvTest, TableFunctionsReportFoldersAndLanguageInUtf16) {
   EXPECT_EQ(kshost::TextOf(out), u"de-DE");
   EXPECT_EQ(fn::AppGetUiFolder(nullptr), 0);
   EXPECT_EQ(fn::AppGetHostNumber(), fn::AppGetHostNumber());
+  fn::WideStringDestroy(out);
+}
+
+// The author of what the user makes: the preference when it says
+// something, else the account's login name (not $USER, which anyone sets).
+TEST_F(HostEnvTest, TheUserNameIsThePreferenceElseTheLoginName) {
+  ScopedEnv user("USER", std::string("someone-else"));
+  KS_WideString out = fn::WideStringNew(nullptr, 0);
+  FILE* who = ::popen("id -un", "r");
+  ASSERT_NE(who, nullptr);
+  char login[256] = {};
+  const bool read = std::fgets(login, sizeof login, who) != nullptr;
+  ::pclose(who);
+  ASSERT_TRUE(read);
+  std::string name = login;
+  while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+  for (const char16_t* blank : {static_cast<const char16_t*>(nullptr), u"", u"  \t"}) {
+    if (blank) ASSERT_EQ(fn::PrefSetText(u"Identity", u"Name", blank), 1);
+    EXPECT_EQ(fn::AppGetUserName(out), 1);
+    EXPECT_EQ(kshost::TextOf(out), kshost::ToUtf16(name));
+  }
+  ASSERT_EQ(fn::PrefSetText(u"Identity", u"Name", u"Ada \u00C9"), 1);
+  EXPECT_EQ(fn::AppGetUserName(out), 1);
+  EXPECT_EQ(kshost::TextOf(out), u"Ada \u00C9");
   fn::WideStringDestroy(out);
 }
 

@@ -9,8 +9,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sdk/ks_types.h"
 
@@ -24,6 +26,55 @@ const char* MeasureExportKindKey(KPD_Dictionary annot);
 
 // One row of three fields, with its line end.
 std::string MeasureCsvRow(std::u16string_view label, std::u16string_view kind, std::u16string_view value);
+
+// Any number of fields as one row, with its line end.
+std::string MeasureCsvFields(const std::vector<std::u16string_view>& fields);
+
+// A value as a measurement shows it, read back: "1,234.50 sq m" is 1234.5
+// in "sq m" with two decimals, "6 3/8 in" is 6.375 in "in", and the
+// feet-and-inches form "10'-6 1/2\"" is 10.541666... in "ft". Thousands are
+// grouped by "," in threes and "." is the decimal point, as the measuring
+// tools write them. Empty when the text is not one number and a unit (a
+// unit holds no digit), or the number is not finite.
+struct ShownMeasurement {
+  double value = 0;
+  int decimals = 0;   // as written; a fraction counts as 2
+  std::u16string unit;
+};
+std::optional<ShownMeasurement> ReadShownMeasurement(std::u16string_view text);
+
+// The totals of a takeoff: one per label, kind and unit, in the order they
+// first come. Lengths, areas and volumes are summed; angles and radii, and
+// values that cannot be read back, are only counted.
+class MeasureTotals {
+ public:
+  struct Total {
+    std::u16string label;
+    std::string kindKey;
+    std::u16string unit;
+    int count = 0;
+    bool summed = false;
+    double sum = 0;
+    int decimals = 0;  // the most any summed value shows
+  };
+  // Adds one exported row: its label, the kind key MeasureExportKindKey
+  // gave and the contents it shows.
+  void Add(std::u16string_view label, const char* kindKey, std::u16string_view contents);
+  const std::vector<Total>& Totals() const { return totals_; }
+  // The sum as it is written in a total row: the number with the group's
+  // decimals and its unit; empty for a group that is only counted.
+  static std::u16string SumText(const Total& total);
+
+ private:
+  std::vector<Total> totals_;
+};
+
+struct MeasureExportOptions {
+  // After the rows: a blank row, a header of label, kind, total and count
+  // (the translations of "IDS_STR_LABEL", "IDS_STR_TYPE", "IDS_STR_TOTAL"
+  // and "IDS_STR_COUNT"), and one row per total of MeasureTotals.
+  bool totals = false;
+};
 
 // The proposed file of an export: the document's file with its extension
 // (what follows the last "." of the last path part) replaced by ".csv", or
@@ -53,7 +104,8 @@ using MeasureExportProgress = std::function<bool(int percent)>;
 // "IDS_STR_VALUE"; each further row an annotation's "Label", its kind and
 // its "Contents".
 MeasureExportResult ExportMeasurements(KPD_Document doc, const std::u16string& path,
-                                       const MeasureExportProgress& progress);
+                                       const MeasureExportProgress& progress,
+                                       const MeasureExportOptions& options = {});
 
 // The translation key of the message that tells the user about `status`;
 // null when there is nothing to tell (written, or cancelled by the user).

@@ -80,6 +80,100 @@ TEST_F(MeasureExportTest, FieldsAreQuotedWithInnerQuotesDoubledAndRowsEndInCrLf)
   EXPECT_EQ(MeasureCsvRow(u"\u0394 \u00B2", u"", u""), "\"\xCE\x94 \xC2\xB2\",\"\",\"\"\r\n");
 }
 
+TEST_F(MeasureExportTest, ShownValuesReadBackAsNumberAndUnit) {
+  struct Case {
+    const char16_t* text;
+    bool read;
+    double value;
+    int decimals;
+    const char16_t* unit;
+  };
+  const Case cases[] = {
+      {u"12.00 m", true, 12.0, 2, u"m"},
+      {u"31.49 sq m", true, 31.49, 2, u"sq m"},
+      {u"1,234.5 ft", true, 1234.5, 1, u"ft"},
+      {u"1,234,567 mm", true, 1234567.0, 0, u"mm"},
+      {u"6 3/8 in", true, 6.375, 2, u"in"},
+      {u"3/4 in", true, 0.75, 2, u"in"},
+      {u"10'-6\"", true, 10.5, 2, u"ft"},
+      {u"10'-6 3/8\"", true, 10.0 + 6.375 / 12.0, 2, u"ft"},
+      {u"12'", true, 12.0, 0, u"ft"},
+      {u"9\"", true, 9.0, 0, u"in"},
+      {u"  90.00 \u00B0 ", true, 90.0, 2, u"\u00B0"},
+      {u"7.44 cu m", true, 7.44, 2, u"cu m"},
+      {u"1,23 m", false, 0, 0, u""},      // a comma that groups no thousand
+      {u"12.00", false, 0, 0, u""},       // no unit
+      {u"12 m 30 cm", false, 0, 0, u""},  // two parts
+      {u"-3 m", false, 0, 0, u""},
+      {u"3/0 in", false, 0, 0, u""},
+      {u"10'-6", false, 0, 0, u""},
+      {u"", false, 0, 0, u""},
+      {u"m", false, 0, 0, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ks::ToUtf8(c.text));
+    const std::optional<ShownMeasurement> got = ReadShownMeasurement(c.text);
+    ASSERT_EQ(got.has_value(), c.read);
+    if (!got) continue;
+    EXPECT_NEAR(got->value, c.value, 1e-9);
+    EXPECT_EQ(got->decimals, c.decimals);
+    EXPECT_EQ(got->unit, c.unit);
+  }
+}
+
+TEST_F(MeasureExportTest, TotalsSumPerLabelKindAndUnitAndOnlyCountAnglesAndRadii) {
+  MeasureTotals totals;
+  totals.Add(u"Wall", "IDS_DISTANCE", u"1,234.50 ft");
+  totals.Add(u"Wall", "IDS_DISTANCE", u"10'-6\"");
+  totals.Add(u"Room", "IDS_STR_AREA", u"31.49 sq m");
+  totals.Add(u"Wall", "IDS_DISTANCE", u"2.125 ft");
+  totals.Add(u"Room", "IDS_STR_AREA", u"2.54 sq m");
+  totals.Add(u"Room", "IDS_STR_AREA", u"1.5 sq ft");  // another unit, another total
+  totals.Add(u"", "IDS_ANGLE", u"90.00 \u00B0");
+  totals.Add(u"", "IDS_ANGLE", u"45.00 \u00B0");
+  totals.Add(u"", "IDS_RADIUS", u"0.90 m");
+  totals.Add(u"Wall", "IDS_DISTANCE", u"about a yard");
+  const auto& t = totals.Totals();
+  ASSERT_EQ(t.size(), 6u);
+  struct Want {
+    const char16_t* label;
+    const char* kind;
+    int count;
+    const char16_t* sum;
+  };
+  // Sums by hand: 1234.5 + 10.5 + 2.125 = 1247.125 ft; 31.49 + 2.54 = 34.03.
+  const Want want[] = {
+      {u"Wall", "IDS_DISTANCE", 3, u"1247.125 ft"}, {u"Room", "IDS_STR_AREA", 2, u"34.03 sq m"},
+      {u"Room", "IDS_STR_AREA", 1, u"1.5 sq ft"},   {u"", "IDS_ANGLE", 2, u""},
+      {u"", "IDS_RADIUS", 1, u""},                  {u"Wall", "IDS_DISTANCE", 1, u""},
+  };
+  for (size_t i = 0; i < t.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(t[i].label, want[i].label);
+    EXPECT_EQ(t[i].kindKey, want[i].kind);
+    EXPECT_EQ(t[i].count, want[i].count);
+    EXPECT_EQ(MeasureTotals::SumText(t[i]), want[i].sum);
+  }
+}
+
+TEST_F(MeasureExportTest, TotalsFollowTheRowsOnlyWhenAsked) {
+  Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /Label (W) /Contents (2.50 m) >>");
+  Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /Label (W) /Contents (1.25 m) >>");
+  Add("<< /Type /Annot /Subtype /PolyLine /IT /PolyLineAngle /Contents (30.00 \260) >>");
+  const std::string plain = dir_ / "plain.csv";
+  const std::string summed = dir_ / "summed.csv";
+  ASSERT_EQ(Export(plain).status, MeasureExportStatus::kWritten);
+  ASSERT_EQ(ExportMeasurements(doc_, ks::ToUtf16(summed), nullptr, MeasureExportOptions{true}).status,
+            MeasureExportStatus::kWritten);
+  const std::string rows = ReadAll(plain);
+  EXPECT_EQ(rows.find(Tr("IDS_STR_TOTAL")), std::string::npos);
+  const std::string want = rows + "\r\n\"" + Tr("IDS_STR_LABEL") + "\",\"" + Tr("IDS_STR_TYPE") + "\",\"" +
+                           Tr("IDS_STR_TOTAL") + "\",\"" + Tr("IDS_STR_COUNT") + "\"\r\n" + "\"W\",\"" +
+                           Tr("IDS_DISTANCE") + "\",\"3.75 m\",\"2\"\r\n" + "\"\",\"" + Tr("IDS_ANGLE") +
+                           "\",\"\",\"1\"\r\n";
+  EXPECT_EQ(ReadAll(summed), want);
+}
+
 TEST_F(MeasureExportTest, TheProposedFileReplacesTheLastExtensionOfTheName) {
   const std::pair<std::u16string, std::u16string> cases[] = {
       {u"/plans/floor.pdf", u"/plans/floor.csv"},

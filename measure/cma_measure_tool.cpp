@@ -16,6 +16,7 @@
 #include "measure/cma_osnap.h"
 #include "measure/cma_right_panel.h"
 #include "measure/cma_units.h"
+#include "plugin/annot_identity.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -653,6 +654,9 @@ bool CMA_MeasureToolBase::Create() {
   // style puts it in the line (a line without /CP has it in the line).
   if (type_ == kMeasureDistance) writer.SetName("/CP", style_.textInLine ? "Inline" : "Top");
   markup->SetSubject(Widgets::Translate(row->subjectKey));
+  // A name of its own, so that XFDF and captured tools can address it, and
+  // the user as its author.
+  StampIdentity(dict);
 
   // The measure dictionary and the settings kept on the annotation.
   if (!liveMeasure_->WriteToAnnot(dict, pdf)) {

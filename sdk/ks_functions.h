@@ -145,6 +145,9 @@
   X(20, 10, AppSetCurrentTool, int32_t, (KA_Tool tool, int32_t persistent))                        \
   X(20, 11, AppGetCurrentDocument, KA_Document, (void))                                            \
   X(20, 12, AppAnnounceModule, int32_t, (const char* name, int32_t enabled))                       \
+  /* the user's name for the author of what they make: the preference "Identity" "Name", else  */ \
+  /* the login name; 0 when neither is known                                                    */ \
+  X(20, 13, AppGetUserName, int32_t, (KS_WideString out))                                          \
   /* 21: module records of loaded libraries */                                                     \
   X(21, 0, ModuleRecordGet, KA_ModuleRecord, (void* instance))                                     \
   X(21, 1, ModuleRecordApplyNumber, void, (KA_ModuleRecord record, int32_t value))                 \

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -87,6 +89,47 @@ TEST_F(MeasureExport, TheCommandWritesBesideTheDocumentAndTwiceGivesTheSameFile)
   r = Export(" -o " + Quote(csv));
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(ReadFile(csv), first);
+}
+
+// A takeoff's totals: the rows are the plain export's, and each total is
+// the sum the test makes of the values its rows show.
+TEST_F(MeasureExport, TotalsAddOneRowPerLabelAndKindAfterTheRows) {
+  auto line = [](const char* label, const char* value) {
+    return std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 72 0] /Rect [0 0 72 10] /Label (") +
+           label + ") /Contents (" + value + ") >>";
+  };
+  const std::string area =
+      "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Vertices [0 0 72 0 72 72] /Rect [0 0 72 72] "
+      "/Label (Slab) /Contents (12.75 sq m) >>";
+  const std::string angle =
+      "<< /Type /Annot /Subtype /PolyLine /IT /PolyLineAngle /Vertices [0 0 72 0 72 72] /Rect [0 0 72 72] "
+      "/Label (Slab) /Contents (90.00 \\260) >>";
+  const std::vector<std::string> values = {"3.20 m", "1,004.35 m", "0.07 m"};
+  MakeDoc({{line("Wall", values[0].c_str()), area, line("Wall", values[1].c_str())},
+           {angle, line("Wall", values[2].c_str()), area}});
+  CommandResult r = Export();
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string plain = ReadFile(dir_ / "plan.csv");
+  r = Export(" --totals");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::string summed = ReadFile(dir_ / "plan.csv");
+  ASSERT_EQ(summed.compare(0, plain.size(), plain), 0) << summed;
+
+  double walls = 0;
+  for (std::string v : values) {
+    v.erase(std::remove(v.begin(), v.end(), ','), v.end());
+    walls += std::stod(v);
+  }
+  char wallText[32];
+  std::snprintf(wallText, sizeof wallText, "%.2f m", walls);
+  char slabText[32];
+  std::snprintf(slabText, sizeof slabText, "%.2f sq m", 12.75 * 2);
+  const std::string totals = std::string("\r\n\"Label\",\"Type\",\"Total\",\"Count\"\r\n") +
+                             "\"Wall\",\"Distance\",\"" + wallText + "\",\"3\"\r\n" +
+                             "\"Slab\",\"Area\",\"" + slabText + "\",\"2\"\r\n" +
+                             "\"Slab\",\"Angle\",\"\",\"1\"\r\n";
+  EXPECT_EQ(summed.substr(plain.size()), totals);
+  EXPECT_EQ(Shell(Env() + Quote(AnnotPath()) + " measure info " + Quote(in_) + " --totals").status, 2);
 }
 
 TEST_F(MeasureExport, NothingToExportOrNowhereToWriteKeepsThePreviousFile) {

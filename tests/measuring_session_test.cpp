@@ -53,6 +53,7 @@ struct Saved {
   std::optional<int> types;
   bool hasMeasure = false;
   std::string color;  // "/C" as PDF text, empty when absent
+  std::u16string name, author;  // "/NM" and "/T"
   std::string text;   // the whole dictionary, for identity checks
   // The text lines the normal appearance draws, in UTF-8: each placement
   // ("Td" or "Tm") starts a line, each "Tj" adds its string (one byte a
@@ -158,6 +159,12 @@ std::vector<Saved> ReadSaved(const std::string& path) {
       }
     }
     fn::WideStringDestroy(text);
+    for (auto [key, into] : {std::pair{"/NM", &s.name}, std::pair{"/T", &s.author}}) {
+      KS_WideString w = fn::WideStringNew(u"", 0);
+      if (fn::StringObjectGetText(fn::DictGet(a, key), w))
+        into->assign(fn::WideStringData(w), fn::WideStringLength(w));
+      fn::WideStringDestroy(w);
+    }
     s.text = Written(a);
     s.drawnLines = DrawnLines(a);
     all.push_back(s);
@@ -271,6 +278,45 @@ TEST_F(MeasuringSession, EachToolStoresItsKindScaleCaptionBitsAndValueOnBothScal
       EXPECT_NE(r.output.find("undo: push \"Create "), std::string::npos) << r.output;
     }
   }
+}
+
+// Every measurement has a name of its own and the user as its author, so
+// that an XFDF of them updates them instead of adding copies.
+TEST_F(MeasuringSession, EachMeasurementIsNamedAndSignedByTheUser) {
+  std::string all;
+  for (const ToolCase& c : kTools) all += c.script;
+  for (bool named : {true, false}) {
+    SCOPED_TRACE(named ? "the name from the preferences" : "the login name");
+    MakePage(Metric());
+    Prefs(named ? "[Identity]\nName=Ada Lovelace \xC3\xA9\n" : "");
+    CommandResult r = Run(all + "save\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<Saved> saved = ReadSaved(out_);
+    ASSERT_EQ(saved.size(), std::size(kTools));
+    std::u16string want = u"Ada Lovelace \u00E9";
+    if (!named) {
+      CommandResult who = Shell("id -un");
+      ASSERT_EQ(who.status, 0);
+      want.clear();
+      for (char c : who.output)
+        if (c != '\n') want += static_cast<char16_t>(c);
+    }
+    std::vector<std::u16string> names;
+    for (const Saved& m : saved) {
+      EXPECT_EQ(m.author, want) << m.intent;
+      EXPECT_EQ(m.name.size(), 36u) << m.intent;
+      names.push_back(m.name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+  }
+  // The XFDF of the measurements, imported again, updates the ten by name.
+  const std::string xfdf = dir_ / "m.xfdf", again = dir_ / "again.pdf";
+  CommandResult r = Shell(Quote(AnnotPath()) + " xfdf export " + Quote(out_) + " -o " + Quote(xfdf));
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(out_) + " " + Quote(xfdf) + " -o " + Quote(again));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ReadSaved(again).size(), std::size(kTools));
 }
 
 TEST_F(MeasuringSession, MeasureInfoRecomputesWhatTheToolsStored) {

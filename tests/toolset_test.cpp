@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -265,8 +266,10 @@ TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
 // away; the trace shows the panel's rows, the preview and the undo step.
 TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
-  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
+  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)/T(Someone Else)>>"});
   WritePdf(target, 1);
+  std::filesystem::create_directories(dir_ / "config/annot");
+  std::ofstream(dir_ / "config/annot/preferences.ini") << "[Identity]\nName=Placing User\n";
   Annot("toolset create Review");
   Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
   ASSERT_EQ(last_, 0);
@@ -290,11 +293,63 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
   std::string info = Annot("info " + Quote(dir_ / "out.pdf"));
   EXPECT_NE(info.find("1.0: /Square intent - rect [100.00 460.00 140.00 500.00]"), std::string::npos) << info;
+  // The placed copy is the user's, under a name of its own.
+  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+  KPD_Document placed = fn::DocOpenFile((dir_ / "out.pdf").c_str(), err);
+  fn::ByteStringDestroy(err);
+  ASSERT_NE(placed, nullptr);
+  KPD_Dictionary square = fn::PageGetAnnot(fn::DocGetPage(placed, 0), 0);
+  auto text = [&](const char* key) {
+    KS_WideString w = fn::WideStringNew(u"", 0);
+    fn::StringObjectGetText(fn::DictGet(square, key), w);
+    std::u16string s(fn::WideStringData(w), fn::WideStringLength(w));
+    fn::WideStringDestroy(w);
+    return s;
+  };
+  EXPECT_EQ(text("/T"), u"Placing User");
+  EXPECT_EQ(text("/NM").size(), 36u);
+  fn::DocClose(placed);
   // The panel's zoom and the collapsed group are kept for the next session.
   std::ofstream(script) << "panel ToolShest show\n";
   out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
   EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
+}
+
+// The chest's pick lasts only while the placing tool is current, and there
+// is nothing to pick without a document that may take annotations.
+TEST_F(ToolsetCommandTest, TheChestPicksOnlyForAnEditableDocumentAndLetsGoForAnotherTool) {
+  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
+  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
+  WritePdf(target, 1);
+  Annot("toolset create Review");
+  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
+  ASSERT_EQ(last_, 0);
+  const std::string script = dir_ / "pick.session";
+  std::ofstream(script) << "panel ToolShest click Review sq\n"
+                           "tool DISTANCE\n"
+                           "panel ToolShest show\n"
+                           "click 100 500\n"
+                           "expect annots 1 0\n"
+                           "panel ToolShest click Review sq\n"
+                           "click 100 500\n"
+                           "expect annots 1 1\n";
+  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " --trace");
+  ASSERT_EQ(last_, 0) << out;
+  // The panel as "show" draws it, once the distance tool is current: the
+  // item is no longer picked.
+  const size_t shown = out.find("ribbon: contextual Format shown");
+  ASSERT_NE(shown, std::string::npos) << out;
+  const size_t item = out.find("panel ToolShest:   item sq [0 48 40 40]", shown);
+  ASSERT_NE(item, std::string::npos) << out;
+  EXPECT_EQ(out.substr(item, out.find('\n', item) - item), "panel ToolShest:   item sq [0 48 40 40]");
+
+  // Without a document the items show as disabled and the pick is refused.
+  std::ofstream(script) << "panel ToolShest click Review sq\n";
+  out = Annot("run " + Quote(script) + " --trace");
+  EXPECT_EQ(last_, 1) << out;
+  EXPECT_NE(out.find("the tool chest is disabled"), std::string::npos) << out;
+  EXPECT_NE(out.find("item sq [0 48 40 40] disabled"), std::string::npos) << out;
 }
 
 // The device points of a "draw:" trace line, and its pen colour.

@@ -52,6 +52,8 @@ int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteStr
     return panel->ToggleGroup(ks::ToUtf16(a[1])) ? 1 : fail("no toolset '" + a[1] + "' in the tool chest");
   if (a.size() != 3) return fail("unknown tool chest command '" + verb + "'");
   std::u16string set = ks::ToUtf16(a[1]), tool = ks::ToUtf16(a[2]);
+  if (verb == "click" && !panel->Enabled())
+    return fail("the tool chest is disabled: no document is open or it does not allow changing annotations");
   if (verb == "click") return panel->ClickItem(set, tool) ? 1 : fail("no tool '" + a[2] + "' to pick in '" + a[1] + "'");
   if (verb == "delete") return panel->Menu(set, tool, ToolChestMenu::kDelete) ? 1 : fail("no tool '" + a[2] + "'");
   if (verb == "top") return panel->Menu(set, tool, ToolChestMenu::kMoveToTop) ? 1 : fail("no tool '" + a[2] + "'");
@@ -125,6 +127,9 @@ void CToolset_Module::Init() {
     host::AppSetCurrentTool(handler->HostTool(), 1);
   };
   handler_->onDeselect = [panel] { panel->ClearSelection(); };
+  UpdateEnabled();
+  documentRecord_ = MakeDocEventRecord(&documentEvents_);
+  host::AppDocRegisterEvents(&documentRecord_);
   handler_->SetPreviews(panel_->Previews());
   record_ = {sizeof(KS_PanelCallbacks), panel_.get(), &PanelCommand, &PanelDescribe};
   host::PanelRegister(kToolChestPanelName, &record_);
@@ -134,6 +139,7 @@ void CToolset_Module::Init() {
 void CToolset_Module::Exit() {
   if (TheApp().ToolsetAccess() == &access_) TheApp().SetToolsetAccess(nullptr);
   if (!panel_) return;
+  host::AppDocUnregisterEvents(&documentRecord_);
   host::PanelUnregister(kToolChestPanelName);
   host::PrefSetInt(u"ToolChestPanel", u"ItemWidth", panel_->ItemWidth());
   CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
@@ -141,6 +147,19 @@ void CToolset_Module::Exit() {
   mgr.RemoveEventHandler(panel_.get());
   handler_.reset();
   panel_.reset();
+}
+
+void CToolset_Module::UpdateEnabled() {
+  if (!panel_) return;
+  const bool enabled = CAnnot_ToolHandler::CurrentDocumentAllowsAnnotEdits();
+  if (enabled == panel_->Enabled()) return;
+  panel_->SetEnabled(enabled);
+  if (!enabled && handler_) {
+    // An armed tool has nothing left to place on.
+    handler_->ClearTool();
+    panel_->ClearSelection();
+  }
+  panel_->Paint(host::PanelGetDevice(kToolChestPanelName));
 }
 
 std::unique_ptr<IAnnot_Module> MakeToolsetModule() { return std::make_unique<CToolset_Module>(); }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/annot_event_providers.h"
 #include "plugin/annot_module.h"
 #include "plugin/annotation_app.h"
 #include "sdk/ks_records.h"
@@ -39,7 +40,23 @@ class CToolset_Module final : public IAnnot_Module {
   CToolChestPanel* Panel() const { return panel_.get(); }
 
  private:
+  // Enables the chest's items only while the current document allows
+  // annotation changes.
+  class DocumentEvents final : public CAnnot_DoceventProvider {
+   public:
+    explicit DocumentEvents(CToolset_Module& module) : module_(module) {}
+    void OnDocOpened(KA_Document) override { module_.UpdateEnabled(); }
+    void OnDocActivated(KA_Document) override { module_.UpdateEnabled(); }
+    void OnDocClosed(KA_Document) override { module_.UpdateEnabled(); }
+
+   private:
+    CToolset_Module& module_;
+  };
+  void UpdateEnabled();
+
   std::shared_ptr<CToolChestPanel> panel_;
+  DocumentEvents documentEvents_{*this};
+  KS_DocEventCallbacks documentRecord_{};
   std::unique_ptr<CAnnot_ToolsetToolHandler> handler_;
   KS_PanelCallbacks record_{};
   CToolsetExtensionAccess access_;

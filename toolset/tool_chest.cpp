@@ -125,8 +125,9 @@ bool CToolChestPanel::ToggleGroup(const std::u16string& toolset) {
 }
 
 bool CToolChestPanel::Menu(const std::u16string& toolset, const std::u16string& tool, ToolChestMenu entry) {
+  // The menu changes the toolset, not a document: it works without one.
   CToolChestGroup* g = FindGroup(toolset);
-  if (!g || !enabled_) return false;
+  if (!g) return false;
   auto set = g->toolset;
   auto t = set->FindTool(tool);
   if (!t) return false;

@@ -216,6 +216,39 @@ TEST_F(ToolsetCaptureTest, NotesAreStoredTwentyByTwentyAndPlacedUnderThePoint) {
   EXPECT_EQ((std::vector<float>{r.left, r.bottom, r.right, r.top}), (std::vector<float>{50, 280, 70, 300}));
 }
 
+// A tool keeps only the name of its layer; placed, it joins the target's
+// layer of that name, or none when the target has no such layer.
+TEST_F(ToolsetCaptureTest, TheLayerIsTheTargetsGroupOfTheSameName) {
+  Add("<</Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/OC<</Type/OCG/Name(Walls)>>/NM(walled)>>");
+  CAnnot_ToolSet set;
+  std::string error;
+  ASSERT_TRUE(set.AddTool(page_, 0, &error)) << error;
+  std::vector<KPD_Dictionary> placed;
+  ASSERT_TRUE(PlaceTool(doc_, 0, *set.tools[0], 100, 300, &placed, &error)) << error;
+  EXPECT_FALSE(host::DictHasKey(placed[0], "/OC"));  // no layers yet
+
+  std::vector<KPD_Object> groups;
+  KPD_Object list = host::ObjectParse("[]", 2);
+  for (const char* name : {"Doors", "Walls"}) {
+    const std::string text = std::string("<</Type/OCG/Name(") + name + ")>>";
+    KPD_Object group = host::ObjectParse(text.data(), text.size());
+    groups.push_back(host::DocMakeIndirect(doc_, group));
+    host::ObjectRelease(group);
+    host::ArrayAppend(reinterpret_cast<KPD_Array>(list), groups.back());
+  }
+  KPD_Object props = host::ObjectParse("<<>>", 4);
+  host::DictSet(reinterpret_cast<KPD_Dictionary>(props), "/OCGs", list);
+  host::DictSet(host::DocGetRoot(doc_), "/OCProperties", props);
+  host::ObjectRelease(list);
+  host::ObjectRelease(props);
+  placed.clear();
+  ASSERT_TRUE(PlaceTool(doc_, 0, *set.tools[0], 100, 300, &placed, &error)) << error;
+  KPD_Object oc = host::DictGet(placed[0], "/OC");
+  ASSERT_NE(oc, nullptr);
+  EXPECT_TRUE(host::ObjectIsIdentical(oc, groups[1]));
+  EXPECT_FALSE(host::ObjectIsIdentical(oc, groups[0]));
+}
+
 TEST_F(ToolsetCaptureTest, PlacingOnARotatedPageTurnsTheAppearance) {
   AddShape("<</Subtype/Line/Rect[100 100 200 110]/L[100 105 200 105]/C[0 0 0]/NM(l)>>");
   CAnnot_ToolSet set;

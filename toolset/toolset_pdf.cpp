@@ -2,11 +2,12 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <random>
 #include <set>
 
+#include "plugin/annot_identity.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 #include "toolset/annot_toolset.h"
 
 namespace AnnotationPlugin {
@@ -26,17 +27,6 @@ const char* const kDroppedKeys[] = {"/P", "/CreationDate", "/M", "/T", "/Type", 
 const char* const kCapturableKinds[] = {"Text", "FreeText", "Square", "Circle", "Polygon",
                                         "PolyLine", "Line", "Ink", "Stamp"};
 
-std::string NewUuid() {
-  static std::mt19937_64 rng{std::random_device{}()};
-  uint64_t a = rng(), b = rng();
-  a = (a & ~0xF000ull) | 0x4000ull;                     // version 4
-  b = (b & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // variant 1
-  char text[40];
-  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(a >> 32),
-                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFFF),
-                static_cast<unsigned>(b >> 48), static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFull));
-  return text;
-}
 
 std::string NameText(KPD_Object obj) {
   host::ByteString s;
@@ -143,7 +133,7 @@ class Capturer {
     const std::string bytes = data.str();
     body.insert(body.size() - 2, "/Length " + std::to_string(bytes.size()));
     auto res = std::make_shared<CAnnot_ToolResource>();
-    res->id = "REFID_" + NewUuid();
+    res->id = "REFID_" + NewUuidText();
     res->key = category == "Pattern" ? "Pattern" : "XObject";
     res->SetData(body + "\nstream\n" + bytes + "\nendstream");
     tool_.resources.push_back(res);
@@ -189,6 +179,36 @@ std::vector<float> Numbers(KPD_Object arr) {
 }
 
 // Stores an object the caller made and gives its handle back.
+// The text an object holds: a string's text or a name's without its slash.
+std::u16string LabelOf(KPD_Object obj) {
+  if (host::ObjectGetType(obj) == KPD_OBJ_NAME) {
+    host::ByteString name;
+    if (!host::NameGet(obj, name.get()) || name.str().size() < 2) return {};
+    return ks::ToUtf16(name.str().substr(1));
+  }
+  host::WideString text;
+  if (!obj || !host::StringObjectGetText(obj, text.get())) return {};
+  return text.str();
+}
+
+// The optional-content group of `doc` that a stored "OC" names (a
+// dictionary with only "Name", as capture keeps it, or a name); null when
+// the document has no group of that name.
+KPD_Object GroupInTarget(KPD_Document doc, KPD_Object stored) {
+  const std::u16string wanted =
+      host::ObjectGetType(stored) == KPD_OBJ_DICTIONARY ? LabelOf(host::DictGet(AsDict(stored), "/Name")) : LabelOf(stored);
+  KPD_Dictionary root = wanted.empty() ? nullptr : host::DocGetRoot(doc);
+  KPD_Object props = root ? host::DictGet(root, "/OCProperties") : nullptr;
+  KPD_Object groups = host::ObjectGetType(props) == KPD_OBJ_DICTIONARY ? host::DictGet(AsDict(props), "/OCGs") : nullptr;
+  if (host::ObjectGetType(groups) != KPD_OBJ_ARRAY) return nullptr;
+  for (int32_t i = 0, n = host::ArrayCount(AsArray(groups)); i < n; ++i) {
+    KPD_Object group = host::ArrayGet(AsArray(groups), i);
+    if (host::ObjectGetType(group) == KPD_OBJ_DICTIONARY && LabelOf(host::DictGet(AsDict(group), "/Name")) == wanted)
+      return group;
+  }
+  return nullptr;
+}
+
 void Put(KPD_Dictionary dict, const char* key, KPD_Object made) {
   host::DictSet(dict, key, made);
   host::ObjectRelease(made);
@@ -513,13 +533,17 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
     KPD_Dictionary dict = AsDict(copy);
     Instantiator inst(doc, *m);
     inst.Resolve(copy, 0);
-    // /OC names an optional-content group of the target, when it has one.
-    if (host::DictHasKey(dict, "/OC")) host::DictRemove(dict, "/OC");
+    // /OC names an optional-content group: the target's group of that name,
+    // when it has one, else none.
+    if (KPD_Object oc = host::DictGet(dict, "/OC")) {
+      if (KPD_Object group = GroupInTarget(doc, oc)) host::DictSet(dict, "/OC", group);
+      else host::DictRemove(dict, "/OC");
+    }
     Put(dict, "/Type", host::NameNew("/Annot"));
     Put(dict, "/CreationDate", PdfDateNow());
     Put(dict, "/M", PdfDateNow());
-    std::string nm = NewUuid();
-    Put(dict, "/NM", host::StringNew(nm.data(), nm.size()));
+    // A fresh name and the user placing it as the author.
+    StampIdentity(dict);
     TransformGeometry(dict, place);
     if (rotation) {
       // The appearance turns with the page so that it looks upright.

@@ -69,6 +69,9 @@ void CAnnot_ToolsetToolHandler::OnDeactivate() {
   InvalidatePreview();
   tracking_ = false;
   previewView_ = nullptr;
+  // Another tool is current: the chest's item is no longer picked.
+  ClearTool();
+  if (onDeselect) onDeselect();
 }
 
 void CAnnot_ToolsetToolHandler::InvalidatePreview() {

@@ -37,7 +37,9 @@ class CAnnot_ToolsetToolHandler : public CAnnot_ToolHandler {
   bool OnMouseWheel(KA_PageView, uint32_t, int16_t, const KS_DevicePoint&) override { return false; }
   void OnPaint(KA_PageView view, KA_Device device, intptr_t value, uint32_t flags) override;
 
-  // Called after a placement when the tool is not kept selected.
+  // Called when the tool lets go of what it was armed with: after a
+  // placement when the tool is not kept selected, and when another tool
+  // becomes current.
   std::function<void()> onDeselect;
 
  private:

@@ -1,0 +1,22 @@
+// Who made an annotation and how it is told apart from every other: the
+// "NM" a new annotation gets and the author ("T") written for the user.
+#pragma once
+
+#include <string>
+
+#include "sdk/ks_types.h"
+
+namespace AnnotationPlugin {
+
+// A fresh random (version 4) UUID in its 36-character text form; names
+// annotations and the resources a toolset carries.
+std::string NewUuidText();
+
+// The user's name as the host knows it; empty when it knows none.
+std::u16string CurrentAuthor();
+
+// Gives `annot` a fresh "NM" and, when the user's name is known, that name
+// as "T" (a text string). False for a null dictionary.
+bool StampIdentity(KPD_Dictionary annot);
+
+}  // namespace AnnotationPlugin
