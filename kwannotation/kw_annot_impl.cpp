@@ -284,6 +284,38 @@ bool CKW_AnnotImpl::ImportFromXFDF(KX_Element element) {
   return true;
 }
 
+namespace {
+
+// The box the drawing of an annotation without a /Rect takes: the points of
+// its strokes, vertices or line, grown by half the border width. Without
+// points it draws nothing, and the box is the empty one at the origin.
+KS_FloatRect DrawnBoxWithoutRect(KPD_Dictionary d) {
+  std::vector<float> points, one;
+  if (KPD_Array ink = dict::GetArray(d, "/InkList")) {
+    const int32_t count = host::ArrayCount(ink);
+    for (int32_t i = 0; i < count; ++i)
+      if (dict::GetNumbers(host::ArrayGet(ink, i), &one)) points.insert(points.end(), one.begin(), one.end());
+  }
+  if (dict::GetNumbers(d, "/Vertices", &one)) points.insert(points.end(), one.begin(), one.end());
+  if (dict::GetNumbers(d, "/L", &one) && one.size() == 4) points.insert(points.end(), one.begin(), one.end());
+  KS_FloatRect box{0, 0, 0, 0};
+  bool any = false;
+  for (size_t i = 0; i + 1 < points.size(); i += 2) {
+    const float x = points[i], y = points[i + 1];
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    if (!any) box = KS_FloatRect{x, y, x, y};
+    box = KS_FloatRect{std::min(box.left, x), std::min(box.bottom, y), std::max(box.right, x), std::max(box.top, y)};
+    any = true;
+  }
+  if (!any) return box;
+  double width = 1;
+  if (KPD_Dictionary bs = dict::GetDict(d, "/BS")) dict::GetNumber(bs, "/W", &width);
+  const float half = std::isfinite(width) && width > 0 ? static_cast<float>(width / 2) : 0;
+  return KS_FloatRect{box.left - half, box.bottom - half, box.right + half, box.top + half};
+}
+
+}  // namespace
+
 bool CKW_AnnotImpl::ExportToXFDF(KX_Element element) {
   KPD_Dictionary d = GetDict();
   if (!d || !element) return false;
@@ -295,11 +327,12 @@ bool CKW_AnnotImpl::ExportToXFDF(KX_Element element) {
   ExportText(d, "/M", element, "date");
   uint32_t flags = 0;
   if (GetFlags(&flags) && flags != 0) xfdf::SetAttr(element, "flags", KW_FormatAnnotFlags(flags));
+  // A rectangle always goes out: import needs one for a new annotation.
   KS_FloatRect r{};
-  if (GetRect(&r))
-    xfdf::SetAttr(element, "rect",
-                  xfdf::FormatF(r.left) + "," + xfdf::FormatF(r.bottom) + "," + xfdf::FormatF(r.right) + "," +
-                      xfdf::FormatF(r.top));
+  if (!GetRect(&r)) r = DrawnBoxWithoutRect(d);
+  xfdf::SetAttr(element, "rect",
+                xfdf::FormatF(r.left) + "," + xfdf::FormatF(r.bottom) + "," + xfdf::FormatF(r.right) + "," +
+                    xfdf::FormatF(r.top));
   ExportText(d, "/T", element, "title");
   return true;
 }

@@ -152,8 +152,10 @@ TEST_F(XfdfSlots, ExportWritesOnlyWhatTheDictionaryHas) {
   KX_Element e = Element("<circle/>");
   ASSERT_TRUE(annot->ExportToXFDF(e));
   EXPECT_EQ(Attr(e, "page"), "0");
-  for (const char* absent : {"name", "color", "flags", "rect", "title", "opacity", "intent", "width", "style"})
+  for (const char* absent : {"name", "color", "flags", "title", "opacity", "intent", "width", "style"})
     EXPECT_EQ(Attr(e, absent), "(absent)") << absent;
+  // A rectangle always goes out; with nothing drawn, the empty one.
+  EXPECT_EQ(Attr(e, "rect"), "0.000000,0.000000,0.000000,0.000000");
 
   annot->SetRect(KS_FloatRect{1, 2, 3, 4.5f});
   annot->SetFlags(6);
@@ -172,6 +174,39 @@ TEST_F(XfdfSlots, ExportWritesOnlyWhatTheDictionaryHas) {
   EXPECT_EQ(Attr(e, "style"), "cloudy");
   EXPECT_EQ(Attr(e, "intensity"), "1.00");
   EXPECT_EQ(Attr(e, "dashes"), "(absent)");
+}
+
+// An ink without /Rect (some writers leave it out) goes out with the box its
+// strokes are drawn in, so the export can be brought back into a file
+// without it.
+TEST_F(XfdfSlots, AnInkWithoutRectIsExportedWithTheBoxOfItsStrokes) {
+  auto annot = list_->CreateAnnot("Ink");
+  ASSERT_TRUE(annot);
+  KPD_Dictionary d = annot->GetDict();
+  host::DictRemove(d, "/Rect");
+  test::Owned strokes = test::Parse("[[10 20 30 5] [25 40]]");
+  host::DictSet(d, "/InkList", strokes.get());
+  test::Owned border = test::Parse("<< /W 3 >>");
+  host::DictSet(d, "/BS", border.get());
+  dict::SetText(d, "/NM", u"ink");
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  // Points span x 10..30, y 5..40; half the width of 3 is 1.5.
+  EXPECT_NE(text.find("rect=\"8.500000,3.500000,31.500000,41.500000\""), std::string::npos) << text;
+
+  // Into a page without it, the export comes back as a new ink.
+  list_.reset();
+  ASSERT_TRUE(host::PageRemoveAnnot(host::DocGetPage(doc_, 0), 0));
+  list_ = CKW_PageAnnotList::Create(doc_, 0);
+  ASSERT_EQ(list_->CountAnnots(), 0);
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ASSERT_EQ(list_->CountAnnots(), 1);
+  EXPECT_TRUE(dict::GetRect(list_->GetAnnotAt(0)->GetDict(), "/Rect").has_value());
+
+  // Two numbers are not a rectangle: refused by element, nothing changed.
+  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots><underline page=\"0\" rect=\"1,2\"/></annots></xfdf>", &error));
+  EXPECT_EQ(error, "line 1: annotation 1 (underline): no \"rect\" of four numbers");
+  EXPECT_EQ(list_->CountAnnots(), 1);
 }
 
 TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
