@@ -452,6 +452,15 @@ std::string ElementFault(KX_Element e) {
   if (KX_Element popup = xfdf::FirstChild(e, "popup"))
     if (xfdf::GetAttr(popup, "rect", &value) && !(fault = xfdf::NumberFault(value)).empty())
       return "popup rect " + fault;
+  // A rectangle is left, bottom, right, top: other counts (some writers
+  // give two numbers, a corner) are refused, for updates too, rather than
+  // passed over. An empty one counts as none.
+  std::vector<float> numbers;
+  if (xfdf::GetAttr(e, "rect", &value) && xfdf::ParseFloatList(value, &numbers) && !numbers.empty() && numbers.size() != 4)
+    return "\"rect\" \"" + value + "\" is not four numbers";
+  if (KX_Element popup = xfdf::FirstChild(e, "popup"))
+    if (xfdf::GetAttr(popup, "rect", &value) && xfdf::ParseFloatList(value, &numbers) && !numbers.empty() && numbers.size() != 4)
+      return "popup \"rect\" \"" + value + "\" is not four numbers";
   return {};
 }
 

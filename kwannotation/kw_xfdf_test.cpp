@@ -203,10 +203,17 @@ TEST_F(XfdfSlots, AnInkWithoutRectIsExportedWithTheBoxOfItsStrokes) {
   ASSERT_EQ(list_->CountAnnots(), 1);
   EXPECT_TRUE(dict::GetRect(list_->GetAnnotAt(0)->GetDict(), "/Rect").has_value());
 
-  // Two numbers are not a rectangle: refused by element, nothing changed.
-  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots><underline page=\"0\" rect=\"1,2\"/></annots></xfdf>", &error));
-  EXPECT_EQ(error, "line 1: annotation 1 (underline): no \"rect\" of four numbers");
+  // Two numbers are not a rectangle: refused by element, for an update of
+  // the ink as for a new note, and nothing changes.
+  for (const char* element : {"<ink page=\"0\" name=\"ink\" rect=\"20,20\" color=\"#00FF00\"/>",
+                              "<text page=\"0\" name=\"new\" rect=\"100,20\"/>"}) {
+    EXPECT_FALSE(KW_ImportXFDF(doc_, std::string("<xfdf><annots>") + element + "</annots></xfdf>", &error));
+    EXPECT_NE(error.find("line 1: annotation 1 ("), std::string::npos) << error;
+    EXPECT_NE(error.find("): \"rect\" \""), std::string::npos) << error;
+    EXPECT_NE(error.find("\" is not four numbers"), std::string::npos) << error;
+  }
   EXPECT_EQ(list_->CountAnnots(), 1);
+  EXPECT_NE(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/C")), (std::vector<double>{0, 1, 0}));
 }
 
 TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
@@ -223,7 +230,10 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   // A new annotation without a rectangle, and without points that give it
   // one, is refused.
   EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\" rect=\"1,2,3\"/></annots></xfdf>", &error));
-  EXPECT_NE(error.find("line 2: annotation 1 (square): no \"rect\" of four numbers"), std::string::npos) << error;
+  EXPECT_NE(error.find("line 2: annotation 1 (square): \"rect\" \"1,2,3\" is not four numbers"), std::string::npos)
+      << error;
+  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots><square page=\"0\"/></annots></xfdf>", &error));
+  EXPECT_NE(error.find("annotation 1 (square): no \"rect\" of four numbers"), std::string::npos) << error;
   EXPECT_EQ(list_->CountAnnots(), 0);
 
   int imported = 0;
@@ -613,7 +623,7 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
   ASSERT_TRUE(KW_ExportXFDF(doc_, &before, &error));
   ASSERT_TRUE(KW_ImportXFDF(doc_,
                             "<xfdf><annots>"
-                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" rect=\"1,2,3\" color=\"#12\" "
+                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" color=\"#12\" "
                             "opacity=\"nan\" width=\"wide\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
                             "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
                             "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
