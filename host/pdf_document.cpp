@@ -36,6 +36,7 @@
 #include <unordered_map>
 
 #include "host/file_util.h"
+#include "host/pdf_names.h"
 #include "host/pdf_update.h"
 #include "host/host_functions.h"
 
@@ -749,7 +750,10 @@ bool Document::SaveFull(FileOutput& output, std::string& reason) {
   // A deterministic /ID makes equal documents save to equal bytes; qpdf
   // cannot combine it with encryption, whose key depends on the /ID.
   if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
-  writer.write();
+  {
+    HashEscapedNames escaped(*qpdf_);
+    writer.write();
+  }
   output.finish();
   if (output.error()) reason = ErrnoText(output.error());
   return !output.error();

@@ -7,6 +7,7 @@
 
 #include "host/host_functions.h"
 #include "host/pdf_handles.h"
+#include "host/pdf_names.h"
 
 using kshost::pdf::FromKpd;
 using kshost::pdf::Guard;
@@ -161,7 +162,8 @@ int32_t kshost::fn::ObjectWrite(KPD_Object obj, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     if (!object || !out) return 0;
-    std::string text = object->isStream() ? object->getDict().unparse() : object->unparseResolved();
+    std::string text = object->isStream() ? kshost::pdf::WithHashEscaped(object->getDict()).unparse()
+                                          : kshost::pdf::WithHashEscaped(*object).unparseResolved();
     return kshost::pdf::SetBytes(out, text) ? 1 : 0;
   });
 }

@@ -4,6 +4,8 @@
 // still filtered as it was read or as the plug-in set it).
 #include "host/pdf_update.h"
 
+#include "host/pdf_names.h"
+
 #include <zlib.h>
 
 #include <qpdf/Buffer.hh>
@@ -65,7 +67,7 @@ bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::s
   QPDFObjGen og = object.getObjGen();
   out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";
   if (!object.isStream()) {
-    out += object.unparseResolved();
+    out += WithHashEscaped(object).unparseResolved();
     out += "\nendobj\n";
     return true;
   }
@@ -75,7 +77,7 @@ bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::s
     return false;
   }
   std::string_view data(reinterpret_cast<char const*>(raw->getBuffer()), raw->getSize());
-  QPDFObjectHandle dict = object.getDict().shallowCopy();
+  QPDFObjectHandle dict = WithHashEscaped(object.getDict()).shallowCopy();
   std::string packed;
   if (compress && !dict.hasKey("/Filter")) {
     if (!Compress(data, packed)) {

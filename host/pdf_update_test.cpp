@@ -599,5 +599,48 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
   EXPECT_EQ(CompleteLength("%PDF-1.4\n12 0 obj"), 17u);
 }
 
+
+// Names holding '#' (a stamp named "#Sq", as some viewers name theirs) are
+// written with the '#' as "#23", whole or appended, and read back as they
+// were; the document keeps its names as they were after the save.
+TEST(IncrementalSave, NamesWithAHashAreWrittenEscaped) {
+  for (bool full : {true, false}) {
+    SCOPED_TRACE(full ? "rewritten" : "appended");
+    TempDir dir;
+    const std::string source = dir / "in.pdf";
+    WriteFile(source, MadePdf(false));
+    std::string error, notice;
+    KPD_Document doc = kshost::OpenPdfFile(source, "", &error);
+    ASSERT_NE(doc, nullptr) << error;
+    KPD_Dictionary annot = FirstAnnot(doc);
+    Owned name(fn::NameNew("/#SqtPy")), other(fn::NameNew("/a#b c")), inside(fn::ArrayNew());
+    fn::DictSet(annot, "/Name", name.get());
+    fn::DictSet(annot, "/#Key", other.get());
+    fn::ArrayAppend(inside.get(), other.get());
+    fn::DictSet(annot, "/List", inside.get());
+    Bytes text;
+    ASSERT_EQ(fn::ObjectWrite(fn::DictGet(annot, "/List"), text), 1);
+    EXPECT_EQ(text.text(), "[ /a#23b#20c ]");
+    ASSERT_TRUE(kshost::SaveDocument(doc, source, full, &notice, &error)) << error;
+    Bytes held;
+    ASSERT_EQ(fn::NameGet(fn::DictGet(FirstAnnot(doc), "/Name"), held), 1);
+    EXPECT_EQ(held.text(), "/#SqtPy");
+    EXPECT_NE(fn::DictGet(FirstAnnot(doc), "/#Key"), nullptr);
+    fn::DocClose(doc);
+
+    const std::string saved = ReadFile(source);
+    EXPECT_NE(saved.find("/Name /#23SqtPy"), std::string::npos);
+    EXPECT_NE(saved.find("/#23Key /a#23b#20c"), std::string::npos);
+    ExpectReadersAccept(source);
+    QPDF qpdf;
+    qpdf.processMemoryFile("saved", saved.data(), saved.size());
+    QPDFObjectHandle page = qpdf.getAllPages().at(0);
+    QPDFObjectHandle back = page.getKey("/Annots").getArrayItem(0);
+    EXPECT_EQ(back.getKey("/Name").getName(), "/#SqtPy");
+    EXPECT_EQ(back.getKey("/#Key").getName(), "/a#b c");
+    EXPECT_EQ(back.getKey("/List").getArrayItem(0).getName(), "/a#b c");
+  }
+}
+
 }  // namespace
 }  // namespace kshost::pdf::test

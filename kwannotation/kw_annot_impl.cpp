@@ -6,6 +6,7 @@
 #include "kwannotation/kw_annot_impl.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <unordered_map>
@@ -283,6 +284,38 @@ bool CKW_AnnotImpl::ImportFromXFDF(KX_Element element) {
   return true;
 }
 
+namespace {
+
+// The box the drawing of an annotation without a /Rect takes: the points of
+// its strokes, vertices or line, grown by half the border width. Without
+// points it draws nothing, and the box is the empty one at the origin.
+KS_FloatRect DrawnBoxWithoutRect(KPD_Dictionary d) {
+  std::vector<float> points, one;
+  if (KPD_Array ink = dict::GetArray(d, "/InkList")) {
+    const int32_t count = host::ArrayCount(ink);
+    for (int32_t i = 0; i < count; ++i)
+      if (dict::GetNumbers(host::ArrayGet(ink, i), &one)) points.insert(points.end(), one.begin(), one.end());
+  }
+  if (dict::GetNumbers(d, "/Vertices", &one)) points.insert(points.end(), one.begin(), one.end());
+  if (dict::GetNumbers(d, "/L", &one) && one.size() == 4) points.insert(points.end(), one.begin(), one.end());
+  KS_FloatRect box{0, 0, 0, 0};
+  bool any = false;
+  for (size_t i = 0; i + 1 < points.size(); i += 2) {
+    const float x = points[i], y = points[i + 1];
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    if (!any) box = KS_FloatRect{x, y, x, y};
+    box = KS_FloatRect{std::min(box.left, x), std::min(box.bottom, y), std::max(box.right, x), std::max(box.top, y)};
+    any = true;
+  }
+  if (!any) return box;
+  double width = 1;
+  if (KPD_Dictionary bs = dict::GetDict(d, "/BS")) dict::GetNumber(bs, "/W", &width);
+  const float half = std::isfinite(width) && width > 0 ? static_cast<float>(width / 2) : 0;
+  return KS_FloatRect{box.left - half, box.bottom - half, box.right + half, box.top + half};
+}
+
+}  // namespace
+
 bool CKW_AnnotImpl::ExportToXFDF(KX_Element element) {
   KPD_Dictionary d = GetDict();
   if (!d || !element) return false;
@@ -294,11 +327,12 @@ bool CKW_AnnotImpl::ExportToXFDF(KX_Element element) {
   ExportText(d, "/M", element, "date");
   uint32_t flags = 0;
   if (GetFlags(&flags) && flags != 0) xfdf::SetAttr(element, "flags", KW_FormatAnnotFlags(flags));
+  // A rectangle always goes out: import needs one for a new annotation.
   KS_FloatRect r{};
-  if (GetRect(&r))
-    xfdf::SetAttr(element, "rect",
-                  xfdf::FormatF(r.left) + "," + xfdf::FormatF(r.bottom) + "," + xfdf::FormatF(r.right) + "," +
-                      xfdf::FormatF(r.top));
+  if (!GetRect(&r)) r = DrawnBoxWithoutRect(d);
+  xfdf::SetAttr(element, "rect",
+                xfdf::FormatF(r.left) + "," + xfdf::FormatF(r.bottom) + "," + xfdf::FormatF(r.right) + "," +
+                    xfdf::FormatF(r.top));
   ExportText(d, "/T", element, "title");
   return true;
 }
@@ -1234,14 +1268,66 @@ bool CKW_FileAttachmentAnnotImpl::ExportToXFDF(KX_Element element) {
   return true;
 }
 
+namespace {
+
+bool SameWord(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i]; ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return i == a.size() && !b[i];
+}
+
+// Hexadecimal file data: pairs of digits in either case, white space
+// anywhere between them; an odd digit count or any other character fails.
+bool DecodeHexData(std::string_view text, std::string* bytes) {
+  std::string out;
+  out.reserve(text.size() / 2);
+  int high = -1;
+  for (char c : text) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f') continue;
+    else return false;
+    if (high < 0) {
+      high = d;
+    } else {
+      out += static_cast<char>(high * 16 + d);
+      high = -1;
+    }
+  }
+  if (high >= 0) return false;
+  *bytes = std::move(out);
+  return true;
+}
+
+// A parameter of the carried file: on the data element, or, as some
+// writers put it, on the annotation's element.
+bool FileParam(KX_Element element, KX_Element data, const char* name, std::string* value) {
+  return xfdf::GetAttr(data, name, value) || xfdf::GetAttr(element, name, value);
+}
+
+}  // namespace
+
 CKW_FileAttachmentAnnotImpl::Carried CKW_FileAttachmentAnnotImpl::CarriedFile(KX_Element element,
                                                                              std::string* bytes, size_t* size) {
   bytes->clear();
   *size = 0;
   KX_Element data = xfdf::FirstChild(element, "data");
   if (!data || !g_xfdfFileLimit) return Carried::kNone;
-  // Decoded even when large: what a message says of its size is exact.
-  if (!KW_DecodeTaggedText(xfdf::ElementText(data), bytes)) return Carried::kNotBase64;
+  // The data text is read as its "encoding" says: "hex", or base64 for
+  // "ascii" (and when there is none). Decoded even when large: what a
+  // message says of its size is exact.
+  std::string encoding;
+  xfdf::GetAttr(data, "encoding", &encoding);
+  if (SameWord(encoding, "hex")) {
+    if (!DecodeHexData(xfdf::ElementText(data), bytes)) return Carried::kNotHex;
+  } else if (encoding.empty() || SameWord(encoding, "ascii") || SameWord(encoding, "base64")) {
+    if (!KW_DecodeTaggedText(xfdf::ElementText(data), bytes)) return Carried::kNotBase64;
+  } else {
+    return Carried::kUnknownEncoding;
+  }
   *size = bytes->size();
   if (bytes->size() <= g_xfdfFileLimit) return Carried::kFile;
   bytes->clear();
@@ -1269,8 +1355,8 @@ bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
     // RAW data is the stored bytes, still encoded with its "filter"; other
     // data is the file itself, which saving compresses.
     std::string mode, filter;
-    const bool raw = xfdf::GetAttr(data, "MODE", &mode) && mode == "RAW" && xfdf::GetAttr(data, "filter", &filter) &&
-                     !filter.empty();
+    const bool raw = xfdf::GetAttr(data, "MODE", &mode) && SameWord(mode, "RAW") &&
+                     xfdf::GetAttr(data, "filter", &filter) && !filter.empty();
     KPD_Stream file = host::DocNewStream(doc, bytes.data(), bytes.size());
     KPD_Dictionary sd = file ? host::StreamGetDict(file) : nullptr;
     if (sd && raw) {
@@ -1285,13 +1371,15 @@ bool CKW_FileAttachmentAnnotImpl::ImportFromXFDF(KX_Element element) {
     }
     if (sd) {
       dict::SetName(sd, "/Type", "EmbeddedFile");
-      if (xfdf::GetAttr(data, "mimetype", &value) && !value.empty()) dict::SetName(sd, "/Subtype", value);
+      if (FileParam(element, data, "mimetype", &value) && !value.empty()) dict::SetName(sd, "/Subtype", value);
       Owned params(host::DictNew());
       dict::SetInteger(params.get(), "/Size", int64_t(bytes.size()));
-      if (xfdf::GetAttr(data, "creation", &value)) dict::SetText(params.get(), "/CreationDate", dict::FromUtf8(value));
-      if (xfdf::GetAttr(data, "modification", &value)) dict::SetText(params.get(), "/ModDate", dict::FromUtf8(value));
+      if (FileParam(element, data, "creation", &value))
+        dict::SetText(params.get(), "/CreationDate", dict::FromUtf8(value));
+      if (FileParam(element, data, "modification", &value))
+        dict::SetText(params.get(), "/ModDate", dict::FromUtf8(value));
       std::string checksum;
-      if (xfdf::GetAttr(data, "checksum", &value) && ParseChecksum(value, &checksum))
+      if (FileParam(element, data, "checksum", &value) && ParseChecksum(value, &checksum))
         dict::SetOwned(params.get(), "/CheckSum", host::StringNew(checksum.data(), checksum.size()));
       host::DictSet(sd, "/Params", params.get());
       Owned ef(host::DictNew());

@@ -312,7 +312,7 @@ class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl {
   // The file an element carries: none (no "data", or the limit is 0),
   // carried (`bytes` gets it), data that is not base64, or a file over the
   // limit (`size` gets its size).
-  enum class Carried { kNone, kFile, kNotBase64, kTooLarge };
+  enum class Carried { kNone, kFile, kNotBase64, kNotHex, kUnknownEncoding, kTooLarge };
   static Carried CarriedFile(KX_Element element, std::string* bytes, size_t* size);
 };
 class CKW_SoundAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };

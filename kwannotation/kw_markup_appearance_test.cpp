@@ -470,6 +470,42 @@ TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
   EXPECT_EQ(host::ObjectGetInteger(host::DictGet(params, "/Size")), 24);
 }
 
+// Data may come in hexadecimal, broken over lines, with the file's
+// parameters on the annotation's element and a lower-case mode, as other
+// writers make it: each encoding is read as written.
+TEST_F(EmbeddedAttachment, HexadecimalDataIsReadAsHexadecimal) {
+  CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(1024);
+  // The 32 bytes of "plan of the ground floor" deflated, as hexadecimal.
+  const std::string hexXfdf =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"hex\" rect=\"240.97,672.87,247.97,689.87\" "
+      "file=\"plan.txt\" size=\"24\" mimetype=\"text/plain\" creation=\"D:20190504122052+03'00'\" "
+      "modification=\"D:20190531185528+03'00'\" checksum=\"E4D00D1E9DC9311D126504205FCF5490\">"
+      "<data MODE=\"raw\" encoding=\"hex\" length=\"32\" filter=\"FlateDecode\">789C2BC849CC53C84F5328C9485548\n"
+      "2fca2fcd4b5148cbc9cf2f02006d9308f3</data></fileattachment></annots></xfdf>";
+  std::string error;
+  ASSERT_TRUE(KW_ImportXFDF(doc_, hexXfdf, &error)) << error;
+  KPD_Dictionary hex = host::PageGetAnnot(page_, 1);
+  EXPECT_EQ(FileOf(hex), "plan of the ground floor");
+  KPD_Stream file = host::DictGet(host::DictGet(host::DictGet(hex, "/FS"), "/EF"), "/F");
+  EXPECT_EQ(dict::GetName(host::StreamGetDict(file), "/Subtype"), "text/plain");
+  KPD_Object params = host::DictGet(host::StreamGetDict(file), "/Params");
+  EXPECT_EQ(host::ObjectGetInteger(host::DictGet(params, "/Size")), 24);
+  EXPECT_EQ(test::Write(host::DictGet(params, "/CheckSum")), "<e4d00d1e9dc9311d126504205fcf5490>");
+  EXPECT_EQ(test::Write(host::DictGet(params, "/CreationDate")), "(D:20190504122052+03'00')");
+  EXPECT_EQ(test::Write(host::DictGet(params, "/ModDate")), "(D:20190531185528+03'00')");
+  EXPECT_EQ(dict::GetDoubles(host::DictGet(hex, "/Rect")), (std::vector<double>{240.97, 672.87, 247.97, 689.87}));
+
+  // Data its encoding does not decode fails the import and changes nothing.
+  for (const char* data : {"<data encoding=\"hex\">789C2</data>", "<data encoding=\"hex\">78 9C ZZ</data>",
+                           "<data encoding=\"ascii\">*not base64*</data>", "<data encoding=\"rot13\">abc</data>"}) {
+    const std::string bad = "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">" +
+                            std::string(data) + "</fileattachment></annots></xfdf>";
+    EXPECT_FALSE(KW_ImportXFDF(doc_, bad, &error)) << data;
+    EXPECT_NE(error.find("attached file \"plan.txt\" on page 1: its data "), std::string::npos) << error;
+    EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
+  }
+}
+
 // A file over the limit fails the exchange by name unless it may be left
 // out; then the list names it, and an import keeps the file already there.
 TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {

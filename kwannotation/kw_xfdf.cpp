@@ -452,6 +452,15 @@ std::string ElementFault(KX_Element e) {
   if (KX_Element popup = xfdf::FirstChild(e, "popup"))
     if (xfdf::GetAttr(popup, "rect", &value) && !(fault = xfdf::NumberFault(value)).empty())
       return "popup rect " + fault;
+  // A rectangle is left, bottom, right, top: other counts (some writers
+  // give two numbers, a corner) are refused, for updates too, rather than
+  // passed over. An empty one counts as none.
+  std::vector<float> numbers;
+  if (xfdf::GetAttr(e, "rect", &value) && xfdf::ParseFloatList(value, &numbers) && !numbers.empty() && numbers.size() != 4)
+    return "\"rect\" \"" + value + "\" is not four numbers";
+  if (KX_Element popup = xfdf::FirstChild(e, "popup"))
+    if (xfdf::GetAttr(popup, "rect", &value) && xfdf::ParseFloatList(value, &numbers) && !numbers.empty() && numbers.size() != 4)
+      return "popup \"rect\" \"" + value + "\" is not four numbers";
   return {};
 }
 
@@ -714,11 +723,16 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     const Carried carried = fault.empty() && code == KW_ANNOT_FILEATTACHMENT
                                 ? CKW_FileAttachmentAnnotImpl::CarriedFile(e, &bytes, &size)
                                 : Carried::kNone;
-    if (carried == Carried::kNotBase64 || carried == Carried::kTooLarge) {
-      std::string name;
+    if (carried != Carried::kNone && carried != Carried::kFile) {
+      std::string name, encoding;
       xfdf::GetAttr(e, "file", &name);
       std::string file = AttachedFile(name, page);
       if (carried == Carried::kNotBase64) fault = file + ": its data is not base64";
+      else if (carried == Carried::kNotHex) fault = file + ": its data is not hexadecimal";
+      else if (carried == Carried::kUnknownEncoding) {
+        xfdf::GetAttr(xfdf::FirstChild(e, "data"), "encoding", &encoding);
+        fault = file + ": its data has the unknown encoding \"" + encoding + "\"";
+      }
       else if (files && !files->skipLarge) {
         fault = file + OverTheLimit(size);
         files->refusedLarge = true;

@@ -152,8 +152,10 @@ TEST_F(XfdfSlots, ExportWritesOnlyWhatTheDictionaryHas) {
   KX_Element e = Element("<circle/>");
   ASSERT_TRUE(annot->ExportToXFDF(e));
   EXPECT_EQ(Attr(e, "page"), "0");
-  for (const char* absent : {"name", "color", "flags", "rect", "title", "opacity", "intent", "width", "style"})
+  for (const char* absent : {"name", "color", "flags", "title", "opacity", "intent", "width", "style"})
     EXPECT_EQ(Attr(e, absent), "(absent)") << absent;
+  // A rectangle always goes out; with nothing drawn, the empty one.
+  EXPECT_EQ(Attr(e, "rect"), "0.000000,0.000000,0.000000,0.000000");
 
   annot->SetRect(KS_FloatRect{1, 2, 3, 4.5f});
   annot->SetFlags(6);
@@ -174,6 +176,46 @@ TEST_F(XfdfSlots, ExportWritesOnlyWhatTheDictionaryHas) {
   EXPECT_EQ(Attr(e, "dashes"), "(absent)");
 }
 
+// An ink without /Rect (some writers leave it out) goes out with the box its
+// strokes are drawn in, so the export can be brought back into a file
+// without it.
+TEST_F(XfdfSlots, AnInkWithoutRectIsExportedWithTheBoxOfItsStrokes) {
+  auto annot = list_->CreateAnnot("Ink");
+  ASSERT_TRUE(annot);
+  KPD_Dictionary d = annot->GetDict();
+  host::DictRemove(d, "/Rect");
+  test::Owned strokes = test::Parse("[[10 20 30 5] [25 40]]");
+  host::DictSet(d, "/InkList", strokes.get());
+  test::Owned border = test::Parse("<< /W 3 >>");
+  host::DictSet(d, "/BS", border.get());
+  dict::SetText(d, "/NM", u"ink");
+  std::string text, error;
+  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  // Points span x 10..30, y 5..40; half the width of 3 is 1.5.
+  EXPECT_NE(text.find("rect=\"8.500000,3.500000,31.500000,41.500000\""), std::string::npos) << text;
+
+  // Into a page without it, the export comes back as a new ink.
+  list_.reset();
+  ASSERT_TRUE(host::PageRemoveAnnot(host::DocGetPage(doc_, 0), 0));
+  list_ = CKW_PageAnnotList::Create(doc_, 0);
+  ASSERT_EQ(list_->CountAnnots(), 0);
+  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ASSERT_EQ(list_->CountAnnots(), 1);
+  EXPECT_TRUE(dict::GetRect(list_->GetAnnotAt(0)->GetDict(), "/Rect").has_value());
+
+  // Two numbers are not a rectangle: refused by element, for an update of
+  // the ink as for a new note, and nothing changes.
+  for (const char* element : {"<ink page=\"0\" name=\"ink\" rect=\"20,20\" color=\"#00FF00\"/>",
+                              "<text page=\"0\" name=\"new\" rect=\"100,20\"/>"}) {
+    EXPECT_FALSE(KW_ImportXFDF(doc_, std::string("<xfdf><annots>") + element + "</annots></xfdf>", &error));
+    EXPECT_NE(error.find("line 1: annotation 1 ("), std::string::npos) << error;
+    EXPECT_NE(error.find("): \"rect\" \""), std::string::npos) << error;
+    EXPECT_NE(error.find("\" is not four numbers"), std::string::npos) << error;
+  }
+  EXPECT_EQ(list_->CountAnnots(), 1);
+  EXPECT_NE(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/C")), (std::vector<double>{0, 1, 0}));
+}
+
 TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   std::string error;
   EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\">", &error));
@@ -188,7 +230,10 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   // A new annotation without a rectangle, and without points that give it
   // one, is refused.
   EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\" rect=\"1,2,3\"/></annots></xfdf>", &error));
-  EXPECT_NE(error.find("line 2: annotation 1 (square): no \"rect\" of four numbers"), std::string::npos) << error;
+  EXPECT_NE(error.find("line 2: annotation 1 (square): \"rect\" \"1,2,3\" is not four numbers"), std::string::npos)
+      << error;
+  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots><square page=\"0\"/></annots></xfdf>", &error));
+  EXPECT_NE(error.find("annotation 1 (square): no \"rect\" of four numbers"), std::string::npos) << error;
   EXPECT_EQ(list_->CountAnnots(), 0);
 
   int imported = 0;
@@ -578,7 +623,7 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
   ASSERT_TRUE(KW_ExportXFDF(doc_, &before, &error));
   ASSERT_TRUE(KW_ImportXFDF(doc_,
                             "<xfdf><annots>"
-                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" rect=\"1,2,3\" color=\"#12\" "
+                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" color=\"#12\" "
                             "opacity=\"nan\" width=\"wide\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
                             "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
                             "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
