@@ -300,7 +300,7 @@ class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl {
   // "checksum") only for files of at most the limit set here, in both
   // directions; the limit is 0, carrying no file, until it is set. An
   // element that brings no file (none carried, or one over the limit)
-  // leaves the file specification the annotation has, and its embedded
+  // leaves the annotation's /FS dictionary, and its embedded
   // file, as they are; it names the file only for an annotation without one.
   bool ImportFromXFDF(KX_Element element) override;
   bool ExportToXFDF(KX_Element element) override;

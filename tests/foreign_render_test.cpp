@@ -113,7 +113,7 @@ TEST_F(ForeignRender, StampsShowTheirNameAsOtherViewersDo) {
 TEST_F(ForeignRender, APaperclipKeepsItsNarrowBoxAndShowsOnWhite) {
   if (!HaveProgram("pdftoppm") || !HaveProgram("mutool")) GTEST_SKIP() << "poppler or MuPDF is missing";
   // Acrobat's paperclip: 7 wide, 17 high, yellow (poppler shows no
-  // attachment without a file specification).
+  // attachment without an /FS dictionary).
   Regenerate({"<< /Type /Annot /Subtype /FileAttachment /Rect [100 100 107 117] /Name /Paperclip /C [1 1 0] "
               "/FS << /Type /Filespec /F (a.txt) >> >>"});
   for (const auto& [renderer, image] : Renders()) {
