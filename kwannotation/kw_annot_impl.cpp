@@ -719,23 +719,7 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
   // Border attributes change only what they name.
   KwBorderInfo border;
   KW_ReadBorderInfo(d, &border);
-  bool changed = false;
-  if (xfdf::GetAttr(element, "width", &value) && xfdf::ParseFloat(value, &number)) {
-    border.width = number;
-    changed = true;
-  }
-  if (xfdf::GetAttr(element, "style", &value) && KW_BorderStyleFromName(value) >= 0) {
-    border.style = KW_BorderStyleFromName(value);
-    changed = true;
-  }
-  std::vector<float> dashes;
-  // A negative dash length has no meaning in a dash array; such a list is
-  // refused whole.
-  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes) &&
-      std::none_of(dashes.begin(), dashes.end(), [](float v) { return v < 0; })) {
-    border.dashes = dashes;
-    changed = true;
-  }
+  bool changed = xfdf::ReadBorderAttributes(element, &border);
   if (xfdf::GetAttr(element, "intensity", &value) && xfdf::ParseFloat(value, &number)) {
     border.intensity = number;
     changed = true;

@@ -166,23 +166,7 @@ void KW_ImportLinkFromXFDF(KPD_Document doc, CKW_AnnotImpl& link, KX_Element ele
   // Border attributes change only what they name.
   KwBorderInfo border;
   link.GetBorderInfo(&border);
-  bool changed = false;
-  float number = 0;
-  if (xfdf::GetAttr(element, "width", &value) && xfdf::ParseFloat(value, &number) && number >= 0) {
-    border.width = number;
-    changed = true;
-  }
-  if (xfdf::GetAttr(element, "style", &value) && KW_BorderStyleFromName(value) >= 0) {
-    border.style = KW_BorderStyleFromName(value);
-    changed = true;
-  }
-  std::vector<float> dashes;
-  if (xfdf::GetAttr(element, "dashes", &value) && xfdf::ParseFloatList(value, &dashes) &&
-      std::none_of(dashes.begin(), dashes.end(), [](float v) { return v < 0; })) {
-    border.dashes = dashes;
-    changed = true;
-  }
-  if (changed) link.SetBorderInfo(border);
+  if (xfdf::ReadBorderAttributes(element, &border)) link.SetBorderInfo(border);
 
   static const char* const kHighlight[][2] = {{"None", "N"}, {"Invert", "I"}, {"Outline", "O"}, {"Push", "P"}};
   if (xfdf::GetAttr(element, "Highlight", &value))

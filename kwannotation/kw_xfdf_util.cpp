@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "kwannotation/kw_annot_types.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 
@@ -212,6 +213,27 @@ bool ParseColor(std::string_view text, KPD_ColorF* out) {
   if (r.ec != std::errc() || r.ptr != text.data() + 7) return false;
   *out = KPD_ColorF{KPD_COLOR_RGB, {((value >> 16) & 255) / 255.0f, ((value >> 8) & 255) / 255.0f, (value & 255) / 255.0f, 0}};
   return true;
+}
+
+bool ReadBorderAttributes(KX_Element element, KwBorderInfo* border) {
+  std::string value;
+  float number = 0;
+  bool changed = false;
+  if (GetAttr(element, "width", &value) && ParseFloat(value, &number) && number >= 0) {
+    border->width = number;
+    changed = true;
+  }
+  if (GetAttr(element, "style", &value) && KW_BorderStyleFromName(value) >= 0) {
+    border->style = KW_BorderStyleFromName(value);
+    changed = true;
+  }
+  std::vector<float> dashes;
+  if (GetAttr(element, "dashes", &value) && ParseFloatList(value, &dashes) &&
+      std::none_of(dashes.begin(), dashes.end(), [](float v) { return v < 0; })) {
+    border->dashes = std::move(dashes);
+    changed = true;
+  }
+  return changed;
 }
 
 }  // namespace kwannotation::xfdf

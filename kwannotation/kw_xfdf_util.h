@@ -9,6 +9,8 @@
 
 #include "sdk/ks_types.h"
 
+struct KwBorderInfo;
+
 namespace kwannotation::xfdf {
 
 // True when the element has the attribute; `value` gets its UTF-8 text.
@@ -52,5 +54,10 @@ bool ParsePoints(std::string_view text, std::vector<KS_FloatPoint>* out);
 // "#RRGGBB" of a colour converted to RGB; empty for kind 0.
 std::string FormatColor(const KPD_ColorF& color);
 bool ParseColor(std::string_view text, KPD_ColorF* out);
+
+// Reads the border attributes "width", "style" and "dashes" into `border`,
+// changing only what the element names; true when any was read. A negative
+// width or dash length has no meaning, and such a value is left out whole.
+bool ReadBorderAttributes(KX_Element element, KwBorderInfo* border);
 
 }  // namespace kwannotation::xfdf
