@@ -25,7 +25,7 @@ test-asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DANNOT_SANITIZE=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 demo: build
 	@mkdir -p out
@@ -55,7 +55,7 @@ fuzz-build:
 
 test-fuzz: fuzz-build
 	@passed=0; failed=0; for t in $(FUZZ_TARGETS); do \
-	  if build-fuzz/bin/$${t}_fuzzer -runs=0 fuzz/corpus/$$t >build-fuzz/replay-$$t.log 2>&1; \
+	  if LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp build-fuzz/bin/$${t}_fuzzer -runs=0 fuzz/corpus/$$t >build-fuzz/replay-$$t.log 2>&1; \
 	  then passed=$$((passed + 1)); else failed=$$((failed + 1)); echo "fuzz: $$t failed its seed corpus:"; \
 	    tail -n 30 build-fuzz/replay-$$t.log; fi; \
 	done; echo "fuzz: $$passed passed, $$failed failed"; [ $$failed -eq 0 ]
@@ -64,7 +64,7 @@ fuzz: fuzz-build
 	@failed=; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_OUT)/$$t/corpus; \
 	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
-	  build-fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp build-fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_OUT)/$$t/ $(FUZZ_OUT)/$$t/corpus fuzz/corpus/$$t \
 	    2>$(FUZZ_OUT)/$$t/log || failed="$$failed $$t"; \
 	  grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" $(FUZZ_OUT)/$$t/log | sed "s/^/  /"; \
