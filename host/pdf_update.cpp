@@ -150,7 +150,7 @@ size_t CompleteLength(std::string_view file) {
   constexpr std::string_view kEof = "%%EOF";
   size_t end = file.size();
   while (end > 0 && IsWhite(file[end - 1])) --end;
-  if (file.substr(0, end).ends_with(kEof)) return file.size();
+  if (end >= kEof.size() && file.substr(end - kEof.size(), kEof.size()) == kEof) return file.size();
   const size_t eof = file.rfind(kEof);
   if (eof == std::string_view::npos) return file.size();
   size_t complete = eof + kEof.size();

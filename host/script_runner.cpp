@@ -539,7 +539,7 @@ bool RunScript(Session& session, std::istream& script, const std::string& name, 
   for (int number = 1; std::getline(script, line); ++number) {
     // Editors that save UTF-8 with a byte order mark put it before the
     // first command.
-    if (number == 1 && line.starts_with(kByteOrderMark)) line.erase(0, sizeof kByteOrderMark - 1);
+    if (number == 1 && line.compare(0, sizeof kByteOrderMark - 1, kByteOrderMark) == 0) line.erase(0, sizeof kByteOrderMark - 1);
     bool ok = SplitLine(line, &args, &why) && (args.empty() || runner.Run(args, &why));
     if (!ok) {
       if (error) *error = name + ":" + std::to_string(number) + ": " + WithWordsShortened(why, args);
