@@ -770,16 +770,7 @@ bool CKW_MarkupAnnotImpl::ExportToXFDF(KX_Element element) {
 
   KwBorderInfo border;
   if (KW_ReadBorderInfo(d, &border)) {
-    xfdf::SetAttr(element, "width", xfdf::Format2(border.width));
-    xfdf::SetAttr(element, "style", KW_BorderStyleName(border.style));
-    if (border.style == KW_BORDER_DASH && !border.dashes.empty()) {
-      std::string dashes;
-      for (float v : border.dashes) {
-        if (!dashes.empty()) dashes += ',';
-        dashes += std::to_string(static_cast<long long>(std::isfinite(v) ? std::lround(v) : 0));
-      }
-      xfdf::SetAttr(element, "dashes", dashes);
-    }
+    xfdf::WriteBorderAttributes(element, border, true);
     if (border.style == KW_BORDER_CLOUDY) xfdf::SetAttr(element, "intensity", xfdf::Format2(border.intensity));
   }
 

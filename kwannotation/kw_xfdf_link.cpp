@@ -122,18 +122,7 @@ void KW_ExportLinkToXFDF(KPD_Document doc, KPD_Dictionary link, KX_Element eleme
   if (!link || !element) return;
   // The border: links draw none unless they say so.
   KwBorderInfo border;
-  if (KW_ReadBorderInfo(link, &border)) {
-    xfdf::SetAttr(element, "width", xfdf::Format2(border.width));
-    xfdf::SetAttr(element, "style", KW_BorderStyleName(border.style));
-    if (border.style == KW_BORDER_DASH && !border.dashes.empty()) {
-      std::string dashes;
-      for (float v : border.dashes) {
-        if (!dashes.empty()) dashes += ',';
-        dashes += xfdf::FormatCompact(std::isfinite(v) ? v : 0.0f);
-      }
-      xfdf::SetAttr(element, "dashes", dashes);
-    }
-  }
+  if (KW_ReadBorderInfo(link, &border)) xfdf::WriteBorderAttributes(element, border, false);
   static const char* const kHighlight[][2] = {{"N", "None"}, {"I", "Invert"}, {"O", "Outline"}, {"P", "Push"}};
   const std::string h = dict::GetName(link, "/H");
   for (const auto& pair : kHighlight)

@@ -236,4 +236,17 @@ bool ReadBorderAttributes(KX_Element element, KwBorderInfo* border) {
   return changed;
 }
 
+void WriteBorderAttributes(KX_Element element, const KwBorderInfo& border, bool wholeDashes) {
+  SetAttr(element, "width", Format2(border.width));
+  SetAttr(element, "style", KW_BorderStyleName(border.style));
+  if (border.style != KW_BORDER_DASH || border.dashes.empty()) return;
+  std::string dashes;
+  for (float v : border.dashes) {
+    if (!dashes.empty()) dashes += ',';
+    const float value = std::isfinite(v) ? v : 0.0f;
+    dashes += wholeDashes ? std::to_string(std::lround(value)) : FormatCompact(value);
+  }
+  SetAttr(element, "dashes", dashes);
+}
+
 }  // namespace kwannotation::xfdf

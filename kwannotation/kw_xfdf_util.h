@@ -60,4 +60,9 @@ bool ParseColor(std::string_view text, KPD_ColorF* out);
 // width or dash length has no meaning, and such a value is left out whole.
 bool ReadBorderAttributes(KX_Element element, KwBorderInfo* border);
 
+// Writes `border` as "width", "style" and, for a dashed one, "dashes":
+// whole numbers when `wholeDashes` (as markup dash arrays are written),
+// else as short as they read exactly.
+void WriteBorderAttributes(KX_Element element, const KwBorderInfo& border, bool wholeDashes);
+
 }  // namespace kwannotation::xfdf

@@ -95,8 +95,8 @@ void SelectUnit(Tessel::ComboBox* combo, const std::u16string& key, UnitList lis
 
 std::u16string Text(double value) { return kwannotation::RatioNumberText(value); }
 
-// The page's current scale, read back from its viewport 0.
-std::optional<kwannotation::ParsedRatio> PageRatio(KA_Document doc, int pageIndex) {
+// The ratio text of the page's viewport 0, which holds its current scale.
+std::optional<std::u16string> PageRatioText(KA_Document doc, int pageIndex) {
   KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
   KPD_Page page = pdf ? Host::DocGetPage(pdf, pageIndex) : nullptr;
   if (!page) return std::nullopt;
@@ -104,21 +104,22 @@ std::optional<kwannotation::ParsedRatio> PageRatio(KA_Document doc, int pageInde
   kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
   kwannotation::CKW_MeasureDict m = vp0 ? vp0->GetMeasureDict() : kwannotation::CKW_MeasureDict();
   if (!m) return std::nullopt;
-  return kwannotation::ParseRatioText(m->GetRatioText());
+  return m->GetRatioText();
+}
+
+// The page's current scale.
+std::optional<kwannotation::ParsedRatio> PageRatio(KA_Document doc, int pageIndex) {
+  const std::optional<std::u16string> text = PageRatioText(doc, pageIndex);
+  if (!text) return std::nullopt;
+  return kwannotation::ParseRatioText(*text);
 }
 
 // The page's ratio text as its four parts ("10 cm = 5 m"); nothing when it
 // does not read as a ratio.
 std::optional<MeasureRatioPair> PageRatioParts(KA_Document doc, int pageIndex) {
-  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
-  KPD_Page page = pdf ? Host::DocGetPage(pdf, pageIndex) : nullptr;
-  if (!page) return std::nullopt;
-  kwannotation::CKW_PageViewportListImpl list(page, pdf);
-  kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
-  kwannotation::CKW_MeasureDict m = vp0 ? vp0->GetMeasureDict() : kwannotation::CKW_MeasureDict();
-  if (!m) return std::nullopt;
-  const std::u16string text = m->GetRatioText();
-  if (!kwannotation::ParseRatioText(text)) return std::nullopt;
+  const std::optional<std::u16string> read = PageRatioText(doc, pageIndex);
+  if (!read || !kwannotation::ParseRatioText(*read)) return std::nullopt;
+  const std::u16string& text = *read;
   // Each side is a number and a unit.
   auto side = [](std::u16string_view part, double* number, std::u16string* unit) {
     while (!part.empty() && part.front() == u' ') part.remove_prefix(1);
