@@ -5,7 +5,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync, writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, serve, openBrowser, shooter, settled, clickAt, pagePoint, hostState } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState } from "./support.mjs";
 
 // The floor plan with one distance from (100, 100) to (300, 100), made by a
 // session script.
@@ -21,21 +21,6 @@ function planWithDistance(work) {
 // The rectangles of the annotations `annot info` lists: [[l, b, r, t], ...].
 function rects(file, env) {
   return [...run(["info", file], env).matchAll(/rect \[([-\d. ]+)\]/g)].map((m) => m[1].split(" ").map(Number));
-}
-
-async function withEditor(name, file, work, body) {
-  const server = serve(file, work.env, ["--lang", "en-US"]);
-  const browser = await openBrowser();
-  try {
-    const page = await browser.newPage({ viewport: { width: 1280, height: 800 }, acceptDownloads: true });
-    await page.goto(await server.url);
-    await settled(page);
-    await body(page, shooter(page, name), server);
-  } finally {
-    await browser.close();
-    await server.stop();
-    work.cleanup();
-  }
 }
 
 const outlines = async (page) => (await hostState(page)).overlay.filter((item) => item.k === "rect").length;
@@ -219,20 +204,11 @@ test("a page without a scale says so in the status bar, in the page's language",
   const work = workFolder("noscale");
   const file = path.join(work.dir, "blank.pdf");
   blankPdf(file);
-  const server = serve(file, work.env, ["--lang", "de-DE"]);
-  const browser = await openBrowser();
-  try {
-    const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
-    await page.goto(await server.url);
-    await settled(page);
+  await withEditor("noscale", file, work, async (page, shot) => {
     assert.equal(await page.locator("#scale").textContent(), "Maßstab: kein Maßstab");
     assert.ok(await page.locator("#scale").evaluate((e) => e.classList.contains("none")));
-    await shooter(page, "noscale")("no-scale");
-  } finally {
-    await browser.close();
-    await server.stop();
-    work.cleanup();
-  }
+    await shot("no-scale");
+  }, { lang: "de-DE" });
 });
 
 test("ribbon parents head their buttons, the eraser's size is a slider, the precision a list that changes only on a new value", async () => {

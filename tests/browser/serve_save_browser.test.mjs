@@ -4,7 +4,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { existsSync, writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, serve, openBrowser, shooter, settled, clickAt } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt } from "./support.mjs";
 
 async function measureAWall(page) {
   await page.click('button.control[data-id="Button_Distance"]');
@@ -17,15 +17,7 @@ test("a save over a file another program changed is refused; a copy or a reload 
   const work = workFolder("conflict");
   const plan = path.join(work.dir, "plan.pdf");
   run(["sample", "floorplan", "-o", plan], work.env);
-  const server = serve(plan, work.env, ["--lang", "en-US"]);
-  const browser = await openBrowser();
-  try {
-    const page = await browser.newPage({ viewport: { width: 1500, height: 900 } });
-    const errors = [];
-    page.on("pageerror", (e) => errors.push(String(e)));
-    await page.goto(await server.url);
-    await settled(page);
-    const shot = shooter(page, "conflict");
+  await withEditor("conflict", plan, work, async (page, shot, server, errors) => {
     assert.equal(await page.locator("#unsaved").isVisible(), false);
     await measureAWall(page);
     assert.equal(await page.locator("#unsaved").isVisible(), true, "the unsaved marker shows");
@@ -70,26 +62,14 @@ test("a save over a file another program changed is refused; a copy or a reload 
     assert.equal(await server.stop(), 0);
     // The area the other program wrote is still in the file.
     assert.match(run(["measure", "info", plan], work.env), /PolygonDimension/);
-  } finally {
-    await browser.close();
-    await server.stop();
-    work.cleanup();
-  }
+  }, { viewport: { width: 1500, height: 900 } });
 });
 
 test("when the server stops the page says so, keeps the unsaved state and asks before it is closed", async () => {
   const work = workFolder("stopped");
   const plan = path.join(work.dir, "plan.pdf");
   run(["sample", "floorplan", "-o", plan], work.env);
-  const server = serve(plan, work.env, ["--lang", "en-US"]);
-  const browser = await openBrowser();
-  try {
-    const page = await browser.newPage({ viewport: { width: 1500, height: 900 } });
-    const errors = [];
-    page.on("pageerror", (e) => errors.push(String(e)));
-    await page.goto(await server.url);
-    await settled(page);
-    const shot = shooter(page, "stopped");
+  await withEditor("stopped", plan, work, async (page, shot, server, errors) => {
     await measureAWall(page);
     const length = await page.locator('#values td[data-element="label_length"]').textContent();
 
@@ -115,9 +95,5 @@ test("when the server stops the page says so, keeps the unsaved state and asks b
     await assert.rejects(page.goto("about:blank"), /ERR_ABORTED/);
     assert.deepEqual(asked, ["beforeunload"]);
     assert.equal(await page.locator("#banner").isVisible(), true, "the page is still there");
-  } finally {
-    await browser.close();
-    await server.stop();
-    work.cleanup();
-  }
+  }, { viewport: { width: 1500, height: 900 } });
 });

@@ -85,3 +85,24 @@ export async function clickAt(page, x, y, options = {}) {
 export async function hostState(page) {
   return page.evaluate(() => window.annot.state.host);
 }
+
+// Serves `file`, opens it in a new page of Chromium and runs `body` with the
+// page, its screenshot taker, the server and the errors the page throws;
+// everything is closed and `work` removed afterwards, whatever happens.
+// `options` may name the page's language and Chromium's page options.
+export async function withEditor(name, file, work, body, { lang = "en-US", ...pageOptions } = {}) {
+  const server = serve(file, work.env, ["--lang", lang]);
+  const browser = await openBrowser();
+  try {
+    const page = await browser.newPage({ viewport: { width: 1280, height: 800 }, acceptDownloads: true, ...pageOptions });
+    const errors = [];
+    page.on("pageerror", (e) => errors.push(String(e)));
+    await page.goto(await server.url);
+    await settled(page);
+    await body(page, shooter(page, name), server, errors);
+  } finally {
+    await browser.close();
+    await server.stop();
+    work.cleanup();
+  }
+}
