@@ -2,7 +2,8 @@
 // annotations' objects read through the annotation library, shape
 // appearances rebuilt and the annotations exported as XFDF; then the
 // incremental update of those changes is built, appended, and the result
-// opened again.
+// opened again; so is the whole file rewritten by copying what did not
+// change.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
@@ -53,6 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host::ByteString reopenError;
     KPD_Document reopened = host::DocOpenMemory(updated.data(), updated.size(), reopenError.get());
     // What was read once must read again with the update after it.
+    if (!reopened) __builtin_trap();
+    host::DocClose(reopened);
+  }
+  // The whole file written by copying what did not change must open again
+  // wherever the file itself opened without repairs.
+  std::string rewritten;
+  if (kshost::RewrittenFileOf(doc, &rewritten, &reason)) {
+    host::ByteString reopenError;
+    KPD_Document reopened = host::DocOpenMemory(rewritten.data(), rewritten.size(), reopenError.get());
     if (!reopened) __builtin_trap();
     host::DocClose(reopened);
   }

@@ -38,6 +38,7 @@
 #include "host/file_util.h"
 #include "host/pdf_names.h"
 #include "host/pdf_update.h"
+#include "host/qpdf_new_objects.h"
 #include "host/host_functions.h"
 
 namespace kshost::pdf {
@@ -383,6 +384,16 @@ class FileOutput : public Pipeline {
   std::string tail_;
 };
 
+// A save begun before the job that feeds it is over.
+struct Document::EarlySave {
+  std::string path;
+  kshost::FileReplacement file;
+  std::unique_ptr<FileOutput> output;
+  std::unique_ptr<FileRewriter> rewriter;
+  size_t released = 0;
+  std::string failure;  // the first failure; nothing more is written after it
+};
+
 Document::Document() : qpdf_(std::make_unique<QPDF>()), arena_(std::make_unique<Arena>(this)) {
   // Warnings are kept for DocGetWarning; nothing may reach stdout/stderr.
   qpdf_->setSuppressWarnings(true);
@@ -481,6 +492,9 @@ bool Document::Process(std::string const& name, std::string& error, std::string 
     // large file reads that page.
     qpdf_->getRoot();
     PageCount();
+    // A file qpdf had to repair is read whole when the first new object
+    // is made, as qpdf does.
+    if (!Reconstructed()) LetNewObjectsSkipTheFullRead(*qpdf_);
   } catch (QPDFExc const& e) {
     std::string reason = e.getMessageDetail();
     if (e.getErrorCode() == qpdf_e_password) reason = password.empty() ? "password required" : "incorrect password";
@@ -550,9 +564,7 @@ bool Document::HasSignedSignature() {
 std::string Document::WhyNotIncremental() {
   if (data_.empty()) return "the document was not read from a file";
   if (qpdf_->isEncrypted()) return "the file is encrypted, and encrypted objects cannot be appended to it";
-  for (std::string const& warning : Warnings())
-    if (warning.find("reconstruct") != std::string::npos || warning.find("file is damaged") != std::string::npos)
-      return "the file is damaged, and its cross-reference data had to be reconstructed";
+  if (Reconstructed()) return "the file is damaged, and its cross-reference data had to be reconstructed";
   if (FindXrefTail(data_).offset < 0) return "the file's cross-reference data cannot be found";
   return std::string();
 }
@@ -596,8 +608,82 @@ bool Document::SourceChangedOnDisk() {
 // An update over the file read is appended to it in place; otherwise the
 // new file replaces `path` only once it is complete and synced. On any
 // failure `path` is as it was, byte for byte, and no temporary is left.
+bool Document::BeginSave(std::string const& path, SaveMode mode) {
+  if (early_ || !CanRewrite()) return false;
+  if (NamesSourceFile(path, sourcePath_) || IsSourceFile(path, sourcePath_) || HasSignedSignature()) return false;
+  (void)mode;  // a save to another file of an unsigned one rewrites it in either mode
+  auto early = std::make_unique<EarlySave>();
+  std::string reason;
+  if (!early->file.Begin(path, &reason)) return false;
+  early->path = path;
+  early->output = std::make_unique<FileOutput>(early->file.fd());
+  early->rewriter = std::make_unique<FileRewriter>(*qpdf_, *fileIndex_, *early->output, RewriteOptions());
+  early_ = std::move(early);
+  return true;
+}
+
+void Document::Release(std::vector<QPDFObjGen> const& objects) {
+  if (!early_ || !early_->failure.empty() || objects.empty()) return;
+  try {
+    std::string reason;
+    if (!early_->rewriter->WriteNow(objects, reason)) {
+      early_->failure = reason.empty() ? "write failed" : reason;
+      return;
+    }
+  } catch (std::exception const& e) {
+    early_->failure = e.what();
+    return;
+  }
+  if (early_->output->error()) {
+    early_->failure = ErrnoText(early_->output->error());
+    return;
+  }
+  for (QPDFObjGen og : objects) {
+    qpdf_->replaceObject(og, QPDFObjectHandle::newNull());
+    changed_.erase(og);
+    unfilteredSet_.erase(og);
+  }
+  early_->released += objects.size();
+  arena_->Retire([&](QPDFObjGen og) { return early_->rewriter->IsWritten(og); });
+}
+
+bool Document::FinishEarlySave(std::string const& path, std::string& error) {
+  std::unique_ptr<EarlySave> early = std::move(early_);
+  std::string reason = early->failure;
+  if (path != early->path) {
+    error = "cannot save " + path + ": the document is already being written to " + early->path;
+    return false;
+  }
+  if (reason.empty()) {
+    try {
+      if (early->rewriter->Finish(reason)) {
+        early->output->finish();
+        if (early->output->error()) reason = ErrnoText(early->output->error());
+      } else if (reason.empty()) {
+        reason = "write failed";
+      }
+    } catch (std::exception const& e) {
+      reason = e.what();
+    }
+  }
+  if (!reason.empty() || !early->file.Commit(&reason)) {
+    early->file.Discard();
+    error = "cannot save " + path + ": " + (reason.empty() ? std::string("write failed") : reason);
+    return false;
+  }
+  return true;
+}
+
 bool Document::Save(std::string const& path, std::string& error, SaveMode mode, std::string* notice) {
   if (notice) notice->clear();
+  if (early_) {
+    // Nothing was dropped yet: the save begun can give way to another.
+    if (early_->released == 0 && path != early_->path) {
+      early_.reset();
+    } else {
+      return FinishEarlySave(path, error);
+    }
+  }
   if (NamesSourceFile(path, sourcePath_) && SourceChangedOnDisk()) {
     error = "cannot save " + path +
             ": another program changed the file after it was opened here, and saving over it would throw away "
@@ -698,9 +784,7 @@ bool Document::BuildUpdate(std::string& update, std::string& reason) {
   input.changed = changed_;
   for (auto const& [og, entry] : qpdf_->getXRefTable())
     input.originalMaxObject = std::max(input.originalMaxObject, og.getObj());
-  std::set<QPDFObjGen> unfiltered;
-  for (auto const& stream : unfiltered_) unfiltered.insert(stream.getObjGen());
-  input.compress = [&](QPDFObjGen og) { return unfiltered.count(og) > 0; };
+  input.compress = [this](QPDFObjGen og) { return unfilteredSet_.count(og) > 0; };
   return BuildIncrementalUpdate(*qpdf_, input, update, reason);
 }
 
@@ -726,7 +810,47 @@ bool Document::SaveIncremental(FileOutput& output, std::string& reason) {
   return !output.error();
 }
 
+bool Document::Reconstructed() {
+  for (std::string const& warning : Warnings())
+    if (warning.find("reconstruct") != std::string::npos || warning.find("file is damaged") != std::string::npos)
+      return true;
+  return false;
+}
+
+FileObjects const* Document::FileIndex() {
+  if (data_.empty() || Reconstructed()) return nullptr;
+  if (!fileIndex_) fileIndex_ = std::make_unique<FileObjects>(*qpdf_, data_);
+  return fileIndex_.get();
+}
+
+FileRewriter::Options Document::RewriteOptions() {
+  FileRewriter::Options options;
+  options.changed = [this](QPDFObjGen og) { return changed_.count(og) > 0; };
+  options.compress = [this](QPDFObjGen og) { return unfilteredSet_.count(og) > 0; };
+  return options;
+}
+
+bool Document::CanRewrite() { return FileIndex() && WhyNotRewritable(*qpdf_, data_).empty(); }
+
+bool Document::RewriteInto(Pipeline& out, std::string& reason) {
+  if (!CanRewrite()) {
+    reason = "the file cannot be rewritten by copying";
+    return false;
+  }
+  FileRewriter rewriter(*qpdf_, *FileIndex(), out, RewriteOptions());
+  return rewriter.Finish(reason);
+}
+
 bool Document::SaveFull(FileOutput& output, std::string& reason) {
+  // A file qpdf read without repairs is written by copying what did not
+  // change; qpdf's writer takes the rest (encrypted files, object streams,
+  // repaired files, documents made in memory).
+  if (CanRewrite()) {
+    if (!RewriteInto(output, reason)) return false;
+    output.finish();
+    if (output.error()) reason = ErrnoText(output.error());
+    return !output.error();
+  }
   // Streams qpdf compresses on the way out (new and changed ones: it
   // copies already compressed data) are mostly small appearance
   // streams; zlib's fastest level costs a few percent in size and saves
@@ -880,36 +1004,59 @@ KPD_Object kshost::fn::DocGetObject(KPD_Document doc, int32_t objNum, int32_t ge
 // Every object reachable from the trailer is read once; each time an
 // indirect object is named inside another (or in the trailer) counts as one
 // reference to it. Direct arrays and dictionaries are walked where they sit.
+namespace kshost::pdf {
+
+std::vector<int32_t> Document::ReferenceCounts() {
+  std::vector<int32_t> references;
+  auto count = [&](QPDFObjGen og) {
+    const size_t n = static_cast<size_t>(og.getObj());
+    if (og.getObj() <= 0) return;
+    if (n >= references.size()) references.resize(std::max(n + 1, references.size() * 2), 0);
+    ++references[n];
+  };
+  if (FileObjects const* file = FileIndex()) {
+    // Unchanged objects are read as the file's text, without qpdf
+    // building them.
+    CountReferences(*qpdf_, *file, [&](QPDFObjGen og) { return changed_.count(og) > 0; }, count);
+    return references;
+  }
+  std::vector<QPDFObjectHandle> pending{qpdf_->getTrailer()};
+  auto note = [&](QPDFObjectHandle item) {
+    if (item.isIndirect()) {
+      const size_t n = static_cast<size_t>(item.getObjGen().getObj());
+      const bool first = n >= references.size() || references[n] == 0;
+      count(item.getObjGen());
+      if (first) pending.push_back(item);
+    } else if (item.isArray() || item.isDictionary()) {
+      pending.push_back(item);
+    }
+  };
+  while (!pending.empty()) {
+    QPDFObjectHandle object = pending.back();
+    pending.pop_back();
+    if (object.isStream()) object = object.getDict();
+    if (object.isArray()) {
+      for (auto const& item : object.aitems()) note(item);
+    } else if (object.isDictionary()) {
+      for (auto const& [name, item] : object.ditems()) note(item);
+    }
+  }
+  return references;
+}
+
+}  // namespace kshost::pdf
+
 int32_t kshost::fn::DocCountReferences(KPD_Document doc, const KPD_Object* objects, int32_t count, int32_t* counts) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!doc || count < 0 || (count > 0 && (!objects || !counts))) return 0;
-    std::unordered_map<uint64_t, int32_t> references;
-    auto key = [](QPDFObjGen og) { return uint64_t(uint32_t(og.getObj())) << 32 | uint32_t(og.getGen()); };
-    std::vector<QPDFObjectHandle> pending{Doc(doc)->qpdf().getTrailer()};
-    auto note = [&](QPDFObjectHandle item) {
-      if (item.isIndirect()) {
-        if (++references[key(item.getObjGen())] == 1) pending.push_back(item);
-      } else if (item.isArray() || item.isDictionary()) {
-        pending.push_back(item);
-      }
-    };
-    while (!pending.empty()) {
-      QPDFObjectHandle object = pending.back();
-      pending.pop_back();
-      if (object.isStream()) object = object.getDict();
-      if (object.isArray()) {
-        for (auto const& item : object.aitems()) note(item);
-      } else if (object.isDictionary()) {
-        for (auto const& [name, item] : object.ditems()) note(item);
-      }
-    }
+    const std::vector<int32_t> references = Doc(doc)->ReferenceCounts();
     for (int32_t i = 0; i < count; ++i) {
       counts[i] = 0;
       if (!objects[i]) continue;
       QPDFObjectHandle object = FromKpd(objects[i])->object;
       if (!object.isIndirect()) continue;
-      auto it = references.find(key(object.getObjGen()));
-      if (it != references.end()) counts[i] = it->second;
+      const size_t number = static_cast<size_t>(object.getObjGen().getObj());
+      if (number < references.size()) counts[i] = references[number];
     }
     return 1;
   });

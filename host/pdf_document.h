@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/pdf_handles.h"
+#include "host/pdf_rewrite.h"
 
 namespace kshost::pdf {
 
@@ -74,6 +75,22 @@ class Document {
   bool Save(std::string const& path, std::string& error, SaveMode mode = SaveMode::kAuto,
             std::string* notice = nullptr);
 
+  // A full save to `path` begun before the job that changes the document
+  // is over, so that what the job is done with can be written and dropped
+  // from memory as it goes (Release); Save to the same path finishes it.
+  // Only a rewrite of an unsigned file that qpdf read without repairs, to
+  // another file than the one read, can be begun early: false otherwise
+  // (or when the new file cannot be made), and Save works as usual.
+  bool BeginSave(std::string const& path, SaveMode mode);
+
+  // Writes `objects` (indirect objects the trailer reaches, which nothing
+  // will read again: the annotations of a page a batch job has finished,
+  // their appearance streams) into the save begun, and frees them; they
+  // read as null from then on, and handles fetched through them must not
+  // be used (their objects are let go of in batches). Nothing without a
+  // save begun.
+  void Release(std::vector<QPDFObjGen> const& objects);
+
   // The file the document was read from, followed through links; empty for
   // a document made in memory.
   void SetSourcePath(std::string path) { sourcePath_ = std::move(path); }
@@ -121,7 +138,10 @@ class Document {
   // Save compresses such streams itself: qpdf would set up a compressor for
   // each of them, which for thousands of small appearance streams costs
   // more than the compressing.
-  void NoteUnfilteredData(QPDFObjectHandle const& stream) { unfiltered_.push_back(stream); }
+  void NoteUnfilteredData(QPDFObjectHandle const& stream) {
+    unfiltered_.push_back(stream);
+    unfilteredSet_.insert(stream.getObjGen());
+  }
 
   // The permission flags that apply: every permission for a file that is not
   // encrypted or was opened with its owner password, else the file's /P.
@@ -152,6 +172,22 @@ class Document {
   // Adds an indirect page dictionary at the end of the root page node.
   void AppendPage(QPDFObjectHandle page);
 
+  // Where the objects of the file read start; made on first use. Null for
+  // a document not read from a file, or one qpdf had to repair.
+  FileObjects const* FileIndex();
+
+  // True when a full save copies the unchanged objects of the file read
+  // (see FileRewriter): not for a document made in memory, a file qpdf had
+  // to repair, an encrypted file or one with object streams.
+  bool CanRewrite();
+  // The whole file as such a save writes it, into `out`; false with the
+  // reason when it cannot be written so.
+  bool RewriteInto(Pipeline& out, std::string& reason);
+
+  // How often each object is referred to from the objects the trailer
+  // reaches (the trailer included), by object number.
+  std::vector<int32_t> ReferenceCounts();
+
   // Warnings qpdf has collected so far, oldest first.
   std::vector<std::string> const& Warnings();
 
@@ -163,6 +199,10 @@ class Document {
   void Register();
   bool Process(std::string const& name, std::string& error, std::string const& password);
   bool SaveFull(FileOutput& output, std::string& reason);
+  bool FinishEarlySave(std::string const& path, std::string& error);
+  // True when qpdf had to rebuild the file's cross-reference data.
+  bool Reconstructed();
+  FileRewriter::Options RewriteOptions();
   bool SaveIncremental(FileOutput& output, std::string& reason);
   // How many objects the file's cross-reference table lists.
   size_t FileObjectCount();
@@ -183,8 +223,12 @@ class Document {
   std::string_view data_;  // the file's bytes: bytes_ or the mapping
   std::unique_ptr<QPDF> qpdf_;
   std::unique_ptr<Arena> arena_;
+  std::unique_ptr<FileObjects> fileIndex_;
+  struct EarlySave;
+  std::unique_ptr<EarlySave> early_;
   std::vector<std::string> warnings_;
   std::vector<QPDFObjectHandle> unfiltered_;
+  std::set<QPDFObjGen> unfilteredSet_;  // the objects of unfiltered_
   std::set<QPDFObjGen> changed_;
   std::string sourcePath_;
   std::optional<FileStamp> sourceStamp_;  // none: not read from a regular file

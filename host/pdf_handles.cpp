@@ -81,6 +81,44 @@ void Arena::Grow() {
   }
 }
 
+void Arena::Retire(std::function<bool(QPDFObjGen)> const& released) {
+  if (used_ < 2 * std::max<size_t>(usedAtRetire_, 1024)) return;
+  const QPDFObjectHandle null = QPDFObjectHandle::newNull();
+  std::vector<Slot> kept;
+  kept.reserve(used_);
+  for (Slot const& slot : slots_) {
+    if (!slot.key) continue;
+    Handle* handle = slot.handle;
+    // The indirect object that holds a direct one, through the handles it
+    // was fetched through.
+    Handle const* at = handle;
+    for (int depth = 0; at && !at->object.isIndirect() && depth < 1024; ++depth) at = at->parent;
+    if (at && at->object.isIndirect() && released(at->object.getObjGen())) {
+      // A released indirect object keeps its (now null) object; it is only
+      // no longer looked up.
+      if (at != handle) {
+        handle->object = null;
+        handle->parent = nullptr;
+      }
+      continue;
+    }
+    kept.push_back(slot);
+  }
+  used_ = 0;
+  slots_.assign(kFirstSlots, Slot{});
+  while (slots_.size() < 2 * (kept.size() + 1)) slots_.resize(slots_.size() * 2);
+  std::fill(slots_.begin(), slots_.end(), Slot{});
+  const size_t mask = slots_.size() - 1;
+  const int shift = ShiftFor(slots_.size());
+  for (Slot const& s : kept) {
+    size_t i = SlotOf(s.key, mask, shift);
+    while (slots_[i].key) i = (i + 1) & mask;
+    slots_[i] = s;
+    ++used_;
+  }
+  usedAtRetire_ = used_;
+}
+
 KPD_Object NewOwned(QPDFObjectHandle object) {
   if (!object.isInitialized()) return nullptr;
   return ToKpd(new Handle{std::move(object), nullptr, nullptr, nullptr, nullptr, nullptr, QPDFObjGen()});

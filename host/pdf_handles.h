@@ -22,6 +22,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,15 @@ class Arena {
 
   Document* document() const { return document_; }
 
+  // Lets go of the indirect objects that `released` names (objects a
+  // document has written and dropped) and the direct objects held for
+  // them: those handles are no longer lent, and the direct ones read as
+  // null from then on. Handles stay valid memory, as the plug-in may still
+  // hold them. The whole table is
+  // looked through only once it has doubled since the last time, so the
+  // cost per handle stays constant.
+  void Retire(std::function<bool(QPDFObjGen)> const& released);
+
  private:
   Handle* Make(QPDFObjectHandle const& object);
   void Grow();
@@ -83,6 +93,7 @@ class Arena {
   size_t blockSize_ = 0;
   size_t blockUsed_ = 0;
   std::unique_ptr<Handle> null_;
+  size_t usedAtRetire_ = 0;
 };
 
 inline Handle* FromKpd(KPD_Object obj) { return reinterpret_cast<Handle*>(obj); }

@@ -67,6 +67,9 @@ QPDFObjectHandle WithHashEscaped(QPDFObjectHandle object) {
 HashEscapedNames::HashEscapedNames(QPDF& qpdf) {
   if (!QpdfLeavesHashBare()) return;
   Visit(qpdf.getTrailer(), 0);
+  // Every object of the file, read or not, and every new one: qpdf's list
+  // of all objects holds only those it has read.
+  for (auto const& [og, entry] : qpdf.getXRefTable()) Visit(qpdf.getObject(og), 0);
   for (QPDFObjectHandle object : qpdf.getAllObjects()) Visit(object, 0);
 }
 

@@ -36,18 +36,54 @@ std::string Padded(int64_t value, int width) {
   return text.size() >= static_cast<size_t>(width) ? text : std::string(width - text.size(), '0') + text;
 }
 
+// One compressor kept per thread and reset for each stream: setting one
+// up allocates a quarter of a megabyte, which for thousands of small
+// appearance streams costs more than the compressing.
+class Deflater {
+ public:
+  Deflater() { ready_ = deflateInit(&z_, kCompressionLevel) == Z_OK; }
+  ~Deflater() {
+    if (ready_) deflateEnd(&z_);
+  }
+  Deflater(Deflater const&) = delete;
+  Deflater& operator=(Deflater const&) = delete;
+
+  bool Run(std::string_view data, std::string& out) {
+    if (!ready_ || deflateReset(&z_) != Z_OK) return false;
+    out.resize(deflateBound(&z_, static_cast<uLong>(data.size())));
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z_.avail_in = static_cast<uInt>(data.size());
+    z_.next_out = reinterpret_cast<Bytef*>(out.data());
+    z_.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
+    out.resize(z_.total_out);
+    return true;
+  }
+
+ private:
+  z_stream z_{};
+  bool ready_ = false;
+};
+
 bool Compress(std::string_view data, std::string& out) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  out.resize(size);
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<Bytef const*>(data.data()),
-                static_cast<uLong>(data.size()), kCompressionLevel) != Z_OK)
-    return false;
-  out.resize(size);
-  return true;
+  // zlib counts in 32 bits; larger data goes through in one call to the
+  // plain function, which splits it.
+  if (data.size() >= (1u << 30)) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    out.resize(size);
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<Bytef const*>(data.data()),
+                  static_cast<uLong>(data.size()), kCompressionLevel) != Z_OK)
+      return false;
+    out.resize(size);
+    return true;
+  }
+  thread_local Deflater deflater;
+  return deflater.Run(data, out);
 }
 
-// The indirect objects named inside the direct parts of `object`.
-void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, int depth = 0) {
+}  // namespace
+
+void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, int depth) {
   if (depth > 512) return;
   if (object.isIndirect() && depth > 0) {
     out.push_back(object.getObjGen());
@@ -62,12 +98,24 @@ void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, in
   }
 }
 
-// The text of one indirect object, "N G obj" to "endobj".
+namespace {
+
+// qpdf's text of a direct object, with '#' in names written as "#23"
+// where qpdf leaves it bare. Text without any '#' has no such name, which
+// spares the walk through the object for nearly every object.
+std::string TextOf(QPDFObjectHandle object) {
+  std::string text = object.unparseResolved();
+  if (text.find('#') == std::string::npos) return text;
+  return WithHashEscaped(object).unparseResolved();
+}
+
+}  // namespace
+
 bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::string& reason) {
   QPDFObjGen og = object.getObjGen();
   out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";
   if (!object.isStream()) {
-    out += WithHashEscaped(object).unparseResolved();
+    out += TextOf(object);
     out += "\nendobj\n";
     return true;
   }
@@ -77,24 +125,44 @@ bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::s
     return false;
   }
   std::string_view data(reinterpret_cast<char const*>(raw->getBuffer()), raw->getSize());
-  QPDFObjectHandle dict = WithHashEscaped(object.getDict()).shallowCopy();
-  std::string packed;
-  if (compress && !dict.hasKey("/Filter")) {
+  // The dictionary is written with the length of the data as written and,
+  // for data compressed here, its filter; both are set on the stream's own
+  // dictionary for the moment of writing and then put back, which costs
+  // far less than a copy of the dictionary.
+  QPDFObjectHandle dict = object.getDict();
+  thread_local std::string packed;
+  const bool pack = compress && !dict.hasKey("/Filter");
+  if (pack) {
     if (!Compress(data, packed)) {
       reason = "cannot compress the data of object " + Decimal(og.getObj());
       return false;
     }
     data = packed;
+  }
+  QPDFObjectHandle length = dict.getKey("/Length");
+  QPDFObjectHandle parms = dict.getKey("/DecodeParms");
+  dict.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data.size())));
+  if (pack) {
     dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
     dict.removeKey("/DecodeParms");
   }
-  dict.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data.size())));
-  out += dict.unparseResolved();
+  out += TextOf(dict);
+  if (pack) {
+    dict.removeKey("/Filter");
+    if (!parms.isNull()) dict.replaceKey("/DecodeParms", parms);
+  }
+  if (length.isNull()) {
+    dict.removeKey("/Length");
+  } else {
+    dict.replaceKey("/Length", length);
+  }
   out += "\nstream\n";
   out.append(data);
   out += "\nendstream\nendobj\n";
   return true;
 }
+
+namespace {
 
 // Trailer entries carried over: which document this is, its catalog and
 // information dictionary. Everything else describes the previous section.

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/pdf_handles.h"
 
@@ -33,6 +34,14 @@ XrefTail FindXrefTail(std::string_view file);
 // that can be found. `file.size()` otherwise, also for a file that simply
 // has other bytes after its end.
 size_t CompleteLength(std::string_view file);
+
+// The indirect objects named inside the direct parts of `object`.
+void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, int depth = 0);
+
+// The text of one indirect object, "N G obj" to "endobj", with its stream
+// data as qpdf holds it (compressed on the way when `compress`). False with
+// the reason when the data cannot be read.
+bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::string& reason);
 
 struct UpdateInput {
   std::string_view original;        // the file's bytes as read

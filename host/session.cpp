@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <qpdf/Pl_String.hh>
+
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
@@ -83,6 +85,57 @@ bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::str
   return ok;
 }
 
+bool BeginSaveDocument(KPD_Document doc, const std::string& path, bool full) {
+  return doc && Guard<bool>(false, [&] {
+    auto mode = full ? pdf::Document::SaveMode::kFull : pdf::Document::SaveMode::kAuto;
+    return pdf::Document::FromKpd(doc)->BeginSave(path, mode);
+  });
+}
+
+void ReleaseObjects(KPD_Document doc, const std::vector<KPD_Object>& objects) {
+  if (!doc) return;
+  Guard<bool>(false, [&] {
+    pdf::Document* document = pdf::Document::FromKpd(doc);
+    std::vector<QPDFObjGen> released;
+    for (KPD_Object obj : objects) {
+      if (!obj) continue;
+      QPDFObjectHandle const& object = pdf::FromKpd(obj)->object;
+      if (object.isIndirect() && object.getOwningQPDF() == &document->qpdf()) released.push_back(object.getObjGen());
+    }
+    document->Release(released);
+    return true;
+  });
+}
+
+bool RewrittenFileOf(KPD_Document doc, std::string* bytes, std::string* error) {
+  std::string why;
+  bool ok = Guard<bool>(false, [&] {
+    if (!doc) return false;
+    Pl_String out("rewritten file", nullptr, *bytes);
+    bytes->clear();
+    const bool done = pdf::Document::FromKpd(doc)->RewriteInto(out, why);
+    out.finish();
+    return done;
+  });
+  if (!ok && error) *error = why;
+  return ok;
+}
+
+ReferenceSnapshot::ReferenceSnapshot(KPD_Document doc) : doc_(doc) {
+  if (doc) Guard<bool>(false, [&] {
+    counts_ = pdf::Document::FromKpd(doc)->ReferenceCounts();
+    return true;
+  });
+}
+
+int32_t ReferenceSnapshot::Count(KPD_Object object) const {
+  if (!object) return 0;
+  QPDFObjectHandle const& handle = pdf::FromKpd(object)->object;
+  if (!handle.isIndirect() || handle.getOwningQPDF() != &pdf::Document::FromKpd(doc_)->qpdf()) return 0;
+  const size_t number = static_cast<size_t>(handle.getObjGen().getObj());
+  return number < counts_.size() ? counts_[number] : 0;
+}
+
 bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error) {
   std::string why;
   bool ok = Guard<bool>(false, [&] {
@@ -139,6 +192,10 @@ bool Session::Save(const std::string& path, std::string* error) {
   if (!notice.empty()) saveNotices_.push_back(notice);
   Editor::Get().FireDocEvent(KS_DOCEVENT_SAVED, appDoc_);
   return true;
+}
+
+bool Session::BeginSave(const std::string& path) {
+  return doc_ && BeginSaveDocument(doc_, path, fullSave_);
 }
 
 void Session::Close() {

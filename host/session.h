@@ -41,6 +41,11 @@ class Session {
   // as SaveDocument does; a full rewrite when SetFullSave(true) was called.
   bool Save(const std::string& path, std::string* error);
   void SetFullSave(bool full) { fullSave_ = full; }
+  // Begins the save to `path` before a batch job is over, so that the job
+  // can hand over what it is done with (ReleaseObjects); Save(path) ends
+  // it. False when the save cannot begin early; the job then saves as
+  // usual.
+  bool BeginSave(const std::string& path);
   // What the saves so far told the user about how they wrote the file.
   const std::vector<std::string>& SaveNotices() const { return saveNotices_; }
   void Close();
@@ -71,6 +76,34 @@ KPD_Document OpenPdfFile(const std::string& path, const std::string& password, s
 // full and why, signatures no longer valid) goes to `notice`, which is
 // empty otherwise. False with the reason on failure, `path` untouched.
 bool SaveDocument(KPD_Document doc, const std::string& path, bool full, std::string* notice, std::string* error);
+
+// Begins the save of `doc` to `path` before a batch job is over (a full
+// rewrite of an unsigned file to another file only); false when it cannot
+// begin early, and SaveDocument then works as usual.
+bool BeginSaveDocument(KPD_Document doc, const std::string& path, bool full);
+
+// Writes `objects` (indirect objects of `doc` that nothing will read again,
+// such as the annotations of a finished page and their appearance streams)
+// into the save begun, and frees them. Nothing without a save begun.
+void ReleaseObjects(KPD_Document doc, const std::vector<KPD_Object>& objects);
+
+// The whole file a full save of `doc` writes by copying the unchanged
+// objects of the file it was read from; false with the reason when it is
+// not written that way (see pdf::Document::CanRewrite).
+bool RewrittenFileOf(KPD_Document doc, std::string* bytes, std::string* error);
+
+// How often each object of a document is referred to from anywhere in
+// it, counted once when made: later changes do not update it.
+class ReferenceSnapshot {
+ public:
+  explicit ReferenceSnapshot(KPD_Document doc);
+  // The count for an indirect object of the document; 0 for anything else.
+  int32_t Count(KPD_Object object) const;
+
+ private:
+  KPD_Document doc_;
+  std::vector<int32_t> counts_;
+};
 
 // The bytes an incremental save of `doc` would append to the file it was
 // read from (empty when nothing changed); false with the reason when no
