@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "cli/commands.h"
+#include "host/session.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "sdk/ks_host_binding.h"
 
@@ -57,30 +57,6 @@ KPD_Object NormalAppearance(KPD_Dictionary annot) {
   return ap && host::ObjectGetType(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
 }
 
-// How often each annotation's indirect normal appearance and /AP
-// dictionary are referred to from anywhere in the document, counted once
-// up front; also the number of annotations. Empty when counting failed,
-// which makes every annotation get a new stream.
-std::unordered_map<KPD_Object, int32_t> CountUsers(KPD_Document doc, int pages, int* total) {
-  std::vector<KPD_Object> objects;
-  *total = 0;
-  for (int p = 0; p < pages; ++p) {
-    KPD_Page page = host::DocGetPage(doc, p);
-    const int count = host::PageAnnotCount(page);
-    *total += count;
-    for (int k = 0; k < count; ++k) {
-      KPD_Dictionary annot = host::PageGetAnnot(page, k);
-      for (KPD_Object obj : {NormalAppearance(annot), host::DictGet(annot, "/AP")})
-        if (obj && host::ObjectIsIndirect(obj)) objects.push_back(obj);
-    }
-  }
-  std::vector<int32_t> counts(objects.size());
-  std::unordered_map<KPD_Object, int32_t> users;
-  if (!host::DocCountReferences(doc, objects.data(), int32_t(objects.size()), counts.data())) return users;
-  for (size_t i = 0; i < objects.size(); ++i) users[objects[i]] = counts[i];
-  return users;
-}
-
 class Progress {
  public:
   Progress(int total, bool shown) : total_(total), shown_(shown) {}
@@ -125,19 +101,24 @@ int RunRegenerate(const std::vector<std::string>& args) {
   // it too (another annotation's /N, /D or /R, its own /D or /R, a page's
   // or a form's XObject), or the /AP dictionary holding it is itself
   // shared, the stream is left as it is and the annotation gets a new one.
+  // Counted once, before anything changes, from the file's text: the
+  // annotations themselves are read one page at a time below.
   const int pages = host::DocPageCount(doc);
   int total = 0;
-  const std::unordered_map<KPD_Object, int32_t> users = CountUsers(doc, pages, &total);
+  for (int p = 0; p < pages; ++p) total += host::PageAnnotCount(host::DocGetPage(doc, p));
+  const kshost::ReferenceSnapshot users(doc);
   auto onlyUser = [&](KPD_Dictionary annot, KPD_Object normal) {
-    auto usersOf = [&](KPD_Object obj) {
-      auto it = users.find(obj);
-      return it == users.end() ? 0 : it->second;
-    };
-    if (!host::ObjectIsIndirect(normal) || usersOf(normal) != 1) return false;
+    if (!host::ObjectIsIndirect(normal) || users.Count(normal) != 1) return false;
     KPD_Object ap = host::DictGet(annot, "/AP");
-    return !host::ObjectIsIndirect(ap) || usersOf(ap) == 1;
+    return !host::ObjectIsIndirect(ap) || users.Count(ap) == 1;
   };
   Progress progress(total, total > kProgressThreshold && ::isatty(2));
+
+  // A page's annotations are written out as soon as the page is done, and
+  // dropped from memory, with the appearance streams nothing else uses:
+  // memory holds a page's worth of them, not the whole document's.
+  document.BeginSave(out, a.Has("--full"));
+  std::vector<KPD_Object> finished;
 
   Tally tally[kKindCount];
   int others = 0, done = 0;
@@ -145,6 +126,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
   for (int p = 0; p < pages; ++p) {
     KPD_Page page = host::DocGetPage(doc, p);
     const int count = host::PageAnnotCount(page);
+    finished.clear();
     for (int k = 0; k < count; ++k, progress.Step(++done)) {
       KPD_Dictionary annot = host::PageGetAnnot(page, k);
       std::string kind;
@@ -155,6 +137,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
         continue;
       }
       KPD_Object normal = NormalAppearance(annot);
+      finished.push_back(annot);
       if (missingOnly && normal) {
         ++tally[index].kept;
         continue;
@@ -162,7 +145,13 @@ int RunRegenerate(const std::vector<std::string>& args) {
       kwannotation::ShapeAppearanceOptions options;
       options.reuseStream = normal && onlyUser(annot, normal);
       std::string reason;
-      if (fn(annot, &reason, options)) {
+      const bool rebuilt = fn(annot, &reason, options);
+      // The stream the annotation now shows is its own when it was
+      // rewritten in place or is new.
+      KPD_Object shown = NormalAppearance(annot);
+      if (shown && host::ObjectIsIndirect(shown) && (options.reuseStream || !host::ObjectIsIdentical(shown, normal)))
+        finished.push_back(shown);
+      if (rebuilt) {
         ++tally[index].rebuilt;
       } else {
         ++tally[index].skipped;
@@ -170,6 +159,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
                         "): " + reason);
       }
     }
+    document.Release(finished);
   }
 
   if (!document.Save(out, a.Has("--full"), &error)) return Fail(kExitFailure, error);

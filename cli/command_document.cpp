@@ -25,6 +25,16 @@ bool CommandDocument::Save(const std::string& path, bool full, std::string* erro
   return session_->Save(path, error);
 }
 
+bool CommandDocument::BeginSave(const std::string& path, bool full) {
+  if (!session_) return false;
+  session_->SetFullSave(full);
+  return session_->BeginSave(path);
+}
+
+void CommandDocument::Release(const std::vector<KPD_Object>& objects) {
+  if (session_) kshost::ReleaseObjects(session_->Document(), objects);
+}
+
 const std::vector<std::string>& CommandDocument::SaveNotices() const {
   static const std::vector<std::string> kNone;
   return session_ ? session_->SaveNotices() : kNone;

@@ -98,6 +98,14 @@ class CommandDocument {
   // reason (possibly empty). `full` asks for a whole new file instead of an
   // update appended to the original.
   bool Save(const std::string& path, bool full, std::string* error);
+  // Begins the save to `path` before the command's work is over, so that
+  // it can hand over what it is done with (Release) and hold less in
+  // memory; Save(path) ends it. False when it cannot begin early (the file
+  // is saved as usual then).
+  bool BeginSave(const std::string& path, bool full);
+  // Writes objects the command will not read again into the save begun,
+  // and frees them.
+  void Release(const std::vector<KPD_Object>& objects);
   // What the saves said about how they wrote the file.
   const std::vector<std::string>& SaveNotices() const;
   // Gives the document up without closing it, for a command about to end:
