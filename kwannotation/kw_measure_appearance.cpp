@@ -672,8 +672,8 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
             seg.types = kMeasureTypeLength;
             KwMeasureTexts st = KW_ComputeMeasureTexts(&measure, seg);
             if (!st.primary.empty() && Dist(a, b) > 0)
-              AddCaption(parts, {st.primary}, {(a.x + b.x) / 2, (a.y + b.y) / 2}, alignOnSegment ? ReadingAngle(a, b, parts.quarters) : parts.turn,
-                         CaptionAnchor::kAbove, gap);
+              AddCaption(parts, {st.primary}, {(a.x + b.x) / 2, (a.y + b.y) / 2},
+                         alignOnSegment ? ReadingAngle(a, b, parts.quarters) : parts.turn, CaptionAnchor::kAbove, gap);
           }
         }
       }
