@@ -161,6 +161,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
       }
       kwannotation::ShapeAppearanceOptions options;
       options.reuseStream = normal && onlyUser(annot, normal);
+      options.page = page;
       std::string reason;
       if (fn(annot, &reason, options)) {
         ++tally[index].rebuilt;

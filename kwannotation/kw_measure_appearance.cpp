@@ -414,10 +414,11 @@ double CaptionAngle(const CKW_MarkupAnnotImpl& annot) {
 }
 
 // The quarter turns, clockwise, by which the view shows the annotation's
-// page: the page of its list, else the page its /P names.
-int PageQuarters(const CKW_MarkupAnnotImpl& annot) {
+// page: the page of its list, else `known`, else the page its /P names.
+int PageQuarters(const CKW_MarkupAnnotImpl& annot, KPD_Page known = nullptr) {
   KPD_Page page = nullptr;
   if (auto list = annot.GetPageList()) page = list->GetPage();
+  if (!page) page = known;
   if (!page) {
     KPD_Object p = host::DictGet(annot.GetDict(), "/P");
     if (p && host::ObjectGetType(p) == KPD_OBJ_DICTIONARY) page = p;
@@ -548,10 +549,11 @@ Pt CaptionFoot(const DistanceFrame& f) {
 namespace {
 
 // `known`: the annotation's texts when the caller has them already;
-// `captionBoxes`, when given, receives the box of every caption drawn.
+// `captionBoxes`, when given, receives the box of every caption drawn;
+// `page`, when given, is the page the annotation lies on.
 bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeasureTexts* known,
                                   ShapeAppearanceResult* out, std::string* reason,
-                                  std::vector<KS_FloatRect>* captionBoxes) {
+                                  std::vector<KS_FloatRect>* captionBoxes, KPD_Page page = nullptr) {
   KPD_Dictionary d = annot.GetDict();
   if (!d) return Fail(reason, "no annotation dictionary");
   KwMeasureInput in;
@@ -583,7 +585,7 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   parts.font = CaptionFontOf(annot);
   parts.color = KW_MeasureCaptionColor(annot);
   parts.angle = CaptionAngle(annot);
-  parts.quarters = PageQuarters(annot);
+  parts.quarters = PageQuarters(annot, page);
   parts.turn = parts.quarters * (kPi / 2);
   KwMeasureTexts texts = !measured ? KwMeasureTexts{} : known ? *known : KW_MeasureTextsOf(d);
   // A line shows its caption only when /Cap says so, as the standard has
@@ -801,7 +803,7 @@ bool RegenerateAs(KPD_Dictionary annot, int32_t code, const KwMeasureTexts* know
                   const ShapeAppearanceOptions& options) {
   Impl view(annot, code, nullptr);
   ShapeAppearanceResult result;
-  return ComputeMeasureAppearanceWith(view, known, &result, reason, nullptr) &&
+  return ComputeMeasureAppearanceWith(view, known, &result, reason, nullptr, options.page) &&
          CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
 

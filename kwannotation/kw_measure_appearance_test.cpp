@@ -430,8 +430,14 @@ TEST_F(MeasureAppearance, CaptionsReadUprightAndAlongTheirLineOnTurnedPages) {
         EXPECT_NEAR(x[0] * l[1] - x[1] * l[0], 0, 1e-3 * len);
         EXPECT_TRUE(x[0] > 1e-6 || (std::fabs(x[0]) <= 1e-6 && x[1] > 0)) << x[0] << " " << x[1];
       }
-      // The same drawn from the bare dictionary, which finds its page by /P.
+      // The same drawn from the bare dictionary, which finds its page by
+      // /P, and without /P from the page its caller names.
       ASSERT_TRUE(RegenerateMeasureAppearance(d, nullptr, ShapeAppearanceOptions{}));
+      EXPECT_EQ(ApContent(d), content);
+      ks::host::DictRemove(d, "/P");
+      ShapeAppearanceOptions onPage;
+      onPage.page = page_;
+      ASSERT_TRUE(RegenerateMeasureAppearance(d, nullptr, onPage));
       EXPECT_EQ(ApContent(d), content);
     }
   }
