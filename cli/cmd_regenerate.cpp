@@ -144,6 +144,7 @@ int RunRegenerate(const std::vector<std::string>& args) {
       }
       kwannotation::ShapeAppearanceOptions options;
       options.reuseStream = normal && onlyUser(annot, normal);
+      options.page = page;
       std::string reason;
       const bool rebuilt = fn(annot, &reason, options);
       // The stream the annotation now shows is its own when it was

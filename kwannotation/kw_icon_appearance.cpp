@@ -188,6 +188,13 @@ KS_Matrix Place(double w, double h, double scale, int32_t degrees, double cx, do
   return m;
 }
 
+// Whether a note's /Rect can hold its icon as its producer drew it: no
+// side below 6 points (a dot) or above 64 (an area, not an icon).
+bool SensibleNoteBox(double w, double h) {
+  constexpr double kSmallest = 6, kLargest = 64;
+  return w >= kSmallest && h >= kSmallest && w <= kLargest && h <= kLargest;
+}
+
 int32_t RotationOf(const CKW_AnnotImpl& annot) {
   int32_t degrees = 0;
   if (!annot.GetRotate(&degrees)) return 0;
@@ -444,17 +451,30 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
     out->matrix = m;
     out->setRect = false;
   } else {
-    // A note's icon keeps its size whatever its /Rect, as viewers draw
-    // notes: the turned icon's bounds hang from the upper-left corner of
-    // /Rect and become /Rect, so that drawing it again puts it in the
-    // same place.
+    // A note keeps the box its producer gave it (iText writes 18 by 18,
+    // others 24 by 24). A box that is no icon box (a point, a sliver, a
+    // page-sized area) gets the standard one instead: the 20-point icon's
+    // turned bounds hanging from the upper-left corner of /Rect, which
+    // becomes /Rect. Either way the icon's square, turned by /Rotate, is
+    // fitted into the box whole and centred.
     const double a = geom::Radians(degrees), c = std::fabs(std::cos(a)), sn = std::fabs(std::sin(a));
-    const double hx = (c + sn) * kIconSize / 2, hy = hx;
+    const double reach = (c + sn) * kIconSize;
+    KS_FloatRect box = rect;
+    if (!SensibleNoteBox(w, h)) {
+      // To thousandths, so that /Rect reads back as the same box.
+      const double side = std::round(reach * 1000) / 1000;
+      box = {rect.left, float(rect.top - side), float(rect.left + side), rect.top};
+      out->setRect = !geom::SameRect(box, rect);
+      out->rect = box;
+    }
+    double scale = std::min(double(box.right) - box.left, double(box.top) - box.bottom) / reach;
+    // The standard box read back from /Rect differs from the icon's
+    // bounds in the last digits; it draws at the icon's own size again.
+    if (std::fabs(scale - 1) < 1e-4) scale = 1;
     KS_FloatRect placed;
     out->bbox = {0, 0, float(kIconSize), float(kIconSize)};
-    out->matrix = Place(kIconSize, kIconSize, 1.0, degrees, rect.left + hx, rect.top - hy, &placed);
-    out->setRect = !geom::SameRect(placed, rect);
-    out->rect = placed;
+    out->matrix = Place(kIconSize, kIconSize, scale, degrees, (double(box.left) + box.right) / 2,
+                        (double(box.bottom) + box.top) / 2, &placed);
   }
   out->strokeOpacity = t.stroke;
   out->fillOpacity = t.fill;

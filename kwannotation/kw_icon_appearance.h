@@ -29,11 +29,12 @@ std::string KW_IconCacheKey(const std::string& subtype, const std::string& icon,
 
 // A note or file attachment, filled with /C (yellow without it) and
 // outlined with /IC (black without it), in the annotation's opacity; icons
-// made of lines alone are drawn over a wider outline. A note's icon is 20 by
-// 20, turned by /Rotate, its bounds hanging from the upper-left corner of
-// /Rect, and /Rect becomes those bounds. An attachment keeps its /Rect: the
-// icon's ink, turned, is fitted into it whole, centred, keeping its
-// proportions.
+// made of lines alone are drawn over a wider outline. A note keeps a /Rect
+// whose sides are 6 to 64 points: its 20 by 20 icon, turned by /Rotate, is
+// fitted into it whole and centred. Any other /Rect gets the standard box:
+// the 20-point icon's turned bounds hang from its upper-left corner and
+// /Rect becomes those bounds. An attachment keeps its /Rect: the icon's
+// ink, turned, is fitted into it whole, centred, keeping its proportions.
 bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
 
 // A stamp. Without a normal appearance of its own the standard stamp of its

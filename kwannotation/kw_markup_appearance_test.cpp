@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -204,15 +205,16 @@ TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
   ASSERT_TRUE(Reset(tiny));
   EXPECT_EQ(Value(tiny, "/Rect"), "[ 100 582.8 120 602.8 ]");
   EXPECT_EQ(Value(StreamDict(tiny), "/Matrix"), "[ 1 0 0 1 100 582.8 ]");
-  // Turned 45 degrees the icon's bounds are 20 x sqrt 2 = 28.28 square and
-  // hang from the corner; drawing it again leaves everything in place.
-  KPD_Dictionary turned = Add("<< /Subtype /Text /Rect [100 600 120 620] /Rotate 45 >>");
+  // A tiny box turned 45 degrees: the icon's bounds are 20 x sqrt 2 =
+  // 28.28 square and hang from the corner; drawing it again leaves
+  // everything in place.
+  KPD_Dictionary turned = Add("<< /Subtype /Text /Rect [100 600 102 602] /Rotate 45 >>");
   ASSERT_TRUE(Reset(turned));
   const std::string rect = Value(turned, "/Rect"), matrix = Value(StreamDict(turned), "/Matrix");
   std::vector<float> r;
   ASSERT_EQ(dict::ReadNumbers(host::DictGet(turned, "/Rect"), r, 4), 4u);
   EXPECT_NEAR(r[0], 100, 1e-3);
-  EXPECT_NEAR(r[3], 620, 1e-3);
+  EXPECT_NEAR(r[3], 602, 1e-3);
   EXPECT_NEAR(r[2] - r[0], 20 * std::sqrt(2.0), 1e-3);
   EXPECT_NEAR(r[3] - r[1], 20 * std::sqrt(2.0), 1e-3);
   for (int i = 0; i < 3; ++i) {
@@ -220,6 +222,65 @@ TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
     EXPECT_EQ(Value(turned, "/Rect"), rect);
     EXPECT_EQ(Value(StreamDict(turned), "/Matrix"), matrix);
   }
+}
+
+// Notes written by other programs keep the box they were shown in: the
+// icon's 20-point square is fitted into it, centred. A point or an area
+// that is no icon box gets the standard 20-point box instead.
+TEST_F(MarkupAppearance, NotesKeepTheirProducersBoxAndFitTheIconInIt) {
+  struct Case {
+    const char* rect;
+    float left, bottom, right, top;
+  } kept[] = {
+      {"[100 82 118 100]", 100, 82, 118, 100},      // iText, 18 by 18
+      {"[10 10 34 34]", 10, 10, 34, 34},            // 24 by 24
+      {"[300 500 320 518]", 300, 500, 320, 518},    // 20 wide, 18 high
+      {"[200 300 210 336]", 200, 300, 210, 336},    // narrow and tall
+      {"[480 677.2 487.2 684.4]", 480, 677.2f, 487.2f, 684.4f},  // 7.2 square
+  };
+  for (const Case& c : kept) {
+    SCOPED_TRACE(c.rect);
+    KPD_Dictionary a = Add(std::string("<< /Subtype /Text /Name /Comment /Rect ") + c.rect + " >>");
+    ASSERT_TRUE(Reset(a));
+    std::vector<float> r, m;
+    ASSERT_EQ(dict::ReadNumbers(host::DictGet(a, "/Rect"), r, 4), 4u);
+    EXPECT_EQ(r, (std::vector<float>{c.left, c.bottom, c.right, c.top}));
+    // The icon's square, as large as the box's shorter side, in its middle.
+    const double w = double(c.right) - c.left, h = double(c.top) - c.bottom, side = std::min(w, h);
+    ASSERT_EQ(dict::ReadNumbers(host::DictGet(StreamDict(a), "/Matrix"), m, 6), 6u);
+    EXPECT_NEAR(m[0], side / 20, 1e-5);
+    EXPECT_NEAR(m[3], side / 20, 1e-5);
+    EXPECT_NEAR(m[1], 0, 1e-6);
+    EXPECT_NEAR(m[2], 0, 1e-6);
+    EXPECT_NEAR(m[4], c.left + (w - side) / 2, 1e-3);
+    EXPECT_NEAR(m[5], c.bottom + (h - side) / 2, 1e-3);
+    EXPECT_EQ(Value(StreamDict(a), "/BBox"), "[ 0 0 20 20 ]");
+  }
+
+  // Turned 90 degrees in a square box it fills the box; turned 45 its
+  // square's corners touch the box's sides, and the box stays.
+  KPD_Dictionary quarter = Add("<< /Subtype /Text /Rect [100 100 118 118] /Rotate 90 >>");
+  ASSERT_TRUE(Reset(quarter));
+  EXPECT_EQ(Value(quarter, "/Rect"), "[ 100 100 118 118 ]");
+  EXPECT_EQ(Value(StreamDict(quarter), "/Matrix"), "[ 0 0.9 -0.9 0 118 100 ]");
+  KPD_Dictionary eighth = Add("<< /Subtype /Text /Rect [100 600 120 620] /Rotate 45 >>");
+  ASSERT_TRUE(Reset(eighth));
+  EXPECT_EQ(Value(eighth, "/Rect"), "[ 100 600 120 620 ]");
+  std::vector<float> m;
+  ASSERT_EQ(dict::ReadNumbers(host::DictGet(StreamDict(eighth), "/Matrix"), m, 6), 6u);
+  // The design's corner (0, 0) lands on the middle of the box's bottom.
+  EXPECT_NEAR(std::hypot(m[0], m[1]), 1 / std::sqrt(2.0), 1e-5);
+  EXPECT_NEAR(m[4], 110, 1e-3);
+  EXPECT_NEAR(m[5], 600, 1e-3);
+
+  // A box of no area, or one the size of a page, gets the standard box
+  // hanging from its upper-left corner.
+  KPD_Dictionary point = Add("<< /Subtype /Text /Rect [50 50 50 50] >>");
+  ASSERT_TRUE(Reset(point));
+  EXPECT_EQ(Value(point, "/Rect"), "[ 50 30 70 50 ]");
+  KPD_Dictionary area = Add("<< /Subtype /Text /Rect [0 0 612 400] >>");
+  ASSERT_TRUE(Reset(area));
+  EXPECT_EQ(Value(area, "/Rect"), "[ 0 380 20 400 ]");
 }
 
 TEST_F(MarkupAppearance, FileAttachmentIcons) {

@@ -392,6 +392,8 @@ struct Parts {
   CaptionFontSpec font;
   KPD_ColorF color{};
   double angle = 0;  // extra caption turn in radians
+  int quarters = 0;  // the page's clockwise turn in the view
+  double turn = 0;   // the same in radians: level in the view
   std::vector<CaptionPlacement> captions;
 };
 
@@ -403,20 +405,25 @@ void Stroke(Parts& parts, const std::vector<Pt>& line) {
   }
 }
 
-// The caption's turn: -"CaptionRotation" degrees, plus (4 - q) quarter
-// turns for a page turned by q quarters.
+// The caption's own turn: -"CaptionRotation" degrees.
 double CaptionAngle(const CKW_MarkupAnnotImpl& annot) {
-  double a = 0;
   double rot = 0;
   if (dict::GetNumber(annot.GetDict(), "/CaptionRotation", &rot) && std::isfinite(rot))
-    a -= std::fmod(rot, 360.0) * 0.017453292;
+    return -std::fmod(rot, 360.0) * 0.017453292;
+  return 0;
+}
+
+// The quarter turns, clockwise, by which the view shows the annotation's
+// page: the page of its list, else `known`, else the page its /P names.
+int PageQuarters(const CKW_MarkupAnnotImpl& annot, KPD_Page known = nullptr) {
   KPD_Page page = nullptr;
   if (auto list = annot.GetPageList()) page = list->GetPage();
-  if (page) {
-    int q = (host::PageGetRotation(page) / 90) & 3;
-    if (q) a += (4 - q) * 90.0 * (3.1415925 / 180.0);
+  if (!page) page = known;
+  if (!page) {
+    KPD_Object p = host::DictGet(annot.GetDict(), "/P");
+    if (p && host::ObjectGetType(p) == KPD_OBJ_DICTIONARY) page = p;
   }
-  return a;
+  return page ? (host::PageGetRotation(page) / 90) & 3 : 0;
 }
 
 // Draws the centre cross and grows the box over it.
@@ -472,14 +479,24 @@ void AddCaption(Parts& parts, std::vector<std::u16string> lines, Pt anchor, doub
   parts.captions.push_back(std::move(c));
 }
 
-// Direction of a segment that reads left to right.
-double ReadingAngle(Pt a, Pt b) {
-  double dx = b.x - a.x, dy = b.y - a.y;
-  if (dx < 0 || (dx == 0 && dy < 0)) {
-    dx = -dx;
-    dy = -dy;
+// Direction in page space of a segment's text that reads left to right
+// (bottom to top when upright) in the view, which shows the page turned
+// clockwise by `quarters`.
+double ReadingAngle(Pt a, Pt b, int quarters) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  // The segment as the view shows it; quarter turns are exact.
+  double vx = dx, vy = dy;
+  switch (quarters & 3) {
+    case 1: vx = dy, vy = -dx; break;
+    case 2: vx = -dx, vy = -dy; break;
+    case 3: vx = -dy, vy = dx; break;
+    default: break;
   }
-  return std::atan2(dy, dx);
+  if (vx < 0 || (vx == 0 && vy < 0)) {
+    vx = -vx;
+    vy = -vy;
+  }
+  return std::atan2(vy, vx) + (quarters & 3) * (kPi / 2);
 }
 
 // The dimension line of a distance: /L moved off the measured points by
@@ -492,7 +509,7 @@ struct DistanceFrame {
   double coAlong = 0, coUp = 0;
 };
 
-bool ReadDistanceFrame(KPD_Dictionary d, DistanceFrame* f) {
+bool ReadDistanceFrame(KPD_Dictionary d, int quarters, DistanceFrame* f) {
   std::vector<double> l = dict::GetDoubles(host::DictGet(d, "/L"));
   if (l.size() != 4 || !std::all_of(l.begin(), l.end(), [](double v) { return std::isfinite(v); })) return false;
   f->p[0] = {l[0], l[1]};
@@ -510,7 +527,7 @@ bool ReadDistanceFrame(KPD_Dictionary d, DistanceFrame* f) {
   f->n = f->ll >= 0 ? Pt{-u.y, u.x} : Pt{u.y, -u.x};
   const double off = std::fabs(f->ll) + f->llo;
   for (int i = 0; i < 2; ++i) f->a[i] = {f->p[i].x + off * f->n.x, f->p[i].y + off * f->n.y};
-  const double angle = ReadingAngle(f->p[0], f->p[1]);
+  const double angle = ReadingAngle(f->p[0], f->p[1], quarters);
   f->t = {std::cos(angle), std::sin(angle)};
   f->up = {-f->t.y, f->t.x};
   std::vector<double> co = dict::GetDoubles(host::DictGet(d, "/CO"));
@@ -532,10 +549,11 @@ Pt CaptionFoot(const DistanceFrame& f) {
 namespace {
 
 // `known`: the annotation's texts when the caller has them already;
-// `captionBoxes`, when given, receives the box of every caption drawn.
+// `captionBoxes`, when given, receives the box of every caption drawn;
+// `page`, when given, is the page the annotation lies on.
 bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeasureTexts* known,
                                   ShapeAppearanceResult* out, std::string* reason,
-                                  std::vector<KS_FloatRect>* captionBoxes) {
+                                  std::vector<KS_FloatRect>* captionBoxes, KPD_Page page = nullptr) {
   KPD_Dictionary d = annot.GetDict();
   if (!d) return Fail(reason, "no annotation dictionary");
   KwMeasureInput in;
@@ -567,6 +585,8 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   parts.font = CaptionFontOf(annot);
   parts.color = KW_MeasureCaptionColor(annot);
   parts.angle = CaptionAngle(annot);
+  parts.quarters = PageQuarters(annot, page);
+  parts.turn = parts.quarters * (kPi / 2);
   KwMeasureTexts texts = !measured ? KwMeasureTexts{} : known ? *known : KW_MeasureTextsOf(d);
   // A line shows its caption only when /Cap says so, as the standard has
   // it; the other kinds unless /Cap is false.
@@ -604,12 +624,12 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   parts.content += "q\n";
   switch (in.kind) {
     case KW_MEASURE_LINE:
-      if (DistanceFrame f; cap && ReadDistanceFrame(d, &f)) {
+      if (DistanceFrame f; cap && ReadDistanceFrame(d, parts.quarters, &f)) {
         // "Top" puts the caption above the line; without /CP, or with
         // "Inline", it is written in a break of the line, as the standard
         // has it by default.
         const bool top = dict::NameIs(d, "/CP", "Top");
-        AddCaption(parts, texts.captionLines, CaptionFoot(f), ReadingAngle(f.p[0], f.p[1]),
+        AddCaption(parts, texts.captionLines, CaptionFoot(f), ReadingAngle(f.p[0], f.p[1], parts.quarters),
                    top ? CaptionAnchor::kAbove : CaptionAnchor::kCentre, top ? gap : 0);
         if (!top && subtype == KW_ANNOT_LINE && !parts.captions.empty()) {
           // The caption's box laid out level, then its reach along the line.
@@ -622,7 +642,12 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
           const double w = double(box.right) - box.left, h = double(box.top) - box.bottom;
           if (!box.empty && std::fabs(f.coUp) < h / 2) {
             LineGap cut;
-            cut.along = f.coAlong;
+            // The line's figure measures "along" left to right on the
+            // page, the caption in the view.
+            const Pt u{f.p[1].x - f.p[0].x, f.p[1].y - f.p[0].y};
+            const bool pageReverse = u.x < 0 || (u.x == 0 && u.y < 0);
+            const bool pageForward = (u.x * f.t.x + u.y * f.t.y > 0) != pageReverse;
+            cut.along = pageForward ? f.coAlong : -f.coAlong;
             cut.half = (std::fabs(w * std::cos(parts.angle)) + std::fabs(h * std::sin(parts.angle))) / 2 + 2;
             CKW_LineImpl line(d, KW_ANNOT_LINE, nullptr);
             ShapeAppearanceResult broken;
@@ -649,8 +674,8 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
             seg.types = kMeasureTypeLength;
             KwMeasureTexts st = KW_ComputeMeasureTexts(&measure, seg);
             if (!st.primary.empty() && Dist(a, b) > 0)
-              AddCaption(parts, {st.primary}, {(a.x + b.x) / 2, (a.y + b.y) / 2}, alignOnSegment ? ReadingAngle(a, b) : 0,
-                         CaptionAnchor::kAbove, gap);
+              AddCaption(parts, {st.primary}, {(a.x + b.x) / 2, (a.y + b.y) / 2},
+                         alignOnSegment ? ReadingAngle(a, b, parts.quarters) : parts.turn, CaptionAnchor::kAbove, gap);
           }
         }
       }
@@ -665,7 +690,7 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
         // Far enough out that the caption's box clears the arc.
         double r = std::clamp(std::min(Dist(p[0], p[1]), Dist(p[2], p[1])) * 0.33, 0.0, 30.0) + gap +
                    parts.font.size * 1.5;
-        AddCaption(parts, texts.captionLines, {p[1].x + r * std::cos(mid), p[1].y + r * std::sin(mid)}, 0,
+        AddCaption(parts, texts.captionLines, {p[1].x + r * std::cos(mid), p[1].y + r * std::sin(mid)}, parts.turn,
                    CaptionAnchor::kCentre, 0);
       } else if (closed) {
         Pt c;
@@ -676,14 +701,14 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
           for (const Pt& q : p) b.Add(q.x, q.y);
           c = {(b.left + b.right) / 2, (b.bottom + b.top) / 2};
         }
-        AddCaption(parts, texts.captionLines, c, 0, CaptionAnchor::kCentre, 0);
+        AddCaption(parts, texts.captionLines, c, parts.turn, CaptionAnchor::kCentre, 0);
       } else if (p.size() >= 2) {
         // Above the middle of the longest segment.
         size_t best = 0;
         for (size_t i = 0; i + 1 < p.size(); ++i)
           if (Dist(p[i], p[i + 1]) > Dist(p[best], p[best + 1])) best = i;
         Pt a = p[best], b = p[best + 1];
-        AddCaption(parts, texts.captionLines, {(a.x + b.x) / 2, (a.y + b.y) / 2}, 0, CaptionAnchor::kAbove,
+        AddCaption(parts, texts.captionLines, {(a.x + b.x) / 2, (a.y + b.y) / 2}, parts.turn, CaptionAnchor::kAbove,
                    gap + (segments ? parts.font.size * 1.2 : 0));
       }
       break;
@@ -697,7 +722,7 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
         }
         if (cap)
           AddCaption(parts, texts.captionLines, {(p[0].x + p[1].x) / 2, (p[0].y + p[1].y) / 2},
-                     ReadingAngle(p[0], p[1]), CaptionAnchor::kAbove, gap);
+                     ReadingAngle(p[0], p[1], parts.quarters), CaptionAnchor::kAbove, gap);
       }
       break;
     case KW_MEASURE_CIRCLE:
@@ -706,7 +731,7 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
       if (cap)
         AddCaption(parts, texts.captionLines,
                    {(double(in.circle.left) + in.circle.right) / 2, (double(in.circle.bottom) + in.circle.top) / 2},
-                   0, centre ? CaptionAnchor::kAbove : CaptionAnchor::kCentre,
+                   parts.turn, centre ? CaptionAnchor::kAbove : CaptionAnchor::kCentre,
                    centre ? KW_CentreMarkHalfSize(in.circle) + 1 : 0);
       break;
     default: break;
@@ -778,7 +803,7 @@ bool RegenerateAs(KPD_Dictionary annot, int32_t code, const KwMeasureTexts* know
                   const ShapeAppearanceOptions& options) {
   Impl view(annot, code, nullptr);
   ShapeAppearanceResult result;
-  return ComputeMeasureAppearanceWith(view, known, &result, reason, nullptr) &&
+  return ComputeMeasureAppearanceWith(view, known, &result, reason, nullptr, options.page) &&
          CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
 
@@ -802,7 +827,7 @@ bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, cons
 bool KW_DistanceParts(const CKW_MarkupAnnotImpl& annot, KwDistanceParts* out) {
   KPD_Dictionary d = annot.GetDict();
   DistanceFrame f;
-  if (!out || !d || !ReadDistanceFrame(d, &f)) return false;
+  if (!out || !d || !ReadDistanceFrame(d, PageQuarters(annot), &f)) return false;
   *out = {};
   auto fp = [](Pt p) { return KS_FloatPoint{float(p.x), float(p.y)}; };
   for (int i = 0; i < 2; ++i) {

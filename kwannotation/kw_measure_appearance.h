@@ -111,8 +111,9 @@ double KW_CentreMarkHalfSize(const KS_FloatRect& rect);
 // appearance draws them: the measured points of /L, the dimension line
 // moved off them by the leader ("LL", "LLO"), the leader lines out to their
 // extension ("LLE"), and the caption's box (moved by "CO": along the line
-// as it reads, then up from it). False when the annotation is not a line
-// with two distinct, finite ends.
+// as it reads in the view, then up from it; the view shows the page turned
+// by its /Rotate). False when the annotation is not a line with two
+// distinct, finite ends.
 struct KwDistanceParts {
   KS_FloatPoint ends[2]{};       // /L
   KS_FloatPoint lineEnds[2]{};   // the dimension line
@@ -128,7 +129,9 @@ bool KW_DistanceParts(const CKW_MarkupAnnotImpl& annot, KwDistanceParts* out);
 
 // Computes the appearance of a measurement annotation: the shape's own
 // appearance with the measurement's parts added, /Rect grown over all of
-// them. Writes nothing. False, with the reason, when the shape cannot be
+// them. Captions read upright in the view of the annotation's page (the
+// page of its list, else its /P), turned by the page's /Rotate: level ones
+// level, those of a line or segment along it, left to right. Writes nothing. False, with the reason, when the shape cannot be
 // drawn (a line whose ends coincide among them).
 bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason);
 // The same, also giving the box of each caption drawn, in drawing order.

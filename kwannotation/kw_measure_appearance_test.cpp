@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "kwannotation/kw_annot.h"
@@ -356,6 +359,127 @@ TEST_F(MeasureAppearance, CloudyCircleMeasurementLaysItsCloudOnTheInflatedRectan
     ASSERT_TRUE(c.bare ? RegenerateMeasureAppearance(d, &why, {}) : Wrap(d)->ResetAppearance()) << why;
     const std::string ap = ApContent(d);
     EXPECT_NE(ap.find(cloudOf(c.cloud)), std::string::npos) << ap;
+  }
+}
+
+// The frame ("a b c d e f cm" before "BT") of every caption in a content
+// stream, in drawing order.
+std::vector<std::array<double, 6>> CaptionFrames(const std::string& content) {
+  std::vector<std::array<double, 6>> frames;
+  for (size_t at = content.find(" cm\nBT\n"); at != std::string::npos; at = content.find(" cm\nBT\n", at + 1)) {
+    const size_t start = content.rfind('\n', at) + 1;
+    std::array<double, 6> m{};
+    if (std::sscanf(content.c_str() + start, "%lf %lf %lf %lf %lf %lf cm", &m[0], &m[1], &m[2], &m[3], &m[4],
+                    &m[5]) == 6)
+      frames.push_back(m);
+  }
+  return frames;
+}
+
+// A page turned clockwise by `degrees` shows the page vector (x, y) as
+// this vector of the view, y up.
+std::array<double, 2> InView(double x, double y, int degrees) {
+  const double r = degrees * 3.14159265358979323846 / 180;
+  return {x * std::cos(r) + y * std::sin(r), -x * std::sin(r) + y * std::cos(r)};
+}
+
+// On a page turned by /Rotate every caption reads as on an unturned page:
+// upright in the view, level for areas, circles and angles, along its line
+// and left to right for distances, radii and segments, above the line when
+// it goes above. The view is worked out here from /Rotate alone.
+TEST_F(MeasureAppearance, CaptionsReadUprightAndAlongTheirLineOnTurnedPages) {
+  struct Figure {
+    const char* dict;
+    bool level;
+    double dx, dy;  // the line a caption runs along, page space
+  } figures[] = {
+      {"/Subtype /Line /IT /LineDimension /L [100 100 200 100] /Cap true", false, 100, 0},
+      {"/Subtype /Line /IT /LineDimension /L [300 220 300 100] /Cap true /CP /Top", false, 0, -120},
+      {"/Subtype /Line /IT /LineDimension /L [180 380 100 300] /Cap true", false, -80, -80},
+      {"/Subtype /Line /IT /LineDimension /L [100 500 190 470] /Cap true /CP /Top", false, 90, -30},
+      {"/Subtype /Polygon /IT /PolygonDimension /Vertices [100 600 200 600 200 700 100 700]", true, 0, 0},
+      {"/Subtype /Polygon /IT /PolygonRadius /Vertices [400 400 460 430]", false, 60, 30},
+      {"/Subtype /Circle /IT /CircleDimension /Rect [400 600 500 680]", true, 0, 0},
+      {"/Subtype /PolyLine /IT /PolyLineAngle /Vertices [300 600 250 550 350 540]", true, 0, 0},
+      {"/Subtype /PolyLine /IT /PolyLineDimension /Vertices [450 100 500 200 560 220]", true, 0, 0},
+  };
+  for (int degrees : {0, 90, 180, 270}) {
+    ASSERT_TRUE(ks::host::PageSetRotation(page_, degrees));
+    for (const Figure& fig : figures) {
+      SCOPED_TRACE(std::to_string(degrees) + ": " + fig.dict);
+      const bool circle = std::string(fig.dict).find("/Rect") != std::string::npos;
+      KPD_Dictionary d =
+          Add(std::string("<< /Type /Annot ") + fig.dict + (circle ? " " : " /Rect [0 0 1 1] ") + kFeet + " >>");
+      auto annot = Wrap(d);
+      ASSERT_TRUE(annot && annot->ResetAppearance());
+      const std::string content = ApContent(d);
+      const auto frames = CaptionFrames(content);
+      ASSERT_EQ(frames.size(), 1u) << content;
+      const auto& m = frames[0];
+      const auto x = InView(m[0], m[1], degrees), y = InView(m[2], m[3], degrees);
+      // Upright: the text's up is never the view's down, nor mirrored.
+      EXPECT_GE(y[1], -1e-6);
+      EXPECT_GT(x[0] * y[1] - x[1] * y[0], 0);
+      if (fig.level) {
+        EXPECT_NEAR(x[0], 1, 1e-3);
+        EXPECT_NEAR(x[1], 0, 1e-3);
+      } else {
+        auto l = InView(fig.dx, fig.dy, degrees);
+        const double len = std::hypot(l[0], l[1]);
+        // Along the line, and left to right (bottom to top when upright).
+        EXPECT_NEAR(x[0] * l[1] - x[1] * l[0], 0, 1e-3 * len);
+        EXPECT_TRUE(x[0] > 1e-6 || (std::fabs(x[0]) <= 1e-6 && x[1] > 0)) << x[0] << " " << x[1];
+      }
+      // The same drawn from the bare dictionary, which finds its page by
+      // /P, and without /P from the page its caller names.
+      ASSERT_TRUE(RegenerateMeasureAppearance(d, nullptr, ShapeAppearanceOptions{}));
+      EXPECT_EQ(ApContent(d), content);
+      ks::host::DictRemove(d, "/P");
+      ShapeAppearanceOptions onPage;
+      onPage.page = page_;
+      ASSERT_TRUE(RegenerateMeasureAppearance(d, nullptr, onPage));
+      EXPECT_EQ(ApContent(d), content);
+    }
+  }
+}
+
+// A caption that goes above its line stays on the view's upper side of it
+// whichever way the page is turned, and "CO" moves it right and up as the
+// view shows them.
+TEST_F(MeasureAppearance, ADistanceCaptionGoesAboveItsLineAsTheViewShowsIt) {
+  for (int degrees : {0, 90, 180, 270}) {
+    SCOPED_TRACE(degrees);
+    ASSERT_TRUE(ks::host::PageSetRotation(page_, degrees));
+    KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [0 0 1 1] "
+                                       "/L [300 300 300 400] /Cap true /CP /Top ") +
+                           kFeet + " >>");
+    auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(d)->GetImpl().get());
+    ASSERT_TRUE(line);
+    KwDistanceParts plain, moved;
+    ASSERT_TRUE(KW_DistanceParts(*line, &plain));
+    ASSERT_TRUE(plain.hasCaption);
+    const KS_FloatRect& b = plain.captionBox;
+    // The caption's middle, from the middle of the line, in the view: the
+    // line runs across or up and down the view, the caption lies on its
+    // upper side, or its left for a line upright in the view.
+    const auto off = InView((b.left + b.right) / 2 - 300.0, (b.bottom + b.top) / 2 - 350.0, degrees);
+    if (degrees % 180 == 0)
+      EXPECT_LT(off[0], -5);  // upright line: text reads upwards, above is left
+    else
+      EXPECT_GT(off[1], 5);
+    test::Owned co = Parse("[10 5]");
+    ks::host::DictSet(d, "/CO", co.get());
+    ASSERT_TRUE(KW_DistanceParts(*line, &moved));
+    const auto shift = InView(moved.captionAnchor.x - plain.captionAnchor.x,
+                              moved.captionAnchor.y - plain.captionAnchor.y, degrees);
+    if (degrees % 180 == 0) {
+      // Reads upwards: "along" is up the view, "up" is to its left.
+      EXPECT_NEAR(shift[0], -5, 1e-3);
+      EXPECT_NEAR(shift[1], 10, 1e-3);
+    } else {
+      EXPECT_NEAR(shift[0], 10, 1e-3);
+      EXPECT_NEAR(shift[1], 5, 1e-3);
+    }
   }
 }
 

@@ -43,6 +43,10 @@ struct ShapeAppearanceOptions {
   // one. Only for a stream that nothing else in the document refers to:
   // every other user would change with it.
   bool reuseStream = false;
+  // The page the annotation lies on, when the caller knows it: measurement
+  // captions read in the view of that page, turned by its /Rotate. Without
+  // it the page the annotation's /P names is taken.
+  KPD_Page page = nullptr;
 };
 
 // What a generator drew, before anything is written: the content and its

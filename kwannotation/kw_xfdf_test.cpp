@@ -267,8 +267,8 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   EXPECT_TRUE(host::ObjectIsIdentical(reply->GetInReplyTo(), list_->GetAnnotAt(1)->GetDict()));
   std::string text;
   ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
-  // The note's icon keeps its 20 points, hanging from the upper-left corner.
-  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" rect=\"0.000000,-11.000000,20.000000,9.000000\" inreplyto=\"p\" />"),
+  // The reply's 9-point note keeps the box its XFDF gave it.
+  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" rect=\"0.000000,0.000000,9.000000,9.000000\" inreplyto=\"p\" />"),
             std::string::npos)
       << text;
 }

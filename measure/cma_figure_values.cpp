@@ -48,6 +48,14 @@ double Direction(KS_FloatPoint a, KS_FloatPoint b) {
   return std::fmod(std::atan2(double(b.y) - a.y, double(b.x) - a.x) * 180.0 / kPi + 360.0, 360.0);
 }
 
+// The direction of a -> b as a view turned clockwise by `turn` degrees
+// shows it, in degrees [0, 360).
+double ViewDirection(KS_FloatPoint a, KS_FloatPoint b, double turn) {
+  if (Hypot(a, b) == 0 || !std::isfinite(turn)) return Direction(a, b);
+  const double d = std::fmod(Direction(a, b) - std::fmod(turn, 360.0), 360.0);
+  return d < 0 ? d + 360.0 : d;
+}
+
 // The angle at `b` between the arms to `a` and `c`, in degrees [0, 180].
 double AngleAt(KS_FloatPoint a, KS_FloatPoint b, KS_FloatPoint c) {
   double d = std::fabs(Direction(b, c) - Direction(b, a));
@@ -99,6 +107,15 @@ PathSums PathSumsOf(const std::vector<KS_FloatPoint>& points, const KwMeasureSca
   return sums;
 }
 
+double ViewTurnOf(const KS_Matrix& m) {
+  // The page's x axis in the device is (a, b), y downwards: a clockwise
+  // turn of the page shows it at an angle of that turn below the right.
+  const double a = m.a, b = m.b;
+  if (!std::isfinite(a) || !std::isfinite(b) || (a == 0 && b == 0)) return 0;
+  const double turn = std::atan2(b, a) * 180.0 / kPi;
+  return turn < 0 ? turn + 360.0 : turn;
+}
+
 bool ShowableValue(const std::optional<std::u16string>& text) {
   // A value that is not finite is never formatted (the formatters answer
   // nothing for it), so any text left is a real value: a unit such as
@@ -133,7 +150,7 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
       if (p.size() < 2) break;
       main = Length(m, s, kwannotation::KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y));
       Put(v, u"label_length", main);
-      v.panel[u"label_angle"] = Degrees(Direction(p[0], p[1]));
+      v.panel[u"label_angle"] = Degrees(ViewDirection(p[0], p[1], f.viewTurn));
       break;
     }
     case kMeasurePerimeter:

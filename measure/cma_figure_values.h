@@ -51,6 +51,9 @@ struct MeasureFigure {
   std::optional<PathSums> sums;
   KS_FloatRect rect{};
   double depth = 1.0;  // volume: in the X array's largest unit
+  // Degrees by which the view shows the page turned clockwise (the page's
+  // /Rotate and any turn of the view): directions are read in the view.
+  double viewTurn = 0;
 };
 
 struct FigureValues {
@@ -60,9 +63,15 @@ struct FigureValues {
   std::map<std::u16string, std::u16string> panel;
 };
 
-// Formats the figure of a type with `measure`. `main` is empty when the
+// Formats the figure of a type with `measure`. A distance's direction is
+// read as the view shows it, counter-clockwise from the view's right, from
+// 0.00 up to 359.99 degrees. `main` is empty when the
 // scale is not usable or the value is not finite or cannot be formatted.
 FigureValues MeasureFigureValues(int type, const MeasureFigure& figure, const kwannotation::CKW_MeasureDictImpl& measure);
+
+// The clockwise turn, in degrees, of a view's page-to-device matrix (device
+// y downwards); 0 for a matrix that does not turn.
+double ViewTurnOf(const KS_Matrix& pageToDevice);
 
 // The panel's value element names of a type, in layout order.
 std::vector<std::u16string> PanelValueLabels(int type);

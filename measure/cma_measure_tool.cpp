@@ -510,10 +510,14 @@ bool CMA_MeasureToolBase::CurrentFigure(bool final, MeasureFigure* out) const {
   out->depth = settings_.depth;
   if (points_.empty()) return false;
   switch (type_) {
-    case kMeasureDistance:
+    case kMeasureDistance: {
       if (points_.size() < 2) return false;
       out->points = {points_[0], points_[1]};
+      // Its direction is read in the view the user draws in.
+      KS_Matrix matrix{};
+      if (view_ && Host::PageViewGetMatrix(view_, &matrix)) out->viewTurn = ViewTurnOf(matrix);
       return Distance(points_[0], points_[1]) >= kMinSize;
+    }
     case kMeasurePerimeter:
     case kMeasurePolylength:
       if (!final) {

@@ -355,7 +355,9 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::u
                                                    : kwannotation::KW_MeasureTextsOf(annot);
     RederiveContents(annot, texts);
     std::string reason;
-    kwannotation::RegenerateMeasureAppearance(annot, texts, &reason, kwannotation::ShapeAppearanceOptions{});
+    kwannotation::ShapeAppearanceOptions options;
+    options.page = page;
+    kwannotation::RegenerateMeasureAppearance(annot, texts, &reason, options);
     ++changed;
     if (change && change->Finish()) changes->push_back(std::move(change));
   }

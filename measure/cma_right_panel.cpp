@@ -72,6 +72,11 @@ void ShowSelectedMeasurement(KA_Document doc) {
   figure.points = input.points;
   figure.rect = input.circle;
   if (input.hasDepth) figure.depth = input.depth;
+  // Directions as the page is shown: turned by its /Rotate.
+  KPD_Document pdf = Host::AppDocGetPdfDocument(doc);
+  const int pageIndex = Host::AnnotGetPageIndex(selected.front());
+  KPD_Page page = pdf && pageIndex >= 0 ? Host::DocGetPage(pdf, pageIndex) : nullptr;
+  if (page) figure.viewTurn = Host::PageGetRotation(page);
   const kwannotation::CKW_MeasureDictImpl scale(static_cast<KPD_Dictionary>(measure));
   const FigureValues values = MeasureFigureValues(type, figure, scale);
   if (values.panel.empty()) return MeasureRightPanel().HideAll();

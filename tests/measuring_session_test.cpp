@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -179,10 +181,11 @@ class MeasuringSession : public ::testing::Test {
 
   // A letter page whose viewport 0 holds `scale`; `vp` replaces "VP" by
   // PDF text when given.
-  void MakePage(const std::optional<Scale>& scale, const std::string& vp = "") {
+  void MakePage(const std::optional<Scale>& scale, const std::string& vp = "", int rotate = 0) {
     KPD_Document doc = fn::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
     KPD_Page page = fn::DocAddPage(doc, &letter);
+    if (rotate) ASSERT_TRUE(fn::PageSetRotation(page, rotate));
     if (scale) {
       auto measure = kwannotation::CKW_MeasureDict::Own(fn::DictNew());
       ASSERT_TRUE(measure->WriteScale(scale->scale, scale->ratio, scale->units));
@@ -391,6 +394,58 @@ TEST_F(MeasuringSession, ThePathsRubberBandAndTotalFollowEveryClickAtAnyZoom) {
 TEST_F(MeasuringSession, ADistanceJustBelowAFullTurnReadsZeroDegrees) {
   MakePage(Metric());
   CommandResult r = Run("view 1 zoom 40\ntool DISTANCE\nclick 10 100\nmove 600 99.975\nkey escape\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("panel label_angle = 0.00\xC2\xB0\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("360.00"), std::string::npos) << r.output;
+}
+
+// A distance's direction is the one the user sees: on a page turned by
+// /Rotate, in a view turned further, it is read from the rubber band as
+// drawn on the screen (device pixels, y downwards), counter-clockwise from
+// the screen's right. Selected afterwards on a page the view does not turn
+// further, it reads the same.
+TEST_F(MeasuringSession, ADistanceReadsItsDirectionAsTheViewShowsIt) {
+  struct Case {
+    int pageRotate, viewRotate;
+    const char* to;
+    const char* middle;
+  } cases[] = {{90, 0, "160 130", "130 115"}, {270, 0, "160 130", "130 115"}, {90, 0, "70 40", "85 70"},
+               {180, 0, "100 160", "100 130"}, {90, 90, "160 130", "130 115"}, {0, 270, "40 130", "70 115"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pageRotate) + " " + std::to_string(c.viewRotate) + " to " + c.to);
+    MakePage(Metric(), "", c.pageRotate);
+    CommandResult r = Run("view 1 rotate " + std::to_string(c.viewRotate) + "\ntool DISTANCE\nclick 100 100\nmove " +
+                          c.to + "\nclick " + c.to + "\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The rubber band's last drawing before the measurement is made, in
+    // whole device pixels (a quarter turn at zoom 1 maps whole points onto
+    // whole pixels), and the panel as it was updated for it.
+    const size_t made = r.output.find("undo: push");
+    ASSERT_NE(made, std::string::npos) << r.output;
+    const size_t draw = r.output.rfind("draw: path ", made);
+    ASSERT_NE(draw, std::string::npos) << r.output;
+    const size_t panel = r.output.rfind("panel label_angle = ", draw);
+    ASSERT_NE(panel, std::string::npos) << r.output;
+    double x0, y0, x1, y1;
+    ASSERT_EQ(std::sscanf(r.output.c_str() + draw, "draw: path %lf %lf %lf %lf", &x0, &y0, &x1, &y1), 4);
+    double degrees = std::atan2(-(y1 - y0), x1 - x0) * 180 / 3.14159265358979323846;
+    if (degrees < 0) degrees += 360;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "panel label_angle = %.2f\xC2\xB0\n", degrees);
+    const std::string want = buf;
+    EXPECT_EQ(r.output.substr(panel, want.size()), want) << r.output;
+    if (c.viewRotate == 0) {
+      // Opened again and selected by hand.
+      std::filesystem::copy_file(out_, in_, std::filesystem::copy_options::overwrite_existing);
+      CommandResult again = Run(std::string("tool Hand\nclick ") + c.middle + "\n");
+      ASSERT_EQ(again.status, 0) << again.output;
+      EXPECT_NE(again.output.find(want), std::string::npos) << again.output;
+    }
+  }
+  // Drawn rightwards on the screen of a page turned a quarter, a fortieth
+  // of a point off over 590 points: 0.00, not 360.00.
+  MakePage(Metric(), "", 90);
+  CommandResult r = Run("view 1 zoom 40\ntool DISTANCE\nclick 100 10\nmove 100.025 600\nkey escape\n");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("panel label_angle = 0.00\xC2\xB0\n"), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find("360.00"), std::string::npos) << r.output;
