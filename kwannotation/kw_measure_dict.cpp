@@ -424,6 +424,17 @@ bool CKW_MeasureDictImpl::SetDisplayUnits(const MeasureUnits& units) {
   return Normalize();
 }
 
+MeasureUnits CKW_MeasureDictImpl::GetDisplayUnits() const {
+  MeasureUnits units;
+  if (GetFormatCount(kX) > 0) {
+    units.length = CanonicalUnitKey(GetFormat(kX, 0).unit);
+    if (units.length == u"ft" && GetFormatCount(kX) > 1) units.length = u"ft'in\"";
+  }
+  units.area = GetFormatCount(kA) > 0 ? GetFormat(kA, 0).unit : AreaKeyOfLength(units.length);
+  units.volume = GetFormatCount(kV) > 0 ? GetFormat(kV, 0).unit : VolumeKeyOfLength(units.length);
+  return units;
+}
+
 CKW_MeasureDict CKW_MeasureDict::Borrow(KPD_Dictionary dict) {
   if (!dict) return {};
   return CKW_MeasureDict(std::make_shared<CKW_MeasureDictImpl>(dict, false));

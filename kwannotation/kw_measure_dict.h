@@ -123,6 +123,12 @@ class CKW_MeasureDictImpl {
   // when the dictionary is missing or geospatial, or a unit is not one its
   // size table knows.
   bool SetDisplayUnits(const MeasureUnits& units);
+  // The units the values are shown in: the canonical key of the first "X"
+  // element (feet and inches when feet come with a second element), the
+  // labels of the first "A" and "V" elements; a missing "A" or "V" gives
+  // the square or cube of the length unit. Empty members where there is
+  // nothing to read.
+  MeasureUnits GetDisplayUnits() const;
 
  private:
   KPD_Dictionary dict_;

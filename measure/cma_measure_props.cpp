@@ -94,15 +94,6 @@ bool WriteUnit(CKW_MeasureDictImpl& measure, const std::u16string& unit, int p) 
   return measure.WriteScale(scale, ratio, units);
 }
 
-// The canonical key of the unit the lengths are shown in.
-std::u16string LengthUnitOf(const CKW_MeasureDictImpl& measure) {
-  if (measure.GetFormatCount(0) == 0) return {};
-  std::u16string key = kwannotation::CanonicalUnitKey(measure.GetFormat(0, 0).unit);
-  // Feet and inches are two elements, feet first.
-  if (key == u"ft" && measure.GetFormatCount(0) > 1) key = u"ft'in\"";
-  return key;
-}
-
 }  // namespace
 
 std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary annot) const {
@@ -115,7 +106,7 @@ std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary an
     CKW_MeasureDictImpl measure(m);
     p.precision = measure.GetPrecision();
     p.ratio = measure.GetRatioText();
-    p.lengthUnit = LengthUnitOf(measure);
+    p.lengthUnit = measure.GetDisplayUnits().length;
   }
   // A line draws its caption only when asked to, the other figures unless
   // told not to.

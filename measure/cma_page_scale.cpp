@@ -124,6 +124,32 @@ CKW_MeasureDict MeasureOf(const PageScale& scale) {
 
 KPD_Object CloneOf(KPD_Object obj) { return obj ? Host::ObjectClone(obj) : nullptr; }
 
+// The units a measurement shows that its page's `previous` scale does not:
+// those the user picked for it. The others follow the page's new scale.
+kwannotation::MeasureUnits PickedUnits(KPD_Dictionary annot, const kwannotation::CKW_MeasureDictImpl* previous) {
+  KPD_Dictionary own = kwannotation::CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, nullptr, false);
+  if (!own || !previous || !previous->IsValid()) return {};
+  const kwannotation::MeasureUnits was = previous->GetDisplayUnits();
+  kwannotation::MeasureUnits picked = kwannotation::CKW_MeasureDictImpl(own).GetDisplayUnits();
+  if (picked.length == was.length) picked.length.clear();
+  if (picked.area == was.area) picked.area.clear();
+  if (picked.volume == was.volume) picked.volume.clear();
+  return picked;
+}
+
+// The scale a measurement gets when its page gets `scale`: a copy (owned)
+// in the units the user picked for it. A unit that cannot be shown with the
+// new scale gives way to the scale's.
+CKW_MeasureDict ScaleForMeasurement(KPD_Dictionary annot, const kwannotation::CKW_MeasureDictImpl& scale,
+                                    const kwannotation::CKW_MeasureDictImpl* previous) {
+  CKW_MeasureDict copy = CKW_MeasureDict::Own(CloneOf(scale.GetDict()));
+  const kwannotation::MeasureUnits picked = PickedUnits(annot, previous);
+  if (!copy || (picked.length.empty() && picked.area.empty() && picked.volume.empty())) return copy;
+  CKW_MeasureDict converted = CKW_MeasureDict::Own(CloneOf(scale.GetDict()));
+  if (converted && converted->SetDisplayUnits(picked) && converted.IsValid()) return converted;
+  return copy;
+}
+
 KS_ExtHFT InnerTable(const char* plugin, const char* name, int version) {
   if (!Host::AppIsInnerPluginRegistered(plugin)) Host::AppRegisterInnerPlugin(plugin);
   return Host::ExtHFTFind(name, version);
@@ -291,6 +317,8 @@ ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& page
   for (int pageIndex : pages) {
     KPD_Page page = Host::DocGetPage(pdf, pageIndex);
     if (!page) continue;
+    kwannotation::CKW_Viewport vp0 = kwannotation::CKW_PageViewportListImpl(page, pdf).GetViewport(0);
+    const CKW_MeasureDict previous = vp0 ? vp0->GetMeasureDict() : CKW_MeasureDict();
     // An area drawn around the whole page: its area, perimeter, width and
     // height are the largest values a measurement on the page usually has.
     const KS_FloatRect box = PageBox(page);
@@ -307,7 +335,9 @@ ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& page
       kwannotation::KwMeasureInput input;
       if (MeasureTypeOfAnnot(annot) == kMeasureNone || !kwannotation::KW_ReadMeasureInput(annot, &input)) continue;
       const kwannotation::KwMeasureTexts now = kwannotation::KW_MeasureTextsOf(annot);
-      const kwannotation::KwMeasureTexts after = kwannotation::KW_ComputeMeasureTextsOfValid(m, input);
+      const CKW_MeasureDict then = ScaleForMeasurement(annot, m, previous.GetImpl());
+      if (!then) return {"Annotation", "IDS_PAGESCALE_INVALID_ERR"};
+      const kwannotation::KwMeasureTexts after = kwannotation::KW_ComputeMeasureTextsOfValid(*then.GetImpl(), input);
       if (!now.contents.empty() && after.contents.empty()) return tooLarge;
       for (const kwannotation::KwMeasureQuantity& q : now.quantities) {
         if (!(now.types & q.bit) || q.text.empty()) continue;
@@ -327,13 +357,15 @@ bool DocumentIsSigned(KA_Document doc) {
 
 // ---- re-deriving measurements -----------------------------------------------------
 
-int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::unique_ptr<CKW_AnnotChange>>* changes) {
+int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation::CKW_MeasureDictImpl* previous,
+                             std::vector<std::unique_ptr<CKW_AnnotChange>>* changes) {
   kwannotation::CKW_PageViewportListImpl list(page, pdf);
   kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
   CKW_MeasureDict measure = vp0 ? vp0->GetMeasureDict() : CKW_MeasureDict();
   if (!measure.IsValid()) return 0;
-  // Every measurement gets a copy of this dictionary, so the values and
-  // captions are computed with it directly, once per measurement.
+  // Every measurement gets a copy of this dictionary (in the units picked
+  // for it), so the values and captions are computed with that copy
+  // directly, once per measurement.
   const kwannotation::CKW_MeasureDictImpl scale(measure.GetDict());
   int changed = 0;
   const int count = Host::PageAnnotCount(page);
@@ -345,14 +377,13 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::u
     // default) set in /AP: the record keeps the old values and stream by
     // reference and copies /AP alone.
     auto change = changes ? CKW_AnnotChange::ReplacingAllBut(annot, {"/AP"}) : nullptr;
-    KPD_Object copy = Host::ObjectClone(measure.GetDict());
-    const bool set = copy && Host::DictSet(annot, "/Measure", copy) != 0;
-    if (copy) Host::ObjectRelease(copy);
-    if (!set) continue;
+    const CKW_MeasureDict own = ScaleForMeasurement(annot, scale, previous);
+    if (!own || Host::DictSet(annot, "/Measure", own.GetDict()) == 0) continue;
     kwannotation::KwMeasureInput input;
-    const kwannotation::KwMeasureTexts texts = kwannotation::KW_ReadMeasureInput(annot, &input)
-                                                   ? kwannotation::KW_ComputeMeasureTextsOfValid(scale, input)
-                                                   : kwannotation::KW_MeasureTextsOf(annot);
+    const kwannotation::KwMeasureTexts texts =
+        kwannotation::KW_ReadMeasureInput(annot, &input)
+            ? kwannotation::KW_ComputeMeasureTextsOfValid(*own.GetImpl(), input)
+            : kwannotation::KW_MeasureTextsOf(annot);
     RederiveContents(annot, texts);
     std::string reason;
     kwannotation::RegenerateMeasureAppearance(annot, texts, &reason, kwannotation::ShapeAppearanceOptions{});
@@ -410,7 +441,8 @@ bool CMSA_UndoCalibratePage::Apply(const PageScale& scale) {
     SetViewportMeasure(newMeasure_);
   }
   Record(doc_, pageIndex_, newRecord_);
-  RederivePageMeasurements(pdf, page, &measurements_);
+  const kwannotation::CKW_MeasureDictImpl previous(oldMeasure_);
+  RederivePageMeasurements(pdf, page, oldMeasure_ ? &previous : nullptr, &measurements_);
   Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
   return true;
 }
