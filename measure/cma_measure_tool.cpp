@@ -132,22 +132,25 @@ std::u16string SetUnit(const std::u16string& text, UnitList list, kwannotation::
   return kwannotation::IsKnownUnit(dimension, key) ? key : std::u16string();
 }
 
-std::optional<double> DepthText(const std::u16string& text) {
-  std::string ascii;
-  for (char16_t c : text) {
-    if (c > 0x7F) return std::nullopt;
-    ascii += static_cast<char>(c);
-  }
-  double d = 0;
-  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), d);
-  if (ascii.empty() || ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(d) || d <= 0)
-    return std::nullopt;
-  return d;
-}
-
 }  // namespace
 
 // ---- settings ---------------------------------------------------------------------
+
+std::optional<double> ParseDepthText(std::u16string_view text) {
+  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
+  if (text.empty() || text.size() > 64) return std::nullopt;
+  std::string ascii;
+  for (char16_t c : text) {
+    if (c == u',') c = u'.';
+    if (!((c >= u'0' && c <= u'9') || c == u'.')) return std::nullopt;
+    ascii += static_cast<char>(c);
+  }
+  double d = 0;
+  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), d, std::chars_format::fixed);
+  if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(d) || d <= 0) return std::nullopt;
+  return d;
+}
 
 MeasureToolSettings ReadMeasureToolSettings(int type) {
   MeasureToolSettings s;
@@ -161,7 +164,7 @@ MeasureToolSettings ReadMeasureToolSettings(int type) {
   if (type == kMeasureVolume) {
     s.depthUnit = SetUnit(TextPref(section, u"DepthUnit", u""), UnitList::Real, kwannotation::UnitDimension::Length);
     // The depth is kept as text so that "2.5" reads the same in every locale.
-    if (std::optional<double> d = DepthText(TextPref(section, u"Depth", u"1"))) s.depth = *d;
+    if (std::optional<double> d = ParseDepthText(TextPref(section, u"Depth", u"1"))) s.depth = *d;
   }
   if (caps & kCapSlope) s.slopeType = Host::PrefGetInt(section, u"SlopeType", 1);
   if (caps & kCapVolumeUnit) s.volumeUnit = TextPref(section, u"VolumeUnit", u"");

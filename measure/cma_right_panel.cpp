@@ -71,8 +71,8 @@ void ShowSelectedMeasurement(KA_Document doc) {
   MeasureFigure figure;
   figure.points = input.points;
   figure.rect = input.circle;
-  if (input.hasDepth) figure.depth = input.depth;
   const kwannotation::CKW_MeasureDictImpl scale(static_cast<KPD_Dictionary>(measure));
+  if (input.hasDepth) figure.depth = kwannotation::KW_DepthInXUnits(scale, input.depth, input.depthUnit);
   const FigureValues values = MeasureFigureValues(type, figure, scale);
   if (values.panel.empty()) return MeasureRightPanel().HideAll();
   MeasureRightPanel().Show(type, values.panel);

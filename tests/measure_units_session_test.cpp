@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -258,3 +259,33 @@ TEST_F(MeasureUnitsSession, ANewPageScaleKeepsAUnitPickedForAMeasurement) {
 }
 
 }  // namespace
+
+// The Format tab's depth: for the volume tool it is the depth of the next
+// volumes; for a selected volume a change is one undo step that re-derives
+// its value. A depth that cannot be used keeps the dialog open and changes
+// nothing.
+TEST_F(MeasureUnitsSession, TheFormatTabSetsTheDepthOfTheToolAndOfASelectedVolume) {
+  Plan();
+  Prefs("");
+  const std::string changed = dir_ / "changed.pdf";
+  CommandResult r = Run(
+      "view 1 zoom 4\ntool VOLUME\n"
+      "answer dialog ma_dlg_depth.ui.kw ok lineEditDepth=2,5 comboBoxDepthUnit=ft\npress Measure_Prop_Depth\n" +
+      std::string(kBath) + "tool Hand\nclick 450 450\n" +
+      "answer dialog ma_dlg_depth.ui.kw ok lineEditDepth=0 comboBoxDepthUnit=cm\nanswer message ok\n"
+      "answer dialog ma_dlg_depth.ui.kw ok lineEditDepth=50 comboBoxDepthUnit=cm\npress Measure_Prop_Depth\n"
+      "save " + changed + "\nundo\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // The tool's depth is kept for its next measurements.
+  std::ifstream file(dir_ / "config/annot/preferences.ini");
+  const std::string prefs((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_TRUE(Has(prefs, "Depth=2.5\nDepthUnit=ft\n")) << prefs;
+  EXPECT_TRUE(Has(r.output, "message: Depth: Type a depth greater than 0")) << r.output;
+  EXPECT_EQ(Contents(changed), std::vector<std::string>{Grouped(kBathArea * 0.5) + " cu m"});
+  EXPECT_TRUE(Has(Info(changed), "depth \"" + Grouped(0.5) + " m\""));
+  // One step for the change, and undo takes it back to 2.5 ft.
+  size_t steps = 0;
+  for (size_t at = 0; (at = r.output.find("undo: push \"Change", at)) != std::string::npos; ++at) ++steps;
+  EXPECT_EQ(steps, 1u) << r.output;
+  EXPECT_EQ(Contents(out_), std::vector<std::string>{Grouped(kBathArea * 2.5 * kMetresPerFoot) + " cu m"});
+}
