@@ -12,6 +12,7 @@
 #include "measure/cma_measure_tool.h"
 #include "measure/cma_measure_types.h"
 #include "measure/cma_osnap.h"
+#include "measure/cma_typed_ratio.h"
 #include "measure/cma_page_scale_dlg.h"
 #include "measure/cma_units.h"
 #include "plugin/host_binding.h"
@@ -212,7 +213,7 @@ std::optional<DepthTarget> CurrentDepthTarget() {
 std::u16string DepthTitle(const std::optional<DepthTarget>& target) {
   std::u16string title = Widgets::Translate("IDS_MEASURE_PROP_DEPTH");
   if (!target) return title;
-  title += u" " + kwannotation::RatioNumberText(target->depth);
+  title += u" " + TypedNumberText(target->depth);
   if (!target->unit.empty()) title += u" " + target->unit;
   return title;
 }
@@ -230,7 +231,7 @@ void EditDepth() {
     dlg.SetWindowTitle(Widgets::Translate("IDS_MEASURE_PROP_DEPTH"));
     if (auto l = dlg.GetElement<Tessel::Label>(u"labelDepth")) l->SetText(Widgets::Translate("IDS_MEASURE_PROP_DEPTH"));
     if (auto e = dlg.GetElement<Tessel::Edit>(u"lineEditDepth"))
-      e->SetText(kwannotation::RatioNumberText(target->depth));
+      e->SetText(TypedNumberText(target->depth));
     if (auto c = dlg.GetElement<Tessel::ComboBox>(u"comboBoxDepthUnit")) {
       c->ResetContent();
       c->AddItem(scaleUnit);
@@ -242,9 +243,10 @@ void EditDepth() {
     if (d.DoModal() != Tessel::kDialogOk) return;
     auto edit = d.GetElement<Tessel::Edit>(u"lineEditDepth");
     auto combo = d.GetElement<Tessel::ComboBox>(u"comboBoxDepthUnit");
-    const std::optional<double> depth = edit ? ParseDepthText(edit->GetText()) : std::nullopt;
+    const std::optional<TypedLength> typed = edit ? ParseTypedLength(edit->GetText()) : std::nullopt;
+    const std::optional<double> depth = typed ? std::optional<double>(typed->value) : std::nullopt;
     // The unit by its place in the list (0: the scale's), or by its key or
-    // name as typed.
+    // name as typed; feet or inches marks in the number bring their own.
     std::optional<std::u16string> unit;
     const int chosen = combo ? combo->GetCurSel() : -1;
     if (chosen == 0 || (combo && chosen < 0 && combo->GetText() == scaleUnit)) {
@@ -261,6 +263,7 @@ void EditDepth() {
       else if (index <= keys.size()) unit = std::u16string(keys[index - 1]);
       else if (kwannotation::UnitIndex(key, kwannotation::UnitList::Real) >= 0) unit = key;
     }
+    if (typed && !typed->unit.empty()) unit = typed->unit == u"in\"" ? u"in" : u"ft";
     if (!depth || !unit) {
       const std::u16string text = Widgets::Translate("IDS_MEASURE_DEPTH_INVALID");
       Host::MessageBox(text.c_str(), Widgets::Translate("IDS_MEASURE_PROP_DEPTH").c_str(), 0);

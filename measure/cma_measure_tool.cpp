@@ -1,7 +1,6 @@
 #include "measure/cma_measure_tool.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "kwannotation/kw_annot.h"
@@ -16,6 +15,7 @@
 #include "measure/cma_format_tab.h"
 #include "measure/cma_osnap.h"
 #include "measure/cma_right_panel.h"
+#include "measure/cma_typed_ratio.h"
 #include "measure/cma_units.h"
 #include "plugin/annot_identity.h"
 #include "plugin/host_binding.h"
@@ -136,22 +136,6 @@ std::u16string SetUnit(const std::u16string& text, UnitList list, kwannotation::
 
 // ---- settings ---------------------------------------------------------------------
 
-std::optional<double> ParseDepthText(std::u16string_view text) {
-  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
-  if (text.empty() || text.size() > 64) return std::nullopt;
-  std::string ascii;
-  for (char16_t c : text) {
-    if (c == u',') c = u'.';
-    if (!((c >= u'0' && c <= u'9') || c == u'.')) return std::nullopt;
-    ascii += static_cast<char>(c);
-  }
-  double d = 0;
-  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), d, std::chars_format::fixed);
-  if (ec != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(d) || d <= 0) return std::nullopt;
-  return d;
-}
-
 MeasureToolSettings ReadMeasureToolSettings(int type) {
   MeasureToolSettings s;
   const MeasureTypeInfo* row = MeasureTypeRow(type);
@@ -164,7 +148,8 @@ MeasureToolSettings ReadMeasureToolSettings(int type) {
   if (type == kMeasureVolume) {
     s.depthUnit = SetUnit(TextPref(section, u"DepthUnit", u""), UnitList::Real, kwannotation::UnitDimension::Length);
     // The depth is kept as text so that "2.5" reads the same in every locale.
-    if (std::optional<double> d = ParseDepthText(TextPref(section, u"Depth", u"1"))) s.depth = *d;
+    const std::optional<TypedLength> d = ParseTypedLength(TextPref(section, u"Depth", u"1"));
+    if (d && d->unit.empty()) s.depth = d->value;
   }
   if (caps & kCapSlope) s.slopeType = Host::PrefGetInt(section, u"SlopeType", 1);
   if (caps & kCapVolumeUnit) s.volumeUnit = TextPref(section, u"VolumeUnit", u"");
@@ -177,7 +162,8 @@ bool WriteVolumeToolDepth(double depth, const std::u16string& unit) {
   const MeasureTypeInfo* row = MeasureTypeRow(kMeasureVolume);
   const std::u16string key = SetUnit(unit, UnitList::Real, kwannotation::UnitDimension::Length);
   if (!row || !std::isfinite(depth) || depth <= 0 || (!unit.empty() && key.empty())) return false;
-  const std::u16string text = kwannotation::RatioNumberText(depth);
+  const std::u16string text = TypedNumberText(depth);
+  if (text.empty()) return false;
   return Host::PrefSetText(row->settingsSection, u"Depth", text.c_str()) &&
          Host::PrefSetText(row->settingsSection, u"DepthUnit", key.c_str());
 }

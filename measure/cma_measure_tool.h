@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "kwannotation/kw_measure_dict.h"
@@ -33,10 +32,6 @@ struct MeasureToolSettings {
   int showCaption = 128;
 };
 MeasureToolSettings ReadMeasureToolSettings(int type);
-
-// A depth as typed or stored: a decimal number greater than 0, a comma
-// taken as the decimal point, blanks around allowed. Locale-independent.
-std::optional<double> ParseDepthText(std::u16string_view text);
 
 // Writes the volume tool's depth ("Depth" and "DepthUnit" of its settings
 // section); false, nothing written, when `depth` is

@@ -270,13 +270,14 @@ TEST_F(MeasureUnitsSession, TheFormatTabSetsTheDepthOfTheToolAndOfASelectedVolum
   const std::string changed = dir_ / "changed.pdf";
   CommandResult r = Run(
       "view 1 zoom 4\ntool VOLUME\n"
-      "answer dialog ma_dlg_depth.ui.kw ok lineEditDepth=2,5 comboBoxDepthUnit=ft\npress Measure_Prop_Depth\n" +
+      "answer dialog ma_dlg_depth.ui.kw ok \"lineEditDepth=2'-6\\\"\" comboBoxDepthUnit=m\npress Measure_Prop_Depth\n" +
       std::string(kBath) + "tool Hand\nclick 450 450\n" +
       "answer dialog ma_dlg_depth.ui.kw ok lineEditDepth=0 comboBoxDepthUnit=cm\nanswer message ok\n"
       "answer dialog ma_dlg_depth.ui.kw ok lineEditDepth=50 comboBoxDepthUnit=cm\npress Measure_Prop_Depth\n"
       "save " + changed + "\nundo\nsave\n");
   ASSERT_EQ(r.status, 0) << r.output;
-  // The tool's depth is kept for its next measurements.
+  // The tool's depth is kept for its next measurements; feet and inches
+  // typed bring their unit.
   std::ifstream file(dir_ / "config/annot/preferences.ini");
   const std::string prefs((std::istreambuf_iterator<char>(file)), {});
   EXPECT_TRUE(Has(prefs, "Depth=2.5\nDepthUnit=ft\n")) << prefs;
