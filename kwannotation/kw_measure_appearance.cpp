@@ -364,6 +364,24 @@ KPD_Object KW_NewDepthUnit(std::u16string_view unit) {
   return array.release();
 }
 
+std::u16string KW_ScaleDepthUnit(const CKW_MeasureDictImpl& measure) {
+  const std::u16string unit = measure.GetDisplayUnits().length;
+  switch (GetUnitKind(unit)) {
+    case UnitKind::FeetInches: return u"ft";
+    case UnitKind::InchFraction: return u"in";
+    case UnitKind::Decimal: return unit;
+  }
+  return unit;
+}
+
+void KW_PinDepthUnit(KPD_Dictionary annot) {
+  double depth = 0;
+  if (!annot || !dict::GetNumber(annot, "/Depth", &depth) || !KW_DepthUnitOf(annot).empty()) return;
+  KPD_Dictionary own = CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, nullptr, false);
+  const std::u16string unit = own ? KW_ScaleDepthUnit(CKW_MeasureDictImpl(own)) : std::u16string();
+  if (!unit.empty()) dict::SetOwned(annot, "/DepthUnit", KW_NewDepthUnit(unit));
+}
+
 double KW_DepthInXUnits(const CKW_MeasureDictImpl& measure, double depth, std::u16string_view depthUnit) {
   if (depthUnit.empty()) return depth;
   const std::u16string x = XUnit(measure);

@@ -148,7 +148,10 @@ bool CMeasureAnnotPropApplier::Apply(KPD_Dictionary annot, KPD_Document doc, con
     CKW_MeasureDictImpl measure(m);
     const int precision = (which & kPropPrecision) ? std::clamp(props.precision, 0, kMostPrecision)
                                                    : measure.GetPrecision();
-    if (ok && m && (which & kPropUnit)) ok = WriteUnit(measure, props.lengthUnit, precision);
+    if (ok && m && (which & kPropUnit)) {
+      kwannotation::KW_PinDepthUnit(copy);
+      ok = WriteUnit(measure, props.lengthUnit, precision);
+    }
     if (ok && m && (which & kPropPrecision)) ok = WritePrecision(measure, precision);
     ok = ok && m;
   }

@@ -711,7 +711,11 @@ bool CMA_MeasureToolBase::Create() {
   if (type_ == kMeasureDistance) writer.SetBool("/Cap", true);
   if (type_ == kMeasureVolume) {
     writer.SetNumber("/Depth", settings_.depth);
-    if (!settings_.depthUnit.empty()) writer.SetOwned("/DepthUnit", kwannotation::KW_NewDepthUnit(settings_.depthUnit));
+    // The depth always says its unit, so that it keeps its length when the
+    // measurement is later shown in other units.
+    const std::u16string depthUnit =
+        settings_.depthUnit.empty() ? kwannotation::KW_ScaleDepthUnit(*liveMeasure_.GetImpl()) : settings_.depthUnit;
+    if (!depthUnit.empty()) writer.SetOwned("/DepthUnit", kwannotation::KW_NewDepthUnit(depthUnit));
   }
   if (type_ == kMeasureDiameter || type_ == kMeasureCenterRadius || type_ == kMeasure3PointRadius)
     writer.SetBool("/CenterPoint", true);

@@ -378,7 +378,9 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation
     // reference and copies /AP alone.
     auto change = changes ? CKW_AnnotChange::ReplacingAllBut(annot, {"/AP"}) : nullptr;
     const CKW_MeasureDict own = ScaleForMeasurement(annot, scale, previous);
-    if (!own || Host::DictSet(annot, "/Measure", own.GetDict()) == 0) continue;
+    if (!own) continue;
+    kwannotation::KW_PinDepthUnit(annot);
+    if (Host::DictSet(annot, "/Measure", own.GetDict()) == 0) continue;
     kwannotation::KwMeasureInput input;
     const kwannotation::KwMeasureTexts texts =
         kwannotation::KW_ReadMeasureInput(annot, &input)

@@ -124,6 +124,20 @@ class MeasureUnitsSession : public ::testing::Test {
     return unit;
   }
 
+  // The unit of the depth of a file's first measurement.
+  std::string DepthUnit(const std::string& path) {
+    std::string unit;
+    KS_ByteString b = fn::ByteStringNew(nullptr, 0);
+    if (KPD_Document doc = fn::DocOpenFile(path.c_str(), b)) {
+      KPD_Object du = fn::DictGet(fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0), "/DepthUnit");
+      KPD_Object u = du ? fn::DictGet(fn::ArrayGet(du, 0), "/U") : nullptr;
+      if (u && fn::StringGetBytes(u, b)) unit.assign(fn::ByteStringData(b), fn::ByteStringLength(b));
+      fn::DocClose(doc);
+    }
+    fn::ByteStringDestroy(b);
+    return unit;
+  }
+
   TempDir dir_;
   std::string in_ = dir_ / "in.pdf", out_ = dir_ / "out.pdf";
 };
@@ -192,7 +206,7 @@ TEST_F(MeasureUnitsSession, VolumeToolTakesItsDepthInTheDepthUnit) {
   } cases[] = {
       {"Depth=50\nDepthUnit=cm\n", 0.5, "cm"},
       {"Depth=2\nDepthUnit=ft\n", 2 * kMetresPerFoot, "ft"},
-      {"Depth=1.5\n", 1.5, nullptr},  // in the scale's unit
+      {"Depth=1.5\n", 1.5, "m"},  // in the scale's unit, which the measurement then names
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.prefs);
@@ -204,8 +218,7 @@ TEST_F(MeasureUnitsSession, VolumeToolTakesItsDepthInTheDepthUnit) {
     const std::string info = Info(out_);
     EXPECT_TRUE(Has(info, "depth \"" + Grouped(c.metres) + " m\"")) << info;
     EXPECT_TRUE(Has(r.output, "panel label_depth = " + Grouped(c.metres) + " m\n")) << r.output;
-    const bool hasUnit = Has(Shell("grep -a -c '/DepthUnit' " + Quote(out_)).output, "1");
-    EXPECT_EQ(hasUnit, c.unit != nullptr);
+    EXPECT_EQ(DepthUnit(out_), c.unit);
   }
 }
 
@@ -289,4 +302,53 @@ TEST_F(MeasureUnitsSession, TheFormatTabSetsTheDepthOfTheToolAndOfASelectedVolum
   for (size_t at = 0; (at = r.output.find("undo: push \"Change", at)) != std::string::npos; ++at) ++steps;
   EXPECT_EQ(steps, 1u) << r.output;
   EXPECT_EQ(Contents(out_), std::vector<std::string>{Grouped(kBathArea * 2.5 * kMetresPerFoot) + " cu m"});
+}
+
+// A volume written without a depth unit (by another program, or before
+// depths named theirs) has its depth in the unit of its scale: 2 m under a
+// square metre. When its values go over to feet, the depth stays 2 m.
+TEST_F(MeasureUnitsSession, ADepthWithoutAUnitKeepsItsLengthWhenTheUnitsChange) {
+  // One paper inch (72 points) is a metre.
+  const std::string metres =
+      "<< /Type /Measure /R (1 in = 1 m) /X [<< /U (m) /C 0.0138889 /D 100 >>] /D [<< /U (m) /C 1 /D 100 >>] "
+      "/A [<< /U (sq m) /C 1 /D 100 >>] /V [<< /U (cu m) /C 1 /D 100 >>] >>";
+  const std::string volume = "<< /Type /Annot /Subtype /Polygon /IT /PolygonVolume /NM (vol1) /Rect [99 99 173 173] "
+                             "/Vertices [100 100 172 100 172 172 100 172] /MeasurementTypes 132 /Depth 2 "
+                             "/Contents (2.00 cu m) /Measure " + metres + " >>";
+  const std::string viewport = "[ << /Type /Viewport /BBox [0 0 612 792] /Measure " + metres + " >> ]";
+  const double cubicMetresInFeet = 1 / std::pow(kMetresPerFoot, 3);
+  const struct {
+    const char* name;
+    const char* script;
+    std::string contents;
+  } cases[] = {
+      {"the Format tab's unit", "tool Hand\nselect vol1\npress Measure_Prop_Unit_1\n",
+       Grouped(1 * 1 * 2 * cubicMetresInFeet) + " cu ft"},
+      // 1 in = 10 ft: the square is 10 ft a side, the depth 2 m.
+      {"a page scale in feet",
+       "answer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 lineEditLeftValue=1 comboBoxLeftUnit=in "
+       "lineEditRightValue=10 comboBoxRightUnit=ft\npress Measure_Group_PageScale\n",
+       Grouped(10 * 10 * 2 / kMetresPerFoot) + " cu ft"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    KPD_Document doc = fn::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = fn::DocAddPage(doc, &letter);
+    for (const auto& [key, text] : {std::pair{"/VP", viewport}, std::pair{"", volume}}) {
+      KPD_Object object = fn::ObjectParse(text.data(), text.size());
+      if (*key) fn::DictSet(page, key, object);
+      else fn::PageInsertAnnot(page, -1, object);
+      fn::ObjectRelease(object);
+    }
+    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
+    fn::ByteStringDestroy(error);
+    fn::DocClose(doc);
+    Prefs("");
+    CommandResult r = Run(std::string("view 1\n") + c.script + "save\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Contents(out_), std::vector<std::string>{c.contents});
+    EXPECT_EQ(DepthUnit(out_), "m");
+  }
 }
