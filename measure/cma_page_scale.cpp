@@ -124,30 +124,36 @@ CKW_MeasureDict MeasureOf(const PageScale& scale) {
 
 KPD_Object CloneOf(KPD_Object obj) { return obj ? Host::ObjectClone(obj) : nullptr; }
 
-// The units a measurement shows that its page's `previous` scale does not:
-// those the user picked for it. The others follow the page's new scale.
-kwannotation::MeasureUnits PickedUnits(KPD_Dictionary annot, const kwannotation::CKW_MeasureDictImpl* previous) {
-  KPD_Dictionary own = kwannotation::CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, nullptr, false);
-  if (!own || !previous || !previous->IsValid()) return {};
-  const kwannotation::MeasureUnits was = previous->GetDisplayUnits();
+// The units a measurement shows that its page's scale did not (`was`, its
+// display units; null when the page had no scale): those the user picked
+// for it. The others follow the page's new scale.
+kwannotation::MeasureUnits PickedUnits(KPD_Dictionary annot, const kwannotation::MeasureUnits* was) {
+  KPD_Dictionary own = was ? kwannotation::CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, nullptr, false) : nullptr;
+  if (!own) return {};
   kwannotation::MeasureUnits picked = kwannotation::CKW_MeasureDictImpl(own).GetDisplayUnits();
-  if (picked.length == was.length) picked.length.clear();
-  if (picked.area == was.area) picked.area.clear();
-  if (picked.volume == was.volume) picked.volume.clear();
+  if (picked.length == was->length) picked.length.clear();
+  if (picked.area == was->area) picked.area.clear();
+  if (picked.volume == was->volume) picked.volume.clear();
   return picked;
 }
 
-// The scale a measurement gets when its page gets `scale`: a copy (owned)
-// in the units the user picked for it. A unit that cannot be shown with the
-// new scale gives way to the scale's.
-CKW_MeasureDict ScaleForMeasurement(KPD_Dictionary annot, const kwannotation::CKW_MeasureDictImpl& scale,
-                                    const kwannotation::CKW_MeasureDictImpl* previous) {
-  CKW_MeasureDict copy = CKW_MeasureDict::Own(CloneOf(scale.GetDict()));
-  const kwannotation::MeasureUnits picked = PickedUnits(annot, previous);
-  if (!copy || (picked.length.empty() && picked.area.empty() && picked.volume.empty())) return copy;
+// The display units of a page's scale before it changes; nothing when it
+// had none that could be measured with.
+std::optional<kwannotation::MeasureUnits> UnitsOfScale(const kwannotation::CKW_MeasureDictImpl* previous) {
+  if (!previous || !previous->IsValid()) return std::nullopt;
+  return previous->GetDisplayUnits();
+}
+
+// The scale a measurement gets when its page gets `scale`, when the user
+// picked units of its own for it: a copy (owned) in those units. Empty when
+// it takes `scale` as it is, also when a picked unit cannot be shown with it.
+CKW_MeasureDict PickedScale(KPD_Dictionary annot, const kwannotation::CKW_MeasureDictImpl& scale,
+                            const std::optional<kwannotation::MeasureUnits>& was) {
+  const kwannotation::MeasureUnits picked = PickedUnits(annot, was ? &*was : nullptr);
+  if (picked.length.empty() && picked.area.empty() && picked.volume.empty()) return {};
   CKW_MeasureDict converted = CKW_MeasureDict::Own(CloneOf(scale.GetDict()));
   if (converted && converted->SetDisplayUnits(picked) && converted.IsValid()) return converted;
-  return copy;
+  return {};
 }
 
 KS_ExtHFT InnerTable(const char* plugin, const char* name, int version) {
@@ -319,6 +325,7 @@ ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& page
     if (!page) continue;
     kwannotation::CKW_Viewport vp0 = kwannotation::CKW_PageViewportListImpl(page, pdf).GetViewport(0);
     const CKW_MeasureDict previous = vp0 ? vp0->GetMeasureDict() : CKW_MeasureDict();
+    const std::optional<kwannotation::MeasureUnits> was = UnitsOfScale(previous.GetImpl());
     // An area drawn around the whole page: its area, perimeter, width and
     // height are the largest values a measurement on the page usually has.
     const KS_FloatRect box = PageBox(page);
@@ -335,9 +342,9 @@ ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& page
       kwannotation::KwMeasureInput input;
       if (MeasureTypeOfAnnot(annot) == kMeasureNone || !kwannotation::KW_ReadMeasureInput(annot, &input)) continue;
       const kwannotation::KwMeasureTexts now = kwannotation::KW_MeasureTextsOf(annot);
-      const CKW_MeasureDict then = ScaleForMeasurement(annot, m, previous.GetImpl());
-      if (!then) return {"Annotation", "IDS_PAGESCALE_INVALID_ERR"};
-      const kwannotation::KwMeasureTexts after = kwannotation::KW_ComputeMeasureTextsOfValid(*then.GetImpl(), input);
+      const CKW_MeasureDict picked = PickedScale(annot, m, was);
+      const kwannotation::KwMeasureTexts after =
+          kwannotation::KW_ComputeMeasureTextsOfValid(picked ? *picked.GetImpl() : m, input);
       if (!now.contents.empty() && after.contents.empty()) return tooLarge;
       for (const kwannotation::KwMeasureQuantity& q : now.quantities) {
         if (!(now.types & q.bit) || q.text.empty()) continue;
@@ -367,6 +374,7 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation
   // for it), so the values and captions are computed with that copy
   // directly, once per measurement.
   const kwannotation::CKW_MeasureDictImpl scale(measure.GetDict());
+  const std::optional<kwannotation::MeasureUnits> was = UnitsOfScale(previous);
   int changed = 0;
   const int count = Host::PageAnnotCount(page);
   for (int i = 0; i < count; ++i) {
@@ -377,14 +385,17 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation
     // default) set in /AP: the record keeps the old values and stream by
     // reference and copies /AP alone.
     auto change = changes ? CKW_AnnotChange::ReplacingAllBut(annot, {"/AP"}) : nullptr;
-    const CKW_MeasureDict own = ScaleForMeasurement(annot, scale, previous);
-    if (!own) continue;
+    const CKW_MeasureDict picked = PickedScale(annot, scale, was);
+    KPD_Object copy = picked ? nullptr : Host::ObjectClone(measure.GetDict());
+    if (!picked && !copy) continue;
     kwannotation::KW_PinDepthUnit(annot);
-    if (Host::DictSet(annot, "/Measure", own.GetDict()) == 0) continue;
+    const bool set = Host::DictSet(annot, "/Measure", picked ? picked.GetDict() : copy) != 0;
+    if (copy) Host::ObjectRelease(copy);
+    if (!set) continue;
     kwannotation::KwMeasureInput input;
     const kwannotation::KwMeasureTexts texts =
         kwannotation::KW_ReadMeasureInput(annot, &input)
-            ? kwannotation::KW_ComputeMeasureTextsOfValid(*own.GetImpl(), input)
+            ? kwannotation::KW_ComputeMeasureTextsOfValid(picked ? *picked.GetImpl() : scale, input)
             : kwannotation::KW_MeasureTextsOf(annot);
     RederiveContents(annot, texts);
     std::string reason;
