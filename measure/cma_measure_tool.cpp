@@ -301,9 +301,13 @@ bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
   if (!liveMeasure_) liveMeasure_ = DefaultScale(LoadDefaultRatio(kwannotation::DefaultUnitKey(0)));
   if (!liveMeasure_) return false;
   if (type_ == kMeasureVolume) liveMeasure_ = WithVolumeFormats(liveMeasure_);
+  // A depth without a unit of its own is in the length unit of the scale,
+  // also when the tool shows its values in other units.
+  depthUnit_ = settings_.depthUnit.empty() ? kwannotation::KW_ScaleDepthUnit(*liveMeasure_.GetImpl())
+                                           : settings_.depthUnit;
   // The tool's own units, where it has them, over the scale's.
   liveMeasure_ = InToolUnits(liveMeasure_, settings_);
-  depthInX_ = kwannotation::KW_DepthInXUnits(*liveMeasure_.GetImpl(), settings_.depth, settings_.depthUnit);
+  depthInX_ = kwannotation::KW_DepthInXUnits(*liveMeasure_.GetImpl(), settings_.depth, depthUnit_);
   view_ = view;
   points_ = {p, p};
   fixed_ = PathSums(kwannotation::KW_MeasureScaleOf(*liveMeasure_.GetImpl()));
@@ -713,9 +717,7 @@ bool CMA_MeasureToolBase::Create() {
     writer.SetNumber("/Depth", settings_.depth);
     // The depth always says its unit, so that it keeps its length when the
     // measurement is later shown in other units.
-    const std::u16string depthUnit =
-        settings_.depthUnit.empty() ? kwannotation::KW_ScaleDepthUnit(*liveMeasure_.GetImpl()) : settings_.depthUnit;
-    if (!depthUnit.empty()) writer.SetOwned("/DepthUnit", kwannotation::KW_NewDepthUnit(depthUnit));
+    if (!depthUnit_.empty()) writer.SetOwned("/DepthUnit", kwannotation::KW_NewDepthUnit(depthUnit_));
   }
   if (type_ == kMeasureDiameter || type_ == kMeasureCenterRadius || type_ == kMeasure3PointRadius)
     writer.SetBool("/CenterPoint", true);

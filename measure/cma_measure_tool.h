@@ -34,9 +34,8 @@ struct MeasureToolSettings {
 MeasureToolSettings ReadMeasureToolSettings(int type);
 
 // Writes the volume tool's depth ("Depth" and "DepthUnit" of its settings
-// section); false, nothing written, when `depth` is
-// not a positive finite number or `unit` (empty: the scale's unit) is not a
-// length unit.
+// section); false, nothing written, when `depth` is not a positive finite
+// number or `unit` (empty: the scale's unit) is not a length unit.
 bool WriteVolumeToolDepth(double depth, const std::u16string& unit);
 
 // `measure` with the units the settings set (length, area, volume) at the
@@ -140,7 +139,8 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   KS_DevicePoint pressDevice_{};
   bool markerShown_ = false;  // a snap marker is up before the first click
   MeasureToolSettings settings_;
-  double depthInX_ = 1.0;  // the depth setting in the units of the scale's "X" array
+  std::u16string depthUnit_;  // the unit of the depth setting
+  double depthInX_ = 1.0;     // the depth setting in the units of the scale's "X" array
   MeasureToolStyle style_;
   // The scale of the gesture: a viewport's measure dictionary, or one made
   // from the default ratio.

@@ -207,6 +207,8 @@ TEST_F(MeasureUnitsSession, VolumeToolTakesItsDepthInTheDepthUnit) {
       {"Depth=50\nDepthUnit=cm\n", 0.5, "cm"},
       {"Depth=2\nDepthUnit=ft\n", 2 * kMetresPerFoot, "ft"},
       {"Depth=1.5\n", 1.5, "m"},  // in the scale's unit, which the measurement then names
+      // Still in the scale's unit when the tool shows its values in others.
+      {"Depth=1.5\nLengthUnit=cm\n", 1.5, "m"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.prefs);
@@ -216,8 +218,11 @@ TEST_F(MeasureUnitsSession, VolumeToolTakesItsDepthInTheDepthUnit) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(Contents(out_), std::vector<std::string>{Grouped(kBathArea * c.metres) + " cu m"});
     const std::string info = Info(out_);
-    EXPECT_TRUE(Has(info, "depth \"" + Grouped(c.metres) + " m\"")) << info;
-    EXPECT_TRUE(Has(r.output, "panel label_depth = " + Grouped(c.metres) + " m\n")) << r.output;
+    // The depth is shown in the tool's length unit.
+    const bool cm = Has(c.prefs, "LengthUnit=cm");
+    const std::string depth = cm ? Grouped(c.metres * 100) + " cm" : Grouped(c.metres) + " m";
+    EXPECT_TRUE(Has(info, "depth \"" + depth + "\"")) << info;
+    EXPECT_TRUE(Has(r.output, "panel label_depth = " + depth + "\n")) << r.output;
     EXPECT_EQ(DepthUnit(out_), c.unit);
   }
 }
