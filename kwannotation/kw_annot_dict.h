@@ -29,6 +29,12 @@ class Owned {
   Owned& operator=(const Owned&) = delete;
   KPD_Object get() const { return object_; }
   explicit operator bool() const { return object_ != nullptr; }
+  // Hands the object to the caller, who releases it.
+  KPD_Object release() {
+    KPD_Object object = object_;
+    object_ = nullptr;
+    return object;
+  }
 
  private:
   KPD_Object object_;

@@ -196,12 +196,7 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
     if (!Finite(value)) text.clear();
     t.quantities.push_back({bit, value, std::move(text)});
   };
-  // The depth in X units.
-  double depth = in.depth;
-  if (in.hasDepth && !in.depthUnit.empty()) {
-    std::u16string x = XUnit(*measure);
-    if (!x.empty()) depth *= LengthFactor(in.depthUnit, x);
-  }
+  const double depth = in.hasDepth ? KW_DepthInXUnits(*measure, in.depth, in.depthUnit) : in.depth;
 
   switch (in.kind) {
     case KW_MEASURE_LINE: {
@@ -331,23 +326,66 @@ bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
   double depth = 0;
   in->hasDepth = dict::GetNumber(annot, "/Depth", &depth) && Finite(depth);
   in->depth = in->hasDepth ? depth : 0;
-  in->depthUnit.clear();
-  if (KPD_Object du = host::DictGet(annot, "/DepthUnit")) {
-    // A number-format array whose first element names the unit; a plain
-    // text is read as the unit too.
-    if (host::ObjectGetType(du) == KPD_OBJ_ARRAY && host::ArrayCount(du) > 0) {
-      KPD_Object first = host::ArrayGet(du, 0);
-      if (first && host::ObjectGetType(first) == KPD_OBJ_DICTIONARY && dict::GetText(first, "/U", &text))
-        in->depthUnit = NormalizeUnit(text);
-    } else if (dict::GetText(annot, "/DepthUnit", &text)) {
-      in->depthUnit = NormalizeUnit(text);
-    }
-  }
+  const std::u16string depthUnit = KW_DepthUnitOf(annot);
+  in->depthUnit = depthUnit.empty() ? depthUnit : NormalizeUnit(depthUnit);
   std::optional<int64_t> st = dict::GetInteger(annot, "/SlopeType");
   in->slopeType = st && *st >= 0 && *st <= 2 ? int(*st) : 1;
   double run = 12;
   in->pitchRun = dict::GetNumber(annot, "/PitchRun", &run) && Finite(run) && run > 0 ? run : 12;
   return true;
+}
+
+std::u16string KW_DepthUnitOf(KPD_Dictionary annot) {
+  std::u16string text;
+  KPD_Object du = annot ? host::DictGet(annot, "/DepthUnit") : nullptr;
+  if (!du) return text;
+  // A number-format array whose first element names the unit; a plain
+  // text is read as the unit too.
+  if (host::ObjectGetType(du) == KPD_OBJ_ARRAY) {
+    KPD_Object first = host::ArrayCount(du) > 0 ? host::ArrayGet(du, 0) : nullptr;
+    if (first && host::ObjectGetType(first) == KPD_OBJ_DICTIONARY) dict::GetText(first, "/U", &text);
+  } else {
+    dict::GetText(annot, "/DepthUnit", &text);
+  }
+  return text;
+}
+
+KPD_Object KW_NewDepthUnit(std::u16string_view unit) {
+  dict::Owned array(host::ArrayNew());
+  dict::Owned element(host::DictNew());
+  dict::Owned type(host::NameNew("/NumberFormat"));
+  dict::Owned label(host::StringObjectNewFromText(unit.data(), unit.size()));
+  dict::Owned one(host::IntegerNew(1));
+  if (!array.get() || !element.get() || !type.get() || !label.get() || !one.get()) return nullptr;
+  host::DictSet(element.get(), "/Type", type.get());
+  host::DictSet(element.get(), "/U", label.get());
+  host::DictSet(element.get(), "/C", one.get());
+  host::ArrayAppend(array.get(), element.get());
+  return array.release();
+}
+
+std::u16string KW_ScaleDepthUnit(const CKW_MeasureDictImpl& measure) {
+  const std::u16string unit = measure.GetDisplayUnits().length;
+  switch (GetUnitKind(unit)) {
+    case UnitKind::FeetInches: return u"ft";
+    case UnitKind::InchFraction: return u"in";
+    case UnitKind::Decimal: return unit;
+  }
+  return unit;
+}
+
+void KW_PinDepthUnit(KPD_Dictionary annot) {
+  double depth = 0;
+  if (!annot || !dict::GetNumber(annot, "/Depth", &depth) || !KW_DepthUnitOf(annot).empty()) return;
+  KPD_Dictionary own = CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, nullptr, false);
+  const std::u16string unit = own ? KW_ScaleDepthUnit(CKW_MeasureDictImpl(own)) : std::u16string();
+  if (!unit.empty()) dict::SetOwned(annot, "/DepthUnit", KW_NewDepthUnit(unit));
+}
+
+double KW_DepthInXUnits(const CKW_MeasureDictImpl& measure, double depth, std::u16string_view depthUnit) {
+  if (depthUnit.empty()) return depth;
+  const std::u16string x = XUnit(measure);
+  return x.empty() ? depth : depth * LengthFactor(depthUnit, x);
 }
 
 KwMeasureTexts KW_MeasureTextsOf(KPD_Dictionary annot) {

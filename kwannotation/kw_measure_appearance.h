@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sdk/ks_types.h"
@@ -93,6 +94,26 @@ KwMeasureTexts KW_ComputeMeasureTextsOfValid(const CKW_MeasureDictImpl& measure,
 // less /RD, "MeasurementTypes", "Label", "Depth", "DepthUnit", "SlopeType",
 // "PitchRun"). False when it has no measurement intent or no geometry.
 bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in);
+
+// "DepthUnit" of a measurement as written: the unit label of its
+// number-format array's first element, or a plain text; empty when absent.
+std::u16string KW_DepthUnitOf(KPD_Dictionary annot);
+// A new "DepthUnit" value naming `unit`: an array of one number-format
+// dictionary. Owned by the caller; null when it cannot be made.
+KPD_Object KW_NewDepthUnit(std::u16string_view unit);
+// The unit a depth without "DepthUnit" is in: the length unit of the "X"
+// array of `measure` (feet for feet and inches, inches for an inch
+// fraction); empty when it has none.
+std::u16string KW_ScaleDepthUnit(const CKW_MeasureDictImpl& measure);
+// Gives a measurement's depth that has no unit the unit it is in now (that
+// of its own measure dictionary), so that it keeps its length when the
+// scale's units change. Does nothing without a depth, with a unit already,
+// or without a measure dictionary.
+void KW_PinDepthUnit(KPD_Dictionary annot);
+// A depth of `depth` in `depthUnit` in the units the "X" array of `measure`
+// measures in, which the volume and wall-area quantities take. An empty or
+// unknown unit, or a scale without "X", leaves the depth as it is.
+double KW_DepthInXUnits(const CKW_MeasureDictImpl& measure, double depth, std::u16string_view depthUnit);
 
 // The texts of a measurement annotation with its own "Measure" dictionary.
 // `problem` is set when the annotation is not a measurement or has no

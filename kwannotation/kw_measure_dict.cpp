@@ -318,10 +318,14 @@ bool CKW_MeasureDictImpl::Normalize() {
     SetChainFactors(y, LengthFactor(u"pt", FirstUnit(y)) * (yRatio ? yRatio->ratio : 1.0), &LengthFactor);
 
   // "CYX" turns a y distance in the Y real unit into the X real unit. It
-  // only has a meaning when there is a Y ratio.
+  // only has a meaning when there is a Y ratio. The units are those the
+  // arrays measure in, which are the ratio's real units unless the values
+  // were set to be shown in another unit.
   if (yRatio) {
-    const std::u16string xReal = xRatio ? xRatio->realUnit : std::u16string();
-    double cyx = xReal == yRatio->realUnit ? 1.0 : LengthFactor(yRatio->realUnit, xReal);
+    KPD_Array y = dict::GetArray(dict_, "/Y");
+    const std::u16string xReal = x && y ? base : xRatio ? xRatio->realUnit : std::u16string();
+    const std::u16string yReal = x && y ? NormalizeUnit(FirstUnit(y)) : yRatio->realUnit;
+    double cyx = xReal == yReal ? 1.0 : LengthFactor(yReal, xReal);
     if (cyx > 0 && std::isfinite(cyx)) dict::SetNumber(dict_, "/CYX", cyx);
   } else {
     host::DictRemove(dict_, "/CYX");
@@ -391,6 +395,44 @@ bool CKW_MeasureDictImpl::WriteScale(const PageScale& scale, std::u16string_view
   ApplyPrecision(angle, scale.precision, kDegree);
   SetFormats(kT, std::span<const NumberFormat>(&angle, 1));
   return Normalize();
+}
+
+bool CKW_MeasureDictImpl::SetDisplayUnits(const MeasureUnits& units) {
+  if (!dict::IsType(dict_, KPD_OBJ_DICTIONARY) || IsGeospatial()) return false;
+  const bool length = !units.length.empty(), area = !units.area.empty(), volume = !units.volume.empty();
+  if ((length && !IsKnownUnit(UnitDimension::Length, CanonicalUnitKey(units.length))) ||
+      (area && !IsKnownUnit(UnitDimension::Area, units.area)) ||
+      (volume && !IsKnownUnit(UnitDimension::Volume, units.volume)))
+    return false;
+  const int precision = GetPrecision();
+  if (length) {
+    const std::vector<NumberFormat> formats = ScaleFormatsFor(units.length, precision);
+    SetFormats(kX, formats);
+    SetFormats(kD, formats);
+  }
+  // Area and volume units are decimal whatever the length unit is.
+  if (area) {
+    NumberFormat f = ScaleElement(units.area, 1.0, u" ", u"");
+    ApplyPrecision(f, precision, units.area);
+    SetFormats(kA, std::span<const NumberFormat>(&f, 1));
+  }
+  if (volume) {
+    NumberFormat f = ScaleElement(units.volume, 1.0, u" ", u"");
+    ApplyPrecision(f, precision, units.volume);
+    SetFormats(kV, std::span<const NumberFormat>(&f, 1));
+  }
+  return Normalize();
+}
+
+MeasureUnits CKW_MeasureDictImpl::GetDisplayUnits() const {
+  MeasureUnits units;
+  if (GetFormatCount(kX) > 0) {
+    units.length = CanonicalUnitKey(GetFormat(kX, 0).unit);
+    if (units.length == u"ft" && GetFormatCount(kX) > 1) units.length = u"ft'in\"";
+  }
+  units.area = GetFormatCount(kA) > 0 ? GetFormat(kA, 0).unit : AreaKeyOfLength(units.length);
+  units.volume = GetFormatCount(kV) > 0 ? GetFormat(kV, 0).unit : VolumeKeyOfLength(units.length);
+  return units;
 }
 
 CKW_MeasureDict CKW_MeasureDict::Borrow(KPD_Dictionary dict) {

@@ -115,6 +115,21 @@ class CKW_MeasureDictImpl {
   // SS "-", then inches), so that 10.5 ft reads 10'-6".
   bool WriteScale(const PageScale& scale, std::u16string_view ratioText, const MeasureUnits& units);
 
+  // Shows this scale's values in `units` at the same ratio and precision: a
+  // length unit rewrites "X" and "D" for it (feet and inches as two
+  // elements), an area unit "A", a volume unit "V"; an empty member leaves
+  // its arrays as they are. Then normalises, so that the factors follow
+  // ("Y" keeps its unit; "CYX" brings it over). False, nothing changed,
+  // when the dictionary is missing or geospatial, or a unit is not one its
+  // size table knows.
+  bool SetDisplayUnits(const MeasureUnits& units);
+  // The units the values are shown in: the canonical key of the first "X"
+  // element (feet and inches when feet come with a second element), the
+  // labels of the first "A" and "V" elements; a missing "A" or "V" gives
+  // the square or cube of the length unit. Empty members where there is
+  // nothing to read.
+  MeasureUnits GetDisplayUnits() const;
+
  private:
   KPD_Dictionary dict_;
   bool owned_;

@@ -283,6 +283,79 @@ TEST_F(MeasureDictTest, WrittenScaleCarriesTheSeparatorsAndUnits) {
   EXPECT_EQ(m->GetCYX(), std::nullopt);
 }
 
+// A 1:50 plan in metres, as the page-scale dialog writes its preset.
+CKW_MeasureDict OneToFifty(CKW_MeasureDict m) {
+  PageScale scale;
+  scale.x = {10, u"cm", 5, u"m"};
+  scale.precision = 2;
+  EXPECT_TRUE(m->WriteScale(scale, u"10 cm = 5 m", {u"m", u"sq m", u"cu m"}));
+  return m;
+}
+
+TEST_F(MeasureDictTest, DisplayUnitsConvertTheScaleAtTheSameRatio) {
+  // One paper inch (72 points) at 1:50 is 25.4 mm * 50 = 1.27 m.
+  const double metres = 25.4 * 50 / 1000;
+  const struct {
+    const char* name;
+    MeasureUnits units;
+    std::u16string length, area, volume;  // 72 points, its square and cube
+  } cases[] = {
+      // 127 cm; a tenfold length shows the thousands separator.
+      {"LengthOnly", {u"cm", u"", u""}, u"127.00 cm", u"1.61 sq m", u"2.05 cu m"},
+      // 1.6129 sq m / 0.83612736 sq m per sq yd = 1.929 sq yd.
+      {"AreaOnly", {u"", u"sq yd", u""}, u"1.27 m", u"1.93 sq yd", u"2.05 cu m"},
+      // 2.048383 cu m / 0.3048^3 cu m per cu ft = 72.338 cu ft.
+      {"VolumeOnly", {u"", u"", u"cu ft"}, u"1.27 m", u"1.61 sq m", u"72.34 cu ft"},
+      // 1.27 m / 0.3048 = 4.1667 ft = 4 ft 2 in, to a quarter inch.
+      {"FeetAndInches", {u"ft'in\"", u"sq ft", u""}, u"4'-2\"", u"17.36 sq ft", u"2.05 cu m"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CKW_MeasureDict m = OneToFifty(Make("<< >>"));
+    ASSERT_TRUE(m->SetDisplayUnits(c.units));
+    EXPECT_TRUE(m.IsValid()) << m->InvalidReason();
+    EXPECT_EQ(m->GetRatioText(), u"10 cm = 5 m");
+    EXPECT_EQ(m->GetPrecision(), 2);  // 1/4 inch for feet and inches
+    const double base = 72 * m->GetFormat(kX, 0).factor;  // in the X array's unit
+    EXPECT_EQ(m->FormatValue(kD, base), c.length);
+    EXPECT_EQ(m->FormatValue(kA, base * base), c.area);
+    EXPECT_EQ(m->FormatValue(kV, base * base * base), c.volume);
+  }
+  CKW_MeasureDict cm = OneToFifty(Make("<< >>"));
+  ASSERT_TRUE(cm->SetDisplayUnits({u"cm", u"", u""}));
+  EXPECT_EQ(cm->FormatValue(kD, 720 * cm->GetFormat(kX, 0).factor), u"1,270.00 cm");
+  EXPECT_NEAR(72 * cm->GetFormat(kX, 0).factor, metres * 100, 1e-9);
+}
+
+TEST_F(MeasureDictTest, DisplayUnitsThatCannotBeShownChangeNothing) {
+  for (const MeasureUnits& units : {MeasureUnits{u"furlong", u"", u""}, MeasureUnits{u"", u"sq furlong", u""},
+                                    MeasureUnits{u"cm", u"", u"cu furlong"}}) {
+    CKW_MeasureDict m = OneToFifty(Make("<< >>"));
+    const std::string before = Write(m.GetDict());
+    EXPECT_FALSE(m->SetDisplayUnits(units));
+    EXPECT_EQ(Write(m.GetDict()), before);
+  }
+  CKW_MeasureDict geo = Make(Valid("/SubType /GEO"));
+  const std::string before = Write(geo.GetDict());
+  EXPECT_FALSE(geo->SetDisplayUnits({u"cm", u"", u""}));
+  EXPECT_EQ(Write(geo.GetDict()), before);
+  EXPECT_FALSE(CKW_MeasureDictImpl(nullptr).SetDisplayUnits({u"cm", u"", u""}));
+}
+
+// With a separate Y ratio in metres, x distances shown in centimetres need
+// y distances in centimetres too: 72 points along y are 5 m = 500 cm.
+TEST_F(MeasureDictTest, DisplayUnitsBringTheYScaleOverToTheNewUnit) {
+  CKW_MeasureDict m = Make(
+      "<< /R (in X 1 in = 10 ft, in Y 1 in = 5 m) /X [<< /U (ft) /D 100 >>] /Y [<< /U (m) /D 100 >>]"
+      " /D [<< /U (ft) /D 100 >>] /A [<< /U (sq ft) /D 100 >>] >>");
+  ASSERT_TRUE(m->Normalize());
+  ASSERT_TRUE(m->SetDisplayUnits({u"cm", u"", u""}));
+  const double x = 72 * m->GetFormat(kX, 0).factor;
+  const double y = 72 * m->GetFormat(kY, 0).factor * m->GetCYX().value_or(1.0);
+  EXPECT_NEAR(x, 10 * 30.48, 1e-9);  // 10 ft
+  EXPECT_NEAR(y, 500, 1e-9);
+}
+
 TEST_F(MeasureDictTest, WriteToAnnotCopiesOnlyValidDictionaries) {
   KPD_Dictionary annot = Indirect("<< /Type /Annot /Subtype /Line >>");
   EXPECT_EQ(CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, doc_, false), nullptr);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kwannotation/kw_annot_impl.h"
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "kwannotation/kw_annot_dict.h"
@@ -193,16 +194,8 @@ void ExportMeasureAttributes(KPD_Dictionary d, KX_Element e) {
     xfdf::SetAttr(e, "caption-color", xfdf::FormatColor(cc));
   if (auto t = dict::GetInteger(d, "/MeasurementTypes")) xfdf::SetAttr(e, "measurement-types", std::to_string(*t));
   ExportNumber(d, "/Depth", e, "depth");
-  if (KPD_Object du = host::DictGet(d, "/DepthUnit")) {
-    std::u16string unit;
-    if (host::ObjectGetType(du) == KPD_OBJ_ARRAY && host::ArrayCount(du) > 0) {
-      KPD_Object first = host::ArrayGet(du, 0);
-      if (first && host::ObjectGetType(first) == KPD_OBJ_DICTIONARY) dict::GetText(first, "/U", &unit);
-    } else {
-      dict::GetText(d, "/DepthUnit", &unit);
-    }
-    if (!unit.empty()) xfdf::SetAttr(e, "depth-unit", text::ToUtf8(unit));
-  }
+  const std::u16string depthUnit = KW_DepthUnitOf(d);
+  if (!depthUnit.empty()) xfdf::SetAttr(e, "depth-unit", text::ToUtf8(depthUnit));
   std::u16string label;
   if (dict::GetText(d, "/Label", &label)) xfdf::SetAttr(e, "label", text::ToUtf8(label));
   ExportFlag(d, "/CenterPoint", e, "centerpoint");
@@ -239,19 +232,8 @@ void ImportMeasureAttributes(CKW_AnnotImpl& annot, KX_Element e) {
   }
   number("depth", "/Depth");
   if (xfdf::GetAttr(e, "depth-unit", &v) && !v.empty()) {
-    std::u16string unit = text::FromUtf8(v);
-    dict::Owned array(host::ArrayNew());
-    dict::Owned element(host::DictNew());
-    dict::Owned type(host::NameNew("/NumberFormat"));
-    dict::Owned label(host::StringObjectNewFromText(unit.data(), unit.size()));
-    dict::Owned one(host::IntegerNew(1));
-    if (array.get() && element.get() && type.get() && label.get() && one.get()) {
-      host::DictSet(element.get(), "/Type", type.get());
-      host::DictSet(element.get(), "/U", label.get());
-      host::DictSet(element.get(), "/C", one.get());
-      host::ArrayAppend(array.get(), element.get());
-      w.Set("/DepthUnit", array.get());
-    }
+    dict::Owned array(KW_NewDepthUnit(text::FromUtf8(v)));
+    if (array.get()) w.Set("/DepthUnit", array.get());
   }
   if (xfdf::GetAttr(e, "label", &v)) {
     std::u16string label = text::FromUtf8(v);

@@ -297,6 +297,10 @@ double LengthFactor(std::u16string_view from, std::u16string_view to) {
   return DimensionFactor(UnitDimension::Length, from, to);
 }
 
+bool IsKnownUnit(UnitDimension dimension, std::u16string_view text) {
+  return MillimetresPerUnit(dimension, NormalizeFor(dimension, text)) > 0;
+}
+
 double AreaFactor(std::u16string_view from, std::u16string_view to) {
   return DimensionFactor(UnitDimension::Area, from, to);
 }

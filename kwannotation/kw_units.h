@@ -95,6 +95,9 @@ double UnitsPerMillimetre(UnitDimension dimension, std::u16string_view key);
 // normalised first (area and volume keys keep their "sq " or "cu " before the
 // normalised unit). Equal keys, and keys the table does not know, give 1.0.
 double LengthFactor(std::u16string_view from, std::u16string_view to);
+// Whether the size table of `dimension` knows `text` once normalised as the
+// factors above normalise it ("SQ YD" is an area unit, "furlong" no length).
+bool IsKnownUnit(UnitDimension dimension, std::u16string_view text);
 double AreaFactor(std::u16string_view from, std::u16string_view to);
 double VolumeFactor(std::u16string_view from, std::u16string_view to);
 

@@ -9,12 +9,15 @@
 #include "measure/cma_calibration_tool.h"
 #include "measure/cma_measure_export.h"
 #include "measure/cma_measure_props.h"
+#include "measure/cma_measure_tool.h"
 #include "measure/cma_measure_types.h"
 #include "measure/cma_osnap.h"
+#include "measure/cma_typed_ratio.h"
 #include "measure/cma_page_scale_dlg.h"
 #include "measure/cma_units.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
+#include "tessel/dialog.h"
 
 namespace AnnotationPlugin {
 
@@ -27,6 +30,13 @@ constexpr char kSubjectLine[] = "Measure_Prop_Subject";
 constexpr char kUnitMenu[] = "Measure_Prop_Unit";
 
 std::string UnitItemId(size_t index) { return std::string(kUnitMenu) + "_" + std::to_string(index); }
+// The depth of a volume: a button whose title shows it and whose dialog
+// changes it.
+constexpr char kDepthButton[] = "Measure_Prop_Depth";
+constexpr char16_t kDepthLayout[] = u"ma_dlg_depth.ui.kw";
+// A dialog answered with values that cannot be used ends at some point.
+constexpr int kMostDepthRounds = 100;
+void EditDepth();
 
 // The check buttons of the properties group and the property each turns.
 struct PropCheck {
@@ -131,6 +141,8 @@ void BuildPropertiesGroup(KA_RibbonElement group) {
         },
         reinterpret_cast<void*>(i));
   }
+  Control(group, KS_RIBBON_BUTTON, kDepthButton, "IDS_MEASURE_PROP_DEPTH", "IDS_MEASURE_GROUP_PROPERTIES_TITLE",
+          [](void*, KA_RibbonElement) { EditDepth(); }, nullptr);
   for (const PropCheck& check : kPropChecks) {
     Control(
         group, KS_RIBBON_CHECK_BUTTON, check.id, check.titleKey, "IDS_MEASURE_GROUP_PROPERTIES_TITLE",
@@ -172,6 +184,102 @@ std::optional<MeasureAnnotProps> FocusedProps() {
       if (auto props = reader->Read(dict)) return props;
   }
   return std::nullopt;
+}
+
+// The depth the properties group shows and changes: the focused volume
+// measurement's, else the volume tool's while it is the current tool.
+struct DepthTarget {
+  bool tool = false;
+  double depth = 1;
+  std::u16string unit;  // empty: the unit of the scale
+};
+
+bool VolumeToolIsCurrent() {
+  KA_Tool tool = Host::AppGetCurrentTool();
+  Host::ByteString name;
+  return tool && Host::ToolGetName(tool, name.get()) && MeasureTypeFromToolName(name.str()) == kMeasureVolume;
+}
+
+std::optional<DepthTarget> CurrentDepthTarget() {
+  if (std::optional<MeasureAnnotProps> props = FocusedProps(); props && (props->available & kPropDepth))
+    return DepthTarget{false, props->depth, props->depthUnit};
+  if (!VolumeToolIsCurrent()) return std::nullopt;
+  const MeasureToolSettings settings = ReadMeasureToolSettings(kMeasureVolume);
+  return DepthTarget{true, settings.depth, settings.depthUnit};
+}
+
+// "Depth 50 cm", or "Depth 1" in the unit of the scale; the bare word
+// when there is no depth to show.
+std::u16string DepthTitle(const std::optional<DepthTarget>& target) {
+  std::u16string title = Widgets::Translate("IDS_MEASURE_PROP_DEPTH");
+  if (!target) return title;
+  title += u" " + TypedNumberText(target->depth);
+  if (!target->unit.empty()) title += u" " + target->unit;
+  return title;
+}
+
+// The depth dialog: the number and its unit, checked on OK (the dialog
+// stays open with a message until they can be used), then written to the
+// selected volumes as one undo step, or to the volume tool's settings.
+void EditDepth() {
+  const std::optional<DepthTarget> target = CurrentDepthTarget();
+  if (!target) return;
+  const auto keys = kwannotation::UnitKeys(kwannotation::UnitList::Real);
+  const std::u16string scaleUnit = Widgets::Translate("IDS_MEASURE_DEPTH_SCALE_UNIT");
+  Tessel::Dialog d(kDepthLayout, nullptr);
+  d.SetInitHook([&](Tessel::Dialog& dlg) {
+    dlg.SetWindowTitle(Widgets::Translate("IDS_MEASURE_PROP_DEPTH"));
+    if (auto l = dlg.GetElement<Tessel::Label>(u"labelDepth")) l->SetText(Widgets::Translate("IDS_MEASURE_PROP_DEPTH"));
+    if (auto e = dlg.GetElement<Tessel::Edit>(u"lineEditDepth"))
+      e->SetText(TypedNumberText(target->depth));
+    if (auto c = dlg.GetElement<Tessel::ComboBox>(u"comboBoxDepthUnit")) {
+      c->ResetContent();
+      c->AddItem(scaleUnit);
+      for (const std::u16string& name : UnitDisplayNames(kwannotation::UnitList::Real)) c->AddItem(name);
+      c->SetCurSel(target->unit.empty() ? 0 : kwannotation::UnitIndex(target->unit, kwannotation::UnitList::Real) + 1);
+    }
+  });
+  for (int round = 0; round < kMostDepthRounds; ++round) {
+    if (d.DoModal() != Tessel::kDialogOk) return;
+    auto edit = d.GetElement<Tessel::Edit>(u"lineEditDepth");
+    auto combo = d.GetElement<Tessel::ComboBox>(u"comboBoxDepthUnit");
+    const std::optional<TypedLength> typed = edit ? ParseTypedLength(edit->GetText()) : std::nullopt;
+    const std::optional<double> depth = typed ? std::optional<double>(typed->value) : std::nullopt;
+    // The unit by its place in the list (0: the scale's), or by its key or
+    // name as typed; feet or inches marks in the number bring their own.
+    std::optional<std::u16string> unit;
+    const int chosen = combo ? combo->GetCurSel() : -1;
+    if (chosen == 0 || (combo && chosen < 0 && combo->GetText() == scaleUnit)) {
+      unit = std::u16string();
+    } else if (chosen > 0 && static_cast<size_t>(chosen) <= keys.size()) {
+      unit = std::u16string(keys[static_cast<size_t>(chosen) - 1]);
+    } else if (combo) {
+      const std::u16string text = combo->GetText();
+      const std::u16string key = UnitKeyFromText(text, kwannotation::UnitList::Real);
+      const bool digits = !text.empty() && text.size() < 4 &&
+                          std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+      const size_t index = digits ? std::stoul(std::string(text.begin(), text.end())) : keys.size() + 1;
+      if (index == 0) unit = std::u16string();
+      else if (index <= keys.size()) unit = std::u16string(keys[index - 1]);
+      else if (kwannotation::UnitIndex(key, kwannotation::UnitList::Real) >= 0) unit = key;
+    }
+    if (typed && !typed->unit.empty()) unit = typed->unit == u"in\"" ? u"in" : u"ft";
+    if (!depth || !unit) {
+      const std::u16string text = Widgets::Translate("IDS_MEASURE_DEPTH_INVALID");
+      Host::MessageBox(text.c_str(), Widgets::Translate("IDS_MEASURE_PROP_DEPTH").c_str(), 0);
+      continue;
+    }
+    if (target->tool) {
+      WriteVolumeToolDepth(*depth, *unit);
+    } else {
+      ChangeSelectedMeasurements(Host::AppGetCurrentDocument(), kPropDepth, [&](MeasureAnnotProps* p) {
+        p->depth = *depth;
+        p->depthUnit = *unit;
+      });
+    }
+    MeasureFormatTab().SelectionChanged();
+    return;
+  }
 }
 
 // The figure a type draws: a line, a polyline, a polygon or an oval.
@@ -274,6 +382,7 @@ void CMA_FormatTab::RefreshProperties() {
   for (size_t i = 0; i < keys.size(); ++i)
     if (KA_RibbonElement item = Find(UnitItemId(i).c_str()))
       Host::RibbonSetChecked(item, props && props->lengthUnit == keys[i] ? 1 : 0);
+  ShowDepth();
   for (const PropCheck& check : kPropChecks) {
     KA_RibbonElement c = Find(check.id);
     if (!c) continue;
@@ -299,6 +408,24 @@ void CMA_FormatTab::ShowSubject(int type) {
                                                  Widgets::Translate("IDS_MEASURE_GROUP_PROPERTIES_TITLE").c_str());
   if (line) Host::RibbonSetEnabled(line, 0);
   subjectKey_ = line ? key : nullptr;
+}
+
+// A control's title is fixed, so a new depth replaces the button, in its
+// place among the group's controls.
+void CMA_FormatTab::ShowDepth() {
+  const std::optional<DepthTarget> target = CurrentDepthTarget();
+  const std::u16string title = DepthTitle(target);
+  KA_RibbonElement group = tab_ ? Host::RibbonFindPanel(tab_, "Measure_Group_Properties") : nullptr;
+  KA_RibbonElement button = Find(kDepthButton);
+  if (!group) return;
+  if (!button || title != depthTitle_) {
+    if (button) Host::RibbonRemove(button);
+    button = Host::RibbonAddControl(group, KS_RIBBON_BUTTON, kDepthButton, title.c_str(),
+                                    Widgets::Translate("IDS_MEASURE_GROUP_PROPERTIES_TITLE").c_str());
+    if (button) Host::RibbonSetPressProc(button, [](void*, KA_RibbonElement) { EditDepth(); }, nullptr);
+    depthTitle_ = button ? title : std::u16string();
+  }
+  if (button) Host::RibbonSetEnabled(button, target ? 1 : 0);
 }
 
 CMA_FormatTab& MeasureFormatTab() {

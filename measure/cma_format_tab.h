@@ -54,10 +54,13 @@ class CMA_FormatTab {
   void RefreshProperties();
   // The properties group's subject line names the figure of `type`.
   void ShowSubject(int type);
+  // The depth button shows the depth of the selected volume or the volume tool.
+  void ShowDepth();
 
   KA_Frame frame_ = nullptr;
   KA_RibbonElement tab_ = nullptr;
   const char* subjectKey_ = nullptr;  // what the subject line reads now
+  std::u16string depthTitle_;         // what the depth button reads now
 };
 
 // The tab the measuring module and its tools share.

@@ -1,6 +1,7 @@
 #include "measure/cma_measure_props.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "kwannotation/kw_annot_change.h"
 #include "kwannotation/kw_measure_appearance.h"
@@ -49,6 +50,7 @@ unsigned AvailableFor(int type) {
   // keeps none.
   if (type != kMeasureCircleArea) bits |= kPropShowLabel;
   if (MeasureCapabilities(type) & kCapSegments) bits |= kPropSegments;
+  if (type == kMeasureVolume) bits |= kPropDepth;
   return bits;
 }
 
@@ -94,15 +96,6 @@ bool WriteUnit(CKW_MeasureDictImpl& measure, const std::u16string& unit, int p) 
   return measure.WriteScale(scale, ratio, units);
 }
 
-// The canonical key of the unit the lengths are shown in.
-std::u16string LengthUnitOf(const CKW_MeasureDictImpl& measure) {
-  if (measure.GetFormatCount(0) == 0) return {};
-  std::u16string key = kwannotation::CanonicalUnitKey(measure.GetFormat(0, 0).unit);
-  // Feet and inches are two elements, feet first.
-  if (key == u"ft" && measure.GetFormatCount(0) > 1) key = u"ft'in\"";
-  return key;
-}
-
 }  // namespace
 
 std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary annot) const {
@@ -115,7 +108,7 @@ std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary an
     CKW_MeasureDictImpl measure(m);
     p.precision = measure.GetPrecision();
     p.ratio = measure.GetRatioText();
-    p.lengthUnit = LengthUnitOf(measure);
+    p.lengthUnit = measure.GetDisplayUnits().length;
   }
   // A line draws its caption only when asked to, the other figures unless
   // told not to.
@@ -124,6 +117,11 @@ std::optional<MeasureAnnotProps> CMeasureAnnotPropReader::Read(KPD_Dictionary an
   const int64_t types = IntegerOf(annot, "/MeasurementTypes").value_or(DefaultShowCaption(type));
   p.showLabel = (types & kLabelBit) != 0;
   p.segments = BoolOf(annot, "/Segments").value_or(false);
+  if (p.available & kPropDepth) {
+    KPD_Object depth = Host::DictGet(annot, "/Depth");
+    if (depth && Host::ObjectGetType(depth) == KPD_OBJ_NUMBER) p.depth = Host::ObjectGetNumber(depth);
+    p.depthUnit = kwannotation::CanonicalUnitKey(kwannotation::KW_DepthUnitOf(annot));
+  }
   return p;
 }
 
@@ -150,7 +148,10 @@ bool CMeasureAnnotPropApplier::Apply(KPD_Dictionary annot, KPD_Document doc, con
     CKW_MeasureDictImpl measure(m);
     const int precision = (which & kPropPrecision) ? std::clamp(props.precision, 0, kMostPrecision)
                                                    : measure.GetPrecision();
-    if (ok && m && (which & kPropUnit)) ok = WriteUnit(measure, props.lengthUnit, precision);
+    if (ok && m && (which & kPropUnit)) {
+      kwannotation::KW_PinDepthUnit(copy);
+      ok = WriteUnit(measure, props.lengthUnit, precision);
+    }
     if (ok && m && (which & kPropPrecision)) ok = WritePrecision(measure, precision);
     ok = ok && m;
   }
@@ -161,18 +162,31 @@ bool CMeasureAnnotPropApplier::Apply(KPD_Dictionary annot, KPD_Document doc, con
     ok = SetOwned(copy, "/MeasurementTypes", Host::IntegerNew(types));
   }
   if (ok && (which & kPropSegments)) ok = SetOwned(copy, "/Segments", Host::BooleanNew(props.segments ? 1 : 0));
+  if (ok && (which & kPropDepth)) {
+    // A depth in a unit of its own, or in the unit of the scale.
+    const std::u16string unit = kwannotation::CanonicalUnitKey(props.depthUnit);
+    ok = std::isfinite(props.depth) && props.depth > 0 &&
+         (unit.empty() || kwannotation::IsKnownUnit(kwannotation::UnitDimension::Length, unit)) &&
+         SetOwned(copy, "/Depth", Host::NumberNew(props.depth));
+    if (ok && unit.empty()) Host::DictRemove(copy, "/DepthUnit");
+    else if (ok) ok = SetOwned(copy, "/DepthUnit", kwannotation::KW_NewDepthUnit(unit));
+  }
   const std::optional<std::u16string> contents = ok ? DerivedContents(copy, doc) : std::nullopt;
   const bool showable = ok && ShowableValue(contents);
   if (!showable) {
     Host::ObjectRelease(copy);
     return false;
   }
-  // The keys the edit touched go over; then the value and the caption follow.
-  for (const char* key : {"/Measure", "/Cap", "/MeasurementTypes", "/Segments"}) {
+  // The keys the edit touched go over (a key it took away goes); then the
+  // value and the caption follow.
+  for (const char* key : {"/Measure", "/Cap", "/MeasurementTypes", "/Segments", "/Depth", "/DepthUnit"}) {
     KPD_Object v = Host::DictGet(copy, key);
-    if (v && !Host::ObjectIsEqual(v, Host::DictGet(annot, key))) {
+    KPD_Object was = Host::DictGet(annot, key);
+    if (v && !Host::ObjectIsEqual(v, was)) {
       KPD_Object value = Host::ObjectClone(v);
       SetOwned(annot, key, value);
+    } else if (!v && was) {
+      Host::DictRemove(annot, key);
     }
   }
   Host::ObjectRelease(copy);

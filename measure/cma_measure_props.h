@@ -2,7 +2,7 @@
 // the unit its lengths are shown in (areas and volumes follow it), how
 // many digits (or how fine a fraction) its values are shown with,
 // whether its caption is drawn, whether the caption starts with its label,
-// and whether a path shows the length of each segment. A reader gets them
+// whether a path shows the length of each segment, and a volume's depth. A reader gets them
 // from the annotation, an applier writes a change and brings /Contents and
 // the appearance along; one reader and applier per kind of measurement,
 // which differ in what the kind has.
@@ -30,6 +30,7 @@ enum MeasureProp : unsigned {
   kPropShowLabel = 4,   // bit 128 of "MeasurementTypes": the label line
   kPropSegments = 8,    // "Segments": the length of each segment
   kPropUnit = 16,       // the real-world unit of the lengths; the scale ratio stays
+  kPropDepth = 32,      // "Depth" and "DepthUnit" of a volume
 };
 
 inline constexpr int kMostPrecision = 5;
@@ -42,6 +43,8 @@ struct MeasureAnnotProps {
   bool showLabel = true;
   bool segments = false;
   std::u16string lengthUnit;  // a key of the real-world unit list
+  double depth = 1;           // volume: "Depth"
+  std::u16string depthUnit;   // its unit, a real-world key; empty: the scale's unit
   std::u16string ratio;  // "R" of its scale, shown, not changed here
 };
 

@@ -15,6 +15,7 @@
 #include "measure/cma_format_tab.h"
 #include "measure/cma_osnap.h"
 #include "measure/cma_right_panel.h"
+#include "measure/cma_typed_ratio.h"
 #include "measure/cma_units.h"
 #include "plugin/annot_identity.h"
 #include "plugin/host_binding.h"
@@ -107,46 +108,76 @@ void TellNotShown() {
   Host::MessageBox(Widgets::Translate("IDS_MEASURE_NOT_SHOWN").c_str(), Widgets::Translate("IDS_MEASURE").c_str(), 0);
 }
 
-CKW_MeasureDict DefaultScale(const MeasureToolSettings& settings, const PageScale& scale) {
+// A measure dictionary of the default ratio, its lengths in the ratio's
+// real unit and its areas and volumes in that unit's square and cube: with
+// 1 pt = 1 pt a page without a scale measures in points, square and cubic
+// points.
+CKW_MeasureDict DefaultScale(const PageScale& scale) {
   CKW_MeasureDict own = CKW_MeasureDict::Own(Host::DictNew());
   if (!own) return own;
   PageScale withKeys = scale;
   withKeys.x.realUnit = UnitKeyFromText(scale.x.realUnit, UnitList::Real);
   withKeys.y.realUnit = UnitKeyFromText(scale.y.realUnit, UnitList::Real);
-  const kwannotation::MeasureUnits units{UnitKeyFromText(settings.lengthUnit, UnitList::Real),
-                                         UnitKeyFromText(settings.areaUnit, UnitList::Area),
-                                         UnitKeyFromText(settings.volumeUnit, UnitList::Volume)};
+  const std::u16string& real = withKeys.x.realUnit;
+  const kwannotation::MeasureUnits units{real, kwannotation::AreaKeyOfLength(real),
+                                         kwannotation::VolumeKeyOfLength(real)};
   if (!own->WriteScale(withKeys, RatioText(scale), units)) return {};
   return own;
+}
+
+// The key of a unit setting when it names a unit of its kind, else empty.
+std::u16string SetUnit(const std::u16string& text, UnitList list, kwannotation::UnitDimension dimension) {
+  if (text.empty()) return {};
+  const std::u16string key = UnitKeyFromText(text, list);
+  return kwannotation::IsKnownUnit(dimension, key) ? key : std::u16string();
 }
 
 }  // namespace
 
 // ---- settings ---------------------------------------------------------------------
 
-MeasureToolSettings ReadMeasureToolSettings(int type, const std::u16string& defaultUnit) {
+MeasureToolSettings ReadMeasureToolSettings(int type) {
   MeasureToolSettings s;
   const MeasureTypeInfo* row = MeasureTypeRow(type);
   if (!row) return s;
   const char16_t* section = row->settingsSection;
   const int caps = MeasureCapabilities(type);
   s.label = TextPref(section, u"Label", u"");
-  s.lengthUnit = TextPref(section, u"LengthUnit", defaultUnit);
-  s.areaUnit = TextPref(section, u"AreaUnit", u"sq m");
+  s.lengthUnit = TextPref(section, u"LengthUnit", u"");
+  s.areaUnit = TextPref(section, u"AreaUnit", u"");
   if (type == kMeasureVolume) {
-    s.depthUnit = TextPref(section, u"DepthUnit", defaultUnit);
+    s.depthUnit = SetUnit(TextPref(section, u"DepthUnit", u""), UnitList::Real, kwannotation::UnitDimension::Length);
     // The depth is kept as text so that "2.5" reads the same in every locale.
-    const std::u16string depth = TextPref(section, u"Depth", u"1");
-    std::string ascii(depth.begin(), depth.end());
-    char* end = nullptr;
-    const double d = std::strtod(ascii.c_str(), &end);
-    if (end && *end == 0 && std::isfinite(d) && d > 0) s.depth = d;
+    const std::optional<TypedLength> d = ParseTypedLength(TextPref(section, u"Depth", u"1"));
+    if (d && d->unit.empty()) s.depth = d->value;
   }
   if (caps & kCapSlope) s.slopeType = Host::PrefGetInt(section, u"SlopeType", 1);
-  if (caps & kCapVolumeUnit) s.volumeUnit = TextPref(section, u"VolumeUnit", u"cu m");
+  if (caps & kCapVolumeUnit) s.volumeUnit = TextPref(section, u"VolumeUnit", u"");
   if (caps & kCapSegments) s.showSegment = Host::PrefGetInt(section, u"ShowSegment", type == kMeasurePolylength);
   s.showCaption = Host::PrefGetInt(section, u"ShowCaption", DefaultShowCaption(type));
   return s;
+}
+
+bool WriteVolumeToolDepth(double depth, const std::u16string& unit) {
+  const MeasureTypeInfo* row = MeasureTypeRow(kMeasureVolume);
+  const std::u16string key = SetUnit(unit, UnitList::Real, kwannotation::UnitDimension::Length);
+  if (!row || !std::isfinite(depth) || depth <= 0 || (!unit.empty() && key.empty())) return false;
+  const std::u16string text = TypedNumberText(depth);
+  if (text.empty()) return false;
+  return Host::PrefSetText(row->settingsSection, u"Depth", text.c_str()) &&
+         Host::PrefSetText(row->settingsSection, u"DepthUnit", key.c_str());
+}
+
+CKW_MeasureDict InToolUnits(const CKW_MeasureDict& measure, const MeasureToolSettings& settings) {
+  using kwannotation::UnitDimension;
+  const kwannotation::MeasureUnits units{SetUnit(settings.lengthUnit, UnitList::Real, UnitDimension::Length),
+                                         SetUnit(settings.areaUnit, UnitList::Area, UnitDimension::Area),
+                                         SetUnit(settings.volumeUnit, UnitList::Volume, UnitDimension::Volume)};
+  if (!measure || (units.length.empty() && units.area.empty() && units.volume.empty())) return measure;
+  // The scale may be a viewport's: the measurement gets a copy in its units.
+  CKW_MeasureDict copy = CKW_MeasureDict::Own(Host::ObjectClone(measure.GetDict()));
+  if (!copy || !copy->SetDisplayUnits(units) || !copy->IsValid()) return measure;
+  return copy;
 }
 
 MeasureToolStyle ReadMeasureToolStyle(int type) {
@@ -265,12 +296,18 @@ bool CMA_MeasureToolBase::Start(KA_PageView view, KS_FloatPoint p) {
     if (!TryShowScaleDialog(doc, Host::PageViewGetPageIndex(view))) return false;
     liveMeasure_ = ScaleSource(page, pdf, p);
   }
-  const PageScale fallback = liveMeasure_ ? PageScale{} : LoadDefaultRatio(kwannotation::DefaultUnitKey(0));
-  settings_ = ReadMeasureToolSettings(type_, liveMeasure_ ? std::u16string(u"m") : fallback.x.realUnit);
+  settings_ = ReadMeasureToolSettings(type_);
   style_ = ReadMeasureToolStyle(type_);
-  if (!liveMeasure_) liveMeasure_ = DefaultScale(settings_, fallback);
+  if (!liveMeasure_) liveMeasure_ = DefaultScale(LoadDefaultRatio(kwannotation::DefaultUnitKey(0)));
   if (!liveMeasure_) return false;
   if (type_ == kMeasureVolume) liveMeasure_ = WithVolumeFormats(liveMeasure_);
+  // A depth without a unit of its own is in the length unit of the scale,
+  // also when the tool shows its values in other units.
+  depthUnit_ = settings_.depthUnit.empty() ? kwannotation::KW_ScaleDepthUnit(*liveMeasure_.GetImpl())
+                                           : settings_.depthUnit;
+  // The tool's own units, where it has them, over the scale's.
+  liveMeasure_ = InToolUnits(liveMeasure_, settings_);
+  depthInX_ = kwannotation::KW_DepthInXUnits(*liveMeasure_.GetImpl(), settings_.depth, depthUnit_);
   view_ = view;
   points_ = {p, p};
   fixed_ = PathSums(kwannotation::KW_MeasureScaleOf(*liveMeasure_.GetImpl()));
@@ -507,7 +544,7 @@ bool CMA_MeasureToolBase::Complete() {
 
 bool CMA_MeasureToolBase::CurrentFigure(bool final, MeasureFigure* out) const {
   *out = MeasureFigure{};
-  out->depth = settings_.depth;
+  out->depth = depthInX_;
   if (points_.empty()) return false;
   switch (type_) {
     case kMeasureDistance: {
@@ -680,7 +717,12 @@ bool CMA_MeasureToolBase::Create() {
   if (type_ == kMeasurePolylength) writer.SetBool("/RiseDrop", true);
   // A line shows its caption only when asked to; a distance always is.
   if (type_ == kMeasureDistance) writer.SetBool("/Cap", true);
-  if (type_ == kMeasureVolume) writer.SetNumber("/Depth", settings_.depth);
+  if (type_ == kMeasureVolume) {
+    writer.SetNumber("/Depth", settings_.depth);
+    // The depth always says its unit, so that it keeps its length when the
+    // measurement is later shown in other units.
+    if (!depthUnit_.empty()) writer.SetOwned("/DepthUnit", kwannotation::KW_NewDepthUnit(depthUnit_));
+  }
   if (type_ == kMeasureDiameter || type_ == kMeasureCenterRadius || type_ == kMeasure3PointRadius)
     writer.SetBool("/CenterPoint", true);
 

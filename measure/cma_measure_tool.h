@@ -18,18 +18,31 @@
 namespace AnnotationPlugin {
 
 // The settings a tool reads from its settings section when a gesture starts.
+// A unit left empty is not set: the values are then shown in the unit of
+// the scale measured against.
 struct MeasureToolSettings {
   std::u16string label;
   std::u16string lengthUnit;
-  std::u16string areaUnit = u"sq m";
-  std::u16string volumeUnit = u"cu m";
-  std::u16string depthUnit;
+  std::u16string areaUnit;
+  std::u16string volumeUnit;
+  std::u16string depthUnit;  // empty: the depth is in the scale's length unit
   double depth = 1.0;
   int slopeType = 1;
   int showSegment = 0;
   int showCaption = 128;
 };
-MeasureToolSettings ReadMeasureToolSettings(int type, const std::u16string& defaultUnit);
+MeasureToolSettings ReadMeasureToolSettings(int type);
+
+// Writes the volume tool's depth ("Depth" and "DepthUnit" of its settings
+// section); false, nothing written, when `depth` is not a positive finite
+// number or `unit` (empty: the scale's unit) is not a length unit.
+bool WriteVolumeToolDepth(double depth, const std::u16string& unit);
+
+// `measure` with the units the settings set (length, area, volume) at the
+// same ratio: a converted copy, or `measure` itself when the settings set
+// none that it can show.
+kwannotation::CKW_MeasureDict InToolUnits(const kwannotation::CKW_MeasureDict& measure,
+                                          const MeasureToolSettings& settings);
 
 // The style a tool gives its annotations: host defaults unless the style
 // section's "HasSetting" is set.
@@ -126,6 +139,8 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   KS_DevicePoint pressDevice_{};
   bool markerShown_ = false;  // a snap marker is up before the first click
   MeasureToolSettings settings_;
+  std::u16string depthUnit_;  // the unit of the depth setting
+  double depthInX_ = 1.0;     // the depth setting in the units of the scale's "X" array
   MeasureToolStyle style_;
   // The scale of the gesture: a viewport's measure dictionary, or one made
   // from the default ratio.

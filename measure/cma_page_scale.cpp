@@ -124,6 +124,38 @@ CKW_MeasureDict MeasureOf(const PageScale& scale) {
 
 KPD_Object CloneOf(KPD_Object obj) { return obj ? Host::ObjectClone(obj) : nullptr; }
 
+// The units a measurement shows that its page's scale did not (`was`, its
+// display units; null when the page had no scale): those the user picked
+// for it. The others follow the page's new scale.
+kwannotation::MeasureUnits PickedUnits(KPD_Dictionary annot, const kwannotation::MeasureUnits* was) {
+  KPD_Dictionary own = was ? kwannotation::CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, nullptr, false) : nullptr;
+  if (!own) return {};
+  kwannotation::MeasureUnits picked = kwannotation::CKW_MeasureDictImpl(own).GetDisplayUnits();
+  if (picked.length == was->length) picked.length.clear();
+  if (picked.area == was->area) picked.area.clear();
+  if (picked.volume == was->volume) picked.volume.clear();
+  return picked;
+}
+
+// The display units of a page's scale before it changes; nothing when it
+// had none that could be measured with.
+std::optional<kwannotation::MeasureUnits> UnitsOfScale(const kwannotation::CKW_MeasureDictImpl* previous) {
+  if (!previous || !previous->IsValid()) return std::nullopt;
+  return previous->GetDisplayUnits();
+}
+
+// The scale a measurement gets when its page gets `scale`, when the user
+// picked units of its own for it: a copy (owned) in those units. Empty when
+// it takes `scale` as it is, also when a picked unit cannot be shown with it.
+CKW_MeasureDict PickedScale(KPD_Dictionary annot, const kwannotation::CKW_MeasureDictImpl& scale,
+                            const std::optional<kwannotation::MeasureUnits>& was) {
+  const kwannotation::MeasureUnits picked = PickedUnits(annot, was ? &*was : nullptr);
+  if (picked.length.empty() && picked.area.empty() && picked.volume.empty()) return {};
+  CKW_MeasureDict converted = CKW_MeasureDict::Own(CloneOf(scale.GetDict()));
+  if (converted && converted->SetDisplayUnits(picked) && converted.IsValid()) return converted;
+  return {};
+}
+
 KS_ExtHFT InnerTable(const char* plugin, const char* name, int version) {
   if (!Host::AppIsInnerPluginRegistered(plugin)) Host::AppRegisterInnerPlugin(plugin);
   return Host::ExtHFTFind(name, version);
@@ -291,6 +323,9 @@ ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& page
   for (int pageIndex : pages) {
     KPD_Page page = Host::DocGetPage(pdf, pageIndex);
     if (!page) continue;
+    kwannotation::CKW_Viewport vp0 = kwannotation::CKW_PageViewportListImpl(page, pdf).GetViewport(0);
+    const CKW_MeasureDict previous = vp0 ? vp0->GetMeasureDict() : CKW_MeasureDict();
+    const std::optional<kwannotation::MeasureUnits> was = UnitsOfScale(previous.GetImpl());
     // An area drawn around the whole page: its area, perimeter, width and
     // height are the largest values a measurement on the page usually has.
     const KS_FloatRect box = PageBox(page);
@@ -307,7 +342,9 @@ ScaleMessage CheckScaleShowsValues(KA_Document doc, const std::vector<int>& page
       kwannotation::KwMeasureInput input;
       if (MeasureTypeOfAnnot(annot) == kMeasureNone || !kwannotation::KW_ReadMeasureInput(annot, &input)) continue;
       const kwannotation::KwMeasureTexts now = kwannotation::KW_MeasureTextsOf(annot);
-      const kwannotation::KwMeasureTexts after = kwannotation::KW_ComputeMeasureTextsOfValid(m, input);
+      const CKW_MeasureDict picked = PickedScale(annot, m, was);
+      const kwannotation::KwMeasureTexts after =
+          kwannotation::KW_ComputeMeasureTextsOfValid(picked ? *picked.GetImpl() : m, input);
       if (!now.contents.empty() && after.contents.empty()) return tooLarge;
       for (const kwannotation::KwMeasureQuantity& q : now.quantities) {
         if (!(now.types & q.bit) || q.text.empty()) continue;
@@ -327,14 +364,17 @@ bool DocumentIsSigned(KA_Document doc) {
 
 // ---- re-deriving measurements -----------------------------------------------------
 
-int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::unique_ptr<CKW_AnnotChange>>* changes) {
+int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation::CKW_MeasureDictImpl* previous,
+                             std::vector<std::unique_ptr<CKW_AnnotChange>>* changes) {
   kwannotation::CKW_PageViewportListImpl list(page, pdf);
   kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
   CKW_MeasureDict measure = vp0 ? vp0->GetMeasureDict() : CKW_MeasureDict();
   if (!measure.IsValid()) return 0;
-  // Every measurement gets a copy of this dictionary, so the values and
-  // captions are computed with it directly, once per measurement.
+  // Every measurement gets a copy of this dictionary (in the units picked
+  // for it), so the values and captions are computed with that copy
+  // directly, once per measurement.
   const kwannotation::CKW_MeasureDictImpl scale(measure.GetDict());
+  const std::optional<kwannotation::MeasureUnits> was = UnitsOfScale(previous);
   int changed = 0;
   const int count = Host::PageAnnotCount(page);
   for (int i = 0; i < count; ++i) {
@@ -345,14 +385,18 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, std::vector<std::u
     // default) set in /AP: the record keeps the old values and stream by
     // reference and copies /AP alone.
     auto change = changes ? CKW_AnnotChange::ReplacingAllBut(annot, {"/AP"}) : nullptr;
-    KPD_Object copy = Host::ObjectClone(measure.GetDict());
-    const bool set = copy && Host::DictSet(annot, "/Measure", copy) != 0;
+    const CKW_MeasureDict picked = PickedScale(annot, scale, was);
+    KPD_Object copy = picked ? nullptr : Host::ObjectClone(measure.GetDict());
+    if (!picked && !copy) continue;
+    kwannotation::KW_PinDepthUnit(annot);
+    const bool set = Host::DictSet(annot, "/Measure", picked ? picked.GetDict() : copy) != 0;
     if (copy) Host::ObjectRelease(copy);
     if (!set) continue;
     kwannotation::KwMeasureInput input;
-    const kwannotation::KwMeasureTexts texts = kwannotation::KW_ReadMeasureInput(annot, &input)
-                                                   ? kwannotation::KW_ComputeMeasureTextsOfValid(scale, input)
-                                                   : kwannotation::KW_MeasureTextsOf(annot);
+    const kwannotation::KwMeasureTexts texts =
+        kwannotation::KW_ReadMeasureInput(annot, &input)
+            ? kwannotation::KW_ComputeMeasureTextsOfValid(picked ? *picked.GetImpl() : scale, input)
+            : kwannotation::KW_MeasureTextsOf(annot);
     RederiveContents(annot, texts);
     std::string reason;
     kwannotation::ShapeAppearanceOptions options;
@@ -412,7 +456,8 @@ bool CMSA_UndoCalibratePage::Apply(const PageScale& scale) {
     SetViewportMeasure(newMeasure_);
   }
   Record(doc_, pageIndex_, newRecord_);
-  RederivePageMeasurements(pdf, page, &measurements_);
+  const kwannotation::CKW_MeasureDictImpl previous(oldMeasure_);
+  RederivePageMeasurements(pdf, page, oldMeasure_ ? &previous : nullptr, &measurements_);
   Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
   return true;
 }

@@ -20,6 +20,7 @@
 
 namespace kwannotation {
 class CKW_AnnotChange;
+class CKW_MeasureDictImpl;
 }
 
 namespace AnnotationPlugin {
@@ -145,9 +146,11 @@ bool ApplyPageScale(KA_Document doc, const std::vector<int>& pages, const PageSc
                     int* changed = nullptr);
 
 // Brings the measurements of a page to its viewport 0's scale (measure
-// dictionary, contents, appearance). Each change is recorded in `changes`
+// dictionary, contents, appearance). A unit a measurement shows that the
+// page's `previous` scale (null: none) did not show was picked for it and
+// is kept, converted to the new scale. Each change is recorded in `changes`
 // when it is given. Returns how many measurements changed.
-int RederivePageMeasurements(KPD_Document pdf, KPD_Page page,
+int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation::CKW_MeasureDictImpl* previous,
                              std::vector<std::unique_ptr<kwannotation::CKW_AnnotChange>>* changes);
 
 }  // namespace AnnotationPlugin

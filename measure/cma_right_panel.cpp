@@ -71,13 +71,13 @@ void ShowSelectedMeasurement(KA_Document doc) {
   MeasureFigure figure;
   figure.points = input.points;
   figure.rect = input.circle;
-  if (input.hasDepth) figure.depth = input.depth;
   // Directions as the page is shown: turned by its /Rotate.
   KPD_Document pdf = Host::AppDocGetPdfDocument(doc);
   const int pageIndex = Host::AnnotGetPageIndex(selected.front());
   KPD_Page page = pdf && pageIndex >= 0 ? Host::DocGetPage(pdf, pageIndex) : nullptr;
   if (page) figure.viewTurn = Host::PageGetRotation(page);
   const kwannotation::CKW_MeasureDictImpl scale(static_cast<KPD_Dictionary>(measure));
+  if (input.hasDepth) figure.depth = kwannotation::KW_DepthInXUnits(scale, input.depth, input.depthUnit);
   const FigureValues values = MeasureFigureValues(type, figure, scale);
   if (values.panel.empty()) return MeasureRightPanel().HideAll();
   MeasureRightPanel().Show(type, values.panel);
