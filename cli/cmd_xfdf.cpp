@@ -92,7 +92,11 @@ int Import(const std::vector<std::string>& args) {
   if (!kshost::ReadRegularFile(xfdfPath, &text, &error)) return Fail(kExitFailure, xfdfPath + ": " + error);
   CommandDocument doc;
   if (!doc.Open(in, a.password, true, &error)) return Fail(kExitFailure, error);
-  if (!kwannotation::KW_ImportXFDF(doc.Get(), text, &error, nullptr, &files))
+  // Annotations nothing later in the file touches are written out and
+  // dropped from memory as the import goes.
+  doc.BeginSave(out, a.Has("--full"));
+  auto settled = [&](KPD_Annot annot) { doc.ReleaseAnnotation(annot); };
+  if (!kwannotation::KW_ImportXFDF(doc.Get(), text, &error, nullptr, &files, settled))
     return Fail(kExitFailure, xfdfPath + ": " + error + (files.refusedLarge ? kSkipHint : ""));
   ReportLeftOut(files);
   for (const std::string& r : files.renamed) std::fprintf(stderr, "annot: %s\n", r.c_str());

@@ -35,6 +35,10 @@ void CommandDocument::Release(const std::vector<KPD_Object>& objects) {
   if (session_) kshost::ReleaseObjects(session_->Document(), objects);
 }
 
+void CommandDocument::ReleaseAnnotation(KPD_Object annot) {
+  if (session_) kshost::ReleaseAnnotation(session_->Document(), annot);
+}
+
 const std::vector<std::string>& CommandDocument::SaveNotices() const {
   static const std::vector<std::string> kNone;
   return session_ ? session_->SaveNotices() : kNone;

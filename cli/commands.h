@@ -106,6 +106,9 @@ class CommandDocument {
   // Writes objects the command will not read again into the save begun,
   // and frees them.
   void Release(const std::vector<KPD_Object>& objects);
+  // The same for an annotation with its popup and the appearance streams
+  // this command gave them.
+  void ReleaseAnnotation(KPD_Object annot);
   // What the saves said about how they wrote the file.
   const std::vector<std::string>& SaveNotices() const;
   // Gives the document up without closing it, for a command about to end:

@@ -647,6 +647,35 @@ void Document::Release(std::vector<QPDFObjGen> const& objects) {
   arena_->Retire([&](QPDFObjGen og) { return early_->rewriter->IsWritten(og); });
 }
 
+void Document::ReleaseAnnotation(QPDFObjectHandle annot) {
+  if (!early_ || !annot.isIndirect() || annot.getOwningQPDF() != qpdf_.get() || !annot.isDictionary()) return;
+  const int fileMax = fileIndex_ ? fileIndex_->MaxObject() : 0;
+  auto isNew = [&](QPDFObjectHandle object) { return object.isIndirect() && object.getObjGen().getObj() > fileMax; };
+  std::vector<QPDFObjGen> objects{annot.getObjGen()};
+  auto appearances = [&](QPDFObjectHandle owner) {
+    QPDFObjectHandle ap = owner.getKey("/AP");
+    if (!ap.isDictionary()) return;
+    for (char const* key : {"/N", "/D", "/R"}) {
+      QPDFObjectHandle entry = ap.getKey(key);
+      if (entry.isStream()) {
+        if (isNew(entry)) objects.push_back(entry.getObjGen());
+      } else if (entry.isDictionary() && !entry.isIndirect()) {
+        for (auto [state, stream] : entry.ditems())
+          if (stream.isStream() && isNew(stream)) objects.push_back(stream.getObjGen());
+      }
+    }
+  };
+  appearances(annot);
+  QPDFObjectHandle popup = annot.getKey("/Popup");
+  if (isNew(popup) && popup.isDictionary() && !(popup.getObjGen() == annot.getObjGen())) {
+    objects.push_back(popup.getObjGen());
+    appearances(popup);
+  }
+  std::sort(objects.begin(), objects.end());
+  objects.erase(std::unique(objects.begin(), objects.end()), objects.end());
+  Release(objects);
+}
+
 bool Document::FinishEarlySave(std::string const& path, std::string& error) {
   std::unique_ptr<EarlySave> early = std::move(early_);
   std::string reason = early->failure;

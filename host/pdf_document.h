@@ -90,6 +90,10 @@ class Document {
   // be used (their objects are let go of in batches). Nothing without a
   // save begun.
   void Release(std::vector<QPDFObjGen> const& objects);
+  // Releases an annotation with what only it uses: its popup and the
+  // appearance streams of both, where they are new (a stream from the file
+  // may be shared).
+  void ReleaseAnnotation(QPDFObjectHandle annot);
 
   // The file the document was read from, followed through links; empty for
   // a document made in memory.

@@ -83,31 +83,33 @@ void Arena::Grow() {
 
 void Arena::Retire(std::function<bool(QPDFObjGen)> const& released) {
   if (used_ < 2 * std::max<size_t>(usedAtRetire_, 1024)) return;
-  const QPDFObjectHandle null = QPDFObjectHandle::newNull();
   std::vector<Slot> kept;
+  std::vector<Handle*> retired;
   kept.reserve(used_);
+  // Decided for every handle before any is changed: a direct handle is
+  // found to belong to a released object through the handles above it.
   for (Slot const& slot : slots_) {
     if (!slot.key) continue;
     Handle* handle = slot.handle;
-    // The indirect object that holds a direct one, through the handles it
-    // was fetched through.
     Handle const* at = handle;
     for (int depth = 0; at && !at->object.isIndirect() && depth < 1024; ++depth) at = at->parent;
     if (at && at->object.isIndirect() && released(at->object.getObjGen())) {
       // A released indirect object keeps its (now null) object; it is only
       // no longer looked up.
-      if (at != handle) {
-        handle->object = null;
-        handle->parent = nullptr;
-      }
+      if (at != handle) retired.push_back(handle);
       continue;
     }
     kept.push_back(slot);
   }
+  const QPDFObjectHandle null = QPDFObjectHandle::newNull();
+  for (Handle* handle : retired) {
+    handle->object = null;
+    handle->parent = nullptr;
+  }
   used_ = 0;
-  slots_.assign(kFirstSlots, Slot{});
-  while (slots_.size() < 2 * (kept.size() + 1)) slots_.resize(slots_.size() * 2);
-  std::fill(slots_.begin(), slots_.end(), Slot{});
+  size_t size = kFirstSlots;
+  while (size < 2 * (kept.size() + 1)) size *= 2;
+  slots_.assign(size, Slot{});
   const size_t mask = slots_.size() - 1;
   const int shift = ShiftFor(slots_.size());
   for (Slot const& s : kept) {

@@ -121,6 +121,14 @@ bool RewrittenFileOf(KPD_Document doc, std::string* bytes, std::string* error) {
   return ok;
 }
 
+void ReleaseAnnotation(KPD_Document doc, KPD_Object annot) {
+  if (!doc || !annot) return;
+  Guard<bool>(false, [&] {
+    pdf::Document::FromKpd(doc)->ReleaseAnnotation(pdf::FromKpd(annot)->object);
+    return true;
+  });
+}
+
 ReferenceSnapshot::ReferenceSnapshot(KPD_Document doc) : doc_(doc) {
   if (doc) Guard<bool>(false, [&] {
     counts_ = pdf::Document::FromKpd(doc)->ReferenceCounts();

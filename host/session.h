@@ -86,6 +86,9 @@ bool BeginSaveDocument(KPD_Document doc, const std::string& path, bool full);
 // such as the annotations of a finished page and their appearance streams)
 // into the save begun, and frees them. Nothing without a save begun.
 void ReleaseObjects(KPD_Document doc, const std::vector<KPD_Object>& objects);
+// The same for an annotation, with its popup and the appearance streams
+// the two of them were given in this session.
+void ReleaseAnnotation(KPD_Document doc, KPD_Object annot);
 
 // The whole file a full save of `doc` writes by copying the unchanged
 // objects of the file it was read from; false with the reason when it is

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
+#include <functional>
 #include <map>
 #include <unordered_map>
 #include <memory>
@@ -625,7 +626,7 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdfText, std::string* error, 
 }
 
 bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* error, int* imported,
-                   KwXfdfFiles* files) {
+                   KwXfdfFiles* files, const std::function<void(KPD_Annot)>& settled) {
   auto fail = [&](const std::string& message) {
     if (error) *error = message;
     return false;
@@ -747,8 +748,29 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     items.push_back({e, code, page, position, occurrence});
   }
 
+  // The last element that names each (page, name), as its own name or as
+  // the annotation it replies to: until then the annotation of that name
+  // may still be looked up.
+  // A reply that comes before the annotation it answers is linked at the
+  // end, so that annotation is kept to the end too.
+  std::map<std::pair<int32_t, std::string>, size_t> lastUse;
+  std::set<std::pair<int32_t, std::string>> namedSoFar, answeredLater;
+  for (size_t i = 0; i < items.size(); ++i) {
+    std::string value;
+    if (xfdf::GetAttr(items[i].element, "name", &value)) {
+      lastUse[{items[i].page, value}] = i;
+      namedSoFar.emplace(items[i].page, value);
+    }
+    if (xfdf::GetAttr(items[i].element, "inreplyto", &value)) {
+      lastUse[{items[i].page, value}] = i;
+      if (!namedSoFar.count({items[i].page, value})) answeredLater.emplace(items[i].page, value);
+    }
+  }
+
   std::vector<std::pair<std::shared_ptr<CKW_Annot>, KX_Element>> done;
-  for (const Item& item : items) {
+  int settledCount = 0;
+  for (size_t index = 0; index < items.size(); ++index) {
+    const Item& item = items[index];
     Page& page = pageOf(item.page);
     if (!page.list) continue;
     std::string name;
@@ -790,6 +812,18 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (annot->ResetAppearance() && !ownSpace) KeepCarriedRect(*annot, item.element);
     std::u16string nm;
     if (annot->GetName(&nm) && !nm.empty()) page.byName.emplace(std::move(nm), annot->GetDict());
+    if (settled) {
+      auto* markup = dynamic_cast<CKW_MarkupAnnot*>(annot.get());
+      const bool waits = replies && !target.empty() && (!markup || !markup->GetInReplyTo());
+      auto used = lastUse.find({item.page, name});
+      const bool needed = !name.empty() && ((used != lastUse.end() && used->second > index) ||
+                                            answeredLater.count({item.page, name}) > 0);
+      if (!waits && !needed && !renaming) {
+        ++settledCount;
+        settled(annot->GetDict());
+        continue;
+      }
+    }
     done.emplace_back(annot, item.element);
   }
   // A reply may come before the annotation it answers.
@@ -799,7 +833,7 @@ bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdfText, std::string* err
     if (!markup || !xfdf::GetAttr(element, "inreplyto", &target) || target.empty() || markup->GetInReplyTo()) continue;
     if (KPD_Annot replied = findByName(pageOf(annot->GetPageIndex()), target)) markup->SetInReplyTo(replied);
   }
-  if (imported) *imported = static_cast<int>(done.size());
+  if (imported) *imported = static_cast<int>(done.size()) + settledCount;
   return true;
 }
 

@@ -5,6 +5,7 @@
 // stamp's picture, which travels as tagged text.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,12 @@ bool KW_ExportXFDF(KPD_Document doc, std::string* xfdf, std::string* error, KwXf
 // carried file over the limit, unless `files` says to skip it (without
 // `files` it is skipped silently). `imported`, when given, receives the
 // number of annotations added or updated.
+//
+// `settled`, when given, is called with each annotation as soon as nothing
+// later in the file can touch it again (no later element replies to it or
+// reuses its name, and what it replies to is found): a caller that saves
+// as it goes may write it out and free it then.
 bool KW_ImportXFDF(KPD_Document doc, std::string_view xfdf, std::string* error, int* imported = nullptr,
-                   KwXfdfFiles* files = nullptr);
+                   KwXfdfFiles* files = nullptr, const std::function<void(KPD_Annot)>& settled = {});
 
 }  // namespace kwannotation

@@ -317,6 +317,46 @@ TEST_F(XfdfTest, AnnotationsSharingANameAreAllKept) {
   EXPECT_EQ(AnnotCount(dir_ / "twins.pdf"), AnnotCount(dir_ / "rich.pdf") + 2);
 }
 
+// Annotations are written out as the import goes; a reply still finds the
+// annotation it answers whether that comes before or after it, and a popup
+// still belongs to its annotation.
+TEST_F(XfdfTest, RepliesFindTheirAnnotationsWhicheverComesFirst) {
+  ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
+  std::string xfdf = dir_.Write("thread.xfdf",
+      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+      "<text name=\"early\" page=\"1\" rect=\"0,0,20,20\" inreplyto=\"topic\"/>\n"
+      "<square name=\"topic\" page=\"1\" rect=\"30,30,90,90\"><popup open=\"yes\" rect=\"100,100,200,150\"/></square>\n"
+      "<text name=\"late\" page=\"1\" rect=\"0,30,20,50\" inreplyto=\"topic\"/>\n"
+      "<text name=\"deeper\" page=\"1\" rect=\"0,60,20,80\" inreplyto=\"late\"/>\n"
+      "<circle name=\"alone\" page=\"0\" rect=\"5,5,50,50\"/>\n"
+      "<text name=\"ahead\" page=\"0\" rect=\"0,0,20,20\" inreplyto=\"answered\"/>\n"
+      "<circle name=\"answered\" page=\"0\" rect=\"60,5,90,50\"/>\n"
+      "</annots></xfdf>\n");
+  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
+                                Quote(dir_ / "thread.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(AnnotCount(dir_ / "thread.pdf"), AnnotCount(dir_ / "rich.pdf") + 8);  // seven and one popup
+  r = Shell(Annot("xfdf export " + Quote(dir_ / "thread.pdf")));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* reply : {"name=\"early\"", "name=\"late\""}) {
+    size_t at = r.output.find(reply);
+    ASSERT_NE(at, std::string::npos) << r.output;
+    EXPECT_NE(r.output.substr(at, r.output.find('>', at) - at).find("inreplyto=\"topic\""), std::string::npos)
+        << reply << "\n" << r.output;
+  }
+  size_t ahead = r.output.find("name=\"ahead\"");
+  ASSERT_NE(ahead, std::string::npos);
+  EXPECT_NE(r.output.substr(ahead, r.output.find('>', ahead) - ahead).find("inreplyto=\"answered\""),
+            std::string::npos);
+  size_t deeper = r.output.find("name=\"deeper\"");
+  ASSERT_NE(deeper, std::string::npos);
+  EXPECT_NE(r.output.substr(deeper, r.output.find('>', deeper) - deeper).find("inreplyto=\"late\""),
+            std::string::npos);
+  size_t topic = r.output.find("name=\"topic\"");
+  ASSERT_NE(topic, std::string::npos);
+  EXPECT_NE(r.output.find("<popup", topic), std::string::npos) << r.output;
+}
+
 TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
   struct Case {
