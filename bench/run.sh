@@ -15,6 +15,7 @@ run() {
   echo "== $*"
   "$@" || echo "bench: '$*' failed with status $?"
 }
+run "$here/reference_vs_peers.sh" "$build" "$runs"
 run "$here/regenerate_vs_peers.sh" "$build" "$runs"
 run "$here/incremental_vs_peers.sh" "$build" "$runs"
 run "$here/big_memory_vs_pymupdf.sh" "$build"

@@ -7,8 +7,12 @@
 #include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "host/pdf_update.h"
 
@@ -291,8 +295,125 @@ void CountReferences(QPDF& qpdf, FileObjects const& file, std::function<bool(QPD
   }
 }
 
+struct FileRewriter::Outgoing {
+  int number = 0;
+  std::string text;   // the whole text, or the head before the compressed data
+  std::string plain;  // data to compress; empty once done or for a ready text
+  std::string packed;
+  bool compress = false;
+  std::atomic<bool> done{false};
+  bool ok = true;
+};
+
+// The second thread: compresses stream data in the order it is handed
+// over, while the first goes on with the next objects.
+class FileRewriter::Compressor {
+ public:
+  Compressor() : worker_([this] { Work(); }) {}
+  ~Compressor() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+  }
+  Compressor(Compressor const&) = delete;
+  Compressor& operator=(Compressor const&) = delete;
+
+  void Add(std::shared_ptr<Outgoing> job) {
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
+  }
+  void WaitFor(Outgoing const& job) {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return job.done.load(); });
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::shared_ptr<Outgoing> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job->ok = CompressData(job->plain, job->packed);
+      std::string().swap(job->plain);
+      {
+        std::lock_guard lock(mutex_);
+        job->done = true;
+      }
+      finished_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  std::deque<std::shared_ptr<Outgoing>> jobs_;
+  bool stop_ = false;
+  std::thread worker_;
+};
+
+namespace {
+
+// How many objects may wait for the second thread before the first waits
+// for it: enough to keep both busy, few enough to hold little memory.
+constexpr size_t kMostWaiting = 256;
+
+}  // namespace
+
 FileRewriter::FileRewriter(QPDF& qpdf, FileObjects const& file, Pipeline& out, Options options)
-    : qpdf_(qpdf), file_(file), out_(out), options_(std::move(options)) {}
+    : qpdf_(qpdf), file_(file), out_(out), options_(std::move(options)) {
+  // A second thread pays only where there is a second core to run it.
+  if (std::thread::hardware_concurrency() > 1) {
+    try {
+      compressor_ = std::make_unique<Compressor>();
+    } catch (std::exception const&) {
+      // Without it every stream is compressed in turn.
+    }
+  }
+}
+
+FileRewriter::~FileRewriter() = default;
+
+void FileRewriter::Emit(int number, std::string_view text) {
+  if (outgoing_.empty()) {
+    entries_[number].offset = position_;
+    Put(text);
+    return;
+  }
+  auto ready = std::make_shared<Outgoing>();
+  ready->number = number;
+  ready->text.assign(text);
+  ready->done = true;
+  outgoing_.push_back(std::move(ready));
+}
+
+bool FileRewriter::Drain(bool all, std::string& reason) {
+  while (!outgoing_.empty()) {
+    Outgoing& head = *outgoing_.front();
+    if (!head.done) {
+      if (!all && outgoing_.size() <= kMostWaiting) return true;
+      compressor_->WaitFor(head);
+    }
+    if (!head.ok) {
+      reason = "cannot compress the data of object " + std::to_string(head.number);
+      return false;
+    }
+    entries_[head.number].offset = position_;
+    Put(head.text);
+    if (head.compress) Put(StreamTextEnd(head.packed));
+    outgoing_.pop_front();
+  }
+  return true;
+}
 
 FileRewriter::Entry* FileRewriter::EntryFor(int number) {
   if (number <= 0) return nullptr;
@@ -319,9 +440,20 @@ void FileRewriter::Queue(QPDFObjGen og) {
 }
 
 bool FileRewriter::WriteFromQpdf(QPDFObjectHandle object, std::string& reason) {
-  const bool compress = options_.compress && options_.compress(object.getObjGen());
-  if (!ObjectText(object, compress, text_, reason)) return false;
-  Put(text_);
+  const QPDFObjGen og = object.getObjGen();
+  const bool compress = options_.compress && options_.compress(og);
+  auto job = compressor_ && compress && object.isStream() ? std::make_shared<Outgoing>() : nullptr;
+  if (job && StreamTextToCompress(object, job->text, job->plain, reason)) {
+    job->number = og.getObj();
+    job->compress = true;
+    compressor_->Add(job);
+    outgoing_.push_back(job);
+    if (!Drain(false, reason)) return false;
+  } else {
+    if (!reason.empty()) return false;
+    if (!ObjectText(object, compress, text_, reason)) return false;
+    Emit(og.getObj(), text_);
+  }
   std::vector<QPDFObjGen> refs;
   CollectReferences(object, refs);
   for (QPDFObjGen ref : refs) Queue(ref);
@@ -331,7 +463,7 @@ bool FileRewriter::WriteFromQpdf(QPDFObjectHandle object, std::string& reason) {
 bool FileRewriter::Write(QPDFObjGen og, std::string& reason) {
   const int n = og.getObj();
   Entry* entry = EntryFor(n);
-  if (!entry || entry->offset >= 0) return true;
+  if (!entry || entry->offset != kNotWritten) return true;
   const int originalMax = file_.MaxObject();
   const bool inFile = file_.Has(og);
   // A reference to a generation the file does not have names nothing: it
@@ -341,10 +473,15 @@ bool FileRewriter::Write(QPDFObjGen og, std::string& reason) {
     ScannedObject scanned;
     if (file_.Scan(og, scanned)) {
       std::string_view original = file_.Original();
-      entry->offset = position_;
+      entry->offset = kOnItsWay;
       entry->generation = og.getGen();
-      Put(original.substr(scanned.begin, scanned.end - scanned.begin));
-      Put("\n");
+      if (outgoing_.empty()) {
+        entry->offset = position_;
+        Put(original.substr(scanned.begin, scanned.end - scanned.begin));
+        Put("\n");
+      } else {
+        Emit(n, std::string(original.substr(scanned.begin, scanned.end - scanned.begin)) + "\n");
+      }
       ++written_;
       for (QPDFObjGen ref : scanned.references) Queue(ref);
       return true;
@@ -357,7 +494,7 @@ bool FileRewriter::Write(QPDFObjGen og, std::string& reason) {
   if (!inFile && object.isNull()) return true;
   // Noted before writing: what the object refers to is queued as it is
   // written, which may move the entries.
-  entry->offset = position_;
+  entry->offset = kOnItsWay;
   entry->generation = og.getGen();
   ++written_;
   return WriteFromQpdf(object, reason);
@@ -393,6 +530,7 @@ bool FileRewriter::Finish(std::string& reason) {
     pending_.pop_back();
     if (!Write(og, reason)) return false;
   }
+  if (!Drain(true, reason)) return false;
 
   // One table of every number up to the largest written; the numbers not
   // written are free, linked from entry 0 in rising order.

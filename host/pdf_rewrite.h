@@ -9,7 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,6 +99,7 @@ class FileRewriter {
   // `qpdf` was read from the file of `file`, for which WhyNotRewritable is
   // empty; both outlive the writer, as does `out`.
   FileRewriter(QPDF& qpdf, FileObjects const& file, Pipeline& out, Options options);
+  ~FileRewriter();
   FileRewriter(FileRewriter const&) = delete;
   FileRewriter& operator=(FileRewriter const&) = delete;
 
@@ -113,21 +116,35 @@ class FileRewriter {
 
   // Objects written so far.
   size_t Written() const { return written_; }
+  // True once `og` is written or on its way (its text taken, waiting for
+  // its data to be compressed).
   bool IsWritten(QPDFObjGen og) const {
     const size_t n = static_cast<size_t>(og.getObj());
-    return og.getObj() > 0 && n < entries_.size() && entries_[n].offset >= 0 && entries_[n].generation == og.getGen();
+    return og.getObj() > 0 && n < entries_.size() && entries_[n].offset != kNotWritten &&
+           entries_[n].generation == og.getGen();
   }
 
  private:
+  static constexpr int64_t kNotWritten = -1;
+  static constexpr int64_t kOnItsWay = -2;
   struct Entry {
-    int64_t offset = -1;  // where written; -1 not yet
+    int64_t offset = kNotWritten;  // where written, or kNotWritten, kOnItsWay
     int generation = 0;
     bool queued = false;
   };
+  // An object's text waiting for the ones before it, or for its data to
+  // be compressed by the second thread.
+  struct Outgoing;
+  class Compressor;
   bool Write(QPDFObjGen og, std::string& reason);
   bool WriteFromQpdf(QPDFObjectHandle object, std::string& reason);
   Entry* EntryFor(int number);
   void Put(std::string_view bytes);
+  // Writes object `number`'s text now, or after those waiting before it.
+  void Emit(int number, std::string_view text);
+  // Writes what waits at the head of the line: all of it with `all`, else
+  // what is ready, and more while the line is too long.
+  bool Drain(bool all, std::string& reason);
   void Queue(QPDFObjGen og);
 
   QPDF& qpdf_;
@@ -137,6 +154,8 @@ class FileRewriter {
   int64_t position_ = 0;
   std::vector<Entry> entries_;
   std::vector<QPDFObjGen> pending_;
+  std::deque<std::shared_ptr<Outgoing>> outgoing_;
+  std::unique_ptr<Compressor> compressor_;
   size_t written_ = 0;
   bool started_ = false;
   std::string text_;

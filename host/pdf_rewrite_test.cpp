@@ -226,6 +226,52 @@ TEST(FullRewrite, ABegunSaveFinishesWithTheReleasedObjects) {
   EXPECT_TRUE(check.getWarnings().empty());
 }
 
+// Streams set unfiltered are compressed on the way out, many of them by a
+// second thread while objects after them wait their turn: each one's data
+// and length, and every object's place in the table, come out right.
+TEST(FullRewrite, ManyNewStreamsComeOutCompressedAndInPlace) {
+  TempDir dir;
+  const std::string in = dir / "in.pdf", out = dir / "out.pdf";
+  WriteFile(in, HandMadePdf(SquarePdfObjects()));
+  Bytes error;
+  std::vector<int> numbers;
+  {
+    Doc doc(OpenFile(in.c_str(), "", error));
+    ASSERT_TRUE(doc) << error.text();
+    KPD_Dictionary page = fn::DocGetPage(doc.get(), 0);
+    Owned list(fn::ArrayNew());
+    for (int i = 0; i < 700; ++i) {
+      const std::string content = "0 0 m " + std::to_string(i) + " " + std::to_string(i) + " l S\n";
+      KPD_Object stream = fn::DocNewStream(doc.get(), content.data(), content.size());
+      ASSERT_TRUE(stream);
+      numbers.push_back(fn::ObjectGetObjNum(stream));
+      fn::ArrayAppend(list.get(), stream);
+      // Plain objects between the streams go out in their turn too.
+      Owned dict(fn::DictNew());
+      Owned index(fn::NumberNew(i));
+      fn::DictSet(dict.get(), "/Index", index.get());
+      fn::ArrayAppend(list.get(), fn::DocMakeIndirect(doc.get(), dict.get()));
+    }
+    ASSERT_TRUE(fn::DictSet(page, "/Pieces", list.get()));
+    ASSERT_TRUE(fn::DocSave(doc.get(), out.c_str(), error)) << error.text();
+  }
+  const std::string saved = ReadFile(out);
+  QPDF check;
+  check.processMemoryFile("out", saved.data(), saved.size());
+  QPDFObjectHandle pieces = check.getObject(3, 0).getKey("/Pieces");
+  ASSERT_EQ(pieces.getArrayNItems(), 1400);
+  for (int i = 0; i < 700; ++i) {
+    QPDFObjectHandle stream = pieces.getArrayItem(2 * i);
+    ASSERT_EQ(stream.getObjGen().getObj(), numbers[i]);
+    EXPECT_EQ(stream.getDict().getKey("/Filter").getName(), "/FlateDecode");
+    auto data = stream.getStreamData();
+    EXPECT_EQ(std::string(reinterpret_cast<char const*>(data->getBuffer()), data->getSize()),
+              "0 0 m " + std::to_string(i) + " " + std::to_string(i) + " l S\n");
+    EXPECT_EQ(pieces.getArrayItem(2 * i + 1).getKey("/Index").getIntValue(), i);
+  }
+  EXPECT_TRUE(check.getWarnings().empty());
+}
+
 // A new object never takes the number of one of the file's, not even of
 // the highest, which nothing refers to and nobody has read.
 TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {

@@ -111,6 +111,44 @@ std::string TextOf(QPDFObjectHandle object) {
 
 }  // namespace
 
+bool StreamTextToCompress(QPDFObjectHandle stream, std::string& head, std::string& plain, std::string& reason) {
+  QPDFObjGen og = stream.getObjGen();
+  QPDFObjectHandle dict = stream.getDict();
+  if (dict.hasKey("/Filter")) return false;
+  std::shared_ptr<Buffer> raw = stream.getRawStreamData();
+  if (!raw) {
+    reason = "cannot read the data of object " + Decimal(og.getObj());
+    return false;
+  }
+  plain.assign(reinterpret_cast<char const*>(raw->getBuffer()), raw->getSize());
+  // As in ObjectText, the dictionary is changed for the moment of writing.
+  QPDFObjectHandle length = dict.getKey("/Length");
+  QPDFObjectHandle parms = dict.getKey("/DecodeParms");
+  dict.removeKey("/Length");
+  dict.removeKey("/DecodeParms");
+  dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+  std::string text = TextOf(dict);
+  dict.removeKey("/Filter");
+  if (!parms.isNull()) dict.replaceKey("/DecodeParms", parms);
+  if (!length.isNull()) dict.replaceKey("/Length", length);
+  const size_t close = text.rfind(">>");
+  if (close == std::string::npos) {
+    reason = "cannot write the dictionary of object " + Decimal(og.getObj());
+    return false;
+  }
+  head = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n" + text.substr(0, close) + "/Length ";
+  return true;
+}
+
+std::string StreamTextEnd(std::string_view packed) {
+  std::string text = Decimal(static_cast<int64_t>(packed.size())) + " >>\nstream\n";
+  text.append(packed);
+  text += "\nendstream\nendobj\n";
+  return text;
+}
+
+bool CompressData(std::string_view data, std::string& out) { return Compress(data, out); }
+
 bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::string& reason) {
   QPDFObjGen og = object.getObjGen();
   out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";

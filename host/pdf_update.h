@@ -43,6 +43,17 @@ void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, in
 // the reason when the data cannot be read.
 bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::string& reason);
 
+// A stream whose data is set unfiltered, in the parts around its data
+// compressed: `head` runs from "N G obj" to "/Length " (the dictionary with
+// its filter, before its length and closing), `plain` is the data to
+// compress, and StreamTextEnd of the compressed data ends the object.
+// False for a stream that has a filter already, or (with the reason) whose
+// data cannot be read.
+bool StreamTextToCompress(QPDFObjectHandle stream, std::string& head, std::string& plain, std::string& reason);
+std::string StreamTextEnd(std::string_view packed);
+// zlib at the level saves use; false when zlib fails.
+bool CompressData(std::string_view data, std::string& out);
+
 struct UpdateInput {
   std::string_view original;        // the file's bytes as read
   XrefTail tail;                    // of `original`
