@@ -204,6 +204,8 @@ class Document {
   bool Process(std::string const& name, std::string& error, std::string const& password);
   bool SaveFull(FileOutput& output, std::string& reason);
   bool FinishEarlySave(std::string const& path, std::string& error);
+  // How the open file `fd` looks now; none when it cannot be read.
+  static std::optional<FileStamp> StampOfOpenFile(int fd);
   // True when qpdf had to rebuild the file's cross-reference data.
   bool Reconstructed();
   FileRewriter::Options RewriteOptions();
@@ -228,8 +230,13 @@ class Document {
   std::unique_ptr<QPDF> qpdf_;
   std::unique_ptr<Arena> arena_;
   std::unique_ptr<FileObjects> fileIndex_;
+  // A save begun early (see BeginSave); its machinery lives with the
+  // rest of saving.
   struct EarlySave;
-  std::unique_ptr<EarlySave> early_;
+  struct EarlySaveDeleter {
+    void operator()(EarlySave* save) const;
+  };
+  std::unique_ptr<EarlySave, EarlySaveDeleter> early_;
   std::vector<std::string> warnings_;
   std::vector<QPDFObjectHandle> unfiltered_;
   std::set<QPDFObjGen> unfilteredSet_;  // the objects of unfiltered_

@@ -38,10 +38,14 @@ std::string Padded(int64_t value, int width) {
 
 // One compressor kept per thread and reset for each stream: setting one
 // up allocates a quarter of a megabyte, which for thousands of small
-// appearance streams costs more than the compressing.
+// appearance streams costs more than the compressing. Its window and hash
+// table are sized for appearance streams, which are mostly a few
+// kilobytes; a larger stream only compresses a little less well.
 class Deflater {
  public:
-  Deflater() { ready_ = deflateInit(&z_, kCompressionLevel) == Z_OK; }
+  Deflater() {
+    ready_ = deflateInit2(&z_, kCompressionLevel, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY) == Z_OK;
+  }
   ~Deflater() {
     if (ready_) deflateEnd(&z_);
   }
@@ -61,6 +65,8 @@ class Deflater {
   }
 
  private:
+  static constexpr int kWindowBits = 13;
+  static constexpr int kMemLevel = 6;
   z_stream z_{};
   bool ready_ = false;
 };
