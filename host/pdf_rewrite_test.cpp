@@ -291,5 +291,27 @@ TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {
   EXPECT_EQ(qpdf.getObject(40, 0).getUTF8Value(), "the highest");
 }
 
+// Making an object, counting references and saving read no object that
+// nothing reaches: a broken one among them is never even looked at, where
+// a read of every object would report it.
+TEST(NewObjects, NothingReadsObjectsNobodyUses) {
+  std::map<int, std::string> objects = SquarePdfObjects();
+  objects[9] = "<< /Broken [ 1 2 >> >>";
+  const std::string pdf = HandMadePdf(objects);
+  Bytes error;
+  Doc doc(fn::DocOpenMemory(pdf.data(), pdf.size(), error));
+  ASSERT_TRUE(doc) << error.text();
+  ASSERT_EQ(fn::DocWarningCount(doc.get()), 0);
+  Owned stream(fn::DocNewStream(doc.get(), "q Q", 3));
+  ASSERT_TRUE(stream);
+  KPD_Object page = fn::DocGetPage(doc.get(), 0);
+  int32_t count = -1;
+  ASSERT_TRUE(fn::DocCountReferences(doc.get(), &page, 1, &count));
+  EXPECT_EQ(count, 1);
+  std::string rewritten, why;
+  ASSERT_TRUE(RewrittenFileOf(doc.get(), &rewritten, &why)) << why;
+  EXPECT_EQ(fn::DocWarningCount(doc.get()), 0);
+}
+
 }  // namespace
 }  // namespace kshost::pdf::test

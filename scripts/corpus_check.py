@@ -155,6 +155,19 @@ def crop_diff(before, after, bounds, box):
     return (differ / float((x1 - x0) * (y1 - y0)), differ)
 
 
+def ink(render, bounds, box):
+    """Dark pixels (below half grey) inside box; None without a render."""
+    if not render:
+        return None
+    w, h, a = render
+    s = DPI / 72.0
+    x0 = max(0, int((box[0] - bounds[0]) * s))
+    y0 = max(0, int((box[1] - bounds[1]) * s))
+    x1 = min(w, int((box[2] - bounds[0]) * s + 0.999))
+    y1 = min(h, int((box[3] - bounds[1]) * s + 0.999))
+    return sum(1 for y in range(y0, y1) for p in a[y * w + x0:y * w + x1] if p < 128)
+
+
 def near(img, w, h, x, y, v):
     """Whether a pixel next to (x, y) of img is within PIXEL_DELTA of v: an edge
     moved by one pixel or drawn with other anti-aliasing is no change."""
@@ -196,7 +209,24 @@ def compare_annot(a, bounds, before, after):
             d["changed"] = True
             notes.append("%s ink %.1f%%" % (r, 100 * c[0]))
         d["score"] = max(d["score"], c[0])
+    # How much of the ink the producer drew is still there, by the renderer
+    # that keeps least of it.
+    kept = []
+    for r in ("mupdf", "poppler"):
+        b, f = ink(before[r], bounds, a["box"]), ink(after[r], bounds, a["box"])
+        if b and f is not None:
+            kept.append(f / float(b))
+    if kept:
+        d["ink_kept"] = round(min(kept), 4)
     wb, wa = words_in(before["words"], a["box"]), words_in(after["words"], a["box"])
+    left = list(wa)
+    lost = 0
+    for w in wb:
+        if w in left:
+            left.remove(w)
+        else:
+            lost += 1
+    d["words_lost"] = lost
     if letters(wb) != letters(wa):
         d["changed"] = True
         gone = [w for w in wb if w not in wa]
@@ -631,6 +661,20 @@ def report(work_root, worst_n):
             t = table[k]
             print("  %-16s %6d %10d %8d %7d" % (k, t[0], t[1], t[2], t[3]))
         print("  %-16s %6d %10d %8d %7d" % ("(files)", total[0], total[1], total[2], total[3]))
+    # Free text its producer drew, regenerated: how much of its ink stays,
+    # and whether any of its words went missing.
+    drawn = [(r["file"], a) for r in rows if r["check"] == "regenerate" and r["status"] != "skipped"
+             for a in r.get("annots", []) if a["kind"] == "FreeText" and a.get("ap")]
+    if drawn:
+        kept = [a["ink_kept"] for _, a in drawn if "ink_kept" in a]
+        low = [(f, a) for f, a in drawn if a.get("ink_kept", 1.0) < 0.85]
+        lost = [(f, a) for f, a in drawn if a.get("words_lost", 0) > 0]
+        print()
+        print("regenerated free text with the producer's appearance: %d annotations; ink kept: least %.0f%%, "
+              "below 85%% in %d; words lost in %d" % (len(drawn), 100 * min(kept) if kept else 100, len(low), len(lost)))
+        for f, a in (low + lost)[:10]:
+            print("  %s p%s #%s: ink kept %.0f%%, %d words lost" % (f, a["page"], a["index"],
+                                                                  100 * a.get("ink_kept", 1.0), a.get("words_lost", 0)))
     if failures:
         print()
         print("failures (check, file, reason):")
