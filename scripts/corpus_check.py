@@ -14,6 +14,7 @@ the two XFDF documents attribute by attribute, and the renders of the two
 imports.  Only the Python standard library is used: renders are read as PGM.
 """
 import base64
+import collections
 import hashlib
 import html
 import json
@@ -219,13 +220,18 @@ def compare_annot(a, bounds, before, after):
     if kept:
         d["ink_kept"] = round(min(kept), 4)
     wb, wa = words_in(before["words"], a["box"]), words_in(after["words"], a["box"])
-    left = list(wa)
+    # A word is lost when its letters are not there after, however the
+    # text is split into words or written (presentation forms, ligatures).
     lost = 0
-    for w in wb:
-        if w in left:
-            left.remove(w)
-        else:
-            lost += 1
+    if collections.Counter(letters(wb)) - collections.Counter(letters(wa)):
+        left = [unicodedata.normalize("NFKC", w) for w in wa]
+        for w in wb:
+            w = unicodedata.normalize("NFKC", w)
+            if w in left:
+                left.remove(w)
+            else:
+                lost += 1
+        lost = max(lost, 1)
     d["words_lost"] = lost
     if letters(wb) != letters(wa):
         d["changed"] = True
