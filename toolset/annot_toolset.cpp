@@ -341,6 +341,8 @@ std::shared_ptr<CAnnot_ToolSet> ReadToolSet(std::string_view xml, const std::u16
       ReadItem(c, *child, false, set->budget, file, where + " child", problems);
       tool->children.push_back(std::move(child));
     }
+    ApplyLoadFixUps(*tool);
+    for (auto& c : tool->children) ApplyLoadFixUps(*c);
     if (set->normalized) {
       MoveToolToOrigin(*tool);
       for (auto& c : tool->children) MoveToolToOrigin(*c);

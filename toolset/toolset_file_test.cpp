@@ -219,6 +219,33 @@ TEST_F(ToolsetFileTest, NormalizedFilesAreMovedToTheOrigin) {
   EXPECT_NE(moved->tools[0]->raw.find("/L [ 0 0 50 60 ]"), std::string::npos) << moved->tools[0]->raw;
 }
 
+// Files written before arcs carried their intent and text boxes their
+// margin read as the tools they were; a callout, and a style that says its
+// margin, stay as they are; the stored text is not touched.
+TEST_F(ToolsetFileTest, OldToolsGetTheirIntentAndMarginOnLoad) {
+  auto field = [](const char* dict) { return EncodeToolsetField(dict); };
+  const std::string text =
+      File(Item("arc", "Arc", field("<</Subtype/Circle/Rect[0 0 50 50]>>")) +
+           Item("box", "FreeText", field("<</Subtype/FreeText/Rect[0 0 90 30]/DS(font: Helvetica 12pt)>>")) +
+           Item("callout", "FreeText",
+                field("<</Subtype/FreeText/IT/FreeTextCallout/Rect[0 0 90 30]/DS(font: Helvetica 12pt)>>")) +
+           Item("spaced", "FreeText", field("<</Subtype/FreeText/Rect[0 0 90 30]/DS(font: Helvetica 12pt;margin:2pt)>>")));
+  std::vector<ToolsetProblem> problems;
+  auto set = ReadToolSet(text, u"/x/old.ktz", &problems);
+  ASSERT_TRUE(set);
+  ASSERT_EQ(set->tools.size(), 4u);
+  auto style = [&](int i) {
+    ks::host::ByteString bytes;
+    ks::host::StringGetBytes(ks::host::DictGet(set->tools[i]->Dictionary(), "/DS"), bytes.get());
+    return bytes.str();
+  };
+  EXPECT_TRUE(ks::host::NameIs(ks::host::DictGet(set->tools[0]->Dictionary(), "/IT"), "/CircleArc"));
+  EXPECT_EQ(set->tools[0]->raw.find("CircleArc"), std::string::npos);
+  EXPECT_EQ(style(1), "font: Helvetica 12pt;margin:5pt");
+  EXPECT_EQ(style(2), "font: Helvetica 12pt");
+  EXPECT_EQ(style(3), "font: Helvetica 12pt;margin:2pt");
+}
+
 TEST_F(ToolsetFileTest, AFailedWriteLeavesThePreviousFile) {
   kshost::testing::TempDir dir;
   const std::u16string path = ks::ToUtf16(dir / "review.ktz");

@@ -472,6 +472,25 @@ bool CAnnot_ToolSet::AddTool(KPD_Page page, int32_t annotIndex, std::string* err
   return true;
 }
 
+void ApplyLoadFixUps(CAnnot_Tool& tool) {
+  KPD_Dictionary dict = tool.Dictionary();
+  if (!dict) return;
+  // An arc stored without its intent is still an arc.
+  if (tool.type == kToolTypePrefix + std::string("Arc")) Put(dict, "/IT", host::NameNew("/CircleArc"));
+  // Text boxes stored before their style carried a margin had one of 5 pt.
+  if (tool.type == kToolTypePrefix + std::string("FreeText") &&
+      !host::NameIs(host::DictGet(dict, "/IT"), "/FreeTextCallout")) {
+    if (KPD_Object ds = host::DictGet(dict, "/DS")) {
+      host::ByteString style;
+      if (host::ObjectGetType(ds) == KPD_OBJ_STRING && host::StringGetBytes(ds, style.get()) &&
+          style.str().find("margin") == std::string::npos) {
+        const std::string text = style.str() + ";margin:5pt";
+        Put(dict, "/DS", host::StringNew(text.data(), text.size()));
+      }
+    }
+  }
+}
+
 void MoveToolToOrigin(CAnnot_Tool& tool) {
   KS_FloatRect r{};
   if (!tool.Dictionary() || !ReadRect(tool.Dictionary(), &r)) return;
