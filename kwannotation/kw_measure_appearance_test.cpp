@@ -121,6 +121,55 @@ TEST_F(MeasureTexts, CaptionOfEveryIntentOnBothScales) {
   }
 }
 
+// "1234567.891" as "1,234,567.89 UNIT": two decimals, groups of three.
+std::string Grouped(double value, const char* unit) {
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%.2f", value);
+  std::string text = digits;
+  for (int at = int(text.find('.')) - 3; at > 0; at -= 3) text.insert(size_t(at), ",");
+  return text + " " + unit;
+}
+
+// The coordinates below are not floats: their nearest floats give another
+// last digit (5,663.56 mm, 9,945.97 mm, 2,799,565.76 sq mm). The stored
+// value is what the stored numbers give, worked out here from the same
+// text with the scale of 2 mm to the point.
+TEST_F(MeasureTexts, StoredValuesComeFromTheGeometryAsStoredToTheLastDigit) {
+  PageScale scale;
+  scale.x = {1, u"pt", 2, u"mm"};
+  CKW_MeasureDict m = CKW_MeasureDict::Own(Parse("<< /Type /Measure >>").release());
+  ASSERT_TRUE(m->WriteScale(scale, u"1 pt = 2 mm", {u"mm", u"sq mm", u"cu mm"}));
+  const double line[] = {297.793, 231.456, 3055.488, 874.948};
+  const double path[] = {1042.914, 496.422, 1579.649, 2996.182, 2055.991, 627.346};
+  const double poly[] = {1125.982, 2944.832, 2889.513, 567.435, 2286.612, 2173.938};
+  double pathLength = 0;
+  for (int i = 0; i < 2; ++i) pathLength += std::hypot(path[2 * i + 2] - path[2 * i], path[2 * i + 3] - path[2 * i + 1]);
+  double twice = 0;
+  for (int i = 0; i < 3; ++i) twice += poly[2 * i] * poly[(2 * i + 3) % 6] - poly[(2 * i + 2) % 6] * poly[2 * i + 1];
+  struct Case {
+    const char* dict;
+    std::string expected;
+  } cases[] = {
+      {"<< /Subtype /Line /IT /LineDimension /L [297.793 231.456 3055.488 874.948] >>",
+       Grouped(2 * std::hypot(line[2] - line[0], line[3] - line[1]), "mm")},
+      {"<< /Subtype /PolyLine /IT /PolyLineDimension /Vertices [1042.914 496.422 1579.649 2996.182 2055.991 "
+       "627.346] >>",
+       Grouped(2 * pathLength, "mm")},
+      {"<< /Subtype /Polygon /IT /PolygonDimension /Vertices [1125.982 2944.832 2889.513 567.435 2286.612 "
+       "2173.938] >>",
+       Grouped(4 * std::fabs(twice) / 2, "sq mm")},
+  };
+  EXPECT_EQ(cases[0].expected, "5,663.55 mm");  // the worked figures, for a reader
+  EXPECT_EQ(cases[1].expected, "9,945.98 mm");
+  EXPECT_EQ(cases[2].expected, "2,799,565.63 sq mm");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dict);
+    test::Owned annot = Parse(c.dict);
+    ks::host::DictSet(annot.get(), "/Measure", m.GetDict());
+    EXPECT_EQ(Utf8(KW_MeasureTextsOf(annot.get()).contents), c.expected);
+  }
+}
+
 TEST_F(MeasureTexts, MalformedScalesGiveNoValueTextRatherThanNanOrEmptyLines) {
   const char* measures[] = {
       "<< /Type /Measure >>",
