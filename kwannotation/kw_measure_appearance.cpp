@@ -10,6 +10,7 @@
 #include "kwannotation/kw_ap_content.h"
 #include "kwannotation/kw_ap_path.h"
 #include "kwannotation/kw_caption_text.h"
+#include "kwannotation/kw_provider.h"
 #include "kwannotation/kw_geometry.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_measure_values.h"
@@ -82,14 +83,15 @@ double ArmAngle(const std::vector<double>& xy, const KwMeasureScale& s) {
   return std::fabs(d) * 180.0 / kPi;
 }
 
-// The name a caption line carries in front of its value; null for none.
-const char16_t* LineName(uint32_t bit) {
+// The name a caption line carries in front of its value; empty for none.
+// The letters are the standard's symbols; the slope is named in words.
+std::u16string LineName(uint32_t bit) {
   switch (bit) {
     case kMeasureTypeLength: return u"L";
     case kMeasureTypeDepth: return u"D";
     case kMeasureTypeWallArea: return u"WA";
-    case kMeasureTypeSlope: return u"Slope";
-    default: return nullptr;
+    case kMeasureTypeSlope: return KW_LocalizedText("IDS_SLOPE");
+    default: return {};
   }
 }
 
@@ -216,7 +218,8 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
       if (in.slopeType == 1) slope = std::atan2(rise, run) * 180.0 / kPi;
       else if (run > 0) slope = in.slopeType == 2 ? 100.0 * rise / run : in.pitchRun * rise / run;
       add(kMeasureTypeSlope, slope,
-          SlopeDisplayText(slope, in.slopeType, in.pitchRun, u"grade", u"pitch"));
+          SlopeDisplayText(slope, in.slopeType, in.pitchRun, KW_LocalizedText("IDS_GRADE"),
+                           KW_LocalizedText("IDS_PITCH")));
       break;
     }
     case KW_MEASURE_POLYLINE: {
@@ -273,9 +276,9 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
   for (const auto& q : t.quantities) {
     if (!(selected & q.bit) || q.text.empty()) continue;
     std::u16string line = q.text;
-    const char16_t* name = LineName(q.bit);
-    if (name && selected != kMeasureTypeLength) {
-      std::u16string prefix = std::u16string(name) + u" = ";
+    const std::u16string name = LineName(q.bit);
+    if (!name.empty() && selected != kMeasureTypeLength) {
+      std::u16string prefix = name + u" = ";
       if (line.compare(0, prefix.size(), prefix) != 0) line = prefix + line;
     }
     if (t.primary.empty()) t.primary = q.text;

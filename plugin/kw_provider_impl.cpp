@@ -1,5 +1,7 @@
 #include "plugin/kw_provider_impl.h"
 
+#include "plugin/widget_binding.h"
+
 #include "plugin/host_binding.h"
 #include "plugin/unit_labels.h"
 
@@ -187,6 +189,8 @@ std::u16string CKW_Provider::GetDisplayText(const std::u16string& text) {
 std::u16string CKW_Provider::NormalizeUnitLabel(const std::u16string& label) {
   return AnnotationPlugin::NormalizeUnitLabel(label);
 }
+
+std::u16string CKW_Provider::GetLocalizedText(const std::string& key) { return Widgets::Translate(key); }
 
 KPD_Annot CKW_Provider::CreateAnnot(KPD_Document doc, int pageIndex, KPD_Dictionary dict, int index) {
   KPD_Page page = doc ? Host::DocGetPage(doc, pageIndex) : nullptr;

@@ -56,6 +56,8 @@ class CKW_Provider final : public kwannotation::IKW_IconProvider, public kwannot
   std::u16string NormalizeUnitLabel(const std::u16string& label) override;
   KPD_Annot CreateAnnot(KPD_Document doc, int pageIndex, KPD_Dictionary dict, int index) override;
   bool RemoveAnnot(KPD_Document doc, int pageIndex, KPD_Annot annot) override;
+  // The plug-in's "Annotation" table in the current language.
+  std::u16string GetLocalizedText(const std::string& key) override;
 
  private:
   std::unique_ptr<CKW_pluignannotSystemHandler> systemHandler_;

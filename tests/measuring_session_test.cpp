@@ -443,6 +443,24 @@ TEST_F(MeasuringSession, StoredValuesAgreeWithTheStoredGeometryToTheLastDigit) {
   EXPECT_EQ(expected[2], "15,412,401.38 sq mm");
 }
 
+// The slope line of a caption is named and worded in the user's language,
+// in the stored contents and on the page alike.
+TEST_F(MeasuringSession, TheSlopeLineSpeaksTheUsersLanguage) {
+  MakePage(Metric());
+  Prefs("[Measurement\\Distance]\nShowCaption=2050\nSlopeType=2\n");
+  CommandResult r = Run("language de-DE\nview 1\ntool DISTANCE\nclick 100 100\nclick 172 172\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 1u);
+  const std::vector<std::string> lines = SplitLines(saved[0].contents);
+  ASSERT_EQ(lines.size(), 2u) << saved[0].contents;
+  EXPECT_EQ(lines[1].rfind("Neigung = 100", 0), 0u) << saved[0].contents;
+  EXPECT_NE(lines[1].find("% Steigung"), std::string::npos) << saved[0].contents;
+  bool drawn = false;
+  for (const std::string& line : saved[0].drawnLines) drawn = drawn || line == lines[1];
+  EXPECT_TRUE(drawn) << saved[0].text.substr(0, 300);
+}
+
 TEST_F(MeasuringSession, TheRubberBandAndThePanelFollowThePointer) {
   MakePage(Imperial());
   CommandResult r = Run("tool DISTANCE\nclick 100 100\nmove 172 100\nkey escape\n");
