@@ -216,6 +216,29 @@ void RegisterProvider() {
   kwannotation::CKW_ProviderManager::Get()->SetProvider(provider);
 }
 
+namespace {
+
+class CKW_TextProvider final : public kwannotation::IKW_Provider {
+ public:
+  kwannotation::CKW_SystemHandler* GetSystemHandler() override { return nullptr; }
+  KPD_FontMap GetDocFontMap(KPD_Document) override { return nullptr; }
+  KPD_InterForm GetInterForm(KPD_Document) override { return nullptr; }
+  std::u16string GetDisplayText(const std::u16string& text) override { return text; }
+  std::u16string NormalizeUnitLabel(const std::u16string& label) override { return label; }
+  std::u16string GetLocalizedText(const std::string& key) override { return Widgets::Translate(key); }
+};
+
+}  // namespace
+
+void RegisterTextProvider() {
+  auto manager = kwannotation::CKW_ProviderManager::Get();
+  if (manager->GetProvider()) return;
+  Host::WideString language;
+  if (Host::AppGetUILanguage(language.get())) Widgets::SetCurrentLanguage(language.str());
+  Widgets::LoadStrings("Annotation");
+  manager->SetProvider(std::make_shared<CKW_TextProvider>());
+}
+
 void ReleaseProvider() { g_provider.reset(); }
 
 std::shared_ptr<CKW_Provider> TheProvider() { return g_provider; }

@@ -459,6 +459,18 @@ TEST_F(MeasuringSession, TheSlopeLineSpeaksTheUsersLanguage) {
   bool drawn = false;
   for (const std::string& line : saved[0].drawnLines) drawn = drawn || line == lines[1];
   EXPECT_TRUE(drawn) << saved[0].text.substr(0, 300);
+
+  // The command draws it again in its own language, English here.
+  const std::string again = dir_ / "again.pdf";
+  CommandResult regenerated = Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " " + Quote(AnnotPath()) +
+                                    " regenerate " + Quote(out_) + " -o " + Quote(again));
+  ASSERT_EQ(regenerated.status, 0) << regenerated.output;
+  const std::vector<Saved> redrawn = ReadSaved(again);
+  ASSERT_EQ(redrawn.size(), 1u);
+  std::string slopeLine;
+  for (const std::string& line : redrawn[0].drawnLines)
+    if (line.rfind("Slope = 100", 0) == 0) slopeLine = line;
+  EXPECT_NE(slopeLine.find("% Grade"), std::string::npos) << redrawn[0].text.substr(0, 300);
 }
 
 TEST_F(MeasuringSession, TheRubberBandAndThePanelFollowThePointer) {
