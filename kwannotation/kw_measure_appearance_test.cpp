@@ -17,6 +17,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_provider.h"
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_text.h"
@@ -168,6 +169,34 @@ TEST_F(MeasureTexts, StoredValuesComeFromTheGeometryAsStoredToTheLastDigit) {
     ks::host::DictSet(annot.get(), "/Measure", m.GetDict());
     EXPECT_EQ(Utf8(KW_MeasureTextsOf(annot.get()).contents), c.expected);
   }
+}
+
+// The application's words for the slope, in whatever language it speaks;
+// the key itself without an application that knows it.
+class WordsProvider : public IKW_Provider {
+ public:
+  CKW_SystemHandler* GetSystemHandler() override { return nullptr; }
+  KPD_FontMap GetDocFontMap(KPD_Document) override { return nullptr; }
+  KPD_InterForm GetInterForm(KPD_Document) override { return nullptr; }
+  std::u16string GetDisplayText(const std::u16string& t) override { return t; }
+  std::u16string NormalizeUnitLabel(const std::u16string& t) override { return t; }
+  std::u16string GetLocalizedText(const std::string& key) override {
+    return key == "IDS_SLOPE" ? u"Neigung" : key == "IDS_GRADE" ? u"Steigung" : u"";
+  }
+};
+
+TEST_F(MeasureTexts, TheSlopeLineTakesItsWordsFromTheApplication) {
+  CKW_MeasureDict metres = Metres();
+  KwMeasureInput in{KW_MEASURE_LINE, {{0, 0}, {10, 10}}, {}, 2 | 2048};
+  in.slopeType = 2;
+  CKW_ProviderManager::Get()->SetProvider(std::make_shared<WordsProvider>());
+  const std::string german = Utf8(KW_ComputeMeasureTexts(metres.GetImpl(), in).contents);
+  CKW_ProviderManager::Get()->SetProvider(nullptr);
+  const std::string bare = Utf8(KW_ComputeMeasureTexts(metres.GetImpl(), in).contents);
+  EXPECT_NE(german.find("\nNeigung = 100"), std::string::npos) << german;
+  EXPECT_NE(german.find("% Steigung"), std::string::npos) << german;
+  EXPECT_NE(bare.find("\nIDS_SLOPE = 100"), std::string::npos) << bare;
+  EXPECT_NE(bare.find("% IDS_GRADE"), std::string::npos) << bare;
 }
 
 TEST_F(MeasureTexts, MalformedScalesGiveNoValueTextRatherThanNanOrEmptyLines) {
