@@ -303,7 +303,9 @@ int RunScale(const std::vector<std::string>& args) {
          << ScriptWord(u"comboBoxRightUnit=" + pair->realUnit) << " comboBoxPrecision=" << precision;
   if (pages.empty()) script << " comboBoxPages=0";
   else script << " comboBoxPages=2 \"lineEditPageRangeMac=" << pages << "\"";
-  script << "\npress Measure_Group_PageScale\n";
+  // Values the dialog refuses open it again; the cancel there leaves the
+  // refusal's message as what the command reports.
+  script << "\nanswer dialog ma_dlg_page_scale.ui.kw cancel\npress Measure_Group_PageScale\n";
 
   kshost::Session session;
   session.SetPassword(password);

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "host/core_hft.h"
+#include "plugin/widget_binding.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 #include "sdk/ks_utf.h"
@@ -55,6 +56,11 @@ std::u16string Absolute(const std::string& path) {
 // Binds the host and reads the toolsets; problems go to stderr.
 CAnnot_ToolSetMgr& Manager() {
   ks::host::Bind(kshost::CoreHFT(), nullptr);
+  // Titles the toolsets have from the user's language ("My Tools").
+  ks::host::WideString language;
+  ks::host::AppGetUILanguage(language.get());
+  AnnotationPlugin::Widgets::SetCurrentLanguage(language.str());
+  AnnotationPlugin::Widgets::LoadStrings("Annotation");
   CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
   mgr.Reload();
   for (const auto& p : mgr.Problems())

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "host/core_hft.h"
 #include "host/session.h"
+#include "plugin/kw_provider_impl.h"
 #include "sdk/ks_host_binding.h"
 
 namespace annot {
@@ -13,6 +14,8 @@ bool CommandDocument::Open(const std::string& path, const std::string& password,
                            std::string* error) {
   if (!session_) return false;
   ks::host::Bind(kshost::CoreHFT(), nullptr);
+  // Appearances the command makes say their words in the user's language.
+  AnnotationPlugin::RegisterTextProvider();
   session_->SetPassword(password);
   return session_->Open(path, error, !forChange);
 }

@@ -311,7 +311,7 @@ class Editor {
 };
 
 // A text of the editor's own ("Editor" string table) in the current
-// language, else `english`.
-std::u16string EditorText(const char* key, const std::u16string& english);
+// language, else in English; the key itself when no table has it.
+std::u16string EditorText(const char* key);
 
 }  // namespace kshost

@@ -77,14 +77,15 @@ struct SnapshotUndo {
 
 // Runs an edit the editor makes itself and records it for undo when it
 // changed the annotation.
-bool EditAlone(KA_Annot annot, const char16_t* caption, const std::function<bool()>& change) {
+// `captionKey` names the undo caption in the editor's string table.
+bool EditAlone(KA_Annot annot, const char* captionKey, const std::function<bool()>& change) {
   KPD_Object before = fn::ObjectClone(annot->dict);
   if (!before || !change()) {
     fn::ObjectRelease(before);
     return false;
   }
   auto* item = new SnapshotUndo{annot, before, fn::ObjectClone(annot->dict)};
-  Editor::Get().AddUndo(annot->doc, caption, SnapshotUndo::Record(item));
+  Editor::Get().AddUndo(annot->doc, EditorText(captionKey), SnapshotUndo::Record(item));
   return true;
 }
 
@@ -456,14 +457,14 @@ bool Editor::EndDrag(KS_DevicePoint pt) {
     const int index = d.handle - KS_HANDLE_VERTEX;
     if (auto movePoint = Position<KS_AHMovePointProc>(handler, KS_AH_MOVE_POINT); movePoint && obj)
       return movePoint(cd, d.view, obj, index, pt) != 0;
-    return EditAlone(d.annot, u"Move point", [&] { return edit::MovePoint(d.annot, d.view, index, pt); });
+    return EditAlone(d.annot, "IDS_EDITOR_UNDO_MOVE_POINT", [&] { return edit::MovePoint(d.annot, d.view, index, pt); });
   }
   const KS_DeviceRect to = edit::DraggedRect(d.rect, d.handle, pt.x - d.start.x, pt.y - d.start.y);
   const bool body = d.handle == KS_HANDLE_BODY;
   if (auto rects = Position<KS_AHRectsProc>(handler, body ? KS_AH_MOVE : KS_AH_RESIZE); rects && obj)
     return rects(cd, d.view, obj, &d.rect, &to) != 0;
-  if (body) return EditAlone(d.annot, u"Move", [&] { return edit::Move(d.annot, d.view, d.rect, to); });
-  return EditAlone(d.annot, u"Resize", [&] { return edit::Resize(d.annot, d.view, d.rect, to); });
+  if (body) return EditAlone(d.annot, "IDS_EDITOR_UNDO_MOVE", [&] { return edit::Move(d.annot, d.view, d.rect, to); });
+  return EditAlone(d.annot, "IDS_EDITOR_UNDO_RESIZE", [&] { return edit::Resize(d.annot, d.view, d.rect, to); });
 }
 
 // ---- context menus ------------------------------------------------------------------
@@ -500,7 +501,7 @@ bool Editor::ShowAnnotMenu(KA_PageView view, KA_Annot annot) {
   std::u16string text;
   for (size_t i = 0; i < items.size(); ++i) text += (i ? u" | " : u"") + items[i].second;
   const bool canDelete = Writable(view->doc);
-  if (canDelete) text += (items.empty() ? u"" : u" | ") + EditorText("IDS_EDITOR_MENU_DELETE", u"Delete");
+  if (canDelete) text += (items.empty() ? u"" : u" | ") + EditorText("IDS_EDITOR_MENU_DELETE");
   if (text.empty()) return false;
   const int chosen = AnswerMessage(u"menu", text);
   if (chosen < 1 || size_t(chosen) > items.size() + (canDelete ? 1 : 0)) return false;
@@ -543,7 +544,7 @@ bool Editor::Rotate(KA_Annot annot, int degrees) {
   KA_AnnotObject obj = ObjectFor(annot);
   if (auto rotate = Position<KS_AHRotateProc>(handler, KS_AH_ROTATE); rotate && obj)
     return rotate(handler->callbacks.clientData, view, obj, degrees) != 0;
-  return EditAlone(annot, u"Rotate", [&] { return edit::Rotate(annot, degrees); });
+  return EditAlone(annot, "IDS_EDITOR_UNDO_ROTATE", [&] { return edit::Rotate(annot, degrees); });
 }
 
 bool Editor::RotateFocused(KA_Document doc, int degrees, std::string* error) {
@@ -579,7 +580,7 @@ bool Editor::NudgeSelection(KA_Document doc, int dx, int dy, std::string* error)
     return false;
   }
   bool changed = false;
-  BeginUndoGroup(doc, u"Move");
+  BeginUndoGroup(doc, EditorText("IDS_EDITOR_UNDO_MOVE"));
   for (KA_Annot annot : selection) {
     const int page = PageIndexOf(annot);
     KA_PageView view = doc == current_ && page >= 0 ? View(page) : nullptr;
@@ -597,7 +598,7 @@ bool Editor::NudgeSelection(KA_Document doc, int dx, int dy, std::string* error)
       if (auto rects = Position<KS_AHRectsProc>(handler, KS_AH_MOVE); rects && obj)
         moved = rects(handler->callbacks.clientData, view, obj, &from, &to) != 0;
       else
-        moved = EditAlone(annot, u"Move", [&] { return edit::Move(annot, view, from, to); });
+        moved = EditAlone(annot, "IDS_EDITOR_UNDO_MOVE", [&] { return edit::Move(annot, view, from, to); });
       changed = moved || changed;
     }
     view->zoom = zoom;
@@ -668,7 +669,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
     r.Redo = &DeleteUndo::Redo;
     r.Release = [](void* cd) { delete static_cast<DeleteUndo*>(cd); };
     if (changed)
-      AddUndo(doc, u"Delete", r);
+      AddUndo(doc, EditorText("IDS_EDITOR_UNDO_DELETE"), r);
     else
       delete item;
     // What was deleted leaves the selection, and receivers hear of it.
@@ -676,7 +677,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
     SelectionChanged(doc, before);
   } else {
     const int degrees = command == KS_COMMAND_ROTATE_LEFT ? 90 : -90;
-    BeginUndoGroup(doc, u"Rotate");
+    BeginUndoGroup(doc, EditorText("IDS_EDITOR_UNDO_ROTATE"));
     for (KA_Annot annot : selection) changed = Rotate(annot, degrees) || changed;
     EndUndoGroup(doc);
   }
@@ -685,10 +686,10 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
   return changed;
 }
 
-std::u16string EditorText(const char* key, const std::u16string& english) {
+std::u16string EditorText(const char* key) {
   Tessel::Translator& tr = Tessel::Translator::GetInstance();
   if (!tr.HasTranslation("Editor", key)) tr.LoadStrings("Editor");
-  return tr.Translate("Editor", key, english);
+  return tr.Translate("Editor", key, u"");
 }
 
 namespace fn {

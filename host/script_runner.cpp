@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -530,10 +531,45 @@ class Runner {
   int page_ = 0;
 };
 
+// While a script runs, a modal dialog that finds no queued answer is noted
+// (and cancels, as it would anyway); the line that opened it then fails.
+// Without this, a forgotten answer would go on silently with the dialog's
+// cancel path: no scale set, values in points.
+class UnansweredDialogs {
+ public:
+  UnansweredDialogs() {
+    Tessel::Headless::SetDialogProvider([this](Tessel::Dialog& dialog) -> std::optional<Tessel::Headless::DialogAnswer> {
+      std::u16string layout = dialog.GetLayoutFileName();
+      const size_t slash = layout.find_last_of(u"/\\");
+      if (slash != std::u16string::npos) layout.erase(0, slash + 1);
+      names_.push_back(ToUtf8(layout));
+      return std::nullopt;
+    });
+  }
+  ~UnansweredDialogs() { Tessel::Headless::SetDialogProvider(nullptr); }
+  UnansweredDialogs(const UnansweredDialogs&) = delete;
+  UnansweredDialogs& operator=(const UnansweredDialogs&) = delete;
+
+  // "dialog NAME opened without an answer ..." for the first dialog noted
+  // since the last call; empty when there was none.
+  std::string Take() {
+    std::string why;
+    if (!names_.empty())
+      why = "dialog " + names_.front() + " opened without an answer; give one before this line with 'answer dialog " +
+            names_.front() + " ok|cancel [ELEMENT=VALUE ...]'";
+    names_.clear();
+    return why;
+  }
+
+ private:
+  std::vector<std::string> names_;
+};
+
 }  // namespace
 
 bool RunScript(Session& session, std::istream& script, const std::string& name, std::string* error) {
   Runner runner(session);
+  UnansweredDialogs unanswered;
   std::string line, why;
   Args args;
   for (int number = 1; std::getline(script, line); ++number) {
@@ -541,6 +577,11 @@ bool RunScript(Session& session, std::istream& script, const std::string& name, 
     // first command.
     if (number == 1 && line.compare(0, sizeof kByteOrderMark - 1, kByteOrderMark) == 0) line.erase(0, sizeof kByteOrderMark - 1);
     bool ok = SplitLine(line, &args, &why) && (args.empty() || runner.Run(args, &why));
+    // The dialog is the cause of whatever the line did after it.
+    if (std::string dialog = unanswered.Take(); !dialog.empty()) {
+      why = dialog;
+      ok = false;
+    }
     if (!ok) {
       if (error) *error = name + ":" + std::to_string(number) + ": " + WithWordsShortened(why, args);
       return false;

@@ -7,7 +7,9 @@
 //   answer dialog NAME RESULT [ELEMENT=VALUE ...]
 //                                 the next modal dialog NAME ("*" for any) closes
 //                                 with RESULT (ok, cancel or a number) after
-//                                 its elements took the values
+//                                 its elements took the values; a modal dialog
+//                                 that opens without an answer fails the line
+//                                 that opened it, naming the dialog
 //   answer file PATH...           the next file dialog chooses these paths
 //   answer message ANSWER         the next message box answers ok, cancel, yes,
 //                                 no or a number (unanswered boxes take the first

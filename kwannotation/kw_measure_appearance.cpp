@@ -10,6 +10,7 @@
 #include "kwannotation/kw_ap_content.h"
 #include "kwannotation/kw_ap_path.h"
 #include "kwannotation/kw_caption_text.h"
+#include "kwannotation/kw_provider.h"
 #include "kwannotation/kw_geometry.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_measure_values.h"
@@ -72,22 +73,25 @@ Pt Centroid(const std::vector<KS_FloatPoint>& p) {
 }
 
 // The angle at p[1] between the arms to p[0] and p[2], in degrees (0 to 180).
-double ArmAngle(const std::vector<KS_FloatPoint>& p, const KwMeasureScale& s) {
-  double ax = (p[0].x - p[1].x) * s.x, ay = (p[0].y - p[1].y) * s.y;
-  double bx = (p[2].x - p[1].x) * s.x, by = (p[2].y - p[1].y) * s.y;
+// The angle between the arms of the flat points x0 y0 x1 y1 x2 y2, at the
+// second point.
+double ArmAngle(const std::vector<double>& xy, const KwMeasureScale& s) {
+  double ax = (xy[0] - xy[2]) * s.x, ay = (xy[1] - xy[3]) * s.y;
+  double bx = (xy[4] - xy[2]) * s.x, by = (xy[5] - xy[3]) * s.y;
   if ((ax == 0 && ay == 0) || (bx == 0 && by == 0)) return 0;
   double d = std::atan2(ax * by - ay * bx, ax * bx + ay * by);
   return std::fabs(d) * 180.0 / kPi;
 }
 
-// The name a caption line carries in front of its value; null for none.
-const char16_t* LineName(uint32_t bit) {
+// The name a caption line carries in front of its value; empty for none.
+// The letters are the standard's symbols; the slope is named in words.
+std::u16string LineName(uint32_t bit) {
   switch (bit) {
     case kMeasureTypeLength: return u"L";
     case kMeasureTypeDepth: return u"D";
     case kMeasureTypeWallArea: return u"WA";
-    case kMeasureTypeSlope: return u"Slope";
-    default: return nullptr;
+    case kMeasureTypeSlope: return KW_LocalizedText("IDS_SLOPE");
+    default: return {};
   }
 }
 
@@ -192,6 +196,8 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
   }
   const Formatter f(*measure, s);
   const std::vector<KS_FloatPoint>& p = in.points;
+  // Values come from the geometry as stored, not from its float copy.
+  const std::vector<double> xy = in.xy.size() == 2 * p.size() ? in.xy : Flat(p);
   auto add = [&](uint32_t bit, double value, std::u16string text) {
     if (!Finite(value)) text.clear();
     t.quantities.push_back({bit, value, std::move(text)});
@@ -201,30 +207,30 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
   switch (in.kind) {
     case KW_MEASURE_LINE: {
       if (p.size() < 2) break;
-      double len = KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y);
+      double len = KW_ScaledLength(s, xy[0], xy[1], xy[2], xy[3]);
       add(kMeasureTypeLength, len, f.Distance(len));
       if (in.hasDepth) {
         add(kMeasureTypeDepth, depth, f.Distance(depth));
         add(kMeasureTypeWallArea, len * depth, f.Area(len * depth));
       }
-      double run = std::fabs((p[1].x - p[0].x) * s.x), rise = std::fabs((p[1].y - p[0].y) * s.y);
+      double run = std::fabs((xy[2] - xy[0]) * s.x), rise = std::fabs((xy[3] - xy[1]) * s.y);
       double slope = 0;
       if (in.slopeType == 1) slope = std::atan2(rise, run) * 180.0 / kPi;
       else if (run > 0) slope = in.slopeType == 2 ? 100.0 * rise / run : in.pitchRun * rise / run;
       add(kMeasureTypeSlope, slope,
-          SlopeDisplayText(slope, in.slopeType, in.pitchRun, u"grade", u"pitch"));
+          SlopeDisplayText(slope, in.slopeType, in.pitchRun, KW_LocalizedText("IDS_GRADE"),
+                           KW_LocalizedText("IDS_PITCH")));
       break;
     }
     case KW_MEASURE_POLYLINE: {
       if (p.size() < 2) break;
-      double len = KW_PathLength(s, Flat(p), false);
+      double len = KW_PathLength(s, xy, false);
       add(kMeasureTypeLength, len, f.Distance(len));
       break;
     }
     case KW_MEASURE_POLYGON:
     case KW_MEASURE_VOLUME: {
       if (p.size() < 3) break;
-      std::vector<double> xy = Flat(p);
       double area = KW_PolygonArea(s, xy), per = KW_PathLength(s, xy, true);
       add(kMeasureTypeArea, area, f.Area(area));
       if (in.kind == KW_MEASURE_VOLUME || in.hasDepth) {
@@ -235,8 +241,9 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
       break;
     }
     case KW_MEASURE_CIRCLE: {
-      double w = std::fabs(double(in.circle.right) - in.circle.left) * s.x;
-      double h = std::fabs(double(in.circle.top) - in.circle.bottom) * s.y;
+      const bool exact = in.circleWidth >= 0 && in.circleHeight >= 0;
+      double w = (exact ? in.circleWidth : std::fabs(double(in.circle.right) - in.circle.left)) * s.x;
+      double h = (exact ? in.circleHeight : std::fabs(double(in.circle.top) - in.circle.bottom)) * s.y;
       if (!(w > 0) || !(h > 0)) break;
       double a = w / 2, b = h / 2;
       // Ramanujan's perimeter of the ellipse; exact for a circle.
@@ -248,7 +255,7 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
     }
     case KW_MEASURE_RADIUS: {
       if (p.size() < 2) break;
-      double r = KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y);
+      double r = KW_ScaledLength(s, xy[0], xy[1], xy[2], xy[3]);
       add(kMeasureTypeArea, kPi * r * r, f.Area(kPi * r * r));
       add(kMeasureTypeLength, r, f.Distance(r));
       add(kMeasureTypeDiameter, 2 * r, f.Distance(2 * r));
@@ -257,7 +264,7 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
     }
     case KW_MEASURE_ANGLE: {
       if (p.size() < 3) break;
-      double deg = ArmAngle(p, s);
+      double deg = ArmAngle(xy, s);
       add(kMeasureTypeAngle, deg, f.Angle(deg));
       break;
     }
@@ -269,9 +276,9 @@ KwMeasureTexts ComputeMeasureTexts(const CKW_MeasureDictImpl* measure, const KwM
   for (const auto& q : t.quantities) {
     if (!(selected & q.bit) || q.text.empty()) continue;
     std::u16string line = q.text;
-    const char16_t* name = LineName(q.bit);
-    if (name && selected != kMeasureTypeLength) {
-      std::u16string prefix = std::u16string(name) + u" = ";
+    const std::u16string name = LineName(q.bit);
+    if (!name.empty() && selected != kMeasureTypeLength) {
+      std::u16string prefix = name + u" = ";
       if (line.compare(0, prefix.size(), prefix) != 0) line = prefix + line;
     }
     if (t.primary.empty()) t.primary = q.text;
@@ -296,6 +303,7 @@ bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
   in->kind = KW_MeasureKindFromIntent(intent);
   if (in->kind == KW_MEASURE_NONE) return false;
   in->points.clear();
+  in->circleWidth = in->circleHeight = -1;
   std::vector<double> v;
   if (in->kind == KW_MEASURE_LINE) v = dict::GetDoubles(host::DictGet(annot, "/L"));
   else if (in->kind != KW_MEASURE_CIRCLE) v = dict::GetDoubles(host::DictGet(annot, "/Vertices"));
@@ -303,6 +311,8 @@ bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
     if (!geom::InRange(v[i]) || !geom::InRange(v[i + 1])) return false;
     in->points.push_back({float(v[i]), float(v[i + 1])});
   }
+  v.resize(in->points.size() * 2);
+  in->xy = std::move(v);
   if (in->kind == KW_MEASURE_CIRCLE) {
     std::vector<double> r = dict::GetDoubles(host::DictGet(annot, "/Rect"));
     if (r.size() != 4) return false;
@@ -310,12 +320,20 @@ bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
                       float(std::max(r[1], r[3]))};
     float rd[4];
     std::vector<double> d = dict::GetDoubles(host::DictGet(annot, "/RD"));
+    double width = std::fabs(r[2] - r[0]), height = std::fabs(r[3] - r[1]);
     if (d.size() == 4) {
       for (int i = 0; i < 4; ++i) rd[i] = float(d[i]);
       KS_FloatRect inner = geom::Inset(rect, rd);
-      if (inner.left < inner.right && inner.bottom < inner.top) rect = inner;
+      if (inner.left < inner.right && inner.bottom < inner.top) {
+        rect = inner;
+        // Negative differences count as none, as in the inset rectangle.
+        width -= std::max(0.0, d[0]) + std::max(0.0, d[2]);
+        height -= std::max(0.0, d[1]) + std::max(0.0, d[3]);
+      }
     }
     in->circle = rect;
+    in->circleWidth = width;
+    in->circleHeight = height;
   } else if (in->points.empty()) {
     return false;
   }
@@ -709,6 +727,10 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
             KwMeasureInput seg;
             seg.kind = KW_MEASURE_LINE;
             seg.points = {{float(a.x), float(a.y)}, {float(b.x), float(b.y)}};
+            if (in.xy.size() == 2 * p.size()) {
+              const size_t j = (i + 1) % p.size();
+              seg.xy = {in.xy[2 * i], in.xy[2 * i + 1], in.xy[2 * j], in.xy[2 * j + 1]};
+            }
             seg.types = kMeasureTypeLength;
             KwMeasureTexts st = KW_ComputeMeasureTexts(&measure, seg);
             if (!st.primary.empty() && Dist(a, b) > 0)

@@ -53,6 +53,13 @@ struct KwMeasureInput {
   std::u16string depthUnit;         // empty: the unit of the distances
   int slopeType = 1;                // "SlopeType": 0 pitch, 1 degree, 2 grade
   double pitchRun = 12;             // "PitchRun"
+  // The same geometry at the precision the file stores it with: the values
+  // are computed from these when they are given, so that a program that
+  // reads /L, /Vertices or /Rect from the file gets the stored value to the
+  // last digit. Empty (and -1) for input made of floats alone.
+  std::vector<double> xy;           // x0 y0 x1 y1 ... of `points`
+  double circleWidth = -1;          // of `circle`
+  double circleHeight = -1;
 };
 
 struct KwMeasureQuantity {

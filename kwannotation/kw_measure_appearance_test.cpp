@@ -17,6 +17,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_provider.h"
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_test_support.h"
 #include "kwannotation/kw_text.h"
@@ -119,6 +120,83 @@ TEST_F(MeasureTexts, CaptionOfEveryIntentOnBothScales) {
     EXPECT_EQ(Joined(t.captionLines), c.caption);
     EXPECT_EQ(Utf8(t.contents), c.contents);
   }
+}
+
+// "1234567.891" as "1,234,567.89 UNIT": two decimals, groups of three.
+std::string Grouped(double value, const char* unit) {
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%.2f", value);
+  std::string text = digits;
+  for (int at = int(text.find('.')) - 3; at > 0; at -= 3) text.insert(size_t(at), ",");
+  return text + " " + unit;
+}
+
+// The coordinates below are not floats: their nearest floats give another
+// last digit (5,663.56 mm, 9,945.97 mm, 2,799,565.76 sq mm). The stored
+// value is what the stored numbers give, worked out here from the same
+// text with the scale of 2 mm to the point.
+TEST_F(MeasureTexts, StoredValuesComeFromTheGeometryAsStoredToTheLastDigit) {
+  PageScale scale;
+  scale.x = {1, u"pt", 2, u"mm"};
+  CKW_MeasureDict m = CKW_MeasureDict::Own(Parse("<< /Type /Measure >>").release());
+  ASSERT_TRUE(m->WriteScale(scale, u"1 pt = 2 mm", {u"mm", u"sq mm", u"cu mm"}));
+  const double line[] = {297.793, 231.456, 3055.488, 874.948};
+  const double path[] = {1042.914, 496.422, 1579.649, 2996.182, 2055.991, 627.346};
+  const double poly[] = {1125.982, 2944.832, 2889.513, 567.435, 2286.612, 2173.938};
+  double pathLength = 0;
+  for (int i = 0; i < 2; ++i) pathLength += std::hypot(path[2 * i + 2] - path[2 * i], path[2 * i + 3] - path[2 * i + 1]);
+  double twice = 0;
+  for (int i = 0; i < 3; ++i) twice += poly[2 * i] * poly[(2 * i + 3) % 6] - poly[(2 * i + 2) % 6] * poly[2 * i + 1];
+  struct Case {
+    const char* dict;
+    std::string expected;
+  } cases[] = {
+      {"<< /Subtype /Line /IT /LineDimension /L [297.793 231.456 3055.488 874.948] >>",
+       Grouped(2 * std::hypot(line[2] - line[0], line[3] - line[1]), "mm")},
+      {"<< /Subtype /PolyLine /IT /PolyLineDimension /Vertices [1042.914 496.422 1579.649 2996.182 2055.991 "
+       "627.346] >>",
+       Grouped(2 * pathLength, "mm")},
+      {"<< /Subtype /Polygon /IT /PolygonDimension /Vertices [1125.982 2944.832 2889.513 567.435 2286.612 "
+       "2173.938] >>",
+       Grouped(4 * std::fabs(twice) / 2, "sq mm")},
+  };
+  EXPECT_EQ(cases[0].expected, "5,663.55 mm");  // the worked figures, for a reader
+  EXPECT_EQ(cases[1].expected, "9,945.98 mm");
+  EXPECT_EQ(cases[2].expected, "2,799,565.63 sq mm");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dict);
+    test::Owned annot = Parse(c.dict);
+    ks::host::DictSet(annot.get(), "/Measure", m.GetDict());
+    EXPECT_EQ(Utf8(KW_MeasureTextsOf(annot.get()).contents), c.expected);
+  }
+}
+
+// The application's words for the slope, in whatever language it speaks;
+// the key itself without an application that knows it.
+class WordsProvider : public IKW_Provider {
+ public:
+  CKW_SystemHandler* GetSystemHandler() override { return nullptr; }
+  KPD_FontMap GetDocFontMap(KPD_Document) override { return nullptr; }
+  KPD_InterForm GetInterForm(KPD_Document) override { return nullptr; }
+  std::u16string GetDisplayText(const std::u16string& t) override { return t; }
+  std::u16string NormalizeUnitLabel(const std::u16string& t) override { return t; }
+  std::u16string GetLocalizedText(const std::string& key) override {
+    return key == "IDS_SLOPE" ? u"Neigung" : key == "IDS_GRADE" ? u"Steigung" : u"";
+  }
+};
+
+TEST_F(MeasureTexts, TheSlopeLineTakesItsWordsFromTheApplication) {
+  CKW_MeasureDict metres = Metres();
+  KwMeasureInput in{KW_MEASURE_LINE, {{0, 0}, {10, 10}}, {}, 2 | 2048};
+  in.slopeType = 2;
+  CKW_ProviderManager::Get()->SetProvider(std::make_shared<WordsProvider>());
+  const std::string german = Utf8(KW_ComputeMeasureTexts(metres.GetImpl(), in).contents);
+  CKW_ProviderManager::Get()->SetProvider(nullptr);
+  const std::string bare = Utf8(KW_ComputeMeasureTexts(metres.GetImpl(), in).contents);
+  EXPECT_NE(german.find("\nNeigung = 100"), std::string::npos) << german;
+  EXPECT_NE(german.find("% Steigung"), std::string::npos) << german;
+  EXPECT_NE(bare.find("\nIDS_SLOPE = 100"), std::string::npos) << bare;
+  EXPECT_NE(bare.find("% IDS_GRADE"), std::string::npos) << bare;
 }
 
 TEST_F(MeasureTexts, MalformedScalesGiveNoValueTextRatherThanNanOrEmptyLines) {

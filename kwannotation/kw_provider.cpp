@@ -47,4 +47,12 @@ std::shared_ptr<KPD_FontMap__> CKW_ProviderManager::GetDocFontMap(KPD_Document d
   return {made, [](KPD_FontMap map) { ks::host::FontMapRelease(map); }};
 }
 
+std::u16string KW_LocalizedText(const std::string& key) {
+  if (auto provider = CKW_ProviderManager::Get()->GetProvider()) {
+    std::u16string text = provider->GetLocalizedText(key);
+    if (!text.empty()) return text;
+  }
+  return std::u16string(key.begin(), key.end());
+}
+
 }  // namespace kwannotation

@@ -84,6 +84,9 @@ class IKW_Provider {
   }                                                                                         // 7
   // Removal hook: true when the application removed the annotation.
   virtual bool RemoveAnnot(KPD_Document doc, int pageIndex, KPD_Annot annot) { return false; }  // 8
+  // The application's text for a key of its translation table ("IDS_SLOPE"),
+  // in its current language; empty when it has none.
+  virtual std::u16string GetLocalizedText(const std::string& key) { return {}; }  // 9
 };
 
 class IKW_IconProvider {
@@ -110,6 +113,12 @@ class IKW_ProviderManager {
   virtual void SetIconProvider(std::shared_ptr<IKW_IconProvider> provider) = 0;              // 3
   virtual std::shared_ptr<IKW_IconProvider> GetIconProvider() const = 0;                     // 4
 };
+
+// The words the library writes into appearances (the name of a caption
+// line, the unit word of a slope) in the application's language: the
+// provider's text for `key`, else the key itself, as a translation table
+// answers for a key it lacks.
+std::u16string KW_LocalizedText(const std::string& key);
 
 // The process-wide manager, made on first use.
 class CKW_ProviderManager final : public IKW_ProviderManager {

@@ -1,5 +1,7 @@
 #include "plugin/kw_provider_impl.h"
 
+#include "plugin/widget_binding.h"
+
 #include "plugin/host_binding.h"
 #include "plugin/unit_labels.h"
 
@@ -188,6 +190,8 @@ std::u16string CKW_Provider::NormalizeUnitLabel(const std::u16string& label) {
   return AnnotationPlugin::NormalizeUnitLabel(label);
 }
 
+std::u16string CKW_Provider::GetLocalizedText(const std::string& key) { return Widgets::Translate(key); }
+
 KPD_Annot CKW_Provider::CreateAnnot(KPD_Document doc, int pageIndex, KPD_Dictionary dict, int index) {
   KPD_Page page = doc ? Host::DocGetPage(doc, pageIndex) : nullptr;
   if (!page || !dict) return nullptr;
@@ -210,6 +214,29 @@ void RegisterProvider() {
   kwannotation::CKW_ProviderManager::Get()->SetIconProvider(icons);
   std::shared_ptr<kwannotation::IKW_Provider> provider = g_provider;
   kwannotation::CKW_ProviderManager::Get()->SetProvider(provider);
+}
+
+namespace {
+
+class CKW_TextProvider final : public kwannotation::IKW_Provider {
+ public:
+  kwannotation::CKW_SystemHandler* GetSystemHandler() override { return nullptr; }
+  KPD_FontMap GetDocFontMap(KPD_Document) override { return nullptr; }
+  KPD_InterForm GetInterForm(KPD_Document) override { return nullptr; }
+  std::u16string GetDisplayText(const std::u16string& text) override { return text; }
+  std::u16string NormalizeUnitLabel(const std::u16string& label) override { return label; }
+  std::u16string GetLocalizedText(const std::string& key) override { return Widgets::Translate(key); }
+};
+
+}  // namespace
+
+void RegisterTextProvider() {
+  auto manager = kwannotation::CKW_ProviderManager::Get();
+  if (manager->GetProvider()) return;
+  Host::WideString language;
+  if (Host::AppGetUILanguage(language.get())) Widgets::SetCurrentLanguage(language.str());
+  Widgets::LoadStrings("Annotation");
+  manager->SetProvider(std::make_shared<CKW_TextProvider>());
 }
 
 void ReleaseProvider() { g_provider.reset(); }

@@ -56,6 +56,8 @@ class CKW_Provider final : public kwannotation::IKW_IconProvider, public kwannot
   std::u16string NormalizeUnitLabel(const std::u16string& label) override;
   KPD_Annot CreateAnnot(KPD_Document doc, int pageIndex, KPD_Dictionary dict, int index) override;
   bool RemoveAnnot(KPD_Document doc, int pageIndex, KPD_Annot annot) override;
+  // The plug-in's "Annotation" table in the current language.
+  std::u16string GetLocalizedText(const std::string& key) override;
 
  private:
   std::unique_ptr<CKW_pluignannotSystemHandler> systemHandler_;
@@ -64,6 +66,12 @@ class CKW_Provider final : public kwannotation::IKW_IconProvider, public kwannot
 // The plug-in's one provider, made at start-up and registered with the
 // annotation library's provider manager; released at unload.
 void RegisterProvider();
+
+// For a process that runs the annotation library without the plug-in (the
+// annot command): registers, unless a provider is there already, one that
+// only gives the plug-in's texts in the host's language; fonts, forms and
+// annotations stay the library's own.
+void RegisterTextProvider();
 void ReleaseProvider();
 std::shared_ptr<CKW_Provider> TheProvider();
 

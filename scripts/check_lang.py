@@ -20,7 +20,20 @@ On top of that:
     given to Translate("KEY") and TrString("Table", "KEY") (the "Annotation"
     table unless named), and every complete "IDS_..." string literal, in the
     non-test sources of plugin/, measure/, drawing/, toolset/ and
-    kwannotation/ beside LANG_DIR. Comments are not looked at.
+    kwannotation/ beside LANG_DIR. Comments are not looked at;
+  * no English text is written into the code of the plug-in or the host
+    (the folders above and host/): a UTF-16 literal (u"..." or L"...")
+    holding two words is a text for people unless it is a unit or one of
+    the few preference keys and style values listed in NOT_SHOWN, and no
+    literal with letters is handed to what shows text (undo captions,
+    window titles, tooltips, message boxes, menu and list items, the slope
+    words, a toolset title) or given as a default to a translation lookup;
+  * every dialog layout in ui/ beside LANG_DIR names its string table and
+    shows only translation keys of it with English text (titles, texts,
+    tooltips, column titles, list items; numbers and signs may stay as
+    written, icon names are not shown), and every field (edit, combo box,
+    list) is named by a translated label right before it or by a
+    translated tooltip, every button and check box by a translated text.
 
 Usage: check_lang.py [LANG_DIR]     (default: lang/ next to this script's folder)
        check_lang.py --self-test    (proves that each check catches its fault)
@@ -55,6 +68,31 @@ TRANSLATE_ONE_RE = re.compile(r'\bTranslate\s*\(\s*' + LITERAL + r'\s*\)')
 TABLE_KEY_RE = re.compile(r'\b(?:Translate|TrString(?:\s+[A-Za-z_]\w*)?)\s*[({]\s*' + LITERAL + r'\s*,\s*' + LITERAL)
 # A whole string literal that is a key; prefixes ending in "_" are not keys.
 KEY_LITERAL_RE = re.compile(r'(?:u8|u|U|L)?"(IDS_[A-Za-z0-9_]*[A-Za-z0-9])"')
+
+# The plug-in's folders and the host's: no English text in their code.
+TEXT_FOLDERS = CODE_FOLDERS + ("host",)
+# UTF-16 texts with two words that are not for people: unit keys (shown
+# through the translated unit lists), preference keys, CSS values.
+UNIT_PHRASE_RE = re.compile(r"^(?:sq|cu) [a-z]+$")
+NOT_SHOWN = {
+    "Show Dialog": "a preference key of section Measurement",
+    "double word": "a CSS text-decoration value of rich text",
+    "line-through underline": "a CSS text-decoration value of rich text",
+}
+PHRASE_RE = re.compile(r"[A-Za-z]{2,}[ ]+[A-Za-z]{2,}")
+WORD_RE = re.compile(r"[A-Za-z]{2,}")
+KEY_RE = re.compile(r"^IDS_[A-Z0-9_]+$")
+# Calls whose literal arguments are shown as they are, and assignments of a
+# toolset title; their text must come from a translation.
+SINK_RE = re.compile(r"\b(?:SetCaption|UndoBeginGroup|BeginUndoGroup|AddUndo|EditAlone|SetWindowTitle|SetToolTip|MessageBox|"
+                     r"MenuAddItem|AddItem|AddColumn|AppShowMessageTip|ShowMessageTip|SlopeDisplayText)\s*\(|"
+                     r"\btitle\s*=(?!=)")
+# A translation lookup with a default text: the default would be shown.
+DEFAULT_RE = re.compile(r"\b(?:TrString(?:\s+[A-Za-z_]\w*)?\s*[({]|Translate\s*\()\s*" + LITERAL + r"\s*,\s*" + LITERAL +
+                        r"\s*,\s*" + LITERAL)
+# Layout tags that are fields, and those named by their own text.
+FIELD_TAGS = ("edit", "combobox", "listbox")
+TEXT_TAGS = ("button", "checkbox", "hyperlink")
 
 # A printf conversion: %%, or % flags width precision length conversion.
 PLACEHOLDER_RE = re.compile(r"%(?:%|[-+ #0]*(?:\d+|\*)?(?:\.(?:\d+|\*))?(?:hh|h|ll|l|L|z|j|t)?[diouxXeEfFgGaAcspn])")
@@ -211,6 +249,141 @@ def check_code_keys(source_root, tables, results):
     results.check(not problems, "keys used in code have English text", sorted(set(problems)))
 
 
+def string_literals(text):
+    """[(prefix, body, offset)] of the string literals of comment-free C++
+    text, read from the start so that a closing quote never opens one."""
+    found = []
+    i, n = 0, len(text)
+    while i < n:
+        c = text[i]
+        if c == "'":
+            j = i + 1
+            while j < n and text[j] != "'" and text[j] != "\n":
+                j += 2 if text[j] == "\\" else 1
+            i = j + 1
+        elif c == '"':
+            k = i
+            while k > 0 and (text[k - 1].isalnum() or text[k - 1] == "_"):
+                k -= 1
+            prefix = text[k:i]
+            j = i + 1
+            while j < n and text[j] != '"' and text[j] != "\n":
+                j += 2 if text[j] == "\\" else 1
+            found.append((prefix, text[i + 1:j], i))
+            i = j + 1
+        else:
+            i += 1
+    return found
+
+
+def statement_end(text, start):
+    """Where the statement or initializer that begins at `start` ends."""
+    depth = 0
+    for i in range(start, len(text)):
+        c = text[i]
+        if c in "({[":
+            depth += 1
+        elif c in ")}]":
+            depth -= 1
+            if depth < 0:
+                return i
+        elif c == ";" or (c == "," and depth == 0 and text[start:i].count("=") and "(" not in text[start:i]):
+            return i
+    return len(text)
+
+
+def check_code_texts(source_root, results):
+    problems = []
+    for folder in TEXT_FOLDERS:
+        for dirpath, dirnames, filenames in os.walk(os.path.join(source_root, folder)):
+            dirnames.sort()
+            for file_name in sorted(filenames):
+                if not file_name.endswith(CODE_SUFFIXES) or "_test" in file_name or file_name.startswith("test_"):
+                    continue
+                path = os.path.join(dirpath, file_name)
+                try:
+                    with open(path, encoding="utf-8", errors="replace") as f:
+                        text = strip_comments(f.read())
+                except OSError:
+                    continue
+                where = lambda at: "%s:%d" % (os.path.relpath(path, source_root), text.count("\n", 0, at) + 1)
+                literals = string_literals(text)
+                for prefix, body, at in literals:
+                    if prefix not in ("u", "L") or not PHRASE_RE.search(body):
+                        continue
+                    if UNIT_PHRASE_RE.match(body) or body in NOT_SHOWN:
+                        continue
+                    problems.append('%s: English text %s"%s" belongs in the translation files' % (where(at), prefix, body))
+                for m in SINK_RE.finditer(text):
+                    end = statement_end(text, m.end())
+                    # A title is wide text; narrow literals there name XML elements.
+                    wide_only = "title" in m.group(0)
+                    for prefix, body, at in literals:
+                        if wide_only and prefix not in ("u", "L"):
+                            continue
+                        if m.end() <= at < end and WORD_RE.search(body) and not KEY_RE.match(body):
+                            problems.append('%s: %s"%s" is shown as written; give it a translation key' %
+                                            (where(at), prefix, body))
+                for m in DEFAULT_RE.finditer(text):
+                    if WORD_RE.search(m.group(3)):
+                        problems.append('%s: the default "%s" of %s would be shown untranslated' %
+                                        (where(m.start()), m.group(3), m.group(2)))
+    results.check(not problems, "no English text in the plug-in's and the host's code", sorted(set(problems)))
+
+
+def check_layouts(ui_dir, tables, results):
+    """Every layout shows translated texts only, and names its fields."""
+    english = {table: entries for (table, code), entries in tables.items() if code == ENGLISH}
+    for file_name in sorted(os.listdir(ui_dir)) if os.path.isdir(ui_dir) else []:
+        if not file_name.endswith(".ui.kw"):
+            continue
+        problems = []
+        try:
+            root = ET.parse(os.path.join(ui_dir, file_name)).getroot()
+        except (ET.ParseError, OSError) as e:
+            results.check(False, "layout " + file_name, [str(e)])
+            continue
+        table = root.get("table", "")
+        entries = english.get(table, {})
+
+        def translated(text):
+            return bool(KEY_RE.match(text or "")) and bool((entries.get(text) or "").strip())
+
+        def shown(owner, what, text):
+            if text and any(ch.isalpha() for ch in text) and not translated(text):
+                problems.append('%s %s "%s" is not a translation key of table "%s" with English text' %
+                                (owner, what, text, table))
+
+        if not table:
+            problems.append("<dialog> names no string table (table=\"Annotation\")")
+        shown("<dialog>", "title", root.get("title"))
+
+        def walk(parent):
+            before = None
+            for node in parent:
+                name = node.get("name", "<%s>" % node.tag)
+                if not name.endswith("_icon"):
+                    shown(name, "text", node.get("text"))
+                    shown(name, "tooltip", node.get("tooltip"))
+                    for column in node.iter("column"):
+                        shown(name, "column", column.get("title"))
+                    for item in node.iter("item"):
+                        shown(name, "item", item.text)
+                if node.tag in FIELD_TAGS:
+                    by_label = before is not None and before.tag == "label" and translated(before.get("text"))
+                    if not by_label and not translated(node.get("tooltip")):
+                        problems.append("%s has no translated label before it and no translated tooltip" % name)
+                elif node.tag in TEXT_TAGS:
+                    if not translated(node.get("text")) and not translated(node.get("tooltip")):
+                        problems.append("%s has no translated text" % name)
+                if node.tag not in ("item", "column", "row", "cell"):
+                    walk(node)
+                before = node
+
+        walk(root)
+        results.check(not problems, "layout " + file_name, problems)
+
+
 def check_tree(lang_dir, source_root=None):
     results = Results()
     tables = {}  # (table, code) -> entries
@@ -247,6 +420,8 @@ def check_tree(lang_dir, source_root=None):
         results.check(not mismatched, "placeholders %s %s" % (table, code), mismatched)
     if source_root is not None:
         check_code_keys(source_root, tables, results)
+        check_code_texts(source_root, results)
+        check_layouts(os.path.join(source_root, "ui"), tables, results)
     return results
 
 
@@ -280,7 +455,7 @@ def _run_case(files):
     """Translation files go under lang/, files of the code folders beside it."""
     with tempfile.TemporaryDirectory() as tmp:
         for rel, content in files.items():
-            under_lang = rel.split("/")[0] not in CODE_FOLDERS
+            under_lang = rel.split("/")[0] not in TEXT_FOLDERS + ("ui",)
             path = os.path.join(tmp, "lang", rel) if under_lang else os.path.join(tmp, rel)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "w", encoding="utf-8") as f:
@@ -302,6 +477,27 @@ GOOD_CODE = {
         '/* TrString("Annotation", "IDS_IN_A_BLOCK") */\n'
         'const char* url = "http://example/IDS_NOT_A_KEY"; // "IDS_AFTER_A_URL"\n'),
     "measure/tool_test.cpp": 'auto t = Translate("IDS_ONLY_IN_A_TEST");\n',
+    # Texts for people come from keys; units, listed keys and tests may
+    # hold words.
+    "toolset/place.cpp": (
+        'undo->SetCaption(Widgets::Translate("IDS_MSG"));\n'
+        'host::UndoBeginGroup(doc, Translate("IDS_MSG").c_str());\n'
+        'const char16_t* units[] = {u"sq ft", u"cu m"};\n'
+        'Host::PrefGetInt(u"Measurement", u"Show Dialog", 1);\n'
+        'ReadChild(item, "Title"); set->title = FavoritesTitle();\n'
+        'label->SetText(u"-"); std::string why = "cannot read the file";\n'
+        'auto where = "u\\"a phrase\\" in a narrow string";\n'),
+    "host/editor_test.cpp": 'AddUndo(doc, u"Move Here", r);\n',
+    "ui/good.ui.kw": (
+        '<dialog name="Good" title="IDS_MSG" table="Annotation">\n'
+        '  <label name="label_tool_icon" text="Area Tool _distance_48"/>\n'
+        '  <label name="labelTitle" text="IDS_MSG"/>\n  <edit name="lineEditTitle" text="1"/>\n'
+        '  <label name="labelEqual" text="="/>\n'
+        '  <group name="g"><combobox name="comboBoxUnit" tooltip="IDS_MSG"><item>IDS_MSG</item><item>1:50</item>'
+        '</combobox></group>\n'
+        '  <checkbox name="checkBoxAll" text="IDS_MSG"/>\n  <button name="pushButtonGo" text="IDS_MSG"/>\n'
+        '  <listbox name="tableRows" tooltip="IDS_MSG"><column title="IDS_MSG"/></listbox>\n'
+        '  <buttonbox name="buttonBox" buttons="ok,cancel"/>\n</dialog>\n'),
 }
 GOOD_PAGES = {"IDS_PAGES": "Pages"}
 
@@ -366,6 +562,41 @@ def self_test():
             "keys used in code"),
         "key in a nested folder": (
             plus({"measure/osnap/snap.cpp": 'Translate("IDS_NO_SUCH_KEY");\n'}), "keys used in code"),
+        "an English phrase in the plug-in": (
+            plus({"toolset/list.cpp": 'set->name = u"My Tools";\n'}), "no English text"),
+        "an English phrase in the host": (
+            plus({"host/edit.cpp": 'const char16_t* kCaption = u"Move point";\n'}), "no English text"),
+        "an English word as an undo caption": (
+            plus({"toolset/tool.cpp": 'host::UndoBeginGroup(doc,\n    u"Place");\n'}), "no English text"),
+        "English words for the slope": (
+            plus({"kwannotation/caption.cpp": 'SlopeDisplayText(s, t, r, u"grade", u"pitch");\n'}),
+            "no English text"),
+        "an English toolset title": (plus({"toolset/load.cpp": 'set->title = u"Favourites";\n'}), "no English text"),
+        "an English default of a lookup": (
+            plus({"host/words.cpp": 'tr.Translate("Editor", "IDS_X", u"Delete");\n'}), "no English text"),
+        "a layout without a table": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace(' table="Annotation"', "")}), "layout good"),
+        "an English text in a layout": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace('text="IDS_MSG"/>\n  <edit', 'text="Title"/>\n  <edit')}),
+            "layout good"),
+        "an English dialog title": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace('title="IDS_MSG" table', 'title="Good" table')}),
+            "layout good"),
+        "an English list item": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace("<item>1:50</item>", "<item>All pages</item>")}),
+            "layout good"),
+        "a key without English text in a layout": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace('tooltip="IDS_MSG"><item>',
+                                                                     'tooltip="IDS_NO_SUCH_KEY"><item>')}),
+            "layout good"),
+        "a field without a label": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace('<edit name="lineEditTitle" text="1"/>',
+                                                                     '<edit name="lineEditTitle" text="1"/><edit name="e2"/>')}),
+            "layout good"),
+        "a button without a text": (
+            plus({"ui/good.ui.kw": GOOD_CODE["ui/good.ui.kw"].replace('<button name="pushButtonGo" text="IDS_MSG"/>',
+                                                                     '<button name="pushButtonGo"/>')}),
+            "layout good"),
     }
 
     failures = []

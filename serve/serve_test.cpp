@@ -211,6 +211,46 @@ TEST_F(ServeTest, TheRibbonSpeaksTheBrowsersLanguage) {
   EXPECT_EQ(german.Stop(), 0);
 }
 
+// A dialog reaches the page with every text and field name in the
+// session's language: the page-scale dialog in German names its fields
+// (by a label or a tooltip) in German and sends no key and no English.
+TEST_F(ServeTest, DialogsReachThePageInTheSessionsLanguage) {
+  ServeProcess german;
+  ASSERT_TRUE(german.Start(pdf_, {"--lang", "de-DE"}));
+  httplib::Client client("127.0.0.1", german.port());
+  client.set_read_timeout(30, 0);
+  const httplib::Headers auth{{"X-Annot-Token", german.token()}};
+  int pressStatus = 0;
+  std::thread press([&] {
+    httplib::Client other("127.0.0.1", german.port());
+    other.set_read_timeout(30, 0);
+    auto r = other.Post("/api/press?id=Measure_Group_PageScale", auth, "", "application/x-www-form-urlencoded");
+    pressStatus = r ? r->status : -1;
+  });
+  std::string modal;
+  for (int i = 0; i < 200 && modal.find("\"type\":\"dialog\"") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    auto r = client.Get("/api/state", auth);
+    const std::string state = r && r->status == 200 ? r->body : std::string();
+    const size_t at = state.find("\"modal\"");
+    modal = at == std::string::npos ? std::string() : state.substr(at);
+  }
+  ASSERT_NE(modal.find("\"type\":\"dialog\""), std::string::npos) << modal;
+  for (const char* shown : {"\"name\":\"labelPageTitle\",\"type\":\"label\",\"text\":\"Seiten\"",
+                            "\"name\":\"radioButtonPreset\",\"type\":\"checkbox\",\"text\":\"Vorgabe\"",
+                            "\"name\":\"radioButtonCustom\",\"type\":\"checkbox\",\"text\":\"Benutzerdefiniert\"",
+                            "\"tooltip\":\"Seitenbereich\"", "\"tooltip\":\"Reale Einheit\""})
+    EXPECT_NE(modal.find(shown), std::string::npos) << shown << "\n" << modal;
+  for (const char* hidden : {"IDS_", "\"Preset\"", "\"Custom\"", "\"Pages\"", "Separate Y scale"})
+    EXPECT_EQ(modal.find(hidden), std::string::npos) << hidden << "\n" << modal;
+  const std::string id = Field(modal, "id");
+  ASSERT_EQ(client.Post(("/api/answer?id=" + id + "&result=2").c_str(), auth, "", "application/x-www-form-urlencoded")->status,
+            200);
+  press.join();
+  EXPECT_EQ(pressStatus, 200);
+  EXPECT_EQ(german.Stop(), 0);
+}
+
 // What the command refuses before it listens, with its exit status.
 TEST(ServeCommandTest, RefusesBadArgumentsBeforeListening) {
   const fs::path dir = fs::temp_directory_path() / ("annot_serve_args_" + std::to_string(getpid()));

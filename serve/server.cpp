@@ -175,13 +175,10 @@ std::string PageScaleText(QPDF& pdf, int pageIndex) {
 
 // The editor's own words the page shows, in the current language.
 std::string PageWordsJson() {
-  static const std::pair<const char*, const char16_t*> kWords[] = {
-      {"IDS_EDITOR_PAGE_SCALE", u"Scale"},
-      {"IDS_EDITOR_NO_SCALE", u"no scale"},
-  };
+  static const char* const kWords[] = {"IDS_EDITOR_PAGE_SCALE", "IDS_EDITOR_NO_SCALE"};
   std::string json = "{";
-  for (const auto& [key, english] : kWords)
-    json += (json.size() > 1 ? "," : "") + JsonString(key) + ":" + JsonString(Utf8(kshost::EditorText(key, english)));
+  for (const char* key : kWords)
+    json += (json.size() > 1 ? "," : "") + JsonString(key) + ":" + JsonString(Utf8(kshost::EditorText(key)));
   return json + "}";
 }
 

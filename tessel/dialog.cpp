@@ -9,12 +9,24 @@
 
 #include "tessel/language.h"
 #include "tessel/text_codec.h"
+#include "tessel/translator.h"
 
 namespace Tessel {
 namespace {
 
 std::u16string Attr(const pugi::xml_node& node, const char* name) {
   return detail::ToUtf16(node.attribute(name).value());
+}
+
+// A text of the layout: a translation key ("IDS_" and capitals, digits and
+// underscores) stands for its text in the layout's string table, in the
+// current language; anything else is taken as written.
+std::u16string Shown(const std::string& table, const char* text) {
+  const std::string value = text ? text : "";
+  const bool key = !table.empty() && value.size() > 4 && value.compare(0, 4, "IDS_") == 0 &&
+                   std::all_of(value.begin(), value.end(),
+                               [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; });
+  return key ? Translator::GetInstance().Translate(table, value, u"") : detail::ToUtf16(value);
 }
 
 std::vector<std::u16string> SplitWords(const std::u16string& list) {
@@ -33,7 +45,7 @@ std::vector<std::u16string> SplitWords(const std::u16string& list) {
 
 // The element for one tag, filled from its attributes and children; null for
 // a tag that is only a container.
-std::shared_ptr<Element> MakeElement(const pugi::xml_node& node) {
+std::shared_ptr<Element> MakeElement(const pugi::xml_node& node, const std::string& table) {
   const std::u16string name = Attr(node, "name");
   const char* tag = node.name();
   std::shared_ptr<Element> element;
@@ -59,12 +71,12 @@ std::shared_ptr<Element> MakeElement(const pugi::xml_node& node) {
   } else if (!std::strcmp(tag, "combobox")) {
     auto combo = std::make_shared<ComboBox>(name);
     combo->SetEditable(node.attribute("editable").as_bool(false));
-    for (const auto& item : node.children("item")) combo->AddItem(detail::ToUtf16(item.text().get()));
+    for (const auto& item : node.children("item")) combo->AddItem(Shown(table, item.text().get()));
     element = combo;
   } else if (!std::strcmp(tag, "listbox")) {
     auto list = std::make_shared<ListBox>(name);
     for (const auto& column : node.children("column"))
-      list->AddColumn(Attr(column, "title"), column.attribute("width").as_int(0));
+      list->AddColumn(Shown(table, column.attribute("title").value()), column.attribute("width").as_int(0));
     for (const auto& row : node.children("row")) {
       std::vector<std::u16string> cells;
       for (const auto& cell : row.children("cell")) cells.push_back(detail::ToUtf16(cell.text().get()));
@@ -85,10 +97,10 @@ std::shared_ptr<Element> MakeElement(const pugi::xml_node& node) {
   } else {
     return nullptr;
   }
-  if (node.attribute("text")) element->SetText(Attr(node, "text"));
+  if (node.attribute("text")) element->SetText(Shown(table, node.attribute("text").value()));
   element->Show(node.attribute("visible").as_bool(true));
   element->Enable(node.attribute("enabled").as_bool(true));
-  element->SetToolTip(Attr(node, "tooltip"));
+  element->SetToolTip(Shown(table, node.attribute("tooltip").value()));
   element->MoveWindow(node.attribute("x").as_int(0), node.attribute("y").as_int(0),
                       node.attribute("width").as_int(0), node.attribute("height").as_int(0));
   // The selection is applied last: it sets the text of a combo box.
@@ -105,6 +117,8 @@ struct Dialog::State {
   bool loaded = false;
   std::u16string name;
   std::u16string title;
+  // The string table of the layout's translation keys ("table" of <dialog>).
+  std::string table;
   std::vector<std::shared_ptr<Element>> elements;
   std::unordered_map<std::u16string, std::shared_ptr<Element>> byName;
   std::function<void(Dialog&)> initHook;
@@ -123,7 +137,7 @@ struct Dialog::State {
   void Add(const pugi::xml_node& parentNode) {
     for (const auto& node : parentNode.children()) {
       if (node.type() != pugi::node_element) continue;
-      if (auto element = MakeElement(node)) {
+      if (auto element = MakeElement(node, table)) {
         elements.push_back(element);
         if (!element->GetName().empty()) byName.emplace(element->GetName(), element);
       }
@@ -142,7 +156,8 @@ struct Dialog::State {
     const pugi::xml_node root = doc.child("dialog");
     if (!root) return;
     name = Attr(root, "name");
-    title = Attr(root, "title");
+    table = root.attribute("table").value();
+    title = Shown(table, root.attribute("title").value());
     Add(root);
     loaded = true;
   }

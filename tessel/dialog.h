@@ -18,7 +18,10 @@
 //
 // Every element may carry name, text, visible, enabled, tooltip, x, y, width
 // and height. Other tags (groups, rows) are containers whose children are
-// read as well. Headless: DoModal answers from Headless's queue.
+// read as well. With table="Annotation" on <dialog>, a title, text, tooltip,
+// column title or item that is a translation key ("IDS_MA_XSCALE") is shown
+// as that key's text in the current language. Headless: DoModal answers
+// from Headless's queue.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,5 @@
 #include "tessel/dialog.h"
+#include "tessel/translator.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +177,37 @@ TEST_F(DialogTest, AbsoluteLayoutPathMatchesAnswersByFileName) {
   Dialog dlg(path, nullptr);
   EXPECT_EQ(dlg.DoModal(), kDialogOk);
   EXPECT_EQ(dlg.GetElementByName(u"Edit_Ratio")->GetText(), u"3");
+}
+
+// A layout that names its string table shows its keys in the current
+// language: title, texts, tooltips, items and column titles; other texts,
+// and keys of a layout without a table, stay as written.
+TEST(TranslatedLayouts, KeysAreShownInTheCurrentLanguage) {
+  TempAppFolder app;
+  app.Write("lang/en-US/Lay_strings_en-US.xml.kw",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<strings>\n<string id=\"IDS_T\">Scale</string>\n"
+            "<string id=\"IDS_PAGES\">Pages</string>\n<string id=\"IDS_ALL\">All pages</string>\n</strings>\n");
+  app.Write("lang/de-DE/Lay_strings_de-DE.xml.kw",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<strings>\n<string id=\"IDS_T\">Ma\xC3\x9F""stab</string>\n"
+            "<string id=\"IDS_PAGES\">Seiten</string>\n<string id=\"IDS_ALL\">Alle Seiten</string>\n</strings>\n");
+  const char* body =
+      "<label name=\"L\" text=\"IDS_PAGES\"/><combobox name=\"C\" tooltip=\"IDS_PAGES\"><item>IDS_ALL</item>"
+      "<item>1:50</item></combobox><edit name=\"E\" text=\"IDS_lower\"/>"
+      "<listbox name=\"T\"><column title=\"IDS_PAGES\"/></listbox></dialog>";
+  app.Write("ui/keys.ui.kw", std::string("<dialog name=\"K\" title=\"IDS_T\" table=\"Lay\">") + body);
+  app.Write("ui/plain.ui.kw", std::string("<dialog name=\"P\" title=\"IDS_T\">") + body);
+  SetCurrentLanguage(u"de-DE", false);
+  ASSERT_TRUE(Translator::GetInstance().LoadStrings("Lay"));
+  Dialog keys(u"keys.ui.kw", nullptr);
+  EXPECT_EQ(keys.GetWindowTitle(), u"Ma\u00dfstab");
+  EXPECT_EQ(keys.GetElement<Label>(u"L")->GetText(), u"Seiten");
+  EXPECT_EQ(keys.GetElement<ComboBox>(u"C")->GetToolTip(), u"Seiten");
+  EXPECT_EQ(keys.GetElement<ComboBox>(u"C")->GetItems(), (std::vector<std::u16string>{u"Alle Seiten", u"1:50"}));
+  EXPECT_EQ(keys.GetElement<Edit>(u"E")->GetText(), u"IDS_lower");
+  EXPECT_EQ(keys.GetElement<ListBox>(u"T")->GetColumns()[0].title, u"Seiten");
+  Dialog plain(u"plain.ui.kw", nullptr);
+  EXPECT_EQ(plain.GetWindowTitle(), u"IDS_T");
+  EXPECT_EQ(plain.GetElement<Label>(u"L")->GetText(), u"IDS_PAGES");
 }
 
 TEST(ShippedLayouts, AboutDialogLoadsFromTheUiFolder) {

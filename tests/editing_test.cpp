@@ -88,6 +88,15 @@ TEST_F(EditingSession, DraggingALineMovesItFiftyPointsAndRegeneratesItsAppearanc
   EXPECT_NE(r.output.find("draw: rect 156 668 244 676 pen #FF0000 1\n"), std::string::npos) << r.output;
 }
 
+// The editor's own undo steps are named in the user's language.
+TEST_F(EditingSession, TheEditorsUndoStepsSpeakTheUsersLanguage) {
+  CommandResult r = Run(std::string("language de-DE\n") + kDragRight + "command 1\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("undo: push \"Verschieben\"\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("undo: push \"L\u00f6schen\"\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("\"Move\""), std::string::npos) << r.output;
+}
+
 TEST_F(EditingSession, UndoOfTheDragLeavesTheAnnotationAsItWas) {
   CommandResult r = Run(std::string(kDragRight) + "undo\nsave\n");
   ASSERT_EQ(r.status, 0) << r.output;

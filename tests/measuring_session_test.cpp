@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -356,6 +358,119 @@ TEST_F(MeasuringSession, MeasureInfoRecomputesWhatTheToolsStored) {
       EXPECT_NE(values.find(" \"" + quoted + "\""), std::string::npos) << *line;
     }
   }
+}
+
+// The numbers of a PDF array as the file writes them, read here from its
+// text at full precision.
+std::vector<double> StoredNumbers(const std::string& written) {
+  std::vector<double> out;
+  const char* at = written.c_str();
+  while (*at) {
+    if (*at == '-' || *at == '.' || std::isdigit(static_cast<unsigned char>(*at))) {
+      char* end = nullptr;
+      out.push_back(std::strtod(at, &end));
+      at = end;
+    } else {
+      ++at;
+    }
+  }
+  return out;
+}
+
+// "5045.955" as "5,045.96 UNIT": two decimals, groups of three.
+std::string Grouped(double value, const char* unit) {
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%.2f", value);
+  std::string text = digits;
+  for (int at = static_cast<int>(text.find('.')) - 3; at > 0; at -= 3) text.insert(static_cast<size_t>(at), ",");
+  return text + " " + unit;
+}
+
+// At zoom 3 the clicks fall on thirds of a point, which the stored numbers
+// only approach (118.33331); a value worked out from their floats would end
+// in another digit here (6,429.94 mm, 4,999.90 mm, 15,412,401.13 sq mm). The stored value is what
+// the stored numbers give at 10 mm to the point, worked out here from the
+// file's own text of /L and /Vertices, and `annot measure info` says the same.
+TEST_F(MeasuringSession, StoredValuesAgreeWithTheStoredGeometryToTheLastDigit) {
+  Scale mm;
+  mm.scale.x = {1, u"pt", 10, u"mm"};
+  mm.scale.precision = 2;
+  mm.ratio = u"1 pt = 10 mm";
+  mm.units = {u"mm", u"sq mm", u"cu mm"};
+  MakePage(mm);
+  CommandResult r = Run(
+      "view 1 zoom 3\ntool DISTANCE\nclick 30 118.3333\nclick 563.6667 477\nclick 93 300.6667\nclick 587.3333 375.6667\n"
+      "tool Area\nclick 138.6667 88.3333\nclick 497.3333 106.6667\nclick 470.6667 520.3333\n"
+      "dblclick 117.3333 540.6667\nexpect annots 1 3\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 3u);
+  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
+  KPD_Document doc = fn::DocOpenFile(out_.c_str(), err);
+  fn::ByteStringDestroy(err);
+  ASSERT_NE(doc, nullptr);
+  KPD_Page page = fn::DocGetPage(doc, 0);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3; ++i) {
+    KPD_Dictionary a = fn::PageGetAnnot(page, i);
+    if (saved[size_t(i)].intent == "LineDimension") {
+      const std::vector<double> l = StoredNumbers(Written(fn::DictGet(a, "/L")));
+      ASSERT_EQ(l.size(), 4u);
+      expected.push_back(Grouped(10 * std::hypot(l[2] - l[0], l[3] - l[1]), "mm"));
+    } else {
+      const std::vector<double> v = StoredNumbers(Written(fn::DictGet(a, "/Vertices")));
+      ASSERT_EQ(v.size(), 8u);
+      double twice = 0;
+      for (size_t k = 0; k < 4; ++k) {
+        const size_t j = (k + 1) % 4;
+        twice += v[2 * k] * v[2 * j + 1] - v[2 * j] * v[2 * k + 1];
+      }
+      expected.push_back(Grouped(100 * std::fabs(twice) / 2, "sq mm"));
+    }
+  }
+  fn::DocClose(doc);
+  CommandResult info = Info();
+  ASSERT_EQ(info.status, 0) << info.output;
+  for (size_t k = 0; k < saved.size(); ++k) {
+    SCOPED_TRACE(saved[k].text.substr(0, 300));
+    EXPECT_EQ(saved[k].contents, expected[k]);
+    const std::string value = (saved[k].intent == "LineDimension" ? "length \"" : "area \"") + expected[k] + "\";";
+    EXPECT_NE(info.output.find(value), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("contents \"" + expected[k] + "\""), std::string::npos) << info.output;
+  }
+  EXPECT_EQ(expected[0], "6,429.95 mm");  // the worked figures, for a reader
+  EXPECT_EQ(expected[1], "4,999.91 mm");
+  EXPECT_EQ(expected[2], "15,412,401.38 sq mm");
+}
+
+// The slope line of a caption is named and worded in the user's language,
+// in the stored contents and on the page alike.
+TEST_F(MeasuringSession, TheSlopeLineSpeaksTheUsersLanguage) {
+  MakePage(Metric());
+  Prefs("[Measurement\\Distance]\nShowCaption=2050\nSlopeType=2\n");
+  CommandResult r = Run("language de-DE\nview 1\ntool DISTANCE\nclick 100 100\nclick 172 172\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Saved> saved = ReadSaved(out_);
+  ASSERT_EQ(saved.size(), 1u);
+  const std::vector<std::string> lines = SplitLines(saved[0].contents);
+  ASSERT_EQ(lines.size(), 2u) << saved[0].contents;
+  EXPECT_EQ(lines[1].rfind("Neigung = 100", 0), 0u) << saved[0].contents;
+  EXPECT_NE(lines[1].find("% Steigung"), std::string::npos) << saved[0].contents;
+  bool drawn = false;
+  for (const std::string& line : saved[0].drawnLines) drawn = drawn || line == lines[1];
+  EXPECT_TRUE(drawn) << saved[0].text.substr(0, 300);
+
+  // The command draws it again in its own language, English here.
+  const std::string again = dir_ / "again.pdf";
+  CommandResult regenerated = Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " " + Quote(AnnotPath()) +
+                                    " regenerate " + Quote(out_) + " -o " + Quote(again));
+  ASSERT_EQ(regenerated.status, 0) << regenerated.output;
+  const std::vector<Saved> redrawn = ReadSaved(again);
+  ASSERT_EQ(redrawn.size(), 1u);
+  std::string slopeLine;
+  for (const std::string& line : redrawn[0].drawnLines)
+    if (line.rfind("Slope = 100", 0) == 0) slopeLine = line;
+  EXPECT_NE(slopeLine.find("% Grade"), std::string::npos) << redrawn[0].text.substr(0, 300);
 }
 
 TEST_F(MeasuringSession, TheRubberBandAndThePanelFollowThePointer) {

@@ -138,8 +138,9 @@ TEST_F(PageScaleSession, BadRangesAndSignedDocumentsChangeNothingAndSayWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     MakeDoc(2, c.signedDoc);
+    // Refused values open the dialog again, where the user gives up.
     CommandResult r = Run(std::string("view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok ") + c.answer +
-                          "\npress Measure_Group_PageScale\nsave\n");
+                          "\nanswer dialog ma_dlg_page_scale.ui.kw cancel\npress Measure_Group_PageScale\nsave\n");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(Has(r.output, c.message)) << r.output;
     const std::string info = Info();
@@ -187,20 +188,30 @@ TEST_F(PageScaleSession, CustomPresetsAreAddedUsedAndDeletedThroughTheFile) {
 }
 
 // With the calibration tips on, a measuring tool on a page without a scale
-// asks for one first; cancelling the prompt measures nothing.
+// asks for one first; cancelling the prompt measures nothing, and a script
+// that gives the prompt no answer stops at the click that opened it.
 TEST_F(PageScaleSession, TheScalePromptComesBeforeTheFirstMeasurementOfAnUnscaledPage) {
   Prefs("[Measurement]\nShowCalibrateTip=1\n");
   for (bool answered : {true, false}) {
     SCOPED_TRACE(answered);
     MakeDoc(1);
-    const std::string answer =
-        answered ? "answer dialog ma_dlg_page_scale.ui.kw ok comboBoxPreset=1:50\n" : "";
+    const std::string answer = answered ? "answer dialog ma_dlg_page_scale.ui.kw ok comboBoxPreset=1:50\n"
+                                        : "answer dialog ma_dlg_page_scale.ui.kw cancel\n"
+                                          "answer dialog ma_dlg_page_scale.ui.kw cancel\n";  // asked at each click
     CommandResult r = Run("view 1\n" + answer + "tool DISTANCE\nclick 100 400\nclick 172 400\nsave\n");
     ASSERT_EQ(r.status, 0) << r.output;
     const std::string info = Info();
     EXPECT_EQ(Has(info, "ratio \"10 cm = 5 m\" valid; length \"1.27 m"), answered) << info;
     EXPECT_EQ(Has(info, "1.1: LineDimension"), answered) << info;
   }
+
+  MakeDoc(1);
+  std::filesystem::remove(out_);
+  CommandResult r = Run("view 1\ntool DISTANCE\nclick 100 400\nclick 172 400\nsave\n");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_TRUE(Has(r.output, "session.txt:3: dialog ma_dlg_page_scale.ui.kw opened without an answer")) << r.output;
+  EXPECT_FALSE(Has(r.output, "undo: push")) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(out_));
 }
 
 TEST_F(PageScaleSession, MeasureScaleSetsTheScaleOfTheListedPagesOrSaysWhyNot) {
@@ -240,9 +251,10 @@ TEST_F(PageScaleSession, AScaleUnderWhichValuesCannotBeShownIsRefusedAndChangesN
 
   const std::string sessions[] = {
       "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 lineEditLeftValue=1 "
-      "comboBoxLeftUnit=pt lineEditRightValue=" + huge + " comboBoxRightUnit=m\npress Measure_Group_PageScale\nsave\n",
+      "comboBoxLeftUnit=pt lineEditRightValue=" + huge + " comboBoxRightUnit=m\n"
+      "answer dialog ma_dlg_page_scale.ui.kw cancel\npress Measure_Group_PageScale\nsave\n",
       "view 1\ntool CALIBRATION\nanswer dialog ma_dlg_page_scale.ui.kw ok lineEditRightValue=" + huge +
-          " comboBoxRightUnit=m\nclick 100 300\nclick 200 300\nsave\n",
+          " comboBoxRightUnit=m\nanswer dialog ma_dlg_page_scale.ui.kw cancel\nclick 100 300\nclick 200 300\nsave\n",
   };
   for (const std::string& session : sessions) {
     SCOPED_TRACE(session);

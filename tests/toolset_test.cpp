@@ -261,6 +261,45 @@ TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
   EXPECT_EQ(now.str(), damaged);
 }
 
+std::string FileText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream text;
+  text << f.rdbuf();
+  return text.str();
+}
+
+// The favourites are "My Tools" in English and "Meine Werkzeuge" in a
+// German session, where placing a tool is undone as "Werkzeug platzieren";
+// neither name is written into the toolset file or the toolset list.
+TEST_F(ToolsetCommandTest, TheFavouritesAreNamedInTheUsersLanguageAndStoredWithoutAName) {
+  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
+  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
+  WritePdf(target, 1);
+  Annot("toolset create Review");  // a list of two is written out
+  std::string out = Annot("toolset capture " + Quote(shapes) + " 1 0 --into 'My Tools'");
+  ASSERT_EQ(last_, 0) << out;
+  const std::string script = dir_ / "place.session";
+  std::ofstream(script) << "language de-DE\npanel ToolShest click \"Meine Werkzeuge\" sq\nclick 100 500\n"
+                           "expect annots 1 1\npanel ToolShest show\n";
+  out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out.pdf") + " --trace");
+  ASSERT_EQ(last_, 0) << out;
+  EXPECT_NE(out.find("panel ToolShest: group Meine Werkzeuge"), std::string::npos) << out;
+  EXPECT_NE(out.find("undo: push \"Werkzeug platzieren\""), std::string::npos) << out;
+  EXPECT_EQ(out.find("My Tools"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Place Tool"), std::string::npos) << out;
+
+  const std::string folder = dir_ / "data/annot/toolset";
+  const std::string favourites = FileText(folder + "/favorite.toolset.xml");
+  ASSERT_NE(favourites.find("<ToolChestItem>"), std::string::npos) << favourites;
+  EXPECT_TRUE(std::regex_search(favourites, std::regex("<Title */>|<Title></Title>"))) << favourites;
+  const std::string list = FileText(folder + "/preferences.xml");
+  ASSERT_NE(list.find("favorite.toolset.xml"), std::string::npos) << list;
+  EXPECT_EQ(list.find("<Title>My Tools"), std::string::npos) << list;
+  EXPECT_EQ(list.find("<Title>Meine"), std::string::npos) << list;
+  out = Annot("toolset list");
+  EXPECT_EQ(out.rfind("My Tools\t1 tool\t", 0), 0u) << out;
+}
+
 // The tool chest in a session: a script picks a tool in the panel by name,
 // the preview follows the pointer, a click places the tool, undo takes it
 // away; the trace shows the panel's rows, the preview and the undo step.

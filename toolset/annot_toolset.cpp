@@ -7,6 +7,7 @@
 
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
+#include "plugin/widget_binding.h"
 #include "sdk/ks_utf.h"
 #include "toolset/toolset_codec.h"
 #include "toolset/toolset_xml.h"
@@ -292,8 +293,10 @@ std::shared_ptr<CAnnot_ToolSet> ReadToolSet(std::string_view xml, const std::u16
     if (problems) problems->push_back({file, "Title", why});
   }
   set->title = U16(title);
-  if (set->title.empty() && set->unreadTitle.empty() && FileNameOf(path) == U16(kFavoriteToolsetFile))
-    set->title = u"My Tools";
+  if (set->title.empty() && set->unreadTitle.empty() && FileNameOf(path) == U16(kFavoriteToolsetFile)) {
+    set->title = FavoritesTitle();
+    set->titleFromLanguage = true;
+  }
   int n = 0;
   std::unordered_set<std::u16string> names;
   bool titled = false;
@@ -370,7 +373,8 @@ std::string WriteToolSet(const CAnnot_ToolSet& toolset) {
   if (!root) return {};
   host::XmlSetAttribute(root, "Version", "1");
   for (const auto& [name, value] : toolset.unreadAttributes) host::XmlSetAttribute(root, name.c_str(), value.c_str());
-  AppendText(root, "Title", toolset.title.empty() ? toolset.unreadTitle : EncodeToolsetField(U8(toolset.title)));
+  AppendText(root, "Title", toolset.title.empty() || toolset.titleFromLanguage ? toolset.unreadTitle
+                                                                               : EncodeToolsetField(U8(toolset.title)));
   // Unread items go back behind the tool they followed, wherever it moved;
   // those whose tool was deleted go last.
   std::vector<bool> written(toolset.unreadItems.size(), false);
@@ -482,8 +486,20 @@ void CAnnot_ToolSetMgr::Reset() {
   loaded_ = saved_ = false;
 }
 
-std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::FindToolSet(const std::u16string& title) const {
+std::u16string FavoritesTitle() { return Widgets::Translate("IDS_MYTOOLS"); }
+
+std::u16string ShownTitle(const CAnnot_ToolSet& toolset) {
+  return toolset.titleFromLanguage ? FavoritesTitle() : toolset.title;
+}
+
+const std::vector<std::shared_ptr<CAnnot_ToolSet>>& CAnnot_ToolSetMgr::ToolSets() const {
   for (const auto& t : toolsets_)
+    if (t->titleFromLanguage) t->title = FavoritesTitle();
+  return toolsets_;
+}
+
+std::shared_ptr<CAnnot_ToolSet> CAnnot_ToolSetMgr::FindToolSet(const std::u16string& title) const {
+  for (const auto& t : ToolSets())
     if (t->title == title) return t;
   return nullptr;
 }
@@ -664,7 +680,7 @@ ToolsetImport CAnnot_ToolSetMgr::ImportToolSetFile(
     preferences_.push_back(p);
     pref = preferences_.end() - 1;
   }
-  (*pref)->title = set->title;
+  (*pref)->title = set->titleFromLanguage ? std::u16string() : set->title;
   (*pref)->visible = true;
   (*pref)->toolset = set;
   r.status = ToolsetImportStatus::kImported;
@@ -675,10 +691,13 @@ ToolsetImport CAnnot_ToolSetMgr::ImportToolSetFile(
 bool CAnnot_ToolSetMgr::RenameToolSet(CAnnot_ToolSet& toolset, const std::u16string& title, std::string* error) {
   const std::u16string before = toolset.title;
   const bool wasModified = toolset.modified;
+  const bool wasFromLanguage = toolset.titleFromLanguage;
   toolset.title = title;
+  toolset.titleFromLanguage = false;
   toolset.modified = true;
   if (toolset.filePath.empty() || !SaveToolSetChanges(toolset)) {
     toolset.title = before;
+    toolset.titleFromLanguage = wasFromLanguage;
     toolset.modified = wasModified;
     *error = "cannot write " + U8(toolset.filePath);
     return false;

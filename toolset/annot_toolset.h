@@ -123,6 +123,9 @@ struct CAnnot_UnreadItem {
 class CAnnot_ToolSet {
  public:
   std::u16string title;
+  // The title is the favourites' name in the user's language ("My Tools"):
+  // shown as such, stored as no title at all.
+  bool titleFromLanguage = false;
   std::u16string filePath;
   std::vector<std::shared_ptr<CAnnot_Tool>> tools;
   bool normalized = false;
@@ -212,6 +215,14 @@ void ApplyLoadFixUps(CAnnot_Tool& tool);
 // A file name for a toolset titled `title` ("" when none can be made).
 std::u16string ToolsetFileNameFromTitle(const std::u16string& title);
 
+// The name of the favourites toolset that has no title of its own, in the
+// current language ("IDS_MYTOOLS").
+std::u16string FavoritesTitle();
+
+// The title a toolset shows: its own, or the favourites' name in the
+// current language.
+std::u16string ShownTitle(const CAnnot_ToolSet& toolset);
+
 // Places `tool` on `page` of `doc` with the upper-left corner of its
 // bounding box at (x, y) in page space. The new annotations (head first)
 // go to `placed`. False with `*error` when nothing could be placed.
@@ -268,7 +279,9 @@ class CAnnot_ToolSetMgr {
   // Forgets everything (a new profile in tests).
   void Reset();
 
-  const std::vector<std::shared_ptr<CAnnot_ToolSet>>& ToolSets() const { return toolsets_; }
+  // The loaded toolsets; the favourites' name is brought to the current
+  // language first.
+  const std::vector<std::shared_ptr<CAnnot_ToolSet>>& ToolSets() const;
   const std::vector<std::shared_ptr<CAnnot_ToolSetPreference>>& Preferences() const { return preferences_; }
   const std::vector<ToolsetProblem>& Problems() const { return problems_; }
   // The loaded toolset titled `title`, or null.

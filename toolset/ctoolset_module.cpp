@@ -84,7 +84,7 @@ std::vector<std::shared_ptr<CAnnot_ToolSetPreference>> VisiblePreferences() {
 std::vector<std::u16string> CToolsetExtensionAccess::VisibleTitles() {
   std::vector<std::u16string> titles;
   for (const auto& pref : VisiblePreferences())
-    titles.push_back(!pref->title.empty() || !pref->toolset ? pref->title : pref->toolset->title);
+    titles.push_back(!pref->title.empty() || !pref->toolset ? pref->title : ShownTitle(*pref->toolset));
   return titles;
 }
 

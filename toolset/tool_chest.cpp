@@ -29,7 +29,7 @@ void CToolChestPanel::Rebuild() {
     for (const auto& t : pref->toolset->tools) {
       CToolChestItem item;
       item.tool = t;
-      item.selected = pref->toolset->title == selectedSet_ && t->name == selectedTool_;
+      item.selected = ShownTitle(*pref->toolset) == selectedSet_ && t->name == selectedTool_;
       g.items.push_back(std::move(item));
     }
     groups_.push_back(std::move(g));
@@ -79,7 +79,7 @@ bool CToolChestPanel::ZoomOut() {
 
 CToolChestGroup* CToolChestPanel::FindGroup(const std::u16string& title) {
   for (auto& g : groups_)
-    if (g.toolset->title == title) return &g;
+    if (ShownTitle(*g.toolset) == title) return &g;
   return nullptr;
 }
 
@@ -88,7 +88,7 @@ bool CToolChestPanel::Select(CToolChestGroup& group, size_t index) {
   for (auto& g : groups_)
     for (auto& item : g.items) item.selected = false;
   group.items[index].selected = true;
-  selectedSet_ = group.toolset->title;
+  selectedSet_ = ShownTitle(*group.toolset);
   selectedTool_ = group.items[index].tool->name;
   if (arm) arm(group.toolset, group.items[index].tool);
   return true;
@@ -96,7 +96,7 @@ bool CToolChestPanel::Select(CToolChestGroup& group, size_t index) {
 
 bool CToolChestPanel::Click(int x, int y) {
   for (auto& g : groups_) {
-    if (y >= g.header.top && y < g.header.bottom) return ToggleGroup(g.toolset->title);
+    if (y >= g.header.top && y < g.header.bottom) return ToggleGroup(ShownTitle(*g.toolset));
     if (!g.Expanded()) continue;
     for (size_t i = 0; i < g.items.size(); ++i) {
       const KS_DeviceRect& r = g.items[i].rect;
@@ -174,7 +174,7 @@ std::vector<std::string> CToolChestPanel::Describe() const {
            std::to_string(r.bottom - r.top) + "]";
   };
   for (const auto& g : groups_) {
-    out.push_back("group " + ks::ToUtf8(g.toolset->title) + (g.Expanded() ? " expanded" : " collapsed"));
+    out.push_back("group " + ks::ToUtf8(ShownTitle(*g.toolset)) + (g.Expanded() ? " expanded" : " collapsed"));
     if (!g.Expanded()) continue;
     for (const auto& item : g.items)
       out.push_back("  item " + ks::ToUtf8(item.tool->name) + " " + rect(item.rect) + (item.selected ? " selected" : "") +

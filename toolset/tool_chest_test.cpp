@@ -13,6 +13,7 @@
 #include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/test_temp_dir.h"
+#include "plugin/widget_binding.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_utf.h"
 #include "toolset/tool_chest.h"
@@ -26,6 +27,7 @@ class ToolChestTest : public ::testing::Test {
     ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
     kshost::Env().Reset();
     ks::host::Bind(kshost::CoreHFT(), nullptr);
+    AnnotationPlugin::Widgets::LoadStrings("Annotation");  // the favourites' name
     mgr().Reset();
     ASSERT_TRUE(mgr().Reload());
     std::string error;

@@ -175,7 +175,8 @@ bool CAnnot_ToolSetMgr::LoadVisibleToolSets() {
         // The favourites file is made on first use.
         p->toolset = std::make_shared<CAnnot_ToolSet>();
         p->toolset->filePath = p->fullPath;
-        p->toolset->title = u"My Tools";
+        p->toolset->title = FavoritesTitle();
+        p->toolset->titleFromLanguage = true;
         problems.clear();
       }
       // A file that stays unreadable is tried again on each refresh and
@@ -221,7 +222,7 @@ bool CAnnot_ToolSetMgr::SavePreferences() {
       p->path = p->toolset->filePath;
       if (p->path.rfind(folder + u"/", 0) == 0) p->path = p->path.substr(folder.size() + 1);
     }
-    if (p->title.empty()) p->title = p->toolset->title;
+    if (p->title.empty() && !p->toolset->titleFromLanguage) p->title = p->toolset->title;
     // A list entry must name a file, or the next load drops it.
     if (!p->fullPath.empty() && !host::FileExists(p->fullPath.c_str()) && p->toolset->filePath == p->fullPath) {
       p->toolset->modified = true;

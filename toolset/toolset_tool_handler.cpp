@@ -2,6 +2,7 @@
 
 #include "plugin/annot_undo.h"
 #include "plugin/device_outline.h"
+#include "plugin/widget_binding.h"
 #include "sdk/ks_host_binding.h"
 
 namespace AnnotationPlugin {
@@ -28,7 +29,7 @@ class CToolset_PlaceUndo : public CAnnot_BaseUndo {
  public:
   CToolset_PlaceUndo(KPD_Document doc, int32_t page, std::vector<KPD_Dictionary> annots)
       : doc_(doc), page_(page), annots_(std::move(annots)) {
-    SetCaption(u"Place Tool");
+    SetCaption(Widgets::Translate("IDS_TOOLSET_UNDO_PLACE"));
   }
   void Undo() override {
     KPD_Page page = host::DocGetPage(doc_, page_);
@@ -127,7 +128,7 @@ bool CAnnot_ToolsetToolHandler::OnLButtonUp(KA_PageView view, uint32_t, const KS
   auto tool = tool_.lock();
   if (!set || !tool || !tool->Dictionary() || !CurrentDocumentAllowsAnnotEdits()) return true;
   busy_ = true;
-  host::UndoBeginGroup(doc, u"Place Tool");
+  host::UndoBeginGroup(doc, Widgets::Translate("IDS_TOOLSET_UNDO_PLACE").c_str());
   const int32_t pageIndex = host::PageViewGetPageIndex(view);
   std::vector<KPD_Dictionary> placed;
   std::string error;

@@ -79,7 +79,7 @@ std::optional<std::u16string> CAuiDlgCreateToolBox::Run(const std::u16string& ti
     const Check check = Validate(current);
     if (check.ok) return TrimTitle(current);
     // OK is disabled for this title: the user is still in the dialog.
-    Tessel::Dialog::TraceValue(u"labelInfo", check.info.empty() ? u"(no file name)" : check.info);
+    Tessel::Dialog::TraceValue(u"labelInfo", check.info.empty() ? u"-" : check.info);
   }
   return std::nullopt;
 }

@@ -24,7 +24,8 @@ constexpr int kMostRounds = 1000;
 // The host's message box: buttons Yes and No, and the Yes answer.
 constexpr uint32_t kYesNo = 4;
 constexpr int kYes = 6;
-constexpr char16_t kBuiltInFilter[] = u"Toolset Files (*.ktz)|*.ktz|";
+// Without a usable translated filter the pattern names itself.
+constexpr char16_t kBuiltInFilter[] = u"*.ktz|*.ktz|";
 constexpr char16_t kChecked[] = u"\u2713";
 
 std::u16string Tr(const char* key) { return Widgets::Translate(key); }

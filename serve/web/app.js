@@ -568,7 +568,7 @@ function drawSide(host) {
       if (!e.visible || e.type !== "label" || /_icon$/.test(e.name)) continue;
       if (e.name === "label_tool_name") { title = e.text || title; continue; }
       if (/_title$/.test(e.name)) { pending = e.text; continue; }
-      rows.push([pending !== null ? pending : e.name, e.text, e.name]);
+      rows.push([pending !== null ? pending : e.tooltip || "", e.text, e.name]);
       pending = null;
     }
   }
@@ -736,14 +736,18 @@ function drawModal(modal) {
       row.dataset.row = e.name;
       if (e.type !== "label" || e.text.length > 24) row.classList.add("wide");
       let input = null;
-      // Fields are named by the dialog's labels beside them (translated);
-      // their tooltips say more.
+      // Fields are named by the dialog's labels beside them, else by their
+      // tooltips; both come translated.
       if (e.type === "label" || e.type === "generic") {
         row.textContent = e.text;
         if (!e.text) continue;
         row.classList.toggle("wide", e.text.length > 24);
       } else if (e.type === "edit") {
         row.classList.remove("wide");
+        // A field no label heads is named by its tooltip, as a list is.
+        const prev = form.lastElementChild;
+        if (e.tooltip && !(prev && prev.classList.contains("label") && !prev.classList.contains("wide")))
+          row.append(document.createTextNode(`${e.tooltip} `));
         input = document.createElement("input");
         input.value = e.text; input.readOnly = e.readonly;
         input.size = 8;
@@ -784,7 +788,7 @@ function drawModal(modal) {
         row.textContent = e.text;
       } else if (e.type === "button") {
         const b = document.createElement("button");
-        b.type = "button"; b.textContent = e.text || e.name; b.disabled = true; b.title = e.tooltip;
+        b.type = "button"; b.textContent = e.text || e.tooltip; b.disabled = true; b.title = e.tooltip;
         row.append(b);
       } else {
         continue;  // the button box: OK and Cancel below
