@@ -48,8 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kwannotation::KW_ExportXFDF(doc, &xfdf, &reason);
   }
   std::string update, reason;
-  if (kshost::IncrementalUpdateOf(doc, &update, &reason) && !update.empty()) {
-    std::string updated(reinterpret_cast<const char*>(data), size);
+  size_t base = size;
+  if (kshost::IncrementalUpdateOf(doc, &update, &reason, &base) && !update.empty()) {
+    // The update goes after the bytes the document read, which leave out
+    // the end of an unfinished update.
+    std::string updated(reinterpret_cast<const char*>(data), std::min(base, size));
     updated += update;
     host::ByteString reopenError;
     KPD_Document reopened = host::DocOpenMemory(updated.data(), updated.size(), reopenError.get());

@@ -134,6 +134,10 @@ class Document {
   // or empty when it can.
   std::string WhyNotIncremental();
 
+  // How many bytes of the file the document reads: an unfinished update
+  // at the file's end is left out.
+  size_t BytesRead() const { return data_.size(); }
+
   // The update an incremental save appends to the file's bytes (see
   // BuildIncrementalUpdate); only when WhyNotIncremental() is empty.
   bool BuildUpdate(std::string& update, std::string& reason);

@@ -144,12 +144,13 @@ int32_t ReferenceSnapshot::Count(KPD_Object object) const {
   return number < counts_.size() ? counts_[number] : 0;
 }
 
-bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error) {
+bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error, size_t* base) {
   std::string why;
   bool ok = Guard<bool>(false, [&] {
     if (!doc) return false;
     pdf::Document* document = pdf::Document::FromKpd(doc);
     why = document->WhyNotIncremental();
+    if (base) *base = document->BytesRead();
     return why.empty() && document->BuildUpdate(*update, why);
   });
   if (!ok && error) *error = why;

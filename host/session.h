@@ -110,8 +110,10 @@ class ReferenceSnapshot {
 
 // The bytes an incremental save of `doc` would append to the file it was
 // read from (empty when nothing changed); false with the reason when no
-// update can be appended to it.
-bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error);
+// update can be appended to it. `base`, when given, receives how many
+// bytes of the file the update goes after: fewer than the file has when
+// the end of an unfinished update was left out on reading.
+bool IncrementalUpdateOf(KPD_Document doc, std::string* update, std::string* error, size_t* base = nullptr);
 
 // True when another program wrote, replaced or truncated the file `doc`
 // was read from since it was read (or last saved there by `doc`): a save
