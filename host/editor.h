@@ -176,8 +176,8 @@ class Editor {
   // Paints a view: every annotation of the page through its handler's draw,
   // else its appearance and, when selected, an outline (red when focused,
   // black otherwise). Returns the display list; without `keep` (and with
-  // no trace to print it) the list is not made, and the drawing costs no
-  // more than the calls.
+  // no event sink to send its items to) the list is not made, and the
+  // drawing costs no more than the calls.
   std::vector<DrawItem> Paint(KA_PageView view, bool keep = true);
 
   // Host commands on the selection (KS_COMMAND_*). False with the reason
