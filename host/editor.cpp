@@ -48,7 +48,7 @@ void Editor::Reset() {
   modules_.clear();
   handlers_.clear();
   docEvents_.clear();
-  trace_ = nullptr;
+  events_ = nullptr;
   drag_ = Drag{};
   cursor_.clear();
   tips_.clear();
@@ -132,7 +132,7 @@ void Editor::FireDocEvent(int position, KA_Document doc) {
 }
 
 void Editor::FirePageChanged(KA_Document doc, int pageIndex) {
-  Trace("changed: page " + std::to_string(pageIndex + 1));
+  Emit(PageChangedEvent{pageIndex});
   const std::vector<const KS_DocEventCallbacks*> receivers = docEvents_;
   for (const KS_DocEventCallbacks* r : receivers) {
     if (std::find(docEvents_.begin(), docEvents_.end(), r) == docEvents_.end()) continue;
@@ -378,7 +378,7 @@ bool Editor::IsLiveDocument(KA_Document doc) const {
 
 void Editor::PushStep(KA_Document doc, UndoStep step) {
   ReleaseSteps(doc->redo);
-  Trace("undo: push \"" + ToUtf8(step.caption) + "\"");
+  Emit(UndoEvent{UndoEvent::Action::Push, ToUtf8(step.caption)});
   doc->undo.push_back(std::move(step));
 }
 
@@ -425,7 +425,7 @@ bool Editor::Step(KA_Document doc, bool undo) {
   if (from.empty()) return false;
   UndoStep step = std::move(from.back());
   from.pop_back();
-  Trace(std::string(undo ? "undo: undo \"" : "undo: redo \"") + ToUtf8(step.caption) + "\"");
+  Emit(UndoEvent{undo ? UndoEvent::Action::Undo : UndoEvent::Action::Redo, ToUtf8(step.caption)});
   if (undo) {
     for (auto it = step.items.rbegin(); it != step.items.rend(); ++it)
       if (it->Undo) it->Undo(it->clientData);
@@ -442,20 +442,26 @@ bool Editor::Undo(KA_Document doc) { return Step(doc, true); }
 
 bool Editor::Redo(KA_Document doc) { return Step(doc, false); }
 
-void Editor::SetTrace(std::function<void(const std::string&)> trace) {
-  trace_ = std::move(trace);
-  if (!trace_) {
+void Editor::SetEventSink(EventSink sink) {
+  events_ = std::move(sink);
+  if (!events_) {
     Tessel::Dialog::SetValueTraceSink(nullptr);
     return;
   }
   Tessel::Dialog::SetValueTraceSink([this](const std::u16string& element, const std::u16string& text) {
-    Trace("panel " + ToUtf8(element) + " = " + ToUtf8(text));
+    Emit(PanelValueEvent{ToUtf8(element), ToUtf8(text)});
   });
 }
 
+void Editor::SetTrace(std::function<void(const std::string&)> trace) {
+  if (!trace) return SetEventSink(nullptr);
+  SetEventSink([trace = std::move(trace)](const EditorEvent& event) { trace(TraceText(event)); });
+}
+
 int Editor::AnswerMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons) {
-  messages_.push_back(ToUtf8(title.empty() ? text : title + u": " + text));
-  Trace("message: " + messages_.back());
+  MessageEvent shown{ToUtf8(title), ToUtf8(text)};
+  messages_.push_back(shown.Shown());
+  Emit(shown);
   if (messageAnswers_.empty()) {
     if (askMessage_)
       if (std::optional<int> answer = askMessage_(title, text, buttons)) return *answer;
@@ -579,7 +585,7 @@ void Editor::SetCursor(const std::string& name, int size) {
   std::string line = name + " " + std::to_string(size);
   if (line == cursor_) return;
   cursor_ = line;
-  Trace("cursor: " + line);
+  Emit(CursorEvent{name, size});
 }
 
 KA_Device Editor::WindowDevice(KA_PageView view) {
@@ -591,10 +597,8 @@ KA_Device Editor::WindowDevice(KA_PageView view) {
 void Editor::FlushWindow() {
   if (!window_) return;
   if (windowSink_) windowSink_(window_->items);
-  for (const DrawItem& item : window_->items) {
-    std::string line = TraceLine(item);
-    if (!line.empty()) Trace(line);
-  }
+  for (const DrawItem& item : window_->items)
+    if (item.kind != DrawItem::Kind::Appearance) Emit(DrawEvent{&item});
   ReleaseDevice(window_);
   window_ = nullptr;
 }
@@ -602,7 +606,7 @@ void Editor::FlushWindow() {
 void Editor::ShowMessageTip(const std::u16string& text) {
   if (text.empty()) return;
   tips_.push_back(ToUtf8(text));
-  Trace("tip: " + tips_.back());
+  Emit(TipEvent{tips_.back()});
 }
 
 }  // namespace kshost

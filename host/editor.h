@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/device.h"
+#include "host/editor_events.h"
 #include "sdk/ks_records.h"
 
 struct KA_Tool__ {
@@ -175,8 +176,8 @@ class Editor {
   // Paints a view: every annotation of the page through its handler's draw,
   // else its appearance and, when selected, an outline (red when focused,
   // black otherwise). Returns the display list; without `keep` (and with
-  // no trace to print it) the list is not made, and the drawing costs no
-  // more than the calls.
+  // no event sink to send its items to) the list is not made, and the
+  // drawing costs no more than the calls.
   std::vector<DrawItem> Paint(KA_PageView view, bool keep = true);
 
   // Host commands on the selection (KS_COMMAND_*). False with the reason
@@ -202,14 +203,19 @@ class Editor {
   // reason when there is no such item or it did nothing.
   bool RunAnnotMenuItem(KA_Document doc, const std::string& itemId, std::string* error);
 
-  // One line for each step pushed, undone and redone, each message box and
-  // each drawn item of a paint; null for none.
-  // Value changes of the plug-in's panels come as "panel ELEMENT = TEXT".
+  // The events of the editor as they happen (see EditorEvent): each step
+  // pushed, undone and redone, each message box and tip, value changes of
+  // the plug-in's panels, each drawn item of a paint, and the notes of
+  // host services. One receiver at a time; null for none.
+  using EventSink = std::function<void(const EditorEvent&)>;
+  void SetEventSink(EventSink sink);
+  // The events as the trace's lines (TraceText); null for none. Takes the
+  // place of an event sink, as an event sink takes its place.
   void SetTrace(std::function<void(const std::string&)> trace);
   // A line of a plug-in's panel for the trace.
-  void TracePanel(const std::string& line) const { Trace(line); }
+  void TracePanel(const std::string& line) const { Emit(NoteEvent{line}); }
   // A line of a host service for the trace ("snap: end 72 72").
-  void TraceNote(const std::string& line) const { Trace(line); }
+  void TraceNote(const std::string& line) const { Emit(NoteEvent{line}); }
 
   // What plug-ins announced besides tools: feature modules (name, enabled),
   // annotation handlers by type, and document event receivers. The records
@@ -264,8 +270,8 @@ class Editor {
   static void ReleaseSteps(std::vector<UndoStep>& steps);
   void PushStep(KA_Document doc, UndoStep step);
   bool Step(KA_Document doc, bool undo);
-  void Trace(const std::string& line) const {
-    if (trace_) trace_(line);
+  void Emit(const EditorEvent& event) const {
+    if (events_) events_(event);
   }
   void ReleaseObjects(KA_Document doc, KA_AnnotHandler handler);
   struct SelectionState {
@@ -300,7 +306,7 @@ class Editor {
   std::vector<const KS_DocEventCallbacks*> docEvents_;
   std::unordered_set<const KA_Annot__*> liveAnnots_;
   std::unordered_set<const KA_AnnotObject__*> liveObjects_;
-  std::function<void(const std::string&)> trace_;
+  EventSink events_;
   Drag drag_;
   std::string cursor_;
   KA_Device window_ = nullptr;

@@ -332,7 +332,7 @@ std::vector<DrawItem> Editor::Paint(KA_PageView view, bool keep) {
   KA_Device device = NewDevice();
   // A long rubber band is redrawn whole after every click; copying its
   // points each time only pays when someone reads them.
-  device->records = keep || trace_;
+  device->records = keep || events_;
   const std::vector<KA_Annot> selected = Selection(doc);
   for (KA_Annot annot : PageAnnots(doc, view->pageIndex)) {
     KA_AnnotHandler handler = HandlerFor(annot);
@@ -360,9 +360,9 @@ std::vector<DrawItem> Editor::Paint(KA_PageView view, bool keep) {
     currentTool_->callbacks.Paint(currentTool_->callbacks.clientData, view, device, 0, 0);
   std::vector<DrawItem> items = std::move(device->items);
   ReleaseDevice(device);
-  if (trace_)
+  if (events_)
     for (const DrawItem& item : items)
-      if (std::string line = TraceLine(item); !line.empty()) Trace(line);
+      if (item.kind != DrawItem::Kind::Appearance) Emit(DrawEvent{&item});
   return items;
 }
 
@@ -478,7 +478,7 @@ std::vector<std::pair<std::string, std::u16string>> Editor::AnnotMenu(KA_PageVie
   items(handler->callbacks.clientData, view, obj, &menu);
   std::string line;
   for (const auto& [id, text] : menu.items) line += (line.empty() ? "" : " | ") + id + " " + ToUtf8(text);
-  if (!line.empty()) Trace("menu: " + line);
+  if (!line.empty()) Emit(MenuEvent{line});
   return menu.items;
 }
 

@@ -7,11 +7,14 @@
 #include <filesystem>
 
 #include <qpdf/Pl_String.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
+#include "host/pdf_names.h"
 #include "host/ribbon.h"
 #include "host/utf.h"
 #include "tessel/language.h"
@@ -119,6 +122,59 @@ bool RewrittenFileOf(KPD_Document doc, std::string* bytes, std::string* error) {
   });
   if (!ok && error) *error = why;
   return ok;
+}
+
+bool WholeFileOf(KPD_Document doc, std::string* bytes, std::string* error) {
+  if (!doc) {
+    if (error) *error = "cannot write the document: none is open";
+    return false;
+  }
+  std::string copied;
+  if (RewrittenFileOf(doc, &copied, nullptr)) {
+    *bytes = std::move(copied);
+    return true;
+  }
+  std::string why;
+  const bool ok = Guard<bool>(false, [&] {
+    try {
+      QPDF& qpdf = pdf::Document::FromKpd(doc)->qpdf();
+      Pl_String out("whole file", nullptr, copied);
+      QPDFWriter writer(qpdf);
+      writer.setOutputPipeline(&out);
+      // Equal documents give equal bytes; qpdf cannot combine that with
+      // encryption, whose key depends on the /ID.
+      if (!qpdf.isEncrypted()) writer.setDeterministicID(true);
+      pdf::HashEscapedNames escaped(qpdf);
+      writer.write();
+      return true;
+    } catch (const std::exception& e) {
+      why = std::string("cannot write the document: ") + e.what();
+      return false;
+    }
+  });
+  if (!ok) {
+    if (error) *error = why.empty() ? "cannot write the document" : why;
+    return false;
+  }
+  *bytes = std::move(copied);
+  return true;
+}
+
+std::string PageScaleText(KPD_Document doc, int pageIndex) {
+  if (!doc) return "";
+  return Guard<std::string>(std::string(), [&]() -> std::string {
+    try {
+      QPDF& qpdf = pdf::Document::FromKpd(doc)->qpdf();
+      std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(qpdf).getAllPages();
+      if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return "";
+      QPDFObjectHandle vp = pages[size_t(pageIndex)].getObjectHandle().getKey("/VP");
+      if (!vp.isArray() || vp.getArrayNItems() < 1) return "";
+      QPDFObjectHandle ratio = vp.getArrayItem(0).getKey("/Measure").getKey("/R");
+      return ratio.isString() ? ratio.getUTF8Value() : "";
+    } catch (const std::exception&) {
+      return "";  // a damaged page shows as one without a scale
+    }
+  });
 }
 
 void ReleaseAnnotation(KPD_Document doc, KPD_Object annot) {

@@ -95,6 +95,16 @@ void ReleaseAnnotation(KPD_Document doc, KPD_Object annot);
 // not written that way (see pdf::Document::CanRewrite).
 bool RewrittenFileOf(KPD_Document doc, std::string* bytes, std::string* error);
 
+// The whole file a full save of `doc` would write, in memory, without
+// touching any file: the unchanged objects of the file it was read from
+// copied where the document allows that (RewrittenFileOf), else written
+// by qpdf as a full save writes them. False with the reason on failure.
+bool WholeFileOf(KPD_Document doc, std::string* bytes, std::string* error);
+
+// The ratio text of a page's scale ("1 in = 10 ft": the measure of the
+// page's first viewport); empty when the page has none or is damaged.
+std::string PageScaleText(KPD_Document doc, int pageIndex);
+
 // How often each object of a document is referred to from anywhere in
 // it, counted once when made: later changes do not update it.
 class ReferenceSnapshot {

@@ -104,4 +104,56 @@ TEST_F(ServeSaveTest, ASaveUnderWayWhenTheServerIsStoppedAnswersWhatHappened) {
   EXPECT_EQ(saveStatus, written ? 200 : 503);
 }
 
+// A stamp named "#Sq" is written "/#23Sq" in the PDF. The document the page
+// renders has it so whether the file is copied (a clean file) or written
+// anew (one whose cross-reference table had to be rebuilt): "/#Sq" would
+// read as a broken escape.
+TEST(ServeDocumentTest, ThePagesDocumentKeepsNamesWithAHash) {
+  const fs::path dir = fs::temp_directory_path() / ("annot_serve_hash_" + std::to_string(getpid()));
+  fs::create_directories(dir / "config");
+  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  const std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [4 0 R] >>",
+      "<< /Type /Annot /Subtype /Stamp /Rect [100 100 200 150] /Name /#23Sq /F 4 >>",
+  };
+  for (const bool clean : {true, false}) {
+    std::string pdf = "%PDF-1.7\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+      offsets.push_back(pdf.size());
+      pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    if (clean) {
+      pdf += "xref\n0 5\n0000000000 65535 f \n";
+      for (size_t offset : offsets) {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+      }
+    }
+    pdf += "trailer\n<< /Size 5 /Root 1 0 R >>\n";
+    if (clean) pdf += "startxref\n" + std::to_string(xref) + "\n";
+    pdf += "%%EOF\n";
+    const fs::path path = dir / (clean ? "clean.pdf" : "rebuilt.pdf");
+    std::ofstream(path, std::ios::binary) << pdf;
+
+    ServeProcess server;
+    ASSERT_TRUE(server.Start(path.string(), {"--lang", "en-US"})) << clean;
+    httplib::Client client("127.0.0.1", server.port());
+    client.set_read_timeout(30, 0);
+    auto r = client.Get("/api/document", {{"X-Annot-Token", server.token()}});
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200) << r->body;
+    EXPECT_EQ(r->body.compare(0, 5, "%PDF-"), 0);
+    EXPECT_NE(r->body.find("/#23Sq"), std::string::npos) << (clean ? "clean" : "rebuilt");
+    EXPECT_EQ(r->body.find("/#Sq"), std::string::npos) << (clean ? "clean" : "rebuilt");
+    server.Stop();
+  }
+  fs::remove_all(dir);
+}
+
 }  // namespace

@@ -1,0 +1,164 @@
+// The server's state, shared by its three parts: the host thread's side
+// (server.cpp), the snapshot of what the page shows (server_state.cpp) and
+// the routes of the requests (server_routes.cpp). Private to serve/.
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/device.h"
+#include "host/editor_events.h"
+#include "host/session.h"
+#include "serve/host_queue.h"
+#include "serve/http_front.h"
+#include "serve/json_writer.h"
+#include "serve/serve_request.h"
+#include "serve/server.h"
+#include "tessel/headless.h"
+
+namespace Tessel {
+class Dialog;
+}
+
+namespace annotserve {
+
+// How long a request waits for the host before it gives up; the job still
+// runs, its answer is dropped.
+constexpr auto kHostWait = std::chrono::seconds(60);
+// Messages and tips kept for the page.
+constexpr size_t kKeptLines = 20;
+// Window drawings kept for the overlay during one gesture at most.
+constexpr size_t kMaxWindowItems = 4000;
+// Threads that handle whole requests. A request that waits for the host
+// holds one; the connections themselves wait in HttpFront's reading
+// thread, so this many requests can wait for the host at once.
+constexpr size_t kServerThreads = 16;
+
+// httplib's routing of a request read from a stream, without its own
+// accepting and reading of connections (HttpFront does that).
+class Router : public httplib::Server {
+ public:
+  // False when the connection is to be closed.
+  bool Handle(httplib::Stream& stream) {
+    bool closed = false;
+    return process_request(stream, false, closed, nullptr) && !closed;
+  }
+};
+
+// The translations installed in the application folder, by code.
+std::vector<std::string> InstalledLanguages();
+
+struct Server::Impl {
+  explicit Impl(ServeOptions o) : options(std::move(o)), queue(options.queueLimit) {}
+
+  ServeOptions options;
+  Router http;
+  std::unique_ptr<HttpFront> front;
+  HostQueue queue;
+  int port = 0;
+  std::atomic<bool> stopped{false};
+  std::mutex waitMutex;
+  std::condition_variable waitDone;
+
+  // What waits for the person: a message box (or a menu, answered like
+  // one) or a dialog.
+  enum class Modal { None, Message, Dialog };
+
+  // ---- shared between the server threads and the host thread (mutex) ----
+  std::mutex shared;
+  bool published = false;         // the host has started and given a snapshot
+  std::string hostJson = "null";  // the last snapshot of the host's models
+  uint64_t seq = 0;               // bumped with each snapshot or modal change
+  Modal modal = Modal::None;
+  std::string modalJson = "null";  // what waits for the person, for the page
+  uint64_t modalId = 0;
+  std::optional<std::pair<uint64_t, Tessel::Headless::DialogAnswer>> dialogAnswer;
+  std::optional<std::pair<uint64_t, int>> messageAnswer;
+  std::condition_variable answered;
+  std::atomic<int> saves{0};
+  std::string wantedLanguage;  // from the first Accept-Language, before the host starts
+
+  // ---- the host thread's own ----
+  std::unique_ptr<kshost::Session> session;
+  std::string hostError;
+  std::string language;
+  std::vector<std::pair<std::string, std::string>> panelValues;
+  std::deque<std::string> messages, tips;
+  std::vector<kshost::DrawItem> windowItems;
+  bool buttonHeld = false;
+  uint64_t docVersion = 1;
+  uint64_t bytesVersion = 0;
+  // The top of the undo stack when the document was last saved or opened:
+  // the document has unsaved changes while the top is another.
+  std::pair<size_t, const void*> savedMark{0, nullptr};
+  std::string bytes;
+  std::map<std::string, std::vector<std::string>> chestRows;
+  // A file the plug-in saved through a save dialog (the measurement
+  // export) goes to the page as a download: the dialog is given a path in
+  // a folder of the server's own, and the file is taken from there.
+  std::string saveFolder;
+  std::string offeredPath;
+  struct Offered {
+    std::string name, data;
+  };
+  std::map<uint64_t, Offered> offered;  // shared (mutex): read by /api/file
+  uint64_t offeredId = 0;
+
+  // ---- server.cpp: the host thread ----
+
+  // Runs `job` on the host thread and waits for it. 503 when the queue is
+  // full or the host does not answer in time. A job that writes the file
+  // (`untilDone`) is waited for however long it takes, so that its answer
+  // is what happened to the file.
+  void OnHost(httplib::Response& res, std::function<void(httplib::Response&)> job, bool untilDone = false);
+  static void Refuse(httplib::Response& res, int status, const std::string& why);
+  bool EnsureHost(httplib::Response& res);
+  void ShutHost();
+  std::pair<size_t, const void*> UndoMark() const;
+  bool Unsaved() const { return UndoMark() != savedMark; }
+  bool ReserveCopyName(std::string* path, std::string* why);
+  std::optional<std::vector<std::u16string>> OfferSavePath(bool open, const std::u16string& proposed);
+  uint64_t TakeOfferedFile();
+  // Sets what waits for the person (`fields`, written after its id) and
+  // waits for the answer; nothing when the server stops first.
+  template <class T>
+  std::optional<T> WaitForAnswer(Modal kind, const std::function<void(JsonWriter&)>& fields,
+                                 std::optional<std::pair<uint64_t, T>>& slot);
+  std::optional<int> AskMessage(const std::u16string& title, const std::u16string& text, uint32_t buttons);
+  std::optional<Tessel::Headless::DialogAnswer> AskDialog(Tessel::Dialog& dialog);
+  // The document as it is now, whole, as the host writes it.
+  bool CurrentBytes(std::string* out, std::string* why);
+
+  // ---- server_state.cpp: what the page shows ----
+
+  // Keeps what the page shows of the editor's events.
+  void OnEvent(const kshost::EditorEvent& event);
+  void RefreshChest();
+  // Takes the snapshot of everything the page shows.
+  void Publish();
+  std::string StateJson();
+  void ReplyState(httplib::Response& res) { res.set_content(StateJson(), "application/json"); }
+  static void WriteElements(JsonWriter& json, Tessel::Dialog& dialog);
+
+  // ---- server_routes.cpp: the requests ----
+
+  bool Allowed(const httplib::Request& req, httplib::Response& res);
+  void ServeAsset(const std::string& name, httplib::Response& res);
+  void Routes();
+  void Deliver(const InputEvent& e, httplib::Response& r);
+};
+
+}  // namespace annotserve

@@ -1,0 +1,229 @@
+// The snapshot of everything the page shows, taken on the host thread
+// after each job: the view, the overlay, the ribbon, the panels, the
+// messages and tips, and what waits for the person.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <variant>
+
+#include "host/editor.h"
+#include "host/host_functions.h"
+#include "host/panels.h"
+#include "host/ribbon.h"
+#include "host/utf.h"
+#include "serve/json_writer.h"
+#include "serve/server_impl.h"
+#include "tessel/dialog.h"
+
+namespace annotserve {
+
+namespace fs = std::filesystem;
+using kshost::Editor;
+
+namespace {
+
+std::string Utf8(const std::u16string& s) { return kshost::ToUtf8(s); }
+
+// Colour references are 0x00BBGGRR; the page takes #RRGGBB.
+std::string Colour(KS_ColorRef c) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  return text;
+}
+
+void WriteItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items) {
+  for (const kshost::DrawItem& item : items) {
+    if (item.kind == kshost::DrawItem::Kind::Appearance) continue;
+    json.BeginObject();
+    json.Field("k", item.kind == kshost::DrawItem::Kind::Rect   ? "rect"
+                    : item.kind == kshost::DrawItem::Kind::Line ? "line"
+                                                                : "path");
+    json.Key("p").BeginArray();
+    for (const KS_DevicePoint& p : item.points) json.Int(p.x).Int(p.y);
+    json.EndArray();
+    json.Field("closed", item.closed).Field("c", Colour(item.pen.color)).Field("w", item.pen.width);
+    json.Field("dash", item.pen.style != 0).Key("fill");
+    if (item.brush.hollow)
+      json.Null();
+    else
+      json.String(Colour(item.brush.color));
+    json.EndObject();
+  }
+}
+
+void WriteRibbon(JsonWriter& json, const KA_RibbonElement__& e) {
+  json.BeginObject()
+      .Field("name", e.name)
+      .Field("title", Utf8(e.title))
+      .Field("tooltip", Utf8(e.tooltip))
+      .Field("kind", e.kind)
+      .Field("enabled", e.enabled)
+      .Field("checked", e.checked)
+      .Field("press", e.press);
+  if (e.kind == KS_RIBBON_SLIDER)
+    json.Field("min", e.sliderMin).Field("max", e.sliderMax).Field("value", e.sliderValue);
+  json.Key("children").BeginArray();
+  std::vector<const KA_RibbonElement__*> children;
+  for (const auto& c : e.children) children.push_back(c.get());
+  std::stable_sort(children.begin(), children.end(), [](auto* a, auto* b) { return a->position < b->position; });
+  for (const KA_RibbonElement__* child : children) WriteRibbon(json, *child);
+  json.EndArray().EndObject();
+}
+
+// The editor's own words the page shows, in the current language.
+void WriteWords(JsonWriter& json) {
+  static const char* const kWords[] = {"IDS_EDITOR_PAGE_SCALE", "IDS_EDITOR_NO_SCALE"};
+  json.BeginObject();
+  for (const char* key : kWords) json.Field(key, Utf8(kshost::EditorText(key)));
+  json.EndObject();
+}
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+}  // namespace
+
+void Server::Impl::OnEvent(const kshost::EditorEvent& event) {
+  auto keep = [](std::deque<std::string>& lines, std::string text) {
+    lines.push_back(std::move(text));
+    while (lines.size() > kKeptLines) lines.pop_front();
+  };
+  std::visit(Overloaded{
+                 [&](const kshost::UndoEvent&) { ++docVersion; },
+                 [&](const kshost::MessageEvent& e) { keep(messages, e.Shown()); },
+                 [&](const kshost::TipEvent& e) { keep(tips, e.text); },
+                 [&](const kshost::PanelValueEvent& e) {
+                   auto it = std::find_if(panelValues.begin(), panelValues.end(),
+                                          [&](auto& p) { return p.first == e.element; });
+                   if (it != panelValues.end())
+                     it->second = e.value;
+                   else if (panelValues.size() < 200)
+                     panelValues.emplace_back(e.element, e.value);
+                 },
+                 [](const auto&) {},
+             },
+             event);
+}
+
+void Server::Impl::RefreshChest() {
+  for (const std::string& name : kshost::PanelNames()) {
+    std::vector<std::string> rows;
+    std::string why;
+    kshost::RunPanelCommand(name, {"show"}, &why, &rows);
+    chestRows[name] = rows;
+  }
+}
+
+// The elements of a dialog as the page draws them: kind, name, text,
+// state, and the items of lists.
+void Server::Impl::WriteElements(JsonWriter& json, Tessel::Dialog& dialog) {
+  static const char* const kTypes[] = {"generic",  "edit",    "label",     "button",  "buttonbox",
+                                       "combobox", "listbox", "hyperlink", "checkbox"};
+  json.BeginArray();
+  for (const auto& e : dialog.GetElements()) {
+    json.BeginObject()
+        .Field("name", Utf8(e->GetName()))
+        .Field("type", kTypes[static_cast<int>(e->GetType())])
+        .Field("text", Utf8(e->GetText()))
+        .Field("visible", e->IsVisible())
+        .Field("enabled", e->IsEnabled())
+        .Field("tooltip", Utf8(e->GetToolTip()));
+    if (auto* combo = dynamic_cast<Tessel::ComboBox*>(e.get())) {
+      json.Key("items").BeginArray();
+      for (const std::u16string& item : combo->GetItems()) json.String(Utf8(item));
+      json.EndArray().Field("selected", combo->GetCurSel()).Field("editable", combo->IsEditable());
+    } else if (auto* check = dynamic_cast<Tessel::CheckBox*>(e.get())) {
+      json.Field("checked", check->IsChecked());
+    } else if (auto* edit = dynamic_cast<Tessel::Edit*>(e.get())) {
+      json.Field("readonly", edit->IsReadOnly());
+    } else if (auto* list = dynamic_cast<Tessel::ListBox*>(e.get())) {
+      json.Key("columns").BeginArray();
+      for (int c = 0; c < list->GetColumnCount(); ++c) json.String(Utf8(list->GetColumns()[c].title));
+      json.EndArray().Key("rows").BeginArray();
+      for (int r = 0; r < list->GetRowCount() && r < 500; ++r) {
+        json.BeginArray();
+        for (int c = 0; c < list->GetColumnCount(); ++c) json.String(Utf8(list->GetCellText(r, c)));
+        json.EndArray();
+      }
+      json.EndArray().Field("selected", list->GetCurSel());
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void Server::Impl::Publish() {
+  Editor& editor = Editor::Get();
+  KA_Document doc = session ? session->AppDocument() : nullptr;
+  JsonWriter json;
+  json.BeginObject().Field("lang", language).Key("words");
+  WriteWords(json);
+  if (doc) {
+    const int pages = kshost::fn::DocPageCount(session->Document());
+    const int page = std::clamp(doc->activePage, 0, std::max(0, pages - 1));
+    KA_PageView view = editor.View(page);
+    json.Field("pages", pages).Field("page", page);
+    if (view) {
+      const KS_Matrix& m = view->pageToDevice;
+      json.Key("zoom").Number(view->zoom).Field("rotation", view->rotation).Key("matrix").BeginArray();
+      for (float v : {m.a, m.b, m.c, m.d, m.e, m.f}) json.Number(v);
+      json.EndArray();
+    }
+    json.Key("undo").UInt(doc->undo.size()).Key("redo").UInt(doc->redo.size());
+    json.Field("scale", kshost::PageScaleText(session->Document(), page));
+    json.Key("overlay").BeginArray();
+    // Painting again would send draw events; they go nowhere here.
+    if (view) WriteItems(json, editor.Paint(view));
+    WriteItems(json, windowItems);
+    json.EndArray();
+  }
+  json.Field("doc", docVersion).Field("saves", saves.load());
+  json.Field("file", fs::path(options.pdfPath).filename().string());
+  json.Field("unsaved", Unsaved());
+  KA_Tool tool = editor.CurrentTool();
+  json.Field("tool", tool ? tool->name : "").Field("cursor", editor.Cursor());
+  json.Key("ribbon").BeginArray();
+  // A contextual tab is listed while it is shown, after the editor's own.
+  for (const auto& category : kshost::Ribbon::Get().Categories())
+    if (!category->contextual || !category->context.empty()) WriteRibbon(json, *category);
+  json.EndArray();
+  // Values shown by a panel that is no longer shown are of a figure gone.
+  if (Tessel::Dialog::ShownModeless().empty()) panelValues.clear();
+  json.Key("panel").BeginArray();
+  for (const auto& [element, value] : panelValues) json.BeginArray().String(element).String(value).EndArray();
+  json.EndArray().Key("sides").BeginArray();
+  for (Tessel::Dialog* side : Tessel::Dialog::ShownModeless()) {
+    json.BeginObject().Field("name", Utf8(side->GetName())).Field("title", Utf8(side->GetWindowTitle()));
+    json.Key("elements");
+    WriteElements(json, *side);
+    json.EndObject();
+  }
+  json.EndArray().Key("chest").BeginObject();
+  for (const auto& [name, rows] : chestRows) {
+    json.Key(name).BeginArray();
+    for (const std::string& row : rows) json.String(row);
+    json.EndArray();
+  }
+  json.EndObject().Key("messages").BeginArray();
+  for (const std::string& m : messages) json.String(m);
+  json.EndArray().Key("tips").BeginArray();
+  for (const std::string& t : tips) json.String(t);
+  json.EndArray().EndObject();
+  std::lock_guard lock(shared);
+  hostJson = json.Take();
+  published = true;
+  ++seq;
+}
+
+std::string Server::Impl::StateJson() {
+  std::lock_guard lock(shared);
+  JsonWriter json;
+  json.BeginObject().Field("seq", seq).Key("host").Raw(hostJson).Key("modal").Raw(modalJson).EndObject();
+  return json.Take();
+}
+
+}  // namespace annotserve
