@@ -191,6 +191,9 @@ class Document {
   // The whole file as such a save writes it, into `out`; false with the
   // reason when it cannot be written so.
   bool RewriteInto(Pipeline& out, std::string& reason);
+  // The whole file as a full save writes it (RewriteInto where it can,
+  // else qpdf's writer), into `out`; false with the reason, or throws.
+  bool WriteWhole(Pipeline& out, std::string& reason);
 
   // How often each object is referred to from the objects the trailer
   // reaches (the trailer included), by object number.

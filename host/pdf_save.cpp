@@ -629,16 +629,11 @@ bool Document::RewriteInto(Pipeline& out, std::string& reason) {
   return rewriter.Finish(reason);
 }
 
-bool Document::SaveFull(FileOutput& output, std::string& reason) {
+bool Document::WriteWhole(Pipeline& out, std::string& reason) {
   // A file qpdf read without repairs is written by copying what did not
   // change; qpdf's writer takes the rest (encrypted files, object streams,
   // repaired files, documents made in memory).
-  if (CanRewrite()) {
-    if (!RewriteInto(output, reason)) return false;
-    output.finish();
-    if (output.error()) reason = ErrnoText(output.error());
-    return !output.error();
-  }
+  if (CanRewrite()) return RewriteInto(out, reason);
   // Streams qpdf compresses on the way out (new and changed ones: it
   // copies already compressed data) are mostly small appearance
   // streams; zlib's fastest level costs a few percent in size and saves
@@ -658,14 +653,17 @@ bool Document::SaveFull(FileOutput& output, std::string& reason) {
     compressed.emplace(unfiltered_);
   }
   QPDFWriter writer(*qpdf_);
-  writer.setOutputPipeline(&output);
+  writer.setOutputPipeline(&out);
   // A deterministic /ID makes equal documents save to equal bytes; qpdf
   // cannot combine it with encryption, whose key depends on the /ID.
   if (!qpdf_->isEncrypted()) writer.setDeterministicID(true);
-  {
-    HashEscapedNames escaped(*qpdf_);
-    writer.write();
-  }
+  HashEscapedNames escaped(*qpdf_);
+  writer.write();
+  return true;
+}
+
+bool Document::SaveFull(FileOutput& output, std::string& reason) {
+  if (!WriteWhole(output, reason)) return false;
   output.finish();
   if (output.error()) reason = ErrnoText(output.error());
   return !output.error();

@@ -8,13 +8,11 @@
 
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
-#include "host/pdf_names.h"
 #include "host/ribbon.h"
 #include "host/utf.h"
 #include "tessel/language.h"
@@ -129,34 +127,21 @@ bool WholeFileOf(KPD_Document doc, std::string* bytes, std::string* error) {
     if (error) *error = "cannot write the document: none is open";
     return false;
   }
-  std::string copied;
-  if (RewrittenFileOf(doc, &copied, nullptr)) {
-    *bytes = std::move(copied);
-    return true;
-  }
-  std::string why;
+  std::string why, written;
   const bool ok = Guard<bool>(false, [&] {
     try {
-      QPDF& qpdf = pdf::Document::FromKpd(doc)->qpdf();
-      Pl_String out("whole file", nullptr, copied);
-      QPDFWriter writer(qpdf);
-      writer.setOutputPipeline(&out);
-      // Equal documents give equal bytes; qpdf cannot combine that with
-      // encryption, whose key depends on the /ID.
-      if (!qpdf.isEncrypted()) writer.setDeterministicID(true);
-      pdf::HashEscapedNames escaped(qpdf);
-      writer.write();
-      return true;
+      Pl_String out("whole file", nullptr, written);
+      return pdf::Document::FromKpd(doc)->WriteWhole(out, why);
     } catch (const std::exception& e) {
-      why = std::string("cannot write the document: ") + e.what();
+      why = e.what();
       return false;
     }
   });
   if (!ok) {
-    if (error) *error = why.empty() ? "cannot write the document" : why;
+    if (error) *error = "cannot write the document" + (why.empty() ? std::string() : ": " + why);
     return false;
   }
-  *bytes = std::move(copied);
+  *bytes = std::move(written);
   return true;
 }
 
