@@ -263,7 +263,8 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
   out += "re\nW\nn\n";
   const bool turned = s.rotation == 90 || s.rotation == 270;
   const double areaWidth = turned ? area.top - area.bottom : area.right - area.left;
-  // The lines may lean into the padding by the slack, never past the border.
+  // The lines may lean into the padding by the slack (a typewriter's, which
+  // has none, over the box's edge, where the clip keeps them).
   const double width = areaWidth + std::min(kFitSlack, areaWidth > 0 ? kPadding : 0.0);
   KA_TextLayout layout = nullptr;
   if (!Empty(clip)) {
@@ -397,7 +398,10 @@ void AppendTypewriter(std::string& out, const CKW_AnnotImpl& annot, const FreeTe
     RectOperands(out, Shrink(s.box, w / 2));
     out += "re S\nQ\n";
   }
-  AppendTextGroup(out, annot, s, s.box, TextArea(s.box, w), result);
+  // Typewriter text sits on the box's edges: producers size the box to
+  // the text's own extent and draw it from the box's top left, so padding
+  // would wrap a line that fits and push the last one out of the box.
+  AppendTextGroup(out, annot, s, s.box, Shrink(s.box, w), result);
   out += "Q\n";
 }
 
@@ -518,6 +522,27 @@ bool AddFontsToDefaultResources(KPD_Dictionary d, const std::string& daFont) {
 }
 
 }  // namespace
+
+bool FreeTextHasText(const CKW_AnnotImpl& annot) {
+  std::u16string text;
+  if (annot.GetContents(&text) && !text.empty()) return true;
+  if (!annot.GetRichContents(&text) || text.empty()) return false;
+  auto xml = CKW_RichTextXML::Parse(text);
+  if (!xml) return false;
+  const auto runs = xml->GetRuns(CKW_RichTextStyle{}, kMaxLaidOutChars);
+  return std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); });
+}
+
+bool RebuildFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason) {
+  // Without text of its own a free text's appearance is the only record of
+  // what it shows (words, a border the dictionary does not describe);
+  // rebuilding it from the dictionary would draw an empty box.
+  KPD_Dictionary d = annot.GetDict();
+  KPD_Object ap = d ? host::DictGet(d, "/AP") : nullptr;
+  KPD_Object normal = ap && dict::TypeOf(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
+  if (normal && dict::TypeOf(normal) == KPD_OBJ_STREAM && !FreeTextHasText(annot)) return true;
+  return ResetFreeTextAppearance(annot, options, reason);
+}
 
 FreeTextKind FreeTextKindOf(const CKW_AnnotImpl& annot) {
   const std::string intent = annot.GetIntent();

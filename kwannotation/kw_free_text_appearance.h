@@ -38,4 +38,14 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
 // writes /DS from /DA when there is none.
 bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason);
 
+// Whether the free text has text of its own: /Contents, or an /RC with
+// text in it.
+bool FreeTextHasText(const CKW_AnnotImpl& annot);
+
+// What `annot regenerate` does: the same as ResetFreeTextAppearance, except
+// that a free text without text of its own keeps the normal appearance it
+// has (true, nothing written): that drawing is all that records what it
+// shows.
+bool RebuildFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason);
+
 }  // namespace kwannotation

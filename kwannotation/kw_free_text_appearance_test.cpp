@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kwannotation/kw_annot_dict.h"
@@ -129,6 +132,61 @@ TEST_F(ProducerFreeText, ABoxSizedToItsTextKeepsItOnOneLine) {
                           "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
   EXPECT_TRUE(Has(c, "(Hello World from) Tj")) << c;
   EXPECT_TRUE(Has(c, "(Acrobat) Tj")) << c;
+}
+
+// The last two numbers before the first `op` line after `from`.
+std::pair<double, double> Operands(const std::string& c, const std::string& op, size_t from = 0) {
+  const size_t at = c.find(" " + op + "\n", from);
+  if (at == std::string::npos) return {NAN, NAN};
+  const size_t start = c.rfind('\n', at);
+  std::vector<double> v;
+  std::istringstream in(c.substr(start == std::string::npos ? 0 : start + 1, at - start));
+  for (double x; in >> x;) v.push_back(x);
+  if (v.size() < 2) return {NAN, NAN};
+  return {v[v.size() - 2], v.back()};
+}
+
+// Typewriter boxes are the text's own extent: "Hello World from Acrobat"
+// is 134.028 pt wide at 12 pt (Helvetica's AFM widths add up to 11169/1000
+// em), and a 12 pt box holds a line whose descender (207/1000 em, 2.484 pt)
+// ends above the bottom only when the first line starts at the top.
+TEST_F(ProducerFreeText, TypewriterTextFillsItsBoxToTheEdges) {
+  const std::string c =
+      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [100 100 234.03 112] "
+                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  const auto frame = Operands(c, "cm", c.find("/Tx BMC"));
+  const auto line = Operands(c, "Tm", c.find("BT\n"));
+  EXPECT_GE(frame.first, 100.0) << c;
+  EXPECT_LE(frame.first, 100.5) << c;
+  const double baseline = frame.second + line.second;
+  EXPECT_GE(baseline - 12 * 0.207, 100.0) << c;
+  EXPECT_LE(baseline + 12 * 0.718, 112.0) << c;  // the capitals stay inside too
+}
+
+// Without /Contents or text in /RC the words exist only in the producer's
+// drawing; regenerating keeps it rather than draw an empty box.
+TEST_F(ProducerFreeText, WithoutTextOfItsOwnTheProducersDrawingStays) {
+  const std::string drawn = "q 0 0 1 RG 0 0 20 10 re S BT /Helv 10 Tf 2 3 Td (Hello World) Tj ET Q";
+  const std::string body = "(<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\"><p></p></body>)";
+  for (const std::string& text : {std::string(), std::string("/Contents ()"), "/RC " + body}) {
+    KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [100 100 160 118] /DA (/Helv 10 Tf 0 g) " +
+                           text + " /AP << >> >>");
+    KPD_Stream old = host::DocNewStream(doc_, drawn.data(), drawn.size());
+    host::DictSet(host::DictGet(d, "/AP"), "/N", old);
+    std::string kind, why;
+    ShapeAppearanceFn fn = AppearanceFor(d, &kind);
+    EXPECT_TRUE(fn && fn(d, &why, ShapeAppearanceOptions{})) << text << ": " << why;
+    EXPECT_TRUE(host::ObjectIsIdentical(Normal(d), old)) << text;
+    EXPECT_EQ(Content(d), drawn) << text;
+  }
+  // Words of its own are drawn anew; so is a free text without any
+  // appearance.
+  KPD_Dictionary d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 160 118] /DA (/Helv 10 Tf 0 g) "
+                                 "/Contents (Hi) /AP << /N << >> >> >>");
+  EXPECT_TRUE(Has(Content(d), "(Hi) Tj")) << Content(d);
+  d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 160 118] /DA (/Helv 10 Tf 0 g) >>");
+  EXPECT_TRUE(Has(Content(d), "/Tx BMC")) << Content(d);
 }
 
 TEST_F(ProducerFreeText, SymbolFontsDrawTheirGlyphsAndEveryFontIsInTheDefaultResources) {
