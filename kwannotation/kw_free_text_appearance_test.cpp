@@ -189,6 +189,58 @@ TEST_F(ProducerFreeText, WithoutTextOfItsOwnTheProducersDrawingStays) {
   EXPECT_TRUE(Has(Content(d), "/Tx BMC")) << Content(d);
 }
 
+TEST_F(FreeText, DrawnTextSizeFollowsTheMatrices) {
+  struct Case {
+    const char* content;
+    float size;
+  } cases[] = {
+      {"BT /Helv 10 Tf 2 3 Td (a) Tj ET", 10},
+      // Preview: a flipped current matrix and the size in the text matrix.
+      {"q 1 0 0 -1 -295.78 609.9 cm BT 22.00539 0 0 -22.00539 297.96 602.77 Tm /TT1 1 Tf (H) Tj ET Q", 22.00539f},
+      {"2 0 0 2 0 0 cm BT /F1 5 Tf [(x) -20 (y)] TJ ET", 10},
+      {"q 2 0 0 2 0 0 cm Q BT /F1 5 Tf (x) ' ET", 5},  // Q takes the scale back
+      {"BT 0 1 -1 0 0 0 Tm /F1 8 Tf (turned) Tj ET", 8},
+      {"BT /F1 10 Tf (a) Tj /F1 14 Tf (b) Tj ET", 0},  // two sizes
+      {"BT /F1 10 Tf ET 0 0 5 5 re f", 0},             // no text
+      {"BT /F1 1e30 Tf (a) Tj ET", 0},
+      {"BT /F1 10 Tf 1 0 0 1e400 0 0 Tm (a) Tj ET", 10},  // a matrix that does not read is left out
+      {"BT (a) Tj ET", 0},
+      {"", 0},
+  };
+  for (const Case& c : cases) EXPECT_NEAR(DrawnTextSize(c.content), c.size, 1e-3) << c.content;
+}
+
+// Preview writes 12 pt in /DA whatever size the text is and draws it at
+// the size chosen; it writes no /DS or /RC.
+TEST_F(ProducerFreeText, TheSizeADrawingShowsReplacesADifferentDefaultAppearanceSize) {
+  const std::string drawn = "q 1 0 0 -1 -295.78 609.9 cm BT 22.00539 0 0 -22.00539 297.96 602.77 Tm /TT1 1 Tf (H) Tj ET Q";
+  auto add = [&](const std::string& extra, const std::string& box) {
+    KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [295.78 579.65 315.93 609.9] "
+                           "/DA (//Helvetica 12 Tf 0 g) /Contents (H) " + extra + " /AP << >> >>");
+    KPD_Stream old = host::DocNewStream(doc_, drawn.data(), drawn.size());
+    KPD_Object bbox = host::ObjectParse(box.data(), box.size());
+    host::DictSet(host::StreamGetDict(old), "/BBox", bbox);
+    host::ObjectRelease(bbox);
+    host::DictSet(host::DictGet(d, "/AP"), "/N", old);
+    std::string kind, why;
+    ShapeAppearanceFn fn = AppearanceFor(d, &kind);
+    EXPECT_TRUE(fn && fn(d, &why, ShapeAppearanceOptions{})) << extra << ": " << why;
+    return d;
+  };
+  KPD_Dictionary d = add("", "[0 0 20.1486 30.257]");
+  EXPECT_TRUE(Has(Value(d, "/DA"), " 22.01 Tf")) << Value(d, "/DA");
+  EXPECT_TRUE(Has(Content(d), " 22.010 Tf")) << Content(d);
+  EXPECT_TRUE(Has(Value(d, "/DS"), " 22.01pt")) << Value(d, "/DS");
+  // A style of its own, or a drawing scaled into /Rect, says nothing about
+  // the size.
+  for (const auto& [extra, box] : {std::pair<std::string, std::string>{"/DS (font: Helvetica 12pt)", "[0 0 20.1486 30.257]"},
+                                   {"", "[0 0 40.3 60.5]"}}) {
+    d = add(extra, box);
+    EXPECT_TRUE(Has(Value(d, "/DA"), " 12 Tf")) << Value(d, "/DA");
+    EXPECT_TRUE(Has(Content(d), " 12.000 Tf")) << Content(d);
+  }
+}
+
 TEST_F(ProducerFreeText, SymbolFontsDrawTheirGlyphsAndEveryFontIsInTheDefaultResources) {
   EXPECT_EQ(FamilyOfFontResource("ZaDb"), "ZapfDingbats");
   EXPECT_EQ(FamilyOfFontResource("Symb"), "Symbol");
