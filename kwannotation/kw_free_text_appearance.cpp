@@ -258,26 +258,49 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
 // with its top left at the text area's (turned) corner, "EMC". The caller
 // wraps it in "q" ... "Q".
 void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTextState& s, const KS_FloatRect& clip,
-                     const KS_FloatRect& area, ShapeAppearanceResult* result) {
+                     KS_FloatRect area, ShapeAppearanceResult* result) {
   out += "/Tx BMC\n";
   RectOperands(out, clip);
   out += "re\nW\nn\n";
   const bool turned = s.rotation == 90 || s.rotation == 270;
-  const double areaWidth = turned ? area.top - area.bottom : area.right - area.left;
+  auto across = [&](const KS_FloatRect& r) { return turned ? r.top - r.bottom : r.right - r.left; };
+  auto down = [&](const KS_FloatRect& r) { return turned ? r.right - r.left : r.top - r.bottom; };
   // The lines may lean into the padding by the slack (a typewriter's, which
   // has none, over the box's edge, where the clip keeps them).
-  const double width = areaWidth + std::min(kFitSlack, areaWidth > 0 ? kPadding : 0.0);
+  auto widthOf = [&](const KS_FloatRect& r) {
+    return across(r) + std::min(kFitSlack, across(r) > 0 ? kPadding : 0.0);
+  };
+  auto height = [](KA_TextLayout l) {
+    KS_FloatRect laid{};
+    host::TextLayoutGetBox(l, &laid);
+    return double(laid.top) - laid.bottom;
+  };
+  double width = widthOf(area);
   KA_TextLayout layout = nullptr;
   if (!Empty(clip)) {
     const auto runs = RunsOf(annot, s);
     if (!runs.empty()) layout = LayOut(runs, s, width);
+    // Text that the padding pushes out of the box (a producer's font
+    // narrower than ours filled the line to the box's edges) is laid out
+    // to the edges when all of it fits there.
+    if (layout && height(layout) > down(area) + 0.01 && across(clip) > across(area)) {
+      KA_TextLayout wider = LayOut(runs, s, widthOf(clip));
+      if (wider && height(wider) <= down(clip) + 0.01) {
+        host::TextLayoutRelease(layout);
+        layout = wider;
+        area = clip;
+        width = widthOf(clip);
+      } else if (wider) {
+        host::TextLayoutRelease(wider);
+      }
+    }
   }
   host::ByteString ops;
   if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
     // Left aligned text starts at the area's edge; the slack only lets a
     // line reach further. The text's frame has its origin at the text's
     // top left and its axes turned with the box.
-    const double slack = width - areaWidth;
+    const double slack = width - across(area);
     KS_Matrix frame{};
     if (s.degrees != double(s.rotation)) {
       // A turn between quarters: the text block turns about the area's

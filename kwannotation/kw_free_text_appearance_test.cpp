@@ -127,11 +127,22 @@ TEST_F(ProducerFreeText, ABoxSizedToItsTextKeepsItOnOneLine) {
   std::string c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 240.02 120] "
                                       "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
   EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
-  // A word that does not fit by more than the slack still wraps.
-  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] "
+  // A word that does not fit by more than the slack still wraps, in a box
+  // that holds two lines.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 140] "
                           "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
   EXPECT_TRUE(Has(c, "(Hello World from) Tj")) << c;
   EXPECT_TRUE(Has(c, "(Acrobat) Tj")) << c;
+  // In a box one line high the second line would be lost below it; the
+  // line reaches into the padding, to the border (1 + 134.028 + 1 < 138),
+  // instead.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] "
+                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  // Text too long for the box either way keeps its padding.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] /BS << /W 1 >> "
+                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat and from Preview) >>"));
+  EXPECT_TRUE(Has(c, "1.000 0.000 0.000 1.000 103.000 117.000 cm")) << c;
 }
 
 // The last two numbers before the first `op` line after `from`.
