@@ -1,6 +1,10 @@
 // The host's content tokenizer: every instruction, its operator, operands
-// and byte span, and the last-instruction search the /DA reader uses.
+// and byte span, and the last-instruction search the /DA reader uses; then
+// the reader of the size a producer's free text appearance draws its text at.
+#include <cmath>
+
 #include "fuzz/fuzz_support.h"
+#include "kwannotation/kw_free_text_appearance.h"
 
 namespace host = ks::host;
 
@@ -34,5 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   host::ContentRelease(content);
+  const float drawn = kwannotation::DrawnTextSize(annot_fuzz::Bytes(data, size));
+  FUZZ_CHECK(std::isfinite(drawn) && drawn >= 0);
   return 0;
 }

@@ -25,6 +25,43 @@ bool LeftToRightLetter(char32_t c) { return fribidi_get_bidi_type(FriBidiChar(c)
 
 }  // namespace
 
+void TextLayout::MeasureShapedWords(Run& run) {
+  // Joined letters (Arabic) and conjuncts (Devanagari) take less room than
+  // the same letters alone; a word longer than this is measured letter by
+  // letter, as it breaks inside anyway.
+  constexpr size_t kLongestWord = 256;
+  std::vector<Glyph>& g = run.glyphs;
+  auto inWord = [&](size_t i, int face) { return g[i].face == face && g[i].c != U' ' && g[i].c != U'\n' && g[i].c != U'\r'; };
+  const float k = run.style.size / 1000;
+  for (size_t a = 0; a < g.size();) {
+    const int face = g[a].face;
+    if (face < 0 || !inWord(a, face)) {
+      ++a;
+      continue;
+    }
+    size_t b = a + 1;
+    while (b < g.size() && inWord(b, face)) ++b;
+    UnicodeFont* font = UnicodeFont::At(face);
+    if (font && b - a > 1 && b - a <= kLongestWord) {
+      std::u32string word;
+      for (size_t i = a; i < b; ++i) word += g[i].c;
+      std::vector<float> widths(word.size(), 0.0f);
+      const auto shaped = font->Shape(word, RightToLeftLetter(word[0]));
+      bool usable = !shaped.empty();
+      for (const UnicodeFont::Shaped& sh : shaped) {
+        if (sh.cluster >= widths.size() || !std::isfinite(sh.advance)) {
+          usable = false;
+          break;
+        }
+        widths[sh.cluster] += sh.advance * k;
+      }
+      if (usable)
+        for (size_t i = a; i < b; ++i) g[i].width = std::max(0.0f, widths[i - a]);
+    }
+    a = b;
+  }
+}
+
 void TextLayout::ReorderAndShape(TextAlign align) {
   // A paragraph's direction is that of its first strong letter.
   size_t paragraphStart = 0;

@@ -431,6 +431,7 @@ void TextLayout::AddStyledRun(const RunStyle& in, std::u16string_view text) {
     if (!std::isfinite(g.width) || g.width < 0) g.width = 0;
     run.glyphs.push_back(g);
   }
+  MeasureShapedWords(run);
   runs_.push_back(std::move(run));
   subsetsMade_ = false;
 }

@@ -199,6 +199,10 @@ class TextLayout {
   // paragraph without an alignment of its own is aligned right where the
   // layout's alignment is left. In text_bidi.cpp.
   void ReorderAndShape(TextAlign align);
+  // Gives each word of `run` drawn with a Unicode face the widths it has
+  // once shaped, each cluster's on its first character, so that lines break
+  // where the drawn text reaches the edge. In text_bidi.cpp.
+  static void MeasureShapedWords(Run& run);
 
   std::vector<Run> runs_;
   std::vector<Line> lines_;

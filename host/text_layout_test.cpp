@@ -339,3 +339,26 @@ TEST(TextLayout, RightToLeftParagraphsAlignRightAndShapedTextKeepsItsCharacters)
   EXPECT_NE(hindi.Content().find("/Span << /ActualText <FEFF0939093F0928094D09260940> >> BDC\n"), std::string::npos)
       << hindi.Content();
 }
+
+// Lines break where the drawn text reaches the edge: joined Arabic letters
+// take less room than the same letters alone, so a width that holds the
+// word as drawn holds it on one line, unsplit.
+TEST(TextLayout, WordsBreakByTheWidthTheyDrawAt) {
+  if (kshost::UnicodeFont::Find(U'\u0628', false) < 0) GTEST_SKIP() << "no installed face has Arabic";
+  const std::u16string word = u"\u0628\u0627\u0644\u0639\u0627\u0644\u0645";
+  TextLayout one;
+  one.AddStyledRun(Style(38), word);
+  ASSERT_EQ(one.Arrange(0, TextAlign::kLeft, 1), 1);
+  const KS_FloatRect box = one.Box();
+  const float drawn = box.right - box.left;
+  ASSERT_GT(drawn, 0);
+  TextLayout two;
+  two.AddStyledRun(Style(38), word + u" " + word);
+  EXPECT_EQ(two.Arrange(drawn + 0.5f, TextAlign::kLeft, 1), 2) << two.Content();
+  // Latin text in a standard font measures as before: "aaaa" is 22.24 wide
+  // at 10 pt.
+  TextLayout latin;
+  latin.AddStyledRun(Style(10), u"aaaa aaaa");
+  EXPECT_EQ(latin.Arrange(22.3f, TextAlign::kLeft, 1), 2);
+  EXPECT_EQ(latin.Arrange(22.2f, TextAlign::kLeft, 1), 4);
+}

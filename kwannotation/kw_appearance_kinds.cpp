@@ -28,7 +28,7 @@ bool RebuildStamp(KPD_Dictionary annot, std::string* reason, const ShapeAppearan
 
 bool RebuildFreeText(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
   CKW_FreeTextImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
-  return ResetFreeTextAppearance(view, options, reason);
+  return RebuildFreeTextAppearance(view, options, reason);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "kwannotation/kw_annot_dict.h"
@@ -257,25 +258,49 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
 // with its top left at the text area's (turned) corner, "EMC". The caller
 // wraps it in "q" ... "Q".
 void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTextState& s, const KS_FloatRect& clip,
-                     const KS_FloatRect& area, ShapeAppearanceResult* result) {
+                     KS_FloatRect area, ShapeAppearanceResult* result) {
   out += "/Tx BMC\n";
   RectOperands(out, clip);
   out += "re\nW\nn\n";
   const bool turned = s.rotation == 90 || s.rotation == 270;
-  const double areaWidth = turned ? area.top - area.bottom : area.right - area.left;
-  // The lines may lean into the padding by the slack, never past the border.
-  const double width = areaWidth + std::min(kFitSlack, areaWidth > 0 ? kPadding : 0.0);
+  auto across = [&](const KS_FloatRect& r) { return turned ? r.top - r.bottom : r.right - r.left; };
+  auto down = [&](const KS_FloatRect& r) { return turned ? r.right - r.left : r.top - r.bottom; };
+  // The lines may lean into the padding by the slack (a typewriter's, which
+  // has none, over the box's edge, where the clip keeps them).
+  auto widthOf = [&](const KS_FloatRect& r) {
+    return across(r) + std::min(kFitSlack, across(r) > 0 ? kPadding : 0.0);
+  };
+  auto height = [](KA_TextLayout l) {
+    KS_FloatRect laid{};
+    host::TextLayoutGetBox(l, &laid);
+    return double(laid.top) - laid.bottom;
+  };
+  double width = widthOf(area);
   KA_TextLayout layout = nullptr;
   if (!Empty(clip)) {
     const auto runs = RunsOf(annot, s);
     if (!runs.empty()) layout = LayOut(runs, s, width);
+    // Text that the padding pushes out of the box (a producer's font
+    // narrower than ours filled the line to the box's edges) is laid out
+    // to the edges when all of it fits there.
+    if (layout && height(layout) > down(area) + 0.01 && across(clip) > across(area)) {
+      KA_TextLayout wider = LayOut(runs, s, widthOf(clip));
+      if (wider && height(wider) <= down(clip) + 0.01) {
+        host::TextLayoutRelease(layout);
+        layout = wider;
+        area = clip;
+        width = widthOf(clip);
+      } else if (wider) {
+        host::TextLayoutRelease(wider);
+      }
+    }
   }
   host::ByteString ops;
   if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
     // Left aligned text starts at the area's edge; the slack only lets a
     // line reach further. The text's frame has its origin at the text's
     // top left and its axes turned with the box.
-    const double slack = width - areaWidth;
+    const double slack = width - across(area);
     KS_Matrix frame{};
     if (s.degrees != double(s.rotation)) {
       // A turn between quarters: the text block turns about the area's
@@ -397,7 +422,10 @@ void AppendTypewriter(std::string& out, const CKW_AnnotImpl& annot, const FreeTe
     RectOperands(out, Shrink(s.box, w / 2));
     out += "re S\nQ\n";
   }
-  AppendTextGroup(out, annot, s, s.box, TextArea(s.box, w), result);
+  // Typewriter text sits on the box's edges: producers size the box to
+  // the text's own extent and draw it from the box's top left, so padding
+  // would wrap a line that fits and push the last one out of the box.
+  AppendTextGroup(out, annot, s, s.box, Shrink(s.box, w), result);
   out += "Q\n";
 }
 
@@ -518,6 +546,133 @@ bool AddFontsToDefaultResources(KPD_Dictionary d, const std::string& daFont) {
 }
 
 }  // namespace
+
+bool FreeTextHasText(const CKW_AnnotImpl& annot) {
+  std::u16string text;
+  if (annot.GetContents(&text) && !text.empty()) return true;
+  if (!annot.GetRichContents(&text) || text.empty()) return false;
+  auto xml = CKW_RichTextXML::Parse(text);
+  if (!xml) return false;
+  const auto runs = xml->GetRuns(CKW_RichTextStyle{}, kMaxLaidOutChars);
+  return std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); });
+}
+
+float DrawnTextSize(std::string_view content) {
+  // Row vectors, as in PDF: a point p goes to p * m.
+  struct M {
+    double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  };
+  auto times = [](const M& x, const M& y) {
+    return M{x.a * y.a + x.b * y.c, x.a * y.b + x.b * y.d, x.c * y.a + x.d * y.c,
+             x.c * y.b + x.d * y.d, x.e * y.a + x.f * y.c + y.e, x.e * y.b + x.f * y.d + y.f};
+  };
+  KPD_Content parsed = host::ContentParse(content.data(), content.size());
+  if (!parsed) return 0;
+  auto number = [&](int32_t i, int32_t k, double* out) {
+    KPD_Object obj = host::ContentGetOperand(parsed, i, k);
+    if (!obj || host::ObjectGetType(obj) != KPD_OBJ_NUMBER) return false;
+    *out = host::ObjectGetNumber(obj);
+    return std::isfinite(*out);
+  };
+  auto matrix = [&](int32_t i, M* out) {
+    double v[6];
+    if (host::ContentOperandCount(parsed, i) != 6) return false;
+    for (int32_t k = 0; k < 6; ++k)
+      if (!number(i, k, &v[k])) return false;
+    *out = M{v[0], v[1], v[2], v[3], v[4], v[5]};
+    return true;
+  };
+  std::vector<M> saved;
+  M ctm, tm;
+  double fontSize = 0, found = 0;
+  bool mixed = false;
+  const int32_t count = host::ContentCount(parsed);
+  for (int32_t i = 0; i < count && !mixed; ++i) {
+    host::ByteString name;
+    if (!host::ContentGetOperator(parsed, i, name.get())) continue;
+    const std::string op = name.str();
+    M m;
+    if (op == "q") {
+      if (saved.size() < 64) saved.push_back(ctm);
+    } else if (op == "Q") {
+      if (!saved.empty()) ctm = saved.back(), saved.pop_back();
+    } else if (op == "cm") {
+      if (matrix(i, &m)) ctm = times(m, ctm);
+    } else if (op == "BT") {
+      tm = M{};
+    } else if (op == "Tm") {
+      if (matrix(i, &m)) tm = m;
+    } else if (op == "Tf") {
+      double size = 0;
+      if (host::ContentOperandCount(parsed, i) == 2 && number(i, 1, &size)) fontSize = std::fabs(size);
+    } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
+      // The height of the text's em on the page: the font size through the
+      // text matrix and the current matrix.
+      const M r = times(tm, ctm);
+      const double size = fontSize * std::hypot(r.c, r.d);
+      if (!std::isfinite(size) || size <= 0) continue;
+      if (found == 0) found = size;
+      else if (std::fabs(size - found) > 0.01 * found) mixed = true;
+    }
+  }
+  host::ContentRelease(parsed);
+  return mixed || found > kMaxFontSize ? 0.0f : static_cast<float>(found);
+}
+
+namespace {
+
+// The size the producer's appearance shows its text at, 0 when it cannot
+// tell: the stream is drawn into /Rect as it is (no scale from /Matrix or
+// from a /BBox of another size), and all its text is one size.
+float ProducerTextSize(KPD_Stream normal, const KS_FloatRect& rect) {
+  KPD_Dictionary sd = host::StreamGetDict(normal);
+  if (KPD_Object matrix = host::DictGet(sd, "/Matrix")) {
+    std::vector<float> m;
+    if (dict::ReadNumbers(matrix, m, 6) != 6 || m[0] != 1 || m[1] != 0 || m[2] != 0 || m[3] != 1) return 0;
+  }
+  auto box = dict::GetRect(sd, "/BBox");
+  if (!box || std::fabs((box->right - box->left) - (rect.right - rect.left)) > 1 ||
+      std::fabs((box->top - box->bottom) - (rect.top - rect.bottom)) > 1)
+    return 0;
+  host::ByteString data;
+  if (!host::StreamGetData(normal, 1, data.get())) return 0;
+  return DrawnTextSize(data.str());
+}
+
+}  // namespace
+
+bool RebuildFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason) {
+  // Without text of its own a free text's appearance is the only record of
+  // what it shows (words, a border the dictionary does not describe);
+  // rebuilding it from the dictionary would draw an empty box.
+  KPD_Dictionary d = annot.GetDict();
+  KPD_Object ap = d ? host::DictGet(d, "/AP") : nullptr;
+  KPD_Object normal = ap && dict::TypeOf(ap) == KPD_OBJ_DICTIONARY ? host::DictGet(ap, "/N") : nullptr;
+  const bool drawn = normal && dict::TypeOf(normal) == KPD_OBJ_STREAM;
+  if (drawn && !FreeTextHasText(annot)) return true;
+  // Some producers (Preview among them) write a /DA size their drawing
+  // does not use and keep the size the user chose elsewhere. With no /DS
+  // or /RC to say otherwise, the size the drawing shows goes into /DA, so
+  // that the rebuilt text and every later edit use it.
+  std::u16string ds, rc;
+  std::vector<float> r;
+  if (drawn && !(annot.GetDefaultStyle(&ds) && !ds.empty()) && !(annot.GetRichContents(&rc) && !rc.empty()) &&
+      dict::ReadNumbers(host::DictGet(d, "/Rect"), r, 4) == 4 && geom::InRange(r)) {
+    const KS_FloatRect rect{std::min(r[0], r[2]), std::min(r[1], r[3]), std::max(r[0], r[2]), std::max(r[1], r[3])};
+    const float size = ProducerTextSize(normal, rect);
+    std::string daText;
+    annot.GetDefaultAppearance(&daText);
+    CDA_DefaultAppearance da(daText);
+    std::string font;
+    float daSize = 0;
+    if (!da.GetFont(&font, &daSize) || font.empty()) font = "Helv";
+    if (size > 0 && std::fabs(size - daSize) > 0.5f) {
+      da.SetFont(font, std::round(size * 100) / 100);
+      if (!annot.SetDefaultAppearance(da.GetText())) return Fail(reason, "cannot write /DA");
+    }
+  }
+  return ResetFreeTextAppearance(annot, options, reason);
+}
 
 FreeTextKind FreeTextKindOf(const CKW_AnnotImpl& annot) {
   const std::string intent = annot.GetIntent();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "kwannotation/kw_shape_appearance.h"
 #include "sdk/ks_types.h"
@@ -37,5 +38,22 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
 // Rebuilds the normal appearance through the one appearance writer, then
 // writes /DS from /DA when there is none.
 bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason);
+
+// Whether the free text has text of its own: /Contents, or an /RC with
+// text in it.
+bool FreeTextHasText(const CKW_AnnotImpl& annot);
+
+// The size, in the stream's own units, at which all the text a content
+// stream shows is drawn: the font size through the text and current
+// matrices. 0 when it shows no text, text at more than one size, or a
+// size no free text has.
+float DrawnTextSize(std::string_view content);
+
+// What `annot regenerate` does: the same as ResetFreeTextAppearance, except
+// that a free text without text of its own keeps the normal appearance it
+// has (true, nothing written): that drawing is all that records what it
+// shows. One whose style is only its /DA takes the size its drawing shows
+// its text at into /DA when the two differ.
+bool RebuildFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions& options, std::string* reason);
 
 }  // namespace kwannotation

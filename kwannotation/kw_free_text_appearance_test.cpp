@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kwannotation/kw_annot_dict.h"
@@ -124,11 +127,129 @@ TEST_F(ProducerFreeText, ABoxSizedToItsTextKeepsItOnOneLine) {
   std::string c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 240.02 120] "
                                       "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
   EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
-  // A word that does not fit by more than the slack still wraps.
-  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] "
+  // A word that does not fit by more than the slack still wraps, in a box
+  // that holds two lines.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 140] "
                           "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
   EXPECT_TRUE(Has(c, "(Hello World from) Tj")) << c;
   EXPECT_TRUE(Has(c, "(Acrobat) Tj")) << c;
+  // In a box one line high the second line would be lost below it; the
+  // line reaches into the padding, to the border (1 + 134.028 + 1 < 138),
+  // instead.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] "
+                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  // Text too long for the box either way keeps its padding.
+  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] /BS << /W 1 >> "
+                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat and from Preview) >>"));
+  EXPECT_TRUE(Has(c, "1.000 0.000 0.000 1.000 103.000 117.000 cm")) << c;
+}
+
+// The last two numbers before the first `op` line after `from`.
+std::pair<double, double> Operands(const std::string& c, const std::string& op, size_t from = 0) {
+  const size_t at = c.find(" " + op + "\n", from);
+  if (at == std::string::npos) return {NAN, NAN};
+  const size_t start = c.rfind('\n', at);
+  std::vector<double> v;
+  std::istringstream in(c.substr(start == std::string::npos ? 0 : start + 1, at - start));
+  for (double x; in >> x;) v.push_back(x);
+  if (v.size() < 2) return {NAN, NAN};
+  return {v[v.size() - 2], v.back()};
+}
+
+// Typewriter boxes are the text's own extent: "Hello World from Acrobat"
+// is 134.028 pt wide at 12 pt (Helvetica's AFM widths add up to 11169/1000
+// em), and a 12 pt box holds a line whose descender (207/1000 em, 2.484 pt)
+// ends above the bottom only when the first line starts at the top.
+TEST_F(ProducerFreeText, TypewriterTextFillsItsBoxToTheEdges) {
+  const std::string c =
+      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [100 100 234.03 112] "
+                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  const auto frame = Operands(c, "cm", c.find("/Tx BMC"));
+  const auto line = Operands(c, "Tm", c.find("BT\n"));
+  EXPECT_GE(frame.first, 100.0) << c;
+  EXPECT_LE(frame.first, 100.5) << c;
+  const double baseline = frame.second + line.second;
+  EXPECT_GE(baseline - 12 * 0.207, 100.0) << c;
+  EXPECT_LE(baseline + 12 * 0.718, 112.0) << c;  // the capitals stay inside too
+}
+
+// Without /Contents or text in /RC the words exist only in the producer's
+// drawing; regenerating keeps it rather than draw an empty box.
+TEST_F(ProducerFreeText, WithoutTextOfItsOwnTheProducersDrawingStays) {
+  const std::string drawn = "q 0 0 1 RG 0 0 20 10 re S BT /Helv 10 Tf 2 3 Td (Hello World) Tj ET Q";
+  const std::string body = "(<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\"><p></p></body>)";
+  for (const std::string& text : {std::string(), std::string("/Contents ()"), "/RC " + body}) {
+    KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [100 100 160 118] /DA (/Helv 10 Tf 0 g) " +
+                           text + " /AP << >> >>");
+    KPD_Stream old = host::DocNewStream(doc_, drawn.data(), drawn.size());
+    host::DictSet(host::DictGet(d, "/AP"), "/N", old);
+    std::string kind, why;
+    ShapeAppearanceFn fn = AppearanceFor(d, &kind);
+    EXPECT_TRUE(fn && fn(d, &why, ShapeAppearanceOptions{})) << text << ": " << why;
+    EXPECT_TRUE(host::ObjectIsIdentical(Normal(d), old)) << text;
+    EXPECT_EQ(Content(d), drawn) << text;
+  }
+  // Words of its own are drawn anew; so is a free text without any
+  // appearance.
+  KPD_Dictionary d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 160 118] /DA (/Helv 10 Tf 0 g) "
+                                 "/Contents (Hi) /AP << /N << >> >> >>");
+  EXPECT_TRUE(Has(Content(d), "(Hi) Tj")) << Content(d);
+  d = RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 160 118] /DA (/Helv 10 Tf 0 g) >>");
+  EXPECT_TRUE(Has(Content(d), "/Tx BMC")) << Content(d);
+}
+
+TEST_F(FreeText, DrawnTextSizeFollowsTheMatrices) {
+  struct Case {
+    const char* content;
+    float size;
+  } cases[] = {
+      {"BT /Helv 10 Tf 2 3 Td (a) Tj ET", 10},
+      // Preview: a flipped current matrix and the size in the text matrix.
+      {"q 1 0 0 -1 -295.78 609.9 cm BT 22.00539 0 0 -22.00539 297.96 602.77 Tm /TT1 1 Tf (H) Tj ET Q", 22.00539f},
+      {"2 0 0 2 0 0 cm BT /F1 5 Tf [(x) -20 (y)] TJ ET", 10},
+      {"q 2 0 0 2 0 0 cm Q BT /F1 5 Tf (x) ' ET", 5},  // Q takes the scale back
+      {"BT 0 1 -1 0 0 0 Tm /F1 8 Tf (turned) Tj ET", 8},
+      {"BT /F1 10 Tf (a) Tj /F1 14 Tf (b) Tj ET", 0},  // two sizes
+      {"BT /F1 10 Tf ET 0 0 5 5 re f", 0},             // no text
+      {"BT /F1 1e30 Tf (a) Tj ET", 0},
+      {"BT /F1 10 Tf 1 0 0 1e400 0 0 Tm (a) Tj ET", 10},  // a matrix that does not read is left out
+      {"BT (a) Tj ET", 0},
+      {"", 0},
+  };
+  for (const Case& c : cases) EXPECT_NEAR(DrawnTextSize(c.content), c.size, 1e-3) << c.content;
+}
+
+// Preview writes 12 pt in /DA whatever size the text is and draws it at
+// the size chosen; it writes no /DS or /RC.
+TEST_F(ProducerFreeText, TheSizeADrawingShowsReplacesADifferentDefaultAppearanceSize) {
+  const std::string drawn = "q 1 0 0 -1 -295.78 609.9 cm BT 22.00539 0 0 -22.00539 297.96 602.77 Tm /TT1 1 Tf (H) Tj ET Q";
+  auto add = [&](const std::string& extra, const std::string& box) {
+    KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [295.78 579.65 315.93 609.9] "
+                           "/DA (//Helvetica 12 Tf 0 g) /Contents (H) " + extra + " /AP << >> >>");
+    KPD_Stream old = host::DocNewStream(doc_, drawn.data(), drawn.size());
+    KPD_Object bbox = host::ObjectParse(box.data(), box.size());
+    host::DictSet(host::StreamGetDict(old), "/BBox", bbox);
+    host::ObjectRelease(bbox);
+    host::DictSet(host::DictGet(d, "/AP"), "/N", old);
+    std::string kind, why;
+    ShapeAppearanceFn fn = AppearanceFor(d, &kind);
+    EXPECT_TRUE(fn && fn(d, &why, ShapeAppearanceOptions{})) << extra << ": " << why;
+    return d;
+  };
+  KPD_Dictionary d = add("", "[0 0 20.1486 30.257]");
+  EXPECT_TRUE(Has(Value(d, "/DA"), " 22.01 Tf")) << Value(d, "/DA");
+  EXPECT_TRUE(Has(Content(d), " 22.010 Tf")) << Content(d);
+  EXPECT_TRUE(Has(Value(d, "/DS"), " 22.01pt")) << Value(d, "/DS");
+  // A style of its own, or a drawing scaled into /Rect, says nothing about
+  // the size.
+  for (const auto& [extra, box] : {std::pair<std::string, std::string>{"/DS (font: Helvetica 12pt)", "[0 0 20.1486 30.257]"},
+                                   {"", "[0 0 40.3 60.5]"}}) {
+    d = add(extra, box);
+    EXPECT_TRUE(Has(Value(d, "/DA"), " 12 Tf")) << Value(d, "/DA");
+    EXPECT_TRUE(Has(Content(d), " 12.000 Tf")) << Content(d);
+  }
 }
 
 TEST_F(ProducerFreeText, SymbolFontsDrawTheirGlyphsAndEveryFontIsInTheDefaultResources) {
