@@ -200,7 +200,11 @@ bool Move(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_
   if (!MayEdit(annot) || !DeviceRectToPage(view, from, &a) || !DeviceRectToPage(view, to, &b)) return false;
   const double dx = (double(b.left) + b.right) / 2 - (double(a.left) + a.right) / 2;
   const double dy = (double(b.bottom) + b.top) / 2 - (double(a.bottom) + a.top) / 2;
-  if (dx == 0 && dy == 0) return false;
+  return MoveBy(annot, dx, dy);
+}
+
+bool MoveBy(KA_Annot annot, double dx, double dy) {
+  if (!MayEdit(annot) || !std::isfinite(dx) || !std::isfinite(dy) || (dx == 0 && dy == 0)) return false;
   Editor::Get().InvalidateAnnot(annot);
   if (!MapGeometry(annot, AllPointKeys(), true, [&](double* x, double* y) {
         *x += dx;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -329,6 +330,21 @@ TEST_F(AnnotFunctionsTest, DefaultMoveTranslatesEveryGeometryKeyAndRegenerates) 
   EXPECT_EQ(edit::Move(ink, view_, {0, 772, 20, 792}, {10, 772, 30, 792}), true);
   EXPECT_EQ(Key(ink, "/InkList"), "[ [ 11 1 12 2 ] [ 13 3 ] ]");
   EXPECT_EQ(Key(ink, "/Rect"), "[ 10 0 30 20 ]");
+}
+
+TEST_F(AnnotFunctionsTest, DefaultMoveTakesAPageDisplacementOverTheRectangles) {
+  RegisterHandler("Line");
+  KA_Annot line = Add("<< /Subtype /Line /Rect [90 90 210 160] /L [100 100 200 150] >>");
+  KS_AnnotCallArgs a = Args(line);
+  a.rect1 = {90, 632, 210, 702};
+  a.rect2 = {140, 622, 260, 692};  // 50 right, 10 up, not taken
+  a.values[1] = 1;
+  a.pagePoint = {-2.75f, 0.5f};  // no whole device pixel
+  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
+  EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
+  a.pagePoint = {NAN, 1};
+  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 0);
+  EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
 }
 
 TEST_F(AnnotFunctionsTest, DefaultResizeMapsTheOldRectangleOntoTheNew) {

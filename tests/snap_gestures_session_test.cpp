@@ -146,6 +146,34 @@ TEST_F(SnapGestures, ShiftTurnsSnappingOffAndConstrainsInstead) {
   ExpectPoints(Saved(), {103, 302, 300, 500}, "first click");
 }
 
+const char kDrag[] =
+    "snap end on\nview 1\ntool DISTANCE\nclick 150 400\nclick 350 400\ntool Hand\ndrag 250 400 203 302\n";
+
+TEST_F(SnapGestures, ADraggedMeasurementLandsWithItsNearestEndOnTheSnap) {
+  // A distance from (150, 400) to (350, 400), dragged by (-47, -98): its
+  // ends come to (103, 302), 3.6 pt from the line's end (100, 300), and to
+  // (303, 302). A second line ending at (300, 303) is 3.2 pt from the
+  // latter, which then wins.
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<double> line;
+  } cases[] = {
+      {"the start lands on the line's end", kLine, {100, 300, 300, 300}},
+      {"the nearer of two snaps wins", std::string(kLine) + " 300 303 m 300 350 l S", {100, 303, 300, 303}},
+  };
+  for (const Case& c : cases) {
+    MakeDoc(c.content);
+    const CommandResult r = Run(std::string(kDrag) + "expect annots 1 1\n");
+    ASSERT_EQ(r.status, 0) << c.name << "\n" << r.output;
+    ExpectPoints(Saved(), c.line, c.name);
+  }
+  // One undo step takes the snapped move back.
+  const CommandResult r = Run(std::string(kDrag) + "undo\nexpect annots 1 1\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  ExpectPoints(Saved(), {150, 400, 350, 400}, "undone");
+}
+
 TEST_F(SnapGestures, ACrossingUnderThePointerBeatsAFartherEndPoint) {
   // Two walls crossing at (100.3, 100), their ends far off, and a
   // dimension tick whose end is (100, 101.5): 0.3 against 1.5 pt from a
