@@ -427,10 +427,23 @@ bool CMarkup_AnnotHandler::Resize(KA_PageView view, CMarkup_Annot* obj, const KS
   return RecordEdit(obj, [&] { return CallDefault(KS_AHD_RESIZE, args); }, ResizeItem("IDS_STR_UNDORESIZE"));
 }
 
+bool CMarkup_AnnotHandler::DraggedPoint(KA_PageView view, KS_DevicePoint pt, KS_FloatPoint* out) const {
+  if (!out) return false;
+  if (pointSnapped_) {
+    *out = dragPoint_;
+    return true;
+  }
+  return Host::PageViewDeviceToPage(view, pt, out) != 0;
+}
+
 bool CMarkup_AnnotHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
   KS_AnnotCallArgs args = EditArgs(view, obj);
   args.values[0] = index;
   args.point = pt;
+  if (pointSnapped_) {
+    args.values[1] = 1;
+    args.pagePoint = dragPoint_;
+  }
   return RecordEdit(obj, [&] { return CallDefault(KS_AHD_MOVE_POINT, args); },
                     ResizeItem("IDS_STR_UNDOEDITPOINT"));
 }
@@ -493,7 +506,7 @@ bool SnapCorrection(KA_PageView view, const std::vector<KS_FloatPoint>& points, 
 
 template <typename F>
 bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect* oldRect,
-                                         const KS_DeviceRect* newRect, F&& call) {
+                                         const KS_DeviceRect* newRect, const KS_DevicePoint* point, F&& call) {
   KA_Document doc = view ? Host::PageViewGetDocument(view) : nullptr;
   if (!doc || !Host::SnapIsEnabled()) return call();
   Host::UndoBeginGroup(doc, u"");
@@ -513,8 +526,16 @@ bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, CMarkup_Annot* obj, c
       dragSnapped_ = true;
     }
   }
+  KS_FloatPoint target{};
+  int32_t kind = KS_SNAP_NONE;
+  if (point && Host::SnapUpdate(view, *point, 0, KS_FloatPoint{}) && Host::SnapGetResult(&target, &kind) &&
+      kind != KS_SNAP_NONE) {
+    dragPoint_ = target;
+    pointSnapped_ = true;
+  }
+  if (point) Host::SnapClear();
   bool done = call();
-  dragSnapped_ = false;
+  dragSnapped_ = pointSnapped_ = false;
   Host::UndoEndGroup(doc);
   return done;
 }
@@ -573,7 +594,7 @@ struct MarkupHandlerRecord {
                       const KS_DeviceRect* to) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !from || !to || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, obj, from, to, [&] { return H(cd)->Move(view, obj, *from, *to); });
+    return H(cd)->InDragBracket(view, obj, from, to, nullptr, [&] { return H(cd)->Move(view, obj, *from, *to); });
   }
   static int32_t HandleAt(void* cd, KA_PageView view, KA_AnnotObject object, const KS_DeviceRect* rect,
                           KS_DevicePoint pt, int32_t flags) {
@@ -585,17 +606,19 @@ struct MarkupHandlerRecord {
                         const KS_DeviceRect* to) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !from || !to || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, obj, from, to, [&] { return H(cd)->Resize(view, obj, *from, *to); });
+    return H(cd)->InDragBracket(view, obj, from, to, nullptr, [&] { return H(cd)->Resize(view, obj, *from, *to); });
   }
   static int32_t MovePoint(void* cd, KA_PageView view, KA_AnnotObject object, int32_t index, KS_DevicePoint pt) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, obj, nullptr, nullptr, [&] { return H(cd)->MovePoint(view, obj, index, pt); });
+    return H(cd)->InDragBracket(view, obj, nullptr, nullptr, &pt,
+                                [&] { return H(cd)->MovePoint(view, obj, index, pt); });
   }
   static int32_t Rotate(void* cd, KA_PageView view, KA_AnnotObject object, int32_t degrees) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, obj, nullptr, nullptr, [&] { return H(cd)->Rotate(view, obj, degrees); });
+    return H(cd)->InDragBracket(view, obj, nullptr, nullptr, nullptr,
+                                [&] { return H(cd)->Rotate(view, obj, degrees); });
   }
   static int32_t Nothing(void*, KA_AnnotObject) { return 0; }
   static int32_t Command(void* cd, KA_Document doc, int32_t command) { return H(cd)->IsCommandEnabled(doc, command); }

@@ -169,22 +169,29 @@ class CMarkup_AnnotHandler {
   // default.
   virtual std::unique_ptr<CMarkup_Annot> MakeAnnot(KA_Annot annot) { return nullptr; }
   intptr_t CallDefault(int32_t index, KS_AnnotCallArgs& args);
+  // Where a vertex dragged to the device point `pt` goes: inside the drag
+  // bracket with snapping on, the point snapping finds there, else the page
+  // point of `pt`. False when `pt` has no page point.
+  bool DraggedPoint(KA_PageView view, KS_DevicePoint pt, KS_FloatPoint* out) const;
 
  private:
   friend struct MarkupHandlerRecord;
   // The drag bracket around the operations that move or reshape: one undo
   // group while snapping is on, so the snap and the edit undo together. A
   // move (both rectangles given) is snapped: Move then takes the corrected
-  // displacement in page space.
+  // displacement in page space. So is a dragged vertex (`point` given):
+  // MovePoint then takes the snapped point (DraggedPoint).
   template <typename F>
   bool InDragBracket(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect* oldRect,
-                     const KS_DeviceRect* newRect, F&& call);
+                     const KS_DeviceRect* newRect, const KS_DevicePoint* point, F&& call);
 
   KA_AnnotHandler handle_ = nullptr;
   KS_AnnotHandlerCallbacks record_{};
   std::unique_ptr<MarkupAux> aux1_, aux2_;
   KS_FloatPoint dragDisplacement_{0, 0};
   bool dragSnapped_ = false;  // inside a snapped move: Move takes dragDisplacement_
+  KS_FloatPoint dragPoint_{0, 0};
+  bool pointSnapped_ = false;  // inside a snapped vertex drag: MovePoint takes dragPoint_
 };
 
 // Measuring intents (/IT): annotations that carry one are measurements.

@@ -34,6 +34,8 @@ bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const K
 // Puts vertex `index` (end points of /L, pairs of /Vertices) at a device
 // point; refused when the appearance cannot be rebuilt.
 bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt);
+// Puts vertex `index` at a page point.
+bool MovePointTo(KA_Annot annot, int index, KS_FloatPoint p);
 // Turns the annotation `degrees` counter-clockwise about the centre of its
 // /Rect and adds the angle to the stored rotation.
 bool Rotate(KA_Annot annot, int degrees);

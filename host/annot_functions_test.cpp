@@ -370,6 +370,13 @@ TEST_F(AnnotFunctionsTest, DefaultMovePointNeedsARebuildAndAKnownVertex) {
   EXPECT_EQ(Key(line, "/L"), "[ 100 100 300 300 ]");
   a.values[0] = 2;  // a line has two ends
   EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 0);
+  // A page point given takes the place of the device point.
+  a.values[0] = 0;
+  a.values[1] = 1;
+  a.pagePoint = {99.75f, 100.5f};
+  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 1);
+  EXPECT_EQ(Key(line, "/L"), "[ 99.75 100.5 300 300 ]");
+  a.values[1] = 0;
 
   calls_.regenerate = false;
   KA_Annot other = Add(kLine);

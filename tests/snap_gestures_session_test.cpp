@@ -174,6 +174,30 @@ TEST_F(SnapGestures, ADraggedMeasurementLandsWithItsNearestEndOnTheSnap) {
   ExpectPoints(Saved(), {150, 400, 350, 400}, "undone");
 }
 
+TEST_F(SnapGestures, ADraggedVertexLandsOnTheSnap) {
+  // The first vertex of each measurement is dragged from (150, 400) to
+  // (103, 302), 3.6 pt from the line's end (100, 300).
+  struct Case {
+    const char* name;
+    const char* draw;
+    const char* key;
+    std::vector<double> points;
+  } cases[] = {
+      {"a distance's end", "tool DISTANCE\nclick 150 400\nclick 350 400\n", "/L", {100, 300, 350, 400}},
+      {"a perimeter's vertex", "tool Perimeter\nclick 150 400\nclick 250 450\ndblclick 350 400\n", "/Vertices",
+       {100, 300, 250, 450, 350, 400}},
+      {"an area's vertex", "tool Area\nclick 150 400\nclick 250 450\ndblclick 350 400\n", "/Vertices",
+       {100, 300, 250, 450, 350, 400}},
+  };
+  MakeDoc(kLine);
+  for (const Case& c : cases) {
+    const CommandResult r = Run(std::string("snap end on\nview 1\n") + c.draw +
+                                "tool Hand\nclick 250 420\ndrag 150 400 103 302\nexpect annots 1 1\n");
+    ASSERT_EQ(r.status, 0) << c.name << "\n" << r.output;
+    ExpectPoints(Saved(c.key), c.points, c.name);
+  }
+}
+
 TEST_F(SnapGestures, ACrossingUnderThePointerBeatsAFartherEndPoint) {
   // Two walls crossing at (100.3, 100), their ends far off, and a
   // dimension tick whose end is (100, 101.5): 0.3 against 1.5 pt from a
