@@ -248,6 +248,13 @@ bool CDA_Line::ShowsTextInLine() const {
 
 bool CDA_Line::ShowsTextAboveLine() const { return !ShowsTextInLine(); }
 
+std::vector<KS_FloatPoint> CDA_Line::GetSnapPoints() const {
+  auto* line = Line();
+  KS_FloatPoint start, end;
+  if (!line || !line->GetLinePoints(&start, &end)) return {};
+  return {start, end};
+}
+
 bool CDA_Line::SetPoint(const KS_FloatPoint& pt) {
   auto* line = Line();
   KS_FloatPoint start, end;
@@ -288,6 +295,11 @@ bool CDA_PolyLine::GetAnchor(KS_FloatPoint* out) const {
     if (v.x >= best.x) best = v;
   *out = best;
   return true;
+}
+
+std::vector<KS_FloatPoint> CDA_PolyLine::GetSnapPoints() const {
+  auto* markup = Markup();
+  return markup ? markup->GetVertices() : std::vector<KS_FloatPoint>{};
 }
 
 bool CDA_PolyLine::GetLineEndings(int32_t* start, int32_t* end) const {

@@ -66,6 +66,8 @@ class CDA_Line : public CDA_ShapeAnnot {
   bool ShowsTextInLine() const override;
   bool ShowsTextAboveLine() const override;
   bool SetPoint(const KS_FloatPoint& pt) override;
+  // Its two end points.
+  std::vector<KS_FloatPoint> GetSnapPoints() const override;
 
  protected:
   std::u16string SectionForIntent(const std::string& intent) const override;
@@ -82,6 +84,8 @@ class CDA_PolyLine : public CDA_ShapeAnnot {
   bool SetLineEndings(int32_t start, int32_t end) override;
   int32_t GetShapeId() const override { return 20359; }
   bool SetPoint(const KS_FloatPoint& pt) override;
+  // Its vertices.
+  std::vector<KS_FloatPoint> GetSnapPoints() const override;
 
  protected:
   std::u16string SectionForIntent(const std::string& intent) const override;

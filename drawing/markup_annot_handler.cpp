@@ -410,6 +410,12 @@ bool CMarkup_AnnotHandler::Move(KA_PageView view, CMarkup_Annot* obj, const KS_D
   KS_AnnotCallArgs args = EditArgs(view, obj);
   args.rect1 = oldRect;
   args.rect2 = newRect;
+  if (dragSnapped_) {
+    // The snapped displacement in page space: whole device pixels could not
+    // put the geometry on the snap target.
+    args.values[1] = 1;
+    args.pagePoint = dragDisplacement_;
+  }
   return RecordEdit(obj, [&] { return CallDefault(KS_AHD_MOVE, args); }, ResizeItem("IDS_STR_UNDOMOVE"));
 }
 
@@ -421,10 +427,23 @@ bool CMarkup_AnnotHandler::Resize(KA_PageView view, CMarkup_Annot* obj, const KS
   return RecordEdit(obj, [&] { return CallDefault(KS_AHD_RESIZE, args); }, ResizeItem("IDS_STR_UNDORESIZE"));
 }
 
+bool CMarkup_AnnotHandler::DraggedPoint(KA_PageView view, KS_DevicePoint pt, KS_FloatPoint* out) const {
+  if (!out) return false;
+  if (pointSnapped_) {
+    *out = dragPoint_;
+    return true;
+  }
+  return Host::PageViewDeviceToPage(view, pt, out) != 0;
+}
+
 bool CMarkup_AnnotHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt) {
   KS_AnnotCallArgs args = EditArgs(view, obj);
   args.values[0] = index;
   args.point = pt;
+  if (pointSnapped_) {
+    args.values[1] = 1;
+    args.pagePoint = dragPoint_;
+  }
   return RecordEdit(obj, [&] { return CallDefault(KS_AHD_MOVE_POINT, args); },
                     ResizeItem("IDS_STR_UNDOEDITPOINT"));
 }
@@ -455,9 +474,39 @@ bool CMarkup_AnnotHandler::SetPoint(CMarkup_Annot* obj, const KS_FloatPoint& pt)
   return obj && obj->SetPoint(pt);
 }
 
+namespace {
+
+// The correction (page space) that puts the one of `points` nearest to a
+// snap target onto it, nearness measured in device pixels of `view`; false
+// when none of them is in snapping's reach.
+bool SnapCorrection(KA_PageView view, const std::vector<KS_FloatPoint>& points, KS_FloatPoint* out) {
+  KS_Matrix m{};
+  if (!Host::PageViewGetMatrix(view, &m)) return false;
+  double best = INFINITY;
+  for (const KS_FloatPoint& p : points) {
+    KS_DevicePoint device{};
+    KS_FloatPoint target{};
+    int32_t kind = KS_SNAP_NONE;
+    if (!Host::PageViewPageToDevice(view, p, &device) || !Host::SnapUpdate(view, device, 0, KS_FloatPoint{}) ||
+        !Host::SnapGetResult(&target, &kind) || kind == KS_SNAP_NONE)
+      continue;
+    const double dx = double(target.x) - p.x, dy = double(target.y) - p.y;
+    const double pixels = std::hypot(m.a * dx + m.c * dy, m.b * dx + m.d * dy);
+    if (pixels < best) {
+      best = pixels;
+      *out = {static_cast<float>(dx), static_cast<float>(dy)};
+    }
+  }
+  // The marker belongs to a tool's pointer, not to a drag.
+  Host::SnapClear();
+  return std::isfinite(best);
+}
+
+}  // namespace
+
 template <typename F>
-bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, const KS_DeviceRect* oldRect,
-                                         const KS_DeviceRect* newRect, F&& call) {
+bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect* oldRect,
+                                         const KS_DeviceRect* newRect, const KS_DevicePoint* point, F&& call) {
   KA_Document doc = view ? Host::PageViewGetDocument(view) : nullptr;
   if (!doc || !Host::SnapIsEnabled()) return call();
   Host::UndoBeginGroup(doc, u"");
@@ -465,12 +514,28 @@ bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, const KS_DeviceRect* 
   KS_FloatRect from, to;
   if (oldRect && newRect && Host::PageViewDeviceRectToPage(view, oldRect, &from) &&
       Host::PageViewDeviceRectToPage(view, newRect, &to)) {
-    // New centre minus old centre; the snapping engine corrects it once it
-    // is there.
+    // New centre minus old centre, then corrected so that the geometry's
+    // nearest snap point lands on its target.
     dragDisplacement_ = {(to.left + to.right) / 2 - (from.left + from.right) / 2,
                          (to.bottom + to.top) / 2 - (from.bottom + from.top) / 2};
+    std::vector<KS_FloatPoint> moved = obj ? obj->GetSnapPoints() : std::vector<KS_FloatPoint>{};
+    for (KS_FloatPoint& p : moved) p = {p.x + dragDisplacement_.x, p.y + dragDisplacement_.y};
+    KS_FloatPoint correction{};
+    if (SnapCorrection(view, moved, &correction)) {
+      dragDisplacement_ = {dragDisplacement_.x + correction.x, dragDisplacement_.y + correction.y};
+      dragSnapped_ = true;
+    }
   }
+  KS_FloatPoint target{};
+  int32_t kind = KS_SNAP_NONE;
+  if (point && Host::SnapUpdate(view, *point, 0, KS_FloatPoint{}) && Host::SnapGetResult(&target, &kind) &&
+      kind != KS_SNAP_NONE) {
+    dragPoint_ = target;
+    pointSnapped_ = true;
+  }
+  if (point) Host::SnapClear();
   bool done = call();
+  dragSnapped_ = pointSnapped_ = false;
   Host::UndoEndGroup(doc);
   return done;
 }
@@ -529,7 +594,7 @@ struct MarkupHandlerRecord {
                       const KS_DeviceRect* to) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !from || !to || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, from, to, [&] { return H(cd)->Move(view, obj, *from, *to); });
+    return H(cd)->InDragBracket(view, obj, from, to, nullptr, [&] { return H(cd)->Move(view, obj, *from, *to); });
   }
   static int32_t HandleAt(void* cd, KA_PageView view, KA_AnnotObject object, const KS_DeviceRect* rect,
                           KS_DevicePoint pt, int32_t flags) {
@@ -541,17 +606,19 @@ struct MarkupHandlerRecord {
                         const KS_DeviceRect* to) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !from || !to || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, from, to, [&] { return H(cd)->Resize(view, obj, *from, *to); });
+    return H(cd)->InDragBracket(view, obj, from, to, nullptr, [&] { return H(cd)->Resize(view, obj, *from, *to); });
   }
   static int32_t MovePoint(void* cd, KA_PageView view, KA_AnnotObject object, int32_t index, KS_DevicePoint pt) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, nullptr, nullptr, [&] { return H(cd)->MovePoint(view, obj, index, pt); });
+    return H(cd)->InDragBracket(view, obj, nullptr, nullptr, &pt,
+                                [&] { return H(cd)->MovePoint(view, obj, index, pt); });
   }
   static int32_t Rotate(void* cd, KA_PageView view, KA_AnnotObject object, int32_t degrees) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj || !Host::PageViewGetPage(view)) return 0;
-    return H(cd)->InDragBracket(view, nullptr, nullptr, [&] { return H(cd)->Rotate(view, obj, degrees); });
+    return H(cd)->InDragBracket(view, obj, nullptr, nullptr, nullptr,
+                                [&] { return H(cd)->Rotate(view, obj, degrees); });
   }
   static int32_t Nothing(void*, KA_AnnotObject) { return 0; }
   static int32_t Command(void* cd, KA_Document doc, int32_t command) { return H(cd)->IsCommandEnabled(doc, command); }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "sdk/ks_records.h"
 #include "sdk/ks_types.h"
@@ -60,6 +61,9 @@ class CMarkup_Annot {
   virtual bool Query30() const { return false; }                       // 30
   // Moves the geometry point nearest to `pt` (page space) onto it.
   virtual bool SetPoint(const KS_FloatPoint& pt) { return false; }      // 31
+  // The points of the geometry that a dragged annotation snaps with (line
+  // end points, vertices), in page space; none by default.
+  virtual std::vector<KS_FloatPoint> GetSnapPoints() const { return {}; }
   // The kind's default properties in the section of slot 28: written from
   // this annotation, or read and given to it.
   virtual bool WriteDefaultProperties() { return false; }
@@ -154,8 +158,10 @@ class CMarkup_AnnotHandler {
   virtual void AddMenuItems(KA_PageView view, CMarkup_Annot* obj, KA_Menu menu) {}
   virtual bool RunMenuItem(KA_PageView view, CMarkup_Annot* obj, const std::string& itemId) { return false; }
 
-  // The displacement of the last drag between the centres of its old and
-  // new rectangles, in page space (set only while snapping is on).
+  // The displacement of the last drag in page space (set only while
+  // snapping is on): between the centres of its old and new rectangles,
+  // corrected so that the nearest of the geometry's snap points lands on
+  // what snapping finds there.
   KS_FloatPoint GetDragDisplacement() const { return dragDisplacement_; }
 
  protected:
@@ -163,18 +169,29 @@ class CMarkup_AnnotHandler {
   // default.
   virtual std::unique_ptr<CMarkup_Annot> MakeAnnot(KA_Annot annot) { return nullptr; }
   intptr_t CallDefault(int32_t index, KS_AnnotCallArgs& args);
+  // Where a vertex dragged to the device point `pt` goes: inside the drag
+  // bracket with snapping on, the point snapping finds there, else the page
+  // point of `pt`. False when `pt` has no page point.
+  bool DraggedPoint(KA_PageView view, KS_DevicePoint pt, KS_FloatPoint* out) const;
 
  private:
   friend struct MarkupHandlerRecord;
   // The drag bracket around the operations that move or reshape: one undo
-  // group while snapping is on, so the snap and the edit undo together.
+  // group while snapping is on, so the snap and the edit undo together. A
+  // move (both rectangles given) is snapped: Move then takes the corrected
+  // displacement in page space. So is a dragged vertex (`point` given):
+  // MovePoint then takes the snapped point (DraggedPoint).
   template <typename F>
-  bool InDragBracket(KA_PageView view, const KS_DeviceRect* oldRect, const KS_DeviceRect* newRect, F&& call);
+  bool InDragBracket(KA_PageView view, CMarkup_Annot* obj, const KS_DeviceRect* oldRect,
+                     const KS_DeviceRect* newRect, const KS_DevicePoint* point, F&& call);
 
   KA_AnnotHandler handle_ = nullptr;
   KS_AnnotHandlerCallbacks record_{};
   std::unique_ptr<MarkupAux> aux1_, aux2_;
   KS_FloatPoint dragDisplacement_{0, 0};
+  bool dragSnapped_ = false;  // inside a snapped move: Move takes dragDisplacement_
+  KS_FloatPoint dragPoint_{0, 0};
+  bool pointSnapped_ = false;  // inside a snapped vertex drag: MovePoint takes dragPoint_
 };
 
 // Measuring intents (/IT): annotations that carry one are measurements.

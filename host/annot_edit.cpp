@@ -200,7 +200,11 @@ bool Move(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_
   if (!MayEdit(annot) || !DeviceRectToPage(view, from, &a) || !DeviceRectToPage(view, to, &b)) return false;
   const double dx = (double(b.left) + b.right) / 2 - (double(a.left) + a.right) / 2;
   const double dy = (double(b.bottom) + b.top) / 2 - (double(a.bottom) + a.top) / 2;
-  if (dx == 0 && dy == 0) return false;
+  return MoveBy(annot, dx, dy);
+}
+
+bool MoveBy(KA_Annot annot, double dx, double dy) {
+  if (!MayEdit(annot) || !std::isfinite(dx) || !std::isfinite(dy) || (dx == 0 && dy == 0)) return false;
   Editor::Get().InvalidateAnnot(annot);
   if (!MapGeometry(annot, AllPointKeys(), true, [&](double* x, double* y) {
         *x += dx;
@@ -227,9 +231,13 @@ bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const K
 
 bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt) {
   KS_FloatPoint p{};
+  return fn::PageViewDeviceToPage(view, pt, &p) && MovePointTo(annot, index, p);
+}
+
+bool MovePointTo(KA_Annot annot, int index, KS_FloatPoint p) {
   std::string key;
   std::vector<double> numbers;
-  if (!MayEdit(annot) || !CanRegenerate(annot) || !fn::PageViewDeviceToPage(view, pt, &p)) return false;
+  if (!MayEdit(annot) || !CanRegenerate(annot) || !std::isfinite(p.x) || !std::isfinite(p.y)) return false;
   if (!Vertices(annot, &key, &numbers) || index < 0 || size_t(index) * 2 + 1 >= numbers.size()) return false;
   numbers[size_t(index) * 2] = p.x;
   numbers[size_t(index) * 2 + 1] = p.y;

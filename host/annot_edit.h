@@ -27,11 +27,15 @@ bool CanRegenerate(KA_Annot annot);
 // Moves every geometry key by the displacement between the centres of the
 // two device rectangles, taken in page space.
 bool Move(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_DeviceRect& to);
+// Moves every geometry key by (dx, dy) in page space.
+bool MoveBy(KA_Annot annot, double dx, double dy);
 // Maps the old rectangle onto the new one (scale, then translate).
 bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_DeviceRect& to);
 // Puts vertex `index` (end points of /L, pairs of /Vertices) at a device
 // point; refused when the appearance cannot be rebuilt.
 bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt);
+// Puts vertex `index` at a page point.
+bool MovePointTo(KA_Annot annot, int index, KS_FloatPoint p);
 // Turns the annotation `degrees` counter-clockwise about the centre of its
 // /Rect and adds the angle to the stored rotation.
 bool Rotate(KA_Annot annot, int degrees);

@@ -71,9 +71,12 @@ intptr_t AnnotHandlerDefault(KA_AnnotHandler, int32_t index, const KS_AnnotCallA
   KA_Annot annot = args->object->annot;
   if (!args->view || !LiveOnPage(annot)) return index == KS_AHD_HANDLE_AT ? KS_HANDLE_NONE : 0;
   switch (index) {
-    case KS_AHD_MOVE: return edit::Move(annot, args->view, args->rect1, args->rect2);
+    case KS_AHD_MOVE:
+      if (args->values[1] != 0) return edit::MoveBy(annot, args->pagePoint.x, args->pagePoint.y);
+      return edit::Move(annot, args->view, args->rect1, args->rect2);
     case KS_AHD_RESIZE: return edit::Resize(annot, args->view, args->rect1, args->rect2);
     case KS_AHD_MOVE_POINT:
+      if (args->values[1] != 0) return edit::MovePointTo(annot, static_cast<int>(args->values[0]), args->pagePoint);
       return edit::MovePoint(annot, args->view, static_cast<int>(args->values[0]), args->point);
     case KS_AHD_ROTATE: return edit::Rotate(annot, static_cast<int>(args->values[0]));
     case KS_AHD_HANDLE_AT: return edit::HandleAt(annot, args->view, args->rect1, args->point);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,21 @@ TEST_F(AnnotFunctionsTest, DefaultMoveTranslatesEveryGeometryKeyAndRegenerates) 
   EXPECT_EQ(Key(ink, "/Rect"), "[ 10 0 30 20 ]");
 }
 
+TEST_F(AnnotFunctionsTest, DefaultMoveTakesAPageDisplacementOverTheRectangles) {
+  RegisterHandler("Line");
+  KA_Annot line = Add("<< /Subtype /Line /Rect [90 90 210 160] /L [100 100 200 150] >>");
+  KS_AnnotCallArgs a = Args(line);
+  a.rect1 = {90, 632, 210, 702};
+  a.rect2 = {140, 622, 260, 692};  // 50 right, 10 up, not taken
+  a.values[1] = 1;
+  a.pagePoint = {-2.75f, 0.5f};  // no whole device pixel
+  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
+  EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
+  a.pagePoint = {NAN, 1};
+  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 0);
+  EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
+}
+
 TEST_F(AnnotFunctionsTest, DefaultResizeMapsTheOldRectangleOntoTheNew) {
   RegisterHandler("Polygon");
   KA_Annot poly = Add("<< /Subtype /Polygon /Rect [100 100 200 200] /Vertices [100 100 200 100 150 200] >>");
@@ -354,6 +370,13 @@ TEST_F(AnnotFunctionsTest, DefaultMovePointNeedsARebuildAndAKnownVertex) {
   EXPECT_EQ(Key(line, "/L"), "[ 100 100 300 300 ]");
   a.values[0] = 2;  // a line has two ends
   EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 0);
+  // A page point given takes the place of the device point.
+  a.values[0] = 0;
+  a.values[1] = 1;
+  a.pagePoint = {99.75f, 100.5f};
+  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 1);
+  EXPECT_EQ(Key(line, "/L"), "[ 99.75 100.5 300 300 ]");
+  a.values[1] = 0;
 
   calls_.regenerate = false;
   KA_Annot other = Add(kLine);

@@ -32,7 +32,15 @@ struct LastSnap {
   KA_PageView view = nullptr;
   int kind = KS_SNAP_NONE;
   KS_FloatPoint point{};
+  // The view's transform the point was found under: once the view is
+  // zoomed or turned, the pointer is over another page point, and a marker
+  // on the old one would promise a point that the next click does not get.
+  KS_Matrix toDevice{};
 };
+
+bool SameMatrix(const KS_Matrix& a, const KS_Matrix& b) {
+  return a.a == b.a && a.b == b.b && a.c == b.c && a.d == b.d && a.e == b.e && a.f == b.f;
+}
 LastSnap last;
 
 // A page coordinate for the trace: at most three decimals, no trailing zeros.
@@ -144,7 +152,7 @@ int32_t SnapUpdate(KA_PageView view, KS_DevicePoint pt, int32_t, KS_FloatPoint) 
   if (!index) return 0;
   const snap::Hit hit = index->Query(view->pageToDevice, pt.x, pt.y, snap::Radius(), modes);
   if (hit.kind == KS_SNAP_NONE) return 0;
-  snap::last = {view, hit.kind, hit.point};
+  snap::last = {view, hit.kind, hit.point, view->pageToDevice};
   std::string line = "snap: ";
   line += snap::KindName(hit.kind);
   line += ' ';
@@ -167,6 +175,7 @@ int32_t SnapGetResult(KS_FloatPoint* pt, int32_t* kind) {
 // nearest point.
 int32_t SnapDrawMarker(KA_PageView view, KA_Device device) {
   if (!view || view != snap::last.view || snap::last.kind == KS_SNAP_NONE || !IsLiveDevice(device)) return 0;
+  if (!snap::SameMatrix(view->pageToDevice, snap::last.toDevice)) return 0;
   KS_DevicePoint c{};
   if (!PageViewPageToDevice(view, snap::last.point, &c)) return 0;
   constexpr int r = 5;

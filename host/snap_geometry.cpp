@@ -345,6 +345,22 @@ bool Crossing(const Segment& s, const Segment& o, double* x, double* y) {
   return true;
 }
 
+// Of the best candidate of each kind, the one the user points at. The
+// feature points (end, crossing, middle) compete by distance: a tick's end a
+// pixel and a half away must not beat a wall's corner under the pointer.
+// Within kTieReach of the nearest, the kind's rank decides (end, crossing,
+// middle), so that a corner drawn as both an end and a crossing reads as an
+// end. A point on a line is at least as near as any feature of that line,
+// so it is taken only when no feature point is in reach.
+Hit Choose(const Hit (&best)[5]) {
+  double nearest = INFINITY;
+  for (int kind : {KS_SNAP_END, KS_SNAP_INTER, KS_SNAP_MID})
+    if (best[kind].kind != 0) nearest = std::min(nearest, best[kind].distance);
+  for (int kind : {KS_SNAP_END, KS_SNAP_INTER, KS_SNAP_MID})
+    if (best[kind].kind != 0 && best[kind].distance <= nearest + kTieReach) return best[kind];
+  return best[KS_SNAP_NEAR];
+}
+
 }  // namespace
 
 Hit Index::Query(const KS_Matrix& toDevice, double px, double py, double radius, const Modes& modes) const {
@@ -417,9 +433,7 @@ Hit Index::Query(const KS_Matrix& toDevice, double px, double py, double radius,
       }
     }
   }
-  for (int kind : {KS_SNAP_END, KS_SNAP_INTER, KS_SNAP_MID, KS_SNAP_NEAR})
-    if (best[kind].kind != 0) return best[kind];
-  return none;
+  return Choose(best);
 }
 
 }  // namespace kshost::snap

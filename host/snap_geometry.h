@@ -71,12 +71,13 @@ class Index {
   Index& operator=(Index const&) = delete;
 
   // The snap point for the device point `pointer` of a view whose page to
-  // device matrix is `toDevice`, within `radius` device pixels: of the kinds
-  // switched on, the first of end point, intersection, midpoint, nearest
-  // point that has a candidate in reach wins, and of that kind the one
-  // nearest the pointer. Distances are measured in device pixels, so the
-  // reach is the same at every zoom and rotation. Kind 0 when nothing is in
-  // reach.
+  // device matrix is `toDevice`, within `radius` device pixels: of the end
+  // points, intersections and midpoints in reach (the kinds switched on),
+  // the one nearest the pointer; candidates within kTieReach of the
+  // nearest go by kind, end point first, then intersection, then midpoint.
+  // The nearest point on a line only when none of those is in reach.
+  // Distances are measured in device pixels, so the reach is the same at
+  // every zoom and rotation. Kind 0 when nothing is in reach.
   Hit Query(const KS_Matrix& toDevice, double px, double py, double radius, const Modes& modes) const;
 
   size_t SegmentCount() const;
@@ -86,6 +87,10 @@ class Index {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Candidates this many device pixels farther from the pointer than the
+// nearest one still count as equally near; their kind decides.
+inline constexpr double kTieReach = 1.0;
 
 // Of more segments than this in one query's reach, only the nearest ones are
 // tested against each other for intersections (each pair is a test).

@@ -174,7 +174,8 @@ TEST(SnapQuery, KindsRadiusAndPriority) {
       {"turned view", end, 2, true, 2, 2, KS_SNAP_END, 0, 0},
       {"midpoint", mid, 1, false, 52, 3, KS_SNAP_MID, 50, 0},
       {"intersection", inter, 1, false, 33, 2, KS_SNAP_INTER, 30, 0},
-      {"intersection beats a nearer midpoint", midInter, 1, false, 33, -4, KS_SNAP_INTER, 30, 0},
+      {"a nearer midpoint beats an intersection", midInter, 1, false, 33, -4, KS_SNAP_MID, 34, -6},
+      {"intersection alone", inter, 1, false, 33, -4, KS_SNAP_INTER, 30, 0},
       {"midpoint alone", mid, 1, false, 33, -4, KS_SNAP_MID, 34, -6},
       {"nearest point on a wall", nearest, 1, false, 70, 5, KS_SNAP_NEAR, 70, 0},
       {"end beats nearer kinds", all, 1, false, 2, 1, KS_SNAP_END, 0, 0},
@@ -191,6 +192,37 @@ TEST(SnapQuery, KindsRadiusAndPriority) {
     if (hit.kind != c.kind || c.kind == 0) continue;
     EXPECT_EQ(hit.point.x, c.x) << c.name;
     EXPECT_EQ(hit.point.y, c.y) << c.name;
+  }
+}
+
+TEST(SnapQuery, TheFeatureNearestThePointerWinsAndItsKindOnlyBreaksNearTies) {
+  // Two walls crossing at (100.3, 100), their ends far off; a dimension
+  // tick whose end is (100, 101.5); a stub whose end is (200.8, 200) and
+  // whose midpoint is (200, 200.5).
+  Index index(ExtractContent("90 100 m 500 100 l S 100.3 90 m 100.3 500 l S 100 101.5 m 96 105 l S "
+                             "200.8 200 m 199.2 201 l S",
+                             QPDFObjectHandle(), kIdentity));
+  Modes all{true, true, true, true}, endInter{true, false, true, false}, endMid{true, true, false, false};
+  const QueryCase cases[] = {
+      // The corner is 0.3 px from the pointer, the tick's end 1.5 px.
+      {"a corner beats a farther end", endInter, 1, false, 100, 100, KS_SNAP_INTER, 100.3f, 100},
+      {"and with every kind on", all, 1, false, 100, 100, KS_SNAP_INTER, 100.3f, 100},
+      // Zoomed to 4 the same page distances are 1.2 and 6 px.
+      {"zoomed in", endInter, 4, false, 100, 100, KS_SNAP_INTER, 100.3f, 100},
+      // The end 0.8 px off, the midpoint 0.5 px: within a pixel, the end.
+      {"an end within a pixel of a midpoint", endMid, 1, false, 200, 200, KS_SNAP_END, 200.8f, 200},
+      // At zoom 4 they are 3.2 and 2 px apart from the pointer.
+      {"a midpoint more than a pixel nearer", endMid, 4, false, 200, 200, KS_SNAP_MID, 200, 200.5f},
+      {"a point on a line only without features", all, 1, false, 400, 103, KS_SNAP_NEAR, 400, 100},
+  };
+  for (const QueryCase& c : cases) {
+    const KS_Matrix m = View(c.zoom, c.turned);
+    const double dx = m.a * c.px + m.c * c.py + m.e, dy = m.b * c.px + m.d * c.py + m.f;
+    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
+    EXPECT_EQ(hit.kind, c.kind) << c.name;
+    if (hit.kind != c.kind) continue;
+    EXPECT_EQ(hit.point.x, float(c.x)) << c.name;
+    EXPECT_EQ(hit.point.y, float(c.y)) << c.name;
   }
 }
 

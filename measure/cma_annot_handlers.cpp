@@ -133,7 +133,7 @@ bool CMA_AreaHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t in
   // before anything is written or recorded.
   KS_FloatPoint to{};
   KPD_Dictionary dict = obj ? Host::AnnotGetDict(obj->GetAnnot()) : nullptr;
-  if (dict && Host::PageViewDeviceToPage(view, pt, &to) && !VertexMoveKeepsPolygonSimple(dict, index, to))
+  if (dict && DraggedPoint(view, pt, &to) && !VertexMoveKeepsPolygonSimple(dict, index, to))
     return false;
   return CMA_MeasureHandler<CMA_Area>::MovePoint(view, obj, index, pt);
 }
@@ -292,6 +292,8 @@ bool CMA_DistanceHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_
       // An end of the dimension line: its measured point follows, the
       // leader's length and side kept.
       const int i = index - kLineEnd0;
+      // Without leaders the end is the measured point, which snaps.
+      if (off == 0) DraggedPoint(view, pt, &p);
       KS_FloatPoint ends[2] = {parts.ends[0], parts.ends[1]};
       ends[i] = {float(p.x - off * parts.side.x), float(p.y - off * parts.side.y)};
       if (ends[0].x == ends[1].x && ends[0].y == ends[1].y) return false;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "measure/cma_osnap.h"
 #include "measure/cma_page_scale_dlg.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
@@ -43,6 +44,8 @@ void CMA_CalibrationTool::Repaint() {
 }
 
 void CMA_CalibrationTool::Cancel() {
+  Host::SnapClear();
+  markerShown_ = false;
   if (!started_) return;
   Repaint();
   started_ = false;
@@ -56,15 +59,27 @@ bool CMA_CalibrationTool::OnKeyDown(int32_t key, uint32_t) {
   return true;
 }
 
-KS_FloatPoint CMA_CalibrationTool::Moved(uint32_t flags, KS_FloatPoint p) const {
-  if ((flags & KS_FLAG_SHIFT) && !points_.empty()) return ConstrainTo45(points_.front(), p);
-  return p;
+bool CMA_CalibrationTool::PagePoint(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt,
+                                    KS_FloatPoint* out) const {
+  if (!view || !Host::PageViewDeviceToPage(view, pt, out)) return false;
+  if (flags & KS_FLAG_SHIFT) {
+    Host::SnapClear();
+    if (started_ && !points_.empty()) *out = ConstrainTo45(points_.front(), *out);
+    return true;
+  }
+  KS_FloatPoint snapped = *out;
+  const bool fromStart = started_ && !points_.empty();
+  if (SnapPoint(view, pt, fromStart, fromStart ? points_.front() : KS_FloatPoint{}, &snapped) == KS_SNAP_NEAR)
+    Host::SnapClear();  // no marker where the point will not go
+  else
+    *out = snapped;
+  return true;
 }
 
 bool CMA_CalibrationTool::OnLButtonDown(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
   KS_FloatPoint p{};
   if (!started_) {
-    if (!IsUsableNow() || !ToPage(view, pt, &p)) return false;
+    if (!IsUsableNow() || !PagePoint(view, flags, pt, &p) || !OnPage(view, p)) return false;
     view_ = view;
     points_ = {p, p};
     started_ = true;
@@ -72,17 +87,26 @@ bool CMA_CalibrationTool::OnLButtonDown(KA_PageView view, uint32_t flags, const 
     return true;
   }
   if (view != view_) return true;
-  if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
-  points_.back() = Moved(flags, p);
+  if (!PagePoint(view, flags, pt, &p)) return true;
+  points_.back() = p;
   Finish();
   return true;
 }
 
 bool CMA_CalibrationTool::OnMouseMove(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
-  if (!started_ || view != view_) return false;
+  if (!started_) {
+    // Before the first click the marker shows where it would land.
+    KS_FloatPoint p{};
+    const bool marked = PagePoint(view, flags, pt, &p) && Host::SnapGetResult(nullptr, nullptr) != 0;
+    if (view && (marked || markerShown_))
+      Host::AppDocInvalidateRect(Host::PageViewGetDocument(view), Host::PageViewGetPageIndex(view), nullptr);
+    markerShown_ = marked;
+    return false;
+  }
+  if (view != view_) return false;
   KS_FloatPoint p{};
-  if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
-  points_.back() = Moved(flags, p);
+  if (!PagePoint(view, flags, pt, &p)) return true;
+  points_.back() = p;
   Repaint();
   return true;
 }
@@ -94,6 +118,7 @@ bool CMA_CalibrationTool::OnRButtonUp(KA_PageView, uint32_t, const KS_DevicePoin
 }
 
 void CMA_CalibrationTool::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
+  Host::SnapDrawMarker(view, device);
   if (!started_ || view != view_ || points_.size() != 2) return;
   KS_DevicePoint from{}, to{};
   Host::PageViewPageToDevice(view, points_[0], &from);

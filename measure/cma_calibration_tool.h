@@ -1,8 +1,10 @@
 // The calibration tool ("CALIBRATION"): two clicks measure a length on
 // the page, the page-scale dialog opens with that length, and the ratio the
-// user confirms becomes the page's scale, as one undo step. Shift keeps
-// the line on multiples of 45 degrees. Afterwards the "Hand" tool is made
-// current.
+// user confirms becomes the page's scale, as one undo step. Both ends snap
+// to the drawing's end points, midpoints and crossings while snapping is on
+// (a point on a line is no feature to calibrate against); Shift instead
+// keeps the line on multiples of 45 degrees. Afterwards the "Hand" tool is
+// made current.
 #pragma once
 
 #include <vector>
@@ -33,7 +35,10 @@ class CMA_CalibrationTool final : public CMA_MeasureToolBase {
   void Cancel();
 
  private:
-  KS_FloatPoint Moved(uint32_t flags, KS_FloatPoint p) const;
+  // The page point of the device point `pt`: snapped, or with Shift on
+  // the 45-degree line from the start once the gesture started. False when
+  // `pt` has no page point.
+  bool PagePoint(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt, KS_FloatPoint* out) const;
   void Repaint();
   // Ends the gesture with its two points: the dialog, then the scale.
   void Finish();
@@ -41,6 +46,7 @@ class CMA_CalibrationTool final : public CMA_MeasureToolBase {
   KA_PageView view_ = nullptr;
   std::vector<KS_FloatPoint> points_;  // start, then the moving end
   bool started_ = false;
+  bool markerShown_ = false;  // a snap marker is up before the first click
 };
 
 // Whether the calibration tip is shown when the tool is chosen.

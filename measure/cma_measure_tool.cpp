@@ -256,18 +256,24 @@ std::string CMA_MeasureToolBase::GetName() const {
   return row ? row->toolName : "";
 }
 
-bool CMA_MeasureToolBase::ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const {
+bool CMA_MeasureToolBase::ToPage(KA_PageView view, const KS_DevicePoint& pt, uint32_t flags,
+                                 KS_FloatPoint* out) const {
   if (!view || !Host::PageViewDeviceToPage(view, pt, out)) return false;
   // Every click of a tool lands on the drawing's features where snapping
-  // finds one.
-  SnapPoint(view, pt, started_, started_ ? points_.front() : KS_FloatPoint{}, out);
-  KPD_Page page = Host::PageViewGetPage(view);
+  // finds one; Shift turns snapping off, so that the click is free to
+  // follow the 45-degree constraint instead.
+  if (!(flags & KS_FLAG_SHIFT)) SnapPoint(view, pt, started_, started_ ? points_.front() : KS_FloatPoint{}, out);
+  return OnPage(view, *out);
+}
+
+bool CMA_MeasureToolBase::OnPage(KA_PageView view, KS_FloatPoint p) {
+  KPD_Page page = view ? Host::PageViewGetPage(view) : nullptr;
   KS_FloatRect box{};
   if (!page || (!Host::PageGetBox(page, "/CropBox", &box) && !Host::PageGetBox(page, "/MediaBox", &box)))
     return false;
   const float left = std::min(box.left, box.right), right = std::max(box.left, box.right);
   const float bottom = std::min(box.bottom, box.top), top = std::max(box.bottom, box.top);
-  return out->x >= left && out->x <= right && out->y >= bottom && out->y <= top;
+  return p.x >= left && p.x <= right && p.y >= bottom && p.y <= top;
 }
 
 KS_FloatPoint CMA_MeasureToolBase::Constrained(uint32_t flags, KS_FloatPoint p) const {
@@ -357,11 +363,11 @@ bool CMA_MeasureToolBase::OnLButtonDown(KA_PageView view, uint32_t flags, const 
   if (!IsUsableNow()) return false;
   KS_FloatPoint p{};
   if (!started_) {
-    if (!ToPage(view, pt, &p) || !Start(view, p)) return false;
+    if (!ToPage(view, pt, flags, &p) || !Start(view, p)) return false;
     pressDevice_ = pt;
     return true;
   }
-  if (view != view_ || !ToPage(view, pt, &p)) return true;
+  if (view != view_ || !ToPage(view, pt, flags, &p)) return true;
   p = Constrained(flags, p);
   const KS_FloatPoint previous = points_[points_.size() - 2];
   switch (type_) {
@@ -464,7 +470,9 @@ bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS
   if (!started_) {
     // Before the first click the marker shows where it would land.
     KS_FloatPoint p{};
-    const bool marked = view && Host::PageViewDeviceToPage(view, pt, &p) && SnapPoint(view, pt, false, {}, &p);
+    if (flags & KS_FLAG_SHIFT) Host::SnapClear();
+    const bool marked = view && !(flags & KS_FLAG_SHIFT) && Host::PageViewDeviceToPage(view, pt, &p) &&
+                        SnapPoint(view, pt, false, {}, &p);
     if (view && (marked || markerShown_))
       Host::AppDocInvalidateRect(Host::PageViewGetDocument(view), Host::PageViewGetPageIndex(view), nullptr);
     markerShown_ = marked;
@@ -473,7 +481,10 @@ bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS
   if (view != view_) return false;
   KS_FloatPoint p{};
   if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
-  SnapPoint(view, pt, true, points_.front(), &p);
+  if (flags & KS_FLAG_SHIFT)
+    Host::SnapClear();  // no marker where the point will not go
+  else
+    SnapPoint(view, pt, true, points_.front(), &p);
   points_.back() = Constrained(flags, p);
   Invalidate();
   return true;

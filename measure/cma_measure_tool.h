@@ -111,9 +111,13 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
   static std::optional<kwannotation::MeasureRatioPair> TryShowScaleDialog(KA_Document doc, int pageIndex);
 
  protected:
-  // The page point of a device point of `view`; false when it is off the
-  // page. The calibration tool takes its clicks through here too.
-  bool ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const;
+  // The page point of a device point of `view`, on the drawing's feature
+  // that snapping finds there unless Shift is held (`flags`); false when it
+  // is off the page.
+  bool ToPage(KA_PageView view, const KS_DevicePoint& pt, uint32_t flags, KS_FloatPoint* out) const;
+  // Whether a page point lies on the page of `view` (its crop box, else its
+  // media box).
+  static bool OnPage(KA_PageView view, KS_FloatPoint p);
 
  private:
   KS_FloatPoint Constrained(uint32_t flags, KS_FloatPoint p) const;

@@ -207,8 +207,11 @@ typedef struct KS_AnnotCallArgs {
   KS_DeviceRect* outRect;
 } KS_AnnotCallArgs;
 
-#define KS_AHD_MOVE 23        // view, object, rect1 old, rect2 new
-#define KS_AHD_MOVE_POINT 25  // view, object, values[0] vertex index, point
+#define KS_AHD_MOVE 23        // view, object, rect1 old, rect2 new; with values[1] set,
+                              // pagePoint is the displacement in page space (a snapped
+                              // drag), which the rectangles' rounding would lose
+#define KS_AHD_MOVE_POINT 25  // view, object, values[0] vertex index, point; with
+                              // values[1] set, pagePoint is where the vertex goes
 #define KS_AHD_ROTATE 26      // view, object, values[0] degrees
 #define KS_AHD_HANDLE_AT 27   // view, object, rect1, point, values[0] flags
 #define KS_AHD_RESIZE 28      // view, object, rect1 old, rect2 new, values[0] handle

@@ -122,6 +122,24 @@ TEST_F(ServeTest, EventsFollowTheViewsZoomAndRotation) {
   EXPECT_NE(state.find("\"rotation\":90"), std::string::npos);
 }
 
+// The snap marker belongs to the view it was found in: turned, the pointer
+// is over another page point, so the marker goes until the pointer moves,
+// and then shows what a click there gets.
+TEST_F(ServeTest, TurningTheViewDropsASnapMarkerFoundBeforeTheTurn) {
+  ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
+  ASSERT_EQ(Post("/api/press", "id=Measure_Snap_End")->status, 200);
+  // Page (82, 91) near the outer walls' corner (80, 90); the page is 595 high.
+  auto moved = Post("/api/event", "kind=move&page=0&x=82&y=504");
+  ASSERT_EQ(moved->status, 200) << moved->body;
+  EXPECT_NE(moved->body.find("\"p\":[75,500,85,510]"), std::string::npos) << moved->body;
+  auto turned = Post("/api/view", "rotation=90");
+  ASSERT_EQ(turned->status, 200) << turned->body;
+  // Turned a quarter, the corner is device (90, 80); the pointer is not there.
+  EXPECT_EQ(turned->body.find("\"p\":[85,75,95,85]"), std::string::npos) << turned->body;
+  moved = Post("/api/event", "kind=move&page=0&x=92&y=82");
+  EXPECT_NE(moved->body.find("\"p\":[85,75,95,85]"), std::string::npos) << moved->body;
+}
+
 // A client that sends half a gesture and hangs up, one that sends a request
 // and never reads the answer, and one that sends garbage: the server goes on.
 TEST_F(ServeTest, SurvivesABrowserThatDisconnectsMidGesture) {
