@@ -206,15 +206,12 @@ class MeasuringSession : public ::testing::Test {
   }
 
   void Prefs(const std::string& text) {
-    std::filesystem::create_directories(dir_ / "config/annot");
-    std::ofstream(dir_ / "config/annot/preferences.ini") << text;
+    WritePreferences(dir_, text);
   }
 
   CommandResult Run(const std::string& script) {
     std::string path = dir_.Write("session.txt", script);
-    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
-                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) +
-                 " --trace");
+    return Shell(AnnotIn(dir_) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) + " --trace");
   }
 
   CommandResult Info() {

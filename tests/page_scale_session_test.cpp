@@ -60,14 +60,11 @@ class PageScaleSession : public ::testing::Test {
 
   CommandResult Run(const std::string& script) {
     std::string path = dir_.Write("session.txt", script);
-    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
-                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) +
-                 " --trace");
+    return Shell(AnnotIn(dir_) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) + " --trace");
   }
 
   void Prefs(const std::string& text) {
-    std::filesystem::create_directories(dir_ / "config/annot");
-    std::ofstream(dir_ / "config/annot/preferences.ini") << text;
+    WritePreferences(dir_, text);
   }
 
   std::string Info() {
@@ -216,8 +213,7 @@ TEST_F(PageScaleSession, TheScalePromptComesBeforeTheFirstMeasurementOfAnUnscale
 
 TEST_F(PageScaleSession, MeasureScaleSetsTheScaleOfTheListedPagesOrSaysWhyNot) {
   MakeDoc(2);
-  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
-                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+  const std::string command = AnnotIn(dir_) + " measure scale " + Quote(in_) +
                               " -o " + Quote(out_) + " --ratio \"1 in = 10 ft\"";
   CommandResult r = Shell(command + " --pages 1");
   ASSERT_EQ(r.status, 0) << r.output;
@@ -273,8 +269,7 @@ TEST_F(PageScaleSession, AScaleUnderWhichValuesCannotBeShownIsRefusedAndChangesN
 // times the precision's denominator must stay below 2^53, the largest
 // whole number a value is shown exactly with.
 TEST_F(PageScaleSession, TheLargestScaleAcceptedIsTheOneThatStillShowsThePagesArea) {
-  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
-                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+  const std::string command = AnnotIn(dir_) + " measure scale " + Quote(in_) +
                               " -o " + Quote(out_);
   for (int precision : {0, 2}) {
     const double limit = std::sqrt(9007199254740992.0 / (612.0 * 792.0 * std::pow(10.0, precision)));
@@ -296,8 +291,7 @@ TEST_F(PageScaleSession, TheLargestScaleAcceptedIsTheOneThatStillShowsThePagesAr
 // then 2.54 cm times 100 = 2.54 m at 1:100, and 8 ft at an eighth of an
 // inch to the foot.
 TEST_F(PageScaleSession, RatiosWithFractionsFeetAndInchesOrAColonAreAccepted) {
-  const std::string command = "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" +
-                              Quote(dir_ / "data") + " " + Quote(AnnotPath()) + " measure scale " + Quote(in_) +
+  const std::string command = AnnotIn(dir_) + " measure scale " + Quote(in_) +
                               " -o " + Quote(out_) + " --ratio ";
   struct Case {
     const char* ratio;

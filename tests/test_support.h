@@ -73,4 +73,17 @@ class TempDir {
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// The annot command with configuration and data folders of its own in
+// `dir` ("config" and "data"): a test's preferences, toolsets and
+// identity are its own.
+inline std::string AnnotIn(const TempDir& dir) {
+  return "XDG_CONFIG_HOME=" + Quote(dir / "config") + " XDG_DATA_HOME=" + Quote(dir / "data") + " " + Quote(AnnotPath());
+}
+
+// Writes the preferences file that AnnotIn(dir) reads.
+inline void WritePreferences(const TempDir& dir, const std::string& text) {
+  std::filesystem::create_directories(dir / "config/annot");
+  std::ofstream(dir / "config/annot/preferences.ini") << text;
+}
+
 }  // namespace testing_support
