@@ -119,6 +119,7 @@ function apply(state) {
     showUnsaved(host);
     $("pageNo").textContent = `${t("Page")} ${host.page + 1} / ${host.pages}`;
     showZoom(host);
+    drawThumbs(host);
     showScale(host);
     const tips = host.tips || [], messages = host.messages || [];
     const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
@@ -217,11 +218,98 @@ async function renderPage(host) {
     keepZoomAnchor(host.zoom);
     drawOverlay(app.state.host);
     document.body.dataset.rendered = key;
+    drawVisibleThumbs();
   } catch (e) {
     showStatus(String(e.message || e), true);
   } finally {
     if (app.rendering === key) app.rendering = null;
   }
+}
+
+// ---- thumbnails ---------------------------------------------------------
+
+// A file of several pages has a strip of them beside the view, the current
+// one marked; a click shows that page. Only thumbnails in sight are drawn,
+// one at a time, again after the document changed.
+const thumbs = { count: 0, page: -1, rotation: 0, visible: new Set(), drawn: new Map(), busy: false, observer: null };
+const THUMB_WIDTH = 96;
+
+function drawThumbs(host) {
+  const strip = $("thumbs");
+  strip.hidden = host.pages <= 1;
+  if (strip.hidden) return;
+  if (thumbs.count !== host.pages) {
+    thumbs.count = host.pages;
+    thumbs.page = -1;
+    thumbs.drawn.clear();
+    thumbs.visible.clear();
+    if (thumbs.observer) thumbs.observer.disconnect();
+    thumbs.observer = new IntersectionObserver((entries) => {
+      for (const e of entries) {
+        const i = Number(e.target.dataset.page);
+        if (e.isIntersecting) thumbs.visible.add(i); else thumbs.visible.delete(i);
+      }
+      drawVisibleThumbs();
+    }, { root: strip, rootMargin: "200px 0px" });
+    strip.replaceChildren();
+    for (let i = 0; i < host.pages; i++) {
+      const b = document.createElement("button");
+      b.className = "thumb";
+      b.dataset.page = i;
+      b.title = `${t("Page")} ${i + 1}`;
+      const canvas = document.createElement("canvas");
+      canvas.width = THUMB_WIDTH;
+      canvas.height = Math.round(THUMB_WIDTH * 1.3);
+      const no = document.createElement("span");
+      no.textContent = String(i + 1);
+      b.append(canvas, no);
+      b.addEventListener("click", () => goToPage(i));
+      strip.append(b);
+      thumbs.observer.observe(b);
+    }
+  }
+  if (thumbs.rotation !== host.rotation) { thumbs.rotation = host.rotation; thumbs.drawn.clear(); }
+  if (thumbs.page !== host.page) {
+    thumbs.page = host.page;
+    for (const b of strip.children) {
+      const current = Number(b.dataset.page) === host.page;
+      b.classList.toggle("current", current);
+      if (current) { b.setAttribute("aria-current", "page"); b.scrollIntoView({ block: "nearest" }); }
+      else b.removeAttribute("aria-current");
+    }
+  }
+}
+
+async function drawVisibleThumbs() {
+  if (thumbs.busy || !pdfDoc || $("thumbs").hidden) return;
+  const doc = pdfDoc, version = pdfDocVersion, rotation = thumbs.rotation;
+  const next = [...thumbs.visible].sort((a, b) => a - b).find((i) => thumbs.drawn.get(i) !== `${version}/${rotation}`);
+  if (next === undefined || next >= doc.numPages) return;
+  thumbs.busy = true;
+  try {
+    const page = await doc.getPage(next + 1);
+    const whole = page.getViewport({ scale: 1, rotation: (page.rotate + rotation) % 360 });
+    const viewport = page.getViewport({ scale: THUMB_WIDTH / whole.width, rotation: (page.rotate + rotation) % 360 });
+    const canvas = document.createElement("canvas");
+    canvas.width = THUMB_WIDTH;
+    canvas.height = Math.round(viewport.height);
+    await page.render({ canvasContext: canvas.getContext("2d"), viewport }).promise;
+    const shown = document.querySelector(`#thumbs .thumb[data-page="${next}"] canvas`);
+    if (shown && doc === pdfDoc) {
+      shown.width = canvas.width;
+      shown.height = canvas.height;
+      shown.getContext("2d").drawImage(canvas, 0, 0);
+    }
+    thumbs.drawn.set(next, `${version}/${rotation}`);
+  } catch (e) {
+    // A page of the document that is still shown that fails to draw is not
+    // tried again until the document changes; one whose document was
+    // replaced meanwhile is drawn anew from the new one.
+    if (doc === pdfDoc) thumbs.drawn.set(next, `${version}/${rotation}`);
+  } finally {
+    thumbs.busy = false;
+  }
+  if (doc === pdfDoc) setTimeout(drawVisibleThumbs, 0);
 }
 
 let mouseAt = null, menuAt = null;

@@ -109,6 +109,7 @@ test("Fit width makes the page as wide as the view and the wheel scrolls it, Fit
   const file = pagesPdf(path.join(work.dir, "letter.pdf"), [[612, 792]]);
   await withEditor("nav-fit", file, work, async (page, shot, server, errors) => {
     assert.equal(await page.locator("#zoomPct").inputValue(), "100%");
+    assert.ok(await page.locator("#thumbs").isHidden(), "a single page has no thumbnails");
     assert.equal(await page.locator("#fitWidth").getAttribute("title"), "Make the page as wide as the window");
     assert.equal(await page.locator("#fitPage").getAttribute("title"), "Show the whole page in the window");
 
@@ -192,6 +193,31 @@ test("Page Down and Page Up turn the pages of a file with several, each shown fr
     await settled(page);
     assert.equal((await hostState(page)).page, 1);
     assert.equal(await page.locator("#pageNo").textContent(), "Page 2 / 3");
+    assert.deepEqual(errors, []);
+  });
+});
+
+test("a file of several pages has thumbnails drawn to each page's shape, the current one marked, a click shows that page", async () => {
+  const work = workFolder("nav-thumbs");
+  const file = pagesPdf(path.join(work.dir, "three.pdf"), [[612, 792], [792, 612], [300, 300]]);
+  await withEditor("nav-thumbs", file, work, async (page, shot, server, errors) => {
+    const marked = () => page.locator("#thumbs .thumb.current").getAttribute("data-page");
+    assert.equal(await page.locator("#thumbs .thumb").count(), 3);
+    assert.equal(await marked(), "0");
+    // Each thumbnail is 96 px wide and as high as its page's shape makes it.
+    const want = [[96, Math.round(96 * 792 / 612)], [96, Math.round(96 * 612 / 792)], [96, 96]];
+    await page.waitForFunction((w) => [...document.querySelectorAll("#thumbs canvas")]
+      .every((c, i) => c.width === w[i][0] && c.height === w[i][1]), want);
+    await page.click('#thumbs .thumb[data-page="2"]');
+    await settled(page);
+    assert.equal((await hostState(page)).page, 2);
+    assert.equal(await marked(), "2");
+    assert.equal(await page.locator('#thumbs .thumb[aria-current="page"]').count(), 1);
+    await page.focus("#overlay");
+    await page.keyboard.press("PageUp");
+    await settled(page);
+    assert.equal(await marked(), "1", "the mark follows Page Up");
+    await shot("thumbnails");
     assert.deepEqual(errors, []);
   });
 });
