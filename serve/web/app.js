@@ -461,7 +461,11 @@ function zoomTo(target, anchor = null, keep = {}) {
   const at = anchor || { x: frame.left + frame.width / 2, y: frame.top + frame.height / 2 };
   const shown = app.shownZoom || host.zoom;
   zoomAnchor = { x: at.x, y: at.y, px: (at.x - box.left) / shown, py: (at.y - box.top) / shown, target, ...keep };
-  return command("/api/view", { zoom: target.toFixed(3) });
+  // A refused zoom leaves the view as it is: the next one starts from there.
+  return command("/api/view", { zoom: target.toFixed(3) }).then((done) => {
+    if (!done && zoomAnchor && zoomAnchor.target === target) zoomAnchor = null;
+    return done;
+  });
 }
 // The zoom the last request asked for, while the page has not caught up.
 function zoomNow() {
