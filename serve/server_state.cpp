@@ -72,7 +72,10 @@ void WriteRibbon(JsonWriter& json, const KA_RibbonElement__& e) {
 
 // The editor's own words the page shows, in the current language.
 void WriteWords(JsonWriter& json) {
-  static const char* const kWords[] = {"IDS_EDITOR_PAGE_SCALE", "IDS_EDITOR_NO_SCALE"};
+  static const char* const kWords[] = {"IDS_EDITOR_PAGE_SCALE",   "IDS_EDITOR_NO_SCALE",     "IDS_EDITOR_ZOOM_TIP",
+                                       "IDS_EDITOR_ZOOM_IN",      "IDS_EDITOR_ZOOM_OUT",     "IDS_EDITOR_FIT_PAGE",
+                                       "IDS_EDITOR_FIT_PAGE_TIP", "IDS_EDITOR_FIT_WIDTH",    "IDS_EDITOR_FIT_WIDTH_TIP",
+                                       "IDS_EDITOR_PREV_PAGE",    "IDS_EDITOR_NEXT_PAGE",    "IDS_EDITOR_ROTATE_VIEW"};
   json.BeginObject();
   for (const char* key : kWords) json.Field(key, Utf8(kshost::EditorText(key)));
   json.EndObject();

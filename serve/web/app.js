@@ -118,6 +118,8 @@ function apply(state) {
     $("redo").disabled = !host.redo;
     showUnsaved(host);
     $("pageNo").textContent = `${t("Page")} ${host.page + 1} / ${host.pages}`;
+    showZoom(host);
+    drawThumbs(host);
     showScale(host);
     const tips = host.tips || [], messages = host.messages || [];
     const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
@@ -175,7 +177,13 @@ let pdfDoc = null, pdfDocVersion = -1;
 async function renderPage(host) {
   if (host.matrix === undefined) return;
   const key = `${host.doc}/${host.page}/${host.zoom}/${host.rotation}`;
-  if (key === app.shownView || app.rendering === key) return;
+  if (key === app.shownView) {
+    // Back to what is shown: a drawing under way for another view is stale.
+    app.rendering = null;
+    if (zoomAnchor && Math.abs(zoomAnchor.target - app.shownZoom) < 5e-4) keepZoomAnchor(app.shownZoom);
+    return;
+  }
+  if (app.rendering === key) return;
   app.rendering = key;
   try {
     if (pdfDocVersion !== host.doc) {
@@ -204,14 +212,104 @@ async function renderPage(host) {
       overlay.height = canvas.height;
     }
     app.shownView = key;
-    keepZoomAnchor();
+    app.shownZoom = host.zoom;
+    if (app.toTop) { app.toTop = false; $("viewer").scrollTop = 0; }
+    app.pageSize = { w: viewport.width / host.zoom, h: viewport.height / host.zoom };
+    keepZoomAnchor(host.zoom);
     drawOverlay(app.state.host);
     document.body.dataset.rendered = key;
+    drawVisibleThumbs();
   } catch (e) {
     showStatus(String(e.message || e), true);
   } finally {
     if (app.rendering === key) app.rendering = null;
   }
+}
+
+// ---- thumbnails ---------------------------------------------------------
+
+// A file of several pages has a strip of them beside the view, the current
+// one marked; a click shows that page. Only thumbnails in sight are drawn,
+// one at a time, again after the document changed.
+const thumbs = { count: 0, page: -1, rotation: 0, visible: new Set(), drawn: new Map(), busy: false, observer: null };
+const THUMB_WIDTH = 96;
+
+function drawThumbs(host) {
+  const strip = $("thumbs");
+  strip.hidden = host.pages <= 1;
+  if (strip.hidden) return;
+  if (thumbs.count !== host.pages) {
+    thumbs.count = host.pages;
+    thumbs.page = -1;
+    thumbs.drawn.clear();
+    thumbs.visible.clear();
+    if (thumbs.observer) thumbs.observer.disconnect();
+    thumbs.observer = new IntersectionObserver((entries) => {
+      for (const e of entries) {
+        const i = Number(e.target.dataset.page);
+        if (e.isIntersecting) thumbs.visible.add(i); else thumbs.visible.delete(i);
+      }
+      drawVisibleThumbs();
+    }, { root: strip, rootMargin: "200px 0px" });
+    strip.replaceChildren();
+    for (let i = 0; i < host.pages; i++) {
+      const b = document.createElement("button");
+      b.className = "thumb";
+      b.dataset.page = i;
+      b.title = `${t("Page")} ${i + 1}`;
+      const canvas = document.createElement("canvas");
+      canvas.width = THUMB_WIDTH;
+      canvas.height = Math.round(THUMB_WIDTH * 1.3);
+      const no = document.createElement("span");
+      no.textContent = String(i + 1);
+      b.append(canvas, no);
+      b.addEventListener("click", () => goToPage(i));
+      strip.append(b);
+      thumbs.observer.observe(b);
+    }
+  }
+  if (thumbs.rotation !== host.rotation) { thumbs.rotation = host.rotation; thumbs.drawn.clear(); }
+  if (thumbs.page !== host.page) {
+    thumbs.page = host.page;
+    for (const b of strip.children) {
+      const current = Number(b.dataset.page) === host.page;
+      b.classList.toggle("current", current);
+      if (current) { b.setAttribute("aria-current", "page"); b.scrollIntoView({ block: "nearest" }); }
+      else b.removeAttribute("aria-current");
+    }
+  }
+}
+
+async function drawVisibleThumbs() {
+  if (thumbs.busy || !pdfDoc || $("thumbs").hidden) return;
+  const doc = pdfDoc, version = pdfDocVersion, rotation = thumbs.rotation;
+  const next = [...thumbs.visible].sort((a, b) => a - b).find((i) => thumbs.drawn.get(i) !== `${version}/${rotation}`);
+  if (next === undefined || next >= doc.numPages) return;
+  thumbs.busy = true;
+  try {
+    const page = await doc.getPage(next + 1);
+    const whole = page.getViewport({ scale: 1, rotation: (page.rotate + rotation) % 360 });
+    const viewport = page.getViewport({ scale: THUMB_WIDTH / whole.width, rotation: (page.rotate + rotation) % 360 });
+    const canvas = document.createElement("canvas");
+    canvas.width = THUMB_WIDTH;
+    canvas.height = Math.round(viewport.height);
+    await page.render({ canvasContext: canvas.getContext("2d"), viewport }).promise;
+    const shown = document.querySelector(`#thumbs .thumb[data-page="${next}"] canvas`);
+    if (shown && doc === pdfDoc) {
+      shown.width = canvas.width;
+      shown.height = canvas.height;
+      shown.getContext("2d").drawImage(canvas, 0, 0);
+    }
+    thumbs.drawn.set(next, `${version}/${rotation}`);
+  } catch (e) {
+    // A page of the document that is still shown that fails to draw is not
+    // tried again until the document changes; one whose document was
+    // replaced meanwhile is drawn anew from the new one.
+    if (doc === pdfDoc) thumbs.drawn.set(next, `${version}/${rotation}`);
+  } finally {
+    thumbs.busy = false;
+  }
+  if (doc === pdfDoc) setTimeout(drawVisibleThumbs, 0);
 }
 
 let mouseAt = null, menuAt = null;
@@ -269,16 +367,19 @@ function wireInput() {
   overlay.addEventListener("mousedown", (e) => {
     overlay.focus();
     e.preventDefault();
+    if (e.button === 1 || spaceDown) return;  // the view pans (below)
     dragging = true;
     if (e.button === 0 && e.detail === 2) return;
     if (e.button === 2) menuAt = { x: e.clientX, y: e.clientY };
     pointer(e.button === 2 ? "rdown" : "down", e);
   });
   window.addEventListener("mousemove", (e) => {
+    if (panFrom) return pan(e);
     mouseAt = at(e);
     if (dragging || e.target === overlay) pointer("move", e);
   });
   window.addEventListener("mouseup", (e) => {
+    if (panFrom) { panFrom = null; viewer.classList.remove("panning"); return; }
     if (!dragging) return;
     dragging = false;
     if (e.button === 0 && e.detail === 2) return;
@@ -286,15 +387,30 @@ function wireInput() {
   });
   overlay.addEventListener("dblclick", (e) => { pointer("dblclick", e); pointer("up", e); });
   overlay.addEventListener("contextmenu", (e) => e.preventDefault());
-  // Ctrl+wheel zooms about the pointer; the plain wheel scrolls the view
-  // (and the tool hears of it too).
+  // The middle button, or the left one while Space is held, pans the view
+  // and is no press for the tool.
+  const viewer = $("viewer");
+  viewer.addEventListener("mousedown", (e) => {
+    if (e.button !== 1 && !(e.button === 0 && spaceDown)) return;
+    e.preventDefault();
+    panFrom = { x: e.clientX, y: e.clientY, left: viewer.scrollLeft, top: viewer.scrollTop };
+    viewer.classList.add("panning");
+  });
+  // Ctrl+wheel, and a pinch on a touchpad (which Chromium sends as one),
+  // zooms about the pointer: a wheel's notch by a quarter, a pinch's small
+  // steps by as much as they say. The plain wheel scrolls the view (and the
+  // tool hears of it too).
+  viewer.addEventListener("wheel", (e) => {
+    const host = app.state && app.state.host;
+    if (!host || !e.ctrlKey) return;
+    e.preventDefault();
+    const d = e.deltaMode === 0 ? e.deltaY : e.deltaY * 40;
+    const factor = Math.abs(d) >= 50 ? (d < 0 ? 1.25 : 0.8) : Math.pow(1.25, -d / 50);
+    zoom(factor, { x: e.clientX, y: e.clientY });
+  }, { passive: false });
   overlay.addEventListener("wheel", (e) => {
     const host = app.state && app.state.host;
-    if (!host) return;
-    if (e.ctrlKey) {
-      e.preventDefault();
-      return zoom(e.deltaY < 0 ? 1.25 : 0.8, { x: e.clientX, y: e.clientY });
-    }
+    if (!host || e.ctrlKey) return;
     send({ kind: "wheel", page: host.page, ...at(e), delta: e.deltaY < 0 ? 120 : -120, ...mods(e) });
   }, { passive: false });
   const keys = { Escape: 27, Enter: 13, Delete: 46, Backspace: 8, Tab: 9, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39, ArrowDown: 40, " ": 32 };
@@ -304,31 +420,127 @@ function wireInput() {
     if (e.ctrlKey && e.key === "z") { e.preventDefault(); return command("/api/undo"); }
     if (e.ctrlKey && e.key === "y") { e.preventDefault(); return command("/api/redo"); }
     if (e.ctrlKey && e.key === "s") { e.preventDefault(); return save(); }
+    // Page Up and Page Down turn the pages of a file that has more than
+    // one; on a single page they scroll it.
+    const host = app.state && app.state.host;
+    if ((e.key === "PageDown" || e.key === "PageUp") && host && host.pages > 1 && !e.ctrlKey) {
+      e.preventDefault();
+      return goToPage(host.page + (e.key === "PageDown" ? 1 : -1));
+    }
+    if (e.key === " ") {
+      e.preventDefault();
+      if (e.repeat) return;
+      spaceDown = true;
+      viewer.classList.add("pan");
+    }
     const code = keys[e.key];
     if (code) { e.preventDefault(); send({ kind: "key", key: code, ...mods(e) }); }
   });
+  const endSpace = () => { spaceDown = false; viewer.classList.remove("pan"); };
+  document.addEventListener("keyup", (e) => { if (e.key === " ") endSpace(); });
+  window.addEventListener("blur", endSpace);
+}
+
+let spaceDown = false, panFrom = null;
+function pan(e) {
+  const viewer = $("viewer");
+  viewer.scrollLeft = panFrom.left - (e.clientX - panFrom.x);
+  viewer.scrollTop = panFrom.top - (e.clientY - panFrom.y);
 }
 
 // Zooms keeping the page point under `anchor` (a viewport point; the
 // middle of the view when none) where it is: once the page is drawn at the
-// new size, the view scrolls by what that point moved.
+// new size, the view scrolls so that the point is there again. The point is
+// kept in page pixels at zoom 1, so zooms that follow one another faster
+// than the page is drawn add up and still end at the pointer.
 let zoomAnchor = null;
-function zoom(factor, anchor = null) {
+function zoomTo(target, anchor = null, keep = {}) {
   const host = app.state.host;
+  target = Math.min(16, Math.max(0.05, Math.round(target * 1000) / 1000));
   const viewer = $("viewer"), box = $("overlay").getBoundingClientRect(), frame = viewer.getBoundingClientRect();
   const at = anchor || { x: frame.left + frame.width / 2, y: frame.top + frame.height / 2 };
-  const target = Math.min(16, Math.max(0.05, host.zoom * factor));
-  zoomAnchor = { x: at.x, y: at.y, px: at.x - box.left, py: at.y - box.top, ratio: target / host.zoom };
-  return command("/api/view", { zoom: target.toFixed(3) });
+  const shown = app.shownZoom || host.zoom;
+  zoomAnchor = { x: at.x, y: at.y, px: (at.x - box.left) / shown, py: (at.y - box.top) / shown, target, ...keep };
+  // A refused zoom leaves the view as it is: the next one starts from there.
+  return command("/api/view", { zoom: target.toFixed(3) }).then((done) => {
+    if (!done && zoomAnchor && zoomAnchor.target === target) zoomAnchor = null;
+    return done;
+  });
+}
+// The zoom the last request asked for, while the page has not caught up.
+function zoomNow() {
+  return zoomAnchor ? zoomAnchor.target : app.state.host.zoom;
+}
+function zoom(factor, anchor = null) {
+  return zoomTo(zoomNow() * factor, anchor);
 }
 
-function keepZoomAnchor() {
+function keepZoomAnchor(shownZoom) {
   if (!zoomAnchor) return;
   const a = zoomAnchor, viewer = $("viewer");
-  zoomAnchor = null;
+  if (Math.abs(shownZoom - a.target) < 5e-4) zoomAnchor = null;
   const box = $("overlay").getBoundingClientRect();
-  viewer.scrollLeft += box.left + a.px * a.ratio - a.x;
-  viewer.scrollTop += box.top + a.py * a.ratio - a.y;
+  viewer.scrollLeft += box.left + a.px * shownZoom - a.x;
+  viewer.scrollTop += box.top + a.py * shownZoom - a.y;
+  if (a.left) viewer.scrollLeft = 0;
+  if (a.top) viewer.scrollTop = 0;
+}
+
+// Fit page and fit width: the zoom at which the page (as turned) fills the
+// view's room inside its margin; rounded down so that no scroll bar comes.
+function fit(kind) {
+  const host = app.state && app.state.host;
+  if (!host || !app.pageSize) return null;
+  const viewer = $("viewer"), style = getComputedStyle(viewer);
+  const roomW = viewer.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+  const roomH = viewer.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom);
+  const byWidth = roomW / app.pageSize.w;
+  const z = kind === "width" ? byWidth : Math.min(byWidth, roomH / app.pageSize.h);
+  const frame = viewer.getBoundingClientRect();
+  // Fit width keeps the line at the top of the view there; fit page shows
+  // the page from its top-left corner.
+  return zoomTo(Math.floor(z * 1000) / 1000, { x: frame.left, y: frame.top }, kind === "width" ? { left: true } : { left: true, top: true });
+}
+
+// The zoom as a percentage in the toolbar, which takes a typed one.
+function showZoom(host) {
+  const box = $("zoomPct");
+  if (document.activeElement !== box) box.value = `${Math.round(host.zoom * 100)}%`;
+  const words = host.words || {};
+  const label = (id, key, title) => {
+    const b = $(id);
+    if (key) b.textContent = words[key] || b.textContent;
+    if (title && words[title]) b.title = words[title];
+  };
+  label("zoomPct", null, "IDS_EDITOR_ZOOM_TIP");
+  label("zoomIn", null, "IDS_EDITOR_ZOOM_IN");
+  label("zoomOut", null, "IDS_EDITOR_ZOOM_OUT");
+  label("fitPage", "IDS_EDITOR_FIT_PAGE", "IDS_EDITOR_FIT_PAGE_TIP");
+  label("fitWidth", "IDS_EDITOR_FIT_WIDTH", "IDS_EDITOR_FIT_WIDTH_TIP");
+  label("prev", null, "IDS_EDITOR_PREV_PAGE");
+  label("next", null, "IDS_EDITOR_NEXT_PAGE");
+  label("rotate", null, "IDS_EDITOR_ROTATE_VIEW");
+  $("prev").disabled = host.page <= 0;
+  $("next").disabled = host.page >= host.pages - 1;
+}
+function typedZoom() {
+  const box = $("zoomPct");
+  const m = /^\s*(\d+(?:[.,]\d*)?)\s*%?\s*$/.exec(box.value);
+  const host = app.state && app.state.host;
+  if (!m || !host) { if (host) box.value = `${Math.round(host.zoom * 100)}%`; return; }
+  const pct = Math.min(1600, Math.max(5, Number(m[1].replace(",", "."))));
+  box.value = `${Math.round(pct)}%`;
+  zoomTo(pct / 100);
+}
+
+// Another page, shown from its top.
+function goToPage(n) {
+  const host = app.state && app.state.host;
+  if (!host) return null;
+  n = Math.min(host.pages - 1, Math.max(0, n));
+  if (n === host.page) return null;
+  app.toTop = true;
+  return command("/api/view", { page: n });
 }
 
 async function save() {
@@ -447,11 +659,19 @@ function buildToolbar() {
   unsaved.id = "unsaved"; unsaved.dataset.word = "Unsaved changes"; unsaved.hidden = true;
   bar.append(unsaved);
   add("zoomOut", "−", () => zoom(0.8));
+  const pct = document.createElement("input");
+  pct.id = "zoomPct"; pct.size = 5;
+  pct.addEventListener("keydown", (e) => { if (e.key === "Enter") { e.preventDefault(); pct.blur(); } });
+  pct.addEventListener("change", typedZoom);
+  bar.append(pct);
   add("zoomIn", "+", () => zoom(1.25));
+  // Their words come with the editor's state, in its language.
+  add("fitPage", "Fit page", () => fit("page")).removeAttribute("data-word");
+  add("fitWidth", "Fit width", () => fit("width")).removeAttribute("data-word");
   add("rotate", "⟳", () => command("/api/view", { rotation: (app.state.host.rotation + 90) % 360 }));
-  add("prev", "◀", () => command("/api/view", { page: Math.max(0, app.state.host.page - 1) }));
+  add("prev", "◀", () => goToPage(app.state.host.page - 1));
   const no = document.createElement("span"); no.id = "pageNo"; bar.append(no);
-  add("next", "▶", () => command("/api/view", { page: Math.min(app.state.host.pages - 1, app.state.host.page + 1) }));
+  add("next", "▶", () => goToPage(app.state.host.page + 1));
   document.body.insertBefore(bar, $("main"));
 }
 
