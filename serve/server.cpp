@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <thread>
 #include <random>
 
 #include "host/editor.h"
@@ -103,6 +104,22 @@ void Server::Impl::OnHost(httplib::Response& res, std::function<void(httplib::Re
   } catch (const std::future_error&) {
     Refuse(res, 503, "the server stopped before it did this; nothing was changed");
   }
+}
+
+bool Server::Impl::WaitForFirstSnapshot() {
+  queue.Post([this] {
+    httplib::Response ignored;
+    if (EnsureHost(ignored)) Publish();
+  });
+  const auto deadline = std::chrono::steady_clock::now() + kHostWait;
+  while (!stopped && std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard lock(shared);
+      if (published) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }
 
 void Server::Impl::Refuse(httplib::Response& res, int status, const std::string& why) {

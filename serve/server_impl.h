@@ -124,6 +124,10 @@ struct Server::Impl {
   // (`untilDone`) is waited for however long it takes, so that its answer
   // is what happened to the file.
   void OnHost(httplib::Response& res, std::function<void(httplib::Response&)> job, bool untilDone = false);
+  // Starts the host when it has not published yet and waits, without
+  // holding a place behind other host jobs, until it has; false when it
+  // did not within kHostWait or the server stopped.
+  bool WaitForFirstSnapshot();
   static void Refuse(httplib::Response& res, int status, const std::string& why);
   bool EnsureHost(httplib::Response& res);
   void ShutHost();

@@ -103,7 +103,12 @@ void Server::Impl::Routes() {
                std::lock_guard lock(shared);
                started = published;
              }
-             if (!started) return OnHost(res, [this](httplib::Response& r) { ReplyState(r); });
+             // Before the host's first snapshot, start it (a job queued
+             // behind whatever it is doing) but do not wait for that job:
+             // a job ahead of it may be waiting for the person in a dialog,
+             // who can only see that dialog in this answer. The dialog
+             // publishes the first snapshot itself.
+             if (!started && !WaitForFirstSnapshot()) return Refuse(res, 503, "the editor did not start in time");
              ReplyState(res);
            }));
   http.Get("/api/document", guard([this](const httplib::Request&, httplib::Response& res) {
