@@ -114,8 +114,6 @@ class FileRewriter {
   // the cross-reference table and trailer.
   bool Finish(std::string& reason);
 
-  // Objects written so far.
-  size_t Written() const { return written_; }
   // True once `og` is written or on its way (its text taken, waiting for
   // its data to be compressed).
   bool IsWritten(QPDFObjGen og) const {

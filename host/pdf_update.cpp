@@ -71,7 +71,9 @@ class Deflater {
   bool ready_ = false;
 };
 
-bool Compress(std::string_view data, std::string& out) {
+}  // namespace
+
+bool CompressData(std::string_view data, std::string& out) {
   // zlib counts in 32 bits; larger data goes through in one call to the
   // plain function, which splits it.
   if (data.size() >= (1u << 30)) {
@@ -86,8 +88,6 @@ bool Compress(std::string_view data, std::string& out) {
   thread_local Deflater deflater;
   return deflater.Run(data, out);
 }
-
-}  // namespace
 
 void CollectReferences(QPDFObjectHandle object, std::vector<QPDFObjGen>& out, int depth) {
   if (depth > 512) return;
@@ -153,15 +153,26 @@ std::string StreamTextEnd(std::string_view packed) {
   return text;
 }
 
-bool CompressData(std::string_view data, std::string& out) { return Compress(data, out); }
-
 bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::string& reason) {
   QPDFObjGen og = object.getObjGen();
-  out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";
   if (!object.isStream()) {
+    out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";
     out += TextOf(object);
     out += "\nendobj\n";
     return true;
+  }
+  if (compress) {
+    std::string plain, packed;
+    if (StreamTextToCompress(object, out, plain, reason)) {
+      if (!CompressData(plain, packed)) {
+        reason = "cannot compress the data of object " + Decimal(og.getObj());
+        return false;
+      }
+      out += StreamTextEnd(packed);
+      return true;
+    }
+    // A stream with a filter of its own is written as it is.
+    if (!reason.empty()) return false;
   }
   std::shared_ptr<Buffer> raw = object.getRawStreamData();
   if (!raw) {
@@ -169,32 +180,14 @@ bool ObjectText(QPDFObjectHandle object, bool compress, std::string& out, std::s
     return false;
   }
   std::string_view data(reinterpret_cast<char const*>(raw->getBuffer()), raw->getSize());
-  // The dictionary is written with the length of the data as written and,
-  // for data compressed here, its filter; both are set on the stream's own
-  // dictionary for the moment of writing and then put back, which costs
-  // far less than a copy of the dictionary.
+  // The dictionary is written with the length of the data as written, set
+  // on the stream's own dictionary for the moment of writing and then put
+  // back, which costs far less than a copy of the dictionary.
   QPDFObjectHandle dict = object.getDict();
-  thread_local std::string packed;
-  const bool pack = compress && !dict.hasKey("/Filter");
-  if (pack) {
-    if (!Compress(data, packed)) {
-      reason = "cannot compress the data of object " + Decimal(og.getObj());
-      return false;
-    }
-    data = packed;
-  }
   QPDFObjectHandle length = dict.getKey("/Length");
-  QPDFObjectHandle parms = dict.getKey("/DecodeParms");
   dict.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data.size())));
-  if (pack) {
-    dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
-    dict.removeKey("/DecodeParms");
-  }
+  out = Decimal(og.getObj()) + " " + Decimal(og.getGen()) + " obj\n";
   out += TextOf(dict);
-  if (pack) {
-    dict.removeKey("/Filter");
-    if (!parms.isNull()) dict.replaceKey("/DecodeParms", parms);
-  }
   if (length.isNull()) {
     dict.removeKey("/Length");
   } else {
@@ -350,7 +343,7 @@ bool BuildIncrementalUpdate(QPDF& qpdf, UpdateInput const& input, std::string& u
     rows += static_cast<char>(entry.first & 0xFF);
   }
   std::string packed;
-  if (!Compress(rows, packed)) {
+  if (!CompressData(rows, packed)) {
     reason = "cannot compress the cross-reference stream";
     return false;
   }

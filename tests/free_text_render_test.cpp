@@ -47,6 +47,24 @@ std::pair<int, int> Columns(const PageImage& image, double x0, double x1, double
 }
 
 // Rows of the column band x-1..x+1 between y0 and y1 with a dark pixel.
+// Page 1 of `pdf` as poppler and, where it is installed, MuPDF draw it,
+// with the renderer's name; a render that fails is a test failure.
+std::vector<std::pair<std::string, PageImage>> Renders(const std::string& pdf, const TempDir& dir) {
+  std::vector<std::pair<std::string, PageImage>> out;
+  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
+    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
+    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
+    CommandResult draw = RenderFirstPage(renderer, pdf, dir / name);
+    EXPECT_EQ(draw.status, 0) << draw.output;
+    PageImage image;
+    if (image.Read(dir / (name + ".ppm")))
+      out.emplace_back(name, std::move(image));
+    else
+      ADD_FAILURE() << name << ": no image";
+  }
+  return out;
+}
+
 int DarkRows(const PageImage& image, double x, double y0, double y1) {
   int rows = 0;
   for (double y = y0; y <= y1; y += 1) {
@@ -212,16 +230,7 @@ TEST(FreeTextRender, TextCopiesOutAsItsContentsAndForeignGlyphsDraw) {
     ASSERT_EQ(text.status, 0) << text.output;
     EXPECT_EQ(Squeezed(text.output), b.utf8);
   }
-  for (const std::string renderer : {"poppler", "mupdf"}) {
-    const std::string ppm = dir / (renderer + ".ppm");
-    CommandResult draw =
-        renderer == "poppler"
-            ? RenderFirstPage(Renderer::kPoppler, dir / "out.pdf", dir / "poppler")
-            : RenderFirstPage(Renderer::kMuPdf, dir / "out.pdf", dir / "mupdf");
-    if (renderer == "mupdf" && !HaveProgram("mutool")) continue;
-    ASSERT_EQ(draw.status, 0) << draw.output;
-    PageImage image;
-    ASSERT_TRUE(image.Read(ppm)) << renderer;
+  for (const auto& [renderer, image] : Renders(dir / "out.pdf", dir)) {
     // Text starts 2 points inside the box; Φ is 0.8 em wide, 中 1 em.
     EXPECT_GT(DarkRows(image, 22 + 0.4 * 60, 300, 388), 30) << renderer << ": Greek";
     EXPECT_GT(DarkRows(image, 202 + 30, 300, 388), 30) << renderer << ": Chinese";
@@ -270,13 +279,7 @@ TEST(FreeTextRender, ProducerBoxesKeepTheirLinesAlignmentAndVisibleText) {
   EXPECT_EQ(Squeezed(text.output), "Hello World from Acrobat");
   EXPECT_NE(text.output.find("from Acrobat"), std::string::npos) << text.output;
 
-  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
-    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
-    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
-    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
-    ASSERT_EQ(draw.status, 0) << draw.output;
-    PageImage image;
-    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+  for (const auto& [name, image] : Renders(dir / "out.pdf", dir)) {
     // "Acrobat" ends its one line near the box's right side (23 + 134 pt),
     // inside the border.
     const auto [la, ra] = Columns(image, 22, 158, 343, 357, Dark);
@@ -352,13 +355,7 @@ TEST(FreeTextRender, ScriptsWithoutABuiltInFaceDrawWithAnInstalledOne) {
   CommandResult fonts = Shell("pdffonts " + Quote(dir / "out.pdf"));
   EXPECT_NE(fonts.output.find("+NotoSansDevanagari"), std::string::npos) << fonts.output;
   EXPECT_NE(fonts.output.find("+NotoSansOlChiki"), std::string::npos) << fonts.output;
-  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
-    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
-    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
-    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
-    ASSERT_EQ(draw.status, 0) << draw.output;
-    PageImage image;
-    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+  for (const auto& [name, image] : Renders(dir / "out.pdf", dir)) {
     for (size_t i = 0; i < std::size(lines); ++i) {
       const int top = 390 - int(i) * 70;
       const auto [left, right] = Columns(image, 20, 380, top - 58, top - 2, Dark);
@@ -402,13 +399,7 @@ TEST(FreeTextRender, RightToLeftTextIsOrderedShapedAndAlignedRight) {
   EXPECT_NE(arabic.output.find("\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9"), std::string::npos)
       << arabic.output;
 
-  for (const Renderer renderer : {Renderer::kPoppler, Renderer::kMuPdf}) {
-    const std::string name = renderer == Renderer::kPoppler ? "poppler" : "mupdf";
-    if (renderer == Renderer::kMuPdf && !HaveProgram("mutool")) continue;
-    CommandResult draw = RenderFirstPage(renderer, dir / "out.pdf", dir / name);
-    ASSERT_EQ(draw.status, 0) << draw.output;
-    PageImage image;
-    ASSERT_TRUE(image.Read(dir / (name + ".ppm"))) << name;
+  for (const auto& [name, image] : Renders(dir / "out.pdf", dir)) {
     // Aligned right: the ink ends at the right padding, starts past the middle.
     const auto [lh, rh] = Columns(image, 20, 380, 330, 378, Dark);
     EXPECT_GT(lh, 200) << name << ": Hebrew from " << lh;

@@ -127,6 +127,14 @@ class XfdfTest : public ::testing::Test {
     if (first) *first = exported.output;
   }
 
+  // Imports the XFDF annotation elements `annots` into the rich PDF, saved
+  // as `out` beside it.
+  CommandResult ImportIntoRich(const std::string& annots, const std::string& out) {
+    const std::string head = "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n";
+    const std::string xfdf = dir_.Write("import.xfdf", head + annots + "</annots></xfdf>\n");
+    return Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " + Quote(dir_ / out)));
+  }
+
   TempDir dir_;
 };
 
@@ -277,14 +285,11 @@ TEST_F(XfdfTest, NewContentsReplaceTheWordsAFreeTextShows) {
 
 TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
-  std::string xfdf = dir_.Write("edit.xfdf",
-      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+  CommandResult r = ImportIntoRich(
       "<square name=\"sq-1\" page=\"0\" color=\"#00FF00\" rect=\"10,20,40,50\"/>\n"
       "<circle name=\"new-1\" page=\"1\" rect=\"5,5,50,50\" flags=\"\"/>\n"
-      "<unknownthing page=\"0\"/>\n"
-      "</annots></xfdf>\n");
-  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
-                                Quote(dir_ / "edited.pdf")));
+      "<unknownthing page=\"0\"/>\n",
+      "edited.pdf");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(AnnotCount(dir_ / "edited.pdf"), AnnotCount(dir_ / "rich.pdf") + 1);
   r = Shell(Annot("xfdf export " + Quote(dir_ / "edited.pdf")));
@@ -302,13 +307,10 @@ TEST_F(XfdfTest, ImportUpdatesTheAnnotationOfTheSameName) {
 // says which was renamed.
 TEST_F(XfdfTest, AnnotationsSharingANameAreAllKept) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
-  std::string xfdf = dir_.Write("twins.xfdf",
-      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+  CommandResult r = ImportIntoRich(
       "<circle name=\"twin\" page=\"1\" rect=\"5,5,50,50\"/>\n"
-      "<circle name=\"twin\" page=\"1\" rect=\"60,5,90,50\"/>\n"
-      "</annots></xfdf>\n");
-  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
-                                Quote(dir_ / "twins.pdf")));
+      "<circle name=\"twin\" page=\"1\" rect=\"60,5,90,50\"/>\n",
+      "twins.pdf");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("annot: annotation 2 (circle) on page 2: the name \"twin\" is taken by an earlier one; "
                           "imported as \"twin-2\""),
@@ -322,36 +324,28 @@ TEST_F(XfdfTest, AnnotationsSharingANameAreAllKept) {
 // still belongs to its annotation.
 TEST_F(XfdfTest, RepliesFindTheirAnnotationsWhicheverComesFirst) {
   ASSERT_TRUE(WriteRichPdf(dir_ / "rich.pdf"));
-  std::string xfdf = dir_.Write("thread.xfdf",
-      "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n"
+  CommandResult r = ImportIntoRich(
       "<text name=\"early\" page=\"1\" rect=\"0,0,20,20\" inreplyto=\"topic\"/>\n"
       "<square name=\"topic\" page=\"1\" rect=\"30,30,90,90\"><popup open=\"yes\" rect=\"100,100,200,150\"/></square>\n"
       "<text name=\"late\" page=\"1\" rect=\"0,30,20,50\" inreplyto=\"topic\"/>\n"
       "<text name=\"deeper\" page=\"1\" rect=\"0,60,20,80\" inreplyto=\"late\"/>\n"
       "<circle name=\"alone\" page=\"0\" rect=\"5,5,50,50\"/>\n"
       "<text name=\"ahead\" page=\"0\" rect=\"0,0,20,20\" inreplyto=\"answered\"/>\n"
-      "<circle name=\"answered\" page=\"0\" rect=\"60,5,90,50\"/>\n"
-      "</annots></xfdf>\n");
-  CommandResult r = Shell(Annot("xfdf import " + Quote(dir_ / "rich.pdf") + " " + Quote(xfdf) + " -o " +
-                                Quote(dir_ / "thread.pdf")));
+      "<circle name=\"answered\" page=\"0\" rect=\"60,5,90,50\"/>\n",
+      "thread.pdf");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(AnnotCount(dir_ / "thread.pdf"), AnnotCount(dir_ / "rich.pdf") + 8);  // seven and one popup
   r = Shell(Annot("xfdf export " + Quote(dir_ / "thread.pdf")));
   ASSERT_EQ(r.status, 0) << r.output;
-  for (const char* reply : {"name=\"early\"", "name=\"late\""}) {
-    size_t at = r.output.find(reply);
-    ASSERT_NE(at, std::string::npos) << r.output;
-    EXPECT_NE(r.output.substr(at, r.output.find('>', at) - at).find("inreplyto=\"topic\""), std::string::npos)
+  const std::pair<const char*, const char*> replies[] = {
+      {"early", "topic"}, {"late", "topic"}, {"deeper", "late"}, {"ahead", "answered"}};
+  for (const auto& [reply, target] : replies) {
+    const size_t at = r.output.find("name=\"" + std::string(reply) + "\"");
+    ASSERT_NE(at, std::string::npos) << reply << "\n" << r.output;
+    EXPECT_NE(r.output.substr(at, r.output.find('>', at) - at).find("inreplyto=\"" + std::string(target) + "\""),
+              std::string::npos)
         << reply << "\n" << r.output;
   }
-  size_t ahead = r.output.find("name=\"ahead\"");
-  ASSERT_NE(ahead, std::string::npos);
-  EXPECT_NE(r.output.substr(ahead, r.output.find('>', ahead) - ahead).find("inreplyto=\"answered\""),
-            std::string::npos);
-  size_t deeper = r.output.find("name=\"deeper\"");
-  ASSERT_NE(deeper, std::string::npos);
-  EXPECT_NE(r.output.substr(deeper, r.output.find('>', deeper) - deeper).find("inreplyto=\"late\""),
-            std::string::npos);
   size_t topic = r.output.find("name=\"topic\"");
   ASSERT_NE(topic, std::string::npos);
   EXPECT_NE(r.output.find("<popup", topic), std::string::npos) << r.output;

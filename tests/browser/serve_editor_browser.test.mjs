@@ -5,7 +5,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync, writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, pagesPdf } from "./support.mjs";
 
 // The floor plan with one distance from (100, 100) to (300, 100), made by a
 // session script.
@@ -183,27 +183,10 @@ test("Ctrl+wheel zooms about the pointer, the wheel scrolls, the status bar show
   });
 });
 
-// A one-page PDF without viewports.
-function blankPdf(file) {
-  const objects = ["<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 300] >>"];
-  let out = "%PDF-1.7\n";
-  const offsets = objects.map((body, i) => {
-    const at = out.length;
-    out += `${i + 1} 0 obj\n${body}\nendobj\n`;
-    return at;
-  });
-  const xref = out.length;
-  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
-  for (const at of offsets) out += `${String(at).padStart(10, "0")} 00000 n \n`;
-  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
-  writeFileSync(file, out);
-}
-
 test("a page without a scale says so in the status bar, in the page's language", async () => {
   const work = workFolder("noscale");
   const file = path.join(work.dir, "blank.pdf");
-  blankPdf(file);
+  pagesPdf(file, [[400, 300]]);
   await withEditor("noscale", file, work, async (page, shot) => {
     assert.equal(await page.locator("#scale").textContent(), "Maßstab: kein Maßstab");
     assert.ok(await page.locator("#scale").evaluate((e) => e.classList.contains("none")));

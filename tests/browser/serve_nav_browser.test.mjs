@@ -3,28 +3,8 @@
 // turning the pages of a file with more than one.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, hostState } from "./support.mjs";
-
-// A PDF with empty pages of the given sizes in points.
-function pagesPdf(file, sizes) {
-  const kids = sizes.map((_, i) => `${i + 3} 0 R`).join(" ");
-  const objects = ["<< /Type /Catalog /Pages 2 0 R >>", `<< /Type /Pages /Kids [${kids}] /Count ${sizes.length} >>`,
-    ...sizes.map(([w, h]) => `<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ${w} ${h}] >>`)];
-  let out = "%PDF-1.7\n";
-  const offsets = objects.map((body, i) => {
-    const at = out.length;
-    out += `${i + 1} 0 obj\n${body}\nendobj\n`;
-    return at;
-  });
-  const xref = out.length;
-  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
-  for (const at of offsets) out += `${String(at).padStart(10, "0")} 00000 n \n`;
-  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
-  writeFileSync(file, out);
-  return file;
-}
+import { workFolder, run, withEditor, settled, hostState, pagesPdf } from "./support.mjs";
 
 // The page point (PDF units) under a viewport point, and back, through the
 // view's matrix [a b c d e f] from device pixels of the page's canvas.

@@ -1,7 +1,7 @@
 // Shared by the browser tests: an `annot serve` child, headless Chromium
 // through playwright-core, and screenshots kept under the build folder.
 import { spawn, execFileSync } from "node:child_process";
-import { mkdirSync, mkdtempSync, rmSync } from "node:fs";
+import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import path from "node:path";
 import { chromium } from "playwright-core";
@@ -105,4 +105,23 @@ export async function withEditor(name, file, work, body, { lang = "en-US", ...pa
     await server.stop();
     work.cleanup();
   }
+}
+
+// A PDF with empty pages of the given sizes in points.
+export function pagesPdf(file, sizes) {
+  const kids = sizes.map((_, i) => `${i + 3} 0 R`).join(" ");
+  const objects = ["<< /Type /Catalog /Pages 2 0 R >>", `<< /Type /Pages /Kids [${kids}] /Count ${sizes.length} >>`,
+    ...sizes.map(([w, h]) => `<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ${w} ${h}] >>`)];
+  let out = "%PDF-1.7\n";
+  const offsets = objects.map((body, i) => {
+    const at = out.length;
+    out += `${i + 1} 0 obj\n${body}\nendobj\n`;
+    return at;
+  });
+  const xref = out.length;
+  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
+  for (const at of offsets) out += `${String(at).padStart(10, "0")} 00000 n \n`;
+  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+  writeFileSync(file, out);
+  return file;
 }
