@@ -17,7 +17,7 @@
 #include "drawing/cda_rubber_ink.h"
 #include "host/core_hft.h"
 #include "kwannotation/kw_annot_change.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "plugin/host_binding.h"
 
 using namespace AnnotationPlugin;
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     DA_InkData data;
     data.strokes = strokes;
     DA_WriteInk(ink, data);
-    kwannotation::ResetInkAppearance(ink, nullptr);
+    kwannotation::RebuildAppearance(ink, nullptr);
     if (rep == 0) {
       Host::ByteString why;
       if (!Host::DocSave(doc, argv[1], why.get())) {
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     erasedTo = r.strokes.size();
 
     auto g0 = clock::now();
-    kwannotation::ResetInkAppearance(ink, nullptr);
+    kwannotation::RebuildAppearance(ink, nullptr);
     auto g1 = clock::now();
     regen = std::min(regen, Ms(g0, g1));
     change->Finish();

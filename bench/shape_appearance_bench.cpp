@@ -5,7 +5,7 @@
 #include <string>
 
 #include "host/core_hft.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "sdk/ks_host_binding.h"
 
 namespace {
@@ -31,7 +31,7 @@ void Run(benchmark::State& state, const char* subtype, const std::string& keys, 
   KPD_Object parsed = host::ObjectParse(dict.data(), dict.size());
   KPD_Dictionary annot = host::PageInsertAnnot(page, -1, parsed);
   host::ObjectRelease(parsed);
-  kwannotation::ShapeAppearanceFn fn = kwannotation::ShapeAppearanceFor(annot, nullptr);
+  kwannotation::ShapeAppearanceFn fn = kwannotation::AppearanceFor(annot, nullptr);
   std::string reason;
   if (!fn || !fn(annot, &reason, {})) state.SkipWithError("cannot draw the annotation");
   kwannotation::ShapeAppearanceOptions options;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/core_hft.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "sdk/ks_host_binding.h"
 #include "toolset/annot_toolset.h"
 
@@ -42,7 +42,7 @@ std::string MakeToolsetText(int count) {
     KPD_Dictionary annot = host::PageInsertAnnot(page, -1, parsed);
     host::ObjectRelease(parsed);
     std::string reason;
-    kwannotation::ShapeAppearanceFor(annot, nullptr)(annot, &reason, {});
+    kwannotation::AppearanceFor(annot, nullptr)(annot, &reason, {});
   }
   KPD_Dictionary id = host::StreamGetDict(image);
   for (const char* k : {"/Type", "/Subtype", "/Width", "/Height", "/ColorSpace", "/BitsPerComponent"})

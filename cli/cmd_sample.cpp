@@ -11,7 +11,7 @@
 #include "host/core_hft.h"
 #include "host/host_functions.h"
 #include "kwannotation/kw_measure_dict.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_viewport.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
@@ -295,7 +295,7 @@ int RunSample(const std::vector<std::string>& args) {
   KPD_Object inkDict = fn::ObjectParse(ink, sizeof ink - 1);
   if (withInk) {
     ks::host::Bind(kshost::CoreHFT(), nullptr);  // the appearance is made through the host's functions
-    ok = ok && inkDict && kwannotation::ResetInkAppearance(fn::PageInsertAnnot(page, -1, inkDict), nullptr);
+    ok = ok && inkDict && kwannotation::RebuildAppearance(fn::PageInsertAnnot(page, -1, inkDict), nullptr);
   }
   if (inkDict) fn::ObjectRelease(inkDict);
   KS_ByteString why = fn::ByteStringNew(nullptr, 0);

@@ -7,7 +7,7 @@
 #include "kwannotation/kw_annot_change.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_annot_types.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -252,7 +252,7 @@ bool CDA_CNRubberToolHandler::EraseOne(Candidate& c, KA_Document doc, std::vecto
   auto change =
       std::make_unique<kwannotation::CKW_AnnotChange>(dict, std::vector<std::string>{"/InkList", "/PSI"}, true);
   std::string why;
-  if (!DA_KeepRuns(dict, r.runs) || !kwannotation::ResetInkAppearance(dict, &why)) {
+  if (!DA_KeepRuns(dict, r.runs) || !kwannotation::RebuildAppearance(dict, &why)) {
     if (change->Finish()) change->Apply(false);
     skipped->push_back(why.empty() ? std::string("the document refused the new strokes") : why);
     return false;

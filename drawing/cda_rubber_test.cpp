@@ -15,7 +15,7 @@
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/test_temp_dir.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationPlugin {
@@ -74,7 +74,7 @@ class Eraser : public ::testing::Test {
     KPD_Dictionary dict = Host::PageInsertAnnot(Host::DocGetPage(pdf_, 0), -1, parsed);
     Host::ObjectRelease(parsed);
     if (appearance) {
-      EXPECT_TRUE(kwannotation::ResetInkAppearance(dict, nullptr));
+      EXPECT_TRUE(kwannotation::RebuildAppearance(dict, nullptr));
     }
     return Host::AnnotFromDict(doc_, dict);
   }
@@ -264,7 +264,7 @@ TEST_F(Eraser, ADenseInkSplitsWhereTheTrailPasses) {
     data.strokes.push_back(std::move(stroke));
   }
   ASSERT_TRUE(DA_WriteInk(Host::AnnotGetDict(ink), data));
-  ASSERT_TRUE(kwannotation::ResetInkAppearance(Host::AnnotGetDict(ink), nullptr));
+  ASSERT_TRUE(kwannotation::RebuildAppearance(Host::AnnotGetDict(ink), nullptr));
   rubber_->OnControl("Button_CNRubberPart");
   Drag({{300, 90}, {300, 150}, {300, 300}});
   const DA_InkData after = DA_ReadInk(Host::AnnotGetDict(ink));

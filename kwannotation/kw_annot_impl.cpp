@@ -1,26 +1,24 @@
-#include "kwannotation/kw_measure_appearance.h"
-#include "kwannotation/kw_measure_dict.h"
-#include "kwannotation/kw_measure_xfdf.h"
-#include "kwannotation/kw_page_annot_list.h"
-#include "kwannotation/kw_viewport.h"
 #include "kwannotation/kw_annot_impl.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <unordered_map>
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_default_appearance.h"
-#include "kwannotation/kw_measure_xfdf.h"
 #include "kwannotation/kw_icon_appearance.h"
 #include "kwannotation/kw_markup_appearance.h"
-#include "kwannotation/kw_shape_appearance.h"
-#include "kwannotation/kw_tagged_appearance.h"
+#include "kwannotation/kw_measure_appearance.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_measure_xfdf.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_rich_text.h"
+#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_tagged_appearance.h"
+#include "kwannotation/kw_viewport.h"
 #include "kwannotation/kw_xfdf_util.h"
 #include "sdk/ks_host_binding.h"
 
@@ -176,38 +174,10 @@ bool KW_ColorFromArray(KPD_Object array, KPD_ColorF* color) { return dict::Color
 
 // ---- CKW_AnnotImpl -----------------------------------------------------------
 
-namespace {
-
-// Whether `annot` is one of the annotations of `page`. A new annotation is
-// the page's last one, and the wrappers of a page's annotations are made one
-// after another; so the last one is looked at first, and the places of all
-// of them are remembered from one walk of the page. A remembered place is
-// only believed when the page still has the annotation there, so a page
-// that changed costs one more walk, never a wrong answer.
-bool LiesOnPage(KPD_Page page, KPD_Annot annot) {
-  if (!page) return false;
-  const int32_t count = host::PageAnnotCount(page);
-  if (count > 0 && host::ObjectIsIdentical(host::PageGetAnnot(page, count - 1), annot)) return true;
-  static KPD_Page walked = nullptr;
-  static std::unordered_map<KPD_Annot, int32_t> places;
-  auto remembered = [&] {
-    auto found = walked == page ? places.find(annot) : places.end();
-    return found != places.end() && found->second < count &&
-           host::ObjectIsIdentical(host::PageGetAnnot(page, found->second), annot);
-  };
-  if (remembered()) return true;
-  walked = page;
-  places.clear();
-  for (int32_t i = 0; i < count; ++i) places.emplace(host::PageGetAnnot(page, i), i);
-  return remembered() || host::PageFindAnnot(page, annot) >= 0;
-}
-
-}  // namespace
-
 CKW_AnnotImpl::CKW_AnnotImpl(KPD_Annot annot, int32_t subtypeCode,
                              const std::shared_ptr<CKW_PageAnnotListImpl>& list)
     : annot_(annot), subtype_(subtypeCode), list_(list) {
-  if (annot_ && list && !LiesOnPage(list->GetPage(), annot_)) annot_ = nullptr;
+  if (annot_ && list && !list->Holds(annot_)) annot_ = nullptr;
   // A handle keeps its kind for its whole life; only what the dictionary
   // holds changes, and that is always read afresh.
   dict_ = dict::IsDict(annot_) ? annot_ : nullptr;
@@ -263,7 +233,14 @@ bool CKW_AnnotImpl::SetColor(const KPD_ColorF& color) {
 
 bool CKW_AnnotImpl::SetBorderColor(const KPD_ColorF& color) { return CKW_AnnotImpl::SetColor(color); }
 
-bool CKW_AnnotImpl::ResetAppearance() { return false; }
+bool CKW_AnnotImpl::ResetAppearance() {
+  ShapeAppearanceFn rebuild = AppearanceFor(GetDict(), nullptr);
+  if (!rebuild) return false;
+  // Captions read in the view of the page this wrapper was made for.
+  ShapeAppearanceOptions options;
+  if (auto list = GetPageList()) options.page = list->GetPage();
+  return rebuild(GetDict(), nullptr, options);
+}
 
 bool CKW_AnnotImpl::ImportFromXFDF(KX_Element element) {
   KPD_Dictionary d = GetDict();
@@ -1069,56 +1046,6 @@ bool CKW_InkImpl::SetInkList(const std::vector<std::vector<KS_FloatPoint>>& stro
   return WriteKey("/InkList", list.get()) != 0;
 }
 
-// ---- shape appearances ------------------------------------------------------------
-
-namespace {
-
-// Computes the normal appearance from the object's own getters and writes
-// it through the one applier.
-bool Regenerate(CKW_MarkupAnnotImpl& annot) {
-  ShapeAppearanceResult result;
-  return ComputeShapeAppearance(annot, &result, nullptr) &&
-         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, nullptr);
-}
-
-}  // namespace
-
-bool CKW_SquareImpl::ResetAppearance() { return Regenerate(*this); }
-bool CKW_CircleImpl::ResetAppearance() { return Regenerate(*this); }
-bool CKW_LineImpl::ResetAppearance() { return Regenerate(*this); }
-bool CKW_PolygonImpl::ResetAppearance() { return Regenerate(*this); }
-bool CKW_PolyLineImpl::ResetAppearance() { return Regenerate(*this); }
-bool CKW_InkImpl::ResetAppearance() { return Regenerate(*this); }
-
-// ---- text markup, caret, icons and stamps ------------------------------------------
-
-namespace {
-
-template <class Impl>
-bool Apply(Impl& annot, bool (*compute)(const Impl&, ShapeAppearanceResult*, std::string*)) {
-  ShapeAppearanceResult result;
-  return compute(annot, &result, nullptr) &&
-         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, nullptr);
-}
-
-}  // namespace
-
-bool CKW_TextMarkupAnnotImpl::ResetAppearance() {
-  return Apply<CKW_TextMarkupAnnotImpl>(*this, &ComputeTextMarkupAppearance);
-}
-bool CKW_CaretAnnotImpl::ResetAppearance() { return Apply<CKW_CaretAnnotImpl>(*this, &ComputeCaretAppearance); }
-bool CKW_NoteAnnotImpl::ResetAppearance() { return Apply<CKW_MarkupAnnotImpl>(*this, &ComputeIconAppearance); }
-bool CKW_FileAttachmentAnnotImpl::ResetAppearance() {
-  return Apply<CKW_MarkupAnnotImpl>(*this, &ComputeIconAppearance);
-}
-
-bool CKW_StampAnnotImpl::ResetAppearance() {
-  ShapeAppearanceResult result;
-  bool unchanged = false;
-  if (!ComputeStampAppearance(*this, &result, &unchanged, nullptr)) return false;
-  return unchanged || CKW_AppearanceWriter::Apply(*this, result, ShapeAppearanceOptions{}, nullptr);
-}
-
 bool CKW_StampAnnotImpl::ExportToXFDF(KX_Element element) {
   if (!CKW_MarkupAnnotImpl::ExportToXFDF(element)) return false;
   KPD_Dictionary ap = dict::GetDict(GetDict(), "/AP");
@@ -1392,7 +1319,6 @@ CKW_MeasureDict CKW_MeasureAnnotImpl::GetMeasureDict() const {
 KwMeasureTexts CKW_MeasureAnnotImpl::GetMeasureTexts() const { return KW_MeasureTextsOf(MeasuredAnnot().GetDict()); }
 
 #define KW_MEASURE_IMPL_BODIES(Name, Base)                                        \
-  bool Name::ResetAppearance() { return ResetMeasureAppearance(*this, nullptr); } \
   bool Name::ImportFromXFDF(KX_Element element) {                                 \
     if (!Base::ImportFromXFDF(element)) return false;                             \
     ImportMeasureAttributes(*this, element);                                      \

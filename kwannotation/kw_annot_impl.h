@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -160,8 +159,6 @@ class CKW_AnnotImpl {
   KPD_Dictionary dict_ = nullptr;  // annot_ when it is a dictionary
   int32_t subtype_;
   std::weak_ptr<CKW_PageAnnotListImpl> list_;
-  // Data that other parts of the library attach to one annotation.
-  std::map<std::string, std::shared_ptr<void>> attachments_;
 };
 
 class CKW_MarkupAnnotImpl : public CKW_AnnotImpl {
@@ -204,9 +201,6 @@ class CKW_MarkupAnnotImpl : public CKW_AnnotImpl {
   // /IC, same rules as /C.
   bool GetInteriorColor(KPD_ColorF* color) const;
   bool SetInteriorColor(const KPD_ColorF& color);
-
- private:
-  void* reserved_ = nullptr;
 };
 
 class CKW_Viewport;
@@ -253,8 +247,6 @@ class CKW_NoteAnnotImpl : public CKW_MarkupAnnotImpl {
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
   std::string GetIconName() const;  // /Name
   bool SetIconName(const std::string& name);
-  // The icon of /Name ("Note" for a name this library does not draw).
-  bool ResetAppearance() override;
 };
 class CKW_FreeTextImpl : public CKW_MarkupAnnotImpl {
  public:
@@ -267,15 +259,10 @@ class CKW_TextMarkupAnnotImpl : public CKW_MarkupAnnotImpl {
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
   bool GetQuadPoints(std::vector<float>* values) const;
   bool SetQuadPoints(const std::vector<float>& values);
-  // Highlight, underline, squiggly or strike-out over the quadrilaterals.
-  bool ResetAppearance() override;
 };
 class CKW_StampAnnotImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // The standard stamp of /Name without a picture of its own; with one,
-  // the picture wrapped for the stamp's opacity.
-  bool ResetAppearance() override;
   // The whole /AP travels as a child "appearance" holding its tagged text.
   // An appearance that cannot be read is skipped and the old one stays.
   bool ImportFromXFDF(KX_Element element) override;
@@ -284,7 +271,6 @@ class CKW_StampAnnotImpl : public CKW_MarkupAnnotImpl {
 class CKW_CaretAnnotImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  bool ResetAppearance() override;
   // "symbol": "paragraph" for /Sy /P; on import anything else is "None".
   bool ImportFromXFDF(KX_Element element) override;
   bool ExportToXFDF(KX_Element element) override;
@@ -292,8 +278,6 @@ class CKW_CaretAnnotImpl : public CKW_MarkupAnnotImpl {
 class CKW_FileAttachmentAnnotImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // The icon of /Name ("PushPin" for a name this library does not draw).
-  bool ResetAppearance() override;
   // "file" carries the file's name. The file itself goes along as a child
   // "data" (base64 of its bytes, with "mimetype", "length", "encoding",
   // "MODE" and the parameters "size", "creation", "modification",
@@ -319,24 +303,15 @@ class CKW_SoundAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_Markup
 class CKW_RedactImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 class CKW_ProjectionAnnotImpl : public CKW_MarkupAnnotImpl { public: using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl; };
 
-// Shapes. Each keeps one narrow text beside the dictionary: the name of the
-// custom line style it was last drawn with.
+// Shapes.
 class CKW_SquareImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // Rebuilds the normal appearance from the dictionary.
-  bool ResetAppearance() override;
- protected:
-  std::string lineStyle_;
 };
 
 class CKW_CircleImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // Rebuilds the normal appearance from the dictionary.
-  bool ResetAppearance() override;
- protected:
-  std::string lineStyle_;
 };
 
 // The leader lines of a line: length "LL" (its sign picks the side),
@@ -350,8 +325,6 @@ struct KwLineLeader {
 class CKW_LineImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // Rebuilds the normal appearance from the dictionary.
-  bool ResetAppearance() override;
   // "LineArrow" also sets the endings to "None" and "OpenArrow".
   bool SetIntent(const std::string& intent) override;
 
@@ -372,51 +345,33 @@ class CKW_LineImpl : public CKW_MarkupAnnotImpl {
   // Swaps the two ends of /L, so the line runs the other way; its
   // leaders, which lie on one side of that direction, turn with it.
   virtual bool Flip();                                         // 20
-
- protected:
-  std::string lineStyle_;
 };
 
 class CKW_PolygonImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // Rebuilds the normal appearance from the dictionary.
-  bool ResetAppearance() override;
   // "PolygonCloud" also makes the border cloudy with intensity 2.
   bool SetIntent(const std::string& intent) override;
   std::vector<KS_FloatPoint> GetVertices() const override;
   bool SetVertices(const std::vector<KS_FloatPoint>& points) override;
-
- protected:
-  std::string lineStyle_;
 };
 
 class CKW_PolyLineImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // Rebuilds the normal appearance from the dictionary.
-  bool ResetAppearance() override;
   std::vector<KS_FloatPoint> GetVertices() const override;
   bool SetVertices(const std::vector<KS_FloatPoint>& points) override;
   bool GetLineEndings(int32_t* start, int32_t* end) const;
   bool SetLineEndings(int32_t start, int32_t end);
-
- protected:
-  std::string lineStyle_;
 };
 
 class CKW_InkImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;
-  // Rebuilds the normal appearance from the dictionary.
-  bool ResetAppearance() override;
   // /InkList: one point list per stroke; a stroke of odd length drops its
   // last number, a stroke that is not numbers is skipped.
   std::vector<std::vector<KS_FloatPoint>> GetInkList() const;
   bool SetInkList(const std::vector<std::vector<KS_FloatPoint>>& strokes);
-
- protected:
-  std::string lineStyle_;
 };
 
 // Measurement implementations: the shape's appearance with the
@@ -425,7 +380,6 @@ class CKW_InkImpl : public CKW_MarkupAnnotImpl {
   class Name : public Base, public CKW_MeasureAnnotImpl {                   \
    public:                                                                  \
     using Base::Base;                                                       \
-    bool ResetAppearance() override;                                        \
     bool ImportFromXFDF(KX_Element element) override;                       \
     bool ExportToXFDF(KX_Element element) override;                         \
     __VA_ARGS__                                                             \

@@ -1,6 +1,8 @@
-// Every annotation kind whose normal appearance the library rebuilds, and
-// the rebuild of one annotation by its /Subtype: the shapes, text markup
-// and caret, notes, file attachments, stamps and free text.
+// Every annotation kind whose normal appearance the library rebuilds, in
+// one table: the shapes (and the measurements drawn over them), text
+// markup and caret, notes, file attachments, stamps and free text.
+// Regeneration, the object model's ResetAppearance and the reports all
+// look the kind up here.
 #pragma once
 
 #include <array>
@@ -18,9 +20,15 @@ inline constexpr std::array<const char*, 15> kAppearanceKinds = {
     "Squiggly", "StrikeOut", "Caret",     "Text",     "FileAttachment", "Stamp", "FreeText"};
 
 // The rebuild for the annotation's /Subtype, or null for a kind without
-// one; `kind` (when given) receives the subtype without its slash. A
-// stamp's own picture is never rewritten in place, whatever the options
-// say: a wrapper keeps drawing it.
+// one; `kind` (when given) receives the subtype without its slash ("" when
+// there is none). A measurement's intent on its own subtype draws the
+// measurement. A stamp's own picture is never rewritten in place, whatever
+// the options say: a wrapper keeps drawing it. A free text drawn by another
+// producer keeps the text size that producer drew.
 ShapeAppearanceFn AppearanceFor(KPD_Dictionary annot, std::string* kind);
+
+// AppearanceFor's rebuild with the default options; false (with the
+// reason) for a kind without one.
+bool RebuildAppearance(KPD_Dictionary annot, std::string* reason);
 
 }  // namespace kwannotation

@@ -14,7 +14,7 @@
 
 #include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_content_buffer.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 
 namespace kwannotation::test {
 namespace {
@@ -123,7 +123,7 @@ TEST_F(InkAppearance, MatchesTheRulesOnRandomInks) {
       }
       KPD_Dictionary annot = Add(std::string("<< /Subtype /Ink ") + kind.keys + " /InkList [" + list + "] >>");
       std::string reason;
-      ASSERT_TRUE(ResetInkAppearance(annot, &reason)) << reason;
+      ASSERT_TRUE(RebuildAppearance(annot, &reason)) << reason;
       ASSERT_EQ(Content(annot), want) << kind.keys << " round " << round;
 
       // The box: every point and control point, half the width around.

@@ -850,12 +850,6 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
   return ComputeMeasureAppearanceWith(annot, nullptr, out, reason, captionBoxes);
 }
 
-bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason) {
-  ShapeAppearanceResult result;
-  return ComputeMeasureAppearance(annot, &result, reason) &&
-         CKW_AppearanceWriter::Apply(annot, result, ShapeAppearanceOptions{}, reason);
-}
-
 namespace {
 
 template <typename Impl>

@@ -166,9 +166,6 @@ bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceR
 bool ComputeMeasureAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason,
                               std::vector<KS_FloatRect>* captionBoxes);
 
-// ComputeMeasureAppearance written through the one appearance writer.
-bool ResetMeasureAppearance(CKW_MarkupAnnotImpl& annot, std::string* reason);
-
 // The same for a bare annotation dictionary, with the writer's options: the
 // generator the shape regeneration uses for an annotation whose intent is a
 // measurement.

@@ -72,6 +72,21 @@ std::shared_ptr<CKW_Annot> CKW_PageAnnotListImpl::CreateAnnot(int32_t subtypeCod
   return annot;
 }
 
+bool CKW_PageAnnotListImpl::Holds(KPD_Annot annot) const {
+  if (!page_) return false;
+  const int32_t count = host::PageAnnotCount(page_);
+  if (count > 0 && host::ObjectIsIdentical(host::PageGetAnnot(page_, count - 1), annot)) return true;
+  auto remembered = [&] {
+    auto found = places_.find(annot);
+    return found != places_.end() && found->second < count &&
+           host::ObjectIsIdentical(host::PageGetAnnot(page_, found->second), annot);
+  };
+  if (remembered()) return true;
+  places_.clear();
+  for (int32_t i = 0; i < count; ++i) places_.emplace(host::PageGetAnnot(page_, i), i);
+  return remembered() || host::PageFindAnnot(page_, annot) >= 0;
+}
+
 KPD_Annot CKW_PageAnnotListImpl::FindAnnotByName(const std::u16string& name) const {
   if (!page_ || name.empty()) return nullptr;
   int32_t count = host::PageAnnotCount(page_);

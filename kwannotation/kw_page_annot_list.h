@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "sdk/ks_types.h"
 
@@ -38,6 +39,14 @@ class CKW_PageAnnotListImpl : public std::enable_shared_from_this<CKW_PageAnnotL
   // subtype the kind is made as. A stamp is named "Approved".
   std::shared_ptr<CKW_Annot> CreateAnnot(int32_t subtypeCode, int32_t measureKind);
 
+  // Whether `annot` is one of the page's annotations. A new annotation is
+  // the page's last one, and the wrappers of a page's annotations are made
+  // one after another; so the last one is looked at first, and the places
+  // of all of them are remembered from one walk of the page. A remembered
+  // place is only believed when the page still has the annotation there,
+  // so a page that changed costs one more walk, never a wrong answer.
+  bool Holds(KPD_Annot annot) const;
+
   // The first annotation of the page whose /NM is `name`, or null.
   KPD_Annot FindAnnotByName(const std::u16string& name) const;
 
@@ -49,6 +58,7 @@ class CKW_PageAnnotListImpl : public std::enable_shared_from_this<CKW_PageAnnotL
   KPD_Document doc_;
   KPD_Page page_;
   std::map<KPD_Annot, std::shared_ptr<CKW_Annot>> cache_;
+  mutable std::unordered_map<KPD_Annot, int32_t> places_;
 };
 
 class CKW_PageAnnotList {

@@ -769,10 +769,9 @@ size_t InkTextBound(const InkPoints& ink) {
   return 256 + points * (6 * number + 2) + ink.ends.size() * (4 * number + 6);
 }
 
-// The ink's appearance. With `direct` the content stays in a buffer that the
-// writer hands to the stream whole; otherwise it is copied into
-// `out->content`.
-bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason, bool direct) {
+// The ink's appearance; its content stays in a buffer that the writer hands
+// to the stream whole.
+bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
   CAPCommon s;
   if (!s.Init(ink)) return Fail(reason, s.Problem());
   KPD_Dictionary annot = s.dict;
@@ -854,28 +853,9 @@ bool InkAppearance(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, s
   KS_FloatRect oldRect{};
   std::string ignored;
   ReadRect(annot, &oldRect, &ignored);
-  std::string copied;
-  if (!direct) {
-    copied.assign(content->View());
-    content.reset();
-  }
-  Finish(s, std::move(copied), box.Rect(), oldRect, blend, out);
+  Finish(s, std::string(), box.Rect(), oldRect, blend, out);
   out->contentBuffer = std::move(content);
   return true;
-}
-
-// The regeneration of an ink, its content handed to the stream as written.
-bool InkAppearanceDirect(const CKW_MarkupAnnotImpl& ink, ShapeAppearanceResult* out, std::string* reason) {
-  return InkAppearance(ink, out, reason, true);
-}
-
-// A generator over the model object of its kind.
-template <class Impl, bool (*Compute)(const Impl&, ShapeAppearanceResult*, std::string*)>
-bool Regenerate(KPD_Dictionary annot, std::string* reason, const ShapeAppearanceOptions& options) {
-  Impl view(annot, KW_ANNOT_UNKNOWN, nullptr);
-  ShapeAppearanceResult result;
-  if (!Compute(view, &result, reason)) return false;
-  return CKW_AppearanceWriter::Apply(view, result, options, reason);
 }
 
 bool SquareAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out, std::string* reason) {
@@ -891,13 +871,6 @@ bool PolyLineAppearance(const CKW_MarkupAnnotImpl& a, ShapeAppearanceResult* out
   return VertexAppearance(a, false, out, reason);
 }
 
-constexpr ShapeAppearanceFn Square = &Regenerate<CKW_MarkupAnnotImpl, &SquareAppearance>;
-constexpr ShapeAppearanceFn Circle = &Regenerate<CKW_MarkupAnnotImpl, &CircleAppearance>;
-constexpr ShapeAppearanceFn Polygon = &Regenerate<CKW_MarkupAnnotImpl, &PolygonAppearance>;
-constexpr ShapeAppearanceFn PolyLine = &Regenerate<CKW_MarkupAnnotImpl, &PolyLineAppearance>;
-constexpr ShapeAppearanceFn Line = &Regenerate<CKW_LineImpl, &LineAppearance>;
-constexpr ShapeAppearanceFn Ink = &Regenerate<CKW_MarkupAnnotImpl, &InkAppearanceDirect>;
-
 }  // namespace
 
 std::string KW_CaptionPdfString(KA_FontService svc, const std::u16string& text) { return CaptionString(svc, text); }
@@ -908,7 +881,7 @@ bool ComputeShapeAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceRes
     case KW_ANNOT_CIRCLE: return CircleAppearance(annot, out, skipReason);
     case KW_ANNOT_POLYGON: return PolygonAppearance(annot, out, skipReason);
     case KW_ANNOT_POLYLINE: return PolyLineAppearance(annot, out, skipReason);
-    case KW_ANNOT_INK: return InkAppearance(annot, out, skipReason, false);
+    case KW_ANNOT_INK: return InkAppearance(annot, out, skipReason);
     case KW_ANNOT_LINE: {
       CKW_LineImpl line(annot.GetDict(), KW_ANNOT_LINE, nullptr);
       return LineAppearance(line, out, skipReason);
@@ -982,48 +955,6 @@ bool CKW_AppearanceWriter::Apply(CKW_AnnotImpl& annot, const ShapeAppearanceResu
     if (!fonts || !result.captionFonts->AddTo(doc, fonts)) return Fail(reason, "cannot add the caption's fonts");
   }
   return true;
-}
-
-bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason) { return Square(annot, skipReason, {}); }
-bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason) { return Circle(annot, skipReason, {}); }
-bool ResetPolygonAppearance(KPD_Dictionary annot, std::string* skipReason) {
-  return Polygon(annot, skipReason, {});
-}
-bool ResetPolyLineAppearance(KPD_Dictionary annot, std::string* skipReason) {
-  return PolyLine(annot, skipReason, {});
-}
-bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason) { return Line(annot, skipReason, {}); }
-bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason) { return Ink(annot, skipReason, {}); }
-
-ShapeAppearanceFn ShapeAppearanceFor(KPD_Dictionary annot, std::string* kind) {
-  // In the order of kShapeAppearanceKinds, with the slash.
-  static const char* const kNames[] = {"/Square", "/Circle", "/Polygon", "/PolyLine", "/Line", "/Ink"};
-  static const ShapeAppearanceFn kGenerators[] = {Square, Circle, Polygon, PolyLine, Line, Ink};
-  static_assert(std::size(kNames) == kShapeAppearanceKinds.size());
-  KPD_Object subtype = annot ? host::DictGet(annot, "/Subtype") : nullptr;
-  if (kind) kind->clear();
-  if (!subtype || host::ObjectGetType(subtype) != KPD_OBJ_NAME) return nullptr;
-  for (size_t i = 0; i < kShapeAppearanceKinds.size(); ++i) {
-    if (host::NameIs(subtype, kNames[i])) {
-      if (kind) *kind = kShapeAppearanceKinds[i];
-      // A measurement of this subtype draws its caption and marks too.
-      host::ByteString intent;
-      KPD_Object it = host::DictGet(annot, "/IT");
-      if (it && host::NameGet(it, intent.get()) && intent.str().size() > 1) {
-        const int32_t measure = KW_MeasureKindFromIntent(intent.str().substr(1));
-        if (measure != KW_MEASURE_NONE && KW_SubtypeCodeFromMeasureKind(measure) == KW_SubtypeCodeFromName(kShapeAppearanceKinds[i]))
-          return &RegenerateMeasureAppearance;
-      }
-      return kGenerators[i];
-    }
-  }
-  if (kind) {
-    host::ByteString name;
-    host::NameGet(subtype, name.get());
-    std::string s = name.str();
-    *kind = s.size() > 1 ? s.substr(1) : s;
-  }
-  return nullptr;
 }
 
 }  // namespace kwannotation

@@ -30,13 +30,6 @@ class CKW_LineImpl;
 class CaptionFonts;
 class CKW_ContentBuffer;
 
-bool ResetSquareAppearance(KPD_Dictionary annot, std::string* skipReason);
-bool ResetCircleAppearance(KPD_Dictionary annot, std::string* skipReason);
-bool ResetPolygonAppearance(KPD_Dictionary annot, std::string* skipReason);
-bool ResetPolyLineAppearance(KPD_Dictionary annot, std::string* skipReason);
-bool ResetLineAppearance(KPD_Dictionary annot, std::string* skipReason);
-bool ResetInkAppearance(KPD_Dictionary annot, std::string* skipReason);
-
 struct ShapeAppearanceOptions {
   // Rewrite the existing normal appearance stream in place (keeping its
   // object, its other resources and its fonts) instead of making a new
@@ -121,18 +114,7 @@ class CKW_AppearanceWriter {
                     std::string* reason);
 };
 
-// The subtype names that have a shape appearance, in the order reports
-// list them.
-inline constexpr std::array<const char*, 6> kShapeAppearanceKinds = {"Square", "Circle", "Polygon",
-                                                                     "PolyLine", "Line", "Ink"};
-
 using ShapeAppearanceFn = bool (*)(KPD_Dictionary annot, std::string* skipReason,
                                    const ShapeAppearanceOptions& options);
-
-// The generator for the annotation's /Subtype ("Square", "Circle",
-// "Polygon", "PolyLine", "Line", "Ink"), or null for any other kind. When
-// `kind` is given it receives the subtype without its slash ("" when there
-// is none).
-ShapeAppearanceFn ShapeAppearanceFor(KPD_Dictionary annot, std::string* kind);
 
 }  // namespace kwannotation

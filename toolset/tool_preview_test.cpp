@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "host/device.h"
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_test_support.h"
 #include "sdk/ks_host_binding.h"
 #include "toolset/tool_preview.h"
@@ -34,7 +34,7 @@ class ToolPreviewTest : public kwannotation::test::HostDocTest {
   std::shared_ptr<CAnnot_Tool> CaptureShape(const std::string& text) {
     KPD_Dictionary a = Add(text);
     std::string reason;
-    auto fn = kwannotation::ShapeAppearanceFor(a, nullptr);
+    auto fn = kwannotation::AppearanceFor(a, nullptr);
     EXPECT_TRUE(fn && fn(a, &reason, {})) << reason;
     return Capture();
   }

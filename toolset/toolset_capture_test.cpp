@@ -5,7 +5,7 @@
 #include <cmath>
 #include <set>
 
-#include "kwannotation/kw_shape_appearance.h"
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_test_support.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
@@ -72,7 +72,7 @@ class ToolsetCaptureTest : public kwannotation::test::HostDocTest {
   KPD_Dictionary AddShape(const std::string& text) {
     KPD_Dictionary a = Add(text);
     std::string reason;
-    auto fn = kwannotation::ShapeAppearanceFor(a, nullptr);
+    auto fn = kwannotation::AppearanceFor(a, nullptr);
     EXPECT_TRUE(fn && fn(a, &reason, {})) << reason;
     return a;
   }
