@@ -3,7 +3,9 @@
 #include <climits>
 #include <cmath>
 
+#include "kwannotation/kw_annot_dict.h"
 #include "plugin/host_binding.h"
+#include "plugin/measure_types.h"
 
 namespace AnnotationPlugin {
 
@@ -132,7 +134,12 @@ bool CDA_ShapeAnnot::GetOpacity(float* opacity) const {
 bool CDA_ShapeAnnot::SetOpacity(float opacity) { return kw_ && kw_->GetImpl()->SetOpacity(opacity); }
 
 std::u16string CDA_ShapeAnnot::GetPrefSection() {
-  section_ = SectionForIntent(IntentText(dict_));
+  // A measurement takes the section of its measuring tool.
+  const MeasureTypeInfo* row = MeasureTypeRow(MeasureTypeOfAnnot(dict_));
+  if (row && kwannotation::dict::GetName(dict_, "/Subtype") == row->subtype)
+    section_ = row->styleSection;
+  else
+    section_ = SectionForIntent(IntentText(dict_));
   return section_;
 }
 
@@ -203,7 +210,6 @@ kwannotation::CKW_Line* CDA_Line::Line() const { return dynamic_cast<kwannotatio
 
 std::u16string CDA_Line::SectionForIntent(const std::string& intent) const {
   if (intent == "LineArrow") return u"Annotation\\Arrow";
-  if (intent == "LineDimension") return u"Annotation\\Distance";
   return u"Annotation\\Line";
 }
 
@@ -271,19 +277,9 @@ bool CDA_Line::SetPoint(const KS_FloatPoint& pt) {
 
 // ---- CDA_PolyLine and CDA_Polygon ---------------------------------------------------
 
-std::u16string CDA_PolyLine::SectionForIntent(const std::string& intent) const {
-  if (intent == "PolyLineDimension")
-    return Host::DictHasKey(dict_, "/RiseDrop") ? u"Annotation\\Polylength" : u"Annotation\\Perimeter";
-  if (intent == "PolyLineAngle") return u"Annotation\\Angle";
-  return u"Annotation\\Polyline";
-}
+std::u16string CDA_PolyLine::SectionForIntent(const std::string&) const { return u"Annotation\\Polyline"; }
 
-std::u16string CDA_Polygon::SectionForIntent(const std::string& intent) const {
-  if (intent == "PolygonDimension") return u"Annotation\\Area";
-  if (intent == "PolygonVolume") return u"Annotation\\Volume";
-  if (intent == "PolygonRadius") return u"Annotation\\Radius";
-  return u"Annotation\\Polygon";
-}
+std::u16string CDA_Polygon::SectionForIntent(const std::string&) const { return u"Annotation\\Polygon"; }
 
 bool CDA_PolyLine::GetAnchor(KS_FloatPoint* out) const {
   auto* markup = Markup();
@@ -326,11 +322,6 @@ bool CDA_PolyLine::SetPoint(const KS_FloatPoint& pt) {
 
 // ---- CDA_Circle -----------------------------------------------------------------------
 
-std::u16string CDA_Circle::SectionForIntent(const std::string& intent) const {
-  if (intent == "CircleDimension")
-    return Host::DictHasKey(dict_, "/MeasurementTypes") ? u"Annotation\\CircleDiameter"
-                                                         : u"Annotation\\CircleArea";
-  return u"Annotation\\Circle";
-}
+std::u16string CDA_Circle::SectionForIntent(const std::string&) const { return u"Annotation\\Circle"; }
 
 }  // namespace AnnotationPlugin

@@ -39,7 +39,8 @@ class CDA_ShapeAnnot : public CMarkup_Annot {
   const std::shared_ptr<kwannotation::CKW_Annot>& GetKwAnnot() const { return kw_; }
 
  protected:
-  // The section of the kind for the annotation's intent.
+  // The section of the kind for an intent that is no measurement (a
+  // measurement takes its measuring tool's section).
   virtual std::u16string SectionForIntent(const std::string& intent) const = 0;
   kwannotation::CKW_MarkupAnnotImpl* Markup() const;
 

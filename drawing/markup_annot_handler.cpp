@@ -8,6 +8,7 @@
 #include "kwannotation/kw_annot_change.h"
 #include "plugin/device_outline.h"
 #include "plugin/host_binding.h"
+#include "plugin/measure_types.h"
 #include "plugin/widget_binding.h"
 
 namespace AnnotationPlugin {
@@ -21,27 +22,10 @@ constexpr uint32_t kBlack = 0;
 const char* const kRotatedFrameTypes[] = {"Square", "Circle", "Polygon", "Cloudy", "PolyLine",
                                           "Ink",    "FreeText", "Stamp", "Line",   "Arrow"};
 
-const char* const kMeasuringIntents[] = {"LineDimension",    "PolyLineDimension", "PolyLineAngle",
-                                         "PolygonDimension", "CircleDimension",   "PolygonRadius",
-                                         "PolygonVolume"};
-
 int32_t Normalise(int32_t degrees) {
   if (degrees < -180) degrees += 360;
   if (degrees > 180) degrees -= 360;
   return degrees;
-}
-
-std::string NameText(KPD_Object name) {
-  if (!name) return {};
-  Host::ByteString out;
-  if (!Host::NameGet(name, out.get())) return {};
-  std::string text = out.str();
-  return !text.empty() && text[0] == '/' ? text.substr(1) : text;
-}
-
-std::string IntentOf(KA_Annot annot) {
-  KPD_Dictionary dict = Host::AnnotGetDict(annot);
-  return dict ? NameText(Host::DictGet(dict, "/IT")) : std::string();
 }
 
 CMarkup_Annot* Lookup(KA_AnnotObject object) { return CMarkup_AnnotRegistry::Get().Find(object); }
@@ -58,11 +42,6 @@ std::string ByteText(KS_ByteString in) {
 }
 
 }  // namespace
-
-bool IsMeasuringIntent(const std::string& intent) {
-  return std::any_of(std::begin(kMeasuringIntents), std::end(kMeasuringIntents),
-                     [&](const char* it) { return intent == it; });
-}
 
 // ---- CMarkup_Annot ------------------------------------------------------------
 
@@ -466,7 +445,7 @@ bool CMarkup_AnnotHandler::IsCommandEnabled(KA_Document doc, int32_t command) {
   int32_t count = doc ? Host::AppDocSelectionCount(doc) : 0;
   if (count <= 0) return false;
   for (int32_t i = 0; i < count; ++i)
-    if (IsMeasuringIntent(IntentOf(Host::AppDocGetSelected(doc, i)))) return false;
+    if (MeasureTypeOfAnnot(Host::AnnotGetDict(Host::AppDocGetSelected(doc, i))) != kMeasureNone) return false;
   return true;
 }
 

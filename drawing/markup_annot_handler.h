@@ -194,7 +194,4 @@ class CMarkup_AnnotHandler {
   bool pointSnapped_ = false;  // inside a snapped vertex drag: MovePoint takes dragPoint_
 };
 
-// Measuring intents (/IT): annotations that carry one are measurements.
-bool IsMeasuringIntent(const std::string& intent);
-
 }  // namespace AnnotationPlugin

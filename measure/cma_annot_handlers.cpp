@@ -17,15 +17,6 @@
 namespace AnnotationPlugin {
 namespace {
 
-std::string NameOf(KPD_Object obj) {
-  if (!obj || Host::ObjectGetType(obj) != KPD_OBJ_NAME) return {};
-  Host::ByteString s;
-  Host::NameGet(obj, s.get());
-  std::string name = s.str();
-  if (!name.empty() && name[0] == '/') name.erase(0, 1);
-  return name;
-}
-
 std::vector<float> Numbers(KPD_Dictionary dict, const char* key) {
   KPD_Object array = Host::DictGet(dict, key);
   if (!array || Host::ObjectGetType(array) != KPD_OBJ_ARRAY) return {};
@@ -54,20 +45,6 @@ std::string CurrentToolName() {
 }
 
 }  // namespace
-
-int MeasureTypeOfAnnot(KPD_Dictionary annot) {
-  if (!annot) return kMeasureNone;
-  const std::string intent = NameOf(Host::DictGet(annot, "/IT"));
-  if (intent == "LineDimension") return kMeasureDistance;
-  if (intent == "PolyLineDimension") return Host::DictHasKey(annot, "/RiseDrop") ? kMeasurePolylength : kMeasurePerimeter;
-  if (intent == "PolygonDimension") return kMeasureArea;
-  if (intent == "PolygonVolume") return kMeasureVolume;
-  if (intent == "CircleDimension")
-    return Host::DictHasKey(annot, "/MeasurementTypes") ? kMeasureDiameter : kMeasureCircleArea;
-  if (intent == "PolygonRadius") return kMeasureCenterRadius;
-  if (intent == "PolyLineAngle") return kMeasureAngle;
-  return kMeasureNone;
-}
 
 std::optional<std::u16string> DerivedContents(KPD_Dictionary annot, KPD_Document) {
   if (MeasureTypeOfAnnot(annot) == kMeasureNone) return std::nullopt;

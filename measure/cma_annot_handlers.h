@@ -12,18 +12,13 @@
 #include <vector>
 
 #include "drawing/cda_shapes.h"
-#include "measure/cma_measure_types.h"
+#include "plugin/measure_types.h"
 
 namespace kwannotation {
 struct KwMeasureTexts;
 }
 
 namespace AnnotationPlugin {
-
-// The measurement type of an annotation dictionary, from its intent and
-// keys: "RiseDrop" tells polylength from perimeter, "MeasurementTypes" a
-// diameter from a circle area. kMeasureNone for anything else.
-int MeasureTypeOfAnnot(KPD_Dictionary annot);
 
 // The contents a measurement should hold for its geometry and its own
 // measure dictionary (the value lines of its caption); nothing when the

@@ -10,7 +10,7 @@
 
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_measure_values.h"
-#include "measure/cma_measure_types.h"
+#include "plugin/measure_types.h"
 #include "sdk/ks_types.h"
 
 namespace AnnotationPlugin {

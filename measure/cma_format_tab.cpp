@@ -10,7 +10,7 @@
 #include "measure/cma_measure_export.h"
 #include "measure/cma_measure_props.h"
 #include "measure/cma_measure_tool.h"
-#include "measure/cma_measure_types.h"
+#include "plugin/measure_types.h"
 #include "measure/cma_osnap.h"
 #include "measure/cma_typed_ratio.h"
 #include "measure/cma_page_scale_dlg.h"

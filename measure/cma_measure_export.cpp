@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "plugin/host_binding.h"
+#include "plugin/measure_types.h"
 #include "plugin/widget_binding.h"
 #include "sdk/ks_number.h"
 #include "sdk/ks_utf.h"
@@ -15,11 +16,6 @@ namespace AnnotationPlugin {
 namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-
-bool NameIs(KPD_Dictionary dict, const char* key, const char* name) {
-  KPD_Object obj = Host::DictGet(dict, key);
-  return obj && Host::NameIs(obj, name);
-}
 
 std::u16string TextOf(KPD_Dictionary dict, const char* key) {
   KPD_Object obj = Host::DictGet(dict, key);
@@ -217,17 +213,8 @@ std::u16string MeasureTotals::SumText(const Total& total) {
 }
 
 const char* MeasureExportKindKey(KPD_Dictionary annot) {
-  if (!annot) return nullptr;
-  if (NameIs(annot, "/IT", "/LineDimension")) return "IDS_DISTANCE";
-  if (NameIs(annot, "/IT", "/PolyLineDimension"))
-    return Host::DictHasKey(annot, "/RiseDrop") ? "IDS_POLYLENGTH" : "IDS_PERIMETER";
-  if (NameIs(annot, "/IT", "/PolyLineAngle")) return "IDS_ANGLE";
-  if (NameIs(annot, "/IT", "/PolygonDimension")) return "IDS_STR_AREA";
-  if (NameIs(annot, "/IT", "/CircleDimension"))
-    return Host::DictHasKey(annot, "/MeasurementTypes") ? "IDS_DIAMETER" : "IDS_STR_AREA";
-  if (NameIs(annot, "/IT", "/PolygonRadius")) return "IDS_RADIUS";
-  if (NameIs(annot, "/IT", "/PolygonVolume")) return "IDS_VOLUME";
-  return nullptr;
+  const MeasureTypeInfo* row = MeasureTypeRow(MeasureTypeOfAnnot(annot));
+  return row ? row->exportKindKey : nullptr;
 }
 
 std::string MeasureCsvRow(std::u16string_view label, std::u16string_view kind, std::u16string_view value) {

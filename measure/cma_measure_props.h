@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "measure/cma_measure_types.h"
+#include "plugin/measure_types.h"
 #include "plugin/annot_undo.h"
 #include "sdk/ks_types.h"
 

@@ -11,7 +11,7 @@
 
 #include "kwannotation/kw_measure_dict.h"
 #include "measure/cma_figure_values.h"
-#include "measure/cma_measure_types.h"
+#include "plugin/measure_types.h"
 #include "plugin/annot_tool_handler.h"
 #include "plugin/annot_undo.h"
 

@@ -5,7 +5,7 @@
 #include "measure/cma_annot_handlers.h"
 #include "measure/cma_figure_values.h"
 #include "measure/cma_measure_props.h"
-#include "measure/cma_measure_types.h"
+#include "plugin/measure_types.h"
 #include "measure/cma_tool_handlers.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "sdk/ks_types.h"
+
 namespace AnnotationPlugin {
 
 enum MeasureType : int {
@@ -41,7 +43,16 @@ struct MeasureTypeInfo {
   const char* subjectKey;
   const char* icon32;
   const char* icon16;
+  // The kind column of the measurement export.
+  const char* exportKindKey;
+  // Of types that share an intent, the key whose presence marks this one
+  // (a polylength's "/RiseDrop", a diameter's "/MeasurementTypes").
+  const char* markerKey;
 };
+
+// The measurement type of an annotation, from its /IT and the keys that
+// tell types of one intent apart; kMeasureNone for anything else.
+int MeasureTypeOfAnnot(KPD_Dictionary annot);
 
 // The row of a type; null for kMeasureNone or an unknown code.
 const MeasureTypeInfo* MeasureTypeRow(int type);
