@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "cli/commands.h"
 #include "host/host_functions.h"
+#include "kwannotation/kw_annot_dict.h"
 #include "sdk/ks_number.h"
 
 namespace annot {
@@ -21,13 +23,10 @@ const char kInfoUsage[] =
 
 namespace {
 
-std::string NameOf(KPD_Object obj) {
-  if (!obj || kshost::fn::ObjectGetType(obj) != KPD_OBJ_NAME) return "-";
-  KS_ByteString s = kshost::fn::ByteStringNew(nullptr, 0);
-  kshost::fn::NameGet(obj, s);
-  std::string out(kshost::fn::ByteStringData(s), kshost::fn::ByteStringLength(s));
-  kshost::fn::ByteStringDestroy(s);
-  return out;
+// A name with its slash, "-" for anything else.
+std::string NameOf(KPD_Dictionary dict, const char* key) {
+  std::optional<std::string> name = kwannotation::dict::FindName(dict, key);
+  return name ? "/" + *name : std::string("-");
 }
 
 std::string RectText(const KS_FloatRect& r) {
@@ -76,8 +75,8 @@ int RunInfo(const std::vector<std::string>& args) {
       KS_FloatRect rect{};
       bool hasRect = kshost::fn::RectFromObject(kshost::fn::DictGet(annot, "/Rect"), &rect);
       std::printf("  %d.%d: %s intent %s rect %s appearance %s\n", i + 1, k,
-                  NameOf(kshost::fn::DictGet(annot, "/Subtype")).c_str(),
-                  NameOf(kshost::fn::DictGet(annot, "/IT")).c_str(), hasRect ? RectText(rect).c_str() : "-",
+                  NameOf(annot, "/Subtype").c_str(),
+                  NameOf(annot, "/IT").c_str(), hasRect ? RectText(rect).c_str() : "-",
                   HasNormalAppearance(annot) ? "yes" : "no");
     }
   }

@@ -13,6 +13,7 @@
 #include "host/editor.h"
 #include "host/script_runner.h"
 #include "host/session.h"
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_types.h"
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
@@ -89,15 +90,6 @@ std::string Quoted(std::u16string_view s) {
     }
   }
   return out + "\"";
-}
-
-std::string NameOf(KPD_Object obj) {
-  if (!obj || host::ObjectGetType(obj) != KPD_OBJ_NAME) return {};
-  host::ByteString s;
-  host::NameGet(obj, s.get());
-  std::string name = s.str();
-  if (!name.empty() && name[0] == '/') name.erase(0, 1);
-  return name;
 }
 
 std::optional<std::u16string> TextOf(KPD_Dictionary dict, const char* key) {
@@ -224,7 +216,7 @@ void PrintMeasurements(KPD_Document doc, KPD_Page page, int pageNumber) {
   for (int k = 0; k < count; ++k) {
     KPD_Dictionary annot = host::PageGetAnnot(page, k);
     if (!annot) continue;
-    const std::string intent = NameOf(host::DictGet(annot, "/IT"));
+    const std::string intent = kwannotation::dict::GetName(annot, "/IT");
     KPD_Dictionary measure = CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, doc, false);
     if (!kwannotation::KW_IsMeasurementIntent(intent) && !measure) continue;
     CKW_MeasureDict m = CKW_MeasureDict::Borrow(measure);

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "kwannotation/kw_annot_dict.h"
 #include "plugin/annot_identity.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
@@ -27,11 +28,6 @@ const char* const kDroppedKeys[] = {"/P", "/CreationDate", "/M", "/T", "/Type", 
 const char* const kCapturableKinds[] = {"Text", "FreeText", "Square", "Circle", "Polygon",
                                         "PolyLine", "Line", "Ink", "Stamp"};
 
-
-std::string NameText(KPD_Object obj) {
-  host::ByteString s;
-  return host::NameGet(obj, s.get()) ? s.str() : std::string();
-}
 
 std::string Written(KPD_Object obj) {
   host::ByteString s;
@@ -283,10 +279,7 @@ void TransformGeometry(KPD_Dictionary dict, const Affine& m) {
   }
 }
 
-std::string SubtypeOf(KPD_Dictionary dict) {
-  std::string s = NameText(host::DictGet(dict, "/Subtype"));
-  return s.empty() ? s : s.substr(1);
-}
+std::string SubtypeOf(KPD_Dictionary dict) { return kwannotation::dict::GetName(dict, "/Subtype"); }
 
 // The head of the group `dict` is in: itself unless it is a grouped reply.
 KPD_Dictionary GroupHead(KPD_Dictionary dict) {
@@ -362,9 +355,8 @@ class Instantiator {
  private:
   KPD_Object Made(KPD_Object v, int depth) {
     if (host::ObjectGetType(v) != KPD_OBJ_NAME) return nullptr;
-    std::string name = NameText(v);
-    if (name.rfind("/REFID_", 0) != 0) return nullptr;
-    std::string id = name.substr(1);
+    std::string id = kwannotation::dict::NameOf(v);
+    if (id.rfind("REFID_", 0) != 0) return nullptr;
     auto known = made_.find(id);
     if (known != made_.end()) return known->second;
     const CAnnot_ToolResource* res = tool_.FindResource(id);
