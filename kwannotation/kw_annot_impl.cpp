@@ -7,6 +7,7 @@
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_ap_ending.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_measure_appearance.h"
@@ -52,14 +53,6 @@ std::vector<float> ValuesOf(const std::vector<KS_FloatPoint>& points) {
     values.push_back(p.y);
   }
   return values;
-}
-
-bool ReadLineEndings(KPD_Dictionary annot, int32_t* start, int32_t* end) {
-  KPD_Object le = annot ? host::DictGet(annot, "/LE") : nullptr;
-  if (dict::TypeOf(le) != KPD_OBJ_ARRAY) return false;
-  if (start) *start = KW_LineEndingFromName(dict::NameOf(host::ArrayGet(le, 0)));
-  if (end) *end = KW_LineEndingFromName(dict::NameOf(host::ArrayGet(le, 1)));
-  return true;
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_types.h"
 #include "kwannotation/kw_ap_content.h"
+#include "sdk/ks_host_binding.h"
 
 namespace kwannotation {
 namespace {
@@ -63,6 +65,18 @@ void Stroke(std::string& out, ApBounds& bounds, Vec p, double size, double a1, d
 int LineEndingFromName(const std::string& name) { return KW_LineEndingFromName(name); }
 
 std::string LineEndingName(int style) { return KW_LineEndingName(style); }
+
+bool ReadLineEndings(KPD_Dictionary annot, int* start, int* end, bool singleName) {
+  KPD_Object le = annot ? ks::host::DictGet(annot, "/LE") : nullptr;
+  if (dict::TypeOf(le) == KPD_OBJ_ARRAY) {
+    if (start) *start = LineEndingFromName(dict::NameOf(ks::host::ArrayGet(le, 0)));
+    if (end) *end = LineEndingFromName(dict::NameOf(ks::host::ArrayGet(le, 1)));
+    return true;
+  }
+  if (!singleName || dict::TypeOf(le) != KPD_OBJ_NAME) return false;
+  if (start) *start = LineEndingFromName(dict::NameOf(le));
+  return true;
+}
 
 bool LineEndingIsClosed(int style) {
   return style == kEndSquare || style == kEndCircle || style == kEndDiamond || style == kEndClosedArrow ||

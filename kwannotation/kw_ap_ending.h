@@ -25,6 +25,11 @@ enum KwLineEnding {
 int LineEndingFromName(const std::string& name);
 std::string LineEndingName(int style);
 
+// The line endings /LE of `annot`: an array of two names (a missing or
+// unknown one is kEndNone) or, with `singleName`, a free text callout's one
+// name, its start. False, leaving the codes alone, when /LE is neither.
+bool ReadLineEndings(KPD_Dictionary annot, int* start, int* end, bool singleName = false);
+
 // Whether the ending encloses an area (and so takes the closed painting
 // operator): Square, Circle, Diamond, ClosedArrow, RClosedArrow.
 bool LineEndingIsClosed(int style);

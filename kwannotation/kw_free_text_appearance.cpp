@@ -440,13 +440,9 @@ bool CalloutPoints(const CKW_AnnotImpl& annot, std::vector<KS_FloatPoint>* point
 }
 
 int CalloutEnding(const CKW_AnnotImpl& annot) {
-  KPD_Dictionary d = annot.GetDict();
-  KPD_Object le = host::DictGet(d, "/LE");
-  if (dict::TypeOf(le) == KPD_OBJ_ARRAY) {
-    KPD_Object first = host::ArrayGet(le, 0);
-    return LineEndingFromName(dict::NameOf(first));
-  }
-  return LineEndingFromName(dict::NameOf(le));
+  int start = kEndNone;
+  ReadLineEndings(annot.GetDict(), &start, nullptr, true);
+  return start;
 }
 
 void AppendCallout(std::string& out, const FreeTextState& s, const std::vector<KS_FloatPoint>& points, int ending,

@@ -274,13 +274,7 @@ bool VertexAppearance(const CKW_MarkupAnnotImpl& view, bool closed, ShapeAppeara
   std::vector<CurveSegment> curves;
   if (!ReadCurves(annot, v.size(), curves, reason)) return false;
   int endings[2] = {kEndNone, kEndNone};
-  if (!closed) {
-    KPD_Object le = host::DictGet(annot, "/LE");
-    for (int i = 0; i < 2 && le && host::ObjectGetType(le) == KPD_OBJ_ARRAY && i < host::ArrayCount(le); ++i) {
-      host::ByteString name;
-      if (host::NameGet(host::ArrayGet(le, i), name.get())) endings[i] = LineEndingFromName(name.str().substr(1));
-    }
-  }
+  if (!closed) ReadLineEndings(annot, &endings[0], &endings[1]);
 
   const double w = s.borderWidth;
   const bool stroke = s.hasStroke && w > 0;
@@ -475,13 +469,7 @@ bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::strin
 
   const std::string intent = line.GetIntent();
   int endings[2] = {kEndNone, kEndNone};
-  KPD_Object le = host::DictGet(annot, "/LE");
-  if (le && host::ObjectGetType(le) == KPD_OBJ_ARRAY) {
-    for (int i = 0; i < 2 && i < host::ArrayCount(le); ++i) {
-      host::ByteString name;
-      if (host::NameGet(host::ArrayGet(le, i), name.get())) endings[i] = LineEndingFromName(name.str().substr(1));
-    }
-  } else if (intent == "LineArrow") {
+  if (!ReadLineEndings(annot, &endings[0], &endings[1]) && intent == "LineArrow") {
     endings[1] = kEndOpenArrow;
   }
 
