@@ -110,11 +110,6 @@ TEST(ApContent, NumbersIgnoreTheProcessLocale) {
   EXPECT_EQ(out, "0.500 0.500 0.500 RG\n0.50 w\n0 J\n0 j\n 0.500000 1.250000 m");
 }
 
-}  // namespace
-}  // namespace kwannotation
-
-namespace kwannotation {
-namespace {
 
 // The shared number helper against the C library, in the C locale: every
 // precision the generators use, every magnitude, and values on rounding ties.

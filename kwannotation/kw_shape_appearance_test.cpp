@@ -558,11 +558,6 @@ TEST_F(ShapeAppearance, DispatchByKindAndReuseInPlace) {
   }
 }
 
-}  // namespace
-}  // namespace kwannotation
-
-namespace kwannotation {
-namespace {
 
 class ShapeModel : public test::AppearanceTest {};
 
