@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -433,19 +432,6 @@ TEST_F(ShapeAppearance, PolyLineEndingsFollowTheCurve) {
     ASSERT_NE(path, std::string::npos);
     EXPECT_EQ(content.substr(path + 2), c.endings) << c.curves;
   }
-}
-
-TEST_F(ShapeAppearance, GermanLocaleStillWritesPoints) {
-  const char* before = std::setlocale(LC_ALL, nullptr);
-  std::string saved = before ? before : "C";
-  KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 10.5 10] /C [0.5] /BS << /W 0.75 >> >>");
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
-  std::string reason;
-  bool ok = RebuildAppearance(annot, &reason);
-  std::string content = Content(annot);
-  std::setlocale(LC_ALL, saved.c_str());
-  ASSERT_TRUE(ok) << reason;
-  EXPECT_EQ(content, "0.500 0.500 0.500 RG\n0.75 w\n0 J\n0 j\n0.500 0.500 9.500 9.000 re\nS\n");
 }
 
 TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
