@@ -10,20 +10,35 @@
 namespace kwannotation {
 namespace {
 
-// Every code has a name that reads back as it; other spellings, and codes
+// The names of subtypes, line endings and border styles are the file's
+// vocabulary: each reads back as its code, and other spellings, and codes
 // outside the tables, give the empty answer instead of reading past them.
 TEST(AnnotTypes, NamesAndCodesMatchBothWaysAndNothingElseMatches) {
-  for (int32_t code = 1; code <= kKwLastSubtypeCode; ++code)
-    EXPECT_EQ(KW_SubtypeCodeFromName(KW_SubtypeNameFromCode(code)), code) << code;
-  EXPECT_EQ(KW_SubtypeNameFromCode(KW_ANNOT_POLYLINE), "PolyLine");
+  const char* subtypes[] = {"Text", "Link", "FreeText", "Line", "Square", "Circle", "Polygon", "PolyLine",
+                            "Highlight", "Underline", "Squiggly", "StrikeOut", "Stamp", "Caret", "Ink",
+                            "FileAttachment", "Sound", "Movie", "Widget", "Screen", "PrinterMark", "TrapNet",
+                            "Watermark", "3D", "Popup", "Redact", "Projection"};
+  for (int32_t code = 1; code <= kKwLastSubtypeCode; ++code) {
+    EXPECT_EQ(KW_SubtypeCodeFromName(subtypes[code - 1]), code) << subtypes[code - 1];
+    EXPECT_EQ(KW_SubtypeNameFromCode(code), subtypes[code - 1]);
+  }
   for (const char* other : {"", "line", "Lines", " Line", "PSInk", "/Line"}) EXPECT_EQ(KW_SubtypeCodeFromName(other), 0) << other;
   for (int32_t code : {0, kKwLastSubtypeCode + 1, -1}) EXPECT_EQ(KW_SubtypeNameFromCode(code), "") << code;
 
-  EXPECT_EQ(KW_LineEndingFromName("RClosedArrow"), 8);
+  const char* endings[] = {"None", "Square", "Circle", "Diamond", "OpenArrow", "ClosedArrow", "Butt",
+                           "ROpenArrow", "RClosedArrow", "Slash"};
+  for (int32_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(KW_LineEndingFromName(endings[i]), i);
+    EXPECT_EQ(KW_LineEndingName(i), endings[i]);
+  }
   EXPECT_EQ(KW_LineEndingFromName("openarrow"), 0);
   for (int32_t code : {10, -3}) EXPECT_EQ(KW_LineEndingName(code), "None") << code;
 
-  for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(KW_BorderStyleFromName(KW_BorderStyleName(i)), i);
+  const char* styles[] = {"solid", "dash", "bevelled", "inset", "underline", "cloudy"};
+  for (int32_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(KW_BorderStyleName(i), styles[i]);
+    EXPECT_EQ(KW_BorderStyleFromName(styles[i]), i);
+  }
   EXPECT_EQ(KW_BorderStyleFromName("dashed"), -1);
   EXPECT_EQ(KW_BorderStyleName(6), "solid");
 }

@@ -335,6 +335,8 @@ TEST_F(FreeText, InputNoDrawingCanUseGivesATextBoxOrAReason) {
       {"/RC (<body><p style=\"font-size:-5pt\">negative</p></body>)", true},
       {"/DS (font: Helvetica 99999999999999999999999999999999999999999999pt)", true},
       {"/RD [99 40 99 40]", true},  // a box too small for one character
+      {"/Rotate 90", true},
+      {"/Rotate 45", true},
       {"/BS << /W 1000000000000 >>", false},
   };
   for (const auto& c : cases) {

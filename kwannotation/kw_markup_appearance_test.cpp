@@ -591,9 +591,16 @@ TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {
   EXPECT_EQ(lenientImport.leftOut.size(), 1u);
   EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
 
-  // Under the limit the carried file replaces the old one.
+  // Under the limit the carried file replaces the old one; data that is
+  // not base64 fails whatever the limit allows.
   CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(1024);
   ASSERT_TRUE(KW_ImportXFDF(doc_, carried, &error)) << error;
+  EXPECT_EQ(FileOf(annot_), "new bytes");
+  const std::string broken =
+      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
+      "<data encoding=\"base64\">*not base64*</data></fileattachment></annots></xfdf>";
+  EXPECT_FALSE(KW_ImportXFDF(doc_, broken, &error));
+  EXPECT_NE(error.find("its data is not base64"), std::string::npos) << error;
   EXPECT_EQ(FileOf(annot_), "new bytes");
 }
 
