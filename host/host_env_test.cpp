@@ -74,6 +74,7 @@ class HostEnvTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(HostEnvTest, FoldersFollowTheEnvironment) {
+  EXPECT_TRUE(fs::is_directory(Env().appFolder() + "/lang/en-US")) << Env().appFolder();  // the default one
   EXPECT_EQ(Env().configFolder(), tmp_ / "config/annot");
   EXPECT_EQ(Env().appDataFolder(), tmp_ / "data/annot");
   EXPECT_EQ(Env().userFolder(), tmp_ / "home");
@@ -91,10 +92,6 @@ TEST_F(HostEnvTest, FoldersFollowTheEnvironment) {
   EXPECT_EQ(Env().userFolder(), tmp_ / "docs");
   Env().Reset();
   EXPECT_EQ(Env().userFolder(), tmp_ / "home");
-}
-
-TEST_F(HostEnvTest, DefaultAppFolderHasTheLanguageFiles) {
-  EXPECT_TRUE(fs::is_directory(Env().appFolder() + "/lang/en-US")) << Env().appFolder();
 }
 
 TEST_F(HostEnvTest, TableFunctionsReportFoldersAndLanguageInUtf16) {
@@ -137,6 +134,7 @@ TEST_F(HostEnvTest, TheUserNameIsThePreferenceElseTheLoginName) {
   fn::WideStringDestroy(out);
 }
 
+// Values written, and one removed, come back from the file alone.
 TEST_F(HostEnvTest, PreferencesSurviveAReloadFromTheFile) {
   const std::u16string section = u"Annotation\\Distance";
   const std::u16string awkward = u"line1\nline2\r\n[x]=y; #z %41 \t\U0001F4D0 \u00e9";
@@ -145,6 +143,9 @@ TEST_F(HostEnvTest, PreferencesSurviveAReloadFromTheFile) {
   ASSERT_EQ(fn::PrefSetText(u"[odd=section]", u"key=with;equals", lone.c_str()), 1);
   ASSERT_EQ(fn::PrefSetInt(section.c_str(), u"Ratio", -42), 1);
   ASSERT_EQ(fn::PrefSetText(u"", u"", u""), 1);
+  ASSERT_EQ(fn::PrefSetInt(u"S", u"gone", 1), 1);
+  EXPECT_EQ(fn::PrefRemove(u"S", u"gone"), 1);
+  EXPECT_EQ(fn::PrefRemove(u"S", u"never"), 1);
   ASSERT_TRUE(fs::exists(prefFile()));
 
   Env().Reset();  // forget memory: everything must come back from the file
@@ -156,6 +157,7 @@ TEST_F(HostEnvTest, PreferencesSurviveAReloadFromTheFile) {
   EXPECT_EQ(fn::PrefGetInt(section.c_str(), u"Ratio", 7), -42);
   EXPECT_EQ(fn::PrefGetText(u"", u"", out), 1);
   EXPECT_EQ(kshost::TextOf(out), u"");
+  EXPECT_EQ(fn::PrefGetInt(u"S", u"gone", -1), -1);
   fn::WideStringDestroy(out);
 
   // No temporary files left next to the store.
@@ -179,16 +181,6 @@ TEST_F(HostEnvTest, MissingOrNonIntegerValuesGiveTheFallback) {
   EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), INT32_MIN);
   fn::PrefSetText(u"S", u"v", u"+17");
   EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), 17);
-}
-
-TEST_F(HostEnvTest, RemoveForgetsTheValueOnDisk) {
-  fn::PrefSetInt(u"S", u"a", 1);
-  fn::PrefSetInt(u"S", u"b", 2);
-  EXPECT_EQ(fn::PrefRemove(u"S", u"a"), 1);
-  EXPECT_EQ(fn::PrefRemove(u"S", u"never"), 1);
-  Env().Reset();
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"a", -1), -1);
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"b", -1), 2);
 }
 
 // Two processes over one configuration folder: each writes only the keys it

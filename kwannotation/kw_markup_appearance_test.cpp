@@ -379,11 +379,6 @@ TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
   EXPECT_TRUE(host::ObjectIsIdentical(Normal(opaque), picture));
 }
 
-}  // namespace
-}  // namespace kwannotation
-
-namespace kwannotation {
-namespace {
 
 class AttachmentExchange : public test::HostDocTest {
  protected:

@@ -161,18 +161,6 @@ TEST(FormatValue, LongArraysAndLabels) {
   EXPECT_EQ(*text, u"1.00 " + label + u" ");
 }
 
-TEST(NumberFormat, AbsentSeparatorsReadAsTheStandardDefaults) {
-  NumberFormat f;
-  EXPECT_EQ(f.ThousandsSeparator(), u",");
-  EXPECT_EQ(f.DecimalSeparator(), u".");
-  EXPECT_EQ(f.PrefixText(), u" ");
-  EXPECT_EQ(f.SuffixText(), u" ");
-  f.thousandsSep = u"";
-  f.suffix = u"";
-  EXPECT_EQ(f.ThousandsSeparator(), u"");
-  EXPECT_EQ(f.SuffixText(), u"");
-}
-
 TEST(NumberFormat, NamesFoldCaseOnTheFirstCharacter) {
   EXPECT_EQ(DisplayModeFromName("f"), DisplayMode::Fraction);
   EXPECT_EQ(DisplayModeFromName("Round"), DisplayMode::Round);

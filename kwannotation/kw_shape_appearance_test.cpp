@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -435,19 +434,6 @@ TEST_F(ShapeAppearance, PolyLineEndingsFollowTheCurve) {
   }
 }
 
-TEST_F(ShapeAppearance, GermanLocaleStillWritesPoints) {
-  const char* before = std::setlocale(LC_ALL, nullptr);
-  std::string saved = before ? before : "C";
-  KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 10.5 10] /C [0.5] /BS << /W 0.75 >> >>");
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
-  std::string reason;
-  bool ok = RebuildAppearance(annot, &reason);
-  std::string content = Content(annot);
-  std::setlocale(LC_ALL, saved.c_str());
-  ASSERT_TRUE(ok) << reason;
-  EXPECT_EQ(content, "0.500 0.500 0.500 RG\n0.75 w\n0 J\n0 j\n0.500 0.500 9.500 9.000 re\nS\n");
-}
-
 TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
   std::string longDash = "[";
   for (int i = 0; i < 10000; ++i) longDash += "3 ";
@@ -558,11 +544,6 @@ TEST_F(ShapeAppearance, DispatchByKindAndReuseInPlace) {
   }
 }
 
-}  // namespace
-}  // namespace kwannotation
-
-namespace kwannotation {
-namespace {
 
 class ShapeModel : public test::AppearanceTest {};
 

@@ -86,6 +86,26 @@ class XfdfSlots : public test::HostDocTest {
     xml_ = host::XmlParse(text.data(), text.size(), error.get());
     return xml_ ? host::XmlGetRoot(xml_) : nullptr;
   }
+  // Imports `annots` inside the file's outer elements; a refusal fails the test.
+  void Import(const std::string& annots) { ImportFile("<xfdf><annots>" + annots + "</annots></xfdf>"); }
+  void ImportFile(const std::string& xfdf) {
+    std::string error;
+    ASSERT_TRUE(KW_ImportXFDF(doc_, xfdf, &error)) << error;
+  }
+  // The error of an import expected to be refused.
+  std::string Refused(const std::string& xfdf) {
+    std::string error;
+    EXPECT_FALSE(KW_ImportXFDF(doc_, xfdf, &error)) << xfdf;
+    return error;
+  }
+  std::string Export() {
+    std::string text, error;
+    EXPECT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+    return text;
+  }
+  static void ExpectAll(const std::string& text, std::initializer_list<const char*> parts) {
+    for (const char* part : parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
   std::string Attr(KX_Element e, const char* name) {
     std::string value = "(absent)";
     xfdf::GetAttr(e, name, &value);
@@ -189,17 +209,16 @@ TEST_F(XfdfSlots, AnInkWithoutRectIsExportedWithTheBoxOfItsStrokes) {
   test::Owned border = test::Parse("<< /W 3 >>");
   host::DictSet(d, "/BS", border.get());
   dict::SetText(d, "/NM", u"ink");
-  std::string text, error;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
+  const std::string text = Export();
   // Points span x 10..30, y 5..40; half the width of 3 is 1.5.
-  EXPECT_NE(text.find("rect=\"8.500000,3.500000,31.500000,41.500000\""), std::string::npos) << text;
+  ExpectAll(text, {"rect=\"8.500000,3.500000,31.500000,41.500000\""});
 
   // Into a page without it, the export comes back as a new ink.
   list_.reset();
   ASSERT_TRUE(host::PageRemoveAnnot(host::DocGetPage(doc_, 0), 0));
   list_ = CKW_PageAnnotList::Create(doc_, 0);
   ASSERT_EQ(list_->CountAnnots(), 0);
-  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ImportFile(text);
   ASSERT_EQ(list_->CountAnnots(), 1);
   EXPECT_TRUE(dict::GetRect(list_->GetAnnotAt(0)->GetDict(), "/Rect").has_value());
 
@@ -207,34 +226,26 @@ TEST_F(XfdfSlots, AnInkWithoutRectIsExportedWithTheBoxOfItsStrokes) {
   // the ink as for a new note, and nothing changes.
   for (const char* element : {"<ink page=\"0\" name=\"ink\" rect=\"20,20\" color=\"#00FF00\"/>",
                               "<text page=\"0\" name=\"new\" rect=\"100,20\"/>"}) {
-    EXPECT_FALSE(KW_ImportXFDF(doc_, std::string("<xfdf><annots>") + element + "</annots></xfdf>", &error));
-    EXPECT_NE(error.find("line 1: annotation 1 ("), std::string::npos) << error;
-    EXPECT_NE(error.find("): \"rect\" \""), std::string::npos) << error;
-    EXPECT_NE(error.find("\" is not four numbers"), std::string::npos) << error;
+    ExpectAll(Refused(std::string("<xfdf><annots>") + element + "</annots></xfdf>"),
+              {"line 1: annotation 1 (", "): \"rect\" \"", "\" is not four numbers"});
   }
   EXPECT_EQ(list_->CountAnnots(), 1);
   EXPECT_NE(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(0)->GetDict(), "/C")), (std::vector<double>{0, 1, 0}));
 }
 
 TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
-  std::string error;
-  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\">", &error));
-  EXPECT_NE(error.find("line 2, column"), std::string::npos) << error;
-  EXPECT_FALSE(KW_ImportXFDF(doc_,
-                             "<xfdf><annots><square page=\"0\" rect=\"0,0,1,1\"/>"
-                             "<circle page=\"1\" rect=\"0,0,1,1\"/></annots></xfdf>",
-                             &error));
-  EXPECT_NE(error.find("annotation 2 (circle)"), std::string::npos) << error;
-  EXPECT_EQ(list_->CountAnnots(), 0);
-
+  ExpectAll(Refused("<xfdf><annots>\n<square page=\"0\">"), {"line 2, column"});
+  ExpectAll(Refused("<xfdf><annots><square page=\"0\" rect=\"0,0,1,1\"/><circle page=\"1\" rect=\"0,0,1,1\"/>"
+                    "</annots></xfdf>"),
+            {"annotation 2 (circle)"});
   // A new annotation without a rectangle, and without points that give it
   // one, is refused.
-  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots>\n<square page=\"0\" rect=\"1,2,3\"/></annots></xfdf>", &error));
-  EXPECT_NE(error.find("line 2: annotation 1 (square): \"rect\" \"1,2,3\" is not four numbers"), std::string::npos)
-      << error;
-  EXPECT_FALSE(KW_ImportXFDF(doc_, "<xfdf><annots><square page=\"0\"/></annots></xfdf>", &error));
-  EXPECT_NE(error.find("annotation 1 (square): no \"rect\" of four numbers"), std::string::npos) << error;
+  ExpectAll(Refused("<xfdf><annots>\n<square page=\"0\" rect=\"1,2,3\"/></annots></xfdf>"),
+            {"line 2: annotation 1 (square): \"rect\" \"1,2,3\" is not four numbers"});
+  ExpectAll(Refused("<xfdf><annots><square page=\"0\"/></annots></xfdf>"),
+            {"annotation 1 (square): no \"rect\" of four numbers"});
   EXPECT_EQ(list_->CountAnnots(), 0);
+  std::string error;
 
   int imported = 0;
   KwXfdfFiles files;
@@ -250,13 +261,9 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
   ASSERT_EQ(files.renamed.size(), 1u);
   // Brought back into the same file, two annotations sharing a name update
   // the two of the page in turn; nothing is added.
-  std::string twice;
   ASSERT_TRUE(dict::SetText(list_->GetAnnotAt(2)->GetDict(), "/NM", u"p"));
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots><square page=\"0\" name=\"p\" color=\"#00FF00\"/>"
-                            "<square page=\"0\" name=\"p\" color=\"#0000FF\"/></annots></xfdf>",
-                            &error))
-      << error;
+  Import("<square page=\"0\" name=\"p\" color=\"#00FF00\"/>"
+         "<square page=\"0\" name=\"p\" color=\"#0000FF\"/>");
   EXPECT_EQ(list_->CountAnnots(), 3);
   EXPECT_EQ(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(1)->GetDict(), "/C")), (std::vector<double>{0, 1, 0}));
   EXPECT_EQ(dict::GetDoubles(host::DictGet(list_->GetAnnotAt(2)->GetDict(), "/C")), (std::vector<double>{0, 0, 1}));
@@ -265,26 +272,16 @@ TEST_F(XfdfSlots, DocumentImportChecksEverythingBeforeChangingAnything) {
             "annotation 4 (square) on page 1: the name \"p\" is taken by an earlier one; imported as \"p-2\"");
   auto reply = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
   EXPECT_TRUE(host::ObjectIsIdentical(reply->GetInReplyTo(), list_->GetAnnotAt(1)->GetDict()));
-  std::string text;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
   // The reply's 9-point note keeps the box its XFDF gave it.
-  EXPECT_NE(text.find("<text name=\"r\" page=\"0\" rect=\"0.000000,0.000000,9.000000,9.000000\" inreplyto=\"p\" />"),
-            std::string::npos)
-      << text;
+  ExpectAll(Export(), {"<text name=\"r\" page=\"0\" rect=\"0.000000,0.000000,9.000000,9.000000\" inreplyto=\"p\" />"});
 }
 
 // Import draws the shapes. A carried rectangle that holds the drawing is
 // kept, with the appearance box grown to it; one that would cut the drawing
 // gives way to the drawn box.
 TEST_F(XfdfSlots, ImportKeepsACarriedRectangleOnlyWhenItHoldsTheDrawing) {
-  std::string error;
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots>"
-                            "<line page=\"0\" color=\"#FF0000\" rect=\"0,0,200,200\" start=\"50,50\" end=\"150,50\"/>"
-                            "<line page=\"0\" color=\"#FF0000\" rect=\"60,45,70,55\" start=\"50,50\" end=\"150,50\"/>"
-                            "</annots></xfdf>",
-                            &error))
-      << error;
+  Import("<line page=\"0\" color=\"#FF0000\" rect=\"0,0,200,200\" start=\"50,50\" end=\"150,50\"/>"
+         "<line page=\"0\" color=\"#FF0000\" rect=\"60,45,70,55\" start=\"50,50\" end=\"150,50\"/>");
   auto rectOf = [&](int index, const char* key) {
     KPD_Dictionary d = list_->GetAnnotAt(index)->GetDict();
     if (std::string(key) == "/BBox") d = host::StreamGetDict(host::DictGet(host::DictGet(d, "/AP"), "/N"));
@@ -382,33 +379,22 @@ TEST_F(XfdfSlots, LinesCarryCaptionPlacementLeadersAndEveryFlag) {
       {"leaderExtended=\"5\"", "/LLE", 5}, {"leader-length=\"-8\"", "/LL", -8},
   };
   for (const Spelling& sp : spellings) {
-    std::string error;
-    ASSERT_TRUE(KW_ImportXFDF(doc_,
-                              std::string("<xfdf><annots><line page=\"0\" start=\"10,10\" end=\"90,10\" ") +
-                                  sp.attrs + "/></annots></xfdf>",
-                              &error))
-        << error;
+    Import(std::string("<line page=\"0\" start=\"10,10\" end=\"90,10\" ") + sp.attrs + "/>");
     KPD_Dictionary d = list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict();
     EXPECT_FLOAT_EQ(static_cast<float>(host::ObjectGetNumber(host::DictGet(d, sp.key))), sp.value) << sp.attrs;
   }
 
-  std::string error, text;
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots><line page=\"0\" name=\"cap\" start=\"10,10\" end=\"90,10\" "
-                            "caption=\"yes\" caption-style=\"Top\" caption-offset-h=\"3\" caption-offset-v=\"-4.5\" "
-                            "leader-offset=\"2\" flags=\"print,lockedcontents,flag1024\"/></annots></xfdf>",
-                            &error))
-      << error;
+  Import("<line page=\"0\" name=\"cap\" start=\"10,10\" end=\"90,10\" "
+         "caption=\"yes\" caption-style=\"Top\" caption-offset-h=\"3\" caption-offset-v=\"-4.5\" "
+         "leader-offset=\"2\" flags=\"print,lockedcontents,flag1024\"/>");
   KPD_Dictionary d = list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict();
   EXPECT_EQ(host::ObjectGetInteger(host::DictGet(d, "/F")), 4 | 512 | 1024);
   KPD_Object co = host::DictGet(d, "/CO");
   ASSERT_EQ(host::ArrayCount(co), 2);
   EXPECT_FLOAT_EQ(static_cast<float>(host::ObjectGetNumber(host::ArrayGet(co, 0))), 3);
   EXPECT_FLOAT_EQ(static_cast<float>(host::ObjectGetNumber(host::ArrayGet(co, 1))), -4.5f);
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
-  for (const char* expected : {"caption-style=\"Top\"", "caption-offset-h=\"3\"", "caption-offset-v=\"-4.5\"",
-                               "leader-offset=\"2\"", "flags=\"print,lockedcontents,flag1024\""})
-    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  ExpectAll(Export(), {"caption-style=\"Top\"", "caption-offset-h=\"3\"", "caption-offset-v=\"-4.5\"",
+                       "leader-offset=\"2\"", "flags=\"print,lockedcontents,flag1024\""});
 }
 
 // A link keeps what it does through export and import: its URI, GoTo or
@@ -433,15 +419,12 @@ TEST_F(XfdfSlots, LinksKeepTheirActionDestinationAndBorder) {
     host::ArraySet(host::DictGet(action.get(), "/D"), 0, page);
     host::DictSet(goTo, "/A", action.get());
   }
-  std::string text, error;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
-  for (const char* expected : {"<URI Name=\"https://example.com/a?b=1\"", "<XYZ Page=\"0\" Left=\"10\" Top=\"20\" />",
-                               "<Named Name=\"NextPage\"", "<Dest>", "<Named Name=\"chapter1\"", "width=\"2.00\"",
-                               "dashes=\"3,2\"", "Highlight=\"Outline\"", "<OnActivation>"})
-    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
-
+  const std::string text = Export();
+  ExpectAll(text, {"<URI Name=\"https://example.com/a?b=1\"", "<XYZ Page=\"0\" Left=\"10\" Top=\"20\" />",
+                   "<Named Name=\"NextPage\"", "<Dest>", "<Named Name=\"chapter1\"", "width=\"2.00\"",
+                   "dashes=\"3,2\"", "Highlight=\"Outline\"", "<OnActivation>"});
   while (list_->CountAnnots() > 0) ASSERT_TRUE(list_->RemoveAnnot(list_->GetAnnotAt(0)->GetDict()));
-  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ImportFile(text);
   ASSERT_EQ(list_->CountAnnots(), 4);
   auto byName = [&](const char16_t* name) { return list_->FindAnnotByName(name); };
   KPD_Dictionary uri = dict::GetDict(byName(u"uri"), "/A");
@@ -465,11 +448,8 @@ TEST_F(XfdfSlots, LinksKeepTheirActionDestinationAndBorder) {
   EXPECT_EQ(dict::GetText(byName(u"dest"), "/Dest").value_or(u""), u"chapter1");
 
   // A destination on a page the document does not have is left out.
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots><link page=\"0\" name=\"far\" rect=\"0,0,9,9\"><OnActivation><Action>"
-                            "<GoTo><Dest><Fit Page=\"7\"/></Dest></GoTo></Action></OnActivation></link></annots></xfdf>",
-                            &error))
-      << error;
+  Import("<link page=\"0\" name=\"far\" rect=\"0,0,9,9\"><OnActivation><Action>"
+         "<GoTo><Dest><Fit Page=\"7\"/></Dest></GoTo></Action></OnActivation></link>");
   EXPECT_FALSE(host::DictHasKey(byName(u"far"), "/A"));
 }
 
@@ -489,15 +469,12 @@ TEST_F(XfdfSlots, RedactionsKeepQuadsOverlayTextAndOverlayForm) {
   host::DictSet(made->GetDict(), "/RO", ro);
   host::ObjectRelease(ro);
 
-  std::string text, error;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
-  for (const char* expected : {"coords=\"10,100,200,100,10,80,200,80,10,40,120,40,10,20,120,20\"",
-                               "overlay-text=\"Removed (legal)\"", "repeat=\"yes\"", "justification=\"centered\"",
-                               "<defaultappearance>/Helv 9 Tf 1 0 0 rg</defaultappearance>", "<overlay-appearance>"})
-    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
-
+  const std::string text = Export();
+  ExpectAll(text, {"coords=\"10,100,200,100,10,80,200,80,10,40,120,40,10,20,120,20\"",
+                   "overlay-text=\"Removed (legal)\"", "repeat=\"yes\"", "justification=\"centered\"",
+                   "<defaultappearance>/Helv 9 Tf 1 0 0 rg</defaultappearance>", "<overlay-appearance>"});
   while (list_->CountAnnots() > 0) ASSERT_TRUE(list_->RemoveAnnot(list_->GetAnnotAt(0)->GetDict()));
-  ASSERT_TRUE(KW_ImportXFDF(doc_, text, &error)) << error;
+  ImportFile(text);
   ASSERT_EQ(list_->CountAnnots(), 1);
   KPD_Dictionary r = list_->GetAnnotAt(0)->GetDict();
   std::vector<float> quads;
@@ -515,16 +492,10 @@ TEST_F(XfdfSlots, RedactionsKeepQuadsOverlayTextAndOverlayForm) {
 }
 
 TEST_F(XfdfSlots, ANoteKeepsItsTurn) {
-  std::string error, text;
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots><text page=\"0\" name=\"n\" rect=\"10,10,30,30\" rotation=\"45\"/>"
-                            "</annots></xfdf>",
-                            &error))
-      << error;
+  Import("<text page=\"0\" name=\"n\" rect=\"10,10,30,30\" rotation=\"45\"/>");
   KPD_Dictionary note = list_->FindAnnotByName(u"n");
   EXPECT_EQ(host::ObjectGetInteger(host::DictGet(note, "/Rotate")), 45);
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
-  EXPECT_NE(text.find("rotation=\"45\""), std::string::npos) << text;
+  ExpectAll(Export(), {"rotation=\"45\""});
 }
 
 // A number that cannot be a PDF value, or a negative dash, fails the whole
@@ -547,22 +518,16 @@ TEST_F(XfdfSlots, NumbersThatCannotBePdfValuesFailTheirElement) {
        "dashes \"3,-1\" holds a negative length"},
   };
   for (const Case& c : cases) {
-    std::string error;
     // Comments, a declaration and quoted ">" ahead of the element do not
     // shift its line.
-    std::string text = std::string("<?xml version=\"1.0\"?>\n<!-- <square> -->\n<xfdf>\n<annots>\n") +
-                       "<text page=\"0\" rect=\"0,0,9,9\" title=\"a > b\"><contents>x</contents></text>\n" + c.element +
-                       "\n</annots></xfdf>";
-    EXPECT_FALSE(KW_ImportXFDF(doc_, text, &error)) << c.element;
-    EXPECT_NE(error.find("line 6: annotation 2 ("), std::string::npos) << error;
-    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    ExpectAll(Refused(std::string("<?xml version=\"1.0\"?>\n<!-- <square> -->\n<xfdf>\n<annots>\n") +
+                      "<text page=\"0\" rect=\"0,0,9,9\" title=\"a > b\"><contents>x</contents></text>\n" +
+                      c.element + "\n</annots></xfdf>"),
+              {"line 6: annotation 2 (", c.reason});
     EXPECT_EQ(list_->CountAnnots(), 0) << c.element;
   }
   // Small numbers and exponents within range are numbers like any other.
-  std::string error;
-  EXPECT_TRUE(KW_ImportXFDF(doc_, "<xfdf><annots><square page=\"0\" rect=\"0,1e-999,1e2,-0\"/></annots></xfdf>",
-                            &error))
-      << error;
+  Import("<square page=\"0\" rect=\"0,1e-999,1e2,-0\"/>");
 
   // The annotation's own import leaves a dash list with a negative length out.
   auto square = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(0));
@@ -587,8 +552,7 @@ TEST_F(XfdfSlots, VerticesAreReadFromTheChildElementInEveryFormAndWrittenAsOne) 
       "<polygon page=\"0\" vertices=\"10,20;30.5,40;50,60\"/>",
   };
   for (const char* form : forms) {
-    std::string error;
-    ASSERT_TRUE(KW_ImportXFDF(doc_, std::string("<xfdf><annots>") + form + "</annots></xfdf>", &error)) << error;
+    Import(form);
     auto annot = std::static_pointer_cast<CKW_MarkupAnnot>(list_->GetAnnotAt(list_->CountAnnots() - 1));
     std::vector<KS_FloatPoint> got = annot->GetVertices();
     ASSERT_EQ(got.size(), want.size()) << form;
@@ -597,47 +561,24 @@ TEST_F(XfdfSlots, VerticesAreReadFromTheChildElementInEveryFormAndWrittenAsOne) 
       EXPECT_EQ(got[i].y, want[i].y) << form;
     }
   }
-  std::string text, error;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error));
+  const std::string text = Export();
   EXPECT_EQ(CountOf(text, "<vertices>10,20;30.5,40;50,60</vertices>"), 6) << text;
   EXPECT_EQ(text.find("vertices=\""), std::string::npos) << text;
 }
 
-}  // namespace
-}  // namespace kwannotation
-
-namespace kwannotation {
-namespace {
-
 TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
-  std::string error;
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots>"
-                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3,4;5,6\" rect=\"0,0,9,9\"/>"
-                            "<line page=\"0\" name=\"l\" start=\"1,2\" end=\"3,4\"/>"
-                            "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;3,4</gesture></inklist></ink>"
-                            "</annots></xfdf>",
-                            &error))
-      << error;
-  std::string before;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &before, &error));
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots>"
-                            "<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" color=\"#12\" "
-                            "opacity=\"nan\" width=\"wide\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
-                            "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
-                            "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
-                            "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;x</gesture></inklist></ink>"
-                            "</annots></xfdf>",
-                            &error))
-      << error;
-  std::string after;
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &after, &error));
+  Import("<polygon page=\"0\" name=\"p\" vertices=\"1,2;3,4;5,6\" rect=\"0,0,9,9\"/>"
+         "<line page=\"0\" name=\"l\" start=\"1,2\" end=\"3,4\"/>"
+         "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;3,4</gesture></inklist></ink>");
+  Import("<polygon page=\"0\" name=\"p\" vertices=\"1,2;3\" color=\"#12\" "
+         "opacity=\"nan\" width=\"wide\" style=\"wavy\" dashes=\"a,b\" fringe=\"1,-2,3,4\" "
+         "interior-color=\"blue\" flags=\"\xff\xfe\"/>"
+         "<line page=\"0\" name=\"l\" start=\"1\" end=\"3,4;5,6\" leaderLength=\"x\"/>"
+         "<ink page=\"0\" name=\"i\"><inklist><gesture>1,2;x</gesture></inklist></ink>");
+  const std::string after = Export();
   // Words that name no flag give no flags at all.
   EXPECT_EQ(after.find("flags="), std::string::npos) << after;
-  EXPECT_NE(after.find("<vertices>1,2;3,4;5,6</vertices>"), std::string::npos) << after;
-  EXPECT_NE(after.find("start=\"1,2\" end=\"3,4\""), std::string::npos) << after;
-  EXPECT_NE(after.find("<gesture>1,2;3,4</gesture>"), std::string::npos) << after;
+  ExpectAll(after, {"<vertices>1,2;3,4;5,6</vertices>", "start=\"1,2\" end=\"3,4\"", "<gesture>1,2;3,4</gesture>"});
   EXPECT_EQ(after.find("fringe"), std::string::npos) << after;
 
   std::string deep = "<xfdf><annots><text page=\"0\" rect=\"0,0,9,9\"><contents-richtext><body>";
@@ -645,31 +586,20 @@ TEST_F(XfdfSlots, MalformedAttributesChangeNothingAndNestingIsBounded) {
   deep += "x";
   for (int i = 0; i < 20000; ++i) deep += "</span>";
   deep += "</body></contents-richtext></text></annots></xfdf>";
-  EXPECT_TRUE(KW_ImportXFDF(doc_, deep, &error)) << error;
-  EXPECT_TRUE(KW_ExportXFDF(doc_, &after, &error)) << error;
+  ImportFile(deep);
+  Export();
 }
-
-}  // namespace
-}  // namespace kwannotation
-
-namespace kwannotation {
-namespace {
 
 // A callout from another program: its styles, rich text, callout line,
 // rotation and fringe come in, it gets a drawn appearance, and all of it
 // goes back out.
 TEST_F(XfdfSlots, FreeTextCarriesStylesRichTextCalloutAndRotation) {
-  std::string error, text;
-  ASSERT_TRUE(KW_ImportXFDF(
-      doc_,
-      "<xfdf><annots><freetext page=\"0\" name=\"ft\" rect=\"100,100,300,200\" intent=\"FreeTextCallout\" "
-      "justification=\"justify\" rotation=\"90\" callout=\"40,50,100,150\" head=\"OpenArrow\" fringe=\"0,0,0,0\">"
-      "<contents-richtext><body xmlns=\"http://www.w3.org/1999/xhtml\"><p>Rich <span "
-      "style=\"font-weight:bold\">text</span></p></body></contents-richtext>"
-      "<defaultappearance>/Helv 12 Tf 1 0 0 rg</defaultappearance>"
-      "<defaultstyle>font: Helvetica 12pt; color:#FF0000</defaultstyle></freetext></annots></xfdf>",
-      &error))
-      << error;
+  Import("<freetext page=\"0\" name=\"ft\" rect=\"100,100,300,200\" intent=\"FreeTextCallout\" "
+         "justification=\"justify\" rotation=\"90\" callout=\"40,50,100,150\" head=\"OpenArrow\" fringe=\"0,0,0,0\">"
+         "<contents-richtext><body xmlns=\"http://www.w3.org/1999/xhtml\"><p>Rich <span "
+         "style=\"font-weight:bold\">text</span></p></body></contents-richtext>"
+         "<defaultappearance>/Helv 12 Tf 1 0 0 rg</defaultappearance>"
+         "<defaultstyle>font: Helvetica 12pt; color:#FF0000</defaultstyle></freetext>");
   KPD_Dictionary d = list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict();
   EXPECT_EQ(host::ObjectGetInteger(host::DictGet(d, "/Q")), 3);
   EXPECT_EQ(host::ObjectGetInteger(host::DictGet(d, "/Rotate")), 90);
@@ -685,18 +615,13 @@ TEST_F(XfdfSlots, FreeTextCarriesStylesRichTextCalloutAndRotation) {
   ASSERT_TRUE(dict::GetNumbers(d, "/Rect", &rect));
   EXPECT_LT(rect[0], 40.0f);
 
-  ASSERT_TRUE(KW_ExportXFDF(doc_, &text, &error)) << error;
-  for (const char* expected : {"justification=\"justify\"", "rotation=\"90\"", "callout=\"40,50,100,150\"",
-                               "head=\"OpenArrow\"", "<defaultstyle>font: Helvetica 12pt; color:#FF0000",
-                               "<defaultappearance>/Helv 12 Tf 1 0 0 rg", "<contents-richtext>", "fringe=\""})
-    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  ExpectAll(Export(), {"justification=\"justify\"", "rotation=\"90\"", "callout=\"40,50,100,150\"",
+                       "head=\"OpenArrow\"", "<defaultstyle>font: Helvetica 12pt; color:#FF0000",
+                       "<defaultappearance>/Helv 12 Tf 1 0 0 rg", "<contents-richtext>", "fringe=\""});
 
   // A callout of one or seven numbers is no callout line.
-  ASSERT_TRUE(KW_ImportXFDF(doc_,
-                            "<xfdf><annots><freetext page=\"0\" rect=\"10,10,90,40\" callout=\"1,2,3,4,5,6,7\">"
-                            "<contents>x</contents></freetext></annots></xfdf>",
-                            &error))
-      << error;
+  Import("<freetext page=\"0\" rect=\"10,10,90,40\" callout=\"1,2,3,4,5,6,7\">"
+         "<contents>x</contents></freetext>");
   EXPECT_FALSE(host::DictGet(list_->GetAnnotAt(list_->CountAnnots() - 1)->GetDict(), "/CL"));
 }
 
@@ -712,13 +637,7 @@ TEST_F(XfdfSlots, NewContentsWithoutRichTextReplaceTheStaleRichText) {
     dict::GetText(list_->GetAnnotAt(0)->GetDict(), "/RC", &rc);
     return rc;
   };
-  auto update = [&](const std::string& inner) {
-    std::string error;
-    EXPECT_TRUE(KW_ImportXFDF(doc_, "<xfdf><annots><freetext page=\"0\" name=\"ft\">" + inner +
-                                        "</freetext></annots></xfdf>",
-                              &error))
-        << error;
-  };
+  auto update = [&](const std::string& inner) { Import("<freetext page=\"0\" name=\"ft\">" + inner + "</freetext>"); };
 
   update("<contents>Old words</contents>");
   const std::u16string unchanged = rcOf();

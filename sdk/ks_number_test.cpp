@@ -22,7 +22,9 @@ std::string Printf(double v, int precision) {
 // The helper must agree with printf in the C locale digit for digit,
 // including rounding of halves, negative zero and large values.
 TEST(FormatFixed, MatchesCLocalePrintf) {
-  const double values[] = {0.0, -0.0, 0.5, 0.0005, 0.0015, 1.0 / 3, -2.675, 123456789.125, 1e20, -1e-7, 72.0};
+  const double values[] = {0.0,  -0.0,   0.5,         0.0005,        0.0015, 1.0 / 3,    -2.675,    123456789.125,
+                           1e20, -1e-7,  72.0,        999999.9995,   1.0005, 0.49999999, 0.125,     99999999999.5,
+                           1e300, -4.2e15};
   for (int precision : {0, 2, 3, 6})
     for (double v : values) EXPECT_EQ(ks::FormatFixed(v, precision), Printf(v, precision)) << v << " @" << precision;
 }
