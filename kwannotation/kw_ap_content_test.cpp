@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_rich_text.h"
 #include "sdk/ks_number.h"
 
 namespace kwannotation {
@@ -106,7 +107,11 @@ TEST(ApContent, NumbersIgnoreTheProcessLocale) {
   CKW_PathImpl path;
   path.MoveTo({0.5f, 1.25f});
   out += path.ToString();
+  CKW_RichTextStyle style;
+  style.fontSize = 12.5f;
+  const std::u16string css = RichTextStyleToCss(style);
   std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_NE(css.find(u"font-size:12.50pt"), std::u16string::npos);
   EXPECT_EQ(out, "0.500 0.500 0.500 RG\n0.50 w\n0 J\n0 j\n0.500 0.500 9.500 9.000 re\n 0.500000 1.250000 m");
 }
 

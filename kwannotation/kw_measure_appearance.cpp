@@ -18,6 +18,7 @@
 #include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_shape_appearance.h"
 #include "kwannotation/kw_units.h"
+#include "kwannotation/kw_text.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
 
@@ -95,14 +96,6 @@ std::u16string LineName(uint32_t bit) {
   }
 }
 
-std::u16string FixedAngle(double degrees) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.2f", degrees);
-  std::u16string s;
-  for (const char* c = buf; *c; ++c) s += char16_t(*c);
-  return s + u"\u00B0";
-}
-
 class Formatter {
  public:
   Formatter(const CKW_MeasureDictImpl& m, const KwMeasureScale& s) : m_(m), s_(s) {}
@@ -115,7 +108,7 @@ class Formatter {
   std::u16string Volume(double v) const { return Or(m_.FormatValue(int(FormatArray::V), v)); }
   std::u16string Angle(double degrees) const {
     if (m_.GetFormatCount(int(FormatArray::T)) > 0) return Or(m_.FormatValue(int(FormatArray::T), degrees));
-    return std::isfinite(degrees) ? FixedAngle(degrees) : std::u16string();
+    return std::isfinite(degrees) ? KW_FormatDegrees(degrees) : std::u16string();
   }
 
  private:
@@ -351,6 +344,13 @@ bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in) {
   double run = 12;
   in->pitchRun = dict::GetNumber(annot, "/PitchRun", &run) && Finite(run) && run > 0 ? run : 12;
   return true;
+}
+
+std::u16string KW_FormatDegrees(double degrees) {
+  double shown = std::isfinite(degrees) ? std::round(degrees * 100) / 100 : 0.0;
+  if (shown >= 360.0) shown -= 360.0;
+  if (shown == 0) shown = 0;  // no "-0.00"
+  return text::FromAscii(ks::FormatFixed(shown, 2)) + u"\u00B0";
 }
 
 std::u16string KW_DepthUnitOf(KPD_Dictionary annot) {

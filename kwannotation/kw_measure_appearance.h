@@ -102,6 +102,11 @@ KwMeasureTexts KW_ComputeMeasureTextsOfValid(const CKW_MeasureDictImpl& measure,
 // "PitchRun"). False when it has no measurement intent or no geometry.
 bool KW_ReadMeasureInput(KPD_Dictionary annot, KwMeasureInput* in);
 
+// An angle as shown when no "T" format says otherwise: two decimals and a
+// degree sign, whatever the process locale; a direction a hair below a
+// full turn rounds to 360.00, which reads 0.00°.
+std::u16string KW_FormatDegrees(double degrees);
+
 // "DepthUnit" of a measurement as written: the unit label of its
 // number-format array's first element, or a plain text; empty when absent.
 std::u16string KW_DepthUnitOf(KPD_Dictionary annot);

@@ -10,6 +10,7 @@
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_text.h"
 #include "sdk/ks_host_binding.h"
+#include "sdk/ks_number.h"
 
 namespace kwannotation {
 
@@ -176,9 +177,7 @@ std::u16string RichTextStyleToCss(const CKW_RichTextStyle& style) {
   if (!style.color.empty()) declare("color", style.color);
   if (!style.fontFamily.empty()) declare("font-family", style.fontFamily);
   if (style.HasFontSize()) {
-    char size[64];
-    std::snprintf(size, sizeof size, "%.2fpt", static_cast<double>(style.fontSize));
-    declare("font-size", text::FromAscii(size));
+    declare("font-size", text::FromAscii(ks::FormatFixed(style.fontSize, 2) + "pt"));
   }
   declare("font-style", style.italic ? u"italic" : u"normal");
   declare("font-weight", style.bold ? u"bold" : u"normal");

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_values.h"
 
 namespace AnnotationPlugin {
@@ -16,7 +17,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kArrayT = 4;
 constexpr int kArrayV = 6;
 
-std::u16string Ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
 
 std::optional<std::u16string> Length(const CKW_MeasureDictImpl& m, const KwMeasureScale& s, double xUnits) {
   if (!std::isfinite(xUnits)) return std::nullopt;
@@ -27,17 +27,6 @@ std::optional<std::u16string> Length(const CKW_MeasureDictImpl& m, const KwMeasu
 std::optional<std::u16string> Formatted(const CKW_MeasureDictImpl& m, int array, double value) {
   if (!std::isfinite(value)) return std::nullopt;
   return m.FormatValue(array, value);
-}
-
-// Angles are shown as a plain number with two decimals and a degree sign.
-// A direction a hair below a full turn rounds to 360.00, which is 0.00.
-std::u16string Degrees(double degrees) {
-  double shown = std::isfinite(degrees) ? std::round(degrees * 100) / 100 : 0.0;
-  if (shown >= 360.0) shown -= 360.0;
-  if (shown == 0) shown = 0;  // no "-0.00"
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.2f", shown);
-  return Ascii(buf) + u"\u00B0";
 }
 
 double Hypot(KS_FloatPoint a, KS_FloatPoint b) { return std::hypot(double(b.x) - a.x, double(b.y) - a.y); }
@@ -150,7 +139,7 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
       if (p.size() < 2) break;
       main = Length(m, s, kwannotation::KW_ScaledLength(s, p[0].x, p[0].y, p[1].x, p[1].y));
       Put(v, u"label_length", main);
-      v.panel[u"label_angle"] = Degrees(ViewDirection(p[0], p[1], f.viewTurn));
+      v.panel[u"label_angle"] = kwannotation::KW_FormatDegrees(ViewDirection(p[0], p[1], f.viewTurn));
       break;
     }
     case kMeasurePerimeter:
@@ -188,8 +177,8 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_Mea
     case kMeasureAngle: {
       if (p.size() < 3) break;
       const double degrees = AngleAt(p[0], p[1], p[2]);
-      main = m.GetFormatCount(kArrayT) > 0 ? Formatted(m, kArrayT, degrees) : std::optional(Degrees(degrees));
-      v.panel[u"label_angle"] = Degrees(degrees);
+      main = m.GetFormatCount(kArrayT) > 0 ? Formatted(m, kArrayT, degrees) : std::optional(kwannotation::KW_FormatDegrees(degrees));
+      v.panel[u"label_angle"] = kwannotation::KW_FormatDegrees(degrees);
       break;
     }
     case kMeasureCenterRadius:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <string>
 
@@ -137,12 +138,20 @@ TEST_F(FigureValuesTest, DirectionsAreShownFromZeroToBelowAFullTurn) {
       {-0.001, u"0.00\u00B0"},   {-0.004, u"0.00\u00B0"},     {-0.006, u"359.99\u00B0"}, {0.001, u"0.00\u00B0"},
       {0.006, u"0.01\u00B0"},    {90, u"90.00\u00B0"},        {180, u"180.00\u00B0"},     {-90, u"270.00\u00B0"},
   };
-  for (auto [degrees, want] : cases) {
-    const double a = degrees * 3.14159265358979323846 / 180;
-    MeasureFigure figure;
-    figure.points = {{0, 0}, {static_cast<float>(100 * std::cos(a)), static_cast<float>(100 * std::sin(a))}};
-    EXPECT_EQ(MeasureFigureValues(kMeasureDistance, figure, measure).panel.at(u"label_angle"), want) << degrees;
-  }
+  auto check = [&] {
+    for (auto [degrees, want] : cases) {
+      const double a = degrees * 3.14159265358979323846 / 180;
+      MeasureFigure figure;
+      figure.points = {{0, 0}, {static_cast<float>(100 * std::cos(a)), static_cast<float>(100 * std::sin(a))}};
+      EXPECT_EQ(MeasureFigureValues(kMeasureDistance, figure, measure).panel.at(u"label_angle"), want) << degrees;
+    }
+  };
+  check();
+  // A host in a decimal-comma locale still reads points.
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
+  check();
+  std::setlocale(LC_ALL, saved.c_str());
 }
 
 int g_toDevice = 0;
