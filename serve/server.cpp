@@ -332,6 +332,7 @@ bool Server::Impl::CurrentBytes(std::string* out, std::string* why) {
       return false;
     }
     bytesVersion = docVersion;
+    bytesMoment = kshost::MomentOf(session->Document());
   }
   *out = bytes;
   return true;
