@@ -129,6 +129,8 @@ void Server::Impl::Routes() {
              if (std::from_chars(text.data(), text.data() + text.size(), page).ec != std::errc() || page < 0)
                return Refuse(res, 400, "'page' is a page number from 0");
              OnHost(res, [this, page](httplib::Response& r) {
+               if (page >= kshost::fn::DocPageCount(session->Document()))
+                 return Refuse(r, 400, "the document has no page " + std::to_string(page + 1));
                std::string data, why;
                if (!kshost::AnnotationLayerOf(session->Document(), page, &data, &why)) return Refuse(r, 422, why);
                r.set_header("X-Annot-Doc", std::to_string(docVersion));
