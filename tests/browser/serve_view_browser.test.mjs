@@ -5,7 +5,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagesPdf } from "./support.mjs";
 
 // In the page: the view as shown (content under annotations), the page
 // drawn whole at the same view, and how many pixels two pictures differ
@@ -172,6 +172,46 @@ test("a page whose annotations cannot be drawn apart is drawn whole, and shows e
     await settled(page);
     await assertShownIsWhole(page, "undone");
     assert.equal(await differingPixels(page, "opened", "undone"), 0, "nothing of the measurement stays drawn");
+    assert.deepEqual(errors, []);
+  });
+});
+
+test("a page's thumbnail shows a change to its annotations and its undo", async () => {
+  const work = workFolder("view-thumbs");
+  const file = pagesPdf(path.join(work.dir, "pages.pdf"), [[600, 400], [600, 400]]);
+  // Pixels of the first thumbnail that are not white.
+  const inked = (page) => page.evaluate(() => {
+    const canvas = document.querySelector('#thumbs .thumb[data-page="0"] canvas');
+    const d = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+    let n = 0;
+    for (let i = 0; i < d.length; i += 4) if (d[i] < 250 || d[i + 1] < 250 || d[i + 2] < 250) n++;
+    return n;
+  });
+  await withEditor("view-thumbs", file, work, async (page, shot, server, errors) => {
+    await page.waitForFunction(() => document.querySelector('#thumbs .thumb[data-page="0"] canvas').height > 0);
+    assert.equal(await inked(page), 0, "the empty page's thumbnail is white");
+    await page.click('button.control[data-id="Button_Distance"]');
+    await settled(page);
+    await clickAt(page, 100, 200);
+    await clickAt(page, 500, 200);
+    await settled(page);
+    await page.waitForFunction(() => {
+      const canvas = document.querySelector('#thumbs .thumb[data-page="0"] canvas');
+      const d = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+      for (let i = 0; i < d.length; i += 4) if (d[i + 1] < 250) return true;
+      return false;
+    }, null, { timeout: 10000 });
+    await shot("measured");
+    assert.ok(await inked(page) > 10, "the measurement shows in the thumbnail");
+    await page.click("#undo");
+    await settled(page);
+    await page.waitForFunction(() => {
+      const canvas = document.querySelector('#thumbs .thumb[data-page="0"] canvas');
+      const d = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+      for (let i = 0; i < d.length; i += 4) if (d[i + 1] < 250) return false;
+      return true;
+    }, null, { timeout: 10000 });
+    assert.equal(await inked(page), 0, "nothing of the measurement stays in the thumbnail");
     assert.deepEqual(errors, []);
   });
 });
