@@ -62,12 +62,15 @@ const WATCH_RENDERED = () => {
 };
 
 // pdf.js alone: the same module and worker from the same server, the file's
-// bytes as they are on disk, the first page drawn with its annotations.
+// bytes as they are on disk and fetched while pdf.js loads, the first page
+// drawn with its annotations.
 function pdfjsAlonePage(token) {
   return `<!doctype html><html><body><canvas id="c"></canvas><script type="module">
+    const worker = new Worker("/app/pdf.worker.min.mjs?t=${token}", { type: "module" });
+    const bytes = fetch("/bench/plan.pdf").then((r) => r.arrayBuffer());
     const pdfjs = await import("/app/pdf.min.mjs?t=${token}");
-    pdfjs.GlobalWorkerOptions.workerPort = new Worker("/app/pdf.worker.min.mjs?t=${token}", { type: "module" });
-    const data = new Uint8Array(await (await fetch("/bench/plan.pdf")).arrayBuffer());
+    pdfjs.GlobalWorkerOptions.workerPort = worker;
+    const data = new Uint8Array(await bytes);
     const doc = await pdfjs.getDocument({ data, isEvalSupported: false }).promise;
     const page = await doc.getPage(1);
     const viewport = page.getViewport({ scale: 1 });
