@@ -112,7 +112,8 @@ test("a change is drawn by the page's annotations alone, as the whole page would
     await assertShownIsWhole(page, "undone");
     assert.equal(await differingPixels(page, "opened", "undone"), 0, "nothing of the measurement stays drawn");
 
-    // Another zoom draws the content again from the bytes already loaded.
+    // Another zoom or turn draws the content again from the bytes already
+    // loaded.
     await page.click("#zoomIn");
     await settled(page);
     await shot("zoomed");
@@ -120,6 +121,10 @@ test("a change is drawn by the page's annotations alone, as the whole page would
     await page.click("#redo");
     await settled(page);
     await assertShownIsWhole(page, "redone-zoomed");
+    await page.click("#rotate");
+    await settled(page);
+    await shot("turned");
+    await assertShownIsWhole(page, "turned");
     assert.equal(documents.length, 0, `no view or change fetched the document's bytes again: ${documents}`);
     assert.deepEqual(errors, []);
   });
