@@ -26,4 +26,12 @@ run "$here/page_scale_vs_pymupdf.sh" "$build" "$runs"
 run "$here/snap_vs_mutool.sh" "$build" "$runs"
 run "$build/bin/toolset_bench"
 [ -x "$build/bin/serve_load_bench" ] && run "$build/bin/serve_load_bench"
+# The browser view: Debian's Chromium through playwright-core (npm ci).
+if [ -x "${ANNOT_CHROMIUM:-/usr/bin/chromium}" ] && [ -d "$here/../node_modules/playwright-core" ] &&
+  [ -f "$build/web/pdfjs/pdf.min.mjs" ] && command -v node >/dev/null; then
+  cmake --build "$build" --target annotation_plugin >/dev/null
+  run node "$here/serve_view_bench.mjs" "$build" "$runs"
+else
+  echo "== serve_view_bench skipped: it needs Chromium, node with playwright-core and pdf.js in the build"
+fi
 exit 0

@@ -1,12 +1,14 @@
 // A whole PDF opened from memory: every page and annotation walked, the
 // annotations' objects read through the annotation library, shape
-// appearances rebuilt and the annotations exported as XFDF; then the
+// appearances rebuilt, each page's annotations written apart (the PDF of
+// them must open with one page) and the annotations exported as XFDF; then the
 // incremental update of those changes is built, appended, and the result
 // opened again; so is the whole file rewritten by copying what did not
 // change.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
+#include "host/page_layers.h"
 #include "host/session.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_xfdf.h"
@@ -29,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   KPD_Document doc = host::DocOpenMemory(reinterpret_cast<const char*>(data), size, error.get());
   if (!doc) return 0;
   const int pages = std::min(host::DocPageCount(doc), kMaxPages);
+  kshost::PageLooks looks;
   for (int p = 0; p < pages; ++p) {
     KPD_Page page = host::DocGetPage(doc, p);
     if (!page) continue;
@@ -42,6 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string kind, reason;
       if (auto fn = kwannotation::AppearanceFor(annot, &kind)) fn(annot, &reason, {});
     }
+    std::string layer, why;
+    if (kshost::AnnotationLayerOf(doc, p, &layer, &why)) {
+      host::ByteString layerError;
+      KPD_Document apart = host::DocOpenMemory(layer.data(), layer.size(), layerError.get());
+      if (!apart || host::DocPageCount(apart) != 1) __builtin_trap();
+      host::DocClose(apart);
+    }
+    looks.LastChange(doc, p);
   }
   if (host::DocPageCount(doc) <= kMaxPages) {
     std::string xfdf, reason;

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 
@@ -67,6 +69,8 @@ bool ReadWholeFile(char const* path, std::string& bytes, std::string& reason) {
 
 
 Document::Document() : qpdf_(std::make_unique<QPDF>()), arena_(std::make_unique<Arena>(this)) {
+  static std::atomic<uint64_t> serials{0};
+  serial_ = ++serials;
   // Warnings are kept for DocGetWarning; nothing may reach stdout/stderr.
   qpdf_->setSuppressWarnings(true);
   auto logger = QPDFLogger::create();
@@ -203,7 +207,7 @@ std::vector<std::string> const& Document::Warnings() {
 void Document::MarkChanged(QPDFObjectHandle const& object) {
   if (!object.isInitialized() || !object.isIndirect()) return;
   QPDFObjectHandle probe = object;
-  if (probe.getOwningQPDF() == qpdf_.get()) changed_.insert(probe.getObjGen());
+  if (probe.getOwningQPDF() == qpdf_.get()) MarkChanged(probe.getObjGen());
 }
 
 // Fields form a tree through /Kids; the field type is inherited. A loop or

@@ -123,9 +123,24 @@ class Document {
   // Marks an object of this document as changed since it was read, so that
   // an incremental save writes it again. Direct objects and objects of
   // other documents are ignored.
-  void MarkChanged(QPDFObjGen og) { changed_.insert(og); }
+  void MarkChanged(QPDFObjGen og) {
+    changed_.insert(og);
+    lastChange_[og] = ++changes_;
+  }
   void MarkChanged(QPDFObjectHandle const& object);
   std::set<QPDFObjGen> const& Changed() const { return changed_; }
+  // How many changes were marked since the document was read: a count
+  // that only grows, so that a reader can tell whether an object changed
+  // after a moment it noted.
+  uint64_t ChangeCount() const { return changes_; }
+  // The ChangeCount of the last change marked on `og`; 0 when none was.
+  uint64_t LastChange(QPDFObjGen og) const {
+    auto it = lastChange_.find(og);
+    return it == lastChange_.end() ? 0 : it->second;
+  }
+  // Tells this document from every other one opened in the process, also
+  // one read again from the same file.
+  uint64_t Serial() const { return serial_; }
 
   // True when a signature field of the document holds a signature value.
   bool HasSignedSignature();
@@ -248,6 +263,9 @@ class Document {
   std::vector<QPDFObjectHandle> unfiltered_;
   std::set<QPDFObjGen> unfilteredSet_;  // the objects of unfiltered_
   std::set<QPDFObjGen> changed_;
+  std::map<QPDFObjGen, uint64_t> lastChange_;
+  uint64_t changes_ = 0;
+  uint64_t serial_ = 0;
   std::string sourcePath_;
   std::optional<FileStamp> sourceStamp_;  // none: not read from a regular file
   uint32_t permissions_ = kAllPermissions;
@@ -262,6 +280,11 @@ class Document {
 // Opens the PDF file at `path` with `password` (empty: none) as
 // DocOpenFile does.
 KPD_Document OpenFile(const char* path, std::string const& password, KS_ByteString error);
+
+// The value of an inheritable page attribute (/Resources, /MediaBox,
+// /CropBox, /Rotate): from the page itself or the nearest ancestor that has
+// it. Uninitialized when none has it.
+QPDFObjectHandle Inherited(QPDFObjectHandle page, std::string const& key);
 
 // False when `handle` is an object of a document that may not be changed.
 bool MayChange(Handle const& handle);

@@ -15,18 +15,11 @@ using kshost::pdf::FromKpd;
 using kshost::pdf::Guard;
 using kshost::pdf::MayChange;
 
-namespace {
-
-// Used when a page has no usable MediaBox at all, as viewers do.
-constexpr KS_FloatRect kLetter{0, 0, 612, 792};
-
 // Page trees in real files are shallow; the bound only stops a /Parent loop
 // that the seen-set cannot catch (direct dictionaries).
 constexpr int kMaxTreeDepth = 64;
 
-// The value of an inheritable page attribute: from the page itself or the
-// nearest ancestor that has it. Uninitialized when none has it.
-QPDFObjectHandle Inherited(QPDFObjectHandle node, std::string const& key) {
+QPDFObjectHandle kshost::pdf::Inherited(QPDFObjectHandle node, std::string const& key) {
   std::set<QPDFObjGen> seen;
   for (int depth = 0; depth < kMaxTreeDepth && node.isDictionary(); ++depth) {
     if (node.hasKey(key)) return node.getKey(key);
@@ -35,6 +28,13 @@ QPDFObjectHandle Inherited(QPDFObjectHandle node, std::string const& key) {
   }
   return QPDFObjectHandle();
 }
+
+namespace {
+
+using kshost::pdf::Inherited;
+
+// Used when a page has no usable MediaBox at all, as viewers do.
+constexpr KS_FloatRect kLetter{0, 0, 612, 792};
 
 // The page dictionary of a handle, or null.
 QPDFObjectHandle* PageOf(KPD_Page page) {

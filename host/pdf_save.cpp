@@ -407,6 +407,7 @@ void Document::Release(std::vector<QPDFObjGen> const& objects) {
   for (QPDFObjGen og : objects) {
     qpdf_->replaceObject(og, QPDFObjectHandle::newNull());
     changed_.erase(og);
+    lastChange_.erase(og);
     unfilteredSet_.erase(og);
   }
   early_->released += objects.size();

@@ -332,6 +332,7 @@ bool Server::Impl::CurrentBytes(std::string* out, std::string* why) {
       return false;
     }
     bytesVersion = docVersion;
+    bytesMoment = kshost::MomentOf(session->Document());
   }
   *out = bytes;
   return true;
@@ -370,6 +371,13 @@ bool Server::Start(std::string* error) {
   }
   d.queue.Start(nullptr, [&d] { d.ShutHost(); });
   d.http.set_payload_max_length(64 * 1024);
+  // The page is on the same machine: compressing an answer only delays it.
+  // httplib would compress with brotli whenever the browser offers it,
+  // which takes seconds over pdf.js and tens of milliseconds over a state.
+  d.http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
   // What the answers' Keep-Alive header tells the browser: HttpFront
   // closes a connection that brings no request within its deadline.
   d.http.set_keep_alive_max_count(100000);

@@ -21,6 +21,7 @@
 
 #include "host/device.h"
 #include "host/editor_events.h"
+#include "host/page_layers.h"
 #include "host/session.h"
 #include "serve/host_queue.h"
 #include "serve/http_front.h"
@@ -105,6 +106,17 @@ struct Server::Impl {
   // the document has unsaved changes while the top is another.
   std::pair<size_t, const void*> savedMark{0, nullptr};
   std::string bytes;
+  // The moment `bytes` were written: they draw a page as it looks now
+  // while the page has not changed since (see PageLooks).
+  kshost::DocumentMoment bytesMoment;
+  // When the shown page's own look last changed, worked out again only
+  // after the document changed or another page is shown.
+  kshost::PageLooks looks;
+  struct Look {
+    kshost::DocumentMoment asked;
+    int page = -1;
+    kshost::DocumentMoment changed;
+  } look;
   std::map<std::string, std::vector<std::string>> chestRows;
   // A file the plug-in saved through a save dialog (the measurement
   // export) goes to the page as a download: the dialog is given a path in

@@ -116,6 +116,25 @@ void Server::Impl::Routes() {
                std::string data, why;
                if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
                r.set_header("X-Annot-Doc", std::to_string(docVersion));
+               r.set_header("X-Annot-Moment", bytesMoment.Text());
+               r.set_header("Cache-Control", "no-store");
+               r.set_content(std::move(data), "application/pdf");
+             });
+           }));
+  // The annotations of one page as a PDF of their own (see
+  // AnnotationLayerOf); 422 when they cannot be drawn apart from the page.
+  http.Get("/api/annots", guard([this](const httplib::Request& req, httplib::Response& res) {
+             const std::string text = req.get_param_value("page");
+             int page = -1;
+             if (std::from_chars(text.data(), text.data() + text.size(), page).ec != std::errc() || page < 0)
+               return Refuse(res, 400, "'page' is a page number from 0");
+             OnHost(res, [this, page](httplib::Response& r) {
+               if (page >= kshost::fn::DocPageCount(session->Document()))
+                 return Refuse(r, 400, "the document has no page " + std::to_string(page + 1));
+               std::string data, why;
+               if (!kshost::AnnotationLayerOf(session->Document(), page, &data, &why)) return Refuse(r, 422, why);
+               r.set_header("X-Annot-Doc", std::to_string(docVersion));
+               r.set_header("X-Annot-Look", looks.LastChange(session->Document(), page).Text());
                r.set_header("Cache-Control", "no-store");
                r.set_content(std::move(data), "application/pdf");
              });

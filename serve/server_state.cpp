@@ -176,6 +176,11 @@ void Server::Impl::Publish() {
       for (float v : {m.a, m.b, m.c, m.d, m.e, m.f}) json.Number(v);
       json.EndArray();
     }
+    // What the page draws besides its annotations changes rarely (never
+    // through the tools); the browser keeps it drawn until it does.
+    const kshost::DocumentMoment now = kshost::MomentOf(session->Document());
+    if (look.asked != now || look.page != page) look = {now, page, looks.LastChange(session->Document(), page)};
+    json.Field("look", look.changed.Text());
     json.Key("undo").UInt(doc->undo.size()).Key("redo").UInt(doc->redo.size());
     json.Field("scale", kshost::PageScaleText(session->Document(), page));
     json.Key("overlay").BeginArray();

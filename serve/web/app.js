@@ -172,11 +172,167 @@ function showStatus(text, error = false) {
 
 // ---- the page -----------------------------------------------------------
 
-let pdfDoc = null, pdfDocVersion = -1;
+// The page is drawn in two layers. Below lies what the page itself draws
+// (its content, without annotations), from the document's bytes as last
+// fetched: drawn again only for another view, or when the editor says the
+// page's own look changed since those bytes were written ("look" and
+// X-Annot-Moment are "DOCUMENT:CHANGES"). Above it, on a transparent
+// canvas, lie the page's annotations, drawn from a small PDF of only them
+// (/api/annots) after each change. The two are put in place together, so
+// the view never shows one layer older than the other. Where the editor
+// will not give the annotations apart from the page (form fields, blend
+// modes) or they fail to draw, the page is drawn whole from the document's
+// current bytes instead.
+
+let pdfDoc = null, pdfDocVersion = -1, pdfDocMoment = "";
+let loadingDoc = null;
+const tokenHeaders = { "X-Annot-Token": token };
+
+// True when bytes written at `moment` draw a page whose own look last
+// changed at `look`: the same document, no change to the page since.
+function covers(moment, look) {
+  if (!moment || !look) return false;
+  const [doc, at] = moment.split(":").map(Number), [lookDoc, lookAt] = look.split(":").map(Number);
+  return doc === lookDoc && at >= lookAt;
+}
+
+// A document stays open while pages of it are being drawn; one replaced
+// meanwhile is let go of once they are done.
+const docUses = new Map(), retiredDocs = new WeakSet();
+async function using(doc, draw) {
+  docUses.set(doc, (docUses.get(doc) || 0) + 1);
+  try {
+    return await draw();
+  } finally {
+    const left = docUses.get(doc) - 1;
+    if (left) docUses.set(doc, left);
+    else {
+      docUses.delete(doc);
+      if (retiredDocs.has(doc)) doc.destroy();
+    }
+  }
+}
+function retire(doc) {
+  if (!doc) return;
+  retiredDocs.add(doc);
+  if (!docUses.has(doc)) doc.destroy();
+}
+
+// The document's bytes as they are now, unless those loaded do (`enough`);
+// one fetch at a time.
+async function loadDocument(enough) {
+  while (loadingDoc) await loadingDoc.catch(() => {});
+  if (pdfDoc && enough()) return pdfDoc;
+  loadingDoc = (async () => {
+    const res = await fetch(`/api/document?t=${token}`, { headers: tokenHeaders });
+    if (!res.ok) throw new Error(`the document did not load (HTTP ${res.status})`);
+    const data = new Uint8Array(await res.arrayBuffer());
+    const pdfjs = await pdfjsLoaded;
+    const doc = await pdfjs.getDocument({ data, isEvalSupported: false }).promise;
+    retire(pdfDoc);
+    pdfDoc = doc;
+    pdfDocVersion = Number(res.headers.get("X-Annot-Doc"));
+    pdfDocMoment = res.headers.get("X-Annot-Moment") || "";
+  })();
+  try { await loadingDoc; } finally { loadingDoc = null; }
+  return pdfDoc;
+}
+
+// One page of `doc` on a canvas of its own: with its annotations or
+// without, over white or over nothing.
+async function drawPdfPage(doc, number, scaleOf, rotation, { annotations, clear = false }) {
+  const pdfjs = await pdfjsLoaded;
+  const page = await doc.getPage(number);
+  const turn = (page.rotate + rotation) % 360;
+  const viewport = page.getViewport({ scale: scaleOf(page.getViewport({ scale: 1, rotation: turn })), rotation: turn });
+  const canvas = document.createElement("canvas");
+  canvas.width = Math.round(viewport.width);
+  canvas.height = Math.round(viewport.height);
+  await page.render({
+    canvasContext: canvas.getContext("2d"), viewport,
+    annotationMode: annotations ? pdfjs.AnnotationMode.ENABLE : pdfjs.AnnotationMode.DISABLE,
+    background: clear ? "rgba(0,0,0,0)" : undefined,
+  }).promise;
+  return { canvas, viewport };
+}
+
+// The annotations of page `index` alone over nothing, with the document
+// version and the page's look they are of; null when the editor will not
+// give them apart from the page or they fail to draw.
+async function drawAnnotationLayer(index, scaleOf, rotation) {
+  try {
+    const res = await fetch(`/api/annots?page=${index}&t=${token}`, { headers: tokenHeaders });
+    if (!res.ok) return null;
+    const version = Number(res.headers.get("X-Annot-Doc")), look = res.headers.get("X-Annot-Look") || "";
+    const data = new Uint8Array(await res.arrayBuffer());
+    const pdfjs = await pdfjsLoaded;
+    const doc = await pdfjs.getDocument({ data, isEvalSupported: false }).promise;
+    try {
+      const { canvas } = await drawPdfPage(doc, 1, scaleOf, rotation, { annotations: true, clear: true });
+      return { canvas, version, look };
+    } finally {
+      doc.destroy();
+    }
+  } catch (e) {
+    return null;
+  }
+}
+
+// Page `index` whole, annotations and all, from bytes of `version` or later.
+async function drawWholePage(index, scaleOf, rotation, version) {
+  const doc = await loadDocument(() => pdfDocVersion >= version);
+  const drawnVersion = pdfDocVersion;
+  const { canvas, viewport } = await using(doc, () => drawPdfPage(doc, index + 1, scaleOf, rotation, { annotations: true }));
+  return { base: canvas, layer: null, version: drawnVersion, size: viewport };
+}
+
+// The page's content as drawn for one view and look; the drawing under
+// way is shared by the requests that want the same.
+const content = { key: "", drawn: null, pendingKey: "", pending: null };
+function pageContent(index, scaleOf, rotation, look, key) {
+  if (content.key === key) return Promise.resolve(content.drawn);
+  if (content.pendingKey === key) return content.pending;
+  const pending = (async () => {
+    const doc = await loadDocument(() => covers(pdfDocMoment, look));
+    return using(doc, () => drawPdfPage(doc, index + 1, scaleOf, rotation, { annotations: false }));
+  })();
+  content.pendingKey = key;
+  content.pending = pending;
+  pending.then((drawn) => {
+    if (content.pendingKey !== key) return;
+    Object.assign(content, { key, drawn, pendingKey: "", pending: null });
+  }, () => {
+    if (content.pendingKey === key) Object.assign(content, { pendingKey: "", pending: null });
+  });
+  return pending;
+}
+
+// The view as it is now: the page's content and its annotations, or the
+// page drawn whole where they cannot be drawn apart.
+async function drawView(host) {
+  const view = `${host.page}/${host.zoom}/${host.rotation}`;
+  const scaleOf = () => host.zoom;
+  const contentOf = (look) => pageContent(host.page, scaleOf, host.rotation, look, `${look}/${view}`);
+  // The content is drawn while the annotations are fetched; should they
+  // be of a later look than the state said, the content follows them.
+  let below = contentOf(host.look);
+  const layer = await drawAnnotationLayer(host.page, scaleOf, host.rotation);
+  if (!layer) {
+    below.catch(() => {});
+    return drawWholePage(host.page, scaleOf, host.rotation, host.doc);
+  }
+  if (layer.look !== host.look) {
+    below.catch(() => {});
+    below = contentOf(layer.look);
+  }
+  const { canvas, viewport } = await below;
+  return { base: canvas, layer: layer.canvas, version: layer.version, size: viewport };
+}
 
 async function renderPage(host) {
   if (host.matrix === undefined) return;
-  const key = `${host.doc}/${host.page}/${host.zoom}/${host.rotation}`;
+  const view = `${host.page}/${host.zoom}/${host.rotation}`;
+  const key = `${host.doc}/${view}`;
   if (key === app.shownView) {
     // Back to what is shown: a drawing under way for another view is stale.
     app.rendering = null;
@@ -186,38 +342,26 @@ async function renderPage(host) {
   if (app.rendering === key) return;
   app.rendering = key;
   try {
-    if (pdfDocVersion !== host.doc) {
-      const res = await fetch(`/api/document?t=${token}`, { headers: { "X-Annot-Token": token } });
-      if (!res.ok) throw new Error(`the document did not load (HTTP ${res.status})`);
-      const data = new Uint8Array(await res.arrayBuffer());
-      if (pdfDoc) await pdfDoc.destroy();
-      const pdfjs = await pdfjsLoaded;
-      pdfDoc = await pdfjs.getDocument({ data, isEvalSupported: false }).promise;
-      pdfDocVersion = host.doc;
-    }
-    const page = await pdfDoc.getPage(host.page + 1);
-    const viewport = page.getViewport({ scale: host.zoom, rotation: (page.rotate + host.rotation) % 360 });
-    const canvas = document.createElement("canvas");
-    canvas.width = Math.round(viewport.width);
-    canvas.height = Math.round(viewport.height);
-    await page.render({ canvasContext: canvas.getContext("2d"), viewport }).promise;
+    const picture = await drawView(host);
     if (app.rendering !== key) return;  // a newer render started
-    const shown = $("page");
-    shown.width = canvas.width;
-    shown.height = canvas.height;
-    shown.getContext("2d").drawImage(canvas, 0, 0);
-    const overlay = $("overlay");
-    if (overlay.width !== canvas.width || overlay.height !== canvas.height) {
-      overlay.width = canvas.width;
-      overlay.height = canvas.height;
+    const shown = $("page"), annots = $("annots"), overlay = $("overlay");
+    const { width, height } = picture.base;
+    for (const canvas of [shown, annots, overlay])
+      if (canvas.width !== width || canvas.height !== height) { canvas.width = width; canvas.height = height; }
+    if (app.shownBase !== picture.base) {
+      shown.getContext("2d").drawImage(picture.base, 0, 0);
+      app.shownBase = picture.base;
     }
-    app.shownView = key;
+    const ctx = annots.getContext("2d");
+    ctx.clearRect(0, 0, width, height);
+    if (picture.layer) ctx.drawImage(picture.layer, 0, 0);
+    app.shownView = `${picture.version}/${view}`;
     app.shownZoom = host.zoom;
     if (app.toTop) { app.toTop = false; $("viewer").scrollTop = 0; }
-    app.pageSize = { w: viewport.width / host.zoom, h: viewport.height / host.zoom };
+    app.pageSize = { w: picture.size.width / host.zoom, h: picture.size.height / host.zoom };
     keepZoomAnchor(host.zoom);
     drawOverlay(app.state.host);
-    document.body.dataset.rendered = key;
+    document.body.dataset.rendered = app.shownView;
     drawVisibleThumbs();
   } catch (e) {
     showStatus(String(e.message || e), true);
@@ -231,7 +375,7 @@ async function renderPage(host) {
 // A file of several pages has a strip of them beside the view, the current
 // one marked; a click shows that page. Only thumbnails in sight are drawn,
 // one at a time, again after the document changed.
-const thumbs = { count: 0, page: -1, rotation: 0, visible: new Set(), drawn: new Map(), busy: false, observer: null };
+const thumbs = { count: 0, page: -1, rotation: 0, visible: new Set(), drawn: new Map(), content: new Map(), busy: false, observer: null };
 const THUMB_WIDTH = 96;
 
 function drawThumbs(host) {
@@ -242,6 +386,7 @@ function drawThumbs(host) {
     thumbs.count = host.pages;
     thumbs.page = -1;
     thumbs.drawn.clear();
+    thumbs.content.clear();
     thumbs.visible.clear();
     if (thumbs.observer) thumbs.observer.disconnect();
     thumbs.observer = new IntersectionObserver((entries) => {
@@ -281,35 +426,47 @@ function drawThumbs(host) {
 }
 
 async function drawVisibleThumbs() {
-  if (thumbs.busy || !pdfDoc || $("thumbs").hidden) return;
-  const doc = pdfDoc, version = pdfDocVersion, rotation = thumbs.rotation;
-  const next = [...thumbs.visible].sort((a, b) => a - b).find((i) => thumbs.drawn.get(i) !== `${version}/${rotation}`);
-  if (next === undefined || next >= doc.numPages) return;
+  const host = app.state && app.state.host;
+  if (thumbs.busy || !host || $("thumbs").hidden) return;
+  const rotation = thumbs.rotation, want = `${host.doc}/${rotation}`;
+  const next = [...thumbs.visible].sort((a, b) => a - b).find((i) => thumbs.drawn.get(i) !== want);
+  if (next === undefined || next >= host.pages) return;
   thumbs.busy = true;
   try {
-    const page = await doc.getPage(next + 1);
-    const whole = page.getViewport({ scale: 1, rotation: (page.rotate + rotation) % 360 });
-    const viewport = page.getViewport({ scale: THUMB_WIDTH / whole.width, rotation: (page.rotate + rotation) % 360 });
-    const canvas = document.createElement("canvas");
-    canvas.width = THUMB_WIDTH;
-    canvas.height = Math.round(viewport.height);
-    await page.render({ canvasContext: canvas.getContext("2d"), viewport }).promise;
+    const picture = await drawThumb(next, rotation, host.doc);
     const shown = document.querySelector(`#thumbs .thumb[data-page="${next}"] canvas`);
-    if (shown && doc === pdfDoc) {
-      shown.width = canvas.width;
-      shown.height = canvas.height;
-      shown.getContext("2d").drawImage(canvas, 0, 0);
+    if (shown) {
+      shown.width = picture.base.width;
+      shown.height = picture.base.height;
+      const ctx = shown.getContext("2d");
+      ctx.drawImage(picture.base, 0, 0);
+      if (picture.layer) ctx.drawImage(picture.layer, 0, 0);
     }
-    thumbs.drawn.set(next, `${version}/${rotation}`);
   } catch (e) {
-    // A page of the document that is still shown that fails to draw is not
-    // tried again until the document changes; one whose document was
-    // replaced meanwhile is drawn anew from the new one.
-    if (doc === pdfDoc) thumbs.drawn.set(next, `${version}/${rotation}`);
+    // A page that fails to draw is not tried again until the document
+    // changes.
   } finally {
+    thumbs.drawn.set(next, want);
     thumbs.busy = false;
   }
-  if (doc === pdfDoc) setTimeout(drawVisibleThumbs, 0);
+  setTimeout(drawVisibleThumbs, 0);
+}
+
+// A thumbnail is drawn as the view is: the page's content, kept while its
+// look stays, under its annotations as they are now.
+async function drawThumb(index, rotation, version) {
+  const scaleOf = (whole) => THUMB_WIDTH / whole.width;
+  const layer = await drawAnnotationLayer(index, scaleOf, rotation);
+  if (!layer) return drawWholePage(index, scaleOf, rotation, version);
+  let below = thumbs.content.get(index);
+  if (!below || below.rotation !== rotation || !covers(below.moment, layer.look)) {
+    const doc = await loadDocument(() => covers(pdfDocMoment, layer.look));
+    const moment = pdfDocMoment;
+    const { canvas } = await using(doc, () => drawPdfPage(doc, index + 1, scaleOf, rotation, { annotations: false }));
+    below = { rotation, moment, canvas };
+    thumbs.content.set(index, below);
+  }
+  return { base: below.canvas, layer: layer.canvas };
 }
 
 let mouseAt = null, menuAt = null;
@@ -1040,4 +1197,6 @@ document.addEventListener("mousedown", (e) => {
 buildToolbar();
 labelToolbar();
 wireInput();
+// The document's bytes load while the editor starts and says what to show.
+loadDocument(() => true).catch(() => {});
 poll();
