@@ -663,6 +663,7 @@ TEST_F(MeasuringSession, PagesWithoutAUsableScaleMeasureWithTheDefaultRatio) {
   for (const char* vp : viewports) {
     SCOPED_TRACE(vp);
     MakePage(std::nullopt, vp);
+    Prefs("[Measurement]\nShowCalibrateTip=0\n");  // measured without asking for a scale
     std::string script;
     for (const ToolCase& c : kTools) script += c.script;
     CommandResult r = Run(script + "expect annots 1 10\nsave\n");
