@@ -91,6 +91,23 @@ TEST_F(SnappingSession, ClicksLandOnTheWallsFeatures) {
   }
 }
 
+// A view turned while the tool is current: the marker drawn at the next
+// hover and the click after it name the same corner. On the landscape plan
+// turned a quarter at zoom 1, page (x, y) shows at device (y, x).
+TEST_F(SnappingSession, AfterTheViewIsTurnedTheClickLandsWhereTheMarkerShowed) {
+  const char* const before[] = {"", "move 200 200\n", "move 82 91\n"};
+  for (const char* hover : before) {
+    SCOPED_TRACE(hover);
+    const CommandResult r = Run(kAllOff + std::string("view 1 zoom 1\nsnap end on\ntool DISTANCE\n") + hover +
+                                "view 1 zoom 1 rotate 90\nmove 82 91\nclick 82 91\nclick 300 300\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The marker as the turned view shows it (unturned it would be at
+    // device 80, 505).
+    EXPECT_NE(r.output.find("draw: rect 85 75 95 85 pen #00A000 1"), std::string::npos) << r.output;
+    EXPECT_EQ(SavedNumbers(), "80 90 300 300");
+  }
+}
+
 TEST_F(SnappingSession, TheMarkerIsDrawnWhileThePointerIsNearAFeature) {
   const CommandResult r = Run(kAllOff + std::string("snap end on\ntool DISTANCE\nmove 82 91\n"));
   ASSERT_EQ(r.status, 0) << r.output;
