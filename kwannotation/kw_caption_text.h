@@ -26,7 +26,7 @@ CaptionFontSpec CaptionFontOf(const CKW_AnnotImpl& annot, KPD_Page page = nullpt
 
 // The caption size of a page whose style says none: a fiftieth of the
 // shorter side of its crop box (else media box), to the half point, from
-// 9 to 72 points: 12 on A4 and Letter, 17 on A3, 34 on A1. 9 without a
+// 9 to 72 points: 12 on A4 and Letter, 17 on A3, 33.5 on A1. 9 without a
 // page or a usable box.
 float DefaultCaptionSize(KPD_Page page);
 
