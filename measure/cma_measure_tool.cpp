@@ -398,7 +398,15 @@ bool CMA_MeasureToolBase::OnLButtonDown(KA_PageView view, uint32_t flags, const 
       Host::PageViewPageToDevice(view, previous, &prevDevice);
       if (std::hypot(double(pt.x) - prevDevice.x, double(pt.y) - prevDevice.y) < kMinClickDevice) return true;
       points_.back() = p;
-      if (points_.size() == 3) return Complete(), true;
+      if (points_.size() == 3) {
+        // A third point snapped onto the line of the first two gives no
+        // circle; the point as clicked may.
+        KS_FloatPoint centre{}, raw{};
+        double radius = 0;
+        if (!CircleThrough(points_[0], points_[1], p, &centre, &radius) && Host::PageViewDeviceToPage(view, pt, &raw))
+          points_.back() = Constrained(flags, raw);
+        return Complete(), true;
+      }
       points_.push_back(p);
       Invalidate();
       return true;
@@ -430,7 +438,19 @@ bool CMA_MeasureToolBase::OnLButtonUp(KA_PageView view, uint32_t flags, const KS
     Drop();
     return true;
   }
-  // The release is clamped to the view's device rectangle (the page's).
+  KS_FloatPoint p{};
+  if (!DraggedCorner(view, flags, pt, &p)) {
+    Drop();
+    return true;
+  }
+  points_.back() = p;
+  Complete();
+  return true;
+}
+
+bool CMA_MeasureToolBase::DraggedCorner(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt,
+                                        KS_FloatPoint* out) const {
+  // Clamped to the view's device rectangle (the page's).
   KS_DevicePoint end = pt;
   KPD_Page page = Host::PageViewGetPage(view);
   KS_FloatRect box{};
@@ -445,14 +465,7 @@ bool CMA_MeasureToolBase::OnLButtonUp(KA_PageView view, uint32_t flags, const KS
     end.x = pressDevice_.x + (dx < 0 ? -side : side);
     end.y = pressDevice_.y + (dy < 0 ? -side : side);
   }
-  KS_FloatPoint p{};
-  if (!Host::PageViewDeviceToPage(view, end, &p)) {
-    Drop();
-    return true;
-  }
-  points_.back() = p;
-  Complete();
-  return true;
+  return Host::PageViewDeviceToPage(view, end, out) != 0;
 }
 
 bool CMA_MeasureToolBase::OnLButtonDblClk(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
@@ -480,6 +493,14 @@ bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS
   }
   if (view != view_) return false;
   KS_FloatPoint p{};
+  if ((type_ == kMeasureCircleArea && (flags & KS_FLAG_SHIFT)) || type_ == kMeasureDiameter) {
+    // The rubber band is the square the release will make.
+    Host::SnapClear();
+    if (!DraggedCorner(view, flags, pt, &p)) return true;
+    points_.back() = p;
+    Invalidate();
+    return true;
+  }
   if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
   if (flags & KS_FLAG_SHIFT)
     Host::SnapClear();  // no marker where the point will not go
@@ -547,6 +568,12 @@ void CMA_MeasureToolBase::OnPaint(KA_PageView view, KA_Device device, intptr_t, 
 
 bool CMA_MeasureToolBase::Complete() {
   if (!started_) return false;
+  if (type_ == kMeasureArea || type_ == kMeasureVolume) {
+    // A polygon whose closing edge would cross another one is refused as a
+    // vertex that crosses is: nothing is made and the figure stays open.
+    MeasureFigure figure;
+    if (CurrentFigure(true, &figure) && osnap::EdgesAtVertexIntersect(figure.points, 0)) return false;
+  }
   finishing_ = true;
   const bool made = Create();
   Drop();

@@ -121,6 +121,10 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
 
  private:
   KS_FloatPoint Constrained(uint32_t flags, KS_FloatPoint p) const;
+  // Circle area and diameter: the page point of the corner a drag to the
+  // device point `pt` makes, clamped to the page and, with Shift or for a
+  // diameter, making a square with the press; false when it has none.
+  bool DraggedCorner(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt, KS_FloatPoint* out) const;
   bool Start(KA_PageView view, KS_FloatPoint p);
   void Invalidate();
   // The figure so far (`final`: without the point that follows the

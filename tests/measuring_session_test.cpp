@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -755,6 +756,47 @@ TEST_F(MeasuringSession, AVertexDraggedAcrossTheOppositeEdgeStaysWhereItWas) {
       EXPECT_TRUE(undone.empty()) << "the refused drag left an undo step";
     }
   }
+}
+
+// An area or a volume whose closing edge would cross another edge is
+// refused as a crossing vertex drag is: nothing is made, nothing is
+// recorded, and the figure stays open until the user gives it up.
+TEST_F(MeasuringSession, APolygonWhoseClosingEdgeCrossesAnotherIsRefused) {
+  for (const char* tool : {"Area", "VOLUME"}) {
+    SCOPED_TRACE(tool);
+    MakePage(Imperial());
+    // The last edge back to the first vertex runs across the second one.
+    CommandResult r = Run(std::string("tool ") + tool +
+                          "\nclick 100 100\nclick 172 100\nclick 100 172\ndblclick 190 150\nexpect annots 1 0\n"
+                          "key escape\ntool Hand\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("undo: push"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("message:"), std::string::npos) << r.output;
+    EXPECT_TRUE(ReadSaved(out_).empty());
+  }
+}
+
+// With Shift the circle-area rubber band is the square the release makes
+// (the smaller of the two sides, 50 of 100 by 50 device pixels at zoom 1),
+// without it the dragged rectangle; a diameter's is always square.
+TEST_F(MeasuringSession, ShiftSquaresTheCircleAreaRubberBandWhileDragging) {
+  MakePage(Imperial());
+  CommandResult r = Run("view 1 zoom 1\ntool CircleArea\ndown 100 100\nmove 200 150 shift\nmove 200 160\n"
+                        "up 200 150 shift\ntool DIAMETER\ndown 300 300\nmove 340 400\nup 340 400\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<std::pair<int, int>> sizes;
+  std::istringstream lines(r.output);
+  for (std::string line; std::getline(lines, line);) {
+    int l, t, rr, b;
+    if (std::sscanf(line.c_str(), "draw: rect %d %d %d %d pen #FF0000", &l, &t, &rr, &b) == 4)
+      sizes.push_back({rr - l, b - t});
+  }
+  const auto has = [&](int w, int h) { return std::find(sizes.begin(), sizes.end(), std::make_pair(w, h)) != sizes.end(); };
+  EXPECT_TRUE(has(50, 50)) << r.output;
+  EXPECT_TRUE(has(100, 60)) << r.output;
+  EXPECT_TRUE(has(40, 40)) << r.output;
+  EXPECT_FALSE(has(100, 50)) << r.output;
+  EXPECT_FALSE(has(40, 100)) << r.output;
 }
 
 }  // namespace
