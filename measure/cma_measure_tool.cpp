@@ -237,7 +237,15 @@ void CMSA_UndoCreate::Undo() {
   if (!page) return;
   const int at = Host::PageFindAnnot(page, dict_);
   if (at < 0) return;
+  // A pop-up opened for the measurement goes with it.
+  KPD_Object popup = Host::DictGet(dict_, "/Popup");
+  const int popupAt = popup && Host::ObjectGetType(popup) == KPD_OBJ_DICTIONARY
+                          ? Host::PageFindAnnot(page, reinterpret_cast<KPD_Dictionary>(popup))
+                          : -1;
+  popup_ = popupAt >= 0 ? reinterpret_cast<KPD_Dictionary>(popup) : nullptr;
+  if (popupAt > at) Host::PageRemoveAnnot(page, popupAt);
   Host::PageRemoveAnnot(page, at);
+  if (popupAt >= 0 && popupAt < at) Host::PageRemoveAnnot(page, popupAt);
   Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
 }
 
@@ -245,7 +253,9 @@ void CMSA_UndoCreate::Redo() {
   KPD_Page page = Page();
   if (!page || Host::PageFindAnnot(page, dict_) >= 0) return;
   const int count = Host::PageAnnotCount(page);
-  Host::PageInsertAnnot(page, std::clamp(index_, 0, count), dict_);
+  const int at = std::clamp(index_, 0, count);
+  Host::PageInsertAnnot(page, at, dict_);
+  if (popup_ && Host::PageFindAnnot(page, popup_) < 0) Host::PageInsertAnnot(page, at + 1, popup_);
   Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
 }
 
@@ -282,11 +292,12 @@ KS_FloatPoint CMA_MeasureToolBase::Constrained(uint32_t flags, KS_FloatPoint p) 
   return ConstrainTo45(points_[points_.size() - 2], p);
 }
 
-// Repaints the page of the gesture (the rubber band) and brings the panel up
-// to date.
-void CMA_MeasureToolBase::Invalidate() {
+void CMA_MeasureToolBase::Invalidate(bool pointerMoved) {
   if (!view_) return;
   Host::AppDocInvalidateRect(Host::PageViewGetDocument(view_), Host::PageViewGetPageIndex(view_), nullptr);
+  // The read-out follows the pointer while "Show Ruler" is on; off, it
+  // changes only with the clicks.
+  if (pointerMoved && Host::PrefGetInt(u"Measurement", u"Show Ruler", 1) == 0) return;
   UpdatePanel();
 }
 
@@ -498,7 +509,7 @@ bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS
     Host::SnapClear();
     if (!DraggedCorner(view, flags, pt, &p)) return true;
     points_.back() = p;
-    Invalidate();
+    Invalidate(true);
     return true;
   }
   if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
@@ -507,7 +518,7 @@ bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS
   else
     SnapPoint(view, pt, true, points_.front(), &p);
   points_.back() = Constrained(flags, p);
-  Invalidate();
+  Invalidate(true);
   return true;
 }
 
@@ -783,12 +794,17 @@ bool CMA_MeasureToolBase::Create() {
   AnnotUndo_HandOver(std::move(undo), doc);
   Host::AppDocInvalidateRect(doc, pageIndex, nullptr);
 
-  // Unless the tool is kept, the Hand tool takes over with the annotation
-  // that was current before.
+  // Unless the tool is kept, the Hand tool takes over with the new
+  // measurement as the current annotation, its pop-up opened when the user
+  // asked for that ("bAutoOpenPopup").
   if (Host::PrefGetInt(u"KeepToolSelected", row->keepSelectedKey, 1) == 0) {
-    KA_Annot focused = Host::AppDocGetFocusedAnnot(doc);
+    KA_Annot made = Host::AnnotFromDict(doc, dict);
+    KA_Annot focused = made ? made : Host::AppDocGetFocusedAnnot(doc);
     if (KA_Tool hand = Host::AppGetToolByName("Hand")) Host::AppSetCurrentTool(hand, 0);
-    if (focused) Host::AppDocSetFocusedAnnot(doc, focused);
+    if (focused) {
+      Host::AppDocSetFocusedAnnot(doc, focused);
+      if (Host::PrefGetInt(u"Annotation", u"bAutoOpenPopup", 0) == 1) Host::AnnotOpenPopup(focused);
+    }
   }
   return true;
 }

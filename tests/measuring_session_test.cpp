@@ -799,4 +799,65 @@ TEST_F(MeasuringSession, ShiftSquaresTheCircleAreaRubberBandWhileDragging) {
   EXPECT_FALSE(has(40, 100)) << r.output;
 }
 
+// When the tool hands over to the Hand tool, "bAutoOpenPopup" 1 opens the
+// new measurement's pop-up note; undo takes both away and redo brings both
+// back. A kept tool, or the preference unset, opens none.
+TEST_F(MeasuringSession, AutoOpenPopupOpensTheNewMeasurementsNoteWhenTheToolHandsOver) {
+  const struct {
+    const char* prefs;
+    bool popup;
+  } cases[] = {
+      {"[KeepToolSelected]\nDistance=0\n[Annotation]\nbAutoOpenPopup=1\n", true},
+      {"[KeepToolSelected]\nDistance=0\n", false},
+      {"[Annotation]\nbAutoOpenPopup=1\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefs);
+    Prefs(c.prefs);
+    MakePage(Metric());
+    const std::string made = dir_ / "made.pdf";
+    const std::string count = c.popup ? "2" : "1";
+    CommandResult r = Run("tool DISTANCE\nclick 100 100\nclick 200 100\nsave " + made +
+                          "\nundo\nexpect annots 1 0\nredo\nexpect annots 1 " + count + "\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const std::string& file : {made, out_}) {
+      const std::vector<Saved> saved = ReadSaved(file);
+      ASSERT_EQ(saved.size(), c.popup ? 2u : 1u) << file;
+      EXPECT_EQ(saved[0].intent, "LineDimension");
+      EXPECT_EQ(saved[0].text.find("/Popup") != std::string::npos, c.popup) << saved[0].text;
+      if (c.popup) {
+        EXPECT_EQ(saved[1].subtype, "Popup");
+        EXPECT_NE(saved[1].text.find("/Open true"), std::string::npos) << saved[1].text;
+        EXPECT_NE(saved[1].text.find("/Parent"), std::string::npos) << saved[1].text;
+      }
+    }
+  }
+}
+
+// The read-out follows the pointer while drawing unless "Show Ruler" is 0;
+// then it changes only with the clicks.
+TEST_F(MeasuringSession, ShowRulerOffKeepsTheReadOutToTheClicks) {
+  const auto lengths = [](const std::string& output) {
+    std::vector<std::string> values;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("panel label_length = ", 0) == 0) values.push_back(line.substr(21));
+    return values;
+  };
+  const std::string script = "tool DISTANCE\nclick 100 100\nmove 136 100\nmove 172 100\nclick 208 100\n";
+  MakePage(Imperial());
+  Prefs("");
+  CommandResult on = Run(script);
+  ASSERT_EQ(on.status, 0) << on.output;
+  MakePage(Imperial());
+  Prefs("[Measurement]\nShow Ruler=0\n");
+  CommandResult off = Run(script);
+  ASSERT_EQ(off.status, 0) << off.output;
+  // 36 points are half a paper inch: 5 ft at 1 in = 10 ft.
+  const std::vector<std::string> following = lengths(on.output), clicked = lengths(off.output);
+  EXPECT_NE(std::find(following.begin(), following.end(), "5'-0\""), following.end()) << on.output;
+  EXPECT_EQ(std::find(clicked.begin(), clicked.end(), "5'-0\""), clicked.end()) << off.output;
+  EXPECT_EQ(following.size(), clicked.size() + 2) << on.output << off.output;
+}
+
 }  // namespace
