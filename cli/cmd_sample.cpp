@@ -99,7 +99,7 @@ std::string FloorPlan() {
   c.Op("0.4 w").Pt(0, -0.6).Op("m").Pt(12, -0.6).Op("l").Op("S");
   c.Pt(0, -0.8).Op("m").Pt(0, -0.4).Op("l").Pt(12, -0.8).Op("m").Pt(12, -0.4).Op("l").Op("S");
   c.Op("0 g").Text(5.6, -0.5, 9, "12.00 m");
-  c.Text(2.6, 2.6, 12, "Living").Text(8.6, 2.4, 12, "Kitchen").Text(1.8, 6.4, 12, "Bedroom");
+  c.Text(0.8, 4.3, 12, "Living").Text(8.6, 2.4, 12, "Kitchen").Text(1.8, 6.4, 12, "Bedroom");
   c.Text(5.9, 6.4, 12, "Bath").Text(9.2, 6.4, 12, "Study");
   c.Text(0, 8.5, 10, "Floor plan 1:50");
   return c.str();

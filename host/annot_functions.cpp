@@ -149,6 +149,44 @@ int32_t AnnotDrawAppearance(KA_Annot annot, KA_PageView view, KA_Device device) 
   return RecordAppearance(device, annot, box);
 }
 
+int32_t AnnotOpenPopup(KA_Annot annot) {
+  if (!LiveOnPage(annot)) return 0;
+  const int32_t pageIndex = Ed().PageIndexOf(annot);
+  KPD_Page page = DocGetPage(annot->doc->pdf, pageIndex);
+  if (!page) return 0;
+  KPD_Object popup = DictGet(annot->dict, "/Popup");
+  if (ObjectGetType(popup) != KPD_OBJ_DICTIONARY) {
+    // A note 180 by 120 to the right of the annotation's top, kept on the
+    // page.
+    KS_FloatRect at{}, box{};
+    if (!AnnotGetRect(annot, &at)) return 0;
+    if (!PageGetBox(page, "/CropBox", &box) && !PageGetBox(page, "/MediaBox", &box)) box = {0, 0, 612, 792};
+    RectNormalize(&box);
+    const float w = std::min(180.0f, box.right - box.left), h = std::min(120.0f, box.top - box.bottom);
+    const float left = std::clamp(at.right + 10, box.left, box.right - w);
+    const float top = std::clamp(at.top, box.bottom + h, box.top);
+    const KS_FloatRect rect{left, top - h, left + w, top};
+    KPD_Dictionary made = DictNew();
+    KPD_Object type = NameNew("/Annot"), subtype = NameNew("/Popup");
+    KPD_Object where = reinterpret_cast<KPD_Object>(RectToObject(&rect));
+    DictSet(made, "/Type", type);
+    DictSet(made, "/Subtype", subtype);
+    DictSet(made, "/Rect", where);
+    DictSet(made, "/Parent", reinterpret_cast<KPD_Object>(annot->dict));
+    for (KPD_Object o : {type, subtype, where}) ObjectRelease(o);
+    KPD_Dictionary inserted = PageInsertAnnot(page, PageFindAnnot(page, annot->dict) + 1, made);
+    ObjectRelease(reinterpret_cast<KPD_Object>(made));
+    if (!inserted) return 0;
+    DictSet(annot->dict, "/Popup", reinterpret_cast<KPD_Object>(inserted));
+    popup = reinterpret_cast<KPD_Object>(inserted);
+  }
+  KPD_Object open = BooleanNew(1);
+  const int32_t ok = DictSet(reinterpret_cast<KPD_Dictionary>(popup), "/Open", open);
+  ObjectRelease(open);
+  Ed().Invalidate(annot->doc, pageIndex);
+  return ok;
+}
+
 // ---- 339, 445, 732 -----------------------------------------------------------------------
 
 int32_t PropertyPanelRefresh() { return 1; }

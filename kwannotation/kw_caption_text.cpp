@@ -1,5 +1,6 @@
 #include "kwannotation/kw_caption_text.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "kwannotation/kw_annot_impl.h"
@@ -35,8 +36,21 @@ class LayoutFonts : public CaptionFonts {
 
 }  // namespace
 
-CaptionFontSpec CaptionFontOf(const CKW_AnnotImpl& annot) {
+float DefaultCaptionSize(KPD_Page page) {
+  constexpr float kMin = 9, kMax = 72;
+  KS_FloatRect box{};
+  if (!page || (!host::PageGetBox(page, "/CropBox", &box) && !host::PageGetBox(page, "/MediaBox", &box)))
+    return kMin;
+  const double shorter = std::min(std::fabs(double(box.right) - box.left), std::fabs(double(box.top) - box.bottom));
+  if (!std::isfinite(shorter)) return kMin;
+  return std::clamp(float(std::round(shorter / 50 * 2) / 2), kMin, kMax);
+}
+
+bool CaptionBackgroundEnabled() { return host::PrefGetInt(u"Measurement", u"CaptionBackground", 1) != 0; }
+
+CaptionFontSpec CaptionFontOf(const CKW_AnnotImpl& annot, KPD_Page page) {
   CaptionFontSpec spec;
+  spec.size = DefaultCaptionSize(page);
   std::u16string ds;
   if (!annot.GetDefaultStyle(&ds) || ds.empty()) return spec;
   DefaultStyleFont f;
@@ -70,9 +84,13 @@ bool AppendCaption(std::string& content, const CaptionFontSpec& font, const KPD_
     return false;
   }
   const double w = r.right - r.left, h = r.top - r.bottom;
-  // The box's top left in the caption's own frame, the anchor at 0, 0.
+  // The text box's top left in the caption's own frame, the anchor at 0, 0.
   double lx = -w / 2, ly = h / 2;
   if (placement.anchor == CaptionAnchor::kAbove) ly = placement.gap + h;
+  // The background reaches a margin beyond the text; a caption above its
+  // anchor moves up by that margin so that the background keeps clear.
+  const double margin = CaptionBackgroundEnabled() ? 0.2 * font.size : 0;
+  if (placement.anchor == CaptionAnchor::kAbove) ly += margin;
   const double c = std::cos(placement.angle), s = std::sin(placement.angle);
   auto at = [&](double x, double y, double* ox, double* oy) {
     *ox = placement.x + x * c - y * s;
@@ -85,11 +103,17 @@ bool AppendCaption(std::string& content, const CaptionFontSpec& font, const KPD_
   content += "q\n";
   AppendFillColor(content, color);
   AppendTransform(content, KS_Matrix{float(c), float(s), float(-s), float(c), float(tx), float(ty)});
+  if (margin > 0) {
+    // In the text's frame, its top left at the origin.
+    content += "q 1 g\n";
+    AppendRectangle(content, -margin, -h - margin, w + 2 * margin, h + 2 * margin);
+    content += "f Q\n";
+  }
   content += "BT\n";
   content += text.str();
   content += "ET Q\n";
-  for (double x : {lx, lx + w})
-    for (double y : {ly, ly - h}) {
+  for (double x : {lx - margin, lx + w + margin})
+    for (double y : {ly + margin, ly - h - margin}) {
       double ox, oy;
       at(x, y, &ox, &oy);
       box->Add(ox, oy);

@@ -471,7 +471,8 @@ double CaptionAngle(const CKW_MarkupAnnotImpl& annot) {
 
 // The quarter turns, clockwise, by which the view shows the annotation's
 // page: the page of its list, else `known`, else the page its /P names.
-int PageQuarters(const CKW_MarkupAnnotImpl& annot, KPD_Page known = nullptr) {
+// The page the annotation lies on: its list's, else `known`, else its /P.
+KPD_Page PageOf(const CKW_MarkupAnnotImpl& annot, KPD_Page known) {
   KPD_Page page = nullptr;
   if (auto list = annot.GetPageList()) page = list->GetPage();
   if (!page) page = known;
@@ -479,8 +480,10 @@ int PageQuarters(const CKW_MarkupAnnotImpl& annot, KPD_Page known = nullptr) {
     KPD_Object p = host::DictGet(annot.GetDict(), "/P");
     if (p && host::ObjectGetType(p) == KPD_OBJ_DICTIONARY) page = p;
   }
-  return page ? (host::PageGetRotation(page) / 90) & 3 : 0;
+  return page;
 }
+
+int PageQuarters(KPD_Page page) { return page ? (host::PageGetRotation(page) / 90) & 3 : 0; }
 
 // Draws the centre cross and grows the box over it.
 void CentreMark(Parts& parts, const KS_FloatRect& r) {
@@ -638,10 +641,11 @@ bool ComputeMeasureAppearanceWith(const CKW_MarkupAnnotImpl& annot, const KwMeas
   }
 
   Parts parts;
-  parts.font = CaptionFontOf(annot);
+  const KPD_Page onPage = PageOf(annot, page);
+  parts.font = CaptionFontOf(annot, onPage);
   parts.color = KW_MeasureCaptionColor(annot);
   parts.angle = CaptionAngle(annot);
-  parts.quarters = PageQuarters(annot, page);
+  parts.quarters = PageQuarters(onPage);
   parts.turn = parts.quarters * (kPi / 2);
   KwMeasureTexts texts = !measured ? KwMeasureTexts{} : known ? *known : KW_MeasureTextsOf(d);
   // A line shows its caption only when /Cap says so, as the standard has
@@ -881,7 +885,7 @@ bool RegenerateMeasureAppearance(KPD_Dictionary annot, std::string* reason, cons
 bool KW_DistanceParts(const CKW_MarkupAnnotImpl& annot, KwDistanceParts* out) {
   KPD_Dictionary d = annot.GetDict();
   DistanceFrame f;
-  if (!out || !d || !ReadDistanceFrame(d, PageQuarters(annot), &f)) return false;
+  if (!out || !d || !ReadDistanceFrame(d, PageQuarters(PageOf(annot, nullptr)), &f)) return false;
   *out = {};
   auto fp = [](Pt p) { return KS_FloatPoint{float(p.x), float(p.y)}; };
   for (int i = 0; i < 2; ++i) {

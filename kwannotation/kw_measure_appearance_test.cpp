@@ -14,6 +14,7 @@
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_cloud.h"
 #include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_caption_text.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
@@ -444,7 +445,10 @@ TEST_F(MeasureAppearance, CloudyCircleMeasurementLaysItsCloudOnTheInflatedRectan
 // stream, in drawing order.
 std::vector<std::array<double, 6>> CaptionFrames(const std::string& content) {
   std::vector<std::array<double, 6>> frames;
-  for (size_t at = content.find(" cm\nBT\n"); at != std::string::npos; at = content.find(" cm\nBT\n", at + 1)) {
+  // A caption's matrix comes before its text, or before its background.
+  for (size_t at = content.find(" cm\n"); at != std::string::npos; at = content.find(" cm\n", at + 1)) {
+    const std::string next = content.substr(at + 4, 6);
+    if (next.rfind("BT\n", 0) != 0 && next != "q 1 g\n") continue;
     const size_t start = content.rfind('\n', at) + 1;
     std::array<double, 6> m{};
     if (std::sscanf(content.c_str() + start, "%lf %lf %lf %lf %lf %lf cm", &m[0], &m[1], &m[2], &m[3], &m[4],
@@ -559,6 +563,70 @@ TEST_F(MeasureAppearance, ADistanceCaptionGoesAboveItsLineAsTheViewShowsIt) {
       EXPECT_NEAR(shift[1], 5, 1e-3);
     }
   }
+}
+
+// Without a style of its own a caption is sized to its page: a fiftieth
+// of the shorter side, to the half point, 9 to 72 points. A3 is 842 points
+// wide: 16.84, so 17.
+TEST_F(MeasureAppearance, CaptionsWithoutAStyleAreSizedToTheirPage) {
+  const struct {
+    float width, height, size;
+  } pages[] = {{595, 842, 12}, {612, 792, 12}, {842, 1191, 17}, {2384, 1684, 33.5}, {100, 100, 9}, {20000, 20000, 72}};
+  for (const auto& p : pages) {
+    KS_FloatRect box{0, 0, p.width, p.height};
+    KPD_Page page = ks::host::DocAddPage(doc_, &box);
+    EXPECT_FLOAT_EQ(DefaultCaptionSize(page), p.size) << p.width << " x " << p.height;
+  }
+  EXPECT_FLOAT_EQ(DefaultCaptionSize(nullptr), 9);
+
+  const std::string square = std::string("<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 1 1] "
+                                         "/Vertices [100 100 172 100 172 172 100 172] /C [1 0 0] ") + kFeet;
+  KPD_Dictionary plain = Add(square + " >>");
+  ASSERT_TRUE(Wrap(plain)->ResetAppearance());
+  EXPECT_NE(ApContent(plain).find(" 12.000 Tf"), std::string::npos) << ApContent(plain);
+  KPD_Dictionary styled = Add(square + " /DS (font: Helvetica 9pt) >>");
+  ASSERT_TRUE(Wrap(styled)->ResetAppearance());
+  EXPECT_NE(ApContent(styled).find(" 9.000 Tf"), std::string::npos) << ApContent(styled);
+}
+
+// A caption stands on a white box a fifth of its size wider than the text
+// all round, inside the annotation's Rect; with "CaptionBackground" off
+// there is none.
+TEST_F(MeasureAppearance, ACaptionStandsOnAWhiteBoxUnlessTurnedOff) {
+  const std::string line = std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [0 0 1 1] "
+                                       "/L [100 300 400 300] /Cap true /CP /Top /C [1 0 0] ") + kFeet + " >>";
+  KPD_Dictionary d = Add(line);
+  ASSERT_TRUE(Wrap(d)->ResetAppearance());
+  const std::string content = ApContent(d);
+  const size_t at = content.find("cm\nq 1 g\n");
+  ASSERT_NE(at, std::string::npos) << content;
+  double m[6], x, y, w, h;
+  const size_t start = content.rfind('\n', at) + 1;
+  ASSERT_EQ(std::sscanf(content.c_str() + start, "%lf %lf %lf %lf %lf %lf cm\nq 1 g\n%lf %lf %lf %lf re\nf Q\n", &m[0],
+                        &m[1], &m[2], &m[3], &m[4], &m[5], &x, &y, &w, &h),
+            10)
+      << content.substr(start, 120);
+  // 12 points on a letter page: a margin of 2.4 each side, the text within.
+  EXPECT_DOUBLE_EQ(x, -2.4);
+  EXPECT_GT(w, 4.8 + 12);
+  EXPECT_GT(h, 4.8 + 9);
+  // Level above the line: the box's lower edge clears the line.
+  EXPECT_NEAR(m[0], 1, 1e-3);
+  EXPECT_GT(m[5] + y, 300);
+  KS_FloatRect rect{};
+  ASSERT_TRUE(Wrap(d)->GetRect(&rect));
+  EXPECT_LE(rect.left, m[4] + x);
+  EXPECT_GE(rect.right, m[4] + x + w);
+  EXPECT_LE(rect.bottom, m[5] + y);
+  EXPECT_GE(rect.top, m[5] + y + h);
+
+  ks::host::PrefSetInt(u"Measurement", u"CaptionBackground", 0);
+  ASSERT_TRUE(Wrap(d)->ResetAppearance());
+  ks::host::PrefSetInt(u"Measurement", u"CaptionBackground", 1);
+  EXPECT_EQ(ApContent(d).find("1 g"), std::string::npos) << ApContent(d);
+  KS_FloatRect bare{};
+  ASSERT_TRUE(Wrap(d)->GetRect(&bare));
+  EXPECT_LT(bare.top, rect.top);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ bool IsCurrentTool(const std::string& name) {
 
 }  // namespace
 
-bool CalibrationTipEnabled() { return Host::PrefGetInt(kTipSection, kTipKey, 0) == 1; }
+bool CalibrationTipEnabled() { return Host::PrefGetInt(kTipSection, kTipKey, 1) == 1; }
 
 void CMA_CalibrationTool::OnActivate(bool) {
   if (!CalibrationTipEnabled()) return;

@@ -237,7 +237,15 @@ void CMSA_UndoCreate::Undo() {
   if (!page) return;
   const int at = Host::PageFindAnnot(page, dict_);
   if (at < 0) return;
+  // A pop-up opened for the measurement goes with it.
+  KPD_Object popup = Host::DictGet(dict_, "/Popup");
+  const int popupAt = popup && Host::ObjectGetType(popup) == KPD_OBJ_DICTIONARY
+                          ? Host::PageFindAnnot(page, reinterpret_cast<KPD_Dictionary>(popup))
+                          : -1;
+  popup_ = popupAt >= 0 ? reinterpret_cast<KPD_Dictionary>(popup) : nullptr;
+  if (popupAt > at) Host::PageRemoveAnnot(page, popupAt);
   Host::PageRemoveAnnot(page, at);
+  if (popupAt >= 0 && popupAt < at) Host::PageRemoveAnnot(page, popupAt);
   Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
 }
 
@@ -245,7 +253,9 @@ void CMSA_UndoCreate::Redo() {
   KPD_Page page = Page();
   if (!page || Host::PageFindAnnot(page, dict_) >= 0) return;
   const int count = Host::PageAnnotCount(page);
-  Host::PageInsertAnnot(page, std::clamp(index_, 0, count), dict_);
+  const int at = std::clamp(index_, 0, count);
+  Host::PageInsertAnnot(page, at, dict_);
+  if (popup_ && Host::PageFindAnnot(page, popup_) < 0) Host::PageInsertAnnot(page, at + 1, popup_);
   Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
 }
 
@@ -282,11 +292,12 @@ KS_FloatPoint CMA_MeasureToolBase::Constrained(uint32_t flags, KS_FloatPoint p) 
   return ConstrainTo45(points_[points_.size() - 2], p);
 }
 
-// Repaints the page of the gesture (the rubber band) and brings the panel up
-// to date.
-void CMA_MeasureToolBase::Invalidate() {
+void CMA_MeasureToolBase::Invalidate(bool pointerMoved) {
   if (!view_) return;
   Host::AppDocInvalidateRect(Host::PageViewGetDocument(view_), Host::PageViewGetPageIndex(view_), nullptr);
+  // The read-out follows the pointer while "Show Ruler" is on; off, it
+  // changes only with the clicks.
+  if (pointerMoved && Host::PrefGetInt(u"Measurement", u"Show Ruler", 1) == 0) return;
   UpdatePanel();
 }
 
@@ -398,7 +409,15 @@ bool CMA_MeasureToolBase::OnLButtonDown(KA_PageView view, uint32_t flags, const 
       Host::PageViewPageToDevice(view, previous, &prevDevice);
       if (std::hypot(double(pt.x) - prevDevice.x, double(pt.y) - prevDevice.y) < kMinClickDevice) return true;
       points_.back() = p;
-      if (points_.size() == 3) return Complete(), true;
+      if (points_.size() == 3) {
+        // A third point snapped onto the line of the first two gives no
+        // circle; the point as clicked may.
+        KS_FloatPoint centre{}, raw{};
+        double radius = 0;
+        if (!CircleThrough(points_[0], points_[1], p, &centre, &radius) && Host::PageViewDeviceToPage(view, pt, &raw))
+          points_.back() = Constrained(flags, raw);
+        return Complete(), true;
+      }
       points_.push_back(p);
       Invalidate();
       return true;
@@ -430,7 +449,19 @@ bool CMA_MeasureToolBase::OnLButtonUp(KA_PageView view, uint32_t flags, const KS
     Drop();
     return true;
   }
-  // The release is clamped to the view's device rectangle (the page's).
+  KS_FloatPoint p{};
+  if (!DraggedCorner(view, flags, pt, &p)) {
+    Drop();
+    return true;
+  }
+  points_.back() = p;
+  Complete();
+  return true;
+}
+
+bool CMA_MeasureToolBase::DraggedCorner(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt,
+                                        KS_FloatPoint* out) const {
+  // Clamped to the view's device rectangle (the page's).
   KS_DevicePoint end = pt;
   KPD_Page page = Host::PageViewGetPage(view);
   KS_FloatRect box{};
@@ -445,14 +476,7 @@ bool CMA_MeasureToolBase::OnLButtonUp(KA_PageView view, uint32_t flags, const KS
     end.x = pressDevice_.x + (dx < 0 ? -side : side);
     end.y = pressDevice_.y + (dy < 0 ? -side : side);
   }
-  KS_FloatPoint p{};
-  if (!Host::PageViewDeviceToPage(view, end, &p)) {
-    Drop();
-    return true;
-  }
-  points_.back() = p;
-  Complete();
-  return true;
+  return Host::PageViewDeviceToPage(view, end, out) != 0;
 }
 
 bool CMA_MeasureToolBase::OnLButtonDblClk(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt) {
@@ -480,13 +504,21 @@ bool CMA_MeasureToolBase::OnMouseMove(KA_PageView view, uint32_t flags, const KS
   }
   if (view != view_) return false;
   KS_FloatPoint p{};
+  if ((type_ == kMeasureCircleArea && (flags & KS_FLAG_SHIFT)) || type_ == kMeasureDiameter) {
+    // The rubber band is the square the release will make.
+    Host::SnapClear();
+    if (!DraggedCorner(view, flags, pt, &p)) return true;
+    points_.back() = p;
+    Invalidate(true);
+    return true;
+  }
   if (!Host::PageViewDeviceToPage(view, pt, &p)) return true;
   if (flags & KS_FLAG_SHIFT)
     Host::SnapClear();  // no marker where the point will not go
   else
     SnapPoint(view, pt, true, points_.front(), &p);
   points_.back() = Constrained(flags, p);
-  Invalidate();
+  Invalidate(true);
   return true;
 }
 
@@ -547,6 +579,12 @@ void CMA_MeasureToolBase::OnPaint(KA_PageView view, KA_Device device, intptr_t, 
 
 bool CMA_MeasureToolBase::Complete() {
   if (!started_) return false;
+  if (type_ == kMeasureArea || type_ == kMeasureVolume) {
+    // A polygon whose closing edge would cross another one is refused as a
+    // vertex that crosses is: nothing is made and the figure stays open.
+    MeasureFigure figure;
+    if (CurrentFigure(true, &figure) && osnap::EdgesAtVertexIntersect(figure.points, 0)) return false;
+  }
   finishing_ = true;
   const bool made = Create();
   Drop();
@@ -756,12 +794,17 @@ bool CMA_MeasureToolBase::Create() {
   AnnotUndo_HandOver(std::move(undo), doc);
   Host::AppDocInvalidateRect(doc, pageIndex, nullptr);
 
-  // Unless the tool is kept, the Hand tool takes over with the annotation
-  // that was current before.
+  // Unless the tool is kept, the Hand tool takes over with the new
+  // measurement as the current annotation, its pop-up opened when the user
+  // asked for that ("bAutoOpenPopup").
   if (Host::PrefGetInt(u"KeepToolSelected", row->keepSelectedKey, 1) == 0) {
-    KA_Annot focused = Host::AppDocGetFocusedAnnot(doc);
+    KA_Annot made = Host::AnnotFromDict(doc, dict);
+    KA_Annot focused = made ? made : Host::AppDocGetFocusedAnnot(doc);
     if (KA_Tool hand = Host::AppGetToolByName("Hand")) Host::AppSetCurrentTool(hand, 0);
-    if (focused) Host::AppDocSetFocusedAnnot(doc, focused);
+    if (focused) {
+      Host::AppDocSetFocusedAnnot(doc, focused);
+      if (Host::PrefGetInt(u"Annotation", u"bAutoOpenPopup", 0) == 1) Host::AnnotOpenPopup(focused);
+    }
   }
   return true;
 }

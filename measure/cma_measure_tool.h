@@ -55,8 +55,9 @@ struct MeasureToolStyle {
 };
 MeasureToolStyle ReadMeasureToolStyle(int type);
 
-// The undo item of a created measurement: undo takes the annotation off its
-// page, redo puts the same dictionary back at the same place.
+// The undo item of a created measurement: undo takes the annotation (and
+// a pop-up opened for it) off its page, redo puts the same dictionaries
+// back at the same place.
 class CMSA_UndoCreate final : public CAnnot_BaseUndo {
  public:
   CMSA_UndoCreate(KA_Document doc, int pageIndex, KPD_Dictionary dict, int index);
@@ -69,6 +70,7 @@ class CMSA_UndoCreate final : public CAnnot_BaseUndo {
   int pageIndex_;
   KPD_Dictionary dict_;
   int index_;
+  KPD_Dictionary popup_ = nullptr;  // the pop-up undo took away with it
 };
 
 class CMA_MeasureToolBase : public CAnnot_ToolHandler {
@@ -121,8 +123,14 @@ class CMA_MeasureToolBase : public CAnnot_ToolHandler {
 
  private:
   KS_FloatPoint Constrained(uint32_t flags, KS_FloatPoint p) const;
+  // Circle area and diameter: the page point of the corner a drag to the
+  // device point `pt` makes, clamped to the page and, with Shift or for a
+  // diameter, making a square with the press; false when it has none.
+  bool DraggedCorner(KA_PageView view, uint32_t flags, const KS_DevicePoint& pt, KS_FloatPoint* out) const;
   bool Start(KA_PageView view, KS_FloatPoint p);
-  void Invalidate();
+  // Repaints the page of the gesture and brings the read-out up to date;
+  // `pointerMoved`: only the point at the pointer changed.
+  void Invalidate(bool pointerMoved = false);
   // The figure so far (`final`: without the point that follows the
   // pointer); false when it is under its type's minimum. Paths and
   // polygons come as sums while they are drawn, as points when final.

@@ -164,6 +164,7 @@ int32_t CountedPageToDevice(KA_PageView view, KS_FloatPoint point, KS_DevicePoin
 // rubber band turns a vertex into device space once, when it is fixed,
 // and again only when the view changes.
 TEST_F(FigureValuesTest, EachClickOfAPathConvertsAFixedNumberOfPoints) {
+  ks::host::PrefSetInt(u"Measurement", u"ShowCalibrateTip", 0);  // the page has no scale: no prompt
   kshost::Editor& editor = kshost::Editor::Get();
   editor.Reset();
   editor.AddDocument(doc_, false);
@@ -269,6 +270,7 @@ TEST_F(FigureValuesTest, HandlersAnswerToTheirOwnToolNamesOnly) {
 // Two clicks of the distance tool through the editor: a measurement on a
 // document that takes changes, nothing on a read-only one.
 TEST_F(FigureValuesTest, ReadOnlyDocumentsGetNoMeasurement) {
+  ks::host::PrefSetInt(u"Measurement", u"ShowCalibrateTip", 0);  // the page has no scale: no prompt
   for (bool readOnly : {false, true}) {
     SCOPED_TRACE(readOnly);
     const int before = ks::host::PageAnnotCount(page_);

@@ -76,6 +76,7 @@ TEXT_FOLDERS = CODE_FOLDERS + ("host",)
 UNIT_PHRASE_RE = re.compile(r"^(?:sq|cu) [a-z]+$")
 NOT_SHOWN = {
     "Show Dialog": "a preference key of section Measurement",
+    "Show Ruler": "a preference key of section Measurement",
     "double word": "a CSS text-decoration value of rich text",
     "line-through underline": "a CSS text-decoration value of rich text",
 }

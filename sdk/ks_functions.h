@@ -340,6 +340,9 @@
   X(303, 6, AnnotGetObject, KA_AnnotObject, (KA_Annot annot))                                      \
   X(303, 7, AnnotGetTypeName, int32_t, (KA_Annot annot, KS_ByteString out))                        \
   X(303, 8, AnnotDrawAppearance, int32_t, (KA_Annot annot, KA_PageView view, KA_Device device))    \
+  /* opens the annotation's pop-up note ("/Popup" with "/Open" true), making one beside it, */    \
+  /* within its page, when it has none; 1 when the pop-up is open */                              \
+  X(303, 9, AnnotOpenPopup, int32_t, (KA_Annot annot))                                             \
   /* 339: the property panel of the current selection */                                           \
   X(339, 0, PropertyPanelRefresh, int32_t, (void))                                                 \
   /* contextual tabs: a category of the frame's ribbon that a plug-in shows while something */  \

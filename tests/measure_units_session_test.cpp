@@ -228,7 +228,7 @@ TEST_F(MeasureUnitsSession, VolumeToolTakesItsDepthInTheDepthUnit) {
 // volumes in cu pt (one point deep).
 TEST_F(MeasureUnitsSession, AnUnscaledPageMeasuresInPointsThroughout) {
   BlankPage();
-  Prefs("");
+  Prefs("[Measurement]\nShowCalibrateTip=0\n");  // no scale prompt
   CommandResult r = Run(
       "tool Area\nclick 100 100\nclick 300 100\nclick 300 300\ndblclick 100 300\n"
       "tool CircleArea\ndrag 350 100 550 300\n"

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -663,6 +664,7 @@ TEST_F(MeasuringSession, PagesWithoutAUsableScaleMeasureWithTheDefaultRatio) {
   for (const char* vp : viewports) {
     SCOPED_TRACE(vp);
     MakePage(std::nullopt, vp);
+    Prefs("[Measurement]\nShowCalibrateTip=0\n");  // measured without asking for a scale
     std::string script;
     for (const ToolCase& c : kTools) script += c.script;
     CommandResult r = Run(script + "expect annots 1 10\nsave\n");
@@ -754,6 +756,108 @@ TEST_F(MeasuringSession, AVertexDraggedAcrossTheOppositeEdgeStaysWhereItWas) {
       EXPECT_TRUE(undone.empty()) << "the refused drag left an undo step";
     }
   }
+}
+
+// An area or a volume whose closing edge would cross another edge is
+// refused as a crossing vertex drag is: nothing is made, nothing is
+// recorded, and the figure stays open until the user gives it up.
+TEST_F(MeasuringSession, APolygonWhoseClosingEdgeCrossesAnotherIsRefused) {
+  for (const char* tool : {"Area", "VOLUME"}) {
+    SCOPED_TRACE(tool);
+    MakePage(Imperial());
+    // The last edge back to the first vertex runs across the second one.
+    CommandResult r = Run(std::string("tool ") + tool +
+                          "\nclick 100 100\nclick 172 100\nclick 100 172\ndblclick 190 150\nexpect annots 1 0\n"
+                          "key escape\ntool Hand\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("undo: push"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("message:"), std::string::npos) << r.output;
+    EXPECT_TRUE(ReadSaved(out_).empty());
+  }
+}
+
+// With Shift the circle-area rubber band is the square the release makes
+// (the smaller of the two sides, 50 of 100 by 50 device pixels at zoom 1),
+// without it the dragged rectangle; a diameter's is always square.
+TEST_F(MeasuringSession, ShiftSquaresTheCircleAreaRubberBandWhileDragging) {
+  MakePage(Imperial());
+  CommandResult r = Run("view 1 zoom 1\ntool CircleArea\ndown 100 100\nmove 200 150 shift\nmove 200 160\n"
+                        "up 200 150 shift\ntool DIAMETER\ndown 300 300\nmove 340 400\nup 340 400\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<std::pair<int, int>> sizes;
+  std::istringstream lines(r.output);
+  for (std::string line; std::getline(lines, line);) {
+    int l, t, rr, b;
+    if (std::sscanf(line.c_str(), "draw: rect %d %d %d %d pen #FF0000", &l, &t, &rr, &b) == 4)
+      sizes.push_back({rr - l, b - t});
+  }
+  const auto has = [&](int w, int h) { return std::find(sizes.begin(), sizes.end(), std::make_pair(w, h)) != sizes.end(); };
+  EXPECT_TRUE(has(50, 50)) << r.output;
+  EXPECT_TRUE(has(100, 60)) << r.output;
+  EXPECT_TRUE(has(40, 40)) << r.output;
+  EXPECT_FALSE(has(100, 50)) << r.output;
+  EXPECT_FALSE(has(40, 100)) << r.output;
+}
+
+// When the tool hands over to the Hand tool, "bAutoOpenPopup" 1 opens the
+// new measurement's pop-up note; undo takes both away and redo brings both
+// back. A kept tool, or the preference unset, opens none.
+TEST_F(MeasuringSession, AutoOpenPopupOpensTheNewMeasurementsNoteWhenTheToolHandsOver) {
+  const struct {
+    const char* prefs;
+    bool popup;
+  } cases[] = {
+      {"[KeepToolSelected]\nDistance=0\n[Annotation]\nbAutoOpenPopup=1\n", true},
+      {"[KeepToolSelected]\nDistance=0\n", false},
+      {"[Annotation]\nbAutoOpenPopup=1\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefs);
+    Prefs(c.prefs);
+    MakePage(Metric());
+    const std::string made = dir_ / "made.pdf";
+    const std::string count = c.popup ? "2" : "1";
+    CommandResult r = Run("tool DISTANCE\nclick 100 100\nclick 200 100\nsave " + made +
+                          "\nundo\nexpect annots 1 0\nredo\nexpect annots 1 " + count + "\nsave\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const std::string& file : {made, out_}) {
+      const std::vector<Saved> saved = ReadSaved(file);
+      ASSERT_EQ(saved.size(), c.popup ? 2u : 1u) << file;
+      EXPECT_EQ(saved[0].intent, "LineDimension");
+      EXPECT_EQ(saved[0].text.find("/Popup") != std::string::npos, c.popup) << saved[0].text;
+      if (c.popup) {
+        EXPECT_EQ(saved[1].subtype, "Popup");
+        EXPECT_NE(saved[1].text.find("/Open true"), std::string::npos) << saved[1].text;
+        EXPECT_NE(saved[1].text.find("/Parent"), std::string::npos) << saved[1].text;
+      }
+    }
+  }
+}
+
+// The read-out follows the pointer while drawing unless "Show Ruler" is 0;
+// then it changes only with the clicks.
+TEST_F(MeasuringSession, ShowRulerOffKeepsTheReadOutToTheClicks) {
+  const auto lengths = [](const std::string& output) {
+    std::vector<std::string> values;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("panel label_length = ", 0) == 0) values.push_back(line.substr(21));
+    return values;
+  };
+  const std::string script = "tool DISTANCE\nclick 100 100\nmove 136 100\nmove 172 100\nclick 208 100\n";
+  MakePage(Imperial());
+  Prefs("");
+  CommandResult on = Run(script);
+  ASSERT_EQ(on.status, 0) << on.output;
+  MakePage(Imperial());
+  Prefs("[Measurement]\nShow Ruler=0\n");
+  CommandResult off = Run(script);
+  ASSERT_EQ(off.status, 0) << off.output;
+  // 36 points are half a paper inch: 5 ft at 1 in = 10 ft.
+  const std::vector<std::string> following = lengths(on.output), clicked = lengths(off.output);
+  EXPECT_NE(std::find(following.begin(), following.end(), "5'-0\""), following.end()) << on.output;
+  EXPECT_EQ(std::find(clicked.begin(), clicked.end(), "5'-0\""), clicked.end()) << off.output;
+  EXPECT_EQ(following.size(), clicked.size() + 2) << on.output << off.output;
 }
 
 }  // namespace

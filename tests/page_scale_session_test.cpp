@@ -83,7 +83,7 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 TEST_F(PageScaleSession, CalibratingAHundredPointsAsFiveMetresScalesThePageAndUndoTakesItBack) {
   MakeDoc(1);
   const std::string calibrate =
-      "view 1\ntool CALIBRATION\n"
+      "view 1\nanswer dialog ma_dlg_calibrate_tip.ui.kw ok\ntool CALIBRATION\n"
       "answer dialog ma_dlg_page_scale.ui.kw ok lineEditRightValue=5 comboBoxRightUnit=m\n"
       "click 100 300\nclick 200 300\n";
   CommandResult r = Run(calibrate + "save\n");
@@ -184,11 +184,11 @@ TEST_F(PageScaleSession, CustomPresetsAreAddedUsedAndDeletedThroughTheFile) {
   EXPECT_TRUE(Has(Info(), "ratio \"10 cm = 5 m\""));
 }
 
-// With the calibration tips on, a measuring tool on a page without a scale
-// asks for one first; cancelling the prompt measures nothing, and a script
-// that gives the prompt no answer stops at the click that opened it.
+// Unless the user turned the calibration tips off, a measuring tool on a
+// page without a scale asks for one first; cancelling the prompt measures
+// nothing, and a script that gives the prompt no answer stops at the click
+// that opened it.
 TEST_F(PageScaleSession, TheScalePromptComesBeforeTheFirstMeasurementOfAnUnscaledPage) {
-  Prefs("[Measurement]\nShowCalibrateTip=1\n");
   for (bool answered : {true, false}) {
     SCOPED_TRACE(answered);
     MakeDoc(1);
@@ -249,7 +249,8 @@ TEST_F(PageScaleSession, AScaleUnderWhichValuesCannotBeShownIsRefusedAndChangesN
       "view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok radioButtonCustom=1 lineEditLeftValue=1 "
       "comboBoxLeftUnit=pt lineEditRightValue=" + huge + " comboBoxRightUnit=m\n"
       "answer dialog ma_dlg_page_scale.ui.kw cancel\npress Measure_Group_PageScale\nsave\n",
-      "view 1\ntool CALIBRATION\nanswer dialog ma_dlg_page_scale.ui.kw ok lineEditRightValue=" + huge +
+      "view 1\nanswer dialog ma_dlg_calibrate_tip.ui.kw ok\ntool CALIBRATION\n"
+      "answer dialog ma_dlg_page_scale.ui.kw ok lineEditRightValue=" + huge +
           " comboBoxRightUnit=m\nanswer dialog ma_dlg_page_scale.ui.kw cancel\nclick 100 300\nclick 200 300\nsave\n",
   };
   for (const std::string& session : sessions) {
@@ -324,11 +325,10 @@ TEST_F(PageScaleSession, RatiosWithFractionsFeetAndInchesOrAColonAreAccepted) {
   EXPECT_TRUE(Has(info, "contents \"8'-0\\\"\"")) << info;
 }
 
-// The calibration tip comes with the tool while "ShowCalibrateTip" is 1;
-// its check box turns it off for later sessions.
+// The calibration tip comes with the tool until its check box turns it
+// off for later sessions.
 TEST_F(PageScaleSession, TheCalibrationTipIsOfferedUntilTheUserTurnsItOff) {
   MakeDoc(1);
-  Prefs("[Measurement]\nShowCalibrateTip=1\n");
   CommandResult r = Run("answer dialog ma_dlg_calibrate_tip.ui.kw ok checkBoxDontShow=1\ntool CALIBRATION\n");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Has(r.output, "tip: To calibrate, click two points")) << r.output;

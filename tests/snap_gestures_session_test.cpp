@@ -28,7 +28,11 @@ const char kLine[] = "1 w 100 300 m 500 300 l S";
 
 class SnapGestures : public ::testing::Test {
  protected:
-  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
+  // The pages are unscaled: the tools measure in points without asking.
+  void SetUp() override {
+    ks::host::Bind(kshost::CoreHFT(), nullptr);
+    WritePreferences(dir_, "[Measurement]\nShowCalibrateTip=0\n");
+  }
 
   // A letter page that draws `content`.
   void MakeDoc(const std::string& content) {

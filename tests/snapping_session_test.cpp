@@ -3,6 +3,8 @@
 // crossings with the modes on, and where they were clicked with them off.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "host/host_functions.h"
@@ -89,6 +91,45 @@ TEST_F(SnappingSession, ClicksLandOnTheWallsFeatures) {
       EXPECT_EQ(r.output.find("snap: "), std::string::npos) << c.name << "\n" << r.output;
     EXPECT_EQ(SavedNumbers(), c.line) << c.name;
   }
+}
+
+// A view turned while the tool is current: the marker drawn at the next
+// hover and the click after it name the same corner. On the landscape plan
+// turned a quarter at zoom 1, page (x, y) shows at device (y, x).
+TEST_F(SnappingSession, AfterTheViewIsTurnedTheClickLandsWhereTheMarkerShowed) {
+  const char* const before[] = {"", "move 200 200\n", "move 82 91\n"};
+  for (const char* hover : before) {
+    SCOPED_TRACE(hover);
+    const CommandResult r = Run(kAllOff + std::string("view 1 zoom 1\nsnap end on\ntool DISTANCE\n") + hover +
+                                "view 1 zoom 1 rotate 90\nmove 82 91\nclick 82 91\nclick 300 300\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The marker as the turned view shows it (unturned it would be at
+    // device 80, 505).
+    EXPECT_NE(r.output.find("draw: rect 85 75 95 85 pen #00A000 1"), std::string::npos) << r.output;
+    EXPECT_EQ(SavedNumbers(), "80 90 300 300");
+  }
+}
+
+// The third point of a 3-point radius snapped onto the line of the first
+// two gives no circle: the point as clicked is taken instead. Through
+// (130, 90), (150, 90) and (80, 97) the circle's centre is at x 140 and
+// y (60² + 97² - 10² - 90²) / 14; at 1:50 a point is 2.54 / 72 x 0.5 m.
+TEST_F(SnappingSession, AThirdRadiusPointSnappedOntoTheLineOfTheOthersIsTakenAsClicked) {
+  const CommandResult r = Run(kAllOff + std::string("snap end on\ntool 3POINTRADIUS\nclick 130 90\nclick 150 90\n"
+                                                    "click 80 97\nexpect annots 1 1\n"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("snap: end 80 90"), std::string::npos) << r.output;
+  const double cy = (60.0 * 60 + 97.0 * 97 - 10.0 * 10 - 90.0 * 90) / 14;
+  const double metres = std::hypot(10.0, cy - 90) * 2.54 / 72 * 0.5;
+  char want[32];
+  std::snprintf(want, sizeof want, "radius \"%.2f m\"", metres);
+  const CommandResult info = Shell(Quote(AnnotPath()) + " measure info " + Quote(out_));
+  EXPECT_NE(info.output.find(want), std::string::npos) << want << "\n" << info.output;
+
+  // Three points on one line give no circle either way: nothing is made.
+  const CommandResult none = Run(kAllOff + std::string("tool 3POINTRADIUS\nclick 130 200\nclick 150 200\n"
+                                                       "click 170 200\nexpect annots 1 0\n"));
+  EXPECT_EQ(none.status, 0) << none.output;
 }
 
 TEST_F(SnappingSession, TheMarkerIsDrawnWhileThePointerIsNearAFeature) {

@@ -207,9 +207,11 @@ ToolsetPackageScan ScanToolsetPackage(std::string_view xml, size_t limit = kMaxT
 // Moves a tool of a "normalized" file so that its Rect starts at the origin.
 void MoveToolToOrigin(CAnnot_Tool& tool);
 // The fix-ups a dictionary read from a toolset file gets, on the live
-// dictionary only (the stored text stays as it was): an arc tool gets the
-// intent "CircleArc"; a text box other than a callout whose style says
-// nothing of a margin gets ";margin:5pt" after its style.
+// dictionary only (the stored text stays as it was), and so on what is
+// placed: a stored "Rotation" is the negative of the shape's turn and is
+// negated back; an arc tool gets the intent "CircleArc"; a text box other
+// than a callout whose style says nothing of a margin gets ";margin:5pt"
+// after its style.
 void ApplyLoadFixUps(CAnnot_Tool& tool);
 
 // A file name for a toolset titled `title` ("" when none can be made).

@@ -244,6 +244,70 @@ TEST_F(ToolsetFileTest, OldToolsGetTheirIntentAndMarginOnLoad) {
   EXPECT_EQ(style(1), "font: Helvetica 12pt;margin:5pt");
   EXPECT_EQ(style(2), "font: Helvetica 12pt");
   EXPECT_EQ(style(3), "font: Helvetica 12pt;margin:2pt");
+
+  // What is placed is the tool as loaded: the arc is an arc, the box has
+  // its margin.
+  KPD_Document doc = ks::host::DocNew();
+  KS_FloatRect box{0, 0, 200, 200};
+  ks::host::DocAddPage(doc, &box);
+  std::vector<KPD_Dictionary> placed;
+  std::string error;
+  ASSERT_TRUE(PlaceTool(doc, 0, *set->tools[0], 10, 100, &placed, &error)) << error;
+  EXPECT_TRUE(ks::host::NameIs(ks::host::DictGet(placed[0], "/IT"), "/CircleArc"));
+  ASSERT_TRUE(PlaceTool(doc, 0, *set->tools[1], 10, 100, &placed, &error)) << error;
+  ks::host::ByteString placedStyle;
+  ks::host::StringGetBytes(ks::host::DictGet(placed[0], "/DS"), placedStyle.get());
+  EXPECT_EQ(placedStyle.str(), "font: Helvetica 12pt;margin:5pt");
+  ks::host::DocClose(doc);
+}
+
+double RotationOf(KPD_Dictionary dict) {
+  KPD_Object r = ks::host::DictGet(dict, "/Rotation");
+  return r ? ks::host::ObjectGetNumber(r) : -999;
+}
+
+// A file stores a shape's turn as the negative of its "Rotation": a tool
+// from another producer's file places with the turn its shape had, and a
+// captured one comes back with the turn it was captured with, also after
+// a save and a load; saving writes the stored form again.
+TEST_F(ToolsetFileTest, AStoredRotationIsTheNegativeOfTheShapesTurn) {
+  KPD_Document doc = ks::host::DocNew();
+  KS_FloatRect box{0, 0, 400, 400};
+  KPD_Page page = ks::host::DocAddPage(doc, &box);
+  std::vector<KPD_Dictionary> placed;
+  std::string error;
+
+  const std::string theirs = File(Item("turned", "Square", EncodeToolsetField(
+      "<</Subtype/Square/Rect[0 0 50 40]/Rotation -30>>")) + Item("half", "Circle", EncodeToolsetField(
+      "<</Subtype/Circle/Rect[0 0 50 40]/Rotation 12.5>>")));
+  auto loaded = ReadToolSet(theirs, u"/x/theirs.ktz", nullptr);
+  ASSERT_TRUE(loaded && loaded->tools.size() == 2);
+  EXPECT_EQ(RotationOf(loaded->tools[0]->Dictionary()), 30);
+  ASSERT_TRUE(PlaceTool(doc, 0, *loaded->tools[0], 10, 100, &placed, &error)) << error;
+  EXPECT_EQ(RotationOf(placed[0]), 30);
+  ASSERT_TRUE(PlaceTool(doc, 0, *loaded->tools[1], 10, 100, &placed, &error)) << error;
+  EXPECT_EQ(RotationOf(placed[0]), -12.5);
+  const std::string again = WriteToolSet(*loaded);
+  auto reread = ReadToolSet(again, u"/x/theirs.ktz", nullptr);
+  ASSERT_TRUE(reread && reread->tools.size() == 2);
+  EXPECT_NE(reread->tools[0]->raw.find("/Rotation -30"), std::string::npos) << reread->tools[0]->raw;
+
+  // Captured from a page, the turn is stored negated and placed as it was.
+  const std::string square = "<</Type/Annot/Subtype/Square/Rect[100 100 150 140]/Rotation 45/NM(sq)>>";
+  KPD_Object source = ks::host::ObjectParse(square.data(), square.size());
+  ASSERT_EQ(ks::host::ObjectGetType(source), KPD_OBJ_DICTIONARY);
+  ks::host::PageInsertAnnot(page, 0, reinterpret_cast<KPD_Dictionary>(source));
+  ks::host::ObjectRelease(source);
+  CAnnot_ToolSet mine;
+  ASSERT_TRUE(mine.AddTool(page, 0));
+  EXPECT_NE(mine.tools[0]->raw.find("/Rotation -45"), std::string::npos) << mine.tools[0]->raw;
+  ASSERT_TRUE(PlaceTool(doc, 0, *mine.tools[0], 10, 100, &placed, &error)) << error;
+  EXPECT_EQ(RotationOf(placed[0]), 45);
+  auto back = ReadToolSet(WriteToolSet(mine), u"/x/mine.ktz", nullptr);
+  ASSERT_TRUE(back && back->tools.size() == 1);
+  ASSERT_TRUE(PlaceTool(doc, 0, *back->tools[0], 10, 100, &placed, &error)) << error;
+  EXPECT_EQ(RotationOf(placed[0]), 45);
+  ks::host::DocClose(doc);
 }
 
 TEST_F(ToolsetFileTest, AFailedWriteLeavesThePreviousFile) {

@@ -1,6 +1,7 @@
 // Capturing a page annotation into a tool and placing a tool on a page.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -294,6 +295,29 @@ bool IsCapturable(KPD_Dictionary dict) {
   return std::any_of(std::begin(kCapturableKinds), std::end(kCapturableKinds), [&](const char* k) { return kind == k; });
 }
 
+// A tool stores the turn of a rotated shape as the negative of its
+// "Rotation", as toolset files of other producers do; the live dictionary
+// and what is placed carry it as the annotation had it.
+void NegateRotation(KPD_Dictionary dict) {
+  KPD_Object r = dict ? host::DictGet(dict, "/Rotation") : nullptr;
+  if (host::ObjectGetType(r) != KPD_OBJ_NUMBER) return;
+  if (host::ObjectIsInteger(r)) {
+    const int64_t v = host::ObjectGetInteger(r);
+    if (v != 0 && v != INT64_MIN) Put(dict, "/Rotation", host::IntegerNew(-v));
+  } else if (const double v = host::ObjectGetNumber(r); v != 0 && std::isfinite(v)) {
+    Put(dict, "/Rotation", host::NumberNew(-v));
+  }
+}
+
+// Makes `live` the tool's dictionary: the stored text with the stored
+// form of "Rotation", the live dictionary parsed back from it.
+void SetToolDictionary(CAnnot_Tool& tool, KPD_Object live) {
+  NegateRotation(AsDict(live));
+  tool.raw = Written(live);
+  NegateRotation(AsDict(live));
+  if (tool.ParseRaw()) NegateRotation(tool.Dictionary());
+}
+
 // Makes one tool from `dict`, its geometry moved by `offset`.
 std::shared_ptr<CAnnot_Tool> CaptureOne(KPD_Dictionary dict, int32_t index, const Affine& offset, std::string* error) {
   auto tool = std::make_shared<CAnnot_Tool>();
@@ -320,9 +344,8 @@ std::shared_ptr<CAnnot_Tool> CaptureOne(KPD_Dictionary dict, int32_t index, cons
     return nullptr;
   }
   TransformGeometry(AsDict(copy), offset);
-  tool->raw = Written(copy);
+  SetToolDictionary(*tool, copy);
   host::ObjectRelease(copy);
-  tool->ParseRaw();
   return tool;
 }
 
@@ -445,8 +468,7 @@ bool CAnnot_ToolSet::AddTool(KPD_Page page, int32_t annotIndex, std::string* err
   if (!tool) return false;
   if (SubtypeOf(head) == "Text" && tool->Dictionary()) {
     SetRect(tool->Dictionary(), {0, 0, kNoteSize, kNoteSize});
-    tool->raw = Written(reinterpret_cast<KPD_Object>(tool->Dictionary()));
-    tool->ParseRaw();
+    SetToolDictionary(*tool, reinterpret_cast<KPD_Object>(tool->Dictionary()));
   }
   int32_t count = host::PageAnnotCount(page);
   for (int32_t i = 0; i < count; ++i) {
@@ -467,6 +489,7 @@ bool CAnnot_ToolSet::AddTool(KPD_Page page, int32_t annotIndex, std::string* err
 void ApplyLoadFixUps(CAnnot_Tool& tool) {
   KPD_Dictionary dict = tool.Dictionary();
   if (!dict) return;
+  NegateRotation(dict);
   // An arc stored without its intent is still an arc.
   if (tool.type == kToolTypePrefix + std::string("Arc")) Put(dict, "/IT", host::NameNew("/CircleArc"));
   // Text boxes stored before their style carried a margin had one of 5 pt.
@@ -489,8 +512,7 @@ void MoveToolToOrigin(CAnnot_Tool& tool) {
   constexpr float kEpsilon = 1.1920929e-7f;
   if (std::fabs(r.left) <= kEpsilon && std::fabs(r.bottom) <= kEpsilon) return;
   TransformGeometry(tool.Dictionary(), Translate(-r.left, -r.bottom));
-  tool.raw = Written(reinterpret_cast<KPD_Object>(tool.Dictionary()));
-  tool.ParseRaw();
+  SetToolDictionary(tool, reinterpret_cast<KPD_Object>(tool.Dictionary()));
 }
 
 bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, float x, float y,
@@ -536,7 +558,9 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
   KPD_Dictionary headPlaced = nullptr;
   std::vector<std::pair<const CAnnot_Tool*, KPD_Dictionary>> made;
   for (const CAnnot_Tool* m : members) {
-    KPD_Object copy = host::ObjectParse(m->raw.data(), m->raw.size());
+    // The live dictionary, with the fix-ups of loading, is what is placed.
+    const std::string live = Written(reinterpret_cast<KPD_Object>(m->Dictionary()));
+    KPD_Object copy = host::ObjectParse(live.data(), live.size());
     if (host::ObjectGetType(copy) != KPD_OBJ_DICTIONARY) {
       host::ObjectRelease(copy);
       continue;
