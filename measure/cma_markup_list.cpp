@@ -301,4 +301,25 @@ std::string MarkupCsv(const std::vector<MarkupRow>& rows, const std::vector<Mark
   return csv;
 }
 
+bool PageLengthUnit(KPD_Document doc, int pageIndex, double* factor, std::u16string* unit) {
+  KPD_Page page = doc ? Host::DocGetPage(doc, pageIndex) : nullptr;
+  if (!page) return false;
+  auto first = [](KPD_Object array) -> KPD_Dictionary {
+    if (!array || Host::ObjectGetType(array) != KPD_OBJ_ARRAY || Host::ArrayCount(array) < 1) return nullptr;
+    KPD_Object item = Host::ArrayGet(array, 0);
+    return item && Host::ObjectGetType(item) == KPD_OBJ_DICTIONARY ? item : nullptr;
+  };
+  KPD_Dictionary viewport = first(Host::DictGet(page, "/VP"));
+  KPD_Object measure = viewport ? Host::DictGet(viewport, "/Measure") : nullptr;
+  if (!measure || Host::ObjectGetType(measure) != KPD_OBJ_DICTIONARY) return false;
+  KPD_Dictionary x = first(Host::DictGet(measure, "/X"));
+  KPD_Object c = x ? Host::DictGet(x, "/C") : nullptr;
+  if (!c || Host::ObjectGetType(c) != KPD_OBJ_NUMBER) return false;
+  const double value = Host::ObjectGetNumber(c);
+  if (!(value > 0) || !std::isfinite(value)) return false;
+  *factor = value;
+  *unit = TextOf(x, "/U");
+  return true;
+}
+
 }  // namespace AnnotationPlugin

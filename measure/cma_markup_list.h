@@ -83,4 +83,10 @@ std::string MarkupCsv(const std::vector<MarkupRow>& rows, const std::vector<Mark
                       const std::vector<std::u16string>& columns, const std::vector<std::u16string>& totalsHeader,
                       const MarkupWords& words);
 
+// How a point of page `pageIndex` reads in the unit of the page's scale:
+// the conversion factor ("C") and unit ("U") of the first length of the
+// measure of the page's first viewport, as the page scale writes it. False
+// when the page has none (or a factor that is not a positive number).
+bool PageLengthUnit(KPD_Document doc, int pageIndex, double* factor, std::u16string* unit);
+
 }  // namespace AnnotationPlugin

@@ -21,6 +21,9 @@ std::vector<std::string> Labels(const std::vector<MarkupRow>& rows, const Markup
   return out;
 }
 
+using kwannotation::test::Owned;
+using kwannotation::test::Parse;
+
 class MarkupListTest : public kwannotation::test::HostDocTest {};
 
 TEST_F(MarkupListTest, CollectsEveryMarkupOfEveryPageButPopupsLinksAndFields) {
@@ -57,6 +60,24 @@ TEST_F(MarkupListTest, CollectsEveryMarkupOfEveryPageButPopupsLinksAndFields) {
   EXPECT_EQ(rows[2].page, 1);
   EXPECT_EQ(rows[2].kind, u"Ink");
   EXPECT_EQ(ShownMarkupDate(rows[2].date), "2025-01-01");
+}
+
+TEST_F(MarkupListTest, PageLengthUnitIsTheFirstLengthOfThePageScale) {
+  double factor = 0;
+  std::u16string unit;
+  EXPECT_FALSE(PageLengthUnit(doc_, 0, &factor, &unit));
+  Owned vp = Parse(
+      "[<< /Type /Viewport /BBox [0 0 612 792] /Measure << /Type /Measure /Subtype /RL /R (1 in = 10 ft) "
+      "/X [<< /U (ft) /C 0.138889 >>] /D [<< /U (ft) /C 1 >>] >> >>]");
+  ks::host::DictSet(page_, "/VP", vp.get());
+  ASSERT_TRUE(PageLengthUnit(doc_, 0, &factor, &unit));
+  EXPECT_DOUBLE_EQ(factor, 0.138889);
+  EXPECT_EQ(unit, u"ft");
+  EXPECT_FALSE(PageLengthUnit(doc_, 1, &factor, &unit));
+  // A factor that is not positive is no scale.
+  Owned flat = Parse("[<< /Measure << /X [<< /U (m) /C 0 >>] >> >>]");
+  ks::host::DictSet(page_, "/VP", flat.get());
+  EXPECT_FALSE(PageLengthUnit(doc_, 0, &factor, &unit));
 }
 
 MarkupRow Row(int page, const std::string& kindKey, const std::u16string& label, const std::u16string& value,

@@ -178,6 +178,7 @@ void Server::Impl::Publish() {
     }
     json.Key("undo").UInt(doc->undo.size()).Key("redo").UInt(doc->redo.size());
     json.Field("scale", kshost::PageScaleText(session->Document(), page));
+    WriteStatus(json, page);
     json.Key("overlay").BeginArray();
     // Painting again would send draw events; they go nowhere here.
     if (view) WriteItems(json, editor.Paint(view));
