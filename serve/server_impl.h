@@ -59,6 +59,10 @@ class Router : public httplib::Server {
   }
 };
 
+// The items of a display list as the page draws them (appearance items
+// left out): kind, device points, colours.
+void WriteDrawItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items);
+
 // The translations installed in the application folder, by code.
 std::vector<std::string> InstalledLanguages();
 

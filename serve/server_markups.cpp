@@ -7,6 +7,7 @@
 
 #include "host/editor.h"
 #include "host/host_functions.h"
+#include "host/panels.h"
 #include "host/utf.h"
 #include "measure/cma_markup_list.h"
 #include "sdk/ks_host_binding.h"
@@ -171,6 +172,28 @@ void Server::Impl::MarkupRoutes(const std::function<httplib::Server::Handler(htt
                r.set_header("Cache-Control", "no-store");
                r.set_content(MarkupCsv(rows, ArrangeMarkups(rows, query), columns, totals, KindWords),
                              "text/csv; charset=utf-8");
+             });
+           }));
+  // The side panels as they draw themselves (the tool chest's previews),
+  // with their rows; the page asks when the rows changed.
+  http.Get("/api/panels", guard([this](const httplib::Request&, httplib::Response& res) {
+             OnHost(res, [this](httplib::Response& r) {
+               JsonWriter json;
+               json.BeginObject();
+               for (const std::string& name : kshost::PanelNames()) {
+                 std::vector<std::string> rows;
+                 std::vector<kshost::DrawItem> drawn;
+                 std::string why;
+                 kshost::RunPanelCommand(name, {"show"}, &why, &rows, &drawn);
+                 chestRows[name] = rows;
+                 json.Key(name).BeginObject().Key("rows").BeginArray();
+                 for (const std::string& row : rows) json.String(row);
+                 json.EndArray().Key("drawn").BeginArray();
+                 WriteDrawItems(json, drawn);
+                 json.EndArray().EndObject();
+               }
+               r.set_header("Cache-Control", "no-store");
+               r.set_content(json.EndObject().Take(), "application/json");
              });
            }));
   // Selects one markup with the Select tool and shows its page; Delete

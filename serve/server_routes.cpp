@@ -64,6 +64,7 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
       {"app.js", {"app.js", "text/javascript; charset=utf-8"}},
       {"app.css", {"app.css", "text/css; charset=utf-8"}},
       {"markups.js", {"markups.js", "text/javascript; charset=utf-8"}},
+      {"toolsets.js", {"toolsets.js", "text/javascript; charset=utf-8"}},
       {"pdf.min.mjs", {"pdfjs/pdf.min.mjs", "text/javascript; charset=utf-8"}},
       {"pdf.worker.min.mjs", {"pdfjs/pdf.worker.min.mjs", "text/javascript; charset=utf-8"}},
   };
