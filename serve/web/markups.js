@@ -123,7 +123,13 @@ function buildList() {
   $("main").append(panel);
 }
 
+// Words change with the language, arrows with the sort: the list is
+// labelled again only then, not with every state.
+let labelled = "";
 function labelList() {
+  const key = JSON.stringify([words.IDS_EDITOR_MARKUPS, list.sort, list.desc]);
+  if (key === labelled) return;
+  labelled = key;
   $("markups").setAttribute("aria-label", w("IDS_EDITOR_MARKUPS", "Markups"));
   const toggle = $("markupsToggle");
   toggle.textContent = w("IDS_EDITOR_MARKUPS", "Markups");
@@ -305,10 +311,14 @@ function buildStatus() {
   overlay.addEventListener("mouseleave", () => { $("position").textContent = ""; });
 }
 
+function setText(el, text) {
+  if (el.textContent !== text) el.textContent = text;
+}
+
 function showStatusBar(host) {
-  $("prompt").textContent = host.prompt || "";
-  $("changes").textContent = host.unsaved ? w("IDS_EDITOR_UNSAVED") : w("IDS_EDITOR_ALL_SAVED");
-  $("changes").className = host.unsaved ? "unsaved" : "";
+  setText($("prompt"), host.prompt || "");
+  setText($("changes"), host.unsaved ? w("IDS_EDITOR_UNSAVED") : w("IDS_EDITOR_ALL_SAVED"));
+  $("changes").classList.toggle("unsaved", !!host.unsaved);
   $("position").title = w("IDS_EDITOR_POSITION_TIP");
 }
 
@@ -325,10 +335,14 @@ function showPosition(e) {
   const px = (d * x - c * y) / det, py = (a * y - b * x) / det;
   const unit = host.lengthUnit;
   const factor = unit ? unit.c : 1, name = unit ? unit.u : "pt";
-  $("position").textContent = `x ${(px * factor).toFixed(2)} ${name}, y ${(py * factor).toFixed(2)} ${name}`;
+  setText($("position"), `x ${(px * factor).toFixed(2)} ${name}, y ${(py * factor).toFixed(2)} ${name}`);
 }
 
 // ---- tooltips and keys --------------------------------------------------
+
+function setTitle(el, text) {
+  if (el.title !== text) el.title = text;
+}
 
 function withKey(text, key) {
   if (!key) return text;
@@ -339,18 +353,16 @@ function withKey(text, key) {
 function tooltips(host) {
   for (const [id, [word, key]] of Object.entries(TOOLBAR_TIPS)) {
     const b = $(id);
-    if (b) b.title = withKey(w(word, b.textContent), key);
+    if (b) setTitle(b, withKey(w(word, b.textContent), key));
   }
   for (const s of SHORTCUTS) {
     if (!s.id) continue;
     const b = document.querySelector(`#ribbon [data-id="${s.id}"]`);
-    if (b) b.title = withKey(b.title || b.textContent, s.key.toUpperCase());
+    if (b) setTitle(b, withKey(b.title || b.textContent, s.key.toUpperCase()));
   }
   for (const b of document.querySelectorAll("button")) if (!b.title) b.title = b.getAttribute("aria-label") || b.textContent.trim();
-  for (const b of document.querySelectorAll("#thumbs .thumb")) b.title = `${w("IDS_EDITOR_PAGE_TIP")}: ${b.dataset.page * 1 + 1}`;
-  const zoomIn = $("zoomIn"), zoomOut = $("zoomOut");
-  if (zoomIn) zoomIn.title = withKey(zoomIn.title, "Ctrl+wheel");
-  if (zoomOut) zoomOut.title = withKey(zoomOut.title, "Ctrl+wheel");
+  for (const b of document.querySelectorAll("#thumbs .thumb")) setTitle(b, `${w("IDS_EDITOR_PAGE_TIP")}: ${b.dataset.page * 1 + 1}`);
+  for (const id of ["zoomIn", "zoomOut"]) if ($(id)) setTitle($(id), withKey($(id).title, "Ctrl+wheel"));
 }
 
 function wireKeys() {
@@ -378,17 +390,21 @@ function buildSpinner() {
   spinner.setAttribute("role", "status");
   spinner.hidden = true;
   $("viewer").append(spinner);
-  // Shown while a page is being drawn for longer than a moment.
-  let since = 0;
-  setInterval(() => {
-    const drawing = !!app.rendering;
-    if (drawing && !since) since = performance.now();
-    if (!drawing) since = 0;
-    const show = drawing && performance.now() - since > 150;
-    if (spinner.hidden === !show) return;
-    spinner.hidden = !show;
-    spinner.setAttribute("aria-label", w("IDS_EDITOR_BUSY"));
-    spinner.title = w("IDS_EDITOR_BUSY");
-    document.body.classList.toggle("drawing", show);
-  }, 50);
+  // Shown from the moment a drawing of the page starts until it ends (the
+  // page's drawing says so in app.rendering); it fades in only after a
+  // moment, so that quick drawings do not flicker.
+  let rendering = app.rendering;
+  Object.defineProperty(app, "rendering", {
+    configurable: true,
+    get: () => rendering,
+    set: (value) => {
+      rendering = value;
+      const show = !!value;
+      if (spinner.hidden !== show) return;
+      spinner.hidden = !show;
+      spinner.setAttribute("aria-label", w("IDS_EDITOR_BUSY"));
+      spinner.title = w("IDS_EDITOR_BUSY");
+      document.body.classList.toggle("drawing", show);
+    },
+  });
 }

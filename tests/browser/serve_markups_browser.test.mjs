@@ -254,6 +254,44 @@ test("a toolset is made, the selection captured as a tool with its preview and n
   }, WIDE);
 });
 
+test("the list and the status bar speak the session's language; a spinner shows while a page is drawn", async () => {
+  const work = workFolder("markups-de");
+  const plan = path.join(work.dir, "plan.pdf");
+  run(["sample", "floorplan", "-o", plan], work.env);
+  await withEditor("markups-de", plan, work, async (page, shot, server, errors) => {
+    await page.click("#markupsToggle");
+    await page.getByRole("region", { name: "Markierungen" }).waitFor();
+    assert.deepEqual(await page.locator("#markupTable th button").allTextContents(),
+      ["Seite ▲", "Art", "Betreff", "Beschriftung", "Wert", "Autor", "Datum"]);
+    assert.equal(await page.locator("#markupExport").textContent(), "CSV exportieren");
+    await page.locator("#overlay").focus();
+    await page.keyboard.press("d");
+    await settled(page);
+    assert.equal(await prompt(page), "Ersten Punkt anklicken");
+    await clickAt(page, ...WALL_A[0]);
+    assert.equal(await prompt(page), "Endpunkt anklicken");
+    await page.keyboard.press("Escape");
+    await settled(page);
+
+    // The spinner is up while the page is drawn at another zoom, and gone
+    // once it is drawn: every change of it is recorded as it happens.
+    await page.evaluate(() => {
+      const spinner = document.getElementById("spinner");
+      window.spins = [];
+      new MutationObserver(() => window.spins.push(spinner.hidden ? "hidden" : `shown ${window.annot.rendering}`))
+        .observe(spinner, { attributes: true, attributeFilter: ["hidden"] });
+    });
+    assert.equal(await page.locator("#spinner").getAttribute("hidden"), "");
+    await page.click("#zoomIn");
+    await settled(page);
+    const host = await hostState(page);
+    assert.deepEqual(await page.evaluate(() => window.spins),
+      [`shown ${host.doc}/${host.page}/${host.zoom}/${host.rotation}`, "hidden"]);
+    assert.equal(await page.locator("#spinner").getAttribute("aria-label"), "Seite wird gezeichnet…");
+    assert.deepEqual(errors, []);
+  }, { lang: "de-DE", ...WIDE });
+});
+
 // The README's picture of annot serve: the plan measured, the markups list
 // beside it with its total.
 test("the README's screenshot shows the markups list beside the measured plan", async () => {
