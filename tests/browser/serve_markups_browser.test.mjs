@@ -4,7 +4,8 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { copyFileSync, mkdirSync, readFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, buildDir } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, buildDir, pagesPdf } from "./support.mjs";
+import { writeFileSync } from "node:fs";
 
 // The floor plan's scale is 10 cm = 5 m: a point (1/72 in) is
 // 5 m / (10 / 2.54 * 72) on the ground.
@@ -118,6 +119,39 @@ test("two distances are listed with their total, filtered, selected from the lis
     assert.equal(host.undo, undo + 1);
     assert.equal(await rows(page).count(), 1);
     assert.equal(number(await page.locator("#markups tr.markup td:nth-child(5)").textContent()), sorted[1]);
+    assert.deepEqual(errors, []);
+  }, WIDE);
+});
+
+test("a click in the list on a markup of another page shows that page and scrolls the markup into view", async () => {
+  const work = workFolder("markups-pages");
+  const blank = pagesPdf(path.join(work.dir, "blank.pdf"), [[612, 792], [612, 792]]);
+  const two = path.join(work.dir, "two.pdf"), script = path.join(work.dir, "two.session");
+  // A distance low on page 1, one high on page 2.
+  writeFileSync(script, "tool DISTANCE\nclick 100 100\nclick 300 100\npage 2\ntool DISTANCE\nclick 100 600\nclick 400 600\n");
+  run(["run", script, "-i", blank, "-o", two], work.env);
+  await withEditor("markups-pages", two, work, async (page, shot, server, errors) => {
+    await openList(page);
+    assert.equal(await rows(page).count(), 2);
+    await page.keyboard.press("PageDown");
+    await settled(page);
+    await page.fill("#zoomPct", "250%");
+    await page.keyboard.press("Enter");
+    await settled(page);
+    assert.equal((await hostState(page)).page, 1);
+    await page.locator('#markups tr.markup[data-page="0"]').click();
+    await settled(page);
+    await page.waitForFunction(() => {
+      const m = window.annot.state.host.matrix, box = document.getElementById("overlay").getBoundingClientRect();
+      const frame = document.getElementById("viewer").getBoundingClientRect();
+      const y = box.top + m[1] * 200 + m[3] * 100 + m[5];
+      return y > frame.top && y < frame.bottom;
+    });
+    const host = await hostState(page);
+    assert.equal(host.page, 0, "the markup's page is shown");
+    assert.equal(host.zoom, 2.5, "at the zoom it was shown at");
+    assert.ok(host.overlay.some((item) => item.k === "rect"), "the markup is selected");
+    await shot("other-page");
     assert.deepEqual(errors, []);
   }, WIDE);
 });
