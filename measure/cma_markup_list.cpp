@@ -4,34 +4,16 @@
 #include <cmath>
 #include <optional>
 
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_measure_dict.h"
+#include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_viewport.h"
 #include "plugin/host_binding.h"
 #include "sdk/ks_utf.h"
 
 namespace AnnotationPlugin {
 namespace {
-
-std::u16string TextOf(KPD_Dictionary dict, const char* key) {
-  KPD_Object obj = Host::DictGet(dict, key);
-  Host::WideString out;
-  if (!obj || !Host::StringObjectGetText(obj, out.get())) return {};
-  return out.str();
-}
-
-std::string BytesOf(KPD_Dictionary dict, const char* key) {
-  KPD_Object obj = Host::DictGet(dict, key);
-  Host::ByteString out;
-  if (!obj || !Host::StringGetBytes(obj, out.get())) return {};
-  return out.str();
-}
-
-std::string NameOf(KPD_Dictionary dict, const char* key) {
-  KPD_Object obj = Host::DictGet(dict, key);
-  Host::ByteString out;
-  if (!obj || !Host::NameGet(obj, out.get())) return {};
-  std::string name = out.str();
-  if (!name.empty() && name[0] == '/') name.erase(0, 1);
-  return name;
-}
 
 // Letter case aside for the Latin letters of the languages the editor
 // speaks; other characters compare as they are.
@@ -161,31 +143,33 @@ std::vector<MarkupRow> CollectMarkups(KPD_Document doc, const MarkupWords& words
   if (!doc) return rows;
   const int pages = Host::DocPageCount(doc);
   for (int p = 0; p < pages; ++p) {
-    KPD_Page page = Host::DocGetPage(doc, p);
-    const int count = page ? Host::PageAnnotCount(page) : 0;
+    auto list = kwannotation::CKW_PageAnnotList::Create(doc, p);
+    const int count = list ? list->CountAnnots() : 0;
     for (int i = 0; i < count; ++i) {
-      KPD_Dictionary annot = Host::PageGetAnnot(page, i);
+      std::shared_ptr<kwannotation::CKW_Annot> annot = list->GetAnnotAt(i);
       if (!annot) continue;
       MarkupRow row;
-      row.subtype = NameOf(annot, "/Subtype");
+      row.subtype = annot->GetSubtype();
       if (!IsMarkup(row.subtype)) continue;
       row.page = p;
       row.index = i;
-      if (const char* key = MeasureExportKindKey(annot)) row.kindKey = key;
+      if (const char* key = MeasureExportKindKey(annot->GetDict())) row.kindKey = key;
       const std::string& shownKey = row.kindKey.empty() ? row.subtype : row.kindKey;
       row.kind = words ? words(shownKey) : std::u16string();
       if (row.kind.empty()) row.kind = ks::ToUtf16(shownKey);
-      row.subject = TextOf(annot, "/Subj");
-      row.label = TextOf(annot, "/Label");
-      if (!row.kindKey.empty()) row.value = TextOf(annot, "/Contents");
-      row.author = TextOf(annot, "/T");
-      row.date = BytesOf(annot, "/M");
-      if (row.date.empty()) row.date = BytesOf(annot, "/CreationDate");
-      row.name = ks::ToUtf8(TextOf(annot, "/NM"));
-      if (KPD_Object rect = Host::DictGet(annot, "/Rect")) {
-        Host::RectFromObject(rect, &row.rect);
-        Host::RectNormalize(&row.rect);
+      kwannotation::dict::GetText(annot->GetDict(), "/Label", &row.label);
+      if (!row.kindKey.empty()) annot->GetContents(&row.value);
+      std::u16string date, name;
+      annot->GetModifiedDate(&date);
+      if (auto* markup = dynamic_cast<kwannotation::CKW_MarkupAnnot*>(annot.get())) {
+        markup->GetSubject(&row.subject);
+        markup->GetTitle(&row.author);
+        if (date.empty()) markup->GetCreationDate(&date);
       }
+      row.date = ks::ToUtf8(date);
+      annot->GetName(&name);
+      row.name = ks::ToUtf8(name);
+      if (annot->GetRect(&row.rect)) Host::RectNormalize(&row.rect);
       rows.push_back(std::move(row));
     }
   }
@@ -304,21 +288,13 @@ std::string MarkupCsv(const std::vector<MarkupRow>& rows, const std::vector<Mark
 bool PageLengthUnit(KPD_Document doc, int pageIndex, double* factor, std::u16string* unit) {
   KPD_Page page = doc ? Host::DocGetPage(doc, pageIndex) : nullptr;
   if (!page) return false;
-  auto first = [](KPD_Object array) -> KPD_Dictionary {
-    if (!array || Host::ObjectGetType(array) != KPD_OBJ_ARRAY || Host::ArrayCount(array) < 1) return nullptr;
-    KPD_Object item = Host::ArrayGet(array, 0);
-    return item && Host::ObjectGetType(item) == KPD_OBJ_DICTIONARY ? item : nullptr;
-  };
-  KPD_Dictionary viewport = first(Host::DictGet(page, "/VP"));
-  KPD_Object measure = viewport ? Host::DictGet(viewport, "/Measure") : nullptr;
-  if (!measure || Host::ObjectGetType(measure) != KPD_OBJ_DICTIONARY) return false;
-  KPD_Dictionary x = first(Host::DictGet(measure, "/X"));
-  KPD_Object c = x ? Host::DictGet(x, "/C") : nullptr;
-  if (!c || Host::ObjectGetType(c) != KPD_OBJ_NUMBER) return false;
-  const double value = Host::ObjectGetNumber(c);
-  if (!(value > 0) || !std::isfinite(value)) return false;
-  *factor = value;
-  *unit = TextOf(x, "/U");
+  const kwannotation::CKW_Viewport viewport = kwannotation::CKW_PageViewportListImpl(page, doc).GetViewport(0);
+  const kwannotation::CKW_MeasureDict measure = viewport ? viewport->GetMeasureDict() : kwannotation::CKW_MeasureDict();
+  if (!measure || measure->GetFormatCount(0) < 1) return false;
+  const kwannotation::NumberFormat x = measure->GetFormat(0, 0);
+  if (!x.readable || !(x.factor > 0) || !std::isfinite(x.factor)) return false;
+  *factor = x.factor;
+  *unit = x.unit;
   return true;
 }
 
