@@ -2,6 +2,7 @@
 // rows, groups and totals as the measurement library arranges them, the
 // same as CSV, selecting a markup from the list, and the prompt of the
 // current tool's next step.
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 
@@ -10,7 +11,6 @@
 #include "host/panels.h"
 #include "host/utf.h"
 #include "measure/cma_markup_list.h"
-#include "sdk/ks_host_binding.h"
 #include "serve/json_writer.h"
 #include "serve/server_impl.h"
 #include "serve/tool_prompt.h"
