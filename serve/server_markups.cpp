@@ -91,14 +91,6 @@ void Server::Impl::WriteStatus(JsonWriter& json, int page) {
   if (!busy) clicks.After(false, false, false);
   const char* key = tool ? ToolPromptKey(tool->name, busy, clicks.Count()) : nullptr;
   json.Field("busy", busy).Field("prompt", key ? Utf8(kshost::EditorText(key)) : std::string());
-  // Written once per language: every snapshot carries them.
-  if (pageWords.first != language) {
-    JsonWriter words;
-    words.BeginObject();
-    for (const char* word : kPageWords) words.Field(word, Utf8(kshost::EditorText(word)));
-    pageWords = {language, words.EndObject().Take()};
-  }
-  json.Key("pageWords").Raw(pageWords.second);
   double factor = 0;
   std::u16string unit;
   json.Key("lengthUnit");
@@ -172,6 +164,19 @@ void Server::Impl::MarkupRoutes(const std::function<httplib::Server::Handler(htt
                r.set_header("Cache-Control", "no-store");
                r.set_content(MarkupCsv(rows, ArrangeMarkups(rows, query), columns, totals, KindWords),
                              "text/csv; charset=utf-8");
+             });
+           }));
+  // The words of the list, the status bar, the tooltips and the chest, in
+  // the session's language; the page asks once.
+  http.Get("/api/words", guard([this](const httplib::Request&, httplib::Response& res) {
+             OnHost(res, [this](httplib::Response& r) {
+               if (pageWords.first != language) {
+                 JsonWriter words;
+                 words.BeginObject();
+                 for (const char* word : kPageWords) words.Field(word, Utf8(kshost::EditorText(word)));
+                 pageWords = {language, words.EndObject().Take()};
+               }
+               r.set_content(pageWords.second, "application/json");
              });
            }));
   // The side panels as they draw themselves (the tool chest's previews),

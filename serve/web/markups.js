@@ -42,9 +42,18 @@ export async function init(theApp, helpers) {
 }
 
 // After each snapshot of the editor.
+let wordsAsked = false;
 export function update(host) {
   if (!host) return;
-  words = host.pageWords || words;
+  // The page's own words, in the session's language, asked for once.
+  if (!wordsAsked) {
+    wordsAsked = true;
+    io.api("/api/words", {}, "GET").then((got) => {
+      if (!got || got instanceof ArrayBuffer) { wordsAsked = false; return; }
+      words = got;
+      if (app.state) update(app.state.host);
+    });
+  }
   labelList();
   showStatusBar(host);
   tooltips(host);

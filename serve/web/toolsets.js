@@ -14,7 +14,11 @@ export function init(theApp, helpers) {
 }
 
 export function update(host, pageWords) {
-  words = pageWords || words;
+  // The words come once; what was drawn before them is drawn again.
+  if (pageWords && pageWords !== words) {
+    words = pageWords;
+    if (chest.panels && !chest.editing) draw();
+  }
   const key = JSON.stringify(host.chest || {});
   if (key === chest.key && chest.panels) return;
   chest.key = key;
