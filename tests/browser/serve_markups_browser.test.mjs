@@ -61,6 +61,11 @@ test("two distances are listed with their total, filtered, selected from the lis
     await drawDistance(page, WALL_B);
     await listSettled(page);
     assert.equal(await rows(page).count(), 2);
+    // Each says who made it and when: today, to the minute.
+    const today = new Date();
+    const day = `${today.getFullYear()}-${String(today.getMonth() + 1).padStart(2, "0")}-${String(today.getDate()).padStart(2, "0")}`;
+    for (const date of await page.locator("#markups tr.markup td:nth-child(7)").allTextContents())
+      assert.match(date, new RegExp(`^${day} \\d\\d:\\d\\d$`));
     await shot("two-distances");
 
     // Grouped by kind: one total for the two, within a pixel (at zoom 1,
