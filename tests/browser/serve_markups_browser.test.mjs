@@ -347,6 +347,7 @@ test("the README's screenshot shows the markups list beside the measured plan", 
     await page.selectOption("#markupGroup", "kind");
     await listSettled(page);
     await page.keyboard.press("v");
+    await page.click("#fitWidth");
     await settled(page);
     const file = await shot("readme");
     const docs = path.join(buildDir, "browser-artifacts", "readme");
