@@ -34,9 +34,23 @@ std::u16string CurrentAuthor() {
   return name.str();
 }
 
+std::string PdfDateNow() {
+  KS_DateTime now{};
+  Host::DateNow(&now);
+  Host::ByteString text;
+  Host::DateToPdfString(&now, text.get());
+  return text.str();
+}
+
 bool StampIdentity(KPD_Dictionary annot) {
   if (!annot) return false;
   if (!kwannotation::dict::SetText(annot, "/NM", ks::ToUtf16(NewUuidText()))) return false;
+  // When it was made, and so last changed.
+  const std::u16string date = ks::ToUtf16(PdfDateNow());
+  if (!date.empty()) {
+    kwannotation::dict::SetText(annot, "/CreationDate", date);
+    kwannotation::dict::SetText(annot, "/M", date);
+  }
   const std::u16string author = CurrentAuthor();
   return author.empty() || kwannotation::dict::SetText(annot, "/T", author);
 }

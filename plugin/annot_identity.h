@@ -15,8 +15,12 @@ std::string NewUuidText();
 // The user's name as the host knows it; empty when it knows none.
 std::u16string CurrentAuthor();
 
-// Gives `annot` a fresh "NM" and, when the user's name is known, that name
-// as "T" (a text string). False for a null dictionary.
+// The time now as a PDF date string ("D:20261207093015+01'00'").
+std::string PdfDateNow();
+
+// Gives `annot` a fresh "NM", the time now as "CreationDate" and "M", and,
+// when the user's name is known, that name as "T" (a text string). False
+// for a null dictionary.
 bool StampIdentity(KPD_Dictionary annot);
 
 }  // namespace AnnotationPlugin

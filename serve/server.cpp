@@ -12,11 +12,13 @@
 #include <thread>
 #include <random>
 
+#include "host/core_hft.h"
 #include "host/editor.h"
 #include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/utf.h"
+#include "sdk/ks_host_binding.h"
 #include "serve/json_writer.h"
 #include "serve/server_impl.h"
 #include "tessel/dialog.h"
@@ -142,6 +144,9 @@ bool Server::Impl::EnsureHost(httplib::Response& res) {
   language = lang;
   kshost::Env().setUiLanguage(lang);
   session = std::make_unique<kshost::Session>();
+  // The measurement library the markups list is made with reaches the
+  // document through the host's functions, as the plug-in does.
+  ks::host::Bind(kshost::CoreHFT(), nullptr);
   Tessel::SetCurrentLanguage(kshost::ToUtf16(lang), true);
   session->SetPassword(options.password);
   Editor::Get().SetEventSink([this](const kshost::EditorEvent& event) { OnEvent(event); });

@@ -28,6 +28,7 @@
 #include "serve/json_writer.h"
 #include "serve/serve_request.h"
 #include "serve/server.h"
+#include "serve/tool_prompt.h"
 #include "tessel/headless.h"
 
 namespace Tessel {
@@ -58,6 +59,10 @@ class Router : public httplib::Server {
     return process_request(stream, false, closed, nullptr) && !closed;
   }
 };
+
+// The items of a display list as the page draws them (appearance items
+// left out): kind, device points, colours.
+void WriteDrawItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items);
 
 // The translations installed in the application folder, by code.
 std::vector<std::string> InstalledLanguages();
@@ -101,6 +106,8 @@ struct Server::Impl {
   std::vector<kshost::DrawItem> windowItems;
   bool buttonHeld = false;
   uint64_t docVersion = 1;
+  GestureClicks clicks;  // of the current tool's gesture, for its prompt
+  std::pair<std::string, std::string> pageWords;  // language, its words as JSON
   uint64_t bytesVersion = 0;
   // The top of the undo stack when the document was last saved or opened:
   // the document has unsaved changes while the top is another.
@@ -168,6 +175,14 @@ struct Server::Impl {
   std::string StateJson();
   void ReplyState(httplib::Response& res) { res.set_content(StateJson(), "application/json"); }
   static void WriteElements(JsonWriter& json, Tessel::Dialog& dialog);
+
+  // ---- server_markups.cpp: the markups list and the status bar ----
+
+  bool CurrentToolBusy() const;
+  // The prompt of the current tool's next step and the length unit of
+  // `page`'s scale, as fields of the snapshot.
+  void WriteStatus(JsonWriter& json, int page);
+  void MarkupRoutes(const std::function<httplib::Server::Handler(httplib::Server::Handler)>& guard);
 
   // ---- server_routes.cpp: the requests ----
 

@@ -63,6 +63,8 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
       {"index.html", {"index.html", "text/html; charset=utf-8"}},
       {"app.js", {"app.js", "text/javascript; charset=utf-8"}},
       {"app.css", {"app.css", "text/css; charset=utf-8"}},
+      {"markups.js", {"markups.js", "text/javascript; charset=utf-8"}},
+      {"toolsets.js", {"toolsets.js", "text/javascript; charset=utf-8"}},
       {"pdf.min.mjs", {"pdfjs/pdf.min.mjs", "text/javascript; charset=utf-8"}},
       {"pdf.worker.min.mjs", {"pdfjs/pdf.worker.min.mjs", "text/javascript; charset=utf-8"}},
   };
@@ -87,6 +89,7 @@ void Server::Impl::Routes() {
       handler(req, res);
     };
   };
+  MarkupRoutes([&](httplib::Server::Handler h) { return httplib::Server::Handler(guard(h)); });
   http.Get("/", guard([this](const httplib::Request& req, httplib::Response& res) {
              if (options.language.empty()) {
                std::lock_guard lock(shared);
@@ -379,6 +382,7 @@ void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
     windowItems.erase(windowItems.begin(), windowItems.end() - kMaxWindowItems / 2);
   std::string why;
   bool ok = true;
+  const bool busyBefore = CurrentToolBusy();
   if (e.kind == K::Wheel) {
     ok = Editor::Get().Wheel(e.page, pt, e.delta, e.flags, &why);
   } else {
@@ -393,6 +397,7 @@ void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
     };
     ok = Editor::Get().Mouse(kinds.at(e.kind), e.page, pt, e.flags, &why);
   }
+  clicks.After(e.kind == K::Down, busyBefore, CurrentToolBusy());
   if (!ok) return Refuse(r, 400, why);
   if (e.kind != K::Move) RefreshChest();
   Publish();

@@ -31,7 +31,9 @@ std::string Colour(KS_ColorRef c) {
   return text;
 }
 
-void WriteItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items) {
+}  // namespace
+
+void WriteDrawItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items) {
   for (const kshost::DrawItem& item : items) {
     if (item.kind == kshost::DrawItem::Kind::Appearance) continue;
     json.BeginObject();
@@ -50,6 +52,8 @@ void WriteItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items) {
     json.EndObject();
   }
 }
+
+namespace {
 
 void WriteRibbon(JsonWriter& json, const KA_RibbonElement__& e) {
   json.BeginObject()
@@ -183,10 +187,11 @@ void Server::Impl::Publish() {
     json.Field("look", look.changed.Text());
     json.Key("undo").UInt(doc->undo.size()).Key("redo").UInt(doc->redo.size());
     json.Field("scale", kshost::PageScaleText(session->Document(), page));
+    WriteStatus(json, page);
     json.Key("overlay").BeginArray();
     // Painting again would send draw events; they go nowhere here.
-    if (view) WriteItems(json, editor.Paint(view));
-    WriteItems(json, windowItems);
+    if (view) WriteDrawItems(json, editor.Paint(view));
+    WriteDrawItems(json, windowItems);
     json.EndArray();
   }
   json.Field("doc", docVersion).Field("saves", saves.load());

@@ -5,6 +5,7 @@
 // profile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "host/core_hft.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/panels.h"
 #include "host/session.h"
 #include "tests/test_support.h"
 
@@ -327,11 +329,12 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   EXPECT_NE(out.find("panel ToolShest: items 40 smallest"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest:   item sq [0 48 40 40] selected"), std::string::npos) << out;
   EXPECT_NE(out.find("undo: push \"Place Tool\""), std::string::npos) << out;
-  EXPECT_NE(out.find("draw: rect 100 "), std::string::npos) << out;  // the preview under the pointer
+  EXPECT_NE(out.find("draw: rect 80 "), std::string::npos) << out;  // the preview centred on the pointer
   EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
   std::string info = Annot("info " + Quote(dir_ / "out.pdf"));
-  EXPECT_NE(info.find("1.0: /Square intent - rect [100.00 460.00 140.00 500.00]"), std::string::npos) << info;
+  // The 40 by 40 square is centred on the click.
+  EXPECT_NE(info.find("1.0: /Square intent - rect [80.00 480.00 120.00 520.00]"), std::string::npos) << info;
   // The placed copy is the user's, under a name of its own.
   KS_ByteString err = fn::ByteStringNew(nullptr, 0);
   KPD_Document placed = fn::DocOpenFile((dir_ / "out.pdf").c_str(), err);
@@ -417,7 +420,7 @@ std::vector<Traced> TracedPaths(const std::string& out, const std::string& prefi
 
 // The chest shows a captured red cloudy square as its red arcs inside the
 // item's cell, and the pointer preview draws the same appearance at page
-// scale with its upper-left corner at the pointer (a box outline before).
+// scale centred on the pointer (a box outline before).
 TEST_F(ToolsetCommandTest, TheChestAndThePointerPreviewDrawTheToolsAppearance) {
   const std::string bare = dir_ / "bare.pdf", shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
   WritePdf(bare, 1, {"<</Type/Annot/Subtype/Square/Rect[100 600 200 680]/C[1 0 0]/BE<</S/C/I 1>>/BS<</W 2>>/NM(cloud)>>"});
@@ -450,14 +453,17 @@ TEST_F(ToolsetCommandTest, TheChestAndThePointerPreviewDrawTheToolsAppearance) {
 
   const std::vector<Traced> pointer = TracedPaths(out, "");
   ASSERT_FALSE(pointer.empty()) << out;
-  int left = 1 << 30, top = 1 << 30;
+  int left = 1 << 30, top = 1 << 30, right = -(1 << 30), bottom = -(1 << 30);
   for (const Traced& t : pointer) {
     EXPECT_EQ(t.pen, "#FF0000");
-    for (auto [x, y] : t.points) left = std::min(left, x), top = std::min(top, y);
+    for (auto [x, y] : t.points)
+      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x), bottom = std::max(bottom, y);
   }
-  // Page y 500 is device y 342 on an A4 page at 100 %.
-  EXPECT_NEAR(left, 300, 2) << out;
-  EXPECT_NEAR(top, 342, 2) << out;
+  // Centred on the pointer: page y 500 is device y 342 on an A4 page at
+  // 100 %, and the cloud is drawn as wide as its 100 by 80 square.
+  EXPECT_NEAR((left + right) / 2.0, 300, 2) << out;
+  EXPECT_NEAR((top + bottom) / 2.0, 342, 2) << out;
+  EXPECT_NEAR(right - left, 100, 8) << out;
   EXPECT_EQ(out.find("\ndraw: rect 300 "), std::string::npos) << out;
   // Previews leave the user's document and its undo stack alone.
   EXPECT_EQ(out.find("undo: push"), std::string::npos) << out;
@@ -523,6 +529,88 @@ TEST_F(ToolsetCommandTest, TheExtensionTableCapturesTheSelectionIntoAToolset) {
   const size_t ci = list.find("  ci\t", at), sq = list.find("  sq\t", at);
   EXPECT_TRUE(ci != std::string::npos && sq != std::string::npos && ci < sq) << list;
   EXPECT_EQ(list.find("  left\t"), std::string::npos) << list;
+}
+
+// The chest's own commands, as annot serve's page gives them: a toolset
+// made, the document's selection captured into it, a tool moved, the
+// toolset renamed and deleted; each refusal says why and changes nothing.
+TEST_F(ToolsetCommandTest, TheChestMakesRenamesAndDeletesToolsetsAndCapturesTheSelection) {
+  const std::string shapes = dir_ / "shapes.pdf";
+  WritePdf(shapes, 1,
+           {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)/Subj(Wall\nmark)>>",
+            "<</Type/Annot/Subtype/Circle/Rect[60 10 90 40]/C[0 0 1]/NM(ci)>>"});
+  const std::string data = dir_ / "data", config = dir_ / "config";
+  ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+  kshost::Env().Reset();
+  {
+    kshost::Session session;
+    std::string error;
+    ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
+    ASSERT_TRUE(session.Open(shapes, &error)) << error;
+    std::vector<std::string> rows;
+    auto run = [&](std::vector<std::string> words) {
+      error.clear();
+      return kshost::RunPanelCommand("ToolShest", words, &error, &rows);
+    };
+    auto shows = [&](const std::string& line) { return std::find(rows.begin(), rows.end(), line) != rows.end(); };
+    ASSERT_TRUE(run({"create", "Site"})) << error;
+    EXPECT_TRUE(shows("group Site expanded"));
+    EXPECT_FALSE(run({"create", "Site"}));
+    EXPECT_NE(error.find("exists"), std::string::npos) << error;
+    EXPECT_FALSE(run({"capture", "Site"}));
+    EXPECT_EQ(error, "nothing is selected");
+    EXPECT_FALSE(run({"capture", "Nowhere"}));
+
+    KPD_Page page = fn::DocGetPage(session.Document(), 0);
+    KA_Document doc = session.AppDocument();
+    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 0)), 0);
+    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 1)), 1);
+    ASSERT_TRUE(run({"capture", "Site"})) << error;
+    // Each item is followed by what it shows: its subject on one line, else
+    // its kind.
+    const auto sq = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.rfind("  item sq ", 0) == 0; });
+    ASSERT_NE(sq, rows.end());
+    ASSERT_NE(sq + 1, rows.end());
+    EXPECT_EQ(*(sq + 1), "    shown Wall mark");
+    EXPECT_TRUE(shows("    shown Circle"));
+    ASSERT_TRUE(run({"move", "Site", "ci", "0"})) << error;
+    EXPECT_FALSE(run({"move", "Site", "ci", "-1"}));
+    EXPECT_FALSE(run({"move", "Site", "ci", "1x"}));
+    EXPECT_FALSE(run({"move", "Site", "nothing", "0"}));
+    EXPECT_FALSE(run({"rename", "Site", " "}));
+    ASSERT_TRUE(run({"rename", "Site", "Site plan"})) << error;
+    EXPECT_TRUE(shows("group Site plan expanded"));
+  }
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  kshost::Env().Reset();
+  // Stored: the new title, the circle first.
+  std::string list = Annot("toolset list");
+  const size_t at = list.find("Site plan\t2 tools");
+  ASSERT_NE(at, std::string::npos) << list;
+  EXPECT_LT(list.find("  ci\t", at), list.find("  sq\t", at)) << list;
+
+  ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
+  kshost::Env().Reset();
+  {
+    kshost::Session session;
+    std::string error;
+    ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
+    ASSERT_TRUE(session.Open(shapes, &error)) << error;
+    std::vector<std::string> rows;
+    ASSERT_TRUE(kshost::RunPanelCommand("ToolShest", {"remove", "Site plan"}, &error, &rows)) << error;
+    EXPECT_EQ(std::find(rows.begin(), rows.end(), "group Site plan expanded"), rows.end());
+  }
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  kshost::Env().Reset();
+  list = Annot("toolset list");
+  EXPECT_EQ(list.find("Site"), std::string::npos) << list;
+  // Its file is gone from the toolset folder too.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "data/annot/toolset"))
+    EXPECT_EQ(entry.path().filename().string().rfind("Site", 0), std::string::npos) << entry.path();
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ bool CAnnot_ToolSet::DeleteTool(const CAnnot_Tool* tool) {
 bool CAnnot_ToolSet::ChangeToolPosition(const CAnnot_Tool* tool, AnnotToolPosOperation op) {
   auto it = std::find_if(tools.begin(), tools.end(), [&](auto& t) { return t.get() == tool; });
   if (it == tools.end()) return false;
-  size_t from = static_cast<size_t>(it - tools.begin());
+  const size_t from = static_cast<size_t>(it - tools.begin());
   size_t to = from;
   switch (op) {
     case AnnotToolPosOperation::kMoveToTop: to = 0; break;
@@ -235,9 +235,15 @@ bool CAnnot_ToolSet::ChangeToolPosition(const CAnnot_Tool* tool, AnnotToolPosOpe
     case AnnotToolPosOperation::kMoveDown: to = std::min(from + 1, tools.size() - 1); break;
     case AnnotToolPosOperation::kMoveToBottom: to = tools.size() - 1; break;
   }
+  return MoveTool(tool, to);
+}
+
+bool CAnnot_ToolSet::MoveTool(const CAnnot_Tool* tool, size_t position) {
+  auto it = std::find_if(tools.begin(), tools.end(), [&](auto& t) { return t.get() == tool; });
+  if (it == tools.end()) return false;
   auto moved = *it;
   tools.erase(it);
-  tools.insert(tools.begin() + static_cast<ptrdiff_t>(to), moved);
+  tools.insert(tools.begin() + static_cast<ptrdiff_t>(std::min(position, tools.size())), moved);
   modified = true;
   CAnnot_ToolSetMgr::Get().Dispatch([&](IAnnot_ToolSetEventHandler& h) { h.OnToolPositionChanged(this); });
   return true;

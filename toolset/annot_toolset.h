@@ -148,6 +148,10 @@ class CAnnot_ToolSet {
   bool AddTool(KPD_Page page, int32_t annotIndex, std::string* error = nullptr);
   bool DeleteTool(const CAnnot_Tool* tool);
   bool ChangeToolPosition(const CAnnot_Tool* tool, AnnotToolPosOperation op);
+  // Moves `tool` so that it becomes the tool at `position` (past the end:
+  // the last), the others keeping their order; the listeners hear of it as
+  // of any change of position. False when the tool is not in this toolset.
+  bool MoveTool(const CAnnot_Tool* tool, size_t position);
   // The tool whose name is `name`, or null.
   std::shared_ptr<CAnnot_Tool> FindTool(const std::u16string& name) const;
 };

@@ -1,5 +1,6 @@
 #include "toolset/ctoolset_module.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,63 @@ constexpr int kPanelClientWidth = 200;
 
 void SetText(KS_ByteString out, const std::string& text) { host::ByteStringSet(out, text.data(), text.size()); }
 
+// The toolset titled `title` among the loaded ones.
+std::shared_ptr<CAnnot_ToolSet> ToolSetTitled(const std::string& title) {
+  const std::u16string wanted = ks::ToUtf16(title);
+  for (const auto& set : CAnnot_ToolSetMgr::Get().ToolSets())
+    if (set && (set->title == wanted || ShownTitle(*set) == wanted)) return set;
+  return nullptr;
+}
+
+// Captures every selected annotation of the current document into `set`,
+// each from its own page. How many were added.
+int CaptureSelection(CAnnot_ToolSet& set, std::string* why) {
+  KA_Document doc = host::AppGetCurrentDocument();
+  KPD_Document pdf = doc ? host::AppDocGetPdfDocument(doc) : nullptr;
+  if (!pdf) {
+    *why = "no document is open";
+    return 0;
+  }
+  int added = 0;
+  const int32_t selected = host::AppDocSelectionCount(doc);
+  for (int32_t i = 0; i < selected; ++i) {
+    KA_Annot annot = host::AppDocGetSelected(doc, i);
+    const int32_t pageIndex = annot ? host::AnnotGetPageIndex(annot) : -1;
+    KPD_Page page = pageIndex >= 0 ? host::DocGetPage(pdf, pageIndex) : nullptr;
+    const int32_t at = page ? host::PageFindAnnot(page, host::AnnotGetDict(annot)) : -1;
+    std::string error;
+    if (at >= 0 && set.AddTool(page, at, &error)) ++added;
+    else if (!error.empty()) *why = error;
+  }
+  if (selected == 0) *why = "nothing is selected";
+  return added;
+}
+
+// What the chest shows as a tool's name: the subject of its annotation,
+// else the kind of annotation it makes.
+std::string ShownToolName(const CAnnot_Tool& tool) {
+  if (KPD_Dictionary dict = tool.Dictionary()) {
+    host::WideString subject;
+    if (KPD_Object o = host::DictGet(dict, "/Subj"); o && host::StringObjectGetText(o, subject.get()) &&
+                                                      !subject.str().empty())
+    {
+      std::string text = ks::ToUtf8(subject.str());
+      for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+      return text;
+    }
+  }
+  const std::string prefix = kToolTypePrefix;
+  return tool.type.rfind(prefix, 0) == 0 ? tool.type.substr(prefix.size()) : tool.type;
+}
+
 // Panel commands of scripts: "click SET TOOL", "toggle SET", "zoomin",
 // "zoomout", "delete SET TOOL", "top SET TOOL", "show", and "manage" (the
-// header button that opens the manage-toolsets dialog).
+// header button that opens the manage-toolsets dialog). The page of annot
+// serve adds what the manage dialog and the context menu do one at a time:
+// "create TITLE", "rename SET TITLE", "remove SET" (the toolset and its
+// file), "capture SET" (the current document's selection, as tools) and
+// "move SET TOOL N" (to position N, from 0).
 int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteString error) {
   auto* panel = static_cast<CToolChestPanel*>(cd);
   std::vector<std::string> a(argv, argv + argc);
@@ -48,6 +103,38 @@ int32_t PanelCommand(void* cd, int32_t argc, const char* const* argv, KS_ByteStr
   }
   if (verb == "zoomin" && a.size() == 1) return panel->ZoomIn() ? 1 : fail("the items are as large as they get");
   if (verb == "zoomout" && a.size() == 1) return panel->ZoomOut() ? 1 : fail("the items are as small as they get");
+  CAnnot_ToolSetMgr& mgr = CAnnot_ToolSetMgr::Get();
+  if (verb == "create" && a.size() == 2) {
+    std::string why;
+    if (!mgr.CreateToolSet(ks::ToUtf16(a[1]), &why)) return fail(why);
+    mgr.SavePreferences();
+    panel->Rebuild();
+    return 1;
+  }
+  if ((verb == "rename" && a.size() == 3) || ((verb == "remove" || verb == "capture") && a.size() == 2)) {
+    auto set = ToolSetTitled(a[1]);
+    if (!set) return fail("no toolset '" + a[1] + "' in the tool chest");
+    std::string why;
+    if (verb == "rename") {
+      if (ks::ToUtf16(a[2]).find_first_not_of(u" \t") == std::u16string::npos) return fail("a toolset needs a title");
+      if (!mgr.RenameToolSet(*set, ks::ToUtf16(a[2]), &why)) return fail(why);
+      mgr.SavePreferences();
+      panel->Rebuild();
+      return 1;
+    }
+    if (verb == "remove") return mgr.DeleteToolSet(set->filePath, &why) ? 1 : fail(why);
+    if (CaptureSelection(*set, &why) == 0) return fail(why.empty() ? "the selection cannot be captured" : why);
+    return SaveToolSetChanges(*set) ? 1 : fail("cannot write " + ks::ToUtf8(set->filePath));
+  }
+  if (verb == "move" && a.size() == 4) {
+    auto set = ToolSetTitled(a[1]);
+    auto tool = set ? set->FindTool(ks::ToUtf16(a[2])) : nullptr;
+    char* end = nullptr;
+    const long position = std::strtol(a[3].c_str(), &end, 10);
+    if (!tool || a[3].empty() || *end || position < 0) return fail("no tool '" + a[2] + "' to move in '" + a[1] + "'");
+    set->MoveTool(tool.get(), static_cast<size_t>(position));
+    return SaveToolSetChanges(*set) ? 1 : fail("cannot write " + ks::ToUtf8(set->filePath));
+  }
   if (verb == "toggle" && a.size() == 2)
     return panel->ToggleGroup(ks::ToUtf16(a[1])) ? 1 : fail("no toolset '" + a[1] + "' in the tool chest");
   if (a.size() != 3) return fail("unknown tool chest command '" + verb + "'");
@@ -64,7 +151,16 @@ int32_t PanelDescribe(void* cd, KS_ByteString out) {
   auto* panel = static_cast<CToolChestPanel*>(cd);
   std::string text = "items " + std::to_string(panel->ItemWidth()) + (panel->CanZoomIn() ? "" : " largest") +
                      (panel->CanZoomOut() ? "" : " smallest") + "\n";
-  for (const std::string& line : panel->Describe()) text += line + "\n";
+  // Each item is followed by the name it shows.
+  std::vector<const CAnnot_Tool*> items;
+  for (const auto& g : panel->Groups())
+    if (g.Expanded())
+      for (const auto& item : g.items) items.push_back(item.tool.get());
+  size_t next = 0;
+  for (const std::string& line : panel->Describe()) {
+    text += line + "\n";
+    if (line.rfind("  item ", 0) == 0 && next < items.size()) text += "    shown " + ShownToolName(*items[next++]) + "\n";
+  }
   SetText(out, text);
   return 1;
 }

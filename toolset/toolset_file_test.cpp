@@ -366,6 +366,28 @@ TEST_F(ToolsetFileTest, WhatCannotBeReadIsWrittenBackAsItWas) {
   EXPECT_EQ(WriteToolSet(*again), written);
 }
 
+// Dragging a tool in the chest moves it to a position; the others keep
+// their order, a position past the end is the last, and a tool of another
+// toolset moves nothing.
+TEST_F(ToolsetFileTest, AToolMovesToAPositionAndTheOthersKeepTheirOrder) {
+  const std::string raw = EncodeToolsetField(kSquare);
+  std::vector<ToolsetProblem> problems;
+  auto set = ReadToolSet(File(Item("a", "Square", raw) + Item("b", "Square", raw) + Item("c", "Square", raw) +
+                              Item("d", "Square", raw)),
+                         u"/x/kit.ktz", &problems);
+  ASSERT_TRUE(set);
+  ASSERT_TRUE(set->MoveTool(set->tools[3].get(), 1));
+  EXPECT_EQ(Names(*set), (std::vector<std::string>{"a", "d", "b", "c"}));
+  EXPECT_TRUE(set->modified);
+  ASSERT_TRUE(set->MoveTool(set->tools[0].get(), 2));
+  EXPECT_EQ(Names(*set), (std::vector<std::string>{"d", "b", "a", "c"}));
+  ASSERT_TRUE(set->MoveTool(set->tools[1].get(), 99));
+  EXPECT_EQ(Names(*set), (std::vector<std::string>{"d", "a", "c", "b"}));
+  CAnnot_Tool stranger;
+  EXPECT_FALSE(set->MoveTool(&stranger, 0));
+  EXPECT_EQ(Names(*set), (std::vector<std::string>{"d", "a", "c", "b"}));
+}
+
 TEST_F(ToolsetFileTest, ResourceDataIsInflatedOnFirstUseOnly) {
   const std::string data = "<</Length 1>>\nstream\nQ\nendstream";
   const std::string resource = "<Resources><ID>" + EncodeToolsetField("REFID_1") + "</ID><Key>" +

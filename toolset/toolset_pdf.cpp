@@ -428,15 +428,6 @@ class Instantiator {
   std::set<std::string> building_;
 };
 
-KPD_Object PdfDateNow() {
-  KS_DateTime now{};
-  host::DateNow(&now);
-  host::ByteString s;
-  host::DateToPdfString(&now, s.get());
-  std::string text = s.str();
-  return host::StringNew(text.data(), text.size());
-}
-
 }  // namespace
 
 std::string ToolTypeOf(KPD_Dictionary annot) {
@@ -575,9 +566,8 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
       else host::DictRemove(dict, "/OC");
     }
     Put(dict, "/Type", host::NameNew("/Annot"));
-    Put(dict, "/CreationDate", PdfDateNow());
-    Put(dict, "/M", PdfDateNow());
-    // A fresh name and the user placing it as the author.
+    // A fresh name, the time of placing as its dates and the user placing
+    // it as the author.
     StampIdentity(dict);
     TransformGeometry(dict, place);
     if (rotation) {

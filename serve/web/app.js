@@ -27,6 +27,15 @@ const t = (w) => (WORDS[lang] && WORDS[lang][w]) || w;
 const app = { state: null, seq: -1, shownDoc: -1, shownView: "", rendering: null, busy: 0, errors: [], offline: false };
 window.annot = app;
 
+// The markups list, the status bar's prompt, tooltips and keys, and the
+// tool chest live in markups.js (and toolsets.js); they hear of each state.
+let markups = null;
+import(`/app/markups.js?t=${token}`).then(async (m) => {
+  await m.init(app, { api, command, showStatus, offerFile });
+  markups = m;
+  if (app.state) m.update(app.state.host);
+});
+
 // A request to the editor; null when it was refused (the reason goes to the
 // status line) or the editor cannot be reached (the page says so and keeps
 // what it shows). `onRefused` may take a refusal itself.
@@ -111,7 +120,6 @@ function apply(state) {
     if (host.lang && host.lang !== lang) { lang = host.lang; document.documentElement.lang = lang; labelToolbar(); }
     drawRibbon(host);
     drawSide(host);
-    drawChest(host);
     drawOverlay(host);
     renderPage(host);
     $("undo").disabled = !host.undo;
@@ -124,6 +132,7 @@ function apply(state) {
     const tips = host.tips || [], messages = host.messages || [];
     const last = tips.length ? tips[tips.length - 1] : messages.length ? messages[messages.length - 1] : "";
     if (last) showStatus(last);
+    if (markups) markups.update(host);
   }
   drawModal(state.modal);
 }
@@ -964,42 +973,6 @@ function drawSide(host) {
     td.dataset.element = name;
     tr.append(th, td);
     table.append(tr);
-  }
-}
-
-function drawChest(host) {
-  const chest = $("chest");
-  const key = JSON.stringify(host.chest);
-  if (chest.dataset.key === key) return;
-  chest.dataset.key = key;
-  chest.replaceChildren();
-  for (const [name, rows] of Object.entries(host.chest || {})) {
-    let group = null;
-    for (const row of rows) {
-      const g = row.match(/^group (.*) (expanded|collapsed)$/);
-      if (g) {
-        group = g[1];
-        const h = document.createElement("button");
-        h.className = "group";
-        h.textContent = (g[2] === "expanded" ? "▾ " : "▸ ") + group;
-        const set = group;
-        h.addEventListener("click", () => command("/api/panel", { name, w: ["toggle", set] }));
-        chest.append(h);
-        continue;
-      }
-      const it = row.match(/^\s+item (.*) \[(-?\d+) (-?\d+) (\d+) (\d+)\]( selected)?( disabled)?$/);
-      if (it && group) {
-        const b = document.createElement("button");
-        b.className = "tool" + (it[6] ? " pressed" : "");
-        b.textContent = it[1];
-        b.dataset.set = group;
-        b.dataset.tool = it[1];
-        b.disabled = !!it[7];
-        const set = group, tool = it[1];
-        b.addEventListener("click", () => command("/api/panel", { name, w: ["click", set, tool] }));
-        chest.append(b);
-      }
-    }
   }
 }
 
