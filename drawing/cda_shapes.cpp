@@ -99,6 +99,55 @@ void CDA_ShapeAnnot::Regenerate() {
   if (GetObject()) Host::AnnotObjectAppearanceChanged(GetObject());
 }
 
+bool CDA_ShapeAnnot::SetProperty(const KS_AnnotPropertyValue& value) {
+  auto* markup = Markup();
+  if (!markup) return false;
+  const KPD_ColorF rgb{KPD_COLOR_RGB, {value.rgb[0], value.rgb[1], value.rgb[2], 0}};
+  const std::u16string text = value.text ? std::u16string(value.text) : std::u16string();
+  switch (value.property) {
+    case KS_PROP_COLOR: return value.none ? markup->SetColor(KPD_ColorF{}) : markup->SetColor(rgb);
+    case KS_PROP_FILL: {
+      if (!value.none) return markup->SetInteriorColor(rgb);
+      return kwannotation::CKW_AnnotWriter(*markup).Remove("/IC");
+    }
+    case KS_PROP_WIDTH:
+    case KS_PROP_DASH: {
+      if (!std::isfinite(value.number) || value.number < 0 || value.number > 100) return false;
+      kwannotation::KwBorderInfo border;
+      markup->GetBorderInfo(&border);
+      if (value.property == KS_PROP_WIDTH) {
+        border.width = value.number;
+      } else if (value.number == 0) {
+        border.style = kwannotation::KW_BORDER_SOLID;
+        border.dashes.clear();
+      } else {
+        border.style = kwannotation::KW_BORDER_DASH;
+        border.dashes = {value.number, value.number};
+      }
+      return markup->SetBorderInfo(border);
+    }
+    case KS_PROP_OPACITY:
+      if (!std::isfinite(value.number) || value.number < 0 || value.number > 1) return false;
+      return kw_->SetOpacity(value.number);
+    case KS_PROP_LINE_START:
+    case KS_PROP_LINE_END: {
+      int32_t start = 0, end = 0;
+      if (!GetLineEndings(&start, &end) || value.number < 0 || value.number > 9) return false;
+      (value.property == KS_PROP_LINE_START ? start : end) = static_cast<int32_t>(value.number);
+      return SetLineEndings(start, end);
+    }
+    case KS_PROP_SUBJECT: return markup->SetSubject(text);
+    case KS_PROP_LABEL: {
+      // Only measurements draw a label.
+      if (IntentText(dict_).empty()) return false;
+      kwannotation::CKW_AnnotWriter writer(*markup);
+      if (text.empty()) return writer.Remove("/Label");
+      return writer.SetOwned("/Label", Host::StringObjectNewFromText(text.data(), text.size()));
+    }
+    default: return false;
+  }
+}
+
 void CDA_ShapeAnnot::SetInteriorColor(KS_ColorRef color, bool none) {
   auto* markup = Markup();
   if (!markup) return;
