@@ -62,6 +62,7 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
   static const std::map<std::string, std::pair<std::string, std::string>> assets = {
       {"index.html", {"index.html", "text/html; charset=utf-8"}},
       {"app.js", {"app.js", "text/javascript; charset=utf-8"}},
+      {"selection.js", {"selection.js", "text/javascript; charset=utf-8"}},
       {"app.css", {"app.css", "text/css; charset=utf-8"}},
       {"pdf.min.mjs", {"pdfjs/pdf.min.mjs", "text/javascript; charset=utf-8"}},
       {"pdf.worker.min.mjs", {"pdfjs/pdf.worker.min.mjs", "text/javascript; charset=utf-8"}},
@@ -87,6 +88,7 @@ void Server::Impl::Routes() {
       handler(req, res);
     };
   };
+  SelectionRoutes();
   http.Get("/", guard([this](const httplib::Request& req, httplib::Response& res) {
              if (options.language.empty()) {
                std::lock_guard lock(shared);
