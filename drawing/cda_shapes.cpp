@@ -131,8 +131,10 @@ bool CDA_ShapeAnnot::SetProperty(const KS_AnnotPropertyValue& value) {
       return kw_->SetOpacity(value.number);
     case KS_PROP_LINE_START:
     case KS_PROP_LINE_END: {
+      // Without /LE both ends are "None"; kinds without endings refuse the set.
       int32_t start = 0, end = 0;
-      if (!GetLineEndings(&start, &end) || value.number < 0 || value.number > 9) return false;
+      if (value.number < 0 || value.number > 9) return false;
+      GetLineEndings(&start, &end);
       (value.property == KS_PROP_LINE_START ? start : end) = static_cast<int32_t>(value.number);
       return SetLineEndings(start, end);
     }

@@ -487,7 +487,10 @@ bool CMarkup_AnnotHandler::SetProperty(CMarkup_Annot* obj, const KS_AnnotPropert
   RecordEdit(
       obj,
       [&] {
-        changed = obj->SetProperty(value);
+        // A setter answers true for the value the annotation has already;
+        // only a real change rebuilds the appearance and is recorded.
+        kwannotation::CKW_AnnotChange probe(Host::AnnotGetDict(obj->GetAnnot()));
+        changed = obj->SetProperty(value) && probe.Finish();
         if (changed) obj->Regenerate();
         return changed;
       },

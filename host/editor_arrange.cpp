@@ -285,12 +285,22 @@ bool Editor::BringToFront(KA_Document doc, std::string* error) {
   // In the order they are drawn, so that they keep it among themselves.
   std::sort(places.begin(), places.end(),
             [](const Place& a, const Place& b) { return a.page != b.page ? a.page < b.page : a.index < b.index; });
+  // A page whose selected annotations are its last ones already stays as
+  // it is; on another, each goes to the end in turn.
+  std::vector<int> settled;
+  for (size_t i = 0; i < places.size();) {
+    size_t j = i;
+    while (j < places.size() && places[j].page == places[i].page) ++j;
+    const int count = fn::PageAnnotCount(fn::DocGetPage(doc->pdf, places[i].page));
+    if (places[i].index == count - int(j - i)) settled.push_back(places[i].page);
+    i = j;
+  }
   auto* item = new PlacesUndo;
   for (const Place& p : places) {
+    if (std::find(settled.begin(), settled.end(), p.page) != settled.end()) continue;
     const int now = IndexOn(p.annot, p.page);
-    const int last = fn::PageAnnotCount(fn::DocGetPage(doc->pdf, p.page)) - 1;
-    if (now < 0 || now == last) continue;
-    if (PutAt(p.annot, p.page, -1)) item->moves.push_back({p.annot, {p.annot, p.page, now}, {p.annot, p.page, -1}});
+    if (now >= 0 && PutAt(p.annot, p.page, -1))
+      item->moves.push_back({p.annot, {p.annot, p.page, now}, {p.annot, p.page, -1}});
   }
   if (item->moves.empty()) {
     delete item;
