@@ -202,15 +202,16 @@ test("the properties panel shows the selection's colour and label; a change is o
     assert.equal(await page.inputValue('#props input[name="color"]'), before.color.toLowerCase());
     await shot("panel");
 
+    assert.notEqual(before.color, "#0000FF");
     await page.locator('#props input[name="color"]').evaluate((el) => {
-      el.value = "#ff0000";
+      el.value = "#0000ff";
       el.dispatchEvent(new Event("change"));
     });
     await settled(page);
     let host = await hostState(page);
     assert.equal(host.undo, 1, "the colour is one undo step");
-    assert.equal(host.selection[0].props.color, "#FF0000");
-    assert.equal(await page.inputValue('#props input[name="color"]'), "#ff0000", "the panel shows the new colour");
+    assert.equal(host.selection[0].props.color, "#0000FF");
+    assert.equal(await page.inputValue('#props input[name="color"]'), "#0000ff", "the panel shows the new colour");
 
     await page.fill('#props input[name="label"]', "Hall");
     await page.keyboard.press("Enter");
@@ -221,7 +222,7 @@ test("the properties panel shows the selection's colour and label; a change is o
     await shot("changed");
     await saved(page, 1);
     const xfdf = run(["xfdf", "export", file], work.env);
-    assert.match(xfdf, /color="#FF0000"/);
+    assert.match(xfdf, /color="#0000FF"/);
     assert.match(xfdf, /label="Hall"/);
 
     await page.click("#undo");
