@@ -221,6 +221,17 @@ TEST_F(DistanceEditing, TopageMovesTheSelectedDistanceAsOneStepAndUndoBringsItBa
   EXPECT_EQ(m.ap, b.ap);
   EXPECT_EQ(u.dict, b.dict);
   EXPECT_EQ(again.l, b.l);
+
+  // The menu's fifth item asks for the page in a dialog; a page the file
+  // does not have moves nothing.
+  r = Run(std::string(kMeasureWithLeader) +
+          "answer dialog editor_move_to_page.ui.kw ok lineEditPage=9\nanswer message 5\nrclick 150 130\n"
+          "expect annots 1 1\nanswer dialog editor_move_to_page.ui.kw ok lineEditPage=2\nanswer message 5\n"
+          "rclick 150 130\nexpect annots 1 0\nexpect annots 2 1\n");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("message: menu: Flip Line | Delete | Properties | Bring to front | Move to page…"),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace
