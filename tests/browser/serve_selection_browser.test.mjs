@@ -136,10 +136,29 @@ test("Ctrl+A selects the page, Ctrl+C and Ctrl+V paste copies offset and selecte
     const names = [...run(["xfdf", "export", file], work.env).matchAll(/name="([^"]+)"/g)].map((m) => m[1]);
     assert.equal(new Set(names).size, 4, "every copy has a name of its own");
 
+    // Everything selected goes with one Delete, and one undo brings it all back.
+    await page.locator("#overlay").focus();
+    await page.keyboard.press("Control+a");
+    await settled(page);
+    assert.equal((await hostState(page)).selection.length, 4);
+    await page.keyboard.press("Delete");
+    await settled(page);
+    host = await hostState(page);
+    assert.equal(host.undo, 2, "the delete of four is one step");
+    assert.deepEqual(host.selection, []);
+    assert.ok(await page.locator("#props").isHidden(), "no panel without a selection");
+    await shot("deleted");
+    await saved(page, 2);
+    assert.equal(annots(file, work.env).length, 0);
     await page.click("#undo");
     await settled(page);
-    await saved(page, 2);
-    assert.equal(annots(file, work.env).length, 2, "undo takes both copies away");
+    await saved(page, 3);
+    assert.equal(annots(file, work.env).length, 4, "undo of the delete brings all four back");
+
+    await page.click("#undo");
+    await settled(page);
+    await saved(page, 4);
+    assert.equal(annots(file, work.env).length, 2, "undo of the paste takes both copies away");
     host = await hostState(page);
     assert.equal(host.undo, 0);
   });
