@@ -372,9 +372,8 @@ typedef int32_t (*KS_AHMenuRunProc)(void* cd, KA_PageView view, KA_AnnotObject o
 // ---- moving to another page and setting properties ---------------------------
 
 // Moves the annotation from its page to page `pageIndex` (0-based), at the
-// end of that page's /Annots; its geometry is shifted only as far as it
-// takes to lie on the new page. The handler records the move for undo; 1
-// when it moved.
+// end of that page's /Annots, with its pop-up; it keeps its coordinates.
+// The handler records the move for undo; 1 when it moved.
 #define KS_AH_MOVE_TO_PAGE 47  // KS_AHMoveToPageProc
 typedef int32_t (*KS_AHMoveToPageProc)(void* cd, KA_AnnotObject obj, int32_t pageIndex);
 
