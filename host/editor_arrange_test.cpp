@@ -3,12 +3,16 @@
 // another page, and what the properties panel reads.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "host/annot_props.h"
 #include "host/editor.h"
 #include "host/pdf_test_support.h"
+#include "host/utf.h"
+#include "tessel/headless.h"
 
 namespace kshost {
 namespace {
@@ -213,6 +217,44 @@ TEST_F(EditorArrangeTest, PropertiesReadColoursBordersAndTextsAsStored) {
   v.property = KS_PROP_COLOR;
   EXPECT_FALSE(Editor::Get().SetSelectionProperty(doc_, v, &error_));
   EXPECT_TRUE(doc_->undo.empty());
+}
+
+// The editor's own items follow Delete in the context menu, in an order
+// scripts answer by number: Properties, Bring to front, Move to page.
+TEST_F(EditorArrangeTest, TheContextMenusOwnItemsAskForThePanelArrangeAndAskForThePage) {
+  Square("a");
+  Add("<< /Type /Annot /Subtype /Square /NM (b) /Rect [300 300 400 400] >>");
+  std::deque<int> answers;
+  std::u16string shown;
+  Editor::Get().SetMessageProvider([&](const std::u16string&, const std::u16string& text, uint32_t) {
+    shown = text;
+    std::optional<int> a;
+    if (!answers.empty()) {
+      a = answers.front();
+      answers.pop_front();
+    }
+    return a;
+  });
+  auto menuOnA = [&](int answer) {
+    answers.push_back(answer);
+    ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::RightDown, 0, {150, 150}, 0, &error_)) << error_;
+    ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::RightUp, 0, {150, 150}, 0, &error_)) << error_;
+  };
+  menuOnA(2);
+  EXPECT_EQ(ToUtf8(shown), "Delete | Properties | Bring to front | Move to page…");
+  EXPECT_EQ(Editor::Get().PropertiesAsked(), 1);
+  EXPECT_TRUE(doc_->undo.empty());
+  menuOnA(3);
+  EXPECT_EQ(Names(0), (Names_{"(b)", "(a)"}));
+  Tessel::Headless::DialogAnswer page;
+  page.dialogName = u"editor_move_to_page.ui.kw";
+  page.values[u"lineEditPage"] = u"3";
+  Tessel::Headless::QueueDialogAnswer(page);
+  menuOnA(4);
+  EXPECT_EQ(Names(0), (Names_{"(b)"}));
+  EXPECT_EQ(Names(2), (Names_{"(a)"}));
+  EXPECT_EQ(doc_->undo.size(), 2u);
+  Editor::Get().SetMessageProvider(nullptr);
 }
 
 }  // namespace
