@@ -330,13 +330,16 @@ bool Editor::Key(int code, uint32_t flags, std::string* error) {
   // The selection tools take Delete, Backspace and the arrows for the
   // selection: arrows nudge by a point, by ten with Shift.
   constexpr int kEscape = 27;
-  // Ctrl+A, Ctrl+C and Ctrl+V select all of the page, copy and paste.
+  // Ctrl+A, Ctrl+C and Ctrl+V select all of the page, copy and paste; one
+  // that finds nothing to do says why.
   if (currentTool_ && currentTool_->builtIn && current_ && (flags & KS_FLAG_CTRL) &&
       (code == 'A' || code == 'C' || code == 'V')) {
-    std::string why;
-    if (code == 'A') SelectAll(current_, current_->activePage);
-    if (code == 'C') CopySelection(current_, &why);
-    if (code == 'V') Paste(current_, current_->activePage, &why);
+    if (code == 'A' && !SelectAll(current_, current_->activePage)) {
+      *error = "the page has no annotation to select";
+      return false;
+    }
+    if (code == 'C') return CopySelection(current_, error);
+    if (code == 'V') return Paste(current_, current_->activePage, error);
     return true;
   }
   if (currentTool_ && currentTool_->builtIn && current_ && !Selection(current_).empty()) {

@@ -169,6 +169,21 @@ TEST_F(EditorArrangeTest, SelectAllTakesWhatTheSelectionToolsWouldSelectOnThatPa
   for (KA_Annot annot : Editor::Get().Selection(doc_)) selected.push_back(Write(fn::DictGet(fn::AnnotGetDict(annot), "/NM")));
   EXPECT_EQ(selected, (Names_{"(a)", "(b)"}));
   EXPECT_FALSE(Editor::Get().SelectAll(doc_, 2)) << "an empty page";
+  // As keys: what finds nothing to do says why.
+  Editor::Get().DeselectAll(doc_);
+  EXPECT_FALSE(Editor::Get().Key('C', KS_FLAG_CTRL, &error_));
+  EXPECT_EQ(error_, "nothing is selected");
+  EXPECT_FALSE(Editor::Get().Key('V', KS_FLAG_CTRL, &error_));
+  EXPECT_EQ(error_, "nothing was copied in this document");
+  ASSERT_TRUE(Editor::Get().Key('A', KS_FLAG_CTRL, &error_)) << error_;
+  EXPECT_EQ(Editor::Get().Selection(doc_).size(), 2u);
+  ASSERT_TRUE(Editor::Get().Key('C', KS_FLAG_CTRL, &error_)) << error_;
+  ASSERT_TRUE(Editor::Get().Key('V', KS_FLAG_CTRL, &error_)) << error_;
+  EXPECT_EQ(fn::PageAnnotCount(pages_[0]), 6);
+  Editor::Get().SetView(2, 1, 0);
+  doc_->activePage = 2;
+  EXPECT_FALSE(Editor::Get().Key('A', KS_FLAG_CTRL, &error_));
+  EXPECT_EQ(error_, "the page has no annotation to select");
 }
 
 TEST_F(EditorArrangeTest, PropertiesReadColoursBordersAndTextsAsStored) {
