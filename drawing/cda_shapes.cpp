@@ -89,6 +89,20 @@ CDA_ShapeAnnot::CDA_ShapeAnnot(KA_Annot annot) : CMarkup_Annot(annot) {
   if (list_) kw_ = list_->GetAnnot(dict_);
 }
 
+// A measurement finds its scale and its page's rotation through the list
+// it belongs to, so after a move it must belong to the new page's list.
+void CDA_ShapeAnnot::PageChanged() {
+  KA_Document doc = Host::AnnotGetDocument(GetAnnot());
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  const int32_t page = Host::AnnotGetPageIndex(GetAnnot());
+  if (!dict_ || !pdf || page < 0) return;
+  auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
+  auto kw = list ? list->GetAnnot(dict_) : nullptr;
+  if (!kw) return;
+  list_ = std::move(list);
+  kw_ = std::move(kw);
+}
+
 kwannotation::CKW_MarkupAnnotImpl* CDA_ShapeAnnot::Markup() const {
   return kw_ ? dynamic_cast<kwannotation::CKW_MarkupAnnotImpl*>(kw_->GetImpl().get()) : nullptr;
 }

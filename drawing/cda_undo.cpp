@@ -135,6 +135,7 @@ bool DA_PutOnPage(KA_Document doc, KA_Annot annot, int32_t toPage, int32_t index
     }
   }
   Host::AppDocInvalidateRect(doc, toPage, nullptr);
+  if (CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(Host::AnnotGetObject(annot))) obj->PageChanged();
   return true;
 }
 

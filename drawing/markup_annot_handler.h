@@ -72,6 +72,9 @@ class CMarkup_Annot {
   // annotation's own setters; false when the annotation has no such
   // property or already has that value. The caller records the undo item.
   virtual bool SetProperty(const KS_AnnotPropertyValue& value) { return false; }
+  // The annotation now lies on another page: what the object keeps of its
+  // page (the library's list of the page's annotations) is taken afresh.
+  virtual void PageChanged() {}
 
   KA_AnnotObject GetObject() const { return object_; }   // field 1
   void SetObject(KA_AnnotObject object) { object_ = object; }

@@ -599,6 +599,15 @@ TEST_F(MarkupEditing, MoveToPageIsOneItemWhoseUndoAndRedoPutTheLineBackInItsPlac
     EXPECT_EQ(Host::PageFindAnnot(first, dict), -1);
   }
   EXPECT_EQ(Written(Host::DictGet(dict, "/AP")), appearance) << "the geometry and appearance stay";
+  // The library's object of the line belongs to the page it is on now, where
+  // a measurement finds its scale.
+  auto* shape = dynamic_cast<CDA_ShapeAnnot*>(CMarkup_AnnotRegistry::Get().Find(ObjectOf(line)));
+  ASSERT_TRUE(shape && shape->GetKwAnnot());
+  auto list = shape->GetKwAnnot()->GetImpl()->GetPageList();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->GetPage(), second);
+  ASSERT_TRUE(Editor::Get().Undo(doc_));
+  EXPECT_EQ(shape->GetKwAnnot()->GetImpl()->GetPageList()->GetPage(), first);
 }
 
 TEST_F(MarkupEditing, PropertiesGoThroughTheSettersAsOneItemEachAndUndoRestoresTheDictionary) {
