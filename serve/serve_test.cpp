@@ -226,6 +226,10 @@ TEST_F(ServeTest, PropertiesAndArrangementsNeedASelectionAndAValidValue) {
   EXPECT_NE(r->body.find("nothing is selected"), std::string::npos) << r->body;
   EXPECT_EQ(Post("/api/arrange/topage", "page=x")->status, 400);
   EXPECT_EQ(Post("/api/arrange/sideways", "")->status, 404);
+  // Ctrl+V with nothing copied is refused with the reason.
+  r = Post("/api/event", "kind=key&key=86&ctrl=1");
+  EXPECT_EQ(r->status, 400);
+  EXPECT_NE(r->body.find("nothing was copied in this document"), std::string::npos) << r->body;
   EXPECT_EQ(Field(State(), "undo"), "0");
   EXPECT_NE(State().find("\"selection\":[]"), std::string::npos);
 }

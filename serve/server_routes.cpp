@@ -342,8 +342,10 @@ void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
   if (e.kind == K::Key) {
     std::string why;
     windowItems.clear();
-    Editor::Get().Key(e.key, e.flags, &why);
+    // A key that found nothing to do (Ctrl+V with nothing copied) says why.
+    const bool ok = Editor::Get().Key(e.key, e.flags, &why);
     Publish();
+    if (!ok) return Refuse(r, 400, why);
     return ReplyState(r);
   }
   if (e.page >= kshost::fn::DocPageCount(session->Document()))
