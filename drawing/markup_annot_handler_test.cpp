@@ -13,6 +13,7 @@
 #include "drawing/cda_module.h"
 #include "drawing/cda_shapes.h"
 #include "drawing/cda_undo.h"
+#include "host/annot_props.h"
 #include "host/core_hft.h"
 #include "host/device.h"
 #include "host/editor.h"
@@ -665,6 +666,12 @@ TEST_F(MarkupEditing, PropertiesGoThroughTheSettersAsOneItemEachAndUndoRestoresT
   EXPECT_EQ(Written(dict), before);
   Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
   EXPECT_EQ(data.str(), contentBefore);
+  // The panel offers the properties while the document may be changed.
+  EXPECT_TRUE(kshost::ReadAnnotProps(line).settable);
+  doc_->readOnly = true;
+  EXPECT_FALSE(kshost::ReadAnnotProps(line).settable);
+  EXPECT_FALSE(set(cd, ObjectOf(line), &red));
+  doc_->readOnly = false;
 }
 
 }  // namespace

@@ -19,7 +19,9 @@ struct AnnotProps {
   float opacity = 1;  // /CA
   bool lineEndings = false;  // a line or polyline: /LE applies
   std::string lineStart = "None", lineEnd = "None";
-  bool settable = false;  // its handler sets properties (KS_AH_SET_PROPERTY)
+  // Its handler sets properties (KS_AH_SET_PROPERTY) and its document may
+  // be changed.
+  bool settable = false;
 };
 
 AnnotProps ReadAnnotProps(KA_Annot annot);

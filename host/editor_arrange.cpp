@@ -491,7 +491,7 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
     p.lineEnd = NameText(fn::ArrayGet(le, 1));
   }
   KA_AnnotHandler handler = Editor::Get().HandlerFor(annot);
-  p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr;
+  p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr && Writable(annot->doc);
   return p;
 }
 
