@@ -91,6 +91,20 @@ CDA_ShapeAnnot::CDA_ShapeAnnot(KA_Annot annot) : CMarkup_Annot(annot) {
   if (list_) kw_ = list_->GetAnnot(dict_);
 }
 
+// A measurement finds its scale and its page's rotation through the list
+// it belongs to, so after a move it must belong to the new page's list.
+void CDA_ShapeAnnot::PageChanged() {
+  KA_Document doc = Host::AnnotGetDocument(GetAnnot());
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  const int32_t page = Host::AnnotGetPageIndex(GetAnnot());
+  if (!dict_ || !pdf || page < 0) return;
+  auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
+  auto kw = list ? list->GetAnnot(dict_) : nullptr;
+  if (!kw) return;
+  list_ = std::move(list);
+  kw_ = std::move(kw);
+}
+
 kwannotation::CKW_MarkupAnnotImpl* CDA_ShapeAnnot::Markup() const {
   return kw_ ? dynamic_cast<kwannotation::CKW_MarkupAnnotImpl*>(kw_->GetImpl().get()) : nullptr;
 }
@@ -99,6 +113,57 @@ void CDA_ShapeAnnot::Regenerate() {
   if (!kw_) return;
   kw_->ResetAppearance();
   if (GetObject()) Host::AnnotObjectAppearanceChanged(GetObject());
+}
+
+bool CDA_ShapeAnnot::SetProperty(const KS_AnnotPropertyValue& value) {
+  auto* markup = Markup();
+  if (!markup) return false;
+  const KPD_ColorF rgb{KPD_COLOR_RGB, {value.rgb[0], value.rgb[1], value.rgb[2], 0}};
+  const std::u16string text = value.text ? std::u16string(value.text) : std::u16string();
+  switch (value.property) {
+    case KS_PROP_COLOR: return value.none ? markup->SetColor(KPD_ColorF{}) : markup->SetColor(rgb);
+    case KS_PROP_FILL: {
+      if (!value.none) return markup->SetInteriorColor(rgb);
+      return kwannotation::CKW_AnnotWriter(*markup).Remove("/IC");
+    }
+    case KS_PROP_WIDTH:
+    case KS_PROP_DASH: {
+      if (!std::isfinite(value.number) || value.number < 0 || value.number > 100) return false;
+      kwannotation::KwBorderInfo border;
+      markup->GetBorderInfo(&border);
+      if (value.property == KS_PROP_WIDTH) {
+        border.width = value.number;
+      } else if (value.number == 0) {
+        border.style = kwannotation::KW_BORDER_SOLID;
+        border.dashes.clear();
+      } else {
+        border.style = kwannotation::KW_BORDER_DASH;
+        border.dashes = {value.number, value.number};
+      }
+      return markup->SetBorderInfo(border);
+    }
+    case KS_PROP_OPACITY:
+      if (!std::isfinite(value.number) || value.number < 0 || value.number > 1) return false;
+      return kw_->SetOpacity(value.number);
+    case KS_PROP_LINE_START:
+    case KS_PROP_LINE_END: {
+      // Without /LE both ends are "None"; kinds without endings refuse the set.
+      int32_t start = 0, end = 0;
+      if (value.number < 0 || value.number > 9) return false;
+      GetLineEndings(&start, &end);
+      (value.property == KS_PROP_LINE_START ? start : end) = static_cast<int32_t>(value.number);
+      return SetLineEndings(start, end);
+    }
+    case KS_PROP_SUBJECT: return markup->SetSubject(text);
+    case KS_PROP_LABEL: {
+      // Only measurements draw a label.
+      if (IntentText(dict_).empty()) return false;
+      kwannotation::CKW_AnnotWriter writer(*markup);
+      if (text.empty()) return writer.Remove("/Label");
+      return writer.SetOwned("/Label", Host::StringObjectNewFromText(text.data(), text.size()));
+    }
+    default: return false;
+  }
 }
 
 void CDA_ShapeAnnot::SetInteriorColor(KS_ColorRef color, bool none) {

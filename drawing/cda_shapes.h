@@ -34,6 +34,10 @@ class CDA_ShapeAnnot : public CMarkup_Annot {
   // and "Subject".
   bool WriteDefaultProperties() override;
   bool ReadDefaultProperties() override;
+  // Colour, fill, border width and dashes, opacity, subject and a
+  // measurement's label; line endings for the kinds that have them.
+  bool SetProperty(const KS_AnnotPropertyValue& value) override;
+  void PageChanged() override;
 
   KPD_Dictionary GetDict() const { return dict_; }
   const std::shared_ptr<kwannotation::CKW_Annot>& GetKwAnnot() const { return kw_; }

@@ -99,9 +99,56 @@ CDA_UndoMoveToPage::~CDA_UndoMoveToPage() {
   if (stateAfter_) Host::ObjectRelease(stateAfter_);
 }
 
+KPD_Object DA_PlaceState(int32_t page, int32_t index) {
+  KPD_Array array = Host::ArrayNew();
+  for (int32_t v : {page, index}) {
+    KPD_Object n = Host::IntegerNew(v);
+    Host::ArrayAppend(array, n);
+    Host::ObjectRelease(n);
+  }
+  return array;
+}
+
+bool DA_PutOnPage(KA_Document doc, KA_Annot annot, int32_t toPage, int32_t index) {
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  const int32_t from = Host::AnnotGetPageIndex(annot);
+  if (!pdf || !dict || from < 0 || toPage < 0 || toPage >= Host::DocPageCount(pdf)) return false;
+  KPD_Page source = Host::DocGetPage(pdf, from), target = Host::DocGetPage(pdf, toPage);
+  // The pop-up, when it sits on the same page, is moved with the annotation.
+  KPD_Object popup = Host::DictGet(dict, "/Popup");
+  const int32_t popupAt = popup && Host::ObjectGetType(popup) == KPD_OBJ_DICTIONARY ? Host::PageFindAnnot(source, popup)
+                                                                                    : -1;
+  const int32_t at = Host::PageFindAnnot(source, dict);
+  if (at < 0) return false;
+  Host::AppDocInvalidateRect(doc, from, nullptr);
+  if (!Host::PageRemoveAnnot(source, at)) return false;
+  if (!Host::PageInsertAnnot(target, index, dict)) {
+    Host::PageInsertAnnot(source, at, dict);  // put back where it was
+    return false;
+  }
+  if (popupAt >= 0) {
+    const int32_t now = Host::PageFindAnnot(source, popup);
+    if (now >= 0 && Host::PageRemoveAnnot(source, now)) {
+      const int32_t after = Host::PageFindAnnot(target, dict);
+      if (!Host::PageInsertAnnot(target, after < 0 ? -1 : after + 1, popup)) Host::PageInsertAnnot(source, now, popup);
+    }
+  }
+  Host::AppDocInvalidateRect(doc, toPage, nullptr);
+  if (CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(Host::AnnotGetObject(annot))) obj->PageChanged();
+  return true;
+}
+
 void CDA_UndoMoveToPage::Apply(bool after) {
-  if (!doc_ || !DA_AnnotIsThere(annot_) || !change_) return;
-  if (change_->Apply(after)) DA_AppearanceChanged(annot_);
+  if (!doc_ || !DA_AnnotIsThere(annot_)) return;
+  KPD_Object state = after ? stateAfter_ : stateBefore_;
+  if (state && Host::ArrayCount(state) == 2) {
+    float place[2] = {0, 0};
+    Host::ArrayGetNumbers(state, place, 2);
+    const int32_t page = static_cast<int32_t>(place[0]), index = static_cast<int32_t>(place[1]);
+    if (Host::AnnotGetPageIndex(annot_) != page && !DA_PutOnPage(doc_, annot_, page, index)) return;
+  }
+  if (change_ && change_->HasChanges() && change_->Apply(after)) DA_AppearanceChanged(annot_);
 }
 
 // ---- CDA_UndoRotate -------------------------------------------------------------------

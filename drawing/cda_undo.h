@@ -61,6 +61,11 @@ class CDA_UndoResize : public CAnnot_BaseUndo {
   KW_ChangePtr change_;
 };
 
+// Moving an annotation to another page. The two states are host arrays
+// [page index, place in /Annots] of where the annotation was before and is
+// after; undo and redo take it off the page it is on and put it back at
+// the other place (its pop-up goes with it), then apply the recorded
+// change of its dictionary, when there is one.
 class CDA_UndoMoveToPage : public CAnnot_BaseUndo {
  public:
   // `stateBefore` and `stateAfter` are host objects the item owns (released
@@ -82,6 +87,14 @@ class CDA_UndoMoveToPage : public CAnnot_BaseUndo {
   std::u16string textBefore_, textAfter_;
   KW_ChangePtr change_;
 };
+
+// Takes the annotation off its page and inserts it into page `toPage` at
+// `index` (-1: the end); a pop-up of the same page goes along, after it.
+// False when it is on no page or the document refuses.
+bool DA_PutOnPage(KA_Document doc, KA_Annot annot, int32_t toPage, int32_t index);
+
+// A host array [page, index] for CDA_UndoMoveToPage's states.
+KPD_Object DA_PlaceState(int32_t page, int32_t index);
 
 class CDA_UndoRotate : public CAnnot_BaseUndo {
  public:

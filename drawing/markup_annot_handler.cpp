@@ -438,6 +438,45 @@ bool CMarkup_AnnotHandler::Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t 
                     });
 }
 
+bool CMarkup_AnnotHandler::MoveToPage(CMarkup_Annot* obj, int32_t pageIndex) {
+  KA_Annot annot = obj->GetAnnot();
+  KA_Document doc = obj->GetDocument();
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  const int32_t from = Host::AnnotGetPageIndex(annot);
+  if (!doc || !dict || from < 0 || from == pageIndex || obj->IsReadOnly() || Host::AppDocIsReadOnly(doc))
+    return false;
+  KPD_Page page = Host::DocGetPage(Host::AppDocGetPdfDocument(doc), from);
+  const int32_t index = Host::PageFindAnnot(page, dict);
+  auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict);
+  std::vector<KS_FloatPoint> points = DA_ReadGeometry(annot);
+  if (!DA_PutOnPage(doc, annot, pageIndex, -1)) return false;
+  change->Finish();
+  const int32_t at = Host::PageFindAnnot(Host::DocGetPage(Host::AppDocGetPdfDocument(doc), pageIndex), dict);
+  AnnotUndo_HandOver(std::make_unique<CDA_UndoMoveToPage>(doc, annot, std::move(change), points, points,
+                                                          DA_PlaceState(from, index), DA_PlaceState(pageIndex, at),
+                                                          Caption("IDS_STR_UNDOMOVETOPAGE")),
+                     doc);
+  return true;
+}
+
+bool CMarkup_AnnotHandler::SetProperty(CMarkup_Annot* obj, const KS_AnnotPropertyValue& value) {
+  KA_Document doc = obj->GetDocument();
+  if (!doc || obj->IsReadOnly() || Host::AppDocIsReadOnly(doc)) return false;
+  bool changed = false;
+  RecordEdit(
+      obj,
+      [&] {
+        // A setter answers true for the value the annotation has already;
+        // only a real change rebuilds the appearance and is recorded.
+        kwannotation::CKW_AnnotChange probe(Host::AnnotGetDict(obj->GetAnnot()));
+        changed = obj->SetProperty(value) && probe.Finish();
+        if (changed) obj->Regenerate();
+        return changed;
+      },
+      ResizeItem("IDS_STR_UNDOPROPERTIES"));
+  return changed;
+}
+
 bool CMarkup_AnnotHandler::IsCommandEnabled(KA_Document doc, int32_t command) {
   if (command == KS_COMMAND_SET_DEFAULT) return false;
   if (command != KS_COMMAND_FLATTEN) return true;
@@ -625,6 +664,14 @@ struct MarkupHandlerRecord {
     CMarkup_Annot* obj = Lookup(object);
     return obj && itemId ? H(cd)->RunMenuItem(view, obj, itemId) : 0;
   }
+  static int32_t ToPage(void* cd, KA_AnnotObject object, int32_t pageIndex) {
+    CMarkup_Annot* obj = Lookup(object);
+    return obj ? H(cd)->MoveToPage(obj, pageIndex) : 0;
+  }
+  static int32_t Property(void* cd, KA_AnnotObject object, const KS_AnnotPropertyValue* value) {
+    CMarkup_Annot* obj = Lookup(object);
+    return obj && value && value->size >= sizeof(KS_AnnotPropertyValue) ? H(cd)->SetProperty(obj, *value) : 0;
+  }
   static int32_t SetPoint(void* cd, KA_AnnotObject object, KS_FloatPoint pt) {
     CMarkup_Annot* obj = Lookup(object);
     return obj ? H(cd)->SetPoint(obj, pt) : 0;
@@ -674,6 +721,8 @@ struct MarkupHandlerRecord {
     set(KS_AH_COMMAND_ENABLED, &Command);
     set(KS_AH_MENU_ITEMS, &MenuItems);
     set(KS_AH_MENU_RUN, &MenuRun);
+    set(KS_AH_MOVE_TO_PAGE, &ToPage);
+    set(KS_AH_SET_PROPERTY, &Property);
     set(51, &Default38);
     set(53, &Text38);
     set(60, &Nothing);

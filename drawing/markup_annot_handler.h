@@ -68,6 +68,13 @@ class CMarkup_Annot {
   // this annotation, or read and given to it.
   virtual bool WriteDefaultProperties() { return false; }
   virtual bool ReadDefaultProperties() { return false; }
+  // Sets one property a person chose in the properties panel through the
+  // annotation's own setters; false when the annotation has no such
+  // property or already has that value. The caller records the undo item.
+  virtual bool SetProperty(const KS_AnnotPropertyValue& value) { return false; }
+  // The annotation now lies on another page: what the object keeps of its
+  // page (the library's list of the page's annotations) is taken afresh.
+  virtual void PageChanged() {}
 
   KA_AnnotObject GetObject() const { return object_; }   // field 1
   void SetObject(KA_AnnotObject object) { object_ = object; }
@@ -157,6 +164,12 @@ class CMarkup_AnnotHandler {
   // (Host::MenuAddItem), then runs the one chosen. None by default.
   virtual void AddMenuItems(KA_PageView view, CMarkup_Annot* obj, KA_Menu menu) {}
   virtual bool RunMenuItem(KA_PageView view, CMarkup_Annot* obj, const std::string& itemId) { return false; }
+  // Moves the annotation to another page as one undo item
+  // (CDA_UndoMoveToPage); false when it is there already or cannot move.
+  virtual bool MoveToPage(CMarkup_Annot* obj, int32_t pageIndex);
+  // Sets one property (CMarkup_Annot::SetProperty), rebuilds the appearance
+  // and records the change as one undo item.
+  virtual bool SetProperty(CMarkup_Annot* obj, const KS_AnnotPropertyValue& value);
 
   // The displacement of the last drag in page space (set only while
   // snapping is on): between the centres of its old and new rectangles,

@@ -13,6 +13,7 @@
 #include "drawing/cda_module.h"
 #include "drawing/cda_shapes.h"
 #include "drawing/cda_undo.h"
+#include "host/annot_props.h"
 #include "host/core_hft.h"
 #include "host/device.h"
 #include "host/editor.h"
@@ -557,6 +558,120 @@ TEST_F(MarkupEditing, DefaultPropertiesGoFromOneLineToTheNextThroughTheKindsSect
 
   ASSERT_TRUE(call(other, 45));
   EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(other), "/T")) << "the arrow's defaults stay with arrows";
+}
+
+}  // namespace
+}  // namespace AnnotationPlugin
+
+namespace AnnotationPlugin {
+namespace {
+
+// The handler record's position as the editor calls it.
+template <class Proc>
+Proc RecordPosition(const CMarkup_AnnotHandler& handler, int position) {
+  return reinterpret_cast<Proc>(KS_RECORD_POSITION(handler.GetRecord(), position));
+}
+
+TEST_F(MarkupEditing, MoveToPageIsOneItemWhoseUndoAndRedoPutTheLineBackInItsPlace) {
+  KS_FloatRect letter{0, 0, 612, 792};
+  KPD_Page second = Host::DocAddPage(pdf_, &letter);
+  KPD_Page first = Host::DocGetPage(pdf_, 0);
+  Parsed("<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /NM (before) >>");
+  KA_Annot line = Line({100, 120}, {200, 120});
+  Parsed("<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /NM (after) >>");
+  KPD_Dictionary dict = Host::AnnotGetDict(line);
+  const std::string appearance = Written(Host::DictGet(dict, "/AP"));
+  auto toPage = RecordPosition<KS_AHMoveToPageProc>(handler_, KS_AH_MOVE_TO_PAGE);
+  ASSERT_TRUE(toPage);
+  void* cd = handler_.GetRecord().clientData;
+  EXPECT_FALSE(toPage(cd, ObjectOf(line), 0)) << "it is on that page already";
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 0);
+  ASSERT_TRUE(toPage(cd, ObjectOf(line), 1));
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 1);
+  EXPECT_EQ(Host::PageFindAnnot(second, dict), 0);
+  EXPECT_EQ(Host::PageAnnotCount(first), 2);
+  EXPECT_TRUE(Host::ObjectIsIdentical(Host::DictGet(dict, "/P"), Host::DictGet(Host::PageGetAnnot(first, 0), "/P")) == 0);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(Editor::Get().Undo(doc_));
+    EXPECT_EQ(Host::PageFindAnnot(first, dict), 1) << "back between the two others";
+    EXPECT_EQ(Host::PageAnnotCount(second), 0);
+    ASSERT_TRUE(Editor::Get().Redo(doc_));
+    EXPECT_EQ(Host::PageFindAnnot(second, dict), 0);
+    EXPECT_EQ(Host::PageFindAnnot(first, dict), -1);
+  }
+  EXPECT_EQ(Written(Host::DictGet(dict, "/AP")), appearance) << "the geometry and appearance stay";
+  // The library's object of the line belongs to the page it is on now, where
+  // a measurement finds its scale.
+  auto* shape = dynamic_cast<CDA_ShapeAnnot*>(CMarkup_AnnotRegistry::Get().Find(ObjectOf(line)));
+  ASSERT_TRUE(shape && shape->GetKwAnnot());
+  auto list = shape->GetKwAnnot()->GetImpl()->GetPageList();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->GetPage(), second);
+  ASSERT_TRUE(Editor::Get().Undo(doc_));
+  EXPECT_EQ(shape->GetKwAnnot()->GetImpl()->GetPageList()->GetPage(), first);
+}
+
+TEST_F(MarkupEditing, PropertiesGoThroughTheSettersAsOneItemEachAndUndoRestoresTheDictionary) {
+  KA_Annot line = Line({100, 120}, {200, 120});
+  KPD_Dictionary dict = Host::AnnotGetDict(line);
+  auto set = RecordPosition<KS_AHSetPropertyProc>(handler_, KS_AH_SET_PROPERTY);
+  ASSERT_TRUE(set);
+  void* cd = handler_.GetRecord().clientData;
+  auto value = [](int32_t property, float number = 0, const char16_t* text = nullptr) {
+    KS_AnnotPropertyValue v{};
+    v.size = sizeof v;
+    v.property = property;
+    v.number = number;
+    v.text = text;
+    return v;
+  };
+  KS_AnnotPropertyValue red = value(KS_PROP_COLOR);
+  red.rgb[0] = 1;
+  const std::string before = Written(dict);
+  const std::string contentBefore = [&] {
+    Host::ByteString data;
+    Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
+    return data.str();
+  }();
+  ASSERT_TRUE(set(cd, ObjectOf(line), &red));
+  EXPECT_EQ(Numbers(dict, "/C"), (std::vector<float>{1, 0, 0}));
+  Host::ByteString data;
+  Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
+  EXPECT_NE(data.str().find("1.000 0.000 0.000 RG"), std::string::npos) << "the appearance strokes red at once:\n"
+                                                                         << data.str();
+  const struct {
+    KS_AnnotPropertyValue v;
+    const char* key;
+    const char* written;
+  } cases[] = {
+      {value(KS_PROP_WIDTH, 2.5f), "/BS", "<< /S /S /Type /Border /W 2.5 >>"},
+      {value(KS_PROP_DASH, 4), "/BS", "<< /D [ 4 4 ] /S /D /Type /Border /W 2.5 >>"},
+      {value(KS_PROP_OPACITY, 0.5f), "/CA", "0.5"},
+      {value(KS_PROP_LINE_END, 4), "/LE", "[ /None /OpenArrow ]"},
+      {value(KS_PROP_SUBJECT, 0, u"Wall"), "/Subj", "(Wall)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    ASSERT_TRUE(set(cd, ObjectOf(line), &c.v));
+    EXPECT_EQ(Written(Host::DictGet(dict, c.key)), c.written);
+  }
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 6);
+  // A label belongs to measurements; an opacity above 1 is no opacity.
+  EXPECT_FALSE(set(cd, ObjectOf(line), &cases[0].v)) << "the same value again changes nothing";
+  KS_AnnotPropertyValue label = value(KS_PROP_LABEL, 0, u"Hall"), opaque = value(KS_PROP_OPACITY, 2);
+  EXPECT_FALSE(set(cd, ObjectOf(line), &label));
+  EXPECT_FALSE(set(cd, ObjectOf(line), &opaque));
+  EXPECT_EQ(Host::AppDocUndoCount(doc_), 6);
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(Editor::Get().Undo(doc_));
+  EXPECT_EQ(Written(dict), before);
+  Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
+  EXPECT_EQ(data.str(), contentBefore);
+  // The panel offers the properties while the document may be changed.
+  EXPECT_TRUE(kshost::ReadAnnotProps(line).settable);
+  doc_->readOnly = true;
+  EXPECT_FALSE(kshost::ReadAnnotProps(line).settable);
+  EXPECT_FALSE(set(cd, ObjectOf(line), &red));
+  doc_->readOnly = false;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What a browser sends annot serve: the bytes of a request as they arrive,
 // query parameters of input events and view changes, and the
-// Accept-Language header; and the JSON strings the answers quote them in.
+// Accept-Language header, properties set from the panel; and the JSON
+// strings the answers quote them in.
 #include <cmath>
 
 #include "fuzz/fuzz_support.h"
@@ -28,6 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string why;
   if (annotserve::ParseEvent(params, &event, &why)) {
     FUZZ_CHECK(std::isfinite(event.x) && std::isfinite(event.y) && std::fabs(event.x) <= 1e6 && event.page >= 0);
+  } else {
+    FUZZ_CHECK(!why.empty());
+  }
+  annotserve::PropertyRequest property;
+  if (annotserve::ParseProperty(params, &property, &why)) {
+    FUZZ_CHECK(property.value.property >= KS_PROP_COLOR && property.value.property <= KS_PROP_LABEL);
+    FUZZ_CHECK(std::isfinite(property.value.number) && property.value.number >= 0 && property.value.number <= 100);
+    FUZZ_CHECK(property.text.size() <= 1000);
   } else {
     FUZZ_CHECK(!why.empty());
   }

@@ -52,6 +52,8 @@ void Editor::Reset() {
   drag_ = Drag{};
   cursor_.clear();
   tips_.clear();
+  ClearClipboard();
+  propertiesAsked_ = 0;
   if (window_) ReleaseDevice(window_);
   window_ = nullptr;
   KS_ToolCallbacks inert = InertCallbacks();
@@ -157,6 +159,7 @@ void Editor::RemoveDocument(KA_Document doc) {
   ReleaseSteps(doc->undo);
   ReleaseSteps(doc->redo);
   ReleaseObjects(doc, nullptr);
+  if (clipboardDoc_ == doc) ClearClipboard();
   for (const auto& a : doc->annots) liveAnnots_.erase(a.get());
   if (captured_ && captured_->doc == doc) captured_ = nullptr;
   if (drag_.annot && drag_.annot->doc == doc) drag_ = Drag{};
@@ -327,6 +330,18 @@ bool Editor::Key(int code, uint32_t flags, std::string* error) {
   // The selection tools take Delete, Backspace and the arrows for the
   // selection: arrows nudge by a point, by ten with Shift.
   constexpr int kEscape = 27;
+  // Ctrl+A, Ctrl+C and Ctrl+V select all of the page, copy and paste; one
+  // that finds nothing to do says why.
+  if (currentTool_ && currentTool_->builtIn && current_ && (flags & KS_FLAG_CTRL) &&
+      (code == 'A' || code == 'C' || code == 'V')) {
+    if (code == 'A' && !SelectAll(current_, current_->activePage)) {
+      *error = "the page has no annotation to select";
+      return false;
+    }
+    if (code == 'C') return CopySelection(current_, error);
+    if (code == 'V') return Paste(current_, current_->activePage, error);
+    return true;
+  }
   if (currentTool_ && currentTool_->builtIn && current_ && !Selection(current_).empty()) {
     constexpr int kDelete = 46, kBackspace = 8, kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
     const int step = (flags & KS_FLAG_SHIFT) ? 10 : 1;

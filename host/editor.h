@@ -190,13 +190,45 @@ class Editor {
   // step. False with the reason when nothing moved.
   bool NudgeSelection(KA_Document doc, int dx, int dy, std::string* error);
 
+  // Ctrl+A: selects every annotation of the page that the selection tools
+  // would select (hidden ones and those their handler keeps out stay out).
+  // False when the page has none.
+  bool SelectAll(KA_Document doc, int pageIndex);
+  // Ctrl+C: keeps copies of the selected annotations (with their
+  // appearances) for Paste within the same document; the clipboard holds
+  // them until the next copy or until the document closes.
+  bool CopySelection(KA_Document doc, std::string* error);
+  // Ctrl+V: puts new annotations made from the copies onto a page, offset
+  // 10 points right and down per paste since the copy, each under a fresh
+  // /NM and without the pop-up and reply links of its original, as one
+  // undo step; they are selected afterwards.
+  bool Paste(KA_Document doc, int pageIndex, std::string* error);
+  // Puts the selected annotations last in their pages' /Annots, in the
+  // order they had, so they draw on top and are hit first; one undo step.
+  bool BringToFront(KA_Document doc, std::string* error);
+  // Moves the selected annotations to page `pageIndex` (0-based), each
+  // through its handler when it has a way (its own undo item), else the
+  // editor's own; one undo step. They keep their coordinates and stay
+  // selected.
+  bool MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* error);
+  // Asks for the page in the dialog "editor_move_to_page.ui.kw"
+  // (lineEditPage, counting from 1) and moves the selection there.
+  bool AskMoveToPage(KA_Document doc, std::string* error);
+  // Sets one property of every selected annotation through its handler, as
+  // one undo step. False with the reason when none of them changed.
+  bool SetSelectionProperty(KA_Document doc, const KS_AnnotPropertyValue& value, std::string* error);
+  // How often the context menu's Properties was chosen; a front end shows
+  // its properties panel when the count grows.
+  int PropertiesAsked() const { return propertiesAsked_; }
+
   // The context menu of an annotation: the items its handler adds (none
   // when the handler adds none). "menu: ID TEXT | ..." goes to the trace.
   std::vector<std::pair<std::string, std::u16string>> AnnotMenu(KA_PageView view, KA_Annot annot);
   // Shows the menu of `annot` and runs the item chosen: answered like a
   // message box (a queued answer picks the item by number, else the first;
-  // 0 or a number past the last item closes it). The editor's Delete item
-  // follows the handler's items. False when there was no menu, nothing was
+  // 0 or a number past the last item closes it). The editor's own items
+  // follow the handler's: Delete, Properties, Bring to front and, in a file
+  // of several pages, Move to page. False when there was no menu, nothing was
   // chosen or the item did nothing.
   bool ShowAnnotMenu(KA_PageView view, KA_Annot annot);
   // Runs item `itemId` of the focused annotation's menu. False with the
@@ -314,6 +346,12 @@ class Editor {
   MessageProvider askMessage_;
   std::function<void(const std::vector<DrawItem>&)> windowSink_;
   void FlushWindow();
+  // Copies of annotations for Paste, owned; of `clipboardDoc_` only.
+  std::vector<KPD_Object> clipboard_;
+  KA_Document clipboardDoc_ = nullptr;
+  int pastes_ = 0;
+  int propertiesAsked_ = 0;
+  void ClearClipboard();
 };
 
 // A text of the editor's own ("Editor" string table) in the current

@@ -492,23 +492,42 @@ bool RunMenuItem(KA_AnnotHandler handler, KA_PageView view, KA_AnnotObject obj, 
 }  // namespace
 
 // The editor's own items follow the handler's: Delete takes the selection
-// away, as the Delete key does.
+// away, as the Delete key does; Properties asks the front end for its
+// panel; Bring to front and Move to page arrange the selection.
 bool Editor::ShowAnnotMenu(KA_PageView view, KA_Annot annot) {
   const auto items = AnnotMenu(view, annot);
   // A script answers menus it expects; one that never showed before must
   // not take the first item (Delete) unasked.
   if (items.empty() && !askMessage_) return false;
+  enum class Own { Delete, Properties, Front, ToPage };
+  std::vector<std::pair<Own, const char*>> own;
+  if (Writable(view->doc)) own.push_back({Own::Delete, "IDS_EDITOR_MENU_DELETE"});
+  own.push_back({Own::Properties, "IDS_EDITOR_MENU_PROPERTIES"});
+  if (Writable(view->doc)) {
+    own.push_back({Own::Front, "IDS_EDITOR_MENU_TO_FRONT"});
+    if (fn::DocPageCount(view->doc->pdf) > 1) own.push_back({Own::ToPage, "IDS_EDITOR_MENU_TO_PAGE"});
+  }
   std::u16string text;
   for (size_t i = 0; i < items.size(); ++i) text += (i ? u" | " : u"") + items[i].second;
-  const bool canDelete = Writable(view->doc);
-  if (canDelete) text += (items.empty() ? u"" : u" | ") + EditorText("IDS_EDITOR_MENU_DELETE");
-  if (text.empty()) return false;
+  for (const auto& [which, key] : own) text += (text.empty() ? u"" : u" | ") + EditorText(key);
   const int chosen = AnswerMessage(u"menu", text);
-  if (chosen < 1 || size_t(chosen) > items.size() + (canDelete ? 1 : 0)) return false;
+  if (chosen < 1 || size_t(chosen) > items.size() + own.size()) return false;
   std::string why;
-  const bool ran = size_t(chosen) > items.size()
-                       ? Command(view->doc, KS_COMMAND_DELETE, &why)
-                       : RunMenuItem(HandlerFor(annot), view, ObjectFor(annot), items[size_t(chosen) - 1].first);
+  bool ran = false;
+  if (size_t(chosen) <= items.size()) {
+    ran = RunMenuItem(HandlerFor(annot), view, ObjectFor(annot), items[size_t(chosen) - 1].first);
+  } else {
+    switch (own[size_t(chosen) - items.size() - 1].first) {
+      case Own::Delete: ran = Command(view->doc, KS_COMMAND_DELETE, &why); break;
+      case Own::Properties:
+        ++propertiesAsked_;
+        Emit(NoteEvent{"properties: shown"});
+        ran = true;
+        break;
+      case Own::Front: ran = BringToFront(view->doc, &why); break;
+      case Own::ToPage: ran = AskMoveToPage(view->doc, &why); break;
+    }
+  }
   PaintIfNeeded();
   return ran;
 }

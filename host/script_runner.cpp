@@ -132,7 +132,8 @@ class Runner {
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
         {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
         {"rotate", &Runner::Rotate},     {"select", &Runner::Select},     {"panel", &Runner::Panel},
-        {"snap", &Runner::Snap},         {"menu", &Runner::Menu},
+        {"snap", &Runner::Snap},         {"menu", &Runner::Menu},         {"front", &Runner::Front},
+        {"topage", &Runner::ToPage},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -334,6 +335,23 @@ class Runner {
     return Editor::Get().RunAnnotMenuItem(session_.AppDocument(), a[1], why);
   }
 
+  // front: brings the selection to the front of its pages.
+  bool Front(const Args& a, std::string* why) {
+    if (a.size() != 1) return Usage("front", why);
+    return Editor::Get().BringToFront(session_.AppDocument(), why);
+  }
+
+  // topage N: moves the selection to page N (counting from 1).
+  bool ToPage(const Args& a, std::string* why) {
+    int page = 0;
+    if (a.size() != 2 || !ParseInt(a[1], &page)) return Usage("topage N", why);
+    if (!session_.AppDocument()) {
+      *why = "no document is open";
+      return false;
+    }
+    return Editor::Get().MoveSelectionToPage(session_.AppDocument(), page - 1, why);
+  }
+
   // The annotation whose /NM is `name`, on any page; null when none.
   KA_Annot Named(const std::string& name) {
     KA_Document doc = session_.AppDocument();
@@ -477,7 +495,7 @@ class Runner {
   bool Key(const Args& a, std::string* why) {
     static const std::map<std::string, int> names = {
         {"backspace", 8}, {"tab", 9},   {"enter", 13}, {"escape", 27}, {"space", 32}, {"left", 37},
-        {"up", 38},       {"right", 39}, {"down", 40},  {"delete", 46},
+        {"up", 38},       {"right", 39}, {"down", 40},  {"delete", 46}, {"a", 'A'}, {"c", 'C'}, {"v", 'V'},
     };
     int code = 0;
     uint32_t flags = 0;

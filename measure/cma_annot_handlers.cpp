@@ -182,6 +182,35 @@ bool RecordedEdit(CMarkup_Annot* obj, const char* key, Edit&& edit) {
   return true;
 }
 
+// Moves the caption of a distance by (along, up) points along and across
+// its line: one undo item that knows the caption offset "CO" before and
+// after, and whether the key was there.
+bool MoveCaption(CMarkup_Annot* obj, kwannotation::CKW_LineImpl* line, float along, float up) {
+  KA_Annot annot = obj->GetAnnot();
+  KA_Document doc = obj->GetDocument();
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  if (!dict || !doc || obj->IsReadOnly() || Host::AnnotIsReadOnly(annot) || Host::AnnotIsLocked(annot)) return false;
+  if (along == 0 && up == 0) return false;
+  const bool hadOffset = Host::DictHasKey(dict, "/CO") != 0;
+  std::vector<float> co = Numbers(dict, "/CO");
+  if (co.size() != 2) co = {0, 0};
+  const int32_t before[2] = {int32_t(std::lround(co[0])), int32_t(std::lround(co[1]))};
+  auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict);
+  co[0] += along;
+  co[1] += up;
+  if (!kwannotation::CKW_AnnotWriter(*line).SetNumbers("/CO", co.data(), 2)) {
+    if (change->Finish()) change->Apply(false);
+    return false;
+  }
+  obj->Regenerate();
+  if (!change->Finish()) return false;
+  const int32_t after[2] = {int32_t(std::lround(co[0])), int32_t(std::lround(co[1]))};
+  AnnotUndo_HandOver(std::make_unique<CDA_MoveCaptionUndoItem>(doc, annot, std::move(change), before, after,
+                                                               hadOffset, Widgets::Translate("IDS_STR_UNDOMOVECAPTION")),
+                     doc);
+  return true;
+}
+
 }  // namespace
 
 void CMA_DistanceHandler::AddMenuItems(KA_PageView, CMarkup_Annot* obj, KA_Menu menu) {
@@ -257,14 +286,8 @@ bool CMA_DistanceHandler::MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_
         return line->SetLeader(leader);
       });
     case kCaption:
-      return RecordedEdit(obj, "IDS_STR_UNDOMOVE", [&] {
-        const double dx = double(p.x) - captionGrab_.x, dy = double(p.y) - captionGrab_.y;
-        std::vector<float> co = Numbers(line->GetDict(), "/CO");
-        if (co.size() != 2) co = {0, 0};
-        co[0] += float(dot(dx, dy, parts.along));
-        co[1] += float(dot(dx, dy, parts.up));
-        return kwannotation::CKW_AnnotWriter(*line).SetNumbers("/CO", co.data(), 2);
-      });
+      return MoveCaption(obj, line, float(dot(double(p.x) - captionGrab_.x, double(p.y) - captionGrab_.y, parts.along)),
+                         float(dot(double(p.x) - captionGrab_.x, double(p.y) - captionGrab_.y, parts.up)));
     default: {
       // An end of the dimension line: its measured point follows, the
       // leader's length and side kept.

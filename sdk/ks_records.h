@@ -369,6 +369,39 @@ KS_DECLARE_HANDLE(KA_Menu);
 typedef void (*KS_AHMenuItemsProc)(void* cd, KA_PageView view, KA_AnnotObject obj, KA_Menu menu);
 typedef int32_t (*KS_AHMenuRunProc)(void* cd, KA_PageView view, KA_AnnotObject obj, const char* itemId);
 
+// ---- moving to another page and setting properties ---------------------------
+
+// Moves the annotation from its page to page `pageIndex` (0-based), at the
+// end of that page's /Annots, with its pop-up; it keeps its coordinates.
+// The handler records the move for undo; 1 when it moved.
+#define KS_AH_MOVE_TO_PAGE 47  // KS_AHMoveToPageProc
+typedef int32_t (*KS_AHMoveToPageProc)(void* cd, KA_AnnotObject obj, int32_t pageIndex);
+
+// Properties of an annotation a person sets in a properties panel, each
+// written through the annotation's own setters as one undo item.
+enum KS_AnnotProperty {
+  KS_PROP_COLOR = 1,        // rgb, or none
+  KS_PROP_FILL = 2,         // rgb, or none (the interior colour)
+  KS_PROP_WIDTH = 3,        // number: the border width in points, 0 to 100
+  KS_PROP_DASH = 4,         // number: 0 solid, else dashes and gaps of that length
+  KS_PROP_OPACITY = 5,      // number: 0 to 1
+  KS_PROP_LINE_START = 6,   // number: a line ending code, 0 "None" to 9 "Slash"
+  KS_PROP_LINE_END = 7,     // number: as KS_PROP_LINE_START
+  KS_PROP_SUBJECT = 8,      // text
+  KS_PROP_LABEL = 9         // text: a measurement's label
+};
+typedef struct KS_AnnotPropertyValue {
+  uint64_t size;  // sizeof(KS_AnnotPropertyValue)
+  int32_t property;
+  int32_t none;
+  float rgb[3];
+  float number;
+  const char16_t* text;  // zero-terminated; null reads as empty
+} KS_AnnotPropertyValue;
+// Sets one property; 1 when the annotation changed.
+#define KS_AH_SET_PROPERTY 48  // KS_AHSetPropertyProc
+typedef int32_t (*KS_AHSetPropertyProc)(void* cd, KA_AnnotObject obj, const KS_AnnotPropertyValue* value);
+
 #ifdef __cplusplus
 }  // extern "C"
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
+#include <map>
 
 #include "sdk/ks_records.h"
 
@@ -56,6 +58,79 @@ bool FlagParam(const Params& params, const std::string& key, uint32_t bit, uint3
 }
 
 }  // namespace
+
+bool ParseProperty(const Params& params, PropertyRequest* out, std::string* error) {
+  static const std::map<std::string, int32_t> kNames = {
+      {"color", KS_PROP_COLOR},   {"fill", KS_PROP_FILL},          {"width", KS_PROP_WIDTH},
+      {"dash", KS_PROP_DASH},     {"opacity", KS_PROP_OPACITY},    {"start", KS_PROP_LINE_START},
+      {"end", KS_PROP_LINE_END},  {"subject", KS_PROP_SUBJECT},    {"label", KS_PROP_LABEL},
+  };
+  // Line endings in the order of their codes.
+  static const char* const kEndings[] = {"None",        "Square",     "Circle",       "Diamond", "OpenArrow",
+                                         "ClosedArrow", "Butt",       "ROpenArrow",   "RClosedArrow", "Slash"};
+  const std::string *name = nullptr, *value = nullptr;
+  if (!Single(params, "name", &name, error) || !Single(params, "value", &value, error)) return false;
+  if (!name || !value) {
+    *error = "a property needs 'name' and 'value'";
+    return false;
+  }
+  const auto it = kNames.find(*name);
+  if (it == kNames.end()) {
+    *error = "unknown property '" + name->substr(0, 40) + "'";
+    return false;
+  }
+  PropertyRequest r;
+  r.value.size = sizeof r.value;
+  r.value.property = it->second;
+  const std::string& v = *value;
+  switch (it->second) {
+    case KS_PROP_COLOR:
+    case KS_PROP_FILL: {
+      if (v == "none") {
+        r.value.none = 1;
+        break;
+      }
+      const bool hex = v.size() == 7 && v[0] == '#' &&
+                       std::all_of(v.begin() + 1, v.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+      if (!hex) {
+        *error = "a colour is #RRGGBB or none";
+        return false;
+      }
+      for (int i = 0; i < 3; ++i) r.value.rgb[i] = float(std::stoi(v.substr(1 + 2 * i, 2), nullptr, 16)) / 255.0f;
+      break;
+    }
+    case KS_PROP_WIDTH:
+    case KS_PROP_DASH:
+    case KS_PROP_OPACITY: {
+      double number = 0;
+      if (!ToDouble(v, &number) || number < 0 || number > 100) {
+        *error = "'" + *name + "' must be a number from 0 to 100";
+        return false;
+      }
+      r.value.number = float(it->second == KS_PROP_OPACITY ? number / 100 : number);
+      break;
+    }
+    case KS_PROP_LINE_START:
+    case KS_PROP_LINE_END: {
+      const auto* end = std::end(kEndings);
+      const auto* found = std::find_if(std::begin(kEndings), end, [&](const char* e) { return v == e; });
+      if (found == end) {
+        *error = "unknown line ending '" + v.substr(0, 40) + "'";
+        return false;
+      }
+      r.value.number = float(found - std::begin(kEndings));
+      break;
+    }
+    default:
+      if (v.size() > 1000) {
+        *error = "a text property holds at most 1,000 bytes";
+        return false;
+      }
+      r.text = v;
+  }
+  *out = std::move(r);
+  return true;
+}
 
 bool ParseEvent(const Params& params, InputEvent* out, std::string* error) {
   static const std::map<std::string, InputEvent::Kind> kinds = {

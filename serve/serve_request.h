@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sdk/ks_records.h"
+
 namespace annotserve {
 
 using Params = std::multimap<std::string, std::string>;
@@ -37,6 +39,18 @@ struct ViewRequest {
 // page, zoom (0.05 to 16) and rotation (a multiple of 90); each optional,
 // starting from `current`.
 bool ParseView(const Params& params, const ViewRequest& current, ViewRequest* out, std::string* error);
+
+// A property of the selection set in the properties panel: `name` (color,
+// fill, width, dash, opacity, start, end, subject, label) and `value`: a
+// colour as #RRGGBB or "none", a width or dash length in points (0 to
+// 100), an opacity in percent (0 to 100), a line ending by name ("None",
+// "OpenArrow", ...), a text of at most 1,000 bytes. `value.text` is left
+// null: the caller points it at `text` converted.
+struct PropertyRequest {
+  KS_AnnotPropertyValue value{};
+  std::string text;  // UTF-8
+};
+bool ParseProperty(const Params& params, PropertyRequest* out, std::string* error);
 
 // The installed language that best fits an Accept-Language header: the
 // first tag by weight that is installed, else one installed with its

@@ -213,6 +213,27 @@ TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
   EXPECT_EQ(ReadAll(pdf_), original_);
 }
 
+// The panel's property and the arrangements go to the selection; without
+// one they are refused, and a bad value never reaches the editor.
+TEST_F(ServeTest, PropertiesAndArrangementsNeedASelectionAndAValidValue) {
+  EXPECT_EQ(Post("/api/property", "name=color&value=red")->status, 400);
+  auto r = Post("/api/property", "name=color&value=%23FF0000");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 400);
+  EXPECT_NE(r->body.find("nothing is selected"), std::string::npos) << r->body;
+  r = Post("/api/arrange/front", "");
+  EXPECT_EQ(r->status, 400);
+  EXPECT_NE(r->body.find("nothing is selected"), std::string::npos) << r->body;
+  EXPECT_EQ(Post("/api/arrange/topage", "page=x")->status, 400);
+  EXPECT_EQ(Post("/api/arrange/sideways", "")->status, 404);
+  // Ctrl+V with nothing copied is refused with the reason.
+  r = Post("/api/event", "kind=key&key=86&ctrl=1");
+  EXPECT_EQ(r->status, 400);
+  EXPECT_NE(r->body.find("nothing was copied in this document"), std::string::npos) << r->body;
+  EXPECT_EQ(Field(State(), "undo"), "0");
+  EXPECT_NE(State().find("\"selection\":[]"), std::string::npos);
+}
+
 // Without --lang the first page request's Accept-Language picks the
 // translation the ribbon is drawn in.
 TEST_F(ServeTest, TheRibbonSpeaksTheBrowsersLanguage) {
@@ -353,6 +374,73 @@ TEST(ServeRequestTest, MeasuresWholeRequestsAndRefusesThoseThatCannotBeTaken) {
           << c.what;
     if (c.state == State::Refused) EXPECT_EQ(extent.status, static_cast<int>(c.size)) << c.what;
   }
+}
+
+TEST(ServeRequestTest, PropertiesAreCheckedAndReadIntoTheirValues) {
+  using annotserve::Params;
+  using annotserve::ParseProperty;
+  using annotserve::PropertyRequest;
+  auto parse = [](const std::string& name, const std::string& value, PropertyRequest* out, std::string* why) {
+    return ParseProperty(Params{{"name", name}, {"value", value}}, out, why);
+  };
+  const struct {
+    const char* name;
+    const char* value;
+    int32_t property;
+    float rgb0, rgb2, number;
+    int32_t none;
+  } good[] = {
+      {"color", "#FF8000", KS_PROP_COLOR, 1, 0, 0, 0},
+      {"fill", "#00ff80", KS_PROP_FILL, 0, 128 / 255.0f, 0, 0},
+      {"fill", "none", KS_PROP_FILL, 0, 0, 0, 1},
+      {"width", "2.5", KS_PROP_WIDTH, 0, 0, 2.5f, 0},
+      {"dash", "0", KS_PROP_DASH, 0, 0, 0, 0},
+      {"opacity", "40", KS_PROP_OPACITY, 0, 0, 0.4f, 0},
+      {"start", "None", KS_PROP_LINE_START, 0, 0, 0, 0},
+      {"end", "Slash", KS_PROP_LINE_END, 0, 0, 9, 0},
+      {"end", "OpenArrow", KS_PROP_LINE_END, 0, 0, 4, 0},
+  };
+  for (const auto& c : good) {
+    SCOPED_TRACE(std::string(c.name) + "=" + c.value);
+    PropertyRequest r;
+    std::string why;
+    ASSERT_TRUE(parse(c.name, c.value, &r, &why)) << why;
+    EXPECT_EQ(r.value.size, sizeof(KS_AnnotPropertyValue));
+    EXPECT_EQ(r.value.property, c.property);
+    EXPECT_FLOAT_EQ(r.value.rgb[0], c.rgb0);
+    EXPECT_FLOAT_EQ(r.value.rgb[2], c.rgb2);
+    EXPECT_FLOAT_EQ(r.value.number, c.number);
+    EXPECT_EQ(r.value.none, c.none);
+  }
+  PropertyRequest text;
+  std::string why;
+  ASSERT_TRUE(parse("label", "Küche", &text, &why));
+  EXPECT_EQ(text.text, "Küche");
+  EXPECT_EQ(text.value.property, KS_PROP_LABEL);
+  const struct {
+    const char* name;
+    const char* value;
+    const char* why;
+  } bad[] = {
+      {"colour", "#FF0000", "unknown property 'colour'"},
+      {"color", "red", "a colour is #RRGGBB or none"},
+      {"color", "#FF00", "a colour is #RRGGBB or none"},
+      {"fill", "#GG0000", "a colour is #RRGGBB or none"},
+      {"width", "-1", "'width' must be a number from 0 to 100"},
+      {"opacity", "101", "'opacity' must be a number from 0 to 100"},
+      {"dash", "nan", "'dash' must be a number from 0 to 100"},
+      {"start", "Arrow", "unknown line ending 'Arrow'"},
+  };
+  for (const auto& c : bad) {
+    PropertyRequest r;
+    EXPECT_FALSE(parse(c.name, c.value, &r, &why)) << c.name << "=" << c.value;
+    EXPECT_EQ(why, c.why);
+  }
+  EXPECT_FALSE(parse("subject", std::string(1001, 'x'), &text, &why));
+  EXPECT_FALSE(ParseProperty(Params{{"name", "width"}}, &text, &why));
+  EXPECT_EQ(why, "a property needs 'name' and 'value'");
+  EXPECT_FALSE(ParseProperty(Params{{"name", "width"}, {"value", "1"}, {"value", "2"}}, &text, &why));
+  EXPECT_EQ(why, "'value' is given more than once");
 }
 
 TEST(ServeRequestTest, JsonStringsEscapeControlsAndReplaceBrokenUtf8) {

@@ -190,6 +190,12 @@ struct Server::Impl {
   void ServeAsset(const std::string& name, httplib::Response& res);
   void Routes();
   void Deliver(const InputEvent& e, httplib::Response& r);
+  // server_selection.cpp: arranging the selection, setting its properties.
+  void SelectionRoutes();
 };
+
+// The selected annotations as the page draws them on `view` and shows them
+// in its properties panel (server_selection.cpp).
+void WriteSelection(JsonWriter& json, KA_PageView view);
 
 }  // namespace annotserve

@@ -62,6 +62,7 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
   static const std::map<std::string, std::pair<std::string, std::string>> assets = {
       {"index.html", {"index.html", "text/html; charset=utf-8"}},
       {"app.js", {"app.js", "text/javascript; charset=utf-8"}},
+      {"selection.js", {"selection.js", "text/javascript; charset=utf-8"}},
       {"app.css", {"app.css", "text/css; charset=utf-8"}},
       {"markups.js", {"markups.js", "text/javascript; charset=utf-8"}},
       {"toolsets.js", {"toolsets.js", "text/javascript; charset=utf-8"}},
@@ -90,6 +91,7 @@ void Server::Impl::Routes() {
     };
   };
   MarkupRoutes([&](httplib::Server::Handler h) { return httplib::Server::Handler(guard(h)); });
+  SelectionRoutes();
   http.Get("/", guard([this](const httplib::Request& req, httplib::Response& res) {
              if (options.language.empty()) {
                std::lock_guard lock(shared);
@@ -362,8 +364,10 @@ void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
   if (e.kind == K::Key) {
     std::string why;
     windowItems.clear();
-    Editor::Get().Key(e.key, e.flags, &why);
+    // A key that found nothing to do (Ctrl+V with nothing copied) says why.
+    const bool ok = Editor::Get().Key(e.key, e.flags, &why);
     Publish();
+    if (!ok) return Refuse(r, 400, why);
     return ReplyState(r);
   }
   if (e.page >= kshost::fn::DocPageCount(session->Document()))

@@ -79,7 +79,13 @@ void WriteWords(JsonWriter& json) {
   static const char* const kWords[] = {"IDS_EDITOR_PAGE_SCALE",   "IDS_EDITOR_NO_SCALE",     "IDS_EDITOR_ZOOM_TIP",
                                        "IDS_EDITOR_ZOOM_IN",      "IDS_EDITOR_ZOOM_OUT",     "IDS_EDITOR_FIT_PAGE",
                                        "IDS_EDITOR_FIT_PAGE_TIP", "IDS_EDITOR_FIT_WIDTH",    "IDS_EDITOR_FIT_WIDTH_TIP",
-                                       "IDS_EDITOR_PREV_PAGE",    "IDS_EDITOR_NEXT_PAGE",    "IDS_EDITOR_ROTATE_VIEW"};
+                                       "IDS_EDITOR_PREV_PAGE",    "IDS_EDITOR_NEXT_PAGE",    "IDS_EDITOR_ROTATE_VIEW",
+                                       // the properties panel
+                                       "IDS_EDITOR_PROPS_TITLE", "IDS_EDITOR_PROPS_SUBJECT", "IDS_EDITOR_PROPS_VALUE",
+                                       "IDS_EDITOR_PROPS_LABEL", "IDS_EDITOR_PROPS_COLOR", "IDS_EDITOR_PROPS_FILL",
+                                       "IDS_EDITOR_PROPS_NONE", "IDS_EDITOR_PROPS_WIDTH", "IDS_EDITOR_PROPS_DASH",
+                                       "IDS_EDITOR_PROPS_OPACITY", "IDS_EDITOR_PROPS_START", "IDS_EDITOR_PROPS_END",
+                                       "IDS_EDITOR_PROPS_SEVERAL"};
   json.BeginObject();
   for (const char* key : kWords) json.Field(key, Utf8(kshost::EditorText(key)));
   json.EndObject();
@@ -193,10 +199,12 @@ void Server::Impl::Publish() {
     if (view) WriteDrawItems(json, editor.Paint(view));
     WriteDrawItems(json, windowItems);
     json.EndArray();
+    json.Key("selection");
+    WriteSelection(json, view);
   }
   json.Field("doc", docVersion).Field("saves", saves.load());
   json.Field("file", fs::path(options.pdfPath).filename().string());
-  json.Field("unsaved", Unsaved());
+  json.Field("unsaved", Unsaved()).Field("propertiesAsked", editor.PropertiesAsked());
   KA_Tool tool = editor.CurrentTool();
   json.Field("tool", tool ? tool->name : "").Field("cursor", editor.Cursor());
   json.Key("ribbon").BeginArray();

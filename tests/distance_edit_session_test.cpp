@@ -40,14 +40,14 @@ std::vector<double> Numbers(KPD_Object array) {
   return v;
 }
 
-Distance ReadDistance(const std::string& path) {
+Distance ReadDistance(const std::string& path, int pageIndex = 0) {
   Distance out;
   KS_ByteString error = fn::ByteStringNew(nullptr, 0);
   KPD_Document doc = fn::DocOpenFile(path.c_str(), error);
   fn::ByteStringDestroy(error);
   EXPECT_TRUE(doc) << path;
   if (!doc) return out;
-  KPD_Page page = fn::DocGetPage(doc, 0);
+  KPD_Page page = fn::DocGetPage(doc, pageIndex);
   KPD_Dictionary a = fn::PageAnnotCount(page) > 0 ? fn::PageGetAnnot(page, 0) : nullptr;
   if (a) {
     KS_ByteString text = fn::ByteStringNew(nullptr, 0);
@@ -75,10 +75,11 @@ class DistanceEditing : public ::testing::Test {
   void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
 
   // A letter page at 1:100 (1 cm = 1 m) holding `annot` (PDF text) when given.
-  void MakePage(const std::string& annot = "") {
+  void MakePage(const std::string& annot = "", int morePages = 0) {
     KPD_Document doc = fn::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
     KPD_Page page = fn::DocAddPage(doc, &letter);
+    for (int i = 0; i < morePages; ++i) fn::DocAddPage(doc, &letter);
     kwannotation::PageScale scale;
     scale.x = {1, u"cm", 1, u"m"};
     scale.precision = 2;
@@ -184,15 +185,53 @@ TEST_F(DistanceEditing, DraggingTheCaptionSetsItsOffsetAndUndoPutsTheDistanceBac
   MakePage();
   // The caption's foot sits a little above the middle of the dimension line.
   CommandResult r = Run(std::string(kMeasureWithLeader) + "save " + (dir_ / "before.pdf") +
-                        "\ndrag 150 136 170 146\nsave " + (dir_ / "moved.pdf") + "\nundo\nsave\n");
+                        "\ndrag 150 136 170 146\nsave " + (dir_ / "moved.pdf") + "\nundo\nsave " +
+                        (dir_ / "undone.pdf") + "\nredo\nsave\n");
   ASSERT_EQ(r.status, 0) << r.output;
-  const Distance b = ReadDistance(dir_ / "before.pdf"), m = ReadDistance(dir_ / "moved.pdf"), u = ReadDistance(out_);
+  const Distance b = ReadDistance(dir_ / "before.pdf"), m = ReadDistance(dir_ / "moved.pdf"),
+                 u = ReadDistance(dir_ / "undone.pdf"), again = ReadDistance(out_);
   EXPECT_TRUE(b.co.empty());
   EXPECT_EQ(m.co, (std::vector<double>{20, 10}));
   EXPECT_EQ(m.ll, 30);
   EXPECT_NE(m.captionMatrices, b.captionMatrices);
+  // A caption move of its own: undo takes the offset key away again.
+  EXPECT_NE(r.output.find("undo: push \"Move Caption\""), std::string::npos) << r.output;
   EXPECT_EQ(u.dict, b.dict);
   EXPECT_EQ(u.ap, b.ap);
+  EXPECT_EQ(again.co, m.co);
+  EXPECT_EQ(again.captionMatrices, m.captionMatrices);
+}
+
+// Moved to another page and back: the distance keeps its dictionary and
+// appearance, and undo and redo put it where each step left it.
+TEST_F(DistanceEditing, TopageMovesTheSelectedDistanceAsOneStepAndUndoBringsItBack) {
+  MakePage("", 2);
+  const std::string before = dir_ / "before.pdf", moved = dir_ / "moved.pdf", undone = dir_ / "undone.pdf";
+  CommandResult r = Run(std::string(kMeasureWithLeader) + "save " + before + "\nclick 150 130\ntopage 1\n");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("nothing moved to page 1"), std::string::npos) << r.output;
+  r = Run(std::string(kMeasureWithLeader) + "save " + before + "\nclick 150 130\ntopage 3\nsave " + moved +
+          "\nexpect annots 1 0\nexpect annots 3 1\nundo\nsave " + undone + "\nexpect annots 1 1\nredo\nsave\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("undo: push \"Move to page\""), std::string::npos) << r.output;
+  const Distance b = ReadDistance(before), m = ReadDistance(moved, 2), u = ReadDistance(undone),
+                 again = ReadDistance(out_, 2);
+  ASSERT_FALSE(b.l.empty());
+  EXPECT_EQ(m.l, b.l);
+  EXPECT_EQ(m.ap, b.ap);
+  EXPECT_EQ(u.dict, b.dict);
+  EXPECT_EQ(again.l, b.l);
+
+  // The menu's fifth item asks for the page in a dialog; a page the file
+  // does not have moves nothing.
+  r = Run(std::string(kMeasureWithLeader) +
+          "answer dialog editor_move_to_page.ui.kw ok lineEditPage=9\nanswer message 5\nrclick 150 130\n"
+          "expect annots 1 1\nanswer dialog editor_move_to_page.ui.kw ok lineEditPage=2\nanswer message 5\n"
+          "rclick 150 130\nexpect annots 1 0\nexpect annots 2 1\n");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("message: menu: Flip Line | Delete | Properties | Bring to front | Move to page…"),
+            std::string::npos)
+      << r.output;
 }
 
 }  // namespace

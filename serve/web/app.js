@@ -121,6 +121,7 @@ function apply(state) {
     drawRibbon(host);
     drawSide(host);
     drawOverlay(host);
+    if (selection) selection.update(host);
     renderPage(host);
     $("undo").disabled = !host.undo;
     $("redo").disabled = !host.redo;
@@ -510,7 +511,24 @@ function drawOverlay(host) {
     if (item.fill) { ctx.fillStyle = item.fill; ctx.fill(); }
     ctx.stroke();
   }
+  // The selection's grips and a dragged outline go on top.
+  if (selection) selection.drawOn(host);
 }
+
+// ---- the selection (selection.js) -----------------------------------------
+
+let selection = null;
+import(`/app/selection.js?t=${token}`).then((m) => {
+  selection = m.initSelection({
+    app, $, send, command,
+    mouseAt: () => mouseAt,
+    redrawOverlay: drawOverlay,
+  });
+  if (app.state && app.state.host) {
+    drawOverlay(app.state.host);
+    selection.update(app.state.host);
+  }
+});
 
 // ---- input --------------------------------------------------------------
 
@@ -537,17 +555,20 @@ function wireInput() {
     dragging = true;
     if (e.button === 0 && e.detail === 2) return;
     if (e.button === 2) menuAt = { x: e.clientX, y: e.clientY };
+    if (selection) selection.pointerDown(at(e), e.button);
     pointer(e.button === 2 ? "rdown" : "down", e);
   });
   window.addEventListener("mousemove", (e) => {
     if (panFrom) return pan(e);
     mouseAt = at(e);
+    if (selection && (dragging || e.target === overlay)) selection.pointerMove(mouseAt, dragging);
     if (dragging || e.target === overlay) pointer("move", e);
   });
   window.addEventListener("mouseup", (e) => {
     if (panFrom) { panFrom = null; viewer.classList.remove("panning"); return; }
     if (!dragging) return;
     dragging = false;
+    if (selection) selection.pointerUp();
     if (e.button === 0 && e.detail === 2) return;
     pointer(e.button === 2 ? "rup" : "up", e);
   });
@@ -586,6 +607,7 @@ function wireInput() {
     if (e.ctrlKey && e.key === "z") { e.preventDefault(); return command("/api/undo"); }
     if (e.ctrlKey && e.key === "y") { e.preventDefault(); return command("/api/redo"); }
     if (e.ctrlKey && e.key === "s") { e.preventDefault(); return save(); }
+    if (selection && selection.key(e)) return;
     // Page Up and Page Down turn the pages of a file that has more than
     // one; on a single page they scroll it.
     const host = app.state && app.state.host;

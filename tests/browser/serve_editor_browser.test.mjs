@@ -68,7 +68,7 @@ test("arrow keys nudge the selection by 1 pt and 10 pt with Shift, Delete delete
   });
 });
 
-test("the context menu closes with Escape and a press outside, and offers Delete after the handler's items", async () => {
+test("the context menu closes with Escape and a press outside, and offers Delete, Properties and Bring to front after the handler's items", async () => {
   const work = workFolder("menu");
   const file = planWithDistance(work);
   await withEditor("menu", file, work, async (page, shot) => {
@@ -77,7 +77,7 @@ test("the context menu closes with Escape and a press outside, and offers Delete
     await page.mouse.click(on.x, on.y, { button: "right" });
     await page.waitForSelector("#modal form.menu");
     const items = await page.locator("#modal .item").allTextContents();
-    assert.deepEqual(items, ["Flip Line", "Delete"]);
+    assert.deepEqual(items, ["Flip Line", "Delete", "Properties", "Bring to front"]);
     await shot("menu");
     await page.keyboard.press("Escape");
     await page.waitForSelector("#modal", { state: "hidden" });
@@ -132,7 +132,8 @@ test("the eraser's circle goes with the tool, and undo of an erase takes its tra
     await page.mouse.move(from.x, from.y);
     await settled(page);
     assert.equal((await hostState(page)).cursor, "", "the Select tool has no circle");
-    assert.equal(await page.locator("#overlay").evaluate((c) => c.style.cursor), "crosshair");
+    // Off any selection the Select tool shows the plain arrow.
+    assert.equal(await page.locator("#overlay").evaluate((c) => c.style.cursor), "default");
     await shot("select-tool");
   });
 });
