@@ -5,7 +5,10 @@
 #include "host/editor.h"
 #include "host/file_util.h"
 #include "host/script_runner.h"
+#include "comment/ccm_module.h"
+#include "host/core_hft.h"
 #include "host/session.h"
+#include "sdk/ks_host_binding.h"
 
 namespace annot {
 
@@ -94,6 +97,9 @@ int RunRun(const std::vector<std::string>& args) {
       std::fflush(stdout);
     });
   if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
+  // The editor's own comment tools run here, over the host's functions.
+  ks::host::Bind(kshost::CoreHFT(), nullptr);
+  AnnotationComment::CCM_CommentModule comments(session.Loader().MainFrame());
   if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
   bool ok = kshost::RunScript(session, file, script, &error);
   // What the plug-in told the user stays visible (the trace showed it already).

@@ -132,7 +132,8 @@ class Runner {
         {"wheel", &Runner::Wheel},       {"undo", &Runner::UndoRedo},     {"redo", &Runner::UndoRedo},
         {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
         {"rotate", &Runner::Rotate},     {"select", &Runner::Select},     {"panel", &Runner::Panel},
-        {"snap", &Runner::Snap},         {"menu", &Runner::Menu},
+        {"snap", &Runner::Snap},         {"menu", &Runner::Menu},         {"type", &Runner::Type},
+        {"select-text", &Runner::DragLine},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -312,6 +313,19 @@ class Runner {
       if (!editor.Mouse(MouseEvent::Move, page_, at, flags, why)) return false;
     }
     return editor.Mouse(MouseEvent::LeftUp, page_, to, flags, why);
+  }
+
+  // type TEXT: each character of TEXT (UTF-8) typed into the current tool.
+  bool Type(const Args& a, std::string* why) {
+    if (a.size() != 2) return Usage("type TEXT", why);
+    const std::u16string text = ToUtf16(a[1]);
+    for (size_t i = 0; i < text.size(); ++i) {
+      uint32_t c = text[i];
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+      if (!Editor::Get().Char(c, 0, why)) return false;
+    }
+    return true;
   }
 
   // command N: a host command on the selection.

@@ -12,7 +12,10 @@
 #include <thread>
 #include <random>
 
+#include "comment/ccm_module.h"
+#include "host/core_hft.h"
 #include "host/editor.h"
+#include "sdk/ks_host_binding.h"
 #include "host/file_util.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
@@ -162,6 +165,9 @@ bool Server::Impl::EnsureHost(httplib::Response& res) {
     Refuse(res, 500, hostError);
     return false;
   }
+  // The editor's own comment tools run here, over the host's functions.
+  ks::host::Bind(kshost::CoreHFT(), nullptr);
+  comments = std::make_unique<AnnotationComment::CCM_CommentModule>(session->Loader().MainFrame());
   Editor::Get().SetView(0, 1, 0);
   savedMark = UndoMark();
   RefreshChest();
@@ -208,6 +214,7 @@ void Server::Impl::ShutHost() {
   Editor::Get().SetMessageProvider(nullptr);
   Tessel::Headless::SetDialogProvider(nullptr);
   Tessel::Headless::SetFileDialogProvider(nullptr);
+  comments.reset();
   session.reset();
   if (!saveFolder.empty()) {
     std::error_code ec;
