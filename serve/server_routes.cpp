@@ -337,10 +337,13 @@ void Server::Impl::Routes() {
 
 void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
   using K = InputEvent::Kind;
-  if (e.kind == K::Key) {
+  if (e.kind == K::Key || e.kind == K::Char) {
     std::string why;
     windowItems.clear();
-    Editor::Get().Key(e.key, e.flags, &why);
+    if (e.kind == K::Key)
+      Editor::Get().Key(e.key, e.flags, &why);
+    else
+      Editor::Get().Char(static_cast<uint32_t>(e.key), e.flags, &why);
     Publish();
     return ReplyState(r);
   }

@@ -435,6 +435,12 @@ function wireInput() {
     }
     const code = keys[e.key];
     if (code) { e.preventDefault(); send({ kind: "key", key: code, ...mods(e) }); }
+    // A character goes to the current tool as typed text (a text box, a
+    // typewriter, a callout or a note being written).
+    if (!e.ctrlKey && !e.metaKey && !e.altKey && [...e.key].length === 1) {
+      if (!code) e.preventDefault();
+      send({ kind: "char", key: e.key.codePointAt(0) });
+    }
   });
   const endSpace = () => { spaceDown = false; viewer.classList.remove("pan"); };
   document.addEventListener("keyup", (e) => { if (e.key === " ") endSpace(); });
