@@ -49,6 +49,13 @@ void PickStamp(void* data, KA_RibbonElement) {
   if (item->tool->HostTool()) Host::AppSetCurrentTool(item->tool->HostTool(), 1);
 }
 
+// The stamps the tab offers at once; every standard name (and a text of
+// the user's own) is the tool's "StampName" preference.
+const std::vector<std::string>& RibbonStampNames() {
+  static const std::vector<std::string> names = {"Approved", "NotApproved", "Draft", "Final", "Confidential"};
+  return names;
+}
+
 std::vector<std::unique_ptr<StampItem>>& StampItems() {
   static std::vector<std::unique_ptr<StampItem>> items;
   return items;
@@ -96,10 +103,15 @@ void CCM_CommentModule::BuildRibbon(KA_Frame frame) {
       // The standard stamps, each a menu item that picks it and arms the tool.
       KA_RibbonElement menu = Host::RibbonAddControl(panel, KS_RIBBON_MENU_BUTTON, "Button_Comment_StampNames",
                                                      u"Stamps", u"Choose the stamp to place");
-      for (const std::string& name : StandardStampNames()) {
+      for (const std::string& name : RibbonStampNames()) {
         auto item = std::make_unique<StampItem>(StampItem{tool.get(), name});
         const std::string id = kStampItemPrefix + name;
-        const std::u16string title(name.begin(), name.end());
+        // "NotApproved" reads "Not Approved".
+        std::u16string title;
+        for (char c : name) {
+          if (!title.empty() && c >= 'A' && c <= 'Z') title += u' ';
+          title += char16_t(c);
+        }
         KA_RibbonElement control = Host::RibbonAddControl(menu, KS_RIBBON_BUTTON, id.c_str(), title.c_str(), title.c_str());
         Host::RibbonSetPressProc(control, PickStamp, item.get());
         StampItems().push_back(std::move(item));

@@ -365,7 +365,9 @@ function wireInput() {
   // double click, which the dblclick event sends instead.
   let dragging = false;
   overlay.addEventListener("mousedown", (e) => {
-    overlay.focus();
+    // Focus without scrolling: a view that moved under the pressed button
+    // would draw from a point the person did not press.
+    overlay.focus({ preventScroll: true });
     e.preventDefault();
     if (e.button === 1 || spaceDown) return;  // the view pans (below)
     dragging = true;
