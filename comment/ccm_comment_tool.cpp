@@ -65,23 +65,30 @@ std::u16string PdfDateNow() {
   return std::u16string(text.begin(), text.end());
 }
 
-// The undo item of a new annotation: undo takes it off its page, redo puts
-// the same dictionary back where it was.
+// The undo item of a new annotation: undo takes it (and its pop-up) off its
+// page, redo puts the same dictionaries back where they were.
 class CCM_UndoCreate final : public AnnotationPlugin::CAnnot_BaseUndo {
  public:
   CCM_UndoCreate(KA_Document doc, int pageIndex, KPD_Dictionary dict, int index)
-      : doc_(doc), pageIndex_(pageIndex), dict_(dict), index_(index) {}
+      : doc_(doc), pageIndex_(pageIndex), dict_(dict), index_(index) {
+    KPD_Object popup = Host::DictGet(dict, "/Popup");
+    popup_ = popup && Host::ObjectGetType(popup) == KPD_OBJ_DICTIONARY ? static_cast<KPD_Dictionary>(popup) : nullptr;
+  }
   void Undo() override {
     KPD_Page page = Page();
-    const int at = page ? Host::PageFindAnnot(page, dict_) : -1;
-    if (at < 0) return;
-    Host::PageRemoveAnnot(page, at);
+    if (!page) return;
+    for (KPD_Dictionary d : {popup_, dict_}) {
+      const int at = d ? Host::PageFindAnnot(page, d) : -1;
+      if (at >= 0) Host::PageRemoveAnnot(page, at);
+    }
     Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
   }
   void Redo() override {
     KPD_Page page = Page();
     if (!page || Host::PageFindAnnot(page, dict_) >= 0) return;
     Host::PageInsertAnnot(page, std::clamp(index_, 0, Host::PageAnnotCount(page)), dict_);
+    if (popup_ && Host::PageFindAnnot(page, popup_) < 0)
+      Host::PageInsertAnnot(page, std::clamp(index_ + 1, 0, Host::PageAnnotCount(page)), popup_);
     Host::AppDocInvalidateRect(doc_, pageIndex_, nullptr);
   }
 
@@ -93,6 +100,7 @@ class CCM_UndoCreate final : public AnnotationPlugin::CAnnot_BaseUndo {
   KA_Document doc_;
   int pageIndex_;
   KPD_Dictionary dict_;
+  KPD_Dictionary popup_ = nullptr;
   int index_;
 };
 

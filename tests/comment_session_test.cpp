@@ -331,13 +331,16 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
       "tool Pen\ndrag 100 400 150 420\ndrag 100 430 150 450\nexpect annots 1 2\n"
       "tool Hand\ntool Pen\ndrag 200 400 250 420\nexpect annots 1 3\n"
       // Shift keeps a line to 45 degrees.
-      "tool Line\ndrag 400 100 500 120 shift\n";
+      "tool Line\ndrag 400 100 500 120 shift\n"
+      // A note and its pop-up come and go together.
+      "tool Note\nclick 600 300\ntype \"Later\"\nexpect annots 1 6\nundo\nexpect annots 1 4\nredo\n"
+      "expect annots 1 6\n";
   const CommandResult r = Run(dir_ / "plan.pdf", script, dir_ / "out.pdf");
   ASSERT_EQ(r.status, 0) << r.output;
   KPD_Document doc = fn::DocOpenFile((dir_ / "out.pdf").c_str(), nullptr);
   ASSERT_TRUE(doc);
   KPD_Page page = fn::DocGetPage(doc, 0);
-  ASSERT_EQ(fn::PageAnnotCount(page), 4);
+  ASSERT_EQ(fn::PageAnnotCount(page), 6);
   KPD_Dictionary square = fn::PageGetAnnot(page, 0);
   float v[8] = {};
   ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(square, "/Rect"), v, 4), 4);
@@ -355,6 +358,29 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
   EXPECT_NEAR(v[3] - v[1], 0, 1e-3);  // 100 across and 20 up goes level
   EXPECT_NEAR(v[2] - v[0], std::hypot(100, 20), 1e-3);
   fn::DocClose(doc);
+}
+
+TEST_F(CommentSessionTest, HandMadeMarkupIsEditedMeasuredBesideAndCapturedAsATool) {
+  const std::string script =
+      "tool Rectangle\ndrag 100 100 200 160\n"
+      // The Hand tool moves it through the markup handler, one undo step.
+      "tool Hand\ndrag 150 130 250 230\n"
+      "tool DISTANCE\nclick 300 100\nclick 500 100\n";
+  const CommandResult r = Run(dir_ / "plan.pdf", script, dir_ / "out.pdf");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Annot> annots = ReadAnnots(dir_ / "out.pdf");
+  ASSERT_EQ(annots.size(), 2u);
+  EXPECT_EQ(annots[0].subtype, "Square");
+  EXPECT_FLOAT_EQ(annots[0].rect.left, 200);
+  EXPECT_FLOAT_EQ(annots[0].rect.bottom, 200);
+  EXPECT_EQ(annots[1].intent, "LineDimension");
+  // The toolset chest takes it under its /NM.
+  ASSERT_EQ(Shell(AnnotIn(dir_) + " toolset create Mine").status, 0);
+  const CommandResult captured =
+      Shell(AnnotIn(dir_) + " toolset capture " + Quote(dir_ / "out.pdf") + " 1 0 --into Mine");
+  ASSERT_EQ(captured.status, 0) << captured.output;
+  const std::string list = Shell(AnnotIn(dir_) + " toolset list").output;
+  EXPECT_NE(list.find(annots[0].texts.at("/NM") + "\tSquare"), std::string::npos) << list;
 }
 
 }  // namespace
