@@ -507,7 +507,13 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
       std::u16string name = PrefText(CommentStyleSection(info_), u"StampName", &found);
       if (name.empty()) name = u"Approved";
       writer.SetName("/Name", kwannotation::dict::ToUtf8(name));
-      an.SetRect({b.x - 90, b.y - 22, b.x + 90, b.y + 22});
+      // On a turned page the stamp is turned back, to stand upright as
+      // the page is shown.
+      const int turn = ((Host::PageGetRotation(page) % 360) + 360) % 360;
+      const bool across = turn == 90 || turn == 270;
+      const float hw = across ? 22 : 90, hh = across ? 90 : 22;
+      an.SetRect({b.x - hw, b.y - hh, b.x + hw, b.y + hh});
+      if (turn) an.SetRotate(turn);
       break;
     }
     case CommentGesture::kAttach:

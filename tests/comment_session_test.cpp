@@ -261,7 +261,9 @@ TEST_F(CommentSessionTest, EveryToolMakesItsKindSignedDrawnAndCarriedThroughXfdf
       EXPECT_EQ(a.texts.at("/NM").size(), 36u) << a.subtype;
       EXPECT_EQ(a.texts.at("/T"), "Tess Tester") << a.subtype;
       EXPECT_EQ(a.texts.at("/CreationDate").substr(0, 2), "D:") << a.subtype;
-      EXPECT_EQ(a.texts.at("/M"), a.texts.at("/CreationDate")) << a.subtype;
+      // Typing into it afterwards moves /M on.
+      EXPECT_GE(a.texts.at("/M"), a.texts.at("/CreationDate")) << a.subtype;
+      EXPECT_EQ(a.texts.at("/M").size(), a.texts.at("/CreationDate").size()) << a.subtype;
       EXPECT_TRUE(a.appearance) << a.subtype;
     }
   EXPECT_EQ(names.size(), 20u);
@@ -381,6 +383,30 @@ TEST_F(CommentSessionTest, HandMadeMarkupIsEditedMeasuredBesideAndCapturedAsAToo
   ASSERT_EQ(captured.status, 0) << captured.output;
   const std::string list = Shell(AnnotIn(dir_) + " toolset list").output;
   EXPECT_NE(list.find(annots[0].texts.at("/NM") + "\tSquare"), std::string::npos) << list;
+}
+
+TEST_F(CommentSessionTest, AStampStandsUprightOnATurnedPage) {
+  if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils missing";
+  for (int rotate : {90, 270}) {
+    const std::string in = dir_ / ("turned" + std::to_string(rotate) + ".pdf");
+    std::ofstream(in, std::ios::binary) << TextPdf(rotate);
+    const CommandResult r = Run(in, "tool Stamp\nclick 300 300\n", dir_ / "stamped.pdf");
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(RenderFirstPage(Renderer::kPoppler, in, dir_ / "plain").status, 0);
+    ASSERT_EQ(RenderFirstPage(Renderer::kPoppler, dir_ / "stamped.pdf", dir_ / "stamp").status, 0);
+    Image a, b;
+    ASSERT_TRUE(a.Read(dir_ / "plain.ppm") && b.Read(dir_ / "stamp.ppm"));
+    // The box of what the stamp changed, as the page is shown.
+    int x0 = b.width, x1 = -1, y0 = b.height, y1 = -1;
+    for (int y = 0; y < b.height; ++y)
+      for (int x = 0; x < b.width; ++x) {
+        const size_t i = (size_t(y) * size_t(b.width) + size_t(x)) * 3;
+        if (a.data[i] == b.data[i] && a.data[i + 1] == b.data[i + 1] && a.data[i + 2] == b.data[i + 2]) continue;
+        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+      }
+    ASSERT_GE(x1, x0) << rotate;
+    EXPECT_GT(x1 - x0, 3 * (y1 - y0)) << "a level stamp on the page turned " << rotate;
+  }
 }
 
 }  // namespace
