@@ -1,5 +1,6 @@
 #include "host/page_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -7,7 +8,9 @@
 #include <poppler/cpp/poppler-global.h>
 #include <poppler/cpp/poppler-page.h>
 
+#include "host/angled_text.h"
 #include "host/guard.h"
+#include "host/pdf_handles.h"
 #include "host/host_functions.h"
 #include "host/session.h"
 
@@ -117,6 +120,38 @@ bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* 
         glyph.codepoint = static_cast<uint32_t>(chars[i]);
         out->push_back(glyph);
       }
+    }
+    // poppler boxes glyphs square to the page; text set at an angle is
+    // read again along its own baseline and takes the place of what poppler
+    // made of it.
+    QPDFObjectHandle* pageObject = pdf::ObjectOf(fn::DocGetPage(doc, pageIndex));
+    const std::vector<KS_TextGlyph> angled =
+        pageObject ? ReadAngledGlyphs(*pageObject) : std::vector<KS_TextGlyph>();
+    if (!angled.empty()) {
+      const auto inside = [](const KS_TextGlyph& g, double x, double y) {
+        const double ax = g.quad[1].x - g.quad[0].x, ay = g.quad[1].y - g.quad[0].y;
+        const double ux = g.quad[0].x - g.quad[2].x, uy = g.quad[0].y - g.quad[2].y;
+        const double dx = x - g.quad[2].x, dy = y - g.quad[2].y;
+        const double la = ax * ax + ay * ay, lu = ux * ux + uy * uy;
+        if (la <= 0 || lu <= 0) return false;
+        const double s = (dx * ax + dy * ay) / la, t = (dx * ux + dy * uy) / lu;
+        return s >= -0.25 && s <= 1.25 && t >= -0.25 && t <= 1.25;
+      };
+      std::vector<KS_TextGlyph> kept;
+      for (const KS_TextGlyph& g : *out) {
+        double cx = 0, cy = 0;
+        for (const KS_FloatPoint& p : g.quad) cx += p.x / 4, cy += p.y / 4;
+        bool covered = false;
+        for (const KS_TextGlyph& a : angled) covered = covered || inside(a, cx, cy);
+        if (!covered) kept.push_back(g);
+      }
+      int lines = 0;
+      for (const KS_TextGlyph& g : kept) lines = std::max(lines, g.line + 1);
+      for (KS_TextGlyph g : angled) {
+        g.line += lines;
+        kept.push_back(g);
+      }
+      *out = std::move(kept);
     }
     return true;
   });

@@ -30,11 +30,12 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-// One letter-size page of Helvetica text (two lines), turned by `rotate`.
-std::string TextPdf(int rotate) {
+// One letter-size page of Helvetica text (two lines), turned by `rotate`;
+// `extra` is more content after it.
+std::string TextPdf(int rotate, const std::string& extra = "") {
   const std::string content =
       "BT /F1 12 Tf 72 700 Td (The quick brown fox jumps over the lazy dog.) Tj 0 -20 Td "
-      "(Second line of text here.) Tj ET";
+      "(Second line of text here.) Tj ET" + extra;
   const std::string objects[] = {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
@@ -407,6 +408,34 @@ TEST_F(CommentSessionTest, AStampStandsUprightOnATurnedPage) {
     ASSERT_GE(x1, x0) << rotate;
     EXPECT_GT(x1 - x0, 3 * (y1 - y0)) << "a level stamp on the page turned " << rotate;
   }
+}
+
+TEST_F(CommentSessionTest, AHighlightFollowsTextSetAtAnAngle) {
+  // "Angled" at 30 degrees from (100, 400), 12 pt.
+  std::ofstream(dir_ / "angled.pdf", std::ios::binary)
+      << TextPdf(0, " BT /F1 12 Tf 0.8660254 0.5 -0.5 0.8660254 100 400 Tm (Angled words) Tj ET");
+  // Along the baseline from inside "A" to inside the "d" ending "Angled".
+  const double c = std::cos(std::acos(-1.0) / 6), s = std::sin(std::acos(-1.0) / 6);
+  const double word = (667 + 556 + 556 + 222 + 556 + 556) * 0.012;
+  const auto at = [&](double along, double up) {
+    return std::to_string(100 + along * c - up * s) + " " + std::to_string(400 + along * s + up * c);
+  };
+  const CommandResult r =
+      Run(dir_ / "angled.pdf", "tool Highlight\nselect-text " + at(1, 3) + " " + at(word - 1, 3) + "\n", dir_ / "out.pdf");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Annot> annots = ReadAnnots(dir_ / "out.pdf");
+  ASSERT_EQ(annots.size(), 1u);
+  const std::vector<float>& q = annots[0].quads;
+  ASSERT_EQ(q.size(), 8u);
+  // Upper edge along the baseline at 30 degrees, as long as the word;
+  // the left edge square to it.
+  EXPECT_NEAR(std::atan2(q[3] - q[1], q[2] - q[0]) * 180 / std::acos(-1.0), 30, 0.01);
+  EXPECT_NEAR(std::hypot(q[2] - q[0], q[3] - q[1]), word, 0.01);
+  EXPECT_NEAR(std::atan2(q[1] - q[5], q[0] - q[4]) * 180 / std::acos(-1.0), 120, 0.01);
+  // The lower-left corner lies below the baseline's start, on the far side.
+  const double below = (q[5] - 400) * c - (q[4] - 100) * s;
+  EXPECT_LT(below, 0);
+  EXPECT_GT(below, -4);
 }
 
 }  // namespace
