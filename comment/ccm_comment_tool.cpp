@@ -201,6 +201,16 @@ void CCM_CommentTool::Drop() {
 
 void CCM_CommentTool::OnActivate(bool) {}
 
+void CCM_CommentTool::ForgetDocument(KA_Document doc) {
+  if (view_ && Host::PageViewGetDocument(view_) == doc) {
+    started_ = false;
+    points_.clear();
+    view_ = nullptr;
+  }
+  if (typingDoc_ == doc) typing_.reset(), typingDoc_ = nullptr;
+  if (inkDoc_ == doc) ink_.reset(), inkDoc_ = nullptr;
+}
+
 void CCM_CommentTool::OnDeactivate() {
   Drop();
   EndTyping();

@@ -51,6 +51,9 @@ class CCM_CommentTool final : public AnnotationPlugin::CAnnot_ToolHandler {
   // The stamp this tool places: a standard name, or a text of the user's
   // own (drawn in capitals). Kept in the tool's preference section.
   void SetStampName(const std::string& name);
+  // Lets go of the gesture, the typing and the ink group on `doc`, which
+  // is about to close.
+  void ForgetDocument(KA_Document doc);
 
  private:
   bool ToPage(KA_PageView view, const KS_DevicePoint& pt, KS_FloatPoint* out) const;

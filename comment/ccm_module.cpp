@@ -70,9 +70,18 @@ CCM_CommentModule::CCM_CommentModule(KA_Frame frame) {
     tools_.push_back(std::move(tool));
   }
   if (frame) BuildRibbon(frame);
+  docEvents_.size = sizeof docEvents_;
+  docEvents_.clientData = this;
+  docEvents_.positions[KS_DOCEVENT_WILL_CLOSE - 2] = reinterpret_cast<void*>(&CCM_CommentModule::WillClose);
+  Host::AppDocRegisterEvents(&docEvents_);
+}
+
+void CCM_CommentModule::WillClose(void* module, KA_Document doc) {
+  for (const auto& tool : static_cast<CCM_CommentModule*>(module)->tools_) tool->ForgetDocument(doc);
 }
 
 CCM_CommentModule::~CCM_CommentModule() {
+  Host::AppDocUnregisterEvents(&docEvents_);
   StampItems().clear();
   tools_.clear();
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "sdk/ks_types.h"
+#include "sdk/ks_records.h"
 
 namespace AnnotationComment {
 
@@ -28,7 +28,11 @@ class CCM_CommentModule {
 
  private:
   void BuildRibbon(KA_Frame frame);
+  static void WillClose(void* module, KA_Document doc);
   std::vector<std::unique_ptr<CCM_CommentTool>> tools_;
+  // Tells the tools of a document that closes, so that none keeps its
+  // views or annotations.
+  KS_DocEventCallbacks docEvents_{};
 };
 
 }  // namespace AnnotationComment

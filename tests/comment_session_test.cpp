@@ -438,4 +438,19 @@ TEST_F(CommentSessionTest, AHighlightFollowsTextSetAtAnAngle) {
   EXPECT_GT(below, -4);
 }
 
+TEST_F(CommentSessionTest, AFileOpenedWhileTypingOrDrawingTakesNothingOfTheOldOne) {
+  const std::string script =
+      "tool TextBox\ndrag 100 100 200 150\ntype \"Half\"\n"
+      "tool Polyline\nclick 300 300\nmove 350 320\n"
+      "open " + dir_ / "text.pdf" + "\n"
+      // The polyline's gesture and the text box's typing ended with the plan.
+      "dblclick 400 400\ntool TextBox\ntype \"more\"\nexpect annots 1 0\n"
+      "tool Pen\ndrag 100 100 150 150\nexpect annots 1 1\n";
+  const CommandResult r = Run(dir_ / "plan.pdf", script, dir_ / "out.pdf");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const std::vector<Annot> annots = ReadAnnots(dir_ / "out.pdf");
+  ASSERT_EQ(annots.size(), 1u);
+  EXPECT_EQ(annots[0].subtype, "Ink");
+}
+
 }  // namespace
