@@ -1,6 +1,7 @@
 #include "comment/ccm_comment_tool.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -378,7 +379,6 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
 
   // What the gesture gives, checked before anything is made.
   std::vector<float> quads;
-  std::u16string selected;
   KS_FloatRect caret{};
   std::u16string attachName;
   std::string attachBytes;
@@ -397,7 +397,6 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
       const TextSelection sel = SelectText(PageGlyphs(pdf, pageIndex), a, b);
       if (sel.quads.empty()) return false;
       quads = sel.quads;
-      selected = sel.text;
       break;
     }
     case CommentGesture::kCaret:
@@ -533,7 +532,6 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
       an.SetContents(attachName);
       break;
   }
-  (void)selected;
   markup->SetSubject(info_.title);
   Commit(annot, pageIndex);
   WriteCommentStyle(info_, style);

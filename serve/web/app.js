@@ -683,7 +683,9 @@ function buildToolbar() {
   document.body.insertBefore(bar, $("main"));
 }
 
-let ribbonKey = "", category = 0;
+// The tab shown: null until the ribbon first arrives, which opens on the
+// measuring tools' tab ("Review") when there is one.
+let ribbonKey = "", category = null;
 
 // A slider: a list of its values when they are few (a precision), else a
 // range with its value beside it (the eraser's size). Only a change is sent.
@@ -726,6 +728,7 @@ function drawRibbon(host) {
   const tabs = document.createElement("div");
   tabs.className = "tabs";
   const withPanels = host.ribbon.filter((c) => c.children.length);
+  if (category === null) category = Math.max(0, withPanels.findIndex((c) => c.name === "Ribbon_Category_Review"));
   withPanels.forEach((c, i) => {
     const tab = document.createElement("button");
     tab.className = "tab" + (i === category ? " current" : "");
