@@ -105,13 +105,16 @@ class CCM_UndoCreate final : public AnnotationPlugin::CAnnot_BaseUndo {
   int index_;
 };
 
+// Reading a page's text is costly (the host reads the whole document
+// afresh): one call takes a page of ordinary length, a second only a longer.
 std::vector<KS_TextGlyph> PageGlyphs(KPD_Document pdf, int pageIndex) {
-  std::vector<KS_TextGlyph> glyphs;
-  const int32_t count = Host::PageGetTextGlyphs(pdf, pageIndex, nullptr, 0);
-  if (count <= 0) return glyphs;
-  glyphs.resize(static_cast<size_t>(count));
-  const int32_t got = Host::PageGetTextGlyphs(pdf, pageIndex, glyphs.data(), count);
-  glyphs.resize(static_cast<size_t>(std::clamp(got, 0, count)));
+  std::vector<KS_TextGlyph> glyphs(8192);
+  int32_t count = Host::PageGetTextGlyphs(pdf, pageIndex, glyphs.data(), static_cast<int32_t>(glyphs.size()));
+  if (count > static_cast<int32_t>(glyphs.size())) {
+    glyphs.resize(static_cast<size_t>(count));
+    count = std::min(count, Host::PageGetTextGlyphs(pdf, pageIndex, glyphs.data(), count));
+  }
+  glyphs.resize(static_cast<size_t>(std::max(count, 0)));
   return glyphs;
 }
 
@@ -200,7 +203,11 @@ void CCM_CommentTool::Drop() {
   points_.clear();
 }
 
-void CCM_CommentTool::OnActivate(bool) {}
+void CCM_CommentTool::OnActivate(bool) {
+  // The tool's button shows pressed while the tool is current.
+  if (KA_RibbonElement button = frame_ ? Host::RibbonFindControl(frame_, info_.button) : nullptr)
+    Host::RibbonSetChecked(button, 1);
+}
 
 void CCM_CommentTool::ForgetDocument(KA_Document doc) {
   if (view_ && Host::PageViewGetDocument(view_) == doc) {
@@ -213,6 +220,8 @@ void CCM_CommentTool::ForgetDocument(KA_Document doc) {
 }
 
 void CCM_CommentTool::OnDeactivate() {
+  if (KA_RibbonElement button = frame_ ? Host::RibbonFindControl(frame_, info_.button) : nullptr)
+    Host::RibbonSetChecked(button, 0);
   Drop();
   EndTyping();
   ink_.reset();

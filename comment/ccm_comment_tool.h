@@ -51,6 +51,8 @@ class CCM_CommentTool final : public AnnotationPlugin::CAnnot_ToolHandler {
   // The stamp this tool places: a standard name, or a text of the user's
   // own (drawn in capitals). Kept in the tool's preference section.
   void SetStampName(const std::string& name);
+  // The frame whose ribbon button shows the tool pressed while current.
+  void SetFrame(KA_Frame frame) { frame_ = frame; }
   // Lets go of the gesture, the typing and the ink group on `doc`, which
   // is about to close.
   void ForgetDocument(KA_Document doc);
@@ -75,6 +77,7 @@ class CCM_CommentTool final : public AnnotationPlugin::CAnnot_ToolHandler {
   bool AddStroke(const std::vector<KS_FloatPoint>& stroke);
 
   const CommentToolInfo& info_;
+  KA_Frame frame_ = nullptr;
   KA_PageView view_ = nullptr;
   bool started_ = false;
   std::vector<KS_FloatPoint> points_;  // the last follows the pointer

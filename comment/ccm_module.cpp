@@ -66,6 +66,7 @@ std::vector<std::unique_ptr<StampItem>>& StampItems() {
 CCM_CommentModule::CCM_CommentModule(KA_Frame frame) {
   for (const CommentToolInfo& info : CommentTools()) {
     auto tool = std::make_unique<CCM_CommentTool>(info);
+    tool->SetFrame(frame);
     tool->Register();
     tools_.push_back(std::move(tool));
   }

@@ -49,6 +49,9 @@ async function arm(page, button, tool) {
   await page.click(`button.control[data-id="${button}"]`);
   await settled(page);
   assert.equal((await hostState(page)).tool, tool);
+  // Its button shows pressed, and only its.
+  assert.deepEqual(await page.locator(".panel button.control.pressed").evaluateAll((bs) => bs.map((b) => b.dataset.id)),
+    [button]);
 }
 
 test("a rectangle, a pen stroke and a text box drawn from the Comment tab", async () => {
