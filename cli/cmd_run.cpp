@@ -36,7 +36,7 @@ const char kRunUsage[] =
     "  drag X1 Y1 X2 Y2 [shift] [ctrl]   (down, three moves, up)\n"
     "  select-text X1 Y1 X2 Y2 (a drag across the page's text, for the text\n"
     "  markup tools) | type TEXT (typed into the text box, typewriter, callout\n"
-    "  or note just made)\n"
+    "  or note just made) | wait SECONDS (a pause, up to 60)\n"
     "  select NAME (the annotation whose /NM is NAME) | rotate DEGREES (the\n"
     "  focused annotation, counter-clockwise) | command N (on the selection:\n"
     "  1 delete, 4 rotate left, 5 rotate right)\n"

@@ -34,6 +34,7 @@
 //                                 as the text markup tools (Highlight, ...) take it
 //   type TEXT                     type TEXT into the current tool (a text box,
 //                                 typewriter, callout or note just made)
+//   wait SECONDS                  pause (up to 60), as a person does between strokes
 //   select NAME                   select only the annotation whose /NM is NAME
 //   rotate DEGREES                turn the focused annotation counter-clockwise
 //                                 through its handler

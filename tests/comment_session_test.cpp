@@ -333,17 +333,19 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
       // Two strokes in a row make one ink; after leaving the tool a new one.
       "tool Pen\ndrag 100 400 150 420\ndrag 100 430 150 450\nexpect annots 1 2\n"
       "tool Hand\ntool Pen\ndrag 200 400 250 420\nexpect annots 1 3\n"
+      // A pause of two seconds ends the group too.
+      "wait 2.1\ndrag 300 400 350 420\nexpect annots 1 4\n"
       // Shift keeps a line to 45 degrees.
       "tool Line\ndrag 400 100 500 120 shift\n"
       // A note and its pop-up come and go together.
-      "tool Note\nclick 600 300\ntype \"Later\"\nexpect annots 1 6\nundo\nexpect annots 1 4\nredo\n"
-      "expect annots 1 6\n";
+      "tool Note\nclick 600 300\ntype \"Later\"\nexpect annots 1 7\nundo\nexpect annots 1 5\nredo\n"
+      "expect annots 1 7\n";
   const CommandResult r = Run(dir_ / "plan.pdf", script, dir_ / "out.pdf");
   ASSERT_EQ(r.status, 0) << r.output;
   KPD_Document doc = fn::DocOpenFile((dir_ / "out.pdf").c_str(), nullptr);
   ASSERT_TRUE(doc);
   KPD_Page page = fn::DocGetPage(doc, 0);
-  ASSERT_EQ(fn::PageAnnotCount(page), 6);
+  ASSERT_EQ(fn::PageAnnotCount(page), 7);
   KPD_Dictionary square = fn::PageGetAnnot(page, 0);
   float v[8] = {};
   ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(square, "/Rect"), v, 4), 4);
@@ -357,7 +359,8 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
   KPD_Object strokes = fn::DictGet(fn::PageGetAnnot(page, 1), "/InkList");
   EXPECT_EQ(fn::ArrayCount(strokes), 2);
   EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 2), "/InkList")), 1);
-  ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(fn::PageGetAnnot(page, 3), "/L"), v, 4), 4);
+  EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 3), "/InkList")), 1);
+  ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(fn::PageGetAnnot(page, 4), "/L"), v, 4), 4);
   EXPECT_NEAR(v[3] - v[1], 0, 1e-3);  // 100 across and 20 up goes level
   EXPECT_NEAR(v[2] - v[0], std::hypot(100, 20), 1e-3);
   fn::DocClose(doc);
