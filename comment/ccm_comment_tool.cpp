@@ -241,7 +241,7 @@ bool CCM_CommentTool::OnLButtonDown(KA_PageView view, uint32_t flags, const KS_D
   }
   view_ = view;
   started_ = true;
-  down_ = p;
+  strokeStarted_ = std::chrono::steady_clock::now();
   flags_ = flags;
   points_ = {p, p};
   if (info_.gesture == CommentGesture::kFreehand) points_ = {p};
@@ -293,7 +293,10 @@ bool CCM_CommentTool::OnKeyDown(int32_t key, uint32_t flags) {
     }
     if (key == kKeyBackspace) {
       if (!typed_.empty()) {
-        typed_.pop_back();
+        // A character outside the basic plane goes as a whole.
+        const bool pair = typed_.size() >= 2 && typed_.back() >= 0xDC00 && typed_.back() < 0xE000 &&
+                          typed_[typed_.size() - 2] >= 0xD800 && typed_[typed_.size() - 2] < 0xDC00;
+        typed_.resize(typed_.size() - (pair ? 2 : 1));
         RefreshTyped();
       }
       return true;
@@ -398,7 +401,7 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
       if (!dragged) return false;
       break;
     case CommentGesture::kFreehand:
-      if (ink_ && inkDoc_ == doc && inkPage_ == pageIndex && std::chrono::steady_clock::now() - inkEnded_ < kInkPause &&
+      if (ink_ && inkDoc_ == doc && inkPage_ == pageIndex && strokeStarted_ - inkEnded_ < kInkPause &&
           AddStroke(points))
         return true;
       break;

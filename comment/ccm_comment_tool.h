@@ -81,7 +81,7 @@ class CCM_CommentTool final : public AnnotationPlugin::CAnnot_ToolHandler {
   KA_PageView view_ = nullptr;
   bool started_ = false;
   std::vector<KS_FloatPoint> points_;  // the last follows the pointer
-  KS_FloatPoint down_{};
+  std::chrono::steady_clock::time_point strokeStarted_{};
   uint32_t flags_ = 0;
   // Typing.
   std::shared_ptr<kwannotation::CKW_Annot> typing_;

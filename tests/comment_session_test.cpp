@@ -335,6 +335,8 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
       "tool Hand\ntool Pen\ndrag 200 400 250 420\nexpect annots 1 3\n"
       // A pause of two seconds ends the group too.
       "wait 2.1\ndrag 300 400 350 420\nexpect annots 1 4\n"
+      // A slow stroke begun at once joins however long it takes.
+      "down 300 430\nmove 320 440\nwait 2.1\nup 350 450\nexpect annots 1 4\n"
       // Shift keeps a line to 45 degrees.
       "tool Line\ndrag 400 100 500 120 shift\n"
       // A note and its pop-up come and go together.
@@ -359,7 +361,7 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
   KPD_Object strokes = fn::DictGet(fn::PageGetAnnot(page, 1), "/InkList");
   EXPECT_EQ(fn::ArrayCount(strokes), 2);
   EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 2), "/InkList")), 1);
-  EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 3), "/InkList")), 1);
+  EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 3), "/InkList")), 2);
   ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(fn::PageGetAnnot(page, 4), "/L"), v, 4), 4);
   EXPECT_NEAR(v[3] - v[1], 0, 1e-3);  // 100 across and 20 up goes level
   EXPECT_NEAR(v[2] - v[0], std::hypot(100, 20), 1e-3);
