@@ -86,14 +86,11 @@ class Reader {
     GraphicsState gs{ctm, {}};
     std::vector<GraphicsState> stack;
     Matrix tm, tlm;
-    content::OperatorReader reader(data);
-    content::Operation op;
-    // The string operands of the show operators are read from the same
-    // content by a second pass over the tokens: OperatorReader keeps
-    // numbers and names only, so strings are taken here token by token.
+    // Operators with their string operands too (OperatorReader keeps
+    // numbers and names only).
     StringTokens strings(data);
     for (;;) {
-      op = content::Operation{};
+      content::Operation op;
       std::vector<std::string> shown;
       std::vector<double> kerns;  // TJ: numbers between the strings, in order with them
       std::vector<bool> isString;
