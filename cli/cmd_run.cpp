@@ -5,7 +5,10 @@
 #include "host/editor.h"
 #include "host/file_util.h"
 #include "host/script_runner.h"
+#include "comment/ccm_module.h"
+#include "host/core_hft.h"
 #include "host/session.h"
+#include "sdk/ks_host_binding.h"
 
 namespace annot {
 
@@ -31,6 +34,9 @@ const char kRunUsage[] =
     "  answer message ok|cancel|yes|no|N | answer progress cancel N (the next\n"
     "  progress bar is cancelled when it reaches N percent)\n"
     "  drag X1 Y1 X2 Y2 [shift] [ctrl]   (down, three moves, up)\n"
+    "  select-text X1 Y1 X2 Y2 (a drag across the page's text, for the text\n"
+    "  markup tools) | type TEXT (typed into the text box, typewriter, callout\n"
+    "  or note just made) | wait SECONDS (a pause, up to 60)\n"
     "  select NAME (the annotation whose /NM is NAME) | rotate DEGREES (the\n"
     "  focused annotation, counter-clockwise) | command N (on the selection:\n"
     "  1 delete, 4 rotate left, 5 rotate right) | front (brings the selection\n"
@@ -96,6 +102,9 @@ int RunRun(const std::vector<std::string>& args) {
       std::fflush(stdout);
     });
   if (!session.LoadPlugin(kshost::Session::DefaultPluginPath(), &error)) return Fail(kExitFailure, error);
+  // The editor's own comment tools run here, over the host's functions.
+  ks::host::Bind(kshost::CoreHFT(), nullptr);
+  AnnotationComment::CCM_CommentModule comments(session.Loader().MainFrame());
   if (!in.empty() && !session.Open(in, &error)) return Fail(kExitFailure, error);
   bool ok = kshost::RunScript(session, file, script, &error);
   // What the plug-in told the user stays visible (the trace showed it already).

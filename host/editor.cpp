@@ -326,6 +326,17 @@ bool Editor::Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, s
   return true;
 }
 
+bool Editor::Char(uint32_t codePoint, uint32_t flags, std::string* error) {
+  if (!currentTool_) {
+    if (error) *error = "no current tool to type into";
+    return false;
+  }
+  if (currentTool_->callbacks.Char)
+    currentTool_->callbacks.Char(currentTool_->callbacks.clientData, static_cast<int32_t>(codePoint), flags);
+  PaintIfNeeded();
+  return true;
+}
+
 bool Editor::Key(int code, uint32_t flags, std::string* error) {
   // The selection tools take Delete, Backspace and the arrows for the
   // selection: arrows nudge by a point, by ten with Shift.

@@ -129,6 +129,9 @@ class Editor {
   bool Mouse(MouseEvent kind, int pageIndex, KS_FloatPoint pt, uint32_t flags, std::string* error);
   bool Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, std::string* error);
   bool Key(int code, uint32_t flags, std::string* error);
+  // A character typed (a Unicode code point), for the current tool: text
+  // tools take it as input. False with the reason without a tool.
+  bool Char(uint32_t codePoint, uint32_t flags, std::string* error);
 
   // Undo stack of a document. The editor owns the items it was handed and
   // releases each exactly once: when a new step drops the redo branch, when

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "host/editor.h"
@@ -133,7 +135,8 @@ class Runner {
         {"press", &Runner::Press},       {"drag", &Runner::DragLine},     {"command", &Runner::Command},
         {"rotate", &Runner::Rotate},     {"select", &Runner::Select},     {"panel", &Runner::Panel},
         {"snap", &Runner::Snap},         {"menu", &Runner::Menu},         {"front", &Runner::Front},
-        {"topage", &Runner::ToPage},
+        {"topage", &Runner::ToPage},     {"type", &Runner::Type},         {"select-text", &Runner::DragLine},
+        {"wait", &Runner::Wait},
     };
     auto it = commands.find(a[0]);
     if (it == commands.end()) {
@@ -313,6 +316,28 @@ class Runner {
       if (!editor.Mouse(MouseEvent::Move, page_, at, flags, why)) return false;
     }
     return editor.Mouse(MouseEvent::LeftUp, page_, to, flags, why);
+  }
+
+  // wait SECONDS: a pause of the person, up to a minute.
+  bool Wait(const Args& a, std::string* why) {
+    float seconds = 0;
+    if (a.size() != 2 || !ParseFloat(a[1], &seconds) || !(seconds >= 0 && seconds <= 60))
+      return Usage("wait SECONDS (0 to 60)", why);
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
+    return true;
+  }
+
+  // type TEXT: each character of TEXT (UTF-8) typed into the current tool.
+  bool Type(const Args& a, std::string* why) {
+    if (a.size() != 2) return Usage("type TEXT", why);
+    const std::u16string text = ToUtf16(a[1]);
+    for (size_t i = 0; i < text.size(); ++i) {
+      uint32_t c = text[i];
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+      if (!Editor::Get().Char(c, 0, why)) return false;
+    }
+    return true;
   }
 
   // command N: a host command on the selection.

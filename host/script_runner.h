@@ -30,6 +30,11 @@
 //   drag X1 Y1 X2 Y2 [shift] [ctrl]
 //                                 left button down at X1 Y1, three moves on the
 //                                 way, up at X2 Y2 (page points)
+//   select-text X1 Y1 X2 Y2       drag across the page's text from X1 Y1 to X2 Y2,
+//                                 as the text markup tools (Highlight, ...) take it
+//   type TEXT                     type TEXT into the current tool (a text box,
+//                                 typewriter, callout or note just made)
+//   wait SECONDS                  pause (up to 60), as a person does between strokes
 //   select NAME                   select only the annotation whose /NM is NAME
 //   rotate DEGREES                turn the focused annotation counter-clockwise
 //                                 through its handler

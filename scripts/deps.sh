@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ make cmake ninja-build ccache pkg-config binutils python3
   libqpdf-dev qpdf libpugixml-dev zlib1g-dev libfreetype-dev fonts-urw-base35 fonts-dejavu-core fonts-droid-fallback libharfbuzz-dev
-  libfontconfig-dev libfribidi-dev fonts-noto-core fonts-nanum
+  libfontconfig-dev libfribidi-dev libpoppler-cpp-dev fonts-noto-core fonts-nanum
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   poppler-utils mupdf-tools locales-all openssl libmimalloc-dev libboost-dev
   libcpp-httplib-dev libssl-dev libbrotli-dev chromium

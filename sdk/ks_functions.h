@@ -530,5 +530,10 @@
   /* 905: the system's shell. Shows the folder or file `path` in the system's file browser; */    \
   /* a headless host opens nothing and notes "shell open: PATH" in the trace. 0 when nothing */  \
   /* is at `path` */                                                                               \
-  X(905, 0, AppShellOpen, int32_t, (const char16_t* path))
+  X(905, 0, AppShellOpen, int32_t, (const char16_t* path))                                          \
+  /* 910: the text of a page as the host reads it, glyph by glyph in reading order (a space */    \
+  /* between words is no glyph). Returns how many glyphs the page has and writes the first */    \
+  /* `capacity` of them to `out` (null with 0 counts them only); -1 when the page cannot be */   \
+  /* read */                                                                                       \
+  X(910, 0, PageGetTextGlyphs, int32_t, (KPD_Document doc, int32_t pageIndex, KS_TextGlyph* out, int32_t capacity))
 // clang-format on

@@ -93,6 +93,17 @@ typedef struct KS_Matrix {
   float a, b, c, d, e, f;
 } KS_Matrix;
 
+// One glyph of a page's text as the host reads it: its box as a quadrilateral
+// in PDF user space, corners upper-left, upper-right, lower-left,
+// lower-right as the glyph stands (so that a run of glyphs at an angle or on
+// a turned page keeps its own up and along), the line of the page's text it
+// belongs to (counted in reading order from 0) and its character.
+typedef struct KS_TextGlyph {
+  KS_FloatPoint quad[4];
+  int32_t line;
+  uint32_t codepoint;
+} KS_TextGlyph;
+
 typedef struct KS_DevicePoint {
   int32_t x;
   int32_t y;

@@ -143,6 +143,7 @@ bool ParseEvent(const Params& params, InputEvent* out, std::string* error) {
       {"rdblclick", InputEvent::Kind::RightDoubleClick},
       {"wheel", InputEvent::Kind::Wheel},
       {"key", InputEvent::Kind::Key},
+      {"char", InputEvent::Kind::Char},
   };
   InputEvent e;
   const std::string* kind = nullptr;
@@ -160,14 +161,20 @@ bool ParseEvent(const Params& params, InputEvent* out, std::string* error) {
   if (!FlagParam(params, "shift", KS_FLAG_SHIFT, &e.flags, error) ||
       !FlagParam(params, "ctrl", KS_FLAG_CTRL, &e.flags, error))
     return false;
-  if (e.kind == InputEvent::Kind::Key) {
+  if (e.kind == InputEvent::Kind::Key || e.kind == InputEvent::Kind::Char) {
+    const bool typed = e.kind == InputEvent::Kind::Char;
     const std::string* key = nullptr;
     if (!Single(params, "key", &key, error)) return false;
     if (!key) {
-      *error = "a key event needs 'key'";
+      *error = typed ? "a char event needs 'key'" : "a key event needs 'key'";
       return false;
     }
-    if (!IntParam(params, "key", 1, 255, &e.key, error)) return false;
+    // A character is a Unicode scalar value from the space on.
+    if (!IntParam(params, "key", typed ? 32 : 1, typed ? 0x10FFFF : 255, &e.key, error)) return false;
+    if (typed && e.key >= 0xD800 && e.key < 0xE000) {
+      *error = "'key' of a char event must be a character, not a surrogate";
+      return false;
+    }
     *out = e;
     return true;
   }

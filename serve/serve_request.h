@@ -16,13 +16,13 @@ namespace annotserve {
 using Params = std::multimap<std::string, std::string>;
 
 struct InputEvent {
-  enum class Kind { Down, Up, Move, DoubleClick, RightDown, RightUp, RightDoubleClick, Wheel, Key };
+  enum class Kind { Down, Up, Move, DoubleClick, RightDown, RightUp, RightDoubleClick, Wheel, Key, Char };
   Kind kind = Kind::Move;
   int page = 0;         // 0-based
   double x = 0, y = 0;  // device pixels of the page's view
   uint32_t flags = 0;   // KS_FLAG_SHIFT, KS_FLAG_CTRL
   int delta = 0;        // wheel
-  int key = 0;          // virtual key code
+  int key = 0;          // virtual key code; for a character typed, its code point
 };
 
 // Reads kind, page, x, y, shift, ctrl, delta and key. False with the reason

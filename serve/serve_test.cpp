@@ -62,7 +62,7 @@ TEST_F(ServeTest, AMalformedEventOrOneForAPageThatDoesNotExistChangesNothing) {
   const std::string before = State();
   for (const char* query : {"", "kind=jump&page=0&x=1&y=1", "kind=down&page=1&x=1&y=1", "kind=down&page=-1&x=1&y=1",
                             "kind=down&page=0&x=nan&y=1", "kind=down&page=0&x=1e300&y=1", "kind=down&page=0&x=1",
-                            "kind=down&page=0&x=1&y=1&x=2", "kind=wheel&page=0&x=1&y=1&delta=99999", "kind=key&key=0",
+                            "kind=down&page=0&x=1&y=1&x=2", "kind=wheel&page=0&x=1&y=1&delta=99999", "kind=key&key=0", "kind=char&key=31", "kind=char&key=55296", "kind=char&key=1114112",
                             "kind=down&page=0&x=1&y=1&shift=2", "kind=down&page=zero&x=1&y=1"}) {
     auto r = Post("/api/event", query);
     ASSERT_TRUE(r) << query;

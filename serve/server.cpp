@@ -12,6 +12,7 @@
 #include <thread>
 #include <random>
 
+#include "comment/ccm_module.h"
 #include "host/core_hft.h"
 #include "host/editor.h"
 #include "host/file_util.h"
@@ -144,8 +145,9 @@ bool Server::Impl::EnsureHost(httplib::Response& res) {
   language = lang;
   kshost::Env().setUiLanguage(lang);
   session = std::make_unique<kshost::Session>();
-  // The measurement library the markups list is made with reaches the
-  // document through the host's functions, as the plug-in does.
+  // The measurement library the markups list is made with and the editor's
+  // own comment tools reach the document through the host's functions, as
+  // the plug-in does.
   ks::host::Bind(kshost::CoreHFT(), nullptr);
   Tessel::SetCurrentLanguage(kshost::ToUtf16(lang), true);
   session->SetPassword(options.password);
@@ -167,6 +169,7 @@ bool Server::Impl::EnsureHost(httplib::Response& res) {
     Refuse(res, 500, hostError);
     return false;
   }
+  comments = std::make_unique<AnnotationComment::CCM_CommentModule>(session->Loader().MainFrame());
   Editor::Get().SetView(0, 1, 0);
   savedMark = UndoMark();
   RefreshChest();
@@ -213,6 +216,7 @@ void Server::Impl::ShutHost() {
   Editor::Get().SetMessageProvider(nullptr);
   Tessel::Headless::SetDialogProvider(nullptr);
   Tessel::Headless::SetFileDialogProvider(nullptr);
+  comments.reset();
   session.reset();
   if (!saveFolder.empty()) {
     std::error_code ec;

@@ -21,6 +21,7 @@
 
 #include "host/device.h"
 #include "host/editor_events.h"
+#include "comment/ccm_module.h"
 #include "host/page_layers.h"
 #include "host/session.h"
 #include "serve/host_queue.h"
@@ -99,6 +100,8 @@ struct Server::Impl {
 
   // ---- the host thread's own ----
   std::unique_ptr<kshost::Session> session;
+  // Made after the session's plug-in, gone before the session.
+  std::unique_ptr<AnnotationComment::CCM_CommentModule> comments;
   std::string hostError;
   std::string language;
   std::vector<std::pair<std::string, std::string>> panelValues;

@@ -361,11 +361,12 @@ void Server::Impl::Routes() {
 
 void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
   using K = InputEvent::Kind;
-  if (e.kind == K::Key) {
+  if (e.kind == K::Key || e.kind == K::Char) {
     std::string why;
     windowItems.clear();
     // A key that found nothing to do (Ctrl+V with nothing copied) says why.
-    const bool ok = Editor::Get().Key(e.key, e.flags, &why);
+    const bool ok = e.kind == K::Key ? Editor::Get().Key(e.key, e.flags, &why)
+                                     : Editor::Get().Char(static_cast<uint32_t>(e.key), e.flags, &why);
     Publish();
     if (!ok) return Refuse(r, 400, why);
     return ReplyState(r);

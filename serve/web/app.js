@@ -549,7 +549,9 @@ function wireInput() {
   // double click, which the dblclick event sends instead.
   let dragging = false;
   overlay.addEventListener("mousedown", (e) => {
-    overlay.focus();
+    // Focus without scrolling: a view that moved under the pressed button
+    // would draw from a point the person did not press.
+    overlay.focus({ preventScroll: true });
     e.preventDefault();
     if (e.button === 1 || spaceDown) return;  // the view pans (below)
     dragging = true;
@@ -623,6 +625,12 @@ function wireInput() {
     }
     const code = keys[e.key];
     if (code) { e.preventDefault(); send({ kind: "key", key: code, ...mods(e) }); }
+    // A character goes to the current tool as typed text (a text box, a
+    // typewriter, a callout or a note being written).
+    if (!e.ctrlKey && !e.metaKey && !e.altKey && [...e.key].length === 1) {
+      if (!code) e.preventDefault();
+      send({ kind: "char", key: e.key.codePointAt(0) });
+    }
   });
   const endSpace = () => { spaceDown = false; viewer.classList.remove("pan"); };
   document.addEventListener("keyup", (e) => { if (e.key === " ") endSpace(); });
@@ -863,7 +871,9 @@ function buildToolbar() {
   document.body.insertBefore(bar, $("main"));
 }
 
-let ribbonKey = "", category = 0;
+// The tab shown: null until the ribbon first arrives, which opens on the
+// measuring tools' tab ("Review") when there is one.
+let ribbonKey = "", category = null;
 
 // A slider: a list of its values when they are few (a precision), else a
 // range with its value beside it (the eraser's size). Only a change is sent.
@@ -906,6 +916,7 @@ function drawRibbon(host) {
   const tabs = document.createElement("div");
   tabs.className = "tabs";
   const withPanels = host.ribbon.filter((c) => c.children.length);
+  if (category === null) category = Math.max(0, withPanels.findIndex((c) => c.name === "Ribbon_Category_Review"));
   withPanels.forEach((c, i) => {
     const tab = document.createElement("button");
     tab.className = "tab" + (i === category ? " current" : "");

@@ -1,0 +1,66 @@
+// The editor's own comment tools: which annotation each makes, how a
+// gesture draws it and the style it starts with. The table is the one list
+// of tools; the ribbon, the registration and the creation all read it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace AnnotationComment {
+
+// How a tool takes its figure from the pointer.
+enum class CommentGesture {
+  kBox,         // drag a rectangle; Shift: a square
+  kLine,        // drag a line; Shift: a multiple of 45 degrees
+  kVertices,    // click vertices; double click or Enter ends, Escape drops
+  kFreehand,    // strokes while the button is down
+  kTextBox,     // drag a box (a click: the default size), then type
+  kTypewriter,  // click where the text starts, then type
+  kCallout,     // drag from what the leader points at to the text box, then type
+  kNote,        // click the icon's place, then type the pop-up's text
+  kTextMarkup,  // drag across the page's text
+  kCaret,       // click between two characters of the page's text
+  kStamp,       // click the stamp's centre
+  kAttach,      // click the icon's place, then choose the file
+};
+
+// A style: colours as RGB components from 0 to 1 (none when unset).
+struct CommentStyle {
+  std::optional<KPD_ColorF> color;
+  std::optional<KPD_ColorF> fill;
+  float width = 1;
+  int opacity = 100;  // percent
+  std::string font = "Helvetica";
+  float fontSize = 12;
+};
+
+struct CommentToolInfo {
+  const char* name;     // the host tool's name, as scripts say it
+  const char* subtype;  // /Subtype
+  const char* intent;   // /IT, empty for none
+  CommentGesture gesture;
+  const char* button;  // ribbon control id
+  const char16_t* title;
+  CommentStyle defaults;
+};
+
+// Every tool, in the order of the ribbon.
+const std::vector<CommentToolInfo>& CommentTools();
+// The row of a tool by its name; null for no comment tool.
+const CommentToolInfo* FindCommentTool(const std::string& name);
+
+// The preference section of a tool's style: "Comment\NAME".
+std::u16string CommentStyleSection(const CommentToolInfo& tool);
+
+// "#RRGGBB" (either case) as an RGB colour; nothing for anything else.
+std::optional<KPD_ColorF> ParseHexColor(const std::u16string& text);
+// An RGB colour as "#RRGGBB", each component rounded to the nearest of 255.
+std::u16string HexColor(const KPD_ColorF& color);
+
+// The standard stamp names, in the order of the ribbon's stamp menu.
+const std::vector<std::string>& StandardStampNames();
+
+}  // namespace AnnotationComment

@@ -1,0 +1,311 @@
+#include "host/angled_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include "host/content_reading.h"
+#include "host/font_service.h"
+#include "host/pdf_handles.h"
+
+namespace kshost {
+namespace {
+
+using content::Apply;
+using content::Concat;
+using content::Matrix;
+using content::Pt;
+
+// Widths (thousandths of the em) and the vertical extent of one font.
+struct FontInfo {
+  bool usable = false;
+  int firstChar = 0;
+  std::vector<double> widths;
+  const AfmFont* afm = nullptr;
+  double missingWidth = 0;
+  double ascent = 718, descent = -207;
+
+  double Width(unsigned char code) const {
+    const int i = code - firstChar;
+    if (i >= 0 && i < static_cast<int>(widths.size())) return widths[size_t(i)];
+    if (afm) {
+      const std::string_view name = WinAnsiGlyphName(code);
+      auto it = afm->widthByName.find(std::string(name));
+      if (it != afm->widthByName.end()) return it->second;
+      if (afm->widthByCode[code] >= 0) return afm->widthByCode[code];
+    }
+    return missingWidth;
+  }
+};
+
+FontInfo ReadFont(QPDFObjectHandle font) {
+  FontInfo info;
+  if (!font.isDictionary() || font.getKey("/Subtype").isNameAndEquals("/Type0")) return info;
+  QPDFObjectHandle base = font.getKey("/BaseFont");
+  if (base.isName()) info.afm = FontService::Application().Font(FontService::Resolve(base.getName()));
+  QPDFObjectHandle widths = font.getKey("/Widths");
+  if (widths.isArray()) {
+    QPDFObjectHandle first = font.getKey("/FirstChar");
+    info.firstChar = first.isInteger() ? static_cast<int>(first.getIntValue()) : 0;
+    for (int i = 0; i < widths.getArrayNItems() && i < 256; ++i) {
+      QPDFObjectHandle w = widths.getArrayItem(i);
+      info.widths.push_back(w.isNumber() ? w.getNumericValue() : 0);
+    }
+  }
+  if (info.afm) info.ascent = info.afm->metrics.ascent, info.descent = info.afm->metrics.descent;
+  QPDFObjectHandle fd = font.getKey("/FontDescriptor");
+  if (fd.isDictionary()) {
+    QPDFObjectHandle a = fd.getKey("/Ascent"), d = fd.getKey("/Descent"), m = fd.getKey("/MissingWidth");
+    if (a.isNumber() && a.getNumericValue() > 0) info.ascent = a.getNumericValue();
+    if (d.isNumber() && d.getNumericValue() < 0) info.descent = d.getNumericValue();
+    if (m.isNumber()) info.missingWidth = m.getNumericValue();
+  }
+  info.usable = info.afm || !info.widths.empty();
+  return info;
+}
+
+struct TextState {
+  FontInfo font;
+  double size = 0, charSpacing = 0, wordSpacing = 0, scale = 1, leading = 0, rise = 0;
+};
+
+struct GraphicsState {
+  Matrix ctm;
+  TextState text;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::vector<KS_TextGlyph>& out) : out_(out) {}
+
+  void Run(const std::string& data, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
+    GraphicsState gs{ctm, {}};
+    std::vector<GraphicsState> stack;
+    Matrix tm, tlm;
+    // Operators with their string operands too (OperatorReader keeps
+    // numbers and names only).
+    StringTokens strings(data);
+    for (;;) {
+      content::Operation op;
+      std::vector<std::string> shown;
+      std::vector<double> kerns;  // TJ: numbers between the strings, in order with them
+      std::vector<bool> isString;
+      if (!strings.Next(&op, &shown, &kerns, &isString)) break;
+      const std::string& o = op.op;
+      const auto& n = op.numbers;
+      if (o == "q") {
+        stack.push_back(gs);
+      } else if (o == "Q") {
+        if (!stack.empty()) gs = stack.back(), stack.pop_back();
+      } else if (o == "cm" && op.Take(6)) {
+        gs.ctm = Concat(Matrix{n[0], n[1], n[2], n[3], n[4], n[5]}, gs.ctm);
+      } else if (o == "BT") {
+        tm = tlm = Matrix{};
+        ++line_;
+      } else if (o == "Tf" && op.operandCount == 2 && n.size() == 1) {
+        QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle();
+        gs.text.font = ReadFont(fonts.isDictionary() ? fonts.getKey(op.lastName) : QPDFObjectHandle());
+        gs.text.size = n[0];
+      } else if (o == "Tc" && op.Take(1)) {
+        gs.text.charSpacing = n[0];
+      } else if (o == "Tw" && op.Take(1)) {
+        gs.text.wordSpacing = n[0];
+      } else if (o == "Tz" && op.Take(1)) {
+        gs.text.scale = n[0] / 100;
+      } else if (o == "TL" && op.Take(1)) {
+        gs.text.leading = n[0];
+      } else if (o == "Ts" && op.Take(1)) {
+        gs.text.rise = n[0];
+      } else if ((o == "Td" || o == "TD") && op.Take(2)) {
+        if (o == "TD") gs.text.leading = -n[1];
+        tm = tlm = Concat(Matrix{1, 0, 0, 1, n[0], n[1]}, tlm);
+        ++line_;
+      } else if (o == "Tm" && op.Take(6)) {
+        tm = tlm = Matrix{n[0], n[1], n[2], n[3], n[4], n[5]};
+        ++line_;
+      } else if (o == "T*" || o == "'" || o == "\"") {
+        if (o == "\"" && n.size() >= 2) gs.text.wordSpacing = n[0], gs.text.charSpacing = n[1];
+        tm = tlm = Concat(Matrix{1, 0, 0, 1, 0, -gs.text.leading}, tlm);
+        ++line_;
+        if (o != "T*")
+          for (const std::string& s : shown) Show(s, gs, &tm);
+      } else if (o == "Tj") {
+        for (const std::string& s : shown) Show(s, gs, &tm);
+      } else if (o == "TJ") {
+        size_t si = 0, ki = 0;
+        for (bool str : isString) {
+          if (str && si < shown.size()) {
+            Show(shown[si++], gs, &tm);
+          } else if (!str && ki < kerns.size()) {
+            const double tx = -kerns[ki++] / 1000 * gs.text.size * gs.text.scale;
+            tm = Concat(Matrix{1, 0, 0, 1, tx, 0}, tm);
+          }
+        }
+      } else if (o == "Do" && depth < 8 && formsRead_ < kMaxForms) {
+        // A form drawn from inside itself is not read again.
+        content::Form form;
+        if (content::ReadForm(content::XObject(resources, op.lastName), resources, &form) &&
+            std::find(chain_.begin(), chain_.end(), form.og) == chain_.end()) {
+          ++formsRead_;
+          chain_.push_back(form.og);
+          Run(form.data, form.resources, Concat(form.matrix, gs.ctm), depth + 1);
+          chain_.pop_back();
+        }
+      }
+      if (out_.size() >= kMaxGlyphs) return;
+    }
+  }
+
+ private:
+  // The operators of a content stream with their string operands too.
+  class StringTokens {
+   public:
+    explicit StringTokens(const std::string& data)
+        : input_(std::make_shared<BufferInputSource>("content", data)) {}
+    bool Next(content::Operation* op, std::vector<std::string>* strings, std::vector<double>* numbers,
+              std::vector<bool>* order) {
+      int nesting = 0;
+      for (;;) {
+        QPDFTokenizer::Token t = tokenizer_.readToken(input_, "content", true);
+        const auto type = t.getType();
+        if (type == QPDFTokenizer::tt_eof || type == QPDFTokenizer::tt_bad) return false;
+        if (type == QPDFTokenizer::tt_array_open || type == QPDFTokenizer::tt_dict_open) {
+          ++nesting;
+          continue;
+        }
+        if (type == QPDFTokenizer::tt_array_close || type == QPDFTokenizer::tt_dict_close) {
+          if (nesting > 0 && --nesting == 0) ++op->operandCount;
+          continue;
+        }
+        const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
+        if (type == QPDFTokenizer::tt_string) {
+          strings->push_back(t.getValue());
+          order->push_back(true);
+          if (nesting == 0) ++op->operandCount;
+          continue;
+        }
+        if (number) {
+          double v = 0;
+          if (!content::ParseNumber(t.getValue(), &v)) v = std::nan("");
+          if (nesting > 0) {
+            numbers->push_back(v);
+            order->push_back(false);
+          } else {
+            op->numbers.push_back(v);
+            ++op->operandCount;
+          }
+          continue;
+        }
+        if (type == QPDFTokenizer::tt_name) {
+          if (nesting == 0) op->lastName = t.getValue(), ++op->operandCount;
+          continue;
+        }
+        if (type != QPDFTokenizer::tt_word) {
+          if (nesting == 0) ++op->operandCount;
+          continue;
+        }
+        op->op = t.getValue();
+        if (op->op == "BI") {
+          // Step over the image data up to "EI" between white space.
+          for (;;) {
+            QPDFTokenizer::Token d = tokenizer_.readToken(input_, "content", true);
+            if (d.getType() == QPDFTokenizer::tt_eof) return false;
+            if (d.getType() == QPDFTokenizer::tt_word && d.getValue() == "ID") {
+              tokenizer_.expectInlineImage(input_);
+              tokenizer_.readToken(input_, "content", true);
+              break;
+            }
+          }
+        }
+        return true;
+      }
+    }
+
+   private:
+    std::shared_ptr<InputSource> input_;
+    QPDFTokenizer tokenizer_;
+  };
+
+  void Show(const std::string& bytes, const GraphicsState& gs, Matrix* tm) {
+    const TextState& ts = gs.text;
+    for (unsigned char code : bytes) {
+      const double w0 = ts.font.usable ? ts.font.Width(code) / 1000 : 0;
+      if (ts.font.usable && code != ' ' && ts.size != 0) {
+        // Glyph space to user space: size and horizontal scale, rise, the
+        // text matrix, then the current transformation.
+        const Matrix trm = Concat(Concat(Matrix{ts.size * ts.scale, 0, 0, ts.size, 0, ts.rise}, *tm), gs.ctm);
+        const Pt o = Apply(trm, 0, 0), x = Apply(trm, 1, 0);
+        const double angle = std::atan2(x.y - o.y, x.x - o.x) * 180 / std::acos(-1.0);
+        const double off = std::fabs(std::remainder(angle, 90.0));
+        if (off > 0.5 && content::Finite(trm)) {
+          const double a = ts.font.ascent / 1000, d = ts.font.descent / 1000;
+          const Pt corners[4] = {Apply(trm, 0, a), Apply(trm, w0, a), Apply(trm, 0, d), Apply(trm, w0, d)};
+          KS_TextGlyph g{};
+          for (int k = 0; k < 4; ++k)
+            g.quad[k] = KS_FloatPoint{static_cast<float>(corners[k].x), static_cast<float>(corners[k].y)};
+          g.line = line_;
+          g.codepoint = code;
+          out_.push_back(g);
+        }
+      }
+      const double tx = (w0 * ts.size + ts.charSpacing + (code == ' ' ? ts.wordSpacing : 0)) * ts.scale;
+      *tm = Concat(Matrix{1, 0, 0, 1, tx, 0}, *tm);
+    }
+  }
+
+  // Bounds on what damaged or hostile content can make the reader do.
+  static constexpr size_t kMaxGlyphs = 200000;
+  static constexpr int kMaxForms = 10000;
+
+  std::vector<KS_TextGlyph>& out_;
+  std::vector<QPDFObjGen> chain_;
+  int formsRead_ = 0;
+  int line_ = -1;
+};
+
+}  // namespace
+
+std::vector<KS_TextGlyph> ReadAngledGlyphs(QPDFObjectHandle page) {
+  std::vector<KS_TextGlyph> out;
+  try {
+    if (!page.isDictionary()) return out;
+    QPDFObjectHandle contents = page.getKey("/Contents");
+    std::vector<QPDFObjectHandle> streams;
+    if (contents.isStream()) streams.push_back(contents);
+    if (contents.isArray())
+      for (int i = 0; i < contents.getArrayNItems(); ++i)
+        if (contents.getArrayItem(i).isStream()) streams.push_back(contents.getArrayItem(i));
+    std::string data;
+    for (QPDFObjectHandle& s : streams) {
+      try {
+        auto buffer = s.getStreamData(qpdf_dl_generalized);
+        data.append(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+        data.push_back('\n');
+      } catch (...) {
+      }
+    }
+    QPDFObjectHandle resources = page.getKey("/Resources");
+    QPDFObjectHandle node = page;
+    for (int up = 0; !resources.isDictionary() && up < 64; ++up) {
+      node = node.getKey("/Parent");
+      if (!node.isDictionary()) break;
+      resources = node.getKey("/Resources");
+    }
+    Reader(out).Run(data, resources, Matrix{}, 0);
+  } catch (...) {
+    // What was read before the damage stays.
+  }
+  // Lines counted from 0 in the order met.
+  int next = 0, last = -2;
+  for (KS_TextGlyph& g : out) {
+    if (g.line != last) last = g.line, g.line = next++;
+    else g.line = next - 1;
+  }
+  return out;
+}
+
+}  // namespace kshost

@@ -1,0 +1,21 @@
+// The text of a page with the box of every glyph, read by poppler from the
+// document as it stands (its current objects, not the file on disk).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sdk/ks_types.h"
+
+namespace kshost {
+
+// The glyphs of page `pageIndex` of `doc` in reading order (KS_TextGlyph);
+// false with the reason when the page cannot be read.
+bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* out, std::string* error);
+
+// The user-space point of a point of poppler's text space: 72 units an
+// inch, y downwards from the top-left corner of the page as shown (the crop
+// box turned by the page's rotation, 0, 90, 180 or 270 degrees clockwise).
+KS_FloatPoint UserPointOfTextSpace(const KS_FloatRect& cropBox, int rotation, double x, double y);
+
+}  // namespace kshost

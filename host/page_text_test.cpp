@@ -1,0 +1,152 @@
+#include "host/page_text.h"
+
+#include <cmath>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "host/host_functions.h"
+#include "host/session.h"
+#include "host/test_temp_dir.h"
+
+namespace kshost {
+namespace {
+
+// A one-page file of letter size showing `content` with Helvetica as /F1
+// (with `font` added to its dictionary).
+std::string TextPdf(const std::string& content, int rotate, const std::string& font = "") {
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding " + font + " >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + std::to_string(rotate) +
+          " /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+  };
+  std::string out = "%PDF-1.7\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < std::size(objects); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t o : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  return out;
+}
+
+TEST(PageText, TextSpaceCornersLandOnTheCropBoxCornersShownThere) {
+  const KS_FloatRect crop{10, 20, 210, 420};
+  struct Case {
+    int rotation;
+    double x, y;  // a corner of the page as shown
+    float ux, uy;
+  } cases[] = {
+      {0, 0, 0, 10, 420},     {0, 200, 400, 210, 20},
+      {90, 0, 0, 10, 20},     {90, 400, 0, 10, 420},   // shown turned clockwise: 400 wide
+      {180, 0, 0, 210, 20},   {180, 200, 0, 10, 20},
+      {270, 0, 0, 210, 420},  {270, 400, 0, 210, 20},
+  };
+  for (const Case& c : cases) {
+    const KS_FloatPoint p = UserPointOfTextSpace(crop, c.rotation, c.x, c.y);
+    EXPECT_FLOAT_EQ(p.x, c.ux) << c.rotation << " " << c.x << "," << c.y;
+    EXPECT_FLOAT_EQ(p.y, c.uy) << c.rotation << " " << c.x << "," << c.y;
+  }
+}
+
+TEST(PageText, GlyphsFollowHelveticasWidthsLineByLineOnATurnedPageToo) {
+  testing::TempDir dir;
+  const std::string content = "BT /F1 12 Tf 72 700 Td (The hat) Tj 0 -20 Td (he) Tj ET";
+  std::vector<KS_TextGlyph> upright;
+  for (int rotate : {0, 90}) {
+    const std::string path = dir / ("text" + std::to_string(rotate) + ".pdf");
+    std::ofstream(path, std::ios::binary) << TextPdf(content, rotate);
+    std::string error;
+    KPD_Document doc = OpenPdfFile(path, "", &error);
+    ASSERT_TRUE(doc) << error;
+    std::vector<KS_TextGlyph> glyphs;
+    ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+    EXPECT_EQ(fn::PageGetTextGlyphs(doc, 0, nullptr, 0), 8);
+    EXPECT_EQ(fn::PageGetTextGlyphs(doc, 1, nullptr, 0), -1);
+    fn::DocClose(doc);
+    ASSERT_EQ(glyphs.size(), 8u);  // spaces are no glyphs
+    // Helvetica's widths: T 611, h 556, e 556, space 278, a 556, t 278.
+    const double em = 12.0 / 1000;
+    const double left[] = {72, 72 + 611 * em, 72 + 1167 * em, 72 + 2001 * em, 72 + 2557 * em, 72 + 3113 * em, 72,
+                           72 + 556 * em};
+    const double right[] = {left[1], left[2], 72 + 1723 * em, left[4], left[5], 72 + 3391 * em, left[7],
+                            72 + 1112 * em};
+    const char32_t text[] = U"Thehathe";
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      const KS_TextGlyph& g = glyphs[i];
+      EXPECT_EQ(g.codepoint, uint32_t(text[i])) << i;
+      EXPECT_EQ(g.line, i < 6 ? 0 : 1) << i;
+      // Upright in user space on either page: the top above the bottom,
+      // left to right.
+      EXPECT_NEAR(g.quad[0].x, left[i], 0.01) << rotate << " " << i;
+      EXPECT_NEAR(g.quad[1].x, right[i], 0.01) << rotate << " " << i;
+      EXPECT_NEAR(g.quad[2].x, left[i], 0.01) << rotate << " " << i;
+      const float baseline = i < 6 ? 700 : 680;
+      EXPECT_GT(g.quad[0].y, baseline + 6) << i;
+      EXPECT_LT(g.quad[0].y, baseline + 12) << i;
+      EXPECT_LE(g.quad[2].y, baseline) << i;
+      EXPECT_GT(g.quad[2].y, baseline - 4) << i;
+    }
+    if (rotate == 0) upright = glyphs;
+    else
+      for (size_t i = 0; i < glyphs.size(); ++i)
+        for (int k = 0; k < 4; ++k) {
+          EXPECT_NEAR(glyphs[i].quad[k].x, upright[i].quad[k].x, 0.01) << i << " " << k;
+          EXPECT_NEAR(glyphs[i].quad[k].y, upright[i].quad[k].y, 0.01) << i << " " << k;
+        }
+  }
+}
+
+TEST(PageText, TextAtAnAngleIsBoxedAlongItsBaselineInPlaceOfPopplersPieces) {
+  testing::TempDir dir;
+  // "The" turned 30 degrees at (100, 400), then level text beside it; the
+  // font states its widths and its extent across the baseline.
+  const std::string font =
+      "/FirstChar 84 /LastChar 104 /Widths [611 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 556 0 0 556] "
+      "/FontDescriptor << /Type /FontDescriptor /FontName /Helvetica /Ascent 718 /Descent -207 /Flags 32 >>";
+  const std::string content =
+      "BT /F1 10 Tf 0.8660254 0.5 -0.5 0.8660254 100 400 Tm (The) Tj ET BT /F1 10 Tf 300 100 Td (hehe) Tj ET";
+  const std::string path = dir / "angled.pdf";
+  std::ofstream(path, std::ios::binary) << TextPdf(content, 0, font);
+  std::string error;
+  KPD_Document doc = OpenPdfFile(path, "", &error);
+  ASSERT_TRUE(doc) << error;
+  std::vector<KS_TextGlyph> glyphs;
+  ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+  fn::DocClose(doc);
+  ASSERT_EQ(glyphs.size(), 7u);  // "hehe", then "The" once
+  const double c = std::cos(std::acos(-1.0) / 6), s = std::sin(std::acos(-1.0) / 6);
+  const auto turned = [&](double along, double up) {
+    return KS_FloatPoint{float(100 + along * c - up * s), float(400 + along * s + up * c)};
+  };
+  const double advance[] = {0, 6.11, 6.11 + 5.56, 6.11 + 5.56 + 5.56};
+  for (int i = 0; i < 3; ++i) {
+    const KS_TextGlyph& g = glyphs[4 + size_t(i)];
+    EXPECT_EQ(g.codepoint, uint32_t("The"[i]));
+    EXPECT_EQ(g.line, glyphs[4].line);
+    const KS_FloatPoint want[4] = {turned(advance[i], 7.18), turned(advance[i + 1], 7.18), turned(advance[i], -2.07),
+                                   turned(advance[i + 1], -2.07)};
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_NEAR(g.quad[k].x, want[k].x, 1e-3) << i << " " << k;
+      EXPECT_NEAR(g.quad[k].y, want[k].y, 1e-3) << i << " " << k;
+    }
+  }
+  // The level text stays as poppler reads it, on a line of its own.
+  EXPECT_EQ(glyphs[0].codepoint, uint32_t('h'));
+  EXPECT_NEAR(glyphs[0].quad[2].x, 300, 0.01);
+  EXPECT_NE(glyphs[0].line, glyphs[4].line);
+}
+
+}  // namespace
+}  // namespace kshost

@@ -1,0 +1,121 @@
+// The Comment tab of annot serve, used as a person would: a rectangle, a
+// pen stroke and a text box drawn on the floor plan, and a word of a page of
+// text highlighted, each then saved and read back from the file.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { writeFileSync } from "node:fs";
+import path from "node:path";
+import { workFolder, run, withEditor, settled, pagePoint, hostState } from "./support.mjs";
+
+// The annotations `annot info` lists: [{ subtype, intent, rect }].
+function annots(file, env) {
+  return [...run(["info", file], env).matchAll(/\/(\w+) intent (\S+) rect \[([-\d. ]+)\]/g)].map((m) => ({
+    subtype: m[1], intent: m[2], rect: m[3].split(" ").map(Number),
+  }));
+}
+
+// A letter-size page with one line of Helvetica at 12 pt from (72, 700).
+function textPdf(file) {
+  const content = "BT /F1 12 Tf 72 700 Td (The quick brown fox jumps over the lazy dog.) Tj ET";
+  const objects = ["<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
+    `<< /Length ${content.length} >>\nstream\n${content}\nendstream`];
+  let out = "%PDF-1.7\n";
+  const offsets = objects.map((body, i) => {
+    const at = out.length;
+    out += `${i + 1} 0 obj\n${body}\nendobj\n`;
+    return at;
+  });
+  const xref = out.length;
+  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
+  for (const at of offsets) out += `${String(at).padStart(10, "0")} 00000 n \n`;
+  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+  writeFileSync(file, out);
+  return file;
+}
+
+async function drag(page, from, to, steps = 6) {
+  const a = await pagePoint(page, ...from), b = await pagePoint(page, ...to);
+  await page.mouse.move(a.x, a.y);
+  await page.mouse.down();
+  await page.mouse.move(b.x, b.y, { steps });
+  await page.mouse.up();
+  await settled(page);
+}
+
+async function arm(page, button, tool) {
+  await page.locator(".tabs .tab", { hasText: "Comment" }).click();
+  await page.click(`button.control[data-id="${button}"]`);
+  await settled(page);
+  assert.equal((await hostState(page)).tool, tool);
+  // Its button shows pressed, and only its.
+  assert.deepEqual(await page.locator(".panel button.control.pressed").evaluateAll((bs) => bs.map((b) => b.dataset.id)),
+    [button]);
+}
+
+test("a rectangle, a pen stroke and a text box drawn from the Comment tab", async () => {
+  const work = workFolder("comment-draw");
+  const plan = path.join(work.dir, "plan.pdf");
+  run(["sample", "floorplan", "-o", plan], work.env);
+  await withEditor("comment-draw", plan, work, async (page, shot, server, errors) => {
+    await page.locator(".tabs .tab", { hasText: "Comment" }).click();
+    await shot("comment-tab");
+    for (const id of ["Button_Comment_Rectangle", "Button_Comment_Pen", "Button_Comment_TextBox",
+      "Button_Comment_Highlight", "Button_Comment_Stamp", "Button_Comment_Attach"])
+      assert.equal(await page.locator(`button.control[data-id="${id}"]`).count(), 1, id);
+
+    await arm(page, "Button_Comment_Rectangle", "Rectangle");
+    await drag(page, [150, 150], [260, 230]);
+    assert.equal((await hostState(page)).undo, 1, "the rectangle is one undo step");
+    await shot("rectangle");
+
+    await arm(page, "Button_Comment_Pen", "Pen");
+    await drag(page, [300, 150], [380, 220], 12);
+    assert.equal((await hostState(page)).undo, 2);
+    await shot("pen");
+
+    await arm(page, "Button_Comment_TextBox", "TextBox");
+    await drag(page, [150, 300], [330, 360]);
+    await page.keyboard.type("Check the wall");
+    await settled(page);
+    assert.equal((await hostState(page)).undo, 3, "typing adds no undo step of its own");
+    await shot("text-box");
+
+    await page.click("#save");
+    await page.waitForFunction(() => window.annot.state.host.saves === 1);
+    await settled(page);
+    await shot("saved");
+    const made = annots(plan, work.env);
+    assert.deepEqual(made.map((a) => a.subtype), ["Square", "Ink", "FreeText"]);
+    // The rectangle spans the drag within a pixel of the view.
+    const r = made[0].rect;
+    [150, 150, 260, 230].forEach((v, i) => assert.ok(Math.abs(r[i] - v) <= 1.5, `rectangle ${r}`));
+    const text = run(["xfdf", "export", plan], work.env);
+    assert.match(text, /<contents>Check the wall<\/contents>/, text);
+    assert.match(text, /<ink [^>]*title="[^"]+"/, "the stroke is signed by the user");
+    assert.deepEqual(errors, []);
+    assert.equal(await server.stop(), 0);
+  });
+});
+
+test("a word of a page of text highlighted by dragging across it", async () => {
+  const work = workFolder("comment-highlight");
+  const file = textPdf(path.join(work.dir, "text.pdf"));
+  await withEditor("comment-highlight", file, work, async (page, shot, server, errors) => {
+    await arm(page, "Button_Comment_Highlight", "Highlight");
+    // "quick" runs from 96.01 to 124.02 at 12 pt (Helvetica's widths).
+    await drag(page, [97, 703], [123, 703]);
+    assert.equal((await hostState(page)).undo, 1);
+    await shot("highlighted");
+    await page.click("#save");
+    await page.waitForFunction(() => window.annot.state.host.saves === 1);
+    const made = annots(file, work.env);
+    assert.equal(made.length, 1);
+    assert.equal(made[0].subtype, "Highlight");
+    const [l, , r] = made[0].rect;
+    assert.ok(Math.abs(l - 96.012) < 0.5 && Math.abs(r - 124.02) < 0.5, `the highlight covers "quick": ${made[0].rect}`);
+    assert.deepEqual(errors, []);
+    assert.equal(await server.stop(), 0);
+  });
+});
