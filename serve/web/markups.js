@@ -374,10 +374,17 @@ function tooltips(host) {
   for (const id of ["zoomIn", "zoomOut"]) if ($(id)) setTitle($(id), withKey($(id).title, "Ctrl+wheel"));
 }
 
+// The comment tools whose annotation takes the letters typed after it is
+// made.
+const TEXT_TOOLS = ["TextBox", "Typewriter", "Callout", "Note"];
+
 function wireKeys() {
   document.addEventListener("keydown", (e) => {
     if (e.ctrlKey || e.altKey || e.metaKey || e.repeat) return;
     if (!$("modal").hidden || !$("notice").hidden || e.target.closest("input,select,textarea")) return;
+    // Letters are text while a tool that takes typing is current.
+    const tool = app.state && app.state.host && app.state.host.tool;
+    if (TEXT_TOOLS.includes(tool)) return;
     const s = SHORTCUTS.find((x) => x.key === e.key.toLowerCase());
     if (!s) return;
     const b = s.id ? document.querySelector(`#ribbon [data-id="${s.id}"]`) : $(s.toolbar);

@@ -18,4 +18,6 @@ if [ ! -f "$ANNOT_BUILD_DIR/web/pdfjs/pdf.min.mjs" ]; then
   exit 77
 fi
 cd "$root"
-exec node --test --test-concurrency=1 tests/browser/
+# A test that hangs (a dialog nobody answers) fails after three minutes
+# instead of holding up the run.
+exec node --test --test-concurrency=1 --test-timeout=180000 tests/browser/

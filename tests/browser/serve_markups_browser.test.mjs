@@ -4,7 +4,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { copyFileSync, mkdirSync, readFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, buildDir, pagesPdf } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, buildDir, pagesPdf, noScalePrompt } from "./support.mjs";
 import { writeFileSync } from "node:fs";
 
 // The floor plan's scale is 10 cm = 5 m: a point (1/72 in) is
@@ -129,7 +129,7 @@ test("two distances are listed with their total, filtered, selected from the lis
 });
 
 test("a click in the list on a markup of another page shows that page and scrolls the markup into view", async () => {
-  const work = workFolder("markups-pages");
+  const work = workFolder("markups-pages", noScalePrompt);
   const blank = pagesPdf(path.join(work.dir, "blank.pdf"), [[612, 792], [612, 792]]);
   const two = path.join(work.dir, "two.pdf"), script = path.join(work.dir, "two.session");
   // A distance low on page 1, one high on page 2.

@@ -5,7 +5,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, pagesPdf } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, pagesPdf, noScalePrompt } from "./support.mjs";
 
 // `file` with distances measured by a session script: [[x1, y1, x2, y2], ...]
 // in page points, on page `page` (counting from 1).
@@ -207,7 +207,7 @@ test("Bring to front from the context menu puts the annotation last on its page,
 });
 
 test("Move to page asks for the page, moves the distance there as one undo step, and undo brings it back", async () => {
-  const work = workFolder("topage");
+  const work = workFolder("topage", noScalePrompt);
   const pages = pagesPdf(path.join(work.dir, "pages.pdf"), [[612, 792], [612, 792], [612, 792]]);
   // Near the top of the page, which the view shows first.
   const file = measured(work, pages, [[100, 600, 300, 600]]);

@@ -5,7 +5,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagesPdf } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagesPdf, noScalePrompt } from "./support.mjs";
 
 // In the page: the view as shown (content under annotations), the page
 // drawn whole at the same view, and how many pixels two pictures differ
@@ -156,7 +156,7 @@ function formPdf(file) {
 }
 
 test("a page whose annotations cannot be drawn apart is drawn whole, and shows each change and its undo", async () => {
-  const work = workFolder("view-whole");
+  const work = workFolder("view-whole", noScalePrompt);
   const file = formPdf(path.join(work.dir, "form.pdf"));
   const refused = [];
   await withEditor("view-whole", file, work, async (page, shot, server, errors) => {
@@ -182,7 +182,7 @@ test("a page whose annotations cannot be drawn apart is drawn whole, and shows e
 });
 
 test("a page's thumbnail shows a change to its annotations and its undo", async () => {
-  const work = workFolder("view-thumbs");
+  const work = workFolder("view-thumbs", noScalePrompt);
   const file = pagesPdf(path.join(work.dir, "pages.pdf"), [[600, 400], [600, 400]]);
   // Pixels of the first thumbnail that are not white.
   const inked = (page) => page.evaluate(() => {

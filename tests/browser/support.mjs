@@ -10,10 +10,19 @@ export const buildDir = process.env.ANNOT_BUILD_DIR || path.resolve("build");
 export const annot = path.join(buildDir, "bin", "annot");
 export const chromiumPath = process.env.ANNOT_CHROMIUM || "/usr/bin/chromium";
 
-// A temporary folder with its own settings and toolsets.
-export function workFolder(name) {
+// Preferences for measuring on a page without a scale without being asked
+// for one first.
+export const noScalePrompt = "[Measurement]\nShowCalibrateTip=0\n";
+
+// A temporary folder with its own settings (`preferences`, when given, as
+// the preference file's text) and toolsets.
+export function workFolder(name, preferences = "") {
   const dir = mkdtempSync(path.join(tmpdir(), `annot-browser-${name}-`));
   const env = { ...process.env, XDG_CONFIG_HOME: path.join(dir, "config"), XDG_DATA_HOME: path.join(dir, "data") };
+  if (preferences) {
+    mkdirSync(path.join(dir, "config", "annot"), { recursive: true });
+    writeFileSync(path.join(dir, "config", "annot", "preferences.ini"), preferences);
+  }
   return { dir, env, cleanup: () => rmSync(dir, { recursive: true, force: true }) };
 }
 
