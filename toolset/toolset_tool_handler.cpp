@@ -83,32 +83,19 @@ void CAnnot_ToolsetToolHandler::InvalidatePreview() {
   host::AppDocInvalidateRect(doc, host::PageViewGetPageIndex(previewView_), &r);
 }
 
-KS_FloatPoint CAnnot_ToolsetToolHandler::CentredAnchor(const CAnnot_Tool& tool, KS_FloatPoint centre,
-                                                       int rotation) const {
-  // Placing is a translation of the anchor: the box placed at the centre
-  // is moved by how far its middle lies from there.
-  KS_FloatRect box{};
-  std::shared_ptr<CAnnot_Tool> shared = tool_.lock();
-  if (previews_ && shared.get() == &tool && previews_->BoundsAt(shared, centre, rotation, &box))
-    return {2 * centre.x - (box.left + box.right) / 2, 2 * centre.y - (box.bottom + box.top) / 2};
-  box = ToolBox(tool);
-  return {centre.x - (box.right - box.left) / 2, centre.y + (box.top - box.bottom) / 2};
-}
-
 bool CAnnot_ToolsetToolHandler::OnMouseMove(KA_PageView view, uint32_t, const KS_DevicePoint& pt) {
   auto tool = tool_.lock();
   if (!tool || !tool->Dictionary()) return false;
   KS_FloatPoint p{};
   if (!host::PageViewDeviceToPage(view, pt, &p)) return false;
   InvalidatePreview();
-  // The preview is centred on the pointer, turned with the page, as a
-  // click there places the tool.
+  // The preview's upper-left corner is under the pointer, turned with the
+  // page about it, as a click there places the tool.
+  previewAt_ = p;
   previewRotation_ = host::PageGetRotation(host::PageViewGetPage(view));
-  previewAt_ = CentredAnchor(*tool, p, previewRotation_);
-  if (!previews_ || !previews_->BoundsAt(tool, previewAt_, previewRotation_, &previewBox_)) {
+  if (!previews_ || !previews_->BoundsAt(tool, p, previewRotation_, &previewBox_)) {
     KS_FloatRect box = ToolBox(*tool);
-    previewBox_ = {previewAt_.x, previewAt_.y - (box.top - box.bottom), previewAt_.x + (box.right - box.left),
-                   previewAt_.y};
+    previewBox_ = {p.x, p.y - (box.top - box.bottom), p.x + (box.right - box.left), p.y};
   }
   previewView_ = view;
   tracking_ = true;
@@ -145,8 +132,7 @@ bool CAnnot_ToolsetToolHandler::OnLButtonUp(KA_PageView view, uint32_t, const KS
   const int32_t pageIndex = host::PageViewGetPageIndex(view);
   std::vector<KPD_Dictionary> placed;
   std::string error;
-  const KS_FloatPoint at = CentredAnchor(*tool, p, host::PageGetRotation(page));
-  if (PlaceTool(pdf, pageIndex, *tool, at.x, at.y, &placed, &error)) {
+  if (PlaceTool(pdf, pageIndex, *tool, p.x, p.y, &placed, &error)) {
     AnnotUndo_HandOver(std::make_unique<CToolset_PlaceUndo>(pdf, pageIndex, placed), doc);
     host::AppDocDeselectAll(doc);
     if (KA_Annot head = host::AnnotFromDict(doc, placed.front())) host::AppDocSelect(doc, head, 0);

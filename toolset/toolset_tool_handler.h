@@ -44,10 +44,6 @@ class CAnnot_ToolsetToolHandler : public CAnnot_ToolHandler {
 
  private:
   void InvalidatePreview();
-  // The anchor (the upper-left corner of the tool's box, as PlaceTool
-  // takes it) that puts the middle of the box at `centre` on a page turned
-  // by `rotation`.
-  KS_FloatPoint CentredAnchor(const CAnnot_Tool& tool, KS_FloatPoint centre, int rotation) const;
 
   std::weak_ptr<CAnnot_ToolSet> toolset_;
   std::weak_ptr<CAnnot_Tool> tool_;
