@@ -1,4 +1,4 @@
-// The file a file attachment annotation carries: a file specification whose
+// The file a file attachment annotation carries: its /FS dictionary, whose
 // embedded file stream holds the bytes, with their size and dates.
 #pragma once
 
