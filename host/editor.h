@@ -165,6 +165,10 @@ class Editor {
 
   // Selection and focus of a document. Removed annotations drop out.
   std::vector<KA_Annot> Selection(KA_Document doc);
+  // The selection a command works on: empty, with the reason in *error,
+  // when no document is open, nothing is selected or (with `change`) the
+  // document's annotations may not be changed.
+  std::vector<KA_Annot> SelectionFor(KA_Document doc, bool change, std::string* error);
   bool Select(KA_Document doc, KA_Annot annot, bool add);
   bool Deselect(KA_Document doc, KA_Annot annot);
   bool DeselectAll(KA_Document doc);

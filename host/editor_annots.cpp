@@ -245,6 +245,17 @@ std::vector<KA_Annot> Editor::Selection(KA_Document doc) {
   return sel;
 }
 
+std::vector<KA_Annot> Editor::SelectionFor(KA_Document doc, bool change, std::string* error) {
+  std::vector<KA_Annot> selection = Selection(doc);
+  if (selection.empty()) {
+    *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
+  } else if (change && !Writable(doc)) {
+    *error = "the document is read-only";
+    selection.clear();
+  }
+  return selection;
+}
+
 bool Editor::Select(KA_Document doc, KA_Annot annot, bool add) {
   if (!IsLiveDocument(doc) || !IsLiveAnnot(annot) || annot->doc != doc || PageIndexOf(annot) < 0) return false;
   const SelectionState before{doc->selection, doc->focused};
@@ -585,19 +596,8 @@ bool Editor::RotateFocused(KA_Document doc, int degrees, std::string* error) {
 // Each selected annotation moves through its handler, as a drag of its
 // body would, on a view at zoom 1 so that a device pixel is one point.
 bool Editor::NudgeSelection(KA_Document doc, int dx, int dy, std::string* error) {
-  if (!IsLiveDocument(doc)) {
-    *error = "no document is open";
-    return false;
-  }
-  const std::vector<KA_Annot> selection = Selection(doc);
-  if (selection.empty()) {
-    *error = "nothing is selected";
-    return false;
-  }
-  if (!Writable(doc)) {
-    *error = "the document is read-only";
-    return false;
-  }
+  const std::vector<KA_Annot> selection = SelectionFor(doc, true, error);
+  if (selection.empty()) return false;
   bool changed = false;
   BeginUndoGroup(doc, EditorText("IDS_EDITOR_UNDO_MOVE"));
   for (KA_Annot annot : selection) {

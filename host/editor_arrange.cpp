@@ -204,11 +204,8 @@ bool Editor::SelectAll(KA_Document doc, int pageIndex) {
 }
 
 bool Editor::CopySelection(KA_Document doc, std::string* error) {
-  const std::vector<KA_Annot> selection = Selection(doc);
-  if (selection.empty()) {
-    *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
-    return false;
-  }
+  const std::vector<KA_Annot> selection = SelectionFor(doc, false, error);
+  if (selection.empty()) return false;
   ClearClipboard();
   for (KA_Annot annot : selection)
     if (KPD_Object copy = CopyOf(annot->dict)) clipboard_.push_back(copy);
@@ -268,15 +265,8 @@ bool Editor::Paste(KA_Document doc, int pageIndex, std::string* error) {
 }
 
 bool Editor::BringToFront(KA_Document doc, std::string* error) {
-  std::vector<KA_Annot> selection = Selection(doc);
-  if (selection.empty()) {
-    *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
-    return false;
-  }
-  if (!Writable(doc)) {
-    *error = "the document is read-only";
-    return false;
-  }
+  std::vector<KA_Annot> selection = SelectionFor(doc, true, error);
+  if (selection.empty()) return false;
   std::vector<Place> places;
   for (KA_Annot annot : selection) {
     const int page = PageIndexOf(annot);
@@ -313,11 +303,8 @@ bool Editor::BringToFront(KA_Document doc, std::string* error) {
 }
 
 bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* error) {
-  const std::vector<KA_Annot> selection = Selection(doc);
-  if (selection.empty()) {
-    *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
-    return false;
-  }
+  const std::vector<KA_Annot> selection = SelectionFor(doc, false, error);
+  if (selection.empty()) return false;
   if (pageIndex < 0 || pageIndex >= fn::DocPageCount(doc->pdf)) {
     *error = "the document has no page " + std::to_string(pageIndex + 1);
     return false;
@@ -360,10 +347,7 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
 }
 
 bool Editor::AskMoveToPage(KA_Document doc, std::string* error) {
-  if (Selection(doc).empty()) {
-    *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
-    return false;
-  }
+  if (SelectionFor(doc, false, error).empty()) return false;
   const int pages = fn::DocPageCount(doc->pdf);
   Tessel::Dialog dialog(u"editor_move_to_page.ui.kw", nullptr);
   const int here = PageIndexOf(Selection(doc).front());
@@ -392,15 +376,8 @@ bool Editor::AskMoveToPage(KA_Document doc, std::string* error) {
 }
 
 bool Editor::SetSelectionProperty(KA_Document doc, const KS_AnnotPropertyValue& value, std::string* error) {
-  const std::vector<KA_Annot> selection = Selection(doc);
-  if (selection.empty()) {
-    *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
-    return false;
-  }
-  if (!Writable(doc)) {
-    *error = "the document is read-only";
-    return false;
-  }
+  const std::vector<KA_Annot> selection = SelectionFor(doc, true, error);
+  if (selection.empty()) return false;
   bool changed = false;
   BeginUndoGroup(doc, EditorText("IDS_EDITOR_UNDO_PROPERTIES"));
   for (KA_Annot annot : selection) {

@@ -3,9 +3,8 @@
 // text highlighted, each then saved and read back from the file.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, pagePoint, hostState } from "./support.mjs";
+import { workFolder, run, withEditor, settled, pagePoint, hostState, writePdf } from "./support.mjs";
 
 // The annotations `annot info` lists: [{ subtype, intent, rect }].
 function annots(file, env) {
@@ -21,18 +20,7 @@ function textPdf(file) {
     "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
     `<< /Length ${content.length} >>\nstream\n${content}\nendstream`];
-  let out = "%PDF-1.7\n";
-  const offsets = objects.map((body, i) => {
-    const at = out.length;
-    out += `${i + 1} 0 obj\n${body}\nendobj\n`;
-    return at;
-  });
-  const xref = out.length;
-  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
-  for (const at of offsets) out += `${String(at).padStart(10, "0")} 00000 n \n`;
-  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
-  writeFileSync(file, out);
-  return file;
+  return writePdf(file, objects);
 }
 
 async function drag(page, from, to, steps = 6) {

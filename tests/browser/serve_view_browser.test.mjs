@@ -3,9 +3,8 @@
 // whole by pdf.js from the document's current bytes.
 import { test } from "node:test";
 import assert from "node:assert/strict";
-import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagesPdf, noScalePrompt } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagesPdf, noScalePrompt, writePdf } from "./support.mjs";
 
 // In the page: the view as shown (content under annotations), the page
 // drawn whole at the same view, and how many pixels two pictures differ
@@ -141,18 +140,7 @@ function formPdf(file) {
     "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /Rect [40 300 160 320] /P 3 0 R /AP << /N 5 0 R >> >>",
     `<< /Type /XObject /Subtype /Form /BBox [0 0 120 20] /Length ${appearance.length} >>\nstream\n${appearance}\nendstream`,
   ];
-  let out = "%PDF-1.7\n";
-  const offsets = objects.map((body, i) => {
-    const at = out.length;
-    out += `${i + 1} 0 obj\n${body}\nendobj\n`;
-    return at;
-  });
-  const xref = out.length;
-  out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
-  for (const at of offsets) out += `${String(at).padStart(10, "0")} 00000 n \n`;
-  out += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
-  writeFileSync(file, out);
-  return file;
+  return writePdf(file, objects);
 }
 
 test("a page whose annotations cannot be drawn apart is drawn whole, and shows each change and its undo", async () => {

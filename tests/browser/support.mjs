@@ -121,6 +121,12 @@ export function pagesPdf(file, sizes) {
   const kids = sizes.map((_, i) => `${i + 3} 0 R`).join(" ");
   const objects = ["<< /Type /Catalog /Pages 2 0 R >>", `<< /Type /Pages /Kids [${kids}] /Count ${sizes.length} >>`,
     ...sizes.map(([w, h]) => `<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ${w} ${h}] >>`)];
+  return writePdf(file, objects);
+}
+
+// A PDF of `objects` (the text of objects 1, 2, ...; object 1 is the
+// catalog) with its cross-reference table.
+export function writePdf(file, objects) {
   let out = "%PDF-1.7\n";
   const offsets = objects.map((body, i) => {
     const at = out.length;
