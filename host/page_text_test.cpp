@@ -6,40 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "host/host_functions.h"
+#include "host/pdf_test_support.h"
 #include "host/session.h"
 #include "host/test_temp_dir.h"
 
 namespace kshost {
 namespace {
-
-// A one-page file of letter size showing `content` with Helvetica as /F1
-// (with `font` added to its dictionary).
-std::string TextPdf(const std::string& content, int rotate, const std::string& font = "") {
-  const std::string objects[] = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding " + font + " >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + std::to_string(rotate) +
-          " /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
-      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
-  };
-  std::string out = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < std::size(objects); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t o : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-    out += line;
-  }
-  out += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  return out;
-}
 
 TEST(PageText, TextSpaceCornersLandOnTheCropBoxCornersShownThere) {
   const KS_FloatRect crop{10, 20, 210, 420};
@@ -66,7 +38,7 @@ TEST(PageText, GlyphsFollowHelveticasWidthsLineByLineOnATurnedPageToo) {
   std::vector<KS_TextGlyph> upright;
   for (int rotate : {0, 90}) {
     const std::string path = dir / ("text" + std::to_string(rotate) + ".pdf");
-    std::ofstream(path, std::ios::binary) << TextPdf(content, rotate);
+    std::ofstream(path, std::ios::binary) << pdf::test::HelveticaPagePdf(content, rotate);
     std::string error;
     KPD_Document doc = OpenPdfFile(path, "", &error);
     ASSERT_TRUE(doc) << error;
@@ -118,7 +90,7 @@ TEST(PageText, TextAtAnAngleIsBoxedAlongItsBaselineInPlaceOfPopplersPieces) {
   const std::string content =
       "BT /F1 10 Tf 0.8660254 0.5 -0.5 0.8660254 100 400 Tm (The) Tj ET BT /F1 10 Tf 300 100 Td (hehe) Tj ET";
   const std::string path = dir / "angled.pdf";
-  std::ofstream(path, std::ios::binary) << TextPdf(content, 0, font);
+  std::ofstream(path, std::ios::binary) << pdf::test::HelveticaPagePdf(content, 0, font);
   std::string error;
   KPD_Document doc = OpenPdfFile(path, "", &error);
   ASSERT_TRUE(doc) << error;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/host_functions.h"
+#include "host/pdf_test_support.h"
 #include "tests/render_support.h"
 #include "tests/test_support.h"
 
@@ -36,29 +37,7 @@ std::string TextPdf(int rotate, const std::string& extra = "") {
   const std::string content =
       "BT /F1 12 Tf 72 700 Td (The quick brown fox jumps over the lazy dog.) Tj 0 -20 Td "
       "(Second line of text here.) Tj ET" + extra;
-  const std::string objects[] = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + std::to_string(rotate) +
-          " /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
-      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
-  };
-  std::string out = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < std::size(objects); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t o : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-    out += line;
-  }
-  return out + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  return kshost::pdf::test::HelveticaPagePdf(content, rotate);
 }
 
 // What a test reads back of one annotation.
