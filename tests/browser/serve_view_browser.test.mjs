@@ -181,7 +181,15 @@ test("a page's thumbnail shows a change to its annotations and its undo", async 
     return n;
   });
   await withEditor("view-thumbs", file, work, async (page, shot, server, errors) => {
-    await page.waitForFunction(() => document.querySelector('#thumbs .thumb[data-page="0"] canvas').height > 0);
+    // A canvas sized but not drawn yet reads as transparent black: wait
+    // for the drawing, which must leave the empty page white.
+    await page.waitForFunction(() => {
+      const canvas = document.querySelector('#thumbs .thumb[data-page="0"] canvas');
+      if (!canvas || canvas.height === 0) return false;
+      const d = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+      for (let i = 0; i < d.length; i += 4) if (d[i] < 250 || d[i + 1] < 250 || d[i + 2] < 250) return false;
+      return true;
+    }, null, { timeout: 10000 });
     assert.equal(await inked(page), 0, "the empty page's thumbnail is white");
     await page.click('button.control[data-id="Button_Distance"]');
     await settled(page);
