@@ -10,6 +10,7 @@
 
 #include "host/content_reading.h"
 #include "host/font_service.h"
+#include "host/pdf_document.h"
 #include "host/pdf_handles.h"
 
 namespace kshost {
@@ -273,29 +274,8 @@ std::vector<KS_TextGlyph> ReadAngledGlyphs(QPDFObjectHandle page) {
   std::vector<KS_TextGlyph> out;
   try {
     if (!page.isDictionary()) return out;
-    QPDFObjectHandle contents = page.getKey("/Contents");
-    std::vector<QPDFObjectHandle> streams;
-    if (contents.isStream()) streams.push_back(contents);
-    if (contents.isArray())
-      for (int i = 0; i < contents.getArrayNItems(); ++i)
-        if (contents.getArrayItem(i).isStream()) streams.push_back(contents.getArrayItem(i));
-    std::string data;
-    for (QPDFObjectHandle& s : streams) {
-      try {
-        auto buffer = s.getStreamData(qpdf_dl_generalized);
-        data.append(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-        data.push_back('\n');
-      } catch (...) {
-      }
-    }
-    QPDFObjectHandle resources = page.getKey("/Resources");
-    QPDFObjectHandle node = page;
-    for (int up = 0; !resources.isDictionary() && up < 64; ++up) {
-      node = node.getKey("/Parent");
-      if (!node.isDictionary()) break;
-      resources = node.getKey("/Resources");
-    }
-    Reader(out).Run(data, resources, Matrix{}, 0);
+    const std::string data = content::PageContent(page.getKey("/Contents"));
+    Reader(out).Run(data, pdf::Inherited(page, "/Resources"), Matrix{}, 0);
   } catch (...) {
     // What was read before the damage stays.
   }

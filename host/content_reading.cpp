@@ -100,6 +100,26 @@ bool OperatorReader::Next(Operation* out) {
   }
 }
 
+std::string PageContent(QPDFObjectHandle contents, std::vector<QPDFObjGen>* read) {
+  std::vector<QPDFObjectHandle> streams;
+  if (contents.isStream()) streams.push_back(contents);
+  if (contents.isArray())
+    for (int i = 0; i < contents.getArrayNItems(); ++i)
+      if (contents.getArrayItem(i).isStream()) streams.push_back(contents.getArrayItem(i));
+  std::string all;
+  for (QPDFObjectHandle& s : streams) {
+    try {
+      auto buffer = s.getStreamData(qpdf_dl_generalized);
+      all.append(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+      all.push_back('\n');
+    } catch (...) {
+      continue;
+    }
+    if (read) read->push_back(s.getObjGen());
+  }
+  return all;
+}
+
 QPDFObjectHandle XObject(QPDFObjectHandle resources, const std::string& name) {
   if (!resources.isDictionary()) return QPDFObjectHandle::newNull();
   QPDFObjectHandle xobjects = resources.getKey("/XObject");

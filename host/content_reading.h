@@ -74,6 +74,12 @@ struct Form {
   std::string data;
 };
 
+// The decoded data of a page's /Contents, streams joined by a newline (an
+// operator may not be split between them, but white space may be missing at
+// the joint). A stream that cannot be decoded draws nothing; `read`, when
+// given, receives each stream that was.
+std::string PageContent(QPDFObjectHandle contents, std::vector<QPDFObjGen>* read = nullptr);
+
 // The XObject `name` of `resources`, or a null handle.
 QPDFObjectHandle XObject(QPDFObjectHandle resources, const std::string& name);
 

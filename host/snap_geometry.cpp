@@ -9,6 +9,7 @@
 #include <boost/geometry/index/rtree.hpp>
 
 #include "host/content_reading.h"
+#include "host/pdf_document.h"
 #include "sdk/ks_functions.h"
 
 namespace kshost::snap {
@@ -204,33 +205,6 @@ class Extractor {
   bool hasCurrent_ = false;
 };
 
-// The decoded data of a page's /Contents, streams joined by a newline (an
-// operator may not be split between them, but white space may be missing at
-// the joint).
-std::string PageContent(QPDFObjectHandle contents, Extractor& extractor) {
-  std::vector<QPDFObjectHandle> streams;
-  if (contents.isStream()) {
-    streams.push_back(contents);
-  } else if (contents.isArray()) {
-    for (int i = 0; i < contents.getArrayNItems(); ++i) {
-      QPDFObjectHandle s = contents.getArrayItem(i);
-      if (s.isStream()) streams.push_back(s);
-    }
-  }
-  std::string all;
-  for (QPDFObjectHandle& s : streams) {
-    try {
-      auto buffer = s.getStreamData(qpdf_dl_generalized);
-      all.append(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-      all.push_back('\n');
-    } catch (...) {
-      continue;  // an undecodable stream draws nothing
-    }
-    extractor.NoteStream(s.getObjGen());
-  }
-  return all;
-}
-
 }  // namespace
 
 Geometry ExtractContent(std::string const& content, QPDFObjectHandle resources, const double ctm[6]) {
@@ -245,16 +219,10 @@ Geometry ExtractPage(QPDFObjectHandle page) {
   try {
     if (!page.isDictionary()) return out;
     Extractor extractor(out);
-    const std::string content = PageContent(page.getKey("/Contents"), extractor);
-    // Resources are inherited through the page tree.
-    QPDFObjectHandle resources = page.getKey("/Resources");
-    QPDFObjectHandle node = page;
-    for (int up = 0; !resources.isDictionary() && up < 64; ++up) {
-      node = node.getKey("/Parent");
-      if (!node.isDictionary()) break;
-      resources = node.getKey("/Resources");
-    }
-    extractor.Run(content, resources, Matrix{}, 0);
+    std::vector<QPDFObjGen> streams;
+    const std::string data = content::PageContent(page.getKey("/Contents"), &streams);
+    for (QPDFObjGen og : streams) extractor.NoteStream(og);
+    extractor.Run(data, pdf::Inherited(page, "/Resources"), Matrix{}, 0);
   } catch (...) {
   }
   return out;
