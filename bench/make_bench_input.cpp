@@ -13,7 +13,7 @@
 #include "host/host_functions.h"
 #include "sdk/ks_number.h"
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 namespace {
 
@@ -124,27 +124,27 @@ int main(int argc, char** argv) {
     return 2;
   }
   int pages = argc > 2 ? std::atoi(argv[2]) : 200;
-  KPD_Document doc = fn::DocNew();
+  KPD_Document doc = direct::DocNew();
   KS_FloatRect box{0, 0, 612, 792};
   int kind = 0;
   for (int p = 0; p < pages; ++p) {
-    KPD_Page page = fn::DocAddPage(doc, &box);
+    KPD_Page page = direct::DocAddPage(doc, &box);
     for (int i = 0; i < 50; ++i) {
       double x = 20 + (i % 5) * 116, y = 20 + (i / 5) * 76;
       std::string text = Annotation(kind++ % kKinds, x, y, 106, 66);
-      KPD_Object dict = fn::ObjectParse(text.data(), text.size());
-      if (!dict || !fn::PageInsertAnnot(page, -1, dict)) {
+      KPD_Object dict = direct::ObjectParse(text.data(), text.size());
+      if (!dict || !direct::PageInsertAnnot(page, -1, dict)) {
         std::fprintf(stderr, "make_bench_input: cannot add %s\n", text.c_str());
         return 1;
       }
-      fn::ObjectRelease(dict);
+      direct::ObjectRelease(dict);
     }
   }
-  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-  int ok = fn::DocSave(doc, argv[1], error);
+  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+  int ok = direct::DocSave(doc, argv[1], error);
   if (!ok)
-    std::fprintf(stderr, "make_bench_input: %.*s\n", int(fn::ByteStringLength(error)), fn::ByteStringData(error));
-  fn::ByteStringDestroy(error);
-  fn::DocClose(doc);
+    std::fprintf(stderr, "make_bench_input: %.*s\n", int(direct::ByteStringLength(error)), direct::ByteStringData(error));
+  direct::ByteStringDestroy(error);
+  direct::DocClose(doc);
   return ok ? 0 : 1;
 }

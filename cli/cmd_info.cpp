@@ -39,8 +39,8 @@ std::string RectText(const KS_FloatRect& r) {
 }
 
 bool HasNormalAppearance(KPD_Dictionary annot) {
-  KPD_Object ap = kshost::fn::DictGet(annot, "/AP");
-  return ap && kshost::fn::ObjectGetType(ap) == KPD_OBJ_DICTIONARY && kshost::fn::DictGet(ap, "/N");
+  KPD_Object ap = kshost::direct::DictGet(annot, "/AP");
+  return ap && kshost::direct::ObjectGetType(ap) == KPD_OBJ_DICTIONARY && kshost::direct::DictGet(ap, "/N");
 }
 
 }  // namespace
@@ -56,24 +56,24 @@ int RunInfo(const std::vector<std::string>& args) {
   std::string error;
   if (!document.Open(path, a.password, false, &error)) return Fail(kExitFailure, error);
   KPD_Document doc = document.Get();
-  int pages = kshost::fn::DocPageCount(doc);
+  int pages = kshost::direct::DocPageCount(doc);
   std::printf("%s: %d page%s\n", path.c_str(), pages, pages == 1 ? "" : "s");
   for (int i = 0; i < pages; ++i) {
-    KPD_Page page = kshost::fn::DocGetPage(doc, i);
+    KPD_Page page = kshost::direct::DocGetPage(doc, i);
     KS_FloatRect box{};
-    kshost::fn::PageGetBox(page, "MediaBox", &box);
-    int count = kshost::fn::PageAnnotCount(page);
+    kshost::direct::PageGetBox(page, "MediaBox", &box);
+    int count = kshost::direct::PageAnnotCount(page);
     std::printf("page %d: %s x %s pt, rotation %d, %d annotation%s\n", i + 1,
                 ks::FormatFixed(box.right - box.left, 2).c_str(), ks::FormatFixed(box.top - box.bottom, 2).c_str(),
-                kshost::fn::PageGetRotation(page), count, count == 1 ? "" : "s");
+                kshost::direct::PageGetRotation(page), count, count == 1 ? "" : "s");
     for (int k = 0; k < count; ++k) {
-      KPD_Dictionary annot = kshost::fn::PageGetAnnot(page, k);
+      KPD_Dictionary annot = kshost::direct::PageGetAnnot(page, k);
       if (!annot) {
         std::printf("  %d.%d: (not a dictionary)\n", i + 1, k);
         continue;
       }
       KS_FloatRect rect{};
-      bool hasRect = kshost::fn::RectFromObject(kshost::fn::DictGet(annot, "/Rect"), &rect);
+      bool hasRect = kshost::direct::RectFromObject(kshost::direct::DictGet(annot, "/Rect"), &rect);
       std::printf("  %d.%d: %s intent %s rect %s appearance %s\n", i + 1, k,
                   NameOf(annot, "/Subtype").c_str(),
                   NameOf(annot, "/IT").c_str(), hasRect ? RectText(rect).c_str() : "-",

@@ -240,7 +240,7 @@ std::string DenserLayer(size_t wanted, size_t base) {
 // are 5 m, lengths in metres, areas in square metres.
 bool AddPlanScale(KPD_Document doc, KPD_Page page, const KS_FloatRect& box) {
   ks::host::Bind(kshost::CoreHFT(), nullptr);  // the annotation library reaches the host through it
-  kwannotation::CKW_MeasureDict measure = kwannotation::CKW_MeasureDict::Own(kshost::fn::DictNew());
+  kwannotation::CKW_MeasureDict measure = kwannotation::CKW_MeasureDict::Own(kshost::direct::DictNew());
   if (!measure) return false;
   kwannotation::PageScale scale;
   scale.x = {10, u"cm", 5, u"m"};
@@ -275,34 +275,34 @@ int RunSample(const std::vector<std::string>& args) {
     std::fputs(kSampleUsage, stderr);
     return kExitUsage;
   }
-  namespace fn = kshost::fn;
-  KPD_Document doc = fn::DocNew();
+  namespace direct = kshost::direct;
+  KPD_Document doc = direct::DocNew();
   if (!doc) return Fail(kExitFailure, "cannot create a document");
   const KS_FloatRect a4Landscape{0, 0, 842, 595};
-  KPD_Page page = fn::DocAddPage(doc, &a4Landscape);
+  KPD_Page page = direct::DocAddPage(doc, &a4Landscape);
   const char resources[] = "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
-  KPD_Object res = fn::ObjectParse(resources, sizeof resources - 1);
+  KPD_Object res = direct::ObjectParse(resources, sizeof resources - 1);
   std::string content = FloorPlan();
   if (segments > 0) content += DenserLayer(segments, PlanSegments(content));
-  ok = page && res && fn::DictSet(page, "/Resources", res) &&
-            fn::PageAppendContent(page, content.data(), content.size());
-  fn::ObjectRelease(res);
+  ok = page && res && direct::DictSet(page, "/Resources", res) &&
+            direct::PageAppendContent(page, content.data(), content.size());
+  direct::ObjectRelease(res);
   ok = ok && AddPlanScale(doc, page, a4Landscape);
   // With --ink, a red pen mark below the plan: one ink stroke from (120, 50) to (360, 50).
   const char ink[] =
       "<< /Type /Annot /Subtype /Ink /NM (ink-1) /F 4 /C [1 0 0] /BS << /W 2 >> /Rect [110 40 370 60]"
       " /InkList [[120 50 150 54 180 50 210 46 240 50 270 54 300 50 330 46 360 50]] >>";
-  KPD_Object inkDict = fn::ObjectParse(ink, sizeof ink - 1);
+  KPD_Object inkDict = direct::ObjectParse(ink, sizeof ink - 1);
   if (withInk) {
     ks::host::Bind(kshost::CoreHFT(), nullptr);  // the appearance is made through the host's functions
-    ok = ok && inkDict && kwannotation::RebuildAppearance(fn::PageInsertAnnot(page, -1, inkDict), nullptr);
+    ok = ok && inkDict && kwannotation::RebuildAppearance(direct::PageInsertAnnot(page, -1, inkDict), nullptr);
   }
-  if (inkDict) fn::ObjectRelease(inkDict);
-  KS_ByteString why = fn::ByteStringNew(nullptr, 0);
-  ok = ok && fn::DocSave(doc, output.c_str(), why);
-  std::string error = ok ? "" : std::string(fn::ByteStringData(why), fn::ByteStringLength(why));
-  fn::ByteStringDestroy(why);
-  fn::DocClose(doc);
+  if (inkDict) direct::ObjectRelease(inkDict);
+  KS_ByteString why = direct::ByteStringNew(nullptr, 0);
+  ok = ok && direct::DocSave(doc, output.c_str(), why);
+  std::string error = ok ? "" : std::string(direct::ByteStringData(why), direct::ByteStringLength(why));
+  direct::ByteStringDestroy(why);
+  direct::DocClose(doc);
   if (!ok) return Fail(kExitFailure, error.empty() ? "cannot write " + output : error);
   return kExitOk;
 }

@@ -20,27 +20,27 @@ constexpr const char* kPointKeys[] = {"/Rect", "/L", "/Vertices", "/QuadPoints",
 
 bool ReadNumbers(KPD_Object array, std::vector<double>* out) {
   out->clear();
-  if (fn::ObjectGetType(array) != KPD_OBJ_ARRAY) return false;
-  const int count = fn::ArrayCount(array);
+  if (direct::ObjectGetType(array) != KPD_OBJ_ARRAY) return false;
+  const int count = direct::ArrayCount(array);
   for (int i = 0; i < count; ++i) {
-    KPD_Object item = fn::ArrayGet(array, i);
-    if (fn::ObjectGetType(item) != KPD_OBJ_NUMBER) return false;
-    out->push_back(fn::ObjectGetNumber(item));
+    KPD_Object item = direct::ArrayGet(array, i);
+    if (direct::ObjectGetType(item) != KPD_OBJ_NUMBER) return false;
+    out->push_back(direct::ObjectGetNumber(item));
   }
   return true;
 }
 
 // A new array of numbers; null when one is not finite.
 KPD_Object NumberArray(const std::vector<double>& numbers) {
-  KPD_Object array = fn::ArrayNew();
+  KPD_Object array = direct::ArrayNew();
   for (double v : numbers) {
-    KPD_Object n = fn::NumberNew(v);
+    KPD_Object n = direct::NumberNew(v);
     if (!n) {
-      fn::ObjectRelease(array);
+      direct::ObjectRelease(array);
       return nullptr;
     }
-    fn::ArrayAppend(array, n);
-    fn::ObjectRelease(n);
+    direct::ArrayAppend(array, n);
+    direct::ObjectRelease(n);
   }
   return array;
 }
@@ -55,7 +55,7 @@ bool MapPairs(std::vector<double>* numbers, const PointMap& map) {
 // array of pairs (left as it is).
 KPD_Object MappedKey(KPD_Dictionary dict, const char* key, const PointMap& map) {
   std::vector<double> numbers;
-  if (!ReadNumbers(fn::DictGet(dict, key), &numbers) || !MapPairs(&numbers, map)) return nullptr;
+  if (!ReadNumbers(direct::DictGet(dict, key), &numbers) || !MapPairs(&numbers, map)) return nullptr;
   if (std::string(key) == "/Rect" && numbers.size() == 4) {
     // A rectangle stays normalised whatever the mapping did to its corners.
     numbers = {std::min(numbers[0], numbers[2]), std::min(numbers[1], numbers[3]), std::max(numbers[0], numbers[2]),
@@ -65,20 +65,20 @@ KPD_Object MappedKey(KPD_Dictionary dict, const char* key, const PointMap& map) 
 }
 
 KPD_Object MappedInkList(KPD_Dictionary dict, const PointMap& map) {
-  KPD_Object list = fn::DictGet(dict, "/InkList");
-  if (fn::ObjectGetType(list) != KPD_OBJ_ARRAY) return nullptr;
-  KPD_Object out = fn::ArrayNew();
-  const int count = fn::ArrayCount(list);
+  KPD_Object list = direct::DictGet(dict, "/InkList");
+  if (direct::ObjectGetType(list) != KPD_OBJ_ARRAY) return nullptr;
+  KPD_Object out = direct::ArrayNew();
+  const int count = direct::ArrayCount(list);
   for (int i = 0; i < count; ++i) {
     std::vector<double> numbers;
     KPD_Object stroke = nullptr;
-    if (ReadNumbers(fn::ArrayGet(list, i), &numbers) && MapPairs(&numbers, map)) stroke = NumberArray(numbers);
+    if (ReadNumbers(direct::ArrayGet(list, i), &numbers) && MapPairs(&numbers, map)) stroke = NumberArray(numbers);
     if (!stroke) {
-      fn::ObjectRelease(out);
+      direct::ObjectRelease(out);
       return nullptr;
     }
-    fn::ArrayAppend(out, stroke);
-    fn::ObjectRelease(stroke);
+    direct::ArrayAppend(out, stroke);
+    direct::ObjectRelease(stroke);
   }
   return out;
 }
@@ -88,16 +88,16 @@ KPD_Object MappedInkList(KPD_Dictionary dict, const PointMap& map) {
 bool MapGeometry(KA_Annot annot, const std::vector<const char*>& keys, bool ink, const PointMap& map) {
   std::vector<std::pair<std::string, KPD_Object>> values;
   for (const char* key : keys) {
-    if (!fn::DictHasKey(annot->dict, key)) continue;
+    if (!direct::DictHasKey(annot->dict, key)) continue;
     if (KPD_Object v = MappedKey(annot->dict, key, map)) values.emplace_back(key, v);
   }
-  if (ink && fn::DictHasKey(annot->dict, "/InkList")) {
+  if (ink && direct::DictHasKey(annot->dict, "/InkList")) {
     if (KPD_Object v = MappedInkList(annot->dict, map)) values.emplace_back("/InkList", v);
   }
   bool ok = !values.empty();
   for (auto& [key, value] : values) {
-    ok = ok && fn::DictSet(annot->dict, key.c_str(), value);
-    fn::ObjectRelease(value);
+    ok = ok && direct::DictSet(annot->dict, key.c_str(), value);
+    direct::ObjectRelease(value);
   }
   return ok;
 }
@@ -106,18 +106,18 @@ std::vector<const char*> AllPointKeys() { return {std::begin(kPointKeys), std::e
 
 bool RectOf(KA_Annot annot, KS_FloatRect* out) {
   std::vector<double> n;
-  if (!ReadNumbers(fn::DictGet(annot->dict, "/Rect"), &n) || n.size() != 4) return false;
+  if (!ReadNumbers(direct::DictGet(annot->dict, "/Rect"), &n) || n.size() != 4) return false;
   *out = {float(std::min(n[0], n[2])), float(std::min(n[1], n[3])), float(std::max(n[0], n[2])),
           float(std::max(n[1], n[3]))};
   return true;
 }
 
 std::string Subtype(KA_Annot annot) {
-  KS_ByteString name = fn::ByteStringNew("", 0);
+  KS_ByteString name = direct::ByteStringNew("", 0);
   std::string text;
-  if (fn::NameGet(fn::DictGet(annot->dict, "/Subtype"), name))
-    text.assign(fn::ByteStringData(name), fn::ByteStringLength(name));
-  fn::ByteStringDestroy(name);
+  if (direct::NameGet(direct::DictGet(annot->dict, "/Subtype"), name))
+    text.assign(direct::ByteStringData(name), direct::ByteStringLength(name));
+  direct::ByteStringDestroy(name);
   if (!text.empty() && text[0] == '/') text.erase(0, 1);
   return text;
 }
@@ -125,7 +125,7 @@ std::string Subtype(KA_Annot annot) {
 // The vertices of /L or /Vertices, as a flat list of x, y.
 bool Vertices(KA_Annot annot, std::string* key, std::vector<double>* numbers) {
   for (const char* k : {"/L", "/Vertices"}) {
-    if (ReadNumbers(fn::DictGet(annot->dict, k), numbers) && numbers->size() >= 2 && numbers->size() % 2 == 0) {
+    if (ReadNumbers(direct::DictGet(annot->dict, k), numbers) && numbers->size() >= 2 && numbers->size() % 2 == 0) {
       *key = k;
       return true;
     }
@@ -142,7 +142,7 @@ bool Near(KS_DevicePoint a, KS_DevicePoint b) { return std::abs(a.x - b.x) <= 5 
 
 bool PageRectToDevice(KA_PageView view, const KS_FloatRect& rect, KS_DeviceRect* out) {
   KS_Matrix m{};
-  if (!fn::PageViewGetMatrix(view, &m) || !out) return false;
+  if (!direct::PageViewGetMatrix(view, &m) || !out) return false;
   double xs[4], ys[4];
   const double px[4] = {rect.left, rect.right, rect.right, rect.left};
   const double py[4] = {rect.bottom, rect.bottom, rect.top, rect.top};
@@ -164,7 +164,7 @@ bool DeviceRectToPage(KA_PageView view, const KS_DeviceRect& rect, KS_FloatRect*
   const KS_DevicePoint corners[4] = {
       {rect.left, rect.top}, {rect.right, rect.top}, {rect.right, rect.bottom}, {rect.left, rect.bottom}};
   for (int i = 0; i < 4; ++i)
-    if (!fn::PageViewDeviceToPage(view, corners[i], &p[i])) return false;
+    if (!direct::PageViewDeviceToPage(view, corners[i], &p[i])) return false;
   *out = {std::min({p[0].x, p[1].x, p[2].x, p[3].x}), std::min({p[0].y, p[1].y, p[2].y, p[3].y}),
           std::max({p[0].x, p[1].x, p[2].x, p[3].x}), std::max({p[0].y, p[1].y, p[2].y, p[3].y})};
   return true;
@@ -231,7 +231,7 @@ bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const K
 
 bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt) {
   KS_FloatPoint p{};
-  return fn::PageViewDeviceToPage(view, pt, &p) && MovePointTo(annot, index, p);
+  return direct::PageViewDeviceToPage(view, pt, &p) && MovePointTo(annot, index, p);
 }
 
 bool MovePointTo(KA_Annot annot, int index, KS_FloatPoint p) {
@@ -243,8 +243,8 @@ bool MovePointTo(KA_Annot annot, int index, KS_FloatPoint p) {
   numbers[size_t(index) * 2 + 1] = p.y;
   KPD_Object value = NumberArray(numbers);
   Editor::Get().InvalidateAnnot(annot);
-  const bool ok = value && fn::DictSet(annot->dict, key.c_str(), value);
-  fn::ObjectRelease(value);
+  const bool ok = value && direct::DictSet(annot->dict, key.c_str(), value);
+  direct::ObjectRelease(value);
   return ok && Changed(annot);
 }
 
@@ -260,8 +260,8 @@ bool Rotate(KA_Annot annot, int degrees) {
   if (!MayEdit(annot) || !RectOf(annot, &r) || degrees % 360 == 0) return false;
   const std::string type = Subtype(annot);
   const char* key = type == "Stamp" ? "/Rotate" : "/Rotation";
-  const int64_t stored = fn::ObjectGetInteger(fn::DictGet(annot->dict, key));
-  KPD_Object angle = fn::IntegerNew(NormalizeAngle(int(stored % 360) + degrees % 360));
+  const int64_t stored = direct::ObjectGetInteger(direct::DictGet(annot->dict, key));
+  KPD_Object angle = direct::IntegerNew(NormalizeAngle(int(stored % 360) + degrees % 360));
   const double cx = (double(r.left) + r.right) / 2, cy = (double(r.bottom) + r.top) / 2;
   // Quarter turns use exact sines so that turning back restores the numbers.
   double c = 0, s = 0;
@@ -282,8 +282,8 @@ bool Rotate(KA_Annot annot, int degrees) {
       *x = cx + u * c - v * s;
       *y = cy + u * s + v * c;
     });
-  const bool ok = fn::DictSet(annot->dict, key, angle);
-  fn::ObjectRelease(angle);
+  const bool ok = direct::DictSet(annot->dict, key, angle);
+  direct::ObjectRelease(angle);
   return ok && Changed(annot);
 }
 
@@ -294,7 +294,7 @@ int HandleAt(KA_Annot annot, KA_PageView view, const KS_DeviceRect& rect, KS_Dev
   if (Vertices(annot, &key, &numbers)) {
     for (size_t i = 0; i + 1 < numbers.size(); i += 2) {
       KS_DevicePoint d{};
-      if (fn::PageViewPageToDevice(view, {float(numbers[i]), float(numbers[i + 1])}, &d) && Near(d, pt))
+      if (direct::PageViewPageToDevice(view, {float(numbers[i]), float(numbers[i + 1])}, &d) && Near(d, pt))
         return KS_HANDLE_VERTEX + int(i / 2);
     }
   }

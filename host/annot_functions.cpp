@@ -9,7 +9,7 @@
 #include "host/editor.h"
 #include "host/host_functions.h"
 
-namespace kshost::fn {
+namespace kshost::direct {
 namespace {
 
 Editor& Ed() { return Editor::Get(); }
@@ -205,4 +205,4 @@ int32_t ColorSplit(uint32_t argb, int32_t* a, int32_t* r, int32_t* g, int32_t* b
 }
 
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

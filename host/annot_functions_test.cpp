@@ -47,7 +47,7 @@ KS_AnnotHandlerCallbacks HandlerRecord() {
       reinterpret_cast<void*>(+[](void*, KA_Annot annot, intptr_t value) -> KA_AnnotObject {
         ++g_calls->created;
         KS_AnnotObjectCallbacks rec = ObjectRecord(annot);
-        return fn::AnnotObjectNew(g_handler, &rec, annot, value);
+        return direct::AnnotObjectNew(g_handler, &rec, annot, value);
       });
   return r;
 }
@@ -57,36 +57,36 @@ class AnnotFunctionsTest : public ::testing::Test {
   void SetUp() override {
     Editor::Get().Reset();
     g_calls = &calls_;
-    pdf_ = fn::DocNew();
+    pdf_ = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    page_ = fn::DocAddPage(pdf_, &letter);
-    fn::DocAddPage(pdf_, &letter);
+    page_ = direct::DocAddPage(pdf_, &letter);
+    direct::DocAddPage(pdf_, &letter);
     doc_ = Editor::Get().AddDocument(pdf_, false);
     view_ = Editor::Get().SetView(0, 1, 0);
   }
   void TearDown() override {
     Editor::Get().Reset();
-    fn::DocClose(pdf_);
+    direct::DocClose(pdf_);
     g_calls = nullptr;
     g_handler = nullptr;
   }
 
   KA_Annot Add(const std::string& text) {
     Owned dict = Parse(text);
-    KPD_Dictionary placed = fn::PageInsertAnnot(page_, -1, dict.get());
-    return fn::AnnotFromDict(doc_, placed);
+    KPD_Dictionary placed = direct::PageInsertAnnot(page_, -1, dict.get());
+    return direct::AnnotFromDict(doc_, placed);
   }
-  std::string Key(KA_Annot annot, const char* key) { return Write(fn::DictGet(fn::AnnotGetDict(annot), key)); }
+  std::string Key(KA_Annot annot, const char* key) { return Write(direct::DictGet(direct::AnnotGetDict(annot), key)); }
   void RegisterHandler(const char* type) {
     KS_AnnotHandlerCallbacks r = HandlerRecord();
-    g_handler = fn::AnnotHandlerRegister(type, &r);
+    g_handler = direct::AnnotHandlerRegister(type, &r);
     ASSERT_NE(g_handler, nullptr);
   }
   KS_AnnotCallArgs Args(KA_Annot annot) {
     KS_AnnotCallArgs a{};
     a.size = sizeof a;
     a.view = view_;
-    a.object = fn::AnnotGetObject(annot);
+    a.object = direct::AnnotGetObject(annot);
     a.document = doc_;
     return a;
   }
@@ -103,41 +103,41 @@ const char kLine[] = "<< /Type /Annot /Subtype /Line /Rect [90 90 210 160] /L [1
 TEST_F(AnnotFunctionsTest, AnnotationHandleIsStableAndFollowsItsPage) {
   KA_Annot line = Add(kLine);
   ASSERT_NE(line, nullptr);
-  KPD_Dictionary dict = fn::AnnotGetDict(line);
-  EXPECT_EQ(fn::AnnotFromDict(doc_, dict), line);
-  Owned copy(fn::ObjectClone(dict));
-  EXPECT_EQ(fn::AnnotFromDict(doc_, copy.get()), nullptr);  // a copy is not on any page
-  EXPECT_EQ(fn::AnnotGetDocument(line), doc_);
-  EXPECT_EQ(fn::AnnotGetPageIndex(line), 0);
-  EXPECT_EQ(fn::AnnotGetFlags(line), 4u);
+  KPD_Dictionary dict = direct::AnnotGetDict(line);
+  EXPECT_EQ(direct::AnnotFromDict(doc_, dict), line);
+  Owned copy(direct::ObjectClone(dict));
+  EXPECT_EQ(direct::AnnotFromDict(doc_, copy.get()), nullptr);  // a copy is not on any page
+  EXPECT_EQ(direct::AnnotGetDocument(line), doc_);
+  EXPECT_EQ(direct::AnnotGetPageIndex(line), 0);
+  EXPECT_EQ(direct::AnnotGetFlags(line), 4u);
   Bytes type;
-  ASSERT_TRUE(fn::AnnotGetTypeName(line, type));
+  ASSERT_TRUE(direct::AnnotGetTypeName(line, type));
   EXPECT_EQ(type.text(), "Line");
   KS_FloatRect r{};
-  ASSERT_TRUE(fn::AnnotGetRect(line, &r));
+  ASSERT_TRUE(direct::AnnotGetRect(line, &r));
   EXPECT_EQ(r.left, 90);
   EXPECT_EQ(r.top, 160);
 
   // Moved to the second page, removed, put back: the same handle all along.
-  KPD_Page second = fn::DocGetPage(pdf_, 1);
-  ASSERT_TRUE(fn::PageRemoveAnnot(page_, 0));
-  EXPECT_EQ(fn::AnnotGetPageIndex(line), -1);
-  ASSERT_TRUE(fn::PageInsertAnnot(second, 0, dict));
-  EXPECT_EQ(fn::AnnotGetPageIndex(line), 1);
-  EXPECT_EQ(fn::AnnotFromDict(doc_, fn::PageGetAnnot(second, 0)), line);
+  KPD_Page second = direct::DocGetPage(pdf_, 1);
+  ASSERT_TRUE(direct::PageRemoveAnnot(page_, 0));
+  EXPECT_EQ(direct::AnnotGetPageIndex(line), -1);
+  ASSERT_TRUE(direct::PageInsertAnnot(second, 0, dict));
+  EXPECT_EQ(direct::AnnotGetPageIndex(line), 1);
+  EXPECT_EQ(direct::AnnotFromDict(doc_, direct::PageGetAnnot(second, 0)), line);
 
   // Stale and foreign handles answer nothing.
   KA_Annot bogus = reinterpret_cast<KA_Annot>(&r);
-  EXPECT_EQ(fn::AnnotGetDict(bogus), nullptr);
-  EXPECT_EQ(fn::AnnotGetPageIndex(bogus), -1);
+  EXPECT_EQ(direct::AnnotGetDict(bogus), nullptr);
+  EXPECT_EQ(direct::AnnotGetPageIndex(bogus), -1);
   Editor::Get().RemoveDocument(doc_);
-  EXPECT_EQ(fn::AnnotGetDict(line), nullptr);
-  EXPECT_EQ(fn::AnnotFromDict(doc_, dict), nullptr);
+  EXPECT_EQ(direct::AnnotGetDict(line), nullptr);
+  EXPECT_EQ(direct::AnnotFromDict(doc_, dict), nullptr);
 }
 
 TEST_F(AnnotFunctionsTest, HandlerIsChosenByIntentThenSubtypeAndObjectsLiveUntilClose) {
   KS_AnnotHandlerCallbacks plain = HandlerRecord();
-  KA_AnnotHandler lineHandler = fn::AnnotHandlerRegister("Line", &plain);
+  KA_AnnotHandler lineHandler = direct::AnnotHandlerRegister("Line", &plain);
   RegisterHandler("Line/LineDimension");
   KA_Annot dimension = Add("<< /Subtype /Line /IT /LineDimension /Rect [0 0 10 10] /L [0 0 10 10] >>");
   KA_Annot arrow = Add("<< /Subtype /Line /IT /LineArrow /Rect [0 0 10 10] /L [0 0 10 10] >>");
@@ -145,47 +145,47 @@ TEST_F(AnnotFunctionsTest, HandlerIsChosenByIntentThenSubtypeAndObjectsLiveUntil
   EXPECT_EQ(Editor::Get().HandlerFor(dimension), g_handler);
   EXPECT_EQ(Editor::Get().HandlerFor(arrow), lineHandler);
   EXPECT_EQ(Editor::Get().HandlerFor(square), nullptr);
-  EXPECT_EQ(fn::AnnotGetObject(square), nullptr);
+  EXPECT_EQ(direct::AnnotGetObject(square), nullptr);
 
-  KA_AnnotObject obj = fn::AnnotGetObject(dimension);
+  KA_AnnotObject obj = direct::AnnotGetObject(dimension);
   ASSERT_NE(obj, nullptr);
-  EXPECT_EQ(fn::AnnotGetObject(dimension), obj);
+  EXPECT_EQ(direct::AnnotGetObject(dimension), obj);
   EXPECT_EQ(calls_.created, 1);
-  EXPECT_EQ(fn::AnnotObjectGetAnnot(obj), dimension);
+  EXPECT_EQ(direct::AnnotObjectGetAnnot(obj), dimension);
   KS_AnnotObjectCallbacks again = ObjectRecord(dimension);
-  EXPECT_EQ(fn::AnnotObjectNew(g_handler, &again, dimension, 0), nullptr);  // one object per annotation
-  ASSERT_NE(fn::AnnotGetObject(arrow), nullptr);
+  EXPECT_EQ(direct::AnnotObjectNew(g_handler, &again, dimension, 0), nullptr);  // one object per annotation
+  ASSERT_NE(direct::AnnotGetObject(arrow), nullptr);
 
   Editor::Get().RemoveDocument(doc_);
   EXPECT_EQ(calls_.released, 2);
-  EXPECT_EQ(fn::AnnotObjectGetAnnot(obj), nullptr);
+  EXPECT_EQ(direct::AnnotObjectGetAnnot(obj), nullptr);
 }
 
 TEST_F(AnnotFunctionsTest, SelectionKeepsTheFocusedAnnotationAndDropsRemovedOnes) {
   KA_Annot a = Add(kLine);
   KA_Annot b = Add("<< /Subtype /Square /Rect [300 300 400 400] >>");
-  EXPECT_EQ(fn::AppDocSelectionCount(doc_), 0);
-  ASSERT_TRUE(fn::AppDocSelect(doc_, a, 0));
-  ASSERT_TRUE(fn::AppDocSelect(doc_, b, 1));
-  EXPECT_EQ(fn::AppDocSelectionCount(doc_), 2);
-  EXPECT_EQ(fn::AppDocGetSelected(doc_, 0), a);
-  EXPECT_EQ(fn::AppDocGetFocusedAnnot(doc_), b);
-  ASSERT_TRUE(fn::AppDocSetFocusedAnnot(doc_, a));
-  EXPECT_EQ(fn::AppDocGetFocusedAnnot(doc_), a);
-  EXPECT_EQ(fn::AppDocSelectionCount(doc_), 2);
+  EXPECT_EQ(direct::AppDocSelectionCount(doc_), 0);
+  ASSERT_TRUE(direct::AppDocSelect(doc_, a, 0));
+  ASSERT_TRUE(direct::AppDocSelect(doc_, b, 1));
+  EXPECT_EQ(direct::AppDocSelectionCount(doc_), 2);
+  EXPECT_EQ(direct::AppDocGetSelected(doc_, 0), a);
+  EXPECT_EQ(direct::AppDocGetFocusedAnnot(doc_), b);
+  ASSERT_TRUE(direct::AppDocSetFocusedAnnot(doc_, a));
+  EXPECT_EQ(direct::AppDocGetFocusedAnnot(doc_), a);
+  EXPECT_EQ(direct::AppDocSelectionCount(doc_), 2);
 
-  ASSERT_TRUE(fn::PageRemoveAnnot(page_, 0));  // a goes
-  EXPECT_EQ(fn::AppDocSelectionCount(doc_), 1);
-  EXPECT_FALSE(fn::AppDocIsSelected(doc_, a));
-  EXPECT_EQ(fn::AppDocGetFocusedAnnot(doc_), nullptr);
-  EXPECT_FALSE(fn::AppDocSelect(doc_, a, 1));  // not on a page
+  ASSERT_TRUE(direct::PageRemoveAnnot(page_, 0));  // a goes
+  EXPECT_EQ(direct::AppDocSelectionCount(doc_), 1);
+  EXPECT_FALSE(direct::AppDocIsSelected(doc_, a));
+  EXPECT_EQ(direct::AppDocGetFocusedAnnot(doc_), nullptr);
+  EXPECT_FALSE(direct::AppDocSelect(doc_, a, 1));  // not on a page
 
-  ASSERT_TRUE(fn::AppDocSelect(doc_, b, 0));
-  EXPECT_EQ(fn::AppDocGetFocusedAnnot(doc_), b);
-  ASSERT_TRUE(fn::AppDocDeselectAll(doc_));
-  EXPECT_EQ(fn::AppDocSelectionCount(doc_), 0);
-  EXPECT_EQ(fn::AppDocGetFocusedAnnot(doc_), nullptr);
-  EXPECT_FALSE(fn::AppDocSelect(nullptr, b, 0));
+  ASSERT_TRUE(direct::AppDocSelect(doc_, b, 0));
+  EXPECT_EQ(direct::AppDocGetFocusedAnnot(doc_), b);
+  ASSERT_TRUE(direct::AppDocDeselectAll(doc_));
+  EXPECT_EQ(direct::AppDocSelectionCount(doc_), 0);
+  EXPECT_EQ(direct::AppDocGetFocusedAnnot(doc_), nullptr);
+  EXPECT_FALSE(direct::AppDocSelect(nullptr, b, 0));
 }
 
 TEST_F(AnnotFunctionsTest, PageRectsBecomeTheBoundingBoxOfTheirDeviceCorners) {
@@ -204,37 +204,37 @@ TEST_F(AnnotFunctionsTest, PageRectsBecomeTheBoundingBoxOfTheirDeviceCorners) {
   for (const Case& c : cases) {
     KA_PageView view = Editor::Get().SetView(0, c.zoom, c.rotation);
     KS_DeviceRect d{};
-    ASSERT_TRUE(fn::PageViewPageRectToDevice(view, &c.page, &d));
+    ASSERT_TRUE(direct::PageViewPageRectToDevice(view, &c.page, &d));
     EXPECT_EQ(d.left, c.device.left) << c.rotation << " " << c.zoom;
     EXPECT_EQ(d.top, c.device.top) << c.rotation << " " << c.zoom;
     EXPECT_EQ(d.right, c.device.right) << c.rotation << " " << c.zoom;
     EXPECT_EQ(d.bottom, c.device.bottom) << c.rotation << " " << c.zoom;
     KS_FloatRect back{};
-    ASSERT_TRUE(fn::PageViewDeviceRectToPage(view, &d, &back));
+    ASSERT_TRUE(direct::PageViewDeviceRectToPage(view, &d, &back));
     EXPECT_LE(back.left, back.right);
     EXPECT_LE(back.bottom, back.top);
     if (c.zoom == 1) EXPECT_EQ(back.left, c.page.left) << c.rotation;
   }
-  EXPECT_FALSE(fn::PageViewPageRectToDevice(nullptr, &cases[0].page, nullptr));
+  EXPECT_FALSE(direct::PageViewPageRectToDevice(nullptr, &cases[0].page, nullptr));
 }
 
 TEST_F(AnnotFunctionsTest, DeviceRecordsShapesWithTheSelectedPenAndBrush) {
   KA_Device device = NewDevice();
-  KA_Pen red = fn::PenNew(0x0000FF, 2, 0);
-  KA_Brush fill = fn::BrushNew(0x00FF00, 0);
-  KA_Pen stock = fn::DeviceSelectPen(device, red);
+  KA_Pen red = direct::PenNew(0x0000FF, 2, 0);
+  KA_Brush fill = direct::BrushNew(0x00FF00, 0);
+  KA_Pen stock = direct::DeviceSelectPen(device, red);
   ASSERT_NE(stock, nullptr);
-  EXPECT_EQ(fn::DeviceSelectBrush(device, fill), &device->stockBrush);
+  EXPECT_EQ(direct::DeviceSelectBrush(device, fill), &device->stockBrush);
   KS_DeviceRect r{30, 40, 10, 20};  // corners in any order
-  EXPECT_TRUE(fn::DeviceRectangle(device, &r));
-  EXPECT_EQ(fn::DeviceSelectPen(device, stock), red);
-  EXPECT_TRUE(fn::DeviceLine(device, {1, 2}, {3, 4}));
+  EXPECT_TRUE(direct::DeviceRectangle(device, &r));
+  EXPECT_EQ(direct::DeviceSelectPen(device, stock), red);
+  EXPECT_TRUE(direct::DeviceLine(device, {1, 2}, {3, 4}));
   const KS_DevicePoint pts[] = {{0, 0}, {5, 0}, {5, 5}};
-  EXPECT_TRUE(fn::DevicePolyline(device, pts, 3, 1));
-  EXPECT_FALSE(fn::DevicePolyline(device, pts, 1, 0));
-  EXPECT_EQ(fn::DeviceSelectPen(device, reinterpret_cast<KA_Pen>(&r)), nullptr);  // not a pen
-  fn::PenRelease(red);
-  fn::BrushRelease(fill);
+  EXPECT_TRUE(direct::DevicePolyline(device, pts, 3, 1));
+  EXPECT_FALSE(direct::DevicePolyline(device, pts, 1, 0));
+  EXPECT_EQ(direct::DeviceSelectPen(device, reinterpret_cast<KA_Pen>(&r)), nullptr);  // not a pen
+  direct::PenRelease(red);
+  direct::BrushRelease(fill);
 
   ASSERT_EQ(device->items.size(), 3u);
   EXPECT_EQ(TraceLine(device->items[0]), "draw: rect 10 20 30 40 pen #FF0000 2 fill #00FF00");
@@ -243,7 +243,7 @@ TEST_F(AnnotFunctionsTest, DeviceRecordsShapesWithTheSelectedPenAndBrush) {
   EXPECT_EQ(TraceLine(device->items[1]), "draw: line 1 2 3 4 pen #000000 1");
   EXPECT_EQ(TraceLine(device->items[2]), "draw: path 0 0 5 0 5 5 closed pen #000000 1 fill #00FF00");
   ReleaseDevice(device);
-  EXPECT_FALSE(fn::DeviceLine(device, {1, 2}, {3, 4}));
+  EXPECT_FALSE(direct::DeviceLine(device, {1, 2}, {3, 4}));
 }
 
 struct Item {
@@ -269,28 +269,28 @@ TEST_F(AnnotFunctionsTest, UndoGroupsMakeOneStepUndoneBackwardsAndRedoneForwards
   Editor::Get().SetTrace([&](const std::string& line) { trace.push_back(line); });
   auto add = [&](const char16_t* caption, const std::string& name) {
     KS_UndoRecord r = Record(&log, name);
-    return fn::UndoAddItem(caption, doc_, 0, &r);
+    return direct::UndoAddItem(caption, doc_, 0, &r);
   };
-  ASSERT_TRUE(fn::UndoBeginGroup(doc_, u"Move"));
-  ASSERT_TRUE(fn::UndoBeginGroup(doc_, u"inner"));  // nested: still one step
+  ASSERT_TRUE(direct::UndoBeginGroup(doc_, u"Move"));
+  ASSERT_TRUE(direct::UndoBeginGroup(doc_, u"inner"));  // nested: still one step
   EXPECT_TRUE(add(u"a", "a"));
-  ASSERT_TRUE(fn::UndoEndGroup(doc_));
+  ASSERT_TRUE(direct::UndoEndGroup(doc_));
   EXPECT_TRUE(add(u"b", "b"));
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 0);
-  ASSERT_TRUE(fn::UndoEndGroup(doc_));
-  EXPECT_FALSE(fn::UndoEndGroup(doc_));
-  ASSERT_TRUE(fn::UndoBeginGroup(doc_, u"empty"));
-  ASSERT_TRUE(fn::UndoEndGroup(doc_));
-  ASSERT_TRUE(fn::UndoBeginGroup(doc_, nullptr));  // no caption: the first item's
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
+  ASSERT_TRUE(direct::UndoEndGroup(doc_));
+  EXPECT_FALSE(direct::UndoEndGroup(doc_));
+  ASSERT_TRUE(direct::UndoBeginGroup(doc_, u"empty"));
+  ASSERT_TRUE(direct::UndoEndGroup(doc_));
+  ASSERT_TRUE(direct::UndoBeginGroup(doc_, nullptr));  // no caption: the first item's
   EXPECT_TRUE(add(u"Rotate", "c"));
-  ASSERT_TRUE(fn::UndoEndGroup(doc_));
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 2);
+  ASSERT_TRUE(direct::UndoEndGroup(doc_));
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 2);
 
   ASSERT_TRUE(Editor::Get().Undo(doc_));
   ASSERT_TRUE(Editor::Get().Undo(doc_));
   ASSERT_TRUE(Editor::Get().Redo(doc_));
   EXPECT_TRUE(add(u"Delete", "d"));  // drops the redo branch (c)
-  EXPECT_EQ(fn::AppDocRedoCount(doc_), 0);
+  EXPECT_EQ(direct::AppDocRedoCount(doc_), 0);
   Editor::Get().RemoveDocument(doc_);
   EXPECT_EQ(log, (std::vector<std::string>{"undo c", "undo b", "undo a", "redo a", "redo b", "release c",
                                            "release d", "release b", "release a"}));
@@ -300,12 +300,12 @@ TEST_F(AnnotFunctionsTest, UndoGroupsMakeOneStepUndoneBackwardsAndRedoneForwards
 
 TEST_F(AnnotFunctionsTest, AnOpenGroupIsReleasedWithItsDocument) {
   std::vector<std::string> log;
-  ASSERT_TRUE(fn::UndoBeginGroup(doc_, u"g"));
+  ASSERT_TRUE(direct::UndoBeginGroup(doc_, u"g"));
   KS_UndoRecord r = Record(&log, "x");
-  ASSERT_TRUE(fn::UndoAddItem(u"x", doc_, 0, &r));
+  ASSERT_TRUE(direct::UndoAddItem(u"x", doc_, 0, &r));
   Editor::Get().RemoveDocument(doc_);
   EXPECT_EQ(log, (std::vector<std::string>{"release x"}));
-  EXPECT_FALSE(fn::UndoBeginGroup(doc_, u"g"));
+  EXPECT_FALSE(direct::UndoBeginGroup(doc_, u"g"));
 }
 
 // ---- the default service -------------------------------------------------------------
@@ -317,7 +317,7 @@ TEST_F(AnnotFunctionsTest, DefaultMoveTranslatesEveryGeometryKeyAndRegenerates) 
   KS_AnnotCallArgs a = Args(line);
   a.rect1 = {90, 632, 210, 702};
   a.rect2 = {140, 622, 260, 692};  // 50 right, 10 up
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
   EXPECT_EQ(Key(line, "/Rect"), "[ 140 100 260 170 ]");
   EXPECT_EQ(Key(line, "/L"), "[ 150 110 250 160 ]");
   EXPECT_EQ(Key(line, "/CL"), "[ 51 12 53 14 ]");
@@ -340,10 +340,10 @@ TEST_F(AnnotFunctionsTest, DefaultMoveTakesAPageDisplacementOverTheRectangles) {
   a.rect2 = {140, 622, 260, 692};  // 50 right, 10 up, not taken
   a.values[1] = 1;
   a.pagePoint = {-2.75f, 0.5f};  // no whole device pixel
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
   EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
   a.pagePoint = {NAN, 1};
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 0);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 0);
   EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
 }
 
@@ -354,7 +354,7 @@ TEST_F(AnnotFunctionsTest, DefaultResizeMapsTheOldRectangleOntoTheNew) {
   a.rect1 = {100, 592, 200, 692};
   a.rect2 = {100, 492, 300, 692};  // twice as wide and tall, bottom-left kept
   a.values[0] = 5;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_RESIZE, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_RESIZE, &a), 1);
   EXPECT_EQ(Key(poly, "/Rect"), "[ 100 100 300 300 ]");
   EXPECT_EQ(Key(poly, "/Vertices"), "[ 100 100 300 100 200 300 ]");
   EXPECT_EQ(calls_.regenerated, 1);
@@ -366,15 +366,15 @@ TEST_F(AnnotFunctionsTest, DefaultMovePointNeedsARebuildAndAKnownVertex) {
   KS_AnnotCallArgs a = Args(line);
   a.point = {300, 492};  // page (300, 300)
   a.values[0] = 1;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 1);
   EXPECT_EQ(Key(line, "/L"), "[ 100 100 300 300 ]");
   a.values[0] = 2;  // a line has two ends
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 0);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 0);
   // A page point given takes the place of the device point.
   a.values[0] = 0;
   a.values[1] = 1;
   a.pagePoint = {99.75f, 100.5f};
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &a), 1);
   EXPECT_EQ(Key(line, "/L"), "[ 99.75 100.5 300 300 ]");
   a.values[1] = 0;
 
@@ -382,7 +382,7 @@ TEST_F(AnnotFunctionsTest, DefaultMovePointNeedsARebuildAndAKnownVertex) {
   KA_Annot other = Add(kLine);
   KS_AnnotCallArgs b = Args(other);
   b.point = {300, 492};
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &b), 0);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE_POINT, &b), 0);
   EXPECT_EQ(Key(other, "/L"), "[ 100 100 200 150 ]");
 }
 
@@ -391,18 +391,18 @@ TEST_F(AnnotFunctionsTest, DefaultRotateTurnsPointsAndAddsToTheStoredAngle) {
   KA_Annot line = Add("<< /Subtype /Line /Rect [100 100 200 200] /L [100 150 200 150] /Rotation 170 >>");
   KS_AnnotCallArgs a = Args(line);
   a.values[0] = 90;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_ROTATE, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_ROTATE, &a), 1);
   EXPECT_EQ(Key(line, "/L"), "[ 150 100 150 200 ]");
   EXPECT_EQ(Key(line, "/Rotation"), "-100");
   a.values[0] = -90;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_ROTATE, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_ROTATE, &a), 1);
   EXPECT_EQ(Key(line, "/L"), "[ 100 150 200 150 ]");
   EXPECT_EQ(Key(line, "/Rotation"), "170");
 
   KA_Annot stamp = Add("<< /Subtype /Stamp /Rect [0 0 10 10] >>");
   EXPECT_TRUE(edit::Rotate(stamp, -90));
   EXPECT_EQ(Key(stamp, "/Rotate"), "-90");
-  EXPECT_FALSE(fn::DictHasKey(fn::AnnotGetDict(stamp), "/Rotation"));
+  EXPECT_FALSE(direct::DictHasKey(direct::AnnotGetDict(stamp), "/Rotation"));
 }
 
 TEST_F(AnnotFunctionsTest, DefaultHandleAtPrefersVerticesThenFrameThenBody) {
@@ -421,13 +421,13 @@ TEST_F(AnnotFunctionsTest, DefaultHandleAtPrefersVerticesThenFrameThenBody) {
   };
   for (const Case& c : cases) {
     a.point = c.pt;
-    EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), c.handle) << c.pt.x << "," << c.pt.y;
+    EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), c.handle) << c.pt.x << "," << c.pt.y;
   }
   // A thin box (a horizontal line) has no frame handles: its middle moves it.
   a.rect1 = {90, 660, 210, 672};
   for (KS_DevicePoint pt : {KS_DevicePoint{150, 666}, KS_DevicePoint{150, 660}, KS_DevicePoint{92, 672}}) {
     a.point = pt;
-    EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), KS_HANDLE_BODY) << pt.x << "," << pt.y;
+    EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), KS_HANDLE_BODY) << pt.x << "," << pt.y;
   }
 }
 
@@ -440,27 +440,27 @@ TEST_F(AnnotFunctionsTest, DefaultsDoNothingOnReadOnlyRemovedOrMissingInput) {
   a.values[0] = 90;
   const int edits[] = {KS_AHD_MOVE, KS_AHD_RESIZE, KS_AHD_ROTATE, KS_AHD_MOVE_POINT};
   doc_->readOnly = true;
-  for (int index : edits) EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, index, &a), 0) << index;
+  for (int index : edits) EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, index, &a), 0) << index;
   doc_->readOnly = false;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, 99, &a), 0);
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, nullptr), 0);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, 99, &a), 0);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, nullptr), 0);
   KS_AnnotCallArgs short_ = a;
   short_.size = 8;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &short_), 0);
-  ASSERT_TRUE(fn::PageRemoveAnnot(page_, 0));
-  for (int index : edits) EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, index, &a), 0) << index;
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), KS_HANDLE_NONE);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &short_), 0);
+  ASSERT_TRUE(direct::PageRemoveAnnot(page_, 0));
+  for (int index : edits) EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, index, &a), 0) << index;
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_HANDLE_AT, &a), KS_HANDLE_NONE);
   EXPECT_EQ(Key(line, "/L"), "[ 100 100 200 150 ]");
   EXPECT_EQ(calls_.regenerated, 0);
 
   // Selectable with the editor's selection tools only.
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, 8, &a), 1);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, 8, &a), 1);
   KS_ToolCallbacks cb{};
   cb.size = sizeof cb;
-  KA_Tool other = fn::ToolNew("DISTANCE", &cb);
-  fn::AppRegisterTool(other);
-  fn::AppSetCurrentTool(other, 0);
-  EXPECT_EQ(fn::AnnotHandlerDefault(g_handler, 8, &a), 0);
+  KA_Tool other = direct::ToolNew("DISTANCE", &cb);
+  direct::AppRegisterTool(other);
+  direct::AppSetCurrentTool(other, 0);
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, 8, &a), 0);
 }
 
 }  // namespace

@@ -67,19 +67,19 @@ int ModuleRecordCount() {
 
 // ---- 20: application --------------------------------------------------------
 
-int32_t kshost::fn::AppGetUILanguage(KS_WideString out) { return SetText(out, ToUtf16(Env().uiLanguage())) ? 1 : 0; }
+int32_t kshost::direct::AppGetUILanguage(KS_WideString out) { return SetText(out, ToUtf16(Env().uiLanguage())) ? 1 : 0; }
 
-int32_t kshost::fn::AppGetAppFolder(KS_WideString out) { return PutFolder(out, Env().appFolder()); }
+int32_t kshost::direct::AppGetAppFolder(KS_WideString out) { return PutFolder(out, Env().appFolder()); }
 
-int32_t kshost::fn::AppGetAppDataFolder(KS_WideString out) { return PutFolder(out, Env().appDataFolder()); }
+int32_t kshost::direct::AppGetAppDataFolder(KS_WideString out) { return PutFolder(out, Env().appDataFolder()); }
 
-int32_t kshost::fn::AppGetUserFolder(KS_WideString out) { return PutFolder(out, Env().userFolder()); }
+int32_t kshost::direct::AppGetUserFolder(KS_WideString out) { return PutFolder(out, Env().userFolder()); }
 
-int32_t kshost::fn::AppGetHostNumber(void) { return Env().hostNumber(); }
+int32_t kshost::direct::AppGetHostNumber(void) { return Env().hostNumber(); }
 
-int32_t kshost::fn::AppGetUiFolder(KS_WideString out) { return PutFolder(out, Env().uiFolder()); }
+int32_t kshost::direct::AppGetUiFolder(KS_WideString out) { return PutFolder(out, Env().uiFolder()); }
 
-int32_t kshost::fn::AppGetUserName(KS_WideString out) {
+int32_t kshost::direct::AppGetUserName(KS_WideString out) {
   if (auto name = Env().prefText(u"Identity", u"Name");
       name && name->find_first_not_of(u" \t") != std::u16string::npos)
     return SetText(out, *name) ? 1 : 0;
@@ -95,7 +95,7 @@ int32_t kshost::fn::AppGetUserName(KS_WideString out) {
 
 // ---- 21: module records -----------------------------------------------------
 
-KA_ModuleRecord kshost::fn::ModuleRecordGet(void* instance) {
+KA_ModuleRecord kshost::direct::ModuleRecordGet(void* instance) {
   if (!instance) return nullptr;
   auto& records = Records();
   std::lock_guard lock(records.mutex);
@@ -108,13 +108,13 @@ KA_ModuleRecord kshost::fn::ModuleRecordGet(void* instance) {
   return slot.get();
 }
 
-void kshost::fn::ModuleRecordApplyNumber(KA_ModuleRecord record, int32_t value) {
+void kshost::direct::ModuleRecordApplyNumber(KA_ModuleRecord record, int32_t value) {
   auto& records = Records();
   std::lock_guard lock(records.mutex);
   if (auto* found = records.Find(record)) found->number = value;
 }
 
-void kshost::fn::ModuleRecordRelease(KA_ModuleRecord record) {
+void kshost::direct::ModuleRecordRelease(KA_ModuleRecord record) {
   auto& records = Records();
   std::lock_guard lock(records.mutex);
   auto* found = records.Find(record);

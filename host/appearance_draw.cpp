@@ -347,7 +347,7 @@ bool DrawAnnotAppearance(KA_Device device, QPDFObjectHandle annot, const KS_Matr
 
 }  // namespace kshost::appearance
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 int32_t DeviceDrawAppearance(KA_Device device, KPD_Dictionary annot, const KS_Matrix* pageToDevice) {
   QPDFObjectHandle* dict = pdf::ObjectOf(reinterpret_cast<KPD_Object>(annot));
@@ -355,4 +355,4 @@ int32_t DeviceDrawAppearance(KA_Device device, KPD_Dictionary annot, const KS_Ma
   return Guard<int32_t>(0, [&] { return appearance::DrawAnnotAppearance(device, *dict, *pageToDevice) ? 1 : 0; });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

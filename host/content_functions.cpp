@@ -222,7 +222,7 @@ class Parser {
 
 }  // namespace
 
-KPD_Content kshost::fn::ContentParse(const char* data, size_t length) {
+KPD_Content kshost::direct::ContentParse(const char* data, size_t length) {
   return Guard<KPD_Content>(nullptr, [&]() -> KPD_Content {
     if (!data && length > 0) return nullptr;
     auto content = std::make_unique<Content>();
@@ -231,28 +231,28 @@ KPD_Content kshost::fn::ContentParse(const char* data, size_t length) {
   });
 }
 
-void kshost::fn::ContentRelease(KPD_Content content) {
+void kshost::direct::ContentRelease(KPD_Content content) {
   GuardVoid([&] { delete FromHandle(content); });
 }
 
-int32_t kshost::fn::ContentCount(KPD_Content content) {
+int32_t kshost::direct::ContentCount(KPD_Content content) {
   Content* c = FromHandle(content);
   return c ? static_cast<int32_t>(c->instructions.size()) : 0;
 }
 
-int32_t kshost::fn::ContentGetOperator(KPD_Content content, int32_t index, KS_ByteString out) {
+int32_t kshost::direct::ContentGetOperator(KPD_Content content, int32_t index, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     Instruction const* instruction = InstructionAt(content, index);
     return instruction && kshost::pdf::SetBytes(out, instruction->op) ? 1 : 0;
   });
 }
 
-int32_t kshost::fn::ContentOperandCount(KPD_Content content, int32_t index) {
+int32_t kshost::direct::ContentOperandCount(KPD_Content content, int32_t index) {
   Instruction const* instruction = InstructionAt(content, index);
   return instruction ? static_cast<int32_t>(instruction->operands.size()) : 0;
 }
 
-KPD_Object kshost::fn::ContentGetOperand(KPD_Content content, int32_t index, int32_t operand) {
+KPD_Object kshost::direct::ContentGetOperand(KPD_Content content, int32_t index, int32_t operand) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     Instruction const* instruction = InstructionAt(content, index);
     if (!instruction || operand < 0 || static_cast<size_t>(operand) >= instruction->operands.size()) return nullptr;
@@ -260,7 +260,7 @@ KPD_Object kshost::fn::ContentGetOperand(KPD_Content content, int32_t index, int
   });
 }
 
-int32_t kshost::fn::ContentFindLast(KPD_Content content, const char* op, int32_t operandCount) {
+int32_t kshost::direct::ContentFindLast(KPD_Content content, const char* op, int32_t operandCount) {
   Content* c = FromHandle(content);
   if (!c || !op || operandCount < 0) return -1;
   for (size_t i = c->instructions.size(); i-- > 0;) {
@@ -271,7 +271,7 @@ int32_t kshost::fn::ContentFindLast(KPD_Content content, const char* op, int32_t
   return -1;
 }
 
-int32_t kshost::fn::ContentGetSpan(KPD_Content content, int32_t index, size_t* start, size_t* end) {
+int32_t kshost::direct::ContentGetSpan(KPD_Content content, int32_t index, size_t* start, size_t* end) {
   Instruction const* instruction = InstructionAt(content, index);
   if (!instruction || !start || !end) return 0;
   *start = instruction->start;

@@ -7,28 +7,28 @@ namespace kshost::pdf::test {
 namespace {
 
 struct ContentDeleter {
-  void operator()(KPD_Content__* content) const { fn::ContentRelease(content); }
+  void operator()(KPD_Content__* content) const { direct::ContentRelease(content); }
 };
 using Content = std::unique_ptr<KPD_Content__, ContentDeleter>;
 
-Content ParseContent(std::string const& text) { return Content(fn::ContentParse(text.data(), text.size())); }
+Content ParseContent(std::string const& text) { return Content(direct::ContentParse(text.data(), text.size())); }
 
 // "op/count" for each instruction, blank-separated: a compact picture of
 // what the tokenizer made of a fragment.
 std::string Shape(KPD_Content content) {
   std::string shape;
-  for (int32_t i = 0; i < fn::ContentCount(content); ++i) {
+  for (int32_t i = 0; i < direct::ContentCount(content); ++i) {
     Bytes op;
-    fn::ContentGetOperator(content, i, op);
+    direct::ContentGetOperator(content, i, op);
     if (!shape.empty()) shape += ' ';
-    shape += op.text() + "/" + std::to_string(fn::ContentOperandCount(content, i));
+    shape += op.text() + "/" + std::to_string(direct::ContentOperandCount(content, i));
   }
   return shape;
 }
 
 std::string SpanText(std::string const& text, KPD_Content content, int32_t index) {
   size_t start = 0, end = 0;
-  if (!fn::ContentGetSpan(content, index, &start, &end)) return "<no span>";
+  if (!direct::ContentGetSpan(content, index, &start, &end)) return "<no span>";
   return text.substr(start, end - start);
 }
 
@@ -38,12 +38,12 @@ TEST(ContentTokenizer, SplitsInstructionsWithTheirOperandsAndSpans) {
   ASSERT_NE(content, nullptr);
   EXPECT_EQ(Shape(content.get()), "Tf/2 g/1 rg/3 BT/0 TJ/1 ET/0");
 
-  EXPECT_EQ(fn::NameIs(fn::ContentGetOperand(content.get(), 0, 0), "/Helv"), 1);
-  EXPECT_EQ(fn::ObjectGetNumber(fn::ContentGetOperand(content.get(), 0, 1)), 12);
-  EXPECT_EQ(fn::ObjectGetNumber(fn::ContentGetOperand(content.get(), 2, 1)), 0.25);
-  EXPECT_EQ(fn::ObjectGetNumber(fn::ContentGetOperand(content.get(), 2, 2)), -1);
-  KPD_Object array = fn::ContentGetOperand(content.get(), 4, 0);
-  EXPECT_EQ(fn::ArrayCount(array), 3);
+  EXPECT_EQ(direct::NameIs(direct::ContentGetOperand(content.get(), 0, 0), "/Helv"), 1);
+  EXPECT_EQ(direct::ObjectGetNumber(direct::ContentGetOperand(content.get(), 0, 1)), 12);
+  EXPECT_EQ(direct::ObjectGetNumber(direct::ContentGetOperand(content.get(), 2, 1)), 0.25);
+  EXPECT_EQ(direct::ObjectGetNumber(direct::ContentGetOperand(content.get(), 2, 2)), -1);
+  KPD_Object array = direct::ContentGetOperand(content.get(), 4, 0);
+  EXPECT_EQ(direct::ArrayCount(array), 3);
   EXPECT_EQ(Write(array), "[ (Hi) -250 (there) ]");
 
   // Spans run from the first operand to the end of the operator; blanks and
@@ -59,47 +59,47 @@ TEST(ContentTokenizer, OperandsBelongToTheContent) {
   const std::string text = "<< /MCID 3 /Alt (x) >> BDC 7 w";
   Content content = ParseContent(text);
   ASSERT_EQ(Shape(content.get()), "BDC/1 w/1");
-  KPD_Object dict = fn::ContentGetOperand(content.get(), 0, 0);
-  EXPECT_EQ(fn::ContentGetOperand(content.get(), 0, 0), dict);  // one handle per operand
-  fn::ObjectRelease(dict);                                        // borrowed: no effect
-  EXPECT_EQ(fn::ObjectGetInteger(fn::DictGet(dict, "/MCID")), 3);
-  EXPECT_EQ(fn::ObjectGetType(fn::ContentGetOperand(content.get(), 1, 0)), KPD_OBJ_NUMBER);
+  KPD_Object dict = direct::ContentGetOperand(content.get(), 0, 0);
+  EXPECT_EQ(direct::ContentGetOperand(content.get(), 0, 0), dict);  // one handle per operand
+  direct::ObjectRelease(dict);                                        // borrowed: no effect
+  EXPECT_EQ(direct::ObjectGetInteger(direct::DictGet(dict, "/MCID")), 3);
+  EXPECT_EQ(direct::ObjectGetType(direct::ContentGetOperand(content.get(), 1, 0)), KPD_OBJ_NUMBER);
   // A clone outlives the content.
-  Owned clone(fn::ObjectClone(dict));
+  Owned clone(direct::ObjectClone(dict));
   content.reset();
   EXPECT_EQ(Write(clone.get()), "<< /Alt (x) /MCID 3 >>");
 }
 
 TEST(ContentTokenizer, FindLastMatchesOperatorAndOperandCount) {
   Content content = ParseContent("/F1 10 Tf /F2 12 Tf 9 Tf 1 0 0 RG");
-  EXPECT_EQ(fn::ContentFindLast(content.get(), "Tf", 2), 1);
-  EXPECT_EQ(fn::ContentFindLast(content.get(), "Tf", 1), 2);
-  EXPECT_EQ(fn::ContentFindLast(content.get(), "Tf", 3), -1);
-  EXPECT_EQ(fn::ContentFindLast(content.get(), "rg", 3), -1);  // operators are case-sensitive
-  EXPECT_EQ(fn::ContentFindLast(content.get(), "RG", 3), 3);
-  EXPECT_EQ(fn::ContentFindLast(content.get(), nullptr, 0), -1);
-  EXPECT_EQ(fn::ContentFindLast(content.get(), "Tf", -1), -1);
-  EXPECT_EQ(fn::ContentFindLast(nullptr, "Tf", 2), -1);
+  EXPECT_EQ(direct::ContentFindLast(content.get(), "Tf", 2), 1);
+  EXPECT_EQ(direct::ContentFindLast(content.get(), "Tf", 1), 2);
+  EXPECT_EQ(direct::ContentFindLast(content.get(), "Tf", 3), -1);
+  EXPECT_EQ(direct::ContentFindLast(content.get(), "rg", 3), -1);  // operators are case-sensitive
+  EXPECT_EQ(direct::ContentFindLast(content.get(), "RG", 3), 3);
+  EXPECT_EQ(direct::ContentFindLast(content.get(), nullptr, 0), -1);
+  EXPECT_EQ(direct::ContentFindLast(content.get(), "Tf", -1), -1);
+  EXPECT_EQ(direct::ContentFindLast(nullptr, "Tf", 2), -1);
 }
 
 TEST(ContentTokenizer, BadHandlesIndexesAndArgumentsFailSoftly) {
   Content content = ParseContent("1 w");
   Bytes op;
   size_t start = 0, end = 0;
-  EXPECT_EQ(fn::ContentCount(nullptr), 0);
-  EXPECT_EQ(fn::ContentGetOperator(content.get(), 1, op), 0);
-  EXPECT_EQ(fn::ContentGetOperator(content.get(), -1, op), 0);
-  EXPECT_EQ(fn::ContentGetOperator(content.get(), 0, nullptr), 0);
-  EXPECT_EQ(fn::ContentOperandCount(content.get(), 5), 0);
-  EXPECT_EQ(fn::ContentGetOperand(content.get(), 0, 1), nullptr);
-  EXPECT_EQ(fn::ContentGetOperand(content.get(), 0, -1), nullptr);
-  EXPECT_EQ(fn::ContentGetSpan(content.get(), 1, &start, &end), 0);
-  EXPECT_EQ(fn::ContentGetSpan(content.get(), 0, nullptr, &end), 0);
-  EXPECT_EQ(fn::ContentParse(nullptr, 3), nullptr);
-  Content empty(fn::ContentParse(nullptr, 0));
+  EXPECT_EQ(direct::ContentCount(nullptr), 0);
+  EXPECT_EQ(direct::ContentGetOperator(content.get(), 1, op), 0);
+  EXPECT_EQ(direct::ContentGetOperator(content.get(), -1, op), 0);
+  EXPECT_EQ(direct::ContentGetOperator(content.get(), 0, nullptr), 0);
+  EXPECT_EQ(direct::ContentOperandCount(content.get(), 5), 0);
+  EXPECT_EQ(direct::ContentGetOperand(content.get(), 0, 1), nullptr);
+  EXPECT_EQ(direct::ContentGetOperand(content.get(), 0, -1), nullptr);
+  EXPECT_EQ(direct::ContentGetSpan(content.get(), 1, &start, &end), 0);
+  EXPECT_EQ(direct::ContentGetSpan(content.get(), 0, nullptr, &end), 0);
+  EXPECT_EQ(direct::ContentParse(nullptr, 3), nullptr);
+  Content empty(direct::ContentParse(nullptr, 0));
   ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(fn::ContentCount(empty.get()), 0);
-  fn::ContentRelease(nullptr);
+  EXPECT_EQ(direct::ContentCount(empty.get()), 0);
+  direct::ContentRelease(nullptr);
 }
 
 // Damage drops the operands gathered so far; the next operator still ends
@@ -134,7 +134,7 @@ TEST(ContentTokenizer, DamageDropsTheInstructionBeingRead) {
     EXPECT_EQ(Shape(content.get()), c.shape) << c.text;
   }
   Content big = ParseContent("99999999999999999999999 w");
-  EXPECT_GT(fn::ObjectGetNumber(fn::ContentGetOperand(big.get(), 0, 0)), 9.9e22);
+  EXPECT_GT(direct::ObjectGetNumber(direct::ContentGetOperand(big.get(), 0, 0)), 9.9e22);
 }
 
 TEST(ContentTokenizer, LargeGarbageEndsWithBoundedInstructions) {
@@ -150,16 +150,16 @@ TEST(ContentTokenizer, LargeGarbageEndsWithBoundedInstructions) {
   for (auto const& input : inputs) {
     Content content = ParseContent(input);
     ASSERT_NE(content, nullptr);
-    for (int32_t i = 0; i < fn::ContentCount(content.get()); ++i)
-      ASSERT_LE(fn::ContentOperandCount(content.get(), i), 1024);
+    for (int32_t i = 0; i < direct::ContentCount(content.get()); ++i)
+      ASSERT_LE(direct::ContentOperandCount(content.get(), i), 1024);
   }
   // Half a million numbers and no operator until the end: the instruction
   // is too long to be real and keeps no more than the bound.
   std::string numbers;
   for (int i = 0; i < 500000; ++i) numbers += "1 ";
   Content content = ParseContent(numbers + "Tf");
-  ASSERT_EQ(fn::ContentCount(content.get()), 1);
-  EXPECT_LE(fn::ContentOperandCount(content.get(), 0), 1024);
+  ASSERT_EQ(direct::ContentCount(content.get()), 1);
+  EXPECT_LE(direct::ContentOperandCount(content.get(), 0), 1024);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ long long Key(int selector, int index) {
 const TableMap& Tables() {
   static const TableMap tables = [] {
     TableMap t;
-#define KSHOST_FILL(sel, idx, name, ret, params) t.emplace(Key(sel, idx), reinterpret_cast<void*>(&fn::name));
+#define KSHOST_FILL(sel, idx, name, ret, params) t.emplace(Key(sel, idx), reinterpret_cast<void*>(&direct::name));
     KS_HOST_FUNCTIONS(KSHOST_FILL)
 #undef KSHOST_FILL
     return t;

@@ -85,7 +85,7 @@ std::string TraceLine(const DrawItem& item) {
   return text + " fill " + colour;
 }
 
-namespace fn {
+namespace direct {
 
 KA_Pen PenNew(KS_ColorRef color, int32_t width, int32_t style) {
   if (width < 0) return nullptr;
@@ -147,5 +147,5 @@ int32_t DevicePolyline(KA_Device device, const KS_DevicePoint* points, int32_t c
   return 1;
 }
 
-}  // namespace fn
+}  // namespace direct
 }  // namespace kshost

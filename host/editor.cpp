@@ -169,10 +169,10 @@ void Editor::RemoveDocument(KA_Document doc) {
 }
 
 void Editor::RecomputeView(KA_PageView view) {
-  KPD_Page page = fn::DocGetPage(view->doc->pdf, view->pageIndex);
+  KPD_Page page = direct::DocGetPage(view->doc->pdf, view->pageIndex);
   KS_FloatRect box{0, 0, 612, 792};
-  if (page) fn::PageGetBox(page, "CropBox", &box);
-  int rotation = (((page ? fn::PageGetRotation(page) : 0) + view->rotation) % 360 + 360) % 360;
+  if (page) direct::PageGetBox(page, "CropBox", &box);
+  int rotation = (((page ? direct::PageGetRotation(page) : 0) + view->rotation) % 360 + 360) % 360;
   const float z = view->zoom, w = box.right - box.left, h = box.top - box.bottom;
   // The crop box's top-left corner is device (0, 0) at rotation 0; each
   // quarter turn clockwise brings the next corner there.
@@ -199,7 +199,7 @@ KA_PageView Editor::SetView(int pageIndex, float zoom, int rotation) {
 }
 
 KA_PageView Editor::View(int pageIndex) {
-  if (!current_ || pageIndex < 0 || pageIndex >= fn::DocPageCount(current_->pdf)) return nullptr;
+  if (!current_ || pageIndex < 0 || pageIndex >= direct::DocPageCount(current_->pdf)) return nullptr;
   for (auto& v : current_->views)
     if (v->pageIndex == pageIndex) return v.get();
   auto v = std::make_unique<KA_PageView__>();
@@ -308,7 +308,7 @@ bool Editor::Mouse(MouseEvent kind, int pageIndex, KS_FloatPoint pt, uint32_t fl
   KA_PageView view = captured_ ? captured_ : EventView(pageIndex, error);
   if (!view) return false;
   KS_DevicePoint device{};
-  fn::PageViewPageToDevice(view, pt, &device);
+  direct::PageViewPageToDevice(view, pt, &device);
   Deliver(kind, view, device, flags);
   PaintIfNeeded();
   return true;
@@ -318,7 +318,7 @@ bool Editor::Wheel(int pageIndex, KS_FloatPoint pt, int delta, uint32_t flags, s
   KA_PageView view = captured_ ? captured_ : EventView(pageIndex, error);
   if (!view) return false;
   KS_DevicePoint device{};
-  fn::PageViewPageToDevice(view, pt, &device);
+  direct::PageViewPageToDevice(view, pt, &device);
   if (currentTool_ && currentTool_->callbacks.MouseWheel)
     currentTool_->callbacks.MouseWheel(currentTool_->callbacks.clientData, view, flags,
                                        static_cast<int16_t>(std::clamp(delta, -32768, 32767)), device);
@@ -498,7 +498,7 @@ int Editor::AnswerMessage(const std::u16string& title, const std::u16string& tex
   return answer;
 }
 
-namespace fn {
+namespace direct {
 
 KA_Tool ToolNew(const char* name, const KS_ToolCallbacks* callbacks) {
   return name ? Editor::Get().NewTool(name, callbacks) : nullptr;
@@ -606,7 +606,7 @@ int32_t UndoBeginGroup(KA_Document doc, const char16_t* caption) {
 }
 int32_t UndoEndGroup(KA_Document doc) { return Editor::Get().EndUndoGroup(doc); }
 
-}  // namespace fn
+}  // namespace direct
 void Editor::SetCursor(const std::string& name, int size) {
   std::string line = name + " " + std::to_string(size);
   if (line == cursor_) return;

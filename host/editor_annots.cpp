@@ -22,10 +22,10 @@ Proc Position(KA_AnnotHandler handler, int n) {
 using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
 
 std::string NameOf(KPD_Object name) {
-  KS_ByteString out = fn::ByteStringNew("", 0);
+  KS_ByteString out = direct::ByteStringNew("", 0);
   std::string text;
-  if (fn::NameGet(name, out)) text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
+  if (direct::NameGet(name, out)) text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
   if (!text.empty() && text[0] == '/') text.erase(0, 1);
   return text;
 }
@@ -43,18 +43,18 @@ struct SnapshotUndo {
   static void Apply(KA_Annot annot, KPD_Object state) {
     if (!Editor::Get().IsLiveAnnot(annot) || Editor::Get().PageIndexOf(annot) < 0) return;
     Editor::Get().InvalidateAnnot(annot);
-    KS_ByteString key = fn::ByteStringNew("", 0);
+    KS_ByteString key = direct::ByteStringNew("", 0);
     std::vector<std::string> keys;
-    for (int i = 0, n = fn::DictKeyCount(annot->dict); i < n; ++i)
-      if (fn::DictKeyAt(annot->dict, i, key)) keys.emplace_back(fn::ByteStringData(key), fn::ByteStringLength(key));
+    for (int i = 0, n = direct::DictKeyCount(annot->dict); i < n; ++i)
+      if (direct::DictKeyAt(annot->dict, i, key)) keys.emplace_back(direct::ByteStringData(key), direct::ByteStringLength(key));
     for (const std::string& k : keys)
-      if (!fn::DictHasKey(state, k.c_str())) fn::DictRemove(annot->dict, k.c_str());
-    for (int i = 0, n = fn::DictKeyCount(state); i < n; ++i) {
-      if (!fn::DictKeyAt(state, i, key)) continue;
-      const std::string k(fn::ByteStringData(key), fn::ByteStringLength(key));
-      fn::DictSet(annot->dict, k.c_str(), fn::DictGet(state, k.c_str()));
+      if (!direct::DictHasKey(state, k.c_str())) direct::DictRemove(annot->dict, k.c_str());
+    for (int i = 0, n = direct::DictKeyCount(state); i < n; ++i) {
+      if (!direct::DictKeyAt(state, i, key)) continue;
+      const std::string k(direct::ByteStringData(key), direct::ByteStringLength(key));
+      direct::DictSet(annot->dict, k.c_str(), direct::DictGet(state, k.c_str()));
     }
-    fn::ByteStringDestroy(key);
+    direct::ByteStringDestroy(key);
     if (edit::CanRegenerate(annot)) edit::Regenerate(annot);
     Editor::Get().InvalidateAnnot(annot);
   }
@@ -67,8 +67,8 @@ struct SnapshotUndo {
     r.Redo = [](void* cd) { Apply(static_cast<SnapshotUndo*>(cd)->annot, static_cast<SnapshotUndo*>(cd)->after); };
     r.Release = [](void* cd) {
       auto* item = static_cast<SnapshotUndo*>(cd);
-      fn::ObjectRelease(item->before);
-      fn::ObjectRelease(item->after);
+      direct::ObjectRelease(item->before);
+      direct::ObjectRelease(item->after);
       delete item;
     };
     return r;
@@ -79,12 +79,12 @@ struct SnapshotUndo {
 // changed the annotation.
 // `captionKey` names the undo caption in the editor's string table.
 bool EditAlone(KA_Annot annot, const char* captionKey, const std::function<bool()>& change) {
-  KPD_Object before = fn::ObjectClone(annot->dict);
+  KPD_Object before = direct::ObjectClone(annot->dict);
   if (!before || !change()) {
-    fn::ObjectRelease(before);
+    direct::ObjectRelease(before);
     return false;
   }
-  auto* item = new SnapshotUndo{annot, before, fn::ObjectClone(annot->dict)};
+  auto* item = new SnapshotUndo{annot, before, direct::ObjectClone(annot->dict)};
   Editor::Get().AddUndo(annot->doc, EditorText(captionKey), SnapshotUndo::Record(item));
   return true;
 }
@@ -103,16 +103,16 @@ struct DeleteUndo {
     auto* item = static_cast<DeleteUndo*>(cd);
     for (auto it = item->places.rbegin(); it != item->places.rend(); ++it) {
       if (!Editor::Get().IsLiveAnnot(it->annot) || Editor::Get().PageIndexOf(it->annot) >= 0) continue;
-      KPD_Page page = fn::DocGetPage(it->annot->doc->pdf, it->page);
-      if (page && fn::PageInsertAnnot(page, it->index, it->annot->dict)) Editor::Get().InvalidateAnnot(it->annot);
+      KPD_Page page = direct::DocGetPage(it->annot->doc->pdf, it->page);
+      if (page && direct::PageInsertAnnot(page, it->index, it->annot->dict)) Editor::Get().InvalidateAnnot(it->annot);
     }
   }
   static void Redo(void* cd) {
     for (const Place& p : static_cast<DeleteUndo*>(cd)->places) {
       if (!Editor::Get().IsLiveAnnot(p.annot) || Editor::Get().PageIndexOf(p.annot) != p.page) continue;
-      KPD_Page page = fn::DocGetPage(p.annot->doc->pdf, p.page);
+      KPD_Page page = direct::DocGetPage(p.annot->doc->pdf, p.page);
       Editor::Get().InvalidateAnnot(p.annot);
-      fn::PageRemoveAnnot(page, fn::PageFindAnnot(page, p.annot->dict));
+      direct::PageRemoveAnnot(page, direct::PageFindAnnot(page, p.annot->dict));
     }
   }
 };
@@ -126,26 +126,26 @@ bool Editor::IsLiveAnnot(KA_Annot annot) const { return annot && liveAnnots_.cou
 bool Editor::IsLiveObject(KA_AnnotObject obj) const { return obj && liveObjects_.count(obj); }
 
 KA_Annot Editor::AnnotFor(KA_Document doc, KPD_Dictionary dict) {
-  if (!IsLiveDocument(doc) || fn::ObjectGetType(dict) != KPD_OBJ_DICTIONARY) return nullptr;
+  if (!IsLiveDocument(doc) || direct::ObjectGetType(dict) != KPD_OBJ_DICTIONARY) return nullptr;
   for (const auto& a : doc->annots)
     if (a->dict == dict) return a.get();
   for (const auto& a : doc->annots)
-    if (fn::ObjectIsIdentical(a->dict, dict)) return a.get();
+    if (direct::ObjectIsIdentical(a->dict, dict)) return a.get();
   // Keep the document's own handle of the dictionary, which lives as long as
   // the document, never a handle the caller may release.
   KPD_Dictionary lent = nullptr;
   int pageIndex = 0;
-  for (int p = 0, pages = fn::DocPageCount(doc->pdf); p < pages && !lent; ++p) {
-    KPD_Page page = fn::DocGetPage(doc->pdf, p);
-    const int i = fn::PageFindAnnot(page, dict);
+  for (int p = 0, pages = direct::DocPageCount(doc->pdf); p < pages && !lent; ++p) {
+    KPD_Page page = direct::DocGetPage(doc->pdf, p);
+    const int i = direct::PageFindAnnot(page, dict);
     if (i >= 0) {
-      lent = fn::PageGetAnnot(page, i);
+      lent = direct::PageGetAnnot(page, i);
       pageIndex = p;
     }
   }
-  if (!lent && fn::ObjectIsIndirect(dict)) {
-    KPD_Object o = fn::DocGetObject(doc->pdf, fn::ObjectGetObjNum(dict), fn::ObjectGetGenNum(dict));
-    if (fn::ObjectIsIdentical(o, dict)) lent = o;
+  if (!lent && direct::ObjectIsIndirect(dict)) {
+    KPD_Object o = direct::DocGetObject(doc->pdf, direct::ObjectGetObjNum(dict), direct::ObjectGetGenNum(dict));
+    if (direct::ObjectIsIdentical(o, dict)) lent = o;
   }
   if (!lent) return nullptr;
   auto annot = std::make_unique<KA_Annot__>();
@@ -160,9 +160,9 @@ KA_Annot Editor::AnnotFor(KA_Document doc, KPD_Dictionary dict) {
 int Editor::PageIndexOf(KA_Annot annot) {
   if (!IsLiveAnnot(annot)) return -1;
   KPD_Document pdf = annot->doc->pdf;
-  if (fn::PageFindAnnot(fn::DocGetPage(pdf, annot->pageHint), annot->dict) >= 0) return annot->pageHint;
-  for (int p = 0, pages = fn::DocPageCount(pdf); p < pages; ++p) {
-    if (fn::PageFindAnnot(fn::DocGetPage(pdf, p), annot->dict) >= 0) {
+  if (direct::PageFindAnnot(direct::DocGetPage(pdf, annot->pageHint), annot->dict) >= 0) return annot->pageHint;
+  for (int p = 0, pages = direct::DocPageCount(pdf); p < pages; ++p) {
+    if (direct::PageFindAnnot(direct::DocGetPage(pdf, p), annot->dict) >= 0) {
       annot->pageHint = p;
       return p;
     }
@@ -173,9 +173,9 @@ int Editor::PageIndexOf(KA_Annot annot) {
 std::vector<KA_Annot> Editor::PageAnnots(KA_Document doc, int pageIndex) {
   std::vector<KA_Annot> out;
   if (!IsLiveDocument(doc)) return out;
-  KPD_Page page = fn::DocGetPage(doc->pdf, pageIndex);
-  for (int i = 0, n = fn::PageAnnotCount(page); i < n; ++i)
-    if (KA_Annot a = AnnotFor(doc, fn::PageGetAnnot(page, i))) {
+  KPD_Page page = direct::DocGetPage(doc->pdf, pageIndex);
+  for (int i = 0, n = direct::PageAnnotCount(page); i < n; ++i)
+    if (KA_Annot a = AnnotFor(doc, direct::PageGetAnnot(page, i))) {
       a->pageHint = pageIndex;
       out.push_back(a);
     }
@@ -184,8 +184,8 @@ std::vector<KA_Annot> Editor::PageAnnots(KA_Document doc, int pageIndex) {
 
 KA_AnnotHandler Editor::HandlerFor(KA_Annot annot) const {
   if (!IsLiveAnnot(annot) || handlers_.empty()) return nullptr;
-  const std::string subtype = NameOf(fn::DictGet(annot->dict, "/Subtype"));
-  const std::string intent = NameOf(fn::DictGet(annot->dict, "/IT"));
+  const std::string subtype = NameOf(direct::DictGet(annot->dict, "/Subtype"));
+  const std::string intent = NameOf(direct::DictGet(annot->dict, "/IT"));
   if (subtype.empty()) return nullptr;
   for (const std::string& type : {intent.empty() ? std::string() : subtype + "/" + intent, subtype}) {
     if (type.empty()) continue;
@@ -351,20 +351,20 @@ std::vector<DrawItem> Editor::Paint(KA_PageView view, bool keep) {
       draw(handler->callbacks.clientData, view, device, ObjectFor(annot), 0);
       continue;
     }
-    fn::AnnotDrawAppearance(annot, view, device);
+    direct::AnnotDrawAppearance(annot, view, device);
     if (std::find(selected.begin(), selected.end(), annot) == selected.end()) continue;
     KS_FloatRect rect{};
     KS_DeviceRect box{};
-    if (!fn::AnnotGetRect(annot, &rect) || !edit::PageRectToDevice(view, rect, &box)) continue;
-    KA_Pen pen = fn::PenNew(annot == doc->focused ? 0x0000FFu : 0x000000u, 1, 0);
-    KA_Brush brush = fn::BrushNew(0, 1);
-    KA_Pen oldPen = fn::DeviceSelectPen(device, pen);
-    KA_Brush oldBrush = fn::DeviceSelectBrush(device, brush);
-    fn::DeviceRectangle(device, &box);
-    fn::DeviceSelectPen(device, oldPen);
-    fn::DeviceSelectBrush(device, oldBrush);
-    fn::PenRelease(pen);
-    fn::BrushRelease(brush);
+    if (!direct::AnnotGetRect(annot, &rect) || !edit::PageRectToDevice(view, rect, &box)) continue;
+    KA_Pen pen = direct::PenNew(annot == doc->focused ? 0x0000FFu : 0x000000u, 1, 0);
+    KA_Brush brush = direct::BrushNew(0, 1);
+    KA_Pen oldPen = direct::DeviceSelectPen(device, pen);
+    KA_Brush oldBrush = direct::DeviceSelectBrush(device, brush);
+    direct::DeviceRectangle(device, &box);
+    direct::DeviceSelectPen(device, oldPen);
+    direct::DeviceSelectBrush(device, oldBrush);
+    direct::PenRelease(pen);
+    direct::BrushRelease(brush);
   }
   // The current tool's feedback (a rubber band) on top of the annotations.
   if (currentTool_ && !currentTool_->builtIn && currentTool_->callbacks.Paint)
@@ -384,7 +384,7 @@ KA_Annot Editor::HitTest(KA_PageView view, KS_DevicePoint pt) {
   const bool toolSelects = currentTool_ && (currentTool_->name == "Hand" || currentTool_->name == "Annot");
   for (auto it = annots.rbegin(); it != annots.rend(); ++it) {
     KA_Annot annot = *it;
-    if (fn::AnnotGetFlags(annot) & 2u) continue;  // hidden
+    if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
     auto selectable = Position<SelectableProc>(handler, 4);
@@ -395,7 +395,7 @@ KA_Annot Editor::HitTest(KA_PageView view, KS_DevicePoint pt) {
     } else {
       KS_FloatRect rect{};
       KS_DeviceRect box{};
-      hit = fn::AnnotGetRect(annot, &rect) && edit::PageRectToDevice(view, rect, &box) && pt.x >= box.left &&
+      hit = direct::AnnotGetRect(annot, &rect) && edit::PageRectToDevice(view, rect, &box) && pt.x >= box.left &&
             pt.x <= box.right && pt.y >= box.top && pt.y <= box.bottom;
     }
     if (hit) return annot;
@@ -428,7 +428,7 @@ bool Editor::HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uin
     SetFocused(doc, target);
   }
   KS_FloatRect rect{};
-  if (!fn::AnnotGetRect(target, &rect) || !edit::PageRectToDevice(view, rect, &drag_.rect)) return true;
+  if (!direct::AnnotGetRect(target, &rect) || !edit::PageRectToDevice(view, rect, &drag_.rect)) return true;
   drag_.annot = target;
   drag_.view = view;
   drag_.start = pt;
@@ -516,7 +516,7 @@ bool Editor::ShowAnnotMenu(KA_PageView view, KA_Annot annot) {
   own.push_back({Own::Properties, "IDS_EDITOR_MENU_PROPERTIES"});
   if (Writable(view->doc)) {
     own.push_back({Own::Front, "IDS_EDITOR_MENU_TO_FRONT"});
-    if (fn::DocPageCount(view->doc->pdf) > 1) own.push_back({Own::ToPage, "IDS_EDITOR_MENU_TO_PAGE"});
+    if (direct::DocPageCount(view->doc->pdf) > 1) own.push_back({Own::ToPage, "IDS_EDITOR_MENU_TO_PAGE"});
   }
   std::u16string text;
   for (size_t i = 0; i < items.size(); ++i) text += (i ? u" | " : u"") + items[i].second;
@@ -609,7 +609,7 @@ bool Editor::NudgeSelection(KA_Document doc, int dx, int dy, std::string* error)
     RecomputeView(view);
     KS_FloatRect rect{};
     KS_DeviceRect from{};
-    if (fn::AnnotGetRect(annot, &rect) && edit::PageRectToDevice(view, rect, &from)) {
+    if (direct::AnnotGetRect(annot, &rect) && edit::PageRectToDevice(view, rect, &from)) {
       const KS_DeviceRect to{from.left + dx, from.top + dy, from.right + dx, from.bottom + dy};
       KA_AnnotHandler handler = HandlerFor(annot);
       KA_AnnotObject obj = ObjectFor(annot);
@@ -663,12 +663,12 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
       const int page = PageIndexOf(annot);
       if (page < 0 || std::any_of(places.begin(), places.end(), [&](const auto& p) { return p.annot == annot; }))
         return;
-      places.push_back({annot, page, fn::PageFindAnnot(fn::DocGetPage(doc->pdf, page), annot->dict)});
+      places.push_back({annot, page, direct::PageFindAnnot(direct::DocGetPage(doc->pdf, page), annot->dict)});
     };
     // A pop-up note goes with the annotation it belongs to.
     for (KA_Annot annot : selection) {
       take(annot);
-      if (KA_Annot popup = AnnotFor(doc, fn::DictGet(annot->dict, "/Popup"))) take(popup);
+      if (KA_Annot popup = AnnotFor(doc, direct::DictGet(annot->dict, "/Popup"))) take(popup);
     }
     // Last index first, so that the indices of the others stay right.
     std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) {
@@ -678,7 +678,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
     auto* item = new DeleteUndo;
     for (const DeleteUndo::Place& p : places) {
       InvalidateAnnot(p.annot);
-      if (fn::PageRemoveAnnot(fn::DocGetPage(doc->pdf, p.page), p.index)) item->places.push_back(p);
+      if (direct::PageRemoveAnnot(direct::DocGetPage(doc->pdf, p.page), p.index)) item->places.push_back(p);
     }
     changed = !item->places.empty();
     KS_UndoRecord r{};
@@ -711,7 +711,7 @@ std::u16string EditorText(const char* key) {
   return tr.Translate("Editor", key, u"");
 }
 
-namespace fn {
+namespace direct {
 
 int32_t MenuAddItem(KA_Menu menu, const char* itemId, const char16_t* text) {
   if (!menu || !itemId || !*itemId) return 0;
@@ -723,6 +723,6 @@ int32_t MenuAddItem(KA_Menu menu, const char* itemId, const char16_t* text) {
 
 int32_t MenuItemCount(KA_Menu menu) { return menu ? static_cast<int32_t>(menu->items.size()) : 0; }
 
-}  // namespace fn
+}  // namespace direct
 
 }  // namespace kshost

@@ -38,27 +38,27 @@ KS_AnnotHandlerCallbacks TestHandler() {
       reinterpret_cast<void*>(+[](void*, KA_Annot annot, intptr_t value) -> KA_AnnotObject {
         KS_AnnotObjectCallbacks rec{};
         rec.size = sizeof rec;
-        return fn::AnnotObjectNew(g_handler, &rec, annot, value);
+        return direct::AnnotObjectNew(g_handler, &rec, annot, value);
       });
   KS_RECORD_POSITION(r, KS_AH_HIT_TEST) =
       reinterpret_cast<void*>(+[](void*, KA_PageView view, KA_AnnotObject obj, KS_DevicePoint pt) -> int32_t {
         KS_FloatRect rect{};
         KS_DeviceRect d{};
-        fn::AnnotGetRect(fn::AnnotObjectGetAnnot(obj), &rect);
-        fn::PageViewPageRectToDevice(view, &rect, &d);
+        direct::AnnotGetRect(direct::AnnotObjectGetAnnot(obj), &rect);
+        direct::PageViewPageRectToDevice(view, &rect, &d);
         return pt.x >= d.left - 20 && pt.x <= d.right + 20 && pt.y >= d.top - 20 && pt.y <= d.bottom + 20;
       });
   KS_RECORD_POSITION(r, KS_AH_DRAW) =
       reinterpret_cast<void*>(+[](void*, KA_PageView view, KA_Device device, KA_AnnotObject obj, intptr_t) {
         KS_FloatRect rect{};
         KS_DeviceRect d{};
-        fn::AnnotGetRect(fn::AnnotObjectGetAnnot(obj), &rect);
-        fn::PageViewPageRectToDevice(view, &rect, &d);
-        KA_Pen pen = fn::PenNew(0x00FF00, 3, 0);
-        KA_Pen old = fn::DeviceSelectPen(device, pen);
-        fn::DeviceRectangle(device, &d);
-        fn::DeviceSelectPen(device, old);
-        fn::PenRelease(pen);
+        direct::AnnotGetRect(direct::AnnotObjectGetAnnot(obj), &rect);
+        direct::PageViewPageRectToDevice(view, &rect, &d);
+        KA_Pen pen = direct::PenNew(0x00FF00, 3, 0);
+        KA_Pen old = direct::DeviceSelectPen(device, pen);
+        direct::DeviceRectangle(device, &d);
+        direct::DeviceSelectPen(device, old);
+        direct::PenRelease(pen);
       });
   KS_RECORD_POSITION(r, KS_AH_MOVE) = reinterpret_cast<void*>(
       +[](void*, KA_PageView, KA_AnnotObject, const KS_DeviceRect* from, const KS_DeviceRect* to) -> int32_t {
@@ -80,25 +80,25 @@ class EditorAnnotsTest : public ::testing::Test {
   void SetUp() override {
     Editor::Get().Reset();
     g_log = &log_;
-    pdf_ = fn::DocNew();
+    pdf_ = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    page_ = fn::DocAddPage(pdf_, &letter);
+    page_ = direct::DocAddPage(pdf_, &letter);
     doc_ = Editor::Get().AddDocument(pdf_, false);
     Editor::Get().SetView(0, 1, 0);
     Editor::Get().SetTrace([this](const std::string& line) { trace_.push_back(line); });
   }
   void TearDown() override {
     Editor::Get().Reset();
-    fn::DocClose(pdf_);
+    direct::DocClose(pdf_);
     g_log = nullptr;
     g_handler = nullptr;
   }
 
   KA_Annot Add(const std::string& text) {
     Owned dict = Parse(text);
-    return fn::AnnotFromDict(doc_, fn::PageInsertAnnot(page_, -1, dict.get()));
+    return direct::AnnotFromDict(doc_, direct::PageInsertAnnot(page_, -1, dict.get()));
   }
-  std::string Key(KA_Annot annot, const char* key) { return Write(fn::DictGet(fn::AnnotGetDict(annot), key)); }
+  std::string Key(KA_Annot annot, const char* key) { return Write(direct::DictGet(direct::AnnotGetDict(annot), key)); }
   void Mouse(MouseEvent kind, float x, float y, uint32_t flags = 0) {
     std::string error;
     ASSERT_TRUE(Editor::Get().Mouse(kind, 0, {x, y}, flags, &error)) << error;
@@ -146,7 +146,7 @@ TEST_F(EditorAnnotsTest, HandClicksSelectTheTopmostAndModifiersToggle) {
   EXPECT_TRUE(Editor::Get().Selection(doc_).empty());
 
   // A hidden annotation is passed over.
-  fn::DictSet(fn::AnnotGetDict(high), "/F", Parse("2").get());
+  direct::DictSet(direct::AnnotGetDict(high), "/F", Parse("2").get());
   Click(175, 175);
   EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
 }
@@ -212,27 +212,27 @@ TEST_F(EditorAnnotsTest, PaintOutlinesTheFocusedInRedAndOtherSelectedInBlack) {
 
 TEST_F(EditorAnnotsTest, DragMovesAnAnnotationTheEditorHandlesAloneAndUndoRestoresIt) {
   KA_Annot low = Add("<< /Subtype /Square /Rect [100 100 200 200] /RD [1 1 1 1] >>");
-  const std::string before = Write(fn::AnnotGetDict(low));
+  const std::string before = Write(direct::AnnotGetDict(low));
   Drag(150, 150, 200, 140);
   EXPECT_EQ(Key(low, "/Rect"), "[ 150 90 250 190 ]");
-  const std::string after = Write(fn::AnnotGetDict(low));
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 1);
+  const std::string after = Write(direct::AnnotGetDict(low));
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 1);
   EXPECT_NE(std::find(trace_.begin(), trace_.end(), "undo: push \"Move\""), trace_.end());
   ASSERT_TRUE(Editor::Get().Undo(doc_));
-  EXPECT_EQ(Write(fn::AnnotGetDict(low)), before);
+  EXPECT_EQ(Write(direct::AnnotGetDict(low)), before);
   ASSERT_TRUE(Editor::Get().Redo(doc_));
-  EXPECT_EQ(Write(fn::AnnotGetDict(low)), after);
+  EXPECT_EQ(Write(direct::AnnotGetDict(low)), after);
 
   // The bottom-right frame handle resizes.
   Drag(250, 90, 300, 40);
   EXPECT_EQ(Key(low, "/Rect"), "[ 150 40 300 190 ]");
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 2);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 2);
 
   // A vertex cannot move without a handler to rebuild the appearance.
   KA_Annot line = Add("<< /Subtype /Line /Rect [300 300 400 400] /L [300 300 400 400] >>");
   Drag(300, 300, 320, 320);
   EXPECT_EQ(Key(line, "/L"), "[ 300 300 400 400 ]");
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 2);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 2);
 }
 
 TEST_F(EditorAnnotsTest, DragOnAReadOnlyDocumentChangesNothing) {
@@ -240,13 +240,13 @@ TEST_F(EditorAnnotsTest, DragOnAReadOnlyDocumentChangesNothing) {
   doc_->readOnly = true;
   Drag(150, 150, 200, 200);
   EXPECT_EQ(Key(low, "/Rect"), "[ 100 100 200 200 ]");
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 0);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
   EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});  // selecting is no change
 }
 
 TEST_F(EditorAnnotsTest, HandlerHitTestsDrawsAndMoves) {
   KS_AnnotHandlerCallbacks record = TestHandler();
-  g_handler = fn::AnnotHandlerRegister("Square/Test", &record);
+  g_handler = direct::AnnotHandlerRegister("Square/Test", &record);
   KA_Annot mine = Add("<< /Subtype /Square /IT /Test /Rect [100 100 200 200] >>");
   Click(90, 150);  // 10 pixels left of the rectangle: the handler's margin
   EXPECT_EQ(Editor::Get().Focused(doc_), mine);
@@ -254,7 +254,7 @@ TEST_F(EditorAnnotsTest, HandlerHitTestsDrawsAndMoves) {
   Drag(150, 150, 200, 150);
   EXPECT_EQ(log_.calls, std::vector<std::string>{"move 100 592 200 692 -> 150 592 250 692"});
   EXPECT_EQ(Key(mine, "/Rect"), "[ 100 100 200 200 ]");  // the handler moved nothing
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 0);              // and the editor recorded nothing
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);              // and the editor recorded nothing
 
   std::string error;
   EXPECT_FALSE(Editor::Get().Command(doc_, 10, &error));
@@ -288,8 +288,8 @@ TEST_F(EditorAnnotsTest, CommandsOnTheSelection) {
     EXPECT_EQ(error, c.error);
   }
   doc_->readOnly = false;
-  EXPECT_EQ(fn::PageAnnotCount(page_), 1);
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 0);
+  EXPECT_EQ(direct::PageAnnotCount(page_), 1);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
 }
 
 TEST_F(EditorAnnotsTest, DeleteIsOneStepThatPutsAnnotationsBackAtTheirPlace) {
@@ -300,18 +300,18 @@ TEST_F(EditorAnnotsTest, DeleteIsOneStepThatPutsAnnotationsBackAtTheirPlace) {
   Editor::Get().Select(doc_, a, true);
   std::string error;
   ASSERT_TRUE(Editor::Get().Command(doc_, KS_COMMAND_DELETE, &error)) << error;
-  EXPECT_EQ(fn::PageAnnotCount(page_), 1);
+  EXPECT_EQ(direct::PageAnnotCount(page_), 1);
   EXPECT_TRUE(Editor::Get().Selection(doc_).empty());
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 1);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 1);
   ASSERT_TRUE(Editor::Get().Undo(doc_));
-  ASSERT_EQ(fn::PageAnnotCount(page_), 3);
-  EXPECT_EQ(fn::AnnotGetPageIndex(a), 0);
-  EXPECT_EQ(fn::PageFindAnnot(page_, fn::AnnotGetDict(a)), 0);
-  EXPECT_EQ(fn::PageFindAnnot(page_, fn::AnnotGetDict(b)), 1);
-  EXPECT_EQ(fn::PageFindAnnot(page_, fn::AnnotGetDict(c)), 2);
+  ASSERT_EQ(direct::PageAnnotCount(page_), 3);
+  EXPECT_EQ(direct::AnnotGetPageIndex(a), 0);
+  EXPECT_EQ(direct::PageFindAnnot(page_, direct::AnnotGetDict(a)), 0);
+  EXPECT_EQ(direct::PageFindAnnot(page_, direct::AnnotGetDict(b)), 1);
+  EXPECT_EQ(direct::PageFindAnnot(page_, direct::AnnotGetDict(c)), 2);
   ASSERT_TRUE(Editor::Get().Redo(doc_));
-  EXPECT_EQ(fn::PageAnnotCount(page_), 1);
-  EXPECT_EQ(fn::AnnotGetPageIndex(c), -1);
+  EXPECT_EQ(direct::PageAnnotCount(page_), 1);
+  EXPECT_EQ(direct::AnnotGetPageIndex(c), -1);
 }
 
 TEST_F(EditorAnnotsTest, RotateCommandsTurnEachSelectedAnnotationAsOneStep) {
@@ -324,21 +324,21 @@ TEST_F(EditorAnnotsTest, RotateCommandsTurnEachSelectedAnnotationAsOneStep) {
   EXPECT_EQ(Key(line, "/L"), "[ 150 200 150 100 ]");
   EXPECT_EQ(Key(line, "/Rotation"), "-90");
   EXPECT_EQ(Key(square, "/Rotation"), "-90");
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 1);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 1);
   ASSERT_TRUE(Editor::Get().Undo(doc_));
   EXPECT_EQ(Key(line, "/L"), "[ 100 150 200 150 ]");
-  EXPECT_FALSE(fn::DictHasKey(fn::AnnotGetDict(square), "/Rotation"));
+  EXPECT_FALSE(direct::DictHasKey(direct::AnnotGetDict(square), "/Rotation"));
 }
 
 TEST_F(EditorAnnotsTest, UndoOfAnAnnotationRemovedMeanwhileDoesNothing) {
   KA_Annot low = Add(kLow);
   Drag(150, 150, 200, 150);
-  ASSERT_EQ(fn::AppDocUndoCount(doc_), 1);
-  ASSERT_TRUE(fn::PageRemoveAnnot(page_, 0));
+  ASSERT_EQ(direct::AppDocUndoCount(doc_), 1);
+  ASSERT_TRUE(direct::PageRemoveAnnot(page_, 0));
   EXPECT_TRUE(Editor::Get().Undo(doc_));
-  EXPECT_EQ(fn::AnnotGetPageIndex(low), -1);
+  EXPECT_EQ(direct::AnnotGetPageIndex(low), -1);
   EXPECT_EQ(Key(low, "/Rect"), "[ 150 100 250 200 ]");
-  EXPECT_EQ(fn::PageAnnotCount(page_), 0);
+  EXPECT_EQ(direct::PageAnnotCount(page_), 0);
 }
 
 }  // namespace
@@ -352,11 +352,11 @@ namespace {
 // numbers.
 int32_t RegenerateShape(void* cd) {
   auto annot = static_cast<KA_Annot>(cd);
-  KPD_Dictionary dict = fn::AnnotGetDict(annot);
-  KPD_Object points = fn::DictHasKey(dict, "/L") ? fn::DictGet(dict, "/L") : fn::DictGet(dict, "/Vertices");
+  KPD_Dictionary dict = direct::AnnotGetDict(annot);
+  KPD_Object points = direct::DictHasKey(dict, "/L") ? direct::DictGet(dict, "/L") : direct::DictGet(dict, "/Vertices");
   if (points) {
     float n[64];
-    const int count = fn::ArrayGetNumbers(points, n, 64);
+    const int count = direct::ArrayGetNumbers(points, n, 64);
     KS_FloatRect box{n[0], n[1], n[0], n[1]};
     for (int i = 0; i + 1 < count; i += 2) {
       box.left = std::min(box.left, n[i]);
@@ -365,12 +365,12 @@ int32_t RegenerateShape(void* cd) {
       box.top = std::max(box.top, n[i + 1]);
     }
     box = {box.left - 5, box.bottom - 5, box.right + 5, box.top + 5};
-    Owned rect(fn::RectToObject(&box));
-    fn::DictSet(dict, "/Rect", rect.get());
+    Owned rect(direct::RectToObject(&box));
+    direct::DictSet(dict, "/Rect", rect.get());
   }
-  const std::string content = Write(fn::DictGet(dict, "/Rect")) + Write(points) + Write(fn::DictGet(dict, "/Rotation"));
-  KPD_Object ap = fn::DictGet(fn::DictGet(dict, "/AP"), "/N");
-  return fn::StreamSetData(ap, content.data(), content.size());
+  const std::string content = Write(direct::DictGet(dict, "/Rect")) + Write(points) + Write(direct::DictGet(dict, "/Rotation"));
+  KPD_Object ap = direct::DictGet(direct::DictGet(dict, "/AP"), "/N");
+  return direct::StreamSetData(ap, content.data(), content.size());
 }
 
 KS_AnnotHandlerCallbacks ShapeHandler() {
@@ -382,14 +382,14 @@ KS_AnnotHandlerCallbacks ShapeHandler() {
         rec.size = sizeof rec;
         rec.clientData = annot;
         KS_RECORD_POSITION(rec, KS_AO_REGENERATE) = reinterpret_cast<void*>(&RegenerateShape);
-        return fn::AnnotObjectNew(Editor::Get().HandlerFor(annot), &rec, annot, value);
+        return direct::AnnotObjectNew(Editor::Get().HandlerFor(annot), &rec, annot, value);
       });
   return r;
 }
 
 std::string StreamText(KPD_Object stream) {
   pdf::test::Bytes data;
-  return fn::StreamGetData(stream, 1, data) ? data.text() : "<no data>";
+  return direct::StreamGetData(stream, 1, data) ? data.text() : "<no data>";
 }
 
 // Random moves, resizes, vertex drags and rotations of a line, a polyline, a
@@ -406,26 +406,26 @@ TEST_F(EditorAnnotsTest, RandomEditsUndoAndRedoExactly) {
       "<< /Subtype /Circle /Rect [200 300 330 400] >>",
   };
   KS_FloatRect letter{0, 0, 612, 792};
-  for (int i = 1; i < 4; ++i) fn::DocAddPage(pdf_, &letter);
+  for (int i = 1; i < 4; ++i) direct::DocAddPage(pdf_, &letter);
   std::vector<KA_Annot> annots;
   for (int i = 0; i < 4; ++i) {
     records[i] = ShapeHandler();
-    ASSERT_NE(fn::AnnotHandlerRegister(types[i], &records[i]), nullptr);
+    ASSERT_NE(direct::AnnotHandlerRegister(types[i], &records[i]), nullptr);
     Owned dict = Parse(dicts[i]);
     Owned ap = Parse("<< >>");
-    KPD_Object stream = fn::DocNewStream(pdf_, "", 0);
-    fn::DictSet(ap.get(), "/N", stream);
-    fn::DictSet(dict.get(), "/AP", ap.get());
-    KA_Annot annot = fn::AnnotFromDict(doc_, fn::PageInsertAnnot(fn::DocGetPage(pdf_, i), -1, dict.get()));
-    ASSERT_NE(fn::AnnotGetObject(annot), nullptr);
+    KPD_Object stream = direct::DocNewStream(pdf_, "", 0);
+    direct::DictSet(ap.get(), "/N", stream);
+    direct::DictSet(dict.get(), "/AP", ap.get());
+    KA_Annot annot = direct::AnnotFromDict(doc_, direct::PageInsertAnnot(direct::DocGetPage(pdf_, i), -1, dict.get()));
+    ASSERT_NE(direct::AnnotGetObject(annot), nullptr);
     ASSERT_TRUE(RegenerateShape(annot));
     annots.push_back(annot);
   }
   auto state = [&] {
     std::vector<std::string> out;
     for (KA_Annot a : annots) {
-      out.push_back(Write(fn::AnnotGetDict(a)));
-      out.push_back(StreamText(fn::DictGet(fn::DictGet(fn::AnnotGetDict(a), "/AP"), "/N")));
+      out.push_back(Write(direct::AnnotGetDict(a)));
+      out.push_back(StreamText(direct::DictGet(direct::DictGet(direct::AnnotGetDict(a), "/AP"), "/N")));
     }
     return out;
   };
@@ -441,33 +441,33 @@ TEST_F(EditorAnnotsTest, RandomEditsUndoAndRedoExactly) {
       KA_PageView view = Editor::Get().SetView(which, 1, 0);
       Editor::Get().Select(doc_, annot, false);
       KS_FloatRect rect{};
-      ASSERT_TRUE(fn::AnnotGetRect(annot, &rect));
+      ASSERT_TRUE(direct::AnnotGetRect(annot, &rect));
       KS_FloatPoint from{(rect.left + rect.right) / 2, (rect.bottom + rect.top) / 2};
       const int kind = pick(4);
       if (kind == 1) from = {rect.right, rect.bottom};  // a frame handle
       if (kind == 2 && which < 3) {                     // a vertex
         float n[8];
-        const int count = fn::ArrayGetNumbers(
-            fn::DictGet(fn::AnnotGetDict(annot), which == 0 ? "/L" : "/Vertices"), n, 8);
+        const int count = direct::ArrayGetNumbers(
+            direct::DictGet(direct::AnnotGetDict(annot), which == 0 ? "/L" : "/Vertices"), n, 8);
         const int v = pick(count / 2);
         from = {n[2 * v], n[2 * v + 1]};
       }
-      const int before = fn::AppDocUndoCount(doc_);
+      const int before = direct::AppDocUndoCount(doc_);
       if (kind == 3) {
         std::string error;
         const int angles[] = {90, -90, 30, 180};
         ASSERT_TRUE(Editor::Get().RotateFocused(doc_, angles[pick(4)], &error)) << error;
       } else {
         KS_DevicePoint d{};
-        fn::PageViewPageToDevice(view, from, &d);
-        fn::PageViewDeviceToPage(view, d, &from);  // on a whole pixel
+        direct::PageViewPageToDevice(view, from, &d);
+        direct::PageViewDeviceToPage(view, d, &from);  // on a whole pixel
         const KS_FloatPoint to{from.x + float(pick(41) - 20), from.y + float(pick(41) - 20)};
         std::string error;
         ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::LeftDown, which, from, 0, &error));
         ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::LeftUp, which, to, 0, &error));
       }
-      steps += fn::AppDocUndoCount(doc_) - before;
-      vertexMoves += kind == 2 && which < 3 && fn::AppDocUndoCount(doc_) > before;
+      steps += direct::AppDocUndoCount(doc_) - before;
+      vertexMoves += kind == 2 && which < 3 && direct::AppDocUndoCount(doc_) > before;
     }
     ASSERT_GT(steps, 15) << seed;
     ASSERT_GT(vertexMoves, 0) << seed;
@@ -490,11 +490,11 @@ TEST_F(EditorAnnotsTest, AHandlersMenuItemsAreShownAndTheChosenOneRuns) {
   KS_RECORD_POSITION(record, KS_AH_MENU_ITEMS) =
       reinterpret_cast<void*>(+[](void*, KA_PageView, KA_AnnotObject, KA_Menu menu) {
         std::string added = "add ";
-        added += std::to_string(fn::MenuAddItem(menu, "first", u"First"));
-        added += std::to_string(fn::MenuAddItem(menu, "second", u"Second"));
-        added += std::to_string(fn::MenuAddItem(menu, "first", u"Again"));
-        added += std::to_string(fn::MenuAddItem(menu, "", u"Nameless"));
-        added += std::to_string(fn::MenuItemCount(menu));
+        added += std::to_string(direct::MenuAddItem(menu, "first", u"First"));
+        added += std::to_string(direct::MenuAddItem(menu, "second", u"Second"));
+        added += std::to_string(direct::MenuAddItem(menu, "first", u"Again"));
+        added += std::to_string(direct::MenuAddItem(menu, "", u"Nameless"));
+        added += std::to_string(direct::MenuItemCount(menu));
         g_log->calls.push_back(added);
       });
   KS_RECORD_POSITION(record, KS_AH_MENU_RUN) =
@@ -502,7 +502,7 @@ TEST_F(EditorAnnotsTest, AHandlersMenuItemsAreShownAndTheChosenOneRuns) {
         g_log->calls.push_back(std::string("run ") + id);
         return 1;
       });
-  g_handler = fn::AnnotHandlerRegister("Square/Test", &record);
+  g_handler = direct::AnnotHandlerRegister("Square/Test", &record);
   KA_Annot tested = Add("<< /Subtype /Square /IT /Test /Rect [100 100 200 200] >>");
   KA_Annot plain = Add("<< /Subtype /Square /Rect [300 300 400 400] >>");
 

@@ -31,15 +31,15 @@ struct Place {
 };
 
 std::string SubtypeOf(KA_Annot annot) {
-  KS_ByteString out = fn::ByteStringNew("", 0);
+  KS_ByteString out = direct::ByteStringNew("", 0);
   std::string name;
-  if (fn::NameGet(fn::DictGet(annot->dict, "/Subtype"), out)) name.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
+  if (direct::NameGet(direct::DictGet(annot->dict, "/Subtype"), out)) name.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
   return name;
 }
 
 int IndexOn(KA_Annot annot, int page) {
-  return fn::PageFindAnnot(fn::DocGetPage(annot->doc->pdf, page), annot->dict);
+  return direct::PageFindAnnot(direct::DocGetPage(annot->doc->pdf, page), annot->dict);
 }
 
 // Takes the annotation out of the page it is on and inserts it at `index`
@@ -49,13 +49,13 @@ bool PutAt(KA_Annot annot, int to, int index) {
   Editor& editor = Editor::Get();
   const int from = editor.PageIndexOf(annot);
   if (from < 0) return false;
-  KPD_Page source = fn::DocGetPage(annot->doc->pdf, from), target = fn::DocGetPage(annot->doc->pdf, to);
-  const int at = fn::PageFindAnnot(source, annot->dict);
+  KPD_Page source = direct::DocGetPage(annot->doc->pdf, from), target = direct::DocGetPage(annot->doc->pdf, to);
+  const int at = direct::PageFindAnnot(source, annot->dict);
   if (!target || at < 0) return false;
   editor.InvalidateAnnot(annot);
-  if (!fn::PageRemoveAnnot(source, at)) return false;
-  if (!fn::PageInsertAnnot(target, index, annot->dict)) {
-    fn::PageInsertAnnot(source, at, annot->dict);
+  if (!direct::PageRemoveAnnot(source, at)) return false;
+  if (!direct::PageInsertAnnot(target, index, annot->dict)) {
+    direct::PageInsertAnnot(source, at, annot->dict);
     return false;
   }
   editor.InvalidateAnnot(annot);
@@ -105,14 +105,14 @@ struct PasteUndo {
       const int page = Editor::Get().PageIndexOf(it->annot);
       if (page < 0) continue;
       Editor::Get().InvalidateAnnot(it->annot);
-      KPD_Page p = fn::DocGetPage(it->annot->doc->pdf, page);
-      fn::PageRemoveAnnot(p, fn::PageFindAnnot(p, it->annot->dict));
+      KPD_Page p = direct::DocGetPage(it->annot->doc->pdf, page);
+      direct::PageRemoveAnnot(p, direct::PageFindAnnot(p, it->annot->dict));
     }
   }
   static void Redo(void* cd) {
     for (const Place& p : static_cast<PasteUndo*>(cd)->placed) {
       if (!Editor::Get().IsLiveAnnot(p.annot) || Editor::Get().PageIndexOf(p.annot) >= 0) continue;
-      if (fn::PageInsertAnnot(fn::DocGetPage(p.annot->doc->pdf, p.page), p.index, p.annot->dict))
+      if (direct::PageInsertAnnot(direct::DocGetPage(p.annot->doc->pdf, p.page), p.index, p.annot->dict))
         Editor::Get().InvalidateAnnot(p.annot);
     }
   }
@@ -133,42 +133,42 @@ std::string FreshName() {
 // The appearance dictionary with every stream (also those of appearance
 // states) copied, so that the copy's appearance is its own.
 void CopyAppearance(KPD_Dictionary copy) {
-  KPD_Object ap = fn::DictGet(copy, "/AP");
-  if (!ap || fn::ObjectGetType(ap) != KPD_OBJ_DICTIONARY) return;
-  KPD_Dictionary fresh = fn::DictNew();
+  KPD_Object ap = direct::DictGet(copy, "/AP");
+  if (!ap || direct::ObjectGetType(ap) != KPD_OBJ_DICTIONARY) return;
+  KPD_Dictionary fresh = direct::DictNew();
   for (const char* which : {"/N", "/D", "/R"}) {
-    KPD_Object v = fn::DictGet(ap, which);
+    KPD_Object v = direct::DictGet(ap, which);
     if (!v) continue;
-    if (fn::ObjectGetType(v) == KPD_OBJ_STREAM) {
-      KPD_Object stream = fn::ObjectClone(v);
-      fn::DictSet(fresh, which, stream);
-      fn::ObjectRelease(stream);
-    } else if (fn::ObjectGetType(v) == KPD_OBJ_DICTIONARY) {
-      KPD_Dictionary states = fn::DictNew();
-      KS_ByteString key = fn::ByteStringNew("", 0);
-      for (int i = 0, n = fn::DictKeyCount(v); i < n; ++i) {
-        if (!fn::DictKeyAt(v, i, key)) continue;
-        const std::string k(fn::ByteStringData(key), fn::ByteStringLength(key));
-        KPD_Object state = fn::DictGet(v, k.c_str());
-        if (fn::ObjectGetType(state) != KPD_OBJ_STREAM) continue;
-        KPD_Object stream = fn::ObjectClone(state);
-        fn::DictSet(states, k.c_str(), stream);
-        fn::ObjectRelease(stream);
+    if (direct::ObjectGetType(v) == KPD_OBJ_STREAM) {
+      KPD_Object stream = direct::ObjectClone(v);
+      direct::DictSet(fresh, which, stream);
+      direct::ObjectRelease(stream);
+    } else if (direct::ObjectGetType(v) == KPD_OBJ_DICTIONARY) {
+      KPD_Dictionary states = direct::DictNew();
+      KS_ByteString key = direct::ByteStringNew("", 0);
+      for (int i = 0, n = direct::DictKeyCount(v); i < n; ++i) {
+        if (!direct::DictKeyAt(v, i, key)) continue;
+        const std::string k(direct::ByteStringData(key), direct::ByteStringLength(key));
+        KPD_Object state = direct::DictGet(v, k.c_str());
+        if (direct::ObjectGetType(state) != KPD_OBJ_STREAM) continue;
+        KPD_Object stream = direct::ObjectClone(state);
+        direct::DictSet(states, k.c_str(), stream);
+        direct::ObjectRelease(stream);
       }
-      fn::ByteStringDestroy(key);
-      fn::DictSet(fresh, which, states);
-      fn::ObjectRelease(states);
+      direct::ByteStringDestroy(key);
+      direct::DictSet(fresh, which, states);
+      direct::ObjectRelease(states);
     }
   }
-  fn::DictSet(copy, "/AP", fresh);
-  fn::ObjectRelease(fresh);
+  direct::DictSet(copy, "/AP", fresh);
+  direct::ObjectRelease(fresh);
 }
 
 // A copy of an annotation dictionary fit to be placed as a new annotation.
 KPD_Object CopyOf(KPD_Dictionary dict) {
-  KPD_Object copy = fn::ObjectClone(dict);
+  KPD_Object copy = direct::ObjectClone(dict);
   if (!copy) return nullptr;
-  for (const char* key : {"/P", "/Popup", "/IRT", "/RT", "/StructParent"}) fn::DictRemove(copy, key);
+  for (const char* key : {"/P", "/Popup", "/IRT", "/RT", "/StructParent"}) direct::DictRemove(copy, key);
   CopyAppearance(copy);
   return copy;
 }
@@ -176,7 +176,7 @@ KPD_Object CopyOf(KPD_Dictionary dict) {
 }  // namespace
 
 void Editor::ClearClipboard() {
-  for (KPD_Object o : clipboard_) fn::ObjectRelease(o);
+  for (KPD_Object o : clipboard_) direct::ObjectRelease(o);
   clipboard_.clear();
   clipboardDoc_ = nullptr;
   pastes_ = 0;
@@ -187,7 +187,7 @@ bool Editor::SelectAll(KA_Document doc, int pageIndex) {
   using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
   std::vector<KA_Annot> all;
   for (KA_Annot annot : PageAnnots(doc, pageIndex)) {
-    if (fn::AnnotGetFlags(annot) & 2u) continue;  // hidden
+    if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
     auto selectable = Position<SelectableProc>(handler, 4);
@@ -222,7 +222,7 @@ bool Editor::Paste(KA_Document doc, int pageIndex, std::string* error) {
     *error = "the document is read-only";
     return false;
   }
-  KPD_Page page = fn::DocGetPage(doc->pdf, pageIndex);
+  KPD_Page page = direct::DocGetPage(doc->pdf, pageIndex);
   if (!page) {
     *error = "the document has no page " + std::to_string(pageIndex + 1);
     return false;
@@ -234,11 +234,11 @@ bool Editor::Paste(KA_Document doc, int pageIndex, std::string* error) {
     KPD_Object copy = CopyOf(original);
     if (!copy) continue;
     const std::string name = FreshName();
-    KPD_Object nm = fn::StringNew(name.data(), name.size());
-    fn::DictSet(copy, "/NM", nm);
-    fn::ObjectRelease(nm);
-    KPD_Dictionary placed = fn::PageInsertAnnot(page, -1, copy);
-    fn::ObjectRelease(copy);
+    KPD_Object nm = direct::StringNew(name.data(), name.size());
+    direct::DictSet(copy, "/NM", nm);
+    direct::ObjectRelease(nm);
+    KPD_Dictionary placed = direct::PageInsertAnnot(page, -1, copy);
+    direct::ObjectRelease(copy);
     KA_Annot annot = placed ? AnnotFor(doc, placed) : nullptr;
     if (!annot) continue;
     // Right and down on the page: y grows upwards in page space.
@@ -281,7 +281,7 @@ bool Editor::BringToFront(KA_Document doc, std::string* error) {
   for (size_t i = 0; i < places.size();) {
     size_t j = i;
     while (j < places.size() && places[j].page == places[i].page) ++j;
-    const int count = fn::PageAnnotCount(fn::DocGetPage(doc->pdf, places[i].page));
+    const int count = direct::PageAnnotCount(direct::DocGetPage(doc->pdf, places[i].page));
     if (places[i].index == count - int(j - i)) settled.push_back(places[i].page);
     i = j;
   }
@@ -305,7 +305,7 @@ bool Editor::BringToFront(KA_Document doc, std::string* error) {
 bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* error) {
   const std::vector<KA_Annot> selection = SelectionFor(doc, false, error);
   if (selection.empty()) return false;
-  if (pageIndex < 0 || pageIndex >= fn::DocPageCount(doc->pdf)) {
+  if (pageIndex < 0 || pageIndex >= direct::DocPageCount(doc->pdf)) {
     *error = "the document has no page " + std::to_string(pageIndex + 1);
     return false;
   }
@@ -326,7 +326,7 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
       continue;
     }
     const Place was{annot, from, IndexOn(annot, from)};
-    KA_Annot popup = AnnotFor(doc, fn::DictGet(annot->dict, "/Popup"));
+    KA_Annot popup = AnnotFor(doc, direct::DictGet(annot->dict, "/Popup"));
     const bool popupAlong = popup && PageIndexOf(popup) == from;
     if (!PutAt(annot, pageIndex, -1)) continue;
     own->moves.push_back({annot, was, {annot, pageIndex, -1}});
@@ -348,7 +348,7 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
 
 bool Editor::AskMoveToPage(KA_Document doc, std::string* error) {
   if (SelectionFor(doc, false, error).empty()) return false;
-  const int pages = fn::DocPageCount(doc->pdf);
+  const int pages = direct::DocPageCount(doc->pdf);
   Tessel::Dialog dialog(u"editor_move_to_page.ui.kw", nullptr);
   const int here = PageIndexOf(Selection(doc).front());
   dialog.SetInitHook([&](Tessel::Dialog& d) {
@@ -400,27 +400,27 @@ namespace kshost {
 namespace {
 
 std::string NameText(KPD_Object name) {
-  KS_ByteString out = fn::ByteStringNew("", 0);
+  KS_ByteString out = direct::ByteStringNew("", 0);
   std::string text;
-  if (name && fn::NameGet(name, out)) text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
+  if (name && direct::NameGet(name, out)) text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
   if (!text.empty() && text[0] == '/') text.erase(0, 1);
   return text;
 }
 
 std::u16string TextOf(KPD_Dictionary dict, const char* key) {
-  KS_WideString out = fn::WideStringNew(u"", 0);
+  KS_WideString out = direct::WideStringNew(u"", 0);
   std::u16string text;
-  if (fn::StringObjectGetText(fn::DictGet(dict, key), out)) text.assign(fn::WideStringData(out), fn::WideStringLength(out));
-  fn::WideStringDestroy(out);
+  if (direct::StringObjectGetText(direct::DictGet(dict, key), out)) text.assign(direct::WideStringData(out), direct::WideStringLength(out));
+  direct::WideStringDestroy(out);
   return text;
 }
 
 std::vector<float> NumbersOf(KPD_Object array) {
   std::vector<float> numbers;
-  if (!array || fn::ObjectGetType(array) != KPD_OBJ_ARRAY) return numbers;
-  numbers.resize(size_t(std::clamp(fn::ArrayCount(array), 0, 16)));
-  numbers.resize(size_t(std::max(0, fn::ArrayGetNumbers(array, numbers.data(), int32_t(numbers.size())))));
+  if (!array || direct::ObjectGetType(array) != KPD_OBJ_ARRAY) return numbers;
+  numbers.resize(size_t(std::clamp(direct::ArrayCount(array), 0, 16)));
+  numbers.resize(size_t(std::max(0, direct::ArrayGetNumbers(array, numbers.data(), int32_t(numbers.size())))));
   return numbers;
 }
 
@@ -443,29 +443,29 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
   AnnotProps p;
   if (!Editor::Get().IsLiveAnnot(annot)) return p;
   KPD_Dictionary d = annot->dict;
-  p.subtype = NameText(fn::DictGet(d, "/Subtype"));
-  p.intent = NameText(fn::DictGet(d, "/IT"));
+  p.subtype = NameText(direct::DictGet(d, "/Subtype"));
+  p.intent = NameText(direct::DictGet(d, "/IT"));
   p.subject = TextOf(d, "/Subj");
   p.contents = TextOf(d, "/Contents");
   p.label = TextOf(d, "/Label");
-  p.color = ColourOf(fn::DictGet(d, "/C"));
-  p.fill = ColourOf(fn::DictGet(d, "/IC"));
-  KPD_Object bs = fn::DictGet(d, "/BS");
-  if (bs && fn::ObjectGetType(bs) == KPD_OBJ_DICTIONARY) {
-    if (KPD_Object w = fn::DictGet(bs, "/W")) p.width = float(fn::ObjectGetNumber(w));
-    if (NameText(fn::DictGet(bs, "/S")) == "D") {
-      const std::vector<float> dashes = NumbersOf(fn::DictGet(bs, "/D"));
+  p.color = ColourOf(direct::DictGet(d, "/C"));
+  p.fill = ColourOf(direct::DictGet(d, "/IC"));
+  KPD_Object bs = direct::DictGet(d, "/BS");
+  if (bs && direct::ObjectGetType(bs) == KPD_OBJ_DICTIONARY) {
+    if (KPD_Object w = direct::DictGet(bs, "/W")) p.width = float(direct::ObjectGetNumber(w));
+    if (NameText(direct::DictGet(bs, "/S")) == "D") {
+      const std::vector<float> dashes = NumbersOf(direct::DictGet(bs, "/D"));
       p.dash = dashes.empty() ? 3 : dashes[0];
     }
-  } else if (const std::vector<float> border = NumbersOf(fn::DictGet(d, "/Border")); border.size() >= 3) {
+  } else if (const std::vector<float> border = NumbersOf(direct::DictGet(d, "/Border")); border.size() >= 3) {
     p.width = border[2];
   }
-  if (KPD_Object ca = fn::DictGet(d, "/CA")) p.opacity = std::clamp(float(fn::ObjectGetNumber(ca)), 0.0f, 1.0f);
+  if (KPD_Object ca = direct::DictGet(d, "/CA")) p.opacity = std::clamp(float(direct::ObjectGetNumber(ca)), 0.0f, 1.0f);
   p.lineEndings = p.subtype == "Line" || p.subtype == "PolyLine";
-  KPD_Object le = fn::DictGet(d, "/LE");
-  if (le && fn::ObjectGetType(le) == KPD_OBJ_ARRAY && fn::ArrayCount(le) == 2) {
-    p.lineStart = NameText(fn::ArrayGet(le, 0));
-    p.lineEnd = NameText(fn::ArrayGet(le, 1));
+  KPD_Object le = direct::DictGet(d, "/LE");
+  if (le && direct::ObjectGetType(le) == KPD_OBJ_ARRAY && direct::ArrayCount(le) == 2) {
+    p.lineStart = NameText(direct::ArrayGet(le, 0));
+    p.lineEnd = NameText(direct::ArrayGet(le, 1));
   }
   KA_AnnotHandler handler = Editor::Get().HandlerFor(annot);
   p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr && Writable(annot->doc);

@@ -25,20 +25,20 @@ class EditorArrangeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Editor::Get().Reset();
-    pdf_ = fn::DocNew();
+    pdf_ = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    for (int i = 0; i < 3; ++i) pages_.push_back(fn::DocAddPage(pdf_, &letter));
+    for (int i = 0; i < 3; ++i) pages_.push_back(direct::DocAddPage(pdf_, &letter));
     doc_ = Editor::Get().AddDocument(pdf_, false);
     Editor::Get().SetView(0, 1, 0);
   }
   void TearDown() override {
     Editor::Get().Reset();
-    fn::DocClose(pdf_);
+    direct::DocClose(pdf_);
   }
 
   KA_Annot Add(const std::string& text, int page = 0) {
     Owned dict = Parse(text);
-    return fn::AnnotFromDict(doc_, fn::PageInsertAnnot(pages_[size_t(page)], -1, dict.get()));
+    return direct::AnnotFromDict(doc_, direct::PageInsertAnnot(pages_[size_t(page)], -1, dict.get()));
   }
   KA_Annot Square(const std::string& name, int page = 0, const std::string& more = "") {
     return Add("<< /Type /Annot /Subtype /Square /NM (" + name + ") /Rect [100 100 200 200] " + more + ">>", page);
@@ -46,8 +46,8 @@ class EditorArrangeTest : public ::testing::Test {
   // The /NM of each annotation of a page, in /Annots order.
   std::vector<std::string> Names(int page) {
     std::vector<std::string> names;
-    for (int i = 0, n = fn::PageAnnotCount(pages_[size_t(page)]); i < n; ++i)
-      names.push_back(Write(fn::DictGet(fn::PageGetAnnot(pages_[size_t(page)], i), "/NM")));
+    for (int i = 0, n = direct::PageAnnotCount(pages_[size_t(page)]); i < n; ++i)
+      names.push_back(Write(direct::DictGet(direct::PageGetAnnot(pages_[size_t(page)], i), "/NM")));
     return names;
   }
   using Names_ = std::vector<std::string>;
@@ -85,7 +85,7 @@ TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace
   Square("first");
   KA_Annot popup = Add("<< /Type /Annot /Subtype /Popup /NM (pop) /Rect [200 200 300 300] >>");
   KA_Annot note = Square("note");
-  fn::DictSet(fn::AnnotGetDict(note), "/Popup", fn::AnnotGetDict(popup));
+  direct::DictSet(direct::AnnotGetDict(note), "/Popup", direct::AnnotGetDict(popup));
   Square("last");
   Square("there", 2);
   Editor::Get().Select(doc_, note, false);
@@ -93,7 +93,7 @@ TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace
   EXPECT_EQ(Names(0), (Names_{"(first)", "(last)"}));
   EXPECT_EQ(Names(2), (Names_{"(there)", "(note)", "(pop)"}));
   // /P names the new page.
-  EXPECT_TRUE(fn::ObjectIsIdentical(fn::DictGet(fn::AnnotGetDict(note), "/P"), fn::DictGet(fn::AnnotGetDict(popup), "/P")));
+  EXPECT_TRUE(direct::ObjectIsIdentical(direct::DictGet(direct::AnnotGetDict(note), "/P"), direct::DictGet(direct::AnnotGetDict(popup), "/P")));
   EXPECT_EQ(Editor::Get().PageIndexOf(note), 2);
   EXPECT_EQ(Editor::Get().Selection(doc_).size(), 1u) << "the moved annotation stays selected";
   EXPECT_EQ(doc_->undo.size(), 1u);
@@ -113,11 +113,11 @@ TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace
 TEST_F(EditorArrangeTest, PasteMakesOffsetCopiesWithNamesAndAppearancesOfTheirOwn) {
   KA_Annot a = Add(
       "<< /Type /Annot /Subtype /Square /NM (a) /Rect [100 100 200 150] /Popup << /Subtype /Popup >> /IRT << >> >>");
-  KPD_Stream ap = fn::DocNewStream(pdf_, "0 0 m 100 50 l S", 16);
+  KPD_Stream ap = direct::DocNewStream(pdf_, "0 0 m 100 50 l S", 16);
   Owned apDict = Parse("<< >>");
-  fn::DictSet(apDict.get(), "/N", ap);
-  fn::DictSet(fn::AnnotGetDict(a), "/AP", apDict.get());
-  fn::DictSet(fn::StreamGetDict(ap), "/BBox", Parse("[0 0 100 50]").get());
+  direct::DictSet(apDict.get(), "/N", ap);
+  direct::DictSet(direct::AnnotGetDict(a), "/AP", apDict.get());
+  direct::DictSet(direct::StreamGetDict(ap), "/BBox", Parse("[0 0 100 50]").get());
 
   EXPECT_FALSE(Editor::Get().Paste(doc_, 0, &error_));
   EXPECT_EQ(error_, "nothing was copied in this document");
@@ -126,36 +126,36 @@ TEST_F(EditorArrangeTest, PasteMakesOffsetCopiesWithNamesAndAppearancesOfTheirOw
   ASSERT_TRUE(Editor::Get().Paste(doc_, 0, &error_)) << error_;
   ASSERT_TRUE(Editor::Get().Paste(doc_, 1, &error_)) << error_;
   EXPECT_EQ(doc_->undo.size(), 2u) << "one step per paste";
-  KA_Annot first = fn::AnnotFromDict(doc_, fn::PageGetAnnot(pages_[0], 1));
-  KA_Annot second = fn::AnnotFromDict(doc_, fn::PageGetAnnot(pages_[1], 0));
+  KA_Annot first = direct::AnnotFromDict(doc_, direct::PageGetAnnot(pages_[0], 1));
+  KA_Annot second = direct::AnnotFromDict(doc_, direct::PageGetAnnot(pages_[1], 0));
   // 10 pt right and down per paste since the copy.
-  EXPECT_EQ(Write(fn::DictGet(fn::AnnotGetDict(first), "/Rect")), "[ 110 90 210 140 ]");
-  EXPECT_EQ(Write(fn::DictGet(fn::AnnotGetDict(second), "/Rect")), "[ 120 80 220 130 ]");
+  EXPECT_EQ(Write(direct::DictGet(direct::AnnotGetDict(first), "/Rect")), "[ 110 90 210 140 ]");
+  EXPECT_EQ(Write(direct::DictGet(direct::AnnotGetDict(second), "/Rect")), "[ 120 80 220 130 ]");
   for (KA_Annot copy : {first, second}) {
-    KPD_Dictionary d = fn::AnnotGetDict(copy);
-    EXPECT_NE(Write(fn::DictGet(d, "/NM")), "(a)");
-    EXPECT_EQ(Write(fn::DictGet(d, "/NM")).size(), 38u) << "a UUID in parentheses";
-    EXPECT_FALSE(fn::DictHasKey(d, "/Popup"));
-    EXPECT_FALSE(fn::DictHasKey(d, "/IRT"));
-    KPD_Object n = fn::DictGet(fn::DictGet(d, "/AP"), "/N");
+    KPD_Dictionary d = direct::AnnotGetDict(copy);
+    EXPECT_NE(Write(direct::DictGet(d, "/NM")), "(a)");
+    EXPECT_EQ(Write(direct::DictGet(d, "/NM")).size(), 38u) << "a UUID in parentheses";
+    EXPECT_FALSE(direct::DictHasKey(d, "/Popup"));
+    EXPECT_FALSE(direct::DictHasKey(d, "/IRT"));
+    KPD_Object n = direct::DictGet(direct::DictGet(d, "/AP"), "/N");
     ASSERT_NE(n, nullptr);
-    EXPECT_FALSE(fn::ObjectIsIdentical(n, ap)) << "the copy's appearance is a stream of its own";
+    EXPECT_FALSE(direct::ObjectIsIdentical(n, ap)) << "the copy's appearance is a stream of its own";
   }
-  EXPECT_NE(Write(fn::DictGet(fn::AnnotGetDict(first), "/NM")), Write(fn::DictGet(fn::AnnotGetDict(second), "/NM")));
+  EXPECT_NE(Write(direct::DictGet(direct::AnnotGetDict(first), "/NM")), Write(direct::DictGet(direct::AnnotGetDict(second), "/NM")));
   // The last paste is what is selected.
   ASSERT_EQ(Editor::Get().Selection(doc_).size(), 1u);
   EXPECT_EQ(Editor::Get().Selection(doc_)[0], second);
   ASSERT_TRUE(Editor::Get().Undo(doc_));
-  EXPECT_EQ(fn::PageAnnotCount(pages_[1]), 0);
-  EXPECT_EQ(fn::PageAnnotCount(pages_[0]), 2);
+  EXPECT_EQ(direct::PageAnnotCount(pages_[1]), 0);
+  EXPECT_EQ(direct::PageAnnotCount(pages_[0]), 2);
   ASSERT_TRUE(Editor::Get().Redo(doc_));
-  EXPECT_EQ(fn::PageAnnotCount(pages_[1]), 1);
+  EXPECT_EQ(direct::PageAnnotCount(pages_[1]), 1);
   // The clipboard goes with its document.
-  KPD_Document other = fn::DocNew();
+  KPD_Document other = direct::DocNew();
   KA_Document otherDoc = Editor::Get().AddDocument(other, false);
   EXPECT_FALSE(Editor::Get().Paste(otherDoc, 0, &error_));
   Editor::Get().RemoveDocument(otherDoc);
-  fn::DocClose(other);
+  direct::DocClose(other);
 }
 
 TEST_F(EditorArrangeTest, SelectAllTakesWhatTheSelectionToolsWouldSelectOnThatPageOnly) {
@@ -166,7 +166,7 @@ TEST_F(EditorArrangeTest, SelectAllTakesWhatTheSelectionToolsWouldSelectOnThatPa
   Square("elsewhere", 1);
   ASSERT_TRUE(Editor::Get().SelectAll(doc_, 0));
   std::vector<std::string> selected;
-  for (KA_Annot annot : Editor::Get().Selection(doc_)) selected.push_back(Write(fn::DictGet(fn::AnnotGetDict(annot), "/NM")));
+  for (KA_Annot annot : Editor::Get().Selection(doc_)) selected.push_back(Write(direct::DictGet(direct::AnnotGetDict(annot), "/NM")));
   EXPECT_EQ(selected, (Names_{"(a)", "(b)"}));
   EXPECT_FALSE(Editor::Get().SelectAll(doc_, 2)) << "an empty page";
   // As keys: what finds nothing to do says why.
@@ -179,7 +179,7 @@ TEST_F(EditorArrangeTest, SelectAllTakesWhatTheSelectionToolsWouldSelectOnThatPa
   EXPECT_EQ(Editor::Get().Selection(doc_).size(), 2u);
   ASSERT_TRUE(Editor::Get().Key('C', KS_FLAG_CTRL, &error_)) << error_;
   ASSERT_TRUE(Editor::Get().Key('V', KS_FLAG_CTRL, &error_)) << error_;
-  EXPECT_EQ(fn::PageAnnotCount(pages_[0]), 6);
+  EXPECT_EQ(direct::PageAnnotCount(pages_[0]), 6);
   Editor::Get().SetView(2, 1, 0);
   doc_->activePage = 2;
   EXPECT_FALSE(Editor::Get().Key('A', KS_FLAG_CTRL, &error_));

@@ -44,15 +44,15 @@ class EditorEventsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Editor::Get().Reset();
-    pdf_ = fn::DocNew();
+    pdf_ = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    fn::DocAddPage(pdf_, &letter);
+    direct::DocAddPage(pdf_, &letter);
     doc_ = Editor::Get().AddDocument(pdf_, false);
   }
   void TearDown() override {
     Editor::Get().SetEventSink(nullptr);
     Editor::Get().Reset();
-    fn::DocClose(pdf_);
+    direct::DocClose(pdf_);
   }
   // One undo step that does nothing.
   void Push(const std::u16string& caption) {
@@ -73,7 +73,7 @@ TEST_F(EditorEventsTest, EditorSendsOneRecordPerHappening) {
   Push(u"Add Distance");
   Editor::Get().Undo(doc_);
   Editor::Get().Redo(doc_);
-  fn::MessageBox(u"No scale is set.", u"Measure", 0);
+  direct::MessageBox(u"No scale is set.", u"Measure", 0);
   Editor::Get().ShowMessageTip(u"Snapped");
   Tessel::Dialog::TraceValue(u"Edit_Length", u"3 in");
   Editor::Get().SetCursor("cross", 32);

@@ -16,20 +16,20 @@ class EditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Editor::Get().Reset();
-    pdf_ = fn::DocNew();
+    pdf_ = direct::DocNew();
     KS_FloatRect media{0, 0, 300, 200};
-    KPD_Page p = fn::DocAddPage(pdf_, &media);
+    KPD_Page p = direct::DocAddPage(pdf_, &media);
     const char crop[] = "[50 40 250 140]";
-    KPD_Object box = fn::ObjectParse(crop, sizeof crop - 1);
-    fn::DictSet(p, "/CropBox", box);
-    fn::ObjectRelease(box);
+    KPD_Object box = direct::ObjectParse(crop, sizeof crop - 1);
+    direct::DictSet(p, "/CropBox", box);
+    direct::ObjectRelease(box);
     KS_FloatRect letter{0, 0, 612, 792};
-    fn::DocAddPage(pdf_, &letter);
+    direct::DocAddPage(pdf_, &letter);
     doc_ = Editor::Get().AddDocument(pdf_, false);
   }
   void TearDown() override {
     Editor::Get().Reset();
-    fn::DocClose(pdf_);
+    direct::DocClose(pdf_);
   }
 
   KPD_Document pdf_ = nullptr;
@@ -53,15 +53,15 @@ TEST_F(EditorTest, PageViewPutsTheRightCornerAtTheDeviceOrigin) {
     KA_PageView view = Editor::Get().SetView(0, 2.0f, c.rotation);
     ASSERT_NE(view, nullptr);
     KS_DevicePoint d{};
-    ASSERT_TRUE(fn::PageViewPageToDevice(view, c.atOrigin, &d));
+    ASSERT_TRUE(direct::PageViewPageToDevice(view, c.atOrigin, &d));
     EXPECT_EQ(d.x, 0) << c.rotation;
     EXPECT_EQ(d.y, 0) << c.rotation;
-    ASSERT_TRUE(fn::PageViewPageToDevice(view, c.farCorner, &d));
+    ASSERT_TRUE(direct::PageViewPageToDevice(view, c.farCorner, &d));
     EXPECT_EQ(d.x, c.farDevice.x) << c.rotation;
     EXPECT_EQ(d.y, c.farDevice.y) << c.rotation;
     KS_FloatPoint back{};
-    ASSERT_TRUE(fn::PageViewDeviceToPage(view, {123, 77}, &back));
-    ASSERT_TRUE(fn::PageViewPageToDevice(view, back, &d));
+    ASSERT_TRUE(direct::PageViewDeviceToPage(view, {123, 77}, &back));
+    ASSERT_TRUE(direct::PageViewPageToDevice(view, back, &d));
     EXPECT_EQ(d.x, 123);
     EXPECT_EQ(d.y, 77);
   }
@@ -79,14 +79,14 @@ KS_ToolCallbacks RecordingTool(Recorder* r) {
   cb.clientData = r;
   cb.LButtonDown = [](void* cd, KA_PageView v, uint32_t flags, KS_DevicePoint pt) -> int32_t {
     auto* r = static_cast<Recorder*>(cd);
-    r->events.push_back("down p" + std::to_string(fn::PageViewGetPageIndex(v)) + " " + std::to_string(pt.x) + "," +
+    r->events.push_back("down p" + std::to_string(direct::PageViewGetPageIndex(v)) + " " + std::to_string(pt.x) + "," +
                         std::to_string(pt.y) + (flags & KS_FLAG_SHIFT ? " shift" : ""));
     r->busy = true;
     return 1;
   };
   cb.LButtonUp = [](void* cd, KA_PageView v, uint32_t, KS_DevicePoint) -> int32_t {
     auto* r = static_cast<Recorder*>(cd);
-    r->events.push_back("up p" + std::to_string(fn::PageViewGetPageIndex(v)));
+    r->events.push_back("up p" + std::to_string(direct::PageViewGetPageIndex(v)));
     r->busy = false;
     return 1;
   };
@@ -104,9 +104,9 @@ KS_ToolCallbacks RecordingTool(Recorder* r) {
 TEST_F(EditorTest, BusyToolKeepsItsEventsOnTheStartingView) {
   Recorder rec;
   KS_ToolCallbacks cb = RecordingTool(&rec);
-  KA_Tool tool = fn::ToolNew("DISTANCE", &cb);
-  ASSERT_TRUE(fn::AppRegisterTool(tool));
-  ASSERT_TRUE(fn::AppSetCurrentTool(tool, 0));
+  KA_Tool tool = direct::ToolNew("DISTANCE", &cb);
+  ASSERT_TRUE(direct::AppRegisterTool(tool));
+  ASSERT_TRUE(direct::AppSetCurrentTool(tool, 0));
   std::string error;
   ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::LeftDown, 1, {10, 782}, KS_FLAG_SHIFT, &error)) << error;
   ASSERT_TRUE(Editor::Get().Mouse(MouseEvent::LeftUp, 0, {60, 130}, 0, &error)) << error;
@@ -114,28 +114,28 @@ TEST_F(EditorTest, BusyToolKeepsItsEventsOnTheStartingView) {
   EXPECT_TRUE(Editor::Get().Key(27, 0, &error));
   // Page 5 does not exist, but the busy gesture still owns the events.
   EXPECT_TRUE(Editor::Get().Mouse(MouseEvent::LeftDown, 5, {0, 0}, 0, &error)) << error;
-  fn::AppSetCurrentTool(fn::AppGetToolByName("Hand"), 0);
+  direct::AppSetCurrentTool(direct::AppGetToolByName("Hand"), 0);
   EXPECT_EQ(rec.events, (std::vector<std::string>{"activate", "down p1 10,10 shift", "up p1", "down p0 10,10",
                                                   "key 27", "down p0 -50,140", "deactivate"}));
-  fn::AppUnregisterTool(tool);
-  fn::ToolRelease(tool);
+  direct::AppUnregisterTool(tool);
+  direct::ToolRelease(tool);
 }
 
 TEST_F(EditorTest, ToolNamesAreRegisteredOnce) {
   Recorder rec;
   KS_ToolCallbacks cb = RecordingTool(&rec);
-  KA_Tool a = fn::ToolNew("ERASER", &cb);
-  KA_Tool b = fn::ToolNew("ERASER", &cb);
-  EXPECT_TRUE(fn::AppRegisterTool(a));
-  EXPECT_FALSE(fn::AppRegisterTool(a));
-  EXPECT_FALSE(fn::AppRegisterTool(b));
-  EXPECT_EQ(fn::AppGetToolByName("ERASER"), a);
-  EXPECT_NE(fn::AppGetToolByName("Hand"), nullptr);
-  EXPECT_NE(fn::AppGetToolByName("Annot"), nullptr);
-  fn::ToolRelease(a);
-  fn::ToolRelease(b);
-  EXPECT_EQ(fn::AppGetToolByName("ERASER"), nullptr);
-  EXPECT_EQ(fn::ToolNew("", &cb), nullptr);
+  KA_Tool a = direct::ToolNew("ERASER", &cb);
+  KA_Tool b = direct::ToolNew("ERASER", &cb);
+  EXPECT_TRUE(direct::AppRegisterTool(a));
+  EXPECT_FALSE(direct::AppRegisterTool(a));
+  EXPECT_FALSE(direct::AppRegisterTool(b));
+  EXPECT_EQ(direct::AppGetToolByName("ERASER"), a);
+  EXPECT_NE(direct::AppGetToolByName("Hand"), nullptr);
+  EXPECT_NE(direct::AppGetToolByName("Annot"), nullptr);
+  direct::ToolRelease(a);
+  direct::ToolRelease(b);
+  EXPECT_EQ(direct::AppGetToolByName("ERASER"), nullptr);
+  EXPECT_EQ(direct::ToolNew("", &cb), nullptr);
 }
 
 struct Item {
@@ -163,7 +163,7 @@ TEST_F(EditorTest, UndoStackOwnsItsItems) {
   std::vector<std::string> log;
   auto add = [&](KA_Document doc, const char* name) {
     KS_UndoRecord r = UndoRecordFor(new Item{&log, name});
-    return fn::UndoAddItem(u"caption", doc, 0, &r);
+    return direct::UndoAddItem(u"caption", doc, 0, &r);
   };
   EXPECT_TRUE(add(doc_, "a"));
   EXPECT_TRUE(add(doc_, "b"));
@@ -173,7 +173,7 @@ TEST_F(EditorTest, UndoStackOwnsItsItems) {
   EXPECT_TRUE(Editor::Get().Redo(doc_));
   EXPECT_TRUE(add(doc_, "c"));
   EXPECT_FALSE(add(nullptr, "lost"));
-  EXPECT_EQ(fn::AppDocUndoCount(doc_), 2);
+  EXPECT_EQ(direct::AppDocUndoCount(doc_), 2);
   Editor::Get().RemoveDocument(doc_);
   EXPECT_EQ(log, (std::vector<std::string>{"undo b", "undo a", "redo a", "release b", "release lost", "release c",
                                            "release a"}));
@@ -181,8 +181,8 @@ TEST_F(EditorTest, UndoStackOwnsItsItems) {
 
 TEST_F(EditorTest, MessageBoxesTakeQueuedAnswersThenTheFirstButton) {
   Editor::Get().QueueMessageAnswer(7);
-  EXPECT_EQ(fn::MessageBox(u"Replace the scale?", u"Measure", 4), 7);
-  EXPECT_EQ(fn::MessageBox(u"Done", nullptr, 0), 1);
+  EXPECT_EQ(direct::MessageBox(u"Replace the scale?", u"Measure", 4), 7);
+  EXPECT_EQ(direct::MessageBox(u"Done", nullptr, 0), 1);
   EXPECT_EQ(Editor::Get().Messages(), (std::vector<std::string>{"Measure: Replace the scale?", "Done"}));
 }
 

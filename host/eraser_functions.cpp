@@ -8,7 +8,7 @@
 #include "host/host_functions.h"
 #include "host/utf.h"
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 namespace {
 Editor& Ed() { return Editor::Get(); }
@@ -60,4 +60,4 @@ int32_t AnnotIsReadOnly(KA_Annot annot) {
 
 int32_t AnnotIsModifiable(KA_Annot annot, int32_t) { return edit::MayEdit(annot) ? 1 : 0; }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

@@ -50,7 +50,7 @@ void WithdrawTables(const void* owner) {
                tables.end());
 }
 
-namespace fn {
+namespace direct {
 
 KS_ExtHFT ExtHFTNew(int32_t entryCount) {
   if (entryCount < 0 || entryCount > 65536) return nullptr;
@@ -92,5 +92,5 @@ void* ExtHFTGetEntry(KS_ExtHFT hft, int32_t index) {
 
 int32_t ExtHFTEntryCount(KS_ExtHFT hft) { return Valid(hft) ? static_cast<int32_t>(hft->entries.size()) : 0; }
 
-}  // namespace fn
+}  // namespace direct
 }  // namespace kshost

@@ -31,11 +31,11 @@ bool IsKind(const char16_t* path, mode_t kind) {
 
 }  // namespace
 
-int32_t kshost::fn::FileExists(const char16_t* path) { return IsKind(path, S_IFREG) ? 1 : 0; }
+int32_t kshost::direct::FileExists(const char16_t* path) { return IsKind(path, S_IFREG) ? 1 : 0; }
 
-int32_t kshost::fn::DirectoryExists(const char16_t* path) { return IsKind(path, S_IFDIR) ? 1 : 0; }
+int32_t kshost::direct::DirectoryExists(const char16_t* path) { return IsKind(path, S_IFDIR) ? 1 : 0; }
 
-int32_t kshost::fn::DirectoryList(const char16_t* path, int32_t folders, KS_WideStringArray out) {
+int32_t kshost::direct::DirectoryList(const char16_t* path, int32_t folders, KS_WideStringArray out) {
   const auto utf8 = AbsolutePath(path);
   if (!utf8 || !out) return 0;
   std::error_code ec;
@@ -58,7 +58,7 @@ int32_t kshost::fn::DirectoryList(const char16_t* path, int32_t folders, KS_Wide
   return 1;
 }
 
-int32_t kshost::fn::FileRead(const char16_t* path, KS_ByteString out) {
+int32_t kshost::direct::FileRead(const char16_t* path, KS_ByteString out) {
   const auto utf8 = AbsolutePath(path);
   if (!utf8 || !out || !IsKind(path, S_IFREG)) return 0;
   auto data = ReadWholeFile(*utf8);
@@ -67,18 +67,18 @@ int32_t kshost::fn::FileRead(const char16_t* path, KS_ByteString out) {
   return 1;
 }
 
-int32_t kshost::fn::FileWrite(const char16_t* path, const char* data, size_t length) {
+int32_t kshost::direct::FileWrite(const char16_t* path, const char* data, size_t length) {
   const auto utf8 = AbsolutePath(path);
   if (!utf8 || (!data && length > 0)) return 0;
   return WriteFileAtomically(*utf8, std::string(data ? data : "", data ? length : 0), false) ? 1 : 0;
 }
 
-int32_t kshost::fn::FileRemove(const char16_t* path) {
+int32_t kshost::direct::FileRemove(const char16_t* path) {
   if (!IsKind(path, S_IFREG)) return 0;
   return ::unlink(AbsolutePath(path)->c_str()) == 0 ? 1 : 0;
 }
 
-int32_t kshost::fn::DirectoryCreate(const char16_t* path) {
+int32_t kshost::direct::DirectoryCreate(const char16_t* path) {
   const auto utf8 = AbsolutePath(path);
   if (!utf8) return 0;
   std::error_code ec;

@@ -21,7 +21,7 @@ struct KA_FileReplacement__ {
   std::string reason;
 };
 
-namespace kshost::fn {
+namespace kshost::direct {
 namespace {
 
 void SetReason(KS_ByteString out, const std::string& text) {
@@ -106,9 +106,9 @@ int32_t FileReplaceCommit(KA_FileReplacement file, KS_ByteString reason) {
 
 void FileReplaceDiscard(KA_FileReplacement file) { delete file; }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 int32_t AppDocGetFilePath(KA_Document doc, KS_WideString out) {
   if (!doc || !out || doc->path.empty()) return 0;
@@ -116,4 +116,4 @@ int32_t AppDocGetFilePath(KA_Document doc, KS_WideString out) {
   return 1;
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

@@ -52,7 +52,7 @@ bool IsFontDict(QPDFObjectHandle value) {
 
 }  // namespace
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 KA_FontService AppGetFontService(void) {
   return Guard<KA_FontService>(nullptr, [] { return reinterpret_cast<KA_FontService>(&FontService::Application()); });
@@ -152,4 +152,4 @@ int32_t FontEncodeText(KA_FontService svc, const char* baseFont, const char16_t*
   });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

@@ -7,21 +7,21 @@
 #include "host/host_functions.h"
 #include "host/pdf_test_support.h"
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 using kshost::FontService;
 using namespace kshost::pdf::test;
 
 namespace {
 
-KA_FontService Service() { return fn::AppGetFontService(); }
+KA_FontService Service() { return direct::AppGetFontService(); }
 
 float Width(const char* font, std::u16string const& text, float size) {
-  return fn::FontTextWidth(Service(), font, text.data(), text.size(), size);
+  return direct::FontTextWidth(Service(), font, text.data(), text.size(), size);
 }
 
 std::string Encode(const char* font, std::u16string const& text) {
   Bytes out;
-  return fn::FontEncodeText(Service(), font, text.data(), text.size(), out) ? out.text() : "<failed>";
+  return direct::FontEncodeText(Service(), font, text.data(), text.size(), out) ? out.text() : "<failed>";
 }
 
 }  // namespace
@@ -32,8 +32,8 @@ TEST(FontService, WidthsComeFromTheAfmFiles) {
   EXPECT_FLOAT_EQ(Width("/Helvetica", u"Hello", 12), 27.336f);
   EXPECT_FLOAT_EQ(Width("Times-Bold", u"Hole", 10), 20.0f);
   EXPECT_FLOAT_EQ(Width("Helvetica", u"Hole", 10), 20.56f);
-  EXPECT_FLOAT_EQ(fn::FontCharWidth(Service(), "Helvetica", 'W'), 944);
-  EXPECT_FLOAT_EQ(fn::FontCharWidth(Service(), "Helvetica", 'i'), 222);
+  EXPECT_FLOAT_EQ(direct::FontCharWidth(Service(), "Helvetica", 'W'), 944);
+  EXPECT_FLOAT_EQ(direct::FontCharWidth(Service(), "Helvetica", 'i'), 222);
   EXPECT_FLOAT_EQ(Width("Courier", u"Wi.", 10), 18);  // fixed pitch, 600 each
   EXPECT_FLOAT_EQ(Width("Helvetica", u"", 12), 0);
   EXPECT_FLOAT_EQ(Width("Helvetica", u"Hello", NAN), 0);
@@ -51,9 +51,9 @@ TEST(FontService, WinAnsiCharactersUseTheirGlyphNamesNotTheAfmCodes) {
       {u'\u00E4', 556, "\xE4"}, {u'\u00A0', 278, "\xA0"}, {u'\u2019', 222, "\x92"},
   };
   for (auto const& c : cases) {
-    EXPECT_FLOAT_EQ(fn::FontCharWidth(Service(), "Helvetica", c.c), c.width) << int(c.c);
+    EXPECT_FLOAT_EQ(direct::FontCharWidth(Service(), "Helvetica", c.c), c.width) << int(c.c);
     EXPECT_EQ(Encode("Helvetica", std::u16string(1, c.c)), c.bytes) << int(c.c);
-    EXPECT_TRUE(fn::FontHasGlyph(Service(), "Helvetica", c.c)) << int(c.c);
+    EXPECT_TRUE(direct::FontHasGlyph(Service(), "Helvetica", c.c)) << int(c.c);
   }
 }
 
@@ -63,13 +63,13 @@ TEST(FontService, UnencodableCharactersAreWrittenAndMeasuredAsQuestionMarks) {
   const std::u16string text = u"\u4E2D\u0416\u0007\U0001F600\xD800";
   EXPECT_EQ(Encode("Helvetica", text), "?????");
   EXPECT_FLOAT_EQ(Width("Helvetica", text, 1000), 5 * 556);
-  for (char32_t c : {0x4E2Du, 0x0416u, 0x7u, 0x81u, 0x1F600u}) EXPECT_FALSE(fn::FontHasGlyph(Service(), "Helvetica", c));
+  for (char32_t c : {0x4E2Du, 0x0416u, 0x7u, 0x81u, 0x1F600u}) EXPECT_FALSE(direct::FontHasGlyph(Service(), "Helvetica", c));
 }
 
 TEST(FontService, SymbolicFontsUseTheirBuiltInCodes) {
-  EXPECT_FLOAT_EQ(fn::FontCharWidth(Service(), "Symbol", 'a'), 631);       // alpha
-  EXPECT_FLOAT_EQ(fn::FontCharWidth(Service(), "Symbol", 0xF061), 631);    // symbol area
-  EXPECT_FLOAT_EQ(fn::FontCharWidth(Service(), "ZapfDingbats", '5'), 762);  // a21
+  EXPECT_FLOAT_EQ(direct::FontCharWidth(Service(), "Symbol", 'a'), 631);       // alpha
+  EXPECT_FLOAT_EQ(direct::FontCharWidth(Service(), "Symbol", 0xF061), 631);    // symbol area
+  EXPECT_FLOAT_EQ(direct::FontCharWidth(Service(), "ZapfDingbats", '5'), 762);  // a21
   EXPECT_EQ(Encode("ZapfDingbats", u"5\uF035\u2713"), "55?");
 }
 
@@ -89,7 +89,7 @@ TEST(FontService, MetricsAndDescriptorFlags) {
   };
   for (auto const& c : cases) {
     KS_FontMetrics m{};
-    ASSERT_TRUE(fn::FontGetMetrics(Service(), c.font, &m)) << c.font;
+    ASSERT_TRUE(direct::FontGetMetrics(Service(), c.font, &m)) << c.font;
     EXPECT_EQ(m.flags, c.flags) << c.font;
     EXPECT_GT(m.ascent, 0) << c.font;
     EXPECT_LT(m.descent, 0) << c.font;
@@ -101,10 +101,10 @@ TEST(FontService, MetricsAndDescriptorFlags) {
     }
   }
   KS_FontMetrics m{};
-  ASSERT_TRUE(fn::FontGetMetrics(Service(), "Helvetica-Oblique", &m));
+  ASSERT_TRUE(direct::FontGetMetrics(Service(), "Helvetica-Oblique", &m));
   EXPECT_FLOAT_EQ(m.italicAngle, -12);
-  EXPECT_FALSE(fn::FontGetMetrics(nullptr, "Helvetica", &m));
-  EXPECT_FALSE(fn::FontGetMetrics(Service(), "Helvetica", nullptr));
+  EXPECT_FALSE(direct::FontGetMetrics(nullptr, "Helvetica", &m));
+  EXPECT_FALSE(direct::FontGetMetrics(Service(), "Helvetica", nullptr));
 }
 
 TEST(FontService, StandardNamesOfFamilies) {
@@ -137,61 +137,61 @@ TEST(FontService, StandardNamesOfFamilies) {
   };
   for (auto const& c : cases) {
     Bytes out;
-    ASSERT_TRUE(fn::FontStandardName(Service(), c.family, c.bold, c.italic, out)) << c.family;
+    ASSERT_TRUE(direct::FontStandardName(Service(), c.family, c.bold, c.italic, out)) << c.family;
     EXPECT_EQ(out.text(), c.name) << c.family;
     if (!c.bold && !c.italic) {
       const std::u16string wide(c.family, c.family + std::char_traits<char>::length(c.family));
       Bytes found;
-      EXPECT_EQ(fn::FontFindSystemFont(Service(), wide.c_str(), 0, found), c.known ? 1 : 0) << c.family;
+      EXPECT_EQ(direct::FontFindSystemFont(Service(), wide.c_str(), 0, found), c.known ? 1 : 0) << c.family;
       if (c.known) {
         EXPECT_EQ(found.text(), c.name) << c.family;
       }
     }
   }
-  EXPECT_TRUE(fn::FontIsStandard14(Service(), "Times-Roman"));
-  EXPECT_TRUE(fn::FontIsStandard14(Service(), "/ZapfDingbats"));
-  EXPECT_FALSE(fn::FontIsStandard14(Service(), "Times"));
-  EXPECT_FALSE(fn::FontIsStandard14(Service(), "Arial"));
+  EXPECT_TRUE(direct::FontIsStandard14(Service(), "Times-Roman"));
+  EXPECT_TRUE(direct::FontIsStandard14(Service(), "/ZapfDingbats"));
+  EXPECT_FALSE(direct::FontIsStandard14(Service(), "Times"));
+  EXPECT_FALSE(direct::FontIsStandard14(Service(), "Arial"));
   // A font that is not standard is measured with its stand-in.
   EXPECT_FLOAT_EQ(Width("Arial", u"Hello", 12), Width("Helvetica", u"Hello", 12));
 }
 
 TEST(FontService, AddToResourcesMakesOneIndirectFontPerKey) {
   Doc doc = OnePageDoc();
-  Owned fonts(fn::DictNew());
-  ASSERT_TRUE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "/Helv", "Helvetica"));
-  KPD_Object helv = fn::DictGet(fonts.get(), "/Helv");
-  ASSERT_TRUE(fn::ObjectIsIndirect(helv));
-  EXPECT_EQ(Write(fn::DocGetObject(doc.get(), fn::ObjectGetObjNum(helv), 0)),
+  Owned fonts(direct::DictNew());
+  ASSERT_TRUE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "/Helv", "Helvetica"));
+  KPD_Object helv = direct::DictGet(fonts.get(), "/Helv");
+  ASSERT_TRUE(direct::ObjectIsIndirect(helv));
+  EXPECT_EQ(Write(direct::DocGetObject(doc.get(), direct::ObjectGetObjNum(helv), 0)),
             "<< /BaseFont /Helvetica /Encoding /WinAnsiEncoding /Subtype /Type1 /Type /Font >>");
 
   // The key holds a font already: it stays as it is.
-  ASSERT_TRUE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "/Helv", "Times-Bold"));
-  EXPECT_EQ(fn::ObjectGetObjNum(fn::DictGet(fonts.get(), "/Helv")), fn::ObjectGetObjNum(helv));
+  ASSERT_TRUE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "/Helv", "Times-Bold"));
+  EXPECT_EQ(direct::ObjectGetObjNum(direct::DictGet(fonts.get(), "/Helv")), direct::ObjectGetObjNum(helv));
 
   // Dingbats keep their own encoding; a non-standard name gets its stand-in.
-  ASSERT_TRUE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "/ZaDb", "ZapfDingbats"));
-  EXPECT_EQ(Write(fn::DocGetObject(doc.get(), fn::ObjectGetObjNum(fn::DictGet(fonts.get(), "/ZaDb")), 0)),
+  ASSERT_TRUE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "/ZaDb", "ZapfDingbats"));
+  EXPECT_EQ(Write(direct::DocGetObject(doc.get(), direct::ObjectGetObjNum(direct::DictGet(fonts.get(), "/ZaDb")), 0)),
             "<< /BaseFont /ZapfDingbats /Subtype /Type1 /Type /Font >>");
-  ASSERT_TRUE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "/F1", "Arial,Bold"));
-  KPD_Object f1 = fn::DocGetObject(doc.get(), fn::ObjectGetObjNum(fn::DictGet(fonts.get(), "/F1")), 0);
-  EXPECT_EQ(Write(fn::DictGet(f1, "/BaseFont")), "/Helvetica-Bold");
+  ASSERT_TRUE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "/F1", "Arial,Bold"));
+  KPD_Object f1 = direct::DocGetObject(doc.get(), direct::ObjectGetObjNum(direct::DictGet(fonts.get(), "/F1")), 0);
+  EXPECT_EQ(Write(direct::DictGet(f1, "/BaseFont")), "/Helvetica-Bold");
 
   // A key that holds something else is replaced.
-  Owned junk(fn::IntegerNew(7));
-  ASSERT_TRUE(fn::DictSet(fonts.get(), "/F2", junk.get()));
-  ASSERT_TRUE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "/F2", "Courier"));
-  EXPECT_TRUE(fn::ObjectIsIndirect(fn::DictGet(fonts.get(), "/F2")));
+  Owned junk(direct::IntegerNew(7));
+  ASSERT_TRUE(direct::DictSet(fonts.get(), "/F2", junk.get()));
+  ASSERT_TRUE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "/F2", "Courier"));
+  EXPECT_TRUE(direct::ObjectIsIndirect(direct::DictGet(fonts.get(), "/F2")));
 
   // A dictionary of another document, a bad key or a non-dictionary: refused.
   Doc other = OnePageDoc();
-  KPD_Dictionary otherRoot = fn::DocGetRoot(other.get());
-  EXPECT_FALSE(fn::FontAddToResources(Service(), doc.get(), otherRoot, "/Helv", "Helvetica"));
-  EXPECT_FALSE(fn::DictHasKey(otherRoot, "/Helv"));
-  EXPECT_FALSE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "Helv", "Helvetica"));
-  EXPECT_FALSE(fn::FontAddToResources(Service(), doc.get(), fonts.get(), "/", "Helvetica"));
-  EXPECT_FALSE(fn::FontAddToResources(Service(), doc.get(), junk.get(), "/Helv", "Helvetica"));
-  EXPECT_FALSE(fn::FontAddToResources(nullptr, doc.get(), fonts.get(), "/X", "Helvetica"));
+  KPD_Dictionary otherRoot = direct::DocGetRoot(other.get());
+  EXPECT_FALSE(direct::FontAddToResources(Service(), doc.get(), otherRoot, "/Helv", "Helvetica"));
+  EXPECT_FALSE(direct::DictHasKey(otherRoot, "/Helv"));
+  EXPECT_FALSE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "Helv", "Helvetica"));
+  EXPECT_FALSE(direct::FontAddToResources(Service(), doc.get(), fonts.get(), "/", "Helvetica"));
+  EXPECT_FALSE(direct::FontAddToResources(Service(), doc.get(), junk.get(), "/Helv", "Helvetica"));
+  EXPECT_FALSE(direct::FontAddToResources(nullptr, doc.get(), fonts.get(), "/X", "Helvetica"));
 }
 
 TEST(FontService, ReadsAfmFilesFromItsFolderAndSurvivesBadOnes) {
@@ -214,9 +214,9 @@ TEST(FontService, ReadsAfmFilesFromItsFolderAndSurvivesBadOnes) {
   auto svc = reinterpret_cast<KA_FontService>(&service);
   const std::u16string hello = u"Hello";
   // H 500 + e 400 + l 100 + l 100 + o, which counts as '?' (300).
-  EXPECT_FLOAT_EQ(fn::FontTextWidth(svc, "Helvetica", hello.data(), hello.size(), 1000), 1400);
+  EXPECT_FLOAT_EQ(direct::FontTextWidth(svc, "Helvetica", hello.data(), hello.size(), 1000), 1400);
   KS_FontMetrics m{};
-  ASSERT_TRUE(fn::FontGetMetrics(svc, "Helvetica", &m));
+  ASSERT_TRUE(direct::FontGetMetrics(svc, "Helvetica", &m));
   EXPECT_FLOAT_EQ(m.ascent, 700);
   EXPECT_FLOAT_EQ(m.descent, -200);
   EXPECT_FLOAT_EQ(m.capHeight, 0);
@@ -224,10 +224,10 @@ TEST(FontService, ReadsAfmFilesFromItsFolderAndSurvivesBadOnes) {
 
   // No glyphs at all, and no file: the font is unavailable, every call fails.
   for (const char* font : {"Helvetica-Bold", "Times-Roman"}) {
-    EXPECT_FALSE(fn::FontGetMetrics(svc, font, &m)) << font;
-    EXPECT_FLOAT_EQ(fn::FontTextWidth(svc, font, hello.data(), hello.size(), 12), 0) << font;
+    EXPECT_FALSE(direct::FontGetMetrics(svc, font, &m)) << font;
+    EXPECT_FLOAT_EQ(direct::FontTextWidth(svc, font, hello.data(), hello.size(), 12), 0) << font;
     Bytes out;
-    EXPECT_FALSE(fn::FontEncodeText(svc, font, hello.data(), hello.size(), out)) << font;
+    EXPECT_FALSE(direct::FontEncodeText(svc, font, hello.data(), hello.size(), out)) << font;
   }
   EXPECT_FALSE(kshost::ParseAfm(""));
   EXPECT_FALSE(kshost::ParseAfm(std::string(100000, ';')));

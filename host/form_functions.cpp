@@ -139,7 +139,7 @@ Document* DocOf(KPD_Document doc) { return Document::FromKpd(doc); }
 
 }  // namespace
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 KPD_InterForm DocGetInterForm(KPD_Document doc) {
   return Guard<KPD_InterForm>(nullptr, [&]() -> KPD_InterForm {
@@ -222,4 +222,4 @@ int32_t FontMapGetResourceName(KPD_FontMap map, const char* baseFont, KS_ByteStr
   });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

@@ -3,78 +3,78 @@
 #include "host/host_functions.h"
 #include "host/pdf_test_support.h"
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 using namespace kshost::pdf::test;
 
 namespace {
 
 std::string ResourceName(KPD_FontMap map, const char* baseFont) {
   Bytes out;
-  return fn::FontMapGetResourceName(map, baseFont, out) ? out.text() : "<failed>";
+  return direct::FontMapGetResourceName(map, baseFont, out) ? out.text() : "<failed>";
 }
 
 KPD_Dictionary DrFonts(KPD_Document doc) {
-  return fn::DictGet(fn::DictGet(fn::DictGet(fn::DocGetRoot(doc), "/AcroForm"), "/DR"), "/Font");
+  return direct::DictGet(direct::DictGet(direct::DictGet(direct::DocGetRoot(doc), "/AcroForm"), "/DR"), "/Font");
 }
 
 std::string BaseFontOf(KPD_Document doc, const char* name) {
-  return Write(fn::DictGet(fn::DictGet(DrFonts(doc), name), "/BaseFont"));
+  return Write(direct::DictGet(direct::DictGet(DrFonts(doc), name), "/BaseFont"));
 }
 
 }  // namespace
 
 TEST(InterForm, BorrowedOnlyWithAnAcroFormOwnedOneCreatesIt) {
   Doc doc = OnePageDoc();
-  EXPECT_EQ(fn::DocGetInterForm(doc.get()), nullptr);
-  EXPECT_EQ(fn::DocGetInterForm(nullptr), nullptr);
+  EXPECT_EQ(direct::DocGetInterForm(doc.get()), nullptr);
+  EXPECT_EQ(direct::DocGetInterForm(nullptr), nullptr);
 
-  KPD_InterForm owned = fn::InterFormNew(doc.get());
+  KPD_InterForm owned = direct::InterFormNew(doc.get());
   ASSERT_NE(owned, nullptr);
-  EXPECT_FALSE(fn::DictHasKey(fn::DocGetRoot(doc.get()), "/AcroForm"));  // not before it is asked for
-  KPD_Dictionary dict = fn::InterFormGetDict(owned);
+  EXPECT_FALSE(direct::DictHasKey(direct::DocGetRoot(doc.get()), "/AcroForm"));  // not before it is asked for
+  KPD_Dictionary dict = direct::InterFormGetDict(owned);
   ASSERT_NE(dict, nullptr);
-  EXPECT_TRUE(fn::ObjectIsIndirect(dict));
-  EXPECT_EQ(Write(fn::DictGet(dict, "/Fields")), "[ ]");
-  EXPECT_EQ(fn::DictGet(fn::DocGetRoot(doc.get()), "/AcroForm"), dict);
+  EXPECT_TRUE(direct::ObjectIsIndirect(dict));
+  EXPECT_EQ(Write(direct::DictGet(dict, "/Fields")), "[ ]");
+  EXPECT_EQ(direct::DictGet(direct::DocGetRoot(doc.get()), "/AcroForm"), dict);
 
-  KPD_InterForm borrowed = fn::DocGetInterForm(doc.get());
+  KPD_InterForm borrowed = direct::DocGetInterForm(doc.get());
   ASSERT_NE(borrowed, nullptr);
-  EXPECT_EQ(fn::DocGetInterForm(doc.get()), borrowed);  // one per document
-  fn::InterFormRelease(borrowed);                        // ignored: it is the document's
-  EXPECT_EQ(fn::InterFormGetDict(borrowed), dict);
-  EXPECT_EQ(fn::InterFormGetDict(owned), dict);  // the same dictionary, not a second one
+  EXPECT_EQ(direct::DocGetInterForm(doc.get()), borrowed);  // one per document
+  direct::InterFormRelease(borrowed);                        // ignored: it is the document's
+  EXPECT_EQ(direct::InterFormGetDict(borrowed), dict);
+  EXPECT_EQ(direct::InterFormGetDict(owned), dict);  // the same dictionary, not a second one
 
   Doc other = OnePageDoc();
-  KPD_InterForm otherForm = fn::InterFormNew(other.get());
-  EXPECT_NE(fn::InterFormGetDict(otherForm), dict);
-  EXPECT_NE(fn::DocGetInterForm(other.get()), borrowed);
-  fn::InterFormRelease(otherForm);
+  KPD_InterForm otherForm = direct::InterFormNew(other.get());
+  EXPECT_NE(direct::InterFormGetDict(otherForm), dict);
+  EXPECT_NE(direct::DocGetInterForm(other.get()), borrowed);
+  direct::InterFormRelease(otherForm);
 
   // An owned form outlives its document: it then answers null.
   doc.reset();
-  EXPECT_EQ(fn::InterFormGetDict(owned), nullptr);
-  fn::InterFormRelease(owned);
-  fn::InterFormRelease(nullptr);
-  EXPECT_EQ(fn::InterFormGetDict(nullptr), nullptr);
+  EXPECT_EQ(direct::InterFormGetDict(owned), nullptr);
+  direct::InterFormRelease(owned);
+  direct::InterFormRelease(nullptr);
+  EXPECT_EQ(direct::InterFormGetDict(nullptr), nullptr);
 }
 
 TEST(InterForm, ReplacesAnAcroFormEntryThatIsNotADictionary) {
   Doc doc = OnePageDoc();
-  Owned junk(fn::IntegerNew(3));
-  ASSERT_TRUE(fn::DictSet(fn::DocGetRoot(doc.get()), "/AcroForm", junk.get()));
-  EXPECT_EQ(fn::DocGetInterForm(doc.get()), nullptr);
-  KPD_InterForm form = fn::InterFormNew(doc.get());
-  KPD_Dictionary dict = fn::InterFormGetDict(form);
+  Owned junk(direct::IntegerNew(3));
+  ASSERT_TRUE(direct::DictSet(direct::DocGetRoot(doc.get()), "/AcroForm", junk.get()));
+  EXPECT_EQ(direct::DocGetInterForm(doc.get()), nullptr);
+  KPD_InterForm form = direct::InterFormNew(doc.get());
+  KPD_Dictionary dict = direct::InterFormGetDict(form);
   ASSERT_NE(dict, nullptr);
-  EXPECT_TRUE(fn::DictHasKey(dict, "/Fields"));
-  fn::InterFormRelease(form);
+  EXPECT_TRUE(direct::DictHasKey(dict, "/Fields"));
+  direct::InterFormRelease(form);
 }
 
 TEST(FontMap, ResourceNamesAreFoundOrAddedOnce) {
   Doc doc = OnePageDoc();
-  KPD_FontMap map = fn::DocGetFontMap(doc.get());
+  KPD_FontMap map = direct::DocGetFontMap(doc.get());
   ASSERT_NE(map, nullptr);
-  EXPECT_EQ(fn::DocGetFontMap(doc.get()), map);
+  EXPECT_EQ(direct::DocGetFontMap(doc.get()), map);
 
   struct Case {
     const char* baseFont;
@@ -96,14 +96,14 @@ TEST(FontMap, ResourceNamesAreFoundOrAddedOnce) {
     EXPECT_EQ(ResourceName(map, c.baseFont), c.name) << c.baseFont;
     EXPECT_EQ(BaseFontOf(doc.get(), c.name), c.stored) << c.baseFont;
   }
-  EXPECT_EQ(fn::DictKeyCount(DrFonts(doc.get())), 6);
+  EXPECT_EQ(direct::DictKeyCount(DrFonts(doc.get())), 6);
   // An owned map reads the same resources.
-  KPD_FontMap owned = fn::FontMapNew(doc.get());
+  KPD_FontMap owned = direct::FontMapNew(doc.get());
   EXPECT_EQ(ResourceName(owned, "Times-Roman"), "/TiRo");
-  EXPECT_EQ(fn::DictKeyCount(DrFonts(doc.get())), 6);
+  EXPECT_EQ(direct::DictKeyCount(DrFonts(doc.get())), 6);
   doc.reset();
   EXPECT_EQ(ResourceName(owned, "Times-Roman"), "<failed>");
-  fn::FontMapRelease(owned);
+  direct::FontMapRelease(owned);
 }
 
 TEST(FontMap, ExistingResourcesAreReusedAndNamesMadeUnique) {
@@ -113,8 +113,8 @@ TEST(FontMap, ExistingResourcesAreReusedAndNamesMadeUnique) {
   Owned form = Parse(
       "<< /Fields [] /DR << /Font << /Helv << /Type /Font /Subtype /TrueType /BaseFont /Arial >>"
       " /F9 << /Type /Font /Subtype /Type1 /BaseFont /Courier >> /Bad 5 /Bad2 << /BaseFont 7 >> >> >> >>");
-  ASSERT_TRUE(fn::DictSet(fn::DocGetRoot(doc.get()), "/AcroForm", form.get()));
-  KPD_FontMap map = fn::DocGetFontMap(doc.get());
+  ASSERT_TRUE(direct::DictSet(direct::DocGetRoot(doc.get()), "/AcroForm", form.get()));
+  KPD_FontMap map = direct::DocGetFontMap(doc.get());
 
   EXPECT_EQ(ResourceName(map, "Courier"), "/F9");
   EXPECT_EQ(ResourceName(map, "Arial"), "/Helv");  // exact base font found first
@@ -126,17 +126,17 @@ TEST(FontMap, ExistingResourcesAreReusedAndNamesMadeUnique) {
   EXPECT_EQ(ResourceName(map, ""), "<failed>");
   EXPECT_EQ(ResourceName(nullptr, "Helvetica"), "<failed>");
   Bytes out;
-  EXPECT_FALSE(fn::FontMapGetResourceName(map, nullptr, out));
+  EXPECT_FALSE(direct::FontMapGetResourceName(map, nullptr, out));
 }
 
 TEST(FontMap, ClashingNamesGetANumber) {
   Doc doc = OnePageDoc();
   Owned form = Parse("<< /DR << /Font << /Helv << /BaseFont /Verdana >> /Helv1 << /BaseFont /Verdana >> >> >> >>");
-  ASSERT_TRUE(fn::DictSet(fn::DocGetRoot(doc.get()), "/AcroForm", form.get()));
-  KPD_FontMap map = fn::FontMapNew(doc.get());
+  ASSERT_TRUE(direct::DictSet(direct::DocGetRoot(doc.get()), "/AcroForm", form.get()));
+  KPD_FontMap map = direct::FontMapNew(doc.get());
   // Verdana's stand-in is Helvetica, which is not there yet.
   EXPECT_EQ(ResourceName(map, "Verdana"), "/Helv");
   EXPECT_EQ(ResourceName(map, "Helvetica"), "/Helv2");
   EXPECT_EQ(BaseFontOf(doc.get(), "/Helv2"), "/Helvetica");
-  fn::FontMapRelease(map);
+  direct::FontMapRelease(map);
 }

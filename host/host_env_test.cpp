@@ -16,7 +16,7 @@
 #include "host/test_temp_dir.h"
 #include "host/utf.h"
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 namespace fs = std::filesystem;
 using kshost::Env;
 using kshost::testing::TempDir;
@@ -97,24 +97,24 @@ TEST_F(HostEnvTest, FoldersFollowTheEnvironment) {
 TEST_F(HostEnvTest, TableFunctionsReportFoldersAndLanguageInUtf16) {
   ScopedEnv user("ANNOT_USER_DIR", tmp_ / "D\xC3\xA9j\xC3\xA0");  // "Déjà"
   Env().Reset();
-  KS_WideString out = fn::WideStringNew(nullptr, 0);
-  EXPECT_EQ(fn::AppGetUserFolder(out), 1);
+  KS_WideString out = direct::WideStringNew(nullptr, 0);
+  EXPECT_EQ(direct::AppGetUserFolder(out), 1);
   EXPECT_EQ(kshost::TextOf(out), kshost::ToUtf16(tmp_ / "D\xC3\xA9j\xC3\xA0"));
-  EXPECT_EQ(fn::AppGetUILanguage(out), 1);
+  EXPECT_EQ(direct::AppGetUILanguage(out), 1);
   EXPECT_EQ(kshost::TextOf(out), u"en-US");
   Env().setUiLanguage("de-DE");
-  EXPECT_EQ(fn::AppGetUILanguage(out), 1);
+  EXPECT_EQ(direct::AppGetUILanguage(out), 1);
   EXPECT_EQ(kshost::TextOf(out), u"de-DE");
-  EXPECT_EQ(fn::AppGetUiFolder(nullptr), 0);
-  EXPECT_EQ(fn::AppGetHostNumber(), fn::AppGetHostNumber());
-  fn::WideStringDestroy(out);
+  EXPECT_EQ(direct::AppGetUiFolder(nullptr), 0);
+  EXPECT_EQ(direct::AppGetHostNumber(), direct::AppGetHostNumber());
+  direct::WideStringDestroy(out);
 }
 
 // The author of what the user makes: the preference when it says
 // something, else the account's login name (not $USER, which anyone sets).
 TEST_F(HostEnvTest, TheUserNameIsThePreferenceElseTheLoginName) {
   ScopedEnv user("USER", std::string("someone-else"));
-  KS_WideString out = fn::WideStringNew(nullptr, 0);
+  KS_WideString out = direct::WideStringNew(nullptr, 0);
   FILE* who = ::popen("id -un", "r");
   ASSERT_NE(who, nullptr);
   char login[256] = {};
@@ -124,14 +124,14 @@ TEST_F(HostEnvTest, TheUserNameIsThePreferenceElseTheLoginName) {
   std::string name = login;
   while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
   for (const char16_t* blank : {static_cast<const char16_t*>(nullptr), u"", u"  \t"}) {
-    if (blank) ASSERT_EQ(fn::PrefSetText(u"Identity", u"Name", blank), 1);
-    EXPECT_EQ(fn::AppGetUserName(out), 1);
+    if (blank) ASSERT_EQ(direct::PrefSetText(u"Identity", u"Name", blank), 1);
+    EXPECT_EQ(direct::AppGetUserName(out), 1);
     EXPECT_EQ(kshost::TextOf(out), kshost::ToUtf16(name));
   }
-  ASSERT_EQ(fn::PrefSetText(u"Identity", u"Name", u"Ada \u00C9"), 1);
-  EXPECT_EQ(fn::AppGetUserName(out), 1);
+  ASSERT_EQ(direct::PrefSetText(u"Identity", u"Name", u"Ada \u00C9"), 1);
+  EXPECT_EQ(direct::AppGetUserName(out), 1);
   EXPECT_EQ(kshost::TextOf(out), u"Ada \u00C9");
-  fn::WideStringDestroy(out);
+  direct::WideStringDestroy(out);
 }
 
 // Values written, and one removed, come back from the file alone.
@@ -139,26 +139,26 @@ TEST_F(HostEnvTest, PreferencesSurviveAReloadFromTheFile) {
   const std::u16string section = u"Annotation\\Distance";
   const std::u16string awkward = u"line1\nline2\r\n[x]=y; #z %41 \t\U0001F4D0 \u00e9";
   const std::u16string lone = {u'a', 0xD800, u'b'};
-  ASSERT_EQ(fn::PrefSetText(section.c_str(), u"Text", awkward.c_str()), 1);
-  ASSERT_EQ(fn::PrefSetText(u"[odd=section]", u"key=with;equals", lone.c_str()), 1);
-  ASSERT_EQ(fn::PrefSetInt(section.c_str(), u"Ratio", -42), 1);
-  ASSERT_EQ(fn::PrefSetText(u"", u"", u""), 1);
-  ASSERT_EQ(fn::PrefSetInt(u"S", u"gone", 1), 1);
-  EXPECT_EQ(fn::PrefRemove(u"S", u"gone"), 1);
-  EXPECT_EQ(fn::PrefRemove(u"S", u"never"), 1);
+  ASSERT_EQ(direct::PrefSetText(section.c_str(), u"Text", awkward.c_str()), 1);
+  ASSERT_EQ(direct::PrefSetText(u"[odd=section]", u"key=with;equals", lone.c_str()), 1);
+  ASSERT_EQ(direct::PrefSetInt(section.c_str(), u"Ratio", -42), 1);
+  ASSERT_EQ(direct::PrefSetText(u"", u"", u""), 1);
+  ASSERT_EQ(direct::PrefSetInt(u"S", u"gone", 1), 1);
+  EXPECT_EQ(direct::PrefRemove(u"S", u"gone"), 1);
+  EXPECT_EQ(direct::PrefRemove(u"S", u"never"), 1);
   ASSERT_TRUE(fs::exists(prefFile()));
 
   Env().Reset();  // forget memory: everything must come back from the file
-  KS_WideString out = fn::WideStringNew(nullptr, 0);
-  ASSERT_EQ(fn::PrefGetText(section.c_str(), u"Text", out), 1);
+  KS_WideString out = direct::WideStringNew(nullptr, 0);
+  ASSERT_EQ(direct::PrefGetText(section.c_str(), u"Text", out), 1);
   EXPECT_EQ(kshost::TextOf(out), awkward);
-  ASSERT_EQ(fn::PrefGetText(u"[odd=section]", u"key=with;equals", out), 1);
+  ASSERT_EQ(direct::PrefGetText(u"[odd=section]", u"key=with;equals", out), 1);
   EXPECT_EQ(kshost::TextOf(out), lone);
-  EXPECT_EQ(fn::PrefGetInt(section.c_str(), u"Ratio", 7), -42);
-  EXPECT_EQ(fn::PrefGetText(u"", u"", out), 1);
+  EXPECT_EQ(direct::PrefGetInt(section.c_str(), u"Ratio", 7), -42);
+  EXPECT_EQ(direct::PrefGetText(u"", u"", out), 1);
   EXPECT_EQ(kshost::TextOf(out), u"");
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"gone", -1), -1);
-  fn::WideStringDestroy(out);
+  EXPECT_EQ(direct::PrefGetInt(u"S", u"gone", -1), -1);
+  direct::WideStringDestroy(out);
 
   // No temporary files left next to the store.
   int entries = 0;
@@ -167,20 +167,20 @@ TEST_F(HostEnvTest, PreferencesSurviveAReloadFromTheFile) {
 }
 
 TEST_F(HostEnvTest, MissingOrNonIntegerValuesGiveTheFallback) {
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"absent", 5), 5);
-  KS_WideString out = fn::WideStringNew(u"keep", 4);
-  EXPECT_EQ(fn::PrefGetText(u"S", u"absent", out), 0);
+  EXPECT_EQ(direct::PrefGetInt(u"S", u"absent", 5), 5);
+  KS_WideString out = direct::WideStringNew(u"keep", 4);
+  EXPECT_EQ(direct::PrefGetText(u"S", u"absent", out), 0);
   EXPECT_EQ(kshost::TextOf(out), u"keep");
-  fn::WideStringDestroy(out);
+  direct::WideStringDestroy(out);
 
   for (const char16_t* bad : {u"", u"12a", u" 12", u"1.5", u"+-3", u"2147483648", u"\uFF11"}) {
-    fn::PrefSetText(u"S", u"v", bad);
-    EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), 9) << kshost::ToUtf8(bad);
+    direct::PrefSetText(u"S", u"v", bad);
+    EXPECT_EQ(direct::PrefGetInt(u"S", u"v", 9), 9) << kshost::ToUtf8(bad);
   }
-  fn::PrefSetText(u"S", u"v", u"-2147483648");
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), INT32_MIN);
-  fn::PrefSetText(u"S", u"v", u"+17");
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"v", 9), 17);
+  direct::PrefSetText(u"S", u"v", u"-2147483648");
+  EXPECT_EQ(direct::PrefGetInt(u"S", u"v", 9), INT32_MIN);
+  direct::PrefSetText(u"S", u"v", u"+17");
+  EXPECT_EQ(direct::PrefGetInt(u"S", u"v", 9), 17);
 }
 
 // Two processes over one configuration folder: each writes only the keys it
@@ -210,17 +210,17 @@ TEST_F(HostEnvTest, TwoProcessesKeepEachOthersSettings) {
 TEST_F(HostEnvTest, MalformedFileGivesAnEmptyStoreAndIsKeptAside) {
   const std::string garbage = "[Good]\nk=1\nthis line has no equals sign\n";
   Spill(prefFile(), garbage);
-  EXPECT_EQ(fn::PrefGetInt(u"Good", u"k", -1), -1);
-  EXPECT_EQ(fn::PrefSetInt(u"Good", u"k", 3), 1);
+  EXPECT_EQ(direct::PrefGetInt(u"Good", u"k", -1), -1);
+  EXPECT_EQ(direct::PrefSetInt(u"Good", u"k", 3), 1);
   EXPECT_EQ(Slurp(prefFile() + ".bad"), garbage);
   Env().Reset();
-  EXPECT_EQ(fn::PrefGetInt(u"Good", u"k", -1), 3);
+  EXPECT_EQ(direct::PrefGetInt(u"Good", u"k", -1), 3);
 }
 
 TEST_F(HostEnvTest, UnwritableConfigFolderFailsButKeepsTheValue) {
   Spill(tmp_ / "config/annot", "a file where the folder should be");
-  EXPECT_EQ(fn::PrefSetInt(u"S", u"k", 4), 0);
-  EXPECT_EQ(fn::PrefGetInt(u"S", u"k", -1), 4);
+  EXPECT_EQ(direct::PrefSetInt(u"S", u"k", 4), 0);
+  EXPECT_EQ(direct::PrefGetInt(u"S", u"k", -1), 4);
 }
 
 TEST(PrefFile, RejectsBrokenLinesAndEscapes) {
@@ -238,23 +238,23 @@ TEST(PrefFile, RejectsBrokenLinesAndEscapes) {
 TEST(ModuleRecords, SameRecordPerInstanceUntilReleased) {
   int a = 0, b = 0;
   const int before = kshost::ModuleRecordCount();
-  KA_ModuleRecord ra = fn::ModuleRecordGet(&a);
-  EXPECT_EQ(fn::ModuleRecordGet(&a), ra);
-  KA_ModuleRecord rb = fn::ModuleRecordGet(&b);
+  KA_ModuleRecord ra = direct::ModuleRecordGet(&a);
+  EXPECT_EQ(direct::ModuleRecordGet(&a), ra);
+  KA_ModuleRecord rb = direct::ModuleRecordGet(&b);
   EXPECT_NE(ra, rb);
-  EXPECT_EQ(fn::ModuleRecordGet(nullptr), nullptr);
+  EXPECT_EQ(direct::ModuleRecordGet(nullptr), nullptr);
 
-  fn::ModuleRecordApplyNumber(ra, 1234);
+  direct::ModuleRecordApplyNumber(ra, 1234);
   EXPECT_EQ(kshost::ModuleRecordNumberOf(&a), 1234);
   EXPECT_EQ(kshost::ModuleRecordNumberOf(&b), std::nullopt);
 
-  fn::ModuleRecordRelease(ra);
+  direct::ModuleRecordRelease(ra);
   EXPECT_EQ(kshost::ModuleRecordNumberOf(&a), 1234);  // one reference left
-  fn::ModuleRecordRelease(ra);
-  fn::ModuleRecordRelease(rb);
+  direct::ModuleRecordRelease(ra);
+  direct::ModuleRecordRelease(rb);
   EXPECT_EQ(kshost::ModuleRecordCount(), before);
   // Stale and foreign handles are ignored.
-  fn::ModuleRecordRelease(ra);
-  fn::ModuleRecordApplyNumber(reinterpret_cast<KA_ModuleRecord>(&b), 1);
-  fn::ModuleRecordRelease(nullptr);
+  direct::ModuleRecordRelease(ra);
+  direct::ModuleRecordApplyNumber(reinterpret_cast<KA_ModuleRecord>(&b), 1);
+  direct::ModuleRecordRelease(nullptr);
 }

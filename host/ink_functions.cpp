@@ -178,7 +178,7 @@ QPDFObjectHandle Arrays(const int32_t* counts, int32_t strokes, const float* val
 
 }  // namespace
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 int32_t InkGetInfo(KPD_Dictionary ink, KS_InkInfo* out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
@@ -259,9 +259,9 @@ int32_t AppDocNotifyPageChanged(KA_Document doc, int32_t pageIndex) {
   return 1;
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 int32_t InkKeepRuns(KPD_Dictionary ink, const int32_t* runs, int32_t runCount) {
   return Guard<int32_t>(0, [&]() -> int32_t {
@@ -331,4 +331,4 @@ int32_t InkKeepRuns(KPD_Dictionary ink, const int32_t* runs, int32_t runCount) {
   });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

@@ -9,19 +9,19 @@ namespace {
 class InkService : public ::testing::Test {
  protected:
   void SetUp() override {
-    doc_.reset(fn::DocNew());
+    doc_.reset(direct::DocNew());
     KS_FloatRect box{0, 0, 612, 792};
-    page_ = fn::DocAddPage(doc_.get(), &box);
+    page_ = direct::DocAddPage(doc_.get(), &box);
   }
   // An ink annotation of the page with the given keys.
   KPD_Dictionary Ink(const std::string& keys) {
     Owned parsed = Parse("<< /Type /Annot /Subtype /Ink /Rect [0 0 100 100] " + keys + " >>");
-    return fn::PageInsertAnnot(page_, -1, parsed.get());
+    return direct::PageInsertAnnot(page_, -1, parsed.get());
   }
   KS_InkInfo Info(KPD_Dictionary ink) {
     KS_InkInfo info{};
     info.size = sizeof info;
-    fn::InkGetInfo(ink, &info);
+    direct::InkGetInfo(ink, &info);
     return info;
   }
   struct Read {
@@ -32,12 +32,12 @@ class InkService : public ::testing::Test {
     KS_InkInfo info = Info(ink);
     Read r{std::vector<int32_t>(size_t(info.strokes)), std::vector<float>(size_t(info.coords)),
            std::vector<float>(info.pressure == 2 ? size_t(info.coords / 2) : 0)};
-    EXPECT_EQ(fn::InkGetStrokes(ink, r.counts.data(), info.strokes, r.xy.data(), info.coords,
+    EXPECT_EQ(direct::InkGetStrokes(ink, r.counts.data(), info.strokes, r.xy.data(), info.coords,
                                 info.pressure == 2 ? r.pressure.data() : nullptr),
               1);
     return r;
   }
-  std::string Key(KPD_Dictionary ink, const char* key) { return Write(fn::DictGet(ink, key)); }
+  std::string Key(KPD_Dictionary ink, const char* key) { return Write(direct::DictGet(ink, key)); }
 
   Doc doc_;
   KPD_Page page_ = nullptr;
@@ -75,7 +75,7 @@ TEST_F(InkService, WrittenStrokesReadBackWithThePressureOfEveryPointBesideIt) {
   const std::vector<int32_t> counts{4, 0, 6};
   const std::vector<float> xy{1.5f, 2.25f, -3, 4, 10.125f, 11, 12, 13, 14.5f, 15};
   const std::vector<float> pressure{0.1f, 0.2f, 0.3f, 0.4f, 0.5f};
-  ASSERT_EQ(fn::InkSetStrokes(ink, counts.data(), 3, xy.data(), pressure.data()), 1);
+  ASSERT_EQ(direct::InkSetStrokes(ink, counts.data(), 3, xy.data(), pressure.data()), 1);
   EXPECT_EQ(Key(ink, "/InkList"), "[ [ 1.5 2.25 -3 4 ] [ ] [ 10.125 11 12 13 14.5 15 ] ]");
   EXPECT_EQ(Key(ink, "/PSI"), "[ [ 0.1 0.2 ] [ ] [ 0.3 0.4 0.5 ] ]");
   Read r = Get(ink);
@@ -100,7 +100,7 @@ TEST_F(InkService, BadStrokesAreRefusedAndNothingIsWritten) {
       {{4}, {1, 2, 3, 4}, {0.5f, nan}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(fn::InkSetStrokes(ink, c.counts.data(), int32_t(c.counts.size()), c.xy.data(),
+    EXPECT_EQ(direct::InkSetStrokes(ink, c.counts.data(), int32_t(c.counts.size()), c.xy.data(),
                                 c.pressure.empty() ? nullptr : c.pressure.data()),
               0);
     EXPECT_EQ(Key(ink, "/InkList") + Key(ink, "/PSI"), before);
@@ -111,7 +111,7 @@ TEST_F(InkService, KeptRunsShareTheInksNumbersAndKeepThePressureAligned) {
   KPD_Dictionary ink = Ink("/InkList [[0 0 1 1 2 2 3 3 4 4] [10 10 11 11]] /PSI [[.1 .2 .3 .4 .5] [.6 .7]]");
   Get(ink);  // what the eraser does first: read, so the buffers are known
   const int32_t runs[] = {0, 0, 2, 1, 0, 2, 0, 3, 2};
-  ASSERT_EQ(fn::InkKeepRuns(ink, runs, 3), 1);
+  ASSERT_EQ(direct::InkKeepRuns(ink, runs, 3), 1);
   EXPECT_EQ(Key(ink, "/InkList"), "[ [ 0 0 1 1 ] [ 10 10 11 11 ] [ 3 3 4 4 ] ]");
   EXPECT_EQ(Key(ink, "/PSI"), "[ [ .1 .2 ] [ .6 .7 ] [ .4 .5 ] ]");
   Read r = Get(ink);
@@ -122,7 +122,7 @@ TEST_F(InkService, KeptRunsShareTheInksNumbersAndKeepThePressureAligned) {
   // changes nothing.
   const std::string before = Key(ink, "/InkList") + Key(ink, "/PSI");
   for (std::vector<int32_t> bad : {std::vector<int32_t>{0, 1, 2}, {0, 0, 0}, {3, 0, 1}, {-1, 0, 1}, {0, -1, 1}}) {
-    EXPECT_EQ(fn::InkKeepRuns(ink, bad.data(), 1), 0);
+    EXPECT_EQ(direct::InkKeepRuns(ink, bad.data(), 1), 0);
     EXPECT_EQ(Key(ink, "/InkList") + Key(ink, "/PSI"), before);
   }
 }
@@ -133,17 +133,17 @@ TEST_F(InkService, AReadAfterAnyOtherChangeSeesTheObjectsNotWhatWasWritten) {
   KPD_Dictionary ink = Ink("");
   const int32_t counts[] = {4};
   const float xy[] = {1, 2, 3, 4};
-  ASSERT_EQ(fn::InkSetStrokes(ink, counts, 1, xy, nullptr), 1);
-  KPD_Object stroke = fn::ArrayGet(fn::DictGet(ink, "/InkList"), 0);
-  Owned nine(fn::NumberNew(9));
-  ASSERT_EQ(fn::ArraySet(stroke, 2, nine.get()), 1);
+  ASSERT_EQ(direct::InkSetStrokes(ink, counts, 1, xy, nullptr), 1);
+  KPD_Object stroke = direct::ArrayGet(direct::DictGet(ink, "/InkList"), 0);
+  Owned nine(direct::NumberNew(9));
+  ASSERT_EQ(direct::ArraySet(stroke, 2, nine.get()), 1);
   EXPECT_EQ(Get(ink).xy, (std::vector<float>{1, 2, 9, 4}));
 
   Owned list = Parse("[[5 6 7 8 9 10]]");
-  ASSERT_EQ(fn::DictSet(ink, "/InkList", list.get()), 1);
+  ASSERT_EQ(direct::DictSet(ink, "/InkList", list.get()), 1);
   EXPECT_EQ(Get(ink).xy, (std::vector<float>{5, 6, 7, 8, 9, 10}));
   Owned odd = Parse("[[5 6 7]]");
-  ASSERT_EQ(fn::DictSet(ink, "/InkList", odd.get()), 1);
+  ASSERT_EQ(direct::DictSet(ink, "/InkList", odd.get()), 1);
   EXPECT_EQ(Info(ink).problem, KS_INK_ODD_COUNT);
 }
 

@@ -21,13 +21,13 @@ std::set<std::string>& Registered() {
 
 std::u16string TextOf(KS_WideString text) {
   if (!text) return {};
-  const char16_t* data = fn::WideStringData(text);
-  return data ? std::u16string(data, fn::WideStringLength(text)) : std::u16string();
+  const char16_t* data = direct::WideStringData(text);
+  return data ? std::u16string(data, direct::WideStringLength(text)) : std::u16string();
 }
 
 int32_t PageCountOf(KA_Document doc) {
-  KPD_Document pdf = doc ? fn::AppDocGetPdfDocument(doc) : nullptr;
-  return pdf ? fn::DocPageCount(pdf) : 0;
+  KPD_Document pdf = doc ? direct::AppDocGetPdfDocument(doc) : nullptr;
+  return pdf ? direct::DocPageCount(pdf) : 0;
 }
 
 int32_t CheckRange(KA_Document, KS_WideString text, int32_t pageCount) {
@@ -41,7 +41,7 @@ int32_t RangeMessage(KA_Document, int32_t error, KS_WideString out) {
     if (error <= KS_PAGERANGE_OK || error > KS_PAGERANGE_SAMEPAGE || !out) return 0;
     const std::string key = PageRangeMessageKey(static_cast<PageRangeError>(error));
     const std::u16string wide(key.begin(), key.end());
-    fn::WideStringSet(out, wide.data(), wide.size());
+    direct::WideStringSet(out, wide.data(), wide.size());
     return 1;
   });
 }
@@ -69,31 +69,31 @@ int32_t RangePage(KA_Document doc, KS_WideString text, int32_t position) {
 
 int32_t IsSigned(KA_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    KPD_Document pdf = doc ? fn::AppDocGetPdfDocument(doc) : nullptr;
+    KPD_Document pdf = doc ? direct::AppDocGetPdfDocument(doc) : nullptr;
     return pdf && pdf::Document::FromKpd(pdf)->HasSignedSignature() ? 1 : 0;
   });
 }
 
 bool PublishDocProcess() {
-  KS_ExtHFT hft = fn::ExtHFTNew(9);
+  KS_ExtHFT hft = direct::ExtHFTNew(9);
   if (!hft) return false;
-  fn::ExtHFTSetEntry(hft, 8, reinterpret_cast<void*>(&CheckRange));
-  fn::ExtHFTSetEntry(hft, 1, reinterpret_cast<void*>(&RangeMessage));
-  fn::ExtHFTSetEntry(hft, 2, reinterpret_cast<void*>(&RangeCount));
-  fn::ExtHFTSetEntry(hft, 3, reinterpret_cast<void*>(&RangePage));
-  return fn::ExtHFTPublish(KS_DOCPROCESS_HFT_NAME, KS_DOCPROCESS_HFT_VERSION, hft) != 0;
+  direct::ExtHFTSetEntry(hft, 8, reinterpret_cast<void*>(&CheckRange));
+  direct::ExtHFTSetEntry(hft, 1, reinterpret_cast<void*>(&RangeMessage));
+  direct::ExtHFTSetEntry(hft, 2, reinterpret_cast<void*>(&RangeCount));
+  direct::ExtHFTSetEntry(hft, 3, reinterpret_cast<void*>(&RangePage));
+  return direct::ExtHFTPublish(KS_DOCPROCESS_HFT_NAME, KS_DOCPROCESS_HFT_VERSION, hft) != 0;
 }
 
 bool PublishSignature() {
-  KS_ExtHFT hft = fn::ExtHFTNew(1);
+  KS_ExtHFT hft = direct::ExtHFTNew(1);
   if (!hft) return false;
-  fn::ExtHFTSetEntry(hft, 0, reinterpret_cast<void*>(&IsSigned));
-  return fn::ExtHFTPublish(KS_SIGNATURE_HFT_NAME, KS_SIGNATURE_HFT_VERSION, hft) != 0;
+  direct::ExtHFTSetEntry(hft, 0, reinterpret_cast<void*>(&IsSigned));
+  return direct::ExtHFTPublish(KS_SIGNATURE_HFT_NAME, KS_SIGNATURE_HFT_VERSION, hft) != 0;
 }
 
 }  // namespace
 
-namespace fn {
+namespace direct {
 
 int32_t AppIsInnerPluginRegistered(const char* name) {
   return Guard<int32_t>(0, [&]() -> int32_t { return name && Registered().count(name) ? 1 : 0; });
@@ -124,5 +124,5 @@ int32_t AppDocGetActivePage(KA_Document doc) {
                         [&]() -> int32_t { return doc && Editor::Get().IsLiveDocument(doc) ? doc->activePage : -1; });
 }
 
-}  // namespace fn
+}  // namespace direct
 }  // namespace kshost

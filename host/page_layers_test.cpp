@@ -78,7 +78,7 @@ std::string TwoPages(std::string const& extraAnnot = "", std::string const& extr
 
 Doc Open(std::string const& bytes) {
   Bytes error;
-  Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+  Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
   EXPECT_TRUE(doc) << error.text();
   return doc;
 }
@@ -172,41 +172,41 @@ TEST(PageLooks, MoveOnlyWhenWhatThePageDrawsBesidesItsAnnotationsChanges) {
   Doc doc = Open(bytes);
   ASSERT_TRUE(doc);
   PageLooks looks;
-  KPD_Page first = fn::DocGetPage(doc.get(), 0), second = fn::DocGetPage(doc.get(), 1);
+  KPD_Page first = direct::DocGetPage(doc.get(), 0), second = direct::DocGetPage(doc.get(), 1);
   const DocumentMoment opened = MomentOf(doc.get());
   EXPECT_EQ(looks.LastChange(doc.get(), 0), opened);
 
   // Annotations come and change: the page's dictionary changes (its
   // /Annots), what it draws below them does not.
   Owned annot = Parse("<< /Subtype /Square /Rect [0 0 9 9] >>");
-  KPD_Dictionary added = fn::PageInsertAnnot(first, -1, annot.get());
+  KPD_Dictionary added = direct::PageInsertAnnot(first, -1, annot.get());
   ASSERT_NE(added, nullptr);
   Owned red = Parse("[1 0 0]");
-  ASSERT_EQ(fn::DictSet(added, "/C", red.get()), 1);
-  ASSERT_EQ(fn::PageRemoveAnnot(first, 0), 1);
+  ASSERT_EQ(direct::DictSet(added, "/C", red.get()), 1);
+  ASSERT_EQ(direct::PageRemoveAnnot(first, 0), 1);
   EXPECT_GT(MomentOf(doc.get()).changes, opened.changes);
   EXPECT_EQ(looks.LastChange(doc.get(), 0), opened);
 
   // The second page's content changes: the first page's look stays.
-  ASSERT_EQ(fn::PageAppendContent(second, "0 0 m", 5), 1);
+  ASSERT_EQ(direct::PageAppendContent(second, "0 0 m", 5), 1);
   EXPECT_EQ(looks.LastChange(doc.get(), 0), opened);
   EXPECT_EQ(looks.LastChange(doc.get(), 1), MomentOf(doc.get()));
 
   // Content added to the first page, then a change to the font it
   // inherits, each move it to the moment of the change.
-  ASSERT_EQ(fn::PageAppendContent(first, "0 0 m", 5), 1);
+  ASSERT_EQ(direct::PageAppendContent(first, "0 0 m", 5), 1);
   const DocumentMoment appended = MomentOf(doc.get());
   EXPECT_EQ(looks.LastChange(doc.get(), 0), appended);
-  KPD_Dictionary resources = fn::DictGet(fn::DictGet(fn::DocGetRoot(doc.get()), "/Pages"), "/Resources");
-  KPD_Dictionary font = fn::DictGet(fn::DictGet(resources, "/Font"), "/F1");
+  KPD_Dictionary resources = direct::DictGet(direct::DictGet(direct::DocGetRoot(doc.get()), "/Pages"), "/Resources");
+  KPD_Dictionary font = direct::DictGet(direct::DictGet(resources, "/Font"), "/F1");
   ASSERT_NE(font, nullptr);
   Owned courier = Parse("/Courier");
-  ASSERT_EQ(fn::DictSet(font, "/BaseFont", courier.get()), 1);
+  ASSERT_EQ(direct::DictSet(font, "/BaseFont", courier.get()), 1);
   const DocumentMoment refonted = MomentOf(doc.get());
   EXPECT_GT(refonted.changes, appended.changes);
   EXPECT_EQ(looks.LastChange(doc.get(), 0), refonted);
   // A turn of the page is a change of its own entries.
-  ASSERT_EQ(fn::PageSetRotation(first, 180), 1);
+  ASSERT_EQ(direct::PageSetRotation(first, 180), 1);
   EXPECT_EQ(looks.LastChange(doc.get(), 0), MomentOf(doc.get()));
 
   // Asked first after its dictionary changed, a page counts as changed

@@ -51,25 +51,25 @@ TEST(PageRange, ReadsNumbersAndRangesOrTellsTheFirstProblem) {
 }
 
 TEST(PageRange, TheDocProcessTableIsPublishedWhenItsPluginIsRegistered) {
-  EXPECT_EQ(fn::ExtHFTFind(KS_DOCPROCESS_HFT_NAME, KS_DOCPROCESS_HFT_VERSION), nullptr);
-  EXPECT_EQ(fn::AppIsInnerPluginRegistered(KS_DOCPROCESS_INNER_PLUGIN), 0);
-  ASSERT_EQ(fn::AppRegisterInnerPlugin(KS_DOCPROCESS_INNER_PLUGIN), 1);
-  EXPECT_EQ(fn::AppRegisterInnerPlugin(KS_DOCPROCESS_INNER_PLUGIN), 1);  // once is enough
-  EXPECT_EQ(fn::AppRegisterInnerPlugin("VenkoInnerPluginNothing"), 0);
-  KS_ExtHFT hft = fn::ExtHFTFind(KS_DOCPROCESS_HFT_NAME, KS_DOCPROCESS_HFT_VERSION);
+  EXPECT_EQ(direct::ExtHFTFind(KS_DOCPROCESS_HFT_NAME, KS_DOCPROCESS_HFT_VERSION), nullptr);
+  EXPECT_EQ(direct::AppIsInnerPluginRegistered(KS_DOCPROCESS_INNER_PLUGIN), 0);
+  ASSERT_EQ(direct::AppRegisterInnerPlugin(KS_DOCPROCESS_INNER_PLUGIN), 1);
+  EXPECT_EQ(direct::AppRegisterInnerPlugin(KS_DOCPROCESS_INNER_PLUGIN), 1);  // once is enough
+  EXPECT_EQ(direct::AppRegisterInnerPlugin("VenkoInnerPluginNothing"), 0);
+  KS_ExtHFT hft = direct::ExtHFTFind(KS_DOCPROCESS_HFT_NAME, KS_DOCPROCESS_HFT_VERSION);
   ASSERT_NE(hft, nullptr);
-  auto check = reinterpret_cast<KS_DocProcessCheckRangeProc>(fn::ExtHFTGetEntry(hft, 8));
-  auto message = reinterpret_cast<KS_DocProcessRangeMessageProc>(fn::ExtHFTGetEntry(hft, 1));
+  auto check = reinterpret_cast<KS_DocProcessCheckRangeProc>(direct::ExtHFTGetEntry(hft, 8));
+  auto message = reinterpret_cast<KS_DocProcessRangeMessageProc>(direct::ExtHFTGetEntry(hft, 1));
   ASSERT_TRUE(check && message);
-  KS_WideString text = fn::WideStringNew(u"1,,2", 4);
+  KS_WideString text = direct::WideStringNew(u"1,,2", 4);
   const int error = check(nullptr, text, 10);
   EXPECT_EQ(error, KS_PAGERANGE_INPUT);
-  KS_WideString key = fn::WideStringNew(nullptr, 0);
+  KS_WideString key = direct::WideStringNew(nullptr, 0);
   ASSERT_EQ(message(nullptr, error, key), 1);
-  EXPECT_EQ(std::u16string(fn::WideStringData(key), fn::WideStringLength(key)), u"IDS_STRING_INPUTERROR");
+  EXPECT_EQ(std::u16string(direct::WideStringData(key), direct::WideStringLength(key)), u"IDS_STRING_INPUTERROR");
   EXPECT_EQ(message(nullptr, KS_PAGERANGE_OK, key), 0);
-  fn::WideStringDestroy(key);
-  fn::WideStringDestroy(text);
+  direct::WideStringDestroy(key);
+  direct::WideStringDestroy(text);
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* 
     // poppler boxes glyphs square to the page; text set at an angle is
     // read again along its own baseline and takes the place of what poppler
     // made of it.
-    QPDFObjectHandle* pageObject = pdf::ObjectOf(fn::DocGetPage(doc, pageIndex));
+    QPDFObjectHandle* pageObject = pdf::ObjectOf(direct::DocGetPage(doc, pageIndex));
     const std::vector<KS_TextGlyph> angled =
         pageObject ? ReadAngledGlyphs(*pageObject) : std::vector<KS_TextGlyph>();
     if (!angled.empty()) {
@@ -159,7 +159,7 @@ bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* 
   return ok;
 }
 
-namespace fn {
+namespace direct {
 
 int32_t PageGetTextGlyphs(KPD_Document doc, int32_t pageIndex, KS_TextGlyph* out, int32_t capacity) {
   std::vector<KS_TextGlyph> glyphs;
@@ -169,5 +169,5 @@ int32_t PageGetTextGlyphs(KPD_Document doc, int32_t pageIndex, KS_TextGlyph* out
   return static_cast<int32_t>(glyphs.size());
 }
 
-}  // namespace fn
+}  // namespace direct
 }  // namespace kshost

@@ -44,9 +44,9 @@ TEST(PageText, GlyphsFollowHelveticasWidthsLineByLineOnATurnedPageToo) {
     ASSERT_TRUE(doc) << error;
     std::vector<KS_TextGlyph> glyphs;
     ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
-    EXPECT_EQ(fn::PageGetTextGlyphs(doc, 0, nullptr, 0), 8);
-    EXPECT_EQ(fn::PageGetTextGlyphs(doc, 1, nullptr, 0), -1);
-    fn::DocClose(doc);
+    EXPECT_EQ(direct::PageGetTextGlyphs(doc, 0, nullptr, 0), 8);
+    EXPECT_EQ(direct::PageGetTextGlyphs(doc, 1, nullptr, 0), -1);
+    direct::DocClose(doc);
     ASSERT_EQ(glyphs.size(), 8u);  // spaces are no glyphs
     // Helvetica's widths: T 611, h 556, e 556, space 278, a 556, t 278.
     const double em = 12.0 / 1000;
@@ -96,7 +96,7 @@ TEST(PageText, TextAtAnAngleIsBoxedAlongItsBaselineInPlaceOfPopplersPieces) {
   ASSERT_TRUE(doc) << error;
   std::vector<KS_TextGlyph> glyphs;
   ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   ASSERT_EQ(glyphs.size(), 7u);  // "hehe", then "The" once
   const double c = std::cos(std::acos(-1.0) / 6), s = std::sin(std::acos(-1.0) / 6);
   const auto turned = [&](double along, double up) {

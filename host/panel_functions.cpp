@@ -19,20 +19,20 @@ std::map<std::string, Panel>& Panels() {
 }
 
 std::string Take(KS_ByteString s) {
-  std::string text(kshost::fn::ByteStringData(s) ? kshost::fn::ByteStringData(s) : "", kshost::fn::ByteStringLength(s));
-  kshost::fn::ByteStringDestroy(s);
+  std::string text(kshost::direct::ByteStringData(s) ? kshost::direct::ByteStringData(s) : "", kshost::direct::ByteStringLength(s));
+  kshost::direct::ByteStringDestroy(s);
   return text;
 }
 
 }  // namespace
 
-int32_t kshost::fn::PanelRegister(const char* name, const KS_PanelCallbacks* record) {
+int32_t kshost::direct::PanelRegister(const char* name, const KS_PanelCallbacks* record) {
   if (!name || !*name || !record || record->size < sizeof(KS_PanelCallbacks)) return 0;
   Panels()[name].record = *record;
   return 1;
 }
 
-int32_t kshost::fn::PanelUnregister(const char* name) {
+int32_t kshost::direct::PanelUnregister(const char* name) {
   auto it = name ? Panels().find(name) : Panels().end();
   if (it == Panels().end()) return 0;
   if (it->second.device) kshost::ReleaseDevice(it->second.device);
@@ -40,14 +40,14 @@ int32_t kshost::fn::PanelUnregister(const char* name) {
   return 1;
 }
 
-KA_Device kshost::fn::PanelGetDevice(const char* name) {
+KA_Device kshost::direct::PanelGetDevice(const char* name) {
   auto it = name ? Panels().find(name) : Panels().end();
   if (it == Panels().end()) return nullptr;
   if (!it->second.device) it->second.device = kshost::NewDevice();
   return it->second.device;
 }
 
-int32_t kshost::fn::PanelShow(const char* name) {
+int32_t kshost::direct::PanelShow(const char* name) {
   auto it = name ? Panels().find(name) : Panels().end();
   if (it == Panels().end()) return 0;
   it->second.shown = true;
@@ -75,12 +75,12 @@ bool kshost::RunPanelCommand(const std::string& name, const std::vector<std::str
   it->second.shown = true;
   std::vector<const char*> argv;
   for (const std::string& w : words) argv.push_back(w.c_str());
-  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
+  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
   bool ok = r.Command && r.Command(r.clientData, static_cast<int32_t>(argv.size()), argv.data(), error);
   std::string reason = Take(error);
   if (!ok) *why = reason.empty() ? "the panel '" + name + "' refused the command" : reason;
   if (rows && r.Describe) {
-    KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+    KS_ByteString out = direct::ByteStringNew(nullptr, 0);
     r.Describe(r.clientData, out);
     std::istringstream lines(Take(out));
     for (std::string line; std::getline(lines, line);) rows->push_back(line);

@@ -54,18 +54,18 @@ bool InRange(int32_t index, int count) { return index >= 0 && index < count; }
 
 // ---- 66: arrays ----------------------------------------------------------------
 
-KPD_Array kshost::fn::ArrayNew(void) {
+KPD_Array kshost::direct::ArrayNew(void) {
   return Guard<KPD_Array>(nullptr, [] { return kshost::pdf::NewOwned(QPDFObjectHandle::newArray()); });
 }
 
-int32_t kshost::fn::ArrayCount(KPD_Array arr) {
+int32_t kshost::direct::ArrayCount(KPD_Array arr) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     return array ? array->getArrayNItems() : 0;
   });
 }
 
-KPD_Object kshost::fn::ArrayGet(KPD_Array arr, int32_t index) {
+KPD_Object kshost::direct::ArrayGet(KPD_Array arr, int32_t index) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !InRange(index, array->getArrayNItems())) return nullptr;
@@ -74,7 +74,7 @@ KPD_Object kshost::fn::ArrayGet(KPD_Array arr, int32_t index) {
 }
 
 // index may equal the count, which appends.
-int32_t kshost::fn::ArrayInsert(KPD_Array arr, int32_t index, KPD_Object item) {
+int32_t kshost::direct::ArrayInsert(KPD_Array arr, int32_t index, KPD_Object item) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || index < 0 || index > array->getArrayNItems() || !Storable(arr, *array, item)) return 0;
@@ -84,7 +84,7 @@ int32_t kshost::fn::ArrayInsert(KPD_Array arr, int32_t index, KPD_Object item) {
   });
 }
 
-int32_t kshost::fn::ArrayAppend(KPD_Array arr, KPD_Object item) {
+int32_t kshost::direct::ArrayAppend(KPD_Array arr, KPD_Object item) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !Storable(arr, *array, item)) return 0;
@@ -94,7 +94,7 @@ int32_t kshost::fn::ArrayAppend(KPD_Array arr, KPD_Object item) {
   });
 }
 
-int32_t kshost::fn::ArraySet(KPD_Array arr, int32_t index, KPD_Object item) {
+int32_t kshost::direct::ArraySet(KPD_Array arr, int32_t index, KPD_Object item) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !InRange(index, array->getArrayNItems()) || !Storable(arr, *array, item)) return 0;
@@ -104,7 +104,7 @@ int32_t kshost::fn::ArraySet(KPD_Array arr, int32_t index, KPD_Object item) {
   });
 }
 
-int32_t kshost::fn::ArrayRemove(KPD_Array arr, int32_t index) {
+int32_t kshost::direct::ArrayRemove(KPD_Array arr, int32_t index) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array || !InRange(index, array->getArrayNItems()) || !kshost::pdf::MayChange(*FromKpd(arr))) return 0;
@@ -117,7 +117,7 @@ int32_t kshost::fn::ArrayRemove(KPD_Array arr, int32_t index) {
 // Returns the element count when every element is a number (filling at most
 // `capacity` of them), -1 otherwise; a caller can size its buffer from a
 // first call with capacity 0.
-int32_t kshost::fn::ArrayGetNumbers(KPD_Array arr, float* out, int32_t capacity) {
+int32_t kshost::direct::ArrayGetNumbers(KPD_Array arr, float* out, int32_t capacity) {
   return Guard<int32_t>(-1, [&]() -> int32_t {
     QPDFObjectHandle* array = ArrayOf(arr);
     if (!array) return -1;
@@ -141,12 +141,12 @@ int32_t kshost::fn::ArrayGetNumbers(KPD_Array arr, float* out, int32_t capacity)
 
 // ---- 67: dictionaries ------------------------------------------------------------
 
-KPD_Dictionary kshost::fn::DictNew(void) {
+KPD_Dictionary kshost::direct::DictNew(void) {
   return Guard<KPD_Dictionary>(nullptr, [] { return kshost::pdf::NewOwned(QPDFObjectHandle::newDictionary()); });
 }
 
 // qpdf treats a key whose value is null as absent; so do these functions.
-int32_t kshost::fn::DictHasKey(KPD_Dictionary dict, const char* key) {
+int32_t kshost::direct::DictHasKey(KPD_Dictionary dict, const char* key) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle d = DictOf(dict);
     return d.isInitialized() && IsNameText(key) && d.hasKey(key) ? 1 : 0;
@@ -155,7 +155,7 @@ int32_t kshost::fn::DictHasKey(KPD_Dictionary dict, const char* key) {
 
 // A missing key answers null, not a null object: qpdf makes a fresh null for
 // every miss, which must not be interned.
-KPD_Object kshost::fn::DictGet(KPD_Dictionary dict, const char* key) {
+KPD_Object kshost::direct::DictGet(KPD_Dictionary dict, const char* key) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     QPDFObjectHandle d = DictOf(dict);
     if (!d.isInitialized() || !IsNameText(key)) return nullptr;
@@ -169,7 +169,7 @@ KPD_Object kshost::fn::DictGet(KPD_Dictionary dict, const char* key) {
 // The value is stored, not copied: a direct object the plug-in created is
 // from then on shared by its handle and the dictionary, so later changes
 // through either handle show in both. Setting a null value removes the key.
-int32_t kshost::fn::DictSet(KPD_Dictionary dict, const char* key, KPD_Object value) {
+int32_t kshost::direct::DictSet(KPD_Dictionary dict, const char* key, KPD_Object value) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle d = DictOf(dict);
     if (!d.isInitialized() || !IsNameText(key) || !Storable(dict, d, value)) return 0;
@@ -180,7 +180,7 @@ int32_t kshost::fn::DictSet(KPD_Dictionary dict, const char* key, KPD_Object val
 }
 
 // 1 when the key was there and is gone; 0 when it was not there.
-int32_t kshost::fn::DictRemove(KPD_Dictionary dict, const char* key) {
+int32_t kshost::direct::DictRemove(KPD_Dictionary dict, const char* key) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle d = DictOf(dict);
     if (!d.isInitialized() || !IsNameText(key) || !d.hasKey(key) || !kshost::pdf::MayChange(*FromKpd(dict))) return 0;
@@ -190,7 +190,7 @@ int32_t kshost::fn::DictRemove(KPD_Dictionary dict, const char* key) {
   });
 }
 
-int32_t kshost::fn::DictKeyCount(KPD_Dictionary dict) {
+int32_t kshost::direct::DictKeyCount(KPD_Dictionary dict) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle d = DictOf(dict);
     return d.isInitialized() ? static_cast<int32_t>(d.getKeys().size()) : 0;
@@ -198,7 +198,7 @@ int32_t kshost::fn::DictKeyCount(KPD_Dictionary dict) {
 }
 
 // Keys in byte order, the order qpdf keeps them in.
-int32_t kshost::fn::DictKeyAt(KPD_Dictionary dict, int32_t index, KS_ByteString out) {
+int32_t kshost::direct::DictKeyAt(KPD_Dictionary dict, int32_t index, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle d = DictOf(dict);
     if (!d.isInitialized() || index < 0) return 0;
@@ -210,7 +210,7 @@ int32_t kshost::fn::DictKeyAt(KPD_Dictionary dict, int32_t index, KS_ByteString 
 
 // ---- 68: streams ------------------------------------------------------------------
 
-KPD_Dictionary kshost::fn::StreamGetDict(KPD_Stream stream) {
+KPD_Dictionary kshost::direct::StreamGetDict(KPD_Stream stream) {
   return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
     QPDFObjectHandle* object = ObjectOf(stream);
     if (!object || !object->isStream()) return nullptr;
@@ -220,7 +220,7 @@ KPD_Dictionary kshost::fn::StreamGetDict(KPD_Stream stream) {
 
 // decoded: every filter qpdf can undo, images included; 0 when one cannot be
 // undone. Raw data is still decrypted.
-int32_t kshost::fn::StreamGetData(KPD_Stream stream, int32_t decoded, KS_ByteString out) {
+int32_t kshost::direct::StreamGetData(KPD_Stream stream, int32_t decoded, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(stream);
     if (!object || !object->isStream() || !out) return 0;
@@ -232,7 +232,7 @@ int32_t kshost::fn::StreamGetData(KPD_Stream stream, int32_t decoded, KS_ByteStr
 }
 
 // The new data is unfiltered; QPDFWriter compresses it on save.
-int32_t kshost::fn::StreamSetData(KPD_Stream stream, const char* data, size_t length) {
+int32_t kshost::direct::StreamSetData(KPD_Stream stream, const char* data, size_t length) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(stream);
     if (!object || !object->isStream() || (!data && length > 0) || !kshost::pdf::MayChange(*FromKpd(stream))) return 0;

@@ -96,7 +96,7 @@ bool ParseDate(std::string_view text, KS_DateTime& out) {
 
 }  // namespace
 
-void kshost::fn::DateNow(KS_DateTime* out) {
+void kshost::direct::DateNow(KS_DateTime* out) {
   if (!out) return;
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -106,7 +106,7 @@ void kshost::fn::DateNow(KS_DateTime* out) {
                      local.tm_sec > 59 ? 59 : local.tm_sec, static_cast<int32_t>(local.tm_gmtoff / 60)};
 }
 
-int32_t kshost::fn::DateToPdfString(const KS_DateTime* dt, KS_ByteString out) {
+int32_t kshost::direct::DateToPdfString(const KS_DateTime* dt, KS_ByteString out) {
   if (!dt || !out || !Valid(*dt)) return 0;
   char text[40];
   int n = std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d", dt->year, dt->month, dt->day, dt->hour,
@@ -121,7 +121,7 @@ int32_t kshost::fn::DateToPdfString(const KS_DateTime* dt, KS_ByteString out) {
   return kshost::pdf::SetBytes(out, std::string_view(text, static_cast<size_t>(n))) ? 1 : 0;
 }
 
-int32_t kshost::fn::DateFromPdfString(const char* text, size_t length, KS_DateTime* out) {
+int32_t kshost::direct::DateFromPdfString(const char* text, size_t length, KS_DateTime* out) {
   if (!text || !out) return 0;
   return ParseDate(std::string_view(text, length), *out) ? 1 : 0;
 }

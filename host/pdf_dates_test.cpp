@@ -8,7 +8,7 @@ namespace {
 
 bool Parses(const char* text, KS_DateTime want) {
   KS_DateTime dt{};
-  return fn::DateFromPdfString(text, std::strlen(text), &dt) && std::memcmp(&dt, &want, sizeof dt) == 0;
+  return direct::DateFromPdfString(text, std::strlen(text), &dt) && std::memcmp(&dt, &want, sizeof dt) == 0;
 }
 
 TEST(PdfDates, ParseLeniently) {
@@ -21,13 +21,13 @@ TEST(PdfDates, ParseLeniently) {
   for (const char* bad : {"", "D:", "D:202", "D:2023051", "D:20231315", "D:20230515246000", "D:20230515103042+2",
                           "D:20230515103042X", "D:20230515103042+02'00'junk", "D:20230515103042Z05'00'"}) {
     KS_DateTime dt{};
-    EXPECT_EQ(fn::DateFromPdfString(bad, std::strlen(bad), &dt), 0) << bad;
+    EXPECT_EQ(direct::DateFromPdfString(bad, std::strlen(bad), &dt), 0) << bad;
   }
 }
 
 TEST(PdfDates, FormatAndRoundTrip) {
   KS_DateTime now{};
-  fn::DateNow(&now);
+  direct::DateNow(&now);
   EXPECT_GE(now.year, 2024);
   std::pair<KS_DateTime, const char*> cases[] = {{{2023, 5, 15, 10, 30, 42, 120}, "D:20230515103042+02'00'"},
                                                  {{1999, 12, 31, 23, 59, 59, 0}, "D:19991231235959Z"},
@@ -35,7 +35,7 @@ TEST(PdfDates, FormatAndRoundTrip) {
                                                  {now, nullptr}};
   for (auto const& [dt, text] : cases) {
     Bytes out;
-    ASSERT_EQ(fn::DateToPdfString(&dt, out), 1);
+    ASSERT_EQ(direct::DateToPdfString(&dt, out), 1);
     if (text) {
       EXPECT_EQ(out.text(), text);
     }
@@ -43,7 +43,7 @@ TEST(PdfDates, FormatAndRoundTrip) {
   }
   KS_DateTime bad{2023, 13, 1, 0, 0, 0, 0};
   Bytes out;
-  EXPECT_EQ(fn::DateToPdfString(&bad, out), 0);
+  EXPECT_EQ(direct::DateToPdfString(&bad, out), 0);
 }
 
 }  // namespace

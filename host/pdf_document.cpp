@@ -282,11 +282,11 @@ KPD_Document kshost::pdf::OpenFile(const char* path, std::string const& password
   });
 }
 
-KPD_Document kshost::fn::DocOpenFile(const char* path, KS_ByteString error) {
+KPD_Document kshost::direct::DocOpenFile(const char* path, KS_ByteString error) {
   return kshost::pdf::OpenFile(path, std::string(), error);
 }
 
-KPD_Document kshost::fn::DocOpenMemory(const char* data, size_t length, KS_ByteString error) {
+KPD_Document kshost::direct::DocOpenMemory(const char* data, size_t length, KS_ByteString error) {
   return Guard<KPD_Document>(nullptr, [&]() -> KPD_Document {
     std::string reason;
     auto doc = Document::FromMemory(data ? std::string(data, length) : std::string(), "PDF in memory", reason);
@@ -298,11 +298,11 @@ KPD_Document kshost::fn::DocOpenMemory(const char* data, size_t length, KS_ByteS
   });
 }
 
-KPD_Document kshost::fn::DocNew(void) {
+KPD_Document kshost::direct::DocNew(void) {
   return Guard<KPD_Document>(nullptr, [] { return Document::Empty().release()->ToKpd(); });
 }
 
-int32_t kshost::fn::DocSave(KPD_Document doc, const char* path, KS_ByteString error) {
+int32_t kshost::direct::DocSave(KPD_Document doc, const char* path, KS_ByteString error) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!doc || !path || !*path) {
       SetBytes(error, doc ? "cannot save: no file name given" : "cannot save: no document");
@@ -317,17 +317,17 @@ int32_t kshost::fn::DocSave(KPD_Document doc, const char* path, KS_ByteString er
   });
 }
 
-void kshost::fn::DocClose(KPD_Document doc) {
+void kshost::direct::DocClose(KPD_Document doc) {
   kshost::pdf::GuardVoid([&] { delete Doc(doc); });
 }
 
-int32_t kshost::fn::DocPageCount(KPD_Document doc) {
+int32_t kshost::direct::DocPageCount(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     return doc ? static_cast<int32_t>(Doc(doc)->PageCount()) : 0;
   });
 }
 
-KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
+KPD_Page kshost::direct::DocGetPage(KPD_Document doc, int32_t index) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
     if (!doc || index < 0) return nullptr;
     QPDFObjectHandle page = Doc(doc)->PageAt(index);
@@ -335,26 +335,26 @@ KPD_Page kshost::fn::DocGetPage(KPD_Document doc, int32_t index) {
   });
 }
 
-int32_t kshost::fn::DocGetPageIndex(KPD_Document doc, KPD_Page page) {
+int32_t kshost::direct::DocGetPageIndex(KPD_Document doc, KPD_Page page) {
   return Guard<int32_t>(-1, [&]() -> int32_t {
     if (!doc || !page) return -1;
     return Doc(doc)->PageIndex(FromKpd(page)->object);
   });
 }
 
-KPD_Dictionary kshost::fn::DocGetRoot(KPD_Document doc) {
+KPD_Dictionary kshost::direct::DocGetRoot(KPD_Document doc) {
   return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
     return doc ? Lend(Doc(doc), Doc(doc)->qpdf().getRoot()) : nullptr;
   });
 }
 
-KPD_Dictionary kshost::fn::DocGetTrailer(KPD_Document doc) {
+KPD_Dictionary kshost::direct::DocGetTrailer(KPD_Document doc) {
   return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
     return doc ? Lend(Doc(doc), Doc(doc)->qpdf().getTrailer()) : nullptr;
   });
 }
 
-KPD_Object kshost::fn::DocGetObject(KPD_Document doc, int32_t objNum, int32_t genNum) {
+KPD_Object kshost::direct::DocGetObject(KPD_Document doc, int32_t objNum, int32_t genNum) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     if (!doc || objNum <= 0 || genNum < 0) return nullptr;
     // A number the file does not use resolves to null: report it as absent.
@@ -409,7 +409,7 @@ std::vector<int32_t> Document::ReferenceCounts() {
 
 }  // namespace kshost::pdf
 
-int32_t kshost::fn::DocCountReferences(KPD_Document doc, const KPD_Object* objects, int32_t count, int32_t* counts) {
+int32_t kshost::direct::DocCountReferences(KPD_Document doc, const KPD_Object* objects, int32_t count, int32_t* counts) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!doc || count < 0 || (count > 0 && (!objects || !counts))) return 0;
     const std::vector<int32_t> references = Doc(doc)->ReferenceCounts();
@@ -427,7 +427,7 @@ int32_t kshost::fn::DocCountReferences(KPD_Document doc, const KPD_Object* objec
 
 // An object of another document is refused rather than copied: copying
 // would hand back a handle that is not the object the plug-in passed.
-KPD_Object kshost::fn::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {
+KPD_Object kshost::direct::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     if (!doc || !obj || !Doc(doc)->Writable()) return nullptr;
     QPDF& qpdf = Doc(doc)->qpdf();
@@ -438,23 +438,23 @@ KPD_Object kshost::fn::DocMakeIndirect(KPD_Document doc, KPD_Object obj) {
   });
 }
 
-uint32_t kshost::fn::DocGetPermissions(KPD_Document doc) {
+uint32_t kshost::direct::DocGetPermissions(KPD_Document doc) {
   return Guard<uint32_t>(0, [&]() -> uint32_t {
     return doc ? Doc(doc)->Permissions() : 0;
   });
 }
 
-int32_t kshost::fn::DocIsEncrypted(KPD_Document doc) {
+int32_t kshost::direct::DocIsEncrypted(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t { return doc && Doc(doc)->qpdf().isEncrypted() ? 1 : 0; });
 }
 
-int32_t kshost::fn::DocWarningCount(KPD_Document doc) {
+int32_t kshost::direct::DocWarningCount(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     return doc ? static_cast<int32_t>(Doc(doc)->Warnings().size()) : 0;
   });
 }
 
-int32_t kshost::fn::DocGetWarning(KPD_Document doc, int32_t index, KS_ByteString out) {
+int32_t kshost::direct::DocGetWarning(KPD_Document doc, int32_t index, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!doc || index < 0) return 0;
     auto const& warnings = Doc(doc)->Warnings();
@@ -463,7 +463,7 @@ int32_t kshost::fn::DocGetWarning(KPD_Document doc, int32_t index, KS_ByteString
   });
 }
 
-KPD_Document kshost::fn::DocOfObject(KPD_Object obj) {
+KPD_Document kshost::direct::DocOfObject(KPD_Object obj) {
   return Guard<KPD_Document>(nullptr, [&]() -> KPD_Document {
     if (!obj) return nullptr;
     Document* doc = kshost::pdf::DocumentOfHandle(*FromKpd(obj));
@@ -471,7 +471,7 @@ KPD_Document kshost::fn::DocOfObject(KPD_Object obj) {
   });
 }
 
-KPD_Stream kshost::fn::DocNewStream(KPD_Document doc, const char* data, size_t length) {
+KPD_Stream kshost::direct::DocNewStream(KPD_Document doc, const char* data, size_t length) {
   return Guard<KPD_Stream>(nullptr, [&]() -> KPD_Stream {
     if (!doc || (!data && length > 0) || !Doc(doc)->Writable()) return nullptr;
     // One copy, straight into the buffer the stream keeps: appearance

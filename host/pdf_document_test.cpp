@@ -72,7 +72,7 @@ TEST(PdfDocument, OpenFailuresExplainAndCreateNothing) {
   for (auto const& [name, reason] : cases) {
     if (name == "unreadable.pdf" && ::geteuid() == 0) continue;  // root reads anything
     Bytes error;
-    Doc doc(fn::DocOpenFile((dir / name).c_str(), error));
+    Doc doc(direct::DocOpenFile((dir / name).c_str(), error));
     EXPECT_EQ(doc, nullptr) << name;
     EXPECT_EQ(error.text().rfind("cannot open " + (dir / name) + ": ", 0), 0u) << error.text();
     EXPECT_NE(error.text().find(reason), std::string::npos) << error.text();
@@ -80,19 +80,19 @@ TEST(PdfDocument, OpenFailuresExplainAndCreateNothing) {
   EXPECT_EQ(dir.Names(), before);
   // A device that never ends is refused before reading.
   Bytes error;
-  EXPECT_EQ(Doc(fn::DocOpenFile("/dev/zero", error)), nullptr);
+  EXPECT_EQ(Doc(direct::DocOpenFile("/dev/zero", error)), nullptr);
   EXPECT_EQ(error.text(), "cannot open /dev/zero: not a regular file");
 }
 
 TEST(PdfDocument, EncryptedWithEmptyPasswordOpensWithItsPermissions) {
   Bytes error;
-  EXPECT_EQ(fn::DocGetPermissions(OnePageDoc().get()), 0xFFFFFFFCu);
+  EXPECT_EQ(direct::DocGetPermissions(OnePageDoc().get()), 0xFFFFFFFCu);
   std::string restricted = QpdfMadePdf("", false);
-  Doc locked(fn::DocOpenMemory(restricted.data(), restricted.size(), error));
+  Doc locked(direct::DocOpenMemory(restricted.data(), restricted.size(), error));
   ASSERT_NE(locked, nullptr) << error.text();
-  EXPECT_EQ(fn::DocIsEncrypted(locked.get()), 1);
-  EXPECT_EQ(fn::DocGetPermissions(locked.get()) & KPD_PERM_MODIFY_ANNOTS, 0u);
-  EXPECT_EQ(fn::DocPageCount(locked.get()), 1);
+  EXPECT_EQ(direct::DocIsEncrypted(locked.get()), 1);
+  EXPECT_EQ(direct::DocGetPermissions(locked.get()) & KPD_PERM_MODIFY_ANNOTS, 0u);
+  EXPECT_EQ(direct::DocPageCount(locked.get()), 1);
 }
 
 // The password opens a file that needs one; the owner password gives every
@@ -123,17 +123,17 @@ TEST(PdfDocument, PasswordsOpenFilesAndTheOwnersLiftsTheirLimits) {
       continue;
     }
     ASSERT_NE(doc, nullptr) << what << ": " << error.text();
-    uint32_t permissions = fn::DocGetPermissions(doc.get());
+    uint32_t permissions = direct::DocGetPermissions(doc.get());
     EXPECT_EQ((permissions & KPD_PERM_MODIFY_ANNOTS) != 0, c.annotations) << what;
     if (c.annotations) {
       EXPECT_EQ(permissions, 0xFFFFFFFCu) << what;
     }
-    EXPECT_EQ(fn::DocIsEncrypted(doc.get()), 1) << what;
+    EXPECT_EQ(direct::DocIsEncrypted(doc.get()), 1) << what;
   }
 }
 
 Owned One() { return Parse("1"); }
-KPD_Array Box(KPD_Page page) { return fn::DictGet(page, "/MediaBox"); }
+KPD_Array Box(KPD_Page page) { return direct::DictGet(page, "/MediaBox"); }
 
 // A document whose permissions forbid changing annotations takes no change
 // through any host function; given the owner password, it takes them all.
@@ -145,35 +145,35 @@ TEST(PdfDocument, LockedDocumentRefusesEveryChange) {
     bool (*apply)(KPD_Document doc, KPD_Page page);
   };
   static const Change changes[] = {
-      {"DictSet", [](KPD_Document, KPD_Page page) { return fn::DictSet(page, "/X", One().get()) == 1; }},
-      {"DictRemove", [](KPD_Document, KPD_Page page) { return fn::DictRemove(page, "/MediaBox") == 1; }},
+      {"DictSet", [](KPD_Document, KPD_Page page) { return direct::DictSet(page, "/X", One().get()) == 1; }},
+      {"DictRemove", [](KPD_Document, KPD_Page page) { return direct::DictRemove(page, "/MediaBox") == 1; }},
       {"DictSet on an annotation",
-       [](KPD_Document, KPD_Page page) { return fn::DictSet(fn::PageGetAnnot(page, 0), "/C", One().get()) == 1; }},
-      {"ArrayAppend", [](KPD_Document, KPD_Page page) { return fn::ArrayAppend(Box(page), One().get()) == 1; }},
-      {"ArrayInsert", [](KPD_Document, KPD_Page page) { return fn::ArrayInsert(Box(page), 0, One().get()) == 1; }},
-      {"ArraySet", [](KPD_Document, KPD_Page page) { return fn::ArraySet(Box(page), 0, One().get()) == 1; }},
+       [](KPD_Document, KPD_Page page) { return direct::DictSet(direct::PageGetAnnot(page, 0), "/C", One().get()) == 1; }},
+      {"ArrayAppend", [](KPD_Document, KPD_Page page) { return direct::ArrayAppend(Box(page), One().get()) == 1; }},
+      {"ArrayInsert", [](KPD_Document, KPD_Page page) { return direct::ArrayInsert(Box(page), 0, One().get()) == 1; }},
+      {"ArraySet", [](KPD_Document, KPD_Page page) { return direct::ArraySet(Box(page), 0, One().get()) == 1; }},
       {"ArrayRemove",
-       [](KPD_Document, KPD_Page page) { return fn::ArrayRemove(fn::DictGet(page, "/Annots"), 0) == 1; }},
+       [](KPD_Document, KPD_Page page) { return direct::ArrayRemove(direct::DictGet(page, "/Annots"), 0) == 1; }},
       {"StreamSetData",
-       [](KPD_Document, KPD_Page page) { return fn::StreamSetData(fn::DictGet(page, "/Contents"), "x", 1) == 1; }},
+       [](KPD_Document, KPD_Page page) { return direct::StreamSetData(direct::DictGet(page, "/Contents"), "x", 1) == 1; }},
       {"PageInsertAnnot",
        [](KPD_Document, KPD_Page page) {
-         return fn::PageInsertAnnot(page, 0, Parse("<< /Type /Annot /Subtype /Circle >>").get()) != nullptr;
+         return direct::PageInsertAnnot(page, 0, Parse("<< /Type /Annot /Subtype /Circle >>").get()) != nullptr;
        }},
-      {"PageRemoveAnnot", [](KPD_Document, KPD_Page page) { return fn::PageRemoveAnnot(page, 0) == 1; }},
-      {"PageSetRotation", [](KPD_Document, KPD_Page page) { return fn::PageSetRotation(page, 90) == 1; }},
-      {"PageAppendContent", [](KPD_Document, KPD_Page page) { return fn::PageAppendContent(page, "Q", 1) == 1; }},
-      {"DocAddPage", [](KPD_Document doc, KPD_Page) { return fn::DocAddPage(doc, nullptr) != nullptr; }},
-      {"DocNewStream", [](KPD_Document doc, KPD_Page) { return fn::DocNewStream(doc, "x", 1) != nullptr; }},
+      {"PageRemoveAnnot", [](KPD_Document, KPD_Page page) { return direct::PageRemoveAnnot(page, 0) == 1; }},
+      {"PageSetRotation", [](KPD_Document, KPD_Page page) { return direct::PageSetRotation(page, 90) == 1; }},
+      {"PageAppendContent", [](KPD_Document, KPD_Page page) { return direct::PageAppendContent(page, "Q", 1) == 1; }},
+      {"DocAddPage", [](KPD_Document doc, KPD_Page) { return direct::DocAddPage(doc, nullptr) != nullptr; }},
+      {"DocNewStream", [](KPD_Document doc, KPD_Page) { return direct::DocNewStream(doc, "x", 1) != nullptr; }},
       {"DocNewStreamFromBuffer",
-       [](KPD_Document doc, KPD_Page) { return fn::DocNewStreamFromBuffer(doc, fn::StreamBufferNew(1), 0) != nullptr; }},
+       [](KPD_Document doc, KPD_Page) { return direct::DocNewStreamFromBuffer(doc, direct::StreamBufferNew(1), 0) != nullptr; }},
       {"StreamSetDataFromBuffer",
        [](KPD_Document, KPD_Page page) {
-         return fn::StreamSetDataFromBuffer(fn::DictGet(page, "/Contents"), fn::StreamBufferNew(1), 0) == 1;
+         return direct::StreamSetDataFromBuffer(direct::DictGet(page, "/Contents"), direct::StreamBufferNew(1), 0) == 1;
        }},
       {"DocMakeIndirect", [](KPD_Document doc, KPD_Page) {
-         Owned dict(fn::DictNew());
-         return fn::DocMakeIndirect(doc, dict.get()) != nullptr;
+         Owned dict(direct::DictNew());
+         return direct::DocMakeIndirect(doc, dict.get()) != nullptr;
        }},
   };
   for (const char* password : {"", "owner"}) {
@@ -181,12 +181,12 @@ TEST(PdfDocument, LockedDocumentRefusesEveryChange) {
       Bytes error;
       Doc doc(OpenFile((dir / "locked.pdf").c_str(), password, error));
       ASSERT_NE(doc, nullptr) << error.text();
-      KPD_Page page = fn::DocGetPage(doc.get(), 0);
-      std::string before = Write(page) + Write(fn::PageGetAnnot(page, 0));
+      KPD_Page page = direct::DocGetPage(doc.get(), 0);
+      std::string before = Write(page) + Write(direct::PageGetAnnot(page, 0));
       EXPECT_EQ(change.apply(doc.get(), page), *password != 0) << change.what << " with '" << password << "'";
       if (!*password) {
-        EXPECT_EQ(Write(page) + Write(fn::PageGetAnnot(page, 0)), before) << change.what;
-        EXPECT_EQ(fn::DocPageCount(doc.get()), 1) << change.what;
+        EXPECT_EQ(Write(page) + Write(direct::PageGetAnnot(page, 0)), before) << change.what;
+        EXPECT_EQ(direct::DocPageCount(doc.get()), 1) << change.what;
       }
     }
   }
@@ -199,28 +199,28 @@ TEST(PdfDocument, EditSaveOverSourceAndReopen) {
   WriteFile(path, original);
   Bytes error;
   {
-    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    Doc doc(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
-    Owned title(fn::StringNew("Edited", 6));
-    ASSERT_EQ(fn::DictSet(fn::DocGetPage(doc.get(), 0), "/Foo", title.get()), 1);
-    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    Owned title(direct::StringNew("Edited", 6));
+    ASSERT_EQ(direct::DictSet(direct::DocGetPage(doc.get(), 0), "/Foo", title.get()), 1);
+    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
     // Over its own file the document appends: the file as it was comes first.
     std::string saved = ReadFile(path);
     EXPECT_GT(saved.size(), original.size());
     EXPECT_EQ(saved.compare(0, original.size(), original), 0);
     // Elsewhere it is written whole, twice the same: the /ID is derived
     // from the content.
-    ASSERT_EQ(fn::DocSave(doc.get(), (dir / "b.pdf").c_str(), error), 1) << error.text();
-    ASSERT_EQ(fn::DocSave(doc.get(), (dir / "c.pdf").c_str(), error), 1) << error.text();
+    ASSERT_EQ(direct::DocSave(doc.get(), (dir / "b.pdf").c_str(), error), 1) << error.text();
+    ASSERT_EQ(direct::DocSave(doc.get(), (dir / "c.pdf").c_str(), error), 1) << error.text();
     EXPECT_EQ(ReadFile(dir / "c.pdf"), ReadFile(dir / "b.pdf"));
     std::filesystem::remove(dir / "c.pdf");
   }
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.pdf", "b.pdf"}));
   ExpectSound(path);
-  Doc reopened(fn::DocOpenFile(path.c_str(), error));
+  Doc reopened(direct::DocOpenFile(path.c_str(), error));
   ASSERT_NE(reopened, nullptr) << error.text();
   Bytes foo;
-  EXPECT_EQ(fn::StringGetBytes(fn::DictGet(fn::DocGetPage(reopened.get(), 0), "/Foo"), foo), 1);
+  EXPECT_EQ(direct::StringGetBytes(direct::DictGet(direct::DocGetPage(reopened.get(), 0), "/Foo"), foo), 1);
   EXPECT_EQ(foo.text(), "Edited");
 }
 
@@ -235,8 +235,8 @@ TEST(PdfDocument, SaveOverAFileAnotherProgramChangedIsRefused) {
   const std::string path = dir / "a.pdf";
   const std::string original = QpdfMadePdf();
   auto edit = [](KPD_Document doc, char const* text) {
-    Owned value(fn::StringNew(text, std::strlen(text)));
-    return fn::DictSet(fn::DocGetPage(doc, 0), "/Foo", value.get()) == 1;
+    Owned value(direct::StringNew(text, std::strlen(text)));
+    return direct::DictSet(direct::DocGetPage(doc, 0), "/Foo", value.get()) == 1;
   };
   struct Case {
     char const* what;
@@ -266,33 +266,33 @@ TEST(PdfDocument, SaveOverAFileAnotherProgramChangedIsRefused) {
   for (Case const& c : cases) {
     WriteFile(path, original);
     Bytes error;
-    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    Doc doc(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
     ASSERT_TRUE(edit(doc.get(), "mine"));
     c.otherProgram();
     const std::string theirs = ReadFile(path);
-    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0) << c.what;
+    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 0) << c.what;
     EXPECT_NE(error.text().find("another program changed the file"), std::string::npos) << c.what << ": "
                                                                                           << error.text();
     EXPECT_EQ(ReadFile(path), theirs) << c.what;
-    EXPECT_EQ(fn::DocSave(doc.get(), (dir / "copy.pdf").c_str(), error), 1) << c.what << ": " << error.text();
+    EXPECT_EQ(direct::DocSave(doc.get(), (dir / "copy.pdf").c_str(), error), 1) << c.what << ": " << error.text();
     std::filesystem::remove(dir / "copy.pdf");
   }
 
   // Its own saves, one after another, and over a file removed meanwhile.
   WriteFile(path, original);
   Bytes error;
-  Doc doc(fn::DocOpenFile(path.c_str(), error));
+  Doc doc(direct::DocOpenFile(path.c_str(), error));
   ASSERT_NE(doc, nullptr) << error.text();
   for (char const* text : {"first", "second"}) {
     ASSERT_TRUE(edit(doc.get(), text));
-    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << text << ": " << error.text();
+    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << text << ": " << error.text();
   }
   std::filesystem::remove(path);
   ASSERT_TRUE(edit(doc.get(), "third"));
-  EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+  EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
   ASSERT_TRUE(edit(doc.get(), "fourth"));
-  EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+  EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
   ExpectSound(path);
 }
 
@@ -305,8 +305,8 @@ TEST(PdfDocument, SavedStreamsAreCompressedAndTheDocumentKeepsItsData) {
   TempDir dir;
   Bytes error;
   Doc doc = OnePageDoc();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  Owned list(fn::ArrayNew());
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  Owned list(direct::ArrayNew());
   auto dataOf = [](int i) {
     std::string data;
     for (int k = 0; k < 20 + i * 7; ++k) data += std::to_string(i * k % 997) + (k % 3 ? " " : " l\n");
@@ -317,40 +317,40 @@ TEST(PdfDocument, SavedStreamsAreCompressedAndTheDocumentKeepsItsData) {
   std::vector<KPD_Stream> streams;
   for (int i = 0; i < kStreams; ++i) {
     std::string first = dataOf(i + 1), data = dataOf(i);
-    KPD_Stream stream = fn::DocNewStream(doc.get(), first.data(), first.size());
+    KPD_Stream stream = direct::DocNewStream(doc.get(), first.data(), first.size());
     // Set again: listed twice, written once.
     for (int times = 1 + i % 2; times > 0; --times)
-      ASSERT_EQ(fn::StreamSetData(stream, data.data(), data.size()), 1);
-    ASSERT_EQ(fn::ArrayAppend(list.get(), stream), 1);
+      ASSERT_EQ(direct::StreamSetData(stream, data.data(), data.size()), 1);
+    ASSERT_EQ(direct::ArrayAppend(list.get(), stream), 1);
     streams.push_back(stream);
   }
   // Already compressed by the plug-in, as its /Filter says.
   const std::string packed("x\x9c+J,\x07\x00\x02\x92\x01K", 11);  // "raw"
-  KPD_Stream own = fn::DocNewStream(doc.get(), packed.data(), packed.size());
-  ASSERT_EQ(fn::DictSet(fn::StreamGetDict(own), "/Filter", Owned(fn::NameNew("/FlateDecode")).get()), 1);
-  ASSERT_EQ(fn::ArrayAppend(list.get(), own), 1);
-  ASSERT_EQ(fn::DictSet(page, "/Streams", list.get()), 1);
+  KPD_Stream own = direct::DocNewStream(doc.get(), packed.data(), packed.size());
+  ASSERT_EQ(direct::DictSet(direct::StreamGetDict(own), "/Filter", Owned(direct::NameNew("/FlateDecode")).get()), 1);
+  ASSERT_EQ(direct::ArrayAppend(list.get(), own), 1);
+  ASSERT_EQ(direct::DictSet(page, "/Streams", list.get()), 1);
 
   for (const char* name : {"a.pdf", "b.pdf"})
-    ASSERT_EQ(fn::DocSave(doc.get(), (dir / name).c_str(), error), 1) << error.text();
+    ASSERT_EQ(direct::DocSave(doc.get(), (dir / name).c_str(), error), 1) << error.text();
   EXPECT_EQ(ReadFile(dir / "a.pdf"), ReadFile(dir / "b.pdf"));
   Bytes raw;
   for (int i = 0; i < kStreams; ++i) {
-    EXPECT_EQ(fn::DictHasKey(fn::StreamGetDict(streams[size_t(i)]), "/Filter"), 0) << i;
-    ASSERT_EQ(fn::StreamGetData(streams[size_t(i)], 0, raw), 1);
+    EXPECT_EQ(direct::DictHasKey(direct::StreamGetDict(streams[size_t(i)]), "/Filter"), 0) << i;
+    ASSERT_EQ(direct::StreamGetData(streams[size_t(i)], 0, raw), 1);
     EXPECT_EQ(raw.text(), dataOf(i)) << i;
   }
   ExpectSound(dir / "a.pdf");
 
-  Doc reopened(fn::DocOpenFile((dir / "a.pdf").c_str(), error));
+  Doc reopened(direct::DocOpenFile((dir / "a.pdf").c_str(), error));
   ASSERT_NE(reopened, nullptr) << error.text();
-  KPD_Array saved = fn::DictGet(fn::DocGetPage(reopened.get(), 0), "/Streams");
-  ASSERT_EQ(fn::ArrayCount(saved), kStreams + 1);
+  KPD_Array saved = direct::DictGet(direct::DocGetPage(reopened.get(), 0), "/Streams");
+  ASSERT_EQ(direct::ArrayCount(saved), kStreams + 1);
   Bytes data;
   for (int i = 0; i <= kStreams; ++i) {
-    KPD_Stream stream = fn::ArrayGet(saved, i);
-    EXPECT_EQ(fn::NameIs(fn::DictGet(fn::StreamGetDict(stream), "/Filter"), "/FlateDecode"), 1) << i;
-    ASSERT_EQ(fn::StreamGetData(stream, 1, data), 1) << i;
+    KPD_Stream stream = direct::ArrayGet(saved, i);
+    EXPECT_EQ(direct::NameIs(direct::DictGet(direct::StreamGetDict(stream), "/Filter"), "/FlateDecode"), 1) << i;
+    ASSERT_EQ(direct::StreamGetData(stream, 1, data), 1) << i;
     EXPECT_EQ(data.text(), i < kStreams ? dataOf(i) : std::string("raw")) << i;
   }
 }
@@ -359,19 +359,19 @@ TEST(PdfDocument, FailedSaveKeepsOldFileAndLeavesNoTemporary) {
   TempDir dir;
   Doc doc = OnePageDoc();
   Bytes error;
-  EXPECT_EQ(fn::DocSave(doc.get(), (dir / "no/such/folder/x.pdf").c_str(), error), 0);
+  EXPECT_EQ(direct::DocSave(doc.get(), (dir / "no/such/folder/x.pdf").c_str(), error), 0);
   EXPECT_NE(error.text().find("No such file or directory"), std::string::npos) << error.text();
 
   // The temporary is written in full, then the rename onto a folder fails.
   std::filesystem::create_directory(dir / "taken");
   WriteFile(dir / "taken/old.pdf", "old contents");
-  EXPECT_EQ(fn::DocSave(doc.get(), (dir / "taken").c_str(), error), 0);
+  EXPECT_EQ(direct::DocSave(doc.get(), (dir / "taken").c_str(), error), 0);
   EXPECT_EQ(error.text().rfind("cannot save " + (dir / "taken") + ": ", 0), 0u) << error.text();
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken"});
 
   if (::geteuid() == 0) return;  // root writes into read-only folders
   ::chmod((dir / "taken").c_str(), 0555);
-  EXPECT_EQ(fn::DocSave(doc.get(), (dir / "taken/old.pdf").c_str(), error), 0);
+  EXPECT_EQ(direct::DocSave(doc.get(), (dir / "taken/old.pdf").c_str(), error), 0);
   ::chmod((dir / "taken").c_str(), 0755);
   EXPECT_EQ(ReadFile(dir / "taken/old.pdf"), "old contents");
   EXPECT_EQ(dir.Names("taken"), std::vector<std::string>{"old.pdf"});
@@ -385,12 +385,12 @@ TEST(PdfDocument, SaveOntoAFullDiskReportsTheReasonAndKeepsTheOldFile) {
   Doc doc = OnePageDoc();
   std::string noise(1 << 16, '\0');
   for (size_t i = 0, x = 1; i < noise.size(); ++i) noise[i] = char((x = x * 1103515245 + 12345) >> 16);
-  KPD_Stream stream = fn::DocNewStream(doc.get(), noise.data(), noise.size());
-  ASSERT_EQ(fn::DictSet(fn::DocGetPage(doc.get(), 0), "/Noise", stream), 1);
+  KPD_Stream stream = direct::DocNewStream(doc.get(), noise.data(), noise.size());
+  ASSERT_EQ(direct::DictSet(direct::DocGetPage(doc.get(), 0), "/Noise", stream), 1);
   ChildResult r = InChild(
       [&] {
         Bytes error;
-        return fn::DocSave(doc.get(), (dir / "old.pdf").c_str(), error) ? std::string("saved") : error.text();
+        return direct::DocSave(doc.get(), (dir / "old.pdf").c_str(), error) ? std::string("saved") : error.text();
       },
       4096);
   EXPECT_EQ(r.signal, 0);
@@ -411,13 +411,13 @@ TEST(PdfDocument, SaveFollowsLinksKeepsTheModeAndRefusesReadOnlyFiles) {
   ::chmod((dir / "ro.pdf").c_str(), 0444);
   Doc doc = OnePageDoc();
   Bytes error;
-  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "link.pdf").c_str(), error), 1) << error.text();
+  ASSERT_EQ(direct::DocSave(doc.get(), (dir / "link.pdf").c_str(), error), 1) << error.text();
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.pdf"));
   EXPECT_EQ(ReadFile(dir / "a.pdf").rfind("%PDF-", 0), 0u);
   struct stat st {};
   ASSERT_EQ(::stat((dir / "a.pdf").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0604u);
-  EXPECT_EQ(fn::DocSave(doc.get(), (dir / "ro.pdf").c_str(), error), 0);
+  EXPECT_EQ(direct::DocSave(doc.get(), (dir / "ro.pdf").c_str(), error), 0);
   EXPECT_EQ(error.text(), "cannot save " + (dir / "ro.pdf") + ": Permission denied (the file is read-only)");
   EXPECT_EQ(ReadFile(dir / "ro.pdf"), "old");
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.pdf", "link.pdf", "ro.pdf"}));
@@ -427,25 +427,25 @@ TEST(PdfDocument, RemovingKeysLeavesSavableDocument) {
   SAMPLE_PDF_OR_SKIP(sample, "itext_annotation-with-popup_LineDimension.pdf");
   TempDir dir;
   Bytes error;
-  Doc doc(fn::DocOpenFile(sample.c_str(), error));
+  Doc doc(direct::DocOpenFile(sample.c_str(), error));
   ASSERT_NE(doc, nullptr) << error.text();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  KPD_Object annots = fn::DictGet(page, "/Annots");
-  KPD_Dictionary line = fn::PageGetAnnot(page, 0);
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  KPD_Object annots = direct::DictGet(page, "/Annots");
+  KPD_Dictionary line = direct::PageGetAnnot(page, 0);
   ASSERT_NE(line, nullptr);
-  EXPECT_EQ(fn::DictRemove(line, "/AP"), 1);
-  EXPECT_EQ(fn::DictRemove(page, "/Annots"), 1);
-  EXPECT_EQ(fn::DictRemove(page, "/Annots"), 0);
+  EXPECT_EQ(direct::DictRemove(line, "/AP"), 1);
+  EXPECT_EQ(direct::DictRemove(page, "/Annots"), 1);
+  EXPECT_EQ(direct::DictRemove(page, "/Annots"), 0);
   // Handles to removed values stay usable.
-  EXPECT_GT(fn::ArrayCount(annots), 0);
+  EXPECT_GT(direct::ArrayCount(annots), 0);
 
   std::string out = dir / "removed.pdf";
-  ASSERT_EQ(fn::DocSave(doc.get(), out.c_str(), error), 1) << error.text();
+  ASSERT_EQ(direct::DocSave(doc.get(), out.c_str(), error), 1) << error.text();
   ExpectSound(out);
-  Doc reopened(fn::DocOpenFile(out.c_str(), error));
+  Doc reopened(direct::DocOpenFile(out.c_str(), error));
   ASSERT_NE(reopened, nullptr) << error.text();
-  EXPECT_EQ(fn::PageAnnotCount(fn::DocGetPage(reopened.get(), 0)), 0);
-  EXPECT_EQ(fn::DocWarningCount(reopened.get()), 0);
+  EXPECT_EQ(direct::PageAnnotCount(direct::DocGetPage(reopened.get(), 0)), 0);
+  EXPECT_EQ(direct::DocWarningCount(reopened.get()), 0);
 }
 
 TEST(PdfDocument, WarningsAreCollectedNotPrinted) {
@@ -455,14 +455,14 @@ TEST(PdfDocument, WarningsAreCollectedNotPrinted) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   Bytes error, warning;
-  Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
-  int count = doc ? fn::DocWarningCount(doc.get()) : -1;
+  Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
+  int count = doc ? direct::DocWarningCount(doc.get()) : -1;
   std::string printed = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
   EXPECT_EQ(printed, "");
   ASSERT_GT(count, 0) << error.text();
-  EXPECT_EQ(fn::DocGetWarning(doc.get(), 0, warning), 1);
+  EXPECT_EQ(direct::DocGetWarning(doc.get(), 0, warning), 1);
   EXPECT_FALSE(warning.text().empty());
-  EXPECT_EQ(fn::DocGetWarning(doc.get(), count, warning), 0);
+  EXPECT_EQ(direct::DocGetWarning(doc.get(), count, warning), 0);
 }
 
 // References are counted wherever they stand: in direct arrays and
@@ -470,22 +470,22 @@ TEST(PdfDocument, WarningsAreCollectedNotPrinted) {
 // nothing reachable names counts none, and a direct object never counts.
 TEST(PdfDocument, CountReferencesCountsEveryPlaceThatNamesAnObject) {
   Doc doc = OnePageDoc();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  KPD_Object shared = fn::DocNewStream(doc.get(), "x", 1);
-  KPD_Object loose = fn::DocNewStream(doc.get(), "y", 1);
-  Owned nested(fn::ArrayNew());
-  fn::ArrayAppend(nested.get(), shared);
-  fn::ArrayAppend(nested.get(), shared);
-  Owned holder(fn::DictNew());
-  fn::DictSet(holder.get(), "/Deep", nested.get());
-  fn::DictSet(page, "/Holder", holder.get());
-  KPD_Object other = fn::DocNewStream(doc.get(), "z", 1);
-  fn::DictSet(other, "/Uses", shared);
-  fn::DictSet(page, "/Other", other);
-  Owned direct(fn::DictNew());
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  KPD_Object shared = direct::DocNewStream(doc.get(), "x", 1);
+  KPD_Object loose = direct::DocNewStream(doc.get(), "y", 1);
+  Owned nested(direct::ArrayNew());
+  direct::ArrayAppend(nested.get(), shared);
+  direct::ArrayAppend(nested.get(), shared);
+  Owned holder(direct::DictNew());
+  direct::DictSet(holder.get(), "/Deep", nested.get());
+  direct::DictSet(page, "/Holder", holder.get());
+  KPD_Object other = direct::DocNewStream(doc.get(), "z", 1);
+  direct::DictSet(other, "/Uses", shared);
+  direct::DictSet(page, "/Other", other);
+  Owned direct(direct::DictNew());
   const KPD_Object objects[] = {shared, loose, other, direct.get(), nullptr};
   int32_t counts[5] = {-1, -1, -1, -1, -1};
-  ASSERT_EQ(fn::DocCountReferences(doc.get(), objects, 5, counts), 1);
+  ASSERT_EQ(direct::DocCountReferences(doc.get(), objects, 5, counts), 1);
   EXPECT_EQ(counts[0], 3);
   EXPECT_EQ(counts[1], 0);
   EXPECT_EQ(counts[2], 1);
@@ -495,16 +495,16 @@ TEST(PdfDocument, CountReferencesCountsEveryPlaceThatNamesAnObject) {
 
 TEST(PdfDocument, IndirectObjects) {
   Doc doc = OnePageDoc(), other = OnePageDoc();
-  KPD_Dictionary root = fn::DocGetRoot(doc.get());
-  EXPECT_EQ(fn::DocGetObject(doc.get(), fn::ObjectGetObjNum(root), 0), root);
-  EXPECT_EQ(fn::DocGetObject(doc.get(), 9999, 0), nullptr);
-  Owned mine(fn::DictNew());
-  EXPECT_EQ(fn::DocOfObject(mine.get()), nullptr);
-  KPD_Object indirect = fn::DocMakeIndirect(doc.get(), mine.get());
+  KPD_Dictionary root = direct::DocGetRoot(doc.get());
+  EXPECT_EQ(direct::DocGetObject(doc.get(), direct::ObjectGetObjNum(root), 0), root);
+  EXPECT_EQ(direct::DocGetObject(doc.get(), 9999, 0), nullptr);
+  Owned mine(direct::DictNew());
+  EXPECT_EQ(direct::DocOfObject(mine.get()), nullptr);
+  KPD_Object indirect = direct::DocMakeIndirect(doc.get(), mine.get());
   // The plug-in's handle now names the new indirect object too.
-  EXPECT_EQ(fn::ObjectIsIdentical(indirect, mine.get()), 1);
-  EXPECT_EQ(fn::DocOfObject(mine.get()), doc.get());
-  EXPECT_EQ(fn::DocMakeIndirect(other.get(), indirect), nullptr);
+  EXPECT_EQ(direct::ObjectIsIdentical(indirect, mine.get()), 1);
+  EXPECT_EQ(direct::DocOfObject(mine.get()), doc.get());
+  EXPECT_EQ(direct::DocMakeIndirect(other.get(), indirect), nullptr);
 }
 
 }  // namespace

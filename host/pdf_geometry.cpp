@@ -46,7 +46,7 @@ using kshost::pdf::Guard;
 
 // ---- 1: matrices ----------------------------------------------------------
 
-int32_t kshost::fn::MatrixFromObject(KPD_Object array, KS_Matrix* out) {
+int32_t kshost::direct::MatrixFromObject(KPD_Object array, KS_Matrix* out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     double v[6];
     if (!array || !out || !kshost::pdf::ReadNumbers(FromKpd(array)->object, v, 6)) return 0;
@@ -58,7 +58,7 @@ int32_t kshost::fn::MatrixFromObject(KPD_Object array, KS_Matrix* out) {
   });
 }
 
-KPD_Object kshost::fn::MatrixToObject(const KS_Matrix* m) {
+KPD_Object kshost::direct::MatrixToObject(const KS_Matrix* m) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     if (!m || !kshost::pdf::AllFinite({m->a, m->b, m->c, m->d, m->e, m->f})) return nullptr;
     QPDFObjectHandle array = QPDFObjectHandle::newArray();
@@ -70,7 +70,7 @@ KPD_Object kshost::fn::MatrixToObject(const KS_Matrix* m) {
 
 // With points as row vectors, "first, then" is the product first x then.
 // `out` may be one of the inputs.
-void kshost::fn::MatrixConcat(const KS_Matrix* first, const KS_Matrix* then, KS_Matrix* out) {
+void kshost::direct::MatrixConcat(const KS_Matrix* first, const KS_Matrix* then, KS_Matrix* out) {
   if (!first || !then || !out) return;
   double a = double(first->a) * then->a + double(first->b) * then->c;
   double b = double(first->a) * then->b + double(first->b) * then->d;
@@ -81,7 +81,7 @@ void kshost::fn::MatrixConcat(const KS_Matrix* first, const KS_Matrix* then, KS_
   *out = KS_Matrix{float(a), float(b), float(c), float(d), float(e), float(f)};
 }
 
-int32_t kshost::fn::MatrixInvert(const KS_Matrix* m, KS_Matrix* out) {
+int32_t kshost::direct::MatrixInvert(const KS_Matrix* m, KS_Matrix* out) {
   if (!m || !out) return 0;
   double det = double(m->a) * m->d - double(m->b) * m->c;
   if (det == 0 || !std::isfinite(det)) return 0;
@@ -94,7 +94,7 @@ int32_t kshost::fn::MatrixInvert(const KS_Matrix* m, KS_Matrix* out) {
   return 1;
 }
 
-void kshost::fn::MatrixTransformPoint(const KS_Matrix* m, KS_FloatPoint* pt) {
+void kshost::direct::MatrixTransformPoint(const KS_Matrix* m, KS_FloatPoint* pt) {
   if (!m || !pt) return;
   double x = pt->x, y = pt->y;
   pt->x = float(m->a * x + m->c * y + m->e);
@@ -103,7 +103,7 @@ void kshost::fn::MatrixTransformPoint(const KS_Matrix* m, KS_FloatPoint* pt) {
 
 // The bounds of the four transformed corners: under rotation or skew the
 // image of a rectangle is a parallelogram, and this is its bounding box.
-void kshost::fn::MatrixTransformRect(const KS_Matrix* m, KS_FloatRect* rect) {
+void kshost::direct::MatrixTransformRect(const KS_Matrix* m, KS_FloatRect* rect) {
   if (!m || !rect) return;
   KS_FloatPoint corners[4] = {
       {rect->left, rect->bottom}, {rect->right, rect->bottom}, {rect->right, rect->top}, {rect->left, rect->top}};
@@ -124,24 +124,24 @@ void kshost::fn::MatrixTransformRect(const KS_Matrix* m, KS_FloatRect* rect) {
 
 // ---- 266: rectangles -------------------------------------------------------
 
-int32_t kshost::fn::RectFromObject(KPD_Object array, KS_FloatRect* out) {
+int32_t kshost::direct::RectFromObject(KPD_Object array, KS_FloatRect* out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     return array && out && kshost::pdf::ReadRect(FromKpd(array)->object, *out) ? 1 : 0;
   });
 }
 
-KPD_Array kshost::fn::RectToObject(const KS_FloatRect* rect) {
+KPD_Array kshost::direct::RectToObject(const KS_FloatRect* rect) {
   return Guard<KPD_Array>(nullptr, [&]() -> KPD_Array {
     if (!rect || !kshost::pdf::AllFinite({rect->left, rect->bottom, rect->right, rect->top})) return nullptr;
     return kshost::pdf::NewOwned(kshost::pdf::RectArray(*rect));
   });
 }
 
-void kshost::fn::RectNormalize(KS_FloatRect* rect) {
+void kshost::direct::RectNormalize(KS_FloatRect* rect) {
   if (rect) kshost::pdf::Normalize(*rect);
 }
 
-void kshost::fn::RectUnion(const KS_FloatRect* a, const KS_FloatRect* b, KS_FloatRect* out) {
+void kshost::direct::RectUnion(const KS_FloatRect* a, const KS_FloatRect* b, KS_FloatRect* out) {
   if (!a || !b || !out) return;
   KS_FloatRect na = *a, nb = *b;
   kshost::pdf::Normalize(na);
@@ -150,7 +150,7 @@ void kshost::fn::RectUnion(const KS_FloatRect* a, const KS_FloatRect* b, KS_Floa
                       std::max(na.top, nb.top)};
 }
 
-int32_t kshost::fn::RectContainsPoint(const KS_FloatRect* rect, float x, float y) {
+int32_t kshost::direct::RectContainsPoint(const KS_FloatRect* rect, float x, float y) {
   if (!rect) return 0;
   KS_FloatRect r = *rect;
   kshost::pdf::Normalize(r);

@@ -304,13 +304,13 @@ bool ReadNumbers(QPDFObjectHandle array, double* out, int count) {
 
 bool SetBytes(KS_ByteString out, std::string_view bytes) {
   if (!out) return false;
-  kshost::fn::ByteStringSet(out, bytes.data(), bytes.size());
+  kshost::direct::ByteStringSet(out, bytes.data(), bytes.size());
   return true;
 }
 
 bool SetWide(KS_WideString out, std::u16string_view text) {
   if (!out) return false;
-  kshost::fn::WideStringSet(out, text.data(), text.size());
+  kshost::direct::WideStringSet(out, text.data(), text.size());
   return true;
 }
 

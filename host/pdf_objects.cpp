@@ -102,7 +102,7 @@ bool Equal(QPDFObjectHandle a, QPDFObjectHandle b, Assumed& assumed, int depth) 
 
 // ---- 61: any object -----------------------------------------------------------
 
-int32_t kshost::fn::ObjectGetType(KPD_Object obj) {
+int32_t kshost::direct::ObjectGetType(KPD_Object obj) {
   return Guard<int32_t>(KPD_OBJ_INVALID, [&]() -> int32_t {
     if (!obj) return KPD_OBJ_INVALID;
     switch (FromKpd(obj)->object.getTypeCode()) {
@@ -130,17 +130,17 @@ int32_t kshost::fn::ObjectGetType(KPD_Object obj) {
 }
 
 // Only handles the plug-in owns are freed; borrowed ones belong to an arena.
-void kshost::fn::ObjectRelease(KPD_Object obj) {
+void kshost::direct::ObjectRelease(KPD_Object obj) {
   if (obj && !FromKpd(obj)->lender) delete FromKpd(obj);
 }
 
-int32_t kshost::fn::ObjectIsIdentical(KPD_Object a, KPD_Object b) {
+int32_t kshost::direct::ObjectIsIdentical(KPD_Object a, KPD_Object b) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     return a && b && kshost::pdf::SameObject(FromKpd(a)->object, FromKpd(b)->object) ? 1 : 0;
   });
 }
 
-KPD_Object kshost::fn::ObjectClone(KPD_Object obj) {
+KPD_Object kshost::direct::ObjectClone(KPD_Object obj) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     return obj ? NewOwned(DeepCopy(FromKpd(obj)->object, true, 0)) : nullptr;
   });
@@ -148,7 +148,7 @@ KPD_Object kshost::fn::ObjectClone(KPD_Object obj) {
 
 // Parsing has no document, so "N G R" references are errors. qpdf throws on
 // malformed text when it has no document to report warnings to.
-KPD_Object kshost::fn::ObjectParse(const char* text, size_t length) {
+KPD_Object kshost::direct::ObjectParse(const char* text, size_t length) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     if (!text) return nullptr;
     return NewOwned(QPDFObjectHandle::parse(std::string(text, length), "parsed object"));
@@ -158,7 +158,7 @@ KPD_Object kshost::fn::ObjectParse(const char* text, size_t length) {
 // Writes the object's value; an indirect object is written as its contents,
 // not as "N G R", while the references inside it stay references. A stream is
 // written as its dictionary.
-int32_t kshost::fn::ObjectWrite(KPD_Object obj, KS_ByteString out) {
+int32_t kshost::direct::ObjectWrite(KPD_Object obj, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     if (!object || !out) return 0;
@@ -168,7 +168,7 @@ int32_t kshost::fn::ObjectWrite(KPD_Object obj, KS_ByteString out) {
   });
 }
 
-double kshost::fn::ObjectGetNumber(KPD_Object obj) {
+double kshost::direct::ObjectGetNumber(KPD_Object obj) {
   return Guard<double>(0, [&]() -> double {
     QPDFObjectHandle* object = ObjectOf(obj);
     return object && object->isNumber() ? kshost::pdf::NumericValue(*object) : 0;
@@ -176,7 +176,7 @@ double kshost::fn::ObjectGetNumber(KPD_Object obj) {
 }
 
 // Reals are rounded to the nearest integer and clamped to the int64 range.
-int64_t kshost::fn::ObjectGetInteger(KPD_Object obj) {
+int64_t kshost::direct::ObjectGetInteger(KPD_Object obj) {
   return Guard<int64_t>(0, [&]() -> int64_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     if (!object || !object->isNumber()) return 0;
@@ -189,7 +189,7 @@ int64_t kshost::fn::ObjectGetInteger(KPD_Object obj) {
   });
 }
 
-int32_t kshost::fn::ObjectIsInteger(KPD_Object obj) {
+int32_t kshost::direct::ObjectIsInteger(KPD_Object obj) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     return object && object->isInteger() ? 1 : 0;
@@ -198,33 +198,33 @@ int32_t kshost::fn::ObjectIsInteger(KPD_Object obj) {
 
 // Integral values become integer objects, which fit wherever a PDF expects a
 // number; see NumberObject.
-KPD_Object kshost::fn::NumberNew(double value) {
+KPD_Object kshost::direct::NumberNew(double value) {
   return Guard<KPD_Object>(nullptr, [&] { return NewOwned(kshost::pdf::NumberObject(value, kDoubleDigits)); });
 }
 
-KPD_Object kshost::fn::IntegerNew(int64_t value) {
+KPD_Object kshost::direct::IntegerNew(int64_t value) {
   return Guard<KPD_Object>(nullptr, [&] { return NewOwned(QPDFObjectHandle::newInteger(value)); });
 }
 
-KPD_Object kshost::fn::StringNew(const char* bytes, size_t length) {
+KPD_Object kshost::direct::StringNew(const char* bytes, size_t length) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     if (!bytes && length > 0) return nullptr;
     return NewOwned(QPDFObjectHandle::newString(std::string(bytes ? bytes : "", length)));
   });
 }
 
-int32_t kshost::fn::StringGetBytes(KPD_Object str, KS_ByteString out) {
+int32_t kshost::direct::StringGetBytes(KPD_Object str, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(str);
     return object && object->isString() && kshost::pdf::SetBytes(out, object->getStringValue()) ? 1 : 0;
   });
 }
 
-KPD_Object kshost::fn::NullNew(void) {
+KPD_Object kshost::direct::NullNew(void) {
   return Guard<KPD_Object>(nullptr, [] { return NewOwned(QPDFObjectHandle::newNull()); });
 }
 
-int32_t kshost::fn::ObjectIsEqual(KPD_Object a, KPD_Object b) {
+int32_t kshost::direct::ObjectIsEqual(KPD_Object a, KPD_Object b) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!a || !b) return 0;
     Assumed assumed;
@@ -234,11 +234,11 @@ int32_t kshost::fn::ObjectIsEqual(KPD_Object a, KPD_Object b) {
 
 // ---- 62: booleans ---------------------------------------------------------
 
-KPD_Object kshost::fn::BooleanNew(int32_t value) {
+KPD_Object kshost::direct::BooleanNew(int32_t value) {
   return Guard<KPD_Object>(nullptr, [&] { return NewOwned(QPDFObjectHandle::newBool(value != 0)); });
 }
 
-int32_t kshost::fn::BooleanGet(KPD_Object obj) {
+int32_t kshost::direct::BooleanGet(KPD_Object obj) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     return object && object->isBool() && object->getBoolValue() ? 1 : 0;
@@ -247,20 +247,20 @@ int32_t kshost::fn::BooleanGet(KPD_Object obj) {
 
 // ---- 65: names --------------------------------------------------------------
 
-KPD_Object kshost::fn::NameNew(const char* name) {
+KPD_Object kshost::direct::NameNew(const char* name) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     return kshost::pdf::IsNameText(name) ? NewOwned(QPDFObjectHandle::newName(name)) : nullptr;
   });
 }
 
-int32_t kshost::fn::NameGet(KPD_Object obj, KS_ByteString out) {
+int32_t kshost::direct::NameGet(KPD_Object obj, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     return object && object->isName() && kshost::pdf::SetBytes(out, object->getName()) ? 1 : 0;
   });
 }
 
-int32_t kshost::fn::NameIs(KPD_Object obj, const char* name) {
+int32_t kshost::direct::NameIs(KPD_Object obj, const char* name) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = ObjectOf(obj);
     return object && kshost::pdf::IsNameText(name) && object->isName() && object->getName() == name ? 1 : 0;
@@ -269,14 +269,14 @@ int32_t kshost::fn::NameIs(KPD_Object obj, const char* name) {
 
 // ---- 72: references ---------------------------------------------------------
 
-int32_t kshost::fn::ObjectIsIndirect(KPD_Object obj) {
+int32_t kshost::direct::ObjectIsIndirect(KPD_Object obj) {
   return Guard<int32_t>(0, [&]() -> int32_t { return obj && FromKpd(obj)->object.isIndirect() ? 1 : 0; });
 }
 
-int32_t kshost::fn::ObjectGetObjNum(KPD_Object obj) {
+int32_t kshost::direct::ObjectGetObjNum(KPD_Object obj) {
   return Guard<int32_t>(0, [&]() -> int32_t { return obj ? FromKpd(obj)->object.getObjectID() : 0; });
 }
 
-int32_t kshost::fn::ObjectGetGenNum(KPD_Object obj) {
+int32_t kshost::direct::ObjectGetGenNum(KPD_Object obj) {
   return Guard<int32_t>(0, [&]() -> int32_t { return obj ? FromKpd(obj)->object.getGeneration() : 0; });
 }

@@ -312,11 +312,11 @@ void Document::AppendPage(QPDFObjectHandle page) {
 
 }  // namespace kshost::pdf
 
-KPD_Page kshost::fn::DocAddPage(KPD_Document doc, const KS_FloatRect* mediaBox) {
+KPD_Page kshost::direct::DocAddPage(KPD_Document doc, const KS_FloatRect* mediaBox) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
     if (!doc || !Document::FromKpd(doc)->Writable()) return nullptr;
     KS_FloatRect box = mediaBox ? *mediaBox : kLetter;
-    kshost::fn::RectNormalize(&box);
+    kshost::direct::RectNormalize(&box);
     QPDFObjectHandle array = kshost::pdf::RectArray(box);
     KS_FloatRect check;
     if (!kshost::pdf::ReadRect(array, check) || check.right <= check.left || check.top <= check.bottom) return nullptr;
@@ -331,7 +331,7 @@ KPD_Page kshost::fn::DocAddPage(KPD_Document doc, const KS_FloatRect* mediaBox) 
   });
 }
 
-int32_t kshost::fn::PageGetRotation(KPD_Page page) {
+int32_t kshost::direct::PageGetRotation(KPD_Page page) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
     if (!object) return 0;
@@ -345,7 +345,7 @@ int32_t kshost::fn::PageGetRotation(KPD_Page page) {
   });
 }
 
-int32_t kshost::fn::PageSetRotation(KPD_Page page, int32_t degrees) {
+int32_t kshost::direct::PageSetRotation(KPD_Page page, int32_t degrees) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
     if (!object || degrees % 90 != 0 || !MayChange(*FromKpd(page))) return 0;
@@ -356,7 +356,7 @@ int32_t kshost::fn::PageSetRotation(KPD_Page page, int32_t degrees) {
 }
 
 // The box name may be given with or without its slash.
-int32_t kshost::fn::PageGetBox(KPD_Page page, const char* boxName, KS_FloatRect* out) {
+int32_t kshost::direct::PageGetBox(KPD_Page page, const char* boxName, KS_FloatRect* out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
     if (!object || !boxName || !out) return 0;
@@ -365,7 +365,7 @@ int32_t kshost::fn::PageGetBox(KPD_Page page, const char* boxName, KS_FloatRect*
   });
 }
 
-int32_t kshost::fn::PageAnnotCount(KPD_Page page) {
+int32_t kshost::direct::PageAnnotCount(KPD_Page page) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
     if (!object) return 0;
@@ -374,7 +374,7 @@ int32_t kshost::fn::PageAnnotCount(KPD_Page page) {
   });
 }
 
-KPD_Dictionary kshost::fn::PageGetAnnot(KPD_Page page, int32_t index) {
+KPD_Dictionary kshost::direct::PageGetAnnot(KPD_Page page, int32_t index) {
   return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
     QPDFObjectHandle* object = PageOf(page);
     if (!object) return nullptr;
@@ -388,7 +388,7 @@ KPD_Dictionary kshost::fn::PageGetAnnot(KPD_Page page, int32_t index) {
 // A direct annotation becomes an indirect object of the page's document; the
 // plug-in's handle then refers to that same indirect object. An annotation of
 // another document, or one already on the page, is refused.
-KPD_Dictionary kshost::fn::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dictionary annot) {
+KPD_Dictionary kshost::direct::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dictionary annot) {
   return Guard<KPD_Dictionary>(nullptr, [&]() -> KPD_Dictionary {
     Document* doc = DocumentOfPage(page);
     QPDFObjectHandle* given = kshost::pdf::ObjectOf(annot);
@@ -421,7 +421,7 @@ KPD_Dictionary kshost::fn::PageInsertAnnot(KPD_Page page, int32_t index, KPD_Dic
   });
 }
 
-int32_t kshost::fn::PageRemoveAnnot(KPD_Page page, int32_t index) {
+int32_t kshost::direct::PageRemoveAnnot(KPD_Page page, int32_t index) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
     if (!object || !MayChange(*FromKpd(page))) return 0;
@@ -433,7 +433,7 @@ int32_t kshost::fn::PageRemoveAnnot(KPD_Page page, int32_t index) {
   });
 }
 
-int32_t kshost::fn::PageFindAnnot(KPD_Page page, KPD_Dictionary annot) {
+int32_t kshost::direct::PageFindAnnot(KPD_Page page, KPD_Dictionary annot) {
   return Guard<int32_t>(-1, [&]() -> int32_t {
     QPDFObjectHandle* object = PageOf(page);
     QPDFObjectHandle* wanted = kshost::pdf::ObjectOf(annot);
@@ -451,7 +451,7 @@ int32_t kshost::fn::PageFindAnnot(KPD_Page page, KPD_Dictionary annot) {
 // graphics state changed (an unbalanced cm, a clip) would otherwise distort
 // it, so the existing content is wrapped once in q ... Q, and each appended
 // piece is itself wrapped so that pieces do not affect each other.
-int32_t kshost::fn::PageAppendContent(KPD_Page page, const char* content, size_t length) {
+int32_t kshost::direct::PageAppendContent(KPD_Page page, const char* content, size_t length) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     Document* doc = DocumentOfPage(page);
     if (!doc || !doc->Writable() || (!content && length > 0)) return 0;

@@ -8,22 +8,22 @@ namespace {
 
 std::string BoxOf(KPD_Page page, const char* name) {
   KS_FloatRect b{};
-  if (!fn::PageGetBox(page, name, &b)) return "none";
+  if (!direct::PageGetBox(page, name, &b)) return "none";
   char text[80];
   std::snprintf(text, sizeof text, "%g %g %g %g", b.left, b.bottom, b.right, b.top);
   return text;
 }
 
 void Set(KPD_Dictionary dict, const char* key, const char* value) {
-  ASSERT_EQ(fn::DictSet(dict, key, Parse(value).get()), 1) << key << " " << value;
+  ASSERT_EQ(direct::DictSet(dict, key, Parse(value).get()), 1) << key << " " << value;
 }
 
 TEST(PdfPages, BoxesInheritAndDefault) {
   Doc doc = OnePageDoc();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  KPD_Dictionary parent = fn::DictGet(page, "/Parent");
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  KPD_Dictionary parent = direct::DictGet(page, "/Parent");
   EXPECT_EQ(BoxOf(page, "/ArtBox"), "0 0 600 800");
-  fn::DictRemove(page, "/MediaBox");
+  direct::DictRemove(page, "/MediaBox");
   Set(parent, "/MediaBox", "[0 0 300 400]");
   Set(parent, "/CropBox", "[300 400 10 20]");
   Set(page, "/TrimBox", "[50 60 40 30]");
@@ -36,17 +36,17 @@ TEST(PdfPages, BoxesInheritAndDefault) {
   EXPECT_EQ(BoxOf(page, "ArtBox"), "10 20 300 400");
   EXPECT_EQ(BoxOf(page, "PaperBox"), "none");
   // With no MediaBox anywhere a page is US Letter.
-  fn::DictRemove(parent, "/MediaBox");
+  direct::DictRemove(parent, "/MediaBox");
   EXPECT_EQ(BoxOf(page, "MediaBox"), "0 0 612 792");
   KS_FloatRect flat{0, 0, 100, 0};
-  EXPECT_EQ(fn::DocAddPage(doc.get(), &flat), nullptr);
-  EXPECT_EQ(fn::DocGetPageIndex(doc.get(), fn::DocAddPage(doc.get(), nullptr)), 1);
+  EXPECT_EQ(direct::DocAddPage(doc.get(), &flat), nullptr);
+  EXPECT_EQ(direct::DocGetPageIndex(doc.get(), direct::DocAddPage(doc.get(), nullptr)), 1);
 }
 
 TEST(PdfPages, Rotation) {
   Doc doc = OnePageDoc();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  KPD_Dictionary parent = fn::DictGet(page, "/Parent");
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  KPD_Dictionary parent = direct::DictGet(page, "/Parent");
   struct Case {
     const char* parent;
     const char* page;
@@ -56,19 +56,19 @@ TEST(PdfPages, Rotation) {
   for (auto const& c : cases) {
     Set(parent, "/Rotate", c.parent);
     if (c.page) Set(page, "/Rotate", c.page);
-    else fn::DictRemove(page, "/Rotate");
-    EXPECT_EQ(fn::PageGetRotation(page), c.want) << c.parent << " " << (c.page ? c.page : "-");
+    else direct::DictRemove(page, "/Rotate");
+    EXPECT_EQ(direct::PageGetRotation(page), c.want) << c.parent << " " << (c.page ? c.page : "-");
   }
-  EXPECT_EQ(fn::PageSetRotation(page, 45), 0);
-  EXPECT_EQ(fn::PageSetRotation(page, -90), 1);
-  EXPECT_EQ(Write(fn::DictGet(page, "/Rotate")), "270");
+  EXPECT_EQ(direct::PageSetRotation(page, 45), 0);
+  EXPECT_EQ(direct::PageSetRotation(page, -90), 1);
+  EXPECT_EQ(Write(direct::DictGet(page, "/Rotate")), "270");
 }
 
 std::string AnnotNames(KPD_Page page) {
   std::string names;
-  for (int i = 0; i < fn::PageAnnotCount(page); ++i) {
+  for (int i = 0; i < direct::PageAnnotCount(page); ++i) {
     Bytes nm;
-    fn::StringGetBytes(fn::DictGet(fn::PageGetAnnot(page, i), "/NM"), nm);
+    direct::StringGetBytes(direct::DictGet(direct::PageGetAnnot(page, i), "/NM"), nm);
     names += nm.text();
   }
   return names;
@@ -77,55 +77,55 @@ std::string AnnotNames(KPD_Page page) {
 TEST(PdfPages, InsertAndRemoveAnnotations) {
   TempDir dir;
   Doc doc = OnePageDoc();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
   std::tuple<int32_t, const char*, const char*> steps[] = {{-1, "a", "a"}, {0, "b", "ba"}, {99, "c", "bac"},
                                                            {1, "d", "bdac"}};
   for (auto const& [index, name, order] : steps) {
     Owned annot = Parse(std::string("<< /Subtype /Square /NM (") + name + ") >>");
-    KPD_Dictionary inserted = fn::PageInsertAnnot(page, index, annot.get());
+    KPD_Dictionary inserted = direct::PageInsertAnnot(page, index, annot.get());
     ASSERT_NE(inserted, nullptr);
-    EXPECT_EQ(fn::ObjectIsIndirect(inserted), 1);
-    EXPECT_EQ(fn::DictGet(inserted, "/P"), page);
+    EXPECT_EQ(direct::ObjectIsIndirect(inserted), 1);
+    EXPECT_EQ(direct::DictGet(inserted, "/P"), page);
     EXPECT_EQ(AnnotNames(page), order);
-    EXPECT_EQ(fn::PageGetAnnot(page, fn::PageFindAnnot(page, annot.get())), inserted);
+    EXPECT_EQ(direct::PageGetAnnot(page, direct::PageFindAnnot(page, annot.get())), inserted);
   }
-  KPD_Dictionary c = fn::PageGetAnnot(page, 3);
-  EXPECT_EQ(fn::PageInsertAnnot(page, 0, c), nullptr);  // already there
-  EXPECT_EQ(fn::PageRemoveAnnot(page, 4), 0);
-  EXPECT_EQ(fn::PageRemoveAnnot(page, 1), 1);
+  KPD_Dictionary c = direct::PageGetAnnot(page, 3);
+  EXPECT_EQ(direct::PageInsertAnnot(page, 0, c), nullptr);  // already there
+  EXPECT_EQ(direct::PageRemoveAnnot(page, 4), 0);
+  EXPECT_EQ(direct::PageRemoveAnnot(page, 1), 1);
   EXPECT_EQ(AnnotNames(page), "bac");
-  EXPECT_EQ(fn::PageFindAnnot(page, c), 2);
+  EXPECT_EQ(direct::PageFindAnnot(page, c), 2);
 
   Bytes error;
-  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "annots.pdf").c_str(), error), 1) << error.text();
-  Doc reopened(fn::DocOpenFile((dir / "annots.pdf").c_str(), error));
-  KPD_Page again = fn::DocGetPage(reopened.get(), 0);
+  ASSERT_EQ(direct::DocSave(doc.get(), (dir / "annots.pdf").c_str(), error), 1) << error.text();
+  Doc reopened(direct::DocOpenFile((dir / "annots.pdf").c_str(), error));
+  KPD_Page again = direct::DocGetPage(reopened.get(), 0);
   EXPECT_EQ(AnnotNames(again), "bac");
-  EXPECT_EQ(fn::DictGet(fn::PageGetAnnot(again, 0), "/P"), again);
-  EXPECT_EQ(fn::PageInsertAnnot(page, 0, fn::PageGetAnnot(again, 0)), nullptr);  // foreign
+  EXPECT_EQ(direct::DictGet(direct::PageGetAnnot(again, 0), "/P"), again);
+  EXPECT_EQ(direct::PageInsertAnnot(page, 0, direct::PageGetAnnot(again, 0)), nullptr);  // foreign
 }
 
 TEST(PdfPages, AnnotationsOfARealFile) {
   SAMPLE_PDF_OR_SKIP(sample, "itext_annotation-with-popup_LineDimension.pdf");
   Bytes error;
-  Doc doc(fn::DocOpenFile(sample.c_str(), error));
+  Doc doc(direct::DocOpenFile(sample.c_str(), error));
   ASSERT_NE(doc, nullptr) << error.text();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  ASSERT_GE(fn::PageAnnotCount(page), 2);
-  for (int i = 0; i < fn::PageAnnotCount(page); ++i) EXPECT_EQ(fn::PageFindAnnot(page, fn::PageGetAnnot(page, i)), i);
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  ASSERT_GE(direct::PageAnnotCount(page), 2);
+  for (int i = 0; i < direct::PageAnnotCount(page); ++i) EXPECT_EQ(direct::PageFindAnnot(page, direct::PageGetAnnot(page, i)), i);
   // The popup's parent, reached by reference, is the line on the page.
-  KPD_Dictionary line = fn::DictGet(fn::DictGet(fn::PageGetAnnot(page, 0), "/Popup"), "/Parent");
-  EXPECT_EQ(fn::NameIs(fn::DictGet(line, "/Subtype"), "/Line"), 1);
-  EXPECT_EQ(fn::PageGetAnnot(page, fn::PageFindAnnot(page, line)), line);
-  EXPECT_EQ(fn::DocGetPageIndex(doc.get(), line), -1);
+  KPD_Dictionary line = direct::DictGet(direct::DictGet(direct::PageGetAnnot(page, 0), "/Popup"), "/Parent");
+  EXPECT_EQ(direct::NameIs(direct::DictGet(line, "/Subtype"), "/Line"), 1);
+  EXPECT_EQ(direct::PageGetAnnot(page, direct::PageFindAnnot(page, line)), line);
+  EXPECT_EQ(direct::DocGetPageIndex(doc.get(), line), -1);
 }
 
 std::string Contents(KPD_Page page) {
-  KPD_Object contents = fn::DictGet(page, "/Contents");
+  KPD_Object contents = direct::DictGet(page, "/Contents");
   std::string all;
-  for (int i = 0; i < fn::ArrayCount(contents); ++i) {
+  for (int i = 0; i < direct::ArrayCount(contents); ++i) {
     Bytes data;
-    fn::StreamGetData(fn::ArrayGet(contents, i), 1, data);
+    direct::StreamGetData(direct::ArrayGet(contents, i), 1, data);
     all += data.text() + "|";
   }
   return all;
@@ -133,12 +133,12 @@ std::string Contents(KPD_Page page) {
 
 TEST(PdfPages, AppendedContentIsIsolated) {
   Doc doc = OnePageDoc();
-  KPD_Page page = fn::DocGetPage(doc.get(), 0);
-  ASSERT_EQ(fn::PageAppendContent(page, "0 0 m", 5), 1);
-  EXPECT_EQ(fn::ObjectGetType(fn::DictGet(page, "/Contents")), KPD_OBJ_STREAM);
-  fn::DictSet(page, "/Contents", fn::DocNewStream(doc.get(), "2 0 0 2 0 0 cm", 14));
-  ASSERT_EQ(fn::PageAppendContent(page, "A", 1), 1);
-  ASSERT_EQ(fn::PageAppendContent(page, "B", 1), 1);
+  KPD_Page page = direct::DocGetPage(doc.get(), 0);
+  ASSERT_EQ(direct::PageAppendContent(page, "0 0 m", 5), 1);
+  EXPECT_EQ(direct::ObjectGetType(direct::DictGet(page, "/Contents")), KPD_OBJ_STREAM);
+  direct::DictSet(page, "/Contents", direct::DocNewStream(doc.get(), "2 0 0 2 0 0 cm", 14));
+  ASSERT_EQ(direct::PageAppendContent(page, "A", 1), 1);
+  ASSERT_EQ(direct::PageAppendContent(page, "B", 1), 1);
   EXPECT_EQ(Contents(page), "q\n|2 0 0 2 0 0 cm|\nQ\n|q\nA\nQ\n|q\nB\nQ\n|");
 }
 
@@ -170,10 +170,10 @@ std::string Repeat(std::string const& item, int times) {
 // The pages of a document as the numbers of their objects, "3 5".
 std::string PageObjects(KPD_Document doc) {
   std::string out;
-  for (int i = 0; i < fn::DocPageCount(doc); ++i) {
-    KPD_Page page = fn::DocGetPage(doc, i);
-    out += (out.empty() ? "" : " ") + std::to_string(fn::ObjectGetObjNum(page));
-    EXPECT_EQ(fn::DocGetPageIndex(doc, page), i);
+  for (int i = 0; i < direct::DocPageCount(doc); ++i) {
+    KPD_Page page = direct::DocGetPage(doc, i);
+    out += (out.empty() ? "" : " ") + std::to_string(direct::ObjectGetObjNum(page));
+    EXPECT_EQ(direct::DocGetPageIndex(doc, page), i);
   }
   return out;
 }
@@ -209,10 +209,10 @@ TEST(PdfPages, TreeHoldsOnlyPageDictionariesEachOnce) {
   for (auto const& c : cases) {
     std::string bytes = PdfOf(c.objects);
     Bytes error;
-    Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+    Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
     ASSERT_NE(doc, nullptr) << c.what << ": " << error.text();
     EXPECT_EQ(PageObjects(doc.get()), c.pages) << c.what;
-    EXPECT_EQ(fn::DocGetPageIndex(doc.get(), fn::DocGetRoot(doc.get())), -1) << c.what;
+    EXPECT_EQ(direct::DocGetPageIndex(doc.get(), direct::DocGetRoot(doc.get())), -1) << c.what;
   }
 }
 
@@ -246,16 +246,16 @@ TEST(PdfPages, HugeMalformedTreesOpenQuickly) {
     std::string bytes = PdfOf(objects);
     const std::clock_t start = std::clock();
     Bytes error;
-    Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+    Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
     ASSERT_NE(doc, nullptr) << error.text();
-    EXPECT_EQ(fn::DocPageCount(doc.get()), 1);
-    EXPECT_EQ(fn::ObjectGetObjNum(fn::DocGetPage(doc.get(), 0)), 3);
+    EXPECT_EQ(direct::DocPageCount(doc.get()), 1);
+    EXPECT_EQ(direct::ObjectGetObjNum(direct::DocGetPage(doc.get(), 0)), 3);
     EXPECT_LT(double(std::clock() - start) / CLOCKS_PER_SEC, limit);
     // The skipped entries are summed up in one warning.
     Bytes warning;
-    int count = fn::DocWarningCount(doc.get());
+    int count = direct::DocWarningCount(doc.get());
     ASSERT_GT(count, 0);
-    EXPECT_EQ(fn::DocGetWarning(doc.get(), count - 1, warning), 1);
+    EXPECT_EQ(direct::DocGetWarning(doc.get(), count - 1, warning), 1);
     EXPECT_EQ(warning.text().rfind("page tree: skipped ", 0), 0u) << warning.text();
   }
 }
@@ -264,16 +264,16 @@ TEST(PdfPages, AddedPageGoesToTheEndOfAMalformedTree) {
   std::string bytes = PdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 3 0 R] /Count 9 >>",
                              "<< /Type /Page >>"});
   Bytes error;
-  Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+  Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
   ASSERT_NE(doc, nullptr) << error.text();
-  KPD_Page added = fn::DocAddPage(doc.get(), nullptr);
+  KPD_Page added = direct::DocAddPage(doc.get(), nullptr);
   ASSERT_NE(added, nullptr);
-  EXPECT_EQ(fn::DocPageCount(doc.get()), 2);
-  EXPECT_EQ(fn::DocGetPage(doc.get(), 1), added);
-  EXPECT_EQ(fn::DocGetPageIndex(doc.get(), added), 1);
-  KPD_Dictionary root = fn::DictGet(fn::DocGetRoot(doc.get()), "/Pages");
-  EXPECT_EQ(fn::DictGet(added, "/Parent"), root);
-  EXPECT_EQ(Write(fn::DictGet(root, "/Count")), "2");
+  EXPECT_EQ(direct::DocPageCount(doc.get()), 2);
+  EXPECT_EQ(direct::DocGetPage(doc.get(), 1), added);
+  EXPECT_EQ(direct::DocGetPageIndex(doc.get(), added), 1);
+  KPD_Dictionary root = direct::DictGet(direct::DocGetRoot(doc.get()), "/Pages");
+  EXPECT_EQ(direct::DictGet(added, "/Parent"), root);
+  EXPECT_EQ(Write(direct::DictGet(root, "/Count")), "2");
 }
 
 // Opening a document and asking for some of its pages reads those pages
@@ -304,18 +304,18 @@ TEST(PdfPages, OnlyThePagesAskedForAreRead) {
     SCOPED_TRACE(c.what);
     std::string bytes = PdfOf(c.objects);
     Bytes error;
-    Doc doc(fn::DocOpenMemory(bytes.data(), bytes.size(), error));
+    Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
     ASSERT_NE(doc, nullptr) << error.text();
     const int count = static_cast<int>(c.numbers.size());
-    EXPECT_EQ(fn::DocPageCount(doc.get()), count);
+    EXPECT_EQ(direct::DocPageCount(doc.get()), count);
     for (int i = 0; i + 1 < count; ++i) {
-      KPD_Page page = fn::DocGetPage(doc.get(), i);
-      EXPECT_EQ(fn::ObjectGetObjNum(page), c.numbers[i]);
-      EXPECT_EQ(fn::DocGetPageIndex(doc.get(), page), i);
+      KPD_Page page = direct::DocGetPage(doc.get(), i);
+      EXPECT_EQ(direct::ObjectGetObjNum(page), c.numbers[i]);
+      EXPECT_EQ(direct::DocGetPageIndex(doc.get(), page), i);
     }
-    EXPECT_EQ(fn::DocWarningCount(doc.get()), 0);
-    fn::DocGetPage(doc.get(), count - 1);
-    EXPECT_GT(fn::DocWarningCount(doc.get()), 0);
+    EXPECT_EQ(direct::DocWarningCount(doc.get()), 0);
+    direct::DocGetPage(doc.get(), count - 1);
+    EXPECT_GT(direct::DocWarningCount(doc.get()), 0);
   }
 }
 

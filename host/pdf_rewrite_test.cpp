@@ -123,10 +123,10 @@ TEST(FullRewrite, CopiesWhatDidNotChangeAndLeavesOutWhatNothingReaches) {
     Bytes error;
     Doc doc(OpenFile(in.c_str(), "", error));
     ASSERT_TRUE(doc) << error.text();
-    KPD_Dictionary annot = fn::PageGetAnnot(fn::DocGetPage(doc.get(), 0), 0);
-    Owned width(fn::NumberNew(7));
-    ASSERT_TRUE(fn::DictSet(annot, "/Width", width.get()));
-    ASSERT_TRUE(fn::DocSave(doc.get(), out.c_str(), error)) << error.text();
+    KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc.get(), 0), 0);
+    Owned width(direct::NumberNew(7));
+    ASSERT_TRUE(direct::DictSet(annot, "/Width", width.get()));
+    ASSERT_TRUE(direct::DocSave(doc.get(), out.c_str(), error)) << error.text();
   }
   const std::string saved = ReadFile(out);
   // Unchanged objects are the file's own text, comments and all.
@@ -156,7 +156,7 @@ TEST(FullRewrite, TextQpdfHadToRepairIsWrittenAsQpdfReadIt) {
   {
     Doc doc(OpenFile(in.c_str(), "", error));
     ASSERT_TRUE(doc) << error.text();
-    ASSERT_TRUE(fn::DocSave(doc.get(), out.c_str(), error)) << error.text();
+    ASSERT_TRUE(direct::DocSave(doc.get(), out.c_str(), error)) << error.text();
   }
   auto contentOf = [](std::string const& file) {
     QPDF qpdf;
@@ -182,11 +182,11 @@ TEST(FullRewrite, ReleasedObjectsReadAsNullAndTieTheDocumentToItsSave) {
   ASSERT_TRUE(doc) << error.text();
   Document* document = Document::FromKpd(doc.get());
   ASSERT_TRUE(document->BeginSave(out, Document::SaveMode::kAuto));
-  KPD_Dictionary annot = fn::PageGetAnnot(fn::DocGetPage(doc.get(), 0), 0);
-  Owned width(fn::NumberNew(7));
-  ASSERT_TRUE(fn::DictSet(annot, "/Width", width.get()));
+  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc.get(), 0), 0);
+  Owned width(direct::NumberNew(7));
+  ASSERT_TRUE(direct::DictSet(annot, "/Width", width.get()));
   ReleaseObjects(doc.get(), {annot});
-  EXPECT_EQ(fn::ObjectGetType(annot), KPD_OBJ_NULL);
+  EXPECT_EQ(direct::ObjectGetType(annot), KPD_OBJ_NULL);
 
   // Once something was dropped, the document can only go to that file.
   std::string why;
@@ -207,13 +207,13 @@ TEST(FullRewrite, ABegunSaveFinishesWithTheReleasedObjects) {
   Document* document = Document::FromKpd(doc.get());
   ASSERT_FALSE(document->BeginSave(in, Document::SaveMode::kAuto)) << "a save over the file read appends";
   ASSERT_TRUE(document->BeginSave(out, Document::SaveMode::kAuto));
-  KPD_Dictionary annot = fn::PageGetAnnot(fn::DocGetPage(doc.get(), 0), 0);
-  Owned width(fn::NumberNew(7));
-  ASSERT_TRUE(fn::DictSet(annot, "/Width", width.get()));
+  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc.get(), 0), 0);
+  Owned width(direct::NumberNew(7));
+  ASSERT_TRUE(direct::DictSet(annot, "/Width", width.get()));
   ReleaseObjects(doc.get(), {annot});
   // A change after the release, to an object not released, is saved too.
-  Owned count(fn::NumberNew(1));
-  ASSERT_TRUE(fn::DictSet(fn::DocGetPage(doc.get(), 0), "/UserUnit", count.get()));
+  Owned count(direct::NumberNew(1));
+  ASSERT_TRUE(direct::DictSet(direct::DocGetPage(doc.get(), 0), "/UserUnit", count.get()));
   std::string why;
   ASSERT_TRUE(document->Save(out, why)) << why;
 
@@ -238,22 +238,22 @@ TEST(FullRewrite, ManyNewStreamsComeOutCompressedAndInPlace) {
   {
     Doc doc(OpenFile(in.c_str(), "", error));
     ASSERT_TRUE(doc) << error.text();
-    KPD_Dictionary page = fn::DocGetPage(doc.get(), 0);
-    Owned list(fn::ArrayNew());
+    KPD_Dictionary page = direct::DocGetPage(doc.get(), 0);
+    Owned list(direct::ArrayNew());
     for (int i = 0; i < 700; ++i) {
       const std::string content = "0 0 m " + std::to_string(i) + " " + std::to_string(i) + " l S\n";
-      KPD_Object stream = fn::DocNewStream(doc.get(), content.data(), content.size());
+      KPD_Object stream = direct::DocNewStream(doc.get(), content.data(), content.size());
       ASSERT_TRUE(stream);
-      numbers.push_back(fn::ObjectGetObjNum(stream));
-      fn::ArrayAppend(list.get(), stream);
+      numbers.push_back(direct::ObjectGetObjNum(stream));
+      direct::ArrayAppend(list.get(), stream);
       // Plain objects between the streams go out in their turn too.
-      Owned dict(fn::DictNew());
-      Owned index(fn::NumberNew(i));
-      fn::DictSet(dict.get(), "/Index", index.get());
-      fn::ArrayAppend(list.get(), fn::DocMakeIndirect(doc.get(), dict.get()));
+      Owned dict(direct::DictNew());
+      Owned index(direct::NumberNew(i));
+      direct::DictSet(dict.get(), "/Index", index.get());
+      direct::ArrayAppend(list.get(), direct::DocMakeIndirect(doc.get(), dict.get()));
     }
-    ASSERT_TRUE(fn::DictSet(page, "/Pieces", list.get()));
-    ASSERT_TRUE(fn::DocSave(doc.get(), out.c_str(), error)) << error.text();
+    ASSERT_TRUE(direct::DictSet(page, "/Pieces", list.get()));
+    ASSERT_TRUE(direct::DocSave(doc.get(), out.c_str(), error)) << error.text();
   }
   const std::string saved = ReadFile(out);
   QPDF check;
@@ -279,14 +279,14 @@ TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {
   objects[40] = "(the highest)";
   const std::string pdf = HandMadePdf(objects);
   Bytes error;
-  Doc doc(fn::DocOpenMemory(pdf.data(), pdf.size(), error));
+  Doc doc(direct::DocOpenMemory(pdf.data(), pdf.size(), error));
   ASSERT_TRUE(doc) << error.text();
-  Owned stream(fn::DocNewStream(doc.get(), "q Q", 3));
+  Owned stream(direct::DocNewStream(doc.get(), "q Q", 3));
   ASSERT_TRUE(stream);
-  EXPECT_GT(fn::ObjectGetObjNum(stream.get()), 40);
-  Owned dict(fn::DictNew());
-  KPD_Object made = fn::DocMakeIndirect(doc.get(), dict.get());
-  EXPECT_GT(fn::ObjectGetObjNum(made), fn::ObjectGetObjNum(stream.get()));
+  EXPECT_GT(direct::ObjectGetObjNum(stream.get()), 40);
+  Owned dict(direct::DictNew());
+  KPD_Object made = direct::DocMakeIndirect(doc.get(), dict.get());
+  EXPECT_GT(direct::ObjectGetObjNum(made), direct::ObjectGetObjNum(stream.get()));
   QPDF& qpdf = Document::FromKpd(doc.get())->qpdf();
   EXPECT_EQ(qpdf.getObject(40, 0).getUTF8Value(), "the highest");
 }
@@ -299,18 +299,18 @@ TEST(NewObjects, NothingReadsObjectsNobodyUses) {
   objects[9] = "<< /Broken [ 1 2 >> >>";
   const std::string pdf = HandMadePdf(objects);
   Bytes error;
-  Doc doc(fn::DocOpenMemory(pdf.data(), pdf.size(), error));
+  Doc doc(direct::DocOpenMemory(pdf.data(), pdf.size(), error));
   ASSERT_TRUE(doc) << error.text();
-  ASSERT_EQ(fn::DocWarningCount(doc.get()), 0);
-  Owned stream(fn::DocNewStream(doc.get(), "q Q", 3));
+  ASSERT_EQ(direct::DocWarningCount(doc.get()), 0);
+  Owned stream(direct::DocNewStream(doc.get(), "q Q", 3));
   ASSERT_TRUE(stream);
-  KPD_Object page = fn::DocGetPage(doc.get(), 0);
+  KPD_Object page = direct::DocGetPage(doc.get(), 0);
   int32_t count = -1;
-  ASSERT_TRUE(fn::DocCountReferences(doc.get(), &page, 1, &count));
+  ASSERT_TRUE(direct::DocCountReferences(doc.get(), &page, 1, &count));
   EXPECT_EQ(count, 1);
   std::string rewritten, why;
   ASSERT_TRUE(RewrittenFileOf(doc.get(), &rewritten, &why)) << why;
-  EXPECT_EQ(fn::DocWarningCount(doc.get()), 0);
+  EXPECT_EQ(direct::DocWarningCount(doc.get()), 0);
 }
 
 }  // namespace

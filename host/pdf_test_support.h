@@ -21,37 +21,37 @@
 
 namespace kshost::pdf::test {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 struct Bytes {
-  KS_ByteString str = fn::ByteStringNew("", 0);
-  ~Bytes() { fn::ByteStringDestroy(str); }
+  KS_ByteString str = direct::ByteStringNew("", 0);
+  ~Bytes() { direct::ByteStringDestroy(str); }
   operator KS_ByteString() const { return str; }
-  std::string text() const { return std::string(fn::ByteStringData(str), fn::ByteStringLength(str)); }
+  std::string text() const { return std::string(direct::ByteStringData(str), direct::ByteStringLength(str)); }
 };
 
 struct Wide {
-  KS_WideString str = fn::WideStringNew(u"", 0);
-  ~Wide() { fn::WideStringDestroy(str); }
+  KS_WideString str = direct::WideStringNew(u"", 0);
+  ~Wide() { direct::WideStringDestroy(str); }
   operator KS_WideString() const { return str; }
-  std::u16string text() const { return std::u16string(fn::WideStringData(str), fn::WideStringLength(str)); }
+  std::u16string text() const { return std::u16string(direct::WideStringData(str), direct::WideStringLength(str)); }
 };
 
 struct ObjectDeleter {
-  void operator()(KPD_Object__* obj) const { fn::ObjectRelease(obj); }
+  void operator()(KPD_Object__* obj) const { direct::ObjectRelease(obj); }
 };
 using Owned = std::unique_ptr<KPD_Object__, ObjectDeleter>;
 
 struct DocDeleter {
-  void operator()(KPD_Document__* doc) const { fn::DocClose(doc); }
+  void operator()(KPD_Document__* doc) const { direct::DocClose(doc); }
 };
 using Doc = std::unique_ptr<KPD_Document__, DocDeleter>;
 
-inline Owned Parse(std::string const& text) { return Owned(fn::ObjectParse(text.data(), text.size())); }
+inline Owned Parse(std::string const& text) { return Owned(direct::ObjectParse(text.data(), text.size())); }
 
 inline std::string Write(KPD_Object obj) {
   Bytes out;
-  return fn::ObjectWrite(obj, out) ? out.text() : "<write failed>";
+  return direct::ObjectWrite(obj, out) ? out.text() : "<write failed>";
 }
 
 // A fresh folder under /tmp, removed with everything in it.
@@ -156,8 +156,8 @@ ChildResult InChild(Body body, rlim_t fileLimit = RLIM_INFINITY) {
 }
 
 inline Doc OnePageDoc(KS_FloatRect box = {0, 0, 600, 800}) {
-  Doc doc(fn::DocNew());
-  fn::DocAddPage(doc.get(), &box);
+  Doc doc(direct::DocNew());
+  direct::DocAddPage(doc.get(), &box);
   return doc;
 }
 

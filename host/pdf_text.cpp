@@ -107,21 +107,21 @@ std::string Utf16ToPdfText(std::u16string_view text) {
 
 }  // namespace
 
-int32_t kshost::fn::PdfTextToWide(const char* bytes, size_t length, KS_WideString out) {
+int32_t kshost::direct::PdfTextToWide(const char* bytes, size_t length, KS_WideString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!out || (!bytes && length > 0)) return 0;
     return kshost::pdf::SetWide(out, PdfTextToUtf16(std::string_view(bytes ? bytes : "", length))) ? 1 : 0;
   });
 }
 
-int32_t kshost::fn::WideToPdfText(const char16_t* text, size_t length, KS_ByteString out) {
+int32_t kshost::direct::WideToPdfText(const char16_t* text, size_t length, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!out || (!text && length > 0)) return 0;
     return kshost::pdf::SetBytes(out, Utf16ToPdfText(std::u16string_view(text ? text : u"", length))) ? 1 : 0;
   });
 }
 
-int32_t kshost::fn::StringObjectGetText(KPD_Object str, KS_WideString out) {
+int32_t kshost::direct::StringObjectGetText(KPD_Object str, KS_WideString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     QPDFObjectHandle* object = kshost::pdf::ObjectOf(str);
     if (!object || !object->isString() || !out) return 0;
@@ -129,7 +129,7 @@ int32_t kshost::fn::StringObjectGetText(KPD_Object str, KS_WideString out) {
   });
 }
 
-KPD_Object kshost::fn::StringObjectNewFromText(const char16_t* text, size_t length) {
+KPD_Object kshost::direct::StringObjectNewFromText(const char16_t* text, size_t length) {
   return Guard<KPD_Object>(nullptr, [&]() -> KPD_Object {
     if (!text && length > 0) return nullptr;
     std::string bytes = Utf16ToPdfText(std::u16string_view(text ? text : u"", length));

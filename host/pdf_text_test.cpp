@@ -19,7 +19,7 @@ TEST(PdfText, BytesToText) {
   };
   for (auto const& [bytes, text] : cases) {
     Wide out;
-    EXPECT_EQ(fn::PdfTextToWide(bytes.data(), bytes.size(), out), 1);
+    EXPECT_EQ(direct::PdfTextToWide(bytes.data(), bytes.size(), out), 1);
     EXPECT_EQ(out.text(), text) << bytes;
   }
 }
@@ -34,13 +34,13 @@ TEST(PdfText, TextToBytes) {
   };
   for (auto const& [text, bytes] : cases) {
     Bytes out;
-    EXPECT_EQ(fn::WideToPdfText(text.data(), text.size(), out), 1);
+    EXPECT_EQ(direct::WideToPdfText(text.data(), text.size(), out), 1);
     EXPECT_EQ(out.text(), bytes);
   }
   for (std::u16string text : {u"ASCII only", u"\u00FCber \u2022 \U0001F600", u"\uFB01", u""}) {
-    Owned str(fn::StringObjectNewFromText(text.data(), text.size()));
+    Owned str(direct::StringObjectNewFromText(text.data(), text.size()));
     Wide out;
-    EXPECT_EQ(fn::StringObjectGetText(str.get(), out), 1);
+    EXPECT_EQ(direct::StringObjectGetText(str.get(), out), 1);
     EXPECT_EQ(out.text(), text);
   }
 }

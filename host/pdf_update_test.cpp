@@ -98,9 +98,9 @@ void ExpectReadersAccept(std::string const& path) {
   std::filesystem::remove(path + ".m.png");
 }
 
-KPD_Dictionary FirstAnnot(KPD_Document doc) { return fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0); }
+KPD_Dictionary FirstAnnot(KPD_Document doc) { return direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0); }
 
-double NumberAt(KPD_Dictionary dict, char const* key) { return fn::ObjectGetNumber(fn::DictGet(dict, key)); }
+double NumberAt(KPD_Dictionary dict, char const* key) { return direct::ObjectGetNumber(direct::DictGet(dict, key)); }
 
 struct Edit {
   char const* name;
@@ -118,72 +118,72 @@ TEST(IncrementalSave, UpdateHoldsWhatChangedAfterTheUnchangedFile) {
       {"a direct dictionary inside the annotation",
        [](KPD_Document doc) {
          KPD_Dictionary annot = FirstAnnot(doc);
-         Owned width(fn::NumberNew(3));
-         fn::DictSet(fn::DictGet(annot, "/BS"), "/W", width.get());
-         return std::set<int>{fn::ObjectGetObjNum(annot)};
+         Owned width(direct::NumberNew(3));
+         direct::DictSet(direct::DictGet(annot, "/BS"), "/W", width.get());
+         return std::set<int>{direct::ObjectGetObjNum(annot)};
        },
-       [](KPD_Document doc) { EXPECT_EQ(NumberAt(fn::DictGet(FirstAnnot(doc), "/BS"), "/W"), 3); }},
+       [](KPD_Document doc) { EXPECT_EQ(NumberAt(direct::DictGet(FirstAnnot(doc), "/BS"), "/W"), 3); }},
       {"a dictionary of the plug-in changed after it was stored",
        [](KPD_Document doc) {
          KPD_Dictionary annot = FirstAnnot(doc);
-         Owned mk(fn::DictNew());
-         fn::DictSet(annot, "/MK", mk.get());
-         Owned angle(fn::NumberNew(90));
-         fn::DictSet(mk.get(), "/R", angle.get());
-         return std::set<int>{fn::ObjectGetObjNum(annot)};
+         Owned mk(direct::DictNew());
+         direct::DictSet(annot, "/MK", mk.get());
+         Owned angle(direct::NumberNew(90));
+         direct::DictSet(mk.get(), "/R", angle.get());
+         return std::set<int>{direct::ObjectGetObjNum(annot)};
        },
-       [](KPD_Document doc) { EXPECT_EQ(NumberAt(fn::DictGet(FirstAnnot(doc), "/MK"), "/R"), 90); }},
+       [](KPD_Document doc) { EXPECT_EQ(NumberAt(direct::DictGet(FirstAnnot(doc), "/MK"), "/R"), 90); }},
       {"a removed key",
        [](KPD_Document doc) {
-         fn::DictRemove(FirstAnnot(doc), "/C");
-         return std::set<int>{fn::ObjectGetObjNum(FirstAnnot(doc))};
+         direct::DictRemove(FirstAnnot(doc), "/C");
+         return std::set<int>{direct::ObjectGetObjNum(FirstAnnot(doc))};
        },
-       [](KPD_Document doc) { EXPECT_EQ(fn::DictHasKey(FirstAnnot(doc), "/C"), 0); }},
+       [](KPD_Document doc) { EXPECT_EQ(direct::DictHasKey(FirstAnnot(doc), "/C"), 0); }},
       {"stream data, compressed on the way out",
        [](KPD_Document doc) {
-         KPD_Stream contents = fn::DictGet(fn::DocGetPage(doc, 0), "/Contents");
+         KPD_Stream contents = direct::DictGet(direct::DocGetPage(doc, 0), "/Contents");
          std::string data(4000, ' ');
          data.replace(0, 9, "1 1 m 2 2");
-         fn::StreamSetData(contents, data.data(), data.size());
-         return std::set<int>{fn::ObjectGetObjNum(contents)};
+         direct::StreamSetData(contents, data.data(), data.size());
+         return std::set<int>{direct::ObjectGetObjNum(contents)};
        },
        [](KPD_Document doc) {
-         KPD_Stream contents = fn::DictGet(fn::DocGetPage(doc, 0), "/Contents");
+         KPD_Stream contents = direct::DictGet(direct::DocGetPage(doc, 0), "/Contents");
          Bytes data;
-         ASSERT_EQ(fn::StreamGetData(contents, 1, data), 1);
+         ASSERT_EQ(direct::StreamGetData(contents, 1, data), 1);
          EXPECT_EQ(data.text().substr(0, 9), "1 1 m 2 2");
          Bytes filter;
-         fn::NameGet(fn::DictGet(fn::StreamGetDict(contents), "/Filter"), filter);
+         direct::NameGet(direct::DictGet(direct::StreamGetDict(contents), "/Filter"), filter);
          EXPECT_EQ(filter.text(), "/FlateDecode");
        }},
       {"a new annotation with an appearance; an unused new stream is left out",
        [](KPD_Document doc) {
-         KPD_Page page = fn::DocGetPage(doc, 0);
+         KPD_Page page = direct::DocGetPage(doc, 0);
          Owned square = Parse("<< /Type /Annot /Subtype /Square /Rect [5 5 20 20] >>");
-         KPD_Dictionary added = fn::PageInsertAnnot(page, -1, square.get());
-         KPD_Stream normal = fn::DocNewStream(doc, "0 0 m", 5);
-         Owned ap(fn::DictNew());
-         fn::DictSet(ap.get(), "/N", normal);
-         fn::DictSet(added, "/AP", ap.get());
-         fn::DocNewStream(doc, "unused", 6);
-         KPD_Object annots = fn::DictGet(page, "/Annots");
-         return std::set<int>{fn::ObjectGetObjNum(annots), fn::ObjectGetObjNum(added), fn::ObjectGetObjNum(normal)};
+         KPD_Dictionary added = direct::PageInsertAnnot(page, -1, square.get());
+         KPD_Stream normal = direct::DocNewStream(doc, "0 0 m", 5);
+         Owned ap(direct::DictNew());
+         direct::DictSet(ap.get(), "/N", normal);
+         direct::DictSet(added, "/AP", ap.get());
+         direct::DocNewStream(doc, "unused", 6);
+         KPD_Object annots = direct::DictGet(page, "/Annots");
+         return std::set<int>{direct::ObjectGetObjNum(annots), direct::ObjectGetObjNum(added), direct::ObjectGetObjNum(normal)};
        },
        [](KPD_Document doc) {
-         KPD_Page page = fn::DocGetPage(doc, 0);
-         ASSERT_EQ(fn::PageAnnotCount(page), 2);
-         KPD_Dictionary ap = fn::DictGet(fn::PageGetAnnot(page, 1), "/AP");
+         KPD_Page page = direct::DocGetPage(doc, 0);
+         ASSERT_EQ(direct::PageAnnotCount(page), 2);
+         KPD_Dictionary ap = direct::DictGet(direct::PageGetAnnot(page, 1), "/AP");
          Bytes data;
-         EXPECT_EQ(fn::StreamGetData(fn::DictGet(ap, "/N"), 1, data), 1);
+         EXPECT_EQ(direct::StreamGetData(direct::DictGet(ap, "/N"), 1, data), 1);
          EXPECT_EQ(data.text(), "0 0 m");
        }},
       {"a removed annotation",
        [](KPD_Document doc) {
-         KPD_Page page = fn::DocGetPage(doc, 0);
-         fn::PageRemoveAnnot(page, 0);
-         return std::set<int>{fn::ObjectGetObjNum(fn::DictGet(page, "/Annots"))};
+         KPD_Page page = direct::DocGetPage(doc, 0);
+         direct::PageRemoveAnnot(page, 0);
+         return std::set<int>{direct::ObjectGetObjNum(direct::DictGet(page, "/Annots"))};
        },
-       [](KPD_Document doc) { EXPECT_EQ(fn::PageAnnotCount(fn::DocGetPage(doc, 0)), 0); }},
+       [](KPD_Document doc) { EXPECT_EQ(direct::PageAnnotCount(direct::DocGetPage(doc, 0)), 0); }},
   };
   for (bool xrefStream : {false, true}) {
     for (Edit const& edit : edits) {
@@ -195,10 +195,10 @@ TEST(IncrementalSave, UpdateHoldsWhatChangedAfterTheUnchangedFile) {
       std::set<int> expected;
       {
         Bytes error;
-        Doc doc(fn::DocOpenFile(path.c_str(), error));
+        Doc doc(direct::DocOpenFile(path.c_str(), error));
         ASSERT_NE(doc, nullptr) << error.text();
         expected = edit.apply(doc.get());
-        ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+        ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
       }
       const std::string saved = ReadFile(path);
       ASSERT_GT(saved.size(), original.size());
@@ -218,9 +218,9 @@ TEST(IncrementalSave, UpdateHoldsWhatChangedAfterTheUnchangedFile) {
       EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
       ExpectReadersAccept(path);
       Bytes error;
-      Doc reopened(fn::DocOpenFile(path.c_str(), error));
+      Doc reopened(direct::DocOpenFile(path.c_str(), error));
       ASSERT_NE(reopened, nullptr) << error.text();
-      EXPECT_EQ(fn::DocWarningCount(reopened.get()), 0);
+      EXPECT_EQ(direct::DocWarningCount(reopened.get()), 0);
       edit.check(reopened.get());
     }
   }
@@ -235,20 +235,20 @@ TEST(IncrementalSave, SavingTwiceKeepsEveryChange) {
   WriteFile(path, original);
   Bytes error;
   {
-    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    Doc doc(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
-    Owned one(fn::NumberNew(1)), two(fn::NumberNew(2));
-    fn::DictSet(FirstAnnot(doc.get()), "/First", one.get());
-    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
-    fn::DictSet(fn::DocGetPage(doc.get(), 0), "/Second", two.get());
-    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    Owned one(direct::NumberNew(1)), two(direct::NumberNew(2));
+    direct::DictSet(FirstAnnot(doc.get()), "/First", one.get());
+    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    direct::DictSet(direct::DocGetPage(doc.get(), 0), "/Second", two.get());
+    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
   }
   EXPECT_EQ(ReadFile(path).compare(0, original.size(), original), 0);
   ExpectReadersAccept(path);
-  Doc reopened(fn::DocOpenFile(path.c_str(), error));
+  Doc reopened(direct::DocOpenFile(path.c_str(), error));
   ASSERT_NE(reopened, nullptr);
   EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/First"), 1);
-  EXPECT_EQ(NumberAt(fn::DocGetPage(reopened.get(), 0), "/Second"), 2);
+  EXPECT_EQ(NumberAt(direct::DocGetPage(reopened.get(), 0), "/Second"), 2);
 }
 
 ino_t InodeOf(std::string const& path) {
@@ -282,24 +282,24 @@ TEST(IncrementalSave, InPlaceAppendFailuresLeaveTheFileByteForByte) {
     WriteFile(path, original);
     const ino_t inode = InodeOf(path);
     Bytes error;
-    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    Doc doc(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
     // Incompressible, so the update is larger than the limit.
-    KPD_Stream stream = fn::DocNewStream(doc.get(), noise.data(), noise.size());
-    ASSERT_EQ(fn::DictSet(FirstAnnot(doc.get()), "/Noise", stream), 1);
+    KPD_Stream stream = direct::DocNewStream(doc.get(), noise.data(), noise.size());
+    ASSERT_EQ(direct::DictSet(FirstAnnot(doc.get()), "/Noise", stream), 1);
     std::string said;
     if (fault.fileLimit) {
       ChildResult r = InChild(
           [&] {
             Bytes e;
-            return fn::DocSave(doc.get(), path.c_str(), e) ? std::string("saved") : e.text();
+            return direct::DocSave(doc.get(), path.c_str(), e) ? std::string("saved") : e.text();
           },
           original.size() + fault.fileLimit);
       said = r.text;
       EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
     } else {
       InjectFileFaults(fault.faults);
-      EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0);
+      EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 0);
       InjectFileFaults({});
       EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
     }
@@ -309,7 +309,7 @@ TEST(IncrementalSave, InPlaceAppendFailuresLeaveTheFileByteForByte) {
     // document's back, which a save over it takes for another program's
     // write; a failure in this process leaves the file fit to save over.
     if (fault.fileLimit) continue;
-    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
     const std::string saved = ReadFile(path);
     EXPECT_GT(saved.size(), original.size() + noise.size());
     EXPECT_EQ(saved.compare(0, original.size(), original), 0);
@@ -343,25 +343,25 @@ TEST(IncrementalSave, FailedReplacementsLeaveTheFileAsItWas) {
     const std::string path = dir / "a.pdf";
     WriteFile(path, original);
     Bytes error;
-    Doc doc(fn::DocOpenFile(path.c_str(), error));
+    Doc doc(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
-    Owned width(fn::NumberNew(5)), height(fn::NumberNew(6));
-    fn::DictSet(FirstAnnot(doc.get()), "/W", width.get());
-    ASSERT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    Owned width(direct::NumberNew(5)), height(direct::NumberNew(6));
+    direct::DictSet(FirstAnnot(doc.get()), "/W", width.get());
+    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
     const std::string first = ReadFile(path);
     const ino_t inode = InodeOf(path);
-    fn::DictSet(FirstAnnot(doc.get()), "/H", height.get());
+    direct::DictSet(FirstAnnot(doc.get()), "/H", height.get());
     InjectFileFaults(fault.faults);
-    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 0);
+    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 0);
     InjectFileFaults({});
     EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
     EXPECT_TRUE(ReadFile(path) == first);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
     // The same save then succeeds, through a new file.
-    EXPECT_EQ(fn::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
     EXPECT_NE(InodeOf(path), inode);
     EXPECT_EQ(ReadFile(path).compare(0, original.size(), original), 0);
-    Doc reopened(fn::DocOpenFile(path.c_str(), error));
+    Doc reopened(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(reopened, nullptr);
     EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 5);
     EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 6);
@@ -431,10 +431,10 @@ TEST(IncrementalSave, ChoosesBetweenAppendingAndRewriting) {
     std::string error, notice;
     KPD_Document doc = kshost::OpenPdfFile(source, "", &error);
     ASSERT_NE(doc, nullptr) << error;
-    Owned one(fn::NumberNew(1));
-    fn::DictSet(fn::DocGetPage(doc, 0), "/Edited", one.get());
+    Owned one(direct::NumberNew(1));
+    direct::DictSet(direct::DocGetPage(doc, 0), "/Edited", one.get());
     EXPECT_EQ(kshost::SaveDocument(doc, out, c.full, &notice, &error), c.saves) << error;
-    fn::DocClose(doc);
+    direct::DocClose(doc);
     std::string said = c.saves ? notice : error;
     if (*c.says) {
       EXPECT_NE(said.find(c.says), std::string::npos) << said;
@@ -458,11 +458,11 @@ TEST(IncrementalSave, SignedDocumentFromMemoryAppendsToItsBytes) {
                                    "<< /AcroForm << /Fields [ << /FT /Sig /T (S) /V << /Type /Sig >> >> ] >> >>");
   TempDir dir;
   Bytes error;
-  Doc doc(fn::DocOpenMemory(file.data(), file.size(), error));
+  Doc doc(direct::DocOpenMemory(file.data(), file.size(), error));
   ASSERT_NE(doc, nullptr) << error.text();
-  Owned one(fn::NumberNew(1));
-  fn::DictSet(FirstAnnot(doc.get()), "/Edited", one.get());
-  ASSERT_EQ(fn::DocSave(doc.get(), (dir / "out.pdf").c_str(), error), 1) << error.text();
+  Owned one(direct::NumberNew(1));
+  direct::DictSet(FirstAnnot(doc.get()), "/Edited", one.get());
+  ASSERT_EQ(direct::DocSave(doc.get(), (dir / "out.pdf").c_str(), error), 1) << error.text();
   const std::string saved = ReadFile(dir / "out.pdf");
   ASSERT_GT(saved.size(), file.size());
   EXPECT_EQ(saved.compare(0, file.size(), file), 0);
@@ -494,10 +494,10 @@ TEST(IncrementalSave, BrokenPrevChainsOpenAndSave) {
       std::string error, notice;
       KPD_Document doc = kshost::OpenPdfFile(path, "", &error);
       if (!doc) return "open: " + error;
-      Owned one(fn::NumberNew(1));
-      fn::DictSet(fn::DocGetPage(doc, 0), "/Edited", one.get());
+      Owned one(direct::NumberNew(1));
+      direct::DictSet(direct::DocGetPage(doc, 0), "/Edited", one.get());
       bool saved = kshost::SaveDocument(doc, path, false, &notice, &error);
-      fn::DocClose(doc);
+      direct::DocClose(doc);
       return saved ? std::string("saved") : "save: " + error;
     });
     EXPECT_EQ(result.signal, 0);
@@ -545,11 +545,11 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       TempDir dir;
       WriteFile(dir / "a.pdf", original);
       Bytes error;
-      Doc doc(fn::DocOpenFile((dir / "a.pdf").c_str(), error));
+      Doc doc(direct::DocOpenFile((dir / "a.pdf").c_str(), error));
       ASSERT_NE(doc, nullptr) << error.text();
-      Owned width(fn::NumberNew(7));
-      fn::DictSet(FirstAnnot(doc.get()), "/W", width.get());
-      ASSERT_EQ(fn::DocSave(doc.get(), (dir / "a.pdf").c_str(), error), 1) << error.text();
+      Owned width(direct::NumberNew(7));
+      direct::DictSet(FirstAnnot(doc.get()), "/W", width.get());
+      ASSERT_EQ(direct::DocSave(doc.get(), (dir / "a.pdf").c_str(), error), 1) << error.text();
       update = ReadFile(dir / "a.pdf").substr(original.size());
     }
     ASSERT_GT(update.size(), 40u);
@@ -562,7 +562,7 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       const std::string path = dir / "a.pdf";
       WriteFile(path, torn);
       Bytes error;
-      Doc doc(fn::DocOpenFile(path.c_str(), error));
+      Doc doc(direct::DocOpenFile(path.c_str(), error));
       ASSERT_NE(doc, nullptr) << error.text();
       Document* document = Document::FromKpd(doc.get());
       const auto& warnings = document->Warnings();
@@ -570,8 +570,8 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       EXPECT_NE(warnings.back().find(std::to_string(cut) + " bytes of an unfinished update"), std::string::npos)
           << warnings.back();
       EXPECT_EQ(NumberAt(FirstAnnot(doc.get()), "/W"), 0);
-      Owned height(fn::NumberNew(9));
-      fn::DictSet(FirstAnnot(doc.get()), "/H", height.get());
+      Owned height(direct::NumberNew(9));
+      direct::DictSet(FirstAnnot(doc.get()), "/H", height.get());
       std::string reason, notice;
       ASSERT_TRUE(document->Save(path, reason, Document::SaveMode::kAuto, &notice)) << reason;
       EXPECT_NE(notice.find("(" + std::to_string(cut) + " bytes)"), std::string::npos) << notice;
@@ -585,7 +585,7 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       };
       EXPECT_EQ(eofs(saved), eofs(original) + 1);
       ExpectReadersAccept(path);
-      Doc reopened(fn::DocOpenFile(path.c_str(), error));
+      Doc reopened(direct::DocOpenFile(path.c_str(), error));
       ASSERT_NE(reopened, nullptr);
       EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 9);
       EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 0);
@@ -613,20 +613,20 @@ TEST(IncrementalSave, NamesWithAHashAreWrittenEscaped) {
     KPD_Document doc = kshost::OpenPdfFile(source, "", &error);
     ASSERT_NE(doc, nullptr) << error;
     KPD_Dictionary annot = FirstAnnot(doc);
-    Owned name(fn::NameNew("/#SqtPy")), other(fn::NameNew("/a#b c")), inside(fn::ArrayNew());
-    fn::DictSet(annot, "/Name", name.get());
-    fn::DictSet(annot, "/#Key", other.get());
-    fn::ArrayAppend(inside.get(), other.get());
-    fn::DictSet(annot, "/List", inside.get());
+    Owned name(direct::NameNew("/#SqtPy")), other(direct::NameNew("/a#b c")), inside(direct::ArrayNew());
+    direct::DictSet(annot, "/Name", name.get());
+    direct::DictSet(annot, "/#Key", other.get());
+    direct::ArrayAppend(inside.get(), other.get());
+    direct::DictSet(annot, "/List", inside.get());
     Bytes text;
-    ASSERT_EQ(fn::ObjectWrite(fn::DictGet(annot, "/List"), text), 1);
+    ASSERT_EQ(direct::ObjectWrite(direct::DictGet(annot, "/List"), text), 1);
     EXPECT_EQ(text.text(), "[ /a#23b#20c ]");
     ASSERT_TRUE(kshost::SaveDocument(doc, source, full, &notice, &error)) << error;
     Bytes held;
-    ASSERT_EQ(fn::NameGet(fn::DictGet(FirstAnnot(doc), "/Name"), held), 1);
+    ASSERT_EQ(direct::NameGet(direct::DictGet(FirstAnnot(doc), "/Name"), held), 1);
     EXPECT_EQ(held.text(), "/#SqtPy");
-    EXPECT_NE(fn::DictGet(FirstAnnot(doc), "/#Key"), nullptr);
-    fn::DocClose(doc);
+    EXPECT_NE(direct::DictGet(FirstAnnot(doc), "/#Key"), nullptr);
+    direct::DocClose(doc);
 
     const std::string saved = ReadFile(source);
     EXPECT_NE(saved.find("/Name /#23SqtPy"), std::string::npos);

@@ -11,15 +11,15 @@ std::u16string Text(const char16_t* text) { return std::u16string(kshost::ViewOf
 
 }  // namespace
 
-int32_t kshost::fn::PrefGetInt(const char16_t* section, const char16_t* key, int32_t fallback) {
+int32_t kshost::direct::PrefGetInt(const char16_t* section, const char16_t* key, int32_t fallback) {
   return Env().prefInt(Text(section), Text(key)).value_or(fallback);
 }
 
-int32_t kshost::fn::PrefSetInt(const char16_t* section, const char16_t* key, int32_t value) {
+int32_t kshost::direct::PrefSetInt(const char16_t* section, const char16_t* key, int32_t value) {
   return Env().setPrefInt(Text(section), Text(key), value) ? 1 : 0;
 }
 
-int32_t kshost::fn::PrefGetText(const char16_t* section, const char16_t* key, KS_WideString out) {
+int32_t kshost::direct::PrefGetText(const char16_t* section, const char16_t* key, KS_WideString out) {
   const auto value = Env().prefText(Text(section), Text(key));
   if (!value) return 0;
   // Presence is the answer; a null `out` just receives nothing.
@@ -27,10 +27,10 @@ int32_t kshost::fn::PrefGetText(const char16_t* section, const char16_t* key, KS
   return 1;
 }
 
-int32_t kshost::fn::PrefSetText(const char16_t* section, const char16_t* key, const char16_t* value) {
+int32_t kshost::direct::PrefSetText(const char16_t* section, const char16_t* key, const char16_t* value) {
   return Env().setPrefText(Text(section), Text(key), Text(value)) ? 1 : 0;
 }
 
-int32_t kshost::fn::PrefRemove(const char16_t* section, const char16_t* key) {
+int32_t kshost::direct::PrefRemove(const char16_t* section, const char16_t* key) {
   return Env().removePref(Text(section), Text(key)) ? 1 : 0;
 }

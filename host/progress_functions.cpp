@@ -51,7 +51,7 @@ void Progress::End(KA_Progress progress) {
   current_ = nullptr;
 }
 
-namespace fn {
+namespace direct {
 
 KA_Progress ProgressBegin(const char16_t* title, int32_t range) {
   return Progress::Get().Begin(title ? title : u"", range);
@@ -62,5 +62,5 @@ int32_t ProgressSetValue(KA_Progress progress, int32_t value) {
 int32_t ProgressIsCancelled(KA_Progress progress) { return Progress::Get().IsCancelled(progress) ? 1 : 0; }
 void ProgressEnd(KA_Progress progress) { Progress::Get().End(progress); }
 
-}  // namespace fn
+}  // namespace direct
 }  // namespace kshost

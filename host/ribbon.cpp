@@ -118,7 +118,7 @@ bool Ribbon::Slide(const std::string& id, int value, std::string* error) {
   return false;
 }
 
-namespace fn {
+namespace direct {
 
 KA_RibbonElement RibbonGetCategory(KA_Frame frame, const char* name) {
   return frame && name ? Ribbon::Get().Category(name) : nullptr;
@@ -249,5 +249,5 @@ int32_t RibbonRemove(KA_RibbonElement e) {
   return 1;
 }
 
-}  // namespace fn
+}  // namespace direct
 }  // namespace kshost

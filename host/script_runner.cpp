@@ -255,12 +255,12 @@ class Runner {
       *why = "no document is open";
       return false;
     }
-    KPD_Page p = fn::DocGetPage(session_.Document(), page - 1);
+    KPD_Page p = direct::DocGetPage(session_.Document(), page - 1);
     if (!p) {
       *why = "the document has no page " + a[2];
       return false;
     }
-    int actual = fn::PageAnnotCount(p);
+    int actual = direct::PageAnnotCount(p);
     if (actual != count) {
       *why = "page " + a[2] + " has " + std::to_string(actual) + " annotations, expected " + a[3];
       return false;
@@ -380,28 +380,28 @@ class Runner {
   // The annotation whose /NM is `name`, on any page; null when none.
   KA_Annot Named(const std::string& name) {
     KA_Document doc = session_.AppDocument();
-    const int pages = fn::DocPageCount(session_.Document());
-    KS_WideString text = fn::WideStringNew(u"", 0);
+    const int pages = direct::DocPageCount(session_.Document());
+    KS_WideString text = direct::WideStringNew(u"", 0);
     KA_Annot found = nullptr;
     for (int p = 0; p < pages && !found; ++p) {
       for (KA_Annot annot : Editor::Get().PageAnnots(doc, p)) {
-        if (fn::StringObjectGetText(fn::DictGet(fn::AnnotGetDict(annot), "/NM"), text) &&
-            ToUtf8({fn::WideStringData(text), fn::WideStringLength(text)}) == name) {
+        if (direct::StringObjectGetText(direct::DictGet(direct::AnnotGetDict(annot), "/NM"), text) &&
+            ToUtf8({direct::WideStringData(text), direct::WideStringLength(text)}) == name) {
           found = annot;
           break;
         }
       }
     }
-    fn::WideStringDestroy(text);
+    direct::WideStringDestroy(text);
     return found;
   }
 
   std::string NameOf(KA_Annot annot) {
-    KS_WideString text = fn::WideStringNew(u"", 0);
+    KS_WideString text = direct::WideStringNew(u"", 0);
     std::string name;
-    if (fn::StringObjectGetText(fn::DictGet(fn::AnnotGetDict(annot), "/NM"), text))
-      name = ToUtf8({fn::WideStringData(text), fn::WideStringLength(text)});
-    fn::WideStringDestroy(text);
+    if (direct::StringObjectGetText(direct::DictGet(direct::AnnotGetDict(annot), "/NM"), text))
+      name = ToUtf8({direct::WideStringData(text), direct::WideStringLength(text)});
+    direct::WideStringDestroy(text);
     return name;
   }
 

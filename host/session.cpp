@@ -21,14 +21,14 @@ namespace kshost {
 namespace {
 
 std::string ErrorText(KS_ByteString s) {
-  const char* d = fn::ByteStringData(s);
-  return d ? std::string(d, fn::ByteStringLength(s)) : std::string();
+  const char* d = direct::ByteStringData(s);
+  return d ? std::string(d, direct::ByteStringLength(s)) : std::string();
 }
 
 // A host byte string for one call's error text.
 struct ErrorString {
-  KS_ByteString s = fn::ByteStringNew(nullptr, 0);
-  ~ErrorString() { fn::ByteStringDestroy(s); }
+  KS_ByteString s = direct::ByteStringNew(nullptr, 0);
+  ~ErrorString() { direct::ByteStringDestroy(s); }
   std::string str() const { return ErrorText(s); }
 };
 
@@ -203,7 +203,7 @@ bool SourceChangedOnDisk(KPD_Document doc) {
 }
 
 bool MayChangeAnnotations(KPD_Document doc) {
-  return doc && (fn::DocGetPermissions(doc) & KPD_PERM_MODIFY_ANNOTS) != 0;
+  return doc && (direct::DocGetPermissions(doc) & KPD_PERM_MODIFY_ANNOTS) != 0;
 }
 
 std::string ChangeRefusedMessage(const std::string& path) {
@@ -215,7 +215,7 @@ bool Session::Open(const std::string& path, std::string* error, bool readOnly) {
   KPD_Document doc = OpenPdfFile(path, password_, error);
   if (!doc) return false;
   if (!readOnly && !MayChangeAnnotations(doc)) {
-    fn::DocClose(doc);
+    direct::DocClose(doc);
     if (error) *error = ChangeRefusedMessage(path);
     return false;
   }
@@ -251,7 +251,7 @@ bool Session::BeginSave(const std::string& path) {
 void Session::Close() {
   if (appDoc_) Editor::Get().RemoveDocument(appDoc_);
   appDoc_ = nullptr;
-  if (doc_) fn::DocClose(doc_);
+  if (doc_) direct::DocClose(doc_);
   doc_ = nullptr;
   docPath_.clear();
 }

@@ -4,7 +4,7 @@
 #include "host/host_functions.h"
 #include "host/utf.h"
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 int32_t AppShellOpen(const char16_t* path) {
   if (!path || !*path || (!FileExists(path) && !DirectoryExists(path))) return 0;
@@ -12,4 +12,4 @@ int32_t AppShellOpen(const char16_t* path) {
   return 1;
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

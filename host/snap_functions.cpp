@@ -75,19 +75,19 @@ const char* KindName(int kind) {
 
 Modes CurrentModes() {
   Modes m;
-  m.end = fn::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_END), 0) != 0;
-  m.mid = fn::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_MID), 0) != 0;
-  m.inter = fn::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_INTER), 0) != 0;
-  m.nearest = fn::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_NEAR), 0) != 0;
+  m.end = direct::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_END), 0) != 0;
+  m.mid = direct::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_MID), 0) != 0;
+  m.inter = direct::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_INTER), 0) != 0;
+  m.nearest = direct::PrefGetInt(u"snap", ModeKey(KS_SNAP_MODE_NEAR), 0) != 0;
   return m;
 }
 
 bool SetMode(int index, bool on) {
   const char16_t* key = ModeKey(index);
-  return key && fn::PrefSetInt(u"snap", key, on ? 1 : 0);
+  return key && direct::PrefSetInt(u"snap", key, on ? 1 : 0);
 }
 
-double Radius() { return std::clamp(fn::PrefGetInt(u"snap", u"Radius", 8), 1, 64); }
+double Radius() { return std::clamp(direct::PrefGetInt(u"snap", u"Radius", 8), 1, 64); }
 
 std::shared_ptr<const Index> PageIndex(QPDFObjectHandle page) {
   try {
@@ -127,7 +127,7 @@ size_t BuildCount() { return builds; }
 
 }  // namespace kshost::snap
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 int32_t SnapIsEnabled() { return snap::CurrentModes().Any() ? 1 : 0; }
 
@@ -209,4 +209,4 @@ int32_t SnapDrawMarker(KA_PageView view, KA_Device device) {
 
 void SnapClear() { snap::last = {}; }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

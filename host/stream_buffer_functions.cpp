@@ -95,7 +95,7 @@ std::shared_ptr<Buffer> Adopt(char* data, size_t length) {
 
 }  // namespace
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 char* StreamBufferNew(size_t capacity) {
   return Guard<char*>(nullptr, [&]() -> char* { return Lent::Get().Add(capacity); });
@@ -135,4 +135,4 @@ int32_t StreamSetDataFromBuffer(KPD_Stream stream, char* buffer, size_t length) 
   });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

@@ -43,40 +43,40 @@ std::u16string_view Units(const char16_t* text, size_t length) {
 
 // ---- 17: byte strings -----------------------------------------------------
 
-KS_ByteString kshost::fn::ByteStringNew(const char* bytes, size_t length) {
+KS_ByteString kshost::direct::ByteStringNew(const char* bytes, size_t length) {
   return new KS_ByteString__{std::string(Bytes(bytes, length))};
 }
 
-void kshost::fn::ByteStringDestroy(KS_ByteString str) { delete str; }
+void kshost::direct::ByteStringDestroy(KS_ByteString str) { delete str; }
 
-const char* kshost::fn::ByteStringData(KS_ByteString str) { return str ? str->text.c_str() : ""; }
+const char* kshost::direct::ByteStringData(KS_ByteString str) { return str ? str->text.c_str() : ""; }
 
-size_t kshost::fn::ByteStringLength(KS_ByteString str) { return str ? str->text.size() : 0; }
+size_t kshost::direct::ByteStringLength(KS_ByteString str) { return str ? str->text.size() : 0; }
 
-void kshost::fn::ByteStringSet(KS_ByteString str, const char* bytes, size_t length) {
+void kshost::direct::ByteStringSet(KS_ByteString str, const char* bytes, size_t length) {
   // assign() copes with `bytes` pointing into the string itself.
   if (str) str->text.assign(Bytes(bytes, length));
 }
 
 // ---- 18: wide strings -----------------------------------------------------
 
-KS_WideString kshost::fn::WideStringNew(const char16_t* text, size_t length) {
+KS_WideString kshost::direct::WideStringNew(const char16_t* text, size_t length) {
   return new KS_WideString__{std::u16string(Units(text, length))};
 }
 
-void kshost::fn::WideStringDestroy(KS_WideString str) { delete str; }
+void kshost::direct::WideStringDestroy(KS_WideString str) { delete str; }
 
-const char16_t* kshost::fn::WideStringData(KS_WideString str) { return str ? str->text.c_str() : u""; }
+const char16_t* kshost::direct::WideStringData(KS_WideString str) { return str ? str->text.c_str() : u""; }
 
-size_t kshost::fn::WideStringLength(KS_WideString str) { return str ? str->text.size() : 0; }
+size_t kshost::direct::WideStringLength(KS_WideString str) { return str ? str->text.size() : 0; }
 
-void kshost::fn::WideStringSet(KS_WideString str, const char16_t* text, size_t length) {
+void kshost::direct::WideStringSet(KS_WideString str, const char16_t* text, size_t length) {
   if (str) str->text.assign(Units(text, length));
 }
 
 // Text as the editor shows it: CR LF and lone CR become LF, other control
 // characters except tab are dropped.
-int32_t kshost::fn::WideStringForDisplay(const char16_t* text, size_t length, KS_WideString out) {
+int32_t kshost::direct::WideStringForDisplay(const char16_t* text, size_t length, KS_WideString out) {
   if (!out) return 0;
   const std::u16string_view in = Units(text, length);
   std::u16string shown;
@@ -96,26 +96,26 @@ int32_t kshost::fn::WideStringForDisplay(const char16_t* text, size_t length, KS
 
 // ---- 9: wide-string arrays ------------------------------------------------
 
-KS_WideStringArray kshost::fn::WideStringArrayNew(void) { return new KS_WideStringArray__{}; }
+KS_WideStringArray kshost::direct::WideStringArrayNew(void) { return new KS_WideStringArray__{}; }
 
-void kshost::fn::WideStringArrayDestroy(KS_WideStringArray arr) { delete arr; }
+void kshost::direct::WideStringArrayDestroy(KS_WideStringArray arr) { delete arr; }
 
-int32_t kshost::fn::WideStringArrayCount(KS_WideStringArray arr) {
+int32_t kshost::direct::WideStringArrayCount(KS_WideStringArray arr) {
   return arr ? static_cast<int32_t>(arr->items.size()) : 0;
 }
 
-int32_t kshost::fn::WideStringArrayGet(KS_WideStringArray arr, int32_t index, KS_WideString out) {
+int32_t kshost::direct::WideStringArrayGet(KS_WideStringArray arr, int32_t index, KS_WideString out) {
   if (!arr || !out || index < 0 || static_cast<size_t>(index) >= arr->items.size()) return 0;
   out->text = arr->items[static_cast<size_t>(index)];
   return 1;
 }
 
-int32_t kshost::fn::WideStringArrayAppend(KS_WideStringArray arr, KS_WideString str) {
+int32_t kshost::direct::WideStringArrayAppend(KS_WideStringArray arr, KS_WideString str) {
   if (!arr || !str) return 0;
   arr->items.push_back(str->text);
   return 1;
 }
 
-void kshost::fn::WideStringArrayClear(KS_WideStringArray arr) {
+void kshost::direct::WideStringArrayClear(KS_WideStringArray arr) {
   if (arr) arr->items.clear();
 }

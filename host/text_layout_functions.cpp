@@ -17,7 +17,7 @@ TextLayout* LayoutOf(KA_TextLayout layout) { return reinterpret_cast<TextLayout*
 
 }  // namespace
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 KA_TextLayout TextLayoutNew(void) {
   return Guard<KA_TextLayout>(nullptr, [] { return reinterpret_cast<KA_TextLayout>(new TextLayout()); });
@@ -100,4 +100,4 @@ int32_t TextLayoutAddResources(KA_TextLayout layout, KPD_Document doc, KPD_Dicti
   });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

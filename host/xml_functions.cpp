@@ -176,7 +176,7 @@ std::string Print(pugi::xml_node node, bool declaration, bool indent) {
 
 }  // namespace
 
-namespace kshost::fn {
+namespace kshost::direct {
 
 KX_Document XmlNew(const char* rootName) {
   return Guard<KX_Document>(nullptr, [&]() -> KX_Document {
@@ -398,4 +398,4 @@ int32_t XmlNodeText(KX_Element node, KS_ByteString out) {
   });
 }
 
-}  // namespace kshost::fn
+}  // namespace kshost::direct

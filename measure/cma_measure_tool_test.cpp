@@ -157,7 +157,7 @@ TEST_F(FigureValuesTest, DirectionsAreShownFromZeroToBelowAFullTurn) {
 int g_toDevice = 0;
 int32_t CountedPageToDevice(KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out) {
   ++g_toDevice;
-  return kshost::fn::PageViewPageToDevice(view, point, out);
+  return kshost::direct::PageViewPageToDevice(view, point, out);
 }
 
 // A click of a path tool costs the same however many came before: the

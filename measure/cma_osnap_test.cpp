@@ -138,13 +138,13 @@ class OsnapModes : public ::testing::Test {
 TEST_F(OsnapModes, ToggleTurnsTheHostStateOverAndStoresItUnderItsKey) {
   const char16_t* keys[] = {u"end", u"mid", u"inter", u"near"};
   for (int index = 0; index < 4; ++index) {
-    const bool before = kshost::fn::SnapGetMode(1, index) != 0;
+    const bool before = kshost::direct::SnapGetMode(1, index) != 0;
     EXPECT_EQ(ToggleSnapMode(index), !before) << index;
-    EXPECT_EQ(kshost::fn::SnapGetMode(1, index) != 0, !before) << index;
-    EXPECT_EQ(kshost::fn::PrefGetInt(u"snap", keys[index], -1), before ? 0 : 1) << index;
+    EXPECT_EQ(kshost::direct::SnapGetMode(1, index) != 0, !before) << index;
+    EXPECT_EQ(kshost::direct::PrefGetInt(u"snap", keys[index], -1), before ? 0 : 1) << index;
     // Only this mode changed.
     for (int other = 0; other < 4; ++other)
-      if (other != index) EXPECT_EQ(kshost::fn::PrefGetInt(u"snap", keys[other], 0), 0) << index << other;
+      if (other != index) EXPECT_EQ(kshost::direct::PrefGetInt(u"snap", keys[other], 0), 0) << index << other;
     EXPECT_EQ(ToggleSnapMode(index), before) << index;
   }
   EXPECT_FALSE(ToggleSnapMode(4));

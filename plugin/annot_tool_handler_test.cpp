@@ -73,21 +73,21 @@ class ToolHandlerTest : public ::testing::Test {
   }
   void TearDown() override {
     Editor::Get().Reset();
-    for (KPD_Document d : opened_) kshost::fn::DocClose(d);
+    for (KPD_Document d : opened_) kshost::direct::DocClose(d);
   }
 
   // A one-page document made by qpdf's command line with the given extra
   // arguments (encryption), opened by the host.
   KPD_Document OpenMade(const std::string& qpdfArgs) {
     const std::string plain = dir_ / "plain.pdf", made = dir_ / "made.pdf";
-    KPD_Document doc = kshost::fn::DocNew();
+    KPD_Document doc = kshost::direct::DocNew();
     KS_FloatRect box{0, 0, 200, 200};
-    kshost::fn::DocAddPage(doc, &box);
-    EXPECT_EQ(kshost::fn::DocSave(doc, plain.c_str(), nullptr), 1);
-    kshost::fn::DocClose(doc);
+    kshost::direct::DocAddPage(doc, &box);
+    EXPECT_EQ(kshost::direct::DocSave(doc, plain.c_str(), nullptr), 1);
+    kshost::direct::DocClose(doc);
     const std::string cmd = "qpdf " + qpdfArgs + " " + plain + " " + made;
     const bool encrypted = !qpdfArgs.empty() && std::system(cmd.c_str()) == 0;
-    opened_.push_back(kshost::fn::DocOpenFile((encrypted ? made : plain).c_str(), nullptr));
+    opened_.push_back(kshost::direct::DocOpenFile((encrypted ? made : plain).c_str(), nullptr));
     return opened_.back();
   }
 
@@ -154,9 +154,9 @@ TEST_F(ToolHandlerTest, UsableNowNeedsAnEditableDocumentThatAllowsAnnotations) {
 
   KPD_Document locked = OpenMade("--encrypt '' owner 256 --annotate=n --");
   ASSERT_NE(locked, nullptr);
-  ASSERT_EQ(kshost::fn::DocIsEncrypted(locked), 1) << "qpdf could not encrypt the test file";
+  ASSERT_EQ(kshost::direct::DocIsEncrypted(locked), 1) << "qpdf could not encrypt the test file";
   Editor::Get().AddDocument(locked, false);
-  EXPECT_EQ(kshost::fn::DocGetPermissions(locked) & KPD_PERM_MODIFY_ANNOTS, 0u);
+  EXPECT_EQ(kshost::direct::DocGetPermissions(locked) & KPD_PERM_MODIFY_ANNOTS, 0u);
   EXPECT_FALSE(CAnnot_ToolHandler::CurrentDocumentAllowsAnnotEdits());
 }
 

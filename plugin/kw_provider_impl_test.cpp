@@ -13,22 +13,22 @@ class ProviderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Host::Bind(kshost::CoreHFT(), nullptr);
-    doc_ = kshost::fn::DocNew();
+    doc_ = kshost::direct::DocNew();
     KS_FloatRect box{0, 0, 300, 300};
-    kshost::fn::DocAddPage(doc_, &box);
+    kshost::direct::DocAddPage(doc_, &box);
   }
   void TearDown() override {
     ReleaseProvider();
     kwannotation::CKW_ProviderManager::Get()->SetProvider(nullptr);
     kwannotation::CKW_ProviderManager::Get()->SetIconProvider(nullptr);
-    kshost::fn::DocClose(doc_);
+    kshost::direct::DocClose(doc_);
   }
 
   KPD_Dictionary NewAnnot(const char* subtype) {
-    KPD_Dictionary d = kshost::fn::DictNew();
-    KPD_Object name = kshost::fn::NameNew(subtype);
-    kshost::fn::DictSet(d, "/Subtype", name);
-    kshost::fn::ObjectRelease(name);
+    KPD_Dictionary d = kshost::direct::DictNew();
+    KPD_Object name = kshost::direct::NameNew(subtype);
+    kshost::direct::DictSet(d, "/Subtype", name);
+    kshost::direct::ObjectRelease(name);
     return d;
   }
 
@@ -55,20 +55,20 @@ TEST_F(ProviderTest, RegisteredAsBothProvidersOfTheManager) {
 
 TEST_F(ProviderTest, CreationAndRemovalHooksWorkOnTheGivenPage) {
   CKW_Provider provider;
-  KPD_Page page = kshost::fn::DocGetPage(doc_, 0);
+  KPD_Page page = kshost::direct::DocGetPage(doc_, 0);
   KPD_Dictionary square = NewAnnot("/Square"), circle = NewAnnot("/Circle");
   KPD_Annot first = provider.CreateAnnot(doc_, 0, square, -1);
   KPD_Annot second = provider.CreateAnnot(doc_, 0, circle, 0);  // before the square
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
-  EXPECT_EQ(kshost::fn::PageFindAnnot(page, second), 0);
-  EXPECT_EQ(kshost::fn::PageFindAnnot(page, first), 1);
+  EXPECT_EQ(kshost::direct::PageFindAnnot(page, second), 0);
+  EXPECT_EQ(kshost::direct::PageFindAnnot(page, first), 1);
   EXPECT_EQ(provider.CreateAnnot(doc_, 5, square, -1), nullptr);  // no such page
   EXPECT_TRUE(provider.RemoveAnnot(doc_, 0, second));
   EXPECT_FALSE(provider.RemoveAnnot(doc_, 0, second));
-  EXPECT_EQ(kshost::fn::PageAnnotCount(page), 1);
-  kshost::fn::ObjectRelease(square);
-  kshost::fn::ObjectRelease(circle);
+  EXPECT_EQ(kshost::direct::PageAnnotCount(page), 1);
+  kshost::direct::ObjectRelease(square);
+  kshost::direct::ObjectRelease(circle);
 }
 
 // The handler answers from the host's font service: real Helvetica metrics,
@@ -88,13 +88,13 @@ TEST_F(ProviderTest, SystemHandlerForwardsToTheFontService) {
   // A document without a form has nowhere to put the font; with one, it
   // lands in the form's default resources.
   EXPECT_FALSE(fonts->AddFontToFormResources(doc_, "/Helv", "Helvetica"));
-  KPD_Dictionary form = kshost::fn::DictNew();
-  kshost::fn::DictSet(kshost::fn::DocGetRoot(doc_), "/AcroForm", form);
-  kshost::fn::ObjectRelease(form);
+  KPD_Dictionary form = kshost::direct::DictNew();
+  kshost::direct::DictSet(kshost::direct::DocGetRoot(doc_), "/AcroForm", form);
+  kshost::direct::ObjectRelease(form);
   ASSERT_TRUE(fonts->AddFontToFormResources(doc_, "/Helv", "Helvetica"));
-  KPD_Dictionary acroForm = kshost::fn::DictGet(kshost::fn::DocGetRoot(doc_), "/AcroForm");
-  KPD_Dictionary helv = kshost::fn::DictGet(kshost::fn::DictGet(kshost::fn::DictGet(acroForm, "/DR"), "/Font"), "/Helv");
-  EXPECT_EQ(kshost::fn::NameIs(kshost::fn::DictGet(helv, "/BaseFont"), "/Helvetica"), 1);
+  KPD_Dictionary acroForm = kshost::direct::DictGet(kshost::direct::DocGetRoot(doc_), "/AcroForm");
+  KPD_Dictionary helv = kshost::direct::DictGet(kshost::direct::DictGet(kshost::direct::DictGet(acroForm, "/DR"), "/Font"), "/Helv");
+  EXPECT_EQ(kshost::direct::NameIs(kshost::direct::DictGet(helv, "/BaseFont"), "/Helvetica"), 1);
 }
 
 TEST_F(ProviderTest, DisplayTextGoesThroughTheHostAndEmptyStaysEmpty) {

@@ -180,10 +180,10 @@ TEST_F(PluginEntryTest, ExtensionEntriesWithoutToolsets) {
   KS_HandshakeRecord hs = MakeHandshakeRecord();
   ASSERT_EQ(Handshake(0x10000, &hs), 1);
   EXPECT_EQ(ExtListToolsets(nullptr), 0);
-  KS_WideStringArray names = kshost::fn::WideStringArrayNew();
+  KS_WideStringArray names = kshost::direct::WideStringArrayNew();
   EXPECT_EQ(ExtListToolsets(names), 1);
-  EXPECT_EQ(kshost::fn::WideStringArrayCount(names), 0);
-  kshost::fn::WideStringArrayDestroy(names);
+  EXPECT_EQ(kshost::direct::WideStringArrayCount(names), 0);
+  kshost::direct::WideStringArrayDestroy(names);
   KPD_Page anyPage = reinterpret_cast<KPD_Page>(&host_);
   EXPECT_EQ(ExtAddSelectionToToolset(0, anyPage), 0);
   EXPECT_EQ(ExtAddSelectionToToolset(-1, anyPage), 0);

@@ -376,7 +376,7 @@ bool Server::Start(std::string* error) {
       *error = why;
       return false;
     }
-    kshost::fn::DocClose(doc);
+    kshost::direct::DocClose(doc);
   }
   d.queue.Start(nullptr, [&d] { d.ShutHost(); });
   d.http.set_payload_max_length(64 * 1024);

@@ -212,10 +212,10 @@ void Server::Impl::MarkupRoutes(const std::function<httplib::Server::Handler(htt
               OnHost(res, [this, page, index](httplib::Response& r) {
                 KPD_Document pdf = session->Document();
                 KA_Document doc = session->AppDocument();
-                KPD_Page pageObj = page >= 0 && page < kshost::fn::DocPageCount(pdf) ? kshost::fn::DocGetPage(pdf, page)
+                KPD_Page pageObj = page >= 0 && page < kshost::direct::DocPageCount(pdf) ? kshost::direct::DocGetPage(pdf, page)
                                                                                      : nullptr;
-                KPD_Dictionary dict = pageObj && index >= 0 && index < kshost::fn::PageAnnotCount(pageObj)
-                                          ? kshost::fn::PageGetAnnot(pageObj, index)
+                KPD_Dictionary dict = pageObj && index >= 0 && index < kshost::direct::PageAnnotCount(pageObj)
+                                          ? kshost::direct::PageGetAnnot(pageObj, index)
                                           : nullptr;
                 KA_Annot annot = dict ? Editor::Get().AnnotFor(doc, dict) : nullptr;
                 if (!annot) return Refuse(r, 404, "that markup is no longer there; the list is shown anew");

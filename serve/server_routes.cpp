@@ -134,7 +134,7 @@ void Server::Impl::Routes() {
              if (std::from_chars(text.data(), text.data() + text.size(), page).ec != std::errc() || page < 0)
                return Refuse(res, 400, "'page' is a page number from 0");
              OnHost(res, [this, page](httplib::Response& r) {
-               if (page >= kshost::fn::DocPageCount(session->Document()))
+               if (page >= kshost::direct::DocPageCount(session->Document()))
                  return Refuse(r, 400, "the document has no page " + std::to_string(page + 1));
                std::string data, why;
                if (!kshost::AnnotationLayerOf(session->Document(), page, &data, &why)) return Refuse(r, 422, why);
@@ -188,7 +188,7 @@ void Server::Impl::Routes() {
                 ViewRequest now{doc->activePage, current ? current->zoom : 1, current ? current->rotation : 0}, want;
                 std::string why;
                 if (!ParseView(params, now, &want, &why)) return Refuse(r, 400, why);
-                if (want.page >= kshost::fn::DocPageCount(session->Document()))
+                if (want.page >= kshost::direct::DocPageCount(session->Document()))
                   return Refuse(r, 400, "the document has no page " + std::to_string(want.page + 1));
                 Editor::Get().SetView(want.page, want.zoom, want.rotation);
                 Publish();
@@ -371,12 +371,12 @@ void Server::Impl::Deliver(const InputEvent& e, httplib::Response& r) {
     if (!ok) return Refuse(r, 400, why);
     return ReplyState(r);
   }
-  if (e.page >= kshost::fn::DocPageCount(session->Document()))
+  if (e.page >= kshost::direct::DocPageCount(session->Document()))
     return Refuse(r, 400, "the document has no page " + std::to_string(e.page + 1));
   KA_PageView view = Editor::Get().View(e.page);
   KS_FloatPoint pt{};
   const KS_DevicePoint device{static_cast<int32_t>(std::lround(e.x)), static_cast<int32_t>(std::lround(e.y))};
-  if (!view || !kshost::fn::PageViewDeviceToPage(view, device, &pt)) return Refuse(r, 400, "the page has no view");
+  if (!view || !kshost::direct::PageViewDeviceToPage(view, device, &pt)) return Refuse(r, 400, "the page has no view");
   // What a tool draws straight onto the window stays there until the
   // page is painted again: while a button is held (an eraser's trail) the
   // items add up, otherwise each event's replace the last (a snap marker).

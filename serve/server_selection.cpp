@@ -31,13 +31,13 @@ std::string Hex(const std::optional<std::array<float, 3>>& c) {
 // one: the ends of /L, the pairs of /Vertices; none for the others, which
 // are resized by their frame.
 std::vector<KS_FloatPoint> GripPoints(KA_Annot annot) {
-  KPD_Dictionary dict = kshost::fn::AnnotGetDict(annot);
-  KPD_Object array = kshost::fn::DictGet(dict, "/L");
-  if (!array) array = kshost::fn::DictGet(dict, "/Vertices");
+  KPD_Dictionary dict = kshost::direct::AnnotGetDict(annot);
+  KPD_Object array = kshost::direct::DictGet(dict, "/L");
+  if (!array) array = kshost::direct::DictGet(dict, "/Vertices");
   std::vector<KS_FloatPoint> points;
-  const int n = array ? std::min(kshost::fn::ArrayCount(array), 2000) : 0;
+  const int n = array ? std::min(kshost::direct::ArrayCount(array), 2000) : 0;
   std::vector<float> numbers(size_t(std::max(n, 0)));
-  const int got = n > 0 ? kshost::fn::ArrayGetNumbers(array, numbers.data(), n) : 0;
+  const int got = n > 0 ? kshost::direct::ArrayGetNumbers(array, numbers.data(), n) : 0;
   for (int i = 0; i + 1 < got; i += 2) points.push_back({numbers[size_t(i)], numbers[size_t(i) + 1]});
   return points;
 }
@@ -55,12 +55,12 @@ void WriteSelection(JsonWriter& json, KA_PageView view) {
     KS_FloatRect rect{};
     KS_DeviceRect box{};
     json.BeginObject().Field("here", here).Field("focused", annot == focused);
-    if (here && kshost::fn::AnnotGetRect(annot, &rect) && kshost::edit::PageRectToDevice(view, rect, &box))
+    if (here && kshost::direct::AnnotGetRect(annot, &rect) && kshost::edit::PageRectToDevice(view, rect, &box))
       json.Key("rect").BeginArray().Int(box.left).Int(box.top).Int(box.right).Int(box.bottom).EndArray();
     json.Key("points").BeginArray();
     for (const KS_FloatPoint& p : here ? GripPoints(annot) : std::vector<KS_FloatPoint>{}) {
       KS_DevicePoint d{};
-      if (kshost::fn::PageViewPageToDevice(view, p, &d)) json.Int(d.x).Int(d.y);
+      if (kshost::direct::PageViewPageToDevice(view, p, &d)) json.Int(d.x).Int(d.y);
     }
     json.EndArray();
     const kshost::AnnotProps p = kshost::ReadAnnotProps(annot);

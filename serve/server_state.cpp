@@ -176,7 +176,7 @@ void Server::Impl::Publish() {
   json.BeginObject().Field("lang", language).Key("words");
   WriteWords(json);
   if (doc) {
-    const int pages = kshost::fn::DocPageCount(session->Document());
+    const int pages = kshost::direct::DocPageCount(session->Document());
     const int page = std::clamp(doc->activePage, 0, std::max(0, pages - 1));
     KA_PageView view = editor.View(page);
     json.Field("pages", pages).Field("page", page);

@@ -15,26 +15,26 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 class CaptionRender : public ::testing::Test {
  protected:
   void SetUp() override {
     ks::host::Bind(kshost::CoreHFT(), nullptr);
     // A letter page filled with dark grey, as a wall is.
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    fn::DocAddPage(doc, &letter);
+    direct::DocAddPage(doc, &letter);
     const std::string content = "0.25 g 0 0 612 792 re f";
-    KPD_Stream stream = fn::DocNewStream(doc, content.data(), content.size());
+    KPD_Stream stream = direct::DocNewStream(doc, content.data(), content.size());
     ASSERT_NE(stream, nullptr);
-    ASSERT_EQ(fn::DictSet(reinterpret_cast<KPD_Dictionary>(fn::DocGetPage(doc, 0)), "/Contents",
+    ASSERT_EQ(direct::DictSet(reinterpret_cast<KPD_Dictionary>(direct::DocGetPage(doc, 0)), "/Contents",
                           reinterpret_cast<KPD_Object>(stream)),
               1);
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   // A 200 pt square measured by the Area tool, its caption centred at

@@ -20,7 +20,7 @@
 #include "tests/test_support.h"
 
 using namespace testing_support;
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 namespace {
 
@@ -50,53 +50,53 @@ struct Annot {
 };
 
 std::string Bytes(KPD_Object o) {
-  KS_ByteString s = fn::ByteStringNew(nullptr, 0);
+  KS_ByteString s = direct::ByteStringNew(nullptr, 0);
   std::string out;
-  if (o && fn::StringGetBytes(o, s)) out.assign(fn::ByteStringData(s), fn::ByteStringLength(s));
-  fn::ByteStringDestroy(s);
+  if (o && direct::StringGetBytes(o, s)) out.assign(direct::ByteStringData(s), direct::ByteStringLength(s));
+  direct::ByteStringDestroy(s);
   return out;
 }
 
 std::string NameOf(KPD_Object o) {
-  KS_ByteString s = fn::ByteStringNew(nullptr, 0);
+  KS_ByteString s = direct::ByteStringNew(nullptr, 0);
   std::string out;
-  if (o && fn::NameGet(o, s)) out.assign(fn::ByteStringData(s), fn::ByteStringLength(s));
-  fn::ByteStringDestroy(s);
+  if (o && direct::NameGet(o, s)) out.assign(direct::ByteStringData(s), direct::ByteStringLength(s));
+  direct::ByteStringDestroy(s);
   return out.empty() || out[0] != '/' ? out : out.substr(1);
 }
 
 std::vector<Annot> ReadAnnots(const std::string& path) {
   std::vector<Annot> out;
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
   if (!doc) return out;
-  KPD_Page page = fn::DocGetPage(doc, 0);
-  for (int i = 0; i < fn::PageAnnotCount(page); ++i) {
-    KPD_Dictionary d = fn::PageGetAnnot(page, i);
+  KPD_Page page = direct::DocGetPage(doc, 0);
+  for (int i = 0; i < direct::PageAnnotCount(page); ++i) {
+    KPD_Dictionary d = direct::PageGetAnnot(page, i);
     Annot a;
-    a.subtype = NameOf(fn::DictGet(d, "/Subtype"));
-    a.intent = NameOf(fn::DictGet(d, "/IT"));
+    a.subtype = NameOf(direct::DictGet(d, "/Subtype"));
+    a.intent = NameOf(direct::DictGet(d, "/IT"));
     float r[4] = {};
-    if (fn::ArrayGetNumbers(fn::DictGet(d, "/Rect"), r, 4) == 4)
+    if (direct::ArrayGetNumbers(direct::DictGet(d, "/Rect"), r, 4) == 4)
       a.rect = {std::min(r[0], r[2]), std::min(r[1], r[3]), std::max(r[0], r[2]), std::max(r[1], r[3])};
     float q[64] = {};
-    const int n = fn::ArrayGetNumbers(fn::DictGet(d, "/QuadPoints"), q, 64);
+    const int n = direct::ArrayGetNumbers(direct::DictGet(d, "/QuadPoints"), q, 64);
     a.quads.assign(q, q + std::max(0, n));
-    for (const char* key : {"/NM", "/T", "/CreationDate", "/M"}) a.texts[key] = Bytes(fn::DictGet(d, key));
-    KPD_Object ap = fn::DictGet(d, "/AP");
-    a.appearance = ap && fn::DictGet(ap, "/N");
+    for (const char* key : {"/NM", "/T", "/CreationDate", "/M"}) a.texts[key] = Bytes(direct::DictGet(d, key));
+    KPD_Object ap = direct::DictGet(d, "/AP");
+    a.appearance = ap && direct::DictGet(ap, "/N");
     out.push_back(a);
   }
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   return out;
 }
 
 bool SaveWithoutAnnotations(const std::string& in, const std::string& out) {
-  KPD_Document doc = fn::DocOpenFile(in.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(in.c_str(), nullptr);
   if (!doc) return false;
-  KPD_Page page = fn::DocGetPage(doc, 0);
-  while (fn::PageAnnotCount(page) > 0) fn::PageRemoveAnnot(page, 0);
-  const bool ok = fn::DocSave(doc, out.c_str(), nullptr) != 0;
-  fn::DocClose(doc);
+  KPD_Page page = direct::DocGetPage(doc, 0);
+  while (direct::PageAnnotCount(page) > 0) direct::PageRemoveAnnot(page, 0);
+  const bool ok = direct::DocSave(doc, out.c_str(), nullptr) != 0;
+  direct::DocClose(doc);
   return ok;
 }
 
@@ -323,28 +323,28 @@ TEST_F(CommentSessionTest, ShapesFollowShiftUndoEscapeTheRememberedStyleAndInkPa
       "expect annots 1 7\n";
   const CommandResult r = Run(dir_ / "plan.pdf", script, dir_ / "out.pdf");
   ASSERT_EQ(r.status, 0) << r.output;
-  KPD_Document doc = fn::DocOpenFile((dir_ / "out.pdf").c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile((dir_ / "out.pdf").c_str(), nullptr);
   ASSERT_TRUE(doc);
-  KPD_Page page = fn::DocGetPage(doc, 0);
-  ASSERT_EQ(fn::PageAnnotCount(page), 7);
-  KPD_Dictionary square = fn::PageGetAnnot(page, 0);
+  KPD_Page page = direct::DocGetPage(doc, 0);
+  ASSERT_EQ(direct::PageAnnotCount(page), 7);
+  KPD_Dictionary square = direct::PageGetAnnot(page, 0);
   float v[8] = {};
-  ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(square, "/Rect"), v, 4), 4);
+  ASSERT_EQ(direct::ArrayGetNumbers(direct::DictGet(square, "/Rect"), v, 4), 4);
   EXPECT_FLOAT_EQ(v[2] - v[0], 60);  // the drag's longer side
   EXPECT_FLOAT_EQ(v[3] - v[1], 60);
-  ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(square, "/C"), v, 3), 3);
+  ASSERT_EQ(direct::ArrayGetNumbers(direct::DictGet(square, "/C"), v, 3), 3);
   EXPECT_FLOAT_EQ(v[0], 0);
   EXPECT_FLOAT_EQ(v[1], 1);
   EXPECT_FLOAT_EQ(v[2], 0);
-  EXPECT_DOUBLE_EQ(fn::ObjectGetNumber(fn::DictGet(fn::DictGet(square, "/BS"), "/W")), 3);
-  KPD_Object strokes = fn::DictGet(fn::PageGetAnnot(page, 1), "/InkList");
-  EXPECT_EQ(fn::ArrayCount(strokes), 2);
-  EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 2), "/InkList")), 1);
-  EXPECT_EQ(fn::ArrayCount(fn::DictGet(fn::PageGetAnnot(page, 3), "/InkList")), 2);
-  ASSERT_EQ(fn::ArrayGetNumbers(fn::DictGet(fn::PageGetAnnot(page, 4), "/L"), v, 4), 4);
+  EXPECT_DOUBLE_EQ(direct::ObjectGetNumber(direct::DictGet(direct::DictGet(square, "/BS"), "/W")), 3);
+  KPD_Object strokes = direct::DictGet(direct::PageGetAnnot(page, 1), "/InkList");
+  EXPECT_EQ(direct::ArrayCount(strokes), 2);
+  EXPECT_EQ(direct::ArrayCount(direct::DictGet(direct::PageGetAnnot(page, 2), "/InkList")), 1);
+  EXPECT_EQ(direct::ArrayCount(direct::DictGet(direct::PageGetAnnot(page, 3), "/InkList")), 2);
+  ASSERT_EQ(direct::ArrayGetNumbers(direct::DictGet(direct::PageGetAnnot(page, 4), "/L"), v, 4), 4);
   EXPECT_NEAR(v[3] - v[1], 0, 1e-3);  // 100 across and 20 up goes level
   EXPECT_NEAR(v[2] - v[0], std::hypot(100, 20), 1e-3);
-  fn::DocClose(doc);
+  direct::DocClose(doc);
 }
 
 TEST_F(CommentSessionTest, HandMadeMarkupIsEditedMeasuredBesideAndCapturedAsATool) {

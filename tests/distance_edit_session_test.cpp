@@ -19,9 +19,9 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
-std::string Bytes(KS_ByteString b) { return std::string(fn::ByteStringData(b), fn::ByteStringLength(b)); }
+std::string Bytes(KS_ByteString b) { return std::string(direct::ByteStringData(b), direct::ByteStringLength(b)); }
 
 // The first annotation of page 1 as saved.
 struct Distance {
@@ -35,38 +35,38 @@ struct Distance {
 
 std::vector<double> Numbers(KPD_Object array) {
   std::vector<double> v;
-  for (int i = 0, n = array ? fn::ArrayCount(array) : 0; i < n; ++i)
-    v.push_back(fn::ObjectGetNumber(fn::ArrayGet(array, i)));
+  for (int i = 0, n = array ? direct::ArrayCount(array) : 0; i < n; ++i)
+    v.push_back(direct::ObjectGetNumber(direct::ArrayGet(array, i)));
   return v;
 }
 
 Distance ReadDistance(const std::string& path, int pageIndex = 0) {
   Distance out;
-  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), error);
-  fn::ByteStringDestroy(error);
+  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), error);
+  direct::ByteStringDestroy(error);
   EXPECT_TRUE(doc) << path;
   if (!doc) return out;
-  KPD_Page page = fn::DocGetPage(doc, pageIndex);
-  KPD_Dictionary a = fn::PageAnnotCount(page) > 0 ? fn::PageGetAnnot(page, 0) : nullptr;
+  KPD_Page page = direct::DocGetPage(doc, pageIndex);
+  KPD_Dictionary a = direct::PageAnnotCount(page) > 0 ? direct::PageGetAnnot(page, 0) : nullptr;
   if (a) {
-    KS_ByteString text = fn::ByteStringNew(nullptr, 0);
-    fn::ObjectWrite(a, text);
+    KS_ByteString text = direct::ByteStringNew(nullptr, 0);
+    direct::ObjectWrite(a, text);
     out.dict = Bytes(text);
-    KPD_Object ap = fn::DictGet(a, "/AP");
-    KPD_Object normal = ap ? fn::DictGet(ap, "/N") : nullptr;
-    if (normal && fn::StreamGetData(normal, 1, text)) out.ap = Bytes(text);
-    fn::ByteStringDestroy(text);
-    out.l = Numbers(fn::DictGet(a, "/L"));
-    out.co = Numbers(fn::DictGet(a, "/CO"));
-    out.ll = fn::ObjectGetNumber(fn::DictGet(a, "/LL"));
-    out.lle = fn::ObjectGetNumber(fn::DictGet(a, "/LLE"));
+    KPD_Object ap = direct::DictGet(a, "/AP");
+    KPD_Object normal = ap ? direct::DictGet(ap, "/N") : nullptr;
+    if (normal && direct::StreamGetData(normal, 1, text)) out.ap = Bytes(text);
+    direct::ByteStringDestroy(text);
+    out.l = Numbers(direct::DictGet(a, "/L"));
+    out.co = Numbers(direct::DictGet(a, "/CO"));
+    out.ll = direct::ObjectGetNumber(direct::DictGet(a, "/LL"));
+    out.lle = direct::ObjectGetNumber(direct::DictGet(a, "/LLE"));
     for (size_t at = 0, end; (end = out.ap.find('\n', at)) != std::string::npos; at = end + 1) {
       const std::string line = out.ap.substr(at, end - at);
       if (line.size() > 3 && line.compare(line.size() - 3, 3, " cm") == 0) out.captionMatrices.push_back(line);
     }
   }
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   return out;
 }
 
@@ -76,27 +76,27 @@ class DistanceEditing : public ::testing::Test {
 
   // A letter page at 1:100 (1 cm = 1 m) holding `annot` (PDF text) when given.
   void MakePage(const std::string& annot = "", int morePages = 0) {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = fn::DocAddPage(doc, &letter);
-    for (int i = 0; i < morePages; ++i) fn::DocAddPage(doc, &letter);
+    KPD_Page page = direct::DocAddPage(doc, &letter);
+    for (int i = 0; i < morePages; ++i) direct::DocAddPage(doc, &letter);
     kwannotation::PageScale scale;
     scale.x = {1, u"cm", 1, u"m"};
     scale.precision = 2;
-    auto measure = kwannotation::CKW_MeasureDict::Own(fn::DictNew());
+    auto measure = kwannotation::CKW_MeasureDict::Own(direct::DictNew());
     ASSERT_TRUE(measure->WriteScale(scale, u"1 cm = 1 m", {u"m", u"sq m", u"cu m"}));
     kwannotation::CKW_PageViewportListImpl list(page, doc);
     ASSERT_TRUE(list.AddViewport(letter, measure, u"plan"));
     if (!annot.empty()) {
-      KPD_Object a = fn::ObjectParse(annot.data(), annot.size());
+      KPD_Object a = direct::ObjectParse(annot.data(), annot.size());
       ASSERT_TRUE(a);
-      ASSERT_TRUE(fn::PageInsertAnnot(page, -1, a));
-      fn::ObjectRelease(a);
+      ASSERT_TRUE(direct::PageInsertAnnot(page, -1, a));
+      direct::ObjectRelease(a);
     }
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   CommandResult Run(const std::string& script) {

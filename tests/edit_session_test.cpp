@@ -8,7 +8,7 @@
 #include "tests/test_support.h"
 
 using namespace testing_support;
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 namespace {
 
@@ -22,13 +22,13 @@ struct LineState {
 
 LineState ReadLine(const std::string& path) {
   LineState state;
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
   if (!doc) return state;
-  KPD_Dictionary annot = fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0);
+  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0);
   float l[4] = {};
-  if (fn::ArrayGetNumbers(fn::DictGet(annot, "/L"), l, 4) == 4) state.line.assign(l, l + 4);
-  fn::RectFromObject(fn::DictGet(annot, "/Rect"), &state.rect);
-  fn::DocClose(doc);
+  if (direct::ArrayGetNumbers(direct::DictGet(annot, "/L"), l, 4) == 4) state.line.assign(l, l + 4);
+  direct::RectFromObject(direct::DictGet(annot, "/Rect"), &state.rect);
+  direct::DocClose(doc);
   return state;
 }
 

@@ -20,28 +20,28 @@ struct SavedLine {
 };
 
 std::vector<float> Numbers(KPD_Dictionary dict, const char* key) {
-  KPD_Object array = fn::DictGet(dict, key);
-  int32_t n = array ? fn::ArrayCount(array) : 0;
+  KPD_Object array = direct::DictGet(dict, key);
+  int32_t n = array ? direct::ArrayCount(array) : 0;
   std::vector<float> v(n);
-  if (n) fn::ArrayGetNumbers(array, v.data(), n);
+  if (n) direct::ArrayGetNumbers(array, v.data(), n);
   return v;
 }
 
 SavedLine ReadLine(const std::string& path) {
   SavedLine saved;
-  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), err);
-  fn::ByteStringDestroy(err);
+  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), err);
+  direct::ByteStringDestroy(err);
   if (!doc) return saved;
-  KPD_Dictionary annot = fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0);
+  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0);
   saved.rect = Numbers(annot, "/Rect");
   saved.line = Numbers(annot, "/L");
-  KPD_Object ap = annot ? fn::DictGet(annot, "/AP") : nullptr;
-  KPD_Object n = ap ? fn::DictGet(ap, "/N") : nullptr;
-  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
-  if (n && fn::StreamGetData(n, 1, out)) saved.appearance.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
-  fn::DocClose(doc);
+  KPD_Object ap = annot ? direct::DictGet(annot, "/AP") : nullptr;
+  KPD_Object n = ap ? direct::DictGet(ap, "/N") : nullptr;
+  KS_ByteString out = direct::ByteStringNew(nullptr, 0);
+  if (n && direct::StreamGetData(n, 1, out)) saved.appearance.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
+  direct::DocClose(doc);
   return saved;
 }
 

@@ -12,23 +12,23 @@
 #include "tests/test_support.h"
 
 using namespace testing_support;
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 namespace {
 
 // The strokes of the first annotation of page 1 of a file.
 std::vector<std::vector<float>> InkStrokes(const std::string& path) {
   std::vector<std::vector<float>> strokes;
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
   if (!doc) return strokes;
-  KPD_Object list = fn::DictGet(fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0), "/InkList");
-  for (int32_t i = 0; list && i < fn::ArrayCount(list); ++i) {
-    KPD_Object stroke = fn::ArrayGet(list, i);
-    std::vector<float> v(size_t(std::max(0, fn::ArrayGetNumbers(stroke, nullptr, 0))));
-    if (!v.empty()) fn::ArrayGetNumbers(stroke, v.data(), int32_t(v.size()));
+  KPD_Object list = direct::DictGet(direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0), "/InkList");
+  for (int32_t i = 0; list && i < direct::ArrayCount(list); ++i) {
+    KPD_Object stroke = direct::ArrayGet(list, i);
+    std::vector<float> v(size_t(std::max(0, direct::ArrayGetNumbers(stroke, nullptr, 0))));
+    if (!v.empty()) direct::ArrayGetNumbers(stroke, v.data(), int32_t(v.size()));
     strokes.push_back(v);
   }
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   return strokes;
 }
 

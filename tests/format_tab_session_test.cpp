@@ -18,7 +18,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // An inch of paper measured at 1 in = 1 in, and a square inch.
 constexpr char kDistance[] =
@@ -31,7 +31,7 @@ constexpr char kArea[] =
     "/Measure /R (1 in = 1 in) /X [ << /U (in) /C 0.0138889 /D 100 >> ] /D [ << /U (in) /C 1 /D 100 >> ] /A [ << "
     "/U (sq in) /C 1 /D 100 >> ] >> >>";
 
-std::string Bytes(KS_ByteString b) { return std::string(fn::ByteStringData(b), fn::ByteStringLength(b)); }
+std::string Bytes(KS_ByteString b) { return std::string(direct::ByteStringData(b), direct::ByteStringLength(b)); }
 
 // The distance as saved: its dictionary as PDF text and the data of its
 // normal appearance (empty without one).
@@ -41,27 +41,27 @@ struct Saved {
 
 Saved ReadDistance(const std::string& path) {
   Saved s;
-  KS_ByteString b = fn::ByteStringNew(nullptr, 0);
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), b);
+  KS_ByteString b = direct::ByteStringNew(nullptr, 0);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), b);
   if (!doc) return s;
-  KPD_Page page = fn::DocGetPage(doc, 0);
-  for (int i = 0; i < fn::PageAnnotCount(page); ++i) {
-    KPD_Dictionary a = fn::PageGetAnnot(page, i);
-    KPD_Object nm = fn::DictGet(a, "/NM");
-    if (!nm || !fn::StringGetBytes(nm, b) || Bytes(b) != "dist1") continue;
-    fn::ObjectWrite(a, b);
+  KPD_Page page = direct::DocGetPage(doc, 0);
+  for (int i = 0; i < direct::PageAnnotCount(page); ++i) {
+    KPD_Dictionary a = direct::PageGetAnnot(page, i);
+    KPD_Object nm = direct::DictGet(a, "/NM");
+    if (!nm || !direct::StringGetBytes(nm, b) || Bytes(b) != "dist1") continue;
+    direct::ObjectWrite(a, b);
     s.dict = Bytes(b);
-    KPD_Object ap = fn::DictGet(a, "/AP");
-    KPD_Object normal = ap ? fn::DictGet(ap, "/N") : nullptr;
-    if (normal && fn::StreamGetData(normal, 1, b)) s.appearance = Bytes(b);
-    KS_WideString text = fn::WideStringNew(u"", 0);
-    if (fn::StringObjectGetText(fn::DictGet(a, "/Contents"), text))
-      for (size_t k = 0; k < fn::WideStringLength(text); ++k)
-        s.contents += static_cast<char>(fn::WideStringData(text)[k]);  // the values here are ASCII
-    fn::WideStringDestroy(text);
+    KPD_Object ap = direct::DictGet(a, "/AP");
+    KPD_Object normal = ap ? direct::DictGet(ap, "/N") : nullptr;
+    if (normal && direct::StreamGetData(normal, 1, b)) s.appearance = Bytes(b);
+    KS_WideString text = direct::WideStringNew(u"", 0);
+    if (direct::StringObjectGetText(direct::DictGet(a, "/Contents"), text))
+      for (size_t k = 0; k < direct::WideStringLength(text); ++k)
+        s.contents += static_cast<char>(direct::WideStringData(text)[k]);  // the values here are ASCII
+    direct::WideStringDestroy(text);
   }
-  fn::DocClose(doc);
-  fn::ByteStringDestroy(b);
+  direct::DocClose(doc);
+  direct::ByteStringDestroy(b);
   return s;
 }
 
@@ -82,18 +82,18 @@ class FormatTabSession : public ::testing::Test {
  protected:
   void SetUp() override {
     ks::host::Bind(kshost::CoreHFT(), nullptr);
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = fn::DocAddPage(doc, &letter);
+    KPD_Page page = direct::DocAddPage(doc, &letter);
     for (const char* text : {kDistance, kArea}) {
-      KPD_Object annot = fn::ObjectParse(text, std::char_traits<char>::length(text));
-      fn::PageInsertAnnot(page, -1, annot);
-      fn::ObjectRelease(annot);
+      KPD_Object annot = direct::ObjectParse(text, std::char_traits<char>::length(text));
+      direct::PageInsertAnnot(page, -1, annot);
+      direct::ObjectRelease(annot);
     }
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    EXPECT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    EXPECT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   CommandResult Run(const std::string& script) {

@@ -20,7 +20,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -36,20 +36,20 @@ class MeasureExport : public ::testing::Test {
   // A document with one page per entry, each page holding the annotations
   // given as PDF text.
   void MakeDoc(const std::vector<std::vector<std::string>>& pages) {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
     for (const auto& annots : pages) {
-      KPD_Page page = fn::DocAddPage(doc, &letter);
+      KPD_Page page = direct::DocAddPage(doc, &letter);
       for (const std::string& text : annots) {
-        KPD_Object a = fn::ObjectParse(text.data(), text.size());
-        fn::PageInsertAnnot(page, -1, a);
-        fn::ObjectRelease(a);
+        KPD_Object a = direct::ObjectParse(text.data(), text.size());
+        direct::PageInsertAnnot(page, -1, a);
+        direct::ObjectRelease(a);
       }
     }
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   std::string Env() const {

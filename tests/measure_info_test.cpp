@@ -11,7 +11,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 class MeasureInfoTest : public ::testing::Test {
  protected:
@@ -22,25 +22,25 @@ class MeasureInfoTest : public ::testing::Test {
 
   // A one-page file with one annotation per dictionary text.
   std::string MakePdf(const std::vector<std::string>& annots, const std::string& vp = "") {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = fn::DocAddPage(doc, &letter);
+    KPD_Page page = direct::DocAddPage(doc, &letter);
     for (size_t i = 0; i < annots.size(); ++i) {
-      KPD_Object a = fn::ObjectParse(annots[i].data(), annots[i].size());
+      KPD_Object a = direct::ObjectParse(annots[i].data(), annots[i].size());
       EXPECT_NE(a, nullptr) << annots[i].substr(0, 200);
-      EXPECT_NE(fn::PageInsertAnnot(page, static_cast<int32_t>(i), a), nullptr);
-      fn::ObjectRelease(a);
+      EXPECT_NE(direct::PageInsertAnnot(page, static_cast<int32_t>(i), a), nullptr);
+      direct::ObjectRelease(a);
     }
     if (!vp.empty()) {
-      KPD_Object v = fn::ObjectParse(vp.data(), vp.size());
-      fn::DictSet(page, "/VP", v);
-      fn::ObjectRelease(v);
+      KPD_Object v = direct::ObjectParse(vp.data(), vp.size());
+      direct::DictSet(page, "/VP", v);
+      direct::ObjectRelease(v);
     }
     std::string path = dir_ / "made.pdf";
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    EXPECT_EQ(fn::DocSave(doc, path.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    EXPECT_EQ(direct::DocSave(doc, path.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
     return path;
   }
 

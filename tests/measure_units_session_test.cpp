@@ -22,7 +22,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMmPerPoint = 25.4 / 72;
@@ -68,13 +68,13 @@ class MeasureUnitsSession : public ::testing::Test {
   }
 
   void BlankPage() {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    fn::DocAddPage(doc, &letter);
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    direct::DocAddPage(doc, &letter);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   void Prefs(const std::string& text) {
@@ -108,30 +108,30 @@ class MeasureUnitsSession : public ::testing::Test {
   // The unit of the distances of a file's page scale (viewport 0).
   std::string PageScaleUnit(const std::string& path) {
     std::string unit;
-    KS_ByteString b = fn::ByteStringNew(nullptr, 0);
-    if (KPD_Document doc = fn::DocOpenFile(path.c_str(), b)) {
-      KPD_Object vp = fn::DictGet(fn::DocGetPage(doc, 0), "/VP");
-      KPD_Object measure = vp ? fn::DictGet(fn::ArrayGet(vp, 0), "/Measure") : nullptr;
-      KPD_Object d = measure ? fn::DictGet(measure, "/D") : nullptr;
-      KPD_Object u = d ? fn::DictGet(fn::ArrayGet(d, 0), "/U") : nullptr;
-      if (u && fn::StringGetBytes(u, b)) unit.assign(fn::ByteStringData(b), fn::ByteStringLength(b));
-      fn::DocClose(doc);
+    KS_ByteString b = direct::ByteStringNew(nullptr, 0);
+    if (KPD_Document doc = direct::DocOpenFile(path.c_str(), b)) {
+      KPD_Object vp = direct::DictGet(direct::DocGetPage(doc, 0), "/VP");
+      KPD_Object measure = vp ? direct::DictGet(direct::ArrayGet(vp, 0), "/Measure") : nullptr;
+      KPD_Object d = measure ? direct::DictGet(measure, "/D") : nullptr;
+      KPD_Object u = d ? direct::DictGet(direct::ArrayGet(d, 0), "/U") : nullptr;
+      if (u && direct::StringGetBytes(u, b)) unit.assign(direct::ByteStringData(b), direct::ByteStringLength(b));
+      direct::DocClose(doc);
     }
-    fn::ByteStringDestroy(b);
+    direct::ByteStringDestroy(b);
     return unit;
   }
 
   // The unit of the depth of a file's first measurement.
   std::string DepthUnit(const std::string& path) {
     std::string unit;
-    KS_ByteString b = fn::ByteStringNew(nullptr, 0);
-    if (KPD_Document doc = fn::DocOpenFile(path.c_str(), b)) {
-      KPD_Object du = fn::DictGet(fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0), "/DepthUnit");
-      KPD_Object u = du ? fn::DictGet(fn::ArrayGet(du, 0), "/U") : nullptr;
-      if (u && fn::StringGetBytes(u, b)) unit.assign(fn::ByteStringData(b), fn::ByteStringLength(b));
-      fn::DocClose(doc);
+    KS_ByteString b = direct::ByteStringNew(nullptr, 0);
+    if (KPD_Document doc = direct::DocOpenFile(path.c_str(), b)) {
+      KPD_Object du = direct::DictGet(direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0), "/DepthUnit");
+      KPD_Object u = du ? direct::DictGet(direct::ArrayGet(du, 0), "/U") : nullptr;
+      if (u && direct::StringGetBytes(u, b)) unit.assign(direct::ByteStringData(b), direct::ByteStringLength(b));
+      direct::DocClose(doc);
     }
-    fn::ByteStringDestroy(b);
+    direct::ByteStringDestroy(b);
     return unit;
   }
 
@@ -334,19 +334,19 @@ TEST_F(MeasureUnitsSession, ADepthWithoutAUnitKeepsItsLengthWhenTheUnitsChange) 
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = fn::DocAddPage(doc, &letter);
+    KPD_Page page = direct::DocAddPage(doc, &letter);
     for (const auto& [key, text] : {std::pair{"/VP", viewport}, std::pair{"", volume}}) {
-      KPD_Object object = fn::ObjectParse(text.data(), text.size());
-      if (*key) fn::DictSet(page, key, object);
-      else fn::PageInsertAnnot(page, -1, object);
-      fn::ObjectRelease(object);
+      KPD_Object object = direct::ObjectParse(text.data(), text.size());
+      if (*key) direct::DictSet(page, key, object);
+      else direct::PageInsertAnnot(page, -1, object);
+      direct::ObjectRelease(object);
     }
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
     Prefs("");
     CommandResult r = Run(std::string("view 1\n") + c.script + "save\n");
     ASSERT_EQ(r.status, 0) << r.output;

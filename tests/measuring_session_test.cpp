@@ -25,7 +25,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // A page scale stored as the page's viewport over the whole page.
 struct Scale {
@@ -68,43 +68,43 @@ struct Saved {
 
 std::string NameText(KPD_Object obj) {
   if (!obj) return {};
-  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
-  fn::NameGet(obj, out);
-  std::string s(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
+  KS_ByteString out = direct::ByteStringNew(nullptr, 0);
+  direct::NameGet(obj, out);
+  std::string s(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
   return s.empty() ? s : s.substr(1);
 }
 
 std::string Written(KPD_Object obj) {
   if (!obj) return {};
-  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
-  fn::ObjectWrite(obj, out);
-  std::string s(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
+  KS_ByteString out = direct::ByteStringNew(nullptr, 0);
+  direct::ObjectWrite(obj, out);
+  std::string s(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
   return s;
 }
 
-std::string Bytes(KS_ByteString b) { return std::string(fn::ByteStringData(b), fn::ByteStringLength(b)); }
+std::string Bytes(KS_ByteString b) { return std::string(direct::ByteStringData(b), direct::ByteStringLength(b)); }
 
 std::vector<std::string> DrawnLines(KPD_Dictionary annot) {
   std::vector<std::string> lines;
-  KPD_Object ap = fn::DictGet(annot, "/AP");
-  KPD_Object normal = ap ? fn::DictGet(ap, "/N") : nullptr;
+  KPD_Object ap = direct::DictGet(annot, "/AP");
+  KPD_Object normal = ap ? direct::DictGet(ap, "/N") : nullptr;
   if (!normal) return lines;
-  KS_ByteString data = fn::ByteStringNew(nullptr, 0);
-  KS_ByteString op = fn::ByteStringNew(nullptr, 0);
-  KS_ByteString text = fn::ByteStringNew(nullptr, 0);
-  if (fn::StreamGetData(normal, 1, data)) {
-    KPD_Content content = fn::ContentParse(fn::ByteStringData(data), fn::ByteStringLength(data));
-    for (int i = 0; i < fn::ContentCount(content); ++i) {
-      fn::ContentGetOperator(content, i, op);
+  KS_ByteString data = direct::ByteStringNew(nullptr, 0);
+  KS_ByteString op = direct::ByteStringNew(nullptr, 0);
+  KS_ByteString text = direct::ByteStringNew(nullptr, 0);
+  if (direct::StreamGetData(normal, 1, data)) {
+    KPD_Content content = direct::ContentParse(direct::ByteStringData(data), direct::ByteStringLength(data));
+    for (int i = 0; i < direct::ContentCount(content); ++i) {
+      direct::ContentGetOperator(content, i, op);
       const std::string name = Bytes(op);
       // Every placement of the text ("Td", or "Tm" for a caption or a
       // segment value placed on its own) starts a line.
       if (name == "Td" || name == "Tm") lines.emplace_back();
       if (name != "Tj" || lines.empty()) continue;
-      KPD_Object operand = fn::ContentGetOperand(content, i, 0);
-      if (!operand || !fn::StringGetBytes(operand, text)) continue;
+      KPD_Object operand = direct::ContentGetOperand(content, i, 0);
+      if (!operand || !direct::StringGetBytes(operand, text)) continue;
       for (char c : Bytes(text)) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x80) {
@@ -115,11 +115,11 @@ std::vector<std::string> DrawnLines(KPD_Dictionary annot) {
         }
       }
     }
-    fn::ContentRelease(content);
+    direct::ContentRelease(content);
   }
-  fn::ByteStringDestroy(text);
-  fn::ByteStringDestroy(op);
-  fn::ByteStringDestroy(data);
+  direct::ByteStringDestroy(text);
+  direct::ByteStringDestroy(op);
+  direct::ByteStringDestroy(data);
   return lines;
 }
 
@@ -133,22 +133,22 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::vector<Saved> ReadSaved(const std::string& path) {
   std::vector<Saved> all;
-  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), err);
-  fn::ByteStringDestroy(err);
+  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), err);
+  direct::ByteStringDestroy(err);
   if (!doc) return all;
-  KPD_Page page = fn::DocGetPage(doc, 0);
-  for (int i = 0; i < fn::PageAnnotCount(page); ++i) {
-    KPD_Dictionary a = fn::PageGetAnnot(page, i);
+  KPD_Page page = direct::DocGetPage(doc, 0);
+  for (int i = 0; i < direct::PageAnnotCount(page); ++i) {
+    KPD_Dictionary a = direct::PageGetAnnot(page, i);
     Saved s;
-    s.subtype = NameText(fn::DictGet(a, "/Subtype"));
-    s.intent = NameText(fn::DictGet(a, "/IT"));
-    if (KPD_Object t = fn::DictGet(a, "/MeasurementTypes")) s.types = static_cast<int>(fn::ObjectGetInteger(t));
-    s.hasMeasure = fn::DictGet(a, "/Measure") != nullptr;
-    s.color = Written(fn::DictGet(a, "/C"));
-    KS_WideString text = fn::WideStringNew(u"", 0);
-    if (fn::StringObjectGetText(fn::DictGet(a, "/Contents"), text)) {
-      std::u16string w(fn::WideStringData(text), fn::WideStringLength(text));
+    s.subtype = NameText(direct::DictGet(a, "/Subtype"));
+    s.intent = NameText(direct::DictGet(a, "/IT"));
+    if (KPD_Object t = direct::DictGet(a, "/MeasurementTypes")) s.types = static_cast<int>(direct::ObjectGetInteger(t));
+    s.hasMeasure = direct::DictGet(a, "/Measure") != nullptr;
+    s.color = Written(direct::DictGet(a, "/C"));
+    KS_WideString text = direct::WideStringNew(u"", 0);
+    if (direct::StringObjectGetText(direct::DictGet(a, "/Contents"), text)) {
+      std::u16string w(direct::WideStringData(text), direct::WideStringLength(text));
       for (char16_t c : w) {
         // UTF-8 of the few characters a value holds.
         if (c < 0x80) {
@@ -163,18 +163,18 @@ std::vector<Saved> ReadSaved(const std::string& path) {
         }
       }
     }
-    fn::WideStringDestroy(text);
+    direct::WideStringDestroy(text);
     for (auto [key, into] : {std::pair{"/NM", &s.name}, std::pair{"/T", &s.author}}) {
-      KS_WideString w = fn::WideStringNew(u"", 0);
-      if (fn::StringObjectGetText(fn::DictGet(a, key), w))
-        into->assign(fn::WideStringData(w), fn::WideStringLength(w));
-      fn::WideStringDestroy(w);
+      KS_WideString w = direct::WideStringNew(u"", 0);
+      if (direct::StringObjectGetText(direct::DictGet(a, key), w))
+        into->assign(direct::WideStringData(w), direct::WideStringLength(w));
+      direct::WideStringDestroy(w);
     }
     s.text = Written(a);
     s.drawnLines = DrawnLines(a);
     all.push_back(s);
   }
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   return all;
 }
 
@@ -185,25 +185,25 @@ class MeasuringSession : public ::testing::Test {
   // A letter page whose viewport 0 holds `scale`; `vp` replaces "VP" by
   // PDF text when given.
   void MakePage(const std::optional<Scale>& scale, const std::string& vp = "", int rotate = 0) {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = fn::DocAddPage(doc, &letter);
-    if (rotate) ASSERT_TRUE(fn::PageSetRotation(page, rotate));
+    KPD_Page page = direct::DocAddPage(doc, &letter);
+    if (rotate) ASSERT_TRUE(direct::PageSetRotation(page, rotate));
     if (scale) {
-      auto measure = kwannotation::CKW_MeasureDict::Own(fn::DictNew());
+      auto measure = kwannotation::CKW_MeasureDict::Own(direct::DictNew());
       ASSERT_TRUE(measure->WriteScale(scale->scale, scale->ratio, scale->units));
       kwannotation::CKW_PageViewportListImpl list(page, doc);
       ASSERT_TRUE(list.AddViewport(letter, measure, u"plan"));
     }
     if (!vp.empty()) {
-      KPD_Object v = fn::ObjectParse(vp.data(), vp.size());
-      fn::DictSet(page, "/VP", v);
-      fn::ObjectRelease(v);
+      KPD_Object v = direct::ObjectParse(vp.data(), vp.size());
+      direct::DictSet(page, "/VP", v);
+      direct::ObjectRelease(v);
     }
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   void Prefs(const std::string& text) {
@@ -403,20 +403,20 @@ TEST_F(MeasuringSession, StoredValuesAgreeWithTheStoredGeometryToTheLastDigit) {
   ASSERT_EQ(r.status, 0) << r.output;
   const std::vector<Saved> saved = ReadSaved(out_);
   ASSERT_EQ(saved.size(), 3u);
-  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-  KPD_Document doc = fn::DocOpenFile(out_.c_str(), err);
-  fn::ByteStringDestroy(err);
+  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+  KPD_Document doc = direct::DocOpenFile(out_.c_str(), err);
+  direct::ByteStringDestroy(err);
   ASSERT_NE(doc, nullptr);
-  KPD_Page page = fn::DocGetPage(doc, 0);
+  KPD_Page page = direct::DocGetPage(doc, 0);
   std::vector<std::string> expected;
   for (int i = 0; i < 3; ++i) {
-    KPD_Dictionary a = fn::PageGetAnnot(page, i);
+    KPD_Dictionary a = direct::PageGetAnnot(page, i);
     if (saved[size_t(i)].intent == "LineDimension") {
-      const std::vector<double> l = StoredNumbers(Written(fn::DictGet(a, "/L")));
+      const std::vector<double> l = StoredNumbers(Written(direct::DictGet(a, "/L")));
       ASSERT_EQ(l.size(), 4u);
       expected.push_back(Grouped(10 * std::hypot(l[2] - l[0], l[3] - l[1]), "mm"));
     } else {
-      const std::vector<double> v = StoredNumbers(Written(fn::DictGet(a, "/Vertices")));
+      const std::vector<double> v = StoredNumbers(Written(direct::DictGet(a, "/Vertices")));
       ASSERT_EQ(v.size(), 8u);
       double twice = 0;
       for (size_t k = 0; k < 4; ++k) {
@@ -426,7 +426,7 @@ TEST_F(MeasuringSession, StoredValuesAgreeWithTheStoredGeometryToTheLastDigit) {
       expected.push_back(Grouped(100 * std::fabs(twice) / 2, "sq mm"));
     }
   }
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   CommandResult info = Info();
   ASSERT_EQ(info.status, 0) << info.output;
   for (size_t k = 0; k < saved.size(); ++k) {

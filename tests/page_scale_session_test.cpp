@@ -18,7 +18,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // A distance measurement of an inch of paper, measured at 1 in = 1 in.
 constexpr char kDistance[] =
@@ -33,29 +33,29 @@ class PageScaleSession : public ::testing::Test {
   // Letter pages, the first with the distance measurement; `signedDoc`
   // adds a signed signature field.
   void MakeDoc(int pages, bool signedDoc = false) {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    for (int i = 0; i < pages; ++i) fn::DocAddPage(doc, &letter);
-    KPD_Object annot = fn::ObjectParse(kDistance, sizeof(kDistance) - 1);
-    fn::PageInsertAnnot(fn::DocGetPage(doc, 0), -1, annot);
-    fn::ObjectRelease(annot);
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::DocClose(doc);
+    for (int i = 0; i < pages; ++i) direct::DocAddPage(doc, &letter);
+    KPD_Object annot = direct::ObjectParse(kDistance, sizeof(kDistance) - 1);
+    direct::PageInsertAnnot(direct::DocGetPage(doc, 0), -1, annot);
+    direct::ObjectRelease(annot);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::DocClose(doc);
     if (signedDoc) {
       // Signed as an update of the saved file, which is how a signature
       // comes to a file.
-      doc = fn::DocOpenFile(in_.c_str(), error);
+      doc = direct::DocOpenFile(in_.c_str(), error);
       ASSERT_NE(doc, nullptr);
       const std::string form = "<< /Fields [ << /FT /Sig /T (Signature1) /V << /Type /Sig /Contents <00> >> >> ] >>";
-      KPD_Object f = fn::ObjectParse(form.data(), form.size());
-      fn::DictSet(fn::DocGetRoot(doc), "/AcroForm", f);
-      fn::ObjectRelease(f);
-      ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1)
-          << std::string(fn::ByteStringData(error), fn::ByteStringLength(error));
-      fn::DocClose(doc);
+      KPD_Object f = direct::ObjectParse(form.data(), form.size());
+      direct::DictSet(direct::DocGetRoot(doc), "/AcroForm", f);
+      direct::ObjectRelease(f);
+      ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1)
+          << std::string(direct::ByteStringData(error), direct::ByteStringLength(error));
+      direct::DocClose(doc);
     }
-    fn::ByteStringDestroy(error);
+    direct::ByteStringDestroy(error);
   }
 
   CommandResult Run(const std::string& script) {

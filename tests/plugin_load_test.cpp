@@ -27,27 +27,27 @@ TEST(PluginLoad, RealLibraryStartsPublishesAndUnloads) {
   EXPECT_TRUE(plugins[0].initialised);
 
   // Another plug-in finds the table by name and version only.
-  EXPECT_EQ(kshost::fn::ExtHFTFind("VenkoAnnot extension HFT", 2), nullptr);
-  KS_ExtHFT table = kshost::fn::ExtHFTFind("VenkoAnnot extension HFT", 1);
+  EXPECT_EQ(kshost::direct::ExtHFTFind("VenkoAnnot extension HFT", 2), nullptr);
+  KS_ExtHFT table = kshost::direct::ExtHFTFind("VenkoAnnot extension HFT", 1);
   ASSERT_NE(table, nullptr);
-  ASSERT_EQ(kshost::fn::ExtHFTEntryCount(table), 2);
-  auto addSelection = reinterpret_cast<int32_t (*)(int32_t, KPD_Page)>(kshost::fn::ExtHFTGetEntry(table, 0));
-  auto listNames = reinterpret_cast<int32_t (*)(KS_WideStringArray)>(kshost::fn::ExtHFTGetEntry(table, 1));
+  ASSERT_EQ(kshost::direct::ExtHFTEntryCount(table), 2);
+  auto addSelection = reinterpret_cast<int32_t (*)(int32_t, KPD_Page)>(kshost::direct::ExtHFTGetEntry(table, 0));
+  auto listNames = reinterpret_cast<int32_t (*)(KS_WideStringArray)>(kshost::direct::ExtHFTGetEntry(table, 1));
   ASSERT_TRUE(addSelection && listNames);
   EXPECT_EQ(listNames(nullptr), 0);
-  KS_WideStringArray names = kshost::fn::WideStringArrayNew();
+  KS_WideStringArray names = kshost::direct::WideStringArrayNew();
   EXPECT_EQ(listNames(names), 1);
-  int count = kshost::fn::WideStringArrayCount(names);
-  kshost::fn::WideStringArrayDestroy(names);
+  int count = kshost::direct::WideStringArrayCount(names);
+  kshost::direct::WideStringArrayDestroy(names);
   EXPECT_EQ(addSelection(count, nullptr), 0);
 
   // A second library cannot take over a published name.
-  KS_ExtHFT other = kshost::fn::ExtHFTNew(1);
-  EXPECT_EQ(kshost::fn::ExtHFTPublish("VenkoAnnot extension HFT", 1, other), 0);
+  KS_ExtHFT other = kshost::direct::ExtHFTNew(1);
+  EXPECT_EQ(kshost::direct::ExtHFTPublish("VenkoAnnot extension HFT", 1, other), 0);
 
   loader.ShutDown();
   EXPECT_TRUE(loader.Plugins().empty());
-  EXPECT_EQ(kshost::fn::ExtHFTFind("VenkoAnnot extension HFT", 1), nullptr);
+  EXPECT_EQ(kshost::direct::ExtHFTFind("VenkoAnnot extension HFT", 1), nullptr);
 }
 
 TEST(PluginLoad, MissingOrForeignLibraryIsRefusedWithAReason) {

@@ -18,22 +18,22 @@ namespace {
 class Saved {
  public:
   explicit Saved(const std::string& path) {
-    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-    doc_ = fn::DocOpenFile(path.c_str(), err);
-    fn::ByteStringDestroy(err);
+    KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+    doc_ = direct::DocOpenFile(path.c_str(), err);
+    direct::ByteStringDestroy(err);
   }
-  ~Saved() { fn::DocClose(doc_); }
+  ~Saved() { direct::DocClose(doc_); }
   bool ok() const { return doc_ != nullptr; }
-  KPD_Dictionary Annot(int index) { return fn::PageGetAnnot(fn::DocGetPage(doc_, 0), index); }
-  int ObjectCount() { return static_cast<int>(fn::ObjectGetInteger(fn::DictGet(fn::DocGetTrailer(doc_), "/Size"))); }
+  KPD_Dictionary Annot(int index) { return direct::PageGetAnnot(direct::DocGetPage(doc_, 0), index); }
+  int ObjectCount() { return static_cast<int>(direct::ObjectGetInteger(direct::DictGet(direct::DocGetTrailer(doc_), "/Size"))); }
   // The decoded normal appearance, or "<none>".
   std::string Appearance(int index) {
-    KPD_Object ap = fn::DictGet(Annot(index), "/AP");
-    KPD_Object n = ap ? fn::DictGet(ap, "/N") : nullptr;
-    KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+    KPD_Object ap = direct::DictGet(Annot(index), "/AP");
+    KPD_Object n = ap ? direct::DictGet(ap, "/N") : nullptr;
+    KS_ByteString out = direct::ByteStringNew(nullptr, 0);
     std::string text = "<none>";
-    if (n && fn::StreamGetData(n, 1, out)) text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
-    fn::ByteStringDestroy(out);
+    if (n && direct::StreamGetData(n, 1, out)) text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
+    direct::ByteStringDestroy(out);
     return text;
   }
 
@@ -184,18 +184,18 @@ TEST_F(RegenerateTest, SharedStreamIsReplacedNotOverwritten) {
             "");
   {
     // Point the circle at the square's old stream.
-    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-    KPD_Document doc = fn::DocOpenFile(in.c_str(), err);
+    KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+    KPD_Document doc = direct::DocOpenFile(in.c_str(), err);
     ASSERT_TRUE(doc);
-    KPD_Page page = fn::DocGetPage(doc, 0);
-    KPD_Object shared = fn::DictGet(fn::DictGet(fn::PageGetAnnot(page, 0), "/AP"), "/N");
-    KPD_Object ap = fn::DictNew();
-    fn::DictSet(ap, "/N", shared);
-    fn::DictSet(fn::PageGetAnnot(page, 1), "/AP", ap);
-    fn::ObjectRelease(ap);
-    ASSERT_TRUE(fn::DocSave(doc, in.c_str(), err));
-    fn::DocClose(doc);
-    fn::ByteStringDestroy(err);
+    KPD_Page page = direct::DocGetPage(doc, 0);
+    KPD_Object shared = direct::DictGet(direct::DictGet(direct::PageGetAnnot(page, 0), "/AP"), "/N");
+    KPD_Object ap = direct::DictNew();
+    direct::DictSet(ap, "/N", shared);
+    direct::DictSet(direct::PageGetAnnot(page, 1), "/AP", ap);
+    direct::ObjectRelease(ap);
+    ASSERT_TRUE(direct::DocSave(doc, in.c_str(), err));
+    direct::DocClose(doc);
+    direct::ByteStringDestroy(err);
   }
   Saved before(in);
   ASSERT_EQ(before.Appearance(1), OldAppearance());
@@ -222,39 +222,39 @@ TEST_F(RegenerateTest, StreamUsedElsewhereIsNeverRewrittenInPlace) {
                              "<< /Type /Annot /Subtype /Text /Rect [60 60 80 80] /AP << >> >>"}),
               "");
     {
-      KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-      KPD_Document doc = fn::DocOpenFile(in.c_str(), err);
+      KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+      KPD_Document doc = direct::DocOpenFile(in.c_str(), err);
       ASSERT_TRUE(doc);
-      KPD_Page page = fn::DocGetPage(doc, 0);
-      KPD_Dictionary square = fn::PageGetAnnot(page, 0);
-      KPD_Object stream = fn::DictGet(fn::DictGet(square, "/AP"), "/N");
-      if (use == kDownAppearance) fn::DictSet(fn::DictGet(fn::PageGetAnnot(page, 1), "/AP"), "/D", stream);
-      if (use == kRolloverOfItself) fn::DictSet(fn::DictGet(square, "/AP"), "/R", stream);
+      KPD_Page page = direct::DocGetPage(doc, 0);
+      KPD_Dictionary square = direct::PageGetAnnot(page, 0);
+      KPD_Object stream = direct::DictGet(direct::DictGet(square, "/AP"), "/N");
+      if (use == kDownAppearance) direct::DictSet(direct::DictGet(direct::PageGetAnnot(page, 1), "/AP"), "/D", stream);
+      if (use == kRolloverOfItself) direct::DictSet(direct::DictGet(square, "/AP"), "/R", stream);
       if (use == kPageXObject) {
         std::string text = "<< /XObject << >> >>";
-        KPD_Object res = fn::ObjectParse(text.data(), text.size());
-        fn::DictSet(fn::DictGet(res, "/XObject"), "/Fm0", stream);
-        fn::DictSet(page, "/Resources", res);
-        fn::ObjectRelease(res);
+        KPD_Object res = direct::ObjectParse(text.data(), text.size());
+        direct::DictSet(direct::DictGet(res, "/XObject"), "/Fm0", stream);
+        direct::DictSet(page, "/Resources", res);
+        direct::ObjectRelease(res);
       }
-      ASSERT_TRUE(fn::DocSave(doc, in.c_str(), err));
-      fn::DocClose(doc);
-      fn::ByteStringDestroy(err);
+      ASSERT_TRUE(direct::DocSave(doc, in.c_str(), err));
+      direct::DocClose(doc);
+      direct::ByteStringDestroy(err);
     }
     ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(out)).status, 0);
     Saved after(out);
     ASSERT_TRUE(after.ok());
     EXPECT_EQ(after.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
     KPD_Dictionary square = after.Annot(0);
-    KPD_Object resources = fn::DictGet(fn::DocGetPage(fn::DocOfObject(square), 0), "/Resources");
-    KPD_Object other = use == kDownAppearance     ? fn::DictGet(fn::DictGet(after.Annot(1), "/AP"), "/D")
-                       : use == kRolloverOfItself ? fn::DictGet(fn::DictGet(square, "/AP"), "/R")
-                                                  : fn::DictGet(fn::DictGet(resources, "/XObject"), "/Fm0");
+    KPD_Object resources = direct::DictGet(direct::DocGetPage(direct::DocOfObject(square), 0), "/Resources");
+    KPD_Object other = use == kDownAppearance     ? direct::DictGet(direct::DictGet(after.Annot(1), "/AP"), "/D")
+                       : use == kRolloverOfItself ? direct::DictGet(direct::DictGet(square, "/AP"), "/R")
+                                                  : direct::DictGet(direct::DictGet(resources, "/XObject"), "/Fm0");
     ASSERT_TRUE(other);
-    KS_ByteString data = fn::ByteStringNew(nullptr, 0);
-    ASSERT_TRUE(fn::StreamGetData(other, 1, data));
-    EXPECT_EQ(std::string(fn::ByteStringData(data), fn::ByteStringLength(data)), OldAppearance());
-    fn::ByteStringDestroy(data);
+    KS_ByteString data = direct::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(direct::StreamGetData(other, 1, data));
+    EXPECT_EQ(std::string(direct::ByteStringData(data), direct::ByteStringLength(data)), OldAppearance());
+    direct::ByteStringDestroy(data);
   }
 }
 

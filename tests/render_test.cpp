@@ -156,21 +156,21 @@ bool AnyNear(const PageImage& image, double x0, double y0, double x1, double y1,
 // annotation's stream keys given separately, saved without appearances.
 std::string WriteMarkupPdf(const std::string& path, const std::string& pageContent,
                            const std::vector<std::string>& annots) {
-  KPD_Document doc = fn::DocNew();
+  KPD_Document doc = direct::DocNew();
   KS_FloatRect box{0, 0, kPage, kPage};
-  KPD_Page page = fn::DocAddPage(doc, &box);
+  KPD_Page page = direct::DocAddPage(doc, &box);
   std::string error;
-  if (!fn::PageAppendContent(page, pageContent.data(), pageContent.size())) error = "cannot write the page";
+  if (!direct::PageAppendContent(page, pageContent.data(), pageContent.size())) error = "cannot write the page";
   for (const std::string& text : annots) {
-    KPD_Object dict = fn::ObjectParse(text.data(), text.size());
-    if (!dict || !fn::PageInsertAnnot(page, -1, dict)) error = "cannot add " + text;
-    fn::ObjectRelease(dict);
+    KPD_Object dict = direct::ObjectParse(text.data(), text.size());
+    if (!dict || !direct::PageInsertAnnot(page, -1, dict)) error = "cannot add " + text;
+    direct::ObjectRelease(dict);
   }
-  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-  if (error.empty() && !fn::DocSave(doc, path.c_str(), err))
-    error = std::string(fn::ByteStringData(err), fn::ByteStringLength(err));
-  fn::ByteStringDestroy(err);
-  fn::DocClose(doc);
+  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+  if (error.empty() && !direct::DocSave(doc, path.c_str(), err))
+    error = std::string(direct::ByteStringData(err), direct::ByteStringLength(err));
+  direct::ByteStringDestroy(err);
+  direct::DocClose(doc);
   return error;
 }
 
@@ -258,25 +258,25 @@ TEST(StampExchangeRender, PictureSurvivesXfdfAndDrawsTheSame) {
   TempDir dir;
   const std::string a = dir / "a.pdf", blank = dir / "blank.pdf", b = dir / "b.pdf", x = dir / "a.xfdf";
   {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect box{0, 0, kPage, kPage};
-    KPD_Page page = fn::DocAddPage(doc, &box);
+    KPD_Page page = direct::DocAddPage(doc, &box);
     auto stream = [&](const std::string& data, const std::string& dict) {
-      KPD_Stream s = fn::DocNewStream(doc, data.data(), data.size());
-      KPD_Object d = fn::ObjectParse(dict.data(), dict.size());
-      for (int32_t i = 0; i < fn::DictKeyCount(d); ++i) {
-        KS_ByteString key = fn::ByteStringNew(nullptr, 0);
-        fn::DictKeyAt(d, i, key);
-        std::string k(fn::ByteStringData(key), fn::ByteStringLength(key));
-        fn::DictSet(fn::StreamGetDict(s), k.c_str(), fn::DictGet(d, k.c_str()));
-        fn::ByteStringDestroy(key);
+      KPD_Stream s = direct::DocNewStream(doc, data.data(), data.size());
+      KPD_Object d = direct::ObjectParse(dict.data(), dict.size());
+      for (int32_t i = 0; i < direct::DictKeyCount(d); ++i) {
+        KS_ByteString key = direct::ByteStringNew(nullptr, 0);
+        direct::DictKeyAt(d, i, key);
+        std::string k(direct::ByteStringData(key), direct::ByteStringLength(key));
+        direct::DictSet(direct::StreamGetDict(s), k.c_str(), direct::DictGet(d, k.c_str()));
+        direct::ByteStringDestroy(key);
       }
-      fn::ObjectRelease(d);
+      direct::ObjectRelease(d);
       return s;
     };
     auto set = [](KPD_Object dict, const char* path1, const char* key, KPD_Object value) {
-      KPD_Object inner = fn::DictGet(dict, path1);
-      fn::DictSet(inner, key, value);
+      KPD_Object inner = direct::DictGet(dict, path1);
+      direct::DictSet(inner, key, value);
     };
     std::string pixels;
     for (int i = 0; i < 4; ++i) pixels += std::string("\xff\x00\x00", 3);
@@ -287,22 +287,22 @@ TEST(StampExchangeRender, PictureSurvivesXfdfAndDrawsTheSame) {
     KPD_Stream inner = stream("q 50 0 0 50 0 0 cm /Im Do Q /Pattern cs /P scn 50 0 50 50 re f",
                               "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] "
                               "/Resources << /XObject << >> /Pattern << >> >> >>");
-    KPD_Object innerRes = fn::DictGet(fn::StreamGetDict(inner), "/Resources");
+    KPD_Object innerRes = direct::DictGet(direct::StreamGetDict(inner), "/Resources");
     set(innerRes, "/XObject", "/Im", image);
     set(innerRes, "/Pattern", "/P", pattern);
     KPD_Stream outer = stream("/Inner Do", "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] "
                                            "/Resources << /XObject << >> >> >>");
-    set(fn::DictGet(fn::StreamGetDict(outer), "/Resources"), "/XObject", "/Inner", inner);
+    set(direct::DictGet(direct::StreamGetDict(outer), "/Resources"), "/XObject", "/Inner", inner);
     std::string text = "<< /Type /Annot /Subtype /Stamp /NM (s1) /Rect [100 100 200 150] /Name /Custom /AP << >> >>";
-    KPD_Object dict = fn::ObjectParse(text.data(), text.size());
-    KPD_Dictionary annot = fn::PageInsertAnnot(page, -1, dict);
-    fn::ObjectRelease(dict);
+    KPD_Object dict = direct::ObjectParse(text.data(), text.size());
+    KPD_Dictionary annot = direct::PageInsertAnnot(page, -1, dict);
+    direct::ObjectRelease(dict);
     ASSERT_TRUE(annot);
-    fn::DictSet(fn::DictGet(annot, "/AP"), "/N", outer);
-    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-    ASSERT_TRUE(fn::DocSave(doc, a.c_str(), err));
-    fn::ByteStringDestroy(err);
-    fn::DocClose(doc);
+    direct::DictSet(direct::DictGet(annot, "/AP"), "/N", outer);
+    KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(direct::DocSave(doc, a.c_str(), err));
+    direct::ByteStringDestroy(err);
+    direct::DocClose(doc);
   }
   ASSERT_EQ(WriteMarkupPdf(blank, "", {}), "");
   CommandResult r = Shell(Quote(AnnotPath()) + " xfdf export " + Quote(a) + " -o " + Quote(x));

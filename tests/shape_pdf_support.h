@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // The content the old appearances of WriteShapePdf hold.
 inline const char* OldAppearance() { return "% old appearance\n"; }
@@ -20,31 +20,31 @@ inline const char* OldAppearance() { return "% old appearance\n"; }
 // success, else the error.
 inline std::string WriteShapePdf(const std::string& path, float width, float height,
                                  const std::vector<std::string>& annots) {
-  KPD_Document doc = fn::DocNew();
+  KPD_Document doc = direct::DocNew();
   KS_FloatRect box{0, 0, width, height};
-  KPD_Page page = fn::DocAddPage(doc, &box);
+  KPD_Page page = direct::DocAddPage(doc, &box);
   std::string error;
   for (const std::string& text : annots) {
-    KPD_Object dict = fn::ObjectParse(text.data(), text.size());
-    KPD_Dictionary annot = dict ? fn::PageInsertAnnot(page, -1, dict) : nullptr;
+    KPD_Object dict = direct::ObjectParse(text.data(), text.size());
+    KPD_Dictionary annot = dict ? direct::PageInsertAnnot(page, -1, dict) : nullptr;
     if (!annot) error = "cannot add " + text;
-    fn::ObjectRelease(dict);
-    KPD_Object ap = annot ? fn::DictGet(annot, "/AP") : nullptr;
+    direct::ObjectRelease(dict);
+    KPD_Object ap = annot ? direct::DictGet(annot, "/AP") : nullptr;
     if (ap) {
       std::string old = OldAppearance();
-      KPD_Stream stream = fn::DocNewStream(doc, old.data(), old.size());
+      KPD_Stream stream = direct::DocNewStream(doc, old.data(), old.size());
       std::string bboxText = "[0 0 1 1]";
-      KPD_Object bbox = fn::ObjectParse(bboxText.data(), bboxText.size());
-      fn::DictSet(fn::StreamGetDict(stream), "/BBox", bbox);
-      fn::ObjectRelease(bbox);
-      fn::DictSet(ap, "/N", stream);
+      KPD_Object bbox = direct::ObjectParse(bboxText.data(), bboxText.size());
+      direct::DictSet(direct::StreamGetDict(stream), "/BBox", bbox);
+      direct::ObjectRelease(bbox);
+      direct::DictSet(ap, "/N", stream);
     }
   }
-  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-  if (error.empty() && !fn::DocSave(doc, path.c_str(), err))
-    error = std::string(fn::ByteStringData(err), fn::ByteStringLength(err));
-  fn::ByteStringDestroy(err);
-  fn::DocClose(doc);
+  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+  if (error.empty() && !direct::DocSave(doc, path.c_str(), err))
+    error = std::string(direct::ByteStringData(err), direct::ByteStringLength(err));
+  direct::ByteStringDestroy(err);
+  direct::DocClose(doc);
   return error;
 }
 

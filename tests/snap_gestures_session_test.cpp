@@ -18,7 +18,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // Preferences outlive a run; every script starts with the modes off.
 const char kAllOff[] = "snap end off\nsnap mid off\nsnap inter off\nsnap near off\n";
@@ -36,18 +36,18 @@ class SnapGestures : public ::testing::Test {
 
   // A letter page that draws `content`.
   void MakeDoc(const std::string& content) {
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
-    fn::DocAddPage(doc, &letter);
-    KPD_Stream stream = fn::DocNewStream(doc, content.data(), content.size());
+    direct::DocAddPage(doc, &letter);
+    KPD_Stream stream = direct::DocNewStream(doc, content.data(), content.size());
     ASSERT_NE(stream, nullptr);
-    ASSERT_EQ(fn::DictSet(reinterpret_cast<KPD_Dictionary>(fn::DocGetPage(doc, 0)), "/Contents",
+    ASSERT_EQ(direct::DictSet(reinterpret_cast<KPD_Dictionary>(direct::DocGetPage(doc, 0)), "/Contents",
                           reinterpret_cast<KPD_Object>(stream)),
               1);
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(fn::DocSave(doc, in_.c_str(), error), 1);
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
   }
 
   CommandResult Run(const std::string& script) {
@@ -66,14 +66,14 @@ class SnapGestures : public ::testing::Test {
 
   // The numbers of `key` of the one annotation the session left.
   std::vector<double> Saved(const char* key = "/L") {
-    KS_ByteString text = fn::ByteStringNew(nullptr, 0);
-    KPD_Document doc = fn::DocOpenFile(out_.c_str(), text);
+    KS_ByteString text = direct::ByteStringNew(nullptr, 0);
+    KPD_Document doc = direct::DocOpenFile(out_.c_str(), text);
     std::string line;
-    KPD_Page page = doc ? fn::DocGetPage(doc, 0) : nullptr;
-    if (page && fn::PageAnnotCount(page) == 1 && fn::ObjectWrite(fn::DictGet(fn::PageGetAnnot(page, 0), key), text))
-      line = std::string(fn::ByteStringData(text), fn::ByteStringLength(text));
-    fn::ByteStringDestroy(text);
-    if (doc) fn::DocClose(doc);
+    KPD_Page page = doc ? direct::DocGetPage(doc, 0) : nullptr;
+    if (page && direct::PageAnnotCount(page) == 1 && direct::ObjectWrite(direct::DictGet(direct::PageGetAnnot(page, 0), key), text))
+      line = std::string(direct::ByteStringData(text), direct::ByteStringLength(text));
+    direct::ByteStringDestroy(text);
+    if (doc) direct::DocClose(doc);
     for (char& c : line)
       if (c == '[' || c == ']') c = ' ';
     std::vector<double> numbers;

@@ -15,7 +15,7 @@ using namespace testing_support;
 
 namespace {
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // Preferences outlive a run; every script starts with the modes off.
 const char kAllOff[] = "snap end off\nsnap mid off\nsnap inter off\nsnap near off\n";
@@ -35,14 +35,14 @@ class SnappingSession : public ::testing::Test {
 
   // The numbers of an array of the one annotation the session drew.
   std::string SavedNumbers(const char* key = "/L") {
-    KS_ByteString text = fn::ByteStringNew(nullptr, 0);
-    KPD_Document doc = fn::DocOpenFile(out_.c_str(), text);
+    KS_ByteString text = direct::ByteStringNew(nullptr, 0);
+    KPD_Document doc = direct::DocOpenFile(out_.c_str(), text);
     std::string line = "<none>";
-    KPD_Page page = doc ? fn::DocGetPage(doc, 0) : nullptr;
-    if (page && fn::PageAnnotCount(page) == 1 && fn::ObjectWrite(fn::DictGet(fn::PageGetAnnot(page, 0), key), text))
-      line = std::string(fn::ByteStringData(text), fn::ByteStringLength(text));
-    fn::ByteStringDestroy(text);
-    if (doc) fn::DocClose(doc);
+    KPD_Page page = doc ? direct::DocGetPage(doc, 0) : nullptr;
+    if (page && direct::PageAnnotCount(page) == 1 && direct::ObjectWrite(direct::DictGet(direct::PageGetAnnot(page, 0), key), text))
+      line = std::string(direct::ByteStringData(text), direct::ByteStringLength(text));
+    direct::ByteStringDestroy(text);
+    if (doc) direct::DocClose(doc);
     // "[80 90 300 300]" as "80 90 300 300".
     line.erase(0, line.find_first_not_of("[ "));
     line.erase(line.find_last_not_of("] ") + 1);
@@ -151,14 +151,14 @@ TEST_F(SnappingSession, TheAreaToolRefusesAVertexThatWouldCrossTheOutline) {
 
 // The segments snapping finds on page 1 of a file.
 size_t PageSegments(const std::string& path) {
-  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), error);
-  fn::ByteStringDestroy(error);
+  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), error);
+  direct::ByteStringDestroy(error);
   if (!doc) return 0;
-  KPD_Page page = fn::DocGetPage(doc, 0);
+  KPD_Page page = direct::DocGetPage(doc, 0);
   const size_t count =
       page ? kshost::snap::ExtractPage(*kshost::pdf::ObjectOf(reinterpret_cast<KPD_Object>(page))).segments.size() : 0;
-  fn::DocClose(doc);
+  direct::DocClose(doc);
   return count;
 }
 

@@ -54,13 +54,13 @@ class TextRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     pdf_ = dir_ / "text.pdf";
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect box{0, 0, kPage, kPage};
-    KPD_Page page = fn::DocAddPage(doc, &box);
-    KPD_Dictionary fonts = fn::DictNew();
+    KPD_Page page = direct::DocAddPage(doc, &box);
+    KPD_Dictionary fonts = direct::DictNew();
     std::string content;
     for (const Block& b : kBlocks) {
-      KA_TextLayout layout = fn::TextLayoutNew();
+      KA_TextLayout layout = direct::TextLayoutNew();
       KS_TextRunStyle style{};
       style.size = sizeof style;
       style.family = "Helvetica";
@@ -69,31 +69,31 @@ class TextRenderTest : public ::testing::Test {
       style.hasColor = b.red;
       style.color[0] = 1;
       const std::u16string text(b.text);
-      ASSERT_TRUE(fn::TextLayoutAddStyledRun(layout, &style, text.data(), text.size()));
-      ASSERT_EQ(fn::TextLayoutArrange(layout, 0, 0, 1), 1);
-      KS_ByteString ops = fn::ByteStringNew(nullptr, 0);
-      ASSERT_TRUE(fn::TextLayoutGetContent(layout, ops));
+      ASSERT_TRUE(direct::TextLayoutAddStyledRun(layout, &style, text.data(), text.size()));
+      ASSERT_EQ(direct::TextLayoutArrange(layout, 0, 0, 1), 1);
+      KS_ByteString ops = direct::ByteStringNew(nullptr, 0);
+      ASSERT_TRUE(direct::TextLayoutGetContent(layout, ops));
       baselines_.push_back(0);
-      const std::string s(fn::ByteStringData(ops), fn::ByteStringLength(ops));
+      const std::string s(direct::ByteStringData(ops), direct::ByteStringLength(ops));
       // The first piece's baseline, from its text matrix.
       const size_t tm = s.find(" Tm\n");
       ASSERT_NE(tm, std::string::npos) << s;
       baselines_.back() = b.y + std::stod(s.substr(s.rfind(' ', tm - 1) + 1));
       content += "q 1 0 0 1 " + std::to_string(b.x) + " " + std::to_string(b.y) + " cm BT\n" + s + "ET Q\n";
-      fn::ByteStringDestroy(ops);
-      ASSERT_TRUE(fn::TextLayoutAddResources(layout, doc, fonts));
-      fn::TextLayoutRelease(layout);
+      direct::ByteStringDestroy(ops);
+      ASSERT_TRUE(direct::TextLayoutAddResources(layout, doc, fonts));
+      direct::TextLayoutRelease(layout);
     }
-    ASSERT_TRUE(fn::PageAppendContent(page, content.data(), content.size()));
+    ASSERT_TRUE(direct::PageAppendContent(page, content.data(), content.size()));
     auto& q = kshost::pdf::Document::FromKpd(doc)->qpdf();
     QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
     resources.replaceKey("/Font", kshost::pdf::FromKpd(fonts)->object);
     QPDFPageDocumentHelper(q).getAllPages().at(0).getObjectHandle().replaceKey("/Resources", resources);
-    KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-    ASSERT_TRUE(fn::DocSave(doc, pdf_.c_str(), err)) << fn::ByteStringData(err);
-    fn::ByteStringDestroy(err);
-    fn::ObjectRelease(fonts);
-    fn::DocClose(doc);
+    KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(direct::DocSave(doc, pdf_.c_str(), err)) << direct::ByteStringData(err);
+    direct::ByteStringDestroy(err);
+    direct::ObjectRelease(fonts);
+    direct::DocClose(doc);
   }
 
   // The share of dark pixels down the middle of a glyph cell from 20% to

@@ -23,7 +23,7 @@ using testing_support::Quote;
 using testing_support::Shell;
 using testing_support::TempDir;
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 std::string Slurp(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -34,17 +34,17 @@ std::string Slurp(const std::string& path) {
 
 // One page whose box is `box`, holding the annotation `annot` when given.
 void WritePage(const std::string& path, KS_FloatRect box, const std::string& annot = "") {
-  KPD_Document doc = fn::DocNew();
-  KPD_Page page = fn::DocAddPage(doc, &box);
+  KPD_Document doc = direct::DocNew();
+  KPD_Page page = direct::DocAddPage(doc, &box);
   if (!annot.empty()) {
-    KPD_Object parsed = fn::ObjectParse(annot.data(), annot.size());
-    fn::PageInsertAnnot(page, -1, parsed);
-    fn::ObjectRelease(parsed);
+    KPD_Object parsed = direct::ObjectParse(annot.data(), annot.size());
+    direct::PageInsertAnnot(page, -1, parsed);
+    direct::ObjectRelease(parsed);
   }
-  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-  ASSERT_TRUE(fn::DocSave(doc, path.c_str(), error));
-  fn::ByteStringDestroy(error);
-  fn::DocClose(doc);
+  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+  ASSERT_TRUE(direct::DocSave(doc, path.c_str(), error));
+  direct::ByteStringDestroy(error);
+  direct::DocClose(doc);
 }
 
 // A toolset item with plain (uncompressed) fields, as another tool chest

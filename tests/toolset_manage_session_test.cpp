@@ -19,7 +19,7 @@ using testing_support::Quote;
 using testing_support::Shell;
 using testing_support::TempDir;
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 // A word of a session script.
 std::string Word(const std::string& text) { return "\"" + text + "\""; }
@@ -35,17 +35,17 @@ class ManageToolsetsSession : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir_.path().empty());
-    KPD_Document doc = fn::DocNew();
+    KPD_Document doc = direct::DocNew();
     KS_FloatRect a4{0, 0, 595, 842};
-    KPD_Page page = fn::DocAddPage(doc, &a4);
+    KPD_Page page = direct::DocAddPage(doc, &a4);
     const std::string square = "<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>";
-    KPD_Object parsed = fn::ObjectParse(square.data(), square.size());
-    fn::PageInsertAnnot(page, -1, parsed);
-    fn::ObjectRelease(parsed);
-    KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-    ASSERT_TRUE(fn::DocSave(doc, pdf_.c_str(), error));
-    fn::ByteStringDestroy(error);
-    fn::DocClose(doc);
+    KPD_Object parsed = direct::ObjectParse(square.data(), square.size());
+    direct::PageInsertAnnot(page, -1, parsed);
+    direct::ObjectRelease(parsed);
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    ASSERT_TRUE(direct::DocSave(doc, pdf_.c_str(), error));
+    direct::ByteStringDestroy(error);
+    direct::DocClose(doc);
     Annot("toolset create Review");
     Annot("toolset capture " + Quote(pdf_) + " 1 0 --into Review");
     Annot("toolset create Other");

@@ -26,7 +26,7 @@ using testing_support::Quote;
 using testing_support::Shell;
 using testing_support::TempDir;
 
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 const char kDistanceFile[] = "itext_annotation-with-popup_LineDimension.pdf";
 
@@ -38,25 +38,25 @@ struct Box {
 // one-page document holding those annotation dictionaries (an "/IRT N"
 // entry becomes a reference to annotation N).
 void WritePdf(const std::string& path, int pages, const std::vector<std::string>& annots = {}) {
-  KPD_Document doc = fn::DocNew();
+  KPD_Document doc = direct::DocNew();
   KS_FloatRect a4{0, 0, 595, 842};
   KPD_Page page = nullptr;
-  for (int i = 0; i < pages; ++i) page = fn::DocAddPage(doc, &a4);
+  for (int i = 0; i < pages; ++i) page = direct::DocAddPage(doc, &a4);
   std::vector<KPD_Dictionary> made;
   for (const std::string& text : annots) {
-    KPD_Object parsed = fn::ObjectParse(text.data(), text.size());
-    made.push_back(fn::PageInsertAnnot(page, -1, parsed));
-    fn::ObjectRelease(parsed);
+    KPD_Object parsed = direct::ObjectParse(text.data(), text.size());
+    made.push_back(direct::PageInsertAnnot(page, -1, parsed));
+    direct::ObjectRelease(parsed);
   }
   for (size_t i = 0; i < annots.size(); ++i) {
     std::smatch m;
     if (std::regex_search(annots[i], m, std::regex("/IRT (\\d)")))
-      fn::DictSet(made[i], "/IRT", reinterpret_cast<KPD_Object>(made[std::stoi(m[1])]));
+      direct::DictSet(made[i], "/IRT", reinterpret_cast<KPD_Object>(made[std::stoi(m[1])]));
   }
-  KS_ByteString error = fn::ByteStringNew(nullptr, 0);
-  ASSERT_TRUE(fn::DocSave(doc, path.c_str(), error));
-  fn::ByteStringDestroy(error);
-  fn::DocClose(doc);
+  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+  ASSERT_TRUE(direct::DocSave(doc, path.c_str(), error));
+  direct::ByteStringDestroy(error);
+  direct::DocClose(doc);
 }
 
 // The union of the rectangles `annot info` lists for annotations `first`
@@ -335,21 +335,21 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   std::string info = Annot("info " + Quote(dir_ / "out.pdf"));
   EXPECT_NE(info.find("1.0: /Square intent - rect [100.00 460.00 140.00 500.00]"), std::string::npos) << info;
   // The placed copy is the user's, under a name of its own.
-  KS_ByteString err = fn::ByteStringNew(nullptr, 0);
-  KPD_Document placed = fn::DocOpenFile((dir_ / "out.pdf").c_str(), err);
-  fn::ByteStringDestroy(err);
+  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
+  KPD_Document placed = direct::DocOpenFile((dir_ / "out.pdf").c_str(), err);
+  direct::ByteStringDestroy(err);
   ASSERT_NE(placed, nullptr);
-  KPD_Dictionary square = fn::PageGetAnnot(fn::DocGetPage(placed, 0), 0);
+  KPD_Dictionary square = direct::PageGetAnnot(direct::DocGetPage(placed, 0), 0);
   auto text = [&](const char* key) {
-    KS_WideString w = fn::WideStringNew(u"", 0);
-    fn::StringObjectGetText(fn::DictGet(square, key), w);
-    std::u16string s(fn::WideStringData(w), fn::WideStringLength(w));
-    fn::WideStringDestroy(w);
+    KS_WideString w = direct::WideStringNew(u"", 0);
+    direct::StringObjectGetText(direct::DictGet(square, key), w);
+    std::u16string s(direct::WideStringData(w), direct::WideStringLength(w));
+    direct::WideStringDestroy(w);
     return s;
   };
   EXPECT_EQ(text("/T"), u"Placing User");
   EXPECT_EQ(text("/NM").size(), 36u);
-  fn::DocClose(placed);
+  direct::DocClose(placed);
   // The panel's zoom and the collapsed group are kept for the next session.
   std::ofstream(script) << "panel ToolShest show\n";
   out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
@@ -487,29 +487,29 @@ TEST_F(ToolsetCommandTest, TheExtensionTableCapturesTheSelectionIntoAToolset) {
     std::string error;
     ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
     ASSERT_TRUE(session.Open(shapes, &error)) << error;
-    KS_ExtHFT table = fn::ExtHFTFind("VenkoAnnot extension HFT", 1);
+    KS_ExtHFT table = direct::ExtHFTFind("VenkoAnnot extension HFT", 1);
     ASSERT_NE(table, nullptr);
-    auto addSelection = reinterpret_cast<int32_t (*)(int32_t, KPD_Page)>(fn::ExtHFTGetEntry(table, 0));
-    auto listNames = reinterpret_cast<int32_t (*)(KS_WideStringArray)>(fn::ExtHFTGetEntry(table, 1));
-    KS_WideStringArray names = fn::WideStringArrayNew();
+    auto addSelection = reinterpret_cast<int32_t (*)(int32_t, KPD_Page)>(direct::ExtHFTGetEntry(table, 0));
+    auto listNames = reinterpret_cast<int32_t (*)(KS_WideStringArray)>(direct::ExtHFTGetEntry(table, 1));
+    KS_WideStringArray names = direct::WideStringArrayNew();
     ASSERT_EQ(listNames(names), 1);
     std::vector<std::u16string> titles;
-    for (int i = 0; i < fn::WideStringArrayCount(names); ++i) {
-      KS_WideString s = fn::WideStringNew(nullptr, 0);
-      fn::WideStringArrayGet(names, i, s);
-      titles.emplace_back(fn::WideStringData(s), fn::WideStringLength(s));
-      fn::WideStringDestroy(s);
+    for (int i = 0; i < direct::WideStringArrayCount(names); ++i) {
+      KS_WideString s = direct::WideStringNew(nullptr, 0);
+      direct::WideStringArrayGet(names, i, s);
+      titles.emplace_back(direct::WideStringData(s), direct::WideStringLength(s));
+      direct::WideStringDestroy(s);
     }
-    fn::WideStringArrayDestroy(names);
+    direct::WideStringArrayDestroy(names);
     int review = -1;
     for (size_t i = 0; i < titles.size(); ++i)
       if (titles[i] == u"Review") review = static_cast<int>(i);
     ASSERT_GE(review, 0) << titles.size() << " toolsets listed";
 
-    KPD_Page page = fn::DocGetPage(session.Document(), 0);
+    KPD_Page page = direct::DocGetPage(session.Document(), 0);
     KA_Document doc = session.AppDocument();
-    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 1)), 0);
-    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 0)), 1);
+    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 1)), 0);
+    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 0)), 1);
     EXPECT_EQ(addSelection(static_cast<int32_t>(titles.size()), page), 0);
     EXPECT_EQ(addSelection(-1, page), 0);
     EXPECT_EQ(addSelection(review, nullptr), 0);
@@ -558,10 +558,10 @@ TEST_F(ToolsetCommandTest, TheChestMakesRenamesAndDeletesToolsetsAndCapturesTheS
     EXPECT_EQ(error, "nothing is selected");
     EXPECT_FALSE(run({"capture", "Nowhere"}));
 
-    KPD_Page page = fn::DocGetPage(session.Document(), 0);
+    KPD_Page page = direct::DocGetPage(session.Document(), 0);
     KA_Document doc = session.AppDocument();
-    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 0)), 0);
-    fn::AppDocSelect(doc, fn::AnnotFromDict(doc, fn::PageGetAnnot(page, 1)), 1);
+    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 0)), 0);
+    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 1)), 1);
     ASSERT_TRUE(run({"capture", "Site"})) << error;
     // Each item is followed by what it shows: its subject on one line, else
     // its kind.

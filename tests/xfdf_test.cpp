@@ -13,7 +13,7 @@
 #include "tests/test_support.h"
 
 using namespace testing_support;
-namespace fn = kshost::fn;
+namespace direct = kshost::direct;
 
 namespace {
 
@@ -32,40 +32,40 @@ int CountOccurrences(const std::string& text, const std::string& what) {
 
 // A copy of `in` with every annotation taken off its page.
 bool SaveWithoutAnnotations(const std::string& in, const std::string& out) {
-  KPD_Document doc = fn::DocOpenFile(in.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(in.c_str(), nullptr);
   if (!doc) return false;
-  for (int p = 0; p < fn::DocPageCount(doc); ++p) {
-    KPD_Page page = fn::DocGetPage(doc, p);
-    while (fn::PageAnnotCount(page) > 0) fn::PageRemoveAnnot(page, 0);
+  for (int p = 0; p < direct::DocPageCount(doc); ++p) {
+    KPD_Page page = direct::DocGetPage(doc, p);
+    while (direct::PageAnnotCount(page) > 0) direct::PageRemoveAnnot(page, 0);
   }
-  bool ok = fn::DocSave(doc, out.c_str(), nullptr) != 0;
-  fn::DocClose(doc);
+  bool ok = direct::DocSave(doc, out.c_str(), nullptr) != 0;
+  direct::DocClose(doc);
   return ok;
 }
 
 int AnnotCount(const std::string& path) {
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
   if (!doc) return -1;
   int n = 0;
-  for (int p = 0; p < fn::DocPageCount(doc); ++p) n += fn::PageAnnotCount(fn::DocGetPage(doc, p));
-  fn::DocClose(doc);
+  for (int p = 0; p < direct::DocPageCount(doc); ++p) n += direct::PageAnnotCount(direct::DocGetPage(doc, p));
+  direct::DocClose(doc);
   return n;
 }
 
 KPD_Dictionary Insert(KPD_Document doc, int page, const std::string& text) {
-  KPD_Object parsed = fn::ObjectParse(text.data(), text.size());
-  KPD_Dictionary annot = fn::PageInsertAnnot(fn::DocGetPage(doc, page), -1, parsed);
-  fn::ObjectRelease(parsed);
+  KPD_Object parsed = direct::ObjectParse(text.data(), text.size());
+  KPD_Dictionary annot = direct::PageInsertAnnot(direct::DocGetPage(doc, page), -1, parsed);
+  direct::ObjectRelease(parsed);
   return annot;
 }
 
 // Two pages holding each kind the exchange carries geometry for, with
 // borders, colours, replies and texts outside ASCII.
 bool WriteRichPdf(const std::string& path) {
-  KPD_Document doc = fn::DocNew();
+  KPD_Document doc = direct::DocNew();
   KS_FloatRect box{0, 0, 612, 792};
-  fn::DocAddPage(doc, &box);
-  fn::DocAddPage(doc, &box);
+  direct::DocAddPage(doc, &box);
+  direct::DocAddPage(doc, &box);
   KPD_Dictionary note = Insert(doc, 0,
       "<< /Type /Annot /Subtype /Text /Rect [20 700 40 720] /NM (note-1) /Name /Comment /State (Accepted)"
       " /StateModel (Review) /Contents (Looks good) /T <FEFF00E9006C00E8006E0065> /F 28 >>");
@@ -73,7 +73,7 @@ bool WriteRichPdf(const std::string& path) {
       "<< /Type /Annot /Subtype /Square /Rect [100 100 200 180.25] /NM (sq-1) /C [0 0 1] /IC [1 1 0]"
       " /CA 0.5 /F 4 /T (Ann) /Subj (Box) /BS << /W 2 /S /D /D [3 2] >> /RD [1 1 1.5 1]"
       " /M (D:20240101120000Z) /CreationDate (D:20240101110000Z) >>");
-  fn::DictSet(note, "/IRT", square);
+  direct::DictSet(note, "/IRT", square);
   Insert(doc, 0,
       "<< /Type /Annot /Subtype /Circle /Rect [300 300 400 380] /NM (ci-1) /C [1 0 0] /F 6"
       " /BS << /W 1.5 /S /S >> /BE << /S /C /I 2 >> >>");
@@ -99,8 +99,8 @@ bool WriteRichPdf(const std::string& path) {
   // Neither a form field nor a kind the model does not know is carried.
   Insert(doc, 1, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (field) /Rect [0 0 10 10] >>");
   Insert(doc, 1, "<< /Type /Annot /Subtype /RichMedia /Rect [0 0 10 10] >>");
-  bool ok = fn::DocSave(doc, path.c_str(), nullptr) != 0;
-  fn::DocClose(doc);
+  bool ok = direct::DocSave(doc, path.c_str(), nullptr) != 0;
+  direct::DocClose(doc);
   return ok;
 }
 
@@ -193,35 +193,35 @@ TEST_F(XfdfTest, EveryCarriedKindSurvivesARoundTrip) {
 // One page with a file attachment "notes.txt" holding `bytes` and a free
 // text "ft-1" whose rich text says "Old words".
 bool WriteAttachmentPdf(const std::string& path, const std::string& bytes) {
-  KPD_Document doc = fn::DocNew();
+  KPD_Document doc = direct::DocNew();
   KS_FloatRect box{0, 0, 400, 400};
-  fn::DocAddPage(doc, &box);
+  direct::DocAddPage(doc, &box);
   KPD_Dictionary annot = Insert(doc, 0,
       "<< /Type /Annot /Subtype /FileAttachment /Rect [20 20 40 40] /NM (att-1)"
       " /FS << /Type /Filespec /F (notes.txt) /UF (notes.txt) /EF << >> >> >>");
-  KPD_Stream file = fn::DocNewStream(doc, bytes.data(), bytes.size());
-  fn::DictSet(fn::DictGet(fn::DictGet(annot, "/FS"), "/EF"), "/F", file);
+  KPD_Stream file = direct::DocNewStream(doc, bytes.data(), bytes.size());
+  direct::DictSet(direct::DictGet(direct::DictGet(annot, "/FS"), "/EF"), "/F", file);
   Insert(doc, 0,
       "<< /Type /Annot /Subtype /FreeText /Rect [50 300 350 350] /NM (ft-1) /DA (/Helv 14 Tf 0 g)"
       " /Contents (Old words) /RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\">"
       "<p><span style=\"font-weight:bold\">Old words</span></p></body>) >>");
-  bool ok = fn::DocSave(doc, path.c_str(), nullptr) != 0;
-  fn::DocClose(doc);
+  bool ok = direct::DocSave(doc, path.c_str(), nullptr) != 0;
+  direct::DocClose(doc);
   return ok;
 }
 
 // The embedded file of the first annotation, or "<none>".
 std::string EmbeddedFile(const std::string& path) {
-  KPD_Document doc = fn::DocOpenFile(path.c_str(), nullptr);
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
   if (!doc) return "<unreadable>";
-  KPD_Object fs = fn::DictGet(fn::PageGetAnnot(fn::DocGetPage(doc, 0), 0), "/FS");
-  KPD_Object ef = fs ? fn::DictGet(fs, "/EF") : nullptr;
-  KS_ByteString out = fn::ByteStringNew(nullptr, 0);
+  KPD_Object fs = direct::DictGet(direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0), "/FS");
+  KPD_Object ef = fs ? direct::DictGet(fs, "/EF") : nullptr;
+  KS_ByteString out = direct::ByteStringNew(nullptr, 0);
   std::string text = "<none>";
-  if (ef && fn::StreamGetData(fn::DictGet(ef, "/F"), 1, out))
-    text.assign(fn::ByteStringData(out), fn::ByteStringLength(out));
-  fn::ByteStringDestroy(out);
-  fn::DocClose(doc);
+  if (ef && direct::StreamGetData(direct::DictGet(ef, "/F"), 1, out))
+    text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
+  direct::ByteStringDestroy(out);
+  direct::DocClose(doc);
   return text;
 }
 
