@@ -59,7 +59,14 @@ int32_t PageViewDeviceRectToPage(KA_PageView view, const KS_DeviceRect* rect, KS
   return view && rect && out && edit::DeviceRectToPage(view, *rect, out);
 }
 
-// ---- 268: the editor's default handling ----------------------------------------------
+// ---- 268: annotation handlers, and the editor's default handling ----------------------
+
+KA_AnnotHandler AnnotHandlerRegister(const char* type, const KS_AnnotHandlerCallbacks* record) {
+  if (!type || !*type || !record || record->size != sizeof(KS_AnnotHandlerCallbacks)) return nullptr;
+  return Ed().RegisterAnnotHandler(type, *record);
+}
+
+int32_t AnnotHandlerUnregister(KA_AnnotHandler handler) { return Ed().UnregisterAnnotHandler(handler) ? 1 : 0; }
 
 intptr_t AnnotHandlerDefault(KA_AnnotHandler, int32_t index, const KS_AnnotCallArgs* args) {
   if (!args || args->size < sizeof(KS_AnnotCallArgs)) return 0;

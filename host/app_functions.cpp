@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/module_records.h"
@@ -91,6 +92,14 @@ int32_t kshost::direct::AppGetUserName(KS_WideString out) {
       *found->pw_name)
     return SetText(out, ToUtf16(found->pw_name)) ? 1 : 0;
   return 0;
+}
+
+KA_Document kshost::direct::AppGetCurrentDocument() { return Editor::Get().CurrentDocument(); }
+
+int32_t kshost::direct::AppAnnounceModule(const char* name, int32_t enabled) {
+  if (!name || !*name) return 0;
+  Editor::Get().AnnounceModule(name, enabled != 0);
+  return 1;
 }
 
 // ---- 21: module records -----------------------------------------------------

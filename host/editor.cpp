@@ -16,12 +16,6 @@ KS_Matrix Multiply(const KS_Matrix& m, const KS_Matrix& n) {  // m then n
           m.c * n.b + m.d * n.d,         m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f};
 }
 
-int32_t Round(double v) {
-  if (!std::isfinite(v)) return 0;
-  v = std::clamp(v, -1e9, 1e9);
-  return static_cast<int32_t>(std::lround(v));
-}
-
 // Built-in tools answer nothing and handle nothing.
 KS_ToolCallbacks InertCallbacks() {
   KS_ToolCallbacks cb{};
@@ -498,115 +492,6 @@ int Editor::AnswerMessage(const std::u16string& title, const std::u16string& tex
   return answer;
 }
 
-namespace direct {
-
-KA_Tool ToolNew(const char* name, const KS_ToolCallbacks* callbacks) {
-  return name ? Editor::Get().NewTool(name, callbacks) : nullptr;
-}
-void ToolRelease(KA_Tool tool) {
-  if (Editor::Get().IsValidTool(tool) && !tool->builtIn) Editor::Get().ReleaseTool(tool);
-}
-int32_t ToolGetName(KA_Tool tool, KS_ByteString out) {
-  if (!Editor::Get().IsValidTool(tool)) return 0;
-  ByteStringSet(out, tool->name.data(), tool->name.size());
-  return 1;
-}
-void ToolSetCategory(KA_Tool tool, const char16_t* category) {
-  if (Editor::Get().IsValidTool(tool)) tool->category = category ? category : u"";
-}
-void ToolSetGroup(KA_Tool tool, const char16_t* group) {
-  if (Editor::Get().IsValidTool(tool)) tool->group = group ? group : u"";
-}
-
-int32_t AppRegisterTool(KA_Tool tool) { return Editor::Get().RegisterTool(tool); }
-int32_t AppUnregisterTool(KA_Tool tool) { return Editor::Get().UnregisterTool(tool); }
-KA_Tool AppGetToolByName(const char* name) { return name ? Editor::Get().FindTool(name) : nullptr; }
-KA_Tool AppGetCurrentTool() { return Editor::Get().CurrentTool(); }
-int32_t AppSetCurrentTool(KA_Tool tool, int32_t persistent) {
-  return Editor::Get().SetCurrentTool(tool, persistent != 0);
-}
-KA_Document AppGetCurrentDocument() { return Editor::Get().CurrentDocument(); }
-
-KPD_Document AppDocGetPdfDocument(KA_Document doc) { return doc ? doc->pdf : nullptr; }
-int32_t AppDocIsReadOnly(KA_Document doc) { return doc && doc->readOnly; }
-uint32_t AppDocGetPermissions(KA_Document doc) { return doc ? DocGetPermissions(doc->pdf) : 0; }
-int32_t AppDocRegisterEvents(const KS_DocEventCallbacks* record) {
-  return Editor::Get().RegisterDocEvents(record) ? 1 : 0;
-}
-int32_t AppDocUnregisterEvents(const KS_DocEventCallbacks* record) {
-  return Editor::Get().UnregisterDocEvents(record) ? 1 : 0;
-}
-KA_Document AppDocFromPdfDocument(KPD_Document pdf) { return Editor::Get().FindDocument(pdf); }
-int32_t AppAnnounceModule(const char* name, int32_t enabled) {
-  if (!name || !*name) return 0;
-  Editor::Get().AnnounceModule(name, enabled != 0);
-  return 1;
-}
-KA_AnnotHandler AnnotHandlerRegister(const char* type, const KS_AnnotHandlerCallbacks* record) {
-  if (!type || !*type || !record || record->size != sizeof(KS_AnnotHandlerCallbacks)) return nullptr;
-  return Editor::Get().RegisterAnnotHandler(type, *record);
-}
-int32_t AnnotHandlerUnregister(KA_AnnotHandler handler) {
-  return Editor::Get().UnregisterAnnotHandler(handler) ? 1 : 0;
-}
-int32_t AppDocUndoCount(KA_Document doc) {
-  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->undo.size()) : 0;
-}
-int32_t AppDocRedoCount(KA_Document doc) {
-  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->redo.size()) : 0;
-}
-
-int32_t MessageBox(const char16_t* text, const char16_t* title, uint32_t buttons) {
-  return Editor::Get().AnswerMessage(title ? title : u"", text ? text : u"", buttons);
-}
-
-// A headless menu is answered like a message box: a queued answer picks the
-// item, none picks the first.
-int32_t PopupMenu(const char16_t* const* items, int32_t count) {
-  if (!items || count <= 0) return 0;
-  std::u16string text;
-  for (int32_t i = 0; i < count; ++i) text += (i ? u" | " : u"") + std::u16string(items[i] ? items[i] : u"");
-  const int answer = Editor::Get().AnswerMessage(u"menu", text);
-  return answer >= 1 && answer <= count ? answer : 0;
-}
-
-KA_Document PageViewGetDocument(KA_PageView view) { return view ? view->doc : nullptr; }
-int32_t PageViewGetPageIndex(KA_PageView view) { return view ? view->pageIndex : -1; }
-KPD_Page PageViewGetPage(KA_PageView view) { return view ? DocGetPage(view->doc->pdf, view->pageIndex) : nullptr; }
-float PageViewGetZoom(KA_PageView view) { return view ? view->zoom : 0; }
-
-int32_t PageViewGetMatrix(KA_PageView view, KS_Matrix* out) {
-  if (!view || !out) return 0;
-  *out = view->pageToDevice;
-  return 1;
-}
-
-int32_t PageViewPageToDevice(KA_PageView view, KS_FloatPoint point, KS_DevicePoint* out) {
-  if (!view || !out) return 0;
-  const KS_Matrix& m = view->pageToDevice;
-  out->x = Round(double(m.a) * point.x + double(m.c) * point.y + m.e);
-  out->y = Round(double(m.b) * point.x + double(m.d) * point.y + m.f);
-  return 1;
-}
-
-int32_t PageViewDeviceToPage(KA_PageView view, KS_DevicePoint device, KS_FloatPoint* out) {
-  if (!view || !out) return 0;
-  KS_Matrix inv;
-  if (!MatrixInvert(&view->pageToDevice, &inv)) return 0;
-  out->x = static_cast<float>(double(inv.a) * device.x + double(inv.c) * device.y + inv.e);
-  out->y = static_cast<float>(double(inv.b) * device.x + double(inv.d) * device.y + inv.f);
-  return 1;
-}
-
-int32_t UndoAddItem(const char16_t* caption, KA_Document doc, int32_t, const KS_UndoRecord* record) {
-  return record && Editor::Get().AddUndo(doc, caption ? caption : u"", *record);
-}
-int32_t UndoBeginGroup(KA_Document doc, const char16_t* caption) {
-  return Editor::Get().BeginUndoGroup(doc, caption ? caption : u"");
-}
-int32_t UndoEndGroup(KA_Document doc) { return Editor::Get().EndUndoGroup(doc); }
-
-}  // namespace direct
 void Editor::SetCursor(const std::string& name, int size) {
   std::string line = name + " " + std::to_string(size);
   if (line == cursor_) return;
