@@ -17,10 +17,10 @@ int32_t AppDocUnregisterEvents(const KS_DocEventCallbacks* record) {
 }
 KA_Document AppDocFromPdfDocument(KPD_Document pdf) { return Editor::Get().FindDocument(pdf); }
 int32_t AppDocUndoCount(KA_Document doc) {
-  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->undo.size()) : 0;
+  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->undo.UndoCount()) : 0;
 }
 int32_t AppDocRedoCount(KA_Document doc) {
-  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->redo.size()) : 0;
+  return Editor::Get().IsLiveDocument(doc) ? static_cast<int32_t>(doc->undo.RedoCount()) : 0;
 }
 
 }  // namespace kshost::direct

@@ -111,6 +111,7 @@ KA_Document Editor::AddDocument(KPD_Document pdf, bool readOnly) {
   auto d = std::make_unique<KA_Document__>();
   d->pdf = pdf;
   d->readOnly = readOnly;
+  d->undo.SetListener([this](const UndoEvent& event) { Emit(event); });
   docs_.push_back(std::move(d));
   current_ = docs_.back().get();
   FireDocEvent(KS_DOCEVENT_OPENED, current_);
@@ -149,9 +150,7 @@ void Editor::RemoveDocument(KA_Document doc) {
   FireDocEvent(KS_DOCEVENT_WILL_CLOSE, doc);
   it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
   if (it == docs_.end()) return;
-  ReleaseItems(doc->groupItems);
-  ReleaseSteps(doc->undo);
-  ReleaseSteps(doc->redo);
+  doc->undo.Clear();
   ReleaseObjects(doc, nullptr);
   if (clipboardDoc_ == doc) ClearClipboard();
   for (const auto& a : doc->annots) liveAnnots_.erase(a.get());
@@ -375,31 +374,8 @@ bool Editor::Key(int code, uint32_t flags, std::string* error) {
   return true;
 }
 
-void Editor::ReleaseItems(std::vector<KS_UndoRecord>& items) {
-  // Newest first, as they would leave the stack.
-  while (!items.empty()) {
-    KS_UndoRecord r = items.back();
-    items.pop_back();
-    if (r.Release) r.Release(r.clientData);
-  }
-}
-
-void Editor::ReleaseSteps(std::vector<UndoStep>& steps) {
-  while (!steps.empty()) {
-    UndoStep step = std::move(steps.back());
-    steps.pop_back();
-    ReleaseItems(step.items);
-  }
-}
-
 bool Editor::IsLiveDocument(KA_Document doc) const {
   return doc && std::any_of(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == doc; });
-}
-
-void Editor::PushStep(KA_Document doc, UndoStep step) {
-  ReleaseSteps(doc->redo);
-  Emit(UndoEvent{UndoEvent::Action::Push, ToUtf8(step.caption)});
-  doc->undo.push_back(std::move(step));
 }
 
 bool Editor::AddUndo(KA_Document doc, const std::u16string& caption, const KS_UndoRecord& record) {
@@ -408,59 +384,28 @@ bool Editor::AddUndo(KA_Document doc, const std::u16string& caption, const KS_Un
     if (record.size >= sizeof(KS_UndoRecord) && record.Release) record.Release(record.clientData);
     return false;
   }
-  if (doc->groupDepth > 0) {
-    if (doc->groupItems.empty() && doc->groupCaption.empty()) doc->groupCaption = caption;
-    doc->groupItems.push_back(record);
-    return true;
-  }
-  PushStep(doc, UndoStep{caption, {record}});
-  return true;
+  return doc->undo.Add(caption, record);
 }
 
 bool Editor::BeginUndoGroup(KA_Document doc, const std::u16string& caption) {
   if (!IsLiveDocument(doc)) return false;
-  // The outermost group's caption names the step.
-  if (doc->groupDepth++ == 0) {
-    doc->groupCaption = caption;
-    doc->groupItems.clear();
-  }
+  doc->undo.BeginGroup(caption);
   return true;
 }
 
-bool Editor::EndUndoGroup(KA_Document doc) {
-  if (!IsLiveDocument(doc) || doc->groupDepth == 0) return false;
-  if (--doc->groupDepth > 0 || doc->groupItems.empty()) return true;
-  UndoStep step{doc->groupCaption, std::move(doc->groupItems)};
-  doc->groupItems.clear();
-  doc->groupCaption.clear();
-  PushStep(doc, std::move(step));
-  return true;
-}
+bool Editor::EndUndoGroup(KA_Document doc) { return IsLiveDocument(doc) && doc->undo.EndGroup(); }
 
-// Moves the newest step of one stack to the other, running its items.
-bool Editor::Step(KA_Document doc, bool undo) {
-  if (!IsLiveDocument(doc)) return false;
-  auto& from = undo ? doc->undo : doc->redo;
-  auto& to = undo ? doc->redo : doc->undo;
-  if (from.empty()) return false;
-  UndoStep step = std::move(from.back());
-  from.pop_back();
-  Emit(UndoEvent{undo ? UndoEvent::Action::Undo : UndoEvent::Action::Redo, ToUtf8(step.caption)});
-  if (undo) {
-    for (auto it = step.items.rbegin(); it != step.items.rend(); ++it)
-      if (it->Undo) it->Undo(it->clientData);
-  } else {
-    for (const KS_UndoRecord& r : step.items)
-      if (r.Redo) r.Redo(r.clientData);
-  }
-  to.push_back(std::move(step));
+bool Editor::Undo(KA_Document doc) {
+  if (!IsLiveDocument(doc) || !doc->undo.Undo()) return false;
   PaintIfNeeded();
   return true;
 }
 
-bool Editor::Undo(KA_Document doc) { return Step(doc, true); }
-
-bool Editor::Redo(KA_Document doc) { return Step(doc, false); }
+bool Editor::Redo(KA_Document doc) {
+  if (!IsLiveDocument(doc) || !doc->undo.Redo()) return false;
+  PaintIfNeeded();
+  return true;
+}
 
 void Editor::SetEventSink(EventSink sink) {
   events_ = std::move(sink);

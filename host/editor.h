@@ -13,6 +13,7 @@
 
 #include "host/device.h"
 #include "host/editor_events.h"
+#include "host/undo_stack.h"
 #include "sdk/ks_records.h"
 
 struct KA_Tool__ {
@@ -52,25 +53,11 @@ struct KA_Annot__ {
   bool creatingObject = false;
 };
 
-namespace kshost {
-// One step of the undo stack: the items of one group (or one item), undone
-// newest first and redone oldest first.
-struct UndoStep {
-  std::u16string caption;
-  std::vector<KS_UndoRecord> items;
-};
-}  // namespace kshost
-
 struct KA_Document__ {
   KPD_Document pdf = nullptr;
   std::string path;  // the file it was opened from, absolute; empty for none
   bool readOnly = false;
-  std::vector<kshost::UndoStep> undo;
-  std::vector<kshost::UndoStep> redo;
-  // An open undo group: its depth, caption and the items added so far.
-  int groupDepth = 0;
-  std::u16string groupCaption;
-  std::vector<KS_UndoRecord> groupItems;
+  kshost::UndoStack undo;
   std::vector<std::unique_ptr<KA_PageView__>> views;
   std::vector<std::unique_ptr<KA_Annot__>> annots;
   std::vector<KA_Annot> selection;  // in the order selected
@@ -133,12 +120,10 @@ class Editor {
   // tools take it as input. False with the reason without a tool.
   bool Char(uint32_t codePoint, uint32_t flags, std::string* error);
 
-  // Undo stack of a document. The editor owns the items it was handed and
-  // releases each exactly once: when a new step drops the redo branch, when
-  // the document closes, or at once when the item is refused. Items added
-  // inside a group (groups nest) become one step when the outermost group
-  // ends, captioned with the group's caption or else the first item's; an
-  // empty group adds nothing.
+  // Undo stack of a document (see UndoStack). The editor owns the items it
+  // was handed and releases each exactly once: when a new step drops the
+  // redo branch, when the document closes, or at once when the item is
+  // refused. An undo or redo paints what it invalidated.
   bool AddUndo(KA_Document doc, const std::u16string& caption, const KS_UndoRecord& record);
   bool BeginUndoGroup(KA_Document doc, const std::u16string& caption);
   bool EndUndoGroup(KA_Document doc);
@@ -305,10 +290,6 @@ class Editor {
   Editor();
   bool Deliver(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uint32_t flags);
   KA_PageView EventView(int pageIndex, std::string* error);
-  static void ReleaseItems(std::vector<KS_UndoRecord>& items);
-  static void ReleaseSteps(std::vector<UndoStep>& steps);
-  void PushStep(KA_Document doc, UndoStep step);
-  bool Step(KA_Document doc, bool undo);
   void Emit(const EditorEvent& event) const {
     if (events_) events_(event);
   }

@@ -68,7 +68,7 @@ TEST_F(EditorArrangeTest, BringToFrontKeepsTheOrderOfTheSelectedAndUndoRedoResto
   ASSERT_TRUE(Editor::Get().BringToFront(doc_, &error_)) << error_;
   const Names_ front{"(a)", "(d)", "(b)", "(c)"}, was{"(a)", "(b)", "(c)", "(d)"};
   EXPECT_EQ(Names(0), front);
-  EXPECT_EQ(doc_->undo.size(), 1u);
+  EXPECT_EQ(doc_->undo.UndoCount(), 1u);
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(Editor::Get().Undo(doc_));
     EXPECT_EQ(Names(0), was);
@@ -78,7 +78,7 @@ TEST_F(EditorArrangeTest, BringToFrontKeepsTheOrderOfTheSelectedAndUndoRedoResto
   // What is in front already stays, and nothing is recorded.
   EXPECT_FALSE(Editor::Get().BringToFront(doc_, &error_));
   EXPECT_EQ(error_, "the selection is in front already");
-  EXPECT_EQ(doc_->undo.size(), 1u);
+  EXPECT_EQ(doc_->undo.UndoCount(), 1u);
 }
 
 TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace) {
@@ -96,7 +96,7 @@ TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace
   EXPECT_TRUE(direct::ObjectIsIdentical(direct::DictGet(direct::AnnotGetDict(note), "/P"), direct::DictGet(direct::AnnotGetDict(popup), "/P")));
   EXPECT_EQ(Editor::Get().PageIndexOf(note), 2);
   EXPECT_EQ(Editor::Get().Selection(doc_).size(), 1u) << "the moved annotation stays selected";
-  EXPECT_EQ(doc_->undo.size(), 1u);
+  EXPECT_EQ(doc_->undo.UndoCount(), 1u);
   ASSERT_TRUE(Editor::Get().Undo(doc_));
   EXPECT_EQ(Names(0), (Names_{"(first)", "(pop)", "(note)", "(last)"}));
   EXPECT_EQ(Names(2), (Names_{"(there)"}));
@@ -107,7 +107,7 @@ TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace
   EXPECT_EQ(error_, "the document has no page 4");
   EXPECT_FALSE(Editor::Get().MoveSelectionToPage(doc_, 2, &error_));
   EXPECT_EQ(error_, "nothing moved to page 3");
-  EXPECT_EQ(doc_->undo.size(), 1u);
+  EXPECT_EQ(doc_->undo.UndoCount(), 1u);
 }
 
 TEST_F(EditorArrangeTest, PasteMakesOffsetCopiesWithNamesAndAppearancesOfTheirOwn) {
@@ -125,7 +125,7 @@ TEST_F(EditorArrangeTest, PasteMakesOffsetCopiesWithNamesAndAppearancesOfTheirOw
   ASSERT_TRUE(Editor::Get().CopySelection(doc_, &error_));
   ASSERT_TRUE(Editor::Get().Paste(doc_, 0, &error_)) << error_;
   ASSERT_TRUE(Editor::Get().Paste(doc_, 1, &error_)) << error_;
-  EXPECT_EQ(doc_->undo.size(), 2u) << "one step per paste";
+  EXPECT_EQ(doc_->undo.UndoCount(), 2u) << "one step per paste";
   KA_Annot first = direct::AnnotFromDict(doc_, direct::PageGetAnnot(pages_[0], 1));
   KA_Annot second = direct::AnnotFromDict(doc_, direct::PageGetAnnot(pages_[1], 0));
   // 10 pt right and down per paste since the copy.
@@ -231,7 +231,7 @@ TEST_F(EditorArrangeTest, PropertiesReadColoursBordersAndTextsAsStored) {
   v.size = sizeof v;
   v.property = KS_PROP_COLOR;
   EXPECT_FALSE(Editor::Get().SetSelectionProperty(doc_, v, &error_));
-  EXPECT_TRUE(doc_->undo.empty());
+  EXPECT_EQ(doc_->undo.UndoCount(), 0u);
 }
 
 // The editor's own items follow Delete in the context menu, in an order
@@ -258,7 +258,7 @@ TEST_F(EditorArrangeTest, TheContextMenusOwnItemsAskForThePanelArrangeAndAskForT
   menuOnA(2);
   EXPECT_EQ(ToUtf8(shown), "Delete | Properties | Bring to front | Move to page…");
   EXPECT_EQ(Editor::Get().PropertiesAsked(), 1);
-  EXPECT_TRUE(doc_->undo.empty());
+  EXPECT_EQ(doc_->undo.UndoCount(), 0u);
   menuOnA(3);
   EXPECT_EQ(Names(0), (Names_{"(b)", "(a)"}));
   Tessel::Headless::DialogAnswer page;
@@ -268,7 +268,7 @@ TEST_F(EditorArrangeTest, TheContextMenusOwnItemsAskForThePanelArrangeAndAskForT
   menuOnA(4);
   EXPECT_EQ(Names(0), (Names_{"(b)"}));
   EXPECT_EQ(Names(2), (Names_{"(a)"}));
-  EXPECT_EQ(doc_->undo.size(), 2u);
+  EXPECT_EQ(doc_->undo.UndoCount(), 2u);
   Editor::Get().SetMessageProvider(nullptr);
 }
 

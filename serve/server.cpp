@@ -171,19 +171,20 @@ bool Server::Impl::EnsureHost(httplib::Response& res) {
   }
   comments = std::make_unique<AnnotationComment::CCM_CommentModule>(session->Loader().MainFrame());
   Editor::Get().SetView(0, 1, 0);
-  savedMark = UndoMark();
+  MarkSaved();
   RefreshChest();
   Publish();
   return true;
 }
 
-std::pair<size_t, const void*> Server::Impl::UndoMark() const {
-  KA_Document doc = session ? session->AppDocument() : nullptr;
-  if (!doc || doc->undo.empty()) return {0, nullptr};
-  const auto& top = doc->undo.back();
-  return {doc->undo.size(), top.items.empty() ? nullptr : top.items.front().clientData};
+void Server::Impl::MarkSaved() {
+  if (KA_Document doc = session ? session->AppDocument() : nullptr) doc->undo.MarkSaved();
 }
 
+bool Server::Impl::Unsaved() const {
+  KA_Document doc = session ? session->AppDocument() : nullptr;
+  return doc && doc->undo.Changed();
+}
 // A name beside the document for a copy, `plan-copy.pdf`, then
 // `plan-copy-2.pdf` and on, made at once as an empty file so that no
 // other file can take it before the copy is written over it.

@@ -112,9 +112,6 @@ struct Server::Impl {
   GestureClicks clicks;  // of the current tool's gesture, for its prompt
   std::pair<std::string, std::string> pageWords;  // language, its words as JSON
   uint64_t bytesVersion = 0;
-  // The top of the undo stack when the document was last saved or opened:
-  // the document has unsaved changes while the top is another.
-  std::pair<size_t, const void*> savedMark{0, nullptr};
   std::string bytes;
   // The moment `bytes` were written: they draw a page as it looks now
   // while the page has not changed since (see PageLooks).
@@ -153,8 +150,10 @@ struct Server::Impl {
   static void Refuse(httplib::Response& res, int status, const std::string& why);
   bool EnsureHost(httplib::Response& res);
   void ShutHost();
-  std::pair<size_t, const void*> UndoMark() const;
-  bool Unsaved() const { return UndoMark() != savedMark; }
+  // The document's undo stack notes the state it was last saved or opened
+  // in; it has unsaved changes while its stack is elsewhere.
+  void MarkSaved();
+  bool Unsaved() const;
   bool ReserveCopyName(std::string* path, std::string* why);
   std::optional<std::vector<std::u16string>> OfferSavePath(bool open, const std::u16string& proposed);
   uint64_t TakeOfferedFile();

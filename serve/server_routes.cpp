@@ -289,7 +289,7 @@ void Server::Impl::Routes() {
               }
               ++saves;
               ++docVersion;
-              savedMark = UndoMark();
+              MarkSaved();
               Publish();
               ReplyState(r);
             },
@@ -324,7 +324,7 @@ void Server::Impl::Routes() {
                 windowItems.clear();
                 if (!session->Open(options.pdfPath, &why)) return Refuse(r, 500, why);
                 Editor::Get().SetView(0, 1, 0);
-                savedMark = UndoMark();
+                MarkSaved();
                 ++docVersion;
                 RefreshChest();
                 Publish();

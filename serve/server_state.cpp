@@ -191,7 +191,7 @@ void Server::Impl::Publish() {
     const kshost::DocumentMoment now = kshost::MomentOf(session->Document());
     if (look.asked != now || look.page != page) look = {now, page, looks.LastChange(session->Document(), page)};
     json.Field("look", look.changed.Text());
-    json.Key("undo").UInt(doc->undo.size()).Key("redo").UInt(doc->redo.size());
+    json.Key("undo").UInt(doc->undo.UndoCount()).Key("redo").UInt(doc->undo.RedoCount());
     json.Field("scale", kshost::PageScaleText(session->Document(), page));
     WriteStatus(json, page);
     json.Key("overlay").BeginArray();
