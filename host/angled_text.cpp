@@ -10,7 +10,7 @@
 
 #include "host/content_reading.h"
 #include "host/font_service.h"
-#include "host/pdf_document.h"
+#include "host/page_tree.h"
 #include "host/pdf_handles.h"
 
 namespace kshost {

@@ -90,7 +90,7 @@ bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std
     }
     Document* doc = Document::FromKpd(kdoc);
     QPDF& qpdf = doc->qpdf();
-    QPDFObjectHandle page = doc->PageAt(pageIndex);
+    QPDFObjectHandle page = doc->pages().At(pageIndex);
     if (!page.isDictionary() || !page.isIndirect()) {
       reason = "the document has no page " + std::to_string(pageIndex + 1);
       return false;
@@ -205,7 +205,7 @@ DocumentMoment PageLooks::LastChange(KPD_Document kdoc, int pageIndex) {
   return Guard<DocumentMoment>(now, [&] {
     Document* doc = Document::FromKpd(kdoc);
     QPDF& qpdf = doc->qpdf();
-    QPDFObjectHandle page = doc->PageAt(pageIndex);
+    QPDFObjectHandle page = doc->pages().At(pageIndex);
     if (!page.isDictionary()) return now;
     std::string entries = page.isIndirect() ? page.getObjGen().unparse(' ') : std::string("direct");
     std::vector<QPDFObjGen> pending;

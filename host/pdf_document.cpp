@@ -68,7 +68,14 @@ bool ReadWholeFile(char const* path, std::string& bytes, std::string& reason) {
 }  // namespace
 
 
-Document::Document() : qpdf_(std::make_unique<QPDF>()), arena_(std::make_unique<Arena>(this)) {
+Document::Document()
+    : qpdf_(std::make_unique<QPDF>()),
+      pages_(*qpdf_, PageTree::Listener{[this](std::string const& warning) {
+                                          Warnings();  // qpdf's warnings so far come first
+                                          warnings_.push_back(warning);
+                                        },
+                                        [this](QPDFObjectHandle const& object) { MarkChanged(object); }}),
+      arena_(std::make_unique<Arena>(this)) {
   static std::atomic<uint64_t> serials{0};
   serial_ = ++serials;
   // Warnings are kept for DocGetWarning; nothing may reach stdout/stderr.
@@ -167,7 +174,7 @@ bool Document::Process(std::string const& name, std::string& error, std::string 
     // the top of the page tree is read: a command that needs one page of a
     // large file reads that page.
     qpdf_->getRoot();
-    PageCount();
+    pages_.Count();
     // A file qpdf had to repair is read whole when the first new object
     // is made, as qpdf does.
     if (!Reconstructed()) LetNewObjectsSkipTheFullRead(*qpdf_);
@@ -323,14 +330,14 @@ void kshost::direct::DocClose(KPD_Document doc) {
 
 int32_t kshost::direct::DocPageCount(KPD_Document doc) {
   return Guard<int32_t>(0, [&]() -> int32_t {
-    return doc ? static_cast<int32_t>(Doc(doc)->PageCount()) : 0;
+    return doc ? static_cast<int32_t>(Doc(doc)->pages().Count()) : 0;
   });
 }
 
 KPD_Page kshost::direct::DocGetPage(KPD_Document doc, int32_t index) {
   return Guard<KPD_Page>(nullptr, [&]() -> KPD_Page {
     if (!doc || index < 0) return nullptr;
-    QPDFObjectHandle page = Doc(doc)->PageAt(index);
+    QPDFObjectHandle page = Doc(doc)->pages().At(index);
     return page.isInitialized() ? Lend(Doc(doc), page) : nullptr;
   });
 }
@@ -338,7 +345,7 @@ KPD_Page kshost::direct::DocGetPage(KPD_Document doc, int32_t index) {
 int32_t kshost::direct::DocGetPageIndex(KPD_Document doc, KPD_Page page) {
   return Guard<int32_t>(-1, [&]() -> int32_t {
     if (!doc || !page) return -1;
-    return Doc(doc)->PageIndex(FromKpd(page)->object);
+    return Doc(doc)->pages().IndexOf(FromKpd(page)->object);
   });
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/page_tree.h"
 #include "host/pdf_handles.h"
 #include "host/pdf_rewrite.h"
 
@@ -177,23 +178,9 @@ class Document {
   // which no annotation needs changed, can still take a font.
   bool Writable() const { return (permissions_ & KPD_PERM_MODIFY_ANNOTS) != 0; }
 
-  // The pages in document order, found by one walk of the page tree on
-  // first use: only indirect page dictionaries count, each once; anything
-  // else in a /Kids array is skipped. A cycle or a node reached twice is
-  // walked once, so the walk ends and there are never more pages than
-  // objects in the file.
-  std::vector<QPDFObjectHandle> const& Pages();
-  // The number of pages and the page at an index, as Pages() has them, but
-  // read from the counts the page tree keeps wherever they hold up: only
-  // the root's kids are checked for the count, and only the nodes on the
-  // way to a page for the page. Anything that does not add up falls back
-  // to the walk of Pages(). Null for an index out of range.
-  int PageCount();
-  QPDFObjectHandle PageAt(int index);
-  // The index of an indirect page object among Pages(), or -1.
-  int PageIndex(QPDFObjectHandle const& page);
-  // Adds an indirect page dictionary at the end of the root page node.
-  void AppendPage(QPDFObjectHandle page);
+  // The pages of the document (see PageTree): the tree's warnings join
+  // the document's, and what it changes is marked changed.
+  PageTree& pages() { return pages_; }
 
   // Where the objects of the file read start; made on first use. Null for
   // a document not read from a file, or one qpdf had to repair.
@@ -232,8 +219,6 @@ class Document {
   bool Reconstructed();
   FileRewriter::Options RewriteOptions();
   bool SaveIncremental(FileOutput& output, std::string& reason);
-  // How many objects the file's cross-reference table lists.
-  size_t FileObjectCount();
 
   // Declaration order is destruction order in reverse: handles go before
   // the QPDF they point into, and the QPDF before the bytes it reads.
@@ -250,6 +235,7 @@ class Document {
   Mapping mapping_;
   std::string_view data_;  // the file's bytes: bytes_ or the mapping
   std::unique_ptr<QPDF> qpdf_;
+  PageTree pages_;
   std::unique_ptr<Arena> arena_;
   std::unique_ptr<FileObjects> fileIndex_;
   // A save begun early (see BeginSave); its machinery lives with the
@@ -269,22 +255,12 @@ class Document {
   std::string sourcePath_;
   std::optional<FileStamp> sourceStamp_;  // none: not read from a regular file
   uint32_t permissions_ = kAllPermissions;
-  bool pagesLoaded_ = false;
-  int claimedPages_ = -1;  // -1 not yet read, -2 not to be trusted
   size_t tornBytes_ = 0;  // of an unfinished update after the file's end, left out
-  int64_t fileObjects_ = -1;  // entries of the file's cross-reference table; -1 not yet counted
-  std::vector<QPDFObjectHandle> pages_;
-  std::map<QPDFObjGen, int> pageIndex_;
 };
 
 // Opens the PDF file at `path` with `password` (empty: none) as
 // DocOpenFile does.
 KPD_Document OpenFile(const char* path, std::string const& password, KS_ByteString error);
-
-// The value of an inheritable page attribute (/Resources, /MediaBox,
-// /CropBox, /Rotate): from the page itself or the nearest ancestor that has
-// it. Uninitialized when none has it.
-QPDFObjectHandle Inherited(QPDFObjectHandle page, std::string const& key);
 
 // False when `handle` is an object of a document that may not be changed.
 bool MayChange(Handle const& handle);

@@ -9,7 +9,7 @@
 #include <boost/geometry/index/rtree.hpp>
 
 #include "host/content_reading.h"
-#include "host/pdf_document.h"
+#include "host/page_tree.h"
 #include "sdk/ks_functions.h"
 
 namespace kshost::snap {
