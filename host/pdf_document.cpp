@@ -69,13 +69,7 @@ bool ReadWholeFile(char const* path, std::string& bytes, std::string& reason) {
 
 
 Document::Document()
-    : qpdf_(std::make_unique<QPDF>()),
-      pages_(*qpdf_, PageTree::Listener{[this](std::string const& warning) {
-                                          Warnings();  // qpdf's warnings so far come first
-                                          warnings_.push_back(warning);
-                                        },
-                                        [this](QPDFObjectHandle const& object) { MarkChanged(object); }}),
-      arena_(std::make_unique<Arena>(this)) {
+    : qpdf_(std::make_unique<QPDF>()), pages_(*qpdf_, PageTreeListener()), arena_(std::make_unique<Arena>(this)) {
   static std::atomic<uint64_t> serials{0};
   serial_ = ++serials;
   // Warnings are kept for DocGetWarning; nothing may reach stdout/stderr.
@@ -85,6 +79,15 @@ Document::Document()
   logger->setWarn(logger->discard());
   logger->setError(logger->discard());
   qpdf_->setLogger(logger);
+}
+
+PageTree::Listener Document::PageTreeListener() {
+  // qpdf's warnings so far come before the tree's.
+  return {[this](std::string const& warning) {
+            Warnings();
+            warnings_.push_back(warning);
+          },
+          [this](QPDFObjectHandle const& object) { MarkChanged(object); }};
 }
 
 Document::~Document() {

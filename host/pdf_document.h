@@ -210,6 +210,8 @@ class Document {
  private:
   Document();
   void Register();
+  // What the page tree tells the document: its warnings and its changes.
+  PageTree::Listener PageTreeListener();
   bool Process(std::string const& name, std::string& error, std::string const& password);
   bool SaveFull(FileOutput& output, std::string& reason);
   bool FinishEarlySave(std::string const& path, std::string& error);
