@@ -24,8 +24,10 @@ struct UndoStep {
 class UndoStack {
  public:
   UndoStack() = default;
-  // Releases every item still held, as Clear does.
-  ~UndoStack() { Clear(); }
+  // Leaves the items still held alone: a stack that goes with the editor
+  // at the process's end may hold items of a plug-in already unloaded. The
+  // editor clears a document's stack when the document closes.
+  ~UndoStack() = default;
   UndoStack(UndoStack const&) = delete;
   UndoStack& operator=(UndoStack const&) = delete;
 

@@ -76,6 +76,7 @@ TEST(UndoStack, NestedGroupsBecomeOneStepUnderTheOutermostCaption) {
     EXPECT_FALSE(stack.Undo());
     EXPECT_TRUE(stack.Redo());
     EXPECT_FALSE(stack.Redo());
+    stack.Clear();
   }
   EXPECT_EQ(log.lines, (Lines{"undo c", "undo b", "undo a", "redo a", "redo b", "redo c", "release c", "release b",
                               "release a"}));
@@ -98,6 +99,7 @@ TEST(UndoStack, GroupCaptionFallsBackToTheFirstItemAndEmptyGroupsVanish) {
   ASSERT_NE(stack.Top(), nullptr);
   EXPECT_EQ(stack.Top()->caption, u"Erase");
   EXPECT_EQ(log.events, (Lines{"undo: push \"Erase\""}));
+  stack.Clear();
 }
 
 // Every item is released exactly once: the redo branch when a new step is
@@ -164,6 +166,7 @@ TEST(UndoStack, StepsMoveWhateverTheirItemsDo) {
   log.lines.clear();
   other.Clear();
   EXPECT_EQ(log.lines, (Lines{"release added", "release adding"}));
+  stack.Clear();
 }
 
 // Changed tells a state other than the one saved: after a new step or an
@@ -199,6 +202,7 @@ TEST(UndoStack, ChangedTracksTheStateSinceTheSave) {
   stack.MarkSaved();
   stack.EndGroup();
   EXPECT_TRUE(stack.Changed()) << "the group's step came after the save";
+  stack.Clear();
 }
 
 }  // namespace
