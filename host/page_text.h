@@ -2,6 +2,7 @@
 // document as it stands (its current objects, not the file on disk).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,13 @@
 namespace kshost {
 
 // The glyphs of page `pageIndex` of `doc` in reading order (KS_TextGlyph);
-// false with the reason when the page cannot be read.
+// false with the reason when the page cannot be read. The document is
+// written out for poppler once for each state it is in: while it does not
+// change, later calls read what the first one read.
 bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* out, std::string* error);
+
+// How often ReadPageGlyphs has written a document out for poppler.
+uint64_t PageTextWrites();
 
 // The user-space point of a point of poppler's text space: 72 units an
 // inch, y downwards from the top-left corner of the page as shown (the crop

@@ -80,6 +80,45 @@ TEST(PageText, GlyphsFollowHelveticasWidthsLineByLineOnATurnedPageToo) {
   }
 }
 
+TEST(PageText, TheDocumentIsWrittenOutOnceForEachStateItIsIn) {
+  testing::TempDir dir;
+  const std::string path = dir / "cache.pdf";
+  std::ofstream(path, std::ios::binary) << pdf::test::HelveticaPagePdf("BT /F1 12 Tf 72 700 Td (The hat) Tj ET", 0);
+  std::string error;
+  KPD_Document doc = OpenPdfFile(path, "", &error);
+  ASSERT_TRUE(doc) << error;
+  std::vector<KS_TextGlyph> glyphs;
+  const uint64_t before = PageTextWrites();
+  // A drag asks again and again while the document stays as it is.
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+    EXPECT_EQ(glyphs.size(), 6u);
+  }
+  EXPECT_EQ(PageTextWrites(), before + 1);
+  EXPECT_FALSE(ReadPageGlyphs(doc, 3, &glyphs, &error));
+  EXPECT_EQ(PageTextWrites(), before + 1);
+
+  // A change to the page's text is read anew, once.
+  KPD_Object contents = direct::DictGet(direct::DocGetPage(doc, 0), "/Contents");
+  const std::string changed = "BT /F1 12 Tf 72 700 Td (he) Tj ET";
+  ASSERT_TRUE(direct::StreamSetData(contents, changed.data(), changed.size()));
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+    ASSERT_EQ(glyphs.size(), 2u);
+    EXPECT_EQ(glyphs[0].codepoint, uint32_t('h'));
+  }
+  EXPECT_EQ(PageTextWrites(), before + 2);
+  direct::DocClose(doc);
+
+  // Another document of the same bytes is another document.
+  doc = OpenPdfFile(path, "", &error);
+  ASSERT_TRUE(doc) << error;
+  ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+  EXPECT_EQ(glyphs.size(), 6u);
+  EXPECT_EQ(PageTextWrites(), before + 3);
+  direct::DocClose(doc);
+}
+
 TEST(PageText, TextAtAnAngleIsBoxedAlongItsBaselineInPlaceOfPopplersPieces) {
   testing::TempDir dir;
   // "The" turned 30 degrees at (100, 400), then level text beside it; the
