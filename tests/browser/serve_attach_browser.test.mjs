@@ -23,6 +23,7 @@ test("a text file attached through the browser's file picker, saved, then undone
     await page.click('button.control[data-id="Button_Comment_Attach"]');
     await settled(page);
     assert.equal((await hostState(page)).tool, "Attach");
+    assert.equal(await page.locator("#prompt").textContent(), "Click where the file goes, then choose the file");
 
     // A press on the page opens the picker; the file chosen lands there.
     const picker = page.waitForEvent("filechooser");
@@ -61,6 +62,37 @@ test("a text file attached through the browser's file picker, saved, then undone
     saved = uncompressed(plan);
     assert.doesNotMatch(saved, /FileAttachment/);
     assert.doesNotMatch(run(["info", plan], work.env), /FileAttachment/);
+    assert.deepEqual(errors, []);
+    assert.equal(await server.stop(), 0);
+  });
+});
+
+test("a stamp of one's own typed in the Stamps menu's dialog and placed", async () => {
+  const work = workFolder("comment-custom-stamp");
+  const plan = path.join(work.dir, "plan.pdf");
+  run(["sample", "floorplan", "-o", plan], work.env);
+  await withEditor("comment-custom-stamp", plan, work, async (page, shot, server, errors) => {
+    await page.locator(".tabs .tab", { hasText: "Comment" }).click();
+    await page.click('button.control[data-id="Button_Comment_StampCustom"]');
+    await page.waitForSelector('#modal form[data-name="CustomStamp"]');
+    const field = page.locator('#modal [data-element="lineEditStampText"]');
+    assert.equal(await field.inputValue(), "", "no text of one's own yet");
+    await field.fill("Checked by Jo");
+    await shot("dialog");
+    await page.locator("#modal .buttons button", { hasText: "OK" }).click();
+    await page.waitForSelector("#modal", { state: "hidden" });
+    await settled(page);
+    assert.equal((await hostState(page)).tool, "Stamp", "the Stamp tool is armed with it");
+    assert.equal(await page.locator("#prompt").textContent(), "Click where the stamp goes");
+
+    await clickAt(page, 420, 300);
+    await page.waitForFunction(() => window.annot.state.host.undo === 1);
+    await settled(page);
+    await shot("stamped");
+    await page.click("#save");
+    await page.waitForFunction(() => window.annot.state.host.saves === 1);
+    const text = execFileSync("pdftotext", ["-layout", plan, "-"], { encoding: "utf8" });
+    assert.match(text, /CHECKED BY JO/);
     assert.deepEqual(errors, []);
     assert.equal(await server.stop(), 0);
   });
