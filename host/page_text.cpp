@@ -58,15 +58,17 @@ KS_FloatPoint UserPointOfTextSpace(const KS_FloatRect& crop, int rotation, doubl
 
 namespace {
 
-// The document last read for its text: its bytes as written at one moment,
-// poppler's reading of them, and the glyphs of each page asked for since.
-// A drag across text asks again and again while the document stays as it
-// is; only a change makes it written out and read anew.
+// The glyphs of each page read so far, with the moment they were read. A
+// page's text is what it draws without its annotations, so it stays as read
+// until the page's own drawing changes (see PageLooks); a drag across text
+// after another markup was made reads nothing again.
 struct TextReading {
-  DocumentMoment moment;
-  std::string bytes;  // poppler reads them in place: they outlive `pdf`
-  std::unique_ptr<poppler::document> pdf;
-  std::map<int, std::vector<KS_TextGlyph>> pages;
+  PageLooks looks;
+  struct Page {
+    DocumentMoment read;
+    std::vector<KS_TextGlyph> glyphs;
+  };
+  std::map<std::pair<uint64_t, int>, Page> pages;  // by document and page index
 };
 
 std::mutex& ReadingMutex() {
@@ -74,17 +76,18 @@ std::mutex& ReadingMutex() {
   return m;
 }
 
-// Never destroyed: poppler's own globals may be gone at exit.
 TextReading& Reading() {
-  static TextReading* reading = new TextReading;
-  return *reading;
+  static TextReading reading;
+  return reading;
 }
 
 uint64_t writes = 0;
 
-bool ReadGlyphsOf(poppler::document& reader, KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* out,
-                  std::string* why) {
-  std::unique_ptr<poppler::page> page(reader.create_page(pageIndex));
+// The glyphs of page `readerPage` of poppler's `reader`, which shows page
+// `pageIndex` of `doc`.
+bool ReadGlyphsOf(poppler::document& reader, int readerPage, KPD_Document doc, int pageIndex,
+                  std::vector<KS_TextGlyph>* out, std::string* why) {
+  std::unique_ptr<poppler::page> page(reader.create_page(readerPage));
   if (!page) {
     *why = "no page " + std::to_string(pageIndex + 1);
     return false;
@@ -183,29 +186,29 @@ bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* 
     std::lock_guard lock(ReadingMutex());
     TextReading& reading = Reading();
     const DocumentMoment now = MomentOf(doc);
-    if (!reading.pdf || reading.moment != now) {
-      reading.pdf.reset();
-      reading.pages.clear();
-      reading.bytes.clear();
-      ++writes;
-      if (!WholeFileOf(doc, &reading.bytes, &why)) return false;
-      poppler::set_debug_error_function(Quiet, nullptr);
-      reading.pdf.reset(poppler::document::load_from_raw_data(reading.bytes.data(),
-                                                              static_cast<int>(reading.bytes.size())));
-      if (!reading.pdf || reading.pdf->is_locked()) {
-        reading.pdf.reset();
-        why = "the page's text cannot be read";
-        return false;
-      }
-      reading.moment = now;
-    }
-    auto known = reading.pages.find(pageIndex);
-    if (known != reading.pages.end()) {
-      *out = known->second;
+    const DocumentMoment looked = reading.looks.LastChange(doc, pageIndex);
+    auto known = reading.pages.find({now.document, pageIndex});
+    if (known != reading.pages.end() && known->second.read.changes >= looked.changes) {
+      *out = known->second.glyphs;
       return true;
     }
-    if (!ReadGlyphsOf(*reading.pdf, doc, pageIndex, out, &why)) return false;
-    reading.pages.emplace(pageIndex, *out);
+    // Only this page goes to poppler, without its annotations: neither the
+    // rest of a long document nor text the comments show is read.
+    std::string bytes;
+    ++writes;
+    if (!PageDrawingOf(doc, pageIndex, &bytes, &why)) return false;
+    poppler::set_debug_error_function(Quiet, nullptr);
+    std::unique_ptr<poppler::document> pdf(
+        poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
+    if (!pdf || pdf->is_locked()) {
+      why = "the page's text cannot be read";
+      return false;
+    }
+    if (!ReadGlyphsOf(*pdf, 0, doc, pageIndex, out, &why)) return false;
+    // Pages of documents closed since are let go of.
+    for (auto it = reading.pages.begin(); it != reading.pages.end();)
+      it = it->first.first != now.document ? reading.pages.erase(it) : std::next(it);
+    reading.pages[{now.document, pageIndex}] = TextReading::Page{now, *out};
     return true;
   });
   if (!ok && error) *error = why.empty() ? "the page's text cannot be read" : why;

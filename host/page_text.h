@@ -10,13 +10,15 @@
 
 namespace kshost {
 
-// The glyphs of page `pageIndex` of `doc` in reading order (KS_TextGlyph);
-// false with the reason when the page cannot be read. The document is
-// written out for poppler once for each state it is in: while it does not
-// change, later calls read what the first one read.
+// The glyphs of page `pageIndex` of `doc` in reading order (KS_TextGlyph):
+// the page's own text, what its annotations show left out; false with the
+// reason when the page cannot be read. The page is written out for poppler
+// (alone, without its annotations) only when what it draws changed since it
+// was last read: later calls, after changes to annotations too, read what
+// that reading found.
 bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* out, std::string* error);
 
-// How often ReadPageGlyphs has written a document out for poppler.
+// How often ReadPageGlyphs has written a page out for poppler.
 uint64_t PageTextWrites();
 
 // The user-space point of a point of poppler's text space: 72 units an
