@@ -2,10 +2,9 @@
 // annotations' objects read through the annotation library, shape
 // appearances rebuilt, each page's annotations and its own drawing written
 // apart (each PDF must open with one page) and the annotations exported as
-// XFDF; then the
-// incremental update of those changes is built, appended, and the result
-// opened again; so is the whole file rewritten by copying what did not
-// change.
+// XFDF; then the incremental update of those changes is built, appended,
+// and the result opened again; so is the whole file rewritten by copying
+// what did not change.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
