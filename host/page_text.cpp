@@ -62,13 +62,15 @@ namespace {
 // page's text is what it draws without its annotations, so it stays as read
 // until the page's own drawing changes (see PageLooks); a drag across text
 // after another markup was made reads nothing again.
+// Only the document last read is kept.
 struct TextReading {
+  uint64_t document = 0;
   PageLooks looks;
   struct Page {
     DocumentMoment read;
     std::vector<KS_TextGlyph> glyphs;
   };
-  std::map<std::pair<uint64_t, int>, Page> pages;  // by document and page index
+  std::map<int, Page> pages;  // by page index
 };
 
 std::mutex& ReadingMutex() {
@@ -186,8 +188,9 @@ bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* 
     std::lock_guard lock(ReadingMutex());
     TextReading& reading = Reading();
     const DocumentMoment now = MomentOf(doc);
+    if (now.document != reading.document) reading = TextReading{now.document, {}, {}};
     const DocumentMoment looked = reading.looks.LastChange(doc, pageIndex);
-    auto known = reading.pages.find({now.document, pageIndex});
+    auto known = reading.pages.find(pageIndex);
     if (known != reading.pages.end() && known->second.read.changes >= looked.changes) {
       *out = known->second.glyphs;
       return true;
@@ -205,10 +208,7 @@ bool ReadPageGlyphs(KPD_Document doc, int pageIndex, std::vector<KS_TextGlyph>* 
       return false;
     }
     if (!ReadGlyphsOf(*pdf, 0, doc, pageIndex, out, &why)) return false;
-    // Pages of documents closed since are let go of.
-    for (auto it = reading.pages.begin(); it != reading.pages.end();)
-      it = it->first.first != now.document ? reading.pages.erase(it) : std::next(it);
-    reading.pages[{now.document, pageIndex}] = TextReading::Page{now, *out};
+    reading.pages[pageIndex] = TextReading::Page{now, *out};
     return true;
   });
   if (!ok && error) *error = why.empty() ? "the page's text cannot be read" : why;
