@@ -119,7 +119,8 @@ std::u16string CustomStampText(const std::u16string& typed) {
   for (size_t i = 0; i < typed.size(); ++i) {
     const char16_t c = typed[i];
     if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029) continue;
-    const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < typed.size() && typed[i + 1] >= 0xDC00 && typed[i + 1] < 0xE000;
+    const bool pair =
+        c >= 0xD800 && c < 0xDC00 && i + 1 < typed.size() && typed[i + 1] >= 0xDC00 && typed[i + 1] < 0xE000;
     if (pair) {
       kept.push_back(typed.substr(i++, 2));
     } else if (c < 0xD800 || c >= 0xE000) {  // a lone half of a pair is no character

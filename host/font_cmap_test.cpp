@@ -39,7 +39,8 @@ TEST(FontCMap, StringsSplitIntoCodesOfTheLengthsTheCodeSpaceSays) {
   EXPECT_FALSE(mixed.Map(0x8141).has_value());
 
   // A map that states no code space splits into pairs of bytes.
-  EXPECT_EQ(Codes(FontCMap::Parse("garbage ] >> endcmap"), std::string("\x00\x41\x00\x42", 4)), (V{{0x41, 2}, {0x42, 2}}));
+  EXPECT_EQ(Codes(FontCMap::Parse("garbage ] >> endcmap"), std::string("\x00\x41\x00\x42", 4)),
+            (V{{0x41, 2}, {0x42, 2}}));
 }
 
 TEST(FontCMap, ToUnicodeMapsGiveTheFirstCodePointOfEachCodesText) {

@@ -262,7 +262,8 @@ void HttpFront::Loop() {
   // A whole request goes to a worker; one that cannot be taken is answered
   // here and the connection closed.
   auto examine = [&](Connection* c) {
-    const RequestExtent extent = MeasureRequest(c->bytes, limits_.headLimit, limits_.bodyLimit, limits_.uploadPath, limits_.uploadLimit);
+    const RequestExtent extent =
+        MeasureRequest(c->bytes, limits_.headLimit, limits_.bodyLimit, limits_.uploadPath, limits_.uploadLimit);
     if (extent.state == RequestExtent::State::Incomplete) return;
     unwatch(c);
     if (extent.state == RequestExtent::State::Whole) {

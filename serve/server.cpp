@@ -379,6 +379,7 @@ bool Server::Start(std::string* error) {
     kshost::direct::DocClose(doc);
   }
   d.queue.Start(nullptr, [&d] { d.ShutHost(); });
+  // The front keeps every request but a file sent to attach to 64 kB.
   d.http.set_payload_max_length(kMaxUpload);
   // The page is on the same machine: compressing an answer only delays it.
   // httplib would compress with brotli whenever the browser offers it,
