@@ -18,7 +18,10 @@
 #include "plugin/host_binding.h"
 #include "sdk/ks_number.h"
 #include "sdk/ks_utf.h"
+#include "tessel/dialog.h"
+#include "tessel/edit.h"
 #include "tessel/file_dialog.h"
+#include "tessel/translator.h"
 
 namespace AnnotationComment {
 
@@ -184,6 +187,26 @@ void WriteCommentStyle(const CommentToolInfo& tool, const CommentStyle& s) {
 
 void CCM_CommentTool::SetStampName(const std::string& name) {
   Host::PrefSetText(CommentStyleSection(info_).c_str(), u"StampName", std::u16string(name.begin(), name.end()).c_str());
+}
+
+bool CCM_CommentTool::AskStampText() {
+  const std::u16string section = CommentStyleSection(info_);
+  bool found = false;
+  std::u16string shown = PrefText(section, u"StampName", &found);
+  for (const std::string& name : StandardStampNames())
+    if (shown == std::u16string(name.begin(), name.end())) shown.clear();
+  Tessel::Translator& words = Tessel::Translator::GetInstance();
+  if (!words.HasTranslation("Editor", "IDS_EDITOR_STAMP_TEXT_TITLE")) words.LoadStrings("Editor");
+  Tessel::Dialog dialog(u"ccm_custom_stamp.ui.kw", nullptr);
+  dialog.SetInitHook([&](Tessel::Dialog& d) {
+    if (auto edit = d.GetElement<Tessel::Edit>(u"lineEditStampText")) edit->SetText(shown);
+  });
+  if (dialog.DoModal() != Tessel::kDialogOk) return false;
+  auto edit = dialog.GetElement<Tessel::Edit>(u"lineEditStampText");
+  const std::u16string text = CustomStampText(edit ? edit->GetText() : std::u16string());
+  if (text.empty()) return false;
+  Host::PrefSetText(section.c_str(), u"StampName", text.c_str());
+  return true;
 }
 
 // ---- the gesture ------------------------------------------------------------------

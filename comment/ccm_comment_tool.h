@@ -51,6 +51,11 @@ class CCM_CommentTool final : public AnnotationPlugin::CAnnot_ToolHandler {
   // The stamp this tool places: a standard name, or a text of the user's
   // own (drawn in capitals). Kept in the tool's preference section.
   void SetStampName(const std::string& name);
+  // Asks for the text of a stamp of the user's own in the dialog
+  // "ccm_custom_stamp.ui.kw" (lineEditStampText, filled with the text in
+  // use unless that is a standard name) and makes it the stamp placed;
+  // false, nothing changed, when cancelled or given no text.
+  bool AskStampText();
   // The frame whose ribbon button shows the tool pressed while current.
   void SetFrame(KA_Frame frame) { frame_ = frame; }
   // Lets go of the gesture, the typing and the ink group on `doc`, which

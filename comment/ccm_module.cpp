@@ -49,6 +49,14 @@ void PickStamp(void* data, KA_RibbonElement) {
   if (item->tool->HostTool()) Host::AppSetCurrentTool(item->tool->HostTool(), 1);
 }
 
+// The last item of the stamps: a text of the user's own, asked for.
+constexpr char kCustomStampId[] = "Button_Comment_StampCustom";
+
+void AskCustomStamp(void* data, KA_RibbonElement) {
+  auto* tool = static_cast<CCM_CommentTool*>(data);
+  if (tool->AskStampText() && tool->HostTool()) Host::AppSetCurrentTool(tool->HostTool(), 1);
+}
+
 // The stamps the tab offers at once; every standard name (and a text of
 // the user's own) is the tool's "StampName" preference.
 const std::vector<std::string>& RibbonStampNames() {
@@ -126,6 +134,9 @@ void CCM_CommentModule::BuildRibbon(KA_Frame frame) {
         Host::RibbonSetPressProc(control, PickStamp, item.get());
         StampItems().push_back(std::move(item));
       }
+      KA_RibbonElement custom = Host::RibbonAddControl(menu, KS_RIBBON_BUTTON, kCustomStampId, u"Custom…",
+                                                       u"Type the text of a stamp of your own");
+      Host::RibbonSetPressProc(custom, AskCustomStamp, tool.get());
     }
   }
 }

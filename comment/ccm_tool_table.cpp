@@ -1,5 +1,7 @@
 #include "comment/ccm_tool_table.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 namespace AnnotationComment {
@@ -109,6 +111,30 @@ const std::vector<std::string>& StandardStampNames() {
       "Approved", "Experimental", "NotApproved", "AsIs", "Expired", "NotForPublicRelease", "Confidential",
       "Final", "Sold", "Departmental", "ForComment", "TopSecret", "Draft", "ForPublicRelease"};
   return names;
+}
+
+std::u16string CustomStampText(const std::u16string& typed) {
+  // The characters kept, each one or two UTF-16 units.
+  std::vector<std::u16string> kept;
+  for (size_t i = 0; i < typed.size(); ++i) {
+    const char16_t c = typed[i];
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029) continue;
+    const bool pair =
+        c >= 0xD800 && c < 0xDC00 && i + 1 < typed.size() && typed[i + 1] >= 0xDC00 && typed[i + 1] < 0xE000;
+    if (pair) {
+      kept.push_back(typed.substr(i++, 2));
+    } else if (c < 0xD800 || c >= 0xE000) {  // a lone half of a pair is no character
+      kept.emplace_back(1, c);
+    }
+  }
+  size_t first = 0, last = kept.size();
+  while (first < last && kept[first] == u" ") ++first;
+  while (last > first && kept[last - 1] == u" ") --last;
+  last = std::min(last, first + 64);
+  while (last > first && kept[last - 1] == u" ") --last;
+  std::u16string text;
+  for (size_t i = first; i < last; ++i) text += kept[i];
+  return text;
 }
 
 }  // namespace AnnotationComment

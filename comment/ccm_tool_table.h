@@ -63,4 +63,10 @@ std::u16string HexColor(const KPD_ColorF& color);
 // The standard stamp names, in the order of the ribbon's stamp menu.
 const std::vector<std::string>& StandardStampNames();
 
+// The text typed for a stamp of one's own as it is kept: without control
+// characters or spaces at either end, at most 64 characters (as many as a
+// stamp shows; a character outside the basic plane counts once and is
+// never cut in half).
+std::u16string CustomStampText(const std::u16string& typed);
+
 }  // namespace AnnotationComment

@@ -56,5 +56,24 @@ TEST(CommentToolTable, ColoursReadAndWriteAsHashAndSixHexDigits) {
   EXPECT_EQ(HexColor(KPD_ColorF{2, {0.2f, 0.4f, 0.6f, 0}}), u"#336699");
 }
 
+TEST(CommentToolTable, ACustomStampKeepsWhatAStampCanShow) {
+  const struct {
+    std::u16string typed, kept;
+  } cases[] = {
+      {u"Checked by Jo", u"Checked by Jo"},
+      {u"  Checked\tby\nJo  ", u"CheckedbyJo"},
+      {u"   ", u""},
+      {u"\u0001\u007F\u0085", u""},
+      {u"Gepr\u00FCft \U0001F44D", u"Gepr\u00FCft \U0001F44D"},
+      {u"lone \xD83D half", u"lone  half"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CustomStampText(c.typed), c.kept);
+  // 64 characters at most, counted after the spaces before them go; a
+  // character outside the basic plane is one, never halved.
+  const std::u16string sixtyFive = u"  " + std::u16string(63, u'A') + u"\U0001F44D\U0001F44D";
+  EXPECT_EQ(CustomStampText(sixtyFive), std::u16string(63, u'A') + u"\U0001F44D");
+  EXPECT_EQ(CustomStampText(std::u16string(63, u'A') + u" B"), std::u16string(63, u'A'));
+}
+
 }  // namespace
 }  // namespace AnnotationComment

@@ -1,10 +1,10 @@
 // A whole PDF opened from memory: every page and annotation walked, the
 // annotations' objects read through the annotation library, shape
-// appearances rebuilt, each page's annotations written apart (the PDF of
-// them must open with one page) and the annotations exported as XFDF; then the
-// incremental update of those changes is built, appended, and the result
-// opened again; so is the whole file rewritten by copying what did not
-// change.
+// appearances rebuilt, each page's annotations and its own drawing written
+// apart (each PDF must open with one page) and the annotations exported as
+// XFDF; then the incremental update of those changes is built, appended,
+// and the result opened again; so is the whole file rewritten by copying
+// what did not change.
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
@@ -49,6 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (kshost::AnnotationLayerOf(doc, p, &layer, &why)) {
       host::ByteString layerError;
       KPD_Document apart = host::DocOpenMemory(layer.data(), layer.size(), layerError.get());
+      if (!apart || host::DocPageCount(apart) != 1) __builtin_trap();
+      host::DocClose(apart);
+    }
+    // The page's own drawing, as its text is read, opens as one page too.
+    std::string drawing;
+    if (kshost::PageDrawingOf(doc, p, &drawing, &why)) {
+      host::ByteString drawingError;
+      KPD_Document apart = host::DocOpenMemory(drawing.data(), drawing.size(), drawingError.get());
       if (!apart || host::DocPageCount(apart) != 1) __builtin_trap();
       host::DocClose(apart);
     }

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
 #include "host/content_reading.h"
+#include "host/font_cmap.h"
 #include "host/font_service.h"
 #include "host/page_tree.h"
 #include "host/pdf_handles.h"
@@ -21,6 +24,15 @@ using content::Concat;
 using content::Matrix;
 using content::Pt;
 
+// What a composite (Type0) font needs beyond a simple one: how its strings
+// split into codes, the CID of each code, the widths by CID and the text
+// each code stands for.
+struct CompositeFont {
+  FontCMap encoding;
+  CidWidths widths{{}, 1000};
+  std::optional<FontCMap> toUnicode;
+};
+
 // Widths (thousandths of the em) and the vertical extent of one font.
 struct FontInfo {
   bool usable = false;
@@ -29,6 +41,7 @@ struct FontInfo {
   const AfmFont* afm = nullptr;
   double missingWidth = 0;
   double ascent = 718, descent = -207;
+  std::shared_ptr<const CompositeFont> composite;
 
   double Width(unsigned char code) const {
     const int i = code - firstChar;
@@ -43,9 +56,68 @@ struct FontInfo {
   }
 };
 
+// The ascent, descent and missing width a font descriptor states.
+void ReadDescriptor(QPDFObjectHandle fd, FontInfo* info) {
+  if (!fd.isDictionary()) return;
+  QPDFObjectHandle a = fd.getKey("/Ascent"), d = fd.getKey("/Descent"), m = fd.getKey("/MissingWidth");
+  if (a.isNumber() && a.getNumericValue() > 0) info->ascent = a.getNumericValue();
+  if (d.isNumber() && d.getNumericValue() < 0) info->descent = d.getNumericValue();
+  if (m.isNumber()) info->missingWidth = m.getNumericValue();
+}
+
+// A Type0 font written horizontally: Identity-H or a CMap of its own (not
+// one of the predefined CMaps named, whose codes this reader cannot map),
+// and its one descendant CIDFont.
+FontInfo ReadCompositeFont(QPDFObjectHandle font) {
+  FontInfo info;
+  auto composite = std::make_shared<CompositeFont>();
+  QPDFObjectHandle encoding = font.getKey("/Encoding");
+  if (encoding.isNameAndEquals("/Identity-H")) {
+    composite->encoding = FontCMap::Identity();
+  } else if (encoding.isStream()) {
+    QPDFObjectHandle mode = encoding.getDict().getKey("/WMode");
+    if (mode.isInteger() && mode.getIntValue() != 0) return info;  // written vertically
+    composite->encoding = FontCMap::Parse(content::PageContent(encoding));
+  } else {
+    return info;
+  }
+  QPDFObjectHandle descendants = font.getKey("/DescendantFonts");
+  QPDFObjectHandle cidFont = descendants.isArray() && descendants.getArrayNItems() > 0
+                                 ? descendants.getArrayItem(0)
+                                 : QPDFObjectHandle();
+  if (!cidFont.isDictionary()) return info;
+  std::vector<CidWidths::Item> items;
+  QPDFObjectHandle w = cidFont.getKey("/W");
+  for (int i = 0; w.isArray() && i < w.getArrayNItems() && items.size() < 200000; ++i) {
+    QPDFObjectHandle item = w.getArrayItem(i);
+    CidWidths::Item it;
+    if (item.isArray()) {
+      it.isArray = true;
+      for (int k = 0; k < item.getArrayNItems() && k < 65536; ++k) {
+        QPDFObjectHandle v = item.getArrayItem(k);
+        it.array.push_back(v.isNumber() ? v.getNumericValue() : 0);
+      }
+    } else if (item.isNumber()) {
+      it.number = item.getNumericValue();
+    } else {
+      break;
+    }
+    items.push_back(std::move(it));
+  }
+  QPDFObjectHandle dw = cidFont.getKey("/DW");
+  composite->widths = CidWidths(items, dw.isNumber() ? dw.getNumericValue() : 1000);
+  QPDFObjectHandle toUnicode = font.getKey("/ToUnicode");
+  if (toUnicode.isStream()) composite->toUnicode = FontCMap::Parse(content::PageContent(toUnicode));
+  ReadDescriptor(cidFont.getKey("/FontDescriptor"), &info);
+  info.composite = std::move(composite);
+  info.usable = true;
+  return info;
+}
+
 FontInfo ReadFont(QPDFObjectHandle font) {
   FontInfo info;
-  if (!font.isDictionary() || font.getKey("/Subtype").isNameAndEquals("/Type0")) return info;
+  if (!font.isDictionary()) return info;
+  if (font.getKey("/Subtype").isNameAndEquals("/Type0")) return ReadCompositeFont(font);
   QPDFObjectHandle base = font.getKey("/BaseFont");
   if (base.isName()) info.afm = FontService::Application().Font(FontService::Resolve(base.getName()));
   QPDFObjectHandle widths = font.getKey("/Widths");
@@ -58,13 +130,7 @@ FontInfo ReadFont(QPDFObjectHandle font) {
     }
   }
   if (info.afm) info.ascent = info.afm->metrics.ascent, info.descent = info.afm->metrics.descent;
-  QPDFObjectHandle fd = font.getKey("/FontDescriptor");
-  if (fd.isDictionary()) {
-    QPDFObjectHandle a = fd.getKey("/Ascent"), d = fd.getKey("/Descent"), m = fd.getKey("/MissingWidth");
-    if (a.isNumber() && a.getNumericValue() > 0) info.ascent = a.getNumericValue();
-    if (d.isNumber() && d.getNumericValue() < 0) info.descent = d.getNumericValue();
-    if (m.isNumber()) info.missingWidth = m.getNumericValue();
-  }
+  ReadDescriptor(font.getKey("/FontDescriptor"), &info);
   info.usable = info.afm || !info.widths.empty();
   return info;
 }
@@ -109,7 +175,7 @@ class Reader {
         ++line_;
       } else if (o == "Tf" && op.operandCount == 2 && n.size() == 1) {
         QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle();
-        gs.text.font = ReadFont(fonts.isDictionary() ? fonts.getKey(op.lastName) : QPDFObjectHandle());
+        gs.text.font = FontOf(fonts.isDictionary() ? fonts.getKey(op.lastName) : QPDFObjectHandle());
         gs.text.size = n[0];
       } else if (o == "Tc" && op.Take(1)) {
         gs.text.charSpacing = n[0];
@@ -231,11 +297,39 @@ class Reader {
     QPDFTokenizer tokenizer_;
   };
 
+  // A font is read once however often it is chosen (its CMaps may be long).
+  FontInfo FontOf(QPDFObjectHandle font) {
+    if (!font.isIndirect()) return ReadFont(font);
+    auto it = fonts_.find(font.getObjGen());
+    if (it == fonts_.end()) {
+      if (fonts_.size() >= kMaxFonts) return ReadFont(font);
+      it = fonts_.emplace(font.getObjGen(), ReadFont(font)).first;
+    }
+    return it->second;
+  }
+
   void Show(const std::string& bytes, const GraphicsState& gs, Matrix* tm) {
     const TextState& ts = gs.text;
-    for (unsigned char code : bytes) {
-      const double w0 = ts.font.usable ? ts.font.Width(code) / 1000 : 0;
-      if (ts.font.usable && code != ' ' && ts.size != 0) {
+    const CompositeFont* composite = ts.font.composite.get();
+    size_t at = 0;
+    while (at < bytes.size()) {
+      // A simple font's codes are single bytes; a composite font's as its
+      // CMap splits them, one to four bytes, widths by their CIDs. Word
+      // spacing applies to the single-byte code 32 only.
+      uint32_t code = static_cast<unsigned char>(bytes[at]), codepoint = code;
+      int length = 1;
+      double width = 0;
+      if (composite) {
+        if (!composite->encoding.NextCode(bytes, &at, &code, &length)) break;
+        width = composite->widths.Width(composite->encoding.Map(code).value_or(0));
+        codepoint = composite->toUnicode ? composite->toUnicode->Map(code).value_or(0xFFFD) : code;
+      } else {
+        ++at;
+        width = ts.font.usable ? ts.font.Width(static_cast<unsigned char>(code)) : 0;
+      }
+      const bool space = (length == 1 && code == ' ') || (composite && composite->toUnicode && codepoint == ' ');
+      const double w0 = ts.font.usable ? width / 1000 : 0;
+      if (ts.font.usable && !space && ts.size != 0) {
         // Glyph space to user space: size and horizontal scale, rise, the
         // text matrix, then the current transformation.
         const Matrix trm = Concat(Concat(Matrix{ts.size * ts.scale, 0, 0, ts.size, 0, ts.rise}, *tm), gs.ctm);
@@ -249,11 +343,11 @@ class Reader {
           for (int k = 0; k < 4; ++k)
             g.quad[k] = KS_FloatPoint{static_cast<float>(corners[k].x), static_cast<float>(corners[k].y)};
           g.line = line_;
-          g.codepoint = code;
+          g.codepoint = codepoint;
           out_.push_back(g);
         }
       }
-      const double tx = (w0 * ts.size + ts.charSpacing + (code == ' ' ? ts.wordSpacing : 0)) * ts.scale;
+      const double tx = (w0 * ts.size + ts.charSpacing + (length == 1 && code == ' ' ? ts.wordSpacing : 0)) * ts.scale;
       *tm = Concat(Matrix{1, 0, 0, 1, tx, 0}, *tm);
     }
   }
@@ -261,9 +355,11 @@ class Reader {
   // Bounds on what damaged or hostile content can make the reader do.
   static constexpr size_t kMaxGlyphs = 200000;
   static constexpr int kMaxForms = 10000;
+  static constexpr size_t kMaxFonts = 1000;
 
   std::vector<KS_TextGlyph>& out_;
   std::vector<QPDFObjGen> chain_;
+  std::map<QPDFObjGen, FontInfo> fonts_;
   int formsRead_ = 0;
   int line_ = -1;
 };

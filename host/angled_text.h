@@ -16,9 +16,11 @@ namespace kshost {
 // angle that is not a multiple of 90 degrees, in the order drawn: each
 // glyph's quadrilateral spans its advance along the baseline and the font's
 // descent to ascent across it (as KS_TextGlyph); glyphs shown by one text
-// positioning share a line, counted from 0. Simple fonts only (Type 1,
-// TrueType, Type 3 with their /Widths, or the metrics of a standard font);
-// what cannot be read is left out.
+// positioning share a line, counted from 0. Simple fonts (Type 1,
+// TrueType, Type 3 with their /Widths, or the metrics of a standard font)
+// and composite fonts written horizontally (Identity-H or a CMap of their
+// own; widths from /W and /DW, text from /ToUnicode, else the code); what
+// cannot be read is left out.
 std::vector<KS_TextGlyph> ReadAngledGlyphs(QPDFObjectHandle page);
 
 }  // namespace kshost

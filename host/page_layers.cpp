@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,78 @@ std::string Offset(size_t at) {
   return text;
 }
 
+// A PDF of `page` alone: the objects `pending` reaches, short of the rest
+// of the document, keeping their numbers; then the page with its boxes,
+// rotation and unit and `entries` (more of its dictionary, as PDF text),
+// under a page tree and catalog of its own. `refuse` may name a reason an
+// object reached cannot go in, which fails the writing.
+bool WriteOnePage(QPDF& qpdf, QPDFObjectHandle page, std::vector<QPDFObjGen> pending, const std::string& entriesText,
+                  const std::function<const char*(QPDFObjectHandle)>& refuse, std::string& out, std::string& reason) {
+  const QPDFObjGen pageId = page.getObjGen();
+  std::vector<QPDFObjGen> order;
+  std::set<QPDFObjGen> seen;
+  int highest = pageId.getObj();
+  while (!pending.empty()) {
+    const QPDFObjGen og = pending.back();
+    pending.pop_back();
+    highest = std::max(highest, og.getObj());
+    if (og == pageId || !seen.insert(og).second) continue;
+    QPDFObjectHandle object = qpdf.getObject(og);
+    if (object.isNull() || LeadsOutOfPage(object, qpdf)) continue;
+    if (const char* why = refuse(object); why && *why) {
+      reason = why;
+      return false;
+    }
+    order.push_back(og);
+    pdf::CollectReferences(object, pending);
+  }
+  std::sort(order.begin(), order.end());
+
+  out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<std::pair<int, std::pair<int, size_t>>> entries;  // number, generation, offset
+  std::string text;
+  for (QPDFObjGen og : order) {
+    if (!pdf::ObjectText(qpdf.getObject(og), false, text, reason)) return false;
+    entries.push_back({og.getObj(), {og.getGen(), out.size()}});
+    out += text;
+  }
+  // The page tree and catalog take numbers above every one named so far,
+  // so that no reference left dangling finds them.
+  const int pagesId = highest + 1, catalogId = highest + 2;
+  std::string pageText = "<< /Type /Page /Parent " + std::to_string(pagesId) + " 0 R";
+  for (const char* key : {"/MediaBox", "/CropBox", "/Rotate"}) {
+    QPDFObjectHandle value = pdf::Inherited(page, key);
+    if (value.isInitialized() && !value.isNull()) pageText += std::string(" ") + key + " " + value.unparseResolved();
+  }
+  if (page.hasKey("/UserUnit")) pageText += " /UserUnit " + page.getKey("/UserUnit").unparseResolved();
+  pageText += entriesText + " >>";
+  auto add = [&](int number, int generation, std::string const& body) {
+    entries.push_back({number, {generation, out.size()}});
+    out += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
+  };
+  add(pageId.getObj(), pageId.getGen(), pageText);
+  add(pagesId, 0, "<< /Type /Pages /Kids [" + pageId.unparse(' ') + " R] /Count 1 >>");
+  add(catalogId, 0, "<< /Type /Catalog /Pages " + std::to_string(pagesId) + " 0 R >>");
+  std::sort(entries.begin(), entries.end());
+
+  // One subsection for each run of consecutive numbers.
+  const size_t xref = out.size();
+  out += "xref\n0 1\n0000000000 65535 f \n";
+  for (size_t i = 0; i < entries.size();) {
+    size_t j = i + 1;
+    while (j < entries.size() && entries[j].first == entries[j - 1].first + 1) ++j;
+    out += std::to_string(entries[i].first) + " " + std::to_string(j - i) + "\n";
+    for (; i < j; ++i) {
+      char generation[8];
+      std::snprintf(generation, sizeof generation, "%05d", entries[i].second.first);
+      out += Offset(entries[i].second.second) + " " + generation + " n \n";
+    }
+  }
+  out += "trailer\n<< /Size " + std::to_string(catalogId + 1) + " /Root " + std::to_string(catalogId) +
+         " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return true;
+}
+
 }  // namespace
 
 bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::string* why) {
@@ -95,7 +168,6 @@ bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std
       reason = "the document has no page " + std::to_string(pageIndex + 1);
       return false;
     }
-    const QPDFObjGen pageId = page.getObjGen();
     std::vector<QPDFObjGen> pending;
     std::string annotsText = "[";
     QPDFObjectHandle annots = page.getKey("/Annots");
@@ -122,71 +194,49 @@ bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std
     annotsText += "]";
 
     // Everything the annotations reach, short of the rest of the document.
-    std::vector<QPDFObjGen> order;
-    std::set<QPDFObjGen> seen;
-    int highest = pageId.getObj();
-    while (!pending.empty()) {
-      const QPDFObjGen og = pending.back();
-      pending.pop_back();
-      highest = std::max(highest, og.getObj());
-      if (og == pageId || !seen.insert(og).second) continue;
-      QPDFObjectHandle object = qpdf.getObject(og);
-      if (object.isNull() || LeadsOutOfPage(object, qpdf)) continue;
-      if (BlendsInside(object)) {
-        reason = "an annotation of the page blends with what lies under it";
-        return false;
-      }
-      order.push_back(og);
-      pdf::CollectReferences(object, pending);
-    }
-    std::sort(order.begin(), order.end());
-
-    out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-    std::vector<std::pair<int, std::pair<int, size_t>>> entries;  // number, generation, offset
-    std::string text;
-    for (QPDFObjGen og : order) {
-      if (!pdf::ObjectText(qpdf.getObject(og), false, text, reason)) return false;
-      entries.push_back({og.getObj(), {og.getGen(), out.size()}});
-      out += text;
-    }
-    // The page tree and catalog take numbers above every one named so far,
-    // so that no reference left dangling finds them.
-    const int pagesId = highest + 1, catalogId = highest + 2;
-    std::string pageText = "<< /Type /Page /Parent " + std::to_string(pagesId) + " 0 R";
-    for (const char* key : {"/MediaBox", "/CropBox", "/Rotate"}) {
-      QPDFObjectHandle value = pdf::Inherited(page, key);
-      if (value.isInitialized() && !value.isNull()) pageText += std::string(" ") + key + " " + value.unparseResolved();
-    }
-    if (page.hasKey("/UserUnit")) pageText += " /UserUnit " + page.getKey("/UserUnit").unparseResolved();
-    pageText += " /Resources << >> /Annots " + annotsText + " >>";
-    auto add = [&](int number, int generation, std::string const& body) {
-      entries.push_back({number, {generation, out.size()}});
-      out += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
-    };
-    add(pageId.getObj(), pageId.getGen(), pageText);
-    add(pagesId, 0, "<< /Type /Pages /Kids [" + pageId.unparse(' ') + " R] /Count 1 >>");
-    add(catalogId, 0, "<< /Type /Catalog /Pages " + std::to_string(pagesId) + " 0 R >>");
-    std::sort(entries.begin(), entries.end());
-
-    // One subsection for each run of consecutive numbers.
-    const size_t xref = out.size();
-    out += "xref\n0 1\n0000000000 65535 f \n";
-    for (size_t i = 0; i < entries.size();) {
-      size_t j = i + 1;
-      while (j < entries.size() && entries[j].first == entries[j - 1].first + 1) ++j;
-      out += std::to_string(entries[i].first) + " " + std::to_string(j - i) + "\n";
-      for (; i < j; ++i) {
-        char generation[8];
-        std::snprintf(generation, sizeof generation, "%05d", entries[i].second.first);
-        out += Offset(entries[i].second.second) + " " + generation + " n \n";
-      }
-    }
-    out += "trailer\n<< /Size " + std::to_string(catalogId + 1) + " /Root " + std::to_string(catalogId) +
-           " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return true;
+    return WriteOnePage(qpdf, page, std::move(pending), " /Resources << >> /Annots " + annotsText,
+                        [](QPDFObjectHandle object) {
+                          return BlendsInside(object) ? "an annotation of the page blends with what lies under it"
+                                                      : "";
+                        },
+                        out, reason);
   });
   if (!ok) {
     if (why) *why = reason.empty() ? "the page's annotations cannot be read" : reason;
+    return false;
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
+bool PageDrawingOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::string* why) {
+  std::string reason;
+  std::string out;
+  const bool ok = Guard<bool>(false, [&] {
+    if (!kdoc) {
+      reason = "no document is open";
+      return false;
+    }
+    Document* doc = Document::FromKpd(kdoc);
+    QPDFObjectHandle page = doc->PageAt(pageIndex);
+    if (!page.isDictionary() || !page.isIndirect()) {
+      reason = "the document has no page " + std::to_string(pageIndex + 1);
+      return false;
+    }
+    std::vector<QPDFObjGen> pending;
+    std::string entries;
+    auto note = [&](const char* key, QPDFObjectHandle value) {
+      if (!value.isInitialized() || value.isNull()) return;
+      entries += std::string(" ") + key + " " + value.unparse();
+      ReferencesOf(value, pending);
+    };
+    note("/Resources", pdf::Inherited(page, "/Resources"));
+    for (const char* key : {"/Contents", "/Group"}) note(key, page.getKey(key));
+    return WriteOnePage(doc->qpdf(), page, std::move(pending), entries, [](QPDFObjectHandle) { return ""; }, out,
+                        reason);
+  });
+  if (!ok) {
+    if (why) *why = reason.empty() ? "the page cannot be read" : reason;
     return false;
   }
   *bytes = std::move(out);

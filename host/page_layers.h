@@ -31,6 +31,13 @@ namespace kshost {
 // on failure.
 bool AnnotationLayerOf(KPD_Document doc, int pageIndex, std::string* bytes, std::string* why);
 
+// A PDF of page `pageIndex` of `doc` as it draws without its annotations:
+// its content, resources, boxes, rotation, unit and group with everything
+// they refer to, objects numbered as in `doc`, the rest of the document left
+// out as AnnotationLayerOf leaves it. False with the reason when the page
+// does not exist or an object cannot be read; `bytes` is left alone then.
+bool PageDrawingOf(KPD_Document doc, int pageIndex, std::string* bytes, std::string* why);
+
 // A moment in the life of one open document: which document, and how many
 // changes had been made to it then.
 struct DocumentMoment {

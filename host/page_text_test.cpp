@@ -80,6 +80,65 @@ TEST(PageText, GlyphsFollowHelveticasWidthsLineByLineOnATurnedPageToo) {
   }
 }
 
+TEST(PageText, APageIsReadAgainOnlyWhenWhatItDrawsChangedAndNeverWithItsAnnotations) {
+  testing::TempDir dir;
+  const std::string path = dir / "cache.pdf";
+  std::ofstream(path, std::ios::binary) << pdf::test::HelveticaPagePdf("BT /F1 12 Tf 72 700 Td (The hat) Tj ET", 0);
+  std::string error;
+  KPD_Document doc = OpenPdfFile(path, "", &error);
+  ASSERT_TRUE(doc) << error;
+  std::vector<KS_TextGlyph> glyphs;
+  const uint64_t before = PageTextWrites();
+  // A drag asks again and again while the page stays as it is.
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+    EXPECT_EQ(glyphs.size(), 6u);
+  }
+  EXPECT_EQ(PageTextWrites(), before + 1);
+  EXPECT_FALSE(ReadPageGlyphs(doc, 3, &glyphs, &error));
+
+  // A markup made on the page changes the document, not the page's text:
+  // nothing is read again, and the text the markup shows is no page text.
+  KPD_Page page = direct::DocGetPage(doc, 0);
+  const std::string shows = "BT /F1 12 Tf 4 4 Td (Zebra) Tj ET";
+  KPD_Stream look = direct::DocNewStream(doc, shows.data(), shows.size());
+  ASSERT_TRUE(look);
+  pdf::test::Owned form = pdf::test::Parse("<< /Type /XObject /Subtype /Form /BBox [0 0 100 30] >>");
+  KPD_Dictionary lookDict = direct::StreamGetDict(look);
+  direct::DictSet(lookDict, "/Subtype", direct::DictGet(form.get(), "/Subtype"));
+  direct::DictSet(lookDict, "/BBox", direct::DictGet(form.get(), "/BBox"));
+  direct::DictSet(lookDict, "/Resources", direct::DictGet(page, "/Resources"));
+  pdf::test::Owned annot = pdf::test::Parse("<< /Type /Annot /Subtype /Stamp /Rect [300 300 400 330] /AP << >> >>");
+  direct::DictSet(direct::DictGet(annot.get(), "/AP"), "/N", look);
+  ASSERT_TRUE(direct::PageInsertAnnot(page, 0, annot.get()));
+  const uint64_t afterMarkup = PageTextWrites();
+  ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+  EXPECT_EQ(glyphs.size(), 6u);
+  EXPECT_EQ(PageTextWrites(), afterMarkup);
+
+  // A change to the page's content is read anew, once; still without the
+  // markup's "Zebra".
+  const uint64_t beforeChange = PageTextWrites();
+  KPD_Object contents = direct::DictGet(page, "/Contents");
+  const std::string changed = "BT /F1 12 Tf 72 700 Td (he) Tj ET";
+  ASSERT_TRUE(direct::StreamSetData(contents, changed.data(), changed.size()));
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+    ASSERT_EQ(glyphs.size(), 2u);
+    EXPECT_EQ(glyphs[0].codepoint, uint32_t('h'));
+  }
+  EXPECT_EQ(PageTextWrites(), beforeChange + 1);
+  direct::DocClose(doc);
+
+  // Another document of the same bytes is another document.
+  doc = OpenPdfFile(path, "", &error);
+  ASSERT_TRUE(doc) << error;
+  ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+  EXPECT_EQ(glyphs.size(), 6u);
+  EXPECT_EQ(PageTextWrites(), beforeChange + 2);
+  direct::DocClose(doc);
+}
+
 TEST(PageText, TextAtAnAngleIsBoxedAlongItsBaselineInPlaceOfPopplersPieces) {
   testing::TempDir dir;
   // "The" turned 30 degrees at (100, 400), then level text beside it; the

@@ -57,6 +57,16 @@ const char* Reason(int status) {
   }
 }
 
+// What the person is told of a request refused before it was read whole.
+const char* Why(int status) {
+  switch (status) {
+    case 400: return "the request's length is not one number";
+    case 411: return "the request's body has no length";
+    case 413: return "the request is too large";
+    default: return "the request's head is too large";
+  }
+}
+
 // One request's bytes for httplib: what the reading thread already has,
 // then the socket, both within the request's deadline. Writes wait for the
 // socket at most `writeTimeout` at a time.
@@ -252,7 +262,8 @@ void HttpFront::Loop() {
   // A whole request goes to a worker; one that cannot be taken is answered
   // here and the connection closed.
   auto examine = [&](Connection* c) {
-    const RequestExtent extent = MeasureRequest(c->bytes, limits_.headLimit, limits_.bodyLimit);
+    const RequestExtent extent =
+        MeasureRequest(c->bytes, limits_.headLimit, limits_.bodyLimit, limits_.uploadPath, limits_.uploadLimit);
     if (extent.state == RequestExtent::State::Incomplete) return;
     unwatch(c);
     if (extent.state == RequestExtent::State::Whole) {
@@ -264,8 +275,10 @@ void HttpFront::Loop() {
       }
       return Handoff(c);
     }
+    const std::string body = std::string("{\"error\": \"") + Why(extent.status) + "\"}";
     const std::string answer = "HTTP/1.1 " + std::to_string(extent.status) + " " + Reason(extent.status) +
-                               "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+                               "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+                               "\r\nConnection: close\r\n\r\n" + body;
     (void)!::send(c->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     CloseConnection(c);
   };

@@ -11,7 +11,9 @@
 // otherwise the connection is closed. Connections beyond `connections` are
 // closed oldest first, as are connections the system has no descriptors
 // left for. A request head over `headLimit` bytes is answered 431, a body
-// over `bodyLimit` bytes 413, a body without a length 411.
+// over `bodyLimit` bytes 413 (a POST to `uploadPath` may carry up to
+// `uploadLimit`), a body without a length 411; each with the reason as
+// JSON, {"error": ...}, as the routes refuse.
 #pragma once
 
 #include <chrono>
@@ -38,6 +40,8 @@ class HttpFront {
     std::chrono::milliseconds writeTimeout{5000};
     size_t headLimit = 16 * 1024;
     size_t bodyLimit = 64 * 1024;
+    std::string uploadPath;  // empty: none
+    size_t uploadLimit = 0;
     int backlog = 1024;
   };
   // Handles one request read from `stream` and writes its answer; false

@@ -314,7 +314,46 @@ std::string_view Trimmed(std::string_view s) {
 
 }  // namespace
 
-RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bodyLimit) {
+std::string UploadFileName(std::string_view given) {
+  const size_t slash = given.find_last_of("/\\");
+  if (slash != std::string_view::npos) given.remove_prefix(slash + 1);
+  std::string name;
+  for (size_t i = 0; i < given.size();) {
+    const unsigned char c = static_cast<unsigned char>(given[i]);
+    // The length of a well-formed sequence starting here, 0 for none.
+    size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+    for (size_t k = 1; k < n; ++k) {
+      const unsigned char d = i + k < given.size() ? static_cast<unsigned char>(given[i + k]) : 0;
+      if ((d & 0xC0) != 0x80) {
+        n = 0;
+        break;
+      }
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are no letters.
+    if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+      n = 0;
+    if (n == 0) {
+      ++i;
+      continue;
+    }
+    const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x2028 || cp == 0x2029;
+    if (!control) {
+      if (name.size() + n > 200) break;
+      name.append(given.substr(i, n));
+    }
+    i += n;
+  }
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+  size_t lead = 0;
+  while (lead < name.size() && name[lead] == ' ') ++lead;
+  name.erase(0, lead);
+  return name.empty() ? "attachment" : name;
+}
+
+RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bodyLimit, std::string_view uploadPath,
+                             size_t uploadLimit) {
   RequestExtent r;
   auto refuse = [&](int status) {
     r.state = RequestExtent::State::Refused;
@@ -358,6 +397,15 @@ RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bo
       return refuse(400);
     length = n;
     haveLength = true;
+  }
+  if (!uploadPath.empty()) {
+    // The request line: "POST /path?query HTTP/1.1".
+    const std::string_view line = head.substr(0, head.find('\n'));
+    const std::string_view method = "POST ";
+    if (line.substr(0, method.size()) == method && line.substr(method.size(), uploadPath.size()) == uploadPath) {
+      const size_t after = method.size() + uploadPath.size();
+      if (after < line.size() && (line[after] == '?' || line[after] == ' ')) bodyLimit = uploadLimit;
+    }
   }
   if (length > bodyLimit) return refuse(413);
   if (bytes.size() - headEnd >= length || expectContinue) {

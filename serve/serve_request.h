@@ -52,6 +52,13 @@ struct PropertyRequest {
 };
 bool ParseProperty(const Params& params, PropertyRequest* out, std::string* error);
 
+// The name a file sent from the page is attached under: the last part of
+// the name given (folders of either kind of slash dropped), without control
+// characters, bytes that are not UTF-8 (dropped, not replaced) or trailing
+// spaces and dots, at most 200 bytes; "attachment" when nothing is left or
+// only "." or "..".
+std::string UploadFileName(std::string_view given);
+
 // The installed language that best fits an Accept-Language header: the
 // first tag by weight that is installed, else one installed with its
 // primary subtag ("de" picks "de-DE"); empty when none fits.
@@ -64,6 +71,9 @@ std::string PickLanguage(const std::string& acceptLanguage, const std::vector<st
 // without a length (Transfer-Encoding), 400 for a length that is not one
 // number. A request whose head asks "Expect: 100-continue" is whole with
 // its head: its body follows only once the server answers.
+//
+// A POST to `uploadPath` (the path alone, or before a query) may carry a
+// body of up to `uploadLimit` bytes instead.
 struct RequestExtent {
   enum class State { Incomplete, Whole, Refused };
   State state = State::Incomplete;
@@ -72,7 +82,8 @@ struct RequestExtent {
   bool lengthGiven = false;  // the head has a Content-Length
   int status = 0;       // Refused: the answer's status
 };
-RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bodyLimit);
+RequestExtent MeasureRequest(std::string_view bytes, size_t headLimit, size_t bodyLimit,
+                             std::string_view uploadPath = {}, size_t uploadLimit = 0);
 
 // `text` as a JSON string literal, quotes included; bytes that are not
 // UTF-8 become U+FFFD.

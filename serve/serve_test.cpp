@@ -363,9 +363,20 @@ TEST(ServeRequestTest, MeasuresWholeRequestsAndRefusesThoseThatCannotBeTaken) {
       {"a body over the limit", head + "Content-Length: 65537\r\n\r\n", State::Refused, 413},
       {"a head over the limit, unended", head + "X: " + std::string(20000, 'a'), State::Refused, 431},
       {"a head over the limit, ended", head + "X: " + std::string(20000, 'a') + "\r\n\r\n", State::Refused, 431},
+      // A file sent to attach may be larger; only a POST to that path.
+      {"an upload within its limit", "POST /api/attach?name=a HTTP/1.1\r\nContent-Length: 65537\r\n\r\n",
+       State::Incomplete, 0},
+      {"an upload to the bare path", "POST /api/attach HTTP/1.1\r\nContent-Length: 70000\r\n\r\n",
+       State::Incomplete, 0},
+      {"an upload over its limit", "POST /api/attach?name=a HTTP/1.1\r\nContent-Length: 100001\r\n\r\n",
+       State::Refused, 413},
+      {"another path that starts alike", "POST /api/attachments HTTP/1.1\r\nContent-Length: 65537\r\n\r\n",
+       State::Refused, 413},
+      {"a GET of the upload path", "GET /api/attach HTTP/1.1\r\nContent-Length: 65537\r\n\r\n", State::Refused,
+       413},
   };
   for (const Case& c : cases) {
-    const auto extent = annotserve::MeasureRequest(c.bytes, 16 * 1024, 64 * 1024);
+    const auto extent = annotserve::MeasureRequest(c.bytes, 16 * 1024, 64 * 1024, "/api/attach", 100000);
     EXPECT_EQ(extent.state, c.state) << c.what;
     if (c.state == State::Whole) EXPECT_EQ(extent.size, c.size) << c.what;
     if (c.state == State::Whole)

@@ -160,7 +160,7 @@ bool Server::Impl::EnsureHost(httplib::Response& res) {
   });
   Tessel::Headless::SetDialogProvider([this](Tessel::Dialog& d) { return AskDialog(d); });
   Tessel::Headless::SetFileDialogProvider(
-      [this](bool open, const std::u16string&, const std::u16string& name) { return OfferSavePath(open, name); });
+      [this](bool open, const std::u16string&, const std::u16string& name) { return ChooseFile(open, name); });
   std::string why;
   const std::string plugin = options.pluginPath.empty() ? kshost::Session::DefaultPluginPath() : options.pluginPath;
   if (!session->LoadPlugin(plugin, &why) || !session->Open(options.pdfPath, &why)) {
@@ -227,7 +227,7 @@ void Server::Impl::ShutHost() {
 }
 
 // A save dialog gets a fresh path named as proposed in the server's
-// folder; an open dialog is cancelled (the page has no files to give).
+// folder; an open dialog is cancelled (see ChooseFile).
 std::optional<std::vector<std::u16string>> Server::Impl::OfferSavePath(bool open, const std::u16string& proposed) {
   if (open) return std::nullopt;
   if (saveFolder.empty()) {
@@ -380,7 +380,8 @@ bool Server::Start(std::string* error) {
     kshost::direct::DocClose(doc);
   }
   d.queue.Start(nullptr, [&d] { d.ShutHost(); });
-  d.http.set_payload_max_length(64 * 1024);
+  // The front keeps every request but a file sent to attach to 64 kB.
+  d.http.set_payload_max_length(kMaxUpload);
   // The page is on the same machine: compressing an answer only delays it.
   // httplib would compress with brotli whenever the browser offers it,
   // which takes seconds over pdf.js and tens of milliseconds over a state.
@@ -395,6 +396,8 @@ bool Server::Start(std::string* error) {
   d.Routes();
   HttpFront::Limits limits;
   limits.workers = kServerThreads;
+  limits.uploadPath = "/api/attach";
+  limits.uploadLimit = kMaxUpload;
   d.front = std::make_unique<HttpFront>([&d](httplib::Stream& stream) { return d.http.Handle(stream); }, limits);
   std::string why;
   d.port = d.front->Listen("127.0.0.1", d.options.port, &why);

@@ -45,6 +45,8 @@ constexpr auto kHostWait = std::chrono::seconds(60);
 constexpr size_t kKeptLines = 20;
 // Window drawings kept for the overlay during one gesture at most.
 constexpr size_t kMaxWindowItems = 4000;
+// The largest file the page can send to attach.
+constexpr size_t kMaxUpload = size_t(16) << 20;
 // Threads that handle whole requests. A request that waits for the host
 // holds one; the connections themselves wait in HttpFront's reading
 // thread, so this many requests can wait for the host at once.
@@ -135,6 +137,9 @@ struct Server::Impl {
   };
   std::map<uint64_t, Offered> offered;  // shared (mutex): read by /api/file
   uint64_t offeredId = 0;
+  // The file the page sent to attach, for the file dialog of the click
+  // that follows it (server_attach.cpp).
+  std::string uploadPath;
 
   // ---- server.cpp: the host thread ----
 
@@ -157,6 +162,9 @@ struct Server::Impl {
   bool ReserveCopyName(std::string* path, std::string* why);
   std::optional<std::vector<std::u16string>> OfferSavePath(bool open, const std::u16string& proposed);
   uint64_t TakeOfferedFile();
+  // What a file dialog chooses: a save dialog a path of OfferSavePath, an
+  // open dialog the file the page sent (server_attach.cpp).
+  std::optional<std::vector<std::u16string>> ChooseFile(bool open, const std::u16string& proposed);
   // Sets what waits for the person (`fields`, written after its id) and
   // waits for the answer; nothing when the server stops first.
   template <class T>
@@ -194,6 +202,8 @@ struct Server::Impl {
   void Deliver(const InputEvent& e, httplib::Response& r);
   // server_selection.cpp: arranging the selection, setting its properties.
   void SelectionRoutes();
+  // server_attach.cpp: a file from the page, attached where it was pressed.
+  void AttachRoutes();
 };
 
 // The selected annotations as the page draws them on `view` and shows them

@@ -66,6 +66,7 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
       {"app.css", {"app.css", "text/css; charset=utf-8"}},
       {"markups.js", {"markups.js", "text/javascript; charset=utf-8"}},
       {"toolsets.js", {"toolsets.js", "text/javascript; charset=utf-8"}},
+      {"attach.js", {"attach.js", "text/javascript; charset=utf-8"}},
       {"pdf.min.mjs", {"pdfjs/pdf.min.mjs", "text/javascript; charset=utf-8"}},
       {"pdf.worker.min.mjs", {"pdfjs/pdf.worker.min.mjs", "text/javascript; charset=utf-8"}},
   };
@@ -92,6 +93,7 @@ void Server::Impl::Routes() {
   };
   MarkupRoutes([&](httplib::Server::Handler h) { return httplib::Server::Handler(guard(h)); });
   SelectionRoutes();
+  AttachRoutes();
   http.Get("/", guard([this](const httplib::Request& req, httplib::Response& res) {
              if (options.language.empty()) {
                std::lock_guard lock(shared);

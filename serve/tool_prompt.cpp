@@ -30,6 +30,8 @@ const char* ToolPromptKey(std::string_view tool, bool busy, int clicks) {
                          : "IDS_EDITOR_PROMPT_ANGLE_OTHER";
   if (tool == "Rubber") return "IDS_EDITOR_PROMPT_ERASE";
   if (tool == "ANNOT_TOOLSET") return "IDS_EDITOR_PROMPT_PLACE";
+  if (tool == "Stamp") return "IDS_EDITOR_PROMPT_STAMP";
+  if (tool == "Attach") return "IDS_EDITOR_PROMPT_ATTACH";
   return nullptr;
 }
 

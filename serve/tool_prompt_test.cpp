@@ -35,6 +35,8 @@ TEST(ToolPrompt, EachStepOfAGestureAsksForTheNextOne) {
       {"3POINTRADIUS", true, 2, "IDS_EDITOR_PROMPT_CIRCLE_THIRD"},
       {"CENTERRADIUS", true, 1, "IDS_EDITOR_PROMPT_RADIUS_END"},
       {"Hand", false, 0, "IDS_EDITOR_PROMPT_SELECT"},
+      {"Stamp", false, 0, "IDS_EDITOR_PROMPT_STAMP"},
+      {"Attach", false, 0, "IDS_EDITOR_PROMPT_ATTACH"},
       // Tool names are compared exactly, as the host does.
       {"perimeter", false, 0, ""},
   };

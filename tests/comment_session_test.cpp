@@ -43,6 +43,7 @@ std::string TextPdf(int rotate, const std::string& extra = "") {
 // What a test reads back of one annotation.
 struct Annot {
   std::string subtype, intent, text;  // text: the dictionary as PDF text
+  std::string name;                   // /Name
   KS_FloatRect rect{};
   std::vector<float> quads;
   std::map<std::string, std::string> texts;  // /NM, /T, /CreationDate, /M as bytes
@@ -75,6 +76,7 @@ std::vector<Annot> ReadAnnots(const std::string& path) {
     Annot a;
     a.subtype = NameOf(direct::DictGet(d, "/Subtype"));
     a.intent = NameOf(direct::DictGet(d, "/IT"));
+    a.name = NameOf(direct::DictGet(d, "/Name"));
     float r[4] = {};
     if (direct::ArrayGetNumbers(direct::DictGet(d, "/Rect"), r, 4) == 4)
       a.rect = {std::min(r[0], r[2]), std::min(r[1], r[3]), std::max(r[0], r[2]), std::max(r[1], r[3])};
@@ -392,6 +394,47 @@ TEST_F(CommentSessionTest, AStampStandsUprightOnATurnedPage) {
     ASSERT_GE(x1, x0) << rotate;
     EXPECT_GT(x1 - x0, 3 * (y1 - y0)) << "a level stamp on the page turned " << rotate;
   }
+}
+
+TEST_F(CommentSessionTest, ACustomStampIsTypedInItsDialogKeptForNextTimeAndDrawnInCapitals) {
+  if (!HaveProgram("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+  // The stamps menu's last item asks for the text and arms the tool; a
+  // cancelled dialog changes nothing.
+  CommandResult r = Run(dir_ / "text.pdf",
+                        "answer dialog ccm_custom_stamp.ui.kw ok \"lineEditStampText=  Checked by Jo \"\n"
+                        "press Button_Comment_StampCustom\nclick 300 300\n"
+                        "answer dialog ccm_custom_stamp.ui.kw cancel lineEditStampText=Other\n"
+                        "press Button_Comment_StampCustom\nclick 300 200\n",
+                        dir_ / "custom.pdf");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Next time the tool places it without being asked, and the dialog
+  // starts with it.
+  r = Run(dir_ / "custom.pdf",
+          "tool Stamp\nclick 300 100\nanswer dialog ccm_custom_stamp.ui.kw ok\npress Button_Comment_StampCustom\n"
+          "click 300 500\n",
+          dir_ / "again.pdf");
+  ASSERT_EQ(r.status, 0) << r.output;
+  std::vector<Annot> annots = ReadAnnots(dir_ / "again.pdf");
+  ASSERT_EQ(annots.size(), 4u);
+  for (const Annot& a : annots) {
+    EXPECT_EQ(a.subtype, "Stamp");
+    EXPECT_EQ(a.name, "Checked by Jo");
+  }
+  const CommandResult text = Shell("pdftotext -layout " + Quote(dir_ / "again.pdf") + " -");
+  size_t drawn = 0;
+  for (size_t at = text.output.find("CHECKED BY JO"); at != std::string::npos;
+       at = text.output.find("CHECKED BY JO", at + 1))
+    ++drawn;
+  EXPECT_EQ(drawn, 4u) << text.output;
+  // A standard stamp picked later leaves the dialog empty.
+  r = Run(dir_ / "text.pdf",
+          "press Button_Comment_Stamp_Draft\nanswer dialog ccm_custom_stamp.ui.kw ok\npress Button_Comment_StampCustom\n"
+          "click 300 300\n",
+          dir_ / "draft.pdf");
+  ASSERT_EQ(r.status, 0) << r.output;
+  annots = ReadAnnots(dir_ / "draft.pdf");
+  ASSERT_EQ(annots.size(), 1u);
+  EXPECT_EQ(annots[0].name, "Draft");
 }
 
 TEST_F(CommentSessionTest, AHighlightFollowsTextSetAtAnAngle) {

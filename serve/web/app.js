@@ -530,6 +530,11 @@ import(`/app/selection.js?t=${token}`).then((m) => {
   }
 });
 
+// ---- attaching a file (attach.js) -----------------------------------------
+
+let attach = null;
+import(`/app/attach.js?t=${token}`).then((m) => { attach = m.initAttach({ app, token, apply, showStatus }); });
+
 // ---- input --------------------------------------------------------------
 
 function at(e) {
@@ -554,6 +559,7 @@ function wireInput() {
     overlay.focus({ preventScroll: true });
     e.preventDefault();
     if (e.button === 1 || spaceDown) return;  // the view pans (below)
+    if (attach && attach.pointerDown(at(e), e.button)) return;
     dragging = true;
     if (e.button === 0 && e.detail === 2) return;
     if (e.button === 2) menuAt = { x: e.clientX, y: e.clientY };
