@@ -218,7 +218,7 @@ bool PageDrawingOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::st
       return false;
     }
     Document* doc = Document::FromKpd(kdoc);
-    QPDFObjectHandle page = doc->PageAt(pageIndex);
+    QPDFObjectHandle page = doc->pages().At(pageIndex);
     if (!page.isDictionary() || !page.isIndirect()) {
       reason = "the document has no page " + std::to_string(pageIndex + 1);
       return false;

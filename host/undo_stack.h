@@ -66,6 +66,9 @@ class UndoStack {
   // top is another than at that moment: after a new step, or an undo past
   // it, but not after undoing a step and redoing it.
   void MarkSaved() { saved_ = TopSerial(); }
+  // The serial of the step on top (0 when empty): it differs after any new
+  // step, undo or redo.
+  uint64_t TopSerial() const { return undo_.empty() ? 0 : undo_.back().serial; }
   bool Changed() const { return TopSerial() != saved_; }
 
   // Releases every item, newest first: the open group's (the group is
@@ -75,7 +78,6 @@ class UndoStack {
  private:
   void Push(UndoStep step);
   bool Move(bool undo);
-  uint64_t TopSerial() const { return undo_.empty() ? 0 : undo_.back().serial; }
   static void ReleaseItems(std::vector<KS_UndoRecord>& items);
   static void ReleaseSteps(std::vector<UndoStep>& steps);
 

@@ -89,7 +89,8 @@ void Server::Impl::AttachRoutes() {
                   if (folder.Path().empty() || !out.flush())
                     return Refuse(r, 500, "the file could not be kept for attaching: " + std::string(std::strerror(errno)));
                 }
-                const auto before = UndoMark();
+                KA_Document doc = session ? session->AppDocument() : nullptr;
+                const uint64_t before = doc ? doc->undo.TopSerial() : 0;
                 uploadPath = path;
                 InputEvent release = press;
                 release.kind = InputEvent::Kind::Up;
@@ -98,7 +99,7 @@ void Server::Impl::AttachRoutes() {
                 Deliver(release, r);
                 uploadPath.clear();
                 if (r.status >= 400) return;
-                if (UndoMark() == before) return Refuse(r, 409, "nothing was attached there");
+                if (!doc || doc->undo.TopSerial() == before) return Refuse(r, 409, "nothing was attached there");
               });
             }));
 }
