@@ -34,6 +34,9 @@ constexpr double kPadding = 2.0;
 // a box to fit its text and write /Rect rounded (to hundredths, sometimes
 // to whole points); a box that lost that much still holds its lines.
 constexpr double kFitSlack = 1.0;
+// How far text may be condensed along its lines so that no line falls
+// below the box: a quarter, about what a condensed face saves.
+constexpr double kMinCondense = 0.75;
 // Text beyond this many characters cannot show in any box a page holds;
 // it is not laid out.
 constexpr size_t kMaxLaidOutChars = 200000;
@@ -189,6 +192,19 @@ float LayoutSize(const CKW_RichTextStyle& style, float fallback) {
   return std::min(style.fontSize, kMaxFontSize);
 }
 
+// Line breaks at the very end of the text, and the empty paragraphs they
+// make, draw nothing; laid out, they would only make the text taller than
+// what it shows.
+std::vector<RichTextRun> WithoutTrailingBreaks(std::vector<RichTextRun> runs) {
+  while (!runs.empty()) {
+    std::u16string& t = runs.back().text;
+    while (!t.empty() && (t.back() == u'\n' || t.back() == u'\r')) t.pop_back();
+    if (!t.empty()) break;
+    runs.pop_back();
+  }
+  return runs;
+}
+
 // The runs to draw: /RC when it reads, else /Contents in the defaults.
 std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s) {
   // A body without any text (stale, or the bare template) gives way to
@@ -197,19 +213,21 @@ std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState&
   if (annot.GetRichContents(&rc) && !rc.empty()) {
     if (auto xml = CKW_RichTextXML::Parse(rc)) {
       auto runs = xml->GetRuns(s.base, kMaxLaidOutChars);
-      if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); })) return runs;
+      if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); }))
+        return WithoutTrailingBreaks(std::move(runs));
     }
   }
   std::u16string contents;
   annot.GetContents(&contents);
   std::vector<RichTextRun> runs;
   if (!contents.empty()) runs.push_back(RichTextRun{contents, s.base, false});
-  return runs;
+  return WithoutTrailingBreaks(std::move(runs));
 }
 
-// Lays the runs out `width` wide. Null when there is nothing to draw.
-// Each paragraph is aligned by its own style, /Q where it has none.
-KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width) {
+// Lays the runs out `width` wide, into `lines` lines. Null when there is
+// nothing to draw. Each paragraph is aligned by its own style, /Q where it
+// has none.
+KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width, int* lines) {
   KA_TextLayout layout = host::TextLayoutNew();
   if (!layout) return nullptr;
   size_t budget = kMaxLaidOutChars;
@@ -247,7 +265,8 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
   }
   // A width too small for anything still breaks (one character a line); 0
   // would mean "do not break".
-  if (!any || host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), s.align, 1.0f) <= 0) {
+  *lines = any ? host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), s.align, 1.0f) : 0;
+  if (*lines <= 0) {
     host::TextLayoutRelease(layout);
     return nullptr;
   }
@@ -275,32 +294,60 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
     host::TextLayoutGetBox(l, &laid);
     return double(laid.top) - laid.bottom;
   };
+  auto arrange = [&](KA_TextLayout l, double w) {
+    return host::TextLayoutArrange(l, static_cast<float>(std::max(w, 0.01)), s.align, 1.0f);
+  };
   double width = widthOf(area);
+  double condense = 1.0;  // the text's scale across its lines
   KA_TextLayout layout = nullptr;
   if (!Empty(clip)) {
     const auto runs = RunsOf(annot, s);
-    if (!runs.empty()) layout = LayOut(runs, s, width);
+    int lines = 0;
+    if (!runs.empty()) layout = LayOut(runs, s, width, &lines);
+    // The slack is for lines that need it: when the area's own width makes
+    // as many lines, right aligned and centred lines keep to the padding.
+    if (layout) {
+      if (arrange(layout, across(area)) == lines) width = across(area);
+      else arrange(layout, width);
+    }
     // Text that the padding pushes out of the box (a producer's font
     // narrower than ours filled the line to the box's edges) is laid out
     // to the edges when all of it fits there.
     if (layout && height(layout) > down(area) + 0.01 && across(clip) > across(area)) {
-      KA_TextLayout wider = LayOut(runs, s, widthOf(clip));
-      if (wider && height(wider) <= down(clip) + 0.01) {
-        host::TextLayoutRelease(layout);
-        layout = wider;
+      if (arrange(layout, widthOf(clip)) > 0 && height(layout) <= down(clip) + 0.01) {
         area = clip;
         width = widthOf(clip);
-      } else if (wider) {
-        host::TextLayoutRelease(wider);
+      } else {
+        arrange(layout, width);
       }
+    }
+    // Lines the box's height cannot hold would be lost below it (the
+    // producer's font, or the face a script falls back to, is narrower
+    // than ours): the text is condensed across, as little as lets every
+    // line show, down to kMinCondense.
+    if (layout && height(layout) > down(area) + 0.01 && across(area) > 0) {
+      auto fits = [&](double k) {
+        return arrange(layout, across(area) / k) > 0 && height(layout) <= down(area) + 0.01;
+      };
+      if (fits(kMinCondense)) {
+        double lo = kMinCondense, hi = 1.0;
+        for (int i = 0; i < 10; ++i) {
+          const double mid = (lo + hi) / 2;
+          (fits(mid) ? lo : hi) = mid;
+        }
+        condense = lo;
+        width = across(area) / lo;
+      }
+      arrange(layout, width);
     }
   }
   host::ByteString ops;
   if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
     // Left aligned text starts at the area's edge; the slack only lets a
     // line reach further. The text's frame has its origin at the text's
-    // top left and its axes turned with the box.
-    const double slack = width - across(area);
+    // top left and its axes turned with the box; condensed text is scaled
+    // along its lines.
+    const double k = condense;
     KS_Matrix frame{};
     if (s.degrees != double(s.rotation)) {
       // A turn between quarters: the text block turns about the area's
@@ -310,9 +357,9 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
       host::TextLayoutGetBox(layout, &laid);
       const double th = s.degrees * M_PI / 180.0, c = std::cos(th), sn = std::sin(th);
       const double cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
-      const double w = width, h = laid.top - laid.bottom;
-      const double ox = -w / 2 + slack / 2, oy = h / 2;  // the text's top left from the centre, unturned
-      frame = KS_Matrix{float(c), float(sn), float(-sn), float(c), float(cx + c * ox - sn * oy),
+      const double h = laid.top - laid.bottom;
+      const double ox = -across(area) / 2, oy = h / 2;  // the text's top left from the centre, unturned
+      frame = KS_Matrix{float(c * k), float(sn * k), float(-sn), float(c), float(cx + c * ox - sn * oy),
                         float(cy + sn * ox + c * oy)};
     } else {
       double x = area.left, y = area.top, c = 1, sn = 0;
@@ -322,7 +369,7 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
         case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
         default: break;
       }
-      frame = KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)};
+      frame = KS_Matrix{float(c * k) + 0.0f, float(sn * k) + 0.0f, float(-sn) + 0.0f, float(c), float(x), float(y)};
     }
     AppendTransform(out, frame);
     out += "BT\n";
