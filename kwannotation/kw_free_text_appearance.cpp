@@ -252,8 +252,12 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
     style.baselineShift = run.style.verticalAlign == CKW_RichTextStyle::kSuperscript ? style.fontSize * 0.33f
                           : run.style.verticalAlign == CKW_RichTextStyle::kSubscript ? style.fontSize * -0.2f
                                                                                      : 0.0f;
+    // A run in the text's own colour (the /DS a first rebuild writes from
+    // /DA holds it to 1/255) is drawn in the colour already set, so that
+    // rebuilding again draws the same.
     KPD_ColorF color{};
-    if (!run.style.color.empty() && ParseCssColor(run.style.color, &color)) {
+    if (!run.style.color.empty() && ParseCssColor(run.style.color, &color) &&
+        !SameColor(ColorToRGB(color), s.textColor)) {
       style.hasColor = 1;
       for (int i = 0; i < 3; ++i) style.color[i] = color.c[i];
     }
@@ -752,10 +756,22 @@ std::string FamilyOfFontResource(const std::string& resource) {
   return "Helvetica";
 }
 
-bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
-  FreeTextState s;
-  if (!ReadState(annot, &s, reason)) return false;
+namespace {
 
+// The numbers of `r` (left, bottom, right, top) as the dictionary holds
+// them once written, rounded as the host writes a rectangle.
+std::vector<float> AsWritten(const KS_FloatRect& r) {
+  std::vector<float> v{r.left, r.bottom, r.right, r.top};
+  if (KPD_Array written = host::RectToObject(&r)) {
+    std::vector<float> back;
+    if (dict::ReadNumbers(written, back, 4) == 4) v = back;
+    host::ObjectRelease(written);
+  }
+  return v;
+}
+
+// Draws the free text `s` describes.
+ShapeAppearanceResult Draw(const CKW_AnnotImpl& annot, FreeTextState s) {
   ShapeAppearanceResult result;
   std::string content;
   if (s.opacity != 1.0f) {
@@ -792,8 +808,13 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
   }
   if (s.kind != FreeTextKind::kTypewriter) {
     // A cloud or a callout that outgrew /Rect takes /Rect and /RD with it.
+    // Within a thousandth of a point of /Rect is /Rect: the box comes back
+    // from /Rect less /RD rounded, and rewriting both with that noise
+    // would move them a little on every rebuild.
     const KS_FloatRect grown = bounds.Rect();
-    if (!geom::SameRect(grown, s.rect)) {
+    auto near = [](float a, float b) { return std::fabs(double(a) - b) <= 0.001; };
+    if (!(near(grown.left, s.rect.left) && near(grown.bottom, s.rect.bottom) && near(grown.right, s.rect.right) &&
+          near(grown.top, s.rect.top))) {
       result.setRect = true;
       result.rect = grown;
       result.setInsets = true;
@@ -809,6 +830,26 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
   result.strokeOpacity = s.opacity;
   result.fillOpacity = s.opacity;
   result.stateName = kStateName;
+  return result;
+}
+
+}  // namespace
+
+bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  FreeTextState s;
+  if (!ReadState(annot, &s, reason)) return false;
+  ShapeAppearanceResult result = Draw(annot, s);
+  if (result.setRect) {
+    // The next rebuild finds the box in /Rect and /RD as they are written,
+    // rounded; drawn from that box now, it draws the same then.
+    const std::vector<float> r = AsWritten(result.rect), rd = AsWritten(result.insets);
+    FreeTextState t = s;
+    t.rect = {std::min(r[0], r[2]), std::min(r[1], r[3]), std::max(r[0], r[2]), std::max(r[1], r[3])};
+    t.box = geom::Inset(t.rect, rd.data());
+    ShapeAppearanceResult again = Draw(annot, t);
+    result.content = std::move(again.content);
+    result.captionFonts = std::move(again.captionFonts);
+  }
   *out = std::move(result);
   return true;
 }

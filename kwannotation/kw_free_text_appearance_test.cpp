@@ -253,6 +253,29 @@ TEST_F(ProducerFreeText, TextTheBoxCannotHoldIsCondensedToKeepEveryLine) {
   EXPECT_EQ(up[2], -1.0) << turned;
 }
 
+// What the first rebuild writes (/DS from /DA, a callout's /Rect and /RD
+// rounded as written) draws the same again: a colour within 1/255 of the
+// /DA colour, a box read back from rounded numbers.
+TEST_F(ProducerFreeText, RebuildingAgainChangesNothing) {
+  const char* annots[] = {
+      "<< /Type /Annot /Subtype /FreeText /Rect [294 550 452.9 607.7] /Border [0 0 0] "
+      "/DA (/Helv 38 Tf 0.12 0.12 0.76 rg) /Contents <FEFF06450631062D0628062700200628062706440639062706440645> >>",
+      "<< /Type /Annot /Subtype /FreeText /IT /FreeTextCallout /Rect [105.63986 539.6411 171.59882 575.6411] "
+      "/RD [31.917883 0 0 0] /CL [212.24744 704.70046 231.19762 699.76559 243.19762 699.76559] /LE /OpenArrow "
+      "/C [1 1 1] /DA (1 0 0 rg) /Contents (explanation text) >>",
+      "<< /Type /Annot /Subtype /FreeText /Rect [100.123 100.456 220.789 136.012] /BE << /S /C /I 1 >> "
+      "/BS << /W 1 /S /C >> /DA (/Helv 12 Tf 0.3 0.6 0.1 rg) /Contents (Hello World from Okular\n) >>",
+  };
+  for (const char* text : annots) {
+    KPD_Dictionary d = RebuiltFrom(text);
+    const std::string first = Content(d), rect = Value(d, "/Rect"), rd = Value(d, "/RD");
+    Rebuild(d);
+    EXPECT_EQ(Content(d), first) << text;
+    EXPECT_EQ(Value(d, "/Rect"), rect) << text;
+    EXPECT_EQ(Value(d, "/RD"), rd) << text;
+  }
+}
+
 // Without /Contents or text in /RC the words exist only in the producer's
 // drawing; regenerating keeps it rather than draw an empty box.
 TEST_F(ProducerFreeText, WithoutTextOfItsOwnTheProducersDrawingStays) {
