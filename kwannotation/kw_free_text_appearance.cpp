@@ -224,6 +224,20 @@ std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState&
   return WithoutTrailingBreaks(std::move(runs));
 }
 
+// Whether a line of the runs may end anywhere but where the layout's
+// width lets it: a paragraph aligned otherwise than left, or right-to-left
+// letters (Hebrew, Arabic, Syriac, Thaana, N'Ko and their presentation
+// forms), whose paragraph may align right.
+bool MayAlignOffLeft(const std::vector<RichTextRun>& runs, const FreeTextState& s) {
+  if (s.align != 0) return true;
+  for (const RichTextRun& run : runs) {
+    if (run.style.HasTextAlign() && run.style.textAlign != CKW_RichTextStyle::kLeft) return true;
+    for (char16_t c : run.text)
+      if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)) return true;
+  }
+  return false;
+}
+
 // Lays the runs out `width` wide, into `lines` lines. Null when there is
 // nothing to draw. Each paragraph is aligned by its own style, /Q where it
 // has none.
@@ -309,8 +323,9 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
     int lines = 0;
     if (!runs.empty()) layout = LayOut(runs, s, width, &lines);
     // The slack is for lines that need it: when the area's own width makes
-    // as many lines, right aligned and centred lines keep to the padding.
-    if (layout) {
+    // as many lines, right aligned, centred and justified lines keep to the
+    // padding.
+    if (layout && MayAlignOffLeft(runs, s)) {
       if (arrange(layout, across(area)) == lines) width = across(area);
       else arrange(layout, width);
     }
