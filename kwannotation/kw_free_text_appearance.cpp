@@ -34,6 +34,9 @@ constexpr double kPadding = 2.0;
 // a box to fit its text and write /Rect rounded (to hundredths, sometimes
 // to whole points); a box that lost that much still holds its lines.
 constexpr double kFitSlack = 1.0;
+// How far text may be condensed along its lines so that no line falls
+// below the box: a quarter, about what a condensed face saves.
+constexpr double kMinCondense = 0.75;
 // Text beyond this many characters cannot show in any box a page holds;
 // it is not laid out.
 constexpr size_t kMaxLaidOutChars = 200000;
@@ -189,6 +192,19 @@ float LayoutSize(const CKW_RichTextStyle& style, float fallback) {
   return std::min(style.fontSize, kMaxFontSize);
 }
 
+// Line breaks at the very end of the text, and the empty paragraphs they
+// make, draw nothing; laid out, they would only make the text taller than
+// what it shows.
+std::vector<RichTextRun> WithoutTrailingBreaks(std::vector<RichTextRun> runs) {
+  while (!runs.empty()) {
+    std::u16string& t = runs.back().text;
+    while (!t.empty() && (t.back() == u'\n' || t.back() == u'\r')) t.pop_back();
+    if (!t.empty()) break;
+    runs.pop_back();
+  }
+  return runs;
+}
+
 // The runs to draw: /RC when it reads, else /Contents in the defaults.
 std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s) {
   // A body without any text (stale, or the bare template) gives way to
@@ -197,19 +213,35 @@ std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState&
   if (annot.GetRichContents(&rc) && !rc.empty()) {
     if (auto xml = CKW_RichTextXML::Parse(rc)) {
       auto runs = xml->GetRuns(s.base, kMaxLaidOutChars);
-      if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); })) return runs;
+      if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); }))
+        return WithoutTrailingBreaks(std::move(runs));
     }
   }
   std::u16string contents;
   annot.GetContents(&contents);
   std::vector<RichTextRun> runs;
   if (!contents.empty()) runs.push_back(RichTextRun{contents, s.base, false});
-  return runs;
+  return WithoutTrailingBreaks(std::move(runs));
 }
 
-// Lays the runs out `width` wide. Null when there is nothing to draw.
-// Each paragraph is aligned by its own style, /Q where it has none.
-KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width) {
+// Whether a line of the runs may end anywhere but where the layout's
+// width lets it: a paragraph aligned otherwise than left, or right-to-left
+// letters (Hebrew, Arabic, Syriac, Thaana, N'Ko and their presentation
+// forms), whose paragraph may align right.
+bool MayAlignOffLeft(const std::vector<RichTextRun>& runs, const FreeTextState& s) {
+  if (s.align != 0) return true;
+  for (const RichTextRun& run : runs) {
+    if (run.style.HasTextAlign() && run.style.textAlign != CKW_RichTextStyle::kLeft) return true;
+    for (char16_t c : run.text)
+      if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)) return true;
+  }
+  return false;
+}
+
+// Lays the runs out `width` wide, into `lines` lines. Null when there is
+// nothing to draw. Each paragraph is aligned by its own style, /Q where it
+// has none.
+KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& s, double width, int* lines) {
   KA_TextLayout layout = host::TextLayoutNew();
   if (!layout) return nullptr;
   size_t budget = kMaxLaidOutChars;
@@ -234,8 +266,12 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
     style.baselineShift = run.style.verticalAlign == CKW_RichTextStyle::kSuperscript ? style.fontSize * 0.33f
                           : run.style.verticalAlign == CKW_RichTextStyle::kSubscript ? style.fontSize * -0.2f
                                                                                      : 0.0f;
+    // A run in the text's own colour (the /DS a first rebuild writes from
+    // /DA holds it to 1/255) is drawn in the colour already set, so that
+    // rebuilding again draws the same.
     KPD_ColorF color{};
-    if (!run.style.color.empty() && ParseCssColor(run.style.color, &color)) {
+    if (!run.style.color.empty() && ParseCssColor(run.style.color, &color) &&
+        !SameColor(ColorToRGB(color), s.textColor)) {
       style.hasColor = 1;
       for (int i = 0; i < 3; ++i) style.color[i] = color.c[i];
     }
@@ -247,7 +283,8 @@ KA_TextLayout LayOut(const std::vector<RichTextRun>& runs, const FreeTextState& 
   }
   // A width too small for anything still breaks (one character a line); 0
   // would mean "do not break".
-  if (!any || host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), s.align, 1.0f) <= 0) {
+  *lines = any ? host::TextLayoutArrange(layout, static_cast<float>(std::max(width, 0.01)), s.align, 1.0f) : 0;
+  if (*lines <= 0) {
     host::TextLayoutRelease(layout);
     return nullptr;
   }
@@ -275,32 +312,61 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
     host::TextLayoutGetBox(l, &laid);
     return double(laid.top) - laid.bottom;
   };
+  auto arrange = [&](KA_TextLayout l, double w) {
+    return host::TextLayoutArrange(l, static_cast<float>(std::max(w, 0.01)), s.align, 1.0f);
+  };
   double width = widthOf(area);
+  double condense = 1.0;  // the text's scale across its lines
   KA_TextLayout layout = nullptr;
   if (!Empty(clip)) {
     const auto runs = RunsOf(annot, s);
-    if (!runs.empty()) layout = LayOut(runs, s, width);
+    int lines = 0;
+    if (!runs.empty()) layout = LayOut(runs, s, width, &lines);
+    // The slack is for lines that need it: when the area's own width makes
+    // as many lines, right aligned, centred and justified lines keep to the
+    // padding.
+    if (layout && MayAlignOffLeft(runs, s)) {
+      if (arrange(layout, across(area)) == lines) width = across(area);
+      else arrange(layout, width);
+    }
     // Text that the padding pushes out of the box (a producer's font
     // narrower than ours filled the line to the box's edges) is laid out
     // to the edges when all of it fits there.
     if (layout && height(layout) > down(area) + 0.01 && across(clip) > across(area)) {
-      KA_TextLayout wider = LayOut(runs, s, widthOf(clip));
-      if (wider && height(wider) <= down(clip) + 0.01) {
-        host::TextLayoutRelease(layout);
-        layout = wider;
+      if (arrange(layout, widthOf(clip)) > 0 && height(layout) <= down(clip) + 0.01) {
         area = clip;
         width = widthOf(clip);
-      } else if (wider) {
-        host::TextLayoutRelease(wider);
+      } else {
+        arrange(layout, width);
       }
+    }
+    // Lines the box's height cannot hold would be lost below it (the
+    // producer's font, or the face a script falls back to, is narrower
+    // than ours): the text is condensed across, as little as lets every
+    // line show, down to kMinCondense.
+    if (layout && height(layout) > down(area) + 0.01 && across(area) > 0) {
+      auto fits = [&](double k) {
+        return arrange(layout, across(area) / k) > 0 && height(layout) <= down(area) + 0.01;
+      };
+      if (fits(kMinCondense)) {
+        double lo = kMinCondense, hi = 1.0;
+        for (int i = 0; i < 10; ++i) {
+          const double mid = (lo + hi) / 2;
+          (fits(mid) ? lo : hi) = mid;
+        }
+        condense = lo;
+        width = across(area) / lo;
+      }
+      arrange(layout, width);
     }
   }
   host::ByteString ops;
   if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
     // Left aligned text starts at the area's edge; the slack only lets a
     // line reach further. The text's frame has its origin at the text's
-    // top left and its axes turned with the box.
-    const double slack = width - across(area);
+    // top left and its axes turned with the box; condensed text is scaled
+    // along its lines.
+    const double k = condense;
     KS_Matrix frame{};
     if (s.degrees != double(s.rotation)) {
       // A turn between quarters: the text block turns about the area's
@@ -310,9 +376,9 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
       host::TextLayoutGetBox(layout, &laid);
       const double th = s.degrees * M_PI / 180.0, c = std::cos(th), sn = std::sin(th);
       const double cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
-      const double w = width, h = laid.top - laid.bottom;
-      const double ox = -w / 2 + slack / 2, oy = h / 2;  // the text's top left from the centre, unturned
-      frame = KS_Matrix{float(c), float(sn), float(-sn), float(c), float(cx + c * ox - sn * oy),
+      const double h = laid.top - laid.bottom;
+      const double ox = -across(area) / 2, oy = h / 2;  // the text's top left from the centre, unturned
+      frame = KS_Matrix{float(c * k), float(sn * k), float(-sn), float(c), float(cx + c * ox - sn * oy),
                         float(cy + sn * ox + c * oy)};
     } else {
       double x = area.left, y = area.top, c = 1, sn = 0;
@@ -322,7 +388,7 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
         case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
         default: break;
       }
-      frame = KS_Matrix{float(c), float(sn), float(-sn) + 0.0f, float(c), float(x), float(y)};
+      frame = KS_Matrix{float(c * k) + 0.0f, float(sn * k) + 0.0f, float(-sn) + 0.0f, float(c), float(x), float(y)};
     }
     AppendTransform(out, frame);
     out += "BT\n";
@@ -705,10 +771,22 @@ std::string FamilyOfFontResource(const std::string& resource) {
   return "Helvetica";
 }
 
-bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
-  FreeTextState s;
-  if (!ReadState(annot, &s, reason)) return false;
+namespace {
 
+// The numbers of `r` (left, bottom, right, top) as the dictionary holds
+// them once written, rounded as the host writes a rectangle.
+std::vector<float> AsWritten(const KS_FloatRect& r) {
+  std::vector<float> v{r.left, r.bottom, r.right, r.top};
+  if (KPD_Array written = host::RectToObject(&r)) {
+    std::vector<float> back;
+    if (dict::ReadNumbers(written, back, 4) == 4) v = back;
+    host::ObjectRelease(written);
+  }
+  return v;
+}
+
+// Draws the free text `s` describes.
+ShapeAppearanceResult Draw(const CKW_AnnotImpl& annot, FreeTextState s) {
   ShapeAppearanceResult result;
   std::string content;
   if (s.opacity != 1.0f) {
@@ -745,8 +823,13 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
   }
   if (s.kind != FreeTextKind::kTypewriter) {
     // A cloud or a callout that outgrew /Rect takes /Rect and /RD with it.
+    // Within a thousandth of a point of /Rect is /Rect: the box comes back
+    // from /Rect less /RD rounded, and rewriting both with that noise
+    // would move them a little on every rebuild.
     const KS_FloatRect grown = bounds.Rect();
-    if (!geom::SameRect(grown, s.rect)) {
+    auto near = [](float a, float b) { return std::fabs(double(a) - b) <= 0.001; };
+    if (!(near(grown.left, s.rect.left) && near(grown.bottom, s.rect.bottom) && near(grown.right, s.rect.right) &&
+          near(grown.top, s.rect.top))) {
       result.setRect = true;
       result.rect = grown;
       result.setInsets = true;
@@ -762,6 +845,26 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
   result.strokeOpacity = s.opacity;
   result.fillOpacity = s.opacity;
   result.stateName = kStateName;
+  return result;
+}
+
+}  // namespace
+
+bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult* out, std::string* reason) {
+  FreeTextState s;
+  if (!ReadState(annot, &s, reason)) return false;
+  ShapeAppearanceResult result = Draw(annot, s);
+  if (result.setRect) {
+    // The next rebuild finds the box in /Rect and /RD as they are written,
+    // rounded; drawn from that box now, it draws the same then.
+    const std::vector<float> r = AsWritten(result.rect), rd = AsWritten(result.insets);
+    FreeTextState t = s;
+    t.rect = {std::min(r[0], r[2]), std::min(r[1], r[3]), std::max(r[0], r[2]), std::max(r[1], r[3])};
+    t.box = geom::Inset(t.rect, rd.data());
+    ShapeAppearanceResult again = Draw(annot, t);
+    result.content = std::move(again.content);
+    result.captionFonts = std::move(again.captionFonts);
+  }
   *out = std::move(result);
   return true;
 }

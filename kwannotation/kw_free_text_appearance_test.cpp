@@ -168,6 +168,114 @@ TEST_F(ProducerFreeText, TypewriterTextFillsItsBoxToTheEdges) {
   EXPECT_LE(baseline + 12 * 0.718, 112.0) << c;  // the capitals stay inside too
 }
 
+// The six numbers before the first `op` line after `from`.
+std::vector<double> Matrix(const std::string& c, const std::string& op, size_t from = 0) {
+  const size_t at = c.find(" " + op + "\n", from);
+  if (at == std::string::npos) return {};
+  const size_t start = c.rfind('\n', at);
+  std::vector<double> v;
+  std::istringstream in(c.substr(start == std::string::npos ? 0 : start + 1, at - start));
+  for (double x; in >> x;) v.push_back(x);
+  return v.size() == 6 ? v : std::vector<double>{};
+}
+
+int Count(const std::string& c, const std::string& part) {
+  int n = 0;
+  for (size_t at = c.find(part); at != std::string::npos; at = c.find(part, at + 1)) ++n;
+  return n;
+}
+
+// "Hello" is 2278/1000 em in Helvetica (H 722, e 556, l 222, l 222, o 556):
+// 27.336 pt at 12 pt. The box 100..200 with a border 1 and 2 pt of padding
+// leaves 103..197 for the text.
+TEST_F(ProducerFreeText, RightAlignedAndCentredLinesKeepToThePadding) {
+  struct Case {
+    const char* q;
+    double left;  // where the line starts on the page
+  } cases[] = {{"2", 197 - 27.336}, {"1", 103 + (94 - 27.336) / 2}, {"0", 103}};
+  for (const Case& k : cases) {
+    const std::string c = Content(RebuiltFrom(std::string("<< /Type /Annot /Subtype /FreeText /Rect [100 100 200 120] "
+                                                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello) "
+                                                          "/Q ") + k.q + " >>"));
+    const auto frame = Matrix(c, "cm", c.find("/Tx BMC"));
+    const auto line = Matrix(c, "Tm", c.find("BT\n"));
+    ASSERT_EQ(frame.size(), 6u) << c;
+    ASSERT_EQ(line.size(), 6u) << c;
+    EXPECT_NEAR(frame[4] + frame[0] * line[4], k.left, 0.01) << "/Q " << k.q << ": " << c;
+  }
+}
+
+// A box sized to a line in a narrower font than ours: the line would wrap
+// and its second half fall below the box. "Hello World from Acrobat" is
+// 134.028 pt at 12 pt; the box leaves 114 pt for it, 118 to the border, and
+// holds one line. The text is condensed to 114 / 134.028 across and stays
+// one line, on the box's first line.
+TEST_F(ProducerFreeText, TextTheBoxCannotHoldIsCondensedToKeepEveryLine) {
+  const std::string style = "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) ";
+  const std::string text = "/Contents (Hello World from Acrobat) >>";
+  const std::string c =
+      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 220 120] " + style + text));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  EXPECT_EQ(Count(c, " Tm\n"), 1) << c;
+  const auto frame = Matrix(c, "cm", c.find("/Tx BMC"));
+  const auto line = Matrix(c, "Tm", c.find("BT\n"));
+  ASSERT_EQ(frame.size(), 6u) << c;
+  ASSERT_EQ(line.size(), 6u) << c;
+  EXPECT_NEAR(frame[0], 114 / 134.028, 0.0015) << c;
+  EXPECT_EQ(frame[3], 1.0) << "the text keeps its height: " << c;
+  EXPECT_EQ(frame[4], 103.0) << c;
+  const double baseline = frame[5] + line[5];
+  EXPECT_GE(baseline - 12 * 0.207, 100.0) << c;
+  // Text that would need more than a quarter less width keeps its size and
+  // wraps; what the box cannot hold is clipped.
+  const std::string wraps =
+      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 180 120] " + style + text));
+  EXPECT_TRUE(Has(wraps, "1.000 0.000 0.000 1.000 103.000 117.000 cm")) << wraps;
+  EXPECT_GT(Count(wraps, " Tm\n"), 1) << wraps;
+  // Line breaks at the end of the text (Okular writes one) and an empty
+  // last paragraph draw nothing and do not count: the two lines of text
+  // fit the box at their own width.
+  for (const char* tail : {"/Contents (Hello World from Okular\\n)",
+                           "/Contents (Hello World from Okular) /RC (<?xml version=\"1.0\"?><body><p>Hello World "
+                           "from Okular</p><p></p></body>)"}) {
+    const std::string two =
+        Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 220 136] " + style + tail + " >>"));
+    EXPECT_TRUE(Has(two, "1.000 0.000 0.000 1.000 103.000 133.000 cm")) << tail << ": " << two;
+    EXPECT_EQ(Count(two, " Tm\n"), 2) << tail << ": " << two;
+  }
+  // A turned box condenses along its lines, which run up the page.
+  const std::string turned =
+      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 120 220] /Rotate 90 " + style + text));
+  const auto up = Matrix(turned, "cm", turned.find("/Tx BMC"));
+  ASSERT_EQ(up.size(), 6u) << turned;
+  EXPECT_EQ(up[0], 0.0) << turned;
+  EXPECT_NEAR(up[1], 114 / 134.028, 0.0015) << turned;
+  EXPECT_EQ(up[2], -1.0) << turned;
+}
+
+// What the first rebuild writes (/DS from /DA, a callout's /Rect and /RD
+// rounded as written) draws the same again: a colour within 1/255 of the
+// /DA colour, a box read back from rounded numbers.
+TEST_F(ProducerFreeText, RebuildingAgainChangesNothing) {
+  const char* annots[] = {
+      "<< /Type /Annot /Subtype /FreeText /Rect [294 550 452.9 607.7] /Border [0 0 0] "
+      "/DA (/Helv 38 Tf 0.12 0.12 0.76 rg) /Contents <FEFF06450631062D0628062700200628062706440639062706440645> >>",
+      "<< /Type /Annot /Subtype /FreeText /IT /FreeTextCallout /Rect [105.63986 539.6411 171.59882 575.6411] "
+      "/RD [31.917883 0 0 0] /CL [212.24744 704.70046 231.19762 699.76559 243.19762 699.76559] /LE /OpenArrow "
+      "/C [1 1 1] /DA (1 0 0 rg) /Contents (explanation text) >>",
+      "<< /Type /Annot /Subtype /FreeText /Rect [100.123 100.456 220.789 136.012] /BE << /S /C /I 1 >> "
+      "/BS << /W 1 /S /C >> /DA (/Helv 12 Tf 0.3 0.6 0.1 rg) /Contents (Hello World from Okular\n) >>",
+  };
+  for (const char* text : annots) {
+    KPD_Dictionary d = RebuiltFrom(text);
+    const std::string first = Content(d), rect = Value(d, "/Rect"), rd = Value(d, "/RD");
+    Rebuild(d);
+    EXPECT_EQ(Content(d), first) << text;
+    EXPECT_EQ(Value(d, "/Rect"), rect) << text;
+    EXPECT_EQ(Value(d, "/RD"), rd) << text;
+  }
+}
+
 // Without /Contents or text in /RC the words exist only in the producer's
 // drawing; regenerating keeps it rather than draw an empty box.
 TEST_F(ProducerFreeText, WithoutTextOfItsOwnTheProducersDrawingStays) {

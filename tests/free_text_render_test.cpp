@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -416,6 +417,60 @@ TEST(FreeTextRender, RightToLeftTextIsOrderedShapedAndAlignedRight) {
       inInk = ink;
     }
     EXPECT_LE(gaps, 3) << name << ": the letters of the Arabic word join";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A producer sized this box to "مرحبا بالعالم" at 38 pt in its Arabic face
+// (152 pt wide); ours is wider, and wrapped the second word onto a line
+// below the box, where it was clipped away. Condensed, both words stay on
+// the one line the box holds, read back from the box, and the line ends at
+// the right padding (the box's right side less 2 pt), as a right-to-left
+// paragraph does.
+TEST(FreeTextRender, ArabicInABoxSizedForANarrowerFaceKeepsEveryWord) {
+  if (!HaveProgram("pdftotext") || !HaveProgram("pdftoppm")) GTEST_SKIP() << "poppler-utils are not installed";
+  const std::u16string text = u"\u0645\u0631\u062D\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645";
+  const double left = 120, bottom = 200, right = 278.9, top = 257.7;
+  TempDir dir;
+  ASSERT_EQ(WriteShapePdf(dir / "in.pdf", kPage, kPage,
+                          {"<< /Type /Annot /Subtype /FreeText /Rect [120 200 278.9 257.7] /Border [0 0 0]"
+                           " /DA (/Helv 38 Tf 0 g) /Contents " + PdfText(text) + " >>"}),
+            "");
+  CommandResult r = Shell(Quote(AnnotPath()) + " regenerate " + Quote(dir / "in.pdf") + " -o " + Quote(dir / "out.pdf"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  CommandResult box = Shell("pdftotext -x 120 -y 142 -W 159 -H 58 " + Quote(dir / "out.pdf") + " -");
+  ASSERT_EQ(box.status, 0) << box.output;
+  EXPECT_NE(box.output.find("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"), std::string::npos) << box.output;
+  EXPECT_NE(box.output.find("\xD8\xA8\xD8\xA7\xD9\x84\xD8\xB9\xD8\xA7\xD9\x84\xD9\x85"), std::string::npos)
+      << box.output;
+
+  // Every word's box, in page points from the top: one line, inside the
+  // box, ending at the right padding.
+  CommandResult bbox = Shell("pdftotext -bbox " + Quote(dir / "out.pdf") + " -");
+  ASSERT_EQ(bbox.status, 0) << bbox.output;
+  std::regex word(R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">)re");
+  int words = 0;
+  double ends = -1;
+  for (auto it = std::sregex_iterator(bbox.output.begin(), bbox.output.end(), word); it != std::sregex_iterator();
+       ++it, ++words) {
+    const double x0 = std::stod((*it)[1]), y0 = std::stod((*it)[2]), x1 = std::stod((*it)[3]),
+                 y1 = std::stod((*it)[4]);
+    EXPECT_GE(x0, left) << bbox.output;
+    const double middle = kPage - (y0 + y1) / 2;
+    EXPECT_GT(middle, bottom) << bbox.output;
+    EXPECT_LT(middle, top) << bbox.output;
+    ends = std::max(ends, x1);
+  }
+  EXPECT_EQ(words, 2) << bbox.output;
+  EXPECT_NEAR(ends, right - 2, 0.3) << bbox.output;
+
+  for (const auto& [name, image] : Renders(dir / "out.pdf", dir)) {
+    const auto [l, rr] = Columns(image, left, right, bottom + 1, top - 1, Dark);
+    EXPECT_GT(rr - l, 140) << name << ": ink from " << l << " to " << rr;
+    EXPECT_LE(rr, right - 2) << name;
   }
 }
 
