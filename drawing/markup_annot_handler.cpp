@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "drawing/cda_undo.h"
+#include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_change.h"
+#include "kwannotation/kw_page_annot_list.h"
 #include "plugin/device_outline.h"
 #include "plugin/host_binding.h"
 #include "plugin/measure_types.h"
@@ -66,18 +68,27 @@ bool CMarkup_Annot::GetCenter(KS_FloatPoint* out) const {
 
 uint32_t CMarkup_Annot::GetFlags() const { return annot_ ? Host::AnnotGetFlags(annot_) : 0; }
 
+std::shared_ptr<kwannotation::CKW_Annot> CMarkup_Annot::GetModel() const {
+  KA_Document doc = GetDocument();
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  KPD_Dictionary dict = annot_ ? Host::AnnotGetDict(annot_) : nullptr;
+  const int32_t page = annot_ ? Host::AnnotGetPageIndex(annot_) : -1;
+  if (!pdf || !dict || page < 0) return nullptr;
+  auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
+  return list ? list->GetAnnot(dict) : nullptr;
+}
+
 int32_t CMarkup_Annot::GetRotation() const {
-  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
-  if (!dict) return 0;
+  std::shared_ptr<kwannotation::CKW_Annot> model = GetModel();
+  if (!model) return 0;
   bool stamp = GetTypeName() == "Stamp";
-  const char* key = stamp ? "/Rotate" : "/Rotation";
-  KPD_Object value = Host::DictGet(dict, key);
-  int32_t stored = value && Host::ObjectGetType(value) == KPD_OBJ_NUMBER
-                       ? Normalise(static_cast<int32_t>(Host::ObjectGetInteger(value)))
-                       : 0;
+  int32_t stored = 0;
+  if (stamp ? model->GetRotate(&stored) : model->GetImpl()->GetRotation(&stored)) stored = Normalise(stored);
+  else stored = 0;
   if (stamp) return stored;
   // An appearance drawn turned the other way round carries the turn in its
   // matrix; that one wins when it is exactly the opposite of the stored one.
+  KPD_Dictionary dict = model->GetDict();
   KPD_Object ap = Host::DictGet(dict, "/AP");
   KPD_Object normal = ap ? Host::DictGet(ap, "/N") : nullptr;
   if (!normal || Host::ObjectGetType(normal) != KPD_OBJ_STREAM) return stored;
@@ -90,12 +101,9 @@ int32_t CMarkup_Annot::GetRotation() const {
 }
 
 bool CMarkup_Annot::SetRotation(int32_t degrees) {
-  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
-  if (!dict) return false;
-  KPD_Object value = Host::IntegerNew(degrees);
-  bool ok = Host::DictSet(dict, GetTypeName() == "Stamp" ? "/Rotate" : "/Rotation", value) != 0;
-  Host::ObjectRelease(value);
-  return ok;
+  std::shared_ptr<kwannotation::CKW_Annot> model = GetModel();
+  if (!model) return false;
+  return GetTypeName() == "Stamp" ? model->SetRotate(degrees) : model->SetRotation(degrees);
 }
 
 bool CMarkup_Annot::GetRotatedFrame(KS_FloatPoint corners[4]) const {
@@ -197,18 +205,13 @@ int32_t AoGetBool(void* cd, int32_t* out) {
   return ok;
 }
 
-// The annotation's colour from a Windows colour value, as DeviceRGB.
+// The annotation's colour from a Windows colour value (0x00BBGGRR), as
+// DeviceRGB, through the model's colour setter so that /DS follows.
 void AoSetColor(void* cd, KS_ColorRef color) {
-  KPD_Dictionary dict = Host::AnnotGetDict(Obj(cd)->GetAnnot());
-  if (!dict) return;
-  KPD_Array array = Host::ArrayNew();
-  for (int shift : {0, 8, 16}) {
-    KPD_Object part = Host::NumberNew(((color >> shift) & 0xFFu) / 255.0);
-    Host::ArrayAppend(array, part);
-    Host::ObjectRelease(part);
-  }
-  Host::DictSet(dict, "/C", array);
-  Host::ObjectRelease(array);
+  std::shared_ptr<kwannotation::CKW_Annot> model = Obj(cd)->GetModel();
+  if (!model) return;
+  auto part = [color](int shift) { return static_cast<float>((color >> shift) & 0xFFu) / 255.0f; };
+  model->SetColor(KPD_ColorF{KPD_COLOR_RGB, {part(0), part(8), part(16), 0}});
 }
 
 void FillObjectRecord(KS_AnnotObjectCallbacks& r, CMarkup_Annot* obj) {

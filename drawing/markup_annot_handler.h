@@ -13,6 +13,10 @@
 #include "sdk/ks_records.h"
 #include "sdk/ks_types.h"
 
+namespace kwannotation {
+class CKW_Annot;
+}
+
 namespace AnnotationPlugin {
 
 // The handler's two auxiliary objects; nothing lives in them yet.
@@ -80,6 +84,10 @@ class CMarkup_Annot {
   void SetObject(KA_AnnotObject object) { object_ = object; }
   KA_Annot GetAnnot() const { return annot_; }           // field 2
   KA_Document GetDocument() const;
+  // The library's object of the annotation: every key the handler writes
+  // goes through its setters, which keep dependent keys in step (a colour
+  // also goes into /DS). Null when the annotation lies on no page.
+  virtual std::shared_ptr<kwannotation::CKW_Annot> GetModel() const;
 
   // The annotation's turn in degrees, -180 to 180: "Rotate" for stamps,
   // "Rotation" otherwise, 0 when missing.

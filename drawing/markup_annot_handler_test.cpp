@@ -333,6 +333,34 @@ TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
   EXPECT_FALSE(Host::DictHasKey(dict, "/IC"));
 }
 
+// The colour the editor sets through the object record goes through the
+// model's colour setter: a default style string follows it, so text drawn
+// from /DS does not keep the old colour.
+TEST_F(MarkupEditing, ColourThroughTheObjectRecordKeepsTheDefaultStyleInStep) {
+  KA_Annot annot = Line({0, 0}, {100, 0});
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  SetKey(dict, "/DS", "(font: Helvetica 12pt; color:#FF0000)");
+  KA_AnnotObject object = ObjectOf(annot);
+  KS_AnnotObjectCallbacks record = object->record;
+  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef)>(KS_RECORD_POSITION(record, KS_AO_SET_COLOR));
+
+  set(record.clientData, 0x00FF8000);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
+  EXPECT_EQ(Numbers(dict, "/C"), (std::vector<float>{0, 128 / 255.0f, 1}));
+  Host::WideString ds;
+  ASSERT_TRUE(Host::StringObjectGetText(Host::DictGet(dict, "/DS"), ds.get()));
+  const std::u16string style = ds.str();
+  EXPECT_NE(style.find(u"color:#0080FF"), std::u16string::npos);
+  EXPECT_EQ(style.find(u"#FF0000"), std::u16string::npos);
+  EXPECT_NE(style.find(u"Helvetica"), std::u16string::npos) << "the rest of the style stays";
+
+  // Without /DS the colour is all that is written.
+  KA_Annot plain = Line({0, 10}, {100, 10});
+  KA_AnnotObject plainObject = ObjectOf(plain);
+  set(plainObject->record.clientData, 0x000000FF);
+  EXPECT_EQ(Numbers(Host::AnnotGetDict(plain), "/C"), (std::vector<float>{1, 0, 0}));
+  EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(plain), "/DS"));
+}
+
 TEST_F(MarkupEditing, RotationIsNormalisedAndFollowsAnOppositeAppearanceMatrix) {
   struct Row {
     std::string keys;
