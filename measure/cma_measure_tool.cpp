@@ -715,9 +715,9 @@ bool CMA_MeasureToolBase::Create() {
       // the left of its direction when positive.
       const KS_FloatPoint a = figure.points[0], b = figure.points[1], l = points_[2];
       const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
-      const double ll = ((double(l.y) - a.y) * dx - (double(l.x) - a.x) * dy) / std::hypot(dx, dy);
-      writer.SetNumber("/LL", ll);
-      writer.SetNumber("/LLE", 0);
+      kwannotation::KwLineLeader leader;
+      leader.length = ((double(l.y) - a.y) * dx - (double(l.x) - a.x) * dy) / std::hypot(dx, dy);
+      line->SetLeader(leader);
     }
   } else if (type_ == kMeasureCircleArea || type_ == kMeasureDiameter) {
     annot->SetRect(figure.rect);
