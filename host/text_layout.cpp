@@ -20,6 +20,7 @@
 #include "host/font_service.h"
 #include "host/pdf_document.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 
 namespace kshost {
 
@@ -340,9 +341,11 @@ std::string Hex4(unsigned v) {
 }
 
 std::string Utf16Hex(char32_t c) {
-  if (c < 0x10000) return Hex4(unsigned(c));
-  c -= 0x10000;
-  return Hex4(0xD800 + unsigned(c >> 10)) + Hex4(0xDC00 + unsigned(c & 0x3FF));
+  std::u16string units;
+  ks::AppendUtf16(units, c);
+  std::string hex;
+  for (char16_t unit : units) hex += Hex4(unit);
+  return hex;
 }
 
 float Finite(float v, float lo, float hi, float fallback) { return std::isfinite(v) && v >= lo && v <= hi ? v : fallback; }

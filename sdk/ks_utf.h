@@ -31,8 +31,17 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace utf_detail
+
+// Appends one code point: above U+FFFF as a surrogate pair, below it as the
+// one unit it is (so the halves of a pair that arrive one at a time, as
+// typed keys do, pass through), and a value above U+10FFFF as U+FFFD.
 inline void AppendUtf16(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
+  if (cp > 0x10FFFF) {
+    out.push_back(static_cast<char16_t>(utf_detail::kReplacement));
+  } else if (cp < 0x10000) {
     out.push_back(static_cast<char16_t>(cp));
   } else {
     cp -= 0x10000;
@@ -40,10 +49,6 @@ inline void AppendUtf16(std::u16string& out, char32_t cp) {
     out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
   }
 }
-
-inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-}  // namespace utf_detail
 
 // Surrogate pairs become one 4-byte sequence; a lone surrogate becomes U+FFFD.
 inline std::string ToUtf8(std::u16string_view text) {
@@ -95,7 +100,7 @@ inline std::u16string ToUtf16(std::string_view text) {
     }
     ok = ok && cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
     if (ok) {
-      utf_detail::AppendUtf16(out, cp);
+      AppendUtf16(out, cp);
       i += length;
     } else {
       out.push_back(static_cast<char16_t>(utf_detail::kReplacement));
