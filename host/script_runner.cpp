@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/annot_edit.h"
 #include "host/editor.h"
 #include "host/file_util.h"
 #include "host/host_env.h"
@@ -381,29 +382,13 @@ class Runner {
   KA_Annot Named(const std::string& name) {
     KA_Document doc = session_.AppDocument();
     const int pages = direct::DocPageCount(session_.Document());
-    KS_WideString text = direct::WideStringNew(u"", 0);
-    KA_Annot found = nullptr;
-    for (int p = 0; p < pages && !found; ++p) {
-      for (KA_Annot annot : Editor::Get().PageAnnots(doc, p)) {
-        if (direct::StringObjectGetText(direct::DictGet(direct::AnnotGetDict(annot), "/NM"), text) &&
-            ToUtf8({direct::WideStringData(text), direct::WideStringLength(text)}) == name) {
-          found = annot;
-          break;
-        }
-      }
-    }
-    direct::WideStringDestroy(text);
-    return found;
+    for (int p = 0; p < pages; ++p)
+      for (KA_Annot annot : Editor::Get().PageAnnots(doc, p))
+        if (direct::DictHasKey(direct::AnnotGetDict(annot), "/NM") && NameOf(annot) == name) return annot;
+    return nullptr;
   }
 
-  std::string NameOf(KA_Annot annot) {
-    KS_WideString text = direct::WideStringNew(u"", 0);
-    std::string name;
-    if (direct::StringObjectGetText(direct::DictGet(direct::AnnotGetDict(annot), "/NM"), text))
-      name = ToUtf8({direct::WideStringData(text), direct::WideStringLength(text)});
-    direct::WideStringDestroy(text);
-    return name;
-  }
+  std::string NameOf(KA_Annot annot) { return ToUtf8(edit::TextOf(direct::AnnotGetDict(annot), "/NM")); }
 
   // select NAME: selects (only) the annotation whose /NM is NAME.
   bool Select(const Args& a, std::string* why) {
