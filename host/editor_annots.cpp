@@ -19,8 +19,6 @@ Proc Position(KA_AnnotHandler handler, int n) {
   return handler ? reinterpret_cast<Proc>(KS_RECORD_POSITION(handler->callbacks, n)) : nullptr;
 }
 
-using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
-
 bool Writable(KA_Document doc) { return !doc->readOnly && MayChangeAnnotations(doc->pdf); }
 
 // Undo item of an edit the editor made on its own: the dictionary before and
@@ -378,7 +376,7 @@ KA_Annot Editor::HitTest(KA_PageView view, KS_DevicePoint pt) {
     if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    auto selectable = Position<SelectableProc>(handler, 4);
+    auto selectable = Position<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
     if (!(selectable && obj ? selectable(handler->callbacks.clientData, obj) != 0 : toolSelects)) continue;
     bool hit = false;
     if (auto test = Position<KS_AHHitTestProc>(handler, KS_AH_HIT_TEST); test && obj) {

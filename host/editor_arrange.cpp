@@ -176,13 +176,12 @@ void Editor::ClearClipboard() {
 
 bool Editor::SelectAll(KA_Document doc, int pageIndex) {
   if (!IsLiveDocument(doc)) return false;
-  using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
   std::vector<KA_Annot> all;
   for (KA_Annot annot : PageAnnots(doc, pageIndex)) {
     if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    auto selectable = Position<SelectableProc>(handler, 4);
+    auto selectable = Position<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
     if (selectable && obj && !selectable(handler->callbacks.clientData, obj)) continue;
     // A pop-up goes with its annotation; on its own it is not selected.
     if (edit::Subtype(annot) == "Popup") continue;
