@@ -46,22 +46,6 @@ KPD_ColorF ColorOf(int rgb) {
   return c;
 }
 
-// A PDF text string: plain bytes for ASCII, else UTF-16BE with its mark.
-KPD_Object TextObject(std::u16string_view text) {
-  std::string bytes;
-  const bool ascii = std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x20 && c < 0x7F; });
-  if (ascii) {
-    for (char16_t c : text) bytes += static_cast<char>(c);
-  } else {
-    bytes = "\xFE\xFF";
-    for (char16_t c : text) {
-      bytes += static_cast<char>(c >> 8);
-      bytes += static_cast<char>(c & 0xFF);
-    }
-  }
-  return Host::StringNew(bytes.data(), bytes.size());
-}
-
 // The points of a clicked figure with repeated clicks (closer than half a
 // unit to the one before) taken out.
 constexpr double kRepeat = 0.5;
@@ -754,7 +738,7 @@ bool CMA_MeasureToolBase::Create() {
     TellNotShown();
     return false;
   }
-  if (!settings_.label.empty()) writer.SetOwned("/Label", TextObject(settings_.label));
+  if (!settings_.label.empty()) writer.SetOwned("/Label", Host::StringObjectNewFromText(settings_.label.data(), settings_.label.size()));
   const int caps = MeasureCapabilities(type_);
   if (caps & kCapSlope) {
     writer.SetInteger("/SlopeType", settings_.slopeType);
