@@ -23,6 +23,7 @@
 #include "host/session.h"
 #include "host/snap_service.h"
 #include "host/utf.h"
+#include "sdk/ks_utf.h"
 #include "tessel/dialog.h"
 #include "tessel/language.h"
 
@@ -332,12 +333,8 @@ class Runner {
   bool Type(const Args& a, std::string* why) {
     if (a.size() != 2) return Usage("type TEXT", why);
     const std::u16string text = ToUtf16(a[1]);
-    for (size_t i = 0; i < text.size(); ++i) {
-      uint32_t c = text[i];
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-      if (!Editor::Get().Char(c, 0, why)) return false;
-    }
+    for (size_t i = 0; i < text.size();)
+      if (!Editor::Get().Char(ks::NextCodePoint(text, &i), 0, why)) return false;
     return true;
   }
 

@@ -320,14 +320,7 @@ namespace {
 // UTF-16 text by code point; a lone surrogate stands for itself.
 std::u32string CodePoints(std::u16string_view text) {
   std::u32string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    out += c;
-  }
+  for (size_t i = 0; i < text.size();) out += ks::NextCodePoint(text, &i);
   return out;
 }
 

@@ -60,3 +60,12 @@ TEST(Utf, AppendUtf16EncodesOneCodePoint) {
     EXPECT_EQ(out, u"x" + row.units) << std::hex << uint32_t(row.cp);
   }
 }
+
+// Text walked by code point: a pair is one, a lone half stands for itself,
+// a high half at the very end is not read past.
+TEST(Utf, NextCodePointJoinsPairsAndKeepsLoneHalves) {
+  const std::u16string text = {u'a', 0xD83D, 0xDE00, 0xDC00, 0xD83D, u'b', 0xD800};
+  std::u32string walked;
+  for (size_t i = 0; i < text.size();) walked += ks::NextCodePoint(text, &i);
+  EXPECT_EQ(walked, (std::u32string{U'a', 0x1F600, 0xDC00, 0xD83D, U'b', 0xD800}));
+}

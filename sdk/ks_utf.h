@@ -50,21 +50,23 @@ inline void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
+// The code point that starts at text[*at] (*at below the size), with *at
+// moved past it: a surrogate pair is one code point, a lone surrogate
+// stands for itself.
+inline char32_t NextCodePoint(std::u16string_view text, size_t* at) {
+  char32_t unit = text[(*at)++];
+  if (unit >= 0xD800 && unit <= 0xDBFF && *at < text.size() && text[*at] >= 0xDC00 && text[*at] <= 0xDFFF)
+    return 0x10000 + ((unit - 0xD800) << 10) + (text[(*at)++] - 0xDC00);
+  return unit;
+}
+
 // Surrogate pairs become one 4-byte sequence; a lone surrogate becomes U+FFFD.
 inline std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      utf_detail::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      utf_detail::AppendUtf8(out, utf_detail::kReplacement);
-    } else {
-      utf_detail::AppendUtf8(out, unit);
-    }
+  for (size_t i = 0; i < text.size();) {
+    const char32_t cp = NextCodePoint(text, &i);
+    utf_detail::AppendUtf8(out, cp >= 0xD800 && cp <= 0xDFFF ? utf_detail::kReplacement : cp);
   }
   return out;
 }
