@@ -347,13 +347,7 @@ bool CCM_CommentTool::OnKeyDown(int32_t key, uint32_t flags) {
 bool CCM_CommentTool::OnChar(int32_t key, uint32_t) {
   if (!typing_ || key < 32 || key == 127) return false;
   std::u16string s;
-  const uint32_t cp = static_cast<uint32_t>(key);
-  if (cp >= 0x10000 && cp <= 0x10FFFF) {
-    s += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-    s += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-  } else {
-    s += char16_t(cp);
-  }
+  ks::AppendUtf16(s, static_cast<char32_t>(key));
   TypeText(s);
   return true;
 }

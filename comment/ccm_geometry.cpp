@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "sdk/ks_utf.h"
+
 namespace AnnotationComment {
 namespace {
 
@@ -34,16 +36,6 @@ size_t Nearest(const std::vector<KS_TextGlyph>& glyphs, KS_FloatPoint p) {
     if (d < bestDistance) bestDistance = d, best = i;
   }
   return best;
-}
-
-void AppendUtf16(std::u16string& s, uint32_t cp) {
-  if (cp >= 0x10000 && cp <= 0x10FFFF) {
-    cp -= 0x10000;
-    s += char16_t(0xD800 + (cp >> 10));
-    s += char16_t(0xDC00 + (cp & 0x3FF));
-  } else {
-    s += char16_t(cp);
-  }
 }
 
 }  // namespace
@@ -103,7 +95,7 @@ TextSelection SelectText(const std::vector<KS_TextGlyph>& glyphs, KS_FloatPoint 
         const Vec gap = Sub(glyphs[j].quad[2], glyphs[j - 1].quad[3]);
         if (Dot(gap, along) > 0.15 * lu) out.text += u' ';
       }
-      AppendUtf16(out.text, glyphs[j].codepoint);
+      ks::AppendUtf16(out.text, glyphs[j].codepoint);
     }
     const auto at = [&](double s, double t) {
       out.quads.push_back(static_cast<float>(o.x + s * along.x + t * up.x));

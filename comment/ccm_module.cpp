@@ -81,7 +81,7 @@ CCM_CommentModule::CCM_CommentModule(KA_Frame frame) {
   if (frame) BuildRibbon(frame);
   docEvents_.size = sizeof docEvents_;
   docEvents_.clientData = this;
-  docEvents_.positions[KS_DOCEVENT_WILL_CLOSE - 2] = reinterpret_cast<void*>(&CCM_CommentModule::WillClose);
+  KS_RECORD_POSITION(docEvents_, KS_DOCEVENT_WILL_CLOSE) = reinterpret_cast<void*>(&CCM_CommentModule::WillClose);
   Host::AppDocRegisterEvents(&docEvents_);
 }
 

@@ -170,7 +170,7 @@ void CDA_ShapeAnnot::SetInteriorColor(KS_ColorRef color, bool none) {
   auto* markup = Markup();
   if (!markup) return;
   if (none) {
-    Host::DictRemove(dict_, "/IC");
+    kwannotation::CKW_AnnotWriter(*markup).Remove("/IC");
     return;
   }
   // Through the host's colour service, so that each part is an exact
@@ -288,9 +288,7 @@ bool CDA_Line::GetAnchor(KS_FloatPoint* out) const {
 
 void CDA_Line::SetBoolProperty(bool value) {
   if (!kw_ || !dict_) return;
-  KPD_Object flag = Host::BooleanNew(value);
-  Host::DictSet(dict_, "/Cap", flag);
-  Host::ObjectRelease(flag);
+  kwannotation::CKW_AnnotWriter(*kw_->GetImpl()).SetBool("/Cap", value);
   Host::PropertyPanelRefresh();
 }
 

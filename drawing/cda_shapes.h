@@ -38,6 +38,10 @@ class CDA_ShapeAnnot : public CMarkup_Annot {
   // measurement's label; line endings for the kinds that have them.
   bool SetProperty(const KS_AnnotPropertyValue& value) override;
   void PageChanged() override;
+  // The wrapper the object keeps, made when it was first asked about.
+  std::shared_ptr<kwannotation::CKW_Annot> GetModel() const override {
+    return kw_ ? kw_ : CMarkup_Annot::GetModel();
+  }
 
   KPD_Dictionary GetDict() const { return dict_; }
   const std::shared_ptr<kwannotation::CKW_Annot>& GetKwAnnot() const { return kw_; }

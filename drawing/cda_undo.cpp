@@ -1,6 +1,7 @@
 #include "drawing/cda_undo.h"
 
 #include "drawing/markup_annot_handler.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationPlugin {
@@ -15,11 +16,6 @@ std::vector<KS_FloatPoint> PointsOf(KPD_Object array) {
   int32_t got = Host::ArrayGetNumbers(array, numbers.data(), count);
   for (int32_t i = 0; i + 1 < got; i += 2) points.push_back({numbers[i], numbers[i + 1]});
   return points;
-}
-
-float NumberOf(KPD_Dictionary dict, const char* key) {
-  KPD_Object value = Host::DictGet(dict, key);
-  return value ? static_cast<float>(Host::ObjectGetNumber(value)) : 0.0f;
 }
 
 std::u16string TextOf(KPD_Dictionary dict, const char* key) {
@@ -45,8 +41,10 @@ DA_Scalars DA_ReadScalars(KA_Annot annot) {
   DA_Scalars s;
   KPD_Dictionary dict = Host::AnnotGetDict(annot);
   if (!dict) return s;
-  s.leader[0] = NumberOf(dict, "/LL");
-  s.leader[1] = NumberOf(dict, "/LLE");
+  kwannotation::KwLineLeader leader;
+  kwannotation::KW_ReadLineLeader(dict, &leader);
+  s.leader[0] = static_cast<float>(leader.length);
+  s.leader[1] = static_cast<float>(leader.extension);
   s.riseDrop = Host::DictHasKey(dict, "/RiseDrop") != 0;
   return s;
 }

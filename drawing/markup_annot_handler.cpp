@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "drawing/cda_undo.h"
+#include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_change.h"
+#include "kwannotation/kw_page_annot_list.h"
 #include "plugin/device_outline.h"
 #include "plugin/host_binding.h"
 #include "plugin/measure_types.h"
@@ -66,18 +70,27 @@ bool CMarkup_Annot::GetCenter(KS_FloatPoint* out) const {
 
 uint32_t CMarkup_Annot::GetFlags() const { return annot_ ? Host::AnnotGetFlags(annot_) : 0; }
 
+std::shared_ptr<kwannotation::CKW_Annot> CMarkup_Annot::GetModel() const {
+  KA_Document doc = GetDocument();
+  KPD_Document pdf = doc ? Host::AppDocGetPdfDocument(doc) : nullptr;
+  KPD_Dictionary dict = annot_ ? Host::AnnotGetDict(annot_) : nullptr;
+  const int32_t page = annot_ ? Host::AnnotGetPageIndex(annot_) : -1;
+  if (!pdf || !dict || page < 0) return nullptr;
+  auto list = kwannotation::CKW_PageAnnotList::Create(pdf, page);
+  return list ? list->GetAnnot(dict) : nullptr;
+}
+
 int32_t CMarkup_Annot::GetRotation() const {
-  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
-  if (!dict) return 0;
+  std::shared_ptr<kwannotation::CKW_Annot> model = GetModel();
+  if (!model) return 0;
   bool stamp = GetTypeName() == "Stamp";
-  const char* key = stamp ? "/Rotate" : "/Rotation";
-  KPD_Object value = Host::DictGet(dict, key);
-  int32_t stored = value && Host::ObjectGetType(value) == KPD_OBJ_NUMBER
-                       ? Normalise(static_cast<int32_t>(Host::ObjectGetInteger(value)))
-                       : 0;
+  int32_t stored = 0;
+  if (stamp ? model->GetRotate(&stored) : model->GetImpl()->GetRotation(&stored)) stored = Normalise(stored);
+  else stored = 0;
   if (stamp) return stored;
   // An appearance drawn turned the other way round carries the turn in its
   // matrix; that one wins when it is exactly the opposite of the stored one.
+  KPD_Dictionary dict = model->GetDict();
   KPD_Object ap = Host::DictGet(dict, "/AP");
   KPD_Object normal = ap ? Host::DictGet(ap, "/N") : nullptr;
   if (!normal || Host::ObjectGetType(normal) != KPD_OBJ_STREAM) return stored;
@@ -90,12 +103,9 @@ int32_t CMarkup_Annot::GetRotation() const {
 }
 
 bool CMarkup_Annot::SetRotation(int32_t degrees) {
-  KPD_Dictionary dict = Host::AnnotGetDict(annot_);
-  if (!dict) return false;
-  KPD_Object value = Host::IntegerNew(degrees);
-  bool ok = Host::DictSet(dict, GetTypeName() == "Stamp" ? "/Rotate" : "/Rotation", value) != 0;
-  Host::ObjectRelease(value);
-  return ok;
+  std::shared_ptr<kwannotation::CKW_Annot> model = GetModel();
+  if (!model) return false;
+  return GetTypeName() == "Stamp" ? model->SetRotate(degrees) : model->SetRotation(degrees);
 }
 
 bool CMarkup_Annot::GetRotatedFrame(KS_FloatPoint corners[4]) const {
@@ -167,7 +177,10 @@ void AoRelease(void* cd) {
 void AoTypeName(void* cd, KS_ByteString out) { SetByteText(out, Obj(cd)->GetTypeName()); }
 void AoTypeName2(void* cd, KS_ByteString out) { SetByteText(out, Obj(cd)->GetTypeName2()); }
 void AoCenter(void* cd, KS_FloatPoint* out) { Obj(cd)->GetCenter(out); }
-int32_t AoQuery9(void* cd) { return Obj(cd)->Query9(); }
+// The editor's own questions and notice about the object, whose meaning
+// the plug-in does not use: no, and nothing done.
+int32_t AoAnswerNo(void*) { return 0; }
+void AoIgnoreNotice(void*) {}
 int32_t AoRect(void* cd, int32_t rotatedFrame, KS_FloatRect* out) { return Obj(cd)->GetRect(rotatedFrame != 0, out); }
 int32_t AoRegenerate(void* cd) {
   Obj(cd)->Regenerate();
@@ -175,10 +188,7 @@ int32_t AoRegenerate(void* cd) {
 }
 int32_t AoShapeId(void* cd) { return Obj(cd)->GetShapeId(); }
 int32_t AoShapeGroup(void* cd) { return Obj(cd)->GetShapeGroup(); }
-int32_t AoQuery23(void* cd) { return Obj(cd)->Query23(); }
 int32_t AoAnchor(void* cd, KS_FloatPoint* out) { return Obj(cd)->GetAnchor(out); }
-void AoNotify6(void* cd) { Obj(cd)->OnNotify6(); }
-int32_t AoQuery7(void* cd) { return Obj(cd)->Query7(); }
 int32_t AoPrefSection(void* cd, KS_WideString out) {
   std::u16string section = Obj(cd)->GetPrefSection();
   if (out) Host::WideStringSet(out, section.data(), section.size());
@@ -197,18 +207,13 @@ int32_t AoGetBool(void* cd, int32_t* out) {
   return ok;
 }
 
-// The annotation's colour from a Windows colour value, as DeviceRGB.
+// The annotation's colour from a Windows colour value (0x00BBGGRR), as
+// DeviceRGB, through the model's colour setter so that /DS follows.
 void AoSetColor(void* cd, KS_ColorRef color) {
-  KPD_Dictionary dict = Host::AnnotGetDict(Obj(cd)->GetAnnot());
-  if (!dict) return;
-  KPD_Array array = Host::ArrayNew();
-  for (int shift : {0, 8, 16}) {
-    KPD_Object part = Host::NumberNew(((color >> shift) & 0xFFu) / 255.0);
-    Host::ArrayAppend(array, part);
-    Host::ObjectRelease(part);
-  }
-  Host::DictSet(dict, "/C", array);
-  Host::ObjectRelease(array);
+  std::shared_ptr<kwannotation::CKW_Annot> model = Obj(cd)->GetModel();
+  if (!model) return;
+  auto part = [color](int shift) { return static_cast<float>((color >> shift) & 0xFFu) / 255.0f; };
+  model->SetColor(KPD_ColorF{KPD_COLOR_RGB, {part(0), part(8), part(16), 0}});
 }
 
 void FillObjectRecord(KS_AnnotObjectCallbacks& r, CMarkup_Annot* obj) {
@@ -219,25 +224,25 @@ void FillObjectRecord(KS_AnnotObjectCallbacks& r, CMarkup_Annot* obj) {
   set(KS_AO_RELEASE, &AoRelease);
   set(KS_AO_TYPE_NAME, &AoTypeName);
   set(KS_AO_TYPE_NAME2, &AoTypeName2);
-  set(KS_AO_CENTER, &AoCenter);
-  set(17, &AoQuery9);
-  set(18, &AoCenter);
+  set(KS_AO_CENTER, &AoCenter);           // slot 8
+  set(KS_AO_QUERY, &AoAnswerNo);          // slot 9
+  set(KS_AO_BOX_CENTER, &AoCenter);       // slot 8
   set(KS_AO_RECT, &AoRect);
-  set(KS_AO_REGENERATE, &AoRegenerate);
-  set(35, &AoShapeId);
-  set(36, &AoShapeGroup);
-  set(37, &AoQuery23);
-  set(KS_AO_ANCHOR, &AoAnchor);
-  set(39, &AoNotify6);
-  set(40, &AoQuery7);
-  set(41, &AoPrefSection);
-  set(42, &AoSetLineEndings);
-  set(43, &AoSetOpacity);
-  set(44, &AoWriteDefaults);
-  set(45, &AoReadDefaults);
-  set(KS_AO_SET_INTERIOR, &AoSetInterior);
-  set(54, &AoSetBool);
-  set(55, &AoGetBool);
+  set(KS_AO_REGENERATE, &AoRegenerate);   // slot 3
+  set(KS_AO_SHAPE_ID, &AoShapeId);        // slot 21
+  set(KS_AO_SHAPE_GROUP, &AoShapeGroup);  // slot 22
+  set(KS_AO_SHAPE_QUERY, &AoAnswerNo);    // slot 23
+  set(KS_AO_ANCHOR, &AoAnchor);           // slot 5
+  set(KS_AO_NOTICE, &AoIgnoreNotice);     // slot 6
+  set(KS_AO_QUERY_NEXT, &AoAnswerNo);     // slot 7
+  set(KS_AO_PREF_SECTION, &AoPrefSection);  // slot 28
+  set(KS_AO_SET_LINE_ENDINGS, &AoSetLineEndings);  // slot 18
+  set(KS_AO_SET_OPACITY, &AoSetOpacity);  // slot 20
+  set(KS_AO_WRITE_DEFAULTS, &AoWriteDefaults);
+  set(KS_AO_READ_DEFAULTS, &AoReadDefaults);
+  set(KS_AO_SET_INTERIOR, &AoSetInterior);  // slot 15
+  set(KS_AO_SET_BOOL, &AoSetBool);        // slot 10
+  set(KS_AO_GET_BOOL, &AoGetBool);        // slot 11
   set(KS_AO_SET_COLOR, &AoSetColor);
 }
 
@@ -563,19 +568,23 @@ bool CMarkup_AnnotHandler::InDragBracket(KA_PageView view, CMarkup_Annot* obj, c
 struct MarkupHandlerRecord {
   static CMarkup_AnnotHandler* H(void* cd) { return static_cast<CMarkup_AnnotHandler*>(cd); }
 
-  // Positions whose first value is the behaviour object.
+  static int32_t Selectable(void* cd, KA_AnnotObject object) {
+    CMarkup_Annot* obj = Lookup(object);
+    return obj ? H(cd)->IsSelectable(obj) : 0;
+  }
+  // The editor's own questions about one annotation, passed to the slot
+  // (CallSlot) that answers them: the object first, or an editor value
+  // before it.
   template <int Slot>
   static intptr_t ObjectSlot(void* cd, KA_AnnotObject object, intptr_t a, intptr_t b, intptr_t c) {
     CMarkup_Annot* obj = Lookup(object);
     if (!obj) return 0;
-    if (Slot == 1) return H(cd)->IsSelectable(obj);
     KS_AnnotCallArgs args{};
     args.values[0] = a;
     args.values[1] = b;
     args.values[2] = c;
     return H(cd)->CallSlot(Slot, obj, args);
   }
-  // Positions with a host value before the object.
   template <int Slot>
   static intptr_t ValueObjectSlot(void* cd, intptr_t value, KA_AnnotObject object) {
     CMarkup_Annot* obj = Lookup(object);
@@ -584,14 +593,14 @@ struct MarkupHandlerRecord {
     args.values[0] = value;
     return H(cd)->CallSlot(Slot, obj, args);
   }
-  template <int Slot>
-  static int32_t TextIn(void* cd, KS_ByteString text) {
-    std::string t = ByteText(text);
-    return Slot == 2 ? H(cd)->AcceptsText2(t) : Slot == 3 ? H(cd)->AcceptsText3(t) : H(cd)->AcceptsText4(t);
-  }
-  template <int Slot>
-  static void TextOut(void* cd, KS_ByteString out) {
-    SetByteText(out, Slot == 5 ? H(cd)->GetText5() : H(cd)->GetText6());
+  static int32_t AcceptsTool(void* cd, KS_ByteString toolName) { return H(cd)->AcceptsToolName(ByteText(toolName)); }
+  // The editor's own questions about a text and requests for one: no, and
+  // an empty text.
+  static int32_t DeclinesText(void*, KS_ByteString) { return 0; }
+  static void GivesNoText(void*, KS_ByteString out) { SetByteText(out, {}); }
+  static int32_t GivesNoWideText(void*, KS_WideString out) {
+    if (out) Host::WideStringSet(out, u"", 0);
+    return 0;
   }
   static KA_AnnotObject Create(void* cd, KA_Annot annot, intptr_t value) {
     return H(cd)->CreateAnnotObject(annot, value);
@@ -638,21 +647,17 @@ struct MarkupHandlerRecord {
     return H(cd)->InDragBracket(view, obj, nullptr, nullptr, nullptr,
                                 [&] { return H(cd)->Rotate(view, obj, degrees); });
   }
-  static int32_t Nothing(void*, KA_AnnotObject) { return 0; }
+  static int32_t IgnoresNotice(void*, KA_AnnotObject) { return 0; }
   static int32_t Command(void* cd, KA_Document doc, int32_t command) { return H(cd)->IsCommandEnabled(doc, command); }
-  static intptr_t Default38(void* cd, intptr_t a, intptr_t b, const KS_FloatRect* rect) {
+  // Two editor values and a rectangle, passed to the editor's default.
+  static intptr_t DefaultWithRect(void* cd, intptr_t a, intptr_t b, const KS_FloatRect* rect) {
     KS_AnnotCallArgs args{};
     args.values[0] = a;
     args.values[1] = b;
     args.values[2] = reinterpret_cast<intptr_t>(rect);
     return H(cd)->CallSlot(44, nullptr, args);
   }
-  static int32_t Text38(void* cd, KS_WideString out) {
-    std::u16string text = H(cd)->GetText38();
-    if (out) Host::WideStringSet(out, text.data(), text.size());
-    return !text.empty();
-  }
-  static int32_t Values62(void*, intptr_t, intptr_t) { return 0; }
+  static int32_t IgnoresValues(void*, intptr_t, intptr_t) { return 0; }
   static int32_t EmptyRect(void*, KS_FloatRect* out) {
     if (out) *out = {0, 0, 0, 0};
     return 0;
@@ -677,58 +682,60 @@ struct MarkupHandlerRecord {
     return obj ? H(cd)->SetPoint(obj, pt) : 0;
   }
 
+  // The positions of the editor's own questions about one annotation, and
+  // the handler slot (CallSlot) that answers each.
+  struct EditorQuestion {
+    int position;
+    int slot;
+    bool valueFirst;  // an editor value comes before the object
+  };
+  static constexpr EditorQuestion kEditorQuestions[] = {
+      {11, 8, false},  {16, 11, false}, {17, 12, false}, {20, 13, true},  {21, 14, true},  {22, 15, false},
+      {23, 16, false}, {24, 17, false}, {25, 18, false}, {26, 19, false}, {27, 20, false}, {28, 21, false},
+      {29, 22, false}, {30, 23, false}, {31, 24, false}, {32, 25, false}, {33, 26, false}, {34, 27, false},
+      {35, 28, false}, {36, 30, false},
+  };
+  template <size_t... I>
+  static void FillEditorQuestions(KS_AnnotHandlerCallbacks& r, std::index_sequence<I...>) {
+    ((KS_RECORD_POSITION(r, kEditorQuestions[I].position) =
+          kEditorQuestions[I].valueFirst ? reinterpret_cast<void*>(&ValueObjectSlot<kEditorQuestions[I].slot>)
+                                         : reinterpret_cast<void*>(&ObjectSlot<kEditorQuestions[I].slot>)),
+     ...);
+  }
+
   static void Fill(KS_AnnotHandlerCallbacks& r, CMarkup_AnnotHandler* handler) {
     std::memset(&r, 0, sizeof r);
     r.size = sizeof r;
     r.clientData = handler;
     auto set = [&](int position, auto fn) { KS_RECORD_POSITION(r, position) = reinterpret_cast<void*>(fn); };
-    set(4, &ObjectSlot<1>);
-    set(5, &TextIn<2>);
-    set(6, &TextIn<3>);
-    set(7, &TextIn<4>);
-    set(8, &TextOut<5>);
-    set(9, &TextOut<6>);
-    set(KS_AH_CREATE_OBJECT, &Create);
-    set(11, &ObjectSlot<8>);
-    set(KS_AH_BBOX, &BBox);
-    set(KS_AH_HIT_TEST, &Hit);
-    set(KS_AH_DRAW, &Draw);
-    set(16, &ObjectSlot<11>);
-    set(17, &ObjectSlot<12>);
-    set(20, &ValueObjectSlot<13>);
-    set(21, &ValueObjectSlot<14>);
-    set(22, &ObjectSlot<15>);
-    set(23, &ObjectSlot<16>);
-    set(24, &ObjectSlot<17>);
-    set(25, &ObjectSlot<18>);
-    set(26, &ObjectSlot<19>);
-    set(27, &ObjectSlot<20>);
-    set(28, &ObjectSlot<21>);
-    set(29, &ObjectSlot<22>);
-    set(30, &ObjectSlot<23>);
-    set(31, &ObjectSlot<24>);
-    set(32, &ObjectSlot<25>);
-    set(33, &ObjectSlot<26>);
-    set(34, &ObjectSlot<27>);
-    set(35, &ObjectSlot<28>);
-    set(36, &ObjectSlot<30>);
-    set(KS_AH_MOVE, &Move);
-    set(KS_AH_HANDLE_AT, &HandleAt);
-    set(KS_AH_RESIZE, &Resize);
-    set(KS_AH_MOVE_POINT, &MovePoint);
-    set(42, &Nothing);
-    set(KS_AH_ROTATE, &Rotate);
-    set(KS_AH_COMMAND_ENABLED, &Command);
+    set(KS_AH_IS_SELECTABLE, &Selectable);     // slot 1
+    set(KS_AH_ACCEPTS_TOOL, &AcceptsTool);     // slot 2
+    set(KS_AH_TEXT_QUERY, &DeclinesText);      // slot 3
+    set(KS_AH_TEXT_QUERY_NEXT, &DeclinesText); // slot 4
+    set(KS_AH_TEXT_OUT, &GivesNoText);         // slot 5
+    set(KS_AH_TEXT_OUT_NEXT, &GivesNoText);    // slot 6
+    set(KS_AH_CREATE_OBJECT, &Create);         // slot 7
+    set(KS_AH_BBOX, &BBox);                    // slot 9
+    set(KS_AH_HIT_TEST, &Hit);                 // slot 36
+    set(KS_AH_DRAW, &Draw);                    // slot 10
+    FillEditorQuestions(r, std::make_index_sequence<std::size(kEditorQuestions)>());
+    set(KS_AH_MOVE, &Move);                    // slot 32
+    set(KS_AH_HANDLE_AT, &HandleAt);           // slot 29
+    set(KS_AH_RESIZE, &Resize);                // slot 31
+    set(KS_AH_MOVE_POINT, &MovePoint);         // slot 35
+    set(KS_AH_OBJECT_NOTICE, &IgnoresNotice);  // slot 33
+    set(KS_AH_ROTATE, &Rotate);                // slot 39
+    set(KS_AH_COMMAND_ENABLED, &Command);      // slot 40
     set(KS_AH_MENU_ITEMS, &MenuItems);
     set(KS_AH_MENU_RUN, &MenuRun);
     set(KS_AH_MOVE_TO_PAGE, &ToPage);
     set(KS_AH_SET_PROPERTY, &Property);
-    set(51, &Default38);
-    set(53, &Text38);
-    set(60, &Nothing);
-    set(62, &Values62);
-    set(63, &Values62);
-    set(65, &EmptyRect);
+    set(KS_AH_DEFAULT_RECT, &DefaultWithRect);      // slot 44
+    set(KS_AH_WIDE_TEXT_OUT, &GivesNoWideText);     // slot 38
+    set(KS_AH_OBJECT_NOTICE_NEXT, &IgnoresNotice);  // slot 37
+    set(KS_AH_VALUES_NOTICE, &IgnoresValues);       // slot 41
+    set(KS_AH_VALUES_QUERY, &IgnoresValues);        // slot 42
+    set(KS_AH_EMPTY_RECT, &EmptyRect);              // slot 46
     set(KS_AH_SET_POINT, &SetPoint);
   }
 };

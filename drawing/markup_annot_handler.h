@@ -13,6 +13,10 @@
 #include "sdk/ks_records.h"
 #include "sdk/ks_types.h"
 
+namespace kwannotation {
+class CKW_Annot;
+}
+
 namespace AnnotationPlugin {
 
 // The handler's two auxiliary objects; nothing lives in them yet.
@@ -32,13 +36,11 @@ class CMarkup_Annot {
   virtual intptr_t Forward(intptr_t a, intptr_t b);                     // 4
   // Where captions and pop-ups anchor; the base takes the rectangle's centre.
   virtual bool GetAnchor(KS_FloatPoint* out) const;                     // 5
-  virtual void OnNotify6() {}                                           // 6
-  virtual bool Query7() const { return false; }                        // 7
+  // Slots 6, 7, 9 and 23, the editor's own notice and questions about the
+  // object, have no operation: the object record answers them with 0.
   virtual bool GetCenter(KS_FloatPoint* out) const;                     // 8
-  virtual bool Query9() const { return false; }                        // 9
   virtual void SetBoolProperty(bool value) {}                           // 10
   virtual bool GetBoolProperty(bool* value) const { return false; }    // 11
-  virtual bool Query12() const { return false; }                       // 12
   virtual uint32_t GetFlags() const;                                    // 13
   virtual bool IsReadOnly() const { return (GetFlags() & 64u) != 0; }  // 14
   // Interior colour as a Windows colour value; `none` removes it.
@@ -50,15 +52,11 @@ class CMarkup_Annot {
   virtual bool SetOpacity(float opacity) { return false; }                               // 20
   virtual int32_t GetShapeId() const { return 0; }                      // 21
   virtual int32_t GetShapeGroup() const { return 0; }                   // 22
-  virtual int32_t Query23() const { return 0; }                         // 23
   virtual bool ShowsTextInLine() const { return false; }               // 24
-  virtual bool Query25() const { return false; }                       // 25
   virtual bool ShowsTextAboveLine() const { return false; }            // 26
-  virtual bool Query27() const { return false; }                       // 27
   // The preference section that holds the defaults of the annotation's kind.
   virtual std::u16string GetPrefSection() { return {}; }               // 28
   virtual bool RefreshFromPrefs() { return false; }                    // 29
-  virtual bool Query30() const { return false; }                       // 30
   // Moves the geometry point nearest to `pt` (page space) onto it.
   virtual bool SetPoint(const KS_FloatPoint& pt) { return false; }      // 31
   // The points of the geometry that a dragged annotation snaps with (line
@@ -80,6 +78,10 @@ class CMarkup_Annot {
   void SetObject(KA_AnnotObject object) { object_ = object; }
   KA_Annot GetAnnot() const { return annot_; }           // field 2
   KA_Document GetDocument() const;
+  // The library's object of the annotation: every key the handler writes
+  // goes through its setters, which keep dependent keys in step (a colour
+  // also goes into /DS). Null when the annotation lies on no page.
+  virtual std::shared_ptr<kwannotation::CKW_Annot> GetModel() const;
 
   // The annotation's turn in degrees, -180 to 180: "Rotate" for stamps,
   // "Rotation" otherwise, 0 when missing.
@@ -128,13 +130,13 @@ class CMarkup_AnnotHandler {
   const KS_AnnotHandlerCallbacks& GetRecord() const { return record_; }
 
   // Handler slots. A base slot either answers a fixed value or passes the
-  // call to the host's own handling (AnnotHandlerDefault).
+  // call to the host's own handling (AnnotHandlerDefault). The editor's own
+  // questions about texts (slots 3 and 4), its requests for texts (5, 6
+  // and 38) and its notices with values (41, 42) have no operation: the
+  // record answers them with no and empty text.
   virtual bool IsSelectable(CMarkup_Annot* obj);                                   // 1
-  virtual bool AcceptsText2(const std::string&) { return false; }                  // 2
-  virtual bool AcceptsText3(const std::string&) { return false; }                  // 3
-  virtual bool AcceptsText4(const std::string&) { return false; }                  // 4
-  virtual std::string GetText5() { return {}; }                                    // 5
-  virtual std::string GetText6() { return {}; }                                    // 6
+  // Whether the handler edits annotations for the tool named `toolName`.
+  virtual bool AcceptsToolName(const std::string& toolName) { return false; }     // 2
   // Makes and registers the behaviour object of `annot`; null when this
   // handler has no object for it.
   virtual KA_AnnotObject CreateAnnotObject(KA_Annot annot, intptr_t value);        // 7
@@ -156,7 +158,6 @@ class CMarkup_AnnotHandler {
                     const KS_DeviceRect& newRect);                                   // 32
   virtual bool MovePoint(KA_PageView view, CMarkup_Annot* obj, int32_t index, KS_DevicePoint pt);  // 35
   virtual bool HitTest(KA_PageView view, CMarkup_Annot* obj, KS_DevicePoint pt);  // 36
-  virtual std::u16string GetText38() { return {}; }                                // 38
   virtual bool Rotate(KA_PageView view, CMarkup_Annot* obj, int32_t degrees);       // 39
   virtual bool IsCommandEnabled(KA_Document doc, int32_t command);                  // 40
   virtual bool SetPoint(CMarkup_Annot* obj, const KS_FloatPoint& pt);               // 43

@@ -255,6 +255,48 @@ TEST_F(MarkupEditing, CommandEnabling) {
   }
 }
 
+// The editor's own questions, whose meaning the plug-in does not use, get
+// the answers the handler and object records have always given: fixed
+// values for the positions that have one, no and empty texts elsewhere.
+TEST_F(MarkupEditing, EditorsOwnQuestionsGetTheirFixedAnswers) {
+  KA_Annot annot = Line({0, 0}, {100, 0});
+  KA_AnnotObject object = ObjectOf(annot);
+  const KS_AnnotHandlerCallbacks& record = handler_.GetRecord();
+  using ObjectQuestion = intptr_t (*)(void*, KA_AnnotObject, intptr_t, intptr_t, intptr_t);
+  struct Row {
+    int position;
+    intptr_t answer;
+  } rows[] = {{22, 1}, {26, 0}, {28, 1}, {29, 1}, {30, 0}, {35, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.position);
+    auto ask = At<ObjectQuestion>(record, row.position);
+    ASSERT_NE(ask, nullptr);
+    EXPECT_EQ(ask(&handler_, object, 0, 0, 0), row.answer);
+    EXPECT_EQ(ask(&handler_, nullptr, 0, 0, 0), 0) << "no object, no answer";
+  }
+  EXPECT_EQ(At<void*>(record, 18), nullptr);
+  EXPECT_EQ(At<void*>(record, 19), nullptr);
+
+  Host::ByteString text("left over");
+  EXPECT_EQ(At<KS_AHTextProc>(record, KS_AH_ACCEPTS_TOOL)(&handler_, text.get()), 0);
+  EXPECT_EQ(At<KS_AHTextProc>(record, KS_AH_TEXT_QUERY)(&handler_, text.get()), 0);
+  At<KS_AHTextOutProc>(record, KS_AH_TEXT_OUT_NEXT)(&handler_, text.get());
+  EXPECT_EQ(text.str(), "");
+  Host::WideString wide(u"left over");
+  EXPECT_EQ(At<KS_AHWideTextOutProc>(record, KS_AH_WIDE_TEXT_OUT)(&handler_, wide.get()), 0);
+  EXPECT_EQ(wide.str(), u"");
+  EXPECT_EQ(At<KS_AHValuesProc>(record, KS_AH_VALUES_QUERY)(&handler_, 1, 2), 0);
+  EXPECT_EQ(At<KS_AHObjectProc>(record, KS_AH_OBJECT_NOTICE)(&handler_, object), 0);
+  KS_FloatRect rect{1, 2, 3, 4};
+  EXPECT_EQ(At<KS_AHRectOutProc>(record, KS_AH_EMPTY_RECT)(&handler_, &rect), 0);
+  EXPECT_EQ(rect.right, 0);
+
+  KS_AnnotObjectCallbacks objectRecord = object->record;
+  for (int position : {KS_AO_QUERY, KS_AO_SHAPE_QUERY, KS_AO_QUERY_NEXT})
+    EXPECT_EQ(reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(objectRecord, position))(objectRecord.clientData), 0);
+  EXPECT_EQ(reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(objectRecord, KS_AO_SHAPE_GROUP))(objectRecord.clientData), 99);
+}
+
 TEST_F(MarkupEditing, PreferenceSectionFollowsTheIntent) {
   struct Row {
     const char* keys;
@@ -331,6 +373,34 @@ TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
   EXPECT_EQ(back, 0x00FF8000u);
   set(record.clientData, 0x000000FF, 1);
   EXPECT_FALSE(Host::DictHasKey(dict, "/IC"));
+}
+
+// The colour the editor sets through the object record goes through the
+// model's colour setter: a default style string follows it, so text drawn
+// from /DS does not keep the old colour.
+TEST_F(MarkupEditing, ColourThroughTheObjectRecordKeepsTheDefaultStyleInStep) {
+  KA_Annot annot = Line({0, 0}, {100, 0});
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  SetKey(dict, "/DS", "(font: Helvetica 12pt; color:#FF0000)");
+  KA_AnnotObject object = ObjectOf(annot);
+  KS_AnnotObjectCallbacks record = object->record;
+  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef)>(KS_RECORD_POSITION(record, KS_AO_SET_COLOR));
+
+  set(record.clientData, 0x00FF8000);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
+  EXPECT_EQ(Numbers(dict, "/C"), (std::vector<float>{0, 128 / 255.0f, 1}));
+  Host::WideString ds;
+  ASSERT_TRUE(Host::StringObjectGetText(Host::DictGet(dict, "/DS"), ds.get()));
+  const std::u16string style = ds.str();
+  EXPECT_NE(style.find(u"color:#0080FF"), std::u16string::npos);
+  EXPECT_EQ(style.find(u"#FF0000"), std::u16string::npos);
+  EXPECT_NE(style.find(u"Helvetica"), std::u16string::npos) << "the rest of the style stays";
+
+  // Without /DS the colour is all that is written.
+  KA_Annot plain = Line({0, 10}, {100, 10});
+  KA_AnnotObject plainObject = ObjectOf(plain);
+  set(plainObject->record.clientData, 0x000000FF);
+  EXPECT_EQ(Numbers(Host::AnnotGetDict(plain), "/C"), (std::vector<float>{1, 0, 0}));
+  EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(plain), "/DS"));
 }
 
 TEST_F(MarkupEditing, RotationIsNormalisedAndFollowsAnOppositeAppearanceMatrix) {

@@ -112,16 +112,6 @@ bool RectOf(KA_Annot annot, KS_FloatRect* out) {
   return true;
 }
 
-std::string Subtype(KA_Annot annot) {
-  KS_ByteString name = direct::ByteStringNew("", 0);
-  std::string text;
-  if (direct::NameGet(direct::DictGet(annot->dict, "/Subtype"), name))
-    text.assign(direct::ByteStringData(name), direct::ByteStringLength(name));
-  direct::ByteStringDestroy(name);
-  if (!text.empty() && text[0] == '/') text.erase(0, 1);
-  return text;
-}
-
 // The vertices of /L or /Vertices, as a flat list of x, y.
 bool Vertices(KA_Annot annot, std::string* key, std::vector<double>* numbers) {
   for (const char* k : {"/L", "/Vertices"}) {
@@ -329,6 +319,26 @@ KS_DeviceRect DraggedRect(const KS_DeviceRect& rect, int handle, int dx, int dy)
   if (out.left > out.right) std::swap(out.left, out.right);
   if (out.top > out.bottom) std::swap(out.top, out.bottom);
   return out;
+}
+
+std::string NameText(KPD_Object object) {
+  KS_ByteString name = direct::ByteStringNew("", 0);
+  std::string text;
+  if (object && direct::NameGet(object, name)) text.assign(direct::ByteStringData(name), direct::ByteStringLength(name));
+  direct::ByteStringDestroy(name);
+  if (!text.empty() && text[0] == '/') text.erase(0, 1);
+  return text;
+}
+
+std::string Subtype(KA_Annot annot) { return annot ? NameText(direct::DictGet(annot->dict, "/Subtype")) : std::string(); }
+
+std::u16string TextOf(KPD_Dictionary dict, const char* key) {
+  KS_WideString out = direct::WideStringNew(u"", 0);
+  std::u16string text;
+  if (dict && direct::StringObjectGetText(direct::DictGet(dict, key), out))
+    text.assign(direct::WideStringData(out), direct::WideStringLength(out));
+  direct::WideStringDestroy(out);
+  return text;
 }
 
 }  // namespace kshost::edit

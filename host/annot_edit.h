@@ -5,6 +5,8 @@
 // one; without one the appearance follows /Rect.
 #pragma once
 
+#include <string>
+
 #include "host/editor.h"
 
 namespace kshost::edit {
@@ -48,5 +50,13 @@ KS_DeviceRect DraggedRect(const KS_DeviceRect& rect, int handle, int dx, int dy)
 
 // An angle brought into -180..180.
 int NormalizeAngle(int degrees);
+
+// The editor's readers of dictionary values, shared by all its parts.
+// The name `object` holds, without its slash; empty for anything else.
+std::string NameText(KPD_Object object);
+// The annotation's /Subtype without its slash ("Line"); empty without one.
+std::string Subtype(KA_Annot annot);
+// The text string under `key` as UTF-16; empty when missing or no string.
+std::u16string TextOf(KPD_Dictionary dict, const char* key);
 
 }  // namespace kshost::edit

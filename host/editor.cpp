@@ -124,7 +124,7 @@ void Editor::FireDocEvent(int position, KA_Document doc) {
   const std::vector<const KS_DocEventCallbacks*> receivers = docEvents_;
   for (const KS_DocEventCallbacks* r : receivers) {
     if (std::find(docEvents_.begin(), docEvents_.end(), r) == docEvents_.end()) continue;
-    if (auto fn = reinterpret_cast<KS_DocEventProc>(r->positions[position - 2])) fn(r->clientData, doc);
+    if (auto fn = reinterpret_cast<KS_DocEventProc>(KS_RECORD_POSITION(*r, position))) fn(r->clientData, doc);
   }
 }
 
@@ -133,7 +133,7 @@ void Editor::FirePageChanged(KA_Document doc, int pageIndex) {
   const std::vector<const KS_DocEventCallbacks*> receivers = docEvents_;
   for (const KS_DocEventCallbacks* r : receivers) {
     if (std::find(docEvents_.begin(), docEvents_.end(), r) == docEvents_.end()) continue;
-    if (auto fn = reinterpret_cast<KS_DocPageEventProc>(r->positions[KS_DOCEVENT_PAGE_CHANGED - 2]))
+    if (auto fn = reinterpret_cast<KS_DocPageEventProc>(KS_RECORD_POSITION(*r, KS_DOCEVENT_PAGE_CHANGED)))
       fn(r->clientData, doc, pageIndex);
   }
 }

@@ -19,17 +19,6 @@ Proc Position(KA_AnnotHandler handler, int n) {
   return handler ? reinterpret_cast<Proc>(KS_RECORD_POSITION(handler->callbacks, n)) : nullptr;
 }
 
-using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
-
-std::string NameOf(KPD_Object name) {
-  KS_ByteString out = direct::ByteStringNew("", 0);
-  std::string text;
-  if (direct::NameGet(name, out)) text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
-  direct::ByteStringDestroy(out);
-  if (!text.empty() && text[0] == '/') text.erase(0, 1);
-  return text;
-}
-
 bool Writable(KA_Document doc) { return !doc->readOnly && MayChangeAnnotations(doc->pdf); }
 
 // Undo item of an edit the editor made on its own: the dictionary before and
@@ -184,8 +173,8 @@ std::vector<KA_Annot> Editor::PageAnnots(KA_Document doc, int pageIndex) {
 
 KA_AnnotHandler Editor::HandlerFor(KA_Annot annot) const {
   if (!IsLiveAnnot(annot) || handlers_.empty()) return nullptr;
-  const std::string subtype = NameOf(direct::DictGet(annot->dict, "/Subtype"));
-  const std::string intent = NameOf(direct::DictGet(annot->dict, "/IT"));
+  const std::string subtype = edit::Subtype(annot);
+  const std::string intent = edit::NameText(direct::DictGet(annot->dict, "/IT"));
   if (subtype.empty()) return nullptr;
   for (const std::string& type : {intent.empty() ? std::string() : subtype + "/" + intent, subtype}) {
     if (type.empty()) continue;
@@ -387,7 +376,7 @@ KA_Annot Editor::HitTest(KA_PageView view, KS_DevicePoint pt) {
     if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    auto selectable = Position<SelectableProc>(handler, 4);
+    auto selectable = Position<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
     if (!(selectable && obj ? selectable(handler->callbacks.clientData, obj) != 0 : toolSelects)) continue;
     bool hit = false;
     if (auto test = Position<KS_AHHitTestProc>(handler, KS_AH_HIT_TEST); test && obj) {

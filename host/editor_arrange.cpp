@@ -30,14 +30,6 @@ struct Place {
   int index = -1;
 };
 
-std::string SubtypeOf(KA_Annot annot) {
-  KS_ByteString out = direct::ByteStringNew("", 0);
-  std::string name;
-  if (direct::NameGet(direct::DictGet(annot->dict, "/Subtype"), out)) name.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
-  direct::ByteStringDestroy(out);
-  return name;
-}
-
 int IndexOn(KA_Annot annot, int page) {
   return direct::PageFindAnnot(direct::DocGetPage(annot->doc->pdf, page), annot->dict);
 }
@@ -184,16 +176,15 @@ void Editor::ClearClipboard() {
 
 bool Editor::SelectAll(KA_Document doc, int pageIndex) {
   if (!IsLiveDocument(doc)) return false;
-  using SelectableProc = int32_t (*)(void* cd, KA_AnnotObject obj);
   std::vector<KA_Annot> all;
   for (KA_Annot annot : PageAnnots(doc, pageIndex)) {
     if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    auto selectable = Position<SelectableProc>(handler, 4);
+    auto selectable = Position<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
     if (selectable && obj && !selectable(handler->callbacks.clientData, obj)) continue;
     // A pop-up goes with its annotation; on its own it is not selected.
-    if (SubtypeOf(annot) == "/Popup" || SubtypeOf(annot) == "Popup") continue;
+    if (edit::Subtype(annot) == "Popup") continue;
     all.push_back(annot);
   }
   if (all.empty()) return false;
@@ -399,23 +390,6 @@ bool Editor::SetSelectionProperty(KA_Document doc, const KS_AnnotPropertyValue& 
 namespace kshost {
 namespace {
 
-std::string NameText(KPD_Object name) {
-  KS_ByteString out = direct::ByteStringNew("", 0);
-  std::string text;
-  if (name && direct::NameGet(name, out)) text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
-  direct::ByteStringDestroy(out);
-  if (!text.empty() && text[0] == '/') text.erase(0, 1);
-  return text;
-}
-
-std::u16string TextOf(KPD_Dictionary dict, const char* key) {
-  KS_WideString out = direct::WideStringNew(u"", 0);
-  std::u16string text;
-  if (direct::StringObjectGetText(direct::DictGet(dict, key), out)) text.assign(direct::WideStringData(out), direct::WideStringLength(out));
-  direct::WideStringDestroy(out);
-  return text;
-}
-
 std::vector<float> NumbersOf(KPD_Object array) {
   std::vector<float> numbers;
   if (!array || direct::ObjectGetType(array) != KPD_OBJ_ARRAY) return numbers;
@@ -443,17 +417,17 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
   AnnotProps p;
   if (!Editor::Get().IsLiveAnnot(annot)) return p;
   KPD_Dictionary d = annot->dict;
-  p.subtype = NameText(direct::DictGet(d, "/Subtype"));
-  p.intent = NameText(direct::DictGet(d, "/IT"));
-  p.subject = TextOf(d, "/Subj");
-  p.contents = TextOf(d, "/Contents");
-  p.label = TextOf(d, "/Label");
+  p.subtype = edit::NameText(direct::DictGet(d, "/Subtype"));
+  p.intent = edit::NameText(direct::DictGet(d, "/IT"));
+  p.subject = edit::TextOf(d, "/Subj");
+  p.contents = edit::TextOf(d, "/Contents");
+  p.label = edit::TextOf(d, "/Label");
   p.color = ColourOf(direct::DictGet(d, "/C"));
   p.fill = ColourOf(direct::DictGet(d, "/IC"));
   KPD_Object bs = direct::DictGet(d, "/BS");
   if (bs && direct::ObjectGetType(bs) == KPD_OBJ_DICTIONARY) {
     if (KPD_Object w = direct::DictGet(bs, "/W")) p.width = float(direct::ObjectGetNumber(w));
-    if (NameText(direct::DictGet(bs, "/S")) == "D") {
+    if (edit::NameText(direct::DictGet(bs, "/S")) == "D") {
       const std::vector<float> dashes = NumbersOf(direct::DictGet(bs, "/D"));
       p.dash = dashes.empty() ? 3 : dashes[0];
     }
@@ -464,8 +438,8 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
   p.lineEndings = p.subtype == "Line" || p.subtype == "PolyLine";
   KPD_Object le = direct::DictGet(d, "/LE");
   if (le && direct::ObjectGetType(le) == KPD_OBJ_ARRAY && direct::ArrayCount(le) == 2) {
-    p.lineStart = NameText(direct::ArrayGet(le, 0));
-    p.lineEnd = NameText(direct::ArrayGet(le, 1));
+    p.lineStart = edit::NameText(direct::ArrayGet(le, 0));
+    p.lineEnd = edit::NameText(direct::ArrayGet(le, 1));
   }
   KA_AnnotHandler handler = Editor::Get().HandlerFor(annot);
   p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr && Writable(annot->doc);

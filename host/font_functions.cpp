@@ -11,6 +11,7 @@
 #include "host/pdf_handles.h"
 #include "host/strings.h"
 #include "host/utf.h"
+#include "sdk/ks_utf.h"
 
 using kshost::FontService;
 using kshost::pdf::Guard;
@@ -28,14 +29,8 @@ kshost::AfmFont const* FontOf(KA_FontService svc, const char* baseFont) {
 template <class F>
 void ForEachCodePoint(const char16_t* text, size_t length, F&& visit) {
   if (!text) return;
-  for (size_t i = 0; i < length; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    visit(c);
-  }
+  const std::u16string_view view(text, length);
+  for (size_t i = 0; i < length;) visit(ks::NextCodePoint(view, &i));
 }
 
 std::string_view WithoutSlash(const char* name) {

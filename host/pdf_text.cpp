@@ -7,57 +7,11 @@
 #include <qpdf/QUtil.hh>
 
 #include "host/host_functions.h"
+#include "host/utf.h"
 
 using kshost::pdf::Guard;
 
 namespace {
-
-constexpr char16_t kReplacement = 0xFFFD;
-
-// UTF-8 to UTF-16 where every malformed sequence (bad lead or continuation
-// byte, overlong form, encoded surrogate, value above U+10FFFF, truncation)
-// becomes one U+FFFD and decoding resumes at the next byte.
-std::u16string DecodeUtf8(std::string_view in) {
-  std::u16string out;
-  out.reserve(in.size());
-  size_t i = 0;
-  while (i < in.size()) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(in[k]); };
-    unsigned lead = byte(i);
-    int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
-    if (extra == 0) {
-      out.push_back(char16_t(lead));
-      ++i;
-      continue;
-    }
-    if (extra < 0 || i + extra >= in.size()) {
-      out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
-    char32_t cp = lead & (0x3F >> extra);
-    bool ok = true;
-    for (int k = 1; k <= extra && ok; ++k) {
-      ok = (byte(i + k) & 0xC0) == 0x80;
-      cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-    if (!ok || cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(char16_t(0xD800 + (cp >> 10)));
-      out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(char16_t(cp));
-    }
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return out;
-}
 
 // Code units are copied as they are, so lone surrogates pass through; an odd
 // trailing byte is dropped.
@@ -76,10 +30,10 @@ std::u16string PdfTextToUtf16(std::string_view bytes) {
   auto starts = [&](std::string_view bom) { return bytes.substr(0, bom.size()) == bom; };
   if (starts("\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
   if (starts("\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
-  if (starts("\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
+  if (starts("\xEF\xBB\xBF")) return kshost::ToUtf16(bytes.substr(3));
   // qpdf holds the PDFDocEncoding table; its undefined codes come out as
   // U+FFFD.
-  return DecodeUtf8(QUtil::pdf_doc_to_utf8(std::string(bytes)));
+  return kshost::ToUtf16(QUtil::pdf_doc_to_utf8(std::string(bytes)));
 }
 
 // Characters that PDFDocEncoding stores as themselves in one byte. The other

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/annot_edit.h"
 #include "host/editor.h"
 #include "host/file_util.h"
 #include "host/host_env.h"
@@ -22,6 +23,7 @@
 #include "host/session.h"
 #include "host/snap_service.h"
 #include "host/utf.h"
+#include "sdk/ks_utf.h"
 #include "tessel/dialog.h"
 #include "tessel/language.h"
 
@@ -331,12 +333,8 @@ class Runner {
   bool Type(const Args& a, std::string* why) {
     if (a.size() != 2) return Usage("type TEXT", why);
     const std::u16string text = ToUtf16(a[1]);
-    for (size_t i = 0; i < text.size(); ++i) {
-      uint32_t c = text[i];
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-      if (!Editor::Get().Char(c, 0, why)) return false;
-    }
+    for (size_t i = 0; i < text.size();)
+      if (!Editor::Get().Char(ks::NextCodePoint(text, &i), 0, why)) return false;
     return true;
   }
 
@@ -381,29 +379,13 @@ class Runner {
   KA_Annot Named(const std::string& name) {
     KA_Document doc = session_.AppDocument();
     const int pages = direct::DocPageCount(session_.Document());
-    KS_WideString text = direct::WideStringNew(u"", 0);
-    KA_Annot found = nullptr;
-    for (int p = 0; p < pages && !found; ++p) {
-      for (KA_Annot annot : Editor::Get().PageAnnots(doc, p)) {
-        if (direct::StringObjectGetText(direct::DictGet(direct::AnnotGetDict(annot), "/NM"), text) &&
-            ToUtf8({direct::WideStringData(text), direct::WideStringLength(text)}) == name) {
-          found = annot;
-          break;
-        }
-      }
-    }
-    direct::WideStringDestroy(text);
-    return found;
+    for (int p = 0; p < pages; ++p)
+      for (KA_Annot annot : Editor::Get().PageAnnots(doc, p))
+        if (direct::DictHasKey(direct::AnnotGetDict(annot), "/NM") && NameOf(annot) == name) return annot;
+    return nullptr;
   }
 
-  std::string NameOf(KA_Annot annot) {
-    KS_WideString text = direct::WideStringNew(u"", 0);
-    std::string name;
-    if (direct::StringObjectGetText(direct::DictGet(direct::AnnotGetDict(annot), "/NM"), text))
-      name = ToUtf8({direct::WideStringData(text), direct::WideStringLength(text)});
-    direct::WideStringDestroy(text);
-    return name;
-  }
+  std::string NameOf(KA_Annot annot) { return ToUtf8(edit::TextOf(direct::AnnotGetDict(annot), "/NM")); }
 
   // select NAME: selects (only) the annotation whose /NM is NAME.
   bool Select(const Args& a, std::string* why) {

@@ -20,6 +20,7 @@
 #include "host/font_service.h"
 #include "host/pdf_document.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 
 namespace kshost {
 
@@ -319,14 +320,7 @@ namespace {
 // UTF-16 text by code point; a lone surrogate stands for itself.
 std::u32string CodePoints(std::u16string_view text) {
   std::u32string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    out += c;
-  }
+  for (size_t i = 0; i < text.size();) out += ks::NextCodePoint(text, &i);
   return out;
 }
 
@@ -340,9 +334,11 @@ std::string Hex4(unsigned v) {
 }
 
 std::string Utf16Hex(char32_t c) {
-  if (c < 0x10000) return Hex4(unsigned(c));
-  c -= 0x10000;
-  return Hex4(0xD800 + unsigned(c >> 10)) + Hex4(0xDC00 + unsigned(c & 0x3FF));
+  std::u16string units;
+  ks::AppendUtf16(units, c);
+  std::string hex;
+  for (char16_t unit : units) hex += Hex4(unit);
+  return hex;
 }
 
 float Finite(float v, float lo, float hi, float fallback) { return std::isfinite(v) && v >= lo && v <= hi ? v : fallback; }

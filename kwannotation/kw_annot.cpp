@@ -96,6 +96,14 @@ bool CKW_Line::SetLineEndings(int32_t start, int32_t end) {
   return static_cast<CKW_LineImpl*>(GetImpl().get())->SetLineEndings(start, end);
 }
 
+bool CKW_Line::GetLeader(KwLineLeader* out) const {
+  return static_cast<CKW_LineImpl*>(GetImpl().get())->GetLeader(out);
+}
+
+bool CKW_Line::SetLeader(const KwLineLeader& leader) {
+  return static_cast<CKW_LineImpl*>(GetImpl().get())->SetLeader(leader);
+}
+
 bool CKW_PolyLine::GetLineEndings(int32_t* start, int32_t* end) const {
   return static_cast<CKW_PolyLineImpl*>(GetImpl().get())->GetLineEndings(start, end);
 }

@@ -184,6 +184,8 @@ class CKW_Line : public CKW_MarkupAnnot {
   bool SetLinePoints(const KS_FloatPoint& start, const KS_FloatPoint& end);
   bool GetLineEndings(int32_t* start, int32_t* end) const;
   bool SetLineEndings(int32_t start, int32_t end);
+  bool GetLeader(KwLineLeader* out) const;
+  bool SetLeader(const KwLineLeader& leader);
 
  protected:
   explicit CKW_Line(std::shared_ptr<CKW_LineImpl> impl) : CKW_MarkupAnnot(std::move(impl)) {}

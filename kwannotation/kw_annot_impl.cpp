@@ -625,18 +625,22 @@ bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLine
 
 bool CKW_LineImpl::GetCaptionColor(KPD_ColorF* color) const { return ReadColorKey("/CC", color); }
 
-bool CKW_LineImpl::GetLeader(KwLineLeader* out) const {
-  KPD_Dictionary d = GetDict();
-  if (!d || !out) return false;
+bool KW_ReadLineLeader(KPD_Dictionary annot, KwLineLeader* out) {
+  if (!out) return false;
   *out = {};
+  if (!annot) return false;
   double* fields[] = {&out->length, &out->extension, &out->offset};
   const char* keys[] = {"/LL", "/LLE", "/LLO"};
+  bool wellFormed = true;
   for (int i = 0; i < 3; ++i) {
-    if (!host::DictHasKey(d, keys[i])) continue;
-    if (!dict::GetNumber(d, keys[i], fields[i]) || !std::isfinite(*fields[i])) return false;
+    if (!host::DictHasKey(annot, keys[i])) continue;
+    // GetNumber leaves the field at 0 for anything but a finite number.
+    if (!dict::GetNumber(annot, keys[i], fields[i])) wellFormed = false;
   }
-  return true;
+  return wellFormed;
 }
+
+bool CKW_LineImpl::GetLeader(KwLineLeader* out) const { return KW_ReadLineLeader(GetDict(), out); }
 
 bool CKW_LineImpl::SetLeader(const KwLineLeader& leader) {
   if (!std::isfinite(leader.length) || !std::isfinite(leader.extension) || !std::isfinite(leader.offset))

@@ -321,6 +321,10 @@ struct KwLineLeader {
   double extension = 0;
   double offset = 0;
 };
+// The one reader of the leader keys of a line dictionary: each one 0 where
+// absent or not a finite number; false when one is there but not a finite
+// number (or without a dictionary), the others read all the same.
+bool KW_ReadLineLeader(KPD_Dictionary annot, KwLineLeader* out);
 
 class CKW_LineImpl : public CKW_MarkupAnnotImpl {
  public:

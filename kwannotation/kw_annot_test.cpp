@@ -222,6 +222,47 @@ TEST_F(AnnotModel, WrongTypedKeysGiveDefaults) {
   EXPECT_EQ(markup->GetReplyType(), "");
 }
 
+// The leader keys have one reader: the line's getter, the appearances and
+// the undo items all see a damaged key as 0 next to the keys that are fine.
+TEST_F(AnnotModel, LeaderKeysReadAsZeroWhereAbsentOrDamaged) {
+  struct Row {
+    const char* keys;
+    KwLineLeader leader;
+    bool wellFormed;
+  } rows[] = {
+      {"", {0, 0, 0}, true},
+      {"/LL 12 /LLE 3 /LLO 1.5", {12, 3, 1.5}, true},
+      {"/LL -7", {-7, 0, 0}, true},
+      {"/LL (x) /LLE 3", {0, 3, 0}, false},
+      {"/LL 12 /LLE 2 /LLO /Far", {12, 2, 0}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.keys);
+    auto line = std::static_pointer_cast<CKW_Line>(
+        Make(std::string("<< /Subtype /Line /L [0 0 100 0] ") + row.keys + " >>"));
+    KwLineLeader read{9, 9, 9}, direct{9, 9, 9};
+    EXPECT_EQ(line->GetLeader(&read), row.wellFormed);
+    EXPECT_EQ(KW_ReadLineLeader(line->GetDict(), &direct), row.wellFormed);
+    for (const KwLineLeader& got : {read, direct}) {
+      EXPECT_EQ(got.length, row.leader.length);
+      EXPECT_EQ(got.extension, row.leader.extension);
+      EXPECT_EQ(got.offset, row.leader.offset);
+    }
+  }
+  KwLineLeader none{9, 9, 9};
+  EXPECT_FALSE(KW_ReadLineLeader(nullptr, &none));
+  EXPECT_EQ(none.length, 0);
+
+  // Written back: a zero offset leaves no /LLO behind.
+  auto line = std::static_pointer_cast<CKW_Line>(Make("<< /Subtype /Line /L [0 0 100 0] /LLO 4 >>"));
+  ASSERT_TRUE(line->SetLeader(KwLineLeader{-5, 2, 0}));
+  EXPECT_FALSE(host::DictHasKey(line->GetDict(), "/LLO"));
+  KwLineLeader back;
+  ASSERT_TRUE(line->GetLeader(&back));
+  EXPECT_EQ(back.length, -5);
+  EXPECT_EQ(back.extension, 2);
+}
+
 TEST_F(AnnotModel, LargeVertexListsAreReadWhole) {
   std::string vertices;
   for (int i = 0; i < 20000; ++i) vertices += std::to_string(i % 600) + " ";

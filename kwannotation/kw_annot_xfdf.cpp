@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 
 #include "kwannotation/kw_annot_dict.h"
@@ -26,86 +25,6 @@ namespace {
 void ExportText(KPD_Dictionary annot, const char* key, KX_Element element, const char* attr) {
   std::u16string text;
   if (dict::GetText(annot, key, &text)) xfdf::SetAttr(element, attr, dict::ToUtf8(text));
-}
-
-// Appends the code point `c` as UTF-8.
-void AppendUtf8(std::string* out, uint32_t c) {
-  if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return;
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (c >> 18));
-    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// The plain text of serialized XHTML: all character data in document order,
-// whatever element holds it ("p", "span", "b" or the body itself), with a
-// line feed between paragraphs and for each "br". Entities are decoded.
-std::string PlainTextOfXhtml(std::string_view xhtml) {
-  std::string text;
-  auto lineBreak = [&] {
-    if (!text.empty() && text.back() != '\n') text += '\n';
-  };
-  for (size_t i = 0; i < xhtml.size();) {
-    const char c = xhtml[i];
-    if (c == '<') {
-      std::string_view rest = xhtml.substr(i);
-      if (rest.starts_with("<![CDATA[")) {
-        size_t end = xhtml.find("]]>", i);
-        size_t stop = end == std::string_view::npos ? xhtml.size() : end;
-        text.append(xhtml.substr(i + 9, stop - (i + 9)));
-        i = end == std::string_view::npos ? xhtml.size() : end + 3;
-        continue;
-      }
-      const char* close = rest.starts_with("<!--") ? "-->" : ">";
-      size_t end = xhtml.find(close, i);
-      std::string_view tag = xhtml.substr(i + 1, (end == std::string_view::npos ? xhtml.size() : end) - i - 1);
-      i = end == std::string_view::npos ? xhtml.size() : end + std::char_traits<char>::length(close);
-      size_t nameEnd = tag.find_first_of(" \t\r\n/");
-      std::string_view name = tag.substr(0, nameEnd);
-      if (name == "p" || name == "div") lineBreak();
-      else if (name == "br") text += '\n';
-      continue;
-    }
-    if (c == '&') {
-      size_t semi = xhtml.find(';', i);
-      std::string_view entity = semi == std::string_view::npos ? std::string_view() : xhtml.substr(i + 1, semi - i - 1);
-      uint32_t code = 0;
-      bool known = true;
-      if (entity == "lt") code = '<';
-      else if (entity == "gt") code = '>';
-      else if (entity == "amp") code = '&';
-      else if (entity == "quot") code = '"';
-      else if (entity == "apos") code = '\'';
-      else if (entity.size() > 1 && entity[0] == '#') {
-        const bool hex = entity[1] == 'x' || entity[1] == 'X';
-        std::string_view digits = entity.substr(hex ? 2 : 1);
-        auto r = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
-        known = r.ec == std::errc() && r.ptr == digits.data() + digits.size();
-      } else {
-        known = false;
-      }
-      if (known) {
-        AppendUtf8(&text, code);
-        i = semi + 1;
-        continue;
-      }
-    }
-    text += c;
-    ++i;
-  }
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
 }
 
 // Rich text: /RC as an XHTML "body" under a "contents-richtext" child.
@@ -220,9 +139,14 @@ bool CKW_MarkupAnnotImpl::ImportFromXFDF(KX_Element element) {
   if (body) {
     host::ByteString xhtml;
     if (host::XmlSerialize(body, 0, 0, xhtml.get())) {
-      SetRichContents(dict::FromUtf8(xhtml.str()));
-      std::string text = PlainTextOfXhtml(xhtml.str());
-      if (!plain && !text.empty()) WriteText("/Contents", dict::FromUtf8(text));
+      const std::u16string rc = dict::FromUtf8(xhtml.str());
+      SetRichContents(rc);
+      // The plain contents: the rich text's own plain text, without the
+      // line breaks it may end with.
+      auto xml = plain ? nullptr : CKW_RichTextXML::Parse(rc);
+      std::u16string text = xml ? xml->GetPlainText() : std::u16string();
+      while (!text.empty() && text.back() == u'\n') text.pop_back();
+      if (!text.empty()) WriteText("/Contents", text);
     }
   }
   if (plain) {

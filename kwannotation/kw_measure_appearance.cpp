@@ -575,13 +575,11 @@ bool ReadDistanceFrame(KPD_Dictionary d, int quarters, DistanceFrame* f) {
   f->p[1] = {l[2], l[3]};
   const double len = Dist(f->p[0], f->p[1]);
   if (!(len > 0)) return false;
-  auto number = [&](const char* key) {
-    double v = 0;
-    return dict::GetNumber(d, key, &v) && std::isfinite(v) ? v : 0.0;
-  };
-  f->ll = number("/LL");
-  f->lle = number("/LLE");
-  f->llo = number("/LLO");
+  KwLineLeader leader;
+  KW_ReadLineLeader(d, &leader);  // a damaged key reads as 0
+  f->ll = leader.length;
+  f->lle = leader.extension;
+  f->llo = leader.offset;
   const Pt u{(f->p[1].x - f->p[0].x) / len, (f->p[1].y - f->p[0].y) / len};
   f->n = f->ll >= 0 ? Pt{-u.y, u.x} : Pt{u.y, -u.x};
   const double off = std::fabs(f->ll) + f->llo;

@@ -473,10 +473,9 @@ bool LineFigure(const CKW_LineImpl& line, ShapeAppearanceResult* out, std::strin
     endings[1] = kEndOpenArrow;
   }
 
-  double ll = 0, lle = 0, llo = 0;
-  dict::GetNumber(annot, "/LL", &ll);
-  dict::GetNumber(annot, "/LLE", &lle);
-  dict::GetNumber(annot, "/LLO", &llo);
+  KwLineLeader leader;
+  KW_ReadLineLeader(annot, &leader);  // a damaged key reads as 0
+  const double ll = leader.length, lle = leader.extension, llo = leader.offset;
   if (!geom::InRange(ll) || !geom::InRange(lle) || !geom::InRange(llo)) return Fail(reason, "leader out of range");
 
   double les[2] = {1.0, 1.0};

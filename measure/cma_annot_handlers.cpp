@@ -65,12 +65,8 @@ bool RederiveContents(KPD_Dictionary annot, const kwannotation::KwMeasureTexts& 
 namespace {
 
 bool SetContentsText(KPD_Dictionary annot, const std::u16string& text) {
-  std::string bytes = "\xFE\xFF";
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c >> 8);
-    bytes += static_cast<char>(c & 0xFF);
-  }
-  KPD_Object value = Host::StringNew(bytes.data(), bytes.size());
+  KPD_Object value = Host::StringObjectNewFromText(text.data(), text.size());
+  if (!value) return false;
   const bool ok = Host::DictSet(annot, "/Contents", value) != 0;
   Host::ObjectRelease(value);
   return ok;

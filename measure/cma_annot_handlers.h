@@ -67,7 +67,7 @@ class CMA_MeasureHandler : public CMeasure_AnnotHandler {
   explicit CMA_MeasureHandler(std::vector<std::string> tools) : tools_(std::move(tools)) {}
   bool IsOwnTool(const std::string& toolName, KPD_Dictionary annot) const override;
   // Slot 2: a tool name given as text.
-  bool AcceptsText2(const std::string& toolName) override {
+  bool AcceptsToolName(const std::string& toolName) override {
     return std::find(tools_.begin(), tools_.end(), toolName) != tools_.end();
   }
 

@@ -46,22 +46,6 @@ KPD_ColorF ColorOf(int rgb) {
   return c;
 }
 
-// A PDF text string: plain bytes for ASCII, else UTF-16BE with its mark.
-KPD_Object TextObject(std::u16string_view text) {
-  std::string bytes;
-  const bool ascii = std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x20 && c < 0x7F; });
-  if (ascii) {
-    for (char16_t c : text) bytes += static_cast<char>(c);
-  } else {
-    bytes = "\xFE\xFF";
-    for (char16_t c : text) {
-      bytes += static_cast<char>(c >> 8);
-      bytes += static_cast<char>(c & 0xFF);
-    }
-  }
-  return Host::StringNew(bytes.data(), bytes.size());
-}
-
 // The points of a clicked figure with repeated clicks (closer than half a
 // unit to the one before) taken out.
 constexpr double kRepeat = 0.5;
@@ -715,9 +699,9 @@ bool CMA_MeasureToolBase::Create() {
       // the left of its direction when positive.
       const KS_FloatPoint a = figure.points[0], b = figure.points[1], l = points_[2];
       const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
-      const double ll = ((double(l.y) - a.y) * dx - (double(l.x) - a.x) * dy) / std::hypot(dx, dy);
-      writer.SetNumber("/LL", ll);
-      writer.SetNumber("/LLE", 0);
+      kwannotation::KwLineLeader leader;
+      leader.length = ((double(l.y) - a.y) * dx - (double(l.x) - a.x) * dy) / std::hypot(dx, dy);
+      line->SetLeader(leader);
     }
   } else if (type_ == kMeasureCircleArea || type_ == kMeasureDiameter) {
     annot->SetRect(figure.rect);
@@ -754,7 +738,7 @@ bool CMA_MeasureToolBase::Create() {
     TellNotShown();
     return false;
   }
-  if (!settings_.label.empty()) writer.SetOwned("/Label", TextObject(settings_.label));
+  if (!settings_.label.empty()) writer.SetOwned("/Label", Host::StringObjectNewFromText(settings_.label.data(), settings_.label.size()));
   const int caps = MeasureCapabilities(type_);
   if (caps & kCapSlope) {
     writer.SetInteger("/SlopeType", settings_.slopeType);

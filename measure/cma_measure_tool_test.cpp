@@ -262,9 +262,9 @@ TEST_F(FigureValuesTest, HandlersAnswerToTheirOwnToolNamesOnly) {
   };
   for (const Case& c : cases) EXPECT_EQ(c.handler->IsOwnTool(c.tool, c.annot), c.own) << c.tool;
   // Slot 2 takes the names as text, both path tools alike.
-  EXPECT_TRUE(paths.AcceptsText2("POLYLENGTH"));
-  EXPECT_TRUE(paths.AcceptsText2("Perimeter"));
-  EXPECT_FALSE(paths.AcceptsText2("Area"));
+  EXPECT_TRUE(paths.AcceptsToolName("POLYLENGTH"));
+  EXPECT_TRUE(paths.AcceptsToolName("Perimeter"));
+  EXPECT_FALSE(paths.AcceptsToolName("Area"));
 }
 
 // Two clicks of the distance tool through the editor: a measurement on a

@@ -10,7 +10,7 @@ void Forward(void* cd, KA_Document doc) {
   (Self(cd)->*Op)(doc);
 }
 
-void Put(KS_DocEventCallbacks& r, int position, void* fn) { r.positions[position - 2] = fn; }
+void Put(KS_DocEventCallbacks& r, int position, void* fn) { KS_RECORD_POSITION(r, position) = fn; }
 
 }  // namespace
 

@@ -19,15 +19,11 @@ int32_t Key(void* cd, int32_t key, uint32_t flags) {
   return Bool((Self(cd)->*Op)(key, flags));
 }
 
-template <bool (CAnnot_ToolHandler::*Op)(intptr_t, intptr_t)>
-int32_t Query(void* cd, intptr_t a, intptr_t b) {
-  return Bool((Self(cd)->*Op)(a, b));
-}
-
-template <void (CAnnot_ToolHandler::*Op)(intptr_t, intptr_t)>
-void Notify(void* cd, intptr_t a, intptr_t b) {
-  (Self(cd)->*Op)(a, b);
-}
+// The host's own questions and notices, whose meaning the plug-in does
+// not use: the answers every tool gives.
+int32_t AnswersYes(void*, intptr_t, intptr_t) { return 1; }
+int32_t AnswersNo(void*, intptr_t, intptr_t) { return 0; }
+void IgnoresNotice(void*, intptr_t, intptr_t) {}
 
 }  // namespace
 
@@ -57,7 +53,7 @@ KS_ToolCallbacks CAnnot_ToolHandler::MakeRecord() {
   r.KeyDown = &Key<&CAnnot_ToolHandler::OnKeyDown>;
   r.KeyUp = &Key<&CAnnot_ToolHandler::OnKeyUp>;
   r.Char = &Key<&CAnnot_ToolHandler::OnChar>;
-  r.Query9 = &Query<&CAnnot_ToolHandler::OnQuery9>;
+  r.Query9 = &AnswersYes;
   r.IsUsable = [](void* cd) { return Bool(Self(cd)->IsUsableNow()); };
   r.LButtonDown = &Pointer<&CAnnot_ToolHandler::OnLButtonDown>;
   r.LButtonUp = &Pointer<&CAnnot_ToolHandler::OnLButtonUp>;
@@ -74,17 +70,17 @@ KS_ToolCallbacks CAnnot_ToolHandler::MakeRecord() {
   r.PointerEvent = [](void* cd, intptr_t value, KS_DevicePoint pt) {
     return Bool(Self(cd)->OnPointerEvent(value, pt));
   };
-  r.Query22 = [](void* cd) { return Bool(Self(cd)->OnQuery22()); };
+  r.Query22 = [](void*) -> int32_t { return 0; };
   r.Paint = [](void* cd, KA_PageView view, KA_Device device, intptr_t value, uint32_t flags) {
     Self(cd)->OnPaint(view, device, value, flags);
   };
-  r.Query24 = &Query<&CAnnot_ToolHandler::OnQuery24>;
-  r.Query25 = &Query<&CAnnot_ToolHandler::OnQuery25>;
-  r.Query26 = &Query<&CAnnot_ToolHandler::OnQuery26>;
-  r.Notify27 = &Notify<&CAnnot_ToolHandler::OnNotify27>;
-  r.Notify28 = &Notify<&CAnnot_ToolHandler::OnNotify28>;
-  r.Query29 = &Query<&CAnnot_ToolHandler::OnQuery29>;
-  r.Query30 = &Query<&CAnnot_ToolHandler::OnQuery30>;
+  r.Query24 = &AnswersYes;
+  r.Query25 = &AnswersNo;
+  r.Query26 = &AnswersNo;
+  r.Notify27 = &IgnoresNotice;
+  r.Notify28 = &IgnoresNotice;
+  r.Query29 = &AnswersNo;
+  r.Query30 = &AnswersNo;
   r.GetAnchor = [](void* cd, KS_DevicePoint* out) -> int32_t {
     if (!out) return 0;
     KS_DevicePoint pt = *out;

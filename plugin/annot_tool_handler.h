@@ -19,6 +19,8 @@ class CAnnot_ToolHandler {
   CAnnot_ToolHandler(const CAnnot_ToolHandler&) = delete;
   CAnnot_ToolHandler& operator=(const CAnnot_ToolHandler&) = delete;
 
+  // The host's own questions and notices at positions 9, 22 and 24 to 30
+  // have no operation: the record answers yes at 9 and 24, no elsewhere.
   virtual bool IsEnabled() { return true; }  // record position 2
   // After registration: gives the host tool its category.
   virtual void OnRegistered();
@@ -30,8 +32,6 @@ class CAnnot_ToolHandler {
   virtual bool OnKeyDown(int32_t key, uint32_t flags) { return false; }  // 6
   virtual bool OnKeyUp(int32_t key, uint32_t flags) { return false; }    // 7
   virtual bool OnChar(int32_t key, uint32_t flags) { return false; }     // 8
-  virtual bool OnQuery24(intptr_t a, intptr_t b) { return true; }        // 24
-  virtual bool OnQuery9(intptr_t a, intptr_t b) { return true; }         // 9
   // Whether the tool can be used on the current document now.
   virtual bool IsUsableNow() { return false; }  // 10
   // In the middle of a gesture.
@@ -46,15 +46,8 @@ class CAnnot_ToolHandler {
   virtual bool OnMouseWheel(KA_PageView view, uint32_t flags, int16_t delta, const KS_DevicePoint& pt) = 0;  // 18
   virtual bool OnPointerEvent(intptr_t value, const KS_DevicePoint& pt) { return false; }  // 21
   virtual bool OnUnrecorded() { return false; }  // not in the record
-  virtual bool OnQuery25(intptr_t a, intptr_t b) { return false; }  // 25
-  virtual bool OnQuery26(intptr_t a, intptr_t b) { return false; }  // 26
-  virtual void OnNotify27(intptr_t a, intptr_t b) {}                // 27
-  virtual void OnNotify28(intptr_t a, intptr_t b) {}                // 28
-  virtual bool OnQuery29(intptr_t a, intptr_t b) { return false; }  // 29
-  virtual bool OnQuery30(intptr_t a, intptr_t b) { return false; }  // 30
   // Paints the tool's feedback on a page view.
   virtual void OnPaint(KA_PageView view, KA_Device device, intptr_t value, uint32_t flags) = 0;  // 23
-  virtual bool OnQuery22() { return false; }  // 22
   // A busy tool stores the point its gesture is anchored at and answers true.
   virtual bool GetAnchor(KS_DevicePoint& out) { return false; }  // 31
 

@@ -138,8 +138,16 @@ typedef struct KS_AnnotHandlerCallbacks {
   void* clientData;
   void* positions[68];
 } KS_AnnotHandlerCallbacks;
+// Position `n` of a record whose callbacks follow the size word and the
+// client data (annotation handler, annotation object, document events).
 #define KS_RECORD_POSITION(record, n) ((record).positions[(n) - 2])
 
+#define KS_AH_IS_SELECTABLE 4     // KS_AHObjectProc: may the annotation be selected now
+#define KS_AH_ACCEPTS_TOOL 5      // KS_AHTextProc: whether the handler edits for the named tool
+#define KS_AH_TEXT_QUERY 6        // KS_AHTextProc: the editor's own questions about a
+#define KS_AH_TEXT_QUERY_NEXT 7   //   text, at two positions
+#define KS_AH_TEXT_OUT 8          // KS_AHTextOutProc: texts the editor asks the handler
+#define KS_AH_TEXT_OUT_NEXT 9     //   for, at two positions
 #define KS_AH_CREATE_OBJECT 10    // KS_AHCreateObjectProc
 #define KS_AH_BBOX 12             // KS_AHBBoxProc
 #define KS_AH_HIT_TEST 13         // KS_AHHitTestProc
@@ -148,9 +156,28 @@ typedef struct KS_AnnotHandlerCallbacks {
 #define KS_AH_HANDLE_AT 39        // KS_AHHandleAtProc
 #define KS_AH_RESIZE 40           // KS_AHRectsProc: a frame handle dragged
 #define KS_AH_MOVE_POINT 41       // KS_AHMovePointProc: a vertex handle dragged
+#define KS_AH_OBJECT_NOTICE 42    // KS_AHObjectProc: a notice about the annotation; answer 0
 #define KS_AH_ROTATE 43           // KS_AHRotateProc
 #define KS_AH_COMMAND_ENABLED 44  // KS_AHCommandProc
+#define KS_AH_DEFAULT_RECT 51     // KS_AHValuesRectProc: two editor values and a rectangle
+#define KS_AH_WIDE_TEXT_OUT 53    // KS_AHWideTextOutProc: a text the editor asks for
+#define KS_AH_OBJECT_NOTICE_NEXT 60  // KS_AHObjectProc: as KS_AH_OBJECT_NOTICE
+#define KS_AH_VALUES_NOTICE 62    // KS_AHValuesProc: two editor values; answer 0
+#define KS_AH_VALUES_QUERY 63     // KS_AHValuesProc: two editor values; 1 for yes
+#define KS_AH_EMPTY_RECT 65       // KS_AHRectOutProc: a rectangle the editor asks for
 #define KS_AH_SET_POINT 69        // KS_AHSetPointProc
+// Positions 11, 16, 17 and 20 to 36 carry the editor's own questions and
+// notices about one annotation (a behaviour object, after an editor value
+// at 20 and 21, before further values elsewhere); a handler that keeps
+// them answers each as the editor's default handling does.
+
+typedef int32_t (*KS_AHObjectProc)(void* cd, KA_AnnotObject obj);
+typedef int32_t (*KS_AHTextProc)(void* cd, KS_ByteString text);
+typedef void (*KS_AHTextOutProc)(void* cd, KS_ByteString out);
+typedef int32_t (*KS_AHWideTextOutProc)(void* cd, KS_WideString out);
+typedef intptr_t (*KS_AHValuesRectProc)(void* cd, intptr_t a, intptr_t b, const KS_FloatRect* rect);
+typedef int32_t (*KS_AHValuesProc)(void* cd, intptr_t a, intptr_t b);
+typedef int32_t (*KS_AHRectOutProc)(void* cd, KS_FloatRect* out);
 
 // Makes the behaviour object of an annotation the editor meets for the first
 // time (null: the editor manages the annotation itself).
@@ -225,15 +252,29 @@ typedef struct KS_AnnotObjectCallbacks {
   void* positions[56];
 } KS_AnnotObjectCallbacks;
 
-#define KS_AO_RELEASE 4        // void (*)(void* cd): the editor drops the object
-#define KS_AO_TYPE_NAME 6      // void (*)(void* cd, KS_ByteString out)
-#define KS_AO_TYPE_NAME2 7     // void (*)(void* cd, KS_ByteString out)
-#define KS_AO_CENTER 16        // void (*)(void* cd, KS_FloatPoint* out)
-#define KS_AO_RECT 19          // int32_t (*)(void* cd, int32_t rotatedFrame, KS_FloatRect* out)
-#define KS_AO_REGENERATE 34    // int32_t (*)(void* cd): rebuild the appearance
-#define KS_AO_ANCHOR 38        // int32_t (*)(void* cd, KS_FloatPoint* out)
-#define KS_AO_SET_INTERIOR 53  // void (*)(void* cd, KS_ColorRef color, int32_t none)
-#define KS_AO_SET_COLOR 57     // void (*)(void* cd, KS_ColorRef color)
+#define KS_AO_RELEASE 4           // void (*)(void* cd): the editor drops the object
+#define KS_AO_TYPE_NAME 6         // void (*)(void* cd, KS_ByteString out)
+#define KS_AO_TYPE_NAME2 7        // void (*)(void* cd, KS_ByteString out)
+#define KS_AO_CENTER 16           // void (*)(void* cd, KS_FloatPoint* out)
+#define KS_AO_QUERY 17            // int32_t (*)(void* cd): the editor's own question; 1 for yes
+#define KS_AO_BOX_CENTER 18       // void (*)(void* cd, KS_FloatPoint* out): from the box's size
+#define KS_AO_RECT 19             // int32_t (*)(void* cd, int32_t rotatedFrame, KS_FloatRect* out)
+#define KS_AO_REGENERATE 34       // int32_t (*)(void* cd): rebuild the appearance
+#define KS_AO_SHAPE_ID 35         // int32_t (*)(void* cd)
+#define KS_AO_SHAPE_GROUP 36      // int32_t (*)(void* cd)
+#define KS_AO_SHAPE_QUERY 37      // int32_t (*)(void* cd): the editor's own question; 0 for none
+#define KS_AO_ANCHOR 38           // int32_t (*)(void* cd, KS_FloatPoint* out)
+#define KS_AO_NOTICE 39           // void (*)(void* cd): the editor's own notice
+#define KS_AO_QUERY_NEXT 40       // int32_t (*)(void* cd): as KS_AO_QUERY
+#define KS_AO_PREF_SECTION 41     // int32_t (*)(void* cd, KS_WideString out): section of the kind's defaults
+#define KS_AO_SET_LINE_ENDINGS 42 // int32_t (*)(void* cd, int32_t start, int32_t end)
+#define KS_AO_SET_OPACITY 43      // int32_t (*)(void* cd, float opacity)
+#define KS_AO_WRITE_DEFAULTS 44   // int32_t (*)(void* cd): the kind's defaults from this annotation
+#define KS_AO_READ_DEFAULTS 45    // int32_t (*)(void* cd): the kind's defaults given to it
+#define KS_AO_SET_INTERIOR 53     // void (*)(void* cd, KS_ColorRef color, int32_t none)
+#define KS_AO_SET_BOOL 54         // void (*)(void* cd, int32_t value)
+#define KS_AO_GET_BOOL 55         // int32_t (*)(void* cd, int32_t* out)
+#define KS_AO_SET_COLOR 57        // void (*)(void* cd, KS_ColorRef color)
 
 // Document events: size word 784, client data, 96 positions; positions[i]
 // is position i + 2. The host calls the positions below; the rest are null.

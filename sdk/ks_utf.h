@@ -31,8 +31,17 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace utf_detail
+
+// Appends one code point: above U+FFFF as a surrogate pair, below it as the
+// one unit it is (so the halves of a pair that arrive one at a time, as
+// typed keys do, pass through), and a value above U+10FFFF as U+FFFD.
 inline void AppendUtf16(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
+  if (cp > 0x10FFFF) {
+    out.push_back(static_cast<char16_t>(utf_detail::kReplacement));
+  } else if (cp < 0x10000) {
     out.push_back(static_cast<char16_t>(cp));
   } else {
     cp -= 0x10000;
@@ -41,25 +50,23 @@ inline void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-}  // namespace utf_detail
+// The code point that starts at text[*at] (*at below the size), with *at
+// moved past it: a surrogate pair is one code point, a lone surrogate
+// stands for itself.
+inline char32_t NextCodePoint(std::u16string_view text, size_t* at) {
+  char32_t unit = text[(*at)++];
+  if (unit >= 0xD800 && unit <= 0xDBFF && *at < text.size() && text[*at] >= 0xDC00 && text[*at] <= 0xDFFF)
+    return 0x10000 + ((unit - 0xD800) << 10) + (text[(*at)++] - 0xDC00);
+  return unit;
+}
 
 // Surrogate pairs become one 4-byte sequence; a lone surrogate becomes U+FFFD.
 inline std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      utf_detail::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      utf_detail::AppendUtf8(out, utf_detail::kReplacement);
-    } else {
-      utf_detail::AppendUtf8(out, unit);
-    }
+  for (size_t i = 0; i < text.size();) {
+    const char32_t cp = NextCodePoint(text, &i);
+    utf_detail::AppendUtf8(out, cp >= 0xD800 && cp <= 0xDFFF ? utf_detail::kReplacement : cp);
   }
   return out;
 }
@@ -95,7 +102,7 @@ inline std::u16string ToUtf16(std::string_view text) {
     }
     ok = ok && cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
     if (ok) {
-      utf_detail::AppendUtf16(out, cp);
+      AppendUtf16(out, cp);
       i += length;
     } else {
       out.push_back(static_cast<char16_t>(utf_detail::kReplacement));
