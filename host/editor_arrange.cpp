@@ -469,6 +469,29 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
   }
   KA_AnnotHandler handler = Editor::Get().HandlerFor(annot);
   p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr && Writable(annot->doc);
+  KA_AnnotObject obj = Editor::Get().ObjectFor(annot);
+  auto get = Position<KS_AHGetPropertyProc>(handler, KS_AH_GET_PROPERTY);
+  if (!get || !obj) return p;
+  auto rgb = [](const KS_AnnotPropertyValue& v) {
+    return v.none ? std::nullopt : std::optional<std::array<float, 3>>({v.rgb[0], v.rgb[1], v.rgb[2]});
+  };
+  for (int32_t code = KS_PROP_COLOR; code <= KS_PROP_FONT_COLOR; ++code) {
+    KS_AnnotPropertyValue v{};
+    v.size = sizeof v;
+    v.property = code;
+    if (!get(handler->callbacks.clientData, obj, &v)) continue;
+    p.offered |= 1u << code;
+    switch (code) {
+      case KS_PROP_COLOR: p.color = rgb(v); break;
+      case KS_PROP_FILL: p.fill = rgb(v); break;
+      case KS_PROP_WIDTH: p.width = v.number; break;
+      case KS_PROP_DASH: p.dash = v.number; break;
+      case KS_PROP_OPACITY: p.opacity = v.number; break;
+      case KS_PROP_FONT_SIZE: p.fontSize = v.number; break;
+      case KS_PROP_FONT_COLOR: p.fontColor = rgb(v); break;
+      default: break;
+    }
+  }
   return p;
 }
 
