@@ -373,7 +373,9 @@ typedef int32_t (*KS_AHMenuRunProc)(void* cd, KA_PageView view, KA_AnnotObject o
 
 // Moves the annotation from its page to page `pageIndex` (0-based), at the
 // end of that page's /Annots, with its pop-up; it keeps its coordinates.
-// The handler records the move for undo; 1 when it moved.
+// The handler records the move for undo; 1 when it moved. The editor then
+// keeps it on a smaller page through KS_AH_MOVE, or KS_AH_RESIZE when it
+// is larger than the page, in the same undo step.
 #define KS_AH_MOVE_TO_PAGE 47  // KS_AHMoveToPageProc
 typedef int32_t (*KS_AHMoveToPageProc)(void* cd, KA_AnnotObject obj, int32_t pageIndex);
 

@@ -5,6 +5,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
+import { writeFileSync } from "node:fs";
 import path from "node:path";
 import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, noScalePrompt, pagesPdf } from "./support.mjs";
 
@@ -225,5 +226,52 @@ test("the panel's heading names a distance as the markups list does", async () =
     assert.equal(await page.locator("#props .kind").textContent(), "Distance");
     await shot("distance");
     assert.deepEqual(errors, []);
+  });
+});
+
+// What `annot info` lists: per annotation its page (from 1), kind and
+// rectangle [l, b, r, t].
+function annots(file, env) {
+  return [...run(["info", file], env).matchAll(/^\s+(\d+)\.(\d+): \/(\w+).*rect \[([-\d. ]+)\]/gm)].map((m) => ({
+    page: Number(m[1]), kind: m[3], rect: m[4].split(" ").map(Number),
+  }));
+}
+
+test("Move to page keeps a distance on a smaller page, as one undo step", async () => {
+  const work = workFolder("props-topage", noScalePrompt);
+  const pages = pagesPdf(path.join(work.dir, "pages.pdf"), [[842, 595], [420, 298]]);
+  // A distance near the right of the larger page, where the smaller one ends.
+  const file = path.join(work.dir, "measured.pdf");
+  const script = path.join(work.dir, "distance.session");
+  writeFileSync(script, "tool DISTANCE\nclick 500 450\nclick 800 450\n");
+  run(["run", script, "-i", pages, "-o", file], work.env);
+  const before = annots(file, work.env);
+  assert.equal(before.length, 1);
+  await withEditor("props-topage", file, work, async (page, shot) => {
+    await page.click("#hand");
+    const p = await pagePoint(page, 650, 450);
+    await page.mouse.click(p.x, p.y, { button: "right" });
+    await page.waitForSelector("#modal form.menu");
+    await page.click('#modal .item:text("Move to page…")');
+    await page.waitForSelector('#modal input[data-element="lineEditPage"]');
+    await page.fill('#modal input[data-element="lineEditPage"]', "2");
+    await page.keyboard.press("Enter");
+    await page.waitForSelector("#modal", { state: "hidden" });
+    await settled(page);
+    assert.equal((await hostState(page)).undo, 1, "the move and the fit are one step");
+    await saved(page, 1);
+    const [moved] = annots(file, work.env);
+    assert.equal(moved.page, 2);
+    const [l, b, r, t] = moved.rect;
+    assert.ok(l >= 0 && b >= 0 && r <= 420 && t <= 298, `on the page: ${moved.rect}`);
+    // It fits, so it only moved: the same size, its right side at the page's.
+    assert.ok(Math.abs(r - l - (before[0].rect[2] - before[0].rect[0])) < 0.01, `${moved.rect} ${before[0].rect}`);
+    assert.ok(r > 419, `moved in as little as it takes: ${moved.rect}`);
+    await page.click("#undo");
+    await settled(page);
+    await saved(page, 2);
+    const [back] = annots(file, work.env);
+    assert.equal(back.page, 1);
+    back.rect.forEach((v, i) => assert.ok(Math.abs(v - before[0].rect[i]) < 0.01, `${back.rect} ${before[0].rect}`));
   });
 });
