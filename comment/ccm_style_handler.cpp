@@ -6,9 +6,11 @@
 #include "kwannotation/kw_annot_change.h"
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "plugin/annot_identity.h"
 #include "plugin/annot_undo.h"
 #include "plugin/host_binding.h"
 #include "sdk/ks_number.h"
+#include "sdk/ks_utf.h"
 
 namespace AnnotationComment {
 
@@ -184,15 +186,6 @@ bool Write(CKW_Annot& an, const KS_AnnotPropertyValue& value) {
   }
 }
 
-std::u16string PdfDateNow() {
-  KS_DateTime now{};
-  Host::DateNow(&now);
-  Host::ByteString s;
-  Host::DateToPdfString(&now, s.get());
-  const std::string text = s.str();
-  return std::u16string(text.begin(), text.end());
-}
-
 // The undo item of a changed style: the dictionary's changed keys and the
 // appearance, as they were and as they became.
 class CCM_UndoProperties final : public AnnotationPlugin::CAnnot_BaseUndo {
@@ -215,15 +208,12 @@ class CCM_UndoProperties final : public AnnotationPlugin::CAnnot_BaseUndo {
 
 // ---- the handler's record -----------------------------------------------------------
 
-KS_AnnotObjectCallbacks ObjectRecord() {
-  KS_AnnotObjectCallbacks r{};
-  r.size = sizeof r;
-  return r;
-}
-
+// The behaviour object of an annotation: every position empty, so that the
+// editor draws, hits, moves and rebuilds it as it does without a handler.
 // `cd` is the handle of the kind's handler (its record's client data).
 KA_AnnotObject CreateObject(void* cd, KA_Annot annot, intptr_t value) {
-  const KS_AnnotObjectCallbacks record = ObjectRecord();
+  KS_AnnotObjectCallbacks record{};
+  record.size = sizeof record;
   return Host::AnnotObjectNew(*static_cast<KA_AnnotHandler*>(cd), &record, annot, value);
 }
 
@@ -323,7 +313,7 @@ bool SetCommentProperty(KA_Annot annot, const KS_AnnotPropertyValue& value) {
       return false;
     }
   }
-  an->SetModifiedDate(PdfDateNow());
+  an->SetModifiedDate(ks::ToUtf16(AnnotationPlugin::PdfDateNow()));
   an->ResetAppearance();
   if (!change->Finish()) return false;
   const int32_t page = Host::AnnotGetPageIndex(annot);
