@@ -124,15 +124,17 @@ struct PasteUndo {
 constexpr float kFitZoom = 16;
 constexpr float kFitMargin = 0.25f;
 
-// Keeps an annotation just moved to page `pageIndex` on that page: moved
-// inside its crop box, and made smaller first when it is larger than the
-// page; by its handler (in a view of the page) when it has one, else by the
-// editor. Recorded for undo; false when it lay on the page already.
-bool KeepOnPage(KA_Annot annot, int pageIndex) {
+// Moves an annotation that lies off page `pageIndex` inside the page's crop
+// box, made smaller first when it is larger than the page; by its handler
+// (in a view of the page) when it has one, else by the editor. Recorded for
+// undo; false when it lay on the page already or could not be moved.
+bool FitOnPage(KA_Annot annot, int pageIndex) {
   Editor& editor = Editor::Get();
   KPD_Page page = direct::DocGetPage(annot->doc->pdf, pageIndex);
   KS_FloatRect crop{}, rect{};
   if (!page || !direct::PageGetBox(page, "CropBox", &crop) || !direct::AnnotGetRect(annot, &rect)) return false;
+  if (rect.left >= crop.left && rect.bottom >= crop.bottom && rect.right <= crop.right && rect.top <= crop.top)
+    return false;
   const KS_FloatRect to = edit::FitInside(rect, crop, kFitMargin);
   if (to.left == rect.left && to.bottom == rect.bottom && to.right == rect.right && to.top == rect.top) return false;
   const bool smaller = to.right - to.left < rect.right - rect.left || to.top - to.bottom < rect.top - rect.bottom;
@@ -153,6 +155,15 @@ bool KeepOnPage(KA_Annot annot, int pageIndex) {
   view->zoom = zoom;
   editor.RecomputeView(view);
   return moved;
+}
+
+// Keeps an annotation just moved to page `pageIndex` on that page. A
+// handler's annotation may keep margins of its own that do not shrink with
+// its geometry (a measurement's caption): made smaller, it is looked at
+// again, each time closer, a few times at most.
+void KeepOnPage(KA_Annot annot, int pageIndex) {
+  for (int pass = 0; pass < 4 && FitOnPage(annot, pageIndex); ++pass) {
+  }
 }
 
 // A fresh annotation name: 32 random hexadecimal digits in the layout of a
