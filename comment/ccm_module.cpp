@@ -3,6 +3,7 @@
 #include <string>
 
 #include "comment/ccm_comment_tool.h"
+#include "comment/ccm_style_handler.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationComment {
@@ -78,6 +79,7 @@ CCM_CommentModule::CCM_CommentModule(KA_Frame frame) {
     tool->Register();
     tools_.push_back(std::move(tool));
   }
+  styles_ = std::make_unique<CCM_StyleHandler>();
   if (frame) BuildRibbon(frame);
   docEvents_.size = sizeof docEvents_;
   docEvents_.clientData = this;
@@ -93,6 +95,7 @@ CCM_CommentModule::~CCM_CommentModule() {
   Host::AppDocUnregisterEvents(&docEvents_);
   StampItems().clear();
   tools_.clear();
+  styles_.reset();
 }
 
 CCM_CommentTool* CCM_CommentModule::Tool(const std::string& name) const {

@@ -12,6 +12,7 @@
 namespace AnnotationComment {
 
 class CCM_CommentTool;
+class CCM_StyleHandler;
 
 class CCM_CommentModule {
  public:
@@ -30,6 +31,8 @@ class CCM_CommentModule {
   void BuildRibbon(KA_Frame frame);
   static void WillClose(void* module, KA_Document doc);
   std::vector<std::unique_ptr<CCM_CommentTool>> tools_;
+  // The properties panel's setters of the kinds the tools make.
+  std::unique_ptr<CCM_StyleHandler> styles_;
   // Tells the tools of a document that closes, so that none keeps its
   // views or annotations.
   KS_DocEventCallbacks docEvents_{};

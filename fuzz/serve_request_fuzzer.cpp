@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   annotserve::PropertyRequest property;
   if (annotserve::ParseProperty(params, &property, &why)) {
-    FUZZ_CHECK(property.value.property >= KS_PROP_COLOR && property.value.property <= KS_PROP_LABEL);
+    FUZZ_CHECK(property.value.property >= KS_PROP_COLOR && property.value.property <= KS_PROP_FONT_COLOR);
     FUZZ_CHECK(std::isfinite(property.value.number) && property.value.number >= 0 && property.value.number <= 100);
     FUZZ_CHECK(property.text.size() <= 1000);
   } else {

@@ -206,7 +206,12 @@ bool MoveBy(KA_Annot annot, double dx, double dy) {
 
 bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_DeviceRect& to) {
   KS_FloatRect a{}, b{};
-  if (!MayEdit(annot) || !DeviceRectToPage(view, from, &a) || !DeviceRectToPage(view, to, &b)) return false;
+  if (!DeviceRectToPage(view, from, &a) || !DeviceRectToPage(view, to, &b)) return false;
+  return MapRect(annot, a, b);
+}
+
+bool MapRect(KA_Annot annot, const KS_FloatRect& a, const KS_FloatRect& b) {
+  if (!MayEdit(annot)) return false;
   const double aw = double(a.right) - a.left, ah = double(a.top) - a.bottom;
   const double sx = aw > 0 ? (double(b.right) - b.left) / aw : 1;
   const double sy = ah > 0 ? (double(b.top) - b.bottom) / ah : 1;
@@ -217,6 +222,22 @@ bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const K
       }))
     return false;
   return Changed(annot);
+}
+
+KS_FloatRect FitInside(const KS_FloatRect& rect, const KS_FloatRect& box, float margin) {
+  KS_FloatRect inner = box;
+  if (box.right - box.left > 2 * margin && box.top - box.bottom > 2 * margin)
+    inner = {box.left + margin, box.bottom + margin, box.right - margin, box.top - margin};
+  const double w = double(rect.right) - rect.left, h = double(rect.top) - rect.bottom;
+  const double roomW = double(inner.right) - inner.left, roomH = double(inner.top) - inner.bottom;
+  double scale = 1;
+  if (w > roomW && w > 0) scale = roomW / w;
+  if (h * scale > roomH && h > 0) scale = roomH / h;
+  const double fw = w * scale, fh = h * scale;
+  const double left = std::clamp(double(rect.left), double(inner.left), std::max(double(inner.left), inner.right - fw));
+  const double bottom =
+      std::clamp(double(rect.bottom), double(inner.bottom), std::max(double(inner.bottom), inner.top - fh));
+  return {float(left), float(bottom), float(left + fw), float(bottom + fh)};
 }
 
 bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt) {

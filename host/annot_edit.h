@@ -5,9 +5,19 @@
 // one; without one the appearance follows /Rect.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "host/editor.h"
+
+namespace kshost {
+
+// Runs an edit the editor makes itself and records it for undo when it
+// changed the annotation (editor_annots.cpp); `captionKey` names the undo
+// caption in the editor's string table.
+bool EditAlone(KA_Annot annot, const char* captionKey, const std::function<bool()>& change);
+
+}  // namespace kshost
 
 namespace kshost::edit {
 
@@ -33,6 +43,8 @@ bool Move(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_
 bool MoveBy(KA_Annot annot, double dx, double dy);
 // Maps the old rectangle onto the new one (scale, then translate).
 bool Resize(KA_Annot annot, KA_PageView view, const KS_DeviceRect& from, const KS_DeviceRect& to);
+// The same in page space: every geometry key mapped from `from` onto `to`.
+bool MapRect(KA_Annot annot, const KS_FloatRect& from, const KS_FloatRect& to);
 // Puts vertex `index` (end points of /L, pairs of /Vertices) at a device
 // point; refused when the appearance cannot be rebuilt.
 bool MovePoint(KA_Annot annot, KA_PageView view, int index, KS_DevicePoint pt);
@@ -44,6 +56,13 @@ bool Rotate(KA_Annot annot, int degrees);
 // The handle (KS_HANDLE_*) of the annotation at a device point, given the
 // annotation's device rectangle.
 int HandleAt(KA_Annot annot, KA_PageView view, const KS_DeviceRect& rect, KS_DevicePoint pt);
+
+// Where `rect` goes to lie inside `box` kept `margin` in from its sides
+// (when `box` has room for that): moved in as little as it takes, and first
+// made smaller about its lower left corner, keeping its proportions, when it
+// is wider or taller than that. A rectangle inside already comes back as
+// it is.
+KS_FloatRect FitInside(const KS_FloatRect& rect, const KS_FloatRect& box, float margin);
 
 // The rectangle a drag of `handle` by (dx, dy) makes of `rect`.
 KS_DeviceRect DraggedRect(const KS_DeviceRect& rect, int handle, int dx, int dy);

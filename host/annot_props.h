@@ -22,6 +22,12 @@ struct AnnotProps {
   // Its handler sets properties (KS_AH_SET_PROPERTY) and its document may
   // be changed.
   bool settable = false;
+  // The properties its handler says the kind has (KS_AH_GET_PROPERTY), by
+  // KS_PROP_* code (bit 1 << code), with their values as the handler reads
+  // them over those of the dictionary; 0 when the handler does not say.
+  uint32_t offered = 0;
+  std::optional<float> fontSize;                      // a text's letters
+  std::optional<std::array<float, 3>> fontColor;
 };
 
 AnnotProps ReadAnnotProps(KA_Annot annot);

@@ -64,19 +64,6 @@ struct SnapshotUndo {
   }
 };
 
-// Runs an edit the editor makes itself and records it for undo when it
-// changed the annotation.
-// `captionKey` names the undo caption in the editor's string table.
-bool EditAlone(KA_Annot annot, const char* captionKey, const std::function<bool()>& change) {
-  KPD_Object before = direct::ObjectClone(annot->dict);
-  if (!before || !change()) {
-    direct::ObjectRelease(before);
-    return false;
-  }
-  auto* item = new SnapshotUndo{annot, before, direct::ObjectClone(annot->dict)};
-  Editor::Get().AddUndo(annot->doc, EditorText(captionKey), SnapshotUndo::Record(item));
-  return true;
-}
 
 // Undo item of deleted annotations: where each was, so that undo puts it
 // back at its index and redo takes it out again.
@@ -107,6 +94,17 @@ struct DeleteUndo {
 };
 
 }  // namespace
+
+bool EditAlone(KA_Annot annot, const char* captionKey, const std::function<bool()>& change) {
+  KPD_Object before = direct::ObjectClone(annot->dict);
+  if (!before || !change()) {
+    direct::ObjectRelease(before);
+    return false;
+  }
+  auto* item = new SnapshotUndo{annot, before, direct::ObjectClone(annot->dict)};
+  Editor::Get().AddUndo(annot->doc, EditorText(captionKey), SnapshotUndo::Record(item));
+  return true;
+}
 
 // ---- annotations -------------------------------------------------------------
 

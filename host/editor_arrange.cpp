@@ -110,6 +110,54 @@ struct PasteUndo {
   }
 };
 
+// A moved annotation is kept this far inside a smaller page's crop box, a
+// little more than the rounding of the view (at kFitZoom) that a handler
+// moves it in.
+constexpr float kFitZoom = 16;
+constexpr float kFitMargin = 0.25f;
+
+// Moves an annotation that lies off page `pageIndex` inside the page's crop
+// box, made smaller first when it is larger than the page; by its handler
+// (in a view of the page) when it has one, else by the editor. Recorded for
+// undo; false when it lay on the page already or could not be moved.
+bool FitOnPage(KA_Annot annot, int pageIndex) {
+  Editor& editor = Editor::Get();
+  KPD_Page page = direct::DocGetPage(annot->doc->pdf, pageIndex);
+  KS_FloatRect crop{}, rect{};
+  if (!page || !direct::PageGetBox(page, "CropBox", &crop) || !direct::AnnotGetRect(annot, &rect)) return false;
+  if (rect.left >= crop.left && rect.bottom >= crop.bottom && rect.right <= crop.right && rect.top <= crop.top)
+    return false;
+  const KS_FloatRect to = edit::FitInside(rect, crop, kFitMargin);
+  if (to.left == rect.left && to.bottom == rect.bottom && to.right == rect.right && to.top == rect.top) return false;
+  const bool smaller = to.right - to.left < rect.right - rect.left || to.top - to.bottom < rect.top - rect.bottom;
+  KA_AnnotHandler handler = editor.HandlerFor(annot);
+  KA_AnnotObject obj = editor.ObjectFor(annot);
+  auto rects = Position<KS_AHRectsProc>(handler, smaller ? KS_AH_RESIZE : KS_AH_MOVE);
+  if (!rects || !obj)
+    return EditAlone(annot, smaller ? "IDS_EDITOR_UNDO_RESIZE" : "IDS_EDITOR_UNDO_MOVE",
+                     [&] { return edit::MapRect(annot, rect, to); });
+  KA_PageView view = annot->doc == editor.CurrentDocument() ? editor.View(pageIndex) : nullptr;
+  if (!view) return false;
+  const float zoom = view->zoom;
+  view->zoom = kFitZoom;
+  editor.RecomputeView(view);
+  KS_DeviceRect from{}, dest{};
+  const bool moved = edit::PageRectToDevice(view, rect, &from) && edit::PageRectToDevice(view, to, &dest) &&
+                     rects(handler->callbacks.clientData, view, obj, &from, &dest) != 0;
+  view->zoom = zoom;
+  editor.RecomputeView(view);
+  return moved;
+}
+
+// Keeps an annotation just moved to page `pageIndex` on that page. A
+// handler's annotation may keep margins of its own that do not shrink with
+// its geometry (a measurement's caption): made smaller, it is looked at
+// again, each time closer, a few times at most.
+void KeepOnPage(KA_Annot annot, int pageIndex) {
+  for (int pass = 0; pass < 4 && FitOnPage(annot, pageIndex); ++pass) {
+  }
+}
+
 // A fresh annotation name: 32 random hexadecimal digits in the layout of a
 // UUID (version 4).
 std::string FreshName() {
@@ -313,7 +361,9 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
     if (auto toPage = Position<KS_AHMoveToPageProc>(handler, KS_AH_MOVE_TO_PAGE); toPage && obj) {
-      changed = toPage(handler->callbacks.clientData, obj, pageIndex) != 0 || changed;
+      if (toPage(handler->callbacks.clientData, obj, pageIndex) == 0) continue;
+      KeepOnPage(annot, pageIndex);
+      changed = true;
       continue;
     }
     const Place was{annot, from, IndexOn(annot, from)};
@@ -327,10 +377,15 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
     }
     changed = true;
   }
+  // The places first, so that undo brings back where the annotations lay
+  // on the page before it puts them back on theirs.
+  std::vector<KA_Annot> moved;
+  for (const PlacesUndo::Move& m : own->moves) moved.push_back(m.annot);
   if (own->moves.empty())
     delete own;
   else
     AddUndo(doc, EditorText("IDS_EDITOR_UNDO_TO_PAGE"), PlacesUndo::Record(own));
+  for (KA_Annot annot : moved) KeepOnPage(annot, pageIndex);
   EndUndoGroup(doc);
   PaintIfNeeded();
   if (!changed) *error = "nothing moved to page " + std::to_string(pageIndex + 1);
@@ -443,6 +498,29 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
   }
   KA_AnnotHandler handler = Editor::Get().HandlerFor(annot);
   p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr && Writable(annot->doc);
+  KA_AnnotObject obj = Editor::Get().ObjectFor(annot);
+  auto get = Position<KS_AHGetPropertyProc>(handler, KS_AH_GET_PROPERTY);
+  if (!get || !obj) return p;
+  auto rgb = [](const KS_AnnotPropertyValue& v) {
+    return v.none ? std::nullopt : std::optional<std::array<float, 3>>({v.rgb[0], v.rgb[1], v.rgb[2]});
+  };
+  for (int32_t code = KS_PROP_COLOR; code <= KS_PROP_FONT_COLOR; ++code) {
+    KS_AnnotPropertyValue v{};
+    v.size = sizeof v;
+    v.property = code;
+    if (!get(handler->callbacks.clientData, obj, &v)) continue;
+    p.offered |= 1u << code;
+    switch (code) {
+      case KS_PROP_COLOR: p.color = rgb(v); break;
+      case KS_PROP_FILL: p.fill = rgb(v); break;
+      case KS_PROP_WIDTH: p.width = v.number; break;
+      case KS_PROP_DASH: p.dash = v.number; break;
+      case KS_PROP_OPACITY: p.opacity = v.number; break;
+      case KS_PROP_FONT_SIZE: p.fontSize = v.number; break;
+      case KS_PROP_FONT_COLOR: p.fontColor = rgb(v); break;
+      default: break;
+    }
+  }
   return p;
 }
 

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "host/annot_edit.h"
 #include "host/annot_props.h"
 #include "host/editor.h"
 #include "host/pdf_test_support.h"
@@ -108,6 +110,61 @@ TEST_F(EditorArrangeTest, MoveToPageTakesThePopupAlongAndUndoPutsBothBackInPlace
   EXPECT_FALSE(Editor::Get().MoveSelectionToPage(doc_, 2, &error_));
   EXPECT_EQ(error_, "nothing moved to page 3");
   EXPECT_EQ(doc_->undo.UndoCount(), 1u);
+}
+
+TEST(EditFitInside, MovesInAsLittleAsItTakesAndShrinksOnlyWhatIsLarger) {
+  const KS_FloatRect page{0, 0, 420, 595};
+  const struct {
+    KS_FloatRect rect;
+    KS_FloatRect fitted;
+  } cases[] = {
+      {{100, 100, 200, 200}, {100, 100, 200, 200}},              // inside already
+      {{800, 500, 1000, 700}, {219.75f, 394.75f, 419.75f, 594.75f}},  // beyond the top right
+      {{-50, -80, 50, 20}, {0.25f, 0.25f, 100.25f, 100.25f}},      // beyond the bottom left
+      // 600 by 300 into 419.5 by 594.5: scaled by 419.5 / 600 to 419.5 by 209.75.
+      {{0, 0, 600, 300}, {0.25f, 0.25f, 419.75f, 210}},
+      // 100 by 1189 into 594.5 tall: scaled by a half.
+      {{10, 0, 110, 1189}, {10, 0.25f, 60, 594.75f}},
+  };
+  for (const auto& c : cases) {
+    const KS_FloatRect r = edit::FitInside(c.rect, page, 0.25f);
+    SCOPED_TRACE(std::to_string(c.rect.left) + " " + std::to_string(c.rect.bottom));
+    EXPECT_NEAR(r.left, c.fitted.left, 1e-3);
+    EXPECT_NEAR(r.bottom, c.fitted.bottom, 1e-3);
+    EXPECT_NEAR(r.right, c.fitted.right, 1e-3);
+    EXPECT_NEAR(r.top, c.fitted.top, 1e-3);
+  }
+}
+
+TEST_F(EditorArrangeTest, MoveToASmallerPageKeepsTheAnnotationInsideItsCropBoxAsOneStep) {
+  // Page 2 becomes A5 with a crop box 20 points in from each side.
+  const char media[] = "[0 0 420 595]", crop[] = "[20 20 400 575]";
+  for (const auto& [key, text] : {std::pair{"/MediaBox", media}, std::pair{"/CropBox", crop}}) {
+    KPD_Object box = direct::ObjectParse(text, std::strlen(text));
+    direct::DictSet(pages_[1], key, box);
+    direct::ObjectRelease(box);
+  }
+  KA_Annot far = Add("<< /Type /Annot /Subtype /Square /NM (far) /Rect [500 600 600 700] >>");
+  KA_Annot wide = Add("<< /Type /Annot /Subtype /Ink /NM (wide) /Rect [0 0 570 100] "
+                      "/InkList [[0 0 570 100]] >>");
+  Editor::Get().Select(doc_, far, false);
+  Editor::Get().Select(doc_, wide, true);
+  ASSERT_TRUE(Editor::Get().MoveSelectionToPage(doc_, 1, &error_)) << error_;
+  EXPECT_EQ(doc_->undo.size(), 1u) << "the move and the fit are one step";
+  auto rect = [](KA_Annot a) { return Write(direct::DictGet(direct::AnnotGetDict(a), "/Rect")); };
+  // Moved in to the crop box's top right, 0.25 in from its sides.
+  EXPECT_EQ(rect(far), "[ 299.75 474.75 399.75 574.75 ]");
+  // 570 wide into 379.5: scaled by 379.5 / 570, its points with it (100 tall
+  // becomes 66.57895).
+  EXPECT_EQ(rect(wide), "[ 20.25 20.25 399.75 86.82895 ]");
+  EXPECT_EQ(Write(direct::DictGet(direct::AnnotGetDict(wide), "/InkList")), "[ [ 20.25 20.25 399.75 86.82895 ] ]");
+  ASSERT_TRUE(Editor::Get().Undo(doc_));
+  EXPECT_EQ(Editor::Get().PageIndexOf(far), 0);
+  EXPECT_EQ(rect(far), "[ 500 600 600 700 ]");
+  EXPECT_EQ(rect(wide), "[ 0 0 570 100 ]");
+  ASSERT_TRUE(Editor::Get().Redo(doc_));
+  EXPECT_EQ(Editor::Get().PageIndexOf(wide), 1);
+  EXPECT_EQ(rect(far), "[ 299.75 474.75 399.75 574.75 ]");
 }
 
 TEST_F(EditorArrangeTest, PasteMakesOffsetCopiesWithNamesAndAppearancesOfTheirOwn) {

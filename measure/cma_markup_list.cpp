@@ -138,6 +138,12 @@ bool IsMarkup(const std::string& subtype) {
 
 }  // namespace
 
+std::string MarkupKindKey(KPD_Dictionary annot) {
+  if (!annot) return {};
+  if (const char* key = MeasureExportKindKey(annot)) return key;
+  return kwannotation::dict::GetName(annot, "/Subtype");
+}
+
 std::vector<MarkupRow> CollectMarkups(KPD_Document doc, const MarkupWords& words) {
   std::vector<MarkupRow> rows;
   if (!doc) return rows;
@@ -154,7 +160,7 @@ std::vector<MarkupRow> CollectMarkups(KPD_Document doc, const MarkupWords& words
       row.page = p;
       row.index = i;
       if (const char* key = MeasureExportKindKey(annot->GetDict())) row.kindKey = key;
-      const std::string& shownKey = row.kindKey.empty() ? row.subtype : row.kindKey;
+      const std::string shownKey = MarkupKindKey(annot->GetDict());
       row.kind = words ? words(shownKey) : std::u16string();
       if (row.kind.empty()) row.kind = ks::ToUtf16(shownKey);
       kwannotation::dict::GetText(annot->GetDict(), "/Label", &row.label);

@@ -31,6 +31,11 @@ struct MarkupRow {
   KS_FloatRect rect{};
 };
 
+// The key of an annotation's kind as the list shows it: its measurement
+// kind key ("IDS_DISTANCE"), else its subtype ("Square"); empty for a
+// dictionary without a subtype.
+std::string MarkupKindKey(KPD_Dictionary annot);
+
 // Gives the words a list shows for a key: a measurement's kind key
 // ("IDS_DISTANCE") or a subtype ("Square"); empty: the key as it is.
 using MarkupWords = std::function<std::u16string(const std::string& key)>;

@@ -414,7 +414,9 @@ typedef int32_t (*KS_AHMenuRunProc)(void* cd, KA_PageView view, KA_AnnotObject o
 
 // Moves the annotation from its page to page `pageIndex` (0-based), at the
 // end of that page's /Annots, with its pop-up; it keeps its coordinates.
-// The handler records the move for undo; 1 when it moved.
+// The handler records the move for undo; 1 when it moved. The editor then
+// keeps it on a smaller page through KS_AH_MOVE, or KS_AH_RESIZE when it
+// is larger than the page, in the same undo step.
 #define KS_AH_MOVE_TO_PAGE 47  // KS_AHMoveToPageProc
 typedef int32_t (*KS_AHMoveToPageProc)(void* cd, KA_AnnotObject obj, int32_t pageIndex);
 
@@ -429,7 +431,10 @@ enum KS_AnnotProperty {
   KS_PROP_LINE_START = 6,   // number: a line ending code, 0 "None" to 9 "Slash"
   KS_PROP_LINE_END = 7,     // number: as KS_PROP_LINE_START
   KS_PROP_SUBJECT = 8,      // text
-  KS_PROP_LABEL = 9         // text: a measurement's label
+  KS_PROP_LABEL = 9,        // text: a measurement's label
+  KS_PROP_CONTENTS = 10,    // text: a comment's own text (/Contents)
+  KS_PROP_FONT_SIZE = 11,   // number: the size of a text's letters in points, 1 to 100
+  KS_PROP_FONT_COLOR = 12   // rgb: the colour of a text's letters
 };
 typedef struct KS_AnnotPropertyValue {
   uint64_t size;  // sizeof(KS_AnnotPropertyValue)
@@ -442,6 +447,13 @@ typedef struct KS_AnnotPropertyValue {
 // Sets one property; 1 when the annotation changed.
 #define KS_AH_SET_PROPERTY 48  // KS_AHSetPropertyProc
 typedef int32_t (*KS_AHSetPropertyProc)(void* cd, KA_AnnotObject obj, const KS_AnnotPropertyValue* value);
+// Reads the property `value->property` as a panel shows it: 1 when the
+// annotation's kind offers it, with `rgb`, `none` and `number` filled in
+// (a text property's value is read from the dictionary; `text` stays
+// null); 0 when the kind has no such property. Without this position the
+// panel reads the dictionary and offers every property.
+#define KS_AH_GET_PROPERTY 50  // KS_AHGetPropertyProc
+typedef int32_t (*KS_AHGetPropertyProc)(void* cd, KA_AnnotObject obj, KS_AnnotPropertyValue* value);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -59,12 +59,18 @@ bool FlagParam(const Params& params, const std::string& key, uint32_t bit, uint3
 
 }  // namespace
 
-bool ParseProperty(const Params& params, PropertyRequest* out, std::string* error) {
-  static const std::map<std::string, int32_t> kNames = {
+const std::map<std::string, int32_t>& PropertyNames() {
+  static const std::map<std::string, int32_t> names = {
       {"color", KS_PROP_COLOR},   {"fill", KS_PROP_FILL},          {"width", KS_PROP_WIDTH},
       {"dash", KS_PROP_DASH},     {"opacity", KS_PROP_OPACITY},    {"start", KS_PROP_LINE_START},
       {"end", KS_PROP_LINE_END},  {"subject", KS_PROP_SUBJECT},    {"label", KS_PROP_LABEL},
+      {"contents", KS_PROP_CONTENTS}, {"fontSize", KS_PROP_FONT_SIZE}, {"fontColor", KS_PROP_FONT_COLOR},
   };
+  return names;
+}
+
+bool ParseProperty(const Params& params, PropertyRequest* out, std::string* error) {
+  const std::map<std::string, int32_t>& kNames = PropertyNames();
   // Line endings in the order of their codes.
   static const char* const kEndings[] = {"None",        "Square",     "Circle",       "Diamond", "OpenArrow",
                                          "ClosedArrow", "Butt",       "ROpenArrow",   "RClosedArrow", "Slash"};
@@ -85,15 +91,16 @@ bool ParseProperty(const Params& params, PropertyRequest* out, std::string* erro
   const std::string& v = *value;
   switch (it->second) {
     case KS_PROP_COLOR:
-    case KS_PROP_FILL: {
-      if (v == "none") {
+    case KS_PROP_FILL:
+    case KS_PROP_FONT_COLOR: {
+      if (v == "none" && it->second != KS_PROP_FONT_COLOR) {
         r.value.none = 1;
         break;
       }
       const bool hex = v.size() == 7 && v[0] == '#' &&
                        std::all_of(v.begin() + 1, v.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
       if (!hex) {
-        *error = "a colour is #RRGGBB or none";
+        *error = it->second == KS_PROP_FONT_COLOR ? "a text colour is #RRGGBB" : "a colour is #RRGGBB or none";
         return false;
       }
       for (int i = 0; i < 3; ++i) r.value.rgb[i] = float(std::stoi(v.substr(1 + 2 * i, 2), nullptr, 16)) / 255.0f;
@@ -108,6 +115,15 @@ bool ParseProperty(const Params& params, PropertyRequest* out, std::string* erro
         return false;
       }
       r.value.number = float(it->second == KS_PROP_OPACITY ? number / 100 : number);
+      break;
+    }
+    case KS_PROP_FONT_SIZE: {
+      double number = 0;
+      if (!ToDouble(v, &number) || number < 1 || number > 100) {
+        *error = "'fontSize' must be a number from 1 to 100";
+        return false;
+      }
+      r.value.number = float(number);
       break;
     }
     case KS_PROP_LINE_START:

@@ -41,16 +41,19 @@ struct ViewRequest {
 bool ParseView(const Params& params, const ViewRequest& current, ViewRequest* out, std::string* error);
 
 // A property of the selection set in the properties panel: `name` (color,
-// fill, width, dash, opacity, start, end, subject, label) and `value`: a
-// colour as #RRGGBB or "none", a width or dash length in points (0 to
-// 100), an opacity in percent (0 to 100), a line ending by name ("None",
-// "OpenArrow", ...), a text of at most 1,000 bytes. `value.text` is left
+// fill, width, dash, opacity, start, end, subject, label, contents,
+// fontSize, fontColor) and `value`: a colour as #RRGGBB or "none" (a text
+// colour only as #RRGGBB), a width or dash length in points (0 to 100), an
+// opacity in percent (0 to 100), a font size in points (1 to 100), a line
+// ending by name ("None", "OpenArrow", ...), a text of at most 1,000 bytes. `value.text` is left
 // null: the caller points it at `text` converted.
 struct PropertyRequest {
   KS_AnnotPropertyValue value{};
   std::string text;  // UTF-8
 };
 bool ParseProperty(const Params& params, PropertyRequest* out, std::string* error);
+// The names of the properties above and their KS_PROP_* codes.
+const std::map<std::string, int32_t>& PropertyNames();
 
 // The name a file sent from the page is attached under: the last part of
 // the name given (folders of either kind of slash dropped), without control

@@ -410,6 +410,8 @@ TEST(ServeRequestTest, PropertiesAreCheckedAndReadIntoTheirValues) {
       {"start", "None", KS_PROP_LINE_START, 0, 0, 0, 0},
       {"end", "Slash", KS_PROP_LINE_END, 0, 0, 9, 0},
       {"end", "OpenArrow", KS_PROP_LINE_END, 0, 0, 4, 0},
+      {"fontSize", "14.5", KS_PROP_FONT_SIZE, 0, 0, 14.5f, 0},
+      {"fontColor", "#0000ff", KS_PROP_FONT_COLOR, 0, 1, 0, 0},
   };
   for (const auto& c : good) {
     SCOPED_TRACE(std::string(c.name) + "=" + c.value);
@@ -428,6 +430,8 @@ TEST(ServeRequestTest, PropertiesAreCheckedAndReadIntoTheirValues) {
   ASSERT_TRUE(parse("label", "Küche", &text, &why));
   EXPECT_EQ(text.text, "Küche");
   EXPECT_EQ(text.value.property, KS_PROP_LABEL);
+  ASSERT_TRUE(parse("contents", "Door", &text, &why));
+  EXPECT_EQ(text.value.property, KS_PROP_CONTENTS);
   const struct {
     const char* name;
     const char* value;
@@ -441,6 +445,9 @@ TEST(ServeRequestTest, PropertiesAreCheckedAndReadIntoTheirValues) {
       {"opacity", "101", "'opacity' must be a number from 0 to 100"},
       {"dash", "nan", "'dash' must be a number from 0 to 100"},
       {"start", "Arrow", "unknown line ending 'Arrow'"},
+      {"fontSize", "0.5", "'fontSize' must be a number from 1 to 100"},
+      {"fontSize", "101", "'fontSize' must be a number from 1 to 100"},
+      {"fontColor", "none", "a text colour is #RRGGBB"},
   };
   for (const auto& c : bad) {
     PropertyRequest r;

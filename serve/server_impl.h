@@ -210,4 +210,9 @@ struct Server::Impl {
 // in its properties panel (server_selection.cpp).
 void WriteSelection(JsonWriter& json, KA_PageView view);
 
+// The words the markups list shows for a kind key (MarkupKindKey): a
+// measurement's in the plug-in's translation, another annotation's in the
+// editor's, else the key itself (server_markups.cpp).
+std::u16string KindWords(const std::string& key);
+
 }  // namespace annotserve

@@ -26,6 +26,8 @@ namespace {
 
 std::string Utf8(const std::u16string& s) { return kshost::ToUtf8(s); }
 
+}  // namespace
+
 // A measurement's kind in the plug-in's words; another annotation's kind in
 // the editor's ("IDS_EDITOR_KIND_SQUARE"), else its subtype.
 std::u16string KindWords(const std::string& key) {
@@ -36,6 +38,8 @@ std::u16string KindWords(const std::string& key) {
   const std::u16string text = kshost::EditorText(editorKey.c_str());
   return text.empty() ? kshost::ToUtf16(key) : text;
 }
+
+namespace {
 
 const char* const kColumnKeys[] = {"IDS_EDITOR_MARKUP_PAGE",  "IDS_EDITOR_MARKUP_KIND",   "IDS_EDITOR_MARKUP_SUBJECT",
                                    "IDS_EDITOR_MARKUP_LABEL", "IDS_EDITOR_MARKUP_VALUE",  "IDS_EDITOR_MARKUP_AUTHOR",

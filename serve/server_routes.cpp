@@ -67,6 +67,9 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
       {"markups.js", {"markups.js", "text/javascript; charset=utf-8"}},
       {"toolsets.js", {"toolsets.js", "text/javascript; charset=utf-8"}},
       {"attach.js", {"attach.js", "text/javascript; charset=utf-8"}},
+      {"view.js", {"view.js", "text/javascript; charset=utf-8"}},
+      {"ribbon.js", {"ribbon.js", "text/javascript; charset=utf-8"}},
+      {"dialogs.js", {"dialogs.js", "text/javascript; charset=utf-8"}},
       {"pdf.min.mjs", {"pdfjs/pdf.min.mjs", "text/javascript; charset=utf-8"}},
       {"pdf.worker.min.mjs", {"pdfjs/pdf.worker.min.mjs", "text/javascript; charset=utf-8"}},
   };

@@ -11,6 +11,7 @@
 #include "host/editor.h"
 #include "host/host_functions.h"
 #include "host/utf.h"
+#include "measure/cma_markup_list.h"
 #include "serve/server_impl.h"
 
 namespace annotserve {
@@ -66,10 +67,21 @@ void WriteSelection(JsonWriter& json, KA_PageView view) {
     const kshost::AnnotProps p = kshost::ReadAnnotProps(annot);
     json.Key("props").BeginObject();
     json.Field("subtype", p.subtype).Field("intent", p.intent).Field("settable", p.settable);
+    // The kind as the markups list names it: "Distance", "Rectangle".
+    json.Field("kind", kshost::ToUtf8(KindWords(AnnotationPlugin::MarkupKindKey(kshost::direct::AnnotGetDict(annot)))));
     json.Field("subject", kshost::ToUtf8(p.subject)).Field("contents", kshost::ToUtf8(p.contents));
     json.Field("label", kshost::ToUtf8(p.label)).Field("color", Hex(p.color)).Field("fill", Hex(p.fill));
     json.Key("width").Number(p.width).Key("dash").Number(p.dash).Key("opacity").Number(p.opacity);
     json.Field("lineEndings", p.lineEndings).Field("start", p.lineStart).Field("end", p.lineEnd);
+    // What the kind offers, when its handler says: the panel shows only those.
+    if (p.offered) {
+      json.Key("offers").BeginArray();
+      for (const auto& [name, code] : PropertyNames())
+        if (p.offered & (1u << code)) json.String(name);
+      json.EndArray();
+    }
+    if (p.fontSize) json.Key("fontSize").Number(*p.fontSize);
+    if (p.fontColor) json.Field("fontColor", Hex(p.fontColor));
     json.EndObject().EndObject();
   }
   json.EndArray();

@@ -85,7 +85,8 @@ void WriteWords(JsonWriter& json) {
                                        "IDS_EDITOR_PROPS_LABEL", "IDS_EDITOR_PROPS_COLOR", "IDS_EDITOR_PROPS_FILL",
                                        "IDS_EDITOR_PROPS_NONE", "IDS_EDITOR_PROPS_WIDTH", "IDS_EDITOR_PROPS_DASH",
                                        "IDS_EDITOR_PROPS_OPACITY", "IDS_EDITOR_PROPS_START", "IDS_EDITOR_PROPS_END",
-                                       "IDS_EDITOR_PROPS_SEVERAL"};
+                                       "IDS_EDITOR_PROPS_SEVERAL", "IDS_EDITOR_PROPS_CONTENTS", "IDS_EDITOR_PROPS_FONT_SIZE",
+                                       "IDS_EDITOR_PROPS_FONT_COLOR"};
   json.BeginObject();
   for (const char* key : kWords) json.Field(key, Utf8(kshost::EditorText(key)));
   json.EndObject();

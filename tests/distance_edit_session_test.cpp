@@ -3,6 +3,8 @@
 // of the dimension line) that a press hits and a drag changes on their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,12 +76,13 @@ class DistanceEditing : public ::testing::Test {
  protected:
   void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
 
-  // A letter page at 1:100 (1 cm = 1 m) holding `annot` (PDF text) when given.
-  void MakePage(const std::string& annot = "", int morePages = 0) {
+  // A letter page at 1:100 (1 cm = 1 m) holding `annot` (PDF text) when
+  // given, and `morePages` pages of the size `more` after it.
+  void MakePage(const std::string& annot = "", int morePages = 0, KS_FloatRect more = {0, 0, 612, 792}) {
     KPD_Document doc = direct::DocNew();
     KS_FloatRect letter{0, 0, 612, 792};
     KPD_Page page = direct::DocAddPage(doc, &letter);
-    for (int i = 0; i < morePages; ++i) direct::DocAddPage(doc, &letter);
+    for (int i = 0; i < morePages; ++i) direct::DocAddPage(doc, &more);
     kwannotation::PageScale scale;
     scale.x = {1, u"cm", 1, u"m"};
     scale.precision = 2;
@@ -232,6 +235,42 @@ TEST_F(DistanceEditing, TopageMovesTheSelectedDistanceAsOneStepAndUndoBringsItBa
   EXPECT_NE(r.output.find("message: menu: Flip Line | Delete | Properties | Bring to front | Move to page…"),
             std::string::npos)
       << r.output;
+}
+
+// Moved to a page too small for it, a distance is made smaller until it
+// lies inside the page, caption and all, in the same undo step; undo puts
+// it back as it was.
+TEST_F(DistanceEditing, TopageOntoASmallerPageFitsTheDistanceInsideItAsOneStep) {
+  MakePage("", 1, {0, 0, 300, 200});
+  const std::string before = dir_ / "before.pdf", moved = dir_ / "moved.pdf", undone = dir_ / "undone.pdf";
+  CommandResult r = Run("tool DISTANCE\nclick 50 100\nclick 550 100\nclick 300 130\ntool Hand\nsave " + before +
+                        "\nclick 300 130\ntopage 2\nsave " + moved + "\nundo\nsave " + undone + "\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  size_t pushes = 0;
+  for (size_t at = r.output.find("undo: push"); at != std::string::npos; at = r.output.find("undo: push", at + 1))
+    ++pushes;
+  EXPECT_EQ(pushes, 2u) << "the distance, then the move with its fit: " << r.output;
+  const Distance b = ReadDistance(before), m = ReadDistance(moved, 1), u = ReadDistance(undone);
+  ASSERT_EQ(m.l.size(), 4u) << m.dict;
+  std::vector<double> rect;
+  {
+    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
+    KPD_Document doc = direct::DocOpenFile(moved.c_str(), error);
+    direct::ByteStringDestroy(error);
+    ASSERT_TRUE(doc);
+    rect = Numbers(direct::DictGet(direct::PageGetAnnot(direct::DocGetPage(doc, 1), 0), "/Rect"));
+    direct::DocClose(doc);
+  }
+  ASSERT_EQ(rect.size(), 4u);
+  EXPECT_GE(std::min(rect[0], rect[2]), 0);
+  EXPECT_GE(std::min(rect[1], rect[3]), 0);
+  EXPECT_LE(std::max(rect[0], rect[2]), 300);
+  EXPECT_LE(std::max(rect[1], rect[3]), 200);
+  // 500 points long before; now shorter than the page is wide.
+  EXPECT_LT(std::fabs(m.l[2] - m.l[0]), 300);
+  EXPECT_GT(std::fabs(m.l[2] - m.l[0]), 250);
+  EXPECT_EQ(u.dict, b.dict);
+  EXPECT_EQ(u.ap, b.ap);
 }
 
 }  // namespace

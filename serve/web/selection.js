@@ -222,12 +222,17 @@ export function initSelection(ui) {
     panel.append(head);
     const kind = document.createElement("div");
     kind.className = "kind";
-    kind.textContent = (p.intent || p.subtype) + (sel.length > 1 ? ` — ${w("IDS_EDITOR_PROPS_SEVERAL").replace("%1", sel.length)}` : "");
+    kind.textContent = (p.kind || p.subtype) + (sel.length > 1 ? ` — ${w("IDS_EDITOR_PROPS_SEVERAL").replace("%1", sel.length)}` : "");
     panel.append(kind);
     const table = document.createElement("table");
     panel.append(table);
     const editable = p.settable;
-    row(table, w("IDS_EDITOR_PROPS_SUBJECT"), textInput(p.subject, "subject"));
+    // A kind whose handler says what it has shows only that; another shows
+    // every style of a drawn shape.
+    const offers = p.offers ? new Set(p.offers) : null;
+    const has = (name) => !offers || offers.has(name);
+    if (has("subject")) row(table, w("IDS_EDITOR_PROPS_SUBJECT"), textInput(p.subject, "subject"));
+    if (offers && offers.has("contents")) row(table, w("IDS_EDITOR_PROPS_CONTENTS"), textInput(p.contents, "contents"));
     const measurement = !!p.intent && /Dimension|Angle|Volume|Radius/.test(p.intent);
     if (measurement) {
       const value = document.createElement("output");
@@ -269,21 +274,28 @@ export function initSelection(ui) {
         row(table, "", b);
       }
     }
-    row(table, w("IDS_EDITOR_PROPS_COLOR"), colour(p.color, "color", false, w));
-    if (p.subtype !== "Line" && p.subtype !== "PolyLine") row(table, w("IDS_EDITOR_PROPS_FILL"), colour(p.fill, "fill", true, w));
-    const width = document.createElement("input");
-    width.type = "number";
-    width.name = "width";
-    width.min = "0";
-    width.max = "100";
-    width.step = "0.5";
-    width.value = String(Math.round(p.width * 100) / 100);
-    width.addEventListener("change", () => set("width", width.value));
-    row(table, w("IDS_EDITOR_PROPS_WIDTH"), width);
+    if (has("color")) row(table, w("IDS_EDITOR_PROPS_COLOR"), colour(p.color, "color", false, w));
+    if (offers ? offers.has("fill") : p.subtype !== "Line" && p.subtype !== "PolyLine")
+      row(table, w("IDS_EDITOR_PROPS_FILL"), colour(p.fill, "fill", true, w));
+    const number = (value, name, min, step) => {
+      const input = document.createElement("input");
+      input.type = "number";
+      input.name = name;
+      input.min = String(min);
+      input.max = "100";
+      input.step = String(step);
+      input.value = String(Math.round(value * 100) / 100);
+      input.addEventListener("change", () => set(name, input.value));
+      return input;
+    };
+    if (has("width")) row(table, w("IDS_EDITOR_PROPS_WIDTH"), number(p.width, "width", 0, 0.5));
     const dashes = DASHES.includes(p.dash) ? DASHES : [...DASHES, p.dash];
-    row(table, w("IDS_EDITOR_PROPS_DASH"),
-        select(dashes.map((d) => [String(d), d === 0 ? "———" : `${"- ".repeat(Math.max(1, 6 - d / 2))}(${d})`]), String(p.dash),
-               (v) => set("dash", v), "dash"));
+    if (has("dash"))
+      row(table, w("IDS_EDITOR_PROPS_DASH"),
+          select(dashes.map((d) => [String(d), d === 0 ? "———" : `${"- ".repeat(Math.max(1, 6 - d / 2))}(${d})`]), String(p.dash),
+                 (v) => set("dash", v), "dash"));
+    if (offers && offers.has("fontSize")) row(table, w("IDS_EDITOR_PROPS_FONT_SIZE"), number(p.fontSize, "fontSize", 1, 1));
+    if (offers && offers.has("fontColor")) row(table, w("IDS_EDITOR_PROPS_FONT_COLOR"), colour(p.fontColor, "fontColor", false, w));
     const opacity = document.createElement("input");
     opacity.type = "range";
     opacity.name = "opacity";
@@ -296,7 +308,7 @@ export function initSelection(ui) {
     opacity.addEventListener("change", () => set("opacity", opacity.value));
     const op = document.createElement("span");
     op.append(opacity, shown);
-    row(table, w("IDS_EDITOR_PROPS_OPACITY"), op);
+    if (has("opacity")) row(table, w("IDS_EDITOR_PROPS_OPACITY"), op);
     if (p.lineEndings) {
       const opts = ENDINGS.map((e) => [e, e]);
       row(table, w("IDS_EDITOR_PROPS_START"), select(opts, p.start, (v) => set("start", v), "start"));
@@ -304,7 +316,7 @@ export function initSelection(ui) {
     }
     // What the annotation's kind cannot set is shown but not offered.
     if (!editable)
-      for (const el of table.querySelectorAll("input[name=subject],input[name=label],input[type=color],input[type=number],input[type=range],select[name=dash],select[name=start],select[name=end]"))
+      for (const el of table.querySelectorAll("input[name=subject],input[name=label],input[name=contents],input[type=color],input[type=number],input[type=range],select[name=dash],select[name=start],select[name=end]"))
         el.disabled = true;
   }
 

@@ -1,0 +1,142 @@
+// The properties panel's changes to the comment kinds the editor makes
+// itself (rectangles, text boxes): through the host, one undo step each,
+// several selected rectangles together, and undone to the very appearance
+// they had.
+#include "serve/serve_test_support.h"
+
+namespace {
+
+using namespace annotserve::testing;
+
+class ServePropsTest : public ServeTest {
+ protected:
+  // The first selected annotation's "props" object as the state gives it.
+  std::string Props() {
+    const std::string state = State();
+    const size_t at = state.find("\"props\":{");
+    return at == std::string::npos ? std::string() : state.substr(at, state.find('}', at) - at + 1);
+  }
+  static std::string Text(const std::string& json, const std::string& key) {
+    std::smatch m;
+    if (std::regex_search(json, m, std::regex("\"" + key + "\":\"([^\"]*)\""))) return m[1];
+    return "";
+  }
+  static std::string Number(const std::string& json, const std::string& key) {
+    std::smatch m;
+    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9.]+)"))) return m[1];
+    return "";
+  }
+  // A drag of the current tool from (x0, y0) to (x1, y1), device pixels.
+  void Drag(int x0, int y0, int x1, int y1) {
+    const auto at = [](int x, int y) { return "&page=0&x=" + std::to_string(x) + "&y=" + std::to_string(y); };
+    ASSERT_EQ(Post("/api/event", "kind=down" + at(x0, y0))->status, 200);
+    ASSERT_EQ(Post("/api/event", "kind=move" + at((x0 + x1) / 2, (y0 + y1) / 2))->status, 200);
+    ASSERT_EQ(Post("/api/event", "kind=move" + at(x1, y1))->status, 200);
+    ASSERT_EQ(Post("/api/event", "kind=up" + at(x1, y1))->status, 200);
+  }
+  void Click(int x, int y, bool shift = false) {
+    const std::string at = "&page=0&x=" + std::to_string(x) + "&y=" + std::to_string(y) + (shift ? "&shift=1" : "");
+    ASSERT_EQ(Post("/api/event", "kind=down" + at)->status, 200);
+    ASSERT_EQ(Post("/api/event", "kind=up" + at)->status, 200);
+  }
+  std::string AnnotLayer() {
+    auto r = client_->Get("/api/annots?page=0", Auth());
+    return r && r->status == 200 ? r->body : std::string();
+  }
+};
+
+TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRestoresItsAppearance) {
+  ASSERT_EQ(Post("/api/tool", "name=Rectangle")->status, 200);
+  Drag(120, 120, 220, 200);
+  ASSERT_EQ(Field(State(), "undo"), "1");
+  ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
+  Click(170, 160);
+  std::string props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Square") << props;
+  EXPECT_EQ(Text(props, "kind"), "Rectangle");
+  EXPECT_NE(props.find("\"settable\":true"), std::string::npos) << props;
+  EXPECT_NE(props.find("\"offers\":["), std::string::npos) << props;
+  EXPECT_EQ(Text(props, "color"), "#FF0000");
+  const std::string drawn = AnnotLayer();
+
+  ASSERT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 200);
+  ASSERT_EQ(Post("/api/property", "name=width&value=4")->status, 200);
+  props = Props();
+  EXPECT_EQ(Text(props, "color"), "#0000FF");
+  EXPECT_EQ(Number(props, "width"), "4");
+  EXPECT_EQ(Field(State(), "undo"), "3");
+  // The new appearance strokes in blue, 4 points wide.
+  const std::string changed = AnnotLayer();
+  EXPECT_NE(changed, drawn);
+  // The same colour again changes nothing and adds no step.
+  EXPECT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 400);
+  EXPECT_EQ(Field(State(), "undo"), "3");
+
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  props = Props();
+  EXPECT_EQ(Text(props, "color"), "#FF0000");
+  EXPECT_EQ(Number(props, "width"), "1");
+  EXPECT_EQ(AnnotLayer(), drawn) << "undo brings back the appearance as it was";
+  ASSERT_EQ(Post("/api/redo")->status, 200);
+  EXPECT_EQ(Text(Props(), "color"), "#0000FF");
+
+  // Saved, the file holds the colour and the width.
+  ASSERT_EQ(Post("/api/save")->status, 200);
+  const std::string xfdf = AnnotOutput({"xfdf", "export", pdf_});
+  EXPECT_NE(xfdf.find("<square "), std::string::npos) << xfdf;
+  EXPECT_NE(xfdf.find("color=\"#0000FF\""), std::string::npos) << xfdf;
+}
+
+TEST_F(ServePropsTest, SeveralSelectedRectanglesChangeTogetherInOneStep) {
+  ASSERT_EQ(Post("/api/tool", "name=Rectangle")->status, 200);
+  Drag(120, 120, 200, 180);
+  Drag(260, 120, 340, 180);
+  ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
+  Click(160, 150);
+  Click(300, 150, true);
+  ASSERT_EQ(Field(State(), "undo"), "2");
+  ASSERT_EQ(Post("/api/property", "name=fill&value=%2300FF00")->status, 200);
+  const std::string state = State();
+  EXPECT_EQ(Field(state, "undo"), "3") << "one step for both";
+  size_t filled = 0;
+  for (size_t at = state.find("\"fill\":\"#00FF00\""); at != std::string::npos;
+       at = state.find("\"fill\":\"#00FF00\"", at + 1))
+    ++filled;
+  EXPECT_EQ(filled, 2u) << state;
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  EXPECT_EQ(State().find("\"fill\":\"#00FF00\""), std::string::npos);
+}
+
+TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack) {
+  ASSERT_EQ(Post("/api/tool", "name=TextBox")->status, 200);
+  Drag(120, 120, 300, 180);
+  for (char c : std::string("Door"))
+    ASSERT_EQ(Post("/api/event", "kind=char&key=" + std::to_string(int(c)))->status, 200);
+  ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
+  Click(200, 150);
+  std::string props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "FreeText") << props;
+  EXPECT_EQ(Text(props, "kind"), "Text box");
+  EXPECT_EQ(Number(props, "fontSize"), "12");
+  EXPECT_EQ(Text(props, "fontColor"), "#000000");
+  EXPECT_EQ(Text(props, "contents"), "Door");
+  const std::string undo = Field(State(), "undo");
+
+  ASSERT_EQ(Post("/api/property", "name=fontSize&value=20")->status, 200);
+  ASSERT_EQ(Post("/api/property", "name=fontColor&value=%2300AA00")->status, 200);
+  props = Props();
+  EXPECT_EQ(Number(props, "fontSize"), "20");
+  EXPECT_EQ(Text(props, "fontColor"), "#00AA00");
+  // The border keeps its colour: the letters' colour is their own.
+  EXPECT_EQ(Text(props, "color"), "#FF0000");
+  EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 2));
+  EXPECT_EQ(Post("/api/property", "name=fontSize&value=0")->status, 400);
+
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  EXPECT_EQ(Text(Props(), "fontColor"), "#000000");
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  EXPECT_EQ(Number(Props(), "fontSize"), "12");
+}
+
+}  // namespace
