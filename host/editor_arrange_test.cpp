@@ -150,7 +150,7 @@ TEST_F(EditorArrangeTest, MoveToASmallerPageKeepsTheAnnotationInsideItsCropBoxAs
   Editor::Get().Select(doc_, far, false);
   Editor::Get().Select(doc_, wide, true);
   ASSERT_TRUE(Editor::Get().MoveSelectionToPage(doc_, 1, &error_)) << error_;
-  EXPECT_EQ(doc_->undo.size(), 1u) << "the move and the fit are one step";
+  EXPECT_EQ(doc_->undo.UndoCount(), 1u) << "the move and the fit are one step";
   auto rect = [](KA_Annot a) { return Write(direct::DictGet(direct::AnnotGetDict(a), "/Rect")); };
   // Moved in to the crop box's top right, 0.25 in from its sides.
   EXPECT_EQ(rect(far), "[ 299.75 474.75 399.75 574.75 ]");
