@@ -336,6 +336,7 @@ std::optional<Tessel::Headless::DialogAnswer> Server::Impl::AskDialog(Tessel::Di
 
 // Written again only after the document changed.
 bool Server::Impl::CurrentBytes(std::string* out, std::string* why) {
+  CatchUpVersion();
   if (bytesVersion != docVersion || bytes.empty()) {
     if (!kshost::WholeFileOf(session->Document(), &bytes, why)) {
       bytes.clear();

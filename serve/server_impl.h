@@ -110,7 +110,12 @@ struct Server::Impl {
   std::deque<std::string> messages, tips;
   std::vector<kshost::DrawItem> windowItems;
   bool buttonHeld = false;
+  // The document's version as the page knows it: a new one after each undo
+  // step, reload, and any change made without a step of its own (letters
+  // typed into a text box), which versionMoment catches.
   uint64_t docVersion = 1;
+  kshost::DocumentMoment versionMoment;
+  void CatchUpVersion();
   GestureClicks clicks;  // of the current tool's gesture, for its prompt
   std::pair<std::string, std::string> pageWords;  // language, its words as JSON
   uint64_t bytesVersion = 0;

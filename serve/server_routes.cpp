@@ -143,6 +143,7 @@ void Server::Impl::Routes() {
                  return Refuse(r, 400, "the document has no page " + std::to_string(page + 1));
                std::string data, why;
                if (!kshost::AnnotationLayerOf(session->Document(), page, &data, &why)) return Refuse(r, 422, why);
+               CatchUpVersion();
                r.set_header("X-Annot-Doc", std::to_string(docVersion));
                r.set_header("X-Annot-Look", looks.LastChange(session->Document(), page).Text());
                r.set_header("Cache-Control", "no-store");

@@ -101,13 +101,23 @@ Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
+void Server::Impl::CatchUpVersion() {
+  const kshost::DocumentMoment now = kshost::MomentOf(session ? session->Document() : nullptr);
+  if (now == versionMoment) return;
+  if (now.document == versionMoment.document) ++docVersion;
+  versionMoment = now;
+}
+
 void Server::Impl::OnEvent(const kshost::EditorEvent& event) {
   auto keep = [](std::deque<std::string>& lines, std::string text) {
     lines.push_back(std::move(text));
     while (lines.size() > kKeptLines) lines.pop_front();
   };
   std::visit(Overloaded{
-                 [&](const kshost::UndoEvent&) { ++docVersion; },
+                 [&](const kshost::UndoEvent&) {
+                   ++docVersion;
+                   versionMoment = kshost::MomentOf(session ? session->Document() : nullptr);
+                 },
                  [&](const kshost::MessageEvent& e) { keep(messages, e.Shown()); },
                  [&](const kshost::TipEvent& e) { keep(tips, e.text); },
                  [&](const kshost::PanelValueEvent& e) {
@@ -203,6 +213,7 @@ void Server::Impl::Publish() {
     json.Key("selection");
     WriteSelection(json, view);
   }
+  CatchUpVersion();
   json.Field("doc", docVersion).Field("saves", saves.load());
   json.Field("file", fs::path(options.pdfPath).filename().string());
   json.Field("unsaved", Unsaved()).Field("propertiesAsked", editor.PropertiesAsked());

@@ -4,7 +4,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, pagePoint, hostState, writePdf } from "./support.mjs";
+import { workFolder, run, withEditor, settled, pagePoint, hostState, writePdf, viewInks } from "./support.mjs";
 
 // The annotations `annot info` lists: [{ subtype, intent, rect }].
 function annots(file, env) {
@@ -65,9 +65,13 @@ test("a rectangle, a pen stroke and a text box drawn from the Comment tab", asyn
 
     await arm(page, "Button_Comment_TextBox", "TextBox");
     await drag(page, [150, 300], [330, 360]);
+    const before = (await viewInks(page, [153, 303, 327, 357])).dark;
     await page.keyboard.type("Check the wall");
     await settled(page);
     assert.equal((await hostState(page)).undo, 3, "typing adds no undo step of its own");
+    // The letters show while they are typed, not only once the box is left.
+    const after = (await viewInks(page, [153, 303, 327, 357])).dark;
+    assert.ok(after > before + 40, `dark pixels in the text box: ${before} before typing, ${after} after`);
     await shot("text-box");
 
     await page.click("#save");

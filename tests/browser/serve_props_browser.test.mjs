@@ -7,7 +7,7 @@ import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
 import { writeFileSync } from "node:fs";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, noScalePrompt, pagesPdf } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, noScalePrompt, pagesPdf, viewInks } from "./support.mjs";
 
 function plan(work) {
   const file = path.join(work.dir, "plan.pdf");
@@ -44,44 +44,6 @@ async function pickColour(page, name, value) {
   await settled(page);
 }
 
-// The pixels of the view (the page with its annotations over it) inside a
-// page rectangle [l, b, r, t], counted by which of red, green and blue
-// clearly leads, and the dark ones, with the rows they span.
-async function inks(page, [l, b, r, t]) {
-  return page.evaluate(([l, b, r, t]) => {
-    const m = window.annot.state.host.matrix;
-    const dev = (x, y) => [m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]];
-    const [x0, y0] = dev(l, t), [x1, y1] = dev(r, b);
-    const left = Math.round(Math.min(x0, x1)), top = Math.round(Math.min(y0, y1));
-    const w = Math.round(Math.abs(x1 - x0)), h = Math.round(Math.abs(y1 - y0));
-    const view = document.createElement("canvas");
-    view.width = w;
-    view.height = h;
-    const ctx = view.getContext("2d");
-    for (const id of ["page", "annots"]) ctx.drawImage(document.getElementById(id), -left, -top);
-    const d = ctx.getImageData(0, 0, w, h).data;
-    const out = { red: 0, green: 0, blue: 0, dark: 0, darkTop: h, darkBottom: -1, greenTop: h, greenBottom: -1 };
-    for (let y = 0; y < h; y++)
-      for (let x = 0; x < w; x++) {
-        const i = 4 * (y * w + x);
-        if (d[i + 3] < 128) continue;
-        const [R, G, B] = [d[i], d[i + 1], d[i + 2]];
-        if (R > G + 80 && R > B + 80) out.red++;
-        else if (G > R + 60 && G > B + 60) {
-          out.green++;
-          out.greenTop = Math.min(out.greenTop, y);
-          out.greenBottom = Math.max(out.greenBottom, y);
-        } else if (B > R + 80 && B > G + 80) out.blue++;
-        else if (R < 90 && G < 90 && B < 90) {
-          out.dark++;
-          out.darkTop = Math.min(out.darkTop, y);
-          out.darkBottom = Math.max(out.darkBottom, y);
-        }
-      }
-    return out;
-  }, [l, b, r, t]);
-}
-
 test("a rectangle from the Comment tab takes a colour and a line width from the panel; Ctrl+Z brings the old ones back", async () => {
   const work = workFolder("props-rectangle");
   await withEditor("props-rectangle", plan(work), work, async (page, shot, server, errors) => {
@@ -99,7 +61,7 @@ test("a rectangle from the Comment tab takes a colour and a line width from the 
     assert.equal(await page.locator('#props input[name="color"]').isDisabled(), false);
     // The left side of the frame, a few points either way.
     const side = [144, 160, 158, 220];
-    const before = await inks(page, side);
+    const before = await viewInks(page, side);
     assert.ok(before.red > 0 && before.blue === 0, JSON.stringify(before));
     await shot("selected");
 
@@ -111,7 +73,7 @@ test("a rectangle from the Comment tab takes a colour and a line width from the 
     assert.equal(host.undo, 3, "the rectangle, then one step for each change");
     assert.equal(host.selection[0].props.color, "#0000FF");
     assert.equal(host.selection[0].props.width, 4);
-    const after = await inks(page, side);
+    const after = await viewInks(page, side);
     assert.ok(after.blue > 0 && after.red === 0, `the page shows the new colour: ${JSON.stringify(after)}`);
     // A 4-point line covers about four times the pixels of a 1-point one.
     assert.ok(after.blue > 2.5 * before.red, `the line is wider: ${after.blue} against ${before.red}`);
@@ -126,7 +88,7 @@ test("a rectangle from the Comment tab takes a colour and a line width from the 
     await settled(page);
     host = await hostState(page);
     assert.equal(host.selection[0].props.color, "#FF0000");
-    const undone = await inks(page, side);
+    const undone = await viewInks(page, side);
     assert.ok(undone.red > 0 && undone.blue === 0, `Ctrl+Z brings the red back: ${JSON.stringify(undone)}`);
     assert.equal(await page.inputValue('#props input[name="color"]'), "#ff0000", "the panel follows undo");
     await shot("undone");

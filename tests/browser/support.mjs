@@ -140,3 +140,41 @@ export function writePdf(file, objects) {
   writeFileSync(file, out);
   return file;
 }
+
+// The pixels of the view (the page with its annotations over it) inside a
+// page rectangle [l, b, r, t], counted by which of red, green and blue
+// clearly leads, and the dark ones, with the rows they span.
+export async function viewInks(page, [l, b, r, t]) {
+  return page.evaluate(([l, b, r, t]) => {
+    const m = window.annot.state.host.matrix;
+    const dev = (x, y) => [m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]];
+    const [x0, y0] = dev(l, t), [x1, y1] = dev(r, b);
+    const left = Math.round(Math.min(x0, x1)), top = Math.round(Math.min(y0, y1));
+    const w = Math.round(Math.abs(x1 - x0)), h = Math.round(Math.abs(y1 - y0));
+    const view = document.createElement("canvas");
+    view.width = w;
+    view.height = h;
+    const ctx = view.getContext("2d");
+    for (const id of ["page", "annots"]) ctx.drawImage(document.getElementById(id), -left, -top);
+    const d = ctx.getImageData(0, 0, w, h).data;
+    const out = { red: 0, green: 0, blue: 0, dark: 0, darkTop: h, darkBottom: -1, greenTop: h, greenBottom: -1 };
+    for (let y = 0; y < h; y++)
+      for (let x = 0; x < w; x++) {
+        const i = 4 * (y * w + x);
+        if (d[i + 3] < 128) continue;
+        const [R, G, B] = [d[i], d[i + 1], d[i + 2]];
+        if (R > G + 80 && R > B + 80) out.red++;
+        else if (G > R + 60 && G > B + 60) {
+          out.green++;
+          out.greenTop = Math.min(out.greenTop, y);
+          out.greenBottom = Math.max(out.greenBottom, y);
+        } else if (B > R + 80 && B > G + 80) out.blue++;
+        else if (R < 90 && G < 90 && B < 90) {
+          out.dark++;
+          out.darkTop = Math.min(out.darkTop, y);
+          out.darkBottom = Math.max(out.darkBottom, y);
+        }
+      }
+    return out;
+  }, [l, b, r, t]);
+}
