@@ -28,7 +28,7 @@ std::string CompositePdf(const std::string& content) {
       "begincmap 2 begincodespacerange <00> <7F> <8140> <9FFC> endcodespacerange\n"
       "1 begincidrange <20> <7E> 1 endcidrange 1 begincidchar <8140> 633 endcidchar endcmap";
   const std::string descriptor = "<< /Type /FontDescriptor /FontName /Sans /Flags 32 /Ascent 800 /Descent -200 >>";
-  const std::string objects[] = {
+  return pdf::test::PdfOfObjects({
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F2 5 0 R /F3 6 0 R /F4 9 0 R >> >> "
@@ -45,22 +45,7 @@ std::string CompositePdf(const std::string& content) {
       "<< /Type /Font /Subtype /Type0 /BaseFont /Sans /Encoding /Identity-V /DescendantFonts [<< /Type /Font "
       "/Subtype /CIDFontType2 /BaseFont /Sans /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
       "/DW 1000 /FontDescriptor " + descriptor + " >>] >>",
-  };
-  std::string out = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < std::size(objects); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t o : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-    out += line;
-  }
-  return out + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  });
 }
 
 // The point `along` the baseline and `up` across it of text turned 30

@@ -151,9 +151,12 @@ bool WriteOnePage(QPDF& qpdf, QPDFObjectHandle page, std::vector<QPDFObjGen> pen
   return true;
 }
 
-}  // namespace
-
-bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::string* why) {
+// Writes a one-page PDF of page `pageIndex` of `kdoc` through `write`
+// (given the document, the page and where the bytes and the reason for a
+// refusal go); `unreadable` is the reason when `write` gives none.
+template <class Write>
+bool OnePageOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::string* why, const char* unreadable,
+               Write write) {
   std::string reason;
   std::string out;
   const bool ok = Guard<bool>(false, [&] {
@@ -162,12 +165,25 @@ bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std
       return false;
     }
     Document* doc = Document::FromKpd(kdoc);
-    QPDF& qpdf = doc->qpdf();
     QPDFObjectHandle page = doc->pages().At(pageIndex);
     if (!page.isDictionary() || !page.isIndirect()) {
       reason = "the document has no page " + std::to_string(pageIndex + 1);
       return false;
     }
+    return write(doc->qpdf(), page, out, reason);
+  });
+  if (!ok) {
+    if (why) *why = reason.empty() ? unreadable : reason;
+    return false;
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
+}  // namespace
+
+bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::string* why) {
+  auto write = [](QPDF& qpdf, QPDFObjectHandle page, std::string& out, std::string& reason) {
     std::vector<QPDFObjGen> pending;
     std::string annotsText = "[";
     QPDFObjectHandle annots = page.getKey("/Annots");
@@ -200,29 +216,12 @@ bool AnnotationLayerOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std
                                                       : "";
                         },
                         out, reason);
-  });
-  if (!ok) {
-    if (why) *why = reason.empty() ? "the page's annotations cannot be read" : reason;
-    return false;
-  }
-  *bytes = std::move(out);
-  return true;
+  };
+  return OnePageOf(kdoc, pageIndex, bytes, why, "the page's annotations cannot be read", write);
 }
 
 bool PageDrawingOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::string* why) {
-  std::string reason;
-  std::string out;
-  const bool ok = Guard<bool>(false, [&] {
-    if (!kdoc) {
-      reason = "no document is open";
-      return false;
-    }
-    Document* doc = Document::FromKpd(kdoc);
-    QPDFObjectHandle page = doc->pages().At(pageIndex);
-    if (!page.isDictionary() || !page.isIndirect()) {
-      reason = "the document has no page " + std::to_string(pageIndex + 1);
-      return false;
-    }
+  auto write = [](QPDF& qpdf, QPDFObjectHandle page, std::string& out, std::string& reason) {
     std::vector<QPDFObjGen> pending;
     std::string entries;
     auto note = [&](const char* key, QPDFObjectHandle value) {
@@ -232,15 +231,10 @@ bool PageDrawingOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::st
     };
     note("/Resources", pdf::Inherited(page, "/Resources"));
     for (const char* key : {"/Contents", "/Group"}) note(key, page.getKey(key));
-    return WriteOnePage(doc->qpdf(), page, std::move(pending), entries, [](QPDFObjectHandle) { return ""; }, out,
+    return WriteOnePage(qpdf, page, std::move(pending), entries, [](QPDFObjectHandle) { return ""; }, out,
                         reason);
-  });
-  if (!ok) {
-    if (why) *why = reason.empty() ? "the page cannot be read" : reason;
-    return false;
-  }
-  *bytes = std::move(out);
-  return true;
+  };
+  return OnePageOf(kdoc, pageIndex, bytes, why, "the page cannot be read", write);
 }
 
 DocumentMoment MomentOf(KPD_Document kdoc) {

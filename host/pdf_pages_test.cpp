@@ -142,25 +142,6 @@ TEST(PdfPages, AppendedContentIsIsolated) {
   EXPECT_EQ(Contents(page), "q\n|2 0 0 2 0 0 cm|\nQ\n|q\nA\nQ\n|q\nB\nQ\n|");
 }
 
-// A PDF whose object n is objects[n - 1]; object 1 must be the catalog.
-std::string PdfOf(std::vector<std::string> const& objects) {
-  std::string pdf = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  char entry[32];
-  for (size_t offset : offsets) {
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-    pdf += entry;
-  }
-  return pdf + "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-}
-
 std::string Repeat(std::string const& item, int times) {
   std::string out;
   for (int i = 0; i < times; ++i) out += item;
@@ -207,7 +188,7 @@ TEST(PdfPages, TreeHoldsOnlyPageDictionariesEachOnce) {
       {"no page tree", {"<< /Type /Catalog >>"}, ""},
   };
   for (auto const& c : cases) {
-    std::string bytes = PdfOf(c.objects);
+    std::string bytes = PdfOfObjects(c.objects);
     Bytes error;
     Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
     ASSERT_NE(doc, nullptr) << c.what << ": " << error.text();
@@ -243,7 +224,7 @@ TEST(PdfPages, HugeMalformedTreesOpenQuickly) {
   const double limit = 3;
 #endif
   for (auto const& objects : trees) {
-    std::string bytes = PdfOf(objects);
+    std::string bytes = PdfOfObjects(objects);
     const std::clock_t start = std::clock();
     Bytes error;
     Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
@@ -261,7 +242,7 @@ TEST(PdfPages, HugeMalformedTreesOpenQuickly) {
 }
 
 TEST(PdfPages, AddedPageGoesToTheEndOfAMalformedTree) {
-  std::string bytes = PdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 3 0 R] /Count 9 >>",
+  std::string bytes = PdfOfObjects({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 3 0 R] /Count 9 >>",
                              "<< /Type /Page >>"});
   Bytes error;
   Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
@@ -302,7 +283,7 @@ TEST(PdfPages, OnlyThePagesAskedForAreRead) {
   };
   for (Case const& c : cases) {
     SCOPED_TRACE(c.what);
-    std::string bytes = PdfOf(c.objects);
+    std::string bytes = PdfOfObjects(c.objects);
     Bytes error;
     Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
     ASSERT_NE(doc, nullptr) << error.text();

@@ -87,20 +87,12 @@ inline void WriteFile(std::string const& path, std::string const& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A one-page file of letter size turned by `rotate` showing `content`
-// with Helvetica as /F1 (`font` added to the font's dictionary).
-inline std::string HelveticaPagePdf(const std::string& content, int rotate, const std::string& font = "") {
-  const std::string objects[] = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding " + font + " >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + std::to_string(rotate) +
-          " /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
-      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
-  };
+// A PDF of `objects`, numbered from 1 in order (the first is the
+// catalogue), with a cross-reference table that points at each.
+inline std::string PdfOfObjects(const std::vector<std::string>& objects) {
   std::string out = "%PDF-1.7\n";
   std::vector<size_t> offsets;
-  for (size_t i = 0; i < std::size(objects); ++i) {
+  for (size_t i = 0; i < objects.size(); ++i) {
     offsets.push_back(out.size());
     out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
   }
@@ -113,6 +105,19 @@ inline std::string HelveticaPagePdf(const std::string& content, int rotate, cons
   }
   return out + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
          std::to_string(xref) + "\n%%EOF\n";
+}
+
+// A one-page file of letter size turned by `rotate` showing `content`
+// with Helvetica as /F1 (`font` added to the font's dictionary).
+inline std::string HelveticaPagePdf(const std::string& content, int rotate, const std::string& font = "") {
+  return PdfOfObjects({
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding " + font + " >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + std::to_string(rotate) +
+          " /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+  });
 }
 
 // A sample PDF from the shared read-only folder; the test is skipped when

@@ -355,25 +355,8 @@ TEST_F(XfdfSlots, PlainContentsComeFromEveryTextOfTheRichText) {
       {"<body><p dir=\"ltr\">Mixed <span style=\"font-weight:bold\">bold</span> text</p></body>", u"Mixed bold text"},
       {"<body><p><span>Hello </span><span>world</span></p></body>", u"Hello world"},
       {"<body><p>Line<br/>break &#233;&#x20AC;</p></body>", u"Line\nbreak \u00e9\u20ac"},
-  };
-  for (const Case& c : cases) {
-    auto note = std::static_pointer_cast<CKW_MarkupAnnot>(list_->CreateAnnot("Text"));
-    ASSERT_TRUE(note->ImportFromXFDF(Element(std::string("<text><contents-richtext>") + c.body +
-                                             "</contents-richtext></text>")));
-    std::u16string text;
-    ASSERT_TRUE(note->GetContents(&text)) << c.body;
-    EXPECT_EQ(text, c.contents) << c.body;
-  }
-}
-
-// The plain contents are read from the rich text the way the rich text
-// reader reads it: comments are no text, CDATA is, a line break of the
-// text is one line feed, and breaks at the end are dropped.
-TEST_F(XfdfSlots, PlainContentsReadTheRichTextAsTheRichTextReaderDoes) {
-  struct Case {
-    const char* body;
-    const char16_t* contents;
-  } cases[] = {
+      // Comments are no text, CDATA is, a line break of the text is one line
+      // feed, and breaks at the end are dropped.
       {"<body><p>a<!-- not text --> b<![CDATA[ <c> & d]]></p></body>", u"a b <c> & d"},
       {"<body><p>one&#13;&#10;two</p></body>", u"one\ntwo"},
       {"<body><p>end<br/></p><p></p><br/></body>", u"end"},

@@ -53,17 +53,9 @@ std::optional<std::vector<std::u16string>> Server::Impl::ChooseFile(bool open, c
 }
 
 void Server::Impl::AttachRoutes() {
-  auto guard = [this](auto handler) {
-    return [this, handler](const httplib::Request& req, httplib::Response& res) {
-      res.set_header("X-Content-Type-Options", "nosniff");
-      res.set_header("Referrer-Policy", "no-referrer");
-      if (!Allowed(req, res)) return;
-      handler(req, res);
-    };
-  };
   // The file's bytes are the body; page, x and y the point pressed (as an
   // input event's), name the file's name. One undo step, left selected.
-  http.Post("/api/attach", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/attach", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               if (req.body.size() > kMaxUpload)
                 return Refuse(res, 413, "the file is larger than " + std::to_string(kMaxUpload >> 20) +
                                             " MB; only smaller files can be attached");

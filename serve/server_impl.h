@@ -202,6 +202,16 @@ struct Server::Impl {
   // ---- server_routes.cpp: the requests ----
 
   bool Allowed(const httplib::Request& req, httplib::Response& res);
+  // A route's handler behind the headers every answer carries and Allowed.
+  template <class Handler>
+  auto Guarded(Handler handler) {
+    return [this, handler](const httplib::Request& req, httplib::Response& res) {
+      res.set_header("X-Content-Type-Options", "nosniff");
+      res.set_header("Referrer-Policy", "no-referrer");
+      if (!Allowed(req, res)) return;
+      handler(req, res);
+    };
+  }
   void ServeAsset(const std::string& name, httplib::Response& res);
   void Routes();
   void Deliver(const InputEvent& e, httplib::Response& r);

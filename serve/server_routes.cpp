@@ -86,18 +86,10 @@ void Server::Impl::ServeAsset(const std::string& name, httplib::Response& res) {
 }
 
 void Server::Impl::Routes() {
-  auto guard = [this](auto handler) {
-    return [this, handler](const httplib::Request& req, httplib::Response& res) {
-      res.set_header("X-Content-Type-Options", "nosniff");
-      res.set_header("Referrer-Policy", "no-referrer");
-      if (!Allowed(req, res)) return;
-      handler(req, res);
-    };
-  };
-  MarkupRoutes([&](httplib::Server::Handler h) { return httplib::Server::Handler(guard(h)); });
+  MarkupRoutes([&](httplib::Server::Handler h) { return httplib::Server::Handler(Guarded(h)); });
   SelectionRoutes();
   AttachRoutes();
-  http.Get("/", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Get("/", Guarded([this](const httplib::Request& req, httplib::Response& res) {
              if (options.language.empty()) {
                std::lock_guard lock(shared);
                if (wantedLanguage.empty())
@@ -106,8 +98,8 @@ void Server::Impl::Routes() {
              ServeAsset("index.html", res);
            }));
   http.Get(R"(/app/([a-z.]+))",
-           guard([this](const httplib::Request& req, httplib::Response& res) { ServeAsset(req.matches[1], res); }));
-  http.Get("/api/state", guard([this](const httplib::Request& req, httplib::Response& res) {
+           Guarded([this](const httplib::Request& req, httplib::Response& res) { ServeAsset(req.matches[1], res); }));
+  http.Get("/api/state", Guarded([this](const httplib::Request& req, httplib::Response& res) {
              bool started;
              {
                std::lock_guard lock(shared);
@@ -121,7 +113,7 @@ void Server::Impl::Routes() {
              if (!started && !WaitForFirstSnapshot()) return Refuse(res, 503, "the editor did not start in time");
              ReplyState(res);
            }));
-  http.Get("/api/document", guard([this](const httplib::Request&, httplib::Response& res) {
+  http.Get("/api/document", Guarded([this](const httplib::Request&, httplib::Response& res) {
              OnHost(res, [this](httplib::Response& r) {
                std::string data, why;
                if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
@@ -133,7 +125,7 @@ void Server::Impl::Routes() {
            }));
   // The annotations of one page as a PDF of their own (see
   // AnnotationLayerOf); 422 when they cannot be drawn apart from the page.
-  http.Get("/api/annots", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Get("/api/annots", Guarded([this](const httplib::Request& req, httplib::Response& res) {
              const std::string text = req.get_param_value("page");
              int page = -1;
              if (std::from_chars(text.data(), text.data() + text.size(), page).ec != std::errc() || page < 0)
@@ -150,7 +142,7 @@ void Server::Impl::Routes() {
                r.set_content(std::move(data), "application/pdf");
              });
            }));
-  http.Get("/api/download", guard([this](const httplib::Request&, httplib::Response& res) {
+  http.Get("/api/download", Guarded([this](const httplib::Request&, httplib::Response& res) {
              OnHost(res, [this](httplib::Response& r) {
                std::string data, why;
                if (!CurrentBytes(&data, &why)) return Refuse(r, 500, why);
@@ -163,7 +155,7 @@ void Server::Impl::Routes() {
              });
            }));
   // A file the plug-in saved for the page (see TakeOfferedFile), once.
-  http.Get("/api/file", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Get("/api/file", Guarded([this](const httplib::Request& req, httplib::Response& res) {
              uint64_t id = 0;
              const std::string text = req.get_param_value("id");
              std::from_chars(text.data(), text.data() + text.size(), id);
@@ -180,13 +172,13 @@ void Server::Impl::Routes() {
              const bool csv = file.name.size() > 4 && file.name.compare(file.name.size() - 4, 4, ".csv") == 0;
              res.set_content(std::move(file.data), csv ? "text/csv; charset=utf-8" : "application/octet-stream");
            }));
-  http.Post("/api/event", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/event", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               InputEvent e;
               std::string why;
               if (!ParseEvent(ToParams(req), &e, &why)) return Refuse(res, 400, why);
               OnHost(res, [this, e](httplib::Response& r) { Deliver(e, r); });
             }));
-  http.Post("/api/view", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/view", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               const Params params = ToParams(req);
               OnHost(res, [this, params](httplib::Response& r) {
                 KA_Document doc = session->AppDocument();
@@ -202,7 +194,7 @@ void Server::Impl::Routes() {
               });
             }));
   // A slider's press carries the value it was moved to.
-  http.Post("/api/press", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/press", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               const std::string id = req.get_param_value("id");
               std::optional<int> value;
               if (req.has_param("value")) {
@@ -235,7 +227,7 @@ void Server::Impl::Routes() {
                 r.set_content(json.Take(), "application/json");
               });
             }));
-  http.Post("/api/tool", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/tool", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               const std::string name = req.get_param_value("name");
               OnHost(res, [this, name](httplib::Response& r) {
                 KA_Tool tool = Editor::Get().FindTool(name);
@@ -246,7 +238,7 @@ void Server::Impl::Routes() {
                 ReplyState(r);
               });
             }));
-  http.Post("/api/panel", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/panel", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               const std::string name = req.get_param_value("name");
               std::vector<std::string> words;
               for (size_t i = 0; i < req.get_param_value_count("w") && i < 16; ++i)
@@ -262,7 +254,7 @@ void Server::Impl::Routes() {
                 ReplyState(r);
               });
             }));
-  http.Post(R"(/api/(undo|redo))", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post(R"(/api/(undo|redo))", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               const bool undo = req.matches[1] == "undo";
               OnHost(res, [this, undo](httplib::Response& r) {
                 KA_Document doc = session->AppDocument();
@@ -280,7 +272,7 @@ void Server::Impl::Routes() {
   // refused as a conflict (409, "changedOnDisk"), for the page to offer a
   // copy or a reload instead.
   http.Post(
-      "/api/save", guard([this](const httplib::Request&, httplib::Response& res) {
+      "/api/save", Guarded([this](const httplib::Request&, httplib::Response& res) {
         OnHost(
             res,
             [this](httplib::Response& r) {
@@ -303,7 +295,7 @@ void Server::Impl::Routes() {
       }));
   // The document as it is, whole, into a new file beside it; the file it
   // was opened from is left alone.
-  http.Post("/api/save-copy", guard([this](const httplib::Request&, httplib::Response& res) {
+  http.Post("/api/save-copy", Guarded([this](const httplib::Request&, httplib::Response& res) {
               OnHost(
                   res,
                   [this](httplib::Response& r) {
@@ -324,7 +316,7 @@ void Server::Impl::Routes() {
             }));
   // The file as it is on disk now, in place of the document being edited
   // and whatever it had not saved (the page asks the person first).
-  http.Post("/api/reload", guard([this](const httplib::Request&, httplib::Response& res) {
+  http.Post("/api/reload", Guarded([this](const httplib::Request&, httplib::Response& res) {
               OnHost(res, [this](httplib::Response& r) {
                 std::string why;
                 windowItems.clear();
@@ -339,7 +331,7 @@ void Server::Impl::Routes() {
             }));
   // Answers to a waiting dialog or message box go straight to the host
   // thread that waits for them, not through the queue behind it.
-  http.Post("/api/answer", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/answer", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               uint64_t id = 0;
               int result = 0;
               const std::string idText = req.get_param_value("id"), resultText = req.get_param_value("result");

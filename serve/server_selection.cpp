@@ -88,17 +88,9 @@ void WriteSelection(JsonWriter& json, KA_PageView view) {
 }
 
 void Server::Impl::SelectionRoutes() {
-  auto guard = [this](auto handler) {
-    return [this, handler](const httplib::Request& req, httplib::Response& res) {
-      res.set_header("X-Content-Type-Options", "nosniff");
-      res.set_header("Referrer-Policy", "no-referrer");
-      if (!Allowed(req, res)) return;
-      handler(req, res);
-    };
-  };
   // front: the selection to the front; topage: asks for the page in the
   // page's dialog, or moves straight to `page` (counting from 1).
-  http.Post(R"(/api/arrange/(front|topage))", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post(R"(/api/arrange/(front|topage))", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               const std::string what = req.matches[1];
               const std::string pageText = req.has_param("page") ? req.get_param_value("page") : "";
               OnHost(res, [this, what, pageText](httplib::Response& r) {
@@ -121,7 +113,7 @@ void Server::Impl::SelectionRoutes() {
                 ReplyState(r);
               });
             }));
-  http.Post("/api/property", guard([this](const httplib::Request& req, httplib::Response& res) {
+  http.Post("/api/property", Guarded([this](const httplib::Request& req, httplib::Response& res) {
               PropertyRequest property;
               std::string why;
               if (!ParseProperty(Params(req.params.begin(), req.params.end()), &property, &why))
