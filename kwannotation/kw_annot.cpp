@@ -104,6 +104,16 @@ bool CKW_Line::SetLeader(const KwLineLeader& leader) {
   return static_cast<CKW_LineImpl*>(GetImpl().get())->SetLeader(leader);
 }
 
+bool CKW_Line::GetCaptionOffset(float* along, float* across) const {
+  return static_cast<CKW_LineImpl*>(GetImpl().get())->GetCaptionOffset(along, across);
+}
+
+bool CKW_Line::SetCaptionOffset(float along, float across) {
+  return static_cast<CKW_LineImpl*>(GetImpl().get())->SetCaptionOffset(along, across);
+}
+
+bool CKW_Line::RemoveCaptionOffset() { return static_cast<CKW_LineImpl*>(GetImpl().get())->RemoveCaptionOffset(); }
+
 bool CKW_PolyLine::GetLineEndings(int32_t* start, int32_t* end) const {
   return static_cast<CKW_PolyLineImpl*>(GetImpl().get())->GetLineEndings(start, end);
 }

@@ -39,6 +39,8 @@ class CKW_Annot {
   bool GetBorderColor(KPD_ColorF* color) const { return impl_->GetBorderColor(color); }
   bool SetBorderColor(const KPD_ColorF& color) { return impl_->SetBorderColor(color); }
   bool GetBorderWidth(float* width) const { return impl_->GetBorderWidth(width); }
+  bool SetBorderWidth(double width) { return impl_->SetBorderWidth(width); }
+  bool SetBorderStyle(int32_t style) { return impl_->SetBorderStyle(style); }
   bool GetOpacityState() const { return impl_->GetOpacityState(); }
   bool ResetAppearanceAndState() { return impl_->ResetAppearanceAndState(); }
   KPD_Dictionary GetAPFontDict(bool create) { return impl_->GetAPFontDict(create); }
@@ -186,6 +188,9 @@ class CKW_Line : public CKW_MarkupAnnot {
   bool SetLineEndings(int32_t start, int32_t end);
   bool GetLeader(KwLineLeader* out) const;
   bool SetLeader(const KwLineLeader& leader);
+  bool GetCaptionOffset(float* along, float* across) const;
+  bool SetCaptionOffset(float along, float across);
+  bool RemoveCaptionOffset();
 
  protected:
   explicit CKW_Line(std::shared_ptr<CKW_LineImpl> impl) : CKW_MarkupAnnot(std::move(impl)) {}

@@ -344,6 +344,30 @@ bool CKW_AnnotImpl::SetBorderInfo(const KwBorderInfo& info) {
   return be ? WriteKey("/BE", be) : RemoveKey("/BE");
 }
 
+bool CKW_AnnotImpl::SetBorderWidth(double width) {
+  if (!std::isfinite(width) || width < 0) return false;
+  return WriteBorderEntry("/W", host::NumberNew(width));
+}
+
+bool CKW_AnnotImpl::SetBorderStyle(int32_t style) {
+  static const char* const kNames[] = {"/S", "/D", "/B", "/I", "/U"};
+  if (style < KW_BORDER_SOLID || style >= KW_BORDER_CLOUDY) return false;
+  return WriteBorderEntry("/S", host::NameNew(kNames[style]));
+}
+
+// The whole of /BS is written again, as a copy of the one there, so that the
+// one write path sees the change (and an undo record of the dictionary
+// catches it even when /BS is an indirect object).
+bool CKW_AnnotImpl::WriteBorderEntry(const char* entry, KPD_Object owned) {
+  Owned value(owned);
+  KPD_Dictionary d = GetDict();
+  if (!d || !owned) return false;
+  KPD_Object bs = host::DictGet(d, "/BS");
+  Owned copy(dict::TypeOf(bs) == KPD_OBJ_DICTIONARY ? host::ObjectClone(bs) : host::DictNew());
+  if (!copy || !host::DictSet(copy.get(), entry, owned)) return false;
+  return WriteKey("/BS", copy.get());
+}
+
 bool CKW_AnnotImpl::HasKey(const char* key) const { return dict::Has(GetDict(), key); }
 
 bool CKW_AnnotWriter::SetNumber(const char* key, double value) {
@@ -624,6 +648,22 @@ bool CKW_LineImpl::GetLineEndings(int32_t* start, int32_t* end) const {
 bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLineEndings(start, end); }
 
 bool CKW_LineImpl::GetCaptionColor(KPD_ColorF* color) const { return ReadColorKey("/CC", color); }
+
+bool CKW_LineImpl::GetCaptionOffset(float* along, float* across) const {
+  std::vector<float> v;
+  if (!dict::GetNumbers(GetDict(), "/CO", &v) || v.size() != 2) return false;
+  if (!std::isfinite(v[0]) || !std::isfinite(v[1])) return false;
+  if (along) *along = v[0];
+  if (across) *across = v[1];
+  return true;
+}
+
+bool CKW_LineImpl::SetCaptionOffset(float along, float across) {
+  const float v[2] = {along, across};
+  return WriteNumbers("/CO", v, 2);
+}
+
+bool CKW_LineImpl::RemoveCaptionOffset() { return RemoveKey("/CO"); }
 
 bool KW_ReadLineLeader(KPD_Dictionary annot, KwLineLeader* out) {
   if (!out) return false;

@@ -108,6 +108,13 @@ class CKW_AnnotImpl {
   bool GetBorderInfo(KwBorderInfo* info) const;
   // Writes /BS, and /BE for a cloudy border (removing it otherwise).
   bool SetBorderInfo(const KwBorderInfo& info);
+  // One entry of /BS, the rest of /BS and the cloud of /BE kept as they
+  // are: a cloudy border stays cloudy. Without a /BS dictionary a new one
+  // holds just that entry. The width (/W) must be finite and not negative;
+  // the style (/S) is a code from 0 (solid) to 4 (underline), cloudy being
+  // no /BS style. False, with nothing written, otherwise.
+  bool SetBorderWidth(double width);
+  bool SetBorderStyle(int32_t style);
 
   // Whether the dictionary has `key` (with its slash), of any type.
   bool HasKey(const char* key) const;
@@ -154,6 +161,8 @@ class CKW_AnnotImpl {
     std::string blendMode;
   };
   StoredTransparency ReadTransparency() const;
+  // /BS with `entry` set to `owned` (taken over), written whole.
+  bool WriteBorderEntry(const char* entry, KPD_Object owned);
 
   KPD_Annot annot_;
   KPD_Dictionary dict_ = nullptr;  // annot_ when it is a dictionary
@@ -340,6 +349,12 @@ class CKW_LineImpl : public CKW_MarkupAnnotImpl {
   bool SetLineEndings(int32_t start, int32_t end);
   // /CC, the caption colour; same rules as /C.
   bool GetCaptionColor(KPD_ColorF* color) const;
+  // /CO, the caption's offset along and across the line; false when it is
+  // not two finite numbers.
+  bool GetCaptionOffset(float* along, float* across) const;
+  // Writes /CO; false for a value that is not finite.
+  bool SetCaptionOffset(float along, float across);
+  bool RemoveCaptionOffset();
 
   // "LL", "LLE" and "LLO", 0 where absent; false when one is there but not
   // a finite number.

@@ -9,6 +9,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "kwannotation/kw_annot_change.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_page_annot_list.h"
@@ -297,6 +298,85 @@ TEST_F(AnnotModel, BorderWidthRules) {
   }
 }
 
+// Width and style are entries of /BS: setting one keeps the other entries
+// and the cloud of /BE, which the whole-record writer would take away.
+TEST_F(AnnotModel, BorderWidthAndStyleAloneKeepTheRestOfTheBorderAndTheCloud) {
+  const std::string cloud = "<< /I 2 /S /C >>";
+  auto polygon = Make("<< /Subtype /Polygon /BS << /Type /Border /W 1 /S /D /D [3 2] >> /BE " + cloud + " >>");
+  KPD_Dictionary d = polygon->GetDict();
+  ASSERT_TRUE(polygon->SetBorderWidth(2.5));
+  EXPECT_EQ(test::Write(host::DictGet(d, "/BS")), "<< /D [ 3 2 ] /S /D /Type /Border /W 2.5 >>");
+  ASSERT_TRUE(polygon->SetBorderStyle(KW_BORDER_BEVELLED));
+  EXPECT_EQ(test::Write(host::DictGet(d, "/BS")), "<< /D [ 3 2 ] /S /B /Type /Border /W 2.5 >>");
+  EXPECT_EQ(test::Write(host::DictGet(d, "/BE")), cloud);
+  KwBorderInfo border;
+  ASSERT_TRUE(polygon->GetImpl()->GetBorderInfo(&border));
+  EXPECT_EQ(border.style, KW_BORDER_CLOUDY);
+  EXPECT_EQ(border.intensity, 2.0f);
+  EXPECT_EQ(border.width, 2.5f);
+
+  // What is no width or no /BS style is refused and nothing changes.
+  const std::string before = test::Write(d);
+  for (double width : {-1.0, std::nan(""), HUGE_VAL}) EXPECT_FALSE(polygon->SetBorderWidth(width)) << width;
+  for (int32_t style : {-1, int32_t(KW_BORDER_CLOUDY), 9}) EXPECT_FALSE(polygon->SetBorderStyle(style)) << style;
+  EXPECT_EQ(test::Write(d), before);
+
+  // Without a /BS dictionary a new one holds the entry alone; it rules over
+  // /Border from then on.
+  for (const char* keys : {"/Border [0 0 3]", "/BS 7", ""}) {
+    SCOPED_TRACE(keys);
+    auto square = Make(std::string("<< /Subtype /Square ") + keys + " >>");
+    ASSERT_TRUE(square->SetBorderWidth(2));
+    EXPECT_EQ(test::Write(host::DictGet(square->GetDict(), "/BS")), "<< /W 2 >>");
+    float width = 0;
+    ASSERT_TRUE(square->GetBorderWidth(&width));
+    EXPECT_EQ(width, 2.0f);
+  }
+
+  // An indirect /BS is left as it is and replaced by a changed copy, so
+  // that a record of the dictionary's keys can undo the change.
+  KPD_Dictionary shared = Indirect("<< /W 1 /S /S >>");
+  auto line = Make("<< /Subtype /Line /L [0 0 100 0] >>");
+  host::DictSet(line->GetDict(), "/BS", shared);
+  CKW_AnnotChange change(line->GetDict());
+  ASSERT_TRUE(line->SetBorderStyle(KW_BORDER_DASH));
+  ASSERT_TRUE(change.Finish());
+  EXPECT_EQ(test::Write(shared), "<< /S /S /W 1 >>");
+  EXPECT_EQ(test::Write(host::DictGet(line->GetDict(), "/BS")), "<< /S /D /W 1 >>");
+  ASSERT_TRUE(change.Apply(false));
+  EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(line->GetDict(), "/BS"), shared));
+}
+
+// The caption offset of a line: two finite numbers, else none.
+TEST_F(AnnotModel, CaptionOffsetIsTwoFiniteNumbers) {
+  struct Row {
+    const char* keys;
+    bool ok;
+    float along, across;
+  } rows[] = {
+      {"", false, 0, 0},          {"/CO [3 -9.5]", true, 3, -9.5f}, {"/CO [3]", false, 0, 0},
+      {"/CO [3 4 5]", false, 0, 0}, {"/CO [3 (x)]", false, 0, 0},     {"/CO 3", false, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.keys);
+    auto line = std::static_pointer_cast<CKW_Line>(
+        Make(std::string("<< /Subtype /Line /L [0 0 100 0] ") + row.keys + " >>"));
+    float along = 7, across = 7;
+    EXPECT_EQ(line->GetCaptionOffset(&along, &across), row.ok);
+    if (row.ok) {
+      EXPECT_EQ(along, row.along);
+      EXPECT_EQ(across, row.across);
+    }
+  }
+  auto line = std::static_pointer_cast<CKW_Line>(Make("<< /Subtype /Line /L [0 0 100 0] >>"));
+  ASSERT_TRUE(line->SetCaptionOffset(4, 0.25f));
+  EXPECT_EQ(test::Write(host::DictGet(line->GetDict(), "/CO")), "[ 4 0.25 ]");
+  EXPECT_FALSE(line->SetCaptionOffset(std::nanf(""), 1));
+  EXPECT_EQ(test::Write(host::DictGet(line->GetDict(), "/CO")), "[ 4 0.25 ]");
+  ASSERT_TRUE(line->RemoveCaptionOffset());
+  EXPECT_FALSE(host::DictHasKey(line->GetDict(), "/CO"));
+}
+
 TEST_F(AnnotModel, OpacityAcceptsOnlyItsRange) {
   auto annot = Make("<< /Subtype /Square >>");
   EXPECT_EQ(annot->GetOpacity(), 1.0f);
@@ -496,6 +576,8 @@ TEST_F(AnnotModel, SettingTheStoredValueAgainKeepsTheStoredObject) {
          border.width = o ? 3.0f : 2.0f;
          return a.SetBorderInfo(border);
        }},
+      {"/BS", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetBorderWidth(o ? 3.5 : 2.5); }},
+      {"/BS", [](CKW_MarkupAnnotImpl& a, bool o) { return a.SetBorderStyle(o ? KW_BORDER_INSET : KW_BORDER_DASH); }},
   };
   for (const Row& row : rows) {
     CKW_PolygonImpl annot(Insert("<< /Subtype /Polygon /Rect [0 0 50 50] >>"), KW_ANNOT_POLYGON, nullptr);

@@ -172,6 +172,12 @@ KPD_Dictionary CKW_MeasureDictImpl::GetOrCreateForAnnot(KPD_Dictionary annot, KP
   return indirect;
 }
 
+bool CKW_MeasureDictImpl::SetForAnnot(KPD_Dictionary annot, KPD_Dictionary measure) {
+  if (!annot || dict::TypeOf(measure) != KPD_OBJ_DICTIONARY) return false;
+  CKW_MarkupAnnotImpl view(annot, KW_ANNOT_UNKNOWN, nullptr);
+  return CKW_AnnotWriter(view).Set("/Measure", measure);
+}
+
 bool CKW_MeasureDictImpl::IsGeospatial() const {
   std::optional<std::string> sub = dict::FindName(dict_, "/SubType");
   if (!sub) sub = dict::FindName(dict_, "/Subtype");

@@ -47,6 +47,10 @@ class CKW_MeasureDictImpl {
   // "Type" "Measure" is made an indirect object of `doc` and referenced from
   // "Measure". Null when there is none and none could be made. Borrowed.
   static KPD_Dictionary GetOrCreateForAnnot(KPD_Dictionary annot, KPD_Document doc, bool create);
+  // Makes `measure` (a dictionary; the caller still owns its handle) the
+  // annotation's "Measure", through the annotation's own write path. False
+  // without an annotation or a dictionary to store.
+  static bool SetForAnnot(KPD_Dictionary annot, KPD_Dictionary measure);
 
   // "SubType" (or the standard's spelling "Subtype") is "GEO".
   bool IsGeospatial() const;

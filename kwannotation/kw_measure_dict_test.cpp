@@ -386,6 +386,28 @@ TEST_F(MeasureDictTest, WriteToAnnotCopiesOnlyValidDictionaries) {
   EXPECT_EQ(copy.GetFormatCount(kT), 0);
 }
 
+// The annotation's "Measure" is set as given: an indirect dictionary stays
+// shared (a page's scale), the same value again is not written again.
+TEST_F(MeasureDictTest, SetForAnnotStoresOnlyDictionaries) {
+  KPD_Dictionary annot = Indirect("<< /Type /Annot /Subtype /Line >>");
+  Owned number(host::NumberNew(3));
+  EXPECT_FALSE(CKW_MeasureDictImpl::SetForAnnot(annot, number.get()));
+  EXPECT_FALSE(CKW_MeasureDictImpl::SetForAnnot(nullptr, Indirect(Valid())));
+  EXPECT_EQ(host::DictHasKey(annot, "/Measure"), 0);
+
+  KPD_Dictionary shared = Indirect(Valid());
+  ASSERT_TRUE(CKW_MeasureDictImpl::SetForAnnot(annot, shared));
+  EXPECT_EQ(host::ObjectIsIdentical(host::DictGet(annot, "/Measure"), shared), 1);
+  Owned direct = Parse(Valid("/CYX 2"));
+  ASSERT_TRUE(CKW_MeasureDictImpl::SetForAnnot(annot, direct.get()));
+  KPD_Object stored = host::DictGet(annot, "/Measure");
+  EXPECT_EQ(host::ObjectIsIndirect(stored), 0);
+  EXPECT_EQ(CKW_MeasureDictImpl(stored).GetCYX(), 2.0);
+  Owned again = Parse(Valid("/CYX 2"));
+  ASSERT_TRUE(CKW_MeasureDictImpl::SetForAnnot(annot, again.get()));
+  EXPECT_EQ(host::ObjectIsIdentical(host::DictGet(annot, "/Measure"), stored), 1);
+}
+
 TEST_F(MeasureDictTest, HugeArraysAndLabelsAreReadWhole) {
   CKW_MeasureDict m = Make(Valid());
   KPD_Array x = host::DictGet(m.GetDict(), "/X");
