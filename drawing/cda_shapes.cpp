@@ -35,9 +35,6 @@ KS_ColorRef ToColorRef(const KPD_ColorF& c) {
   return byte(r) | (byte(g) << 8) | (byte(b) << 16);
 }
 
-// Border styles by code (0 solid to 4 underline) as /BS /S names.
-const char* const kBorderStyles[] = {"/S", "/D", "/B", "/I", "/U"};
-
 constexpr int32_t kAbsent = INT32_MIN;
 constexpr int32_t kNoColor = -1;
 
@@ -47,21 +44,6 @@ KPD_ColorF ColorOfRef(KS_ColorRef ref) {
   int32_t a = 0, r = 0, g = 0, b = 0;
   Host::ColorSplit(Host::ColorFromRef(ref, 255), &a, &r, &g, &b);
   return {KPD_COLOR_RGB, {r / 255.0f, g / 255.0f, b / 255.0f, 0}};
-}
-
-// /BS, made when missing.
-KPD_Dictionary BorderStyleDict(KPD_Dictionary dict) {
-  KPD_Object bs = Host::DictGet(dict, "/BS");
-  if (bs && Host::ObjectGetType(bs) == KPD_OBJ_DICTIONARY) return bs;
-  KPD_Dictionary fresh = Host::DictNew();
-  Host::DictSet(dict, "/BS", fresh);
-  Host::ObjectRelease(fresh);
-  return Host::DictGet(dict, "/BS");
-}
-
-void SetKey(KPD_Dictionary dict, const char* key, KPD_Object value) {
-  Host::DictSet(dict, key, value);
-  Host::ObjectRelease(value);
 }
 
 }  // namespace
@@ -228,12 +210,10 @@ bool CDA_ShapeAnnot::WriteDefaultProperties() {
   float width = 1;
   kw_->GetBorderWidth(&width);
   Host::PrefSetInt(sec, u"Thickness", static_cast<int32_t>(std::lround(width * 100)));  // hundredths of a point
-  KPD_Object bs = Host::DictGet(dict_, "/BS");
-  KPD_Object style = bs ? Host::DictGet(bs, "/S") : nullptr;
-  int32_t code = 0;
-  for (int32_t i = 0; i < 5; ++i)
-    if (style && Host::NameIs(style, kBorderStyles[i])) code = i;
-  Host::PrefSetInt(sec, u"BorderStyle", code);
+  // The style /BS names (0 solid to 4 underline); a cloud is not one of them.
+  kwannotation::KwBorderInfo border;
+  kw_->GetImpl()->GetBorderInfo(&border);
+  Host::PrefSetInt(sec, u"BorderStyle", border.stored.bsStyle);
   int32_t start = 0, end = 0;
   if (GetLineEndings(&start, &end)) {
     Host::PrefSetInt(sec, u"LineStart", start);
@@ -255,10 +235,9 @@ bool CDA_ShapeAnnot::ReadDefaultProperties() {
     kw_->SetColor(v == kNoColor ? KPD_ColorF{} : ColorOfRef(static_cast<KS_ColorRef>(v)));
   if (int32_t v = Host::PrefGetInt(sec, u"FillColor", kAbsent); v != kAbsent)
     SetInteriorColor(static_cast<KS_ColorRef>(v), v == kNoColor);
-  if (int32_t v = Host::PrefGetInt(sec, u"Thickness", kAbsent); v != kAbsent && v >= 0)
-    SetKey(BorderStyleDict(dict_), "/W", Host::NumberNew(v / 100.0));
-  if (int32_t v = Host::PrefGetInt(sec, u"BorderStyle", kAbsent); v >= 0 && v < 5)
-    SetKey(BorderStyleDict(dict_), "/S", Host::NameNew(kBorderStyles[v]));
+  // Width and style alone: a cloudy border keeps its cloud.
+  if (int32_t v = Host::PrefGetInt(sec, u"Thickness", kAbsent); v != kAbsent && v >= 0) kw_->SetBorderWidth(v / 100.0);
+  if (int32_t v = Host::PrefGetInt(sec, u"BorderStyle", kAbsent); v >= 0 && v < 5) kw_->SetBorderStyle(v);
   int32_t start = Host::PrefGetInt(sec, u"LineStart", kAbsent), end = Host::PrefGetInt(sec, u"LineEnd", kAbsent);
   if (start != kAbsent && end != kAbsent) SetLineEndings(start, end);
   if (int32_t v = Host::PrefGetInt(sec, u"Opacity", kAbsent); v >= 0 && v <= 100) markup->SetOpacity(v / 100.0f);

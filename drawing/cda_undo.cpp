@@ -199,18 +199,12 @@ void CDA_MoveCaptionUndoItem::Apply(bool after) {
   } else {
     // Without a recorded change the offset is written and the appearance
     // rebuilt by the annotation's own object.
+    kwannotation::CKW_LineImpl line(dict, kwannotation::KW_ANNOT_LINE, nullptr);
     if (!after && !hadOffset_) {
-      Host::DictRemove(dict, "/CO");
+      line.RemoveCaptionOffset();
     } else {
       const int32_t* offset = after ? after_ : before_;
-      KPD_Array array = Host::ArrayNew();
-      for (int i = 0; i < 2; ++i) {
-        KPD_Object n = Host::IntegerNew(offset[i]);
-        Host::ArrayAppend(array, n);
-        Host::ObjectRelease(n);
-      }
-      Host::DictSet(dict, "/CO", array);
-      Host::ObjectRelease(array);
+      line.SetCaptionOffset(static_cast<float>(offset[0]), static_cast<float>(offset[1]));
     }
     if (CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(Host::AnnotGetObject(annot_))) obj->Regenerate();
   }

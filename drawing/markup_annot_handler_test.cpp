@@ -630,6 +630,35 @@ TEST_F(MarkupEditing, DefaultPropertiesGoFromOneLineToTheNextThroughTheKindsSect
   EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(other), "/T")) << "the arrow's defaults stay with arrows";
 }
 
+// The kind's thickness and border style go into /BS alone: a cloudy polygon
+// stays cloudy, with its other /BS entries.
+TEST_F(MarkupEditing, DefaultWidthAndStyleLeaveACloudyPolygonCloudy) {
+  CDA_ShapeHandler<CDA_Polygon> polygons;
+  ASSERT_TRUE(polygons.Register("Polygon"));
+  const char* const kCloudy =
+      "<< /Type /Annot /Subtype /Polygon /Rect [90 90 210 210] /Vertices [100 100 200 100 150 200]"
+      " /BS << /W 1 /S /S /D [3 2] >> /BE << /S /C /I 2 >> >>";
+  KA_Annot styled = Parsed(kCloudy);
+  SetKey(Host::AnnotGetDict(styled), "/BS", "<< /W 2.5 /S /D >>");
+  KA_Annot plain = Parsed(kCloudy);
+  auto call = [&](KA_Annot annot, int position) {
+    KS_AnnotObjectCallbacks record = ObjectOf(annot)->record;
+    return reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(record, position))(record.clientData);
+  };
+  ASSERT_TRUE(call(styled, 44));
+  EXPECT_EQ(Host::PrefGetInt(u"Annotation\\Polygon", u"Thickness", -1), 250);
+  EXPECT_EQ(Host::PrefGetInt(u"Annotation\\Polygon", u"BorderStyle", -1), 1) << "dashed, whatever the cloud";
+  ASSERT_TRUE(call(plain, 45));
+  KPD_Dictionary dict = Host::AnnotGetDict(plain);
+  EXPECT_EQ(Written(Host::DictGet(dict, "/BS")), "<< /D [ 3 2 ] /S /D /W 2.5 >>");
+  EXPECT_EQ(Written(Host::DictGet(dict, "/BE")), "<< /I 2 /S /C >>");
+  // The appearance is drawn as a cloud: curves, not a dashed outline.
+  Host::ByteString data;
+  Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
+  EXPECT_NE(data.str().find(" c\n"), std::string::npos) << data.str();
+  EXPECT_EQ(data.str().find("] 0 d"), std::string::npos) << data.str();
+}
+
 }  // namespace
 }  // namespace AnnotationPlugin
 
