@@ -64,12 +64,11 @@ bool RederiveContents(KPD_Dictionary annot, const kwannotation::KwMeasureTexts& 
 
 namespace {
 
+// A measurement's value text is never empty, which would take away /RC too.
 bool SetContentsText(KPD_Dictionary annot, const std::u16string& text) {
-  KPD_Object value = Host::StringObjectNewFromText(text.data(), text.size());
-  if (!value) return false;
-  const bool ok = Host::DictSet(annot, "/Contents", value) != 0;
-  Host::ObjectRelease(value);
-  return ok;
+  if (!annot || text.empty()) return false;
+  kwannotation::CKW_MarkupAnnotImpl view(annot, kwannotation::KW_ANNOT_UNKNOWN, nullptr);
+  return view.SetContents(text);
 }
 
 }  // namespace
@@ -187,14 +186,14 @@ bool MoveCaption(CMarkup_Annot* obj, kwannotation::CKW_LineImpl* line, float alo
   KPD_Dictionary dict = Host::AnnotGetDict(annot);
   if (!dict || !doc || obj->IsReadOnly() || Host::AnnotIsReadOnly(annot) || Host::AnnotIsLocked(annot)) return false;
   if (along == 0 && up == 0) return false;
-  const bool hadOffset = Host::DictHasKey(dict, "/CO") != 0;
-  std::vector<float> co = Numbers(dict, "/CO");
-  if (co.size() != 2) co = {0, 0};
+  const bool hadOffset = line->HasKey("/CO");
+  float co[2] = {0, 0};
+  if (!line->GetCaptionOffset(&co[0], &co[1])) co[0] = co[1] = 0;
   const int32_t before[2] = {int32_t(std::lround(co[0])), int32_t(std::lround(co[1]))};
   auto change = std::make_unique<kwannotation::CKW_AnnotChange>(dict);
   co[0] += along;
   co[1] += up;
-  if (!kwannotation::CKW_AnnotWriter(*line).SetNumbers("/CO", co.data(), 2)) {
+  if (!line->SetCaptionOffset(co[0], co[1])) {
     if (change->Finish()) change->Apply(false);
     return false;
   }

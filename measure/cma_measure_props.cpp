@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "kwannotation/kw_annot_change.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_shape_appearance.h"
@@ -177,16 +178,18 @@ bool CMeasureAnnotPropApplier::Apply(KPD_Dictionary annot, KPD_Document doc, con
     Host::ObjectRelease(copy);
     return false;
   }
-  // The keys the edit touched go over (a key it took away goes); then the
-  // value and the caption follow.
+  // The keys the edit touched go over into the annotation through its own
+  // write path (a key it took away goes); then the value and the caption
+  // follow.
+  kwannotation::CKW_MarkupAnnotImpl view(annot, kwannotation::KW_ANNOT_UNKNOWN, nullptr);
+  kwannotation::CKW_AnnotWriter writer(view);
   for (const char* key : {"/Measure", "/Cap", "/MeasurementTypes", "/Segments", "/Depth", "/DepthUnit"}) {
     KPD_Object v = Host::DictGet(copy, key);
     KPD_Object was = Host::DictGet(annot, key);
     if (v && !Host::ObjectIsEqual(v, was)) {
-      KPD_Object value = Host::ObjectClone(v);
-      SetOwned(annot, key, value);
+      writer.SetOwned(key, Host::ObjectClone(v));
     } else if (!v && was) {
-      Host::DictRemove(annot, key);
+      writer.Remove(key);
     }
   }
   Host::ObjectRelease(copy);

@@ -389,7 +389,7 @@ int RederivePageMeasurements(KPD_Document pdf, KPD_Page page, const kwannotation
     KPD_Object copy = picked ? nullptr : Host::ObjectClone(measure.GetDict());
     if (!picked && !copy) continue;
     kwannotation::KW_PinDepthUnit(annot);
-    const bool set = Host::DictSet(annot, "/Measure", picked ? picked.GetDict() : copy) != 0;
+    const bool set = kwannotation::CKW_MeasureDictImpl::SetForAnnot(annot, picked ? picked.GetDict() : copy);
     if (copy) Host::ObjectRelease(copy);
     if (!set) continue;
     kwannotation::KwMeasureInput input;
