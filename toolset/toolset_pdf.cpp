@@ -6,6 +6,7 @@
 #include <set>
 
 #include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "plugin/annot_identity.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_number.h"
@@ -596,10 +597,13 @@ bool PlaceTool(KPD_Document doc, int32_t pageIndex, const CAnnot_Tool& tool, flo
     *error = "the annotation could not be added to the page";
     return false;
   }
+  // The other members reply to the head as one group, written through the
+  // annotation model now that they are annotations of the page.
   for (auto& [m, d] : made) {
     if (m == &tool) continue;
-    host::DictSet(d, "/IRT", reinterpret_cast<KPD_Object>(headPlaced));
-    Put(d, "/RT", host::NameNew("/Group"));
+    kwannotation::CKW_MarkupAnnotImpl member(d, kwannotation::KW_ANNOT_UNKNOWN, nullptr);
+    member.SetInReplyTo(headPlaced);
+    member.SetReplyType("Group");
   }
   if (placed) {
     placed->clear();
