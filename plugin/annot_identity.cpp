@@ -4,7 +4,7 @@
 #include <mutex>
 #include <random>
 
-#include "kwannotation/kw_annot_dict.h"
+#include "kwannotation/kw_annot_impl.h"
 #include "plugin/host_binding.h"
 #include "sdk/ks_utf.h"
 
@@ -44,15 +44,16 @@ std::string PdfDateNow() {
 
 bool StampIdentity(KPD_Dictionary annot) {
   if (!annot) return false;
-  if (!kwannotation::dict::SetText(annot, "/NM", ks::ToUtf16(NewUuidText()))) return false;
+  kwannotation::CKW_MarkupAnnotImpl markup(annot, kwannotation::KW_ANNOT_UNKNOWN, nullptr);
+  if (!markup.SetName(ks::ToUtf16(NewUuidText()))) return false;
   // When it was made, and so last changed.
   const std::u16string date = ks::ToUtf16(PdfDateNow());
   if (!date.empty()) {
-    kwannotation::dict::SetText(annot, "/CreationDate", date);
-    kwannotation::dict::SetText(annot, "/M", date);
+    markup.SetCreationDate(date);
+    markup.SetModifiedDate(date);
   }
   const std::u16string author = CurrentAuthor();
-  return author.empty() || kwannotation::dict::SetText(annot, "/T", author);
+  return author.empty() || markup.SetTitle(author);
 }
 
 }  // namespace AnnotationPlugin
