@@ -1,5 +1,7 @@
 #include "comment/ccm_style_handler.h"
 
+#include "comment/ccm_tool_table.h"
+
 #include <cmath>
 
 #include "kwannotation/kw_annot.h"
@@ -192,7 +194,7 @@ class CCM_UndoProperties final : public AnnotationPlugin::CAnnot_BaseUndo {
  public:
   CCM_UndoProperties(KA_Annot annot, std::unique_ptr<kwannotation::CKW_AnnotChange> change)
       : annot_(annot), change_(std::move(change)) {
-    caption_ = u"Properties";
+    caption_ = CommentText(kUndoPropertiesKey);
   }
   void Undo() override { Apply(false); }
   void Redo() override { Apply(true); }

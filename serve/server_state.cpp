@@ -2,6 +2,7 @@
 // after each job: the view, the overlay, the ribbon, the panels, the
 // messages and tips, and what waits for the person.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <variant>
@@ -55,10 +56,21 @@ void WriteDrawItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items
 
 namespace {
 
+// The title of one of the editor's own tabs, which the ribbon keeps by name
+// ("Ribbon_Category_Comment" is titled by "IDS_EDITOR_TAB_COMMENT").
+std::u16string TabTitle(const std::string& name) {
+  constexpr std::string_view kPrefix = "Ribbon_Category_";
+  if (name.compare(0, kPrefix.size(), kPrefix) != 0) return {};
+  std::string key = "IDS_EDITOR_TAB_";
+  for (char c : name.substr(kPrefix.size())) key += char(std::toupper(static_cast<unsigned char>(c)));
+  return kshost::EditorText(key.c_str());
+}
+
 void WriteRibbon(JsonWriter& json, const KA_RibbonElement__& e) {
+  const std::u16string title = e.title.empty() && !e.contextual ? TabTitle(e.name) : e.title;
   json.BeginObject()
       .Field("name", e.name)
-      .Field("title", Utf8(e.title))
+      .Field("title", Utf8(title))
       .Field("tooltip", Utf8(e.tooltip))
       .Field("kind", e.kind)
       .Field("enabled", e.enabled)
