@@ -171,13 +171,9 @@ bool Write(CKW_Annot& an, const KS_AnnotPropertyValue& value) {
       if (!std::isfinite(value.number) || value.number < 0 || value.number > 1) return false;
       return an.SetOpacity(value.number);
     case KS_PROP_SUBJECT: return markup && markup->SetSubject(text);
-    case KS_PROP_CONTENTS: {
-      // A text box whose words carry their own styles (/RC) is written by
-      // its text editor, not as plain text.
-      std::u16string rc;
-      if (freeText && an.GetRichContents(&rc) && !rc.empty()) return false;
-      return an.SetContents(text);
-    }
+    // A text box's rich text (/RC) follows: the model's setter writes it
+    // anew in the style of its first run.
+    case KS_PROP_CONTENTS: return an.SetContents(text);
     case KS_PROP_FONT_SIZE:
       if (!std::isfinite(value.number) || value.number < 1 || value.number > 100) return false;
       return SetTextStyle(an, &value.number, nullptr);
@@ -286,10 +282,6 @@ bool ReadCommentProperty(KA_Annot annot, KS_AnnotPropertyValue* value) {
     case KS_PROP_OPACITY: value->number = an->GetOpacity(); return true;
     case KS_PROP_FONT_SIZE: value->number = TextStyleOf(*an).size; return true;
     case KS_PROP_FONT_COLOR: PutColor(TextStyleOf(*an).color, value); return true;
-    case KS_PROP_CONTENTS: {
-      std::u16string rc;
-      return !(freeText && an->GetRichContents(&rc) && !rc.empty());
-    }
     default: return true;
   }
 }
