@@ -7,6 +7,7 @@
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_change.h"
 #include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_icon_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "plugin/annot_identity.h"
 #include "plugin/annot_undo.h"
@@ -33,9 +34,10 @@ struct KindRow {
   uint32_t properties;
 };
 
-// The comment kinds no plug-in handler owns. A stamp draws in its own
-// colours, an ink's strokes are never dashed, and the icons and text
-// markup have neither a border nor a fill.
+// The comment kinds no plug-in handler owns. An ink's strokes are never
+// dashed, the icons, stamps and text markup have neither a border nor a
+// fill, and a stamp's colour is offered only while it is the standard stamp
+// the library draws (a picture made elsewhere keeps its own colours).
 const KindRow kKinds[] = {
     {"Square", kStroked | Bit(KS_PROP_FILL) | Bit(KS_PROP_DASH)},
     {"FreeText", kStroked | Bit(KS_PROP_FILL) | Bit(KS_PROP_DASH) | Bit(KS_PROP_FONT_SIZE) | Bit(KS_PROP_FONT_COLOR)},
@@ -47,7 +49,7 @@ const KindRow kKinds[] = {
     {"Squiggly", kCommon | Bit(KS_PROP_COLOR)},
     {"Caret", kCommon | Bit(KS_PROP_COLOR)},
     {"FileAttachment", kCommon | Bit(KS_PROP_COLOR)},
-    {"Stamp", kCommon},
+    {"Stamp", kCommon | Bit(KS_PROP_COLOR)},
 };
 
 // The model's wrapper of a host annotation, through its page's list.
@@ -70,6 +72,16 @@ void PutColor(const KPD_ColorF& color, KS_AnnotPropertyValue* value) {
 }
 
 bool IsFreeText(const CKW_Annot& an) { return an.GetSubtype() == "FreeText"; }
+
+// The kinds drawn as a picture in a colour of their own where /C has none.
+bool IsIcon(const CKW_Annot& an) {
+  const std::string subtype = an.GetSubtype();
+  return subtype == "Text" || subtype == "FileAttachment" || subtype == "Stamp";
+}
+
+kwannotation::CKW_MarkupAnnotImpl* MarkupImplOf(const CKW_Annot& an) {
+  return dynamic_cast<kwannotation::CKW_MarkupAnnotImpl*>(an.GetImpl().get());
+}
 
 // A text box's letters: the /DA font and colour, with /DS over them, as
 // the text's appearance takes them.
@@ -152,6 +164,7 @@ bool Write(CKW_Annot& an, const KS_AnnotPropertyValue& value) {
   switch (value.property) {
     case KS_PROP_COLOR: {
       if (value.none) return false;
+      if (an.GetSubtype() == "Stamp") return markup && kwannotation::KW_SetStampColor(*markup->Markup(), rgb);
       if (!freeText) return an.SetColor(rgb);
       // A text box's /C is its background; its border's colour is the
       // /DA stroke colour.
@@ -254,6 +267,14 @@ bool ReadCommentProperty(KA_Annot annot, KS_AnnotPropertyValue* value) {
         an->GetDefaultAppearance(&daText);
         const kwannotation::DefaultAppearanceInfo da = kwannotation::CDA_DefaultAppearance(daText).GetInfo();
         c = (da.flags & kwannotation::kDA_StrokeColor) ? da.strokeColor : TextStyleOf(*an).color;
+      } else if (auto* impl = MarkupImplOf(*an); impl && IsIcon(*an)) {
+        // Drawn in the icon's or stamp's own colour where /C names none.
+        if (an->GetSubtype() == "Stamp") {
+          if (!kwannotation::KW_StampPictureIsStandard(*impl)) return false;
+          c = kwannotation::KW_StampColor(*impl);
+        } else {
+          c = kwannotation::KW_IconFillColor(*impl);
+        }
       } else {
         an->GetColor(&c);
       }

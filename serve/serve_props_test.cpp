@@ -224,3 +224,90 @@ TEST_F(ServePropsTest, ARichTextBoxsTextChangesInItsFirstRunsStyleAsOneUndoStep)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace annotserve::testing;
+
+// The colour poppler draws at page point (x, y) of the first page of
+// `pdf`, at 72 dpi: {r, g, b}, or empty when it cannot be drawn.
+std::vector<int> DrawnColour(const fs::path& pdf, int x, int y) {
+  const fs::path out = pdf.parent_path() / "drawn";
+  const std::string command = "pdftoppm -r 72 -f 1 -l 1 -singlefile '" + pdf.string() + "' '" + out.string() + "'";
+  if (std::system(command.c_str()) != 0) return {};
+  const std::string ppm = ReadAll(out.string() + ".ppm");
+  std::istringstream head(ppm);
+  std::string magic;
+  int w = 0, h = 0, max = 0;
+  head >> magic >> w >> h >> max;
+  const size_t start = size_t(head.tellg()) + 1;
+  const int row = 792 - y;
+  if (magic != "P6" || x < 0 || row < 0 || x >= w || row >= h) return {};
+  const size_t at = start + (size_t(row) * size_t(w) + size_t(x)) * 3;
+  if (at + 3 > ppm.size()) return {};
+  return {static_cast<unsigned char>(ppm[at]), static_cast<unsigned char>(ppm[at + 1]),
+          static_cast<unsigned char>(ppm[at + 2])};
+}
+
+std::vector<int> HexComponents(const std::string& hex) {
+  if (hex.size() != 7 || hex[0] != '#') return {};
+  return {std::stoi(hex.substr(1, 2), nullptr, 16), std::stoi(hex.substr(3, 2), nullptr, 16),
+          std::stoi(hex.substr(5, 2), nullptr, 16)};
+}
+
+// Within two steps of 255 in each component (poppler's rounding).
+::testing::AssertionResult Near(const std::vector<int>& a, const std::vector<int>& b) {
+  bool near = a.size() == 3 && b.size() == 3;
+  for (size_t i = 0; near && i < 3; ++i) near = std::abs(a[i] - b[i]) <= 2;
+  if (near) return ::testing::AssertionSuccess();
+  auto text = [](const std::vector<int>& c) {
+    std::string t;
+    for (int v : c) t += std::to_string(v) + " ";
+    return t;
+  };
+  return ::testing::AssertionFailure() << text(a) << "vs " << text(b);
+}
+
+// A stamp of a name of its own and a note, neither with /C: the panel
+// shows the colour each is drawn in (the stamp's frame at x 103, the
+// note's body at its centre), and a new colour of the stamp is drawn.
+TEST_F(ServePropsTest, StampsAndNotesWithoutAColourShowTheColourTheyAreDrawnIn) {
+  ServePageWith({"<< /Type /Annot /Subtype /Stamp /Rect [100 600 250 650] /Name /Checked /F 4 >>",
+                 "<< /Type /Annot /Subtype /Text /Rect [300 600 320 620] /F 4 >>",
+                 // A stamp whose picture was made elsewhere keeps its colours.
+                 "<< /Type /Annot /Subtype /Stamp /Rect [100 400 200 450] /F 4 /AP << /N 7 0 R >> >>",
+                 "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] /Length 25 >>\nstream\n"
+                 "1 0 0 rg 0 0 100 50 re f\nendstream"});
+  const fs::path drawn = dir_ / "drawn.pdf";
+  ASSERT_EQ(RunAnnot({"regenerate", pdf_, "-o", drawn.string()}), 0);
+
+  Click(175, 167);
+  std::string props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Stamp") << props;
+  EXPECT_TRUE(Near(HexComponents(Text(props, "color")), DrawnColour(drawn, 103, 625))) << "red, as drawn";
+  Click(310, 182);
+  props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Text") << props;
+  EXPECT_TRUE(Near(HexComponents(Text(props, "color")), DrawnColour(drawn, 310, 610))) << "yellow, as drawn";
+
+  Click(150, 367);
+  props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Stamp") << props;
+  EXPECT_EQ(props.find("\"color\""), props.find("\"color\":\"\"")) << props;
+  EXPECT_EQ(State().find("\"offers\":[\"color\""), std::string::npos) << "no colour to change";
+  EXPECT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 400);
+
+  // The standard stamp takes a colour and is drawn in it; undo brings back
+  // the red it had.
+  Click(175, 167);
+  const std::string undo = Field(State(), "undo");
+  ASSERT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 200);
+  EXPECT_EQ(Text(Props(), "color"), "#0000FF");
+  EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 1));
+  ASSERT_EQ(Post("/api/save")->status, 200);
+  EXPECT_TRUE(Near(DrawnColour(pdf_, 103, 625), {0, 0, 255}));
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  EXPECT_TRUE(Near(HexComponents(Text(Props(), "color")), DrawnColour(drawn, 103, 625)));
+}
+
+}  // namespace
