@@ -98,7 +98,14 @@ void WriteWords(JsonWriter& json) {
                                        "IDS_EDITOR_PROPS_NONE", "IDS_EDITOR_PROPS_WIDTH", "IDS_EDITOR_PROPS_DASH",
                                        "IDS_EDITOR_PROPS_OPACITY", "IDS_EDITOR_PROPS_START", "IDS_EDITOR_PROPS_END",
                                        "IDS_EDITOR_PROPS_SEVERAL", "IDS_EDITOR_PROPS_CONTENTS", "IDS_EDITOR_PROPS_FONT_SIZE",
-                                       "IDS_EDITOR_PROPS_FONT_COLOR"};
+                                       "IDS_EDITOR_PROPS_FONT_COLOR",
+                                       "IDS_EDITOR_PROPS_CLOSE",
+                                       // the line endings, by their PDF names in capitals
+                                       "IDS_EDITOR_ENDING_NONE", "IDS_EDITOR_ENDING_SQUARE", "IDS_EDITOR_ENDING_CIRCLE",
+                                       "IDS_EDITOR_ENDING_DIAMOND", "IDS_EDITOR_ENDING_OPENARROW",
+                                       "IDS_EDITOR_ENDING_CLOSEDARROW", "IDS_EDITOR_ENDING_BUTT",
+                                       "IDS_EDITOR_ENDING_ROPENARROW", "IDS_EDITOR_ENDING_RCLOSEDARROW",
+                                       "IDS_EDITOR_ENDING_SLASH"};
   json.BeginObject();
   for (const char* key : kWords) json.Field(key, Utf8(kshost::EditorText(key)));
   json.EndObject();

@@ -4,7 +4,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, pagePoint, hostState, writePdf, viewInks } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, writePdf, viewInks } from "./support.mjs";
 
 // The annotations `annot info` lists: [{ subtype, intent, rect }].
 function annots(file, env) {
@@ -144,6 +144,15 @@ test("the Comment tab in German: its tab, panels, buttons, tooltips, stamps and 
     await page.mouse.up();
     await settled(page);
     assert.equal((await hostState(page)).undo, 1, "the rectangle is drawn");
+    // Selected, its panel speaks German too, its subject the tool's title.
+    await page.click("#hand");
+    await clickAt(page, 205, 190);
+    await page.waitForSelector("#props:not([hidden])");
+    assert.equal(await page.locator("#props h3").evaluate((h) => h.firstChild.textContent), "Eigenschaften");
+    assert.equal(await page.locator("#props .kind").textContent(), "Rechteck");
+    assert.equal(await page.locator("#props button.close").getAttribute("title"), "Schließen");
+    assert.equal(await page.locator('#props input[name="subject"]').inputValue(), "Rechteck");
+    await shot("rectangle-de");
     assert.deepEqual(errors, []);
   }, { lang: "de-DE" });
 });
