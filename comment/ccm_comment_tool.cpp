@@ -32,6 +32,13 @@ using kwannotation::CKW_MarkupAnnot;
 
 namespace {
 
+// A text of the editor's words with "%1" standing for `what`.
+std::u16string Replaced(std::u16string text, const std::u16string& what) {
+  const size_t at = text.find(u"%1");
+  if (at != std::u16string::npos) text.replace(at, 2, what);
+  return text;
+}
+
 constexpr int kKeyBackspace = 8, kKeyEnter = 13, kKeyEscape = 27;
 // Below this many points a drag is a click.
 constexpr float kMinDrag = 3;
@@ -196,7 +203,7 @@ bool CCM_CommentTool::AskStampText() {
   for (const std::string& name : StandardStampNames())
     if (shown == std::u16string(name.begin(), name.end())) shown.clear();
   Tessel::Translator& words = Tessel::Translator::GetInstance();
-  if (!words.HasTranslation("Editor", "IDS_EDITOR_STAMP_TEXT_TITLE")) words.LoadStrings("Editor");
+  if (!words.HasTranslation("Editor", kStampTextTitleKey)) words.LoadStrings("Editor");
   Tessel::Dialog dialog(u"ccm_custom_stamp.ui.kw", nullptr);
   dialog.SetInitHook([&](Tessel::Dialog& d) {
     if (auto edit = d.GetElement<Tessel::Edit>(u"lineEditStampText")) edit->SetText(shown);
@@ -436,7 +443,8 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
       if (files.empty()) return false;
       std::ifstream in(ks::ToUtf8(files.front()), std::ios::binary);
       if (!in) {
-        Host::MessageBox((u"The file cannot be read: " + files.front()).c_str(), u"Attach File", 0);
+        Host::MessageBox(Replaced(CommentText(kAttachUnreadableKey), files.front()).c_str(),
+                         CommentToolTitle(info_).c_str(), 0);
         return false;
       }
       attachBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -561,7 +569,7 @@ bool CCM_CommentTool::Create(const std::vector<KS_FloatPoint>& points, uint32_t 
       an.SetContents(attachName);
       break;
   }
-  markup->SetSubject(info_.title);
+  markup->SetSubject(CommentToolTitle(info_));
   Commit(annot, pageIndex);
   WriteCommentStyle(info_, style);
 
@@ -606,7 +614,7 @@ void CCM_CommentTool::Commit(const std::shared_ptr<CKW_Annot>& annot, int pageIn
   KPD_Page page = Host::DocGetPage(Host::AppDocGetPdfDocument(doc), pageIndex);
   const int index = Host::PageFindAnnot(page, dict);
   auto undo = std::make_unique<CCM_UndoCreate>(doc, pageIndex, dict, index);
-  undo->SetCaption(std::u16string(u"Create ") + info_.title);
+  undo->SetCaption(Replaced(CommentText(kUndoCreateKey), CommentToolTitle(info_)));
   AnnotationPlugin::AnnotUndo_HandOver(std::move(undo), doc);
   if (KA_Annot made = Host::AnnotFromDict(doc, dict)) {
     Host::AppDocSelect(doc, made, 0);

@@ -1,9 +1,11 @@
 #include "comment/ccm_module.h"
 
+#include <cctype>
 #include <string>
 
 #include "comment/ccm_comment_tool.h"
 #include "comment/ccm_style_handler.h"
+#include "comment/ccm_tool_table.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationComment {
@@ -15,18 +17,18 @@ constexpr char kCommentCategory[] = "Ribbon_Category_Comment";
 
 struct PanelRow {
   const char* name;
-  const char16_t* title;
+  const char* titleKey;
   std::vector<CommentGesture> gestures;
 };
 
 const std::vector<PanelRow>& Panels() {
   static const std::vector<PanelRow> panels = {
-      {"Comment_Panel_Shapes", u"Shapes", {CommentGesture::kBox, CommentGesture::kLine, CommentGesture::kVertices,
+      {"Comment_Panel_Shapes", "IDS_EDITOR_PANEL_SHAPES", {CommentGesture::kBox, CommentGesture::kLine, CommentGesture::kVertices,
                                            CommentGesture::kCallout}},
-      {"Comment_Panel_Draw", u"Draw", {CommentGesture::kFreehand}},
-      {"Comment_Panel_Text", u"Text", {CommentGesture::kTextBox, CommentGesture::kTypewriter, CommentGesture::kNote}},
-      {"Comment_Panel_Markup", u"Text Markup", {CommentGesture::kTextMarkup, CommentGesture::kCaret}},
-      {"Comment_Panel_Stamp", u"Stamps and Files", {CommentGesture::kStamp, CommentGesture::kAttach}},
+      {"Comment_Panel_Draw", "IDS_EDITOR_PANEL_DRAW", {CommentGesture::kFreehand}},
+      {"Comment_Panel_Text", "IDS_EDITOR_PANEL_TEXT", {CommentGesture::kTextBox, CommentGesture::kTypewriter, CommentGesture::kNote}},
+      {"Comment_Panel_Markup", "IDS_EDITOR_PANEL_MARKUP", {CommentGesture::kTextMarkup, CommentGesture::kCaret}},
+      {"Comment_Panel_Stamp", "IDS_EDITOR_PANEL_STAMP", {CommentGesture::kStamp, CommentGesture::kAttach}},
   };
   return panels;
 }
@@ -65,6 +67,16 @@ const std::vector<std::string>& RibbonStampNames() {
   return names;
 }
 
+// "NotApproved" is titled by "IDS_EDITOR_STAMP_NOTAPPROVED".
+std::string StampTitleKey(const std::string& name) {
+  std::string key = "IDS_EDITOR_STAMP_";
+  for (char c : name) key += char(std::toupper(static_cast<unsigned char>(c)));
+  return key;
+}
+
+constexpr char kStampsKey[] = "IDS_EDITOR_STAMPS";
+constexpr char kCustomStampKey[] = "IDS_EDITOR_STAMP_CUSTOM";
+
 std::vector<std::unique_ptr<StampItem>>& StampItems() {
   static std::vector<std::unique_ptr<StampItem>> items;
   return items;
@@ -98,6 +110,22 @@ CCM_CommentModule::~CCM_CommentModule() {
   styles_.reset();
 }
 
+std::vector<std::string> CCM_CommentModule::TextKeys() {
+  std::vector<std::string> keys;
+  for (const PanelRow& row : Panels()) keys.push_back(row.titleKey);
+  for (const CommentToolInfo& info : CommentTools()) {
+    keys.push_back(info.titleKey);
+    keys.push_back(std::string(info.titleKey) + "_TIP");
+  }
+  for (const std::string& name : RibbonStampNames()) keys.push_back(StampTitleKey(name));
+  for (const std::string key : {kStampsKey, kCustomStampKey}) {
+    keys.push_back(key);
+    keys.push_back(key + "_TIP");
+  }
+  for (const char* key : CommentCaptionKeys()) keys.push_back(key);
+  return keys;
+}
+
 CCM_CommentTool* CCM_CommentModule::Tool(const std::string& name) const {
   for (const auto& t : tools_)
     if (t->GetName() == name) return t.get();
@@ -110,7 +138,7 @@ void CCM_CommentModule::BuildRibbon(KA_Frame frame) {
   int position = 0;
   for (const PanelRow& row : Panels()) {
     KA_RibbonElement panel = Host::RibbonFindPanel(category, row.name);
-    if (!panel) panel = Host::RibbonAddPanel(category, row.name, row.title, position);
+    if (!panel) panel = Host::RibbonAddPanel(category, row.name, CommentText(row.titleKey).c_str(), position);
     ++position;
     if (!panel) continue;
     for (const auto& tool : tools_) {
@@ -118,27 +146,25 @@ void CCM_CommentModule::BuildRibbon(KA_Frame frame) {
       bool here = false;
       for (CommentGesture g : row.gestures) here = here || g == info.gesture;
       if (!here) continue;
-      KA_RibbonElement button = Host::RibbonAddControl(panel, KS_RIBBON_BUTTON, info.button, info.title, info.title);
+      KA_RibbonElement button = Host::RibbonAddControl(panel, KS_RIBBON_BUTTON, info.button,
+                                                       CommentToolTitle(info).c_str(), CommentToolTip(info).c_str());
       Host::RibbonSetPressProc(button, ArmTool, tool.get());
       if (info.gesture != CommentGesture::kStamp) continue;
       // The standard stamps, each a menu item that picks it and arms the tool.
-      KA_RibbonElement menu = Host::RibbonAddControl(panel, KS_RIBBON_MENU_BUTTON, "Button_Comment_StampNames",
-                                                     u"Stamps", u"Choose the stamp to place");
+      KA_RibbonElement menu =
+          Host::RibbonAddControl(panel, KS_RIBBON_MENU_BUTTON, "Button_Comment_StampNames",
+                                 CommentText(kStampsKey).c_str(), CommentText(std::string(kStampsKey) + "_TIP").c_str());
       for (const std::string& name : RibbonStampNames()) {
         auto item = std::make_unique<StampItem>(StampItem{tool.get(), name});
         const std::string id = kStampItemPrefix + name;
-        // "NotApproved" reads "Not Approved".
-        std::u16string title;
-        for (char c : name) {
-          if (!title.empty() && c >= 'A' && c <= 'Z') title += u' ';
-          title += char16_t(c);
-        }
+        const std::u16string title = CommentText(StampTitleKey(name));
         KA_RibbonElement control = Host::RibbonAddControl(menu, KS_RIBBON_BUTTON, id.c_str(), title.c_str(), title.c_str());
         Host::RibbonSetPressProc(control, PickStamp, item.get());
         StampItems().push_back(std::move(item));
       }
-      KA_RibbonElement custom = Host::RibbonAddControl(menu, KS_RIBBON_BUTTON, kCustomStampId, u"Custom…",
-                                                       u"Type the text of a stamp of your own");
+      KA_RibbonElement custom =
+          Host::RibbonAddControl(menu, KS_RIBBON_BUTTON, kCustomStampId, CommentText(kCustomStampKey).c_str(),
+                                 CommentText(std::string(kCustomStampKey) + "_TIP").c_str());
       Host::RibbonSetPressProc(custom, AskCustomStamp, tool.get());
     }
   }

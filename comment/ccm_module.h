@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "sdk/ks_records.h"
@@ -23,6 +24,10 @@ class CCM_CommentModule {
   ~CCM_CommentModule();  // unregisters the tools
   CCM_CommentModule(const CCM_CommentModule&) = delete;
   CCM_CommentModule& operator=(const CCM_CommentModule&) = delete;
+
+  // Every key of the editor's words the tab's ribbon, the tools' captions
+  // and the properties' undo steps ask for.
+  static std::vector<std::string> TextKeys();
 
   // The tool of that name, or null.
   CCM_CommentTool* Tool(const std::string& name) const;

@@ -1,10 +1,13 @@
 #include "comment/ccm_style_handler.h"
 
+#include "comment/ccm_tool_table.h"
+
 #include <cmath>
 
 #include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_change.h"
 #include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_icon_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "plugin/annot_identity.h"
 #include "plugin/annot_undo.h"
@@ -31,9 +34,10 @@ struct KindRow {
   uint32_t properties;
 };
 
-// The comment kinds no plug-in handler owns. A stamp draws in its own
-// colours, an ink's strokes are never dashed, and the icons and text
-// markup have neither a border nor a fill.
+// The comment kinds no plug-in handler owns. An ink's strokes are never
+// dashed, the icons, stamps and text markup have neither a border nor a
+// fill, and a stamp's colour is offered only while it is the standard stamp
+// the library draws (a picture made elsewhere keeps its own colours).
 const KindRow kKinds[] = {
     {"Square", kStroked | Bit(KS_PROP_FILL) | Bit(KS_PROP_DASH)},
     {"FreeText", kStroked | Bit(KS_PROP_FILL) | Bit(KS_PROP_DASH) | Bit(KS_PROP_FONT_SIZE) | Bit(KS_PROP_FONT_COLOR)},
@@ -45,7 +49,7 @@ const KindRow kKinds[] = {
     {"Squiggly", kCommon | Bit(KS_PROP_COLOR)},
     {"Caret", kCommon | Bit(KS_PROP_COLOR)},
     {"FileAttachment", kCommon | Bit(KS_PROP_COLOR)},
-    {"Stamp", kCommon},
+    {"Stamp", kCommon | Bit(KS_PROP_COLOR)},
 };
 
 // The model's wrapper of a host annotation, through its page's list.
@@ -68,6 +72,16 @@ void PutColor(const KPD_ColorF& color, KS_AnnotPropertyValue* value) {
 }
 
 bool IsFreeText(const CKW_Annot& an) { return an.GetSubtype() == "FreeText"; }
+
+// The kinds drawn as a picture in a colour of their own where /C has none.
+bool IsIcon(const CKW_Annot& an) {
+  const std::string subtype = an.GetSubtype();
+  return subtype == "Text" || subtype == "FileAttachment" || subtype == "Stamp";
+}
+
+kwannotation::CKW_MarkupAnnotImpl* MarkupImplOf(const CKW_Annot& an) {
+  return dynamic_cast<kwannotation::CKW_MarkupAnnotImpl*>(an.GetImpl().get());
+}
 
 // A text box's letters: the /DA font and colour, with /DS over them, as
 // the text's appearance takes them.
@@ -150,6 +164,7 @@ bool Write(CKW_Annot& an, const KS_AnnotPropertyValue& value) {
   switch (value.property) {
     case KS_PROP_COLOR: {
       if (value.none) return false;
+      if (an.GetSubtype() == "Stamp") return markup && kwannotation::KW_SetStampColor(*markup->Markup(), rgb);
       if (!freeText) return an.SetColor(rgb);
       // A text box's /C is its background; its border's colour is the
       // /DA stroke colour.
@@ -169,13 +184,9 @@ bool Write(CKW_Annot& an, const KS_AnnotPropertyValue& value) {
       if (!std::isfinite(value.number) || value.number < 0 || value.number > 1) return false;
       return an.SetOpacity(value.number);
     case KS_PROP_SUBJECT: return markup && markup->SetSubject(text);
-    case KS_PROP_CONTENTS: {
-      // A text box whose words carry their own styles (/RC) is written by
-      // its text editor, not as plain text.
-      std::u16string rc;
-      if (freeText && an.GetRichContents(&rc) && !rc.empty()) return false;
-      return an.SetContents(text);
-    }
+    // A text box's rich text (/RC) follows: the model's setter writes it
+    // anew in the style of its first run.
+    case KS_PROP_CONTENTS: return an.SetContents(text);
     case KS_PROP_FONT_SIZE:
       if (!std::isfinite(value.number) || value.number < 1 || value.number > 100) return false;
       return SetTextStyle(an, &value.number, nullptr);
@@ -192,7 +203,7 @@ class CCM_UndoProperties final : public AnnotationPlugin::CAnnot_BaseUndo {
  public:
   CCM_UndoProperties(KA_Annot annot, std::unique_ptr<kwannotation::CKW_AnnotChange> change)
       : annot_(annot), change_(std::move(change)) {
-    caption_ = u"Properties";
+    caption_ = CommentText(kUndoPropertiesKey);
   }
   void Undo() override { Apply(false); }
   void Redo() override { Apply(true); }
@@ -256,6 +267,14 @@ bool ReadCommentProperty(KA_Annot annot, KS_AnnotPropertyValue* value) {
         an->GetDefaultAppearance(&daText);
         const kwannotation::DefaultAppearanceInfo da = kwannotation::CDA_DefaultAppearance(daText).GetInfo();
         c = (da.flags & kwannotation::kDA_StrokeColor) ? da.strokeColor : TextStyleOf(*an).color;
+      } else if (auto* impl = MarkupImplOf(*an); impl && IsIcon(*an)) {
+        // Drawn in the icon's or stamp's own colour where /C names none.
+        if (an->GetSubtype() == "Stamp") {
+          if (!kwannotation::KW_StampPictureIsStandard(*impl)) return false;
+          c = kwannotation::KW_StampColor(*impl);
+        } else {
+          c = kwannotation::KW_IconFillColor(*impl);
+        }
       } else {
         an->GetColor(&c);
       }
@@ -284,10 +303,6 @@ bool ReadCommentProperty(KA_Annot annot, KS_AnnotPropertyValue* value) {
     case KS_PROP_OPACITY: value->number = an->GetOpacity(); return true;
     case KS_PROP_FONT_SIZE: value->number = TextStyleOf(*an).size; return true;
     case KS_PROP_FONT_COLOR: PutColor(TextStyleOf(*an).color, value); return true;
-    case KS_PROP_CONTENTS: {
-      std::u16string rc;
-      return !(freeText && an->GetRichContents(&rc) && !rc.empty());
-    }
     default: return true;
   }
 }

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "tessel/translator.h"
+
 namespace AnnotationComment {
 namespace {
 
@@ -36,35 +38,35 @@ const std::vector<CommentToolInfo>& CommentTools() {
     text.fontSize = 12;
     CommentStyle typewriter = Style(black, 0);
     return std::vector<CommentToolInfo>{
-        {"Rectangle", "Square", "", CommentGesture::kBox, "Button_Comment_Rectangle", u"Rectangle", Style(red, 1)},
-        {"Ellipse", "Circle", "", CommentGesture::kBox, "Button_Comment_Ellipse", u"Ellipse", Style(red, 1)},
-        {"Line", "Line", "", CommentGesture::kLine, "Button_Comment_Line", u"Line", Style(red, 1)},
-        {"Arrow", "Line", "LineArrow", CommentGesture::kLine, "Button_Comment_Arrow", u"Arrow", Style(red, 1)},
-        {"Polyline", "PolyLine", "", CommentGesture::kVertices, "Button_Comment_Polyline", u"Polyline",
+        {"Rectangle", "Square", "", CommentGesture::kBox, "Button_Comment_Rectangle", "IDS_EDITOR_TOOL_RECTANGLE", Style(red, 1)},
+        {"Ellipse", "Circle", "", CommentGesture::kBox, "Button_Comment_Ellipse", "IDS_EDITOR_TOOL_ELLIPSE", Style(red, 1)},
+        {"Line", "Line", "", CommentGesture::kLine, "Button_Comment_Line", "IDS_EDITOR_TOOL_LINE", Style(red, 1)},
+        {"Arrow", "Line", "LineArrow", CommentGesture::kLine, "Button_Comment_Arrow", "IDS_EDITOR_TOOL_ARROW", Style(red, 1)},
+        {"Polyline", "PolyLine", "", CommentGesture::kVertices, "Button_Comment_Polyline", "IDS_EDITOR_TOOL_POLYLINE",
          Style(red, 1)},
-        {"Polygon", "Polygon", "", CommentGesture::kVertices, "Button_Comment_Polygon", u"Polygon", Style(red, 1)},
-        {"Cloud", "Polygon", "PolygonCloud", CommentGesture::kVertices, "Button_Comment_Cloud", u"Cloud",
+        {"Polygon", "Polygon", "", CommentGesture::kVertices, "Button_Comment_Polygon", "IDS_EDITOR_TOOL_POLYGON", Style(red, 1)},
+        {"Cloud", "Polygon", "PolygonCloud", CommentGesture::kVertices, "Button_Comment_Cloud", "IDS_EDITOR_TOOL_CLOUD",
          Style(red, 1)},
-        {"Callout", "FreeText", "FreeTextCallout", CommentGesture::kCallout, "Button_Comment_Callout", u"Callout",
+        {"Callout", "FreeText", "FreeTextCallout", CommentGesture::kCallout, "Button_Comment_Callout", "IDS_EDITOR_TOOL_CALLOUT",
          text},
-        {"Pen", "Ink", "", CommentGesture::kFreehand, "Button_Comment_Pen", u"Pen", Style(blue, 2)},
+        {"Pen", "Ink", "", CommentGesture::kFreehand, "Button_Comment_Pen", "IDS_EDITOR_TOOL_PEN", Style(blue, 2)},
         {"Highlighter", "Ink", "InkHighlight", CommentGesture::kFreehand, "Button_Comment_Highlighter",
-         u"Highlighter", Style(yellow, 12, 50)},
-        {"TextBox", "FreeText", "", CommentGesture::kTextBox, "Button_Comment_TextBox", u"Text Box", text},
+         "IDS_EDITOR_TOOL_HIGHLIGHTER", Style(yellow, 12, 50)},
+        {"TextBox", "FreeText", "", CommentGesture::kTextBox, "Button_Comment_TextBox", "IDS_EDITOR_TOOL_TEXTBOX", text},
         {"Typewriter", "FreeText", "FreeTextTypewriter", CommentGesture::kTypewriter, "Button_Comment_Typewriter",
-         u"Typewriter", typewriter},
-        {"Note", "Text", "", CommentGesture::kNote, "Button_Comment_Note", u"Note", Style(yellow, 1)},
-        {"Highlight", "Highlight", "", CommentGesture::kTextMarkup, "Button_Comment_Highlight", u"Highlight",
+         "IDS_EDITOR_TOOL_TYPEWRITER", typewriter},
+        {"Note", "Text", "", CommentGesture::kNote, "Button_Comment_Note", "IDS_EDITOR_TOOL_NOTE", Style(yellow, 1)},
+        {"Highlight", "Highlight", "", CommentGesture::kTextMarkup, "Button_Comment_Highlight", "IDS_EDITOR_TOOL_HIGHLIGHT",
          Style(yellow, 1)},
-        {"Underline", "Underline", "", CommentGesture::kTextMarkup, "Button_Comment_Underline", u"Underline",
+        {"Underline", "Underline", "", CommentGesture::kTextMarkup, "Button_Comment_Underline", "IDS_EDITOR_TOOL_UNDERLINE",
          Style(green, 1)},
-        {"StrikeOut", "StrikeOut", "", CommentGesture::kTextMarkup, "Button_Comment_StrikeOut", u"Strikethrough",
+        {"StrikeOut", "StrikeOut", "", CommentGesture::kTextMarkup, "Button_Comment_StrikeOut", "IDS_EDITOR_TOOL_STRIKEOUT",
          Style(red, 1)},
-        {"Squiggly", "Squiggly", "", CommentGesture::kTextMarkup, "Button_Comment_Squiggly", u"Squiggly",
+        {"Squiggly", "Squiggly", "", CommentGesture::kTextMarkup, "Button_Comment_Squiggly", "IDS_EDITOR_TOOL_SQUIGGLY",
          Style(green, 1)},
-        {"Caret", "Caret", "", CommentGesture::kCaret, "Button_Comment_Caret", u"Insert Text", Style(blue, 1)},
-        {"Stamp", "Stamp", "", CommentGesture::kStamp, "Button_Comment_Stamp", u"Stamp", Style({}, 1)},
-        {"Attach", "FileAttachment", "", CommentGesture::kAttach, "Button_Comment_Attach", u"Attach File",
+        {"Caret", "Caret", "", CommentGesture::kCaret, "Button_Comment_Caret", "IDS_EDITOR_TOOL_CARET", Style(blue, 1)},
+        {"Stamp", "Stamp", "", CommentGesture::kStamp, "Button_Comment_Stamp", "IDS_EDITOR_TOOL_STAMP", Style({}, 1)},
+        {"Attach", "FileAttachment", "", CommentGesture::kAttach, "Button_Comment_Attach", "IDS_EDITOR_TOOL_ATTACH",
          Style(blue, 1)},
     };
   }();
@@ -105,6 +107,21 @@ std::u16string HexColor(const KPD_ColorF& color) {
   }
   return s;
 }
+
+std::u16string CommentText(const std::string& key) {
+  Tessel::Translator& tr = Tessel::Translator::GetInstance();
+  if (!tr.HasTranslation("Editor", key)) tr.LoadStrings("Editor");
+  return tr.Translate("Editor", key, u"");
+}
+
+const std::vector<const char*>& CommentCaptionKeys() {
+  static const std::vector<const char*> keys = {kUndoCreateKey, kUndoPropertiesKey, kAttachUnreadableKey,
+                                                kStampTextTitleKey, kStampTextLabelKey};
+  return keys;
+}
+
+std::u16string CommentToolTitle(const CommentToolInfo& tool) { return CommentText(tool.titleKey); }
+std::u16string CommentToolTip(const CommentToolInfo& tool) { return CommentText(std::string(tool.titleKey) + "_TIP"); }
 
 const std::vector<std::string>& StandardStampNames() {
   static const std::vector<std::string> names = {

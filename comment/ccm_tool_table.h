@@ -43,7 +43,9 @@ struct CommentToolInfo {
   const char* intent;   // /IT, empty for none
   CommentGesture gesture;
   const char* button;  // ribbon control id
-  const char16_t* title;
+  // The key of its title in the editor's words; the tooltip's key is the
+  // same with "_TIP" after it.
+  const char* titleKey;
   CommentStyle defaults;
 };
 
@@ -59,6 +61,23 @@ std::u16string CommentStyleSection(const CommentToolInfo& tool);
 std::optional<KPD_ColorF> ParseHexColor(const std::u16string& text);
 // An RGB colour as "#RRGGBB", each component rounded to the nearest of 255.
 std::u16string HexColor(const KPD_ColorF& color);
+
+// A text of the editor's words ("Editor" string table) in the current
+// language; the comment tools' titles, tooltips and captions come from it.
+std::u16string CommentText(const std::string& key);
+// The keys of the captions and messages the tools and the properties'
+// setters show besides the ribbon's titles.
+inline constexpr char kUndoCreateKey[] = "IDS_EDITOR_UNDO_CREATE";  // "%1" is the tool's title
+inline constexpr char kUndoPropertiesKey[] = "IDS_EDITOR_UNDO_PROPERTIES";
+inline constexpr char kAttachUnreadableKey[] = "IDS_EDITOR_ATTACH_UNREADABLE";  // "%1" is the file
+// The custom stamp dialog's title and label (its layout names them).
+inline constexpr char kStampTextTitleKey[] = "IDS_EDITOR_STAMP_TEXT_TITLE";
+inline constexpr char kStampTextLabelKey[] = "IDS_EDITOR_STAMP_TEXT_LABEL";
+const std::vector<const char*>& CommentCaptionKeys();
+
+// The tool's title and tooltip in the current language.
+std::u16string CommentToolTitle(const CommentToolInfo& tool);
+std::u16string CommentToolTip(const CommentToolInfo& tool);
 
 // The standard stamp names, in the order of the ribbon's stamp menu.
 const std::vector<std::string>& StandardStampNames();

@@ -13,6 +13,7 @@
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_rich_text.h"
 #include "kwannotation/kw_viewport.h"
 #include "sdk/ks_host_binding.h"
 
@@ -259,7 +260,15 @@ bool CKW_AnnotImpl::SetContents(const std::u16string& text) {
     RemoveKey("/RC");
     return true;
   }
-  return WriteText("/Contents", text);
+  std::u16string before, rc;
+  const bool same = GetContents(&before) && before == text;
+  if (!WriteText("/Contents", text)) return false;
+  // Rich text left from before would go on showing the old words (a free
+  // text draws its /RC): it is written anew from the new text in the style
+  // its first run had, or dropped when it does not parse (the text then
+  // shows in /DS).
+  if (!same && GetRichContents(&rc) && !rc.empty()) return SetRichContents(KW_RichTextForPlainText(rc, text));
+  return true;
 }
 
 bool CKW_AnnotImpl::GetRichContents(std::u16string* xhtml) const {

@@ -67,7 +67,9 @@ class CKW_AnnotImpl {
   bool GetRect(KS_FloatRect* rect) const;  // normalised; false unless four numbers
 
   bool GetContents(std::u16string* text) const;
-  // An empty text removes /Contents and /RC.
+  // An empty text removes /Contents and /RC. A changed text rewrites an
+  // /RC the annotation has: one paragraph a line in the style of its first
+  // run, or none when the old one does not parse.
   bool SetContents(const std::u16string& text);
   bool GetRichContents(std::u16string* xhtml) const;
   bool SetRichContents(const std::u16string& xhtml);  // empty removes /RC

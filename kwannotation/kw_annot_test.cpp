@@ -1,5 +1,6 @@
 // The wrappers and implementations against the real host, in-process.
 #include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_rich_text.h"
 
 #include <gtest/gtest.h>
 
@@ -499,6 +500,35 @@ TEST_F(AnnotModel, ContentsAndTexts) {
   EXPECT_EQ(text, u"Ann");
   EXPECT_TRUE(annot->SetTitle(u""));
   EXPECT_FALSE(annot->GetTitle(&text));
+}
+
+TEST_F(AnnotModel, NewContentsRewriteTheRichTextInItsFirstRunsStyle) {
+  auto annot = Make(
+      "<< /Subtype /FreeText /Rect [0 0 100 50] /Contents (Hello world) /RC (<?xml version=\"1.0\"?>"
+      "<body xmlns=\"http://www.w3.org/1999/xhtml\"><p><span style=\"color:#008000;font-weight:bold\">Hello</span>"
+      "<span> world</span></p></body>) >>");
+  ASSERT_TRUE(annot->SetContents(u"Door\nWall"));
+  std::u16string rc;
+  ASSERT_TRUE(annot->GetRichContents(&rc));
+  auto xml = CKW_RichTextXML::Parse(rc);
+  ASSERT_TRUE(xml);
+  EXPECT_EQ(xml->GetPlainText(), u"Door\nWall");
+  CKW_RichTextStyle style;
+  ASSERT_TRUE(xml->GetRichTextStyle(0, &style));
+  EXPECT_TRUE(style.bold);
+  EXPECT_EQ(style.color, u"#008000");
+  // The same text again leaves the rich text as it is.
+  const std::u16string before = rc;
+  ASSERT_TRUE(annot->SetContents(u"Door\nWall"));
+  ASSERT_TRUE(annot->GetRichContents(&rc));
+  EXPECT_EQ(rc, before);
+
+  // Rich text that does not parse has no style to keep: it goes, and the
+  // text shows in /DS.
+  auto broken = Make("<< /Subtype /FreeText /Rect [0 0 100 50] /Contents (a) /DS (font: Helvetica 12pt) /RC (<body><p>) >>");
+  ASSERT_TRUE(broken->SetContents(u"b"));
+  EXPECT_FALSE(host::DictHasKey(broken->GetDict(), "/RC"));
+  EXPECT_TRUE(host::DictHasKey(broken->GetDict(), "/DS"));
 }
 
 TEST_F(AnnotModel, RotationLivesWhereEachKindKeepsIt) {

@@ -276,12 +276,7 @@ bool BuiltInStamp(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, 
 
   KPD_ColorF color;
   if (!annot.GetColor(&color) && annot.HasKey("/C")) return Fail(reason, "malformed /C");
-  KPD_ColorF rgb = ToRGB(color);
-  if (color.kind == KPD_COLOR_NONE) {
-    rgb.kind = KPD_COLOR_RGB;
-    const float* c = standard ? standard->rgb : kStamps[2].rgb;
-    for (int i = 0; i < 3; ++i) rgb.c[i] = c[i];
-  }
+  const KPD_ColorF rgb = KW_StampColor(annot);
   const int32_t degrees = RotationOf(annot);
   const bool sideways = degrees == 90 || degrees == 270;
   const double rw = double(rect.right) - rect.left, rh = double(rect.top) - rect.bottom;
@@ -391,8 +386,7 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
   KPD_ColorF fill, stroke;
   if (!annot.GetColor(&fill) && annot.HasKey("/C")) return Fail(reason, "malformed /C");
   if (!annot.GetInteriorColor(&stroke) && annot.HasKey("/IC")) return Fail(reason, "malformed /IC");
-  KPD_ColorF fillRGB = ToRGB(fill), strokeRGB = ToRGB(stroke);
-  if (fill.kind == KPD_COLOR_NONE) fillRGB = {KPD_COLOR_RGB, {1, 1, 0, 0}};
+  KPD_ColorF fillRGB = KW_IconFillColor(annot), strokeRGB = ToRGB(stroke);
   if (stroke.kind == KPD_COLOR_NONE) strokeRGB = {KPD_COLOR_RGB, {0, 0, 0, 0}};
 
   const CKW_AnnotImpl::Transparency t = annot.GetTransparency();
@@ -480,6 +474,61 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
   out->fillOpacity = t.fill;
   out->blendMode = t.blendMode;
   return true;
+}
+
+KPD_ColorF KW_IconFillColor(const CKW_MarkupAnnotImpl& annot) {
+  KPD_ColorF color;
+  if (!annot.GetColor(&color) || color.kind == KPD_COLOR_NONE) return {KPD_COLOR_RGB, {1, 1, 0, 0}};
+  return ToRGB(color);
+}
+
+KPD_ColorF KW_StampColor(const CKW_MarkupAnnotImpl& annot) {
+  KPD_ColorF color;
+  if (annot.GetColor(&color) && color.kind != KPD_COLOR_NONE) return ToRGB(color);
+  std::string name = dict::GetName(annot.GetDict(), "/Name");
+  if (name.empty()) name = "Draft";
+  const StandardStamp* standard = nullptr;
+  CaptionOf(name, &standard);
+  const float* c = standard ? standard->rgb : kStamps[2].rgb;
+  return {KPD_COLOR_RGB, {c[0], c[1], c[2], 0}};
+}
+
+bool KW_StampPictureIsStandard(const CKW_MarkupAnnotImpl& annot) {
+  KPD_Dictionary d = annot.GetDict();
+  KPD_Dictionary ap = d ? dict::GetDict(d, "/AP") : nullptr;
+  KPD_Object normal = ap ? host::DictGet(ap, "/N") : nullptr;
+  if (!normal) return d != nullptr;
+  if (!dict::IsType(normal, KPD_OBJ_STREAM)) return false;
+  // The picture, unwrapped from the form an opacity put around it.
+  KPD_Object picture = normal;
+  KPD_Dictionary resources = dict::GetDict(host::StreamGetDict(normal), "/Resources");
+  KPD_Dictionary xobjects = dict::GetDict(resources, "/XObject");
+  if (KPD_Object inner = xobjects ? host::DictGet(xobjects, "/MWFOForm") : nullptr; dict::IsType(inner, KPD_OBJ_STREAM))
+    picture = inner;
+  host::ByteString data;
+  if (!host::StreamGetData(picture, 1, data.get())) return false;
+  ShapeAppearanceResult drawn;
+  if (!BuiltInStamp(annot, &drawn, nullptr)) return false;
+  // The opacity's state may have been drawn in or left to the wrapper.
+  auto withoutState = [](std::string content) {
+    constexpr std::string_view kState = "/TransGs gs\n";
+    if (content.compare(0, kState.size(), kState) == 0) content.erase(0, kState.size());
+    return content;
+  };
+  return withoutState(data.str()) == withoutState(drawn.content);
+}
+
+bool KW_SetStampColor(CKW_MarkupAnnotImpl& annot, const KPD_ColorF& color) {
+  if (!KW_StampPictureIsStandard(annot)) return false;
+  KPD_ColorF before{};
+  const bool had = annot.GetColor(&before);
+  if (!annot.SetColor(color)) return false;
+  KPD_ColorF after{};
+  // Only a colour that changed drops the picture.
+  if (had && annot.GetColor(&after) && after.kind == before.kind &&
+      std::equal(after.c, after.c + 4, before.c))
+    return true;
+  return CKW_AnnotWriter(annot).Remove("/AP");
 }
 
 bool ComputeStampAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, bool* unchanged,

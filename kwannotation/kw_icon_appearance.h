@@ -48,4 +48,20 @@ bool ComputeIconAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResu
 bool ComputeStampAppearance(const CKW_MarkupAnnotImpl& annot, ShapeAppearanceResult* out, bool* unchanged,
                             std::string* reason);
 
+// The colours these pictures are drawn in, as RGB, for a reader that shows
+// them. A note's or attachment's icon is filled with /C, yellow without it.
+KPD_ColorF KW_IconFillColor(const CKW_MarkupAnnotImpl& annot);
+// A standard stamp is drawn in /C, else in the colour of its /Name (red
+// for a name of its own, blue for none).
+KPD_ColorF KW_StampColor(const CKW_MarkupAnnotImpl& annot);
+// Whether the stamp's picture is the standard stamp this library draws:
+// none yet, or one whose content is what the stamp's keys draw now (also
+// inside the wrapper an opacity put around it). A picture made elsewhere
+// keeps its own colours.
+bool KW_StampPictureIsStandard(const CKW_MarkupAnnotImpl& annot);
+// Sets a standard stamp's colour and drops its picture, so that the next
+// ResetAppearance draws it in that colour. False, with nothing changed,
+// for a stamp whose picture was made elsewhere.
+bool KW_SetStampColor(CKW_MarkupAnnotImpl& annot, const KPD_ColorF& color);
+
 }  // namespace kwannotation

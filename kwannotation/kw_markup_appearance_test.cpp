@@ -16,6 +16,8 @@
 #include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_icon_appearance.h"
+#include "kwannotation/kw_annot.h"
+#include "kwannotation/kw_page_annot_list.h"
 #include "kwannotation/kw_xfdf.h"
 
 namespace kwannotation {
@@ -379,6 +381,48 @@ TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
   EXPECT_TRUE(host::ObjectIsIdentical(Normal(opaque), picture));
 }
 
+TEST_F(MarkupAppearance, AStandardStampTakesAColourAndAPictureMadeElsewhereKeepsItsOwn) {
+  auto list = CKW_PageAnnotList::Create(doc_, 0);
+  ASSERT_TRUE(list);
+  auto impl = [&](KPD_Dictionary d) { return static_cast<CKW_MarkupAnnotImpl*>(list->GetAnnot(d)->GetImpl().get()); };
+  KPD_Dictionary own = Add("<< /Subtype /Stamp /Rect [0 0 120 40] /Name /Checked >>");
+  CKW_MarkupAnnotImpl* stamp = impl(own);
+  // A name of its own is drawn red, no name blue; /C rules over both.
+  const KPD_ColorF red = KW_StampColor(*stamp);
+  EXPECT_FLOAT_EQ(red.c[0], 0.75f);
+  EXPECT_FLOAT_EQ(red.c[1], 0.1f);
+  ASSERT_TRUE(Reset(own));
+  EXPECT_NE(Content(own).find("0.750 0.100 0.100 RG"), std::string::npos);
+  EXPECT_TRUE(KW_StampPictureIsStandard(*stamp));
+  // Wrapped for an opacity, the picture is still the standard one.
+  host::DictSet(own, "/CA", test::Parse("0.5").get());
+  ASSERT_TRUE(Reset(own));
+  ASSERT_EQ(Content(own), "/GS0 gs\n/MWFOForm Do\n");
+  EXPECT_TRUE(KW_StampPictureIsStandard(*stamp));
+  ASSERT_TRUE(KW_SetStampColor(*stamp, {KPD_COLOR_RGB, {0, 0, 1, 0}}));
+  ASSERT_TRUE(Reset(own));
+  EXPECT_NE(Content(own).find("0.000 0.000 1.000 RG"), std::string::npos) << Content(own);
+  EXPECT_TRUE(KW_StampPictureIsStandard(*stamp));
+
+  // A picture from elsewhere: no colour is set, nothing changes.
+  KPD_Dictionary foreign = Add("<< /Subtype /Stamp /Rect [0 0 50 50] >>");
+  KPD_Stream picture = host::DocNewStream(doc_, "0 1 0 rg 0 0 50 50 re f", 23);
+  host::DictSet(host::StreamGetDict(picture), "/BBox", test::Parse("[0 0 50 50]").get());
+  test::Owned ap = test::Parse("<< >>");
+  host::DictSet(ap.get(), "/N", picture);
+  host::DictSet(foreign, "/AP", ap.get());
+  CKW_MarkupAnnotImpl* other = impl(foreign);
+  EXPECT_FALSE(KW_StampPictureIsStandard(*other));
+  EXPECT_FALSE(KW_SetStampColor(*other, {KPD_COLOR_RGB, {0, 0, 1, 0}}));
+  EXPECT_FALSE(host::DictHasKey(foreign, "/C"));
+  EXPECT_TRUE(host::ObjectIsIdentical(Normal(foreign), picture));
+
+  // A note's icon is yellow without /C.
+  KPD_Dictionary note = Add("<< /Subtype /Text /Rect [0 0 20 20] >>");
+  const KPD_ColorF yellow = KW_IconFillColor(*impl(note));
+  EXPECT_EQ(yellow.kind, KPD_COLOR_RGB);
+  EXPECT_FLOAT_EQ(yellow.c[0] + yellow.c[1] + yellow.c[2], 2.0f);
+}
 
 class AttachmentExchange : public test::HostDocTest {
  protected:

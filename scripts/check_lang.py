@@ -19,8 +19,9 @@ On top of that:
   * every key the plug-in's code asks for has a non-empty en-US text: keys
     given to Translate("KEY") and TrString("Table", "KEY") (the "Annotation"
     table unless named), and every complete "IDS_..." string literal, in the
-    non-test sources of plugin/, measure/, drawing/, toolset/ and
-    kwannotation/ beside LANG_DIR. Comments are not looked at;
+    non-test sources of plugin/, measure/, drawing/, toolset/,
+    kwannotation/, comment/ and serve/ beside LANG_DIR. Comments are not
+    looked at;
   * no English text is written into the code of the plug-in or the host
     (the folders above and host/): a UTF-16 literal (u"..." or L"...")
     holding two words is a text for people unless it is a unit or one of
@@ -57,8 +58,9 @@ UNIT_LISTS = {
     "IDS_MA_VOLUME_UNIT": ["cu in", "cu ft", "cu yd", "cu mi", "cu mm", "cu cm", "cu m", "cu km"],
 }
 
-# Folders of plug-in side code whose translation keys must have English text.
-CODE_FOLDERS = ("plugin", "measure", "drawing", "toolset", "kwannotation")
+# Folders of code whose translation keys must have English text: the
+# plug-in's, and the editor's comment tools and browser server.
+CODE_FOLDERS = ("plugin", "measure", "drawing", "toolset", "kwannotation", "comment", "serve")
 CODE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc")
 LITERAL = r'(?:u8|u|U|L)?"((?:[^"\\\n]|\\.)*)"'
 # Translate("KEY") with one argument: the plug-in's own table.

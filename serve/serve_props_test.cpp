@@ -43,7 +43,47 @@ class ServePropsTest : public ServeTest {
     auto r = client_->Get("/api/annots?page=0", Auth());
     return r && r->status == 200 ? r->body : std::string();
   }
+  // Serves, instead of the floor plan, a letter-size page holding these
+  // annotation dictionaries (page (x, y) is device (x, 792 - y) there).
+  void ServePageWith(const std::vector<std::string>& annots) {
+    std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
+    std::string refs;
+    for (size_t i = 0; i < annots.size(); ++i) refs += std::to_string(4 + i) + " 0 R ";
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [" + refs + "] >>");
+    objects.insert(objects.end(), annots.begin(), annots.end());
+    std::string pdf = "%PDF-1.7\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+      offsets.push_back(pdf.size());
+      pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+      char entry[24];
+      std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+      pdf += entry;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    client_.reset();
+    server_.Stop();
+    std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << pdf;
+    ASSERT_TRUE(server_.Start(pdf_, {"--lang", "en-US"}));
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
+    client_->set_read_timeout(30, 0);
+    ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
+  }
 };
+
+// A text box written by another program, its words in rich text of their
+// own: green, bold, 14 pt in the first run.
+const char kRichTextBox[] =
+    "<< /Type /Annot /Subtype /FreeText /Rect [100 300 300 400] /F 4 /DA (/Helv 12 Tf 0 0 1 rg) "
+    "/DS (font: Helvetica 12pt; color:#0000FF) /Contents (Hello world) /RC (<?xml version=\"1.0\"?>"
+    "<body xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:xfa=\"http://www.xfa.org/schema/xfa-data/1.0/\" "
+    "xfa:APIVersion=\"Acrobat:11.0.0\" xfa:spec=\"2.0.2\"><p><span style=\"font-size:14pt;color:#008000;"
+    "font-weight:bold\">Hello</span><span> world</span></p></body>) >>";
 
 TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRestoresItsAppearance) {
   ASSERT_EQ(Post("/api/tool", "name=Rectangle")->status, 200);
@@ -137,6 +177,137 @@ TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack)
   EXPECT_EQ(Text(Props(), "fontColor"), "#000000");
   ASSERT_EQ(Post("/api/undo")->status, 200);
   EXPECT_EQ(Number(Props(), "fontSize"), "12");
+}
+
+}  // namespace
+
+namespace {
+
+using namespace annotserve::testing;
+
+TEST_F(ServePropsTest, ARichTextBoxsTextChangesInItsFirstRunsStyleAsOneUndoStep) {
+  ServePageWith({kRichTextBox});
+  Click(200, 442);
+  std::string props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "FreeText") << props;
+  EXPECT_NE(props.find("\"contents\""), std::string::npos);
+  EXPECT_NE(State().find("\"offers\":[\"color\",\"contents\""), std::string::npos) << "the Text field is offered";
+  EXPECT_EQ(Text(props, "contents"), "Hello world");
+  const std::string drawn = AnnotLayer();
+  const std::string undo = Field(State(), "undo");
+
+  ASSERT_EQ(Post("/api/property", "name=contents&value=Kitchen%20door")->status, 200);
+  EXPECT_EQ(Text(Props(), "contents"), "Kitchen door");
+  EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 1)) << "one step";
+  EXPECT_NE(AnnotLayer(), drawn) << "the box is drawn anew";
+
+  // Saved, the rich text says the new words in the first run's style.
+  ASSERT_EQ(Post("/api/save")->status, 200);
+  std::string xfdf = AnnotOutput({"xfdf", "export", pdf_});
+  const size_t body = xfdf.find("<contents-richtext>");
+  ASSERT_NE(body, std::string::npos) << xfdf;
+  const std::string rich = xfdf.substr(body, xfdf.find("</contents-richtext>") - body);
+  EXPECT_NE(rich.find("Kitchen door"), std::string::npos) << rich;
+  EXPECT_EQ(rich.find("Hello"), std::string::npos) << rich;
+  EXPECT_NE(rich.find("color:#008000"), std::string::npos) << rich;
+  EXPECT_NE(rich.find("font-weight:bold"), std::string::npos) << rich;
+  EXPECT_NE(rich.find("font-size:14.00pt"), std::string::npos) << rich;
+  EXPECT_NE(xfdf.find("<contents>Kitchen door</contents>"), std::string::npos) << xfdf;
+
+  // Undone, both texts and the appearance are as they were.
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  EXPECT_EQ(Text(Props(), "contents"), "Hello world");
+  EXPECT_EQ(AnnotLayer(), drawn);
+  ASSERT_EQ(Post("/api/save")->status, 200);
+  xfdf = AnnotOutput({"xfdf", "export", pdf_});
+  EXPECT_NE(xfdf.find(">Hello</span>"), std::string::npos) << xfdf;
+}
+
+}  // namespace
+
+namespace {
+
+using namespace annotserve::testing;
+
+// The colour poppler draws at page point (x, y) of the first page of
+// `pdf`, at 72 dpi: {r, g, b}, or empty when it cannot be drawn.
+std::vector<int> DrawnColour(const fs::path& pdf, int x, int y) {
+  const fs::path out = pdf.parent_path() / "drawn";
+  const std::string command = "pdftoppm -r 72 -f 1 -l 1 -singlefile '" + pdf.string() + "' '" + out.string() + "'";
+  if (std::system(command.c_str()) != 0) return {};
+  const std::string ppm = ReadAll(out.string() + ".ppm");
+  std::istringstream head(ppm);
+  std::string magic;
+  int w = 0, h = 0, max = 0;
+  head >> magic >> w >> h >> max;
+  const size_t start = size_t(head.tellg()) + 1;
+  const int row = 792 - y;
+  if (magic != "P6" || x < 0 || row < 0 || x >= w || row >= h) return {};
+  const size_t at = start + (size_t(row) * size_t(w) + size_t(x)) * 3;
+  if (at + 3 > ppm.size()) return {};
+  return {static_cast<unsigned char>(ppm[at]), static_cast<unsigned char>(ppm[at + 1]),
+          static_cast<unsigned char>(ppm[at + 2])};
+}
+
+std::vector<int> HexComponents(const std::string& hex) {
+  if (hex.size() != 7 || hex[0] != '#') return {};
+  return {std::stoi(hex.substr(1, 2), nullptr, 16), std::stoi(hex.substr(3, 2), nullptr, 16),
+          std::stoi(hex.substr(5, 2), nullptr, 16)};
+}
+
+// Within two steps of 255 in each component (poppler's rounding).
+::testing::AssertionResult Near(const std::vector<int>& a, const std::vector<int>& b) {
+  bool near = a.size() == 3 && b.size() == 3;
+  for (size_t i = 0; near && i < 3; ++i) near = std::abs(a[i] - b[i]) <= 2;
+  if (near) return ::testing::AssertionSuccess();
+  auto text = [](const std::vector<int>& c) {
+    std::string t;
+    for (int v : c) t += std::to_string(v) + " ";
+    return t;
+  };
+  return ::testing::AssertionFailure() << text(a) << "vs " << text(b);
+}
+
+// A stamp of a name of its own and a note, neither with /C: the panel
+// shows the colour each is drawn in (the stamp's frame at x 103, the
+// note's body at its centre), and a new colour of the stamp is drawn.
+TEST_F(ServePropsTest, StampsAndNotesWithoutAColourShowTheColourTheyAreDrawnIn) {
+  ServePageWith({"<< /Type /Annot /Subtype /Stamp /Rect [100 600 250 650] /Name /Checked /F 4 >>",
+                 "<< /Type /Annot /Subtype /Text /Rect [300 600 320 620] /F 4 >>",
+                 // A stamp whose picture was made elsewhere keeps its colours.
+                 "<< /Type /Annot /Subtype /Stamp /Rect [100 400 200 450] /F 4 /AP << /N 7 0 R >> >>",
+                 "<< /Type /XObject /Subtype /Form /BBox [0 0 100 50] /Length 25 >>\nstream\n"
+                 "1 0 0 rg 0 0 100 50 re f\nendstream"});
+  const fs::path drawn = dir_ / "drawn.pdf";
+  ASSERT_EQ(RunAnnot({"regenerate", pdf_, "-o", drawn.string()}), 0);
+
+  Click(175, 167);
+  std::string props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Stamp") << props;
+  EXPECT_TRUE(Near(HexComponents(Text(props, "color")), DrawnColour(drawn, 103, 625))) << "red, as drawn";
+  Click(310, 182);
+  props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Text") << props;
+  EXPECT_TRUE(Near(HexComponents(Text(props, "color")), DrawnColour(drawn, 310, 610))) << "yellow, as drawn";
+
+  Click(150, 367);
+  props = Props();
+  ASSERT_EQ(Text(props, "subtype"), "Stamp") << props;
+  EXPECT_EQ(props.find("\"color\""), props.find("\"color\":\"\"")) << props;
+  EXPECT_EQ(State().find("\"offers\":[\"color\""), std::string::npos) << "no colour to change";
+  EXPECT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 400);
+
+  // The standard stamp takes a colour and is drawn in it; undo brings back
+  // the red it had.
+  Click(175, 167);
+  const std::string undo = Field(State(), "undo");
+  ASSERT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 200);
+  EXPECT_EQ(Text(Props(), "color"), "#0000FF");
+  EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 1));
+  ASSERT_EQ(Post("/api/save")->status, 200);
+  EXPECT_TRUE(Near(DrawnColour(pdf_, 103, 625), {0, 0, 255}));
+  ASSERT_EQ(Post("/api/undo")->status, 200);
+  EXPECT_TRUE(Near(HexComponents(Text(Props(), "color")), DrawnColour(drawn, 103, 625)));
 }
 
 }  // namespace

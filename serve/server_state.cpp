@@ -2,6 +2,7 @@
 // after each job: the view, the overlay, the ribbon, the panels, the
 // messages and tips, and what waits for the person.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <variant>
@@ -55,10 +56,21 @@ void WriteDrawItems(JsonWriter& json, const std::vector<kshost::DrawItem>& items
 
 namespace {
 
+// The title of one of the editor's own tabs, which the ribbon keeps by name
+// ("Ribbon_Category_Comment" is titled by "IDS_EDITOR_TAB_COMMENT").
+std::u16string TabTitle(const std::string& name) {
+  constexpr std::string_view kPrefix = "Ribbon_Category_";
+  if (name.compare(0, kPrefix.size(), kPrefix) != 0) return {};
+  std::string key = "IDS_EDITOR_TAB_";
+  for (char c : name.substr(kPrefix.size())) key += char(std::toupper(static_cast<unsigned char>(c)));
+  return kshost::EditorText(key.c_str());
+}
+
 void WriteRibbon(JsonWriter& json, const KA_RibbonElement__& e) {
+  const std::u16string title = e.title.empty() && !e.contextual ? TabTitle(e.name) : e.title;
   json.BeginObject()
       .Field("name", e.name)
-      .Field("title", Utf8(e.title))
+      .Field("title", Utf8(title))
       .Field("tooltip", Utf8(e.tooltip))
       .Field("kind", e.kind)
       .Field("enabled", e.enabled)
@@ -86,7 +98,14 @@ void WriteWords(JsonWriter& json) {
                                        "IDS_EDITOR_PROPS_NONE", "IDS_EDITOR_PROPS_WIDTH", "IDS_EDITOR_PROPS_DASH",
                                        "IDS_EDITOR_PROPS_OPACITY", "IDS_EDITOR_PROPS_START", "IDS_EDITOR_PROPS_END",
                                        "IDS_EDITOR_PROPS_SEVERAL", "IDS_EDITOR_PROPS_CONTENTS", "IDS_EDITOR_PROPS_FONT_SIZE",
-                                       "IDS_EDITOR_PROPS_FONT_COLOR"};
+                                       "IDS_EDITOR_PROPS_FONT_COLOR",
+                                       "IDS_EDITOR_PROPS_CLOSE",
+                                       // the line endings, by their PDF names in capitals
+                                       "IDS_EDITOR_ENDING_NONE", "IDS_EDITOR_ENDING_SQUARE", "IDS_EDITOR_ENDING_CIRCLE",
+                                       "IDS_EDITOR_ENDING_DIAMOND", "IDS_EDITOR_ENDING_OPENARROW",
+                                       "IDS_EDITOR_ENDING_CLOSEDARROW", "IDS_EDITOR_ENDING_BUTT",
+                                       "IDS_EDITOR_ENDING_ROPENARROW", "IDS_EDITOR_ENDING_RCLOSEDARROW",
+                                       "IDS_EDITOR_ENDING_SLASH"};
   json.BeginObject();
   for (const char* key : kWords) json.Field(key, Utf8(kshost::EditorText(key)));
   json.EndObject();

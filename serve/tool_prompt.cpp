@@ -1,5 +1,9 @@
 #include "serve/tool_prompt.h"
 
+#include <string>
+
+#include "comment/ccm_tool_table.h"
+
 namespace annotserve {
 
 const char* ToolPromptKey(std::string_view tool, bool busy, int clicks) {
@@ -30,8 +34,27 @@ const char* ToolPromptKey(std::string_view tool, bool busy, int clicks) {
                          : "IDS_EDITOR_PROMPT_ANGLE_OTHER";
   if (tool == "Rubber") return "IDS_EDITOR_PROMPT_ERASE";
   if (tool == "ANNOT_TOOLSET") return "IDS_EDITOR_PROMPT_PLACE";
-  if (tool == "Stamp") return "IDS_EDITOR_PROMPT_STAMP";
-  if (tool == "Attach") return "IDS_EDITOR_PROMPT_ATTACH";
+  using AnnotationComment::CommentGesture;
+  const AnnotationComment::CommentToolInfo* comment = AnnotationComment::FindCommentTool(std::string(tool));
+  if (!comment) return nullptr;
+  switch (comment->gesture) {
+    case CommentGesture::kBox: return "IDS_EDITOR_PROMPT_DRAG_BOX";
+    case CommentGesture::kLine: return "IDS_EDITOR_PROMPT_DRAG_LINE";
+    case CommentGesture::kVertices: {
+      if (clicks == 0) return "IDS_EDITOR_PROMPT_FIRST_POINT";
+      const int least = comment->subtype == std::string_view("PolyLine") ? 2 : 3;
+      return clicks < least ? "IDS_EDITOR_PROMPT_NEXT_POINT" : "IDS_EDITOR_PROMPT_NEXT_OR_FINISH";
+    }
+    case CommentGesture::kFreehand: return "IDS_EDITOR_PROMPT_FREEHAND";
+    case CommentGesture::kTextBox: return "IDS_EDITOR_PROMPT_TEXT_BOX";
+    case CommentGesture::kTypewriter: return "IDS_EDITOR_PROMPT_TYPEWRITER";
+    case CommentGesture::kCallout: return "IDS_EDITOR_PROMPT_CALLOUT";
+    case CommentGesture::kNote: return "IDS_EDITOR_PROMPT_NOTE";
+    case CommentGesture::kTextMarkup: return "IDS_EDITOR_PROMPT_TEXT_MARKUP";
+    case CommentGesture::kCaret: return "IDS_EDITOR_PROMPT_CARET";
+    case CommentGesture::kStamp: return "IDS_EDITOR_PROMPT_STAMP";
+    case CommentGesture::kAttach: return "IDS_EDITOR_PROMPT_ATTACH";
+  }
   return nullptr;
 }
 

@@ -37,6 +37,16 @@ TEST(ToolPrompt, EachStepOfAGestureAsksForTheNextOne) {
       {"Hand", false, 0, "IDS_EDITOR_PROMPT_SELECT"},
       {"Stamp", false, 0, "IDS_EDITOR_PROMPT_STAMP"},
       {"Attach", false, 0, "IDS_EDITOR_PROMPT_ATTACH"},
+      // The comment tools ask by their gesture; a polyline can end after
+      // two points, a polygon or cloud after three.
+      {"Rectangle", false, 0, "IDS_EDITOR_PROMPT_DRAG_BOX"},
+      {"Arrow", false, 0, "IDS_EDITOR_PROMPT_DRAG_LINE"},
+      {"Polyline", true, 2, "IDS_EDITOR_PROMPT_NEXT_OR_FINISH"},
+      {"Cloud", true, 2, "IDS_EDITOR_PROMPT_NEXT_POINT"},
+      {"Cloud", true, 3, "IDS_EDITOR_PROMPT_NEXT_OR_FINISH"},
+      {"Highlighter", false, 0, "IDS_EDITOR_PROMPT_FREEHAND"},
+      {"StrikeOut", false, 0, "IDS_EDITOR_PROMPT_TEXT_MARKUP"},
+      {"Caret", false, 0, "IDS_EDITOR_PROMPT_CARET"},
       // Tool names are compared exactly, as the host does.
       {"perimeter", false, 0, ""},
   };

@@ -216,7 +216,7 @@ export function initSelection(ui) {
     const close = document.createElement("button");
     close.textContent = "×";
     close.className = "close";
-    close.title = "Close";
+    close.title = w("IDS_EDITOR_PROPS_CLOSE");
     close.addEventListener("click", () => { panelClosed = true; drawPanel(host()); });
     head.append(close);
     panel.append(head);
@@ -310,7 +310,7 @@ export function initSelection(ui) {
     op.append(opacity, shown);
     if (has("opacity")) row(table, w("IDS_EDITOR_PROPS_OPACITY"), op);
     if (p.lineEndings) {
-      const opts = ENDINGS.map((e) => [e, e]);
+      const opts = ENDINGS.map((e) => [e, w(`IDS_EDITOR_ENDING_${e.toUpperCase()}`)]);
       row(table, w("IDS_EDITOR_PROPS_START"), select(opts, p.start, (v) => set("start", v), "start"));
       row(table, w("IDS_EDITOR_PROPS_END"), select(opts, p.end, (v) => set("end", v), "end"));
     }

@@ -4,7 +4,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import path from "node:path";
-import { workFolder, run, withEditor, settled, pagePoint, hostState, writePdf, viewInks } from "./support.mjs";
+import { workFolder, run, withEditor, settled, clickAt, pagePoint, hostState, writePdf, viewInks } from "./support.mjs";
 
 // The annotations `annot info` lists: [{ subtype, intent, rect }].
 function annots(file, env) {
@@ -110,4 +110,49 @@ test("a word of a page of text highlighted by dragging across it", async () => {
     assert.deepEqual(errors, []);
     assert.equal(await server.stop(), 0);
   });
+});
+
+test("the Comment tab in German: its tab, panels, buttons, tooltips, stamps and prompts", async () => {
+  const work = workFolder("comment-de");
+  const plan = path.join(work.dir, "plan.pdf");
+  run(["sample", "floorplan", "-o", plan], work.env);
+  await withEditor("comment-de", plan, work, async (page, shot, server, errors) => {
+    assert.deepEqual(await page.locator(".tabs .tab").allTextContents(), ["Kommentar", "Überprüfen"]);
+    await page.locator(".tabs .tab", { hasText: "Kommentar" }).click();
+    assert.deepEqual(await page.locator(".panel .caption").allTextContents(),
+      ["Formen", "Zeichnen", "Text", "Textmarkierung", "Stempel und Dateien"]);
+    const titles = async (ids) => Promise.all(ids.map((id) => page.locator(`button.control[data-id="${id}"]`).textContent()));
+    assert.deepEqual(await titles(["Button_Comment_Rectangle", "Button_Comment_Ellipse", "Button_Comment_Line",
+      "Button_Comment_Arrow", "Button_Comment_TextBox", "Button_Comment_Highlight", "Button_Comment_Underline",
+      "Button_Comment_StrikeOut", "Button_Comment_Stamp", "Button_Comment_Attach"]),
+    ["Rechteck", "Ellipse", "Linie", "Pfeil", "Textfeld", "Hervorheben", "Unterstreichen", "Durchstreichen", "Stempel",
+      "Datei anhängen"]);
+    assert.equal(await page.locator('button.control[data-id="Button_Comment_Rectangle"]').getAttribute("title"),
+      "Ein Rechteck zeichnen; mit Umschalt ein Quadrat");
+    assert.deepEqual(await titles(["Button_Comment_Stamp_Approved", "Button_Comment_Stamp_NotApproved",
+      "Button_Comment_StampCustom"]), ["Genehmigt", "Nicht genehmigt", "Eigener…"]);
+    await shot("comment-tab-de");
+
+    await page.click('button.control[data-id="Button_Comment_Rectangle"]');
+    await settled(page);
+    assert.equal(await page.locator("#prompt").textContent(),
+      "Von einer Ecke zur gegenüberliegenden ziehen; mit Umschalt bleiben die Seiten gleich");
+    const a = await pagePoint(page, 150, 150), b = await pagePoint(page, 260, 230);
+    await page.mouse.move(a.x, a.y);
+    await page.mouse.down();
+    await page.mouse.move(b.x, b.y, { steps: 6 });
+    await page.mouse.up();
+    await settled(page);
+    assert.equal((await hostState(page)).undo, 1, "the rectangle is drawn");
+    // Selected, its panel speaks German too, its subject the tool's title.
+    await page.click("#hand");
+    await clickAt(page, 205, 190);
+    await page.waitForSelector("#props:not([hidden])");
+    assert.equal(await page.locator("#props h3").evaluate((h) => h.firstChild.textContent), "Eigenschaften");
+    assert.equal(await page.locator("#props .kind").textContent(), "Rechteck");
+    assert.equal(await page.locator("#props button.close").getAttribute("title"), "Schließen");
+    assert.equal(await page.locator('#props input[name="subject"]').inputValue(), "Rechteck");
+    await shot("rectangle-de");
+    assert.deepEqual(errors, []);
+  }, { lang: "de-DE" });
 });
