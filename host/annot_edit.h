@@ -17,6 +17,16 @@ namespace kshost {
 // caption in the editor's string table.
 bool EditAlone(KA_Annot annot, const char* captionKey, const std::function<bool()>& change);
 
+// The callback a handler's record holds at position `n`, or null.
+template <class Proc>
+Proc HandlerPosition(KA_AnnotHandler handler, int n) {
+  return handler ? reinterpret_cast<Proc>(KS_RECORD_POSITION(handler->callbacks, n)) : nullptr;
+}
+
+// True when the annotations of the document may be changed: it is not
+// read-only and its permissions allow it (editor_annots.cpp).
+bool AnnotationsWritable(KA_Document doc);
+
 }  // namespace kshost
 
 namespace kshost::edit {

@@ -12,14 +12,10 @@
 #include "tessel/translator.h"
 
 namespace kshost {
+
+bool AnnotationsWritable(KA_Document doc) { return !doc->readOnly && MayChangeAnnotations(doc->pdf); }
+
 namespace {
-
-template <class Proc>
-Proc Position(KA_AnnotHandler handler, int n) {
-  return handler ? reinterpret_cast<Proc>(KS_RECORD_POSITION(handler->callbacks, n)) : nullptr;
-}
-
-bool Writable(KA_Document doc) { return !doc->readOnly && MayChangeAnnotations(doc->pdf); }
 
 // Undo item of an edit the editor made on its own: the dictionary before and
 // after, as owned copies; applying one puts its keys back and rebuilds the
@@ -186,7 +182,7 @@ KA_AnnotObject Editor::ObjectFor(KA_Annot annot) {
   if (!IsLiveAnnot(annot)) return nullptr;
   if (annot->object || annot->creatingObject) return annot->object.get();
   KA_AnnotHandler handler = HandlerFor(annot);
-  auto create = Position<KS_AHCreateObjectProc>(handler, KS_AH_CREATE_OBJECT);
+  auto create = HandlerPosition<KS_AHCreateObjectProc>(handler, KS_AH_CREATE_OBJECT);
   if (!create) return nullptr;
   annot->creatingObject = true;
   create(handler->callbacks.clientData, annot, 0);
@@ -236,7 +232,7 @@ std::vector<KA_Annot> Editor::SelectionFor(KA_Document doc, bool change, std::st
   std::vector<KA_Annot> selection = Selection(doc);
   if (selection.empty()) {
     *error = IsLiveDocument(doc) ? "nothing is selected" : "no document is open";
-  } else if (change && !Writable(doc)) {
+  } else if (change && !AnnotationsWritable(doc)) {
     *error = "the document is read-only";
     selection.clear();
   }
@@ -334,7 +330,7 @@ std::vector<DrawItem> Editor::Paint(KA_PageView view, bool keep) {
   const std::vector<KA_Annot> selected = Selection(doc);
   for (KA_Annot annot : PageAnnots(doc, view->pageIndex)) {
     KA_AnnotHandler handler = HandlerFor(annot);
-    if (auto draw = Position<KS_AHDrawProc>(handler, KS_AH_DRAW)) {
+    if (auto draw = HandlerPosition<KS_AHDrawProc>(handler, KS_AH_DRAW)) {
       draw(handler->callbacks.clientData, view, device, ObjectFor(annot), 0);
       continue;
     }
@@ -374,10 +370,10 @@ KA_Annot Editor::HitTest(KA_PageView view, KS_DevicePoint pt) {
     if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    auto selectable = Position<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
+    auto selectable = HandlerPosition<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
     if (!(selectable && obj ? selectable(handler->callbacks.clientData, obj) != 0 : toolSelects)) continue;
     bool hit = false;
-    if (auto test = Position<KS_AHHitTestProc>(handler, KS_AH_HIT_TEST); test && obj) {
+    if (auto test = HandlerPosition<KS_AHHitTestProc>(handler, KS_AH_HIT_TEST); test && obj) {
       hit = test(handler->callbacks.clientData, view, obj, pt) != 0;
     } else {
       KS_FloatRect rect{};
@@ -421,7 +417,7 @@ bool Editor::HandMouse(MouseEvent kind, KA_PageView view, KS_DevicePoint pt, uin
   drag_.start = pt;
   KA_AnnotHandler handler = HandlerFor(target);
   KA_AnnotObject obj = ObjectFor(target);
-  if (auto handleAt = Position<KS_AHHandleAtProc>(handler, KS_AH_HANDLE_AT); handleAt && obj)
+  if (auto handleAt = HandlerPosition<KS_AHHandleAtProc>(handler, KS_AH_HANDLE_AT); handleAt && obj)
     drag_.handle = handleAt(handler->callbacks.clientData, view, obj, &drag_.rect, pt, int32_t(flags));
   else
     drag_.handle = edit::HandleAt(target, view, drag_.rect, pt);
@@ -447,19 +443,20 @@ bool Editor::HandContextMenu(KA_PageView view, KS_DevicePoint pt) {
 
 bool Editor::EndDrag(KS_DevicePoint pt) {
   const Drag d = drag_;
-  if ((pt.x == d.start.x && pt.y == d.start.y) || PageIndexOf(d.annot) < 0 || !Writable(d.annot->doc)) return false;
+  if ((pt.x == d.start.x && pt.y == d.start.y) || PageIndexOf(d.annot) < 0 || !AnnotationsWritable(d.annot->doc))
+    return false;
   KA_AnnotHandler handler = HandlerFor(d.annot);
   KA_AnnotObject obj = ObjectFor(d.annot);
   void* cd = handler ? handler->callbacks.clientData : nullptr;
   if (d.handle >= KS_HANDLE_VERTEX) {
     const int index = d.handle - KS_HANDLE_VERTEX;
-    if (auto movePoint = Position<KS_AHMovePointProc>(handler, KS_AH_MOVE_POINT); movePoint && obj)
+    if (auto movePoint = HandlerPosition<KS_AHMovePointProc>(handler, KS_AH_MOVE_POINT); movePoint && obj)
       return movePoint(cd, d.view, obj, index, pt) != 0;
     return EditAlone(d.annot, "IDS_EDITOR_UNDO_MOVE_POINT", [&] { return edit::MovePoint(d.annot, d.view, index, pt); });
   }
   const KS_DeviceRect to = edit::DraggedRect(d.rect, d.handle, pt.x - d.start.x, pt.y - d.start.y);
   const bool body = d.handle == KS_HANDLE_BODY;
-  if (auto rects = Position<KS_AHRectsProc>(handler, body ? KS_AH_MOVE : KS_AH_RESIZE); rects && obj)
+  if (auto rects = HandlerPosition<KS_AHRectsProc>(handler, body ? KS_AH_MOVE : KS_AH_RESIZE); rects && obj)
     return rects(cd, d.view, obj, &d.rect, &to) != 0;
   if (body) return EditAlone(d.annot, "IDS_EDITOR_UNDO_MOVE", [&] { return edit::Move(d.annot, d.view, d.rect, to); });
   return EditAlone(d.annot, "IDS_EDITOR_UNDO_RESIZE", [&] { return edit::Resize(d.annot, d.view, d.rect, to); });
@@ -470,7 +467,7 @@ bool Editor::EndDrag(KS_DevicePoint pt) {
 std::vector<std::pair<std::string, std::u16string>> Editor::AnnotMenu(KA_PageView view, KA_Annot annot) {
   KA_AnnotHandler handler = HandlerFor(annot);
   KA_AnnotObject obj = ObjectFor(annot);
-  auto items = Position<KS_AHMenuItemsProc>(handler, KS_AH_MENU_ITEMS);
+  auto items = HandlerPosition<KS_AHMenuItemsProc>(handler, KS_AH_MENU_ITEMS);
   if (!items || !obj) return {};
   KA_Menu__ menu;
   items(handler->callbacks.clientData, view, obj, &menu);
@@ -483,7 +480,7 @@ std::vector<std::pair<std::string, std::u16string>> Editor::AnnotMenu(KA_PageVie
 namespace {
 
 bool RunMenuItem(KA_AnnotHandler handler, KA_PageView view, KA_AnnotObject obj, const std::string& id) {
-  auto run = Position<KS_AHMenuRunProc>(handler, KS_AH_MENU_RUN);
+  auto run = HandlerPosition<KS_AHMenuRunProc>(handler, KS_AH_MENU_RUN);
   return run && obj && run(handler->callbacks.clientData, view, obj, id.c_str()) != 0;
 }
 
@@ -499,9 +496,9 @@ bool Editor::ShowAnnotMenu(KA_PageView view, KA_Annot annot) {
   if (items.empty() && !askMessage_) return false;
   enum class Own { Delete, Properties, Front, ToPage };
   std::vector<std::pair<Own, const char*>> own;
-  if (Writable(view->doc)) own.push_back({Own::Delete, "IDS_EDITOR_MENU_DELETE"});
+  if (AnnotationsWritable(view->doc)) own.push_back({Own::Delete, "IDS_EDITOR_MENU_DELETE"});
   own.push_back({Own::Properties, "IDS_EDITOR_MENU_PROPERTIES"});
-  if (Writable(view->doc)) {
+  if (AnnotationsWritable(view->doc)) {
     own.push_back({Own::Front, "IDS_EDITOR_MENU_TO_FRONT"});
     if (direct::DocPageCount(view->doc->pdf) > 1) own.push_back({Own::ToPage, "IDS_EDITOR_MENU_TO_PAGE"});
   }
@@ -555,11 +552,11 @@ bool Editor::RunAnnotMenuItem(KA_Document doc, const std::string& itemId, std::s
 
 bool Editor::Rotate(KA_Annot annot, int degrees) {
   const int page = PageIndexOf(annot);
-  if (page < 0 || !Writable(annot->doc)) return false;
+  if (page < 0 || !AnnotationsWritable(annot->doc)) return false;
   KA_PageView view = annot->doc == current_ ? View(page) : nullptr;
   KA_AnnotHandler handler = HandlerFor(annot);
   KA_AnnotObject obj = ObjectFor(annot);
-  if (auto rotate = Position<KS_AHRotateProc>(handler, KS_AH_ROTATE); rotate && obj)
+  if (auto rotate = HandlerPosition<KS_AHRotateProc>(handler, KS_AH_ROTATE); rotate && obj)
     return rotate(handler->callbacks.clientData, view, obj, degrees) != 0;
   return EditAlone(annot, "IDS_EDITOR_UNDO_ROTATE", [&] { return edit::Rotate(annot, degrees); });
 }
@@ -570,7 +567,7 @@ bool Editor::RotateFocused(KA_Document doc, int degrees, std::string* error) {
     *error = IsLiveDocument(doc) ? "no annotation is focused" : "no document is open";
     return false;
   }
-  if (!Writable(doc)) {
+  if (!AnnotationsWritable(doc)) {
     *error = "the document is read-only";
     return false;
   }
@@ -601,7 +598,7 @@ bool Editor::NudgeSelection(KA_Document doc, int dx, int dy, std::string* error)
       KA_AnnotHandler handler = HandlerFor(annot);
       KA_AnnotObject obj = ObjectFor(annot);
       bool moved;
-      if (auto rects = Position<KS_AHRectsProc>(handler, KS_AH_MOVE); rects && obj)
+      if (auto rects = HandlerPosition<KS_AHRectsProc>(handler, KS_AH_MOVE); rects && obj)
         moved = rects(handler->callbacks.clientData, view, obj, &from, &to) != 0;
       else
         moved = EditAlone(annot, "IDS_EDITOR_UNDO_MOVE", [&] { return edit::Move(annot, view, from, to); });
@@ -629,7 +626,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
   }
   for (KA_Annot annot : selection) {
     KA_AnnotHandler handler = HandlerFor(annot);
-    auto enabled = Position<KS_AHCommandProc>(handler, KS_AH_COMMAND_ENABLED);
+    auto enabled = HandlerPosition<KS_AHCommandProc>(handler, KS_AH_COMMAND_ENABLED);
     if (enabled && !enabled(handler->callbacks.clientData, doc, command)) {
       *error = "command " + number + " is not available for the selection";
       return false;
@@ -639,7 +636,7 @@ bool Editor::Command(KA_Document doc, int command, std::string* error) {
     *error = "unknown command " + number;
     return false;
   }
-  if (!Writable(doc)) {
+  if (!AnnotationsWritable(doc)) {
     *error = "the document is read-only";
     return false;
   }

@@ -16,13 +16,6 @@
 namespace kshost {
 namespace {
 
-template <class Proc>
-Proc Position(KA_AnnotHandler handler, int n) {
-  return handler ? reinterpret_cast<Proc>(KS_RECORD_POSITION(handler->callbacks, n)) : nullptr;
-}
-
-bool Writable(KA_Document doc) { return !doc->readOnly && MayChangeAnnotations(doc->pdf); }
-
 // Where an annotation sits: its page and its place in that page's /Annots.
 struct Place {
   KA_Annot annot = nullptr;
@@ -132,7 +125,7 @@ bool FitOnPage(KA_Annot annot, int pageIndex) {
   const bool smaller = to.right - to.left < rect.right - rect.left || to.top - to.bottom < rect.top - rect.bottom;
   KA_AnnotHandler handler = editor.HandlerFor(annot);
   KA_AnnotObject obj = editor.ObjectFor(annot);
-  auto rects = Position<KS_AHRectsProc>(handler, smaller ? KS_AH_RESIZE : KS_AH_MOVE);
+  auto rects = HandlerPosition<KS_AHRectsProc>(handler, smaller ? KS_AH_RESIZE : KS_AH_MOVE);
   if (!rects || !obj)
     return EditAlone(annot, smaller ? "IDS_EDITOR_UNDO_RESIZE" : "IDS_EDITOR_UNDO_MOVE",
                      [&] { return edit::MapRect(annot, rect, to); });
@@ -229,7 +222,7 @@ bool Editor::SelectAll(KA_Document doc, int pageIndex) {
     if (direct::AnnotGetFlags(annot) & 2u) continue;  // hidden
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    auto selectable = Position<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
+    auto selectable = HandlerPosition<KS_AHObjectProc>(handler, KS_AH_IS_SELECTABLE);
     if (selectable && obj && !selectable(handler->callbacks.clientData, obj)) continue;
     // A pop-up goes with its annotation; on its own it is not selected.
     if (edit::Subtype(annot) == "Popup") continue;
@@ -257,7 +250,7 @@ bool Editor::Paste(KA_Document doc, int pageIndex, std::string* error) {
     *error = "nothing was copied in this document";
     return false;
   }
-  if (!Writable(doc)) {
+  if (!AnnotationsWritable(doc)) {
     *error = "the document is read-only";
     return false;
   }
@@ -348,7 +341,7 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
     *error = "the document has no page " + std::to_string(pageIndex + 1);
     return false;
   }
-  if (!Writable(doc)) {
+  if (!AnnotationsWritable(doc)) {
     *error = "the document is read-only";
     return false;
   }
@@ -360,7 +353,7 @@ bool Editor::MoveSelectionToPage(KA_Document doc, int pageIndex, std::string* er
     if (from < 0 || from == pageIndex) continue;
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    if (auto toPage = Position<KS_AHMoveToPageProc>(handler, KS_AH_MOVE_TO_PAGE); toPage && obj) {
+    if (auto toPage = HandlerPosition<KS_AHMoveToPageProc>(handler, KS_AH_MOVE_TO_PAGE); toPage && obj) {
       if (toPage(handler->callbacks.clientData, obj, pageIndex) == 0) continue;
       KeepOnPage(annot, pageIndex);
       changed = true;
@@ -429,7 +422,7 @@ bool Editor::SetSelectionProperty(KA_Document doc, const KS_AnnotPropertyValue& 
   for (KA_Annot annot : selection) {
     KA_AnnotHandler handler = HandlerFor(annot);
     KA_AnnotObject obj = ObjectFor(annot);
-    if (auto set = Position<KS_AHSetPropertyProc>(handler, KS_AH_SET_PROPERTY); set && obj) {
+    if (auto set = HandlerPosition<KS_AHSetPropertyProc>(handler, KS_AH_SET_PROPERTY); set && obj) {
       InvalidateAnnot(annot);
       changed = set(handler->callbacks.clientData, obj, &value) != 0 || changed;
     }
@@ -497,9 +490,9 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
     p.lineEnd = edit::NameText(direct::ArrayGet(le, 1));
   }
   KA_AnnotHandler handler = Editor::Get().HandlerFor(annot);
-  p.settable = handler && KS_RECORD_POSITION(handler->callbacks, KS_AH_SET_PROPERTY) != nullptr && Writable(annot->doc);
+  p.settable = HandlerPosition<KS_AHSetPropertyProc>(handler, KS_AH_SET_PROPERTY) && AnnotationsWritable(annot->doc);
   KA_AnnotObject obj = Editor::Get().ObjectFor(annot);
-  auto get = Position<KS_AHGetPropertyProc>(handler, KS_AH_GET_PROPERTY);
+  auto get = HandlerPosition<KS_AHGetPropertyProc>(handler, KS_AH_GET_PROPERTY);
   if (!get || !obj) return p;
   auto rgb = [](const KS_AnnotPropertyValue& v) {
     return v.none ? std::nullopt : std::optional<std::array<float, 3>>({v.rgb[0], v.rgb[1], v.rgb[2]});
