@@ -24,13 +24,6 @@ namespace direct = kshost::direct;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // One letter-size page of Helvetica text (two lines), turned by `rotate`;
 // `extra` is more content after it.
 std::string TextPdf(int rotate, const std::string& extra = "") {

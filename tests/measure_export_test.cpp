@@ -22,13 +22,6 @@ namespace {
 
 namespace direct = kshost::direct;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 class MeasureExport : public ::testing::Test {
  protected:
   void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }

@@ -146,11 +146,6 @@ TEST_F(PageScaleSession, BadRangesAndSignedDocumentsChangeNothingAndSayWhy) {
   }
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // "AddPreset" (answer 3) appends the custom ratio to the user's preset file,
 // the list then offers it, and delete (answer 4) takes it out again; a
 // preset file that is not XML leaves the built-in presets.
@@ -163,7 +158,7 @@ TEST_F(PageScaleSession, CustomPresetsAreAddedUsedAndDeletedThroughTheFile) {
       "lineEditRightValue=3 comboBoxRightUnit=m\n"
       "answer dialog ma_dlg_page_scale.ui.kw cancel\npress Measure_Group_PageScale\n");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(ReadAll(file),
+  EXPECT_EQ(ReadFile(file),
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<CustomScales>\n  <Scale BaseValue=\"2\" BaseUnit=\"cm\" "
             "TargetValue=\"3\" TargetUnit=\"m\" />\n</CustomScales>\n");
 
@@ -175,7 +170,7 @@ TEST_F(PageScaleSession, CustomPresetsAreAddedUsedAndDeletedThroughTheFile) {
   r = Run("view 1\nanswer dialog ma_dlg_page_scale.ui.kw 4 comboBoxPreset=8\n"
           "answer dialog ma_dlg_page_scale.ui.kw cancel\npress Measure_Group_PageScale\n");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(ReadAll(file).find("<Scale"), std::string::npos) << ReadAll(file);
+  EXPECT_EQ(ReadFile(file).find("<Scale"), std::string::npos) << ReadFile(file);
 
   std::ofstream(file, std::ios::trunc) << "not xml <CustomScales";
   r = Run("view 1\nanswer dialog ma_dlg_page_scale.ui.kw ok comboBoxPreset=1:50\n"

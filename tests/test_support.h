@@ -73,6 +73,14 @@ class TempDir {
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// The bytes of a file; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 // The annot command with configuration and data folders of its own in
 // `dir` ("config" and "data"): a test's preferences, toolsets and
 // identity are its own.

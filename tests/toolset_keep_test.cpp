@@ -21,16 +21,10 @@ namespace {
 
 using testing_support::Quote;
 using testing_support::Shell;
+using testing_support::ReadFile;
 using testing_support::TempDir;
 
 namespace direct = kshost::direct;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 // One page whose box is `box`, holding the annotation `annot` when given.
 void WritePage(const std::string& path, KS_FloatRect box, const std::string& annot = "") {
@@ -91,23 +85,23 @@ TEST_F(ToolsetKeepTest, LoadingThePluginLeavesToolsetFilesAsTheyAre) {
   std::string out = Annot("toolset import " + Quote(package));
   ASSERT_EQ(last_, 0) << out;
   const std::string stored = Folder() + "/Kit.ktz";
-  const std::string before = Slurp(stored);
-  ASSERT_EQ(before, Slurp(package));
+  const std::string before = ReadFile(stored);
+  ASSERT_EQ(before, ReadFile(package));
 
   const std::string script = dir_.Write("empty.session", "# nothing\n");
   out = Annot("run " + Quote(script) + " -i " + Quote(shapes_) + " -o " + Quote(dir_ / "out.pdf"));
   EXPECT_EQ(last_, 0) << out;
-  EXPECT_EQ(Slurp(stored), before) << "annot run";
+  EXPECT_EQ(ReadFile(stored), before) << "annot run";
   out = Annot("plugin");
   EXPECT_EQ(last_, 0) << out;
-  EXPECT_EQ(Slurp(stored), before) << "annot plugin";
+  EXPECT_EQ(ReadFile(stored), before) << "annot plugin";
   out = Annot("toolset list");
   EXPECT_NE(out.find("Kit\t2 tools"), std::string::npos) << out;
-  EXPECT_EQ(Slurp(stored), before) << "annot toolset list";
+  EXPECT_EQ(ReadFile(stored), before) << "annot toolset list";
 
   out = Annot("toolset capture " + Quote(shapes_) + " 1 0 --into Kit");
   ASSERT_EQ(last_, 0) << out;
-  const std::string after = Slurp(stored);
+  const std::string after = ReadFile(stored);
   EXPECT_NE(after, before);
   for (const char* kept : {"<Name>sound</Name><Type>Venko.PDF.Annotations.AnnotationSound</Type>",
                            "<Name>props</Name>", "<Mode>properties</Mode>", "<Raw>78abc</Raw>"})
@@ -127,14 +121,14 @@ TEST_F(ToolsetKeepTest, AnImportDoesNotReplaceAStoredToolsetUnasked) {
   Annot("toolset export Kit -o " + Quote(package), "elsewhere");
   ASSERT_EQ(last_, 0);
   const std::string stored = Folder() + "/Kit.ktz";
-  const std::string before = Slurp(stored);
+  const std::string before = ReadFile(stored);
 
   std::string out = Annot("toolset import " + Quote(package));
   EXPECT_EQ(last_, 1) << out;
   EXPECT_NE(out.find(package), std::string::npos) << out;
   EXPECT_NE(out.find("'Kit' as " + stored), std::string::npos) << out;
   EXPECT_NE(out.find("--replace"), std::string::npos) << out;
-  EXPECT_EQ(Slurp(stored), before);
+  EXPECT_EQ(ReadFile(stored), before);
   EXPECT_NE(Annot("toolset list").find("Kit\t1 tool\t"), std::string::npos);
 
   out = Annot("toolset import " + Quote(package) + " --replace");
@@ -200,7 +194,7 @@ TEST_F(ToolsetKeepTest, AServerAndACommandKeepEachOthersToolsets) {
   std::string text;
   for (int i = 0; i < 200 && !std::regex_search(text, url, std::regex("at (http://[^/ ]+)/\\?t=([0-9a-zA-Z]+)")); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    text = Slurp(log);
+    text = ReadFile(log);
     if (text.find("has no server") != std::string::npos) GTEST_SKIP() << text;
   }
   ASSERT_FALSE(url.empty()) << text;
@@ -212,7 +206,7 @@ TEST_F(ToolsetKeepTest, AServerAndACommandKeepEachOthersToolsets) {
   ASSERT_EQ(last_, 0);
   Annot("toolset capture " + Quote(shapes_) + " 1 0 --into Kit");
   ASSERT_EQ(last_, 0);
-  const std::string kit = Slurp(Folder() + "/Kit.ktz");
+  const std::string kit = ReadFile(Folder() + "/Kit.ktz");
   const std::string shown = Shell(curl + "-d 'name=ToolShest&w=show' " + Quote(base + "/api/panel")).output;
   EXPECT_NE(shown.find("group Kit expanded"), std::string::npos) << shown;
   EXPECT_NE(shown.find("item sq"), std::string::npos) << shown;
@@ -220,9 +214,9 @@ TEST_F(ToolsetKeepTest, AServerAndACommandKeepEachOthersToolsets) {
   ASSERT_EQ(::kill(pid, SIGINT), 0);
   for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   stop.pid = 0;
-  EXPECT_NE(Slurp(log).find("annot: stopped"), std::string::npos) << Slurp(log);
-  EXPECT_NE(Slurp(Folder() + "/preferences.xml").find("<Path>Kit.ktz</Path>"), std::string::npos);
-  EXPECT_EQ(Slurp(Folder() + "/Kit.ktz"), kit);
+  EXPECT_NE(ReadFile(log).find("annot: stopped"), std::string::npos) << ReadFile(log);
+  EXPECT_NE(ReadFile(Folder() + "/preferences.xml").find("<Path>Kit.ktz</Path>"), std::string::npos);
+  EXPECT_EQ(ReadFile(Folder() + "/Kit.ktz"), kit);
   const std::string list = Annot("toolset list");
   EXPECT_NE(list.find("Kit\t1 tool\t"), std::string::npos) << list;
   EXPECT_NE(list.find("Base\t0 tools\t"), std::string::npos) << list;
