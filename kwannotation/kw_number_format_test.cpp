@@ -56,6 +56,9 @@ TEST(FormatValue, ShowsValuesAsThePdfStandardDescribes) {
   prefixed.position = LabelPosition::Prefix;
   NumberFormat noReduce = Frac(u"in", 1, 16);
   noReduce.noReduce = true;
+  // Only the last element's denominator is ever divided by.
+  NumberFormat badDenominators = Dec(u"ft", 1, 0);
+  badDenominators.fractionDenominator = -5;
 
   const FormatCase cases[] = {
       // ISO 32000-1, 12.9.2, with the separators left to their defaults.
@@ -65,6 +68,7 @@ TEST(FormatValue, ShowsValuesAsThePdfStandardDescribes) {
       {"FeetInchesNegative", FeetInches(), -10.5, u"-10'-6\""},
       {"InchesRoundUpCarryToFeet", FeetInches(), 3.999, u"4'-0\""},
       {"TwoElementsDefaults", {Dec(u"ft"), Frac(u"in", 12, 16)}, 3.5, u"3 ft 6 in "},
+      {"EarlierDenominatorsIgnored", {badDenominators, Frac(u"in", 12, 2)}, 1.25, u"1 ft 3 in "},
       {"DecimalCarry", {Dec(u"m"), Dec(u"cm", 100, 1)}, 1.999, u"2 m 0 cm "},
       {"MileCarry", {Dec(u"mi"), Dec(u"ft", 5280, 1)}, 0.99999999, u"1 mi 0 ft "},
       {"Grouping", {Dec(u"m")}, 1234567.891, u"1,234,567.89 m "},
@@ -138,13 +142,6 @@ TEST(FormatValue, RefusesUnusableArraysAndValues) {
   }
 }
 
-// Only the last element's denominator is ever divided by.
-TEST(FormatValue, IgnoresDenominatorsOfEarlierElements) {
-  std::vector<NumberFormat> formats = {Dec(u"ft", 1, 0), Frac(u"in", 12, 2)};
-  formats[0].fractionDenominator = -5;
-  EXPECT_EQ(FormatValue(formats, FormatArray::D, 1.25), u"1 ft 3 in ");
-}
-
 TEST(FormatValue, LongArraysAndLabels) {
   std::vector<NumberFormat> many(100000, Dec(u"u"));
   std::optional<std::u16string> text = FormatValue(many, FormatArray::D, 7.25);
@@ -168,41 +165,37 @@ TEST(NumberFormat, NamesFoldCaseOnTheFirstCharacter) {
   EXPECT_EQ(LabelPositionFromName("p"), LabelPosition::Prefix);
 }
 
-TEST(SlopeText, WritesWholeNumbersWithoutDecimals) {
+// Whole numbers are written without decimals; the dialogs add the unit
+// word of each kind (pitch 0, degrees 1, grade 2), and nothing to no slope.
+TEST(SlopeText, WritesWholeNumbersWithoutDecimalsAndDialogsAddTheUnit) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
     double slope;
     int type;
     double run;
-    std::u16string expected;
+    std::u16string expected, display;
   } cases[] = {
-      {8.333333, 2, 0, u"8.33"},
-      {4, 0, 12, u"4/12"},
-      {4.000001, 0, 11.999999, u"4/12"},
-      {2.5, 0, 12, u"2.50/12"},
-      {30, 1, 0, u"30"},
-      {-0.5, 1, 0, u"-0.50"},
-      {-0.000001, 1, 0, u"0"},
-      {0, 1, 0, u""},
-      {4, 0, 0, u""},
-      {4, 0, 1e-6, u""},
-      {nan, 1, 0, u""},
-      {std::numeric_limits<double>::infinity(), 2, 0, u""},
-      {4, 0, nan, u""},
+      {8.333333, 2, 0, u"8.33", u"8.33% grade"},
+      {4, 0, 12, u"4/12", u"4/12 pitch"},
+      {4.000001, 0, 11.999999, u"4/12", u"4/12 pitch"},
+      {2.5, 0, 12, u"2.50/12", u"2.50/12 pitch"},
+      {30, 1, 0, u"30", u"30\u00b0"},
+      {-0.5, 1, 0, u"-0.50", u"-0.50\u00b0"},
+      {-0.000001, 1, 0, u"0", u"0\u00b0"},
+      {0, 1, 0, u"", u""},
+      {4, 0, 0, u"", u""},
+      {4, 0, 1e-6, u"", u""},
+      {nan, 1, 0, u"", u""},
+      {std::numeric_limits<double>::infinity(), 2, 0, u"", u""},
+      {4, 0, nan, u"", u""},
+      // Beyond the range of an int the digits are still written out in full.
+      {1e20, 1, 0, u"100000000000000000000", u"100000000000000000000\u00b0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.slope);
     EXPECT_EQ(SlopeText(c.slope, c.type, c.run), c.expected);
+    EXPECT_EQ(SlopeDisplayText(c.slope, c.type, c.run, u"grade", u"pitch"), c.display);
   }
-  // Beyond the range of an int the digits are still written out in full.
-  EXPECT_EQ(SlopeText(1e20, 1, 0), u"100000000000000000000");
-}
-
-TEST(SlopeText, DialogsAddTheUnitWord) {
-  EXPECT_EQ(SlopeDisplayText(30, 1, 0, u"grade", u"pitch"), u"30\u00b0");
-  EXPECT_EQ(SlopeDisplayText(8.333333, 2, 0, u"grade", u"pitch"), u"8.33% grade");
-  EXPECT_EQ(SlopeDisplayText(4, 0, 12, u"grade", u"pitch"), u"4/12 pitch");
-  EXPECT_EQ(SlopeDisplayText(4, 0, 0, u"grade", u"pitch"), u"");
 }
 
 }  // namespace
