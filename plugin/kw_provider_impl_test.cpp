@@ -4,6 +4,7 @@
 
 #include "host/core_hft.h"
 #include "host/host_functions.h"
+#include "host/pdf_test_support.h"
 #include "plugin/host_binding.h"
 
 namespace AnnotationPlugin {
@@ -24,14 +25,6 @@ class ProviderTest : public ::testing::Test {
     kshost::direct::DocClose(doc_);
   }
 
-  KPD_Dictionary NewAnnot(const char* subtype) {
-    KPD_Dictionary d = kshost::direct::DictNew();
-    KPD_Object name = kshost::direct::NameNew(subtype);
-    kshost::direct::DictSet(d, "/Subtype", name);
-    kshost::direct::ObjectRelease(name);
-    return d;
-  }
-
   KPD_Document doc_ = nullptr;
 };
 
@@ -42,8 +35,6 @@ TEST_F(ProviderTest, RegisteredAsBothProvidersOfTheManager) {
   ASSERT_NE(TheProvider(), nullptr);
   EXPECT_EQ(manager->GetProvider().get(), static_cast<kwannotation::IKW_Provider*>(TheProvider().get()));
   EXPECT_EQ(manager->GetIconProvider().get(), static_cast<kwannotation::IKW_IconProvider*>(TheProvider().get()));
-  EXPECT_EQ(manager->GetIconProvider()->GetProviderName(), "venko");
-  EXPECT_EQ(manager->GetIconProvider()->GetProviderVersion().size(), 1u);
   kwannotation::CKW_SystemHandler* handler = manager->GetProvider()->GetSystemHandler();
   ASSERT_NE(handler, nullptr);
   EXPECT_EQ(manager->GetProvider()->GetSystemHandler(), handler);  // made once
@@ -56,19 +47,18 @@ TEST_F(ProviderTest, RegisteredAsBothProvidersOfTheManager) {
 TEST_F(ProviderTest, CreationAndRemovalHooksWorkOnTheGivenPage) {
   CKW_Provider provider;
   KPD_Page page = kshost::direct::DocGetPage(doc_, 0);
-  KPD_Dictionary square = NewAnnot("/Square"), circle = NewAnnot("/Circle");
-  KPD_Annot first = provider.CreateAnnot(doc_, 0, square, -1);
-  KPD_Annot second = provider.CreateAnnot(doc_, 0, circle, 0);  // before the square
+  kshost::pdf::test::Owned square = kshost::pdf::test::Parse("<< /Subtype /Square >>");
+  kshost::pdf::test::Owned circle = kshost::pdf::test::Parse("<< /Subtype /Circle >>");
+  KPD_Annot first = provider.CreateAnnot(doc_, 0, square.get(), -1);
+  KPD_Annot second = provider.CreateAnnot(doc_, 0, circle.get(), 0);  // before the square
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(kshost::direct::PageFindAnnot(page, second), 0);
   EXPECT_EQ(kshost::direct::PageFindAnnot(page, first), 1);
-  EXPECT_EQ(provider.CreateAnnot(doc_, 5, square, -1), nullptr);  // no such page
+  EXPECT_EQ(provider.CreateAnnot(doc_, 5, square.get(), -1), nullptr);  // no such page
   EXPECT_TRUE(provider.RemoveAnnot(doc_, 0, second));
   EXPECT_FALSE(provider.RemoveAnnot(doc_, 0, second));
   EXPECT_EQ(kshost::direct::PageAnnotCount(page), 1);
-  kshost::direct::ObjectRelease(square);
-  kshost::direct::ObjectRelease(circle);
 }
 
 // The handler answers from the host's font service: real Helvetica metrics,
@@ -88,9 +78,7 @@ TEST_F(ProviderTest, SystemHandlerForwardsToTheFontService) {
   // A document without a form has nowhere to put the font; with one, it
   // lands in the form's default resources.
   EXPECT_FALSE(fonts->AddFontToFormResources(doc_, "/Helv", "Helvetica"));
-  KPD_Dictionary form = kshost::direct::DictNew();
-  kshost::direct::DictSet(kshost::direct::DocGetRoot(doc_), "/AcroForm", form);
-  kshost::direct::ObjectRelease(form);
+  kshost::direct::DictSet(kshost::direct::DocGetRoot(doc_), "/AcroForm", kshost::pdf::test::Parse("<< >>").get());
   ASSERT_TRUE(fonts->AddFontToFormResources(doc_, "/Helv", "Helvetica"));
   KPD_Dictionary acroForm = kshost::direct::DictGet(kshost::direct::DocGetRoot(doc_), "/AcroForm");
   KPD_Dictionary helv = kshost::direct::DictGet(kshost::direct::DictGet(kshost::direct::DictGet(acroForm, "/DR"), "/Font"), "/Helv");
