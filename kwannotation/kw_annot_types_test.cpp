@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "host/core_hft.h"
-#include "sdk/ks_host_binding.h"
+#include "kwannotation/kw_test_support.h"
 
 namespace kwannotation {
 namespace {
@@ -103,20 +102,7 @@ TEST(AnnotTypes, FlagsParseKnownTokensOnly) {
     EXPECT_EQ(KW_ParseAnnotFlags(KW_FormatAnnotFlags(flags)), flags);
 }
 
-
-class BorderRecord : public ::testing::Test {
- protected:
-  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
-  KPD_Dictionary Parse(const std::string& text) {
-    KPD_Object obj = ks::host::ObjectParse(text.data(), text.size());
-    owned_.push_back(obj);
-    return obj;
-  }
-  void TearDown() override {
-    for (KPD_Object o : owned_) ks::host::ObjectRelease(o);
-  }
-  std::vector<KPD_Object> owned_;
-};
+using BorderRecord = test::HostDocTest;
 
 TEST_F(BorderRecord, ReadsBorderStyleAndCloudFromEveryPlace) {
   struct Row {
@@ -145,7 +131,7 @@ TEST_F(BorderRecord, ReadsBorderStyleAndCloudFromEveryPlace) {
   for (const Row& r : rows) {
     KwBorderInfo info;
     info.width = 99;
-    EXPECT_EQ(KW_ReadBorderInfo(Parse(r.dict), &info), r.found) << r.dict;
+    EXPECT_EQ(KW_ReadBorderInfo(test::Parse(r.dict).get(), &info), r.found) << r.dict;
     EXPECT_FLOAT_EQ(info.width, r.width) << r.dict;
     EXPECT_EQ(info.style, r.style) << r.dict;
     EXPECT_FLOAT_EQ(info.intensity, r.intensity) << r.dict;
@@ -155,7 +141,8 @@ TEST_F(BorderRecord, ReadsBorderStyleAndCloudFromEveryPlace) {
 }
 
 TEST_F(BorderRecord, WritesANewBorderAndKeepsTheCloudOnlyWhenCloudy) {
-  KPD_Dictionary annot = Parse("<< /BS << /W 9 /Extra 1 >> /BE << /S /C /I 1 >> >>");
+  test::Owned owned = test::Parse("<< /BS << /W 9 /Extra 1 >> /BE << /S /C /I 1 >> >>");
+  KPD_Dictionary annot = owned.get();
   KwBorderInfo cloudy{2.5f, KW_BORDER_CLOUDY, 2.0f, 0, {}};
   ASSERT_TRUE(KW_WriteBorderInfo(annot, cloudy));
   KwBorderInfo back;
@@ -176,7 +163,7 @@ TEST_F(BorderRecord, WritesANewBorderAndKeepsTheCloudOnlyWhenCloudy) {
   EXPECT_EQ(back.dashes, (std::vector<float>{4, 2}));
 
   EXPECT_FALSE(KW_WriteBorderInfo(nullptr, dashed));
-  EXPECT_FALSE(KW_WriteBorderInfo(Parse("[1 2]"), dashed));
+  EXPECT_FALSE(KW_WriteBorderInfo(test::Parse("[1 2]").get(), dashed));
 }
 
 }  // namespace
