@@ -20,7 +20,6 @@ class AnnotChange : public test::HostDocTest {
   KPD_Stream NewStream(const std::string& data) { return host::DocNewStream(doc_, data.data(), data.size()); }
 
  protected:
-
   // A square whose /AP /N is `normal`.
   KPD_Dictionary SquareWith(KPD_Stream normal) {
     KPD_Dictionary annot = Add("<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /C [1 0 0] >>");
