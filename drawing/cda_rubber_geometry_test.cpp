@@ -164,23 +164,6 @@ TEST(RubberGeometry, RunsOfOnePointAreDroppedAndLongerRunsKept) {
   for (const auto& s : r.strokes) EXPECT_GE(s.points.size(), 2u);
 }
 
-TEST(RubberGeometry, PressureStaysWithItsPoints) {
-  std::vector<KS_FloatPoint> pts;
-  std::vector<float> pressure;
-  for (int i = 0; i < 10; ++i) {
-    pts.push_back({float(i * 10), 0});
-    pressure.push_back(0.1f * float(i));
-  }
-  // Erase around point 4 (x = 40): points 3..5 go with the touched segments.
-  DA_EraseResult r = Part({Stroke(pts, pressure)}, Trail(1, {{40, 0}}));
-  ASSERT_EQ(r.strokes.size(), 2u);
-  for (const auto& s : r.strokes) {
-    ASSERT_EQ(s.pressure.size(), s.points.size());
-    for (size_t k = 0; k < s.points.size(); ++k) EXPECT_FLOAT_EQ(s.pressure[k], 0.1f * (s.points[k].x / 10));
-  }
-  EXPECT_EQ(Xs(r.strokes[1]), (std::vector<float>{60, 70, 80, 90}));
-}
-
 TEST(RubberGeometry, WholeStrokeGoesWhenTheTrailOnlyCrossesASegment) {
   DA_InkStrokes strokes = {Stroke({{0, 0}, {100, 0}}), Stroke({{0, -100}, {0, -200}}, {0.5f, 0.6f}),
                            Stroke({{0, 50}, {100, 50}})};
@@ -230,7 +213,8 @@ TEST(RubberGeometry, AMillionPointsAreCutWhereThePlainRuleCuts) {
 }
 
 // The grid gives the same runs and the same preview as the plain rule on
-// random inks and trails.
+// random inks and trails, and the strokes left are the pieces the runs
+// name, each point with its own pressure.
 TEST(RubberGeometry, IndexAgreesWithThePlainRule) {
   std::mt19937 rng(1234);
   std::uniform_real_distribution<float> coord(0, 400), step(-12, 12), count(0, 1);
