@@ -367,9 +367,7 @@ TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
   auto set = reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(record, KS_AO_SET_INTERIOR));
   KPD_Dictionary dict = Host::AnnotGetDict(annot);
 
-  set(record.clientData, 0x000000FF, 0);  // pure red, 0x00BBGGRR
-  EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{1, 0, 0}));
-  set(record.clientData, 0x00FF8000, 0);
+  set(record.clientData, 0x00FF8000, 0);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
   EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{0, 128 / 255.0f, 1}));
   KS_ColorRef back = 0;
   bool none = true;
