@@ -226,12 +226,6 @@ TEST_F(FigureValuesTest, ContentsFollowTheGeometryAndKeepTheLabel) {
   ASSERT_TRUE(text);
   // The length as the dictionary formats it; the label stays in the caption.
   EXPECT_EQ(text->rfind(u"1.00 in", 0), 0u);
-  // A diameter is told from a circle area by its caption bits.
-  EXPECT_EQ(MeasureTypeOfAnnot(Add("<< /Subtype /Circle /IT /CircleDimension /MeasurementTypes 384 >>")),
-            kMeasureDiameter);
-  EXPECT_EQ(MeasureTypeOfAnnot(Add("<< /Subtype /Circle /IT /CircleDimension >>")), kMeasureCircleArea);
-  EXPECT_EQ(MeasureTypeOfAnnot(Add("<< /Subtype /PolyLine /IT /PolyLineDimension /RiseDrop true >>")),
-            kMeasurePolylength);
 }
 
 TEST_F(FigureValuesTest, HandlersAnswerToTheirOwnToolNamesOnly) {
