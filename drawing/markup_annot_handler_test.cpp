@@ -357,39 +357,32 @@ TEST_F(MarkupEditing, AnchorPoints) {
   }
 }
 
-TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
+// The colours the editor sets through the object record it made the object
+// from. The colour goes through the model's colour setter: a default style
+// string follows it, so text drawn from /DS does not keep the old colour.
+TEST_F(MarkupEditing, ColoursThroughTheObjectRecordKeepTheDefaultStyleInStep) {
   KA_Annot annot = Line({0, 0}, {100, 0});
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  SetKey(dict, "/DS", "(font: Helvetica 12pt; color:#FF0000)");
   KA_AnnotObject object = ObjectOf(annot);
   CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(object);
   ASSERT_NE(obj, nullptr);
-  // The editor reaches the object through the record it was made from.
   KS_AnnotObjectCallbacks record = object->record;
-  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(record, KS_AO_SET_INTERIOR));
-  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  auto setInterior =
+      reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(record, KS_AO_SET_INTERIOR));
+  auto setColour = reinterpret_cast<void (*)(void*, KS_ColorRef)>(KS_RECORD_POSITION(record, KS_AO_SET_COLOR));
 
-  set(record.clientData, 0x00FF8000, 0);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
+  setInterior(record.clientData, 0x00FF8000, 0);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
   EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{0, 128 / 255.0f, 1}));
   KS_ColorRef back = 0;
   bool none = true;
   EXPECT_TRUE(obj->GetInteriorColor(&back, &none));
   EXPECT_FALSE(none);
   EXPECT_EQ(back, 0x00FF8000u);
-  set(record.clientData, 0x000000FF, 1);
+  setInterior(record.clientData, 0x000000FF, 1);
   EXPECT_FALSE(Host::DictHasKey(dict, "/IC"));
-}
 
-// The colour the editor sets through the object record goes through the
-// model's colour setter: a default style string follows it, so text drawn
-// from /DS does not keep the old colour.
-TEST_F(MarkupEditing, ColourThroughTheObjectRecordKeepsTheDefaultStyleInStep) {
-  KA_Annot annot = Line({0, 0}, {100, 0});
-  KPD_Dictionary dict = Host::AnnotGetDict(annot);
-  SetKey(dict, "/DS", "(font: Helvetica 12pt; color:#FF0000)");
-  KA_AnnotObject object = ObjectOf(annot);
-  KS_AnnotObjectCallbacks record = object->record;
-  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef)>(KS_RECORD_POSITION(record, KS_AO_SET_COLOR));
-
-  set(record.clientData, 0x00FF8000);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
+  setColour(record.clientData, 0x00FF8000);
   EXPECT_EQ(Numbers(dict, "/C"), (std::vector<float>{0, 128 / 255.0f, 1}));
   Host::WideString ds;
   ASSERT_TRUE(Host::StringObjectGetText(Host::DictGet(dict, "/DS"), ds.get()));
@@ -400,8 +393,7 @@ TEST_F(MarkupEditing, ColourThroughTheObjectRecordKeepsTheDefaultStyleInStep) {
 
   // Without /DS the colour is all that is written.
   KA_Annot plain = Line({0, 10}, {100, 10});
-  KA_AnnotObject plainObject = ObjectOf(plain);
-  set(plainObject->record.clientData, 0x000000FF);
+  setColour(ObjectOf(plain)->record.clientData, 0x000000FF);
   EXPECT_EQ(Numbers(Host::AnnotGetDict(plain), "/C"), (std::vector<float>{1, 0, 0}));
   EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(plain), "/DS"));
 }
