@@ -21,11 +21,6 @@ TEST(CommentToolTable, EveryToolHasAUniqueNameAndButtonAndKnownSubtype) {
   EXPECT_EQ(names.size(), 20u);
   EXPECT_EQ(FindCommentTool("Hand"), nullptr);
   EXPECT_EQ(CommentStyleSection(*FindCommentTool("Highlighter")), u"Comment\\Highlighter");
-  // The highlighter is a wide ink at half opacity that multiplies.
-  const CommentToolInfo& h = *FindCommentTool("Highlighter");
-  EXPECT_STREQ(h.intent, "InkHighlight");
-  EXPECT_EQ(h.defaults.opacity, 50);
-  EXPECT_GE(h.defaults.width, 8);
 }
 
 TEST(CommentToolTable, ColoursReadAndWriteAsHashAndSixHexDigits) {

@@ -125,6 +125,17 @@ class MarkupEditing : public ::testing::Test {
   }
   // The behaviour object the editor has the handler make on first use.
   KA_AnnotObject ObjectOf(KA_Annot annot) { return Editor::Get().ObjectFor(annot); }
+  // A question without arguments to that object, through its record.
+  int32_t AskObject(KA_Annot annot, int position) {
+    KS_AnnotObjectCallbacks record = ObjectOf(annot)->record;
+    return reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(record, position))(record.clientData);
+  }
+  // The shape object of kind L (line), P (polyline) or C (circle).
+  static std::unique_ptr<CMarkup_Annot> Shape(char kind, KA_Annot annot) {
+    if (kind == 'P') return std::make_unique<CDA_PolyLine>(annot);
+    if (kind == 'C') return std::make_unique<CDA_Circle>(annot);
+    return std::make_unique<CDA_Line>(annot);
+  }
   void Select(std::vector<KA_Annot> annots, KA_Annot focused = nullptr) {
     Host::AppDocDeselectAll(doc_);
     for (KA_Annot a : annots) Host::AppDocSelect(doc_, a, 1);
@@ -148,6 +159,12 @@ class MarkupEditing : public ::testing::Test {
     Host::ByteString data;
     Host::StreamGetData(n, 0, data.get());
     return Written(dict) + " | " + Written(n) + " | " + data.str();
+  }
+  // The decoded content of the normal appearance.
+  static std::string NormalContent(KPD_Dictionary dict) {
+    Host::ByteString data;
+    Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
+    return data.str();
   }
 
   KPD_Document pdf_ = nullptr;
@@ -291,10 +308,8 @@ TEST_F(MarkupEditing, EditorsOwnQuestionsGetTheirFixedAnswers) {
   EXPECT_EQ(At<KS_AHRectOutProc>(record, KS_AH_EMPTY_RECT)(&handler_, &rect), 0);
   EXPECT_EQ(rect.right, 0);
 
-  KS_AnnotObjectCallbacks objectRecord = object->record;
-  for (int position : {KS_AO_QUERY, KS_AO_SHAPE_QUERY, KS_AO_QUERY_NEXT})
-    EXPECT_EQ(reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(objectRecord, position))(objectRecord.clientData), 0);
-  EXPECT_EQ(reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(objectRecord, KS_AO_SHAPE_GROUP))(objectRecord.clientData), 99);
+  for (int position : {KS_AO_QUERY, KS_AO_SHAPE_QUERY, KS_AO_QUERY_NEXT}) EXPECT_EQ(AskObject(annot, position), 0);
+  EXPECT_EQ(AskObject(annot, KS_AO_SHAPE_GROUP), 99);
 }
 
 TEST_F(MarkupEditing, PreferenceSectionFollowsTheIntent) {
@@ -317,76 +332,57 @@ TEST_F(MarkupEditing, PreferenceSectionFollowsTheIntent) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.keys);
     KA_Annot annot = Parsed(std::string("<< /Type /Annot /Rect [0 0 10 10] ") + row.keys + " >>");
-    std::unique_ptr<CMarkup_Annot> obj;
-    if (row.kind == 'L') obj = std::make_unique<CDA_Line>(annot);
-    if (row.kind == 'P') obj = std::make_unique<CDA_PolyLine>(annot);
-    if (row.kind == 'C') obj = std::make_unique<CDA_Circle>(annot);
-    EXPECT_EQ(obj->GetPrefSection(), row.section);
+    EXPECT_EQ(Shape(row.kind, annot)->GetPrefSection(), row.section);
   }
 }
 
 TEST_F(MarkupEditing, AnchorPoints) {
   struct Row {
     std::string keys;
-    bool line;
+    char kind;
     KS_FloatPoint anchor;
   } rows[] = {
-      {"/Subtype /Line /L [10 0 10 5]", true, {10, 0}},  // equal x: the start
-      {"/Subtype /Line /L [0 0 10 5]", true, {10, 5}},
-      {"/Subtype /Line /L [10 5 0 0]", true, {10, 5}},
-      {"/Subtype /PolyLine /Vertices [0 0 8 1 8 2 3 3]", false, {8, 2}},  // the last of equal ones
+      {"/Subtype /Line /L [10 0 10 5]", 'L', {10, 0}},  // equal x: the start
+      {"/Subtype /Line /L [0 0 10 5]", 'L', {10, 5}},
+      {"/Subtype /Line /L [10 5 0 0]", 'L', {10, 5}},
+      {"/Subtype /PolyLine /Vertices [0 0 8 1 8 2 3 3]", 'P', {8, 2}},  // the last of equal ones
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.keys);
     KA_Annot annot = Parsed("<< /Type /Annot /Rect [0 0 10 10] " + row.keys + " >>");
-    std::unique_ptr<CMarkup_Annot> obj;
-    if (row.line) {
-      obj = std::make_unique<CDA_Line>(annot);
-    } else {
-      obj = std::make_unique<CDA_PolyLine>(annot);
-    }
     KS_FloatPoint got{-1, -1};
-    EXPECT_TRUE(obj->GetAnchor(&got));
+    EXPECT_TRUE(Shape(row.kind, annot)->GetAnchor(&got));
     EXPECT_EQ(got.x, row.anchor.x);
     EXPECT_EQ(got.y, row.anchor.y);
   }
 }
 
-TEST_F(MarkupEditing, InteriorColourThroughTheObjectRecord) {
+// The colours the editor sets through the object record it made the object
+// from. The colour goes through the model's colour setter: a default style
+// string follows it, so text drawn from /DS does not keep the old colour.
+TEST_F(MarkupEditing, ColoursThroughTheObjectRecordKeepTheDefaultStyleInStep) {
   KA_Annot annot = Line({0, 0}, {100, 0});
+  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  SetKey(dict, "/DS", "(font: Helvetica 12pt; color:#FF0000)");
   KA_AnnotObject object = ObjectOf(annot);
   CMarkup_Annot* obj = CMarkup_AnnotRegistry::Get().Find(object);
   ASSERT_NE(obj, nullptr);
-  // The editor reaches the object through the record it was made from.
   KS_AnnotObjectCallbacks record = object->record;
-  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(record, KS_AO_SET_INTERIOR));
-  KPD_Dictionary dict = Host::AnnotGetDict(annot);
+  auto setInterior =
+      reinterpret_cast<void (*)(void*, KS_ColorRef, int32_t)>(KS_RECORD_POSITION(record, KS_AO_SET_INTERIOR));
+  auto setColour = reinterpret_cast<void (*)(void*, KS_ColorRef)>(KS_RECORD_POSITION(record, KS_AO_SET_COLOR));
 
-  set(record.clientData, 0x000000FF, 0);  // pure red, 0x00BBGGRR
-  EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{1, 0, 0}));
-  set(record.clientData, 0x00FF8000, 0);
+  setInterior(record.clientData, 0x00FF8000, 0);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
   EXPECT_EQ(Numbers(dict, "/IC"), (std::vector<float>{0, 128 / 255.0f, 1}));
   KS_ColorRef back = 0;
   bool none = true;
   EXPECT_TRUE(obj->GetInteriorColor(&back, &none));
   EXPECT_FALSE(none);
   EXPECT_EQ(back, 0x00FF8000u);
-  set(record.clientData, 0x000000FF, 1);
+  setInterior(record.clientData, 0x000000FF, 1);
   EXPECT_FALSE(Host::DictHasKey(dict, "/IC"));
-}
 
-// The colour the editor sets through the object record goes through the
-// model's colour setter: a default style string follows it, so text drawn
-// from /DS does not keep the old colour.
-TEST_F(MarkupEditing, ColourThroughTheObjectRecordKeepsTheDefaultStyleInStep) {
-  KA_Annot annot = Line({0, 0}, {100, 0});
-  KPD_Dictionary dict = Host::AnnotGetDict(annot);
-  SetKey(dict, "/DS", "(font: Helvetica 12pt; color:#FF0000)");
-  KA_AnnotObject object = ObjectOf(annot);
-  KS_AnnotObjectCallbacks record = object->record;
-  auto set = reinterpret_cast<void (*)(void*, KS_ColorRef)>(KS_RECORD_POSITION(record, KS_AO_SET_COLOR));
-
-  set(record.clientData, 0x00FF8000);  // 0x00BBGGRR: red 0x00, green 0x80, blue 0xFF
+  setColour(record.clientData, 0x00FF8000);
   EXPECT_EQ(Numbers(dict, "/C"), (std::vector<float>{0, 128 / 255.0f, 1}));
   Host::WideString ds;
   ASSERT_TRUE(Host::StringObjectGetText(Host::DictGet(dict, "/DS"), ds.get()));
@@ -397,47 +393,43 @@ TEST_F(MarkupEditing, ColourThroughTheObjectRecordKeepsTheDefaultStyleInStep) {
 
   // Without /DS the colour is all that is written.
   KA_Annot plain = Line({0, 10}, {100, 10});
-  KA_AnnotObject plainObject = ObjectOf(plain);
-  set(plainObject->record.clientData, 0x000000FF);
+  setColour(ObjectOf(plain)->record.clientData, 0x000000FF);
   EXPECT_EQ(Numbers(Host::AnnotGetDict(plain), "/C"), (std::vector<float>{1, 0, 0}));
   EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(plain), "/DS"));
 }
 
 TEST_F(MarkupEditing, RotationIsNormalisedAndFollowsAnOppositeAppearanceMatrix) {
-  struct Row {
-    std::string keys;
-    int32_t rotation;
-  } rows[] = {
-      {"/Subtype /Line", 0},
-      {"/Subtype /Line /Rotation 270", -90},
-      {"/Subtype /Line /Rotation -200", 160},
-      {"/Subtype /Line /Rotation 30 /AP << /N 5 0 R >>", -30},  // matrix turned by -30
-      {"/Subtype /Line /Rotation 45 /AP << /N 5 0 R >>", 45},   // not the opposite: the stored one
-      {"/Subtype /Stamp /Rotate 90 /Rotation 10", 90},
+  struct Stamp : CMarkup_Annot {
+    using CMarkup_Annot::CMarkup_Annot;
+    std::string GetTypeName() const override { return "Stamp"; }
   };
+  // A normal appearance whose matrix turns by -30 degrees.
   KPD_Stream turned = Host::DocNewStream(pdf_, "", 0);
   SetKey(Host::StreamGetDict(turned), "/Matrix", "[0.866025 -0.5 0.5 0.866025 0 0]");
+  struct Row {
+    std::string keys;
+    bool turnedAppearance;
+    int32_t rotation;
+  } rows[] = {
+      {"/Subtype /Line", false, 0},
+      {"/Subtype /Line /Rotation 270", false, -90},
+      {"/Subtype /Line /Rotation -200", false, 160},
+      {"/Subtype /Line /Rotation 30", true, -30},
+      {"/Subtype /Line /Rotation 45", true, 45},  // not the opposite: the stored one
+      {"/Subtype /Stamp /Rotate 90 /Rotation 10", false, 90},
+  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.keys);
-    std::string keys = row.keys;
-    bool ap = keys.find("/AP") != std::string::npos;
-    if (ap) keys = keys.substr(0, keys.find("/AP"));
-    KA_Annot annot = Parsed("<< /Type /Annot /Rect [0 0 10 10] " + keys + " >>");
-    if (ap) {
+    KA_Annot annot = Parsed("<< /Type /Annot /Rect [0 0 10 10] " + row.keys + " >>");
+    if (row.turnedAppearance) {
       SetKey(Host::AnnotGetDict(annot), "/AP", "<< >>");
       Host::DictSet(Host::DictGet(Host::AnnotGetDict(annot), "/AP"), "/N", turned);
     }
-    struct Stamp : CMarkup_Annot {
-      using CMarkup_Annot::CMarkup_Annot;
-      std::string GetTypeName() const override { return "Stamp"; }
-    };
-    std::unique_ptr<CMarkup_Annot> obj;
-    if (keys.find("Stamp") != std::string::npos) {
-      obj = std::make_unique<Stamp>(annot);
+    if (row.keys.find("Stamp") != std::string::npos) {
+      EXPECT_EQ(Stamp(annot).GetRotation(), row.rotation);
     } else {
-      obj = std::make_unique<CDA_Line>(annot);
+      EXPECT_EQ(CDA_Line(annot).GetRotation(), row.rotation);
     }
-    EXPECT_EQ(obj->GetRotation(), row.rotation);
   }
   // Written back under the kind's own key.
   KA_Annot line = Parsed("<< /Type /Annot /Subtype /Line /Rect [0 0 10 10] >>");
@@ -559,12 +551,6 @@ TEST_F(MarkupEditing, HandOverGivesTheItemAwayEvenWhenRefused) {
   EXPECT_EQ(deaths, 2);
 }
 
-}  // namespace
-}  // namespace AnnotationPlugin
-
-namespace AnnotationPlugin {
-namespace {
-
 TEST_F(MarkupEditing, CaptionMoveUndoPutsTheOffsetBackOrRemovesIt) {
   for (bool hadOffset : {true, false}) {
     for (bool recorded : {true, false}) {
@@ -595,12 +581,6 @@ TEST_F(MarkupEditing, CaptionMoveUndoPutsTheOffsetBackOrRemovesIt) {
   EXPECT_TRUE(Host::DictHasKey(Host::AnnotGetDict(circle), "/CO"));
 }
 
-}  // namespace
-}  // namespace AnnotationPlugin
-
-namespace AnnotationPlugin {
-namespace {
-
 TEST_F(MarkupEditing, DefaultPropertiesGoFromOneLineToTheNextThroughTheKindsSection) {
   KA_Annot styled = Line({100, 120}, {200, 120}, "LineArrow");
   KPD_Dictionary from = Host::AnnotGetDict(styled);
@@ -614,19 +594,15 @@ TEST_F(MarkupEditing, DefaultPropertiesGoFromOneLineToTheNextThroughTheKindsSect
   KA_Annot plain = Line({10, 20}, {50, 20}, "LineArrow");
   KA_Annot other = Line({10, 50}, {50, 50});  // another kind: "Annotation\Line"
 
-  auto call = [&](KA_Annot annot, int position) {
-    KS_AnnotObjectCallbacks record = ObjectOf(annot)->record;
-    return reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(record, position))(record.clientData);
-  };
-  ASSERT_TRUE(call(styled, 44));
-  ASSERT_TRUE(call(plain, 45));
+  ASSERT_TRUE(AskObject(styled, 44));
+  ASSERT_TRUE(AskObject(plain, 45));
   KPD_Dictionary to = Host::AnnotGetDict(plain);
   for (const char* key : {"/C", "/IC", "/LE", "/CA", "/T", "/Subj"})
     EXPECT_EQ(Written(Host::DictGet(to, key)), Written(Host::DictGet(from, key))) << key;
   EXPECT_EQ(Written(Host::DictGet(Host::DictGet(to, "/BS"), "/W")), "2.5");
   EXPECT_EQ(Written(Host::DictGet(Host::DictGet(to, "/BS"), "/S")), "/D");
 
-  ASSERT_TRUE(call(other, 45));
+  ASSERT_TRUE(AskObject(other, 45));
   EXPECT_FALSE(Host::DictHasKey(Host::AnnotGetDict(other), "/T")) << "the arrow's defaults stay with arrows";
 }
 
@@ -641,34 +617,17 @@ TEST_F(MarkupEditing, DefaultWidthAndStyleLeaveACloudyPolygonCloudy) {
   KA_Annot styled = Parsed(kCloudy);
   SetKey(Host::AnnotGetDict(styled), "/BS", "<< /W 2.5 /S /D >>");
   KA_Annot plain = Parsed(kCloudy);
-  auto call = [&](KA_Annot annot, int position) {
-    KS_AnnotObjectCallbacks record = ObjectOf(annot)->record;
-    return reinterpret_cast<int32_t (*)(void*)>(KS_RECORD_POSITION(record, position))(record.clientData);
-  };
-  ASSERT_TRUE(call(styled, 44));
+  ASSERT_TRUE(AskObject(styled, 44));
   EXPECT_EQ(Host::PrefGetInt(u"Annotation\\Polygon", u"Thickness", -1), 250);
   EXPECT_EQ(Host::PrefGetInt(u"Annotation\\Polygon", u"BorderStyle", -1), 1) << "dashed, whatever the cloud";
-  ASSERT_TRUE(call(plain, 45));
+  ASSERT_TRUE(AskObject(plain, 45));
   KPD_Dictionary dict = Host::AnnotGetDict(plain);
   EXPECT_EQ(Written(Host::DictGet(dict, "/BS")), "<< /D [ 3 2 ] /S /D /W 2.5 >>");
   EXPECT_EQ(Written(Host::DictGet(dict, "/BE")), "<< /I 2 /S /C >>");
   // The appearance is drawn as a cloud: curves, not a dashed outline.
-  Host::ByteString data;
-  Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
-  EXPECT_NE(data.str().find(" c\n"), std::string::npos) << data.str();
-  EXPECT_EQ(data.str().find("] 0 d"), std::string::npos) << data.str();
-}
-
-}  // namespace
-}  // namespace AnnotationPlugin
-
-namespace AnnotationPlugin {
-namespace {
-
-// The handler record's position as the editor calls it.
-template <class Proc>
-Proc RecordPosition(const CMarkup_AnnotHandler& handler, int position) {
-  return reinterpret_cast<Proc>(KS_RECORD_POSITION(handler.GetRecord(), position));
+  const std::string content = NormalContent(dict);
+  EXPECT_NE(content.find(" c\n"), std::string::npos) << content;
+  EXPECT_EQ(content.find("] 0 d"), std::string::npos) << content;
 }
 
 TEST_F(MarkupEditing, MoveToPageIsOneItemWhoseUndoAndRedoPutTheLineBackInItsPlace) {
@@ -680,7 +639,7 @@ TEST_F(MarkupEditing, MoveToPageIsOneItemWhoseUndoAndRedoPutTheLineBackInItsPlac
   Parsed("<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /NM (after) >>");
   KPD_Dictionary dict = Host::AnnotGetDict(line);
   const std::string appearance = Written(Host::DictGet(dict, "/AP"));
-  auto toPage = RecordPosition<KS_AHMoveToPageProc>(handler_, KS_AH_MOVE_TO_PAGE);
+  auto toPage = At<KS_AHMoveToPageProc>(handler_.GetRecord(), KS_AH_MOVE_TO_PAGE);
   ASSERT_TRUE(toPage);
   void* cd = handler_.GetRecord().clientData;
   EXPECT_FALSE(toPage(cd, ObjectOf(line), 0)) << "it is on that page already";
@@ -713,7 +672,7 @@ TEST_F(MarkupEditing, MoveToPageIsOneItemWhoseUndoAndRedoPutTheLineBackInItsPlac
 TEST_F(MarkupEditing, PropertiesGoThroughTheSettersAsOneItemEachAndUndoRestoresTheDictionary) {
   KA_Annot line = Line({100, 120}, {200, 120});
   KPD_Dictionary dict = Host::AnnotGetDict(line);
-  auto set = RecordPosition<KS_AHSetPropertyProc>(handler_, KS_AH_SET_PROPERTY);
+  auto set = At<KS_AHSetPropertyProc>(handler_.GetRecord(), KS_AH_SET_PROPERTY);
   ASSERT_TRUE(set);
   void* cd = handler_.GetRecord().clientData;
   auto value = [](int32_t property, float number = 0, const char16_t* text = nullptr) {
@@ -727,17 +686,11 @@ TEST_F(MarkupEditing, PropertiesGoThroughTheSettersAsOneItemEachAndUndoRestoresT
   KS_AnnotPropertyValue red = value(KS_PROP_COLOR);
   red.rgb[0] = 1;
   const std::string before = Written(dict);
-  const std::string contentBefore = [&] {
-    Host::ByteString data;
-    Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
-    return data.str();
-  }();
+  const std::string contentBefore = NormalContent(dict);
   ASSERT_TRUE(set(cd, ObjectOf(line), &red));
   EXPECT_EQ(Numbers(dict, "/C"), (std::vector<float>{1, 0, 0}));
-  Host::ByteString data;
-  Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
-  EXPECT_NE(data.str().find("1.000 0.000 0.000 RG"), std::string::npos) << "the appearance strokes red at once:\n"
-                                                                         << data.str();
+  EXPECT_NE(NormalContent(dict).find("1.000 0.000 0.000 RG"), std::string::npos)
+      << "the appearance strokes red at once:\n" << NormalContent(dict);
   const struct {
     KS_AnnotPropertyValue v;
     const char* key;
@@ -763,8 +716,7 @@ TEST_F(MarkupEditing, PropertiesGoThroughTheSettersAsOneItemEachAndUndoRestoresT
   EXPECT_EQ(Host::AppDocUndoCount(doc_), 6);
   for (int i = 0; i < 6; ++i) ASSERT_TRUE(Editor::Get().Undo(doc_));
   EXPECT_EQ(Written(dict), before);
-  Host::StreamGetData(Host::DictGet(Host::DictGet(dict, "/AP"), "/N"), 1, data.get());
-  EXPECT_EQ(data.str(), contentBefore);
+  EXPECT_EQ(NormalContent(dict), contentBefore);
   // The panel offers the properties while the document may be changed.
   EXPECT_TRUE(kshost::ReadAnnotProps(line).settable);
   doc_->readOnly = true;

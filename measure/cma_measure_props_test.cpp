@@ -15,11 +15,7 @@ constexpr char kMeasureDict[] =
     "<< /Type /Measure /R (1 in = 1 in) /X [ << /U (in) /C 0.0138889 /D 100 >> ] /D [ << /U (in) /C 1 /D 100 >> ] "
     "/A [ << /U (sq in) /C 1 /D 100 >> ] >>";
 
-std::string Written(KPD_Object obj) {
-  Host::ByteString out;
-  if (!obj || !Host::ObjectWrite(obj, out.get())) return {};
-  return out.str();
-}
+using kwannotation::test::Write;
 
 std::u16string Text(KPD_Object obj) {
   Host::WideString out;
@@ -74,23 +70,23 @@ TEST_F(MeasurePropsTest, PrecisionChangeRewritesTheOwnDictionaryAndTheContents) 
   KPD_Dictionary indirect = Indirect(kMeasureDict);
   KPD_Dictionary annot = Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /L [0 0 72 0] /Cap true >>");
   Host::DictSet(annot, "/Measure", indirect);
-  const std::string sharedBefore = Written(indirect);
+  const std::string sharedBefore = Write(indirect);
 
   MeasureAnnotProps props = *MakeMeasurePropReader(kMeasureDistance)->Read(annot);
   props.precision = 4;
   props.caption = false;  // not asked for below
   ASSERT_TRUE(MakeMeasurePropApplier(kMeasureDistance)->Apply(annot, doc_, props, kPropPrecision));
-  EXPECT_EQ(Written(indirect), sharedBefore);
+  EXPECT_EQ(Write(indirect), sharedBefore);
   // Four decimals (the unit's default suffix may follow).
   EXPECT_EQ(Text(Host::DictGet(annot, "/Contents")).rfind(u"1.0000 in", 0), 0u);
-  EXPECT_EQ(Written(Host::DictGet(annot, "/Cap")), "true");
+  EXPECT_EQ(Write(Host::DictGet(annot, "/Cap")), "true");
   EXPECT_EQ(MakeMeasurePropReader(kMeasureDistance)->Read(annot)->precision, 4);
   EXPECT_NE(Host::DictGet(annot, "/AP"), nullptr);
 
   // Switching the label bit keeps the other caption bits.
   props.showLabel = false;
   ASSERT_TRUE(MakeMeasurePropApplier(kMeasureDistance)->Apply(annot, doc_, props, kPropShowLabel));
-  EXPECT_EQ(Written(Host::DictGet(annot, "/MeasurementTypes")), "2");
+  EXPECT_EQ(Write(Host::DictGet(annot, "/MeasurementTypes")), "2");
   // Asking a kind for nothing it has changes nothing.
   EXPECT_FALSE(MakeMeasurePropApplier(kMeasureDistance)->Apply(annot, doc_, props, kPropSegments));
 }
@@ -104,25 +100,27 @@ TEST_F(MeasurePropsTest, UnitChangeKeepsTheRatioAndRefusesUnknownUnits) {
     const char16_t* unit;
     bool applied;
     const char16_t* contents;  // how the value starts
-  } cases[] = {
-      {u"cm", true, u"2.54 cm"}, {u"mm", true, u"25.40 mm"}, {u"ft", true, u"0.08 ft"}, {u"furlong", false, u"1 in"}};
+    const char* area;          // the area unit
+  } cases[] = {{u"cm", true, u"2.54 cm", "(sq cm)"},
+               {u"mm", true, u"25.40 mm", "(sq mm)"},
+               {u"ft", true, u"0.08 ft", "(sq ft)"},
+               {u"furlong", false, u"1 in", nullptr}};
   for (const Case& c : cases) {
     KPD_Dictionary annot =
         AddMeasurement("/Subtype /Line /IT /LineDimension /L [0 0 72 0] /Cap true /Contents (1 in)");
-    const std::string before = Written(annot);
+    const std::string before = Write(annot);
     MeasureAnnotProps props = *MakeMeasurePropReader(kMeasureDistance)->Read(annot);
     EXPECT_EQ(props.lengthUnit, u"in");
     props.lengthUnit = c.unit;
     EXPECT_EQ(MakeMeasurePropApplier(kMeasureDistance)->Apply(annot, doc_, props, kPropUnit), c.applied);
-    EXPECT_EQ(Text(Host::DictGet(annot, "/Contents")).rfind(c.contents, 0), 0u) << Written(annot);
+    EXPECT_EQ(Text(Host::DictGet(annot, "/Contents")).rfind(c.contents, 0), 0u) << Write(annot);
     if (!c.applied) {
-      EXPECT_EQ(Written(annot), before);
+      EXPECT_EQ(Write(annot), before);
       continue;
     }
     KPD_Dictionary measure = Host::DictGet(annot, "/Measure");
     EXPECT_EQ(Text(Host::DictGet(measure, "/R")), u"1 in = 1 in");
-    EXPECT_NE(Written(Host::DictGet(measure, "/A")).find(std::string("(sq ") + (c.unit[0] == 'f' ? "ft" : c.unit[0] == 'c' ? "cm" : "mm")),
-              std::string::npos);
+    EXPECT_NE(Write(Host::DictGet(measure, "/A")).find(c.area), std::string::npos);
     EXPECT_EQ(MakeMeasurePropReader(kMeasureDistance)->Read(annot)->lengthUnit, c.unit);
   }
 }

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 
 #include "host/core_hft.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
+#include "host/test_temp_dir.h"
 #include "sdk/ks_host_binding.h"
 
 namespace AnnotationPlugin::osnap {
@@ -115,12 +115,8 @@ TEST(OsnapPolygon, EdgesAtAVertex) {
 class OsnapModes : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/osnap_test_XXXXXX";
-    ASSERT_TRUE(::mkdtemp(name));
-    dir_ = name;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    if (old) oldConfig_ = old;
-    ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldConfig_ = old;
+    ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
     kshost::Env().Reset();
     ks::host::Bind(kshost::CoreHFT(), nullptr);
   }
@@ -128,10 +124,8 @@ class OsnapModes : public ::testing::Test {
     if (oldConfig_) ::setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
     else ::unsetenv("XDG_CONFIG_HOME");
     kshost::Env().Reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
   }
-  std::string dir_;
+  kshost::testing::TempDir config_;
   std::optional<std::string> oldConfig_;
 };
 

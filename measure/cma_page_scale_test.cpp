@@ -149,6 +149,11 @@ class PageScaleTest : public HostDocTest {
     kwannotation::CKW_Viewport vp0 = list.GetViewport(0);
     return vp0 ? vp0->GetMeasureDict()->GetRatioText() : u"(none)";
   }
+  void Click(KS_FloatPoint at) {
+    std::string why;
+    ASSERT_TRUE(kshost::Editor::Get().Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
+    ASSERT_TRUE(kshost::Editor::Get().Mouse(kshost::MouseEvent::LeftUp, 0, at, 0, &why)) << why;
+  }
   PageScale Preset(const char16_t* name) {
     PageScale s = ScaleDataModel::Default().scale;
     for (const ScalePreset& p : BuiltInScalePresets())
@@ -159,32 +164,6 @@ class PageScaleTest : public HostDocTest {
   KA_Document doc_view_ = nullptr;
   KPD_Dictionary distance_ = nullptr;
 };
-
-TEST_F(PageScaleTest, APresetOnAPageWithoutScaleMakesViewportZeroAndUndoTakesItAway) {
-  ScaleMessage error;
-  int changed = 0;
-  ASSERT_TRUE(ApplyPageScale(doc_view_, {0}, Preset(u"1:50"), &error, &changed)) << error.key;
-  EXPECT_EQ(changed, 1);
-  EXPECT_EQ(PageRatio(), u"10 cm = 5 m");
-  EXPECT_EQ(kwannotation::ParseRatioText(PageRatio())->ratio, 50);
-  // An inch of paper at 1:50 is 1.27 m; the measurement's own dictionary
-  // carries the new scale.
-  EXPECT_EQ(Contents(distance_).rfind(u"1.27 m", 0), 0u)
-      << std::string(Contents(distance_).begin(), Contents(distance_).end());
-  kwannotation::CKW_MeasureDict own =
-      kwannotation::CKW_MeasureDict::Borrow(host::DictGet(distance_, "/Measure"));
-  EXPECT_EQ(own->GetRatioText(), u"10 cm = 5 m");
-  ASSERT_NE(RecordedPageScale(doc_view_, 0), nullptr);
-
-  ASSERT_TRUE(kshost::Editor::Get().Undo(doc_view_));
-  EXPECT_FALSE(host::DictHasKey(page_, "/VP"));
-  EXPECT_EQ(Contents(distance_), u"1.00 in");
-  EXPECT_EQ(RecordedPageScale(doc_view_, 0), nullptr);
-
-  ASSERT_TRUE(kshost::Editor::Get().Redo(doc_view_));
-  EXPECT_EQ(PageRatio(), u"10 cm = 5 m");
-  EXPECT_EQ(Contents(distance_).rfind(u"1.27 m", 0), 0u);
-}
 
 TEST_F(PageScaleTest, ANewScaleReplacesViewportZerosDictionaryAndUndoWritesTheOldBack) {
   ScaleMessage error;
@@ -216,7 +195,11 @@ std::string MeasurementState(KPD_Dictionary annot) {
   return text;
 }
 
-TEST_F(PageScaleTest, UndoAndRedoOfANewScaleBringBackEveryMeasurementByteForByte) {
+// A preset on a page without a scale makes viewport 0, and every
+// measurement on the page takes it into its own dictionary. Undo takes the
+// viewport away and brings back each measurement byte for byte; redo puts
+// the scale back.
+TEST_F(PageScaleTest, APresetOnAPageWithoutScaleMakesViewportZeroAndUndoBringsEveryMeasurementBack) {
   KPD_Dictionary area = Add(
       "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [90 190 190 290] /Vertices [100 200 172 200 "
       "172 272 100 272] /Segments true /MeasurementTypes 129 /Measure << /Type /Measure /R (1 in = 1 in) /X [ << "
@@ -230,29 +213,29 @@ TEST_F(PageScaleTest, UndoAndRedoOfANewScaleBringBackEveryMeasurementByteForByte
   int changed = 0;
   ASSERT_TRUE(ApplyPageScale(doc_view_, {0}, Preset(u"1:50"), &error, &changed)) << error.key;
   ASSERT_EQ(changed, 2);
+  EXPECT_EQ(PageRatio(), u"10 cm = 5 m");
+  EXPECT_EQ(kwannotation::ParseRatioText(PageRatio())->ratio, 50);
+  // An inch of paper at 1:50 is 1.27 m.
+  EXPECT_EQ(Contents(distance_).rfind(u"1.27 m", 0), 0u)
+      << std::string(Contents(distance_).begin(), Contents(distance_).end());
+  kwannotation::CKW_MeasureDict own =
+      kwannotation::CKW_MeasureDict::Borrow(host::DictGet(distance_, "/Measure"));
+  EXPECT_EQ(own->GetRatioText(), u"10 cm = 5 m");
+  ASSERT_NE(RecordedPageScale(doc_view_, 0), nullptr);
   const std::string after[] = {MeasurementState(distance_), MeasurementState(area)};
   ASSERT_NE(after[0], before[0]);
   ASSERT_NE(after[1], before[1]);
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(kshost::Editor::Get().Undo(doc_view_));
+    EXPECT_FALSE(host::DictHasKey(page_, "/VP"));
+    EXPECT_EQ(RecordedPageScale(doc_view_, 0), nullptr);
     EXPECT_EQ(MeasurementState(distance_), before[0]);
     EXPECT_EQ(MeasurementState(area), before[1]);
     ASSERT_TRUE(kshost::Editor::Get().Redo(doc_view_));
+    EXPECT_EQ(PageRatio(), u"10 cm = 5 m");
     EXPECT_EQ(MeasurementState(distance_), after[0]);
     EXPECT_EQ(MeasurementState(area), after[1]);
   }
-}
-
-TEST_F(PageScaleTest, ASignedDocumentKeepsItsPages) {
-  KPD_Dictionary root = host::DocGetRoot(doc_);
-  kwannotation::test::Owned form = kwannotation::test::Parse(
-      "<< /Fields [ << /FT /Sig /T (Signature1) /V << /Type /Sig /Contents <00> >> >> ] >>");
-  host::DictSet(root, "/AcroForm", form.get());
-  ScaleMessage error;
-  EXPECT_FALSE(ApplyPageScale(doc_view_, {0}, Preset(u"1:50"), &error));
-  EXPECT_EQ(error.key, "IDS_STR_SCALE_SIGNED");
-  EXPECT_FALSE(host::DictHasKey(page_, "/VP"));
-  EXPECT_EQ(Contents(distance_), u"1.00 in");
 }
 
 TEST_F(PageScaleTest, CustomRangesNameExistingPagesOnceOrSayWhyNot) {
@@ -300,11 +283,8 @@ TEST_F(PageScaleTest, CalibratingTwoPointsSetsTheirRatioInOneUndoStep) {
   ASSERT_TRUE(editor.SetCurrentTool(tool.HostTool(), false));
   Tessel::Headless::QueueDialogAnswer(
       {u"ma_dlg_page_scale.ui.kw", {{u"lineEditRightValue", u"5"}, {u"comboBoxRightUnit", u"m"}}, 1});
-  std::string why;
-  for (KS_FloatPoint at : {KS_FloatPoint{100, 300}, KS_FloatPoint{200, 300}}) {
-    ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
-    ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftUp, 0, at, 0, &why)) << why;
-  }
+  Click({100, 300});
+  Click({200, 300});
   EXPECT_EQ(Tessel::Headless::PendingAnswers(), 0);
   EXPECT_EQ(PageRatio(), u"100 pt = 5 m");
   // 72 points of paper at 100 pt = 5 m: 3.6 m.
@@ -325,22 +305,17 @@ TEST_F(PageScaleTest, ACalibrationTooShortOrCancelledChangesNothing) {
   CMA_CalibrationTool tool;
   ASSERT_TRUE(tool.Register());
   ASSERT_TRUE(editor.SetCurrentTool(tool.HostTool(), false));
-  std::string why;
   // One point: no dialog at all.
   Tessel::Headless::QueueDialogAnswer({u"ma_dlg_page_scale.ui.kw", {{u"lineEditRightValue", u"5"}}, 1});
-  for (KS_FloatPoint at : {KS_FloatPoint{100, 300}, KS_FloatPoint{101, 300}}) {
-    ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
-    ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftUp, 0, at, 0, &why)) << why;
-  }
+  Click({100, 300});
+  Click({101, 300});
   EXPECT_EQ(Tessel::Headless::PendingAnswers(), 1);
   Tessel::Headless::ClearAnswers();
   // Long enough, but the dialog is cancelled; an OK without a real length
   // is refused and, unanswered, ends as cancelled too.
   Tessel::Headless::QueueDialogAnswer({u"ma_dlg_page_scale.ui.kw", {}, 1});
-  for (KS_FloatPoint at : {KS_FloatPoint{100, 300}, KS_FloatPoint{200, 300}}) {
-    ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftDown, 0, at, 0, &why)) << why;
-    ASSERT_TRUE(editor.Mouse(kshost::MouseEvent::LeftUp, 0, at, 0, &why)) << why;
-  }
+  Click({100, 300});
+  Click({200, 300});
   EXPECT_FALSE(host::DictHasKey(page_, "/VP"));
   EXPECT_EQ(Contents(distance_), u"1.00 in");
   EXPECT_FALSE(editor.Undo(doc_view_));
