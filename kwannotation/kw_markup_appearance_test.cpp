@@ -326,8 +326,6 @@ TEST(IconCacheKey, SameLookSameKey) {
   KPD_ColorF gray{KPD_COLOR_GRAY, {1, 0, 0, 0}};
   EXPECT_EQ(KW_IconCacheKey("Text", "Note", black, yellow, "", ""), "Icon+Text+Note+FF000000+FFFFFF00-Venko-RDK-0");
   EXPECT_EQ(KW_IconCacheKey("Text", "Note", black, gray, "P", "2"), "Icon+Text+Note+FF000000+FFFFFFFF-Venko-P-2");
-  EXPECT_EQ(KW_IconCacheKey("Text", "Note", black, yellow, "", ""),
-            KW_IconCacheKey("Text", "Note", black, yellow, "", ""));
 }
 
 TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
@@ -424,66 +422,11 @@ TEST_F(MarkupAppearance, AStandardStampTakesAColourAndAPictureMadeElsewhereKeeps
   EXPECT_FLOAT_EQ(yellow.c[0] + yellow.c[1] + yellow.c[2], 2.0f);
 }
 
-class AttachmentExchange : public test::HostDocTest {
- protected:
-  void TearDown() override {
-    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(0);
-    test::HostDocTest::TearDown();
-  }
-};
-
-// A file attachment names its file always and carries it only when asked
-// and small enough; a caret's paragraph symbol survives, anything else
-// becomes "None".
-TEST_F(AttachmentExchange, FileGoesAlongOnlyWhenAskedAndCaretSymbolSurvives) {
-  KPD_Dictionary a = Add("<< /Type /Annot /Subtype /FileAttachment /NM (f) /Rect [10 10 30 30] /Name /Graph >>");
-  KPD_Stream file = host::DocNewStream(doc_, "plan\x01text", 9);
-  test::Owned fs = test::Parse(
-      "<< /Type /Filespec /F (plan.txt) /EF << >> >>");
-  host::DictSet(host::DictGet(fs.get(), "/EF"), "/F", file);
-  host::DictSet(host::StreamGetDict(file), "/Subtype", test::Parse("/text#2Fplain").get());
-  host::DictSet(a, "/FS", fs.get());
-  Add("<< /Type /Annot /Subtype /Caret /NM (c) /Rect [40 40 60 60] /Sy /P >>");
-
-  struct Case {
-    size_t limit;
-    bool carried;
-  } cases[] = {{0, false}, {4, false}, {1024, true}};
-  for (const Case& c : cases) {
-    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(c.limit);
-    std::string xfdf, error;
-    ASSERT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
-    EXPECT_NE(xfdf.find("file=\"plan.txt\""), std::string::npos) << xfdf;
-    EXPECT_NE(xfdf.find("symbol=\"paragraph\""), std::string::npos) << xfdf;
-    EXPECT_EQ(xfdf.find("<data") != std::string::npos, c.carried) << c.limit << xfdf;
-
-    KPD_Document other = host::DocNew();
-    KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = host::DocAddPage(other, &letter);
-    ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
-    KPD_Dictionary att = host::PageGetAnnot(page, 0);
-    KPD_Dictionary caret = host::PageGetAnnot(page, 1);
-    EXPECT_EQ(test::Write(host::DictGet(caret, "/Sy")), "/P");
-    KPD_Object gotFs = host::DictGet(att, "/FS");
-    ASSERT_TRUE(gotFs) << c.limit;
-    EXPECT_EQ(test::Write(host::DictGet(gotFs, "/F")), "(plan.txt)");
-    KPD_Object ef = host::DictGet(gotFs, "/EF");
-    EXPECT_EQ(ef != nullptr, c.carried) << c.limit;
-    if (ef) {
-      host::ByteString data;
-      ASSERT_TRUE(host::StreamGetData(host::DictGet(ef, "/F"), 1, data.get()));
-      EXPECT_EQ(data.str(), "plan\x01text");
-      EXPECT_EQ(test::Write(host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Subtype")), "/text#2fplain");
-    }
-    host::DocClose(other);
-  }
-}
-
 // An attachment holding "plan\x01text" with a binary checksum.
-class EmbeddedAttachment : public AttachmentExchange {
+class EmbeddedAttachment : public test::HostDocTest {
  protected:
   void SetUp() override {
-    AttachmentExchange::SetUp();
+    test::HostDocTest::SetUp();
     annot_ = Add("<< /Type /Annot /Subtype /FileAttachment /NM (f) /Rect [10 10 30 30] >>");
     KPD_Stream file = host::DocNewStream(doc_, "plan\x01text", 9);
     test::Owned fs = test::Parse("<< /Type /Filespec /F (plan.txt) /UF (plan.txt) /EF << >> >>");
@@ -491,6 +434,10 @@ class EmbeddedAttachment : public AttachmentExchange {
     test::Owned params = test::Parse("<< /Size 9 /CheckSum <00FF10203040506070809AABBCCDDEEF> >>");
     host::DictSet(host::StreamGetDict(file), "/Params", params.get());
     host::DictSet(annot_, "/FS", fs.get());
+  }
+  void TearDown() override {
+    CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(0);
+    test::HostDocTest::TearDown();
   }
   std::string Export(size_t limit) {
     CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(limit);
@@ -511,35 +458,53 @@ class EmbeddedAttachment : public AttachmentExchange {
 
 // An export without the file, brought back by name with or without files
 // on import, changes nothing of the file; one with the file brings it back
-// whole, checksum included.
+// whole, checksum and type included, into another document, where one
+// without names it only. A caret's paragraph symbol goes along.
 TEST_F(EmbeddedAttachment, AnImportWithoutTheFileKeepsTheEmbeddedFile) {
   struct Case {
     size_t exportLimit, importLimit;
   } cases[] = {{0, 0}, {0, 1024}, {1024, 0}, {4, 1024}};
   const KPD_Object fs = host::DictGet(annot_, "/FS");
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.exportLimit) + " " + std::to_string(c.importLimit));
     const std::string xfdf = Export(c.exportLimit);
+    EXPECT_NE(xfdf.find("file=\"plan.txt\""), std::string::npos) << xfdf;
+    EXPECT_EQ(xfdf.find("<data") != std::string::npos, c.exportLimit == 1024) << xfdf;
     CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(c.importLimit);
     std::string error;
     ASSERT_TRUE(KW_ImportXFDF(doc_, xfdf, &error)) << error;
     ASSERT_EQ(host::PageAnnotCount(page_), 1);
-    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot_, "/FS"), fs)) << c.exportLimit << " " << c.importLimit;
+    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot_, "/FS"), fs));
     EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
   }
 
-  const std::string xfdf = Export(1024);
-  EXPECT_NE(xfdf.find("checksum=\"00FF10203040506070809AABBCCDDEEF\""), std::string::npos) << xfdf;
-  KPD_Document other = host::DocNew();
-  KS_FloatRect letter{0, 0, 612, 792};
-  KPD_Page page = host::DocAddPage(other, &letter);
-  std::string error;
-  ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
-  KPD_Dictionary copy = host::PageGetAnnot(page, 0);
-  EXPECT_EQ(FileOf(copy), std::string("plan\x01text", 9));
-  KPD_Object ef = host::DictGet(host::DictGet(copy, "/FS"), "/EF");
-  KPD_Object params = host::DictGet(host::StreamGetDict(host::DictGet(ef, "/F")), "/Params");
-  EXPECT_EQ(test::Write(host::DictGet(params, "/CheckSum")), "<00ff10203040506070809aabbccddeef>");
-  host::DocClose(other);
+  host::DictSet(host::StreamGetDict(host::DictGet(host::DictGet(fs, "/EF"), "/F")), "/Subtype",
+                test::Parse("/text#2Fplain").get());
+  Add("<< /Type /Annot /Subtype /Caret /NM (c) /Rect [40 40 60 60] /Sy /P >>");
+  for (size_t limit : {0, 1024}) {
+    SCOPED_TRACE(limit);
+    const std::string xfdf = Export(limit);
+    EXPECT_NE(xfdf.find("symbol=\"paragraph\""), std::string::npos) << xfdf;
+    KPD_Document other = host::DocNew();
+    KS_FloatRect letter{0, 0, 612, 792};
+    KPD_Page page = host::DocAddPage(other, &letter);
+    std::string error;
+    ASSERT_TRUE(KW_ImportXFDF(other, xfdf, &error)) << error;
+    KPD_Dictionary copy = host::PageGetAnnot(page, 0);
+    EXPECT_EQ(test::Write(host::DictGet(host::PageGetAnnot(page, 1), "/Sy")), "/P");
+    EXPECT_EQ(test::Write(host::DictGet(host::DictGet(copy, "/FS"), "/F")), "(plan.txt)");
+    if (limit == 0) {
+      EXPECT_EQ(FileOf(copy), "<none>");
+    } else {
+      EXPECT_NE(xfdf.find("checksum=\"00FF10203040506070809AABBCCDDEEF\""), std::string::npos) << xfdf;
+      EXPECT_EQ(FileOf(copy), std::string("plan\x01text", 9));
+      KPD_Object file = host::DictGet(host::DictGet(host::DictGet(copy, "/FS"), "/EF"), "/F");
+      EXPECT_EQ(test::Write(host::DictGet(host::DictGet(host::StreamGetDict(file), "/Params"), "/CheckSum")),
+                "<00ff10203040506070809aabbccddeef>");
+      EXPECT_EQ(test::Write(host::DictGet(host::StreamGetDict(file), "/Subtype")), "/text#2fplain");
+    }
+    host::DocClose(other);
+  }
 }
 
 // The filter a file was stored with travels beside its decoded data; data
