@@ -138,9 +138,6 @@ TEST_F(ProducerFreeText, ABoxSizedToItsTextKeepsItOnOneLine) {
   // instead.
   c = Boxed("100 100 238 120", acrobat);
   EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
-  // Text too long for the box either way keeps its padding.
-  c = Boxed("100 100 238 120", "/Contents (Hello World from Acrobat and from Preview)");
-  EXPECT_TRUE(Has(c, "1.000 0.000 0.000 1.000 103.000 117.000 cm")) << c;
 }
 
 // The six numbers before the first `op` line after `from`.
