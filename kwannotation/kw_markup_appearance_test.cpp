@@ -103,8 +103,7 @@ TEST_F(MarkupAppearance, HighlightFillsItsQuadsAsOnePathAndMultiplies) {
   EXPECT_EQ(Value(State(a, "/TransGs"), "/BM"), "/Multiply");
 
   // Without a colour nothing is painted, but the box is still set.
-  KPD_Dictionary bare = Add("<< /Subtype /Highlight /Rect [0 0 1 1] /QuadPoints [10 30 50 30 10 20 50 20] >>");
-  ASSERT_TRUE(Reset(bare));
+  KPD_Dictionary bare = Drawn("<< /Subtype /Highlight /Rect [0 0 1 1] /QuadPoints [10 30 50 30 10 20 50 20] >>");
   EXPECT_NE(Content(bare).find("h\nn\n"), std::string::npos) << Content(bare);
   EXPECT_EQ(Value(bare, "/Rect"), "[ 10 20 50 30 ]");
 }
@@ -151,8 +150,7 @@ TEST_F(MarkupAppearance, BadQuadPointsKeepTheOldAppearance) {
 }
 
 TEST_F(MarkupAppearance, CaretDrawsAWedgeInItsOwnState) {
-  KPD_Dictionary a = Add("<< /Subtype /Caret /Rect [100 100 112 120] /C [0 0 1] /CA 0.5 /Sy /None >>");
-  ASSERT_TRUE(Reset(a));
+  KPD_Dictionary a = Drawn("<< /Subtype /Caret /Rect [100 100 112 120] /C [0 0 1] /CA 0.5 /Sy /None >>");
   const std::string c = Content(a);
   EXPECT_EQ(c.rfind("/XTTrans gs \n0.000 0.000 1.000 RG ", 0), 0u) << c;
   // Feet on the bottom edge, the apex in the middle.
@@ -165,8 +163,7 @@ TEST_F(MarkupAppearance, CaretDrawsAWedgeInItsOwnState) {
   EXPECT_EQ(Value(StreamDict(a), "/BBox"), "[ 0 0 12 20 ]");
   EXPECT_EQ(Value(a, "/Rect"), "[ 100 100 112 120 ]");
 
-  KPD_Dictionary p = Add("<< /Subtype /Caret /Rect [100 100 130 120] /C [0 0 1] /Sy /P >>");
-  ASSERT_TRUE(Reset(p));
+  KPD_Dictionary p = Drawn("<< /Subtype /Caret /Rect [100 100 130 120] /C [0 0 1] /Sy /P >>");
   EXPECT_NE(Content(p).find(" c\nf\n"), std::string::npos) << Content(p);
   KPD_Dictionary none = Add("<< /Subtype /Caret /Rect [100 100 100 120] >>");
   EXPECT_FALSE(Reset(none));
@@ -179,8 +176,7 @@ TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
   std::vector<std::string> seen;
   for (const char* name : names) {
     KPD_Dictionary a =
-        Add(std::string("<< /Subtype /Text /Rect [100 700 120 720] /C [0 0 1] /Name /") + name + " >>");
-    ASSERT_TRUE(Reset(a)) << name;
+        Drawn(std::string("<< /Subtype /Text /Rect [100 700 120 720] /C [0 0 1] /Name /") + name + " >>");
     std::string c = Content(a);
     EXPECT_EQ(c.rfind("0.600 w\n0.000 0.000 0.000 RG\n0.000 0.000 1.000 rg\n", 0), 0u) << name << c;
     EXPECT_NE(c.find(" B*\n"), std::string::npos) << name;
@@ -196,22 +192,19 @@ TEST_F(MarkupAppearance, EveryNoteIconIsDrawnAndUnknownOnesDrawTheNote) {
   EXPECT_EQ(Content(unnamed), seen[7]);
 
   // A larger /Rect keeps the icon at its size in the upper-left corner.
-  KPD_Dictionary big = Add("<< /Subtype /Text /Rect [100 600 200 700] /Name /Star /CA 0.4 >>");
-  ASSERT_TRUE(Reset(big));
+  KPD_Dictionary big = Drawn("<< /Subtype /Text /Rect [100 600 200 700] /Name /Star /CA 0.4 >>");
   EXPECT_EQ(Value(big, "/Rect"), "[ 100 680 120 700 ]");
   EXPECT_EQ(Value(State(big, "/TransGs"), "/CA"), "0.4");
   EXPECT_EQ(Content(big).rfind("/TransGs gs\n", 0), 0u);
 
   // A tiny /Rect gets the same 20-point icon as a large one, not a dot.
-  KPD_Dictionary tiny = Add("<< /Subtype /Text /Rect [100 600 102.8 602.8] >>");
-  ASSERT_TRUE(Reset(tiny));
+  KPD_Dictionary tiny = Drawn("<< /Subtype /Text /Rect [100 600 102.8 602.8] >>");
   EXPECT_EQ(Value(tiny, "/Rect"), "[ 100 582.8 120 602.8 ]");
   EXPECT_EQ(Value(StreamDict(tiny), "/Matrix"), "[ 1 0 0 1 100 582.8 ]");
   // A tiny box turned 45 degrees: the icon's bounds are 20 x sqrt 2 =
   // 28.28 square and hang from the corner; drawing it again leaves
   // everything in place.
-  KPD_Dictionary turned = Add("<< /Subtype /Text /Rect [100 600 102 602] /Rotate 45 >>");
-  ASSERT_TRUE(Reset(turned));
+  KPD_Dictionary turned = Drawn("<< /Subtype /Text /Rect [100 600 102 602] /Rotate 45 >>");
   const std::string rect = Value(turned, "/Rect"), matrix = Value(StreamDict(turned), "/Matrix");
   std::vector<float> r;
   ASSERT_EQ(dict::ReadNumbers(host::DictGet(turned, "/Rect"), r, 4), 4u);
@@ -242,8 +235,7 @@ TEST_F(MarkupAppearance, NotesKeepTheirProducersBoxAndFitTheIconInIt) {
   };
   for (const Case& c : kept) {
     SCOPED_TRACE(c.rect);
-    KPD_Dictionary a = Add(std::string("<< /Subtype /Text /Name /Comment /Rect ") + c.rect + " >>");
-    ASSERT_TRUE(Reset(a));
+    KPD_Dictionary a = Drawn(std::string("<< /Subtype /Text /Name /Comment /Rect ") + c.rect + " >>");
     std::vector<float> r, m;
     ASSERT_EQ(dict::ReadNumbers(host::DictGet(a, "/Rect"), r, 4), 4u);
     EXPECT_EQ(r, (std::vector<float>{c.left, c.bottom, c.right, c.top}));
@@ -261,12 +253,10 @@ TEST_F(MarkupAppearance, NotesKeepTheirProducersBoxAndFitTheIconInIt) {
 
   // Turned 90 degrees in a square box it fills the box; turned 45 its
   // square's corners touch the box's sides, and the box stays.
-  KPD_Dictionary quarter = Add("<< /Subtype /Text /Rect [100 100 118 118] /Rotate 90 >>");
-  ASSERT_TRUE(Reset(quarter));
+  KPD_Dictionary quarter = Drawn("<< /Subtype /Text /Rect [100 100 118 118] /Rotate 90 >>");
   EXPECT_EQ(Value(quarter, "/Rect"), "[ 100 100 118 118 ]");
   EXPECT_EQ(Value(StreamDict(quarter), "/Matrix"), "[ 0 0.9 -0.9 0 118 100 ]");
-  KPD_Dictionary eighth = Add("<< /Subtype /Text /Rect [100 600 120 620] /Rotate 45 >>");
-  ASSERT_TRUE(Reset(eighth));
+  KPD_Dictionary eighth = Drawn("<< /Subtype /Text /Rect [100 600 120 620] /Rotate 45 >>");
   EXPECT_EQ(Value(eighth, "/Rect"), "[ 100 600 120 620 ]");
   std::vector<float> m;
   ASSERT_EQ(dict::ReadNumbers(host::DictGet(StreamDict(eighth), "/Matrix"), m, 6), 6u);
@@ -277,24 +267,20 @@ TEST_F(MarkupAppearance, NotesKeepTheirProducersBoxAndFitTheIconInIt) {
 
   // A box of no area, or one the size of a page, gets the standard box
   // hanging from its upper-left corner.
-  KPD_Dictionary point = Add("<< /Subtype /Text /Rect [50 50 50 50] >>");
-  ASSERT_TRUE(Reset(point));
+  KPD_Dictionary point = Drawn("<< /Subtype /Text /Rect [50 50 50 50] >>");
   EXPECT_EQ(Value(point, "/Rect"), "[ 50 30 70 50 ]");
-  KPD_Dictionary area = Add("<< /Subtype /Text /Rect [0 0 612 400] >>");
-  ASSERT_TRUE(Reset(area));
+  KPD_Dictionary area = Drawn("<< /Subtype /Text /Rect [0 0 612 400] >>");
   EXPECT_EQ(Value(area, "/Rect"), "[ 0 380 20 400 ]");
 }
 
 TEST_F(MarkupAppearance, FileAttachmentIcons) {
   std::vector<std::string> seen;
   for (const char* name : {"Graph", "Paperclip", "PushPin", "VenkoFlag"}) {
-    KPD_Dictionary a = Add(std::string("<< /Subtype /FileAttachment /Rect [10 10 30 30] /Name /") + name + " >>");
-    ASSERT_TRUE(Reset(a)) << name;
+    KPD_Dictionary a = Drawn(std::string("<< /Subtype /FileAttachment /Rect [10 10 30 30] /Name /") + name + " >>");
     for (const std::string& other : seen) EXPECT_NE(Content(a), other) << name;
     seen.push_back(Content(a));
   }
-  KPD_Dictionary unnamed = Add("<< /Subtype /FileAttachment /Rect [10 10 30 30] >>");
-  ASSERT_TRUE(Reset(unnamed));
+  KPD_Dictionary unnamed = Drawn("<< /Subtype /FileAttachment /Rect [10 10 30 30] >>");
   EXPECT_EQ(Content(unnamed), seen[2]);
   EXPECT_EQ(KW_IconToDraw("FileAttachment", "Graph"), "Graph");
   EXPECT_EQ(KW_IconToDraw("Text", "Graph"), "Note");
@@ -306,8 +292,7 @@ TEST_F(MarkupAppearance, FileAttachmentIcons) {
   // Acrobat's 7 by 17 paperclip keeps its box; the clip's ink (8.7 by 20.7
   // in its 20-point design, with the outline) is scaled by 7 / 8.7 to fill
   // the width and centred.
-  KPD_Dictionary clip = Add("<< /Subtype /FileAttachment /Rect [10 10 17 27] /Name /Paperclip /C [1 1 0] >>");
-  ASSERT_TRUE(Reset(clip));
+  KPD_Dictionary clip = Drawn("<< /Subtype /FileAttachment /Rect [10 10 17 27] /Name /Paperclip /C [1 1 0] >>");
   EXPECT_EQ(Value(clip, "/Rect"), "[ 10 10 17 27 ]");
   std::vector<float> m;
   ASSERT_EQ(dict::ReadNumbers(host::DictGet(StreamDict(clip), "/Matrix"), m, 6), 6u);
@@ -330,14 +315,12 @@ TEST(IconCacheKey, SameLookSameKey) {
 
 TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
   // Without a name a stamp is a draft.
-  KPD_Dictionary plain = Add("<< /Subtype /Stamp /Rect [100 100 300 160] >>");
-  ASSERT_TRUE(Reset(plain));
+  KPD_Dictionary plain = Drawn("<< /Subtype /Stamp /Rect [100 100 300 160] >>");
   EXPECT_NE(Content(plain).find("(DRAFT) Tj"), std::string::npos) << Content(plain);
   EXPECT_NE(host::DictGet(host::DictGet(Resources(plain), "/Font"), "/Helv"), nullptr);
 
   // Turned a quarter: the unturned box is 60 by 200 and lands on /Rect.
-  KPD_Dictionary turned = Add("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 /Name /Approved >>");
-  ASSERT_TRUE(Reset(turned));
+  KPD_Dictionary turned = Drawn("<< /Subtype /Stamp /Rect [100 100 160 300] /Rotate 90 /Name /Approved >>");
   EXPECT_NE(Content(turned).find("(APPROVED) Tj"), std::string::npos);
   EXPECT_EQ(Value(StreamDict(turned), "/BBox"), "[ 0 0 200 60 ]");
   EXPECT_EQ(Value(StreamDict(turned), "/Matrix"), "[ 0 1 -1 0 160 100 ]");
@@ -366,8 +349,7 @@ TEST_F(MarkupAppearance, StampsDrawTheirNameOrWrapTheirPicture) {
   EXPECT_EQ(Value(State(custom, "/GS0"), "/CA"), "0.25");
 
   // Pictures by appearance state are left alone.
-  KPD_Dictionary states = Add("<< /Subtype /Stamp /Rect [0 0 50 50] /CA 0.5 /AP << /N << /On 1 >> >> >>");
-  ASSERT_TRUE(Reset(states));
+  KPD_Dictionary states = Drawn("<< /Subtype /Stamp /Rect [0 0 50 50] /CA 0.5 /AP << /N << /On 1 >> >> >>");
   EXPECT_EQ(Value(states, "/AP"), "<< /N << /On 1 >> >>");
 
   // Opaque and unwrapped: nothing changes.

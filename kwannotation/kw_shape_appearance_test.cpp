@@ -62,8 +62,7 @@ TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
        "0.000 0.000 0.000 RG\n3.00 w\n0 J\n0 j\n102.000 102.000 96.000 46.000 re\nS\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(c.dict);
-    Reset(annot);
+    KPD_Dictionary annot = Drawn(c.dict);
     EXPECT_EQ(Content(annot), c.content) << c.dict;
     EXPECT_EQ(Value(StreamDict(annot), "/BBox"), "[ 100 100 200 150 ]") << c.dict;
     EXPECT_EQ(Value(annot, "/Rect"), "[ 100 100 200 150 ]") << c.dict;
@@ -95,8 +94,7 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
        "[ 0 -4 100 14 ]"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(c.dict);
-    Reset(annot);
+    KPD_Dictionary annot = Drawn(c.dict);
     EXPECT_NE(Content(annot).find(c.path), std::string::npos) << c.dict << "\n" << Content(annot);
     EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
     if (std::string(c.dict).find("/Circle") != std::string::npos) {
@@ -107,9 +105,8 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
 
   // With an interior it is painted first, and the disc goes over it with
   // the border's opacity; a dashed border stays a stroke.
-  KPD_Dictionary filled = Add(
+  KPD_Dictionary filled = Drawn(
       "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /IC [0 0 1] /CA 0.5 /ca 0.25 /BS << /W 9 >> >>");
-  Reset(filled);
   const std::string content = Content(filled);
   const size_t interior = content.find("106.000 105.000 m\n");
   const size_t disc = content.find("1.000 0.000 0.000 rg\n110.500 105.000 m\n");
@@ -119,8 +116,7 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
   EXPECT_EQ(Value(host::DictGet(Resources(filled), "/ExtGState"), "/TransGs"),
             "<< /AIS false /CA 0.5 /Type /ExtGState /ca 0.5 >>");
   KPD_Dictionary dashed =
-      Add("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
-  Reset(dashed);
+      Drawn("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
   EXPECT_NE(Content(dashed).find("106.000 105.000 m\n"), std::string::npos) << Content(dashed);
   EXPECT_NE(Content(dashed).find("S\n"), std::string::npos) << Content(dashed);
 }
@@ -141,9 +137,8 @@ TEST_F(ShapeAppearance, RectDifferencesAreReadLeniently) {
       {"[1 2 3]", "100.000 100.000 100.000 50.000 re\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype /Square /Rect [100 100 200 150] /IC [0 0 1] /Border [0 0 0]"
-                                           " /RD ") + c.rd + " >>");
-    Reset(annot);
+    KPD_Dictionary annot = Drawn(std::string("<< /Subtype /Square /Rect [100 100 200 150] /IC [0 0 1] /Border [0 0 0]"
+                                             " /RD ") + c.rd + " >>");
     EXPECT_EQ(Content(annot), std::string("0.000 0.000 1.000 rg\n") + c.path + "f\n") << c.rd;
     EXPECT_EQ(Value(annot, "/Rect"), "[ 100 100 200 150 ]") << c.rd;
   }
@@ -166,8 +161,7 @@ TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
   };
   for (const Case& c : cases) {
     KPD_Dictionary annot =
-        Add(std::string("<< /Subtype /Circle /Rect [0 0 30 30] /C [0 1 0] /IC [1 1 0] ") + c.extra + " >>");
-    Reset(annot);
+        Drawn(std::string("<< /Subtype /Circle /Rect [0 0 30 30] /C [0 1 0] /IC [1 1 0] ") + c.extra + " >>");
     std::string content = Content(annot);
     EXPECT_EQ(content.find("/TransGs gs\n") != std::string::npos, c.gs) << c.extra << "\n" << content;
     KPD_Object egs = host::DictGet(Resources(annot), "/ExtGState");
@@ -179,22 +173,19 @@ TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
 }
 
 TEST_F(ShapeAppearance, CircleFillOnlyAndNoColour) {
-  KPD_Dictionary filled = Add("<< /Subtype /Circle /Rect [0 0 100 50] /IC [0 0 1] /BS << /W 0 >> >>");
-  Reset(filled);
+  KPD_Dictionary filled = Drawn("<< /Subtype /Circle /Rect [0 0 100 50] /IC [0 0 1] /BS << /W 0 >> >>");
   EXPECT_EQ(Content(filled),
             "0.000 0.000 1.000 rg\n100.000 25.000 m\n100.000 38.807 77.614 50.000 50.000 50.000 c\n"
             "22.386 50.000 0.000 38.807 0.000 25.000 c\n0.000 11.193 22.386 0.000 50.000 0.000 c\n"
             "77.614 0.000 100.000 11.193 100.000 25.000 c\nf\n");
-  KPD_Dictionary bare = Add("<< /Subtype /Circle /Rect [0 0 100 50] >>");
-  Reset(bare);
+  KPD_Dictionary bare = Drawn("<< /Subtype /Circle /Rect [0 0 100 50] >>");
   std::string content = Content(bare);
   EXPECT_EQ(content.substr(0, 31), "1.00 w\n0 J\n2 j\n99.333 25.000 m\n");
   EXPECT_EQ(content.substr(content.size() - 2), "n\n");
 }
 
 TEST_F(ShapeAppearance, RotatedEllipseGrowsTheBox) {
-  KPD_Dictionary annot = Add("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Border [0 0 0] /Rotation 90 >>");
-  Reset(annot);
+  KPD_Dictionary annot = Drawn("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Border [0 0 0] /Rotation 90 >>");
   // Turned a quarter about (50, 25): the first point (100, 25) goes to
   // (50, 75); nothing is stroked without a border.
   EXPECT_EQ(Content(annot),
@@ -207,8 +198,7 @@ TEST_F(ShapeAppearance, RotatedEllipseGrowsTheBox) {
 
 TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
   KPD_Dictionary annot =
-      Add("<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [1 1 1] /BE << /S /C /I 1 >> >>");
-  Reset(annot);
+      Drawn("<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [1 1 1] /BE << /S /C /I 1 >> >>");
   std::string first = Content(annot);
   EXPECT_EQ(first.substr(0, 57), "1.000 0.000 0.000 RG\n1.000 1.000 1.000 rg\n1.00 w\n0 J\n2 j\n");
   EXPECT_EQ(first.substr(first.size() - 4), "h\nB\n");
@@ -233,30 +223,26 @@ TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
 // shape is drawn in the rectangle they span, written back the right way up.
 TEST_F(ShapeAppearance, UpsideDownRectanglesAreReadTheRightWayUp) {
   KPD_Dictionary polygon =
-      Add("<< /Subtype /Polygon /Rect [100 100 0 0] /C [0 0 1] /Vertices [10 10 90 10 50 90] >>");
-  Reset(polygon);
+      Drawn("<< /Subtype /Polygon /Rect [100 100 0 0] /C [0 0 1] /Vertices [10 10 90 10 50 90] >>");
   EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 100 100 ]");
-  KPD_Dictionary square = Add("<< /Subtype /Square /Rect [10 50 50 10] /C [1 0 0] /BS << /W 2 >> >>");
-  Reset(square);
+  KPD_Dictionary square = Drawn("<< /Subtype /Square /Rect [10 50 50 10] /C [1 0 0] /BS << /W 2 >> >>");
   // The border inset by two thirds of its width on each side: 40 - 8/3 wide.
   EXPECT_EQ(Value(square, "/Rect"), "[ 10 10 50 50 ]");
   EXPECT_NE(Content(square).find("11.333 11.333 37.333 37.333 re"), std::string::npos) << Content(square);
 }
 
 TEST_F(ShapeAppearance, PolygonWithCurvesAndPolyLineWithEndings) {
-  KPD_Dictionary polygon = Add(
+  KPD_Dictionary polygon = Drawn(
       "<< /Subtype /Polygon /Rect [0 0 100 100] /C [0 0 1] /BS << /W 2 >> /Vertices [10 10 90 10 50 90]"
       " /Curves [1 100 30 80 70] >>");
-  Reset(polygon);
   EXPECT_EQ(Content(polygon),
             "0.000 0.000 1.000 RG\n2.00 w\n0 J\n0 j\n10.000 10.000 m\n90.000 10.000 l\n"
             "100.000 30.000 80.000 70.000 50.000 90.000 c\nh\nS\n");
   EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 101 100 ]");  // the control point at x 100 plus half the width
 
-  KPD_Dictionary polyline = Add(
+  KPD_Dictionary polyline = Drawn(
       "<< /Subtype /PolyLine /Rect [0 0 100 100] /C [1 0 0] /IC [0 1 0] /Vertices [10 50 50 50 50 90]"
       " /LE [/Square /ClosedArrow] >>");
-  Reset(polyline);
   EXPECT_EQ(Content(polyline),
             "1.000 0.000 0.000 RG\n0.000 1.000 0.000 rg\n1.00 w\n0 J\n0 j\n10.000 50.000 m\n50.000 50.000 l\n"
             "50.000 90.000 l\nS\n"
@@ -290,8 +276,7 @@ TEST_F(ShapeAppearance, LineWithArrowAndLeaders) {
        "[ 86 96 104 204 ]"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(c.dict);
-    Reset(annot);
+    KPD_Dictionary annot = Drawn(c.dict);
     EXPECT_EQ(Content(annot), c.content) << c.dict;
     EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
     EXPECT_EQ(Value(StreamDict(annot), "/BBox"), c.rect) << c.dict;
@@ -299,9 +284,8 @@ TEST_F(ShapeAppearance, LineWithArrowAndLeaders) {
 }
 
 TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
-  KPD_Dictionary annot = Add(
+  KPD_Dictionary annot = Drawn(
       "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /Cap true /CP /Top /Contents (12.5 mm) >>");
-  Reset(annot);
   std::string content = Content(annot);
   // The colour is 1 - (255 ^ 165) / 255 and 1 - (0 ^ 165) / 255. "12.5 mm"
   // is 3890/1000 em of Helvetica, 35.01 at 9 points, centred on x 200; its
@@ -315,16 +299,14 @@ TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
   KPD_Object fonts = host::DictGet(Resources(annot), "/Font");
   EXPECT_EQ(Value(fonts, "/Helv"), "<< /BaseFont /Helvetica /Encoding /WinAnsiEncoding /Subtype /Type1 /Type /Font >>");
   // Inline, the line is broken around the caption.
-  KPD_Dictionary inlined = Add("<< /Subtype /Line /L [100 100 300 100] /C [0 0 0] /Cap true /Contents (12.5 mm) >>");
-  Reset(inlined);
+  KPD_Dictionary inlined = Drawn("<< /Subtype /Line /L [100 100 300 100] /C [0 0 0] /Cap true /Contents (12.5 mm) >>");
   const std::string head =
       "0.000 0.000 0.000 RG\n1.000 w\n0 J\n0 j\n100.000 100.000 m\n180.495 100.000 l\n219.505 100.000 m\n"
       "300.000 100.000 l\nS\n";
   EXPECT_EQ(Content(inlined).substr(0, head.size()), head);
   // /CC wins over the derived colour.
-  KPD_Dictionary cc = Add(
+  KPD_Dictionary cc = Drawn(
       "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /CC [0 0 1] /Cap true /Contents (a\\(b\\)) >>");
-  Reset(cc);
   content = Content(cc);
   EXPECT_NE(content.find("q BT\n0.000 0.000 1.000 rg\n"), std::string::npos) << content;
   EXPECT_NE(content.find("(a\\(b\\)) Tj"), std::string::npos) << content;
@@ -333,8 +315,7 @@ TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
 // The ink's strokes and box are checked against the drawing rules in
 // kw_ink_appearance_test.cpp; a highlighter multiplies.
 TEST_F(ShapeAppearance, InkHighlightMultiplies) {
-  KPD_Dictionary highlight = Add("<< /Subtype /Ink /IT /InkHighlight /C [1 1 0] /InkList [[0 0 50 50]] >>");
-  Reset(highlight);
+  KPD_Dictionary highlight = Drawn("<< /Subtype /Ink /IT /InkHighlight /C [1 1 0] /InkList [[0 0 50 50]] >>");
   EXPECT_NE(Content(highlight).find("/TransGs gs\n"), std::string::npos);
   EXPECT_EQ(Value(host::DictGet(Resources(highlight), "/ExtGState"), "/TransGs"),
             "<< /AIS false /BM /Multiply /CA 1 /Type /ExtGState /ca 1 >>");
@@ -357,10 +338,9 @@ TEST_F(ShapeAppearance, PolyLineEndingsFollowTheCurve) {
       {"[]", "10.000 47.000 m\n10.000 53.000 l\nS\n43.804 47.000 m\n49.000 50.000 l\n43.804 53.000 l\nS\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0]"
-                                           " /Vertices [10 50 50 50] /LE [/Butt /OpenArrow] /Curves ") +
-                               c.curves + " >>");
-    Reset(annot);
+    KPD_Dictionary annot = Drawn(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0]"
+                                             " /Vertices [10 50 50 50] /LE [/Butt /OpenArrow] /Curves ") +
+                                 c.curves + " >>");
     std::string content = Content(annot);
     size_t path = content.find("S\n");
     ASSERT_NE(path, std::string::npos);
