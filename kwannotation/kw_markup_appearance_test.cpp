@@ -427,6 +427,12 @@ class EmbeddedAttachment : public test::HostDocTest {
     EXPECT_TRUE(KW_ExportXFDF(doc_, &xfdf, &error)) << error;
     return xfdf;
   }
+  // An exchange of one attachment of "plan.txt" on the first page, with the
+  // attributes `attrs` and the data element `data`.
+  static std::string Exchange(const std::string& attrs, const std::string& data) {
+    return "<xfdf><annots><fileattachment page=\"0\" file=\"plan.txt\" " + attrs + ">" + data +
+           "</fileattachment></annots></xfdf>";
+  }
   // The embedded file's bytes, or "<none>".
   static std::string FileOf(KPD_Dictionary annot) {
     KPD_Object fs = host::DictGet(annot, "/FS");
@@ -503,11 +509,9 @@ TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
   const std::string xfdf = Export(1024);
   EXPECT_NE(xfdf.find("filter=\"FlateDecode\""), std::string::npos) << xfdf;
 
-  const std::string rawXfdf =
-      "<xfdf><annots><fileattachment page=\"0\" name=\"raw\" rect=\"40,10,60,30\" file=\"plan.txt\">"
-      "<data MODE=\"RAW\" encoding=\"base64\" filter=\"FlateDecode\">"
-      "eJwryEnMU8hPUyjJSFVIL8ovzUtRSMvJzy8CAG2TCPM=</data>"
-      "</fileattachment></annots></xfdf>";
+  const std::string rawXfdf = Exchange("name=\"raw\" rect=\"40,10,60,30\"",
+                                       "<data MODE=\"RAW\" encoding=\"base64\" filter=\"FlateDecode\">"
+                                       "eJwryEnMU8hPUyjJSFVIL8ovzUtRSMvJzy8CAG2TCPM=</data>");
   std::string error;
   ASSERT_TRUE(KW_ImportXFDF(doc_, rawXfdf, &error)) << error;
   KPD_Dictionary raw = host::PageGetAnnot(page_, 1);
@@ -523,12 +527,12 @@ TEST_F(EmbeddedAttachment, TheFileFilterSurvivesARoundTrip) {
 TEST_F(EmbeddedAttachment, HexadecimalDataIsReadAsHexadecimal) {
   CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(1024);
   // The 32 bytes of "plan of the ground floor" deflated, as hexadecimal.
-  const std::string hexXfdf =
-      "<xfdf><annots><fileattachment page=\"0\" name=\"hex\" rect=\"240.97,672.87,247.97,689.87\" "
-      "file=\"plan.txt\" size=\"24\" mimetype=\"text/plain\" creation=\"D:20190504122052+03'00'\" "
-      "modification=\"D:20190531185528+03'00'\" checksum=\"E4D00D1E9DC9311D126504205FCF5490\">"
+  const std::string hexXfdf = Exchange(
+      "name=\"hex\" rect=\"240.97,672.87,247.97,689.87\" size=\"24\" mimetype=\"text/plain\" "
+      "creation=\"D:20190504122052+03'00'\" modification=\"D:20190531185528+03'00'\" "
+      "checksum=\"E4D00D1E9DC9311D126504205FCF5490\"",
       "<data MODE=\"raw\" encoding=\"hex\" length=\"32\" filter=\"FlateDecode\">789C2BC849CC53C84F5328C9485548\n"
-      "2fca2fcd4b5148cbc9cf2f02006d9308f3</data></fileattachment></annots></xfdf>";
+      "2fca2fcd4b5148cbc9cf2f02006d9308f3</data>");
   std::string error;
   ASSERT_TRUE(KW_ImportXFDF(doc_, hexXfdf, &error)) << error;
   KPD_Dictionary hex = host::PageGetAnnot(page_, 1);
@@ -545,9 +549,7 @@ TEST_F(EmbeddedAttachment, HexadecimalDataIsReadAsHexadecimal) {
   // Data its encoding does not decode fails the import and changes nothing.
   for (const char* data : {"<data encoding=\"hex\">789C2</data>", "<data encoding=\"hex\">78 9C ZZ</data>",
                            "<data encoding=\"ascii\">*not base64*</data>", "<data encoding=\"rot13\">abc</data>"}) {
-    const std::string bad = "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">" +
-                            std::string(data) + "</fileattachment></annots></xfdf>";
-    EXPECT_FALSE(KW_ImportXFDF(doc_, bad, &error)) << data;
+    EXPECT_FALSE(KW_ImportXFDF(doc_, Exchange("name=\"f\"", data), &error)) << data;
     EXPECT_NE(error.find("attached file \"plan.txt\" on page 1: its data "), std::string::npos) << error;
     EXPECT_EQ(FileOf(annot_), std::string("plan\x01text", 9));
   }
@@ -568,9 +570,7 @@ TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {
   EXPECT_EQ(xfdf.find("<data"), std::string::npos);
 
   // "bmV3IGJ5dGVz" is "new bytes", 9 of them.
-  const std::string carried =
-      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
-      "<data encoding=\"base64\">bmV3IGJ5dGVz</data></fileattachment></annots></xfdf>";
+  const std::string carried = Exchange("name=\"f\"", "<data encoding=\"base64\">bmV3IGJ5dGVz</data>");
   KwXfdfFiles strictImport;
   EXPECT_FALSE(KW_ImportXFDF(doc_, carried, &error, nullptr, &strictImport));
   EXPECT_NE(error.find("attached file \"plan.txt\" on page 1 is 9 bytes, over the limit of 4 bytes"),
@@ -587,10 +587,7 @@ TEST_F(EmbeddedAttachment, AFileOverTheLimitIsNamed) {
   CKW_FileAttachmentAnnotImpl::SetXFDFFileLimit(1024);
   ASSERT_TRUE(KW_ImportXFDF(doc_, carried, &error)) << error;
   EXPECT_EQ(FileOf(annot_), "new bytes");
-  const std::string broken =
-      "<xfdf><annots><fileattachment page=\"0\" name=\"f\" file=\"plan.txt\">"
-      "<data encoding=\"base64\">*not base64*</data></fileattachment></annots></xfdf>";
-  EXPECT_FALSE(KW_ImportXFDF(doc_, broken, &error));
+  EXPECT_FALSE(KW_ImportXFDF(doc_, Exchange("name=\"f\"", "<data encoding=\"base64\">*not base64*</data>"), &error));
   EXPECT_NE(error.find("its data is not base64"), std::string::npos) << error;
   EXPECT_EQ(FileOf(annot_), "new bytes");
 }
