@@ -75,7 +75,7 @@ class InkAppearance : public AppearanceTest {};
 // points (segments of no length), single points, two points that meet,
 // coordinates below zero and beyond a thousand, with and without colour,
 // smoothed and point to point.
-TEST_F(InkAppearance, MatchesTheRulesOnRandomInks) {
+TEST_F(InkAppearance, MatchesTheRulesOnFixedAndRandomInks) {
   struct Kind {
     const char* keys;
     bool smooth;
