@@ -26,6 +26,7 @@ TEST(ApContent, DashValuesAndPhaseAreTruncatedAndAnEmptyArrayIsThree) {
       {{0, 3}, 0, "[0 3]0 d\n"},
       // Nothing but zero lengths (also after truncation) is no pattern: solid.
       {{0, 0}, 2, ""},
+      {{0}, 0, ""},
       {{0.4f, 0.9f, 0}, 0, ""},
   };
   for (const Case& c : cases) {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
+#include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_test_support.h"
 
 namespace kwannotation::test {
@@ -14,6 +16,14 @@ namespace host = ks::host;
 
 class AppearanceTest : public HostDocTest {
  protected:
+  // The annotation parsed from `text`, put on the page and drawn.
+  KPD_Dictionary Drawn(std::string_view text) {
+    KPD_Dictionary annot = Add(text);
+    std::string reason;
+    EXPECT_TRUE(RebuildAppearance(annot, &reason)) << text << ": " << reason;
+    return annot;
+  }
+
   static KPD_Stream Normal(KPD_Dictionary annot) {
     KPD_Object ap = host::DictGet(annot, "/AP");
     return ap ? host::DictGet(ap, "/N") : nullptr;
@@ -39,7 +49,6 @@ class AppearanceTest : public HostDocTest {
   static KPD_Dictionary StreamDict(KPD_Dictionary annot) { return host::StreamGetDict(Normal(annot)); }
 
   static KPD_Object Resources(KPD_Dictionary annot) { return host::DictGet(StreamDict(annot), "/Resources"); }
-
 };
 
 }  // namespace kwannotation::test

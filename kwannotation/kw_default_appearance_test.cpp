@@ -135,9 +135,6 @@ TEST_F(DefaultAppearance, FontResourceNamesAndSubstituteFamilies) {
       {"VenkoSansOTF", "Helvetica"},
       {"VenkoSansOTF-Bold", "Helvetica-Bold"},
       {"VenkoFixedOTF,Italic", "Courier,Italic"},
-      {"VenkoSerifOTF", "Times-Roman"},
-      {"VenkoSymbolOTF", "Symbol"},
-      {"VenkoDingbatsOTF", "ZapfDingbats"},
       {"Arial", "Arial"},
   };
   for (const auto& [family, normal] : families) EXPECT_EQ(NormalizeFontFamily(family), normal) << family;

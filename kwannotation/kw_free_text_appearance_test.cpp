@@ -36,6 +36,12 @@ class FreeText : public test::AppearanceTest {
     return RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /Contents (Check this) "
                        "/DA (/Helv 12 Tf 0 0 1 rg) " + extra + " >>");
   }
+  // The content drawn for a free text with a border 1 wide in 12-point
+  // Helvetica, in the box `rect`, with the keys `rest`.
+  std::string Boxed(const std::string& rect, const std::string& rest) {
+    return Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [" + rect +
+                               "] /BS << /W 1 >> /DA (/Helv 12 Tf 0 g) " + rest + " >>"));
+  }
   static std::vector<float> Numbers(KPD_Dictionary d, const char* key) {
     std::vector<float> v;
     dict::GetNumbers(d, key, &v);
@@ -66,7 +72,8 @@ TEST_F(FreeText, TextBoxBorderFillAndTextGroup) {
   EXPECT_LT(c.find("W\nn\n"), c.find("BT\n"));
 
   // A turned text starts at the corner its top left turns to: a quarter
-  // turn counter-clockwise reads upwards from the bottom left.
+  // turn counter-clockwise reads upwards from the bottom left. Turns
+  // between quarters are drawn at their angle.
   struct Turn {
     const char* rotate;
     const char* frame;
@@ -74,6 +81,8 @@ TEST_F(FreeText, TextBoxBorderFillAndTextGroup) {
       {"/Rotate 90", "0.000 1.000 -1.000 0.000 102.000 102.000 cm\n"},
       {"/Rotate 180", "-1.000 0.000 0.000 -1.000 298.000 102.000 cm\n"},
       {"/Rotate -90", "0.000 -1.000 1.000 0.000 298.000 198.000 cm\n"},
+      {"/Rotate 45", "0.707 0.707 -0.707 0.707 "},
+      {"/Rotate -30", "0.866 -0.500 0.500 0.866 "},
   };
   for (const Turn& t : turns)
     EXPECT_TRUE(Has(Content(Rebuilt(std::string("/BS << /W 0 >> ") + t.rotate)), t.frame)) << t.rotate;
@@ -93,7 +102,6 @@ TEST_F(FreeText, OpacityFontsAndTheDefaultStyle) {
   KPD_Dictionary d = Rebuilt("/CA 0.5");
   const std::string c = Content(d);
   EXPECT_EQ(c.rfind("/VistrelFreetext gs\n", 0), 0u) << c;
-  EXPECT_NE(Value(Resources(d), "/ExtGState"), "<absent>");
   EXPECT_TRUE(Has(Value(Resources(d), "/ExtGState"), "/VistrelFreetext")) << Value(Resources(d), "/ExtGState");
   EXPECT_NE(Value(Resources(d), "/Font"), "<absent>");
   // /DS is written from /DA when missing, in its fixed form.
@@ -117,55 +125,19 @@ using ProducerFreeText = FreeText;
 // em: 134.028 pt at 12 pt. With the border 1 and 2 pt of padding on each
 // side the box is 140.028 wide; written to hundredths it lost 0.008.
 TEST_F(ProducerFreeText, ABoxSizedToItsTextKeepsItOnOneLine) {
-  std::string c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 240.02 120] "
-                                      "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  const std::string acrobat = "/Contents (Hello World from Acrobat)";
+  std::string c = Boxed("100 100 240.02 120", acrobat);
   EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
   // A word that does not fit by more than the slack still wraps, in a box
   // that holds two lines.
-  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 140] "
-                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  c = Boxed("100 100 238 140", acrobat);
   EXPECT_TRUE(Has(c, "(Hello World from) Tj")) << c;
   EXPECT_TRUE(Has(c, "(Acrobat) Tj")) << c;
   // In a box one line high the second line would be lost below it; the
   // line reaches into the padding, to the border (1 + 134.028 + 1 < 138),
   // instead.
-  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] "
-                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  c = Boxed("100 100 238 120", acrobat);
   EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
-  // Text too long for the box either way keeps its padding.
-  c = Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 238 120] /BS << /W 1 >> "
-                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat and from Preview) >>"));
-  EXPECT_TRUE(Has(c, "1.000 0.000 0.000 1.000 103.000 117.000 cm")) << c;
-}
-
-// The last two numbers before the first `op` line after `from`.
-std::pair<double, double> Operands(const std::string& c, const std::string& op, size_t from = 0) {
-  const size_t at = c.find(" " + op + "\n", from);
-  if (at == std::string::npos) return {NAN, NAN};
-  const size_t start = c.rfind('\n', at);
-  std::vector<double> v;
-  std::istringstream in(c.substr(start == std::string::npos ? 0 : start + 1, at - start));
-  for (double x; in >> x;) v.push_back(x);
-  if (v.size() < 2) return {NAN, NAN};
-  return {v[v.size() - 2], v.back()};
-}
-
-// Typewriter boxes are the text's own extent: "Hello World from Acrobat"
-// is 134.028 pt wide at 12 pt (Helvetica's AFM widths add up to 11169/1000
-// em), and a 12 pt box holds a line whose descender (207/1000 em, 2.484 pt)
-// ends above the bottom only when the first line starts at the top.
-TEST_F(ProducerFreeText, TypewriterTextFillsItsBoxToTheEdges) {
-  const std::string c =
-      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [100 100 234.03 112] "
-                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
-  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
-  const auto frame = Operands(c, "cm", c.find("/Tx BMC"));
-  const auto line = Operands(c, "Tm", c.find("BT\n"));
-  EXPECT_GE(frame.first, 100.0) << c;
-  EXPECT_LE(frame.first, 100.5) << c;
-  const double baseline = frame.second + line.second;
-  EXPECT_GE(baseline - 12 * 0.207, 100.0) << c;
-  EXPECT_LE(baseline + 12 * 0.718, 112.0) << c;  // the capitals stay inside too
 }
 
 // The six numbers before the first `op` line after `from`.
@@ -185,6 +157,26 @@ int Count(const std::string& c, const std::string& part) {
   return n;
 }
 
+// Typewriter boxes are the text's own extent: "Hello World from Acrobat"
+// is 134.028 pt wide at 12 pt (Helvetica's AFM widths add up to 11169/1000
+// em), and a 12 pt box holds a line whose descender (207/1000 em, 2.484 pt)
+// ends above the bottom only when the first line starts at the top.
+TEST_F(ProducerFreeText, TypewriterTextFillsItsBoxToTheEdges) {
+  const std::string c =
+      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /IT /FreeTextTypewriter /Rect [100 100 234.03 112] "
+                          "/DA (/Helv 12 Tf 0 g) /Contents (Hello World from Acrobat) >>"));
+  EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
+  const auto frame = Matrix(c, "cm", c.find("/Tx BMC"));
+  const auto line = Matrix(c, "Tm", c.find("BT\n"));
+  ASSERT_EQ(frame.size(), 6u) << c;
+  ASSERT_EQ(line.size(), 6u) << c;
+  EXPECT_GE(frame[4], 100.0) << c;
+  EXPECT_LE(frame[4], 100.5) << c;
+  const double baseline = frame[5] + line[5];
+  EXPECT_GE(baseline - 12 * 0.207, 100.0) << c;
+  EXPECT_LE(baseline + 12 * 0.718, 112.0) << c;  // the capitals stay inside too
+}
+
 // "Hello" is 2278/1000 em in Helvetica (H 722, e 556, l 222, l 222, o 556):
 // 27.336 pt at 12 pt. The box 100..200 with a border 1 and 2 pt of padding
 // leaves 103..197 for the text.
@@ -194,9 +186,7 @@ TEST_F(ProducerFreeText, RightAlignedAndCentredLinesKeepToThePadding) {
     double left;  // where the line starts on the page
   } cases[] = {{"2", 197 - 27.336}, {"1", 103 + (94 - 27.336) / 2}, {"0", 103}};
   for (const Case& k : cases) {
-    const std::string c = Content(RebuiltFrom(std::string("<< /Type /Annot /Subtype /FreeText /Rect [100 100 200 120] "
-                                                          "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) /Contents (Hello) "
-                                                          "/Q ") + k.q + " >>"));
+    const std::string c = Boxed("100 100 200 120", std::string("/Contents (Hello) /Q ") + k.q);
     const auto frame = Matrix(c, "cm", c.find("/Tx BMC"));
     const auto line = Matrix(c, "Tm", c.find("BT\n"));
     ASSERT_EQ(frame.size(), 6u) << c;
@@ -211,10 +201,8 @@ TEST_F(ProducerFreeText, RightAlignedAndCentredLinesKeepToThePadding) {
 // holds one line. The text is condensed to 114 / 134.028 across and stays
 // one line, on the box's first line.
 TEST_F(ProducerFreeText, TextTheBoxCannotHoldIsCondensedToKeepEveryLine) {
-  const std::string style = "/BS << /W 1 >> /DA (/Helv 12 Tf 0 g) ";
-  const std::string text = "/Contents (Hello World from Acrobat) >>";
-  const std::string c =
-      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 220 120] " + style + text));
+  const std::string text = "/Contents (Hello World from Acrobat)";
+  const std::string c = Boxed("100 100 220 120", text);
   EXPECT_TRUE(Has(c, "(Hello World from Acrobat) Tj")) << c;
   EXPECT_EQ(Count(c, " Tm\n"), 1) << c;
   const auto frame = Matrix(c, "cm", c.find("/Tx BMC"));
@@ -228,8 +216,7 @@ TEST_F(ProducerFreeText, TextTheBoxCannotHoldIsCondensedToKeepEveryLine) {
   EXPECT_GE(baseline - 12 * 0.207, 100.0) << c;
   // Text that would need more than a quarter less width keeps its size and
   // wraps; what the box cannot hold is clipped.
-  const std::string wraps =
-      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 180 120] " + style + text));
+  const std::string wraps = Boxed("100 100 180 120", text);
   EXPECT_TRUE(Has(wraps, "1.000 0.000 0.000 1.000 103.000 117.000 cm")) << wraps;
   EXPECT_GT(Count(wraps, " Tm\n"), 1) << wraps;
   // Line breaks at the end of the text (Okular writes one) and an empty
@@ -238,14 +225,12 @@ TEST_F(ProducerFreeText, TextTheBoxCannotHoldIsCondensedToKeepEveryLine) {
   for (const char* tail : {"/Contents (Hello World from Okular\\n)",
                            "/Contents (Hello World from Okular) /RC (<?xml version=\"1.0\"?><body><p>Hello World "
                            "from Okular</p><p></p></body>)"}) {
-    const std::string two =
-        Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 220 136] " + style + tail + " >>"));
+    const std::string two = Boxed("100 100 220 136", tail);
     EXPECT_TRUE(Has(two, "1.000 0.000 0.000 1.000 103.000 133.000 cm")) << tail << ": " << two;
     EXPECT_EQ(Count(two, " Tm\n"), 2) << tail << ": " << two;
   }
   // A turned box condenses along its lines, which run up the page.
-  const std::string turned =
-      Content(RebuiltFrom("<< /Type /Annot /Subtype /FreeText /Rect [100 100 120 220] /Rotate 90 " + style + text));
+  const std::string turned = Boxed("100 100 120 220", "/Rotate 90 " + text);
   const auto up = Matrix(turned, "cm", turned.find("/Tx BMC"));
   ASSERT_EQ(up.size(), 6u) << turned;
   EXPECT_EQ(up[0], 0.0) << turned;
@@ -368,16 +353,6 @@ TEST_F(ProducerFreeText, SymbolFontsDrawTheirGlyphsAndEveryFontIsInTheDefaultRes
   const std::string fonts = Value(host::DictGet(d, "/DR"), "/Font");
   EXPECT_TRUE(Has(fonts, "/KwSymbol")) << fonts;
   EXPECT_TRUE(Has(fonts, "/F9")) << fonts;
-}
-
-TEST_F(ProducerFreeText, RotationBetweenQuartersIsDrawnAtItsAngle) {
-  const std::string box = "<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 300] /BS << /W 0 >> "
-                          "/DA (/Helv 12 Tf 0 g) /Contents (Turned) /Rotate ";
-  EXPECT_TRUE(Has(Content(RebuiltFrom(box + "45 >>")), "0.707 0.707 -0.707 0.707 ")) << Content(RebuiltFrom(box + "45 >>"));
-  EXPECT_TRUE(Has(Content(RebuiltFrom(box + "-30 >>")), "0.866 -0.500 0.500 0.866 "));
-  // Quarter turns keep their corner: 90 starts at the area's bottom left.
-  EXPECT_TRUE(Has(Content(RebuiltFrom(box + "90 >>")), "0.000 1.000 -1.000 0.000 102.000 102.000 cm"))
-      << Content(RebuiltFrom(box + "90 >>"));
 }
 
 // A /C the colour of the text is not a background: it would hide the text.

@@ -1,12 +1,13 @@
 // The ink's content is written straight into the memory of its stream, a
 // segment at a time, with each segment's lengths and midpoints carried over
 // from the one before. Checked here against the drawing rules spelt out
-// plainly, number by number with printf, on random inks.
+// plainly, number by number with printf, on fixed and random inks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -74,7 +75,7 @@ class InkAppearance : public AppearanceTest {};
 // points (segments of no length), single points, two points that meet,
 // coordinates below zero and beyond a thousand, with and without colour,
 // smoothed and point to point.
-TEST_F(InkAppearance, MatchesTheRulesOnRandomInks) {
+TEST_F(InkAppearance, MatchesTheRulesOnFixedAndRandomInks) {
   struct Kind {
     const char* keys;
     bool smooth;
@@ -90,17 +91,70 @@ TEST_F(InkAppearance, MatchesTheRulesOnRandomInks) {
       {"/KwLineType 2", false, "1.00 w\n1 J\n1 j\n2.000 M\n", "n\n", 1},
       {"", true, "1.00 w\n1 J\n1 j\n2.000 M\n", "n\n", 1},
   };
+  // Draws `strokes` as `kind` and checks the content and the box against
+  // the rules.
+  auto check = [&](const Kind& kind, const std::vector<std::vector<P>>& strokes, const std::string& what) {
+    SCOPED_TRACE(std::string(kind.keys) + " " + what);
+    std::string list, want = kind.head;
+    std::vector<P> hull;
+    for (const std::vector<P>& pts : strokes) {
+      list += "[";
+      for (const P& p : pts) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.6f %.6f ", p.x, p.y);
+        list += text;
+      }
+      list += "] ";
+      want += Stroke(pts, kind.smooth, hull) + kind.paint;
+    }
+    KPD_Dictionary annot = Add(std::string("<< /Subtype /Ink ") + kind.keys + " /InkList [" + list + "] >>");
+    std::string reason;
+    ASSERT_TRUE(RebuildAppearance(annot, &reason)) << reason;
+    ASSERT_EQ(Content(annot), want);
+
+    // The box: every point and control point, half the width around.
+    const double w = kind.width;
+    double l = hull[0].x, b = hull[0].y, r = l, t = b;
+    for (const P& p : hull) {
+      l = std::min(l, p.x);
+      r = std::max(r, p.x);
+      b = std::min(b, p.y);
+      t = std::max(t, p.y);
+    }
+    double box[4] = {l - w / 2, b - w / 2, r + w / 2, t + w / 2};
+    for (int axis = 0; axis < 2; ++axis) {
+      // Too small to see: 16 about the centre.
+      const double c = (box[axis] + box[axis + 2]) / 2;
+      if (box[axis + 2] - box[axis] < 16) box[axis] = c - 8, box[axis + 2] = c + 8;
+    }
+    std::istringstream rect(Value(annot, "/Rect").substr(1));
+    double got[4] = {};
+    rect >> got[0] >> got[1] >> got[2] >> got[3];
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], box[i], 0.0011);
+
+    // The box reads back as itself: rebuilding in place leaves /Rect alone.
+    KPD_Object stored = host::DictGet(annot, "/Rect");
+    ASSERT_TRUE(AppearanceFor(annot, nullptr)(annot, &reason, {true})) << reason;
+    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot, "/Rect"), stored));
+  };
+
+  // A dot alone, a straight run, and an arch whose curves bulge past its
+  // points, before the random ones.
+  const std::vector<std::vector<P>> fixed[] = {
+      {{{50, 60}}},
+      {{{100, 100}, {110, 100}, {120, 100}}, {{5, 5}}},
+      {{{24, 100}, {26, 137}, {28, 144}, {30, 121}, {32, 128}}},
+  };
   std::mt19937 rng(5);
   // Sixty-fourths: the same numbers in single and double precision, and in
   // the PDF text.
   std::uniform_int_distribution<int> coord(-300 * 64, 3000 * 64), step(-40 * 64, 40 * 64);
   std::uniform_int_distribution<int> length(1, 60), shape(0, 5);
   for (const Kind& kind : kinds) {
+    for (size_t f = 0; f < std::size(fixed); ++f) check(kind, fixed[f], "fixed " + std::to_string(f));
     for (int round = 0; round < 6; ++round) {
-      std::string list, want = kind.head;
-      std::vector<P> hull;
-      const int strokes = 1 + round * 3;
-      for (int s = 0; s < strokes; ++s) {
+      std::vector<std::vector<P>> strokes;
+      for (int s = 0; s < 1 + round * 3; ++s) {
         std::vector<P> pts;
         const int n = length(rng);
         const int form = shape(rng);
@@ -112,39 +166,9 @@ TEST_F(InkAppearance, MatchesTheRulesOnRandomInks) {
           y += step(rng);
         }
         if (form == 2 && n > 1) pts.back() = pts.front();  // closed (or two points that meet)
-        list += "[";
-        for (const P& p : pts) {
-          char text[64];
-          std::snprintf(text, sizeof text, "%.6f %.6f ", p.x, p.y);
-          list += text;
-        }
-        list += "] ";
-        want += Stroke(pts, kind.smooth, hull) + kind.paint;
+        strokes.push_back(pts);
       }
-      KPD_Dictionary annot = Add(std::string("<< /Subtype /Ink ") + kind.keys + " /InkList [" + list + "] >>");
-      std::string reason;
-      ASSERT_TRUE(RebuildAppearance(annot, &reason)) << reason;
-      ASSERT_EQ(Content(annot), want) << kind.keys << " round " << round;
-
-      // The box: every point and control point, half the width around.
-      const double w = kind.width;
-      double l = hull[0].x, b = hull[0].y, r = l, t = b;
-      for (const P& p : hull) {
-        l = std::min(l, p.x);
-        r = std::max(r, p.x);
-        b = std::min(b, p.y);
-        t = std::max(t, p.y);
-      }
-      double box[4] = {l - w / 2, b - w / 2, r + w / 2, t + w / 2};
-      for (int axis = 0; axis < 2; ++axis) {
-        // Too small to see: 16 about the centre.
-        const double c = (box[axis] + box[axis + 2]) / 2;
-        if (box[axis + 2] - box[axis] < 16) box[axis] = c - 8, box[axis + 2] = c + 8;
-      }
-      std::istringstream rect(Value(annot, "/Rect").substr(1));
-      double got[4] = {};
-      rect >> got[0] >> got[1] >> got[2] >> got[3];
-      for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], box[i], 0.0011) << kind.keys << " round " << round;
+      check(kind, strokes, "round " + std::to_string(round));
     }
   }
 }

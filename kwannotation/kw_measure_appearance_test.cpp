@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_cloud.h"
 #include "kwannotation/kw_ap_path.h"
+#include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_caption_text.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_measure_dict.h"
@@ -35,16 +37,6 @@ std::string Joined(const std::vector<std::u16string>& lines) {
   std::string s;
   for (const auto& l : lines) s += (s.empty() ? "" : "|") + Utf8(l);
   return s;
-}
-
-// The normal appearance stream's content of an annotation.
-std::string ApContent(KPD_Dictionary annot) {
-  KPD_Object ap = ks::host::DictGet(annot, "/AP");
-  KPD_Object n = ap ? ks::host::DictGet(ap, "/N") : nullptr;
-  if (!n) return {};
-  ks::host::ByteString data;
-  if (!ks::host::StreamGetData(n, 1, data.get())) return {};
-  return data.str();
 }
 
 class MeasureTexts : public test::HostDocTest {
@@ -70,48 +62,37 @@ class MeasureTexts : public test::HostDocTest {
 };
 
 // 72 points are a paper inch: 10 ft on the first scale. 28.3465 points are
-// a paper centimetre: 1 m on the second.
+// a paper centimetre: 1 m on the second. Each tool's figure on both scales
+// is measured in the measuring session test; here are the captions' parts.
 TEST_F(MeasureTexts, CaptionOfEveryIntentOnBothScales) {
   constexpr float cm = 28.346457f;
   struct Case {
     const char* name;
     bool feet;
     KwMeasureInput in;
-    const char* caption;
-    const char* contents;
+    const char* caption;  // its lines joined by "|"
+    const char* contents = nullptr;  // null: the caption's lines
   } cases[] = {
-      {"distance", true, {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}}, "10'-6\"", "10'-6\""},
+      {"distance", true, {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}}, "10'-6\""},
       {"distance with label", true,
        {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 130, u"Wall"}, "Wall|10'-6\"", "10'-6\""},
-      {"label not asked for", true,
-       {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 2, u"Wall"}, "10'-6\"", "10'-6\""},
+      {"label not asked for", true, {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 2, u"Wall"}, "10'-6\""},
       {"length and depth are named", true,
-       {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 2 | 8, {}, true, 2}, "L = 10'-6\"|D = 2'-0\"",
-       "L = 10'-6\"\nD = 2'-0\""},
-      {"polylength", true, {KW_MEASURE_POLYLINE, {{0, 0}, {72, 0}, {72, 36}}}, "15'-0\"", "15'-0\""},
-      {"area", true, {KW_MEASURE_POLYGON, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}}, "100.000 sq ft", "100.000 sq ft"},
-      {"perimeter", true, {KW_MEASURE_POLYGON, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 128 | 32}, "40'-0\"",
-       "40'-0\""},
-      {"volume", true,
-       {KW_MEASURE_VOLUME, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 0, {}, true, 3}, "300.000 cu ft",
-       "300.000 cu ft"},
+       {KW_MEASURE_LINE, {{100, 100}, {175.6f, 100}}, {}, 2 | 8, {}, true, 2}, "L = 10'-6\"|D = 2'-0\""},
+      {"polylength", true, {KW_MEASURE_POLYLINE, {{0, 0}, {72, 0}, {72, 36}}}, "15'-0\""},
+      {"perimeter", true, {KW_MEASURE_POLYGON, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 128 | 32}, "40'-0\""},
+      {"volume", true, {KW_MEASURE_VOLUME, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 0, {}, true, 3}, "300.000 cu ft"},
       {"volume with depth in inches", true,
-       {KW_MEASURE_VOLUME, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 0, {}, true, 36, u"in"}, "300.000 cu ft",
-       "300.000 cu ft"},
-      {"circle area", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}}, "78.540 sq ft", "78.540 sq ft"},
-      {"diameter", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}, 384}, "10'-0\"", "10'-0\""},
-      {"circumference", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}, 512}, "31'-5\"", "31'-5\""},
-      {"radius", true, {KW_MEASURE_RADIUS, {{100, 100}, {136, 100}}}, "5'-0\"", "5'-0\""},
-      {"angle", true, {KW_MEASURE_ANGLE, {{200, 100}, {100, 100}, {100, 250}}}, "90.000 \u00B0", "90.000 \u00B0"},
-      {"metric distance", false, {KW_MEASURE_LINE, {{0, 0}, {3 * cm, 4 * cm}}}, "5.00 m", "5.00 m"},
-      {"metric area", false, {KW_MEASURE_POLYGON, {{0, 0}, {2 * cm, 0}, {2 * cm, 3 * cm}, {0, 3 * cm}}},
-       "6.00 sq m", "6.00 sq m"},
+       {KW_MEASURE_VOLUME, {{0, 0}, {72, 0}, {72, 72}, {0, 72}}, {}, 0, {}, true, 36, u"in"}, "300.000 cu ft"},
+      {"circle area", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}}, "78.540 sq ft"},
+      {"circumference", true, {KW_MEASURE_CIRCLE, {}, {0, 0, 72, 72}, 512}, "31'-5\""},
+      {"metric distance", false, {KW_MEASURE_LINE, {{0, 0}, {3 * cm, 4 * cm}}}, "5.00 m"},
+      {"metric area", false, {KW_MEASURE_POLYGON, {{0, 0}, {2 * cm, 0}, {2 * cm, 3 * cm}, {0, 3 * cm}}}, "6.00 sq m"},
       {"metric volume", false,
-       {KW_MEASURE_VOLUME, {{0, 0}, {2 * cm, 0}, {2 * cm, 3 * cm}, {0, 3 * cm}}, {}, 0, {}, true, 0.5},
-       "3.00 cu m", "3.00 cu m"},
-      {"metric diameter", false, {KW_MEASURE_CIRCLE, {}, {0, 0, 4 * cm, 4 * cm}, 384}, "4.00 m", "4.00 m"},
-      {"metric radius", false, {KW_MEASURE_RADIUS, {{0, 0}, {0, 2 * cm}}}, "2.00 m", "2.00 m"},
-      {"metric angle", false, {KW_MEASURE_ANGLE, {{10, 0}, {0, 0}, {10, 10}}}, "45.00 \u00B0", "45.00 \u00B0"},
+       {KW_MEASURE_VOLUME, {{0, 0}, {2 * cm, 0}, {2 * cm, 3 * cm}, {0, 3 * cm}}, {}, 0, {}, true, 0.5}, "3.00 cu m"},
+      {"metric diameter", false, {KW_MEASURE_CIRCLE, {}, {0, 0, 4 * cm, 4 * cm}, 384}, "4.00 m"},
+      {"metric radius", false, {KW_MEASURE_RADIUS, {{0, 0}, {0, 2 * cm}}}, "2.00 m"},
+      {"metric angle", false, {KW_MEASURE_ANGLE, {{10, 0}, {0, 0}, {10, 10}}}, "45.00 \u00B0"},
   };
   CKW_MeasureDict feet = Feet(), metres = Metres();
   for (const Case& c : cases) {
@@ -119,7 +100,9 @@ TEST_F(MeasureTexts, CaptionOfEveryIntentOnBothScales) {
     KwMeasureTexts t = KW_ComputeMeasureTexts((c.feet ? feet : metres).GetImpl(), c.in);
     EXPECT_EQ(t.problem, "");
     EXPECT_EQ(Joined(t.captionLines), c.caption);
-    EXPECT_EQ(Utf8(t.contents), c.contents);
+    std::string contents = c.contents ? c.contents : c.caption;
+    std::replace(contents.begin(), contents.end(), '|', '\n');
+    EXPECT_EQ(Utf8(t.contents), contents);
   }
 }
 
@@ -235,13 +218,22 @@ TEST_F(MeasureTexts, MalformedScalesGiveNoValueTextRatherThanNanOrEmptyLines) {
   EXPECT_FALSE(KW_ComputeMeasureTexts(nullptr, inputs[0]).problem.empty());
 }
 
-class MeasureAppearance : public test::HostDocTest {
+class MeasureAppearance : public test::AppearanceTest {
  protected:
   void SetUp() override {
-    HostDocTest::SetUp();
+    AppearanceTest::SetUp();
     list_ = CKW_PageAnnotList::Create(doc_, page_);
   }
   std::shared_ptr<CKW_Annot> Wrap(KPD_Dictionary annot) { return list_->GetAnnot(annot); }
+  // The line behind `annot`, or null.
+  CKW_LineImpl* LineOf(KPD_Dictionary annot) {
+    auto wrapped = Wrap(annot);
+    return wrapped ? dynamic_cast<CKW_LineImpl*>(wrapped->GetImpl().get()) : nullptr;
+  }
+  // A distance on the feet scale with the keys `keys`.
+  KPD_Dictionary Distance(const std::string& keys) {
+    return Add("<< /Type /Annot /Subtype /Line /IT /LineDimension " + keys + " " + kFeet + " >>");
+  }
   static constexpr const char* kFeet =
       "/Measure << /Type /Measure /R (1 in = 10 ft) /X [<< /U (ft) /C 0.138889 /D 100 >>] "
       "/D [<< /U (ft) /C 1 /D 100 >>] /A [<< /U (sq ft) /C 1 /D 100 >>] >>";
@@ -268,35 +260,31 @@ TEST_F(MeasureAppearance, CentreMarkHalfSizeHasAMinimumOfTwo) {
     auto annot = Wrap(d);
     ASSERT_TRUE(annot);
     ASSERT_TRUE(annot->ResetAppearance());
-    EXPECT_NE(ApContent(d).find(c.cross), std::string::npos) << ApContent(d);
+    EXPECT_NE(Content(d).find(c.cross), std::string::npos) << Content(d);
   }
 }
 
 TEST_F(MeasureAppearance, CoincidentLineEndsKeepThePreviousAppearance) {
-  KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 200 130] "
-                                     "/L [100 100 172 100] /C [0 0 1] /Cap true ") +
-                         kFeet + " >>");
+  KPD_Dictionary d = Distance("/Rect [90 90 200 130] /L [100 100 172 100] /C [0 0 1] /Cap true");
   auto annot = Wrap(d);
   ASSERT_TRUE(annot->ResetAppearance());
-  const std::string before = ApContent(d);
+  const std::string before = Content(d);
   EXPECT_NE(before.find("(10.00 ft) Tj"), std::string::npos) << before;
   test::Owned l = Parse("[150 150 150 150]");
   ks::host::DictSet(d, "/L", l.get());
   EXPECT_FALSE(annot->ResetAppearance());
-  EXPECT_EQ(ApContent(d), before);
+  EXPECT_EQ(Content(d), before);
 }
 
 TEST_F(MeasureAppearance, WithoutAUsableScaleTheStoredTextIsTheCaption) {
   KPD_Dictionary d = Add("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 200 130] "
                          "/L [100 100 172 100] /Cap true /Contents (12 m) /Measure << /Type /Measure >> >>");
   ASSERT_TRUE(Wrap(d)->ResetAppearance());
-  EXPECT_NE(ApContent(d).find("(12 m) Tj"), std::string::npos) << ApContent(d);
+  EXPECT_NE(Content(d).find("(12 m) Tj"), std::string::npos) << Content(d);
   // A line without /Cap shows no caption.
-  KPD_Dictionary quiet = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 200 130] "
-                                         "/L [100 100 172 100] ") +
-                             kFeet + " >>");
+  KPD_Dictionary quiet = Distance("/Rect [90 90 200 130] /L [100 100 172 100]");
   ASSERT_TRUE(Wrap(quiet)->ResetAppearance());
-  EXPECT_EQ(ApContent(quiet).find(" Tj"), std::string::npos) << ApContent(quiet);
+  EXPECT_EQ(Content(quiet).find(" Tj"), std::string::npos) << Content(quiet);
 }
 
 TEST_F(MeasureAppearance, CaptionColourAndBoxStayInsideTheRect) {
@@ -306,7 +294,7 @@ TEST_F(MeasureAppearance, CaptionColourAndBoxStayInsideTheRect) {
                          kFeet + " >>");
   auto annot = Wrap(d);
   ASSERT_TRUE(annot->ResetAppearance());
-  const std::string ap = ApContent(d);
+  const std::string ap = Content(d);
   EXPECT_NE(ap.find("q\n0.000 0.500 0.000 rg\n"), std::string::npos) << ap;
   EXPECT_NE(ap.find("(Room) Tj"), std::string::npos) << ap;
   EXPECT_NE(ap.find("(100.00 sq ft) Tj"), std::string::npos) << ap;
@@ -318,7 +306,7 @@ TEST_F(MeasureAppearance, CaptionColourAndBoxStayInsideTheRect) {
   // Without /CC the caption takes the annotation colour turned by 0xA5.
   ks::host::DictRemove(d, "/CC");
   ASSERT_TRUE(annot->ResetAppearance());
-  EXPECT_NE(ApContent(d).find("q\n0.353 0.353 0.647 rg\n"), std::string::npos) << ApContent(d);
+  EXPECT_NE(Content(d).find("q\n0.353 0.353 0.647 rg\n"), std::string::npos) << Content(d);
 }
 
 TEST_F(MeasureAppearance, ExportWritesOnlyTheMeasurementKeysPresentAndImportReadsThemBack) {
@@ -344,14 +332,10 @@ TEST_F(MeasureAppearance, ExportWritesOnlyTheMeasurementKeysPresentAndImportRead
     EXPECT_NE(xfdf.find(attr), std::string::npos) << attr << "\n" << xfdf;
 }
 
-// A distance flips with its leader length negated, so that its dimension
-// line, leaders and caption stay where they were drawn while the ends
-// change places; a plain line only swaps its ends, its leaders turning
-// with the new direction.
+// A distance turns its leader over and keeps its measured points (their
+// order is what the caption and the export read); a plain line with a
+// leader swaps its ends, which turns the leader over just the same.
 TEST_F(MeasureAppearance, FlipTurnsTheDimensionLineOverToTheOtherSide) {
-  // A distance turns its leader over and keeps its measured points (their
-  // order is what the caption and the export read); a plain line with a
-  // leader swaps its ends, which turns the leader over just the same.
   struct Case {
     const char* intent;
     std::vector<double> lAfter;
@@ -362,8 +346,7 @@ TEST_F(MeasureAppearance, FlipTurnsTheDimensionLineOverToTheOtherSide) {
     KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT ") + c.intent +
                            " /Rect [90 90 210 180] /L [100 100 200 100] /LL 30 /LLE 8 /Cap true /C [0 0 1] " +
                            kFeet + " >>");
-    auto annot = Wrap(d);
-    auto* line = annot ? dynamic_cast<CKW_LineImpl*>(annot->GetImpl().get()) : nullptr;
+    CKW_LineImpl* line = LineOf(d);
     ASSERT_TRUE(line);
     KwDistanceParts before;
     ASSERT_TRUE(KW_DistanceParts(*line, &before));
@@ -389,18 +372,16 @@ TEST_F(MeasureAppearance, FlipTurnsTheDimensionLineOverToTheOtherSide) {
     }
   }
   // A distance without a leader swaps its ends and gets no leader.
-  KPD_Dictionary bare = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 210 110] "
-                                        "/L [100 100 200 100] ") + kFeet + " >>");
-  auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(bare)->GetImpl().get());
+  KPD_Dictionary bare = Distance("/Rect [90 90 210 110] /L [100 100 200 100]");
+  CKW_LineImpl* line = LineOf(bare);
   ASSERT_TRUE(line && line->Flip());
   EXPECT_EQ(dict::GetDoubles(ks::host::DictGet(bare, "/L")), (std::vector<double>{200, 100, 100, 100}));
   EXPECT_FALSE(ks::host::DictHasKey(bare, "/LL"));
 }
 
 TEST_F(MeasureAppearance, CaptionOffsetMovesADistanceCaptionAlongAndAcrossTheLine) {
-  KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [90 90 210 180] "
-                                     "/L [200 100 100 100] /LL -20 /Cap true ") + kFeet + " >>");
-  auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(d)->GetImpl().get());
+  KPD_Dictionary d = Distance("/Rect [90 90 210 180] /L [200 100 100 100] /LL -20 /Cap true");
+  CKW_LineImpl* line = LineOf(d);
   ASSERT_TRUE(line);
   KwDistanceParts plain, moved;
   ASSERT_TRUE(KW_DistanceParts(*line, &plain));
@@ -436,7 +417,7 @@ TEST_F(MeasureAppearance, CloudyCircleMeasurementLaysItsCloudOnTheInflatedRectan
                            " /Rect [100 100 200 160] /C [1 0 0] /BS << /W 1.5 >> /BE << /S /C /I 1 >> >>");
     std::string why;
     ASSERT_TRUE(c.bare ? RegenerateMeasureAppearance(d, &why, {}) : Wrap(d)->ResetAppearance()) << why;
-    const std::string ap = ApContent(d);
+    const std::string ap = Content(d);
     EXPECT_NE(ap.find(cloudOf(c.cloud)), std::string::npos) << ap;
   }
 }
@@ -494,7 +475,7 @@ TEST_F(MeasureAppearance, CaptionsReadUprightAndAlongTheirLineOnTurnedPages) {
           Add(std::string("<< /Type /Annot ") + fig.dict + (circle ? " " : " /Rect [0 0 1 1] ") + kFeet + " >>");
       auto annot = Wrap(d);
       ASSERT_TRUE(annot && annot->ResetAppearance());
-      const std::string content = ApContent(d);
+      const std::string content = Content(d);
       const auto frames = CaptionFrames(content);
       ASSERT_EQ(frames.size(), 1u) << content;
       const auto& m = frames[0];
@@ -515,12 +496,12 @@ TEST_F(MeasureAppearance, CaptionsReadUprightAndAlongTheirLineOnTurnedPages) {
       // The same drawn from the bare dictionary, which finds its page by
       // /P, and without /P from the page its caller names.
       ASSERT_TRUE(RegenerateMeasureAppearance(d, nullptr, ShapeAppearanceOptions{}));
-      EXPECT_EQ(ApContent(d), content);
+      EXPECT_EQ(Content(d), content);
       ks::host::DictRemove(d, "/P");
       ShapeAppearanceOptions onPage;
       onPage.page = page_;
       ASSERT_TRUE(RegenerateMeasureAppearance(d, nullptr, onPage));
-      EXPECT_EQ(ApContent(d), content);
+      EXPECT_EQ(Content(d), content);
     }
   }
 }
@@ -532,10 +513,8 @@ TEST_F(MeasureAppearance, ADistanceCaptionGoesAboveItsLineAsTheViewShowsIt) {
   for (int degrees : {0, 90, 180, 270}) {
     SCOPED_TRACE(degrees);
     ASSERT_TRUE(ks::host::PageSetRotation(page_, degrees));
-    KPD_Dictionary d = Add(std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [0 0 1 1] "
-                                       "/L [300 300 300 400] /Cap true /CP /Top ") +
-                           kFeet + " >>");
-    auto* line = dynamic_cast<CKW_LineImpl*>(Wrap(d)->GetImpl().get());
+    KPD_Dictionary d = Distance("/Rect [0 0 1 1] /L [300 300 300 400] /Cap true /CP /Top");
+    CKW_LineImpl* line = LineOf(d);
     ASSERT_TRUE(line);
     KwDistanceParts plain, moved;
     ASSERT_TRUE(KW_DistanceParts(*line, &plain));
@@ -583,21 +562,19 @@ TEST_F(MeasureAppearance, CaptionsWithoutAStyleAreSizedToTheirPage) {
                                          "/Vertices [100 100 172 100 172 172 100 172] /C [1 0 0] ") + kFeet;
   KPD_Dictionary plain = Add(square + " >>");
   ASSERT_TRUE(Wrap(plain)->ResetAppearance());
-  EXPECT_NE(ApContent(plain).find(" 12.000 Tf"), std::string::npos) << ApContent(plain);
+  EXPECT_NE(Content(plain).find(" 12.000 Tf"), std::string::npos) << Content(plain);
   KPD_Dictionary styled = Add(square + " /DS (font: Helvetica 9pt) >>");
   ASSERT_TRUE(Wrap(styled)->ResetAppearance());
-  EXPECT_NE(ApContent(styled).find(" 9.000 Tf"), std::string::npos) << ApContent(styled);
+  EXPECT_NE(Content(styled).find(" 9.000 Tf"), std::string::npos) << Content(styled);
 }
 
 // A caption stands on a white box a fifth of its size wider than the text
 // all round, inside the annotation's Rect; with "CaptionBackground" off
 // there is none.
 TEST_F(MeasureAppearance, ACaptionStandsOnAWhiteBoxUnlessTurnedOff) {
-  const std::string line = std::string("<< /Type /Annot /Subtype /Line /IT /LineDimension /Rect [0 0 1 1] "
-                                       "/L [100 300 400 300] /Cap true /CP /Top /C [1 0 0] ") + kFeet + " >>";
-  KPD_Dictionary d = Add(line);
+  KPD_Dictionary d = Distance("/Rect [0 0 1 1] /L [100 300 400 300] /Cap true /CP /Top /C [1 0 0]");
   ASSERT_TRUE(Wrap(d)->ResetAppearance());
-  const std::string content = ApContent(d);
+  const std::string content = Content(d);
   const size_t at = content.find("cm\nq 1 g\n");
   ASSERT_NE(at, std::string::npos) << content;
   double m[6], x, y, w, h;
@@ -623,7 +600,7 @@ TEST_F(MeasureAppearance, ACaptionStandsOnAWhiteBoxUnlessTurnedOff) {
   ks::host::PrefSetInt(u"Measurement", u"CaptionBackground", 0);
   ASSERT_TRUE(Wrap(d)->ResetAppearance());
   ks::host::PrefSetInt(u"Measurement", u"CaptionBackground", 1);
-  EXPECT_EQ(ApContent(d).find("1 g"), std::string::npos) << ApContent(d);
+  EXPECT_EQ(Content(d).find("1 g"), std::string::npos) << Content(d);
   KS_FloatRect bare{};
   ASSERT_TRUE(Wrap(d)->GetRect(&bare));
   EXPECT_LT(bare.top, rect.top);

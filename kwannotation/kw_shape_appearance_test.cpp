@@ -19,7 +19,6 @@ namespace kwannotation {
 namespace {
 
 using test::AppearanceTest;
-using Generator = bool (*)(KPD_Dictionary, std::string*);
 
 std::vector<double> Numbers(const std::string& content) {
   std::vector<double> out;
@@ -33,10 +32,10 @@ namespace host = ks::host;
 
 class ShapeAppearance : public AppearanceTest {
  protected:
-  // Runs `fn` and expects success.
-  void Reset(Generator fn, KPD_Dictionary annot) {
+  // Rebuilds the appearance and expects success.
+  void Reset(KPD_Dictionary annot) {
     std::string reason;
-    ASSERT_TRUE(fn(annot, &reason)) << reason;
+    ASSERT_TRUE(RebuildAppearance(annot, &reason)) << reason;
   }
 };
 
@@ -58,10 +57,12 @@ TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
       // Dashed, with /RD insets.
       {"<< /Subtype /Square /Rect [100 100 200 150] /RD [10 5 10 5] /C [0] /BS << /W 1.5 /S /D /D [4.9 2] >> >>",
        "0.000 0.000 0.000 RG\n1.50 w\n0 J\n0 j\n[4 2]0 d\n111.000 106.000 78.000 38.000 re\nS\n"},
+      // Dashes that are all zero once truncated are no pattern: solid.
+      {"<< /Subtype /Square /Rect [100 100 200 150] /C [0 0 0] /BS << /W 3 /S /D /D [0.5 0.25] >> >>",
+       "0.000 0.000 0.000 RG\n3.00 w\n0 J\n0 j\n102.000 102.000 96.000 46.000 re\nS\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(c.dict);
-    Reset(&RebuildAppearance, annot);
+    KPD_Dictionary annot = Drawn(c.dict);
     EXPECT_EQ(Content(annot), c.content) << c.dict;
     EXPECT_EQ(Value(StreamDict(annot), "/BBox"), "[ 100 100 200 150 ]") << c.dict;
     EXPECT_EQ(Value(annot, "/Rect"), "[ 100 100 200 150 ]") << c.dict;
@@ -79,23 +80,21 @@ TEST_F(ShapeAppearance, SquareWithAndWithoutFill) {
 // no stroke whose inner edge would turn inside out.
 TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
   struct Case {
-    Generator fn;
     const char* dict;
     const char* path;
     const char* rect;  // grown to hold the whole stroke
   } cases[] = {
-      {&RebuildAppearance, "<< /Subtype /Square /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
+      {"<< /Subtype /Square /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
        "104.000 104.000 2.000 2.000 re\nS\n", "[ 99.5 99.5 110.5 110.5 ]"},
-      {&RebuildAppearance, "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
+      {"<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 >> >>",
        "1.000 0.000 0.000 rg\n110.500 105.000 m\n110.500 108.038 108.038 110.500 105.000 110.500 c\n",
        "[ 99.5 99.5 110.5 110.5 ]"},
       // Wide but flat: only the height's sides cross.
-      {&RebuildAppearance, "<< /Subtype /Square /Rect [0 0 100 10] /C [1 0 0] /BS << /W 12 >> >>",
-       "8.000 2.000 84.000 6.000 re\nS\n", "[ 0 -4 100 14 ]"},
+      {"<< /Subtype /Square /Rect [0 0 100 10] /C [1 0 0] /BS << /W 12 >> >>", "8.000 2.000 84.000 6.000 re\nS\n",
+       "[ 0 -4 100 14 ]"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(c.dict);
-    Reset(c.fn, annot);
+    KPD_Dictionary annot = Drawn(c.dict);
     EXPECT_NE(Content(annot).find(c.path), std::string::npos) << c.dict << "\n" << Content(annot);
     EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
     if (std::string(c.dict).find("/Circle") != std::string::npos) {
@@ -106,9 +105,8 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
 
   // With an interior it is painted first, and the disc goes over it with
   // the border's opacity; a dashed border stays a stroke.
-  KPD_Dictionary filled = Add(
+  KPD_Dictionary filled = Drawn(
       "<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /IC [0 0 1] /CA 0.5 /ca 0.25 /BS << /W 9 >> >>");
-  Reset(&RebuildAppearance, filled);
   const std::string content = Content(filled);
   const size_t interior = content.find("106.000 105.000 m\n");
   const size_t disc = content.find("1.000 0.000 0.000 rg\n110.500 105.000 m\n");
@@ -118,8 +116,7 @@ TEST_F(ShapeAppearance, ThickBorderFillsTheBox) {
   EXPECT_EQ(Value(host::DictGet(Resources(filled), "/ExtGState"), "/TransGs"),
             "<< /AIS false /CA 0.5 /Type /ExtGState /ca 0.5 >>");
   KPD_Dictionary dashed =
-      Add("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
-  Reset(&RebuildAppearance, dashed);
+      Drawn("<< /Subtype /Circle /Rect [100 100 110 110] /C [1 0 0] /BS << /W 9 /S /D /D [2 2] >> >>");
   EXPECT_NE(Content(dashed).find("106.000 105.000 m\n"), std::string::npos) << Content(dashed);
   EXPECT_NE(Content(dashed).find("S\n"), std::string::npos) << Content(dashed);
 }
@@ -140,21 +137,10 @@ TEST_F(ShapeAppearance, RectDifferencesAreReadLeniently) {
       {"[1 2 3]", "100.000 100.000 100.000 50.000 re\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype /Square /Rect [100 100 200 150] /IC [0 0 1] /Border [0 0 0]"
-                                           " /RD ") + c.rd + " >>");
-    Reset(&RebuildAppearance, annot);
+    KPD_Dictionary annot = Drawn(std::string("<< /Subtype /Square /Rect [100 100 200 150] /IC [0 0 1] /Border [0 0 0]"
+                                             " /RD ") + c.rd + " >>");
     EXPECT_EQ(Content(annot), std::string("0.000 0.000 1.000 rg\n") + c.path + "f\n") << c.rd;
     EXPECT_EQ(Value(annot, "/Rect"), "[ 100 100 200 150 ]") << c.rd;
-  }
-}
-
-// An all-zero dash array is no pattern: the border is drawn solid.
-TEST_F(ShapeAppearance, AllZeroDashesDrawSolid) {
-  for (const char* dashes : {"[0 0]", "[0]", "[0.5 0.25]"}) {
-    KPD_Dictionary annot =
-        Add(std::string("<< /Subtype /Square /Rect [0 0 30 30] /C [0 0 0] /BS << /W 3 /S /D /D ") + dashes + " >> >>");
-    Reset(&RebuildAppearance, annot);
-    EXPECT_EQ(Content(annot), "0.000 0.000 0.000 RG\n3.00 w\n0 J\n0 j\n2.000 2.000 26.000 26.000 re\nS\n") << dashes;
   }
 }
 
@@ -175,8 +161,7 @@ TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
   };
   for (const Case& c : cases) {
     KPD_Dictionary annot =
-        Add(std::string("<< /Subtype /Circle /Rect [0 0 30 30] /C [0 1 0] /IC [1 1 0] ") + c.extra + " >>");
-    Reset(&RebuildAppearance, annot);
+        Drawn(std::string("<< /Subtype /Circle /Rect [0 0 30 30] /C [0 1 0] /IC [1 1 0] ") + c.extra + " >>");
     std::string content = Content(annot);
     EXPECT_EQ(content.find("/TransGs gs\n") != std::string::npos, c.gs) << c.extra << "\n" << content;
     KPD_Object egs = host::DictGet(Resources(annot), "/ExtGState");
@@ -188,22 +173,19 @@ TEST_F(ShapeAppearance, OpacityResourcesOnlyWhenNeeded) {
 }
 
 TEST_F(ShapeAppearance, CircleFillOnlyAndNoColour) {
-  KPD_Dictionary filled = Add("<< /Subtype /Circle /Rect [0 0 100 50] /IC [0 0 1] /BS << /W 0 >> >>");
-  Reset(&RebuildAppearance, filled);
+  KPD_Dictionary filled = Drawn("<< /Subtype /Circle /Rect [0 0 100 50] /IC [0 0 1] /BS << /W 0 >> >>");
   EXPECT_EQ(Content(filled),
             "0.000 0.000 1.000 rg\n100.000 25.000 m\n100.000 38.807 77.614 50.000 50.000 50.000 c\n"
             "22.386 50.000 0.000 38.807 0.000 25.000 c\n0.000 11.193 22.386 0.000 50.000 0.000 c\n"
             "77.614 0.000 100.000 11.193 100.000 25.000 c\nf\n");
-  KPD_Dictionary bare = Add("<< /Subtype /Circle /Rect [0 0 100 50] >>");
-  Reset(&RebuildAppearance, bare);
+  KPD_Dictionary bare = Drawn("<< /Subtype /Circle /Rect [0 0 100 50] >>");
   std::string content = Content(bare);
   EXPECT_EQ(content.substr(0, 31), "1.00 w\n0 J\n2 j\n99.333 25.000 m\n");
   EXPECT_EQ(content.substr(content.size() - 2), "n\n");
 }
 
 TEST_F(ShapeAppearance, RotatedEllipseGrowsTheBox) {
-  KPD_Dictionary annot = Add("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Border [0 0 0] /Rotation 90 >>");
-  Reset(&RebuildAppearance, annot);
+  KPD_Dictionary annot = Drawn("<< /Subtype /Circle /Rect [0 0 100 50] /C [1 0 0] /Border [0 0 0] /Rotation 90 >>");
   // Turned a quarter about (50, 25): the first point (100, 25) goes to
   // (50, 75); nothing is stroked without a border.
   EXPECT_EQ(Content(annot),
@@ -216,8 +198,7 @@ TEST_F(ShapeAppearance, RotatedEllipseGrowsTheBox) {
 
 TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
   KPD_Dictionary annot =
-      Add("<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [1 1 1] /BE << /S /C /I 1 >> >>");
-  Reset(&RebuildAppearance, annot);
+      Drawn("<< /Subtype /Square /Rect [100 100 200 150] /C [1 0 0] /IC [1 1 1] /BE << /S /C /I 1 >> >>");
   std::string first = Content(annot);
   EXPECT_EQ(first.substr(0, 57), "1.000 0.000 0.000 RG\n1.000 1.000 1.000 rg\n1.00 w\n0 J\n2 j\n");
   EXPECT_EQ(first.substr(first.size() - 4), "h\nB\n");
@@ -231,7 +212,7 @@ TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
   ASSERT_NE(Value(annot, "/RD"), "<absent>");
   // A second rebuild draws the same cloud (up to the rounding of the
   // stored rectangle) in the same box.
-  Reset(&RebuildAppearance, annot);
+  Reset(annot);
   std::vector<double> a = Numbers(first), b = Numbers(Content(annot));
   ASSERT_EQ(a.size(), b.size());
   for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 0.0015) << i;
@@ -242,31 +223,26 @@ TEST_F(ShapeAppearance, CloudySquareIsStableAcrossRebuilds) {
 // shape is drawn in the rectangle they span, written back the right way up.
 TEST_F(ShapeAppearance, UpsideDownRectanglesAreReadTheRightWayUp) {
   KPD_Dictionary polygon =
-      Add("<< /Subtype /Polygon /Rect [100 100 0 0] /C [0 0 1] /Vertices [10 10 90 10 50 90] >>");
-  std::string reason;
-  ASSERT_TRUE(RebuildAppearance(polygon, &reason)) << reason;
+      Drawn("<< /Subtype /Polygon /Rect [100 100 0 0] /C [0 0 1] /Vertices [10 10 90 10 50 90] >>");
   EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 100 100 ]");
-  KPD_Dictionary square = Add("<< /Subtype /Square /Rect [10 50 50 10] /C [1 0 0] /BS << /W 2 >> >>");
-  ASSERT_TRUE(RebuildAppearance(square, &reason)) << reason;
+  KPD_Dictionary square = Drawn("<< /Subtype /Square /Rect [10 50 50 10] /C [1 0 0] /BS << /W 2 >> >>");
   // The border inset by two thirds of its width on each side: 40 - 8/3 wide.
   EXPECT_EQ(Value(square, "/Rect"), "[ 10 10 50 50 ]");
   EXPECT_NE(Content(square).find("11.333 11.333 37.333 37.333 re"), std::string::npos) << Content(square);
 }
 
 TEST_F(ShapeAppearance, PolygonWithCurvesAndPolyLineWithEndings) {
-  KPD_Dictionary polygon = Add(
+  KPD_Dictionary polygon = Drawn(
       "<< /Subtype /Polygon /Rect [0 0 100 100] /C [0 0 1] /BS << /W 2 >> /Vertices [10 10 90 10 50 90]"
       " /Curves [1 100 30 80 70] >>");
-  Reset(&RebuildAppearance, polygon);
   EXPECT_EQ(Content(polygon),
             "0.000 0.000 1.000 RG\n2.00 w\n0 J\n0 j\n10.000 10.000 m\n90.000 10.000 l\n"
             "100.000 30.000 80.000 70.000 50.000 90.000 c\nh\nS\n");
   EXPECT_EQ(Value(polygon, "/Rect"), "[ 0 0 101 100 ]");  // the control point at x 100 plus half the width
 
-  KPD_Dictionary polyline = Add(
+  KPD_Dictionary polyline = Drawn(
       "<< /Subtype /PolyLine /Rect [0 0 100 100] /C [1 0 0] /IC [0 1 0] /Vertices [10 50 50 50 50 90]"
       " /LE [/Square /ClosedArrow] >>");
-  Reset(&RebuildAppearance, polyline);
   EXPECT_EQ(Content(polyline),
             "1.000 0.000 0.000 RG\n0.000 1.000 0.000 rg\n1.00 w\n0 J\n0 j\n10.000 50.000 m\n50.000 50.000 l\n"
             "50.000 90.000 l\nS\n"
@@ -300,8 +276,7 @@ TEST_F(ShapeAppearance, LineWithArrowAndLeaders) {
        "[ 86 96 104 204 ]"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(c.dict);
-    Reset(&RebuildAppearance, annot);
+    KPD_Dictionary annot = Drawn(c.dict);
     EXPECT_EQ(Content(annot), c.content) << c.dict;
     EXPECT_EQ(Value(annot, "/Rect"), c.rect) << c.dict;
     EXPECT_EQ(Value(StreamDict(annot), "/BBox"), c.rect) << c.dict;
@@ -309,9 +284,8 @@ TEST_F(ShapeAppearance, LineWithArrowAndLeaders) {
 }
 
 TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
-  KPD_Dictionary annot = Add(
+  KPD_Dictionary annot = Drawn(
       "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /Cap true /CP /Top /Contents (12.5 mm) >>");
-  Reset(&RebuildAppearance, annot);
   std::string content = Content(annot);
   // The colour is 1 - (255 ^ 165) / 255 and 1 - (0 ^ 165) / 255. "12.5 mm"
   // is 3890/1000 em of Helvetica, 35.01 at 9 points, centred on x 200; its
@@ -325,85 +299,26 @@ TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
   KPD_Object fonts = host::DictGet(Resources(annot), "/Font");
   EXPECT_EQ(Value(fonts, "/Helv"), "<< /BaseFont /Helvetica /Encoding /WinAnsiEncoding /Subtype /Type1 /Type /Font >>");
   // Inline, the line is broken around the caption.
-  KPD_Dictionary inlined = Add("<< /Subtype /Line /L [100 100 300 100] /C [0 0 0] /Cap true /Contents (12.5 mm) >>");
-  Reset(&RebuildAppearance, inlined);
+  KPD_Dictionary inlined = Drawn("<< /Subtype /Line /L [100 100 300 100] /C [0 0 0] /Cap true /Contents (12.5 mm) >>");
   const std::string head =
       "0.000 0.000 0.000 RG\n1.000 w\n0 J\n0 j\n100.000 100.000 m\n180.495 100.000 l\n219.505 100.000 m\n"
       "300.000 100.000 l\nS\n";
   EXPECT_EQ(Content(inlined).substr(0, head.size()), head);
   // /CC wins over the derived colour.
-  KPD_Dictionary cc = Add(
+  KPD_Dictionary cc = Drawn(
       "<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /CC [0 0 1] /Cap true /Contents (a\\(b\\)) >>");
-  Reset(&RebuildAppearance, cc);
   content = Content(cc);
   EXPECT_NE(content.find("q BT\n0.000 0.000 1.000 rg\n"), std::string::npos) << content;
   EXPECT_NE(content.find("(a\\(b\\)) Tj"), std::string::npos) << content;
 }
 
-TEST_F(ShapeAppearance, InkSmoothedPointToPointAndHighlight) {
-  KPD_Dictionary smooth = Add("<< /Subtype /Ink /C [1 0 0] /InkList [[100 100 110 100 120 100]] >>");
-  Reset(&RebuildAppearance, smooth);
-  const std::string smoothText =
-      "1.000 0.000 0.000 RG\n1.00 w\n1 J\n1 j\n2.000 M\n100.000 100.000 m\n"
-      "104.000 100.000 106.000 100.000 110.000 100.000 c\n114.000 100.000 116.000 100.000 120.000 100.000 c\nS\n";
-  EXPECT_EQ(Content(smooth), smoothText);
-  EXPECT_EQ(Value(smooth, "/Rect"), "[ 99.5 92 120.5 108 ]");
-
-  KPD_Dictionary typeOne = Add("<< /Subtype /Ink /C [1 0 0] /KwLineType 1 /InkList [[100 100 110 100 120 100]] >>");
-  Reset(&RebuildAppearance, typeOne);
-  EXPECT_EQ(Content(typeOne), smoothText);
-
-  KPD_Dictionary straight = Add(
-      "<< /Subtype /Ink /C [1 0 0] /KwLineType 0 /BS << /W 3 >> /InkList [[100 100 110 120] [5 5]] >>");
-  Reset(&RebuildAppearance, straight);
-  EXPECT_EQ(Content(straight),
-            "1.000 0.000 0.000 RG\n3.00 w\n1 J\n1 j\n6.000 M\n100.000 100.000 m\n110.000 120.000 l\nS\n"
-            "5.000 5.000 m\n5.001 5.001 l\nS\n");
-  EXPECT_EQ(Value(straight, "/Rect"), "[ 3.5 3.5 111.5 121.5 ]");
-
-  KPD_Dictionary dot = Add("<< /Subtype /Ink /C [0 0 0] /InkList [[50 60]] >>");
-  Reset(&RebuildAppearance, dot);
-  EXPECT_EQ(Value(dot, "/Rect"), "[ 42 52 58 68 ]");
-
-  KPD_Dictionary highlight = Add("<< /Subtype /Ink /IT /InkHighlight /C [1 1 0] /InkList [[0 0 50 50]] >>");
-  Reset(&RebuildAppearance, highlight);
+// The ink's strokes and box are checked against the drawing rules in
+// kw_ink_appearance_test.cpp; a highlighter multiplies.
+TEST_F(ShapeAppearance, InkHighlightMultiplies) {
+  KPD_Dictionary highlight = Drawn("<< /Subtype /Ink /IT /InkHighlight /C [1 1 0] /InkList [[0 0 50 50]] >>");
   EXPECT_NE(Content(highlight).find("/TransGs gs\n"), std::string::npos);
   EXPECT_EQ(Value(host::DictGet(Resources(highlight), "/ExtGState"), "/TransGs"),
             "<< /AIS false /BM /Multiply /CA 1 /Type /ExtGState /ca 1 >>");
-}
-
-// Smoothed curves bulge past the stroke's points; the box holds their
-// control points plus half the width, so no renderer clips them.
-TEST_F(ShapeAppearance, InkBoxHoldsTheSmoothedCurves) {
-  for (const char* list : {"[[100 100 200 100 200 200 100 200 100 100]]", "[[100 100 150 180 200 100]]",
-                           "[[24 100 26 137 28 144 30 121 32 128]]"}) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype /Ink /C [0 0 1] /BS << /W 4 >> /InkList ") + list + " >>");
-    Reset(&RebuildAppearance, annot);
-    std::vector<double> box = Numbers(Value(annot, "/Rect"));
-    ASSERT_EQ(box.size(), 4u) << list;
-    std::istringstream in(Content(annot));
-    std::vector<double> operands;
-    std::string token;
-    while (in >> token) {
-      if (token != "c" && token != "m") {
-        if (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '-') operands.push_back(std::stod(token));
-        else operands.clear();
-        continue;
-      }
-      for (size_t i = 0; i + 1 < operands.size(); i += 2) {
-        EXPECT_GE(operands[i] - 2, box[0] - 1e-3) << list;
-        EXPECT_GE(operands[i + 1] - 2, box[1] - 1e-3) << list;
-        EXPECT_LE(operands[i] + 2, box[2] + 1e-3) << list;
-        EXPECT_LE(operands[i + 1] + 2, box[3] + 1e-3) << list;
-      }
-      operands.clear();
-    }
-    // The box reads back as itself: rebuilding the same stroke leaves /Rect alone.
-    KPD_Object rect = host::DictGet(annot, "/Rect");
-    std::string reason;
-    ASSERT_TRUE(AppearanceFor(annot, nullptr)(annot, &reason, {true})) << reason;
-    EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(annot, "/Rect"), rect)) << list;
-  }
 }
 
 // A line ending on a curved polyline segment follows the curve's tangent at
@@ -423,10 +338,9 @@ TEST_F(ShapeAppearance, PolyLineEndingsFollowTheCurve) {
       {"[]", "10.000 47.000 m\n10.000 53.000 l\nS\n43.804 47.000 m\n49.000 50.000 l\n43.804 53.000 l\nS\n"},
   };
   for (const Case& c : cases) {
-    KPD_Dictionary annot = Add(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0]"
-                                           " /Vertices [10 50 50 50] /LE [/Butt /OpenArrow] /Curves ") +
-                               c.curves + " >>");
-    Reset(&RebuildAppearance, annot);
+    KPD_Dictionary annot = Drawn(std::string("<< /Subtype /PolyLine /Rect [0 0 100 100] /C [0 0 0]"
+                                             " /Vertices [10 50 50 50] /LE [/Butt /OpenArrow] /Curves ") +
+                                 c.curves + " >>");
     std::string content = Content(annot);
     size_t path = content.find("S\n");
     ASSERT_NE(path, std::string::npos);
@@ -439,31 +353,25 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
   for (int i = 0; i < 10000; ++i) longDash += "3 ";
   longDash += "]";
   struct Case {
-    Generator fn;
     std::string dict;
     const char* reason;
   } cases[] = {
-      {&RebuildAppearance, "/Subtype /Square /Rect [10 10 10 50]", "empty /Rect"},
-      {&RebuildAppearance, "/Subtype /Polygon /Rect [10 50 50 50] /Vertices [10 50 30 50 50 50]", "empty /Rect"},
-      {&RebuildAppearance, "/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]",
-       "/Rect out of range"},
-      {&RebuildAppearance, "/Subtype /Circle /Rect [0 0 100000000000 50]", "/Rect out of range"},
-      {&RebuildAppearance, "/Subtype /Circle /Rect [0 0 10 10] /C [1 0]", "malformed /C"},
-      {&RebuildAppearance, "/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 3 4 5]", "/Vertices of odd length"},
-      {&RebuildAppearance, "/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 (x) 4]",
-       "missing or malformed /Vertices"},
-      {&RebuildAppearance, "/Subtype /PolyLine /Rect [0 0 10 10] /Vertices [1 2]", "fewer than two vertices"},
-      {&RebuildAppearance, "/Subtype /Ink /InkList [1 2 3 4]", "/InkList holds a non-array"},
-      {&RebuildAppearance, "/Subtype /Ink /InkList [[1 2] /Foo]", "/InkList holds a non-array"},
-      {&RebuildAppearance, "/Subtype /Ink /InkList []", "/InkList has no strokes"},
-      {&RebuildAppearance, "/Subtype /Square /Rect [0 0 10 10] /BE << /S /C /I 1000000000 >>",
-       "cloud intensity out of range"},
-      {&RebuildAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + longDash + " >>",
-       "dash array too long"},
-      {&RebuildAppearance, "/Subtype /Square /Rect [0 0 10 10] /BS << /W 1000000000000 >>",
-       "border width out of range"},
-      {&RebuildAppearance, "/Subtype /Line /L [0 0 10]", "missing or malformed /L"},
-      {&RebuildAppearance, "/Subtype /Line /L [0 0 10 10] /LL -100000000000000000000.0", "leader out of range"},
+      {"/Subtype /Square /Rect [10 10 10 50]", "empty /Rect"},
+      {"/Subtype /Polygon /Rect [10 50 50 50] /Vertices [10 50 30 50 50 50]", "empty /Rect"},
+      {"/Subtype /Circle /Rect [0 0 1000000000000000000000000000000.0 50]", "/Rect out of range"},
+      {"/Subtype /Circle /Rect [0 0 100000000000 50]", "/Rect out of range"},
+      {"/Subtype /Circle /Rect [0 0 10 10] /C [1 0]", "malformed /C"},
+      {"/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 3 4 5]", "/Vertices of odd length"},
+      {"/Subtype /Polygon /Rect [0 0 10 10] /Vertices [1 2 (x) 4]", "missing or malformed /Vertices"},
+      {"/Subtype /PolyLine /Rect [0 0 10 10] /Vertices [1 2]", "fewer than two vertices"},
+      {"/Subtype /Ink /InkList [1 2 3 4]", "/InkList holds a non-array"},
+      {"/Subtype /Ink /InkList [[1 2] /Foo]", "/InkList holds a non-array"},
+      {"/Subtype /Ink /InkList []", "/InkList has no strokes"},
+      {"/Subtype /Square /Rect [0 0 10 10] /BE << /S /C /I 1000000000 >>", "cloud intensity out of range"},
+      {"/Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + longDash + " >>", "dash array too long"},
+      {"/Subtype /Square /Rect [0 0 10 10] /BS << /W 1000000000000 >>", "border width out of range"},
+      {"/Subtype /Line /L [0 0 10]", "missing or malformed /L"},
+      {"/Subtype /Line /L [0 0 10 10] /LL -100000000000000000000.0", "leader out of range"},
   };
   for (const Case& c : cases) {
     KPD_Dictionary annot = Add("<< " + c.dict + " /AP << >> >>");
@@ -471,7 +379,7 @@ TEST_F(ShapeAppearance, BadInputIsSkippedAndKeepsTheOldAppearance) {
     host::DictSet(host::DictGet(annot, "/AP"), "/N", old);
     std::string before = Value(annot, "/AP") + Value(annot, "/Rect");
     std::string reason;
-    EXPECT_FALSE(c.fn(annot, &reason)) << c.dict.substr(0, 80);
+    EXPECT_FALSE(RebuildAppearance(annot, &reason)) << c.dict.substr(0, 80);
     EXPECT_EQ(reason, c.reason) << c.dict.substr(0, 80);
     EXPECT_EQ(Value(annot, "/AP") + Value(annot, "/Rect"), before);
     EXPECT_TRUE(host::ObjectIsIdentical(Normal(annot), old));
@@ -482,18 +390,14 @@ TEST_F(ShapeAppearance, ReplacingKeepsFontsAndOtherAppearances) {
   KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 10 10] /C [0 0 0] /AP << >> >>");
   KPD_Dictionary ap = host::DictGet(annot, "/AP");
   KPD_Stream oldStream = host::DocNewStream(doc_, "BT /F1 9 Tf ET", 14);
-  KPD_Object res = host::ObjectParse("<< /Font << >> >>", 17);
-  host::DictSet(host::StreamGetDict(oldStream), "/Resources", res);
-  host::ObjectRelease(res);
-  KPD_Object font = host::ObjectParse("<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>", 52);
-  KPD_Object fontRef = host::DocMakeIndirect(doc_, font);
-  host::ObjectRelease(font);
+  host::DictSet(host::StreamGetDict(oldStream), "/Resources", test::Parse("<< /Font << >> >>").get());
+  KPD_Object fontRef = Indirect("<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>");
   host::DictSet(host::DictGet(host::DictGet(host::StreamGetDict(oldStream), "/Resources"), "/Font"), "/F1", fontRef);
   host::DictSet(ap, "/N", oldStream);
   KPD_Stream down = host::DocNewStream(doc_, "", 0);
   host::DictSet(ap, "/D", down);
 
-  Reset(&RebuildAppearance, annot);
+  Reset(annot);
   EXPECT_FALSE(host::ObjectIsIdentical(Normal(annot), oldStream));
   ASSERT_TRUE(fontRef);
   EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(host::DictGet(Resources(annot), "/Font"), "/F1"), fontRef));
@@ -502,10 +406,8 @@ TEST_F(ShapeAppearance, ReplacingKeepsFontsAndOtherAppearances) {
 
 TEST_F(ShapeAppearance, TransparencyStateRenamesXjcAndClearsWhenOpaque) {
   KPD_Stream stream = host::DocNewStream(doc_, "", 0);
-  std::string res = "<< /ExtGState << /XJC << /Type /ExtGState /CA 0.3 >> >> >>";
-  KPD_Object r = host::ObjectParse(res.data(), res.size());
-  host::DictSet(host::StreamGetDict(stream), "/Resources", r);
-  host::ObjectRelease(r);
+  host::DictSet(host::StreamGetDict(stream), "/Resources",
+                test::Parse("<< /ExtGState << /XJC << /Type /ExtGState /CA 0.3 >> >> >>").get());
   ASSERT_TRUE(SetTransparencyGState(stream, "TransGs", 0.5f, 0.75f, doc_, true, ""));
   KPD_Object egs = host::DictGet(host::DictGet(host::StreamGetDict(stream), "/Resources"), "/ExtGState");
   EXPECT_EQ(Value(egs, "/XJC"), "<absent>");
@@ -544,10 +446,7 @@ TEST_F(ShapeAppearance, DispatchByKindAndReuseInPlace) {
   }
 }
 
-
-class ShapeModel : public test::AppearanceTest {};
-
-TEST_F(ShapeModel, ComputingWritesNothingAndTheApplierWritesWhatWasComputed) {
+TEST_F(ShapeAppearance, ComputingWritesNothingAndTheApplierWritesWhatWasComputed) {
   // A border wider than the box: the figure grows /Rect and /RD.
   const char* text = "<< /Subtype /Square /Rect [0 0 20 10] /C [1 0 0] /BS << /W 30 >> /CA 0.5 /RD [1 1 1 1] >>";
   KPD_Dictionary annot = Add(text);
@@ -582,7 +481,7 @@ TEST_F(ShapeModel, ComputingWritesNothingAndTheApplierWritesWhatWasComputed) {
 // The applier refuses content composed with a number that is not finite,
 // and only that: words holding "inf" or "nan" are text like any other, and
 // a number written before a result was begun does not count against it.
-TEST_F(ShapeModel, OnlyNumbersThatAreNotFiniteAreRefused) {
+TEST_F(ShapeAppearance, OnlyNumbersThatAreNotFiniteAreRefused) {
   KPD_Dictionary annot = Add("<< /Subtype /Square /Rect [0 0 20 10] >>");
   CKW_MarkupAnnotImpl view(annot, KW_ANNOT_SQUARE, nullptr);
   std::string reason;
@@ -606,7 +505,7 @@ TEST_F(ShapeModel, OnlyNumbersThatAreNotFiniteAreRefused) {
 
 // The drawing takes every value from the object model, so the two cannot
 // read one key differently.
-TEST_F(ShapeModel, TheDrawingShowsWhatTheModelReads) {
+TEST_F(ShapeAppearance, TheDrawingShowsWhatTheModelReads) {
   struct Case {
     const char* keys;
   } cases[] = {
