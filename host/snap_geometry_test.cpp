@@ -158,6 +158,20 @@ struct QueryCase {
   double x, y;
 };
 
+// Each case's pointer, put on the device at its zoom, within 8 px.
+template <size_t N>
+void ExpectHits(const Index& index, const QueryCase (&cases)[N]) {
+  for (const QueryCase& c : cases) {
+    const KS_Matrix m = View(c.zoom, c.turned);
+    const double dx = m.a * c.px + m.c * c.py + m.e, dy = m.b * c.px + m.d * c.py + m.f;
+    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
+    EXPECT_EQ(hit.kind, c.kind) << c.name;
+    if (hit.kind != c.kind || c.kind == 0) continue;
+    EXPECT_EQ(hit.point.x, float(c.x)) << c.name;
+    EXPECT_EQ(hit.point.y, float(c.y)) << c.name;
+  }
+}
+
 TEST(SnapQuery, KindsRadiusAndPriority) {
   // A wall from (0,0) to (100,0), a crossing wall at x = 30 from y = -20 to
   // 80 (its midpoint at (30, 30)), a short stub beside the crossing (its
@@ -184,15 +198,7 @@ TEST(SnapQuery, KindsRadiusAndPriority) {
       {"nothing near", all, 1, false, 200, 200, 0, 0, 0},
       {"no mode on", Modes{}, 1, false, 0, 0, 0, 0, 0},
   };
-  for (const QueryCase& c : cases) {
-    const KS_Matrix m = View(c.zoom, c.turned);
-    const double dx = m.a * c.px + m.c * c.py + m.e, dy = m.b * c.px + m.d * c.py + m.f;
-    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
-    EXPECT_EQ(hit.kind, c.kind) << c.name;
-    if (hit.kind != c.kind || c.kind == 0) continue;
-    EXPECT_EQ(hit.point.x, c.x) << c.name;
-    EXPECT_EQ(hit.point.y, c.y) << c.name;
-  }
+  ExpectHits(index, cases);
 }
 
 TEST(SnapQuery, TheFeatureNearestThePointerWinsAndItsKindOnlyBreaksNearTies) {
@@ -215,15 +221,7 @@ TEST(SnapQuery, TheFeatureNearestThePointerWinsAndItsKindOnlyBreaksNearTies) {
       {"a midpoint more than a pixel nearer", endMid, 4, false, 200, 200, KS_SNAP_MID, 200, 200.5f},
       {"a point on a line only without features", all, 1, false, 400, 103, KS_SNAP_NEAR, 400, 100},
   };
-  for (const QueryCase& c : cases) {
-    const KS_Matrix m = View(c.zoom, c.turned);
-    const double dx = m.a * c.px + m.c * c.py + m.e, dy = m.b * c.px + m.d * c.py + m.f;
-    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
-    EXPECT_EQ(hit.kind, c.kind) << c.name;
-    if (hit.kind != c.kind) continue;
-    EXPECT_EQ(hit.point.x, float(c.x)) << c.name;
-    EXPECT_EQ(hit.point.y, float(c.y)) << c.name;
-  }
+  ExpectHits(index, cases);
 }
 
 TEST(SnapQuery, JointsOfAFlattenedCurveAreNoIntersections) {
