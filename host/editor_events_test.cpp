@@ -77,7 +77,6 @@ TEST_F(EditorEventsTest, EditorSendsOneRecordPerHappening) {
   ASSERT_TRUE(message);
   EXPECT_EQ(message->title, "Measure");
   EXPECT_EQ(message->text, "No scale is set.");
-  EXPECT_EQ(Editor::Get().Messages().back(), "Measure: No scale is set.");
   ASSERT_TRUE(std::holds_alternative<TipEvent>(events[4]));
   EXPECT_EQ(std::get<TipEvent>(events[4]).text, "Snapped");
   const auto* panel = std::get_if<PanelValueEvent>(&events[5]);
