@@ -18,7 +18,7 @@ namespace kshost {
 namespace {
 
 // A page that shows `content` with a simple font and composite ones: /F1
-// Helvetica with /Widths of its own; /F2 Identity-H with /W, /DW and a
+// Helvetica with /Widths of its own (not Helvetica's); /F2 Identity-H with /W, /DW and a
 // /ToUnicode map; /F3 a CMap of its own, one byte below 0x80 and two from
 // 0x8140; /F4 Identity-V (written vertically).
 std::string CompositePdf(const std::string& content) {
@@ -48,7 +48,7 @@ std::string CompositePdf(const std::string& content) {
       "/Subtype /CIDFontType2 /BaseFont /Sans /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
       "/DW 1000 /FontDescriptor " + descriptor + " >>] >>",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FirstChar 84 /LastChar 104 "
-      "/Widths [611 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 556 0 0 556] /FontDescriptor " + descriptor + " >>",
+      "/Widths [500 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 400 0 0 600] /FontDescriptor " + descriptor + " >>",
   });
 }
 
@@ -76,7 +76,7 @@ TEST(AngledText, GlyphsAdvanceByTheirFontsWidthsAndCompositeCodesSplitByTheirCMa
   // default 900); /F3: "A" (CID 34, 400), a space (CID 1, the default
   // 1000, with word spacing 5), then the two-byte code 8140 (CID 633, 1000);
   // /F4 is written vertically and is left out; /F1's "The" advances by its
-  // /Widths (T 611, h 556, e 556), its level "hehe" is no angled text.
+  // /Widths (T 500, h 600, e 400), its level "hehe" is no angled text.
   const std::string content = "BT /F2 10 Tf" + turned + "100 400 Tm <0024002500280030> Tj ET "
                               "BT /F3 10 Tf 5 Tw" + turned + "300 200 Tm <41208140> Tj ET "
                               "BT /F4 10 Tf" + turned + "200 600 Tm <00410042> Tj ET "
@@ -104,7 +104,7 @@ TEST(AngledText, GlyphsAdvanceByTheirFontsWidthsAndCompositeCodesSplitByTheirCMa
   EXPECT_EQ(glyphs[5].line, 1);
   ExpectQuad(glyphs[4], 300, 200, 0, 4, "F3 A");
   ExpectQuad(glyphs[5], 300, 200, 4 + 10 + 5, 4 + 10 + 5 + 10, "F3 8140");
-  const double f1[] = {0, 6.11, 6.11 + 5.56, 6.11 + 5.56 + 5.56};
+  const double f1[] = {0, 5, 11, 15};
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(glyphs[6 + i].codepoint, uint32_t("The"[i])) << i;
     EXPECT_EQ(glyphs[6 + i].line, 2);
