@@ -2,6 +2,7 @@
 
 #include <qpdf/QPDF.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -113,26 +114,22 @@ TEST(AngledText, GlyphsAdvanceByTheirFontsWidthsAndCompositeCodesSplitByTheirCMa
 
   // The page's text has them, each once, in place of what poppler reads
   // there; the level text (and the vertical) stays as poppler reads it, on
-  // a line of its own.
+  // lines of its own.
   std::vector<KS_TextGlyph> all;
   ASSERT_TRUE(ReadPageGlyphs(doc, 0, &all, &error)) << error;
   ASSERT_EQ(all.size(), glyphs.size() + 4 + 2);
-  size_t found = 0, level = 0;
-  std::set<int> angledLines;
-  for (const KS_TextGlyph& g : all) {
+  const auto isAngled = [&](const KS_TextGlyph& g) {
     for (const KS_TextGlyph& a : glyphs)
-      if (g.codepoint == a.codepoint && g.quad[0].x == a.quad[0].x && g.quad[3].y == a.quad[3].y) {
-        ++found;
-        angledLines.insert(g.line);
-      }
-  }
-  EXPECT_EQ(found, glyphs.size());
-  for (const KS_TextGlyph& g : all) {
-    if (g.codepoint != uint32_t('h') || std::abs(g.quad[2].x - 300) > 0.01) continue;
-    ++level;
-    EXPECT_EQ(angledLines.count(g.line), 0u);
-  }
-  EXPECT_EQ(level, 1u);
+      if (g.codepoint == a.codepoint && g.quad[0].x == a.quad[0].x && g.quad[3].y == a.quad[3].y) return true;
+    return false;
+  };
+  std::set<int> angledLines, otherLines;
+  for (const KS_TextGlyph& g : all) (isAngled(g) ? angledLines : otherLines).insert(g.line);
+  EXPECT_EQ(std::count_if(all.begin(), all.end(), isAngled), long(glyphs.size()));
+  for (int line : otherLines) EXPECT_EQ(angledLines.count(line), 0u) << line;
+  EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                          [](const KS_TextGlyph& g) { return g.codepoint == 'h' && std::abs(g.quad[2].x - 300) < 0.01; }),
+            1);
   direct::DocClose(doc);
 }
 
