@@ -44,9 +44,15 @@ TEST(InterForm, BorrowedOnlyWithAnAcroFormOwnedOneCreatesIt) {
   EXPECT_EQ(direct::InterFormGetDict(borrowed), dict);
   EXPECT_EQ(direct::InterFormGetDict(owned), dict);  // the same dictionary, not a second one
 
+  // Another document's /AcroForm that is no dictionary is no form; a new
+  // one replaces it.
   Doc other = OnePageDoc();
+  Owned junk(direct::IntegerNew(3));
+  ASSERT_TRUE(direct::DictSet(direct::DocGetRoot(other.get()), "/AcroForm", junk.get()));
+  EXPECT_EQ(direct::DocGetInterForm(other.get()), nullptr);
   KPD_InterForm otherForm = direct::InterFormNew(other.get());
   EXPECT_NE(direct::InterFormGetDict(otherForm), dict);
+  EXPECT_TRUE(direct::DictHasKey(direct::InterFormGetDict(otherForm), "/Fields"));
   EXPECT_NE(direct::DocGetInterForm(other.get()), borrowed);
   direct::InterFormRelease(otherForm);
 
@@ -56,18 +62,6 @@ TEST(InterForm, BorrowedOnlyWithAnAcroFormOwnedOneCreatesIt) {
   direct::InterFormRelease(owned);
   direct::InterFormRelease(nullptr);
   EXPECT_EQ(direct::InterFormGetDict(nullptr), nullptr);
-}
-
-TEST(InterForm, ReplacesAnAcroFormEntryThatIsNotADictionary) {
-  Doc doc = OnePageDoc();
-  Owned junk(direct::IntegerNew(3));
-  ASSERT_TRUE(direct::DictSet(direct::DocGetRoot(doc.get()), "/AcroForm", junk.get()));
-  EXPECT_EQ(direct::DocGetInterForm(doc.get()), nullptr);
-  KPD_InterForm form = direct::InterFormNew(doc.get());
-  KPD_Dictionary dict = direct::InterFormGetDict(form);
-  ASSERT_NE(dict, nullptr);
-  EXPECT_TRUE(direct::DictHasKey(dict, "/Fields"));
-  direct::InterFormRelease(form);
 }
 
 TEST(FontMap, ResourceNamesAreFoundOrAddedOnce) {
