@@ -82,10 +82,8 @@ TEST_F(DialogTest, BuildsNamedElementsOfTheRightKindFromTheLayout) {
   ASSERT_TRUE(box->GetButton(StandardButton::Ok));
   EXPECT_EQ(box->GetButton(StandardButton::Cancel)->GetText(), u"Cancel");
   EXPECT_FALSE(box->GetButton(StandardButton::Help));
-}
 
-TEST_F(DialogTest, MissingElementsAndWrongKindsGiveEmptyPointers) {
-  Dialog dlg(u"scale.ui.kw", nullptr);
+  // Missing names and the wrong kind give empty pointers.
   EXPECT_FALSE(dlg.GetElementByName(u"No_Such_Element"));
   EXPECT_FALSE(dlg.GetElementByName(u""));
   EXPECT_FALSE(dlg.GetElement<CheckBox>(u"Edit_Ratio"));

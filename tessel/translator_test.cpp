@@ -39,14 +39,6 @@ TEST_F(TranslatorTest, LooksUpTheCurrentLanguageThenEnglishThenDefaultThenKey) {
   EXPECT_EQ(static_cast<std::u16string>(TrString("Mod", "NOPE", u"d")), u"d");
 }
 
-TEST_F(TranslatorTest, LanguageWithoutFilesFallsBackToEnglish) {
-  Tessel::SetCurrentLanguage(u"xx-XX", false);
-  EXPECT_TRUE(tr().LoadStrings("Mod"));
-  EXPECT_EQ(tr().Translate("Mod", "HELLO", u""), u"Hello");
-  EXPECT_FALSE(tr().LoadStrings("NoSuchModule"));
-  EXPECT_FALSE(tr().LoadStrings("../lang"));
-}
-
 TEST_F(TranslatorTest, SwitchingLanguageWithReloadChangesLoadedModules) {
   ASSERT_TRUE(tr().LoadStrings("Mod"));
   const TrString hello("Mod", "HELLO");
@@ -61,14 +53,21 @@ TEST_F(TranslatorTest, SwitchingLanguageWithReloadChangesLoadedModules) {
   EXPECT_EQ(hello.ToString(), u"Hello");
 }
 
-TEST_F(TranslatorTest, MalformedFileContributesNothing) {
+// A language without files, or with a malformed one, reads English; a
+// table without any file loads nothing.
+TEST_F(TranslatorTest, MissingOrMalformedFilesFallBackToEnglish) {
   app_.Write("lang/fr-FR/Mod_strings_fr-FR.xml.kw", "<strings><string id=\"HELLO\">Bonjour</strin");
   app_.Write("lang/fr-FR/Wrong_strings_fr-FR.xml.kw", "<other><string id=\"HELLO\">Salut</string></other>");
-  Tessel::SetCurrentLanguage(u"fr-FR", false);
-  EXPECT_TRUE(tr().LoadStrings("Mod"));  // English still there
-  EXPECT_EQ(tr().Translate("Mod", "HELLO", u""), u"Hello");
+  for (const char16_t* language : {u"xx-XX", u"fr-FR"}) {
+    tr().Clear();
+    Tessel::SetCurrentLanguage(language, false);
+    EXPECT_TRUE(tr().LoadStrings("Mod"));
+    EXPECT_EQ(tr().Translate("Mod", "HELLO", u""), u"Hello");
+  }
   EXPECT_FALSE(tr().LoadStrings("Wrong"));
   EXPECT_EQ(tr().Translate("Wrong", "HELLO", u""), u"HELLO");
+  EXPECT_FALSE(tr().LoadStrings("NoSuchModule"));
+  EXPECT_FALSE(tr().LoadStrings("../lang"));
 }
 
 TEST_F(TranslatorTest, ReadTranslationFileGivesRawDecodedText) {
