@@ -19,9 +19,9 @@ namespace kshost {
 namespace {
 
 // A page that shows `content` with a simple font and composite ones: /F1
-// Helvetica with /Widths of its own (not Helvetica's); /F2 Identity-H with /W, /DW and a
-// /ToUnicode map; /F3 a CMap of its own, one byte below 0x80 and two from
-// 0x8140; /F4 Identity-V (written vertically).
+// Helvetica with /Widths of its own (not Helvetica's); /F2 Identity-H with
+// /W, /DW and a /ToUnicode map; /F3 a CMap of its own, one byte below 0x80
+// and two from 0x8140; /F4 Identity-V (written vertically).
 std::string CompositePdf(const std::string& content) {
   const std::string toUnicode =
       "begincmap 1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
