@@ -2,8 +2,10 @@
 
 #include <qpdf/QPDF.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +18,8 @@
 namespace kshost {
 namespace {
 
-// A page that shows `content` with composite fonts: /F2 Identity-H with
+// A page that shows `content` with a simple font and composite ones: /F1
+// Helvetica with /Widths of its own (not Helvetica's); /F2 Identity-H with
 // /W, /DW and a /ToUnicode map; /F3 a CMap of its own, one byte below 0x80
 // and two from 0x8140; /F4 Identity-V (written vertically).
 std::string CompositePdf(const std::string& content) {
@@ -31,8 +34,8 @@ std::string CompositePdf(const std::string& content) {
   return pdf::test::PdfOfObjects({
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F2 5 0 R /F3 6 0 R /F4 9 0 R >> >> "
-      "/Contents 4 0 R >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 10 0 R /F2 5 0 R /F3 6 0 R "
+      "/F4 9 0 R >> >> /Contents 4 0 R >>",
       "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
       "<< /Type /Font /Subtype /Type0 /BaseFont /Sans /Encoding /Identity-H /DescendantFonts [<< /Type /Font "
       "/Subtype /CIDFontType2 /BaseFont /Sans /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
@@ -45,6 +48,8 @@ std::string CompositePdf(const std::string& content) {
       "<< /Type /Font /Subtype /Type0 /BaseFont /Sans /Encoding /Identity-V /DescendantFonts [<< /Type /Font "
       "/Subtype /CIDFontType2 /BaseFont /Sans /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
       "/DW 1000 /FontDescriptor " + descriptor + " >>] >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FirstChar 84 /LastChar 104 "
+      "/Widths [500 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 400 0 0 600] /FontDescriptor " + descriptor + " >>",
   });
 }
 
@@ -65,16 +70,18 @@ void ExpectQuad(const KS_TextGlyph& g, double x, double y, double from, double t
   }
 }
 
-TEST(AngledText, CompositeFontsSplitCodesByTheirCMapAndAdvanceByTheirCidWidths) {
+TEST(AngledText, GlyphsAdvanceByTheirFontsWidthsAndCompositeCodesSplitByTheirCMap) {
   pdf::test::TempDir dir;
   const std::string turned = " 0.8660254 0.5 -0.5 0.8660254 ";
   // /F2: CIDs 0x24 (600), 0x25 (700), 0x28 (500, a run) and 0x30 (the
   // default 900); /F3: "A" (CID 34, 400), a space (CID 1, the default
   // 1000, with word spacing 5), then the two-byte code 8140 (CID 633, 1000);
-  // /F4 is written vertically and is left out.
+  // /F4 is written vertically and is left out; /F1's "The" advances by its
+  // /Widths (T 500, h 600, e 400), its level "hehe" is no angled text.
   const std::string content = "BT /F2 10 Tf" + turned + "100 400 Tm <0024002500280030> Tj ET "
                               "BT /F3 10 Tf 5 Tw" + turned + "300 200 Tm <41208140> Tj ET "
-                              "BT /F4 10 Tf" + turned + "200 600 Tm <00410042> Tj ET";
+                              "BT /F4 10 Tf" + turned + "200 600 Tm <00410042> Tj ET "
+                              "BT /F1 10 Tf" + turned + "100 100 Tm (The) Tj ET BT /F1 10 Tf 300 100 Td (hehe) Tj ET";
   const std::string path = dir / "composite.pdf";
   std::ofstream(path, std::ios::binary) << CompositePdf(content);
   std::string error;
@@ -83,7 +90,7 @@ TEST(AngledText, CompositeFontsSplitCodesByTheirCMapAndAdvanceByTheirCidWidths) 
   QPDFObjectHandle* page = pdf::ObjectOf(direct::DocGetPage(doc, 0));
   ASSERT_TRUE(page);
   const std::vector<KS_TextGlyph> glyphs = ReadAngledGlyphs(*page);
-  ASSERT_EQ(glyphs.size(), 6u);
+  ASSERT_EQ(glyphs.size(), 9u);
   const double f2[] = {0, 6, 13, 18, 27};
   const uint32_t text[] = {'A', 'B', 'a', 0xFFFD};  // 0x30 has no text in the map
   for (size_t i = 0; i < 4; ++i) {
@@ -98,15 +105,31 @@ TEST(AngledText, CompositeFontsSplitCodesByTheirCMapAndAdvanceByTheirCidWidths) 
   EXPECT_EQ(glyphs[5].line, 1);
   ExpectQuad(glyphs[4], 300, 200, 0, 4, "F3 A");
   ExpectQuad(glyphs[5], 300, 200, 4 + 10 + 5, 4 + 10 + 5 + 10, "F3 8140");
+  const double f1[] = {0, 5, 11, 15};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(glyphs[6 + i].codepoint, uint32_t("The"[i])) << i;
+    EXPECT_EQ(glyphs[6 + i].line, 2);
+    ExpectQuad(glyphs[6 + i], 100, 100, f1[i], f1[i + 1], "F1 glyph " + std::to_string(i));
+  }
 
-  // The page's text has them in place of what poppler reads there.
+  // The page's text has them, each once, in place of what poppler reads
+  // there; the level text (and the vertical) stays as poppler reads it, on
+  // lines of its own.
   std::vector<KS_TextGlyph> all;
   ASSERT_TRUE(ReadPageGlyphs(doc, 0, &all, &error)) << error;
-  size_t found = 0;
-  for (const KS_TextGlyph& g : all)
+  ASSERT_EQ(all.size(), glyphs.size() + 4 + 2);
+  const auto isAngled = [&](const KS_TextGlyph& g) {
     for (const KS_TextGlyph& a : glyphs)
-      found += g.codepoint == a.codepoint && g.quad[0].x == a.quad[0].x && g.quad[3].y == a.quad[3].y;
-  EXPECT_EQ(found, glyphs.size());
+      if (g.codepoint == a.codepoint && g.quad[0].x == a.quad[0].x && g.quad[3].y == a.quad[3].y) return true;
+    return false;
+  };
+  std::set<int> angledLines, otherLines;
+  for (const KS_TextGlyph& g : all) (isAngled(g) ? angledLines : otherLines).insert(g.line);
+  EXPECT_EQ(std::count_if(all.begin(), all.end(), isAngled), long(glyphs.size()));
+  for (int line : otherLines) EXPECT_EQ(angledLines.count(line), 0u) << line;
+  EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                          [](const KS_TextGlyph& g) { return g.codepoint == 'h' && std::abs(g.quad[2].x - 300) < 0.01; }),
+            1);
   direct::DocClose(doc);
 }
 

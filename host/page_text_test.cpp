@@ -1,6 +1,5 @@
 #include "host/page_text.h"
 
-#include <cmath>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -137,46 +136,6 @@ TEST(PageText, APageIsReadAgainOnlyWhenWhatItDrawsChangedAndNeverWithItsAnnotati
   EXPECT_EQ(glyphs.size(), 6u);
   EXPECT_EQ(PageTextWrites(), beforeChange + 2);
   direct::DocClose(doc);
-}
-
-TEST(PageText, TextAtAnAngleIsBoxedAlongItsBaselineInPlaceOfPopplersPieces) {
-  testing::TempDir dir;
-  // "The" turned 30 degrees at (100, 400), then level text beside it; the
-  // font states its widths and its extent across the baseline.
-  const std::string font =
-      "/FirstChar 84 /LastChar 104 /Widths [611 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 556 0 0 556] "
-      "/FontDescriptor << /Type /FontDescriptor /FontName /Helvetica /Ascent 718 /Descent -207 /Flags 32 >>";
-  const std::string content =
-      "BT /F1 10 Tf 0.8660254 0.5 -0.5 0.8660254 100 400 Tm (The) Tj ET BT /F1 10 Tf 300 100 Td (hehe) Tj ET";
-  const std::string path = dir / "angled.pdf";
-  std::ofstream(path, std::ios::binary) << pdf::test::HelveticaPagePdf(content, 0, font);
-  std::string error;
-  KPD_Document doc = OpenPdfFile(path, "", &error);
-  ASSERT_TRUE(doc) << error;
-  std::vector<KS_TextGlyph> glyphs;
-  ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
-  direct::DocClose(doc);
-  ASSERT_EQ(glyphs.size(), 7u);  // "hehe", then "The" once
-  const double c = std::cos(std::acos(-1.0) / 6), s = std::sin(std::acos(-1.0) / 6);
-  const auto turned = [&](double along, double up) {
-    return KS_FloatPoint{float(100 + along * c - up * s), float(400 + along * s + up * c)};
-  };
-  const double advance[] = {0, 6.11, 6.11 + 5.56, 6.11 + 5.56 + 5.56};
-  for (int i = 0; i < 3; ++i) {
-    const KS_TextGlyph& g = glyphs[4 + size_t(i)];
-    EXPECT_EQ(g.codepoint, uint32_t("The"[i]));
-    EXPECT_EQ(g.line, glyphs[4].line);
-    const KS_FloatPoint want[4] = {turned(advance[i], 7.18), turned(advance[i + 1], 7.18), turned(advance[i], -2.07),
-                                   turned(advance[i + 1], -2.07)};
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_NEAR(g.quad[k].x, want[k].x, 1e-3) << i << " " << k;
-      EXPECT_NEAR(g.quad[k].y, want[k].y, 1e-3) << i << " " << k;
-    }
-  }
-  // The level text stays as poppler reads it, on a line of its own.
-  EXPECT_EQ(glyphs[0].codepoint, uint32_t('h'));
-  EXPECT_NEAR(glyphs[0].quad[2].x, 300, 0.01);
-  EXPECT_NE(glyphs[0].line, glyphs[4].line);
 }
 
 }  // namespace

@@ -65,8 +65,11 @@ TEST(SnapGeometry, ContentOperatorsGiveThePaintedSegmentsInPageSpace) {
   }
 }
 
+// The joints between the pieces of a curve are no vertices, and no
+// crossings either.
 TEST(SnapGeometry, CurvesAreFlattenedWithVerticesOnlyAtTheirEnds) {
-  const Geometry g = ExtractContent("0 0 m 0 50 50 50 50 0 c S", QPDFObjectHandle(), kIdentity);
+  const Index index(ExtractContent("0 0 m 0 50 50 50 50 0 c S", QPDFObjectHandle(), kIdentity));
+  const Geometry& g = index.geometry();
   ASSERT_GE(g.segments.size(), 4u);
   EXPECT_EQ(g.segments.front().x1, 0);
   EXPECT_EQ(g.segments.back().x2, 50);
@@ -82,6 +85,9 @@ TEST(SnapGeometry, CurvesAreFlattenedWithVerticesOnlyAtTheirEnds) {
   double top = 0;
   for (const Segment& s : g.segments) top = std::max(top, s.y2);
   EXPECT_NEAR(top, 37.5, 0.5);
+  const Segment& s = g.segments[g.segments.size() / 2];
+  const KS_Matrix view{1, 0, 0, -1, 0, 800};
+  EXPECT_EQ(index.Query(view, s.x1, 800 - s.y1, 8, Modes{false, false, true, false}).kind, 0);
 }
 
 // A page drawing a form that draws itself, and a second form that calls
@@ -141,58 +147,52 @@ TEST_F(SnapForms, PageIndexIsKeptUntilItsContentChanges) {
   EXPECT_EQ(BuildCount(), before + 3);
 }
 
-// Device pixels at zoom z, y down, on a page 800 high; `turned` is a quarter
-// turn as the editor's views make it.
-KS_Matrix View(float z, bool turned = false) {
-  if (turned) return {0, z, z, 0, 0, 0};
-  return {z, 0, 0, -z, 0, 800 * z};
-}
+// Device pixels at zoom z, y down, on a page 800 high.
+KS_Matrix View(float z) { return {z, 0, 0, -z, 0, 800 * z}; }
 
 struct QueryCase {
   const char* name;
   Modes modes;
   float zoom;
-  bool turned;
   double px, py;  // the pointer, in page space
   int kind;
   double x, y;
 };
 
-TEST(SnapQuery, KindsRadiusAndPriority) {
+// Each case's pointer, put on the device at its zoom, within 8 px.
+template <size_t N>
+void ExpectHits(const Index& index, const QueryCase (&cases)[N]) {
+  for (const QueryCase& c : cases) {
+    const KS_Matrix m = View(c.zoom);
+    const double dx = m.a * c.px + m.e, dy = m.d * c.py + m.f;
+    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
+    EXPECT_EQ(hit.kind, c.kind) << c.name;
+    if (hit.kind != c.kind || c.kind == 0) continue;
+    EXPECT_EQ(hit.point.x, float(c.x)) << c.name;
+    EXPECT_EQ(hit.point.y, float(c.y)) << c.name;
+  }
+}
+
+// The radius, the kinds alone and an end against a nearer line are also
+// checked through sessions on a floor plan.
+TEST(SnapQuery, MidpointsCrossingsAndCorners) {
   // A wall from (0,0) to (100,0), a crossing wall at x = 30 from y = -20 to
   // 80 (its midpoint at (30, 30)), a short stub beside the crossing (its
   // midpoint at (34, -6)) and a rectangle far off.
   Index index(ExtractContent("0 0 m 100 0 l S 30 -20 m 30 80 l S 34 -10 m 34 -2 l S 300 300 40 40 re f",
                              QPDFObjectHandle(), kIdentity));
   Modes end{true, false, false, false}, mid{false, true, false, false}, inter{false, false, true, false},
-      nearest{false, false, false, true}, all{true, true, true, true}, midInter{false, true, true, false};
+      all{true, true, true, true}, midInter{false, true, true, false};
   const QueryCase cases[] = {
-      {"end point 3 px off", end, 1, false, 3, 0, KS_SNAP_END, 0, 0},
-      {"end point out of reach", end, 1, false, 12, 0, 0, 0, 0},
-      {"radius counts device pixels", end, 4, false, 3, 0, 0, 0, 0},
-      {"zoomed in, close enough", end, 4, false, 1.5, 0.5, KS_SNAP_END, 0, 0},
-      {"turned view", end, 2, true, 2, 2, KS_SNAP_END, 0, 0},
-      {"midpoint", mid, 1, false, 52, 3, KS_SNAP_MID, 50, 0},
-      {"intersection", inter, 1, false, 33, 2, KS_SNAP_INTER, 30, 0},
-      {"a nearer midpoint beats an intersection", midInter, 1, false, 33, -4, KS_SNAP_MID, 34, -6},
-      {"intersection alone", inter, 1, false, 33, -4, KS_SNAP_INTER, 30, 0},
-      {"midpoint alone", mid, 1, false, 33, -4, KS_SNAP_MID, 34, -6},
-      {"nearest point on a wall", nearest, 1, false, 70, 5, KS_SNAP_NEAR, 70, 0},
-      {"end beats nearer kinds", all, 1, false, 2, 1, KS_SNAP_END, 0, 0},
-      {"rectangle corner", end, 1, false, 338, 302, KS_SNAP_END, 340, 300},
-      {"rectangle edges meet at its corner", inter, 1, false, 338, 302, KS_SNAP_INTER, 340, 300},
-      {"nothing near", all, 1, false, 200, 200, 0, 0, 0},
-      {"no mode on", Modes{}, 1, false, 0, 0, 0, 0, 0},
+      {"midpoint", mid, 1, 52, 3, KS_SNAP_MID, 50, 0},
+      {"a nearer midpoint beats an intersection", midInter, 1, 33, -4, KS_SNAP_MID, 34, -6},
+      {"intersection alone", inter, 1, 33, -4, KS_SNAP_INTER, 30, 0},
+      {"midpoint alone", mid, 1, 33, -4, KS_SNAP_MID, 34, -6},
+      {"rectangle corner", end, 1, 338, 302, KS_SNAP_END, 340, 300},
+      {"rectangle edges meet at its corner", inter, 1, 338, 302, KS_SNAP_INTER, 340, 300},
+      {"nothing near", all, 1, 200, 200, 0, 0, 0},
   };
-  for (const QueryCase& c : cases) {
-    const KS_Matrix m = View(c.zoom, c.turned);
-    const double dx = m.a * c.px + m.c * c.py + m.e, dy = m.b * c.px + m.d * c.py + m.f;
-    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
-    EXPECT_EQ(hit.kind, c.kind) << c.name;
-    if (hit.kind != c.kind || c.kind == 0) continue;
-    EXPECT_EQ(hit.point.x, c.x) << c.name;
-    EXPECT_EQ(hit.point.y, c.y) << c.name;
-  }
+  ExpectHits(index, cases);
 }
 
 TEST(SnapQuery, TheFeatureNearestThePointerWinsAndItsKindOnlyBreaksNearTies) {
@@ -204,35 +204,18 @@ TEST(SnapQuery, TheFeatureNearestThePointerWinsAndItsKindOnlyBreaksNearTies) {
                              QPDFObjectHandle(), kIdentity));
   Modes all{true, true, true, true}, endInter{true, false, true, false}, endMid{true, true, false, false};
   const QueryCase cases[] = {
-      // The corner is 0.3 px from the pointer, the tick's end 1.5 px.
-      {"a corner beats a farther end", endInter, 1, false, 100, 100, KS_SNAP_INTER, 100.3f, 100},
-      {"and with every kind on", all, 1, false, 100, 100, KS_SNAP_INTER, 100.3f, 100},
+      // The corner is 0.3 px from the pointer, the tick's end 1.5 px (with
+      // ends and crossings only, a session checks it).
+      {"a corner beats a farther end", all, 1, 100, 100, KS_SNAP_INTER, 100.3f, 100},
       // Zoomed to 4 the same page distances are 1.2 and 6 px.
-      {"zoomed in", endInter, 4, false, 100, 100, KS_SNAP_INTER, 100.3f, 100},
+      {"zoomed in", endInter, 4, 100, 100, KS_SNAP_INTER, 100.3f, 100},
       // The end 0.8 px off, the midpoint 0.5 px: within a pixel, the end.
-      {"an end within a pixel of a midpoint", endMid, 1, false, 200, 200, KS_SNAP_END, 200.8f, 200},
+      {"an end within a pixel of a midpoint", endMid, 1, 200, 200, KS_SNAP_END, 200.8f, 200},
       // At zoom 4 they are 3.2 and 2 px apart from the pointer.
-      {"a midpoint more than a pixel nearer", endMid, 4, false, 200, 200, KS_SNAP_MID, 200, 200.5f},
-      {"a point on a line only without features", all, 1, false, 400, 103, KS_SNAP_NEAR, 400, 100},
+      {"a midpoint more than a pixel nearer", endMid, 4, 200, 200, KS_SNAP_MID, 200, 200.5f},
+      {"a point on a line only without features", all, 1, 400, 103, KS_SNAP_NEAR, 400, 100},
   };
-  for (const QueryCase& c : cases) {
-    const KS_Matrix m = View(c.zoom, c.turned);
-    const double dx = m.a * c.px + m.c * c.py + m.e, dy = m.b * c.px + m.d * c.py + m.f;
-    const Hit hit = index.Query(m, dx, dy, 8, c.modes);
-    EXPECT_EQ(hit.kind, c.kind) << c.name;
-    if (hit.kind != c.kind) continue;
-    EXPECT_EQ(hit.point.x, float(c.x)) << c.name;
-    EXPECT_EQ(hit.point.y, float(c.y)) << c.name;
-  }
-}
-
-TEST(SnapQuery, JointsOfAFlattenedCurveAreNoIntersections) {
-  Index index(ExtractContent("0 0 m 0 50 50 50 50 0 c S", QPDFObjectHandle(), kIdentity));
-  const KS_Matrix m = View(1);
-  const Geometry& g = index.geometry();
-  const Segment& s = g.segments[g.segments.size() / 2];
-  const Hit hit = index.Query(m, s.x1, 800 - s.y1, 8, Modes{false, false, true, false});
-  EXPECT_EQ(hit.kind, 0);
+  ExpectHits(index, cases);
 }
 
 }  // namespace

@@ -53,12 +53,16 @@ using Lines = std::vector<std::string>;
 
 // Groups nest: only the outermost one's end makes the step, under its
 // caption, and the step undoes its items newest first, redoes them oldest
-// first.
+// first. A group begun without a caption takes its first item's; an empty
+// group adds nothing and says nothing.
 TEST(UndoStack, NestedGroupsBecomeOneStepUnderTheOutermostCaption) {
   Log log;
   {
     UndoStack stack;
     Listen(stack, log);
+    stack.BeginGroup(u"");
+    EXPECT_TRUE(stack.EndGroup());
+    EXPECT_EQ(stack.UndoCount(), 0u);
     stack.BeginGroup(u"Move");
     EXPECT_TRUE(stack.Add(u"a", Record(log, "a")));
     stack.BeginGroup(u"Inner");
@@ -76,30 +80,17 @@ TEST(UndoStack, NestedGroupsBecomeOneStepUnderTheOutermostCaption) {
     EXPECT_FALSE(stack.Undo());
     EXPECT_TRUE(stack.Redo());
     EXPECT_FALSE(stack.Redo());
+    stack.BeginGroup(u"");
+    stack.Add(u"Erase", Record(log, "d"));
+    stack.Add(u"Other", Record(log, "e"));
+    stack.EndGroup();
+    EXPECT_EQ(stack.Top()->caption, u"Erase");
     stack.Clear();
   }
-  EXPECT_EQ(log.lines, (Lines{"undo c", "undo b", "undo a", "redo a", "redo b", "redo c", "release c", "release b",
-                              "release a"}));
-  EXPECT_EQ(log.events, (Lines{"undo: push \"Move\"", "undo: undo \"Move\"", "undo: redo \"Move\""}));
-}
-
-// A group begun without a caption takes its first item's; an empty group
-// adds nothing and says nothing.
-TEST(UndoStack, GroupCaptionFallsBackToTheFirstItemAndEmptyGroupsVanish) {
-  Log log;
-  UndoStack stack;
-  Listen(stack, log);
-  stack.BeginGroup(u"");
-  EXPECT_TRUE(stack.EndGroup());
-  EXPECT_EQ(stack.UndoCount(), 0u);
-  stack.BeginGroup(u"");
-  stack.Add(u"Erase", Record(log, "a"));
-  stack.Add(u"Other", Record(log, "b"));
-  stack.EndGroup();
-  ASSERT_NE(stack.Top(), nullptr);
-  EXPECT_EQ(stack.Top()->caption, u"Erase");
-  EXPECT_EQ(log.events, (Lines{"undo: push \"Erase\""}));
-  stack.Clear();
+  EXPECT_EQ(log.lines, (Lines{"undo c", "undo b", "undo a", "redo a", "redo b", "redo c", "release e", "release d",
+                              "release c", "release b", "release a"}));
+  EXPECT_EQ(log.events,
+            (Lines{"undo: push \"Move\"", "undo: undo \"Move\"", "undo: redo \"Move\"", "undo: push \"Erase\""}));
 }
 
 // Every item is released exactly once: the redo branch when a new step is

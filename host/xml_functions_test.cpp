@@ -107,8 +107,10 @@ TEST(XmlFunctions, ParseErrorsNameLineAndColumn) {
   EXPECT_EQ(direct::XmlParse("<a", 2, nullptr), nullptr);  // no error string wanted
 }
 
-TEST(XmlFunctions, NavigationSkipsTextAndFiltersByName) {
-  Xml doc = Parse("<r>t1<a/>t2<b/><a id=\"2\"/>t3</r>");
+// Element functions skip text and comments and filter by name; the node
+// walk sees text and elements in order.
+TEST(XmlFunctions, NavigationOverElementsAndOverMixedContent) {
+  Xml doc = Parse("<r>t1<a>in</a><!--c-->t2<b/><a id=\"2\"/>t3</r>");
   KX_Element r = direct::XmlGetRoot(doc.get());
   EXPECT_EQ(direct::XmlChildCount(r), 3);
   KX_Element first = direct::XmlFirstChild(r, nullptr);
@@ -124,22 +126,16 @@ TEST(XmlFunctions, NavigationSkipsTextAndFiltersByName) {
   EXPECT_EQ(direct::XmlParent(r), nullptr);
   EXPECT_EQ(direct::XmlFirstChild(r, "a"), first);  // same element, same handle
   EXPECT_EQ(TextOf(r), "t1t2t3");
-}
 
-TEST(XmlFunctions, MixedContentWalksTextAndElementsInOrder) {
-  Xml doc = Parse("<r>t1<a>in</a><!--c-->t2<b/></r>");
-  KX_Element r = direct::XmlGetRoot(doc.get());
   std::vector<std::string> seen;
   for (KX_Element n = direct::XmlFirstNode(r); n; n = direct::XmlNextNode(n)) {
     Bytes text;
     const int32_t kind = direct::XmlNodeText(n, text);
-    Bytes name;
     seen.push_back(kind == 2 ? "text:" + text.text() : direct::XmlElementName(n, name) ? "elem:" + name.text() : "?");
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"text:t1", "elem:a", "text:t2", "elem:b"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"text:t1", "elem:a", "text:t2", "elem:b", "elem:a", "text:t3"}));
   // A text node is no element: element functions refuse it.
   KX_Element text = direct::XmlFirstNode(r);
-  Bytes name;
   EXPECT_FALSE(direct::XmlElementName(text, name));
   EXPECT_EQ(direct::XmlFirstNode(text), nullptr);
   EXPECT_EQ(direct::XmlNodeText(nullptr, name), 0);

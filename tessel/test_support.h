@@ -6,12 +6,21 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "tessel/headless.h"
 #include "tessel/translator.h"
 
 namespace Tessel::testing {
+
+// A string table file holding `entries` (id, text), texts as written.
+inline std::string StringsFile(std::initializer_list<std::pair<const char*, const char*>> entries) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<strings>\n";
+  for (const auto& [id, text] : entries) xml += std::string("  <string id=\"") + id + "\">" + text + "</string>\n";
+  return xml + "</strings>\n";
+}
 
 class TempAppFolder {
  public:

@@ -7,15 +7,10 @@
 
 using Tessel::Translator;
 using Tessel::TrString;
+using Tessel::testing::StringsFile;
 using Tessel::testing::TempAppFolder;
 
 namespace {
-
-std::string StringsFile(std::initializer_list<std::pair<const char*, const char*>> entries) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<strings>\n";
-  for (const auto& [id, text] : entries) xml += std::string("  <string id=\"") + id + "\">" + text + "</string>\n";
-  return xml + "</strings>\n";
-}
 
 class TranslatorTest : public ::testing::Test {
  protected:
@@ -36,24 +31,12 @@ TEST_F(TranslatorTest, LooksUpTheCurrentLanguageThenEnglishThenDefaultThenKey) {
   EXPECT_EQ(tr().Translate("Mod", "HELLO", u"x"), u"Hallo");
   EXPECT_EQ(tr().Translate("Mod", "UML", u""), u"Gr\u00f6\u00dfe");
   EXPECT_EQ(tr().Translate("Mod", "ONLY_EN", u"x"), u"English only");
+  EXPECT_EQ(tr().Translate("Mod", "AMP", u""), u"A & B <C> \"q\" 's' \u20AC");
   EXPECT_EQ(tr().Translate("Mod", "MISSING", u"Default"), u"Default");
   EXPECT_EQ(tr().Translate("Mod", "MISSING", u""), u"MISSING");
   EXPECT_EQ(tr().Translate("OtherTable", "HELLO", u""), u"HELLO");  // tables are separate
   EXPECT_EQ(TrString("Mod", "HELLO").ToString(), u"Hallo");
   EXPECT_EQ(static_cast<std::u16string>(TrString("Mod", "NOPE", u"d")), u"d");
-}
-
-TEST_F(TranslatorTest, LanguageWithoutFilesFallsBackToEnglish) {
-  Tessel::SetCurrentLanguage(u"xx-XX", false);
-  EXPECT_TRUE(tr().LoadStrings("Mod"));
-  EXPECT_EQ(tr().Translate("Mod", "HELLO", u""), u"Hello");
-  EXPECT_FALSE(tr().LoadStrings("NoSuchModule"));
-  EXPECT_FALSE(tr().LoadStrings("../lang"));
-}
-
-TEST_F(TranslatorTest, DecodesEntitiesInStrings) {
-  ASSERT_TRUE(tr().LoadStrings("Mod"));
-  EXPECT_EQ(tr().Translate("Mod", "AMP", u""), u"A & B <C> \"q\" 's' \u20AC");
 }
 
 TEST_F(TranslatorTest, SwitchingLanguageWithReloadChangesLoadedModules) {
@@ -70,14 +53,21 @@ TEST_F(TranslatorTest, SwitchingLanguageWithReloadChangesLoadedModules) {
   EXPECT_EQ(hello.ToString(), u"Hello");
 }
 
-TEST_F(TranslatorTest, MalformedFileContributesNothing) {
+// A language without files, or with a malformed one, reads English; a
+// table without any file loads nothing.
+TEST_F(TranslatorTest, MissingOrMalformedFilesFallBackToEnglish) {
   app_.Write("lang/fr-FR/Mod_strings_fr-FR.xml.kw", "<strings><string id=\"HELLO\">Bonjour</strin");
   app_.Write("lang/fr-FR/Wrong_strings_fr-FR.xml.kw", "<other><string id=\"HELLO\">Salut</string></other>");
-  Tessel::SetCurrentLanguage(u"fr-FR", false);
-  EXPECT_TRUE(tr().LoadStrings("Mod"));  // English still there
-  EXPECT_EQ(tr().Translate("Mod", "HELLO", u""), u"Hello");
+  for (const char16_t* language : {u"xx-XX", u"fr-FR"}) {
+    tr().Clear();
+    Tessel::SetCurrentLanguage(language, false);
+    EXPECT_TRUE(tr().LoadStrings("Mod"));
+    EXPECT_EQ(tr().Translate("Mod", "HELLO", u""), u"Hello");
+  }
   EXPECT_FALSE(tr().LoadStrings("Wrong"));
   EXPECT_EQ(tr().Translate("Wrong", "HELLO", u""), u"HELLO");
+  EXPECT_FALSE(tr().LoadStrings("NoSuchModule"));
+  EXPECT_FALSE(tr().LoadStrings("../lang"));
 }
 
 TEST_F(TranslatorTest, ReadTranslationFileGivesRawDecodedText) {
@@ -103,7 +93,7 @@ TEST(ShippedTranslations, EnglishFilesLoadFromTheSourceTree) {
   EXPECT_EQ(Translator::GetInstance().Translate("Annotation", "IDS_STRING_RIBBON_PANEL", u""), u"Messen");
 }
 
-TEST(TSTranslationUnit, LoadsContextsAndIsAValue) {
+TEST(TSTranslationUnit, LoadsContextsSkippingBadIds) {
   TempAppFolder app;
   app.Write("unit.ts", R"(<translations>
       <context name="Dlg"><message id="101">One &amp; only</message><message id="x">skipped</message></context>
@@ -120,14 +110,8 @@ TEST(TSTranslationUnit, LoadsContextsAndIsAValue) {
   EXPECT_EQ(unit.Find(u"Other", -5), u"Minus");
   EXPECT_EQ(unit.Find(u"Other", 6, u"fb"), u"fb");
 
-  Tessel::TSTranslationUnit copy = unit;
-  copy.SetMessage(u"Dlg", 101, u"changed");
-  EXPECT_EQ(unit.Find(u"Dlg", 101), u"One & only");
-  Tessel::TSTranslationUnit moved = std::move(copy);
-  EXPECT_EQ(moved.Find(u"Dlg", 101), u"changed");
-  moved.Clear();
-  EXPECT_TRUE(moved.IsEmpty());
-
+  unit.SetMessage(u"Dlg", 101, u"changed");
+  EXPECT_EQ(unit.Find(u"Dlg", 101), u"changed");
   EXPECT_FALSE(unit.LoadFile(folder + u"/broken.ts"));
   EXPECT_TRUE(unit.IsEmpty());
 }
