@@ -13,20 +13,6 @@ namespace {
 using namespace annotserve::testing;
 using Clock = std::chrono::steady_clock;
 
-int Connect(int port, bool blocking = true) {
-  const int fd = socket(AF_INET, SOCK_STREAM | (blocking ? 0 : SOCK_NONBLOCK), 0);
-  if (fd < 0) return -1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Asks /api/state on a new connection every `every` until `until`; the
 // slowest answer, or a minute when one did not come within `limit`.
 struct Probe {
