@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/core_hft.h"
 #include "host/file_util.h"
 #include "host/test_temp_dir.h"
+#include "kwannotation/kw_test_support.h"
 #include "sdk/ks_host_binding.h"
 #include "sdk/ks_utf.h"
 #include "toolset/annot_toolset.h"
@@ -63,16 +63,8 @@ TEST(ToolsetField, DecodesWhatItEncodesAndRefusesBrokenFields) {
   }
 }
 
-class ToolsetFileTest : public ::testing::Test {
+class ToolsetFileTest : public kwannotation::test::HostDocTest {
  protected:
-  void SetUp() override {
-    ks::host::Bind(kshost::CoreHFT(), nullptr);
-    doc_ = ks::host::DocNew();
-    KS_FloatRect box{0, 0, 400, 400};
-    page_ = ks::host::DocAddPage(doc_, &box);
-  }
-  void TearDown() override { ks::host::DocClose(doc_); }
-
   // Places `tool` at (10, 100) on the page; the first annotation placed.
   KPD_Dictionary Place(const CAnnot_Tool& tool) {
     std::vector<KPD_Dictionary> placed;
@@ -99,9 +91,6 @@ class ToolsetFileTest : public ::testing::Test {
     for (auto& t : set.tools) out.push_back(ks::ToUtf8(t->name));
     return out;
   }
-
-  KPD_Document doc_ = nullptr;
-  KPD_Page page_ = nullptr;
 };
 
 // The text of the string `key` of `dict`.
@@ -282,13 +271,9 @@ TEST_F(ToolsetFileTest, AStoredRotationIsTheNegativeOfTheShapesTurn) {
   EXPECT_NE(reread->tools[0]->raw.find("/Rotation -30"), std::string::npos) << reread->tools[0]->raw;
 
   // Captured from a page, the turn is stored negated and placed as it was.
-  const std::string square = "<</Type/Annot/Subtype/Square/Rect[100 100 150 140]/Rotation 45/NM(sq)>>";
-  KPD_Object source = ks::host::ObjectParse(square.data(), square.size());
-  ASSERT_EQ(ks::host::ObjectGetType(source), KPD_OBJ_DICTIONARY);
-  ks::host::PageInsertAnnot(page_, 0, reinterpret_cast<KPD_Dictionary>(source));
-  ks::host::ObjectRelease(source);
+  Add("<</Type/Annot/Subtype/Square/Rect[100 100 150 140]/Rotation 45/NM(sq)>>");
   CAnnot_ToolSet mine;
-  ASSERT_TRUE(mine.AddTool(page_, 0));
+  ASSERT_TRUE(mine.AddTool(page_, ks::host::PageAnnotCount(page_) - 1));
   EXPECT_NE(mine.tools[0]->raw.find("/Rotation -45"), std::string::npos) << mine.tools[0]->raw;
   EXPECT_EQ(RotationOf(Place(*mine.tools[0])), 45);
   auto back = ReadToolSet(WriteToolSet(mine), u"/x/mine.ktz", nullptr);
