@@ -416,5 +416,11 @@ TEST_F(ToolsetFileTest, APackageBeyondTheInflatedCapIsRefusedAndLoadsWithinIt) {
   EXPECT_EQ(count, 6u);
 }
 
+TEST(ToolsetFileName, ComesFromTheTitle) {
+  EXPECT_EQ(ToolsetFileNameFromTitle(u"a/b:c?"), u"a_b_c_.ktz");
+  EXPECT_EQ(ToolsetFileNameFromTitle(u"  Review. "), u"Review.ktz");
+  EXPECT_EQ(ToolsetFileNameFromTitle(u" . "), u"");
+}
+
 }  // namespace
 }  // namespace AnnotationPlugin
