@@ -70,16 +70,12 @@ TEST_F(ServeTest, AFileOverTheLimitIsRefusedBeforeItIsRead) {
   ASSERT_EQ(Post("/api/tool", "name=Attach")->status, 200);
   // The head alone says how large the body is: the answer comes before
   // any of it is sent, says why, and the connection closes.
-  const int fd = Connect(server_.port());
-  ASSERT_GE(fd, 0);
   const std::string head = "POST /api/attach?page=0&x=300&y=200&name=big.bin HTTP/1.1\r\nHost: 127.0.0.1:" +
                            std::to_string(server_.port()) + "\r\nX-Annot-Token: " + server_.token() +
                            "\r\nContent-Length: " + std::to_string((16u << 20) + 1) + "\r\n\r\n";
-  ASSERT_EQ(send(fd, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
-  std::string answer;
-  char buf[4096];
-  for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) answer.append(buf, size_t(n));
-  close(fd);
+  bool closed = false;
+  const std::string answer = Exchange(server_.port(), head, &closed);
+  EXPECT_TRUE(closed);
   EXPECT_EQ(answer.rfind("HTTP/1.1 413", 0), 0u) << answer;
   EXPECT_NE(answer.find("{\"error\": \"the request is too large\"}"), std::string::npos) << answer;
   httplib::Headers headers = Auth();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -97,6 +98,31 @@ inline int Connect(int port, bool blocking = true) {
     return -1;
   }
   return fd;
+}
+
+// Sends `request` on a connection of its own; what comes back until the
+// server closes the connection (then `*closed` is true) or is silent for a
+// second.
+inline std::string Exchange(int port, const std::string& request, bool* closed = nullptr) {
+  if (closed) *closed = false;
+  const int fd = Connect(port);
+  if (fd < 0) return "";
+  std::string answer;
+  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    char buf[4096];
+    for (int i = 0; i < 10000; ++i) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 1000) != 1) break;
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) {
+        if (closed) *closed = true;
+        break;
+      }
+      answer.append(buf, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  return answer;
 }
 
 // One `annot serve` child with the address it printed.
