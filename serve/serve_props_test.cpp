@@ -16,11 +16,6 @@ class ServePropsTest : public ServeTest {
     const size_t at = state.find("\"props\":{");
     return at == std::string::npos ? std::string() : state.substr(at, state.find('}', at) - at + 1);
   }
-  static std::string Number(const std::string& json, const std::string& key) {
-    std::smatch m;
-    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9.]+)"))) return m[1];
-    return "";
-  }
   // A drag of the current tool from (x0, y0) to (x1, y1), device pixels.
   void Drag(int x0, int y0, int x1, int y1) {
     const auto at = [](int x, int y) { return "&page=0&x=" + std::to_string(x) + "&y=" + std::to_string(y); };
@@ -80,7 +75,7 @@ TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRe
   ASSERT_EQ(Post("/api/property", "name=width&value=4")->status, 200);
   props = Props();
   EXPECT_EQ(Quoted(props, "color"), "#0000FF");
-  EXPECT_EQ(Number(props, "width"), "4");
+  EXPECT_EQ(Field(props, "width"), "4");
   EXPECT_EQ(Field(State(), "undo"), "3");
   // The new appearance strokes in blue, 4 points wide.
   const std::string changed = AnnotLayer();
@@ -93,7 +88,7 @@ TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRe
   ASSERT_EQ(Post("/api/undo")->status, 200);
   props = Props();
   EXPECT_EQ(Quoted(props, "color"), "#FF0000");
-  EXPECT_EQ(Number(props, "width"), "1");
+  EXPECT_EQ(Field(props, "width"), "1");
   EXPECT_EQ(AnnotLayer(), drawn) << "undo brings back the appearance as it was";
   ASSERT_EQ(Post("/api/redo")->status, 200);
   EXPECT_EQ(Quoted(Props(), "color"), "#0000FF");
@@ -135,7 +130,7 @@ TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack)
   std::string props = Props();
   ASSERT_EQ(Quoted(props, "subtype"), "FreeText") << props;
   EXPECT_EQ(Quoted(props, "kind"), "Text box");
-  EXPECT_EQ(Number(props, "fontSize"), "12");
+  EXPECT_EQ(Field(props, "fontSize"), "12");
   EXPECT_EQ(Quoted(props, "fontColor"), "#000000");
   EXPECT_EQ(Quoted(props, "contents"), "Door");
   const std::string undo = Field(State(), "undo");
@@ -143,7 +138,7 @@ TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack)
   ASSERT_EQ(Post("/api/property", "name=fontSize&value=20")->status, 200);
   ASSERT_EQ(Post("/api/property", "name=fontColor&value=%2300AA00")->status, 200);
   props = Props();
-  EXPECT_EQ(Number(props, "fontSize"), "20");
+  EXPECT_EQ(Field(props, "fontSize"), "20");
   EXPECT_EQ(Quoted(props, "fontColor"), "#00AA00");
   // The border keeps its colour: the letters' colour is their own.
   EXPECT_EQ(Quoted(props, "color"), "#FF0000");
@@ -153,7 +148,7 @@ TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack)
   ASSERT_EQ(Post("/api/undo")->status, 200);
   EXPECT_EQ(Quoted(Props(), "fontColor"), "#000000");
   ASSERT_EQ(Post("/api/undo")->status, 200);
-  EXPECT_EQ(Number(Props(), "fontSize"), "12");
+  EXPECT_EQ(Field(Props(), "fontSize"), "12");
 }
 
 TEST_F(ServePropsTest, ARichTextBoxsTextChangesInItsFirstRunsStyleAsOneUndoStep) {

@@ -250,9 +250,10 @@ class ServeTest : public ::testing::Test {
     auto r = client_->Get("/api/state", Auth());
     return r && r->status == 200 ? r->body : std::string();
   }
+  // The number of the first "key":NUMBER in `json`; empty when there is none.
   static std::string Field(const std::string& json, const std::string& key) {
     std::smatch m;
-    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9]+)"))) return m[1];
+    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9.]+)"))) return m[1];
     return "";
   }
   // The text of the first "key":"..." in `json`; empty when there is none.
