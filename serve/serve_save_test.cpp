@@ -75,8 +75,9 @@ TEST_F(ServeSaveTest, ASaveOverAFileAnotherProgramChangedIsRefusedAndACopyOrARel
 TEST_F(ServeSaveTest, ASaveUnderWayWhenTheServerIsStoppedAnswersWhatHappened) {
   Measure();
   ASSERT_EQ(Post("/api/press", "id=Button_Polylength")->status, 200);
-  Events({"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300", "kind=down&page=0&x=200&y=300",
-          "kind=up&page=0&x=200&y=300", "kind=rdown&page=0&x=200&y=300"});
+  ASSERT_NO_FATAL_FAILURE(Events({"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300",
+                                  "kind=down&page=0&x=200&y=300", "kind=up&page=0&x=200&y=300",
+                                  "kind=rdown&page=0&x=200&y=300"}));
   int menuStatus = 0, saveStatus = 0;
   std::thread menu = PostAside(server_, "/api/event?kind=rup&page=0&x=200&y=300", &menuStatus);
   ASSERT_NE(WaitForModal(server_, "menu"), "");

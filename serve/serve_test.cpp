@@ -163,8 +163,9 @@ TEST_F(ServeTest, SurvivesABrowserThatDisconnectsMidGesture) {
 // during a waiting menu still stops the server.
 TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
   ASSERT_EQ(Post("/api/press", "id=Button_Polylength")->status, 200);
-  Events({"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488", "kind=down&page=0&x=97&y=222",
-          "kind=up&page=0&x=97&y=222", "kind=move&page=0&x=477&y=488", "kind=rdown&page=0&x=477&y=488"});
+  ASSERT_NO_FATAL_FAILURE(Events({"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488",
+                                  "kind=down&page=0&x=97&y=222", "kind=up&page=0&x=97&y=222",
+                                  "kind=move&page=0&x=477&y=488", "kind=rdown&page=0&x=477&y=488"}));
   int upStatus = 0;
   std::thread up = PostAside(server_, "/api/event?kind=rup&page=0&x=477&y=488", &upStatus);
   const std::string modal = WaitForModal(server_, "menu");
@@ -177,7 +178,8 @@ TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
   EXPECT_EQ(Field(State(), "undo"), "1") << "Complete ended the measurement";
 
   // Another menu, left waiting: the server still stops at once.
-  Events({"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300", "kind=rdown&page=0&x=200&y=300"});
+  ASSERT_NO_FATAL_FAILURE(
+      Events({"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300", "kind=rdown&page=0&x=200&y=300"}));
   int hangingStatus = 0;
   std::thread hanging = PostAside(server_, "/api/event?kind=rup&page=0&x=200&y=300", &hangingStatus);
   WaitForModal(server_, "menu");
