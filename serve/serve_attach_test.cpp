@@ -48,8 +48,7 @@ TEST_F(ServeTest, AFileSentFromThePageIsAttachedWherePressedAsOneUndoStep) {
   EXPECT_NE(r->body.find("\"subtype\":\"FileAttachment\""), std::string::npos) << r->body.substr(0, 400);
   EXPECT_NE(r->body.find("\"contents\":\"room notes.txt\""), std::string::npos);
   // The file was for that press only: a plain click has none to take.
-  ASSERT_EQ(Post("/api/event", "kind=down&page=0&x=400&y=200")->status, 200);
-  ASSERT_EQ(Post("/api/event", "kind=up&page=0&x=400&y=200")->status, 200);
+  Events({"kind=down&page=0&x=400&y=200", "kind=up&page=0&x=400&y=200"});
   EXPECT_EQ(Field(State(), "undo"), "1");
   ASSERT_EQ(Post("/api/save")->status, 200);
   const std::string saved = Uncompressed(pdf_);
@@ -71,21 +70,12 @@ TEST_F(ServeTest, AFileOverTheLimitIsRefusedBeforeItIsRead) {
   ASSERT_EQ(Post("/api/tool", "name=Attach")->status, 200);
   // The head alone says how large the body is: the answer comes before
   // any of it is sent, says why, and the connection closes.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(server_.port()));
-  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   const std::string head = "POST /api/attach?page=0&x=300&y=200&name=big.bin HTTP/1.1\r\nHost: 127.0.0.1:" +
                            std::to_string(server_.port()) + "\r\nX-Annot-Token: " + server_.token() +
                            "\r\nContent-Length: " + std::to_string((16u << 20) + 1) + "\r\n\r\n";
-  ASSERT_EQ(send(fd, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
-  std::string answer;
-  char buf[4096];
-  for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) answer.append(buf, size_t(n));
-  close(fd);
+  bool closed = false;
+  const std::string answer = Exchange(server_.port(), head, &closed);
+  EXPECT_TRUE(closed);
   EXPECT_EQ(answer.rfind("HTTP/1.1 413", 0), 0u) << answer;
   EXPECT_NE(answer.find("{\"error\": \"the request is too large\"}"), std::string::npos) << answer;
   httplib::Headers headers = Auth();

@@ -22,18 +22,8 @@ class ServeDepthTest : public ServeTest {
   // `values` (v.ELEMENT=VALUE&...); the dialog as it was offered.
   std::string AnswerDepth(const std::string& values) {
     int status = 0;
-    std::thread press([&] {
-      httplib::Client other("127.0.0.1", server_.port());
-      other.set_read_timeout(30, 0);
-      auto r = other.Post("/api/press?id=Measure_Prop_Depth", Auth(), "", "application/x-www-form-urlencoded");
-      status = r ? r->status : -1;
-    });
-    std::string state;
-    for (int i = 0; i < 400 && state.find("\"type\":\"dialog\"") == std::string::npos; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-      state = State();
-    }
-    const std::string modal = state.substr(std::min(state.find("\"modal\""), state.size()));
+    std::thread press = PostAside(server_, "/api/press?id=Measure_Prop_Depth", &status);
+    const std::string modal = WaitForModal(server_, "dialog");
     auto answered = Post("/api/answer", "id=" + Field(modal, "id") + "&result=1&" + values);
     press.join();
     EXPECT_TRUE(answered && answered->status == 200);
@@ -51,14 +41,12 @@ TEST_F(ServeDepthTest, TheDepthButtonShowsAndChangesTheToolsAndTheSelectedVolume
 
   // A volume over the bath (device y runs down the 595-point page), then
   // selected by the Hand tool: the button names its depth.
-  for (const char* q : {"kind=down&page=0&x=367&y=215", "kind=up&page=0&x=367&y=215", "kind=down&page=0&x=530&y=215",
-                        "kind=up&page=0&x=530&y=215", "kind=down&page=0&x=530&y=69", "kind=up&page=0&x=530&y=69",
-                        "kind=dblclick&page=0&x=367&y=69"})
-    ASSERT_EQ(Post("/api/event", q)->status, 200) << q;
+  Events({"kind=down&page=0&x=367&y=215", "kind=up&page=0&x=367&y=215", "kind=down&page=0&x=530&y=215",
+          "kind=up&page=0&x=530&y=215", "kind=down&page=0&x=530&y=69", "kind=up&page=0&x=530&y=69",
+          "kind=dblclick&page=0&x=367&y=69"});
   ASSERT_EQ(Field(State(), "undo"), "1");
   ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
-  ASSERT_EQ(Post("/api/event", "kind=down&page=0&x=450&y=145")->status, 200);
-  ASSERT_EQ(Post("/api/event", "kind=up&page=0&x=450&y=145")->status, 200);
+  Events({"kind=down&page=0&x=450&y=145", "kind=up&page=0&x=450&y=145"});
   EXPECT_EQ(Title(State(), "Measure_Prop_Depth"), "Depth 50 cm");
 
   // Its depth changed from the page is one more undo step.

@@ -13,20 +13,6 @@ namespace {
 using namespace annotserve::testing;
 using Clock = std::chrono::steady_clock;
 
-int Connect(int port, bool blocking = true) {
-  const int fd = socket(AF_INET, SOCK_STREAM | (blocking ? 0 : SOCK_NONBLOCK), 0);
-  if (fd < 0) return -1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Asks /api/state on a new connection every `every` until `until`; the
 // slowest answer, or a minute when one did not come within `limit`.
 struct Probe {
@@ -149,23 +135,6 @@ TEST_F(ServeLoadTest, AThousandConnectionsAtOnceLeaveItAnswering) {
 TEST_F(ServeLoadTest, OversizedOrUnmeasuredRequestsAreRefusedAndPipelinedOnesAnswered) {
   const std::string host = "Host: 127.0.0.1:" + std::to_string(server_.port()) + "\r\n";
   const std::string token = "X-Annot-Token: " + server_.token() + "\r\n";
-  // What comes back until the server closes, or is silent for a second.
-  auto exchange = [&](const std::string& request) {
-    const int fd = Connect(server_.port());
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
-    std::string answer;
-    char buf[4096];
-    for (int i = 0; i < 100; ++i) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 1000) != 1) break;
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      answer.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return answer;
-  };
   struct Case {
     const char* what;
     std::string request;
@@ -182,11 +151,11 @@ TEST_F(ServeLoadTest, OversizedOrUnmeasuredRequestsAreRefusedAndPipelinedOnesAns
        "HTTP/1.1 400"},
   };
   for (const Case& c : cases) {
-    const std::string answer = exchange(c.request);
+    const std::string answer = Exchange(server_.port(), c.request);
     EXPECT_EQ(answer.rfind(c.status, 0), 0u) << c.what << ": " << answer.substr(0, 80);
   }
   const std::string get = "GET /api/state?pipelined=1 HTTP/1.1\r\n" + host + token + "\r\n";
-  const std::string both = exchange(get + get);
+  const std::string both = Exchange(server_.port(), get + get);
   const size_t first = both.find("HTTP/1.1 200");
   ASSERT_NE(first, std::string::npos) << both.substr(0, 200);
   EXPECT_NE(both.find("HTTP/1.1 200", first + 1), std::string::npos) << "the second request is answered too";

@@ -16,28 +16,15 @@ class ServePropsTest : public ServeTest {
     const size_t at = state.find("\"props\":{");
     return at == std::string::npos ? std::string() : state.substr(at, state.find('}', at) - at + 1);
   }
-  static std::string Text(const std::string& json, const std::string& key) {
-    std::smatch m;
-    if (std::regex_search(json, m, std::regex("\"" + key + "\":\"([^\"]*)\""))) return m[1];
-    return "";
-  }
-  static std::string Number(const std::string& json, const std::string& key) {
-    std::smatch m;
-    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9.]+)"))) return m[1];
-    return "";
-  }
   // A drag of the current tool from (x0, y0) to (x1, y1), device pixels.
   void Drag(int x0, int y0, int x1, int y1) {
     const auto at = [](int x, int y) { return "&page=0&x=" + std::to_string(x) + "&y=" + std::to_string(y); };
-    ASSERT_EQ(Post("/api/event", "kind=down" + at(x0, y0))->status, 200);
-    ASSERT_EQ(Post("/api/event", "kind=move" + at((x0 + x1) / 2, (y0 + y1) / 2))->status, 200);
-    ASSERT_EQ(Post("/api/event", "kind=move" + at(x1, y1))->status, 200);
-    ASSERT_EQ(Post("/api/event", "kind=up" + at(x1, y1))->status, 200);
+    Events({"kind=down" + at(x0, y0), "kind=move" + at((x0 + x1) / 2, (y0 + y1) / 2), "kind=move" + at(x1, y1),
+            "kind=up" + at(x1, y1)});
   }
   void Click(int x, int y, bool shift = false) {
     const std::string at = "&page=0&x=" + std::to_string(x) + "&y=" + std::to_string(y) + (shift ? "&shift=1" : "");
-    ASSERT_EQ(Post("/api/event", "kind=down" + at)->status, 200);
-    ASSERT_EQ(Post("/api/event", "kind=up" + at)->status, 200);
+    Events({"kind=down" + at, "kind=up" + at});
   }
   std::string AnnotLayer() {
     auto r = client_->Get("/api/annots?page=0", Auth());
@@ -51,24 +38,9 @@ class ServePropsTest : public ServeTest {
     for (size_t i = 0; i < annots.size(); ++i) refs += std::to_string(4 + i) + " 0 R ";
     objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [" + refs + "] >>");
     objects.insert(objects.end(), annots.begin(), annots.end());
-    std::string pdf = "%PDF-1.7\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-      offsets.push_back(pdf.size());
-      pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-      char entry[24];
-      std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-      pdf += entry;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
     client_.reset();
     server_.Stop();
-    std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << pdf;
+    std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << PdfOf(objects);
     ASSERT_TRUE(server_.Start(pdf_, {"--lang", "en-US"}));
     client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
     client_->set_read_timeout(30, 0);
@@ -92,18 +64,18 @@ TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRe
   ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
   Click(170, 160);
   std::string props = Props();
-  ASSERT_EQ(Text(props, "subtype"), "Square") << props;
-  EXPECT_EQ(Text(props, "kind"), "Rectangle");
+  ASSERT_EQ(Quoted(props, "subtype"), "Square") << props;
+  EXPECT_EQ(Quoted(props, "kind"), "Rectangle");
   EXPECT_NE(props.find("\"settable\":true"), std::string::npos) << props;
   EXPECT_NE(props.find("\"offers\":["), std::string::npos) << props;
-  EXPECT_EQ(Text(props, "color"), "#FF0000");
+  EXPECT_EQ(Quoted(props, "color"), "#FF0000");
   const std::string drawn = AnnotLayer();
 
   ASSERT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 200);
   ASSERT_EQ(Post("/api/property", "name=width&value=4")->status, 200);
   props = Props();
-  EXPECT_EQ(Text(props, "color"), "#0000FF");
-  EXPECT_EQ(Number(props, "width"), "4");
+  EXPECT_EQ(Quoted(props, "color"), "#0000FF");
+  EXPECT_EQ(Field(props, "width"), "4");
   EXPECT_EQ(Field(State(), "undo"), "3");
   // The new appearance strokes in blue, 4 points wide.
   const std::string changed = AnnotLayer();
@@ -115,11 +87,11 @@ TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRe
   ASSERT_EQ(Post("/api/undo")->status, 200);
   ASSERT_EQ(Post("/api/undo")->status, 200);
   props = Props();
-  EXPECT_EQ(Text(props, "color"), "#FF0000");
-  EXPECT_EQ(Number(props, "width"), "1");
+  EXPECT_EQ(Quoted(props, "color"), "#FF0000");
+  EXPECT_EQ(Field(props, "width"), "1");
   EXPECT_EQ(AnnotLayer(), drawn) << "undo brings back the appearance as it was";
   ASSERT_EQ(Post("/api/redo")->status, 200);
-  EXPECT_EQ(Text(Props(), "color"), "#0000FF");
+  EXPECT_EQ(Quoted(Props(), "color"), "#0000FF");
 
   // Saved, the file holds the colour and the width.
   ASSERT_EQ(Post("/api/save")->status, 200);
@@ -156,48 +128,42 @@ TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack)
   ASSERT_EQ(Post("/api/tool", "name=Hand")->status, 200);
   Click(200, 150);
   std::string props = Props();
-  ASSERT_EQ(Text(props, "subtype"), "FreeText") << props;
-  EXPECT_EQ(Text(props, "kind"), "Text box");
-  EXPECT_EQ(Number(props, "fontSize"), "12");
-  EXPECT_EQ(Text(props, "fontColor"), "#000000");
-  EXPECT_EQ(Text(props, "contents"), "Door");
+  ASSERT_EQ(Quoted(props, "subtype"), "FreeText") << props;
+  EXPECT_EQ(Quoted(props, "kind"), "Text box");
+  EXPECT_EQ(Field(props, "fontSize"), "12");
+  EXPECT_EQ(Quoted(props, "fontColor"), "#000000");
+  EXPECT_EQ(Quoted(props, "contents"), "Door");
   const std::string undo = Field(State(), "undo");
 
   ASSERT_EQ(Post("/api/property", "name=fontSize&value=20")->status, 200);
   ASSERT_EQ(Post("/api/property", "name=fontColor&value=%2300AA00")->status, 200);
   props = Props();
-  EXPECT_EQ(Number(props, "fontSize"), "20");
-  EXPECT_EQ(Text(props, "fontColor"), "#00AA00");
+  EXPECT_EQ(Field(props, "fontSize"), "20");
+  EXPECT_EQ(Quoted(props, "fontColor"), "#00AA00");
   // The border keeps its colour: the letters' colour is their own.
-  EXPECT_EQ(Text(props, "color"), "#FF0000");
+  EXPECT_EQ(Quoted(props, "color"), "#FF0000");
   EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 2));
   EXPECT_EQ(Post("/api/property", "name=fontSize&value=0")->status, 400);
 
   ASSERT_EQ(Post("/api/undo")->status, 200);
-  EXPECT_EQ(Text(Props(), "fontColor"), "#000000");
+  EXPECT_EQ(Quoted(Props(), "fontColor"), "#000000");
   ASSERT_EQ(Post("/api/undo")->status, 200);
-  EXPECT_EQ(Number(Props(), "fontSize"), "12");
+  EXPECT_EQ(Field(Props(), "fontSize"), "12");
 }
-
-}  // namespace
-
-namespace {
-
-using namespace annotserve::testing;
 
 TEST_F(ServePropsTest, ARichTextBoxsTextChangesInItsFirstRunsStyleAsOneUndoStep) {
   ServePageWith({kRichTextBox});
   Click(200, 442);
   std::string props = Props();
-  ASSERT_EQ(Text(props, "subtype"), "FreeText") << props;
+  ASSERT_EQ(Quoted(props, "subtype"), "FreeText") << props;
   EXPECT_NE(props.find("\"contents\""), std::string::npos);
   EXPECT_NE(State().find("\"offers\":[\"color\",\"contents\""), std::string::npos) << "the Text field is offered";
-  EXPECT_EQ(Text(props, "contents"), "Hello world");
+  EXPECT_EQ(Quoted(props, "contents"), "Hello world");
   const std::string drawn = AnnotLayer();
   const std::string undo = Field(State(), "undo");
 
   ASSERT_EQ(Post("/api/property", "name=contents&value=Kitchen%20door")->status, 200);
-  EXPECT_EQ(Text(Props(), "contents"), "Kitchen door");
+  EXPECT_EQ(Quoted(Props(), "contents"), "Kitchen door");
   EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 1)) << "one step";
   EXPECT_NE(AnnotLayer(), drawn) << "the box is drawn anew";
 
@@ -216,18 +182,12 @@ TEST_F(ServePropsTest, ARichTextBoxsTextChangesInItsFirstRunsStyleAsOneUndoStep)
 
   // Undone, both texts and the appearance are as they were.
   ASSERT_EQ(Post("/api/undo")->status, 200);
-  EXPECT_EQ(Text(Props(), "contents"), "Hello world");
+  EXPECT_EQ(Quoted(Props(), "contents"), "Hello world");
   EXPECT_EQ(AnnotLayer(), drawn);
   ASSERT_EQ(Post("/api/save")->status, 200);
   xfdf = AnnotOutput({"xfdf", "export", pdf_});
   EXPECT_NE(xfdf.find(">Hello</span>"), std::string::npos) << xfdf;
 }
-
-}  // namespace
-
-namespace {
-
-using namespace annotserve::testing;
 
 // The colour poppler draws at page point (x, y) of the first page of
 // `pdf`, at 72 dpi: {r, g, b}, or empty when it cannot be drawn.
@@ -283,16 +243,16 @@ TEST_F(ServePropsTest, StampsAndNotesWithoutAColourShowTheColourTheyAreDrawnIn) 
 
   Click(175, 167);
   std::string props = Props();
-  ASSERT_EQ(Text(props, "subtype"), "Stamp") << props;
-  EXPECT_TRUE(Near(HexComponents(Text(props, "color")), DrawnColour(drawn, 103, 625))) << "red, as drawn";
+  ASSERT_EQ(Quoted(props, "subtype"), "Stamp") << props;
+  EXPECT_TRUE(Near(HexComponents(Quoted(props, "color")), DrawnColour(drawn, 103, 625))) << "red, as drawn";
   Click(310, 182);
   props = Props();
-  ASSERT_EQ(Text(props, "subtype"), "Text") << props;
-  EXPECT_TRUE(Near(HexComponents(Text(props, "color")), DrawnColour(drawn, 310, 610))) << "yellow, as drawn";
+  ASSERT_EQ(Quoted(props, "subtype"), "Text") << props;
+  EXPECT_TRUE(Near(HexComponents(Quoted(props, "color")), DrawnColour(drawn, 310, 610))) << "yellow, as drawn";
 
   Click(150, 367);
   props = Props();
-  ASSERT_EQ(Text(props, "subtype"), "Stamp") << props;
+  ASSERT_EQ(Quoted(props, "subtype"), "Stamp") << props;
   EXPECT_EQ(props.find("\"color\""), props.find("\"color\":\"\"")) << props;
   EXPECT_EQ(State().find("\"offers\":[\"color\""), std::string::npos) << "no colour to change";
   EXPECT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 400);
@@ -302,12 +262,12 @@ TEST_F(ServePropsTest, StampsAndNotesWithoutAColourShowTheColourTheyAreDrawnIn) 
   Click(175, 167);
   const std::string undo = Field(State(), "undo");
   ASSERT_EQ(Post("/api/property", "name=color&value=%230000FF")->status, 200);
-  EXPECT_EQ(Text(Props(), "color"), "#0000FF");
+  EXPECT_EQ(Quoted(Props(), "color"), "#0000FF");
   EXPECT_EQ(Field(State(), "undo"), std::to_string(std::stoi(undo) + 1));
   ASSERT_EQ(Post("/api/save")->status, 200);
   EXPECT_TRUE(Near(DrawnColour(pdf_, 103, 625), {0, 0, 255}));
   ASSERT_EQ(Post("/api/undo")->status, 200);
-  EXPECT_TRUE(Near(HexComponents(Text(Props(), "color")), DrawnColour(drawn, 103, 625)));
+  EXPECT_TRUE(Near(HexComponents(Quoted(Props(), "color")), DrawnColour(drawn, 103, 625)));
 }
 
 }  // namespace

@@ -11,12 +11,8 @@ class ServeSaveTest : public ServeTest {
   // The living room's south wall, as the page sends a distance: two clicks.
   void Measure() {
     ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
-    for (const char* q : {"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488",
-                          "kind=down&page=0&x=477&y=488", "kind=up&page=0&x=477&y=488"}) {
-      auto r = Post("/api/event", q);
-      ASSERT_TRUE(r);
-      ASSERT_EQ(r->status, 200) << q << ": " << r->body;
-    }
+    Events({"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488", "kind=down&page=0&x=477&y=488",
+            "kind=up&page=0&x=477&y=488"});
   }
   bool Unsaved() { return State().find("\"unsaved\":true") != std::string::npos; }
 };
@@ -79,21 +75,13 @@ TEST_F(ServeSaveTest, ASaveOverAFileAnotherProgramChangedIsRefusedAndACopyOrARel
 TEST_F(ServeSaveTest, ASaveUnderWayWhenTheServerIsStoppedAnswersWhatHappened) {
   Measure();
   ASSERT_EQ(Post("/api/press", "id=Button_Polylength")->status, 200);
-  for (const char* q : {"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300", "kind=down&page=0&x=200&y=300",
-                        "kind=up&page=0&x=200&y=300", "kind=rdown&page=0&x=200&y=300"})
-    ASSERT_EQ(Post("/api/event", q)->status, 200) << q;
-  auto post = [&](const std::string& what, int* status) {
-    httplib::Client other("127.0.0.1", server_.port());
-    other.set_read_timeout(30, 0);
-    auto r = other.Post(what.c_str(), Auth(), "", "application/x-www-form-urlencoded");
-    *status = r ? r->status : -1;
-  };
+  ASSERT_NO_FATAL_FAILURE(Events({"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300",
+                                  "kind=down&page=0&x=200&y=300", "kind=up&page=0&x=200&y=300",
+                                  "kind=rdown&page=0&x=200&y=300"}));
   int menuStatus = 0, saveStatus = 0;
-  std::thread menu([&] { post("/api/event?kind=rup&page=0&x=200&y=300", &menuStatus); });
-  for (int i = 0; i < 200 && State().find("\"type\":\"menu\"") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  ASSERT_NE(State().find("\"type\":\"menu\""), std::string::npos);
-  std::thread save([&] { post("/api/save", &saveStatus); });
+  std::thread menu = PostAside(server_, "/api/event?kind=rup&page=0&x=200&y=300", &menuStatus);
+  ASSERT_NE(WaitForModal(server_, "menu"), "");
+  std::thread save = PostAside(server_, "/api/save", &saveStatus);
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the save waits behind the menu
   EXPECT_EQ(ReadAll(pdf_), original_);
   EXPECT_EQ(server_.Stop(), 0);
@@ -120,26 +108,8 @@ TEST(ServeDocumentTest, ThePagesDocumentKeepsNamesWithAHash) {
       "<< /Type /Annot /Subtype /Stamp /Rect [100 100 200 150] /Name /#23Sq /F 4 >>",
   };
   for (const bool clean : {true, false}) {
-    std::string pdf = "%PDF-1.7\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-      offsets.push_back(pdf.size());
-      pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    if (clean) {
-      pdf += "xref\n0 5\n0000000000 65535 f \n";
-      for (size_t offset : offsets) {
-        char entry[24];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        pdf += entry;
-      }
-    }
-    pdf += "trailer\n<< /Size 5 /Root 1 0 R >>\n";
-    if (clean) pdf += "startxref\n" + std::to_string(xref) + "\n";
-    pdf += "%%EOF\n";
     const fs::path path = dir / (clean ? "clean.pdf" : "rebuilt.pdf");
-    std::ofstream(path, std::ios::binary) << pdf;
+    std::ofstream(path, std::ios::binary) << PdfOf(objects, clean);
 
     ServeProcess server;
     ASSERT_TRUE(server.Start(path.string(), {"--lang", "en-US"})) << clean;

@@ -79,12 +79,8 @@ TEST_F(ServeTest, AMalformedEventOrOneForAPageThatDoesNotExistChangesNothing) {
 TEST_F(ServeTest, MeasuresSavesIncrementallyAndStopsWithoutWritingUnsavedChanges) {
   ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
   // Two wall corners of the living room at zoom 1: device = (x, 595 - y).
-  for (const char* q : {"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488", "kind=move&page=0&x=300&y=488",
-                        "kind=down&page=0&x=477&y=488", "kind=up&page=0&x=477&y=488"}) {
-    auto r = Post("/api/event", q);
-    ASSERT_TRUE(r);
-    ASSERT_EQ(r->status, 200) << q << ": " << r->body;
-  }
+  Events({"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488", "kind=move&page=0&x=300&y=488",
+          "kind=down&page=0&x=477&y=488", "kind=up&page=0&x=477&y=488"});
   const std::string state = State();
   EXPECT_EQ(Field(state, "undo"), "1") << state;
   EXPECT_NE(state.find(" m\""), std::string::npos) << "the panel shows a length in metres: " << state;
@@ -114,9 +110,8 @@ TEST_F(ServeTest, EventsFollowTheViewsZoomAndRotation) {
     EXPECT_EQ(Post("/api/view", bad)->status, 400) << bad;
   ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
   // Page (97.01, 107.01) and (476.85, 107.01) turned a quarter at zoom 2.
-  for (const char* q : {"kind=down&page=0&x=214&y=194", "kind=up&page=0&x=214&y=194", "kind=down&page=0&x=214&y=954",
-                        "kind=up&page=0&x=214&y=954"})
-    ASSERT_EQ(Post("/api/event", q)->status, 200) << q;
+  Events({"kind=down&page=0&x=214&y=194", "kind=up&page=0&x=214&y=194", "kind=down&page=0&x=214&y=954",
+          "kind=up&page=0&x=214&y=954"});
   const std::string state = State();
   EXPECT_NE(state.find("6.70 m"), std::string::npos) << state;
   EXPECT_NE(state.find("\"rotation\":90"), std::string::npos);
@@ -145,12 +140,8 @@ TEST_F(ServeTest, TurningTheViewDropsASnapMarkerFoundBeforeTheTurn) {
 TEST_F(ServeTest, SurvivesABrowserThatDisconnectsMidGesture) {
   ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
   auto raw = [&](const std::string& request) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(server_.port()));
-    inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const int fd = Connect(server_.port());
+    ASSERT_GE(fd, 0);
     ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
     close(fd);
   };
@@ -172,24 +163,14 @@ TEST_F(ServeTest, SurvivesABrowserThatDisconnectsMidGesture) {
 // during a waiting menu still stops the server.
 TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
   ASSERT_EQ(Post("/api/press", "id=Button_Polylength")->status, 200);
-  for (const char* q : {"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488", "kind=down&page=0&x=97&y=222",
-                        "kind=up&page=0&x=97&y=222", "kind=move&page=0&x=477&y=488"})
-    ASSERT_EQ(Post("/api/event", q)->status, 200) << q;
-  ASSERT_EQ(Post("/api/event", "kind=rdown&page=0&x=477&y=488")->status, 200);
+  ASSERT_NO_FATAL_FAILURE(Events({"kind=down&page=0&x=97&y=488", "kind=up&page=0&x=97&y=488",
+                                  "kind=down&page=0&x=97&y=222", "kind=up&page=0&x=97&y=222",
+                                  "kind=move&page=0&x=477&y=488", "kind=rdown&page=0&x=477&y=488"}));
   int upStatus = 0;
-  std::thread up([&] {
-    httplib::Client other("127.0.0.1", server_.port());
-    other.set_read_timeout(30, 0);
-    auto r = other.Post("/api/event?kind=rup&page=0&x=477&y=488", Auth(), "", "application/x-www-form-urlencoded");
-    upStatus = r ? r->status : -1;
-  });
-  std::string state;
-  for (int i = 0; i < 200 && state.find("\"type\":\"menu\"") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    state = State();
-  }
-  ASSERT_NE(state.find("\"type\":\"menu\",\"items\":[\"Complete\",\"Cancel\"]"), std::string::npos) << state;
-  const std::string id = Field(state.substr(state.find("\"modal\"")), "id");
+  std::thread up = PostAside(server_, "/api/event?kind=rup&page=0&x=477&y=488", &upStatus);
+  const std::string modal = WaitForModal(server_, "menu");
+  ASSERT_NE(modal.find("\"type\":\"menu\",\"items\":[\"Complete\",\"Cancel\"]"), std::string::npos) << modal;
+  const std::string id = Field(modal, "id");
   EXPECT_EQ(Post("/api/answer", "id=" + std::to_string(std::stoi(id) + 1) + "&result=1")->status, 409);
   ASSERT_EQ(Post("/api/answer", "id=" + id + "&result=1")->status, 200);
   up.join();
@@ -197,15 +178,11 @@ TEST_F(ServeTest, AMenuWaitsForTheAnswerFromThePage) {
   EXPECT_EQ(Field(State(), "undo"), "1") << "Complete ended the measurement";
 
   // Another menu, left waiting: the server still stops at once.
-  ASSERT_EQ(Post("/api/event", "kind=down&page=0&x=97&y=300")->status, 200);
-  ASSERT_EQ(Post("/api/event", "kind=up&page=0&x=97&y=300")->status, 200);
-  ASSERT_EQ(Post("/api/event", "kind=rdown&page=0&x=200&y=300")->status, 200);
-  std::thread hanging([&] {
-    httplib::Client other("127.0.0.1", server_.port());
-    other.Post("/api/event?kind=rup&page=0&x=200&y=300", Auth(), "", "application/x-www-form-urlencoded");
-  });
-  for (int i = 0; i < 200 && State().find("\"type\":\"menu\"") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ASSERT_NO_FATAL_FAILURE(
+      Events({"kind=down&page=0&x=97&y=300", "kind=up&page=0&x=97&y=300", "kind=rdown&page=0&x=200&y=300"}));
+  int hangingStatus = 0;
+  std::thread hanging = PostAside(server_, "/api/event?kind=rup&page=0&x=200&y=300", &hangingStatus);
+  WaitForModal(server_, "menu");
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(server_.Stop(), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
@@ -256,24 +233,9 @@ TEST_F(ServeTest, TheRibbonSpeaksTheBrowsersLanguage) {
 TEST_F(ServeTest, DialogsReachThePageInTheSessionsLanguage) {
   ServeProcess german;
   ASSERT_TRUE(german.Start(pdf_, {"--lang", "de-DE"}));
-  httplib::Client client("127.0.0.1", german.port());
-  client.set_read_timeout(30, 0);
-  const httplib::Headers auth{{"X-Annot-Token", german.token()}};
   int pressStatus = 0;
-  std::thread press([&] {
-    httplib::Client other("127.0.0.1", german.port());
-    other.set_read_timeout(30, 0);
-    auto r = other.Post("/api/press?id=Measure_Group_PageScale", auth, "", "application/x-www-form-urlencoded");
-    pressStatus = r ? r->status : -1;
-  });
-  std::string modal;
-  for (int i = 0; i < 200 && modal.find("\"type\":\"dialog\"") == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    auto r = client.Get("/api/state", auth);
-    const std::string state = r && r->status == 200 ? r->body : std::string();
-    const size_t at = state.find("\"modal\"");
-    modal = at == std::string::npos ? std::string() : state.substr(at);
-  }
+  std::thread press = PostAside(german, "/api/press?id=Measure_Group_PageScale", &pressStatus);
+  const std::string modal = WaitForModal(german, "dialog");
   ASSERT_NE(modal.find("\"type\":\"dialog\""), std::string::npos) << modal;
   for (const char* shown : {"\"name\":\"labelPageTitle\",\"type\":\"label\",\"text\":\"Seiten\"",
                             "\"name\":\"radioButtonPreset\",\"type\":\"checkbox\",\"text\":\"Vorgabe\"",
@@ -282,9 +244,11 @@ TEST_F(ServeTest, DialogsReachThePageInTheSessionsLanguage) {
     EXPECT_NE(modal.find(shown), std::string::npos) << shown << "\n" << modal;
   for (const char* hidden : {"IDS_", "\"Preset\"", "\"Custom\"", "\"Pages\"", "Separate Y scale"})
     EXPECT_EQ(modal.find(hidden), std::string::npos) << hidden << "\n" << modal;
-  const std::string id = Field(modal, "id");
-  ASSERT_EQ(client.Post(("/api/answer?id=" + id + "&result=2").c_str(), auth, "", "application/x-www-form-urlencoded")->status,
-            200);
+  httplib::Client client("127.0.0.1", german.port());
+  auto answered = client.Post(("/api/answer?id=" + Field(modal, "id") + "&result=2").c_str(),
+                              {{"X-Annot-Token", german.token()}}, "", "application/x-www-form-urlencoded");
+  ASSERT_TRUE(answered);
+  ASSERT_EQ(answered->status, 200);
   press.join();
   EXPECT_EQ(pressStatus, 200);
   EXPECT_EQ(german.Stop(), 0);

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +58,71 @@ inline std::string AnnotOutput(const std::vector<std::string>& args) {
     pclose(p);
   }
   return out;
+}
+
+// A PDF file of `objects`, numbered from 1 (the first is the catalog).
+// Without `xref` it has no cross-reference table, so a reader rebuilds one.
+inline std::string PdfOf(const std::vector<std::string>& objects, bool xref = true) {
+  std::string pdf = "%PDF-1.7\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t start = pdf.size();
+  const std::string size = std::to_string(objects.size() + 1);
+  if (xref) {
+    pdf += "xref\n0 " + size + "\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+      char entry[24];
+      std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+      pdf += entry;
+    }
+  }
+  pdf += "trailer\n<< /Size " + size + " /Root 1 0 R >>\n";
+  if (xref) pdf += "startxref\n" + std::to_string(start) + "\n";
+  return pdf + "%%EOF\n";
+}
+
+// A TCP connection to 127.0.0.1:`port` (one that is still being made when
+// not `blocking`); -1 when it cannot be made.
+inline int Connect(int port, bool blocking = true) {
+  const int fd = socket(AF_INET, SOCK_STREAM | (blocking ? 0 : SOCK_NONBLOCK), 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends `request` on a connection of its own; what comes back until the
+// server closes the connection (then `*closed` is true) or is silent for a
+// second.
+inline std::string Exchange(int port, const std::string& request, bool* closed = nullptr) {
+  if (closed) *closed = false;
+  const int fd = Connect(port);
+  if (fd < 0) return "";
+  std::string answer;
+  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    char buf[4096];
+    for (int i = 0; i < 10000; ++i) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 1000) != 1) break;
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) {
+        if (closed) *closed = true;
+        break;
+      }
+      answer.append(buf, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  return answer;
 }
 
 // One `annot serve` child with the address it printed.
@@ -112,6 +180,39 @@ class ServeProcess {
   std::string token_;
 };
 
+// The state `server` gives on a connection of its own; empty when it gives none.
+inline std::string StateOf(const ServeProcess& server) {
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(30, 0);
+  auto r = client.Get("/api/state", {{"X-Annot-Token", server.token()}});
+  return r && r->status == 200 ? r->body : std::string();
+}
+
+// The state's "modal" part from the moment `server` shows a modal of `type`
+// ("menu", "dialog"), waiting at most 10 s; empty when none came.
+inline std::string WaitForModal(const ServeProcess& server, const std::string& type) {
+  for (int i = 0; i < 400; ++i) {
+    const std::string state = StateOf(server);
+    const size_t at = state.find("\"modal\"");
+    if (at != std::string::npos && state.find("\"type\":\"" + type + "\"", at) != std::string::npos)
+      return state.substr(at);
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return "";
+}
+
+// POSTs `target` (path?query) to `server` from a thread of its own, for a
+// request that waits for the page's answer to a menu or a dialog; the
+// thread leaves the answer's status in `*status`, -1 when none came.
+inline std::thread PostAside(const ServeProcess& server, const std::string& target, int* status) {
+  return std::thread([port = server.port(), token = server.token(), target, status] {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(30, 0);
+    auto r = client.Post(target.c_str(), {{"X-Annot-Token", token}}, "", "application/x-www-form-urlencoded");
+    *status = r ? r->status : -1;
+  });
+}
+
 class ServeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -137,13 +238,28 @@ class ServeTest : public ::testing::Test {
   httplib::Result Post(const std::string& path, const std::string& query = "") {
     return client_->Post((path + "?" + query).c_str(), Auth(), "", "application/x-www-form-urlencoded");
   }
+  // POSTs each event of `queries` in turn; each must be taken.
+  void Events(std::initializer_list<std::string> queries) {
+    for (const std::string& q : queries) {
+      auto r = Post("/api/event", q);
+      ASSERT_TRUE(r) << q;
+      ASSERT_EQ(r->status, 200) << q << ": " << r->body;
+    }
+  }
   std::string State() {
     auto r = client_->Get("/api/state", Auth());
     return r && r->status == 200 ? r->body : std::string();
   }
+  // The number of the first "key":NUMBER in `json`; empty when there is none.
   static std::string Field(const std::string& json, const std::string& key) {
     std::smatch m;
-    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9]+)"))) return m[1];
+    if (std::regex_search(json, m, std::regex("\"" + key + "\":(-?[0-9.]+)"))) return m[1];
+    return "";
+  }
+  // The text of the first "key":"..." in `json`; empty when there is none.
+  static std::string Quoted(const std::string& json, const std::string& key) {
+    std::smatch m;
+    if (std::regex_search(json, m, std::regex("\"" + key + "\":\"([^\"]*)\""))) return m[1];
     return "";
   }
 

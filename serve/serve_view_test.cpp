@@ -6,11 +6,6 @@ namespace {
 
 using namespace annotserve::testing;
 
-std::string Quoted(const std::string& json, const std::string& key) {
-  std::smatch m;
-  return std::regex_search(json, m, std::regex("\"" + key + "\":\"([^\"]*)\"")) ? std::string(m[1]) : "";
-}
-
 // "DOCUMENT:CHANGES"
 std::pair<long, long> Moment(const std::string& text) {
   std::smatch m;
@@ -46,9 +41,8 @@ TEST_F(ServeTest, ThePagesAnnotationsComeApartAndTheDocumentsBytesStillDrawThePa
   // A distance: its annotation is in the page's layer, of the document
   // version the state says, and the page's own look is as it was.
   ASSERT_EQ(Post("/api/press", "id=Button_Distance")->status, 200);
-  for (const char* e : {"kind=down&page=0&x=120&y=445", "kind=up&page=0&x=120&y=445", "kind=down&page=0&x=420&y=445",
-                        "kind=up&page=0&x=420&y=445"})
-    ASSERT_EQ(Post("/api/event", e)->status, 200) << e;
+  Events({"kind=down&page=0&x=120&y=445", "kind=up&page=0&x=120&y=445", "kind=down&page=0&x=420&y=445",
+          "kind=up&page=0&x=420&y=445"});
   const std::string measured = State();
   auto layer = client_->Get("/api/annots?page=0", Auth());
   ASSERT_TRUE(layer);

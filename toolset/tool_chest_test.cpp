@@ -21,6 +21,23 @@
 namespace AnnotationPlugin {
 namespace {
 
+// A square tool named `name`, its dictionary parsed.
+std::shared_ptr<CAnnot_Tool> SquareTool(const std::u16string& name) {
+  auto t = std::make_shared<CAnnot_Tool>();
+  t->name = name;
+  t->type = "Venko.PDF.Annotations.AnnotationSquare";
+  t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
+  t->ParseRaw();
+  return t;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
 class ToolChestTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,14 +51,8 @@ class ToolChestTest : public ::testing::Test {
     for (const char* title : {"Review", "Dimensions"}) {
       auto set = mgr().CreateToolSet(ks::ToUtf16(title), &error);
       ASSERT_TRUE(set) << error;
-      for (int i = 0; i < 5; ++i) {
-        auto t = std::make_shared<CAnnot_Tool>();
-        t->name = ks::ToUtf16(std::string(title).substr(0, 1) + std::to_string(i));
-        t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
-        t->ParseRaw();
-        set->tools.push_back(t);
-        set->modified = true;
-      }
+      for (int i = 0; i < 5; ++i) set->tools.push_back(SquareTool(ks::ToUtf16(title[0] + std::to_string(i))));
+      set->modified = true;
     }
     ASSERT_TRUE(mgr().SaveAll());
   }
@@ -161,13 +172,7 @@ TEST_F(ToolChestTest, ItemsPaintTheirToolsInsideTheirCells) {
 
 TEST_F(ToolChestTest, AFailedWriteOfTheToolsetListLeavesThePreviousOne) {
   const std::string file = dir_ / "annot/toolset/preferences.xml";
-  auto read = [&] {
-    std::ifstream f(file, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  };
-  const std::string before = read();
+  const std::string before = Read(file);
   ASSERT_NE(before.find("<Path>Review.ktz</Path>"), std::string::npos) << before;
   mgr().Preferences()[1]->SetExpand(false);
   kshost::FileFaults faults;
@@ -175,26 +180,20 @@ TEST_F(ToolChestTest, AFailedWriteOfTheToolsetListLeavesThePreviousOne) {
   faults.error = EIO;
   kshost::InjectFileFaults(faults);
   EXPECT_FALSE(mgr().SavePreferences());
-  EXPECT_EQ(read(), before);
+  EXPECT_EQ(Read(file), before);
   EXPECT_TRUE(mgr().SavePreferences());
-  EXPECT_NE(read().find("<Expand>False</Expand>"), std::string::npos);
+  EXPECT_NE(Read(file).find("<Expand>False</Expand>"), std::string::npos);
 }
 
 // Another process over the same profile, played by writing its files: what
 // it lists and stores joins this process's work instead of being wiped.
 TEST_F(ToolChestTest, AnotherProcessesToolsetsJoinTheListAndTheChest) {
   const std::string folder = dir_ / "annot/toolset";
-  auto read = [](const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  };
   auto write = [](const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
   auto panel = std::make_shared<CToolChestPanel>(96, 0, 130);
   mgr().AddEventHandler(panel);
   // Nothing changed here: saving leaves the list as the other wrote it.
-  std::string prefs = read(folder + "/preferences.xml");
+  std::string prefs = Read(folder + "/preferences.xml");
   ASSERT_NE(prefs.find("<Path>Dimensions.ktz</Path>"), std::string::npos) << prefs;
   prefs.replace(prefs.find("</Preference>"), 0,
                 "<Item><Visible>True</Visible><Path>Kit.ktz</Path><Expand>True</Expand></Item>");
@@ -203,20 +202,16 @@ TEST_F(ToolChestTest, AnotherProcessesToolsetsJoinTheListAndTheChest) {
   prefs.replace(prefs.find("<Preferences>"), 13, "<Preferences><!-- written elsewhere -->");
   CAnnot_ToolSet kit;
   kit.title = u"Kit";
-  auto t = std::make_shared<CAnnot_Tool>();
-  t->name = u"K0";
-  t->type = "Venko.PDF.Annotations.AnnotationSquare";
-  t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
-  kit.tools.push_back(t);
+  kit.tools.push_back(SquareTool(u"K0"));
   ASSERT_TRUE(SaveToolSetFile(kit, ks::ToUtf16(folder + "/Kit.ktz")));
   write(folder + "/preferences.xml", prefs);
   ASSERT_TRUE(mgr().SaveAll());
-  EXPECT_EQ(read(folder + "/preferences.xml"), prefs);
+  EXPECT_EQ(Read(folder + "/preferences.xml"), prefs);
 
   // A change here is written together with the other's.
   mgr().Preferences()[1]->SetExpand(false);  // Review
   ASSERT_TRUE(mgr().SaveAll());
-  prefs = read(folder + "/preferences.xml");
+  prefs = Read(folder + "/preferences.xml");
   for (const char* item : {"<Path>Review.ktz</Path><Title>Review</Title><Expand>False</Expand>",
                            "<Path>Dimensions.ktz</Path><Title>Dimensions</Title><Expand>False</Expand>",
                            "<Path>Kit.ktz</Path><Title>Kit</Title><Expand>True</Expand>"})
@@ -230,10 +225,7 @@ TEST_F(ToolChestTest, AnotherProcessesToolsetsJoinTheListAndTheChest) {
   EXPECT_FALSE(shows("  item K1 "));
 
   // A toolset the other rewrote is read again while unchanged here.
-  kit.tools.push_back(std::make_shared<CAnnot_Tool>());
-  kit.tools.back()->name = u"K1";
-  kit.tools.back()->type = t->type;
-  kit.tools.back()->raw = t->raw;
+  kit.tools.push_back(SquareTool(u"K1"));
   ASSERT_TRUE(SaveToolSetFile(kit, ks::ToUtf16(folder + "/Kit.ktz")));
   EXPECT_TRUE(mgr().Refresh());
   EXPECT_EQ(mgr().FindToolSet(u"Kit")->tools.size(), 2u);
@@ -245,24 +237,17 @@ TEST_F(ToolChestTest, AnotherProcessesToolsetsJoinTheListAndTheChest) {
 // the tools the other added, and a tool deleted in one stays deleted.
 TEST_F(ToolChestTest, TwoCopiesOfAToolsetKeepEachOthersTools) {
   const std::u16string file = ks::ToUtf16(dir_ / "annot/toolset/Pair.ktz");
-  auto tool = [](const std::u16string& name) {
-    auto t = std::make_shared<CAnnot_Tool>();
-    t->name = name;
-    t->type = "Venko.PDF.Annotations.AnnotationSquare";
-    t->raw = "<</Subtype/Square/Rect[0 0 10 10]>>";
-    return t;
-  };
   CAnnot_ToolSet pair;
-  for (const char16_t* name : {u"R0", u"R1", u"R2", u"R3", u"R4"}) pair.tools.push_back(tool(name));
+  for (const char16_t* name : {u"R0", u"R1", u"R2", u"R3", u"R4"}) pair.tools.push_back(SquareTool(name));
   ASSERT_TRUE(SaveToolSetFile(pair, file));
   auto first = LoadToolSetFile(file, nullptr), second = LoadToolSetFile(file, nullptr);
   ASSERT_TRUE(first && second);
   ASSERT_EQ(second->tools.size(), 5u);
-  first->tools.push_back(tool(u"first"));
+  first->tools.push_back(SquareTool(u"first"));
   first->modified = true;
   ASSERT_TRUE(SaveToolSetChanges(*first));
   ASSERT_TRUE(second->DeleteTool(second->tools[0].get()));  // R0
-  second->tools.push_back(tool(u"second"));
+  second->tools.push_back(SquareTool(u"second"));
   ASSERT_TRUE(SaveToolSetChanges(*second));
   auto names = [&] {
     std::vector<std::u16string> out;

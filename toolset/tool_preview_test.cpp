@@ -111,13 +111,13 @@ TEST_F(ToolPreviewTest, AToolWithAnImageResourceDrawsTheImage) {
   KPD_Stream ap = host::DocNewStream(doc_, form.data(), form.size());
   Owned apDict = Parse("<</Type/XObject/Subtype/Form/BBox[0 0 40 30]/Resources<</XObject<<>>>>>>");
   for (const char* key : {"/Type", "/Subtype", "/Width", "/Height", "/ColorSpace", "/BitsPerComponent"})
-    host::DictSet(host::StreamGetDict(image), key, host::DictGet(reinterpret_cast<KPD_Dictionary>(imageDict.get()), key));
+    host::DictSet(host::StreamGetDict(image), key, host::DictGet(imageDict.get(), key));
   for (const char* key : {"/Type", "/Subtype", "/BBox", "/Resources"})
-    host::DictSet(host::StreamGetDict(ap), key, host::DictGet(reinterpret_cast<KPD_Dictionary>(apDict.get()), key));
-  KPD_Object xobjects = host::DictGet(reinterpret_cast<KPD_Dictionary>(host::DictGet(host::StreamGetDict(ap), "/Resources")), "/XObject");
-  host::DictSet(reinterpret_cast<KPD_Dictionary>(xobjects), "/Im", reinterpret_cast<KPD_Object>(image));
+    host::DictSet(host::StreamGetDict(ap), key, host::DictGet(apDict.get(), key));
+  KPD_Object xobjects = host::DictGet(host::DictGet(host::StreamGetDict(ap), "/Resources"), "/XObject");
+  host::DictSet(xobjects, "/Im", image);
   KPD_Dictionary stamp = Add("<</Subtype/Stamp/Rect[300 300 340 330]/Name/Approved/NM(pic)/AP<<>>>>");
-  host::DictSet(reinterpret_cast<KPD_Dictionary>(host::DictGet(stamp, "/AP")), "/N", reinterpret_cast<KPD_Object>(ap));
+  host::DictSet(host::DictGet(stamp, "/AP"), "/N", ap);
   auto tool = Capture();
   ASSERT_TRUE(tool);
   ASSERT_EQ(tool->resources.size(), 2u);  // the form and its image

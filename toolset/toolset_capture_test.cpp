@@ -30,9 +30,9 @@ std::string Normalised(KPD_Object o, double dx, double dy, bool points = false, 
     case KPD_OBJ_NUMBER: return ks::FormatFixed(host::ObjectGetNumber(o), 2);
     case KPD_OBJ_ARRAY: {
       std::string s = "[";
-      int n = host::ArrayCount(reinterpret_cast<KPD_Array>(o));
+      int n = host::ArrayCount(o);
       for (int i = 0; i < n; ++i) {
-        KPD_Object item = host::ArrayGet(reinterpret_cast<KPD_Array>(o), i);
+        KPD_Object item = host::ArrayGet(o, i);
         if (points && host::ObjectGetType(item) == KPD_OBJ_NUMBER)
           s += ks::FormatFixed(host::ObjectGetNumber(item) + (i % 2 ? dy : dx), 2) + " ";
         else
@@ -43,7 +43,7 @@ std::string Normalised(KPD_Object o, double dx, double dy, bool points = false, 
     case KPD_OBJ_DICTIONARY:
     case KPD_OBJ_STREAM: {
       bool stream = host::ObjectGetType(o) == KPD_OBJ_STREAM;
-      KPD_Dictionary d = stream ? host::StreamGetDict(reinterpret_cast<KPD_Stream>(o)) : reinterpret_cast<KPD_Dictionary>(o);
+      KPD_Dictionary d = stream ? host::StreamGetDict(o) : o;
       std::set<std::string> keys;
       for (int i = 0; i < host::DictKeyCount(d); ++i) {
         host::ByteString k;
@@ -58,7 +58,7 @@ std::string Normalised(KPD_Object o, double dx, double dy, bool points = false, 
       s += ">>";
       if (stream) {
         host::ByteString data;
-        host::StreamGetData(reinterpret_cast<KPD_Stream>(o), 1, data.get());
+        host::StreamGetData(o, 1, data.get());
         s += "stream(" + data.str() + ")";
       }
       return s;
@@ -114,15 +114,14 @@ class ToolsetCaptureTest : public kwannotation::test::HostDocTest {
       std::set<std::string> names;
       for (size_t k = 0; k < placed.size(); ++k) {
         KPD_Dictionary source = host::PageGetAnnot(page_, groups[t][k]);
-        EXPECT_EQ(Normalised(reinterpret_cast<KPD_Object>(placed[k]), 0, 0),
-                  Normalised(reinterpret_cast<KPD_Object>(source), x - box.left, y - box.top))
+        EXPECT_EQ(Normalised(placed[k], 0, 0), Normalised(source, x - box.left, y - box.top))
             << "tool " << t << " member " << k;
         host::ByteString nm;
         host::StringGetBytes(host::DictGet(placed[k], "/NM"), nm.get());
         EXPECT_EQ(nm.str().size(), 36u);
         names.insert(nm.str());
         if (k > 0) {
-          EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(placed[k], "/IRT"), reinterpret_cast<KPD_Object>(placed[0])));
+          EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(placed[k], "/IRT"), placed[0]));
         }
       }
       EXPECT_EQ(names.size(), placed.size());
@@ -139,12 +138,12 @@ TEST_F(ToolsetCaptureTest, CloudPolylineDistanceAndGroupPlaceAsTheirSources) {
                                     "/D[<</U(ft)/C 1/D 100>>]/A[<</U(sq ft)/C 1>>]>>");
   KPD_Dictionary line = AddShape("<</Subtype/Line/IT/LineDimension/Rect[90 490 310 520]/L[100 500 300 500]"
                                  "/LE[/OpenArrow/OpenArrow]/LL 10/Cap true/Contents(20 ft)/C[0 0 0]/NM(dist)>>");
-  host::DictSet(line, "/Measure", reinterpret_cast<KPD_Object>(measure));
+  host::DictSet(line, "/Measure", measure);
   KPD_Dictionary head = AddShape("<</Subtype/Square/Rect[400 600 460 650]/C[0 0.5 0]/NM(grp-head)>>");
   for (const char* member : {"<</Subtype/Circle/Rect[470 600 520 640]/C[0 0.5 0]/RT/Group/NM(grp-1)>>",
                              "<</Subtype/Circle/Rect[400 560 440 590]/C[0 0.5 0]/RT/Group/NM(grp-2)>>"}) {
     KPD_Dictionary m = AddShape(member);
-    host::DictSet(m, "/IRT", reinterpret_cast<KPD_Object>(head));
+    host::DictSet(m, "/IRT", head);
   }
   RoundTrip({0, 1, 2, 3}, {{0}, {1}, {2}, {3, 4, 5}});
 }
@@ -160,16 +159,11 @@ TEST_F(ToolsetCaptureTest, AppearanceResourcesAreStoredOnceAndMadeAnew) {
   KPD_Dictionary pd = host::StreamGetDict(pattern);
   host::DictSet(pd, "/PatternType", Owned(host::IntegerNew(1)).get());
   host::DictSet(pd, "/BBox", Parse("[0 0 2 2]").get());
-  KPD_Stream n = reinterpret_cast<KPD_Stream>(host::DictGet(reinterpret_cast<KPD_Dictionary>(host::DictGet(a, "/AP")), "/N"));
-  Owned resources = Parse("<<>>");
-  KPD_Dictionary rd = reinterpret_cast<KPD_Dictionary>(resources.get());
-  Owned xo = Parse("<<>>");
-  host::DictSet(reinterpret_cast<KPD_Dictionary>(xo.get()), "/Fm1", reinterpret_cast<KPD_Object>(form));
-  host::DictSet(reinterpret_cast<KPD_Dictionary>(xo.get()), "/Fm2", reinterpret_cast<KPD_Object>(form));
-  Owned pat = Parse("<<>>");
-  host::DictSet(reinterpret_cast<KPD_Dictionary>(pat.get()), "/P1", reinterpret_cast<KPD_Object>(pattern));
-  host::DictSet(rd, "/XObject", xo.get());
-  host::DictSet(rd, "/Pattern", pat.get());
+  KPD_Stream n = host::DictGet(host::DictGet(a, "/AP"), "/N");
+  Owned resources = Parse("<</XObject<<>>/Pattern<<>>>>");
+  host::DictSet(host::DictGet(resources.get(), "/XObject"), "/Fm1", form);
+  host::DictSet(host::DictGet(resources.get(), "/XObject"), "/Fm2", form);
+  host::DictSet(host::DictGet(resources.get(), "/Pattern"), "/P1", pattern);
   host::DictSet(host::StreamGetDict(n), "/Resources", resources.get());
 
   CAnnot_ToolSet set;
@@ -189,13 +183,11 @@ TEST_F(ToolsetCaptureTest, AppearanceResourcesAreStoredOnceAndMadeAnew) {
   std::vector<KPD_Dictionary> placed;
   std::string error;
   ASSERT_TRUE(PlaceTool(doc_, 0, tool, 300, 300, &placed, &error)) << error;
-  EXPECT_EQ(Normalised(reinterpret_cast<KPD_Object>(placed[0]), 0, 0),
-            Normalised(reinterpret_cast<KPD_Object>(a), 300 - 10, 300 - 60));
-  KPD_Stream n2 = reinterpret_cast<KPD_Stream>(host::DictGet(reinterpret_cast<KPD_Dictionary>(host::DictGet(placed[0], "/AP")), "/N"));
-  KPD_Dictionary x2 = reinterpret_cast<KPD_Dictionary>(
-      host::DictGet(reinterpret_cast<KPD_Dictionary>(host::DictGet(host::StreamGetDict(n2), "/Resources")), "/XObject"));
+  EXPECT_EQ(Normalised(placed[0], 0, 0), Normalised(a, 300 - 10, 300 - 60));
+  KPD_Stream n2 = host::DictGet(host::DictGet(placed[0], "/AP"), "/N");
+  KPD_Dictionary x2 = host::DictGet(host::DictGet(host::StreamGetDict(n2), "/Resources"), "/XObject");
   EXPECT_TRUE(host::ObjectIsIdentical(host::DictGet(x2, "/Fm1"), host::DictGet(x2, "/Fm2")));
-  EXPECT_FALSE(host::ObjectIsIdentical(host::DictGet(x2, "/Fm1"), reinterpret_cast<KPD_Object>(form)));
+  EXPECT_FALSE(host::ObjectIsIdentical(host::DictGet(x2, "/Fm1"), form));
 }
 
 TEST_F(ToolsetCaptureTest, NotesAreStoredTwentyByTwentyAndPlacedUnderThePoint) {
@@ -227,26 +219,17 @@ TEST_F(ToolsetCaptureTest, TheLayerIsTheTargetsGroupOfTheSameName) {
   ASSERT_TRUE(PlaceTool(doc_, 0, *set.tools[0], 100, 300, &placed, &error)) << error;
   EXPECT_FALSE(host::DictHasKey(placed[0], "/OC"));  // no layers yet
 
-  std::vector<KPD_Object> groups;
-  KPD_Object list = host::ObjectParse("[]", 2);
-  for (const char* name : {"Doors", "Walls"}) {
-    const std::string text = std::string("<</Type/OCG/Name(") + name + ")>>";
-    KPD_Object group = host::ObjectParse(text.data(), text.size());
-    groups.push_back(host::DocMakeIndirect(doc_, group));
-    host::ObjectRelease(group);
-    host::ArrayAppend(reinterpret_cast<KPD_Array>(list), groups.back());
-  }
-  KPD_Object props = host::ObjectParse("<<>>", 4);
-  host::DictSet(reinterpret_cast<KPD_Dictionary>(props), "/OCGs", list);
-  host::DictSet(host::DocGetRoot(doc_), "/OCProperties", props);
-  host::ObjectRelease(list);
-  host::ObjectRelease(props);
+  const KPD_Dictionary doors = Indirect("<</Type/OCG/Name(Doors)>>"), walls = Indirect("<</Type/OCG/Name(Walls)>>");
+  Owned props = Parse("<</OCGs[]>>");
+  host::ArrayAppend(host::DictGet(props.get(), "/OCGs"), doors);
+  host::ArrayAppend(host::DictGet(props.get(), "/OCGs"), walls);
+  host::DictSet(host::DocGetRoot(doc_), "/OCProperties", props.get());
   placed.clear();
   ASSERT_TRUE(PlaceTool(doc_, 0, *set.tools[0], 100, 300, &placed, &error)) << error;
   KPD_Object oc = host::DictGet(placed[0], "/OC");
   ASSERT_NE(oc, nullptr);
-  EXPECT_TRUE(host::ObjectIsIdentical(oc, groups[1]));
-  EXPECT_FALSE(host::ObjectIsIdentical(oc, groups[0]));
+  EXPECT_TRUE(host::ObjectIsIdentical(oc, walls));
+  EXPECT_FALSE(host::ObjectIsIdentical(oc, doors));
 }
 
 TEST_F(ToolsetCaptureTest, PlacingOnARotatedPageTurnsTheAppearance) {
@@ -261,7 +244,7 @@ TEST_F(ToolsetCaptureTest, PlacingOnARotatedPageTurnsTheAppearance) {
   // A horizontal line on an upright page becomes vertical in page space.
   Owned parsed = Parse(l);
   std::vector<float> v(4);
-  host::ArrayGetNumbers(reinterpret_cast<KPD_Array>(parsed.get()), v.data(), 4);
+  host::ArrayGetNumbers(parsed.get(), v.data(), 4);
   EXPECT_NEAR(v[0], v[2], 0.01) << l;
   EXPECT_NEAR(std::fabs(v[3] - v[1]), 100, 0.01) << l;
 }

@@ -42,6 +42,12 @@ void Answer(const char16_t* dialog, int result, std::map<std::u16string, std::u1
   QueueDialogAnswer({dialog, std::move(values), result});
 }
 
+// A square tool item of a toolset file, in `mode` ("drawing", "properties").
+std::string Item(const std::string& name, const std::string& mode) {
+  return "<ToolChestItem><Name>" + name + "</Name><Type>Venko.PDF.Annotations.AnnotationSquare</Type>"
+         "<Raw>&lt;&lt;/Subtype/Square/Rect[0 0 10 10]&gt;&gt;</Raw><Mode>" + mode + "</Mode></ToolChestItem>";
+}
+
 std::string Read(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream s;
@@ -237,9 +243,6 @@ TEST_F(ManageToolsetsTest, ExportsAndImportsPackages) {
 }
 
 TEST_F(ManageToolsetsTest, AFailedImportSaysWhyAndChangesNothing) {
-  const std::string item = "<ToolChestItem><Name>n</Name><Type>Venko.PDF.Annotations.AnnotationSquare</Type>"
-                           "<Raw>&lt;&lt;/Subtype/Square/Rect[0 0 10 10]&gt;&gt;</Raw><Mode>properties</Mode>"
-                           "</ToolChestItem>";
   struct Case {
     const char* file;
     std::string text;
@@ -248,7 +251,7 @@ TEST_F(ManageToolsetsTest, AFailedImportSaysWhyAndChangesNothing) {
       {"broken.ktz", "<VenkoToolSet><Title>x</Title><ToolChestItem>", "is not a valid toolset file."},
       {"untitled.ktz", "<VenkoToolSet Version=\"1\"></VenkoToolSet>", "is not a valid toolset file."},
       {"other-root.ktz", "<Toolsets><Title>x</Title></Toolsets>", "is not a valid toolset file."},
-      {"properties.ktz", "<VenkoToolSet><Title>p</Title>" + item + "</VenkoToolSet>",
+      {"properties.ktz", "<VenkoToolSet><Title>p</Title>" + Item("n", "properties") + "</VenkoToolSet>",
        "contains no tools that can be imported."},
   };
   const std::string prefs = Read(Folder() + "/preferences.xml");
@@ -297,13 +300,8 @@ TEST_F(ManageToolsetsTest, ReplacingAFileOfTheSameNameIsAskedOnceForAll) {
 }
 
 TEST_F(ManageToolsetsTest, ImportsWhatItCanAndLeavesAFileOfTheFolderWhereItIs) {
-  auto item = [](const char* name, const char* mode) {
-    return std::string("<ToolChestItem><Name>") + name +
-           "</Name><Type>Venko.PDF.Annotations.AnnotationSquare</Type>"
-           "<Raw>&lt;&lt;/Subtype/Square/Rect[0 0 10 10]&gt;&gt;</Raw><Mode>" + mode + "</Mode></ToolChestItem>";
-  };
   const std::string mixed = dir_ / "mixed.ktz";
-  std::ofstream(mixed) << "<VenkoToolSet><Title>Mixed</Title>" + item("a", "properties") + item("b", "drawing") +
+  std::ofstream(mixed) << "<VenkoToolSet><Title>Mixed</Title>" + Item("a", "properties") + Item("b", "drawing") +
                               "</VenkoToolSet>";
   const std::string other = Read(Folder() + "/Other.ktz");
   Answer(kManage, 4);
