@@ -87,6 +87,19 @@ inline void WriteFile(std::string const& path, std::string const& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// `size` bytes that do not compress, the same on every call.
+inline std::string IncompressibleBytes(size_t size) {
+  std::string data(size, '\0');
+  uint64_t state = 88172645463325252ull;
+  for (char& c : data) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    c = static_cast<char>(state >> 56);
+  }
+  return data;
+}
+
 // A PDF of `objects`, numbered from 1 in order (the first is the
 // catalogue), with a cross-reference table that points at each.
 inline std::string PdfOfObjects(const std::vector<std::string>& objects) {
