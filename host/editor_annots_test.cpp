@@ -341,12 +341,6 @@ TEST_F(EditorAnnotsTest, UndoOfAnAnnotationRemovedMeanwhileDoesNothing) {
   EXPECT_EQ(direct::PageAnnotCount(page_), 0);
 }
 
-}  // namespace
-}  // namespace kshost
-
-namespace kshost {
-namespace {
-
 // Objects of the shape kinds that rebuild their appearance from the geometry
 // the way a generator does: /Rect around the points, the stream from the
 // numbers.
