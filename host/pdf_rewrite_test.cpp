@@ -33,10 +33,7 @@ std::vector<std::string> SquarePdfObjects() {
 // `objects` written to `path` and opened from there.
 Doc WrittenAndOpened(std::string const& path, std::vector<std::string> const& objects) {
   WriteFile(path, PdfOfObjects(objects));
-  Bytes error;
-  Doc doc(OpenFile(path.c_str(), "", error));
-  EXPECT_TRUE(doc) << error.text();
-  return doc;
+  return OpenedFile(path);
 }
 
 TEST(ObjectScan, FindsTheEndAndTheReferencesOfEachKindOfText) {
@@ -257,10 +254,8 @@ TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {
   std::vector<std::string> objects = SquarePdfObjects();
   objects.resize(39, "null");
   objects.push_back("(the highest)");
-  const std::string pdf = PdfOfObjects(objects);
-  Bytes error;
-  Doc doc(direct::DocOpenMemory(pdf.data(), pdf.size(), error));
-  ASSERT_TRUE(doc) << error.text();
+  Doc doc = OpenedBytes(PdfOfObjects(objects));
+  ASSERT_TRUE(doc);
   Owned stream(direct::DocNewStream(doc.get(), "q Q", 3));
   ASSERT_TRUE(stream);
   EXPECT_GT(direct::ObjectGetObjNum(stream.get()), 40);
@@ -277,10 +272,8 @@ TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {
 TEST(NewObjects, NothingReadsObjectsNobodyUses) {
   std::vector<std::string> objects = SquarePdfObjects();
   objects.push_back("<< /Broken [ 1 2 >> >>");
-  const std::string pdf = PdfOfObjects(objects);
-  Bytes error;
-  Doc doc(direct::DocOpenMemory(pdf.data(), pdf.size(), error));
-  ASSERT_TRUE(doc) << error.text();
+  Doc doc = OpenedBytes(PdfOfObjects(objects));
+  ASSERT_TRUE(doc);
   ASSERT_EQ(direct::DocWarningCount(doc.get()), 0);
   Owned stream(direct::DocNewStream(doc.get(), "q Q", 3));
   ASSERT_TRUE(stream);

@@ -54,6 +54,22 @@ inline std::string Write(KPD_Object obj) {
   return direct::ObjectWrite(obj, out) ? out.text() : "<write failed>";
 }
 
+// The document read from the file at `path`, or from `bytes` in memory;
+// null when it does not open, with the reason given as a test failure.
+inline Doc OpenedFile(std::string const& path) {
+  Bytes error;
+  Doc doc(direct::DocOpenFile(path.c_str(), error));
+  EXPECT_NE(doc, nullptr) << error.text();
+  return doc;
+}
+
+inline Doc OpenedBytes(std::string const& bytes) {
+  Bytes error;
+  Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
+  EXPECT_NE(doc, nullptr) << error.text();
+  return doc;
+}
+
 // A fresh folder under /tmp, removed with everything in it.
 class TempDir {
  public:

@@ -212,9 +212,8 @@ TEST(IncrementalSave, UpdateHoldsWhatChangedAfterTheUnchangedFile) {
       EXPECT_NE(update.find("/Prev " + std::to_string(FindXrefTail(original).offset)), std::string::npos);
       EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
       ExpectReadersAccept(path);
-      Bytes error;
-      Doc reopened(direct::DocOpenFile(path.c_str(), error));
-      ASSERT_NE(reopened, nullptr) << error.text();
+      Doc reopened = OpenedFile(path);
+      ASSERT_NE(reopened, nullptr);
       EXPECT_EQ(direct::DocWarningCount(reopened.get()), 0);
       edit.check(reopened.get());
     }
@@ -519,9 +518,8 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       TempDir dir;
       const std::string path = dir / "a.pdf";
       WriteFile(path, torn);
-      Bytes error;
-      Doc doc(direct::DocOpenFile(path.c_str(), error));
-      ASSERT_NE(doc, nullptr) << error.text();
+      Doc doc = OpenedFile(path);
+      ASSERT_NE(doc, nullptr);
       Document* document = Document::FromKpd(doc.get());
       const auto& warnings = document->Warnings();
       ASSERT_FALSE(warnings.empty());
@@ -543,7 +541,7 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       };
       EXPECT_EQ(eofs(saved), eofs(original) + 1);
       ExpectReadersAccept(path);
-      Doc reopened(direct::DocOpenFile(path.c_str(), error));
+      Doc reopened = OpenedFile(path);
       ASSERT_NE(reopened, nullptr);
       EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 9);
       EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 0);
