@@ -230,15 +230,6 @@ TEST_F(EditorAnnotsTest, DragMovesAnAnnotationTheEditorHandlesAloneAndUndoRestor
   EXPECT_EQ(direct::AppDocUndoCount(doc_), 2);
 }
 
-TEST_F(EditorAnnotsTest, DragOnAReadOnlyDocumentChangesNothing) {
-  KA_Annot low = Add(kLow);
-  doc_->readOnly = true;
-  Drag(150, 150, 200, 200);
-  EXPECT_EQ(Key(low, "/Rect"), "[ 100 100 200 200 ]");
-  EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
-  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});  // selecting is no change
-}
-
 TEST_F(EditorAnnotsTest, HandlerHitTestsDrawsAndMoves) {
   KS_AnnotHandlerCallbacks record = TestHandler();
   g_handler = direct::AnnotHandlerRegister("Square/Test", &record);
@@ -260,7 +251,9 @@ TEST_F(EditorAnnotsTest, HandlerHitTestsDrawsAndMoves) {
   EXPECT_EQ(log_.calls[1], "rotate -90");
 }
 
-TEST_F(EditorAnnotsTest, CommandsOnTheSelection) {
+// Commands that cannot run say why; on a read-only document neither they
+// nor a drag change anything, though a click still selects.
+TEST_F(EditorAnnotsTest, RefusedCommandsAndReadOnlyDragsChangeNothing) {
   struct Case {
     int command;
     bool select;
@@ -282,6 +275,10 @@ TEST_F(EditorAnnotsTest, CommandsOnTheSelection) {
     EXPECT_FALSE(Editor::Get().Command(doc_, c.command, &error)) << c.command;
     EXPECT_EQ(error, c.error);
   }
+  Editor::Get().DeselectAll(doc_);
+  Drag(150, 150, 200, 200);
+  EXPECT_EQ(Key(low, "/Rect"), "[ 100 100 200 200 ]");
+  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
   doc_->readOnly = false;
   EXPECT_EQ(direct::PageAnnotCount(page_), 1);
   EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
