@@ -310,6 +310,8 @@ TEST_F(AnnotFunctionsTest, AnOpenGroupIsReleasedWithItsDocument) {
 
 // ---- the default service -------------------------------------------------------------
 
+// A move by the displacement between two device rectangles, or by a page
+// displacement given instead; an ink without an object moves too.
 TEST_F(AnnotFunctionsTest, DefaultMoveTranslatesEveryGeometryKeyAndRegenerates) {
   RegisterHandler("Line");
   KA_Annot line = Add(
@@ -323,6 +325,15 @@ TEST_F(AnnotFunctionsTest, DefaultMoveTranslatesEveryGeometryKeyAndRegenerates) 
   EXPECT_EQ(Key(line, "/CL"), "[ 51 12 53 14 ]");
   EXPECT_EQ(Key(line, "/QuadPoints"), "[ 50 10 51 11 ]");
   EXPECT_EQ(calls_.regenerated, 1);
+  // The page displacement, of no whole device pixel, is taken over the
+  // rectangles; one that is no number moves nothing.
+  a.values[1] = 1;
+  a.pagePoint = {-2.75f, 0.5f};
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
+  EXPECT_EQ(Key(line, "/L"), "[ 147.25 110.5 247.25 160.5 ]");
+  a.pagePoint = {NAN, 1};
+  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 0);
+  EXPECT_EQ(Key(line, "/L"), "[ 147.25 110.5 247.25 160.5 ]");
 
   KA_Annot ink = Add("<< /Subtype /Ink /Rect [0 0 20 20] /InkList [[1 1 2 2] [3 3]] >>");
   KS_AnnotCallArgs b = Args(ink);  // the editor alone: no object
@@ -330,21 +341,6 @@ TEST_F(AnnotFunctionsTest, DefaultMoveTranslatesEveryGeometryKeyAndRegenerates) 
   EXPECT_EQ(edit::Move(ink, view_, {0, 772, 20, 792}, {10, 772, 30, 792}), true);
   EXPECT_EQ(Key(ink, "/InkList"), "[ [ 11 1 12 2 ] [ 13 3 ] ]");
   EXPECT_EQ(Key(ink, "/Rect"), "[ 10 0 30 20 ]");
-}
-
-TEST_F(AnnotFunctionsTest, DefaultMoveTakesAPageDisplacementOverTheRectangles) {
-  RegisterHandler("Line");
-  KA_Annot line = Add("<< /Subtype /Line /Rect [90 90 210 160] /L [100 100 200 150] >>");
-  KS_AnnotCallArgs a = Args(line);
-  a.rect1 = {90, 632, 210, 702};
-  a.rect2 = {140, 622, 260, 692};  // 50 right, 10 up, not taken
-  a.values[1] = 1;
-  a.pagePoint = {-2.75f, 0.5f};  // no whole device pixel
-  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 1);
-  EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
-  a.pagePoint = {NAN, 1};
-  EXPECT_EQ(direct::AnnotHandlerDefault(g_handler, KS_AHD_MOVE, &a), 0);
-  EXPECT_EQ(Key(line, "/L"), "[ 97.25 100.5 197.25 150.5 ]");
 }
 
 TEST_F(AnnotFunctionsTest, DefaultResizeMapsTheOldRectangleOntoTheNew) {

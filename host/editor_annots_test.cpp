@@ -129,31 +129,12 @@ class EditorAnnotsTest : public ::testing::Test {
 const char kLow[] = "<< /Subtype /Square /NM (low) /Rect [100 100 200 200] >>";
 const char kHigh[] = "<< /Subtype /Square /NM (high) /Rect [150 150 250 250] >>";
 
-TEST_F(EditorAnnotsTest, HandClicksSelectTheTopmostAndModifiersToggle) {
-  KA_Annot low = Add(kLow);
-  KA_Annot high = Add(kHigh);
-  Click(175, 175);  // both are there; the later one is on top
-  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{high});
-  Click(110, 110, KS_FLAG_SHIFT);
-  EXPECT_EQ(Editor::Get().Selection(doc_), (std::vector<KA_Annot>{high, low}));
-  EXPECT_EQ(Editor::Get().Focused(doc_), low);
-  Click(110, 110, KS_FLAG_CTRL);
-  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{high});
-  EXPECT_EQ(Editor::Get().Focused(doc_), high);
-  Click(110, 110);  // a plain click replaces the selection
-  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
-  Click(400, 400);
-  EXPECT_TRUE(Editor::Get().Selection(doc_).empty());
-
-  // A hidden annotation is passed over.
-  direct::DictSet(direct::AnnotGetDict(high), "/F", Parse("2").get());
-  Click(175, 175);
-  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
-}
-
-// Receivers hear of each change of the selection or its focus, and of
-// nothing when a click or a call leaves both as they were.
-TEST_F(EditorAnnotsTest, SelectionChangesAreToldOnceEach) {
+// The Hand tool's clicks select the topmost annotation under the pointer;
+// shift adds, ctrl takes out, a plain click on one selected keeps the
+// selection and moves the focus. Receivers hear of each change of the
+// selection or its focus, and of nothing when a click or a call leaves both
+// as they were.
+TEST_F(EditorAnnotsTest, HandClicksSelectTheTopmostAndEachChangeIsToldOnce) {
   KA_Annot low = Add(kLow);
   KA_Annot high = Add(kHigh);
   static int told = 0;
@@ -164,31 +145,45 @@ TEST_F(EditorAnnotsTest, SelectionChangesAreToldOnceEach) {
       reinterpret_cast<void*>(+[](void*, KA_Document) { ++told; });
   ASSERT_TRUE(Editor::Get().RegisterDocEvents(&record));
   struct Step {
+    const char* what;
     float x, y;
     uint32_t flags;
+    std::vector<KA_Annot> selected;
+    KA_Annot focused;
     int told;
-  } steps[] = {
-      {175, 175, 0, 1},               // selects the top one
-      {175, 175, 0, 1},               // the same again: no change
-      {110, 110, KS_FLAG_SHIFT, 2},   // adds the other, which takes the focus
-      {175, 175, 0, 3},               // focus back to the top one, both stay
-      {400, 400, 0, 4},               // nothing there: all deselected
-      {400, 400, 0, 4},               // and again: nothing to tell
+  };
+  const Step steps[] = {
+      {"both are there; the later one is on top", 175, 175, 0, {high}, high, 1},
+      {"the same again: no change", 175, 175, 0, {high}, high, 1},
+      {"shift adds the other, which takes the focus", 110, 110, KS_FLAG_SHIFT, {high, low}, low, 2},
+      {"ctrl takes the focused one out", 110, 110, KS_FLAG_CTRL, {high}, high, 3},
+      {"a plain click on one not selected replaces the selection", 110, 110, 0, {low}, low, 4},
+      {"shift adds the top one", 175, 175, KS_FLAG_SHIFT, {low, high}, high, 5},
+      {"a plain click on one selected: the focus moves, both stay", 110, 110, 0, {low, high}, low, 6},
+      {"nothing there: all deselected", 400, 400, 0, {}, nullptr, 7},
+      {"and again: nothing to tell", 400, 400, 0, {}, nullptr, 7},
   };
   for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
     Click(step.x, step.y, step.flags);
-    EXPECT_EQ(told, step.told) << step.x << " " << step.y;
+    EXPECT_EQ(Editor::Get().Selection(doc_), step.selected);
+    EXPECT_EQ(Editor::Get().Focused(doc_), step.focused);
+    EXPECT_EQ(told, step.told);
   }
   EXPECT_TRUE(Editor::Get().Select(doc_, low, false));
   EXPECT_TRUE(Editor::Get().Deselect(doc_, low));
   EXPECT_FALSE(Editor::Get().Deselect(doc_, high));
-  EXPECT_EQ(told, 6);
-  // Deleting the selection empties it.
+  EXPECT_EQ(told, 9);
+  // A hidden annotation is passed over.
+  direct::DictSet(direct::AnnotGetDict(high), "/F", Parse("2").get());
   Click(175, 175);
+  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
+  EXPECT_EQ(told, 10);
+  // Deleting the selection empties it.
   std::string error;
   ASSERT_TRUE(Editor::Get().Command(doc_, KS_COMMAND_DELETE, &error)) << error;
   EXPECT_TRUE(Editor::Get().Selection(doc_).empty());
-  EXPECT_EQ(told, 8);
+  EXPECT_EQ(told, 11);
   Editor::Get().UnregisterDocEvents(&record);
 }
 
@@ -235,15 +230,6 @@ TEST_F(EditorAnnotsTest, DragMovesAnAnnotationTheEditorHandlesAloneAndUndoRestor
   EXPECT_EQ(direct::AppDocUndoCount(doc_), 2);
 }
 
-TEST_F(EditorAnnotsTest, DragOnAReadOnlyDocumentChangesNothing) {
-  KA_Annot low = Add(kLow);
-  doc_->readOnly = true;
-  Drag(150, 150, 200, 200);
-  EXPECT_EQ(Key(low, "/Rect"), "[ 100 100 200 200 ]");
-  EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
-  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});  // selecting is no change
-}
-
 TEST_F(EditorAnnotsTest, HandlerHitTestsDrawsAndMoves) {
   KS_AnnotHandlerCallbacks record = TestHandler();
   g_handler = direct::AnnotHandlerRegister("Square/Test", &record);
@@ -265,7 +251,9 @@ TEST_F(EditorAnnotsTest, HandlerHitTestsDrawsAndMoves) {
   EXPECT_EQ(log_.calls[1], "rotate -90");
 }
 
-TEST_F(EditorAnnotsTest, CommandsOnTheSelection) {
+// Commands that cannot run say why; on a read-only document neither they
+// nor a drag change anything, though a click still selects.
+TEST_F(EditorAnnotsTest, RefusedCommandsAndReadOnlyDragsChangeNothing) {
   struct Case {
     int command;
     bool select;
@@ -287,6 +275,10 @@ TEST_F(EditorAnnotsTest, CommandsOnTheSelection) {
     EXPECT_FALSE(Editor::Get().Command(doc_, c.command, &error)) << c.command;
     EXPECT_EQ(error, c.error);
   }
+  Editor::Get().DeselectAll(doc_);
+  Drag(150, 150, 200, 200);
+  EXPECT_EQ(Key(low, "/Rect"), "[ 100 100 200 200 ]");
+  EXPECT_EQ(Editor::Get().Selection(doc_), std::vector<KA_Annot>{low});
   doc_->readOnly = false;
   EXPECT_EQ(direct::PageAnnotCount(page_), 1);
   EXPECT_EQ(direct::AppDocUndoCount(doc_), 0);
@@ -340,12 +332,6 @@ TEST_F(EditorAnnotsTest, UndoOfAnAnnotationRemovedMeanwhileDoesNothing) {
   EXPECT_EQ(Key(low, "/Rect"), "[ 150 100 250 200 ]");
   EXPECT_EQ(direct::PageAnnotCount(page_), 0);
 }
-
-}  // namespace
-}  // namespace kshost
-
-namespace kshost {
-namespace {
 
 // Objects of the shape kinds that rebuild their appearance from the geometry
 // the way a generator does: /Rect around the points, the stream from the

@@ -107,9 +107,8 @@ TEST(PdfPages, InsertAndRemoveAnnotations) {
 
 TEST(PdfPages, AnnotationsOfARealFile) {
   SAMPLE_PDF_OR_SKIP(sample, "itext_annotation-with-popup_LineDimension.pdf");
-  Bytes error;
-  Doc doc(direct::DocOpenFile(sample.c_str(), error));
-  ASSERT_NE(doc, nullptr) << error.text();
+  Doc doc = OpenedFile(sample);
+  ASSERT_NE(doc, nullptr);
   KPD_Page page = direct::DocGetPage(doc.get(), 0);
   ASSERT_GE(direct::PageAnnotCount(page), 2);
   for (int i = 0; i < direct::PageAnnotCount(page); ++i) EXPECT_EQ(direct::PageFindAnnot(page, direct::PageGetAnnot(page, i)), i);
@@ -188,10 +187,8 @@ TEST(PdfPages, TreeHoldsOnlyPageDictionariesEachOnce) {
       {"no page tree", {"<< /Type /Catalog >>"}, ""},
   };
   for (auto const& c : cases) {
-    std::string bytes = PdfOfObjects(c.objects);
-    Bytes error;
-    Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
-    ASSERT_NE(doc, nullptr) << c.what << ": " << error.text();
+    Doc doc = OpenedBytes(PdfOfObjects(c.objects));
+    ASSERT_NE(doc, nullptr) << c.what;
     EXPECT_EQ(PageObjects(doc.get()), c.pages) << c.what;
     EXPECT_EQ(direct::DocGetPageIndex(doc.get(), direct::DocGetRoot(doc.get())), -1) << c.what;
   }
@@ -224,11 +221,10 @@ TEST(PdfPages, HugeMalformedTreesOpenQuickly) {
   const double limit = 3;
 #endif
   for (auto const& objects : trees) {
-    std::string bytes = PdfOfObjects(objects);
+    const std::string bytes = PdfOfObjects(objects);
     const std::clock_t start = std::clock();
-    Bytes error;
-    Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
-    ASSERT_NE(doc, nullptr) << error.text();
+    Doc doc = OpenedBytes(bytes);
+    ASSERT_NE(doc, nullptr);
     EXPECT_EQ(direct::DocPageCount(doc.get()), 1);
     EXPECT_EQ(direct::ObjectGetObjNum(direct::DocGetPage(doc.get(), 0)), 3);
     EXPECT_LT(double(std::clock() - start) / CLOCKS_PER_SEC, limit);
@@ -242,11 +238,9 @@ TEST(PdfPages, HugeMalformedTreesOpenQuickly) {
 }
 
 TEST(PdfPages, AddedPageGoesToTheEndOfAMalformedTree) {
-  std::string bytes = PdfOfObjects({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 3 0 R] /Count 9 >>",
-                             "<< /Type /Page >>"});
-  Bytes error;
-  Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
-  ASSERT_NE(doc, nullptr) << error.text();
+  Doc doc = OpenedBytes(PdfOfObjects(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 3 0 R] /Count 9 >>", "<< /Type /Page >>"}));
+  ASSERT_NE(doc, nullptr);
   KPD_Page added = direct::DocAddPage(doc.get(), nullptr);
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(direct::DocPageCount(doc.get()), 2);
@@ -283,10 +277,8 @@ TEST(PdfPages, OnlyThePagesAskedForAreRead) {
   };
   for (Case const& c : cases) {
     SCOPED_TRACE(c.what);
-    std::string bytes = PdfOfObjects(c.objects);
-    Bytes error;
-    Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
-    ASSERT_NE(doc, nullptr) << error.text();
+    Doc doc = OpenedBytes(PdfOfObjects(c.objects));
+    ASSERT_NE(doc, nullptr);
     const int count = static_cast<int>(c.numbers.size());
     EXPECT_EQ(direct::DocPageCount(doc.get()), count);
     for (int i = 0; i + 1 < count; ++i) {

@@ -5,7 +5,6 @@
 
 #include <qpdf/QPDF.hh>
 
-#include <map>
 #include <set>
 
 #include "host/pdf_document.h"
@@ -15,44 +14,26 @@
 namespace kshost::pdf::test {
 namespace {
 
-// A PDF with the given objects (number -> body) and a cross-reference
-// table; object 1 is the catalog.
-std::string HandMadePdf(std::map<int, std::string> const& objects) {
-  std::string pdf = "%PDF-1.6\n%\xe2\xe3\xcf\xd3\n";
-  std::map<int, size_t> offsets;
-  for (auto const& [number, body] : objects) {
-    offsets[number] = pdf.size();
-    pdf += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
-  }
-  const int size = objects.rbegin()->first + 1;
-  const size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
-  for (int n = 1; n < size; ++n) {
-    char row[32];
-    if (offsets.count(n))
-      std::snprintf(row, sizeof row, "%010zu 00000 n \n", offsets[n]);
-    else
-      std::snprintf(row, sizeof row, "0000000000 00000 f \n");
-    pdf += row;
-  }
-  pdf += "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) +
-         "\n%%EOF\n";
-  return pdf;
+// One page, one square whose color is 6 0 R's array, a content stream
+// whose data says "endobj", and an object nothing refers to: object n is
+// element n - 1.
+std::vector<std::string> SquarePdfObjects() {
+  return {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R] /Contents 5 0 R >>",
+      "<< /Type /Annot /Subtype /Square /Rect [10 10 90 90] /C 6 0 R /T (a (nested) name \\) endobj) >>",
+      "<< /Length 7 0 R >>\nstream\n0 0 m 9 9 l S % endobj\nendstream",  // 22 bytes
+      "[1 0 0] % a comment 8 0 R",
+      "22",
+      "<< /Secret (left over from an earlier revision) >>",
+  };
 }
 
-// One page, one square whose color is 6 0 R's array, a content stream
-// whose data says "endobj", and an object nothing refers to.
-std::map<int, std::string> SquarePdfObjects() {
-  return {
-      {1, "<< /Type /Catalog /Pages 2 0 R >>"},
-      {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-      {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R] /Contents 5 0 R >>"},
-      {4, "<< /Type /Annot /Subtype /Square /Rect [10 10 90 90] /C 6 0 R /T (a (nested) name \\) endobj) >>"},
-      {5, "<< /Length 7 0 R >>\nstream\n0 0 m 9 9 l S % endobj\nendstream"},  // 22 bytes
-      {6, "[1 0 0] % a comment 8 0 R"},
-      {7, "22"},
-      {8, "<< /Secret (left over from an earlier revision) >>"},
-  };
+// `objects` written to `path` and opened from there.
+Doc WrittenAndOpened(std::string const& path, std::vector<std::string> const& objects) {
+  WriteFile(path, PdfOfObjects(objects));
+  return OpenedFile(path);
 }
 
 TEST(ObjectScan, FindsTheEndAndTheReferencesOfEachKindOfText) {
@@ -114,24 +95,28 @@ TEST(ObjectScan, FindsTheEndAndTheReferencesOfEachKindOfText) {
   EXPECT_FALSE(scanned.isInteger);
 }
 
+// Saved elsewhere twice, a file comes out the same: its /ID is derived
+// from the content.
 TEST(FullRewrite, CopiesWhatDidNotChangeAndLeavesOutWhatNothingReaches) {
   TempDir dir;
   const std::string in = dir / "in.pdf", out = dir / "out.pdf";
-  std::map<int, std::string> objects = SquarePdfObjects();
-  WriteFile(in, HandMadePdf(objects));
+  const std::vector<std::string> objects = SquarePdfObjects();
   {
-    Bytes error;
-    Doc doc(OpenFile(in.c_str(), "", error));
-    ASSERT_TRUE(doc) << error.text();
+    Doc doc = WrittenAndOpened(in, objects);
+    ASSERT_TRUE(doc);
     KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc.get(), 0), 0);
     Owned width(direct::NumberNew(7));
     ASSERT_TRUE(direct::DictSet(annot, "/Width", width.get()));
-    ASSERT_TRUE(direct::DocSave(doc.get(), out.c_str(), error)) << error.text();
+    Bytes error;
+    for (std::string const& path : {out, dir / "again.pdf"})
+      ASSERT_TRUE(direct::DocSave(doc.get(), path.c_str(), error)) << error.text();
   }
   const std::string saved = ReadFile(out);
+  EXPECT_EQ(ReadFile(dir / "again.pdf"), saved);
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"again.pdf", "in.pdf", "out.pdf"}));
   // Unchanged objects are the file's own text, comments and all.
   for (int n : {1, 2, 3, 5, 6, 7})
-    EXPECT_NE(saved.find(std::to_string(n) + " 0 obj\n" + objects[n] + "\nendobj"), std::string::npos) << n;
+    EXPECT_NE(saved.find(std::to_string(n) + " 0 obj\n" + objects[n - 1] + "\nendobj"), std::string::npos) << n;
   EXPECT_EQ(saved.find("left over"), std::string::npos);
 
   QPDF check;
@@ -147,15 +132,13 @@ TEST(FullRewrite, CopiesWhatDidNotChangeAndLeavesOutWhatNothingReaches) {
 TEST(FullRewrite, TextQpdfHadToRepairIsWrittenAsQpdfReadIt) {
   TempDir dir;
   const std::string in = dir / "in.pdf", out = dir / "out.pdf";
-  std::map<int, std::string> objects = SquarePdfObjects();
-  objects[5] = "<< /Length 7 0 R >>\nstream\n0 0 m 9 9 l S\nendstream";
-  objects[7] = "50";  // the content stream's length is wrong
-  const std::string pdf = HandMadePdf(objects);
-  WriteFile(in, pdf);
-  Bytes error;
+  std::vector<std::string> objects = SquarePdfObjects();
+  objects[4] = "<< /Length 7 0 R >>\nstream\n0 0 m 9 9 l S\nendstream";
+  objects[6] = "50";  // the content stream's length is wrong
   {
-    Doc doc(OpenFile(in.c_str(), "", error));
-    ASSERT_TRUE(doc) << error.text();
+    Doc doc = WrittenAndOpened(in, objects);
+    ASSERT_TRUE(doc);
+    Bytes error;
     ASSERT_TRUE(direct::DocSave(doc.get(), out.c_str(), error)) << error.text();
   }
   auto contentOf = [](std::string const& file) {
@@ -166,58 +149,52 @@ TEST(FullRewrite, TextQpdfHadToRepairIsWrittenAsQpdfReadIt) {
     return std::make_pair(std::string(reinterpret_cast<char const*>(data->getBuffer()), data->getSize()),
                           qpdf.getWarnings().size());
   };
-  auto [repaired, repairs] = contentOf(pdf);
+  auto [repaired, repairs] = contentOf(ReadFile(in));
   ASSERT_GT(repairs, 0u);
   auto [written, warnings] = contentOf(ReadFile(out));
   EXPECT_EQ(written, repaired);
   EXPECT_EQ(warnings, 0u);
 }
 
-TEST(FullRewrite, ReleasedObjectsReadAsNullAndTieTheDocumentToItsSave) {
-  TempDir dir;
-  const std::string in = dir / "in.pdf", out = dir / "out.pdf", other = dir / "other.pdf";
-  WriteFile(in, HandMadePdf(SquarePdfObjects()));
-  Bytes error;
-  Doc doc(OpenFile(in.c_str(), "", error));
-  ASSERT_TRUE(doc) << error.text();
-  Document* document = Document::FromKpd(doc.get());
-  ASSERT_TRUE(document->BeginSave(out, Document::SaveMode::kAuto));
-  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc.get(), 0), 0);
-  Owned width(direct::NumberNew(7));
-  ASSERT_TRUE(direct::DictSet(annot, "/Width", width.get()));
-  ReleaseObjects(doc.get(), {annot});
-  EXPECT_EQ(direct::ObjectGetType(annot), KPD_OBJ_NULL);
+// A document whose save to out.pdf is begun, its square given a width of
+// 7 and released: written out and dropped from memory.
+class BegunSave : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    doc_ = WrittenAndOpened(in_, SquarePdfObjects());
+    ASSERT_TRUE(doc_);
+    document_ = Document::FromKpd(doc_.get());
+    ASSERT_FALSE(document_->BeginSave(in_, Document::SaveMode::kAuto)) << "a save over the file read appends";
+    ASSERT_TRUE(document_->BeginSave(out_, Document::SaveMode::kAuto));
+    annot_ = direct::PageGetAnnot(direct::DocGetPage(doc_.get(), 0), 0);
+    Owned width(direct::NumberNew(7));
+    ASSERT_TRUE(direct::DictSet(annot_, "/Width", width.get()));
+    ReleaseObjects(doc_.get(), {annot_});
+  }
 
-  // Once something was dropped, the document can only go to that file.
+  TempDir dir_;
+  const std::string in_ = dir_ / "in.pdf", out_ = dir_ / "out.pdf";
+  Doc doc_;
+  Document* document_ = nullptr;
+  KPD_Dictionary annot_ = nullptr;
+};
+
+// Once something was dropped, the document can only go to that file.
+TEST_F(BegunSave, ReleasedObjectsReadAsNullAndTieTheDocumentToItsSave) {
+  EXPECT_EQ(direct::ObjectGetType(annot_), KPD_OBJ_NULL);
   std::string why;
-  EXPECT_FALSE(document->Save(other, why));
+  EXPECT_FALSE(document_->Save(dir_ / "other.pdf", why));
   EXPECT_NE(why.find("already being written to"), std::string::npos) << why;
-  EXPECT_FALSE(std::filesystem::exists(other));
-  EXPECT_FALSE(std::filesystem::exists(out));
-  EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.pdf"});
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"in.pdf"});
 }
 
-TEST(FullRewrite, ABegunSaveFinishesWithTheReleasedObjects) {
-  TempDir dir;
-  const std::string in = dir / "in.pdf", out = dir / "out.pdf";
-  WriteFile(in, HandMadePdf(SquarePdfObjects()));
-  Bytes error;
-  Doc doc(OpenFile(in.c_str(), "", error));
-  ASSERT_TRUE(doc) << error.text();
-  Document* document = Document::FromKpd(doc.get());
-  ASSERT_FALSE(document->BeginSave(in, Document::SaveMode::kAuto)) << "a save over the file read appends";
-  ASSERT_TRUE(document->BeginSave(out, Document::SaveMode::kAuto));
-  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc.get(), 0), 0);
-  Owned width(direct::NumberNew(7));
-  ASSERT_TRUE(direct::DictSet(annot, "/Width", width.get()));
-  ReleaseObjects(doc.get(), {annot});
+TEST_F(BegunSave, FinishesWithTheReleasedObjects) {
   // A change after the release, to an object not released, is saved too.
   Owned count(direct::NumberNew(1));
-  ASSERT_TRUE(direct::DictSet(direct::DocGetPage(doc.get(), 0), "/UserUnit", count.get()));
+  ASSERT_TRUE(direct::DictSet(direct::DocGetPage(doc_.get(), 0), "/UserUnit", count.get()));
   std::string why;
-  ASSERT_TRUE(document->Save(out, why)) << why;
-
-  const std::string saved = ReadFile(out);
+  ASSERT_TRUE(document_->Save(out_, why)) << why;
+  const std::string saved = ReadFile(out_);
   QPDF check;
   check.processMemoryFile("out", saved.data(), saved.size());
   EXPECT_EQ(check.getObject(4, 0).getKey("/Width").getIntValue(), 7);
@@ -232,12 +209,10 @@ TEST(FullRewrite, ABegunSaveFinishesWithTheReleasedObjects) {
 TEST(FullRewrite, ManyNewStreamsComeOutCompressedAndInPlace) {
   TempDir dir;
   const std::string in = dir / "in.pdf", out = dir / "out.pdf";
-  WriteFile(in, HandMadePdf(SquarePdfObjects()));
-  Bytes error;
   std::vector<int> numbers;
   {
-    Doc doc(OpenFile(in.c_str(), "", error));
-    ASSERT_TRUE(doc) << error.text();
+    Doc doc = WrittenAndOpened(in, SquarePdfObjects());
+    ASSERT_TRUE(doc);
     KPD_Dictionary page = direct::DocGetPage(doc.get(), 0);
     Owned list(direct::ArrayNew());
     for (int i = 0; i < 700; ++i) {
@@ -253,6 +228,7 @@ TEST(FullRewrite, ManyNewStreamsComeOutCompressedAndInPlace) {
       direct::ArrayAppend(list.get(), direct::DocMakeIndirect(doc.get(), dict.get()));
     }
     ASSERT_TRUE(direct::DictSet(page, "/Pieces", list.get()));
+    Bytes error;
     ASSERT_TRUE(direct::DocSave(doc.get(), out.c_str(), error)) << error.text();
   }
   const std::string saved = ReadFile(out);
@@ -275,12 +251,11 @@ TEST(FullRewrite, ManyNewStreamsComeOutCompressedAndInPlace) {
 // A new object never takes the number of one of the file's, not even of
 // the highest, which nothing refers to and nobody has read.
 TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {
-  std::map<int, std::string> objects = SquarePdfObjects();
-  objects[40] = "(the highest)";
-  const std::string pdf = HandMadePdf(objects);
-  Bytes error;
-  Doc doc(direct::DocOpenMemory(pdf.data(), pdf.size(), error));
-  ASSERT_TRUE(doc) << error.text();
+  std::vector<std::string> objects = SquarePdfObjects();
+  objects.resize(39, "null");
+  objects.push_back("(the highest)");
+  Doc doc = OpenedBytes(PdfOfObjects(objects));
+  ASSERT_TRUE(doc);
   Owned stream(direct::DocNewStream(doc.get(), "q Q", 3));
   ASSERT_TRUE(stream);
   EXPECT_GT(direct::ObjectGetObjNum(stream.get()), 40);
@@ -295,12 +270,10 @@ TEST(NewObjects, AreNumberedAboveEveryObjectOfTheFile) {
 // nothing reaches: a broken one among them is never even looked at, where
 // a read of every object would report it.
 TEST(NewObjects, NothingReadsObjectsNobodyUses) {
-  std::map<int, std::string> objects = SquarePdfObjects();
-  objects[9] = "<< /Broken [ 1 2 >> >>";
-  const std::string pdf = HandMadePdf(objects);
-  Bytes error;
-  Doc doc(direct::DocOpenMemory(pdf.data(), pdf.size(), error));
-  ASSERT_TRUE(doc) << error.text();
+  std::vector<std::string> objects = SquarePdfObjects();
+  objects.push_back("<< /Broken [ 1 2 >> >>");
+  Doc doc = OpenedBytes(PdfOfObjects(objects));
+  ASSERT_TRUE(doc);
   ASSERT_EQ(direct::DocWarningCount(doc.get()), 0);
   Owned stream(direct::DocNewStream(doc.get(), "q Q", 3));
   ASSERT_TRUE(stream);

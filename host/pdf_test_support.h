@@ -54,6 +54,22 @@ inline std::string Write(KPD_Object obj) {
   return direct::ObjectWrite(obj, out) ? out.text() : "<write failed>";
 }
 
+// The document read from the file at `path`, or from `bytes` in memory;
+// null when it does not open, with the reason given as a test failure.
+inline Doc OpenedFile(std::string const& path) {
+  Bytes error;
+  Doc doc(direct::DocOpenFile(path.c_str(), error));
+  EXPECT_NE(doc, nullptr) << error.text();
+  return doc;
+}
+
+inline Doc OpenedBytes(std::string const& bytes) {
+  Bytes error;
+  Doc doc(direct::DocOpenMemory(bytes.data(), bytes.size(), error));
+  EXPECT_NE(doc, nullptr) << error.text();
+  return doc;
+}
+
 // A fresh folder under /tmp, removed with everything in it.
 class TempDir {
  public:
@@ -85,6 +101,19 @@ inline std::string ReadFile(std::string const& path) {
 
 inline void WriteFile(std::string const& path, std::string const& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// `size` bytes that do not compress, the same on every call.
+inline std::string IncompressibleBytes(size_t size) {
+  std::string data(size, '\0');
+  uint64_t state = 88172645463325252ull;
+  for (char& c : data) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    c = static_cast<char>(state >> 56);
+  }
+  return data;
 }
 
 // A PDF of `objects`, numbered from 1 in order (the first is the

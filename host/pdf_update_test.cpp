@@ -24,8 +24,10 @@ namespace {
 // is a direct dictionary, a content stream, and `noise` bytes of data that
 // does not compress (to make the file span several writes). With
 // `xrefStream` the objects sit in object streams and the file ends in a
-// cross-reference stream, else in a table.
-std::string MadePdf(bool xrefStream, size_t noise = 0, std::string const& extraRoot = std::string()) {
+// cross-reference stream, else in a table; `encrypted` encrypts it with an
+// empty user password.
+std::string MadePdf(bool xrefStream, size_t noise = 0, std::string const& extraRoot = std::string(),
+                    bool encrypted = false) {
   QPDF qpdf;
   qpdf.emptyPDF();
   QPDFObjectHandle page = qpdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 200 100] >>"));
@@ -35,24 +37,17 @@ std::string MadePdf(bool xrefStream, size_t noise = 0, std::string const& extraR
   annots.appendItem(annot);
   page.replaceKey("/Annots", annots);
   page.replaceKey("/Contents", qpdf.newStream("0 0 m 50 50 l S"));
-  if (noise) {
-    std::string data(noise, '\0');
-    uint64_t state = 88172645463325252ull;
-    for (char& c : data) {
-      state ^= state << 13;
-      state ^= state >> 7;
-      state ^= state << 17;
-      c = static_cast<char>(state >> 56);
-    }
-    page.replaceKey("/Noise", qpdf.newStream(data));
-  }
+  if (noise) page.replaceKey("/Noise", qpdf.newStream(IncompressibleBytes(noise)));
   qpdf.addPage(page, false);
   if (!extraRoot.empty())
     for (auto [key, value] : QPDFObjectHandle::parse(extraRoot).ditems())
       qpdf.getRoot().replaceKey(key, value.isDictionary() ? qpdf.makeIndirectObject(value) : value);
   QPDFWriter writer(qpdf);
   writer.setOutputMemory();
-  writer.setDeterministicID(true);
+  if (encrypted)
+    writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_full, false);
+  else
+    writer.setDeterministicID(true);
   if (xrefStream) writer.setObjectStreamMode(qpdf_o_generate);
   writer.write();
   auto buffer = writer.getBufferSharedPointer();
@@ -217,38 +212,12 @@ TEST(IncrementalSave, UpdateHoldsWhatChangedAfterTheUnchangedFile) {
       EXPECT_NE(update.find("/Prev " + std::to_string(FindXrefTail(original).offset)), std::string::npos);
       EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
       ExpectReadersAccept(path);
-      Bytes error;
-      Doc reopened(direct::DocOpenFile(path.c_str(), error));
-      ASSERT_NE(reopened, nullptr) << error.text();
+      Doc reopened = OpenedFile(path);
+      ASSERT_NE(reopened, nullptr);
       EXPECT_EQ(direct::DocWarningCount(reopened.get()), 0);
       edit.check(reopened.get());
     }
   }
-}
-
-// A second save appends to the file as first read: every change so far,
-// and the file reads back with all of them.
-TEST(IncrementalSave, SavingTwiceKeepsEveryChange) {
-  TempDir dir;
-  const std::string path = dir / "a.pdf";
-  const std::string original = MadePdf(false);
-  WriteFile(path, original);
-  Bytes error;
-  {
-    Doc doc(direct::DocOpenFile(path.c_str(), error));
-    ASSERT_NE(doc, nullptr) << error.text();
-    Owned one(direct::NumberNew(1)), two(direct::NumberNew(2));
-    direct::DictSet(FirstAnnot(doc.get()), "/First", one.get());
-    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
-    direct::DictSet(direct::DocGetPage(doc.get(), 0), "/Second", two.get());
-    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
-  }
-  EXPECT_EQ(ReadFile(path).compare(0, original.size(), original), 0);
-  ExpectReadersAccept(path);
-  Doc reopened(direct::DocOpenFile(path.c_str(), error));
-  ASSERT_NE(reopened, nullptr);
-  EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/First"), 1);
-  EXPECT_EQ(NumberAt(direct::DocGetPage(reopened.get(), 0), "/Second"), 2);
 }
 
 ino_t InodeOf(std::string const& path) {
@@ -257,37 +226,48 @@ ino_t InodeOf(std::string const& path) {
 }
 
 // A save over the file read appends the update to the file itself: the
-// same file (inode), its bytes before untouched. A failed write, a write
-// that fails midway (a full disk) or a failed sync cuts the file back to
-// what it was, byte for byte, and says what the system said; the same
-// save then succeeds.
-TEST(IncrementalSave, InPlaceAppendFailuresLeaveTheFileByteForByte) {
+// same file (inode), its bytes before untouched. A file that is no longer
+// as read (another program appended to it, or this document already did)
+// is instead replaced with the bytes as read and the update, as a save to
+// another file is. A write that fails anywhere on either way (a full disk
+// midway too) or a failed sync or rename leaves the file as it was, byte
+// for byte, with no temporary beside it, and says what the system said;
+// the same save then succeeds.
+TEST(IncrementalSave, FailedAppendsAndReplacementsLeaveTheFileByteForByte) {
   struct Fault {
     char const* name;
+    bool replaces;  // the document appended once already
     FileFaults faults;
     rlim_t fileLimit;  // extra bytes the file may grow by; 0 for no limit
   };
   const Fault faults[] = {
-      {"writing", {1, false, false, ENOSPC}, 0},
-      {"the disk filling midway", {}, 4096},
-      {"syncing", {0, true, false, EIO}, 0},
+      {"writing in place", false, {1, false, false, ENOSPC}, 0},
+      {"the disk filling midway", false, {}, 4096},
+      {"syncing in place", false, {0, true, false, EIO}, 0},
+      {"copying the file", true, {1, false, false, ENOSPC}, 0},
+      {"appending the update to the copy", true, {2, false, false, ENOSPC}, 0},
+      {"syncing the copy", true, {0, true, false, EIO}, 0},
+      {"renaming the copy", true, {0, false, true, EROFS}, 0},
   };
-  const std::string original = MadePdf(false);
-  std::string noise(1 << 16, '\0');
-  for (size_t i = 0, x = 1; i < noise.size(); ++i) noise[i] = char((x = x * 1103515245 + 12345) >> 16);
+  // Larger than the output buffer, so that the copy and the update are
+  // written apart; the update is larger than the limit.
+  const std::string original = MadePdf(false, 3 << 20);
+  const std::string noise = IncompressibleBytes(1 << 16);
   for (Fault const& fault : faults) {
     SCOPED_TRACE(fault.name);
     TempDir dir;
     const std::string path = dir / "a.pdf";
     WriteFile(path, original);
-    const ino_t inode = InodeOf(path);
     Bytes error;
     Doc doc(direct::DocOpenFile(path.c_str(), error));
     ASSERT_NE(doc, nullptr) << error.text();
-    // Incompressible, so the update is larger than the limit.
+    Owned width(direct::NumberNew(5));
+    direct::DictSet(FirstAnnot(doc.get()), "/W", width.get());
+    if (fault.replaces) ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
+    const std::string before = ReadFile(path);
+    const ino_t inode = InodeOf(path);
     KPD_Stream stream = direct::DocNewStream(doc.get(), noise.data(), noise.size());
     ASSERT_EQ(direct::DictSet(FirstAnnot(doc.get()), "/Noise", stream), 1);
-    std::string said;
     if (fault.fileLimit) {
       ChildResult r = InChild(
           [&] {
@@ -295,15 +275,14 @@ TEST(IncrementalSave, InPlaceAppendFailuresLeaveTheFileByteForByte) {
             return direct::DocSave(doc.get(), path.c_str(), e) ? std::string("saved") : e.text();
           },
           original.size() + fault.fileLimit);
-      said = r.text;
-      EXPECT_NE(said.find(std::strerror(EFBIG)), std::string::npos) << said;
+      EXPECT_NE(r.text.find(std::strerror(EFBIG)), std::string::npos) << r.text;
     } else {
       InjectFileFaults(fault.faults);
       EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 0);
       InjectFileFaults({});
       EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
     }
-    EXPECT_TRUE(ReadFile(path) == original);
+    EXPECT_TRUE(ReadFile(path) == before);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
     // The child that failed changed the file's time of change behind this
     // document's back, which a save over it takes for another program's
@@ -313,58 +292,14 @@ TEST(IncrementalSave, InPlaceAppendFailuresLeaveTheFileByteForByte) {
     const std::string saved = ReadFile(path);
     EXPECT_GT(saved.size(), original.size() + noise.size());
     EXPECT_EQ(saved.compare(0, original.size(), original), 0);
-    EXPECT_EQ(InodeOf(path), inode);
+    EXPECT_EQ(InodeOf(path) == inode, !fault.replaces);
     ExpectReadersAccept(path);
-  }
-}
-
-// A file that is no longer as read (another program appended to it, or
-// this document already did) is not appended to in place but replaced
-// with the bytes as read and the update, as a save to another file is; a
-// write that fails anywhere on that way leaves the file as it was, no
-// temporary beside it, and says what the system said.
-TEST(IncrementalSave, FailedReplacementsLeaveTheFileAsItWas) {
-  struct Fault {
-    char const* name;
-    FileFaults faults;
-  };
-  const Fault faults[] = {
-      {"copying the file", {1, false, false, ENOSPC}},
-      {"appending the update", {2, false, false, ENOSPC}},
-      {"syncing", {0, true, false, EIO}},
-      {"renaming", {0, false, true, EROFS}},
-  };
-  // Larger than the output buffer, so the copy and the update are written
-  // apart.
-  const std::string original = MadePdf(false, 3 << 20);
-  for (Fault const& fault : faults) {
-    SCOPED_TRACE(fault.name);
-    TempDir dir;
-    const std::string path = dir / "a.pdf";
-    WriteFile(path, original);
-    Bytes error;
-    Doc doc(direct::DocOpenFile(path.c_str(), error));
-    ASSERT_NE(doc, nullptr) << error.text();
-    Owned width(direct::NumberNew(5)), height(direct::NumberNew(6));
-    direct::DictSet(FirstAnnot(doc.get()), "/W", width.get());
-    ASSERT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
-    const std::string first = ReadFile(path);
-    const ino_t inode = InodeOf(path);
-    direct::DictSet(FirstAnnot(doc.get()), "/H", height.get());
-    InjectFileFaults(fault.faults);
-    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 0);
-    InjectFileFaults({});
-    EXPECT_NE(error.text().find(std::strerror(fault.faults.error)), std::string::npos) << error.text();
-    EXPECT_TRUE(ReadFile(path) == first);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.pdf"});
-    // The same save then succeeds, through a new file.
-    EXPECT_EQ(direct::DocSave(doc.get(), path.c_str(), error), 1) << error.text();
-    EXPECT_NE(InodeOf(path), inode);
-    EXPECT_EQ(ReadFile(path).compare(0, original.size(), original), 0);
-    Doc reopened(direct::DocOpenFile(path.c_str(), error));
+    Doc reopened = OpenedFile(path);
     ASSERT_NE(reopened, nullptr);
     EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 5);
-    EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 6);
+    Bytes data;
+    EXPECT_EQ(direct::StreamGetData(direct::DictGet(FirstAnnot(reopened.get()), "/Noise"), 1, data), 1);
+    EXPECT_TRUE(data.text() == noise);
   }
 }
 
@@ -387,18 +322,6 @@ std::string Damaged(std::string file) {
   return file.substr(0, at + 10) + "3" + file.substr(end);
 }
 
-std::string Encrypted() {
-  QPDF qpdf;
-  qpdf.emptyPDF();
-  qpdf.addPage(qpdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 99 99] >>")), false);
-  QPDFWriter writer(qpdf);
-  writer.setOutputMemory();
-  writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_full, false);
-  writer.write();
-  auto buffer = writer.getBufferSharedPointer();
-  return std::string(reinterpret_cast<char const*>(buffer->getBuffer()), buffer->getSize());
-}
-
 // When a save appends and when it rewrites, and what it says.
 TEST(IncrementalSave, ChoosesBetweenAppendingAndRewriting) {
   const std::string signedRoot =
@@ -416,7 +339,8 @@ TEST(IncrementalSave, ChoosesBetweenAppendingAndRewriting) {
       {"signed with --full: rewritten, with a warning", MadePdf(true, 0, signedRoot), true, false, true, false,
        "signatures are no longer valid"},
       {"damaged: rewritten, and said why", Damaged(plain), false, true, true, false, "reconstructed"},
-      {"encrypted: rewritten, and said why", Encrypted(), false, true, true, false, "encrypted"},
+      {"encrypted: rewritten, and said why", MadePdf(false, 0, "", true), false, true, true, false,
+       "encrypted"},
       {"damaged and signed: refused", Damaged(MadePdf(false, 0, signedRoot)), false, false, false, false,
        "would invalidate its signatures"},
       {"damaged and signed with --full: rewritten", Damaged(MadePdf(false, 0, signedRoot)), true, false, true, false,
@@ -561,9 +485,8 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       TempDir dir;
       const std::string path = dir / "a.pdf";
       WriteFile(path, torn);
-      Bytes error;
-      Doc doc(direct::DocOpenFile(path.c_str(), error));
-      ASSERT_NE(doc, nullptr) << error.text();
+      Doc doc = OpenedFile(path);
+      ASSERT_NE(doc, nullptr);
       Document* document = Document::FromKpd(doc.get());
       const auto& warnings = document->Warnings();
       ASSERT_FALSE(warnings.empty());
@@ -585,7 +508,7 @@ TEST(IncrementalSave, UnfinishedUpdateIsLeftOutAndCutOffOnTheNextSave) {
       };
       EXPECT_EQ(eofs(saved), eofs(original) + 1);
       ExpectReadersAccept(path);
-      Doc reopened(direct::DocOpenFile(path.c_str(), error));
+      Doc reopened = OpenedFile(path);
       ASSERT_NE(reopened, nullptr);
       EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/H"), 9);
       EXPECT_EQ(NumberAt(FirstAnnot(reopened.get()), "/W"), 0);

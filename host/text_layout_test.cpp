@@ -159,16 +159,16 @@ TEST(TextLayout, LinesStackDownwardsAtTheirTallestRunAndSpacingScalesThePitch) {
 
 TEST(TextLayout, RaisedAndLoweredRunsShiftTheBaselineAndMakeRoomInTheLine) {
   const auto* helv = kshost::FontService::Application().Font("Helvetica");
+  TextLayout level;
+  level.AddStyledRun(Style(10), u"x");
+  level.AddStyledRun(Style(6), u"2");
+  level.Arrange(0, TextAlign::kLeft, 1);
   for (float rise : {6.0f, -4.0f}) {
-    TextLayout layout;
-    layout.AddStyledRun(Style(10), u"x");
-    layout.AddStyledRun(Style(6, nullptr), u"2");
     TextLayout shifted;
     shifted.AddStyledRun(Style(10), u"x");
     RunStyle s = Style(6);
     s.rise = rise;
     shifted.AddStyledRun(s, u"2");
-    layout.Arrange(0, TextAlign::kLeft, 1);
     shifted.Arrange(0, TextAlign::kLeft, 1);
     const std::string content = shifted.Content();
     const std::string ts = rise > 0 ? "6.000 Ts\n" : "-4.000 Ts\n";
@@ -181,7 +181,7 @@ TEST(TextLayout, RaisedAndLoweredRunsShiftTheBaselineAndMakeRoomInTheLine) {
       EXPECT_NEAR(Matrices(content)[0][5], -top, 0.002) << "the superscript sets the line's top";
     } else {
       EXPECT_NEAR(shifted.Box().bottom, Matrices(content)[0][5] + bottom, 0.002) << "the subscript sets its bottom";
-      EXPECT_LT(shifted.Box().bottom, layout.Box().bottom);
+      EXPECT_LT(shifted.Box().bottom, level.Box().bottom);
     }
   }
 }
