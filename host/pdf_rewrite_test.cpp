@@ -179,13 +179,19 @@ class BegunSave : public ::testing::Test {
   KPD_Dictionary annot_ = nullptr;
 };
 
-// Once something was dropped, the document can only go to that file.
+// Once something was dropped, the document can only go to that file, and
+// a save refused elsewhere leaves that save to be finished with what it holds.
 TEST_F(BegunSave, ReleasedObjectsReadAsNullAndTieTheDocumentToItsSave) {
   EXPECT_EQ(direct::ObjectGetType(annot_), KPD_OBJ_NULL);
   std::string why;
   EXPECT_FALSE(document_->Save(dir_ / "other.pdf", why));
   EXPECT_NE(why.find("already being written to"), std::string::npos) << why;
   EXPECT_EQ(dir_.Names(), std::vector<std::string>{"in.pdf"});
+  ASSERT_TRUE(document_->Save(out_, why)) << why;
+  const std::string saved = ReadFile(out_);
+  QPDF check;
+  check.processMemoryFile("out", saved.data(), saved.size());
+  EXPECT_EQ(check.getObject(4, 0).getKey("/Width").getIntValue(), 7);
 }
 
 TEST_F(BegunSave, FinishesWithTheReleasedObjects) {

@@ -444,12 +444,14 @@ void Document::ReleaseAnnotation(QPDFObjectHandle annot) {
 }
 
 bool Document::FinishEarlySave(std::string const& path, std::string& error) {
-  std::unique_ptr<EarlySave, EarlySaveDeleter> early = std::move(early_);
-  std::string reason = early->failure;
-  if (path != early->path) {
-    error = "cannot save " + path + ": the document is already being written to " + early->path;
+  // A refusal keeps the save begun: the objects it holds are in no other
+  // place, and a save to its own file must still find them there.
+  if (path != early_->path) {
+    error = "cannot save " + path + ": the document is already being written to " + early_->path;
     return false;
   }
+  std::unique_ptr<EarlySave, EarlySaveDeleter> early = std::move(early_);
+  std::string reason = early->failure;
   if (reason.empty()) {
     try {
       if (early->rewriter->Finish(reason)) {
