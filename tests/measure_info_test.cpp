@@ -4,43 +4,22 @@
 #include <cctype>
 #include <string>
 
-#include "host/host_functions.h"
+#include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-namespace direct = kshost::direct;
-
 class MeasureInfoTest : public ::testing::Test {
  protected:
-  CommandResult Info(const std::string& pdf) {
-    return Shell("XDG_CONFIG_HOME=" + Quote(home_ / "config") + " " + Quote(AnnotPath()) + " measure info " +
-                 Quote(pdf));
-  }
+  CommandResult Info(const std::string& pdf) { return Shell(AnnotIn(home_) + " measure info " + Quote(pdf)); }
 
-  // A one-page file with one annotation per dictionary text.
+  // A one-page file with one annotation per dictionary text and the
+  // viewports `vp`.
   std::string MakePdf(const std::vector<std::string>& annots, const std::string& vp = "") {
-    KPD_Document doc = direct::DocNew();
-    KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = direct::DocAddPage(doc, &letter);
-    for (size_t i = 0; i < annots.size(); ++i) {
-      KPD_Object a = direct::ObjectParse(annots[i].data(), annots[i].size());
-      EXPECT_NE(a, nullptr) << annots[i].substr(0, 200);
-      EXPECT_NE(direct::PageInsertAnnot(page, static_cast<int32_t>(i), a), nullptr);
-      direct::ObjectRelease(a);
-    }
-    if (!vp.empty()) {
-      KPD_Object v = direct::ObjectParse(vp.data(), vp.size());
-      direct::DictSet(page, "/VP", v);
-      direct::ObjectRelease(v);
-    }
     std::string path = dir_ / "made.pdf";
-    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
-    EXPECT_EQ(direct::DocSave(doc, path.c_str(), error), 1);
-    direct::ByteStringDestroy(error);
-    direct::DocClose(doc);
+    EXPECT_EQ(WritePagesPdf(path, {0, 0, 612, 792}, {annots}, vp.empty() ? "" : "<< /VP " + vp + " >>"), "");
     return path;
   }
 
@@ -91,28 +70,25 @@ std::string Line(const std::string& measure, const std::string& contents = "") {
          contents + ") /Measure " + measure + " >>";
 }
 
-TEST_F(MeasureInfoTest, RecomputesTheValueOfAnotherProgramsLine) {
-  std::string pdf = SharedPdf("itext_annotation-with-popup_LineDimension.pdf");
-  if (!Exists(pdf)) GTEST_SKIP() << "no shared samples";
-  CommandResult r = Info(pdf);
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "page 1: viewports: none\n");
-  ExpectLine(r.output,
-             "1.0: LineDimension ratio \"1 pt = 1 pt\" valid; length \"132.27 pt\"; contents \"132.27 pt\"\n");
-}
-
-TEST_F(MeasureInfoTest, ReportsMalformedAndGeospatialViewports) {
-  std::string geo = SharedPdf("pdfjs_bug1146106_VP_GEO.pdf");
-  std::string notArray = SharedPdf("poppler-test_imageretrieve+attachment_VP_RL.pdf");
-  if (!Exists(geo) || !Exists(notArray)) GTEST_SKIP() << "no shared samples";
-  CommandResult r = Info(geo);
-  ASSERT_EQ(r.status, 0) << r.output;
-  // The box is stored upside down; it is read normalised.
-  ExpectLine(r.output, "viewport 0: name \"Layers\\x00\" box [0.00 0.00 715.15 522.00] ratio \"\" "
-                       "invalid: geospatial (GEO) measure dictionary\n");
-  r = Info(notArray);
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "page 1: viewports: none (\"VP\" is not an array)\n");
+// Files of other programs: a line whose value is recomputed, a viewport
+// with a geospatial measure (its box stored upside down is read
+// normalised), and a "VP" that is no array.
+TEST_F(MeasureInfoTest, ReadsTheScalesOfOtherProgramsFiles) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"itext_annotation-with-popup_LineDimension.pdf",
+       {"page 1: viewports: none\n",
+        "1.0: LineDimension ratio \"1 pt = 1 pt\" valid; length \"132.27 pt\"; contents \"132.27 pt\"\n"}},
+      {"pdfjs_bug1146106_VP_GEO.pdf",
+       {"viewport 0: name \"Layers\\x00\" box [0.00 0.00 715.15 522.00] ratio \"\" "
+        "invalid: geospatial (GEO) measure dictionary\n"}},
+      {"poppler-test_imageretrieve+attachment_VP_RL.pdf", {"page 1: viewports: none (\"VP\" is not an array)\n"}},
+  };
+  for (const auto& [name, lines] : cases) {
+    if (!Exists(SharedPdf(name))) GTEST_SKIP() << "no shared samples";
+    CommandResult r = Info(SharedPdf(name));
+    ASSERT_EQ(r.status, 0) << name << "\n" << r.output;
+    for (const std::string& line : lines) ExpectLine(r.output, line);
+  }
 }
 
 // CAD programs leave the ratio text blank and put the scale in X alone:
@@ -218,38 +194,6 @@ TEST_F(MeasureInfoTest, BadScalesAreReportedWithTheirReason) {
                        "value: (no measure dictionary); contents (none)\n");
   EXPECT_FALSE(HasWord(r.output, "inf"));
   EXPECT_FALSE(HasWord(r.output, "nan"));
-}
-
-TEST_F(MeasureInfoTest, UsageAndOpenErrors) {
-  EXPECT_EQ(Shell(Quote(AnnotPath()) + " measure").status, 2);
-  EXPECT_EQ(Shell(Quote(AnnotPath()) + " measure frob x.pdf").status, 2);
-  CommandResult r = Shell(Quote(AnnotPath()) + " measure --help");
-  EXPECT_EQ(r.status, 0);
-  ExpectLine(r.output, "usage: annot measure info FILE.pdf");
-  r = Info(dir_ / "missing.pdf");
-  EXPECT_EQ(r.status, 1);
-  ExpectLine(r.output, "annot: ");
-  r = Info(dir_.Write("junk.pdf", "not a pdf at all"));
-  EXPECT_EQ(r.status, 1);
-}
-
-// The commands that read a document open it the same way, so a file that
-// cannot be opened is reported alike, naming it once.
-TEST_F(MeasureInfoTest, EveryReadingCommandReportsAnUnopenableFileAlike) {
-  const std::string junk = dir_.Write("junk.pdf", "not a pdf at all");
-  const std::string out = dir_ / "out.pdf";
-  const char* const commands[] = {"info", "measure info", "xfdf export", "regenerate"};
-  std::string first;
-  for (const char* command : commands) {
-    std::string line = Quote(AnnotPath()) + " " + command + " " + Quote(junk);
-    if (std::string(command) == "regenerate") line += " -o " + Quote(out);
-    CommandResult r = Shell(line);
-    EXPECT_EQ(r.status, 1) << command;
-    EXPECT_EQ(r.output.find(junk), r.output.rfind(junk)) << command << ": " << r.output;
-    if (first.empty()) first = r.output;
-    EXPECT_EQ(r.output, first) << command;
-  }
-  EXPECT_FALSE(Exists(out));
 }
 
 }  // namespace

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "host/host_functions.h"
 #include "tests/render_support.h"
+#include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
-namespace direct = kshost::direct;
 
 namespace {
 
@@ -36,14 +35,7 @@ bool SaveWithoutAnnotations(const std::string& in, const std::string& out) {
   return ok;
 }
 
-int AnnotCount(const std::string& path) {
-  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
-  if (!doc) return -1;
-  int n = 0;
-  for (int p = 0; p < direct::DocPageCount(doc); ++p) n += direct::PageAnnotCount(direct::DocGetPage(doc, p));
-  direct::DocClose(doc);
-  return n;
-}
+int AnnotCount(const std::string& path) { return SavedPdf(path).AnnotCount(); }
 
 KPD_Dictionary Insert(KPD_Document doc, int page, const std::string& text) {
   KPD_Object parsed = direct::ObjectParse(text.data(), text.size());
@@ -205,17 +197,10 @@ bool WriteAttachmentPdf(const std::string& path, const std::string& bytes) {
 
 // The embedded file of the first annotation, or "<none>".
 std::string EmbeddedFile(const std::string& path) {
-  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
-  if (!doc) return "<unreadable>";
-  KPD_Object fs = direct::DictGet(direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0), "/FS");
+  SavedPdf saved(path);
+  KPD_Object fs = saved.ok() ? direct::DictGet(saved.Annot(0), "/FS") : nullptr;
   KPD_Object ef = fs ? direct::DictGet(fs, "/EF") : nullptr;
-  KS_ByteString out = direct::ByteStringNew(nullptr, 0);
-  std::string text = "<none>";
-  if (ef && direct::StreamGetData(direct::DictGet(ef, "/F"), 1, out))
-    text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
-  direct::ByteStringDestroy(out);
-  direct::DocClose(doc);
-  return text;
+  return StreamText(ef ? direct::DictGet(ef, "/F") : nullptr);
 }
 
 // XFDF exported without the files and brought back, with or without
@@ -366,10 +351,6 @@ TEST_F(XfdfTest, BadInputNamesWhereAndWritesNothing) {
     EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
     EXPECT_FALSE(Exists(dir_ / "out.pdf")) << c.xfdf;
   }
-  CommandResult r = Shell(Annot("xfdf export " + Quote(dir_ / "missing.pdf") + " -o " + Quote(dir_ / "x.xfdf")));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find(dir_ / "missing.pdf"), std::string::npos) << r.output;
-  EXPECT_FALSE(Exists(dir_ / "x.xfdf"));
 }
 
 // XFDF as other programs write it: polygon points in a "vertices" child,
@@ -402,17 +383,6 @@ TEST_F(XfdfTest, XfdfWrittenByOtherProgramsSurvivesTheFile) {
         "<line name=\"line-x\"", "caption-style=\"Top\"", "caption-offset-v=\"6\"", "leader-offset=\"4\"",
         "flags=\"print,lockedcontents\"", "scale-factor=\"1e+19\""})
     EXPECT_NE(r.output.find(expected), std::string::npos) << expected << "\n" << r.output;
-}
-
-TEST_F(XfdfTest, UsageErrors) {
-  for (const char* args : {"xfdf", "xfdf frob a.pdf", "xfdf export", "xfdf export a.pdf -o", "xfdf import a.pdf b.xfdf",
-                           "xfdf import a.pdf -o out.pdf", "xfdf export a.pdf b.pdf"}) {
-    CommandResult r = Shell(Annot(args));
-    EXPECT_EQ(r.status, 2) << args << r.output;
-    EXPECT_NE(r.output.find("usage: annot xfdf"), std::string::npos) << r.output;
-  }
-  CommandResult r = Shell(Annot("xfdf --help"));
-  EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace
