@@ -16,33 +16,12 @@ namespace {
 // The first annotation of a saved file: some keys and its normal appearance.
 struct SavedLine {
   std::vector<float> rect, line;
-  std::string appearance = "<none>";
+  std::string appearance;
 };
 
-std::vector<float> Numbers(KPD_Dictionary dict, const char* key) {
-  KPD_Object array = direct::DictGet(dict, key);
-  int32_t n = array ? direct::ArrayCount(array) : 0;
-  std::vector<float> v(n);
-  if (n) direct::ArrayGetNumbers(array, v.data(), n);
-  return v;
-}
-
 SavedLine ReadLine(const std::string& path) {
-  SavedLine saved;
-  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
-  KPD_Document doc = direct::DocOpenFile(path.c_str(), err);
-  direct::ByteStringDestroy(err);
-  if (!doc) return saved;
-  KPD_Dictionary annot = direct::PageGetAnnot(direct::DocGetPage(doc, 0), 0);
-  saved.rect = Numbers(annot, "/Rect");
-  saved.line = Numbers(annot, "/L");
-  KPD_Object ap = annot ? direct::DictGet(annot, "/AP") : nullptr;
-  KPD_Object n = ap ? direct::DictGet(ap, "/N") : nullptr;
-  KS_ByteString out = direct::ByteStringNew(nullptr, 0);
-  if (n && direct::StreamGetData(n, 1, out)) saved.appearance.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
-  direct::ByteStringDestroy(out);
-  direct::DocClose(doc);
-  return saved;
+  SavedPdf saved(path);
+  return {saved.Numbers(0, "/Rect"), saved.Numbers(0, "/L"), saved.Appearance(0)};
 }
 
 class EditingSession : public ::testing::Test {
@@ -57,9 +36,7 @@ class EditingSession : public ::testing::Test {
   }
   CommandResult Run(const std::string& script) {
     std::string path = dir_.Write("session.txt", script);
-    return Shell("XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " " +
-                 Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) +
-                 " --trace");
+    return Shell(AnnotIn(dir_) + " run " + Quote(path) + " -i " + Quote(in_) + " -o " + Quote(out_) + " --trace");
   }
 
   TempDir dir_;

@@ -61,10 +61,6 @@ TEST(PluginLoad, MissingOrForeignLibraryIsRefusedWithAReason) {
   EXPECT_TRUE(loader.Plugins().empty());
 }
 
-}  // namespace
-
-namespace {
-
 // Everything but the two entry points stays inside the library, so two
 // plug-ins built from different versions of the same code cannot collide.
 TEST(PluginLoad, ExportsOnlyItsEntryPoints) {
