@@ -91,66 +91,59 @@ TEST_F(MeasureInfoTest, ReadsTheScalesOfOtherProgramsFiles) {
   }
 }
 
-// CAD programs leave the ratio text blank and put the scale in X alone:
-// 72 points at 0.138889 ft a point are 10 ft.
-TEST_F(MeasureInfoTest, ABlankRatioTextMeasuresThroughX) {
-  const std::string viewport =
-      "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Model) /Measure " + Measure(" ") + " >>]";
-  CommandResult r = Info(MakePdf({Line(Measure(" "))}, viewport));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "viewport 0: name \"Model\" box [0.00 0.00 300.00 300.00] ratio \" \" valid\n");
-  ExpectLine(r.output, "1.0: LineDimension ratio \" \" valid; length \"10.00 ft\"");
-}
-
-TEST_F(MeasureInfoTest, RecomputesLengthsAndAreasWithTheirOwnFormats) {
-  const std::string polygon =
-      "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 72 72]"
-      " /Vertices [0 0 72 0 72 72 0 72] /Contents (100 sq ft) /Measure " +
-      Measure("1 in = 10 ft") + " >>";
-  const std::string polyline =
-      "<< /Type /Annot /Subtype /PolyLine /IT /PolyLineDimension /Rect [0 0 72 72]"
-      " /Vertices [0 0 72 0 72 72] /Measure " +
-      Measure("1 in = 10 ft", Format("'", "1", "", "", "-") + " " + Format("\"", "12", "/F /F /D 16", "", "")) +
-      " >>";
-  const std::string viewport = "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Plan) /Measure " +
-                               Measure("1 in = 10 ft") + " >>]";
-  CommandResult r = Info(MakePdf({polygon, polyline, Line(Measure("1 in = 10 ft"), "10 ft")}, viewport));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "viewport 0: name \"Plan\" box [0.00 0.00 300.00 300.00] ratio \"1 in = 10 ft\" valid\n");
-  ExpectLine(r.output, "1.0: PolygonDimension ratio \"1 in = 10 ft\" valid; area \"100.00 sq ft\"; "
-                       "perimeter \"40.00 ft\"; contents \"100 sq ft\"\n");
-  ExpectLine(r.output, "1.1: PolyLineDimension ratio \"1 in = 10 ft\" valid; length \"20'-0\\\"\"; contents (none)\n");
-  ExpectLine(r.output, "1.2: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 ft\"; contents \"10 ft\"\n");
-}
-
-TEST_F(MeasureInfoTest, RecomputesCirclesVolumesRadiiAndAngles) {
+// Every kind of value recomputed from its geometry with its own scale and
+// formats: 72 points at 0.138889 ft a point are 10 ft. CAD programs leave
+// the ratio text blank and put the scale in X alone; that measures too.
+TEST_F(MeasureInfoTest, RecomputesEveryKindOfValueWithItsOwnFormats) {
+  const std::string tenFeet = Measure("1 in = 10 ft");
   const std::string withVolume = "<< /Type /Measure /R (1 in = 10 ft) /X [" + Format("ft", "0.138888888889") +
                                  "] /D [" + Format("ft", "1") + "] /A [" + Format("sq ft", "1") + "] /V [" +
                                  Format("cu ft", "1") + "] >>";
+  const std::string feetAndInches =
+      Measure("1 in = 10 ft", Format("'", "1", "", "", "-") + " " + Format("\"", "12", "/F /F /D 16", "", ""));
   auto annot = [](const std::string& subtype, const std::string& intent, const std::string& geometry,
                   const std::string& measure) {
     return "<< /Type /Annot /Subtype /" + subtype + " /IT /" + intent + " /Rect [0 0 72 72] " + geometry +
            " /Measure " + measure + " >>";
   };
-  CommandResult r = Info(MakePdf({
-      annot("Circle", "CircleDimension", "", Measure("1 in = 10 ft")),
-      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", withVolume),
-      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72]", withVolume),
-      annot("Polygon", "PolygonRadius", "/Vertices [0 0 36 0]", Measure("1 in = 10 ft")),
-      annot("PolyLine", "PolyLineAngle", "/Vertices [72 0 0 0 0 72]", Measure("1 in = 10 ft")),
-      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", Measure("1 in = 10 ft")),
-  }));
+  const std::string viewports = "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Plan) /Measure " + tenFeet +
+                                " >> << /Type /Viewport /BBox [300 300 600 600] /Name (Model) /Measure " +
+                                Measure(" ") + " >>]";
+  CommandResult r = Info(MakePdf(
+      {
+          annot("Polygon", "PolygonDimension", "/Vertices [0 0 72 0 72 72 0 72] /Contents (100 sq ft)", tenFeet),
+          annot("PolyLine", "PolyLineDimension", "/Vertices [0 0 72 0 72 72]", feetAndInches),
+          Line(tenFeet, "10 ft"),
+          Line(Measure(" ")),
+          annot("Circle", "CircleDimension", "", tenFeet),
+          annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", withVolume),
+          annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72]", withVolume),
+          annot("Polygon", "PolygonRadius", "/Vertices [0 0 36 0]", tenFeet),
+          annot("PolyLine", "PolyLineAngle", "/Vertices [72 0 0 0 0 72]", tenFeet),
+          annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", tenFeet),
+      },
+      viewports));
   ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "1.0: CircleDimension ratio \"1 in = 10 ft\" valid; area \"78.54 sq ft\"; "
-                       "diameter \"10.00 ft\"; circumference \"31.42 ft\"; contents (none)\n");
-  ExpectLine(r.output, "1.1: PolygonVolume ratio \"1 in = 10 ft\" valid; volume \"300.00 cu ft\"; "
-                       "area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n");
-  ExpectLine(r.output, "1.2: PolygonVolume ratio \"1 in = 10 ft\" valid; value: (no depth); contents (none)\n");
-  ExpectLine(r.output, "1.3: PolygonRadius ratio \"1 in = 10 ft\" valid; radius \"5.00 ft\"; contents (none)\n");
-  ExpectLine(r.output, "1.4: PolyLineAngle ratio \"1 in = 10 ft\" valid; angle \"90.00\u00B0\"; contents (none)\n");
-  // Without a "V" array the volume cannot be shown, and says so.
-  ExpectLine(r.output, "1.5: PolygonVolume ratio \"1 in = 10 ft\" valid; volume (cannot be shown with this measure "
-                       "dictionary); area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n");
+  for (const char* line : {
+           "viewport 0: name \"Plan\" box [0.00 0.00 300.00 300.00] ratio \"1 in = 10 ft\" valid\n",
+           "viewport 1: name \"Model\" box [300.00 300.00 600.00 600.00] ratio \" \" valid\n",
+           "1.0: PolygonDimension ratio \"1 in = 10 ft\" valid; area \"100.00 sq ft\"; perimeter \"40.00 ft\"; "
+           "contents \"100 sq ft\"\n",
+           "1.1: PolyLineDimension ratio \"1 in = 10 ft\" valid; length \"20'-0\\\"\"; contents (none)\n",
+           "1.2: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 ft\"; contents \"10 ft\"\n",
+           "1.3: LineDimension ratio \" \" valid; length \"10.00 ft\"",
+           "1.4: CircleDimension ratio \"1 in = 10 ft\" valid; area \"78.54 sq ft\"; diameter \"10.00 ft\"; "
+           "circumference \"31.42 ft\"; contents (none)\n",
+           "1.5: PolygonVolume ratio \"1 in = 10 ft\" valid; volume \"300.00 cu ft\"; area \"100.00 sq ft\"; "
+           "depth \"3.00 ft\"; contents (none)\n",
+           "1.6: PolygonVolume ratio \"1 in = 10 ft\" valid; value: (no depth); contents (none)\n",
+           "1.7: PolygonRadius ratio \"1 in = 10 ft\" valid; radius \"5.00 ft\"; contents (none)\n",
+           "1.8: PolyLineAngle ratio \"1 in = 10 ft\" valid; angle \"90.00\u00B0\"; contents (none)\n",
+           // Without a "V" array the volume cannot be shown, and says so.
+           "1.9: PolygonVolume ratio \"1 in = 10 ft\" valid; volume (cannot be shown with this measure "
+           "dictionary); area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n",
+       })
+    ExpectLine(r.output, line);
   EXPECT_FALSE(HasWord(r.output, "nan"));
   EXPECT_FALSE(HasWord(r.output, "inf"));
 }
