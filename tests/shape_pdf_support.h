@@ -27,8 +27,9 @@ inline std::string StreamText(KPD_Object stream) {
 // One page of box `box` per entry of `pages`, each holding the annotation
 // dictionaries given as PDF text, saved to `path`. `pageKeys`, a PDF
 // dictionary as text, adds its entries to every page. An annotation written
-// with "/AP << >>" gets a normal appearance stream holding OldAppearance().
-// Empty string on success, else the error.
+// with "/AP << >>" gets a normal appearance stream holding OldAppearance();
+// one written with "/IRT N" answers annotation N of its page. Empty string
+// on success, else the error.
 inline std::string WritePagesPdf(const std::string& path, KS_FloatRect box,
                                  const std::vector<std::vector<std::string>>& pages,
                                  const std::string& pageKeys = "") {
@@ -45,11 +46,13 @@ inline std::string WritePagesPdf(const std::string& path, KS_FloatRect box,
       direct::DictSet(page, name.c_str(), direct::DictGet(keys, name.c_str()));
     }
     direct::ByteStringDestroy(key);
+    std::vector<KPD_Dictionary> made;
     for (const std::string& text : annots) {
       KPD_Object dict = direct::ObjectParse(text.data(), text.size());
       KPD_Dictionary annot = dict ? direct::PageInsertAnnot(page, -1, dict) : nullptr;
       if (!annot) error = "cannot add " + text;
       direct::ObjectRelease(dict);
+      made.push_back(annot);
       KPD_Object ap = annot ? direct::DictGet(annot, "/AP") : nullptr;
       if (ap) {
         std::string old = OldAppearance();
@@ -60,6 +63,12 @@ inline std::string WritePagesPdf(const std::string& path, KS_FloatRect box,
         direct::ObjectRelease(bbox);
         direct::DictSet(ap, "/N", stream);
       }
+    }
+    for (KPD_Dictionary annot : made) {
+      KPD_Object irt = annot ? direct::DictGet(annot, "/IRT") : nullptr;
+      const int64_t target = irt && direct::ObjectIsInteger(irt) ? direct::ObjectGetInteger(irt) : -1;
+      if (target >= 0 && target < static_cast<int64_t>(made.size()))
+        direct::DictSet(annot, "/IRT", reinterpret_cast<KPD_Object>(made[target]));
     }
   }
   direct::ObjectRelease(keys);
@@ -87,7 +96,6 @@ class SavedPdf {
   SavedPdf& operator=(const SavedPdf&) = delete;
 
   bool ok() const { return doc_ != nullptr; }
-  KPD_Document doc() const { return doc_; }
   KPD_Dictionary Annot(int index, int page = 0) const {
     return doc_ ? direct::PageGetAnnot(direct::DocGetPage(doc_, page), index) : nullptr;
   }

@@ -37,29 +37,11 @@ struct Box {
   double left = 0, bottom = 0, right = 0, top = 0;
 };
 
-// Writes a blank document of `pages` A4 pages, or with `annots` a
-// one-page document holding those annotation dictionaries (an "/IRT N"
-// entry becomes a reference to annotation N).
+// Writes `pages` A4 pages, each holding the annotation dictionaries
+// `annots` (an "/IRT N" entry answers annotation N).
 void WritePdf(const std::string& path, int pages, const std::vector<std::string>& annots = {}) {
-  KPD_Document doc = direct::DocNew();
-  KS_FloatRect a4{0, 0, 595, 842};
-  KPD_Page page = nullptr;
-  for (int i = 0; i < pages; ++i) page = direct::DocAddPage(doc, &a4);
-  std::vector<KPD_Dictionary> made;
-  for (const std::string& text : annots) {
-    KPD_Object parsed = direct::ObjectParse(text.data(), text.size());
-    made.push_back(direct::PageInsertAnnot(page, -1, parsed));
-    direct::ObjectRelease(parsed);
-  }
-  for (size_t i = 0; i < annots.size(); ++i) {
-    std::smatch m;
-    if (std::regex_search(annots[i], m, std::regex("/IRT (\\d)")))
-      direct::DictSet(made[i], "/IRT", reinterpret_cast<KPD_Object>(made[std::stoi(m[1])]));
-  }
-  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
-  ASSERT_TRUE(direct::DocSave(doc, path.c_str(), error));
-  direct::ByteStringDestroy(error);
-  direct::DocClose(doc);
+  ASSERT_EQ(testing_support::WritePagesPdf(path, {0, 0, 595, 842}, std::vector<std::vector<std::string>>(pages, annots)),
+            "");
 }
 
 // The union of the rectangles `annot info` lists for annotations `first`

@@ -47,46 +47,34 @@ KPD_Dictionary Insert(KPD_Document doc, int page, const std::string& text) {
 // Two pages holding each kind the exchange carries geometry for, with
 // borders, colours, replies and texts outside ASCII.
 bool WriteRichPdf(const std::string& path) {
-  KPD_Document doc = direct::DocNew();
-  KS_FloatRect box{0, 0, 612, 792};
-  direct::DocAddPage(doc, &box);
-  direct::DocAddPage(doc, &box);
-  KPD_Dictionary note = Insert(doc, 0,
+  const std::string error = WritePagesPdf(path, {0, 0, 612, 792}, {{
       "<< /Type /Annot /Subtype /Text /Rect [20 700 40 720] /NM (note-1) /Name /Comment /State (Accepted)"
-      " /StateModel (Review) /Contents (Looks good) /T <FEFF00E9006C00E8006E0065> /F 28 >>");
-  KPD_Dictionary square = Insert(doc, 0,
+      " /StateModel (Review) /Contents (Looks good) /T <FEFF00E9006C00E8006E0065> /F 28 /IRT 1 >>",
       "<< /Type /Annot /Subtype /Square /Rect [100 100 200 180.25] /NM (sq-1) /C [0 0 1] /IC [1 1 0]"
       " /CA 0.5 /F 4 /T (Ann) /Subj (Box) /BS << /W 2 /S /D /D [3 2] >> /RD [1 1 1.5 1]"
-      " /M (D:20240101120000Z) /CreationDate (D:20240101110000Z) >>");
-  direct::DictSet(note, "/IRT", square);
-  Insert(doc, 0,
+      " /M (D:20240101120000Z) /CreationDate (D:20240101110000Z) >>",
       "<< /Type /Annot /Subtype /Circle /Rect [300 300 400 380] /NM (ci-1) /C [1 0 0] /F 6"
-      " /BS << /W 1.5 /S /S >> /BE << /S /C /I 2 >> >>");
-  Insert(doc, 0,
+      " /BS << /W 1.5 /S /S >> /BE << /S /C /I 2 >> >>",
       "<< /Type /Annot /Subtype /Polygon /Rect [10 10 60 50] /Vertices [10 10 50 10 30.125 40]"
-      " /IT /PolygonDimension /C [0.2] >>");
-  Insert(doc, 0,
+      " /IT /PolygonDimension /C [0.2] >>",
       "<< /Type /Annot /Subtype /PolyLine /Rect [10 10 60 50] /Vertices [10 10 50 10 30 40]"
-      " /LE [/Circle /OpenArrow] /C [0 1 0 0] >>");
-  Insert(doc, 0,
+      " /LE [/Circle /OpenArrow] /C [0 1 0 0] >>",
       "<< /Type /Annot /Subtype /Ink /Rect [0 0 20 20] /InkList [[1 2 3 4] [5 6 7 8 9 10.5]]"
-      " /Border [0 0 3] >>");
-  Insert(doc, 0,
+      " /Border [0 0 3] >>",
       "<< /Type /Annot /Subtype /Highlight /Rect [0 0 100 20] /QuadPoints [0 20 100 20 0 0 100 0]"
-      " /C [1 1 0] /RT /Group >>");
-  Insert(doc, 1,
+      " /C [1 1 0] /RT /Group >>",
+  }, {
       "<< /Type /Annot /Subtype /FreeText /Rect [50 50 250 100] /NM (ft-1) /DA (/Helv 12 Tf 0 g) /Q 1"
-      " /DS (font: Helvetica 12pt; color:#FF0000) /Contents (Caf\\351) >>");
-  Insert(doc, 1,
+      " /DS (font: Helvetica 12pt; color:#FF0000) /Contents (Caf\\351) >>",
       "<< /Type /Annot /Subtype /Line /Rect [0 0 100 100] /L [10 10 90 90] /IT /LineArrow"
-      " /LE [/None /OpenArrow] /LL -12 /Cap false >>");
-  Insert(doc, 1, "<< /Type /Annot /Subtype /Stamp /Rect [300 300 400 350] /Name /Approved >>");
-  // Neither a form field nor a kind the model does not know is carried.
-  Insert(doc, 1, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (field) /Rect [0 0 10 10] >>");
-  Insert(doc, 1, "<< /Type /Annot /Subtype /RichMedia /Rect [0 0 10 10] >>");
-  bool ok = direct::DocSave(doc, path.c_str(), nullptr) != 0;
-  direct::DocClose(doc);
-  return ok;
+      " /LE [/None /OpenArrow] /LL -12 /Cap false >>",
+      "<< /Type /Annot /Subtype /Stamp /Rect [300 300 400 350] /Name /Approved >>",
+      // Neither a form field nor a kind the model does not know is carried.
+      "<< /Type /Annot /Subtype /Widget /FT /Tx /T (field) /Rect [0 0 10 10] >>",
+      "<< /Type /Annot /Subtype /RichMedia /Rect [0 0 10 10] >>",
+  }});
+  EXPECT_EQ(error, "");
+  return error.empty();
 }
 
 class XfdfTest : public ::testing::Test {
