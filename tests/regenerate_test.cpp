@@ -65,10 +65,12 @@ TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
   CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
   ASSERT_EQ(r.status, 0) << r.output;
   for (const char* row :
-       {"Square                1        3\n", "Circle                1        1\n", "Polygon               0        1\n",
-        "PolyLine              1        0\n", "Line                  1        0\n", "Ink                   1        1\n",
-        "Highlight             1        0\n", "Underline             0        1\n", "StrikeOut             0        1\n",
-        "Squiggly              0        1\n", "Text                  1        0\n", "Caret                 1        0\n",
+       {"Square                1        3\n", "Circle                1        1\n",
+        "Polygon               0        1\n", "PolyLine              1        0\n",
+        "Line                  1        0\n", "Ink                   1        1\n",
+        "Highlight             1        0\n", "Underline             0        1\n",
+        "StrikeOut             0        1\n", "Squiggly              0        1\n",
+        "Text                  1        0\n", "Caret                 1        0\n",
         "FileAttachment        1        0\n", "Stamp                 1        0\n",
         "1 other annotation left as they were"})
     EXPECT_NE(r.output.find(row), std::string::npos) << row << r.output;

@@ -39,17 +39,15 @@ class ToolsetKeepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir_.path().empty());
-    ASSERT_EQ(WriteShapePdf(shapes_, 595, 842, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[0 0 1]/NM(sq)>>"}), "");
-  }
-  std::string Env(const std::string& data = "data") const {
-    return "XDG_DATA_HOME=" + Quote(dir_ / data) + " XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " ";
+    ASSERT_EQ(WriteShapePdf(shapes_, 595, 842, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[0 0 1]/NM(sq)>>"}),
+              "");
   }
   std::string Annot(const std::string& args, const std::string& data = "data") {
-    auto r = Shell(Env(data) + Quote(testing_support::AnnotPath()) + " " + args);
+    auto r = Shell(testing_support::AnnotIn(dir_, data) + " " + args);
     last_ = r.status;
     return r.output;
   }
-  std::string Folder(const std::string& data = "data") const { return dir_ / (data + "/annot/toolset"); }
+  std::string Folder() const { return dir_ / "data/annot/toolset"; }
 
   TempDir dir_;
   const std::string shapes_ = dir_ / "shapes.pdf";
@@ -73,8 +71,8 @@ TEST_F(ToolsetKeepTest, LoadingThePluginLeavesToolsetFilesAsTheyAre) {
   ASSERT_EQ(before, ReadFile(package));
 
   const std::string script = dir_.Write("empty.session", "# nothing\n");
-  for (const std::string& command : {"run " + Quote(script) + " -i " + Quote(shapes_) + " -o " + Quote(dir_ / "out.pdf"),
-                                     std::string("plugin"), std::string("toolset list")}) {
+  const std::string run = "run " + Quote(script) + " -i " + Quote(shapes_) + " -o " + Quote(dir_ / "out.pdf");
+  for (const std::string& command : {run, std::string("plugin"), std::string("toolset list")}) {
     out = Annot(command);
     EXPECT_EQ(last_, 0) << out;
     EXPECT_EQ(ReadFile(stored), before) << command;
@@ -162,8 +160,8 @@ TEST_F(ToolsetKeepTest, AServerAndACommandKeepEachOthersToolsets) {
   Annot("toolset create Base");
   ASSERT_EQ(last_, 0);
   const std::string log = dir_ / "serve.log";
-  auto started = Shell(Env() + Quote(testing_support::AnnotPath()) + " serve " + Quote(shapes_) + " > " + Quote(log) +
-                       " 2>&1 & echo $!");
+  auto started =
+      Shell(testing_support::AnnotIn(dir_) + " serve " + Quote(shapes_) + " > " + Quote(log) + " 2>&1 & echo $!");
   const int pid = std::atoi(started.output.c_str());
   ASSERT_GT(pid, 0) << started.output;
   struct Stop {

@@ -40,8 +40,8 @@ struct Box {
 // Writes `pages` A4 pages, each holding the annotation dictionaries
 // `annots` (an "/IRT N" entry answers annotation N).
 void WritePdf(const std::string& path, int pages, const std::vector<std::string>& annots = {}) {
-  ASSERT_EQ(testing_support::WritePagesPdf(path, {0, 0, 595, 842}, std::vector<std::vector<std::string>>(pages, annots)),
-            "");
+  const std::vector<std::vector<std::string>> each(pages, annots);
+  ASSERT_EQ(testing_support::WritePagesPdf(path, {0, 0, 595, 842}, each), "");
 }
 
 // The union of the rectangles `annot info` lists for annotations `first`
@@ -147,8 +147,7 @@ class ToolsetCommandTest : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
   }
   std::string Annot(const std::string& args, const std::string& data = "data") {
-    auto r = Shell("XDG_DATA_HOME=" + Quote(dir_ / data) + " XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " " +
-                   Quote(testing_support::AnnotPath()) + " " + args);
+    auto r = Shell(testing_support::AnnotIn(dir_, data) + " " + args);
     last_ = r.status;
     return r.output;
   }

@@ -16,12 +16,6 @@ using namespace testing_support;
 
 namespace {
 
-int CountOccurrences(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 // A copy of `in` with every annotation taken off its page.
 bool SaveWithoutAnnotations(const std::string& in, const std::string& out) {
   KPD_Document doc = direct::DocOpenFile(in.c_str(), nullptr);
@@ -118,7 +112,7 @@ TEST_F(XfdfTest, SharedSamplesSurviveARoundTrip) {
         // its scale and number formats
         "<measure ratio=\"1 pt = 1 pt\"", "<number-format type=\"D\" unit=\"pt\""})
     EXPECT_NE(xfdf.find(expected), std::string::npos) << expected << "\n" << xfdf;
-  EXPECT_EQ(CountOccurrences(xfdf, "<popup"), 1);
+  EXPECT_EQ(xfdf.find("<popup"), xfdf.rfind("<popup"));  // the one above
 
   for (const char* name : {"pdfjs_bug1146106_VP_GEO.pdf", "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
     std::string empty;
@@ -243,7 +237,8 @@ TEST_F(XfdfTest, NewContentsReplaceTheWordsAFreeTextShows) {
 
 // An XFDF document holding the annotation elements `annots`.
 std::string XfdfOf(const std::string& annots) {
-  return "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n" + annots + "</annots></xfdf>\n";
+  return "<?xml version=\"1.0\"?>\n<xfdf xmlns=\"http://ns.adobe.com/xfdf/\"><annots>\n" + annots +
+         "</annots></xfdf>\n";
 }
 
 // XFDF imported into the rich file, one case at a time: how many
