@@ -33,10 +33,6 @@ namespace direct = kshost::direct;
 
 const char kDistanceFile[] = "itext_annotation-with-popup_LineDimension.pdf";
 
-struct Box {
-  double left = 0, bottom = 0, right = 0, top = 0;
-};
-
 // Writes `pages` A4 pages, each holding the annotation dictionaries
 // `annots` (an "/IRT N" entry answers annotation N).
 void WritePdf(const std::string& path, int pages, const std::vector<std::string>& annots = {}) {
@@ -44,22 +40,21 @@ void WritePdf(const std::string& path, int pages, const std::vector<std::string>
   ASSERT_EQ(testing_support::WritePagesPdf(path, {0, 0, 595, 842}, each), "");
 }
 
-// The union of the rectangles `annot info` lists for annotations `first`
-// to `last` of page 1.
-Box BoxOf(const std::string& info, int first, int last) {
-  Box box;
-  bool any = false;
-  std::regex line("  1\\.(\\d+): .* rect \\[([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+)\\]");
+// The upper-left corner of the rectangles `annot info` lists for
+// annotations `first` to `last` of page 1.
+struct Corner {
+  double left = 1e9, top = -1e9;
+};
+Corner UpperLeft(const std::string& info, int first, int last) {
+  Corner corner;
+  std::regex line("  1\\.(\\d+): .* rect \\[([-0-9.]+) [-0-9.]+ [-0-9.]+ ([-0-9.]+)\\]");
   for (std::sregex_iterator it(info.begin(), info.end(), line), end; it != end; ++it) {
-    int i = std::stoi((*it)[1]);
+    const int i = std::stoi((*it)[1]);
     if (i < first || i > last) continue;
-    Box r{std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4]), std::stod((*it)[5])};
-    if (!any) box = r;
-    box = {std::min(box.left, r.left), std::min(box.bottom, r.bottom), std::max(box.right, r.right),
-           std::max(box.top, r.top)};
-    any = true;
+    corner.left = std::min(corner.left, std::stod((*it)[2]));
+    corner.top = std::max(corner.top, std::stod((*it)[3]));
   }
-  return box;
+  return corner;
 }
 
 struct Gray {
@@ -166,11 +161,11 @@ class ToolsetCommandTest : public ::testing::Test {
     ASSERT_EQ(last_, 0);
   }
   // Places the tool `tool` of Review on page 2 of `in` with its upper-left
-  // corner at that of `box`, saved as `out`.
-  std::string Place(const std::string& tool, const std::string& in, const Box& box, const std::string& out) {
+  // corner at `at`, saved as `out`.
+  std::string Place(const std::string& tool, const std::string& in, const Corner& at, const std::string& out) {
     std::ostringstream args;
-    args << "toolset place Review " << Quote(tool) << " " << Quote(in) << " 2 " << box.left << " " << box.top
-         << " -o " << Quote(out);
+    args << "toolset place Review " << Quote(tool) << " " << Quote(in) << " 2 " << at.left << " " << at.top << " -o "
+         << Quote(out);
     return Annot(args.str());
   }
   TempDir dir_;
@@ -219,14 +214,14 @@ TEST_F(ToolsetCommandTest, CapturedShapesPlacedInAnotherFileDrawAsTheirSources) 
     int first, last;
   } placings[] = {{"cloud", 0, 0}, {"poly", 1, 1}, {"group", 2, 4}};
   for (const Placing& p : placings) {
-    std::string out = Place(p.tool, in, BoxOf(info, p.first, p.last), placed);
+    std::string out = Place(p.tool, in, UpperLeft(info, p.first, p.last), placed);
     ASSERT_EQ(last_, 0) << out;
     in = placed;
   }
   EXPECT_LT(Differing(AnnotationsOnly(dir_, placed, 2, "placed"), AnnotationsOnly(dir_, shapes_, 1, "source")), 0.02);
 
   const std::string placedDistance = dir_ / "placed-distance.pdf";
-  std::string out = Place(distanceName, target_, BoxOf(Annot("info " + Quote(distance)), 0, 0), placedDistance);
+  std::string out = Place(distanceName, target_, UpperLeft(Annot("info " + Quote(distance)), 0, 0), placedDistance);
   ASSERT_EQ(last_, 0) << out;
   EXPECT_LT(Differing(AnnotationsOnly(dir_, placedDistance, 2, "pd"), AnnotationsOnly(dir_, distance, 1, "sd")),
             0.02);
