@@ -2,6 +2,7 @@
 // back what a command wrote, through the host in process.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
