@@ -118,17 +118,16 @@ class InProcess {
   }
   bool ok() const { return ok_; }
   const std::string& error() const { return error_; }
+  KPD_Page Page() const { return direct::DocGetPage(session_->Document(), 0); }
   // Selects the annotations of page 1 at `indexes`, in that order.
   void Select(std::initializer_list<int> indexes) {
-    KPD_Page page = direct::DocGetPage(session_->Document(), 0);
     KA_Document doc = session_->AppDocument();
     int32_t add = 0;  // the first replaces the selection, the others add to it
     for (int i : indexes) {
-      direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, i)), add);
+      direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(Page(), i)), add);
       add = 1;
     }
   }
-  KPD_Page Page() const { return direct::DocGetPage(session_->Document(), 0); }
 
  private:
   std::unique_ptr<kshost::Session> session_;
