@@ -11,49 +11,27 @@
 #include <string>
 #include <vector>
 
-#include "host/core_hft.h"
-#include "host/host_functions.h"
-#include "sdk/ks_host_binding.h"
+#include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-namespace direct = kshost::direct;
-
 class MeasureExport : public ::testing::Test {
  protected:
-  void SetUp() override { ks::host::Bind(kshost::CoreHFT(), nullptr); }
-
   // A document with one page per entry, each page holding the annotations
   // given as PDF text.
   void MakeDoc(const std::vector<std::vector<std::string>>& pages) {
-    KPD_Document doc = direct::DocNew();
-    KS_FloatRect letter{0, 0, 612, 792};
-    for (const auto& annots : pages) {
-      KPD_Page page = direct::DocAddPage(doc, &letter);
-      for (const std::string& text : annots) {
-        KPD_Object a = direct::ObjectParse(text.data(), text.size());
-        direct::PageInsertAnnot(page, -1, a);
-        direct::ObjectRelease(a);
-      }
-    }
-    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
-    ASSERT_EQ(direct::DocSave(doc, in_.c_str(), error), 1);
-    direct::ByteStringDestroy(error);
-    direct::DocClose(doc);
+    ASSERT_EQ(WritePagesPdf(in_, {0, 0, 612, 792}, pages), "");
   }
 
-  std::string Env() const {
-    return "XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " XDG_DATA_HOME=" + Quote(dir_ / "data") + " ";
-  }
   CommandResult Export(const std::string& extra = "") {
-    return Shell(Env() + Quote(AnnotPath()) + " measure export " + Quote(in_) + extra);
+    return Shell(AnnotIn(dir_) + " measure export " + Quote(in_) + extra);
   }
   CommandResult Run(const std::string& script) {
     const std::string path = dir_.Write("session.txt", script);
-    return Shell(Env() + Quote(AnnotPath()) + " run " + Quote(path) + " -i " + Quote(in_) + " --trace");
+    return Shell(AnnotIn(dir_) + " run " + Quote(path) + " -i " + Quote(in_) + " --trace");
   }
 
   TempDir dir_;
@@ -122,7 +100,7 @@ TEST_F(MeasureExport, TotalsAddOneRowPerLabelAndKindAfterTheRows) {
                              "\"Slab\",\"Area\",\"" + slabText + "\",\"2\"\r\n" +
                              "\"Slab\",\"Angle\",\"\",\"1\"\r\n";
   EXPECT_EQ(summed.substr(plain.size()), totals);
-  EXPECT_EQ(Shell(Env() + Quote(AnnotPath()) + " measure info " + Quote(in_) + " --totals").status, 2);
+  EXPECT_EQ(Shell(AnnotIn(dir_) + " measure info " + Quote(in_) + " --totals").status, 2);
 }
 
 TEST_F(MeasureExport, NothingToExportOrNowhereToWriteKeepsThePreviousFile) {

@@ -4,43 +4,22 @@
 #include <cctype>
 #include <string>
 
-#include "host/host_functions.h"
+#include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-namespace direct = kshost::direct;
-
 class MeasureInfoTest : public ::testing::Test {
  protected:
-  CommandResult Info(const std::string& pdf) {
-    return Shell("XDG_CONFIG_HOME=" + Quote(home_ / "config") + " " + Quote(AnnotPath()) + " measure info " +
-                 Quote(pdf));
-  }
+  CommandResult Info(const std::string& pdf) { return Shell(AnnotIn(home_) + " measure info " + Quote(pdf)); }
 
-  // A one-page file with one annotation per dictionary text.
+  // A one-page file with one annotation per dictionary text and the
+  // viewports `vp`.
   std::string MakePdf(const std::vector<std::string>& annots, const std::string& vp = "") {
-    KPD_Document doc = direct::DocNew();
-    KS_FloatRect letter{0, 0, 612, 792};
-    KPD_Page page = direct::DocAddPage(doc, &letter);
-    for (size_t i = 0; i < annots.size(); ++i) {
-      KPD_Object a = direct::ObjectParse(annots[i].data(), annots[i].size());
-      EXPECT_NE(a, nullptr) << annots[i].substr(0, 200);
-      EXPECT_NE(direct::PageInsertAnnot(page, static_cast<int32_t>(i), a), nullptr);
-      direct::ObjectRelease(a);
-    }
-    if (!vp.empty()) {
-      KPD_Object v = direct::ObjectParse(vp.data(), vp.size());
-      direct::DictSet(page, "/VP", v);
-      direct::ObjectRelease(v);
-    }
     std::string path = dir_ / "made.pdf";
-    KS_ByteString error = direct::ByteStringNew(nullptr, 0);
-    EXPECT_EQ(direct::DocSave(doc, path.c_str(), error), 1);
-    direct::ByteStringDestroy(error);
-    direct::DocClose(doc);
+    EXPECT_EQ(WritePagesPdf(path, {0, 0, 612, 792}, {annots}, vp.empty() ? "" : "<< /VP " + vp + " >>"), "");
     return path;
   }
 
@@ -91,90 +70,80 @@ std::string Line(const std::string& measure, const std::string& contents = "") {
          contents + ") /Measure " + measure + " >>";
 }
 
-TEST_F(MeasureInfoTest, RecomputesTheValueOfAnotherProgramsLine) {
-  std::string pdf = SharedPdf("itext_annotation-with-popup_LineDimension.pdf");
-  if (!Exists(pdf)) GTEST_SKIP() << "no shared samples";
-  CommandResult r = Info(pdf);
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "page 1: viewports: none\n");
-  ExpectLine(r.output,
-             "1.0: LineDimension ratio \"1 pt = 1 pt\" valid; length \"132.27 pt\"; contents \"132.27 pt\"\n");
+// Files of other programs: a line whose value is recomputed, a viewport
+// with a geospatial measure (its box stored upside down is read
+// normalised), and a "VP" that is no array.
+TEST_F(MeasureInfoTest, ReadsTheScalesOfOtherProgramsFiles) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"itext_annotation-with-popup_LineDimension.pdf",
+       {"page 1: viewports: none\n",
+        "1.0: LineDimension ratio \"1 pt = 1 pt\" valid; length \"132.27 pt\"; contents \"132.27 pt\"\n"}},
+      {"pdfjs_bug1146106_VP_GEO.pdf",
+       {"viewport 0: name \"Layers\\x00\" box [0.00 0.00 715.15 522.00] ratio \"\" "
+        "invalid: geospatial (GEO) measure dictionary\n"}},
+      {"poppler-test_imageretrieve+attachment_VP_RL.pdf", {"page 1: viewports: none (\"VP\" is not an array)\n"}},
+  };
+  for (const auto& [name, lines] : cases) {
+    if (!Exists(SharedPdf(name))) GTEST_SKIP() << "no shared samples";
+    CommandResult r = Info(SharedPdf(name));
+    ASSERT_EQ(r.status, 0) << name << "\n" << r.output;
+    for (const std::string& line : lines) ExpectLine(r.output, line);
+  }
 }
 
-TEST_F(MeasureInfoTest, ReportsMalformedAndGeospatialViewports) {
-  std::string geo = SharedPdf("pdfjs_bug1146106_VP_GEO.pdf");
-  std::string notArray = SharedPdf("poppler-test_imageretrieve+attachment_VP_RL.pdf");
-  if (!Exists(geo) || !Exists(notArray)) GTEST_SKIP() << "no shared samples";
-  CommandResult r = Info(geo);
-  ASSERT_EQ(r.status, 0) << r.output;
-  // The box is stored upside down; it is read normalised.
-  ExpectLine(r.output, "viewport 0: name \"Layers\\x00\" box [0.00 0.00 715.15 522.00] ratio \"\" "
-                       "invalid: geospatial (GEO) measure dictionary\n");
-  r = Info(notArray);
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "page 1: viewports: none (\"VP\" is not an array)\n");
-}
-
-// CAD programs leave the ratio text blank and put the scale in X alone:
-// 72 points at 0.138889 ft a point are 10 ft.
-TEST_F(MeasureInfoTest, ABlankRatioTextMeasuresThroughX) {
-  const std::string viewport =
-      "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Model) /Measure " + Measure(" ") + " >>]";
-  CommandResult r = Info(MakePdf({Line(Measure(" "))}, viewport));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "viewport 0: name \"Model\" box [0.00 0.00 300.00 300.00] ratio \" \" valid\n");
-  ExpectLine(r.output, "1.0: LineDimension ratio \" \" valid; length \"10.00 ft\"");
-}
-
-TEST_F(MeasureInfoTest, RecomputesLengthsAndAreasWithTheirOwnFormats) {
-  const std::string polygon =
-      "<< /Type /Annot /Subtype /Polygon /IT /PolygonDimension /Rect [0 0 72 72]"
-      " /Vertices [0 0 72 0 72 72 0 72] /Contents (100 sq ft) /Measure " +
-      Measure("1 in = 10 ft") + " >>";
-  const std::string polyline =
-      "<< /Type /Annot /Subtype /PolyLine /IT /PolyLineDimension /Rect [0 0 72 72]"
-      " /Vertices [0 0 72 0 72 72] /Measure " +
-      Measure("1 in = 10 ft", Format("'", "1", "", "", "-") + " " + Format("\"", "12", "/F /F /D 16", "", "")) +
-      " >>";
-  const std::string viewport = "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Plan) /Measure " +
-                               Measure("1 in = 10 ft") + " >>]";
-  CommandResult r = Info(MakePdf({polygon, polyline, Line(Measure("1 in = 10 ft"), "10 ft")}, viewport));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "viewport 0: name \"Plan\" box [0.00 0.00 300.00 300.00] ratio \"1 in = 10 ft\" valid\n");
-  ExpectLine(r.output, "1.0: PolygonDimension ratio \"1 in = 10 ft\" valid; area \"100.00 sq ft\"; "
-                       "perimeter \"40.00 ft\"; contents \"100 sq ft\"\n");
-  ExpectLine(r.output, "1.1: PolyLineDimension ratio \"1 in = 10 ft\" valid; length \"20'-0\\\"\"; contents (none)\n");
-  ExpectLine(r.output, "1.2: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 ft\"; contents \"10 ft\"\n");
-}
-
-TEST_F(MeasureInfoTest, RecomputesCirclesVolumesRadiiAndAngles) {
+// Every kind of value recomputed from its geometry with its own scale and
+// formats: 72 points at 0.138889 ft a point are 10 ft. CAD programs leave
+// the ratio text blank and put the scale in X alone; that measures too.
+TEST_F(MeasureInfoTest, RecomputesEveryKindOfValueWithItsOwnFormats) {
+  const std::string tenFeet = Measure("1 in = 10 ft");
   const std::string withVolume = "<< /Type /Measure /R (1 in = 10 ft) /X [" + Format("ft", "0.138888888889") +
                                  "] /D [" + Format("ft", "1") + "] /A [" + Format("sq ft", "1") + "] /V [" +
                                  Format("cu ft", "1") + "] >>";
+  const std::string feetAndInches =
+      Measure("1 in = 10 ft", Format("'", "1", "", "", "-") + " " + Format("\"", "12", "/F /F /D 16", "", ""));
   auto annot = [](const std::string& subtype, const std::string& intent, const std::string& geometry,
                   const std::string& measure) {
     return "<< /Type /Annot /Subtype /" + subtype + " /IT /" + intent + " /Rect [0 0 72 72] " + geometry +
            " /Measure " + measure + " >>";
   };
-  CommandResult r = Info(MakePdf({
-      annot("Circle", "CircleDimension", "", Measure("1 in = 10 ft")),
-      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", withVolume),
-      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72]", withVolume),
-      annot("Polygon", "PolygonRadius", "/Vertices [0 0 36 0]", Measure("1 in = 10 ft")),
-      annot("PolyLine", "PolyLineAngle", "/Vertices [72 0 0 0 0 72]", Measure("1 in = 10 ft")),
-      annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", Measure("1 in = 10 ft")),
-  }));
+  const std::string viewports = "[<< /Type /Viewport /BBox [0 0 300 300] /Name (Plan) /Measure " + tenFeet +
+                                " >> << /Type /Viewport /BBox [300 300 600 600] /Name (Model) /Measure " +
+                                Measure(" ") + " >>]";
+  CommandResult r = Info(MakePdf(
+      {
+          annot("Polygon", "PolygonDimension", "/Vertices [0 0 72 0 72 72 0 72] /Contents (100 sq ft)", tenFeet),
+          annot("PolyLine", "PolyLineDimension", "/Vertices [0 0 72 0 72 72]", feetAndInches),
+          Line(tenFeet, "10 ft"),
+          Line(Measure(" ")),
+          annot("Circle", "CircleDimension", "", tenFeet),
+          annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", withVolume),
+          annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72]", withVolume),
+          annot("Polygon", "PolygonRadius", "/Vertices [0 0 36 0]", tenFeet),
+          annot("PolyLine", "PolyLineAngle", "/Vertices [72 0 0 0 0 72]", tenFeet),
+          annot("Polygon", "PolygonVolume", "/Vertices [0 0 72 0 72 72 0 72] /Depth 3", tenFeet),
+      },
+      viewports));
   ASSERT_EQ(r.status, 0) << r.output;
-  ExpectLine(r.output, "1.0: CircleDimension ratio \"1 in = 10 ft\" valid; area \"78.54 sq ft\"; "
-                       "diameter \"10.00 ft\"; circumference \"31.42 ft\"; contents (none)\n");
-  ExpectLine(r.output, "1.1: PolygonVolume ratio \"1 in = 10 ft\" valid; volume \"300.00 cu ft\"; "
-                       "area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n");
-  ExpectLine(r.output, "1.2: PolygonVolume ratio \"1 in = 10 ft\" valid; value: (no depth); contents (none)\n");
-  ExpectLine(r.output, "1.3: PolygonRadius ratio \"1 in = 10 ft\" valid; radius \"5.00 ft\"; contents (none)\n");
-  ExpectLine(r.output, "1.4: PolyLineAngle ratio \"1 in = 10 ft\" valid; angle \"90.00\u00B0\"; contents (none)\n");
-  // Without a "V" array the volume cannot be shown, and says so.
-  ExpectLine(r.output, "1.5: PolygonVolume ratio \"1 in = 10 ft\" valid; volume (cannot be shown with this measure "
-                       "dictionary); area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n");
+  for (const char* line : {
+           "viewport 0: name \"Plan\" box [0.00 0.00 300.00 300.00] ratio \"1 in = 10 ft\" valid\n",
+           "viewport 1: name \"Model\" box [300.00 300.00 600.00 600.00] ratio \" \" valid\n",
+           "1.0: PolygonDimension ratio \"1 in = 10 ft\" valid; area \"100.00 sq ft\"; perimeter \"40.00 ft\"; "
+           "contents \"100 sq ft\"\n",
+           "1.1: PolyLineDimension ratio \"1 in = 10 ft\" valid; length \"20'-0\\\"\"; contents (none)\n",
+           "1.2: LineDimension ratio \"1 in = 10 ft\" valid; length \"10.00 ft\"; contents \"10 ft\"\n",
+           "1.3: LineDimension ratio \" \" valid; length \"10.00 ft\"",
+           "1.4: CircleDimension ratio \"1 in = 10 ft\" valid; area \"78.54 sq ft\"; diameter \"10.00 ft\"; "
+           "circumference \"31.42 ft\"; contents (none)\n",
+           "1.5: PolygonVolume ratio \"1 in = 10 ft\" valid; volume \"300.00 cu ft\"; area \"100.00 sq ft\"; "
+           "depth \"3.00 ft\"; contents (none)\n",
+           "1.6: PolygonVolume ratio \"1 in = 10 ft\" valid; value: (no depth); contents (none)\n",
+           "1.7: PolygonRadius ratio \"1 in = 10 ft\" valid; radius \"5.00 ft\"; contents (none)\n",
+           "1.8: PolyLineAngle ratio \"1 in = 10 ft\" valid; angle \"90.00\u00B0\"; contents (none)\n",
+           // Without a "V" array the volume cannot be shown, and says so.
+           "1.9: PolygonVolume ratio \"1 in = 10 ft\" valid; volume (cannot be shown with this measure "
+           "dictionary); area \"100.00 sq ft\"; depth \"3.00 ft\"; contents (none)\n",
+       })
+    ExpectLine(r.output, line);
   EXPECT_FALSE(HasWord(r.output, "nan"));
   EXPECT_FALSE(HasWord(r.output, "inf"));
 }
@@ -218,38 +187,6 @@ TEST_F(MeasureInfoTest, BadScalesAreReportedWithTheirReason) {
                        "value: (no measure dictionary); contents (none)\n");
   EXPECT_FALSE(HasWord(r.output, "inf"));
   EXPECT_FALSE(HasWord(r.output, "nan"));
-}
-
-TEST_F(MeasureInfoTest, UsageAndOpenErrors) {
-  EXPECT_EQ(Shell(Quote(AnnotPath()) + " measure").status, 2);
-  EXPECT_EQ(Shell(Quote(AnnotPath()) + " measure frob x.pdf").status, 2);
-  CommandResult r = Shell(Quote(AnnotPath()) + " measure --help");
-  EXPECT_EQ(r.status, 0);
-  ExpectLine(r.output, "usage: annot measure info FILE.pdf");
-  r = Info(dir_ / "missing.pdf");
-  EXPECT_EQ(r.status, 1);
-  ExpectLine(r.output, "annot: ");
-  r = Info(dir_.Write("junk.pdf", "not a pdf at all"));
-  EXPECT_EQ(r.status, 1);
-}
-
-// The commands that read a document open it the same way, so a file that
-// cannot be opened is reported alike, naming it once.
-TEST_F(MeasureInfoTest, EveryReadingCommandReportsAnUnopenableFileAlike) {
-  const std::string junk = dir_.Write("junk.pdf", "not a pdf at all");
-  const std::string out = dir_ / "out.pdf";
-  const char* const commands[] = {"info", "measure info", "xfdf export", "regenerate"};
-  std::string first;
-  for (const char* command : commands) {
-    std::string line = Quote(AnnotPath()) + " " + command + " " + Quote(junk);
-    if (std::string(command) == "regenerate") line += " -o " + Quote(out);
-    CommandResult r = Shell(line);
-    EXPECT_EQ(r.status, 1) << command;
-    EXPECT_EQ(r.output.find(junk), r.output.rfind(junk)) << command << ": " << r.output;
-    if (first.empty()) first = r.output;
-    EXPECT_EQ(r.output, first) << command;
-  }
-  EXPECT_FALSE(Exists(out));
 }
 
 }  // namespace

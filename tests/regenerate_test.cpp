@@ -2,8 +2,7 @@
 // bad input, nothing left behind, and files qpdf accepts.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <string>
 
 #include "tests/render_support.h"
@@ -14,54 +13,24 @@ using namespace testing_support;
 
 namespace {
 
-// What a saved file holds, read back through the host.
-class Saved {
- public:
-  explicit Saved(const std::string& path) {
-    KS_ByteString err = direct::ByteStringNew(nullptr, 0);
-    doc_ = direct::DocOpenFile(path.c_str(), err);
-    direct::ByteStringDestroy(err);
-  }
-  ~Saved() { direct::DocClose(doc_); }
-  bool ok() const { return doc_ != nullptr; }
-  KPD_Dictionary Annot(int index) { return direct::PageGetAnnot(direct::DocGetPage(doc_, 0), index); }
-  int ObjectCount() { return static_cast<int>(direct::ObjectGetInteger(direct::DictGet(direct::DocGetTrailer(doc_), "/Size"))); }
-  // The decoded normal appearance, or "<none>".
-  std::string Appearance(int index) {
-    KPD_Object ap = direct::DictGet(Annot(index), "/AP");
-    KPD_Object n = ap ? direct::DictGet(ap, "/N") : nullptr;
-    KS_ByteString out = direct::ByteStringNew(nullptr, 0);
-    std::string text = "<none>";
-    if (n && direct::StreamGetData(n, 1, out)) text.assign(direct::ByteStringData(out), direct::ByteStringLength(out));
-    direct::ByteStringDestroy(out);
-    return text;
-  }
-
- private:
-  KPD_Document doc_ = nullptr;
-};
-
 class RegenerateTest : public ::testing::Test {
  protected:
   CommandResult Regenerate(const std::string& args) { return Shell(Quote(AnnotPath()) + " regenerate " + args); }
   TempDir dir_;
 };
 
-TEST_F(RegenerateTest, UsageErrors) {
-  std::string in = dir_ / "in.pdf";
-  ASSERT_EQ(WriteShapePdf(in, 100, 100, {}), "");
-  for (const std::string& args : {std::string(""), Quote(in), Quote(in) + " -o", Quote(in) + " --fast -o x.pdf",
-                                  "-o " + Quote(dir_ / "o.pdf")}) {
-    CommandResult r = Regenerate(args);
-    EXPECT_EQ(r.status, 2) << args;
-    EXPECT_NE(r.output.find("usage: annot regenerate"), std::string::npos) << r.output;
-  }
-  CommandResult r = Regenerate(Quote(dir_ / "missing.pdf") + " -o " + Quote(dir_ / "o.pdf"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("annot: "), std::string::npos);
-  EXPECT_FALSE(Exists(dir_ / "o.pdf"));
+// Opens `path`, lets `change` alter its first page and saves it over
+// itself.
+void Rewrite(const std::string& path, const std::function<void(KPD_Page)>& change) {
+  KPD_Document doc = direct::DocOpenFile(path.c_str(), nullptr);
+  ASSERT_TRUE(doc);
+  change(direct::DocGetPage(doc, 0));
+  EXPECT_TRUE(direct::DocSave(doc, path.c_str(), nullptr));
+  direct::DocClose(doc);
 }
 
+// Shapes, text markup, notes and stamps without appearances get one; each
+// damaged one is skipped with its reason and keeps its old appearance.
 TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
   std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
   std::string dashes = "[";
@@ -81,44 +50,6 @@ TEST_F(RegenerateTest, CountsPerKindAndSkipsBadInputWithItsReason) {
                               "<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] /BS << /S /D /D " + dashes + " >> >>",
                               "<< /Type /Annot /Subtype /Circle /Rect [0 0 100000000000000000000.0 10] >>",
                               "<< /Type /Annot /Subtype /Link /Rect [0 0 10 10] >>",
-                          }),
-            "");
-  CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
-  ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("Square                1        3\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Circle                1        1\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Polygon               0        1\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("PolyLine              1        0\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Line                  1        0\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Ink                   1        1\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("1 other annotation left as they were"), std::string::npos) << r.output;
-  for (const char* reason :
-       {"skipped page 1, annotation 2 (Square): empty /Rect",
-        "skipped page 1, annotation 4 (Polygon): /Vertices of odd length",
-        "skipped page 1, annotation 7 (Ink): /InkList holds a non-array",
-        "skipped page 1, annotation 9 (Square): cloud intensity out of range",
-        "skipped page 1, annotation 10 (Square): dash array too long",
-        "skipped page 1, annotation 11 (Circle): /Rect out of range"})
-    EXPECT_NE(r.output.find(reason), std::string::npos) << reason << "\n" << r.output;
-
-  CommandResult check = Shell("qpdf --check " + Quote(out));
-  EXPECT_EQ(check.status, 0) << check.output;
-  Saved saved(out);
-  ASSERT_TRUE(saved.ok());
-  // The skipped square keeps its old appearance; the others got one.
-  EXPECT_EQ(saved.Appearance(1), OldAppearance());
-  EXPECT_EQ(saved.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
-  for (int i = 0; i < 12; ++i) {
-    std::string content = saved.Appearance(i);
-    EXPECT_EQ(content.find("nan"), std::string::npos) << i;
-    EXPECT_EQ(content.find("inf"), std::string::npos) << i;
-  }
-}
-
-TEST_F(RegenerateTest, MarkupNotesAndStampsWithoutAppearancesAreBuiltAndBadOnesKept) {
-  std::string in = dir_ / "in.pdf", out = dir_ / "out.pdf";
-  ASSERT_EQ(WriteShapePdf(in, 300, 300,
-                          {
                               "<< /Type /Annot /Subtype /Highlight /Rect [0 0 1 1] /C [1 1 0]"
                               " /QuadPoints [10 30 50 30 10 20 50 20] >>",
                               "<< /Type /Annot /Subtype /Underline /Rect [0 0 1 1] /QuadPoints [1 2 3] /AP << >> >>",
@@ -133,25 +64,44 @@ TEST_F(RegenerateTest, MarkupNotesAndStampsWithoutAppearancesAreBuiltAndBadOnesK
             "");
   CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
   ASSERT_EQ(r.status, 0) << r.output;
-  for (const char* row : {"Highlight             1        0\n", "Underline             0        1\n",
-                          "StrikeOut             0        1\n", "Squiggly              0        1\n",
-                          "Text                  1        0\n", "Caret                 1        0\n",
-                          "FileAttachment        1        0\n", "Stamp                 1        0\n"})
+  for (const char* row :
+       {"Square                1        3\n", "Circle                1        1\n",
+        "Polygon               0        1\n", "PolyLine              1        0\n",
+        "Line                  1        0\n", "Ink                   1        1\n",
+        "Highlight             1        0\n", "Underline             0        1\n",
+        "StrikeOut             0        1\n", "Squiggly              0        1\n",
+        "Text                  1        0\n", "Caret                 1        0\n",
+        "FileAttachment        1        0\n", "Stamp                 1        0\n",
+        "1 other annotation left as they were"})
     EXPECT_NE(r.output.find(row), std::string::npos) << row << r.output;
   for (const char* reason :
-       {"skipped page 1, annotation 2 (Underline): /QuadPoints holds no complete quadrilateral",
-        "skipped page 1, annotation 3 (StrikeOut): /QuadPoints holds a number that is not finite or out of range",
-        "skipped page 1, annotation 4 (Squiggly): /QuadPoints holds no quadrilateral with an area"})
+       {"skipped page 1, annotation 2 (Square): empty /Rect",
+        "skipped page 1, annotation 4 (Polygon): /Vertices of odd length",
+        "skipped page 1, annotation 7 (Ink): /InkList holds a non-array",
+        "skipped page 1, annotation 9 (Square): cloud intensity out of range",
+        "skipped page 1, annotation 10 (Square): dash array too long",
+        "skipped page 1, annotation 11 (Circle): /Rect out of range",
+        "skipped page 1, annotation 14 (Underline): /QuadPoints holds no complete quadrilateral",
+        "skipped page 1, annotation 15 (StrikeOut): /QuadPoints holds a number that is not finite or out of range",
+        "skipped page 1, annotation 16 (Squiggly): /QuadPoints holds no quadrilateral with an area"})
     EXPECT_NE(r.output.find(reason), std::string::npos) << reason << "\n" << r.output;
+
   CommandResult check = Shell("qpdf --check " + Quote(out));
   EXPECT_EQ(check.status, 0) << check.output;
-  Saved saved(out);
+  SavedPdf saved(out);
   ASSERT_TRUE(saved.ok());
-  EXPECT_EQ(saved.Appearance(1), OldAppearance());
-  EXPECT_EQ(saved.Appearance(2), OldAppearance());
-  EXPECT_NE(saved.Appearance(0).find(" h\nf\n"), std::string::npos);
-  EXPECT_NE(saved.Appearance(4).find(" B*\n"), std::string::npos);  // the unknown icon draws the note
-  EXPECT_NE(saved.Appearance(7).find("(DRAFT) Tj"), std::string::npos);
+  // The skipped square and markups keep their old appearances; the others
+  // got one.
+  for (int kept : {1, 13, 14}) EXPECT_EQ(saved.Appearance(kept), OldAppearance()) << kept;
+  EXPECT_EQ(saved.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
+  EXPECT_NE(saved.Appearance(12).find(" h\nf\n"), std::string::npos);
+  EXPECT_NE(saved.Appearance(16).find(" B*\n"), std::string::npos);  // the unknown icon draws the note
+  EXPECT_NE(saved.Appearance(19).find("(DRAFT) Tj"), std::string::npos);
+  for (int i = 0; i < 20; ++i) {
+    std::string content = saved.Appearance(i);
+    EXPECT_EQ(content.find("nan"), std::string::npos) << i;
+    EXPECT_EQ(content.find("inf"), std::string::npos) << i;
+  }
 }
 
 TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting) {
@@ -162,7 +112,7 @@ TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting
             "");
   ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(once)).status, 0);
   ASSERT_EQ(Regenerate(Quote(once) + " -o " + Quote(twice)).status, 0);
-  Saved first(once), second(twice);
+  SavedPdf first(once), second(twice);
   ASSERT_TRUE(first.ok() && second.ok());
   EXPECT_EQ(first.ObjectCount(), second.ObjectCount());
   EXPECT_EQ(first.Appearance(0), second.Appearance(0));
@@ -170,7 +120,7 @@ TEST_F(RegenerateTest, RebuildingTwiceLeavesNoOrphansAndMissingOnlyKeepsExisting
   CommandResult r = Regenerate(Quote(once) + " -o " + Quote(kept) + " --missing-only");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("Square                0        0        1\n"), std::string::npos) << r.output;
-  Saved third(kept);
+  SavedPdf third(kept);
   EXPECT_EQ(third.ObjectCount(), first.ObjectCount());
 }
 
@@ -182,31 +132,22 @@ TEST_F(RegenerateTest, SharedStreamIsReplacedNotOverwritten) {
                           {"<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] /AP << >> >>",
                            "<< /Type /Annot /Subtype /Circle /Rect [60 10 90 40] /C [0 0 1] >>"}),
             "");
-  {
-    // Point the circle at the square's old stream.
-    KS_ByteString err = direct::ByteStringNew(nullptr, 0);
-    KPD_Document doc = direct::DocOpenFile(in.c_str(), err);
-    ASSERT_TRUE(doc);
-    KPD_Page page = direct::DocGetPage(doc, 0);
+  // Point the circle at the square's old stream.
+  Rewrite(in, [](KPD_Page page) {
     KPD_Object shared = direct::DictGet(direct::DictGet(direct::PageGetAnnot(page, 0), "/AP"), "/N");
     KPD_Object ap = direct::DictNew();
     direct::DictSet(ap, "/N", shared);
     direct::DictSet(direct::PageGetAnnot(page, 1), "/AP", ap);
     direct::ObjectRelease(ap);
-    ASSERT_TRUE(direct::DocSave(doc, in.c_str(), err));
-    direct::DocClose(doc);
-    direct::ByteStringDestroy(err);
-  }
-  Saved before(in);
+  });
+  SavedPdf before(in);
   ASSERT_EQ(before.Appearance(1), OldAppearance());
   ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(out)).status, 0);
-  Saved after(out);
+  SavedPdf after(out);
   EXPECT_EQ(after.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
   EXPECT_EQ(after.Appearance(1).substr(0, 21), "0.000 0.000 1.000 RG\n");
   // One stream in, two new ones out, the old one gone from the file.
-  std::ifstream file(out, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(bytes.find(OldAppearance()), std::string::npos);
+  EXPECT_EQ(ReadFile(out).find(OldAppearance()), std::string::npos);
 }
 
 // A stream that one annotation shows as /N and something else also uses
@@ -221,11 +162,7 @@ TEST_F(RegenerateTest, StreamUsedElsewhereIsNeverRewrittenInPlace) {
                             {"<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /C [1 0 0] /AP << >> >>",
                              "<< /Type /Annot /Subtype /Text /Rect [60 60 80 80] /AP << >> >>"}),
               "");
-    {
-      KS_ByteString err = direct::ByteStringNew(nullptr, 0);
-      KPD_Document doc = direct::DocOpenFile(in.c_str(), err);
-      ASSERT_TRUE(doc);
-      KPD_Page page = direct::DocGetPage(doc, 0);
+    Rewrite(in, [use](KPD_Page page) {
       KPD_Dictionary square = direct::PageGetAnnot(page, 0);
       KPD_Object stream = direct::DictGet(direct::DictGet(square, "/AP"), "/N");
       if (use == kDownAppearance) direct::DictSet(direct::DictGet(direct::PageGetAnnot(page, 1), "/AP"), "/D", stream);
@@ -237,12 +174,9 @@ TEST_F(RegenerateTest, StreamUsedElsewhereIsNeverRewrittenInPlace) {
         direct::DictSet(page, "/Resources", res);
         direct::ObjectRelease(res);
       }
-      ASSERT_TRUE(direct::DocSave(doc, in.c_str(), err));
-      direct::DocClose(doc);
-      direct::ByteStringDestroy(err);
-    }
+    });
     ASSERT_EQ(Regenerate(Quote(in) + " -o " + Quote(out)).status, 0);
-    Saved after(out);
+    SavedPdf after(out);
     ASSERT_TRUE(after.ok());
     EXPECT_EQ(after.Appearance(0).substr(0, 21), "1.000 0.000 0.000 RG\n");
     KPD_Dictionary square = after.Annot(0);
@@ -250,11 +184,7 @@ TEST_F(RegenerateTest, StreamUsedElsewhereIsNeverRewrittenInPlace) {
     KPD_Object other = use == kDownAppearance     ? direct::DictGet(direct::DictGet(after.Annot(1), "/AP"), "/D")
                        : use == kRolloverOfItself ? direct::DictGet(direct::DictGet(square, "/AP"), "/R")
                                                   : direct::DictGet(direct::DictGet(resources, "/XObject"), "/Fm0");
-    ASSERT_TRUE(other);
-    KS_ByteString data = direct::ByteStringNew(nullptr, 0);
-    ASSERT_TRUE(direct::StreamGetData(other, 1, data));
-    EXPECT_EQ(std::string(direct::ByteStringData(data), direct::ByteStringLength(data)), OldAppearance());
-    direct::ByteStringDestroy(data);
+    EXPECT_EQ(StreamText(other), OldAppearance());
   }
 }
 
@@ -293,7 +223,7 @@ TEST_F(RegenerateTest, TextHoldingInfOrNanIsDrawn) {
   CommandResult r = Regenerate(Quote(in) + " -o " + Quote(out));
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output.find("skipped page"), std::string::npos) << r.output;
-  Saved saved(out);
+  SavedPdf saved(out);
   ASSERT_TRUE(saved.ok());
   for (int i = 0; i < 5; ++i) EXPECT_NE(saved.Appearance(i), "<none>") << i;
 

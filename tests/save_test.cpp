@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -16,10 +15,6 @@
 using namespace testing_support;
 
 namespace {
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 constexpr size_t kSignatureHexDigits = 16384;
 
@@ -77,7 +72,7 @@ std::string SignedPdf(const TempDir& dir, std::string* why) {
   char numbers[64];
   std::snprintf(numbers, sizeof numbers, "0 %010zu %010zu %010zu", open, close, pdf.size() - close);
   pdf.replace(pdf.find("0 0000000000 0000000000 0000000000"), 34, numbers);
-  WriteBytes(dir / "signed-bytes", pdf.substr(0, open) + pdf.substr(close));
+  dir.Write("signed-bytes", pdf.substr(0, open) + pdf.substr(close));
   CommandResult r = Shell("(cd " + Quote(dir.path()) +
                           " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem"
                           " -subj /CN=Signer -days 30 && openssl cms -sign -binary -md sha256 -in signed-bytes"
@@ -127,14 +122,20 @@ const char kSquare[] =
     "<square page=\"0\" rect=\"150,150,250,250\" color=\"#FF0000\" width=\"3\" name=\"added\"/>\n"
     "</annots></xfdf>\n";
 
+// annot xfdf import of the square into `in`, saved as `out`.
+CommandResult ImportSquare(const TempDir& dir, const std::string& in, const std::string& out,
+                           const std::string& options = "") {
+  return Shell(Quote(AnnotPath()) + " xfdf import " + Quote(in) + " " + Quote(dir.Write("square.xfdf", kSquare)) +
+               " -o " + Quote(out) + options);
+}
+
 class SignedSave : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
     signed_ = SignedPdf(dir_, &why);
     ASSERT_FALSE(signed_.empty()) << why;
-    WriteBytes(dir_ / "in.pdf", signed_);
-    dir_.Write("square.xfdf", kSquare);
+    dir_.Write("in.pdf", signed_);
     std::string report;
     ASSERT_TRUE(SignatureValid(dir_ / "in.pdf", &report)) << report;
   }
@@ -150,9 +151,7 @@ TEST_F(SignedSave, AddingAnAnnotationKeepsTheSignatureValid) {
   for (const char* name : {"out.pdf", "in.pdf"}) {
     SCOPED_TRACE(name);
     const std::string out = dir_ / name;
-    CommandResult r =
-        Shell(Quote(AnnotPath()) + " xfdf import " + Quote(dir_ / "in.pdf") + " " + Quote(dir_ / "square.xfdf") +
-              " -o " + Quote(out));
+    CommandResult r = ImportSquare(dir_, dir_ / "in.pdf", out);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, "");
     const std::string saved = ReadFile(out);
@@ -174,16 +173,13 @@ TEST_F(SignedSave, AddingAnAnnotationKeepsTheSignatureValid) {
 // --full rewrites a signed file only with a warning, and the signature
 // is then indeed broken; a damaged signed file is refused without it.
 TEST_F(SignedSave, RewritingASignedFileIsSaidOrRefused) {
-  CommandResult full = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(dir_ / "in.pdf") + " " +
-                             Quote(dir_ / "square.xfdf") + " -o " + Quote(dir_ / "full.pdf") + " --full");
+  CommandResult full = ImportSquare(dir_, dir_ / "in.pdf", dir_ / "full.pdf", " --full");
   ASSERT_EQ(full.status, 0) << full.output;
   EXPECT_NE(full.output.find("signatures are no longer valid"), std::string::npos) << full.output;
   std::string report;
   EXPECT_FALSE(SignatureValid(dir_ / "full.pdf", &report)) << report;
 
-  WriteBytes(dir_ / "damaged.pdf", Damaged(signed_));
-  CommandResult refused = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(dir_ / "damaged.pdf") + " " +
-                                Quote(dir_ / "square.xfdf") + " -o " + Quote(dir_ / "refused.pdf"));
+  CommandResult refused = ImportSquare(dir_, dir_.Write("damaged.pdf", Damaged(signed_)), dir_ / "refused.pdf");
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.output.find("would invalidate its signatures"), std::string::npos) << refused.output;
   EXPECT_FALSE(Exists(dir_ / "refused.pdf"));
@@ -216,8 +212,7 @@ TEST(SaveMode, CommandsAppendOverTheirInputAndSayWhenTheyCannot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string in = dir / "in.pdf";
-    WriteBytes(in, c.input);
+    const std::string in = dir.Write("in.pdf", c.input);
     std::string command = c.command;
     for (size_t at; (at = command.find("IN")) != std::string::npos;) command.replace(at, 2, Quote(in));
     CommandResult r = Shell(command);
@@ -233,17 +228,14 @@ TEST(SaveMode, CommandsAppendOverTheirInputAndSayWhenTheyCannot) {
 // object stream) take an annotation as an update over themselves.
 TEST(SaveMode, FilesFromOtherProgramsTakeAnUpdate) {
   TempDir dir;
-  dir.Write("square.xfdf", kSquare);
   for (const char* name : {"itext_annotation-with-popup_LineDimension.pdf", "pdfjs_bug1146106_VP_GEO.pdf",
                            "poppler-test_imageretrieve+attachment_VP_RL.pdf"}) {
     SCOPED_TRACE(name);
     const std::string source = SharedPdf(name);
     if (!Exists(source)) GTEST_SKIP() << "sample PDF missing: " << source;
     const std::string original = ReadFile(source);
-    const std::string in = dir / "in.pdf";
-    WriteBytes(in, original);
-    CommandResult r = Shell(Quote(AnnotPath()) + " xfdf import " + Quote(in) + " " + Quote(dir / "square.xfdf") +
-                            " -o " + Quote(in));
+    const std::string in = dir.Write("in.pdf", original);
+    CommandResult r = ImportSquare(dir, in, in);
     ASSERT_EQ(r.status, 0) << r.output;
     const std::string saved = ReadFile(in);
     EXPECT_GT(saved.size(), original.size());

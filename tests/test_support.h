@@ -82,10 +82,10 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // The annot command with configuration and data folders of its own in
-// `dir` ("config" and "data"): a test's preferences, toolsets and
+// `dir` ("config" and `data`): a test's preferences, toolsets and
 // identity are its own.
-inline std::string AnnotIn(const TempDir& dir) {
-  return "XDG_CONFIG_HOME=" + Quote(dir / "config") + " XDG_DATA_HOME=" + Quote(dir / "data") + " " + Quote(AnnotPath());
+inline std::string AnnotIn(const TempDir& dir, const std::string& data = "data") {
+  return "XDG_CONFIG_HOME=" + Quote(dir / "config") + " XDG_DATA_HOME=" + Quote(dir / data) + " " + Quote(AnnotPath());
 }
 
 // Writes the preferences file that AnnotIn(dir) reads.

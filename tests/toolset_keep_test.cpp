@@ -13,8 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "host/core_hft.h"
-#include "host/host_functions.h"
+#include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -23,23 +22,8 @@ using testing_support::Quote;
 using testing_support::Shell;
 using testing_support::ReadFile;
 using testing_support::TempDir;
-
-namespace direct = kshost::direct;
-
-// One page whose box is `box`, holding the annotation `annot` when given.
-void WritePage(const std::string& path, KS_FloatRect box, const std::string& annot = "") {
-  KPD_Document doc = direct::DocNew();
-  KPD_Page page = direct::DocAddPage(doc, &box);
-  if (!annot.empty()) {
-    KPD_Object parsed = direct::ObjectParse(annot.data(), annot.size());
-    direct::PageInsertAnnot(page, -1, parsed);
-    direct::ObjectRelease(parsed);
-  }
-  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
-  ASSERT_TRUE(direct::DocSave(doc, path.c_str(), error));
-  direct::ByteStringDestroy(error);
-  direct::DocClose(doc);
-}
+using testing_support::WritePagesPdf;
+using testing_support::WriteShapePdf;
 
 // A toolset item with plain (uncompressed) fields, as another tool chest
 // may write them.
@@ -55,17 +39,15 @@ class ToolsetKeepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir_.path().empty());
-    WritePage(shapes_, {0, 0, 595, 842}, "<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[0 0 1]/NM(sq)>>");
-  }
-  std::string Env(const std::string& data = "data") const {
-    return "XDG_DATA_HOME=" + Quote(dir_ / data) + " XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " ";
+    ASSERT_EQ(WriteShapePdf(shapes_, 595, 842, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[0 0 1]/NM(sq)>>"}),
+              "");
   }
   std::string Annot(const std::string& args, const std::string& data = "data") {
-    auto r = Shell(Env(data) + Quote(testing_support::AnnotPath()) + " " + args);
+    auto r = Shell(testing_support::AnnotIn(dir_, data) + " " + args);
     last_ = r.status;
     return r.output;
   }
-  std::string Folder(const std::string& data = "data") const { return dir_ / (data + "/annot/toolset"); }
+  std::string Folder() const { return dir_ / "data/annot/toolset"; }
 
   TempDir dir_;
   const std::string shapes_ = dir_ / "shapes.pdf";
@@ -89,15 +71,13 @@ TEST_F(ToolsetKeepTest, LoadingThePluginLeavesToolsetFilesAsTheyAre) {
   ASSERT_EQ(before, ReadFile(package));
 
   const std::string script = dir_.Write("empty.session", "# nothing\n");
-  out = Annot("run " + Quote(script) + " -i " + Quote(shapes_) + " -o " + Quote(dir_ / "out.pdf"));
-  EXPECT_EQ(last_, 0) << out;
-  EXPECT_EQ(ReadFile(stored), before) << "annot run";
-  out = Annot("plugin");
-  EXPECT_EQ(last_, 0) << out;
-  EXPECT_EQ(ReadFile(stored), before) << "annot plugin";
-  out = Annot("toolset list");
+  const std::string run = "run " + Quote(script) + " -i " + Quote(shapes_) + " -o " + Quote(dir_ / "out.pdf");
+  for (const std::string& command : {run, std::string("plugin"), std::string("toolset list")}) {
+    out = Annot(command);
+    EXPECT_EQ(last_, 0) << out;
+    EXPECT_EQ(ReadFile(stored), before) << command;
+  }
   EXPECT_NE(out.find("Kit\t2 tools"), std::string::npos) << out;
-  EXPECT_EQ(ReadFile(stored), before) << "annot toolset list";
 
   out = Annot("toolset capture " + Quote(shapes_) + " 1 0 --into Kit");
   ASSERT_EQ(last_, 0) << out;
@@ -160,7 +140,7 @@ TEST_F(ToolsetKeepTest, APackageThatInflatesBeyondTheCapIsRefused) {
 // Pages may start left of or below the origin: a tool goes there too.
 TEST_F(ToolsetKeepTest, PlaceTakesNegativeCoordinates) {
   const std::string target = dir_ / "negative.pdf";
-  WritePage(target, {-300, -400, 295, 442});
+  ASSERT_EQ(WritePagesPdf(target, {-300, -400, 295, 442}, {{}}), "");
   Annot("toolset create Review");
   Annot("toolset capture " + Quote(shapes_) + " 1 0 --into Review");
   ASSERT_EQ(last_, 0);
@@ -180,8 +160,8 @@ TEST_F(ToolsetKeepTest, AServerAndACommandKeepEachOthersToolsets) {
   Annot("toolset create Base");
   ASSERT_EQ(last_, 0);
   const std::string log = dir_ / "serve.log";
-  auto started = Shell(Env() + Quote(testing_support::AnnotPath()) + " serve " + Quote(shapes_) + " > " + Quote(log) +
-                       " 2>&1 & echo $!");
+  auto started =
+      Shell(testing_support::AnnotIn(dir_) + " serve " + Quote(shapes_) + " > " + Quote(log) + " 2>&1 & echo $!");
   const int pid = std::atoi(started.output.c_str());
   ASSERT_GT(pid, 0) << started.output;
   struct Stop {

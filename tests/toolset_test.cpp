@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -18,11 +19,13 @@
 #include "host/host_functions.h"
 #include "host/panels.h"
 #include "host/session.h"
+#include "tests/shape_pdf_support.h"
 #include "tests/test_support.h"
 
 namespace {
 
 using testing_support::Quote;
+using testing_support::ReadFile;
 using testing_support::Shell;
 using testing_support::TempDir;
 
@@ -30,51 +33,28 @@ namespace direct = kshost::direct;
 
 const char kDistanceFile[] = "itext_annotation-with-popup_LineDimension.pdf";
 
-struct Box {
-  double left = 0, bottom = 0, right = 0, top = 0;
-};
-
-// Writes a blank document of `pages` A4 pages, or with `annots` a
-// one-page document holding those annotation dictionaries (an "/IRT N"
-// entry becomes a reference to annotation N).
+// Writes `pages` A4 pages, each holding the annotation dictionaries
+// `annots` (an "/IRT N" entry answers annotation N).
 void WritePdf(const std::string& path, int pages, const std::vector<std::string>& annots = {}) {
-  KPD_Document doc = direct::DocNew();
-  KS_FloatRect a4{0, 0, 595, 842};
-  KPD_Page page = nullptr;
-  for (int i = 0; i < pages; ++i) page = direct::DocAddPage(doc, &a4);
-  std::vector<KPD_Dictionary> made;
-  for (const std::string& text : annots) {
-    KPD_Object parsed = direct::ObjectParse(text.data(), text.size());
-    made.push_back(direct::PageInsertAnnot(page, -1, parsed));
-    direct::ObjectRelease(parsed);
-  }
-  for (size_t i = 0; i < annots.size(); ++i) {
-    std::smatch m;
-    if (std::regex_search(annots[i], m, std::regex("/IRT (\\d)")))
-      direct::DictSet(made[i], "/IRT", reinterpret_cast<KPD_Object>(made[std::stoi(m[1])]));
-  }
-  KS_ByteString error = direct::ByteStringNew(nullptr, 0);
-  ASSERT_TRUE(direct::DocSave(doc, path.c_str(), error));
-  direct::ByteStringDestroy(error);
-  direct::DocClose(doc);
+  const std::vector<std::vector<std::string>> each(pages, annots);
+  ASSERT_EQ(testing_support::WritePagesPdf(path, {0, 0, 595, 842}, each), "");
 }
 
-// The union of the rectangles `annot info` lists for annotations `first`
-// to `last` of page 1.
-Box BoxOf(const std::string& info, int first, int last) {
-  Box box;
-  bool any = false;
-  std::regex line("  1\\.(\\d+): .* rect \\[([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+)\\]");
+// The upper-left corner of the rectangles `annot info` lists for
+// annotations `first` to `last` of page 1.
+struct Corner {
+  double left = 1e9, top = -1e9;
+};
+Corner UpperLeft(const std::string& info, int first, int last) {
+  Corner corner;
+  std::regex line("  1\\.(\\d+): .* rect \\[([-0-9.]+) [-0-9.]+ [-0-9.]+ ([-0-9.]+)\\]");
   for (std::sregex_iterator it(info.begin(), info.end(), line), end; it != end; ++it) {
-    int i = std::stoi((*it)[1]);
+    const int i = std::stoi((*it)[1]);
     if (i < first || i > last) continue;
-    Box r{std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4]), std::stod((*it)[5])};
-    if (!any) box = r;
-    box = {std::min(box.left, r.left), std::min(box.bottom, r.bottom), std::max(box.right, r.right),
-           std::max(box.top, r.top)};
-    any = true;
+    corner.left = std::min(corner.left, std::stod((*it)[2]));
+    corner.top = std::max(corner.top, std::stod((*it)[3]));
   }
-  return box;
+  return corner;
 }
 
 struct Gray {
@@ -120,24 +100,81 @@ double Differing(const Gray& a, const Gray& b) {
   return static_cast<double>(off) / static_cast<double>(inked ? inked : 1);
 }
 
+// The plug-in loaded in this process over the folders of `dir`, with `pdf`
+// open; the environment is as it was once it goes.
+class InProcess {
+ public:
+  InProcess(const TempDir& dir, const std::string& pdf) : session_(std::make_unique<kshost::Session>()) {
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    kshost::Env().Reset();  // the host keeps the folders it found first
+    ok_ = session_->LoadPlugin(testing_support::PluginPath(), &error_) && session_->Open(pdf, &error_);
+  }
+  ~InProcess() {
+    session_.reset();
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    kshost::Env().Reset();
+  }
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
+  KPD_Page Page() const { return direct::DocGetPage(session_->Document(), 0); }
+  // Selects the annotations of page 1 at `indexes`, in that order.
+  void Select(std::initializer_list<int> indexes) {
+    KA_Document doc = session_->AppDocument();
+    int32_t add = 0;  // the first replaces the selection, the others add to it
+    for (int i : indexes) {
+      direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(Page(), i)), add);
+      add = 1;
+    }
+  }
+
+ private:
+  std::unique_ptr<kshost::Session> session_;
+  bool ok_ = false;
+  std::string error_;
+};
+
 class ToolsetCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir_.path().empty());
   }
   std::string Annot(const std::string& args, const std::string& data = "data") {
-    auto r = Shell("XDG_DATA_HOME=" + Quote(dir_ / data) + " XDG_CONFIG_HOME=" + Quote(dir_ / "config") + " " +
-                   Quote(testing_support::AnnotPath()) + " " + args);
+    auto r = Shell(testing_support::AnnotIn(dir_, data) + " " + args);
     last_ = r.status;
     return r.output;
   }
+  // Runs `script` with the trace on; `files` gives its -i and -o.
+  std::string Run(const std::string& script, const std::string& files) {
+    return Annot("run " + Quote(dir_.Write("s.session", script)) + files + " --trace");
+  }
+  // A red square "sq" (with the keys `extra`) captured into the toolset
+  // `into`, after the toolset Review is made, and a blank page to place it
+  // on.
+  void CaptureSquare(const std::string& into = "Review", const std::string& extra = "") {
+    WritePdf(shapes_, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)" + extra + ">>"});
+    WritePdf(target_, 1);
+    Annot("toolset create Review");
+    Annot("toolset capture " + Quote(shapes_) + " 1 0 --into " + Quote(into));
+    ASSERT_EQ(last_, 0);
+  }
+  // Places the tool `tool` of Review on page 2 of `in` with its upper-left
+  // corner at `at`, saved as `out`.
+  std::string Place(const std::string& tool, const std::string& in, const Corner& at, const std::string& out) {
+    std::ostringstream args;
+    args << "toolset place Review " << Quote(tool) << " " << Quote(in) << " 2 " << at.left << " " << at.top << " -o "
+         << Quote(out);
+    return Annot(args.str());
+  }
   TempDir dir_;
+  const std::string shapes_ = dir_ / "shapes.pdf", target_ = dir_ / "target.pdf";
   int last_ = -1;
 };
 
 TEST_F(ToolsetCommandTest, CapturedShapesPlacedInAnotherFileDrawAsTheirSources) {
   if (Shell("command -v pdftoppm").status != 0) GTEST_SKIP() << "pdftoppm is not installed";
-  const std::string bare = dir_ / "shapes-bare.pdf", shapes = dir_ / "shapes.pdf";
+  const std::string bare = dir_ / "shapes-bare.pdf";
   WritePdf(bare, 1,
            {"<</Type/Annot/Subtype/Square/Rect[100 600 220 700]/C[1 0 0]/BE<</S/C/I 1>>/BS<</W 2>>/NM(cloud)>>",
             "<</Type/Annot/Subtype/PolyLine/Rect[290 590 460 710]/Vertices[300 600 360 700 450 620]"
@@ -145,13 +182,13 @@ TEST_F(ToolsetCommandTest, CapturedShapesPlacedInAnotherFileDrawAsTheirSources) 
             "<</Type/Annot/Subtype/Square/Rect[100 300 180 360]/C[0 0.5 0]/BS<</W 3>>/NM(group)>>",
             "<</Type/Annot/Subtype/Circle/Rect[200 300 260 350]/C[0 0.5 0]/RT/Group/IRT 2/NM(group-1)>>",
             "<</Type/Annot/Subtype/Circle/Rect[100 220 150 270]/C[0 0.5 0]/RT/Group/IRT 2/NM(group-2)>>"});
-  Annot("regenerate " + Quote(bare) + " -o " + Quote(shapes));
+  Annot("regenerate " + Quote(bare) + " -o " + Quote(shapes_));
   ASSERT_EQ(last_, 0);
   const std::string distance = testing_support::SharedPdf(kDistanceFile);
 
   Annot("toolset create Review");
   ASSERT_EQ(last_, 0);
-  for (const std::string& capture : {Quote(shapes) + " 1 0", Quote(shapes) + " 1 1", Quote(shapes) + " 1 4",
+  for (const std::string& capture : {Quote(shapes_) + " 1 0", Quote(shapes_) + " 1 1", Quote(shapes_) + " 1 4",
                                      Quote(distance) + " 1 0"}) {
     std::string out = Annot("toolset capture " + capture + " --into Review");
     ASSERT_EQ(last_, 0) << out;
@@ -167,45 +204,36 @@ TEST_F(ToolsetCommandTest, CapturedShapesPlacedInAnotherFileDrawAsTheirSources) 
   ASSERT_TRUE(std::regex_search(list, m, std::regex("\n  ([^\t\n]+)\tLine\t")));
   const std::string distanceName = m[1];
 
-  const std::string target = dir_ / "target.pdf", placed = dir_ / "placed.pdf";
-  WritePdf(target, 2);
-  const std::string info = Annot("info " + Quote(shapes));
-  std::string in = target;
+  const std::string placed = dir_ / "placed.pdf";
+  WritePdf(target_, 2);
+  const std::string info = Annot("info " + Quote(shapes_));
+  std::string in = target_;
   struct Placing {
     std::string tool;
     int first, last;
   } placings[] = {{"cloud", 0, 0}, {"poly", 1, 1}, {"group", 2, 4}};
   for (const Placing& p : placings) {
-    Box b = BoxOf(info, p.first, p.last);
-    std::ostringstream args;
-    args << "toolset place Review " << p.tool << " " << Quote(in) << " 2 " << b.left << " " << b.top << " -o "
-         << Quote(placed);
-    std::string out = Annot(args.str());
+    std::string out = Place(p.tool, in, UpperLeft(info, p.first, p.last), placed);
     ASSERT_EQ(last_, 0) << out;
     in = placed;
   }
-  EXPECT_LT(Differing(AnnotationsOnly(dir_, placed, 2, "placed"), AnnotationsOnly(dir_, shapes, 1, "source")), 0.02);
+  EXPECT_LT(Differing(AnnotationsOnly(dir_, placed, 2, "placed"), AnnotationsOnly(dir_, shapes_, 1, "source")), 0.02);
 
   const std::string placedDistance = dir_ / "placed-distance.pdf";
-  Box d = BoxOf(Annot("info " + Quote(distance)), 0, 0);
-  std::ostringstream args;
-  args << "toolset place Review " << Quote(distanceName) << " " << Quote(target) << " 2 " << d.left << " " << d.top
-       << " -o " << Quote(placedDistance);
-  std::string out = Annot(args.str());
+  std::string out = Place(distanceName, target_, UpperLeft(Annot("info " + Quote(distance)), 0, 0), placedDistance);
   ASSERT_EQ(last_, 0) << out;
   EXPECT_LT(Differing(AnnotationsOnly(dir_, placedDistance, 2, "pd"), AnnotationsOnly(dir_, distance, 1, "sd")),
             0.02);
 }
 
 TEST_F(ToolsetCommandTest, AnExportedToolsetImportsWithTheSameToolsInOrder) {
-  const std::string shapes = dir_ / "shapes.pdf";
-  WritePdf(shapes, 1,
+  WritePdf(shapes_, 1,
            {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(b-square)>>",
             "<</Type/Annot/Subtype/Line/Rect[10 60 90 70]/L[10 65 90 65]/C[0 0 1]/NM(a-line)>>",
             "<</Type/Annot/Subtype/Ink/Rect[0 0 90 90]/InkList[[5 5 40 80 85 10]]/NM(c-ink)>>"});
   Annot("toolset create Shared");
   for (const char* index : {"2", "0", "1"}) {
-    std::string out = Annot("toolset capture " + Quote(shapes) + " 1 " + index + " --into Shared");
+    std::string out = Annot("toolset capture " + Quote(shapes_) + " 1 " + index + " --into Shared");
     ASSERT_EQ(last_, 0) << out;
   }
   Annot("toolset export Shared -o " + Quote(dir_ / "shared.ktz"));
@@ -226,18 +254,17 @@ TEST_F(ToolsetCommandTest, AnExportedToolsetImportsWithTheSameToolsInOrder) {
 }
 
 TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
-  const std::string shapes = dir_ / "shapes.pdf";
-  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/NM(sq)>>"});
+  WritePdf(shapes_, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/NM(sq)>>"});
   Annot("toolset create Review");
   struct Case {
     std::string args;
     int status;
     const char* says;
   } cases[] = {
-      {"toolset capture " + Quote(shapes) + " 1 0", 2, "usage"},
-      {"toolset capture " + Quote(shapes) + " 1 5 --into Review", 1, "no annotation at that index"},
-      {"toolset capture " + Quote(shapes) + " 1 0 --into Nothing", 1, "no toolset titled 'Nothing'"},
-      {"toolset place Review nothing " + Quote(shapes) + " 1 5 5 -o " + Quote(dir_ / "o.pdf"), 1, "no tool named"},
+      {"toolset capture " + Quote(shapes_) + " 1 0", 2, "usage"},
+      {"toolset capture " + Quote(shapes_) + " 1 5 --into Review", 1, "no annotation at that index"},
+      {"toolset capture " + Quote(shapes_) + " 1 0 --into Nothing", 1, "no toolset titled 'Nothing'"},
+      {"toolset place Review nothing " + Quote(shapes_) + " 1 5 5 -o " + Quote(dir_ / "o.pdf"), 1, "no tool named"},
       {"toolset import " + Quote(dir_ / "missing.ktz"), 1, "cannot read"},
       {"toolset create Review", 1, "exists"},
       {"toolset frobnicate", 2, "usage"},
@@ -254,36 +281,20 @@ TEST_F(ToolsetCommandTest, BadInputIsRefusedWithAReasonAndLeavesTheFile) {
   const std::string file = dir_ / "data/annot/toolset/Review.ktz";
   const std::string damaged = "<?xml version=\"1.0\"?><VenkoToolSet><Title>Review</Title><ToolChestItem>";
   std::ofstream(file, std::ios::binary) << damaged;
-  std::string out = Annot("toolset capture " + Quote(shapes) + " 1 0 --into 'My Tools'");
+  std::string out = Annot("toolset capture " + Quote(shapes_) + " 1 0 --into 'My Tools'");
   EXPECT_EQ(last_, 0) << out;
   EXPECT_NE(out.find("Review.ktz: line 1"), std::string::npos) << out;
-  std::ifstream f(file, std::ios::binary);
-  std::stringstream now;
-  now << f.rdbuf();
-  EXPECT_EQ(now.str(), damaged);
-}
-
-std::string FileText(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream text;
-  text << f.rdbuf();
-  return text.str();
+  EXPECT_EQ(ReadFile(file), damaged);
 }
 
 // The favourites are "My Tools" in English and "Meine Werkzeuge" in a
 // German session, where placing a tool is undone as "Werkzeug platzieren";
 // neither name is written into the toolset file or the toolset list.
 TEST_F(ToolsetCommandTest, TheFavouritesAreNamedInTheUsersLanguageAndStoredWithoutAName) {
-  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
-  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
-  WritePdf(target, 1);
-  Annot("toolset create Review");  // a list of two is written out
-  std::string out = Annot("toolset capture " + Quote(shapes) + " 1 0 --into 'My Tools'");
-  ASSERT_EQ(last_, 0) << out;
-  const std::string script = dir_ / "place.session";
-  std::ofstream(script) << "language de-DE\npanel ToolShest click \"Meine Werkzeuge\" sq\nclick 100 500\n"
-                           "expect annots 1 1\npanel ToolShest show\n";
-  out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out.pdf") + " --trace");
+  CaptureSquare("My Tools");  // with Review, a list of two is written out
+  std::string out = Run("language de-DE\npanel ToolShest click \"Meine Werkzeuge\" sq\nclick 100 500\n"
+                        "expect annots 1 1\npanel ToolShest show\n",
+                        " -i " + Quote(target_) + " -o " + Quote(dir_ / "out.pdf"));
   ASSERT_EQ(last_, 0) << out;
   EXPECT_NE(out.find("panel ToolShest: group Meine Werkzeuge"), std::string::npos) << out;
   EXPECT_NE(out.find("undo: push \"Werkzeug platzieren\""), std::string::npos) << out;
@@ -291,10 +302,10 @@ TEST_F(ToolsetCommandTest, TheFavouritesAreNamedInTheUsersLanguageAndStoredWitho
   EXPECT_EQ(out.find("Place Tool"), std::string::npos) << out;
 
   const std::string folder = dir_ / "data/annot/toolset";
-  const std::string favourites = FileText(folder + "/favorite.toolset.xml");
+  const std::string favourites = ReadFile(folder + "/favorite.toolset.xml");
   ASSERT_NE(favourites.find("<ToolChestItem>"), std::string::npos) << favourites;
   EXPECT_TRUE(std::regex_search(favourites, std::regex("<Title */>|<Title></Title>"))) << favourites;
-  const std::string list = FileText(folder + "/preferences.xml");
+  const std::string list = ReadFile(folder + "/preferences.xml");
   ASSERT_NE(list.find("favorite.toolset.xml"), std::string::npos) << list;
   EXPECT_EQ(list.find("<Title>My Tools"), std::string::npos) << list;
   EXPECT_EQ(list.find("<Title>Meine"), std::string::npos) << list;
@@ -306,25 +317,19 @@ TEST_F(ToolsetCommandTest, TheFavouritesAreNamedInTheUsersLanguageAndStoredWitho
 // the preview follows the pointer, a click places the tool, undo takes it
 // away; the trace shows the panel's rows, the preview and the undo step.
 TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
-  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
-  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)/T(Someone Else)>>"});
-  WritePdf(target, 1);
-  std::filesystem::create_directories(dir_ / "config/annot");
-  std::ofstream(dir_ / "config/annot/preferences.ini") << "[Identity]\nName=Placing User\n";
-  Annot("toolset create Review");
-  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
-  ASSERT_EQ(last_, 0);
-  const std::string script = dir_ / "place.session";
-  std::ofstream(script) << "panel ToolShest click Review sq\n"
-                           "move 100 500\n"
-                           "click 100 500\n"
-                           "expect annots 1 1\n"
-                           "undo\n"
-                           "expect annots 1 0\n"
-                           "redo\n"
-                           "panel ToolShest zoomin\n"
-                           "panel ToolShest toggle Review\n";
-  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out.pdf") + " --trace");
+  testing_support::WritePreferences(dir_, "[Identity]\nName=Placing User\n");
+  CaptureSquare("Review", "/T(Someone Else)");
+  const std::string script =
+      "panel ToolShest click Review sq\n"
+      "move 100 500\n"
+      "click 100 500\n"
+      "expect annots 1 1\n"
+      "undo\n"
+      "expect annots 1 0\n"
+      "redo\n"
+      "panel ToolShest zoomin\n"
+      "panel ToolShest toggle Review\n";
+  std::string out = Run(script, " -i " + Quote(target_) + " -o " + Quote(dir_ / "out.pdf"));
   ASSERT_EQ(last_, 0) << out;
   EXPECT_NE(out.find("panel ToolShest: items 40 smallest"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest:   item sq [0 48 40 40] selected"), std::string::npos) << out;
@@ -335,24 +340,19 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
   std::string info = Annot("info " + Quote(dir_ / "out.pdf"));
   EXPECT_NE(info.find("1.0: /Square intent - rect [100.00 460.00 140.00 500.00]"), std::string::npos) << info;
   // The placed copy is the user's, under a name of its own.
-  KS_ByteString err = direct::ByteStringNew(nullptr, 0);
-  KPD_Document placed = direct::DocOpenFile((dir_ / "out.pdf").c_str(), err);
-  direct::ByteStringDestroy(err);
-  ASSERT_NE(placed, nullptr);
-  KPD_Dictionary square = direct::PageGetAnnot(direct::DocGetPage(placed, 0), 0);
+  testing_support::SavedPdf placed(dir_ / "out.pdf");
+  ASSERT_TRUE(placed.ok());
   auto text = [&](const char* key) {
     KS_WideString w = direct::WideStringNew(u"", 0);
-    direct::StringObjectGetText(direct::DictGet(square, key), w);
+    direct::StringObjectGetText(direct::DictGet(placed.Annot(0), key), w);
     std::u16string s(direct::WideStringData(w), direct::WideStringLength(w));
     direct::WideStringDestroy(w);
     return s;
   };
   EXPECT_EQ(text("/T"), u"Placing User");
   EXPECT_EQ(text("/NM").size(), 36u);
-  direct::DocClose(placed);
   // The panel's zoom and the collapsed group are kept for the next session.
-  std::ofstream(script) << "panel ToolShest show\n";
-  out = Annot("run " + Quote(script) + " -i " + Quote(target) + " -o " + Quote(dir_ / "out2.pdf") + " --trace");
+  out = Run("panel ToolShest show\n", " -i " + Quote(target_) + " -o " + Quote(dir_ / "out2.pdf"));
   EXPECT_NE(out.find("panel ToolShest: items 50"), std::string::npos) << out;
   EXPECT_NE(out.find("panel ToolShest: group Review collapsed"), std::string::npos) << out;
 }
@@ -360,25 +360,20 @@ TEST_F(ToolsetCommandTest, ASessionPicksAToolInTheChestAndPlacesIt) {
 // The chest's pick lasts only while the placing tool is current, and there
 // is nothing to pick without a document that may take annotations.
 TEST_F(ToolsetCommandTest, TheChestPicksOnlyForAnEditableDocumentAndLetsGoForAnotherTool) {
-  const std::string shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
-  WritePdf(shapes, 1, {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>"});
-  WritePdf(target, 1);
-  Annot("toolset create Review");
-  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
-  ASSERT_EQ(last_, 0);
-  const std::string script = dir_ / "pick.session";
+  CaptureSquare();
   // The distance tool's click asks for the unscaled page's scale; turned
   // down, it measures nothing.
-  std::ofstream(script) << "panel ToolShest click Review sq\n"
-                           "tool DISTANCE\n"
-                           "panel ToolShest show\n"
-                           "answer dialog ma_dlg_page_scale.ui.kw cancel\n"
-                           "click 100 500\n"
-                           "expect annots 1 0\n"
-                           "panel ToolShest click Review sq\n"
-                           "click 100 500\n"
-                           "expect annots 1 1\n";
-  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " --trace");
+  const std::string script =
+      "panel ToolShest click Review sq\n"
+      "tool DISTANCE\n"
+      "panel ToolShest show\n"
+      "answer dialog ma_dlg_page_scale.ui.kw cancel\n"
+      "click 100 500\n"
+      "expect annots 1 0\n"
+      "panel ToolShest click Review sq\n"
+      "click 100 500\n"
+      "expect annots 1 1\n";
+  std::string out = Run(script, " -i " + Quote(target_));
   ASSERT_EQ(last_, 0) << out;
   // The panel as "show" draws it, once the distance tool is current: the
   // item is no longer picked.
@@ -389,8 +384,7 @@ TEST_F(ToolsetCommandTest, TheChestPicksOnlyForAnEditableDocumentAndLetsGoForAno
   EXPECT_EQ(out.substr(item, out.find('\n', item) - item), "panel ToolShest:   item sq [0 48 40 40]");
 
   // Without a document the items show as disabled and the pick is refused.
-  std::ofstream(script) << "panel ToolShest click Review sq\n";
-  out = Annot("run " + Quote(script) + " --trace");
+  out = Run("panel ToolShest click Review sq\n", "");
   EXPECT_EQ(last_, 1) << out;
   EXPECT_NE(out.find("the tool chest is disabled"), std::string::npos) << out;
   EXPECT_NE(out.find("item sq [0 48 40 40] disabled"), std::string::npos) << out;
@@ -421,18 +415,15 @@ std::vector<Traced> TracedPaths(const std::string& out, const std::string& prefi
 // item's cell, and the pointer preview draws the same appearance at page
 // scale with its upper-left corner at the pointer (a box outline before).
 TEST_F(ToolsetCommandTest, TheChestAndThePointerPreviewDrawTheToolsAppearance) {
-  const std::string bare = dir_ / "bare.pdf", shapes = dir_ / "shapes.pdf", target = dir_ / "target.pdf";
+  const std::string bare = dir_ / "bare.pdf";
   WritePdf(bare, 1, {"<</Type/Annot/Subtype/Square/Rect[100 600 200 680]/C[1 0 0]/BE<</S/C/I 1>>/BS<</W 2>>/NM(cloud)>>"});
-  Annot("regenerate " + Quote(bare) + " -o " + Quote(shapes));
-  WritePdf(target, 1);
+  Annot("regenerate " + Quote(bare) + " -o " + Quote(shapes_));
+  WritePdf(target_, 1);
   Annot("toolset create Review");
-  Annot("toolset capture " + Quote(shapes) + " 1 0 --into Review");
+  Annot("toolset capture " + Quote(shapes_) + " 1 0 --into Review");
   ASSERT_EQ(last_, 0);
-  const std::string script = dir_ / "preview.session";
-  std::ofstream(script) << "panel ToolShest show\n"
-                           "panel ToolShest click Review cloud\n"
-                           "move 300 500\n";
-  std::string out = Annot("run " + Quote(script) + " -i " + Quote(target) + " --trace");
+  std::string out = Run("panel ToolShest show\npanel ToolShest click Review cloud\nmove 300 500\n",
+                        " -i " + Quote(target_));
   ASSERT_EQ(last_, 0) << out;
   ASSERT_NE(out.find("panel ToolShest:   item cloud [0 48 40 40]"), std::string::npos) << out;
 
@@ -470,23 +461,16 @@ TEST_F(ToolsetCommandTest, TheChestAndThePointerPreviewDrawTheToolsAppearance) {
 // 1 lists the visible toolsets, entry 0 captures the document's selection
 // (only what lies on the given page) into the toolset at that position.
 TEST_F(ToolsetCommandTest, TheExtensionTableCapturesTheSelectionIntoAToolset) {
-  const std::string shapes = dir_ / "shapes.pdf";
-  WritePdf(shapes, 1,
+  WritePdf(shapes_, 1,
            {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)>>",
             "<</Type/Annot/Subtype/Circle/Rect[60 10 90 40]/C[0 0 1]/NM(ci)>>",
             "<</Type/Annot/Subtype/Square/Rect[100 10 130 40]/C[0 1 0]/NM(left)>>"});
   Annot("toolset create Review");
   Annot("toolset create Other");
   ASSERT_EQ(last_, 0);
-  const std::string data = dir_ / "data", config = dir_ / "config";
-  ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
-  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
-  kshost::Env().Reset();  // the host keeps the folders it found first
   {
-    kshost::Session session;
-    std::string error;
-    ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
-    ASSERT_TRUE(session.Open(shapes, &error)) << error;
+    InProcess plugin(dir_, shapes_);
+    ASSERT_TRUE(plugin.ok()) << plugin.error();
     KS_ExtHFT table = direct::ExtHFTFind("VenkoAnnot extension HFT", 1);
     ASSERT_NE(table, nullptr);
     auto addSelection = reinterpret_cast<int32_t (*)(int32_t, KPD_Page)>(direct::ExtHFTGetEntry(table, 0));
@@ -501,23 +485,15 @@ TEST_F(ToolsetCommandTest, TheExtensionTableCapturesTheSelectionIntoAToolset) {
       direct::WideStringDestroy(s);
     }
     direct::WideStringArrayDestroy(names);
-    int review = -1;
-    for (size_t i = 0; i < titles.size(); ++i)
-      if (titles[i] == u"Review") review = static_cast<int>(i);
-    ASSERT_GE(review, 0) << titles.size() << " toolsets listed";
+    ASSERT_EQ(titles, (std::vector<std::u16string>{u"My Tools", u"Review", u"Other"}));
+    const int32_t review = 1;
 
-    KPD_Page page = direct::DocGetPage(session.Document(), 0);
-    KA_Document doc = session.AppDocument();
-    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 1)), 0);
-    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 0)), 1);
-    EXPECT_EQ(addSelection(static_cast<int32_t>(titles.size()), page), 0);
-    EXPECT_EQ(addSelection(-1, page), 0);
+    plugin.Select({1, 0});
+    EXPECT_EQ(addSelection(3, plugin.Page()), 0);
+    EXPECT_EQ(addSelection(-1, plugin.Page()), 0);
     EXPECT_EQ(addSelection(review, nullptr), 0);
-    EXPECT_EQ(addSelection(review, page), 1);
+    EXPECT_EQ(addSelection(review, plugin.Page()), 1);
   }
-  unsetenv("XDG_DATA_HOME");
-  unsetenv("XDG_CONFIG_HOME");
-  kshost::Env().Reset();
   // Saved, in selection order; the unselected square stays out.
   std::string list = Annot("toolset list");
   const size_t at = list.find("Review\t2 tools");
@@ -531,25 +507,20 @@ TEST_F(ToolsetCommandTest, TheExtensionTableCapturesTheSelectionIntoAToolset) {
 // made, the document's selection captured into it, a tool moved, the
 // toolset renamed and deleted; each refusal says why and changes nothing.
 TEST_F(ToolsetCommandTest, TheChestMakesRenamesAndDeletesToolsetsAndCapturesTheSelection) {
-  const std::string shapes = dir_ / "shapes.pdf";
-  WritePdf(shapes, 1,
+  WritePdf(shapes_, 1,
            {"<</Type/Annot/Subtype/Square/Rect[10 10 50 50]/C[1 0 0]/NM(sq)/Subj(Wall\nmark)>>",
             "<</Type/Annot/Subtype/Circle/Rect[60 10 90 40]/C[0 0 1]/NM(ci)>>"});
-  const std::string data = dir_ / "data", config = dir_ / "config";
-  ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
-  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
-  kshost::Env().Reset();
+  std::vector<std::string> rows;
+  std::string error;
+  auto run = [&](std::vector<std::string> words) {
+    error.clear();
+    rows.clear();
+    return kshost::RunPanelCommand("ToolShest", words, &error, &rows);
+  };
+  auto shows = [&](const std::string& line) { return std::find(rows.begin(), rows.end(), line) != rows.end(); };
   {
-    kshost::Session session;
-    std::string error;
-    ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
-    ASSERT_TRUE(session.Open(shapes, &error)) << error;
-    std::vector<std::string> rows;
-    auto run = [&](std::vector<std::string> words) {
-      error.clear();
-      return kshost::RunPanelCommand("ToolShest", words, &error, &rows);
-    };
-    auto shows = [&](const std::string& line) { return std::find(rows.begin(), rows.end(), line) != rows.end(); };
+    InProcess plugin(dir_, shapes_);
+    ASSERT_TRUE(plugin.ok()) << plugin.error();
     ASSERT_TRUE(run({"create", "Site"})) << error;
     EXPECT_TRUE(shows("group Site expanded"));
     EXPECT_FALSE(run({"create", "Site"}));
@@ -558,10 +529,7 @@ TEST_F(ToolsetCommandTest, TheChestMakesRenamesAndDeletesToolsetsAndCapturesTheS
     EXPECT_EQ(error, "nothing is selected");
     EXPECT_FALSE(run({"capture", "Nowhere"}));
 
-    KPD_Page page = direct::DocGetPage(session.Document(), 0);
-    KA_Document doc = session.AppDocument();
-    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 0)), 0);
-    direct::AppDocSelect(doc, direct::AnnotFromDict(doc, direct::PageGetAnnot(page, 1)), 1);
+    plugin.Select({0, 1});
     ASSERT_TRUE(run({"capture", "Site"})) << error;
     // Each item is followed by what it shows: its subject on one line, else
     // its kind.
@@ -578,30 +546,18 @@ TEST_F(ToolsetCommandTest, TheChestMakesRenamesAndDeletesToolsetsAndCapturesTheS
     ASSERT_TRUE(run({"rename", "Site", "Site plan"})) << error;
     EXPECT_TRUE(shows("group Site plan expanded"));
   }
-  unsetenv("XDG_DATA_HOME");
-  unsetenv("XDG_CONFIG_HOME");
-  kshost::Env().Reset();
   // Stored: the new title, the circle first.
   std::string list = Annot("toolset list");
   const size_t at = list.find("Site plan\t2 tools");
   ASSERT_NE(at, std::string::npos) << list;
   EXPECT_LT(list.find("  ci\t", at), list.find("  sq\t", at)) << list;
 
-  ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
-  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.c_str(), 1), 0);
-  kshost::Env().Reset();
   {
-    kshost::Session session;
-    std::string error;
-    ASSERT_TRUE(session.LoadPlugin(testing_support::PluginPath(), &error)) << error;
-    ASSERT_TRUE(session.Open(shapes, &error)) << error;
-    std::vector<std::string> rows;
-    ASSERT_TRUE(kshost::RunPanelCommand("ToolShest", {"remove", "Site plan"}, &error, &rows)) << error;
-    EXPECT_EQ(std::find(rows.begin(), rows.end(), "group Site plan expanded"), rows.end());
+    InProcess plugin(dir_, shapes_);
+    ASSERT_TRUE(plugin.ok()) << plugin.error();
+    ASSERT_TRUE(run({"remove", "Site plan"})) << error;
+    EXPECT_FALSE(shows("group Site plan expanded"));
   }
-  unsetenv("XDG_DATA_HOME");
-  unsetenv("XDG_CONFIG_HOME");
-  kshost::Env().Reset();
   list = Annot("toolset list");
   EXPECT_EQ(list.find("Site"), std::string::npos) << list;
   // Its file is gone from the toolset folder too.
