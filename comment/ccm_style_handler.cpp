@@ -9,6 +9,7 @@
 #include "kwannotation/kw_default_appearance.h"
 #include "kwannotation/kw_icon_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
+#include "kwannotation/kw_rich_text.h"
 #include "plugin/annot_identity.h"
 #include "plugin/annot_undo.h"
 #include "plugin/host_binding.h"
@@ -303,6 +304,18 @@ bool ReadCommentProperty(KA_Annot annot, KS_AnnotPropertyValue* value) {
     case KS_PROP_OPACITY: value->number = an->GetOpacity(); return true;
     case KS_PROP_FONT_SIZE: value->number = TextStyleOf(*an).size; return true;
     case KS_PROP_FONT_COLOR: PutColor(TextStyleOf(*an).color, value); return true;
+    case KS_PROP_CONTENTS: {
+      // The words the annotation shows: /Contents, else the plain text of
+      // its rich text (some programs write a text box's words only there).
+      // The text lives until the next read on this thread.
+      thread_local std::u16string shown;
+      shown.clear();
+      std::u16string rc;
+      if ((!an->GetContents(&shown) || shown.empty()) && an->GetRichContents(&rc) && !rc.empty())
+        if (auto xml = kwannotation::CKW_RichTextXML::Parse(rc)) shown = xml->GetPlainText();
+      value->text = shown.c_str();
+      return true;
+    }
     default: return true;
   }
 }

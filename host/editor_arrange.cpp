@@ -511,6 +511,9 @@ AnnotProps ReadAnnotProps(KA_Annot annot) {
       case KS_PROP_OPACITY: p.opacity = v.number; break;
       case KS_PROP_FONT_SIZE: p.fontSize = v.number; break;
       case KS_PROP_FONT_COLOR: p.fontColor = rgb(v); break;
+      case KS_PROP_CONTENTS:
+        if (v.text) p.contents = v.text;
+        break;
       default: break;
     }
   }

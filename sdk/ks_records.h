@@ -449,8 +449,9 @@ typedef struct KS_AnnotPropertyValue {
 typedef int32_t (*KS_AHSetPropertyProc)(void* cd, KA_AnnotObject obj, const KS_AnnotPropertyValue* value);
 // Reads the property `value->property` as a panel shows it: 1 when the
 // annotation's kind offers it, with `rgb`, `none` and `number` filled in
-// (a text property's value is read from the dictionary; `text` stays
-// null); 0 when the kind has no such property. Without this position the
+// (a text property's value is read from the dictionary where `text` stays
+// null; a handler may give the text shown instead, valid until its next
+// read); 0 when the kind has no such property. Without this position the
 // panel reads the dictionary and offers every property.
 #define KS_AH_GET_PROPERTY 50  // KS_AHGetPropertyProc
 typedef int32_t (*KS_AHGetPropertyProc)(void* cd, KA_AnnotObject obj, KS_AnnotPropertyValue* value);

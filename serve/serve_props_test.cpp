@@ -56,6 +56,11 @@ const char kRichTextBox[] =
     "<body xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:xfa=\"http://www.xfa.org/schema/xfa-data/1.0/\" "
     "xfa:APIVersion=\"Acrobat:11.0.0\" xfa:spec=\"2.0.2\"><p><span style=\"font-size:14pt;color:#008000;"
     "font-weight:bold\">Hello</span><span> world</span></p></body>) >>";
+// The same words in rich text alone, as some programs write a text box.
+const char kRichTextOnlyBox[] =
+    "<< /Type /Annot /Subtype /FreeText /Rect [350 300 550 400] /F 4 /DA (/Helv 12 Tf 0 0 1 rg) "
+    "/RC (<?xml version=\"1.0\"?><body xmlns=\"http://www.w3.org/1999/xhtml\"><p><span>Hello</span>"
+    "<span> world</span></p></body>) >>";
 
 TEST_F(ServePropsTest, ARectanglesColourAndWidthChangeAsOneUndoStepEachAndUndoRestoresItsAppearance) {
   ASSERT_EQ(Post("/api/tool", "name=Rectangle")->status, 200);
@@ -152,7 +157,9 @@ TEST_F(ServePropsTest, ATextBoxsLettersChangeSizeAndColourAndUndoBringsThemBack)
 }
 
 TEST_F(ServePropsTest, ARichTextBoxsTextChangesInItsFirstRunsStyleAsOneUndoStep) {
-  ServePageWith({kRichTextBox});
+  ServePageWith({kRichTextBox, kRichTextOnlyBox});
+  Click(450, 442);
+  EXPECT_EQ(Quoted(Props(), "contents"), "Hello world") << "a box whose words are only in rich text shows them";
   Click(200, 442);
   std::string props = Props();
   ASSERT_EQ(Quoted(props, "subtype"), "FreeText") << props;
