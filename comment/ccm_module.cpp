@@ -126,12 +126,6 @@ std::vector<std::string> CCM_CommentModule::TextKeys() {
   return keys;
 }
 
-CCM_CommentTool* CCM_CommentModule::Tool(const std::string& name) const {
-  for (const auto& t : tools_)
-    if (t->GetName() == name) return t.get();
-  return nullptr;
-}
-
 void CCM_CommentModule::BuildRibbon(KA_Frame frame) {
   KA_RibbonElement category = Host::RibbonGetCategory(frame, kCommentCategory);
   if (!category) return;

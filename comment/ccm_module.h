@@ -29,9 +29,6 @@ class CCM_CommentModule {
   // and the properties' undo steps ask for.
   static std::vector<std::string> TextKeys();
 
-  // The tool of that name, or null.
-  CCM_CommentTool* Tool(const std::string& name) const;
-
  private:
   void BuildRibbon(KA_Frame frame);
   static void WillClose(void* module, KA_Document doc);

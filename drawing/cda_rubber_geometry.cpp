@@ -372,18 +372,4 @@ std::vector<DA_SegmentRef> CDA_StrokeIndex::Preview::Extend(const CDA_RubberTrai
   return added;
 }
 
-std::vector<DA_SegmentRef> CDA_StrokeIndex::Preview::All() const {
-  std::vector<DA_SegmentRef> out;
-  for (uint32_t id = 0; id < collected_.size(); ++id)
-    if (collected_[id]) out.push_back(index_.segs_[id]);
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::string DescribeStrokes(const DA_InkStrokes& strokes) {
-  size_t points = 0;
-  for (const auto& s : strokes) points += s.points.size();
-  return std::to_string(strokes.size()) + " strokes, " + std::to_string(points) + " points";
-}
-
 }  // namespace AnnotationPlugin

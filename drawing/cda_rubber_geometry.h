@@ -17,7 +17,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "sdk/ks_types.h"
@@ -120,8 +119,6 @@ class CDA_StrokeIndex {
    public:
     Preview(const CDA_StrokeIndex& index, bool whole);
     std::vector<DA_SegmentRef> Extend(const CDA_RubberTrail& trail);
-    // Every segment collected so far, sorted.
-    std::vector<DA_SegmentRef> All() const;
 
    private:
     void Collect(const DA_SegmentRef& s, std::vector<DA_SegmentRef>* out);
@@ -155,9 +152,5 @@ class CDA_StrokeIndex {
   std::vector<uint32_t> cellStart_;
   std::vector<uint32_t> cellSegs_;
 };
-
-// Strokes of a trail-free, plain description for reports: "N strokes, M
-// points".
-std::string DescribeStrokes(const DA_InkStrokes& strokes);
 
 }  // namespace AnnotationPlugin

@@ -112,22 +112,6 @@ bool ShowableValue(const std::optional<std::u16string>& text) {
   return text && !text->empty();
 }
 
-std::vector<std::u16string> PanelValueLabels(int type) {
-  switch (type) {
-    case kMeasureDistance: return {u"label_length", u"label_angle"};
-    case kMeasureArea: return {u"label_area", u"label_perimeter", u"label_cur_segment", u"label_width", u"label_height"};
-    case kMeasureCircleArea: return {u"label_area", u"label_width", u"label_height"};
-    case kMeasurePerimeter: return {u"label_perimeter", u"label_cur_segment", u"label_width", u"label_height"};
-    case kMeasurePolylength: return {u"label_total_length", u"label_cur_segment"};
-    case kMeasureCenterRadius:
-    case kMeasure3PointRadius: return {u"label_radius"};
-    case kMeasureDiameter: return {u"label_area", u"label_circumference", u"label_diameter"};
-    case kMeasureAngle: return {u"label_angle"};
-    case kMeasureVolume: return {u"label_volume", u"label_area", u"label_depth", u"label_width", u"label_height"};
-    default: return {};
-  }
-}
-
 FigureValues MeasureFigureValues(int type, const MeasureFigure& f, const CKW_MeasureDictImpl& m) {
   FigureValues v;
   const KwMeasureScale s = kwannotation::KW_MeasureScaleOf(m);

@@ -73,9 +73,6 @@ FigureValues MeasureFigureValues(int type, const MeasureFigure& figure, const kw
 // y downwards); 0 for a matrix that does not turn.
 double ViewTurnOf(const KS_Matrix& pageToDevice);
 
-// The panel's value element names of a type, in layout order.
-std::vector<std::u16string> PanelValueLabels(int type);
-
 // Whether a formatted text can stand as a value: present and not empty.
 // Values that are not finite never reach a text.
 bool ShowableValue(const std::optional<std::u16string>& text);

@@ -95,10 +95,6 @@ CMA_MeasureToolBase* CMSA_Module::FindTool(int type) const {
   return nullptr;
 }
 
-CMA_MeasureToolBase* CMSA_Module::FindTool(const std::string& toolName) const {
-  return FindTool(MeasureTypeFromToolName(toolName));
-}
-
 std::unique_ptr<IAnnot_Module> MakeMeasureModule() { return std::make_unique<CMSA_Module>(); }
 
 }  // namespace AnnotationPlugin

@@ -31,9 +31,8 @@ class CMSA_Module final : public IAnnot_Module {
   void Init() override;
   void Exit() override;
 
-  // The tool of a type, or of a host tool name; null when there is none.
+  // The tool of a type; null when there is none.
   CMA_MeasureToolBase* FindTool(int type) const;
-  CMA_MeasureToolBase* FindTool(const std::string& toolName) const;
 
   // Frames announced and not yet closed.
   const std::map<KA_Frame, MeasureFrameRecord>& Frames() const { return frames_; }

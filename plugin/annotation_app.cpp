@@ -6,12 +6,6 @@ namespace AnnotationPlugin {
 
 CAnnotationApp::~CAnnotationApp() { modules_.clear(); }
 
-IAnnot_Module* CAnnotationApp::FindModule(std::string_view name) const {
-  for (const auto& m : modules_)
-    if (m && m->GetName() == name) return m.get();
-  return nullptr;
-}
-
 KA_ModuleRecord CAnnotationApp::HostAppRecord() {
   // The library's instance handle: any address inside this library names it.
   static const char instanceTag = 0;

@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "plugin/annot_module.h"
@@ -35,9 +34,6 @@ class CAnnotationApp {
   CAnnotationApp& operator=(const CAnnotationApp&) = delete;
 
   std::vector<std::unique_ptr<IAnnot_Module>>& Modules() { return modules_; }
-
-  // The first module whose name equals `name` byte for byte, or null.
-  IAnnot_Module* FindModule(std::string_view name) const;
 
   // The host's record for this library, fetched on first use and kept.
   KA_ModuleRecord HostAppRecord();

@@ -241,6 +241,4 @@ void RegisterTextProvider() {
 
 void ReleaseProvider() { g_provider.reset(); }
 
-std::shared_ptr<CKW_Provider> TheProvider() { return g_provider; }
-
 }  // namespace AnnotationPlugin

@@ -73,6 +73,5 @@ void RegisterProvider();
 // annotations stay the library's own.
 void RegisterTextProvider();
 void ReleaseProvider();
-std::shared_ptr<CKW_Provider> TheProvider();
 
 }  // namespace AnnotationPlugin

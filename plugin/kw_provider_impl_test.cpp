@@ -32,16 +32,18 @@ class ProviderTest : public ::testing::Test {
 TEST_F(ProviderTest, RegisteredAsBothProvidersOfTheManager) {
   RegisterProvider();
   auto manager = kwannotation::CKW_ProviderManager::Get();
-  ASSERT_NE(TheProvider(), nullptr);
-  EXPECT_EQ(manager->GetProvider().get(), static_cast<kwannotation::IKW_Provider*>(TheProvider().get()));
-  EXPECT_EQ(manager->GetIconProvider().get(), static_cast<kwannotation::IKW_IconProvider*>(TheProvider().get()));
+  auto* provider = dynamic_cast<CKW_Provider*>(manager->GetProvider().get());
+  ASSERT_NE(provider, nullptr);
+  EXPECT_EQ(dynamic_cast<CKW_Provider*>(manager->GetIconProvider().get()), provider);
   kwannotation::CKW_SystemHandler* handler = manager->GetProvider()->GetSystemHandler();
   ASSERT_NE(handler, nullptr);
   EXPECT_EQ(manager->GetProvider()->GetSystemHandler(), handler);  // made once
   EXPECT_FALSE(handler->IsReady());
+  // The plug-in, the manager's provider and its icon provider hold it.
+  EXPECT_EQ(manager->GetProvider().use_count(), 4);  // with the copy asked for here
   ReleaseProvider();
-  EXPECT_EQ(TheProvider(), nullptr);
-  EXPECT_NE(manager->GetProvider(), nullptr);  // the manager still holds it
+  EXPECT_EQ(manager->GetProvider().use_count(), 3) << "the plug-in let go of it";
+  EXPECT_EQ(dynamic_cast<CKW_Provider*>(manager->GetProvider().get()), provider);  // the manager still holds it
 }
 
 TEST_F(ProviderTest, CreationAndRemovalHooksWorkOnTheGivenPage) {

@@ -255,12 +255,6 @@ std::shared_ptr<CAnnot_Tool> CAnnot_ToolSet::FindTool(const std::u16string& name
   return nullptr;
 }
 
-void CAnnot_ToolSetPreference::SetVisible(bool value) {
-  if (visible == value) return;
-  visible = value;
-  CAnnot_ToolSetMgr::Get().Dispatch([&](IAnnot_ToolSetEventHandler& h) { h.OnPreferenceChanged(fullPath); });
-}
-
 void CAnnot_ToolSetPreference::SetExpand(bool value) {
   if (expand == value) return;
   expand = value;

@@ -165,7 +165,6 @@ class CAnnot_ToolSetPreference {
   bool expand = true;
   std::shared_ptr<CAnnot_ToolSet> toolset;  // when loaded
 
-  void SetVisible(bool value);
   void SetExpand(bool value);
 };
 

@@ -56,11 +56,6 @@ void CToolChestPanel::Layout() {
   }
 }
 
-void CToolChestPanel::SetClientWidth(int width) {
-  clientWidth_ = width;
-  Layout();
-}
-
 bool CToolChestPanel::ZoomIn() {
   if (!CanZoomIn()) return false;
   itemWidth_ = std::min(itemWidth_ + Scaled(kZoomStep), Scaled(kMaxItemSize));
@@ -92,18 +87,6 @@ bool CToolChestPanel::Select(CToolChestGroup& group, size_t index) {
   selectedTool_ = group.items[index].tool->name;
   if (arm) arm(group.toolset, group.items[index].tool);
   return true;
-}
-
-bool CToolChestPanel::Click(int x, int y) {
-  for (auto& g : groups_) {
-    if (y >= g.header.top && y < g.header.bottom) return ToggleGroup(ShownTitle(*g.toolset));
-    if (!g.Expanded()) continue;
-    for (size_t i = 0; i < g.items.size(); ++i) {
-      const KS_DeviceRect& r = g.items[i].rect;
-      if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return Select(g, i);
-    }
-  }
-  return false;
 }
 
 bool CToolChestPanel::ClickItem(const std::u16string& toolset, const std::u16string& tool) {

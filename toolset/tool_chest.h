@@ -43,7 +43,6 @@ class CToolChestPanel : public IAnnot_ToolSetEventHandler {
   // Rebuilds the groups from the manager's visible toolsets.
   void Rebuild();
   void Layout();
-  void SetClientWidth(int width);
 
   bool ZoomIn();
   bool ZoomOut();
@@ -52,11 +51,12 @@ class CToolChestPanel : public IAnnot_ToolSetEventHandler {
   int ItemWidth() const { return itemWidth_; }
   int ItemHeight() const { return itemHeight_; }
 
-  // A click at a point of the panel: toggles a header, or selects an item
-  // and arms the placing tool with it (through `arm`). False when it hit
-  // nothing or the panel is disabled.
-  bool Click(int x, int y);
+  // A click on an item selects it and arms the placing tool with it
+  // (through `arm`); false when its group is collapsed, there is no such
+  // item or the panel is disabled.
   bool ClickItem(const std::u16string& toolset, const std::u16string& tool);
+  // A click on a group's header collapses or expands it; false when there
+  // is no such group.
   bool ToggleGroup(const std::u16string& toolset);
   bool Menu(const std::u16string& toolset, const std::u16string& tool, ToolChestMenu entry);
   void ClearSelection();

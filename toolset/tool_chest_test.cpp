@@ -101,7 +101,7 @@ TEST_F(ToolChestTest, ACollapsedGroupStaysCollapsedAfterARestart) {
   {
     auto panel = std::make_shared<CToolChestPanel>(96, 0, 130);
     mgr().AddEventHandler(panel);
-    EXPECT_TRUE(panel->Click(5, 30));  // the Review header
+    EXPECT_TRUE(panel->ToggleGroup(u"Review"));
     EXPECT_EQ(panel->Describe()[1], "group Review collapsed");
     EXPECT_EQ(panel->Describe()[2], "group Dimensions expanded");
     EXPECT_FALSE(panel->ClickItem(u"Review", u"R1"));
@@ -119,7 +119,7 @@ TEST_F(ToolChestTest, ClicksArmThePlacingToolAndTheMenuEditsTheToolset) {
   mgr().AddEventHandler(panel);
   std::u16string armed;
   panel->arm = [&](auto& set, auto& tool) { armed = set->title + u"/" + tool->name; };
-  EXPECT_TRUE(panel->Click(45, 50));
+  EXPECT_TRUE(panel->ClickItem(u"Review", u"R1"));
   EXPECT_EQ(armed, u"Review/R1");
   EXPECT_EQ(panel->Describe()[3], "  item R1 [40 48 40 40] selected");
 
