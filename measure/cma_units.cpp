@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "kwannotation/kw_number_format.h"
 #include "plugin/host_binding.h"
 #include "plugin/widget_binding.h"
 
@@ -48,6 +49,16 @@ MeasureRatioPair ReadRatio(const RatioKeys& keys, std::u16string_view defaultUni
   return r;
 }
 
+void WriteRatio(const RatioKeys& keys, const MeasureRatioPair& r) {
+  Host::PrefSetInt(kMeasurementSection, keys.paperUnit,
+                   std::max(kwannotation::UnitIndex(UnitKeyFromText(r.paperUnit, UnitList::Paper), UnitList::Paper), 0));
+  Host::PrefSetInt(kMeasurementSection, keys.realUnit,
+                   std::max(kwannotation::UnitIndex(UnitKeyFromText(r.realUnit, UnitList::Real), UnitList::Real), 0));
+  Host::PrefSetText(kMeasurementSection, keys.paperNumber,
+                    kwannotation::PreferenceRatioNumberText(r.paperNumber).c_str());
+  Host::PrefSetText(kMeasurementSection, keys.realNumber, kwannotation::PreferenceRatioNumberText(r.realNumber).c_str());
+}
+
 }  // namespace
 
 const std::vector<std::u16string>& UnitDisplayNames(UnitList list) {
@@ -70,6 +81,14 @@ std::u16string UnitKeyFromText(std::u16string_view text, UnitList list) {
   return kwannotation::UnitKeyFromText(text, list, UnitDisplayNames(list));
 }
 
+std::u16string AreaUnitFor(std::u16string_view lengthKey) {
+  return kwannotation::AreaUnitNameFor(lengthKey, UnitDisplayNames(UnitList::Area));
+}
+
+std::u16string VolumeUnitFor(std::u16string_view lengthKey) {
+  return kwannotation::VolumeUnitNameFor(lengthKey, UnitDisplayNames(UnitList::Volume));
+}
+
 std::u16string RatioText(const PageScale& scale) {
   return kwannotation::ComposeRatioText(scale, UnitDisplayNames(UnitList::Paper), UnitDisplayNames(UnitList::Real));
 }
@@ -79,6 +98,37 @@ PageScale LoadDefaultRatio(std::u16string_view defaultUnit, PageScale into) {
   into.separateY = Host::PrefGetInt(kMeasurementSection, kSeparateY, 0) == 1;
   if (into.separateY) into.y = ReadRatio(kYKeys, defaultUnit);
   return into;
+}
+
+void SaveDefaultRatio(const PageScale& scale) {
+  WriteRatio(kXKeys, scale.x);
+  if (scale.separateY) {
+    Host::PrefSetInt(kMeasurementSection, kSeparateY, 1);
+    WriteRatio(kYKeys, scale.y);
+    return;
+  }
+  for (const char16_t* key :
+       {kSeparateY, kYKeys.paperUnit, kYKeys.realUnit, kYKeys.paperNumber, kYKeys.realNumber})
+    Host::PrefRemove(kMeasurementSection, key);
+}
+
+bool WritePageScale(KPD_Dictionary annot, KPD_Document doc, const PageScale& scale,
+                    const kwannotation::MeasureUnits& units) {
+  KPD_Dictionary dict = kwannotation::CKW_MeasureDictImpl::GetOrCreateForAnnot(annot, doc, true);
+  if (!dict) return false;
+  kwannotation::CKW_MeasureDictImpl measure(dict);
+  kwannotation::MeasureUnits keys{UnitKeyFromText(units.length, UnitList::Real),
+                                  UnitKeyFromText(units.area, UnitList::Area),
+                                  UnitKeyFromText(units.volume, UnitList::Volume)};
+  PageScale withKeys = scale;
+  withKeys.x.realUnit = UnitKeyFromText(scale.x.realUnit, UnitList::Real);
+  withKeys.y.realUnit = UnitKeyFromText(scale.y.realUnit, UnitList::Real);
+  return measure.WriteScale(withKeys, RatioText(scale), keys);
+}
+
+std::u16string SlopeDisplay(double slope, int slopeType, double pitchRun) {
+  return kwannotation::SlopeDisplayText(slope, slopeType, pitchRun, Widgets::Translate("IDS_GRADE"),
+                                        Widgets::Translate("IDS_PITCH"));
 }
 
 }  // namespace AnnotationPlugin
