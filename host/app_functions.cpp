@@ -10,7 +10,6 @@
 #include "host/editor.h"
 #include "host/host_env.h"
 #include "host/host_functions.h"
-#include "host/module_records.h"
 #include "host/strings.h"
 #include "host/utf.h"
 
@@ -18,7 +17,6 @@
 // plug-in that asks twice and releases twice leaves nothing behind.
 struct KA_ModuleRecord__ {
   void* instance = nullptr;
-  std::optional<int32_t> number;
   int references = 0;
 };
 
@@ -49,21 +47,6 @@ int32_t PutFolder(KS_WideString out, const std::string& folder) {
 }
 
 }  // namespace
-
-std::optional<int32_t> ModuleRecordNumberOf(void* instance) {
-  auto& records = Records();
-  std::lock_guard lock(records.mutex);
-  const auto it = records.byInstance.find(instance);
-  if (it == records.byInstance.end()) return std::nullopt;
-  return it->second->number;
-}
-
-int ModuleRecordCount() {
-  auto& records = Records();
-  std::lock_guard lock(records.mutex);
-  return static_cast<int>(records.byInstance.size());
-}
-
 }  // namespace kshost
 
 // ---- 20: application --------------------------------------------------------
@@ -117,11 +100,9 @@ KA_ModuleRecord kshost::direct::ModuleRecordGet(void* instance) {
   return slot.get();
 }
 
-void kshost::direct::ModuleRecordApplyNumber(KA_ModuleRecord record, int32_t value) {
-  auto& records = Records();
-  std::lock_guard lock(records.mutex);
-  if (auto* found = records.Find(record)) found->number = value;
-}
+// The number sets up a windowed host's module state; this host has none, so
+// it is taken and not kept.
+void kshost::direct::ModuleRecordApplyNumber(KA_ModuleRecord, int32_t) {}
 
 void kshost::direct::ModuleRecordRelease(KA_ModuleRecord record) {
   auto& records = Records();

@@ -50,8 +50,6 @@ class Drawer {
  public:
   explicit Drawer(KA_Device device) : device_(device) {}
 
-  size_t Drawn() const { return drawn_; }
-
   // Draws content whose space maps to the device through `ctm`, starting
   // with black colours and a width of 1.
   void Run(std::string const& content, QPDFObjectHandle resources, const Matrix& ctm, int depth) {
@@ -278,13 +276,6 @@ bool ReadRect(QPDFObjectHandle array, double out[4]) {
 }
 
 }  // namespace
-
-size_t DrawContent(KA_Device device, std::string const& content, QPDFObjectHandle resources, const double ctm[6]) {
-  if (!IsLiveDevice(device) || !ctm) return 0;
-  Drawer drawer(device);
-  drawer.Run(content, resources, FromArray(ctm), 0);
-  return drawer.Drawn();
-}
 
 QPDFObjectHandle NormalAppearance(QPDFObjectHandle annot) {
   if (!annot.isDictionary()) return {};

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 #include "host/pdf_handles.h"
 #include "sdk/ks_types.h"
@@ -20,11 +19,6 @@ inline constexpr size_t kMaxOperators = 4'000'000;
 inline constexpr int kMaxFormDepth = 12;
 inline constexpr int kMaxStateDepth = 256;
 
-// Draws content bytes with `resources` (may be null) under `ctm` (content
-// space to device pixels, a b c d e f). Returns the number of items added;
-// damaged content keeps what was drawn before the damage.
-size_t DrawContent(KA_Device device, std::string const& content, QPDFObjectHandle resources, const double ctm[6]);
-
 // The normal appearance form of an annotation dictionary: /AP /N, or the
 // entry of /N that /AS names. Null when there is none.
 QPDFObjectHandle NormalAppearance(QPDFObjectHandle annot);
@@ -35,7 +29,7 @@ QPDFObjectHandle NormalAppearance(QPDFObjectHandle annot);
 bool AppearanceToPage(QPDFObjectHandle annot, QPDFObjectHandle form, double out[6]);
 
 // Draws the normal appearance of `annot` through `pageToDevice`; false when
-// it has none.
+// it has none. Damaged content keeps what was drawn before the damage.
 bool DrawAnnotAppearance(KA_Device device, QPDFObjectHandle annot, const KS_Matrix& pageToDevice);
 
 }  // namespace kshost::appearance

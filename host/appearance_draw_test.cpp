@@ -21,17 +21,32 @@ std::vector<std::string> Lines(KA_Device device) {
   return lines;
 }
 
-std::vector<std::string> Drawn(const std::string& content, QPDFObjectHandle resources = {}) {
-  KA_Device device = NewDevice();
-  const double identity[6] = {1, 0, 0, 1, 0, 0};
-  const size_t count = appearance::DrawContent(device, content, resources, identity);
-  std::vector<std::string> lines = Lines(device);
-  EXPECT_EQ(count, lines.size()) << content;
-  ReleaseDevice(device);
-  return lines;
-}
+// Content drawn as an annotation's appearance whose form box is its
+// rectangle, so form space is page space; the page is the device.
+class AppearanceDrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override { qpdf_.emptyPDF(); }
+  QPDFObjectHandle Stream(const std::string& dict, const std::string& data) {
+    QPDFObjectHandle s = qpdf_.newStream(data);
+    for (const auto& [key, value] : QPDFObjectHandle::parse(dict).getDictAsMap()) s.getDict().replaceKey(key, value);
+    return s;
+  }
+  std::vector<std::string> Drawn(const std::string& content, QPDFObjectHandle resources = {}) {
+    QPDFObjectHandle form = Stream("<< /Subtype /Form /BBox [0 0 1000 1000] >>", content);
+    if (resources.isInitialized()) form.getDict().replaceKey("/Resources", resources);
+    QPDFObjectHandle annot = QPDFObjectHandle::parse("<< /Rect [0 0 1000 1000] /AP << >> >>");
+    annot.getKey("/AP").replaceKey("/N", form);
+    KA_Device device = NewDevice();
+    EXPECT_TRUE(appearance::DrawAnnotAppearance(device, annot, kIdentity)) << content;
+    std::vector<std::string> lines = Lines(device);
+    ReleaseDevice(device);
+    return lines;
+  }
+  static constexpr KS_Matrix kIdentity{1, 0, 0, 1, 0, 0};
+  QPDF qpdf_;
+};
 
-TEST(AppearanceDraw, PathsKeepTheirColoursWidthsAndMatrices) {
+TEST_F(AppearanceDrawTest, PathsKeepTheirColoursWidthsAndMatrices) {
   struct Case {
     const char* content;
     std::vector<std::string> lines;
@@ -55,17 +70,18 @@ TEST(AppearanceDraw, PathsKeepTheirColoursWidthsAndMatrices) {
   for (const Case& c : cases) EXPECT_EQ(Drawn(c.content), c.lines) << c.content;
 }
 
-TEST(AppearanceDraw, ADashPatternDashesThePenUntilItIsCleared) {
+TEST_F(AppearanceDrawTest, ADashPatternDashesThePenUntilItIsCleared) {
+  QPDFObjectHandle annot = QPDFObjectHandle::parse("<< /Rect [0 0 10 10] /AP << >> >>");
+  annot.getKey("/AP").replaceKey("/N", Stream("<< /Subtype /Form /BBox [0 0 10 10] >>",
+                                              "[3 2] 0 d 0 0 m 10 0 l S [] 0 d 0 5 m 10 5 l S"));
   KA_Device device = NewDevice();
-  const double identity[6] = {1, 0, 0, 1, 0, 0};
-  appearance::DrawContent(device, "[3 2] 0 d 0 0 m 10 0 l S [] 0 d 0 5 m 10 5 l S", {}, identity);
+  ASSERT_TRUE(appearance::DrawAnnotAppearance(device, annot, kIdentity));
   ASSERT_EQ(device->items.size(), 2u);
   EXPECT_NE(device->items[0].pen.style, 0);
   EXPECT_EQ(device->items[1].pen.style, 0);
   ReleaseDevice(device);
 }
-
-TEST(AppearanceDraw, CurvesBecomeStraightPiecesBetweenTheirEnds) {
+TEST_F(AppearanceDrawTest, CurvesBecomeStraightPiecesBetweenTheirEnds) {
   const std::vector<std::string> lines = Drawn("0 0 m 0 40 40 40 40 0 c S");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind("draw: path 0 0 ", 0), 0u) << lines[0];
@@ -73,18 +89,7 @@ TEST(AppearanceDraw, CurvesBecomeStraightPiecesBetweenTheirEnds) {
   EXPECT_GT(std::count(lines[0].begin(), lines[0].end(), ' '), 12) << lines[0];  // more than a chord
 }
 
-class AppearanceFormTest : public ::testing::Test {
- protected:
-  void SetUp() override { qpdf_.emptyPDF(); }
-  QPDFObjectHandle Stream(const std::string& dict, const std::string& data) {
-    QPDFObjectHandle s = qpdf_.newStream(data);
-    for (const auto& [key, value] : QPDFObjectHandle::parse(dict).getDictAsMap()) s.getDict().replaceKey(key, value);
-    return s;
-  }
-  QPDF qpdf_;
-};
-
-TEST_F(AppearanceFormTest, FormsAndImagesAreFollowedAndAFormDrawingItselfEnds) {
+TEST_F(AppearanceDrawTest, FormsAndImagesAreFollowedAndAFormDrawingItselfEnds) {
   QPDFObjectHandle image = Stream("<< /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 >>", "\x80");
   QPDFObjectHandle form = Stream("<< /Subtype /Form /BBox [0 0 10 10] /Matrix [2 0 0 2 0 0] >>",
                                  "0 0 m 5 0 l S /Self Do");
@@ -99,7 +104,7 @@ TEST_F(AppearanceFormTest, FormsAndImagesAreFollowedAndAFormDrawingItselfEnds) {
             (std::vector<std::string>{"draw: path 0 0 10 0 pen #FF0000 2", "draw: image 30 40 50 40 50 50 30 50 pen #000000 1"}));
 }
 
-TEST_F(AppearanceFormTest, AnAnnotationsFormIsFittedToItsRectangle) {
+TEST_F(AppearanceDrawTest, AnAnnotationsFormIsFittedToItsRectangle) {
   QPDFObjectHandle on = Stream("<< /Subtype /Form /BBox [0 0 50 25] >>", "1 0 0 RG 0 0 50 25 re S");
   QPDFObjectHandle off = Stream("<< /Subtype /Form /BBox [0 0 10 10] >>", "0 0 1 RG 0 0 m 10 10 l S");
   QPDFObjectHandle annot = QPDFObjectHandle::parse("<< /Rect [100 150 200 100] /AP << /N << >> >> >>");
@@ -125,17 +130,16 @@ TEST_F(AppearanceFormTest, AnAnnotationsFormIsFittedToItsRectangle) {
   }
 }
 
-TEST_F(AppearanceFormTest, NoFormToDrawIsAnswered) {
+TEST_F(AppearanceDrawTest, NoFormToDrawIsAnswered) {
   const char* annots[] = {
       "<< /Rect [0 0 10 10] >>",
       "<< /Rect [0 0 10 10] /AP << /N /REFID_0f3c >> >>",   // a stored tool's resource never made real
       "<< /Rect [0 0 10 10] /AP << /N 7 >> >>",
       "<< /AP << /N null >> >>",
   };
-  const KS_Matrix identity{1, 0, 0, 1, 0, 0};
   for (const char* text : annots) {
     KA_Device device = NewDevice();
-    EXPECT_FALSE(appearance::DrawAnnotAppearance(device, QPDFObjectHandle::parse(text), identity)) << text;
+    EXPECT_FALSE(appearance::DrawAnnotAppearance(device, QPDFObjectHandle::parse(text), kIdentity)) << text;
     EXPECT_TRUE(device->items.empty()) << text;
     ReleaseDevice(device);
   }
@@ -144,7 +148,7 @@ TEST_F(AppearanceFormTest, NoFormToDrawIsAnswered) {
     QPDFObjectHandle annot = QPDFObjectHandle::parse("<< /Rect [0 0 10 10] /AP << >> >>");
     annot.getKey("/AP").replaceKey("/N", Stream(std::string("<< /Subtype /Form /BBox ") + box + " >>", "0 0 m 9 9 l S"));
     KA_Device device = NewDevice();
-    EXPECT_FALSE(appearance::DrawAnnotAppearance(device, annot, identity)) << box;
+    EXPECT_FALSE(appearance::DrawAnnotAppearance(device, annot, kIdentity)) << box;
     ReleaseDevice(device);
   }
 }

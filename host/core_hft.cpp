@@ -40,6 +40,4 @@ void* CoreGetEntry(int selector, int index) {
   return it == t.end() ? nullptr : it->second;
 }
 
-std::size_t CoreFunctionCount() { return Tables().size(); }
-
 }  // namespace kshost

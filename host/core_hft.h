@@ -15,7 +15,4 @@ KS_CoreHFT CoreHFT();
 // The host function at (selector, index), or null.
 void* CoreGetEntry(int selector, int index);
 
-// Number of functions in the host's tables.
-std::size_t CoreFunctionCount();
-
 }  // namespace kshost

@@ -41,10 +41,10 @@ TEST_F(FileFunctionsTest, WriteReadRemoveRoundTripWithBinaryData) {
 
   KS_ByteString out = direct::ByteStringNew(nullptr, 0);
   ASSERT_EQ(direct::FileRead(file.c_str(), out), 1);
-  EXPECT_EQ(kshost::TextOf(out), data);
+  EXPECT_EQ(out->text, data);
   ASSERT_EQ(direct::FileWrite(file.c_str(), "new", 3), 1);  // replaces
   ASSERT_EQ(direct::FileRead(file.c_str(), out), 1);
-  EXPECT_EQ(kshost::TextOf(out), "new");
+  EXPECT_EQ(out->text, "new");
 
   EXPECT_EQ(direct::FileRemove(file.c_str()), 1);
   EXPECT_EQ(direct::FileRemove(file.c_str()), 0);

@@ -99,19 +99,9 @@ std::string HostEnv::userFolder() {
   return *userFolder_;
 }
 
-std::string HostEnv::configFolder() {
-  std::lock_guard lock(mutex_);
-  return configFolderLocked();
-}
-
 std::string HostEnv::configFolderLocked() {
   if (!configFolder_) configFolder_ = XdgFolder("XDG_CONFIG_HOME", "/.config") + "/annot";
   return *configFolder_;
-}
-
-std::string HostEnv::prefFile() {
-  std::lock_guard lock(mutex_);
-  return prefFileLocked();
 }
 
 std::string HostEnv::prefFileLocked() { return configFolderLocked() + "/preferences.ini"; }

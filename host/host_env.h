@@ -30,10 +30,6 @@ class HostEnv {
   // Where the user's own documents go: $ANNOT_USER_DIR, else $HOME.
   std::string userFolder();
 
-  // Per-user settings: $XDG_CONFIG_HOME (or ~/.config) + "/annot". Created
-  // only when the preferences are first written.
-  std::string configFolder();
-
   // Language tag of the user interface (UTF-8), "en-US" unless set.
   std::string uiLanguage();
   void setUiLanguage(std::string language);
@@ -43,8 +39,10 @@ class HostEnv {
 
   // Preferences, by (section, key). Sections may nest with backslashes
   // ("Annotation\Distance"); that is only a naming convention here. The
-  // store is read from configFolder()/preferences.ini on first use; a
-  // missing, unreadable or malformed file gives an empty store.
+  // store is read from preferences.ini in the per-user settings folder,
+  // $XDG_CONFIG_HOME (or ~/.config) + "/annot", on first use; a missing,
+  // unreadable or malformed file gives an empty store. The folder is
+  // created only when the preferences are first written.
 
   // The stored text, or nothing when the key is absent.
   std::optional<std::u16string> prefText(const std::u16string& section, const std::u16string& key);
@@ -64,9 +62,6 @@ class HostEnv {
 
   // Forget a value and write the file. Removing an absent key succeeds.
   bool removePref(const std::u16string& section, const std::u16string& key);
-
-  // The path of the preference file.
-  std::string prefFile();
 
   // Forget all cached state: folders, language and preferences. The next
   // call reads the environment and the file again. For tests.

@@ -9,7 +9,6 @@ namespace {
 
 struct Panel {
   KS_PanelCallbacks record{};
-  bool shown = false;
   KA_Device device = nullptr;  // made when the panel first asks for it
 };
 
@@ -49,14 +48,7 @@ KA_Device kshost::direct::PanelGetDevice(const char* name) {
 
 int32_t kshost::direct::PanelShow(const char* name) {
   auto it = name ? Panels().find(name) : Panels().end();
-  if (it == Panels().end()) return 0;
-  it->second.shown = true;
-  return 1;
-}
-
-bool kshost::PanelShown(const std::string& name) {
-  auto it = Panels().find(name);
-  return it != Panels().end() && it->second.shown;
+  return it == Panels().end() ? 0 : 1;
 }
 
 std::vector<std::string> kshost::PanelNames() {
@@ -72,7 +64,6 @@ bool kshost::RunPanelCommand(const std::string& name, const std::vector<std::str
     return false;
   }
   const KS_PanelCallbacks& r = it->second.record;
-  it->second.shown = true;
   std::vector<const char*> argv;
   for (const std::string& w : words) argv.push_back(w.c_str());
   KS_ByteString error = direct::ByteStringNew(nullptr, 0);

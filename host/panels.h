@@ -13,7 +13,6 @@ namespace kshost {
 // panel painted on its device meanwhile; the device is emptied either way.
 bool RunPanelCommand(const std::string& name, const std::vector<std::string>& words, std::string* why,
                      std::vector<std::string>* rows, std::vector<DrawItem>* drawn = nullptr);
-bool PanelShown(const std::string& name);
 // The names of the registered panels, in order.
 std::vector<std::string> PanelNames();
 

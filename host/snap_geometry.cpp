@@ -258,7 +258,6 @@ Index::Index(Geometry geometry) : impl_(std::make_unique<Impl>()) {
 
 Index::~Index() = default;
 
-size_t Index::SegmentCount() const { return impl_->geometry.segments.size(); }
 const Geometry& Index::geometry() const { return impl_->geometry; }
 
 namespace {

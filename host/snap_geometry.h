@@ -80,7 +80,6 @@ class Index {
   // every zoom and rotation. Kind 0 when nothing is in reach.
   Hit Query(const KS_Matrix& toDevice, double px, double py, double radius, const Modes& modes) const;
 
-  size_t SegmentCount() const;
   const Geometry& geometry() const;
 
  private:

@@ -131,7 +131,7 @@ TEST_F(SnapForms, PageIndexIsKeptUntilItsContentChanges) {
   const size_t before = BuildCount();
   auto first = PageIndex(page);
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->SegmentCount(), 1u);
+  EXPECT_EQ(first->geometry().segments.size(), 1u);
   EXPECT_EQ(PageIndex(page), first);
   EXPECT_EQ(BuildCount(), before + 1);
 
@@ -139,11 +139,11 @@ TEST_F(SnapForms, PageIndexIsKeptUntilItsContentChanges) {
   NoteStreamChanged(content);
   auto second = PageIndex(page);
   ASSERT_TRUE(second);
-  EXPECT_EQ(second->SegmentCount(), 2u);
+  EXPECT_EQ(second->geometry().segments.size(), 2u);
 
   // A new /Contents is noticed without being told.
   page.replaceKey("/Contents", qpdf_.newStream("0 0 10 10 re f"));
-  EXPECT_EQ(PageIndex(page)->SegmentCount(), 4u);
+  EXPECT_EQ(PageIndex(page)->geometry().segments.size(), 4u);
   EXPECT_EQ(BuildCount(), before + 3);
 }
 

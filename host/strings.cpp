@@ -19,12 +19,6 @@ bool SetText(KS_WideString out, std::u16string_view text) {
   return true;
 }
 
-std::string_view TextOf(KS_ByteString str) { return str ? std::string_view(str->text) : std::string_view(); }
-
-std::u16string_view TextOf(KS_WideString str) {
-  return str ? std::u16string_view(str->text) : std::u16string_view();
-}
-
 }  // namespace kshost
 
 namespace {

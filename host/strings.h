@@ -1,6 +1,6 @@
 // The objects behind the string handles of the host tables, and helpers for
-// host code that fills or reads a caller's string. A handle is a plain heap
-// object; the table functions create and destroy it.
+// host code that fills a caller's string. A handle is a plain heap object;
+// the table functions create and destroy it.
 #pragma once
 
 #include <string>
@@ -27,9 +27,5 @@ namespace kshost {
 // handle, so callers can write `return SetText(out, value) ? 1 : 0;`.
 bool SetText(KS_ByteString out, std::string_view text);
 bool SetText(KS_WideString out, std::u16string_view text);
-
-// The text of a handle; empty for a null handle.
-std::string_view TextOf(KS_ByteString str);
-std::u16string_view TextOf(KS_WideString str);
 
 }  // namespace kshost

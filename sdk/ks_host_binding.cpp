@@ -16,8 +16,6 @@ void Bind(KS_CoreHFT core, KS_PluginID id) {
   for (auto& slot : detail::g_found) slot.store(nullptr, std::memory_order_relaxed);
 }
 
-bool IsBound() { return g_core != nullptr; }
-
 void* Lookup(int selector, int index) {
   if (!g_core || !g_core->GetEntry) return nullptr;
   return g_core->GetEntry(g_core, selector, index, g_id);

@@ -19,7 +19,6 @@ namespace ks::host {
 // Kept from the handshake for the life of the library. Binding again (tests
 // do) forgets every function found through the previous table.
 void Bind(KS_CoreHFT core, KS_PluginID id);
-bool IsBound();
 
 // The host function at (selector, index), or null. Asks the table every time.
 void* Lookup(int selector, int index);

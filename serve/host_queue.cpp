@@ -26,11 +26,6 @@ void HostQueue::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-size_t HostQueue::Pending() const {
-  std::lock_guard lock(mutex_);
-  return jobs_.size();
-}
-
 void HostQueue::Loop(std::function<void()> first, std::function<void()> last) {
   if (first) first();
   for (;;) {

@@ -25,13 +25,12 @@ class HostQueue {
   bool Post(std::function<void()> job);
   // Runs the jobs already queued, then `last`, and joins the thread.
   void Stop();
-  size_t Pending() const;
   bool OnHostThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
  private:
   void Loop(std::function<void()> first, std::function<void()> last);
   const size_t limit_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
   bool stopping_ = false;

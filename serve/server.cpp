@@ -422,17 +422,8 @@ void Server::Stop() {
   d.answered.notify_all();
   if (d.front) d.front->Stop();
   d.queue.Stop();
-  { std::lock_guard lock(d.waitMutex); }
-  d.waitDone.notify_all();
 }
 
-void Server::Wait() {
-  std::unique_lock lock(impl_->waitMutex);
-  impl_->waitDone.wait(lock, [&] { return impl_->stopped.load(); });
-}
-
-int Server::Port() const { return impl_->port; }
-const std::string& Server::Token() const { return impl_->options.token; }
 std::string Server::Url() const {
   return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?t=" + impl_->options.token;
 }

@@ -35,11 +35,7 @@ class Server {
   bool Start(std::string* error);
   // Stops serving and the host; nothing is written. Safe to call twice.
   void Stop();
-  // Blocks until Stop() is called from another thread.
-  void Wait();
 
-  int Port() const;
-  const std::string& Token() const;
   // http://127.0.0.1:PORT/?t=TOKEN
   std::string Url() const;
   // How often the user saved the document.

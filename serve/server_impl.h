@@ -79,8 +79,6 @@ struct Server::Impl {
   HostQueue queue;
   int port = 0;
   std::atomic<bool> stopped{false};
-  std::mutex waitMutex;
-  std::condition_variable waitDone;
 
   // What waits for the person: a message box (or a menu, answered like
   // one) or a dialog.
