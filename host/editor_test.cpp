@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "host/host_functions.h"
+#include "host/progress.h"
+#include "host/session.h"
 
 namespace kshost {
 namespace {
@@ -178,6 +180,24 @@ TEST_F(EditorTest, MessageBoxesTakeQueuedAnswersThenTheFirstButton) {
   EXPECT_EQ(direct::MessageBox(u"Replace the scale?", u"Measure", 4), 7);
   EXPECT_EQ(direct::MessageBox(u"Done", nullptr, 0), 1);
   EXPECT_EQ(Editor::Get().Messages(), (std::vector<std::string>{"Measure: Replace the scale?", "Done"}));
+}
+
+// What one session queued or left open does not reach the next session in
+// the same process: a cancel meant for an indicator that never came must
+// not stop the next one's work.
+TEST(SessionEnd, ForgetsQueuedAnswersAndTheOpenIndicator) {
+  {
+    Session first;
+    Editor::Get().QueueMessageAnswer(7);
+    Progress::Get().QueueCancel(5);
+    Progress::Get().Begin(u"Export", 10);
+  }
+  EXPECT_EQ(Progress::Get().Current(), nullptr);
+  Session second;
+  EXPECT_EQ(direct::MessageBox(u"Replace the scale?", u"Measure", 4), 1);
+  KA_Progress next = Progress::Get().Begin(u"Export", 10);
+  EXPECT_TRUE(Progress::Get().SetValue(next, 8));
+  Progress::Get().End(next);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "host/host_env.h"
 #include "host/host_functions.h"
 #include "host/pdf_document.h"
+#include "host/progress.h"
 #include "host/ribbon.h"
 #include "host/utf.h"
 #include "tessel/language.h"
@@ -46,6 +47,7 @@ Session::~Session() {
   loader_.ShutDown();
   Editor::Get().Reset();
   Ribbon::Get().Reset();
+  Progress::Get().Reset();
 }
 
 std::string Session::DefaultPluginPath() {
