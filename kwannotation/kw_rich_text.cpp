@@ -253,27 +253,8 @@ bool CKW_RichTextXMLElement::GetAttribute(const char* name, std::u16string* valu
   return true;
 }
 
-bool CKW_RichTextXMLElement::SetAttribute(const char* name, const std::u16string& value) {
-  return element_ && host::XmlSetAttribute(element_, name, text::ToUtf8(value).c_str()) != 0;
-}
-
 CKW_RichTextXMLElement CKW_RichTextXMLElement::GetParent() const {
   return CKW_RichTextXMLElement(element_ ? host::XmlParent(element_) : nullptr);
-}
-
-std::u16string CKW_RichTextXMLElement::GetText() const {
-  host::ByteString out;
-  if (!element_ || !host::XmlGetText(element_, out.get())) return {};
-  return text::FromUtf8(out.str());
-}
-
-std::u16string CKW_RichTextXMLElement::GetFirstText() const {
-  if (!element_) return {};
-  for (KX_Element n = host::XmlFirstNode(element_); n; n = host::XmlNextNode(n)) {
-    host::ByteString out;
-    if (host::XmlNodeText(n, out.get()) == 2) return text::FromUtf8(out.str());
-  }
-  return {};
 }
 
 // ---- documents ---------------------------------------------------------------

@@ -93,12 +93,7 @@ class CKW_RichTextXMLElement {
 
   std::string GetTagName() const;  // without a namespace prefix
   bool GetAttribute(const char* name, std::u16string* value) const;
-  bool SetAttribute(const char* name, const std::u16string& value);
   CKW_RichTextXMLElement GetParent() const;
-  // Its own character data (not that of its children), in order.
-  std::u16string GetText() const;
-  // The text of its first text node; empty when it has none.
-  std::u16string GetFirstText() const;
 
  private:
   KX_Element element_ = nullptr;
