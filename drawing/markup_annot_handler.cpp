@@ -102,6 +102,12 @@ int32_t CMarkup_Annot::GetRotation() const {
   return fromMatrix == -stored ? fromMatrix : stored;
 }
 
+bool CMarkup_Annot::SetRotation(int32_t degrees) {
+  std::shared_ptr<kwannotation::CKW_Annot> model = GetModel();
+  if (!model) return false;
+  return GetTypeName() == "Stamp" ? model->SetRotate(degrees) : model->SetRotation(degrees);
+}
+
 bool CMarkup_Annot::GetRotatedFrame(KS_FloatPoint corners[4]) const {
   KS_FloatRect r;
   if (!Host::AnnotGetRect(annot_, &r)) return false;
@@ -146,6 +152,14 @@ void CMarkup_AnnotRegistry::Remove(KA_AnnotObject object) { map_.erase(object); 
 CMarkup_Annot* CMarkup_AnnotRegistry::Find(KA_AnnotObject object) const {
   auto it = object ? map_.find(object) : map_.end();
   return it == map_.end() ? nullptr : it->second;
+}
+
+KA_AnnotObject CMarkup_AnnotRegistry::FindObject(const CMarkup_Annot* annot) const {
+  if (!annot) return nullptr;
+  if (annot->GetObject()) return annot->GetObject();
+  for (const auto& [object, entry] : map_)
+    if (entry->GetAnnot() == annot->GetAnnot()) return object;
+  return nullptr;
 }
 
 // ---- the behaviour object record ------------------------------------------------

@@ -86,6 +86,7 @@ class CMarkup_Annot {
   // The annotation's turn in degrees, -180 to 180: "Rotate" for stamps,
   // "Rotation" otherwise, 0 when missing.
   int32_t GetRotation() const;
+  bool SetRotation(int32_t degrees);
   // The four corners of the rectangle turned by the rotation about its
   // centre; false without a rectangle.
   bool GetRotatedFrame(KS_FloatPoint corners[4]) const;
@@ -105,6 +106,9 @@ class CMarkup_AnnotRegistry {
   void Remove(KA_AnnotObject object);
   // The plug-in object registered for `object`, or null.
   CMarkup_Annot* Find(KA_AnnotObject object) const;
+  // The behaviour object of `annot`: its own when set, else that of the
+  // first entry wrapping the same host annotation, else null.
+  KA_AnnotObject FindObject(const CMarkup_Annot* annot) const;
   size_t Count() const { return map_.size(); }
 
  private:

@@ -431,6 +431,11 @@ TEST_F(MarkupEditing, RotationIsNormalisedAndFollowsAnOppositeAppearanceMatrix) 
       EXPECT_EQ(CDA_Line(annot).GetRotation(), row.rotation);
     }
   }
+  // Written back under the kind's own key.
+  KA_Annot line = Parsed("<< /Type /Annot /Subtype /Line /Rect [0 0 10 10] >>");
+  CDA_Line obj(line);
+  ASSERT_TRUE(obj.SetRotation(-45));
+  EXPECT_EQ(Written(Host::DictGet(Host::AnnotGetDict(line), "/Rotation")), "-45");
 }
 
 TEST_F(MarkupEditing, MoveRecordsOneUndoItemThatRestoresTheExactState) {
@@ -507,14 +512,16 @@ TEST_F(MarkupEditing, SetPointMovesTheNearestEndAndRegenerates) {
   EXPECT_NE(after.substr(after.find(" | ")), before.substr(before.find(" | "))) << "appearance rebuilt";
 }
 
-TEST_F(MarkupEditing, RegistryFindsTheObjectOfABehaviourObject) {
+TEST_F(MarkupEditing, RegistryFindsObjectsBothWays) {
   KA_Annot annot = Line({0, 0}, {10, 0});
   KA_AnnotObject object = ObjectOf(annot);
   auto& registry = CMarkup_AnnotRegistry::Get();
   CMarkup_Annot* obj = registry.Find(object);
   ASSERT_NE(obj, nullptr);
-  EXPECT_EQ(obj->GetAnnot(), annot);
-  EXPECT_EQ(obj->GetObject(), object);
+  EXPECT_EQ(registry.FindObject(obj), object);
+  // An unregistered object for the same annotation finds the registered one.
+  CDA_Line other(annot);
+  EXPECT_EQ(registry.FindObject(&other), object);
   EXPECT_EQ(registry.Find(nullptr), nullptr);
   // A handler without a host handle makes nothing.
   CDA_ShapeHandler<CDA_Line> unregistered;
