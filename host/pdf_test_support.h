@@ -117,23 +117,28 @@ inline std::string IncompressibleBytes(size_t size) {
 }
 
 // A PDF of `objects`, numbered from 1 in order (the first is the
-// catalogue), with a cross-reference table that points at each.
-inline std::string PdfOfObjects(const std::vector<std::string>& objects) {
+// catalogue), with a cross-reference table that points at each; without
+// `xref` it has none, so a reader rebuilds one.
+inline std::string PdfOfObjects(const std::vector<std::string>& objects, bool xref = true) {
   std::string out = "%PDF-1.7\n";
   std::vector<size_t> offsets;
   for (size_t i = 0; i < objects.size(); ++i) {
     offsets.push_back(out.size());
     out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
   }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t o : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-    out += line;
+  const size_t start = out.size();
+  const std::string size = std::to_string(offsets.size() + 1);
+  if (xref) {
+    out += "xref\n0 " + size + "\n0000000000 65535 f \n";
+    for (size_t o : offsets) {
+      char line[32];
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+      out += line;
+    }
   }
-  return out + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  out += "trailer\n<< /Size " + size + " /Root 1 0 R >>\n";
+  if (xref) out += "startxref\n" + std::to_string(start) + "\n";
+  return out + "%%EOF\n";
 }
 
 // A one-page file of letter size turned by `rotate` showing `content`

@@ -40,7 +40,7 @@ class ServePropsTest : public ServeTest {
     objects.insert(objects.end(), annots.begin(), annots.end());
     client_.reset();
     server_.Stop();
-    std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << PdfOf(objects);
+    std::ofstream(pdf_, std::ios::binary | std::ios::trunc) << PdfOfObjects(objects);
     ASSERT_TRUE(server_.Start(pdf_, {"--lang", "en-US"}));
     client_ = std::make_unique<httplib::Client>("127.0.0.1", server_.port());
     client_->set_read_timeout(30, 0);

@@ -109,7 +109,7 @@ TEST(ServeDocumentTest, ThePagesDocumentKeepsNamesWithAHash) {
   };
   for (const bool clean : {true, false}) {
     const fs::path path = dir / (clean ? "clean.pdf" : "rebuilt.pdf");
-    std::ofstream(path, std::ios::binary) << PdfOf(objects, clean);
+    std::ofstream(path, std::ios::binary) << PdfOfObjects(objects, clean);
 
     ServeProcess server;
     ASSERT_TRUE(server.Start(path.string(), {"--lang", "en-US"})) << clean;

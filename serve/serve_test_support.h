@@ -23,6 +23,8 @@
 #include <sstream>
 #include <thread>
 
+#include "host/pdf_test_support.h"
+
 namespace annotserve::testing {
 
 namespace fs = std::filesystem;
@@ -60,29 +62,7 @@ inline std::string AnnotOutput(const std::vector<std::string>& args) {
   return out;
 }
 
-// A PDF file of `objects`, numbered from 1 (the first is the catalog).
-// Without `xref` it has no cross-reference table, so a reader rebuilds one.
-inline std::string PdfOf(const std::vector<std::string>& objects, bool xref = true) {
-  std::string pdf = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t start = pdf.size();
-  const std::string size = std::to_string(objects.size() + 1);
-  if (xref) {
-    pdf += "xref\n0 " + size + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-      char entry[24];
-      std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-      pdf += entry;
-    }
-  }
-  pdf += "trailer\n<< /Size " + size + " /Root 1 0 R >>\n";
-  if (xref) pdf += "startxref\n" + std::to_string(start) + "\n";
-  return pdf + "%%EOF\n";
-}
+using kshost::pdf::test::PdfOfObjects;
 
 // A TCP connection to 127.0.0.1:`port` (one that is still being made when
 // not `blocking`); -1 when it cannot be made.
