@@ -10,6 +10,7 @@
 #include "kwannotation/kw_ap_ending.h"
 #include "kwannotation/kw_appearance_kinds.h"
 #include "kwannotation/kw_default_appearance.h"
+#include "kwannotation/kw_geometry.h"
 #include "kwannotation/kw_measure_appearance.h"
 #include "kwannotation/kw_measure_dict.h"
 #include "kwannotation/kw_page_annot_list.h"
@@ -658,12 +659,19 @@ bool CKW_LineImpl::SetLineEndings(int32_t start, int32_t end) { return WriteLine
 
 bool CKW_LineImpl::GetCaptionColor(KPD_ColorF* color) const { return ReadColorKey("/CC", color); }
 
-bool CKW_LineImpl::GetCaptionOffset(float* along, float* across) const {
-  std::vector<float> v;
-  if (!dict::GetNumbers(GetDict(), "/CO", &v) || v.size() != 2) return false;
-  if (!std::isfinite(v[0]) || !std::isfinite(v[1])) return false;
+bool KW_ReadCaptionOffset(KPD_Dictionary annot, double* along, double* across) {
+  const std::vector<double> v = annot ? dict::GetDoubles(host::DictGet(annot, "/CO")) : std::vector<double>();
+  if (v.size() != 2 || !geom::InRange(v[0]) || !geom::InRange(v[1])) return false;
   if (along) *along = v[0];
   if (across) *across = v[1];
+  return true;
+}
+
+bool CKW_LineImpl::GetCaptionOffset(float* along, float* across) const {
+  double a = 0, b = 0;
+  if (!KW_ReadCaptionOffset(GetDict(), &a, &b)) return false;
+  if (along) *along = float(a);
+  if (across) *across = float(b);
   return true;
 }
 

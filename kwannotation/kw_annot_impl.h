@@ -337,6 +337,12 @@ struct KwLineLeader {
 // number (or without a dictionary), the others read all the same.
 bool KW_ReadLineLeader(KPD_Dictionary annot, KwLineLeader* out);
 
+// The one reader of a line's caption offset /CO: along the line, then
+// across it. False, the outputs untouched, unless it is two finite
+// numbers within the coordinate range; the caption then stays where it
+// would be without one.
+bool KW_ReadCaptionOffset(KPD_Dictionary annot, double* along, double* across);
+
 class CKW_LineImpl : public CKW_MarkupAnnotImpl {
  public:
   using CKW_MarkupAnnotImpl::CKW_MarkupAnnotImpl;

@@ -349,6 +349,7 @@ TEST_F(AnnotModel, CaptionOffsetIsTwoFiniteNumbers) {
   } rows[] = {
       {"", false, 0, 0},          {"/CO [3 -9.5]", true, 3, -9.5f}, {"/CO [3]", false, 0, 0},
       {"/CO [3 4 5]", false, 0, 0}, {"/CO [3 (x)]", false, 0, 0},     {"/CO 3", false, 0, 0},
+      {"/CO [3 99999999999]", false, 0, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.keys);

@@ -587,11 +587,7 @@ bool ReadDistanceFrame(KPD_Dictionary d, int quarters, DistanceFrame* f) {
   const double angle = ReadingAngle(f->p[0], f->p[1], quarters);
   f->t = {std::cos(angle), std::sin(angle)};
   f->up = {-f->t.y, f->t.x};
-  std::vector<double> co = dict::GetDoubles(host::DictGet(d, "/CO"));
-  if (co.size() == 2 && std::isfinite(co[0]) && std::isfinite(co[1])) {
-    f->coAlong = co[0];
-    f->coUp = co[1];
-  }
+  KW_ReadCaptionOffset(d, &f->coAlong, &f->coUp);
   return true;
 }
 

@@ -409,12 +409,7 @@ bool ReadCaption(const CKW_LineImpl& line, Caption* c, std::string* reason) {
   c->present = true;
   c->size = CaptionFontSize(line);
   c->top = dict::NameIs(d, "/CP", "Top");
-  std::vector<float> co;
-  if (dict::ReadNumbers(host::DictGet(d, "/CO"), co, 2) == 2) {
-    if (!geom::InRange(co)) return Fail(reason, "/CO out of range");
-    c->offsetAlong = co[0];
-    c->offsetUp = co[1];
-  }
+  KW_ReadCaptionOffset(d, &c->offsetAlong, &c->offsetUp);
   KA_FontService svc = host::AppGetFontService();
   c->service = svc;
   c->width = host::FontTextWidth(svc, "Helvetica", c->text.data(), c->text.size(), float(c->size));

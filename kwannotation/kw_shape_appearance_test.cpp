@@ -296,6 +296,11 @@ TEST_F(ShapeAppearance, LineCaptionColourAndFont) {
   // The box reaches the caption's ascent (729/1000 em).
   EXPECT_EQ(Value(annot, "/Rect"), "[ 96 96 304 111.023 ]");
   EXPECT_NE(content.find("(12.5 mm) Tj\nET Q\n"), std::string::npos);
+  // A caption offset that cannot be used leaves the caption where it would
+  // be without one, and the line is still drawn.
+  EXPECT_EQ(Content(Drawn("<< /Subtype /Line /L [100 100 300 100] /C [1 0 0] /Cap true /CP /Top /CO [0 99999999999] "
+                          "/Contents (12.5 mm) >>")),
+            content);
   KPD_Object fonts = host::DictGet(Resources(annot), "/Font");
   EXPECT_EQ(Value(fonts, "/Helv"), "<< /BaseFont /Helvetica /Encoding /WinAnsiEncoding /Subtype /Type1 /Type /Font >>");
   // Inline, the line is broken around the caption.

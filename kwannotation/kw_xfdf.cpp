@@ -96,10 +96,10 @@ constexpr std::initializer_list<const char*> kLeaderOffset = {"leader-offset", "
 void ExportCaptionPlacement(KPD_Dictionary d, KX_Element element) {
   std::string position = dict::GetName(d, "/CP");
   if (position == "Inline" || position == "Top") xfdf::SetAttr(element, "caption-style", position);
-  std::vector<float> offset;
-  if (dict::GetNumbers(d, "/CO", &offset) && offset.size() == 2) {
-    xfdf::SetAttr(element, "caption-offset-h", xfdf::FormatCompact(offset[0]));
-    xfdf::SetAttr(element, "caption-offset-v", xfdf::FormatCompact(offset[1]));
+  double along = 0, across = 0;
+  if (KW_ReadCaptionOffset(d, &along, &across)) {
+    xfdf::SetAttr(element, "caption-offset-h", xfdf::FormatCompact(float(along)));
+    xfdf::SetAttr(element, "caption-offset-v", xfdf::FormatCompact(float(across)));
   }
 }
 
@@ -111,8 +111,9 @@ void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d, CKW_AnnotWrite
     if (lower == "inline") w.SetName("/CP", "Inline");
     else if (lower == "top") w.SetName("/CP", "Top");
   }
-  std::vector<float> offset;
-  if (!dict::GetNumbers(d, "/CO", &offset) || offset.size() != 2) offset = {0, 0};
+  double along = 0, across = 0;
+  KW_ReadCaptionOffset(d, &along, &across);
+  float offset[2] = {float(along), float(across)};
   bool changed = false;
   float v = 0;
   if (xfdf::GetAttr(element, "caption-offset-h", &value) && xfdf::ParseFloat(value, &v)) {
@@ -123,7 +124,7 @@ void ImportCaptionPlacement(KX_Element element, KPD_Dictionary d, CKW_AnnotWrite
     offset[1] = v;
     changed = true;
   }
-  if (changed) w.SetNumbers("/CO", offset.data(), 2);
+  if (changed) w.SetNumbers("/CO", offset, 2);
 }
 
 void ExportStringChild(KPD_Dictionary d, const char* key, KX_Element element, const char* child) {
