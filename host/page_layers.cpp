@@ -82,10 +82,12 @@ std::string Offset(size_t at) {
 // A PDF of `page` alone: the objects `pending` reaches, short of the rest
 // of the document, keeping their numbers; then the page with its boxes,
 // rotation and unit and `entries` (more of its dictionary, as PDF text),
-// under a page tree and catalog of its own. `refuse` may name a reason an
-// object reached cannot go in, which fails the writing.
+// under a page tree and a catalog of its own holding `catalogEntries`.
+// `refuse` may name a reason an object reached cannot go in, which fails
+// the writing.
 bool WriteOnePage(QPDF& qpdf, QPDFObjectHandle page, std::vector<QPDFObjGen> pending, const std::string& entriesText,
-                  const std::function<const char*(QPDFObjectHandle)>& refuse, std::string& out, std::string& reason) {
+                  const std::function<const char*(QPDFObjectHandle)>& refuse, std::string& out, std::string& reason,
+                  const std::string& catalogEntries = "") {
   const QPDFObjGen pageId = page.getObjGen();
   std::vector<QPDFObjGen> order;
   std::set<QPDFObjGen> seen;
@@ -130,7 +132,7 @@ bool WriteOnePage(QPDF& qpdf, QPDFObjectHandle page, std::vector<QPDFObjGen> pen
   };
   add(pageId.getObj(), pageId.getGen(), pageText);
   add(pagesId, 0, "<< /Type /Pages /Kids [" + pageId.unparse(' ') + " R] /Count 1 >>");
-  add(catalogId, 0, "<< /Type /Catalog /Pages " + std::to_string(pagesId) + " 0 R >>");
+  add(catalogId, 0, "<< /Type /Catalog /Pages " + std::to_string(pagesId) + " 0 R" + catalogEntries + " >>");
   std::sort(entries.begin(), entries.end());
 
   // One subsection for each run of consecutive numbers.
@@ -231,8 +233,15 @@ bool PageDrawingOf(KPD_Document kdoc, int pageIndex, std::string* bytes, std::st
     };
     note("/Resources", pdf::Inherited(page, "/Resources"));
     for (const char* key : {"/Contents", "/Group"}) note(key, page.getKey(key));
+    // Which layers are hidden: text on them is not the page's to select.
+    std::string catalog;
+    QPDFObjectHandle layers = qpdf.getRoot().getKey("/OCProperties");
+    if (layers.isDictionary()) {
+      catalog = " /OCProperties " + layers.unparse();
+      ReferencesOf(layers, pending);
+    }
     return WriteOnePage(qpdf, page, std::move(pending), entries, [](QPDFObjectHandle) { return ""; }, out,
-                        reason);
+                        reason, catalog);
   };
   return OnePageOf(kdoc, pageIndex, bytes, why, "the page cannot be read", write);
 }

@@ -138,5 +138,33 @@ TEST(PageText, APageIsReadAgainOnlyWhenWhatItDrawsChangedAndNeverWithItsAnnotati
   direct::DocClose(doc);
 }
 
+// Text on a layer the document hides is not drawn, so it cannot be
+// selected either; shown again, it is read.
+TEST(PageText, TextOnAHiddenLayerIsNotRead) {
+  testing::TempDir dir;
+  const std::string content =
+      "BT /F1 24 Tf 72 700 Td (Shown) Tj ET /OC /oc1 BDC BT /F1 24 Tf 72 600 Td (Hidden) Tj ET EMC";
+  for (const char* off : {"/OFF [5 0 R]", ""}) {
+    SCOPED_TRACE(off);
+    const std::string path = dir / "layers.pdf";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << pdf::test::PdfOfObjects({
+        "<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R] /D << " + std::string(off) + " >> >> >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F1 "
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> /Properties << /oc1 5 0 R >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /OCG /Name (Notes) >>"});
+    std::string error;
+    KPD_Document doc = OpenPdfFile(path, "", &error);
+    ASSERT_TRUE(doc) << error;
+    std::vector<KS_TextGlyph> glyphs;
+    ASSERT_TRUE(ReadPageGlyphs(doc, 0, &glyphs, &error)) << error;
+    direct::DocClose(doc);
+    std::u32string text;
+    for (const KS_TextGlyph& g : glyphs) text += char32_t(g.codepoint);
+    EXPECT_EQ(text, *off ? U"Shown" : U"ShownHidden");
+  }
+}
+
 }  // namespace
 }  // namespace kshost
