@@ -12,6 +12,7 @@
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_types.h"
 #include "kwannotation/kw_file_attachment.h"
+#include "kwannotation/kw_free_text_appearance.h"
 #include "kwannotation/kw_page_annot_list.h"
 #include "plugin/annot_identity.h"
 #include "plugin/annot_undo.h"
@@ -360,6 +361,7 @@ bool CCM_CommentTool::OnChar(int32_t key, uint32_t) {
 }
 
 void CCM_CommentTool::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
+  PaintCaret(view, device);
   if (!started_ || view != view_ || points_.empty()) return;
   KA_Pen pen = Host::PenNew(ColorRefOf(ReadCommentStyle(info_).color), 1, 0);
   KA_Pen old = Host::DeviceSelectPen(device, pen);
@@ -671,6 +673,29 @@ void CCM_CommentTool::RefreshTyped() {
   Host::AppDocInvalidateRect(typingDoc_, typingPage_, nullptr);
 }
 
-void CCM_CommentTool::EndTyping() { typing_.reset(); }
+void CCM_CommentTool::EndTyping() {
+  // The caret goes with the typing.
+  if (typing_ && EditingAlive()) Host::AppDocInvalidateRect(typingDoc_, typingPage_, nullptr);
+  typing_.reset();
+}
+
+void CCM_CommentTool::PaintCaret(KA_PageView view, KA_Device device) const {
+  // A note's text is in its pop-up, not on the page.
+  if (!typing_ || typing_->GetSubtype() != "FreeText" || Host::PageViewGetDocument(view) != typingDoc_ ||
+      Host::PageViewGetPageIndex(view) != typingPage_ || !EditingAlive())
+    return;
+  KS_FloatPoint ends[2]{};
+  if (!kwannotation::FreeTextCaret(*typing_->GetImpl(), &ends[0], &ends[1])) return;
+  KS_DevicePoint d[2]{};
+  for (int i = 0; i < 2; ++i) Host::PageViewPageToDevice(view, ends[i], &d[i]);
+  // In the text's colour: a typewriter's is the tool's, a box's black.
+  const CommentStyle style = ReadCommentStyle(info_);
+  const bool typewriter = info_.gesture == CommentGesture::kTypewriter;
+  KA_Pen pen = Host::PenNew(typewriter ? ColorRefOf(style.color) : KS_ColorRef(0), 1, 0);
+  KA_Pen old = Host::DeviceSelectPen(device, pen);
+  Host::DevicePolyline(device, d, 2, 0);
+  Host::DeviceSelectPen(device, old);
+  Host::PenRelease(pen);
+}
 
 }  // namespace AnnotationComment

@@ -76,6 +76,8 @@ class CCM_CommentTool final : public AnnotationPlugin::CAnnot_ToolHandler {
   void EndTyping();
   void TypeText(const std::u16string& text);
   bool EditingAlive() const;
+  // A line where the next letter goes, in the tool's colour, while typing.
+  void PaintCaret(KA_PageView view, KA_Device device) const;
   void RefreshTyped();
   // Ink: a stroke joins the group of the last one unless the tool was left
   // or two seconds went by since it ended.

@@ -558,6 +558,15 @@ int TextLayout::Arrange(float maxWidth, TextAlign align, float spacing) {
 
 KS_FloatRect TextLayout::Box() const { return KS_FloatRect{0, -boxHeight_, boxWidth_, 0}; }
 
+bool TextLayout::Caret(KS_FloatRect* out) const {
+  // A layout without text has one line of no height.
+  if (lines_.empty() || !(lines_.back().ascent > lines_.back().descent)) return false;
+  const Line& l = lines_.back();
+  const float x = l.x + l.width;
+  *out = KS_FloatRect{x, l.y + l.descent, x, l.y + l.ascent};
+  return true;
+}
+
 void TextLayout::MakeSubsets() const {
   if (subsetsMade_) return;
   subsetsMade_ = true;

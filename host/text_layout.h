@@ -139,6 +139,11 @@ class TextLayout {
   int Arrange(float maxWidth, TextAlign align, float spacing);
   // The laid-out box: its top left at (0, 0), reaching right and down.
   KS_FloatRect Box() const;
+  // Where typing goes on: after the last character of the last line, as
+  // a rectangle of no width from that line's descent to its ascent, in the
+  // box's coordinates; a paragraph end last puts it at the start of an
+  // empty line. False when there is no text.
+  bool Caret(KS_FloatRect* out) const;
   // Text operators for inside BT ... ET, in coordinates with the box's top
   // left at the origin (see the placement note above).
   std::string Content() const;

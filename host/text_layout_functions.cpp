@@ -79,6 +79,10 @@ int32_t TextLayoutGetBox(KA_TextLayout layout, KS_FloatRect* out) {
   });
 }
 
+int32_t TextLayoutGetCaret(KA_TextLayout layout, KS_FloatRect* out) {
+  return Guard<int32_t>(0, [&]() -> int32_t { return layout && out && LayoutOf(layout)->Caret(out) ? 1 : 0; });
+}
+
 int32_t TextLayoutGetContent(KA_TextLayout layout, KS_ByteString out) {
   return Guard<int32_t>(0, [&]() -> int32_t {
     if (!layout || !out) return 0;

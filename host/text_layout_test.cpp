@@ -112,6 +112,41 @@ TEST(TextLayout, EveryAlignmentPlacesLinesAndJustifiedLinesReachTheWidth) {
   EXPECT_EQ(unbounded.Content().find("TJ"), std::string::npos) << unbounded.Content();
 }
 
+// Helvetica 10: "a" is 5.56 wide. Typing goes on after the last line's last
+// letter, wherever the alignment put that line, from its descent to its
+// ascent; a layout without lines has no such place.
+TEST(TextLayout, TheCaretFollowsTheLastLetterOfTheLastLine) {
+  const auto& metrics = kshost::FontService::Application().Font("Helvetica")->metrics;
+  const struct {
+    TextAlign align;
+    double x;
+  } cases[] = {{TextAlign::kLeft, 5.56}, {TextAlign::kCentre, (40 - 5.56) / 2 + 5.56}, {TextAlign::kRight, 40}};
+  for (const auto& c : cases) {
+    TextLayout layout;
+    layout.AddRun("Helvetica", false, false, 10, u"aa aa aaaa aa a");
+    ASSERT_EQ(layout.Arrange(40, c.align, 1), 3);
+    KS_FloatRect caret{};
+    ASSERT_TRUE(layout.Caret(&caret));
+    const auto m = Matrices(layout.Content());
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_NEAR(caret.left, c.x, 0.002);
+    EXPECT_EQ(caret.right, caret.left);
+    EXPECT_NEAR(caret.top, m[2][5] + metrics.ascent * 10 / 1000, 0.002);
+    EXPECT_NEAR(caret.bottom, m[2][5] + metrics.descent * 10 / 1000, 0.002);
+  }
+  TextLayout ended;
+  ended.AddRun("Helvetica", false, false, 10, u"a\n");
+  ASSERT_EQ(ended.Arrange(40, TextAlign::kLeft, 1), 2);
+  KS_FloatRect caret{};
+  ASSERT_TRUE(ended.Caret(&caret));
+  EXPECT_EQ(caret.left, 0);
+  EXPECT_NEAR(caret.top - caret.bottom, (metrics.ascent - metrics.descent) * 10 / 1000, 0.002);
+  EXPECT_LT(caret.top, Matrices(ended.Content())[0][5]);
+  TextLayout empty;
+  empty.Arrange(40, TextAlign::kLeft, 1);
+  EXPECT_FALSE(empty.Caret(&caret));
+}
+
 // Helvetica 10: "aa" is 11.12 wide. Each paragraph takes the alignment of
 // the run its first character is in; a run without one leaves it to
 // Arrange's, and a run starting inside a paragraph does not change it.

@@ -195,18 +195,27 @@ float LayoutSize(const CKW_RichTextStyle& style, float fallback) {
 // Line breaks at the very end of the text, and the empty paragraphs they
 // make, draw nothing; laid out, they would only make the text taller than
 // what it shows.
-std::vector<RichTextRun> WithoutTrailingBreaks(std::vector<RichTextRun> runs) {
+// `breaks` counts them ("\r\n" once, a paragraph of its own once).
+std::vector<RichTextRun> WithoutTrailingBreaks(std::vector<RichTextRun> runs, int* breaks) {
+  int n = 0;
   while (!runs.empty()) {
     std::u16string& t = runs.back().text;
-    while (!t.empty() && (t.back() == u'\n' || t.back() == u'\r')) t.pop_back();
+    while (!t.empty() && (t.back() == u'\n' || t.back() == u'\r')) {
+      if (t.back() == u'\n' && t.size() > 1 && t[t.size() - 2] == u'\r') t.pop_back();
+      t.pop_back();
+      ++n;
+    }
     if (!t.empty()) break;
+    if (runs.back().paragraphStart) ++n;
     runs.pop_back();
   }
+  if (breaks) *breaks = n;
   return runs;
 }
 
-// The runs to draw: /RC when it reads, else /Contents in the defaults.
-std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s) {
+// The runs to draw: /RC when it reads, else /Contents in the defaults;
+// `breaks` counts the line breaks left off their end.
+std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState& s, int* breaks = nullptr) {
   // A body without any text (stale, or the bare template) gives way to
   // /Contents too.
   std::u16string rc;
@@ -214,14 +223,14 @@ std::vector<RichTextRun> RunsOf(const CKW_AnnotImpl& annot, const FreeTextState&
     if (auto xml = CKW_RichTextXML::Parse(rc)) {
       auto runs = xml->GetRuns(s.base, kMaxLaidOutChars);
       if (std::any_of(runs.begin(), runs.end(), [](const RichTextRun& r) { return !r.text.empty(); }))
-        return WithoutTrailingBreaks(std::move(runs));
+        return WithoutTrailingBreaks(std::move(runs), breaks);
     }
   }
   std::u16string contents;
   annot.GetContents(&contents);
   std::vector<RichTextRun> runs;
   if (!contents.empty()) runs.push_back(RichTextRun{contents, s.base, false});
-  return WithoutTrailingBreaks(std::move(runs));
+  return WithoutTrailingBreaks(std::move(runs), breaks);
 }
 
 // Whether a line of the runs may end anywhere but where the layout's
@@ -318,8 +327,9 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
   double width = widthOf(area);
   double condense = 1.0;  // the text's scale across its lines
   KA_TextLayout layout = nullptr;
+  int breaks = 0;  // line breaks after the last letter
   if (!Empty(clip)) {
-    const auto runs = RunsOf(annot, s);
+    const auto runs = RunsOf(annot, s, &breaks);
     int lines = 0;
     if (!runs.empty()) layout = LayOut(runs, s, width, &lines);
     // The slack is for lines that need it: when the area's own width makes
@@ -360,20 +370,19 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
       arrange(layout, width);
     }
   }
-  host::ByteString ops;
-  if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
-    // Left aligned text starts at the area's edge; the slack only lets a
-    // line reach further. The text's frame has its origin at the text's
-    // top left and its axes turned with the box; condensed text is scaled
-    // along its lines.
+  // Left aligned text starts at the area's edge; the slack only lets a
+  // line reach further. The text's frame has its origin at the text's top
+  // left and its axes turned with the box; condensed text is scaled along
+  // its lines. Without text, the frame is that of an empty line.
+  KS_FloatRect laid{0, 0, float(width), 0};
+  if (layout) host::TextLayoutGetBox(layout, &laid);
+  auto frameOf = [&]() {
     const double k = condense;
     KS_Matrix frame{};
     if (s.degrees != double(s.rotation)) {
       // A turn between quarters: the text block turns about the area's
       // centre by the exact angle, laid out as wide as the nearest
       // quarter turn allows.
-      KS_FloatRect laid{};
-      host::TextLayoutGetBox(layout, &laid);
       const double th = s.degrees * M_PI / 180.0, c = std::cos(th), sn = std::sin(th);
       const double cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
       const double h = laid.top - laid.bottom;
@@ -390,6 +399,12 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
       }
       frame = KS_Matrix{float(c * k) + 0.0f, float(sn * k) + 0.0f, float(-sn) + 0.0f, float(c), float(x), float(y)};
     }
+    return frame;
+  };
+  const KS_Matrix frame = frameOf();
+  host::ByteString ops;
+  bool handedOver = false;  // the fonts own the layout from then on
+  if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
     AppendTransform(out, frame);
     out += "BT\n";
     AppendFillColor(out, s.textColor);
@@ -397,9 +412,29 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
     if (!out.empty() && out.back() != '\n') out += '\n';
     out += "ET\n";
     result->captionFonts = std::make_shared<FreeTextFonts>(layout);
-  } else if (layout) {
-    host::TextLayoutRelease(layout);
+    handedOver = true;
   }
+  // Where typing goes on: after the last letter and a line further down
+  // for each line break after it, at the start of a line aligned as the
+  // text is; without text, where the first letter goes.
+  KS_FloatRect caret{};
+  const double lineStart = s.align == 1 ? laid.right / 2.0 : s.align == 2 ? laid.right : 0.0;
+  if (layout && host::TextLayoutGetCaret(layout, &caret)) {
+    const double pitch = 1.15 * (caret.top - caret.bottom);
+    if (breaks > 0) caret.left = caret.right = float(lineStart);
+    caret.top -= float(pitch * breaks);
+    caret.bottom -= float(pitch * breaks);
+  } else {
+    const float size = LayoutSize(s.base, kDefaultFontSize);
+    caret = KS_FloatRect{float(lineStart), -size, float(lineStart), 0};
+  }
+  auto place = [&](double x, double y) {
+    return KS_FloatPoint{float(frame.a * x + frame.c * y + frame.e), float(frame.b * x + frame.d * y + frame.f)};
+  };
+  result->hasCaret = true;
+  result->caret[0] = place(caret.left, caret.bottom);
+  result->caret[1] = place(caret.left, caret.top);
+  if (layout && !handedOver) host::TextLayoutRelease(layout);
   out += "EMC\n";
 }
 
@@ -864,6 +899,8 @@ bool ComputeFreeTextAppearance(const CKW_AnnotImpl& annot, ShapeAppearanceResult
     ShapeAppearanceResult again = Draw(annot, t);
     result.content = std::move(again.content);
     result.captionFonts = std::move(again.captionFonts);
+    result.hasCaret = again.hasCaret;
+    std::copy(std::begin(again.caret), std::end(again.caret), std::begin(result.caret));
   }
   *out = std::move(result);
   return true;
@@ -890,6 +927,14 @@ bool ResetFreeTextAppearance(CKW_AnnotImpl& annot, const ShapeAppearanceOptions&
         font && std::isfinite(info.fontSize) && info.fontSize > 0 ? info.fontSize : kDefaultFontSize,
         (info.flags & kDA_FillColor) ? info.fillColor : black));
   }
+  return true;
+}
+
+bool FreeTextCaret(const CKW_AnnotImpl& annot, KS_FloatPoint* foot, KS_FloatPoint* head) {
+  ShapeAppearanceResult result;
+  if (!ComputeFreeTextAppearance(annot, &result, nullptr) || !result.hasCaret) return false;
+  if (foot) *foot = result.caret[0];
+  if (head) *head = result.caret[1];
   return true;
 }
 

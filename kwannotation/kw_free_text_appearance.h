@@ -49,6 +49,12 @@ bool FreeTextHasText(const CKW_AnnotImpl& annot);
 // size no free text has.
 float DrawnTextSize(std::string_view content);
 
+// Where typing into the free text goes on, in page space, from the foot
+// of the caret to its head: after the last letter; at the start of a new
+// line when the text ends with a line break; where the first letter would
+// go when there is no text. False when the free text cannot be drawn.
+bool FreeTextCaret(const CKW_AnnotImpl& annot, KS_FloatPoint* foot, KS_FloatPoint* head);
+
 // What `annot regenerate` does: the same as ResetFreeTextAppearance, except
 // that a free text without text of its own keeps the normal appearance it
 // has (true, nothing written): that drawing is all that records what it

@@ -10,10 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "kwannotation/kw_annot.h"
 #include "kwannotation/kw_annot_dict.h"
 #include "kwannotation/kw_annot_impl.h"
 #include "kwannotation/kw_ap_test_support.h"
 #include "kwannotation/kw_appearance_kinds.h"
+#include "kwannotation/kw_page_annot_list.h"
 
 namespace kwannotation {
 namespace {
@@ -96,6 +98,35 @@ TEST_F(FreeText, TextBoxBorderFillAndTextGroup) {
   c = Content(cloudy);
   EXPECT_TRUE(Has(c, " c\n")) << c;
   EXPECT_TRUE(Has(c, "S\nQ\nq\n/Tx BMC\n")) << c;
+}
+
+// Typing goes on after the last letter: "ab" in 12-point Helvetica is
+// (556 + 556) / 1000 em wide, from the text area's left edge at 102 (no
+// border, 2 of padding); after a line break, at the edge a line lower;
+// with no text, where the first letter goes, under the area's top at 198.
+TEST_F(FreeText, TheCaretStandsWhereTheNextLetterGoes) {
+  auto list = CKW_PageAnnotList::Create(doc_, 0);
+  auto caret = [&](const std::string& contents) {
+    KPD_Dictionary d = Add("<< /Type /Annot /Subtype /FreeText /Rect [100 100 300 200] /BS << /W 0 >> " + contents +
+                           " /DA (/Helv 12 Tf 0 g) >>");
+    std::pair<KS_FloatPoint, KS_FloatPoint> c{};
+    EXPECT_TRUE(FreeTextCaret(*list->GetAnnot(d)->GetImpl(), &c.first, &c.second)) << contents;
+    return c;
+  };
+  const auto [foot, head] = caret("/Contents (ab)");
+  EXPECT_NEAR(foot.x, 102 + 1.112 * 12, 0.01);
+  EXPECT_EQ(head.x, foot.x);
+  EXPECT_LT(head.y, 198.01);
+  EXPECT_NEAR(head.y - foot.y, 12, 1.5);  // the line's ascent to its descent
+
+  const auto [nextFoot, nextHead] = caret("/Contents (ab\\n)");
+  EXPECT_NEAR(nextFoot.x, 102, 0.01);
+  EXPECT_NEAR(foot.y - nextFoot.y, 1.15 * (head.y - foot.y), 0.01);
+
+  const auto [firstFoot, firstHead] = caret("");
+  EXPECT_NEAR(firstFoot.x, 102, 0.01);
+  EXPECT_NEAR(firstHead.y, 198, 0.01);
+  EXPECT_NEAR(firstHead.y - firstFoot.y, 12, 0.01);
 }
 
 TEST_F(FreeText, OpacityFontsAndTheDefaultStyle) {

@@ -77,6 +77,10 @@ struct ShapeAppearanceResult {
   // Fonts of captions laid out by the host's text layout, added to the
   // stream's /Font resources.
   std::shared_ptr<CaptionFonts> captionFonts;
+  // Where typing into a laid-out text goes on, from the caret's foot to
+  // its head, in the appearance's space; set by the free text generator.
+  bool hasCaret = false;
+  KS_FloatPoint caret[2]{};
   // How many numbers that were not finite this thread had written when the
   // result was begun; the writer refuses a result composed while more were
   // (its content holds "nan" or "inf" where a number belongs).

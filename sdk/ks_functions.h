@@ -395,6 +395,9 @@
   /* a run with its full style (record copied; text UTF-16); TextLayoutArrange also takes align \
      3, justify: every line but a paragraph's last is stretched to the width at its spaces */    \
   X(653, 7, TextLayoutAddStyledRun, int32_t, (KA_TextLayout layout, const KS_TextRunStyle* style, const char16_t* text, size_t length)) \
+  /* where typing goes on: after the last line's last character, no wider than 0, from that    \
+     line's descent to its ascent, in the box's coordinates; 0 before the text is arranged */    \
+  X(653, 8, TextLayoutGetCaret, int32_t, (KA_TextLayout layout, KS_FloatRect* out))              \
   /* 436: content tokenizer over a fragment of content-stream text */                               \
   X(436, 0, ContentParse, KPD_Content, (const char* data, size_t length))                          \
   X(436, 1, ContentRelease, void, (KPD_Content content))                                           \

@@ -66,13 +66,32 @@ test("a rectangle, a pen stroke and a text box drawn from the Comment tab", asyn
     await arm(page, "Button_Comment_TextBox", "TextBox");
     await drag(page, [150, 300], [330, 360]);
     const before = (await viewInks(page, [153, 303, 327, 357])).dark;
+    // A black caret stands where the next letter goes: first at the text
+    // area's left edge (the box, its border and padding: 153), then after
+    // the words, 6502/1000 em of 12-point Helvetica further right.
+    const caret = async () => {
+      const host = (await hostState(page));
+      const lines = (host.overlay || []).filter((o) => o.c === "#000000" && o.p.length === 4 && o.p[0] === o.p[2]);
+      return lines.length === 1 ? { x: lines[0].p[0], scale: host.matrix[0] } : null;
+    };
+    const first = await caret();
+    assert.ok(first, "a caret shows in the new box");
+    const left = await pagePoint(page, 153, 357);
+    const box = await page.locator("#overlay").boundingBox();
+    assert.ok(Math.abs(first.x - (left.x - box.x)) <= 1.5, `caret at ${first.x}, the text starts at ${left.x - box.x}`);
     await page.keyboard.type("Check the wall");
     await settled(page);
+    const typed = await caret();
+    assert.ok(typed && Math.abs(typed.x - first.x - 6.502 * 12 * first.scale) <= 1.5,
+      `the caret moved from ${first.x} to ${typed && typed.x}`);
     assert.equal((await hostState(page)).undo, 3, "typing adds no undo step of its own");
     // The letters show while they are typed, not only once the box is left.
     const after = (await viewInks(page, [153, 303, 327, 357])).dark;
     assert.ok(after > before + 40, `dark pixels in the text box: ${before} before typing, ${after} after`);
     await shot("text-box");
+    await page.keyboard.press("Escape");
+    await settled(page);
+    assert.equal(await caret(), null, "the caret goes when the typing ends");
 
     await page.click("#save");
     await page.waitForFunction(() => window.annot.state.host.saves === 1);
