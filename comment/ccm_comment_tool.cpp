@@ -135,6 +135,22 @@ KS_ColorRef ColorRefOf(const std::optional<KPD_ColorF>& c) {
   return byte(c->c[0]) | (byte(c->c[1]) << 8) | (byte(c->c[2]) << 16);
 }
 
+// The page points `points` as one line through the view, 1 wide in `color`.
+void StrokePageLine(KA_PageView view, KA_Device device, const std::vector<KS_FloatPoint>& points, KS_ColorRef color,
+                    bool closed) {
+  std::vector<KS_DevicePoint> d;
+  for (const KS_FloatPoint& p : points) {
+    KS_DevicePoint q{};
+    Host::PageViewPageToDevice(view, p, &q);
+    d.push_back(q);
+  }
+  KA_Pen pen = Host::PenNew(color, 1, 0);
+  KA_Pen old = Host::DeviceSelectPen(device, pen);
+  Host::DevicePolyline(device, d.data(), static_cast<int32_t>(d.size()), closed && d.size() > 2);
+  Host::DeviceSelectPen(device, old);
+  Host::PenRelease(pen);
+}
+
 // The lines of a text as the default font measures them.
 std::vector<float> LineWidths(const std::u16string& text, const std::string& font, float size) {
   KA_FontService fonts = Host::AppGetFontService();
@@ -363,24 +379,14 @@ bool CCM_CommentTool::OnChar(int32_t key, uint32_t) {
 void CCM_CommentTool::OnPaint(KA_PageView view, KA_Device device, intptr_t, uint32_t) {
   PaintCaret(view, device);
   if (!started_ || view != view_ || points_.empty()) return;
-  KA_Pen pen = Host::PenNew(ColorRefOf(ReadCommentStyle(info_).color), 1, 0);
-  KA_Pen old = Host::DeviceSelectPen(device, pen);
-  std::vector<KS_DevicePoint> d;
   std::vector<KS_FloatPoint> figure = points_;
   if (info_.gesture == CommentGesture::kBox || info_.gesture == CommentGesture::kTextBox ||
       info_.gesture == CommentGesture::kTextMarkup) {
     const KS_FloatRect r = BoxFromDrag(points_.front(), points_.back(), (flags_ & KS_FLAG_SHIFT) != 0);
     figure = {{r.left, r.bottom}, {r.right, r.bottom}, {r.right, r.top}, {r.left, r.top}, {r.left, r.bottom}};
   }
-  for (const KS_FloatPoint& p : figure) {
-    KS_DevicePoint q{};
-    Host::PageViewPageToDevice(view, p, &q);
-    d.push_back(q);
-  }
   const bool closed = info_.gesture == CommentGesture::kVertices && std::string(info_.subtype) == "Polygon";
-  Host::DevicePolyline(device, d.data(), static_cast<int32_t>(d.size()), closed && d.size() > 2);
-  Host::DeviceSelectPen(device, old);
-  Host::PenRelease(pen);
+  StrokePageLine(view, device, figure, ColorRefOf(ReadCommentStyle(info_).color), closed);
 }
 
 bool CCM_CommentTool::Finish(uint32_t flags) {
@@ -684,18 +690,11 @@ void CCM_CommentTool::PaintCaret(KA_PageView view, KA_Device device) const {
   if (!typing_ || typing_->GetSubtype() != "FreeText" || Host::PageViewGetDocument(view) != typingDoc_ ||
       Host::PageViewGetPageIndex(view) != typingPage_ || !EditingAlive())
     return;
-  KS_FloatPoint ends[2]{};
+  std::vector<KS_FloatPoint> ends(2);
   if (!kwannotation::FreeTextCaret(*typing_->GetImpl(), &ends[0], &ends[1])) return;
-  KS_DevicePoint d[2]{};
-  for (int i = 0; i < 2; ++i) Host::PageViewPageToDevice(view, ends[i], &d[i]);
   // In the text's colour: a typewriter's is the tool's, a box's black.
-  const CommentStyle style = ReadCommentStyle(info_);
   const bool typewriter = info_.gesture == CommentGesture::kTypewriter;
-  KA_Pen pen = Host::PenNew(typewriter ? ColorRefOf(style.color) : KS_ColorRef(0), 1, 0);
-  KA_Pen old = Host::DeviceSelectPen(device, pen);
-  Host::DevicePolyline(device, d, 2, 0);
-  Host::DeviceSelectPen(device, old);
-  Host::PenRelease(pen);
+  StrokePageLine(view, device, ends, typewriter ? ColorRefOf(ReadCommentStyle(info_).color) : KS_ColorRef(0), false);
 }
 
 }  // namespace AnnotationComment

@@ -376,32 +376,28 @@ void AppendTextGroup(std::string& out, const CKW_AnnotImpl& annot, const FreeTex
   // its lines. Without text, the frame is that of an empty line.
   KS_FloatRect laid{0, 0, float(width), 0};
   if (layout) host::TextLayoutGetBox(layout, &laid);
-  auto frameOf = [&]() {
-    const double k = condense;
-    KS_Matrix frame{};
-    if (s.degrees != double(s.rotation)) {
-      // A turn between quarters: the text block turns about the area's
-      // centre by the exact angle, laid out as wide as the nearest
-      // quarter turn allows.
-      const double th = s.degrees * M_PI / 180.0, c = std::cos(th), sn = std::sin(th);
-      const double cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
-      const double h = laid.top - laid.bottom;
-      const double ox = -across(area) / 2, oy = h / 2;  // the text's top left from the centre, unturned
-      frame = KS_Matrix{float(c * k), float(sn * k), float(-sn), float(c), float(cx + c * ox - sn * oy),
-                        float(cy + sn * ox + c * oy)};
-    } else {
-      double x = area.left, y = area.top, c = 1, sn = 0;
-      switch (s.rotation) {
-        case 90: x = area.left, y = area.bottom, c = 0, sn = 1; break;
-        case 180: x = area.right, y = area.bottom, c = -1, sn = 0; break;
-        case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
-        default: break;
-      }
-      frame = KS_Matrix{float(c * k) + 0.0f, float(sn * k) + 0.0f, float(-sn) + 0.0f, float(c), float(x), float(y)};
+  const double k = condense;
+  KS_Matrix frame{};
+  if (s.degrees != double(s.rotation)) {
+    // A turn between quarters: the text block turns about the area's
+    // centre by the exact angle, laid out as wide as the nearest
+    // quarter turn allows.
+    const double th = s.degrees * M_PI / 180.0, c = std::cos(th), sn = std::sin(th);
+    const double cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
+    const double h = laid.top - laid.bottom;
+    const double ox = -across(area) / 2, oy = h / 2;  // the text's top left from the centre, unturned
+    frame = KS_Matrix{float(c * k), float(sn * k), float(-sn), float(c), float(cx + c * ox - sn * oy),
+                      float(cy + sn * ox + c * oy)};
+  } else {
+    double x = area.left, y = area.top, c = 1, sn = 0;
+    switch (s.rotation) {
+      case 90: x = area.left, y = area.bottom, c = 0, sn = 1; break;
+      case 180: x = area.right, y = area.bottom, c = -1, sn = 0; break;
+      case 270: x = area.right, y = area.top, c = 0, sn = -1; break;
+      default: break;
     }
-    return frame;
-  };
-  const KS_Matrix frame = frameOf();
+    frame = KS_Matrix{float(c * k) + 0.0f, float(sn * k) + 0.0f, float(-sn) + 0.0f, float(c), float(x), float(y)};
+  }
   host::ByteString ops;
   bool handedOver = false;  // the fonts own the layout from then on
   if (layout && host::TextLayoutGetContent(layout, ops.get()) && !ops.str().empty()) {
